@@ -1,0 +1,31 @@
+# The two commands of the README: `make run` and `make test`.
+JOBS ?= $(shell nproc)
+TEST_DIR := build
+RELEASE_DIR := build-release
+
+.PHONY: run test deps build-test build-release clean
+
+deps:
+	@sh scripts/deps.sh
+
+# Debug build with AddressSanitizer and UBSan; every test under CTest.
+build-test: deps
+	@if [ ! -f $(TEST_DIR)/CMakeCache.txt ]; then \
+	  cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZIBO6_SANITIZE=ON -DZIBO6_TESTS=ON; fi
+	cmake --build $(TEST_DIR) -j $(JOBS)
+
+test: build-test
+	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS)
+
+build-release: deps
+	@if [ ! -f $(RELEASE_DIR)/CMakeCache.txt ]; then \
+	  cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DZIBO6_TESTS=OFF; fi
+	cmake --build $(RELEASE_DIR) -j $(JOBS)
+
+# Until the console shell exists this runs the engine test host for a few seconds.
+run: build-release
+	@echo "zibo6: the console shell is not built yet; running the engine test host for 3 seconds"
+	$(RELEASE_DIR)/tools/engine_host -windowed 1 frames=180
+
+clean:
+	rm -rf $(TEST_DIR) $(RELEASE_DIR)

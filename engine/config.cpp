@@ -1,0 +1,412 @@
+// Engine configuration: defaults, command-line options, config.txt reading and writing.
+#include "engine/config.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "engine/disk.h"
+#include "platform/system.h"
+#include "platform/video.h"
+
+vull_config_rec cconfig;
+vull_config_rec cconfig0;
+vull_load_config_fn vull_load_config_func;
+vull_save_config_fn vull_save_config_func;
+
+constexpr int CONFIG_LINE_MAX = 255;  // a config.txt line handed around: 254 characters + NUL
+
+void vull_config_default()
+{
+    cconfig = vull_config_rec{};
+    cconfig.screen_depth = 32;
+    cconfig.sound_volume = 256;
+    cconfig.music_volume = 256;
+    cconfig.foreground_sleep_ms = 2;
+    cconfig.background_sleep_ms = 10;
+    cconfig.window_position[0] = -1;
+    cconfig.window_position[1] = -1;
+    cconfig.display = -1;
+    cconfig.mix_buffer_size = 1024;
+    cconfig.windib = -1;
+    cconfig.fullscreen_method = 1;
+    cconfig.pixel_perfect = -1;
+    cconfig.keep_aspect = 1;
+    cconfig.timeout = 30;
+#ifdef ZIBO6_ARM32
+    if (FILE *f = fopen("/boot/config.txt.picade-preinstall", "r")) {
+        fclose(f);
+        vull_debug("detected picade\n");
+        cconfig.cabinet = 1;
+        cconfig.sound_volume = 64;
+        cconfig.foreground_sleep_ms = 5;
+    } else {
+        cconfig.foreground_sleep_ms = 1;
+    }
+#endif
+}
+
+void vull_set_load_config_func(vull_load_config_fn fn)
+{
+    vull_load_config_func = fn;
+}
+
+void vull_set_save_config_func(vull_save_config_fn fn)
+{
+    vull_save_config_func = fn;
+}
+
+/*
+** Reads one decimal integer the way "%d" does (leading white space, optional
+** sign), but clamps to the int32 range instead of overflowing. Advances *p
+** past the number; 0 when there is no number (and *p is left alone).
+*/
+static int read_int(const char **p, int32_t *out)
+{
+    errno = 0;
+    char *end = nullptr;
+    long long v = strtoll(*p, &end, 10);
+    if (end == *p) return 0;
+    if (v > INT32_MAX) v = INT32_MAX;
+    if (v < INT32_MIN) v = INT32_MIN;
+    *out = int32_t(v);
+    *p = end;
+    return 1;
+}
+
+/* " %d" and " %d %d": assigns as many values as are there, like sscanf. */
+static void read_ints(const char *p, int32_t *a, int32_t *b = nullptr)
+{
+    int32_t v;
+    if (!read_int(&p, &v)) return;
+    *a = v;
+    if (b && read_int(&p, &v)) *b = v;
+}
+
+static int32_t clamp_int(int32_t v, int32_t lo, int32_t hi)
+{
+    return v < lo ? lo : v > hi ? hi : v;
+}
+
+/* ---- command line ---- */
+
+enum option_kind { OPT_INT, OPT_PATH, OPT_RECT, OPT_FLAG };
+
+using R = vull_config_rec;
+using option_setter = void (*)(R &c, int32_t v);
+
+struct option_def {
+    const char *name;     // matched as a prefix of the argument after its '-'
+    option_kind kind;
+    option_setter set;    // OPT_INT: stores the value; OPT_FLAG: called with 1
+};
+
+static const option_def engine_options[] = {
+    {"width", OPT_INT, [](R &c, int32_t v) { c.window_size[0] = v; }},
+    {"height", OPT_INT, [](R &c, int32_t v) { c.window_size[1] = v; }},
+    {"show_fps", OPT_INT, [](R &c, int32_t v) { c.show_fps = v; }},
+    {"windowed", OPT_INT, [](R &c, int32_t v) { c.windowed = v; }},
+    {"window_x", OPT_INT, [](R &c, int32_t v) { c.window_position[0] = v; }},
+    {"window_y", OPT_INT, [](R &c, int32_t v) { c.window_position[1] = v; }},
+    {"frameless", OPT_INT, [](R &c, int32_t v) { c.frameless = v; }},
+    {"fullscreen_method", OPT_INT, [](R &c, int32_t v) { c.fullscreen_method = v; }},
+    {"foreground_sleep_ms", OPT_INT, [](R &c, int32_t v) { c.foreground_sleep_ms = v; }},
+    {"background_sleep_ms", OPT_INT, [](R &c, int32_t v) { c.background_sleep_ms = v; }},
+    {"sound", OPT_INT, [](R &c, int32_t v) { c.sound_volume = v; }},  // -sound_volume too
+    {"music", OPT_INT, [](R &c, int32_t v) { c.music_volume = v; }},  // -music_volume too
+    {"mix_buffer_size", OPT_INT, [](R &c, int32_t v) { c.mix_buffer_size = v; }},
+    {"software_blit", OPT_INT, [](R &c, int32_t v) { c.software_blit = v; }},
+    {"home", OPT_PATH, nullptr},
+    {"desktop", OPT_PATH, nullptr},
+    {"pixel_perfect", OPT_INT, [](R &c, int32_t v) { c.pixel_perfect = v; }},
+    {"draw_rect", OPT_RECT, nullptr},
+    {"timeout", OPT_INT, [](R &c, int32_t v) { c.timeout = clamp_int(v, 1, 240); }},
+    {"headless", OPT_FLAG, [](R &c, int32_t v) { c.headless = v; }},
+    {"x", OPT_FLAG, [](R &c, int32_t v) { c.headless = v; }},
+    // The console runs carts headless for these too; deciding it here keeps
+    // SDL video from starting on machines without a display.
+    {"exec", OPT_FLAG, [](R &c, int32_t v) { c.headless = v; }},
+    {"export", OPT_FLAG, [](R &c, int32_t v) { c.headless = v; }},
+    {"perf_timing", OPT_INT, [](R &c, int32_t v) { c.perf_timing = v; }},
+    // Framebuffer mode presents nothing through a window: it runs headless.
+    {"framebuffer", OPT_FLAG, [](R &c, int32_t v) { c.framebuffer = c.headless = v; }},
+    {"emulate_textinput", OPT_INT, [](R &c, int32_t v) { c.emulate_textinput = v; }},
+    {"deferred_dealloc", OPT_INT, [](R &c, int32_t v) { c.deferred_dealloc = v; }},
+    {"ext_display", OPT_INT, [](R &c, int32_t v) { c.ext_display = v; }},
+    {"preblit_scale", OPT_INT, [](R &c, int32_t v) { c.preblit_scale = clamp_int(v, 0, 8); }},
+    {"display", OPT_INT, [](R &c, int32_t v) { c.display = v; }},
+    {"log_system_info", OPT_INT, [](R &c, int32_t v) { c.log_system_info = v; }},
+};
+
+static void apply_option_value(const option_def &o, const char *value)
+{
+    if (o.kind == OPT_PATH) {
+        char *dst = strcmp(o.name, "home") == 0 ? cconfig.home : cconfig.desktop_path;
+        snprintf(dst, VULL_PATH_LEN, "%s", value);
+        return;
+    }
+    if (o.kind == OPT_RECT) {
+        int32_t *r = cconfig.draw_rect;
+        r[0] = 0, r[1] = 0, r[2] = 4096, r[3] = 4096;
+        const char *p = value;
+        for (int i = 0; i < 4; i++) {
+            if (i > 0 && *p++ != ',') break;
+            if (!read_int(&p, &r[i])) break;
+        }
+        return;
+    }
+    int32_t n = 0;  // "%d" of something that is not a number gives 0
+    const char *p = value;
+    read_int(&p, &n);
+    o.set(cconfig, n);
+}
+
+/*
+** Option names match as prefixes (-sound_volume is -sound). A value cannot
+** begin with '-', so a bare argument after a value option is always taken as
+** its value: "-windowed cart.z6" sets windowed to 0 and the console still sees
+** the cart. The flags take no value and never swallow the next argument.
+*/
+void vull_process_arguments(int argc, char **argv)
+{
+    if (argc < 2 || !argv) return;
+    const option_def *pending = nullptr;
+    for (int i = 1; i < argc; i++) {
+        const char *arg = argv[i];
+        if (!arg || arg[0] == '|' || arg[0] == '&' || arg[0] == '>') break;
+        if (arg[0] != '-') {
+            if (pending) apply_option_value(*pending, arg);
+            pending = nullptr;
+            continue;
+        }
+        const char *name = arg + 1;
+        for (const option_def &o : engine_options) {
+            if (strncmp(name, o.name, strlen(o.name)) != 0) continue;
+            if (o.kind == OPT_FLAG) {
+                o.set(cconfig, 1);
+                pending = nullptr;
+            } else {
+                pending = &o;
+            }
+            break;
+        }
+    }
+}
+
+/* ---- reading config.txt ---- */
+
+/*
+** desktop_path value: control characters dropped (bytes from 128 up are
+** UTF-8 and kept), backslashes made '/', doubled '/' collapsed, trailing blanks
+** removed, a '/' appended. The result is cut to the engine path length.
+*/
+static void clean_desktop_path(const char *text, char *out)
+{
+    while (*text == ' ' || *text == '\t') text++;
+    size_t n = 0;
+    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; p++) {
+        unsigned char c = *p;
+        if (c < 32) continue;
+        if (c == '\\') c = '/';
+        if (c == '/' && n > 0 && out[n - 1] == '/') continue;
+        if (n + 2 >= size_t(VULL_PATH_LEN)) break;  // room for a final '/' and the NUL
+        out[n++] = char(c);
+    }
+    while (n > 0 && out[n - 1] == ' ') n--;
+    if (n > 0 && out[n - 1] != '/') out[n++] = '/';
+    out[n] = 0;
+}
+
+/* Applies one line to a record; 0 when no engine key matches. */
+static int apply_config_line(vull_config_rec &c, const char *line, int log_position)
+{
+    auto key = [line](const char *k) -> const char * {
+        size_t n = strlen(k);
+        return strncmp(line, k, n) == 0 ? line + n : nullptr;
+    };
+    const char *v;
+    if ((v = key("video_mode"))) {
+        read_ints(v, &c.window_size[0], &c.window_size[1]);
+        read_ints(v, &c.screen_size[0], &c.screen_size[1]);
+    } else if ((v = key("window_size"))) read_ints(v, &c.window_size[0], &c.window_size[1]);
+    else if ((v = key("screen_size"))) read_ints(v, &c.screen_size[0], &c.screen_size[1]);
+    else if ((v = key("windowed"))) read_ints(v, &c.windowed);
+    else if ((v = key("foreground_sleep_ms"))) read_ints(v, &c.foreground_sleep_ms);
+    else if ((v = key("background_sleep_ms"))) read_ints(v, &c.background_sleep_ms);
+    else if ((v = key("sound_volume"))) {
+        int32_t n = c.sound_volume;
+        read_ints(v, &n);
+        c.sound_volume = n;
+    } else if ((v = key("music_volume"))) {
+        int32_t n = c.music_volume;
+        read_ints(v, &n);
+        c.music_volume = n;
+    } else if ((v = key("mix_buffer_size"))) read_ints(v, &c.mix_buffer_size);
+    else if ((v = key("windib"))) read_ints(v, &c.windib);
+    else if ((v = key("opengl_blit"))) read_ints(v, &c.opengl_blit_key);
+    else if ((v = key("show_fps"))) read_ints(v, &c.show_fps);
+    else if ((v = key("large_window"))) read_ints(v, &c.large_window);
+    else if ((v = key("frameless"))) read_ints(v, &c.frameless);
+    else if ((v = key("window_position"))) {
+        read_ints(v, &c.window_position[0], &c.window_position[1]);
+        if (log_position) {
+            snprintf(vull_debug_string, sizeof vull_debug_string, "new window position: %d, %d\n",
+                     c.window_position[0], c.window_position[1]);
+            vull_debug(vull_debug_string);
+        }
+    }
+    // These two read one character past the key ("sessions12" gives 2); a bare
+    // key has nothing there to read.
+    else if ((v = key("sessions"))) { if (*v) read_ints(v + 1, &c.sessions); }
+    else if ((v = key("rmb_key"))) { if (*v) read_ints(v + 1, &c.rmb_key); }
+    else if ((v = key("desktop_path"))) clean_desktop_path(*v ? v + 1 : v, c.desktop_path);
+    else if ((v = key("fullscreen_method"))) read_ints(v, &c.fullscreen_method);
+    else return 0;
+    return 1;
+}
+
+static void clamp_config(vull_config_rec &c)
+{
+    c.sound_volume = clamp_int(c.sound_volume, 0, 256);
+    c.music_volume = clamp_int(c.music_volume, 0, 256);
+    c.foreground_sleep_ms = clamp_int(c.foreground_sleep_ms, 0, 200);
+    c.background_sleep_ms = clamp_int(c.background_sleep_ms, 0, 200);
+    if (c.mix_buffer_size < 512 || c.mix_buffer_size > 8192) c.mix_buffer_size = 1024;
+    c.config_read = 1;
+}
+
+static vull_file *open_config_for_reading()
+{
+    char path[VULL_PATH_LEN];
+    vull_file *f = nullptr;
+    if (vull_prefix_with_appdata_path("config.txt", path, sizeof path) == 0) f = vull_fopen(path, "r");
+    if (!f && vull_prefix_with_program_path("config.txt", path, sizeof path) == 0)
+        f = vull_fopen(path, "r");
+    return f;
+}
+
+static char *read_config_line(char *buf, vull_file *f)
+{
+    char *r = f->kind == VULL_FILE_STREAM ? fgets(buf, CONFIG_LINE_MAX, f->stream)
+                                          : vull_fgets(buf, CONFIG_LINE_MAX, f);
+    if (!r) return nullptr;
+    buf[CONFIG_LINE_MAX - 1] = 0;
+    size_t n = strlen(buf);
+    while (n > 0 && (buf[n - 1] == '\n' || buf[n - 1] == '\r')) buf[--n] = 0;
+    return buf;
+}
+
+void vull_config_load()
+{
+    vull_file *f = open_config_for_reading();
+    if (!f) return;
+    vull_debug("Found config.txt\n");
+    vull_debug(">\n");
+
+    char line[CONFIG_LINE_MAX];
+    int logged = 0;
+    while (read_config_line(line, f)) {
+        if (line[0] && line[0] != '/') {
+            snprintf(vull_debug_string, sizeof vull_debug_string, "%02d %s\n", ++logged, line);
+            vull_debug(vull_debug_string);
+        }
+        // Every key goes into both records: cconfig0 is the defaults plus config.txt.
+        if (apply_config_line(cconfig, line, 1)) {
+            apply_config_line(cconfig0, line, 0);
+        } else if (vull_load_config_func) {
+            vull_load_config_func(line);
+        }
+        if (f->kind != VULL_FILE_STREAM && vull_feof(f)) break;
+    }
+
+    vull_debug("<\n");
+    clamp_config(cconfig);
+    clamp_config(cconfig0);
+    vull_fclose(f);
+}
+
+/* ---- writing config.txt ---- */
+
+void vull_config_save()
+{
+    char path[VULL_PATH_LEN], temp[VULL_PATH_LEN + 8];
+    if (vull_prefix_with_appdata_path("config.txt", path, sizeof path) != 0) return;
+    // Written beside the old file and renamed over it, so a failed write
+    // (full disk, crash) never leaves a cut config.txt behind.
+    snprintf(temp, sizeof temp, "%s.tmp", path);
+    vull_file *vf = vull_fopen(temp, "w");
+    if (!vf) return;
+    if (vf->kind != VULL_FILE_STREAM) {
+        vull_fclose(vf);
+        return;
+    }
+    FILE *f = vf->stream;
+    const vull_config_rec &c0 = cconfig0;
+    vull_config_rec &c = cconfig;
+    c.windowed = vull_get_windowed();
+
+    fputs("// - - - - - - - - - - - - - - - - - - - - - - - - - - - -\n", f);
+    fprintf(f, "// Configuration for %s\n// \n", vull_state.app_title);
+    fputs("// config.txt is read on startup and saved on exit.\n", f);
+    fputs("// To generate the default config.txt, delete this file.\n// \n", f);
+    fputs("// - - - - - - - - - - - - - - - - - - - - - - - - - - - -\n", f);
+    fputs("\n\n// :: Video Settings\n\n", f);
+    fprintf(f, "window_size %d %d // window width, height\n", c0.window_size[0], c0.window_size[1]);
+    fprintf(f, "screen_size %d %d // screen width, height (stretched to window) \n", c0.screen_size[0],
+            c0.screen_size[1]);
+    fprintf(f, "show_fps %d // Draw frames per second in the corner\n", c0.show_fps);
+    fputs("\n\n// :: Window Settings\n\n", f);
+    fprintf(f, "windowed %d // 1 to start up in windowed mode\n", c.windowed);
+    fprintf(f,
+            "window_position %d %d // x and y position of window (-1, -1 to let the window manager "
+            "decide)\n",
+            c.window_position[0], c.window_position[1]);
+    fprintf(f, "frameless %d // 1 to use a window with no frame\n", c0.frameless);
+    fprintf(f,
+            "fullscreen_method %d // 0 maximized window (linux)  1 borderless desktop-sized window  "
+            "2 hardware fullscreen (warning: erratic behaviour under some drivers)\n",
+            c.fullscreen_method);
+    fputs("\n\n// :: System Settings\n\n", f);
+    fprintf(f,
+            "foreground_sleep_ms %d // number of milliseconds to sleep each frame. Try 10 to conserve "
+            "battery power\n\n",
+            c0.foreground_sleep_ms);
+    fprintf(f,
+            "background_sleep_ms %d // number of milliseconds to sleep each frame when running in the "
+            "background\n\n",
+            c0.background_sleep_ms);
+    fprintf(f, "sessions %d // number of times program has been run\n\n", c.sessions);
+    fputs("// (scancode) hold this key down and left-click to simulate right-click\n", f);
+    fprintf(f, "rmb_key %d // 0 for none  226 for LALT\n\n", c0.rmb_key);
+    fputs("// Desktop for saving screenshots etc. Defaults to $HOME/Desktop\n", f);
+    fprintf(f, "desktop_path %s\n\n", c0.desktop_path);
+    fputs("\n\n// :: Audio Settings (use \"volume\" for ZIBO-6)\n\n", f);
+    fprintf(f, "sound_volume %d // 0..256\n", int(c.sound_volume));
+    fprintf(f, "music_volume %d // 0..256\n", int(c.music_volume));
+    fputs("\n\n// :: usually 1024. Try 2048 if you get choppy sound\n\n", f);
+    fprintf(f, "mix_buffer_size %d\n", c.mix_buffer_size);
+    fputs("\n\n// :: \n\n", f);
+    if (vull_save_config_func) vull_save_config_func(vf);
+
+    bool ok = fflush(f) == 0 && !ferror(f);
+    vull_fclose(vf);
+    if (ok && rename(temp, path) == 0) return;
+    remove(temp);
+}
+
+/* ---- trimming ---- */
+
+char *vull_trim(const char *text)
+{
+    static std::string shared;  // the previous result, replaced by each call
+    if (!text) return nullptr;
+    const unsigned char *b = reinterpret_cast<const unsigned char *>(text);
+    const unsigned char *e = b + strlen(text);
+    while (b < e && *b <= 32) b++;
+    while (e > b && e[-1] <= 32) e--;
+    shared.assign(reinterpret_cast<const char *>(b), size_t(e - b));
+    return shared.data();
+}

@@ -1,0 +1,532 @@
+// Engine file layer: one record for C-library streams and memory blocks.
+//
+// Memory files never touch bytes outside their block: every size is computed in 64 bits,
+// reads outside [0, length) copy nothing, writes at a negative position are refused, a
+// growable block grows first and a fixed block (the caller's) cuts writes at its end.
+#include "engine/disk.h"
+#include "engine/vull.h"
+#include "platform/system.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+static_assert(std::endian::native == std::endian::little,
+              "engine files store values in the host's order, which must be little-endian");
+
+static bool is_stream(const vull_file *f) { return f && f->kind == VULL_FILE_STREAM && f->stream; }
+static bool is_memory(const vull_file *f) { return f && f->kind == VULL_FILE_MEMORY; }
+
+/*
+** Opening and closing
+*/
+
+vull_file *vull_fopen(const char *path, const char *mode) {
+    if (!path || !mode) return nullptr;
+    FILE *fp = std::fopen(path, mode);
+    if (fp) {
+        auto *f = static_cast<vull_file *>(vull_calloc((int)sizeof(vull_file)));
+        if (!f) {
+            std::fclose(fp);
+            return nullptr;
+        }
+        f->kind = VULL_FILE_STREAM;
+        f->stream = fp;
+        return f;
+    }
+    if (mode[0] == 'r') return vull_fopen_vdisk(path, mode);
+    return nullptr;
+}
+
+vull_file *vull_fopen_memory(void *data, int length) {
+    if (length < 0 || (!data && length > 0)) return nullptr;
+    auto *f = static_cast<vull_file *>(vull_calloc((int)sizeof(vull_file)));
+    if (!f) return nullptr;
+    f->kind = VULL_FILE_MEMORY;
+    f->data = static_cast<uint8_t *>(data);
+    f->length = length;
+    return f;
+}
+
+void vull_fclose(vull_file *f) {
+    if (!f || f->vdisk) return;
+    if (f->kind == VULL_FILE_STREAM && f->stream) std::fclose(f->stream);
+    if (f->capacity != 0) vull_free(f->data);
+    vull_free(f);
+}
+
+/*
+** Raw memory transfers
+*/
+
+// Copies up to k bytes from the position; nothing when the position lies outside the data.
+static int64_t mem_read(void *buf, int64_t k, vull_file *f) {
+    if (k <= 0 || !f->data || f->position < 0 || f->position >= f->length) return 0;
+    int64_t n = std::min<int64_t>(k, (int64_t)f->length - f->position);
+    std::memcpy(buf, f->data + f->position, (size_t)n);
+    f->position += (int32_t)n;
+    return n;
+}
+
+// Writes k bytes (zeros for a null source) at the position; returns the bytes written.
+static int64_t mem_write(const void *buf, int64_t k, vull_file *f) {
+    if (k <= 0 || f->position < 0) return 0;
+    int64_t end = (int64_t)f->position + k;
+    if (end > VULL_ALLOC_CAP) return 0;
+    if (f->capacity != 0) {
+        if (vull_allocate_buffer_size(f, (int)end) != 0) return 0;
+    } else {
+        // The caller's block is exactly its length: cut the write there.
+        k = std::min<int64_t>(k, (int64_t)f->length - f->position);
+        if (k <= 0 || !f->data) return 0;
+    }
+    if (buf) std::memcpy(f->data + f->position, buf, (size_t)k);
+    else std::memset(f->data + f->position, 0, (size_t)k);
+    f->position += (int32_t)k;
+    if (f->position > f->length) f->length = f->position;
+    return k;
+}
+
+/*
+** Reading and writing
+*/
+
+int vull_fread(void *buf, int size, int n, vull_file *f) {
+    if (!buf || size <= 0 || n <= 0) return 0;
+    if (is_stream(f)) return (int)std::fread(buf, (size_t)size, (size_t)n, f->stream);
+    if (is_memory(f)) return (int)mem_read(buf, (int64_t)size * n, f);
+    return 0;
+}
+
+int vull_fwrite(const void *buf, int size, int n, vull_file *f) {
+    if (size <= 0 || n <= 0) return 0;
+    if (is_stream(f)) return buf ? (int)std::fwrite(buf, (size_t)size, (size_t)n, f->stream) : 0;
+    if (is_memory(f)) return (int)mem_write(buf, (int64_t)size * n, f);
+    return 0;
+}
+
+int vull_feof(vull_file *f) {
+    if (is_stream(f)) return std::feof(f->stream);
+    if (is_memory(f)) return f->position >= f->length;
+    return 1;
+}
+
+int vull_fseek(vull_file *f, int offset, int whence) {
+    if (whence != SEEK_CUR) return 0;
+    if (is_stream(f)) return std::fseek(f->stream, offset, SEEK_CUR);
+    if (is_memory(f)) {
+        // Positions outside the data are allowed; the transfers above check them.
+        int64_t p = (int64_t)f->position + offset;
+        f->position = (int32_t)std::clamp<int64_t>(p, INT32_MIN, INT32_MAX);
+    }
+    return 0;
+}
+
+int vull_fgetc(vull_file *f) {
+    if (is_stream(f)) return std::fgetc(f->stream);
+    if (is_memory(f) && f->data && f->position >= 0 && f->position < f->length)
+        return f->data[f->position++];
+    return 0;
+}
+
+/*
+** Engine line reader. CR, LF and CR LF all end a line; the break is not stored.
+*/
+
+static int lr_getc(vull_file *f) {  // 0..255, or -1 at the end of the data
+    if (is_stream(f)) return std::fgetc(f->stream);
+    if (f->data && f->position >= 0 && f->position < f->length) return f->data[f->position++];
+    return -1;
+}
+
+static bool lr_at_end(vull_file *f) {
+    if (is_stream(f)) return std::feof(f->stream) != 0;
+    return f->position < 0 || f->position >= f->length;
+}
+
+// After a CR: a following LF belongs to it; anything else is put back for the next line.
+static void lr_after_cr(vull_file *f) {
+    int c = lr_getc(f);
+    if (c == '\n' || c < 0) return;
+    if (is_stream(f)) std::ungetc(c, f->stream);
+    else f->position--;
+}
+
+static char *line_reader(char *buf, int n, vull_file *f) {
+    if (!buf || n <= 0) return nullptr;
+    buf[0] = 0;
+    if (!is_stream(f) && !is_memory(f)) return nullptr;
+    if (n < 2 || lr_at_end(f)) return nullptr;
+    int c = lr_getc(f);
+    if (c == '\r') lr_after_cr(f);
+    if (c == '\n' || c == '\r' || c < 0 || c == 255) return buf;
+    int stored = 0;
+    buf[stored++] = (char)c;
+    while (stored < n - 1) {
+        c = lr_getc(f);
+        if (c < 0 || c == '\n') break;
+        if (c == '\r') {
+            lr_after_cr(f);
+            break;
+        }
+        buf[stored++] = (char)c;
+    }
+    buf[stored] = 0;
+    return buf;
+}
+
+char *vull_fgets(char *buf, int n, vull_file *f) {
+    if (is_stream(f)) {
+        if (!buf || n <= 0) return nullptr;
+        return std::fgets(buf, n, f->stream);
+    }
+    return line_reader(buf, n, f);
+}
+
+char *vull_fgets_sensitive(char *buf, int n, vull_file *f) {
+    return line_reader(buf, n, f);
+}
+
+/*
+** Formatted text
+*/
+
+static int write_text(vull_file *f, const char *text) {
+    vull_fwrite(text, 1, (int)std::strlen(text), f);
+    return 0;
+}
+
+int vull_fprintf_1d(vull_file *f, const char *format, int a) {
+    if (!format) return 0;
+    char text[1024];
+    std::snprintf(text, sizeof text, format, a);
+    return write_text(f, text);
+}
+
+int vull_fprintf_4x(vull_file *f, const char *format, int a, int b, int c, int d) {
+    if (!format) return 0;
+    char text[1024];
+    std::snprintf(text, sizeof text, format, a, b, c, d);
+    return write_text(f, text);
+}
+
+int vull_fprintf_1s(vull_file *f, const char *format, const char *text) {
+    if (!format) return 0;
+    if (!text) text = "";
+    int needed = std::snprintf(nullptr, 0, format, text);
+    if (needed <= 0) return 0;
+    std::string out((size_t)needed + 1, '\0');
+    std::snprintf(out.data(), out.size(), format, text);
+    vull_fwrite(out.data(), 1, needed, f);
+    return 0;
+}
+
+/*
+** Typed little-endian values
+*/
+
+template <typename T>
+static T read_value(vull_file *f) {
+    uint8_t bytes[sizeof(T)] = {};
+    if (is_stream(f)) (void)std::fread(bytes, 1, sizeof(T), f->stream);
+    else if (is_memory(f)) mem_read(bytes, sizeof(T), f);
+    T v;
+    std::memcpy(&v, bytes, sizeof(T));
+    return v;
+}
+
+template <typename T>
+static int write_value(T v, vull_file *f) {
+    if (is_stream(f)) return (int)std::fwrite(&v, sizeof(T), 1, f->stream);
+    if (is_memory(f)) return (int)mem_write(&v, sizeof(T), f);
+    return 0;
+}
+
+int8_t vull_fread_int8(vull_file *f) { return read_value<int8_t>(f); }
+uint8_t vull_fread_uint8(vull_file *f) { return read_value<uint8_t>(f); }
+int16_t vull_fread_int16(vull_file *f) { return read_value<int16_t>(f); }
+uint16_t vull_fread_uint16(vull_file *f) { return read_value<uint16_t>(f); }
+int32_t vull_fread_int32(vull_file *f) { return read_value<int32_t>(f); }
+uint32_t vull_fread_uint32(vull_file *f) { return read_value<uint32_t>(f); }
+float vull_fread_float(vull_file *f) { return read_value<float>(f); }
+int vull_fwrite_int8(int8_t v, vull_file *f) { return write_value(v, f); }
+int vull_fwrite_uint8(uint8_t v, vull_file *f) { return write_value(v, f); }
+int vull_fwrite_int16(int16_t v, vull_file *f) { return write_value(v, f); }
+int vull_fwrite_uint16(uint16_t v, vull_file *f) { return write_value(v, f); }
+int vull_fwrite_int32(int32_t v, vull_file *f) { return write_value(v, f); }
+int vull_fwrite_uint32(uint32_t v, vull_file *f) { return write_value(v, f); }
+int vull_fwrite_float(float v, vull_file *f) { return write_value(v, f); }
+
+template <typename T>
+static int read_values(T *buf, int count, vull_file *f) {
+    if (!buf || count <= 0) return 0;
+    if (is_stream(f)) return (int)std::fread(buf, sizeof(T), (size_t)count, f->stream);
+    if (is_memory(f)) return (int)(mem_read(buf, (int64_t)count * (int64_t)sizeof(T), f) / (int64_t)sizeof(T));
+    return 0;
+}
+
+template <typename T>
+static int write_values(const T *data, int count, vull_file *f) {
+    if (!data || count <= 0) return 0;
+    if (is_stream(f)) return (int)std::fwrite(data, sizeof(T), (size_t)count, f->stream);
+    if (is_memory(f)) return (int)(mem_write(data, (int64_t)count * (int64_t)sizeof(T), f) / (int64_t)sizeof(T));
+    return 0;
+}
+
+int vull_fread_int16s(int16_t *buf, int count, vull_file *f) { return read_values(buf, count, f); }
+int vull_fwrite_int16s(const int16_t *data, int count, vull_file *f) { return write_values(data, count, f); }
+int vull_fread_int32s(int32_t *buf, int count, vull_file *f) { return read_values(buf, count, f); }
+int vull_fwrite_int32s(const int32_t *data, int count, vull_file *f) { return write_values(data, count, f); }
+
+/*
+** Paths
+*/
+
+static char shared_path[VULL_PATH_LEN];     // result of vull_fix_path_string(path, null)
+static char shared_folder[VULL_PATH_LEN];   // result of vull_get_path_without_filename
+
+// Copies at most VULL_PATH_LEN - 1 characters and terminates.
+static void copy_path(char *out, const char *src, size_t len) {
+    len = std::min(len, (size_t)VULL_PATH_LEN - 1);
+    std::memcpy(out, src, len);
+    out[len] = 0;
+}
+
+void vull_fix_backslashes(char *path) {
+    if (!path) return;
+    for (; *path; path++)
+        if (*path == '\\') *path = '/';
+}
+
+// Control characters are dropped; bytes from 128 up are kept so UTF-8 folder names survive.
+char *vull_fix_path_string(const char *path, char *out) {
+    if (!out) out = shared_path;
+    out[0] = 0;
+    if (!path) return out;
+    while (*path == ' ') path++;
+    const int room = VULL_PATH_LEN - 2;  // leaves space for the closing '/' and the NUL
+    int len = 0;
+    for (const char *p = path; *p && len < room; p++) {
+        unsigned char c = (unsigned char)*p;
+        if (c < 32) continue;
+        if (c == '\\') c = '/';
+        if (c == '/' && len > 0 && out[len - 1] == '/') continue;
+        out[len++] = (char)c;
+    }
+    while (len > 0 && out[len - 1] == ' ') len--;
+    if (len > 0 && out[len - 1] != '/') out[len++] = '/';
+    out[len] = 0;
+    return out;
+}
+
+char *vull_get_filename_extension(const char *path, char *out) {
+    if (!out) return nullptr;
+    out[0] = 0;
+    if (!path) return out;
+    const char *dot = std::strrchr(path, '.');
+    if (dot) copy_path(out, dot + 1, std::strlen(dot + 1));
+    return out;
+}
+
+void vull_split_filename_ex(const char *path, char *folder, char *name, char *extension,
+                            int double_extension) {
+    if (folder) folder[0] = 0;
+    if (name) name[0] = 0;
+    if (extension) extension[0] = 0;
+    if (!path) return;
+    size_t len = std::strlen(path);
+    if (len > (size_t)VULL_PATH_LEN - 1) {
+        vull_debug("vull_split_filename_ex: file_name too long\n");
+        return;
+    }
+    // The first '.' or '/' from the end decides whether there is an extension.
+    size_t ext_start = len;
+    for (size_t i = len; i-- > 0;) {
+        if (path[i] == '/') break;
+        if (path[i] == '.') {
+            ext_start = i;
+            if (double_extension) {
+                for (size_t j = i; j-- > 0;) {
+                    if (path[j] == '/') break;
+                    if (path[j] == '.') {
+                        ext_start = j;
+                        break;
+                    }
+                }
+            }
+            break;
+        }
+    }
+    size_t name_start = ext_start;
+    while (name_start > 0 && path[name_start - 1] != '/') name_start--;
+    if (folder) copy_path(folder, path, name_start);
+    if (name) copy_path(name, path + name_start, ext_start - name_start);
+    if (extension) copy_path(extension, path + ext_start, len - ext_start);
+}
+
+void vull_split_filename(const char *path, char *folder, char *name, char *extension) {
+    vull_split_filename_ex(path, folder, name, extension, 0);
+}
+
+char *vull_get_filename_without_path(const char *path) {
+    if (!path) return nullptr;
+    const char *start = path;
+    for (const char *p = path; *p; p++)
+        if (*p == '/' || *p == '\\') start = p + 1;
+    return const_cast<char *>(start);
+}
+
+char *vull_get_path_without_filename(const char *path) {
+    shared_folder[0] = 0;
+    if (!path) return shared_folder;
+    size_t len = std::min(std::strlen(path), (size_t)VULL_PATH_LEN - 1);
+    size_t cut = 0;
+    for (size_t i = 0; i < len; i++)
+        if (path[i] == '/' || path[i] == '\\' || path[i] == ':') cut = i + 1;
+    copy_path(shared_folder, path, cut);
+    return shared_folder;
+}
+
+static bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+// Working folder + '/' + name, sized so that no working folder can be cut.
+static bool with_current_path(const char *name, std::string &out) {
+    std::string buf(std::strlen(name) + VULL_PATH_LEN + 2, '\0');
+    if (vull_prefix_with_current_path(name, buf.data(), buf.size()) != 0) return false;
+    out = buf.c_str();
+    return true;
+}
+
+// A result that does not fit the engine's path length is returned empty rather than cut,
+// so a truncated path can never name some other file.
+char *vull_resolve_filename(const char *path, char *out) {
+    if (!out) return nullptr;
+    out[0] = 0;
+    if (!path) return out;
+    bool absolute = is_separator(path[0]) || (path[0] && path[1] == ':');
+    std::string full = path;
+    if (!absolute && !with_current_path(path, full)) return out;
+
+    std::string res;
+    size_t i = 0;
+    if (is_separator(full[0])) {
+        res = "/";
+        i = 1;
+    }
+    while (i < full.size()) {
+        size_t end = i;
+        while (end < full.size() && !is_separator(full[end])) end++;
+        std::string comp = full.substr(i, end - i);
+        bool more = end < full.size();  // a separator (and maybe more) follows
+        i = end < full.size() ? end + 1 : end;
+        if (comp.empty() || comp == ".") continue;
+        if (comp == "..") {
+            if (!res.empty() && res != "/") {
+                size_t k = res.size();
+                if (res.back() == '/') k--;
+                size_t cut = res.find_last_of("/\\:", k == 0 ? 0 : k - 1);
+                if (k == 0 || cut == std::string::npos) res.clear();
+                else res.resize(cut + 1);
+            }
+            continue;
+        }
+        if (comp == "~") {
+            const char *home = std::getenv("HOME");
+            if (home) {
+                res = home;
+                if (res.empty() || res.back() != '/') res += '/';
+            }
+            continue;
+        }
+        res += comp;
+        if (more) res += '/';
+    }
+    if (res.size() > (size_t)VULL_PATH_LEN - 1) return out;
+    copy_path(out, res.data(), res.size());
+    return out;
+}
+
+int vull_unroll_filename(const char *path, char *out) {
+    if (!out) return 0;
+    vull_resolve_filename(path, out);
+    int len = (int)std::strlen(out);
+    if ((len == 0 || out[len - 1] != '/') && len < VULL_PATH_LEN - 1) {
+        out[len] = '/';
+        out[len + 1] = 0;
+    }
+    return len;
+}
+
+/*
+** 6-bit character tables
+*/
+
+static constexpr char int6_alphabet[] =
+    ".ABCDEFGHIJKLMNOPQRSTUVWXYZ01234_abcdefghijklmnopqrstuvwxyz56789";
+static_assert(sizeof(int6_alphabet) == 65, "64 characters and a NUL");
+
+static constexpr auto int6_inverse = [] {
+    std::array<uint8_t, 128> t{};
+    for (int i = 0; i < 64; i++) t[(unsigned char)int6_alphabet[i]] = (uint8_t)i;
+    return t;
+}();
+
+char vull_int6_to_ascii(int value) {
+    return value >= 0 && value < 64 ? int6_alphabet[value] : 0;
+}
+
+int vull_ascii_to_int6(int code) {
+    return code >= 0 && code < 128 ? int6_inverse[code] : 0;
+}
+
+/*
+** Whole files
+*/
+
+constexpr int FILE_PIECE = 65536;
+
+cbuffer *vull_load_file(const char *path) {
+    if (!path) return nullptr;
+    FILE *fp = std::fopen(path, "rb");
+    if (!fp) return nullptr;
+    cbuffer *buf = vull_create_buffer(1024);
+    std::string piece(FILE_PIECE, '\0');
+    bool ok = buf != nullptr;
+    while (ok) {
+        size_t got = std::fread(piece.data(), 1, FILE_PIECE, fp);
+        if (got == 0) {
+            ok = !std::ferror(fp);
+            break;
+        }
+        ok = vull_fwrite(piece.data(), 1, (int)got, buf) == (int)got;
+    }
+    std::fclose(fp);
+    if (!ok) {
+        vull_destroy_buffer(buf);
+        return nullptr;
+    }
+    return buf;
+}
+
+// A target that cannot be written completely reports 2, like one that cannot be opened.
+int vull_copy_file(const char *source, const char *target) {
+    if (!source || !target) return 1;
+    FILE *in = std::fopen(source, "rb");
+    if (!in) return 1;
+    FILE *out = std::fopen(target, "wb");
+    if (!out) {
+        std::fclose(in);
+        return 2;
+    }
+    std::string piece(FILE_PIECE, '\0');
+    bool ok = true;
+    size_t got;
+    while (ok && (got = std::fread(piece.data(), 1, FILE_PIECE, in)) > 0)
+        ok = std::fwrite(piece.data(), 1, got, out) == got;
+    std::fclose(in);
+    if (std::fclose(out) != 0) ok = false;
+    return ok ? 0 : 2;
+}

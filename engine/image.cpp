@@ -1,0 +1,261 @@
+// PNG files through LodePNG, and the engine's zlib entry points.
+//
+// Every decode reads the PNG header first and refuses sizes the caller
+// cannot use, so a tiny hostile file cannot make the decoder allocate
+// gigabytes. LodePNG works on R, G, B, A bytes; engine pixels are native
+// 0xAARRGGBB words (bytes B, G, R, A), so transfers swap bytes 0 and 2.
+#include "engine/image.h"
+
+#include <lodepng.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/disk.h"
+#include "engine/gfx.h"
+#include "engine/mem.h"
+#include "engine/vull.h"
+
+namespace {
+
+LodePNGCompressSettings &engine_compress_settings()
+{
+    static LodePNGCompressSettings settings = [] {
+        LodePNGCompressSettings s;
+        lodepng_compress_settings_init(&s);
+        s.btype = 2;
+        s.use_lz77 = 1;
+        s.windowsize = 512;
+        return s;
+    }();
+    return settings;
+}
+
+// Decodes a PNG held in memory. max_side bounds width and height; the output
+// block must also stay within the allocator's cap.
+unsigned decode_memory(unsigned char **out, unsigned *w, unsigned *h, const unsigned char *in, size_t insize,
+                       int colour_type, unsigned bit_depth, int64_t max_side)
+{
+    *out = nullptr;
+    *w = *h = 0;
+    if (!in || insize == 0)
+        return 48;  // LodePNG's "empty input buffer"
+    LodePNGState state;
+    lodepng_state_init(&state);
+    state.info_raw.colortype = LodePNGColorType(colour_type);
+    state.info_raw.bitdepth = bit_depth;
+    unsigned iw = 0, ih = 0;
+    unsigned err = lodepng_inspect(&iw, &ih, &state, in, insize);
+    if (!err) {
+        int block = 0;
+        uint64_t row_bits = uint64_t(iw) * lodepng_get_bpp(&state.info_raw);
+        if (iw == 0 || ih == 0)
+            err = 93;
+        else if (iw > max_side || ih > max_side || !vull_checked_size(ih, int64_t((row_bits + 7) / 8), 0, &block))
+            err = VULL_PNG_TOO_MANY_PIXELS;
+    }
+    if (!err)
+        err = lodepng_decode(out, w, h, &state, in, insize);
+    lodepng_state_cleanup(&state);
+    if (err) {
+        std::free(*out);
+        *out = nullptr;
+        *w = *h = 0;
+    }
+    return err;
+}
+
+// Reads a whole stream from its start; the size is measured by seeking to the end.
+unsigned read_stream(FILE *fp, unsigned char **buf, size_t *size)
+{
+    *buf = nullptr;
+    *size = 0;
+    if (std::fseek(fp, 0, SEEK_END) != 0)
+        return VULL_PNG_CANNOT_OPEN;
+    long n = std::ftell(fp);
+    if (n < 0)  // a pipe or another stream without a size
+        return VULL_PNG_CANNOT_OPEN;
+    if (n > VULL_PNG_MAX_FILE)
+        return VULL_PNG_FILE_TOO_LARGE;
+    std::rewind(fp);
+    if (n == 0)
+        return 0;
+    auto *data = static_cast<unsigned char *>(vull_malloc(int(n)));
+    if (!data)
+        return VULL_PNG_NO_MEMORY;
+    size_t got = std::fread(data, 1, size_t(n), fp);
+    *buf = data;
+    *size = got;
+    return 0;
+}
+
+unsigned decode_vull_file(unsigned char **out, unsigned *w, unsigned *h, vull_file *f, int colour_type,
+                          unsigned bit_depth, int64_t max_side)
+{
+    *out = nullptr;
+    *w = *h = 0;
+    if (!f)
+        return VULL_PNG_NULL_FILE;
+    if (f->kind == VULL_FILE_STREAM) {
+        if (!f->stream)
+            return VULL_PNG_NULL_FILE;
+        unsigned char *buf = nullptr;
+        size_t size = 0;
+        unsigned err = read_stream(f->stream, &buf, &size);
+        if (!err)
+            err = decode_memory(out, w, h, buf, size, colour_type, bit_depth, max_side);
+        vull_free(buf);
+        return err;
+    }
+    if (f->kind == VULL_FILE_MEMORY) {
+        f->position = 0;
+        if (!f->data || f->length <= 0)
+            return 48;
+        return decode_memory(out, w, h, f->data, size_t(f->length), colour_type, bit_depth, max_side);
+    }
+    return 0;
+}
+
+void swap_red_blue(uint8_t *p, size_t pixels)
+{
+    for (size_t i = 0; i < pixels; i++, p += 4) {
+        uint8_t t = p[0];
+        p[0] = p[2];
+        p[2] = t;
+    }
+}
+
+}  // namespace
+
+/*
+** Whole files and engine files
+*/
+
+unsigned LodePNG_loadFile(unsigned char **out, size_t *outsize, const char *path)
+{
+    *out = nullptr;
+    *outsize = 0;
+    FILE *fp = path ? std::fopen(path, "rb") : nullptr;
+    if (!fp)
+        return VULL_PNG_CANNOT_OPEN;
+    unsigned err = read_stream(fp, out, outsize);
+    std::fclose(fp);
+    return err;
+}
+
+unsigned LodePNG_decode_file(unsigned char **out, unsigned *w, unsigned *h, const char *path, int colour_type,
+                             unsigned bit_depth)
+{
+    *out = nullptr;
+    *w = *h = 0;
+    unsigned char *buf = nullptr;
+    size_t size = 0;
+    unsigned err = LodePNG_loadFile(&buf, &size, path);
+    if (!err)
+        err = decode_memory(out, w, h, buf, size, colour_type, bit_depth, INT32_MAX);
+    vull_free(buf);
+    return err;
+}
+
+unsigned LodePNG_decode32_file(unsigned char **out, unsigned *w, unsigned *h, const char *path)
+{
+    return LodePNG_decode_file(out, w, h, path, LCT_RGBA, 8);
+}
+
+unsigned LodePNG_decode_vull_file(unsigned char **out, unsigned *w, unsigned *h, vull_file *f, int colour_type,
+                                  unsigned bit_depth)
+{
+    return decode_vull_file(out, w, h, f, colour_type, bit_depth, INT32_MAX);
+}
+
+unsigned LodePNG_decode32_vull_file(unsigned char **out, unsigned *w, unsigned *h, vull_file *f)
+{
+    return decode_vull_file(out, w, h, f, LCT_RGBA, 8, INT32_MAX);
+}
+
+/*
+** Bitmaps
+*/
+
+vull_bitmap *vull_load_png_from_file(vull_file *f)
+{
+    unsigned char *rgba = nullptr;
+    unsigned w = 0, h = 0;
+    if (decode_vull_file(&rgba, &w, &h, f, LCT_RGBA, 8, VULL_PNG_MAX_SIDE) != 0)
+        return nullptr;
+    vull_bitmap *bmp = nullptr;
+    if (w >= 1 && h >= 1 && w <= VULL_PNG_MAX_SIDE && h <= VULL_PNG_MAX_SIDE)
+        bmp = vull_create_bitmap(int(w), int(h), 32);
+    if (bmp) {
+        std::memcpy(bmp->pixels, rgba, size_t(w) * h * 4);
+        swap_red_blue(bmp->pixels, size_t(w) * h);
+    }
+    std::free(rgba);
+    return bmp;
+}
+
+vull_bitmap *vull_load_png(const char *path)
+{
+    if (!path)
+        return nullptr;
+    vull_file *f = vull_fopen(path, "rb");
+    if (!f)
+        return nullptr;
+    vull_bitmap *bmp = vull_load_png_from_file(f);
+    vull_fclose(f);
+    return bmp;
+}
+
+int vull_save_png(const char *path, const vull_bitmap *bmp)
+{
+    if (!bmp || !path)
+        return 1;
+    vull_bitmap *copy = vull_create_bitmap(bmp->width, bmp->height, 32);
+    unsigned err = 83;  // LodePNG's "memory allocation failed"
+    if (copy) {
+        if (bmp->bpp == 32)
+            vull_blit(bmp, copy, 0, 0, 0, 0, bmp->width, bmp->height);
+        else if (bmp->bpp == 8)
+            vull_convert_bitmap(bmp, copy, vull_palette);
+        size_t n = size_t(copy->width) * size_t(copy->height);
+        swap_red_blue(copy->pixels, n);
+        err = lodepng_encode_file(path, copy->pixels, unsigned(copy->width), unsigned(copy->height), LCT_RGBA, 8);
+        vull_destroy_bitmap(copy);
+    }
+    std::snprintf(vull_debug_string, sizeof vull_debug_string, "vull_save_png result: %d  file: %s\n", int(err),
+                  path);
+    vull_debug(vull_debug_string);
+    return int(err);
+}
+
+/*
+** zlib
+*/
+
+unsigned vull_compress(const uint8_t *in, size_t length, uint8_t **out, size_t *out_length)
+{
+    *out = nullptr;
+    *out_length = 0;
+    return lodepng_zlib_compress(out, out_length, in, length, &engine_compress_settings());
+}
+
+unsigned vull_decompress(const uint8_t *in, size_t length, uint8_t **out, size_t *out_length)
+{
+    *out = nullptr;
+    *out_length = 0;
+    LodePNGDecompressSettings settings = lodepng_default_decompress_settings;
+    settings.max_output_size = size_t(VULL_ALLOC_CAP);
+    unsigned err = lodepng_zlib_decompress(out, out_length, in, length, &settings);
+    if (err) {
+        std::free(*out);
+        *out = nullptr;
+        *out_length = 0;
+    }
+    return err;
+}
+
+void vull_set_zlib_window_size(int n)
+{
+    engine_compress_settings().windowsize = unsigned(n);
+}

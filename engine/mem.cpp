@@ -1,0 +1,191 @@
+// Guarded allocator and growable byte buffers.
+//
+// Every block carries an 8-byte header (magic, recorded size) in front of the address the
+// caller sees. Releasing checks the magic, poisons the payload and stamps the header, so a
+// stale pointer or a double release is reported instead of corrupting the heap.
+#include "engine/mem.h"
+#include "engine/disk.h"
+#include "engine/vull.h"
+#include "engine/config.h"
+#include "platform/system.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+uint32_t vull_total_mallocs = 0;
+uint32_t vull_total_malloced = 0;
+uint32_t vull_total_deallocs = 0;
+
+bool vull_checked_size(int64_t count, int64_t elem_size, int64_t extra, int *out) {
+    if (count < 0 || elem_size < 0 || extra < 0) return false;
+    if (count > VULL_ALLOC_CAP || elem_size > VULL_ALLOC_CAP || extra > VULL_ALLOC_CAP) return false;
+    // Both factors are at most 2^30, so the product fits easily in 64 bits.
+    int64_t total = count * elem_size + extra;
+    if (total > VULL_ALLOC_CAP) return false;
+    if (out) *out = (int)total;
+    return true;
+}
+
+static vull_block_header *header_of(void *p) {
+    return reinterpret_cast<vull_block_header *>(static_cast<uint8_t *>(p) - sizeof(vull_block_header));
+}
+
+// A C-library failure below the cap leaves the engine nothing sensible to do.
+[[noreturn]] static void out_of_memory() {
+    vull_fatal_error("out of memory");
+}
+
+// One guarded block of total payload bytes (total already validated: 1..cap).
+static void *guarded_alloc(int64_t total, bool zero) {
+    size_t bytes = sizeof(vull_block_header) + (size_t)total;
+    void *raw = zero ? std::calloc(1, bytes) : std::malloc(bytes);
+    if (!raw) out_of_memory();
+    auto *h = static_cast<vull_block_header *>(raw);
+    h->magic = VULL_MAGIC_LIVE;
+    h->size = (uint32_t)total;
+    vull_total_malloced += (uint32_t)total;
+    return static_cast<uint8_t *>(raw) + sizeof(vull_block_header);
+}
+
+void *vull_malloc(int n) {
+    vull_total_mallocs++;
+    int64_t total = (int64_t)n + VULL_MALLOC_SPARE;
+    if (total <= 0 || total > VULL_ALLOC_CAP) return nullptr;
+    return guarded_alloc(total, true);
+}
+
+void *vull_calloc(int n) {
+    vull_total_mallocs++;
+    if (n <= 0 || n > VULL_ALLOC_CAP) return nullptr;
+    return guarded_alloc(n, true);
+}
+
+void *vull_malloc_(int n) {
+    vull_total_mallocs++;
+    if (n <= 0 || n > VULL_ALLOC_CAP) return nullptr;
+    return guarded_alloc(n, false);
+}
+
+static void report_bad_block(const vull_block_header *h) {
+    char line[64];
+    std::snprintf(line, sizeof line, "vull_free fail %x %x\n", h->magic, h->size);
+    std::fputs(line, stdout);
+    std::fflush(stdout);
+    vull_debug(line);
+}
+
+void *vull_realloc(void *p, int n) {
+    if (!p) return vull_malloc(n);
+    vull_total_mallocs++;
+    if (n <= 0 || n > VULL_ALLOC_CAP) return nullptr;
+    vull_block_header *h = header_of(p);
+    if (h->magic != VULL_MAGIC_LIVE) {
+        report_bad_block(h);
+        return nullptr;
+    }
+    uint32_t old_size = h->size;
+    void *raw = std::realloc(h, sizeof(vull_block_header) + (size_t)n);
+    if (!raw) out_of_memory();
+    h = static_cast<vull_block_header *>(raw);
+    h->size = (uint32_t)n;
+    vull_total_malloced += (uint32_t)n - old_size;  // unsigned wrap makes this a signed delta
+    return static_cast<uint8_t *>(raw) + sizeof(vull_block_header);
+}
+
+void vull_free(void *p) {
+    if (cconfig.deferred_dealloc) return;
+    if (!p) return;
+    vull_total_deallocs++;
+    vull_block_header *h = header_of(p);
+    if (h->magic != VULL_MAGIC_LIVE) {
+        report_bad_block(h);
+        return;
+    }
+    uint32_t words = h->size / 4;
+    uint8_t *payload = static_cast<uint8_t *>(p);
+    for (uint32_t i = 0; i < words; i++) std::memcpy(payload + i * 4, &VULL_POISON, 4);
+    vull_total_malloced -= h->size;
+    h->magic = VULL_MAGIC_FREED;
+    h->size = VULL_SIZE_FREED;
+    std::free(h);
+}
+
+void vull_memset(void *p, int value, int n) {
+    if (p && n > 0) std::memset(p, value, (size_t)n);
+}
+
+/*
+** Byte buffers
+*/
+
+cbuffer *vull_create_buffer(int n) {
+    int capacity = n < 4 ? 4 : n;
+    auto *buf = static_cast<cbuffer *>(vull_calloc((int)sizeof(cbuffer)));
+    if (!buf) return nullptr;
+    buf->data = static_cast<uint8_t *>(vull_calloc(capacity));
+    if (!buf->data) {
+        vull_free(buf);
+        return nullptr;
+    }
+    buf->kind = VULL_FILE_MEMORY;
+    buf->capacity = capacity;
+    return buf;
+}
+
+// Grows to twice the needed size (not twice the old capacity), zeroing the new bytes. The
+// doubled size is capped at 1 GiB; a need above the cap cannot be met.
+int vull_allocate_buffer_size(cbuffer *buf, int n) {
+    if (!buf) return -1;
+    if (buf->capacity >= n) return 0;
+    if (n > VULL_ALLOC_CAP) return -1;
+    int64_t wanted = 2 * (int64_t)n;
+    int new_capacity = (int)(wanted > VULL_ALLOC_CAP ? VULL_ALLOC_CAP : wanted);
+    uint8_t *data;
+    if (buf->data) {
+        data = static_cast<uint8_t *>(vull_realloc(buf->data, new_capacity));
+        if (!data) return -1;
+        std::memset(data + buf->capacity, 0, (size_t)(new_capacity - buf->capacity));
+    } else {
+        data = static_cast<uint8_t *>(vull_calloc(new_capacity));
+        if (!data) return -1;
+    }
+    buf->data = data;
+    buf->capacity = new_capacity;
+    return 0;
+}
+
+void vull_destroy_buffer(cbuffer *buf) {
+    vull_fclose(buf);
+}
+
+void vull_clear_buffer(cbuffer *buf) {
+    if (!buf) return;
+    buf->length = 0;
+    buf->position = 0;
+}
+
+void *cbuffer_add_data(cbuffer *buf, const void *data, int n) {
+    if (!buf || buf->kind != VULL_FILE_MEMORY || n < 0) return nullptr;
+    int at = buf->position;
+    if (vull_fwrite(data, 1, n, buf) != n) return nullptr;
+    return buf->data ? buf->data + at : nullptr;
+}
+
+// A one-byte write grows to 2 x (position + 1), exactly as the add calls describe.
+uint8_t *cbuffer_add_uint8(cbuffer *buf, uint8_t byte) {
+    return static_cast<uint8_t *>(cbuffer_add_data(buf, &byte, 1));
+}
+
+char *cbuffer_add_string(cbuffer *buf, const char *text) {
+    if (!text) text = "";
+    size_t len = std::strlen(text) + 1;
+    if (len > (size_t)VULL_ALLOC_CAP) return nullptr;
+    return static_cast<char *>(cbuffer_add_data(buf, text, (int)len));
+}
+
+uint8_t cbuffer_get_uint8(cbuffer *buf) {
+    if (!buf || buf->kind != VULL_FILE_MEMORY || !buf->data) return 0;
+    if (buf->position < 0 || buf->position >= buf->length) return 0;
+    return buf->data[buf->position++];
+}

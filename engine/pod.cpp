@@ -1,0 +1,534 @@
+// POD files: reading one pod, pod sets and the LZ4 block reader.
+//
+// Every size and count in a chunk is checked before anything is allocated: it
+// must be in range, pass vull_checked_size, and the bytes it implies must still
+// be in the input. So a hostile file can neither make the reader allocate much
+// more than its own size nor loop: every chunk consumes input.
+#include "engine/pod.h"
+#include "engine/anim.h"
+#include "engine/disk.h"
+#include "engine/gfx.h"
+#include "engine/mem.h"
+#include "engine/model.h"
+#include "engine/voxel.h"
+#include "engine/vull.h"
+#include "tools/standins/audio_standins.h"
+
+#include <lz4.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t ID_CPOD = pod_chunk_id("CPOD"), ID_CNOP = pod_chunk_id("CNOP");
+constexpr uint32_t ID_CBMP = pod_chunk_id("CBMP"), ID_CVMP = pod_chunk_id("CVMP");
+constexpr uint32_t ID_CPAL = pod_chunk_id("CPAL"), ID_CMOD = pod_chunk_id("CMOD");
+constexpr uint32_t ID_CMAT = pod_chunk_id("CMAT"), ID_CANI = pod_chunk_id("CANI");
+constexpr uint32_t ID_CSND = pod_chunk_id("CSND"), ID_CSYN = pod_chunk_id("CSYN");
+constexpr uint32_t ID_CFIL = pod_chunk_id("CFIL");
+constexpr int64_t UNKNOWN_LEFT = INT64_MAX;  // a stream that cannot tell its size
+
+// LZ4 cannot expand a block by much more than 255 times; a claim beyond this is a lie.
+constexpr int64_t LZ4_MAX_RATIO = 256;
+
+bool pod_abandoned = false;  // the last pod read was refused as damaged
+
+}  // namespace
+
+/*
+** Input bookkeeping
+*/
+
+// The end of the stream being read, found once per stream: seeking to the end for
+// every check would throw the stream's buffer away each time.
+static FILE *sized_stream = nullptr;
+static int64_t sized_end = UNKNOWN_LEFT;
+
+static void measure_stream(vull_file *f) {
+    sized_stream = nullptr;
+    if (f->kind != VULL_FILE_STREAM || !f->stream) return;
+    sized_stream = f->stream;
+    sized_end = UNKNOWN_LEFT;
+    long here = std::ftell(f->stream);
+    if (here < 0 || std::fseek(f->stream, 0, SEEK_END) != 0) return;
+    long end = std::ftell(f->stream);
+    if (std::fseek(f->stream, here, SEEK_SET) == 0 && end >= 0) sized_end = end;
+}
+
+// Bytes between the position and the end of the input.
+static int64_t bytes_left(vull_file *f) {
+    if (f->kind == VULL_FILE_MEMORY) {
+        if (f->position < 0 || f->position >= f->length) return 0;
+        return (int64_t)f->length - f->position;
+    }
+    if (f->kind != VULL_FILE_STREAM || !f->stream) return 0;
+    if (f->stream != sized_stream) measure_stream(f);
+    long here = std::ftell(f->stream);
+    if (here < 0 || sized_end == UNKNOWN_LEFT) return UNKNOWN_LEFT;
+    return sized_end < here ? 0 : sized_end - here;
+}
+
+// Whether n more bytes (a size taken from the file) are still in the input.
+static bool need(vull_file *f, int64_t n) {
+    int bytes;
+    return vull_checked_size(n, 1, 0, &bytes) && bytes <= bytes_left(f);
+}
+
+static bool at_end(vull_file *f) {
+    if (f->kind == VULL_FILE_MEMORY) return f->position >= f->length;
+    if (f->kind != VULL_FILE_STREAM || !f->stream) return true;
+    return std::feof(f->stream) || bytes_left(f) == 0;
+}
+
+static bool read_block(vull_file *f, void *dest, int64_t n) {
+    if (n == 0) return true;
+    if (n < 0 || n > VULL_ALLOC_CAP) return false;
+    return vull_fread(dest, 1, (int)n, f) == (int)n;
+}
+
+static bool skip(vull_file *f, int64_t n) {
+    if (!need(f, n)) return false;
+    return n == 0 || vull_fseek(f, (int)n, SEEK_CUR) == 0;
+}
+
+/*
+** LZ4 block streams
+*/
+
+// Reads the compressed length and checks that it fits the input and can yield expected bytes.
+static bool lz4_length(vull_file *f, int expected, int32_t *n) {
+    if (!need(f, 4)) return false;
+    *n = vull_fread_int32(f);
+    if (*n < 0 || !need(f, *n)) return false;
+    return expected >= 0 && (int64_t)expected <= (int64_t)*n * LZ4_MAX_RATIO + 64;
+}
+
+// Decompresses n compressed bytes into dest, which must come out exactly expected bytes.
+static bool lz4_body(vull_file *f, int32_t n, void *dest, int expected) {
+    if (n == 0) return expected == 0;
+    auto *scratch = static_cast<char *>(vull_malloc_(n));
+    if (!scratch) return false;
+    bool ok = read_block(f, scratch, n) &&
+              LZ4_decompress_safe(scratch, static_cast<char *>(dest), n, expected) == expected;
+    vull_free(scratch);
+    return ok;
+}
+
+int vull_fread_lz4(void *dest, int n, vull_file *f) {
+    int32_t clen;
+    if (!f || n < 0 || (!dest && n > 0)) return -1;
+    measure_stream(f);
+    if (!lz4_length(f, n, &clen)) return -1;
+    return lz4_body(f, clen, dest, n) ? 0 : -1;
+}
+
+/*
+** Chunk readers: each returns false for a damaged chunk. An item is added to the
+** container as soon as it exists, so abandoning the pod releases it.
+*/
+
+template <typename T>
+static bool add(cpod *pod, int type, T *item, void (*destroy)(T *)) {
+    if (!item) return false;
+    if (cpod_add_item(pod, type, item) < 0) {
+        destroy(item);
+        return false;
+    }
+    return true;
+}
+
+// The raw or LZ4-compressed block of a bitmap or voxel map; the length check comes first
+// so that nothing is allocated for a block the input cannot hold.
+static bool check_block(vull_file *f, bool compressed, int bytes, int32_t *clen) {
+    return compressed ? lz4_length(f, bytes, clen) : need(f, bytes);
+}
+
+static bool read_bitmap(vull_file *f, cpod *pod, bool compressed) {
+    if (!need(f, 20)) return false;
+    int32_t w = vull_fread_int32(f), h = vull_fread_int32(f), bpp = vull_fread_int32(f);
+    int32_t tag = vull_fread_int32(f);
+    (void)vull_fread_int32(f);
+    int area, bytes;
+    int32_t clen = 0;
+    if (w < 1 || h < 1 || (bpp != 8 && bpp != 32)) return false;
+    if (!vull_checked_size(w, h, 0, &area) || !vull_checked_size(area, bpp / 8, 0, &bytes)) return false;
+    if (!check_block(f, compressed, bytes, &clen)) return false;
+    vull_bitmap *bmp = vull_create_bitmap(w, h, bpp);
+    auto destroy = [](vull_bitmap *b) { vull_destroy_bitmap(b); };
+    if (!add<vull_bitmap>(pod, CPOD_BITMAP, bmp, destroy)) return false;
+    bmp->tag = tag;
+    return compressed ? lz4_body(f, clen, bmp->pixels, bytes) : read_block(f, bmp->pixels, bytes);
+}
+
+static bool read_voxmap(vull_file *f, cpod *pod, bool compressed) {
+    if (!need(f, 20)) return false;
+    int32_t w = vull_fread_int32(f), h = vull_fread_int32(f), d = vull_fread_int32(f);
+    int32_t tag = vull_fread_int32(f);
+    (void)vull_fread_int32(f);
+    int area, bytes;
+    int32_t clen = 0;
+    if (w < 1 || h < 1 || d < 1) return false;
+    if (!vull_checked_size(w, h, 0, &area) || !vull_checked_size(area, d, 0, &bytes)) return false;
+    if (!check_block(f, compressed, bytes, &clen)) return false;
+    vull_voxmap *map = vull_create_voxmap(w, h, d);
+    auto destroy = [](vull_voxmap *m) { vull_destroy_voxmap(m); };
+    if (!add<vull_voxmap>(pod, CPOD_VOXMAP, map, destroy)) return false;
+    map->tag = tag;
+    return compressed ? lz4_body(f, clen, map->voxels, bytes) : read_block(f, map->voxels, bytes);
+}
+
+static bool read_palette(vull_file *f, cpod *pod) {
+    if (!need(f, 768)) return false;
+    vull_palette_rec *pal = vull_create_palette();
+    auto destroy = [](vull_palette_rec *p) { vull_destroy_palette(p); };
+    return add<vull_palette_rec>(pod, CPOD_PALETTE, pal, destroy) && read_block(f, pal->entry, 768);
+}
+
+static bool read_material(vull_file *f, cpod *pod) {
+    if (!need(f, 96)) return false;
+    vull_material *mat = vull_create_material();
+    return add<vull_material>(pod, CPOD_MATERIAL, mat, vull_destroy_material) && read_block(f, mat->bytes, 96);
+}
+
+static bool read_model_body(vull_file *f, cmodel *m, int32_t V, int32_t P, int32_t B) {
+    int bytes;
+    m->num_bones = B;
+    cmodel_max_vertices(m, V);
+    cmodel_max_polygons(m, P);
+    if (m->max_vertices < V || m->max_polygons < P) return false;
+    if (B > 0 && V > 0 && m->bone_vertex_slots < V) return false;
+    m->num_vertices = V;
+    if (!read_block(f, m->vertices, (int64_t)V * 12)) return false;
+    m->num_polygons = P;
+    for (int i = 0; i < P; i++) {
+        if (!need(f, 6)) return false;
+        int n = vull_fread_int16(f);
+        // Bones are the segments between a polygon's first two vertices.
+        if (n < 0 || n > CPOLY_MAX_VERTICES || (i < B && n < 2)) return false;
+        cpoly *p = &m->polygons[i];
+        cpoly_set_num_vertices(p, n);
+        if (p->count != n) return false;
+        p->attr[0] = vull_fread_uint16(f);
+        p->attr[1] = vull_fread_uint16(f);
+        if (!vull_checked_size(n, 12, 0, &bytes) || !need(f, bytes)) return false;
+        for (int k = 0; k < n; k++) {
+            int32_t v = vull_fread_int32(f);
+            if (v < 0 || v >= V) return false;
+            p->index[k] = v;
+            p->uv[2 * k] = vull_fread_float(f);
+            p->uv[2 * k + 1] = vull_fread_float(f);
+        }
+    }
+    if (B > 0 && V >= 1) {
+        if (!vull_checked_size(V, 8, 0, &bytes) || !need(f, bytes)) return false;
+        for (int v = 0; v < V; v++) {
+            cmodel_bone_vertex *bv = &m->bone_vertices[v];
+            uint16_t a = vull_fread_uint16(f), b = vull_fread_uint16(f);
+            bv->bone_a = a < B ? a : (uint16_t)(B - 1);
+            bv->bone_b = b < B ? b : (uint16_t)(B - 1);
+            bv->weight = vull_fread_float(f);
+        }
+    }
+    cmodel_decorate(m);
+    return true;
+}
+
+static bool read_model(vull_file *f, cpod *pod) {
+    if (!need(f, 12)) return false;
+    int32_t V = vull_fread_int32(f), P = vull_fread_int32(f), B = vull_fread_int32(f);
+    int bytes;
+    if (V < 0 || P < 0 || B < 0 || B > P || B > CMODEL_MAX_BONES) return false;
+    if (!vull_checked_size(V, 12, 0, &bytes) || !need(f, bytes)) return false;
+    if (!vull_checked_size(P, 6, 0, &bytes) || !need(f, bytes)) return false;
+    cmodel *m = vull_create_model();
+    if (!m) return false;
+    if (!read_model_body(f, m, V, P, B)) {
+        vull_destroy_model(m);
+        return false;
+    }
+    return add<cmodel>(pod, CPOD_MODEL, m, vull_destroy_model);
+}
+
+static bool read_anim_channel(vull_file *f, canim_channel *ch) {
+    int bytes;
+    if (!ch || !need(f, 4)) return false;
+    int32_t n = vull_fread_int32(f);
+    if (n < 0 || !vull_checked_size(n, (int64_t)ch->state_size + 8, 0, &bytes) || !need(f, bytes)) return false;
+    if (canim_channel_set_num_states(ch, n) != 0) return false;
+    return read_block(f, ch->states, (int64_t)n * ch->state_size) && read_block(f, ch->times, (int64_t)n * 4) &&
+           read_block(f, ch->modes, (int64_t)n * 4);
+}
+
+constexpr int ACTOR_FIXED_BYTES = 2 * CANIM_NAME_LEN + 9 * 4;  // names and nine words
+
+static bool read_actor(vull_file *f, vull_anim *anim) {
+    if (!need(f, ACTOR_FIXED_BYTES)) return false;
+    int index = canim_new_actor(anim);
+    if (index < 0) return false;
+    cactor *a = &anim->actors[index];
+    read_block(f, a->name, CANIM_NAME_LEN);
+    read_block(f, a->name2, CANIM_NAME_LEN);
+    a->name[CANIM_NAME_LEN - 1] = a->name2[CANIM_NAME_LEN - 1] = 0;
+    for (int k = 1; k < 4; k++) a->word[k] = vull_fread_int32(f);
+    a->word_a = vull_fread_int32(f);
+    int32_t extra = vull_fread_int32(f);
+    a->word_b = vull_fread_int32(f);
+    for (int k = 0; k < 3; k++) (void)vull_fread_int32(f);
+    int bytes;
+    // Each channel takes at least its count word.
+    if (extra < 0 || !vull_checked_size(extra, 4, 0, &bytes) || !need(f, bytes)) return false;
+    for (auto *ch : a->vec)
+        if (!read_anim_channel(f, ch)) return false;
+    if (extra > 0) {
+        if (!vull_checked_size(extra, (int64_t)sizeof(canim_channel *), 0, &bytes)) return false;
+        a->extra = static_cast<canim_channel **>(vull_calloc(bytes));
+        if (!a->extra) return false;
+        a->num_extra = extra;
+        for (int j = 0; j < extra; j++) {
+            a->extra[j] = vull_create_anim_channel(CANIM_EXTRA_STATE);
+            if (!read_anim_channel(f, a->extra[j])) return false;
+        }
+    }
+    return read_anim_channel(f, a->events);
+}
+
+static bool read_anim(vull_file *f, cpod *pod) {
+    if (!need(f, 32)) return false;
+    int32_t actors = vull_fread_int32(f);
+    int32_t h0 = vull_fread_int32(f), h1 = vull_fread_int32(f);
+    for (int k = 0; k < 5; k++) (void)vull_fread_int32(f);
+    int bytes;
+    if (actors < 0 || !vull_checked_size(actors, ACTOR_FIXED_BYTES, 0, &bytes) || !need(f, bytes)) return false;
+    vull_anim *anim = vull_create_anim();
+    if (!add<vull_anim>(pod, CPOD_ANIM, anim, vull_destroy_anim)) return false;
+    anim->header[0] = h0;
+    anim->header[1] = h1;
+    for (int i = 0; i < actors; i++)
+        if (!read_actor(f, anim)) return false;
+    return true;
+}
+
+static bool read_sound(vull_file *f, cpod *pod, int32_t size) {
+    if (!need(f, 8)) return false;
+    int32_t count = vull_fread_int32(f), bits = vull_fread_int32(f);
+    int bytes = 0;
+    bool plausible = count >= 0 && bits > 0 && bits % 8 == 0 && vull_checked_size(count, bits / 8, 0, &bytes);
+    if (plausible && !need(f, 16 + (int64_t)bytes)) return false;
+    vull_sound *snd = plausible ? vull_create_sound(count, bits) : nullptr;
+    // A sound that cannot be made is passed over by the chunk's size.
+    if (!snd) return skip(f, (int64_t)size - 8);
+    if (!add<vull_sound>(pod, CPOD_SOUND, snd, vull_destroy_sound)) return false;
+    snd->frequency = vull_fread_int32(f);
+    snd->channels = vull_fread_int32(f);
+    (void)vull_fread_int32(f);
+    (void)vull_fread_int32(f);
+    bool ok = read_block(f, vull_sound_lock(snd), bytes);
+    vull_sound_release(snd);
+    csound_set_frequency(snd, snd->frequency);
+    return ok;
+}
+
+static bool read_synth(vull_file *f, cpod *pod) {
+    if (!need(f, 20)) return false;
+    int32_t length = vull_fread_int32(f), seed = vull_fread_int32(f), version = vull_fread_int32(f);
+    (void)vull_fread_int32(f);
+    int32_t nodes = vull_fread_int32(f);
+    if (nodes < 0 || nodes > VULL_SYNTH_NODES) return false;
+    vull_synth *s = vull_create_synth(0);
+    if (!add<vull_synth>(pod, CPOD_SYNTH, s, vull_destroy_synth)) return false;
+    s->length = version == 0 ? length / 2 : length;
+    s->seed = seed;
+    for (int i = 0; i < nodes; i++) {
+        vull_synth_node *n = &s->node[i];
+        if (!need(f, 20)) return false;
+        for (auto &w : n->word) w = vull_fread_int32(f);
+        n->closing_word = vull_fread_int32(f);
+        int32_t wave = vull_fread_int32(f);
+        if (wave < 0 || wave > VULL_SYNTH_WAVE || !need(f, (int64_t)wave + 4)) return false;
+        n->wave_length = wave;
+        read_block(f, n->wave, wave);
+        if (vull_fread_int32(f) != VULL_SYNTH_PARAMS || !need(f, VULL_SYNTH_PARAMS * 12)) return false;
+        for (auto &p : n->param) {
+            p.value = vull_fread_int32(f);
+            p.source = vull_fread_int32(f);
+            p.mod_kind = vull_fread_int32(f);
+        }
+    }
+    return true;
+}
+
+static bool read_file_item(vull_file *f, cpod *pod, bool compressed) {
+    if (!need(f, 4 + POD_FILE_NAME_LEN)) return false;
+    int32_t length = vull_fread_int32(f);
+    char name[POD_FILE_NAME_LEN];
+    read_block(f, name, POD_FILE_NAME_LEN);
+    name[POD_FILE_NAME_LEN - 1] = 0;
+    int32_t clen = 0;
+    if (length < 0 || !check_block(f, compressed, length, &clen)) return false;
+    cbuffer *buf = vull_create_buffer(length);
+    if (!add<cbuffer>(pod, CPOD_FILE, buf, vull_destroy_buffer)) return false;
+    static_assert(sizeof buf->name == POD_FILE_NAME_LEN, "a file item's name is the buffer's name");
+    std::memcpy(buf->name, name, POD_FILE_NAME_LEN);
+    bool ok = compressed ? lz4_body(f, clen, buf->data, length) : read_block(f, buf->data, length);
+    buf->length = length;
+    buf->position = 0;
+    return ok;
+}
+
+/*
+** One pod
+*/
+
+static cpod *abandon(cpod *pod) {
+    vull_debug("vull_load_pod_file: bad chunk\n");
+    vull_destroy_pod(pod);
+    pod_abandoned = true;
+    return nullptr;
+}
+
+// A chunk the reader does not decode: the load hook's, or skipped by its size.
+static bool read_unknown(vull_file *f, cpod *pod, uint32_t id, int32_t size) {
+    if (vull_load_item_func && vull_load_item_func(f, pod, id) == 0) return true;
+    vull_debug("vull_load_pod_file: Unknown Chunk!\n");
+    // A negative size would seek back to this chunk for ever.
+    return size >= 0 && skip(f, size);
+}
+
+static bool read_chunk(vull_file *f, cpod *pod, uint32_t id, int32_t size) {
+    bool compressed = (id & POD_COMPRESSED) != 0;
+    switch (id & ~POD_COMPRESSED) {
+    case ID_CBMP: return read_bitmap(f, pod, compressed);
+    case ID_CVMP: return read_voxmap(f, pod, compressed);
+    case ID_CFIL: return read_file_item(f, pod, compressed);
+    default: break;
+    }
+    switch (id) {
+    case ID_CPAL: return read_palette(f, pod);
+    case ID_CMOD: return read_model(f, pod);
+    case ID_CMAT: return read_material(f, pod);
+    case ID_CANI: return read_anim(f, pod);
+    case ID_CSND: return read_sound(f, pod, size);
+    case ID_CSYN: return read_synth(f, pod);
+    default: return read_unknown(f, pod, id, size);
+    }
+}
+
+cpod *vull_load_pod_file(const char *, vull_file *f) {
+    pod_abandoned = false;
+    if (!f) return nullptr;
+    measure_stream(f);
+    cpod *pod = vull_create_pod(0);
+    if (!pod) return nullptr;
+    for (bool first = true;; first = false) {
+        if (at_end(f)) break;
+        // A chunk cut short is damage, not an end.
+        if (!need(f, 4)) return abandon(pod);
+        uint32_t id = vull_fread_uint32(f);
+        if (id == 0) break;
+        if (!need(f, 4)) return abandon(pod);
+        int32_t size = vull_fread_int32(f);
+        if (first) {
+            if (id != ID_CPOD) {
+                vull_destroy_pod(pod);
+                return nullptr;
+            }
+            if (!need(f, POD_HEADER_SIZE - 8)) return abandon(pod);
+            (void)vull_fread_int32(f);
+            read_block(f, pod->name, CPOD_NAME_LEN);
+            pod->name[CPOD_NAME_LEN - 1] = 0;
+            (void)vull_fread_int32(f);
+            skip(f, 28);
+            continue;
+        }
+        if (id == ID_CPOD || id == ID_CNOP) {
+            vull_fseek(f, -8, SEEK_CUR);
+            break;
+        }
+        if (!read_chunk(f, pod, id, size)) return abandon(pod);
+    }
+    if (pod->count == 0) {
+        vull_destroy_pod(pod);
+        return nullptr;
+    }
+    return pod;
+}
+
+cpod *vull_load_pod(const char *path) {
+    vull_file *f = path ? vull_fopen(path, "rb") : nullptr;
+    cpod *pod = f ? vull_load_pod_file(path, f) : nullptr;
+    vull_fclose(f);
+    std::snprintf(vull_debug_string, sizeof vull_debug_string, "vull_load_pod: %s %s \n", path ? path : "",
+                  pod ? "ok" : "failed");
+    vull_debug(vull_debug_string);
+    return pod;
+}
+
+// Reads up to 256 pods into set[0..255]. After a damaged pod the rest of the input is not
+// trusted to start at a chunk, so the later entries stay null.
+static void read_set(vull_file *f, cpod **set) {
+    bool damaged = false;
+    for (int i = 0; i < CPOD_SET_SIZE; i++) {
+        set[i] = damaged ? nullptr : vull_load_pod_file("", f);
+        if (pod_abandoned) damaged = true;
+    }
+}
+
+int vull_load_pod_set(const char *path, cpod **set) {
+    if (!set) return 1;
+    cpod_set_init(set);
+    vull_file *f = path ? vull_fopen(path, "rb") : nullptr;
+    if (!f) return 1;
+    std::snprintf(vull_debug_string, sizeof vull_debug_string, "vull_load_pod_set: %s ", path);
+    vull_debug(vull_debug_string);
+    read_set(f, set);
+    vull_fclose(f);
+    vull_debug("ok\n");
+    return 0;
+}
+
+int vull_load_pod_set_from_memory(void *data, int length, cpod **set) {
+    if (!set) return 1;
+    std::snprintf(vull_debug_string, sizeof vull_debug_string, "vull_load_pod_set_from_memory  len %d ", length);
+    vull_debug(vull_debug_string);
+    vull_file *f = vull_fopen_memory(data, length);
+    if (f) {
+        f->name[0] = 0;
+        std::snprintf(f->name, sizeof f->name, "MEM_POD");
+        read_set(f, set);
+        vull_fclose(f);
+    } else {
+        for (int i = 0; i < CPOD_SET_SIZE; i++) set[i] = nullptr;
+    }
+    vull_debug("ok\n");
+    return 0;
+}
+
+int vull_load_pod_set_from_text_file(const char *path, cpod **set) {
+    if (!set) return 1;
+    vull_file *list = path ? vull_fopen(path, "r") : nullptr;
+    if (!list) return 1;
+    cpod_set_init(set);
+    char line[256];
+    while (vull_fgets_sensitive(line, 255, list)) {
+        if (line[0] == '/' || std::strlen(line) < 4) continue;
+        int index;
+        char file[256];
+        if (std::sscanf(line, "%d %255s", &index, file) != 2 || index < 0 || index >= CPOD_SET_SIZE) {
+            vull_debug("vull_load_pod_set_from_text_file: bad line\n");
+            continue;
+        }
+        vull_file *f = vull_fopen(file, "rb");
+        cpod *pod = f ? vull_load_pod_file(file, f) : nullptr;
+        vull_fclose(f);
+        std::snprintf(vull_debug_string, sizeof vull_debug_string, "vull_load_pod: %s %s \n", file,
+                      pod ? "ok" : "failed");
+        vull_debug(vull_debug_string);
+        // A later line for the same entry replaces the earlier pod instead of leaking it.
+        vull_destroy_pod(set[index]);
+        set[index] = pod;
+    }
+    vull_fclose(list);
+    return 0;
+}

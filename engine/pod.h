@@ -1,0 +1,40 @@
+// POD container files: the serialised form of an item container (cpod), one
+// header chunk then one tagged chunk per item; pod sets of up to 256 pods
+// stored back to back; LZ4 block streams.
+//
+// The reader refuses a damaged pod as a whole: a chunk with impossible sizes or
+// counts, a body that runs past the end of the input or a damaged LZ4 block
+// destroys what was read, logs "vull_load_pod_file: bad chunk" and gives null.
+#pragma once
+#include <cstdint>
+#include "engine/cpod.h"
+
+struct vull_file;
+struct vull_synth;
+
+// A chunk identifier: four letters, the first one lowest (first in the file).
+constexpr uint32_t pod_chunk_id(const char (&s)[5]) {
+    return (uint32_t)(uint8_t)s[0] | (uint32_t)(uint8_t)s[1] << 8 | (uint32_t)(uint8_t)s[2] << 16 |
+           (uint32_t)(uint8_t)s[3] << 24;
+}
+constexpr uint32_t POD_COMPRESSED = 0x20;  // bit of the first letter marking cBMP, cVMP and cFIL
+constexpr int POD_HEADER_SIZE = 76;         // the CPOD chunk, identifier and size included
+constexpr int POD_FILE_NAME_LEN = 64;       // name field of a CFIL chunk
+
+// Reading. The name is not used. Items of the returned container fill slots 0.. in file order.
+cpod *vull_load_pod_file(const char *name, vull_file *f);
+cpod *vull_load_pod(const char *path);
+int vull_load_pod_set(const char *path, cpod **set);
+int vull_load_pod_set_from_memory(void *data, int length, cpod **set);
+int vull_load_pod_set_from_text_file(const char *path, cpod **set);
+
+// Writing. 0 on success, 1 when nothing or not everything could be written. The
+// used slots are written in slot order, so a container with gaps reads back renumbered.
+int vull_save_pod_file(const char *name, cpod *pod, vull_file *f);
+int vull_save_pod(const char *path, cpod *pod);
+int vull_save_pod_set(const char *path, cpod **set);
+int vull_serialise_synth(vull_synth *synth, vull_file *f);
+
+// LZ4 block streams: a 32-bit compressed length n, then n bytes of one LZ4 block.
+int vull_fwrite_lz4(const void *data, int n, vull_file *f);  // compressed length, or -1
+int vull_fread_lz4(void *dest, int n, vull_file *f);         // 0, or -1 unless exactly n bytes came out

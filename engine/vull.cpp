@@ -1,0 +1,324 @@
+// Engine frame loop, start-up and exit sequence, engine state and log.txt.
+#include "engine/vull.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/config.h"
+#include "engine/gui.h"
+#include "engine/text.h"
+#include "engine/vmath.h"
+#include "platform/events.h"
+#include "platform/joystick.h"
+#include "platform/system.h"
+#include "platform/video.h"
+#include "tools/standins/audio_standins.h"  // music stop and fade, sound exit
+
+vull_state_rec vull_state;
+
+int vull_argc;
+char **vull_argv;
+char vull_argv0[VULL_ARGV0_LEN];
+int vull_quit;
+int vull_inited;
+int vull_console;
+int vull_items_created;
+int vull_start_time;
+char app_title_pending[VULL_TITLE_LEN] = "vull";
+int vull_debug_indentation;
+int print_debug_timestamp = 1;
+char vull_debug_string[4096];
+int vull_processing_gui;
+int vull_last_mouse_x, vull_last_mouse_y;
+
+static int skip_frame;  // set by vull_skip_frame, cleared before each update
+
+// Copies text into a fixed buffer, cutting it so the terminating NUL always fits.
+static void copy_bounded(char *dst, size_t size, const char *src)
+{
+    snprintf(dst, size, "%s", src ? src : "");
+}
+
+/*
+** Perf timing: four stages per pass (0 pump/GUI/mouse/fade, 1 update,
+** 2 draw, 3 presentation), timed on the process CPU clock.
+*/
+static int32_t perf_samples[4];   // stages recorded since the last report
+static int64_t perf_sum_us[4];    // summed stage times, microseconds
+static int64_t perf_max_ns[4];    // longest stage time, nanoseconds
+static int perf_frames;           // passes since the last report
+
+static void perf_record(int stage)
+{
+    if (cconfig.perf_timing <= 0) return;
+    int64_t ns = vull_timer_end();
+    perf_samples[stage]++;
+    perf_sum_us[stage] += ns / 1000;
+    if (ns > perf_max_ns[stage]) perf_max_ns[stage] = ns;
+    vull_timer_start();
+}
+
+static void perf_report()
+{
+    if (cconfig.perf_timing <= 0) return;
+    if (++perf_frames < cconfig.perf_timing) return;
+    double mean[4], peak[4];
+    for (int i = 0; i < 4; i++) {
+        mean[i] = perf_samples[i] ? double(perf_sum_us[i]) / (1000.0 * perf_samples[i])
+                                  : double(perf_sum_us[i]) / 1000.0;
+        peak[i] = double(perf_max_ns[i]) / 1e6;
+    }
+    printf("[vull] %6.3f[%6.3f] %6.3f[%6.3f] %6.3f[%6.3f] %6.3f[%6.3f]   %d/%d\n", mean[0], peak[0],
+           mean[1], peak[1], mean[2], peak[2], mean[3], peak[3], perf_samples[1], perf_samples[0]);
+    fflush(stdout);
+    for (int i = 0; i < 4; i++) {
+        perf_samples[i] = 0;
+        perf_sum_us[i] = 0;
+        perf_max_ns[i] = 0;
+    }
+    perf_frames = 0;
+}
+
+/* Pump, GUI, mouse sample and music fade: the service half of a pass. */
+static int service_pass()
+{
+    int result = vull_handle_system_messages();
+    if (!vull_processing_gui) {
+        vull_processing_gui = 1;
+        vull_process_gui();
+        vull_processing_gui = 0;
+    }
+    vull_get_mouse(&vull_last_mouse_x, &vull_last_mouse_y, nullptr);
+    vull_update_music_fading();
+    return result;
+}
+
+static void frame_pass()
+{
+    vull_register_frame_start_for_fps();
+    if (cconfig.perf_timing > 0) vull_timer_start();
+    service_pass();
+    perf_record(0);
+    skip_frame = 0;
+    vull_main_update();
+    if (!skip_frame) {
+        perf_record(1);
+        vull_main_draw();
+        perf_record(2);
+        if (!cconfig.headless) vull_blit_back_page();
+        perf_record(3);
+        vull_register_frame_end_for_fps();
+    }
+    perf_report();
+}
+
+int vull_main(int argc, char **argv)
+{
+    vull_set_argv0(argc > 0 && argv ? argv[0] : "");
+    vull_argc = argc;
+    vull_argv = argv;
+    vull_main_init(argc, argv);
+    vull_quit = 0;
+    while (!vull_quit) frame_pass();
+    if (vull_inited) vull_exit();
+    return 0;
+}
+
+static void open_log()
+{
+    char path[VULL_PATH_LEN];
+    if (vull_prefix_with_appdata_path("log.txt", path, sizeof path) != 0) return;
+    vull_state.log_file = fopen(path, "w");
+}
+
+int vull_init()
+{
+    if (vull_inited) return 0;
+
+    vull_items_created = 0;
+    vull_state = vull_state_rec{};
+    copy_bounded(vull_state.app_title, sizeof vull_state.app_title, app_title_pending);
+    copy_bounded(vull_state.window_title, sizeof vull_state.window_title, app_title_pending);
+    vull_state.window_title_ptr = vull_state.window_title;
+    update_sdl_window_title(vull_state.window_title);
+
+    // cconfig0 starts as the defaults; config.txt fills both records, so the
+    // first option pass never leaks into what config.txt keeps.
+    vull_config_default();
+    cconfig0 = cconfig;
+    if (vull_argc > 0 && vull_argv) vull_process_arguments(vull_argc, vull_argv);
+
+    open_log();
+    vull_debug(">vull_init\n");
+    vull_debug("platform: Linux\n");
+
+    vull_config_load();
+    if (vull_argc > 0 && vull_argv) vull_process_arguments(vull_argc, vull_argv);
+#ifdef ZIBO6_ARM32
+    if (cconfig.pixel_perfect == 0) {
+        vull_debug("forcing driver to rpi for pixel_perfect:0\n");
+        setenv("SDL_VIDEODRIVER", "rpi", 0);
+    }
+#endif
+
+    if (!vull_console) {
+        vull_debug("vull_system_init\n");
+        vull_system_init();
+        vull_debug("vull_reset_timer\n");
+        vull_start_time = vull_get_time();
+        vull_debug("vull_gui_init\n");
+        vull_gui_init();
+        vull_debug("vull_keys_init\n");
+        vull_keys_init();
+        vull_debug("vull_text_init\n");
+        vull_text_init();
+        vull_debug("vull_video_init\n");
+        vull_video_init();
+        vull_debug("vull_mouse_init\n");
+        vull_mouse_init();
+        vull_debug("vull_joystick_init\n");
+        vull_joystick_init();
+    }
+    vull_srand(0);
+    if (cconfig.sessions < INT32_MAX) cconfig.sessions++;  // a hostile count saturates
+
+    vull_debug("<ok\n");
+    vull_inited = 1;
+    return 0;
+}
+
+int vull_exit()
+{
+    if (!vull_inited) return 0;
+    vull_inited = 0;  // first: the application's exit callback calls vull_exit again
+
+    vull_debug(">vull_exit\n");
+    vull_debug("cmusic_stop\n");
+    cmusic_stop(nullptr, 0);
+    vull_debug("vull_main_exit\n");
+    vull_main_exit();
+    vull_debug("vull_config_save\n");
+    vull_config_save();
+    vull_debug("vull_sound_exit\n");
+    vull_sound_exit();
+    vull_debug("vull_video_exit\n");
+    vull_video_exit();
+    vull_debug("vull_joystick_exit\n");
+    vull_joystick_exit();
+    vull_debug("vull_system_exit\n");
+    if (!vull_console) {
+        vull_text_exit();
+        vull_keys_exit();
+        vull_gui_exit();
+        vull_system_exit();
+    }
+    snprintf(vull_debug_string, sizeof vull_debug_string, "vull_items_created: %d\n", vull_items_created);
+    vull_debug(vull_debug_string);
+    vull_debug("<ok\n");
+
+    if (vull_state.log_file) fclose(vull_state.log_file);
+    vull_state.log_file = nullptr;
+    return 0;
+}
+
+int vull_restart()
+{
+    if (vull_inited) vull_exit();
+    vull_main_init(vull_argc, vull_argv);
+    return 0;
+}
+
+void vull_set_application_title(const char *text)
+{
+    copy_bounded(vull_state.app_title, sizeof vull_state.app_title, text);
+    copy_bounded(app_title_pending, sizeof app_title_pending, text);
+}
+
+void vull_set_window_title(const char *text)
+{
+    if (!text) {
+        vull_state.window_title_ptr = nullptr;
+        return;
+    }
+    copy_bounded(vull_state.window_title, sizeof vull_state.window_title, text);
+    vull_state.window_title_ptr = vull_state.window_title;
+    update_sdl_window_title(vull_state.window_title);
+}
+
+int vull_handle_messages()
+{
+    return service_pass();
+}
+
+void vull_skip_frame()
+{
+    skip_frame = 1;
+}
+
+void vull_set_paused(int flag)
+{
+    vull_state.paused = flag;
+}
+
+void vull_console_program()
+{
+    vull_console = 1;
+}
+
+void vull_set_argv0(const char *path)
+{
+    copy_bounded(vull_argv0, sizeof vull_argv0, path);
+}
+
+int vull_reset_timer()
+{
+    vull_start_time = vull_get_time();
+    return vull_start_time;
+}
+
+int vull_get_elapsed_time()
+{
+    int elapsed = int(uint32_t(vull_get_time()) - uint32_t(vull_start_time));
+    if (elapsed < 0) {
+        vull_reset_timer();
+        return 0;
+    }
+    return elapsed;
+}
+
+/*
+** The log writer. Levels and the new-line flag are tracked even while
+** log.txt is closed, so nesting stays right across start-up and exit.
+*/
+void vull_debug(const char *text)
+{
+    if (!text) return;
+    FILE *log = vull_state.log_file;
+    if (print_debug_timestamp && log) fprintf(log, "[%06d] ", vull_get_time());
+
+    if (strnlen(text, 901) > 900) {
+        if (log) {
+            fputs("[debug string too long!]\n", log);
+            fflush(log);
+        }
+        return;
+    }
+
+    if (*text == '<') {
+        text++;
+        if (vull_debug_indentation > 0) vull_debug_indentation--;
+    }
+    if (log)
+        for (int i = 0; i < vull_debug_indentation; i++) fputs("  ", log);
+    if (*text == '>') {
+        text++;
+        vull_debug_indentation++;
+    }
+    size_t len = strlen(text);
+    if (log) {
+        fputs(text, log);
+        fflush(log);
+    }
+    print_debug_timestamp = len > 0 && text[len - 1] == '\n';
+}

@@ -1,0 +1,43 @@
+#!/bin/sh
+# podtool on the hostile corpus: accept_*.pod list cleanly, every other file is
+# refused with a message on stderr and a non-zero exit status.
+tool="$1"
+dir="$2"
+fail=0
+for f in "$dir"/*.pod; do
+    name=$(basename "$f")
+    err=$("$tool" list "$f" 2>&1 >/dev/null)
+    status=$?
+    case "$name" in
+    accept_*)
+        if [ $status -ne 0 ]; then echo "FAIL: $name refused: $err"; fail=1; fi ;;
+    *)
+        if [ $status -eq 0 ] || [ $status -ge 128 ] || [ -z "$err" ]; then
+            echo "FAIL: $name: status $status, message '$err'"; fail=1
+        fi ;;
+    esac
+done
+# create, list and extract round trip, plain and compressed, with a nested pod.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+printf 'hello pod\n' > "$work/a.txt"
+head -c 20000 /dev/zero > "$work/zeros.bin"
+"$tool" create "$work/inner.pod" --name inner "$work/a.txt" "$work/zeros.bin" || { echo "FAIL: create"; fail=1; }
+"$tool" create "$work/outer.pod" --lz4 --name outer "$work/inner.pod" "$work/a.txt" || { echo "FAIL: create --lz4"; fail=1; }
+out=$("$tool" list "$work/outer.pod") || { echo "FAIL: list"; fail=1; }
+expected='pod "outer": 2 items
+0 CFIL inner.pod 20238
+  pod "inner": 2 items
+  0 CFIL a.txt 10
+  1 CFIL zeros.bin 20000
+1 CFIL a.txt 10'
+if [ "$out" != "$expected" ]; then echo "FAIL: list printed:"; echo "$out"; fail=1; fi
+"$tool" extract "$work/outer.pod" 0 "$work/back.pod" && cmp -s "$work/back.pod" "$work/inner.pod" \
+    || { echo "FAIL: extract"; fail=1; }
+# any other item comes out as a pod holding just that item
+"$tool" extract "$dir/accept_bone_cycle.pod" 0 "$work/model.pod" && "$tool" list "$work/model.pod" | grep -q '^0 CMOD ' \
+    || { echo "FAIL: extract of a model"; fail=1; }
+if "$tool" extract "$work/outer.pod" 7 "$work/none" 2>/dev/null; then echo "FAIL: extract of a missing item"; fail=1; fi
+if "$tool" create "$work/bad.pod" "$work/missing.txt" 2>/dev/null; then echo "FAIL: create from a missing file"; fail=1; fi
+if "$tool" create /nonexistent-folder/x.pod "$work/a.txt" 2>/dev/null; then echo "FAIL: create into a missing folder"; fail=1; fi
+exit $fail

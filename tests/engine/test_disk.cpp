@@ -1,0 +1,394 @@
+// Engine file layer: memory files, streams, typed values, line readers, paths, virtual disk.
+#include "engine/disk.h"
+#include "engine/mem.h"
+
+#include <gtest/gtest.h>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+// A scratch folder under the test HOME, removed afterwards.
+struct ScratchDir {
+    fs::path dir;
+    explicit ScratchDir(const char *tag) {
+        const char *home = std::getenv("HOME");
+        dir = fs::path(home ? home : "/tmp") / (std::string("disk_") + tag);
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    ~ScratchDir() { fs::remove_all(dir); }
+    std::string file(const char *name, const std::string &contents) const {
+        std::string p = (dir / name).string();
+        std::ofstream(p, std::ios::binary) << contents;
+        return p;
+    }
+};
+
+static std::vector<std::string> read_lines(vull_file *f, bool sensitive = true) {
+    std::vector<std::string> lines;
+    char buf[64];
+    for (int guard = 0; guard < 100; guard++) {
+        char *r = sensitive ? vull_fgets_sensitive(buf, sizeof buf, f) : vull_fgets(buf, sizeof buf, f);
+        if (!r) break;
+        lines.push_back(r);
+    }
+    return lines;
+}
+
+using Lines = std::vector<std::string>;
+
+TEST(MemoryFile, ReadsAndWritesStayInsideTheBlock) {
+    uint8_t block[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    uint8_t out[16] = {};
+    vull_file *f = vull_fopen_memory(block, 8);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->capacity, 0);
+
+    // Before the start: reads copy nothing, getc gives 0, writes are refused.
+    vull_fseek(f, -5, SEEK_CUR);
+    EXPECT_EQ(f->position, -5);
+    EXPECT_EQ(vull_fread(out, 1, 16, f), 0);
+    EXPECT_EQ(vull_fgetc(f), 0);
+    EXPECT_EQ(vull_fwrite("zz", 1, 2, f), 0);
+    EXPECT_EQ(vull_fread_uint32(f), 0u);
+    EXPECT_EQ(f->position, -5);
+
+    // Past the end: the same.
+    vull_fseek(f, 100, SEEK_CUR);
+    EXPECT_EQ(vull_fread(out, 1, 16, f), 0);
+    EXPECT_EQ(vull_fgetc(f), 0);
+    EXPECT_EQ(vull_fwrite("zz", 1, 2, f), 0);
+    EXPECT_NE(vull_feof(f), 0);
+
+    // Huge seeks saturate instead of overflowing.
+    vull_fseek(f, INT32_MAX, SEEK_CUR);
+    vull_fseek(f, INT32_MAX, SEEK_CUR);
+    EXPECT_EQ(f->position, INT32_MAX);
+    EXPECT_EQ(vull_fread(out, 1, 1, f), 0);
+
+    // Only whence 1 moves; 0 and 2 do nothing.
+    f->position = 2;
+    vull_fseek(f, 0, SEEK_SET);
+    vull_fseek(f, 0, SEEK_END);
+    EXPECT_EQ(f->position, 2);
+
+    // A write into the caller's block is cut at its end.
+    f->position = 6;
+    EXPECT_EQ(vull_fwrite("abcd", 1, 4, f), 2);
+    EXPECT_EQ(block[6], 'a');
+    EXPECT_EQ(block[7], 'b');
+    EXPECT_EQ(f->length, 8);
+
+    // Reads return bytes, cut at the length; size x n cannot wrap.
+    f->position = 5;
+    EXPECT_EQ(vull_fread(out, 4, 4, f), 3);
+    EXPECT_EQ(vull_fread(out, 0x10000, 0x10000, f), 0);
+    f->position = 0;
+    EXPECT_EQ(vull_fread(out, 0x10000, 0x10000, f), 8);
+    EXPECT_EQ(vull_fgetc(f), 0);  // at the end: 0, not -1
+    vull_fclose(f);
+
+    EXPECT_EQ(vull_fopen_memory(nullptr, 4), nullptr);
+    EXPECT_EQ(vull_fopen_memory(block, -1), nullptr);
+}
+
+TEST(MemoryFile, GrowableWritesAndZeroFill) {
+    cbuffer *b = vull_create_buffer(4);
+    EXPECT_EQ(vull_fwrite(nullptr, 1, 6, b), 6);  // null source on a growable file: zeros
+    EXPECT_EQ(b->length, 6);
+    EXPECT_EQ(vull_fwrite("ab", 1, 2, b), 2);
+    EXPECT_EQ(vull_fwrite("ab", -1, 2, b), 0);
+    EXPECT_EQ(vull_fwrite("ab", 0x10000, 0x10000, b), 0);  // 4 GiB: refused, nothing grows
+    EXPECT_EQ(b->length, 8);
+    EXPECT_EQ(b->data[5], 0);
+    EXPECT_EQ(b->data[6], 'a');
+    vull_fseek(b, -100, SEEK_CUR);
+    EXPECT_EQ(vull_fwrite("x", 1, 1, b), 0);
+    vull_fclose(b);
+}
+
+TEST(TypedValues, RoundTripAndShortReads) {
+    cbuffer *b = vull_create_buffer(0);
+    vull_fwrite_int8(-2, b);
+    vull_fwrite_int16(-300, b);
+    vull_fwrite_uint16(60000, b);
+    vull_fwrite_uint32(0xCAFEBABE, b);
+    vull_fwrite_float(1.5f, b);
+    int32_t s32[2] = {-5, 6};
+    EXPECT_EQ(vull_fwrite_int32s(s32, 2, b), 2);
+    EXPECT_EQ(b->length, 1 + 2 + 2 + 4 + 4 + 8);
+    EXPECT_EQ(b->data[1], 0xD4);  // little-endian on the wire
+    EXPECT_EQ(b->data[2], 0xFE);
+
+    b->position = 0;
+    EXPECT_EQ(vull_fread_int8(b), -2);  // signed readers sign-extend
+    EXPECT_EQ(vull_fread_int16(b), -300);
+    EXPECT_EQ(vull_fread_uint16(b), 60000);
+    EXPECT_EQ(vull_fread_uint32(b), 0xCAFEBABEu);
+    EXPECT_EQ(vull_fread_float(b), 1.5f);
+    int32_t r32[4] = {};
+    EXPECT_EQ(vull_fread_int32s(r32, 4, b), 2);  // only two remain
+    EXPECT_EQ(r32[0], -5);
+
+    // A short read fills the missing high bytes with 0 and advances by what it copied.
+    b->position = b->length - 3;
+    std::memcpy(b->data + b->position, "\x11\x22\x33", 3);
+    EXPECT_EQ(vull_fread_uint32(b), 0x332211u);
+    EXPECT_EQ(b->position, b->length);
+    vull_fclose(b);
+
+    vull_file odd{};  // neither kind: reads 0, writes nothing
+    odd.kind = 7;
+    EXPECT_EQ(vull_fread_int32(&odd), 0);
+    EXPECT_EQ(vull_fwrite_int32(5, &odd), 0);
+    EXPECT_EQ(vull_fread_uint16(nullptr), 0);
+}
+
+TEST(LineReader, MemoryLineBreaks) {
+    char data[] = "a\r\nb\rc";
+    vull_file *f = vull_fopen_memory(data, 6);
+    EXPECT_EQ(read_lines(f), (Lines{"a", "b", "c"}));
+    vull_fclose(f);
+
+    char cr_end[] = "x\ry\r";
+    f = vull_fopen_memory(cr_end, 4);
+    EXPECT_EQ(read_lines(f), (Lines{"x", "y"}));
+    EXPECT_EQ(f->position, 4);
+    vull_fclose(f);
+
+    // CR LF blank lines give one empty line each; 0xFF first gives an empty line.
+    char blanks[] = "a\r\n\r\nb\n\xff\n";
+    f = vull_fopen_memory(blanks, 9);
+    EXPECT_EQ(read_lines(f, false), (Lines{"a", "", "b", "", ""}));
+    vull_fclose(f);
+
+    // A long line is split at n - 1 characters; nothing is lost.
+    char longline[] = "abcdefgh\n";
+    f = vull_fopen_memory(longline, 9);
+    char small[4];
+    EXPECT_STREQ(vull_fgets_sensitive(small, 4, f), "abc");
+    EXPECT_STREQ(vull_fgets_sensitive(small, 4, f), "def");
+    EXPECT_STREQ(vull_fgets_sensitive(small, 4, f), "gh");
+    EXPECT_EQ(vull_fgets_sensitive(small, 4, f), nullptr);
+    EXPECT_STREQ(small, "");
+    EXPECT_EQ(vull_fgets_sensitive(small, 0, f), nullptr);
+    EXPECT_EQ(vull_fgets_sensitive(small, 4, nullptr), nullptr);
+    vull_fclose(f);
+}
+
+TEST(LineReader, StreamLineBreaks) {
+    ScratchDir d("lines");
+    vull_file *f = vull_fopen(d.file("a.txt", "a\nb").c_str(), "rb");
+    EXPECT_EQ(read_lines(f), (Lines{"a", "b"}));
+    vull_fclose(f);
+    f = vull_fopen(d.file("b.txt", "a\nb\n").c_str(), "rb");
+    EXPECT_EQ(read_lines(f), (Lines{"a", "b", ""}));
+    vull_fclose(f);
+    // CR-only text keeps every character.
+    f = vull_fopen(d.file("c.txt", "one\rtwo\r\nthree\rfour").c_str(), "rb");
+    EXPECT_EQ(read_lines(f), (Lines{"one", "two", "three", "four"}));
+    vull_fclose(f);
+    // vull_fgets on a stream is the C library's and keeps the newline.
+    f = vull_fopen(d.file("d.txt", "x\ny").c_str(), "rb");
+    EXPECT_EQ(read_lines(f, false), (Lines{"x\n", "y"}));
+    vull_fclose(f);
+}
+
+TEST(StreamFile, SeekGetcAndFormattedText) {
+    ScratchDir d("stream");
+    std::string p = d.file("s.bin", "0123456789");
+    vull_file *f = vull_fopen(p.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->kind, VULL_FILE_STREAM);
+    EXPECT_EQ(vull_fgetc(f), '0');
+    vull_fseek(f, 100, SEEK_SET);  // ignored
+    vull_fseek(f, 0, SEEK_END);    // ignored
+    EXPECT_EQ(vull_fgetc(f), '1');
+    vull_fseek(f, 3, SEEK_CUR);
+    EXPECT_EQ(vull_fgetc(f), '5');
+    char buf[16];
+    EXPECT_EQ(vull_fread(buf, 2, 3, f), 2);  // whole items from a stream
+    EXPECT_EQ(vull_fgetc(f), -1);
+    vull_fclose(f);
+
+    cbuffer *b = vull_create_buffer(0);
+    vull_fprintf_1d(b, "n=%d;", -7);
+    vull_fprintf_4x(b, "%x%x%x%x", 1, 2, 10, 255);
+    vull_fprintf_1s(b, "[%s]", "text");
+    EXPECT_EQ(std::string((char *)b->data, b->length), "n=-7;12aff[text]");
+    // Over-long results are cut at 1023 characters, never written past the scratch text.
+    std::string wide(3000, 'w');
+    vull_clear_buffer(b);
+    vull_fprintf_1d(b, (wide + "%d").c_str(), 1);
+    EXPECT_EQ(b->length, 1023);
+    vull_clear_buffer(b);
+    vull_fprintf_1s(b, "<%s>", wide.c_str());
+    EXPECT_EQ(b->length, 3002);
+    vull_fclose(b);
+}
+
+TEST(Paths, SplitAndExtension) {
+    char folder[VULL_PATH_LEN], name[VULL_PATH_LEN], ext[VULL_PATH_LEN];
+    vull_split_filename("/home/u/game.z6.png", folder, name, ext);
+    EXPECT_STREQ(folder, "/home/u/");
+    EXPECT_STREQ(name, "game.z6");
+    EXPECT_STREQ(ext, ".png");
+    vull_split_filename_ex("/home/u/game.z6.png", folder, name, ext, 1);
+    EXPECT_STREQ(name, "game");
+    EXPECT_STREQ(ext, ".z6.png");
+    vull_split_filename("a.b/cart", folder, name, ext);
+    EXPECT_STREQ(folder, "a.b/");
+    EXPECT_STREQ(name, "cart");
+    EXPECT_STREQ(ext, "");
+    std::string too_long(1024, 'a');
+    vull_split_filename(too_long.c_str(), folder, name, ext);
+    EXPECT_STREQ(name, "");
+
+    EXPECT_STREQ(vull_get_filename_extension("x/y.tar.gz", ext), "gz");
+    std::string long_ext = "." + std::string(2000, 'e');
+    EXPECT_EQ(std::strlen(vull_get_filename_extension(long_ext.c_str(), ext)), 1023u);
+
+    const char *p = "dir\\sub/file.txt";
+    EXPECT_EQ(vull_get_filename_without_path(p), p + 8);
+    EXPECT_EQ(vull_get_filename_without_path(nullptr), nullptr);
+    EXPECT_STREQ(vull_get_path_without_filename("c:file"), "c:");
+    EXPECT_EQ(std::strlen(vull_get_path_without_filename((std::string(3000, 'x') + "/").c_str())), 0u);
+}
+
+TEST(Paths, FixPathStringKeepsUtf8) {
+    char out[VULL_PATH_LEN];
+    EXPECT_STREQ(vull_fix_path_string("  /home/jos\xc3\xa9//carts\\x\t  ", out), "/home/jos\xc3\xa9/carts/x/");
+    EXPECT_STREQ(vull_fix_path_string("", out), "");
+    EXPECT_STREQ(vull_fix_path_string("/", out), "/");
+    EXPECT_STREQ(vull_fix_path_string("a", nullptr), "a/");
+    std::string huge(5000, 'q');
+    vull_fix_path_string(huge.c_str(), out);
+    EXPECT_EQ(std::strlen(out), 1023u);
+    EXPECT_EQ(out[1022], '/');
+}
+
+TEST(Paths, Resolve) {
+    char out[VULL_PATH_LEN];
+    EXPECT_STREQ(vull_resolve_filename("/a/b/../c/./d", out), "/a/c/d");
+    EXPECT_STREQ(vull_resolve_filename("/a/..", out), "/");
+    EXPECT_STREQ(vull_resolve_filename("/..", out), "/");
+    EXPECT_STREQ(vull_resolve_filename("/a/b/", out), "/a/b/");
+    EXPECT_STREQ(vull_resolve_filename("/a/b/.", out), "/a/b/");
+    EXPECT_STREQ(vull_resolve_filename("\\a\\\\b", out), "/a/b");
+    std::string old_home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    setenv("HOME", "/home/tester", 1);
+    EXPECT_STREQ(vull_resolve_filename("~/x", out), "/home/tester/x");
+    EXPECT_STREQ(vull_resolve_filename("/q/~/x/..", out), "/home/tester/");
+    setenv("HOME", old_home.c_str(), 1);
+
+    // Relative paths go under the working folder.
+    std::string cwd = fs::current_path().string();
+    EXPECT_EQ(std::string(vull_resolve_filename("k/../m", out)), (cwd == "/" ? "" : cwd) + "/m");
+
+    EXPECT_EQ(vull_unroll_filename("/a/b", out), 4);
+    EXPECT_STREQ(out, "/a/b/");
+
+    // Results beyond the path length come back empty, not cut.
+    std::string deep = "/" + std::string(1500, 'd');
+    EXPECT_STREQ(vull_resolve_filename(deep.c_str(), out), "");
+    std::string collapses = "/" + std::string(1500, 'd') + "/../ok";
+    EXPECT_STREQ(vull_resolve_filename(collapses.c_str(), out), "/ok");
+}
+
+TEST(Int6, TablesAreInverse) {
+    for (int v = 0; v < 64; v++) EXPECT_EQ(vull_ascii_to_int6(vull_int6_to_ascii(v)), v);
+    EXPECT_EQ(vull_int6_to_ascii(32), '_');
+    EXPECT_EQ(vull_int6_to_ascii(64), 0);
+    EXPECT_EQ(vull_ascii_to_int6('#'), 0);
+    EXPECT_EQ(vull_ascii_to_int6(200), 0);
+}
+
+TEST(WholeFiles, LoadAndCopy) {
+    ScratchDir d("whole");
+    cbuffer *b = vull_load_file(d.file("empty", "").c_str());
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->length, 0);
+    vull_destroy_buffer(b);
+
+    std::string big(200000, '\0');
+    for (size_t i = 0; i < big.size(); i++) big[i] = (char)(i * 7);
+    std::string src = d.file("big", big);
+    b = vull_load_file(src.c_str());
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->length, 200000);
+    EXPECT_EQ(b->position, b->length);
+    EXPECT_EQ(std::memcmp(b->data, big.data(), big.size()), 0);
+    vull_destroy_buffer(b);
+    EXPECT_EQ(vull_load_file((d.dir / "missing").c_str()), nullptr);
+
+    std::string dst = (d.dir / "copy").string();
+    EXPECT_EQ(vull_copy_file(src.c_str(), dst.c_str()), 0);
+    std::ifstream in(dst, std::ios::binary);
+    std::string copied((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(copied, big);
+    EXPECT_EQ(vull_copy_file((d.dir / "missing").c_str(), dst.c_str()), 1);
+    EXPECT_EQ(vull_copy_file(src.c_str(), (d.dir / "no/such/dir").c_str()), 2);
+    if (fs::exists("/dev/full")) {  // a target that fills up must not report success
+        EXPECT_EQ(vull_copy_file(src.c_str(), "/dev/full"), 2);
+    }
+}
+
+TEST(VirtualDisk, NamesModesAndLifetime) {
+    vull_file *w = vull_fopen_vdisk("dir/x.txt", "w");
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(vdisk_file_owned(w), 1);
+    EXPECT_STREQ(w->name, "x.txt");
+    vull_fwrite("hello", 1, 5, w);
+    vull_fclose(w);  // stays on the disk
+
+    vull_file *r = vull_fopen_vdisk("other/x.txt", "r");
+    EXPECT_EQ(r, w);
+    char buf[8] = {};
+    EXPECT_EQ(vull_fread(buf, 1, 8, r), 5);
+    EXPECT_STREQ(buf, "hello");
+    vull_fclose(r);
+    r = vull_fopen("/no/such/folder/x.txt", "rb");  // falls back to the disk for reading
+    EXPECT_EQ(r, w);
+    EXPECT_EQ(r->position, 0);
+    EXPECT_EQ(vull_fopen("/no/such/folder/x.txt", "wb"), nullptr);
+
+    EXPECT_EQ(vull_fopen_vdisk("x.txt", "a"), nullptr);
+    EXPECT_EQ(vull_fopen_vdisk("X.TXT", "r"), nullptr);  // case-sensitive
+    EXPECT_EQ(vull_fopen_vdisk("unknown.z6", "r"), nullptr);
+    EXPECT_EQ(vull_fopen_vdisk("unknown.z6", "a"), nullptr);
+
+    w = vull_fopen_vdisk("x.txt", "w");  // reopening for writing empties it
+    EXPECT_EQ(w->length, 0);
+    EXPECT_EQ(w->position, 0);
+    EXPECT_EQ(vdisk_file_owned(nullptr), 0);
+    cbuffer *plain = vull_create_buffer(4);
+    EXPECT_EQ(vdisk_file_owned(plain), 0);
+    vull_destroy_buffer(plain);
+
+    // Keys must fit the 64-byte name field whole: 63 characters are fine, 64 are refused.
+    std::string k63 = "carts/" + std::string(60, 'k') + ".z6";
+    std::string k64 = "carts/" + std::string(61, 'k') + ".z6";
+    EXPECT_NE(vull_fopen_vdisk(k63.c_str(), "w"), nullptr);
+    EXPECT_EQ(vull_fopen_vdisk(k64.c_str(), "w"), nullptr);
+    EXPECT_EQ(vull_fopen_vdisk(std::string(5000, 'z').c_str(), "w"), nullptr);
+    EXPECT_EQ(vull_fopen_vdisk("folder/", "w"), nullptr);
+}
+
+// Runs last in this program: it fills the disk for good.
+TEST(VirtualDiskZ, FullDiskRefusesNewFiles) {
+    int made = 0;
+    for (int i = 0; i < VULL_VDISK_MAX + 10; i++) {
+        std::string key = "fill" + std::to_string(i) + ".z6";
+        if (vull_fopen_vdisk(key.c_str(), "w")) made++;
+    }
+    EXPECT_LT(made, VULL_VDISK_MAX);
+    EXPECT_EQ(vull_fopen_vdisk("onemore.z6", "w"), nullptr);
+    // Existing files still open.
+    EXPECT_NE(vull_fopen_vdisk("fill0.z6", "r"), nullptr);
+    EXPECT_NE(vull_fopen_vdisk("x.txt", "w"), nullptr);
+}

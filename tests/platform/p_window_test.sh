@@ -1,0 +1,119 @@
+#!/bin/sh
+# engine_host in a real window: SIGINT runs the normal exit sequence and exits
+# 0 (under the dummy video driver, everywhere), and under Xvfb a screenshot
+# shows the host's band pattern placed by -draw_rect (skipped without Xvfb).
+# Usage: p_window_test.sh path/to/engine_host
+set -u
+HOST=$1
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/p_window.XXXXXX")
+XPID=""
+HPID=""
+cleanup() {
+    [ -n "$HPID" ] && kill "$HPID" 2>/dev/null
+    [ -n "$XPID" ] && kill "$XPID" 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+FAILS=0
+fail() {
+    echo "FAIL: $*"
+    FAILS=$((FAILS + 1))
+}
+
+# Background jobs of a non-interactive shell start with SIGINT ignored; the
+# host must see it as a user's Ctrl+C would.
+start_host() {
+    env --default-signal=INT "$@" &
+    HPID=$!
+}
+
+# interrupt DIR: SIGINT to the running host $HPID, then check status and log.
+interrupt() {
+    kill -INT "$HPID"
+    i=0
+    while kill -0 "$HPID" 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+    if kill -0 "$HPID" 2>/dev/null; then
+        fail "$1: host still running 10 s after SIGINT"
+        kill -KILL "$HPID"
+    fi
+    wait "$HPID"
+    rc=$?
+    HPID=""
+    [ "$rc" -eq 0 ] || fail "$1: host exited $rc after SIGINT"
+    grep -q "vull_exit" "$1/log.txt" || fail "$1: log.txt has no vull_exit"
+    grep -q "vull_items_created: 0" "$1/log.txt" || fail "$1: log.txt has no item count"
+    grep -q "vull_video_exit" "$1/log.txt" || fail "$1: video was not shut down"
+}
+
+# ---- SIGINT under the dummy driver ----
+D=$WORK/dummy
+mkdir -p "$D"
+start_host SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy "$HOST" -home "$D" -windowed 1 frames=0 >"$D.out" 2>&1
+sleep 1
+interrupt "$D"
+
+# ---- a real window under Xvfb ----
+if ! command -v Xvfb >/dev/null 2>&1 || ! command -v xwd >/dev/null 2>&1; then
+    echo "SKIP: Xvfb or xwd missing (scripts/deps.sh installs xvfb and x11-apps); screenshot not checked"
+    [ "$FAILS" -eq 0 ] && exit 0
+    exit 1
+fi
+Xvfb -displayfd 3 -screen 0 320x240x24 -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.err" &
+XPID=$!
+i=0
+while [ ! -s "$WORK/display" ] && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
+if [ ! -s "$WORK/display" ]; then
+    echo "SKIP: Xvfb did not start"; cat "$WORK/xvfb.err"
+    [ "$FAILS" -eq 0 ] && exit 0
+    exit 1
+fi
+DISP=":$(cat "$WORK/display")"
+
+X=$WORK/x11
+mkdir -p "$X"
+# The 128 x 128 window shows the 128 x 128 page halved into {32, 32, 64, 64}.
+start_host DISPLAY="$DISP" SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy \
+    LSAN_OPTIONS="suppressions=$(dirname "$0")/p_lsan.supp" \
+    "$HOST" -home "$X" -windowed 1 -window_x 0 -window_y 0 -draw_rect 32,32,64,64 frames=0 >"$X.out" 2>&1
+sleep 2
+xwd -root -silent -display "$DISP" >"$WORK/shot.xwd" || fail "xwd failed"
+
+# Pixel (x, y) of the root window as "r g b", read from the xwd dump.
+word() { od -An -tu4 --endian=big -j "$1" -N4 "$WORK/shot.xwd" | tr -d ' '; }
+HSIZE=$(word 0)
+ORDER=$(word 28)
+BPP=$(word 44)
+BPL=$(word 48)
+STRIDE=$((BPP / 8))
+NCOL=$(word 76)
+pixel() {
+    off=$((HSIZE + NCOL * 12 + $2 * BPL + $1 * STRIDE))
+    set -- $(od -An -tu1 -j "$off" -N"$STRIDE" "$WORK/shot.xwd")
+    if [ "$ORDER" -eq 0 ]; then echo "$3 $2 $1"; elif [ "$STRIDE" -eq 4 ]; then echo "$2 $3 $4"; else echo "$1 $2 $3"; fi
+}
+[ "$STRIDE" -eq 3 ] || [ "$STRIDE" -eq 4 ] || fail "unexpected screenshot layout: $BPP bits a pixel"
+
+# Outside the rectangle: black.
+for p in "10 10" "31 60" "96 60" "60 31" "60 96" "120 120"; do
+    set -- $p
+    [ "$(pixel "$1" "$2")" = "0 0 0" ] || fail "($1,$2) is $(pixel "$1" "$2"), not black"
+done
+# Inside: eight bands of 8 rows, each one colour with red + blue = 255 and no green,
+# the same across the band, and different from the band above.
+prev=""
+b=0
+while [ $b -lt 8 ]; do
+    y=$((32 + b * 8 + 4))
+    left=$(pixel 34 $y)
+    right=$(pixel 93 $y)
+    set -- $left
+    [ $(($1 + $3)) -eq 255 ] && [ "$2" -eq 0 ] || fail "band $b is '$left', not a band colour"
+    [ "$left" = "$right" ] || fail "band $b is not one colour: '$left' / '$right'"
+    [ "$left" != "$prev" ] || fail "band $b repeats the band above"
+    prev=$left
+    b=$((b + 1))
+done
+interrupt "$X"
+
+[ "$FAILS" -eq 0 ] && echo "all window checks passed"
+[ "$FAILS" -eq 0 ]

@@ -1,0 +1,359 @@
+// The event pump with an injected clock, keyboard and pointer: key repeat,
+// the typed-key queue, hot keys, clicks, wheel, drops and mouse mapping.
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "engine/config.h"
+#include "engine/gfx.h"
+#include "engine/gui.h"
+#include "engine/vull.h"
+#include "platform/events.h"
+#include "platform/video.h"
+
+namespace {
+
+uint64_t fake_now;
+uint8_t fake_keys[512];
+int fake_mods;
+int fake_mx, fake_my;
+uint32_t fake_buttons;
+int quit_calls;
+
+struct EventsTest : ::testing::Test {
+    static void SetUpTestSuite() { ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS), 0) << SDL_GetError(); }
+    static void TearDownTestSuite() { SDL_Quit(); }
+
+    void SetUp() override
+    {
+        vull_config_default();
+        cconfig.headless = 1;
+        vull_state = {};
+        vull_keys_init();
+        vullkey_buffer_pos = 0;
+        next_press_t = last_ctrl_keypress_t = last_inactive_time = 0;
+        fake_now = 10000;
+        memset(fake_keys, 0, sizeof fake_keys);
+        fake_mods = 0;
+        fake_mx = fake_my = 0;
+        fake_buttons = 0;
+        quit_calls = 0;
+        vull_events_hook.now = [] { return fake_now; };
+        vull_events_hook.keyboard = [](int *n) -> const uint8_t * {
+            *n = 512;
+            return fake_keys;
+        };
+        vull_events_hook.modstate = [] { return fake_mods; };
+        vull_events_hook.mouse = [](int *x, int *y) {
+            *x = fake_mx;
+            *y = fake_my;
+            return fake_buttons;
+        };
+        vull_events_hook.sleep = [](uint32_t) {};
+        vull_events_hook.quit = [] { quit_calls++; };
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    }
+    void TearDown() override
+    {
+        vull_events_hook = {};
+        vull_video_exit();
+    }
+
+    static void pump(uint64_t at)
+    {
+        fake_now = at;
+        vull_handle_system_messages();
+    }
+    static void key_down(int sc)
+    {
+        SDL_Event e = {};
+        e.type = SDL_KEYDOWN;
+        e.key.keysym.scancode = SDL_Scancode(sc);
+        e.key.keysym.sym = SDL_GetKeyFromScancode(SDL_Scancode(sc));
+        SDL_PushEvent(&e);
+    }
+    static void text(const char *t)
+    {
+        SDL_Event e = {};
+        e.type = SDL_TEXTINPUT;
+        snprintf(e.text.text, sizeof e.text.text, "%s", t);
+        SDL_PushEvent(&e);
+    }
+    static std::string queue()
+    {
+        std::string s;
+        for (int i = 0; i < vullkey_buffer_pos; i++) s += std::to_string(vullkey_buffer[i]) + " ";
+        return s;
+    }
+};
+
+TEST_F(EventsTest, HeldKeysRepeatOnOneSharedTimer)
+{
+    fake_keys[SDL_SCANCODE_A] = 1;
+    pump(10000);
+    EXPECT_EQ(vull_get_key_state(SDL_SCANCODE_A), 3);  // first frame of the press
+    pump(10016);
+    EXPECT_EQ(vull_get_key_state(SDL_SCANCODE_A), 1);
+    pump(10515);
+    EXPECT_EQ(vull_get_key_state(SDL_SCANCODE_A), 1);
+    EXPECT_EQ(vullkey_buffer_pos, 0);
+    pump(10516);  // 500 ms after the last pass that saw the press as new
+    EXPECT_EQ(vullkey[SDL_SCANCODE_A], 3);
+    EXPECT_EQ(queue(), "-1 ");  // repeated, nothing typed
+    pump(10530);
+    EXPECT_EQ(vullkey[SDL_SCANCODE_A], 1);
+    pump(10596);
+    EXPECT_EQ(vullkey[SDL_SCANCODE_A], 3);
+
+    // A second key held down restarts the wait for both; then they tick together.
+    fake_keys[SDL_SCANCODE_B] = 1;
+    pump(10600);
+    pump(10616);
+    pump(11000);
+    EXPECT_EQ(vullkey[SDL_SCANCODE_A], 1);
+    pump(11116);
+    EXPECT_EQ(vullkey[SDL_SCANCODE_A], 3);
+    EXPECT_EQ(vullkey[SDL_SCANCODE_B], 3);
+
+    // Released keys read 0; a blocked key reads 0 while held and unblocks on release.
+    fake_keys[SDL_SCANCODE_A] = 0;
+    block_vullkey[SDL_SCANCODE_B] = 1;
+    pump(11120);
+    EXPECT_EQ(vull_get_key_state(SDL_SCANCODE_A), 0);
+    EXPECT_EQ(vull_get_key_state(SDL_SCANCODE_B), 0);
+    pump(11300);
+    EXPECT_EQ(vullkey[SDL_SCANCODE_B], 1);  // blocked keys do not repeat
+    fake_keys[SDL_SCANCODE_B] = 0;
+    pump(11320);
+    EXPECT_EQ(block_vullkey[SDL_SCANCODE_B], 0);
+
+    // Modifier state lands in the engine's entries, GUI keys at 500/501.
+    fake_mods = KMOD_LGUI | KMOD_RALT;
+    pump(11400);
+    EXPECT_NE(vullkey[500], 0);
+    EXPECT_NE(vullkey[230], 0);
+    EXPECT_NE(vull_get_key_state(VULL_KEY_CTRL), 0);
+}
+
+TEST_F(EventsTest, TypedKeysAndText)
+{
+    key_down(SDL_SCANCODE_RETURN);
+    key_down(SDL_SCANCODE_KP_ENTER);
+    key_down(SDL_SCANCODE_BACKSPACE);
+    key_down(SDL_SCANCODE_ESCAPE);
+    key_down(SDL_SCANCODE_A);  // its character comes as text input
+    text("a");
+    text("\xc3\xa9");  // more than one byte: not typeable here
+    key_down(SDL_SCANCODE_LEFT);
+    pump(10000);
+    EXPECT_EQ(queue(), "13 13 8 27 97 ");
+    EXPECT_EQ(vullkey[80], 1);
+
+    // Tab right after regaining focus is the tail of an Alt+Tab.
+    vullkey_buffer_pos = 0;
+    last_inactive_time = 10000;
+    key_down(SDL_SCANCODE_TAB);
+    pump(10039);
+    key_down(SDL_SCANCODE_TAB);
+    pump(10040);
+    EXPECT_EQ(queue(), "9 ");
+
+    // The queue holds 32 entries; the rest are dropped.
+    vullkey_buffer_pos = 0;
+    for (int i = 0; i < 40; i++) key_down(SDL_SCANCODE_ESCAPE);
+    pump(10100);
+    EXPECT_EQ(vullkey_buffer_pos, 32);
+}
+
+TEST_F(EventsTest, CtrlShortcutsAndQuit)
+{
+    fake_keys[SDL_SCANCODE_LCTRL] = 1;
+    key_down(SDL_SCANCODE_S);
+    pump(10000);
+    EXPECT_EQ(queue(), "115 ");
+    key_down(SDL_SCANCODE_D);  // 30 ms later: dropped
+    pump(10030);
+    EXPECT_EQ(queue(), "115 ");
+    key_down(SDL_SCANCODE_1);  // a digit gives itself and presses nothing else
+    pump(10100);
+    EXPECT_EQ(queue(), "115 49 ");
+    EXPECT_EQ(vullkey[SDL_SCANCODE_B], 0);
+    EXPECT_EQ(quit_calls, 0);
+    key_down(SDL_SCANCODE_Q);
+    pump(10200);
+    EXPECT_EQ(quit_calls, 1);
+
+    // Right Alt (AltGr) is not Ctrl.
+    fake_keys[SDL_SCANCODE_LCTRL] = 0;
+    fake_keys[SDL_SCANCODE_RALT] = 1;
+    fake_mods = KMOD_LCTRL | KMOD_RALT;
+    pump(10300);
+    key_down(SDL_SCANCODE_E);
+    pump(10400);
+    EXPECT_EQ(vullkey[SDL_SCANCODE_LCTRL], 0);
+
+    // Alt+F4 quits when a typed key arrives while both are held.
+    fake_mods = KMOD_LALT;
+    fake_keys[SDL_SCANCODE_F4] = 1;
+    pump(10500);
+    key_down(SDL_SCANCODE_ESCAPE);
+    pump(10600);
+    EXPECT_EQ(quit_calls, 2);
+}
+
+TEST_F(EventsTest, AltReturnTogglesOncePerPress)
+{
+    cconfig.headless = 0;
+    vull_video_init();
+    vull_set_window_size(320, 240);
+    ASSERT_EQ(vull_set_screen(128, 128, 8, 4), 0);
+    ASSERT_EQ(vull_screen_mode, 0);
+    fake_mods = KMOD_LALT;
+    fake_keys[SDL_SCANCODE_LALT] = fake_keys[SDL_SCANCODE_RETURN] = 1;
+    key_down(SDL_SCANCODE_RETURN);
+    pump(10000);
+    EXPECT_EQ(vull_screen_mode, 1);
+    EXPECT_EQ(vullkey_buffer_pos, 0);
+    key_down(SDL_SCANCODE_RETURN);  // auto-repeat of the same press
+    pump(10100);
+    EXPECT_EQ(vull_screen_mode, 1);
+    fake_keys[SDL_SCANCODE_RETURN] = 0;
+    pump(10200);
+    fake_keys[SDL_SCANCODE_RETURN] = 1;
+    key_down(SDL_SCANCODE_RETURN);
+    pump(10300);
+    EXPECT_EQ(vull_screen_mode, 0);
+}
+
+TEST_F(EventsTest, EmulatedTextInputUsesTheUsLayout)
+{
+    cconfig.emulate_textinput = 1;
+    key_down(SDL_SCANCODE_H);
+    key_down(SDL_SCANCODE_SPACE);
+    key_down(SDL_SCANCODE_SLASH);
+    text("x");  // real text input is ignored in this mode
+    pump(10000);
+    fake_keys[SDL_SCANCODE_LSHIFT] = 1;
+    pump(10010);
+    key_down(SDL_SCANCODE_2);
+    key_down(SDL_SCANCODE_LEFTBRACKET);
+    key_down(SDL_SCANCODE_RETURN);
+    pump(10020);
+    EXPECT_EQ(queue(), "104 32 47 13 64 123 ");
+}
+
+TEST_F(EventsTest, ClicksWheelDropsAndWindowEvents)
+{
+    SDL_Event e = {};
+    e.type = SDL_MOUSEBUTTONUP;  // a release alone is not a click
+    e.button.button = SDL_BUTTON_LEFT;
+    SDL_PushEvent(&e);
+    pump(10000);
+    EXPECT_EQ(vull_state.click_button, 0);
+    e.type = SDL_MOUSEBUTTONDOWN;
+    SDL_PushEvent(&e);
+    e.type = SDL_MOUSEBUTTONUP;
+    SDL_PushEvent(&e);
+    pump(10016);
+    EXPECT_EQ(vull_state.click_button, SDL_BUTTON_LEFT);
+    EXPECT_EQ(vull_state.click_time, 10016);
+
+    e = {};
+    e.type = SDL_MOUSEWHEEL;
+    e.wheel.x = 1;
+    e.wheel.y = -2;
+    SDL_PushEvent(&e);
+    SDL_PushEvent(&e);
+    pump(10032);
+    EXPECT_EQ(vull_state.wheel_y, -4);
+    EXPECT_EQ(vull_state.wheel_x2, 2);
+
+    // A dropped path is cut to the buffer, and SDL's copy is released (the
+    // leak checker sees it otherwise); dropped text is released too.
+    std::string path(3000, 'p');
+    e = {};
+    e.type = SDL_DROPFILE;
+    e.drop.file = SDL_strdup(path.c_str());
+    SDL_PushEvent(&e);
+    e.type = SDL_DROPTEXT;
+    e.drop.file = SDL_strdup("some text");
+    SDL_PushEvent(&e);
+    pump(10048);
+    EXPECT_EQ(strlen(vull_state.dropped_file), size_t(VULL_PATH_LEN - 1));
+
+    e = {};
+    e.type = SDL_WINDOWEVENT;
+    e.window.event = SDL_WINDOWEVENT_CLOSE;
+    SDL_PushEvent(&e);
+    vull_quit = 0;
+    pump(10064);
+    EXPECT_EQ(vull_quit, 1);
+    vull_quit = 0;
+
+    e.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
+    vull_system_active = 0;
+    SDL_PushEvent(&e);
+    pump(10080);
+    EXPECT_EQ(vull_system_active, 1);
+    EXPECT_EQ(last_inactive_time, 10080u);
+}
+
+TEST_F(EventsTest, MouseInBackPagePixels)
+{
+    int x = -7, y = -7, b = -7;
+    vull_get_mouse(&x, &y, &b);  // no page: zeros
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(b, 0);
+
+    cconfig.headless = 0;
+    vull_video_init();
+    vull_set_window_size(640, 540);
+    ASSERT_EQ(vull_set_screen(128, 128, 8, 4), 0);
+    fake_mx = fake_my = 100;
+    fake_buttons = SDL_BUTTON_LMASK | SDL_BUTTON_MMASK;
+    vull_get_mouse(&x, &y, &b);
+    EXPECT_EQ(x, 9);
+    EXPECT_EQ(y, 21);
+    EXPECT_EQ(b, 5);
+    vull_get_mouse(nullptr, nullptr, nullptr);
+
+    // Outside the page gives positions outside it, truncated toward zero.
+    fake_mx = 10;
+    fake_my = 600;
+    vull_get_mouse(&x, &y, nullptr);
+    EXPECT_EQ(x, -13);
+    EXPECT_EQ(y, 146);
+
+    // The right-button key turns a left click into a right one while held.
+    cconfig.rmb_key = SDL_SCANCODE_LALT;
+    vullkey[SDL_SCANCODE_LALT] = 1;
+    vull_get_mouse(nullptr, nullptr, &b);
+    EXPECT_EQ(b, 6);
+
+    // A warped position holds until the pointer moves in both directions.
+    fake_mx = fake_my = 100;
+    vull_set_mouse(3, 4);
+    vull_get_mouse(&x, &y, nullptr);
+    EXPECT_EQ(x, 3);
+    EXPECT_EQ(y, 4);
+    fake_mx = 101;
+    vull_get_mouse(&x, &y, nullptr);
+    EXPECT_EQ(x, 3);
+    fake_my = 101;
+    vull_get_mouse(&x, &y, nullptr);
+    EXPECT_EQ(x, 9);
+    EXPECT_EQ(use_warped_mxy, 0);
+}
+
+TEST_F(EventsTest, KeyNames)
+{
+    EXPECT_STREQ(vull_get_key_name(SDL_SCANCODE_A), "A");
+    EXPECT_STREQ(vull_get_key_name(SDL_SCANCODE_LALT), "LEFT ALT");
+    EXPECT_STREQ(vull_get_key_name(0), "?");
+    EXPECT_STREQ(vull_get_key_name(99999), "?");
+    EXPECT_STREQ(vull_get_key_name(-1), "?");
+}
+
+}  // namespace

@@ -1,0 +1,25 @@
+# Compiler tests driven through the VM runner (tools/z6vm).
+z6_add_script_test(vm_listings
+    sh ${CMAKE_CURRENT_SOURCE_DIR}/compare_listings.sh $<TARGET_FILE:z6vm> ${CMAKE_CURRENT_SOURCE_DIR}/listings)
+z6_add_script_test(vm_z6vm_cli
+    sh ${CMAKE_CURRENT_SOURCE_DIR}/z6vm_cli.sh $<TARGET_FILE:z6vm>)
+
+# libFuzzer target for program-text loading (clang only); the corpus replay
+# runs in every build as vm_test_load_fuzz. With a clang tree configured with
+# -DZIBO6_FUZZ=ON -DZIBO6_SANITIZE=ON:
+#   cmake --build build-fuzz --target fuzz_load
+#   build-fuzz/tests/vm/fuzz_load tests/vm/fuzz/corpus
+if(ZIBO6_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        message(FATAL_ERROR "ZIBO6_FUZZ needs clang: configure with CC=clang CXX=clang++")
+    endif()
+    target_compile_options(vm PRIVATE -fsanitize=fuzzer-no-link)
+    add_executable(fuzz_load ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/fuzz_load.cpp)
+    target_compile_options(fuzz_load PRIVATE -fsanitize=fuzzer)
+    target_link_options(fuzz_load PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(fuzz_load PRIVATE vm z6_vm_standins)
+endif()
+
+# Syntax error texts of stock-syntax programs match the stock interpreter's.
+z6_add_script_test(vm_syntax_errors
+    sh ${CMAKE_CURRENT_SOURCE_DIR}/compare_errors.sh $<TARGET_FILE:z6vm> ${CMAKE_CURRENT_SOURCE_DIR}/syntax_errors.txt)

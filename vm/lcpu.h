@@ -1,0 +1,42 @@
+/*
+** Script VM: CPU cycle accounting and forced yields.
+** The counters are process-wide (one VM runs at a time) and touched only by
+** the main thread.  They are kept unsigned so that running past 2^31 wraps
+** instead of overflowing; every comparison goes through an int32 cast.
+*/
+#ifndef Z6_LCPU_H
+#define Z6_LCPU_H
+
+#include <cstdint>
+
+extern uint32_t cpu_cycles_slice;          /* cycles charged in the current slice */
+extern uint32_t cpu_cycles_frame;          /* cycles of the frame's earlier slices */
+extern uint32_t cpu_cycles_slice_max;      /* slice budget, compared signed */
+extern uint32_t cpu_superyield;            /* 0, or 0x40000000 while a yield is requested */
+extern int cpu_superyielded_coresume;      /* the forced-yield path was taken */
+
+#define Z6_SUPERYIELD_REQUEST   0x40000000u
+
+/*
+** Budgets: the check is (cpu_superyield | cpu_cycles_slice) > budget.  With
+** a budget of 0 a fresh slice runs one instruction (counter 0 passes), and
+** a resumed frame always runs the interrupted instruction first; with a
+** negative budget the check fires before every instruction, so each resume
+** runs exactly that one.  A negative slice counter (fast functions give one
+** cycle back per argument) hides a requested yield until it is positive.
+*/
+
+void lua_cpu_prepare_for_resume (void);
+void lua_cpu_prepare_for_slice (void);
+int lua_get_cpu_superyielded_coresume (void);
+void lua_set_cpu_superyielded_coresume (int v);
+int lua_get_cpu_cycles (void);
+void lua_add_cpu_cycles (int n);
+void lua_set_cpu_cycles_slice_max (int n);
+void lua_reset_cpu_cycles (void);
+void lua_cpu_superyield (void);
+
+/* difference b - a of two addresses */
+long distance (const void *a, const void *b);
+
+#endif
