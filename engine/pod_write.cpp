@@ -16,6 +16,7 @@
 
 #include <lz4.h>
 #include <lz4hc.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
@@ -307,11 +308,15 @@ int vull_save_pod_file(const char *, cpod *pod, vull_file *f) {
 }
 
 // Writes through a temporary file beside path; the rename happens only after a clean write.
+// Anything but a regular file (a device, a pipe) is written in place.
 template <typename Fn>
 static int save_via_temp(const char *path, Fn write) {
     if (!path) return 1;
+    struct stat st;
+    bool in_place = ::stat(path, &st) == 0 && !S_ISREG(st.st_mode);
     char temp[VULL_PATH_LEN];
     if (std::snprintf(temp, sizeof temp, "%s.tmp", path) >= (int)sizeof temp) return 1;
+    if (in_place) std::snprintf(temp, sizeof temp, "%s", path);
     vull_file *f = vull_fopen(temp, "wb");
     if (!f) return 1;
     int result = write(f);
@@ -319,6 +324,7 @@ static int save_via_temp(const char *path, Fn write) {
     f->stream = nullptr;
     vull_fclose(f);
     if (std::fclose(stream) != 0) result = 1;
+    if (in_place) return result;
     if (result == 0 && std::rename(temp, path) != 0) result = 1;
     if (result != 0) std::remove(temp);
     return result;
