@@ -8,7 +8,6 @@
 
 #include <SDL.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +17,7 @@
 #include "engine/gui.h"
 #include "engine/vull.h"
 #include "platform/joystick.h"
+#include "platform/debugf.h"
 #include "platform/system.h"
 #include "platform/video.h"
 
@@ -31,16 +31,6 @@ vull_events_hooks vull_events_hook;
 constexpr int SC_RETURN = 40, SC_F4 = 61, SC_F11 = 68;
 constexpr int SC_LCTRL = 224, SC_LSHIFT = 225, SC_LALT = 226, SC_RCTRL = 228, SC_RSHIFT = 229, SC_RALT = 230;
 constexpr int SC_LGUI = 500, SC_RGUI = 501;  // the engine's own entries, not SDL's 227/231
-
-static void vlog(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-static void vlog(const char *fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    vsnprintf(vull_debug_string, sizeof vull_debug_string, fmt, ap);
-    va_end(ap);
-    vull_debug(vull_debug_string);
-}
 
 uint64_t vull_pump_time() { return vull_events_hook.now ? vull_events_hook.now() : SDL_GetTicks64(); }
 
@@ -176,7 +166,7 @@ static void window_event(pump_pass &p, const SDL_WindowEvent &w)
         break;
     case SDL_WINDOWEVENT_CLOSE:
         vull_quit = 1;
-        vlog("window closed (%d)\n", int(w.event));
+        vull_debugf_plat("window closed (%d)\n", int(w.event));
         break;
     default: break;
     }
@@ -347,15 +337,14 @@ void vull_get_mouse(int *x, int *y, int *buttons)
     if (buttons) *buttons = 0;
     if (!vull_back_page) return;
 
-    int mx = 0, my = 0;
-    uint32_t sb = pointer_state(&mx, &my);
-    if (vull_state.mouse_locked) {
-        mx = virtual_mx;
-        my = virtual_my;
-    }
+    int real_x = 0, real_y = 0;
+    uint32_t sb = pointer_state(&real_x, &real_y);
+    int mx = vull_state.mouse_locked ? virtual_mx : real_x;
+    int my = vull_state.mouse_locked ? virtual_my : real_y;
     bool warped = false;
     if (use_warped_mxy) {
-        if (mx != pre_warp_mx && my != pre_warp_my) {
+        // The imposed position holds until the pointer itself has moved away.
+        if (real_x != pre_warp_mx && real_y != pre_warp_my) {
             use_warped_mxy = 0;
         } else {
             mx = warped_mx;

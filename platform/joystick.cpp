@@ -7,12 +7,12 @@
 
 #include <SDL.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "engine/config.h"
 #include "engine/vull.h"
+#include "platform/debugf.h"
 #include "platform/system.h"
 
 controller_rec metacon[VULL_MAX_CONTROLLERS];
@@ -41,16 +41,6 @@ const char *const controller_db_mapping[] = {
     nullptr,
 };
 
-static void vlog(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-static void vlog(const char *fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    vsnprintf(vull_debug_string, sizeof vull_debug_string, fmt, ap);
-    va_end(ap);
-    vull_debug(vull_debug_string);
-}
-
 static const char *safe(const char *s) { return s ? s : ""; }
 
 static bool occupied(const controller_rec &r) { return r.controller || r.joystick; }
@@ -65,9 +55,9 @@ static void clear_record(controller_rec &r)
 
 static void log_counts(SDL_Joystick *j)
 {
-    vlog(" Number of Axes: %d\n", SDL_JoystickNumAxes(j));
-    vlog(" Number of Buttons: %d\n", SDL_JoystickNumButtons(j));
-    vlog(" Number of Balls: %d\n", SDL_JoystickNumBalls(j));
+    vull_debugf_plat(" Number of Axes: %d\n", SDL_JoystickNumAxes(j));
+    vull_debugf_plat(" Number of Buttons: %d\n", SDL_JoystickNumButtons(j));
+    vull_debugf_plat(" Number of Balls: %d\n", SDL_JoystickNumBalls(j));
 }
 
 // Opens SDL device `device` into record `slot`.
@@ -75,16 +65,16 @@ static int connect_into(int slot, int device)
 {
     controller_rec &r = metacon[slot];
     clear_record(r);
-    vlog("connecting joystick %d\n", device);
+    vull_debugf_plat("connecting joystick %d\n", device);
     if (SDL_IsGameController(device)) {
         r.controller = SDL_GameControllerOpen(device);
         if (r.controller) {
-            vlog("Controller %d: %s\n", device, safe(SDL_GameControllerName(r.controller)));
+            vull_debugf_plat("Controller %d: %s\n", device, safe(SDL_GameControllerName(r.controller)));
             SDL_Joystick *j = SDL_GameControllerGetJoystick(r.controller);
             r.instance_id = SDL_JoystickInstanceID(j);
             log_counts(j);
             char *mapping = SDL_GameControllerMapping(r.controller);
-            vlog(" Mapping: %s\n", safe(mapping));
+            vull_debugf_plat(" Mapping: %s\n", safe(mapping));
             SDL_free(mapping);
             return 0;
         }
@@ -92,7 +82,7 @@ static int connect_into(int slot, int device)
     r.joystick = SDL_JoystickOpen(device);
     if (!r.joystick) return -1;
     r.instance_id = SDL_JoystickInstanceID(r.joystick);
-    vlog("Unmapped Joystick %d: %s\n", device, safe(SDL_JoystickName(r.joystick)));
+    vull_debugf_plat("Unmapped Joystick %d: %s\n", device, safe(SDL_JoystickName(r.joystick)));
     log_counts(r.joystick);
     return 0;
 }
@@ -120,27 +110,30 @@ void repack_metacon()
 
 static void read_mapping_file(FILE *f, const char *path)
 {
-    vlog("Reading controller mappings: %s\n", path);
+    vull_debugf_plat("Reading controller mappings: %s\n", path);
     char line[1024];
     while (fgets(line, sizeof line, f)) {
         size_t len = strlen(line);
         if (len == sizeof line - 1 && line[len - 1] != '\n') {
-            // Longer than a line may be: skip the rest rather than read it as lines of its own.
-            int c;
-            while ((c = fgetc(f)) != EOF && c != '\n') {
+            // A full buffer is a whole line only when its end follows; a longer
+            // line is skipped rather than read as lines of its own.
+            int c = fgetc(f);
+            if (c != '\n' && c != EOF) {
+                while ((c = fgetc(f)) != EOF && c != '\n') {
+                }
+                vull_debugf_plat(" failed to add controller mapping: %s\n", "(line too long)");
+                continue;
             }
-            vlog(" failed to add controller mapping: %s\n", "(line too long)");
-            continue;
         }
         const char *t = vull_trim(line);
         if (!t || !*t || *t == '/') continue;
         int r = SDL_GameControllerAddMapping(t);
         if (r < 0)
-            vlog(" failed to add controller mapping: %s\n", t);
+            vull_debugf_plat(" failed to add controller mapping: %s\n", t);
         else if (r == 0)
-            vlog(" updated controller mapping: %s\n", t);
+            vull_debugf_plat(" updated controller mapping: %s\n", t);
         else
-            vlog(" added controller mapping: %s\n", t);
+            vull_debugf_plat(" added controller mapping: %s\n", t);
     }
 }
 
@@ -176,11 +169,11 @@ int vull_joystick_init()
     memset(metacon, 0, sizeof metacon);
     for (int i = 0; controller_db_mapping[i]; i++) SDL_GameControllerAddMapping(controller_db_mapping[i]);
     add_sdl_controllers();
-    vlog(">searching for joysticks\n");
+    vull_debugf_plat(">searching for joysticks\n");
     int n = SDL_NumJoysticks();
-    vlog("found %d joysticks\n", n);
+    vull_debugf_plat("found %d joysticks\n", n);
     for (int i = 0; i < n && i < VULL_MAX_CONTROLLERS; i++) connect_joystick(i);
-    vlog("<ok\n");
+    vull_debugf_plat("<ok\n");
     return 0;
 }
 
@@ -272,7 +265,7 @@ void vull_get_joystick_axes(int n, int xaxis, int yaxis, int *x, int *y)
     } else {
         if (!said_not_attached) {
             said_not_attached = 1;
-            vlog("** could not read joystick %d (not attached)\n", n);
+            vull_debugf_plat("** could not read joystick %d (not attached)\n", n);
         }
         return;
     }

@@ -9,7 +9,6 @@
 
 #include <SDL.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -18,6 +17,7 @@
 #include "engine/gui.h"
 #include "engine/text.h"
 #include "engine/vull.h"
+#include "platform/debugf.h"
 #include "platform/system.h"
 
 vull_bitmap vull_screen_actual;
@@ -48,16 +48,6 @@ static vull_bitmap *window_icon_bmp;    // kept so that windows made later get t
 static int frame_start_t;    // ms, start of the frame being measured
 static int32_t smoothed_fps; // 16.16
 
-static void vlog(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-static void vlog(const char *fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    vsnprintf(vull_debug_string, sizeof vull_debug_string, fmt, ap);
-    va_end(ap);
-    vull_debug(vull_debug_string);
-}
-
 // Integer scaling decision as the rest of the engine sees it: software
 // presentation always scales by whole pixels.
 static int pixel_perfect_now()
@@ -83,11 +73,11 @@ int vull_system_init()
 #endif
     if (cconfig.headless) {
         flags = 0;
-        vlog(" running in headless mode\n");
+        vull_debugf_plat(" running in headless mode\n");
     }
     if (cconfig.framebuffer) {
         flags &= ~uint32_t(SDL_INIT_VIDEO);
-        vlog(" running in framebuffer mode\n");
+        vull_debugf_plat(" running in framebuffer mode\n");
     }
     SDL_SetHint("SDL_VIDEO_ALLOW_SCREENSAVER", "1");
     if (SDL_Init(flags) < 0) vull_fatal_error("Unable to initialize SDL");
@@ -97,13 +87,13 @@ int vull_system_init()
     SDL_version compiled, linked;
     SDL_VERSION(&compiled);
     SDL_GetVersion(&linked);
-    vlog("Compiled against SDL version: %d.%d.%d\n", compiled.major, compiled.minor, compiled.patch);
-    vlog("Linked against SDL version:   %d.%d.%d\n", linked.major, linked.minor, linked.patch);
+    vull_debugf_plat("Compiled against SDL version: %d.%d.%d\n", compiled.major, compiled.minor, compiled.patch);
+    vull_debugf_plat("Linked against SDL version:   %d.%d.%d\n", linked.major, linked.minor, linked.patch);
     if (cconfig.headless) return 0;
 
     if (!cconfig.log_system_info) {
         const char *drv = SDL_GetCurrentVideoDriver();
-        vlog("Current video driver: %s\n", drv ? drv : "(none)");
+        vull_debugf_plat("Current video driver: %s\n", drv ? drv : "(none)");
     } else {
         log_system_info();
     }
@@ -219,11 +209,11 @@ int vull_video_exit()
 
 int vull_set_screen(int width, int height, int depth, int flags)
 {
-    vlog("vull_set_screen %d %d %d %x\n", width, height, depth, flags);
+    vull_debugf_plat("vull_set_screen %d %d %d %x\n", width, height, depth, flags);
     if (width <= 0 || height <= 0) {
         width = desktop_w;
         height = desktop_h;
-        vlog("retrieving desktop resolution: %d %d\n", width, height);
+        vull_debugf_plat("retrieving desktop resolution: %d %d\n", width, height);
     }
     int ww, wh;
     if (vull_state.window_size_set) {
@@ -233,7 +223,7 @@ int vull_set_screen(int width, int height, int depth, int flags)
         }
         ww = cconfig.window_size[0];
         wh = cconfig.window_size[1];
-        vlog(" window size: %d %d\n", ww, wh);
+        vull_debugf_plat(" window size: %d %d\n", ww, wh);
     } else {
         cconfig.window_size[0] = ww = width;
         cconfig.window_size[1] = wh = height;
@@ -250,8 +240,9 @@ int vull_set_screen(int width, int height, int depth, int flags)
         width = 384;
         height = 216;
         if (!vull_state.window_size_set) {
-            ww = width;
-            wh = height;
+            // Stored too, so that leaving full screen later never asks for a 0 x 0 window.
+            cconfig.window_size[0] = ww = width;
+            cconfig.window_size[1] = wh = height;
         }
     }
     if (!vull_back_page || vull_back_page->width != width || vull_back_page->height != height ||
@@ -270,8 +261,8 @@ int vull_set_screen(int width, int height, int depth, int flags)
     vull_screen_actual.clip_x1 = ww;
     vull_screen_actual.clip_y0 = 0;
     vull_screen_actual.clip_y1 = wh;
-    vlog(" desktop size: %d %d\n", desktop_w, desktop_h);
-    vlog("ok\n");
+    vull_debugf_plat(" desktop size: %d %d\n", desktop_w, desktop_h);
+    vull_debugf_plat("ok\n");
     return 0;
 }
 
@@ -291,22 +282,22 @@ static void place_window(int *x, int *y, int *ww, int *wh)
         if (SDL_GetDisplayBounds(d, &b) == 0) {
             *x += b.x;
             *y += b.y;
-            vlog("adding display boundary offset: %d %d (%d %d)\n", b.x, b.y, b.w, b.h);
+            vull_debugf_plat("adding display boundary offset: %d %d (%d %d)\n", b.x, b.y, b.w, b.h);
         }
         SDL_DisplayMode m;
         if (vull_screen_mode && SDL_GetCurrentDisplayMode(d, &m) == 0) {
             desktop_w = m.w;
             desktop_h = m.h;
-            vlog("fullscreen; updated desktop of display %d to %d %d\n", d, desktop_w, desktop_h);
+            vull_debugf_plat("fullscreen; updated desktop of display %d to %d %d\n", d, desktop_w, desktop_h);
         }
     }
     if (vull_screen_mode) {
         if (cconfig.fullscreen_size[0] && cconfig.fullscreen_size[1]) {
             desktop_w = cconfig.fullscreen_size[0];
             desktop_h = cconfig.fullscreen_size[1];
-            vlog("overriding with preferred window size: %d %d\n", desktop_w, desktop_h);
+            vull_debugf_plat("overriding with preferred window size: %d %d\n", desktop_w, desktop_h);
         }
-        vlog("setting fullscreen window size to %d %d\n", desktop_w, desktop_h);
+        vull_debugf_plat("setting fullscreen window size to %d %d\n", desktop_w, desktop_h);
         *ww = desktop_w;
         *wh = desktop_h;
     }
@@ -330,6 +321,19 @@ static const char *window_title()
 static void apply_icon()
 {
     if (window_icon_bmp && window_icon_bmp->bpp == 32) vull_set_window_icon(window_icon_bmp);
+}
+
+// Streaming texture of the page size. The page is shown as it is: window
+// pixels have no alpha, so a page pixel's alpha byte must not blend it away.
+static void create_page_texture(int w, int h)
+{
+    if (sdl_texture) SDL_DestroyTexture(sdl_texture);
+    sdl_texture_w = sdl_texture_h = 0;
+    sdl_texture = SDL_CreateTexture(sdl_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, w, h);
+    if (!sdl_texture) return;
+    SDL_SetTextureBlendMode(sdl_texture, SDL_BLENDMODE_NONE);
+    sdl_texture_w = w;
+    sdl_texture_h = h;
 }
 
 static void dump_renderer()
@@ -372,7 +376,7 @@ int vull_set_screen_plat(int ww, int wh, int page_w, int page_h, int depth, int 
 
     sdl_renderer = SDL_CreateRenderer(sdl_window, -1, SDL_RENDERER_PRESENTVSYNC);
     if (!sdl_renderer) {
-        vlog(" could not create sdl_renderer! dropping down to software_blit\n");
+        vull_debugf_plat(" could not create sdl_renderer! dropping down to software_blit\n");
         cconfig.software_blit = 1;
         return vull_set_screen_software(ww, wh, depth, flags);
     }
@@ -381,19 +385,15 @@ int vull_set_screen_plat(int ww, int wh, int page_w, int page_h, int depth, int 
     // change of pixel_perfect changes filtering when the texture is re-made.
     const char *filter = pixel_perfect_now() == 1 ? "nearest" : "linear";
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, filter);
-    vlog("  setting filter to %s (screen_mode %d  back page width: %d)\n", filter, vull_screen_mode,
-         vull_back_page ? vull_back_page->width : 0);
+    vull_debugf_plat("  setting filter to %s (screen_mode %d  back page width: %d)\n", filter, vull_screen_mode,
+                     vull_back_page ? vull_back_page->width : 0);
 
     SDL_SetRenderDrawColor(sdl_renderer, 0, 0, 0, 255);
     SDL_RenderClear(sdl_renderer);
     SDL_RenderPresent(sdl_renderer);
 
     destroy_textures();
-    sdl_texture = SDL_CreateTexture(sdl_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, page_w, page_h);
-    if (sdl_texture) {
-        sdl_texture_w = page_w;
-        sdl_texture_h = page_h;
-    }
+    create_page_texture(page_w, page_h);
     fps_texture = SDL_CreateTexture(sdl_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, 128, 8);
     if (fps_texture) SDL_SetTextureBlendMode(fps_texture, SDL_BLENDMODE_BLEND);
     fps_bmp = vull_create_bitmap(128, 8, 32);
@@ -416,7 +416,7 @@ int vull_set_screen_software(int ww, int wh, int depth, int flags)
             ww = 640;
             wh = 480;
         }
-        vlog(" vull_set_screen_software() window size: %d %d\n", ww, wh);
+        vull_debugf_plat(" vull_set_screen_software() window size: %d %d\n", ww, wh);
     } else {
         cconfig.window_size[0] = ww;
         cconfig.window_size[1] = wh;
@@ -587,6 +587,7 @@ static void present_software(const vull_bitmap *pic)
             if (soft_argb) SDL_FreeSurface(soft_argb);
             soft_argb = SDL_CreateRGBSurfaceWithFormat(0, surf->w, surf->h, 32, SDL_PIXELFORMAT_ARGB8888);
             if (!soft_argb) return;
+            SDL_SetSurfaceBlendMode(soft_argb, SDL_BLENDMODE_NONE);  // a copy, as on the direct path
         }
         dst = soft_argb;
     }
@@ -614,16 +615,8 @@ static void upload(SDL_Texture *tex, const vull_bitmap *pic)
 static void present_renderer(const vull_bitmap *pic)
 {
     if (!sdl_renderer) return;
-    if (!sdl_texture || pic->width != sdl_texture_w || pic->height != sdl_texture_h) {
-        if (sdl_texture) SDL_DestroyTexture(sdl_texture);
-        sdl_texture_w = sdl_texture_h = 0;
-        sdl_texture = SDL_CreateTexture(sdl_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING,
-                                        pic->width, pic->height);
-        if (sdl_texture) {
-            sdl_texture_w = pic->width;
-            sdl_texture_h = pic->height;
-        }
-    }
+    if (!sdl_texture || pic->width != sdl_texture_w || pic->height != sdl_texture_h)
+        create_page_texture(pic->width, pic->height);
     if (sdl_texture) upload(sdl_texture, pic);
     SDL_SetRenderDrawColor(sdl_renderer, 0, 0, 0, 255);
     SDL_RenderClear(sdl_renderer);
@@ -765,7 +758,7 @@ int vull_open_display(int display, int width, int height)
     if (SDL_GetDisplayBounds(display, &b) != 0) return -1;
     if (width == 0) width = b.w;
     if (height == 0) height = b.h;
-    vlog("vull_open_display: %d %d (%d %d)\n", b.x, b.y, width, height);
+    vull_debugf_plat("vull_open_display: %d %d (%d %d)\n", b.x, b.y, width, height);
     sdl_window_display = SDL_CreateWindow(window_title(), b.x, b.y, width, height, 0x36);
     if (!sdl_window_display) return -1;
     vull_ctx_display = SDL_GL_CreateContext(sdl_window_display);
@@ -777,32 +770,32 @@ int vull_open_display(int display, int width, int height)
 void log_system_info()
 {
     int n = SDL_GetNumVideoDrivers();
-    if (n <= 0) vlog("No built-in video drivers\n");
-    for (int i = 0; i < n; i++) vlog(" %d %s", i, SDL_GetVideoDriver(i));
-    if (n > 0) vlog("\n");
+    if (n <= 0) vull_debugf_plat("No built-in video drivers\n");
+    for (int i = 0; i < n; i++) vull_debugf_plat(" %d %s", i, SDL_GetVideoDriver(i));
+    if (n > 0) vull_debugf_plat("\n");
     const char *drv = SDL_GetCurrentVideoDriver();
-    vlog("Current video driver: %s\n", drv ? drv : "(none)");
+    vull_debugf_plat("Current video driver: %s\n", drv ? drv : "(none)");
     n = SDL_GetNumRenderDrivers();
-    if (n <= 0) vlog("No built-in render drivers\n");
+    if (n <= 0) vull_debugf_plat("No built-in render drivers\n");
     for (int i = 0; i < n; i++) {
         SDL_RendererInfo info;
         if (SDL_GetRenderDriverInfo(i, &info) == 0) SDLTest_PrintRenderer(&info);
     }
     n = SDL_GetNumVideoDisplays();
     if (n <= 0) {
-        vlog("No displays found\n");
+        vull_debugf_plat("No displays found\n");
         return;
     }
-    vlog("Displays:\n");
+    vull_debugf_plat("Displays:\n");
     for (int d = 0; d < n; d++) {
         const char *name = SDL_GetDisplayName(d);
-        vlog("[%s]\n", name ? name : "");
+        vull_debugf_plat("[%s]\n", name ? name : "");
         int m = SDL_GetNumDisplayModes(d);
         for (int i = 0; i < m; i++) {
             SDL_DisplayMode mode;
-            if (SDL_GetDisplayMode(d, i, &mode) == 0) vlog("  display_mode %d: %d x %d (%d) ", i, mode.w, mode.h, mode.refresh_rate);
+            if (SDL_GetDisplayMode(d, i, &mode) == 0) vull_debugf_plat("  display_mode %d: %d x %d (%d) ", i, mode.w, mode.h, mode.refresh_rate);
         }
-        vlog("\n");
+        vull_debugf_plat("\n");
     }
 }
 

@@ -41,9 +41,9 @@ UpVal *luaF_findupval (lua_State *L, StkId level) {
   while (*pp != NULL && (p = gco2uv(*pp))->v >= level) {
     GCObject *o = obj2gco(p);
     lua_assert(p->v != &p->u.value);
-    if (p->v == level) {  /* found a corresponding upvalue? */
-      if (isdead(g, o))  /* is it dead? */
-        changewhite(o);  /* resurrect it */
+    if (p->v == level) {
+      if (isdead(g, o))
+        changewhite(o);
       return p;
     }
     pp = &p->next;
@@ -55,8 +55,8 @@ UpVal *luaF_findupval (lua_State *L, StkId level) {
   while (*pp != NULL && gco2uv(*pp)->v > level) pp = &gco2uv(*pp)->next;
   uv->next = *pp;
   *pp = obj2gco(uv);
-  uv->v = level;  /* current value lives in the stack */
-  uv->u.l.prev = &g->uvhead;  /* double link it in `uvhead' list */
+  uv->v = level;
+  uv->u.l.prev = &g->uvhead;
   uv->u.l.next = g->uvhead.u.l.next;
   uv->u.l.next->u.l.prev = uv;
   g->uvhead.u.l.next = uv;
@@ -66,14 +66,14 @@ UpVal *luaF_findupval (lua_State *L, StkId level) {
 
 static void unlinkupval (UpVal *uv) {
   lua_assert(uv->u.l.next->u.l.prev == uv && uv->u.l.prev->u.l.next == uv);
-  uv->u.l.next->u.l.prev = uv->u.l.prev;  /* remove from `uvhead' list */
+  uv->u.l.next->u.l.prev = uv->u.l.prev;
   uv->u.l.prev->u.l.next = uv->u.l.next;
 }
 
 void luaF_freeupval (lua_State *L, UpVal *uv) {
-  if (uv->v != &uv->u.value)  /* is it open? */
-    unlinkupval(uv);  /* remove from open list */
-  luaM_free(L, uv);  /* free upvalue */
+  if (uv->v != &uv->u.value)
+    unlinkupval(uv);
+  luaM_free(L, uv);
 }
 
 /* closes every open upvalue at or above 'level': values move into them */
@@ -83,14 +83,14 @@ void luaF_close (lua_State *L, StkId level) {
   while (L->openupval != NULL && (uv = gco2uv(L->openupval))->v >= level) {
     GCObject *o = obj2gco(uv);
     lua_assert(!isblack(o) && uv->v != &uv->u.value);
-    L->openupval = uv->next;  /* remove from `open' list */
+    L->openupval = uv->next;
     if (isdead(g, o))
-      luaF_freeupval(L, uv);  /* free upvalue */
+      luaF_freeupval(L, uv);
     else {
-      unlinkupval(uv);  /* remove upvalue from 'uvhead' list */
-      setobj(L, &uv->u.value, uv->v);  /* move value to upvalue slot */
-      uv->v = &uv->u.value;  /* now current value lives here */
-      gch(o)->next = g->allgc;  /* link upvalue into 'allgc' list */
+      unlinkupval(uv);
+      setobj(L, &uv->u.value, uv->v);
+      uv->v = &uv->u.value;
+      gch(o)->next = g->allgc;
       g->allgc = o;
       luaC_checkupvalcolor(g, uv);
     }
@@ -132,17 +132,14 @@ void luaF_freeproto (lua_State *L, Proto *f) {
   luaM_free(L, f);
 }
 
-/*
-** Look for n-th local variable at line `line' in function `func'.
-** Returns NULL if not found.
-*/
+/* name of the n-th local variable active at instruction pc, or null */
 const char *luaF_getlocalname (const Proto *f, int local_number, int pc) {
   for (int i = 0; i < f->sizelocvars && f->locvars[i].startpc <= pc; i++) {
-    if (pc < f->locvars[i].endpc) {  /* is variable active? */
+    if (pc < f->locvars[i].endpc) {
       local_number--;
       if (local_number == 0)
         return getstr(f->locvars[i].varname);
     }
   }
-  return NULL;  /* not found */
+  return NULL;
 }

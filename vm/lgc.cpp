@@ -67,20 +67,16 @@ static void reallymarkobject (global_State *g, GCObject *o);
 #define sweepphases  \
         (bitmask(GCSsweepstring) | bitmask(GCSsweepudata) | bitmask(GCSsweep))
 
-/*
-** if key is not marked, mark its entry as dead (so that it is not
-** reached again by a 'next').
-*/
+/* an empty node whose key is unmarked gets a dead key: 'next' can still
+   walk past it, and the key object may be freed */
 static void removeentry (Node *n) {
   lua_assert(ttisnil(gval(n)));
   if (valiswhite(gkey(n)))
-    setdeadvalue(gkey(n));  /* unused and unmarked key; remove it */
+    setdeadvalue(gkey(n));
 }
 
-/*
-** tells whether a key or value can be cleared from a weak table.  Strings
-** are values, so they are never weak: they are marked instead.
-*/
+/* may this key or value be dropped from a weak table?  Strings never are
+   (they count as values): they get marked here instead */
 static int iscleared (global_State *g, const TValue *o) {
   if (!iscollectable(o)) return 0;
   if (ttisstring(o)) {
@@ -90,63 +86,54 @@ static int iscleared (global_State *g, const TValue *o) {
   return iswhite(gcvalue(o));
 }
 
-/*
-** barrier that moves collector forward, that is, mark the white object
-** being pointed by a black object.
-*/
+/* forward barrier: a black object now points to a white one; while marking,
+   mark the white one; while sweeping, whiten the black one instead */
 void luaC_barrier_ (lua_State *L, GCObject *o, GCObject *v) {
   global_State *g = G(L);
   lua_assert(isblack(o) && iswhite(v) && !isdead(g, v) && !isdead(g, o));
   lua_assert(g->gcstate != GCSpause);
   lua_assert(gch(o)->tt != LUA_TTABLE);
-  if (keepinvariant(g))  /* must keep invariant? */
-    reallymarkobject(g, v);  /* restore invariant */
-  else {  /* sweep phase */
+  if (keepinvariant(g))
+    reallymarkobject(g, v);
+  else {
     lua_assert(issweepphase(g));
-    makewhite(g, o);  /* mark main obj. as white to avoid other barriers */
+    makewhite(g, o);
   }
 }
 
-/*
-** barrier that moves collector backward, that is, mark the black object
-** pointing to a white object as gray again (tables only).
-*/
+/* backward barrier for tables: the table becomes gray again and is
+   re-traversed in the atomic phase */
 void luaC_barrierback_ (lua_State *L, GCObject *o) {
   global_State *g = G(L);
   lua_assert(isblack(o) && !isdead(g, o) && gch(o)->tt == LUA_TTABLE);
-  black2gray(o);  /* make object gray (again) */
+  black2gray(o);
   gco2t(o)->gclist = g->grayagain;
   g->grayagain = o;
 }
 
-/*
-** barrier for prototypes: a prototype caches its last closure; the first
-** time use a forward barrier, afterwards a backward one.
-*/
+/* a prototype's closure cache: forward barrier the first time, then
+   backward (re-traverse the prototype atomically) */
 void luaC_barrierproto_ (lua_State *L, Proto *p, Closure *c) {
   global_State *g = G(L);
   lua_assert(isblack(obj2gco(p)));
-  if (p->cache == NULL) {  /* first time? */
+  if (p->cache == NULL) {
     luaC_objbarrier(L, p, c);
   }
-  else {  /* use a backward barrier */
-    black2gray(obj2gco(p));  /* make prototype gray (again) */
+  else {
+    black2gray(obj2gco(p));
     p->gclist = g->grayagain;
     g->grayagain = obj2gco(p);
   }
 }
 
-/*
-** check color (and invariants) for an upvalue that was closed,
-** i.e., moved into the 'allgc' list
-*/
+/* an upvalue just closed joins 'allgc'; it must not stay gray */
 void luaC_checkupvalcolor (global_State *g, UpVal *uv) {
   GCObject *o = obj2gco(uv);
-  lua_assert(!isblack(o));  /* open upvalues are never black */
+  lua_assert(!isblack(o));
   if (isgray(o)) {
     if (keepinvariant(g)) {
-      resetoldbit(o);  /* see MOVE OLD rule */
-      gray2black(o);  /* it is being visited now */
+      resetoldbit(o);
+      gray2black(o);
       markvalue(g, uv->v);
     }
     else {
@@ -156,18 +143,15 @@ void luaC_checkupvalcolor (global_State *g, UpVal *uv) {
   }
 }
 
-/*
-** create a new collectable object (with given type and size) and link
-** it to '*list'. 'offset' tells how many bytes to allocate before the
-** object itself (used only by states).
-*/
+/* allocates an object of the given tag and links it at the head of 'list'
+   ('allgc' by default); 'offset' skips a prefix that precedes the object */
 GCObject *luaC_newobj (lua_State *L, int tt, size_t sz, GCObject **list,
                        int offset) {
   global_State *g = G(L);
   char *raw = cast(char *, luaM_newobject(L, novariant(tt), sz));
   GCObject *o = obj2gco(raw + offset);
   if (list == NULL)
-    list = &g->allgc;  /* standard list for collectable objects */
+    list = &g->allgc;
   gch(o)->marked = luaC_white(g);
   gch(o)->tt = cast_byte(tt);
   gch(o)->next = *list;
@@ -175,17 +159,8 @@ GCObject *luaC_newobj (lua_State *L, int tt, size_t sz, GCObject **list,
   return o;
 }
 
-/*
-** {======================================================
-** Mark functions
-** =======================================================
-*/
-
-/*
-** mark an object. Userdata, strings, and closed upvalues are visited
-** and turned black here. Other objects are marked gray and added
-** to appropriate list to be visited (and turned black) later.
-*/
+/* marks one object: strings, userdata and closed upvalues are finished at
+   once (black); the rest go gray onto the 'gray' list for later traversal */
 static void reallymarkobject (global_State *g, GCObject *o) {
   lu_mem size;
   white2gray(o);
@@ -193,7 +168,7 @@ static void reallymarkobject (global_State *g, GCObject *o) {
     case LUA_TSHRSTR:
     case LUA_TLNGSTR: {
       size = sizestring(gco2ts(o));
-      break;  /* nothing else to mark; make it black */
+      break;
     }
     case LUA_TUSERDATA: {
       Table *mt = gco2u(o)->metatable;
@@ -205,8 +180,8 @@ static void reallymarkobject (global_State *g, GCObject *o) {
     case LUA_TUPVAL: {
       UpVal *uv = gco2uv(o);
       markvalue(g, uv->v);
-      if (uv->v != &uv->u.value)  /* open? */
-        return;  /* open upvalues remain always gray */
+      if (uv->v != &uv->u.value)
+        return;
       size = sizeof(UpVal);
       break;
     }
@@ -254,10 +229,8 @@ static void markbeingfnz (global_State *g) {
   }
 }
 
-/*
-** mark all values stored in marked open upvalues. (See comment in
-** 'lstate.h'.)  Open upvalues of threads that were not marked stay gray.
-*/
+/* open upvalues of threads that were not traversed this cycle: their
+   values must survive all the same */
 static void remarkupvals (global_State *g) {
   for (UpVal *uv = g->uvhead.u.l.next; uv != &g->uvhead; uv = uv->u.l.next) {
     if (isgray(obj2gco(uv)))
@@ -272,16 +245,8 @@ static void restartcollection (global_State *g) {
   markobject(g, g->mainthread);
   markvalue(g, &g->l_registry);
   markmt(g);
-  markbeingfnz(g);  /* mark any finalizing object left from previous cycle */
+  markbeingfnz(g);
 }
-
-/* }====================================================== */
-
-/*
-** {======================================================
-** Traverse functions
-** =======================================================
-*/
 
 static void traverseweakvalue (global_State *g, Table *h) {
   Node *n, *limit = gnodelast(h);
@@ -290,25 +255,25 @@ static void traverseweakvalue (global_State *g, Table *h) {
   int hasclears = (h->sizearray > 0);
   for (n = gnode(h, 0); n < limit; n++) {
     checkdeadkey(n);
-    if (ttisnil(gval(n)))  /* entry is empty? */
-      removeentry(n);  /* remove it */
+    if (ttisnil(gval(n)))
+      removeentry(n);
     else {
       lua_assert(!ttisnil(gkey(n)));
-      markvalue(g, gkey(n));  /* mark key */
-      if (!hasclears && iscleared(g, gval(n)))  /* is there a white value? */
-        hasclears = 1;  /* table will have to be cleared */
+      markvalue(g, gkey(n));
+      if (!hasclears && iscleared(g, gval(n)))
+        hasclears = 1;
     }
   }
   if (hasclears)
-    linktable(h, &g->weak);  /* has to be cleared later */
-  else  /* no white values */
-    linktable(h, &g->grayagain);  /* no need to clean */
+    linktable(h, &g->weak);
+  else
+    linktable(h, &g->grayagain);
 }
 
 static int traverseephemeron (global_State *g, Table *h) {
-  int marked = 0;  /* true if an object is marked in this traversal */
-  int hasclears = 0;  /* true if table has white keys */
-  int prop = 0;  /* true if table has entry "white-key -> white-value" */
+  int marked = 0;
+  int hasclears = 0;
+  int prop = 0;
   Node *n, *limit = gnodelast(h);
   /* traverse array part (numeric keys are 'strong') */
   for (int i = 0; i < h->sizearray; i++) {
@@ -320,39 +285,39 @@ static int traverseephemeron (global_State *g, Table *h) {
   /* traverse hash part */
   for (n = gnode(h, 0); n < limit; n++) {
     checkdeadkey(n);
-    if (ttisnil(gval(n)))  /* entry is empty? */
-      removeentry(n);  /* remove it */
-    else if (iscleared(g, gkey(n))) {  /* key is not marked (yet)? */
-      hasclears = 1;  /* table must be cleared */
-      if (valiswhite(gval(n)))  /* value not marked yet? */
-        prop = 1;  /* must propagate again */
+    if (ttisnil(gval(n)))
+      removeentry(n);
+    else if (iscleared(g, gkey(n))) {
+      hasclears = 1;
+      if (valiswhite(gval(n)))
+        prop = 1;
     }
-    else if (valiswhite(gval(n))) {  /* value not marked yet? */
+    else if (valiswhite(gval(n))) {
       marked = 1;
-      reallymarkobject(g, gcvalue(gval(n)));  /* mark it now */
+      reallymarkobject(g, gcvalue(gval(n)));
     }
   }
   if (prop)
-    linktable(h, &g->ephemeron);  /* have to propagate again */
-  else if (hasclears)  /* does table have white keys? */
-    linktable(h, &g->allweak);  /* may have to clean white keys */
-  else  /* no white keys */
-    linktable(h, &g->grayagain);  /* no need to clean */
+    linktable(h, &g->ephemeron);
+  else if (hasclears)
+    linktable(h, &g->allweak);
+  else
+    linktable(h, &g->grayagain);
   return marked;
 }
 
 static void traversestrongtable (global_State *g, Table *h) {
   Node *n, *limit = gnodelast(h);
-  for (int i = 0; i < h->sizearray; i++)  /* traverse array part */
+  for (int i = 0; i < h->sizearray; i++)
     markvalue(g, &h->array[i]);
-  for (n = gnode(h, 0); n < limit; n++) {  /* traverse hash part */
+  for (n = gnode(h, 0); n < limit; n++) {
     checkdeadkey(n);
-    if (ttisnil(gval(n)))  /* entry is empty? */
-      removeentry(n);  /* remove it */
+    if (ttisnil(gval(n)))
+      removeentry(n);
     else {
       lua_assert(!ttisnil(gkey(n)));
-      markvalue(g, gkey(n));  /* mark key */
-      markvalue(g, gval(n));  /* mark value */
+      markvalue(g, gkey(n));
+      markvalue(g, gval(n));
     }
   }
 }
@@ -361,19 +326,19 @@ static lu_mem traversetable (global_State *g, Table *h) {
   const char *weakkey, *weakvalue;
   const TValue *mode = gfasttm(g, h->metatable, TM_MODE);
   markobject(g, h->metatable);
-  if (mode && ttisstring(mode) &&  /* is there a weak mode? */
+  if (mode && ttisstring(mode) &&
       ((weakkey = std::strchr(svalue(mode), 'k')),
        (weakvalue = std::strchr(svalue(mode), 'v')),
-       (weakkey || weakvalue))) {  /* is really weak? */
-    black2gray(obj2gco(h));  /* keep table gray */
-    if (!weakkey)  /* strong keys? */
+       (weakkey || weakvalue))) {
+    black2gray(obj2gco(h));
+    if (!weakkey)
       traverseweakvalue(g, h);
-    else if (!weakvalue)  /* strong values? */
+    else if (!weakvalue)
       traverseephemeron(g, h);
-    else  /* all weak */
-      linktable(h, &g->allweak);  /* nothing to traverse now */
+    else
+      linktable(h, &g->allweak);
   }
-  else  /* not weak */
+  else
     traversestrongtable(g, h);
   return sizeof(Table) + sizeof(TValue) * static_cast<size_t>(h->sizearray) +
          sizeof(Node) * cast(size_t, sizenode(h));
@@ -382,15 +347,15 @@ static lu_mem traversetable (global_State *g, Table *h) {
 static lu_mem traverseproto (global_State *g, Proto *f) {
   int i;
   if (f->cache && iswhite(obj2gco(f->cache)))
-    f->cache = NULL;  /* allow cache to be collected */
+    f->cache = NULL;
   markobject(g, f->source);
-  for (i = 0; i < f->sizek; i++)  /* mark literals */
+  for (i = 0; i < f->sizek; i++)
     markvalue(g, &f->k[i]);
-  for (i = 0; i < f->sizeupvalues; i++)  /* mark upvalue names */
+  for (i = 0; i < f->sizeupvalues; i++)
     markobject(g, f->upvalues[i].name);
-  for (i = 0; i < f->sizep; i++)  /* mark nested protos */
+  for (i = 0; i < f->sizep; i++)
     markobject(g, f->p[i]);
-  for (i = 0; i < f->sizelocvars; i++)  /* mark local-variable names */
+  for (i = 0; i < f->sizelocvars; i++)
     markobject(g, f->locvars[i].varname);
   return sizeof(Proto) + sizeof(Instruction) * static_cast<size_t>(f->sizecode) +
          sizeof(Proto *) * static_cast<size_t>(f->sizep) +
@@ -401,14 +366,14 @@ static lu_mem traverseproto (global_State *g, Proto *f) {
 }
 
 static lu_mem traverseCclosure (global_State *g, CClosure *cl) {
-  for (int i = 0; i < cl->nupvalues; i++)  /* mark its upvalues */
+  for (int i = 0; i < cl->nupvalues; i++)
     markvalue(g, &cl->upvalue[i]);
   return static_cast<lu_mem>(sizeCclosure(cl->nupvalues));
 }
 
 static lu_mem traverseLclosure (global_State *g, LClosure *cl) {
-  markobject(g, cl->p);  /* mark its prototype */
-  for (int i = 0; i < cl->nupvalues; i++)  /* mark its upvalues */
+  markobject(g, cl->p);
+  for (int i = 0; i < cl->nupvalues; i++)
     markobject(g, cl->upvals[i]);
   return static_cast<lu_mem>(sizeLclosure(cl->nupvalues));
 }
@@ -417,15 +382,15 @@ static lu_mem traversestack (global_State *g, lua_State *th) {
   int n = 0;
   StkId o = th->stack;
   if (o == NULL)
-    return 1;  /* stack not completely built yet */
-  for (; o < th->top; o++)  /* mark live elements in the stack */
+    return 1;
+  for (; o < th->top; o++)
     markvalue(g, o);
-  if (g->gcstate == GCSatomic) {  /* final traversal? */
-    StkId lim = th->stack + th->stacksize;  /* real end of stack */
-    for (; o < lim; o++)  /* clear not-marked stack slice */
+  if (g->gcstate == GCSatomic) {
+    StkId lim = th->stack + th->stacksize;
+    for (; o < lim; o++)
       setnilvalue(o);
   }
-  else {  /* count call infos to compute size */
+  else {
     for (CallInfo *ci = &th->base_ci; ci != th->ci; ci = ci->next)
       n++;
   }
@@ -433,10 +398,8 @@ static lu_mem traversestack (global_State *g, lua_State *th) {
          sizeof(CallInfo) * static_cast<size_t>(n);
 }
 
-/*
-** traverse one gray object, turning it to black (except for threads,
-** which are always gray).
-*/
+/* takes one object off 'gray' and traverses it; threads stay gray (their
+   stacks change without barriers) and wait on 'grayagain' */
 static void propagatemark (global_State *g) {
   lu_mem size;
   GCObject *o = g->gray;
@@ -445,34 +408,34 @@ static void propagatemark (global_State *g) {
   switch (gch(o)->tt) {
     case LUA_TTABLE: {
       Table *h = gco2t(o);
-      g->gray = h->gclist;  /* remove from 'gray' list */
+      g->gray = h->gclist;
       size = traversetable(g, h);
       break;
     }
     case LUA_TLCL: {
       LClosure *cl = gco2lcl(o);
-      g->gray = cl->gclist;  /* remove from 'gray' list */
+      g->gray = cl->gclist;
       size = traverseLclosure(g, cl);
       break;
     }
     case LUA_TCCL: {
       CClosure *cl = gco2ccl(o);
-      g->gray = cl->gclist;  /* remove from 'gray' list */
+      g->gray = cl->gclist;
       size = traverseCclosure(g, cl);
       break;
     }
     case LUA_TTHREAD: {
       lua_State *th = gco2th(o);
-      g->gray = th->gclist;  /* remove from 'gray' list */
+      g->gray = th->gclist;
       th->gclist = g->grayagain;
-      g->grayagain = o;  /* insert into 'grayagain' list */
+      g->grayagain = o;
       black2gray(o);
       size = traversestack(g, th);
       break;
     }
     case LUA_TPROTO: {
       Proto *p = gco2p(o);
-      g->gray = p->gclist;  /* remove from 'gray' list */
+      g->gray = p->gclist;
       size = traverseproto(g, p);
       break;
     }
@@ -486,22 +449,19 @@ static void propagateall (global_State *g) {
 }
 
 static void propagatelist (global_State *g, GCObject *l) {
-  lua_assert(g->gray == NULL);  /* no grays left */
+  lua_assert(g->gray == NULL);
   g->gray = l;
-  propagateall(g);  /* traverse all elements from 'l' */
+  propagateall(g);
 }
 
-/*
-** retraverse all gray lists. Because tables may be reinserted in other
-** lists when traversed, traverse the original lists to avoid traversing
-** twice the same table (which is not wrong, but inefficient)
-*/
+/* the atomic re-traversal: walk the saved lists, not the ones being rebuilt,
+   so no table is visited twice */
 static void retraversegrays (global_State *g) {
-  GCObject *weak = g->weak;  /* save original lists */
+  GCObject *weak = g->weak;
   GCObject *grayagain = g->grayagain;
   GCObject *ephemeron = g->ephemeron;
   g->weak = g->grayagain = g->ephemeron = NULL;
-  propagateall(g);  /* traverse main gray list */
+  propagateall(g);
   propagatelist(g, grayagain);
   propagatelist(g, weak);
   propagatelist(g, ephemeron);
@@ -511,61 +471,47 @@ static void convergeephemerons (global_State *g) {
   int changed;
   do {
     GCObject *w;
-    GCObject *next = g->ephemeron;  /* get ephemeron list */
-    g->ephemeron = NULL;  /* tables will return to this list when traversed */
+    GCObject *next = g->ephemeron;
+    g->ephemeron = NULL;
     changed = 0;
     while ((w = next) != NULL) {
       next = gco2t(w)->gclist;
-      if (traverseephemeron(g, gco2t(w))) {  /* traverse marked some value? */
-        propagateall(g);  /* propagate changes */
-        changed = 1;  /* will have to revisit all ephemeron tables */
+      if (traverseephemeron(g, gco2t(w))) {
+        propagateall(g);
+        changed = 1;
       }
     }
   } while (changed);
 }
 
-/* }====================================================== */
-
-/*
-** {======================================================
-** Sweep Functions
-** =======================================================
-*/
-
-/*
-** clear entries with unmarked keys from all weaktables in list 'l' up
-** to element 'f'
-*/
+/* drops entries whose keys died, for the weak tables from 'l' up to 'f' */
 static void clearkeys (global_State *g, GCObject *l, GCObject *f) {
   for (; l != f; l = gco2t(l)->gclist) {
     Table *h = gco2t(l);
     Node *n, *limit = gnodelast(h);
     for (n = gnode(h, 0); n < limit; n++) {
       if (!ttisnil(gval(n)) && (iscleared(g, gkey(n)))) {
-        setnilvalue(gval(n));  /* remove value ... */
-        removeentry(n);  /* and remove entry from table */
+        setnilvalue(gval(n));
+        removeentry(n);
       }
     }
   }
 }
 
-/*
-** clear entries with unmarked values from all weaktables in list 'l' up
-** to element 'f'
-*/
+/* drops entries whose values died, for the weak tables from 'l' up to 'f' */
 static void clearvalues (global_State *g, GCObject *l, GCObject *f) {
   for (; l != f; l = gco2t(l)->gclist) {
     Table *h = gco2t(l);
     Node *n, *limit = gnodelast(h);
     for (int i = 0; i < h->sizearray; i++) {
       TValue *o = &h->array[i];
-      if (iscleared(g, o))  /* value was collected? */
-        setnilvalue(o);  /* remove value */
+      if (iscleared(g, o))
+        setnilvalue(o);
     }
     for (n = gnode(h, 0); n < limit; n++) {
       if (!ttisnil(gval(n)) && iscleared(g, gval(n))) {
-        setnilvalue(gval(n));  /* remove value ... */
-        removeentry(n);  /* and remove entry from table */
+        setnilvalue(gval(n));
+        removeentry(n);
       }
     }
   }
@@ -600,68 +546,57 @@ static void freeobj (lua_State *L, GCObject *o) {
 
 static GCObject **sweeplist (lua_State *L, GCObject **p, lu_mem count);
 
-/*
-** sweep the (open) upvalues of a thread and resize its stack and
-** list of call-info structures.
-*/
+/* a live thread: sweep its open upvalues and trim its call records and,
+   outside an emergency, its stack */
 static void sweepthread (lua_State *L, lua_State *L1) {
-  if (L1->stack == NULL) return;  /* stack not completely built yet */
-  sweepwholelist(L, &L1->openupval);  /* sweep open upvalues */
-  luaE_freeCI(L1);  /* free extra CallInfo slots */
+  if (L1->stack == NULL) return;
+  sweepwholelist(L, &L1->openupval);
+  luaE_freeCI(L1);
   /* should not change the stack during an emergency gc cycle */
   if (G(L)->gckind != KGC_EMERGENCY)
     luaD_shrinkstack(L1);
 }
 
-/*
-** sweep at most 'count' elements from a list of GCObjects erasing dead
-** objects, where a dead (not alive) object is one marked with the "old"
-** (non current) white and not fixed.
-** In non-generational mode, change all non-dead objects back to white,
-** preparing for next collection cycle.
-** In generational mode, keep black objects black, and also mark them as
-** old; stop when hitting an old object, as all objects after that
-** one will be old too.
-** When object is a thread, sweep its list of open upvalues too.
-*/
+/* frees the dead among at most 'count' objects of a list and repaints the
+   survivors for the next cycle (generational mode marks them old and stops
+   at the first old one); returns where to continue, or null at the end */
 static GCObject **sweeplist (lua_State *L, GCObject **p, lu_mem count) {
   global_State *g = G(L);
   int ow = otherwhite(g);
-  int toclear, toset;  /* bits to clear and to set in all live objects */
-  int tostop;  /* stop sweep when this is true */
-  if (isgenerational(g)) {  /* generational mode? */
-    toclear = ~0;  /* clear nothing */
-    toset = bitmask(OLDBIT);  /* set the old bit of all surviving objects */
-    tostop = bitmask(OLDBIT);  /* do not sweep old generation */
+  int toclear, toset;
+  int tostop;
+  if (isgenerational(g)) {
+    toclear = ~0;
+    toset = bitmask(OLDBIT);
+    tostop = bitmask(OLDBIT);
   }
-  else {  /* normal mode */
-    toclear = maskcolors;  /* clear all color bits + old bit */
-    toset = luaC_white(g);  /* make object white */
-    tostop = 0;  /* do not stop */
+  else {
+    toclear = maskcolors;
+    toset = luaC_white(g);
+    tostop = 0;
   }
   while (*p != NULL && count-- > 0) {
     GCObject *curr = *p;
     int marked = gch(curr)->marked;
-    if (isdeadm(ow, marked)) {  /* is 'curr' dead? */
-      *p = gch(curr)->next;  /* remove 'curr' from list */
-      freeobj(L, curr);  /* erase 'curr' */
+    if (isdeadm(ow, marked)) {
+      *p = gch(curr)->next;
+      freeobj(L, curr);
     }
     else {
       if (testbits(marked, tostop))
-        return NULL;  /* stop sweeping this list */
+        return NULL;
       if (gch(curr)->tt == LUA_TTHREAD)
-        sweepthread(L, gco2th(curr));  /* sweep thread's upvalues */
+        sweepthread(L, gco2th(curr));
       /* update marks */
       gch(curr)->marked = cast_byte((marked & toclear) | toset);
-      p = &gch(curr)->next;  /* go to next element */
+      p = &gch(curr)->next;
     }
   }
   return (*p == NULL) ? NULL : p;
 }
 
-/*
-** sweep a list until a live object (or end of list)
-*/
+/* sweeps until the first survivor, so later sweeping starts past objects
+   created in the meantime */
 static GCObject **sweeptolive (lua_State *L, GCObject **p, int *n) {
   GCObject **old = p;
   int i = 0;
@@ -673,35 +608,27 @@ static GCObject **sweeptolive (lua_State *L, GCObject **p, int *n) {
   return p;
 }
 
-/* }====================================================== */
-
-/*
-** {======================================================
-** Finalization
-** =======================================================
-*/
-
 /* halve the string table when it is mostly empty; drop the concat buffer */
 static void checkSizes (lua_State *L) {
   global_State *g = G(L);
-  if (g->gckind != KGC_EMERGENCY) {  /* do not change sizes in emergency */
-    int hs = g->strt.size / 2;  /* half the size of the string table */
-    if (g->strt.nuse < cast(lu_int32, hs))  /* using less than that half? */
-      luaS_resize(L, hs);  /* halve its size */
-    luaZ_freebuffer(L, &g->buff);  /* free concatenation buffer */
+  if (g->gckind != KGC_EMERGENCY) {
+    int hs = g->strt.size / 2;
+    if (g->strt.nuse < cast(lu_int32, hs))
+      luaS_resize(L, hs);
+    luaZ_freebuffer(L, &g->buff);
   }
 }
 
 static GCObject *udata2finalize (global_State *g) {
-  GCObject *o = g->tobefnz;  /* get first element */
+  GCObject *o = g->tobefnz;
   lua_assert(isfinalized(o));
-  g->tobefnz = gch(o)->next;  /* remove it from 'tobefnz' list */
-  gch(o)->next = g->allgc;  /* return it to 'allgc' list */
+  g->tobefnz = gch(o)->next;
+  gch(o)->next = g->allgc;
   g->allgc = o;
-  resetbit(gch(o)->marked, SEPARATED);  /* mark that it is not in 'tobefnz' */
-  lua_assert(!isold(o));  /* see MOVE OLD rule */
-  if (!keepinvariant(g))  /* not keeping invariant? */
-    makewhite(g, o);  /* "sweep" object */
+  resetbit(gch(o)->marked, SEPARATED);
+  lua_assert(!isold(o));
+  if (!keepinvariant(g))
+    makewhite(g, o);
   return o;
 }
 
@@ -716,35 +643,33 @@ static void GCTM (lua_State *L, int propagateerrors) {
   TValue v;
   setgcovalue(L, &v, udata2finalize(g));
   tm = luaT_gettmbyobj(L, &v, TM_GC);
-  if (tm != NULL && ttisfunction(tm)) {  /* is there a finalizer? */
+  if (tm != NULL && ttisfunction(tm)) {
     int status;
     lu_byte oldah = L->allowhook;
     int running = g->gcrunning;
-    L->allowhook = 0;  /* stop debug hooks during GC metamethod */
-    g->gcrunning = 0;  /* avoid GC steps */
-    setobj2s(L, L->top, tm);  /* push finalizer... */
-    setobj2s(L, L->top + 1, &v);  /* ... and its argument */
-    L->top += 2;  /* and (next line) call the finalizer */
+    L->allowhook = 0;
+    g->gcrunning = 0;
+    setobj2s(L, L->top, tm);
+    setobj2s(L, L->top + 1, &v);
+    L->top += 2;
     status = luaD_pcall(L, dothecall, NULL, savestack(L, L->top - 2), 0);
-    L->allowhook = oldah;  /* restore hooks */
-    g->gcrunning = cast_byte(running);  /* restore state */
-    if (status != LUA_OK && propagateerrors) {  /* error while running __gc? */
-      if (status == LUA_ERRRUN) {  /* is there an error object? */
+    L->allowhook = oldah;
+    g->gcrunning = cast_byte(running);
+    if (status != LUA_OK && propagateerrors) {
+      if (status == LUA_ERRRUN) {
         const char *msg = (ttisstring(L->top - 1))
                             ? svalue(L->top - 1)
                             : "no message";
         luaO_pushfstring(L, "error in __gc metamethod (%s)", msg);
-        status = LUA_ERRGCMM;  /* error in __gc metamethod */
+        status = LUA_ERRGCMM;
       }
-      luaD_throw(L, status);  /* re-throw error */
+      luaD_throw(L, status);
     }
   }
 }
 
-/*
-** move all unreachable objects (or 'all' objects) that need
-** finalization from list 'finobj' to list 'tobefnz' (to be finalized)
-*/
+/* moves the unreachable objects with finalizers (or all of them) from
+   'finobj' to the end of 'tobefnz' */
 static void separatetobefnz (lua_State *L, int all) {
   global_State *g = G(L);
   GCObject **p = &g->finobj;
@@ -753,79 +678,60 @@ static void separatetobefnz (lua_State *L, int all) {
   /* find last 'next' field in 'tobefnz' list (to add elements in its end) */
   while (*lastnext != NULL)
     lastnext = &gch(*lastnext)->next;
-  while ((curr = *p) != NULL) {  /* traverse all finalizable objects */
+  while ((curr = *p) != NULL) {
     lua_assert(!isfinalized(curr));
     lua_assert(testbit(gch(curr)->marked, SEPARATED));
-    if (!(iswhite(curr) || all))  /* not being collected? */
-      p = &gch(curr)->next;  /* don't bother with it */
+    if (!(iswhite(curr) || all))
+      p = &gch(curr)->next;
     else {
-      l_setbit(gch(curr)->marked, FINALIZEDBIT); /* won't be finalized again */
-      *p = gch(curr)->next;  /* remove 'curr' from 'finobj' list */
-      gch(curr)->next = *lastnext;  /* link at the end of 'tobefnz' list */
+      l_setbit(gch(curr)->marked, FINALIZEDBIT);
+      *p = gch(curr)->next;
+      gch(curr)->next = *lastnext;
       *lastnext = curr;
       lastnext = &gch(curr)->next;
     }
   }
 }
 
-/*
-** if object 'o' has a finalizer, remove it from 'allgc' list (must
-** search the list to find it) and link it in 'finobj' list.
-*/
+/* an object whose new metatable has __gc moves from 'allgc' to 'finobj' */
 void luaC_checkfinalizer (lua_State *L, GCObject *o, Table *mt) {
   global_State *g = G(L);
-  if (testbit(gch(o)->marked, SEPARATED) ||  /* obj. is already separated... */
-      isfinalized(o) ||                      /* ... or is finalized... */
-      gfasttm(g, mt, TM_GC) == NULL)         /* or has no finalizer? */
-    return;  /* nothing to be done */
+  if (testbit(gch(o)->marked, SEPARATED) ||
+      isfinalized(o) ||
+      gfasttm(g, mt, TM_GC) == NULL)
+    return;
   GCObject **p;
   GCheader *ho = gch(o);
-  if (g->sweepgc == &ho->next) {  /* avoid removing current sweep object */
+  if (g->sweepgc == &ho->next) {
     lua_assert(issweepphase(g));
     g->sweepgc = sweeptolive(L, g->sweepgc, NULL);
   }
   /* search for pointer pointing to 'o' */
   for (p = &g->allgc; *p != o; p = &gch(*p)->next) { /* empty */ }
-  *p = ho->next;  /* remove 'o' from root list */
-  ho->next = g->finobj;  /* link it in list 'finobj' */
+  *p = ho->next;
+  ho->next = g->finobj;
   g->finobj = o;
-  l_setbit(ho->marked, SEPARATED);  /* mark it as such */
-  if (!keepinvariant(g))  /* not keeping invariant? */
-    makewhite(g, o);  /* "sweep" object */
+  l_setbit(ho->marked, SEPARATED);
+  if (!keepinvariant(g))
+    makewhite(g, o);
   else
-    resetoldbit(o);  /* see MOVE OLD rule */
+    resetoldbit(o);
 }
 
-/* }====================================================== */
-
-/*
-** {======================================================
-** GC control
-** =======================================================
-*/
-
-/*
-** set a reasonable "time" to wait before starting a new GC cycle;
-** cycle will start when memory use hits threshold
-*/
+/* next cycle starts when the total reaches estimate * pause / 100 */
 static void setpause (global_State *g, l_mem estimate) {
   l_mem debt, threshold;
-  estimate = estimate / PAUSEADJ;  /* adjust 'estimate' */
+  estimate = estimate / PAUSEADJ;
   if (estimate < 1) estimate = 1;
-  threshold = (g->gcpause < MAX_LMEM / estimate)  /* overflow? */
-            ? estimate * g->gcpause  /* no overflow */
-            : MAX_LMEM;  /* overflow; truncate to maximum */
+  threshold = (g->gcpause < MAX_LMEM / estimate)
+            ? estimate * g->gcpause
+            : MAX_LMEM;
   debt = -cast(l_mem, threshold - static_cast<l_mem>(gettotalbytes(g)));
   luaE_setdebt(g, debt);
 }
 
-/*
-** enter first sweep phase (strings) and prepare pointers for other
-** sweep phases.  The calls to 'sweeptolive' make pointers point to an
-** object inside the list (instead of to the header), so that the real
-** sweep do not need to skip objects created between "now" and the start
-** of the real sweep.  Returns how many objects it swept.
-*/
+/* starts the sweep: strings first, then 'finobj' and 'allgc', whose sweep
+   positions are moved past their first survivors; returns the objects swept */
 static int entersweep (lua_State *L) {
   global_State *g = G(L);
   int n = 0;
@@ -841,14 +747,14 @@ static int entersweep (lua_State *L) {
 /* change GC mode */
 void luaC_changemode (lua_State *L, int mode) {
   global_State *g = G(L);
-  if (mode == g->gckind) return;  /* nothing to change */
-  if (mode == KGC_GEN) {  /* change to generational mode */
+  if (mode == g->gckind) return;
+  if (mode == KGC_GEN) {
     /* make sure gray lists are consistent */
     luaC_runtilstate(L, bitmask(GCSpropagate));
     g->GCestimate = gettotalbytes(g);
     g->gckind = KGC_GEN;
   }
-  else {  /* change to incremental mode */
+  else {
     /* sweep all objects to turn them back to white
        (as white has not changed, nothing extra will be collected) */
     g->gckind = KGC_NORMAL;
@@ -868,56 +774,58 @@ static void callallpendingfinalizers (lua_State *L, int propagateerrors) {
 
 void luaC_freeallobjects (lua_State *L) {
   global_State *g = G(L);
-  separatetobefnz(L, 1);  /* separate all objects with finalizers */
+  separatetobefnz(L, 1);
   lua_assert(g->finobj == NULL);
   callallpendingfinalizers(L, 0);
-  g->currentwhite = WHITEBITS; /* this "white" makes all objects look dead */
+  g->currentwhite = WHITEBITS;
   g->gckind = KGC_NORMAL;
-  sweepwholelist(L, &g->finobj);  /* finalizers can create objs. in 'finobj' */
+  sweepwholelist(L, &g->finobj);
   sweepwholelist(L, &g->allgc);
-  for (int i = 0; i < g->strt.size; i++)  /* free all string lists */
+  for (int i = 0; i < g->strt.size; i++)
     sweepwholelist(L, &g->strt.hash[i]);
   lua_assert(g->strt.nuse == 0);
 }
 
+/*
+** The atomic phase, run in one go: finish marking (roots that may have
+** changed, barrier-caught objects, ephemerons), clear weak values, resurrect
+** the unreachable objects with finalizers (and what they reach), clear dead
+** weak keys and values, and swap the whites.  Returns the bytes traversed
+** here, not counting objects kept only for their finalizers.
+*/
 static l_mem atomic (lua_State *L) {
   global_State *g = G(L);
-  l_mem work = -cast(l_mem, g->GCmemtrav);  /* start counting work */
+  l_mem work = -cast(l_mem, g->GCmemtrav);
   GCObject *origweak, *origall;
   lua_assert(!iswhite(obj2gco(g->mainthread)));
-  markobject(g, L);  /* mark running thread */
-  /* registry and global metatables may be changed by API */
-  markvalue(g, &g->l_registry);
-  markmt(g);  /* mark basic metatables */
-  /* remark occasional upvalues of (maybe) dead threads */
+  markobject(g, L);
+  markvalue(g, &g->l_registry);  /* the API may have changed these */
+  markmt(g);
   remarkupvals(g);
-  propagateall(g);  /* propagate changes */
-  work += g->GCmemtrav;  /* stop counting (do not (re)count grays) */
-  /* traverse objects caught by write barrier and by 'remarkupvals' */
+  propagateall(g);
+  work += g->GCmemtrav;
   retraversegrays(g);
-  work -= g->GCmemtrav;  /* restart counting */
+  work -= g->GCmemtrav;
   convergeephemerons(g);
-  /* at this point, all strongly accessible objects are marked. */
-  /* clear values from weak tables, before checking finalizers */
+  /* everything strongly reachable is marked now */
   clearvalues(g, g->weak, NULL);
   clearvalues(g, g->allweak, NULL);
-  origweak = g->weak; origall = g->allweak;
-  work += g->GCmemtrav;  /* stop counting (objects being finalized) */
-  separatetobefnz(L, 0);  /* separate objects to be finalized */
-  markbeingfnz(g);  /* mark objects that will be finalized */
-  propagateall(g);  /* remark, to propagate `preserveness' */
-  work -= g->GCmemtrav;  /* restart counting */
+  origweak = g->weak;
+  origall = g->allweak;
+  work += g->GCmemtrav;
+  separatetobefnz(L, 0);
+  markbeingfnz(g);
+  propagateall(g);
+  work -= g->GCmemtrav;
   convergeephemerons(g);
-  /* at this point, all resurrected objects are marked. */
-  /* remove dead objects from weak tables */
-  clearkeys(g, g->ephemeron, NULL);  /* clear keys from all ephemeron tables */
-  clearkeys(g, g->allweak, NULL);  /* clear keys from all allweak tables */
-  /* clear values from resurrected weak tables */
+  /* resurrected objects are marked too; drop what is really gone */
+  clearkeys(g, g->ephemeron, NULL);
+  clearkeys(g, g->allweak, NULL);
   clearvalues(g, g->weak, origweak);
   clearvalues(g, g->allweak, origall);
-  g->currentwhite = cast_byte(otherwhite(g));  /* flip current white */
-  work += g->GCmemtrav;  /* complete counting */
-  return work;  /* estimate of memory marked by 'atomic' */
+  g->currentwhite = cast_byte(otherwhite(g));
+  work += g->GCmemtrav;
+  return work;
 }
 
 static lu_mem singlestep (lua_State *L) {
@@ -935,15 +843,15 @@ static lu_mem singlestep (lua_State *L) {
       if (g->gray) {
         lu_mem oldtrav = g->GCmemtrav;
         propagatemark(g);
-        return g->GCmemtrav - oldtrav;  /* memory traversed in this step */
+        return g->GCmemtrav - oldtrav;
       }
-      else {  /* no more `gray' objects */
+      else {
         lu_mem work;
         int sw;
-        g->gcstate = GCSatomic;  /* finish mark phase */
-        g->GCestimate = g->GCmemtrav;  /* save what was counted */
-        work = static_cast<lu_mem>(atomic(L));  /* add what was traversed by 'atomic' */
-        g->GCestimate += work;  /* estimate of total memory traversed */
+        g->gcstate = GCSatomic;
+        g->GCestimate = g->GCmemtrav;
+        work = static_cast<lu_mem>(atomic(L));
+        g->GCestimate += work;
         sw = entersweep(L);
         return work + static_cast<lu_mem>(sw) * GCSWEEPCOST;
       }
@@ -953,7 +861,7 @@ static lu_mem singlestep (lua_State *L) {
       for (i = 0; i < GCSWEEPMAX && g->sweepstrgc + i < g->strt.size; i++)
         sweepwholelist(L, &g->strt.hash[g->sweepstrgc + i]);
       g->sweepstrgc += i;
-      if (g->sweepstrgc >= g->strt.size)  /* no more strings to sweep? */
+      if (g->sweepstrgc >= g->strt.size)
         g->gcstate = GCSsweepudata;
       return static_cast<lu_mem>(i) * GCSWEEPCOST;
     }
@@ -977,7 +885,7 @@ static lu_mem singlestep (lua_State *L) {
         GCObject *mt = obj2gco(g->mainthread);
         sweeplist(L, &mt, 1);
         checkSizes(L);
-        g->gcstate = GCSpause;  /* finish collection */
+        g->gcstate = GCSpause;
         return GCSWEEPCOST;
       }
     }
@@ -985,10 +893,7 @@ static lu_mem singlestep (lua_State *L) {
   }
 }
 
-/*
-** advances the garbage collector until it reaches a state allowed
-** by 'statemask'
-*/
+/* runs single steps until the state is one of 'statesmask' */
 void luaC_runtilstate (lua_State *L, int statesmask) {
   global_State *g = G(L);
   while (!testbit(statesmask, g->gcstate))
@@ -998,18 +903,18 @@ void luaC_runtilstate (lua_State *L, int statesmask) {
 static void generationalcollection (lua_State *L) {
   global_State *g = G(L);
   lua_assert(g->gcstate == GCSpropagate);
-  if (g->GCestimate == 0) {  /* signal for another major collection? */
-    luaC_fullgc(L, 0);  /* perform a full regular collection */
-    g->GCestimate = gettotalbytes(g);  /* update control */
+  if (g->GCestimate == 0) {
+    luaC_fullgc(L, 0);
+    g->GCestimate = gettotalbytes(g);
   }
   else {
     lu_mem estimate = g->GCestimate;
-    luaC_runtilstate(L, bitmask(GCSpause));  /* run complete (minor) cycle */
-    g->gcstate = GCSpropagate;  /* skip restart */
+    luaC_runtilstate(L, bitmask(GCSpause));
+    g->gcstate = GCSpropagate;
     if (gettotalbytes(g) > (estimate / 100) * static_cast<lu_mem>(g->gcmajorinc))
-      g->GCestimate = 0;  /* signal for a major collection */
+      g->GCestimate = 0;
     else
-      g->GCestimate = estimate;  /* preserve old estimate */
+      g->GCestimate = estimate;
   }
   setpause(g, static_cast<l_mem>(gettotalbytes(g)));
   lua_assert(g->gcstate == GCSpropagate);
@@ -1019,18 +924,18 @@ static void incstep (lua_State *L) {
   global_State *g = G(L);
   l_mem debt = g->GCdebt;
   int stepmul = g->gcstepmul;
-  if (stepmul < 40) stepmul = 40;  /* avoid ridiculous low values (and 0) */
+  if (stepmul < 40) stepmul = 40;
   /* convert debt from Kb to 'work units' (avoid zero debt and overflows) */
   debt = (debt / STEPMULADJ) + 1;
   debt = (debt < MAX_LMEM / stepmul) ? debt * stepmul : MAX_LMEM;
-  do {  /* always perform at least one single step */
-    lu_mem work = singlestep(L);  /* do some work */
+  do {
+    lu_mem work = singlestep(L);
     debt -= static_cast<l_mem>(work);
   } while (debt > -GCSTEPSIZE && g->gcstate != GCSpause);
   if (g->gcstate == GCSpause)
-    setpause(g, static_cast<l_mem>(g->GCestimate));  /* pause until next cycle */
+    setpause(g, static_cast<l_mem>(g->GCestimate));
   else {
-    debt = (debt / stepmul) * STEPMULADJ;  /* convert 'work units' to Kb */
+    debt = (debt / stepmul) * STEPMULADJ;
     luaE_setdebt(g, debt);
   }
 }
@@ -1042,47 +947,44 @@ void luaC_forcestep (lua_State *L) {
   else incstep(L);
   /* run a few finalizers (or all of them at the end of a collect cycle) */
   for (int i = 0; g->tobefnz && (i < GCFINALIZENUM || g->gcstate == GCSpause); i++)
-    GCTM(L, 1);  /* call one finalizer */
+    GCTM(L, 1);
 }
 
 /* performs a basic GC step only if collector is running */
 void luaC_step (lua_State *L) {
   global_State *g = G(L);
   if (g->gcrunning) luaC_forcestep(L);
-  else luaE_setdebt(g, -GCSTEPSIZE);  /* avoid being called too often */
+  else luaE_setdebt(g, -GCSTEPSIZE);
 }
 
-/*
-** performs a full GC cycle; if "isemergency", does not call
-** finalizers (which could change stack positions) and shrinks nothing
-*/
+/* a whole cycle at once; an emergency one (allocation failed) runs no
+   finalizers and resizes nothing */
 void luaC_fullgc (lua_State *L, int isemergency) {
   global_State *g = G(L);
   int origkind = g->gckind;
   lua_assert(origkind != KGC_EMERGENCY);
-  if (isemergency)  /* do not run finalizers during emergency GC */
+  if (isemergency)
     g->gckind = KGC_EMERGENCY;
   else {
     g->gckind = KGC_NORMAL;
     callallpendingfinalizers(L, 1);
   }
-  if (keepinvariant(g)) {  /* may there be some black objects? */
+  if (keepinvariant(g)) {
     /* must sweep all objects to turn them back to white
        (as white has not changed, nothing will be collected) */
     entersweep(L);
   }
   /* finish any pending sweep phase to start a new cycle */
   luaC_runtilstate(L, bitmask(GCSpause));
-  luaC_runtilstate(L, ~bitmask(GCSpause));  /* start new collection */
-  luaC_runtilstate(L, bitmask(GCSpause));  /* run entire collection */
-  if (origkind == KGC_GEN) {  /* generational mode? */
+  luaC_runtilstate(L, ~bitmask(GCSpause));
+  luaC_runtilstate(L, bitmask(GCSpause));
+  if (origkind == KGC_GEN) {
     /* generational mode must be kept in propagate phase */
     luaC_runtilstate(L, bitmask(GCSpropagate));
   }
   g->gckind = cast_byte(origkind);
   setpause(g, static_cast<l_mem>(gettotalbytes(g)));
-  if (!isemergency)   /* do not run finalizers during emergency GC */
+  if (!isemergency)
     callallpendingfinalizers(L, 1);
 }
 
-/* }====================================================== */

@@ -9,12 +9,9 @@
 #include "vm/lstate.h"
 
 /*
-** Collectable objects may have one of three colors: white, which means
-** the object is not marked; gray, which means the object is marked, but
-** its references may be not marked; and black, which means that the
-** object and all its references are marked.  The main invariant of the
-** garbage collector, while marking objects, is that a black object can
-** never point to a white one.
+** Colours: white (not reached), gray (reached, references not yet
+** followed), black (reached and followed).  While marking, no black object
+** may point to a white one; the barriers below keep it so.
 */
 
 /* how much to allocate before next GC step (debt units, bytes) */
@@ -38,13 +35,10 @@
 
 #define isgenerational(g)       ((g)->gckind == KGC_GEN)
 
-/*
-** the main invariant (black objects never point to white ones) holds
-** while marking and in generational mode; during a sweep it may break.
-*/
+/* the colour invariant holds while marking and in generational mode */
 #define keepinvariant(g)  (isgenerational(g) || g->gcstate <= GCSatomic)
 
-/* some useful bit tricks */
+/* bit helpers for the 'marked' byte */
 #define resetbits(x,m)          ((x) &= cast(lu_byte, ~(m)))
 #define setbits(x,m)            ((x) |= (m))
 #define testbits(x,m)           ((x) & (m))
@@ -54,7 +48,7 @@
 #define resetbit(x,b)           resetbits(x, bitmask(b))
 #define testbit(x,b)            testbits(x, bitmask(b))
 
-/* layout for bit use in 'marked' field: */
+/* bits of 'marked' */
 #define WHITE0BIT       0  /* object is white (type 0) */
 #define WHITE1BIT       1  /* object is white (type 1) */
 #define BLACKBIT        2  /* object is black */
@@ -62,7 +56,6 @@
 #define SEPARATED       4  /* object is in 'finobj' list or in 'tobefnz' */
 #define FIXEDBIT        5  /* object is fixed (should not be collected) */
 #define OLDBIT          6  /* object is old (only in generational mode) */
-/* bit 7 is currently used by tests (luaL_checkmemory) */
 
 #define WHITEBITS       bit2mask(WHITE0BIT, WHITE1BIT)
 
@@ -73,8 +66,7 @@
 
 #define isold(x)        testbit((x)->gch.marked, OLDBIT)
 
-/* MOVE OLD rule: whenever an object is moved to the beginning of
-   a GC list, its old bit must be cleared */
+/* an object moved to the head of a list stops being old */
 #define resetoldbit(o)  resetbit((o)->gch.marked, OLDBIT)
 
 #define otherwhite(g)   (g->currentwhite ^ WHITEBITS)

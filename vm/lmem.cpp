@@ -19,21 +19,21 @@ void *luaM_growaux_ (lua_State *L, void *block, int *size, size_t size_elems,
                      int limit, const char *what) {
   void *newblock;
   int newsize;
-  if (*size >= limit / 2) {  /* cannot double it? */
+  if (*size >= limit / 2) {
     if (*size >= limit) {
       /* the limit is printed as a C integer: "%d" would read a 16.16 value */
       char lim[24];
       std::snprintf(lim, sizeof(lim), "%d", limit);
       luaG_runerror(L, "too many %s (limit is %s)", what, lim);
     }
-    newsize = limit;  /* still have at least one free place */
+    newsize = limit;
   }
   else {
     newsize = (*size) * 2;
-    if (newsize < MINSIZEARRAY) newsize = MINSIZEARRAY;  /* minimum size */
+    if (newsize < MINSIZEARRAY) newsize = MINSIZEARRAY;
   }
   newblock = luaM_reallocv(L, block, *size, newsize, size_elems);
-  *size = newsize;  /* update only when everything else is OK */
+  *size = newsize;
   return newblock;
 }
 
@@ -42,7 +42,9 @@ l_noret luaM_toobig (lua_State *L) {
 }
 
 /*
-** generic allocation routine.
+** The one path to the hook.  Size 0 frees.  A refused request gets one
+** emergency collection and a retry (unless the collector is stopped),
+** then raises the memory error.
 */
 void *luaM_realloc_ (lua_State *L, void *block, size_t osize, size_t nsize) {
   void *newblock;
@@ -57,8 +59,8 @@ void *luaM_realloc_ (lua_State *L, void *block, size_t osize, size_t nsize) {
     }
     else {
       if (g->gcrunning) {
-        luaC_fullgc(L, 1);  /* try to free some memory... */
-        newblock = (*g->frealloc)(g->ud, block, osize, nsize);  /* try again */
+        luaC_fullgc(L, 1);
+        newblock = (*g->frealloc)(g->ud, block, osize, nsize);
       }
       if (newblock == NULL) luaD_throw(L, LUA_ERRMEM);
     }

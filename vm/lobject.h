@@ -223,20 +223,14 @@ static_assert(offsetof(TValue, tt_) == sizeof(Value), "tag follows the value wor
 #define setobj2n        setobj
 #define setsvalue2n     setsvalue
 
-/* check whether a number is valid (nothing to check for fixed point) */
+/* every bit pattern is a valid fixed-point number */
 #define luai_checknum(L,o,c)    { /* empty */ }
 
-/*
-** {======================================================
-** types and prototypes
-** =======================================================
-*/
+
 
 typedef TValue *StkId;  /* index to stack elements */
 
-/*
-** Header for string value; string bytes follow the end of this structure.
-*/
+/* string header; the bytes and a terminating zero follow it */
 typedef union TString {
   L_Umaxalign dummy;  /* ensures maximum alignment for strings */
   struct {
@@ -253,9 +247,7 @@ typedef union TString {
 /* get the actual string (array of bytes) from a Lua value */
 #define svalue(o)       getstr(rawtsvalue(o))
 
-/*
-** Header for userdata; memory area follows the end of this structure.
-*/
+/* userdata header; the data block follows it */
 typedef union Udata {
   L_Umaxalign dummy;  /* ensures maximum alignment for 'local' udata */
   struct {
@@ -369,7 +361,7 @@ typedef struct Table {
   int sizearray;  /* size of 'array' array */
 } Table;
 
-/* 'module' operation for hashing (size is always a power of 2) */
+/* s modulo a power of two */
 #define lmod(s,size) \
         (check_exp((size&(size-1))==0, (cast(int, (s) & ((size)-1)))))
 

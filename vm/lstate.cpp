@@ -49,18 +49,15 @@ static unsigned int makeseed (lua_State *L) {
     std::memcpy(buff + p, &v, sizeof(v));
     p += sizeof(v);
   };
-  add(reinterpret_cast<size_t>(L));  /* heap variable */
-  add(reinterpret_cast<size_t>(&h));  /* local variable */
-  add(reinterpret_cast<size_t>(luaO_nilobject));  /* global variable */
-  add(reinterpret_cast<size_t>(&lua_newstate));  /* public function */
+  add(reinterpret_cast<size_t>(L));
+  add(reinterpret_cast<size_t>(&h));
+  add(reinterpret_cast<size_t>(luaO_nilobject));
+  add(reinterpret_cast<size_t>(&lua_newstate));
   lua_assert(p == sizeof(buff));
   return luaS_hash(buff, p, h);
 }
 
-/*
-** set GCdebt to a new value keeping the value (totalbytes + GCdebt)
-** invariant
-*/
+/* changes the debt without changing the real total (totalbytes + GCdebt) */
 void luaE_setdebt (global_State *g, l_mem debt) {
   g->totalbytes -= static_cast<lu_mem>(debt - g->GCdebt);
   g->GCdebt = debt;
@@ -75,7 +72,7 @@ CallInfo *luaE_extendCI (lua_State *L) {
   return ci;
 }
 
-/* free all CallInfo structures not in use */
+/* frees the call records after the current one */
 void luaE_freeCI (lua_State *L) {
   CallInfo *ci = L->ci;
   CallInfo *next = ci->next;
@@ -87,32 +84,31 @@ void luaE_freeCI (lua_State *L) {
 }
 
 static void stack_init (lua_State *L1, lua_State *L) {
-  /* initialize stack array */
   StkId stack = luaM_newvector(L, BASIC_STACK_SIZE, TValue);
   for (int i = 0; i < BASIC_STACK_SIZE; i++)
-    setnilvalue(stack + i);  /* erase new stack */
+    setnilvalue(stack + i);
   L1->stack = stack;
   L1->stacksize = BASIC_STACK_SIZE;
   L1->top = L1->stack;
   L1->stack_last = L1->stack + L1->stacksize - EXTRA_STACK;
-  /* initialize first ci */
+  /* the base call record, whose function slot is a nil */
   CallInfo *ci = &L1->base_ci;
   ci->next = ci->previous = NULL;
   ci->callstatus = 0;
   ci->nresults = 0;
   ci->extra = 0;
   ci->func = L1->top;
-  setnilvalue(L1->top++);  /* 'function' entry for this 'ci' */
+  setnilvalue(L1->top++);
   ci->top = L1->top + LUA_MINSTACK;
   L1->ci = ci;
 }
 
 static void freestack (lua_State *L) {
   if (L->stack == NULL)
-    return;  /* stack not completely built yet */
-  L->ci = &L->base_ci;  /* free the entire 'ci' list */
+    return;
+  L->ci = &L->base_ci;
   luaE_freeCI(L);
-  luaM_freearray(L, L->stack, L->stacksize);  /* free stack array */
+  luaM_freearray(L, L->stack, L->stacksize);
 }
 
 /* registry: [1] the main thread, [2] the globals table */
@@ -127,27 +123,24 @@ static void init_registry (lua_State *L, global_State *g) {
   luaH_setint(L, registry, LUA_RIDX_GLOBALS, &mt);
 }
 
-/* open parts of the state that may cause memory-allocation errors */
+/* the allocating part of opening a state, run protected */
 static void f_luaopen (lua_State *L, void *ud) {
   global_State *g = G(L);
   UNUSED(ud);
-  stack_init(L, L);  /* init stack */
+  stack_init(L, L);
   init_registry(L, g);
-  luaS_resize(L, MINSTRTABSIZE);  /* initial size of string table */
+  luaS_resize(L, MINSTRTABSIZE);
   luaT_init(L);
   luaX_init(L);
-  /* pre-create memory-error message */
+  /* the memory-error message must exist before memory can run out */
   g->memerrmsg = luaS_newliteral(L, MEMERRMSG);
-  luaS_fix(g->memerrmsg);  /* it should never be collected */
-  g->gcrunning = 1;  /* allow gc */
+  luaS_fix(g->memerrmsg);
+  g->gcrunning = 1;
   g->version = lua_version(NULL);
   luai_userstateopen(L);
 }
 
-/*
-** preinitialize a state with consistent values without allocating
-** any memory (to avoid errors)
-*/
+/* safe initial values, set before anything is allocated for the thread */
 static void preinit_state (lua_State *L, global_State *g) {
   G(L) = g;
   L->stack = NULL;
@@ -173,15 +166,15 @@ static void preinit_state (lua_State *L, global_State *g) {
 
 static void close_state (lua_State *L) {
   global_State *g = G(L);
-  luaF_close(L, L->stack);  /* close all upvalues for this thread */
-  luaC_freeallobjects(L);  /* collect all objects */
-  if (g->version)  /* closing a fully built state? */
+  luaF_close(L, L->stack);
+  luaC_freeallobjects(L);
+  if (g->version)
     luai_userstateclose(L);
   luaM_freearray(L, G(L)->strt.hash, static_cast<size_t>(G(L)->strt.size));
   luaZ_freebuffer(L, &g->buff);
   freestack(L);
   lua_assert(gettotalbytes(g) == sizeof(LG));
-  (*g->frealloc)(g->ud, fromstate(L), sizeof(LG), 0);  /* free main block */
+  (*g->frealloc)(g->ud, fromstate(L), sizeof(LG), 0);
 }
 
 LUA_API lua_State *lua_newthread (lua_State *L) {
@@ -197,13 +190,13 @@ LUA_API lua_State *lua_newthread (lua_State *L) {
   L1->hook = L->hook;
   resethookcount(L1);
   luai_userstatethread(L, L1);
-  stack_init(L1, L);  /* init stack */
+  stack_init(L1, L);
   lua_unlock(L);
   return L1;
 }
 
 void luaE_freethread (lua_State *L, lua_State *L1) {
-  luaF_close(L1, L1->stack);  /* close all upvalues for this thread */
+  luaF_close(L1, L1->stack);
   lua_assert(L1->openupval == NULL);
   luai_userstatefree(L, L1);
   freestack(L1);
@@ -227,7 +220,7 @@ LUA_API lua_State *lua_newstate (lua_Alloc f, void *ud) {
   g->seed = makeseed(L);
   g->uvhead.u.l.prev = &g->uvhead;
   g->uvhead.u.l.next = &g->uvhead;
-  g->gcrunning = 0;  /* no GC while building state */
+  g->gcrunning = 0;
   g->GCestimate = 0;
   g->GCmemtrav = 0;
   g->strt.size = 0;
@@ -254,7 +247,6 @@ LUA_API lua_State *lua_newstate (lua_Alloc f, void *ud) {
   for (int i = 0; i < TM_N; i++) g->tmname[i] = NULL;
   for (int i = 0; i < LUA_NUMTAGS; i++) g->mt[i] = NULL;
   if (luaD_rawrunprotected(L, f_luaopen, NULL) != LUA_OK) {
-    /* memory error */
     close_state(L);
     L = NULL;
   }
@@ -262,7 +254,7 @@ LUA_API lua_State *lua_newstate (lua_Alloc f, void *ud) {
 }
 
 LUA_API void lua_close (lua_State *L) {
-  L = G(L)->mainthread;  /* only the main thread can be closed */
+  L = G(L)->mainthread;
   lua_lock(L);
   close_state(L);
 }

@@ -10,17 +10,15 @@
 #include "vm/lzio.h"
 
 /*
-** Some notes about garbage-collected objects: all objects are kept in
-** lists linked by their 'next' field.  'allgc' holds every object that
-** is not marked for finalization; 'finobj' those with finalizers;
-** 'tobefnz' those ready to be finalized; the string table holds the
-** strings; 'uvhead' links the open upvalues of all threads (through
-** their u.l fields).  Open upvalues of one thread hang off 'openupval'.
+** Where collectable objects live: 'allgc' (most objects), 'finobj'
+** (objects with finalizers), 'tobefnz' (unreachable, to be finalized), the
+** string table's buckets (strings), and each thread's 'openupval' list
+** (open upvalues, also linked on the global 'uvhead' ring).
 */
 
 struct lua_longjmp;  /* defined in ldo.cpp */
 
-/* extra stack space to handle TM calls and some other extras */
+/* spare slots past the usable stack end (metamethod calls) */
 #define EXTRA_STACK     5
 
 #define BASIC_STACK_SIZE        (2*LUA_MINSTACK)

@@ -24,7 +24,7 @@ unsigned int luaS_hash (const char *str, size_t l, unsigned int seed) {
   return h;
 }
 
-/* equality for long strings */
+/* long strings are equal by length and bytes */
 int luaS_eqlngstr (TString *a, TString *b) {
   size_t len = a->tsv.len;
   lua_assert(a->tsv.tt == LUA_TLNGSTR && b->tsv.tt == LUA_TLNGSTR);
@@ -32,7 +32,7 @@ int luaS_eqlngstr (TString *a, TString *b) {
          ((len == b->tsv.len) && (len == 0 || std::memcmp(getstr(a), getstr(b), len) == 0));
 }
 
-/* equality for strings */
+/* string equality for either kind */
 int luaS_eqstr (TString *a, TString *b) {
   return (a->tsv.tt == b->tsv.tt) &&
          (a->tsv.tt == LUA_TSHRSTR ? eqshrstr(a, b) : luaS_eqlngstr(a, b));
@@ -42,34 +42,32 @@ int luaS_eqstr (TString *a, TString *b) {
 void luaS_resize (lua_State *L, int newsize) {
   int i;
   stringtable *tb = &G(L)->strt;
-  /* cannot resize while the collector is traversing strings */
+  /* the string sweep walks the buckets: finish it first */
   luaC_runtilstate(L, ~bitmask(GCSsweepstring));
   if (newsize > tb->size) {
     luaM_reallocvector(L, tb->hash, tb->size, newsize, GCObject *);
     for (i = tb->size; i < newsize; i++) tb->hash[i] = NULL;
   }
-  /* rehash */
   for (i = 0; i < tb->size; i++) {
     GCObject *p = tb->hash[i];
     tb->hash[i] = NULL;
-    while (p) {  /* for each node in the list */
-      GCObject *next = gch(p)->next;  /* save next */
-      unsigned int h = lmod(gco2ts(p)->hash, newsize);  /* new position */
-      gch(p)->next = tb->hash[h];  /* chain it */
+    while (p) {
+      GCObject *next = gch(p)->next;
+      unsigned int h = lmod(gco2ts(p)->hash, newsize);
+      gch(p)->next = tb->hash[h];
       tb->hash[h] = p;
-      resetoldbit(p);  /* see MOVE OLD rule */
+      resetoldbit(p);
       p = next;
     }
   }
   if (newsize < tb->size) {
-    /* shrinking slice must be empty */
     lua_assert(tb->hash[newsize] == NULL && tb->hash[tb->size - 1] == NULL);
     luaM_reallocvector(L, tb->hash, tb->size, newsize, GCObject *);
   }
   tb->size = newsize;
 }
 
-/* creates a new string object */
+/* a string object with a copy of the text and a terminating zero */
 static TString *createstrobj (lua_State *L, const char *str, size_t l,
                               int tag, unsigned int h, GCObject **list) {
   size_t totalsize = sizeof(TString) + ((l + 1) * sizeof(char));
@@ -79,16 +77,17 @@ static TString *createstrobj (lua_State *L, const char *str, size_t l,
   ts->tsv.extra = 0;
   char *dst = cast(char *, ts + 1);
   if (l > 0) std::memcpy(dst, str, l * sizeof(char));
-  dst[l] = '\0';  /* ending 0 */
+  dst[l] = '\0';
   return ts;
 }
 
-/* creates a new short string, inserting it into the string table */
+/* a new short string at the head of its bucket; the table doubles when
+   it holds as many strings as buckets */
 static TString *newshrstr (lua_State *L, const char *str, size_t l,
                            unsigned int h) {
   stringtable *tb = &G(L)->strt;
   if (tb->nuse >= cast(lu_int32, tb->size) && tb->size <= MAX_INT / 2)
-    luaS_resize(L, tb->size * 2);  /* too crowded */
+    luaS_resize(L, tb->size * 2);
   /* an emergency collection during the allocation never resizes the table,
      so the bucket address stays valid */
   GCObject **list = &tb->hash[lmod(h, tb->size)];
@@ -97,7 +96,8 @@ static TString *newshrstr (lua_State *L, const char *str, size_t l,
   return s;
 }
 
-/* checks whether a short string exists and reuses it or creates a new one */
+/* the interned copy of a short string; one the collector already judged
+   dead in this cycle is revived by flipping its white */
 static TString *internshrstr (lua_State *L, const char *str, size_t l) {
   GCObject *o;
   global_State *g = G(L);
@@ -106,24 +106,24 @@ static TString *internshrstr (lua_State *L, const char *str, size_t l) {
     TString *ts = rawgco2ts(o);
     if (h == ts->tsv.hash && l == ts->tsv.len &&
         (l == 0 || std::memcmp(str, getstr(ts), l * sizeof(char)) == 0)) {
-      if (isdead(G(L), o))  /* string is dead (but was not collected yet)? */
-        changewhite(o);  /* resurrect it */
+      if (isdead(G(L), o))
+        changewhite(o);
       return ts;
     }
   }
-  return newshrstr(L, str, l, h);  /* not found; create a new string */
+  return newshrstr(L, str, l, h);
 }
 
-/* new string (with explicit length) */
+/* a string of l bytes (interned when short) */
 TString *luaS_newlstr (lua_State *L, const char *str, size_t l) {
-  if (l <= LUAI_MAXSHORTLEN)  /* short string? */
+  if (l <= LUAI_MAXSHORTLEN)
     return internshrstr(L, str, l);
   if (l + 1 > (MAX_SIZET - sizeof(TString)) / sizeof(char))
     luaM_toobig(L);
   return createstrobj(L, str, l, LUA_TLNGSTR, G(L)->seed, NULL);
 }
 
-/* new zero-terminated string */
+/* a string from a C string */
 TString *luaS_new (lua_State *L, const char *str) {
   return luaS_newlstr(L, str, std::strlen(str));
 }

@@ -25,15 +25,14 @@
 #define hashstr(t,str)          hashpow2(t, (str)->tsv.hash)
 #define hashboolean(t,p)        hashpow2(t, p)
 
-/* for other types, it is better to avoid modulus by power of 2, as they
-   tend to have many 2 factors */
+/* pointers and numbers often share low bits: reduce them by an odd modulus */
 #define hashmod(t,n)    (gnode(t, (static_cast<unsigned int>(n) % \
                           static_cast<unsigned int>((sizenode(t) - 1) | 1))))
 #define hashpointer(t,p)        hashmod(t, IntPoint(p))
 
 Node luaH_dummynode_ = {
-  {NILCONSTANT},  /* value */
-  {{NILCONSTANT, NULL}}  /* key */
+  {NILCONSTANT},
+  {{NILCONSTANT, NULL}}
 };
 
 /* hash of a number key: its raw bits, sign dropped */
@@ -50,9 +49,9 @@ static Node *mainposition (const Table *t, const TValue *key) {
       return hashnum(t, nvalue(key));
     case LUA_TLNGSTR: {
       TString *s = rawtsvalue(key);
-      if (s->tsv.extra == 0) {  /* no hash yet? */
+      if (s->tsv.extra == 0) {
         s->tsv.hash = luaS_hash(getstr(s), s->tsv.len, s->tsv.hash);
-        s->tsv.extra = 1;  /* now it has its hash */
+        s->tsv.extra = 1;
       }
       return hashstr(t, rawtsvalue(key));
     }
@@ -112,43 +111,43 @@ static inline int traversable_array (const Table *t) {
 ** the nodes.  Beginning of a traversal is signaled by -1.
 */
 static int findindex (lua_State *L, Table *t, StkId key, int asize) {
-  if (ttisnil(key)) return -1;  /* first iteration */
+  if (ttisnil(key)) return -1;
   int i = arrayindex(key);
-  if (0 < i && i <= asize)  /* is `key' inside array part? */
+  if (0 < i && i <= asize)
     return i - 1;
   Node *n = mainposition(t, key);
-  for (;;) {  /* check whether `key' is somewhere in the chain */
-    /* key may be dead already, but it is ok to use it in `next' */
+  for (;;) {
+    /* a dead key still marks its node's place in the traversal */
     if (equalkey(gkey(n), key) ||
         (ttisdeadkey(gkey(n)) && iscollectable(key) &&
          deadvalue(gkey(n)) == gcvalue(key))) {
-      i = cast_int(n - gnode(t, 0));  /* key index in hash table */
+      i = cast_int(n - gnode(t, 0));
       return i + asize;
     }
     n = gnext(n);
     if (n == NULL)
-      luaG_runerror(L, "invalid key to 'next'");  /* key not found */
+      luaG_runerror(L, "invalid key to 'next'");
   }
 }
 
 static int tablenext (lua_State *L, Table *t, StkId key) {
   int asize = traversable_array(t);
-  int i = findindex(L, t, key, asize);  /* find original element */
-  for (i++; i < asize; i++) {  /* try first array part */
-    if (!ttisnil(&t->array[i])) {  /* a non-nil value? */
+  int i = findindex(L, t, key, asize);
+  for (i++; i < asize; i++) {
+    if (!ttisnil(&t->array[i])) {
       setnvalue(key, lua_integer2number(i + 1));
       setobj2s(L, key + 1, &t->array[i]);
       return 1;
     }
   }
-  for (i -= asize; i < sizenode(t); i++) {  /* then hash part */
-    if (!ttisnil(gval(gnode(t, i)))) {  /* a non-nil value? */
+  for (i -= asize; i < sizenode(t); i++) {
+    if (!ttisnil(gval(gnode(t, i)))) {
       setobj2s(L, key, gkey(gnode(t, i)));
       setobj2s(L, key + 1, gval(gnode(t, i)));
       return 1;
     }
   }
-  return 0;  /* no more elements */
+  return 0;
 }
 
 int luaH_next (lua_State *L, Table *t, StkId key) {
@@ -160,26 +159,25 @@ int luaH_next_zibo6_all (lua_State *L, Table *t, StkId key) {
 }
 
 /*
-** {=============================================================
-** Rehash
-** ==============================================================
+** Rehash: count the array-candidate keys by power-of-two slices and give
+** the array part the largest size n that is more than half full.
 */
 
 static int computesizes (int nums[], int *narray) {
   int i;
-  int twotoi;  /* 2^i */
-  int a = 0;  /* number of elements smaller than 2^i */
-  int na = 0;  /* number of elements to go to array part */
-  int n = 0;  /* optimal size for array part */
+  int twotoi;
+  int a = 0;
+  int na = 0;
+  int n = 0;
   for (i = 0, twotoi = 1; twotoi / 2 < *narray && i <= MAXBITS; i++, twotoi *= 2) {
     if (nums[i] > 0) {
       a += nums[i];
-      if (a > twotoi / 2) {  /* more than half elements present? */
-        n = twotoi;  /* optimal size (till now) */
-        na = a;  /* all elements smaller than n will go to array part */
+      if (a > twotoi / 2) {
+        n = twotoi;
+        na = a;
       }
     }
-    if (a == *narray) break;  /* all elements already counted */
+    if (a == *narray) break;
   }
   *narray = n;
   lua_assert(*narray / 2 <= na && na <= *narray);
@@ -188,8 +186,8 @@ static int computesizes (int nums[], int *narray) {
 
 static int countint (const TValue *key, int *nums) {
   int k = arrayindex(key);
-  if (k > 0) {  /* is `key' an appropriate array index? */
-    nums[luaO_ceillog2(static_cast<unsigned int>(k))]++;  /* count as such */
+  if (k > 0) {
+    nums[luaO_ceillog2(static_cast<unsigned int>(k))]++;
     return 1;
   }
   return 0;
@@ -197,18 +195,18 @@ static int countint (const TValue *key, int *nums) {
 
 static int numusearray (const Table *t, int *nums) {
   int lg;
-  int64_t ttlg;  /* 2^lg */
-  int ause = 0;  /* summation of `nums' */
-  int i = 1;  /* count to traverse all array keys */
-  for (lg = 0, ttlg = 1; lg <= MAXBITS; lg++, ttlg *= 2) {  /* for each slice */
-    int lc = 0;  /* counter */
+  int64_t ttlg;
+  int ause = 0;
+  int i = 1;
+  for (lg = 0, ttlg = 1; lg <= MAXBITS; lg++, ttlg *= 2) {
+    int lc = 0;
     int64_t lim = ttlg;
     if (lim > t->sizearray) {
-      lim = t->sizearray;  /* adjust upper limit */
+      lim = t->sizearray;
       if (i > lim)
-        break;  /* no more elements to count */
+        break;
     }
-    /* count elements in range (2^(lg-1), 2^lg] */
+    /* slice lg holds indices 2^(lg-1)+1 .. 2^lg */
     for (; i <= lim; i++) {
       if (!ttisnil(&t->array[i - 1]))
         lc++;
@@ -220,8 +218,8 @@ static int numusearray (const Table *t, int *nums) {
 }
 
 static int numusehash (const Table *t, int *nums, int *pnasize) {
-  int totaluse = 0;  /* total number of elements */
-  int ause = 0;  /* summation of `nums' */
+  int totaluse = 0;
+  int ause = 0;
   int i = sizenode(t);
   while (i--) {
     Node *n = &t->node[i];
@@ -243,8 +241,8 @@ static void setarrayvector (lua_State *L, Table *t, int size) {
 
 static void setnodevector (lua_State *L, Table *t, int size) {
   int lsize;
-  if (size == 0) {  /* no elements to hash part? */
-    t->node = cast(Node *, luaH_dummynode);  /* use common `dummynode' */
+  if (size == 0) {
+    t->node = cast(Node *, luaH_dummynode);
     lsize = 0;
   }
   else {
@@ -262,27 +260,24 @@ static void setnodevector (lua_State *L, Table *t, int size) {
     t->node = nodes;
   }
   t->lsizenode = cast_byte(lsize);
-  t->lastfree = gnode(t, size);  /* all positions are free */
+  t->lastfree = gnode(t, size);
 }
 
 void luaH_resize (lua_State *L, Table *t, int nasize, int nhsize) {
   int oldhsize = t->lsizenode;
-  Node *nold = t->node;  /* save old hash ... */
-  if (nasize > t->sizearray)  /* array part must grow? (it never shrinks) */
+  Node *nold = t->node;
+  if (nasize > t->sizearray)
     setarrayvector(L, t, nasize);
-  /* create new hash part with appropriate size */
   setnodevector(L, t, nhsize);
-  /* re-insert elements from old hash part */
+  /* move the old nodes' entries over; no barrier needed, they were here */
   for (int j = twoto(oldhsize) - 1; j >= 0; j--) {
     Node *old = nold + j;
     if (!ttisnil(gval(old))) {
-      /* doesn't need barrier/invalidate cache, as entry was
-         already present in the table */
       setobjt2t(L, luaH_set(L, t, gkey(old)), gval(old));
     }
   }
   if (!isdummy(nold))
-    luaM_freearray(L, nold, cast(size_t, twoto(oldhsize)));  /* free old array */
+    luaM_freearray(L, nold, cast(size_t, twoto(oldhsize)));
 }
 
 void luaH_resizearray (lua_State *L, Table *t, int nasize) {
@@ -292,24 +287,19 @@ void luaH_resizearray (lua_State *L, Table *t, int nasize) {
 
 static void rehash (lua_State *L, Table *t, const TValue *ek) {
   int nasize, na;
-  int nums[MAXBITS + 1];  /* nums[i] = number of keys in slice i */
+  int nums[MAXBITS + 1];
   int totaluse;
-  for (int i = 0; i <= MAXBITS; i++) nums[i] = 0;  /* reset counts */
-  nasize = numusearray(t, nums);  /* count keys in array part */
-  totaluse = nasize;  /* all those keys are integer keys */
-  totaluse += numusehash(t, nums, &nasize);  /* count keys in hash part */
-  /* count extra key */
+  for (int i = 0; i <= MAXBITS; i++) nums[i] = 0;
+  nasize = numusearray(t, nums);
+  totaluse = nasize;
+  totaluse += numusehash(t, nums, &nasize);
+  /* the key being inserted counts too */
   nasize += countint(ek, nums);
   totaluse++;
-  /* compute new size for array part */
   na = computesizes(nums, &nasize);
-  /* resize the table to new computed sizes */
   luaH_resize(L, t, nasize, totaluse - na);
 }
 
-/*
-** }=============================================================
-*/
 
 Table *luaH_new (lua_State *L) {
   Table *t = &luaC_newobj(L, LUA_TTABLE, sizeof(Table), NULL, 0)->h;
@@ -334,41 +324,37 @@ static Node *getfreepos (Table *t) {
     if (ttisnil(gkey(t->lastfree)))
       return t->lastfree;
   }
-  return NULL;  /* could not find a free place */
+  return NULL;
 }
 
 /*
-** inserts a new key into a hash table; first, check whether key's main
-** position is free.  If not, check whether colliding node is in its main
-** position or not: if it is not, move colliding node to an empty place and
-** put new key in its main position; otherwise (colliding node is in its main
-** position), new key goes to an empty position.
+** Inserts a key known to be absent and returns its value slot.  A taken
+** main position is resolved by Brent's rule: an occupant that does not
+** belong there moves to a free node; otherwise the new key takes the free
+** node, chained after its main position.  No free node: rehash and retry.
 */
 TValue *luaH_newkey (lua_State *L, Table *t, const TValue *key) {
   Node *mp;
   if (ttisnil(key)) luaG_runerror(L, "table index is nil");
   mp = mainposition(t, key);
-  if (!ttisnil(gval(mp)) || isdummy(mp)) {  /* main position is taken? */
+  if (!ttisnil(gval(mp)) || isdummy(mp)) {
     Node *othern;
-    Node *n = getfreepos(t);  /* get a free place */
-    if (n == NULL) {  /* cannot find a free place? */
-      rehash(L, t, key);  /* grow table */
-      /* whatever called 'newkey' takes care of TM cache and GC barrier */
-      return luaH_set(L, t, key);  /* insert key into grown table */
+    Node *n = getfreepos(t);
+    if (n == NULL) {
+      rehash(L, t, key);
+      return luaH_set(L, t, key);
     }
     lua_assert(!isdummy(n));
     othern = mainposition(t, gkey(mp));
-    if (othern != mp) {  /* is colliding node out of its main position? */
-      /* yes; move colliding node into free position */
-      while (gnext(othern) != mp) othern = gnext(othern);  /* find previous */
-      gnext(othern) = n;  /* redo the chain with `n' in place of `mp' */
-      *n = *mp;  /* copy colliding node into free pos. (mp->next also goes) */
-      gnext(mp) = NULL;  /* now `mp' is free */
+    if (othern != mp) {
+      while (gnext(othern) != mp) othern = gnext(othern);
+      gnext(othern) = n;
+      *n = *mp;
+      gnext(mp) = NULL;
       setnilvalue(gval(mp));
     }
-    else {  /* colliding node is in its own main position */
-      /* new node will go into free position */
-      gnext(n) = gnext(mp);  /* chain new position */
+    else {
+      gnext(n) = gnext(mp);
       gnext(mp) = n;
       mp = n;
     }
@@ -380,7 +366,7 @@ TValue *luaH_newkey (lua_State *L, Table *t, const TValue *key) {
 }
 
 /*
-** search function for C-int keys: array slot n for 1 <= n <= sizearray,
+** lookup by C int: array slot n for 1 <= n <= sizearray,
 ** otherwise the number n << 16 (only the low 16 bits of n count there)
 */
 const TValue *luaH_getint (Table *t, int key) {
@@ -388,52 +374,50 @@ const TValue *luaH_getint (Table *t, int key) {
     return &t->array[key - 1];
   lua_Number nk = lua_integer2number(key);
   Node *n = hashnum(t, nk);
-  do {  /* check whether `key' is somewhere in the chain */
+  do {
     if (ttisnumber(gkey(n)) && nvalue(gkey(n)) == nk)
-      return gval(n);  /* that's it */
+      return gval(n);
     n = gnext(n);
   } while (n);
   return luaO_nilobject;
 }
 
-/* search function for short strings (by identity) */
+/* lookup by short string (interned, so by identity) */
 const TValue *luaH_getstr (Table *t, TString *key) {
   Node *n = hashstr(t, key);
   lua_assert(key->tsv.tt == LUA_TSHRSTR);
-  do {  /* check whether `key' is somewhere in the chain */
+  do {
     if (ttisshrstring(gkey(n)) && eqshrstr(rawtsvalue(gkey(n)), key))
-      return gval(n);  /* that's it */
+      return gval(n);
     n = gnext(n);
   } while (n);
   return luaO_nilobject;
 }
 
-/* main search function */
+/* lookup by any key */
 const TValue *luaH_get (Table *t, const TValue *key) {
   switch (ttype(key)) {
     case LUA_TSHRSTR: return luaH_getstr(t, rawtsvalue(key));
     case LUA_TNIL: return luaO_nilobject;
     case LUA_TNUMBER: {
       int k = arrayindex(key);
-      if (k > 0)  /* array candidate: same number whether slot or node */
+      if (k > 0)
         return luaH_getint(t, k);
       break;
     }
     default: break;
   }
   Node *n = mainposition(t, key);
-  do {  /* check whether `key' is somewhere in the chain */
+  do {
     if (equalkey(gkey(n), key))
-      return gval(n);  /* that's it */
+      return gval(n);
     n = gnext(n);
   } while (n);
   return luaO_nilobject;
 }
 
-/*
-** beware: when using this function you probably need to check a GC
-** barrier and invalidate the TM cache.
-*/
+/* the value slot of a key, created when absent; the caller handles the
+   metamethod cache and the collector barrier */
 TValue *luaH_set (lua_State *L, Table *t, const TValue *key) {
   const TValue *p = luaH_get(t, key);
   if (p != luaO_nilobject)
@@ -460,13 +444,13 @@ void luaH_setint (lua_State *L, Table *t, int key, TValue *value) {
 ** period: a scan that finds no nil within one period never would.
 */
 static int unbound_search (Table *t, unsigned int j) {
-  unsigned int i = j;  /* i is zero or a present index */
+  unsigned int i = j;
   j++;
-  /* find `i' and `j' such that i is present and j is not */
+  /* double j until t[j] is nil; t[i] stays present */
   while (!ttisnil(luaH_getint(t, cast_int(j)))) {
     i = j;
-    if (j > cast(unsigned int, MAX_INT) / 2) {  /* overflow? */
-      /* table was built with bad purposes: resort to linear search */
+    if (j > cast(unsigned int, MAX_INT) / 2) {
+      /* every probe present: scan one aliasing period from 1 */
       const unsigned int limit = static_cast<unsigned int>(t->sizearray) + 65536u;
       i = 1;
       while (i <= limit && !ttisnil(luaH_getint(t, cast_int(i)))) i++;
@@ -474,7 +458,6 @@ static int unbound_search (Table *t, unsigned int j) {
     }
     j *= 2;
   }
-  /* now do a binary search between them */
   while (j - i > 1) {
     unsigned int m = (i + j) / 2;
     if (ttisnil(luaH_getint(t, cast_int(m)))) j = m;
@@ -483,14 +466,12 @@ static int unbound_search (Table *t, unsigned int j) {
   return cast_int(i);
 }
 
-/*
-** Try to find a boundary in table `t'. A `boundary' is an integer index
-** such that t[i] is non-nil and t[i+1] is nil (and 0 if t[1] is nil).
-*/
+/* the length operator: some n with t[n] present and t[n+1] nil (0 when
+   t[1] is nil) */
 int luaH_getn (Table *t) {
   unsigned int j = static_cast<unsigned int>(t->sizearray);
   if (j > 0 && ttisnil(&t->array[j - 1])) {
-    /* there is a boundary in the array part: (binary) search for it */
+    /* the array ends in nil: binary search within it */
     unsigned int i = 0;
     while (j - i > 1) {
       unsigned int m = (i + j) / 2;
@@ -499,9 +480,8 @@ int luaH_getn (Table *t) {
     }
     return cast_int(i);
   }
-  /* else must find a boundary in hash part */
-  else if (isdummy(t->node))  /* hash part is empty? */
-    return cast_int(j);  /* that is easy... */
+  else if (isdummy(t->node))
+    return cast_int(j);
   else return unbound_search(t, j);
 }
 

@@ -6,21 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/engine/gfx_test_util.h"
 #include "platform/video.h"
 #include "engine/gfx.h"
 #include "engine/vull.h"
 
 namespace {
 
-struct bitmap_deleter {
-    void operator()(vull_bitmap *b) const { vull_destroy_bitmap(b); }
-};
-using bitmap_ptr = std::unique_ptr<vull_bitmap, bitmap_deleter>;
-
-bitmap_ptr make(int w, int h, int bpp)
-{
-    return bitmap_ptr(vull_create_bitmap(w, h, bpp));
-}
+using gfxtest::bitmap_ptr;
+using gfxtest::make;
 
 // The set pixels of an 8-bit bitmap as "x,y" strings, row by row.
 std::vector<std::string> set_pixels(const vull_bitmap *b)

@@ -3,21 +3,15 @@
 
 #include <memory>
 
+#include "tests/engine/gfx_test_util.h"
 #include "platform/video.h"
 #include "engine/config.h"
 #include "engine/gfx.h"
 
 namespace {
 
-struct bitmap_deleter {
-    void operator()(vull_bitmap *b) const { vull_destroy_bitmap(b); }
-};
-using bitmap_ptr = std::unique_ptr<vull_bitmap, bitmap_deleter>;
-
-bitmap_ptr make(int w, int h, int bpp)
-{
-    return bitmap_ptr(vull_create_bitmap(w, h, bpp));
-}
+using gfxtest::bitmap_ptr;
+using gfxtest::make;
 
 // Installs a grey-ramp engine palette for the test's lifetime.
 struct engine_palette {

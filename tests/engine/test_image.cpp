@@ -13,6 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tests/engine/gfx_test_util.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/image.h"
@@ -22,15 +23,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct bitmap_deleter {
-    void operator()(vull_bitmap *b) const { vull_destroy_bitmap(b); }
-};
-using bitmap_ptr = std::unique_ptr<vull_bitmap, bitmap_deleter>;
-
-bitmap_ptr make(int w, int h, int bpp)
-{
-    return bitmap_ptr(vull_create_bitmap(w, h, bpp));
-}
+using gfxtest::bitmap_ptr;
+using gfxtest::make;
 
 std::string scratch(const std::string &name)
 {

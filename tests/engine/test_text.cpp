@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "tests/engine/gfx_test_util.h"
 #include "engine/cpod.h"
 #include "engine/gfx.h"
 #include "engine/gui.h"
@@ -12,15 +13,8 @@
 
 namespace {
 
-struct bitmap_deleter {
-    void operator()(vull_bitmap *b) const { vull_destroy_bitmap(b); }
-};
-using bitmap_ptr = std::unique_ptr<vull_bitmap, bitmap_deleter>;
-
-bitmap_ptr make(int w, int h, int bpp)
-{
-    return bitmap_ptr(vull_create_bitmap(w, h, bpp));
-}
+using gfxtest::bitmap_ptr;
+using gfxtest::make;
 
 // Engine fonts for one test, spacing 1.
 struct fonts {

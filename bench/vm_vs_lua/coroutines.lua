@@ -1,0 +1,12 @@
+-- coroutine ping-pong
+local co = coroutine.create(function(v)
+  while true do v = coroutine.yield((v * 3 + 1) % 10007) end
+end)
+local v = 1
+for _ = 1, 50 do
+  for _ = 1, 10000 do
+    local _, r = coroutine.resume(co, v)
+    v = r
+  end
+end
+print(v)

@@ -1,0 +1,23 @@
+-- coroutine errors
+local function strip(e) if type(e) == "string" then return (e:gsub("^[^\n]-:%d+: ", "")) end return e end
+local co = coroutine.create(function() error("boom") end)
+local ok, e = coroutine.resume(co)
+print(ok, strip(e), coroutine.status(co))
+co = coroutine.create(function() error({code = 5}) end)
+ok, e = coroutine.resume(co)
+print(ok, type(e), e.code)
+co = coroutine.create(function() local x = nil; return x.y end)
+ok, e = coroutine.resume(co)
+print(ok, strip(e))
+local w = coroutine.wrap(function() error("wrapped") end)
+ok, e = pcall(w)
+print(ok, strip(e))
+co = coroutine.create(function() return pcall(function() coroutine.yield(1) error("after") end) end)
+print(coroutine.resume(co))
+local r = {coroutine.resume(co)}
+print(r[1], r[2], strip(r[3]))
+print(pcall(coroutine.yield))
+co = coroutine.create(function() coroutine.yield() end)
+coroutine.resume(co)
+print(coroutine.resume(co))
+print(coroutine.status(co))

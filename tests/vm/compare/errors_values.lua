@@ -1,0 +1,20 @@
+-- pcall and error with non-string values
+print(pcall(error, 42))
+print(pcall(error, nil))
+print(pcall(error, true))
+local t = {}
+local ok, e = pcall(error, t)
+print(ok, e == t)
+ok, e = pcall(error, setmetatable({}, {__tostring = function() return "E!" end}))
+print(ok, tostring(e))
+print(select('#', pcall(error)))
+print(pcall(function() return 1, 2, 3 end))
+print(xpcall(function() error("x", 0) end, function(m) return "handled " .. m end))
+print(xpcall(function() return "fine" end, print))
+print(xpcall(function() error({1, 2}) end, function(m) return #m end))
+local function lvl2() error("deep", 2) end
+local ok2, e2 = pcall(function() lvl2() end)
+print(ok2, (e2:gsub("^[^\n]-:%d+: ", "")))
+print(pcall(pcall, error, "nested"))
+local co = coroutine.create(function() error(7, 0) end)
+print(coroutine.resume(co))

@@ -1,0 +1,10 @@
+-- bit32 on small integers
+print(bit32.band(12, 10), bit32.bor(12, 10), bit32.bxor(12, 10))
+print(bit32.bor(), bit32.bxor())
+print(bit32.btest(1, 2), bit32.btest(3, 2), bit32.btest())
+print(bit32.lshift(1, 10), bit32.rshift(1024, 3), bit32.lshift(3, 0))
+print(bit32.extract(0x1BCD, 4, 8), bit32.extract(5, 0), bit32.extract(5, 1))
+print(bit32.replace(0, 15, 4, 4), bit32.replace(255, 0, 0, 4))
+print(bit32.lrotate(1, 3), bit32.band(bit32.rrotate(8, 2), 0xff))
+print(bit32.arshift(1024, 2), bit32.rshift(100, 40), bit32.lshift(1, -1))
+print(bit32.band(0xFFFF, 0x0F0F), bit32.bxor(5, 5, 5))
