@@ -144,6 +144,23 @@ int find_backward(const char *t, int before, const char *needle)
 
 void set_remembered_col(ctext *r) { r->remembered_col = get_line_x(r); }
 
+// Starts of the lines that the selection touches (the cursor's line without a
+// selection). A selection that ends at a line start spares that line.
+std::vector<int> selected_line_starts(const ctext *r)
+{
+    int lo = has_selection(r) ? sel_lo(r) : r->cursor;
+    int hi = has_selection(r) ? sel_hi(r) : r->cursor;
+    if (hi > lo && r->text[hi - 1] == '\n') hi--;
+    std::vector<int> starts;
+    for (int s = line_start_of(r->text, lo);;) {
+        starts.push_back(s);
+        int e = line_end_of(r->text, s);
+        if (!r->text[e] || e >= hi) break;
+        s = e + 1;
+    }
+    return starts;
+}
+
 }  // namespace
 
 /* ---- creation ---------------------------------------------------------- */
@@ -508,16 +525,7 @@ void toggle_block_comment(ctext *r)
     if (!r) return;
     vull_backup_ctext(r);
     clamp_positions(r);
-    int lo = has_selection(r) ? sel_lo(r) : r->cursor;
-    int hi = has_selection(r) ? sel_hi(r) : r->cursor;
-    if (hi > lo && r->text[hi - 1] == '\n') hi--;  // a selection ending at a line start spares that line
-    std::vector<int> starts;
-    for (int s = line_start_of(r->text, lo);;) {
-        starts.push_back(s);
-        int e = line_end_of(r->text, s);
-        if (!r->text[e] || e >= hi) break;
-        s = e + 1;
-    }
+    std::vector<int> starts = selected_line_starts(r);
     bool all = true;
     for (int s : starts)
         if (std::strncmp(r->text + s, "--", 2) != 0) all = false;
@@ -803,15 +811,7 @@ void insert_newline(ctext *r)
 void indent_selection(ctext *r, bool out)
 {
     vull_backup_ctext(r);
-    int lo = sel_lo(r), hi = sel_hi(r);
-    if (hi > lo && r->text[hi - 1] == '\n') hi--;
-    std::vector<int> starts;
-    for (int s = line_start_of(r->text, lo);;) {
-        starts.push_back(s);
-        int e = line_end_of(r->text, s);
-        if (!r->text[e] || e >= hi) break;
-        s = e + 1;
-    }
+    std::vector<int> starts = selected_line_starts(r);
     if (!out && text_len(r) + (int)starts.size() > r->capacity) return;
     int a = r->sel_start, b = r->sel_end, c = r->cursor;
     for (size_t i = starts.size(); i-- > 0;) {
@@ -840,6 +840,11 @@ void indent_selection(ctext *r, bool out)
     clamp_positions(r);
 }
 
+/*
+** The search box holds only its text, with no cursor of its own: Backspace
+** and Delete take off the last character, and the arrow keys are kept from
+** moving the field's cursor while the box is open.
+*/
 void search_box_key(ctext *r, int key, bool ctrl)
 {
     int n = (int)std::strlen(r->search_text);
@@ -848,7 +853,7 @@ void search_box_key(ctext *r, int key, bool ctrl)
         if (!clip) return;
         char *g = convert_escaped_to_glyphs(clip, nullptr);
         vull_free(clip);
-        for (int i = 0; g && g[i] && n < SEARCH_TYPED_MAX - 1; i++)
+        for (int i = 0; g && g[i] && n < SEARCH_TYPED_MAX; i++)
             if (g[i] != '\n') r->search_text[n++] = g[i];
         r->search_text[n] = 0;
         vull_free(g);
@@ -864,8 +869,9 @@ void search_box_key(ctext *r, int key, bool ctrl)
     } else if (key == 27) {
         r->search_box = 0;
     } else if (!ctrl) {
-        int c = key & 0xFF;
-        if (key != -1 && c >= 16 && n < SEARCH_TYPED_MAX - 1) {
+        // Typed codes 16-255; text input of a byte above 127 arrives negative.
+        int c = key < 0 ? key + 256 : key;
+        if (key != -1 && c >= 16 && c <= 255 && n < SEARCH_TYPED_MAX) {
             r->search_text[n] = (char)c;
             r->search_text[n + 1] = 0;
         }
@@ -884,10 +890,16 @@ void open_search_box(ctext *r, int mode)
     r->search_active = 1;
 }
 
-// Keys read from the key state: arrows, Home, End, the page keys and Delete.
-void navigation_keys(ctext *r, bool ctrl, bool alt)
+/*
+** Keys read from the key state: arrows, Home, End, the page keys and Delete.
+** A move drops the selection, so that the next typed key cannot replace text
+** away from the cursor. True when the move was by lines, which keeps the
+** remembered column.
+*/
+bool navigation_keys(ctext *r, bool ctrl, bool alt)
 {
     int rows = std::max(1, field_height(r) / std::max(1, r->line_height));
+    int before = r->cursor;
     bool vertical = false;
     if (ctrl) {
         if (key_hit(SC_LEFT)) r->cursor += calculate_skip_steps(r, -1);
@@ -897,7 +909,7 @@ void navigation_keys(ctext *r, bool ctrl, bool alt)
     } else if (alt && (key_hit(SC_UP) || key_hit(SC_DOWN))) {
         if (ctext_search_for_bookmark(r, key_hit(SC_UP) ? -1 : 1))
             ctext_bound_scrolling_to_cursor(r, std::max(1, r->line_height));
-        return;
+        return false;
     } else {
         if (!alt && key_hit(SC_LEFT) && r->cursor > 0) r->cursor--;
         if (!alt && key_hit(SC_RIGHT) && r->cursor < text_len(r)) r->cursor++;
@@ -915,7 +927,8 @@ void navigation_keys(ctext *r, bool ctrl, bool alt)
         }
     }
     clamp_positions(r);
-    if (!vertical) set_remembered_col(r);
+    if (r->cursor != before) collapse_selection(r);
+    return vertical;
 }
 
 void field_key(ctext *r, int key)
@@ -932,8 +945,7 @@ void field_key(ctext *r, int key)
         search_box_key(r, key, ctrl);
         return;
     }
-    int before = r->cursor;
-    navigation_keys(r, ctrl, alt);
+    bool vertical = navigation_keys(r, ctrl, alt);
     if (ctrl) {
         switch (key) {
         case 'a': select_all(r); break;
@@ -974,8 +986,9 @@ void field_key(ctext *r, int key)
         ctextfield_delete_selected(r);
         ctext_insert_character(r, key & 0xFF);
     }
-    if (r->cursor != before && !has_selection(r)) collapse_selection(r);
     clamp_positions(r);
+    // Moves by lines keep the column they started from; anything else sets it.
+    if (!vertical) set_remembered_col(r);
     ctext_bound_scrolling_to_cursor(r, 0);
 }
 
@@ -1052,6 +1065,9 @@ int vhand_ctextfield(vull_gui_element *e, int x, int y, int buttons, int message
         break;
     case VULL_GUIM_KEY:
         field_key(r, x);
+        break;
+    case CTEXT_GUIM_DRAW:
+        draw_ctext(e->target, e->x, e->y, e->width, e->height, r);
         break;
     default:
         break;

@@ -10,7 +10,7 @@ struct vull_bitmap;
 struct vull_gui_element;
 struct vull_undo_stack;
 
-constexpr int CTEXT_SEARCH_LEN = 256;  // search text buffer; typing stops at 252 characters
+constexpr int CTEXT_SEARCH_LEN = 256;  // search text buffer; typing stops at 253 characters
 constexpr int CTEXT_TAIL = 24;         // the six int32 behind the text of a snapshot
 
 struct ctext {
@@ -89,7 +89,10 @@ int get_char_width(const ctext *r, int c, int x);  // advance of byte c drawn at
 void vull_get_ctextfield_cursor_pos(ctext *r, int *x, int *y);
 int vull_get_ctextfield_pos_for_cursor(ctext *r, int x, int y);
 
-// Drawing and the GUI element (type 4).
+// Drawing and the GUI element (type 4). The field draws itself inside its
+// rectangle on its target when sent CTEXT_GUIM_DRAW (vull_gui_message, or
+// vull_gui_broadcast for type 4); the GUI pass sends only mouse and key messages.
+constexpr int CTEXT_GUIM_DRAW = 7;
 void draw_ctext(vull_bitmap *bmp, int x, int y, int w, int h, ctext *r);
 int vull_gui_add_ctext_field(vull_bitmap *target, int x, int y, int w, int h, ctext *r);
 int vhand_ctextfield(vull_gui_element *e, int x, int y, int buttons, int message);

@@ -24,13 +24,19 @@ int32_t read_le32(const uint8_t *p)
 const uint8_t *bytes_of(cbuffer *b) { return b && b->data ? b->data : (const uint8_t *)""; }
 int length_of(cbuffer *b) { return b ? b->length : 0; }
 
-// Appends a patch and its length at the end of a patch buffer; 0 on failure.
+// Appends a patch and its length at the end of a patch buffer; 0 on failure,
+// with the buffer as it was (a patch without its length would hide the others).
 int append_patch(cbuffer *patches, cbuffer *patch)
 {
     if (!patches || !patch) return 0;
-    patches->position = patches->length;
-    if (patch->length > 0 && !cbuffer_add_data(patches, patch->data, patch->length)) return 0;
-    return vull_fwrite_int32(patch->length, patches) == 4;
+    int old_length = patches->length;
+    patches->position = old_length;
+    if ((patch->length > 0 && !cbuffer_add_data(patches, patch->data, patch->length)) ||
+        vull_fwrite_int32(patch->length, patches) != 4) {
+        patches->length = patches->position = old_length;
+        return 0;
+    }
+    return 1;
 }
 
 // Length of the last patch of a patch buffer, or -1 when it holds none.
@@ -246,11 +252,10 @@ cbuffer *generate_patch(cbuffer *a, cbuffer *b, int t)
             }
         }
     }
-    if (t > 0 && !cbuffer_add_data(out, B + hB, t)) {
+    if ((t > 0 && !cbuffer_add_data(out, B + hB, t)) || vull_fwrite_int32(t, out) != 4) {
         vull_destroy_buffer(out);
         return nullptr;
     }
-    vull_fwrite_int32(t, out);
     return out;
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -131,4 +132,15 @@ TEST(Charset, WidestGlyphThousandTimes)
     EXPECT_EQ(convert_glyphs_to_escaped(text.c_str(), out), out);
     EXPECT_EQ(std::strlen(out), 7000u);
     std::free(out);
+}
+
+TEST(Charset, BackConversionWorksInPlace)
+{
+    // The output never runs ahead of the input, so a caller may convert a
+    // UTF-8 text over itself.
+    std::string text = "a" + to_utf8(bytes({142, 154, 1, 127, 16})) + "𝘣\r\nz";
+    std::vector<char> buf(text.begin(), text.end());
+    buf.push_back(0);
+    EXPECT_EQ(convert_escaped_to_glyphs(buf.data(), buf.data()), buf.data());
+    EXPECT_EQ(std::string(buf.data()), "a" + bytes({142, 154, 1, 127, 16}) + "B\nz");
 }

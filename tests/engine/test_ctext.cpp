@@ -490,3 +490,70 @@ TEST(Ctext, Drawing)
     vull_destroy_bitmap(bmp);
     vull_text_exit();
 }
+
+TEST(Ctext, HandlerMovesSearchBoxAndDrawMessage)
+{
+    field f("\nyyyyyyyy", 100);
+    vull_gui_element e{};
+    e.type = 4;
+    e.width = 128;
+    e.height = 64;
+    e.flags = VULL_GUIF_FOCUS;
+    std::memcpy(e.user, &f.r, sizeof f.r);
+    f.r->element = &e;
+    auto key = [&](int k) { vhand_ctextfield(&e, k, 0, 0, VULL_GUIM_KEY); };
+    // Arrow keys arrive as a -1 typed code with the key state at 3.
+    auto arrow = [&](int scancode) {
+        vullkey[scancode] = 3;
+        key(-1);
+        vullkey[scancode] = 0;
+    };
+
+    // The column to keep on a move down is the one after the typed text.
+    for (char c : std::string("abc")) key(c);
+    arrow(81);
+    EXPECT_EQ(f.r->cursor, 4 + 3);
+
+    // A move drops the selection: typing then replaces nothing elsewhere.
+    vullkey[224] = 1;
+    key('a');
+    vullkey[224] = 0;
+    ASSERT_EQ(f.r->sel_end - f.r->sel_start, 12);
+    arrow(80);  // left
+    EXPECT_EQ(f.r->sel_start, f.r->sel_end);
+    key('Q');
+    EXPECT_EQ(f.text(), "abc\nyyyyyyyQy");
+
+    // The search box takes typed codes 16-255 (bytes above 127 come as
+    // negative text input), up to 253 of them, and keeps arrows to itself.
+    vullkey[224] = 1;
+    key('f');
+    vullkey[224] = 0;
+    ASSERT_EQ(f.r->search_box, 1);
+    int cursor = f.r->cursor;
+    key(5);
+    key(-128);
+    key(-1);
+    EXPECT_STREQ(f.r->search_text, "\x80");
+    arrow(80);
+    EXPECT_EQ(f.r->cursor, cursor);
+    for (int i = 0; i < 300; i++) key('q');
+    EXPECT_EQ(std::strlen(f.r->search_text), 253u);
+    key(8);
+    EXPECT_EQ(std::strlen(f.r->search_text), 252u);
+    key(27);
+    EXPECT_EQ(f.r->search_box, 0);
+
+    // Sent the draw message, the field draws into its rectangle on its target.
+    vull_bitmap *bmp = vull_create_bitmap(160, 80, 32);
+    ASSERT_NE(bmp, nullptr);
+    vull_clear_bitmap(bmp);
+    e.target = bmp;
+    e.x = 10;
+    e.y = 5;
+    vhand_ctextfield(&e, 0, 0, 0, CTEXT_GUIM_DRAW);
+    EXPECT_EQ(vull_getpixel(bmp, 10 + 127, 5 + 63) & 0xFFFFFF, 0x404040u);
+    EXPECT_EQ(vull_getpixel(bmp, 9, 5), 0u);
+    EXPECT_EQ(vull_getpixel(bmp, 10 + 128, 5), 0u);
+    vull_destroy_bitmap(bmp);
+}

@@ -184,3 +184,51 @@ TEST(Undo, RandomEditSessionsReplayExactly)
         }
     }
 }
+
+TEST(Undo, InterleavedPushUndoRedoFollowTheModel)
+{
+    // A model history with a position: a push drops everything after the
+    // position, undo and redo move it. The stack must agree after every step.
+    std::mt19937 rng(77);
+    for (int tail : {0, 24}) {
+        stack_guard g;
+        g.s->tail_size = tail;
+        std::string first(tail + 5, 'a');
+        std::vector<std::string> model{first};
+        size_t at = 0;
+        vull_push_undo_state(make(first), g.s, 0);
+        for (int step = 0; step < 400; step++) {
+            int op = (int)(rng() % 5);
+            if (op < 3) {
+                std::string next = model[at];
+                int head = (int)next.size() - tail;
+                int pos = (int)(rng() % (head + 1));
+                if (op == 0) next.insert(pos, std::string(1 + rng() % 4, (char)('a' + rng() % 3)));
+                if (op == 1 && head > 0) next.erase(pos, 1 + rng() % 3);
+                if (op == 2 && tail > 0) next[next.size() - 1 - rng() % tail] = (char)('0' + rng() % 10);
+                int recorded = vull_push_undo_state(make(next), g.s, 0);
+                ASSERT_EQ(recorded, next != model[at] ? 1 : 0) << step;
+                if (recorded) {
+                    model.resize(at + 1);
+                    model.push_back(next);
+                    at++;
+                }
+            } else if (op == 3) {
+                cbuffer *s = vull_undo(g.s);
+                if (at == 0) {
+                    ASSERT_EQ(s, nullptr) << step;
+                } else {
+                    ASSERT_EQ(str(s), model[--at]) << step;
+                }
+            } else {
+                cbuffer *s = vull_redo(g.s);
+                if (at + 1 == model.size()) {
+                    ASSERT_EQ(s, nullptr) << step;
+                } else {
+                    ASSERT_EQ(str(s), model[++at]) << step;
+                }
+            }
+            ASSERT_EQ(str(g.s->current_state), model[at]) << step;
+        }
+    }
+}
