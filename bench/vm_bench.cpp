@@ -3,36 +3,12 @@
 // with a budget of one frame slice, resuming after every forced yield.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <string>
 
+#include "vm/lauxlib.h"
 #include "vm/lua.h"
 
 namespace {
-
-void *bench_alloc (void *, void *ptr, size_t, size_t nsize) {
-  if (nsize == 0) {
-    free(ptr);
-    return nullptr;
-  }
-  return realloc(ptr, nsize);
-}
-
-struct Source {
-  const std::string *text;
-  bool done;
-};
-
-const char *read_source (lua_State *, void *ud, size_t *size) {
-  Source *s = static_cast<Source *>(ud);
-  if (s->done) {
-    *size = 0;
-    return nullptr;
-  }
-  s->done = true;
-  *size = s->text->size();
-  return s->text->data();
-}
 
 const std::string kLoop = R"(
   local s = 0
@@ -57,12 +33,11 @@ const std::string kTables = R"(
   return s + h.k3)";
 
 void run_chunk (benchmark::State &state, const std::string &code, int budget) {
-  lua_State *L = lua_newstate(bench_alloc, nullptr);
+  lua_State *L = luaL_newstate();
   long yields = 0;
   for (auto _ : state) {
     lua_settop(L, 0);
-    Source src{&code, false};
-    if (lua_load(L, read_source, &src, "=bench", "t") != LUA_OK) {
+    if (luaL_loadbufferx(L, code.data(), code.size(), "=bench", "t") != LUA_OK) {
       state.SkipWithError("compile failed");
       break;
     }

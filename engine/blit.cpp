@@ -47,7 +47,10 @@ void vull_blit(const vull_bitmap *src, vull_bitmap *dst, int sx, int sy, int dx,
     if (!src->rows || !dst->rows)
         return;
     if (src->bpp == dst->bpp) {
+        // Depths below 8 bits have no pixel block to copy.
         size_t bytes_pp = size_t(src->bpp / 8);
+        if (bytes_pp == 0)
+            return;
         for (int i = 0; i < h; i++)
             std::memmove(dst->rows[dy + i] + size_t(dx) * bytes_pp, src->rows[sy + i] + size_t(sx) * bytes_pp,
                          size_t(w) * bytes_pp);
@@ -115,12 +118,18 @@ void vull_stretch_blit(const vull_bitmap *src, vull_bitmap *dst, int dx, int dy,
     // Sample each destination pixel at the centre of its span.
     int64_t acc_y = stepy / 2, acc_x0 = stepx / 2;
     int64_t x = dx, y = dy, w = dw, h = dh;
+    // A rectangle wholly above or left of the clip draws nothing; stopping
+    // here also keeps the skipped-span products within 64 bits.
     if (y < cy0) {
+        if (cy0 - y >= h)
+            return;
         acc_y += (cy0 - y) * stepy;
         h -= cy0 - y;
         y = cy0;
     }
     if (x < cx0) {
+        if (cx0 - x >= w)
+            return;
         acc_x0 += (cx0 - x) * stepx;
         w -= cx0 - x;
         x = cx0;

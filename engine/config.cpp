@@ -253,9 +253,7 @@ static int apply_config_line(vull_config_rec &c, const char *line, int log_posit
     else if ((v = key("window_position"))) {
         read_ints(v, &c.window_position[0], &c.window_position[1]);
         if (log_position) {
-            snprintf(vull_debug_string, sizeof vull_debug_string, "new window position: %d, %d\n",
-                     c.window_position[0], c.window_position[1]);
-            vull_debug(vull_debug_string);
+            vull_debugf("new window position: %d, %d\n", c.window_position[0], c.window_position[1]);
         }
     }
     // These two read one character past the key ("sessions12" gives 2); a bare
@@ -310,8 +308,7 @@ void vull_config_load()
     int logged = 0;
     while (read_config_line(line, f)) {
         if (line[0] && line[0] != '/') {
-            snprintf(vull_debug_string, sizeof vull_debug_string, "%02d %s\n", ++logged, line);
-            vull_debug(vull_debug_string);
+            vull_debugf("%02d %s\n", ++logged, line);
         }
         // Every key goes into both records: cconfig0 is the defaults plus config.txt.
         if (apply_config_line(cconfig, line, 1)) {

@@ -218,10 +218,23 @@ int vull_destroy_palette(vull_palette_rec *pal)
     return 0;
 }
 
-static int colour_distance(const vull_rgb &e, int r, int g, int b)
+// Index of the first entry whose squared distance is below close_enough,
+// else of the first nearest entry. Components are at most 1024 in size.
+static int nearest_colour(const vull_palette_rec *pal, int r, int g, int b, int close_enough)
 {
-    int dr = e.r - r, dg = e.g - g, db = e.b - b;
-    return dr * dr + dg * dg + db * db;
+    int best = 0, best_dist = 10000000;
+    for (int i = 0; i < 256; i++) {
+        const vull_rgb &e = pal->entry[i];
+        int dr = e.r - r, dg = e.g - g, db = e.b - b;
+        int d = dr * dr + dg * dg + db * db;
+        if (d < close_enough)
+            return i;
+        if (d < best_dist) {
+            best_dist = d;
+            best = i;
+        }
+    }
+    return best;
 }
 
 int vull_find_colour(int r, int g, int b, const vull_palette_rec *pal)
@@ -232,17 +245,7 @@ int vull_find_colour(int r, int g, int b, const vull_palette_rec *pal)
     r = std::clamp(r, -1024, 1024);
     g = std::clamp(g, -1024, 1024);
     b = std::clamp(b, -1024, 1024);
-    int best = 0, best_dist = 10000000;
-    for (int i = 0; i < 256; i++) {
-        int d = colour_distance(pal->entry[i], r, g, b);
-        if (d == 0)
-            return i;
-        if (d < best_dist) {
-            best_dist = d;
-            best = i;
-        }
-    }
-    return best;
+    return nearest_colour(pal, r, g, b, 1);  // only an exact match stops the search
 }
 
 void vull_convert_bitmap(const vull_bitmap *src, vull_bitmap *dst, const vull_palette_rec *pal)
@@ -269,20 +272,8 @@ void vull_convert_bitmap(const vull_bitmap *src, vull_bitmap *dst, const vull_pa
         for (int y = 0; y < src->height; y++) {
             for (int x = 0; x < src->width; x++) {
                 uint32_t p = vull_getpixel(src, x, y);
-                int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
                 // A close-enough entry is taken at once; else the first nearest.
-                int best = 0, best_dist = 10000000;
-                for (int i = 0; i < 256; i++) {
-                    int d = colour_distance(pal->entry[i], r, g, b);
-                    if (d < 27) {
-                        best = i;
-                        break;
-                    }
-                    if (d < best_dist) {
-                        best_dist = d;
-                        best = i;
-                    }
-                }
+                int best = nearest_colour(pal, (p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF, 27);
                 vull_putpixel(dst, x, y, uint32_t(best));
             }
         }

@@ -28,7 +28,7 @@ void vull_keys_exit();
 int vull_get_key_state(int code);
 int vull_get_any_key_down();
 int vull_keypressed();
-int vull_readkey();   // 0 when the queue stays empty because the program is quitting
+int vull_readkey();   // 0 when no key can come: quitting, or headless
 
 // ---- mouse cursor ------------------------------------------------------
 extern vull_bitmap *vull_mouse_bmp;          // the engine's own 33 x 33 cursor

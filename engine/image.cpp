@@ -8,6 +8,8 @@
 
 #include <lodepng.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +34,39 @@ LodePNGCompressSettings &engine_compress_settings()
     return settings;
 }
 
+// Bytes of filtered scanlines that a w x h picture of bpp bits a pixel holds
+// once inflated, with Adam7's seven passes when it is interlaced.
+uint64_t scanline_bytes(unsigned w, unsigned h, unsigned bpp, bool interlaced)
+{
+    auto block = [bpp](uint64_t pw, uint64_t ph) { return pw && ph ? ph * (1 + (pw * bpp + 7) / 8) : 0; };
+    if (!interlaced)
+        return block(w, h);
+    static constexpr unsigned ix[7] = {0, 4, 0, 2, 0, 1, 0}, iy[7] = {0, 0, 4, 0, 2, 0, 1};
+    static constexpr unsigned sx[7] = {8, 8, 4, 4, 2, 2, 1}, sy[7] = {8, 8, 8, 4, 4, 2, 2};
+    uint64_t total = 0;
+    for (int i = 0; i < 7; i++)
+        total += block((uint64_t(w) + sx[i] - ix[i] - 1) / sx[i], (uint64_t(h) + sy[i] - iy[i] - 1) / sy[i]);
+    return total;
+}
+
+// The colour type and bit depth pairs a PNG can hold, which are the ones
+// LodePNG converts to; other requests would get a buffer that does not match.
+bool valid_colour_mode(int colour_type, unsigned bit_depth)
+{
+    switch (colour_type) {
+    case LCT_GREY:
+        return bit_depth == 1 || bit_depth == 2 || bit_depth == 4 || bit_depth == 8 || bit_depth == 16;
+    case LCT_PALETTE:
+        return bit_depth == 1 || bit_depth == 2 || bit_depth == 4 || bit_depth == 8;
+    case LCT_RGB:
+    case LCT_GREY_ALPHA:
+    case LCT_RGBA:
+        return bit_depth == 8 || bit_depth == 16;
+    default:
+        return false;
+    }
+}
+
 // Decodes a PNG held in memory. max_side bounds width and height; the output
 // block must also stay within the allocator's cap.
 unsigned decode_memory(unsigned char **out, unsigned *w, unsigned *h, const unsigned char *in, size_t insize,
@@ -41,6 +76,8 @@ unsigned decode_memory(unsigned char **out, unsigned *w, unsigned *h, const unsi
     *w = *h = 0;
     if (!in || insize == 0)
         return 48;  // LodePNG's "empty input buffer"
+    if (!valid_colour_mode(colour_type, bit_depth))
+        return 31;  // LodePNG's "illegal PNG color type or bpp"
     LodePNGState state;
     lodepng_state_init(&state);
     state.info_raw.colortype = LodePNGColorType(colour_type);
@@ -55,8 +92,14 @@ unsigned decode_memory(unsigned char **out, unsigned *w, unsigned *h, const unsi
         else if (iw > max_side || ih > max_side || !vull_checked_size(ih, int64_t((row_bits + 7) / 8), 0, &block))
             err = VULL_PNG_TOO_MANY_PIXELS;
     }
-    if (!err)
+    if (!err) {
+        // Image data that inflates past what the header promises is corrupt;
+        // stop there rather than let a small file grow a huge buffer.
+        uint64_t expected = scanline_bytes(iw, ih, lodepng_get_bpp(&state.info_png.color),
+                                           state.info_png.interlace_method != 0);
+        state.decoder.zlibsettings.max_output_size = size_t(std::min<uint64_t>(expected, SIZE_MAX));
         err = lodepng_decode(out, w, h, &state, in, insize);
+    }
     lodepng_state_cleanup(&state);
     if (err) {
         std::free(*out);

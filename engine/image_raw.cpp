@@ -82,6 +82,18 @@ int64_t bytes_left(vull_file *f)
     return end < here ? -1 : int64_t(end) - here;
 }
 
+// Logs the reader's line and opens the path (stdio, else the virtual disk).
+vull_file *open_image(const char *path, const char *log_format)
+{
+    if (!path)
+        return nullptr;
+    log_text(log_format, path);
+    vull_file *f = vull_fopen(path, "rb");
+    if (!f)
+        vull_debug("not found\n");
+    return f;
+}
+
 vull_bitmap *fail(vull_file *f, vull_bitmap *bmp)
 {
     vull_destroy_bitmap(bmp);
@@ -130,14 +142,9 @@ vull_palette_rec *get_tga_palette()
 
 vull_bitmap *vull_load_tga(const char *path)
 {
-    if (!path)
+    vull_file *f = open_image(path, "vull_load_tga %s ");
+    if (!f)
         return nullptr;
-    log_text("vull_load_tga %s ", path);
-    vull_file *f = vull_fopen(path, "rb");
-    if (!f) {
-        vull_debug("not found\n");
-        return nullptr;
-    }
     reader in{f};
     const uint32_t id_length = in.u8();
     const uint32_t map_type = in.u8();
@@ -244,14 +251,9 @@ int vull_save_tga(const char *path, const vull_bitmap *bmp)
 
 vull_bitmap *vull_load_bmp(const char *path)
 {
-    if (!path)
+    vull_file *f = open_image(path, "vull_load_bmp %s ");
+    if (!f)
         return nullptr;
-    log_text("vull_load_bmp %s ", path);
-    vull_file *f = vull_fopen(path, "rb");
-    if (!f) {
-        vull_debug("not found\n");
-        return nullptr;
-    }
     reader in{f};
     char magic[2] = {};
     in.bytes(magic, 2);

@@ -77,41 +77,35 @@ void vull_draw_sprite_col(const vull_bitmap *src, vull_bitmap *dst, int sx, int 
     }
 }
 
-// Shared clip for the two table-driven 8-bit variants.
-static bool clip_8bit_variant(const vull_bitmap *src, vull_bitmap *dst, int *sx, int *sy, int *dx, int *dy, int *w,
-                              int *h)
+// The two table-driven 8-bit variants: clip, then let pixel(s, d) give the new
+// destination byte wherever the source byte s is not 0.
+template <typename Pixel>
+static void draw_8bit_variant(const vull_bitmap *src, vull_bitmap *dst, int sx, int sy, int dx, int dy, int w, int h,
+                              Pixel pixel)
 {
     if (!src || !dst || is_screen(src) || is_screen(dst) || dst->bpp != 8 || src->bpp < 8 || !src->rows ||
         !dst->rows)
-        return false;
-    vull_clip(src, dst, sx, sy, dx, dy, w, h);
-    return *w >= 1 && *h >= 1;
+        return;
+    vull_clip(src, dst, &sx, &sy, &dx, &dy, &w, &h);
+    for (int i = 0; i < h; i++) {
+        const uint8_t *s = src->rows[sy + i] + sx;
+        uint8_t *d = dst->rows[dy + i] + dx;
+        for (int x = 0; x < w; x++)
+            if (s[x])
+                d[x] = pixel(s[x], d[x]);
+    }
 }
 
 void vull_draw_sprite_pal(const vull_bitmap *src, vull_bitmap *dst, int sx, int sy, int dx, int dy, int w, int h,
                           const uint8_t *colour_map)
 {
-    if (!colour_map || !clip_8bit_variant(src, dst, &sx, &sy, &dx, &dy, &w, &h))
-        return;
-    for (int i = 0; i < h; i++) {
-        const uint8_t *s = src->rows[sy + i] + sx;
-        uint8_t *d = dst->rows[dy + i] + dx;
-        for (int x = 0; x < w; x++)
-            if (s[x])
-                d[x] = colour_map[s[x]];
-    }
+    if (colour_map)
+        draw_8bit_variant(src, dst, sx, sy, dx, dy, w, h, [colour_map](uint8_t s, uint8_t) { return colour_map[s]; });
 }
 
 void vull_draw_sprite_shadow(const vull_bitmap *src, vull_bitmap *dst, int sx, int sy, int dx, int dy, int w, int h,
                              const uint8_t *shade)
 {
-    if (!shade || !clip_8bit_variant(src, dst, &sx, &sy, &dx, &dy, &w, &h))
-        return;
-    for (int i = 0; i < h; i++) {
-        const uint8_t *s = src->rows[sy + i] + sx;
-        uint8_t *d = dst->rows[dy + i] + dx;
-        for (int x = 0; x < w; x++)
-            if (s[x])
-                d[x] = shade[d[x]];
-    }
+    if (shade)
+        draw_8bit_variant(src, dst, sx, sy, dx, dy, w, h, [shade](uint8_t, uint8_t d) { return shade[d]; });
 }

@@ -87,10 +87,11 @@ int vull_draw_text_ex(vull_bitmap *bmp, const char *text, cpod *font, int x_arg,
     const int64_t aligned = text_width(text, font) - spacing;
     int64_t x = x_arg, y = y_arg;
     bool cut = false;
+    const int32_t clip_x0 = bmp->clip_x0;
     if ((flags & VULL_TEXT_CUT) && int64_t(bmp->clip_x1) - x < aligned) {
         // Keep the end of the text; the raised left clip hides its start under "..".
         x = int64_t(bmp->clip_x1) - aligned;
-        bmp->clip_x0 += 15;
+        bmp->clip_x0 = int32_t(std::min<int64_t>(int64_t(clip_x0) + 15, INT_MAX));
         cut = true;
     }
     if (flags & VULL_TEXT_CENTRE)
@@ -138,7 +139,7 @@ int vull_draw_text_ex(vull_bitmap *bmp, const char *text, cpod *font, int x_arg,
     }
     const int y_end = int(std::clamp<int64_t>(y, INT_MIN, INT_MAX));
     if (cut) {
-        bmp->clip_x0 -= 15;
+        bmp->clip_x0 = clip_x0;
         if (vull_font1)
             vull_draw_text_ex(bmp, "..", vull_font1, bmp->clip_x0, y_end, 0, colour);
     }

@@ -1,6 +1,7 @@
 // Engine frame loop, start-up and exit sequence, engine state and log.txt.
 #include "engine/vull.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -213,8 +214,7 @@ int vull_exit()
         vull_gui_exit();
         vull_system_exit();
     }
-    snprintf(vull_debug_string, sizeof vull_debug_string, "vull_items_created: %d\n", vull_items_created);
-    vull_debug(vull_debug_string);
+    vull_debugf("vull_items_created: %d\n", vull_items_created);
     vull_debug("<ok\n");
 
     if (vull_state.log_file) fclose(vull_state.log_file);
@@ -321,4 +321,14 @@ void vull_debug(const char *text)
         fflush(log);
     }
     print_debug_timestamp = len > 0 && text[len - 1] == '\n';
+}
+
+void vull_debugf(const char *format, ...)
+{
+    if (!format) return;
+    va_list ap;
+    va_start(ap, format);
+    vsnprintf(vull_debug_string, sizeof vull_debug_string, format, ap);
+    va_end(ap);
+    vull_debug(vull_debug_string);
 }

@@ -104,3 +104,5 @@ int vull_get_elapsed_time();
 // Appends to log.txt: a leading "<" closes a nesting level before the line, a
 // leading ">" opens one after it; each new line starts with a "[%06d] " stamp.
 void vull_debug(const char *text);
+// Formats into vull_debug_string (cut to its size) and appends that as vull_debug does.
+void vull_debugf(const char *format, ...) __attribute__((format(printf, 1, 2)));

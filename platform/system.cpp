@@ -29,12 +29,6 @@ static int sdl_audio_lock_taken;  // whether the outermost level really holds SD
 
 /* ---- audio device ---- */
 
-static void log_line(const char *fmt, const char *text)
-{
-    snprintf(vull_debug_string, sizeof vull_debug_string, fmt, text);
-    vull_debug(vull_debug_string);
-}
-
 static void log_audio_drivers()
 {
     int n = SDL_GetNumAudioDrivers();
@@ -42,15 +36,14 @@ static void log_audio_drivers()
         vull_debug("Built-in audio drivers:");
         for (int i = 0; i < n; i++) {
             const char *name = SDL_GetAudioDriver(i);
-            snprintf(vull_debug_string, sizeof vull_debug_string, " %d %s", i, name ? name : "");
-            vull_debug(vull_debug_string);
+            vull_debugf(" %d %s", i, name ? name : "");
         }
         vull_debug("\n");
     } else {
         vull_debug("No built-in audio drivers\n");
     }
     const char *current = SDL_GetCurrentAudioDriver();
-    log_line("Current audio driver: %s\n", current ? current : "(none)");
+    vull_debugf("Current audio driver: %s\n", current ? current : "(none)");
 }
 
 int vull_sound_init_plat(int rate, int channels)
@@ -74,14 +67,12 @@ int vull_sound_init_plat(int rate, int channels)
         vull_state.audio_channels_requested = channels;
         if (SDL_OpenAudio(&spec, nullptr) < 0) {
             vull_debug("SDL_OpenAudio failed\n");
-            log_line(" %s\n", SDL_GetError());
+            vull_debugf(" %s\n", SDL_GetError());
         } else {
             vull_debug("SDL_OpenAudio ok\n");
             vull_state.audio_freq = spec.freq ? spec.freq : rate;
             vull_state.audio_channels = spec.channels ? spec.channels : channels;
-            snprintf(vull_debug_string, sizeof vull_debug_string, " freq:%d\n channels:%d\n",
-                     int(vull_state.audio_freq), int(vull_state.audio_channels));
-            vull_debug(vull_debug_string);
+            vull_debugf(" freq:%d\n channels:%d\n", int(vull_state.audio_freq), int(vull_state.audio_channels));
             SDL_PauseAudio(0);
             vull_sound_inited = 1;
         }
@@ -350,14 +341,12 @@ void vull_launch_html(const char *target)
     }
     char command[1024];
     snprintf(command, sizeof command, "xdg-open \"%s\"&", arg.c_str());
-    snprintf(vull_debug_string, sizeof vull_debug_string, "launch: [%.800s] ", command);
-    vull_debug(vull_debug_string);
+    vull_debugf("launch: [%.800s] ", command);
 
     pid_t pid = spawn_program({"xdg-open", arg});
     // Reaped in the background so no zombie is left and the caller never waits.
     if (pid > 0) std::thread(wait_for, pid).detach();
-    snprintf(vull_debug_string, sizeof vull_debug_string, "result: %d\n", pid > 0 ? 0 : -1);
-    vull_debug(vull_debug_string);
+    vull_debugf("result: %d\n", pid > 0 ? 0 : -1);
 }
 
 /* ---- errors ---- */
@@ -377,9 +366,7 @@ void vull_fatal_error(const char *message)
     checkSDLError();
     printf("\n\n** FATAL ERROR: %s\n\n", message ? message : "");
     fflush(stdout);
-    snprintf(vull_debug_string, sizeof vull_debug_string, "\n\n** FATAL ERROR: %.800s\n\n",
-             message ? message : "");
-    vull_debug(vull_debug_string);
+    vull_debugf("\n\n** FATAL ERROR: %.800s\n\n", message ? message : "");
     vull_exit();
     exit(1);
 }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <strings.h>
 
 #include "engine/config.h"
@@ -58,20 +59,30 @@ static const char *home_env()
     return home && *home ? home : nullptr;
 }
 
+// folder = $HOME + tail; false when that does not fit the engine path length.
+static bool home_folder(char (&folder)[VULL_PATH_LEN], const char *home, const char *tail)
+{
+    int n = snprintf(folder, sizeof folder, "%s%s", home, tail);
+    return n >= 0 && size_t(n) < sizeof folder;
+}
+
+// A configured folder is made (one level) and used as it is.
+static int in_configured_folder(const char *folder, const char *name, char *out, size_t out_size)
+{
+    vull_mkdir(folder);
+    return join_path(out, out_size, folder, name);
+}
+
 int vull_prefix_with_appdata_path(const char *name, char *out, size_t out_size)
 {
-    if (configured(cconfig.home)) {
-        vull_mkdir(cconfig.home);
-        return join_path(out, out_size, cconfig.home, name);
-    }
+    if (configured(cconfig.home)) return in_configured_folder(cconfig.home, name, out, out_size);
     const char *home = home_env();
     if (!home) return set_name_only(out, out_size, name);
     char folder[VULL_PATH_LEN];
-    int n = snprintf(folder, sizeof folder, "%s/.tarnwicker", home);
-    if (n < 0 || size_t(n) >= sizeof folder) return fail_path(out, out_size);
+    if (!home_folder(folder, home, "/.tarnwicker")) return fail_path(out, out_size);
     vull_mkdir(folder);
-    n = snprintf(folder, sizeof folder, "%s/.tarnwicker/%s", home, vull_state.app_title);
-    if (n < 0 || size_t(n) >= sizeof folder) return fail_path(out, out_size);
+    std::string tail = std::string("/.tarnwicker/") + vull_state.app_title;
+    if (!home_folder(folder, home, tail.c_str())) return fail_path(out, out_size);
     vull_mkdir(folder);
     return join_path(out, out_size, folder, name);
 }
@@ -93,15 +104,11 @@ int vull_prefix_with_program_path(const char *name, char *out, size_t out_size)
 
 int vull_prefix_with_desktop_path(const char *name, char *out, size_t out_size)
 {
-    if (configured(cconfig.desktop_path)) {
-        vull_mkdir(cconfig.desktop_path);
-        return join_path(out, out_size, cconfig.desktop_path, name);
-    }
+    if (configured(cconfig.desktop_path)) return in_configured_folder(cconfig.desktop_path, name, out, out_size);
     const char *home = home_env();
     if (!home) return set_name_only(out, out_size, name);
     char folder[VULL_PATH_LEN];
-    int n = snprintf(folder, sizeof folder, "%s/Desktop/", home);
-    if (n < 0 || size_t(n) >= sizeof folder) return fail_path(out, out_size);
+    if (!home_folder(folder, home, "/Desktop/")) return fail_path(out, out_size);
     return join_path(out, out_size, folder, name);
 }
 

@@ -72,7 +72,9 @@ int vull_system_init()
                      SDL_INIT_GAMECONTROLLER | SDL_INIT_EVENTS;
 #endif
     if (cconfig.headless) {
-        flags = 0;
+        // Only the event queue: it turns Ctrl+C into a quit event, so a
+        // headless run still saves its data through the normal exit.
+        flags = SDL_INIT_EVENTS;
         vull_debugf_plat(" running in headless mode\n");
     }
     if (cconfig.framebuffer) {
@@ -199,7 +201,8 @@ int vull_video_exit()
     vull_palette = vull_black_palette = nullptr;
     vull_destroy_bitmap(bmp32);
     vull_destroy_bitmap(soft_fps_page);
-    bmp32 = soft_fps_page = nullptr;
+    vull_destroy_bitmap(fattened_back_page);  // the pre-blit cache of a scaled page
+    bmp32 = soft_fps_page = fattened_back_page = nullptr;
     window_icon_bmp = nullptr;
     if (!cconfig.headless) vull_video_exit_plat();
     return 0;
@@ -249,6 +252,11 @@ int vull_set_screen(int width, int height, int depth, int flags)
         vull_back_page->bpp != depth) {
         vull_destroy_bitmap(vull_back_page);
         vull_back_page = vull_create_bitmap(width, height, depth);
+        if (!vull_back_page) {
+            // Too large to allocate: say so rather than open a window with nothing to show.
+            vull_debugf_plat(" could not create a back page of %d x %d x %d\n", width, height, depth);
+            return -1;
+        }
     }
     if (!cconfig.headless && !cconfig.framebuffer) {
         int r = vull_set_screen_plat(ww, wh, width, height, depth, flags);
@@ -630,6 +638,13 @@ static void present_renderer(const vull_bitmap *pic)
             char text[24];
             snprintf(text, sizeof text, "%03d fps", vull_get_fps());
             vull_draw_text(fps_bmp, text, vull_font2, 1, 1);
+            // Drawing keeps the cleared bitmap's alpha of 0; the overlay is
+            // blended, so the text itself must be made opaque.
+            for (int y = 0; y < fps_bmp->height; y++) {
+                uint32_t *row = reinterpret_cast<uint32_t *>(fps_bmp->rows[y]);
+                for (int x = 0; x < fps_bmp->width; x++)
+                    if (row[x] & 0xFFFFFFu) row[x] |= 0xFF000000u;
+            }
             upload(fps_texture, fps_bmp);
             SDL_Rect fr = {0, 0, 128, 8};
             SDL_RenderCopy(sdl_renderer, fps_texture, nullptr, &fr);

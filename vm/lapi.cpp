@@ -837,12 +837,14 @@ LUA_API int lua_status (lua_State *L) {
 ** A thread left suspended or dead by an error becomes reusable for a new
 ** program.  Its open upvalues are closed first: closures of the earlier
 ** program keep their values in their own cells instead of aliasing stack
-** slots that the new program will use as registers.
+** slots that the new program will use as registers.  For the same reason
+** an error handler set by an abandoned protected call is forgotten.
 */
 LUA_API void lua_reset_call_state_zibo6 (lua_State *L) {
   luaF_close(L, L->stack);
   L->status = LUA_OK;
   L->ci = &L->base_ci;
+  L->errfunc = 0;
 }
 
 

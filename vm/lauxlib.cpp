@@ -341,19 +341,16 @@ LUALIB_API lua_Number luaL_optnumber (lua_State *L, int narg, lua_Number def) {
   return luaL_opt(L, luaL_checknumber, narg, def);
 }
 
+/* integer and unsigned checks: the integer part of the checked number */
 LUALIB_API lua_Integer luaL_checkinteger (lua_State *L, int narg) {
-  int isnum;
-  lua_Integer d = lua_tointegerx(L, narg, &isnum);
-  if (!isnum)
-    tag_error(L, narg, LUA_TNUMBER);
+  lua_Integer d;
+  lua_number2integer(d, luaL_checknumber(L, narg));
   return d;
 }
 
 LUALIB_API lua_Unsigned luaL_checkunsigned (lua_State *L, int narg) {
-  int isnum;
-  lua_Unsigned d = lua_tounsignedx(L, narg, &isnum);
-  if (!isnum)
-    tag_error(L, narg, LUA_TNUMBER);
+  lua_Unsigned d;
+  lua_number2unsigned(d, luaL_checknumber(L, narg));
   return d;
 }
 
@@ -382,9 +379,9 @@ LUALIB_API lua_Unsigned luaL_optunsigned (lua_State *L, int narg,
 LUALIB_API char *luaL_prepbuffsize (luaL_Buffer *B, size_t sz) {
   lua_State *L = B->L;
   if (B->size - B->n < sz) {  /* not enough space? */
-    if (B->n > SIZE_MAX / 2 || sz > SIZE_MAX - B->n)  /* overflow? */
+    if (sz > SIZE_MAX - B->n)  /* the contents would not fit any size */
       luaL_error(L, "buffer too large");
-    size_t newsize = B->size * 2;  /* double buffer size */
+    size_t newsize = (B->size > SIZE_MAX / 2) ? SIZE_MAX : B->size * 2;
     if (newsize - B->n < sz)  /* still not big enough? */
       newsize = B->n + sz;
     /* create a larger buffer */

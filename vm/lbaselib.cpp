@@ -127,19 +127,22 @@ int luaB_rawlen (lua_State *L) {
   return 1;
 }
 
-int luaB_rawget (lua_State *L) {
+/* rawget and rawset: a table followed by n - 1 values, exactly n slots */
+static void rawargs (lua_State *L, int n) {
   luaL_checktype(L, 1, LUA_TTABLE);
-  luaL_checkany(L, 2);
-  lua_settop(L, 2);
+  for (int i = 2; i <= n; i++)
+    luaL_checkany(L, i);
+  lua_settop(L, n);
+}
+
+int luaB_rawget (lua_State *L) {
+  rawargs(L, 2);
   lua_rawget(L, 1);
   return 1;
 }
 
 int luaB_rawset (lua_State *L) {
-  luaL_checktype(L, 1, LUA_TTABLE);
-  luaL_checkany(L, 2);
-  luaL_checkany(L, 3);
-  lua_settop(L, 3);
+  rawargs(L, 3);
   lua_rawset(L, 1);
   return 1;
 }

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "vm/lua.h"
+
 extern uint32_t cpu_cycles_slice;          /* cycles charged in the current slice */
 extern uint32_t cpu_cycles_frame;          /* cycles of the frame's earlier slices */
 extern uint32_t cpu_cycles_slice_max;      /* slice budget, compared signed */
@@ -26,15 +28,8 @@ extern int cpu_superyielded_coresume;      /* the forced-yield path was taken */
 ** cycle back per argument) hides a requested yield until it is positive.
 */
 
-void lua_cpu_prepare_for_resume (void);
-void lua_cpu_prepare_for_slice (void);
-int lua_get_cpu_superyielded_coresume (void);
-void lua_set_cpu_superyielded_coresume (int v);
-int lua_get_cpu_cycles (void);
-void lua_add_cpu_cycles (int n);
-void lua_set_cpu_cycles_slice_max (int n);
-void lua_reset_cpu_cycles (void);
-void lua_cpu_superyield (void);
+/* the accessor functions (lua_cpu_*, lua_*_cpu_*) are part of the API in
+   vm/lua.h; this header adds the counters the interpreter touches directly */
 
 /* difference b - a of two addresses */
 long distance (const void *a, const void *b);

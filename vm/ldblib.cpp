@@ -323,7 +323,8 @@ int db_traceback (lua_State *L) {
   if (msg == NULL && !lua_isnoneornil(L, arg + 1))  /* non-string 'msg'? */
     lua_pushvalue(L, arg + 1);  /* return it untouched */
   else {
-    int level = luaL_optint(L, arg + 2, (L == L1) ? 1 : 0);
+    /* a named thread is traced from its level 0, even the running one */
+    int level = luaL_optint(L, arg + 2, arg ? 0 : 1);
     luaL_traceback(L, L1, msg, level);
   }
   return 1;

@@ -509,7 +509,7 @@ void luaG_errormsg (lua_State *L) {
     setobjs2s(L, L->top, L->top - 1);  /* move the argument */
     setobjs2s(L, L->top - 1, errfunc);  /* push the function */
     incr_top(L);
-    luaD_call(L, L->top - 2, 1, 0);  /* call it */
+    luaD_callnoyield(L, L->top - 2, 1);  /* call it */
   }
   luaD_throw(L, LUA_ERRRUN);
 }

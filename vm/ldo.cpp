@@ -38,13 +38,24 @@ struct lua_longjmp {
 #ifndef NDEBUG
 /*
 ** Fast C functions run without a call record or C-level count, so they
-** must never call back into the VM; debug builds check that.
+** must never call back into the VM; debug builds check that.  An error
+** raised by a fast function may still run the error handler, which lifts
+** the mark for its own run.
 */
 static int fastcall_depth = 0;
 struct FastCallMark {
   FastCallMark () { fastcall_depth++; }
   ~FastCallMark () { fastcall_depth--; }
 };
+struct FastCallLift {
+  int saved = fastcall_depth;
+  FastCallLift () { fastcall_depth = 0; }
+  ~FastCallLift () { fastcall_depth = saved; }
+};
+#define check_not_in_fastcall() \
+  assert(fastcall_depth == 0 && "fast C functions must not call the VM")
+#else
+#define check_not_in_fastcall() ((void)0)
 #endif
 
 
@@ -94,8 +105,13 @@ int luaD_rawrunprotected (lua_State *L, Pfunc f, void *ud) {
     (*f)(L, ud);
   }
   catch (struct lua_longjmp *target) {
-    lua_assert(target == &lj);
-    (void)target;
+    if (target != &lj) {
+      /* aimed further out (another thread's target, as when a thread
+         without one throws to the main thread): pass it on */
+      L->errorJmp = lj.previous;
+      L->nCcalls = oldnCcalls;
+      throw;
+    }
     if (lj.status == LUA_OK)
       lj.status = -1;
   }
@@ -281,7 +297,9 @@ int luaD_precall (lua_State *L, StkId func, int nresults) {
       }
       func = restorestack(L, funcr);
       setnvalue(func, r);
-      L->top = func + 1;
+      /* no result wanted (a __newindex handler, a C call for 0 results):
+         keep the stack balanced, as a returning frame would */
+      L->top = (nresults == 0) ? func : func + 1;
       for (int j = 1; j < nresults; j++)  /* the top is not moved over them */
         setnilvalue(func + j);
       return 1;
@@ -331,9 +349,7 @@ int luaD_poscall (lua_State *L, StkId firstResult) {
 
 
 void luaD_call (lua_State *L, StkId func, int nResults, int allowyield) {
-#ifndef NDEBUG
-  assert(fastcall_depth == 0 && "fast C functions must not call the VM");
-#endif
+  check_not_in_fastcall();
   if (++L->nCcalls >= LUAI_MAXCCALLS) {
     if (L->nCcalls == LUAI_MAXCCALLS)
       luaG_runerror(L, "C stack overflow");
@@ -345,6 +361,16 @@ void luaD_call (lua_State *L, StkId func, int nResults, int allowyield) {
     luaV_execute(L);
   if (!allowyield) L->nny--;
   L->nCcalls--;
+}
+
+
+/* the error handler's call: never yieldable, and allowed while a fast
+   function raises the error */
+void luaD_callnoyield (lua_State *L, StkId func, int nResults) {
+#ifndef NDEBUG
+  FastCallLift lift;
+#endif
+  luaD_call(L, func, nResults, 0);
 }
 
 
@@ -363,7 +389,10 @@ static void finishCcall (lua_State *L) {
   adjustresults(L, ci->nresults);
   if (!(ci->callstatus & CIST_STAT))  /* no call status? */
     ci->u.c.status = LUA_YIELD;
-  ci->callstatus |= CIST_YIELDED;
+  /* the status is handed over now: a later protected call of the same
+     continuation starts clean */
+  ci->callstatus = static_cast<lu_byte>(
+      (ci->callstatus & ~(CIST_YPCALL | CIST_STAT)) | CIST_YIELDED);
   int n = (*ci->u.c.k)(L);
   api_checknelems(L, n);
   luaD_poscall(L, L->top - n);
@@ -493,6 +522,7 @@ LUA_API int lua_resume (lua_State *L, lua_State *from, int nargs) {
 
 LUA_API int lua_yieldk (lua_State *L, int nresults, int ctx, lua_CFunction k) {
   CallInfo *ci = L->ci;
+  check_not_in_fastcall();
   api_checknelems(L, nresults);
   if (L->nny > 0) {
     if (L != G(L)->mainthread)

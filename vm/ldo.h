@@ -24,6 +24,7 @@ int luaD_protectedparser (lua_State *L, ZIO *z, const char *name,
 void luaD_hook (lua_State *L, int event, int line);
 int luaD_precall (lua_State *L, StkId func, int nresults);
 void luaD_call (lua_State *L, StkId func, int nResults, int allowyield);
+void luaD_callnoyield (lua_State *L, StkId func, int nResults);
 int luaD_pcall (lua_State *L, Pfunc func, void *u,
                 ptrdiff_t oldtop, ptrdiff_t ef);
 int luaD_poscall (lua_State *L, StkId firstResult);

@@ -56,6 +56,24 @@
 
 static void reallymarkobject (global_State *g, GCObject *o);
 
+/* the gray-list link of an object whose traversal is deferred */
+static GCObject **gclistof (GCObject *o) {
+  switch (gch(o)->tt) {
+    case LUA_TTABLE: return &gco2t(o)->gclist;
+    case LUA_TLCL: return &gco2lcl(o)->gclist;
+    case LUA_TCCL: return &gco2ccl(o)->gclist;
+    case LUA_TTHREAD: return &gco2th(o)->gclist;
+    case LUA_TPROTO: return &gco2p(o)->gclist;
+    default: lua_assert(0); return NULL;
+  }
+}
+
+/* puts such an object at the head of a gray list */
+static void linkgclist (GCObject *o, GCObject **list) {
+  *gclistof(o) = *list;
+  *list = o;
+}
+
 /* one past the last node of a table */
 #define gnodelast(h)    gnode(h, cast(size_t, sizenode(h)))
 
@@ -107,8 +125,7 @@ void luaC_barrierback_ (lua_State *L, GCObject *o) {
   global_State *g = G(L);
   lua_assert(isblack(o) && !isdead(g, o) && gch(o)->tt == LUA_TTABLE);
   black2gray(o);
-  gco2t(o)->gclist = g->grayagain;
-  g->grayagain = o;
+  linkgclist(o, &g->grayagain);
 }
 
 /* a prototype's closure cache: forward barrier the first time, then
@@ -121,8 +138,7 @@ void luaC_barrierproto_ (lua_State *L, Proto *p, Closure *c) {
   }
   else {
     black2gray(obj2gco(p));
-    p->gclist = g->grayagain;
-    g->grayagain = obj2gco(p);
+    linkgclist(obj2gco(p), &g->grayagain);
   }
 }
 
@@ -185,28 +201,12 @@ static void reallymarkobject (global_State *g, GCObject *o) {
       size = sizeof(UpVal);
       break;
     }
-    case LUA_TLCL: {
-      gco2lcl(o)->gclist = g->gray;
-      g->gray = o;
-      return;
-    }
-    case LUA_TCCL: {
-      gco2ccl(o)->gclist = g->gray;
-      g->gray = o;
-      return;
-    }
-    case LUA_TTABLE: {
-      linktable(gco2t(o), &g->gray);
-      return;
-    }
-    case LUA_TTHREAD: {
-      gco2th(o)->gclist = g->gray;
-      g->gray = o;
-      return;
-    }
+    case LUA_TLCL:
+    case LUA_TCCL:
+    case LUA_TTABLE:
+    case LUA_TTHREAD:
     case LUA_TPROTO: {
-      gco2p(o)->gclist = g->gray;
-      g->gray = o;
+      linkgclist(o, &g->gray);
       return;
     }
     default: lua_assert(0); return;
@@ -405,40 +405,18 @@ static void propagatemark (global_State *g) {
   GCObject *o = g->gray;
   lua_assert(isgray(o));
   gray2black(o);
+  g->gray = *gclistof(o);
   switch (gch(o)->tt) {
-    case LUA_TTABLE: {
-      Table *h = gco2t(o);
-      g->gray = h->gclist;
-      size = traversetable(g, h);
-      break;
-    }
-    case LUA_TLCL: {
-      LClosure *cl = gco2lcl(o);
-      g->gray = cl->gclist;
-      size = traverseLclosure(g, cl);
-      break;
-    }
-    case LUA_TCCL: {
-      CClosure *cl = gco2ccl(o);
-      g->gray = cl->gclist;
-      size = traverseCclosure(g, cl);
-      break;
-    }
+    case LUA_TTABLE: size = traversetable(g, gco2t(o)); break;
+    case LUA_TLCL: size = traverseLclosure(g, gco2lcl(o)); break;
+    case LUA_TCCL: size = traverseCclosure(g, gco2ccl(o)); break;
     case LUA_TTHREAD: {
-      lua_State *th = gco2th(o);
-      g->gray = th->gclist;
-      th->gclist = g->grayagain;
-      g->grayagain = o;
+      linkgclist(o, &g->grayagain);
       black2gray(o);
-      size = traversestack(g, th);
+      size = traversestack(g, gco2th(o));
       break;
     }
-    case LUA_TPROTO: {
-      Proto *p = gco2p(o);
-      g->gray = p->gclist;
-      size = traverseproto(g, p);
-      break;
-    }
+    case LUA_TPROTO: size = traverseproto(g, gco2p(o)); break;
     default: lua_assert(0); return;
   }
   g->GCmemtrav += size;

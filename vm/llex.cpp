@@ -163,9 +163,10 @@ void luaX_setinput(lua_State *L, LexState *ls, ZIO *z, TString *source, int firs
     luaZ_resizebuffer(ls->L, ls->buff, LUA_MINBUFFER);
 }
 
-/* If the current character is one of set, saves it, reads on and says so. */
+/* If the current character is one of set, saves it, reads on and says so.
+** A zero byte is never in the set (strchr would match the terminator). */
 static bool check_next(LexState *ls, const char *set) {
-    if (ls->current == EOZ || !std::strchr(set, ls->current)) return false;
+    if (ls->current == EOZ || ls->current == '\0' || !std::strchr(set, ls->current)) return false;
     save_and_next(ls);
     return true;
 }

@@ -57,26 +57,27 @@ static int str_reverse (lua_State *L) {
   return 1;
 }
 
-static int str_lower (lua_State *L) {
+/* a copy of the string with each byte mapped through a ctype function */
+static int str_mapbytes (lua_State *L, int (*map) (int)) {
   size_t l;
   luaL_Buffer b;
   const char *s = luaL_checklstring(L, 1, &l);
   char *p = luaL_buffinitsize(L, &b, l);
   for (size_t i = 0; i < l; i++)
-    p[i] = (char)std::tolower(uchar(s[i]));
+    p[i] = (char)map(uchar(s[i]));
   luaL_pushresultsize(&b, l);
   return 1;
 }
 
+static int c_tolower (int c) { return std::tolower(c); }
+static int c_toupper (int c) { return std::toupper(c); }
+
+static int str_lower (lua_State *L) {
+  return str_mapbytes(L, c_tolower);
+}
+
 static int str_upper (lua_State *L) {
-  size_t l;
-  luaL_Buffer b;
-  const char *s = luaL_checklstring(L, 1, &l);
-  char *p = luaL_buffinitsize(L, &b, l);
-  for (size_t i = 0; i < l; i++)
-    p[i] = (char)std::toupper(uchar(s[i]));
-  luaL_pushresultsize(&b, l);
-  return 1;
+  return str_mapbytes(L, c_toupper);
 }
 
 static int str_rep (lua_State *L) {
@@ -824,7 +825,8 @@ static int str_format (lua_State *L) {
         }
         case 'o': case 'u': case 'x': case 'X': {
           double n = num2double(luaL_checknumber(L, arg));
-          luaL_argcheck(L, n > -1.0, arg, "not a number in proper range");
+          luaL_argcheck(L, n > -1.0, arg,
+                        "not a non-negative number in proper range");
           unsigned long long ni = (n < 0) ? 0u : (unsigned long long)n;
           addlenmod(form, "ll");
           nb = std::snprintf(buff, sizeof(buff), form, ni);

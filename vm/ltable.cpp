@@ -165,7 +165,7 @@ int luaH_next_zibo6_all (lua_State *L, Table *t, StkId key) {
 
 static int computesizes (int nums[], int *narray) {
   int i;
-  int twotoi;
+  int64_t twotoi;  /* 2^i; 64 bits so that the last doubling cannot overflow */
   int a = 0;
   int na = 0;
   int n = 0;
@@ -173,7 +173,7 @@ static int computesizes (int nums[], int *narray) {
     if (nums[i] > 0) {
       a += nums[i];
       if (a > twotoi / 2) {
-        n = twotoi;
+        n = static_cast<int>(twotoi);
         na = a;
       }
     }

@@ -80,8 +80,9 @@ static_assert(sizeof(int) * CHAR_BIT >= 32, "int must hold 32 bits");
 #define luai_numisnan(L,a)      (0)
 
 /*
-** API argument checks: off in normal builds (callers must follow the
-** reference manual); define LUA_USE_APICHECK to turn them into asserts.
+** API argument checks: off (callers must follow the reference manual).
+** Defining LUA_USE_APICHECK turns them into asserts; the test program
+** vm_apicheck builds the API that way.
 */
 #if defined(LUA_USE_APICHECK)
 #include <cassert>

@@ -54,19 +54,11 @@ static_assert(cycle_costs.v[OP_MOVE] == 1 && cycle_costs.v[OP_Z6IDIV] == 2 &&
               cycle_costs.v[OP_UNM] == 1 && cycle_costs.v[OP_NOT] == 2 &&
               cycle_costs.v[63] == 2, "cycle cost table");
 
-/* wrapping arithmetic on the raw 32 bits */
-static inline lua_Number wrap_add (lua_Number a, lua_Number b) {
-  return static_cast<lua_Number>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-static inline lua_Number wrap_sub (lua_Number a, lua_Number b) {
-  return static_cast<lua_Number>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
-}
-static inline lua_Number wrap_neg (lua_Number a) {
-  return static_cast<lua_Number>(0u - static_cast<uint32_t>(a));
-}
-static inline lua_Number fix_idiv (lua_Number a, lua_Number b) {
-  return static_cast<lua_Number>(static_cast<uint32_t>(z6_fdiv(a, b)) & 0xffff0000u);
-}
+/* wrapping arithmetic on the raw 32 bits (shared with constant folding) */
+#define wrap_add(a,b)   luai_numadd(L, a, b)
+#define wrap_sub(a,b)   luai_numsub(L, a, b)
+#define wrap_neg(a)     luai_numunm(L, a)
+#define fix_idiv(a,b)   luaO_arith(LUA_OPIDIV, a, b)
 
 
 const TValue *luaV_tonumber (const TValue *obj, TValue *n) {

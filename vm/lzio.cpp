@@ -15,7 +15,10 @@ int luaZ_fill(ZIO *z) {
     lua_unlock(L);
     const char *buff = z->reader(L, z->data, &size);
     lua_lock(L);
-    if (buff == nullptr || size == 0) return EOZ;
+    if (buff == nullptr || size == 0) {
+        z->n = 0; /* zgetc counted it down past zero: later reads must ask again */
+        return EOZ;
+    }
     z->n = size - 1; /* the first byte is consumed here */
     z->p = buff;
     return static_cast<int>(static_cast<unsigned char>(*(z->p++)));

@@ -147,9 +147,10 @@ int32_t fsqrt_Bakhsali (int32_t a) {
   if (a <= 0) return 0;
   int invert = a < 0x10000;
   int32_t v = invert ? freciprocal(a) : a;
-  /* starting guess: the nearest power of two */
+  /* starting guess: a power of two at most 128, whose square still fits
+     (a guess of 256 would square to 0 and the iteration would run off) */
   int32_t x = 0x10000;
-  while (z6_fmul(x, x) < v && x < 0x4000000) x <<= 1;
+  while (z6_fmul(x, x) < v && x < 0x800000) x <<= 1;
   for (int i = 0; i < 4; i++) {
     int32_t d = z6_fdiv(wrap32(static_cast<uint32_t>(v) - static_cast<uint32_t>(z6_fmul(x, x))), 2 * x);
     int32_t xa = wrap32(static_cast<uint32_t>(x) + static_cast<uint32_t>(d));

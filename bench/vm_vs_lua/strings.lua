@@ -1,6 +1,6 @@
 -- string building: concatenation, table.concat, rep, sub
 local total = 0
-for round = 1, 600 do
+for round = 1, 2400 do
   local parts = {}
   for i = 1, 300 do parts[#parts + 1] = "item" .. i .. ";" end
   local s = table.concat(parts)

@@ -64,6 +64,15 @@ run_host "$P" -perf_timing 2 frames=5 || fail "perf run exited $?"
 n=$(grep -cE '^\[vull\]( +[0-9]+\.[0-9]{3}\[ *[0-9]+\.[0-9]{3}\]){4}   [0-9]+/2$' "$P.out")
 [ "$n" = 2 ] || { fail "expected 2 perf reports, got $n"; cat "$P.out"; }
 
+# ---- windowed: the window takes the size the options give ----
+W=$WORK/windowed
+mkdir -p "$W"
+"$HOST" -home "$W" -windowed 1 -width 300 -height 200 frames=3 >"$W.out" 2>&1 || fail "windowed run exited $?"
+grep -q "window size: 300 200" "$W/log.txt" || fail "-width 300 -height 200 did not size the window"
+grep -q "^window_size 0 0 //" "$W/config.txt" || fail "the window size from options leaked into config.txt"
+"$HOST" -home "$W" -windowed 1 -width 256 frames=2 >"$W.out" 2>&1 || fail "windowed run exited $?"
+grep -q "window size: 256 256" "$W/log.txt" || fail "-width alone did not give a square window"
+
 # ---- hostile config.txt files ----
 hostile() {  # hostile NAME: config.txt already written in $WORK/NAME
     H=$WORK/$1

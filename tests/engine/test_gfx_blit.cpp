@@ -1,6 +1,7 @@
 // Blits, stretches, sprites and the presentation's pre-blit enlargement.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <memory>
 
 #include "tests/engine/gfx_test_util.h"
@@ -62,6 +63,12 @@ TEST(GfxBlit, DepthRulesAndPartialSource)
 
     // The screen record as a source is refused.
     vull_blit(vull_screen, out.get(), 0, 0, 0, 0, 5, 1);
+
+    // Depths below 8 bits have no pixel block: blits and conversions between them copy nothing.
+    auto n4 = make(3, 2, 4), m4 = make(3, 2, 4);
+    ASSERT_TRUE(n4 && m4);
+    vull_blit(n4.get(), m4.get(), 0, 0, 0, 0, 3, 2);
+    vull_convert_bitmap(n4.get(), m4.get(), vull_palette);
 }
 
 TEST(GfxBlit, StretchSamplesSpanCentres)
@@ -97,6 +104,17 @@ TEST(GfxBlit, StretchSamplesSpanCentres)
     for (int y = 0; y < 8; y++)
         for (int x = 0; x < 8; x++)
             EXPECT_EQ(dst->rows[y][x] != 0, x >= 2 && x < 6 && y >= 2 && y < 6);
+
+    // Wholly above or left of the clip: nothing is drawn, whatever the sizes.
+    vull_reset_clip(dst.get());
+    vull_clear_bitmap(dst.get());
+    vull_stretch_blit(big.get(), dst.get(), 0, INT_MIN, 8, 100, 0);
+    vull_stretch_blit(big.get(), dst.get(), INT_MIN, 0, 100, 8, 0);
+    vull_stretch_blit(big.get(), dst.get(), INT_MIN, INT_MIN, INT_MAX, INT_MAX, 1);
+    vull_stretch_blit(big.get(), dst.get(), -8, 0, 8, 8, 0);
+    for (int y = 0; y < 8; y++)
+        for (int x = 0; x < 8; x++)
+            EXPECT_EQ(dst->rows[y][x], 0) << x << "," << y;
 
     // Transparent same-size stretch keeps the destination under colour 0.
     auto hole = make(2, 1, 8), under = make(2, 1, 8);

@@ -166,8 +166,90 @@ TEST(ImagePng, SizeLimitsAndHostileHeaders)
     patch_png_size(liar, 0, 5);
     EXPECT_EQ(load_png_memory(liar), nullptr);
 
+    // Output modes no PNG can hold are refused rather than handed a mismatched buffer.
+    std::vector<uint8_t> small = png_of(4, 4);
+    write_all(path, small.data(), small.size());
+    for (auto [type, depth] : {std::pair{99, 8u}, std::pair{int(LCT_RGB), 3u}, std::pair{int(LCT_RGBA), 0u}}) {
+        EXPECT_EQ(LodePNG_decode_file(&out, &w, &h, path.c_str(), type, depth), 31u) << type << " " << depth;
+        EXPECT_EQ(out, nullptr);
+    }
+    ASSERT_EQ(LodePNG_decode_file(&out, &w, &h, path.c_str(), LCT_GREY, 8), 0u);
+    EXPECT_EQ(w, 4u);
+    std::free(out);
+
     EXPECT_EQ(LodePNG_decode32_vull_file(&out, &w, &h, nullptr), VULL_PNG_NULL_FILE);
     EXPECT_EQ(LodePNG_decode32_file(&out, &w, &h, scratch("missing.png").c_str()), VULL_PNG_CANNOT_OPEN);
+}
+
+TEST(ImagePng, ImageDataPastTheHeaderStopsEarly)
+{
+    // A 1 x 1 picture whose image data inflates to 256 KB: the decoder stops
+    // once the data passes what the header promises ("exceeded max size", 109)
+    // instead of inflating all of it first.
+    std::vector<uint8_t> zeros(1 << 18, 0);
+    uint8_t *idat = nullptr;
+    size_t idat_size = 0;
+    ASSERT_EQ(vull_compress(zeros.data(), zeros.size(), &idat, &idat_size), 0u);
+    const uint8_t ihdr[13] = {0, 0, 0, 1, 0, 0, 0, 1, 8, 6, 0, 0, 0};
+    unsigned char *png = nullptr;
+    size_t png_size = 0;
+    const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    png = static_cast<unsigned char *>(std::malloc(8));
+    std::memcpy(png, signature, 8);
+    png_size = 8;
+    ASSERT_EQ(lodepng_chunk_create(&png, &png_size, 13, "IHDR", ihdr), 0u);
+    ASSERT_EQ(lodepng_chunk_create(&png, &png_size, unsigned(idat_size), "IDAT", idat), 0u);
+    ASSERT_EQ(lodepng_chunk_create(&png, &png_size, 0, "IEND", nullptr), 0u);
+    std::free(idat);
+    std::vector<uint8_t> bomb(png, png + png_size);
+    std::free(png);
+
+    vull_file *f = vull_fopen_memory(bomb.data(), int(bomb.size()));
+    unsigned char *out = nullptr;
+    unsigned w = 0, h = 0;
+    EXPECT_EQ(LodePNG_decode32_vull_file(&out, &w, &h, f), 109u);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(vull_load_png_from_file(f), nullptr);
+    vull_fclose(f);
+
+    // Interlaced pictures are bounded by their seven passes and still decode.
+    std::vector<uint8_t> rgba(13 * 7 * 4);
+    for (size_t i = 0; i < rgba.size(); i++)
+        rgba[i] = uint8_t(i * 29);
+    LodePNGState state;
+    lodepng_state_init(&state);
+    state.encoder.add_id = 0;
+    state.info_png.interlace_method = 1;
+    ASSERT_EQ(lodepng_encode(&png, &png_size, rgba.data(), 13, 7, &state), 0u);
+    lodepng_state_cleanup(&state);
+    std::vector<uint8_t> adam7(png, png + png_size);
+    std::free(png);
+    bitmap_ptr b(load_png_memory(adam7));
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(vull_getpixel(b.get(), 12, 6), uint32_t(rgba[(6 * 13 + 12) * 4 + 3]) << 24 |
+                                                 uint32_t(rgba[(6 * 13 + 12) * 4]) << 16 |
+                                                 uint32_t(rgba[(6 * 13 + 12) * 4 + 1]) << 8 |
+                                                 rgba[(6 * 13 + 12) * 4 + 2]);
+}
+
+TEST(ImagePng, StreamWithoutASizeIsRefused)
+{
+    // A pipe cannot be measured: error 78, and nothing is allocated from a -1 size.
+    std::vector<uint8_t> png = png_of(2, 2);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    ASSERT_EQ(write(fds[1], png.data(), png.size()), ssize_t(png.size()));
+    close(fds[1]);
+    FILE *fp = fdopen(fds[0], "rb");
+    ASSERT_NE(fp, nullptr);
+    vull_file pipe_file{};
+    pipe_file.kind = VULL_FILE_STREAM;
+    pipe_file.stream = fp;
+    unsigned char *out = nullptr;
+    unsigned w = 0, h = 0;
+    EXPECT_EQ(LodePNG_decode32_vull_file(&out, &w, &h, &pipe_file), VULL_PNG_CANNOT_OPEN);
+    EXPECT_EQ(out, nullptr);
+    std::fclose(fp);
 }
 
 TEST(ImagePng, WholeFileCapAndMemoryFiles)

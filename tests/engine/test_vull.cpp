@@ -16,23 +16,15 @@
 
 #include "engine/config.h"
 #include "engine/vull.h"
+#include "tests/engine/e2_test_util.h"
 
 namespace {
 
+using e2::read_file;
+
 std::string make_temp_dir()
 {
-    const char *base = getenv("HOME");
-    std::string templ = std::string(base && *base ? base : "/tmp") + "/vull_XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back(0);
-    EXPECT_NE(mkdtemp(buf.data()), nullptr);
-    return buf.data();
-}
-
-std::string read_file(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return e2::make_temp_dir("vull");
 }
 
 std::vector<std::string> split_lines(const std::string &text)
@@ -110,6 +102,17 @@ TEST(VullLog, TooLongMessagesAreReplaced)
     vull_debug(too_long.c_str());
     vull_debug("rest\n");
     EXPECT_EQ(log.text(), "[T] " + ok + "[T] [debug string too long!]\n[T] after\n[T] part[debug string too long!]\nrest\n");
+}
+
+TEST(VullLog, FormattedMessagesNestAndAreBounded)
+{
+    LogCapture log;
+    vull_debugf(">%s %d\n", "open", 7);
+    vull_debugf("%02d %s\n", 3, "key");
+    std::string huge(10000, 'h');  // beyond the scratch text: cut there, then too long to log
+    vull_debugf("<%s\n", huge.c_str());
+    EXPECT_EQ(vull_debug_indentation, 1);
+    EXPECT_EQ(log.text(), "[T] open 7\n[T]   03 key\n[T] [debug string too long!]\n");
 }
 
 TEST(VullLog, ClosedLogStillTracksLevels)

@@ -14,6 +14,8 @@ cleanup() {
     rm -rf "$WORK"
 }
 trap cleanup EXIT
+# A test runner stopping the script still gets the host and Xvfb stopped.
+trap 'exit 1' INT TERM HUP
 FAILS=0
 fail() {
     echo "FAIL: $*"
@@ -51,6 +53,22 @@ mkdir -p "$D"
 start_host SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy "$HOST" -home "$D" -windowed 1 frames=0 >"$D.out" 2>&1
 sleep 1
 interrupt "$D"
+
+# ---- SIGINT to a headless host: the same exit sequence, no video ----
+H=$WORK/headless
+mkdir -p "$H"
+start_host "$HOST" -home "$H" -headless frames=0 >"$H.out" 2>&1
+sleep 1
+kill -INT "$HPID"
+i=0
+while kill -0 "$HPID" 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+if kill -0 "$HPID" 2>/dev/null; then fail "headless: host still running 10 s after SIGINT"; kill -KILL "$HPID"; fi
+wait "$HPID"
+rc=$?
+HPID=""
+[ "$rc" -eq 0 ] || fail "headless: host exited $rc after SIGINT"
+grep -q "vull_items_created: 0" "$H/log.txt" || fail "headless: log.txt has no exit sequence"
+grep -q "^sessions 1" "$H/config.txt" || fail "headless: config.txt was not written"
 
 # ---- a real window under Xvfb ----
 if ! command -v Xvfb >/dev/null 2>&1 || ! command -v xwd >/dev/null 2>&1; then

@@ -147,6 +147,7 @@ TEST_F(EventsTest, TypedKeysAndText)
     text("a");
     text("\xc3\xa9");  // more than one byte: not typeable here
     key_down(SDL_SCANCODE_LEFT);
+    key_down(600);  // beyond the key arrays: ignored
     pump(10000);
     EXPECT_EQ(queue(), "13 13 8 27 97 ");
     EXPECT_EQ(vullkey[80], 1);
@@ -345,6 +346,19 @@ TEST_F(EventsTest, MouseInBackPagePixels)
     vull_get_mouse(&x, &y, nullptr);
     EXPECT_EQ(x, 9);
     EXPECT_EQ(use_warped_mxy, 0);
+
+    // While locked, the virtual position moves but the pointer does not:
+    // the imposed position still holds.
+    fake_mx = fake_my = 100;
+    vull_set_mouse(3, 4);
+    vull_lock_mouse_cursor(1);
+    virtual_mx = 200;
+    virtual_my = 300;
+    vull_get_mouse(&x, &y, nullptr);
+    EXPECT_EQ(x, 3);
+    EXPECT_EQ(y, 4);
+    EXPECT_EQ(use_warped_mxy, 1);
+    vull_lock_mouse_cursor(0);
 }
 
 TEST_F(EventsTest, KeyNames)

@@ -188,6 +188,11 @@ TEST_F(JoystickTest, MappingFileGoodAndBadLines)
     fprintf(f, "  %s,Swapped Pad,a:b1,b:b0,leftx:a0,lefty:a1,  \n", guid);
     fprintf(f, "not a mapping at all\n");
     fprintf(f, "%s\n", std::string(3000, 'x').c_str());
+    // A line of exactly 1023 characters is whole, not too long.
+    std::string tail = ",a:b0,b:b1,platform:Linux,";
+    std::string full = "030000005a6900000bb0000000010000,Long Pad ";
+    full += std::string(1023 - full.size() - tail.size(), 'n') + tail;
+    fprintf(f, "%s\n", full.c_str());
     fprintf(f, "030000005a6900000990000000010000,Test Pad Nine,a:b0,b:b1,platform:Linux,");  // no final newline
     fclose(f);
 
@@ -202,6 +207,11 @@ TEST_F(JoystickTest, MappingFileGoodAndBadLines)
     m = SDL_GameControllerMappingForGUID(SDL_JoystickGetGUIDFromString(guid));
     ASSERT_NE(m, nullptr);
     EXPECT_NE(std::string(m).find("Swapped Pad,a:b1,b:b0"), std::string::npos);
+    SDL_free(m);
+
+    m = SDL_GameControllerMappingForGUID(SDL_JoystickGetGUIDFromString("030000005a6900000bb0000000010000"));
+    ASSERT_NE(m, nullptr);
+    EXPECT_NE(std::string(m).find("Long Pad nnn"), std::string::npos);
     SDL_free(m);
 }
 

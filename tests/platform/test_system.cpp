@@ -19,28 +19,16 @@
 #include "engine/mem.h"
 #include "engine/vull.h"
 #include "platform/system.h"
+#include "tests/engine/e2_test_util.h"
 
 namespace {
 
+using e2::read_file;
+using e2::write_file;
+
 std::string make_temp_dir()
 {
-    const char *base = getenv("HOME");
-    std::string templ = std::string(base && *base ? base : "/tmp") + "/sys_XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back(0);
-    EXPECT_NE(mkdtemp(buf.data()), nullptr);
-    return buf.data();
-}
-
-void write_file(const std::string &path, const std::string &data)
-{
-    std::ofstream(path, std::ios::binary) << data;
-}
-
-std::string read_file(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return e2::make_temp_dir("sys");
 }
 
 bool is_dir(const std::string &path)

@@ -30,6 +30,21 @@ struct VideoTest : ::testing::Test {
     }
     void TearDown() override { vull_video_exit(); }
 
+    static void set_draw_rect(int x, int y, int w, int h)
+    {
+        cconfig.draw_rect[0] = x;
+        cconfig.draw_rect[1] = y;
+        cconfig.draw_rect[2] = w;
+        cconfig.draw_rect[3] = h;
+    }
+    static void expect_window_size(int w, int h)
+    {
+        int ww, wh;
+        SDL_GetWindowSize(sdl_window, &ww, &wh);
+        EXPECT_EQ(ww, w);
+        EXPECT_EQ(wh, h);
+    }
+
     // 8-bit page whose pixel (x, y) has index (x + 3 * y) & 255.
     static void fill_pattern()
     {
@@ -113,10 +128,9 @@ TEST_F(VideoTest, FullScreenScalesToTheHeight)
     cconfig.fullscreen_method = 1;
     ASSERT_EQ(vull_set_screen(128, 128, 8, 8), 0);
     ASSERT_EQ(vull_screen_mode, 1);
+    expect_window_size(desktop_w, desktop_h);
     int w, h;
     SDL_GetWindowSize(sdl_window, &w, &h);
-    EXPECT_EQ(w, desktop_w);
-    EXPECT_EQ(h, desktop_h);
     vull_dest_rect r;
     get_dest_rect(&r);
     int k = h / 128 < w / 128 ? h / 128 : w / 128;
@@ -129,9 +143,7 @@ TEST_F(VideoTest, FullScreenScalesToTheHeight)
     // Toggling back gives the configured window again.
     vull_toggle_fullscreen();
     EXPECT_EQ(vull_screen_mode, 0);
-    SDL_GetWindowSize(sdl_window, &w, &h);
-    EXPECT_EQ(w, 128);
-    EXPECT_EQ(h, 128);
+    expect_window_size(128, 128);
 }
 
 TEST_F(VideoTest, DestinationRectangleRules)
@@ -153,10 +165,7 @@ TEST_F(VideoTest, DestinationRectangleRules)
     }
 
     // A fixed rectangle wins; a width of 0 turns it off.
-    cconfig.draw_rect[0] = 10;
-    cconfig.draw_rect[1] = 20;
-    cconfig.draw_rect[2] = 100;
-    cconfig.draw_rect[3] = 50;
+    set_draw_rect(10, 20, 100, 50);
     vull_dest_rect r;
     get_dest_rect(&r);
     EXPECT_EQ(r.x, 10);
@@ -224,10 +233,7 @@ TEST_F(VideoTest, SoftwarePath)
     expect_integer_mapping(r, 4);
 
     // A rectangle partly outside the window is cropped, not squashed.
-    cconfig.draw_rect[0] = -64;
-    cconfig.draw_rect[1] = -32;
-    cconfig.draw_rect[2] = 512;
-    cconfig.draw_rect[3] = 512;
+    set_draw_rect(-64, -32, 512, 512);
     vull_blit_to_video_plat(vull_back_page, vull_screen, 0, 0, 0, 0);
     int w, h;
     std::vector<uint32_t> px = read_window(&w, &h);
@@ -260,23 +266,63 @@ TEST_F(VideoTest, SoftwareFpsTextLeavesTheApplicationsPageAlone)
     vull_text_exit();
 }
 
+TEST_F(VideoTest, PageAlphaDoesNotHideThePicture)
+{
+    // A 32-bit page whose words carry no alpha is still shown as drawn, on
+    // both paths: window pixels have no alpha to blend with.
+    for (int soft : {0, 1}) {
+        cconfig.software_blit = soft;
+        vull_set_window_size(256, 256);
+        ASSERT_EQ(vull_set_screen(128, 128, 32, 4), 0);
+        ASSERT_EQ(sdl_renderer == nullptr, soft == 1);
+        for (int y = 0; y < 128; y++)
+            for (int x = 0; x < 128; x++)
+                reinterpret_cast<uint32_t *>(vull_back_page->rows[y])[x] = x < 64 ? 0x00204080u : 0x80C06020u;
+        vull_blit_to_video_plat(vull_back_page, vull_screen, 0, 0, 0, 0);
+        int w, h;
+        std::vector<uint32_t> px = read_window(&w, &h);
+        EXPECT_EQ(px[size_t(100) * w + 20], 0x204080u) << "software " << soft;
+        EXPECT_EQ(px[size_t(100) * w + 200], 0xC06020u) << "software " << soft;
+    }
+}
+
+TEST_F(VideoTest, RendererFpsOverlayNeedsRoomForIt)
+{
+    vull_text_init();
+    cconfig.show_fps = 1;
+    vull_set_window_size(640, 540);
+    ASSERT_EQ(vull_set_screen(128, 128, 8, 4), 0);
+    ASSERT_NE(sdl_renderer, nullptr);
+    fill_pattern();
+    // The page lies at {64, 14}: the overlay's corner {0, 0, 128, 8} is border.
+    auto overlay_pixels = [] {
+        vull_blit_to_video_plat(vull_back_page, vull_screen, 0, 0, 0, 0);
+        int w, h;
+        std::vector<uint32_t> px = read_window(&w, &h);
+        int lit = 0;
+        for (int y = 0; y < 8; y++)
+            for (int x = 0; x < 64; x++) lit += px[size_t(y) * w + x] != 0;
+        return lit;
+    };
+    EXPECT_GT(overlay_pixels(), 0);
+    // A destination narrower than 128 gets no overlay.
+    set_draw_rect(200, 100, 127, 127);
+    EXPECT_EQ(overlay_pixels(), 0);
+    vull_text_exit();
+}
+
 TEST_F(VideoTest, WindowSizeAndPageFallbacks)
 {
     // Too small a configured window: 640 x 540 (640 x 480 on the software path).
     vull_set_window_size(20, 20);
     ASSERT_EQ(vull_set_screen(128, 128, 8, 4), 0);
-    int w, h;
-    SDL_GetWindowSize(sdl_window, &w, &h);
-    EXPECT_EQ(w, 640);
-    EXPECT_EQ(h, 540);
+    expect_window_size(640, 540);
     // The screen set-up has already stored 640 x 540 back; the software
     // window's own fallback applies when it is asked directly.
     cconfig.software_blit = 1;
     vull_set_window_size(20, 20);
     ASSERT_EQ(vull_set_screen_software(20, 20, 8, 4), 0);
-    SDL_GetWindowSize(sdl_window, &w, &h);
-    EXPECT_EQ(w, 640);
-    EXPECT_EQ(h, 480);
+    expect_window_size(640, 480);
 
     // No desktop size known: the page is never 0 x 0, however the window was sized.
     desktop_w = desktop_h = 0;
@@ -286,10 +332,36 @@ TEST_F(VideoTest, WindowSizeAndPageFallbacks)
     EXPECT_EQ(vull_back_page->width, 384);
     EXPECT_EQ(vull_back_page->height, 216);
     vull_state.window_size_set = 0;
+    cconfig.software_blit = 0;
     ASSERT_EQ(vull_set_screen(0, 0, 8, 4), 0);
     EXPECT_EQ(vull_back_page->width, 384);
     EXPECT_EQ(vull_screen_actual.width, 384);
     EXPECT_EQ(vull_screen_actual.height, 216);
+    // A page too large to allocate is a failure, not a window without a page.
+    EXPECT_NE(vull_set_screen(100000, 100000, 32, 4), 0);
+    EXPECT_EQ(vull_back_page, nullptr);
+    vull_blit_back_page();
+    ASSERT_EQ(vull_set_screen(0, 0, 8, 4), 0);
+
+    // Leaving full screen later brings back that window, not a 0 x 0 one.
+    cconfig.fullscreen_size[0] = 800;
+    cconfig.fullscreen_size[1] = 600;
+    vull_toggle_fullscreen();
+    vull_toggle_fullscreen();
+    ASSERT_EQ(vull_screen_mode, 0);
+    expect_window_size(384, 216);
+}
+
+// A window SDL refuses ends the program with the fatal error on both paths,
+// instead of carrying on without a window.
+TEST_F(VideoTest, NoWindowIsFatal)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (int soft : {0, 1}) {
+        cconfig.software_blit = soft;
+        vull_set_window_size(40000, 40000);
+        EXPECT_EXIT(vull_set_screen(128, 128, 8, 4), ::testing::ExitedWithCode(1), "") << "software " << soft;
+    }
 }
 
 TEST_F(VideoTest, HeadlessAndOddPictures)

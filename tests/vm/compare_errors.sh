@@ -8,9 +8,7 @@ set -u
 Z6VM=$1
 CASES=$2
 LUA=${LUA:-lua5.2}
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-fail=0
+. "$(dirname "$0")/script_lib.sh"
 n=0
 while IFS= read -r line; do
     n=$((n + 1))
@@ -19,12 +17,11 @@ while IFS= read -r line; do
     "$Z6VM" -p "$tmp/s.lua" > /dev/null 2> "$tmp/err"
     head -n 1 "$tmp/err" | sed 's/^syntax error: //' | tr -d '\n' > "$tmp/got"
     if cmp -s "$tmp/want" "$tmp/got"; then
-        echo "ok   $n: $line"
+        pass "$n: $line"
     else
-        echo "FAIL $n: $line"
+        failed "$n: $line"
         echo "  stock: $(cat "$tmp/want")"
         echo "  z6vm:  $(cat "$tmp/got")"
-        fail=1
     fi
 done < "$CASES"
 exit $fail

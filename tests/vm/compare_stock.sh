@@ -14,14 +14,17 @@ if [ $# -eq 0 ]; then
         set -- "$@" "$name"
     done
 fi
+# a program that hangs fails instead of stalling the suite
+limit=""
+command -v timeout >/dev/null 2>&1 && limit="timeout 60"
 tmp=${TMPDIR:-/tmp}/z6cmp.$$
 mkdir -p "$tmp" || exit 2
 status=0
 count=0
 for name in "$@"; do
     count=$((count + 1))
-    "$z6vm" --stock-libs "$dir/$name" >"$tmp/ours" 2>"$tmp/ours.err"
-    "$lua" "$dir/$name" >"$tmp/stock" 2>"$tmp/stock.err"
+    $limit "$z6vm" --stock-libs "$dir/$name" >"$tmp/ours" 2>"$tmp/ours.err"
+    $limit "$lua" "$dir/$name" >"$tmp/stock" 2>"$tmp/stock.err"
     if ! cmp -s "$tmp/ours" "$tmp/stock"; then
         echo "FAIL $name"
         diff "$tmp/stock" "$tmp/ours" | head -20

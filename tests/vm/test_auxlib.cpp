@@ -145,3 +145,18 @@ TEST(AuxLib, LoadFileSkipsMarkAndHashLineAndReportsMissingFiles) {
   std::string m = s.run("return loadfile('v4_no_such_file.lua')");
   EXPECT_EQ(m, "nil\tcannot open v4_no_such_file.lua: No such file or directory");
 }
+
+TEST(AuxLib, LinesAbove32767AreReportedWhole) {
+  State s;
+  std::string code(40000, '\n');
+  code += "assert(false, 'far')";
+  lua_settop(s.L, 0);
+  ASSERT_EQ(luaL_loadstring(s.L, code.c_str()), LUA_OK);
+  ASSERT_NE(lua_pcall(s.L, 0, 0, 0), LUA_OK);
+  EXPECT_STREQ(lua_tostring(s.L, -1), "[string \"...\"]:40001: far");
+  EXPECT_EQ(zibo6_runtime_line, 40001);
+  code = std::string(40000, '\n') + "local function f() return (trace()) end\nreturn (f())";
+  std::string t = s.run(code);
+  EXPECT_NE(t.find("]:40001: in function 'f'"), std::string::npos) << t;
+  EXPECT_NE(t.find("]:40002: in main chunk"), std::string::npos) << t;
+}

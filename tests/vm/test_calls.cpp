@@ -40,6 +40,39 @@ int l_ypcall (lua_State *L) {
   return finish_ypcall(L, status == LUA_OK);
 }
 
+// twice(f1, f2): protected calls of f1 and then, from the first call's
+// continuation, of f2; gives whether the second continuation saw f2 succeed
+int twice_second (lua_State *L) {
+  lua_pushboolean(L, lua_getctx(L, nullptr) == LUA_YIELD);
+  return 1;
+}
+
+int twice_first (lua_State *L) {
+  lua_settop(L, 2);  // drop f1's error message
+  lua_pushvalue(L, 2);
+  lua_pcallk(L, 0, 0, 0, 0, twice_second);
+  lua_pushstring(L, "f2 did not yield");
+  return 1;
+}
+
+int l_twice (lua_State *L) {
+  lua_pushvalue(L, 1);
+  lua_pcallk(L, 0, 0, 0, 0, twice_first);
+  lua_pushstring(L, "f1 did not fail");
+  return 1;
+}
+
+// yxpcall(f, handler): a protected call with a handler that may yield
+int yxpcall_cont (lua_State *) {
+  return 0;
+}
+
+int l_yxpcall (lua_State *L) {
+  lua_pushvalue(L, 1);
+  lua_pcallk(L, 0, 0, 2, 0, yxpcall_cont);
+  return 0;
+}
+
 int l_where (lua_State *L) {
   lua_Debug ar;
   if (!lua_getstack(L, 1, &ar)) return 0;
@@ -54,6 +87,24 @@ int append_handler (lua_State *L) {
   lua_pushstring(L, " (handled)");
   lua_concat(L, 2);
   return 1;
+}
+
+// a fast function that fails, as a console function may (the message is
+// built as luaL_error builds it: a fast function has no frame of its own
+// to push into)
+int f_fail (lua_State *L) {
+  lua_pushfstring(L, "fast failed");
+  return lua_error(L);
+}
+
+// calls the global error on a fresh thread that has no error target of
+// its own, so the error goes to the main thread's
+int l_bare_thread_error (lua_State *L) {
+  lua_State *t = lua_newthread(L);
+  lua_getglobal(t, "error");
+  lua_pushstring(t, "from a bare thread");
+  lua_call(t, 1, 0);
+  return 0;
 }
 
 int collect_writer (lua_State *, const void *p, size_t sz, void *ud) {
@@ -90,6 +141,48 @@ TEST(Calls, FastCFunctionsReturnOneNumber) {
   ASSERT_EQ(lua_gettop(co), 1);
   EXPECT_EQ(lua_tonumber(co, 1), 7 << 16);
   EXPECT_TRUE(ttisnil(co->top + 118));
+}
+
+TEST(Calls, FastFunctionsWantedForNoResultKeepTheStackBalanced) {
+  State L;
+  // as a __newindex handler the result is dropped; a leftover slot per
+  // store would creep up the stack and past its end
+  auto r = run(L, "local t = setmt({}, {__newindex = fsum, __index = fsum}) "
+                  "for i = 1, 100000 do t.x = i t[i] = t.y end return t.z");
+  ASSERT_EQ(r.status, LUA_OK) << r.joined();
+  EXPECT_EQ(r.joined(), "0");  // fsum(t, "z"): neither converts
+  lua_settop(L, 0);
+  lua_newtable(L);
+  lua_newtable(L);
+  lua_pushcclosure(L, z6test::f_sum, LUA_FASTCALL);
+  lua_setfield(L, -2, "__newindex");
+  lua_setmetatable(L, 1);
+  lua_pushnumber(L, 1 << 16);
+  lua_setfield(L, 1, "k");
+  EXPECT_EQ(lua_gettop(L), 1);
+  lua_pushcclosure(L, z6test::f_sum, LUA_FASTCALL);
+  lua_call(L, 0, 0);
+  EXPECT_EQ(lua_gettop(L), 1);
+}
+
+TEST(Calls, ErrorsOfFastFunctionsAndBareThreadsReachTheirHandler) {
+  State L;
+  lua_pushcclosure(L, f_fail, LUA_FASTCALL);
+  lua_setglobal(L, "ffail");
+  lua_register(L, "bare", l_bare_thread_error);
+  // the handler runs while the fast function raises
+  lua_settop(L, 0);
+  lua_pushcfunction(L, append_handler);
+  ASSERT_EQ(z6test::load(L, "local x = ffail(1)"), LUA_OK);
+  EXPECT_EQ(lua_pcall(L, 0, 0, 1), LUA_ERRRUN);
+  EXPECT_EQ(z6test::value_text(L, -1), "fast failed (handled)");
+  // thrown to the main thread's protected call from inside a coroutine:
+  // the coroutine's own recovery point lets it pass
+  auto r = run(L, "local co = cocreate(function() bare() end) "
+                  "return pcall(function() return coresume(co) end)");
+  EXPECT_EQ(r.joined(), "false from a bare thread");
+  r = run(L, "return 6 * 7");
+  EXPECT_EQ(r.joined(), "42");
 }
 
 #ifndef NDEBUG
@@ -231,15 +324,9 @@ TEST(Calls, YieldThroughAContinuationFinishesTheCall) {
   ASSERT_EQ(z6test::load(L, "return callk(function() local s = 0 for i = 1, 100 do s = s + 1 end return s end)"),
             LUA_OK);
   lua_reset_cpu_cycles();
-  lua_set_cpu_cycles_slice_max(20);
-  int status, resumes = 0;
-  do {
-    lua_cpu_prepare_for_slice();
-    status = lua_resume(L, nullptr, 0);
-    resumes++;
-  } while (status == LUA_YIELD && resumes < 1000);
-  ASSERT_EQ(status, LUA_OK) << z6test::value_text(L, -1);
-  EXPECT_GT(resumes, 5);
+  auto s = z6test::resume_sliced(L, 20, 1000);
+  ASSERT_EQ(s.status, LUA_OK) << z6test::value_text(L, -1);
+  EXPECT_GT(s.resumes, 5);
   EXPECT_EQ(z6test::value_text(L, -1), "101");
 }
 
@@ -249,25 +336,23 @@ TEST(Calls, ErrorsAfterAForcedYieldReachTheYieldablePcall) {
   auto sliced = [&](const char *code) {
     lua_settop(L, 0);
     EXPECT_EQ(z6test::load(L, code), LUA_OK);
-    lua_set_cpu_cycles_slice_max(25);
-    int status, resumes = 0;
-    do {
-      lua_cpu_prepare_for_slice();
-      status = lua_resume(L, nullptr, 0);
-      resumes++;
-    } while (status == LUA_YIELD && resumes < 1000);
-    EXPECT_GT(resumes, 3);
-    std::string got = std::to_string(status);
-    if (status != LUA_OK)  // a dead thread keeps its frames; the message is on top
+    auto s = z6test::resume_sliced(L, 25, 1000);
+    EXPECT_GT(s.resumes, 3);
+    std::string got = std::to_string(s.status);
+    if (s.status != LUA_OK)  // a dead thread keeps its frames; the message is on top
       return got + " " + z6test::value_text(L, -1);
-    for (int i = 1; i <= lua_gettop(L); i++) got += " " + z6test::value_text(L, i);
-    return got;
+    return got + " " + z6test::stack_text(L);
   };
   EXPECT_EQ(sliced("local a, b = ypcall(function() local s = 0 for i = 1, 60 do s = s + 1 end "
                    "error('late ' .. s) end) return a, b, 'after'"),
             "0 false late 60 after");
   EXPECT_EQ(sliced("return ypcall(function(x) local s = 0 for i = 1, 60 do s = s + x end return s, 'ok' end, 2)"),
             "0 true 120 ok");
+  // the error status goes to the first continuation only
+  lua_register(L, "twice", l_twice);
+  EXPECT_EQ(sliced("return twice(function() error('first') end, "
+                   "function() local s = 0 for i = 1, 60 do s = s + 1 end end)"),
+            "0 true");
   // without a protected call the error kills the thread
   EXPECT_EQ(sliced("local s = 0 for i = 1, 60 do s = s + 1 end local t = nil return t.x"),
             "2 attempt to index local 't' (a nil value)");
@@ -287,6 +372,24 @@ TEST(Calls, ClosuresSurviveAResetWithoutTouchingTheNewProgram) {
   auto r = run(L, "local a, b, c = 1, 2, 3 local r = bump() return a, b, c, r, bump()");
   ASSERT_EQ(r.status, LUA_OK) << r.joined();
   EXPECT_EQ(r.joined(), "1 2 3 11 12");
+
+  // the handler of a protected call abandoned by the reset stays behind:
+  // its stack slot is the new program's third register
+  lua_register(L, "yxpcall", l_yxpcall);
+  lua_settop(L, 0);
+  ASSERT_EQ(z6test::load(L, "yxpcall(function() while true do end end, function() return 'old' end)"),
+            LUA_OK);
+  lua_reset_cpu_cycles();
+  lua_set_cpu_cycles_slice_max(200);
+  ASSERT_EQ(lua_resume(L, nullptr, 0), LUA_YIELD);
+  ASSERT_NE(L.L->errfunc, 0);  // stopped inside the protected call
+  lua_reset_call_state_zibo6(L);
+  lua_settop(L, 0);
+  ASSERT_EQ(z6test::load(L, "local a, b, c = 1, 2, function() return 'hijacked' end return a + nil"),
+            LUA_OK);
+  lua_set_cpu_cycles_slice_max(0x7fffffff);
+  EXPECT_EQ(lua_resume(L, nullptr, 0), LUA_ERRRUN);
+  EXPECT_EQ(z6test::value_text(L, -1), "attempt to perform arithmetic on a nil value");
 }
 
 TEST(Calls, DebugInfoNamesTheCaller) {

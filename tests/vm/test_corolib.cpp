@@ -58,6 +58,10 @@ TEST(CoroLib, Trace) {
   EXPECT_EQ(co.rfind("stack traceback:\n\t[C]: in function 'yield'", 0), 0u) << co;
   std::string skipped = s.run("local co = cocreate(function() yield() end) coresume(co) return trace(co, 'm', 1)");
   EXPECT_EQ(skipped.find("'yield'"), std::string::npos) << skipped;
+  // a thread named by the caller is traced from level 0, even when running
+  std::string self = s.run("local co co = cocreate(function() return trace(co) end) "
+                           "return select(2, coresume(co))");
+  EXPECT_EQ(self.rfind("stack traceback:\n\t[C]: in function 'trace'", 0), 0u) << self;
   // deep stacks are cut after the first 12 levels
   std::string deep = s.run("local function r(n) if n == 0 then return trace() end return (r(n - 1)) end return r(40)");
   EXPECT_NE(deep.find("\n\t..."), std::string::npos);

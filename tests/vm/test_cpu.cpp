@@ -26,28 +26,12 @@ int cycles_of (lua_State *L, const std::string &code) {
   return lua_get_cpu_cycles();
 }
 
-// Runs code as the main thread through lua_resume, one slice per resume,
-// until it ends; returns the number of resumes and the final status.
-struct Sliced {
-  int resumes = 0;
-  int status = -1;
-  std::vector<int> slice_cycles;  // the slice counter at each yield
-};
-
-Sliced run_sliced (lua_State *L, const std::string &code, int budget, int max_resumes = 100000) {
-  Sliced s;
+// Runs code as the main thread through lua_resume, one slice per resume.
+z6test::Sliced run_sliced (lua_State *L, const std::string &code, int budget, int max_resumes = 100000) {
   lua_settop(L, 0);
   EXPECT_EQ(z6test::load(L, code), LUA_OK);
   lua_reset_cpu_cycles();
-  lua_set_cpu_cycles_slice_max(budget);
-  do {
-    lua_cpu_prepare_for_slice();
-    lua_cpu_prepare_for_resume();
-    s.status = lua_resume(L, nullptr, 0);
-    s.resumes++;
-    if (s.status == LUA_YIELD) s.slice_cycles.push_back(static_cast<int>(cpu_cycles_slice));
-  } while (s.status == LUA_YIELD && s.resumes < max_resumes);
-  return s;
+  return z6test::resume_sliced(L, budget, max_resumes);
 }
 
 }  // namespace
@@ -173,9 +157,7 @@ TEST(Cpu, ForcedYieldInsideMetamethodsDeliversTheResult) {
   auto s = run_sliced(L, code, 15);
   ASSERT_EQ(s.status, LUA_OK) << z6test::value_text(L, -1);
   EXPECT_GT(s.resumes, 20);
-  std::string got;
-  for (int i = 1; i <= lua_gettop(L); i++) got += (i > 1 ? " " : "") + z6test::value_text(L, i);
-  EXPECT_EQ(got, "80 true false 80 xc40 120");
+  EXPECT_EQ(z6test::stack_text(L), "80 true false 80 xc40 120");
 }
 
 TEST(Cpu, ForcedYieldSurfacesInTheInnermostCoroutine) {
@@ -191,4 +173,52 @@ TEST(Cpu, ForcedYieldSurfacesInTheInnermostCoroutine) {
   EXPECT_GT(s.resumes, 2);
   EXPECT_EQ(z6test::value_text(L, 1) + " " + z6test::value_text(L, 2) + " " + z6test::value_text(L, 3),
             "20100 true true");
+}
+
+TEST(Cpu, AYieldAtAnyInstructionBoundaryChangesNeitherResultsNorTotal) {
+  // multiple results pending on the stack top, varargs, generic for,
+  // metamethods (each a Lua call that yields inside), tail calls, fast calls
+  const char *code = R"(
+    local function many(n) if n == 0 then return end return n, many(n - 1) end
+    local function count(...) local t = {...} return #t, ... end
+    local function iter(t, i) i = i + 1 if t[i] then return i, t[i] end end
+    local function tail(n) if n == 0 then return 'end' end return tail(n - 1) end
+    local mt = {__add = function(a, b) return a.v + b end,
+                __index = function(t, k) return k .. '!' end,
+                __lt = function(a, b) return a.v < b.v end,
+                __eq = function(a, b) return a.v == b.v end,
+                __concat = function(a, b) return 'c' end,
+                __call = function(self, x) return x * 2 end}
+    local o, p = setmt({v = 4}, mt), setmt({v = 4}, mt)
+    local t = {many(5)}
+    local s = 0
+    for i, v in iter, t, 0 do s = s + v end
+    return s, o + 1, o.key, o < p, o <= p, o == p, 'a' .. o .. 'b' .. 1, o(21), tail(30),
+           fsum(1, 2), count(many(4))
+  )";
+  State L;
+  auto whole = run_sliced(L, code, 0x7fffffff);
+  ASSERT_EQ(whole.status, LUA_OK) << z6test::value_text(L, -1);
+  const std::string want = "15 5 key! false true true ac 42 end 3 4 4 3 2 1";
+  EXPECT_EQ(z6test::stack_text(L), want);
+  const int total = lua_get_cpu_cycles();
+  for (int budget : {-1, 0, 1, 2, 3, 7, 50}) {
+    auto s = run_sliced(L, code, budget);
+    ASSERT_EQ(s.status, LUA_OK) << "budget " << budget << ": " << z6test::value_text(L, -1);
+    EXPECT_EQ(z6test::stack_text(L), want) << "budget " << budget;
+    EXPECT_EQ(lua_get_cpu_cycles(), total) << "budget " << budget;
+  }
+  // values handed to a resume after a forced yield are delivered nowhere
+  lua_settop(L, 0);
+  ASSERT_EQ(z6test::load(L, code), LUA_OK);
+  lua_set_cpu_cycles_slice_max(-1);
+  int status = lua_resume(L, nullptr, 0), resumes = 1;
+  while (status == LUA_YIELD && resumes++ < 100000) {
+    lua_checkstack(L, 2);
+    lua_pushstring(L, "junk");
+    lua_pushnumber(L, 99 << 16);
+    status = lua_resume(L, nullptr, 2);
+  }
+  ASSERT_EQ(status, LUA_OK) << z6test::value_text(L, -1);
+  EXPECT_EQ(z6test::stack_text(L), want);
 }

@@ -10,6 +10,7 @@
 #include "tools/standins/console_standins.h"
 #include "vm/lcpu.h"
 #include "vm/lgc.h"
+#include "vm/lmem.h"
 #include "vm/lstring.h"
 #include "vm/ltable.h"
 
@@ -35,6 +36,20 @@ int alloc_big_string (lua_State *L) {
   std::string s(static_cast<size_t>(lua_tointeger(L, lua_upvalueindex(1))) * 1024, 's');
   lua_pushlstring(L, s.data(), s.size());
   return 1;
+}
+
+// makes a string of kb KB under lua_pcall; the string or the message stays on top
+int pcall_big_string (lua_State *L, int kb) {
+  lua_pushinteger(L, kb);
+  lua_pushcclosure(L, alloc_big_string, 1);
+  return lua_pcall(L, 0, 1, 0);
+}
+
+// a vector already at its limit: the limit is shown as a C integer
+int grow_past_limit (lua_State *L) {
+  int size = 262143;
+  luaM_growaux_(L, nullptr, &size, sizeof(int), 262143, "functions");
+  return 0;
 }
 
 }  // namespace
@@ -82,9 +97,7 @@ TEST(Gc, EmergencyCollectionLetsTheRequestSucceed) {
   make_garbage(L, 2000);  // garbage that only a collection can free
   lua_gc(L, LUA_GCRESTART, 0);
   L.heap.cap = L.heap.in_use + 1024;
-  lua_pushinteger(L, 16);
-  lua_pushcclosure(L, alloc_big_string, 1);
-  ASSERT_EQ(lua_pcall(L, 0, 1, 0), LUA_OK) << z6v1::text(L, -1);
+  ASSERT_EQ(pcall_big_string(L, 16), LUA_OK) << z6v1::text(L, -1);
   EXPECT_GT(L.heap.refused, 0);  // first refused, then satisfied after collecting
   EXPECT_EQ(lua_rawlen(L, -1), 16u * 1024u);
 }
@@ -92,15 +105,11 @@ TEST(Gc, EmergencyCollectionLetsTheRequestSucceed) {
 TEST(Gc, RefusalAfterTheEmergencyCollectionIsAMemoryError) {
   z6v1::State L;
   L.heap.cap = L.heap.in_use + 4096;
-  lua_pushinteger(L, 64);
-  lua_pushcclosure(L, alloc_big_string, 1);
-  ASSERT_EQ(lua_pcall(L, 0, 1, 0), LUA_ERRMEM);
+  ASSERT_EQ(pcall_big_string(L, 64), LUA_ERRMEM);
   EXPECT_EQ(z6v1::text(L, -1), "not enough memory");
   EXPECT_EQ(L.heap.refused, 2);  // the request and its one retry
   L.heap.cap = SIZE_MAX;
-  lua_pushinteger(L, 1);
-  lua_pushcclosure(L, alloc_big_string, 1);
-  EXPECT_EQ(lua_pcall(L, 0, 1, 0), LUA_OK);  // the state stays usable
+  EXPECT_EQ(pcall_big_string(L, 1), LUA_OK);  // the state stays usable
 }
 
 TEST(Gc, StoppedCollectorFailsAtOnce) {
@@ -109,12 +118,38 @@ TEST(Gc, StoppedCollectorFailsAtOnce) {
   make_garbage(L, 200);
   int frees = L.heap.frees;
   L.heap.cap = L.heap.in_use + 4096;
-  lua_pushinteger(L, 64);
-  lua_pushcclosure(L, alloc_big_string, 1);
-  ASSERT_EQ(lua_pcall(L, 0, 1, 0), LUA_ERRMEM);
+  ASSERT_EQ(pcall_big_string(L, 64), LUA_ERRMEM);
   EXPECT_EQ(z6v1::text(L, -1), "not enough memory");
   EXPECT_EQ(L.heap.refused, 1);      // no retry
   EXPECT_LE(L.heap.frees - frees, 2);  // and no collection (only the call's own frees)
+}
+
+TEST(Gc, StepMultipliersBelow40CountAs40) {
+  // work done by one forced step from the pause, over a chain of small tables
+  auto progress = [](int stepmul) {
+    z6v1::State L;
+    lua_newtable(L);
+    for (int i = 0; i < 2000; i++) {
+      lua_newtable(L);
+      lua_pushvalue(L, -2);
+      lua_setfield(L, -2, "next");
+      lua_remove(L, -2);
+    }
+    lua_setfield(L, LUA_REGISTRYINDEX, "chain");
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    lua_gc(L, LUA_GCSTOP, 0);
+    lua_gc(L, LUA_GCSETSTEPMUL, stepmul);
+    lua_gc(L, LUA_GCSTEP, 20);
+    return G(L.L)->GCmemtrav;
+  };
+  EXPECT_EQ(progress(10), progress(40));
+  EXPECT_LT(progress(40), progress(80));
+}
+
+TEST(Gc, VectorLimitsAreReportedAsWholeNumbers) {
+  z6v1::State L;
+  ASSERT_EQ(z6v1::protect(L, grow_past_limit), LUA_ERRRUN);
+  EXPECT_EQ(z6v1::text(L, -1), "too many functions (limit is 262143)");
 }
 
 TEST(Gc, RefusedShrinksKeepTheOldBlock) {
@@ -269,7 +304,7 @@ TEST(Gc, ConsoleAllocatorWeighsBlocksAndEnforcesLimits) {
   // over the hard limit: refused, after the emergency collection too
   lua_pushinteger(L, 4);
   lua_pushcclosure(L, alloc_big_string, 1);
-  z6_standin_alloc_base = Z6_STANDIN_HARD_LIMIT;
+  z6_standin_alloc_base = Z6_STANDIN_HARD_LIMIT;  // after the closure is made
   EXPECT_EQ(lua_pcall(L, 0, 1, 0), LUA_ERRMEM);
   EXPECT_EQ(z6_standin_alloc_failed, 1);
   z6_standin_alloc_base = 0;

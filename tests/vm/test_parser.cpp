@@ -2,7 +2,6 @@
 // priorities, folding and the error texts, checked on compiled prototypes.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -11,61 +10,29 @@
 #include "vm/lparser.h"
 #include "vm/lstate.h"
 #include "vm/lua.h"
+#include "tests/vm/v2_test_util.h"
 #include "tools/standins/console_standins.h"
 
 namespace {
 
-void *test_alloc(void *, void *ptr, size_t, size_t nsize) {
-    if (nsize == 0) {
-        std::free(ptr);
-        return nullptr;
-    }
-    return std::realloc(ptr, nsize);
-}
-
-struct Reader {
-    const std::string *text;
-    bool done;
-};
-
-const char *read_once(lua_State *, void *ud, size_t *size) {
-    auto *r = static_cast<Reader *>(ud);
-    if (r->done) return nullptr;
-    r->done = true;
-    *size = r->text->size();
-    return r->text->data();
-}
-
 /* A state that compiles texts the way the console does (named by the text). */
 struct Compiler {
-    lua_State *L = lua_newstate(test_alloc, nullptr);
-    ~Compiler() { lua_close(L); }
-
-    int load(const std::string &src) {
-        lua_settop(L, 0);
-        Reader r{&src, false};
-        return lua_load(L, read_once, &r, src.c_str(), nullptr);
-    }
+    z6v2::State vm;
+    lua_State *L = vm.L;
 
     /* the prototype of a text that must compile */
     const Proto *proto(const std::string &src) {
-        int status = load(src);
-        EXPECT_EQ(status, LUA_OK) << message();
+        int status = vm.load(src);
+        EXPECT_EQ(status, LUA_OK) << vm.message();
         if (status != LUA_OK) return nullptr;
         return clLvalue(L->top - 1)->p;
     }
 
     /* the full message of a text that must fail, any byte included */
     std::string error(const std::string &src) {
-        int status = load(src);
+        int status = vm.load(src);
         EXPECT_EQ(status, LUA_ERRSYNTAX) << src;
-        return message();
-    }
-
-    std::string message() {
-        size_t len = 0;
-        const char *s = lua_tolstring(L, -1, &len);
-        return s ? std::string(s, len) : std::string("(no message)");
+        return vm.message();
     }
 };
 
@@ -105,6 +72,9 @@ std::string tab_line(int line) {
 std::string line_only(int line) { return "line " + std::to_string(find_tab_line(line, nullptr)); }
 
 std::string chunk(const std::string &src) { return "[string \"" + src + "\"]"; }
+
+/* a literal with its zero bytes */
+template <size_t N> std::string bytes(const char (&a)[N]) { return std::string(a, N - 1); }
 
 TEST(Lexer, NewOperatorTokensCompileToTheirOpcodes) {
     Compiler c;
@@ -201,6 +171,10 @@ TEST(Lexer, MessagesAreLengthCountedAroundZeroBytes) {
     /* control bytes are tokens shown as themselves */
     msg = c.error("x = \x01");
     EXPECT_EQ(msg.substr(msg.size() - 26), "unexpected symbol near '\x01'");
+    /* a zero byte is a token of its own (token 0: no "near" part), never
+    ** part of a numeral or of ".." */
+    EXPECT_EQ(c.error(bytes("return 0\0x1")), chunk("return 0") + ":1: <eof> expected");
+    EXPECT_EQ(c.error(bytes("return 'a' .\0 'b'")), chunk("return 'a' .") + ":1: <eof> expected near '.'");
 }
 
 TEST(Parser, PrioritiesOfTheNewOperators) {

@@ -57,7 +57,7 @@ TEST(StrLib, FormatIsValuePreserving) {
   EXPECT_EQ(s.run("return string.format('%c%c', 104, 105.9)"), "hi");
   EXPECT_EQ(s.run("return string.format('%q', 'a\\0b\\n1')"), "\"a\\0b\\\n1\"");
   EXPECT_EQ(s.run("return string.format('%x', -1)"),
-            "error: bad argument #2 to 'format' (not a number in proper range)");
+            "error: bad argument #2 to 'format' (not a non-negative number in proper range)");
   EXPECT_EQ(s.run("return string.format('%y', 1)"), "error: invalid option '%y' to 'format'");
   EXPECT_EQ(s.run("return string.format('%------d', 1)"), "error: invalid format (repeated flags)");
   EXPECT_EQ(s.run("return string.format('%100d', 1)"), "error: invalid format (width or precision too long)");

@@ -242,12 +242,22 @@ TEST(Table, RehashKeepsEveryKindOfKey) {
     lua_pushinteger(L, i);
     lua_setfield(L, -2, longkey.c_str());
   }
-  for (int i = 0; i < N; i += 2) set_num(L, fx(i * 3) + 0x4000, 0), lua_pushnil(L), lua_pop(L, 1);
+  // remove every other fractional key, then force rehashes with new keys
+  for (int i = 0; i < N; i += 2) {
+    lua_pushnumber(L, fx(i * 3) + 0x4000);
+    lua_pushnil(L);
+    lua_rawset(L, -3);
+  }
+  for (int i = 0; i < N; i++) set_num(L, fx(-1 - i), fx(i));
   for (int i = 0; i < N; i++) {
     lua_pushnumber(L, fx(i * 3) + 0x4000);
     lua_rawget(L, -2);
-    EXPECT_EQ(lua_tonumber(L, -1), i % 2 ? fx(i) : 0);
+    if (i % 2)
+      EXPECT_EQ(lua_tonumber(L, -1), fx(i));
+    else
+      EXPECT_TRUE(lua_isnil(L, -1));
     lua_pop(L, 1);
+    EXPECT_TRUE(has_num(L, fx(-1 - i)));
     lua_pushlightuserdata(L, &x + i);
     lua_rawget(L, -2);
     EXPECT_EQ(lua_tointeger(L, -1), i);
@@ -258,8 +268,9 @@ TEST(Table, RehashKeepsEveryKindOfKey) {
     EXPECT_EQ(lua_tointeger(L, -1), i);
     lua_pop(L, 1);
   }
-  EXPECT_EQ(count_next(L), 3 * N);
-  EXPECT_TRUE(has_num(L, 0x4000));
+  EXPECT_EQ(count_next(L), 4 * N - N / 2);
+  EXPECT_FALSE(has_num(L, 0x4000));
+  EXPECT_TRUE(has_num(L, fx(3) + 0x4000));
   EXPECT_FALSE(has_num(L, 0x4001));
 }
 

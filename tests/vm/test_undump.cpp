@@ -3,7 +3,7 @@
 // allocation for data that is not there.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -11,29 +11,10 @@
 #include "vm/lstate.h"
 #include "vm/lua.h"
 #include "vm/lundump.h"
+#include "vm/lzio.h"
+#include "tests/vm/v2_test_util.h"
 
 namespace {
-
-void *test_alloc(void *, void *ptr, size_t, size_t nsize) {
-    if (nsize == 0) {
-        std::free(ptr);
-        return nullptr;
-    }
-    return std::realloc(ptr, nsize);
-}
-
-struct Reader {
-    const std::string *text;
-    bool done;
-};
-
-const char *read_once(lua_State *, void *ud, size_t *size) {
-    auto *r = static_cast<Reader *>(ud);
-    if (r->done) return nullptr;
-    r->done = true;
-    *size = r->text->size();
-    return r->text->data();
-}
 
 int string_writer(lua_State *, const void *p, size_t size, void *ud) {
     static_cast<std::string *>(ud)->append(static_cast<const char *>(p), size);
@@ -41,20 +22,11 @@ int string_writer(lua_State *, const void *p, size_t size, void *ud) {
 }
 
 struct VM {
-    lua_State *L = lua_newstate(test_alloc, nullptr);
-    ~VM() { lua_close(L); }
+    z6v2::State state;
+    lua_State *L = state.L;
 
-    int load(const std::string &chunk, const char *mode) {
-        lua_settop(L, 0);
-        Reader r{&chunk, false};
-        return lua_load(L, read_once, &r, "=test", mode);
-    }
-
-    std::string message() {
-        size_t len = 0;
-        const char *s = lua_tolstring(L, -1, &len);
-        return s ? std::string(s, len) : std::string("(no message)");
-    }
+    int load(const std::string &chunk, const char *mode) { return state.load(chunk, "=test", mode); }
+    std::string message() { return state.message(); }
 
     /* compiles text and returns its binary chunk */
     std::string dump(const std::string &src) {
@@ -223,9 +195,11 @@ TEST(BinaryChunk, CorruptCountsAreRefusedWithoutHugeAllocations) {
     ok.head().integer(0).integer(0).integer(1).byte(1).byte(0).size(0).integer(1).integer(1).integer(0).integer(0);
     EXPECT_EQ(vm.load(ok.s, "b"), LUA_OK) << vm.message();
 
+    /* counts and sizes far beyond the data present, negative counts,
+    ** unknown constant types, more upvalues than a function may have */
     refused(ChunkBuilder().integer(0).integer(0).byte(0).byte(1).byte(2).integer(0x7ffffff0).s, "truncated");
     refused(ChunkBuilder().integer(0).integer(0).byte(0).byte(1).byte(2).integer(-1).s, "corrupted");
-    refused(ChunkBuilder().head().integer(1).byte(4).size(uint64_t(1) << 40).s, "truncated");
+    refused(ChunkBuilder().head().integer(1).byte(4).size(SIZE_MAX / 2).s, "truncated");
     refused(ChunkBuilder().head().integer(1).byte(9).s, "corrupted");
     refused(ChunkBuilder().head().integer(0).integer(0).integer(256).s, "corrupted");
     /* more upvalue names than upvalues */
@@ -238,6 +212,21 @@ TEST(BinaryChunk, CorruptCountsAreRefusedWithoutHugeAllocations) {
     ChunkBuilder deep;
     for (int i = 0; i < 300; i++) deep.head().integer(0).integer(1);
     refused(deep.s, "corrupted");
+}
+
+/* Past the end of the stream every read finds nothing (the reader is asked
+** again); nothing is read beyond the last block. */
+TEST(ChunkInput, ReadsAfterTheEndFindNothing) {
+    z6v2::State vm;
+    std::string text = "a";
+    z6v2::Reader r{&text, false};
+    ZIO z;
+    luaZ_init(vm.L, &z, z6v2::read_once, &r);
+    EXPECT_EQ(zgetc(&z), 'a');
+    EXPECT_EQ(zgetc(&z), EOZ);
+    char b[4];
+    EXPECT_EQ(luaZ_read(&z, b, sizeof b), sizeof b);
+    EXPECT_EQ(zgetc(&z), EOZ);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // Helpers of the value, table, string and collector tests: a state over a
-// counting allocator with an optional cap, and a runner for program text.
+// counting allocator with an optional cap.
 #ifndef Z6_TESTS_VM_V1_TEST_UTIL_H
 #define Z6_TESTS_VM_V1_TEST_UTIL_H
 
@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "tests/vm/vm_test_util.h"
 #include "vm/lstate.h"
 #include "vm/lua.h"
 
@@ -60,39 +61,8 @@ struct State {
   operator lua_State *() const { return L; }
 };
 
-struct Text {
-  const char *s;
-  size_t n;
-};
-
-inline const char *text_reader (lua_State *, void *ud, size_t *sz) {
-  Text *t = static_cast<Text *>(ud);
-  *sz = t->n;
-  t->n = 0;
-  return *sz ? t->s : nullptr;
-}
-
-// Compiles and runs text with all results left on the stack; returns the status.
-inline int run (lua_State *L, const std::string &code) {
-  Text t{code.c_str(), code.size()};
-  int status = lua_load(L, text_reader, &t, "=test", nullptr);
-  if (status != LUA_OK) return status;
-  return lua_pcall(L, 0, LUA_MULTRET, 0);
-}
-
 // The text form of the value at idx (numbers through the VM's own formatter).
-inline std::string text (lua_State *L, int idx) {
-  if (lua_type(L, idx) == LUA_TNUMBER || lua_type(L, idx) == LUA_TSTRING) {
-    lua_pushvalue(L, idx);
-    size_t len = 0;
-    const char *s = lua_tolstring(L, -1, &len);
-    std::string r(s, len);
-    lua_pop(L, 1);
-    return r;
-  }
-  if (lua_type(L, idx) == LUA_TBOOLEAN) return lua_toboolean(L, idx) ? "true" : "false";
-  return lua_typename(L, lua_type(L, idx));
-}
+inline std::string text (lua_State *L, int idx) { return z6test::value_text(L, idx); }
 
 // Runs f(L) under lua_pcall; returns the status and leaves the message (if any) on top.
 inline int protect (lua_State *L, lua_CFunction f) {

@@ -11,3 +11,8 @@ if(TARGET z6vm)
         message(STATUS "lua5.2 not found: vm_compare_stock is not registered")
     endif()
 endif()
+
+# The runner's cart and stock library sets.
+if(TARGET z6vm)
+    z6_add_script_test(vm_z6vm_modes sh ${CMAKE_CURRENT_SOURCE_DIR}/z6vm_modes.sh $<TARGET_FILE:z6vm>)
+endif()

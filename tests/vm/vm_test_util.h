@@ -32,6 +32,7 @@ inline std::string value_text (lua_State *L, int idx) {
     case LUA_TBOOLEAN: return lua_toboolean(L, idx) ? "true" : "false";
     case LUA_TNUMBER:
     case LUA_TSTRING: {
+      lua_checkstack(L, 1);  // a dead thread's frame may be full
       lua_pushvalue(L, idx);  // keep the original a number
       size_t len = 0;
       const char *s = lua_tolstring(L, -1, &len);
@@ -202,6 +203,35 @@ inline Result run (lua_State *L, const std::string &code) {
   for (int i = 1; i <= lua_gettop(L); i++) r.values.push_back(value_text(L, i));
   lua_settop(L, 0);
   return r;
+}
+
+// every value on the stack, joined by spaces
+inline std::string stack_text (lua_State *L) {
+  std::string s;
+  for (int i = 1; i <= lua_gettop(L); i++) s += (i > 1 ? " " : "") + value_text(L, i);
+  return s;
+}
+
+struct Sliced {
+  int resumes = 0;
+  int status = -1;
+  std::vector<int> slice_cycles;  // the slice counter at each yield
+};
+
+// Resumes L (its main function loaded on the stack) one slice of `budget`
+// cycles at a time, as the console runs a cart, until it stops yielding
+// or max_resumes have been made.
+inline Sliced resume_sliced (lua_State *L, int budget, int max_resumes = 100000) {
+  Sliced s;
+  lua_set_cpu_cycles_slice_max(budget);
+  do {
+    lua_cpu_prepare_for_slice();
+    lua_cpu_prepare_for_resume();
+    s.status = lua_resume(L, nullptr, 0);
+    s.resumes++;
+    if (s.status == LUA_YIELD) s.slice_cycles.push_back(static_cast<int>(cpu_cycles_slice));
+  } while (s.status == LUA_YIELD && s.resumes < max_resumes);
+  return s;
 }
 
 }  // namespace z6test

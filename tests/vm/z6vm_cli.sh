@@ -4,13 +4,7 @@
 #   z6vm_cli.sh Z6VM
 set -u
 Z6VM=$1
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-fail=0
-
-check() { # name, condition result
-    if [ "$2" -eq 0 ]; then echo "ok   $1"; else echo "FAIL $1"; fail=1; fi
-}
+. "$(dirname "$0")/script_lib.sh"
 
 # expect NAME STATUS STDOUT STDERR -- ARGS...: exact status and outputs
 expect() {
@@ -21,12 +15,11 @@ expect() {
     printf '%s' "$want_out" > "$tmp/want_out"
     printf '%s' "$want_err" > "$tmp/want_err"
     if [ "$status" -eq "$want_status" ] && cmp -s "$tmp/out" "$tmp/want_out" && cmp -s "$tmp/err" "$tmp/want_err"; then
-        echo "ok   $name"
+        pass "$name"
     else
-        echo "FAIL $name (status $status, wanted $want_status)"
+        failed "$name (status $status, wanted $want_status)"
         echo "--- stdout:"; cat "$tmp/out"; echo "--- wanted:"; cat "$tmp/want_out"
         echo "--- stderr:"; cat "$tmp/err"; echo "--- wanted:"; cat "$tmp/want_err"
-        fail=1
     fi
 }
 

@@ -83,19 +83,17 @@ void *zibo6_lua_alloc(void *ud, void *ptr, size_t osize, size_t nsize) {
         }
         return nullptr;
     }
-    // Only growth is limited: refusing a shrink could fail a collection.
-    if (ptr == nullptr || nsize > osize) {
-        int64_t used = z6_standin_alloc_total + z6_standin_alloc_base;
-        if (used > Z6_STANDIN_SOFT_LIMIT) {
-            z6_standin_memory_pressure = 1;
-            lua_cpu_superyield();
-            if (used > Z6_STANDIN_HARD_LIMIT) {
-                std::printf("host allocation error\n");
-                std::printf("%dmb + %dk\n", static_cast<int>(used / (1024 * 1024)),
-                            static_cast<int>(nsize / 1024));
-                z6_standin_alloc_failed = 1;
-                return nullptr;
-            }
+    int64_t used = z6_standin_alloc_total + z6_standin_alloc_base;
+    if (used > Z6_STANDIN_SOFT_LIMIT) {
+        z6_standin_memory_pressure = 1;
+        lua_cpu_superyield();
+        // only growth is refused: a refused shrink would gain nothing
+        if (used > Z6_STANDIN_HARD_LIMIT && (ptr == nullptr || nsize > osize)) {
+            std::printf("host allocation error\n");
+            std::printf("%dmb + %dk\n", static_cast<int>(used / (1024 * 1024)),
+                        static_cast<int>(nsize / 1024));
+            z6_standin_alloc_failed = 1;
+            return nullptr;
         }
     }
     if (nsize > static_cast<size_t>(INT_MAX) - 64) return nullptr;
