@@ -217,11 +217,7 @@ void cactor_evaluate_bones(const cactor *actor, int t, float *out) {
 }
 
 vull_anim *vull_create_anim() {
-    static bool destroyer_set = false;
-    if (!destroyer_set) {
-        cpod_set_destroyer(CPOD_ANIM, destroy_anim_item);
-        destroyer_set = true;
-    }
+    cpod_set_destroyer(CPOD_ANIM, destroy_anim_item);  // containers destroy these items by type
     auto *anim = static_cast<vull_anim *>(vull_calloc((int)sizeof(vull_anim)));
     if (anim) vull_items_created++;
     return anim;
@@ -315,18 +311,7 @@ void cmodel_calculate_bone_vertices(cmodel *m, float *pose_out) {
     int nb = m->num_bones;
     // One record per vertex slot (bone A, bone B and weight kept).
     int slots = m->max_vertices > m->num_vertices ? m->max_vertices : m->num_vertices;
-    if (slots > m->bone_vertex_slots) {
-        int bytes;
-        if (!vull_checked_size(slots, (int64_t)sizeof(cmodel_bone_vertex), 0, &bytes)) return;
-        auto *bv = static_cast<cmodel_bone_vertex *>(vull_realloc(m->bone_vertices, bytes));
-        if (!bv) return;
-        for (int i = m->bone_vertex_slots; i < slots; i++) {
-            std::memset(&bv[i], 0, sizeof bv[i]);
-            bv[i].weight = 1.0f;
-        }
-        m->bone_vertices = bv;
-        m->bone_vertex_slots = slots;
-    }
+    if (cmodel_reserve_bone_vertices(m, slots) != 0) return;
     auto *pose = static_cast<float *>(vull_calloc((nb + 1) * 4 * (int)sizeof(float)));
     if (!pose) return;
     const float half_pi = (float)(M_PI / 2);

@@ -149,11 +149,7 @@ void cpoly_copy(cpoly *dst, const cpoly *src, int share) {
 */
 
 cmodel *vull_create_model() {
-    static bool destroyer_set = false;
-    if (!destroyer_set) {
-        cpod_set_destroyer(CPOD_MODEL, destroy_model_item);
-        destroyer_set = true;
-    }
+    cpod_set_destroyer(CPOD_MODEL, destroy_model_item);  // containers destroy these items by type
     auto *m = static_cast<cmodel *>(vull_calloc((int)sizeof(cmodel)));
     if (m) vull_items_created++;
     return m;
@@ -174,11 +170,7 @@ void vull_destroy_model(cmodel *m) {
 }
 
 vull_material *vull_create_material() {
-    static bool destroyer_set = false;
-    if (!destroyer_set) {
-        cpod_set_destroyer(CPOD_MATERIAL, destroy_material_item);
-        destroyer_set = true;
-    }
+    cpod_set_destroyer(CPOD_MATERIAL, destroy_material_item);  // containers destroy these items by type
     auto *mat = static_cast<vull_material *>(vull_calloc((int)sizeof(vull_material)));
     if (!mat) return nullptr;
     const uint32_t colours[2] = {0xFF336699u, 0xFF606060u};
@@ -202,22 +194,23 @@ static void init_bone_vertices(cmodel_bone_vertex *bv, int from, int to) {
     }
 }
 
-// Resizes the bone-vertex records to n slots, keeping the existing ones.
-static bool resize_bone_vertices(cmodel *m, int n) {
-    if (n <= m->bone_vertex_slots) return true;
+int cmodel_reserve_bone_vertices(cmodel *m, int n) {
+    if (!m) return -1;
+    if (n <= m->bone_vertex_slots) return 0;
     int bytes;
-    if (!vull_checked_size(n, (int64_t)sizeof(cmodel_bone_vertex), 0, &bytes)) return false;
+    if (!vull_checked_size(n, (int64_t)sizeof(cmodel_bone_vertex), 0, &bytes)) return -1;
     auto *bv = static_cast<cmodel_bone_vertex *>(vull_realloc(m->bone_vertices, bytes));
-    if (!bv) return false;
+    if (!bv) return -1;
     init_bone_vertices(bv, m->bone_vertex_slots, n);
     m->bone_vertices = bv;
     m->bone_vertex_slots = n;
-    return true;
+    return 0;
 }
 
 void cmodel_max_vertices(cmodel *m, int n) {
     if (!m) return;
-    if (m->num_bones > 0 && !m->bone_vertices && m->max_vertices > 0 && !resize_bone_vertices(m, m->max_vertices))
+    if (m->num_bones > 0 && !m->bone_vertices && m->max_vertices > 0 &&
+        cmodel_reserve_bone_vertices(m, m->max_vertices) != 0)
         assertion_failed("Could not allocate bone_vertex");
     if (n <= m->max_vertices) return;
     int64_t cap = grown_capacity(m->max_vertices, n);
@@ -232,7 +225,8 @@ void cmodel_max_vertices(cmodel *m, int n) {
     std::memset(v + 3 * (size_t)m->max_vertices, 0, sizeof(float) * 3 * (size_t)(cap - m->max_vertices));
     m->vertices = v;
     m->max_vertices = (int32_t)cap;
-    if (m->num_bones > 0 && !resize_bone_vertices(m, (int)cap)) assertion_failed("Could not allocate bone_vertex");
+    if (m->num_bones > 0 && cmodel_reserve_bone_vertices(m, (int)cap) != 0)
+        assertion_failed("Could not allocate bone_vertex");
 }
 
 void cmodel_max_polygons(cmodel *m, int n) {

@@ -66,6 +66,8 @@ void vull_destroy_material(vull_material *material);
 
 void cmodel_max_vertices(cmodel *model, int n);
 void cmodel_max_polygons(cmodel *model, int n);
+// At least n bone-vertex records (new ones bone 0 with weight 1.0); 0, or -1 when memory runs out.
+int cmodel_reserve_bone_vertices(cmodel *model, int n);
 void cpoly_set_num_vertices(cpoly *poly, int n);  // n < 0 counts as 0
 cpoly *vull_create_poly(int n);
 void vull_destroy_cpoly(cpoly *poly);

@@ -145,38 +145,35 @@ static bool check_block(vull_file *f, bool compressed, int bytes, int32_t *clen)
     return compressed ? lz4_length(f, bytes, clen) : need(f, bytes);
 }
 
-static bool read_bitmap(vull_file *f, cpod *pod, bool compressed) {
+// Bitmaps and voxel maps share one chunk shape: three sizes (a bitmap's third is its
+// depth in bits, a voxel map's its z extent), the tag word, a reserved word, then the
+// block of pixel or voxel bytes.
+static bool read_raster(vull_file *f, cpod *pod, bool compressed, bool voxels) {
     if (!need(f, 20)) return false;
-    int32_t w = vull_fread_int32(f), h = vull_fread_int32(f), bpp = vull_fread_int32(f);
+    int32_t w = vull_fread_int32(f), h = vull_fread_int32(f), third = vull_fread_int32(f);
     int32_t tag = vull_fread_int32(f);
     (void)vull_fread_int32(f);
+    if (w < 1 || h < 1 || (voxels ? third < 1 : third != 8 && third != 32)) return false;
     int area, bytes;
     int32_t clen = 0;
-    if (w < 1 || h < 1 || (bpp != 8 && bpp != 32)) return false;
-    if (!vull_checked_size(w, h, 0, &area) || !vull_checked_size(area, bpp / 8, 0, &bytes)) return false;
+    if (!vull_checked_size(w, h, 0, &area) || !vull_checked_size(area, voxels ? third : third / 8, 0, &bytes))
+        return false;
     if (!check_block(f, compressed, bytes, &clen)) return false;
-    vull_bitmap *bmp = vull_create_bitmap(w, h, bpp);
-    auto destroy = [](vull_bitmap *b) { vull_destroy_bitmap(b); };
-    if (!add<vull_bitmap>(pod, CPOD_BITMAP, bmp, destroy)) return false;
-    bmp->tag = tag;
-    return compressed ? lz4_body(f, clen, bmp->pixels, bytes) : read_block(f, bmp->pixels, bytes);
-}
-
-static bool read_voxmap(vull_file *f, cpod *pod, bool compressed) {
-    if (!need(f, 20)) return false;
-    int32_t w = vull_fread_int32(f), h = vull_fread_int32(f), d = vull_fread_int32(f);
-    int32_t tag = vull_fread_int32(f);
-    (void)vull_fread_int32(f);
-    int area, bytes;
-    int32_t clen = 0;
-    if (w < 1 || h < 1 || d < 1) return false;
-    if (!vull_checked_size(w, h, 0, &area) || !vull_checked_size(area, d, 0, &bytes)) return false;
-    if (!check_block(f, compressed, bytes, &clen)) return false;
-    vull_voxmap *map = vull_create_voxmap(w, h, d);
-    auto destroy = [](vull_voxmap *m) { vull_destroy_voxmap(m); };
-    if (!add<vull_voxmap>(pod, CPOD_VOXMAP, map, destroy)) return false;
-    map->tag = tag;
-    return compressed ? lz4_body(f, clen, map->voxels, bytes) : read_block(f, map->voxels, bytes);
+    uint8_t *block;
+    if (voxels) {
+        vull_voxmap *map = vull_create_voxmap(w, h, third);
+        auto destroy = [](vull_voxmap *m) { vull_destroy_voxmap(m); };
+        if (!add<vull_voxmap>(pod, CPOD_VOXMAP, map, destroy)) return false;
+        map->tag = tag;
+        block = map->voxels;
+    } else {
+        vull_bitmap *bmp = vull_create_bitmap(w, h, third);
+        auto destroy = [](vull_bitmap *b) { vull_destroy_bitmap(b); };
+        if (!add<vull_bitmap>(pod, CPOD_BITMAP, bmp, destroy)) return false;
+        bmp->tag = tag;
+        block = bmp->pixels;
+    }
+    return compressed ? lz4_body(f, clen, block, bytes) : read_block(f, block, bytes);
 }
 
 static bool read_palette(vull_file *f, cpod *pod) {
@@ -399,8 +396,8 @@ static bool read_unknown(vull_file *f, cpod *pod, uint32_t id, int32_t size) {
 static bool read_chunk(vull_file *f, cpod *pod, uint32_t id, int32_t size) {
     bool compressed = (id & POD_COMPRESSED) != 0;
     switch (id & ~POD_COMPRESSED) {
-    case ID_CBMP: return read_bitmap(f, pod, compressed);
-    case ID_CVMP: return read_voxmap(f, pod, compressed);
+    case ID_CBMP: return read_raster(f, pod, compressed, false);
+    case ID_CVMP: return read_raster(f, pod, compressed, true);
     case ID_CFIL: return read_file_item(f, pod, compressed);
     default: break;
     }

@@ -17,8 +17,11 @@
 #include <lz4.h>
 #include <lz4hc.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -89,6 +92,20 @@ static std::vector<uint8_t> bitmap_pixels(const vull_bitmap *bmp) {
     return out;
 }
 
+// Bitmaps and voxel maps share one chunk shape: three sizes, the tag word, a reserved
+// 0, then the block (its uncompressed size is in the size field either way).
+static void write_raster(pod_writer &w, const char (&id)[5], const int32_t (&sizes)[3], int32_t tag,
+                         const void *block, int64_t n) {
+    bool packed = compression_on();
+    w.id(id, packed);
+    w.i32((int32_t)(20 + n));
+    for (int32_t v : sizes) w.i32(v);
+    w.i32(tag);
+    w.i32(0);
+    if (packed) w.lz4(block, (int)n);
+    else w.bytes(block, n);
+}
+
 static void write_bitmap(pod_writer &w, const vull_bitmap *bmp) {
     // Only the depths the reader accepts are stored; anything else would not read back.
     if (!bmp->rows || (bmp->bpp != 8 && bmp->bpp != 32)) {
@@ -96,33 +113,34 @@ static void write_bitmap(pod_writer &w, const vull_bitmap *bmp) {
         return;
     }
     std::vector<uint8_t> pixels = bitmap_pixels(bmp);
-    bool packed = compression_on();
-    w.id("CBMP", packed);
-    w.i32((int32_t)(20 + pixels.size()));
-    w.i32(bmp->width);
-    w.i32(bmp->height);
-    w.i32(bmp->bpp);
-    w.i32(bmp->tag);
-    w.i32(0);
-    if (packed) w.lz4(pixels.data(), (int)pixels.size());
-    else w.bytes(pixels.data(), (int64_t)pixels.size());
+    write_raster(w, "CBMP", {bmp->width, bmp->height, bmp->bpp}, bmp->tag, pixels.data(), (int64_t)pixels.size());
 }
 
 static void write_voxmap(pod_writer &w, const vull_voxmap *map) {
     int64_t n = (int64_t)map->width * map->height * map->depth;
-    bool packed = compression_on();
-    w.id("CVMP", packed);
-    w.i32((int32_t)(20 + n));
-    w.i32(map->width);
-    w.i32(map->height);
-    w.i32(map->depth);
-    w.i32(map->tag);
-    w.i32(0);
-    if (packed) w.lz4(map->voxels, (int)n);
-    else w.bytes(map->voxels, n);
+    write_raster(w, "CVMP", {map->width, map->height, map->depth}, map->tag, map->voxels, n);
+}
+
+// Whether the reader will take the model back: bones within the polygon list, each
+// with its two joints, and every vertex index naming a vertex (a deleted vertex leaves -1).
+static bool model_storable(const cmodel *m) {
+    if (m->num_vertices < 0 || m->num_polygons < 0 || m->num_bones < 0 || m->num_bones > m->num_polygons ||
+        m->num_bones > CMODEL_MAX_BONES)
+        return false;
+    for (int i = 0; i < m->num_polygons; i++) {
+        const cpoly *p = &m->polygons[i];
+        if (p->count < 0 || (i < m->num_bones && p->count < 2)) return false;
+        for (int k = 0; k < p->count; k++)
+            if (p->index[k] < 0 || p->index[k] >= m->num_vertices) return false;
+    }
+    return true;
 }
 
 static void write_model(pod_writer &w, const cmodel *m) {
+    if (!model_storable(m)) {
+        w.failed = true;
+        return;
+    }
     w.id("CMOD", false);
     w.i32(0);
     w.i32(m->num_vertices);
@@ -154,10 +172,15 @@ static void write_model(pod_writer &w, const cmodel *m) {
     }
 }
 
-static void write_channel(pod_writer &w, const canim_channel *ch) {
-    int n = ch ? ch->num_states : 0;
+// A channel's state size is not stored: it follows from the channel's place (size).
+static void write_channel(pod_writer &w, const canim_channel *ch, int size) {
+    int n = ch && ch->num_states > 0 ? ch->num_states : 0;
+    if (n > 0 && ch->state_size != size) {
+        w.failed = true;
+        return;
+    }
     w.i32(n);
-    if (n <= 0) return;
+    if (n == 0) return;
     w.bytes(ch->states, (int64_t)n * ch->state_size);
     w.bytes(ch->times, (int64_t)n * 4);
     w.bytes(ch->modes, (int64_t)n * 4);
@@ -180,9 +203,9 @@ static void write_anim(pod_writer &w, const vull_anim *anim) {
         w.i32(extra);
         w.i32(a->word_b);
         w.zeros(12);
-        for (auto *ch : a->vec) write_channel(w, ch);
-        for (int j = 0; j < extra; j++) write_channel(w, a->extra[j]);
-        write_channel(w, a->events);
+        for (auto *ch : a->vec) write_channel(w, ch, CANIM_VECTOR_STATE);
+        for (int j = 0; j < extra; j++) write_channel(w, a->extra[j], CANIM_EXTRA_STATE);
+        write_channel(w, a->events, CANIM_EVENT_STATE);
     }
 }
 
@@ -232,6 +255,11 @@ int vull_serialise_synth(vull_synth *synth, vull_file *f) {
 }
 
 static void write_file_item(pod_writer &w, const vull_file *item) {
+    // Only a file whose bytes are in memory can be stored; dropping one would lose it unnoticed.
+    if (item->kind != VULL_FILE_MEMORY || (!item->data && item->length > 0)) {
+        w.failed = true;
+        return;
+    }
     bool packed = compression_on();
     int32_t length = item->length < 0 ? 0 : item->length;
     w.id("CFIL", packed);
@@ -244,15 +272,12 @@ static void write_file_item(pod_writer &w, const vull_file *item) {
     else w.bytes(item->data, length);
 }
 
-// Whether a slot's item becomes a chunk (file items only when they hold their data in memory).
+// Whether a slot's item becomes a chunk: memory blocks and nested containers never do,
+// application items only through the save hook.
 static bool writes_chunk(const cpod *pod, int slot) {
     int type = pod->types[slot];
     if (type >= CPOD_APP) return vull_save_item_func != nullptr;
-    if (type == CPOD_FILE) {
-        auto *item = static_cast<const vull_file *>(pod->items[slot]);
-        return item && item->kind == VULL_FILE_MEMORY && (item->data || item->length == 0);
-    }
-    return type >= CPOD_BITMAP && type <= CPOD_SYNTH && pod->items[slot];
+    return type >= CPOD_BITMAP && type <= CPOD_FILE && pod->items[slot];
 }
 
 static void write_item(pod_writer &w, cpod *pod, int slot) {
@@ -307,16 +332,23 @@ int vull_save_pod_file(const char *, cpod *pod, vull_file *f) {
     return w.failed ? 1 : 0;
 }
 
-// Writes through a temporary file beside path; the rename happens only after a clean write.
-// Anything but a regular file (a device, a pipe) is written in place.
+// Writes through a temporary file beside the target; the rename happens only after a clean
+// write, so a failed save leaves the earlier file whole. A link keeps pointing at its target,
+// which is what gets replaced (with its permissions kept); anything but a regular file (a
+// device, a pipe) is written in place.
 template <typename Fn>
 static int save_via_temp(const char *path, Fn write) {
     if (!path) return 1;
     struct stat st;
-    bool in_place = ::stat(path, &st) == 0 && !S_ISREG(st.st_mode);
-    char temp[VULL_PATH_LEN];
-    if (std::snprintf(temp, sizeof temp, "%s.tmp", path) >= (int)sizeof temp) return 1;
-    if (in_place) std::snprintf(temp, sizeof temp, "%s", path);
+    bool exists = ::stat(path, &st) == 0;
+    bool in_place = exists && !S_ISREG(st.st_mode);
+    char target[PATH_MAX];
+    const char *dest = exists && !in_place && ::realpath(path, target) ? target : path;
+    char temp[VULL_PATH_LEN + 32];
+    // The process id keeps two programs saving the same file from sharing a temporary.
+    int len = in_place ? std::snprintf(temp, sizeof temp, "%s", path)
+                       : std::snprintf(temp, sizeof temp, "%s.%ld.tmp", dest, (long)::getpid());
+    if (len < 0 || len >= (int)sizeof temp) return 1;
     vull_file *f = vull_fopen(temp, "wb");
     if (!f) return 1;
     int result = write(f);
@@ -325,7 +357,8 @@ static int save_via_temp(const char *path, Fn write) {
     vull_fclose(f);
     if (std::fclose(stream) != 0) result = 1;
     if (in_place) return result;
-    if (result == 0 && std::rename(temp, path) != 0) result = 1;
+    if (result == 0 && exists) ::chmod(temp, st.st_mode & 07777);
+    if (result == 0 && std::rename(temp, dest) != 0) result = 1;
     if (result != 0) std::remove(temp);
     return result;
 }

@@ -32,11 +32,7 @@ static vull_bitmap *make_slice(int width, int height, uint8_t *pixels) {
 }
 
 vull_voxmap *vull_create_voxmap(int width, int height, int depth) {
-    static bool destroyer_set = false;
-    if (!destroyer_set) {
-        cpod_set_destroyer(CPOD_VOXMAP, destroy_voxmap_item);
-        destroyer_set = true;
-    }
+    cpod_set_destroyer(CPOD_VOXMAP, destroy_voxmap_item);  // containers destroy these items by type
     int level, voxel_bytes, record_bytes;
     if (width < 1 || height < 1 || depth < 1) return nullptr;
     if (!vull_checked_size(width, height, 0, &level) || !vull_checked_size(level, depth, 0, &voxel_bytes) ||

@@ -883,7 +883,11 @@ LUA_API int lua_gc (lua_State *L, int what, int data) {
         luaC_forcestep(L);  /* do a single step */
       }
       else {
-        l_mem debt = static_cast<l_mem>(data) * 1024 - GCSTEPSIZE;
+        /* data is in KB: clamp so the byte count fits a 32-bit l_mem too */
+        const l_mem maxkb = MAX_LMEM / 1024 - GCSTEPSIZE / 1024;
+        l_mem kb = static_cast<l_mem>(data);
+        kb = kb > maxkb ? maxkb : (kb < -maxkb ? -maxkb : kb);
+        l_mem debt = kb * 1024 - GCSTEPSIZE;
         if (g->gcrunning)
           debt += g->GCdebt;  /* include current debt */
         luaE_setdebt(g, debt);

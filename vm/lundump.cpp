@@ -52,12 +52,12 @@ uint64_t LoadLE(LoadState *S, size_t n) {
 
 int LoadChar(LoadState *S) { return static_cast<int>(LoadLE(S, 1)); }
 
-int LoadRawInt(LoadState *S) { return static_cast<int>(static_cast<uint32_t>(LoadLE(S, sizeof(int)))); }
+int LoadInt(LoadState *S) { return static_cast<int>(static_cast<uint32_t>(LoadLE(S, sizeof(int)))); }
 
 /* A count read from the chunk: never negative, at most limit. Every count
 ** goes through here before it sizes anything. */
 int LoadCount(LoadState *S, int limit) {
-    int n = LoadRawInt(S);
+    int n = LoadInt(S);
     if (n < 0 || n > limit) error(S, "corrupted");
     return n;
 }
@@ -170,7 +170,7 @@ void LoadDebug(LoadState *S, Proto *f) {
     if (n != 0 && n != f->sizecode) error(S, "corrupted");
     for (int i = 0; i < n; i++) {
         reserve<int>(S, f->lineinfo, f->sizelineinfo, i, n, 0);
-        f->lineinfo[i] = LoadRawInt(S);
+        f->lineinfo[i] = LoadInt(S);
     }
     n = LoadCount(S, SHRT_MAX);
     LocVar nolocal = {nullptr, 0, 0};
@@ -179,8 +179,8 @@ void LoadDebug(LoadState *S, Proto *f) {
         TString *name = LoadStringJut(S);
         f->locvars[i].varname = name;
         if (name) luaC_objbarrier(L, f, name);
-        f->locvars[i].startpc = LoadRawInt(S);
-        f->locvars[i].endpc = LoadRawInt(S);
+        f->locvars[i].startpc = LoadInt(S);
+        f->locvars[i].endpc = LoadInt(S);
     }
     n = LoadCount(S, f->sizeupvalues); /* names of the upvalues read above, no more */
     for (int i = 0; i < n; i++) {
@@ -192,8 +192,8 @@ void LoadDebug(LoadState *S, Proto *f) {
 
 void LoadFunction(LoadState *S, Proto *f) {
     if (++S->depth > MAXDEPTH) error(S, "corrupted");
-    f->linedefined = LoadRawInt(S);
-    f->lastlinedefined = LoadRawInt(S);
+    f->linedefined = LoadInt(S);
+    f->lastlinedefined = LoadInt(S);
     f->numparams = static_cast<lu_byte>(LoadChar(S));
     f->is_vararg = static_cast<lu_byte>(LoadChar(S));
     f->maxstacksize = static_cast<lu_byte>(LoadChar(S));

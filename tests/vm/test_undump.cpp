@@ -221,7 +221,7 @@ TEST(ChunkInput, ReadsAfterTheEndFindNothing) {
     std::string text = "a";
     z6v2::Reader r{&text, false};
     ZIO z;
-    luaZ_init(vm.L, &z, z6v2::read_once, &r);
+    luaZ_init(vm.L, &z, z6v2::read_text, &r);
     EXPECT_EQ(zgetc(&z), 'a');
     EXPECT_EQ(zgetc(&z), EOZ);
     char b[4];

@@ -1,40 +1,22 @@
-// Helpers of the compiler and binary-chunk tests: a state over the C
-// allocator that loads a byte string whole (zero bytes included) and reads
-// back the error message with its length.
+// Helpers of the compiler and binary-chunk tests: a plain state that loads a
+// byte string whole (zero bytes included) and reads back the error message
+// with its length. The allocator and reader are the VM tests' shared ones.
 #ifndef Z6_TESTS_VM_V2_TEST_UTIL_H
 #define Z6_TESTS_VM_V2_TEST_UTIL_H
 
-#include <cstdlib>
 #include <string>
 
+#include "tests/vm/vm_test_util.h"
 #include "vm/lua.h"
 
 namespace z6v2 {
 
-inline void *alloc(void *, void *ptr, size_t, size_t nsize) {
-    if (nsize == 0) {
-        std::free(ptr);
-        return nullptr;
-    }
-    return std::realloc(ptr, nsize);
-}
-
-/* lua_Reader handing over the whole text in one block */
-struct Reader {
-    const std::string *text;
-    bool done;
-};
-
-inline const char *read_once(lua_State *, void *ud, size_t *size) {
-    auto *r = static_cast<Reader *>(ud);
-    if (r->done) return nullptr;
-    r->done = true;
-    *size = r->text->size();
-    return r->text->data();
-}
+using z6test::plain_alloc;
+using z6test::Reader;
+using z6test::read_text;
 
 struct State {
-    lua_State *L = lua_newstate(alloc, nullptr);
+    lua_State *L = lua_newstate(plain_alloc, nullptr);
     State() = default;
     State(const State &) = delete;
     State &operator=(const State &) = delete;
@@ -44,7 +26,7 @@ struct State {
     int load(const std::string &src, const char *name = nullptr, const char *mode = nullptr) {
         lua_settop(L, 0);
         Reader r{&src, false};
-        return lua_load(L, read_once, &r, name ? name : src.c_str(), mode);
+        return lua_load(L, read_text, &r, name ? name : src.c_str(), mode);
     }
 
     /* the value on top as text, any byte included */

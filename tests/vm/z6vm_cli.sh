@@ -101,6 +101,15 @@ for spec in "1:58:not a" "4:51:version mismatch in" "5:01:incompatible" "8:02:in
     check "header-byte-$off" $(( $? + status - 1 ))
 done
 
+# the listing of a hand-made chunk whose LOADK names a constant it lacks
+# (the main function's first instruction, at offset 33) shows "?"
+cp "$tmp/prog.bin" "$tmp/patched.bin"
+printf '\001\000\372\000' | dd of="$tmp/patched.bin" bs=1 seek=33 conv=notrunc 2> /dev/null
+"$Z6VM" -l "$tmp/patched.bin" > "$tmp/out" 2>&1
+status=$?
+grep -q 'LOADK.*0 -1001	; ?$' "$tmp/out"
+check listing-bad-constant $(( $? + status ))
+
 # options
 "$Z6VM" --cycles -e 'local x = 1' > /dev/null 2> "$tmp/err"
 grep -q '^cycles [0-9][0-9]*$' "$tmp/err"

@@ -210,6 +210,10 @@ void print_string(const TString *ts) {
 }
 
 void print_constant(const Proto *f, int i) {
+    if (i < 0 || i >= f->sizek) { /* a hand-made binary chunk may name any index */
+        std::printf("?");
+        return;
+    }
     const TValue *o = &f->k[i];
     switch (ttypenv(o)) {
     case LUA_TNIL: std::printf("nil"); break;

@@ -16,7 +16,7 @@ namespace z6fuzz {
 /* Returns the status of the text compile (the binary load's is ignored). */
 inline int load_one(const uint8_t *data, size_t size) {
     std::string raw(reinterpret_cast<const char *>(data), size);
-    lua_State *L = lua_newstate(z6v2::alloc, nullptr);
+    lua_State *L = lua_newstate(z6v2::plain_alloc, nullptr);
     if (!L) return -1;
     int status = luaL_loadstring(L, raw.c_str()) /* stops at a zero byte */;
     if (!raw.empty() && raw[0] == '\x1b') {
