@@ -8,7 +8,9 @@ z6_add_script_test(vm_z6vm_cli
 # runs in every build as vm_test_load_fuzz. With a clang tree configured with
 # -DZIBO6_FUZZ=ON -DZIBO6_SANITIZE=ON:
 #   cmake --build build-fuzz --target fuzz_load
-#   build-fuzz/tests/vm/fuzz_load tests/vm/fuzz/corpus
+#   mkdir -p /tmp/z6fuzz && build-fuzz/tests/vm/fuzz_load /tmp/z6fuzz tests/vm/fuzz/corpus
+# (libFuzzer adds what it finds to the first folder: keep it out of the tree
+# and copy only inputs worth keeping into the corpus.)
 if(ZIBO6_FUZZ)
     if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
         message(FATAL_ERROR "ZIBO6_FUZZ needs clang: configure with CC=clang CXX=clang++")
