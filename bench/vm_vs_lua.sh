@@ -34,6 +34,10 @@ for prog in "$here"/vm_vs_lua/*.lua; do
     name=$(basename "$prog" .lua)
     out=$tmp/ours; tz=$(best_time "$z6vm" --stock-libs "$prog"); cp "$tmp/ours" "$tmp/ours.keep"
     out=$tmp/stock; tl=$(best_time "$lua" "$prog")
+    if [ -z "$tz" ] || [ -z "$tl" ]; then  # a run failed (reported above)
+        status=1
+        continue
+    fi
     if ! cmp -s "$tmp/ours.keep" "$tmp/stock"; then
         echo "$name: checksums differ: z6vm '$(cat "$tmp/ours.keep")' lua5.2 '$(cat "$tmp/stock")'" >&2
         status=1

@@ -246,25 +246,36 @@ void vull_destroy_anim(vull_anim *anim) {
     vull_items_created--;
 }
 
-int canim_new_actor(vull_anim *anim) {
+// A new actor with its defaults; false (with what was made released) when memory runs out.
+static bool actor_init(cactor *a, int index) {
+    *a = {};
+    std::snprintf(a->name, sizeof a->name, "actor%d", index);
+    for (auto &w : a->word) w = -1;
+    for (auto &ch : a->vec) ch = vull_create_anim_channel(CANIM_VECTOR_STATE);
+    a->events = vull_create_anim_channel(CANIM_EVENT_STATE);
+    if (a->vec[0] && a->vec[1] && a->vec[2] && a->events) return true;
+    destroy_actor(a);
+    return false;
+}
+
+int canim_new_actors(vull_anim *anim, int n) {
     int bytes;
-    if (!anim || !vull_checked_size((int64_t)anim->num_actors + 1, (int64_t)sizeof(cactor), 0, &bytes)) return -1;
-    cactor a = {};
-    std::snprintf(a.name, sizeof a.name, "actor%d", anim->num_actors);
-    for (auto &w : a.word) w = -1;
-    for (auto &ch : a.vec) ch = vull_create_anim_channel(CANIM_VECTOR_STATE);
-    a.events = vull_create_anim_channel(CANIM_EVENT_STATE);
-    auto *actors = a.vec[0] && a.vec[1] && a.vec[2] && a.events
-                       ? static_cast<cactor *>(vull_realloc(anim->actors, bytes))
-                       : nullptr;
-    if (!actors) {
-        destroy_actor(&a);
+    if (!anim || n < 1 || !vull_checked_size((int64_t)anim->num_actors + n, (int64_t)sizeof(cactor), 0, &bytes))
+        return -1;
+    auto *actors = static_cast<cactor *>(vull_realloc(anim->actors, bytes));
+    if (!actors) return -1;
+    anim->actors = actors;
+    int first = anim->num_actors;
+    for (int i = 0; i < n; i++) {
+        if (actor_init(&actors[first + i], first + i)) continue;
+        while (i-- > 0) destroy_actor(&actors[first + i]);
         return -1;
     }
-    anim->actors = actors;
-    anim->actors[anim->num_actors] = a;
-    return anim->num_actors++;
+    anim->num_actors += n;
+    return first;
 }
+
+int canim_new_actor(vull_anim *anim) { return canim_new_actors(anim, 1); }
 
 void canim_delete_actor(vull_anim *anim, int index) {
     if (!anim || index < 0 || index >= anim->num_actors) return;

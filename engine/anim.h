@@ -41,6 +41,7 @@ vull_anim *vull_create_anim();
 void vull_destroy_anim(vull_anim *anim);
 void vull_clear_anim(vull_anim *anim);
 int canim_new_actor(vull_anim *anim);  // index, or -1 when memory runs out
+int canim_new_actors(vull_anim *anim, int n);  // n actors in one step: the first's index, or -1
 void canim_delete_actor(vull_anim *anim, int index);
 
 canim_channel *vull_create_anim_channel(int state_size);

@@ -10,9 +10,12 @@
 #include "engine/vmath.h"
 #include "engine/vull.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
+#include <vector>
 
 static void assertion_failed(const char *what) {
     char line[128];
@@ -413,28 +416,45 @@ void cmodel_calculate_bone_parents(cmodel *m) {
         assertion_failed("Could not allocate bone");
         return;
     }
-    // A bone's end is a polygon's second vertex; bones missing one have no joints.
-    auto end_of = [&](int b) { return m->polygons[b].count >= 2 ? m->polygons[b].index[1] : INT32_MIN; };
-    auto start_of = [&](int b) { return m->polygons[b].count >= 1 ? m->polygons[b].index[0] : INT32_MIN + 1; };
+    // Parent: the last bone whose end (second vertex) is this bone's start (first vertex).
+    // One map from end vertex to bone instead of a scan per bone; bones missing a joint
+    // match nothing.
+    std::unordered_map<int32_t, int> bone_ending_at;
+    for (int k = 0; k < nb; k++)
+        if (m->polygons[k].count >= 2) bone_ending_at[m->polygons[k].index[1]] = k;
     for (int b = 0; b < nb; b++) {
-        parent[b] = -1;
-        for (int k = 0; k < nb; k++)
-            if (end_of(k) == start_of(b)) parent[b] = k;
+        auto it = m->polygons[b].count >= 1 ? bone_ending_at.find(m->polygons[b].index[0]) : bone_ending_at.end();
+        parent[b] = it != bone_ending_at.end() ? it->second : -1;
     }
     m->bone_data_size = 16 * nb + 16;
-    for (int j = 0; j < nb; j++) order[j] = CMODEL_UNPLACED;
-    int placed = 0;
-    for (bool progress = true; progress;) {
-        progress = false;
-        for (int j = 0; j < nb; j++) {
-            if (!(order[j] & CMODEL_UNPLACED)) continue;
-            if (parent[j] >= 0 && (order[parent[j]] & CMODEL_UNPLACED)) continue;
-            order[placed] |= j;
-            placed++;
-            order[j] &= ~CMODEL_UNPLACED;
-            progress = true;
+    // The order is that of repeated passes over the bones, each placing (in index order) every
+    // bone whose parent is already placed. A bone's pass follows from its parent's: the same
+    // pass when the parent comes earlier in the scan, the next one when it comes later; roots
+    // go in pass 1 and bones in or below a parent cycle are never placed. Working the passes
+    // out directly keeps this linear, where running the passes costs up to B x B steps.
+    constexpr int UNKNOWN = 0, VISITING = -1, NEVER = -2;
+    std::vector<int> pass((size_t)nb, UNKNOWN), chain;
+    for (int j = 0; j < nb; j++) {
+        for (int b = j; b >= 0 && pass[(size_t)b] == UNKNOWN; b = parent[b]) {
+            pass[(size_t)b] = VISITING;
+            chain.push_back(b);
+        }
+        while (!chain.empty()) {
+            int b = chain.back(), p = parent[b];
+            chain.pop_back();
+            int above = p < 0 ? 0 : pass[(size_t)p];  // VISITING here: b is in a cycle
+            pass[(size_t)b] = above < 0 ? NEVER : p < 0 ? 1 : above + (p > b ? 1 : 0);
         }
     }
+    std::vector<int> placed_bones;
+    for (int j = 0; j < nb; j++)
+        if (pass[(size_t)j] > 0) placed_bones.push_back(j);
+    std::stable_sort(placed_bones.begin(), placed_bones.end(),
+                     [&](int a, int b) { return pass[(size_t)a] < pass[(size_t)b]; });
+    // Entry p holds the p-th placed bone in its low bits and bone p's not-placed flag on top.
+    int placed = (int)placed_bones.size();
+    for (int p = 0; p < nb; p++)
+        order[p] = (p < placed ? placed_bones[(size_t)p] : 0) | (pass[(size_t)p] > 0 ? 0 : CMODEL_UNPLACED);
     m->num_ordered = placed;
 }
 

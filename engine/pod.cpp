@@ -260,11 +260,8 @@ static bool read_anim_channel(vull_file *f, canim_channel *ch) {
 
 constexpr int ACTOR_FIXED_BYTES = 2 * CANIM_NAME_LEN + 9 * 4;  // names and nine words
 
-static bool read_actor(vull_file *f, vull_anim *anim) {
+static bool read_actor(vull_file *f, cactor *a) {
     if (!need(f, ACTOR_FIXED_BYTES)) return false;
-    int index = canim_new_actor(anim);
-    if (index < 0) return false;
-    cactor *a = &anim->actors[index];
     read_block(f, a->name, CANIM_NAME_LEN);
     read_block(f, a->name2, CANIM_NAME_LEN);
     a->name[CANIM_NAME_LEN - 1] = a->name2[CANIM_NAME_LEN - 1] = 0;
@@ -302,8 +299,13 @@ static bool read_anim(vull_file *f, cpod *pod) {
     if (!add<vull_anim>(pod, CPOD_ANIM, anim, vull_destroy_anim)) return false;
     anim->header[0] = h0;
     anim->header[1] = h1;
+    // All actors at once: the count is bounded by the input, and growing the array one
+    // actor at a time would copy it over and over.
+    if (actors == 0) return true;
+    int first = canim_new_actors(anim, actors);
+    if (first < 0) return false;
     for (int i = 0; i < actors; i++)
-        if (!read_actor(f, anim)) return false;
+        if (!read_actor(f, &anim->actors[first + i])) return false;
     return true;
 }
 
@@ -491,7 +493,6 @@ int vull_load_pod_set_from_memory(void *data, int length, cpod **set) {
     vull_debug(vull_debug_string);
     vull_file *f = vull_fopen_memory(data, length);
     if (f) {
-        f->name[0] = 0;
         std::snprintf(f->name, sizeof f->name, "MEM_POD");
         read_set(f, set);
         vull_fclose(f);

@@ -28,8 +28,10 @@ int vull_load_pod_set(const char *path, cpod **set);
 int vull_load_pod_set_from_memory(void *data, int length, cpod **set);
 int vull_load_pod_set_from_text_file(const char *path, cpod **set);
 
-// Writing. 0 on success, 1 when nothing or not everything could be written. The
-// used slots are written in slot order, so a container with gaps reads back renumbered.
+// Writing. 0 on success, 1 when nothing or not everything could be written, or when an
+// item would not read back (a bitmap depth other than 8 or 32, a model with a vertex index
+// out of range, a file item whose bytes are not in memory). The used slots are written in
+// slot order, so a container with gaps reads back renumbered.
 int vull_save_pod_file(const char *name, cpod *pod, vull_file *f);
 int vull_save_pod(const char *path, cpod *pod);
 int vull_save_pod_set(const char *path, cpod **set);

@@ -280,22 +280,21 @@ static bool writes_chunk(const cpod *pod, int slot) {
     return type >= CPOD_BITMAP && type <= CPOD_FILE && pod->items[slot];
 }
 
+// Palettes and materials: a fixed-size record byte for byte, its size in the size field.
+static void write_record(pod_writer &w, const char (&id)[5], const void *record, int size) {
+    w.id(id, false);
+    w.i32(size);
+    w.bytes(record, size);
+}
+
 static void write_item(pod_writer &w, cpod *pod, int slot) {
     void *item = pod->items[slot];
     switch (pod->types[slot]) {
     case CPOD_BITMAP: write_bitmap(w, static_cast<vull_bitmap *>(item)); break;
     case CPOD_VOXMAP: write_voxmap(w, static_cast<vull_voxmap *>(item)); break;
-    case CPOD_PALETTE:
-        w.id("CPAL", false);
-        w.i32(768);
-        w.bytes(static_cast<vull_palette_rec *>(item)->entry, 768);
-        break;
+    case CPOD_PALETTE: write_record(w, "CPAL", static_cast<vull_palette_rec *>(item)->entry, 768); break;
     case CPOD_MODEL: write_model(w, static_cast<cmodel *>(item)); break;
-    case CPOD_MATERIAL:
-        w.id("CMAT", false);
-        w.i32(96);
-        w.bytes(static_cast<vull_material *>(item)->bytes, 96);
-        break;
+    case CPOD_MATERIAL: write_record(w, "CMAT", static_cast<vull_material *>(item)->bytes, 96); break;
     case CPOD_ANIM: write_anim(w, static_cast<vull_anim *>(item)); break;
     case CPOD_SOUND: write_sound(w, static_cast<vull_sound *>(item)); break;
     case CPOD_SYNTH: write_synth(w, static_cast<vull_synth *>(item)); break;

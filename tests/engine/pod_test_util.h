@@ -13,9 +13,16 @@
 
 #include <gtest/gtest.h>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace podtest {
+
+// Destroys a container however the test ends, so a failed assertion reports itself, not a leak.
+struct pod_deleter {
+    void operator()(cpod *p) const { vull_destroy_pod(p); }
+};
+using pod_ptr = std::unique_ptr<cpod, pod_deleter>;
 
 inline cmodel *make_model() {
     cmodel *m = vull_create_model();

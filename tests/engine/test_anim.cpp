@@ -102,6 +102,12 @@ TEST(Anim, ActorsEventsAndBones) {
     EXPECT_EQ(a->num_actors, 1);
     EXPECT_STREQ(a->actors[0].name, "actor1");
     canim_delete_actor(a, 5);
+    // Several at once: numbered on from the actors there, each with its own channels.
+    EXPECT_EQ(canim_new_actors(a, 3), 1);
+    EXPECT_EQ(a->num_actors, 4);
+    EXPECT_STREQ(a->actors[3].name, "actor3");
+    EXPECT_NE(a->actors[2].events, a->actors[3].events);
+    EXPECT_EQ(canim_new_actors(a, 0), -1);
     vull_destroy_anim(a);
     EXPECT_EQ(vull_items_created, live);
 }

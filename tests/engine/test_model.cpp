@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <cmath>
 #include <cstring>
+#include <random>
+#include <vector>
 
 namespace {
 struct model_ptr {
@@ -136,4 +138,49 @@ TEST(Model, NormalsParentsAndOrder) {
     cmodel_calculate_bone_vertices(p.m, pose);
     cmodel_calculate_matrices(p.m, pose);
     cmodel_evaluate_bone_vertices(p.m, out);
+}
+
+// The passes exactly as described: parents by a scan, then repeated passes over the bones.
+static void reference_parents(const cmodel *m, std::vector<int32_t> &parent, std::vector<int32_t> &order, int *placed) {
+    int nb = m->num_bones;
+    parent.assign((size_t)nb, -1);
+    order.assign((size_t)nb, CMODEL_UNPLACED);
+    for (int b = 0; b < nb; b++)
+        for (int k = 0; k < nb; k++)
+            if (m->polygons[k].index[1] == m->polygons[b].index[0]) parent[(size_t)b] = k;
+    *placed = 0;
+    for (bool progress = true; progress;) {
+        progress = false;
+        for (int j = 0; j < nb; j++) {
+            if (!(order[(size_t)j] & CMODEL_UNPLACED)) continue;
+            int p = parent[(size_t)j];
+            if (p >= 0 && (order[(size_t)p] & CMODEL_UNPLACED)) continue;
+            order[(size_t)(*placed)++] |= j;
+            order[(size_t)j] &= ~CMODEL_UNPLACED;
+            progress = true;
+        }
+    }
+}
+
+TEST(Model, BoneOrderMatchesThePassesOnRandomSkeletons) {
+    // Few joints for many bones, so chains, forks, self-parents and cycles all turn up.
+    std::mt19937 rng(1208);
+    for (int round = 0; round < 300; round++) {
+        model_ptr p;
+        int joints = 2 + (int)(rng() % 12), bones = 1 + (int)(rng() % 40);
+        for (int v = 0; v < joints; v++) cmodel_new_vertex(p.m, (float)v, (float)(v * v), 0);
+        for (int b = 0; b < bones; b++) {
+            int k = cmodel_new_polygon(p.m, 2);
+            cpoly *bone = &p.m->polygons[k];
+            bone->index[0] = (int)(rng() % joints);
+            bone->index[1] = (int)(rng() % joints);
+        }
+        cmodel_calculate_bone_parents(p.m);
+        std::vector<int32_t> parent, order;
+        int placed;
+        reference_parents(p.m, parent, order, &placed);
+        ASSERT_EQ(p.m->num_ordered, placed) << "round " << round;
+        EXPECT_EQ(std::vector<int32_t>(p.m->bone_parent, p.m->bone_parent + bones), parent) << "round " << round;
+        EXPECT_EQ(std::vector<int32_t>(p.m->bone_order, p.m->bone_order + bones), order) << "round " << round;
+    }
 }

@@ -4,8 +4,12 @@
 #include "engine/config.h"
 #include "engine/vull.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -36,28 +40,39 @@ int32_t word_at(const std::vector<uint8_t> &b, size_t at) {
     return v;
 }
 
-std::string home_path(const char *name) { return std::string(std::getenv("HOME")) + "/" + name; }
+// A folder of this process's own under the test HOME (removed at exit), so that parallel
+// runs never read each other's files.
+std::string home_path(const char *name) {
+    static struct scratch {
+        std::filesystem::path dir;
+        scratch() {
+            dir = std::filesystem::path(std::getenv("HOME")) / ("pod_test_" + std::to_string(::getpid()));
+            std::filesystem::create_directories(dir);
+        }
+        ~scratch() { std::filesystem::remove_all(dir); }
+    } folder;
+    return (folder.dir / name).string();
+}
 
 }  // namespace
 
 TEST(Pod, EveryChunkTypeRoundTripsPlainAndCompressed) {
     int live = vull_items_created;
-    cpod *pod = make_full_pod();
+    pod_ptr pod(make_full_pod());
     for (int compression : {0, 1}) {
-        std::vector<uint8_t> bytes = save_bytes(pod, compression);
+        std::vector<uint8_t> bytes = save_bytes(pod.get(), compression);
         int consumed = 0;
-        cpod *back = load_bytes(bytes, &consumed);
-        expect_pod_equal(pod, back);
+        pod_ptr back(load_bytes(bytes, &consumed));
+        expect_pod_equal(pod.get(), back.get());
         EXPECT_EQ(consumed, (int)bytes.size());
-        vull_destroy_pod(back);
         std::string text(bytes.begin(), bytes.end());
         for (const char *id : {"BMP", "VMP", "FIL"}) {
             EXPECT_EQ(text.find(std::string(compression ? "c" : "C") + id) != std::string::npos, true) << id;
             EXPECT_EQ(text.find(std::string(compression ? "C" : "c") + id), std::string::npos) << id;
         }
     }
-    EXPECT_LT(save_bytes(pod, 1).size(), save_bytes(pod, 0).size());
-    vull_destroy_pod(pod);
+    EXPECT_LT(save_bytes(pod.get(), 1).size(), save_bytes(pod.get(), 0).size());
+    pod.reset();
     EXPECT_EQ(vull_items_created, live);
 }
 
@@ -90,6 +105,96 @@ TEST(Pod, HeaderAndChunkLayout) {
     EXPECT_EQ(word_at(b, 118), 3);
     EXPECT_STREQ(reinterpret_cast<const char *>(b.data() + 122), "f.txt");
     vull_destroy_pod(pod);
+}
+
+TEST(Pod, EveryOtherChunkLayoutByHand) {
+    // The writer's bytes for each remaining chunk type against the layout built field by
+    // field, and the reader on those bytes: a field out of order would pass a round trip.
+    pod_ptr pod(vull_create_pod(0));
+    std::strcpy(pod->name, "chunks");
+    vull_voxmap *vm = vull_create_voxmap(2, 1, 1);
+    vm->voxels[0] = 1;
+    vm->voxels[1] = 2;
+    vm->tag = 7;
+    cpod_add_item(pod.get(), CPOD_VOXMAP, vm);
+    vull_palette_rec *pal = vull_create_palette();
+    pal->entry[1] = {9, 8, 7};
+    cpod_add_item(pod.get(), CPOD_PALETTE, pal);
+    cpod_add_item(pod.get(), CPOD_MATERIAL, vull_create_material());
+    vull_sound *snd = vull_create_sound(3, 8);
+    for (int i = 0; i < 3; i++) static_cast<uint8_t *>(snd->data)[i] = (uint8_t)(i + 1);
+    cpod_add_item(pod.get(), CPOD_SOUND, snd);
+
+    cmodel *m = vull_create_model();
+    cmodel_new_vertex(m, 1, 2, 3);
+    cmodel_new_vertex(m, 4, 5, 6);
+    int b = cmodel_new_polygon(m, 2);
+    cpoly *bone = &m->polygons[b];
+    bone->index[1] = 1;
+    const float uv[4] = {0.5f, 0.25f, 0.75f, 1.0f};
+    std::memcpy(bone->uv, uv, sizeof uv);
+    bone->attr[0] = 3;
+    bone->attr[1] = 4;
+    m->bone_vertices[1].weight = 0.5f;
+    cmodel_decorate(m);
+    cpod_add_item(pod.get(), CPOD_MODEL, m);
+
+    vull_anim *anim = vull_create_anim();
+    anim->header[0] = 5;
+    anim->header[1] = 6;
+    int actor = canim_new_actor(anim);
+    cactor *act = &anim->actors[actor];
+    act->word[1] = 1, act->word[2] = 2, act->word[3] = 3, act->word_a = 8, act->word_b = 9;
+    const float v3[3] = {1, 2, 3}, v4[4] = {1, 2, 3, 4};
+    int k = canim_channel_insert_state(act->vec[2], 4);
+    std::memcpy(act->vec[2]->states + 12 * k, v3, 12);
+    act->vec[2]->modes[0] = 1;
+    act->extra = static_cast<canim_channel **>(vull_calloc((int)sizeof(canim_channel *)));
+    act->num_extra = 1;
+    act->extra[0] = vull_create_anim_channel(CANIM_EXTRA_STATE);
+    k = canim_channel_insert_state(act->extra[0], 6);
+    std::memcpy(act->extra[0]->states + 16 * k, v4, 16);
+    int32_t event[3] = {2, 10, 0};
+    k = canim_channel_insert_state(act->events, 7);
+    uint8_t *ev = act->events->states + 24 * k;
+    std::memcpy(ev, event, 12);
+    std::memcpy(ev + 12, v3, 12);
+    cpod_add_item(pod.get(), CPOD_ANIM, anim);
+
+    vull_synth *syn = vull_create_synth(2);
+    syn->seed = 3;
+    vull_synth_node &n0 = syn->node[0];
+    n0.word[0] = 1, n0.word[1] = 2, n0.word[2] = 3, n0.closing_word = 4, n0.wave_length = 2;
+    n0.wave[0] = -1;
+    n0.wave[1] = 5;
+    for (int k = 0; k < VULL_SYNTH_PARAMS; k++) n0.param[k] = {10 + k, 99, k, 1};
+    cpod_add_item(pod.get(), CPOD_SYNTH, syn);
+
+    raw r;
+    r.header("chunks", 7);
+    r.id("CVMP").i32(22).i32(2).i32(1).i32(1).i32(7).i32(0).bytes("\x01\x02", 2);
+    r.id("CPAL").i32(768).bytes(pal->entry, 768);
+    r.id("CMAT").i32(96).zeros(32).i32((int32_t)0xFF336699).i32((int32_t)0xFF606060).zeros(56);
+    r.id("CSND").i32(27).i32(3).i32(8).i32(snd->frequency).i32(snd->channels).i32(0).i32(0).bytes("\x01\x02\x03", 3);
+    r.id("CMOD").i32(0).i32(2).i32(1).i32(1).f32(1).f32(2).f32(3).f32(4).f32(5).f32(6);
+    r.i16(2).i16(3).i16(4).i32(0).f32(0.5f).f32(0.25f).i32(1).f32(0.75f).f32(1.0f);
+    r.i16(0).i16(0).f32(1.0f).i16(0).i16(0).f32(0.5f);
+    char name[32] = "actor0", none[32] = {};
+    r.id("CANI").i32(0).i32(1).i32(5).i32(6).zeros(20).bytes(name, 32).bytes(none, 32);
+    r.i32(1).i32(2).i32(3).i32(8).i32(1).i32(9).zeros(12);
+    r.i32(0).i32(0).i32(1).f32(1).f32(2).f32(3).i32(4).i32(1);            // vector channels
+    r.i32(1).f32(1).f32(2).f32(3).f32(4).i32(6).i32(0);                     // extra channel
+    r.i32(1).i32(2).i32(10).i32(0).f32(1).f32(2).f32(3).i32(7).i32(0);      // event channel
+    r.id("CSYN").i32(0).i32(8).i32(3).i32(1).i32(0).i32(VULL_SYNTH_NODES);  // every slot is stored
+    r.i32(1).i32(2).i32(3).i32(4).i32(2).bytes("\xFF\x05", 2).i32(8);
+    for (int k = 0; k < VULL_SYNTH_PARAMS; k++) r.i32(10 + k).i32(k).i32(1);
+    for (int i = 1; i < VULL_SYNTH_NODES; i++) r.zeros(20).i32(8).zeros(96);
+
+    std::vector<uint8_t> written = save_bytes(pod.get());
+    ASSERT_EQ(written.size(), r.b.size());
+    for (size_t i = 0; i < written.size(); i++) ASSERT_EQ(written[i], r.b[i]) << "byte " << i;
+    pod_ptr back(load_bytes(r.b));
+    expect_pod_equal(pod.get(), back.get());
 }
 
 TEST(Pod, NullEmptyAndBackToBackPods) {
@@ -294,54 +399,101 @@ TEST(Pod, DamagedCompressedBlocksAbandonThePod) {
 }
 
 TEST(Pod, WriteFailuresAreReported) {
-    cpod *pod = make_full_pod();
+    pod_ptr pod(make_full_pod());
     // A fixed memory block too small for the pod cuts the writes short.
     std::vector<uint8_t> small(100);
     vull_file *f = vull_fopen_memory(small.data(), (int)small.size());
-    EXPECT_EQ(vull_save_pod_file("t", pod, f), 1);
+    EXPECT_EQ(vull_save_pod_file("t", pod.get(), f), 1);
     vull_fclose(f);
-    EXPECT_EQ(vull_save_pod_file("t", pod, nullptr), 1);
+    EXPECT_EQ(vull_save_pod_file("t", pod.get(), nullptr), 1);
     vull_file *full = vull_fopen("/dev/full", "wb");
     if (full) {
-        EXPECT_EQ(vull_save_pod_file("t", pod, full), 1);
+        EXPECT_EQ(vull_save_pod_file("t", pod.get(), full), 1);
         vull_fclose(full);
     }
-    EXPECT_EQ(vull_save_pod("/nonexistent-folder/x.pod", pod), 1);
+    EXPECT_EQ(vull_save_pod("/nonexistent-folder/x.pod", pod.get()), 1);
     cpod *set[CPOD_SET_SIZE];
     cpod_set_init(set);
     EXPECT_EQ(vull_save_pod_set("/nonexistent-folder/x.pod", set), 1);
-    // A failed save leaves the earlier file as it was.
+    // A failed save leaves the earlier file as it was, and no temporary beside it.
     std::string path = home_path("keep.pod");
-    ASSERT_EQ(vull_save_pod(path.c_str(), pod), 0);
+    ASSERT_EQ(vull_save_pod(path.c_str(), pod.get()), 0);
     vull_bitmap *odd = vull_create_bitmap(2, 2, 16);  // not a depth POD files store
-    cpod_add_item(pod, CPOD_BITMAP, odd);
-    EXPECT_EQ(vull_save_pod(path.c_str(), pod), 1);
-    cpod *back = vull_load_pod(path.c_str());
+    cpod_add_item(pod.get(), CPOD_BITMAP, odd);
+    EXPECT_EQ(vull_save_pod(path.c_str(), pod.get()), 1);
+    pod_ptr back(vull_load_pod(path.c_str()));
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->count, pod->count - 1);
-    vull_destroy_pod(back);
-    vull_destroy_pod(pod);
+    int files = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(std::filesystem::path(path).parent_path()))
+        files += entry.path().filename().string().rfind("keep.pod", 0) == 0;
+    EXPECT_EQ(files, 1);
+}
+
+TEST(Pod, ItemsThatWouldNotReadBackFailTheSave) {
+    // Each of these would make the reader refuse the whole pod, so the writer says so.
+    auto fails = [](int type, void *item) {
+        pod_ptr pod(vull_create_pod(0));
+        cpod_add_item(pod.get(), type, item);
+        cbuffer *out = vull_create_buffer(0);
+        int result = vull_save_pod_file("t", pod.get(), out);
+        vull_destroy_buffer(out);
+        return result == 1;
+    };
+    cmodel *deleted = make_model();
+    cmodel_delete_vertex(deleted, 1);  // leaves -1 indices behind
+    EXPECT_TRUE(fails(CPOD_MODEL, deleted));
+    cmodel *short_bone = make_model();
+    cpoly_set_num_vertices(&short_bone->polygons[0], 1);
+    EXPECT_TRUE(fails(CPOD_MODEL, short_bone));
+    vull_anim *anim = make_anim();
+    vull_destroy_anim_channel(anim->actors[0].vec[0]);
+    anim->actors[0].vec[0] = vull_create_anim_channel(CANIM_EXTRA_STATE);  // wrong state size
+    canim_channel_insert_state(anim->actors[0].vec[0], 1);
+    EXPECT_TRUE(fails(CPOD_ANIM, anim));
+    vull_file *stream = vull_fopen(home_path("stream.bin").c_str(), "wb");
+    ASSERT_NE(stream, nullptr);
+    EXPECT_TRUE(fails(CPOD_FILE, stream));  // its bytes are not in memory
+}
+
+TEST(Pod, SavingThroughALinkKeepsTheLinkAndThePermissions) {
+    pod_ptr pod(vull_create_pod(0));
+    cpod_add_item(pod.get(), CPOD_MATERIAL, vull_create_material());
+    std::string target = home_path("target.pod"), link = home_path("link.pod");
+    ASSERT_EQ(vull_save_pod(target.c_str(), pod.get()), 0);
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    cpod_add_item(pod.get(), CPOD_PALETTE, vull_create_palette());
+    ASSERT_EQ(vull_save_pod(link.c_str(), pod.get()), 0);
+    struct stat st;
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    pod_ptr back(vull_load_pod(target.c_str()));
+    ASSERT_NE(back, nullptr);
+    EXPECT_EQ(back->count, 2);
 }
 
 TEST(Pod, PodSetsOnDiskInMemoryAndFromTextLists) {
-    cpod *a = make_full_pod(), *b = vull_create_pod(0), *c = vull_create_pod(0);
+    pod_ptr a(make_full_pod()), b(vull_create_pod(0)), c(vull_create_pod(0));
     std::strcpy(b->name, "b");
-    cpod_add_item(b, CPOD_MATERIAL, vull_create_material());
+    cpod_add_item(b.get(), CPOD_MATERIAL, vull_create_material());
     std::strcpy(c->name, "c");
-    cpod_add_item(c, CPOD_PALETTE, vull_create_palette());
+    cpod_add_item(c.get(), CPOD_PALETTE, vull_create_palette());
     cpod *set[CPOD_SET_SIZE];
     cpod_set_init(set);
-    set[0] = a;
-    set[2] = b;  // entry 1 is written as CNOP and keeps b at index 2
-    set[3] = c;
+    set[0] = a.get();
+    set[2] = b.get();  // entry 1 is written as CNOP and keeps b at index 2
+    set[3] = c.get();
     std::string path = home_path("set.pods");
     ASSERT_EQ(vull_save_pod_set(path.c_str(), set), 0);
     cpod *back[CPOD_SET_SIZE];
     ASSERT_EQ(vull_load_pod_set(path.c_str(), back), 0);
-    expect_pod_equal(a, back[0]);
+    expect_pod_equal(a.get(), back[0]);
     EXPECT_EQ(back[1], nullptr);
-    expect_pod_equal(b, back[2]);
-    expect_pod_equal(c, back[3]);
+    expect_pod_equal(b.get(), back[2]);
+    expect_pod_equal(c.get(), back[3]);
     for (int i = 4; i < CPOD_SET_SIZE; i++) EXPECT_EQ(back[i], nullptr);
     cpod_set_clear(back);
     EXPECT_EQ(vull_load_pod_set(home_path("missing.pods").c_str(), back), 1);
@@ -350,23 +502,23 @@ TEST(Pod, PodSetsOnDiskInMemoryAndFromTextLists) {
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     cpod *mem[CPOD_SET_SIZE];
     ASSERT_EQ(vull_load_pod_set_from_memory(bytes.data(), (int)bytes.size(), mem), 0);
-    expect_pod_equal(b, mem[2]);
+    expect_pod_equal(b.get(), mem[2]);
     EXPECT_EQ(mem[4], nullptr);
     cpod_set_clear(mem);
     // After a damaged pod the later entries are not trusted to line up: they stay null.
-    std::vector<uint8_t> damaged = save_bytes(b);
-    std::vector<uint8_t> bad = raw().header().id("ABCD").i32(-8).b, tail = save_bytes(c);
+    std::vector<uint8_t> damaged = save_bytes(b.get());
+    std::vector<uint8_t> bad = raw().header().id("ABCD").i32(-8).b, tail = save_bytes(c.get());
     damaged.insert(damaged.end(), bad.begin(), bad.end());
     damaged.insert(damaged.end(), tail.begin(), tail.end());
     ASSERT_EQ(vull_load_pod_set_from_memory(damaged.data(), (int)damaged.size(), mem), 0);
-    expect_pod_equal(b, mem[0]);
+    expect_pod_equal(b.get(), mem[0]);
     EXPECT_EQ(mem[1], nullptr);
     EXPECT_EQ(mem[2], nullptr);
     cpod_set_clear(mem);
 
     std::string bpath = home_path("b.pod"), cpath = home_path("c.pod"), list = home_path("pods.txt");
-    ASSERT_EQ(vull_save_pod(bpath.c_str(), b), 0);
-    ASSERT_EQ(vull_save_pod(cpath.c_str(), c), 0);
+    ASSERT_EQ(vull_save_pod(bpath.c_str(), b.get()), 0);
+    ASSERT_EQ(vull_save_pod(cpath.c_str(), c.get()), 0);
     {
         std::ofstream t(list);
         t << "// comment 1 " << bpath << "\n"
@@ -380,13 +532,12 @@ TEST(Pod, PodSetsOnDiskInMemoryAndFromTextLists) {
     }
     cpod *listed[CPOD_SET_SIZE];
     ASSERT_EQ(vull_load_pod_set_from_text_file(list.c_str(), listed), 0);
-    expect_pod_equal(b, listed[5]);
+    expect_pod_equal(b.get(), listed[5]);
     EXPECT_EQ(listed[7], nullptr);
-    expect_pod_equal(c, listed[9]);
+    expect_pod_equal(c.get(), listed[9]);
     EXPECT_EQ(listed[1], nullptr);
     cpod_set_clear(listed);
     EXPECT_EQ(vull_load_pod_set_from_text_file(home_path("no-list.txt").c_str(), listed), 1);
-    cpod_set_clear(set);
 }
 
 TEST(Pod, Lz4StreamsCheckTheirLength) {
