@@ -1,8 +1,8 @@
 /*
 ** Script VM: the C API.
 ** Numbers cross the boundary as raw 16.16 values; C integers are shifted
-** by 16 on the way in and out.  As in the stock design the API trusts its
-** caller (indices, stack room and argument types are not checked).
+** by 16 on the way in and out.  The API trusts its caller: indices, stack
+** room and argument types are checked only when api_check is enabled.
 */
 #include <cstring>
 
@@ -22,14 +22,18 @@
 #include "vm/lvm.h"
 #include "vm/lzio.h"
 
-/* value at a non-valid index */
+/* empty slots resolve to the shared nil: reads see nil, writes must not
+   happen (moveto guards against it) */
 #define NONVALIDVALUE           cast(TValue *, luaO_nilobject)
 
-/* corresponding test */
-#define isvalid(o)      ((o) != luaO_nilobject)
+static inline bool isvalid (const TValue *o) {
+  return o != luaO_nilobject;
+}
 
-/* test for pseudo index */
-#define ispseudo(i)             ((i) <= LUA_REGISTRYINDEX)
+/* the registry and upvalue slots live below every stack-relative index */
+static inline bool ispseudo (int idx) {
+  return idx <= LUA_REGISTRYINDEX;
+}
 
 
 static TValue *index2addr (lua_State *L, int idx) {
@@ -40,13 +44,13 @@ static TValue *index2addr (lua_State *L, int idx) {
     if (o >= L->top) return NONVALIDVALUE;
     return o;
   }
-  else if (!ispseudo(idx)) {  /* negative index */
+  else if (!ispseudo(idx)) {  /* counted down from the top */
     api_check(L, idx != 0 && -idx <= L->top - (ci->func + 1), "invalid index");
     return L->top + idx;
   }
   else if (idx == LUA_REGISTRYINDEX)
     return &G(L)->l_registry;
-  else {  /* upvalues */
+  else {
     idx = LUA_REGISTRYINDEX - idx;
     api_check(L, idx <= MAXUPVAL + 1, "upvalue index too large");
     /* only C closures have upvalues here; a fast function runs in its
@@ -59,8 +63,8 @@ static TValue *index2addr (lua_State *L, int idx) {
 }
 
 
-/* to be called by 'lua_checkstack' in protected mode, to grow the stack
-   capturing memory errors */
+/* run protected so that an allocation failure makes lua_checkstack
+   answer 0 instead of raising */
 static void growstack (lua_State *L, void *ud) {
   int size = *static_cast<int *>(ud);
   luaD_growstack(L, size);
@@ -71,17 +75,17 @@ LUA_API int lua_checkstack (lua_State *L, int size) {
   int res;
   CallInfo *ci = L->ci;
   if (size < 0) return 0;
-  if (L->stack_last - L->top > size)  /* stack large enough? */
+  if (L->stack_last - L->top > size)
     res = 1;
-  else {  /* need to grow the stack */
+  else {
     int inuse = cast_int(L->top - L->stack) + EXTRA_STACK;
-    if (inuse > LUAI_MAXSTACK - size)  /* can grow without overflow? */
+    if (inuse > LUAI_MAXSTACK - size)  /* would pass the hard stack limit */
       res = 0;
     else
       res = (luaD_rawrunprotected(L, &growstack, &size) == LUA_OK);
   }
   if (res && ci->top < L->top + size)
-    ci->top = L->top + size;  /* adjust the frame's top */
+    ci->top = L->top + size;  /* the frame may now use the new room */
   return res;
 }
 
@@ -112,10 +116,6 @@ LUA_API const lua_Number *lua_version (lua_State *L) {
 }
 
 
-/*
-** basic stack manipulation
-*/
-
 LUA_API int lua_absindex (lua_State *L, int idx) {
   return (idx > 0 || ispseudo(idx))
          ? idx
@@ -138,7 +138,7 @@ LUA_API void lua_settop (lua_State *L, int idx) {
   }
   else {
     api_check(L, -(idx+1) <= (L->top - (func + 1)), "invalid new top");
-    L->top += idx+1;  /* 'subtract' index (index is negative) */
+    L->top += idx+1;  /* idx is negative: -1 keeps everything */
   }
 }
 
@@ -155,7 +155,9 @@ LUA_API void lua_remove (lua_State *L, int idx) {
 LUA_API void lua_insert (lua_State *L, int idx) {
   StkId p = index2addr(L, idx);
   api_check(L, isvalid(p), "invalid index");
-  for (StkId q = L->top; q > p; q--)  /* use L->top as a temporary */
+  /* shift up one slot; the old top lands in the free slot at L->top,
+     from where it is copied down into the gap */
+  for (StkId q = L->top; q > p; q--)
     setobjs2s(L, q, q-1);
   setobjs2s(L, p, L->top);
 }
@@ -167,10 +169,10 @@ static void moveto (lua_State *L, TValue *fr, int idx) {
   if (!isvalid(to))  /* never write into the shared nil object */
     return;
   setobj(L, to, fr);
-  if (idx < LUA_REGISTRYINDEX)  /* function upvalue? */
+  /* an upvalue slot belongs to a closure that may already be black; the
+     registry needs no barrier since the atomic phase re-marks it */
+  if (idx < LUA_REGISTRYINDEX)
     luaC_barrier(L, clCvalue(L->ci->func), fr);
-  /* LUA_REGISTRYINDEX does not need a barrier (the registry is never black
-     while it is being changed by the API) */
 }
 
 
@@ -192,10 +194,6 @@ LUA_API void lua_pushvalue (lua_State *L, int idx) {
   api_incr_top(L);
 }
 
-
-/*
-** access functions (stack -> C)
-*/
 
 LUA_API int lua_type (lua_State *L, int idx) {
   StkId o = index2addr(L, idx);
@@ -243,17 +241,15 @@ LUA_API int lua_rawequal (lua_State *L, int index1, int index2) {
 
 
 LUA_API void lua_arith (lua_State *L, int op) {
-  StkId o1;  /* 1st operand */
-  StkId o2;  /* 2nd operand */
-  if (op != LUA_OPUNM)  /* all other operations expect two operands */
+  if (op != LUA_OPUNM)
     api_checknelems(L, 2);
-  else {  /* for unary minus, add a fake 2nd operand */
+  else {  /* duplicate the operand so every op is binary below */
     api_checknelems(L, 1);
     setobjs2s(L, L->top, L->top - 1);
     L->top++;
   }
-  o1 = L->top - 2;
-  o2 = L->top - 1;
+  StkId o1 = L->top - 2;
+  StkId o2 = L->top - 1;
   if (op < LUA_OPADD || op > LUA_OPUNM) {  /* unknown code: the result is 0 */
     setnvalue(o1, 0);
   }
@@ -340,7 +336,7 @@ LUA_API int lua_toboolean (lua_State *L, int idx) {
 LUA_API const char *lua_tolstring (lua_State *L, int idx, size_t *len) {
   StkId o = index2addr(L, idx);
   if (!ttisstring(o)) {
-    if (!luaV_tostring(L, o)) {  /* conversion failed? */
+    if (!luaV_tostring(L, o)) {  /* neither string nor number */
       if (len != NULL) *len = 0;
       return NULL;
     }
@@ -367,7 +363,7 @@ LUA_API lua_CFunction lua_tocfunction (lua_State *L, int idx) {
   StkId o = index2addr(L, idx);
   if (ttislcf(o) || ttisfcf(o)) return fvalue(o);
   else if (ttisCclosure(o)) return clCvalue(o)->f;
-  return NULL;  /* not a C function */
+  return NULL;
 }
 
 
@@ -402,10 +398,6 @@ LUA_API const void *lua_topointer (lua_State *L, int idx) {
   }
 }
 
-
-/*
-** push functions (C -> stack)
-*/
 
 LUA_API void lua_pushnil (lua_State *L) {
   setnilvalue(L->top);
@@ -493,7 +485,7 @@ LUA_API void lua_pushcclosure (lua_State *L, lua_CFunction fn, int n) {
 
 
 LUA_API void lua_pushboolean (lua_State *L, int b) {
-  setbvalue(L->top, (b != 0));  /* ensure that true is 1 */
+  setbvalue(L->top, (b != 0));
   api_incr_top(L);
 }
 
@@ -510,10 +502,6 @@ LUA_API int lua_pushthread (lua_State *L) {
   return (G(L)->mainthread == L);
 }
 
-
-/*
-** get functions (Lua -> stack)
-*/
 
 static const TValue *globals_table (lua_State *L) {
   Table *reg = hvalue(&G(L)->l_registry);
@@ -605,15 +593,11 @@ LUA_API void lua_getuservalue (lua_State *L, int idx) {
 }
 
 
-/*
-** set functions (stack -> Lua)
-*/
-
 LUA_API void lua_setglobal (lua_State *L, const char *var) {
   const TValue *gt = globals_table(L);
   setsvalue2s(L, L->top++, luaS_new(L, var));
   luaV_settable(L, gt, L->top - 1, L->top - 2);
-  L->top -= 2;  /* pop value and key */
+  L->top -= 2;
 }
 
 
@@ -621,7 +605,7 @@ LUA_API void lua_settable (lua_State *L, int idx) {
   api_checknelems(L, 2);
   StkId t = index2addr(L, idx);
   luaV_settable(L, t, L->top - 2, L->top - 1);
-  L->top -= 2;  /* pop index and value */
+  L->top -= 2;
 }
 
 
@@ -630,7 +614,7 @@ LUA_API void lua_setfield (lua_State *L, int idx, const char *k) {
   StkId t = index2addr(L, idx);
   setsvalue2s(L, L->top++, luaS_new(L, k));
   luaV_settable(L, t, L->top - 1, L->top - 2);
-  L->top -= 2;  /* pop value and key */
+  L->top -= 2;
 }
 
 
@@ -719,10 +703,6 @@ LUA_API void lua_setuservalue (lua_State *L, int idx) {
 }
 
 
-/*
-** 'load' and 'call' functions (run Lua code)
-*/
-
 LUA_API int lua_getctx (lua_State *L, int *ctx) {
   if (L->ci->callstatus & CIST_YIELDED) {
     if (ctx) *ctx = L->ci->u.c.ctx;
@@ -738,18 +718,19 @@ LUA_API void lua_callk (lua_State *L, int nargs, int nresults, int ctx,
     "cannot use continuations inside hooks");
   api_checknelems(L, nargs+1);
   StkId func = L->top - (nargs+1);
-  if (k != NULL && L->nny == 0) {  /* need to prepare continuation? */
+  /* the continuation only matters if the callee can actually yield */
+  if (k != NULL && L->nny == 0) {
     L->ci->u.c.k = k;
     L->ci->u.c.ctx = ctx;
-    luaD_call(L, func, nresults, 1);  /* just do the call */
+    luaD_call(L, func, nresults, 1);
   }
-  else  /* no continuation or no yieldable */
-    luaD_call(L, func, nresults, 0);  /* just do the call */
+  else
+    luaD_call(L, func, nresults, 0);
   adjustresults(L, nresults);
 }
 
 
-/* data to 'f_call' */
+/* lua_pcallk's arguments, carried through luaD_pcall to f_call */
 struct CallS {
   StkId func;
   int nresults;
@@ -774,26 +755,27 @@ LUA_API int lua_pcallk (lua_State *L, int nargs, int nresults, int errfunc,
     StkId o = index2addr(L, errfunc);
     func = savestack(L, o);
   }
-  c.func = L->top - (nargs+1);  /* function to be called */
-  if (k == NULL || L->nny > 0) {  /* no continuation or no yieldable? */
-    c.nresults = nresults;  /* do a 'conventional' protected call */
+  c.func = L->top - (nargs+1);
+  if (k == NULL || L->nny > 0) {  /* cannot yield: an ordinary pcall */
+    c.nresults = nresults;
     status = luaD_pcall(L, f_call, &c, savestack(L, c.func), func);
   }
-  else {  /* prepare continuation (call is already protected by 'resume') */
+  else {
+    /* a yieldable call cannot keep a C++ frame around a yield, so we rely
+       on resume's own protection; CIST_YPCALL plus the saved state below
+       let the error path find this frame and recover as pcall would */
     CallInfo *ci = L->ci;
     ci->u.c.k = k;
     ci->u.c.ctx = ctx;
-    /* save information for error recovery */
     ci->extra = savestack(L, c.func);
     ci->u.c.old_allowhook = L->allowhook;
     ci->u.c.old_errfunc = L->errfunc;
     L->errfunc = func;
-    /* mark that the function may do error recovery */
     ci->callstatus |= CIST_YPCALL;
-    luaD_call(L, c.func, nresults, 1);  /* do the call */
+    luaD_call(L, c.func, nresults, 1);
     ci->callstatus &= static_cast<lu_byte>(~CIST_YPCALL);
     L->errfunc = ci->u.c.old_errfunc;
-    status = LUA_OK;  /* if it is here, there were no errors */
+    status = LUA_OK;  /* an error would have unwound past this point */
   }
   adjustresults(L, nresults);
   return status;
@@ -806,10 +788,10 @@ LUA_API int lua_load (lua_State *L, lua_Reader reader, void *data,
   if (!chunkname) chunkname = "?";
   luaZ_init(L, &z, reader, data);
   int status = luaD_protectedparser(L, &z, chunkname, mode);
-  if (status == LUA_OK) {  /* no errors? */
-    LClosure *f = clLvalue(L->top - 1);  /* get newly created function */
-    if (f->nupvalues == 1) {  /* does it have one upvalue? */
-      /* the first upvalue is the globals table */
+  if (status == LUA_OK) {
+    LClosure *f = clLvalue(L->top - 1);
+    /* a main chunk's only upvalue is _ENV: start it at the globals */
+    if (f->nupvalues == 1) {
       const TValue *gt = globals_table(L);
       setobj(L, f->upvals[0]->v, gt);
       luaC_barrier(L, f->upvals[0], gt);
@@ -848,10 +830,6 @@ LUA_API void lua_reset_call_state_zibo6 (lua_State *L) {
 }
 
 
-/*
-** Garbage-collection function
-*/
-
 LUA_API int lua_gc (lua_State *L, int what, int data) {
   int res = 0;
   global_State *g = G(L);
@@ -878,9 +856,10 @@ LUA_API int lua_gc (lua_State *L, int what, int data) {
       break;
     }
     case LUA_GCSTEP: {
-      if (g->gckind == KGC_GEN) {  /* generational mode? */
-        res = (g->GCestimate == 0);  /* true if it will do a major collection */
-        luaC_forcestep(L);  /* do a single step */
+      if (g->gckind == KGC_GEN) {
+        /* a zero estimate means this step runs a major collection */
+        res = (g->GCestimate == 0);
+        luaC_forcestep(L);
       }
       else {
         /* data is in KB: clamp so the byte count fits a 32-bit l_mem too */
@@ -888,12 +867,12 @@ LUA_API int lua_gc (lua_State *L, int what, int data) {
         l_mem kb = static_cast<l_mem>(data);
         kb = kb > maxkb ? maxkb : (kb < -maxkb ? -maxkb : kb);
         l_mem debt = kb * 1024 - GCSTEPSIZE;
-        if (g->gcrunning)
-          debt += g->GCdebt;  /* include current debt */
+        if (g->gcrunning)  /* a stopped collector's debt is meaningless */
+          debt += g->GCdebt;
         luaE_setdebt(g, debt);
         luaC_forcestep(L);
-        if (g->gcstate == GCSpause)  /* end of cycle? */
-          res = 1;  /* signal it */
+        if (g->gcstate == GCSpause)  /* the step finished a cycle */
+          res = 1;
       }
       break;
     }
@@ -924,20 +903,15 @@ LUA_API int lua_gc (lua_State *L, int what, int data) {
       luaC_changemode(L, KGC_NORMAL);
       break;
     }
-    default: res = -1;  /* invalid option */
+    default: res = -1;
   }
   return res;
 }
 
 
-/*
-** miscellaneous functions
-*/
-
 LUA_API int lua_error (lua_State *L) {
   api_checknelems(L, 1);
-  luaG_errormsg(L);
-  return 0;  /* to avoid warnings */
+  luaG_errormsg(L);  /* [[noreturn]]: throws */
 }
 
 
@@ -948,8 +922,8 @@ LUA_API int lua_next (lua_State *L, int idx) {
   if (more) {
     api_incr_top(L);
   }
-  else  /* no more elements */
-    L->top -= 1;  /* remove key */
+  else  /* traversal done: drop the last key */
+    L->top -= 1;
   return more;
 }
 
@@ -960,11 +934,11 @@ LUA_API void lua_concat (lua_State *L, int n) {
     luaC_checkGC(L);
     luaV_concat(L, n);
   }
-  else if (n == 0) {  /* push empty string */
+  else if (n == 0) {  /* concatenating nothing gives "" */
     setsvalue2s(L, L->top, luaS_newlstr(L, "", 0));
     api_incr_top(L);
   }
-  /* else n == 1; nothing to do */
+  /* a single value is left as it is */
 }
 
 
@@ -999,14 +973,14 @@ LUA_API void *lua_newuserdata (lua_State *L, size_t size) {
 static const char *aux_upvalue (StkId fi, int n, TValue **val,
                                 GCObject **owner) {
   switch (ttype(fi)) {
-    case LUA_TCCL: {  /* C closure */
+    case LUA_TCCL: {
       CClosure *f = clCvalue(fi);
       if (!(1 <= n && n <= f->nupvalues)) return NULL;
       *val = &f->upvalue[n-1];
       if (owner) *owner = obj2gco(f);
       return "";
     }
-    case LUA_TLCL: {  /* Lua closure */
+    case LUA_TLCL: {
       LClosure *f = clLvalue(fi);
       Proto *p = f->p;
       if (!(1 <= n && n <= p->sizeupvalues)) return NULL;
@@ -1015,7 +989,7 @@ static const char *aux_upvalue (StkId fi, int n, TValue **val,
       TString *name = p->upvalues[n-1].name;
       return (name == NULL) ? "" : getstr(name);
     }
-    default: return NULL;  /* not a closure */
+    default: return NULL;
   }
 }
 
@@ -1052,17 +1026,17 @@ static UpVal **getupvalref (lua_State *L, int fidx, int n, LClosure **pf) {
   LClosure *f = clLvalue(fi);
   api_check(L, (1 <= n && n <= f->p->sizeupvalues), "invalid upvalue index");
   if (pf) *pf = f;
-  return &f->upvals[n - 1];  /* get its upvalue pointer */
+  return &f->upvals[n - 1];
 }
 
 
 LUA_API void *lua_upvalueid (lua_State *L, int fidx, int n) {
   StkId fi = index2addr(L, fidx);
   switch (ttype(fi)) {
-    case LUA_TLCL: {  /* Lua closure */
+    case LUA_TLCL: {
       return *getupvalref(L, fidx, n, NULL);
     }
-    case LUA_TCCL: {  /* C closure */
+    case LUA_TCCL: {
       CClosure *f = clCvalue(fi);
       api_check(L, 1 <= n && n <= f->nupvalues, "invalid upvalue index");
       return &f->upvalue[n - 1];

@@ -14,14 +14,9 @@
 #include "vm/ldebug.h"
 #include "vm/lua.h"
 
-/*
-** {======================================================
-** Traceback
-** =======================================================
-*/
-
-#define LEVELS1 12  /* size of the first part of the stack */
-#define LEVELS2 11  /* size of the second part of the stack */
+/* a traceback deeper than LEVELS1 + LEVELS2 keeps its two ends only */
+#define LEVELS1 12
+#define LEVELS2 11
 
 /* pushes a C int in decimal: lines and levels may exceed the 16.16 range */
 static void pushcint (lua_State *L, const char *fmt, int n) {
@@ -41,19 +36,19 @@ static int findfield (lua_State *L, int objidx, int level) {
   lua_pushnil(L);
   while (lua_next(L, -2)) {
     if (lua_type(L, -2) == LUA_TSTRING) {
-      if (lua_rawequal(L, objidx, -1)) {  /* found object? */
-        lua_pop(L, 1);  /* keep the key only */
+      if (lua_rawequal(L, objidx, -1)) {
+        lua_pop(L, 1);
         return 1;
       }
-      else if (findfield(L, objidx, level - 1)) {  /* inside a nested table? */
-        lua_remove(L, -2);  /* drop the nested table, keep its name */
+      else if (findfield(L, objidx, level - 1)) {
+        lua_remove(L, -2);
         lua_pushliteral(L, ".");
         lua_insert(L, -2);
-        lua_concat(L, 3);  /* key "." name */
+        lua_concat(L, 3);  /* "outer.inner" */
         return 1;
       }
     }
-    lua_pop(L, 1);  /* drop the value */
+    lua_pop(L, 1);
   }
   return 0;
 }
@@ -61,10 +56,10 @@ static int findfield (lua_State *L, int objidx, int level) {
 /* pushes the global name of the function of 'ar' (1), or nothing (0) */
 static int pushglobalfuncname (lua_State *L, lua_Debug *ar) {
   int top = lua_gettop(L);
-  lua_getinfo(L, "f", ar);  /* the function */
+  lua_getinfo(L, "f", ar);
   lua_pushglobaltable(L);
   if (findfield(L, top + 1, 2)) {
-    lua_copy(L, -1, top + 1);  /* name in the function's place */
+    lua_copy(L, -1, top + 1);
     lua_pop(L, 2);
     return 1;
   }
@@ -73,14 +68,14 @@ static int pushglobalfuncname (lua_State *L, lua_Debug *ar) {
 }
 
 static void pushfuncname (lua_State *L, lua_Debug *ar) {
-  if (*ar->namewhat != '\0')  /* is there a name? */
+  if (*ar->namewhat != '\0')
     lua_pushfstring(L, "function '%s'", ar->name);
-  else if (*ar->what == 'm')  /* main? */
+  else if (*ar->what == 'm')
     lua_pushliteral(L, "main chunk");
   else if (*ar->what == 'C') {
     if (pushglobalfuncname(L, ar)) {
       lua_pushfstring(L, "function '%s'", lua_tostring(L, -1));
-      lua_remove(L, -2);  /* remove name */
+      lua_remove(L, -2);
     }
     else
       lua_pushliteral(L, "?");
@@ -92,64 +87,75 @@ static void pushfuncname (lua_State *L, lua_Debug *ar) {
   }
 }
 
-/* the number of levels of L's stack: doubling, then a binary search */
+/* index of the deepest level of L's stack: a bound by doubling, then
+   bisection, so deep stacks cost few lua_getstack walks */
 static int countlevels (lua_State *L) {
   lua_Debug ar;
-  int li = 1, le = 1;
-  while (lua_getstack(L, le, &ar)) { li = le; le *= 2; }
-  while (li < le) {
-    int m = (li + le) / 2;
-    if (lua_getstack(L, m, &ar)) li = m + 1;
-    else le = m;
+  int below = 1;  /* a level known to exist (or 1) */
+  int above = 1;  /* a level to test, then one known to be missing */
+  while (lua_getstack(L, above, &ar)) {
+    below = above;
+    above *= 2;
   }
-  return le - 1;
+  while (below < above) {
+    int mid = below + (above - below) / 2;
+    if (lua_getstack(L, mid, &ar))
+      below = mid + 1;
+    else
+      above = mid;
+  }
+  return above - 1;
 }
 
+/* appends "\n\t<source>:<line>: in <function>" for one level to the
+   traceback text that starts at stack slot top + 1 */
+static void addlevelline (lua_State *L, lua_State *L1, lua_Debug *ar,
+                          int top) {
+  lua_getinfo(L1, "Slnt", ar);
+  lua_pushfstring(L, "\n\t%s:", ar->short_src);
+  if (ar->currentline > 0)
+    pushcint(L, "%d:", ar->currentline);
+  lua_pushliteral(L, " in ");
+  pushfuncname(L, ar);
+  if (ar->istailcall)
+    lua_pushliteral(L, "\n\t(...tail calls...)");
+  lua_concat(L, lua_gettop(L) - top);
+}
+
+/* One line per level from 'level' down; a stack deeper than both windows
+   lists the levels before LEVELS1, "...", and then its last levels from
+   numlevels - LEVELS2 on. */
 LUALIB_API void luaL_traceback (lua_State *L, lua_State *L1,
                                 const char *msg, int level) {
-  lua_Debug ar;
   int top = lua_gettop(L);
   int numlevels = countlevels(L1);
-  int mark = (numlevels > LEVELS1 + LEVELS2) ? LEVELS1 : 0;
+  bool elide = numlevels > LEVELS1 + LEVELS2;
   if (msg) lua_pushfstring(L, "%s\n", msg);
   lua_pushliteral(L, "stack traceback:");
-  while (lua_getstack(L1, level++, &ar)) {
-    if (level == mark) {  /* too many levels? */
+  lua_Debug ar;
+  while (lua_getstack(L1, level, &ar)) {
+    if (elide && level == LEVELS1 - 1) {
       lua_pushliteral(L, "\n\t...");
-      level = numlevels - LEVELS2;  /* skip to the last ones */
+      level = numlevels - LEVELS2;
+      continue;
     }
-    else {
-      lua_getinfo(L1, "Slnt", &ar);
-      lua_pushfstring(L, "\n\t%s:", ar.short_src);
-      if (ar.currentline > 0)
-        pushcint(L, "%d:", ar.currentline);
-      lua_pushliteral(L, " in ");
-      pushfuncname(L, &ar);
-      if (ar.istailcall)
-        lua_pushliteral(L, "\n\t(...tail calls...)");
-      lua_concat(L, lua_gettop(L) - top);
-    }
+    addlevelline(L, L1, &ar, top);
+    level++;
   }
   lua_concat(L, lua_gettop(L) - top);
 }
 
-/* }====================================================== */
-
-
-/*
-** {======================================================
-** Error-report functions
-** =======================================================
-*/
-
+/* Names the function from its call site, or failing that from the globals.
+   In a method call the receiver is not counted, and a bad receiver gets
+   its own message. */
 LUALIB_API int luaL_argerror (lua_State *L, int narg, const char *extramsg) {
   lua_Debug ar;
-  if (!lua_getstack(L, 0, &ar))  /* no stack frame? */
+  if (!lua_getstack(L, 0, &ar))
     return luaL_error(L, "bad argument #%d (%s)", luaL_intarg(narg), extramsg);
   lua_getinfo(L, "n", &ar);
   if (std::strcmp(ar.namewhat, "method") == 0) {
-    narg--;  /* do not count 'self' */
-    if (narg == 0)  /* error is in the self argument itself? */
+    narg--;
+    if (narg == 0)
       return luaL_error(L, "calling '%s' on bad self (%s)", ar.name, extramsg);
   }
   if (ar.name == NULL)
@@ -170,9 +176,9 @@ static void tag_error (lua_State *L, int narg, int tag) {
 
 LUALIB_API void luaL_where (lua_State *L, int level) {
   lua_Debug ar;
-  if (lua_getstack(L, level, &ar)) {  /* check function at level */
+  if (lua_getstack(L, level, &ar)) {
     lua_getinfo(L, "Sl", &ar);
-    if (ar.currentline > 0) {  /* is there info? */
+    if (ar.currentline > 0) {
       char buff[LUA_IDSIZE + 32];
       int len = std::snprintf(buff, sizeof(buff), "%s:%d: ", ar.short_src,
                               ar.currentline);
@@ -183,7 +189,7 @@ LUALIB_API void luaL_where (lua_State *L, int level) {
       return;
     }
   }
-  lua_pushliteral(L, "");  /* else, no information available... */
+  lua_pushliteral(L, "");  /* C function or no such level: no position */
 }
 
 LUALIB_API int luaL_error (lua_State *L, const char *fmt, ...) {
@@ -197,7 +203,7 @@ LUALIB_API int luaL_error (lua_State *L, const char *fmt, ...) {
 }
 
 LUALIB_API int luaL_fileresult (lua_State *L, int stat, const char *fname) {
-  int en = errno;  /* calls to Lua API may change this value */
+  int en = errno;
   if (stat) {
     lua_pushboolean(L, 1);
     return 1;
@@ -213,7 +219,7 @@ LUALIB_API int luaL_fileresult (lua_State *L, int stat, const char *fname) {
 
 LUALIB_API int luaL_execresult (lua_State *L, int stat) {
   const char *what = "exit";
-  if (stat == -1)  /* error? */
+  if (stat == -1)
     return luaL_fileresult(L, 0, NULL);
   /* the exit code or signal, not the raw wait status */
   if (WIFEXITED(stat)) stat = WEXITSTATUS(stat);
@@ -227,23 +233,14 @@ LUALIB_API int luaL_execresult (lua_State *L, int stat) {
   return 3;
 }
 
-/* }====================================================== */
-
-
-/*
-** {======================================================
-** Userdata's metatable manipulation
-** =======================================================
-*/
-
 LUALIB_API int luaL_newmetatable (lua_State *L, const char *tname) {
-  luaL_getmetatable(L, tname);  /* try to get metatable */
-  if (!lua_isnil(L, -1))  /* name already in use? */
-    return 0;  /* leave previous value on top, but return 0 */
+  luaL_getmetatable(L, tname);
+  if (!lua_isnil(L, -1))
+    return 0;
   lua_pop(L, 1);
-  lua_newtable(L);  /* create metatable */
+  lua_newtable(L);
   lua_pushvalue(L, -1);
-  lua_setfield(L, LUA_REGISTRYINDEX, tname);  /* registry.name = metatable */
+  lua_setfield(L, LUA_REGISTRYINDEX, tname);
   return 1;
 }
 
@@ -254,10 +251,10 @@ LUALIB_API void luaL_setmetatable (lua_State *L, const char *tname) {
 
 LUALIB_API void *luaL_testudata (lua_State *L, int ud, const char *tname) {
   void *p = lua_touserdata(L, ud);
-  if (p != NULL) {  /* value is a userdata? */
-    if (lua_getmetatable(L, ud)) {  /* does it have a metatable? */
-      luaL_getmetatable(L, tname);  /* get correct metatable */
-      if (!lua_rawequal(L, -1, -2))  /* not the same? */
+  if (p != NULL) {
+    if (lua_getmetatable(L, ud)) {
+      luaL_getmetatable(L, tname);
+      if (!lua_rawequal(L, -1, -2))
         p = NULL;
       lua_pop(L, 2);
       return p;
@@ -272,15 +269,6 @@ LUALIB_API void *luaL_checkudata (lua_State *L, int ud, const char *tname) {
   return p;
 }
 
-/* }====================================================== */
-
-
-/*
-** {======================================================
-** Argument check functions
-** =======================================================
-*/
-
 LUALIB_API int luaL_checkoption (lua_State *L, int narg, const char *def,
                                  const char *const lst[]) {
   const char *name = (def) ? luaL_optstring(L, narg, def) :
@@ -293,7 +281,7 @@ LUALIB_API int luaL_checkoption (lua_State *L, int narg, const char *def,
 }
 
 LUALIB_API void luaL_checkstack (lua_State *L, int space, const char *msg) {
-  /* keep some extra space to run error routines, if needed */
+  /* the error path itself needs stack: ask for LUA_MINSTACK more */
   const int extra = LUA_MINSTACK;
   if (space > INT32_MAX - extra || !lua_checkstack(L, space + extra)) {
     if (msg)
@@ -364,36 +352,31 @@ LUALIB_API lua_Unsigned luaL_optunsigned (lua_State *L, int narg,
   return luaL_opt(L, luaL_checkunsigned, narg, def);
 }
 
-/* }====================================================== */
+/* Buffers start in the record's own initb; once that is outgrown the bytes
+   move to a userdata kept on the stack top while the buffer is in use. */
+static bool buffonstack (const luaL_Buffer *B) {
+  return B->b != B->initb;
+}
 
-
-/*
-** {======================================================
-** Generic Buffer manipulation
-** =======================================================
-*/
-
-/* check whether the buffer is using a userdata on the stack */
-#define buffonstack(B)  ((B)->b != (B)->initb)
-
+/* room for sz more bytes: capacity doubles, or grows to fit exactly when
+   doubling is not enough, in a new userdata that replaces the old one */
 LUALIB_API char *luaL_prepbuffsize (luaL_Buffer *B, size_t sz) {
+  if (B->size - B->n >= sz)
+    return B->b + B->n;
   lua_State *L = B->L;
-  if (B->size - B->n < sz) {  /* not enough space? */
-    if (sz > SIZE_MAX - B->n)  /* the contents would not fit any size */
-      luaL_error(L, "buffer too large");
-    size_t newsize = (B->size > SIZE_MAX / 2) ? SIZE_MAX : B->size * 2;
-    if (newsize - B->n < sz)  /* still not big enough? */
-      newsize = B->n + sz;
-    /* create a larger buffer */
-    char *newbuff = (char *)lua_newuserdata(L, newsize * sizeof(char));
-    /* move content to new buffer */
-    std::memcpy(newbuff, B->b, B->n * sizeof(char));
-    if (buffonstack(B))
-      lua_remove(L, -2);  /* remove old buffer */
-    B->b = newbuff;
-    B->size = newsize;
-  }
-  return &B->b[B->n];
+  if (sz > SIZE_MAX - B->n)
+    luaL_error(L, "buffer too large");
+  size_t needed = B->n + sz;
+  size_t newsize = (B->size > SIZE_MAX / 2) ? SIZE_MAX : B->size * 2;
+  if (newsize < needed)
+    newsize = needed;
+  char *grown = (char *)lua_newuserdata(L, newsize);
+  std::memcpy(grown, B->b, B->n);
+  if (buffonstack(B))
+    lua_remove(L, -2);
+  B->b = grown;
+  B->size = newsize;
+  return B->b + B->n;
 }
 
 LUALIB_API void luaL_addlstring (luaL_Buffer *B, const char *s, size_t l) {
@@ -411,7 +394,7 @@ LUALIB_API void luaL_pushresult (luaL_Buffer *B) {
   lua_State *L = B->L;
   lua_pushlstring(L, B->b, B->n);
   if (buffonstack(B))
-    lua_remove(L, -2);  /* remove old buffer */
+    lua_remove(L, -2);
 }
 
 LUALIB_API void luaL_pushresultsize (luaL_Buffer *B, size_t sz) {
@@ -419,14 +402,17 @@ LUALIB_API void luaL_pushresultsize (luaL_Buffer *B, size_t sz) {
   luaL_pushresult(B);
 }
 
+/* appends the value on the stack top and pops it; a boxed buffer has to
+   stay on top while it may grow, so the value is moved under it first */
 LUALIB_API void luaL_addvalue (luaL_Buffer *B) {
   lua_State *L = B->L;
   size_t l;
   const char *s = lua_tolstring(L, -1, &l);
   if (buffonstack(B))
-    lua_insert(L, -2);  /* put value below buffer */
+    lua_insert(L, -2);
   luaL_addlstring(B, s, l);
-  lua_remove(L, (buffonstack(B)) ? -2 : -1);  /* remove value */
+  /* re-tested: adding may just have moved the buffer into a box */
+  lua_remove(L, buffonstack(B) ? -2 : -1);
 }
 
 LUALIB_API void luaL_buffinit (lua_State *L, luaL_Buffer *B) {
@@ -441,34 +427,28 @@ LUALIB_API char *luaL_buffinitsize (lua_State *L, luaL_Buffer *B, size_t sz) {
   return luaL_prepbuffsize(B, sz);
 }
 
-/* }====================================================== */
-
-
 /*
-** {======================================================
-** Reference system
-** =======================================================
+** Slot 0 of a reference table heads the list of released references;
+** each released slot holds the number of the next one (0 ends the list).
 */
-
-/* index of free-list header */
 #define freelist        0
 
 LUALIB_API int luaL_ref (lua_State *L, int t) {
   int ref;
   if (lua_isnil(L, -1)) {
-    lua_pop(L, 1);  /* remove from stack */
-    return LUA_REFNIL;  /* 'nil' has a unique fixed reference */
+    lua_pop(L, 1);
+    return LUA_REFNIL;
   }
   t = lua_absindex(L, t);
-  lua_rawgeti(L, t, freelist);  /* get first free element */
-  ref = (int)lua_tointeger(L, -1);  /* ref = t[freelist] */
-  lua_pop(L, 1);  /* remove it from stack */
-  if (ref != 0) {  /* any free element? */
-    lua_rawgeti(L, t, ref);  /* remove it from list */
-    lua_rawseti(L, t, freelist);  /* (t[freelist] = t[ref]) */
+  lua_rawgeti(L, t, freelist);
+  ref = (int)lua_tointeger(L, -1);
+  lua_pop(L, 1);
+  if (ref != 0) {
+    lua_rawgeti(L, t, ref);
+    lua_rawseti(L, t, freelist);
   }
-  else  /* no free elements */
-    ref = (int)lua_rawlen(L, t) + 1;  /* get a new reference */
+  else
+    ref = (int)lua_rawlen(L, t) + 1;
   lua_rawseti(L, t, ref);
   return ref;
 }
@@ -477,39 +457,29 @@ LUALIB_API void luaL_unref (lua_State *L, int t, int ref) {
   if (ref >= 0) {
     t = lua_absindex(L, t);
     lua_rawgeti(L, t, freelist);
-    lua_rawseti(L, t, ref);  /* t[ref] = t[freelist] */
+    lua_rawseti(L, t, ref);
     lua_pushinteger(L, ref);
-    lua_rawseti(L, t, freelist);  /* t[freelist] = ref */
+    lua_rawseti(L, t, freelist);
   }
 }
 
-/* }====================================================== */
-
-
-/*
-** {======================================================
-** Load functions
-** =======================================================
-*/
-
 typedef struct LoadF {
-  int n;  /* number of pre-read characters */
-  std::FILE *f;  /* file being read */
-  char buff[8192];  /* area for reading file */
+  int n;
+  std::FILE *f;
+  char buff[8192];
 } LoadF;
 
 static const char *getF (lua_State *L, void *ud, size_t *size) {
   LoadF *lf = (LoadF *)ud;
   (void)L;
-  if (lf->n > 0) {  /* are there pre-read characters to be read? */
-    *size = (size_t)lf->n;  /* return them (chars already in buffer) */
-    lf->n = 0;  /* no more pre-read characters */
+  if (lf->n > 0) {  /* bytes skipcomment read ahead go first */
+    *size = (size_t)lf->n;
+    lf->n = 0;
+    return lf->buff;
   }
-  else {
-    /* a read error is noticed by the caller through ferror */
-    if (std::feof(lf->f)) return NULL;
-    *size = std::fread(lf->buff, 1, sizeof(lf->buff), lf->f);
-  }
+  /* a read error ends the chunk too; the caller checks ferror */
+  if (std::feof(lf->f)) return NULL;
+  *size = std::fread(lf->buff, 1, sizeof(lf->buff), lf->f);
   return lf->buff;
 }
 
@@ -521,41 +491,45 @@ static int errfile (lua_State *L, const char *what, int fnameindex) {
   return LUA_ERRFILE;
 }
 
+/* Skips a UTF-8 byte-order mark and returns the byte after it.  The bytes
+   of a partial mark stay in lf->buff for the loader, and the byte that
+   broke it is returned. */
 static int skipBOM (LoadF *lf) {
-  const char *p = "\xEF\xBB\xBF";  /* UTF-8 BOM mark */
-  int c;
+  static const unsigned char bom[] = {0xEF, 0xBB, 0xBF};
   lf->n = 0;
+  for (unsigned char want : bom) {
+    int c = std::getc(lf->f);
+    if (c != want)  /* EOF included */
+      return c;
+    lf->buff[lf->n++] = (char)c;
+  }
+  lf->n = 0;
+  return std::getc(lf->f);
+}
+
+/* Skips the mark and a first line starting with '#'; *cp gets the next
+   byte.  Returns 1 when a line went, so the caller can put a newline back
+   and keep line numbers right. */
+static int skipcomment (LoadF *lf, int *cp) {
+  *cp = skipBOM(lf);
+  if (*cp != '#')
+    return 0;
+  int c;
   do {
     c = std::getc(lf->f);
-    if (c == EOF || c != *(const unsigned char *)p++) return c;
-    lf->buff[lf->n++] = (char)c;  /* to be read by the parser */
-  } while (*p != '\0');
-  lf->n = 0;  /* prefix matched; discard it */
-  return std::getc(lf->f);  /* return next character */
+  } while (c != EOF && c != '\n');
+  *cp = std::getc(lf->f);
+  return 1;
 }
 
 /*
-** Skip an optional BOM and a first-line comment ('#'); a newline stands
-** in for the comment so that line numbers stay right.
+** The chunk name sits at 'fnameindex' while loading and is removed
+** afterwards; a read error replaces whatever the loader left.
 */
-static int skipcomment (LoadF *lf, int *cp) {
-  int c = *cp = skipBOM(lf);
-  if (c == '#') {  /* first line is a comment (Unix exec. file)? */
-    do {  /* skip first line */
-      c = std::getc(lf->f);
-    } while (c != EOF && c != '\n');
-    *cp = std::getc(lf->f);  /* skip end-of-line, if present */
-    return 1;  /* there was a comment */
-  }
-  return 0;  /* no comment */
-}
-
 LUALIB_API int luaL_loadfilex (lua_State *L, const char *filename,
                                const char *mode) {
+  int fnameindex = lua_gettop(L) + 1;
   LoadF lf;
-  int status, readstatus;
-  int c;
-  int fnameindex = lua_gettop(L) + 1;  /* index of filename on the stack */
   if (filename == NULL) {
     lua_pushliteral(L, "=stdin");
     lf.f = stdin;
@@ -565,20 +539,22 @@ LUALIB_API int luaL_loadfilex (lua_State *L, const char *filename,
     lf.f = std::fopen(filename, "r");
     if (lf.f == NULL) return errfile(L, "open", fnameindex);
   }
-  if (skipcomment(&lf, &c))  /* read initial portion */
-    lf.buff[lf.n++] = '\n';  /* add line to correct line numbers */
-  if (c == LUA_SIGNATURE[0] && filename) {  /* binary file? */
-    lf.f = std::freopen(filename, "rb", lf.f);  /* reopen in binary mode */
+  int c;
+  if (skipcomment(&lf, &c))
+    lf.buff[lf.n++] = '\n';
+  if (c == LUA_SIGNATURE[0] && filename != NULL) {
+    /* precompiled: start over in binary mode */
+    lf.f = std::freopen(filename, "rb", lf.f);
     if (lf.f == NULL) return errfile(L, "reopen", fnameindex);
-    skipcomment(&lf, &c);  /* re-read initial portion */
+    skipcomment(&lf, &c);
   }
   if (c != EOF)
-    lf.buff[lf.n++] = (char)c;  /* 'c' is the first character of the stream */
-  status = lua_load(L, getF, &lf, lua_tostring(L, -1), mode);
-  readstatus = std::ferror(lf.f);
-  if (filename) std::fclose(lf.f);  /* close file (even in case of errors) */
-  if (readstatus) {
-    lua_settop(L, fnameindex);  /* ignore results from 'lua_load' */
+    lf.buff[lf.n++] = (char)c;
+  int status = lua_load(L, getF, &lf, lua_tostring(L, -1), mode);
+  bool readfailed = (std::ferror(lf.f) != 0);
+  if (filename != NULL) std::fclose(lf.f);
+  if (readfailed) {
+    lua_settop(L, fnameindex);
     return errfile(L, "read", fnameindex);
   }
   lua_remove(L, fnameindex);
@@ -611,25 +587,22 @@ LUALIB_API int luaL_loadstring (lua_State *L, const char *s) {
   return luaL_loadbuffer(L, s, std::strlen(s), s);
 }
 
-/* }====================================================== */
-
-
 LUALIB_API int luaL_getmetafield (lua_State *L, int obj, const char *event) {
-  if (!lua_getmetatable(L, obj))  /* no metatable? */
+  if (!lua_getmetatable(L, obj))
     return 0;
   lua_pushstring(L, event);
   lua_rawget(L, -2);
   if (lua_isnil(L, -1)) {
-    lua_pop(L, 2);  /* remove metatable and metafield */
+    lua_pop(L, 2);
     return 0;
   }
-  lua_remove(L, -2);  /* remove only metatable */
+  lua_remove(L, -2);
   return 1;
 }
 
 LUALIB_API int luaL_callmeta (lua_State *L, int obj, const char *event) {
   obj = lua_absindex(L, obj);
-  if (!luaL_getmetafield(L, obj, event))  /* no metafield? */
+  if (!luaL_getmetafield(L, obj, event))
     return 0;
   lua_pushvalue(L, obj);
   lua_call(L, 1, 1);
@@ -642,82 +615,89 @@ LUALIB_API int luaL_len (lua_State *L, int idx) {
   int l = (int)lua_tointegerx(L, -1, &isnum);
   if (!isnum)
     luaL_error(L, "object length is not a number");
-  lua_pop(L, 1);  /* remove object */
+  lua_pop(L, 1);
   return l;
 }
 
+/* __tostring's result when there is one (NULL if it is no string), else
+   the value's own text */
 LUALIB_API const char *luaL_tolstring (lua_State *L, int idx, size_t *len) {
-  if (!luaL_callmeta(L, idx, "__tostring")) {  /* no metafield? */
-    switch (lua_type(L, idx)) {
-      case LUA_TNUMBER:
-      case LUA_TSTRING:
-        lua_pushvalue(L, idx);
-        break;
-      case LUA_TBOOLEAN:
-        lua_pushstring(L, (lua_toboolean(L, idx) ? "true" : "false"));
-        break;
-      case LUA_TNIL:
-        lua_pushliteral(L, "nil");
-        break;
-      default:
-        lua_pushfstring(L, "%s: %p", luaL_typename(L, idx),
-                        lua_topointer(L, idx));
-        break;
-    }
+  if (luaL_callmeta(L, idx, "__tostring"))
+    return lua_tolstring(L, -1, len);
+  switch (lua_type(L, idx)) {
+    case LUA_TNUMBER:
+    case LUA_TSTRING:
+      lua_pushvalue(L, idx);
+      break;
+    case LUA_TBOOLEAN:
+      lua_pushstring(L, lua_toboolean(L, idx) ? "true" : "false");
+      break;
+    case LUA_TNIL:
+      lua_pushliteral(L, "nil");
+      break;
+    default:
+      lua_pushfstring(L, "%s: %p", luaL_typename(L, idx),
+                      lua_topointer(L, idx));
+      break;
   }
   return lua_tolstring(L, -1, len);
 }
 
+/* registers l into the table under the nup upvalues on the stack top, each
+   function closing over copies of them; pops the upvalues */
 LUALIB_API void luaL_setfuncs (lua_State *L, const luaL_Reg *l, int nup) {
   luaL_checkversion(L);
   luaL_checkstack(L, nup, "too many upvalues");
-  for (; l->name != NULL; l++) {  /* fill the table with given functions */
-    for (int i = 0; i < nup; i++)  /* copy upvalues to the top */
+  for (; l->name != NULL; l++) {
+    for (int i = 0; i < nup; i++)
       lua_pushvalue(L, -nup);
-    lua_pushcclosure(L, l->func, nup);  /* closure with those upvalues */
+    lua_pushcclosure(L, l->func, nup);
     lua_setfield(L, -(nup + 2), l->name);
   }
-  lua_pop(L, nup);  /* remove upvalues */
+  lua_pop(L, nup);
 }
 
+/* pushes t[fname] for the table at idx, creating it when it is no table;
+   1 when it already existed */
 LUALIB_API int luaL_getsubtable (lua_State *L, int idx, const char *fname) {
   lua_getfield(L, idx, fname);
-  if (lua_istable(L, -1)) return 1;  /* table already there */
-  lua_pop(L, 1);  /* remove previous result */
+  if (lua_istable(L, -1)) return 1;
+  lua_pop(L, 1);
   idx = lua_absindex(L, idx);
   lua_newtable(L);
-  lua_pushvalue(L, -1);  /* copy to be left at top */
-  lua_setfield(L, idx, fname);  /* assign new table to field */
-  return 0;  /* false, because did not find table there */
+  lua_pushvalue(L, -1);
+  lua_setfield(L, idx, fname);
+  return 0;
 }
 
+/* opens a module as require would (recorded in _LOADED) and leaves it on the
+   stack; glb also makes it a global */
 LUALIB_API void luaL_requiref (lua_State *L, const char *modname,
                                lua_CFunction openf, int glb) {
   lua_pushcfunction(L, openf);
-  lua_pushstring(L, modname);  /* argument to open function */
-  lua_call(L, 1, 1);  /* open module */
+  lua_pushstring(L, modname);
+  lua_call(L, 1, 1);
   luaL_getsubtable(L, LUA_REGISTRYINDEX, "_LOADED");
-  lua_pushvalue(L, -2);  /* make copy of module (call result) */
-  lua_setfield(L, -2, modname);  /* _LOADED[modname] = module */
-  lua_pop(L, 1);  /* remove _LOADED table */
+  lua_pushvalue(L, -2);
+  lua_setfield(L, -2, modname);
+  lua_pop(L, 1);
   if (glb) {
-    lua_pushvalue(L, -1);  /* copy of 'mod' */
-    lua_setglobal(L, modname);  /* _G[modname] = module */
+    lua_pushvalue(L, -1);
+    lua_setglobal(L, modname);
   }
 }
 
+/* pushes (and returns) s with every occurrence of p replaced by r */
 LUALIB_API const char *luaL_gsub (lua_State *L, const char *s, const char *p,
                                   const char *r) {
-  const char *wild;
-  size_t l = std::strlen(p);
+  size_t lp = std::strlen(p);
   luaL_Buffer b;
   luaL_buffinit(L, &b);
-  while ((wild = std::strstr(s, p)) != NULL) {
-    luaL_addlstring(&b, s, (size_t)(wild - s));  /* push prefix */
-    luaL_addstring(&b, r);  /* push replacement in place of pattern */
-    s = wild + l;  /* continue after 'p' */
+  for (const char *hit; (hit = std::strstr(s, p)) != NULL; s = hit + lp) {
+    luaL_addlstring(&b, s, (size_t)(hit - s));
+    luaL_addstring(&b, r);
   }
-  luaL_addstring(&b, s);  /* push last suffix */
+  luaL_addstring(&b, s);
   luaL_pushresult(&b);
   return lua_tostring(L, -1);
 }
@@ -735,7 +715,7 @@ static int panic (lua_State *L) {
   std::fprintf(stderr, "PANIC: unprotected error in call to Lua API (%s)\n",
                lua_tostring(L, -1));
   std::fflush(stderr);
-  return 0;  /* return to Lua to abort */
+  return 0;
 }
 
 LUALIB_API lua_State *luaL_newstate (void) {

@@ -11,7 +11,7 @@
 
 #include "vm/lua.h"
 
-/* extra error code for 'luaL_load' */
+/* luaL_loadfilex's status when the file cannot be opened or read */
 #define LUA_ERRFILE     (LUA_ERRERR+1)
 
 typedef struct luaL_Reg {
@@ -55,7 +55,7 @@ LUALIB_API int (luaL_checkoption) (lua_State *L, int narg, const char *def,
 LUALIB_API int (luaL_fileresult) (lua_State *L, int stat, const char *fname);
 LUALIB_API int (luaL_execresult) (lua_State *L, int stat);
 
-/* pre-defined references */
+/* luaL_ref's answers that name no slot: never stored, and a nil value */
 #define LUA_NOREF       (-2)
 #define LUA_REFNIL      (-1)
 
@@ -87,7 +87,6 @@ LUALIB_API void (luaL_traceback) (lua_State *L, lua_State *L1,
 LUALIB_API void (luaL_requiref) (lua_State *L, const char *modname,
                                  lua_CFunction openf, int glb);
 
-/* some useful macros */
 #define luaL_newlibtable(L,l)   \
   lua_createtable(L, 0, sizeof(l)/sizeof((l)[0]) - 1)
 
@@ -119,18 +118,16 @@ LUALIB_API void (luaL_requiref) (lua_State *L, const char *modname,
 /* an integer as the 16.16 number that "%d" in a pushed message expects */
 #define luaL_intarg(n)  ((int)lua_integer2number(n))
 
-/*
-** Generic buffer manipulation.  The first 8192 bytes live in the record;
-** beyond that the storage is a userdata kept in one stack slot.
-*/
+/* String buffers: the first 8192 bytes live in the record itself; beyond
+   that the storage is a userdata kept in one stack slot. */
 #define LUAL_INITBUFFSIZE       8192
 
 typedef struct luaL_Buffer {
-  char *b;  /* buffer address */
-  size_t size;  /* buffer size */
-  size_t n;  /* number of characters in buffer */
+  char *b;      /* initb, or the userdata's bytes once outgrown */
+  size_t size;  /* capacity of b */
+  size_t n;     /* bytes in use */
   lua_State *L;
-  char initb[LUAL_INITBUFFSIZE];  /* initial buffer */
+  char initb[LUAL_INITBUFFSIZE];
 } luaL_Buffer;
 
 #define luaL_addchar(B,c) \

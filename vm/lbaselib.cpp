@@ -12,19 +12,19 @@
 #include "vm/lualib.h"
 
 int luaB_print (lua_State *L) {
-  int n = lua_gettop(L);  /* number of arguments */
+  int n = lua_gettop(L);
   lua_getglobal(L, "tostring");
   for (int i = 1; i <= n; i++) {
     size_t l;
-    lua_pushvalue(L, -1);  /* function to be called */
-    lua_pushvalue(L, i);   /* value to print */
+    lua_pushvalue(L, -1);
+    lua_pushvalue(L, i);
     lua_call(L, 1, 1);
-    const char *s = lua_tolstring(L, -1, &l);  /* get result */
+    const char *s = lua_tolstring(L, -1, &l);
     if (s == NULL)
       return luaL_error(L, "'tostring' must return a string to 'print'");
     if (i > 1) std::fputc('\t', stdout);
     std::fwrite(s, 1, l, stdout);
-    lua_pop(L, 1);  /* pop result */
+    lua_pop(L, 1);
   }
   std::fputc('\n', stdout);
   std::fflush(stdout);
@@ -38,14 +38,14 @@ static int isalnum_c (int c) {  /* locale-independent */
 }
 
 static int luaB_tonumber (lua_State *L) {
-  if (lua_isnoneornil(L, 2)) {  /* standard conversion */
+  if (lua_isnoneornil(L, 2)) {
     int isnum;
     lua_Number n = lua_tonumberx(L, 1, &isnum);
     if (isnum) {
       lua_pushnumber(L, n);
       return 1;
     }
-    luaL_checkany(L, 1);  /* error if we don't have any argument */
+    luaL_checkany(L, 1);
   }
   else {
     size_t l;
@@ -54,7 +54,7 @@ static int luaB_tonumber (lua_State *L) {
     int base = luaL_checkint(L, 2);
     int neg = 0;
     luaL_argcheck(L, 2 <= base && base <= 36, 2, "base out of range");
-    s += std::strspn(s, SPACECHARS);  /* skip initial spaces */
+    s += std::strspn(s, SPACECHARS);
     if (*s == '-') { s++; neg = 1; }
     else if (*s == '+') s++;
     if (isalnum_c((unsigned char)*s)) {
@@ -63,26 +63,26 @@ static int luaB_tonumber (lua_State *L) {
         int c = (unsigned char)*s;
         int digit = (c >= '0' && c <= '9') ? c - '0'
                   : ((c | 0x20) - 'a') + 10;
-        if (digit >= base) break;  /* invalid numeral; force a fail */
+        if (digit >= base) break;
         n = n * (uint32_t)base + (uint32_t)digit;
         s++;
       } while (isalnum_c((unsigned char)*s));
-      s += std::strspn(s, SPACECHARS);  /* skip trailing spaces */
-      if (s == e) {  /* no invalid trailing characters? */
+      s += std::strspn(s, SPACECHARS);
+      if (s == e) {
         uint32_t raw = n << 16;
         lua_pushnumber(L, (lua_Number)(neg ? 0u - raw : raw));
         return 1;
       }
     }
   }
-  lua_pushnil(L);  /* not a number */
+  lua_pushnil(L);
   return 1;
 }
 
 static int luaB_error (lua_State *L) {
   int level = luaL_optint(L, 2, 1);
   lua_settop(L, 1);
-  if (lua_isstring(L, 1) && level > 0) {  /* add extra information? */
+  if (lua_isstring(L, 1) && level > 0) {
     luaL_where(L, level);
     lua_pushvalue(L, 1);
     lua_concat(L, 2);
@@ -94,10 +94,10 @@ int luaB_getmetatable (lua_State *L) {
   luaL_checkany(L, 1);
   if (!lua_getmetatable(L, 1)) {
     lua_pushnil(L);
-    return 1;  /* no metatable */
+    return 1;
   }
   luaL_getmetafield(L, 1, "__metatable");
-  return 1;  /* returns either __metatable field (if present) or metatable */
+  return 1;
 }
 
 int luaB_setmetatable (lua_State *L) {
@@ -184,25 +184,28 @@ int luaB_type (lua_State *L) {
   return 1;
 }
 
-static int pairsmeta (lua_State *L, const char *method, int iszero,
+/* pairs and ipairs: a metamethod supplies the three loop values itself;
+   otherwise they are iter, the table and the first control value */
+static int pairsmeta (lua_State *L, const char *method, bool from_zero,
                       lua_CFunction iter) {
-  if (!luaL_getmetafield(L, 1, method)) {  /* no metamethod? */
-    luaL_checktype(L, 1, LUA_TTABLE);  /* argument must be a table */
-    lua_pushcfunction(L, iter);  /* will return generator, */
-    lua_pushvalue(L, 1);  /* state, */
-    if (iszero) lua_pushinteger(L, 0);  /* and initial value */
-    else lua_pushnil(L);
+  if (luaL_getmetafield(L, 1, method)) {
+    lua_pushvalue(L, 1);
+    lua_call(L, 1, 3);
+    return 3;
   }
-  else {
-    lua_pushvalue(L, 1);  /* argument 'self' to metamethod */
-    lua_call(L, 1, 3);  /* get 3 values from metamethod */
-  }
+  luaL_checktype(L, 1, LUA_TTABLE);
+  lua_pushcfunction(L, iter);
+  lua_pushvalue(L, 1);
+  if (from_zero)
+    lua_pushinteger(L, 0);
+  else
+    lua_pushnil(L);
   return 3;
 }
 
 int luaB_next (lua_State *L) {
   luaL_checktype(L, 1, LUA_TTABLE);
-  lua_settop(L, 2);  /* create a 2nd argument if there isn't one */
+  lua_settop(L, 2);
   if (lua_next(L, 1))
     return 2;
   lua_pushnil(L);
@@ -210,63 +213,63 @@ int luaB_next (lua_State *L) {
 }
 
 int luaB_pairs (lua_State *L) {
-  return pairsmeta(L, "__pairs", 0, luaB_next);
+  return pairsmeta(L, "__pairs", false, luaB_next);
 }
 
 static int ipairsaux (lua_State *L) {
   int i = luaL_checkint(L, 2);
   luaL_checktype(L, 1, LUA_TTABLE);
-  i++;  /* next value */
+  i++;
   lua_pushinteger(L, i);
   lua_rawgeti(L, 1, i);
   return (lua_isnil(L, -1)) ? 1 : 2;
 }
 
 int luaB_ipairs (lua_State *L) {
-  return pairsmeta(L, "__ipairs", 1, ipairsaux);
+  return pairsmeta(L, "__ipairs", true, ipairsaux);
 }
 
+/* the loaded function, with the value at envidx (when nonzero) as its
+   first upvalue; or nil and the message */
 static int load_aux (lua_State *L, int status, int envidx) {
-  if (status == LUA_OK) {
-    if (envidx != 0) {  /* 'env' parameter? */
-      lua_pushvalue(L, envidx);  /* environment for loaded function */
-      if (!lua_setupvalue(L, -2, 1))  /* set it as 1st upvalue */
-        lua_pop(L, 1);  /* remove 'env' if not used by previous call */
-    }
-    return 1;
+  if (status != LUA_OK) {
+    lua_pushnil(L);
+    lua_insert(L, -2);
+    return 2;
   }
-  lua_pushnil(L);
-  lua_insert(L, -2);  /* put before error message */
-  return 2;  /* return nil plus error message */
+  if (envidx != 0) {
+    lua_pushvalue(L, envidx);
+    if (!lua_setupvalue(L, -2, 1))  /* no upvalues: drop the value */
+      lua_pop(L, 1);
+  }
+  return 1;
 }
 
 static int luaB_loadfile (lua_State *L) {
   const char *fname = luaL_optstring(L, 1, NULL);
   const char *mode = luaL_optstring(L, 2, NULL);
-  int env = (!lua_isnone(L, 3) ? 3 : 0);  /* 'env' index or 0 if no 'env' */
+  int env = (!lua_isnone(L, 3) ? 3 : 0);
   int status = luaL_loadfilex(L, fname, mode);
   return load_aux(L, status, env);
 }
 
-/*
-** Reserved slot, above all arguments, to hold a copy of the returned
-** string, so that it cannot be collected while the parser reads it.
-*/
+/* load's reader keeps the piece it hands the parser in this slot, past
+   load's four arguments, so the collector cannot free it mid-parse */
 #define RESERVEDSLOT    5
 
 static const char *generic_reader (lua_State *L, void *ud, size_t *size) {
   (void)ud;
   luaL_checkstack(L, 2, "too many nested functions");
-  lua_pushvalue(L, 1);  /* get function */
-  lua_call(L, 0, 1);  /* call it */
+  lua_pushvalue(L, 1);
+  lua_call(L, 0, 1);
   if (lua_isnil(L, -1)) {
-    lua_pop(L, 1);  /* pop result */
+    lua_pop(L, 1);
     *size = 0;
     return NULL;
   }
   else if (!lua_isstring(L, -1))
     luaL_error(L, "reader function must return a string");
-  lua_replace(L, RESERVEDSLOT);  /* save string in reserved slot */
+  lua_replace(L, RESERVEDSLOT);
   return lua_tolstring(L, RESERVEDSLOT, size);
 }
 
@@ -275,15 +278,15 @@ static int luaB_load (lua_State *L) {
   size_t l;
   const char *s = lua_tolstring(L, 1, &l);
   const char *mode = luaL_optstring(L, 3, "bt");
-  int env = (!lua_isnone(L, 4) ? 4 : 0);  /* 'env' index or 0 if no 'env' */
-  if (s != NULL) {  /* loading a string? */
+  int env = (!lua_isnone(L, 4) ? 4 : 0);
+  if (s != NULL) {
     const char *chunkname = luaL_optstring(L, 2, s);
     status = luaL_loadbufferx(L, s, l, chunkname, mode);
   }
-  else {  /* loading from a reader function */
+  else {
     const char *chunkname = luaL_optstring(L, 2, "=(load)");
     luaL_checktype(L, 1, LUA_TFUNCTION);
-    lua_settop(L, RESERVEDSLOT);  /* create reserved slot */
+    lua_settop(L, RESERVEDSLOT);
     status = lua_load(L, generic_reader, NULL, chunkname, mode);
   }
   return load_aux(L, status, env);
@@ -303,8 +306,8 @@ static int luaB_dofile (lua_State *L) {
 }
 
 int luaB_assert (lua_State *L) {
-  if (lua_toboolean(L, 1))  /* condition is true? */
-    return lua_gettop(L);  /* return all arguments */
+  if (lua_toboolean(L, 1))
+    return lua_gettop(L);
   /* the console keeps the text for its runtime-error report */
   const char *text = (lua_gettop(L) >= 2) ? lua_tolstring(L, 2, NULL) : "";
   zibo6_assert_message(text);
@@ -324,15 +327,17 @@ int luaB_select (lua_State *L) {
   return n - i;
 }
 
+/* the status goes into slot 1, in front of the results or the error; with
+   no room left even for that, a fixed failure is reported instead */
 static int finishpcall (lua_State *L, int status) {
-  if (!lua_checkstack(L, 1)) {  /* no space for extra boolean? */
-    lua_settop(L, 0);  /* create space for return values */
+  if (!lua_checkstack(L, 1)) {
+    lua_settop(L, 0);
     lua_pushboolean(L, 0);
     lua_pushstring(L, "stack overflow");
-    return 2;  /* return false, msg */
+    return 2;
   }
-  lua_pushboolean(L, status);  /* first result (status) */
-  lua_replace(L, 1);  /* put first result in first slot */
+  lua_pushboolean(L, status);
+  lua_replace(L, 1);
   return lua_gettop(L);
 }
 
@@ -345,7 +350,7 @@ static int pcallcont (lua_State *L) {
 static int luaB_pcall (lua_State *L) {
   luaL_checkany(L, 1);
   lua_pushnil(L);
-  lua_insert(L, 1);  /* create space for status result */
+  lua_insert(L, 1);
   int status = lua_pcallk(L, lua_gettop(L) - 2, LUA_MULTRET, 0, 0, pcallcont);
   return finishpcall(L, (status == LUA_OK));
 }
@@ -353,8 +358,9 @@ static int luaB_pcall (lua_State *L) {
 static int luaB_xpcall (lua_State *L) {
   int n = lua_gettop(L);
   luaL_argcheck(L, n >= 2, 2, "value expected");
-  lua_pushvalue(L, 1);  /* exchange function... */
-  lua_copy(L, 2, 1);  /* ...and error handler */
+  /* handler goes to slot 1, the function to slot 2 above it */
+  lua_pushvalue(L, 1);
+  lua_copy(L, 2, 1);
   lua_replace(L, 2);
   int status = lua_pcallk(L, n - 2, LUA_MULTRET, 1, 0, pcallcont);
   return finishpcall(L, (status == LUA_OK));
@@ -393,13 +399,11 @@ static const luaL_Reg base_funcs[] = {
 };
 
 LUAMOD_API int luaopen_base (lua_State *L) {
-  /* set global _G */
   lua_pushglobaltable(L);
   lua_pushglobaltable(L);
   lua_setfield(L, -2, "_G");
-  /* open lib into global table */
   luaL_setfuncs(L, base_funcs, 0);
   lua_pushliteral(L, LUA_VERSION);
-  lua_setfield(L, -2, "_VERSION");  /* set global _VERSION */
+  lua_setfield(L, -2, "_VERSION");
   return 1;
 }

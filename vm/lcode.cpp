@@ -22,7 +22,7 @@ static inline bool hasjumps(const expdesc *e) { return e->t != e->f; }
 static inline bool isnumeral(const expdesc *e) { return e->k == VKNUM && e->t == NO_JUMP && e->f == NO_JUMP; }
 
 void luaK_nil(FuncState *fs, int from, int n) {
-    int l = from + n - 1; /* last register to clear */
+    int l = from + n - 1;
     if (fs->pc > fs->lasttarget) { /* no jump lands here: may merge with the previous LOADNIL */
         Instruction *previous = &fs->f->code[fs->pc - 1];
         if (GET_OPCODE(*previous) == OP_LOADNIL) {
@@ -352,7 +352,7 @@ static void discharge2reg(FuncState *fs, expdesc *e, int reg) {
         break;
     default:
         lua_assert(e->k == VVOID || e->k == VJMP);
-        return; /* nothing to do */
+        return; /* no value to place */
     }
     e->u.info = reg;
     e->k = VNONRELOC;
@@ -369,8 +369,10 @@ static void exp2reg(FuncState *fs, expdesc *e, int reg) {
     discharge2reg(fs, e, reg);
     if (e->k == VJMP) luaK_concat(fs, &e->t, e->u.info); /* the jump is one more exit */
     if (hasjumps(e)) {
-        int p_f = NO_JUMP; /* position of an eventual LOADBOOL false */
-        int p_t = NO_JUMP; /* and of LOADBOOL true */
+        /* plain tests (not TESTSET) leave no value behind: they land on a
+           LOADBOOL pair that materialises it */
+        int p_f = NO_JUMP;
+        int p_t = NO_JUMP;
         if (need_value(fs, e->t) || need_value(fs, e->f)) {
             int fj = (e->k == VJMP) ? NO_JUMP : luaK_jump(fs);
             p_f = code_label(fs, reg, 0, 1);
@@ -496,7 +498,7 @@ static int jumponcond(FuncState *fs, expdesc *e, int cond) {
 }
 
 void luaK_goiftrue(FuncState *fs, expdesc *e) {
-    int pc; /* pc of the new jump */
+    int pc; /* the jump taken when e is false */
     luaK_dischargevars(fs, e);
     switch (e->k) {
     case VJMP:
@@ -506,7 +508,7 @@ void luaK_goiftrue(FuncState *fs, expdesc *e) {
     case VK:
     case VKNUM:
     case VTRUE:
-        pc = NO_JUMP; /* always true */
+        pc = NO_JUMP; /* constants are true: never jumps */
         break;
     default:
         pc = jumponcond(fs, e, 0);
@@ -526,7 +528,7 @@ void luaK_goiffalse(FuncState *fs, expdesc *e) {
         break;
     case VNIL:
     case VFALSE:
-        pc = NO_JUMP; /* always false */
+        pc = NO_JUMP; /* never true: never jumps */
         break;
     default:
         pc = jumponcond(fs, e, 1);
@@ -739,5 +741,5 @@ void luaK_setlist(FuncState *fs, int base, int nelems, int tostore) {
     } else {
         luaX_syntaxerror(fs->ls, "constructor too long");
     }
-    fs->freereg = static_cast<lu_byte>(base + 1); /* free the registers of the list values */
+    fs->freereg = static_cast<lu_byte>(base + 1); /* only the table stays */
 }

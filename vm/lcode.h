@@ -15,7 +15,7 @@
 
 /* Binary operators. Operators 0-18 are arithmetic-style: opcode = operator +
 ** OP_ADD. Slots 14 and 16-18 belong to unary operators and are never reached
-** by a binary token. ORDER OPR (priority table in lparser.cpp). */
+** by a binary token. The priority table in lparser.cpp follows this order. */
 typedef enum BinOpr {
     OPR_ADD, OPR_SUB, OPR_MUL, OPR_DIV, OPR_MOD, OPR_POW,
     OPR_BAND, OPR_BOR, OPR_BXOR, OPR_SHL, OPR_SHR, OPR_LSHR, OPR_ROTL, OPR_ROTR,

@@ -13,34 +13,32 @@ static lua_State *getco (lua_State *L) {
   return co;
 }
 
-/*
-** Moves the narg values on top of L into co and resumes it.  Returns the
-** number of values moved back to L, or -1 with an error message on L.
-*/
+/* Moves the narg values on top of L into co and resumes it.  Returns how
+   many values came back onto L, or -1 with an error message on L. */
 static int auxresume (lua_State *L, lua_State *co, int narg) {
-  int status;
   if (!lua_checkstack(co, narg)) {
     lua_pushliteral(L, "corolib: too many arguments to resume");
-    return -1;  /* error flag */
+    return -1;
   }
-  if (lua_status(co) == LUA_OK && lua_gettop(co) == 0) {
+  bool finished = (lua_status(co) == LUA_OK && lua_gettop(co) == 0);
+  if (finished) {
     lua_pushliteral(L, "corolib: cannot resume dead coroutine");
-    return -1;  /* error flag */
+    return -1;
   }
   lua_xmove(L, co, narg);  /* nothing moves when co is L itself */
-  status = lua_resume(co, L, narg);
-  if (status == LUA_OK || status == LUA_YIELD) {
-    int nres = lua_gettop(co);
-    if (!lua_checkstack(L, nres + 1)) {
-      lua_pop(co, nres);  /* remove results anyway */
-      lua_pushliteral(L, "corolib: too many results to resume");
-      return -1;  /* error flag */
-    }
-    lua_xmove(co, L, nres);  /* move yielded values */
-    return nres;
+  int status = lua_resume(co, L, narg);
+  if (status != LUA_OK && status != LUA_YIELD) {
+    lua_xmove(co, L, 1);  /* the error value */
+    return -1;
   }
-  lua_xmove(co, L, 1);  /* move error message */
-  return -1;  /* error flag */
+  int nres = lua_gettop(co);
+  if (!lua_checkstack(L, nres + 1)) {
+    lua_pop(co, nres);
+    lua_pushliteral(L, "corolib: too many results to resume");
+    return -1;
+  }
+  lua_xmove(co, L, nres);
+  return nres;
 }
 
 int luaB_coresume (lua_State *L) {
@@ -49,23 +47,23 @@ int luaB_coresume (lua_State *L) {
   if (r < 0) {
     lua_pushboolean(L, 0);
     lua_insert(L, -2);
-    return 2;  /* return false + error message */
+    return 2;
   }
   lua_pushboolean(L, 1);
   lua_insert(L, -(r + 1));
-  return r + 1;  /* return true + 'resume' returns */
+  return r + 1;
 }
 
 static int luaB_auxwrap (lua_State *L) {
   lua_State *co = lua_tothread(L, lua_upvalueindex(1));
   int r = auxresume(L, co, lua_gettop(L));
   if (r < 0) {
-    if (lua_isstring(L, -1)) {  /* error object is a string? */
-      luaL_where(L, 1);  /* get extra info */
+    if (lua_isstring(L, -1)) {
+      luaL_where(L, 1);
       lua_insert(L, -2);
       lua_concat(L, 2);
     }
-    return lua_error(L);  /* propagate error */
+    return lua_error(L);
   }
   return r;
 }
@@ -73,8 +71,8 @@ static int luaB_auxwrap (lua_State *L) {
 int luaB_cocreate (lua_State *L) {
   luaL_checktype(L, 1, LUA_TFUNCTION);
   lua_State *NL = lua_newthread(L);
-  lua_pushvalue(L, 1);  /* move function to top */
-  lua_xmove(L, NL, 1);  /* move function from L to NL */
+  lua_pushvalue(L, 1);
+  lua_xmove(L, NL, 1);
   return 1;
 }
 
@@ -88,29 +86,28 @@ int luaB_yield (lua_State *L) {
   return lua_yield(L, lua_gettop(L));
 }
 
+static const char *costatus_name (lua_State *L, lua_State *co) {
+  if (L == co)
+    return "running";
+  switch (lua_status(co)) {
+    case LUA_YIELD:
+      return "suspended";
+    case LUA_OK: {
+      /* a thread with active frames resumed another one; without frames
+         it is either finished (empty) or not started yet */
+      lua_Debug ar;
+      if (lua_getstack(co, 0, &ar) > 0)
+        return "normal";
+      return (lua_gettop(co) == 0) ? "dead" : "suspended";
+    }
+    default:  /* stopped by an error */
+      return "dead";
+  }
+}
+
 int luaB_costatus (lua_State *L) {
   lua_State *co = getco(L);
-  if (L == co) lua_pushliteral(L, "running");
-  else {
-    switch (lua_status(co)) {
-      case LUA_YIELD:
-        lua_pushliteral(L, "suspended");
-        break;
-      case LUA_OK: {
-        lua_Debug ar;
-        if (lua_getstack(co, 0, &ar) > 0)  /* does it have frames? */
-          lua_pushliteral(L, "normal");  /* it is running */
-        else if (lua_gettop(co) == 0)
-          lua_pushliteral(L, "dead");
-        else
-          lua_pushliteral(L, "suspended");  /* initial state */
-        break;
-      }
-      default:  /* some error occurred */
-        lua_pushliteral(L, "dead");
-        break;
-    }
-  }
+  lua_pushstring(L, costatus_name(L, co));
   return 1;
 }
 

@@ -30,7 +30,7 @@ extern const std::array<lu_byte, UCHAR_MAX + 2> luai_ctype_;
 #define lisprint(c) testprop(c, MASK(PRINTBIT))
 #define lisxdigit(c) testprop(c, MASK(XDIGITBIT))
 
-/* only meaningful for letters */
+/* sets the ASCII case bit: right for letters, garbage for anything else */
 #define ltolower(c) ((c) | ('A' ^ 'a'))
 
 #endif

@@ -19,7 +19,7 @@ static int db_getregistry (lua_State *L) {
 static int db_getmetatable (lua_State *L) {
   luaL_checkany(L, 1);
   if (!lua_getmetatable(L, 1)) {
-    lua_pushnil(L);  /* no metatable */
+    lua_pushnil(L);
   }
   return 1;
 }
@@ -30,7 +30,7 @@ static int db_setmetatable (lua_State *L) {
                 "nil or table expected");
   lua_settop(L, 2);
   lua_setmetatable(L, 1);
-  return 1;  /* return 1st argument */
+  return 1;
 }
 
 static int db_getuservalue (lua_State *L) {
@@ -77,6 +77,8 @@ static lua_State *getthread (lua_State *L, int *arg) {
   return L;
 }
 
+/* moves the value lua_getinfo pushed on L1 into field fname of the result
+   table on L; when L1 is L, the value sits under that table */
 static void treatstackoption (lua_State *L, lua_State *L1, const char *fname) {
   if (L == L1) {
     lua_pushvalue(L, -2);
@@ -94,11 +96,11 @@ static int db_getinfo (lua_State *L) {
   const char *options = luaL_optstring(L, arg + 2, "flnStu");
   if (lua_isnumber(L, arg + 1)) {
     if (!lua_getstack(L1, (int)lua_tointeger(L, arg + 1), &ar)) {
-      lua_pushnil(L);  /* level out of range */
+      lua_pushnil(L);
       return 1;
     }
   }
-  else if (lua_isfunction(L, arg + 1)) {
+  else if (lua_isfunction(L, arg + 1)) {  /* '>' asks about the pushed function */
     lua_pushfstring(L, ">%s", options);
     options = lua_tostring(L, -1);
     lua_pushvalue(L, arg + 1);
@@ -108,55 +110,57 @@ static int db_getinfo (lua_State *L) {
     return luaL_argerror(L, arg + 1, "function or level expected");
   if (!lua_getinfo(L1, options, &ar))
     return luaL_argerror(L, arg + 2, "invalid option");
+  auto wants = [options] (char what) {
+    return std::strchr(options, what) != NULL;
+  };
   lua_createtable(L, 0, 2);
-  if (std::strchr(options, 'S')) {
+  if (wants('S')) {
     settabss(L, "source", ar.source);
     settabss(L, "short_src", ar.short_src);
     settabsi(L, "linedefined", ar.linedefined);
     settabsi(L, "lastlinedefined", ar.lastlinedefined);
     settabss(L, "what", ar.what);
   }
-  if (std::strchr(options, 'l'))
+  if (wants('l'))
     settabsi(L, "currentline", ar.currentline);
-  if (std::strchr(options, 'u')) {
+  if (wants('u')) {
     settabsi(L, "nups", ar.nups);
     settabsi(L, "nparams", ar.nparams);
     settabsb(L, "isvararg", ar.isvararg);
   }
-  if (std::strchr(options, 'n')) {
+  if (wants('n')) {
     settabss(L, "name", ar.name);
     settabss(L, "namewhat", ar.namewhat);
   }
-  if (std::strchr(options, 't'))
+  if (wants('t'))
     settabsb(L, "istailcall", ar.istailcall);
-  if (std::strchr(options, 'L'))
+  if (wants('L'))
     treatstackoption(L, L1, "activelines");
-  if (std::strchr(options, 'f'))
+  if (wants('f'))
     treatstackoption(L, L1, "func");
-  return 1;  /* return table */
+  return 1;
 }
 
 static int db_getlocal (lua_State *L) {
   int arg;
   lua_State *L1 = getthread(L, &arg);
   lua_Debug ar;
-  int nvar = luaL_checkint(L, arg + 2);  /* local-variable index */
-  if (lua_isfunction(L, arg + 1)) {  /* function argument? */
-    lua_pushvalue(L, arg + 1);  /* push function */
-    lua_pushstring(L, lua_getlocal(L, NULL, nvar));  /* push local name */
+  int nvar = luaL_checkint(L, arg + 2);
+  if (lua_isfunction(L, arg + 1)) {  /* a parameter name of the function */
+    lua_pushvalue(L, arg + 1);
+    lua_pushstring(L, lua_getlocal(L, NULL, nvar));
     return 1;
   }
-  /* stack-level argument */
-  if (!lua_getstack(L1, luaL_checkint(L, arg + 1), &ar))  /* out of range? */
+  if (!lua_getstack(L1, luaL_checkint(L, arg + 1), &ar))
     return luaL_argerror(L, arg + 1, "level out of range");
   const char *name = lua_getlocal(L1, &ar, nvar);
   if (name) {
-    lua_xmove(L1, L, 1);  /* push local value */
-    lua_pushstring(L, name);  /* push name */
-    lua_pushvalue(L, -2);  /* re-order */
+    lua_xmove(L1, L, 1);
+    lua_pushstring(L, name);
+    lua_pushvalue(L, -2);
     return 2;
   }
-  lua_pushnil(L);  /* no name (nor value) */
+  lua_pushnil(L);
   return 1;
 }
 
@@ -164,7 +168,7 @@ static int db_setlocal (lua_State *L) {
   int arg;
   lua_State *L1 = getthread(L, &arg);
   lua_Debug ar;
-  if (!lua_getstack(L1, luaL_checkint(L, arg + 1), &ar))  /* out of range? */
+  if (!lua_getstack(L1, luaL_checkint(L, arg + 1), &ar))
     return luaL_argerror(L, arg + 1, "level out of range");
   luaL_checkany(L, arg + 3);
   lua_settop(L, arg + 3);
@@ -234,6 +238,8 @@ static void hookf (lua_State *L, lua_Debug *ar) {
   }
 }
 
+/* "c", "r" and "l" in smask select call, return and line events; a
+   positive count adds the count event */
 static int makemask (const char *smask, int count) {
   int mask = 0;
   if (std::strchr(smask, 'c')) mask |= LUA_MASKCALL;
@@ -252,30 +258,34 @@ static char *unmakemask (int mask, char *smask) {
   return smask;
 }
 
+/* the hook function of each thread lives in a weak-keyed registry table */
 static int db_sethook (lua_State *L) {
-  int arg, mask, count;
-  lua_Hook func;
+  int arg;
   lua_State *L1 = getthread(L, &arg);
-  if (lua_isnoneornil(L, arg + 1)) {
-    lua_settop(L, arg + 1);
-    func = NULL; mask = 0; count = 0;  /* turn off hooks */
-  }
+  lua_Hook func = NULL;
+  int mask = 0, count = 0;
+  if (lua_isnoneornil(L, arg + 1))
+    lua_settop(L, arg + 1);  /* no function: the hook is turned off */
   else {
     const char *smask = luaL_checkstring(L, arg + 2);
     luaL_checktype(L, arg + 1, LUA_TFUNCTION);
     count = luaL_optint(L, arg + 3, 0);
-    func = hookf; mask = makemask(smask, count);
+    func = hookf;
+    mask = makemask(smask, count);
   }
-  if (gethooktable(L) == 0) {  /* creating hook table? */
+  if (gethooktable(L) == 0) {
+    /* new table: weak keys, being its own metatable, so that hooks do not
+       keep dead threads alive */
     lua_pushstring(L, "k");
-    lua_setfield(L, -2, "__mode");  /* hooktable.__mode = "k" */
+    lua_setfield(L, -2, "__mode");
     lua_pushvalue(L, -1);
-    lua_setmetatable(L, -2);  /* setmetatable(hooktable) = hooktable */
+    lua_setmetatable(L, -2);
   }
-  lua_pushthread(L1); lua_xmove(L1, L, 1);
+  lua_pushthread(L1);
+  lua_xmove(L1, L, 1);
   lua_pushvalue(L, arg + 1);
-  lua_rawset(L, -3);  /* set new hook */
-  lua_sethook(L1, func, mask, count);  /* set hooks */
+  lua_rawset(L, -3);  /* hooktable[L1] = function (or nil) */
+  lua_sethook(L1, func, mask, count);
   return 0;
 }
 
@@ -285,13 +295,14 @@ static int db_gethook (lua_State *L) {
   char buff[5];
   int mask = lua_gethookmask(L1);
   lua_Hook hook = lua_gethook(L1);
-  if (hook != NULL && hook != hookf)  /* external hook? */
+  if (hook != NULL && hook != hookf)
     lua_pushliteral(L, "external hook");
   else {
     gethooktable(L);
-    lua_pushthread(L1); lua_xmove(L1, L, 1);
-    lua_rawget(L, -2);   /* get hook */
-    lua_remove(L, -2);  /* remove hook table */
+    lua_pushthread(L1);
+    lua_xmove(L1, L, 1);
+    lua_rawget(L, -2);
+    lua_remove(L, -2);
   }
   lua_pushstring(L, unmakemask(mask, buff));
   lua_pushinteger(L, lua_gethookcount(L1));
@@ -312,7 +323,7 @@ static int db_debug (lua_State *L) {
       std::fprintf(stderr, "%s\n", msg ? msg : "(error object is not a string)");
       std::fflush(stderr);
     }
-    lua_settop(L, 0);  /* remove eventual returns */
+    lua_settop(L, 0);
   }
 }
 
@@ -320,8 +331,8 @@ int db_traceback (lua_State *L) {
   int arg;
   lua_State *L1 = getthread(L, &arg);
   const char *msg = lua_tostring(L, arg + 1);
-  if (msg == NULL && !lua_isnoneornil(L, arg + 1))  /* non-string 'msg'? */
-    lua_pushvalue(L, arg + 1);  /* return it untouched */
+  if (msg == NULL && !lua_isnoneornil(L, arg + 1))
+    lua_pushvalue(L, arg + 1);
   else {
     /* a named thread is traced from its level 0, even the running one */
     int level = luaL_optint(L, arg + 2, arg ? 0 : 1);

@@ -41,7 +41,7 @@ static int currentline (CallInfo *ci) {
 
 /* the hook is stored for the debug interface; nothing ever calls it */
 LUA_API int lua_sethook (lua_State *L, lua_Hook func, int mask, int count) {
-  if (func == NULL || mask == 0) {  /* turn off hooks? */
+  if (func == NULL || mask == 0) {  /* either one switches hooks off */
     mask = 0;
     func = NULL;
   }
@@ -71,17 +71,14 @@ LUA_API int lua_gethookcount (lua_State *L) {
 
 
 LUA_API int lua_getstack (lua_State *L, int level, lua_Debug *ar) {
-  int status;
+  if (level < 0) return 0;
   CallInfo *ci;
-  if (level < 0) return 0;  /* invalid (negative) level */
   for (ci = L->ci; level > 0 && ci != &L->base_ci; ci = ci->previous)
     level--;
-  if (level == 0 && ci != &L->base_ci) {  /* level found? */
-    status = 1;
-    ar->i_ci = ci;
-  }
-  else status = 0;
-  return status;
+  if (level != 0 || ci == &L->base_ci)  /* the stack is not that deep */
+    return 0;
+  ar->i_ci = ci;
+  return 1;
 }
 
 
@@ -96,7 +93,7 @@ static const char *upvalname (Proto *p, int uv) {
 static const char *findvararg (CallInfo *ci, int n, StkId *pos) {
   int nparams = clLvalue(ci->func)->p->numparams;
   if (n >= ci->u.l.base - ci->func - nparams)
-    return NULL;  /* no such vararg */
+    return NULL;
   *pos = ci->func + nparams + n;
   return "(*vararg)";
 }
@@ -106,16 +103,18 @@ static const char *findlocal (lua_State *L, CallInfo *ci, int n, StkId *pos) {
   const char *name = NULL;
   StkId base;
   if (isLua(ci)) {
-    if (n < 0)  /* access to vararg values? */
+    if (n < 0)  /* negative indices reach the extra arguments */
       return findvararg(ci, -n, pos);
     base = ci->u.l.base;
     name = luaF_getlocalname(ci_func(ci)->p, n, currentpc(ci));
   }
   else
     base = ci->func + 1;
-  if (name == NULL) {  /* no 'standard' name? */
+  if (name == NULL) {
+    /* an unnamed slot is still reachable while it lies inside the frame,
+       which ends where the next call's function sits */
     StkId limit = (ci == L->ci) ? L->top : ci->next->func;
-    if (limit - base >= n && n > 0)  /* is 'n' inside the live stack? */
+    if (limit - base >= n && n > 0)
       name = "(*temporary)";
     else
       return NULL;
@@ -127,10 +126,10 @@ static const char *findlocal (lua_State *L, CallInfo *ci, int n, StkId *pos) {
 
 LUA_API const char *lua_getlocal (lua_State *L, const lua_Debug *ar, int n) {
   const char *name;
-  if (ar == NULL) {  /* information about a non-active function? */
+  if (ar == NULL) {  /* a function value, not a running frame */
     if (!isLfunction(L->top - 1))
       name = NULL;
-    else  /* consider live variables at function start (parameters) */
+    else  /* at pc 0 only the parameters are live */
       name = luaF_getlocalname(clLvalue(L->top - 1)->p, n, 0);
   }
   else {
@@ -150,7 +149,7 @@ LUA_API const char *lua_setlocal (lua_State *L, const lua_Debug *ar, int n) {
   const char *name = findlocal(L, ar->i_ci, n, &pos);
   if (name)
     setobjs2s(L, pos, L->top - 1);
-  L->top--;  /* pop the value */
+  L->top--;
   return name;
 }
 
@@ -179,14 +178,16 @@ static void collectvalidlines (lua_State *L, const TValue *f) {
     api_incr_top(L);
   }
   else {
-    int *lineinfo = clLvalue(f)->p->lineinfo;
-    Table *t = luaH_new(L);  /* a new table to store the good lines */
+    /* with '>', f is the slot just popped, which the table push below
+       overwrites: take the prototype first */
+    Proto *p = clLvalue(f)->p;
+    Table *t = luaH_new(L);  /* a set: line -> true */
     sethvalue(L, L->top, t);
     api_incr_top(L);
     TValue v;
-    setbvalue(&v, 1);  /* boolean 'true' marks a valid line */
-    for (int i = 0; i < clLvalue(f)->p->sizelineinfo; i++)
-      luaH_setint(L, t, lineinfo[i], &v);
+    setbvalue(&v, 1);
+    for (int i = 0; i < p->sizelineinfo; i++)
+      luaH_setint(L, t, p->lineinfo[i], &v);
   }
 }
 
@@ -228,22 +229,23 @@ static int auxgetinfo (lua_State *L, const char *what, lua_Debug *ar,
         break;
       }
       case 'n': {
-        /* calling function is a known Lua function? */
+        /* only a Lua caller's code tells how the function was reached;
+           a tail call has lost its caller */
         if (ci && !(ci->callstatus & CIST_TAIL) && ci->previous &&
             isLua(ci->previous))
           ar->namewhat = getfuncname(L, ci->previous, &ar->name);
         else
           ar->namewhat = NULL;
         if (ar->namewhat == NULL) {
-          ar->namewhat = "";  /* not found */
+          ar->namewhat = "";
           ar->name = NULL;
         }
         break;
       }
       case 'L':
-      case 'f':  /* handled by lua_getinfo */
+      case 'f':  /* these push values: lua_getinfo does it */
         break;
-      default: status = 0;  /* invalid option */
+      default: status = 0;
     }
   }
   return status;
@@ -259,8 +261,8 @@ LUA_API int lua_getinfo (lua_State *L, const char *what, lua_Debug *ar) {
     ci = NULL;
     fslot = L->top - 1;
     api_check(L, ttisfunction(fslot), "function expected");
-    what++;  /* skip the '>' */
-    L->top--;  /* pop the function */
+    what++;
+    L->top--;
     func = fslot;
   }
   else {
@@ -280,9 +282,8 @@ LUA_API int lua_getinfo (lua_State *L, const char *what, lua_Debug *ar) {
 
 
 /*
-** {======================================================
-** Symbolic execution: what a register held when an instruction ran
-** =======================================================
+** Naming values for error messages: scan the code up to the faulting
+** instruction for whatever last loaded the register in question.
 */
 
 static const char *getobjname (Proto *p, int lastpc, int reg,
@@ -300,7 +301,7 @@ static void kname (Proto *p, int pc, int c, const char **name) {
   }
   else {
     const char *what = getobjname(p, pc, c, name);
-    if (what && *what == 'c')  /* found a constant? */
+    if (what && *what == 'c')  /* "constant": a string loaded by LOADK */
       return;
   }
   *name = "?";
@@ -321,21 +322,22 @@ static int findsetreg (Proto *p, int lastpc, int reg) {
           setreg = pc;
         break;
       }
-      case OP_TFORCALL: {
-        if (reg >= a + 2) setreg = pc;  /* affects all registers above base */
+      case OP_TFORCALL: {  /* results clobber everything from a+3 up */
+        if (reg >= a + 2) setreg = pc;
         break;
       }
       case OP_CALL:
-      case OP_TAILCALL: {
-        if (reg >= a) setreg = pc;  /* affects all registers above base */
+      case OP_TAILCALL: {  /* results clobber everything from a up */
+        if (reg >= a) setreg = pc;
         break;
       }
       case OP_JMP: {
+        /* follow forward jumps that stay short of lastpc, so skipped code
+           does not count; backward jumps would loop */
         int b = GETARG_sBx(i);
         int dest = pc + 1 + b;
-        /* jump is forward and does not skip 'lastpc'? */
         if (pc < dest && dest <= lastpc)
-          pc += b;  /* do the jump */
+          pc += b;
         break;
       }
       case OP_TEST: {
@@ -355,7 +357,7 @@ static int findsetreg (Proto *p, int lastpc, int reg) {
 static const char *getobjname (Proto *p, int lastpc, int reg,
                                const char **name) {
   *name = luaF_getlocalname(p, reg + 1, lastpc);
-  if (*name)  /* is a local? */
+  if (*name)
     return "local";
   int pc = findsetreg(p, lastpc, reg);
   if (pc != -1) {
@@ -363,9 +365,9 @@ static const char *getobjname (Proto *p, int lastpc, int reg,
     OpCode op = GET_OPCODE(i);
     switch (op) {
       case OP_MOVE: {
-        int b = GETARG_B(i);  /* move from 'b' to 'a' */
-        if (b < GETARG_A(i))
-          return getobjname(p, pc, b, name);  /* get the name for 'b' */
+        int b = GETARG_B(i);
+        if (b < GETARG_A(i))  /* a copy takes the name of its source */
+          return getobjname(p, pc, b, name);
         break;
       }
       case OP_GETTABUP:
@@ -427,7 +429,7 @@ static const char *getfuncname (lua_State *L, CallInfo *ci, const char **name) {
     case OP_CONCAT: tm = TM_CONCAT; break;
     case OP_LEN: tm = TM_LEN; break;
     default:
-      if (op >= OP_ADD && op <= OP_UNM) {  /* operators: event = opcode - 7 */
+      if (op >= OP_ADD && op <= OP_UNM) {  /* same order as the events */
         tm = static_cast<TMS>(op - OP_ADD + TM_ADD);
         break;
       }
@@ -437,10 +439,8 @@ static const char *getfuncname (lua_State *L, CallInfo *ci, const char **name) {
   return "metamethod";
 }
 
-/* }====================================================== */
-
-
-/* only ANSI way to check whether a pointer points to an array */
+/* compared slot by slot: ordering pointers into different objects would
+   be undefined */
 static int isinstack (CallInfo *ci, const TValue *o) {
   for (StkId p = ci->u.l.base; p < ci->top; p++)
     if (o == p) return 1;
@@ -467,8 +467,8 @@ void luaG_typeerror (lua_State *L, const TValue *o, const char *op) {
   const char *kind = NULL;
   const char *t = objtypename(o);
   if (isLua(ci)) {
-    kind = getupvalname(ci, o, &name);  /* check whether 'o' is an upvalue */
-    if (!kind && isinstack(ci, o))  /* no? try a register */
+    kind = getupvalname(ci, o, &name);
+    if (!kind && isinstack(ci, o))
       kind = getobjname(ci_func(ci)->p, currentpc(ci),
                         cast_int(o - ci->u.l.base), &name);
   }
@@ -488,7 +488,7 @@ void luaG_concaterror (lua_State *L, StkId p1, StkId p2) {
 void luaG_aritherror (lua_State *L, const TValue *p1, const TValue *p2) {
   TValue temp;
   if (luaV_tonumber(p1, &temp) == NULL)
-    p2 = p1;  /* first operand is wrong */
+    p2 = p1;  /* blame the first operand that is not a number */
   luaG_typeerror(L, p2, "perform arithmetic on");
 }
 
@@ -503,13 +503,15 @@ void luaG_ordererror (lua_State *L, const TValue *p1, const TValue *p2) {
 
 
 void luaG_errormsg (lua_State *L) {
-  if (L->errfunc != 0) {  /* is there an error handling function? */
+  if (L->errfunc != 0) {
+    /* the handler replaces the message with its result before unwinding,
+       while the faulting frames are still there to inspect */
     StkId errfunc = restorestack(L, L->errfunc);
     if (!ttisfunction(errfunc)) luaD_throw(L, LUA_ERRERR);
-    setobjs2s(L, L->top, L->top - 1);  /* move the argument */
-    setobjs2s(L, L->top - 1, errfunc);  /* push the function */
+    setobjs2s(L, L->top, L->top - 1);
+    setobjs2s(L, L->top - 1, errfunc);
     incr_top(L);
-    luaD_callnoyield(L, L->top - 2, 1);  /* call it */
+    luaD_callnoyield(L, L->top - 2, 1);
   }
   luaD_throw(L, LUA_ERRRUN);
 }

@@ -6,13 +6,13 @@
 
 #include "vm/lstate.h"
 
+/* savedpc already points past the running instruction */
 #define pcRel(pc, p)    (cast(int, (pc) - (p)->code) - 1)
 
 #define getfuncline(f,pc)       (((f)->lineinfo) ? (f)->lineinfo[pc] : 0)
 
 #define resethookcount(L)       (L->hookcount = L->basehookcount)
 
-/* Active Lua function (given call info) */
 #define ci_func(ci)             (clLvalue((ci)->func))
 
 /* line of the Lua function that raised the last runtime error (no prefix

@@ -26,13 +26,14 @@
 #include "vm/lvm.h"
 #include "vm/lzio.h"
 
-/* stack size used only to report "stack overflow" */
+/* room granted past LUAI_MAXSTACK so an overflow error can still be
+   raised and handled */
 #define ERRORSTACKSIZE  (LUAI_MAXSTACK + 200)
 
 /* a recovery point; the thrown exception is a pointer to one */
 struct lua_longjmp {
   struct lua_longjmp *previous;
-  volatile int status;  /* error code */
+  volatile int status;
 };
 
 #ifndef NDEBUG
@@ -59,6 +60,26 @@ struct FastCallLift {
 #endif
 
 
+/*
+** Yields without unwinding.  A C function that the interpreter called
+** straight from the Lua code that the running resume started (no C call
+** of the VM in between, so the thread's C level is the resume's own) may
+** yield by returning: lua_yieldk marks the thread, luaD_precall reports
+** it, and luaV_execute, unroll and resume return in turn.  Every other
+** yield throws.  Resumes nest on the C stack, so one record serves, saved
+** and restored around each.
+*/
+static lua_State *resuming_L = NULL;
+static unsigned short resuming_level = 0;
+
+struct ResumingMark {
+  lua_State *savedL = resuming_L;
+  unsigned short savedlevel = resuming_level;
+  ResumingMark (lua_State *L) { resuming_L = L; resuming_level = L->nCcalls; }
+  ~ResumingMark () { resuming_L = savedL; resuming_level = savedlevel; }
+};
+
+
 static void seterrorobj (lua_State *L, int errcode, StkId oldtop) {
   switch (errcode) {
     case LUA_ERRMEM: {
@@ -70,7 +91,7 @@ static void seterrorobj (lua_State *L, int errcode, StkId oldtop) {
       break;
     }
     default: {
-      setobjs2s(L, oldtop, L->top - 1);  /* the error message on the top */
+      setobjs2s(L, oldtop, L->top - 1);  /* the raised value itself */
       break;
     }
   }
@@ -84,8 +105,9 @@ void luaD_throw (lua_State *L, int errcode) {
     throw L->errorJmp;
   }
   global_State *g = G(L);
-  L->status = cast_byte(errcode);  /* the thread is dead */
-  if (g->mainthread->errorJmp) {  /* the main thread has a handler: go there */
+  L->status = cast_byte(errcode);  /* nothing can catch it: dead thread */
+  /* a thread run without protection hands its error to the main thread */
+  if (g->mainthread->errorJmp) {
     setobjs2s(L, g->mainthread->top++, L->top - 1);
     luaD_throw(g->mainthread, errcode);
   }
@@ -121,9 +143,6 @@ int luaD_rawrunprotected (lua_State *L, Pfunc f, void *ud) {
 }
 
 
-/* }====================================================== */
-/* Stack reallocation */
-
 /* a pointer into the old (already released) stack, moved to the new one;
    integer arithmetic, since the old block no longer exists */
 static StkId moved (StkId p, uintptr_t oldstack, TValue *newstack) {
@@ -151,7 +170,7 @@ void luaD_reallocstack (lua_State *L, int newsize) {
   lua_assert(L->stack_last - L->stack == L->stacksize - EXTRA_STACK);
   luaM_reallocvector(L, L->stack, L->stacksize, newsize, TValue);
   for (; lim < newsize; lim++)
-    setnilvalue(L->stack + lim);  /* erase the new part */
+    setnilvalue(L->stack + lim);  /* the collector scans every slot */
   L->stacksize = newsize;
   L->stack_last = L->stack + newsize - EXTRA_STACK;
   correctstack(L, oldstack);
@@ -160,13 +179,13 @@ void luaD_reallocstack (lua_State *L, int newsize) {
 
 void luaD_growstack (lua_State *L, int n) {
   int size = L->stacksize;
-  if (size > LUAI_MAXSTACK)  /* already using the extra space? */
+  if (size > LUAI_MAXSTACK)  /* overflowed again while reporting one */
     luaD_throw(L, LUA_ERRERR);
   int64_t needed = static_cast<int64_t>(L->top - L->stack) + n + EXTRA_STACK;
   int64_t newsize = 2 * static_cast<int64_t>(size);
   if (newsize > LUAI_MAXSTACK) newsize = LUAI_MAXSTACK;
   if (newsize < needed) newsize = needed;
-  if (newsize > LUAI_MAXSTACK) {  /* stack overflow? */
+  if (newsize > LUAI_MAXSTACK) {
     luaD_reallocstack(L, ERRORSTACKSIZE);
     luaG_runerror(L, "stack overflow");
   }
@@ -180,7 +199,7 @@ static int stackinuse (lua_State *L) {
     lua_assert(ci->top <= L->stack_last);
     if (lim < ci->top) lim = ci->top;
   }
-  return cast_int(lim - L->stack) + 1;  /* part of the stack in use */
+  return cast_int(lim - L->stack) + 1;
 }
 
 
@@ -224,7 +243,8 @@ void luaD_hook (lua_State *L, int event, int line) {
 static StkId adjust_varargs (lua_State *L, Proto *p, int actual) {
   int nfixargs = p->numparams;
   lua_assert(actual >= nfixargs);
-  /* move the fixed parameters above the varargs */
+  /* the fixed parameters get fresh registers above all the arguments;
+     the extras stay below the new base, where OP_VARARG finds them */
   StkId fixed = L->top - actual;
   StkId base = L->top;
   for (int i = 0; i < nfixargs; i++) {
@@ -241,7 +261,7 @@ static StkId tryfuncTM (lua_State *L, StkId func) {
   ptrdiff_t funcr = savestack(L, func);
   if (!ttisfunction(tm))
     luaG_typeerror(L, func, "call");
-  /* open a hole inside the stack at 'func' */
+  /* the called object becomes the handler's first argument */
   for (StkId p = L->top; p > func; p--)
     setobjs2s(L, p, p-1);
   incr_top(L);
@@ -251,23 +271,25 @@ static StkId tryfuncTM (lua_State *L, StkId func) {
 }
 
 
-#define next_ci(L) (L->ci = (L->ci->next ? L->ci->next : luaE_extendCI(L)))
+/* call records are kept for reuse once allocated */
+static inline CallInfo *next_ci (lua_State *L) {
+  return L->ci = (L->ci->next ? L->ci->next : luaE_extendCI(L));
+}
 
 
+/* 0: a Lua frame is ready to run; 1: a C function has run and its results
+   are in place; 2: a C function yielded by returning (see lua_yieldk) */
 int luaD_precall (lua_State *L, StkId func, int nresults) {
   lua_CFunction f;
   CallInfo *ci;
   int n;
   ptrdiff_t funcr = savestack(L, func);
   switch (ttype(func)) {
-    case LUA_TLCF:  /* light C function */
-      f = fvalue(func);
-      goto Cfunc;
-    case LUA_TCCL: {  /* C closure */
-      f = clCvalue(func)->f;
-     Cfunc:
+    case LUA_TLCF:
+    case LUA_TCCL: {
+      f = ttislcf(func) ? fvalue(func) : clCvalue(func)->f;
       L->nfastargs = cast_int(L->top - func) - 1;
-      luaD_checkstack(L, LUA_MINSTACK);  /* ensure a minimum stack size */
+      luaD_checkstack(L, LUA_MINSTACK);  /* every C function may count on it */
       ci = next_ci(L);
       ci->nresults = static_cast<short>(nresults);
       ci->func = restorestack(L, funcr);
@@ -275,7 +297,9 @@ int luaD_precall (lua_State *L, StkId func, int nresults) {
       lua_assert(ci->top <= L->stack_last);
       ci->callstatus = 0;
       luaC_checkGC(L);
-      n = (*f)(L);  /* do the actual call */
+      n = (*f)(L);
+      if (L->status == LUA_YIELD)  /* it yielded by returning */
+        return 2;
       api_checknelems(L, n);
       luaD_poscall(L, L->top - n);
       return 1;
@@ -304,14 +328,14 @@ int luaD_precall (lua_State *L, StkId func, int nresults) {
         setnilvalue(func + j);
       return 1;
     }
-    case LUA_TLCL: {  /* Lua function */
+    case LUA_TLCL: {
       StkId base;
       Proto *p = clLvalue(func)->p;
       luaD_checkstack(L, p->maxstacksize);
       func = restorestack(L, funcr);
-      n = cast_int(L->top - func) - 1;  /* number of real arguments */
-      for (; n < p->numparams; n++)
-        setnilvalue(L->top++);  /* complete missing arguments */
+      n = cast_int(L->top - func) - 1;
+      for (; n < p->numparams; n++)  /* absent parameters are nil */
+        setnilvalue(L->top++);
       base = (!p->is_vararg) ? func + 1 : adjust_varargs(L, p, n);
       ci = next_ci(L);
       ci->nresults = static_cast<short>(nresults);
@@ -325,7 +349,7 @@ int luaD_precall (lua_State *L, StkId func, int nresults) {
       luaC_checkGC(L);
       return 0;
     }
-    default: {  /* not a function */
+    default: {
       func = tryfuncTM(L, func);
       return luaD_precall(L, func, nresults);
     }
@@ -354,10 +378,10 @@ void luaD_call (lua_State *L, StkId func, int nResults, int allowyield) {
     if (L->nCcalls == LUAI_MAXCCALLS)
       luaG_runerror(L, "C stack overflow");
     else if (L->nCcalls >= (LUAI_MAXCCALLS + (LUAI_MAXCCALLS>>3)))
-      luaD_throw(L, LUA_ERRERR);  /* error while handling stack error */
+      luaD_throw(L, LUA_ERRERR);  /* the overflow handler overflowed */
   }
   if (!allowyield) L->nny++;
-  if (!luaD_precall(L, func, nResults))  /* a Lua function? */
+  if (!luaD_precall(L, func, nResults))  /* C functions have already run */
     luaV_execute(L);
   if (!allowyield) L->nny--;
   L->nCcalls--;
@@ -374,20 +398,17 @@ void luaD_callnoyield (lua_State *L, StkId func, int nResults) {
 }
 
 
-/* }====================================================== */
-/* Coroutines */
-
 static void finishCcall (lua_State *L) {
   CallInfo *ci = L->ci;
-  lua_assert(ci->u.c.k != NULL);  /* must have a continuation */
+  lua_assert(ci->u.c.k != NULL);  /* else nny would have barred the yield */
   lua_assert(L->nny == 0);
-  if (ci->callstatus & CIST_YPCALL) {  /* was inside a pcall? */
+  /* the yieldable pcall completed normally: undo what lua_pcallk set up */
+  if (ci->callstatus & CIST_YPCALL) {
     ci->callstatus &= static_cast<lu_byte>(~CIST_YPCALL);
     L->errfunc = ci->u.c.old_errfunc;
   }
-  /* finish the 'lua_callk' / 'lua_pcallk' that was interrupted */
   adjustresults(L, ci->nresults);
-  if (!(ci->callstatus & CIST_STAT))  /* no call status? */
+  if (!(ci->callstatus & CIST_STAT))  /* recover() stored none */
     ci->u.c.status = LUA_YIELD;
   /* the status is handed over now: a later protected call of the same
      continuation starts clean */
@@ -403,7 +424,7 @@ static void finishCcall (lua_State *L) {
 static void unroll (lua_State *L, void *ud) {
   UNUSED(ud);
   for (;;) {
-    if (L->ci == &L->base_ci)
+    if (L->ci == &L->base_ci || L->status == LUA_YIELD)
       return;
     if (!isLua(L->ci))
       finishCcall(L);
@@ -433,7 +454,7 @@ static int recover (lua_State *L, int status) {
   seterrorobj(L, status, oldtop);
   L->ci = ci;
   L->allowhook = ci->u.c.old_allowhook;
-  L->nny = 0;  /* it was allowed to yield */
+  L->nny = 0;  /* a yieldable pcall only runs where yields are allowed */
   luaD_shrinkstack(L);
   L->errfunc = ci->u.c.old_errfunc;
   ci->callstatus |= CIST_STAT;
@@ -458,7 +479,7 @@ static void resume (lua_State *L, void *ud) {
   CallInfo *ci = L->ci;
   if (nCcalls >= LUAI_MAXCCALLS)
     resume_error(L, "C stack overflow", firstArg);
-  if (L->status == LUA_OK) {  /* starting a coroutine? */
+  if (L->status == LUA_OK) {  /* first resume: call the body */
     if (ci != &L->base_ci)
       resume_error(L, "cannot resume non-suspended coroutine", firstArg);
     if (!luaD_precall(L, firstArg - 1, LUA_MULTRET))
@@ -466,7 +487,7 @@ static void resume (lua_State *L, void *ud) {
   }
   else if (L->status != LUA_YIELD)
     resume_error(L, "cannot resume dead coroutine", firstArg);
-  else {  /* resuming from a previous yield */
+  else {
     L->status = LUA_OK;
     ci->func = restorestack(L, ci->extra);
     if (isLua(ci)) {
@@ -496,15 +517,21 @@ LUA_API int lua_resume (lua_State *L, lua_State *from, int nargs) {
   int status;
   unsigned short oldnny = L->nny;
   L->nCcalls = (from) ? from->nCcalls + 1 : 1;
-  L->nny = 0;  /* allow yields */
+  L->nny = 0;
   api_checknelems(L, (L->status == LUA_OK) ? nargs + 1 : nargs);
+  ResumingMark mark(L);
   status = luaD_rawrunprotected(L, resume, L->top - nargs);
-  if (status == -1)  /* error calling 'lua_resume'? */
+  if (status == LUA_OK && L->status == LUA_YIELD)  /* yielded by returning */
+    status = LUA_YIELD;
+  if (status == -1)  /* resume_error: the thread itself is untouched */
     status = LUA_ERRRUN;
-  else {  /* yield or a regular error */
+  else {
     while (status != LUA_OK && status != LUA_YIELD) {
-      if (recover(L, status))  /* a yieldable pcall catches it */
+      if (recover(L, status)) {  /* a yieldable pcall catches it */
         status = luaD_rawrunprotected(L, unroll, NULL);
+        if (status == LUA_OK && L->status == LUA_YIELD)
+          status = LUA_YIELD;
+      }
       else {  /* unrecoverable: the thread is dead */
         L->status = cast_byte(status);
         seterrorobj(L, status, L->top);
@@ -531,14 +558,21 @@ LUA_API int lua_yieldk (lua_State *L, int nresults, int ctx, lua_CFunction k) {
       luaG_runerror(L, "attempt to yield from outside a coroutine");
   }
   L->status = LUA_YIELD;
-  ci->extra = savestack(L, ci->func);  /* save the current 'func' */
+  ci->extra = savestack(L, ci->func);  /* resume puts 'func' back */
   if (isLua(ci)) {  /* the interpreter's forced yield: it throws itself */
     api_check(L, k == NULL, "a forced yield has no continuation");
   }
   else {
     if ((ci->u.c.k = k) != NULL)
       ci->u.c.ctx = ctx;
-    ci->func = L->top - nresults - 1;  /* protect the stack below the results */
+    /* resume's luaD_poscall moves the yielded values from just above
+       this fake 'func', leaving the frame's own slots alone */
+    ci->func = L->top - nresults - 1;
+    /* called by the interpreter at the resume's own level, and not a
+       continuation (those run with CIST_YIELDED set): return instead */
+    if (L == resuming_L && L->nCcalls == resuming_level &&
+        isLua(ci->previous) && !(ci->callstatus & CIST_YIELDED))
+      return 0;  /* the caller must return this at once */
     luaD_throw(L, LUA_YIELD);
   }
   return 0;
@@ -555,7 +589,7 @@ int luaD_pcall (lua_State *L, Pfunc func, void *u,
   int status = luaD_rawrunprotected(L, func, u);
   if (status != LUA_OK) {
     StkId oldtop = restorestack(L, old_top);
-    luaF_close(L, oldtop);  /* close possible pending closures */
+    luaF_close(L, oldtop);  /* those slots are about to be reused */
     seterrorobj(L, status, oldtop);
     L->ci = old_ci;
     L->allowhook = old_allowhooks;
@@ -567,13 +601,11 @@ int luaD_pcall (lua_State *L, Pfunc func, void *u,
 }
 
 
-/* }====================================================== */
-/* Protected parser */
-
+/* kept outside f_parser so luaD_protectedparser frees them after errors */
 struct SParser {
   ZIO *z;
-  Mbuffer buff;  /* buffer for the scanner */
-  Dyndata dyd;  /* dynamic structures used by the parser */
+  Mbuffer buff;
+  Dyndata dyd;
   const char *mode;
   const char *name;
 };
@@ -590,7 +622,7 @@ static void checkmode (lua_State *L, const char *mode, const char *x) {
 static void f_parser (lua_State *L, void *ud) {
   Closure *cl;
   struct SParser *p = cast(struct SParser *, ud);
-  int c = zgetc(p->z);  /* read the first character */
+  int c = zgetc(p->z);  /* the signature's first byte marks a binary */
   if (c == LUA_SIGNATURE[0]) {
     checkmode(L, p->mode, "binary");
     cl = luaU_undump(L, p->z, &p->buff, p->name);
@@ -611,7 +643,7 @@ static void f_parser (lua_State *L, void *ud) {
 int luaD_protectedparser (lua_State *L, ZIO *z, const char *name,
                           const char *mode) {
   struct SParser p;
-  L->nny++;  /* cannot yield during parsing */
+  L->nny++;  /* a parse cannot be suspended midway */
   p.z = z; p.name = name; p.mode = mode;
   p.dyd.actvar.arr = NULL; p.dyd.actvar.size = 0;
   p.dyd.gt.arr = NULL; p.dyd.gt.size = 0;

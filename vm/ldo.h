@@ -8,15 +8,10 @@
 #include "vm/lstate.h"
 #include "vm/lzio.h"
 
-#define luaD_checkstack(L,n) \
-  if ((L)->stack_last - (L)->top <= (n)) luaD_growstack(L, n); else ((void)0)
-
-#define incr_top(L) {L->top++; luaD_checkstack(L,0);}
-
+/* stack offsets survive a reallocation of the stack; pointers do not */
 #define savestack(L,p)          ((char *)(p) - (char *)L->stack)
 #define restorestack(L,n)       ((TValue *)((char *)L->stack + (n)))
 
-/* type of protected functions, to be run by 'luaD_rawrunprotected' */
 typedef void (*Pfunc) (lua_State *L, void *ud);
 
 int luaD_protectedparser (lua_State *L, ZIO *z, const char *name,
@@ -31,6 +26,17 @@ int luaD_poscall (lua_State *L, StkId firstResult);
 void luaD_reallocstack (lua_State *L, int newsize);
 void luaD_growstack (lua_State *L, int n);
 void luaD_shrinkstack (lua_State *L);
+
+/* room for n more values above the top; may move the stack */
+inline void luaD_checkstack (lua_State *L, int n) {
+  if (L->stack_last - L->top <= n)
+    luaD_growstack(L, n);
+}
+
+inline void incr_top (lua_State *L) {
+  L->top++;
+  luaD_checkstack(L, 0);
+}
 
 [[noreturn]] void luaD_throw (lua_State *L, int errcode);
 int luaD_rawrunprotected (lua_State *L, Pfunc f, void *ud);

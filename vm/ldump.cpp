@@ -129,8 +129,8 @@ void DumpFunction(const Proto *f, DumpState *D) {
 void luaU_header(lu_byte *h) {
     std::memcpy(h, LUA_SIGNATURE, sizeof(LUA_SIGNATURE) - 1);
     h += sizeof(LUA_SIGNATURE) - 1;
-    *h++ = 0x52;                   /* version 5.2 */
-    *h++ = 0;                      /* official format */
+    *h++ = 0x52;                   /* format version */
+    *h++ = 0;                      /* format variant */
     *h++ = 1;                      /* little-endian (we always write it so) */
     *h++ = static_cast<lu_byte>(sizeof(int));
     *h++ = static_cast<lu_byte>(sizeof(size_t)); /* 4 or 8: chunks are not portable between builds */

@@ -42,7 +42,7 @@ UpVal *luaF_findupval (lua_State *L, StkId level) {
     GCObject *o = obj2gco(p);
     lua_assert(p->v != &p->u.value);
     if (p->v == level) {
-      if (isdead(g, o))
+      if (isdead(g, o))  /* unreached so far this cycle, but wanted again */
         changewhite(o);
       return p;
     }
@@ -84,9 +84,9 @@ void luaF_close (lua_State *L, StkId level) {
     GCObject *o = obj2gco(uv);
     lua_assert(!isblack(o) && uv->v != &uv->u.value);
     L->openupval = uv->next;
-    if (isdead(g, o))
+    if (isdead(g, o))  /* no closure holds it any more */
       luaF_freeupval(L, uv);
-    else {
+    else {  /* own the value and join the ordinary object list */
       unlinkupval(uv);
       setobj(L, &uv->u.value, uv->v);
       uv->v = &uv->u.value;

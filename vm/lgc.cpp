@@ -31,10 +31,10 @@
 #define STEPMULADJ      200
 #define PAUSEADJ        100
 
-/* mask to erase all color bits (and the old bit) */
+/* keeps every mark bit except the colours and the old bit */
 #define maskcolors      (~(bit2mask(BLACKBIT, OLDBIT) | WHITEBITS))
 
-/* erase all color bits then set the current white bit */
+/* repaints an object in this cycle's white (and makes it young again) */
 #define makewhite(g,x)  \
  (gch(x)->marked = cast_byte((gch(x)->marked & maskcolors) | luaC_white(g)))
 
@@ -48,13 +48,15 @@
 #define checkconsistency(obj)  \
   lua_longassert(!iscollectable(obj) || righttt(obj))
 
-#define markvalue(g,o) { checkconsistency(o); \
-  if (valiswhite(o)) reallymarkobject(g,gcvalue(o)); }
-
 #define markobject(g,t) { if ((t) && iswhite(obj2gco(t))) \
                 reallymarkobject(g, obj2gco(t)); }
 
 static void reallymarkobject (global_State *g, GCObject *o);
+
+static void markvalue (global_State *g, const TValue *o) {
+  checkconsistency(o);
+  if (valiswhite(o)) reallymarkobject(g, gcvalue(o));
+}
 
 /* the gray-list link of an object whose traversal is deferred */
 static GCObject **gclistof (GCObject *o) {
@@ -77,7 +79,6 @@ static void linkgclist (GCObject *o, GCObject **list) {
 /* one past the last node of a table */
 #define gnodelast(h)    gnode(h, cast(size_t, sizenode(h)))
 
-/* link table 'h' into list pointed by 'p' */
 #define linktable(h,p)  ((h)->gclist = *(p), *(p) = obj2gco(h))
 
 #define sweepwholelist(L,p)     sweeplist(L,p,MAX_LUMEM)
@@ -215,13 +216,14 @@ static void reallymarkobject (global_State *g, GCObject *o) {
   g->GCmemtrav += size;
 }
 
-/* mark metamethods for basic types */
+/* the per-type metatables are roots */
 static void markmt (global_State *g) {
   for (int i = 0; i < LUA_NUMTAGS; i++)
     markobject(g, g->mt[i]);
 }
 
-/* mark all objects in list of being-finalized */
+/* objects waiting for their finalizer stay alive, with all they reach,
+   until it has run */
 static void markbeingfnz (global_State *g) {
   for (GCObject *o = g->tobefnz; o != NULL; o = gch(o)->next) {
     makewhite(g, o);
@@ -238,7 +240,7 @@ static void remarkupvals (global_State *g) {
   }
 }
 
-/* mark root set and reset all gray lists, to start a new collection */
+/* a cycle begins from empty gray lists and the roots */
 static void restartcollection (global_State *g) {
   g->gray = g->grayagain = NULL;
   g->weak = g->allweak = g->ephemeron = NULL;
@@ -248,10 +250,10 @@ static void restartcollection (global_State *g) {
   markbeingfnz(g);
 }
 
+/* weak values: only keys are marked.  A table with an array part is queued
+   for clearing without scanning it, since it may well hold white values */
 static void traverseweakvalue (global_State *g, Table *h) {
   Node *n, *limit = gnodelast(h);
-  /* if there is array part, assume it may have white values (do not
-     traverse it just to check) */
   int hasclears = (h->sizearray > 0);
   for (n = gnode(h, 0); n < limit; n++) {
     checkdeadkey(n);
@@ -270,19 +272,20 @@ static void traverseweakvalue (global_State *g, Table *h) {
     linktable(h, &g->grayagain);
 }
 
+/* weak keys: a value is marked only once its key is.  Array slots have
+   number keys, which never die, so they are marked outright.  Returns
+   whether anything new was marked */
 static int traverseephemeron (global_State *g, Table *h) {
   int marked = 0;
   int hasclears = 0;
   int prop = 0;
   Node *n, *limit = gnodelast(h);
-  /* traverse array part (numeric keys are 'strong') */
   for (int i = 0; i < h->sizearray; i++) {
     if (valiswhite(&h->array[i])) {
       marked = 1;
       reallymarkobject(g, gcvalue(&h->array[i]));
     }
   }
-  /* traverse hash part */
   for (n = gnode(h, 0); n < limit; n++) {
     checkdeadkey(n);
     if (ttisnil(gval(n)))
@@ -530,7 +533,6 @@ static void sweepthread (lua_State *L, lua_State *L1) {
   if (L1->stack == NULL) return;
   sweepwholelist(L, &L1->openupval);
   luaE_freeCI(L1);
-  /* should not change the stack during an emergency gc cycle */
   if (G(L)->gckind != KGC_EMERGENCY)
     luaD_shrinkstack(L1);
 }
@@ -565,7 +567,6 @@ static GCObject **sweeplist (lua_State *L, GCObject **p, lu_mem count) {
         return NULL;
       if (gch(curr)->tt == LUA_TTHREAD)
         sweepthread(L, gco2th(curr));
-      /* update marks */
       gch(curr)->marked = cast_byte((marked & toclear) | toset);
       p = &gch(curr)->next;
     }
@@ -653,7 +654,7 @@ static void separatetobefnz (lua_State *L, int all) {
   GCObject **p = &g->finobj;
   GCObject *curr;
   GCObject **lastnext = &g->tobefnz;
-  /* find last 'next' field in 'tobefnz' list (to add elements in its end) */
+  /* append, so finalizers run in the order the objects were separated */
   while (*lastnext != NULL)
     lastnext = &gch(*lastnext)->next;
   while ((curr = *p) != NULL) {
@@ -684,8 +685,9 @@ void luaC_checkfinalizer (lua_State *L, GCObject *o, Table *mt) {
     lua_assert(issweepphase(g));
     g->sweepgc = sweeptolive(L, g->sweepgc, NULL);
   }
-  /* search for pointer pointing to 'o' */
-  for (p = &g->allgc; *p != o; p = &gch(*p)->next) { /* empty */ }
+  p = &g->allgc;
+  while (*p != o)
+    p = &gch(*p)->next;
   *p = ho->next;
   ho->next = g->finobj;
   g->finobj = o;
@@ -715,33 +717,31 @@ static int entersweep (lua_State *L) {
   int n = 0;
   g->gcstate = GCSsweepstring;
   lua_assert(g->sweepgc == NULL && g->sweepfin == NULL);
-  /* prepare to sweep strings, finalizable objects, and regular objects */
   g->sweepstrgc = 0;
   g->sweepfin = sweeptolive(L, &g->finobj, &n);
   g->sweepgc = sweeptolive(L, &g->allgc, &n);
   return n;
 }
 
-/* change GC mode */
+/* switching modes first brings the collector to a state valid for both */
 void luaC_changemode (lua_State *L, int mode) {
   global_State *g = G(L);
   if (mode == g->gckind) return;
   if (mode == KGC_GEN) {
-    /* make sure gray lists are consistent */
+    /* generational mode lives in the propagate state */
     luaC_runtilstate(L, bitmask(GCSpropagate));
     g->GCestimate = gettotalbytes(g);
     g->gckind = KGC_GEN;
   }
   else {
-    /* sweep all objects to turn them back to white
-       (as white has not changed, nothing extra will be collected) */
+    /* old objects are black: repaint everything white; the white has not
+       flipped, so this frees nothing that was alive */
     g->gckind = KGC_NORMAL;
     entersweep(L);
     luaC_runtilstate(L, ~sweepphases);
   }
 }
 
-/* call all pending finalizers */
 static void callallpendingfinalizers (lua_State *L, int propagateerrors) {
   global_State *g = G(L);
   while (g->tobefnz) {
@@ -750,6 +750,7 @@ static void callallpendingfinalizers (lua_State *L, int propagateerrors) {
   }
 }
 
+/* closing the state: every finalizer runs, then everything is freed */
 void luaC_freeallobjects (lua_State *L) {
   global_State *g = G(L);
   separatetobefnz(L, 1);
@@ -810,7 +811,7 @@ static lu_mem singlestep (lua_State *L) {
   global_State *g = G(L);
   switch (g->gcstate) {
     case GCSpause: {
-      /* start to count memory traversed */
+      /* the string table's array counts as work too */
       g->GCmemtrav = static_cast<lu_mem>(g->strt.size) * sizeof(GCObject *);
       lua_assert(!isgenerational(g));
       restartcollection(g);
@@ -859,7 +860,7 @@ static lu_mem singlestep (lua_State *L) {
         return GCSWEEPMAX * GCSWEEPCOST;
       }
       else {
-        /* sweep main thread */
+        /* the main thread is on no list; repaint it last */
         GCObject *mt = obj2gco(g->mainthread);
         sweeplist(L, &mt, 1);
         checkSizes(L);
@@ -903,7 +904,7 @@ static void incstep (lua_State *L) {
   l_mem debt = g->GCdebt;
   int stepmul = g->gcstepmul;
   if (stepmul < 40) stepmul = 40;
-  /* convert debt from Kb to 'work units' (avoid zero debt and overflows) */
+  /* debt in bytes becomes work units; never zero, and clamped */
   debt = (debt / STEPMULADJ) + 1;
   debt = (debt < MAX_LMEM / stepmul) ? debt * stepmul : MAX_LMEM;
   do {
@@ -918,17 +919,17 @@ static void incstep (lua_State *L) {
   }
 }
 
-/* performs a basic GC step */
+/* one step of work, whether or not the collector is stopped */
 void luaC_forcestep (lua_State *L) {
   global_State *g = G(L);
   if (isgenerational(g)) generationalcollection(L);
   else incstep(L);
-  /* run a few finalizers (or all of them at the end of a collect cycle) */
+  /* a few finalizers per step, but all that are left once a cycle ends */
   for (int i = 0; g->tobefnz && (i < GCFINALIZENUM || g->gcstate == GCSpause); i++)
     GCTM(L, 1);
 }
 
-/* performs a basic GC step only if collector is running */
+/* a stopped collector just postpones the next check */
 void luaC_step (lua_State *L) {
   global_State *g = G(L);
   if (g->gcrunning) luaC_forcestep(L);
@@ -948,16 +949,16 @@ void luaC_fullgc (lua_State *L, int isemergency) {
     callallpendingfinalizers(L, 1);
   }
   if (keepinvariant(g)) {
-    /* must sweep all objects to turn them back to white
-       (as white has not changed, nothing will be collected) */
+    /* mid-mark: sweep everything back to white first (frees nothing, the
+       white has not flipped) */
     entersweep(L);
   }
-  /* finish any pending sweep phase to start a new cycle */
+  /* finish the current cycle, then run a complete fresh one */
   luaC_runtilstate(L, bitmask(GCSpause));
   luaC_runtilstate(L, ~bitmask(GCSpause));
   luaC_runtilstate(L, bitmask(GCSpause));
   if (origkind == KGC_GEN) {
-    /* generational mode must be kept in propagate phase */
+    /* generational mode lives in the propagate state */
     luaC_runtilstate(L, bitmask(GCSpropagate));
   }
   g->gckind = cast_byte(origkind);

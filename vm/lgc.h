@@ -14,7 +14,7 @@
 ** may point to a white one; the barriers below keep it so.
 */
 
-/* how much to allocate before next GC step (debt units, bytes) */
+/* bytes a script may allocate between two collector steps */
 #define GCSTEPSIZE      2400
 
 /* starting collector parameters (percentages) */
@@ -22,7 +22,8 @@
 #define LUAI_GCMUL      200  /* a step works twice as fast as allocation */
 #define LUAI_GCMAJOR    200  /* generational: major collection at doubled memory */
 
-/* possible states of the Garbage Collector */
+/* collector states, in cycle order except that a cycle starts at pause;
+   keepinvariant relies on the marking states coming first */
 #define GCSpropagate    0
 #define GCSatomic       1
 #define GCSsweepstring  2
@@ -49,19 +50,19 @@
 #define testbit(x,b)            testbits(x, bitmask(b))
 
 /* bits of 'marked' */
-#define WHITE0BIT       0  /* object is white (type 0) */
-#define WHITE1BIT       1  /* object is white (type 1) */
-#define BLACKBIT        2  /* object is black */
-#define FINALIZEDBIT    3  /* object has been separated for finalization */
-#define SEPARATED       4  /* object is in 'finobj' list or in 'tobefnz' */
-#define FIXEDBIT        5  /* object is fixed (should not be collected) */
-#define OLDBIT          6  /* object is old (only in generational mode) */
+#define WHITE0BIT       0  /* the two whites alternate between cycles */
+#define WHITE1BIT       1
+#define BLACKBIT        2
+#define FINALIZEDBIT    3  /* queued on 'tobefnz'; its finalizer runs once */
+#define SEPARATED       4  /* lives on 'finobj' or 'tobefnz', not 'allgc' */
+#define FIXEDBIT        5  /* never collected (reserved words, memory-error text) */
+#define OLDBIT          6  /* survived a generational collection */
 
 #define WHITEBITS       bit2mask(WHITE0BIT, WHITE1BIT)
 
 #define iswhite(x)      testbits((x)->gch.marked, WHITEBITS)
 #define isblack(x)      testbit((x)->gch.marked, BLACKBIT)
-#define isgray(x)  /* neither white nor black */  \
+#define isgray(x)  \
         (!testbits((x)->gch.marked, WHITEBITS | bitmask(BLACKBIT)))
 
 #define isold(x)        testbit((x)->gch.marked, OLDBIT)

@@ -8,5 +8,5 @@
 
 LUALIB_API void luaL_openlibs (lua_State *L) {
   luaL_getsubtable(L, LUA_REGISTRYINDEX, "_PRELOAD");
-  lua_pop(L, 1);  /* remove _PRELOAD table */
+  lua_pop(L, 1);
 }

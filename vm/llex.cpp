@@ -19,7 +19,7 @@
 #include "vm/lvm.h"
 #include "vm/lzio.h"
 
-/* Spellings of the tokens from FIRST_RESERVED on; ORDER RESERVED. */
+/* Spellings of the tokens from FIRST_RESERVED on, in enum RESERVED order. */
 static const char *const luaX_tokens[] = {
     "and",    "break",  "do",    "else",     "elseif", "end",   "false",    "for",      "function",
     "goto",   "if",     "in",    "local",    "nil",    "not",   "or",       "repeat",   "return",
@@ -222,8 +222,10 @@ static int skip_sep(LexState *ls) {
     return (ls->current == s) ? count : (-count) - 1;
 }
 
+/* A long string (seminfo set) or long comment (null: nothing is kept).
+** The buffer holds both brackets; they are cut off when the string is made. */
 static void read_long_string(LexState *ls, SemInfo *seminfo, int sep) {
-    save_and_next(ls); /* second bracket */
+    save_and_next(ls);
     if (currIsNewline(ls)) inclinenumber(ls); /* a first line break is not part of the text */
     for (;;) {
         switch (ls->current) {
@@ -231,8 +233,11 @@ static void read_long_string(LexState *ls, SemInfo *seminfo, int sep) {
             lexerror(ls, seminfo ? "unfinished long string" : "unfinished long comment", TK_EOS);
         case ']':
             if (skip_sep(ls) == sep) {
-                save_and_next(ls); /* second bracket */
-                goto done;
+                save_and_next(ls);
+                if (seminfo)
+                    seminfo->ts = luaX_newstring(ls, luaZ_buffer(ls->buff) + (2 + sep),
+                                                 luaZ_bufflen(ls->buff) - 2 * (2 + sep));
+                return;
             }
             break;
         case '\n':
@@ -248,9 +253,6 @@ static void read_long_string(LexState *ls, SemInfo *seminfo, int sep) {
                 next(ls);
         }
     }
-done:
-    if (seminfo)
-        seminfo->ts = luaX_newstring(ls, luaZ_buffer(ls->buff) + (2 + sep), luaZ_bufflen(ls->buff) - 2 * (2 + sep));
 }
 
 /* Reports a bad escape quoting it: the backslash and what was read of it. */

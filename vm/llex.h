@@ -13,7 +13,7 @@
 #define LUA_ENV "_ENV"
 
 /* Token codes above the single characters. The reserved words come first in
-** alphabetical order; ORDER RESERVED (luaX_tokens in llex.cpp). */
+** alphabetical order.  luaX_tokens in llex.cpp spells them in this order. */
 enum RESERVED {
     TK_AND = FIRST_RESERVED, TK_BREAK, TK_DO, TK_ELSE, TK_ELSEIF, TK_END, TK_FALSE, TK_FOR, TK_FUNCTION,
     TK_GOTO, TK_IF, TK_IN, TK_LOCAL, TK_NIL, TK_NOT, TK_OR, TK_REPEAT, TK_RETURN, TK_THEN, TK_TRUE,
@@ -30,7 +30,6 @@ enum RESERVED {
     TK_ATAT  /* @@: spelled, never produced */
 };
 
-/* number of reserved words */
 #define NUM_RESERVED (static_cast<int>(TK_WHILE - FIRST_RESERVED + 1))
 
 static_assert(TK_WHILE == 278 && TK_EOS == 286 && TK_STRING == 289 && TK_SHL == 290 && TK_ATAT == 296,
@@ -43,8 +42,8 @@ typedef union {
 } SemInfo;
 
 typedef struct Token {
-    int token;       /* token code */
-    SemInfo seminfo; /* its value */
+    int token;
+    SemInfo seminfo;
 } Token;
 
 struct FuncState;
@@ -52,19 +51,19 @@ struct Dyndata;
 
 /* State of the lexer plus what the parser shares through it. */
 typedef struct LexState {
-    int current;          /* current character (0-255, or EOZ) */
-    int linenumber;       /* input line counter */
-    int lastline;         /* line of the last token consumed */
-    Token t;              /* current token */
-    Token lookahead;      /* look-ahead token (TK_EOS when empty) */
-    struct FuncState *fs; /* function being compiled */
-    struct lua_State *L;  /* state running the compiler */
-    ZIO *z;               /* input stream */
-    Mbuffer *buff;        /* token text buffer */
+    int current;          /* the unread byte (0-255), or EOZ */
+    int linenumber;
+    int lastline;         /* instructions are tagged with this line */
+    Token t;
+    Token lookahead;      /* TK_EOS when there is none */
+    struct FuncState *fs;
+    struct lua_State *L;
+    ZIO *z;
+    Mbuffer *buff;        /* text of the token being read */
     struct Dyndata *dyd;  /* parser's locals, gotos and labels */
-    TString *source;      /* chunk name */
-    TString *envn;        /* the name "_ENV" */
-    char decpoint;        /* decimal point character */
+    TString *source;
+    TString *envn;        /* "_ENV", interned once per compile */
+    char decpoint;        /* '.' until a numeral needs the locale's */
 } LexState;
 
 void luaX_init(lua_State *L);

@@ -16,7 +16,7 @@ typedef uint32_t lu_int32;
 typedef size_t lu_mem;      /* unsigned memory counts */
 typedef ptrdiff_t l_mem;    /* signed memory counts (collector debt) */
 
-/* chars used as small naturals (so that 'char' is reserved for characters) */
+/* small counts and flags; plain 'char' is kept for text */
 typedef unsigned char lu_byte;
 
 #define MAX_SIZET       ((size_t)(~(size_t)0) - 2)
@@ -24,16 +24,16 @@ typedef unsigned char lu_byte;
 #define MAX_LMEM        ((l_mem)(MAX_LUMEM >> 1))
 #define MAX_INT         (INT_MAX - 2)
 
-/* conversion of a pointer to an integer (hashing only; not portable) */
+/* a pointer's low bits, for hashing: losing the high ones is harmless */
 #define IntPoint(p)     ((unsigned int)(size_t)(p))
 
-/* type to ensure maximum alignment of objects in front of their payload */
+/* object headers with a payload after them are padded to this */
 typedef union { void *s; long l; long long ll; } L_Umaxalign;
 
-/* result of a 'usual argument conversion' over lua_Number */
+/* what a lua_Number turns into when passed through '...' */
 typedef LUAI_UACNUMBER l_uacNumber;
 
-/* internal assertions for in-house debugging */
+/* checks compiled only into LUA_DEBUG_ASSERT builds */
 #if defined(LUA_DEBUG_ASSERT)
 #include <cassert>
 #define lua_assert(c)           assert(c)
@@ -61,19 +61,20 @@ typedef LUAI_UACNUMBER l_uacNumber;
 
 #define l_noret         [[noreturn]] void
 
-/* maximum number of upvalues of a closure (Lua or C): fits in a byte */
+/* closures count upvalues in a byte */
 #define MAXUPVAL        UCHAR_MAX
 
-/* type for virtual-machine instructions: an unsigned 32-bit word */
+/* instructions are packed into 32-bit words (see lopcodes.h) */
 typedef lu_int32 Instruction;
 
-/* maximum stack for a Lua function */
+/* registers of one function: 'maxstacksize' is a byte, and NO_REG (255)
+   must never be a real register */
 #define MAXSTACK        250
 
-/* minimum size for the string table (a power of 2) */
+/* initial string table size (a power of 2) */
 #define MINSTRTABSIZE   32
 
-/* minimum size for string buffers */
+/* growing buffers start at least this big */
 #define LUA_MINBUFFER   32
 
 #define lua_lock(L)     ((void) 0)
@@ -87,7 +88,8 @@ typedef lu_int32 Instruction;
 #define luai_userstateresume(L,n)       ((void)L)
 #define luai_userstateyield(L,n)        ((void)L)
 
-/* hard stack tests for debugging: off */
+/* hooks for stress builds that move the stack or collect at every chance;
+   not used */
 #define condmovestack(L)        ((void)0)
 #define condchangemem(L)        ((void)0)
 

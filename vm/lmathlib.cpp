@@ -127,44 +127,43 @@ static int math_ldexp (lua_State *L) {
   return pushd(L, std::ldexp(x, ep));
 }
 
-static int math_min (lua_State *L) {
-  int n = lua_gettop(L);  /* number of arguments */
-  lua_Number dmin = luaL_checknumber(L, 1);
+/* the first of the numeric arguments that no later one beats */
+static int pick_extreme (lua_State *L, bool want_max) {
+  int n = lua_gettop(L);
+  lua_Number best = luaL_checknumber(L, 1);
   for (int i = 2; i <= n; i++) {
     lua_Number d = luaL_checknumber(L, i);
-    if (d < dmin) dmin = d;
+    if (want_max ? (d > best) : (d < best))
+      best = d;
   }
-  lua_pushnumber(L, dmin);
+  lua_pushnumber(L, best);
   return 1;
 }
 
+static int math_min (lua_State *L) {
+  return pick_extreme(L, false);
+}
+
 static int math_max (lua_State *L) {
-  int n = lua_gettop(L);  /* number of arguments */
-  lua_Number dmax = luaL_checknumber(L, 1);
-  for (int i = 2; i <= n; i++) {
-    lua_Number d = luaL_checknumber(L, i);
-    if (d > dmax) dmax = d;
-  }
-  lua_pushnumber(L, dmax);
-  return 1;
+  return pick_extreme(L, true);
 }
 
 static int math_random (lua_State *L) {
   /* the C generator's value in [0, 1) */
   double r = (double)(std::rand() % RAND_MAX) / (double)RAND_MAX;
-  switch (lua_gettop(L)) {  /* check number of arguments */
+  switch (lua_gettop(L)) {
     case 0:
-      return pushd(L, r);  /* Number between 0 and 1 */
-    case 1: {  /* only upper limit */
+      return pushd(L, r);
+    case 1: {
       double u = checkd(L, 1);
       luaL_argcheck(L, 1.0 <= u, 1, "interval is empty");
-      return pushd(L, std::floor(r * u) + 1.0);  /* int in [1, u] */
+      return pushd(L, std::floor(r * u) + 1.0);
     }
-    case 2: {  /* lower and upper limits */
+    case 2: {
       double l = checkd(L, 1);
       double u = checkd(L, 2);
       luaL_argcheck(L, l <= u, 2, "interval is empty");
-      return pushd(L, std::floor(r * (u - l + 1)) + l);  /* int in [l, u] */
+      return pushd(L, std::floor(r * (u - l + 1)) + l);
     }
     default:
       return luaL_error(L, "wrong number of arguments");
@@ -173,7 +172,7 @@ static int math_random (lua_State *L) {
 
 static int math_randomseed (lua_State *L) {
   std::srand((unsigned int)luaL_checkint(L, 1));
-  (void)std::rand();  /* discard first value to avoid undesirable correlations */
+  (void)std::rand();
   return 0;
 }
 
@@ -212,7 +211,7 @@ LUAMOD_API int luaopen_math (lua_State *L) {
   luaL_newlib(L, mathlib);
   lua_pushnumber(L, d2n(M_PI));
   lua_setfield(L, -2, "pi");
-  lua_pushnumber(L, (lua_Number)0x7fffffff);  /* the largest number */
+  lua_pushnumber(L, (lua_Number)0x7fffffff);
   lua_setfield(L, -2, "huge");
   return 1;
 }

@@ -14,8 +14,9 @@
 #define MEMERRMSG       "not enough memory"
 
 /*
-** This macro avoids the runtime division MAX_SIZET/(e), as 'e' is
-** always constant.  The +1 avoids warnings of "comparison always false".
+** Vector sizes are checked against overflow before multiplying.  'e' is a
+** sizeof, so the division folds at compile time; the +1 stops compilers
+** from calling the test always false for one-byte elements.
 */
 #define luaM_reallocv(L,b,on,n,e) \
   ((cast(size_t, (n))+1 > MAX_SIZET/(e)) ? \
@@ -43,7 +44,7 @@
 
 l_noret luaM_toobig (lua_State *L);
 
-/* not to be called directly */
+/* reached through the macros above, which work out the byte sizes */
 void *luaM_realloc_ (lua_State *L, void *block, size_t oldsize, size_t size);
 void *luaM_growaux_ (lua_State *L, void *block, int *size, size_t size_elem,
                      int limit, const char *what);

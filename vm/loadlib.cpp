@@ -33,94 +33,92 @@
 #define LUA_OFSEP       "_"
 #define LUA_POF         "luaopen_"
 
-/* error codes for 'lookforfunc' */
+/* lookforfunc's failures: no such library, or no such function in it */
 #define ERRLIB          1
 #define ERRFUNC         2
 
 #define DLMSG   "dynamic libraries not enabled; check your Lua installation"
 
-/* key of the registry table of loaded C libraries */
+/* registry key of the (always empty) table of opened C libraries */
 #define CLIBS   "_CLIBS"
-
 
 /* the registry's C-library entry for 'path', or NULL */
 static void *checkclib (lua_State *L, const char *path) {
   lua_getfield(L, LUA_REGISTRYINDEX, CLIBS);
   lua_getfield(L, -1, path);
-  void *plib = lua_touserdata(L, -1);  /* plib = CLIBS[path] */
-  lua_pop(L, 2);  /* pop CLIBS table and 'plib' */
+  void *plib = lua_touserdata(L, -1);
+  lua_pop(L, 2);
   return plib;
 }
 
 /* no library can be opened or searched without dynamic loading */
 static int lookforfunc (lua_State *L, const char *path, const char *sym) {
-  void *reg = checkclib(L, path);  /* check loaded C libraries */
-  if (reg == NULL) {  /* must load library? */
+  void *reg = checkclib(L, path);
+  if (reg == NULL) {
     lua_pushliteral(L, DLMSG);
-    return ERRLIB;  /* unable to load library */
+    return ERRLIB;
   }
-  if (*sym == '*') {  /* loading only library (no function)? */
-    lua_pushboolean(L, 1);  /* return 'true' */
-    return 0;  /* no errors */
+  if (*sym == '*') {
+    lua_pushboolean(L, 1);
+    return 0;
   }
   lua_pushliteral(L, DLMSG);
-  return ERRFUNC;  /* unable to find function */
+  return ERRFUNC;
 }
 
 static int ll_loadlib (lua_State *L) {
   const char *path = luaL_checkstring(L, 1);
   const char *init = luaL_checkstring(L, 2);
   int stat = lookforfunc(L, path, init);
-  if (stat == 0)  /* no errors? */
-    return 1;  /* return the loaded function */
+  if (stat == 0)
+    return 1;
   lua_pushnil(L);
   lua_insert(L, -2);
   lua_pushstring(L, (stat == ERRLIB) ? "absent" : "init");
-  return 3;  /* return nil, error message, and where */
+  return 3;
 }
 
-/*
-** {======================================================
-** 'require' function
-** =======================================================
-*/
-
-static int readable (const char *filename) {
-  std::FILE *f = std::fopen(filename, "r");  /* try to open file */
-  if (f == NULL) return 0;  /* open failed */
+static bool readable (const char *filename) {
+  std::FILE *f = std::fopen(filename, "r");
+  if (f == NULL) return false;
   std::fclose(f);
-  return 1;
+  return true;
 }
 
+/* pushes the next template of a ';'-separated path and returns where the
+   scan goes on; NULL once only separators are left */
 static const char *pushnexttemplate (lua_State *L, const char *path) {
-  const char *l;
-  while (*path == *LUA_PATH_SEP) path++;  /* skip separators */
-  if (*path == '\0') return NULL;  /* no more templates */
-  l = std::strchr(path, *LUA_PATH_SEP);  /* find next separator */
-  if (l == NULL) l = path + std::strlen(path);
-  lua_pushlstring(L, path, (size_t)(l - path));  /* template */
-  return l;
+  path += std::strspn(path, LUA_PATH_SEP);
+  if (*path == '\0') return NULL;
+  size_t len = std::strcspn(path, LUA_PATH_SEP);
+  lua_pushlstring(L, path, len);
+  return path + len;
 }
 
+/* The first readable file among the templates of path, with each '?' made
+   name (its sep strings turned into dirsep).  On failure returns NULL and
+   leaves a "no file" line for every name tried. */
 static const char *searchpath (lua_State *L, const char *name,
                                const char *path, const char *sep,
                                const char *dirsep) {
-  luaL_Buffer msg;  /* to build error message */
+  luaL_Buffer msg;
   luaL_buffinit(L, &msg);
-  if (*sep != '\0')  /* non-empty separator? */
-    name = luaL_gsub(L, name, sep, dirsep);  /* replace it by 'dirsep' */
-  while ((path = pushnexttemplate(L, path)) != NULL) {
+  if (*sep != '\0')
+    name = luaL_gsub(L, name, sep, dirsep);
+  for (;;) {
+    path = pushnexttemplate(L, path);
+    if (path == NULL) break;
     const char *filename = luaL_gsub(L, lua_tostring(L, -1),
                                      LUA_PATH_MARK, name);
-    lua_remove(L, -2);  /* remove path template */
-    if (readable(filename))  /* does file exist and is readable? */
-      return filename;  /* return that file name */
+    lua_remove(L, -2);  /* the template */
+    if (readable(filename))
+      return filename;
     lua_pushfstring(L, "\n\tno file '%s'", filename);
-    lua_remove(L, -2);  /* remove file name */
-    luaL_addvalue(&msg);  /* concatenate error msg. entry */
+    lua_remove(L, -2);
+    luaL_addvalue(&msg);
   }
-  luaL_pushresult(&msg);  /* create error message */
-  return NULL;  /* not found */
+  luaL_pushresult(&msg);
+  return NULL;
 }
 
 static int ll_searchpath (lua_State *L) {
@@ -129,10 +127,9 @@ static int ll_searchpath (lua_State *L) {
                              luaL_optstring(L, 3, "."),
                              luaL_optstring(L, 4, LUA_DIRSEP));
   if (f != NULL) return 1;
-  /* error message is on top of the stack */
-  lua_pushnil(L);
+  lua_pushnil(L);  /* under the list of files tried */
   lua_insert(L, -2);
-  return 2;  /* return nil + error message */
+  return 2;
 }
 
 static const char *findfile (lua_State *L, const char *name,
@@ -146,9 +143,9 @@ static const char *findfile (lua_State *L, const char *name,
 }
 
 static int checkload (lua_State *L, int stat, const char *filename) {
-  if (stat) {  /* module loaded successfully? */
-    lua_pushstring(L, filename);  /* will be 2nd argument to module */
-    return 2;  /* return open function and file name */
+  if (stat) {
+    lua_pushstring(L, filename);
+    return 2;
   }
   return luaL_error(L, "error loading module '%s' from file '%s':\n\t%s",
                     lua_tostring(L, 1), filename, lua_tostring(L, -1));
@@ -158,114 +155,116 @@ static int searcher_Lua (lua_State *L) {
   const char *filename;
   const char *name = luaL_checkstring(L, 1);
   filename = findfile(L, name, "path", LUA_DIRSEP);
-  if (filename == NULL) return 1;  /* module not found in this path */
+  if (filename == NULL) return 1;
   return checkload(L, (luaL_loadfile(L, filename) == LUA_OK), filename);
 }
 
+/* The opener for modname in filename: "luaopen_" and the name with dots
+   as '_'.  For a name like "v2-mod" the part before the '-' is tried
+   first, then the part after it. */
 static int loadfunc (lua_State *L, const char *filename, const char *modname) {
-  const char *funcname;
-  const char *mark;
   modname = luaL_gsub(L, modname, ".", LUA_OFSEP);
-  mark = std::strchr(modname, *LUA_IGMARK);
-  if (mark) {
-    int stat;
-    funcname = lua_pushlstring(L, modname, (size_t)(mark - modname));
-    funcname = lua_pushfstring(L, LUA_POF "%s", funcname);
-    stat = lookforfunc(L, filename, funcname);
+  if (const char *mark = std::strchr(modname, *LUA_IGMARK)) {
+    const char *prefix = lua_pushlstring(L, modname, (size_t)(mark - modname));
+    const char *funcname = lua_pushfstring(L, LUA_POF "%s", prefix);
+    int stat = lookforfunc(L, filename, funcname);
     if (stat != ERRFUNC) return stat;
-    modname = mark + 1;  /* else go ahead and try old-style name */
+    modname = mark + 1;
   }
-  funcname = lua_pushfstring(L, LUA_POF "%s", modname);
+  const char *funcname = lua_pushfstring(L, LUA_POF "%s", modname);
   return lookforfunc(L, filename, funcname);
 }
 
 static int searcher_C (lua_State *L) {
   const char *name = luaL_checkstring(L, 1);
   const char *filename = findfile(L, name, "cpath", LUA_DIRSEP);
-  if (filename == NULL) return 1;  /* module not found in this path */
+  if (filename == NULL) return 1;
   return checkload(L, (loadfunc(L, filename, name) == 0), filename);
 }
 
+/* "a.b.c" looked up as the opener luaopen_a_b_c inside the library for
+   "a" */
 static int searcher_Croot (lua_State *L) {
-  const char *filename;
   const char *name = luaL_checkstring(L, 1);
-  const char *p = std::strchr(name, '.');
-  int stat;
-  if (p == NULL) return 0;  /* is root */
-  lua_pushlstring(L, name, (size_t)(p - name));
-  filename = findfile(L, lua_tostring(L, -1), "cpath", LUA_DIRSEP);
-  if (filename == NULL) return 1;  /* root not found */
-  if ((stat = loadfunc(L, filename, name)) != 0) {
-    if (stat != ERRFUNC)
-      return checkload(L, 0, filename);  /* real error */
-    lua_pushfstring(L, "\n\tno module '%s' in file '%s'", name, filename);
-    return 1;
+  const char *dot = std::strchr(name, '.');
+  if (dot == NULL) return 0;
+  lua_pushlstring(L, name, (size_t)(dot - name));
+  const char *filename = findfile(L, lua_tostring(L, -1), "cpath", LUA_DIRSEP);
+  if (filename == NULL) return 1;
+  int stat = loadfunc(L, filename, name);
+  if (stat == 0) {
+    lua_pushstring(L, filename);
+    return 2;
   }
-  lua_pushstring(L, filename);  /* will be 2nd argument to module */
-  return 2;
+  if (stat != ERRFUNC)
+    return checkload(L, 0, filename);
+  lua_pushfstring(L, "\n\tno module '%s' in file '%s'", name, filename);
+  return 1;
 }
 
 static int searcher_preload (lua_State *L) {
   const char *name = luaL_checkstring(L, 1);
   lua_getfield(L, LUA_REGISTRYINDEX, "_PRELOAD");
   lua_getfield(L, -1, name);
-  if (lua_isnil(L, -1))  /* not found? */
+  if (lua_isnil(L, -1))
     lua_pushfstring(L, "\n\tno field package.preload['%s']", name);
   return 1;
 }
 
+/* Asks each searcher in turn and leaves the first loader with its extra
+   value on the stack; a searcher's string answer is its reason for not
+   finding the module, and all the reasons make up the error. */
 static void findloader (lua_State *L, const char *name) {
-  luaL_Buffer msg;  /* to build error message */
+  luaL_Buffer msg;
   luaL_buffinit(L, &msg);
-  lua_getfield(L, lua_upvalueindex(1), "searchers");  /* will be at index 3 */
+  lua_getfield(L, lua_upvalueindex(1), "searchers");
   if (!lua_istable(L, 3))
     luaL_error(L, "'package.searchers' must be a table");
-  /*  iterate over available searchers to find a loader */
   for (int i = 1; ; i++) {
-    lua_rawgeti(L, 3, i);  /* get a searcher */
-    if (lua_isnil(L, -1)) {  /* no more searchers? */
-      lua_pop(L, 1);  /* remove nil */
-      luaL_pushresult(&msg);  /* create error message */
+    lua_rawgeti(L, 3, i);
+    if (lua_isnil(L, -1)) {
+      lua_pop(L, 1);
+      luaL_pushresult(&msg);
       luaL_error(L, "module '%s' not found:%s", name, lua_tostring(L, -1));
     }
     lua_pushstring(L, name);
-    lua_call(L, 1, 2);  /* call it */
-    if (lua_isfunction(L, -2))  /* did it find a loader? */
-      return;  /* module loader found */
-    else if (lua_isstring(L, -2)) {  /* searcher returned error message? */
-      lua_pop(L, 1);  /* remove extra return */
-      luaL_addvalue(&msg);  /* concatenate error message */
+    lua_call(L, 1, 2);
+    if (lua_isfunction(L, -2))
+      return;
+    if (lua_isstring(L, -2)) {
+      lua_pop(L, 1);
+      luaL_addvalue(&msg);
     }
     else
-      lua_pop(L, 2);  /* remove both returns */
+      lua_pop(L, 2);
   }
 }
 
+/* Stack: 1 the name, 2 the loaded-modules table.  The loader's result is
+   the module unless it is nil; a module that is still nil afterwards (the
+   loader set nothing) becomes true. */
 static int ll_require (lua_State *L) {
   const char *name = luaL_checkstring(L, 1);
-  lua_settop(L, 1);  /* _LOADED table will be at index 2 */
+  lua_settop(L, 1);
   lua_getfield(L, LUA_REGISTRYINDEX, "_LOADED");
-  lua_getfield(L, 2, name);  /* _LOADED[name] */
-  if (lua_toboolean(L, -1))  /* is it there? */
-    return 1;  /* package is already loaded */
-  /* else must load package */
-  lua_pop(L, 1);  /* remove 'getfield' result */
-  findloader(L, name);
-  lua_pushstring(L, name);  /* pass name as argument to module loader */
-  lua_insert(L, -2);  /* name is 1st argument (before search data) */
-  lua_call(L, 2, 1);  /* run loader to load module */
-  if (!lua_isnil(L, -1))  /* non-nil return? */
-    lua_setfield(L, 2, name);  /* _LOADED[name] = returned value */
   lua_getfield(L, 2, name);
-  if (lua_isnil(L, -1)) {   /* module did not set a value? */
-    lua_pushboolean(L, 1);  /* use true as result */
-    lua_pushvalue(L, -1);  /* extra copy to be returned */
-    lua_setfield(L, 2, name);  /* _LOADED[name] = true */
+  if (lua_toboolean(L, -1))
+    return 1;
+  lua_pop(L, 1);
+  findloader(L, name);
+  lua_pushstring(L, name);
+  lua_insert(L, -2);  /* loader(name, extra) */
+  lua_call(L, 2, 1);
+  if (!lua_isnil(L, -1))
+    lua_setfield(L, 2, name);
+  lua_getfield(L, 2, name);
+  if (lua_isnil(L, -1)) {
+    lua_pushboolean(L, 1);
+    lua_pushvalue(L, -1);
+    lua_setfield(L, 2, name);
   }
   return 1;
 }
-
-/* }====================================================== */
 
 /* would close the loaded C libraries; without dynamic loading there are none */
 static int gctm (lua_State *L) {
@@ -273,23 +272,26 @@ static int gctm (lua_State *L) {
   return 0;
 }
 
-/* auxiliary mark (for internal use) */
+/* stands in for the default path while ";;" is expanded */
 #define AUXMARK         "\1"
 
+static bool noenv (lua_State *L) {
+  lua_getfield(L, LUA_REGISTRYINDEX, "LUA_NOENV");
+  bool b = lua_toboolean(L, -1);
+  lua_pop(L, 1);
+  return b;
+}
+
+/* package[fieldname] from the first environment variable that is set
+   (unless LUA_NOENV is), where ";;" stands for def; else def itself */
 static void setpath (lua_State *L, const char *fieldname, const char *envname1,
                      const char *envname2, const char *def) {
   const char *path = std::getenv(envname1);
-  if (path == NULL)  /* no environment variable? */
-    path = std::getenv(envname2);  /* try alternative name */
-  if (path == NULL || [&] {  /* environment ignored? */
-        lua_getfield(L, LUA_REGISTRYINDEX, "LUA_NOENV");
-        int b = lua_toboolean(L, -1);
-        lua_pop(L, 1);
-        return b;
-      }())
-    lua_pushstring(L, def);  /* use default */
+  if (path == NULL)
+    path = std::getenv(envname2);
+  if (path == NULL || noenv(L))
+    lua_pushstring(L, def);
   else {
-    /* replace ";;" by ";AUXMARK;" and then AUXMARK by default path */
     path = luaL_gsub(L, path, LUA_PATH_SEP LUA_PATH_SEP,
                      LUA_PATH_SEP AUXMARK LUA_PATH_SEP);
     luaL_gsub(L, path, AUXMARK, def);
@@ -312,45 +314,38 @@ static const luaL_Reg ll_funcs[] = {
 static void createsearcherstable (lua_State *L) {
   static const lua_CFunction searchers[] =
     {searcher_preload, searcher_Lua, searcher_C, searcher_Croot, NULL};
-  /* create 'searchers' table */
   lua_createtable(L, sizeof(searchers)/sizeof(searchers[0]) - 1, 0);
-  /* fill it with pre-defined searchers */
   for (int i = 0; searchers[i] != NULL; i++) {
-    lua_pushvalue(L, -2);  /* set 'package' as upvalue for all searchers */
+    lua_pushvalue(L, -2);  /* each searcher sees the package table */
     lua_pushcclosure(L, searchers[i], 1);
     lua_rawseti(L, -2, i + 1);
   }
 }
 
 LUAMOD_API int luaopen_package (lua_State *L) {
-  /* create table CLIBS to keep track of loaded C libraries */
   luaL_getsubtable(L, LUA_REGISTRYINDEX, CLIBS);
-  lua_createtable(L, 0, 1);  /* metatable for CLIBS */
+  lua_createtable(L, 0, 1);
   lua_pushcfunction(L, gctm);
-  lua_setfield(L, -2, "__gc");  /* set finalizer for CLIBS table */
+  lua_setfield(L, -2, "__gc");
   lua_setmetatable(L, -2);
   lua_pop(L, 1);
-  /* create `package' table */
   luaL_newlib(L, pk_funcs);
   createsearcherstable(L);
-  lua_setfield(L, -2, "searchers");  /* put it in field 'searchers' */
-  /* set field 'path' */
+  lua_setfield(L, -2, "searchers");
   setpath(L, "path", LUA_PATHVERSION, LUA_PATH, LUA_PATH_DEFAULT);
-  /* set field 'cpath' */
   setpath(L, "cpath", LUA_CPATHVERSION, LUA_CPATH, LUA_CPATH_DEFAULT);
-  /* store config information */
+  /* directory separator, path separator, name mark, executable-directory
+     mark and ignore mark, one per line */
   lua_pushliteral(L, LUA_DIRSEP "\n" LUA_PATH_SEP "\n" LUA_PATH_MARK "\n"
                      LUA_EXEC_DIR "\n" LUA_IGMARK "\n");
   lua_setfield(L, -2, "config");
-  /* set field 'loaded' */
   luaL_getsubtable(L, LUA_REGISTRYINDEX, "_LOADED");
   lua_setfield(L, -2, "loaded");
-  /* set field 'preload' */
   luaL_getsubtable(L, LUA_REGISTRYINDEX, "_PRELOAD");
   lua_setfield(L, -2, "preload");
   lua_pushglobaltable(L);
-  lua_pushvalue(L, -2);  /* set 'package' as upvalue for next lib */
-  luaL_setfuncs(L, ll_funcs, 1);  /* open lib into global table */
-  lua_pop(L, 1);  /* pop global table */
-  return 1;  /* return 'package' table */
+  lua_pushvalue(L, -2);
+  luaL_setfuncs(L, ll_funcs, 1);
+  lua_pop(L, 1);
+  return 1;
 }

@@ -19,12 +19,12 @@
 LUAI_DDEF const TValue luaO_nilobject_ = {NILCONSTANT};
 
 /*
-** converts an integer to a "floating point byte", represented as
-** (eeeeexxx), where the real value is (1xxx) * 2^(eeeee - 1) if
-** eeeee != 0 and (xxx) otherwise.
+** Table size hints in NEWTABLE fit one byte: values under 8 are exact; from
+** there on the byte holds a 5-bit exponent over a 3-bit mantissa with an
+** implied leading one, rounded up so the table is never too small.
 */
 int luaO_int2fb (unsigned int x) {
-  int e = 0;  /* exponent */
+  int e = 0;
   if (x < 8) return cast_int(x);
   while (x >= 0x10) {
     x = (x + 1) >> 1;
@@ -177,13 +177,14 @@ int luaO_str2d (const char *s, size_t len, lua_Number *result) {
   const char *end = s + len;
   const char *e;
   lua_Number v = 0;
-  if (contains(s, len, 'n', 'N')) return 0;  /* reject 'inf' and 'nan' */
+  /* no numeral has an 'n': this keeps "inf" and "nan" out of from_chars */
+  if (contains(s, len, 'n', 'N')) return 0;
   if (contains(s, len, 'x', 'X')) e = read_radix(s, end, 4, &v);
   else if (contains(s, len, 'b', 'B')) e = read_radix(s, end, 1, &v);
   else e = read_decimal(s, end, &v);
   if (e == nullptr) return 0;
   while (e < end && isspace_c(*e)) e++;
-  if (e != end) return 0;  /* invalid trailing characters */
+  if (e != end) return 0;
   *result = v;
   return 1;
 }
@@ -201,7 +202,7 @@ const char *luaO_pushvfstring (lua_State *L, const char *fmt, va_list argp) {
   for (;;) {
     const char *e = std::strchr(fmt, '%');
     if (e == NULL) break;
-    luaD_checkstack(L, 2);  /* fmt + item */
+    luaD_checkstack(L, 2);  /* the text before the directive, and the item */
     pushstr(L, fmt, cast(size_t, e - fmt));
     switch (*(e + 1)) {
       case 's': {
@@ -258,10 +259,12 @@ const char *luaO_pushfstring (lua_State *L, const char *fmt, ...) {
 ** kept, anything else as [string "first line..."]; at most bufflen bytes
 ** including the terminating zero.
 */
-#define LL(x)   (sizeof(x) / sizeof(char) - 1)
-#define RETS    "..."
-#define PRE     "[string \""
-#define POS     "\"]"
+static constexpr char ellipsis[] = "...";
+static constexpr char strpre[] = "[string \"";
+static constexpr char strpost[] = "\"]";
+
+template <size_t N>
+static constexpr size_t lenof (const char (&)[N]) { return N - 1; }
 
 void luaO_chunkid (char *out, const char *source, size_t bufflen) {
   size_t l = std::strlen(source);
@@ -277,16 +280,17 @@ void luaO_chunkid (char *out, const char *source, size_t bufflen) {
     if (l <= bufflen)
       std::memcpy(out, source + 1, l);
     else {
-      std::memcpy(out, RETS, LL(RETS));
-      bufflen -= LL(RETS);
-      std::memcpy(out + LL(RETS), source + 1 + l - bufflen, bufflen);
+      std::memcpy(out, ellipsis, lenof(ellipsis));
+      bufflen -= lenof(ellipsis);
+      std::memcpy(out + lenof(ellipsis), source + 1 + l - bufflen, bufflen);
     }
   }
   else {
     const char *nl = std::strchr(source, '\n');
-    std::memcpy(out, PRE, LL(PRE));
-    out += LL(PRE);
-    bufflen -= LL(PRE RETS POS) + 1;  /* room for prefix, suffix and '\0' */
+    std::memcpy(out, strpre, lenof(strpre));
+    out += lenof(strpre);
+    /* what is left for the source text */
+    bufflen -= lenof(strpre) + lenof(ellipsis) + lenof(strpost) + 1;
     if (l < bufflen && nl == NULL) {
       std::memcpy(out, source, l);
       out += l;
@@ -296,9 +300,9 @@ void luaO_chunkid (char *out, const char *source, size_t bufflen) {
       if (l > bufflen) l = bufflen;
       std::memcpy(out, source, l);
       out += l;
-      std::memcpy(out, RETS, LL(RETS));
-      out += LL(RETS);
+      std::memcpy(out, ellipsis, lenof(ellipsis));
+      out += lenof(ellipsis);
     }
-    std::memcpy(out, POS, LL(POS) + 1);
+    std::memcpy(out, strpost, lenof(strpost) + 1);
   }
 }

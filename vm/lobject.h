@@ -11,12 +11,12 @@
 #include "vm/lua.h"
 #include "vm/zmath.h"
 
-/* extra tags for non-values */
+/* tags of internal objects that scripts never see as values */
 #define LUA_TPROTO      LUA_NUMTAGS
 #define LUA_TUPVAL      (LUA_NUMTAGS+1)
 #define LUA_TDEADKEY    (LUA_NUMTAGS+2)
 
-/* number of all possible tags (including LUA_TNONE but excluding DEADKEY) */
+/* per-tag tables cover LUA_TNONE (-1) up to LUA_TUPVAL */
 #define LUA_TOTALTAGS   (LUA_TUPVAL+2)
 
 /*
@@ -24,25 +24,24 @@
 */
 #define VARBITS         (3 << 4)
 
-/* variant tags for functions */
-#define LUA_TLCL        (LUA_TFUNCTION | (0 << 4))  /* Lua closure */
-#define LUA_TLCF        (LUA_TFUNCTION | (1 << 4))  /* light C function */
-#define LUA_TCCL        (LUA_TFUNCTION | (2 << 4))  /* C closure */
-/* LUA_TFCF (variant 3, fast C function) is in lua.h */
+/* only the two closure kinds are objects; plain C functions (and the fast
+   ones, variant 3, whose tag the API needs and so lives in lua.h) are
+   bare pointers */
+#define LUA_TLCL        (LUA_TFUNCTION | (0 << 4))
+#define LUA_TLCF        (LUA_TFUNCTION | (1 << 4))
+#define LUA_TCCL        (LUA_TFUNCTION | (2 << 4))
 
-/* variant tags for strings */
-#define LUA_TSHRSTR     (LUA_TSTRING | (0 << 4))  /* short strings */
-#define LUA_TLNGSTR     (LUA_TSTRING | (1 << 4))  /* long strings */
+/* short strings are interned, long ones are not */
+#define LUA_TSHRSTR     (LUA_TSTRING | (0 << 4))
+#define LUA_TLNGSTR     (LUA_TSTRING | (1 << 4))
 
-/* bit mark for collectable types */
 #define BIT_ISCOLLECTABLE       (1 << 6)
 
-/* mark a tag as collectable */
 #define ctb(t)                  ((t) | BIT_ISCOLLECTABLE)
 
 typedef union GCObject GCObject;
 
-/* header common to all collectable objects */
+/* every collectable object starts with its list link, tag and mark bits */
 #define CommonHeader    GCObject *next; lu_byte tt; lu_byte marked
 
 typedef struct GCheader {
@@ -51,11 +50,11 @@ typedef struct GCheader {
 
 /* the value part of a tagged value */
 typedef union Value {
-  GCObject *gc;    /* collectable objects */
-  void *p;         /* light userdata */
-  int b;           /* booleans */
-  lua_CFunction f; /* light C functions and fast C functions */
-  lua_Number n;    /* numbers (raw 16.16) */
+  GCObject *gc;
+  void *p;
+  int b;
+  lua_CFunction f; /* for both plain and fast C functions */
+  lua_Number n;    /* raw 16.16 */
 } Value;
 
 #define TValuefields    Value value_; int tt_
@@ -69,25 +68,19 @@ static_assert(sizeof(lua_Number) == 4, "numbers are 32-bit 16.16 values");
 static_assert(sizeof(Value) == sizeof(void *), "a value word holds a pointer");
 static_assert(offsetof(TValue, tt_) == sizeof(Value), "tag follows the value word");
 
-/* macro defining a nil value */
+/* initializer for a static nil */
 #define NILCONSTANT     {NULL}, LUA_TNIL
 
 #define val_(o)         ((o)->value_)
 #define num_(o)         (val_(o).n)
 
-/* raw type tag of a TValue */
+/* rttype: the whole tag; ttype: without the collectable bit; ttypenv and
+   novariant: the basic type alone */
 #define rttype(o)       ((o)->tt_)
-
-/* tag with no variants (bits 0-3) */
 #define novariant(x)    ((x) & 0x0F)
-
-/* type tag of a TValue (bits 0-3 for tags + variant bits 4-5) */
 #define ttype(o)        (rttype(o) & 0x3F)
-
-/* type tag of a TValue with no variants (bits 0-3) */
 #define ttypenv(o)      (novariant(rttype(o)))
 
-/* macros to test type */
 #define checktag(o,t)           (rttype(o) == (t))
 #define checktype(o,t)          (ttypenv(o) == (t))
 #define ttisnumber(o)           checktag((o), LUA_TNUMBER)
@@ -110,7 +103,6 @@ static_assert(offsetof(TValue, tt_) == sizeof(Value), "tag follows the value wor
 
 #define ttisequal(o1,o2)        (rttype(o1) == rttype(o2))
 
-/* macros to access values */
 #define nvalue(o)       check_exp(ttisnumber(o), num_(o))
 #define gcvalue(o)      check_exp(iscollectable(o), val_(o).gc)
 #define pvalue(o)       check_exp(ttislightuserdata(o), val_(o).p)
@@ -125,21 +117,20 @@ static_assert(offsetof(TValue, tt_) == sizeof(Value), "tag follows the value wor
 #define hvalue(o)       check_exp(ttistable(o), &val_(o).gc->h)
 #define bvalue(o)       check_exp(ttisboolean(o), val_(o).b)
 #define thvalue(o)      check_exp(ttisthread(o), &val_(o).gc->th)
-/* a dead value may get the 'gc' field, but cannot access its contents */
+/* a dead key's object may be freed already: only its address is usable */
 #define deadvalue(o)    check_exp(ttisdeadkey(o), cast(void *, val_(o).gc))
 
 #define l_isfalse(o)    (ttisnil(o) || (ttisboolean(o) && bvalue(o) == 0))
 
 #define iscollectable(o)        (rttype(o) & BIT_ISCOLLECTABLE)
 
-/* macros for internal tests */
+/* debug-build checks that a value's tag matches its object */
 #define righttt(obj)            (ttype(obj) == gcvalue(obj)->gch.tt)
 
 #define checkliveness(g,obj) \
         lua_longassert(!iscollectable(obj) || \
                         (righttt(obj) && !isdead(g,gcvalue(obj))))
 
-/* macros to set values */
 #define settt_(o,t)     ((o)->tt_=(t))
 
 #define setnvalue(obj,x) \
@@ -206,124 +197,113 @@ static_assert(offsetof(TValue, tt_) == sizeof(Value), "tag follows the value wor
           io1->value_ = io2->value_; io1->tt_ = io2->tt_; \
           checkliveness(G(L),io1); }
 
-/* different types of assignments, according to destination */
-
-/* from stack to (same) stack */
+/* copies named after where the value lands (s: stack, t: table, n: new
+   object); they are all the same copy, the names keep call sites honest */
 #define setobjs2s       setobj
-/* to stack (not from same stack) */
 #define setobj2s        setobj
 #define setsvalue2s     setsvalue
 #define sethvalue2s     sethvalue
 #define setptvalue2s    setptvalue
-/* from table to same table */
 #define setobjt2t       setobj
-/* to table */
 #define setobj2t        setobj
-/* to new object */
 #define setobj2n        setobj
 #define setsvalue2n     setsvalue
 
-/* every bit pattern is a valid fixed-point number */
-#define luai_checknum(L,o,c)    { /* empty */ }
-
-
-
-typedef TValue *StkId;  /* index to stack elements */
+typedef TValue *StkId;
 
 /* string header; the bytes and a terminating zero follow it */
 typedef union TString {
-  L_Umaxalign dummy;  /* ensures maximum alignment for strings */
+  L_Umaxalign dummy;  /* pads the header so what follows is aligned */
   struct {
     CommonHeader;
     lu_byte extra;  /* reserved words for short strings; "has hash" for longs */
     unsigned int hash;
-    size_t len;  /* number of characters in string */
+    size_t len;  /* without the terminating zero */
   } tsv;
 } TString;
 
-/* get the actual string (array of bytes) from a TString */
+/* the bytes, right after the header */
 #define getstr(ts)      cast(const char *, (ts) + 1)
-
-/* get the actual string (array of bytes) from a Lua value */
 #define svalue(o)       getstr(rawtsvalue(o))
 
 /* userdata header; the data block follows it */
 typedef union Udata {
-  L_Umaxalign dummy;  /* ensures maximum alignment for 'local' udata */
+  L_Umaxalign dummy;  /* the block may hold any C type */
   struct {
     CommonHeader;
     struct Table *metatable;
     struct Table *env;
-    size_t len;  /* number of bytes */
+    size_t len;
   } uv;
 } Udata;
 
-/* description of an upvalue for function prototypes */
+/* where a closure finds an upvalue when it is created: a register of the
+   enclosing function (instack) or one of that function's own upvalues */
 typedef struct Upvaldesc {
-  TString *name;  /* upvalue name (for debug information) */
-  lu_byte instack;  /* whether it is in stack */
-  lu_byte idx;  /* index of upvalue (in stack or in outer function's list) */
+  TString *name;
+  lu_byte instack;
+  lu_byte idx;
 } Upvaldesc;
 
-/* description of a local variable for function prototypes */
+/* a local's name and the instruction range [startpc, endpc) it is live in */
 typedef struct LocVar {
   TString *varname;
-  int startpc;  /* first point where variable is active */
-  int endpc;    /* first point where variable is dead */
+  int startpc;
+  int endpc;
 } LocVar;
 
-/* function prototype */
+/* compiled function: what closures of it share */
 typedef struct Proto {
   CommonHeader;
-  TValue *k;  /* constants used by the function */
+  TValue *k;
   Instruction *code;
-  struct Proto **p;  /* functions defined inside the function */
-  int *lineinfo;  /* map from opcodes to source lines (debug information) */
-  LocVar *locvars;  /* information about local variables (debug information) */
-  Upvaldesc *upvalues;  /* upvalue information */
-  union Closure *cache;  /* last created closure with this prototype */
-  TString *source;  /* used for debug information */
-  int sizeupvalues;  /* size of 'upvalues' */
-  int sizek;  /* size of 'k' */
+  struct Proto **p;  /* nested functions */
+  int *lineinfo;  /* source line of each instruction */
+  LocVar *locvars;
+  Upvaldesc *upvalues;
+  union Closure *cache;  /* reused when the upvalues would be the same */
+  TString *source;
+  int sizeupvalues;
+  int sizek;
   int sizecode;
   int sizelineinfo;
-  int sizep;  /* size of 'p' */
+  int sizep;
   int sizelocvars;
   int linedefined;
   int lastlinedefined;
   GCObject *gclist;
-  lu_byte numparams;  /* number of fixed parameters */
+  lu_byte numparams;
   lu_byte is_vararg;
-  lu_byte maxstacksize;  /* maximum stack used by this function */
+  lu_byte maxstacksize;  /* registers needed, checked when called */
 } Proto;
 
-/* Lua upvalues */
+/* an upvalue is open while its variable is still on the stack; closing
+   copies the value in and points 'v' at it */
 typedef struct UpVal {
   CommonHeader;
-  TValue *v;  /* points to stack or to its own value */
+  TValue *v;
   union {
-    TValue value;  /* the value (when closed) */
-    struct {  /* double linked list (when open) */
+    TValue value;
+    struct {  /* the global 'uvhead' ring, while open */
       struct UpVal *prev;
       struct UpVal *next;
     } l;
   } u;
 } UpVal;
 
-/* closures */
 #define ClosureHeader \
         CommonHeader; lu_byte nupvalues; GCObject *gclist
 
 typedef struct CClosure {
   ClosureHeader;
   lua_CFunction f;
-  TValue upvalue[1];  /* list of upvalues */
+  TValue upvalue[1];  /* really 'nupvalues' long */
 } CClosure;
 
 typedef struct LClosure {
   ClosureHeader;
   struct Proto *p;
-  UpVal *upvals[1];  /* list of upvalues */
+  UpVal *upvals[1];  /* really 'nupvalues' long */
 } LClosure;
 
 typedef union Closure {
@@ -335,11 +315,12 @@ typedef union Closure {
 
 #define getproto(o)     (clLvalue(o)->p)
 
-/* tables */
+/* the key shares its TValue layout with the collision link, so gkey can
+   hand it out as a plain value */
 typedef union TKey {
   struct {
     TValuefields;
-    struct Node *next;  /* for chaining */
+    struct Node *next;
   } nk;
   TValue tvk;
 } TKey;
@@ -351,14 +332,14 @@ typedef struct Node {
 
 typedef struct Table {
   CommonHeader;
-  lu_byte flags;  /* 1<<p means tagmethod(p) is not present */
-  lu_byte lsizenode;  /* log2 of size of 'node' array */
+  lu_byte flags;  /* cache: bit e set when the metatable lacks event e */
+  lu_byte lsizenode;
   struct Table *metatable;
-  TValue *array;  /* array part */
+  TValue *array;
   Node *node;
-  Node *lastfree;  /* any free position is before this position */
+  Node *lastfree;  /* no free node above this one */
   GCObject *gclist;
-  int sizearray;  /* size of 'array' array */
+  int sizearray;
 } Table;
 
 /* s modulo a power of two */
@@ -368,7 +349,7 @@ typedef struct Table {
 #define twoto(x)        (1<<(x))
 #define sizenode(t)     (twoto((t)->lsizenode))
 
-/* (address of) a fixed nil value */
+/* the nil handed out for missing entries; never written to */
 #define luaO_nilobject          (&luaO_nilobject_)
 
 LUAI_DDEC const TValue luaO_nilobject_;

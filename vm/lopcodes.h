@@ -80,30 +80,33 @@ enum OpMode { iABC, iABx, iAsBx, iAx };
 /* "no register" marker; fits in the A field */
 #define NO_REG MAXARG_A
 
-/* Opcodes 19-31 are the console's additions; everything from UNM on sits 13
-** places later than in the stock 5.2 numbering. Arithmetic opcodes 13-31 are
-** the luaO_arith operation codes plus 13. */
+/* Opcodes 19-31 are the console's additions (so UNM and everything after
+** it are numbered 13 higher than they would be without them).  Arithmetic
+** opcodes 13-31 are the luaO_arith operation codes plus 13.
+** In the notes, A, B, C name registers, RK an operand that may be a
+** constant, and "skip" means the next instruction (always a JMP) is passed
+** over. */
 enum OpCode {
-    OP_MOVE,     /* A B     R(A) := R(B) */
-    OP_LOADK,    /* A Bx    R(A) := Kst(Bx) */
-    OP_LOADKX,   /* A       R(A) := Kst(extra arg) */
-    OP_LOADBOOL, /* A B C   R(A) := (Bool)B; if (C) pc++ */
-    OP_LOADNIL,  /* A B     R(A), ..., R(A+B) := nil */
-    OP_GETUPVAL, /* A B     R(A) := UpValue[B] */
-    OP_GETTABUP, /* A B C   R(A) := UpValue[B][RK(C)] */
-    OP_GETTABLE, /* A B C   R(A) := R(B)[RK(C)] */
-    OP_SETTABUP, /* A B C   UpValue[A][RK(B)] := RK(C) */
-    OP_SETUPVAL, /* A B     UpValue[B] := R(A) */
-    OP_SETTABLE, /* A B C   R(A)[RK(B)] := RK(C) */
-    OP_NEWTABLE, /* A B C   R(A) := {} (size = B,C) */
-    OP_SELF,     /* A B C   R(A+1) := R(B); R(A) := R(B)[RK(C)] */
-    OP_ADD,      /* A B C   R(A) := RK(B) + RK(C) */
+    OP_MOVE,     /* A B: A = B */
+    OP_LOADK,    /* A Bx: A = constant Bx */
+    OP_LOADKX,   /* A: A = the constant numbered by the EXTRAARG after it */
+    OP_LOADBOOL, /* A B C: A = (B != 0); skip if C */
+    OP_LOADNIL,  /* A B: A .. A+B = nil */
+    OP_GETUPVAL, /* A B: A = upvalue B */
+    OP_GETTABUP, /* A B C: A = upvalue B [RK C] */
+    OP_GETTABLE, /* A B C: A = B [RK C] */
+    OP_SETTABUP, /* A B C: upvalue A [RK B] = RK C */
+    OP_SETUPVAL, /* A B: upvalue B = A */
+    OP_SETTABLE, /* A B C: A [RK B] = RK C */
+    OP_NEWTABLE, /* A B C: A = new table, B and C its size hints (int2fb) */
+    OP_SELF,     /* A B C: A+1 = B; A = B [RK C] */
+    OP_ADD,      /* A B C: A = RK B + RK C, and so on through Z6ROTR */
     OP_SUB,
     OP_MUL,
     OP_DIV,
     OP_MOD,
     OP_POW,
-    OP_Z6BAND, /* A B C   R(A) := RK(B) & RK(C) */
+    OP_Z6BAND,
     OP_Z6BOR,
     OP_Z6BXOR,
     OP_Z6SHL,
@@ -111,32 +114,36 @@ enum OpCode {
     OP_Z6LSHR,
     OP_Z6ROTL,
     OP_Z6ROTR,
-    OP_Z6BNOT, /* A B C   R(A) := ~RK(B)   (C is always the constant 0) */
-    OP_Z6IDIV, /* A B C   R(A) := RK(B) \ RK(C) */
-    OP_Z6PEEK, /* A B C   R(A) := peek(RK(B))   (C is always the constant 0) */
+    OP_Z6BNOT, /* A B C: A = ~RK B (C always holds the constant 0) */
+    OP_Z6IDIV, /* A B C: A = RK B \ RK C, the quotient's fraction cleared */
+    OP_Z6PEEK, /* A B C: A = memory at RK B, 1, 2 or 4 bytes (C as for BNOT) */
     OP_Z6PEEK2,
     OP_Z6PEEK4,
-    OP_UNM,      /* A B     R(A) := -R(B) */
-    OP_NOT,      /* A B     R(A) := not R(B) */
-    OP_LEN,      /* A B     R(A) := length of R(B) */
-    OP_CONCAT,   /* A B C   R(A) := R(B).. ... ..R(C) */
-    OP_JMP,      /* A sBx   pc+=sBx; if (A) close all upvalues >= R(A - 1) */
-    OP_EQ,       /* A B C   if ((RK(B) == RK(C)) ~= A) then pc++ */
-    OP_LT,       /* A B C   if ((RK(B) <  RK(C)) ~= A) then pc++ */
-    OP_LE,       /* A B C   if ((RK(B) <= RK(C)) ~= A) then pc++ */
-    OP_TEST,     /* A C     if not (R(A) <=> C) then pc++ */
-    OP_TESTSET,  /* A B C   if (R(B) <=> C) then R(A) := R(B) else pc++ */
-    OP_CALL,     /* A B C   R(A), ... ,R(A+C-2) := R(A)(R(A+1), ... ,R(A+B-1)) */
-    OP_TAILCALL, /* A B C   return R(A)(R(A+1), ... ,R(A+B-1)) */
-    OP_RETURN,   /* A B     return R(A), ... ,R(A+B-2) */
-    OP_FORLOOP,  /* A sBx   R(A)+=R(A+2); if R(A) <?= R(A+1) then { pc+=sBx; R(A+3)=R(A) } */
-    OP_FORPREP,  /* A sBx   R(A)-=R(A+2); pc+=sBx */
-    OP_TFORCALL, /* A C     R(A+3), ... ,R(A+2+C) := R(A)(R(A+1), R(A+2)) */
-    OP_TFORLOOP, /* A sBx   if R(A+1) ~= nil then { R(A)=R(A+1); pc += sBx } */
-    OP_SETLIST,  /* A B C   R(A)[(C-1)*FPF+i] := R(A+i), 1 <= i <= B */
-    OP_CLOSURE,  /* A Bx    R(A) := closure(KPROTO[Bx]) */
-    OP_VARARG,   /* A B     R(A), R(A+1), ..., R(A+B-2) = vararg */
-    OP_EXTRAARG  /* Ax      extra (larger) argument for the previous opcode */
+    OP_UNM,      /* A B: A = -B */
+    OP_NOT,      /* A B: A = not B */
+    OP_LEN,      /* A B: A = #B */
+    OP_CONCAT,   /* A B C: A = B .. B+1 .. (up to) C */
+    OP_JMP,      /* A sBx: jump by sBx; A > 0 first closes upvalues from
+                    register A-1 up */
+    OP_EQ,       /* A B C: skip when (RK B == RK C) differs from A */
+    OP_LT,       /* A B C: skip when (RK B < RK C) differs from A */
+    OP_LE,       /* A B C: skip when (RK B <= RK C) differs from A */
+    OP_TEST,     /* A C: skip when the truth of A differs from C */
+    OP_TESTSET,  /* A B C: A = B when the truth of B equals C, else skip */
+    OP_CALL,     /* A B C: call A with B-1 arguments, keep C-1 results (0:
+                    arguments up to top / keep all and set top) */
+    OP_TAILCALL, /* A B C: return the results of calling A, as for CALL */
+    OP_RETURN,   /* A B: return B-1 values from A up (0: up to top) */
+    OP_FORLOOP,  /* A sBx: A += A+2; while A has not passed A+1, A+3 = A and
+                    jump sBx back */
+    OP_FORPREP,  /* A sBx: A -= A+2, then jump sBx to the FORLOOP */
+    OP_TFORCALL, /* A C: A+3 .. A+2+C = A(A+1, A+2) */
+    OP_TFORLOOP, /* A sBx: if A+1 is not nil, A = A+1 and jump sBx back */
+    OP_SETLIST,  /* A B C: A[(C-1)*LFIELDS_PER_FLUSH + i] = A+i for i in 1..B
+                    (B 0: up to top; C 0: C is in the EXTRAARG after it) */
+    OP_CLOSURE,  /* A Bx: A = new closure of nested prototype Bx */
+    OP_VARARG,   /* A B: A .. A+B-2 = the varargs (0: all, setting top) */
+    OP_EXTRAARG  /* Ax: an operand too wide for the instruction before it */
 };
 
 #define NUM_OPCODES (static_cast<int>(OP_EXTRAARG) + 1)
@@ -145,10 +152,10 @@ static_assert(OP_Z6BAND == 19 && OP_Z6PEEK4 == 31 && OP_UNM == 32 && OP_EXTRAARG
 
 /* How an instruction uses its B and C operands. */
 enum OpArgMask {
-    OpArgN, /* not used */
-    OpArgU, /* used */
-    OpArgR, /* a register or a jump offset */
-    OpArgK  /* a constant or a register/constant */
+    OpArgN, /* ignored */
+    OpArgU, /* a plain number (count, index, flag) */
+    OpArgR, /* a register, or a jump offset for sBx */
+    OpArgK  /* Bx a constant index, or B/C an RK operand */
 };
 
 /* Mode byte per opcode: bits 0-1 format, 2-3 C mode, 4-5 B mode, 6 sets A,
@@ -164,7 +171,8 @@ extern const lu_byte luaP_opmodes[NUM_OPCODES];
 /* Opcode names, indexed by opcode; a null entry closes the list. */
 extern const char *const luaP_opnames[NUM_OPCODES + 1];
 
-/* number of list items to accumulate before a SETLIST instruction */
+/* a table constructor stores its list items in batches of this many, so
+   they never need more registers than that */
 #define LFIELDS_PER_FLUSH 50
 
 #endif

@@ -21,7 +21,7 @@ static int os_execute (lua_State *L) {
   int stat = std::system(cmd);
   if (cmd != NULL)
     return luaL_execresult(L, stat);
-  lua_pushboolean(L, stat);  /* true if there is a shell */
+  lua_pushboolean(L, stat);  /* system(NULL) only asks for a shell */
   return 1;
 }
 
@@ -48,7 +48,7 @@ static int os_tmpname (lua_State *L) {
 }
 
 static int os_getenv (lua_State *L) {
-  lua_pushstring(L, std::getenv(luaL_checkstring(L, 1)));  /* if NULL push nil */
+  lua_pushstring(L, std::getenv(luaL_checkstring(L, 1)));
   return 1;
 }
 
@@ -59,20 +59,14 @@ static int os_clock (lua_State *L) {
   return 1;
 }
 
-/*
-** {======================================================
-** Time/Date operations
-** =======================================================
-*/
-
 static void setfield (lua_State *L, const char *key, int value) {
   lua_pushinteger(L, value);
   lua_setfield(L, -2, key);
 }
 
 static void setboolfield (lua_State *L, const char *key, int value) {
-  if (value < 0)  /* undefined? */
-    return;  /* does not set field */
+  if (value < 0)
+    return;
   lua_pushboolean(L, value);
   lua_setfield(L, -2, key);
 }
@@ -102,70 +96,78 @@ static time_t rawtime (lua_State *L, int arg) {
   return (time_t)luaL_checknumber(L, arg);
 }
 
+/* Copies the conversion letter at conv into buff[1] (buff[0] is '%') and
+   returns what follows it; an unknown letter is an argument error. */
 static const char *checkoption (lua_State *L, const char *conv, char *buff) {
   static const char options[] = "aAbBcdHIjmMpSUwWxXyYz%";
-  if (*conv != '\0' && std::strchr(options, *conv) != NULL) {
-    buff[1] = *conv;
-    buff[2] = '\0';
-    return conv + 1;
-  }
-  luaL_argerror(L, 1,
-    lua_pushfstring(L, "invalid conversion specifier '%%%s'", conv));
-  return conv;  /* to avoid warnings */
+  bool known = (*conv != '\0' && std::strchr(options, *conv) != NULL);
+  if (!known)
+    luaL_argerror(L, 1,
+      lua_pushfstring(L, "invalid conversion specifier '%%%s'", conv));
+  buff[1] = *conv;
+  buff[2] = '\0';
+  return conv + 1;
 }
 
+/* the "*t" form: broken-down time as a table */
+static void pushdatetable (lua_State *L, const struct tm *stm) {
+  lua_createtable(L, 0, 9);
+  setfield(L, "sec", stm->tm_sec);
+  setfield(L, "min", stm->tm_min);
+  setfield(L, "hour", stm->tm_hour);
+  setfield(L, "day", stm->tm_mday);
+  setfield(L, "month", stm->tm_mon + 1);
+  setfield(L, "year", stm->tm_year + 1900);
+  setfield(L, "wday", stm->tm_wday + 1);
+  setfield(L, "yday", stm->tm_yday + 1);
+  setboolfield(L, "isdst", stm->tm_isdst);
+}
+
+/* fmt with each '%x' run through strftime on its own, so that every
+   conversion is checked first */
+static void pushformatteddate (lua_State *L, const char *fmt,
+                               const struct tm *stm) {
+  char spec[4] = {'%', 0, 0, 0};
+  luaL_Buffer b;
+  luaL_buffinit(L, &b);
+  while (*fmt != '\0') {
+    if (*fmt != '%') {
+      luaL_addchar(&b, *fmt++);
+      continue;
+    }
+    fmt = checkoption(L, fmt + 1, spec);
+    char out[200];
+    size_t len = std::strftime(out, sizeof(out), spec, stm);
+    luaL_addlstring(&b, out, len);
+  }
+  luaL_pushresult(&b);
+}
+
+/* a leading '!' selects UTC */
 static int os_date (lua_State *L) {
   const char *s = luaL_optstring(L, 1, "%c");
   time_t t = luaL_opt(L, rawtime, 2, std::time(NULL));
-  struct tm tmr, *stm;
-  if (*s == '!') {  /* UTC? */
-    stm = gmtime_r(&t, &tmr);
-    s++;  /* skip '!' */
-  }
-  else
-    stm = localtime_r(&t, &tmr);
-  if (stm == NULL)  /* invalid date? */
+  struct tm tmr;
+  bool utc = (*s == '!');
+  if (utc) s++;
+  const struct tm *stm = utc ? gmtime_r(&t, &tmr) : localtime_r(&t, &tmr);
+  if (stm == NULL)
     lua_pushnil(L);
-  else if (std::strcmp(s, "*t") == 0) {
-    lua_createtable(L, 0, 9);  /* 9 = number of fields */
-    setfield(L, "sec", stm->tm_sec);
-    setfield(L, "min", stm->tm_min);
-    setfield(L, "hour", stm->tm_hour);
-    setfield(L, "day", stm->tm_mday);
-    setfield(L, "month", stm->tm_mon + 1);
-    setfield(L, "year", stm->tm_year + 1900);
-    setfield(L, "wday", stm->tm_wday + 1);
-    setfield(L, "yday", stm->tm_yday + 1);
-    setboolfield(L, "isdst", stm->tm_isdst);
-  }
-  else {
-    char cc[4];
-    luaL_Buffer b;
-    cc[0] = '%';
-    luaL_buffinit(L, &b);
-    while (*s) {
-      if (*s != '%')  /* no conversion specifier? */
-        luaL_addchar(&b, *s++);
-      else {
-        char buff[200];  /* should be big enough for any conversion result */
-        s = checkoption(L, s + 1, cc);
-        size_t reslen = std::strftime(buff, sizeof(buff), cc, stm);
-        luaL_addlstring(&b, buff, reslen);
-      }
-    }
-    luaL_pushresult(&b);
-  }
+  else if (std::strcmp(s, "*t") == 0)
+    pushdatetable(L, stm);
+  else
+    pushformatteddate(L, s, stm);
   return 1;
 }
 
 static int os_time (lua_State *L) {
   time_t t;
-  if (lua_isnoneornil(L, 1))  /* called without args? */
-    t = std::time(NULL);  /* get current time */
+  if (lua_isnoneornil(L, 1))
+    t = std::time(NULL);
   else {
     struct tm ts;
     luaL_checktype(L, 1, LUA_TTABLE);
-    lua_settop(L, 1);  /* make sure table is at the top */
+    lua_settop(L, 1);
     ts.tm_sec = getfield(L, "sec", 0);
     ts.tm_min = getfield(L, "min", 0);
     ts.tm_hour = getfield(L, "hour", 12);
@@ -188,8 +190,6 @@ static int os_difftime (lua_State *L) {
   lua_pushnumber(L, (lua_Number)(uint32_t)(uint64_t)(int64_t)(d * 65536.0));
   return 1;
 }
-
-/* }====================================================== */
 
 static int os_setlocale (lua_State *L) {
   static const int cat[] = {LC_ALL, LC_COLLATE, LC_CTYPE, LC_MONETARY,

@@ -444,7 +444,7 @@ static void open_func(LexState *ls, FuncState *fs, BlockCnt *bl) {
     fs->bl = nullptr;
     Proto *f = fs->f;
     f->source = ls->source;
-    f->maxstacksize = 2; /* registers 0/1 are always valid */
+    f->maxstacksize = 2; /* even an empty function may use two registers */
     fs->h = luaH_new(L);
     sethvalue2s(L, L->top, fs->h); /* anchor the constant lookup */
     incr_top(L);
@@ -455,7 +455,7 @@ static void close_func(LexState *ls) {
     lua_State *L = ls->L;
     FuncState *fs = ls->fs;
     Proto *f = fs->f;
-    luaK_ret(fs, 0, 0); /* final return */
+    luaK_ret(fs, 0, 0); /* falling off the end returns nothing */
     leaveblock(fs);
     luaM_reallocvector(L, f->code, f->sizecode, fs->pc, Instruction);
     f->sizecode = fs->pc;
@@ -476,12 +476,6 @@ static void close_func(LexState *ls) {
     luaC_checkGC(L);
 }
 
-/*
-** {======================================================================
-** Grammar rules
-** =======================================================================
-*/
-
 static bool block_follow(LexState *ls, bool withuntil) {
     switch (ls->t.token) {
     case TK_ELSE:
@@ -500,7 +494,7 @@ static void statlist(LexState *ls) {
     while (!block_follow(ls, true)) {
         if (ls->t.token == TK_RETURN) {
             statement(ls);
-            return; /* 'return' must be the last statement */
+            return; /* nothing may follow a return in its block */
         }
         statement(ls);
     }
@@ -510,13 +504,13 @@ static void fieldsel(LexState *ls, expdesc *v) {
     FuncState *fs = ls->fs;
     expdesc key;
     luaK_exp2anyregup(fs, v);
-    luaX_next(ls); /* skip the dot or colon */
+    luaX_next(ls);
     checkname(ls, &key);
     luaK_indexed(fs, v, &key);
 }
 
 static void yindex(LexState *ls, expdesc *v) {
-    luaX_next(ls); /* skip '[' */
+    luaX_next(ls);
     expr(ls, v);
     luaK_exp2val(ls->fs, v);
     checknext(ls, ']');
@@ -848,7 +842,7 @@ static BinOpr getbinopr(int op) {
     }
 }
 
-/* Left and right priority of each binary operator; ORDER OPR. A right
+/* Left and right priority of each binary operator, in BinOpr order. A right
 ** priority below the left one makes the operator right associative. */
 static const struct {
     lu_byte left;
@@ -896,16 +890,10 @@ static BinOpr subexpr(LexState *ls, expdesc *v, int limit) {
         op = nextop;
     }
     leavelevel(ls);
-    return op; /* first operator not handled here */
+    return op; /* binds looser than limit: the caller takes it */
 }
 
 static void expr(LexState *ls, expdesc *v) { subexpr(ls, v, 0); }
-
-/*
-** {======================================================================
-** Rules for statements
-** =======================================================================
-*/
 
 static void block(LexState *ls) {
     FuncState *fs = ls->fs;
@@ -976,7 +964,7 @@ static void assignment(LexState *ls, LHS_assign *lh, int nvars) {
 static int cond(LexState *ls) {
     expdesc v;
     expr(ls, &v);
-    if (v.k == VNIL) v.k = VFALSE; /* 'falses' are all equal here */
+    if (v.k == VNIL) v.k = VFALSE; /* a nil condition is just a false one */
     luaK_goiftrue(ls->fs, &v);
     return v.f;
 }
@@ -1040,7 +1028,7 @@ static void repeatstat(LexState *ls, int line) {
     FuncState *fs = ls->fs;
     int repeat_init = luaK_getlabel(fs);
     BlockCnt bl1, bl2;
-    enterblock(fs, &bl1, 1); /* loop block */
+    enterblock(fs, &bl1, 1); /* what 'break' leaves */
     enterblock(fs, &bl2, 0); /* scope block: the condition sees its locals */
     luaX_next(ls);
     statlist(ls);
@@ -1063,7 +1051,7 @@ static int exp1(LexState *ls) {
 static void forbody(LexState *ls, int base, int line, int nvars, bool isnum) {
     BlockCnt bl;
     FuncState *fs = ls->fs;
-    adjustlocalvars(ls, 3); /* control variables */
+    adjustlocalvars(ls, 3); /* the hidden loop state */
     checknext(ls, TK_DO);
     int prep = isnum ? luaK_codeAsBx(fs, OP_FORPREP, base, NO_JUMP) : luaK_jump(fs);
     enterblock(fs, &bl, 0); /* scope of the declared variables */
@@ -1092,12 +1080,12 @@ static void fornum(LexState *ls, TString *varname, int line) {
     new_localvarliteral(ls, "(for step)");
     new_localvar(ls, varname);
     checknext(ls, '=');
-    exp1(ls); /* initial value */
+    exp1(ls);
     checknext(ls, ',');
-    exp1(ls); /* limit */
+    exp1(ls);
     if (testnext(ls, ',')) {
-        exp1(ls); /* step */
-    } else { /* default step 1.0 */
+        exp1(ls);
+    } else { /* no step given: 1 */
         luaK_codek(fs, fs->freereg, luaK_numberK(fs, lua_integer2number(1)));
         luaK_reserveregs(fs, 1);
     }
@@ -1150,7 +1138,7 @@ static void test_then_block(LexState *ls, int *escapelist) {
     FuncState *fs = ls->fs;
     expdesc v;
     int jf; /* jump over the block when the condition is false */
-    luaX_next(ls); /* skip 'if' or 'elseif' */
+    luaX_next(ls);
     expr(ls, &v);
     checknext(ls, TK_THEN);
     if (ls->t.token == TK_GOTO || ls->t.token == TK_BREAK) {
@@ -1225,11 +1213,11 @@ static bool funcname(LexState *ls, expdesc *v) {
 
 static void funcstat(LexState *ls, int line) {
     expdesc v, b;
-    luaX_next(ls); /* skip 'function' */
+    luaX_next(ls);
     bool ismethod = funcname(ls, &v);
     body(ls, &b, ismethod, line);
     luaK_storevar(ls->fs, &v, &b);
-    luaK_fixline(ls->fs, line); /* the definition "happens" on the first line */
+    luaK_fixline(ls->fs, line); /* errors in the store point at the 'function' line */
 }
 
 static void exprstat(LexState *ls) {

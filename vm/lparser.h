@@ -41,8 +41,8 @@ typedef struct expdesc {
         int info;        /* see expkind */
         lua_Number nval; /* VKNUM */
     } u;
-    int t; /* patch list of "exit when true" */
-    int f; /* patch list of "exit when false" */
+    int t; /* jumps taken when the value is true */
+    int f; /* jumps taken when it is false */
 } expdesc;
 
 /* An active local variable: its index in the prototype's locvars. */
@@ -52,16 +52,16 @@ typedef struct Vardesc {
 
 /* A pending goto or a label. */
 typedef struct Labeldesc {
-    TString *name; /* label name */
-    int pc;        /* position in code */
-    int line;      /* line where it appeared */
-    lu_byte nactvar; /* active locals at that point */
+    TString *name;
+    int pc;
+    int line;      /* for the error when a goto stays unresolved */
+    lu_byte nactvar; /* a goto may not jump into the scope of a local */
 } Labeldesc;
 
 typedef struct Labellist {
-    Labeldesc *arr; /* array */
-    int n;          /* entries in use */
-    int size;       /* entries allocated */
+    Labeldesc *arr;
+    int n;
+    int size;
 } Labellist;
 
 /* Dynamic data of one compile, owned by the loader. */
@@ -79,21 +79,21 @@ struct BlockCnt; /* private to lparser.cpp */
 
 /* State of the code generator for one function. */
 typedef struct FuncState {
-    Proto *f;                /* prototype being built */
+    Proto *f;
     Table *h;                /* constant lookup: value -> index */
     struct FuncState *prev;  /* enclosing function */
-    struct LexState *ls;     /* lexer */
-    struct BlockCnt *bl;     /* current block */
-    int pc;                  /* next instruction position (= ncode) */
-    int lasttarget;          /* pc of the last jump target */
-    int jpc;                 /* list of pending jumps to pc */
-    int nk;                  /* constants in use */
-    int np;                  /* nested prototypes in use */
-    int firstlocal;          /* index of the first local of this function in dyd->actvar */
-    short nlocvars;          /* entries used in f->locvars */
-    lu_byte nactvar;         /* active locals */
-    lu_byte nups;            /* upvalues */
-    lu_byte freereg;         /* first free register */
+    struct LexState *ls;
+    struct BlockCnt *bl;
+    int pc;                  /* count of instructions emitted */
+    int lasttarget;          /* no LOADNIL merging across a jump target */
+    int jpc;                 /* jumps waiting for the next instruction */
+    int nk;                  /* f->k may be allocated larger than this */
+    int np;
+    int firstlocal;          /* where this function's locals start in dyd->actvar */
+    short nlocvars;
+    lu_byte nactvar;         /* locals in scope; registers below are theirs */
+    lu_byte nups;
+    lu_byte freereg;
 } FuncState;
 
 /* Line of the last statement begun by the parser, -1 before the first;

@@ -19,7 +19,7 @@
 #include "vm/ltable.h"
 #include "vm/ltm.h"
 
-/* thread state + the global state of its set of threads */
+/* the main thread and the state all its threads share, in one block */
 typedef struct LG {
   lua_State l;
   global_State g;
@@ -210,6 +210,8 @@ LUA_API lua_State *lua_newstate (lua_Alloc f, void *ud) {
   global_State *g = &l->g;
   L->next = NULL;
   L->tt = LUA_TTHREAD;
+  /* FIXEDBIT rides along in 'currentwhite' (and so in 'otherwhite'), which
+     makes isdead false for every fixed object */
   g->currentwhite = bit2mask(WHITE0BIT, FIXEDBIT);
   L->marked = luaC_white(g);
   g->gckind = KGC_NORMAL;

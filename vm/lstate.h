@@ -23,35 +23,37 @@ struct lua_longjmp;  /* defined in ldo.cpp */
 
 #define BASIC_STACK_SIZE        (2*LUA_MINSTACK)
 
-/* kinds of Garbage Collection */
+/* collector modes; an emergency cycle (allocation failed) must not run
+   finalizers or move stacks and tables */
 #define KGC_NORMAL      0
-#define KGC_EMERGENCY   1       /* gc was forced by an allocation failure */
-#define KGC_GEN         2       /* generational collection */
+#define KGC_EMERGENCY   1
+#define KGC_GEN         2
 
 typedef struct stringtable {
-  GCObject **hash;
-  lu_int32 nuse;  /* number of elements */
+  GCObject **hash;  /* 'size' bucket chains, 'size' a power of 2 */
+  lu_int32 nuse;
   int size;
 } stringtable;
 
 /*
-** information about a call
+** One active call.  Records form a doubly linked list; those past the
+** current one stay allocated for reuse until the collector trims them.
 */
 typedef struct CallInfo {
-  StkId func;  /* function index in the stack */
-  StkId top;  /* top for this function */
-  struct CallInfo *previous, *next;  /* dynamic call link */
-  short nresults;  /* expected number of results from this function */
+  StkId func;
+  StkId top;  /* highest slot this call may use */
+  struct CallInfo *previous, *next;
+  short nresults;  /* wanted by the caller; LUA_MULTRET for all */
   lu_byte callstatus;
   ptrdiff_t extra;
   union {
-    struct {  /* only for Lua functions */
-      StkId base;  /* base for this function */
+    struct {
+      StkId base;  /* first fixed parameter; varargs sit below it */
       const Instruction *savedpc;
     } l;
-    struct {  /* only for C functions */
-      int ctx;  /* context info. in case of yields */
-      lua_CFunction k;  /* continuation in case of yields */
+    struct {
+      int ctx;  /* for 'k', through lua_getctx, after a yield */
+      lua_CFunction k;
       ptrdiff_t old_errfunc;
       lu_byte old_allowhook;
       lu_byte status;
@@ -59,107 +61,103 @@ typedef struct CallInfo {
   } u;
 } CallInfo;
 
-/* bits in CallInfo status */
-#define CIST_LUA        (1<<0)  /* call is running a Lua function */
-#define CIST_HOOKED     (1<<1)  /* call is running a debug hook (never set) */
-#define CIST_REENTRY    (1<<2)  /* call is running on same invocation of
-                                   luaV_execute of previous call */
-#define CIST_YIELDED    (1<<3)  /* call reentered after suspension */
-#define CIST_YPCALL     (1<<4)  /* call is a yieldable protected call */
-#define CIST_STAT       (1<<5)  /* call has an error status (pcall) */
-#define CIST_TAIL       (1<<6)  /* call was tail called */
+/* 'callstatus' bits */
+#define CIST_LUA        (1<<0)
+#define CIST_HOOKED     (1<<1)  /* inside a debug hook */
+#define CIST_REENTRY    (1<<2)  /* started by the running luaV_execute,
+                                   which carries on with the caller */
+#define CIST_YIELDED    (1<<3)  /* resumed after a yield */
+#define CIST_YPCALL     (1<<4)  /* pcall that may be yielded across */
+#define CIST_STAT       (1<<5)  /* 'u.c.status' holds an error to report */
+#define CIST_TAIL       (1<<6)  /* reached by a tail call */
 #define CIST_FORCEDYIELD (1<<7) /* Lua frame stopped by a forced yield */
 
 #define isLua(ci)       ((ci)->callstatus & CIST_LUA)
 
-/*
-** 'global state', shared by all threads of this state
-*/
+/* what all threads of one state share */
 typedef struct global_State {
-  lua_Alloc frealloc;  /* function to reallocate memory */
-  void *ud;         /* auxiliary data to 'frealloc' */
-  lu_mem totalbytes;  /* number of bytes currently allocated - GCdebt */
-  l_mem GCdebt;  /* bytes allocated not yet compensated by the collector */
-  lu_mem GCmemtrav;  /* memory traversed by the GC */
-  lu_mem GCestimate;  /* an estimate of the non-garbage memory in use */
-  stringtable strt;  /* hash table for strings */
-  TValue l_registry;  /* the registry table */
-  unsigned int seed;  /* randomized seed for hashes */
-  lu_byte currentwhite;  /* the white that new objects get */
-  lu_byte gcstate;  /* state of garbage collector */
-  lu_byte gckind;  /* kind of GC running */
-  lu_byte gcrunning;  /* true if GC is running */
-  int sweepstrgc;  /* position of sweep in 'strt' */
-  GCObject *allgc;  /* list of all collectable objects */
-  GCObject *finobj;  /* list of collectable objects with finalizers */
-  GCObject **sweepgc;  /* current position of sweep in list 'allgc' */
-  GCObject **sweepfin;  /* current position of sweep in list 'finobj' */
-  GCObject *gray;  /* list of gray objects */
-  GCObject *grayagain;  /* list of objects to be traversed atomically */
-  GCObject *weak;  /* list of tables with weak values */
-  GCObject *ephemeron;  /* list of ephemeron tables (weak keys) */
-  GCObject *allweak;  /* list of all-weak tables */
-  GCObject *tobefnz;  /* list of userdata to be GC */
-  UpVal uvhead;  /* head of double-linked list of all open upvalues */
-  Mbuffer buff;  /* temporary buffer for string concatenation */
-  int gcpause;  /* size of pause between successive GCs */
-  int gcmajorinc;  /* pause between major collections (only in gen. mode) */
-  int gcstepmul;  /* GC `granularity' */
-  lua_CFunction panic;  /* to be called in unprotected errors */
-  struct lua_State *mainthread;  /* the state's main thread */
-  const lua_Number *version;  /* pointer to version number */
-  TString *memerrmsg;  /* memory-error message */
-  TString *tmname[TM_N];  /* array with tag-method names */
-  struct Table *mt[LUA_NUMTAGS];  /* metatables for basic types */
+  lua_Alloc frealloc;
+  void *ud;
+  lu_mem totalbytes;  /* allocated bytes minus GCdebt (see gettotalbytes) */
+  l_mem GCdebt;  /* allocation not yet paid for by collector work */
+  lu_mem GCmemtrav;  /* bytes traversed so far this cycle */
+  lu_mem GCestimate;  /* live bytes after the last cycle, roughly */
+  stringtable strt;  /* every short string, interned */
+  TValue l_registry;
+  unsigned int seed;  /* string hash seed, random per state */
+  lu_byte currentwhite;  /* see lua_newstate for the FIXEDBIT in here */
+  lu_byte gcstate;
+  lu_byte gckind;
+  lu_byte gcrunning;  /* zero while stopped or inside a finalizer */
+  int sweepstrgc;  /* next 'strt' bucket to sweep */
+  GCObject *allgc;
+  GCObject *finobj;  /* objects whose metatable had __gc when set */
+  GCObject **sweepgc;  /* sweep positions; null when that list is done */
+  GCObject **sweepfin;
+  GCObject *gray;  /* gray lists, linked through each object's 'gclist' */
+  GCObject *grayagain;  /* retraversed in the atomic phase */
+  GCObject *weak;  /* weak-value tables that may need clearing */
+  GCObject *ephemeron;  /* weak-key tables still propagating */
+  GCObject *allweak;
+  GCObject *tobefnz;  /* unreachable, finalizer pending */
+  UpVal uvhead;  /* ring of every open upvalue, for the atomic phase */
+  Mbuffer buff;  /* scratch buffer for concatenation */
+  int gcpause;  /* percentages; see LUAI_GCPAUSE and friends */
+  int gcmajorinc;
+  int gcstepmul;
+  lua_CFunction panic;  /* last resort for an error outside any pcall */
+  struct lua_State *mainthread;
+  const lua_Number *version;  /* null until the state is fully open */
+  TString *memerrmsg;  /* preallocated: reporting it must not allocate */
+  TString *tmname[TM_N];
+  struct Table *mt[LUA_NUMTAGS];  /* metatables for non-table, non-userdata
+                                     types */
 } global_State;
 
-/*
-** 'per thread' state
-*/
+/* a thread (coroutine); also the collectable object for it */
 struct lua_State {
   CommonHeader;
-  lu_byte status;  /* thread status (LUA_OK, LUA_YIELD or an error code) */
-  StkId top;  /* first free slot in the stack */
-  global_State *l_G;  /* the shared global state */
-  CallInfo *ci;  /* call info for current function */
-  const Instruction *oldpc;  /* last pc traced */
-  StkId stack_last;  /* last free slot in the stack */
-  StkId stack;  /* stack base */
-  int stacksize;  /* number of slots of the stack */
-  unsigned short nny;  /* number of non-yieldable calls in stack */
-  unsigned short nCcalls;  /* number of nested C calls */
-  lu_byte hookmask;  /* hook mask (kept, never acted on) */
-  lu_byte allowhook;  /* hook permission flag */
-  int basehookcount;  /* hook count setting */
-  int hookcount;  /* hook counter */
-  lua_Hook hook;  /* hook function (never called) */
-  GCObject *openupval;  /* list of open upvalues in this stack */
-  GCObject *gclist;  /* link in the collector's gray lists */
-  struct lua_longjmp *errorJmp;  /* current error recover point */
-  ptrdiff_t errfunc;  /* current error handling function (stack index) */
-  CallInfo base_ci;  /* CallInfo for first level (C calling Lua) */
+  lu_byte status;  /* LUA_OK, LUA_YIELD or the error that killed it */
+  StkId top;  /* first free slot */
+  global_State *l_G;
+  CallInfo *ci;
+  const Instruction *oldpc;
+  StkId stack_last;  /* EXTRA_STACK slots below the real end */
+  StkId stack;
+  int stacksize;
+  unsigned short nny;  /* while nonzero, a yield is an error */
+  unsigned short nCcalls;  /* C recursion depth, bounded by LUAI_MAXCCALLS */
+  lu_byte hookmask;  /* kept, never acted on */
+  lu_byte allowhook;
+  int basehookcount;
+  int hookcount;
+  lua_Hook hook;  /* never called */
+  GCObject *openupval;  /* sorted by stack level, highest first */
+  GCObject *gclist;
+  struct lua_longjmp *errorJmp;  /* innermost protected call */
+  ptrdiff_t errfunc;  /* message handler, as a stack offset (0: none) */
+  CallInfo base_ci;  /* the bottom record, for whoever called in from C */
   int32_t nfastargs;  /* argument count of the C function being called */
 };
 
 #define G(L)    (L->l_G)
 
-/*
-** Union of all collectable objects
-*/
+/* every collectable object starts with the same header, so any of them
+   can be reached through this union */
 union GCObject {
-  GCheader gch;  /* common header */
+  GCheader gch;
   union TString ts;
   union Udata u;
   union Closure cl;
   struct Table h;
   struct Proto p;
   struct UpVal uv;
-  struct lua_State th;  /* thread */
+  struct lua_State th;
 };
 
 #define gch(o)          (&(o)->gch)
 
-/* macros to convert a GCObject into a specific value */
+/* checked downcasts from the union */
 #define rawgco2ts(o)  \
         check_exp(novariant((o)->gch.tt) == LUA_TSTRING, &((o)->ts))
 #define gco2ts(o)       (&rawgco2ts(o)->tsv)
@@ -174,10 +172,10 @@ union GCObject {
 #define gco2uv(o)       check_exp((o)->gch.tt == LUA_TUPVAL, &((o)->uv))
 #define gco2th(o)       check_exp((o)->gch.tt == LUA_TTHREAD, &((o)->th))
 
-/* macro to convert any Lua object into a GCObject */
 #define obj2gco(v)      (cast(GCObject *, (v)))
 
-/* actual number of total bytes allocated */
+/* the real allocation total; the split lets luaE_setdebt move the trigger
+   point without touching the total */
 #define gettotalbytes(g)        ((g)->totalbytes + (g)->GCdebt)
 
 void luaE_setdebt (global_State *g, l_mem debt);

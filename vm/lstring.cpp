@@ -123,7 +123,6 @@ TString *luaS_newlstr (lua_State *L, const char *str, size_t l) {
   return createstrobj(L, str, l, LUA_TLNGSTR, G(L)->seed, NULL);
 }
 
-/* a string from a C string */
 TString *luaS_new (lua_State *L, const char *str) {
   return luaS_newlstr(L, str, std::strlen(str));
 }

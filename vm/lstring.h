@@ -17,10 +17,10 @@
 
 #define luaS_fix(s)     l_setbit((s)->tsv.marked, FIXEDBIT)
 
-/* test whether a string is a reserved word */
+/* the lexer stores a reserved word's token number (from 1) in 'extra' */
 #define isreserved(s)   ((s)->tsv.tt == LUA_TSHRSTR && (s)->tsv.extra > 0)
 
-/* equality for short strings, which are always internalized */
+/* short strings are interned: one object per text */
 #define eqshrstr(a,b)   check_exp((a)->tsv.tt == LUA_TSHRSTR, (a) == (b))
 
 unsigned int luaS_hash (const char *str, size_t l, unsigned int seed);

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "vm/lauxlib.h"
 #include "vm/lua.h"
@@ -16,7 +17,7 @@
 
 #define uchar(c)        ((unsigned char)(c))
 
-/* strings longer than this are refused by rep (keeps lengths within int) */
+/* rep refuses results this long, so lengths stay within int */
 #define MAXSTRSIZE      ((size_t)INT_MAX)
 
 static int str_len (lua_State *L) {
@@ -26,7 +27,8 @@ static int str_len (lua_State *L) {
   return 1;
 }
 
-/* translate a relative string position: negative means back from end */
+/* 1-based position from pos: negative counts back from the end, and any
+   position before the start gives 0 */
 static size_t posrelat (ptrdiff_t pos, size_t len) {
   if (pos >= 0) return (size_t)pos;
   else if (0u - (size_t)pos > len) return 0;
@@ -85,24 +87,24 @@ static int str_rep (lua_State *L) {
   const char *s = luaL_checklstring(L, 1, &l);
   int n = luaL_checkint(L, 2);
   const char *sep = luaL_optlstring(L, 3, "", &lsep);
-  if (n <= 0) lua_pushliteral(L, "");
-  else if (l + lsep < l || l + lsep >= MAXSTRSIZE / (size_t)n)
-    return luaL_error(L, "resulting string too large");
-  else {
-    size_t totallen = (size_t)n * l + (size_t)(n - 1) * lsep;
-    luaL_Buffer b;
-    char *p = luaL_buffinitsize(L, &b, totallen);
-    while (n-- > 1) {  /* first n-1 copies (followed by separator) */
-      std::memcpy(p, s, l);
-      p += l;
-      if (lsep > 0) {  /* avoid empty 'memcpy' (may be expensive) */
-        std::memcpy(p, sep, lsep);
-        p += lsep;
-      }
-    }
-    std::memcpy(p, s, l);  /* last copy (not followed by separator) */
-    luaL_pushresultsize(&b, totallen);
+  if (n <= 0) {
+    lua_pushliteral(L, "");
+    return 1;
   }
+  if (l + lsep < l || l + lsep >= MAXSTRSIZE / (size_t)n)
+    return luaL_error(L, "resulting string too large");
+  size_t total = (size_t)n * l + (size_t)(n - 1) * lsep;
+  luaL_Buffer b;
+  char *p = luaL_buffinitsize(L, &b, total);
+  for (int i = 0; i < n; i++) {
+    if (i > 0) {
+      std::memcpy(p, sep, lsep);
+      p += lsep;
+    }
+    std::memcpy(p, s, l);
+    p += l;
+  }
+  luaL_pushresultsize(&b, total);
   return 1;
 }
 
@@ -113,8 +115,8 @@ static int str_byte (lua_State *L) {
   size_t pose = posrelat(luaL_optinteger(L, 3, (lua_Integer)posi), l);
   if (posi < 1) posi = 1;
   if (pose > l) pose = l;
-  if (posi > pose) return 0;  /* empty interval; return no values */
-  if (pose - posi >= (size_t)INT_MAX)  /* (size_t -> int) overflow? */
+  if (posi > pose) return 0;
+  if (pose - posi >= (size_t)INT_MAX)
     return luaL_error(L, "string slice too long");
   int n = (int)(pose - posi + 1);
   luaL_checkstack(L, n, "string slice too long");
@@ -124,7 +126,7 @@ static int str_byte (lua_State *L) {
 }
 
 static int str_char (lua_State *L) {
-  int n = lua_gettop(L);  /* number of arguments */
+  int n = lua_gettop(L);
   luaL_Buffer b;
   char *p = luaL_buffinitsize(L, &b, (size_t)n);
   for (int i = 1; i <= n; i++) {
@@ -154,12 +156,6 @@ static int str_dump (lua_State *L) {
 }
 
 
-/*
-** {======================================================
-** PATTERN MATCHING
-** =======================================================
-*/
-
 #define LUA_MAXCAPTURES 32
 #define CAP_UNFINISHED  (-1)
 #define CAP_POSITION    (-2)
@@ -167,18 +163,24 @@ static int str_dump (lua_State *L) {
 #define L_ESC           '%'
 #define SPECIALS        "^$*+?.([%-"
 
-typedef struct MatchState {
-  int matchdepth;  /* control for recursive depth (to avoid C stack overflow) */
-  const char *src_init;  /* init of source string */
-  const char *src_end;  /* end ('\0') of source string */
-  const char *p_end;  /* end ('\0') of pattern */
+namespace {
+
+struct Capture {
+  const char *init;
+  ptrdiff_t len;  /* bytes, or CAP_UNFINISHED / CAP_POSITION */
+};
+
+struct MatchState {
+  int matchdepth;  /* nested match calls left before "pattern too complex" */
+  const char *src_init;
+  const char *src_end;
+  const char *p_end;
   lua_State *L;
-  int level;  /* total number of captures (finished or unfinished) */
-  struct {
-    const char *init;
-    ptrdiff_t len;
-  } capture[LUA_MAXCAPTURES];
-} MatchState;
+  int level;  /* captures in use */
+  Capture capture[LUA_MAXCAPTURES];
+};
+
+}  // namespace
 
 static const char *match (MatchState *ms, const char *s, const char *p);
 
@@ -189,33 +191,36 @@ static int check_capture (MatchState *ms, int l) {
   return l;
 }
 
+/* innermost capture still open */
 static int capture_to_close (MatchState *ms) {
-  int level = ms->level;
-  for (level--; level >= 0; level--)
-    if (ms->capture[level].len == CAP_UNFINISHED) return level;
+  for (int level = ms->level - 1; level >= 0; level--) {
+    if (ms->capture[level].len == CAP_UNFINISHED)
+      return level;
+  }
   return luaL_error(ms->L, "invalid pattern capture");
 }
 
+/* end of the single-character class starting at p: '%x', a '[set]' or one
+   plain byte */
 static const char *classEnd (MatchState *ms, const char *p) {
-  switch (*p++) {
-    case L_ESC: {
-      if (p == ms->p_end)
-        luaL_error(ms->L, "malformed pattern (ends with '%%')");
-      return p + 1;
-    }
-    case '[': {
-      if (*p == '^') p++;
-      do {  /* look for a ']' */
-        if (p == ms->p_end)
-          luaL_error(ms->L, "malformed pattern (missing ']')");
-        if (*(p++) == L_ESC && p < ms->p_end)
-          p++;  /* skip escapes (e.g. '%]') */
-      } while (*p != ']');
-      return p + 1;
-    }
-    default:
-      return p;
+  if (*p == L_ESC) {
+    if (p + 1 == ms->p_end)
+      luaL_error(ms->L, "malformed pattern (ends with '%%')");
+    return p + 2;
   }
+  if (*p != '[')
+    return p + 1;
+  const char *q = p + 1;
+  if (*q == '^') q++;
+  /* the first byte of the set is taken literally, even a ']' */
+  do {
+    if (q == ms->p_end)
+      luaL_error(ms->L, "malformed pattern (missing ']')");
+    char c = *q++;
+    if (c == L_ESC && q < ms->p_end)
+      q++;
+  } while (*q != ']');
+  return q + 1;
 }
 
 /* the console's glyph bytes count as letters */
@@ -235,7 +240,7 @@ static int isclassletter (int cl) {
 
 static int match_class (int c, int cl) {
   int res;
-  if (!isclassletter(cl))  /* an escaped character matches itself */
+  if (!isclassletter(cl))
     return (cl == c);
   if (isglyph(c))  /* only the letter classes take glyph bytes */
     return (cl == 'a' || cl == 'l' || cl == 'w');
@@ -249,32 +254,32 @@ static int match_class (int c, int cl) {
     case 's' : res = std::isspace(c); break;
     case 'u' : res = std::isupper(c); break;
     case 'w' : res = std::isalnum(c); break;
-    default  : res = std::isxdigit(c); break;  /* 'x' */
+    default  : res = std::isxdigit(c); break;
   }
   if (std::isupper(cl)) res = !res;
   return res;
 }
 
+/* p points at '[' and ec at the closing ']' of a set */
 static int matchbracketclass (int c, const char *p, const char *ec) {
-  int sig = 1;
-  if (*(p + 1) == '^') {
-    sig = 0;
-    p++;  /* skip the '^' */
-  }
-  while (++p < ec) {
-    if (*p == L_ESC) {
-      p++;
-      if (match_class(c, uchar(*p)))
-        return sig;
+  bool negated = (p[1] == '^');
+  const char *q = p + (negated ? 2 : 1);
+  bool found = false;
+  while (q < ec && !found) {
+    if (*q == L_ESC) {
+      found = match_class(c, uchar(q[1]));
+      q += 2;
     }
-    else if (*(p + 1) == '-' && (p + 2 < ec)) {
-      p += 2;
-      if (uchar(*(p - 2)) <= c && c <= uchar(*p))
-        return sig;
+    else if (q[1] == '-' && q + 2 < ec) {
+      found = (uchar(q[0]) <= c && c <= uchar(q[2]));
+      q += 3;
     }
-    else if (uchar(*p) == c) return sig;
+    else {
+      found = (uchar(*q) == c);
+      q++;
+    }
   }
-  return !sig;
+  return found != negated;
 }
 
 static int singlematch (MatchState *ms, const char *s, const char *p,
@@ -283,76 +288,83 @@ static int singlematch (MatchState *ms, const char *s, const char *p,
     return 0;
   int c = uchar(*s);
   switch (*p) {
-    case '.': return 1;  /* matches any char */
+    case '.': return 1;
     case L_ESC: return match_class(c, uchar(*(p + 1)));
     case '[': return matchbracketclass(c, p, ep - 1);
     default:  return (uchar(*p) == c);
   }
 }
 
+/* %bxy: s must open with x and the match runs to the y that balances it */
 static const char *matchbalance (MatchState *ms, const char *s,
                                  const char *p) {
   if (p >= ms->p_end - 1)
     luaL_error(ms->L, "malformed pattern (missing arguments to '%%b')");
-  if (s >= ms->src_end || *s != *p) return NULL;
-  int b = *p;
-  int e = *(p + 1);
-  int cont = 1;
-  while (++s < ms->src_end) {
-    if (*s == e) {
-      if (--cont == 0) return s + 1;
+  char open = p[0], close = p[1];
+  if (s >= ms->src_end || *s != open)
+    return NULL;
+  int depth = 1;
+  for (const char *q = s + 1; q < ms->src_end; q++) {
+    if (*q == close) {
+      if (--depth == 0)
+        return q + 1;
     }
-    else if (*s == b) cont++;
-  }
-  return NULL;  /* string ends out of balance */
-}
-
-static const char *max_expand (MatchState *ms, const char *s,
-                               const char *p, const char *ep) {
-  ptrdiff_t i = 0;  /* counts maximum expand for item */
-  while (singlematch(ms, s + i, p, ep))
-    i++;
-  /* keeps trying to match with the maximum repetitions */
-  while (i >= 0) {
-    const char *res = match(ms, (s + i), ep + 1);
-    if (res) return res;
-    i--;  /* else didn't match; reduce 1 repetition to try again */
+    else if (*q == open)
+      depth++;
   }
   return NULL;
 }
 
-static const char *min_expand (MatchState *ms, const char *s,
+/* greedy repetition: take the longest run, then give bytes back one by one
+   until the rest of the pattern matches */
+static const char *max_expand (MatchState *ms, const char *s,
                                const char *p, const char *ep) {
-  for (;;) {
-    const char *res = match(ms, s, ep + 1);
-    if (res != NULL)
+  const char *run_end = s;
+  while (singlematch(ms, run_end, p, ep))
+    run_end++;
+  for (const char *cut = run_end;; cut--) {
+    if (const char *res = match(ms, cut, ep + 1))
       return res;
-    else if (singlematch(ms, s, p, ep))
-      s++;  /* try with one more repetition */
-    else return NULL;
+    if (cut == s)
+      return NULL;
   }
 }
 
+/* lazy repetition: try the rest first, extend the run only when it fails */
+static const char *min_expand (MatchState *ms, const char *s,
+                               const char *p, const char *ep) {
+  for (;; s++) {
+    if (const char *res = match(ms, s, ep + 1))
+      return res;
+    if (!singlematch(ms, s, p, ep))
+      return NULL;
+  }
+}
+
+/* opens capture `what` (a position or an unfinished string) at s and
+   matches the rest; on failure the capture is dropped again */
 static const char *start_capture (MatchState *ms, const char *s,
                                   const char *p, int what) {
-  const char *res;
   int level = ms->level;
-  if (level >= LUA_MAXCAPTURES) luaL_error(ms->L, "too many captures");
+  if (level >= LUA_MAXCAPTURES)
+    luaL_error(ms->L, "too many captures");
   ms->capture[level].init = s;
   ms->capture[level].len = what;
   ms->level = level + 1;
-  if ((res = match(ms, s, p)) == NULL)  /* match failed? */
-    ms->level--;  /* undo capture */
+  const char *res = match(ms, s, p);
+  if (res == NULL)
+    ms->level--;
   return res;
 }
 
+/* closes the innermost open capture at s; reopened if the rest fails */
 static const char *end_capture (MatchState *ms, const char *s,
                                 const char *p) {
   int l = capture_to_close(ms);
-  const char *res;
-  ms->capture[l].len = s - ms->capture[l].init;  /* close capture */
-  if ((res = match(ms, s, p)) == NULL)  /* match failed? */
-    ms->capture[l].len = CAP_UNFINISHED;  /* undo capture */
+  ms->capture[l].len = s - ms->capture[l].init;
+  const char *res = match(ms, s, p);
+  if (res == NULL)
+    ms->capture[l].len = CAP_UNFINISHED;
   return res;
 }
 
@@ -365,162 +377,128 @@ static const char *match_capture (MatchState *ms, const char *s, int l) {
   return NULL;
 }
 
+/* %f[set]: true where the byte before s is outside the set and the one at s
+   inside it; both string edges read as '\0' */
+static bool atfrontier (MatchState *ms, const char *s, const char *set,
+                        const char *setend) {
+  int prev = (s == ms->src_init) ? 0 : uchar(s[-1]);
+  int cur = (s < ms->src_end) ? uchar(*s) : 0;
+  return !matchbracketclass(prev, set, setend - 1) &&
+         matchbracketclass(cur, set, setend - 1);
+}
+
+/* suffixes that let an item match zero times */
+static bool allows_zero (char suffix) {
+  return suffix == '*' || suffix == '?' || suffix == '-';
+}
+
+/* Walks the pattern item by item.  Items that need backtracking (captures,
+   repetitions) recurse through match and finish the walk with its result;
+   the rest just advance s and p. */
+static const char *match_seq (MatchState *ms, const char *s, const char *p) {
+  while (p != ms->p_end) {
+    if (*p == '(') {
+      bool position = (p[1] == ')');
+      return start_capture(ms, s, p + (position ? 2 : 1),
+                           position ? CAP_POSITION : CAP_UNFINISHED);
+    }
+    if (*p == ')')
+      return end_capture(ms, s, p + 1);
+    if (*p == '$' && p + 1 == ms->p_end)
+      return (s == ms->src_end) ? s : NULL;
+    if (*p == L_ESC && p[1] == 'b') {
+      s = matchbalance(ms, s, p + 2);
+      if (s == NULL) return NULL;
+      p += 4;
+      continue;
+    }
+    if (*p == L_ESC && p[1] == 'f') {
+      p += 2;
+      if (*p != '[')
+        luaL_error(ms->L, "missing '[' after '%%f' in pattern");
+      const char *setend = classEnd(ms, p);
+      if (!atfrontier(ms, s, p, setend)) return NULL;
+      p = setend;
+      continue;
+    }
+    if (*p == L_ESC && std::isdigit(uchar(p[1]))) {
+      s = match_capture(ms, s, uchar(p[1]));
+      if (s == NULL) return NULL;
+      p += 2;
+      continue;
+    }
+    const char *ep = classEnd(ms, p);
+    if (!singlematch(ms, s, p, ep)) {
+      if (!allows_zero(*ep)) return NULL;
+      p = ep + 1;
+      continue;
+    }
+    switch (*ep) {
+      case '?': {
+        const char *res = match(ms, s + 1, ep + 1);
+        if (res != NULL) return res;
+        p = ep + 1;
+        break;
+      }
+      case '+': return max_expand(ms, s + 1, p, ep);
+      case '*': return max_expand(ms, s, p, ep);
+      case '-': return min_expand(ms, s, p, ep);
+      default:
+        s++;
+        p = ep;
+        break;
+    }
+  }
+  return s;
+}
+
 static const char *match (MatchState *ms, const char *s, const char *p) {
   if (ms->matchdepth-- == 0)
     luaL_error(ms->L, "pattern too complex");
- init:  /* tail calls become jumps */
-  if (p != ms->p_end) {  /* end of pattern? */
-    switch (*p) {
-      case '(': {  /* start capture */
-        if (*(p + 1) == ')')  /* position capture? */
-          s = start_capture(ms, s, p + 2, CAP_POSITION);
-        else
-          s = start_capture(ms, s, p + 1, CAP_UNFINISHED);
-        break;
-      }
-      case ')': {  /* end capture */
-        s = end_capture(ms, s, p + 1);
-        break;
-      }
-      case '$': {
-        if ((p + 1) == ms->p_end)  /* is the '$' the last char in pattern? */
-          s = (s == ms->src_end) ? s : NULL;  /* check end of string */
-        else goto dflt;
-        break;
-      }
-      case L_ESC: {  /* escaped sequences not in the format class[*+?-]? */
-        switch (*(p + 1)) {
-          case 'b': {  /* balanced string? */
-            s = matchbalance(ms, s, p + 2);
-            if (s != NULL) {
-              p += 4; goto init;
-            }
-            break;
-          }
-          case 'f': {  /* frontier? */
-            const char *ep;
-            char previous;
-            p += 2;
-            if (*p != '[')
-              luaL_error(ms->L, "missing '[' after '%%f' in pattern");
-            ep = classEnd(ms, p);  /* points to what is next */
-            previous = (s == ms->src_init) ? '\0' : *(s - 1);
-            int current = (s < ms->src_end) ? uchar(*s) : 0;
-            if (!matchbracketclass(uchar(previous), p, ep - 1) &&
-                matchbracketclass(current, p, ep - 1)) {
-              p = ep; goto init;
-            }
-            s = NULL;  /* match failed */
-            break;
-          }
-          case '0': case '1': case '2': case '3':
-          case '4': case '5': case '6': case '7':
-          case '8': case '9': {  /* capture results (%0-%9)? */
-            s = match_capture(ms, s, uchar(*(p + 1)));
-            if (s != NULL) {
-              p += 2; goto init;
-            }
-            break;
-          }
-          default: goto dflt;
-        }
-        break;
-      }
-      default: dflt: {  /* pattern class plus optional suffix */
-        const char *ep = classEnd(ms, p);  /* points to optional suffix */
-        /* does not match at least once? */
-        if (!singlematch(ms, s, p, ep)) {
-          if (*ep == '*' || *ep == '?' || *ep == '-') {  /* accept empty? */
-            p = ep + 1; goto init;
-          }
-          else  /* '+' or no suffix */
-            s = NULL;  /* fail */
-        }
-        else {  /* matched once */
-          switch (*ep) {  /* handle optional suffix */
-            case '?': {  /* optional */
-              const char *res;
-              if ((res = match(ms, s + 1, ep + 1)) != NULL)
-                s = res;
-              else {
-                p = ep + 1; goto init;
-              }
-              break;
-            }
-            case '+':  /* 1 or more repetitions */
-              s++;  /* 1 match already done */
-              s = max_expand(ms, s, p, ep);
-              break;
-            case '*':  /* 0 or more repetitions */
-              s = max_expand(ms, s, p, ep);
-              break;
-            case '-':  /* 0 or more repetitions (minimum) */
-              s = min_expand(ms, s, p, ep);
-              break;
-            default:  /* no suffix */
-              s++; p = ep; goto init;
-          }
-        }
-        break;
-      }
-    }
-  }
+  s = match_seq(ms, s, p);
   ms->matchdepth++;
   return s;
 }
 
+/* capture i; with no captures at all, index 0 stands for the whole match */
 static void push_onecapture (MatchState *ms, int i, const char *s,
                              const char *e) {
   if (i >= ms->level) {
-    if (i == 0)  /* ms->level == 0, too */
-      lua_pushlstring(ms->L, s, (size_t)(e - s));  /* add whole match */
-    else
+    if (i != 0)
       luaL_error(ms->L, "invalid capture index");
+    lua_pushlstring(ms->L, s, (size_t)(e - s));
+    return;
   }
-  else {
-    ptrdiff_t l = ms->capture[i].len;
-    if (l == CAP_UNFINISHED) luaL_error(ms->L, "unfinished capture");
-    if (l == CAP_POSITION)
-      lua_pushinteger(ms->L, ms->capture[i].init - ms->src_init + 1);
-    else
-      lua_pushlstring(ms->L, ms->capture[i].init, (size_t)l);
-  }
+  ptrdiff_t l = ms->capture[i].len;
+  if (l == CAP_UNFINISHED)
+    luaL_error(ms->L, "unfinished capture");
+  if (l == CAP_POSITION)
+    lua_pushinteger(ms->L, ms->capture[i].init - ms->src_init + 1);
+  else
+    lua_pushlstring(ms->L, ms->capture[i].init, (size_t)l);
 }
 
+/* s == NULL (find, which reports the span itself) pushes nothing for a
+   pattern without captures */
 static int push_captures (MatchState *ms, const char *s, const char *e) {
   int nlevels = (ms->level == 0 && s) ? 1 : ms->level;
   luaL_checkstack(ms->L, nlevels, "too many captures");
   for (int i = 0; i < nlevels; i++)
     push_onecapture(ms, i, s, e);
-  return nlevels;  /* number of strings pushed */
+  return nlevels;
 }
 
-/* check whether pattern has no special characters */
-static int nospecials (const char *p, size_t l) {
-  size_t upto = 0;
-  do {
-    if (std::strpbrk(p + upto, SPECIALS))
-      return 0;  /* pattern has a special character */
-    upto += std::strlen(p + upto) + 1;  /* may have more after \0 */
-  } while (upto <= l);
-  return 1;  /* no special chars found */
+/* a pattern without magic bytes can be searched for as plain text */
+static bool nospecials (const char *p, size_t l) {
+  return std::string_view(p, l).find_first_of(SPECIALS) ==
+         std::string_view::npos;
 }
 
+/* first occurrence of s2 in s1, or NULL */
 static const char *lmemfind (const char *s1, size_t l1,
                              const char *s2, size_t l2) {
-  if (l2 == 0) return s1;  /* empty strings are everywhere */
-  else if (l2 > l1) return NULL;  /* avoids a negative 'l1' */
-  const char *init;  /* to search for a '*s2' inside 's1' */
-  l2--;  /* 1st char will be checked by 'memchr' */
-  l1 = l1 - l2;  /* 's2' cannot be found after that */
-  while (l1 > 0 && (init = (const char *)std::memchr(s1, *s2, l1)) != NULL) {
-    init++;   /* 1st char is already checked */
-    if (std::memcmp(init, s2 + 1, l2) == 0)
-      return init - 1;
-    l1 -= (size_t)(init - s1);  /* correct 'l1' and 's1' to try again */
-    s1 = init;
-  }
-  return NULL;  /* not found */
+  size_t at = std::string_view(s1, l1).find(std::string_view(s2, l2));
+  return (at == std::string_view::npos) ? NULL : s1 + at;
 }
 
 static void prepstate (MatchState *ms, lua_State *L, const char *s, size_t ls,
@@ -533,48 +511,52 @@ static void prepstate (MatchState *ms, lua_State *L, const char *s, size_t ls,
   ms->level = 0;
 }
 
+/* plain substring search from 1-based position init */
+static int plain_find (lua_State *L, const char *s, size_t ls, size_t init,
+                       const char *p, size_t lp) {
+  const char *hit = lmemfind(s + init - 1, ls - init + 1, p, lp);
+  if (hit == NULL) {
+    lua_pushnil(L);
+    return 1;
+  }
+  lua_pushinteger(L, hit - s + 1);
+  lua_pushinteger(L, (lua_Integer)((size_t)(hit - s) + lp));
+  return 2;
+}
+
+/* shared by find and match: find reports the span before the captures,
+   match reports the captures (or the whole match) alone */
 static int str_find_aux (lua_State *L, int find) {
   size_t ls, lp;
   const char *s = luaL_checklstring(L, 1, &ls);
   const char *p = luaL_checklstring(L, 2, &lp);
   size_t init = posrelat(luaL_optinteger(L, 3, 1), ls);
   if (init < 1) init = 1;
-  else if (init > ls + 1) {  /* start after string's end? */
-    lua_pushnil(L);  /* cannot find anything */
+  if (init > ls + 1) {
+    lua_pushnil(L);
     return 1;
   }
-  /* explicit request or no special characters? */
-  if (find && (lua_toboolean(L, 4) || nospecials(p, lp))) {
-    /* do a plain search */
-    const char *s2 = lmemfind(s + init - 1, ls - init + 1, p, lp);
-    if (s2) {
-      lua_pushinteger(L, s2 - s + 1);
-      lua_pushinteger(L, (lua_Integer)((size_t)(s2 - s) + lp));
-      return 2;
-    }
+  if (find && (lua_toboolean(L, 4) || nospecials(p, lp)))
+    return plain_find(L, s, ls, init, p, lp);
+  bool anchored = (*p == '^');
+  if (anchored) {
+    p++;
+    lp--;
   }
-  else {
-    MatchState ms;
-    const char *s1 = s + init - 1;
-    int anchor = (*p == '^');
-    if (anchor) {
-      p++; lp--;  /* skip anchor character */
+  MatchState ms;
+  prepstate(&ms, L, s, ls, p, lp);
+  for (const char *start = s + init - 1; start <= ms.src_end; start++) {
+    ms.level = 0;
+    if (const char *e = match(&ms, start, p)) {
+      if (!find)
+        return push_captures(&ms, start, e);
+      lua_pushinteger(L, start - s + 1);
+      lua_pushinteger(L, e - s);
+      return push_captures(&ms, nullptr, nullptr) + 2;
     }
-    prepstate(&ms, L, s, ls, p, lp);
-    do {
-      const char *res;
-      ms.level = 0;
-      if ((res = match(&ms, s1, p)) != NULL) {
-        if (find) {
-          lua_pushinteger(L, s1 - s + 1);  /* start */
-          lua_pushinteger(L, res - s);   /* end */
-          return push_captures(&ms, NULL, 0) + 2;
-        }
-        return push_captures(&ms, s1, res);
-      }
-    } while (s1++ < ms.src_end && !anchor);
+    if (anchored) break;
   }
-  lua_pushnil(L);  /* not found */
+  lua_pushnil(L);
   return 1;
 }
 
@@ -603,15 +585,15 @@ static int gmatch_aux (lua_State *L) {
     ms.level = 0;
     if ((e = match(&ms, src, p)) != NULL) {
       size_t newstart = (size_t)(e - s);
-      if (e == src) newstart++;  /* empty match? go at least one position */
+      if (e == src) newstart++;
       lua_pushnumber(L, (lua_Number)(uint32_t)newstart);
       lua_replace(L, lua_upvalueindex(3));
       return push_captures(&ms, src, e);
     }
   }
-  lua_pushnumber(L, (lua_Number)(uint32_t)(ls + 1));  /* stays exhausted */
+  lua_pushnumber(L, (lua_Number)(uint32_t)(ls + 1));
   lua_replace(L, lua_upvalueindex(3));
-  return 0;  /* not found */
+  return 0;
 }
 
 static int gmatch (lua_State *L) {
@@ -623,58 +605,58 @@ static int gmatch (lua_State *L) {
   return 1;
 }
 
+/* expands a replacement string: %0 is the whole match, %1-%9 a capture and
+   %% a percent sign */
 static void add_s (MatchState *ms, luaL_Buffer *b, const char *s,
                    const char *e) {
   size_t l;
   lua_State *L = ms->L;
   const char *news = lua_tolstring(L, 3, &l);
-  for (size_t i = 0; i < l; i++) {
-    if (news[i] != L_ESC)
-      luaL_addchar(b, news[i]);
-    else {
-      i++;  /* skip ESC */
-      if (!std::isdigit(uchar(news[i]))) {
-        if (news[i] != L_ESC)
-          luaL_error(L, "invalid use of '%c' in replacement string", L_ESC);
-        luaL_addchar(b, news[i]);
-      }
-      else if (news[i] == '0')
-        luaL_addlstring(b, s, (size_t)(e - s));
-      else {
-        push_onecapture(ms, news[i] - '1', s, e);
-        luaL_addvalue(b);  /* add capture to accumulated result */
-      }
+  const char *end = news + l;
+  for (const char *q = news; q < end; q++) {
+    if (*q != L_ESC) {
+      luaL_addchar(b, *q);
+      continue;
     }
+    q++;  /* a trailing '%' reads the string's terminating '\0' */
+    if (*q == L_ESC)
+      luaL_addchar(b, *q);
+    else if (*q == '0')
+      luaL_addlstring(b, s, (size_t)(e - s));
+    else if (std::isdigit(uchar(*q))) {
+      push_onecapture(ms, *q - '1', s, e);
+      luaL_addvalue(b);
+    }
+    else
+      luaL_error(L, "invalid use of '%c' in replacement string", L_ESC);
   }
 }
 
+/* appends the replacement for s..e; tr is the type of gsub's third argument.
+   A function or table answering nil or false keeps the matched text. */
 static void add_value (MatchState *ms, luaL_Buffer *b, const char *s,
                        const char *e, int tr) {
   lua_State *L = ms->L;
-  switch (tr) {
-    case LUA_TFUNCTION: {
-      lua_pushvalue(L, 3);
-      int n = push_captures(ms, s, e);
-      lua_call(L, n, 1);
-      break;
-    }
-    case LUA_TTABLE: {
-      push_onecapture(ms, 0, s, e);
-      lua_gettable(L, 3);
-      break;
-    }
-    default: {  /* LUA_TNUMBER or LUA_TSTRING */
-      add_s(ms, b, s, e);
-      return;
-    }
+  if (tr == LUA_TFUNCTION) {
+    lua_pushvalue(L, 3);
+    int nargs = push_captures(ms, s, e);
+    lua_call(L, nargs, 1);
   }
-  if (!lua_toboolean(L, -1)) {  /* nil or false? */
+  else if (tr == LUA_TTABLE) {
+    push_onecapture(ms, 0, s, e);
+    lua_gettable(L, 3);
+  }
+  else {
+    add_s(ms, b, s, e);
+    return;
+  }
+  if (!lua_toboolean(L, -1)) {
     lua_pop(L, 1);
-    lua_pushlstring(L, s, (size_t)(e - s));  /* keep original text */
+    lua_pushlstring(L, s, (size_t)(e - s));
   }
   else if (!lua_isstring(L, -1))
     luaL_error(L, "invalid replacement value (a %s)", luaL_typename(L, -1));
-  luaL_addvalue(b);  /* add result to accumulator */
+  luaL_addvalue(b);
 }
 
 static int str_gsub (lua_State *L) {
@@ -683,194 +665,202 @@ static int str_gsub (lua_State *L) {
   const char *p = luaL_checklstring(L, 2, &lp);
   int tr = lua_type(L, 3);
   size_t max_s = (size_t)luaL_optinteger(L, 4, (lua_Integer)srcl + 1);
-  int anchor = (*p == '^');
-  size_t n = 0;
-  MatchState ms;
-  luaL_Buffer b;
   luaL_argcheck(L, tr == LUA_TNUMBER || tr == LUA_TSTRING ||
                    tr == LUA_TFUNCTION || tr == LUA_TTABLE, 3,
                 "string/function/table expected");
+  bool anchored = (*p == '^');
+  if (anchored) {
+    p++;
+    lp--;
+  }
+  MatchState ms;
+  luaL_Buffer b;
   luaL_buffinit(L, &b);
-  if (anchor) {
-    p++; lp--;  /* skip anchor character */
-  }
   prepstate(&ms, L, src, srcl, p, lp);
+  size_t n = 0;
+  const char *cur = src;
   while (n < max_s) {
-    const char *e;
     ms.level = 0;
-    e = match(&ms, src, p);
-    if (e) {
+    const char *e = match(&ms, cur, p);
+    if (e != NULL) {
       n++;
-      add_value(&ms, &b, src, e, tr);
+      add_value(&ms, &b, cur, e, tr);
     }
-    if (e && e > src)  /* non empty match? */
-      src = e;  /* skip it */
-    else if (src < ms.src_end)
-      luaL_addchar(&b, *src++);
-    else break;
-    if (anchor) break;
+    /* after a miss or an empty match the current byte is copied as is, so
+       the scan always moves on */
+    if (e != NULL && e > cur)
+      cur = e;
+    else if (cur == ms.src_end)
+      break;
+    else
+      luaL_addchar(&b, *cur++);
+    if (anchored) break;
   }
-  luaL_addlstring(&b, src, (size_t)(ms.src_end - src));
+  luaL_addlstring(&b, cur, (size_t)(ms.src_end - cur));
   luaL_pushresult(&b);
-  lua_pushinteger(L, (lua_Integer)n);  /* number of substitutions */
+  lua_pushinteger(L, (lua_Integer)n);
   return 2;
 }
 
-/* }====================================================== */
+/* format works on a number's value: integer conversions truncate it toward
+   zero, float conversions print its exact double */
 
-
-/*
-** {======================================================
-** STRING FORMAT
-** Numbers are formatted by value: integer conversions take the number
-** truncated toward zero, float conversions its exact double.
-** =======================================================
-*/
-
-/* maximum size of each formatted item (> len(format('%99.99f', -32768))) */
+/* room for one formatted item: '%99.99f' of the most negative number is
+   well within it */
 #define MAX_ITEM        512
 #define FLAGS   "-+ #0"
-/* maximum size of each format specification (such as '%-099.99d') */
+/* room for '%', all flags, two-digit width and precision, the length
+   modifier and the letter */
 #define MAX_FORMAT      (sizeof(FLAGS) + 2 + 10)
 
 static double num2double (lua_Number n) {
   return (double)n / 65536.0;
 }
 
+/* %q: the string in double quotes so that it reads back the same; control
+   bytes become decimal escapes, three digits wide when a digit follows */
 static void addquoted (lua_State *L, luaL_Buffer *b, int arg) {
   size_t l;
   const char *s = luaL_checklstring(L, arg, &l);
+  const char *end = s + l;
   luaL_addchar(b, '"');
-  while (l--) {
-    if (*s == '"' || *s == '\\' || *s == '\n') {
+  for (const char *q = s; q < end; q++) {
+    int c = uchar(*q);
+    if (c == '"' || c == '\\' || c == '\n') {
       luaL_addchar(b, '\\');
-      luaL_addchar(b, *s);
+      luaL_addchar(b, *q);
     }
-    else if (*s == '\0' || std::iscntrl(uchar(*s))) {
-      char buff[10];
-      if (!std::isdigit(uchar(*(s + 1))))
-        std::snprintf(buff, sizeof(buff), "\\%d", (int)uchar(*s));
+    else if (c == '\0' || std::iscntrl(c)) {
+      char esc[10];
+      if (std::isdigit(uchar(q[1])))  /* the terminator follows the last byte */
+        std::snprintf(esc, sizeof(esc), "\\%03d", c);
       else
-        std::snprintf(buff, sizeof(buff), "\\%03d", (int)uchar(*s));
-      luaL_addstring(b, buff);
+        std::snprintf(esc, sizeof(esc), "\\%d", c);
+      luaL_addstring(b, esc);
     }
     else
-      luaL_addchar(b, *s);
-    s++;
+      luaL_addchar(b, *q);
   }
   luaL_addchar(b, '"');
 }
 
+/* Copies one conversion spec (flags, width, precision and the conversion
+   letter) into form as a C format string and returns a pointer to the
+   letter.  Width and precision take two digits at most. */
 static const char *scanformat (lua_State *L, const char *strfrmt, char *form) {
   const char *p = strfrmt;
-  while (*p != '\0' && std::strchr(FLAGS, *p) != NULL) p++;  /* skip flags */
-  if ((size_t)(p - strfrmt) >= sizeof(FLAGS) / sizeof(char))
+  while (*p != '\0' && std::strchr(FLAGS, *p) != NULL)
+    p++;
+  if ((size_t)(p - strfrmt) >= sizeof(FLAGS))
     luaL_error(L, "invalid format (repeated flags)");
-  if (std::isdigit(uchar(*p))) p++;  /* skip width */
-  if (std::isdigit(uchar(*p))) p++;  /* (2 digits at most) */
+  auto skip_two_digits = [&p] {
+    for (int i = 0; i < 2 && std::isdigit(uchar(*p)); i++)
+      p++;
+  };
+  skip_two_digits();
   if (*p == '.') {
     p++;
-    if (std::isdigit(uchar(*p))) p++;  /* skip precision */
-    if (std::isdigit(uchar(*p))) p++;  /* (2 digits at most) */
+    skip_two_digits();
   }
   if (std::isdigit(uchar(*p)))
     luaL_error(L, "invalid format (width or precision too long)");
-  *(form++) = '%';
-  std::memcpy(form, strfrmt, (size_t)(p - strfrmt + 1) * sizeof(char));
-  form += p - strfrmt + 1;
-  *form = '\0';
+  size_t speclen = (size_t)(p - strfrmt) + 1;
+  form[0] = '%';
+  std::memcpy(form + 1, strfrmt, speclen);
+  form[speclen + 1] = '\0';
   return p;
 }
 
-/* add length modifier into formats */
+/* puts a C length modifier in front of the conversion letter */
 static void addlenmod (char *form, const char *lenmod) {
   size_t l = std::strlen(form);
   size_t lm = std::strlen(lenmod);
-  char spec = form[l - 1];
-  std::strcpy(form + l - 1, lenmod);
-  form[l + lm - 1] = spec;
+  char conv = form[l - 1];
+  std::memcpy(form + l - 1, lenmod, lm);
+  form[l - 1 + lm] = conv;
   form[l + lm] = '\0';
+}
+
+/* formats argument arg by the C spec in form, whose letter is conv */
+static void addformatted (lua_State *L, luaL_Buffer *b, int arg, char conv,
+                          char *form) {
+  char buff[MAX_ITEM];
+  int nb = 0;
+  switch (conv) {
+    case 'c':
+      nb = std::snprintf(buff, sizeof(buff), form, luaL_checkint(L, arg));
+      break;
+    case 'd': case 'i': {
+      long long ni = (long long)num2double(luaL_checknumber(L, arg));
+      addlenmod(form, "ll");
+      nb = std::snprintf(buff, sizeof(buff), form, ni);
+      break;
+    }
+    case 'o': case 'u': case 'x': case 'X': {
+      double n = num2double(luaL_checknumber(L, arg));
+      luaL_argcheck(L, n > -1.0, arg,
+                    "not a non-negative number in proper range");
+      unsigned long long ni = (n < 0) ? 0u : (unsigned long long)n;
+      addlenmod(form, "ll");
+      nb = std::snprintf(buff, sizeof(buff), form, ni);
+      break;
+    }
+    case 'e': case 'E': case 'f': case 'g': case 'G':
+      nb = std::snprintf(buff, sizeof(buff), form,
+                         num2double(luaL_checknumber(L, arg)));
+      break;
+    case 'q':
+      addquoted(L, b, arg);
+      return;
+    case 's': {
+      size_t l;
+      const char *s = luaL_tolstring(L, arg, &l);
+      if (!std::strchr(form, '.') && l >= 100) {
+        /* too long for buff; a width (two digits at most) could not pad
+           it anyway, so it goes in whole */
+        luaL_addvalue(b);
+        return;
+      }
+      nb = std::snprintf(buff, sizeof(buff), form, s);
+      lua_pop(L, 1);
+      break;
+    }
+    default:
+      luaL_error(L, "invalid option '%%%c' to 'format'", (int)uchar(conv));
+  }
+  if (nb < 0) nb = 0;
+  if ((size_t)nb >= sizeof(buff)) nb = (int)sizeof(buff) - 1;
+  luaL_addlstring(b, buff, (size_t)nb);
 }
 
 static int str_format (lua_State *L) {
   int top = lua_gettop(L);
   int arg = 1;
   size_t sfl;
-  const char *strfrmt = luaL_checklstring(L, arg, &sfl);
-  const char *strfrmt_end = strfrmt + sfl;
+  const char *fmt = luaL_checklstring(L, arg, &sfl);
+  const char *fmt_end = fmt + sfl;
   luaL_Buffer b;
   luaL_buffinit(L, &b);
-  while (strfrmt < strfrmt_end) {
-    if (*strfrmt != L_ESC)
-      luaL_addchar(&b, *strfrmt++);
-    else if (*++strfrmt == L_ESC)
-      luaL_addchar(&b, *strfrmt++);  /* %% */
-    else { /* format item */
-      char form[MAX_FORMAT];  /* to store the format ('%...') */
-      char buff[MAX_ITEM];  /* to store the formatted item */
-      int nb = 0;  /* number of bytes in added item */
-      if (++arg > top)
-        luaL_argerror(L, arg, "no value");
-      strfrmt = scanformat(L, strfrmt, form);
-      switch (*strfrmt++) {
-        case 'c': {
-          nb = std::snprintf(buff, sizeof(buff), form, luaL_checkint(L, arg));
-          break;
-        }
-        case 'd': case 'i': {
-          long long ni = (long long)num2double(luaL_checknumber(L, arg));
-          addlenmod(form, "ll");
-          nb = std::snprintf(buff, sizeof(buff), form, ni);
-          break;
-        }
-        case 'o': case 'u': case 'x': case 'X': {
-          double n = num2double(luaL_checknumber(L, arg));
-          luaL_argcheck(L, n > -1.0, arg,
-                        "not a non-negative number in proper range");
-          unsigned long long ni = (n < 0) ? 0u : (unsigned long long)n;
-          addlenmod(form, "ll");
-          nb = std::snprintf(buff, sizeof(buff), form, ni);
-          break;
-        }
-        case 'e': case 'E': case 'f':
-        case 'g': case 'G': {
-          nb = std::snprintf(buff, sizeof(buff), form,
-                             num2double(luaL_checknumber(L, arg)));
-          break;
-        }
-        case 'q': {
-          addquoted(L, &b, arg);
-          break;
-        }
-        case 's': {
-          size_t l;
-          const char *s = luaL_tolstring(L, arg, &l);
-          if (!std::strchr(form, '.') && l >= 100) {
-            /* no precision and string is too long to be formatted;
-               keep original string */
-            luaL_addvalue(&b);
-            break;
-          }
-          nb = std::snprintf(buff, sizeof(buff), form, s);
-          lua_pop(L, 1);  /* remove result from 'luaL_tolstring' */
-          break;
-        }
-        default: {  /* also treat cases 'pnLlh' */
-          return luaL_error(L, "invalid option '%%%c' to 'format'",
-                            (int)uchar(*(strfrmt - 1)));
-        }
-      }
-      if (nb < 0) nb = 0;
-      if ((size_t)nb >= sizeof(buff)) nb = (int)sizeof(buff) - 1;
-      luaL_addlstring(&b, buff, (size_t)nb);
+  while (fmt < fmt_end) {
+    if (*fmt != L_ESC) {
+      luaL_addchar(&b, *fmt++);
+      continue;
     }
+    fmt++;
+    if (*fmt == L_ESC) {
+      luaL_addchar(&b, *fmt++);
+      continue;
+    }
+    if (++arg > top)
+      luaL_argerror(L, arg, "no value");
+    char form[MAX_FORMAT];
+    fmt = scanformat(L, fmt, form);
+    char conv = *fmt++;
+    addformatted(L, &b, arg, conv, form);
   }
   luaL_pushresult(&b);
   return 1;
 }
-
-/* }====================================================== */
-
 
 static const luaL_Reg strlib[] = {
   {"byte", str_byte},
@@ -890,15 +880,17 @@ static const luaL_Reg strlib[] = {
   {NULL, NULL}
 };
 
+/* strings share one metatable whose __index is the string table, which
+   is what makes s:sub(...) work */
 static void createmetatable (lua_State *L) {
-  lua_createtable(L, 0, 1);  /* table to be metatable for strings */
-  lua_pushliteral(L, "");  /* dummy string */
-  lua_pushvalue(L, -2);  /* copy table */
-  lua_setmetatable(L, -2);  /* set table as metatable for strings */
-  lua_pop(L, 1);  /* pop dummy string */
-  lua_pushvalue(L, -2);  /* get string library */
-  lua_setfield(L, -2, "__index");  /* metatable.__index = string */
-  lua_pop(L, 1);  /* pop metatable */
+  lua_createtable(L, 0, 1);
+  lua_pushliteral(L, "");
+  lua_pushvalue(L, -2);
+  lua_setmetatable(L, -2);  /* set through any string, it holds for all */
+  lua_pop(L, 1);
+  lua_pushvalue(L, -2);
+  lua_setfield(L, -2, "__index");
+  lua_pop(L, 1);
 }
 
 LUAMOD_API int luaopen_string (lua_State *L) {

@@ -318,6 +318,8 @@ void luaH_free (lua_State *L, Table *t) {
   luaM_free(L, t);
 }
 
+/* free nodes are handed out from the top down; 'lastfree' never moves back
+   up, so once it reaches the bottom the next insertion rehashes */
 static Node *getfreepos (Table *t) {
   while (t->lastfree > t->node) {
     t->lastfree--;

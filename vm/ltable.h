@@ -13,7 +13,7 @@
 
 #define invalidateTMcache(t)    ((t)->flags = 0)
 
-/* returns the key, given the value of a table entry */
+/* a value slot sits inside its node, so the key is a fixed offset away */
 #define keyfromval(v) \
   (gkey(cast(Node *, cast(char *, (v)) - offsetof(Node, i_val))))
 

@@ -21,7 +21,7 @@ static int posarg (lua_State *L, int arg) {
 /* add(t, v [, pos]): returns v; nothing on a missing or non-table t */
 int tinsert (lua_State *L) {
   if (!lua_istable(L, 1)) return 0;
-  int e = luaL_len(L, 1) + 1;  /* first empty element */
+  int e = luaL_len(L, 1) + 1;
   int n = lua_gettop(L);
   if (n < 2) return 0;
   if (n == 2) {  /* append: no charge */
@@ -32,15 +32,15 @@ int tinsert (lua_State *L) {
   }
   int pos = posarg(L, 3);
   lua_settop(L, 2);
-  if (pos < 1 || pos > e)  /* check whether 'pos' is in bounds */
+  if (pos < 1 || pos > e)
     return luaL_argerror(L, 3, "position out of bounds");
-  for (int i = e; i > pos; i--) {  /* move up elements */
+  for (int i = e; i > pos; i--) {
     lua_rawgeti(L, 1, i - 1);
-    lua_rawseti(L, 1, i);  /* t[i] = t[i-1] */
+    lua_rawseti(L, 1, i);
   }
   spend_cpu(e - pos);
   lua_pushvalue(L, 2);
-  lua_rawseti(L, 1, pos);  /* t[pos] = v */
+  lua_rawseti(L, 1, pos);
   lua_pushvalue(L, 2);
   return 1;
 }
@@ -51,14 +51,14 @@ int tremove (lua_State *L) {
   int size = luaL_len(L, 1);
   int pos = (lua_gettop(L) == 1) ? size : posarg(L, 2);
   if (pos < 1 || pos > size) return 0;
-  lua_rawgeti(L, 1, pos);  /* result = t[pos] */
+  lua_rawgeti(L, 1, pos);
   spend_cpu(size - pos);
   for (; pos < size; pos++) {
     lua_rawgeti(L, 1, pos + 1);
-    lua_rawseti(L, 1, pos);  /* t[pos] = t[pos+1] */
+    lua_rawseti(L, 1, pos);
   }
   lua_pushnil(L);
-  lua_rawseti(L, 1, size);  /* t[size] = nil */
+  lua_rawseti(L, 1, size);
   return 1;
 }
 
@@ -73,7 +73,7 @@ int tdel (lua_State *L) {
   int i;
   for (i = 1; i <= n; i++) {
     lua_rawgeti(L, 1, i);
-    if (lua_compare(L, -1, 2, LUA_OPEQ)) break;  /* t[i] stays on top */
+    if (lua_compare(L, -1, 2, LUA_OPEQ)) break;
     lua_pop(L, 1);
   }
   spend_cpu(n);  /* the whole length, found or not */
@@ -84,7 +84,7 @@ int tdel (lua_State *L) {
   }
   lua_pushnil(L);
   lua_rawseti(L, 1, n);
-  return 1;  /* the table's element */
+  return 1;
 }
 
 /* count(t [, v]): the length, or how many elements equal v */
@@ -116,34 +116,27 @@ int unpack (lua_State *L) {
   luaL_checktype(L, 1, LUA_TTABLE);
   int i = luaL_optint(L, 2, 1);
   int e = luaL_opt(L, luaL_checkint, 3, luaL_len(L, 1));
-  if (i > e) return 0;  /* empty range */
-  unsigned int n = (unsigned int)e - (unsigned int)i + 1u;  /* number of elements */
+  if (i > e) return 0;
+  unsigned int n = (unsigned int)e - (unsigned int)i + 1u;
   if (n >= (unsigned int)INT_MAX || !lua_checkstack(L, (int)n))
     return luaL_error(L, "too many results to unpack");
-  lua_rawgeti(L, 1, i);  /* push arg[i] (avoiding overflow problems) */
-  while (i++ < e)  /* push arg[i + 1...e] */
-    lua_rawgeti(L, 1, i);
+  for (unsigned int k = 0; k < n; k++)  /* counted: e may be INT_MAX */
+    lua_rawgeti(L, 1, i + (int)k);
   spend_cpu((int)(2 * n));
   return (int)n;
 }
 
 int pack (lua_State *L) {
-  int n = lua_gettop(L);  /* number of elements to pack */
-  lua_createtable(L, n, 1);  /* create result table */
-  lua_insert(L, 1);  /* put it at index 1 */
-  for (int i = n; i >= 1; i--)  /* assign elements */
+  int n = lua_gettop(L);
+  lua_createtable(L, n, 1);
+  lua_insert(L, 1);
+  for (int i = n; i >= 1; i--)
     lua_rawseti(L, 1, i);
   lua_pushinteger(L, n);
-  lua_setfield(L, 1, "n");  /* t.n = number of elements */
+  lua_setfield(L, 1, "n");
   spend_cpu(2 * n);
-  return 1;  /* return table */
+  return 1;
 }
-
-/*
-** {======================================================
-** Concatenation
-** =======================================================
-*/
 
 static void addfield (lua_State *L, luaL_Buffer *b, int i) {
   lua_rawgeti(L, 1, i);
@@ -158,120 +151,121 @@ static int tconcat (lua_State *L) {
   size_t lsep;
   const char *sep = luaL_optlstring(L, 2, "", &lsep);
   luaL_checktype(L, 1, LUA_TTABLE);
-  int i = luaL_optint(L, 3, 1);
+  int first = luaL_optint(L, 3, 1);
   int last = luaL_opt(L, luaL_checkint, 4, luaL_len(L, 1));
   luaL_buffinit(L, &b);
-  for (; i < last; i++) {
-    addfield(L, &b, i);
-    luaL_addlstring(&b, sep, lsep);
+  if (first <= last) {
+    /* the last field is added apart so that i never steps past INT_MAX */
+    for (int i = first; i < last; i++) {
+      addfield(L, &b, i);
+      luaL_addlstring(&b, sep, lsep);
+    }
+    addfield(L, &b, last);
   }
-  if (i == last)  /* add last value (if interval was not empty) */
-    addfield(L, &b, i);
   luaL_pushresult(&b);
   return 1;
 }
 
-/* }====================================================== */
-
-
-/*
-** {======================================================
-** Quicksort: median of three, smaller half first
-** =======================================================
-*/
-
+/* stores the stack top in t[i] and the value below it in t[j] */
 static void set2 (lua_State *L, int i, int j) {
   lua_rawseti(L, 1, i);
   lua_rawseti(L, 1, j);
 }
 
+/* a < b for the values at stack indices a and b, through the comparator
+   in slot 2 when there is one */
 static int sort_comp (lua_State *L, int a, int b) {
-  if (!lua_isnil(L, 2)) {  /* function? */
+  if (!lua_isnil(L, 2)) {
     lua_pushvalue(L, 2);
-    lua_pushvalue(L, a - 1);  /* -1 to compensate function */
-    lua_pushvalue(L, b - 2);  /* -2 to compensate function and 'a' */
+    lua_pushvalue(L, a - 1);
+    lua_pushvalue(L, b - 2);
     lua_call(L, 2, 1);
     int res = lua_toboolean(L, -1);
     lua_pop(L, 1);
     return res;
   }
-  return lua_compare(L, a, b, LUA_OPLT);  /* a < b? */
+  return lua_compare(L, a, b, LUA_OPLT);
 }
 
-static void auxsort (lua_State *L, int l, int u) {
-  while (l < u) {  /* for tail recursion */
-    int i, j;
-    /* sort elements a[l], a[(l+u)/2] and a[u] */
-    lua_rawgeti(L, 1, l);
-    lua_rawgeti(L, 1, u);
-    if (sort_comp(L, -1, -2))  /* a[u] < a[l]? */
-      set2(L, l, u);  /* swap a[l] - a[u] */
-    else
-      lua_pop(L, 2);
-    if (u - l == 1) break;  /* only 2 elements */
-    i = (l + u) / 2;
-    lua_rawgeti(L, 1, i);
-    lua_rawgeti(L, 1, l);
-    if (sort_comp(L, -2, -1))  /* a[i] < a[l]? */
-      set2(L, i, l);
-    else {
-      lua_pop(L, 1);  /* remove a[l] */
-      lua_rawgeti(L, 1, u);
-      if (sort_comp(L, -1, -2))  /* a[u] < a[i]? */
-        set2(L, i, u);
-      else
-        lua_pop(L, 2);
+/* swaps t[lo] and t[hi] when t[hi] < t[lo]; says whether it did */
+static bool order_pair (lua_State *L, int lo, int hi) {
+  lua_rawgeti(L, 1, lo);
+  lua_rawgeti(L, 1, hi);
+  if (sort_comp(L, -1, -2)) {
+    set2(L, lo, hi);
+    return true;
+  }
+  lua_pop(L, 2);
+  return false;
+}
+
+/* Splits t[lo+1..up-2] around the pivot P on the stack top (t[lo] <= P and
+   t[up-1] == P <= t[up] already hold) and pops P.  Returns the first
+   index of the upper part.  A scan that reaches an end means the
+   comparator is not a strict order. */
+static int partition (lua_State *L, int lo, int up) {
+  int i = lo, j = up - 1;
+  for (;;) {
+    for (;;) {  /* up to the first t[i] not below P */
+      lua_rawgeti(L, 1, ++i);
+      if (!sort_comp(L, -1, -2)) break;
+      if (i >= up) luaL_error(L, "invalid order function for sorting");
+      lua_pop(L, 1);
     }
-    if (u - l == 2) break;  /* only 3 elements */
-    lua_rawgeti(L, 1, i);  /* pivot */
+    for (;;) {  /* down to the first t[j] not above P */
+      lua_rawgeti(L, 1, --j);
+      if (!sort_comp(L, -3, -1)) break;
+      if (j <= lo) luaL_error(L, "invalid order function for sorting");
+      lua_pop(L, 1);
+    }
+    if (j < i) {
+      lua_pop(L, 3);
+      return i;
+    }
+    set2(L, i, j);
+  }
+}
+
+/* Quicksort of t[lo..up]: ends and middle sorted first, the middle becomes
+   the pivot at up - 1; the smaller side recurses and the larger loops, so
+   the depth stays logarithmic. */
+static void auxsort (lua_State *L, int lo, int up) {
+  while (lo < up) {
+    order_pair(L, lo, up);
+    if (up - lo == 1) break;
+    int mid = (lo + up) / 2;
+    if (!order_pair(L, lo, mid))
+      order_pair(L, mid, up);
+    if (up - lo == 2) break;
+    lua_rawgeti(L, 1, mid);  /* P */
     lua_pushvalue(L, -1);
-    lua_rawgeti(L, 1, u - 1);
-    set2(L, i, u - 1);
-    /* a[l] <= P == a[u-1] <= a[u], only need to sort from l+1 to u-2 */
-    i = l; j = u - 1;
-    for (;;) {  /* invariant: a[l..i] <= P <= a[j..u] */
-      /* repeat ++i until a[i] >= P */
-      while (lua_rawgeti(L, 1, ++i), sort_comp(L, -1, -2)) {
-        if (i >= u) luaL_error(L, "invalid order function for sorting");
-        lua_pop(L, 1);  /* remove a[i] */
-      }
-      /* repeat --j until a[j] <= P */
-      while (lua_rawgeti(L, 1, --j), sort_comp(L, -3, -1)) {
-        if (j <= l) luaL_error(L, "invalid order function for sorting");
-        lua_pop(L, 1);  /* remove a[j] */
-      }
-      if (j < i) {
-        lua_pop(L, 3);  /* pop pivot, a[i], a[j] */
-        break;
-      }
-      set2(L, i, j);
-    }
-    lua_rawgeti(L, 1, u - 1);
-    lua_rawgeti(L, 1, i);
-    set2(L, u - 1, i);  /* swap pivot (a[u-1]) with a[i] */
-    /* a[l..i-1] <= a[i] == P <= a[i+1..u]; recurse into the smaller half */
-    if (i - l < u - i) {
-      j = l; i = i - 1; l = i + 2;
+    lua_rawgeti(L, 1, up - 1);
+    set2(L, mid, up - 1);  /* P moves to up - 1, a copy stays on the stack */
+    int p = partition(L, lo, up);
+    lua_rawgeti(L, 1, up - 1);
+    lua_rawgeti(L, 1, p);
+    set2(L, up - 1, p);  /* P to its final place */
+    if (p - lo < up - p) {
+      auxsort(L, lo, p - 1);
+      lo = p + 1;
     }
     else {
-      j = i + 1; i = u; u = j - 2;
+      auxsort(L, p + 1, up);
+      up = p - 1;
     }
-    auxsort(L, j, i);  /* call recursively the smaller one */
-  }  /* repeat the routine for the larger one */
+  }
 }
 
 static int sort (lua_State *L) {
   luaL_checktype(L, 1, LUA_TTABLE);
   int n = luaL_len(L, 1);
-  luaL_checkstack(L, 40, "");  /* recursion depth stays below 40 levels */
-  if (!lua_isnoneornil(L, 2))  /* is there a 2nd argument? */
+  luaL_checkstack(L, 40, "");
+  if (!lua_isnoneornil(L, 2))
     luaL_checktype(L, 2, LUA_TFUNCTION);
-  lua_settop(L, 2);  /* make sure there are two arguments */
+  lua_settop(L, 2);
   auxsort(L, 1, n);
   return 0;
 }
-
-/* }====================================================== */
 
 static const luaL_Reg tab_funcs[] = {
   {"concat", tconcat},

@@ -13,7 +13,7 @@ LUAI_DDEF const char *const luaT_typenames_[LUA_TOTALTAGS] = {
   "no value",
   "nil", "boolean", udatatypename, "number",
   "string", "table", "function", udatatypename, "thread",
-  "proto", "upval"  /* these last two cases are used for tests only */
+  "proto", "upval"  /* internal tags, never seen by scripts */
 };
 
 void luaT_init (lua_State *L) {
@@ -30,19 +30,19 @@ void luaT_init (lua_State *L) {
   static_assert(sizeof(luaT_eventname) / sizeof(luaT_eventname[0]) == TM_N, "event names");
   for (int i = 0; i < TM_N; i++) {
     G(L)->tmname[i] = luaS_new(L, luaT_eventname[i]);
-    luaS_fix(G(L)->tmname[i]);  /* never collect these names */
+    luaS_fix(G(L)->tmname[i]);  /* looked up on every metamethod access */
   }
 }
 
 /*
-** function to be used with macro "fasttm": optimized for absence of
-** tag methods (the absence is cached in the table's flags)
+** Most metatables lack most events: a miss sets the event's bit in the
+** table's flags so fasttm skips the lookup until the table changes.
 */
 const TValue *luaT_gettm (Table *events, TMS event, TString *ename) {
   const TValue *tm = luaH_getstr(events, ename);
   lua_assert(event <= TM_EQ);
-  if (ttisnil(tm)) {  /* no tag method? */
-    events->flags |= cast_byte(1u << event);  /* cache this fact */
+  if (ttisnil(tm)) {
+    events->flags |= cast_byte(1u << event);
     return NULL;
   }
   return tm;

@@ -7,9 +7,10 @@
 #include "vm/lobject.h"
 
 /*
-* WARNING: if you change the order of this enumeration,
-* grep "ORDER TM"; the arithmetic events follow the operator codes of
-* luaO_arith (event = code + TM_ADD) and the opcodes (event = op - 7).
+** The order matters (ORDER TM): luaT_init's names follow it, the events up
+** to TM_EQ have a cache bit in Table.flags, and the arithmetic events line
+** up with luaO_arith's operator codes (event = code + TM_ADD) and with the
+** arithmetic opcodes (event = op - 7).
 */
 typedef enum {
   TM_INDEX,
@@ -17,7 +18,7 @@ typedef enum {
   TM_GC,
   TM_MODE,
   TM_LEN,
-  TM_EQ,  /* last tag method with `fast' access */
+  TM_EQ,  /* the last one cached by fasttm */
   TM_ADD,
   TM_SUB,
   TM_MUL,
@@ -42,7 +43,7 @@ typedef enum {
   TM_LE,
   TM_CONCAT,
   TM_CALL,
-  TM_N  /* number of elements in the enum */
+  TM_N
 } TMS;
 
 static_assert(TM_N == 30 && TM_UNM == 25 && TM_ADD + LUA_OPUNM == TM_UNM, "event order");

@@ -1,7 +1,7 @@
 /*
 ** Script VM: the public C API.
-** The Lua 5.2 C API with a 16.16 fixed-point number type, the fast C
-** function convention (LUA_FASTCALL / LUA_TFCF) and the console's extra
+** The embedding interface of the script language, with a 16.16 fixed-point
+** number type, the fast C function convention (LUA_FASTCALL / LUA_TFCF) and the console's extra
 ** operators, metamethod events and cycle accounting.
 */
 #ifndef Z6_LUA_H
@@ -19,17 +19,18 @@
 #define LUA_VERSION     "Lua " LUA_VERSION_MAJOR "." LUA_VERSION_MINOR
 #define LUA_RELEASE     LUA_VERSION "." LUA_VERSION_RELEASE
 
-/* mark for precompiled code ('<esc>Lua') */
+/* first bytes of a binary chunk; the loader takes any chunk starting
+   with ESC as binary */
 #define LUA_SIGNATURE   "\033Lua"
 
-/* option for multiple returns in 'lua_pcall' and 'lua_call' */
+/* as a result count: keep every result */
 #define LUA_MULTRET     (-1)
 
-/* pseudo-indices */
+/* indices below every valid stack index */
 #define LUA_REGISTRYINDEX       LUAI_FIRSTPSEUDOIDX
 #define lua_upvalueindex(i)     (LUA_REGISTRYINDEX - (i))
 
-/* thread status */
+/* status codes of threads and protected calls */
 #define LUA_OK          0
 #define LUA_YIELD       1
 #define LUA_ERRRUN      2
@@ -51,14 +52,13 @@ typedef int (*lua_CFunction) (lua_State *L);
 typedef int (*lua_FastCFunction) (lua_State *L);
 #define LUA_FASTCALL    (-3333)
 
-/* functions that read/write blocks when loading/dumping chunks */
+/* chunk I/O: a reader hands out pieces until it returns null or size 0 */
 typedef const char * (*lua_Reader) (lua_State *L, void *ud, size_t *sz);
 typedef int (*lua_Writer) (lua_State *L, const void *p, size_t sz, void *ud);
 
 /* allocator hook; when ptr is null, osize carries the kind of object */
 typedef void * (*lua_Alloc) (void *ud, void *ptr, size_t osize, size_t nsize);
 
-/* basic types */
 #define LUA_TNONE               (-1)
 #define LUA_TNIL                0
 #define LUA_TBOOLEAN            1
@@ -75,10 +75,10 @@ typedef void * (*lua_Alloc) (void *ud, void *ptr, size_t osize, size_t nsize);
 #define LUA_TFCF                (LUA_TFUNCTION | (3 << 4))
 static_assert(LUA_TFCF == 54, "fast C function tag");
 
-/* minimum Lua stack available to a C function */
+/* free slots a C function may use without lua_checkstack */
 #define LUA_MINSTACK    20
 
-/* predefined values in the registry */
+/* fixed registry slots */
 #define LUA_RIDX_MAINTHREAD     1
 #define LUA_RIDX_GLOBALS        2
 #define LUA_RIDX_LAST           LUA_RIDX_GLOBALS
@@ -87,14 +87,12 @@ typedef LUA_NUMBER lua_Number;
 typedef LUA_INTEGER lua_Integer;
 typedef LUA_UNSIGNED lua_Unsigned;
 
-/* state manipulation */
 LUA_API lua_State *(lua_newstate) (lua_Alloc f, void *ud);
 LUA_API void       (lua_close) (lua_State *L);
 LUA_API lua_State *(lua_newthread) (lua_State *L);
 LUA_API lua_CFunction (lua_atpanic) (lua_State *L, lua_CFunction panicf);
 LUA_API const lua_Number *(lua_version) (lua_State *L);
 
-/* basic stack manipulation */
 LUA_API int   (lua_absindex) (lua_State *L, int idx);
 LUA_API int   (lua_gettop) (lua_State *L);
 LUA_API void  (lua_settop) (lua_State *L, int idx);
@@ -106,7 +104,7 @@ LUA_API void  (lua_copy) (lua_State *L, int fromidx, int toidx);
 LUA_API int   (lua_checkstack) (lua_State *L, int sz);
 LUA_API void  (lua_xmove) (lua_State *from, lua_State *to, int n);
 
-/* access functions (stack -> C) */
+/* reading stack slots */
 LUA_API int             (lua_isnumber) (lua_State *L, int idx);
 LUA_API int             (lua_isstring) (lua_State *L, int idx);
 LUA_API int             (lua_iscfunction) (lua_State *L, int idx);
@@ -159,7 +157,7 @@ LUA_API void  (lua_arith) (lua_State *L, int op);
 LUA_API int   (lua_rawequal) (lua_State *L, int idx1, int idx2);
 LUA_API int   (lua_compare) (lua_State *L, int idx1, int idx2, int op);
 
-/* push functions (C -> stack) */
+/* pushing values */
 LUA_API void        (lua_pushnil) (lua_State *L);
 LUA_API void        (lua_pushnumber) (lua_State *L, lua_Number n);
 LUA_API void        (lua_pushinteger) (lua_State *L, lua_Integer n);
@@ -173,7 +171,7 @@ LUA_API void  (lua_pushboolean) (lua_State *L, int b);
 LUA_API void  (lua_pushlightuserdata) (lua_State *L, void *p);
 LUA_API int   (lua_pushthread) (lua_State *L);
 
-/* get functions (Lua -> stack) */
+/* reads from tables and objects, pushing the result */
 LUA_API void  (lua_getglobal) (lua_State *L, const char *var);
 LUA_API void  (lua_gettable) (lua_State *L, int idx);
 LUA_API void  (lua_getfield) (lua_State *L, int idx, const char *k);
@@ -185,7 +183,7 @@ LUA_API void *(lua_newuserdata) (lua_State *L, size_t sz);
 LUA_API int   (lua_getmetatable) (lua_State *L, int objindex);
 LUA_API void  (lua_getuservalue) (lua_State *L, int idx);
 
-/* set functions (stack -> Lua) */
+/* writes into tables and objects, popping the value */
 LUA_API void  (lua_setglobal) (lua_State *L, const char *var);
 LUA_API void  (lua_settable) (lua_State *L, int idx);
 LUA_API void  (lua_setfield) (lua_State *L, int idx, const char *k);
@@ -195,7 +193,7 @@ LUA_API void  (lua_rawsetp) (lua_State *L, int idx, const void *p);
 LUA_API int   (lua_setmetatable) (lua_State *L, int objindex);
 LUA_API void  (lua_setuservalue) (lua_State *L, int idx);
 
-/* 'load' and 'call' functions (load and run Lua code) */
+/* the k variants continue in 'k' when a yield interrupts the call */
 LUA_API void  (lua_callk) (lua_State *L, int nargs, int nresults, int ctx,
                            lua_CFunction k);
 #define lua_call(L,n,r)         lua_callk(L, (n), (r), 0, NULL)
@@ -210,7 +208,6 @@ LUA_API int   (lua_load) (lua_State *L, lua_Reader reader, void *dt,
                           const char *chunkname, const char *mode);
 LUA_API int (lua_dump) (lua_State *L, lua_Writer writer, void *data);
 
-/* coroutine functions */
 LUA_API int  (lua_yieldk) (lua_State *L, int nresults, int ctx, lua_CFunction k);
 #define lua_yield(L,n)          lua_yieldk(L, (n), 0, NULL)
 LUA_API int  (lua_resume) (lua_State *L, lua_State *from, int narg);
@@ -219,7 +216,7 @@ LUA_API int  (lua_status) (lua_State *L);
 /* a state left suspended or in error becomes reusable (status OK, base call) */
 LUA_API void (lua_reset_call_state_zibo6) (lua_State *L);
 
-/* garbage-collection function and options */
+/* lua_gc requests */
 #define LUA_GCSTOP              0
 #define LUA_GCRESTART           1
 #define LUA_GCCOLLECT           2
@@ -235,7 +232,6 @@ LUA_API void (lua_reset_call_state_zibo6) (lua_State *L);
 
 LUA_API int (lua_gc) (lua_State *L, int what, int data);
 
-/* miscellaneous functions */
 LUA_API int   (lua_error) (lua_State *L);
 LUA_API int   (lua_next) (lua_State *L, int idx);
 LUA_API void  (lua_concat) (lua_State *L, int n);
@@ -254,7 +250,6 @@ void lua_set_cpu_cycles_slice_max (int n);
 void lua_reset_cpu_cycles (void);
 void lua_cpu_superyield (void);
 
-/* some useful macros */
 #define lua_tonumber(L,i)       lua_tonumberx(L,i,NULL)
 #define lua_tointeger(L,i)      lua_tointegerx(L,i,NULL)
 #define lua_tounsigned(L,i)     lua_tounsignedx(L,i,NULL)
@@ -281,7 +276,7 @@ void lua_cpu_superyield (void);
 
 #define lua_tostring(L,i)       lua_tolstring(L, (i), NULL)
 
-/* debug API */
+/* debug interface; hooks are accepted but never run */
 #define LUA_HOOKCALL    0
 #define LUA_HOOKRET     1
 #define LUA_HOOKLINE    2
@@ -295,7 +290,6 @@ void lua_cpu_superyield (void);
 
 typedef struct lua_Debug lua_Debug;
 
-/* functions to be called by the debugger in specific events (never called here) */
 typedef void (*lua_Hook) (lua_State *L, lua_Debug *ar);
 
 LUA_API int (lua_getstack) (lua_State *L, int level, lua_Debug *ar);
@@ -316,20 +310,20 @@ LUA_API int (lua_gethookcount) (lua_State *L);
 
 struct lua_Debug {
   int event;
-  const char *name;           /* (n) */
-  const char *namewhat;       /* (n) 'global', 'local', 'field', 'method' */
-  const char *what;           /* (S) 'Lua', 'C', 'main', 'tail' */
-  const char *source;         /* (S) */
-  int currentline;            /* (l) */
-  int linedefined;            /* (S) */
-  int lastlinedefined;        /* (S) */
-  unsigned char nups;         /* (u) number of upvalues */
-  unsigned char nparams;      /* (u) number of parameters */
-  char isvararg;              /* (u) */
-  char istailcall;            /* (t) */
-  char short_src[LUA_IDSIZE]; /* (S) */
-  /* private part */
-  struct CallInfo *i_ci;      /* active function */
+  /* each group is filled by the lua_getinfo option letter beside it */
+  const char *name;           /* n */
+  const char *namewhat;       /* n */
+  const char *what;           /* S */
+  const char *source;         /* S */
+  int currentline;            /* l */
+  int linedefined;            /* S */
+  int lastlinedefined;        /* S */
+  unsigned char nups;         /* u */
+  unsigned char nparams;      /* u */
+  char isvararg;              /* u */
+  char istailcall;            /* t */
+  char short_src[LUA_IDSIZE]; /* S */
+  struct CallInfo *i_ci;      /* set by lua_getstack, for lua_getinfo */
 };
 
 #endif

@@ -16,7 +16,7 @@
 #define LUAMOD_API      LUALIB_API
 #define LUAI_FUNC       extern
 #define LUAI_DDEC       extern
-#define LUAI_DDEF       /* empty */
+#define LUAI_DDEF
 
 /* Size of the source-name shortening buffer of luaO_chunkid. */
 #define LUA_IDSIZE      60
@@ -80,7 +80,7 @@ static_assert(sizeof(int) * CHAR_BIT >= 32, "int must hold 32 bits");
 #define luai_numisnan(L,a)      (0)
 
 /*
-** API argument checks: off (callers must follow the reference manual).
+** API argument checks: off, since every caller is our own code.
 ** Defining LUA_USE_APICHECK turns them into asserts; the test program
 ** vm_apicheck builds the API that way.
 */

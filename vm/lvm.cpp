@@ -21,7 +21,7 @@
 #include "vm/lzio.h"
 #include "vm/zmath.h"
 
-/* limit for table tag-method chains (to avoid loops) */
+/* __index / __newindex chains longer than this are reported as loops */
 #define MAXTAGLOOP      100
 
 /*
@@ -121,7 +121,7 @@ void luaV_gettable (lua_State *L, const TValue *t, TValue *key, StkId val) {
       callTM(L, tm, t, key, val, 1);
       return;
     }
-    t = tm;  /* repeat with the metamethod's value */
+    t = tm;  /* a non-function handler is indexed in turn */
   }
   luaG_runerror(L, "loop in gettable");
 }
@@ -174,7 +174,7 @@ static const TValue *get_equalTM (lua_State *L, Table *mt1, Table *mt2,
   if (mt1 == mt2) return tm1;
   const TValue *tm2 = fasttm(L, mt2, event);
   if (tm2 == NULL) return NULL;
-  if (luaV_rawequalobj(tm1, tm2))  /* the same metamethod in both? */
+  if (luaV_rawequalobj(tm1, tm2))  /* both sides must agree on __eq */
     return tm1;
   return NULL;
 }
@@ -232,7 +232,7 @@ int luaV_lessequal (lua_State *L, const TValue *l, const TValue *r) {
     return l_strcmp(rawtsvalue(l), rawtsvalue(r)) <= 0;
   else if ((res = call_orderTM(L, l, r, TM_LE)) >= 0)
     return res;
-  else if ((res = call_orderTM(L, r, l, TM_LT)) < 0)  /* not (r < l) */
+  else if ((res = call_orderTM(L, r, l, TM_LT)) < 0)  /* no __le: not (r < l) */
     luaG_ordererror(L, l, r);
   return !res;
 }
@@ -277,7 +277,7 @@ void luaV_concat (lua_State *L, int total) {
   lua_assert(total >= 2);
   do {
     StkId top = L->top;
-    int n = 2;  /* number of elements handled in this pass (at least 2) */
+    int n = 2;  /* values folded into one by this round */
     if (!(ttisstring(top-2) || ttisnumber(top-2)) || !tostring(L, top-1)) {
       if (!call_binTM(L, top-2, top-1, top-2, TM_CONCAT))
         luaG_concaterror(L, top-2, top-1);
@@ -288,7 +288,8 @@ void luaV_concat (lua_State *L, int total) {
       setobjs2s(L, top - 2, top - 1);  /* empty left operand: the right one */
     }
     else {
-      /* at least two non-empty strings: take as many as possible */
+      /* collect the whole run of string-convertible values below the
+         top, so a long chain costs one allocation instead of many */
       size_t tl = tsvalue(top-1)->len;
       int i;
       for (i = 1; i < total && tostring(L, top-i-1); i++) {
@@ -381,7 +382,7 @@ static void pushclosure (lua_State *L, Proto *p, UpVal **encup, StkId base,
   Upvaldesc *uv = p->upvalues;
   Closure *ncl = luaF_newLclosure(L, nup);
   ncl->l.p = p;
-  setclLvalue(L, ra, ncl);  /* anchor the new closure in the stack */
+  setclLvalue(L, ra, ncl);  /* keep it alive across luaF_findupval */
   for (int i = 0; i < nup; i++) {
     if (uv[i].instack)  /* a local of the enclosing function */
       ncl->l.upvals[i] = luaF_findupval(L, base + uv[i].idx);
@@ -398,6 +399,17 @@ static const TValue *rk_operand (CallInfo *ci, int arg) {
   if (ISK(arg))
     return &clLvalue(ci->func)->p->k[INDEXK(arg)];
   return ci->u.l.base + arg;
+}
+
+
+/* TFORLOOP: a nil first result ends a generic for; any other value
+   becomes the new control value and jumps back to the body */
+static inline void tforloop ([[maybe_unused]] lua_State *L, CallInfo *ci,
+                             StkId ra, Instruction i) {
+  if (!ttisnil(ra + 1)) {
+    setobjs2s(L, ra, ra + 1);
+    ci->u.l.savedpc += GETARG_sBx(i);
+  }
 }
 
 
@@ -425,8 +437,8 @@ void luaV_finishOp (lua_State *L) {
           ttisnil(luaT_gettmbyobj(L, rk_operand(ci, GETARG_C(inst)), TM_LE)))
         res = !res;
       lua_assert(GET_OPCODE(*ci->u.l.savedpc) == OP_JMP);
-      if (res != GETARG_A(inst))  /* condition failed? */
-        ci->u.l.savedpc++;  /* skip the jump */
+      if (res != GETARG_A(inst))
+        ci->u.l.savedpc++;
       else {  /* the jump belongs to the comparison: no check, no charge */
         Instruction jmp = *ci->u.l.savedpc;
         int a = GETARG_A(jmp);
@@ -436,13 +448,15 @@ void luaV_finishOp (lua_State *L) {
       break;
     }
     case OP_CONCAT: {
-      StkId top = L->top - 1;  /* top when the metamethod was called */
-      int b = GETARG_B(inst);  /* first element to concatenate */
-      int total = cast_int(top - 1 - (base + b));  /* yet to concatenate */
-      setobj2s(L, top - 2, top);  /* the metamethod's result in place */
+      /* the __concat result sits one above where luaV_concat had the top;
+         store it over the pair it replaced and finish the remaining run */
+      StkId top = L->top - 1;
+      int b = GETARG_B(inst);
+      int total = cast_int(top - 1 - (base + b));
+      setobj2s(L, top - 2, top);
       if (total > 1) {
         L->top = top - 1;
-        luaV_concat(L, total);  /* may yield again */
+        luaV_concat(L, total);
       }
       setobj2s(L, ci->u.l.base + GETARG_A(inst), L->top - 1);
       L->top = ci->top;
@@ -454,14 +468,11 @@ void luaV_finishOp (lua_State *L) {
       StkId ra = base + GETARG_A(loop);
       lua_assert(GET_OPCODE(loop) == OP_TFORLOOP);
       L->top = ci->top;
-      if (!ttisnil(ra + 1)) {
-        setobjs2s(L, ra, ra + 1);
-        ci->u.l.savedpc += GETARG_sBx(loop);
-      }
+      tforloop(L, ci, ra, loop);
       break;
     }
     case OP_CALL: {
-      if (GETARG_C(inst) - 1 >= 0)  /* fixed number of results? */
+      if (GETARG_C(inst) - 1 >= 0)  /* open results keep theirs */
         L->top = ci->top;
       break;
     }
@@ -481,7 +492,9 @@ void luaV_finishOp (lua_State *L) {
   L->oldpc = ci->u.l.savedpc;
   ci->u.l.savedpc--;
   ci->callstatus |= CIST_FORCEDYIELD;
-  ci->func = L->top - 1;  /* protect the stack below */
+  /* while suspended the API sees an empty frame at the top; resume
+     restores 'func' from ci->extra */
+  ci->func = L->top - 1;
   luaD_throw(L, LUA_YIELD);
 }
 
@@ -550,7 +563,7 @@ void luaV_execute (lua_State *L) {
     i = *(ci->u.l.savedpc++);
     goto charge;
   }
- newframe:  /* reentry point when frame changes (call/return) */
+ newframe:  /* a Lua call or return switched frames */
   lua_assert(ci == L->ci);
   cl = clLvalue(ci->func);
   k = cl->p->k;
@@ -585,7 +598,7 @@ void luaV_execute (lua_State *L) {
       }
       case OP_LOADBOOL: {
         setbvalue(ra, GETARG_B(i));
-        if (GETARG_C(i)) ci->u.l.savedpc++;  /* skip next instruction */
+        if (GETARG_C(i)) ci->u.l.savedpc++;
         break;
       }
       case OP_LOADNIL: {
@@ -684,9 +697,9 @@ void luaV_execute (lua_State *L) {
         int b = GETARG_B(i);
         int c = GETARG_C(i);
         StkId rb;
-        L->top = base + c + 1;  /* mark the end of the operands */
+        L->top = base + c + 1;  /* luaV_concat works down from the top */
         Protect(luaV_concat(L, c - b + 1));
-        ra = RA(i);  /* 'luaV_concat' may move the stack */
+        ra = RA(i);  /* __concat may have moved the stack */
         rb = b + base;
         setobjs2s(L, ra, rb);
         checkGC(L, (ra >= rb ? ra + 1 : rb));
@@ -746,8 +759,9 @@ void luaV_execute (lua_State *L) {
       case OP_CALL: {
         int b = GETARG_B(i);
         int nresults = GETARG_C(i) - 1;
-        if (b != 0) L->top = ra+b;  /* else the previous instruction set top */
-        if (luaD_precall(L, ra, nresults)) {  /* C or fast C function: done */
+        if (b != 0) L->top = ra+b;  /* else open arguments left the top */
+        if (int r = luaD_precall(L, ra, nresults)) {  /* C or fast C: done */
+          if (r == 2) return;  /* it yielded: back to the resume */
           if (nresults >= 0) L->top = ci->top;
           base = ci->u.l.base;
         }
@@ -762,15 +776,18 @@ void luaV_execute (lua_State *L) {
         int b = GETARG_B(i);
         if (b != 0) L->top = ra+b;
         lua_assert(GETARG_C(i) - 1 == LUA_MULTRET);
-        if (luaD_precall(L, ra, LUA_MULTRET))  /* C function? */
+        if (int r = luaD_precall(L, ra, LUA_MULTRET)) {  /* C or fast C: done */
+          if (r == 2) return;  /* it yielded: back to the resume */
           base = ci->u.l.base;
+        }
         else {
-          /* move the called frame (n) into the place of the caller (o) */
+          /* slide the new frame (n) down over the caller's (o), so tail
+             calls run in constant stack; everything from the function
+             through the fixed parameters (varargs included) is copied */
           CallInfo *nci = L->ci;
           CallInfo *oci = nci->previous;
           StkId nfunc = nci->func;
           StkId ofunc = oci->func;
-          /* last stack slot filled by 'precall' */
           StkId lim = nci->u.l.base + getproto(nfunc)->numparams;
           if (cl->p->sizep > 0) luaF_close(L, oci->u.l.base);
           for (int aux = 0; nfunc + aux < lim; aux++)
@@ -840,25 +857,24 @@ void luaV_execute (lua_State *L) {
         break;
       }
       case OP_TFORCALL: {
-        StkId cb = ra + 3;  /* call base */
+        /* call a copy of iterator, state and control above the loop's
+           own registers, whose results land there as the loop variables */
+        StkId cb = ra + 3;
         setobjs2s(L, cb+2, ra+2);
         setobjs2s(L, cb+1, ra+1);
         setobjs2s(L, cb, ra);
-        L->top = cb + 3;  /* function and its two arguments */
+        L->top = cb + 3;
         Protect(luaD_call(L, cb, GETARG_C(i), 1));
         L->top = ci->top;
         /* the TFORLOOP that follows runs at once, unchecked and uncharged */
         i = *(ci->u.l.savedpc++);
         ra = RA(i);
         lua_assert(GET_OPCODE(i) == OP_TFORLOOP);
-        goto l_tforloop;
+        tforloop(L, ci, ra, i);
+        break;
       }
       case OP_TFORLOOP: {
-       l_tforloop:
-        if (!ttisnil(ra + 1)) {  /* continue the loop? */
-          setobjs2s(L, ra, ra + 1);
-          ci->u.l.savedpc += GETARG_sBx(i);
-        }
+        tforloop(L, ci, ra, i);
         break;
       }
       case OP_SETLIST: {

@@ -47,9 +47,9 @@ int luaZ_fill(ZIO *z);
 struct Zio {
     size_t n;          /* bytes still unread in the current block */
     const char *p;     /* next byte of the current block */
-    lua_Reader reader; /* reader function */
-    void *data;        /* reader's own data */
-    lua_State *L;      /* state the reader runs in */
+    lua_Reader reader;
+    void *data;        /* passed back to the reader */
+    lua_State *L;      /* passed to the reader too */
 };
 
 #endif

@@ -160,3 +160,17 @@ TEST(AuxLib, LinesAbove32767AreReportedWhole) {
   EXPECT_NE(t.find("]:40001: in function 'f'"), std::string::npos) << t;
   EXPECT_NE(t.find("]:40002: in main chunk"), std::string::npos) << t;
 }
+
+// a deep stack lists its first 10 levels, "..." and its last 12
+TEST(AuxLib, TracebackElidesTheMiddleOfDeepStacks) {
+  State s(true);
+  EXPECT_EQ(s.run(R"~(
+    local function r(n) if n == 0 then return debug.traceback('x', 1) end local t = r(n - 1) return t end
+    local function tc() return r(0) end
+    local function count(s, p) return select(2, s:gsub(p, '')) end
+    local deep, shallow = r(40), r(3)
+    local u = (function() local v = tc() return v end)()
+    return count(deep, '\n'), count(deep, '\n\t%.%.%.\n'), count(shallow, '\n\t%.%.%.'),
+           count(u, '\n\t%(%.%.%.tail calls%.%.%.%)'), deep:sub(1, 18))~"),
+            "24\t1\t0\t1\tx\nstack traceback:");
+}

@@ -399,3 +399,17 @@ TEST(Calls, DebugInfoNamesTheCaller) {
   ASSERT_EQ(r.status, LUA_OK) << r.joined();
   EXPECT_EQ(r.joined(), "3 test main");
 }
+
+// '>L' without 'f' pops the function and then builds the line set in its slot.
+TEST(Calls, GetinfoLinesOfAPoppedFunction) {
+  State L;
+  ASSERT_EQ(load(L, "local a = 1\nlocal b = 2\nreturn a + b"), LUA_OK);
+  lua_Debug ar;
+  ASSERT_NE(lua_getinfo(L, ">L", &ar), 0);
+  ASSERT_TRUE(lua_istable(L, -1));
+  int lines = 0;
+  lua_pushnil(L);
+  while (lua_next(L, -2)) { lines++; lua_pop(L, 1); }
+  EXPECT_EQ(lines, 3);
+  lua_pop(L, 1);
+}

@@ -2,6 +2,8 @@
 // --stock-libs opens them: their 16.16 mappings and their messages.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "tests/vm/v4_libs_util.h"
@@ -57,6 +59,8 @@ TEST(StockLibs, OsTimesAndFiles) {
             "90");
   EXPECT_EQ(s.run("return os.time{year = 2001}"), "error: field 'day' missing in date table");
   EXPECT_EQ(s.run("return os.date('%Ez')"), "error: bad argument #1 to 'date' (invalid conversion specifier '%Ez')");
+  EXPECT_EQ(s.run("return os.date('a%')"), "error: bad argument #1 to 'date' (invalid conversion specifier '%')");
+  EXPECT_EQ(s.run("return os.date('!x%%y%d', 0)"), "x%y01");
   EXPECT_EQ(s.run("return os.setlocale(nil, 'bogus')"),
             "error: bad argument #2 to 'setlocale' (invalid option 'bogus')");
   EXPECT_EQ(s.run("local n = os.tmpname() local ok = os.remove(n) return ok, os.remove(n) == nil"), "true\ttrue");
@@ -105,4 +109,27 @@ TEST(StockLibs, DebugLibrary) {
   EXPECT_EQ(s.run("return debug.setmetatable(5, 1)"), "error: bad argument #2 to 'setmetatable' (nil or table expected)");
   EXPECT_EQ(s.run("return type(debug.getregistry()), debug.getmetatable('').__index == string"), "table\ttrue");
   EXPECT_EQ(s.run("return debug.traceback('m', 1):sub(1, 18)"), "m\nstack traceback:");
+}
+
+// require through the Lua-file searcher: the loader's second argument, a
+// module that sets package.loaded itself, a load error and the C searchers'
+// reasons
+TEST(StockLibs, RequireFindsLuaFiles) {
+  const std::string dir = "/tmp/z6vm_pkgtest";
+  std::filesystem::create_directories(dir);
+  auto put = [&dir] (const char *name, const char *text) {
+    std::ofstream(dir + "/" + name) << text;
+  };
+  put("c3mod.lua", "local name, file = ...\nreturn name .. '@' .. file\n");
+  put("c3set.lua", "package.loaded[...] = 'set'\n");
+  put("c3bad.lua", "x = = 1\n");
+  State s(true);
+  EXPECT_EQ(s.run("package.path = ';;" + dir + "/?.lua' package.cpath = '" + dir + "/?.so' "
+                  "local a = require('c3mod') local b = require('c3set') "
+                  "local ok, e = pcall(require, 'c3bad') local ok2, e2 = pcall(require, 'c3x.y') "
+                  "return a, b, package.searchpath('c3mod', package.path), (e:gsub(':%d+:.*', '')), e2"),
+            "c3mod@" + dir + "/c3mod.lua\tset\t" + dir + "/c3mod.lua\t"
+            "error loading module 'c3bad' from file '" + dir + "/c3bad.lua':\n\t" + dir + "/c3bad.lua\t"
+            "module 'c3x.y' not found:\n\tno field package.preload['c3x.y']\n\tno file '" + dir + "/c3x/y.lua'"
+            "\n\tno file '" + dir + "/c3x/y.so'\n\tno file '" + dir + "/c3x.so'");
 }

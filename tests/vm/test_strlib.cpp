@@ -56,6 +56,8 @@ TEST(StrLib, FormatIsValuePreserving) {
   EXPECT_EQ(s.run("return string.format('%.4f %g %5.1f', 0.5, 0.25, -3.25)"), "0.5000 0.25  -3.2");
   EXPECT_EQ(s.run("return string.format('%c%c', 104, 105.9)"), "hi");
   EXPECT_EQ(s.run("return string.format('%q', 'a\\0b\\n1')"), "\"a\\0b\\\n1\"");
+  EXPECT_EQ(s.run(R"~(return string.format('%q', '\1' .. '2\r"\\'), ('ab'):rep(3, '--'))~"),
+            "\"\\0012\\13\\\"\\\\\"\tab--ab--ab");
   EXPECT_EQ(s.run("return string.format('%x', -1)"),
             "error: bad argument #2 to 'format' (not a non-negative number in proper range)");
   EXPECT_EQ(s.run("return string.format('%y', 1)"), "error: invalid option '%y' to 'format'");
@@ -85,4 +87,46 @@ TEST(StrLib, ByteCharAndCase) {
   EXPECT_EQ(s.run("return string.char(-1)"), "error: bad argument #1 to 'char' (value out of range)");
   EXPECT_EQ(s.run("return #string.dump(function() return 1 end) > 0"), "true");
   EXPECT_EQ(s.run("return string.dump(print)"), "error: unable to dump given function");
+}
+
+// Anchors, %b, %f, back-references, position captures, repetition and gsub
+// replacement kinds.
+TEST(StrLib, PatternEdgeCases) {
+  State s(true);
+  EXPECT_EQ(s.run(R"~(return ('hello world'):find('^hello'), ('say hello'):find('^hello'), ('hello'):find('lo$'), ('a$b'):find('$b'))~"),
+            "1\tnil\t4\t2\t3");
+  EXPECT_EQ(s.run(R"~(return ('x(a(b)c)y'):find('%b()'), ('x(a(b)c'):match('%b()'), ('[[x]]'):match('%b[]'))~"),
+            "2\t(b)\t[[x]]");
+  EXPECT_EQ(s.run(R"~(return ('THE (quick) fox'):find('%f[%a]%a+'), ('THE (quick) fox'):gsub('%f[%w]%w+', 'W'))~"),
+            "1\tW (W) W\t3");
+  EXPECT_EQ(s.run(R"~(return ('hello'):find('%f[%l]'), ('ab'):find('%f[\0]'), ('x'):find('%f[^\0]'))~"),
+            "1\t3\t1\t0");
+  EXPECT_EQ(s.run(R"~(return ('abcabc'):match('(a)(b)(c)%1%2%3'), ('aXXa'):find('(a)(.-)%1'), ('hello'):match('(l)%1'))~"),
+            "a\t1\tl");
+  EXPECT_EQ(s.run(R"~(return ('hello'):match('()ll()'), ('hello'):find('()'), ('abc'):match('a()'))~"),
+            "3\t1\t2");
+  EXPECT_EQ(s.run(R"~(return ('aaab'):match('a-b'), ('aaab'):match('a*'), ('aaab'):match('a+'), ('aaab'):match('a?a?'), ('b'):match('a*b'), ('b'):match('a-b'), ('b'):match('a?b'))~"),
+            "aaab\taaa\taaa\taa\tb\tb\tb");
+  EXPECT_EQ(s.run(R"~(return ('<a><b>'):match('<(.-)>'), ('<a><b>'):match('<(.*)>'), ('ab'):match('^(a?)(b?)$'))~"),
+            "a\ta><b\ta\tb");
+  EXPECT_EQ(s.run(R"~(return ('hello world'):gsub('o', {o = '0'}), ('hello world'):gsub('%w+', {hello = 'HI', world = false}))~"),
+            "hell0 w0rld\tHI world\t2");
+  EXPECT_EQ(s.run(R"~(return ('abc'):gsub('%w', function(c) return c:upper() .. '.' end), ('abc'):gsub('(b)', function() return nil end))~"),
+            "A.B.C.\tabc\t1");
+  EXPECT_EQ(s.run(R"~(return ('abc'):gsub('%w', '%0%0'), ('abc'):gsub('(a)(b)', '%2%1'), ('abc'):gsub('', '-'), ('abc'):gsub('b*', 'X'))~"),
+            "aabbcc\tbac\t-a-b-c-\tXaXXcX\t4");
+  EXPECT_EQ(s.run(R"~(return ('aaa'):gsub('a', 'b', 2), ('aaa'):gsub('^a', 'b'), ('a.b'):gsub('%.', '%%'), ('abc'):gsub('x*', '-', 2))~"),
+            "bba\tbaa\ta%b\t-a-bc\t2");
+  EXPECT_EQ(s.run(R"~(return ('a,b,,c'):find(',', 1, true), ('a.b'):find('.', 1, true), ('a+b'):find('+', 1, true), ('abc'):find('', 10), ('abc'):find('', 4), ('abc'):find('c', -1))~"),
+            "2\t2\t2\tnil\t4\t3\t3");
+  EXPECT_EQ(s.run(R"~(return ('key = value'):match('^(%w+)%s*=%s*(%w+)$'), ('[x]'):match('^%[(.)%]$'), ('a-z'):find('[a%-z]', 2))~"),
+            "key\tx\t2\t2");
+  EXPECT_EQ(s.run(R"~(local t = {} for k, v in ('a=1, b=2'):gmatch('(%w+)=(%w+)') do t[#t+1] = k .. v end return table.concat(t, ';'), ('abc'):gmatch('')() )~"),
+            "a1;b2\t");
+  EXPECT_EQ(s.run(R"~(return ('abc'):find('b', -10), ('abc'):match('^(b)', 2), ('aaa'):find('^a', 3), ('aXb'):match('[^%l]'), ('a]'):match('[]]'), ('a^'):match('[a^]+'))~"),
+            "2\tb\t3\tX\t]\ta^");
+  EXPECT_EQ(s.run(R"~(return string.format('%5s|%-5s|%.2s', 'ab', 'ab', 'abc'), string.format('%q', 'tab\there'), string.format('%%'), string.format('%3d|%-3d|%03d', 5, 5, 5))~"),
+            "   ab|ab   |ab\t\"tab\\9here\"\t%\t  5|5  |005");
+  EXPECT_EQ(s.run(R"~(return string.format('%s %s', true, nil), string.format('%10.3s|', 'abcdef'), string.format('%+d % d', 3, 3), string.format('%#x %#o', 255, 8))~"),
+            "true nil\t       abc|\t+3  3\t0xff 010");
 }

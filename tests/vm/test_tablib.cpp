@@ -95,3 +95,17 @@ TEST(TabLib, StockSortAndConcat) {
   EXPECT_EQ(s.run("table.sort({3, 2, 1, 4, 5}, function() return true end)"),
             "error: invalid order function for sorting");
 }
+
+// the exact sequence of comparisons, and what a non-strict order leaves
+TEST(TabLib, SortComparesInAFixedOrder) {
+  State s(true);
+  EXPECT_EQ(s.run(R"~(
+local log = {}
+local t = {5, 3, 8, 1, 9, 2, 7, 4, 6, 0, 5, 3, 11, 15, 12, 10, 14, 13}
+table.sort(t, function(a, b) log[#log + 1] = a .. '<' .. b return a < b end)
+local u = {3, 1, 2, 3, 1, 2, 3, 1}
+local ok = pcall(table.sort, u, function(a, b) return a <= b end)
+local v = {'d', 'a', 'c', 'b'} table.sort(v)
+return table.concat(t, ','), #log, table.concat(log, ' '), tostring(ok) .. ':' .. table.concat(u, ','), table.concat(v))~"),
+            "0,1,2,3,3,4,5,5,6,7,8,9,10,11,12,13,14,15\t66\t13<5 6<5 13<6 3<6 8<6 6<10 6<12 6<15 6<11 6<3 1<6 9<6 6<5 2<6 7<6 6<0 4<6 14<6 6<14 6<4 4<5 1<4 3<4 3<4 0<4 5<4 4<2 5<4 4<2 5<5 2<1 3<1 2<3 3<2 2<0 3<2 2<0 3<3 0<1 13<7 15<7 13<15 9<13 8<13 11<13 14<13 13<10 12<13 14<13 13<12 15<14 12<7 8<7 12<8 9<8 8<11 8<10 8<9 8<7 12<10 11<10 12<11 9<11 11<11 11<9 9<10\tfalse:1,1,2,3,1,2,3,3\tabcd");
+}

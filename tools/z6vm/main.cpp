@@ -13,7 +13,8 @@
 **   --stock-libs  open the stock libraries instead of the cart set
 **
 ** Errors print "syntax error: <message>" or "runtime error: <message>",
-** then "line <n>", to standard error and exit with status 1.
+** then "line <n>", to standard error and exit with status 1. Script memory
+** is capped at 256 MB; past it the program gets the VM's memory error.
 */
 #include <cctype>
 #include <cerrno>
@@ -113,14 +114,24 @@ bool read_all(std::FILE *f, std::string &out) {
     return !std::ferror(f);
 }
 
+/* Live script memory is capped well above the console's own limit, so that a
+** program that grows without end gets the VM's memory error instead of
+** exhausting the host. */
+constexpr size_t kMemoryCap = size_t(256) << 20;
+size_t memory_in_use = 0;
+
 void *l_alloc(void *ud, void *ptr, size_t osize, size_t nsize) {
     (void)ud;
-    (void)osize;
+    size_t old = ptr ? osize : 0; /* without a block, osize is a type tag */
     if (nsize == 0) {
         std::free(ptr);
+        memory_in_use -= old;
         return nullptr;
     }
-    return std::realloc(ptr, nsize);
+    if (nsize > old && nsize - old > kMemoryCap - memory_in_use) return nullptr;
+    void *block = std::realloc(ptr, nsize);
+    if (block) memory_in_use = memory_in_use - old + nsize;
+    return block;
 }
 
 /* the error object as text; non-string objects are named by type */
