@@ -142,8 +142,10 @@ static int lr_getc(vull_file *f) {  // 0..255, or -1 at the end of the data
     return -1;
 }
 
+// A stream whose reads fail (a folder opened for reading, an I/O error) never reaches its
+// end flag: its error flag ends it too, or every call would return another empty line.
 static bool lr_at_end(vull_file *f) {
-    if (is_stream(f)) return std::feof(f->stream) != 0;
+    if (is_stream(f)) return std::feof(f->stream) != 0 || std::ferror(f->stream) != 0;
     return f->position < 0 || f->position >= f->length;
 }
 
@@ -161,6 +163,7 @@ static char *line_reader(char *buf, int n, vull_file *f) {
     if (!is_stream(f) && !is_memory(f)) return nullptr;
     if (n < 2 || lr_at_end(f)) return nullptr;
     int c = lr_getc(f);
+    if (c < 0 && is_stream(f) && std::ferror(f->stream)) return nullptr;
     if (c == '\r') lr_after_cr(f);
     if (c == '\n' || c == '\r' || c < 0 || c == 255) return buf;
     int stored = 0;

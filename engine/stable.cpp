@@ -213,10 +213,9 @@ static int key_end(const vull_stable *t, int k)
 const char *vull_sts(const vull_stable *table, const char *key, int index)
 {
     int k = find_key(table, key);
-    if (k < 0 || index < 0) return vull_no_stable_string;
-    int i = table->first[k] + index;
-    if (i >= key_end(table, k)) return vull_no_stable_string;
-    return table->strings[i];
+    // Compared as a count, so a huge index cannot wrap past the key's strings.
+    if (k < 0 || index < 0 || index >= key_end(table, k) - table->first[k]) return vull_no_stable_string;
+    return table->strings[table->first[k] + index];
 }
 
 int cdict_entries(const vull_stable *table, const char *key)

@@ -199,6 +199,18 @@ TEST(LineReader, StreamLineBreaks) {
     vull_fclose(f);
 }
 
+// A folder opens as a stream whose every read fails without ever setting the end flag:
+// the reader once returned empty lines from it for ever.
+TEST(LineReader, StreamThatCannotBeReadEnds) {
+    ScratchDir d("unreadable");
+    vull_file *f = vull_fopen(d.dir.c_str(), "r");
+    if (!f) GTEST_SKIP() << "folders cannot be opened as streams here";
+    char buf[16];
+    EXPECT_EQ(vull_fgets_sensitive(buf, sizeof buf, f), nullptr);
+    EXPECT_EQ(vull_fgets_sensitive(buf, sizeof buf, f), nullptr);
+    vull_fclose(f);
+}
+
 TEST(StreamFile, SeekGetcAndFormattedText) {
     ScratchDir d("stream");
     std::string p = d.file("s.bin", "0123456789");

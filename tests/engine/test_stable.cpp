@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -126,4 +127,31 @@ TEST(Stable, ManyStringsGrowTheArrays)
     EXPECT_STREQ(vull_sts(g.t, "k", 179), "s179");
     EXPECT_STREQ(vull_sts(g.t, "key99", 0), "v99");
     EXPECT_EQ(g.t->num_keys, 101);
+}
+
+// An index near INT_MAX once wrapped when added to a later key's first string
+// and read before the string array.
+TEST(Stable, HugeIndexOfALaterKeyIsMissing)
+{
+    temp_file f("a:: one two\nb:: three\n");
+    table_guard g{vull_load_stable_config(f.path.c_str())};
+    ASSERT_NE(g.t, nullptr);
+    EXPECT_STREQ(vull_sts(g.t, "b", 0), "three");
+    EXPECT_STREQ(vull_sts(g.t, "b", INT_MAX), " ");
+    EXPECT_STREQ(vull_sts(g.t, "b", INT_MAX - 1), " ");
+    EXPECT_STREQ(vull_sts(g.t, "a", INT_MAX), " ");
+    EXPECT_STREQ(vull_sts(g.t, "b", 1), " ");
+}
+
+// A folder given as the table's path reads as an empty table instead of hanging
+// on endless empty lines.
+TEST(Stable, FolderPathGivesAnEmptyTable)
+{
+    temp_file f("");
+    for (vull_stable *t : {vull_load_stable(f.dir.c_str()), vull_load_stable_config(f.dir.c_str())}) {
+        table_guard g{t};
+        if (g.t) {
+            EXPECT_EQ(g.t->num_keys, 0);
+        }
+    }
 }

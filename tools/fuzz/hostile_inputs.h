@@ -1,0 +1,23 @@
+// Entry points that feed one untrusted input to one of the engine's readers.
+// The libFuzzer targets call one each; the corpus replay test calls them all
+// on every committed input. Each returns 0 and aborts on a broken invariant.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+using hostile_entry_fn = int (*)(const uint8_t *data, size_t size);
+
+struct hostile_entry {
+    const char *name;  // also the corpus folder name
+    hostile_entry_fn run;
+};
+
+// Null-terminated list of every entry.
+extern const hostile_entry hostile_entries[];
+
+// Looks an entry up by name; null when there is none.
+hostile_entry_fn hostile_find(const char *name);
+
+// Scratch folder the entries write their files into (made on first use,
+// removed at exit).
+const char *hostile_scratch();
