@@ -266,9 +266,7 @@ int vull_save_png(const char *path, const vull_bitmap *bmp)
         err = lodepng_encode_file(path, copy->pixels, unsigned(copy->width), unsigned(copy->height), LCT_RGBA, 8);
         vull_destroy_bitmap(copy);
     }
-    std::snprintf(vull_debug_string, sizeof vull_debug_string, "vull_save_png result: %d  file: %s\n", int(err),
-                  path);
-    vull_debug(vull_debug_string);
+    vull_debugf("vull_save_png result: %d  file: %s\n", int(err), path);
     return int(err);
 }
 

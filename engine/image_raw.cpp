@@ -17,12 +17,6 @@ namespace {
 
 vull_palette_rec tga_palette;
 
-void log_text(const char *format, const char *text)
-{
-    std::snprintf(vull_debug_string, sizeof vull_debug_string, format, text);
-    vull_debug(vull_debug_string);
-}
-
 // Little-endian reads that remember whether the file ran out.
 struct reader {
     vull_file *f;
@@ -87,7 +81,7 @@ vull_file *open_image(const char *path, const char *log_format)
 {
     if (!path)
         return nullptr;
-    log_text(log_format, path);
+    vull_debugf(log_format, path);
     vull_file *f = vull_fopen(path, "rb");
     if (!f)
         vull_debug("not found\n");
@@ -149,8 +143,7 @@ vull_bitmap *vull_load_tga(const char *path)
     const uint32_t id_length = in.u8();
     const uint32_t map_type = in.u8();
     const uint32_t image_type = in.u8();
-    std::snprintf(vull_debug_string, sizeof vull_debug_string, "[%d %d]", int(image_type), int(map_type));
-    vull_debug(vull_debug_string);
+    vull_debugf("[%d %d]", int(image_type), int(map_type));
     if (in.short_read || (image_type != 1 && image_type != 2))
         return fail(f, nullptr);
     in.u16();  // first colour map entry: not applied
@@ -207,7 +200,7 @@ int vull_save_tga(const char *path, const vull_bitmap *bmp)
 {
     if (!path)
         return 1;
-    log_text("vull_save_tga %s\n", path);
+    vull_debugf("vull_save_tga %s\n", path);
     if (!bmp || (bmp->bpp != 8 && bmp->bpp != 32) || !bmp->rows || bmp->width > 0xFFFF || bmp->height > 0xFFFF)
         return 1;
     vull_file *f = vull_fopen(path, "wb");
@@ -241,7 +234,7 @@ int vull_save_tga(const char *path, const vull_bitmap *bmp)
     vull_fclose(f);
     if (!out.ok)
         return 1;
-    log_text("saved %s\n", path);
+    vull_debugf("saved %s\n", path);
     return 0;
 }
 
@@ -298,7 +291,7 @@ int vull_save_bmp(const char *path, const vull_bitmap *bmp)
 {
     if (!path)
         return 1;
-    log_text("vull_save_bmp %s\n", path);
+    vull_debugf("vull_save_bmp %s\n", path);
     if (!bmp || bmp->bpp != 32 || !bmp->rows)
         return 1;
     const int64_t file_size = int64_t(bmp->width) * 3 * bmp->height + 54;

@@ -458,9 +458,7 @@ cpod *vull_load_pod(const char *path) {
     vull_file *f = path ? vull_fopen(path, "rb") : nullptr;
     cpod *pod = f ? vull_load_pod_file(path, f) : nullptr;
     vull_fclose(f);
-    std::snprintf(vull_debug_string, sizeof vull_debug_string, "vull_load_pod: %s %s \n", path ? path : "",
-                  pod ? "ok" : "failed");
-    vull_debug(vull_debug_string);
+    vull_debugf("vull_load_pod: %s %s \n", path ? path : "", pod ? "ok" : "failed");
     return pod;
 }
 
@@ -479,8 +477,7 @@ int vull_load_pod_set(const char *path, cpod **set) {
     cpod_set_init(set);
     vull_file *f = path ? vull_fopen(path, "rb") : nullptr;
     if (!f) return 1;
-    std::snprintf(vull_debug_string, sizeof vull_debug_string, "vull_load_pod_set: %s ", path);
-    vull_debug(vull_debug_string);
+    vull_debugf("vull_load_pod_set: %s ", path);
     read_set(f, set);
     vull_fclose(f);
     vull_debug("ok\n");
@@ -489,8 +486,7 @@ int vull_load_pod_set(const char *path, cpod **set) {
 
 int vull_load_pod_set_from_memory(void *data, int length, cpod **set) {
     if (!set) return 1;
-    std::snprintf(vull_debug_string, sizeof vull_debug_string, "vull_load_pod_set_from_memory  len %d ", length);
-    vull_debug(vull_debug_string);
+    vull_debugf("vull_load_pod_set_from_memory  len %d ", length);
     vull_file *f = vull_fopen_memory(data, length);
     if (f) {
         std::snprintf(f->name, sizeof f->name, "MEM_POD");
@@ -520,9 +516,7 @@ int vull_load_pod_set_from_text_file(const char *path, cpod **set) {
         vull_file *f = vull_fopen(file, "rb");
         cpod *pod = f ? vull_load_pod_file(file, f) : nullptr;
         vull_fclose(f);
-        std::snprintf(vull_debug_string, sizeof vull_debug_string, "vull_load_pod: %s %s \n", file,
-                      pod ? "ok" : "failed");
-        vull_debug(vull_debug_string);
+        vull_debugf("vull_load_pod: %s %s \n", file, pod ? "ok" : "failed");
         // A later line for the same entry replaces the earlier pod instead of leaking it.
         vull_destroy_pod(set[index]);
         set[index] = pod;

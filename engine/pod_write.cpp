@@ -364,8 +364,7 @@ static int save_via_temp(const char *path, Fn write) {
 
 int vull_save_pod(const char *path, cpod *pod) {
     int result = save_via_temp(path, [&](vull_file *f) { return vull_save_pod_file(path, pod, f); });
-    std::snprintf(vull_debug_string, sizeof vull_debug_string, "vull_save_pod: %s %d \n", path ? path : "", result);
-    vull_debug(vull_debug_string);
+    vull_debugf("vull_save_pod: %s %d \n", path ? path : "", result);
     return result;
 }
 

@@ -17,7 +17,6 @@
 #include "engine/gui.h"
 #include "engine/vull.h"
 #include "platform/joystick.h"
-#include "platform/debugf.h"
 #include "platform/system.h"
 #include "platform/video.h"
 
@@ -166,7 +165,7 @@ static void window_event(pump_pass &p, const SDL_WindowEvent &w)
         break;
     case SDL_WINDOWEVENT_CLOSE:
         vull_quit = 1;
-        vull_debugf_plat("window closed (%d)\n", int(w.event));
+        vull_debugf("window closed (%d)\n", int(w.event));
         break;
     default: break;
     }

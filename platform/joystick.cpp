@@ -12,7 +12,6 @@
 
 #include "engine/config.h"
 #include "engine/vull.h"
-#include "platform/debugf.h"
 #include "platform/system.h"
 
 controller_rec metacon[VULL_MAX_CONTROLLERS];
@@ -55,9 +54,9 @@ static void clear_record(controller_rec &r)
 
 static void log_counts(SDL_Joystick *j)
 {
-    vull_debugf_plat(" Number of Axes: %d\n", SDL_JoystickNumAxes(j));
-    vull_debugf_plat(" Number of Buttons: %d\n", SDL_JoystickNumButtons(j));
-    vull_debugf_plat(" Number of Balls: %d\n", SDL_JoystickNumBalls(j));
+    vull_debugf(" Number of Axes: %d\n", SDL_JoystickNumAxes(j));
+    vull_debugf(" Number of Buttons: %d\n", SDL_JoystickNumButtons(j));
+    vull_debugf(" Number of Balls: %d\n", SDL_JoystickNumBalls(j));
 }
 
 // Opens SDL device `device` into record `slot`.
@@ -65,16 +64,16 @@ static int connect_into(int slot, int device)
 {
     controller_rec &r = metacon[slot];
     clear_record(r);
-    vull_debugf_plat("connecting joystick %d\n", device);
+    vull_debugf("connecting joystick %d\n", device);
     if (SDL_IsGameController(device)) {
         r.controller = SDL_GameControllerOpen(device);
         if (r.controller) {
-            vull_debugf_plat("Controller %d: %s\n", device, safe(SDL_GameControllerName(r.controller)));
+            vull_debugf("Controller %d: %s\n", device, safe(SDL_GameControllerName(r.controller)));
             SDL_Joystick *j = SDL_GameControllerGetJoystick(r.controller);
             r.instance_id = SDL_JoystickInstanceID(j);
             log_counts(j);
             char *mapping = SDL_GameControllerMapping(r.controller);
-            vull_debugf_plat(" Mapping: %s\n", safe(mapping));
+            vull_debugf(" Mapping: %s\n", safe(mapping));
             SDL_free(mapping);
             return 0;
         }
@@ -82,7 +81,7 @@ static int connect_into(int slot, int device)
     r.joystick = SDL_JoystickOpen(device);
     if (!r.joystick) return -1;
     r.instance_id = SDL_JoystickInstanceID(r.joystick);
-    vull_debugf_plat("Unmapped Joystick %d: %s\n", device, safe(SDL_JoystickName(r.joystick)));
+    vull_debugf("Unmapped Joystick %d: %s\n", device, safe(SDL_JoystickName(r.joystick)));
     log_counts(r.joystick);
     return 0;
 }
@@ -110,7 +109,7 @@ void repack_metacon()
 
 static void read_mapping_file(FILE *f, const char *path)
 {
-    vull_debugf_plat("Reading controller mappings: %s\n", path);
+    vull_debugf("Reading controller mappings: %s\n", path);
     char line[1024];
     while (fgets(line, sizeof line, f)) {
         size_t len = strlen(line);
@@ -121,7 +120,7 @@ static void read_mapping_file(FILE *f, const char *path)
             if (c != '\n' && c != EOF) {
                 while ((c = fgetc(f)) != EOF && c != '\n') {
                 }
-                vull_debugf_plat(" failed to add controller mapping: %s\n", "(line too long)");
+                vull_debugf(" failed to add controller mapping: %s\n", "(line too long)");
                 continue;
             }
         }
@@ -129,11 +128,11 @@ static void read_mapping_file(FILE *f, const char *path)
         if (!t || !*t || *t == '/') continue;
         int r = SDL_GameControllerAddMapping(t);
         if (r < 0)
-            vull_debugf_plat(" failed to add controller mapping: %s\n", t);
+            vull_debugf(" failed to add controller mapping: %s\n", t);
         else if (r == 0)
-            vull_debugf_plat(" updated controller mapping: %s\n", t);
+            vull_debugf(" updated controller mapping: %s\n", t);
         else
-            vull_debugf_plat(" added controller mapping: %s\n", t);
+            vull_debugf(" added controller mapping: %s\n", t);
     }
 }
 
@@ -169,11 +168,11 @@ int vull_joystick_init()
     memset(metacon, 0, sizeof metacon);
     for (int i = 0; controller_db_mapping[i]; i++) SDL_GameControllerAddMapping(controller_db_mapping[i]);
     add_sdl_controllers();
-    vull_debugf_plat(">searching for joysticks\n");
+    vull_debugf(">searching for joysticks\n");
     int n = SDL_NumJoysticks();
-    vull_debugf_plat("found %d joysticks\n", n);
+    vull_debugf("found %d joysticks\n", n);
     for (int i = 0; i < n && i < VULL_MAX_CONTROLLERS; i++) connect_joystick(i);
-    vull_debugf_plat("<ok\n");
+    vull_debugf("<ok\n");
     return 0;
 }
 
@@ -265,7 +264,7 @@ void vull_get_joystick_axes(int n, int xaxis, int yaxis, int *x, int *y)
     } else {
         if (!said_not_attached) {
             said_not_attached = 1;
-            vull_debugf_plat("** could not read joystick %d (not attached)\n", n);
+            vull_debugf("** could not read joystick %d (not attached)\n", n);
         }
         return;
     }

@@ -17,7 +17,6 @@
 #include "engine/gui.h"
 #include "engine/text.h"
 #include "engine/vull.h"
-#include "platform/debugf.h"
 #include "platform/system.h"
 
 vull_bitmap vull_screen_actual;
@@ -75,11 +74,11 @@ int vull_system_init()
         // Only the event queue: it turns Ctrl+C into a quit event, so a
         // headless run still saves its data through the normal exit.
         flags = SDL_INIT_EVENTS;
-        vull_debugf_plat(" running in headless mode\n");
+        vull_debugf(" running in headless mode\n");
     }
     if (cconfig.framebuffer) {
         flags &= ~uint32_t(SDL_INIT_VIDEO);
-        vull_debugf_plat(" running in framebuffer mode\n");
+        vull_debugf(" running in framebuffer mode\n");
     }
     SDL_SetHint("SDL_VIDEO_ALLOW_SCREENSAVER", "1");
     if (SDL_Init(flags) < 0) vull_fatal_error("Unable to initialize SDL");
@@ -89,13 +88,13 @@ int vull_system_init()
     SDL_version compiled, linked;
     SDL_VERSION(&compiled);
     SDL_GetVersion(&linked);
-    vull_debugf_plat("Compiled against SDL version: %d.%d.%d\n", compiled.major, compiled.minor, compiled.patch);
-    vull_debugf_plat("Linked against SDL version:   %d.%d.%d\n", linked.major, linked.minor, linked.patch);
+    vull_debugf("Compiled against SDL version: %d.%d.%d\n", compiled.major, compiled.minor, compiled.patch);
+    vull_debugf("Linked against SDL version:   %d.%d.%d\n", linked.major, linked.minor, linked.patch);
     if (cconfig.headless) return 0;
 
     if (!cconfig.log_system_info) {
         const char *drv = SDL_GetCurrentVideoDriver();
-        vull_debugf_plat("Current video driver: %s\n", drv ? drv : "(none)");
+        vull_debugf("Current video driver: %s\n", drv ? drv : "(none)");
     } else {
         log_system_info();
     }
@@ -212,11 +211,11 @@ int vull_video_exit()
 
 int vull_set_screen(int width, int height, int depth, int flags)
 {
-    vull_debugf_plat("vull_set_screen %d %d %d %x\n", width, height, depth, flags);
+    vull_debugf("vull_set_screen %d %d %d %x\n", width, height, depth, flags);
     if (width <= 0 || height <= 0) {
         width = desktop_w;
         height = desktop_h;
-        vull_debugf_plat("retrieving desktop resolution: %d %d\n", width, height);
+        vull_debugf("retrieving desktop resolution: %d %d\n", width, height);
     }
     int ww, wh;
     if (vull_state.window_size_set) {
@@ -226,7 +225,7 @@ int vull_set_screen(int width, int height, int depth, int flags)
         }
         ww = cconfig.window_size[0];
         wh = cconfig.window_size[1];
-        vull_debugf_plat(" window size: %d %d\n", ww, wh);
+        vull_debugf(" window size: %d %d\n", ww, wh);
     } else {
         cconfig.window_size[0] = ww = width;
         cconfig.window_size[1] = wh = height;
@@ -254,7 +253,7 @@ int vull_set_screen(int width, int height, int depth, int flags)
         vull_back_page = vull_create_bitmap(width, height, depth);
         if (!vull_back_page) {
             // Too large to allocate: say so rather than open a window with nothing to show.
-            vull_debugf_plat(" could not create a back page of %d x %d x %d\n", width, height, depth);
+            vull_debugf(" could not create a back page of %d x %d x %d\n", width, height, depth);
             return -1;
         }
     }
@@ -269,8 +268,8 @@ int vull_set_screen(int width, int height, int depth, int flags)
     vull_screen_actual.clip_x1 = ww;
     vull_screen_actual.clip_y0 = 0;
     vull_screen_actual.clip_y1 = wh;
-    vull_debugf_plat(" desktop size: %d %d\n", desktop_w, desktop_h);
-    vull_debugf_plat("ok\n");
+    vull_debugf(" desktop size: %d %d\n", desktop_w, desktop_h);
+    vull_debugf("ok\n");
     return 0;
 }
 
@@ -290,22 +289,22 @@ static void place_window(int *x, int *y, int *ww, int *wh)
         if (SDL_GetDisplayBounds(d, &b) == 0) {
             *x += b.x;
             *y += b.y;
-            vull_debugf_plat("adding display boundary offset: %d %d (%d %d)\n", b.x, b.y, b.w, b.h);
+            vull_debugf("adding display boundary offset: %d %d (%d %d)\n", b.x, b.y, b.w, b.h);
         }
         SDL_DisplayMode m;
         if (vull_screen_mode && SDL_GetCurrentDisplayMode(d, &m) == 0) {
             desktop_w = m.w;
             desktop_h = m.h;
-            vull_debugf_plat("fullscreen; updated desktop of display %d to %d %d\n", d, desktop_w, desktop_h);
+            vull_debugf("fullscreen; updated desktop of display %d to %d %d\n", d, desktop_w, desktop_h);
         }
     }
     if (vull_screen_mode) {
         if (cconfig.fullscreen_size[0] && cconfig.fullscreen_size[1]) {
             desktop_w = cconfig.fullscreen_size[0];
             desktop_h = cconfig.fullscreen_size[1];
-            vull_debugf_plat("overriding with preferred window size: %d %d\n", desktop_w, desktop_h);
+            vull_debugf("overriding with preferred window size: %d %d\n", desktop_w, desktop_h);
         }
-        vull_debugf_plat("setting fullscreen window size to %d %d\n", desktop_w, desktop_h);
+        vull_debugf("setting fullscreen window size to %d %d\n", desktop_w, desktop_h);
         *ww = desktop_w;
         *wh = desktop_h;
     }
@@ -384,7 +383,7 @@ int vull_set_screen_plat(int ww, int wh, int page_w, int page_h, int depth, int 
 
     sdl_renderer = SDL_CreateRenderer(sdl_window, -1, SDL_RENDERER_PRESENTVSYNC);
     if (!sdl_renderer) {
-        vull_debugf_plat(" could not create sdl_renderer! dropping down to software_blit\n");
+        vull_debugf(" could not create sdl_renderer! dropping down to software_blit\n");
         cconfig.software_blit = 1;
         return vull_set_screen_software(ww, wh, depth, flags);
     }
@@ -393,8 +392,8 @@ int vull_set_screen_plat(int ww, int wh, int page_w, int page_h, int depth, int 
     // change of pixel_perfect changes filtering when the texture is re-made.
     const char *filter = pixel_perfect_now() == 1 ? "nearest" : "linear";
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, filter);
-    vull_debugf_plat("  setting filter to %s (screen_mode %d  back page width: %d)\n", filter, vull_screen_mode,
-                     vull_back_page ? vull_back_page->width : 0);
+    vull_debugf("  setting filter to %s (screen_mode %d  back page width: %d)\n", filter, vull_screen_mode,
+                vull_back_page ? vull_back_page->width : 0);
 
     SDL_SetRenderDrawColor(sdl_renderer, 0, 0, 0, 255);
     SDL_RenderClear(sdl_renderer);
@@ -424,7 +423,7 @@ int vull_set_screen_software(int ww, int wh, int depth, int flags)
             ww = 640;
             wh = 480;
         }
-        vull_debugf_plat(" vull_set_screen_software() window size: %d %d\n", ww, wh);
+        vull_debugf(" vull_set_screen_software() window size: %d %d\n", ww, wh);
     } else {
         cconfig.window_size[0] = ww;
         cconfig.window_size[1] = wh;
@@ -773,7 +772,7 @@ int vull_open_display(int display, int width, int height)
     if (SDL_GetDisplayBounds(display, &b) != 0) return -1;
     if (width == 0) width = b.w;
     if (height == 0) height = b.h;
-    vull_debugf_plat("vull_open_display: %d %d (%d %d)\n", b.x, b.y, width, height);
+    vull_debugf("vull_open_display: %d %d (%d %d)\n", b.x, b.y, width, height);
     sdl_window_display = SDL_CreateWindow(window_title(), b.x, b.y, width, height, 0x36);
     if (!sdl_window_display) return -1;
     vull_ctx_display = SDL_GL_CreateContext(sdl_window_display);
@@ -785,32 +784,32 @@ int vull_open_display(int display, int width, int height)
 void log_system_info()
 {
     int n = SDL_GetNumVideoDrivers();
-    if (n <= 0) vull_debugf_plat("No built-in video drivers\n");
-    for (int i = 0; i < n; i++) vull_debugf_plat(" %d %s", i, SDL_GetVideoDriver(i));
-    if (n > 0) vull_debugf_plat("\n");
+    if (n <= 0) vull_debugf("No built-in video drivers\n");
+    for (int i = 0; i < n; i++) vull_debugf(" %d %s", i, SDL_GetVideoDriver(i));
+    if (n > 0) vull_debugf("\n");
     const char *drv = SDL_GetCurrentVideoDriver();
-    vull_debugf_plat("Current video driver: %s\n", drv ? drv : "(none)");
+    vull_debugf("Current video driver: %s\n", drv ? drv : "(none)");
     n = SDL_GetNumRenderDrivers();
-    if (n <= 0) vull_debugf_plat("No built-in render drivers\n");
+    if (n <= 0) vull_debugf("No built-in render drivers\n");
     for (int i = 0; i < n; i++) {
         SDL_RendererInfo info;
         if (SDL_GetRenderDriverInfo(i, &info) == 0) SDLTest_PrintRenderer(&info);
     }
     n = SDL_GetNumVideoDisplays();
     if (n <= 0) {
-        vull_debugf_plat("No displays found\n");
+        vull_debugf("No displays found\n");
         return;
     }
-    vull_debugf_plat("Displays:\n");
+    vull_debugf("Displays:\n");
     for (int d = 0; d < n; d++) {
         const char *name = SDL_GetDisplayName(d);
-        vull_debugf_plat("[%s]\n", name ? name : "");
+        vull_debugf("[%s]\n", name ? name : "");
         int m = SDL_GetNumDisplayModes(d);
         for (int i = 0; i < m; i++) {
             SDL_DisplayMode mode;
-            if (SDL_GetDisplayMode(d, i, &mode) == 0) vull_debugf_plat("  display_mode %d: %d x %d (%d) ", i, mode.w, mode.h, mode.refresh_rate);
+            if (SDL_GetDisplayMode(d, i, &mode) == 0) vull_debugf("  display_mode %d: %d x %d (%d) ", i, mode.w, mode.h, mode.refresh_rate);
         }
-        vull_debugf_plat("\n");
+        vull_debugf("\n");
     }
 }
 

@@ -98,16 +98,8 @@ LUALIB_API void (luaL_requiref) (lua_State *L, const char *modname,
 #define luaL_optstring(L,n,d)   (luaL_optlstring(L, (n), (d), NULL))
 #define luaL_checkint(L,n)      ((int)luaL_checkinteger(L, (n)))
 #define luaL_optint(L,n,d)      ((int)luaL_optinteger(L, (n), (d)))
-#define luaL_checklong(L,n)     ((long)luaL_checkinteger(L, (n)))
-#define luaL_optlong(L,n,d)     ((long)luaL_optinteger(L, (n), (d)))
 
 #define luaL_typename(L,i)      lua_typename(L, lua_type(L,(i)))
-
-#define luaL_dofile(L, fn) \
-        (luaL_loadfile(L, fn) || lua_pcall(L, 0, LUA_MULTRET, 0))
-
-#define luaL_dostring(L, s) \
-        (luaL_loadstring(L, s) || lua_pcall(L, 0, LUA_MULTRET, 0))
 
 #define luaL_getmetatable(L,n)  (lua_getfield(L, LUA_REGISTRYINDEX, (n)))
 
@@ -144,7 +136,5 @@ LUALIB_API void (luaL_addvalue) (luaL_Buffer *B);
 LUALIB_API void (luaL_pushresult) (luaL_Buffer *B);
 LUALIB_API void (luaL_pushresultsize) (luaL_Buffer *B, size_t sz);
 LUALIB_API char *(luaL_buffinitsize) (lua_State *L, luaL_Buffer *B, size_t sz);
-
-#define luaL_prepbuffer(B)      luaL_prepbuffsize(B, LUAL_INITBUFFSIZE)
 
 #endif

@@ -513,6 +513,13 @@ static void resume (lua_State *L, void *ud) {
 }
 
 
+/* a yield by returning ends the run without an exception */
+static int run_resume (lua_State *L, Pfunc f, void *ud) {
+  int status = luaD_rawrunprotected(L, f, ud);
+  return (status == LUA_OK && L->status == LUA_YIELD) ? LUA_YIELD : status;
+}
+
+
 LUA_API int lua_resume (lua_State *L, lua_State *from, int nargs) {
   int status;
   unsigned short oldnny = L->nny;
@@ -520,17 +527,13 @@ LUA_API int lua_resume (lua_State *L, lua_State *from, int nargs) {
   L->nny = 0;
   api_checknelems(L, (L->status == LUA_OK) ? nargs + 1 : nargs);
   ResumingMark mark(L);
-  status = luaD_rawrunprotected(L, resume, L->top - nargs);
-  if (status == LUA_OK && L->status == LUA_YIELD)  /* yielded by returning */
-    status = LUA_YIELD;
+  status = run_resume(L, resume, L->top - nargs);
   if (status == -1)  /* resume_error: the thread itself is untouched */
     status = LUA_ERRRUN;
   else {
     while (status != LUA_OK && status != LUA_YIELD) {
       if (recover(L, status)) {  /* a yieldable pcall catches it */
-        status = luaD_rawrunprotected(L, unroll, NULL);
-        if (status == LUA_OK && L->status == LUA_YIELD)
-          status = LUA_YIELD;
+        status = run_resume(L, unroll, NULL);
       }
       else {  /* unrecoverable: the thread is dead */
         L->status = cast_byte(status);

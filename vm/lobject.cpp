@@ -78,7 +78,7 @@ lua_Number luaO_arith (int op, lua_Number v1, lua_Number v2) {
     case LUA_OPROTL: return zibo6_rotl(v1, v2);
     case LUA_OPROTR: return zibo6_rotr(v1, v2);
     case LUA_OPBNOT: return static_cast<lua_Number>(~a);
-    case LUA_OPIDIV: return static_cast<lua_Number>(static_cast<uint32_t>(z6_fdiv(v1, v2)) & 0xffff0000u);
+    case LUA_OPIDIV: return luai_numidiv(L, v1, v2);
     case LUA_OPPEEK: return zibo6_peek_1(v1);
     case LUA_OPPEEK2: return zibo6_peek_2(v1);
     case LUA_OPPEEK4: return zibo6_peek_4(v1);

@@ -511,6 +511,14 @@ static void prepstate (MatchState *ms, lua_State *L, const char *s, size_t ls,
   ms->level = 0;
 }
 
+/* drops a leading '^' from the pattern; true when there was one */
+static bool strip_anchor (const char **p, size_t *lp) {
+  if (**p != '^') return false;
+  (*p)++;
+  (*lp)--;
+  return true;
+}
+
 /* plain substring search from 1-based position init */
 static int plain_find (lua_State *L, const char *s, size_t ls, size_t init,
                        const char *p, size_t lp) {
@@ -538,11 +546,7 @@ static int str_find_aux (lua_State *L, int find) {
   }
   if (find && (lua_toboolean(L, 4) || nospecials(p, lp)))
     return plain_find(L, s, ls, init, p, lp);
-  bool anchored = (*p == '^');
-  if (anchored) {
-    p++;
-    lp--;
-  }
+  bool anchored = strip_anchor(&p, &lp);
   MatchState ms;
   prepstate(&ms, L, s, ls, p, lp);
   for (const char *start = s + init - 1; start <= ms.src_end; start++) {
@@ -668,11 +672,7 @@ static int str_gsub (lua_State *L) {
   luaL_argcheck(L, tr == LUA_TNUMBER || tr == LUA_TSTRING ||
                    tr == LUA_TFUNCTION || tr == LUA_TTABLE, 3,
                 "string/function/table expected");
-  bool anchored = (*p == '^');
-  if (anchored) {
-    p++;
-    lp--;
-  }
+  bool anchored = strip_anchor(&p, &lp);
   MatchState ms;
   luaL_Buffer b;
   luaL_buffinit(L, &b);

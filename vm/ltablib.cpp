@@ -24,25 +24,32 @@ int tinsert (lua_State *L) {
   int e = luaL_len(L, 1) + 1;
   int n = lua_gettop(L);
   if (n < 2) return 0;
-  if (n == 2) {  /* append: no charge */
-    lua_pushvalue(L, 2);
-    lua_rawseti(L, 1, e);
-    lua_pushvalue(L, 2);
-    return 1;
+  int pos = e;  /* a plain append moves nothing and costs nothing */
+  if (n > 2) {
+    pos = posarg(L, 3);
+    lua_settop(L, 2);
+    if (pos < 1 || pos > e)
+      return luaL_argerror(L, 3, "position out of bounds");
+    for (int i = e; i > pos; i--) {
+      lua_rawgeti(L, 1, i - 1);
+      lua_rawseti(L, 1, i);
+    }
+    spend_cpu(e - pos);
   }
-  int pos = posarg(L, 3);
-  lua_settop(L, 2);
-  if (pos < 1 || pos > e)
-    return luaL_argerror(L, 3, "position out of bounds");
-  for (int i = e; i > pos; i--) {
-    lua_rawgeti(L, 1, i - 1);
-    lua_rawseti(L, 1, i);
-  }
-  spend_cpu(e - pos);
   lua_pushvalue(L, 2);
   lua_rawseti(L, 1, pos);
   lua_pushvalue(L, 2);
   return 1;
+}
+
+/* moves t[pos+1..n] down one slot and clears t[n] */
+static void close_gap (lua_State *L, int pos, int n) {
+  for (; pos < n; pos++) {
+    lua_rawgeti(L, 1, pos + 1);
+    lua_rawseti(L, 1, pos);
+  }
+  lua_pushnil(L);
+  lua_rawseti(L, 1, n);
 }
 
 /* deli(t [, pos]): the removed element; nothing when pos is out of range */
@@ -53,12 +60,7 @@ int tremove (lua_State *L) {
   if (pos < 1 || pos > size) return 0;
   lua_rawgeti(L, 1, pos);
   spend_cpu(size - pos);
-  for (; pos < size; pos++) {
-    lua_rawgeti(L, 1, pos + 1);
-    lua_rawseti(L, 1, pos);
-  }
-  lua_pushnil(L);
-  lua_rawseti(L, 1, size);
+  close_gap(L, pos, size);
   return 1;
 }
 
@@ -78,12 +80,7 @@ int tdel (lua_State *L) {
   }
   spend_cpu(n);  /* the whole length, found or not */
   if (i > n) return 0;
-  for (int j = i; j < n; j++) {
-    lua_rawgeti(L, 1, j + 1);
-    lua_rawseti(L, 1, j);
-  }
-  lua_pushnil(L);
-  lua_rawseti(L, 1, n);
+  close_gap(L, i, n);
   return 1;
 }
 

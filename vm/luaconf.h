@@ -71,6 +71,8 @@ static_assert(sizeof(int) * CHAR_BIT >= 32, "int must hold 32 bits");
 #define luai_numsub(L,a,b)      ((LUA_NUMBER)((uint32_t)(a) - (uint32_t)(b)))
 #define luai_nummul(L,a,b)      (z6_fmul((a), (b)))
 #define luai_numdiv(L,a,b)      (z6_fdiv((a), (b)))
+/* the quotient's integer part, rounded toward minus infinity */
+#define luai_numidiv(L,a,b)     ((LUA_NUMBER)((uint32_t)z6_fdiv((a), (b)) & 0xffff0000u))
 #define luai_nummod(L,a,b)      (z6_fmod((a), (b)))
 #define luai_numpow(L,a,b)      (z6_fpow((a), (b)))
 #define luai_numunm(L,a)        ((LUA_NUMBER)(0u - (uint32_t)(a)))

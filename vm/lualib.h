@@ -31,6 +31,11 @@ LUAMOD_API int (luaopen_package) (lua_State *L);
 /* makes sure the registry holds "_PRELOAD"; opens no library */
 LUALIB_API void (luaL_openlibs) (lua_State *L);
 
+/* for hosts outside the console: luaL_openlibs, then either the stock
+   libraries under their module names or the cart set of globals (the
+   console's names plus print, type, pairs and ipairs) */
+LUALIB_API void (luaL_openhostlibs) (lua_State *L, int stock);
+
 /* base library (lbaselib) */
 int luaB_next (lua_State *L);
 int luaB_pairs (lua_State *L);

@@ -58,7 +58,7 @@ static_assert(cycle_costs.v[OP_MOVE] == 1 && cycle_costs.v[OP_Z6IDIV] == 2 &&
 #define wrap_add(a,b)   luai_numadd(L, a, b)
 #define wrap_sub(a,b)   luai_numsub(L, a, b)
 #define wrap_neg(a)     luai_numunm(L, a)
-#define fix_idiv(a,b)   luaO_arith(LUA_OPIDIV, a, b)
+#define fix_idiv(a,b)   luai_numidiv(L, a, b)
 
 
 const TValue *luaV_tonumber (const TValue *obj, TValue *n) {

@@ -128,9 +128,11 @@ TEST(AuxLib, LengthAndGsubAndToString) {
   EXPECT_STREQ(luaL_gsub(s.L, "a.b.c", ".", "::"), "a::b::c");
   lua_pushnumber(s.L, 0x18000);
   EXPECT_STREQ(luaL_tolstring(s.L, -1, nullptr), "1.5");
-  EXPECT_EQ(s.run("return tostring(setmetatable({}, {__tostring = function() return 'T' end}))"), "T");
-  EXPECT_EQ(s.run("return tostring({}):sub(1, 7)"), "error: attempt to index a string value");
-  EXPECT_EQ(s.run("return sub(tostring({}), 1, 7)"), "table: ");
+  z6libs::expect_runs(s, {
+    {"return tostring(setmetatable({}, {__tostring = function() return 'T' end}))", "T"},
+    {"return tostring({}):sub(1, 7)", "error: attempt to index a string value"},
+    {"return sub(tostring({}), 1, 7)", "table: "},
+  });
 }
 
 TEST(AuxLib, LoadFileSkipsMarkAndHashLineAndReportsMissingFiles) {

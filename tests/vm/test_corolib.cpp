@@ -9,36 +9,39 @@ using z6libs::State;
 
 TEST(CoroLib, ResumeYieldStatus) {
   State s;
-  EXPECT_EQ(s.run("local co = cocreate(function(a, b) local c = yield(a + b) return c * 2 end) "
-                  "local r1, v1 = coresume(co, 1, 2) local st = costatus(co) "
-                  "local r2, v2 = coresume(co, 10) return r1, v1, st, r2, v2, costatus(co)"),
-            "true\t3\tsuspended\ttrue\t20\tdead");
-  EXPECT_EQ(s.run("local co = cocreate(function() end) coresume(co) return coresume(co)"),
-            "false\tcorolib: cannot resume dead coroutine");
-  // a coroutine that failed is dead through its error status
-  EXPECT_EQ(s.run("local co = cocreate(function() assert(false, 'x') end) "
-                  "local ok, m = coresume(co) return ok, sub(m, -1), costatus(co), coresume(co)"),
-            "false\tx\tdead\tfalse\tcannot resume dead coroutine");
-  EXPECT_EQ(s.run("local outer outer = cocreate(function() "
-                  "local inner = cocreate(function() return costatus(outer) end) "
-                  "return coresume(inner) end) return coresume(outer)"),
-            "true\ttrue\tnormal");
-  EXPECT_EQ(s.run("local co co = cocreate(function() return coresume(co) end) return coresume(co)"),
-            "true\tfalse\tcannot resume non-suspended coroutine");
-  EXPECT_EQ(s.run("return costatus(cocreate(tostring))"), "suspended");
-  EXPECT_EQ(s.run("return cocreate(1)"), "error: bad argument #1 to 'cocreate' (function expected, got number)");
-  EXPECT_EQ(s.run("return coresume(1)"), "error: bad argument #1 to 'coresume' (coroutine expected)");
-  EXPECT_EQ(s.run("return costatus({})"), "error: bad argument #1 to 'costatus' (coroutine expected)");
-  EXPECT_EQ(s.run("yield()"), "error: attempt to yield from outside a coroutine");
+  z6libs::expect_runs(s, {
+    {"local co = cocreate(function(a, b) local c = yield(a + b) return c * 2 end) "
+     "local r1, v1 = coresume(co, 1, 2) local st = costatus(co) "
+     "local r2, v2 = coresume(co, 10) return r1, v1, st, r2, v2, costatus(co)",
+     "true\t3\tsuspended\ttrue\t20\tdead"},
+    {"local co = cocreate(function() end) coresume(co) return coresume(co)",
+     "false\tcorolib: cannot resume dead coroutine"},
+    // a coroutine that failed is dead through its error status
+    {"local co = cocreate(function() assert(false, 'x') end) "
+     "local ok, m = coresume(co) return ok, sub(m, -1), costatus(co), coresume(co)",
+     "false\tx\tdead\tfalse\tcannot resume dead coroutine"},
+    {"local outer outer = cocreate(function() "
+     "local inner = cocreate(function() return costatus(outer) end) "
+     "return coresume(inner) end) return coresume(outer)",
+     "true\ttrue\tnormal"},
+    {"local co co = cocreate(function() return coresume(co) end) return coresume(co)",
+     "true\tfalse\tcannot resume non-suspended coroutine"},
+    {"return costatus(cocreate(tostring))", "suspended"},
+    {"return cocreate(1)", "error: bad argument #1 to 'cocreate' (function expected, got number)"},
+    {"return coresume(1)", "error: bad argument #1 to 'coresume' (coroutine expected)"},
+    {"return costatus({})", "error: bad argument #1 to 'costatus' (coroutine expected)"},
+    {"yield()", "error: attempt to yield from outside a coroutine"},
+  });
 }
 
 TEST(CoroLib, StockWrapAndRunning) {
   State s(true);
-  EXPECT_EQ(s.run("local g = coroutine.wrap(function() coroutine.yield(1) coroutine.yield(2) end) return g(), g()"),
-            "1\t2");
-  EXPECT_EQ(s.run("local g = coroutine.wrap(function() error('w') end) return pcall(g)"),
-            "false\t[string \"local g = coroutine.wrap(function() error('w'...\"]:1: w");
-  EXPECT_EQ(s.run("local co, main = coroutine.running() return type(co), main"), "thread\ttrue");
+  z6libs::expect_runs(s, {
+    {"local g = coroutine.wrap(function() coroutine.yield(1) coroutine.yield(2) end) return g(), g()", "1\t2"},
+    {"local g = coroutine.wrap(function() error('w') end) return pcall(g)",
+     "false\t[string \"local g = coroutine.wrap(function() error('w'...\"]:1: w"},
+    {"local co, main = coroutine.running() return type(co), main", "thread\ttrue"},
+  });
 }
 
 TEST(CoroLib, Trace) {
@@ -156,8 +159,8 @@ TEST(CoroLib, YieldsInterleaveWithForcedYields) {
       }
     } while (status == LUA_YIELD && ++resumes < 200000);
     lua_set_cpu_cycles_slice_max(0x7fffffff);
-    ASSERT_EQ(status, LUA_OK) << "budget " << budget << ": " << z6libs::text(T, -1);
-    EXPECT_EQ(z6libs::text(T, -1), "7530") << "budget " << budget;
+    ASSERT_EQ(status, LUA_OK) << "budget " << budget << ": " << z6libs::value_text(T, -1);
+    EXPECT_EQ(z6libs::value_text(T, -1), "7530") << "budget " << budget;
     EXPECT_EQ(explicit_yields, 70) << "budget " << budget;
   }
 }

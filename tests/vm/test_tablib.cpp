@@ -8,18 +8,17 @@ using z6libs::State;
 
 TEST(TabLib, AddAppendsOrInsertsAndChargesByDistance) {
   State s;
-  EXPECT_EQ(s.run("local t = {} local r = add(t, 5) return r, #t, t[1]"), "5\t1\t5");
-  EXPECT_EQ(s.run("local t = {1, 2, 3} add(t, 9, 1) return t[1], t[2], t[4], #t"), "9\t1\t3\t4");
-  EXPECT_EQ(s.run("local t = {1, 2} add(t, 9, 1.9) return t[1], t[2]"), "9\t1");
-  EXPECT_EQ(s.run("local t = {1, 2} add(t, 9, '2') return t[2], t[3]"), "9\t2");
-  EXPECT_EQ(s.run("return add(nil, 1)"), "");
-  EXPECT_EQ(s.run("return add({})"), "");
-  EXPECT_EQ(s.run("return add({1}, 2, 0)"),
-            "error: bad argument #3 to 'add' (position out of bounds)");
-  EXPECT_EQ(s.run("return add({1}, 2, 3)"),
-            "error: bad argument #3 to 'add' (position out of bounds)");
-  EXPECT_EQ(s.run("return add({1}, 2, nil)"),
-            "error: bad argument #3 to 'add' (position out of bounds)");
+  z6libs::expect_runs(s, {
+    {"local t = {} local r = add(t, 5) return r, #t, t[1]", "5\t1\t5"},
+    {"local t = {1, 2, 3} add(t, 9, 1) return t[1], t[2], t[4], #t", "9\t1\t3\t4"},
+    {"local t = {1, 2} add(t, 9, 1.9) return t[1], t[2]", "9\t1"},
+    {"local t = {1, 2} add(t, 9, '2') return t[2], t[3]", "9\t2"},
+    {"return add(nil, 1)", ""},
+    {"return add({})", ""},
+    {"return add({1}, 2, 0)", "error: bad argument #3 to 'add' (position out of bounds)"},
+    {"return add({1}, 2, 3)", "error: bad argument #3 to 'add' (position out of bounds)"},
+    {"return add({1}, 2, nil)", "error: bad argument #3 to 'add' (position out of bounds)"},
+  });
   // no charge for a plain append; 2 * max(e - pos, 1) with a position
   EXPECT_EQ(s.spent("local t = {1, 2, 3} add(t, 4)"), 0);
   EXPECT_EQ(s.spent("local t = {1, 2, 3} add(t, 4, 4)"), 2);
@@ -28,12 +27,14 @@ TEST(TabLib, AddAppendsOrInsertsAndChargesByDistance) {
 
 TEST(TabLib, DeliRemovesByPositionAndIgnoresBadPositions) {
   State s;
-  EXPECT_EQ(s.run("local t = {1, 2, 3} return deli(t), #t, t[2]"), "3\t2\t2");
-  EXPECT_EQ(s.run("local t = {1, 2, 3} return deli(t, 1), #t, t[1], t[2]"), "1\t2\t2\t3");
-  EXPECT_EQ(s.run("return deli({})"), "");
-  EXPECT_EQ(s.run("return deli({1, 2, 3}, 4)"), "");
-  EXPECT_EQ(s.run("local t = {1, 2, 3} return deli(t, nil), #t"), "nil\t3");
-  EXPECT_EQ(s.run("return deli('str')"), "");
+  z6libs::expect_runs(s, {
+    {"local t = {1, 2, 3} return deli(t), #t, t[2]", "3\t2\t2"},
+    {"local t = {1, 2, 3} return deli(t, 1), #t, t[1], t[2]", "1\t2\t2\t3"},
+    {"return deli({})", ""},
+    {"return deli({1, 2, 3}, 4)", ""},
+    {"local t = {1, 2, 3} return deli(t, nil), #t", "nil\t3"},
+    {"return deli('str')", ""},
+  });
   EXPECT_EQ(s.spent("deli({1, 2, 3})"), 2);
   EXPECT_EQ(s.spent("deli({1, 2, 3, 4, 5}, 1)"), 8);
   EXPECT_EQ(s.spent("deli({1, 2, 3}, 9)"), 0);
@@ -41,10 +42,11 @@ TEST(TabLib, DeliRemovesByPositionAndIgnoresBadPositions) {
 
 TEST(TabLib, DelRemovesFirstEqualElementAndChargesWholeLength) {
   State s;
-  EXPECT_EQ(s.run("local t = {1, 2, 3, 2} local r = del(t, 2) return r, #t, t[1], t[2], t[3]"),
-            "2\t3\t1\t3\t2");
-  EXPECT_EQ(s.run("return del({1, 2}, 9)"), "");
-  EXPECT_EQ(s.run("return del({1, 2})"), "");
+  z6libs::expect_runs(s, {
+    {"local t = {1, 2, 3, 2} local r = del(t, 2) return r, #t, t[1], t[2], t[3]", "2\t3\t1\t3\t2"},
+    {"return del({1, 2}, 9)", ""},
+    {"return del({1, 2})", ""},
+  });
   EXPECT_EQ(s.spent("del({1, 2, 3, 4}, 1)"), 8);
   EXPECT_EQ(s.spent("del({1, 2, 3, 4}, 9)"), 8);
   EXPECT_EQ(s.spent("del({}, 9)"), 2);
@@ -57,11 +59,13 @@ TEST(TabLib, DelRemovesFirstEqualElementAndChargesWholeLength) {
 
 TEST(TabLib, CountLengthOrMatches) {
   State s;
-  EXPECT_EQ(s.run("return count({1, 2, 1})"), "3");
-  EXPECT_EQ(s.run("return count({1, 2, 1}, 1)"), "2");
-  EXPECT_EQ(s.run("return count({}, 1)"), "0");
-  EXPECT_EQ(s.run("return count('abc')"), "");
-  EXPECT_EQ(s.run("local t = {1, nil, 3} t[4] = 4 return count(t, nil)"), "1");
+  z6libs::expect_runs(s, {
+    {"return count({1, 2, 1})", "3"},
+    {"return count({1, 2, 1}, 1)", "2"},
+    {"return count({}, 1)", "0"},
+    {"return count('abc')", ""},
+    {"local t = {1, nil, 3} t[4] = 4 return count(t, nil)", "1"},
+  });
   EXPECT_EQ(s.spent("count({1, 2, 3})"), 2);
   EXPECT_EQ(s.spent("count({1, 2, 3}, 2)"), 6);
   // __len runs before anything else and its result is used
@@ -70,30 +74,34 @@ TEST(TabLib, CountLengthOrMatches) {
 
 TEST(TabLib, UnpackAndPack) {
   State s;
-  EXPECT_EQ(s.run("return unpack({1, 2, 3})"), "1\t2\t3");
-  EXPECT_EQ(s.run("return unpack({1, 2, 3}, 2)"), "2\t3");
-  EXPECT_EQ(s.run("return unpack({1, 2, 3}, 3, 2)"), "");
-  EXPECT_EQ(s.run("return unpack({}, 1, 3)"), "nil\tnil\tnil");
-  EXPECT_EQ(s.run("return unpack(5)"), "error: bad argument #1 to 'unpack' (table expected, got number)");
-  EXPECT_EQ(s.run("return unpack({}, 1, 'x')"), "error: bad argument #3 to 'unpack' (number expected, got string)");
+  z6libs::expect_runs(s, {
+    {"return unpack({1, 2, 3})", "1\t2\t3"},
+    {"return unpack({1, 2, 3}, 2)", "2\t3"},
+    {"return unpack({1, 2, 3}, 3, 2)", ""},
+    {"return unpack({}, 1, 3)", "nil\tnil\tnil"},
+    {"return unpack(5)", "error: bad argument #1 to 'unpack' (table expected, got number)"},
+    {"return unpack({}, 1, 'x')", "error: bad argument #3 to 'unpack' (number expected, got string)"},
+  });
   EXPECT_EQ(s.spent("unpack({1, 2, 3})"), 12);
   EXPECT_EQ(s.spent("unpack({}, 2, 1)"), 0);
-  EXPECT_EQ(s.run("local t = pack() return t.n, #t"), "0\t0");
-  EXPECT_EQ(s.run("local t = pack(nil, nil) return t.n, t[1], t[2]"), "2\tnil\tnil");
-  EXPECT_EQ(s.run("local t = pack(4, 5, 6) return t.n, t[1], t[3]"), "3\t4\t6");
+  z6libs::expect_runs(s, {
+    {"local t = pack() return t.n, #t", "0\t0"},
+    {"local t = pack(nil, nil) return t.n, t[1], t[2]", "2\tnil\tnil"},
+    {"local t = pack(4, 5, 6) return t.n, t[1], t[3]", "3\t4\t6"},
+  });
   EXPECT_EQ(s.spent("pack()"), 2);
   EXPECT_EQ(s.spent("pack(1, 2, 3)"), 12);
 }
 
 TEST(TabLib, StockSortAndConcat) {
   State s(true);
-  EXPECT_EQ(s.run("local t = {5, 3, 9, 1} table.sort(t) return table.concat(t, ',')"), "1,3,5,9");
-  EXPECT_EQ(s.run("local t = {'b', 'a'} table.sort(t, function(x, y) return x > y end) return t[1]"), "b");
-  EXPECT_EQ(s.run("return table.concat({1, 2.5, 'x'}, '-')"), "1-2.5-x");
-  EXPECT_EQ(s.run("return table.concat({1, {}})"),
-            "error: invalid value (table) at index 2 in table for 'concat'");
-  EXPECT_EQ(s.run("table.sort({3, 2, 1, 4, 5}, function() return true end)"),
-            "error: invalid order function for sorting");
+  z6libs::expect_runs(s, {
+    {"local t = {5, 3, 9, 1} table.sort(t) return table.concat(t, ',')", "1,3,5,9"},
+    {"local t = {'b', 'a'} table.sort(t, function(x, y) return x > y end) return t[1]", "b"},
+    {"return table.concat({1, 2.5, 'x'}, '-')", "1-2.5-x"},
+    {"return table.concat({1, {}})", "error: invalid value (table) at index 2 in table for 'concat'"},
+    {"table.sort({3, 2, 1, 4, 5}, function() return true end)", "error: invalid order function for sorting"},
+  });
 }
 
 // the exact sequence of comparisons, and what a non-strict order leaves

@@ -1,13 +1,17 @@
 // Helpers of the library tests: a VM state with the cart-mode globals (the
-// console's names for library functions) or the stock libraries, and a
+// console's names for library functions) or the stock libraries, opened as
+// z6vm opens them (luaL_openhostlibs), and a
 // runner that compiles text with luaL_loadstring, calls it protected and
 // returns its results (or its error message) as tab-separated text.
 #ifndef Z6_TESTS_VM_V4_LIBS_UTIL_H
 #define Z6_TESTS_VM_V4_LIBS_UTIL_H
 
-#include <cstdlib>
+#include <initializer_list>
 #include <string>
 
+#include <gtest/gtest.h>
+
+#include "tests/vm/vm_test_util.h"
 #include "tools/standins/console_standins.h"
 #include "vm/lauxlib.h"
 #include "vm/lcpu.h"
@@ -16,49 +20,7 @@
 
 namespace z6libs {
 
-inline void *plain_alloc (void *, void *ptr, size_t, size_t nsize) {
-  if (nsize == 0) {
-    std::free(ptr);
-    return nullptr;
-  }
-  return std::realloc(ptr, nsize);
-}
-
-struct Reg {
-  const char *name;
-  lua_CFunction f;
-};
-
-// The functions a cart sees under the console's names.
-inline constexpr Reg cart_functions[] = {
-  {"deli", tremove}, {"add", tinsert}, {"del", tdel}, {"count", tcount},
-  {"sub", str_sub}, {"next", luaB_next}, {"setmetatable", luaB_setmetatable},
-  {"getmetatable", luaB_getmetatable}, {"rawequal", luaB_rawequal},
-  {"rawlen", luaB_rawlen}, {"rawget", luaB_rawget}, {"rawset", luaB_rawset},
-  {"assert", luaB_assert}, {"unpack", unpack}, {"pack", pack},
-  {"select", luaB_select}, {"trace", db_traceback}, {"__trace", db_traceback},
-  {"cocreate", luaB_cocreate}, {"coresume", luaB_coresume},
-  {"costatus", luaB_costatus}, {"yield", luaB_yield},
-  {"tostring", luaB_tostring}, {"type", luaB_type}, {"pairs", luaB_pairs},
-  {"ipairs", luaB_ipairs},
-};
-
-inline std::string text (lua_State *L, int idx) {
-  switch (lua_type(L, idx)) {
-    case LUA_TNIL: return "nil";
-    case LUA_TBOOLEAN: return lua_toboolean(L, idx) ? "true" : "false";
-    case LUA_TNUMBER:
-    case LUA_TSTRING: {
-      lua_pushvalue(L, idx);
-      size_t len = 0;
-      const char *s = lua_tolstring(L, -1, &len);
-      std::string r(s, len);
-      lua_pop(L, 1);
-      return r;
-    }
-    default: return luaL_typename(L, idx);
-  }
-}
+using z6test::value_text;
 
 // the message without its "[string ...]:N: " position prefix
 inline std::string strip_position (const std::string &m) {
@@ -71,24 +33,8 @@ inline std::string strip_position (const std::string &m) {
 struct State {
   lua_State *L;
   explicit State (bool stock = false) {
-    L = lua_newstate(plain_alloc, nullptr);
-    luaL_openlibs(L);
-    if (stock) {
-      const Reg libs[] = {{"_G", luaopen_base}, {"table", luaopen_table},
-                          {"string", luaopen_string}, {"math", luaopen_math},
-                          {"bit32", luaopen_bit32}, {"coroutine", luaopen_coroutine},
-                          {"os", luaopen_os}, {"debug", luaopen_debug},
-                          {"package", luaopen_package}};
-      for (const Reg &r : libs) {
-        luaL_requiref(L, r.name, r.f, 1);
-        lua_pop(L, 1);
-      }
-    } else {
-      for (const Reg &r : cart_functions) {
-        lua_pushcfunction(L, r.f);
-        lua_setglobal(L, r.name);
-      }
-    }
+    L = lua_newstate(z6test::plain_alloc, nullptr);
+    luaL_openhostlibs(L, stock ? 1 : 0);
     z6_standin_reset();
     lua_reset_cpu_cycles();
   }
@@ -100,13 +46,13 @@ struct State {
   std::string run (const std::string &code) {
     lua_settop(L, 0);
     if (luaL_loadstring(L, code.c_str()) != LUA_OK)
-      return "syntax: " + text(L, -1);
+      return "syntax: " + value_text(L, -1);
     if (lua_pcall(L, 0, LUA_MULTRET, 0) != LUA_OK)
-      return "error: " + strip_position(text(L, -1));
+      return "error: " + strip_position(value_text(L, -1));
     std::string out;
     for (int i = 1; i <= lua_gettop(L); i++) {
       if (i > 1) out += "\t";
-      out += text(L, i);
+      out += value_text(L, i);
     }
     lua_settop(L, 0);
     return out;
@@ -120,6 +66,18 @@ struct State {
     return z6_standin_cpu_spent;
   }
 };
+
+// a script and the text State::run gives for it
+struct Case {
+  std::string code;
+  std::string want;
+};
+
+// runs the cases in order in one state; a failure names its script
+inline void expect_runs (State &s, std::initializer_list<Case> cases) {
+  for (const Case &c : cases)
+    EXPECT_EQ(s.run(c.code), c.want) << c.code;
+}
 
 }  // namespace z6libs
 

@@ -11,7 +11,7 @@ check() {  # check EXPECTED ARGS...
         echo "FAIL: z6vm $*"; echo "  expected: $expected"; echo "  got:      $got"; fail=1
     fi
 }
-# cart mode registers exactly the console's names and the runner's five
+# cart mode registers exactly the console's names and the hosts' print, type, pairs and ipairs
 names="__ipairs__ __pairs__ __select __tostring__ __trace __type add assert cocreate coresume costatus count del deli getmetatable ipairs next pack pairs print rawequal rawget rawlen rawset select setmetatable sub tostring trace type unpack yield"
 got=$("$z6vm" -e 'for k in pairs(_ENV) do print(k) end' 2>&1 | sort | tr '\n' ' ')
 if [ "$got" != "$names " ]; then

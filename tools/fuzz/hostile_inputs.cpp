@@ -554,7 +554,7 @@ std::string scratch_folder;
 void remove_scratch()
 {
     if (scratch_folder.empty()) return;
-    for (const char *f : scratch_files) std::remove((scratch_folder + "/" + f).c_str());
+    for (const char *f : scratch_files) std::remove(scratch_path(f).c_str());
     rmdir(scratch_folder.c_str());
 }
 

@@ -33,12 +33,8 @@
 #include "vm/lparser.h"
 #include "vm/lstate.h"
 #include "vm/lua.h"
+#include "vm/lualib.h"
 
-/* Library registration (tools/z6vm/libs.cpp); this default opens nothing. */
-__attribute__((weak)) void z6vm_open_libs(lua_State *L, int stock) {
-    (void)L;
-    (void)stock;
-}
 
 namespace {
 
@@ -462,7 +458,8 @@ int main(int argc, char **argv) {
     }
     lua_pushcclosure(L, z6vm_print, 0);
     lua_setglobal(L, "print");
-    z6vm_open_libs(L, opt.stock ? 1 : 0);
+    /* cart mode: the console's names; --stock-libs: the stock library names */
+    luaL_openhostlibs(L, opt.stock ? 1 : 0);
 
     std::string text;
     std::string chunkname;
