@@ -65,8 +65,10 @@ static int keyframe_search(const canim_channel *ch, int t) {
     for (;;) {
         int mid = lo + ((hi - lo) >> 1);
         if (mid == lo) return lo;
-        if (ch->times[mid] <= t) lo = mid;
-        else hi = mid;
+        if (ch->times[mid] <= t)
+            lo = mid;
+        else
+            hi = mid;
     }
 }
 
@@ -98,13 +100,18 @@ void canim_channel_delete(canim_channel *ch, int index) {
     int n = ch->num_states;
     if (index >= n) index = n - 1;
     size_t size = (size_t)ch->state_size;
-    move_bytes(ch->states + index * size, ch->states + (index + 1) * size, (size_t)(n - index - 1) * size);
-    std::memmove(ch->times + index, ch->times + index + 1, sizeof(int32_t) * (size_t)(n - index - 1));
-    std::memmove(ch->modes + index, ch->modes + index + 1, sizeof(int32_t) * (size_t)(n - index - 1));
+    move_bytes(ch->states + index * size, ch->states + (index + 1) * size,
+               (size_t)(n - index - 1) * size);
+    std::memmove(ch->times + index, ch->times + index + 1,
+                 sizeof(int32_t) * (size_t)(n - index - 1));
+    std::memmove(ch->modes + index, ch->modes + index + 1,
+                 sizeof(int32_t) * (size_t)(n - index - 1));
     ch->num_states = n - 1;
 }
 
-int canim_channel_index_for_t(const canim_channel *ch, int t) { return ch ? keyframe_search(ch, t) : 0; }
+int canim_channel_index_for_t(const canim_channel *ch, int t) {
+    return ch ? keyframe_search(ch, t) : 0;
+}
 
 static int32_t event_code(const canim_channel *ch, int i) {
     int32_t code;
@@ -126,12 +133,14 @@ int canim_channel_index_for_command(const canim_channel *ch, int t, int code) {
 }
 
 static void state_floats(const canim_channel *ch, int i, float *out, int count) {
-    std::memcpy(out, ch->states + (size_t)i * (size_t)ch->state_size, sizeof(float) * (size_t)count);
+    std::memcpy(out, ch->states + (size_t)i * (size_t)ch->state_size,
+                sizeof(float) * (size_t)count);
 }
 
 // Fraction of the way from keyframe i to i + 1; false when state i is the answer as it is.
 static bool fraction(const canim_channel *ch, int i, int t, float *f) {
-    if (i >= ch->num_states - 1 || t < ch->times[0] || ch->times[i + 1] == ch->times[i]) return false;
+    if (i >= ch->num_states - 1 || t < ch->times[0] || ch->times[i + 1] == ch->times[i])
+        return false;
     *f = (float)((int64_t)t - ch->times[i]) / (float)((int64_t)ch->times[i + 1] - ch->times[i]);
     return true;
 }
@@ -202,8 +211,10 @@ void cactor_evaluate_bones(const cactor *actor, int t, float *out) {
         }
         int i = keyframe_search(ch, t);
         float f;
-        if (ch->modes[i] == 1 || !fraction(ch, i, t, &f)) state_floats(ch, i, o, 4);
-        else lerp(ch, i, f, o, 4);
+        if (ch->modes[i] == 1 || !fraction(ch, i, t, &f))
+            state_floats(ch, i, o, 4);
+        else
+            lerp(ch, i, f, o, 4);
     }
     const canim_channel *ev = actor->events;
     int i = canim_channel_index_for_command(ev, t, 2);
@@ -217,7 +228,7 @@ void cactor_evaluate_bones(const cactor *actor, int t, float *out) {
 }
 
 vull_anim *vull_create_anim() {
-    cpod_set_destroyer(CPOD_ANIM, destroy_anim_item);  // containers destroy these items by type
+    cpod_set_destroyer(CPOD_ANIM, destroy_anim_item); // containers destroy these items by type
     auto *anim = static_cast<vull_anim *>(vull_calloc((int)sizeof(vull_anim)));
     if (anim) vull_items_created++;
     return anim;
@@ -260,7 +271,8 @@ static bool actor_init(cactor *a, int index) {
 
 int canim_new_actors(vull_anim *anim, int n) {
     int bytes;
-    if (!anim || n < 1 || !vull_checked_size((int64_t)anim->num_actors + n, (int64_t)sizeof(cactor), 0, &bytes))
+    if (!anim || n < 1 ||
+        !vull_checked_size((int64_t)anim->num_actors + n, (int64_t)sizeof(cactor), 0, &bytes))
         return -1;
     auto *actors = static_cast<cactor *>(vull_realloc(anim->actors, bytes));
     if (!actors) return -1;
@@ -364,8 +376,10 @@ void cmodel_calculate_bone_vertices(cmodel *m, float *pose_out) {
         if (m->bone_matrices && m->num_matrices >= nb) {
             for (int v = 0; v < m->num_vertices; v++) {
                 cmodel_bone_vertex *bv = &m->bone_vertices[v];
-                int a = bv->bone_a < nb ? bv->bone_a : nb - 1, c = bv->bone_b < nb ? bv->bone_b : nb - 1;
-                vull_vec3 p = {m->vertices[3 * v], m->vertices[3 * v + 1], m->vertices[3 * v + 2]}, out;
+                int a = bv->bone_a < nb ? bv->bone_a : nb - 1,
+                    c = bv->bone_b < nb ? bv->bone_b : nb - 1;
+                vull_vec3 p = {m->vertices[3 * v], m->vertices[3 * v + 1], m->vertices[3 * v + 2]},
+                          out;
                 vull_apply_matrix_inverse(&m->bone_matrices[a], &p, &out);
                 bv->pos_a[0] = out.x, bv->pos_a[1] = out.y, bv->pos_a[2] = out.z;
                 vull_apply_matrix_inverse(&m->bone_matrices[c], &p, &out);
@@ -380,7 +394,8 @@ void cmodel_calculate_matrices(cmodel *m, const float *pose) {
     if (!m || !pose || !bones_usable(m)) return;
     int nb = m->num_bones;
     if (m->num_matrices != nb) {
-        auto *mats = static_cast<vull_matrix *>(vull_realloc(m->bone_matrices, nb * (int)sizeof(vull_matrix)));
+        auto *mats = static_cast<vull_matrix *>(
+            vull_realloc(m->bone_matrices, nb * (int)sizeof(vull_matrix)));
         if (!mats) return;
         m->bone_matrices = mats;
         m->num_matrices = nb;
@@ -440,7 +455,8 @@ void cmodel_evaluate_bone_vertices(const cmodel *m, float *out) {
     for (int v = 0; v < m->num_vertices && v < m->bone_vertex_slots; v++) {
         const cmodel_bone_vertex *bv = &m->bone_vertices[v];
         int a = bv->bone_a < nb ? bv->bone_a : nb - 1, c = bv->bone_b < nb ? bv->bone_b : nb - 1;
-        vull_vec3 pa = {bv->pos_a[0], bv->pos_a[1], bv->pos_a[2]}, pb = {bv->pos_b[0], bv->pos_b[1], bv->pos_b[2]};
+        vull_vec3 pa = {bv->pos_a[0], bv->pos_a[1], bv->pos_a[2]},
+                  pb = {bv->pos_b[0], bv->pos_b[1], bv->pos_b[2]};
         vull_vec3 p, q;
         vull_apply_matrix(&m->bone_matrices[a], &pa, &p);
         vull_apply_matrix(&m->bone_matrices[c], &pb, &q);

@@ -16,8 +16,7 @@ struct utf8_seq {
     int n = 0;
 };
 
-constexpr utf8_seq utf8_encode(std::initializer_list<uint32_t> cps)
-{
+constexpr utf8_seq utf8_encode(std::initializer_list<uint32_t> cps) {
     utf8_seq s;
     for (uint32_t cp : cps) {
         if (cp < 0x80) {
@@ -39,30 +38,83 @@ constexpr utf8_seq utf8_encode(std::initializer_list<uint32_t> cps)
     return s;
 }
 
-constexpr uint32_t VS16 = 0xFE0F;  // emoji presentation selector
+constexpr uint32_t VS16 = 0xFE0F; // emoji presentation selector
 
 // Glyph entries in table order; a second code point is the variation selector.
 constexpr std::array<std::array<uint32_t, 2>, 70> glyph_cps = {{
     // codes 128-153
-    {0x2588, 0}, {0x2592, 0}, {0x1F431, 0}, {0x2B07, VS16}, {0x2591, 0},
-    {0x273D, 0}, {0x25CF, 0}, {0x2665, 0}, {0x2609, 0}, {0xC6C3, 0},
-    {0x2302, 0}, {0x2B05, VS16}, {0x1F610, 0}, {0x266A, 0}, {0x1F17E, VS16},
-    {0x25C6, 0}, {0x2026, 0}, {0x27A1, VS16}, {0x2605, 0}, {0x29D7, 0},
-    {0x2B06, VS16}, {0x02C7, 0}, {0x2227, 0}, {0x274E, 0}, {0x25A4, 0},
+    {0x2588, 0},
+    {0x2592, 0},
+    {0x1F431, 0},
+    {0x2B07, VS16},
+    {0x2591, 0},
+    {0x273D, 0},
+    {0x25CF, 0},
+    {0x2665, 0},
+    {0x2609, 0},
+    {0xC6C3, 0},
+    {0x2302, 0},
+    {0x2B05, VS16},
+    {0x1F610, 0},
+    {0x266A, 0},
+    {0x1F17E, VS16},
+    {0x25C6, 0},
+    {0x2026, 0},
+    {0x27A1, VS16},
+    {0x2605, 0},
+    {0x29D7, 0},
+    {0x2B06, VS16},
+    {0x02C7, 0},
+    {0x2227, 0},
+    {0x274E, 0},
+    {0x25A4, 0},
     {0x25A5, 0},
     // codes 16-31
-    {0x25AE, 0}, {0x25A0, 0}, {0x25A1, 0}, {0x2059, 0}, {0x2058, 0},
-    {0x2016, 0}, {0x25C0, 0}, {0x25B6, 0}, {0x300C, 0}, {0x300D, 0},
-    {0x00A5, 0}, {0x2022, 0}, {0x3001, 0}, {0x3002, 0}, {0x309B, 0},
+    {0x25AE, 0},
+    {0x25A0, 0},
+    {0x25A1, 0},
+    {0x2059, 0},
+    {0x2058, 0},
+    {0x2016, 0},
+    {0x25C0, 0},
+    {0x25B6, 0},
+    {0x300C, 0},
+    {0x300D, 0},
+    {0x00A5, 0},
+    {0x2022, 0},
+    {0x3001, 0},
+    {0x3002, 0},
+    {0x309B, 0},
     {0x309C, 0},
     // codes 254, 255
-    {0x25DC, 0}, {0x25DD, 0},
+    {0x25DC, 0},
+    {0x25DD, 0},
     // 'A'-'Z' as mathematical sans-serif italic small letters
-    {0x1D622, 0}, {0x1D623, 0}, {0x1D624, 0}, {0x1D625, 0}, {0x1D626, 0},
-    {0x1D627, 0}, {0x1D628, 0}, {0x1D629, 0}, {0x1D62A, 0}, {0x1D62B, 0},
-    {0x1D62C, 0}, {0x1D62D, 0}, {0x1D62E, 0}, {0x1D62F, 0}, {0x1D630, 0},
-    {0x1D631, 0}, {0x1D632, 0}, {0x1D633, 0}, {0x1D634, 0}, {0x1D635, 0},
-    {0x1D636, 0}, {0x1D637, 0}, {0x1D638, 0}, {0x1D639, 0}, {0x1D63A, 0},
+    {0x1D622, 0},
+    {0x1D623, 0},
+    {0x1D624, 0},
+    {0x1D625, 0},
+    {0x1D626, 0},
+    {0x1D627, 0},
+    {0x1D628, 0},
+    {0x1D629, 0},
+    {0x1D62A, 0},
+    {0x1D62B, 0},
+    {0x1D62C, 0},
+    {0x1D62D, 0},
+    {0x1D62E, 0},
+    {0x1D62F, 0},
+    {0x1D630, 0},
+    {0x1D631, 0},
+    {0x1D632, 0},
+    {0x1D633, 0},
+    {0x1D634, 0},
+    {0x1D635, 0},
+    {0x1D636, 0},
+    {0x1D637, 0},
+    {0x1D638, 0},
+    {0x1D639, 0},
+    {0x1D63A, 0},
     {0x1D63B, 0},
 }};
 
@@ -87,8 +139,7 @@ constexpr std::array<uint32_t, 50> katakana_cps = {
     0x30EB, 0x30EC, 0x30ED, 0x30EF, 0x30F2, 0x30F3, 0x30C3, 0x30E3, 0x30E5, 0x30E7,
 };
 
-constexpr auto build_glyphs()
-{
+constexpr auto build_glyphs() {
     glyph_table t{};
     for (size_t i = 0; i < t.size(); i++) {
         utf8_seq s = glyph_cps[i][1] ? utf8_encode({glyph_cps[i][0], glyph_cps[i][1]})
@@ -98,8 +149,7 @@ constexpr auto build_glyphs()
     return t;
 }
 
-constexpr auto build_superscripts()
-{
+constexpr auto build_superscripts() {
     std::array<uint32_t, 16> t{};
     for (size_t i = 0; i < t.size(); i++) {
         utf8_seq s = utf8_encode({superscript_cps[i]});
@@ -108,8 +158,7 @@ constexpr auto build_superscripts()
     return t;
 }
 
-constexpr auto build_kana(const std::array<uint32_t, 50> &cps)
-{
+constexpr auto build_kana(const std::array<uint32_t, 50> &cps) {
     kana_table t{};
     for (size_t i = 0; i < t.size(); i++) {
         utf8_seq s = utf8_encode({cps[i]});
@@ -123,8 +172,7 @@ constexpr glyph_table glyphs_c = build_glyphs();
 constexpr std::array<uint32_t, 16> supers_c = build_superscripts();
 
 // Every kana must start with 0xE3 for the kana rule to find it.
-constexpr bool kana_in_e3_block(const std::array<uint32_t, 50> &cps)
-{
+constexpr bool kana_in_e3_block(const std::array<uint32_t, 50> &cps) {
     for (uint32_t cp : cps)
         if (utf8_encode({cp}).b[0] != 0xE3) return false;
     return true;
@@ -138,8 +186,7 @@ static_assert(supers_c[1] == 0xC2B9 && supers_c[4] == 0xE281B4);
 constexpr int superscript_len(int i) { return (i >= 1 && i <= 3) ? 2 : 3; }
 
 // Glyph entry of a console byte, or -1 when it has none.
-constexpr int glyph_entry_for(unsigned c)
-{
+constexpr int glyph_entry_for(unsigned c) {
     if (c >= 16 && c <= 31) return (int)c + 10;
     if (c >= 128 && c <= 153) return (int)c - 128;
     if (c == 254 || c == 255) return (int)c - 212;
@@ -147,15 +194,14 @@ constexpr int glyph_entry_for(unsigned c)
 }
 
 // Console byte of a glyph entry.
-constexpr unsigned code_for_glyph_entry(int e)
-{
+constexpr unsigned code_for_glyph_entry(int e) {
     if (e < 26) return 128 + e;
     if (e < 42) return e - 10;
     if (e < 44) return 254 + (e - 42);
     return 'A' + (e - 44);
 }
 
-}  // namespace
+} // namespace
 
 extern constinit const std::array<uint32_t, 16> unicode_superscript = build_superscripts();
 extern constinit const glyph_table unicode_glyph = build_glyphs();
@@ -166,8 +212,7 @@ extern constinit const kana_table unicode_katakana = build_kana(katakana_cps);
 ** Console text to UTF-8. Every console byte has exactly one form; the
 ** output is terminated as it goes, so it is a valid text at every step.
 */
-char *convert_glyphs_to_escaped_ex(const char *text, char *out, int keep_capitals)
-{
+char *convert_glyphs_to_escaped_ex(const char *text, char *out, int keep_capitals) {
     if (!text) text = "";
     if (!out) {
         int n;
@@ -185,7 +230,8 @@ char *convert_glyphs_to_escaped_ex(const char *text, char *out, int keep_capital
                 *o++ = (char)unicode_glyph[e][k];
         } else if (c < 16 && c != 9 && c != 10 && c != 13) {
             int n = superscript_len((int)c);
-            for (int k = n - 1; k >= 0; k--) *o++ = (char)((unicode_superscript[c] >> (8 * k)) & 0xFF);
+            for (int k = n - 1; k >= 0; k--)
+                *o++ = (char)((unicode_superscript[c] >> (8 * k)) & 0xFF);
         } else if (c == 127) {
             *o++ = (char)0xE2;
             *o++ = (char)0x97;
@@ -207,8 +253,7 @@ char *convert_glyphs_to_escaped_ex(const char *text, char *out, int keep_capital
     return out;
 }
 
-char *convert_glyphs_to_escaped(const char *text, char *out)
-{
+char *convert_glyphs_to_escaped(const char *text, char *out) {
     return convert_glyphs_to_escaped_ex(text, out, 1);
 }
 
@@ -217,15 +262,13 @@ char *convert_glyphs_to_escaped(const char *text, char *out)
 ** terminating zero in the input (never part of an entry) ends every match
 ** before anything beyond it is read.
 */
-static int match_bytes(const uint8_t *in, const uint8_t *want, int n)
-{
+static int match_bytes(const uint8_t *in, const uint8_t *want, int n) {
     for (int k = 0; k < n; k++)
         if (!want[k] || in[k] != want[k]) return want[k] ? 0 : k;
     return n;
 }
 
-char *convert_escaped_to_glyphs(const char *text, char *out)
-{
+char *convert_escaped_to_glyphs(const char *text, char *out) {
     if (!text) text = "";
     size_t len = strlen(text);
     if (!out) {
@@ -277,7 +320,8 @@ char *convert_escaped_to_glyphs(const char *text, char *out)
             if (i == 9 || i == 10 || i == 13) continue;
             int n = superscript_len(i);
             uint8_t want[4] = {};
-            for (int k = 0; k < n; k++) want[k] = (uint8_t)(unicode_superscript[i] >> (8 * (n - 1 - k)));
+            for (int k = 0; k < n; k++)
+                want[k] = (uint8_t)(unicode_superscript[i] >> (8 * (n - 1 - k)));
             if (match_bytes(p, want, n) == n) {
                 *o++ = (char)i;
                 p += n;

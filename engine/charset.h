@@ -23,7 +23,7 @@ extern const kana_table unicode_katakana;
 // small letters U+1D622-U+1D63B. A null out allocates 7 * length + 1 bytes
 // with the engine allocator (null when that cannot be had).
 char *convert_glyphs_to_escaped_ex(const char *text, char *out, int keep_capitals);
-char *convert_glyphs_to_escaped(const char *text, char *out);  // capitals kept
+char *convert_glyphs_to_escaped(const char *text, char *out); // capitals kept
 
 // UTF-8 to console text; the output is never longer than the input, and a
 // null out allocates length + 1 bytes. Carriage returns are dropped; bytes

@@ -17,10 +17,9 @@ vull_config_rec cconfig0;
 vull_load_config_fn vull_load_config_func;
 vull_save_config_fn vull_save_config_func;
 
-constexpr int CONFIG_LINE_MAX = 255;  // a config.txt line handed around: 254 characters + NUL
+constexpr int CONFIG_LINE_MAX = 255; // a config.txt line handed around: 254 characters + NUL
 
-void vull_config_default()
-{
+void vull_config_default() {
     cconfig = vull_config_rec{};
     cconfig.screen_depth = 32;
     cconfig.sound_volume = 256;
@@ -49,23 +48,16 @@ void vull_config_default()
 #endif
 }
 
-void vull_set_load_config_func(vull_load_config_fn fn)
-{
-    vull_load_config_func = fn;
-}
+void vull_set_load_config_func(vull_load_config_fn fn) { vull_load_config_func = fn; }
 
-void vull_set_save_config_func(vull_save_config_fn fn)
-{
-    vull_save_config_func = fn;
-}
+void vull_set_save_config_func(vull_save_config_fn fn) { vull_save_config_func = fn; }
 
 /*
 ** Reads one decimal integer the way "%d" does (leading white space, optional
 ** sign), but clamps to the int32 range instead of overflowing. Advances *p
 ** past the number; 0 when there is no number (and *p is left alone).
 */
-static int read_int(const char **p, int32_t *out)
-{
+static int read_int(const char **p, int32_t *out) {
     errno = 0;
     char *end = nullptr;
     long long v = strtoll(*p, &end, 10);
@@ -78,16 +70,14 @@ static int read_int(const char **p, int32_t *out)
 }
 
 /* " %d" and " %d %d": assigns as many values as are there, like sscanf. */
-static void read_ints(const char *p, int32_t *a, int32_t *b = nullptr)
-{
+static void read_ints(const char *p, int32_t *a, int32_t *b = nullptr) {
     int32_t v;
     if (!read_int(&p, &v)) return;
     *a = v;
     if (b && read_int(&p, &v)) *b = v;
 }
 
-static int32_t clamp_int(int32_t v, int32_t lo, int32_t hi)
-{
+static int32_t clamp_int(int32_t v, int32_t lo, int32_t hi) {
     return v < lo ? lo : v > hi ? hi : v;
 }
 
@@ -99,9 +89,9 @@ using R = vull_config_rec;
 using option_setter = void (*)(R &c, int32_t v);
 
 struct option_def {
-    const char *name;     // matched as a prefix of the argument after its '-'
+    const char *name; // matched as a prefix of the argument after its '-'
     option_kind kind;
-    option_setter set;    // OPT_INT: stores the value; OPT_FLAG: called with 1
+    option_setter set; // OPT_INT: stores the value; OPT_FLAG: called with 1
 };
 
 static const option_def engine_options[] = {
@@ -115,8 +105,8 @@ static const option_def engine_options[] = {
     {"fullscreen_method", OPT_INT, [](R &c, int32_t v) { c.fullscreen_method = v; }},
     {"foreground_sleep_ms", OPT_INT, [](R &c, int32_t v) { c.foreground_sleep_ms = v; }},
     {"background_sleep_ms", OPT_INT, [](R &c, int32_t v) { c.background_sleep_ms = v; }},
-    {"sound", OPT_INT, [](R &c, int32_t v) { c.sound_volume = v; }},  // -sound_volume too
-    {"music", OPT_INT, [](R &c, int32_t v) { c.music_volume = v; }},  // -music_volume too
+    {"sound", OPT_INT, [](R &c, int32_t v) { c.sound_volume = v; }}, // -sound_volume too
+    {"music", OPT_INT, [](R &c, int32_t v) { c.music_volume = v; }}, // -music_volume too
     {"mix_buffer_size", OPT_INT, [](R &c, int32_t v) { c.mix_buffer_size = v; }},
     {"software_blit", OPT_INT, [](R &c, int32_t v) { c.software_blit = v; }},
     {"home", OPT_PATH, nullptr},
@@ -141,8 +131,7 @@ static const option_def engine_options[] = {
     {"log_system_info", OPT_INT, [](R &c, int32_t v) { c.log_system_info = v; }},
 };
 
-static void apply_option_value(const option_def &o, const char *value)
-{
+static void apply_option_value(const option_def &o, const char *value) {
     if (o.kind == OPT_PATH) {
         char *dst = strcmp(o.name, "home") == 0 ? cconfig.home : cconfig.desktop_path;
         snprintf(dst, VULL_PATH_LEN, "%s", value);
@@ -158,7 +147,7 @@ static void apply_option_value(const option_def &o, const char *value)
         }
         return;
     }
-    int32_t n = 0;  // "%d" of something that is not a number gives 0
+    int32_t n = 0; // "%d" of something that is not a number gives 0
     const char *p = value;
     read_int(&p, &n);
     o.set(cconfig, n);
@@ -170,8 +159,7 @@ static void apply_option_value(const option_def &o, const char *value)
 ** its value: "-windowed cart.z6" sets windowed to 0 and the console still sees
 ** the cart. The flags take no value and never swallow the next argument.
 */
-void vull_process_arguments(int argc, char **argv)
-{
+void vull_process_arguments(int argc, char **argv) {
     if (argc < 2 || !argv) return;
     const option_def *pending = nullptr;
     for (int i = 1; i < argc; i++) {
@@ -203,8 +191,7 @@ void vull_process_arguments(int argc, char **argv)
 ** UTF-8 and kept), backslashes made '/', doubled '/' collapsed, trailing blanks
 ** removed, a '/' appended. The result is cut to the engine path length.
 */
-static void clean_desktop_path(const char *text, char *out)
-{
+static void clean_desktop_path(const char *text, char *out) {
     while (*text == ' ' || *text == '\t') text++;
     size_t n = 0;
     for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; p++) {
@@ -212,7 +199,7 @@ static void clean_desktop_path(const char *text, char *out)
         if (c < 32) continue;
         if (c == '\\') c = '/';
         if (c == '/' && n > 0 && out[n - 1] == '/') continue;
-        if (n + 2 >= size_t(VULL_PATH_LEN)) break;  // room for a final '/' and the NUL
+        if (n + 2 >= size_t(VULL_PATH_LEN)) break; // room for a final '/' and the NUL
         out[n++] = char(c);
     }
     while (n > 0 && out[n - 1] == ' ') n--;
@@ -221,8 +208,7 @@ static void clean_desktop_path(const char *text, char *out)
 }
 
 /* Applies one line to a record; 0 when no engine key matches. */
-static int apply_config_line(vull_config_rec &c, const char *line, int log_position)
-{
+static int apply_config_line(vull_config_rec &c, const char *line, int log_position) {
     auto key = [line](const char *k) -> const char * {
         size_t n = strlen(k);
         return strncmp(line, k, n) == 0 ? line + n : nullptr;
@@ -231,11 +217,16 @@ static int apply_config_line(vull_config_rec &c, const char *line, int log_posit
     if ((v = key("video_mode"))) {
         read_ints(v, &c.window_size[0], &c.window_size[1]);
         read_ints(v, &c.screen_size[0], &c.screen_size[1]);
-    } else if ((v = key("window_size"))) read_ints(v, &c.window_size[0], &c.window_size[1]);
-    else if ((v = key("screen_size"))) read_ints(v, &c.screen_size[0], &c.screen_size[1]);
-    else if ((v = key("windowed"))) read_ints(v, &c.windowed);
-    else if ((v = key("foreground_sleep_ms"))) read_ints(v, &c.foreground_sleep_ms);
-    else if ((v = key("background_sleep_ms"))) read_ints(v, &c.background_sleep_ms);
+    } else if ((v = key("window_size")))
+        read_ints(v, &c.window_size[0], &c.window_size[1]);
+    else if ((v = key("screen_size")))
+        read_ints(v, &c.screen_size[0], &c.screen_size[1]);
+    else if ((v = key("windowed")))
+        read_ints(v, &c.windowed);
+    else if ((v = key("foreground_sleep_ms")))
+        read_ints(v, &c.foreground_sleep_ms);
+    else if ((v = key("background_sleep_ms")))
+        read_ints(v, &c.background_sleep_ms);
     else if ((v = key("sound_volume"))) {
         int32_t n = c.sound_volume;
         read_ints(v, &n);
@@ -244,30 +235,41 @@ static int apply_config_line(vull_config_rec &c, const char *line, int log_posit
         int32_t n = c.music_volume;
         read_ints(v, &n);
         c.music_volume = n;
-    } else if ((v = key("mix_buffer_size"))) read_ints(v, &c.mix_buffer_size);
-    else if ((v = key("windib"))) read_ints(v, &c.windib);
-    else if ((v = key("opengl_blit"))) read_ints(v, &c.opengl_blit_key);
-    else if ((v = key("show_fps"))) read_ints(v, &c.show_fps);
-    else if ((v = key("large_window"))) read_ints(v, &c.large_window);
-    else if ((v = key("frameless"))) read_ints(v, &c.frameless);
+    } else if ((v = key("mix_buffer_size")))
+        read_ints(v, &c.mix_buffer_size);
+    else if ((v = key("windib")))
+        read_ints(v, &c.windib);
+    else if ((v = key("opengl_blit")))
+        read_ints(v, &c.opengl_blit_key);
+    else if ((v = key("show_fps")))
+        read_ints(v, &c.show_fps);
+    else if ((v = key("large_window")))
+        read_ints(v, &c.large_window);
+    else if ((v = key("frameless")))
+        read_ints(v, &c.frameless);
     else if ((v = key("window_position"))) {
         read_ints(v, &c.window_position[0], &c.window_position[1]);
         if (log_position) {
-            vull_debugf("new window position: %d, %d\n", c.window_position[0], c.window_position[1]);
+            vull_debugf("new window position: %d, %d\n", c.window_position[0],
+                        c.window_position[1]);
         }
     }
     // These two read one character past the key ("sessions12" gives 2); a bare
     // key has nothing there to read.
-    else if ((v = key("sessions"))) { if (*v) read_ints(v + 1, &c.sessions); }
-    else if ((v = key("rmb_key"))) { if (*v) read_ints(v + 1, &c.rmb_key); }
-    else if ((v = key("desktop_path"))) clean_desktop_path(*v ? v + 1 : v, c.desktop_path);
-    else if ((v = key("fullscreen_method"))) read_ints(v, &c.fullscreen_method);
-    else return 0;
+    else if ((v = key("sessions"))) {
+        if (*v) read_ints(v + 1, &c.sessions);
+    } else if ((v = key("rmb_key"))) {
+        if (*v) read_ints(v + 1, &c.rmb_key);
+    } else if ((v = key("desktop_path")))
+        clean_desktop_path(*v ? v + 1 : v, c.desktop_path);
+    else if ((v = key("fullscreen_method")))
+        read_ints(v, &c.fullscreen_method);
+    else
+        return 0;
     return 1;
 }
 
-static void clamp_config(vull_config_rec &c)
-{
+static void clamp_config(vull_config_rec &c) {
     c.sound_volume = clamp_int(c.sound_volume, 0, 256);
     c.music_volume = clamp_int(c.music_volume, 0, 256);
     c.foreground_sleep_ms = clamp_int(c.foreground_sleep_ms, 0, 200);
@@ -276,18 +278,17 @@ static void clamp_config(vull_config_rec &c)
     c.config_read = 1;
 }
 
-static vull_file *open_config_for_reading()
-{
+static vull_file *open_config_for_reading() {
     char path[VULL_PATH_LEN];
     vull_file *f = nullptr;
-    if (vull_prefix_with_appdata_path("config.txt", path, sizeof path) == 0) f = vull_fopen(path, "r");
+    if (vull_prefix_with_appdata_path("config.txt", path, sizeof path) == 0)
+        f = vull_fopen(path, "r");
     if (!f && vull_prefix_with_program_path("config.txt", path, sizeof path) == 0)
         f = vull_fopen(path, "r");
     return f;
 }
 
-static char *read_config_line(char *buf, vull_file *f)
-{
+static char *read_config_line(char *buf, vull_file *f) {
     char *r = f->kind == VULL_FILE_STREAM ? fgets(buf, CONFIG_LINE_MAX, f->stream)
                                           : vull_fgets(buf, CONFIG_LINE_MAX, f);
     if (!r) return nullptr;
@@ -297,8 +298,7 @@ static char *read_config_line(char *buf, vull_file *f)
     return buf;
 }
 
-void vull_config_load()
-{
+void vull_config_load() {
     vull_file *f = open_config_for_reading();
     if (!f) return;
     vull_debug("Found config.txt\n");
@@ -307,9 +307,7 @@ void vull_config_load()
     char line[CONFIG_LINE_MAX];
     int logged = 0;
     while (read_config_line(line, f)) {
-        if (line[0] && line[0] != '/') {
-            vull_debugf("%02d %s\n", ++logged, line);
-        }
+        if (line[0] && line[0] != '/') { vull_debugf("%02d %s\n", ++logged, line); }
         // Every key goes into both records: cconfig0 is the defaults plus config.txt.
         if (apply_config_line(cconfig, line, 1)) {
             apply_config_line(cconfig0, line, 0);
@@ -327,8 +325,7 @@ void vull_config_load()
 
 /* ---- writing config.txt ---- */
 
-void vull_config_save()
-{
+void vull_config_save() {
     char path[VULL_PATH_LEN], temp[VULL_PATH_LEN + 8];
     if (vull_prefix_with_appdata_path("config.txt", path, sizeof path) != 0) return;
     // Written beside the old file and renamed over it, so a failed write
@@ -352,8 +349,8 @@ void vull_config_save()
     fputs("// - - - - - - - - - - - - - - - - - - - - - - - - - - - -\n", f);
     fputs("\n\n// :: Video Settings\n\n", f);
     fprintf(f, "window_size %d %d // window width, height\n", c0.window_size[0], c0.window_size[1]);
-    fprintf(f, "screen_size %d %d // screen width, height (stretched to window) \n", c0.screen_size[0],
-            c0.screen_size[1]);
+    fprintf(f, "screen_size %d %d // screen width, height (stretched to window) \n",
+            c0.screen_size[0], c0.screen_size[1]);
     fprintf(f, "show_fps %d // Draw frames per second in the corner\n", c0.show_fps);
     fputs("\n\n// :: Window Settings\n\n", f);
     fprintf(f, "windowed %d // 1 to start up in windowed mode\n", c.windowed);
@@ -362,19 +359,22 @@ void vull_config_save()
             "decide)\n",
             c.window_position[0], c.window_position[1]);
     fprintf(f, "frameless %d // 1 to use a window with no frame\n", c0.frameless);
-    fprintf(f,
-            "fullscreen_method %d // 0 maximized window (linux)  1 borderless desktop-sized window  "
-            "2 hardware fullscreen (warning: erratic behaviour under some drivers)\n",
-            c.fullscreen_method);
+    fprintf(
+        f,
+        "fullscreen_method %d // 0 maximized window (linux)  1 borderless desktop-sized window  "
+        "2 hardware fullscreen (warning: erratic behaviour under some drivers)\n",
+        c.fullscreen_method);
     fputs("\n\n// :: System Settings\n\n", f);
-    fprintf(f,
-            "foreground_sleep_ms %d // number of milliseconds to sleep each frame. Try 10 to conserve "
-            "battery power\n\n",
-            c0.foreground_sleep_ms);
-    fprintf(f,
-            "background_sleep_ms %d // number of milliseconds to sleep each frame when running in the "
-            "background\n\n",
-            c0.background_sleep_ms);
+    fprintf(
+        f,
+        "foreground_sleep_ms %d // number of milliseconds to sleep each frame. Try 10 to conserve "
+        "battery power\n\n",
+        c0.foreground_sleep_ms);
+    fprintf(
+        f,
+        "background_sleep_ms %d // number of milliseconds to sleep each frame when running in the "
+        "background\n\n",
+        c0.background_sleep_ms);
     fprintf(f, "sessions %d // number of times program has been run\n\n", c.sessions);
     fputs("// (scancode) hold this key down and left-click to simulate right-click\n", f);
     fprintf(f, "rmb_key %d // 0 for none  226 for LALT\n\n", c0.rmb_key);
@@ -396,9 +396,8 @@ void vull_config_save()
 
 /* ---- trimming ---- */
 
-char *vull_trim(const char *text)
-{
-    static std::string shared;  // the previous result, replaced by each call
+char *vull_trim(const char *text) {
+    static std::string shared; // the previous result, replaced by each call
     if (!text) return nullptr;
     const unsigned char *b = reinterpret_cast<const unsigned char *>(text);
     const unsigned char *e = b + strlen(text);

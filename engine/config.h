@@ -11,61 +11,62 @@
 struct vull_file;
 
 struct vull_config_rec {
-    int32_t config_read;            // 1 once a config.txt has been read
-    int32_t screen_size[2];         // screen width, height in pixels (0: the application chooses)
-    int32_t screen_depth;           // bits per pixel; nothing reads it
-    int32_t window_size[2];         // window width, height (0: platform default)
-    int32_t windowed;               // 1 windowed, 0 full screen
-    vull_atomic_int sound_volume;   // 0..256 (256 unity); read by the mixer thread
-    vull_atomic_int music_volume;   // 0..256; read by the mixer thread
-    int32_t foreground_sleep_ms;    // sleep each frame while focused, 0..200
-    int32_t background_sleep_ms;    // sleep each frame in the background, 0..200
-    int32_t emulate_textinput;      // make typed text from key presses
-    int32_t frameless;              // window without a frame
-    int32_t window_position[2];     // window x, y (-1, -1: the window manager decides)
-    int32_t display;                // display index (-1: automatic)
-    int32_t fullscreen_size[2];     // preferred full-screen window size (nothing sets it)
-    int32_t mix_buffer_size;        // mixing buffer in samples, 512..8192 (0: no sound device)
-    int32_t windib;                 // stored, not used
-    int32_t opengl_blit_key;        // config key opengl_blit: stored, not used
-    int32_t show_fps;               // draw the frame rate in the corner
-    int32_t pod_compression;        // compress POD chunks when writing
-    int32_t large_window;           // stored, not used
-    int32_t console_sound;          // set to 1 by the console once it opened sound
-    int32_t rmb_key;                // scancode turning a left click into a right click (0 none)
-    int32_t fullscreen_method;      // 0 maximised, 1 borderless desktop-sized, 2 hardware
-    int32_t software_blit;          // software presentation
-    int32_t preblit_scale;          // pre-blit scale 0..8
-    int32_t opengl_blit;            // present through a GL context (nothing sets it)
-    int32_t pixel_perfect;          // integer scaling: 1 on, 0 off, -1 automatic
-    int32_t keep_aspect;            // keep the aspect ratio when scaling
-    int32_t draw_rect[4];           // fixed destination x, y, w, h (used when w and h > 0)
-    int32_t sessions;               // number of runs
-    int32_t timeout;                // download time-out in seconds, 1..240
-    int32_t headless;               // no window, no sound device, nothing presented
-    int32_t framebuffer;            // framebuffer mode (implies headless)
-    int32_t perf_timing;            // perf report period in passes (0 off)
-    char home[VULL_PATH_LEN];       // per-user folder override (empty: default)
-    char desktop_path[VULL_PATH_LEN];  // screenshots and recordings (empty: $HOME/Desktop)
-    int32_t deferred_dealloc;       // the allocator never releases memory
-    int32_t ext_display;            // external display choice
-    int32_t cabinet;                // arcade cabinet detected (ARM build; nothing reads it)
-    int32_t log_system_info;        // log system information at start-up
-    int32_t accept_future;          // accept carts of future format versions (set by the console)
+    int32_t config_read;              // 1 once a config.txt has been read
+    int32_t screen_size[2];           // screen width, height in pixels (0: the application chooses)
+    int32_t screen_depth;             // bits per pixel; nothing reads it
+    int32_t window_size[2];           // window width, height (0: platform default)
+    int32_t windowed;                 // 1 windowed, 0 full screen
+    vull_atomic_int sound_volume;     // 0..256 (256 unity); read by the mixer thread
+    vull_atomic_int music_volume;     // 0..256; read by the mixer thread
+    int32_t foreground_sleep_ms;      // sleep each frame while focused, 0..200
+    int32_t background_sleep_ms;      // sleep each frame in the background, 0..200
+    int32_t emulate_textinput;        // make typed text from key presses
+    int32_t frameless;                // window without a frame
+    int32_t window_position[2];       // window x, y (-1, -1: the window manager decides)
+    int32_t display;                  // display index (-1: automatic)
+    int32_t fullscreen_size[2];       // preferred full-screen window size (nothing sets it)
+    int32_t mix_buffer_size;          // mixing buffer in samples, 512..8192 (0: no sound device)
+    int32_t windib;                   // stored, not used
+    int32_t opengl_blit_key;          // config key opengl_blit: stored, not used
+    int32_t show_fps;                 // draw the frame rate in the corner
+    int32_t pod_compression;          // compress POD chunks when writing
+    int32_t large_window;             // stored, not used
+    int32_t console_sound;            // set to 1 by the console once it opened sound
+    int32_t rmb_key;                  // scancode turning a left click into a right click (0 none)
+    int32_t fullscreen_method;        // 0 maximised, 1 borderless desktop-sized, 2 hardware
+    int32_t software_blit;            // software presentation
+    int32_t preblit_scale;            // pre-blit scale 0..8
+    int32_t opengl_blit;              // present through a GL context (nothing sets it)
+    int32_t pixel_perfect;            // integer scaling: 1 on, 0 off, -1 automatic
+    int32_t keep_aspect;              // keep the aspect ratio when scaling
+    int32_t draw_rect[4];             // fixed destination x, y, w, h (used when w and h > 0)
+    int32_t sessions;                 // number of runs
+    int32_t timeout;                  // download time-out in seconds, 1..240
+    int32_t headless;                 // no window, no sound device, nothing presented
+    int32_t framebuffer;              // framebuffer mode (implies headless)
+    int32_t perf_timing;              // perf report period in passes (0 off)
+    char home[VULL_PATH_LEN];         // per-user folder override (empty: default)
+    char desktop_path[VULL_PATH_LEN]; // screenshots and recordings (empty: $HOME/Desktop)
+    int32_t deferred_dealloc;         // the allocator never releases memory
+    int32_t ext_display;              // external display choice
+    int32_t cabinet;                  // arcade cabinet detected (ARM build; nothing reads it)
+    int32_t log_system_info;          // log system information at start-up
+    int32_t accept_future;            // accept carts of future format versions (set by the console)
 };
 
-extern vull_config_rec cconfig;   // live settings
-extern vull_config_rec cconfig0;  // defaults + config.txt, the source of most written keys
+extern vull_config_rec cconfig;  // live settings
+extern vull_config_rec cconfig0; // defaults + config.txt, the source of most written keys
 
 using vull_load_config_fn = void (*)(const char *line);
 using vull_save_config_fn = void (*)(vull_file *file);
-extern vull_load_config_fn vull_load_config_func;  // gets each config.txt line the engine does not know
-extern vull_save_config_fn vull_save_config_func;  // appends the application's section to config.txt
+extern vull_load_config_fn
+    vull_load_config_func; // gets each config.txt line the engine does not know
+extern vull_save_config_fn vull_save_config_func; // appends the application's section to config.txt
 
-void vull_config_default();                        // reset cconfig to the defaults
-void vull_process_arguments(int argc, char **argv);  // apply the engine's options to cconfig
-void vull_config_load();                           // read config.txt into cconfig and cconfig0
-void vull_config_save();                           // write config.txt
+void vull_config_default();                         // reset cconfig to the defaults
+void vull_process_arguments(int argc, char **argv); // apply the engine's options to cconfig
+void vull_config_load();                            // read config.txt into cconfig and cconfig0
+void vull_config_save();                            // write config.txt
 void vull_set_load_config_func(vull_load_config_fn fn);
 void vull_set_save_config_func(vull_save_config_fn fn);
 

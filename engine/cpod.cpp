@@ -183,7 +183,8 @@ void *cpod_get_item(cpod *pod, int slot, int type) {
 static int slot_of(const cpod *pod, const void *element) {
     if (!pod || !element || pod->capacity <= 0) return -1;
     if (pod->pea) {
-        auto offset = static_cast<const uint8_t *>(element) - static_cast<const uint8_t *>(pod->items[0]);
+        auto offset =
+            static_cast<const uint8_t *>(element) - static_cast<const uint8_t *>(pod->items[0]);
         if (offset < 0 || offset % pod->element_size != 0) return -1;
         auto slot = offset / pod->element_size;
         return slot < pod->capacity ? (int)slot : -1;
@@ -193,9 +194,7 @@ static int slot_of(const cpod *pod, const void *element) {
     return -1;
 }
 
-int cpod_get_item_index(cpod *pod, const void *element) {
-    return slot_of(pod, element);
-}
+int cpod_get_item_index(cpod *pod, const void *element) { return slot_of(pod, element); }
 
 void *cpod_first(cpod *pod) {
     if (!pod || pod->count <= 0) return nullptr;

@@ -28,13 +28,20 @@ int last_ctext_drag_scroll_t;
 namespace {
 
 constexpr int SNAPSHOT_CAPACITY = 2048;
-constexpr int SEARCH_TYPED_MAX = 253;  // the box takes typed codes while shorter than this
+constexpr int SEARCH_TYPED_MAX = 253; // the box takes typed codes while shorter than this
 constexpr uint32_t FIELD_COLOUR = 0x404040;
 
 // Scancodes the field reads from the key state.
 enum : int {
-    SC_RIGHT = 79, SC_LEFT = 80, SC_DOWN = 81, SC_UP = 82,
-    SC_HOME = 74, SC_PAGEUP = 75, SC_DELETE = 76, SC_END = 77, SC_PAGEDOWN = 78,
+    SC_RIGHT = 79,
+    SC_LEFT = 80,
+    SC_DOWN = 81,
+    SC_UP = 82,
+    SC_HOME = 74,
+    SC_PAGEUP = 75,
+    SC_DELETE = 76,
+    SC_END = 77,
+    SC_PAGEDOWN = 78,
     SC_LSHIFT = 225,
 };
 
@@ -42,8 +49,7 @@ int text_len(const ctext *r) { return (int)std::strlen(r->text); }
 int clampi(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 // Offsets from outside (callers, snapshots, the mouse) are pulled into the text.
-void clamp_positions(ctext *r)
-{
+void clamp_positions(ctext *r) {
     int len = text_len(r);
     r->cursor = clampi(r->cursor, 0, len);
     r->sel_start = clampi(r->sel_start, 0, len);
@@ -56,15 +62,13 @@ bool has_selection(const ctext *r) { return r->sel_start != r->sel_end; }
 int sel_lo(const ctext *r) { return std::min(r->sel_start, r->sel_end); }
 int sel_hi(const ctext *r) { return std::max(r->sel_start, r->sel_end); }
 
-int line_start_of(const char *t, int offset)
-{
+int line_start_of(const char *t, int offset) {
     while (offset > 0 && t[offset - 1] != '\n') offset--;
     return offset;
 }
 
 // Offset of the line's newline, or of the terminating zero on the last line.
-int line_end_of(const char *t, int offset)
-{
+int line_end_of(const char *t, int offset) {
     while (t[offset] && t[offset] != '\n') offset++;
     return offset;
 }
@@ -73,8 +77,7 @@ int field_width(const ctext *r) { return r->element ? r->element->width : last_c
 int field_height(const ctext *r) { return r->element ? r->element->height : last_ctext_height; }
 
 // Pixel position of an offset, walking from the start of the text.
-void offset_to_xy(const ctext *r, int offset, int *px, int *py)
-{
+void offset_to_xy(const ctext *r, int offset, int *px, int *py) {
     int x = 0, y = 0;
     int len = text_len(r);
     if (offset > 0 && offset <= len) {
@@ -92,33 +95,31 @@ void offset_to_xy(const ctext *r, int offset, int *px, int *py)
     *py = y;
 }
 
-cbuffer *make_snapshot(const ctext *r)
-{
+cbuffer *make_snapshot(const ctext *r) {
     int len = text_len(r);
     int cap;
     if (!vull_checked_size(len, 1, 1 + CTEXT_TAIL, &cap)) return nullptr;
     cbuffer *b = vull_create_buffer(std::max(cap, SNAPSHOT_CAPACITY));
     if (!b) return nullptr;
     cbuffer_add_data(b, r->text, len + 1);
-    const int32_t words[6] = {r->cursor, r->sel_start, r->sel_end, r->scroll_x, r->scroll_y, r->remembered_col};
+    const int32_t words[6] = {r->cursor,   r->sel_start, r->sel_end,
+                              r->scroll_x, r->scroll_y,  r->remembered_col};
     for (int32_t w : words) vull_fwrite_int32(w, b);
-    if (b->length != len + 1 + CTEXT_TAIL) {  // the buffer could not grow
+    if (b->length != len + 1 + CTEXT_TAIL) { // the buffer could not grow
         vull_destroy_buffer(b);
         return nullptr;
     }
     return b;
 }
 
-void push_snapshot(ctext *r, bool text_only)
-{
+void push_snapshot(ctext *r, bool text_only) {
     if (!r || !r->undo) return;
     cbuffer *b = make_snapshot(r);
     if (b) vull_push_undo_state(b, r->undo, text_only ? text_len(r) + 1 : 0);
 }
 
 // Inserts n raw bytes at offset; the caller has checked the capacity.
-void insert_raw(ctext *r, int offset, const char *s, int n)
-{
+void insert_raw(ctext *r, int offset, const char *s, int n) {
     int len = text_len(r);
     std::memmove(r->text + offset + n, r->text + offset, (size_t)(len - offset + 1));
     std::memcpy(r->text + offset, s, (size_t)n);
@@ -127,15 +128,13 @@ void insert_raw(ctext *r, int offset, const char *s, int n)
 bool is_blank(int c) { return c == ' ' || c == '\t'; }
 
 // First occurrence of needle starting at or after from; -1 when none.
-int find_forward(const char *t, int from, const char *needle)
-{
+int find_forward(const char *t, int from, const char *needle) {
     const char *p = std::strstr(t + from, needle);
     return p ? (int)(p - t) : -1;
 }
 
 // Last occurrence starting before `before`; -1 when none.
-int find_backward(const char *t, int before, const char *needle)
-{
+int find_backward(const char *t, int before, const char *needle) {
     int n = (int)std::strlen(needle);
     for (int i = before - 1; i >= 0; i--)
         if (std::strncmp(t + i, needle, (size_t)n) == 0) return i;
@@ -146,8 +145,7 @@ void set_remembered_col(ctext *r) { r->remembered_col = get_line_x(r); }
 
 // Starts of the lines that the selection touches (the cursor's line without a
 // selection). A selection that ends at a line start spares that line.
-std::vector<int> selected_line_starts(const ctext *r)
-{
+std::vector<int> selected_line_starts(const ctext *r) {
     int lo = has_selection(r) ? sel_lo(r) : r->cursor;
     int hi = has_selection(r) ? sel_hi(r) : r->cursor;
     if (hi > lo && r->text[hi - 1] == '\n') hi--;
@@ -161,18 +159,18 @@ std::vector<int> selected_line_starts(const ctext *r)
     return starts;
 }
 
-}  // namespace
+} // namespace
 
 /* ---- creation ---------------------------------------------------------- */
 
-ctext *vull_create_ctext(char *text, int capacity)
-{
+ctext *vull_create_ctext(char *text, int capacity) {
     if (capacity < 0) capacity = 0;
     auto *r = (ctext *)vull_calloc((int)sizeof(ctext));
     if (!r) return nullptr;
     if (!text) {
         int bytes;
-        if (!vull_checked_size(capacity, 1, 1, &bytes) || !(r->buffer = vull_create_buffer(bytes))) {
+        if (!vull_checked_size(capacity, 1, 1, &bytes) ||
+            !(r->buffer = vull_create_buffer(bytes))) {
             vull_free(r);
             return nullptr;
         }
@@ -191,8 +189,7 @@ ctext *vull_create_ctext(char *text, int capacity)
     return r;
 }
 
-void vull_destroy_ctext(ctext *r)
-{
+void vull_destroy_ctext(ctext *r) {
     if (!r) return;
     vull_destroy_buffer(r->buffer);
     vull_destroy_undo_stack(r->undo);
@@ -201,8 +198,7 @@ void vull_destroy_ctext(ctext *r)
 
 /* ---- lines, offsets and pixels ------------------------------------------ */
 
-int ctext_get_line_number_for_pos(const char *text, int offset)
-{
+int ctext_get_line_number_for_pos(const char *text, int offset) {
     if (!text) return 0;
     int n = 0;
     for (int i = 0; i < offset && text[i]; i++)
@@ -210,8 +206,7 @@ int ctext_get_line_number_for_pos(const char *text, int offset)
     return n;
 }
 
-int ctext_get_pos_for_line_number(const char *text, int line)
-{
+int ctext_get_pos_for_line_number(const char *text, int line) {
     if (!text || line <= 0) return 0;
     int i = 0;
     for (; text[i]; i++)
@@ -219,8 +214,7 @@ int ctext_get_pos_for_line_number(const char *text, int line)
     return i;
 }
 
-int get_char_width(const ctext *r, int c, int x)
-{
+int get_char_width(const ctext *r, int c, int x) {
     c &= 0xFF;
     if (c == '\n') return 0;
     if (c == '\t') {
@@ -230,16 +224,14 @@ int get_char_width(const ctext *r, int c, int x)
     return c >= 128 ? 2 * r->char_width : r->char_width;
 }
 
-void vull_get_ctextfield_cursor_pos(ctext *r, int *x, int *y)
-{
+void vull_get_ctextfield_cursor_pos(ctext *r, int *x, int *y) {
     int cx = 0, cy = 0;
     if (r) offset_to_xy(r, r->cursor, &cx, &cy);
     if (x) *x = cx;
     if (y) *y = cy;
 }
 
-int vull_get_ctextfield_pos_for_cursor(ctext *r, int x, int y)
-{
+int vull_get_ctextfield_pos_for_cursor(ctext *r, int x, int y) {
     if (!r) return 0;
     int row = (y < 1 || r->line_height < 1) ? 0 : y / r->line_height;
     int i = ctext_get_pos_for_line_number(r->text, row);
@@ -253,14 +245,12 @@ int vull_get_ctextfield_pos_for_cursor(ctext *r, int x, int y)
     return i;
 }
 
-int get_line_cpos(ctext *r)
-{
+int get_line_cpos(ctext *r) {
     clamp_positions(r);
     return r->cursor - line_start_of(r->text, r->cursor);
 }
 
-int get_line_x(ctext *r)
-{
+int get_line_x(ctext *r) {
     clamp_positions(r);
     int x = 0;
     for (int i = line_start_of(r->text, r->cursor); i < r->cursor; i++)
@@ -268,8 +258,7 @@ int get_line_x(ctext *r)
     return x;
 }
 
-int line_x_to_cpos(ctext *r, int line_start, int x)
-{
+int line_x_to_cpos(ctext *r, int line_start, int x) {
     int i = clampi(line_start, 0, text_len(r));
     int xx = 0;
     for (; r->text[i] && r->text[i] != '\n'; i++) {
@@ -284,8 +273,7 @@ int line_x_to_cpos(ctext *r, int line_start, int x)
 ** Keeping the cursor visible. A margin puts the cursor's line that far below
 ** the top; without one the view moves only as far as needed.
 */
-void ctext_bound_scrolling_to_cursor(ctext *r, int margin)
-{
+void ctext_bound_scrolling_to_cursor(ctext *r, int margin) {
     if (!r) return;
     if (r->element) {
         last_ctext_width = r->element->width;
@@ -310,8 +298,7 @@ void vull_backup_ctext(ctext *r) { push_snapshot(r, true); }
 
 void vull_backup_ctext_allow_view(ctext *r) { push_snapshot(r, false); }
 
-void vull_backup_ctext_if_editing_newline(ctext *r)
-{
+void vull_backup_ctext_if_editing_newline(ctext *r) {
     if (!r) return;
     int line = ctext_get_line_number_for_pos(r->text, r->cursor);
     if (line == r->snapshot_line) return;
@@ -323,8 +310,7 @@ void vull_backup_ctext_if_editing_newline(ctext *r)
 ** A snapshot's text is copied only up to the capacity and only up to its own
 ** terminator, so a snapshot from a larger record cannot overrun this one.
 */
-int restore_undo_ctext_state(cbuffer *snapshot, ctext *r)
-{
+int restore_undo_ctext_state(cbuffer *snapshot, ctext *r) {
     if (!snapshot || !r) return 0;
     if (r->buffer) r->text = (char *)r->buffer->data;
     int body = snapshot->length - CTEXT_TAIL;
@@ -348,16 +334,14 @@ int restore_undo_ctext_state(cbuffer *snapshot, ctext *r)
 }
 
 // Undo first records the text as it stands, so that redo can come back to it.
-int ctext_undo(ctext *r)
-{
+int ctext_undo(ctext *r) {
     if (!r || !r->undo) return 0;
     vull_backup_ctext(r);
     cbuffer *s = vull_undo(r->undo);
     return s ? restore_undo_ctext_state(s, r) : 0;
 }
 
-int ctext_redo(ctext *r)
-{
+int ctext_redo(ctext *r) {
     if (!r || !r->undo) return 0;
     cbuffer *s = vull_redo(r->undo);
     return s ? restore_undo_ctext_state(s, r) : 0;
@@ -365,8 +349,7 @@ int ctext_redo(ctext *r)
 
 /* ---- editing ------------------------------------------------------------- */
 
-void ctext_insert_character(ctext *r, int c)
-{
+void ctext_insert_character(ctext *r, int c) {
     if (!r) return;
     c &= 0xFF;
     if (c == 0 || text_len(r) >= r->capacity) return;
@@ -385,8 +368,7 @@ void ctext_insert_character(ctext *r, int c)
 ** Carriage returns of the inserted text are dropped (the existing text is
 ** left alone); the capacity check counts them, as the text arrives.
 */
-int ctext_insert_text_ex(ctext *r, const char *text, int offset, int move_cursor)
-{
+int ctext_insert_text_ex(ctext *r, const char *text, int offset, int move_cursor) {
     if (!r || !text) return 0;
     int len = text_len(r);
     size_t n = std::strlen(text);
@@ -405,15 +387,13 @@ int ctext_insert_text_ex(ctext *r, const char *text, int offset, int move_cursor
     return 1;
 }
 
-int ctext_insert_text(ctext *r, const char *text, int offset)
-{
+int ctext_insert_text(ctext *r, const char *text, int offset) {
     if (!r) return 0;
     ctext_insert_text_ex(r, text, offset, 1);
     return r->cursor;
 }
 
-void ctext_remove_text(ctext *r, int offset, int count)
-{
+void ctext_remove_text(ctext *r, int offset, int count) {
     if (!r) return;
     int len = text_len(r);
     offset = clampi(offset, 0, len);
@@ -422,8 +402,7 @@ void ctext_remove_text(ctext *r, int offset, int count)
     clamp_positions(r);
 }
 
-int ctextfield_delete_selected(ctext *r)
-{
+int ctextfield_delete_selected(ctext *r) {
     if (!r) return 0;
     vull_backup_ctext_if_editing_newline(r);
     clamp_positions(r);
@@ -436,8 +415,7 @@ int ctextfield_delete_selected(ctext *r)
     return 1;
 }
 
-void ctextfield_copy(ctext *r, int preemptive)
-{
+void ctextfield_copy(ctext *r, int preemptive) {
     if (!r) return;
     clamp_positions(r);
     if (!has_selection(r)) return;
@@ -451,8 +429,7 @@ void ctextfield_copy(ctext *r, int preemptive)
     vull_free(utf8);
 }
 
-void ctextfield_paste(ctext *r)
-{
+void ctextfield_paste(ctext *r) {
     if (!r || !vull_has_clipboard_text()) return;
     char *clip = vull_get_clipboard_text();
     if (!clip) return;
@@ -466,8 +443,7 @@ void ctextfield_paste(ctext *r)
     vull_free(glyphs);
 }
 
-void ctext_duplicate_line(ctext *r)
-{
+void ctext_duplicate_line(ctext *r) {
     if (!r) return;
     vull_backup_ctext_if_editing_newline(r);
     clamp_positions(r);
@@ -485,8 +461,7 @@ void ctext_duplicate_line(ctext *r)
 ** The text gets a final newline for the swap (when there is room) so that
 ** the last line swaps like any other; it is taken off again afterwards.
 */
-void ctext_move_line(ctext *r, int direction)
-{
+void ctext_move_line(ctext *r, int direction) {
     if (!r || (direction != -1 && direction != 1)) return;
     vull_backup_ctext(r);
     clamp_positions(r);
@@ -500,7 +475,7 @@ void ctext_move_line(ctext *r, int direction)
         added = true;
     }
     int ls = line_start_of(r->text, r->cursor);
-    int le = line_end_of(r->text, r->cursor) + 1;  // past the newline
+    int le = line_end_of(r->text, r->cursor) + 1; // past the newline
     int col = r->cursor - ls;
     if (direction < 0 && ls > 0) {
         int ps = line_start_of(r->text, ls - 1);
@@ -520,8 +495,7 @@ void ctext_move_line(ctext *r, int direction)
     clamp_positions(r);
 }
 
-void toggle_block_comment(ctext *r)
-{
+void toggle_block_comment(ctext *r) {
     if (!r) return;
     vull_backup_ctext(r);
     clamp_positions(r);
@@ -550,8 +524,7 @@ void toggle_block_comment(ctext *r)
     clamp_positions(r);
 }
 
-int get_char_cat(int c)
-{
+int get_char_cat(int c) {
     c &= 0xFF;
     if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_') return 1;
     if (c != 0 && std::strchr("!#$%^&*(){}[]<>:;.,~=+-/\\`'\"@", c)) return 2;
@@ -559,8 +532,7 @@ int get_char_cat(int c)
     return 0;
 }
 
-void ctext_select_from_double_click(ctext *r, int offset)
-{
+void ctext_select_from_double_click(ctext *r, int offset) {
     if (!r) return;
     int len = text_len(r);
     offset = clampi(offset, 0, len);
@@ -577,8 +549,7 @@ void ctext_select_from_double_click(ctext *r, int offset)
     r->search_active = 0;
 }
 
-void ctext_select_from_triple_click(ctext *r, int offset)
-{
+void ctext_select_from_triple_click(ctext *r, int offset) {
     if (!r) return;
     offset = clampi(offset, 0, text_len(r));
     int a = line_start_of(r->text, offset), b = line_end_of(r->text, offset);
@@ -594,8 +565,7 @@ void ctext_select_from_triple_click(ctext *r, int offset)
 ** Forward search wraps to the first occurrence; backward search stops at the
 ** start of the text.
 */
-int ctext_search_for_string(ctext *r, int direction)
-{
+int ctext_search_for_string(ctext *r, int direction) {
     if (!r || !r->search_text[0]) return 0;
     r->search_active = 1;
     clamp_positions(r);
@@ -617,8 +587,7 @@ int ctext_search_for_string(ctext *r, int direction)
     return 1;
 }
 
-int ctext_search_for_line(ctext *r)
-{
+int ctext_search_for_line(ctext *r) {
     if (!r) return 0;
     int line;
     if (std::sscanf(r->search_text, "%d", &line) != 1) return 0;
@@ -629,8 +598,7 @@ int ctext_search_for_line(ctext *r)
     return 1;
 }
 
-int ctext_search_for_bookmark(ctext *r, int direction)
-{
+int ctext_search_for_bookmark(ctext *r, int direction) {
     if (!r) return 0;
     clamp_positions(r);
     int best = -1;
@@ -645,8 +613,7 @@ int ctext_search_for_bookmark(ctext *r, int direction)
     return 1;
 }
 
-int start_of_block(ctext *r)
-{
+int start_of_block(ctext *r) {
     if (!r) return 0;
     clamp_positions(r);
     const char *t = r->text;
@@ -668,8 +635,7 @@ int start_of_block(ctext *r)
 }
 
 // Word moves stop at the ends of the text.
-int calculate_skip_steps(ctext *r, int direction)
-{
+int calculate_skip_steps(ctext *r, int direction) {
     if (!r) return 0;
     clamp_positions(r);
     int len = text_len(r), i = r->cursor;
@@ -692,8 +658,7 @@ namespace {
 // The glyph of a code in the font's set for the bitmap's depth; null when the
 // set has none. Sets hold 256 glyphs, or 96 (codes 32-127) when the item
 // count is not a multiple of 256.
-vull_bitmap *font_glyph(cpod *font, int code, int bpp)
-{
+vull_bitmap *font_glyph(cpod *font, int code, int bpp) {
     if (!font || font->count <= 0) return nullptr;
     int set_size = (font->count & 0xFF) ? 96 : 256;
     int first = set_size == 96 ? 32 : 0;
@@ -709,19 +674,17 @@ vull_bitmap *font_glyph(cpod *font, int code, int bpp)
     return (vull_bitmap *)cpod_get_item(font, set * set_size + code - first, CPOD_BITMAP);
 }
 
-uint32_t depth_colour(const vull_bitmap *bmp, uint32_t rgb)
-{
+uint32_t depth_colour(const vull_bitmap *bmp, uint32_t rgb) {
     return bmp->bpp == 32 ? 0xFF000000u | (rgb & 0xFFFFFFu) : rgb;
 }
 
-}  // namespace
+} // namespace
 
 /*
 ** Glyphs advance by the same widths the cursor and the mouse use, so the
 ** drawn text and the positions computed from it always agree.
 */
-void draw_ctext(vull_bitmap *bmp, int x, int y, int w, int h, ctext *r)
-{
+void draw_ctext(vull_bitmap *bmp, int x, int y, int w, int h, ctext *r) {
     if (!bmp || !r || w < 1 || h < 1) return;
     cpod *font = r->font ? r->font : vull_font2;
     vull_save_clip(bmp);
@@ -746,7 +709,8 @@ void draw_ctext(vull_bitmap *bmp, int x, int y, int w, int h, ctext *r)
         int sx = x - r->scroll_x + px, sy = y - r->scroll_y + py;
         if (sy >= y1) break;
         vull_bitmap *g = font_glyph(font, c, bmp->bpp);
-        if (g && sy + g->height > y0 && sx < x1) vull_draw_sprite(g, bmp, 0, 0, sx, sy, g->width, g->height);
+        if (g && sy + g->height > y0 && sx < x1)
+            vull_draw_sprite(g, bmp, 0, 0, sx, sy, g->width, g->height);
         px += get_char_width(r, c, px);
     }
 
@@ -754,7 +718,7 @@ void draw_ctext(vull_bitmap *bmp, int x, int y, int w, int h, ctext *r)
     if (focused && r->line_height >= 2 && (vull_get_time() & 256)) {
         int cx, cy;
         offset_to_xy(r, r->cursor, &cx, &cy);
-        cy = cy / std::max(1, r->line_height) * lh;  // rows drawn at the drawing's line pitch
+        cy = cy / std::max(1, r->line_height) * lh; // rows drawn at the drawing's line pitch
         int sx = x - r->scroll_x + cx, sy = y - r->scroll_y + cy;
         vull_rectfill(bmp, sx, sy + 1, sx + std::max(1, r->char_width) - 1, sy + r->line_height - 1,
                       depth_colour(bmp, (uint32_t)r->cursor_colour));
@@ -769,8 +733,7 @@ namespace {
 constexpr uint32_t CTEXT_ELEMENT_TYPE = 4;
 constexpr int DRAG_SCROLL_MS = 50;
 
-ctext *record_of(vull_gui_element *e)
-{
+ctext *record_of(vull_gui_element *e) {
     ctext *r = nullptr;
     if (e) std::memcpy(&r, e->user, sizeof r);
     return r;
@@ -778,14 +741,12 @@ ctext *record_of(vull_gui_element *e)
 
 bool key_hit(int scancode) { return vull_get_key_state(scancode) == 3; }
 
-void select_all(ctext *r)
-{
+void select_all(ctext *r) {
     r->sel_start = 0;
     r->sel_end = r->cursor = text_len(r);
 }
 
-void move_vertically(ctext *r, int lines)
-{
+void move_vertically(ctext *r, int lines) {
     int line = ctext_get_line_number_for_pos(r->text, r->cursor) + lines;
     int last = ctext_get_line_number_for_pos(r->text, text_len(r));
     line = clampi(line, 0, last);
@@ -793,8 +754,7 @@ void move_vertically(ctext *r, int lines)
     collapse_selection(r);
 }
 
-void insert_newline(ctext *r)
-{
+void insert_newline(ctext *r) {
     ctextfield_delete_selected(r);
     int block = vull_get_key_state(VULL_KEY_SHIFT) ? start_of_block(r) : 0;
     int ls = line_start_of(r->text, r->cursor);
@@ -808,8 +768,7 @@ void insert_newline(ctext *r)
 }
 
 // Tab on a selection indents (or with Shift unindents) every selected line.
-void indent_selection(ctext *r, bool out)
-{
+void indent_selection(ctext *r, bool out) {
     vull_backup_ctext(r);
     std::vector<int> starts = selected_line_starts(r);
     if (!out && text_len(r) + (int)starts.size() > r->capacity) return;
@@ -845,8 +804,7 @@ void indent_selection(ctext *r, bool out)
 ** and Delete take off the last character, and the arrow keys are kept from
 ** moving the field's cursor while the box is open.
 */
-void search_box_key(ctext *r, int key, bool ctrl)
-{
+void search_box_key(ctext *r, int key, bool ctrl) {
     int n = (int)std::strlen(r->search_text);
     if (ctrl && key == 'v') {
         char *clip = vull_get_clipboard_text();
@@ -878,8 +836,7 @@ void search_box_key(ctext *r, int key, bool ctrl)
     }
 }
 
-void open_search_box(ctext *r, int mode)
-{
+void open_search_box(ctext *r, int mode) {
     if (r->search_box) {
         r->search_box = 0;
         return;
@@ -896,8 +853,7 @@ void open_search_box(ctext *r, int mode)
 ** away from the cursor. True when the move was by lines, which keeps the
 ** remembered column.
 */
-bool navigation_keys(ctext *r, bool ctrl, bool alt)
-{
+bool navigation_keys(ctext *r, bool ctrl, bool alt) {
     int rows = std::max(1, field_height(r) / std::max(1, r->line_height));
     int before = r->cursor;
     bool vertical = false;
@@ -931,8 +887,7 @@ bool navigation_keys(ctext *r, bool ctrl, bool alt)
     return vertical;
 }
 
-void field_key(ctext *r, int key)
-{
+void field_key(ctext *r, int key) {
     bool ctrl = vull_get_key_state(VULL_KEY_CTRL) != 0;
     bool alt = vull_get_key_state(VULL_KEY_ALT) != 0;
     bool shift = vull_get_key_state(VULL_KEY_SHIFT) != 0;
@@ -950,8 +905,14 @@ void field_key(ctext *r, int key)
         switch (key) {
         case 'a': select_all(r); break;
         case 'c': ctextfield_copy(r, 0); break;
-        case 'x': ctextfield_copy(r, 0); ctextfield_delete_selected(r); break;
-        case 'v': ctextfield_delete_selected(r); ctextfield_paste(r); break;
+        case 'x':
+            ctextfield_copy(r, 0);
+            ctextfield_delete_selected(r);
+            break;
+        case 'v':
+            ctextfield_delete_selected(r);
+            ctextfield_paste(r);
+            break;
         case 'z':
             if (vull_get_key_state(SC_LSHIFT))
                 ctext_redo(r);
@@ -963,8 +924,14 @@ void field_key(ctext *r, int key)
         case 'b': toggle_block_comment(r); break;
         case '1': ctext_move_line(r, -1); break;
         case '2': ctext_move_line(r, 1); break;
-        case 'w': r->cursor = line_start_of(r->text, r->cursor); collapse_selection(r); break;
-        case 'e': r->cursor = line_end_of(r->text, r->cursor); collapse_selection(r); break;
+        case 'w':
+            r->cursor = line_start_of(r->text, r->cursor);
+            collapse_selection(r);
+            break;
+        case 'e':
+            r->cursor = line_end_of(r->text, r->cursor);
+            collapse_selection(r);
+            break;
         case 'g': ctext_search_for_string(r, 1); break;
         default: break;
         }
@@ -992,10 +959,9 @@ void field_key(ctext *r, int key)
     ctext_bound_scrolling_to_cursor(r, 0);
 }
 
-}  // namespace
+} // namespace
 
-int vull_gui_add_ctext_field(vull_bitmap *target, int x, int y, int w, int h, ctext *r)
-{
+int vull_gui_add_ctext_field(vull_bitmap *target, int x, int y, int w, int h, ctext *r) {
     if (!r) return -1;
     int slot = vull_add_guie(target, x, y, w, h, CTEXT_ELEMENT_TYPE, vhand_ctextfield);
     vull_gui_element *e = slot >= 0 ? vull_get_gui_element(slot) : nullptr;
@@ -1006,15 +972,17 @@ int vull_gui_add_ctext_field(vull_bitmap *target, int x, int y, int w, int h, ct
     return slot;
 }
 
-int vhand_ctextfield(vull_gui_element *e, int x, int y, int buttons, int message)
-{
+int vhand_ctextfield(vull_gui_element *e, int x, int y, int buttons, int message) {
     (void)buttons;
     ctext *r = record_of(e);
     if (!r) return 0;
     last_ctext_width = e->width;
     last_ctext_height = e->height;
     // The byte under the pointer, in text coordinates.
-    auto under = [&]() { return vull_get_ctextfield_pos_for_cursor(r, x - e->x + r->scroll_x, y - e->y + r->scroll_y); };
+    auto under = [&]() {
+        return vull_get_ctextfield_pos_for_cursor(r, x - e->x + r->scroll_x,
+                                                  y - e->y + r->scroll_y);
+    };
     bool shift = vull_get_key_state(VULL_KEY_SHIFT) != 0;
     switch (message) {
     case VULL_GUIM_PRESS:
@@ -1028,9 +996,7 @@ int vhand_ctextfield(vull_gui_element *e, int x, int y, int buttons, int message
         }
         set_remembered_col(r);
         break;
-    case VULL_GUIM_RELEASE:
-        vull_backup_ctext(r);
-        break;
+    case VULL_GUIM_RELEASE: vull_backup_ctext(r); break;
     case VULL_GUIM_CLICK:
         vull_backup_ctext(r);
         if (!shift && !double_clicked) {
@@ -1042,7 +1008,8 @@ int vhand_ctextfield(vull_gui_element *e, int x, int y, int buttons, int message
         if (double_clicked) break;
         // Past the top or bottom edge the view follows, one line at a time.
         int now = vull_get_time();
-        if ((y < e->y || y >= e->y + e->height) && now - last_ctext_drag_scroll_t >= DRAG_SCROLL_MS) {
+        if ((y < e->y || y >= e->y + e->height) &&
+            now - last_ctext_drag_scroll_t >= DRAG_SCROLL_MS) {
             int step = std::max(4, r->line_height);
             r->scroll_y = std::max(0, r->scroll_y + (y < e->y ? -step : step));
             last_ctext_drag_scroll_t = now;
@@ -1063,14 +1030,9 @@ int vhand_ctextfield(vull_gui_element *e, int x, int y, int buttons, int message
         // x and y carry the wheel movement here.
         r->scroll_y = std::max(0, r->scroll_y - y * 2 * std::max(4, r->line_height));
         break;
-    case VULL_GUIM_KEY:
-        field_key(r, x);
-        break;
-    case CTEXT_GUIM_DRAW:
-        draw_ctext(e->target, e->x, e->y, e->width, e->height, r);
-        break;
-    default:
-        break;
+    case VULL_GUIM_KEY: field_key(r, x); break;
+    case CTEXT_GUIM_DRAW: draw_ctext(e->target, e->x, e->y, e->width, e->height, r); break;
+    default: break;
     }
     clamp_positions(r);
     return 0;

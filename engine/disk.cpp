@@ -83,8 +83,10 @@ static int64_t mem_write(const void *buf, int64_t k, vull_file *f) {
         k = std::min<int64_t>(k, (int64_t)f->length - f->position);
         if (k <= 0 || !f->data) return 0;
     }
-    if (buf) std::memcpy(f->data + f->position, buf, (size_t)k);
-    else std::memset(f->data + f->position, 0, (size_t)k);
+    if (buf)
+        std::memcpy(f->data + f->position, buf, (size_t)k);
+    else
+        std::memset(f->data + f->position, 0, (size_t)k);
     f->position += (int32_t)k;
     if (f->position > f->length) f->length = f->position;
     return k;
@@ -136,7 +138,7 @@ int vull_fgetc(vull_file *f) {
 ** Engine line reader. CR, LF and CR LF all end a line; the break is not stored.
 */
 
-static int lr_getc(vull_file *f) {  // 0..255, or -1 at the end of the data
+static int lr_getc(vull_file *f) { // 0..255, or -1 at the end of the data
     if (is_stream(f)) return std::fgetc(f->stream);
     if (f->data && f->position >= 0 && f->position < f->length) return f->data[f->position++];
     return -1;
@@ -153,8 +155,10 @@ static bool lr_at_end(vull_file *f) {
 static void lr_after_cr(vull_file *f) {
     int c = lr_getc(f);
     if (c == '\n' || c < 0) return;
-    if (is_stream(f)) std::ungetc(c, f->stream);
-    else f->position--;
+    if (is_stream(f))
+        std::ungetc(c, f->stream);
+    else
+        f->position--;
 }
 
 static char *line_reader(char *buf, int n, vull_file *f) {
@@ -189,9 +193,7 @@ char *vull_fgets(char *buf, int n, vull_file *f) {
     return line_reader(buf, n, f);
 }
 
-char *vull_fgets_sensitive(char *buf, int n, vull_file *f) {
-    return line_reader(buf, n, f);
-}
+char *vull_fgets_sensitive(char *buf, int n, vull_file *f) { return line_reader(buf, n, f); }
 
 /*
 ** Formatted text
@@ -231,18 +233,18 @@ int vull_fprintf_1s(vull_file *f, const char *format, const char *text) {
 ** Typed little-endian values
 */
 
-template <typename T>
-static T read_value(vull_file *f) {
+template <typename T> static T read_value(vull_file *f) {
     uint8_t bytes[sizeof(T)] = {};
-    if (is_stream(f)) (void)std::fread(bytes, 1, sizeof(T), f->stream);
-    else if (is_memory(f)) mem_read(bytes, sizeof(T), f);
+    if (is_stream(f))
+        (void)std::fread(bytes, 1, sizeof(T), f->stream);
+    else if (is_memory(f))
+        mem_read(bytes, sizeof(T), f);
     T v;
     std::memcpy(&v, bytes, sizeof(T));
     return v;
 }
 
-template <typename T>
-static int write_value(T v, vull_file *f) {
+template <typename T> static int write_value(T v, vull_file *f) {
     if (is_stream(f)) return (int)std::fwrite(&v, sizeof(T), 1, f->stream);
     if (is_memory(f)) return (int)mem_write(&v, sizeof(T), f);
     return 0;
@@ -263,33 +265,37 @@ int vull_fwrite_int32(int32_t v, vull_file *f) { return write_value(v, f); }
 int vull_fwrite_uint32(uint32_t v, vull_file *f) { return write_value(v, f); }
 int vull_fwrite_float(float v, vull_file *f) { return write_value(v, f); }
 
-template <typename T>
-static int read_values(T *buf, int count, vull_file *f) {
+template <typename T> static int read_values(T *buf, int count, vull_file *f) {
     if (!buf || count <= 0) return 0;
     if (is_stream(f)) return (int)std::fread(buf, sizeof(T), (size_t)count, f->stream);
-    if (is_memory(f)) return (int)(mem_read(buf, (int64_t)count * (int64_t)sizeof(T), f) / (int64_t)sizeof(T));
+    if (is_memory(f))
+        return (int)(mem_read(buf, (int64_t)count * (int64_t)sizeof(T), f) / (int64_t)sizeof(T));
     return 0;
 }
 
-template <typename T>
-static int write_values(const T *data, int count, vull_file *f) {
+template <typename T> static int write_values(const T *data, int count, vull_file *f) {
     if (!data || count <= 0) return 0;
     if (is_stream(f)) return (int)std::fwrite(data, sizeof(T), (size_t)count, f->stream);
-    if (is_memory(f)) return (int)(mem_write(data, (int64_t)count * (int64_t)sizeof(T), f) / (int64_t)sizeof(T));
+    if (is_memory(f))
+        return (int)(mem_write(data, (int64_t)count * (int64_t)sizeof(T), f) / (int64_t)sizeof(T));
     return 0;
 }
 
 int vull_fread_int16s(int16_t *buf, int count, vull_file *f) { return read_values(buf, count, f); }
-int vull_fwrite_int16s(const int16_t *data, int count, vull_file *f) { return write_values(data, count, f); }
+int vull_fwrite_int16s(const int16_t *data, int count, vull_file *f) {
+    return write_values(data, count, f);
+}
 int vull_fread_int32s(int32_t *buf, int count, vull_file *f) { return read_values(buf, count, f); }
-int vull_fwrite_int32s(const int32_t *data, int count, vull_file *f) { return write_values(data, count, f); }
+int vull_fwrite_int32s(const int32_t *data, int count, vull_file *f) {
+    return write_values(data, count, f);
+}
 
 /*
 ** Paths
 */
 
-static char shared_path[VULL_PATH_LEN];     // result of vull_fix_path_string(path, null)
-static char shared_folder[VULL_PATH_LEN];   // result of vull_get_path_without_filename
+static char shared_path[VULL_PATH_LEN];   // result of vull_fix_path_string(path, null)
+static char shared_folder[VULL_PATH_LEN]; // result of vull_get_path_without_filename
 
 // Copies at most VULL_PATH_LEN - 1 characters and terminates.
 static void copy_path(char *out, const char *src, size_t len) {
@@ -310,7 +316,7 @@ char *vull_fix_path_string(const char *path, char *out) {
     out[0] = 0;
     if (!path) return out;
     while (*path == ' ') path++;
-    const int room = VULL_PATH_LEN - 2;  // leaves space for the closing '/' and the NUL
+    const int room = VULL_PATH_LEN - 2; // leaves space for the closing '/' and the NUL
     int len = 0;
     for (const char *p = path; *p && len < room; p++) {
         unsigned char c = (unsigned char)*p;
@@ -423,7 +429,7 @@ char *vull_resolve_filename(const char *path, char *out) {
         size_t end = i;
         while (end < full.size() && !is_separator(full[end])) end++;
         std::string comp = full.substr(i, end - i);
-        bool more = end < full.size();  // a separator (and maybe more) follows
+        bool more = end < full.size(); // a separator (and maybe more) follows
         i = end < full.size() ? end + 1 : end;
         if (comp.empty() || comp == ".") continue;
         if (comp == "..") {
@@ -431,8 +437,10 @@ char *vull_resolve_filename(const char *path, char *out) {
                 size_t k = res.size();
                 if (res.back() == '/') k--;
                 size_t cut = res.find_last_of("/\\:", k == 0 ? 0 : k - 1);
-                if (k == 0 || cut == std::string::npos) res.clear();
-                else res.resize(cut + 1);
+                if (k == 0 || cut == std::string::npos)
+                    res.clear();
+                else
+                    res.resize(cut + 1);
             }
             continue;
         }
@@ -477,13 +485,9 @@ static constexpr auto int6_inverse = [] {
     return t;
 }();
 
-char vull_int6_to_ascii(int value) {
-    return value >= 0 && value < 64 ? int6_alphabet[value] : 0;
-}
+char vull_int6_to_ascii(int value) { return value >= 0 && value < 64 ? int6_alphabet[value] : 0; }
 
-int vull_ascii_to_int6(int code) {
-    return code >= 0 && code < 128 ? int6_inverse[code] : 0;
-}
+int vull_ascii_to_int6(int code) { return code >= 0 && code < 128 ? int6_inverse[code] : 0; }
 
 /*
 ** Whole files

@@ -4,29 +4,29 @@
 #include <cstdint>
 #include <cstdio>
 #include "engine/mem.h"
-#include "engine/vull.h"  // VULL_PATH_LEN: engine path buffers, 1023 characters + NUL
+#include "engine/vull.h" // VULL_PATH_LEN: engine path buffers, 1023 characters + NUL
 
-constexpr uint32_t VULL_FILE_STREAM = 0;  // vull_file.kind: C-library stream
-constexpr uint32_t VULL_FILE_MEMORY = 1;  // vull_file.kind: memory block
-constexpr int VULL_VDISK_MAX = 512;       // files the virtual disk can hold
-constexpr int VULL_VDISK_NAME = 64;       // key field: keys of 64 or more characters are refused
+constexpr uint32_t VULL_FILE_STREAM = 0; // vull_file.kind: C-library stream
+constexpr uint32_t VULL_FILE_MEMORY = 1; // vull_file.kind: memory block
+constexpr int VULL_VDISK_MAX = 512;      // files the virtual disk can hold
+constexpr int VULL_VDISK_NAME = 64;      // key field: keys of 64 or more characters are refused
 
 // One engine file (a guarded block). A cbuffer is the memory kind with an owned block.
 struct vull_file {
-    uint32_t kind;        // VULL_FILE_STREAM or VULL_FILE_MEMORY
-    int32_t vdisk;        // 1 for files of the virtual disk (never released by vull_fclose)
-    FILE *stream;         // the C-library stream (kind 0)
-    uint8_t *data;        // the memory block (kind 1)
-    int32_t length;       // bytes of valid data, the highest position written (kind 1)
-    int32_t position;     // read and write position (kind 1)
-    char name[VULL_VDISK_NAME];  // virtual-disk key: base name and extension
-    int32_t capacity;     // bytes of an owned, growable block; 0 when the caller owns it
+    uint32_t kind;              // VULL_FILE_STREAM or VULL_FILE_MEMORY
+    int32_t vdisk;              // 1 for files of the virtual disk (never released by vull_fclose)
+    FILE *stream;               // the C-library stream (kind 0)
+    uint8_t *data;              // the memory block (kind 1)
+    int32_t length;             // bytes of valid data, the highest position written (kind 1)
+    int32_t position;           // read and write position (kind 1)
+    char name[VULL_VDISK_NAME]; // virtual-disk key: base name and extension
+    int32_t capacity;           // bytes of an owned, growable block; 0 when the caller owns it
 };
 
 // Opening and closing. vull_fopen falls back to the virtual disk for modes beginning with 'r'.
 vull_file *vull_fopen(const char *path, const char *mode);
-vull_file *vull_fopen_memory(void *data, int length);  // caller's block: fixed size, not owned
-void vull_fclose(vull_file *f);                        // null and virtual-disk files: nothing
+vull_file *vull_fopen_memory(void *data, int length); // caller's block: fixed size, not owned
+void vull_fclose(vull_file *f);                       // null and virtual-disk files: nothing
 // Virtual disk: files named by base name + extension; "w" creates or empties, "r" rewinds.
 // Null for an unknown key read, another mode, a key of 64+ characters or a full disk.
 vull_file *vull_fopen_vdisk(const char *path, const char *mode);
@@ -36,12 +36,12 @@ int vdisk_file_owned(vull_file *f);
 // return BYTES. Memory reads outside [0, length) copy nothing; memory writes at a negative
 // position, past 1 GiB or past the end of a fixed block are refused or cut short.
 int vull_fread(void *buf, int size, int n, vull_file *f);
-int vull_fwrite(const void *buf, int size, int n, vull_file *f);  // growable + null buf: zeros
+int vull_fwrite(const void *buf, int size, int n, vull_file *f); // growable + null buf: zeros
 int vull_feof(vull_file *f);
-int vull_fseek(vull_file *f, int offset, int whence);  // only whence 1 (SEEK_CUR) acts
-int vull_fgetc(vull_file *f);                          // memory: 0 outside the data
-char *vull_fgets(char *buf, int n, vull_file *f);      // stream: C library's, keeps the newline
-char *vull_fgets_sensitive(char *buf, int n, vull_file *f);  // engine line reader, both kinds
+int vull_fseek(vull_file *f, int offset, int whence); // only whence 1 (SEEK_CUR) acts
+int vull_fgetc(vull_file *f);                         // memory: 0 outside the data
+char *vull_fgets(char *buf, int n, vull_file *f);     // stream: C library's, keeps the newline
+char *vull_fgets_sensitive(char *buf, int n, vull_file *f); // engine line reader, both kinds
 int vull_fprintf_1d(vull_file *f, const char *format, int a);
 int vull_fprintf_4x(vull_file *f, const char *format, int a, int b, int c, int d);
 int vull_fprintf_1s(vull_file *f, const char *format, const char *text);
@@ -77,20 +77,20 @@ constexpr uint32_t vull_fix_uint32(uint32_t v) { return v; }
 void vull_fix_backslashes(char *path);
 // Cleaned folder path ending in '/'; into a shared buffer when out is null.
 char *vull_fix_path_string(const char *path, char *out);
-char *vull_get_filename_extension(const char *path, char *out);  // after the last '.', no dot
+char *vull_get_filename_extension(const char *path, char *out); // after the last '.', no dot
 // Each output may be null. The extension keeps its dot; the folder keeps its trailing '/'.
 void vull_split_filename(const char *path, char *folder, char *name, char *extension);
 void vull_split_filename_ex(const char *path, char *folder, char *name, char *extension,
                             int double_extension);
-char *vull_get_filename_without_path(const char *path);  // points into path; null for null
-char *vull_get_path_without_filename(const char *path);  // shared buffer, cut after '/' '\\' ':'
-char *vull_resolve_filename(const char *path, char *out);  // absolute, "." ".." "~" resolved
-int vull_unroll_filename(const char *path, char *out);     // resolved + '/'; length before it
+char *vull_get_filename_without_path(const char *path);   // points into path; null for null
+char *vull_get_path_without_filename(const char *path);   // shared buffer, cut after '/' '\\' ':'
+char *vull_resolve_filename(const char *path, char *out); // absolute, "." ".." "~" resolved
+int vull_unroll_filename(const char *path, char *out);    // resolved + '/'; length before it
 
 // 6-bit character tables.
-char vull_int6_to_ascii(int value);  // 0 outside 0..63
-int vull_ascii_to_int6(int code);    // 0 outside 0..127 and for characters not in the alphabet
+char vull_int6_to_ascii(int value); // 0 outside 0..63
+int vull_ascii_to_int6(int code);   // 0 outside 0..127 and for characters not in the alphabet
 
 // Whole files.
-cbuffer *vull_load_file(const char *path);  // stdio only; position left at the end; null on failure
-int vull_copy_file(const char *source, const char *target);  // 0 ok, 1 no source, 2 no target
+cbuffer *vull_load_file(const char *path); // stdio only; position left at the end; null on failure
+int vull_copy_file(const char *source, const char *target); // 0 ok, 1 no source, 2 no target

@@ -21,8 +21,7 @@
 
 namespace {
 
-LodePNGCompressSettings &engine_compress_settings()
-{
+LodePNGCompressSettings &engine_compress_settings() {
     static LodePNGCompressSettings settings = [] {
         LodePNGCompressSettings s;
         lodepng_compress_settings_init(&s);
@@ -36,48 +35,44 @@ LodePNGCompressSettings &engine_compress_settings()
 
 // Bytes of filtered scanlines that a w x h picture of bpp bits a pixel holds
 // once inflated, with Adam7's seven passes when it is interlaced.
-uint64_t scanline_bytes(unsigned w, unsigned h, unsigned bpp, bool interlaced)
-{
-    auto block = [bpp](uint64_t pw, uint64_t ph) { return pw && ph ? ph * (1 + (pw * bpp + 7) / 8) : 0; };
-    if (!interlaced)
-        return block(w, h);
+uint64_t scanline_bytes(unsigned w, unsigned h, unsigned bpp, bool interlaced) {
+    auto block = [bpp](uint64_t pw, uint64_t ph) {
+        return pw && ph ? ph * (1 + (pw * bpp + 7) / 8) : 0;
+    };
+    if (!interlaced) return block(w, h);
     static constexpr unsigned ix[7] = {0, 4, 0, 2, 0, 1, 0}, iy[7] = {0, 0, 4, 0, 2, 0, 1};
     static constexpr unsigned sx[7] = {8, 8, 4, 4, 2, 2, 1}, sy[7] = {8, 8, 8, 4, 4, 2, 2};
     uint64_t total = 0;
     for (int i = 0; i < 7; i++)
-        total += block((uint64_t(w) + sx[i] - ix[i] - 1) / sx[i], (uint64_t(h) + sy[i] - iy[i] - 1) / sy[i]);
+        total += block((uint64_t(w) + sx[i] - ix[i] - 1) / sx[i],
+                       (uint64_t(h) + sy[i] - iy[i] - 1) / sy[i]);
     return total;
 }
 
 // The colour type and bit depth pairs a PNG can hold, which are the ones
 // LodePNG converts to; other requests would get a buffer that does not match.
-bool valid_colour_mode(int colour_type, unsigned bit_depth)
-{
+bool valid_colour_mode(int colour_type, unsigned bit_depth) {
     switch (colour_type) {
     case LCT_GREY:
-        return bit_depth == 1 || bit_depth == 2 || bit_depth == 4 || bit_depth == 8 || bit_depth == 16;
-    case LCT_PALETTE:
-        return bit_depth == 1 || bit_depth == 2 || bit_depth == 4 || bit_depth == 8;
+        return bit_depth == 1 || bit_depth == 2 || bit_depth == 4 || bit_depth == 8 ||
+               bit_depth == 16;
+    case LCT_PALETTE: return bit_depth == 1 || bit_depth == 2 || bit_depth == 4 || bit_depth == 8;
     case LCT_RGB:
     case LCT_GREY_ALPHA:
-    case LCT_RGBA:
-        return bit_depth == 8 || bit_depth == 16;
-    default:
-        return false;
+    case LCT_RGBA: return bit_depth == 8 || bit_depth == 16;
+    default: return false;
     }
 }
 
 // Decodes a PNG held in memory. max_side bounds width and height; the output
 // block must also stay within the allocator's cap.
-unsigned decode_memory(unsigned char **out, unsigned *w, unsigned *h, const unsigned char *in, size_t insize,
-                       int colour_type, unsigned bit_depth, int64_t max_side)
-{
+unsigned decode_memory(unsigned char **out, unsigned *w, unsigned *h, const unsigned char *in,
+                       size_t insize, int colour_type, unsigned bit_depth, int64_t max_side) {
     *out = nullptr;
     *w = *h = 0;
-    if (!in || insize == 0)
-        return 48;  // LodePNG's "empty input buffer"
+    if (!in || insize == 0) return 48; // LodePNG's "empty input buffer"
     if (!valid_colour_mode(colour_type, bit_depth))
-        return 31;  // LodePNG's "illegal PNG color type or bpp"
+        return 31; // LodePNG's "illegal PNG color type or bpp"
     LodePNGState state;
     lodepng_state_init(&state);
     state.info_raw.colortype = LodePNGColorType(colour_type);
@@ -89,7 +84,8 @@ unsigned decode_memory(unsigned char **out, unsigned *w, unsigned *h, const unsi
         uint64_t row_bits = uint64_t(iw) * lodepng_get_bpp(&state.info_raw);
         if (iw == 0 || ih == 0)
             err = 93;
-        else if (iw > max_side || ih > max_side || !vull_checked_size(ih, int64_t((row_bits + 7) / 8), 0, &block))
+        else if (iw > max_side || ih > max_side ||
+                 !vull_checked_size(ih, int64_t((row_bits + 7) / 8), 0, &block))
             err = VULL_PNG_TOO_MANY_PIXELS;
     }
     if (!err) {
@@ -110,58 +106,48 @@ unsigned decode_memory(unsigned char **out, unsigned *w, unsigned *h, const unsi
 }
 
 // Reads a whole stream from its start; the size is measured by seeking to the end.
-unsigned read_stream(FILE *fp, unsigned char **buf, size_t *size)
-{
+unsigned read_stream(FILE *fp, unsigned char **buf, size_t *size) {
     *buf = nullptr;
     *size = 0;
-    if (std::fseek(fp, 0, SEEK_END) != 0)
-        return VULL_PNG_CANNOT_OPEN;
+    if (std::fseek(fp, 0, SEEK_END) != 0) return VULL_PNG_CANNOT_OPEN;
     long n = std::ftell(fp);
-    if (n < 0)  // a pipe or another stream without a size
+    if (n < 0) // a pipe or another stream without a size
         return VULL_PNG_CANNOT_OPEN;
-    if (n > VULL_PNG_MAX_FILE)
-        return VULL_PNG_FILE_TOO_LARGE;
+    if (n > VULL_PNG_MAX_FILE) return VULL_PNG_FILE_TOO_LARGE;
     std::rewind(fp);
-    if (n == 0)
-        return 0;
+    if (n == 0) return 0;
     auto *data = static_cast<unsigned char *>(vull_malloc(int(n)));
-    if (!data)
-        return VULL_PNG_NO_MEMORY;
+    if (!data) return VULL_PNG_NO_MEMORY;
     size_t got = std::fread(data, 1, size_t(n), fp);
     *buf = data;
     *size = got;
     return 0;
 }
 
-unsigned decode_vull_file(unsigned char **out, unsigned *w, unsigned *h, vull_file *f, int colour_type,
-                          unsigned bit_depth, int64_t max_side)
-{
+unsigned decode_vull_file(unsigned char **out, unsigned *w, unsigned *h, vull_file *f,
+                          int colour_type, unsigned bit_depth, int64_t max_side) {
     *out = nullptr;
     *w = *h = 0;
-    if (!f)
-        return VULL_PNG_NULL_FILE;
+    if (!f) return VULL_PNG_NULL_FILE;
     if (f->kind == VULL_FILE_STREAM) {
-        if (!f->stream)
-            return VULL_PNG_NULL_FILE;
+        if (!f->stream) return VULL_PNG_NULL_FILE;
         unsigned char *buf = nullptr;
         size_t size = 0;
         unsigned err = read_stream(f->stream, &buf, &size);
-        if (!err)
-            err = decode_memory(out, w, h, buf, size, colour_type, bit_depth, max_side);
+        if (!err) err = decode_memory(out, w, h, buf, size, colour_type, bit_depth, max_side);
         vull_free(buf);
         return err;
     }
     if (f->kind == VULL_FILE_MEMORY) {
         f->position = 0;
-        if (!f->data || f->length <= 0)
-            return 48;
-        return decode_memory(out, w, h, f->data, size_t(f->length), colour_type, bit_depth, max_side);
+        if (!f->data || f->length <= 0) return 48;
+        return decode_memory(out, w, h, f->data, size_t(f->length), colour_type, bit_depth,
+                             max_side);
     }
     return 0;
 }
 
-void swap_red_blue(uint8_t *p, size_t pixels)
-{
+void swap_red_blue(uint8_t *p, size_t pixels) {
     for (size_t i = 0; i < pixels; i++, p += 4) {
         uint8_t t = p[0];
         p[0] = p[2];
@@ -169,51 +155,44 @@ void swap_red_blue(uint8_t *p, size_t pixels)
     }
 }
 
-}  // namespace
+} // namespace
 
 /*
 ** Whole files and engine files
 */
 
-unsigned LodePNG_loadFile(unsigned char **out, size_t *outsize, const char *path)
-{
+unsigned LodePNG_loadFile(unsigned char **out, size_t *outsize, const char *path) {
     *out = nullptr;
     *outsize = 0;
     FILE *fp = path ? std::fopen(path, "rb") : nullptr;
-    if (!fp)
-        return VULL_PNG_CANNOT_OPEN;
+    if (!fp) return VULL_PNG_CANNOT_OPEN;
     unsigned err = read_stream(fp, out, outsize);
     std::fclose(fp);
     return err;
 }
 
-unsigned LodePNG_decode_file(unsigned char **out, unsigned *w, unsigned *h, const char *path, int colour_type,
-                             unsigned bit_depth)
-{
+unsigned LodePNG_decode_file(unsigned char **out, unsigned *w, unsigned *h, const char *path,
+                             int colour_type, unsigned bit_depth) {
     *out = nullptr;
     *w = *h = 0;
     unsigned char *buf = nullptr;
     size_t size = 0;
     unsigned err = LodePNG_loadFile(&buf, &size, path);
-    if (!err)
-        err = decode_memory(out, w, h, buf, size, colour_type, bit_depth, INT32_MAX);
+    if (!err) err = decode_memory(out, w, h, buf, size, colour_type, bit_depth, INT32_MAX);
     vull_free(buf);
     return err;
 }
 
-unsigned LodePNG_decode32_file(unsigned char **out, unsigned *w, unsigned *h, const char *path)
-{
+unsigned LodePNG_decode32_file(unsigned char **out, unsigned *w, unsigned *h, const char *path) {
     return LodePNG_decode_file(out, w, h, path, LCT_RGBA, 8);
 }
 
-unsigned LodePNG_decode_vull_file(unsigned char **out, unsigned *w, unsigned *h, vull_file *f, int colour_type,
-                                  unsigned bit_depth)
-{
+unsigned LodePNG_decode_vull_file(unsigned char **out, unsigned *w, unsigned *h, vull_file *f,
+                                  int colour_type, unsigned bit_depth) {
     return decode_vull_file(out, w, h, f, colour_type, bit_depth, INT32_MAX);
 }
 
-unsigned LodePNG_decode32_vull_file(unsigned char **out, unsigned *w, unsigned *h, vull_file *f)
-{
+unsigned LodePNG_decode32_vull_file(unsigned char **out, unsigned *w, unsigned *h, vull_file *f) {
     return decode_vull_file(out, w, h, f, LCT_RGBA, 8, INT32_MAX);
 }
 
@@ -221,12 +200,10 @@ unsigned LodePNG_decode32_vull_file(unsigned char **out, unsigned *w, unsigned *
 ** Bitmaps
 */
 
-vull_bitmap *vull_load_png_from_file(vull_file *f)
-{
+vull_bitmap *vull_load_png_from_file(vull_file *f) {
     unsigned char *rgba = nullptr;
     unsigned w = 0, h = 0;
-    if (decode_vull_file(&rgba, &w, &h, f, LCT_RGBA, 8, VULL_PNG_MAX_SIDE) != 0)
-        return nullptr;
+    if (decode_vull_file(&rgba, &w, &h, f, LCT_RGBA, 8, VULL_PNG_MAX_SIDE) != 0) return nullptr;
     vull_bitmap *bmp = nullptr;
     if (w >= 1 && h >= 1 && w <= VULL_PNG_MAX_SIDE && h <= VULL_PNG_MAX_SIDE)
         bmp = vull_create_bitmap(int(w), int(h), 32);
@@ -238,24 +215,19 @@ vull_bitmap *vull_load_png_from_file(vull_file *f)
     return bmp;
 }
 
-vull_bitmap *vull_load_png(const char *path)
-{
-    if (!path)
-        return nullptr;
+vull_bitmap *vull_load_png(const char *path) {
+    if (!path) return nullptr;
     vull_file *f = vull_fopen(path, "rb");
-    if (!f)
-        return nullptr;
+    if (!f) return nullptr;
     vull_bitmap *bmp = vull_load_png_from_file(f);
     vull_fclose(f);
     return bmp;
 }
 
-int vull_save_png(const char *path, const vull_bitmap *bmp)
-{
-    if (!bmp || !path)
-        return 1;
+int vull_save_png(const char *path, const vull_bitmap *bmp) {
+    if (!bmp || !path) return 1;
     vull_bitmap *copy = vull_create_bitmap(bmp->width, bmp->height, 32);
-    unsigned err = 83;  // LodePNG's "memory allocation failed"
+    unsigned err = 83; // LodePNG's "memory allocation failed"
     if (copy) {
         if (bmp->bpp == 32)
             vull_blit(bmp, copy, 0, 0, 0, 0, bmp->width, bmp->height);
@@ -263,7 +235,8 @@ int vull_save_png(const char *path, const vull_bitmap *bmp)
             vull_convert_bitmap(bmp, copy, vull_palette);
         size_t n = size_t(copy->width) * size_t(copy->height);
         swap_red_blue(copy->pixels, n);
-        err = lodepng_encode_file(path, copy->pixels, unsigned(copy->width), unsigned(copy->height), LCT_RGBA, 8);
+        err = lodepng_encode_file(path, copy->pixels, unsigned(copy->width), unsigned(copy->height),
+                                  LCT_RGBA, 8);
         vull_destroy_bitmap(copy);
     }
     vull_debugf("vull_save_png result: %d  file: %s\n", int(err), path);
@@ -274,15 +247,13 @@ int vull_save_png(const char *path, const vull_bitmap *bmp)
 ** zlib
 */
 
-unsigned vull_compress(const uint8_t *in, size_t length, uint8_t **out, size_t *out_length)
-{
+unsigned vull_compress(const uint8_t *in, size_t length, uint8_t **out, size_t *out_length) {
     *out = nullptr;
     *out_length = 0;
     return lodepng_zlib_compress(out, out_length, in, length, &engine_compress_settings());
 }
 
-unsigned vull_decompress(const uint8_t *in, size_t length, uint8_t **out, size_t *out_length)
-{
+unsigned vull_decompress(const uint8_t *in, size_t length, uint8_t **out, size_t *out_length) {
     *out = nullptr;
     *out_length = 0;
     LodePNGDecompressSettings settings = lodepng_default_decompress_settings;
@@ -296,7 +267,4 @@ unsigned vull_decompress(const uint8_t *in, size_t length, uint8_t **out, size_t
     return err;
 }
 
-void vull_set_zlib_window_size(int n)
-{
-    engine_compress_settings().windowsize = unsigned(n);
-}
+void vull_set_zlib_window_size(int n) { engine_compress_settings().windowsize = unsigned(n); }

@@ -10,36 +10,38 @@ struct vull_file;
 
 // Limits of decoded PNGs and of whole files read for decoding.
 constexpr int VULL_PNG_MAX_SIDE = 16384;
-constexpr int64_t VULL_PNG_MAX_FILE = 0x10000000;  // 256 MB
+constexpr int64_t VULL_PNG_MAX_FILE = 0x10000000; // 256 MB
 
 // Error codes of the PNG entry points besides LodePNG's own decoder codes.
 constexpr unsigned VULL_PNG_OK = 0;
 constexpr unsigned VULL_PNG_CANNOT_OPEN = 78;
 constexpr unsigned VULL_PNG_NO_MEMORY = 80;
-constexpr unsigned VULL_PNG_TOO_MANY_PIXELS = 92;  // size past the caller's limit or the allocator's cap
+constexpr unsigned VULL_PNG_TOO_MANY_PIXELS =
+    92; // size past the caller's limit or the allocator's cap
 constexpr unsigned VULL_PNG_NULL_FILE = 100;
 constexpr unsigned VULL_PNG_FILE_TOO_LARGE = 333;
 
 // PNG. Decoded and compressed blocks handed out below are released with free();
 // LodePNG_loadFile's buffer with vull_free().
-vull_bitmap *vull_load_png_from_file(vull_file *f);  // 32-bit bitmap or null
-vull_bitmap *vull_load_png(const char *path);        // stdio, else the virtual disk
-int vull_save_png(const char *path, const vull_bitmap *bmp);  // 0, or LodePNG's error code (1: null bitmap)
+vull_bitmap *vull_load_png_from_file(vull_file *f); // 32-bit bitmap or null
+vull_bitmap *vull_load_png(const char *path);       // stdio, else the virtual disk
+int vull_save_png(const char *path,
+                  const vull_bitmap *bmp); // 0, or LodePNG's error code (1: null bitmap)
 unsigned LodePNG_loadFile(unsigned char **out, size_t *outsize, const char *path);
-unsigned LodePNG_decode_file(unsigned char **out, unsigned *w, unsigned *h, const char *path, int colour_type,
-                             unsigned bit_depth);
+unsigned LodePNG_decode_file(unsigned char **out, unsigned *w, unsigned *h, const char *path,
+                             int colour_type, unsigned bit_depth);
 unsigned LodePNG_decode32_file(unsigned char **out, unsigned *w, unsigned *h, const char *path);
-unsigned LodePNG_decode_vull_file(unsigned char **out, unsigned *w, unsigned *h, vull_file *f, int colour_type,
-                                  unsigned bit_depth);
+unsigned LodePNG_decode_vull_file(unsigned char **out, unsigned *w, unsigned *h, vull_file *f,
+                                  int colour_type, unsigned bit_depth);
 unsigned LodePNG_decode32_vull_file(unsigned char **out, unsigned *w, unsigned *h, vull_file *f);
 
 // TGA and BMP. Readers return a new bitmap or null; writers 0 on success, 1 on failure.
 vull_bitmap *vull_load_tga(const char *path);
 vull_bitmap *vull_load_bmp(const char *path);
-vull_bitmap *vull_load_image(const char *path);  // BMP, else TGA
+vull_bitmap *vull_load_image(const char *path); // BMP, else TGA
 int vull_save_tga(const char *path, const vull_bitmap *bmp);
 int vull_save_bmp(const char *path, const vull_bitmap *bmp);
-vull_palette_rec *get_tga_palette();  // colour table of the last TGA read
+vull_palette_rec *get_tga_palette(); // colour table of the last TGA read
 
 // zlib streams with the engine's compression settings; LodePNG's error code, 0 on success.
 unsigned vull_compress(const uint8_t *in, size_t length, uint8_t **out, size_t *out_length);

@@ -12,8 +12,7 @@ uint8_t block_vullkey[VULL_NUM_KEYS];
 int32_t vullkey_buffer[VULL_KEY_BUFFER];
 int vullkey_buffer_pos;
 
-void vull_keys_init()
-{
+void vull_keys_init() {
     memset(vullkey, 0, sizeof vullkey);
     memset(last_vullkey, 0, sizeof last_vullkey);
     memset(block_vullkey, 0, sizeof block_vullkey);
@@ -28,15 +27,12 @@ struct key_group {
     int count;
 };
 static constexpr key_group key_groups[] = {
-    {VULL_KEY_SHIFT, {225, 229}, 2},
-    {VULL_KEY_CTRL, {224, 228, 500, 501}, 4},
-    {VULL_KEY_ALT, {226, 230}, 2},
-    {VULL_KEY_GUI, {500, 501}, 2},
+    {VULL_KEY_SHIFT, {225, 229}, 2}, {VULL_KEY_CTRL, {224, 228, 500, 501}, 4},
+    {VULL_KEY_ALT, {226, 230}, 2},   {VULL_KEY_GUI, {500, 501}, 2},
     {VULL_KEY_EXTRA, {502, 503}, 2},
 };
 
-int vull_get_key_state(int code)
-{
+int vull_get_key_state(int code) {
     if (code >= 0 && code < VULL_NUM_KEYS) {
         if (!vullkey[code] || block_vullkey[code]) return 0;
         return (!last_vullkey[code] || vullkey[code] == 3) ? 3 : 1;
@@ -50,17 +46,15 @@ int vull_get_key_state(int code)
     return 0;
 }
 
-int vull_get_any_key_down()
-{
+int vull_get_any_key_down() {
     for (int j = 0; j < VULL_NUM_KEYS; j++)
-        if (j != 57 && vullkey[j]) return j;  // Caps Lock stays down on its own
+        if (j != 57 && vullkey[j]) return j; // Caps Lock stays down on its own
     return 0;
 }
 
 int vull_keypressed() { return vullkey_buffer_pos > 0; }
 
-int vull_readkey()
-{
+int vull_readkey() {
     while (vullkey_buffer_pos <= 0) {
         // No key will ever come once the program is quitting or has no window.
         if (vull_quit || cconfig.headless) return 0;

@@ -19,7 +19,8 @@ uint32_t vull_total_deallocs = 0;
 
 bool vull_checked_size(int64_t count, int64_t elem_size, int64_t extra, int *out) {
     if (count < 0 || elem_size < 0 || extra < 0) return false;
-    if (count > VULL_ALLOC_CAP || elem_size > VULL_ALLOC_CAP || extra > VULL_ALLOC_CAP) return false;
+    if (count > VULL_ALLOC_CAP || elem_size > VULL_ALLOC_CAP || extra > VULL_ALLOC_CAP)
+        return false;
     // Both factors are at most 2^30, so the product fits easily in 64 bits.
     int64_t total = count * elem_size + extra;
     if (total > VULL_ALLOC_CAP) return false;
@@ -28,13 +29,12 @@ bool vull_checked_size(int64_t count, int64_t elem_size, int64_t extra, int *out
 }
 
 static vull_block_header *header_of(void *p) {
-    return reinterpret_cast<vull_block_header *>(static_cast<uint8_t *>(p) - sizeof(vull_block_header));
+    return reinterpret_cast<vull_block_header *>(static_cast<uint8_t *>(p) -
+                                                 sizeof(vull_block_header));
 }
 
 // A C-library failure below the cap leaves the engine nothing sensible to do.
-[[noreturn]] static void out_of_memory() {
-    vull_fatal_error("out of memory");
-}
+[[noreturn]] static void out_of_memory() { vull_fatal_error("out of memory"); }
 
 // One guarded block of total payload bytes (total already validated: 1..cap).
 static void *guarded_alloc(int64_t total, bool zero) {
@@ -89,7 +89,7 @@ void *vull_realloc(void *p, int n) {
     if (!raw) out_of_memory();
     h = static_cast<vull_block_header *>(raw);
     h->size = (uint32_t)n;
-    vull_total_malloced += (uint32_t)n - old_size;  // unsigned wrap makes this a signed delta
+    vull_total_malloced += (uint32_t)n - old_size; // unsigned wrap makes this a signed delta
     return static_cast<uint8_t *>(raw) + sizeof(vull_block_header);
 }
 
@@ -155,9 +155,7 @@ int vull_allocate_buffer_size(cbuffer *buf, int n) {
     return 0;
 }
 
-void vull_destroy_buffer(cbuffer *buf) {
-    vull_fclose(buf);
-}
+void vull_destroy_buffer(cbuffer *buf) { vull_fclose(buf); }
 
 void vull_clear_buffer(cbuffer *buf) {
     if (!buf) return;

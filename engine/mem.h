@@ -5,22 +5,22 @@
 
 // Every guarded block has this header directly in front of the address handed out.
 struct vull_block_header {
-    uint32_t magic;  // VULL_MAGIC_LIVE while live, VULL_MAGIC_FREED after release
-    uint32_t size;   // recorded payload size in bytes
+    uint32_t magic; // VULL_MAGIC_LIVE while live, VULL_MAGIC_FREED after release
+    uint32_t size;  // recorded payload size in bytes
 };
 static_assert(sizeof(vull_block_header) == 8, "guarded block header is 8 bytes");
 
 constexpr uint32_t VULL_MAGIC_LIVE = 0xA110B10Cu;
 constexpr uint32_t VULL_MAGIC_FREED = 0xABBA00u;
 constexpr uint32_t VULL_SIZE_FREED = 0xCDDC00u;
-constexpr uint32_t VULL_POISON = 0xDEADBEEFu;   // fill of released payloads
-constexpr int64_t VULL_ALLOC_CAP = 0x40000000;  // 1 GiB: larger requests return null
-constexpr int VULL_MALLOC_SPARE = 16;           // spare bytes vull_malloc adds to a request
+constexpr uint32_t VULL_POISON = 0xDEADBEEFu;  // fill of released payloads
+constexpr int64_t VULL_ALLOC_CAP = 0x40000000; // 1 GiB: larger requests return null
+constexpr int VULL_MALLOC_SPARE = 16;          // spare bytes vull_malloc adds to a request
 
 // Running counts, for inspection only (nothing prints them).
-extern uint32_t vull_total_mallocs;   // allocation requests, null results included
-extern uint32_t vull_total_malloced;  // payload bytes currently recorded in live blocks
-extern uint32_t vull_total_deallocs;  // releases of non-null pointers
+extern uint32_t vull_total_mallocs;  // allocation requests, null results included
+extern uint32_t vull_total_malloced; // payload bytes currently recorded in live blocks
+extern uint32_t vull_total_deallocs; // releases of non-null pointers
 
 // The one overflow-checked size helper. Every reader of file data passes a size or count
 // read from a file through it before using or allocating it:
@@ -29,33 +29,33 @@ extern uint32_t vull_total_deallocs;  // releases of non-null pointers
 // VULL_ALLOC_CAP (1 GiB); the arithmetic is done in 64 bits so it cannot wrap.
 bool vull_checked_size(int64_t count, int64_t elem_size, int64_t extra, int *out);
 
-void *vull_malloc(int n);            // zeroed, n + 16 bytes; null when n + 16 <= 0 or > 1 GiB
-void *vull_calloc(int n);            // zeroed, exactly n bytes; null for n <= 0 or > 1 GiB
-void *vull_malloc_(int n);           // not zeroed; null for n <= 0 or > 1 GiB
+void *vull_malloc(int n);  // zeroed, n + 16 bytes; null when n + 16 <= 0 or > 1 GiB
+void *vull_calloc(int n);  // zeroed, exactly n bytes; null for n <= 0 or > 1 GiB
+void *vull_malloc_(int n); // not zeroed; null for n <= 0 or > 1 GiB
 // Resizes to exactly n bytes (null p: vull_malloc(n)). On a bad size or a failed resize
 // returns null and the old block stays valid and owned by the caller.
 void *vull_realloc(void *p, int n);
-void vull_free(void *p);             // accepts null; checks the magic, poisons, releases
+void vull_free(void *p); // accepts null; checks the magic, poisons, releases
 void vull_memset(void *p, int value, int n);
 
 // Byte buffers: a cbuffer is a memory-kind vull_file (engine/disk.h) that owns a growable block.
 struct vull_file;
 using cbuffer = vull_file;
 
-cbuffer *vull_create_buffer(int n);                  // capacity max(n, 4), empty; null on failure
-int vull_allocate_buffer_size(cbuffer *buf, int n);  // capacity >= n: 0, or -1 when it cannot grow
-void vull_destroy_buffer(cbuffer *buf);              // accepts null
-void vull_clear_buffer(cbuffer *buf);                // length and position 0, block kept
+cbuffer *vull_create_buffer(int n);                 // capacity max(n, 4), empty; null on failure
+int vull_allocate_buffer_size(cbuffer *buf, int n); // capacity >= n: 0, or -1 when it cannot grow
+void vull_destroy_buffer(cbuffer *buf);             // accepts null
+void vull_clear_buffer(cbuffer *buf);               // length and position 0, block kept
 // The add calls return where the data now lies (valid until the buffer next grows), or null
 // when the buffer cannot grow.
 void *cbuffer_add_data(cbuffer *buf, const void *data, int n);
 uint8_t *cbuffer_add_uint8(cbuffer *buf, uint8_t byte);
-char *cbuffer_add_string(cbuffer *buf, const char *text);  // with its terminating zero
-uint8_t cbuffer_get_uint8(cbuffer *buf);  // byte at the position, then advances; 0 at/after length
+char *cbuffer_add_string(cbuffer *buf, const char *text); // with its terminating zero
+uint8_t cbuffer_get_uint8(cbuffer *buf); // byte at the position, then advances; 0 at/after length
 
 // Strings.
-char *vull_strcpy(char *dst, const char *src);  // null src empties dst; same address: nothing
-void vull_lowercase(char *text);                // 'A'..'Z' to 'a'..'z' in place
+char *vull_strcpy(char *dst, const char *src); // null src empties dst; same address: nothing
+void vull_lowercase(char *text);               // 'A'..'Z' to 'a'..'z' in place
 // First match of needle in haystack ignoring the case of 'A'..'Z'; address inside haystack or null.
 char *vull_strcasestr(const char *haystack, const char *needle);
 

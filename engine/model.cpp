@@ -24,7 +24,9 @@ static void assertion_failed(const char *what) {
 }
 
 static void destroy_model_item(void *item) { vull_destroy_model(static_cast<cmodel *>(item)); }
-static void destroy_material_item(void *item) { vull_destroy_material(static_cast<vull_material *>(item)); }
+static void destroy_material_item(void *item) {
+    vull_destroy_material(static_cast<vull_material *>(item));
+}
 
 /*
 ** Polygons
@@ -152,7 +154,7 @@ void cpoly_copy(cpoly *dst, const cpoly *src, int share) {
 */
 
 cmodel *vull_create_model() {
-    cpod_set_destroyer(CPOD_MODEL, destroy_model_item);  // containers destroy these items by type
+    cpod_set_destroyer(CPOD_MODEL, destroy_model_item); // containers destroy these items by type
     auto *m = static_cast<cmodel *>(vull_calloc((int)sizeof(cmodel)));
     if (m) vull_items_created++;
     return m;
@@ -173,7 +175,8 @@ void vull_destroy_model(cmodel *m) {
 }
 
 vull_material *vull_create_material() {
-    cpod_set_destroyer(CPOD_MATERIAL, destroy_material_item);  // containers destroy these items by type
+    cpod_set_destroyer(CPOD_MATERIAL,
+                       destroy_material_item); // containers destroy these items by type
     auto *mat = static_cast<vull_material *>(vull_calloc((int)sizeof(vull_material)));
     if (!mat) return nullptr;
     const uint32_t colours[2] = {0xFF336699u, 0xFF606060u};
@@ -188,7 +191,9 @@ void vull_destroy_material(vull_material *mat) {
     vull_items_created--;
 }
 
-static int64_t grown_capacity(int64_t capacity, int64_t n) { return n == capacity + 1 ? n * 5 / 4 : n; }
+static int64_t grown_capacity(int64_t capacity, int64_t n) {
+    return n == capacity + 1 ? n * 5 / 4 : n;
+}
 
 static void init_bone_vertices(cmodel_bone_vertex *bv, int from, int to) {
     for (int i = from; i < to; i++) {
@@ -225,7 +230,8 @@ void cmodel_max_vertices(cmodel *m, int n) {
         assertion_failed("Could not allocate vertex");
         return;
     }
-    std::memset(v + 3 * (size_t)m->max_vertices, 0, sizeof(float) * 3 * (size_t)(cap - m->max_vertices));
+    std::memset(v + 3 * (size_t)m->max_vertices, 0,
+                sizeof(float) * 3 * (size_t)(cap - m->max_vertices));
     m->vertices = v;
     m->max_vertices = (int32_t)cap;
     if (m->num_bones > 0 && cmodel_reserve_bone_vertices(m, (int)cap) != 0)
@@ -355,8 +361,11 @@ void cmodel_calculate_normals(cmodel *m) {
             p->normal[2] = 0.0f;
             continue;
         }
-        if (!valid_index(m, p->index[0]) || !valid_index(m, p->index[1]) || !valid_index(m, p->index[2])) continue;
-        vull_vec3 a = vertex(m, p->index[0]), b = vertex(m, p->index[1]), c = vertex(m, p->index[2]);
+        if (!valid_index(m, p->index[0]) || !valid_index(m, p->index[1]) ||
+            !valid_index(m, p->index[2]))
+            continue;
+        vull_vec3 a = vertex(m, p->index[0]), b = vertex(m, p->index[1]),
+                  c = vertex(m, p->index[2]);
         vull_vec3 u = {b.x - a.x, b.y - a.y, b.z - a.z}, w = {b.x - c.x, b.y - c.y, b.z - c.z}, n;
         vull_cross_product(&u, &w, &n);
         vull_normalize(&n);
@@ -371,7 +380,9 @@ void cmodel_calculate_vertex_normals(cmodel *m) {
     vull_free(m->vertex_normals);
     m->vertex_normals = nullptr;
     int bytes;
-    if (m->num_vertices < 1 || !vull_checked_size(m->num_vertices, 3 * (int64_t)sizeof(float), 0, &bytes)) return;
+    if (m->num_vertices < 1 ||
+        !vull_checked_size(m->num_vertices, 3 * (int64_t)sizeof(float), 0, &bytes))
+        return;
     m->vertex_normals = static_cast<float *>(vull_calloc(bytes));
     if (!m->vertex_normals) return;
     cmodel_calculate_normals(m);
@@ -388,7 +399,8 @@ void cmodel_calculate_vertex_normals(cmodel *m) {
     for (int v = 0; v < m->num_vertices; v++) {
         float *n = m->vertex_normals + 3 * (size_t)v;
         vull_vec3 vec = {n[0], n[1], n[2]};
-        if (std::sqrt(vec.x * vec.x + vec.y * vec.y + vec.z * vec.z) < 0.001f) vec = {0.0f, 1.0f, 0.0f};
+        if (std::sqrt(vec.x * vec.x + vec.y * vec.y + vec.z * vec.z) < 0.001f)
+            vec = {0.0f, 1.0f, 0.0f};
         vull_normalize(&vec);
         n[0] = vec.x;
         n[1] = vec.y;
@@ -423,7 +435,8 @@ void cmodel_calculate_bone_parents(cmodel *m) {
     for (int k = 0; k < nb; k++)
         if (m->polygons[k].count >= 2) bone_ending_at[m->polygons[k].index[1]] = k;
     for (int b = 0; b < nb; b++) {
-        auto it = m->polygons[b].count >= 1 ? bone_ending_at.find(m->polygons[b].index[0]) : bone_ending_at.end();
+        auto it = m->polygons[b].count >= 1 ? bone_ending_at.find(m->polygons[b].index[0])
+                                            : bone_ending_at.end();
         parent[b] = it != bone_ending_at.end() ? it->second : -1;
     }
     m->bone_data_size = 16 * nb + 16;
@@ -442,7 +455,7 @@ void cmodel_calculate_bone_parents(cmodel *m) {
         while (!chain.empty()) {
             int b = chain.back(), p = parent[b];
             chain.pop_back();
-            int above = p < 0 ? 0 : pass[(size_t)p];  // VISITING here: b is in a cycle
+            int above = p < 0 ? 0 : pass[(size_t)p]; // VISITING here: b is in a cycle
             pass[(size_t)b] = above < 0 ? NEVER : p < 0 ? 1 : above + (p > b ? 1 : 0);
         }
     }
@@ -454,7 +467,8 @@ void cmodel_calculate_bone_parents(cmodel *m) {
     // Entry p holds the p-th placed bone in its low bits and bone p's not-placed flag on top.
     int placed = (int)placed_bones.size();
     for (int p = 0; p < nb; p++)
-        order[p] = (p < placed ? placed_bones[(size_t)p] : 0) | (pass[(size_t)p] > 0 ? 0 : CMODEL_UNPLACED);
+        order[p] = (p < placed ? placed_bones[(size_t)p] : 0) |
+                   (pass[(size_t)p] > 0 ? 0 : CMODEL_UNPLACED);
     m->num_ordered = placed;
 }
 

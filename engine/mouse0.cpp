@@ -8,8 +8,7 @@ vull_bitmap *vull_current_mouse_bmp;
 int vull_mouse_focus_x, vull_mouse_focus_y;
 int mouse_visible = 1;
 
-vull_bitmap *vull_create_mouse_bmp()
-{
+vull_bitmap *vull_create_mouse_bmp() {
     vull_bitmap *b = vull_create_bitmap(33, 33, 32);
     if (!b) return nullptr;
     vull_clear_bitmap(b);
@@ -25,16 +24,14 @@ vull_bitmap *vull_create_mouse_bmp()
     return b;
 }
 
-void vull_mouse_init()
-{
+void vull_mouse_init() {
     vull_mouse_exit();
     vull_mouse_bmp = vull_create_mouse_bmp();
     vull_current_mouse_bmp = vull_mouse_bmp;
     vull_mouse_focus_x = vull_mouse_focus_y = 16;
 }
 
-void vull_mouse_exit()
-{
+void vull_mouse_exit() {
     if (vull_current_mouse_bmp == vull_mouse_bmp) vull_current_mouse_bmp = nullptr;
     vull_destroy_bitmap(vull_mouse_bmp);
     vull_mouse_bmp = nullptr;
@@ -42,8 +39,7 @@ void vull_mouse_exit()
 
 void vull_set_mouse_bmp(vull_bitmap *bmp) { vull_current_mouse_bmp = bmp; }
 
-void vull_set_mouse_focus(int x, int y)
-{
+void vull_set_mouse_focus(int x, int y) {
     vull_mouse_focus_x = x;
     vull_mouse_focus_y = y;
 }
@@ -51,10 +47,9 @@ void vull_set_mouse_focus(int x, int y)
 void vull_hide_mouse() { mouse_visible = 0; }
 void vull_show_mouse() { mouse_visible = 1; }
 
-void vull_draw_mouse_cursor(vull_bitmap *target)
-{
+void vull_draw_mouse_cursor(vull_bitmap *target) {
     vull_bitmap *c = vull_current_mouse_bmp;
     if (!mouse_visible || !c || !target) return;
-    vull_draw_sprite(c, target, 0, 0, vull_last_mouse_x - vull_mouse_focus_x, vull_last_mouse_y - vull_mouse_focus_y,
-                     c->width, c->height);
+    vull_draw_sprite(c, target, 0, 0, vull_last_mouse_x - vull_mouse_focus_x,
+                     vull_last_mouse_y - vull_mouse_focus_y, c->width, c->height);
 }

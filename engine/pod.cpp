@@ -28,14 +28,14 @@ constexpr uint32_t ID_CPAL = pod_chunk_id("CPAL"), ID_CMOD = pod_chunk_id("CMOD"
 constexpr uint32_t ID_CMAT = pod_chunk_id("CMAT"), ID_CANI = pod_chunk_id("CANI");
 constexpr uint32_t ID_CSND = pod_chunk_id("CSND"), ID_CSYN = pod_chunk_id("CSYN");
 constexpr uint32_t ID_CFIL = pod_chunk_id("CFIL");
-constexpr int64_t UNKNOWN_LEFT = INT64_MAX;  // a stream that cannot tell its size
+constexpr int64_t UNKNOWN_LEFT = INT64_MAX; // a stream that cannot tell its size
 
 // LZ4 cannot expand a block by much more than 255 times; a claim beyond this is a lie.
 constexpr int64_t LZ4_MAX_RATIO = 256;
 
-bool pod_abandoned = false;  // the last pod read was refused as damaged
+bool pod_abandoned = false; // the last pod read was refused as damaged
 
-}  // namespace
+} // namespace
 
 /*
 ** Input bookkeeping
@@ -129,8 +129,7 @@ int vull_fread_lz4(void *dest, int n, vull_file *f) {
 ** container as soon as it exists, so abandoning the pod releases it.
 */
 
-template <typename T>
-static bool add(cpod *pod, int type, T *item, void (*destroy)(T *)) {
+template <typename T> static bool add(cpod *pod, int type, T *item, void (*destroy)(T *)) {
     if (!item) return false;
     if (cpod_add_item(pod, type, item) < 0) {
         destroy(item);
@@ -156,7 +155,8 @@ static bool read_raster(vull_file *f, cpod *pod, bool compressed, bool voxels) {
     if (w < 1 || h < 1 || (voxels ? third < 1 : third != 8 && third != 32)) return false;
     int area, bytes;
     int32_t clen = 0;
-    if (!vull_checked_size(w, h, 0, &area) || !vull_checked_size(area, voxels ? third : third / 8, 0, &bytes))
+    if (!vull_checked_size(w, h, 0, &area) ||
+        !vull_checked_size(area, voxels ? third : third / 8, 0, &bytes))
         return false;
     if (!check_block(f, compressed, bytes, &clen)) return false;
     uint8_t *block;
@@ -186,7 +186,8 @@ static bool read_palette(vull_file *f, cpod *pod) {
 static bool read_material(vull_file *f, cpod *pod) {
     if (!need(f, 96)) return false;
     vull_material *mat = vull_create_material();
-    return add<vull_material>(pod, CPOD_MATERIAL, mat, vull_destroy_material) && read_block(f, mat->bytes, 96);
+    return add<vull_material>(pod, CPOD_MATERIAL, mat, vull_destroy_material) &&
+           read_block(f, mat->bytes, 96);
 }
 
 static bool read_model_body(vull_file *f, cmodel *m, int32_t V, int32_t P, int32_t B) {
@@ -252,13 +253,14 @@ static bool read_anim_channel(vull_file *f, canim_channel *ch) {
     int bytes;
     if (!ch || !need(f, 4)) return false;
     int32_t n = vull_fread_int32(f);
-    if (n < 0 || !vull_checked_size(n, (int64_t)ch->state_size + 8, 0, &bytes) || !need(f, bytes)) return false;
+    if (n < 0 || !vull_checked_size(n, (int64_t)ch->state_size + 8, 0, &bytes) || !need(f, bytes))
+        return false;
     if (canim_channel_set_num_states(ch, n) != 0) return false;
-    return read_block(f, ch->states, (int64_t)n * ch->state_size) && read_block(f, ch->times, (int64_t)n * 4) &&
-           read_block(f, ch->modes, (int64_t)n * 4);
+    return read_block(f, ch->states, (int64_t)n * ch->state_size) &&
+           read_block(f, ch->times, (int64_t)n * 4) && read_block(f, ch->modes, (int64_t)n * 4);
 }
 
-constexpr int ACTOR_FIXED_BYTES = 2 * CANIM_NAME_LEN + 9 * 4;  // names and nine words
+constexpr int ACTOR_FIXED_BYTES = 2 * CANIM_NAME_LEN + 9 * 4; // names and nine words
 
 static bool read_actor(vull_file *f, cactor *a) {
     if (!need(f, ACTOR_FIXED_BYTES)) return false;
@@ -294,7 +296,8 @@ static bool read_anim(vull_file *f, cpod *pod) {
     int32_t h0 = vull_fread_int32(f), h1 = vull_fread_int32(f);
     for (int k = 0; k < 5; k++) (void)vull_fread_int32(f);
     int bytes;
-    if (actors < 0 || !vull_checked_size(actors, ACTOR_FIXED_BYTES, 0, &bytes) || !need(f, bytes)) return false;
+    if (actors < 0 || !vull_checked_size(actors, ACTOR_FIXED_BYTES, 0, &bytes) || !need(f, bytes))
+        return false;
     vull_anim *anim = vull_create_anim();
     if (!add<vull_anim>(pod, CPOD_ANIM, anim, vull_destroy_anim)) return false;
     anim->header[0] = h0;
@@ -313,7 +316,8 @@ static bool read_sound(vull_file *f, cpod *pod, int32_t size) {
     if (!need(f, 8)) return false;
     int32_t count = vull_fread_int32(f), bits = vull_fread_int32(f);
     int bytes = 0;
-    bool plausible = count >= 0 && bits > 0 && bits % 8 == 0 && vull_checked_size(count, bits / 8, 0, &bytes);
+    bool plausible =
+        count >= 0 && bits > 0 && bits % 8 == 0 && vull_checked_size(count, bits / 8, 0, &bytes);
     if (plausible && !need(f, 16 + (int64_t)bytes)) return false;
     vull_sound *snd = plausible ? vull_create_sound(count, bits) : nullptr;
     // A sound that cannot be made is passed over by the chunk's size.
@@ -348,7 +352,8 @@ static bool read_synth(vull_file *f, cpod *pod) {
         if (wave < 0 || wave > VULL_SYNTH_WAVE || !need(f, (int64_t)wave + 4)) return false;
         n->wave_length = wave;
         read_block(f, n->wave, wave);
-        if (vull_fread_int32(f) != VULL_SYNTH_PARAMS || !need(f, VULL_SYNTH_PARAMS * 12)) return false;
+        if (vull_fread_int32(f) != VULL_SYNTH_PARAMS || !need(f, VULL_SYNTH_PARAMS * 12))
+            return false;
         for (auto &p : n->param) {
             p.value = vull_fread_int32(f);
             p.source = vull_fread_int32(f);
@@ -509,7 +514,8 @@ int vull_load_pod_set_from_text_file(const char *path, cpod **set) {
         if (line[0] == '/' || std::strlen(line) < 4) continue;
         int index;
         char file[256];
-        if (std::sscanf(line, "%d %255s", &index, file) != 2 || index < 0 || index >= CPOD_SET_SIZE) {
+        if (std::sscanf(line, "%d %255s", &index, file) != 2 || index < 0 ||
+            index >= CPOD_SET_SIZE) {
             vull_debug("vull_load_pod_set_from_text_file: bad line\n");
             continue;
         }

@@ -17,9 +17,9 @@ constexpr uint32_t pod_chunk_id(const char (&s)[5]) {
     return (uint32_t)(uint8_t)s[0] | (uint32_t)(uint8_t)s[1] << 8 | (uint32_t)(uint8_t)s[2] << 16 |
            (uint32_t)(uint8_t)s[3] << 24;
 }
-constexpr uint32_t POD_COMPRESSED = 0x20;  // bit of the first letter marking cBMP, cVMP and cFIL
-constexpr int POD_HEADER_SIZE = 76;         // the CPOD chunk, identifier and size included
-constexpr int POD_FILE_NAME_LEN = 64;       // name field of a CFIL chunk
+constexpr uint32_t POD_COMPRESSED = 0x20; // bit of the first letter marking cBMP, cVMP and cFIL
+constexpr int POD_HEADER_SIZE = 76;       // the CPOD chunk, identifier and size included
+constexpr int POD_FILE_NAME_LEN = 64;     // name field of a CFIL chunk
 
 // Reading. The name is not used. Items of the returned container fill slots 0.. in file order.
 cpod *vull_load_pod_file(const char *name, vull_file *f);
@@ -38,5 +38,5 @@ int vull_save_pod_set(const char *path, cpod **set);
 int vull_serialise_synth(vull_synth *synth, vull_file *f);
 
 // LZ4 block streams: a 32-bit compressed length n, then n bytes of one LZ4 block.
-int vull_fwrite_lz4(const void *data, int n, vull_file *f);  // compressed length, or -1
-int vull_fread_lz4(void *dest, int n, vull_file *f);         // 0, or -1 unless exactly n bytes came out
+int vull_fwrite_lz4(const void *data, int n, vull_file *f); // compressed length, or -1
+int vull_fread_lz4(void *dest, int n, vull_file *f); // 0, or -1 unless exactly n bytes came out

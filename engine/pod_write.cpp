@@ -29,8 +29,8 @@ namespace {
 
 // A writer that remembers whether any write came up short.
 struct pod_writer {
-    vull_file *f;      // destination
-    bool failed;       // a write was refused or cut short
+    vull_file *f; // destination
+    bool failed;  // a write was refused or cut short
 
     void bytes(const void *data, int64_t n) {
         if (n <= 0) return;
@@ -57,7 +57,7 @@ struct pod_writer {
     }
 };
 
-}  // namespace
+} // namespace
 
 /*
 ** LZ4 block streams
@@ -73,7 +73,8 @@ int vull_fwrite_lz4(const void *data, int n, vull_file *f) {
     int len = LZ4_compress_HC(static_cast<const char *>(data), scratch, n, bound, 9);
     int result = -1;
     // Memory files count bytes and streams items: any non-zero count means the word went out.
-    if (len > 0 && vull_fwrite_int32(len, f) >= 1 && vull_fwrite(scratch, 1, len, f) == len) result = len;
+    if (len > 0 && vull_fwrite_int32(len, f) >= 1 && vull_fwrite(scratch, 1, len, f) == len)
+        result = len;
     vull_free(scratch);
     return result;
 }
@@ -88,7 +89,8 @@ static bool compression_on() { return cconfig.pod_compression != 0; }
 static std::vector<uint8_t> bitmap_pixels(const vull_bitmap *bmp) {
     size_t stride = (size_t)bmp->width * (size_t)(bmp->bpp / 8);
     std::vector<uint8_t> out(stride * (size_t)bmp->height);
-    for (int y = 0; y < bmp->height; y++) std::memcpy(out.data() + stride * (size_t)y, bmp->rows[y], stride);
+    for (int y = 0; y < bmp->height; y++)
+        std::memcpy(out.data() + stride * (size_t)y, bmp->rows[y], stride);
     return out;
 }
 
@@ -102,8 +104,10 @@ static void write_raster(pod_writer &w, const char (&id)[5], const int32_t (&siz
     for (int32_t v : sizes) w.i32(v);
     w.i32(tag);
     w.i32(0);
-    if (packed) w.lz4(block, (int)n);
-    else w.bytes(block, n);
+    if (packed)
+        w.lz4(block, (int)n);
+    else
+        w.bytes(block, n);
 }
 
 static void write_bitmap(pod_writer &w, const vull_bitmap *bmp) {
@@ -113,7 +117,8 @@ static void write_bitmap(pod_writer &w, const vull_bitmap *bmp) {
         return;
     }
     std::vector<uint8_t> pixels = bitmap_pixels(bmp);
-    write_raster(w, "CBMP", {bmp->width, bmp->height, bmp->bpp}, bmp->tag, pixels.data(), (int64_t)pixels.size());
+    write_raster(w, "CBMP", {bmp->width, bmp->height, bmp->bpp}, bmp->tag, pixels.data(),
+                 (int64_t)pixels.size());
 }
 
 static void write_voxmap(pod_writer &w, const vull_voxmap *map) {
@@ -124,8 +129,8 @@ static void write_voxmap(pod_writer &w, const vull_voxmap *map) {
 // Whether the reader will take the model back: bones within the polygon list, each
 // with its two joints, and every vertex index naming a vertex (a deleted vertex leaves -1).
 static bool model_storable(const cmodel *m) {
-    if (m->num_vertices < 0 || m->num_polygons < 0 || m->num_bones < 0 || m->num_bones > m->num_polygons ||
-        m->num_bones > CMODEL_MAX_BONES)
+    if (m->num_vertices < 0 || m->num_polygons < 0 || m->num_bones < 0 ||
+        m->num_bones > m->num_polygons || m->num_bones > CMODEL_MAX_BONES)
         return false;
     for (int i = 0; i < m->num_polygons; i++) {
         const cpoly *p = &m->polygons[i];
@@ -210,7 +215,8 @@ static void write_anim(pod_writer &w, const vull_anim *anim) {
 }
 
 static void write_sound(pod_writer &w, vull_sound *snd) {
-    int64_t bytes = snd->bits_per_sample > 0 ? (int64_t)snd->sample_count * (snd->bits_per_sample / 8) : 0;
+    int64_t bytes =
+        snd->bits_per_sample > 0 ? (int64_t)snd->sample_count * (snd->bits_per_sample / 8) : 0;
     w.id("CSND", false);
     w.i32((int32_t)(24 + bytes));
     w.i32(snd->sample_count);
@@ -235,7 +241,9 @@ static void write_synth(pod_writer &w, const vull_synth *s) {
     for (const auto &n : s->node) {
         for (int32_t word : n.word) w.i32(word);
         w.i32(n.closing_word);
-        int wave = n.wave_length < 0 ? 0 : (n.wave_length > VULL_SYNTH_WAVE ? VULL_SYNTH_WAVE : n.wave_length);
+        int wave = n.wave_length < 0
+                       ? 0
+                       : (n.wave_length > VULL_SYNTH_WAVE ? VULL_SYNTH_WAVE : n.wave_length);
         w.i32(wave);
         w.bytes(n.wave, wave);
         w.i32(VULL_SYNTH_PARAMS);
@@ -268,8 +276,10 @@ static void write_file_item(pod_writer &w, const vull_file *item) {
     char name[POD_FILE_NAME_LEN] = {};
     std::memcpy(name, item->name, sizeof name - 1);
     w.bytes(name, sizeof name);
-    if (packed) w.lz4(item->data, length);
-    else w.bytes(item->data, length);
+    if (packed)
+        w.lz4(item->data, length);
+    else
+        w.bytes(item->data, length);
 }
 
 // Whether a slot's item becomes a chunk: memory blocks and nested containers never do,
@@ -292,9 +302,13 @@ static void write_item(pod_writer &w, cpod *pod, int slot) {
     switch (pod->types[slot]) {
     case CPOD_BITMAP: write_bitmap(w, static_cast<vull_bitmap *>(item)); break;
     case CPOD_VOXMAP: write_voxmap(w, static_cast<vull_voxmap *>(item)); break;
-    case CPOD_PALETTE: write_record(w, "CPAL", static_cast<vull_palette_rec *>(item)->entry, 768); break;
+    case CPOD_PALETTE:
+        write_record(w, "CPAL", static_cast<vull_palette_rec *>(item)->entry, 768);
+        break;
     case CPOD_MODEL: write_model(w, static_cast<cmodel *>(item)); break;
-    case CPOD_MATERIAL: write_record(w, "CMAT", static_cast<vull_material *>(item)->bytes, 96); break;
+    case CPOD_MATERIAL:
+        write_record(w, "CMAT", static_cast<vull_material *>(item)->bytes, 96);
+        break;
     case CPOD_ANIM: write_anim(w, static_cast<vull_anim *>(item)); break;
     case CPOD_SOUND: write_sound(w, static_cast<vull_sound *>(item)); break;
     case CPOD_SYNTH: write_synth(w, static_cast<vull_synth *>(item)); break;
@@ -326,7 +340,8 @@ int vull_save_pod_file(const char *, cpod *pod, vull_file *f) {
         w.zeros(28);
         for (int s : slots) write_item(w, pod, s);
     }
-    if (f->kind == VULL_FILE_STREAM && f->stream && (std::fflush(f->stream) != 0 || std::ferror(f->stream)))
+    if (f->kind == VULL_FILE_STREAM && f->stream &&
+        (std::fflush(f->stream) != 0 || std::ferror(f->stream)))
         w.failed = true;
     return w.failed ? 1 : 0;
 }
@@ -335,8 +350,7 @@ int vull_save_pod_file(const char *, cpod *pod, vull_file *f) {
 // write, so a failed save leaves the earlier file whole. A link keeps pointing at its target,
 // which is what gets replaced (with its permissions kept); anything but a regular file (a
 // device, a pipe) is written in place.
-template <typename Fn>
-static int save_via_temp(const char *path, Fn write) {
+template <typename Fn> static int save_via_temp(const char *path, Fn write) {
     if (!path) return 1;
     struct stat st;
     bool exists = ::stat(path, &st) == 0;
@@ -363,7 +377,8 @@ static int save_via_temp(const char *path, Fn write) {
 }
 
 int vull_save_pod(const char *path, cpod *pod) {
-    int result = save_via_temp(path, [&](vull_file *f) { return vull_save_pod_file(path, pod, f); });
+    int result =
+        save_via_temp(path, [&](vull_file *f) { return vull_save_pod_file(path, pod, f); });
     vull_debugf("vull_save_pod: %s %d \n", path ? path : "", result);
     return result;
 }

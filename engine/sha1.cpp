@@ -11,7 +11,8 @@ int vull_sha1(const void *data, int length, char *out) {
     static const unsigned char empty = 0;
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int digest_len = 0;
-    if (!EVP_Digest(length ? data : &empty, (size_t)length, digest, &digest_len, EVP_sha1(), nullptr) ||
+    if (!EVP_Digest(length ? data : &empty, (size_t)length, digest, &digest_len, EVP_sha1(),
+                    nullptr) ||
         digest_len != 20)
         return 0;
     for (int i = 0; i < 20; i++) std::snprintf(out + i * 2, 3, "%02x", digest[i]);

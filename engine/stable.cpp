@@ -13,20 +13,18 @@ const char vull_no_stable_string[] = " ";
 
 namespace {
 
-constexpr int STABLE_LINE = 1024;  // the line reader's buffer: 1023 characters
+constexpr int STABLE_LINE = 1024; // the line reader's buffer: 1023 characters
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-char *dup_range(const char *s, int n)
-{
+char *dup_range(const char *s, int n) {
     char *t = (char *)vull_calloc(n + 1);
     if (t && n > 0) std::memcpy(t, s, (size_t)n);
     return t;
 }
 
 // Makes room for one more element in an array holding count of them.
-bool grow(void **array, int count, int elem_size)
-{
+bool grow(void **array, int count, int elem_size) {
     // Capacity is 4 for 1-4 elements, then the next power of two.
     if (count > 0 && (count < 4 || (count & (count - 1)))) return true;
     int bytes;
@@ -41,8 +39,7 @@ bool grow(void **array, int count, int elem_size)
 ** A key equal to the key added last continues that key's list; any other is
 ** appended, even when it occurred before (lookups then find the first).
 */
-bool add_key(vull_stable *t, const char *key, int n)
-{
+bool add_key(vull_stable *t, const char *key, int n) {
     if (t->num_keys > 0) {
         const char *last = t->keys[t->num_keys - 1];
         if ((int)std::strlen(last) == n && std::memcmp(last, key, (size_t)n) == 0) return true;
@@ -57,9 +54,8 @@ bool add_key(vull_stable *t, const char *key, int n)
     return true;
 }
 
-bool add_string(vull_stable *t, const char *s, int n)
-{
-    if (t->num_keys == 0) return true;  // strings before any key belong to nothing
+bool add_string(vull_stable *t, const char *s, int n) {
+    if (t->num_keys == 0) return true; // strings before any key belong to nothing
     if (!grow((void **)&t->strings, t->num_strings, (int)sizeof(char *))) return false;
     char *str = dup_range(s, n);
     if (!str) return false;
@@ -67,8 +63,7 @@ bool add_string(vull_stable *t, const char *s, int n)
     return true;
 }
 
-vull_stable *new_table()
-{
+vull_stable *new_table() {
     auto *t = (vull_stable *)vull_calloc((int)sizeof(vull_stable));
     if (t) vull_items_created++;
     return t;
@@ -76,8 +71,7 @@ vull_stable *new_table()
 
 // Skips to the first identifier character; its index, or -1 when a '/' or
 // the end of the line comes first.
-int find_key_start(const char *line)
-{
+int find_key_start(const char *line) {
     for (int i = 0; line[i]; i++) {
         if (line[i] == '/') return -1;
         if (is_key_char((unsigned char)line[i])) return i;
@@ -85,16 +79,14 @@ int find_key_start(const char *line)
     return -1;
 }
 
-int key_length(const char *s)
-{
+int key_length(const char *s) {
     int n = 0;
     while (s[n] && is_key_char((unsigned char)s[n])) n++;
     return n;
 }
 
 // One line of the block form; *in_block carries the state between lines.
-bool block_line(vull_stable *t, const char *line, int *in_block)
-{
+bool block_line(vull_stable *t, const char *line, int *in_block) {
     if (!line[0] || line[0] == '/') return true;
     if (!*in_block) {
         int k = find_key_start(line);
@@ -119,8 +111,7 @@ bool block_line(vull_stable *t, const char *line, int *in_block)
     return true;
 }
 
-bool config_line(vull_stable *t, const char *line)
-{
+bool config_line(vull_stable *t, const char *line) {
     if (!line[0] || line[0] == '/') return true;
     int k = find_key_start(line);
     if (k < 0) return true;
@@ -147,9 +138,7 @@ bool config_line(vull_stable *t, const char *line)
 
 // Reads every line of f with one of the line parsers; null (table freed) on
 // running out of memory, so a caller never sees a half-read table.
-template <typename F>
-vull_stable *read_lines(vull_file *f, F parse)
-{
+template <typename F> vull_stable *read_lines(vull_file *f, F parse) {
     vull_stable *t = new_table();
     if (!t) return nullptr;
     char line[STABLE_LINE];
@@ -162,22 +151,20 @@ vull_stable *read_lines(vull_file *f, F parse)
     return t;
 }
 
-}  // namespace
+} // namespace
 
-int is_key_char(int c)
-{
+int is_key_char(int c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-vull_stable *vull_load_stable_from_file(vull_file *f)
-{
+vull_stable *vull_load_stable_from_file(vull_file *f) {
     if (!f) return nullptr;
     int in_block = 0;
-    return read_lines(f, [&](vull_stable *t, const char *line) { return block_line(t, line, &in_block); });
+    return read_lines(
+        f, [&](vull_stable *t, const char *line) { return block_line(t, line, &in_block); });
 }
 
-vull_stable *vull_load_stable(const char *path)
-{
+vull_stable *vull_load_stable(const char *path) {
     if (!path) return nullptr;
     vull_file *f = vull_fopen(path, "r");
     if (!f) return nullptr;
@@ -186,8 +173,7 @@ vull_stable *vull_load_stable(const char *path)
     return t;
 }
 
-vull_stable *vull_load_stable_config(const char *path)
-{
+vull_stable *vull_load_stable_config(const char *path) {
     if (!path) return nullptr;
     vull_file *f = vull_fopen(path, "r");
     if (!f) return nullptr;
@@ -197,35 +183,31 @@ vull_stable *vull_load_stable_config(const char *path)
 }
 
 // Index of the first key equal to key, or -1.
-static int find_key(const vull_stable *t, const char *key)
-{
+static int find_key(const vull_stable *t, const char *key) {
     if (!t || !key) return -1;
     for (int i = 0; i < t->num_keys; i++)
         if (std::strcmp(t->keys[i], key) == 0) return i;
     return -1;
 }
 
-static int key_end(const vull_stable *t, int k)
-{
+static int key_end(const vull_stable *t, int k) {
     return k + 1 < t->num_keys ? t->first[k + 1] : t->num_strings;
 }
 
-const char *vull_sts(const vull_stable *table, const char *key, int index)
-{
+const char *vull_sts(const vull_stable *table, const char *key, int index) {
     int k = find_key(table, key);
     // Compared as a count, so a huge index cannot wrap past the key's strings.
-    if (k < 0 || index < 0 || index >= key_end(table, k) - table->first[k]) return vull_no_stable_string;
+    if (k < 0 || index < 0 || index >= key_end(table, k) - table->first[k])
+        return vull_no_stable_string;
     return table->strings[table->first[k] + index];
 }
 
-int cdict_entries(const vull_stable *table, const char *key)
-{
+int cdict_entries(const vull_stable *table, const char *key) {
     int k = find_key(table, key);
     return k < 0 ? 0 : key_end(table, k) - table->first[k];
 }
 
-void vull_destroy_stable(vull_stable *table)
-{
+void vull_destroy_stable(vull_stable *table) {
     if (!table) return;
     for (int i = 0; i < table->num_keys; i++) vull_free(table->keys[i]);
     for (int i = 0; i < table->num_strings; i++) vull_free(table->strings[i]);

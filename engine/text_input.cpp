@@ -11,16 +11,13 @@
 #include "engine/vull.h"
 #include "platform/video.h"
 
-static int item_size(cpod *font, int index, bool height, int fallback)
-{
+static int item_size(cpod *font, int index, bool height, int fallback) {
     auto *g = static_cast<const vull_bitmap *>(cpod_get_item(font, index, CPOD_BITMAP));
     return g ? (height ? g->height : g->width) : fallback;
 }
 
-int vull_get_keyboard_string_ex(char *buffer, int x, int y, cpod *font, int max_len, int width)
-{
-    if (!buffer || max_len < 1 || !font || width < 1)
-        return 0;
+int vull_get_keyboard_string_ex(char *buffer, int x, int y, cpod *font, int max_len, int width) {
+    if (!buffer || max_len < 1 || !font || width < 1) return 0;
     const int h = item_size(font, 45, true, 5) + 2;
     const int limit = width - item_size(font, 95, false, 5);
     vull_bitmap *scratch = vull_create_bitmap(width, h, vull_screen->bpp);
@@ -31,8 +28,7 @@ int vull_get_keyboard_string_ex(char *buffer, int x, int y, cpod *font, int max_
         return 0;
     }
     // The page under the field is kept clean so that erased characters vanish.
-    if (vull_back_page)
-        vull_blit(vull_back_page, background, x, y, 0, 0, width, h);
+    if (vull_back_page) vull_blit(vull_back_page, background, x, y, 0, 0, width, h);
     buffer[0] = 0;
     std::vector<char> line(size_t(max_len) + 2, 0);
     int result = 0;
@@ -45,8 +41,7 @@ int vull_get_keyboard_string_ex(char *buffer, int x, int y, cpod *font, int max_
             vull_blit_back_page();
         }
         vull_handle_messages();
-        if (vull_quit || !vull_keypressed())
-            continue;
+        if (vull_quit || !vull_keypressed()) continue;
         const int key = vull_readkey();
         if (key == 13) {
             result = 1;
@@ -54,8 +49,7 @@ int vull_get_keyboard_string_ex(char *buffer, int x, int y, cpod *font, int max_
         }
         const size_t len = std::strlen(buffer);
         if (key == 8) {
-            if (len > 0)
-                buffer[len - 1] = 0;
+            if (len > 0) buffer[len - 1] = 0;
         } else if (key > 0 && key < 256) {
             std::vector<char> before(buffer, buffer + len + 1);
             // At the limit the last character is replaced.
@@ -69,14 +63,12 @@ int vull_get_keyboard_string_ex(char *buffer, int x, int y, cpod *font, int max_
                 std::memcpy(buffer, before.data(), before.size());
         }
     }
-    if (vull_back_page)
-        vull_blit(background, vull_back_page, 0, 0, x, y, width, h);
+    if (vull_back_page) vull_blit(background, vull_back_page, 0, 0, x, y, width, h);
     vull_destroy_bitmap(scratch);
     vull_destroy_bitmap(background);
     return result;
 }
 
-int vull_get_keyboard_string(char *buffer, int x, int y, cpod *font, int max_len)
-{
+int vull_get_keyboard_string(char *buffer, int x, int y, cpod *font, int max_len) {
     return vull_get_keyboard_string_ex(buffer, x, y, font, max_len, vull_screen->width);
 }

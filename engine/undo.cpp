@@ -13,12 +13,12 @@
 
 namespace {
 
-constexpr int PATCH_HEADER = 12;  // L, P, S
+constexpr int PATCH_HEADER = 12; // L, P, S
 constexpr int PATCH_MIN = PATCH_HEADER + 4;
 
-int32_t read_le32(const uint8_t *p)
-{
-    return (int32_t)((uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24);
+int32_t read_le32(const uint8_t *p) {
+    return (int32_t)((uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 |
+                     (uint32_t)p[3] << 24);
 }
 
 const uint8_t *bytes_of(cbuffer *b) { return b && b->data ? b->data : (const uint8_t *)""; }
@@ -26,8 +26,7 @@ int length_of(cbuffer *b) { return b ? b->length : 0; }
 
 // Appends a patch and its length at the end of a patch buffer; 0 on failure,
 // with the buffer as it was (a patch without its length would hide the others).
-int append_patch(cbuffer *patches, cbuffer *patch)
-{
+int append_patch(cbuffer *patches, cbuffer *patch) {
     if (!patches || !patch) return 0;
     int old_length = patches->length;
     patches->position = old_length;
@@ -40,8 +39,7 @@ int append_patch(cbuffer *patches, cbuffer *patch)
 }
 
 // Length of the last patch of a patch buffer, or -1 when it holds none.
-int last_patch_length(cbuffer *patches)
-{
+int last_patch_length(cbuffer *patches) {
     if (!patches || patches->length < 4) return -1;
     int len = read_le32(patches->data + patches->length - 4);
     assert(len >= 0 && len <= patches->length - 4 && "patch buffer is corrupt");
@@ -50,8 +48,7 @@ int last_patch_length(cbuffer *patches)
 }
 
 // Takes the last patch off a patch buffer into a new buffer.
-cbuffer *pop_patch(cbuffer *patches)
-{
+cbuffer *pop_patch(cbuffer *patches) {
     int len = last_patch_length(patches);
     if (len < 0) return nullptr;
     cbuffer *patch = vull_create_buffer(len);
@@ -66,8 +63,7 @@ cbuffer *pop_patch(cbuffer *patches)
     return patch;
 }
 
-cbuffer *copy_buffer(cbuffer *src)
-{
+cbuffer *copy_buffer(cbuffer *src) {
     cbuffer *b = vull_create_buffer(length_of(src));
     if (b && length_of(src) > 0 && !cbuffer_add_data(b, src->data, src->length)) {
         vull_destroy_buffer(b);
@@ -80,14 +76,13 @@ cbuffer *copy_buffer(cbuffer *src)
 ** One step of undo or redo: the newest patch of `from` turns the current
 ** state into the neighbour; a patch back to the current state goes onto `to`.
 */
-cbuffer *step(vull_undo_stack *stack, cbuffer *from, cbuffer *to)
-{
+cbuffer *step(vull_undo_stack *stack, cbuffer *from, cbuffer *to) {
     if (!stack || last_patch_length(from) < 0) return nullptr;
     cbuffer *patch = pop_patch(from);
     if (!patch) return nullptr;
     cbuffer *previous = apply_patch(patch, stack->current_state);
     if (!previous) {
-        append_patch(from, patch);  // put it back: nothing is lost
+        append_patch(from, patch); // put it back: nothing is lost
         vull_destroy_buffer(patch);
         return nullptr;
     }
@@ -101,10 +96,9 @@ cbuffer *step(vull_undo_stack *stack, cbuffer *from, cbuffer *to)
     return previous;
 }
 
-}  // namespace
+} // namespace
 
-vull_undo_stack *vull_create_undo_stack()
-{
+vull_undo_stack *vull_create_undo_stack() {
     auto *s = (vull_undo_stack *)vull_calloc((int)sizeof(vull_undo_stack));
     if (!s) return nullptr;
     s->redo_patches = vull_create_buffer(0);
@@ -118,8 +112,7 @@ vull_undo_stack *vull_create_undo_stack()
     return s;
 }
 
-void vull_destroy_undo_stack(vull_undo_stack *stack)
-{
+void vull_destroy_undo_stack(vull_undo_stack *stack) {
     if (!stack) return;
     vull_destroy_buffer(stack->redo_patches);
     vull_destroy_buffer(stack->undo_patches);
@@ -128,8 +121,7 @@ void vull_destroy_undo_stack(vull_undo_stack *stack)
     vull_free(stack);
 }
 
-void vull_clear_undo_stack(vull_undo_stack *stack)
-{
+void vull_clear_undo_stack(vull_undo_stack *stack) {
     if (!stack) return;
     vull_clear_buffer(stack->redo_patches);
     vull_clear_buffer(stack->undo_patches);
@@ -137,8 +129,7 @@ void vull_clear_undo_stack(vull_undo_stack *stack)
     vull_clear_buffer(stack->last_patch);
 }
 
-int vull_push_undo_state(cbuffer *state, vull_undo_stack *stack, int compare_len)
-{
+int vull_push_undo_state(cbuffer *state, vull_undo_stack *stack, int compare_len) {
     if (!state) return 0;
     if (!stack) {
         vull_destroy_buffer(state);
@@ -168,7 +159,7 @@ int vull_push_undo_state(cbuffer *state, vull_undo_stack *stack, int compare_len
     }
     if (state->length == cur->length) {
         int64_t n = compare_len > 0 ? compare_len : (int64_t)compare_len + state->length;
-        if (n > state->length) n = state->length;  // never compare past the ends
+        if (n > state->length) n = state->length; // never compare past the ends
         if (n < 0) n = 0;
         if (n == 0 || std::memcmp(state->data, cur->data, (size_t)n) == 0) {
             vull_destroy_buffer(state);
@@ -189,30 +180,27 @@ int vull_push_undo_state(cbuffer *state, vull_undo_stack *stack, int compare_len
     return 1;
 }
 
-cbuffer *vull_undo(vull_undo_stack *stack)
-{
+cbuffer *vull_undo(vull_undo_stack *stack) {
     return stack ? step(stack, stack->undo_patches, stack->redo_patches) : nullptr;
 }
 
-cbuffer *vull_redo(vull_undo_stack *stack)
-{
+cbuffer *vull_redo(vull_undo_stack *stack) {
     return stack ? step(stack, stack->redo_patches, stack->undo_patches) : nullptr;
 }
 
-cbuffer *vull_undo_peek_patch(cbuffer *patches)
-{
+cbuffer *vull_undo_peek_patch(cbuffer *patches) {
     int len = last_patch_length(patches);
     if (len < 0 || patches->length == 0) return nullptr;
     cbuffer *patch = vull_create_buffer(len);
-    if (patch && len > 0 && !cbuffer_add_data(patch, patches->data + patches->length - 4 - len, len)) {
+    if (patch && len > 0 &&
+        !cbuffer_add_data(patch, patches->data + patches->length - 4 - len, len)) {
         vull_destroy_buffer(patch);
         return nullptr;
     }
     return patch;
 }
 
-cbuffer *generate_patch(cbuffer *a, cbuffer *b, int t)
-{
+cbuffer *generate_patch(cbuffer *a, cbuffer *b, int t) {
     const uint8_t *A = bytes_of(a), *B = bytes_of(b);
     int hA = length_of(a) - t, hB = length_of(b) - t;
     int n = hA < hB ? hA : hB;
@@ -264,8 +252,7 @@ cbuffer *generate_patch(cbuffer *a, cbuffer *b, int t)
 ** the asserts pin the invariants that generate_patch guarantees. A patch too
 ** short to hold its fields (a state shorter than its tail) yields a copy of A.
 */
-cbuffer *apply_patch(cbuffer *patch, cbuffer *a)
-{
+cbuffer *apply_patch(cbuffer *patch, cbuffer *a) {
     const uint8_t *A = bytes_of(a);
     int lenA = length_of(a);
     if (!patch || patch->length < PATCH_MIN) return copy_buffer(a);

@@ -5,16 +5,16 @@
 #include "engine/mem.h"
 
 struct vull_undo_stack {
-    cbuffer *redo_patches;   // patches for redo, each followed by its 32-bit length
-    cbuffer *undo_patches;   // patches for undo, same layout
-    cbuffer *current_state;  // the current state, whole
-    cbuffer *last_patch;     // the patch most recently applied by undo or redo
-    int32_t tail_size;       // trailing state bytes every patch stores whole (0 at creation)
+    cbuffer *redo_patches;  // patches for redo, each followed by its 32-bit length
+    cbuffer *undo_patches;  // patches for undo, same layout
+    cbuffer *current_state; // the current state, whole
+    cbuffer *last_patch;    // the patch most recently applied by undo or redo
+    int32_t tail_size;      // trailing state bytes every patch stores whole (0 at creation)
 };
 
-vull_undo_stack *vull_create_undo_stack();  // null when memory cannot be had
-void vull_destroy_undo_stack(vull_undo_stack *stack);  // accepts null
-void vull_clear_undo_stack(vull_undo_stack *stack);    // accepts null
+vull_undo_stack *vull_create_undo_stack();            // null when memory cannot be had
+void vull_destroy_undo_stack(vull_undo_stack *stack); // accepts null
+void vull_clear_undo_stack(vull_undo_stack *stack);   // accepts null
 
 // Takes ownership of state in every case. compare_len > 0 compares that many
 // leading bytes, otherwise state length + compare_len (0: all). Returns 1

@@ -7,8 +7,8 @@
 
 #include <cstring>
 
-static vull_file *vdisk_files[VULL_VDISK_MAX];  // in order of creation
-static int vdisk_count;                         // entries of vdisk_files in use
+static vull_file *vdisk_files[VULL_VDISK_MAX]; // in order of creation
+static int vdisk_count;                        // entries of vdisk_files in use
 
 vull_file *vull_fopen_vdisk(const char *path, const char *mode) {
     if (!path || !mode) return nullptr;

@@ -13,8 +13,7 @@ int32_t atan_val[2049];
 namespace {
 
 struct trig_tables_init {
-    trig_tables_init()
-    {
+    trig_tables_init() {
         const double pi = 3.14159265358979323846;
         for (int i = 0; i <= 4096; i++)
             cos_val[i] = int32_t(std::lround(65536.0 * std::cos(i * pi / 8192.0)));
@@ -32,8 +31,7 @@ std::atomic<uint32_t> m_low{0x01234567u};
 uint32_t m_high_backup = 0xDEADBEEFu;
 uint32_t m_low_backup = 0x01234567u;
 
-uint32_t random_step()
-{
+uint32_t random_step() {
     uint32_t high = m_high.load(std::memory_order_relaxed);
     uint32_t low = m_low.load(std::memory_order_relaxed);
     high = ((high << 16) | (high >> 16)) + low;
@@ -44,33 +42,26 @@ uint32_t random_step()
 }
 
 // Arctangent of a non-negative 16.16 magnitude, in angle units.
-int32_t atan_magnitude(uint64_t m)
-{
-    if (m <= 0x10000)
-        return atan_val[m >> 5];
+int32_t atan_magnitude(uint64_t m) {
+    if (m <= 0x10000) return atan_val[m >> 5];
     return 16384 - atan_val[(uint64_t(1) << 32) / m >> 5];
 }
 
-}  // namespace
+} // namespace
 
 /*
 ** Fixed point
 */
 
-int32_t vull_fmul(int32_t a, int32_t b)
-{
+int32_t vull_fmul(int32_t a, int32_t b) {
     return int32_t(uint32_t(uint64_t(int64_t(a) * int64_t(b) >> 16)));
 }
 
-int32_t vull_fdiv(int32_t a, int32_t b)
-{
-    if (b == 0)
-        return a >= 0 ? 0x7FFFFFFF : int32_t(0x80000001);
+int32_t vull_fdiv(int32_t a, int32_t b) {
+    if (b == 0) return a >= 0 ? 0x7FFFFFFF : int32_t(0x80000001);
     int64_t r = int64_t(a) * 65536 / b;
-    if (r > 0x7FFFFFFF)
-        return 0x7FFFFFFF;
-    if (r < -0x7FFFFFFF)
-        return -0x7FFFFFFF;
+    if (r > 0x7FFFFFFF) return 0x7FFFFFFF;
+    if (r < -0x7FFFFFFF) return -0x7FFFFFFF;
     return int32_t(r);
 }
 
@@ -78,25 +69,17 @@ int32_t vull_fdiv(int32_t a, int32_t b)
 ** Trigonometry
 */
 
-int32_t fcos(int32_t angle)
-{
+int32_t fcos(int32_t angle) {
     uint32_t i = ((uint32_t(angle) + 2) >> 2) & 0x3FFF;
-    if (i > 0x1FFF)
-        i = 0x4000 - i;
-    if (i > 0xFFF)
-        return -cos_val[0x2000 - i];
+    if (i > 0x1FFF) i = 0x4000 - i;
+    if (i > 0xFFF) return -cos_val[0x2000 - i];
     return cos_val[i];
 }
 
-int32_t fsin(int32_t angle)
-{
-    return fcos(int32_t(uint32_t(angle) + 0x4000));
-}
+int32_t fsin(int32_t angle) { return fcos(int32_t(uint32_t(angle) + 0x4000)); }
 
-int32_t ftan2(int32_t x, int32_t y)
-{
-    if (x == 0)
-        return y <= 0 ? 16384 : 49152;
+int32_t ftan2(int32_t x, int32_t y) {
+    if (x == 0) return y <= 0 ? 16384 : 49152;
     int64_t r = (-int64_t(y)) * 65536 / x;
     int32_t a;
     if (r < -0x7FFFFFFF)
@@ -107,20 +90,17 @@ int32_t ftan2(int32_t x, int32_t y)
         int32_t s = r < 0 ? -1 : 1;
         a = s * atan_magnitude(uint64_t(r < 0 ? -r : r));
     }
-    if (x < 0)
-        a += 32768;
+    if (x < 0) a += 32768;
     return a & 0xFFFF;
 }
 
-int32_t ftan(int32_t v)
-{
+int32_t ftan(int32_t v) {
     int64_t wide = v;
     int32_t s = wide < 0 ? -1 : 1;
     return s * atan_magnitude(uint64_t(wide < 0 ? -wide : wide));
 }
 
-int32_t fdist(int32_t a, int32_t b)
-{
+int32_t fdist(int32_t a, int32_t b) {
     int64_t x = std::llabs(int64_t(a)), y = std::llabs(int64_t(b));
     int64_t big = x > y ? x : y, small = x > y ? y : x;
     return int32_t(uint32_t(uint64_t(big + (small >> 1))));
@@ -130,8 +110,7 @@ int32_t fdist(int32_t a, int32_t b)
 ** Random numbers
 */
 
-void vull_srand(uint32_t seed)
-{
+void vull_srand(uint32_t seed) {
     if (seed == 0) {
         m_low.store(0xDEADBEEFu, std::memory_order_relaxed);
         m_high.store(0x60009755u, std::memory_order_relaxed);
@@ -141,52 +120,37 @@ void vull_srand(uint32_t seed)
     }
 }
 
-uint32_t vull_random(uint32_t n)
-{
-    if (n == 0)
-        return 0;
+uint32_t vull_random(uint32_t n) {
+    if (n == 0) return 0;
     return random_step() % n;
 }
 
-uint32_t vull_rand()
-{
-    return random_step();
-}
+uint32_t vull_rand() { return random_step(); }
 
-void vull_random_save()
-{
+void vull_random_save() {
     m_high_backup = m_high.load(std::memory_order_relaxed);
     m_low_backup = m_low.load(std::memory_order_relaxed);
 }
 
-void vull_random_restore()
-{
+void vull_random_restore() {
     m_high.store(m_high_backup, std::memory_order_relaxed);
     m_low.store(m_low_backup, std::memory_order_relaxed);
 }
 
-void vull_random_get_seeds(uint32_t *high, uint32_t *low)
-{
-    if (high)
-        *high = m_high.load(std::memory_order_relaxed);
-    if (low)
-        *low = m_low.load(std::memory_order_relaxed);
+void vull_random_get_seeds(uint32_t *high, uint32_t *low) {
+    if (high) *high = m_high.load(std::memory_order_relaxed);
+    if (low) *low = m_low.load(std::memory_order_relaxed);
 }
 
-void vull_random_set_seeds(uint32_t high, uint32_t low)
-{
+void vull_random_set_seeds(uint32_t high, uint32_t low) {
     m_high.store(high, std::memory_order_relaxed);
     m_low.store(low, std::memory_order_relaxed);
 }
 
 // Arithmetic shift right by 8 of a wrapped 32-bit value.
-static uint32_t sar8(uint32_t v)
-{
-    return uint32_t(int32_t(v) >> 8);
-}
+static uint32_t sar8(uint32_t v) { return uint32_t(int32_t(v) >> 8); }
 
-int32_t vull_mangle_int32(int32_t value)
-{
+int32_t vull_mangle_int32(int32_t value) {
     uint32_t v = uint32_t(value);
     v = (v ^ 0x59Cu) * (v ^ 0x158u);
     v = v + sar8(v);
@@ -199,8 +163,7 @@ int32_t vull_mangle_int32(int32_t value)
 ** Vectors and matrices
 */
 
-void vull_normalize(vull_vec3 *v)
-{
+void vull_normalize(vull_vec3 *v) {
     float len = std::sqrt(v->x * v->x + v->y * v->y + v->z * v->z);
     if (len == 0.0f) {
         *v = {0.0f, 1.0f, 0.0f};
@@ -211,22 +174,20 @@ void vull_normalize(vull_vec3 *v)
     v->z /= len;
 }
 
-void vull_cross_product(const vull_vec3 *a, const vull_vec3 *b, vull_vec3 *out)
-{
+void vull_cross_product(const vull_vec3 *a, const vull_vec3 *b, vull_vec3 *out) {
     vull_vec3 r = {a->y * b->z - a->z * b->y, a->z * b->x - a->x * b->z, a->x * b->y - a->y * b->x};
     *out = r;
 }
 
-void vull_apply_matrix(const vull_matrix *mat, const vull_vec3 *p, vull_vec3 *out)
-{
+void vull_apply_matrix(const vull_matrix *mat, const vull_vec3 *p, vull_vec3 *out) {
     const float *m = mat->m;
-    vull_vec3 r = {m[0] * p->x + m[1] * p->y + m[2] * p->z + m[9], m[3] * p->x + m[4] * p->y + m[5] * p->z + m[10],
+    vull_vec3 r = {m[0] * p->x + m[1] * p->y + m[2] * p->z + m[9],
+                   m[3] * p->x + m[4] * p->y + m[5] * p->z + m[10],
                    m[6] * p->x + m[7] * p->y + m[8] * p->z + m[11]};
     *out = r;
 }
 
-void vull_apply_matrix_inverse(const vull_matrix *mat, const vull_vec3 *p, vull_vec3 *out)
-{
+void vull_apply_matrix_inverse(const vull_matrix *mat, const vull_vec3 *p, vull_vec3 *out) {
     const float *m = mat->m;
     float k = 1.0f / (m[0] * m[0] + m[3] * m[3] + m[6] * m[6]);
     float dx = p->x - m[9], dy = p->y - m[10], dz = p->z - m[11];
@@ -235,27 +196,26 @@ void vull_apply_matrix_inverse(const vull_matrix *mat, const vull_vec3 *p, vull_
     *out = r;
 }
 
-void vull_matrix_mul(const vull_matrix *ma, const vull_matrix *mb, vull_matrix *out)
-{
+void vull_matrix_mul(const vull_matrix *ma, const vull_matrix *mb, vull_matrix *out) {
     const float *a = ma->m, *b = mb->m;
     vull_matrix r;
     for (int row = 0; row < 3; row++) {
         for (int i = 0; i < 3; i++)
-            r.m[3 * row + i] = b[3 * row] * a[i] + b[3 * row + 1] * a[3 + i] + b[3 * row + 2] * a[6 + i];
-        r.m[9 + row] = b[3 * row] * a[9] + b[3 * row + 1] * a[10] + b[3 * row + 2] * a[11] + b[9 + row];
+            r.m[3 * row + i] =
+                b[3 * row] * a[i] + b[3 * row + 1] * a[3 + i] + b[3 * row + 2] * a[6 + i];
+        r.m[9 + row] =
+            b[3 * row] * a[9] + b[3 * row + 1] * a[10] + b[3 * row + 2] * a[11] + b[9 + row];
     }
     *out = r;
 }
 
-void vull_get_identity_matrix(vull_matrix *m)
-{
+void vull_get_identity_matrix(vull_matrix *m) {
     *m = {};
     m->m[0] = m->m[4] = m->m[8] = 1.0f;
 }
 
-void vull_get_transformation_matrix(vull_matrix *mat, const vull_vec3 *scale, const vull_vec3 *angles,
-                                    const vull_vec3 *translation)
-{
+void vull_get_transformation_matrix(vull_matrix *mat, const vull_vec3 *scale,
+                                    const vull_vec3 *angles, const vull_vec3 *translation) {
     float s0 = std::sin(angles->x), c0 = std::cos(angles->x);
     float s1 = std::sin(angles->y), c1 = std::cos(angles->y);
     float s2 = std::sin(angles->z), c2 = std::cos(angles->z);
@@ -275,8 +235,7 @@ void vull_get_transformation_matrix(vull_matrix *mat, const vull_vec3 *scale, co
     m[11] = translation->z;
 }
 
-void vull_get_vector_rotation_matrix(vull_matrix *mat, vull_vec3 *axis, float angle)
-{
+void vull_get_vector_rotation_matrix(vull_matrix *mat, vull_vec3 *axis, float angle) {
     vull_normalize(axis);
     float x = axis->x, y = axis->y, z = axis->z;
     float c = std::cos(angle), s = std::sin(angle), t = 1.0f - c;

@@ -13,11 +13,15 @@
 #include <cstdlib>
 #include <cstring>
 
-static void destroy_voxmap_item(void *item) { vull_destroy_voxmap(static_cast<vull_voxmap *>(item)); }
+static void destroy_voxmap_item(void *item) {
+    vull_destroy_voxmap(static_cast<vull_voxmap *>(item));
+}
 
 static vull_bitmap *make_slice(int width, int height, uint8_t *pixels) {
     int bytes;
-    if (!vull_checked_size(height, (int64_t)sizeof(uint8_t *), (int64_t)sizeof(vull_bitmap), &bytes)) return nullptr;
+    if (!vull_checked_size(height, (int64_t)sizeof(uint8_t *), (int64_t)sizeof(vull_bitmap),
+                           &bytes))
+        return nullptr;
     auto *s = static_cast<vull_bitmap *>(vull_calloc(bytes));
     if (!s) return nullptr;
     s->width = width;
@@ -32,11 +36,13 @@ static vull_bitmap *make_slice(int width, int height, uint8_t *pixels) {
 }
 
 vull_voxmap *vull_create_voxmap(int width, int height, int depth) {
-    cpod_set_destroyer(CPOD_VOXMAP, destroy_voxmap_item);  // containers destroy these items by type
+    cpod_set_destroyer(CPOD_VOXMAP, destroy_voxmap_item); // containers destroy these items by type
     int level, voxel_bytes, record_bytes;
     if (width < 1 || height < 1 || depth < 1) return nullptr;
-    if (!vull_checked_size(width, height, 0, &level) || !vull_checked_size(level, depth, 0, &voxel_bytes) ||
-        !vull_checked_size(depth, (int64_t)sizeof(vull_bitmap *), (int64_t)sizeof(vull_voxmap), &record_bytes))
+    if (!vull_checked_size(width, height, 0, &level) ||
+        !vull_checked_size(level, depth, 0, &voxel_bytes) ||
+        !vull_checked_size(depth, (int64_t)sizeof(vull_bitmap *), (int64_t)sizeof(vull_voxmap),
+                           &record_bytes))
         return nullptr;
     auto *map = static_cast<vull_voxmap *>(vull_calloc(record_bytes));
     if (!map) return nullptr;
@@ -82,8 +88,8 @@ static size_t voxel_offset(const vull_voxmap *m, int x, int y, int z) {
 }
 
 static bool in_clip(const vull_voxmap *m, int64_t x, int64_t y, int64_t z) {
-    return x >= m->clip[0] && x < m->clip[1] && y >= m->clip[2] && y < m->clip[3] && z >= m->clip[4] &&
-           z < m->clip[5];
+    return x >= m->clip[0] && x < m->clip[1] && y >= m->clip[2] && y < m->clip[3] &&
+           z >= m->clip[4] && z < m->clip[5];
 }
 
 void vull_putvoxel(vull_voxmap *map, int x, int y, int z, int value) {
@@ -91,7 +97,8 @@ void vull_putvoxel(vull_voxmap *map, int x, int y, int z, int value) {
 }
 
 int vull_getvoxel(const vull_voxmap *map, int x, int y, int z) {
-    if (!map || x < 0 || y < 0 || z < 0 || x >= map->width || y >= map->height || z >= map->depth) return 0;
+    if (!map || x < 0 || y < 0 || z < 0 || x >= map->width || y >= map->height || z >= map->depth)
+        return 0;
     return map->voxels[voxel_offset(map, x, y, z)];
 }
 
@@ -140,11 +147,14 @@ void vull_boxfill(vull_voxmap *map, int x0, int y0, int z0, int x1, int y1, int 
     for (int z = za; z <= zb; z++) vull_rectfill(map->slices[z], x0, y0, x1, y1, (uint32_t)value);
 }
 
-static int64_t floor_div(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
+static int64_t floor_div(int64_t a, int64_t b) {
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
 
 // Narrows [*first, *last] to the steps i at which (start + i * step) >> 16 lies in [lo, hi).
-static void clip_steps(int64_t start, int64_t step, int64_t lo, int64_t hi, int64_t *first, int64_t *last) {
-    int64_t a = lo * 65536 - start, b = hi * 65536 - 1 - start;  // need a <= i * step <= b
+static void clip_steps(int64_t start, int64_t step, int64_t lo, int64_t hi, int64_t *first,
+                       int64_t *last) {
+    int64_t a = lo * 65536 - start, b = hi * 65536 - 1 - start; // need a <= i * step <= b
     if (step == 0) {
         if (a > 0 || b < 0) *last = *first - 1;
         return;
@@ -172,7 +182,8 @@ void vull_line3d(vull_voxmap *map, int x0, int y0, int z0, int x1, int y1, int z
     clip_steps(Z, dz, map->clip[4], map->clip[5], &first, &last);
     for (int64_t i = first; i <= last; i++) {
         int64_t px = (X + i * dx) >> 16, py = (Y + i * dy) >> 16, pz = (Z + i * dz) >> 16;
-        if (in_clip(map, px, py, pz)) map->voxels[voxel_offset(map, (int)px, (int)py, (int)pz)] = (uint8_t)value;
+        if (in_clip(map, px, py, pz))
+            map->voxels[voxel_offset(map, (int)px, (int)py, (int)pz)] = (uint8_t)value;
     }
 }
 
@@ -204,13 +215,15 @@ static void each_target_slice(const vull_voxmap *src, vull_voxmap *dst, int z, F
 
 void vull_draw_voxmap(const vull_voxmap *src, vull_voxmap *dst, int x, int y, int z) {
     each_target_slice(src, dst, z, [&](vull_bitmap *s, vull_bitmap *d) {
-        vull_draw_sprite(s, d, 0, 0, x, y, std::min(src->width, d->width), std::min(src->height, d->height));
+        vull_draw_sprite(s, d, 0, 0, x, y, std::min(src->width, d->width),
+                         std::min(src->height, d->height));
     });
 }
 
 void vull_blit_voxmap(const vull_voxmap *src, vull_voxmap *dst, int x, int y, int z) {
-    each_target_slice(src, dst, z,
-                      [&](vull_bitmap *s, vull_bitmap *d) { vull_blit(s, d, 0, 0, x, y, src->width, src->height); });
+    each_target_slice(src, dst, z, [&](vull_bitmap *s, vull_bitmap *d) {
+        vull_blit(s, d, 0, 0, x, y, src->width, src->height);
+    });
 }
 
 void vull_draw_voxmap_matrix(const vull_voxmap *, vull_voxmap *, int n) {

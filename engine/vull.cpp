@@ -14,7 +14,7 @@
 #include "platform/joystick.h"
 #include "platform/system.h"
 #include "platform/video.h"
-#include "tools/standins/audio_standins.h"  // music stop and fade, sound exit
+#include "tools/standins/audio_standins.h" // music stop and fade, sound exit
 
 vull_state_rec vull_state;
 
@@ -33,11 +33,10 @@ char vull_debug_string[4096];
 int vull_processing_gui;
 int vull_last_mouse_x, vull_last_mouse_y;
 
-static int skip_frame;  // set by vull_skip_frame, cleared before each update
+static int skip_frame; // set by vull_skip_frame, cleared before each update
 
 // Copies text into a fixed buffer, cutting it so the terminating NUL always fits.
-static void copy_bounded(char *dst, size_t size, const char *src)
-{
+static void copy_bounded(char *dst, size_t size, const char *src) {
     snprintf(dst, size, "%s", src ? src : "");
 }
 
@@ -45,13 +44,12 @@ static void copy_bounded(char *dst, size_t size, const char *src)
 ** Perf timing: four stages per pass (0 pump/GUI/mouse/fade, 1 update,
 ** 2 draw, 3 presentation), timed on the process CPU clock.
 */
-static int32_t perf_samples[4];   // stages recorded since the last report
-static int64_t perf_sum_us[4];    // summed stage times, microseconds
-static int64_t perf_max_ns[4];    // longest stage time, nanoseconds
-static int perf_frames;           // passes since the last report
+static int32_t perf_samples[4]; // stages recorded since the last report
+static int64_t perf_sum_us[4];  // summed stage times, microseconds
+static int64_t perf_max_ns[4];  // longest stage time, nanoseconds
+static int perf_frames;         // passes since the last report
 
-static void perf_record(int stage)
-{
+static void perf_record(int stage) {
     if (cconfig.perf_timing <= 0) return;
     int64_t ns = vull_timer_end();
     perf_samples[stage]++;
@@ -60,8 +58,7 @@ static void perf_record(int stage)
     vull_timer_start();
 }
 
-static void perf_report()
-{
+static void perf_report() {
     if (cconfig.perf_timing <= 0) return;
     if (++perf_frames < cconfig.perf_timing) return;
     double mean[4], peak[4];
@@ -82,8 +79,7 @@ static void perf_report()
 }
 
 /* Pump, GUI, mouse sample and music fade: the service half of a pass. */
-static int service_pass()
-{
+static int service_pass() {
     int result = vull_handle_system_messages();
     if (!vull_processing_gui) {
         vull_processing_gui = 1;
@@ -95,8 +91,7 @@ static int service_pass()
     return result;
 }
 
-static void frame_pass()
-{
+static void frame_pass() {
     vull_register_frame_start_for_fps();
     if (cconfig.perf_timing > 0) vull_timer_start();
     service_pass();
@@ -114,8 +109,7 @@ static void frame_pass()
     perf_report();
 }
 
-int vull_main(int argc, char **argv)
-{
+int vull_main(int argc, char **argv) {
     vull_set_argv0(argc > 0 && argv ? argv[0] : "");
     vull_argc = argc;
     vull_argv = argv;
@@ -126,15 +120,13 @@ int vull_main(int argc, char **argv)
     return 0;
 }
 
-static void open_log()
-{
+static void open_log() {
     char path[VULL_PATH_LEN];
     if (vull_prefix_with_appdata_path("log.txt", path, sizeof path) != 0) return;
     vull_state.log_file = fopen(path, "w");
 }
 
-int vull_init()
-{
+int vull_init() {
     if (vull_inited) return 0;
 
     vull_items_created = 0;
@@ -182,17 +174,16 @@ int vull_init()
         vull_joystick_init();
     }
     vull_srand(0);
-    if (cconfig.sessions < INT32_MAX) cconfig.sessions++;  // a hostile count saturates
+    if (cconfig.sessions < INT32_MAX) cconfig.sessions++; // a hostile count saturates
 
     vull_debug("<ok\n");
     vull_inited = 1;
     return 0;
 }
 
-int vull_exit()
-{
+int vull_exit() {
     if (!vull_inited) return 0;
-    vull_inited = 0;  // first: the application's exit callback calls vull_exit again
+    vull_inited = 0; // first: the application's exit callback calls vull_exit again
 
     vull_debug(">vull_exit\n");
     vull_debug("cmusic_stop\n");
@@ -222,21 +213,18 @@ int vull_exit()
     return 0;
 }
 
-int vull_restart()
-{
+int vull_restart() {
     if (vull_inited) vull_exit();
     vull_main_init(vull_argc, vull_argv);
     return 0;
 }
 
-void vull_set_application_title(const char *text)
-{
+void vull_set_application_title(const char *text) {
     copy_bounded(vull_state.app_title, sizeof vull_state.app_title, text);
     copy_bounded(app_title_pending, sizeof app_title_pending, text);
 }
 
-void vull_set_window_title(const char *text)
-{
+void vull_set_window_title(const char *text) {
     if (!text) {
         vull_state.window_title_ptr = nullptr;
         return;
@@ -246,39 +234,22 @@ void vull_set_window_title(const char *text)
     update_sdl_window_title(vull_state.window_title);
 }
 
-int vull_handle_messages()
-{
-    return service_pass();
-}
+int vull_handle_messages() { return service_pass(); }
 
-void vull_skip_frame()
-{
-    skip_frame = 1;
-}
+void vull_skip_frame() { skip_frame = 1; }
 
-void vull_set_paused(int flag)
-{
-    vull_state.paused = flag;
-}
+void vull_set_paused(int flag) { vull_state.paused = flag; }
 
-void vull_console_program()
-{
-    vull_console = 1;
-}
+void vull_console_program() { vull_console = 1; }
 
-void vull_set_argv0(const char *path)
-{
-    copy_bounded(vull_argv0, sizeof vull_argv0, path);
-}
+void vull_set_argv0(const char *path) { copy_bounded(vull_argv0, sizeof vull_argv0, path); }
 
-int vull_reset_timer()
-{
+int vull_reset_timer() {
     vull_start_time = vull_get_time();
     return vull_start_time;
 }
 
-int vull_get_elapsed_time()
-{
+int vull_get_elapsed_time() {
     int elapsed = int(uint32_t(vull_get_time()) - uint32_t(vull_start_time));
     if (elapsed < 0) {
         vull_reset_timer();
@@ -291,8 +262,7 @@ int vull_get_elapsed_time()
 ** The log writer. Levels and the new-line flag are tracked even while
 ** log.txt is closed, so nesting stays right across start-up and exit.
 */
-void vull_debug(const char *text)
-{
+void vull_debug(const char *text) {
     if (!text) return;
     FILE *log = vull_state.log_file;
     if (print_debug_timestamp && log) fprintf(log, "[%06d] ", vull_get_time());
@@ -323,8 +293,7 @@ void vull_debug(const char *text)
     print_debug_timestamp = len > 0 && text[len - 1] == '\n';
 }
 
-void vull_debugf(const char *format, ...)
-{
+void vull_debugf(const char *format, ...) {
     if (!format) return;
     va_list ap;
     va_start(ap, format);

@@ -28,18 +28,20 @@ uint64_t last_inactive_time;
 vull_events_hooks vull_events_hook;
 
 constexpr int SC_RETURN = 40, SC_F4 = 61, SC_F11 = 68;
-constexpr int SC_LCTRL = 224, SC_LSHIFT = 225, SC_LALT = 226, SC_RCTRL = 228, SC_RSHIFT = 229, SC_RALT = 230;
-constexpr int SC_LGUI = 500, SC_RGUI = 501;  // the engine's own entries, not SDL's 227/231
+constexpr int SC_LCTRL = 224, SC_LSHIFT = 225, SC_LALT = 226, SC_RCTRL = 228, SC_RSHIFT = 229,
+              SC_RALT = 230;
+constexpr int SC_LGUI = 500, SC_RGUI = 501; // the engine's own entries, not SDL's 227/231
 
-uint64_t vull_pump_time() { return vull_events_hook.now ? vull_events_hook.now() : SDL_GetTicks64(); }
+uint64_t vull_pump_time() {
+    return vull_events_hook.now ? vull_events_hook.now() : SDL_GetTicks64();
+}
 
 static bool held(int sc) { return sc > 0 && sc < VULL_NUM_KEYS && vullkey[sc] != 0; }
 static bool ctrl_held() { return held(SC_LCTRL) || held(SC_RCTRL); }
 static bool alt_held() { return held(SC_LALT) || held(SC_RALT); }
 static bool shift_held() { return held(SC_LSHIFT) || held(SC_RSHIFT); }
 
-static void quit_now()
-{
+static void quit_now() {
     if (vull_events_hook.quit) {
         vull_events_hook.quit();
         return;
@@ -48,8 +50,7 @@ static void quit_now()
     exit(0);
 }
 
-static int has_focus()
-{
+static int has_focus() {
     SDL_Window *f = SDL_GetKeyboardFocus();
     return f && (f == sdl_window || f == sdl_window_display);
 }
@@ -58,14 +59,13 @@ static int has_focus()
 
 struct pump_pass {
     uint64_t now;
-    bool queued;       // a code was queued during this pass
-    bool button_down;  // a mouse button went down during this pass
-    char typed[64];    // emulated text input, appended after the events
+    bool queued;      // a code was queued during this pass
+    bool button_down; // a mouse button went down during this pass
+    char typed[64];   // emulated text input, appended after the events
     int ntyped;
 };
 
-static void queue_code(pump_pass &p, int code)
-{
+static void queue_code(pump_pass &p, int code) {
     if (code == 0) return;
     if (ctrl_held() && !alt_held() && !shift_held() && p.now - last_ctrl_keypress_t < 40) return;
     last_ctrl_keypress_t = p.now;
@@ -90,8 +90,7 @@ static void queue_code(pump_pass &p, int code)
 }
 
 // US-layout characters for emulated text input; 0 for keys that type nothing.
-static int emulated_char(SDL_Keycode k, bool shift)
-{
+static int emulated_char(SDL_Keycode k, bool shift) {
     if (k >= 'a' && k <= 'z') return int(k);
     if (k >= '0' && k <= '9') return shift ? ")!@#$%^&*("[k - '0'] : int(k);
     if (k == ' ') return ' ';
@@ -102,8 +101,7 @@ static int emulated_char(SDL_Keycode k, bool shift)
     return 0;
 }
 
-static void key_down(pump_pass &p, int sc)
-{
+static void key_down(pump_pass &p, int sc) {
     if (sc < 0 || sc >= VULL_NUM_KEYS) return;
     if (!vullkey[sc]) vullkey[sc] = 1;
     SDL_Keycode k = SDL_GetKeyFromScancode(SDL_Scancode(sc));
@@ -130,12 +128,12 @@ static void key_down(pump_pass &p, int sc)
     if (ctrl_held() && !alt_held() && !shift_held()) {
         if (k >= 'a' && k <= 'z') {
             code = int(k);
-            vullkey[k - 93] = 1;  // the letter's own scancode entry
+            vullkey[k - 93] = 1; // the letter's own scancode entry
         } else if (k >= '0' && k <= '9') {
-            code = int(k);  // the digit's own entry is already set by sampling
+            code = int(k); // the digit's own entry is already set by sampling
         }
     }
-    if (held(SC_RALT)) vullkey[SC_LCTRL] = vullkey[SC_RCTRL] = 0;  // AltGr is not Ctrl
+    if (held(SC_RALT)) vullkey[SC_LCTRL] = vullkey[SC_RCTRL] = 0; // AltGr is not Ctrl
     if (cconfig.emulate_textinput && code == 0) {
         int c = emulated_char(k, shift_held());
         if (c && p.ntyped < int(sizeof p.typed)) p.typed[p.ntyped++] = char(c);
@@ -145,8 +143,7 @@ static void key_down(pump_pass &p, int sc)
 
 /* ---- events ---------------------------------------------------------- */
 
-static void window_event(pump_pass &p, const SDL_WindowEvent &w)
-{
+static void window_event(pump_pass &p, const SDL_WindowEvent &w) {
     bool main_window = sdl_window && w.windowID == SDL_GetWindowID(sdl_window);
     switch (w.event) {
     case SDL_WINDOWEVENT_SHOWN:
@@ -171,8 +168,7 @@ static void window_event(pump_pass &p, const SDL_WindowEvent &w)
     }
 }
 
-static void mouse_motion(const SDL_MouseMotionEvent &m)
-{
+static void mouse_motion(const SDL_MouseMotionEvent &m) {
     if (vull_state.mouse_locked && sdl_window) {
         int ww, wh;
         SDL_GetWindowSize(sdl_window, &ww, &wh);
@@ -195,17 +191,15 @@ static void mouse_motion(const SDL_MouseMotionEvent &m)
     }
 }
 
-static void drop_event(SDL_DropEvent &d)
-{
+static void drop_event(SDL_DropEvent &d) {
     if (d.type == SDL_DROPFILE && d.file) {
         snprintf(vull_state.dropped_file, sizeof vull_state.dropped_file, "%s", d.file);
         if (sdl_window) SDL_RaiseWindow(sdl_window);
     }
-    if (d.file) SDL_free(d.file);  // SDL hands the text over with the event
+    if (d.file) SDL_free(d.file); // SDL hands the text over with the event
 }
 
-static void handle_event(pump_pass &p, SDL_Event &e)
-{
+static void handle_event(pump_pass &p, SDL_Event &e) {
     switch (e.type) {
     case SDL_QUIT: quit_now(); break;
     case SDL_WINDOWEVENT: window_event(p, e.window); break;
@@ -247,10 +241,10 @@ static void handle_event(pump_pass &p, SDL_Event &e)
     }
 }
 
-int vull_handle_system_messages()
-{
-    int ms = (cconfig.framebuffer || vull_system_active || has_focus()) ? cconfig.foreground_sleep_ms
-                                                                       : cconfig.background_sleep_ms;
+int vull_handle_system_messages() {
+    int ms = (cconfig.framebuffer || vull_system_active || has_focus())
+                 ? cconfig.foreground_sleep_ms
+                 : cconfig.background_sleep_ms;
     ms = SDL_clamp(ms, 0, 200);
     if (vull_events_hook.sleep)
         vull_events_hook.sleep(uint32_t(ms));
@@ -262,7 +256,8 @@ int vull_handle_system_messages()
     p.now = vull_pump_time();
 
     int n = 0;
-    const uint8_t *ks = vull_events_hook.keyboard ? vull_events_hook.keyboard(&n) : SDL_GetKeyboardState(&n);
+    const uint8_t *ks =
+        vull_events_hook.keyboard ? vull_events_hook.keyboard(&n) : SDL_GetKeyboardState(&n);
     if (!ks) n = 0;
     for (int j = 0; j < VULL_NUM_KEYS; j++) {
         uint8_t down = j < n && ks[j] ? 1 : 0;
@@ -309,10 +304,11 @@ int vull_handle_system_messages()
 
 /* ---- key names ------------------------------------------------------- */
 
-const char *vull_get_key_name(int scancode)
-{
+const char *vull_get_key_name(int scancode) {
     static char name[256];
-    const char *s = scancode >= 0 && scancode < SDL_NUM_SCANCODES ? SDL_GetScancodeName(SDL_Scancode(scancode)) : "";
+    const char *s = scancode >= 0 && scancode < SDL_NUM_SCANCODES
+                        ? SDL_GetScancodeName(SDL_Scancode(scancode))
+                        : "";
     if (!s || !*s) s = "?";
     snprintf(name, sizeof name, "%s", s);
     for (char *c = name; *c; c++)
@@ -322,14 +318,12 @@ const char *vull_get_key_name(int scancode)
 
 /* ---- mouse ----------------------------------------------------------- */
 
-static uint32_t pointer_state(int *x, int *y)
-{
+static uint32_t pointer_state(int *x, int *y) {
     if (vull_events_hook.mouse) return vull_events_hook.mouse(x, y);
     return SDL_GetMouseState(x, y);
 }
 
-void vull_get_mouse(int *x, int *y, int *buttons)
-{
+void vull_get_mouse(int *x, int *y, int *buttons) {
     // Outputs are always written, so callers never read stale values.
     if (x) *x = 0;
     if (y) *y = 0;
@@ -375,8 +369,7 @@ void vull_get_mouse(int *x, int *y, int *buttons)
     if (y) *y = my;
 }
 
-void vull_lock_mouse_cursor(int lock)
-{
+void vull_lock_mouse_cursor(int lock) {
     int ww = 0, wh = 0;
     if (sdl_window) SDL_GetWindowSize(sdl_window, &ww, &wh);
     if (lock && !vull_state.mouse_locked) {
@@ -388,16 +381,14 @@ void vull_lock_mouse_cursor(int lock)
     vull_state.mouse_locked = lock;
 }
 
-void vull_get_mouse_deltas(int *dx, int *dy)
-{
+void vull_get_mouse_deltas(int *dx, int *dy) {
     int x, y;
     vull_get_mouse(&x, &y, nullptr);
     if (dx) *dx = x - vull_last_mouse_x;
     if (dy) *dy = y - vull_last_mouse_y;
 }
 
-void vull_set_mouse(int x, int y)
-{
+void vull_set_mouse(int x, int y) {
     use_warped_mxy = 1;
     warped_mx = x;
     warped_my = y;

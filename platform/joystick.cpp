@@ -17,24 +17,31 @@
 controller_rec metacon[VULL_MAX_CONTROLLERS];
 int vull_joystick_inited;
 
-static int said_not_attached;  // "not attached" logged once
-static int said_axis;          // one of the two axis messages printed once
-static int said_button;        // the button message printed once
+static int said_not_attached; // "not attached" logged once
+static int said_axis;         // one of the two axis messages printed once
+static int said_button;       // the button message printed once
 
 // Our own rows, in SDL's mapping-string format.
 const char *const controller_db_mapping[] = {
     "030000005a6900000110000000010000,Tarnwick Arcade Stick,a:b0,b:b1,x:b2,y:b3,back:b6,start:b7,"
-    "leftshoulder:b4,rightshoulder:b5,dpup:h0.1,dpdown:h0.4,dpleft:h0.8,dpright:h0.2,leftx:a0,lefty:a1,"
+    "leftshoulder:b4,rightshoulder:b5,dpup:h0.1,dpdown:h0.4,dpleft:h0.8,dpright:h0.2,leftx:a0,"
+    "lefty:a1,"
     "platform:Linux,",
-    "030000005a6900000220000000010000,Tarnwick Pocket Pad,a:b1,b:b0,x:b3,y:b2,back:b8,start:b9,guide:b10,"
-    "leftshoulder:b4,rightshoulder:b5,leftstick:b11,rightstick:b12,dpup:b13,dpdown:b14,dpleft:b15,dpright:b16,"
+    "030000005a6900000220000000010000,Tarnwick Pocket "
+    "Pad,a:b1,b:b0,x:b3,y:b2,back:b8,start:b9,guide:b10,"
+    "leftshoulder:b4,rightshoulder:b5,leftstick:b11,rightstick:b12,dpup:b13,dpdown:b14,dpleft:b15,"
+    "dpright:b16,"
     "leftx:a0,lefty:a1,rightx:a2,righty:a3,lefttrigger:a4,righttrigger:a5,platform:Linux,",
     "030000005a6900000330000000010000,Tarnwick Twin Pad,a:b2,b:b1,x:b3,y:b0,back:b8,start:b9,"
     "leftshoulder:b4,rightshoulder:b5,lefttrigger:b6,righttrigger:b7,leftstick:b10,rightstick:b11,"
-    "dpup:h0.1,dpdown:h0.4,dpleft:h0.8,dpright:h0.2,leftx:a0,lefty:a1,rightx:a2,righty:a3,platform:Linux,",
-    "050000005a6900000440000000010000,Tarnwick Wireless Pad,a:b0,b:b1,x:b3,y:b4,back:b10,start:b11,guide:b12,"
-    "leftshoulder:b6,rightshoulder:b7,leftstick:b13,rightstick:b14,dpup:h0.1,dpdown:h0.4,dpleft:h0.8,"
-    "dpright:h0.2,leftx:a0,lefty:a1,rightx:a2,righty:a3,lefttrigger:a5,righttrigger:a4,platform:Linux,",
+    "dpup:h0.1,dpdown:h0.4,dpleft:h0.8,dpright:h0.2,leftx:a0,lefty:a1,rightx:a2,righty:a3,platform:"
+    "Linux,",
+    "050000005a6900000440000000010000,Tarnwick Wireless "
+    "Pad,a:b0,b:b1,x:b3,y:b4,back:b10,start:b11,guide:b12,"
+    "leftshoulder:b6,rightshoulder:b7,leftstick:b13,rightstick:b14,dpup:h0.1,dpdown:h0.4,dpleft:h0."
+    "8,"
+    "dpright:h0.2,leftx:a0,lefty:a1,rightx:a2,righty:a3,lefttrigger:a5,righttrigger:a4,platform:"
+    "Linux,",
     "030000005a6900000550000000010000,Tarnwick Retro Pad,a:b1,b:b0,x:b3,y:b2,back:b6,start:b7,"
     "leftshoulder:b4,rightshoulder:b5,dpup:-a1,dpdown:+a1,dpleft:-a0,dpright:+a0,platform:Windows,",
     nullptr,
@@ -45,23 +52,20 @@ static const char *safe(const char *s) { return s ? s : ""; }
 static bool occupied(const controller_rec &r) { return r.controller || r.joystick; }
 
 // Handles are always closed before a record is cleared, so none leaks.
-static void clear_record(controller_rec &r)
-{
+static void clear_record(controller_rec &r) {
     if (r.joystick) SDL_JoystickClose(r.joystick);
     if (r.controller) SDL_GameControllerClose(r.controller);
     memset(&r, 0, sizeof r);
 }
 
-static void log_counts(SDL_Joystick *j)
-{
+static void log_counts(SDL_Joystick *j) {
     vull_debugf(" Number of Axes: %d\n", SDL_JoystickNumAxes(j));
     vull_debugf(" Number of Buttons: %d\n", SDL_JoystickNumButtons(j));
     vull_debugf(" Number of Balls: %d\n", SDL_JoystickNumBalls(j));
 }
 
 // Opens SDL device `device` into record `slot`.
-static int connect_into(int slot, int device)
-{
+static int connect_into(int slot, int device) {
     controller_rec &r = metacon[slot];
     clear_record(r);
     vull_debugf("connecting joystick %d\n", device);
@@ -86,14 +90,12 @@ static int connect_into(int slot, int device)
     return 0;
 }
 
-int connect_joystick(int n)
-{
+int connect_joystick(int n) {
     if (n < 0 || n >= VULL_MAX_CONTROLLERS) return -1;
     return connect_into(n, n);
 }
 
-void repack_metacon()
-{
+void repack_metacon() {
     int to = 0;
     for (int i = 0; i < VULL_MAX_CONTROLLERS; i++) {
         if (!occupied(metacon[i])) continue;
@@ -107,8 +109,7 @@ void repack_metacon()
 
 /* ---- mapping files --------------------------------------------------- */
 
-static void read_mapping_file(FILE *f, const char *path)
-{
+static void read_mapping_file(FILE *f, const char *path) {
     vull_debugf("Reading controller mappings: %s\n", path);
     char line[1024];
     while (fgets(line, sizeof line, f)) {
@@ -118,8 +119,7 @@ static void read_mapping_file(FILE *f, const char *path)
             // line is skipped rather than read as lines of its own.
             int c = fgetc(f);
             if (c != '\n' && c != EOF) {
-                while ((c = fgetc(f)) != EOF && c != '\n') {
-                }
+                while ((c = fgetc(f)) != EOF && c != '\n') {}
                 vull_debugf(" failed to add controller mapping: %s\n", "(line too long)");
                 continue;
             }
@@ -136,8 +136,7 @@ static void read_mapping_file(FILE *f, const char *path)
     }
 }
 
-static void read_or_create(const char *path, bool create)
-{
+static void read_or_create(const char *path, bool create) {
     if (!*path) return;
     if (FILE *f = fopen(path, "r")) {
         read_mapping_file(f, path);
@@ -151,22 +150,22 @@ static void read_or_create(const char *path, bool create)
     }
 }
 
-void add_sdl_controllers()
-{
+void add_sdl_controllers() {
     char path[VULL_PATH_LEN];
-    if (vull_prefix_with_program_path("sdl_controllers.txt", path) == 0) read_or_create(path, false);
+    if (vull_prefix_with_program_path("sdl_controllers.txt", path) == 0)
+        read_or_create(path, false);
     if (vull_prefix_with_appdata_path("sdl_controllers.txt", path) == 0) read_or_create(path, true);
-    SDL_ClearError();  // a rejected line leaves its reason behind; it has been logged
+    SDL_ClearError(); // a rejected line leaves its reason behind; it has been logged
 }
 
 /* ---- start and exit -------------------------------------------------- */
 
-int vull_joystick_init()
-{
+int vull_joystick_init() {
     if (vull_joystick_inited) return 0;
     vull_joystick_inited = 1;
     memset(metacon, 0, sizeof metacon);
-    for (int i = 0; controller_db_mapping[i]; i++) SDL_GameControllerAddMapping(controller_db_mapping[i]);
+    for (int i = 0; controller_db_mapping[i]; i++)
+        SDL_GameControllerAddMapping(controller_db_mapping[i]);
     add_sdl_controllers();
     vull_debugf(">searching for joysticks\n");
     int n = SDL_NumJoysticks();
@@ -176,8 +175,7 @@ int vull_joystick_init()
     return 0;
 }
 
-int vull_joystick_exit()
-{
+int vull_joystick_exit() {
     if (!vull_joystick_inited) return 0;
     vull_joystick_inited = 0;
     for (auto &r : metacon) clear_record(r);
@@ -186,16 +184,15 @@ int vull_joystick_exit()
 
 int vull_count_joysticks() { return SDL_NumJoysticks(); }
 
-int vull_count_joystick_buttons(int n)
-{
-    if (!vull_joystick_inited || n < 0 || n >= VULL_MAX_CONTROLLERS || !metacon[n].joystick) return 0;
+int vull_count_joystick_buttons(int n) {
+    if (!vull_joystick_inited || n < 0 || n >= VULL_MAX_CONTROLLERS || !metacon[n].joystick)
+        return 0;
     return SDL_JoystickNumButtons(metacon[n].joystick);
 }
 
 /* ---- hot-plugging ---------------------------------------------------- */
 
-int vull_joystick_device_added(int device)
-{
+int vull_joystick_device_added(int device) {
     if (!vull_joystick_inited) return -1;
     repack_metacon();
     if (device < 0 || device >= VULL_MAX_CONTROLLERS) return -1;
@@ -209,8 +206,7 @@ int vull_joystick_device_added(int device)
     return -1;
 }
 
-int vull_joystick_device_removed(int32_t instance_id)
-{
+int vull_joystick_device_removed(int32_t instance_id) {
     int found = -1;
     for (int i = 0; i < VULL_MAX_CONTROLLERS; i++) {
         if (occupied(metacon[i]) && metacon[i].instance_id == instance_id) {
@@ -230,8 +226,7 @@ int vull_joystick_device_removed(int32_t instance_id)
 /* ---- reading --------------------------------------------------------- */
 
 // An axis reads 0 until it has once been inside the centre band.
-static int validate_axis(controller_rec &r, int n, int axis, int v, const char *which)
-{
+static int validate_axis(controller_rec &r, int n, int axis, int v, const char *which) {
     if (axis < 0 || axis >= VULL_CONTROLLER_AXES) return 0;
     if (!r.axis_ok[axis]) {
         if (v < -16383 || v > 16383) {
@@ -247,8 +242,7 @@ static int validate_axis(controller_rec &r, int n, int axis, int v, const char *
     return v;
 }
 
-void vull_get_joystick_axes(int n, int xaxis, int yaxis, int *x, int *y)
-{
+void vull_get_joystick_axes(int n, int xaxis, int yaxis, int *x, int *y) {
     if (x) *x = 0;
     if (y) *y = 0;
     if (n < 0 || n >= VULL_MAX_CONTROLLERS) return;
@@ -274,8 +268,7 @@ void vull_get_joystick_axes(int n, int xaxis, int yaxis, int *x, int *y)
     if (y) *y = vy;
 }
 
-void vull_get_joystick(int n, int *x, int *y, uint32_t *buttons)
-{
+void vull_get_joystick(int n, int *x, int *y, uint32_t *buttons) {
     if (x) *x = 0;
     if (y) *y = 0;
     if (buttons) *buttons = 0;

@@ -10,16 +10,16 @@ constexpr int VULL_MAX_CONTROLLERS = 8;
 constexpr int VULL_CONTROLLER_AXES = 32;
 
 struct controller_rec {
-    _SDL_GameController *controller;  // null when opened as a raw joystick
-    _SDL_Joystick *joystick;          // raw joysticks only
-    int32_t instance_id;              // SDL instance id of the device
-    int32_t axis_ok[VULL_CONTROLLER_AXES];  // 1 once the axis was seen at rest
-    uint32_t button_ok;               // bit b: button b was seen released
+    _SDL_GameController *controller;       // null when opened as a raw joystick
+    _SDL_Joystick *joystick;               // raw joysticks only
+    int32_t instance_id;                   // SDL instance id of the device
+    int32_t axis_ok[VULL_CONTROLLER_AXES]; // 1 once the axis was seen at rest
+    uint32_t button_ok;                    // bit b: button b was seen released
 };
 
 extern controller_rec metacon[VULL_MAX_CONTROLLERS];
 extern int vull_joystick_inited;
-extern const char *const controller_db_mapping[];  // null-terminated
+extern const char *const controller_db_mapping[]; // null-terminated
 
 int vull_joystick_init();
 int vull_joystick_exit();

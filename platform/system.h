@@ -11,29 +11,32 @@
 struct SDL_Thread;
 
 // ---- audio device ----
-extern int vull_sound_inited;     // 1 once the audio device is open
-extern int vull_audio_is_locked;  // nesting depth of the audio lock (main thread only)
+extern int vull_sound_inited;    // 1 once the audio device is open
+extern int vull_audio_is_locked; // nesting depth of the audio lock (main thread only)
 
-int vull_sound_init_plat(int rate, int channels);  // opens the device (nothing when mix_buffer_size is 0); 0
-int vull_sound_exit_plat();                        // the device stays open until the process ends; 0
-void vull_lock_audio_plat();    // takes the device lock on the outermost level only
-void vull_unlock_audio_plat();  // releases it when the outermost level ends
-void vull_lock_audio();         // the engine's nesting audio lock
+int vull_sound_init_plat(int rate,
+                         int channels); // opens the device (nothing when mix_buffer_size is 0); 0
+int vull_sound_exit_plat();             // the device stays open until the process ends; 0
+void vull_lock_audio_plat();            // takes the device lock on the outermost level only
+void vull_unlock_audio_plat();          // releases it when the outermost level ends
+void vull_lock_audio();                 // the engine's nesting audio lock
 void vull_unlock_audio();
 
 // ---- clocks ----
-int vull_get_time();            // milliseconds since SDL started counting
+int vull_get_time(); // milliseconds since SDL started counting
 void vull_delay(int ms);
-int64_t vull_timer_start();     // starts the CPU-time stopwatch; returns the process CPU time (ns)
-int64_t vull_timer_end();       // process CPU time (ns) since vull_timer_start
+int64_t vull_timer_start(); // starts the CPU-time stopwatch; returns the process CPU time (ns)
+int64_t vull_timer_end();   // process CPU time (ns) since vull_timer_start
 
 // ---- clipboard (UTF-8 text) ----
 void vull_set_clipboard_text(const char *text);
 void vull_set_clipboard_text_preemptive(const char *text);
-char *vull_get_clipboard_text();   // engine-allocated copy (caller frees with vull_free); "" when empty
+char *
+vull_get_clipboard_text(); // engine-allocated copy (caller frees with vull_free); "" when empty
 int vull_has_clipboard_text();
-int vull_load_clipboard_from_file(const char *path);  // 0 done, 1 the file does not open; at most 1 MiB
-int vull_save_clipboard_to_file(const char *path);    // 0 done, 1 no text or the file does not open
+int vull_load_clipboard_from_file(
+    const char *path); // 0 done, 1 the file does not open; at most 1 MiB
+int vull_save_clipboard_to_file(const char *path); // 0 done, 1 no text or the file does not open
 
 // ---- folders and paths ----
 // Each writes folder + name into out (out_size bytes, the engine path length
@@ -43,23 +46,23 @@ int vull_prefix_with_appdata_path(const char *name, char *out, size_t out_size =
 int vull_prefix_with_program_path(const char *name, char *out, size_t out_size = VULL_PATH_LEN);
 int vull_prefix_with_desktop_path(const char *name, char *out, size_t out_size = VULL_PATH_LEN);
 int vull_prefix_with_current_path(const char *name, char *out, size_t out_size = VULL_PATH_LEN);
-void vull_mkdir(const char *path);   // mode 0755; failures ignored
+void vull_mkdir(const char *path); // mode 0755; failures ignored
 int vull_remove(const char *path);
 
 // ---- directory listing ----
-constexpr uint32_t VULL_MODE_DIR = 0x4000;   // stat's directory type bit
-constexpr uint32_t VULL_MODE_FILE = 0x8000;  // stat's regular-file type bit
+constexpr uint32_t VULL_MODE_DIR = 0x4000;  // stat's directory type bit
+constexpr uint32_t VULL_MODE_FILE = 0x8000; // stat's regular-file type bit
 
 struct vull_find_rec {
-    char folder[256];      // folder being listed
-    char name[256];        // current entry name
-    uint32_t mode;         // stat mode bits of the entry (0 when stat failed: never matches)
-    uint32_t size;         // entry size in bytes
-    int64_t time;          // entry modification time (seconds)
-    char suffix[256];      // suffix filter (empty: every name)
-    int32_t suffix_len;    // length of the suffix filter
-    uint32_t mask;         // mode bits an entry must share to be returned
-    void *dir;             // open directory handle (DIR *), null when closed
+    char folder[256];   // folder being listed
+    char name[256];     // current entry name
+    uint32_t mode;      // stat mode bits of the entry (0 when stat failed: never matches)
+    uint32_t size;      // entry size in bytes
+    int64_t time;       // entry modification time (seconds)
+    char suffix[256];   // suffix filter (empty: every name)
+    int32_t suffix_len; // length of the suffix filter
+    uint32_t mask;      // mode bits an entry must share to be returned
+    void *dir;          // open directory handle (DIR *), null when closed
 };
 
 // 0 when an entry was found, 1 when none. A pattern "*.ext" filters by suffix
@@ -67,43 +70,46 @@ struct vull_find_rec {
 // A folder of 256 or more characters lists nothing.
 int vull_find_first(const char *folder, const char *pattern, vull_find_rec *rec, uint32_t mask);
 int vull_find_next(vull_find_rec *rec);
-int vull_find_close(vull_find_rec *rec);  // null accepted; 0
+int vull_find_close(vull_find_rec *rec); // null accepted; 0
 
-int vull_file_exists(const char *path);       // 1 when vull_fopen(path,"r") succeeds (folders too)
-int vull_directory_exists(const char *path);  // 1 when the path lists as a folder
+int vull_file_exists(const char *path);      // 1 when vull_fopen(path,"r") succeeds (folders too)
+int vull_directory_exists(const char *path); // 1 when the path lists as a folder
 
 // ---- dates ----
 struct vull_datetime_rec {
-    int32_t word0, word1;  // left untouched by vull_get_datetime
+    int32_t word0, word1; // left untouched by vull_get_datetime
     int32_t year;
-    int32_t month;         // 1-12
+    int32_t month; // 1-12
     int32_t day;
     int32_t hour;
     int32_t minute;
     int32_t second;
 };
-void vull_get_datetime(vull_datetime_rec *rec, int local);  // now; local time when local != 0, else UTC
-int vull_get_date(int *year, int *month, int *day);        // local yyyymmdd; outs may be null; 0 on failure
-void vull_print_date(time_t t, char *out);                 // "%Y-%m-%d %H:%M:%S", out of at least 32 bytes
+void vull_get_datetime(vull_datetime_rec *rec,
+                       int local); // now; local time when local != 0, else UTC
+int vull_get_date(int *year, int *month,
+                  int *day);               // local yyyymmdd; outs may be null; 0 on failure
+void vull_print_date(time_t t, char *out); // "%Y-%m-%d %H:%M:%S", out of at least 32 bytes
 
 // ---- threads ----
 struct vull_thread_rec {
-    SDL_Thread *thread;    // the SDL thread handle
-    uint8_t pad[72];       // keeps the record its historical 80 bytes, zeroed
+    SDL_Thread *thread; // the SDL thread handle
+    uint8_t pad[72];    // keeps the record its historical 80 bytes, zeroed
 };
 static_assert(sizeof(vull_thread_rec) == 80, "thread record is an 80-byte block");
 using vull_thread_fn = int (*)(void *data);
-vull_thread_rec *vull_create_thread(vull_thread_fn fn);  // null when the thread cannot start
+vull_thread_rec *vull_create_thread(vull_thread_fn fn); // null when the thread cannot start
 void vull_destroy_thread(vull_thread_rec *t);           // detaches and frees; null accepted
 
 // ---- external programs (started with an argument vector, never a shell) ----
 using vull_wget_callback = void (*)(const char *path);
-int vull_wget(const char *url, const char *path);                      // 0 ran, 6 refused path
+int vull_wget(const char *url, const char *path); // 0 ran, 6 refused path
 int vull_wget_ex(const char *url, const char *path, const char *post_file);
 int vull_wget_with_callbacks(const char *url, const char *path, vull_wget_callback on_load,
-                             vull_wget_callback on_error);             // 0; runs on a thread
-void vull_launch_html(const char *target);     // opens a folder or web page with xdg-open
+                             vull_wget_callback on_error); // 0; runs on a thread
+void vull_launch_html(const char *target); // opens a folder or web page with xdg-open
 
 // ---- errors ----
 void checkSDLError();
-[[noreturn]] void vull_fatal_error(const char *message);  // engine exit, then the process ends with 1
+[[noreturn]] void
+vull_fatal_error(const char *message); // engine exit, then the process ends with 1

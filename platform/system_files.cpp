@@ -17,18 +17,17 @@
 
 /* ---- folders and paths ---- */
 
-static bool ends_with_slash(const char *s)
-{
+static bool ends_with_slash(const char *s) {
     size_t n = strlen(s);
     return n > 0 && s[n - 1] == '/';
 }
 
 // out = folder [+ '/'] + name. On overflow out is emptied and -1 returned.
-static int join_path(char *out, size_t out_size, const char *folder, const char *name)
-{
+static int join_path(char *out, size_t out_size, const char *folder, const char *name) {
     if (!out || out_size == 0) return -1;
     if (!name) name = "";
-    int n = snprintf(out, out_size, "%s%s%s", folder, ends_with_slash(folder) || !*folder ? "" : "/", name);
+    int n = snprintf(out, out_size, "%s%s%s", folder,
+                     ends_with_slash(folder) || !*folder ? "" : "/", name);
     if (n < 0 || size_t(n) >= out_size) {
         out[0] = 0;
         return -1;
@@ -36,45 +35,36 @@ static int join_path(char *out, size_t out_size, const char *folder, const char 
     return 0;
 }
 
-static int fail_path(char *out, size_t out_size)
-{
+static int fail_path(char *out, size_t out_size) {
     if (out && out_size > 0) out[0] = 0;
     return -1;
 }
 
-static int set_name_only(char *out, size_t out_size, const char *name)
-{
+static int set_name_only(char *out, size_t out_size, const char *name) {
     return join_path(out, out_size, "", name);
 }
 
 // A configured folder counts when it does not start with NUL or a blank.
-static bool configured(const char *path)
-{
-    return path[0] != 0 && path[0] != ' ';
-}
+static bool configured(const char *path) { return path[0] != 0 && path[0] != ' '; }
 
-static const char *home_env()
-{
+static const char *home_env() {
     const char *home = getenv("HOME");
     return home && *home ? home : nullptr;
 }
 
 // folder = $HOME + tail; false when that does not fit the engine path length.
-static bool home_folder(char (&folder)[VULL_PATH_LEN], const char *home, const char *tail)
-{
+static bool home_folder(char (&folder)[VULL_PATH_LEN], const char *home, const char *tail) {
     int n = snprintf(folder, sizeof folder, "%s%s", home, tail);
     return n >= 0 && size_t(n) < sizeof folder;
 }
 
 // A configured folder is made (one level) and used as it is.
-static int in_configured_folder(const char *folder, const char *name, char *out, size_t out_size)
-{
+static int in_configured_folder(const char *folder, const char *name, char *out, size_t out_size) {
     vull_mkdir(folder);
     return join_path(out, out_size, folder, name);
 }
 
-int vull_prefix_with_appdata_path(const char *name, char *out, size_t out_size)
-{
+int vull_prefix_with_appdata_path(const char *name, char *out, size_t out_size) {
     if (configured(cconfig.home)) return in_configured_folder(cconfig.home, name, out, out_size);
     const char *home = home_env();
     if (!home) return set_name_only(out, out_size, name);
@@ -87,8 +77,7 @@ int vull_prefix_with_appdata_path(const char *name, char *out, size_t out_size)
     return join_path(out, out_size, folder, name);
 }
 
-int vull_prefix_with_program_path(const char *name, char *out, size_t out_size)
-{
+int vull_prefix_with_program_path(const char *name, char *out, size_t out_size) {
     char folder[512] = {0};
     // 511 at most, so the zeroed buffer always stays terminated.
     if (readlink("/proc/self/exe", folder, sizeof folder - 1) <= 0) {
@@ -102,9 +91,9 @@ int vull_prefix_with_program_path(const char *name, char *out, size_t out_size)
     return join_path(out, out_size, folder, name);
 }
 
-int vull_prefix_with_desktop_path(const char *name, char *out, size_t out_size)
-{
-    if (configured(cconfig.desktop_path)) return in_configured_folder(cconfig.desktop_path, name, out, out_size);
+int vull_prefix_with_desktop_path(const char *name, char *out, size_t out_size) {
+    if (configured(cconfig.desktop_path))
+        return in_configured_folder(cconfig.desktop_path, name, out, out_size);
     const char *home = home_env();
     if (!home) return set_name_only(out, out_size, name);
     char folder[VULL_PATH_LEN];
@@ -112,27 +101,21 @@ int vull_prefix_with_desktop_path(const char *name, char *out, size_t out_size)
     return join_path(out, out_size, folder, name);
 }
 
-int vull_prefix_with_current_path(const char *name, char *out, size_t out_size)
-{
+int vull_prefix_with_current_path(const char *name, char *out, size_t out_size) {
     char folder[VULL_PATH_LEN];
     if (!getcwd(folder, sizeof folder)) return set_name_only(out, out_size, name);
     return join_path(out, out_size, folder, name);
 }
 
-void vull_mkdir(const char *path)
-{
+void vull_mkdir(const char *path) {
     if (path && *path) mkdir(path, 0755);
 }
 
-int vull_remove(const char *path)
-{
-    return path ? remove(path) : -1;
-}
+int vull_remove(const char *path) { return path ? remove(path) : -1; }
 
 /* ---- folder listing ---- */
 
-int vull_find_first(const char *folder, const char *pattern, vull_find_rec *rec, uint32_t mask)
-{
+int vull_find_first(const char *folder, const char *pattern, vull_find_rec *rec, uint32_t mask) {
     if (!rec) return 1;
     *rec = vull_find_rec{};
     // A cut folder or suffix would list or match something else: list nothing.
@@ -148,22 +131,21 @@ int vull_find_first(const char *folder, const char *pattern, vull_find_rec *rec,
     return vull_find_next(rec);
 }
 
-int vull_find_next(vull_find_rec *rec)
-{
+int vull_find_next(vull_find_rec *rec) {
     if (!rec || !rec->dir) return 1;
     DIR *dir = static_cast<DIR *>(rec->dir);
     while (dirent *entry = readdir(dir)) {
         snprintf(rec->name, sizeof rec->name, "%s", entry->d_name);
         char full[512];
         int n = snprintf(full, sizeof full, "%s/%s", rec->folder, rec->name);
-        if (n < 0 || size_t(n) >= sizeof full) continue;  // would name another file when cut
+        if (n < 0 || size_t(n) >= sizeof full) continue; // would name another file when cut
         struct stat st {};
         if (stat(full, &st) == 0) {
             rec->mode = uint32_t(st.st_mode);
             rec->size = st.st_size > 0xFFFFFFFF ? 0xFFFFFFFFu : uint32_t(st.st_size);
             rec->time = int64_t(st.st_mtime);
         } else {
-            rec->mode = 0;  // never shares a bit with a mask, so the entry is skipped
+            rec->mode = 0; // never shares a bit with a mask, so the entry is skipped
             rec->size = 0;
             rec->time = 0;
         }
@@ -175,8 +157,7 @@ int vull_find_next(vull_find_rec *rec)
     return 1;
 }
 
-int vull_find_close(vull_find_rec *rec)
-{
+int vull_find_close(vull_find_rec *rec) {
     if (rec && rec->dir) {
         closedir(static_cast<DIR *>(rec->dir));
         rec->dir = nullptr;
@@ -187,8 +168,7 @@ int vull_find_close(vull_find_rec *rec)
 /* ---- file tests ---- */
 
 // Folders count too: the C library opens a folder for reading on Linux.
-int vull_file_exists(const char *path)
-{
+int vull_file_exists(const char *path) {
     if (!path) return 0;
     vull_file *f = vull_fopen(path, "r");
     if (!f) return 0;
@@ -197,8 +177,7 @@ int vull_file_exists(const char *path)
 }
 
 // Opening the folder is what a listing would do to find its own "." entry.
-int vull_directory_exists(const char *path)
-{
+int vull_directory_exists(const char *path) {
     if (!path) return 0;
     DIR *dir = opendir(path);
     if (!dir) return 0;
@@ -208,8 +187,7 @@ int vull_directory_exists(const char *path)
 
 /* ---- dates ---- */
 
-void vull_get_datetime(vull_datetime_rec *rec, int local)
-{
+void vull_get_datetime(vull_datetime_rec *rec, int local) {
     if (!rec) return;
     rec->year = rec->month = rec->day = rec->hour = rec->minute = rec->second = 0;
     time_t now = time(nullptr);
@@ -223,8 +201,7 @@ void vull_get_datetime(vull_datetime_rec *rec, int local)
     rec->second = t.tm_sec;
 }
 
-int vull_get_date(int *year, int *month, int *day)
-{
+int vull_get_date(int *year, int *month, int *day) {
     time_t now = time(nullptr);
     tm t{};
     if (!localtime_r(&now, &t)) {
@@ -237,8 +214,7 @@ int vull_get_date(int *year, int *month, int *day)
     return (t.tm_year + 1900) * 10000 + (t.tm_mon + 1) * 100 + t.tm_mday;
 }
 
-void vull_print_date(time_t when, char *out)
-{
+void vull_print_date(time_t when, char *out) {
     if (!out) return;
     out[0] = 0;
     tm t{};

@@ -22,7 +22,7 @@
 vull_bitmap vull_screen_actual;
 vull_bitmap *vull_screen = &vull_screen_actual;
 vull_bitmap *vull_back_page;
-vull_palette_rec *vull_black_palette;  // vull_palette itself lives with the bitmaps
+vull_palette_rec *vull_black_palette; // vull_palette itself lives with the bitmaps
 
 SDL_Window *sdl_window;
 SDL_Renderer *sdl_renderer;
@@ -35,40 +35,35 @@ int vull_screen_mode;
 int vull_system_active;
 int vull_video_inited;
 
-static SDL_GLContext vull_ctx;          // only with opengl_blit
-static SDL_GLContext vull_ctx_display;  // context of the second display window
-static SDL_Texture *fps_texture;        // 128 x 8 overlay on the renderer path
-static vull_bitmap *fps_bmp;            // what the overlay is drawn into
-static vull_bitmap *bmp32;              // 32-bit copy of an 8-bit page being presented
-static vull_bitmap *soft_fps_page;      // copy of a 32-bit page that the software fps text is drawn into
-static SDL_Surface *soft_argb;          // ARGB8888 stand-in for window surfaces of other formats
-static vull_bitmap *window_icon_bmp;    // kept so that windows made later get the icon too
+static SDL_GLContext vull_ctx;         // only with opengl_blit
+static SDL_GLContext vull_ctx_display; // context of the second display window
+static SDL_Texture *fps_texture;       // 128 x 8 overlay on the renderer path
+static vull_bitmap *fps_bmp;           // what the overlay is drawn into
+static vull_bitmap *bmp32;             // 32-bit copy of an 8-bit page being presented
+static vull_bitmap *soft_fps_page; // copy of a 32-bit page that the software fps text is drawn into
+static SDL_Surface *soft_argb;     // ARGB8888 stand-in for window surfaces of other formats
+static vull_bitmap *window_icon_bmp; // kept so that windows made later get the icon too
 
 static int frame_start_t;    // ms, start of the frame being measured
 static int32_t smoothed_fps; // 16.16
 
 // Integer scaling decision as the rest of the engine sees it: software
 // presentation always scales by whole pixels.
-static int pixel_perfect_now()
-{
-    return vull_get_pixel_perfect();
-}
+static int pixel_perfect_now() { return vull_get_pixel_perfect(); }
 
-static void window_size(int *w, int *h)
-{
+static void window_size(int *w, int *h) {
     *w = *h = 0;
     if (sdl_window) SDL_GetWindowSize(sdl_window, w, h);
 }
 
 /* ---- SDL start-up ---------------------------------------------------- */
 
-int vull_system_init()
-{
+int vull_system_init() {
 #ifdef ZIBO6_ARM32
-    uint32_t flags = 0xF231;  // also the sensor subsystem
+    uint32_t flags = 0xF231; // also the sensor subsystem
 #else
-    uint32_t flags = SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_JOYSTICK | SDL_INIT_HAPTIC |
-                     SDL_INIT_GAMECONTROLLER | SDL_INIT_EVENTS;
+    uint32_t flags = SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_JOYSTICK |
+                     SDL_INIT_HAPTIC | SDL_INIT_GAMECONTROLLER | SDL_INIT_EVENTS;
 #endif
     if (cconfig.headless) {
         // Only the event queue: it turns Ctrl+C into a quit event, so a
@@ -88,8 +83,10 @@ int vull_system_init()
     SDL_version compiled, linked;
     SDL_VERSION(&compiled);
     SDL_GetVersion(&linked);
-    vull_debugf("Compiled against SDL version: %d.%d.%d\n", compiled.major, compiled.minor, compiled.patch);
-    vull_debugf("Linked against SDL version:   %d.%d.%d\n", linked.major, linked.minor, linked.patch);
+    vull_debugf("Compiled against SDL version: %d.%d.%d\n", compiled.major, compiled.minor,
+                compiled.patch);
+    vull_debugf("Linked against SDL version:   %d.%d.%d\n", linked.major, linked.minor,
+                linked.patch);
     if (cconfig.headless) return 0;
 
     if (!cconfig.log_system_info) {
@@ -122,8 +119,7 @@ int vull_system_init()
     return 0;
 }
 
-int vull_system_exit()
-{
+int vull_system_exit() {
 #ifdef ZIBO6_ARM32
     SDL_VideoQuit();
 #endif
@@ -132,8 +128,7 @@ int vull_system_exit()
 
 /* ---- video start and exit -------------------------------------------- */
 
-int vull_video_init()
-{
+int vull_video_init() {
     if (vull_video_inited) return 0;
     vull_video_inited = 1;
     vull_palette = vull_create_palette();
@@ -144,8 +139,7 @@ int vull_video_init()
     return 0;
 }
 
-int vull_video_init_plat()
-{
+int vull_video_init_plat() {
     SDL_DisplayMode mode;
     if (SDL_GetDesktopDisplayMode(0, &mode) == 0) {
         desktop_w = mode.w;
@@ -155,8 +149,7 @@ int vull_video_init_plat()
 }
 
 // Textures belong to the renderer: they go before it does.
-static void destroy_textures()
-{
+static void destroy_textures() {
     if (sdl_texture) SDL_DestroyTexture(sdl_texture);
     if (fps_texture) SDL_DestroyTexture(fps_texture);
     sdl_texture = fps_texture = nullptr;
@@ -165,8 +158,7 @@ static void destroy_textures()
     fps_bmp = nullptr;
 }
 
-static void destroy_window()
-{
+static void destroy_window() {
     if (vull_ctx) SDL_GL_DeleteContext(vull_ctx);
     vull_ctx = nullptr;
     destroy_textures();
@@ -178,8 +170,7 @@ static void destroy_window()
     sdl_window = nullptr;
 }
 
-int vull_video_exit_plat()
-{
+int vull_video_exit_plat() {
     destroy_window();
     if (vull_ctx_display) SDL_GL_DeleteContext(vull_ctx_display);
     vull_ctx_display = nullptr;
@@ -188,8 +179,7 @@ int vull_video_exit_plat()
     return 0;
 }
 
-int vull_video_exit()
-{
+int vull_video_exit() {
     if (!vull_video_inited) return 0;
     vull_video_inited = 0;
     vull_destroy_bitmap(vull_back_page);
@@ -200,7 +190,7 @@ int vull_video_exit()
     vull_palette = vull_black_palette = nullptr;
     vull_destroy_bitmap(bmp32);
     vull_destroy_bitmap(soft_fps_page);
-    vull_destroy_bitmap(fattened_back_page);  // the pre-blit cache of a scaled page
+    vull_destroy_bitmap(fattened_back_page); // the pre-blit cache of a scaled page
     bmp32 = soft_fps_page = fattened_back_page = nullptr;
     window_icon_bmp = nullptr;
     if (!cconfig.headless) vull_video_exit_plat();
@@ -209,8 +199,7 @@ int vull_video_exit()
 
 /* ---- screen set-up --------------------------------------------------- */
 
-int vull_set_screen(int width, int height, int depth, int flags)
-{
+int vull_set_screen(int width, int height, int depth, int flags) {
     vull_debugf("vull_set_screen %d %d %d %x\n", width, height, depth, flags);
     if (width <= 0 || height <= 0) {
         width = desktop_w;
@@ -274,10 +263,11 @@ int vull_set_screen(int width, int height, int depth, int flags)
 }
 
 // Window position and full-screen size, shared by both paths.
-static void place_window(int *x, int *y, int *ww, int *wh)
-{
-    *x = cconfig.window_position[0] == -1 ? int(SDL_WINDOWPOS_UNDEFINED) : cconfig.window_position[0];
-    *y = cconfig.window_position[1] == -1 ? int(SDL_WINDOWPOS_UNDEFINED) : cconfig.window_position[1];
+static void place_window(int *x, int *y, int *ww, int *wh) {
+    *x = cconfig.window_position[0] == -1 ? int(SDL_WINDOWPOS_UNDEFINED)
+                                          : cconfig.window_position[0];
+    *y = cconfig.window_position[1] == -1 ? int(SDL_WINDOWPOS_UNDEFINED)
+                                          : cconfig.window_position[1];
     if (vull_screen_mode) *x = *y = 0;
     int d = cconfig.display;
     if (d >= 0 && d < SDL_GetNumVideoDisplays()) {
@@ -295,7 +285,8 @@ static void place_window(int *x, int *y, int *ww, int *wh)
         if (vull_screen_mode && SDL_GetCurrentDisplayMode(d, &m) == 0) {
             desktop_w = m.w;
             desktop_h = m.h;
-            vull_debugf("fullscreen; updated desktop of display %d to %d %d\n", d, desktop_w, desktop_h);
+            vull_debugf("fullscreen; updated desktop of display %d to %d %d\n", d, desktop_w,
+                        desktop_h);
         }
     }
     if (vull_screen_mode) {
@@ -310,8 +301,7 @@ static void place_window(int *x, int *y, int *ww, int *wh)
     }
 }
 
-static uint32_t window_flags()
-{
+static uint32_t window_flags() {
     if (!vull_screen_mode) return cconfig.frameless ? 0x34 : 0x24;
     switch (cconfig.fullscreen_method) {
     case 0: return 0x194;
@@ -320,37 +310,33 @@ static uint32_t window_flags()
     }
 }
 
-static const char *window_title()
-{
+static const char *window_title() {
     return vull_state.window_title_ptr ? vull_state.window_title_ptr : vull_state.app_title;
 }
 
-static void apply_icon()
-{
+static void apply_icon() {
     if (window_icon_bmp && window_icon_bmp->bpp == 32) vull_set_window_icon(window_icon_bmp);
 }
 
 // Streaming texture of the page size. The page is shown as it is: window
 // pixels have no alpha, so a page pixel's alpha byte must not blend it away.
-static void create_page_texture(int w, int h)
-{
+static void create_page_texture(int w, int h) {
     if (sdl_texture) SDL_DestroyTexture(sdl_texture);
     sdl_texture_w = sdl_texture_h = 0;
-    sdl_texture = SDL_CreateTexture(sdl_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, w, h);
+    sdl_texture = SDL_CreateTexture(sdl_renderer, SDL_PIXELFORMAT_ARGB8888,
+                                    SDL_TEXTUREACCESS_STREAMING, w, h);
     if (!sdl_texture) return;
     SDL_SetTextureBlendMode(sdl_texture, SDL_BLENDMODE_NONE);
     sdl_texture_w = w;
     sdl_texture_h = h;
 }
 
-static void dump_renderer()
-{
+static void dump_renderer() {
     SDL_RendererInfo info;
     if (sdl_renderer && SDL_GetRendererInfo(sdl_renderer, &info) == 0) SDLTest_PrintRenderer(&info);
 }
 
-int vull_set_screen_plat(int ww, int wh, int page_w, int page_h, int depth, int flags)
-{
+int vull_set_screen_plat(int ww, int wh, int page_w, int page_h, int depth, int flags) {
     vull_system_active = 1;
 #ifdef ZIBO6_ARM32
     const char *drv = SDL_GetCurrentVideoDriver();
@@ -392,8 +378,8 @@ int vull_set_screen_plat(int ww, int wh, int page_w, int page_h, int depth, int 
     // change of pixel_perfect changes filtering when the texture is re-made.
     const char *filter = pixel_perfect_now() == 1 ? "nearest" : "linear";
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, filter);
-    vull_debugf("  setting filter to %s (screen_mode %d  back page width: %d)\n", filter, vull_screen_mode,
-                vull_back_page ? vull_back_page->width : 0);
+    vull_debugf("  setting filter to %s (screen_mode %d  back page width: %d)\n", filter,
+                vull_screen_mode, vull_back_page ? vull_back_page->width : 0);
 
     SDL_SetRenderDrawColor(sdl_renderer, 0, 0, 0, 255);
     SDL_RenderClear(sdl_renderer);
@@ -401,7 +387,8 @@ int vull_set_screen_plat(int ww, int wh, int page_w, int page_h, int depth, int 
 
     destroy_textures();
     create_page_texture(page_w, page_h);
-    fps_texture = SDL_CreateTexture(sdl_renderer, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STREAMING, 128, 8);
+    fps_texture = SDL_CreateTexture(sdl_renderer, SDL_PIXELFORMAT_ARGB8888,
+                                    SDL_TEXTUREACCESS_STREAMING, 128, 8);
     if (fps_texture) SDL_SetTextureBlendMode(fps_texture, SDL_BLENDMODE_BLEND);
     fps_bmp = vull_create_bitmap(128, 8, 32);
 
@@ -412,8 +399,7 @@ int vull_set_screen_plat(int ww, int wh, int page_w, int page_h, int depth, int 
     return 0;
 }
 
-int vull_set_screen_software(int ww, int wh, int depth, int flags)
-{
+int vull_set_screen_software(int ww, int wh, int depth, int flags) {
     (void)depth;
     (void)flags;
     if (vull_state.window_size_set) {
@@ -438,19 +424,19 @@ int vull_set_screen_software(int ww, int wh, int depth, int flags)
     return 0;
 }
 
-void vull_toggle_fullscreen()
-{
+void vull_toggle_fullscreen() {
     if (cconfig.headless || cconfig.framebuffer) return;
     vull_screen_mode = !vull_screen_mode;
-    vull_set_screen_plat(cconfig.window_size[0], cconfig.window_size[1], vull_back_page ? vull_back_page->width : 0,
+    vull_set_screen_plat(cconfig.window_size[0], cconfig.window_size[1],
+                         vull_back_page ? vull_back_page->width : 0,
                          vull_back_page ? vull_back_page->height : 0, vull_screen_actual.bpp, 0);
 }
 
-void vull_set_windowed(int windowed)
-{
+void vull_set_windowed(int windowed) {
     if (cconfig.headless || cconfig.framebuffer) return;
     vull_screen_mode = !windowed;
-    vull_set_screen_plat(cconfig.window_size[0], cconfig.window_size[1], vull_back_page ? vull_back_page->width : 0,
+    vull_set_screen_plat(cconfig.window_size[0], cconfig.window_size[1],
+                         vull_back_page ? vull_back_page->width : 0,
                          vull_back_page ? vull_back_page->height : 0, vull_screen_actual.bpp, 0);
 }
 
@@ -460,26 +446,25 @@ int vull_get_desktop_height() { return desktop_h; }
 int vull_get_window_width() { return vull_screen_mode ? desktop_w : vull_screen_actual.width; }
 int vull_get_window_height() { return vull_screen_mode ? desktop_h : vull_screen_actual.height; }
 
-void vull_set_window_size(int w, int h)
-{
+void vull_set_window_size(int w, int h) {
     cconfig.window_size[0] = w;
     cconfig.window_size[1] = h;
     vull_state.window_size_set = 1;
 }
 
-void vull_set_palette(const uint8_t *rgb768)
-{
-    if (!vull_palette || !rgb768 || rgb768 == reinterpret_cast<const uint8_t *>(vull_palette)) return;
+void vull_set_palette(const uint8_t *rgb768) {
+    if (!vull_palette || !rgb768 || rgb768 == reinterpret_cast<const uint8_t *>(vull_palette))
+        return;
     memcpy(vull_palette, rgb768, sizeof(vull_palette_rec));
 }
 
 /* ---- placement ------------------------------------------------------- */
 
-void get_dest_rect(vull_dest_rect *rect)
-{
+void get_dest_rect(vull_dest_rect *rect) {
     *rect = {0, 0, 0, 0};
     if (cconfig.draw_rect[2] > 0 && cconfig.draw_rect[3] > 0) {
-        *rect = {cconfig.draw_rect[0], cconfig.draw_rect[1], cconfig.draw_rect[2], cconfig.draw_rect[3]};
+        *rect = {cconfig.draw_rect[0], cconfig.draw_rect[1], cconfig.draw_rect[2],
+                 cconfig.draw_rect[3]};
         return;
     }
     int ww, wh;
@@ -508,8 +493,7 @@ void get_dest_rect(vull_dest_rect *rect)
     }
 }
 
-int vull_get_pixel_perfect_plat()
-{
+int vull_get_pixel_perfect_plat() {
     if (!vull_back_page) return 0;
     if (cconfig.pixel_perfect >= 0) return cconfig.pixel_perfect != 0;
     int64_t pw = vull_back_page->width, ph = vull_back_page->height;
@@ -524,8 +508,7 @@ int vull_get_pixel_perfect_plat()
 
 /* ---- presentation ---------------------------------------------------- */
 
-static vull_bitmap *ensure_bitmap(vull_bitmap **b, int w, int h)
-{
+static vull_bitmap *ensure_bitmap(vull_bitmap **b, int w, int h) {
     if (!*b || (*b)->width != w || (*b)->height != h) {
         vull_destroy_bitmap(*b);
         *b = vull_create_bitmap(w, h, 32);
@@ -533,8 +516,7 @@ static vull_bitmap *ensure_bitmap(vull_bitmap **b, int w, int h)
     return *b;
 }
 
-static const vull_bitmap *to_32bit(const vull_bitmap *bmp)
-{
+static const vull_bitmap *to_32bit(const vull_bitmap *bmp) {
     if (!vull_palette || !ensure_bitmap(&bmp32, bmp->width, bmp->height)) return nullptr;
     uint32_t table[256];
     for (int i = 0; i < 256; i++) table[i] = vull_palette_colour(vull_palette, i);
@@ -546,8 +528,7 @@ static const vull_bitmap *to_32bit(const vull_bitmap *bmp)
     return bmp32;
 }
 
-static void draw_fps_phat(vull_bitmap *page)
-{
+static void draw_fps_phat(vull_bitmap *page) {
     char text[16];
     snprintf(text, sizeof text, "%03d", vull_get_fps());
     vull_draw_text_phat(page, text, vull_font1, 1, 1, 0, 0xFF000000u, 0xFFFFFFFFu);
@@ -555,8 +536,8 @@ static void draw_fps_phat(vull_bitmap *page)
 
 // Nearest-neighbour scaling of pic into rect on a 32-bit surface; the parts of
 // rect outside the surface are cropped, so the picture keeps its scale.
-static void scale_into(const vull_bitmap *pic, uint8_t *pixels, int pitch, int sw, int sh, const vull_dest_rect &r)
-{
+static void scale_into(const vull_bitmap *pic, uint8_t *pixels, int pitch, int sw, int sh,
+                       const vull_dest_rect &r) {
     memset(pixels, 0, size_t(pitch) * size_t(sh));
     if (r.w <= 0 || r.h <= 0) return;
     int64_t step = (int64_t(pic->width) << 16) / r.w;
@@ -570,13 +551,13 @@ static void scale_into(const vull_bitmap *pic, uint8_t *pixels, int pitch, int s
     }
 }
 
-static void present_software(const vull_bitmap *pic)
-{
+static void present_software(const vull_bitmap *pic) {
     if (cconfig.show_fps) {
         // The text goes into a copy: the application's own page stays as it drew it.
         if (pic != bmp32) {
             if (!ensure_bitmap(&soft_fps_page, pic->width, pic->height)) return;
-            for (int y = 0; y < pic->height; y++) memcpy(soft_fps_page->rows[y], pic->rows[y], size_t(pic->width) * 4);
+            for (int y = 0; y < pic->height; y++)
+                memcpy(soft_fps_page->rows[y], pic->rows[y], size_t(pic->width) * 4);
             pic = soft_fps_page;
         }
         draw_fps_phat(const_cast<vull_bitmap *>(pic));
@@ -586,15 +567,17 @@ static void present_software(const vull_bitmap *pic)
     if (!surf) return;
     // Only 32-bit xRGB surfaces take our words as they are; anything else is
     // drawn into an ARGB8888 surface of the same size and converted by SDL.
-    bool direct = surf->format->BytesPerPixel == 4 &&
-                  (surf->format->format == SDL_PIXELFORMAT_ARGB8888 || surf->format->format == SDL_PIXELFORMAT_RGB888);
+    bool direct =
+        surf->format->BytesPerPixel == 4 && (surf->format->format == SDL_PIXELFORMAT_ARGB8888 ||
+                                             surf->format->format == SDL_PIXELFORMAT_RGB888);
     SDL_Surface *dst = surf;
     if (!direct) {
         if (!soft_argb || soft_argb->w != surf->w || soft_argb->h != surf->h) {
             if (soft_argb) SDL_FreeSurface(soft_argb);
-            soft_argb = SDL_CreateRGBSurfaceWithFormat(0, surf->w, surf->h, 32, SDL_PIXELFORMAT_ARGB8888);
+            soft_argb =
+                SDL_CreateRGBSurfaceWithFormat(0, surf->w, surf->h, 32, SDL_PIXELFORMAT_ARGB8888);
             if (!soft_argb) return;
-            SDL_SetSurfaceBlendMode(soft_argb, SDL_BLENDMODE_NONE);  // a copy, as on the direct path
+            SDL_SetSurfaceBlendMode(soft_argb, SDL_BLENDMODE_NONE); // a copy, as on the direct path
         }
         dst = soft_argb;
     }
@@ -609,18 +592,17 @@ static void present_software(const vull_bitmap *pic)
     SDL_UpdateWindowSurface(sdl_window);
 }
 
-static void upload(SDL_Texture *tex, const vull_bitmap *pic)
-{
+static void upload(SDL_Texture *tex, const vull_bitmap *pic) {
     void *pixels;
     int pitch;
     if (SDL_LockTexture(tex, nullptr, &pixels, &pitch) != 0) return;
     for (int y = 0; y < pic->height; y++)
-        memcpy(static_cast<uint8_t *>(pixels) + int64_t(y) * pitch, pic->rows[y], size_t(pic->width) * 4);
+        memcpy(static_cast<uint8_t *>(pixels) + int64_t(y) * pitch, pic->rows[y],
+               size_t(pic->width) * 4);
     SDL_UnlockTexture(tex);
 }
 
-static void present_renderer(const vull_bitmap *pic)
-{
+static void present_renderer(const vull_bitmap *pic) {
     if (!sdl_renderer) return;
     if (!sdl_texture || pic->width != sdl_texture_w || pic->height != sdl_texture_h)
         create_page_texture(pic->width, pic->height);
@@ -652,9 +634,8 @@ static void present_renderer(const vull_bitmap *pic)
     SDL_RenderPresent(sdl_renderer);
 }
 
-int vull_blit_to_video_plat(const vull_bitmap *bmp, vull_bitmap *screen, int sx, int sy, int dx, int dy, int w, int h,
-                            int flags)
-{
+int vull_blit_to_video_plat(const vull_bitmap *bmp, vull_bitmap *screen, int sx, int sy, int dx,
+                            int dy, int w, int h, int flags) {
     (void)screen;
     (void)w;
     (void)h;
@@ -665,7 +646,9 @@ int vull_blit_to_video_plat(const vull_bitmap *bmp, vull_bitmap *screen, int sx,
     }
     if (sx || sy || dx || dy) return 0;
     // Only whole 8- and 32-bit pictures with pixels can be presented.
-    if (!bmp || !bmp->rows || bmp->width < 1 || bmp->height < 1 || (bmp->bpp != 8 && bmp->bpp != 32)) return 0;
+    if (!bmp || !bmp->rows || bmp->width < 1 || bmp->height < 1 ||
+        (bmp->bpp != 8 && bmp->bpp != 32))
+        return 0;
     const vull_bitmap *pic = bmp->bpp == 8 ? to_32bit(bmp) : bmp;
     if (!pic) return 0;
     if (cconfig.software_blit)
@@ -675,10 +658,10 @@ int vull_blit_to_video_plat(const vull_bitmap *bmp, vull_bitmap *screen, int sx,
     return 0;
 }
 
-int vull_blit_back_page()
-{
+int vull_blit_back_page() {
     if (vull_back_page)
-        vull_blit(vull_back_page, vull_screen, 0, 0, 0, 0, vull_screen_actual.width, vull_screen_actual.height);
+        vull_blit(vull_back_page, vull_screen, 0, 0, 0, 0, vull_screen_actual.width,
+                  vull_screen_actual.height);
     return 0;
 }
 
@@ -688,8 +671,7 @@ int vull_flip_screen() { return cconfig.headless; }
 
 void vull_register_frame_start_for_fps() { frame_start_t = int(vull_get_time()); }
 
-void vull_register_frame_end_for_fps()
-{
+void vull_register_frame_end_for_fps() {
     int now = int(vull_get_time());
     int elapsed = now - frame_start_t;
     frame_start_t = now;
@@ -703,25 +685,23 @@ int vull_get_fps() { return smoothed_fps >> 16; }
 
 /* ---- icon, title, focus ---------------------------------------------- */
 
-void vull_set_window_icon(vull_bitmap *bmp)
-{
+void vull_set_window_icon(vull_bitmap *bmp) {
     if (!bmp || bmp->bpp != 32 || !bmp->pixels) return;
     window_icon_bmp = bmp;
     if (!sdl_window) return;
-    SDL_Surface *s = SDL_CreateRGBSurfaceFrom(bmp->pixels, bmp->width, bmp->height, 32, bmp->width * 4, 0x00FF0000u,
-                                              0x0000FF00u, 0x000000FFu, 0xFF000000u);
+    SDL_Surface *s =
+        SDL_CreateRGBSurfaceFrom(bmp->pixels, bmp->width, bmp->height, 32, bmp->width * 4,
+                                 0x00FF0000u, 0x0000FF00u, 0x000000FFu, 0xFF000000u);
     if (!s) return;
     SDL_SetWindowIcon(sdl_window, s);
     SDL_FreeSurface(s);
 }
 
-void update_sdl_window_title(const char *text)
-{
+void update_sdl_window_title(const char *text) {
     if (sdl_window && text) SDL_SetWindowTitle(sdl_window, text);
 }
 
-int vull_is_app_active()
-{
+int vull_is_app_active() {
     if (cconfig.framebuffer || vull_system_active) return 1;
     SDL_Window *focus = SDL_GetKeyboardFocus();
     return focus && (focus == sdl_window || focus == sdl_window_display);
@@ -731,8 +711,7 @@ int vull_is_app_active()
 
 int vull_num_video_displays() { return SDL_GetNumVideoDisplays(); }
 
-static int display_has_mode(int d, int w, int h)
-{
+static int display_has_mode(int d, int w, int h) {
     int n = SDL_GetNumDisplayModes(d);
     for (int i = 0; i < n; i++) {
         SDL_DisplayMode m;
@@ -741,8 +720,7 @@ static int display_has_mode(int d, int w, int h)
     return 0;
 }
 
-int vull_choose_display(const char *name, int width, int height)
-{
+int vull_choose_display(const char *name, int width, int height) {
     int n = SDL_GetNumVideoDisplays();
     if (n < 2) return -1;
     if (cconfig.ext_display > 0) return cconfig.ext_display;
@@ -766,8 +744,7 @@ int vull_choose_display(const char *name, int width, int height)
     return -1;
 }
 
-int vull_open_display(int display, int width, int height)
-{
+int vull_open_display(int display, int width, int height) {
     SDL_Rect b;
     if (SDL_GetDisplayBounds(display, &b) != 0) return -1;
     if (width == 0) width = b.w;
@@ -781,8 +758,7 @@ int vull_open_display(int display, int width, int height)
 
 /* ---- log dumps ------------------------------------------------------- */
 
-void log_system_info()
-{
+void log_system_info() {
     int n = SDL_GetNumVideoDrivers();
     if (n <= 0) vull_debugf("No built-in video drivers\n");
     for (int i = 0; i < n; i++) vull_debugf(" %d %s", i, SDL_GetVideoDriver(i));
@@ -807,14 +783,15 @@ void log_system_info()
         int m = SDL_GetNumDisplayModes(d);
         for (int i = 0; i < m; i++) {
             SDL_DisplayMode mode;
-            if (SDL_GetDisplayMode(d, i, &mode) == 0) vull_debugf("  display_mode %d: %d x %d (%d) ", i, mode.w, mode.h, mode.refresh_rate);
+            if (SDL_GetDisplayMode(d, i, &mode) == 0)
+                vull_debugf("  display_mode %d: %d x %d (%d) ", i, mode.w, mode.h,
+                            mode.refresh_rate);
         }
         vull_debugf("\n");
     }
 }
 
-void SDLTest_PrintRenderer(SDL_RendererInfo *info)
-{
+void SDLTest_PrintRenderer(SDL_RendererInfo *info) {
     FILE *f = vull_state.log_file;
     if (!f || !info) return;
     fprintf(f, "  Renderer %s:\n", info->name ? info->name : "");
@@ -828,28 +805,31 @@ void SDLTest_PrintRenderer(SDL_RendererInfo *info)
         fprintf(f, " %s", SDL_GetPixelFormatName(info->texture_formats[i]));
     fprintf(f, "\n");
     if (info->max_texture_width || info->max_texture_height)
-        fprintf(f, "    Max Texture Size: %dx%d\n", info->max_texture_width, info->max_texture_height);
+        fprintf(f, "    Max Texture Size: %dx%d\n", info->max_texture_width,
+                info->max_texture_height);
     fflush(f);
 }
 
 /* ---- conversions (no caller in the player) --------------------------- */
 
-void calculate_emucol(uint32_t *table, int divisor)
-{
+void calculate_emucol(uint32_t *table, int divisor) {
     if (!table || !vull_palette || divisor == 0) return;
     for (int i = 0; i < 256; i++) {
         const vull_rgb &e = vull_palette->entry[i];
-        table[i] = 0xFF000000u | uint32_t(e.r / divisor) << 16 | uint32_t(e.g / divisor) << 8 | uint32_t(e.b / divisor);
+        table[i] = 0xFF000000u | uint32_t(e.r / divisor) << 16 | uint32_t(e.g / divisor) << 8 |
+                   uint32_t(e.b / divisor);
     }
 }
 
-void blit_from_8_to_32(const vull_bitmap *bmp, uint32_t *dest, int x, int y, int w, int h, int pitch)
-{
+void blit_from_8_to_32(const vull_bitmap *bmp, uint32_t *dest, int x, int y, int w, int h,
+                       int pitch) {
     if (!bmp || !dest || !vull_palette || bmp->bpp != 8) return;
     for (int j = 0; j < h; j++) {
         if (y + j < 0 || y + j >= bmp->height) continue;
-        uint32_t *d = reinterpret_cast<uint32_t *>(reinterpret_cast<uint8_t *>(dest) + int64_t(j) * pitch);
+        uint32_t *d =
+            reinterpret_cast<uint32_t *>(reinterpret_cast<uint8_t *>(dest) + int64_t(j) * pitch);
         for (int i = 0; i < w; i++)
-            if (x + i >= 0 && x + i < bmp->width) d[i] = vull_palette_colour(vull_palette, bmp->rows[y + j][x + i]);
+            if (x + i >= 0 && x + i < bmp->width)
+                d[i] = vull_palette_colour(vull_palette, bmp->rows[y + j][x + i]);
     }
 }

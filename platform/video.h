@@ -21,18 +21,19 @@ static_assert(sizeof(vull_dest_rect) == 16, "destination rectangle is four int32
 // size. vull_screen points at it from program start and never changes.
 extern vull_bitmap vull_screen_actual;
 extern vull_bitmap *vull_screen;
-extern vull_bitmap *vull_back_page;       // the page the application draws into (null until set)
-extern vull_palette_rec *vull_black_palette;  // all zero; the engine palette is made here too (engine/gfx.h)
+extern vull_bitmap *vull_back_page; // the page the application draws into (null until set)
+extern vull_palette_rec
+    *vull_black_palette; // all zero; the engine palette is made here too (engine/gfx.h)
 
-extern SDL_Window *sdl_window;            // main window (null: none)
-extern SDL_Renderer *sdl_renderer;        // null on the software path
-extern SDL_Texture *sdl_texture;          // streaming ARGB8888 texture of the page size
+extern SDL_Window *sdl_window;     // main window (null: none)
+extern SDL_Renderer *sdl_renderer; // null on the software path
+extern SDL_Texture *sdl_texture;   // streaming ARGB8888 texture of the page size
 extern int sdl_texture_w, sdl_texture_h;
-extern SDL_Window *sdl_window_display;    // optional second window (vull_open_display)
+extern SDL_Window *sdl_window_display; // optional second window (vull_open_display)
 
-extern int desktop_w, desktop_h;          // desktop size of the display in use (0 x 0 when unknown)
-extern int vull_screen_mode;              // 0 windowed, 1 full screen
-extern int vull_system_active;            // focus flag; 1 whenever the screen is (re)created
+extern int desktop_w, desktop_h; // desktop size of the display in use (0 x 0 when unknown)
+extern int vull_screen_mode;     // 0 windowed, 1 full screen
+extern int vull_system_active;   // focus flag; 1 whenever the screen is (re)created
 extern int vull_video_inited;
 
 // Start-up and exit of SDL itself and of the video side.
@@ -60,8 +61,8 @@ void vull_set_palette(const uint8_t *rgb768);
 // Presentation. The engine blit hands every draw onto the screen record to
 // vull_blit_to_video_plat; it presents the whole bitmap when all offsets are 0.
 int vull_blit_back_page();
-int vull_blit_to_video_plat(const vull_bitmap *bmp, vull_bitmap *screen, int sx, int sy, int dx, int dy,
-                            int w = 0, int h = 0, int flags = 0);
+int vull_blit_to_video_plat(const vull_bitmap *bmp, vull_bitmap *screen, int sx, int sy, int dx,
+                            int dy, int w = 0, int h = 0, int flags = 0);
 int vull_flip_screen();
 int vull_get_pixel_perfect_plat();
 void get_dest_rect(vull_dest_rect *rect);
@@ -72,7 +73,7 @@ void vull_register_frame_end_for_fps();
 int vull_get_fps();
 
 void vull_set_window_icon(vull_bitmap *bmp);
-void update_sdl_window_title(const char *text);  // ignored without a window
+void update_sdl_window_title(const char *text); // ignored without a window
 int vull_is_app_active();
 
 // Displays (no caller in the player).
@@ -83,4 +84,5 @@ int vull_open_display(int display, int width, int height);
 void log_system_info();
 void SDLTest_PrintRenderer(SDL_RendererInfo *info);
 void calculate_emucol(uint32_t *table, int divisor);
-void blit_from_8_to_32(const vull_bitmap *bmp, uint32_t *dest, int x, int y, int w, int h, int pitch);
+void blit_from_8_to_32(const vull_bitmap *bmp, uint32_t *dest, int x, int y, int w, int h,
+                       int pitch);

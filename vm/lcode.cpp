@@ -19,7 +19,9 @@
 static inline bool hasjumps(const expdesc *e) { return e->t != e->f; }
 
 /* a numeral that can still be folded */
-static inline bool isnumeral(const expdesc *e) { return e->k == VKNUM && e->t == NO_JUMP && e->f == NO_JUMP; }
+static inline bool isnumeral(const expdesc *e) {
+    return e->k == VKNUM && e->t == NO_JUMP && e->f == NO_JUMP;
+}
 
 void luaK_nil(FuncState *fs, int from, int n) {
     int l = from + n - 1;
@@ -48,7 +50,9 @@ int luaK_jump(FuncState *fs) {
     return j;
 }
 
-void luaK_ret(FuncState *fs, int first, int nret) { luaK_codeABC(fs, OP_RETURN, first, nret + 1, 0); }
+void luaK_ret(FuncState *fs, int first, int nret) {
+    luaK_codeABC(fs, OP_RETURN, first, nret + 1, 0);
+}
 
 static int condjump(FuncState *fs, OpCode op, int A, int B, int C) {
     luaK_codeABC(fs, op, A, B, C);
@@ -59,7 +63,8 @@ static void fixjump(FuncState *fs, int pc, int dest) {
     Instruction *jmp = &fs->f->code[pc];
     int offset = dest - (pc + 1);
     lua_assert(dest != NO_JUMP);
-    if (offset > MAXARG_sBx || offset < -MAXARG_sBx) luaX_syntaxerror(fs->ls, "control structure too long");
+    if (offset > MAXARG_sBx || offset < -MAXARG_sBx)
+        luaX_syntaxerror(fs->ls, "control structure too long");
     SETARG_sBx(*jmp, offset);
 }
 
@@ -296,9 +301,7 @@ void luaK_setoneret(FuncState *fs, expdesc *e) {
 
 void luaK_dischargevars(FuncState *fs, expdesc *e) {
     switch (e->k) {
-    case VLOCAL:
-        e->k = VNONRELOC;
-        break;
+    case VLOCAL: e->k = VNONRELOC; break;
     case VUPVAL:
         e->u.info = luaK_codeABC(fs, OP_GETUPVAL, 0, e->u.info, 0);
         e->k = VRELOCABLE;
@@ -315,11 +318,8 @@ void luaK_dischargevars(FuncState *fs, expdesc *e) {
         break;
     }
     case VVARARG:
-    case VCALL:
-        luaK_setoneret(fs, e);
-        break;
-    default:
-        break; /* already a value */
+    case VCALL: luaK_setoneret(fs, e); break;
+    default: break; /* already a value */
     }
 }
 
@@ -331,28 +331,16 @@ static int code_label(FuncState *fs, int A, int b, int jump) {
 static void discharge2reg(FuncState *fs, expdesc *e, int reg) {
     luaK_dischargevars(fs, e);
     switch (e->k) {
-    case VNIL:
-        luaK_nil(fs, reg, 1);
-        break;
+    case VNIL: luaK_nil(fs, reg, 1); break;
     case VFALSE:
-    case VTRUE:
-        luaK_codeABC(fs, OP_LOADBOOL, reg, e->k == VTRUE, 0);
-        break;
-    case VK:
-        luaK_codek(fs, reg, e->u.info);
-        break;
-    case VKNUM:
-        luaK_codek(fs, reg, luaK_numberK(fs, e->u.nval));
-        break;
-    case VRELOCABLE:
-        SETARG_A(getcode(fs, e), reg);
-        break;
+    case VTRUE: luaK_codeABC(fs, OP_LOADBOOL, reg, e->k == VTRUE, 0); break;
+    case VK: luaK_codek(fs, reg, e->u.info); break;
+    case VKNUM: luaK_codek(fs, reg, luaK_numberK(fs, e->u.nval)); break;
+    case VRELOCABLE: SETARG_A(getcode(fs, e), reg); break;
     case VNONRELOC:
         if (reg != e->u.info) luaK_codeABC(fs, OP_MOVE, reg, e->u.info, 0);
         break;
-    default:
-        lua_assert(e->k == VVOID || e->k == VJMP);
-        return; /* no value to place */
+    default: lua_assert(e->k == VVOID || e->k == VJMP); return; /* no value to place */
     }
     e->u.info = reg;
     e->k = VNONRELOC;
@@ -438,8 +426,7 @@ int luaK_exp2RK(FuncState *fs, expdesc *e) {
     case VK:
         if (e->u.info <= MAXINDEXRK) return RKASK(e->u.info);
         break;
-    default:
-        break;
+    default: break;
     }
     return luaK_exp2anyreg(fs, e); /* not a constant in range: a register */
 }
@@ -461,8 +448,7 @@ void luaK_storevar(FuncState *fs, expdesc *var, expdesc *ex) {
         luaK_codeABC(fs, op, var->u.ind.t, var->u.ind.idx, e);
         break;
     }
-    default:
-        lua_assert(0); /* the parser only assigns to variables */
+    default: lua_assert(0); /* the parser only assigns to variables */
     }
     freeexp(fs, ex);
 }
@@ -480,7 +466,8 @@ void luaK_self(FuncState *fs, expdesc *e, expdesc *key) {
 
 static void invertjump(FuncState *fs, expdesc *e) {
     Instruction *pc = getjumpcontrol(fs, e->u.info);
-    lua_assert(testTMode(GET_OPCODE(*pc)) && GET_OPCODE(*pc) != OP_TESTSET && GET_OPCODE(*pc) != OP_TEST);
+    lua_assert(testTMode(GET_OPCODE(*pc)) && GET_OPCODE(*pc) != OP_TESTSET &&
+               GET_OPCODE(*pc) != OP_TEST);
     SETARG_A(*pc, !(GETARG_A(*pc)));
 }
 
@@ -510,9 +497,7 @@ void luaK_goiftrue(FuncState *fs, expdesc *e) {
     case VTRUE:
         pc = NO_JUMP; /* constants are true: never jumps */
         break;
-    default:
-        pc = jumponcond(fs, e, 0);
-        break;
+    default: pc = jumponcond(fs, e, 0); break;
     }
     luaK_concat(fs, &e->f, pc);
     luaK_patchtohere(fs, e->t);
@@ -523,16 +508,12 @@ void luaK_goiffalse(FuncState *fs, expdesc *e) {
     int pc;
     luaK_dischargevars(fs, e);
     switch (e->k) {
-    case VJMP:
-        pc = e->u.info;
-        break;
+    case VJMP: pc = e->u.info; break;
     case VNIL:
     case VFALSE:
         pc = NO_JUMP; /* never true: never jumps */
         break;
-    default:
-        pc = jumponcond(fs, e, 1);
-        break;
+    default: pc = jumponcond(fs, e, 1); break;
     }
     luaK_concat(fs, &e->t, pc);
     luaK_patchtohere(fs, e->f);
@@ -543,17 +524,11 @@ static void codenot(FuncState *fs, expdesc *e) {
     luaK_dischargevars(fs, e);
     switch (e->k) {
     case VNIL:
-    case VFALSE:
-        e->k = VTRUE;
-        break;
+    case VFALSE: e->k = VTRUE; break;
     case VK:
     case VKNUM:
-    case VTRUE:
-        e->k = VFALSE;
-        break;
-    case VJMP:
-        invertjump(fs, e);
-        break;
+    case VTRUE: e->k = VFALSE; break;
+    case VJMP: invertjump(fs, e); break;
     case VRELOCABLE:
     case VNONRELOC:
         discharge2anyreg(fs, e);
@@ -561,8 +536,7 @@ static void codenot(FuncState *fs, expdesc *e) {
         e->u.info = luaK_codeABC(fs, OP_NOT, 0, e->u.info, 0);
         e->k = VRELOCABLE;
         break;
-    default:
-        lua_assert(0);
+    default: lua_assert(0);
     }
     int temp = e->f; /* true and false exits swap */
     e->f = e->t;
@@ -575,7 +549,8 @@ void luaK_indexed(FuncState *fs, expdesc *t, expdesc *k) {
     lua_assert(!hasjumps(t));
     t->u.ind.t = static_cast<lu_byte>(t->u.info);
     t->u.ind.idx = static_cast<short>(luaK_exp2RK(fs, k));
-    t->u.ind.vt = static_cast<lu_byte>((t->k == VUPVAL) ? VUPVAL : check_exp(vkisinreg(t->k), VLOCAL));
+    t->u.ind.vt =
+        static_cast<lu_byte>((t->k == VUPVAL) ? VUPVAL : check_exp(vkisinreg(t->k), VLOCAL));
     t->k = VINDEXED;
 }
 
@@ -634,9 +609,7 @@ void luaK_prefix(FuncState *fs, UnOpr op, expdesc *e, int line) {
             codearith(fs, OP_UNM, e, &e2, line);
         }
         break;
-    case OPR_NOT:
-        codenot(fs, e);
-        break;
+    case OPR_NOT: codenot(fs, e); break;
     case OPR_LEN:
         luaK_exp2anyreg(fs, e);
         codearith(fs, OP_LEN, e, &e2, line);
@@ -648,19 +621,14 @@ void luaK_prefix(FuncState *fs, UnOpr op, expdesc *e, int line) {
         luaK_exp2anyreg(fs, e); /* never folded: the operand goes to a register */
         codearith(fs, static_cast<OpCode>(static_cast<int>(op) + OP_ADD), e, &e2, line);
         break;
-    default:
-        lua_assert(0);
+    default: lua_assert(0);
     }
 }
 
 void luaK_infix(FuncState *fs, BinOpr op, expdesc *v) {
     switch (op) {
-    case OPR_AND:
-        luaK_goiftrue(fs, v);
-        break;
-    case OPR_OR:
-        luaK_goiffalse(fs, v);
-        break;
+    case OPR_AND: luaK_goiftrue(fs, v); break;
+    case OPR_OR: luaK_goiffalse(fs, v); break;
     case OPR_CONCAT:
         luaK_exp2nextreg(fs, v); /* operands must be consecutive registers */
         break;
@@ -702,24 +670,12 @@ void luaK_posfix(FuncState *fs, BinOpr op, expdesc *e1, expdesc *e2, int line) {
             codearith(fs, OP_CONCAT, e1, e2, line);
         }
         break;
-    case OPR_EQ:
-        codecomp(fs, OP_EQ, 1, e1, e2);
-        break;
-    case OPR_NE:
-        codecomp(fs, OP_EQ, 0, e1, e2);
-        break;
-    case OPR_LT:
-        codecomp(fs, OP_LT, 1, e1, e2);
-        break;
-    case OPR_LE:
-        codecomp(fs, OP_LE, 1, e1, e2);
-        break;
-    case OPR_GT:
-        codecomp(fs, OP_LT, 0, e1, e2);
-        break;
-    case OPR_GE:
-        codecomp(fs, OP_LE, 0, e1, e2);
-        break;
+    case OPR_EQ: codecomp(fs, OP_EQ, 1, e1, e2); break;
+    case OPR_NE: codecomp(fs, OP_EQ, 0, e1, e2); break;
+    case OPR_LT: codecomp(fs, OP_LT, 1, e1, e2); break;
+    case OPR_LE: codecomp(fs, OP_LE, 1, e1, e2); break;
+    case OPR_GT: codecomp(fs, OP_LT, 0, e1, e2); break;
+    case OPR_GE: codecomp(fs, OP_LE, 0, e1, e2); break;
     default:
         lua_assert(op <= OPR_PEEK4_SLOT);
         codearith(fs, static_cast<OpCode>(static_cast<int>(op) + OP_ADD), e1, e2, line);

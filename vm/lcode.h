@@ -17,16 +17,39 @@
 ** OP_ADD. Slots 14 and 16-18 belong to unary operators and are never reached
 ** by a binary token. The priority table in lparser.cpp follows this order. */
 typedef enum BinOpr {
-    OPR_ADD, OPR_SUB, OPR_MUL, OPR_DIV, OPR_MOD, OPR_POW,
-    OPR_BAND, OPR_BOR, OPR_BXOR, OPR_SHL, OPR_SHR, OPR_LSHR, OPR_ROTL, OPR_ROTR,
-    OPR_BNOT_SLOT, OPR_IDIV, OPR_PEEK_SLOT, OPR_PEEK2_SLOT, OPR_PEEK4_SLOT,
+    OPR_ADD,
+    OPR_SUB,
+    OPR_MUL,
+    OPR_DIV,
+    OPR_MOD,
+    OPR_POW,
+    OPR_BAND,
+    OPR_BOR,
+    OPR_BXOR,
+    OPR_SHL,
+    OPR_SHR,
+    OPR_LSHR,
+    OPR_ROTL,
+    OPR_ROTR,
+    OPR_BNOT_SLOT,
+    OPR_IDIV,
+    OPR_PEEK_SLOT,
+    OPR_PEEK2_SLOT,
+    OPR_PEEK4_SLOT,
     OPR_CONCAT,
-    OPR_EQ, OPR_LT, OPR_LE, OPR_NE, OPR_GT, OPR_GE,
-    OPR_AND, OPR_OR,
+    OPR_EQ,
+    OPR_LT,
+    OPR_LE,
+    OPR_NE,
+    OPR_GT,
+    OPR_GE,
+    OPR_AND,
+    OPR_OR,
     OPR_NOBINOPR
 } BinOpr;
 
-static_assert(OPR_IDIV == 15 && OPR_CONCAT == 19 && OPR_OR == 27 && OPR_NOBINOPR == 28, "operator numbers");
+static_assert(OPR_IDIV == 15 && OPR_CONCAT == 19 && OPR_OR == 27 && OPR_NOBINOPR == 28,
+              "operator numbers");
 
 /* Unary operators; the bit and peek operators share the numbers of their
 ** binary-table slots so that opcode = operator + OP_ADD holds for them too. */
@@ -44,8 +67,8 @@ typedef enum UnOpr {
 #define getcode(fs, e) ((fs)->f->code[(e)->u.info])
 
 #define luaK_codeAsBx(fs, o, A, sBx) luaK_codeABx(fs, o, A, (sBx) + MAXARG_sBx)
-#define luaK_setmultret(fs, e) luaK_setreturns(fs, e, LUA_MULTRET)
-#define luaK_jumpto(fs, t) luaK_patchlist(fs, luaK_jump(fs), t)
+#define luaK_setmultret(fs, e)       luaK_setreturns(fs, e, LUA_MULTRET)
+#define luaK_jumpto(fs, t)           luaK_patchlist(fs, luaK_jump(fs), t)
 
 int luaK_code(FuncState *fs, Instruction i);
 int luaK_codeABx(FuncState *fs, OpCode o, int A, unsigned int Bx);

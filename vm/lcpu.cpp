@@ -13,46 +13,33 @@ uint32_t cpu_cycles_slice_max = 0x22222;
 uint32_t cpu_superyield = 0;
 int cpu_superyielded_coresume = 0;
 
-void lua_cpu_prepare_for_resume (void) {
-  cpu_superyield = 0;
+void lua_cpu_prepare_for_resume(void) { cpu_superyield = 0; }
+
+void lua_cpu_prepare_for_slice(void) {
+    cpu_cycles_frame += cpu_cycles_slice;
+    cpu_cycles_slice = 0;
 }
 
-void lua_cpu_prepare_for_slice (void) {
-  cpu_cycles_frame += cpu_cycles_slice;
-  cpu_cycles_slice = 0;
+int lua_get_cpu_superyielded_coresume(void) { return cpu_superyielded_coresume; }
+
+void lua_set_cpu_superyielded_coresume(int v) { cpu_superyielded_coresume = v; }
+
+int lua_get_cpu_cycles(void) { return static_cast<int32_t>(cpu_cycles_slice + cpu_cycles_frame); }
+
+void lua_add_cpu_cycles(int n) { cpu_cycles_slice += static_cast<uint32_t>(n); }
+
+void lua_set_cpu_cycles_slice_max(int n) { cpu_cycles_slice_max = static_cast<uint32_t>(n); }
+
+void lua_reset_cpu_cycles(void) {
+    cpu_cycles_frame = 0;
+    cpu_cycles_slice = 0;
 }
 
-int lua_get_cpu_superyielded_coresume (void) {
-  return cpu_superyielded_coresume;
+void lua_cpu_superyield(void) {
+    cpu_superyield = Z6_SUPERYIELD_REQUEST;
+    cpu_superyielded_coresume = 1;
 }
 
-void lua_set_cpu_superyielded_coresume (int v) {
-  cpu_superyielded_coresume = v;
-}
-
-int lua_get_cpu_cycles (void) {
-  return static_cast<int32_t>(cpu_cycles_slice + cpu_cycles_frame);
-}
-
-void lua_add_cpu_cycles (int n) {
-  cpu_cycles_slice += static_cast<uint32_t>(n);
-}
-
-void lua_set_cpu_cycles_slice_max (int n) {
-  cpu_cycles_slice_max = static_cast<uint32_t>(n);
-}
-
-void lua_reset_cpu_cycles (void) {
-  cpu_cycles_frame = 0;
-  cpu_cycles_slice = 0;
-}
-
-void lua_cpu_superyield (void) {
-  cpu_superyield = Z6_SUPERYIELD_REQUEST;
-  cpu_superyielded_coresume = 1;
-}
-
-long distance (const void *a, const void *b) {
-  return static_cast<long>(static_cast<const char *>(b) -
-                           static_cast<const char *>(a));
+long distance(const void *a, const void *b) {
+    return static_cast<long>(static_cast<const char *>(b) - static_cast<const char *>(a));
 }

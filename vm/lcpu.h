@@ -11,13 +11,13 @@
 
 #include "vm/lua.h"
 
-extern uint32_t cpu_cycles_slice;          /* cycles charged in the current slice */
-extern uint32_t cpu_cycles_frame;          /* cycles of the frame's earlier slices */
-extern uint32_t cpu_cycles_slice_max;      /* slice budget, compared signed */
-extern uint32_t cpu_superyield;            /* 0, or 0x40000000 while a yield is requested */
-extern int cpu_superyielded_coresume;      /* the forced-yield path was taken */
+extern uint32_t cpu_cycles_slice;     /* cycles charged in the current slice */
+extern uint32_t cpu_cycles_frame;     /* cycles of the frame's earlier slices */
+extern uint32_t cpu_cycles_slice_max; /* slice budget, compared signed */
+extern uint32_t cpu_superyield;       /* 0, or 0x40000000 while a yield is requested */
+extern int cpu_superyielded_coresume; /* the forced-yield path was taken */
 
-#define Z6_SUPERYIELD_REQUEST   0x40000000u
+#define Z6_SUPERYIELD_REQUEST 0x40000000u
 
 /*
 ** Budgets: the check is (cpu_superyield | cpu_cycles_slice) > budget.  With
@@ -32,6 +32,6 @@ extern int cpu_superyielded_coresume;      /* the forced-yield path was taken */
    vm/lua.h; this header adds the counters the interpreter touches directly */
 
 /* difference b - a of two addresses */
-long distance (const void *a, const void *b);
+long distance(const void *a, const void *b);
 
 #endif

@@ -9,36 +9,33 @@
 #include "vm/lzio.h"
 
 /* stack offsets survive a reallocation of the stack; pointers do not */
-#define savestack(L,p)          ((char *)(p) - (char *)L->stack)
-#define restorestack(L,n)       ((TValue *)((char *)L->stack + (n)))
+#define savestack(L, p)    ((char *)(p) - (char *)L->stack)
+#define restorestack(L, n) ((TValue *)((char *)L->stack + (n)))
 
-typedef void (*Pfunc) (lua_State *L, void *ud);
+typedef void (*Pfunc)(lua_State *L, void *ud);
 
-int luaD_protectedparser (lua_State *L, ZIO *z, const char *name,
-                          const char *mode);
-void luaD_hook (lua_State *L, int event, int line);
-int luaD_precall (lua_State *L, StkId func, int nresults);
-void luaD_call (lua_State *L, StkId func, int nResults, int allowyield);
-void luaD_callnoyield (lua_State *L, StkId func, int nResults);
-int luaD_pcall (lua_State *L, Pfunc func, void *u,
-                ptrdiff_t oldtop, ptrdiff_t ef);
-int luaD_poscall (lua_State *L, StkId firstResult);
-void luaD_reallocstack (lua_State *L, int newsize);
-void luaD_growstack (lua_State *L, int n);
-void luaD_shrinkstack (lua_State *L);
+int luaD_protectedparser(lua_State *L, ZIO *z, const char *name, const char *mode);
+void luaD_hook(lua_State *L, int event, int line);
+int luaD_precall(lua_State *L, StkId func, int nresults);
+void luaD_call(lua_State *L, StkId func, int nResults, int allowyield);
+void luaD_callnoyield(lua_State *L, StkId func, int nResults);
+int luaD_pcall(lua_State *L, Pfunc func, void *u, ptrdiff_t oldtop, ptrdiff_t ef);
+int luaD_poscall(lua_State *L, StkId firstResult);
+void luaD_reallocstack(lua_State *L, int newsize);
+void luaD_growstack(lua_State *L, int n);
+void luaD_shrinkstack(lua_State *L);
 
 /* room for n more values above the top; may move the stack */
-inline void luaD_checkstack (lua_State *L, int n) {
-  if (L->stack_last - L->top <= n)
-    luaD_growstack(L, n);
+inline void luaD_checkstack(lua_State *L, int n) {
+    if (L->stack_last - L->top <= n) luaD_growstack(L, n);
 }
 
-inline void incr_top (lua_State *L) {
-  L->top++;
-  luaD_checkstack(L, 0);
+inline void incr_top(lua_State *L) {
+    L->top++;
+    luaD_checkstack(L, 0);
 }
 
-[[noreturn]] void luaD_throw (lua_State *L, int errcode);
-int luaD_rawrunprotected (lua_State *L, Pfunc f, void *ud);
+[[noreturn]] void luaD_throw(lua_State *L, int errcode);
+int luaD_rawrunprotected(lua_State *L, Pfunc f, void *ud);
 
 #endif

@@ -42,7 +42,9 @@ void DumpInt(int x, DumpState *D) { DumpLE(static_cast<uint32_t>(x), sizeof(int)
 
 void DumpSize(size_t x, DumpState *D) { DumpLE(x, sizeof(size_t), D); }
 
-void DumpNumber(lua_Number x, DumpState *D) { DumpLE(static_cast<uint32_t>(x), sizeof(lua_Number), D); }
+void DumpNumber(lua_Number x, DumpState *D) {
+    DumpLE(static_cast<uint32_t>(x), sizeof(lua_Number), D);
+}
 
 /* length + 1, the bytes and a terminating zero; a null string is size 0 */
 void DumpString(const TString *s, DumpState *D) {
@@ -68,19 +70,11 @@ void DumpConstants(const Proto *f, DumpState *D) {
         const TValue *o = &f->k[i];
         DumpChar(ttypenv(o), D);
         switch (ttypenv(o)) {
-        case LUA_TNIL:
-            break;
-        case LUA_TBOOLEAN:
-            DumpChar(bvalue(o), D);
-            break;
-        case LUA_TNUMBER:
-            DumpNumber(nvalue(o), D);
-            break;
-        case LUA_TSTRING:
-            DumpString(rawtsvalue(o), D);
-            break;
-        default:
-            lua_assert(0); /* constants are only these four types */
+        case LUA_TNIL: break;
+        case LUA_TBOOLEAN: DumpChar(bvalue(o), D); break;
+        case LUA_TNUMBER: DumpNumber(nvalue(o), D); break;
+        case LUA_TSTRING: DumpString(rawtsvalue(o), D); break;
+        default: lua_assert(0); /* constants are only these four types */
         }
     }
     DumpInt(f->sizep, D);
@@ -129,11 +123,12 @@ void DumpFunction(const Proto *f, DumpState *D) {
 void luaU_header(lu_byte *h) {
     std::memcpy(h, LUA_SIGNATURE, sizeof(LUA_SIGNATURE) - 1);
     h += sizeof(LUA_SIGNATURE) - 1;
-    *h++ = 0x52;                   /* format version */
-    *h++ = 0;                      /* format variant */
-    *h++ = 1;                      /* little-endian (we always write it so) */
+    *h++ = 0x52; /* format version */
+    *h++ = 0;    /* format variant */
+    *h++ = 1;    /* little-endian (we always write it so) */
     *h++ = static_cast<lu_byte>(sizeof(int));
-    *h++ = static_cast<lu_byte>(sizeof(size_t)); /* 4 or 8: chunks are not portable between builds */
+    *h++ =
+        static_cast<lu_byte>(sizeof(size_t)); /* 4 or 8: chunks are not portable between builds */
     *h++ = static_cast<lu_byte>(sizeof(Instruction));
     *h++ = static_cast<lu_byte>(sizeof(lua_Number));
     *h++ = 1; /* numbers are integral (16.16 fixed point) */

@@ -5,7 +5,7 @@
 #include "vm/lua.h"
 #include "vm/lualib.h"
 
-LUAMOD_API int luaopen_io (lua_State *L) {
-  (void)L;
-  return 0;
+LUAMOD_API int luaopen_io(lua_State *L) {
+    (void)L;
+    return 0;
 }

@@ -21,20 +21,23 @@
 
 /* Spellings of the tokens from FIRST_RESERVED on, in enum RESERVED order. */
 static const char *const luaX_tokens[] = {
-    "and",    "break",  "do",    "else",     "elseif", "end",   "false",    "for",      "function",
-    "goto",   "if",     "in",    "local",    "nil",    "not",   "or",       "repeat",   "return",
-    "then",   "true",   "until", "while",    "..",     "...",   "==",       ">=",       "<=",
-    "~=",     "::",     "<eof>", "<number>", "<name>", "<string>", "<<",    ">>",       ">>>",
-    "<<>",    ">><",    "^^",    "@@"};
+    "and",      "break",  "do",   "else", "elseif", "end",   "false",    "for",
+    "function", "goto",   "if",   "in",   "local",  "nil",   "not",      "or",
+    "repeat",   "return", "then", "true", "until",  "while", "..",       "...",
+    "==",       ">=",     "<=",   "~=",   "::",     "<eof>", "<number>", "<name>",
+    "<string>", "<<",     ">>",   ">>>",  "<<>",    ">><",   "^^",       "@@"};
 
-static_assert(sizeof(luaX_tokens) / sizeof(luaX_tokens[0]) == TK_ATAT - FIRST_RESERVED + 1, "token spellings");
+static_assert(sizeof(luaX_tokens) / sizeof(luaX_tokens[0]) == TK_ATAT - FIRST_RESERVED + 1,
+              "token spellings");
 
 /* lines at or above this count end the compile */
 static constexpr int MAXLINES = 2147483645;
 
 static inline void next(LexState *ls) { ls->current = zgetc(ls->z); }
 
-static inline bool currIsNewline(const LexState *ls) { return ls->current == '\n' || ls->current == '\r'; }
+static inline bool currIsNewline(const LexState *ls) {
+    return ls->current == '\n' || ls->current == '\r';
+}
 
 [[noreturn]] static void lexerror(LexState *ls, const char *msg, int token);
 
@@ -83,10 +86,10 @@ static void pushtoken(LexState *ls, int token) {
     switch (token) {
     case TK_NAME:
     case TK_STRING:
-    case TK_NUMBER:
-    {
+    case TK_NUMBER: {
         size_t len = luaZ_bufflen(ls->buff);
-        if (token == TK_NUMBER && len > 0 && luaZ_buffer(ls->buff)[len - 1] == '\0') len--; /* the reader's terminator */
+        if (token == TK_NUMBER && len > 0 && luaZ_buffer(ls->buff)[len - 1] == '\0')
+            len--; /* the reader's terminator */
         pushlstr(L, "'", 1);
         pushlstr(L, luaZ_buffer(ls->buff), len);
         pushlstr(L, "'", 1);
@@ -99,7 +102,9 @@ static void pushtoken(LexState *ls, int token) {
             pushlstr(L, q, 3);
         } else {
             luaX_token2str(ls, token);
-            if (token >= TK_EOS && token <= TK_STRING) pushlstr(L, luaX_tokens[token - FIRST_RESERVED], std::strlen(luaX_tokens[token - FIRST_RESERVED]));
+            if (token >= TK_EOS && token <= TK_STRING)
+                pushlstr(L, luaX_tokens[token - FIRST_RESERVED],
+                         std::strlen(luaX_tokens[token - FIRST_RESERVED]));
         }
         break;
     }
@@ -206,7 +211,8 @@ static void read_numeral(LexState *ls, SemInfo *seminfo) {
     }
     save(ls, '\0');
     buffreplace(ls, '.', ls->decpoint);
-    if (!luaO_str2d(luaZ_buffer(ls->buff), luaZ_bufflen(ls->buff) - 1, &seminfo->r)) trydecpoint(ls, seminfo);
+    if (!luaO_str2d(luaZ_buffer(ls->buff), luaZ_bufflen(ls->buff) - 1, &seminfo->r))
+        trydecpoint(ls, seminfo);
 }
 
 /* Reads "[=*[" or "]=*]"; returns the count of '=' when the bracket closes,
@@ -316,11 +322,9 @@ static void read_string(LexState *ls, int del, SemInfo *seminfo) {
     save_and_next(ls); /* keep the quote for messages */
     while (ls->current != del) {
         switch (ls->current) {
-        case EOZ:
-            lexerror(ls, "unfinished string", TK_EOS);
+        case EOZ: lexerror(ls, "unfinished string", TK_EOS);
         case '\n':
-        case '\r':
-            lexerror(ls, "unfinished string", TK_STRING);
+        case '\r': lexerror(ls, "unfinished string", TK_STRING);
         case '\\': {
             save_and_next(ls); /* keep the backslash for messages */
             int c = simple_escape(ls->current);
@@ -353,8 +357,7 @@ static void read_string(LexState *ls, int del, SemInfo *seminfo) {
             save(ls, c);
             break;
         }
-        default:
-            save_and_next(ls);
+        default: save_and_next(ls);
         }
     }
     save_and_next(ls); /* closing quote */
@@ -365,18 +368,13 @@ static int llex(LexState *ls, SemInfo *seminfo) {
     luaZ_resetbuffer(ls->buff);
     for (;;) {
         switch (ls->current) {
-        case EOZ:
-            return TK_EOS;
+        case EOZ: return TK_EOS;
         case '\n':
-        case '\r':
-            inclinenumber(ls);
-            break;
+        case '\r': inclinenumber(ls); break;
         case ' ':
         case '\f':
         case '\t':
-        case '\v':
-            next(ls);
-            break;
+        case '\v': next(ls); break;
         case '-': {
             next(ls);
             if (ls->current != '-') return '-';
@@ -453,9 +451,7 @@ static int llex(LexState *ls, SemInfo *seminfo) {
             next(ls);
             return TK_DBCOLON;
         case '"':
-        case '\'':
-            read_string(ls, ls->current, seminfo);
-            return TK_STRING;
+        case '\'': read_string(ls, ls->current, seminfo); return TK_STRING;
         case '.':
             save_and_next(ls);
             if (check_next(ls, ".")) {
@@ -465,15 +461,19 @@ static int llex(LexState *ls, SemInfo *seminfo) {
             if (!lisdigit(ls->current)) return '.';
             read_numeral(ls, seminfo);
             return TK_NUMBER;
-        case '0': case '1': case '2': case '3': case '4':
-        case '5': case '6': case '7': case '8': case '9':
-            read_numeral(ls, seminfo);
-            return TK_NUMBER;
+        case '0':
+        case '1':
+        case '2':
+        case '3':
+        case '4':
+        case '5':
+        case '6':
+        case '7':
+        case '8':
+        case '9': read_numeral(ls, seminfo); return TK_NUMBER;
         default: {
             if (lislalpha(ls->current)) {
-                do {
-                    save_and_next(ls);
-                } while (lislalnum(ls->current));
+                do { save_and_next(ls); } while (lislalnum(ls->current));
                 TString *ts = luaX_newstring(ls, luaZ_buffer(ls->buff), luaZ_bufflen(ls->buff));
                 seminfo->ts = ts;
                 if (isreserved(ts)) return ts->tsv.extra - 1 + FIRST_RESERVED;

@@ -15,11 +15,40 @@
 /* Token codes above the single characters. The reserved words come first in
 ** alphabetical order.  luaX_tokens in llex.cpp spells them in this order. */
 enum RESERVED {
-    TK_AND = FIRST_RESERVED, TK_BREAK, TK_DO, TK_ELSE, TK_ELSEIF, TK_END, TK_FALSE, TK_FOR, TK_FUNCTION,
-    TK_GOTO, TK_IF, TK_IN, TK_LOCAL, TK_NIL, TK_NOT, TK_OR, TK_REPEAT, TK_RETURN, TK_THEN, TK_TRUE,
-    TK_UNTIL, TK_WHILE,
+    TK_AND = FIRST_RESERVED,
+    TK_BREAK,
+    TK_DO,
+    TK_ELSE,
+    TK_ELSEIF,
+    TK_END,
+    TK_FALSE,
+    TK_FOR,
+    TK_FUNCTION,
+    TK_GOTO,
+    TK_IF,
+    TK_IN,
+    TK_LOCAL,
+    TK_NIL,
+    TK_NOT,
+    TK_OR,
+    TK_REPEAT,
+    TK_RETURN,
+    TK_THEN,
+    TK_TRUE,
+    TK_UNTIL,
+    TK_WHILE,
     /* other multi-character symbols */
-    TK_CONCAT, TK_DOTS, TK_EQ, TK_GE, TK_LE, TK_NE, TK_DBCOLON, TK_EOS, TK_NUMBER, TK_NAME, TK_STRING,
+    TK_CONCAT,
+    TK_DOTS,
+    TK_EQ,
+    TK_GE,
+    TK_LE,
+    TK_NE,
+    TK_DBCOLON,
+    TK_EOS,
+    TK_NUMBER,
+    TK_NAME,
+    TK_STRING,
     /* the console's operators */
     TK_SHL,  /* << */
     TK_SHR,  /* >> */
@@ -32,7 +61,8 @@ enum RESERVED {
 
 #define NUM_RESERVED (static_cast<int>(TK_WHILE - FIRST_RESERVED + 1))
 
-static_assert(TK_WHILE == 278 && TK_EOS == 286 && TK_STRING == 289 && TK_SHL == 290 && TK_ATAT == 296,
+static_assert(TK_WHILE == 278 && TK_EOS == 286 && TK_STRING == 289 && TK_SHL == 290 &&
+                  TK_ATAT == 296,
               "token codes");
 
 /* Semantic value of a token. */
@@ -51,19 +81,19 @@ struct Dyndata;
 
 /* State of the lexer plus what the parser shares through it. */
 typedef struct LexState {
-    int current;          /* the unread byte (0-255), or EOZ */
+    int current; /* the unread byte (0-255), or EOZ */
     int linenumber;
-    int lastline;         /* instructions are tagged with this line */
+    int lastline; /* instructions are tagged with this line */
     Token t;
-    Token lookahead;      /* TK_EOS when there is none */
+    Token lookahead; /* TK_EOS when there is none */
     struct FuncState *fs;
     struct lua_State *L;
     ZIO *z;
-    Mbuffer *buff;        /* text of the token being read */
-    struct Dyndata *dyd;  /* parser's locals, gotos and labels */
+    Mbuffer *buff;       /* text of the token being read */
+    struct Dyndata *dyd; /* parser's locals, gotos and labels */
     TString *source;
-    TString *envn;        /* "_ENV", interned once per compile */
-    char decpoint;        /* '.' until a numeral needs the locale's */
+    TString *envn; /* "_ENV", interned once per compile */
+    char decpoint; /* '.' until a numeral needs the locale's */
 } LexState;
 
 void luaX_init(lua_State *L);

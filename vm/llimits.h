@@ -13,22 +13,26 @@
 
 typedef uint32_t lu_int32;
 
-typedef size_t lu_mem;      /* unsigned memory counts */
-typedef ptrdiff_t l_mem;    /* signed memory counts (collector debt) */
+typedef size_t lu_mem;   /* unsigned memory counts */
+typedef ptrdiff_t l_mem; /* signed memory counts (collector debt) */
 
 /* small counts and flags; plain 'char' is kept for text */
 typedef unsigned char lu_byte;
 
-#define MAX_SIZET       ((size_t)(~(size_t)0) - 2)
-#define MAX_LUMEM       ((lu_mem)(~(lu_mem)0) - 2)
-#define MAX_LMEM        ((l_mem)(MAX_LUMEM >> 1))
-#define MAX_INT         (INT_MAX - 2)
+#define MAX_SIZET ((size_t)(~(size_t)0) - 2)
+#define MAX_LUMEM ((lu_mem)(~(lu_mem)0) - 2)
+#define MAX_LMEM  ((l_mem)(MAX_LUMEM >> 1))
+#define MAX_INT   (INT_MAX - 2)
 
 /* a pointer's low bits, for hashing: losing the high ones is harmless */
-#define IntPoint(p)     ((unsigned int)(size_t)(p))
+#define IntPoint(p) ((unsigned int)(size_t)(p))
 
 /* object headers with a payload after them are padded to this */
-typedef union { void *s; long l; long long ll; } L_Umaxalign;
+typedef union {
+    void *s;
+    long l;
+    long long ll;
+} L_Umaxalign;
 
 /* what a lua_Number turns into when passed through '...' */
 typedef LUAI_UACNUMBER l_uacNumber;
@@ -36,73 +40,80 @@ typedef LUAI_UACNUMBER l_uacNumber;
 /* checks compiled only into LUA_DEBUG_ASSERT builds */
 #if defined(LUA_DEBUG_ASSERT)
 #include <cassert>
-#define lua_assert(c)           assert(c)
-#define check_exp(c,e)          (lua_assert(c), (e))
-#define lua_longassert(c)       { if (!(c)) lua_assert(0); }
+#define lua_assert(c)   assert(c)
+#define check_exp(c, e) (lua_assert(c), (e))
+#define lua_longassert(c)                                                                          \
+    {                                                                                              \
+        if (!(c)) lua_assert(0);                                                                   \
+    }
 #else
-#define lua_assert(c)           ((void)0)
-#define check_exp(c,e)          (e)
-#define lua_longassert(c)       ((void)0)
+#define lua_assert(c)     ((void)0)
+#define check_exp(c, e)   (e)
+#define lua_longassert(c) ((void)0)
 #endif
 
 /* API argument checks (assert-checked build with LUA_USE_APICHECK) */
 #if !defined(luai_apicheck)
-#define luai_apicheck(L,e)      lua_assert(e)
+#define luai_apicheck(L, e) lua_assert(e)
 #endif
-#define api_check(l,e,msg)      luai_apicheck(l,(e) && msg)
+#define api_check(l, e, msg) luai_apicheck(l, (e) && msg)
 
-#define UNUSED(x)       ((void)(x))
+#define UNUSED(x) ((void)(x))
 
-#define cast(t, exp)    ((t)(exp))
-#define cast_byte(i)    cast(lu_byte, (i))
-#define cast_num(i)     cast(lua_Number, (i))
-#define cast_int(i)     cast(int, (i))
-#define cast_uchar(i)   cast(unsigned char, (i))
+#define cast(t, exp)  ((t)(exp))
+#define cast_byte(i)  cast(lu_byte, (i))
+#define cast_num(i)   cast(lua_Number, (i))
+#define cast_int(i)   cast(int, (i))
+#define cast_uchar(i) cast(unsigned char, (i))
 
-#define l_noret         [[noreturn]] void
+#define l_noret [[noreturn]] void
 
 /* closures count upvalues in a byte */
-#define MAXUPVAL        UCHAR_MAX
+#define MAXUPVAL UCHAR_MAX
 
 /* instructions are packed into 32-bit words (see lopcodes.h) */
 typedef lu_int32 Instruction;
 
 /* registers of one function: 'maxstacksize' is a byte, and NO_REG (255)
    must never be a real register */
-#define MAXSTACK        250
+#define MAXSTACK 250
 
 /* initial string table size (a power of 2) */
-#define MINSTRTABSIZE   32
+#define MINSTRTABSIZE 32
 
 /* growing buffers start at least this big */
-#define LUA_MINBUFFER   32
+#define LUA_MINBUFFER 32
 
-#define lua_lock(L)     ((void) 0)
-#define lua_unlock(L)   ((void) 0)
-#define luai_threadyield(L)     {lua_unlock(L); lua_lock(L);}
+#define lua_lock(L)   ((void)0)
+#define lua_unlock(L) ((void)0)
+#define luai_threadyield(L)                                                                        \
+    {                                                                                              \
+        lua_unlock(L);                                                                             \
+        lua_lock(L);                                                                               \
+    }
 
-#define luai_userstateopen(L)           ((void)L)
-#define luai_userstateclose(L)          ((void)L)
-#define luai_userstatethread(L,L1)      ((void)L)
-#define luai_userstatefree(L,L1)        ((void)L)
-#define luai_userstateresume(L,n)       ((void)L)
-#define luai_userstateyield(L,n)        ((void)L)
+#define luai_userstateopen(L)       ((void)L)
+#define luai_userstateclose(L)      ((void)L)
+#define luai_userstatethread(L, L1) ((void)L)
+#define luai_userstatefree(L, L1)   ((void)L)
+#define luai_userstateresume(L, n)  ((void)L)
+#define luai_userstateyield(L, n)   ((void)L)
 
 /* hooks for stress builds that move the stack or collect at every chance;
    not used */
-#define condmovestack(L)        ((void)0)
-#define condchangemem(L)        ((void)0)
+#define condmovestack(L) ((void)0)
+#define condchangemem(L) ((void)0)
 
 /*
 ** Services of the console runtime that the VM calls.  The console
 ** provides them; tests and tools link the stand-ins in tools/standins.
 */
-void spend_cpu (int n);                              /* 2*max(n,1) cycles; n<0 nothing */
-lua_Number zibo6_peek_1 (lua_Number addr);           /* byte << 16 */
-lua_Number zibo6_peek_2 (lua_Number addr);           /* little-endian 16 bits << 16 */
-lua_Number zibo6_peek_4 (lua_Number addr);           /* raw 32 bits */
-void *zibo6_lua_alloc (void *ud, void *ptr, size_t osize, size_t nsize);
-int find_tab_line (int line, int *tab);              /* line within its code tab */
-void zibo6_assert_message (const char *text);        /* store (or clear) the assert text */
+void spend_cpu(int n);                    /* 2*max(n,1) cycles; n<0 nothing */
+lua_Number zibo6_peek_1(lua_Number addr); /* byte << 16 */
+lua_Number zibo6_peek_2(lua_Number addr); /* little-endian 16 bits << 16 */
+lua_Number zibo6_peek_4(lua_Number addr); /* raw 32 bits */
+void *zibo6_lua_alloc(void *ud, void *ptr, size_t osize, size_t nsize);
+int find_tab_line(int line, int *tab);       /* line within its code tab */
+void zibo6_assert_message(const char *text); /* store (or clear) the assert text */
 
 #endif

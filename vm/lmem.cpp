@@ -13,59 +13,55 @@
 #include "vm/lgc.h"
 #include "vm/lstate.h"
 
-#define MINSIZEARRAY    4
+#define MINSIZEARRAY 4
 
-void *luaM_growaux_ (lua_State *L, void *block, int *size, size_t size_elems,
-                     int limit, const char *what) {
-  void *newblock;
-  int newsize;
-  if (*size >= limit / 2) {
-    if (*size >= limit) {
-      /* the limit is printed as a C integer: "%d" would read a 16.16 value */
-      char lim[24];
-      std::snprintf(lim, sizeof(lim), "%d", limit);
-      luaG_runerror(L, "too many %s (limit is %s)", what, lim);
+void *luaM_growaux_(lua_State *L, void *block, int *size, size_t size_elems, int limit,
+                    const char *what) {
+    void *newblock;
+    int newsize;
+    if (*size >= limit / 2) {
+        if (*size >= limit) {
+            /* the limit is printed as a C integer: "%d" would read a 16.16 value */
+            char lim[24];
+            std::snprintf(lim, sizeof(lim), "%d", limit);
+            luaG_runerror(L, "too many %s (limit is %s)", what, lim);
+        }
+        newsize = limit;
+    } else {
+        newsize = (*size) * 2;
+        if (newsize < MINSIZEARRAY) newsize = MINSIZEARRAY;
     }
-    newsize = limit;
-  }
-  else {
-    newsize = (*size) * 2;
-    if (newsize < MINSIZEARRAY) newsize = MINSIZEARRAY;
-  }
-  newblock = luaM_reallocv(L, block, *size, newsize, size_elems);
-  *size = newsize;
-  return newblock;
+    newblock = luaM_reallocv(L, block, *size, newsize, size_elems);
+    *size = newsize;
+    return newblock;
 }
 
-l_noret luaM_toobig (lua_State *L) {
-  luaG_runerror(L, "memory allocation error: block too big");
-}
+l_noret luaM_toobig(lua_State *L) { luaG_runerror(L, "memory allocation error: block too big"); }
 
 /*
 ** The one path to the hook.  Size 0 frees.  A refused request gets one
 ** emergency collection and a retry (unless the collector is stopped),
 ** then raises the memory error.
 */
-void *luaM_realloc_ (lua_State *L, void *block, size_t osize, size_t nsize) {
-  void *newblock;
-  global_State *g = G(L);
-  size_t realosize = (block) ? osize : 0;
-  newblock = (*g->frealloc)(g->ud, block, osize, nsize);
-  if (newblock == NULL && nsize > 0) {
-    if (block != NULL && nsize <= realosize) {
-      /* a refused shrink: the old block is big enough, keep it (a memory
+void *luaM_realloc_(lua_State *L, void *block, size_t osize, size_t nsize) {
+    void *newblock;
+    global_State *g = G(L);
+    size_t realosize = (block) ? osize : 0;
+    newblock = (*g->frealloc)(g->ud, block, osize, nsize);
+    if (newblock == NULL && nsize > 0) {
+        if (block != NULL && nsize <= realosize) {
+            /* a refused shrink: the old block is big enough, keep it (a memory
          error here could surface inside a collector step) */
-      newblock = block;
+            newblock = block;
+        } else {
+            if (g->gcrunning) {
+                luaC_fullgc(L, 1);
+                newblock = (*g->frealloc)(g->ud, block, osize, nsize);
+            }
+            if (newblock == NULL) luaD_throw(L, LUA_ERRMEM);
+        }
     }
-    else {
-      if (g->gcrunning) {
-        luaC_fullgc(L, 1);
-        newblock = (*g->frealloc)(g->ud, block, osize, nsize);
-      }
-      if (newblock == NULL) luaD_throw(L, LUA_ERRMEM);
-    }
-  }
-  lua_assert((nsize == 0) == (newblock == NULL));
-  g->GCdebt += static_cast<l_mem>(nsize) - static_cast<l_mem>(realosize);
-  return newblock;
+    lua_assert((nsize == 0) == (newblock == NULL));
+    g->GCdebt += static_cast<l_mem>(nsize) - static_cast<l_mem>(realosize);
+    return newblock;
 }

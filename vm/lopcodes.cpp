@@ -26,24 +26,38 @@ constexpr lu_byte UNARY = opmode(0, 1, OpArgR, OpArgN, iABC);
 } // namespace
 
 const lu_byte luaP_opmodes[NUM_OPCODES] = {
-    opmode(0, 1, OpArgR, OpArgN, iABC),  /* MOVE */
-    opmode(0, 1, OpArgK, OpArgN, iABx),  /* LOADK */
-    opmode(0, 1, OpArgN, OpArgN, iABx),  /* LOADKX */
-    opmode(0, 1, OpArgU, OpArgU, iABC),  /* LOADBOOL */
-    opmode(0, 1, OpArgU, OpArgN, iABC),  /* LOADNIL */
-    opmode(0, 1, OpArgU, OpArgN, iABC),  /* GETUPVAL */
-    opmode(0, 1, OpArgU, OpArgK, iABC),  /* GETTABUP */
-    opmode(0, 1, OpArgR, OpArgK, iABC),  /* GETTABLE */
-    opmode(0, 0, OpArgK, OpArgK, iABC),  /* SETTABUP */
-    opmode(0, 0, OpArgU, OpArgN, iABC),  /* SETUPVAL */
-    opmode(0, 0, OpArgK, OpArgK, iABC),  /* SETTABLE */
-    opmode(0, 1, OpArgU, OpArgU, iABC),  /* NEWTABLE */
-    opmode(0, 1, OpArgR, OpArgK, iABC),  /* SELF */
-    ARITH, ARITH, ARITH, ARITH, ARITH, ARITH,          /* ADD SUB MUL DIV MOD POW */
-    ARITH, ARITH, ARITH, ARITH, ARITH, ARITH, ARITH, ARITH, /* Z6BAND .. Z6ROTR */
-    UNARY,                                             /* Z6BNOT */
-    ARITH,                                             /* Z6IDIV */
-    UNARY, UNARY, UNARY,                               /* Z6PEEK Z6PEEK2 Z6PEEK4 */
+    opmode(0, 1, OpArgR, OpArgN, iABC), /* MOVE */
+    opmode(0, 1, OpArgK, OpArgN, iABx), /* LOADK */
+    opmode(0, 1, OpArgN, OpArgN, iABx), /* LOADKX */
+    opmode(0, 1, OpArgU, OpArgU, iABC), /* LOADBOOL */
+    opmode(0, 1, OpArgU, OpArgN, iABC), /* LOADNIL */
+    opmode(0, 1, OpArgU, OpArgN, iABC), /* GETUPVAL */
+    opmode(0, 1, OpArgU, OpArgK, iABC), /* GETTABUP */
+    opmode(0, 1, OpArgR, OpArgK, iABC), /* GETTABLE */
+    opmode(0, 0, OpArgK, OpArgK, iABC), /* SETTABUP */
+    opmode(0, 0, OpArgU, OpArgN, iABC), /* SETUPVAL */
+    opmode(0, 0, OpArgK, OpArgK, iABC), /* SETTABLE */
+    opmode(0, 1, OpArgU, OpArgU, iABC), /* NEWTABLE */
+    opmode(0, 1, OpArgR, OpArgK, iABC), /* SELF */
+    ARITH,
+    ARITH,
+    ARITH,
+    ARITH,
+    ARITH,
+    ARITH, /* ADD SUB MUL DIV MOD POW */
+    ARITH,
+    ARITH,
+    ARITH,
+    ARITH,
+    ARITH,
+    ARITH,
+    ARITH,
+    ARITH, /* Z6BAND .. Z6ROTR */
+    UNARY, /* Z6BNOT */
+    ARITH, /* Z6IDIV */
+    UNARY,
+    UNARY,
+    UNARY,                               /* Z6PEEK Z6PEEK2 Z6PEEK4 */
     opmode(0, 1, OpArgR, OpArgN, iABC),  /* UNM */
     opmode(0, 1, OpArgR, OpArgN, iABC),  /* NOT */
     opmode(0, 1, OpArgR, OpArgN, iABC),  /* LEN */

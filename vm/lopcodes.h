@@ -17,65 +17,68 @@
 
 enum OpMode { iABC, iABx, iAsBx, iAx };
 
-#define SIZE_C 9
-#define SIZE_B 9
+#define SIZE_C  9
+#define SIZE_B  9
 #define SIZE_Bx (SIZE_C + SIZE_B)
-#define SIZE_A 8
+#define SIZE_A  8
 #define SIZE_Ax (SIZE_C + SIZE_B + SIZE_A)
 #define SIZE_OP 6
 
 #define POS_OP 0
-#define POS_A (POS_OP + SIZE_OP)
-#define POS_C (POS_A + SIZE_A)
-#define POS_B (POS_C + SIZE_C)
+#define POS_A  (POS_OP + SIZE_OP)
+#define POS_C  (POS_A + SIZE_A)
+#define POS_B  (POS_C + SIZE_C)
 #define POS_Bx POS_C
 #define POS_Ax POS_A
 
-#define MAXARG_Bx ((1 << SIZE_Bx) - 1)
+#define MAXARG_Bx  ((1 << SIZE_Bx) - 1)
 #define MAXARG_sBx (MAXARG_Bx >> 1)
-#define MAXARG_Ax ((1 << SIZE_Ax) - 1)
-#define MAXARG_A ((1 << SIZE_A) - 1)
-#define MAXARG_B ((1 << SIZE_B) - 1)
-#define MAXARG_C ((1 << SIZE_C) - 1)
+#define MAXARG_Ax  ((1 << SIZE_Ax) - 1)
+#define MAXARG_A   ((1 << SIZE_A) - 1)
+#define MAXARG_B   ((1 << SIZE_B) - 1)
+#define MAXARG_C   ((1 << SIZE_C) - 1)
 
 /* a mask of n one bits at position p */
 #define MASK1(n, p) ((~((~(Instruction)0) << (n))) << (p))
 #define MASK0(n, p) (~MASK1(n, p))
 
 #define GET_OPCODE(i) (static_cast<OpCode>(((i) >> POS_OP) & MASK1(SIZE_OP, 0)))
-#define SET_OPCODE(i, o) \
-    ((i) = (((i) & MASK0(SIZE_OP, POS_OP)) | ((static_cast<Instruction>(o) << POS_OP) & MASK1(SIZE_OP, POS_OP))))
+#define SET_OPCODE(i, o)                                                                           \
+    ((i) = (((i)&MASK0(SIZE_OP, POS_OP)) |                                                         \
+            ((static_cast<Instruction>(o) << POS_OP) & MASK1(SIZE_OP, POS_OP))))
 
 #define getarg(i, pos, size) (static_cast<int>(((i) >> (pos)) & MASK1(size, 0)))
-#define setarg(i, v, pos, size) \
-    ((i) = (((i) & MASK0(size, pos)) | ((static_cast<Instruction>(v) << (pos)) & MASK1(size, pos))))
+#define setarg(i, v, pos, size)                                                                    \
+    ((i) = (((i)&MASK0(size, pos)) | ((static_cast<Instruction>(v) << (pos)) & MASK1(size, pos))))
 
-#define GETARG_A(i) getarg(i, POS_A, SIZE_A)
-#define SETARG_A(i, v) setarg(i, v, POS_A, SIZE_A)
-#define GETARG_B(i) getarg(i, POS_B, SIZE_B)
-#define SETARG_B(i, v) setarg(i, v, POS_B, SIZE_B)
-#define GETARG_C(i) getarg(i, POS_C, SIZE_C)
-#define SETARG_C(i, v) setarg(i, v, POS_C, SIZE_C)
-#define GETARG_Bx(i) getarg(i, POS_Bx, SIZE_Bx)
-#define SETARG_Bx(i, v) setarg(i, v, POS_Bx, SIZE_Bx)
-#define GETARG_Ax(i) getarg(i, POS_Ax, SIZE_Ax)
-#define SETARG_Ax(i, v) setarg(i, v, POS_Ax, SIZE_Ax)
-#define GETARG_sBx(i) (GETARG_Bx(i) - MAXARG_sBx)
+#define GETARG_A(i)      getarg(i, POS_A, SIZE_A)
+#define SETARG_A(i, v)   setarg(i, v, POS_A, SIZE_A)
+#define GETARG_B(i)      getarg(i, POS_B, SIZE_B)
+#define SETARG_B(i, v)   setarg(i, v, POS_B, SIZE_B)
+#define GETARG_C(i)      getarg(i, POS_C, SIZE_C)
+#define SETARG_C(i, v)   setarg(i, v, POS_C, SIZE_C)
+#define GETARG_Bx(i)     getarg(i, POS_Bx, SIZE_Bx)
+#define SETARG_Bx(i, v)  setarg(i, v, POS_Bx, SIZE_Bx)
+#define GETARG_Ax(i)     getarg(i, POS_Ax, SIZE_Ax)
+#define SETARG_Ax(i, v)  setarg(i, v, POS_Ax, SIZE_Ax)
+#define GETARG_sBx(i)    (GETARG_Bx(i) - MAXARG_sBx)
 #define SETARG_sBx(i, b) SETARG_Bx((i), static_cast<unsigned int>((b) + MAXARG_sBx))
 
-#define CREATE_ABC(o, a, b, c)                                                             \
-    ((static_cast<Instruction>(o) << POS_OP) | (static_cast<Instruction>(a) << POS_A) | \
+#define CREATE_ABC(o, a, b, c)                                                                     \
+    ((static_cast<Instruction>(o) << POS_OP) | (static_cast<Instruction>(a) << POS_A) |            \
      (static_cast<Instruction>(b) << POS_B) | (static_cast<Instruction>(c) << POS_C))
-#define CREATE_ABx(o, a, bc) \
-    ((static_cast<Instruction>(o) << POS_OP) | (static_cast<Instruction>(a) << POS_A) | (static_cast<Instruction>(bc) << POS_Bx))
-#define CREATE_Ax(o, a) ((static_cast<Instruction>(o) << POS_OP) | (static_cast<Instruction>(a) << POS_Ax))
+#define CREATE_ABx(o, a, bc)                                                                       \
+    ((static_cast<Instruction>(o) << POS_OP) | (static_cast<Instruction>(a) << POS_A) |            \
+     (static_cast<Instruction>(bc) << POS_Bx))
+#define CREATE_Ax(o, a)                                                                            \
+    ((static_cast<Instruction>(o) << POS_OP) | (static_cast<Instruction>(a) << POS_Ax))
 
 /* register-or-constant operands */
-#define BITRK (1 << (SIZE_B - 1))
-#define ISK(x) ((x) & BITRK)
-#define INDEXK(r) (static_cast<int>(r) & ~BITRK)
+#define BITRK      (1 << (SIZE_B - 1))
+#define ISK(x)     ((x)&BITRK)
+#define INDEXK(r)  (static_cast<int>(r) & ~BITRK)
 #define MAXINDEXRK (BITRK - 1)
-#define RKASK(x) ((x) | BITRK)
+#define RKASK(x)   ((x) | BITRK)
 
 /* "no register" marker; fits in the A field */
 #define NO_REG MAXARG_A
@@ -148,7 +151,8 @@ enum OpCode {
 
 #define NUM_OPCODES (static_cast<int>(OP_EXTRAARG) + 1)
 
-static_assert(OP_Z6BAND == 19 && OP_Z6PEEK4 == 31 && OP_UNM == 32 && OP_EXTRAARG == 52, "opcode numbering");
+static_assert(OP_Z6BAND == 19 && OP_Z6PEEK4 == 31 && OP_UNM == 32 && OP_EXTRAARG == 52,
+              "opcode numbering");
 
 /* How an instruction uses its B and C operands. */
 enum OpArgMask {
@@ -163,8 +167,8 @@ enum OpArgMask {
 extern const lu_byte luaP_opmodes[NUM_OPCODES];
 
 #define getOpMode(m) (static_cast<enum OpMode>(luaP_opmodes[m] & 3))
-#define getBMode(m) (static_cast<enum OpArgMask>((luaP_opmodes[m] >> 4) & 3))
-#define getCMode(m) (static_cast<enum OpArgMask>((luaP_opmodes[m] >> 2) & 3))
+#define getBMode(m)  (static_cast<enum OpArgMask>((luaP_opmodes[m] >> 4) & 3))
+#define getCMode(m)  (static_cast<enum OpArgMask>((luaP_opmodes[m] >> 2) & 3))
 #define testAMode(m) (luaP_opmodes[m] & (1 << 6))
 #define testTMode(m) (luaP_opmodes[m] & (1 << 7))
 

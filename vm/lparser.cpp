@@ -98,7 +98,8 @@ static void anchor_token(LexState *ls) {
         where = luaO_pushfstring(L, "function at line %s (tab %s)", p.line.s, p.tab.s);
     }
     NumText lim = numtext(limit);
-    luaX_syntaxerror(fs->ls, luaO_pushfstring(L, "too many %s (limit is %s) in %s", what, lim.s, where));
+    luaX_syntaxerror(fs->ls,
+                     luaO_pushfstring(L, "too many %s (limit is %s) in %s", what, lim.s, where));
 }
 
 static void checklimit(FuncState *fs, int v, int l, const char *what) {
@@ -130,7 +131,8 @@ static void check_match(LexState *ls, int what, int who, int where) {
     if (where == ls->linenumber) error_expected(ls, what);
     TabPlace p = tabplace(where);
     luaX_syntaxerror(ls, luaO_pushfstring(ls->L, "%s expected (to close %s at line %s (tab %s))",
-                                          luaX_token2str(ls, what), luaX_token2str(ls, who), p.line.s, p.tab.s));
+                                          luaX_token2str(ls, what), luaX_token2str(ls, who),
+                                          p.line.s, p.tab.s));
 }
 
 static TString *str_checkname(LexState *ls) {
@@ -146,7 +148,9 @@ static void init_exp(expdesc *e, expkind k, int i) {
     e->u.info = i;
 }
 
-static void codestring(LexState *ls, expdesc *e, TString *s) { init_exp(e, VK, luaK_stringK(ls->fs, s)); }
+static void codestring(LexState *ls, expdesc *e, TString *s) {
+    init_exp(e, VK, luaK_stringK(ls->fs, s));
+}
 
 static void checkname(LexState *ls, expdesc *e) { codestring(ls, e, str_checkname(ls)); }
 
@@ -154,7 +158,8 @@ static int registerlocalvar(LexState *ls, TString *varname) {
     FuncState *fs = ls->fs;
     Proto *f = fs->f;
     int oldsize = f->sizelocvars;
-    luaM_growvector(ls->L, f->locvars, fs->nlocvars, f->sizelocvars, LocVar, SHRT_MAX, "local variables");
+    luaM_growvector(ls->L, f->locvars, fs->nlocvars, f->sizelocvars, LocVar, SHRT_MAX,
+                    "local variables");
     while (oldsize < f->sizelocvars) f->locvars[oldsize++].varname = nullptr;
     f->locvars[fs->nlocvars].varname = varname;
     luaC_objbarrier(ls->L, f, varname);
@@ -166,7 +171,8 @@ static void new_localvar(LexState *ls, TString *name) {
     Dyndata *dyd = ls->dyd;
     int reg = registerlocalvar(ls, name);
     checklimit(fs, dyd->actvar.n + 1 - fs->firstlocal, MAXVARS, "local variables");
-    luaM_growvector(ls->L, dyd->actvar.arr, dyd->actvar.n + 1, dyd->actvar.size, Vardesc, MAX_INT, "local variables");
+    luaM_growvector(ls->L, dyd->actvar.arr, dyd->actvar.n + 1, dyd->actvar.size, Vardesc, MAX_INT,
+                    "local variables");
     dyd->actvar.arr[dyd->actvar.n++].idx = static_cast<short>(reg);
 }
 
@@ -202,7 +208,8 @@ static int newupvalue(FuncState *fs, TString *name, expdesc *v) {
     Proto *f = fs->f;
     int oldsize = f->sizeupvalues;
     checklimit(fs, fs->nups + 1, MAXUPVAL, "upvalues");
-    luaM_growvector(fs->ls->L, f->upvalues, fs->nups, f->sizeupvalues, Upvaldesc, MAXUPVAL, "upvalues");
+    luaM_growvector(fs->ls->L, f->upvalues, fs->nups, f->sizeupvalues, Upvaldesc, MAXUPVAL,
+                    "upvalues");
     while (oldsize < f->sizeupvalues) f->upvalues[oldsize++].name = nullptr;
     f->upvalues[fs->nups].instack = (v->k == VLOCAL);
     f->upvalues[fs->nups].idx = static_cast<lu_byte>(v->u.info);
@@ -290,8 +297,9 @@ static void closegoto(LexState *ls, int g, Labeldesc *label) {
     if (gt->nactvar < label->nactvar) {
         TString *vname = getlocvar(fs, gt->nactvar)->varname;
         TabPlace p = tabplace(gt->line);
-        const char *msg = luaO_pushfstring(ls->L, "<goto %s> at line %s (tab %s) jumps into the scope of local '%s'",
-                                           getstr(gt->name), p.line.s, p.tab.s, getstr(vname));
+        const char *msg = luaO_pushfstring(
+            ls->L, "<goto %s> at line %s (tab %s) jumps into the scope of local '%s'",
+            getstr(gt->name), p.line.s, p.tab.s, getstr(vname));
         semerror(ls, msg);
     }
     luaK_patchlist(fs, gt->pc, label->pc);
@@ -377,10 +385,11 @@ static void breaklabel(LexState *ls) {
     TabPlace p = tabplace(gt->line);
     const char *msg;
     if (isreserved(gt->name)) /* "break" */
-        msg = luaO_pushfstring(ls->L, "<%s> at line %s not inside a loop", getstr(gt->name), p.line.s);
+        msg = luaO_pushfstring(ls->L, "<%s> at line %s not inside a loop", getstr(gt->name),
+                               p.line.s);
     else
-        msg = luaO_pushfstring(ls->L, "no visible label '%s' for <goto> at line %s (tab %s)", getstr(gt->name),
-                               p.line.s, p.tab.s);
+        msg = luaO_pushfstring(ls->L, "no visible label '%s' for <goto> at line %s (tab %s)",
+                               getstr(gt->name), p.line.s, p.tab.s);
     semerror(ls, msg);
 }
 
@@ -481,12 +490,9 @@ static bool block_follow(LexState *ls, bool withuntil) {
     case TK_ELSE:
     case TK_ELSEIF:
     case TK_END:
-    case TK_EOS:
-        return true;
-    case TK_UNTIL:
-        return withuntil;
-    default:
-        return false;
+    case TK_EOS: return true;
+    case TK_UNTIL: return withuntil;
+    default: return false;
     }
 }
 
@@ -580,12 +586,8 @@ static void field(LexState *ls, ConsControl *cc) {
         else
             recfield(ls, cc);
         break;
-    case '[':
-        recfield(ls, cc);
-        break;
-    default:
-        listfield(ls, cc);
-        break;
+    case '[': recfield(ls, cc); break;
+    default: listfield(ls, cc); break;
     }
 }
 
@@ -628,8 +630,7 @@ static void parlist(LexState *ls) {
                 luaX_next(ls);
                 f->is_vararg = 1;
                 break;
-            default:
-                luaX_syntaxerror(ls, "<name> or '...' expected");
+            default: luaX_syntaxerror(ls, "<name> or '...' expected");
             }
         } while (!f->is_vararg && testnext(ls, ','));
     }
@@ -683,15 +684,12 @@ static void funcargs(LexState *ls, expdesc *f, int line) {
         }
         check_match(ls, ')', '(', line);
         break;
-    case '{':
-        constructor(ls, &args);
-        break;
+    case '{': constructor(ls, &args); break;
     case TK_STRING:
         codestring(ls, &args, ls->t.seminfo.ts);
         luaX_next(ls);
         break;
-    default:
-        luaX_syntaxerror(ls, "function arguments expected");
+    default: luaX_syntaxerror(ls, "function arguments expected");
     }
     lua_assert(f->k == VNONRELOC);
     int base = f->u.info; /* function register */
@@ -717,11 +715,8 @@ static void primaryexp(LexState *ls, expdesc *v) {
         luaK_dischargevars(ls->fs, v);
         return;
     }
-    case TK_NAME:
-        singlevar(ls, v);
-        return;
-    default:
-        luaX_syntaxerror(ls, "unexpected symbol");
+    case TK_NAME: singlevar(ls, v); return;
+    default: luaX_syntaxerror(ls, "unexpected symbol");
     }
 }
 
@@ -731,9 +726,7 @@ static void suffixedexp(LexState *ls, expdesc *v) {
     primaryexp(ls, v);
     for (;;) {
         switch (ls->t.token) {
-        case '.':
-            fieldsel(ls, v);
-            break;
+        case '.': fieldsel(ls, v); break;
         case '[': {
             expdesc key;
             luaK_exp2anyregup(fs, v);
@@ -755,8 +748,7 @@ static void suffixedexp(LexState *ls, expdesc *v) {
             luaK_exp2nextreg(fs, v);
             funcargs(ls, v, line);
             break;
-        default:
-            return;
+        default: return;
         }
     }
 }
@@ -767,34 +759,22 @@ static void simpleexp(LexState *ls, expdesc *v) {
         init_exp(v, VKNUM, 0);
         v->u.nval = ls->t.seminfo.r;
         break;
-    case TK_STRING:
-        codestring(ls, v, ls->t.seminfo.ts);
-        break;
-    case TK_NIL:
-        init_exp(v, VNIL, 0);
-        break;
-    case TK_TRUE:
-        init_exp(v, VTRUE, 0);
-        break;
-    case TK_FALSE:
-        init_exp(v, VFALSE, 0);
-        break;
+    case TK_STRING: codestring(ls, v, ls->t.seminfo.ts); break;
+    case TK_NIL: init_exp(v, VNIL, 0); break;
+    case TK_TRUE: init_exp(v, VTRUE, 0); break;
+    case TK_FALSE: init_exp(v, VFALSE, 0); break;
     case TK_DOTS: {
         FuncState *fs = ls->fs;
         check_condition(ls, fs->f->is_vararg, "cannot use '...' outside a vararg function");
         init_exp(v, VVARARG, luaK_codeABC(fs, OP_VARARG, 0, 1, 0));
         break;
     }
-    case '{':
-        constructor(ls, v);
-        return;
+    case '{': constructor(ls, v); return;
     case TK_FUNCTION:
         luaX_next(ls);
         body(ls, v, false, ls->linenumber);
         return;
-    default:
-        suffixedexp(ls, v);
-        return;
+    default: suffixedexp(ls, v); return;
     }
     luaX_next(ls);
 }
@@ -848,20 +828,21 @@ static const struct {
     lu_byte left;
     lu_byte right;
 } priority[] = {
-    {16, 16}, {16, 16},                               /* + - */
-    {17, 17}, {17, 17}, {17, 17},                     /* * / % */
-    {20, 19},                                         /* ^ (right associative) */
-    {8, 8},   {6, 6},   {7, 7},                       /* & | ^^ */
-    {9, 9},   {9, 9},   {9, 9},   {9, 9},   {9, 9},   /* << >> >>> <<> >>< */
-    {5, 5},                                           /* slot of unary ~ */
-    {17, 17},                                         /* \ */
-    {40, 40}, {40, 40}, {40, 40},                     /* slots of unary @ % $ */
-    {15, 14},                                         /* .. (right associative) */
-    {3, 3},   {3, 3},   {3, 3},   {3, 3},   {3, 3},   {3, 3}, /* == < <= ~= > >= */
-    {2, 2},   {1, 1},                                 /* and or */
+    {16, 16}, {16, 16},                                   /* + - */
+    {17, 17}, {17, 17}, {17, 17},                         /* * / % */
+    {20, 19},                                             /* ^ (right associative) */
+    {8, 8},   {6, 6},   {7, 7},                           /* & | ^^ */
+    {9, 9},   {9, 9},   {9, 9},   {9, 9}, {9, 9},         /* << >> >>> <<> >>< */
+    {5, 5},                                               /* slot of unary ~ */
+    {17, 17},                                             /* \ */
+    {40, 40}, {40, 40}, {40, 40},                         /* slots of unary @ % $ */
+    {15, 14},                                             /* .. (right associative) */
+    {3, 3},   {3, 3},   {3, 3},   {3, 3}, {3, 3}, {3, 3}, /* == < <= ~= > >= */
+    {2, 2},   {1, 1},                                     /* and or */
 };
 
-static_assert(sizeof(priority) / sizeof(priority[0]) == OPR_NOBINOPR, "one priority pair per operator");
+static_assert(sizeof(priority) / sizeof(priority[0]) == OPR_NOBINOPR,
+              "one priority pair per operator");
 
 /* priority of the operand of a unary operator: tighter than all but '^' */
 #define UNARY_PRIORITY 18
@@ -950,7 +931,8 @@ static void assignment(LexState *ls, LHS_assign *lh, int nvars) {
         int nexps = explist(ls, &e);
         if (nexps != nvars) {
             adjust_assign(ls, nvars, nexps, &e);
-            if (nexps > nvars) ls->fs->freereg = static_cast<lu_byte>(ls->fs->freereg - (nexps - nvars));
+            if (nexps > nvars)
+                ls->fs->freereg = static_cast<lu_byte>(ls->fs->freereg - (nexps - nvars));
         } else {
             luaK_setoneret(ls->fs, &e);
             luaK_storevar(ls->fs, &lh->v, &e);
@@ -986,8 +968,9 @@ static void checkrepeated(FuncState *fs, Labellist *ll, TString *label) {
     for (int i = fs->bl->firstlabel; i < ll->n; i++) {
         if (eqstr(label, ll->arr[i].name)) {
             TabPlace p = tabplace(ll->arr[i].line);
-            const char *msg = luaO_pushfstring(fs->ls->L, "label '%s' already defined on line %s (tab %s)",
-                                               getstr(label), p.line.s, p.tab.s);
+            const char *msg =
+                luaO_pushfstring(fs->ls->L, "label '%s' already defined on line %s (tab %s)",
+                                 getstr(label), p.line.s, p.tab.s);
             semerror(fs->ls, msg);
         }
     }
@@ -1119,15 +1102,10 @@ static void forstat(LexState *ls, int line) {
     luaX_next(ls);
     TString *varname = str_checkname(ls);
     switch (ls->t.token) {
-    case '=':
-        fornum(ls, varname, line);
-        break;
+    case '=': fornum(ls, varname, line); break;
     case ',':
-    case TK_IN:
-        forlist(ls, varname);
-        break;
-    default:
-        luaX_syntaxerror(ls, "'=' or 'in' expected");
+    case TK_IN: forlist(ls, varname); break;
+    default: luaX_syntaxerror(ls, "'=' or 'in' expected");
     }
     check_match(ls, TK_END, TK_FOR, line);
     leaveblock(fs);
@@ -1266,29 +1244,17 @@ static void statement(LexState *ls) {
     zibo6_last_line_number = line; /* where a failed compile stopped */
     enterlevel(ls);
     switch (ls->t.token) {
-    case ';':
-        luaX_next(ls);
-        break;
-    case TK_IF:
-        ifstat(ls, line);
-        break;
-    case TK_WHILE:
-        whilestat(ls, line);
-        break;
+    case ';': luaX_next(ls); break;
+    case TK_IF: ifstat(ls, line); break;
+    case TK_WHILE: whilestat(ls, line); break;
     case TK_DO:
         luaX_next(ls);
         block(ls);
         check_match(ls, TK_END, TK_DO, line);
         break;
-    case TK_FOR:
-        forstat(ls, line);
-        break;
-    case TK_REPEAT:
-        repeatstat(ls, line);
-        break;
-    case TK_FUNCTION:
-        funcstat(ls, line);
-        break;
+    case TK_FOR: forstat(ls, line); break;
+    case TK_REPEAT: repeatstat(ls, line); break;
+    case TK_FUNCTION: funcstat(ls, line); break;
     case TK_LOCAL:
         luaX_next(ls);
         if (testnext(ls, TK_FUNCTION))
@@ -1305,12 +1271,8 @@ static void statement(LexState *ls) {
         retstat(ls);
         break;
     case TK_BREAK:
-    case TK_GOTO:
-        gotostat(ls, luaK_jump(ls->fs));
-        break;
-    default:
-        exprstat(ls);
-        break;
+    case TK_GOTO: gotostat(ls, luaK_jump(ls->fs)); break;
+    default: exprstat(ls); break;
     }
     lua_assert(ls->fs->f->maxstacksize >= ls->fs->freereg && ls->fs->freereg >= ls->fs->nactvar);
     ls->fs->freereg = ls->fs->nactvar; /* free the statement's temporaries */
@@ -1331,7 +1293,8 @@ static void mainfunc(LexState *ls, FuncState *fs) {
     close_func(ls);
 }
 
-Closure *luaY_parser(lua_State *L, ZIO *z, Mbuffer *buff, Dyndata *dyd, const char *name, int firstchar) {
+Closure *luaY_parser(lua_State *L, ZIO *z, Mbuffer *buff, Dyndata *dyd, const char *name,
+                     int firstchar) {
     LexState lexstate;
     FuncState funcstate;
     Closure *cl = luaF_newLclosure(L, 1);

@@ -11,23 +11,23 @@
 
 /* Kinds of expression descriptors. */
 typedef enum {
-    VVOID,     /* no value (empty expression list) */
+    VVOID, /* no value (empty expression list) */
     VNIL,
     VTRUE,
     VFALSE,
-    VK,        /* info = index of the constant */
-    VKNUM,     /* nval = the 16.16 value */
-    VNONRELOC, /* info = result register */
-    VLOCAL,    /* info = local register */
-    VUPVAL,    /* info = upvalue index */
-    VINDEXED,  /* ind.t = table register or upvalue, ind.idx = key RK, ind.vt = VLOCAL or VUPVAL */
-    VJMP,      /* info = pc of the jump */
+    VK,         /* info = index of the constant */
+    VKNUM,      /* nval = the 16.16 value */
+    VNONRELOC,  /* info = result register */
+    VLOCAL,     /* info = local register */
+    VUPVAL,     /* info = upvalue index */
+    VINDEXED,   /* ind.t = table register or upvalue, ind.idx = key RK, ind.vt = VLOCAL or VUPVAL */
+    VJMP,       /* info = pc of the jump */
     VRELOCABLE, /* info = pc of the instruction whose A is still to be set */
-    VCALL,     /* info = pc of the call */
-    VVARARG    /* info = pc of the vararg instruction */
+    VCALL,      /* info = pc of the call */
+    VVARARG     /* info = pc of the vararg instruction */
 } expkind;
 
-#define vkisvar(k) (VLOCAL <= (k) && (k) <= VINDEXED)
+#define vkisvar(k)   (VLOCAL <= (k) && (k) <= VINDEXED)
 #define vkisinreg(k) ((k) == VNONRELOC || (k) == VLOCAL)
 
 typedef struct expdesc {
@@ -54,7 +54,7 @@ typedef struct Vardesc {
 typedef struct Labeldesc {
     TString *name;
     int pc;
-    int line;      /* for the error when a goto stays unresolved */
+    int line;        /* for the error when a goto stays unresolved */
     lu_byte nactvar; /* a goto may not jump into the scope of a local */
 } Labeldesc;
 
@@ -70,7 +70,7 @@ typedef struct Dyndata {
         Vardesc *arr;
         int n;
         int size;
-    } actvar;       /* active locals of every open function */
+    } actvar;        /* active locals of every open function */
     Labellist gt;    /* pending gotos */
     Labellist label; /* active labels */
 } Dyndata;
@@ -80,18 +80,18 @@ struct BlockCnt; /* private to lparser.cpp */
 /* State of the code generator for one function. */
 typedef struct FuncState {
     Proto *f;
-    Table *h;                /* constant lookup: value -> index */
-    struct FuncState *prev;  /* enclosing function */
+    Table *h;               /* constant lookup: value -> index */
+    struct FuncState *prev; /* enclosing function */
     struct LexState *ls;
     struct BlockCnt *bl;
-    int pc;                  /* count of instructions emitted */
-    int lasttarget;          /* no LOADNIL merging across a jump target */
-    int jpc;                 /* jumps waiting for the next instruction */
-    int nk;                  /* f->k may be allocated larger than this */
+    int pc;         /* count of instructions emitted */
+    int lasttarget; /* no LOADNIL merging across a jump target */
+    int jpc;        /* jumps waiting for the next instruction */
+    int nk;         /* f->k may be allocated larger than this */
     int np;
-    int firstlocal;          /* where this function's locals start in dyd->actvar */
+    int firstlocal; /* where this function's locals start in dyd->actvar */
     short nlocvars;
-    lu_byte nactvar;         /* locals in scope; registers below are theirs */
+    lu_byte nactvar; /* locals in scope; registers below are theirs */
     lu_byte nups;
     lu_byte freereg;
 } FuncState;
@@ -100,6 +100,7 @@ typedef struct FuncState {
 ** kept across compiles for the console's syntax-error report. */
 extern int zibo6_last_line_number;
 
-Closure *luaY_parser(lua_State *L, ZIO *z, Mbuffer *buff, Dyndata *dyd, const char *name, int firstchar);
+Closure *luaY_parser(lua_State *L, ZIO *z, Mbuffer *buff, Dyndata *dyd, const char *name,
+                     int firstchar);
 
 #endif

@@ -19,60 +19,51 @@
 #include "vm/lstring.h"
 
 /* max size of the hash part is 2^MAXBITS; the array counters use 31 slices */
-#define MAXBITS         30
+#define MAXBITS 30
 
-#define hashpow2(t,n)           (gnode(t, lmod((n), sizenode(t))))
-#define hashstr(t,str)          hashpow2(t, (str)->tsv.hash)
-#define hashboolean(t,p)        hashpow2(t, p)
+#define hashpow2(t, n)    (gnode(t, lmod((n), sizenode(t))))
+#define hashstr(t, str)   hashpow2(t, (str)->tsv.hash)
+#define hashboolean(t, p) hashpow2(t, p)
 
 /* pointers and numbers often share low bits: reduce them by an odd modulus */
-#define hashmod(t,n)    (gnode(t, (static_cast<unsigned int>(n) % \
-                          static_cast<unsigned int>((sizenode(t) - 1) | 1))))
-#define hashpointer(t,p)        hashmod(t, IntPoint(p))
+#define hashmod(t, n)                                                                              \
+    (gnode(t, (static_cast<unsigned int>(n) % static_cast<unsigned int>((sizenode(t) - 1) | 1))))
+#define hashpointer(t, p) hashmod(t, IntPoint(p))
 
-Node luaH_dummynode_ = {
-  {NILCONSTANT},
-  {{NILCONSTANT, NULL}}
-};
+Node luaH_dummynode_ = {{NILCONSTANT}, {{NILCONSTANT, NULL}}};
 
 /* hash of a number key: its raw bits, sign dropped */
-static Node *hashnum (const Table *t, lua_Number n) {
-  if (n == INT32_MIN) return gnode(t, 0);
-  uint32_t v = n < 0 ? 0u - static_cast<uint32_t>(n) : static_cast<uint32_t>(n);
-  return hashmod(t, v);
+static Node *hashnum(const Table *t, lua_Number n) {
+    if (n == INT32_MIN) return gnode(t, 0);
+    uint32_t v = n < 0 ? 0u - static_cast<uint32_t>(n) : static_cast<uint32_t>(n);
+    return hashmod(t, v);
 }
 
 /* the node where a key belongs when nothing collides */
-static Node *mainposition (const Table *t, const TValue *key) {
-  switch (ttype(key)) {
-    case LUA_TNUMBER:
-      return hashnum(t, nvalue(key));
+static Node *mainposition(const Table *t, const TValue *key) {
+    switch (ttype(key)) {
+    case LUA_TNUMBER: return hashnum(t, nvalue(key));
     case LUA_TLNGSTR: {
-      TString *s = rawtsvalue(key);
-      if (s->tsv.extra == 0) {
-        s->tsv.hash = luaS_hash(getstr(s), s->tsv.len, s->tsv.hash);
-        s->tsv.extra = 1;
-      }
-      return hashstr(t, rawtsvalue(key));
+        TString *s = rawtsvalue(key);
+        if (s->tsv.extra == 0) {
+            s->tsv.hash = luaS_hash(getstr(s), s->tsv.len, s->tsv.hash);
+            s->tsv.extra = 1;
+        }
+        return hashstr(t, rawtsvalue(key));
     }
-    case LUA_TSHRSTR:
-      return hashstr(t, rawtsvalue(key));
-    case LUA_TBOOLEAN:
-      return hashboolean(t, bvalue(key));
-    case LUA_TLIGHTUSERDATA:
-      return hashpointer(t, pvalue(key));
+    case LUA_TSHRSTR: return hashstr(t, rawtsvalue(key));
+    case LUA_TBOOLEAN: return hashboolean(t, bvalue(key));
+    case LUA_TLIGHTUSERDATA: return hashpointer(t, pvalue(key));
     case LUA_TLCF:
-    case LUA_TFCF:
-      return hashpointer(t, reinterpret_cast<size_t>(fvalue(key)));
-    default:
-      return hashpointer(t, gcvalue(key));
-  }
+    case LUA_TFCF: return hashpointer(t, reinterpret_cast<size_t>(fvalue(key)));
+    default: return hashpointer(t, gcvalue(key));
+    }
 }
 
 /* raw equality of two keys (same tag, same value; long strings by content) */
-static int equalkey (const TValue *a, const TValue *b) {
-  if (!ttisequal(a, b)) return 0;
-  switch (ttype(a)) {
+static int equalkey(const TValue *a, const TValue *b) {
+    if (!ttisequal(a, b)) return 0;
+    switch (ttype(a)) {
     case LUA_TNIL: return 1;
     case LUA_TNUMBER: return nvalue(a) == nvalue(b);
     case LUA_TBOOLEAN: return bvalue(a) == bvalue(b);
@@ -81,20 +72,19 @@ static int equalkey (const TValue *a, const TValue *b) {
     case LUA_TFCF: return fvalue(a) == fvalue(b);
     case LUA_TLNGSTR: return luaS_eqlngstr(rawtsvalue(a), rawtsvalue(b));
     default: return gcvalue(a) == gcvalue(b);
-  }
+    }
 }
 
 /*
 ** The array index of a key that is a whole number from 1 to 32767, or 0
 ** when the key is not an array candidate.
 */
-static int arrayindex (const TValue *key) {
-  if (ttisnumber(key)) {
-    lua_Number n = nvalue(key);
-    if (n >= 0x10000 && n <= 0x7fff0000 && (n & 0xffff) == 0)
-      return n >> 16;
-  }
-  return 0;
+static int arrayindex(const TValue *key) {
+    if (ttisnumber(key)) {
+        lua_Number n = nvalue(key);
+        if (n >= 0x10000 && n <= 0x7fff0000 && (n & 0xffff) == 0) return n >> 16;
+    }
+    return 0;
 }
 
 /*
@@ -102,231 +92,212 @@ static int arrayindex (const TValue *key) {
 ** 32767 cannot be named by any number key, so a key handed out for them
 ** could not be used to resume.
 */
-static inline int traversable_array (const Table *t) {
-  return t->sizearray < Z6_MAXARRAYKEY ? t->sizearray : Z6_MAXARRAYKEY;
+static inline int traversable_array(const Table *t) {
+    return t->sizearray < Z6_MAXARRAYKEY ? t->sizearray : Z6_MAXARRAYKEY;
 }
 
 /*
 ** The position of a traversal key: array slots first (0..asize-1), then
 ** the nodes.  Beginning of a traversal is signaled by -1.
 */
-static int findindex (lua_State *L, Table *t, StkId key, int asize) {
-  if (ttisnil(key)) return -1;
-  int i = arrayindex(key);
-  if (0 < i && i <= asize)
-    return i - 1;
-  Node *n = mainposition(t, key);
-  for (;;) {
-    /* a dead key still marks its node's place in the traversal */
-    if (equalkey(gkey(n), key) ||
-        (ttisdeadkey(gkey(n)) && iscollectable(key) &&
-         deadvalue(gkey(n)) == gcvalue(key))) {
-      i = cast_int(n - gnode(t, 0));
-      return i + asize;
+static int findindex(lua_State *L, Table *t, StkId key, int asize) {
+    if (ttisnil(key)) return -1;
+    int i = arrayindex(key);
+    if (0 < i && i <= asize) return i - 1;
+    Node *n = mainposition(t, key);
+    for (;;) {
+        /* a dead key still marks its node's place in the traversal */
+        if (equalkey(gkey(n), key) ||
+            (ttisdeadkey(gkey(n)) && iscollectable(key) && deadvalue(gkey(n)) == gcvalue(key))) {
+            i = cast_int(n - gnode(t, 0));
+            return i + asize;
+        }
+        n = gnext(n);
+        if (n == NULL) luaG_runerror(L, "invalid key to 'next'");
     }
-    n = gnext(n);
-    if (n == NULL)
-      luaG_runerror(L, "invalid key to 'next'");
-  }
 }
 
-static int tablenext (lua_State *L, Table *t, StkId key) {
-  int asize = traversable_array(t);
-  int i = findindex(L, t, key, asize);
-  for (i++; i < asize; i++) {
-    if (!ttisnil(&t->array[i])) {
-      setnvalue(key, lua_integer2number(i + 1));
-      setobj2s(L, key + 1, &t->array[i]);
-      return 1;
+static int tablenext(lua_State *L, Table *t, StkId key) {
+    int asize = traversable_array(t);
+    int i = findindex(L, t, key, asize);
+    for (i++; i < asize; i++) {
+        if (!ttisnil(&t->array[i])) {
+            setnvalue(key, lua_integer2number(i + 1));
+            setobj2s(L, key + 1, &t->array[i]);
+            return 1;
+        }
     }
-  }
-  for (i -= asize; i < sizenode(t); i++) {
-    if (!ttisnil(gval(gnode(t, i)))) {
-      setobj2s(L, key, gkey(gnode(t, i)));
-      setobj2s(L, key + 1, gval(gnode(t, i)));
-      return 1;
+    for (i -= asize; i < sizenode(t); i++) {
+        if (!ttisnil(gval(gnode(t, i)))) {
+            setobj2s(L, key, gkey(gnode(t, i)));
+            setobj2s(L, key + 1, gval(gnode(t, i)));
+            return 1;
+        }
     }
-  }
-  return 0;
+    return 0;
 }
 
-int luaH_next (lua_State *L, Table *t, StkId key) {
-  return tablenext(L, t, key);
-}
+int luaH_next(lua_State *L, Table *t, StkId key) { return tablenext(L, t, key); }
 
-int luaH_next_zibo6_all (lua_State *L, Table *t, StkId key) {
-  return tablenext(L, t, key);
-}
+int luaH_next_zibo6_all(lua_State *L, Table *t, StkId key) { return tablenext(L, t, key); }
 
 /*
 ** Rehash: count the array-candidate keys by power-of-two slices and give
 ** the array part the largest size n that is more than half full.
 */
 
-static int computesizes (int nums[], int *narray) {
-  int i;
-  int64_t twotoi;  /* 2^i; 64 bits so that the last doubling cannot overflow */
-  int a = 0;
-  int na = 0;
-  int n = 0;
-  for (i = 0, twotoi = 1; twotoi / 2 < *narray && i <= MAXBITS; i++, twotoi *= 2) {
-    if (nums[i] > 0) {
-      a += nums[i];
-      if (a > twotoi / 2) {
-        n = static_cast<int>(twotoi);
-        na = a;
-      }
+static int computesizes(int nums[], int *narray) {
+    int i;
+    int64_t twotoi; /* 2^i; 64 bits so that the last doubling cannot overflow */
+    int a = 0;
+    int na = 0;
+    int n = 0;
+    for (i = 0, twotoi = 1; twotoi / 2 < *narray && i <= MAXBITS; i++, twotoi *= 2) {
+        if (nums[i] > 0) {
+            a += nums[i];
+            if (a > twotoi / 2) {
+                n = static_cast<int>(twotoi);
+                na = a;
+            }
+        }
+        if (a == *narray) break;
     }
-    if (a == *narray) break;
-  }
-  *narray = n;
-  lua_assert(*narray / 2 <= na && na <= *narray);
-  return na;
+    *narray = n;
+    lua_assert(*narray / 2 <= na && na <= *narray);
+    return na;
 }
 
-static int countint (const TValue *key, int *nums) {
-  int k = arrayindex(key);
-  if (k > 0) {
-    nums[luaO_ceillog2(static_cast<unsigned int>(k))]++;
-    return 1;
-  }
-  return 0;
-}
-
-static int numusearray (const Table *t, int *nums) {
-  int lg;
-  int64_t ttlg;
-  int ause = 0;
-  int i = 1;
-  for (lg = 0, ttlg = 1; lg <= MAXBITS; lg++, ttlg *= 2) {
-    int lc = 0;
-    int64_t lim = ttlg;
-    if (lim > t->sizearray) {
-      lim = t->sizearray;
-      if (i > lim)
-        break;
+static int countint(const TValue *key, int *nums) {
+    int k = arrayindex(key);
+    if (k > 0) {
+        nums[luaO_ceillog2(static_cast<unsigned int>(k))]++;
+        return 1;
     }
-    /* slice lg holds indices 2^(lg-1)+1 .. 2^lg */
-    for (; i <= lim; i++) {
-      if (!ttisnil(&t->array[i - 1]))
-        lc++;
+    return 0;
+}
+
+static int numusearray(const Table *t, int *nums) {
+    int lg;
+    int64_t ttlg;
+    int ause = 0;
+    int i = 1;
+    for (lg = 0, ttlg = 1; lg <= MAXBITS; lg++, ttlg *= 2) {
+        int lc = 0;
+        int64_t lim = ttlg;
+        if (lim > t->sizearray) {
+            lim = t->sizearray;
+            if (i > lim) break;
+        }
+        /* slice lg holds indices 2^(lg-1)+1 .. 2^lg */
+        for (; i <= lim; i++) {
+            if (!ttisnil(&t->array[i - 1])) lc++;
+        }
+        nums[lg] += lc;
+        ause += lc;
     }
-    nums[lg] += lc;
-    ause += lc;
-  }
-  return ause;
+    return ause;
 }
 
-static int numusehash (const Table *t, int *nums, int *pnasize) {
-  int totaluse = 0;
-  int ause = 0;
-  int i = sizenode(t);
-  while (i--) {
-    Node *n = &t->node[i];
-    if (!ttisnil(gval(n))) {
-      ause += countint(gkey(n), nums);
-      totaluse++;
+static int numusehash(const Table *t, int *nums, int *pnasize) {
+    int totaluse = 0;
+    int ause = 0;
+    int i = sizenode(t);
+    while (i--) {
+        Node *n = &t->node[i];
+        if (!ttisnil(gval(n))) {
+            ause += countint(gkey(n), nums);
+            totaluse++;
+        }
     }
-  }
-  *pnasize += ause;
-  return totaluse;
+    *pnasize += ause;
+    return totaluse;
 }
 
-static void setarrayvector (lua_State *L, Table *t, int size) {
-  luaM_reallocvector(L, t->array, t->sizearray, size, TValue);
-  for (int i = t->sizearray; i < size; i++)
-    setnilvalue(&t->array[i]);
-  t->sizearray = size;
+static void setarrayvector(lua_State *L, Table *t, int size) {
+    luaM_reallocvector(L, t->array, t->sizearray, size, TValue);
+    for (int i = t->sizearray; i < size; i++) setnilvalue(&t->array[i]);
+    t->sizearray = size;
 }
 
-static void setnodevector (lua_State *L, Table *t, int size) {
-  int lsize;
-  if (size == 0) {
-    t->node = cast(Node *, luaH_dummynode);
-    lsize = 0;
-  }
-  else {
-    lsize = luaO_ceillog2(static_cast<unsigned int>(size));
-    if (size < 0 || lsize > MAXBITS)
-      luaG_runerror(L, "table overflow");
-    size = twoto(lsize);
-    Node *nodes = luaM_newvector(L, size, Node);
-    for (int i = 0; i < size; i++) {
-      Node *n = &nodes[i];
-      gnext(n) = NULL;
-      setnilvalue(gkey(n));
-      setnilvalue(gval(n));
+static void setnodevector(lua_State *L, Table *t, int size) {
+    int lsize;
+    if (size == 0) {
+        t->node = cast(Node *, luaH_dummynode);
+        lsize = 0;
+    } else {
+        lsize = luaO_ceillog2(static_cast<unsigned int>(size));
+        if (size < 0 || lsize > MAXBITS) luaG_runerror(L, "table overflow");
+        size = twoto(lsize);
+        Node *nodes = luaM_newvector(L, size, Node);
+        for (int i = 0; i < size; i++) {
+            Node *n = &nodes[i];
+            gnext(n) = NULL;
+            setnilvalue(gkey(n));
+            setnilvalue(gval(n));
+        }
+        t->node = nodes;
     }
-    t->node = nodes;
-  }
-  t->lsizenode = cast_byte(lsize);
-  t->lastfree = gnode(t, size);
+    t->lsizenode = cast_byte(lsize);
+    t->lastfree = gnode(t, size);
 }
 
-void luaH_resize (lua_State *L, Table *t, int nasize, int nhsize) {
-  int oldhsize = t->lsizenode;
-  Node *nold = t->node;
-  if (nasize > t->sizearray)
-    setarrayvector(L, t, nasize);
-  setnodevector(L, t, nhsize);
-  /* move the old nodes' entries over; no barrier needed, they were here */
-  for (int j = twoto(oldhsize) - 1; j >= 0; j--) {
-    Node *old = nold + j;
-    if (!ttisnil(gval(old))) {
-      setobjt2t(L, luaH_set(L, t, gkey(old)), gval(old));
+void luaH_resize(lua_State *L, Table *t, int nasize, int nhsize) {
+    int oldhsize = t->lsizenode;
+    Node *nold = t->node;
+    if (nasize > t->sizearray) setarrayvector(L, t, nasize);
+    setnodevector(L, t, nhsize);
+    /* move the old nodes' entries over; no barrier needed, they were here */
+    for (int j = twoto(oldhsize) - 1; j >= 0; j--) {
+        Node *old = nold + j;
+        if (!ttisnil(gval(old))) { setobjt2t(L, luaH_set(L, t, gkey(old)), gval(old)); }
     }
-  }
-  if (!isdummy(nold))
-    luaM_freearray(L, nold, cast(size_t, twoto(oldhsize)));
+    if (!isdummy(nold)) luaM_freearray(L, nold, cast(size_t, twoto(oldhsize)));
 }
 
-void luaH_resizearray (lua_State *L, Table *t, int nasize) {
-  int nsize = isdummy(t->node) ? 0 : sizenode(t);
-  luaH_resize(L, t, nasize, nsize);
+void luaH_resizearray(lua_State *L, Table *t, int nasize) {
+    int nsize = isdummy(t->node) ? 0 : sizenode(t);
+    luaH_resize(L, t, nasize, nsize);
 }
 
-static void rehash (lua_State *L, Table *t, const TValue *ek) {
-  int nasize, na;
-  int nums[MAXBITS + 1];
-  int totaluse;
-  for (int i = 0; i <= MAXBITS; i++) nums[i] = 0;
-  nasize = numusearray(t, nums);
-  totaluse = nasize;
-  totaluse += numusehash(t, nums, &nasize);
-  /* the key being inserted counts too */
-  nasize += countint(ek, nums);
-  totaluse++;
-  na = computesizes(nums, &nasize);
-  luaH_resize(L, t, nasize, totaluse - na);
+static void rehash(lua_State *L, Table *t, const TValue *ek) {
+    int nasize, na;
+    int nums[MAXBITS + 1];
+    int totaluse;
+    for (int i = 0; i <= MAXBITS; i++) nums[i] = 0;
+    nasize = numusearray(t, nums);
+    totaluse = nasize;
+    totaluse += numusehash(t, nums, &nasize);
+    /* the key being inserted counts too */
+    nasize += countint(ek, nums);
+    totaluse++;
+    na = computesizes(nums, &nasize);
+    luaH_resize(L, t, nasize, totaluse - na);
 }
 
-
-Table *luaH_new (lua_State *L) {
-  Table *t = &luaC_newobj(L, LUA_TTABLE, sizeof(Table), NULL, 0)->h;
-  t->metatable = NULL;
-  t->flags = cast_byte(~0);
-  t->array = NULL;
-  t->sizearray = 0;
-  setnodevector(L, t, 0);
-  return t;
+Table *luaH_new(lua_State *L) {
+    Table *t = &luaC_newobj(L, LUA_TTABLE, sizeof(Table), NULL, 0)->h;
+    t->metatable = NULL;
+    t->flags = cast_byte(~0);
+    t->array = NULL;
+    t->sizearray = 0;
+    setnodevector(L, t, 0);
+    return t;
 }
 
-void luaH_free (lua_State *L, Table *t) {
-  if (!isdummy(t->node))
-    luaM_freearray(L, t->node, cast(size_t, sizenode(t)));
-  luaM_freearray(L, t->array, t->sizearray);
-  luaM_free(L, t);
+void luaH_free(lua_State *L, Table *t) {
+    if (!isdummy(t->node)) luaM_freearray(L, t->node, cast(size_t, sizenode(t)));
+    luaM_freearray(L, t->array, t->sizearray);
+    luaM_free(L, t);
 }
 
 /* free nodes are handed out from the top down; 'lastfree' never moves back
    up, so once it reaches the bottom the next insertion rehashes */
-static Node *getfreepos (Table *t) {
-  while (t->lastfree > t->node) {
-    t->lastfree--;
-    if (ttisnil(gkey(t->lastfree)))
-      return t->lastfree;
-  }
-  return NULL;
+static Node *getfreepos(Table *t) {
+    while (t->lastfree > t->node) {
+        t->lastfree--;
+        if (ttisnil(gkey(t->lastfree))) return t->lastfree;
+    }
+    return NULL;
 }
 
 /*
@@ -335,109 +306,103 @@ static Node *getfreepos (Table *t) {
 ** belong there moves to a free node; otherwise the new key takes the free
 ** node, chained after its main position.  No free node: rehash and retry.
 */
-TValue *luaH_newkey (lua_State *L, Table *t, const TValue *key) {
-  Node *mp;
-  if (ttisnil(key)) luaG_runerror(L, "table index is nil");
-  mp = mainposition(t, key);
-  if (!ttisnil(gval(mp)) || isdummy(mp)) {
-    Node *othern;
-    Node *n = getfreepos(t);
-    if (n == NULL) {
-      rehash(L, t, key);
-      return luaH_set(L, t, key);
+TValue *luaH_newkey(lua_State *L, Table *t, const TValue *key) {
+    Node *mp;
+    if (ttisnil(key)) luaG_runerror(L, "table index is nil");
+    mp = mainposition(t, key);
+    if (!ttisnil(gval(mp)) || isdummy(mp)) {
+        Node *othern;
+        Node *n = getfreepos(t);
+        if (n == NULL) {
+            rehash(L, t, key);
+            return luaH_set(L, t, key);
+        }
+        lua_assert(!isdummy(n));
+        othern = mainposition(t, gkey(mp));
+        if (othern != mp) {
+            while (gnext(othern) != mp) othern = gnext(othern);
+            gnext(othern) = n;
+            *n = *mp;
+            gnext(mp) = NULL;
+            setnilvalue(gval(mp));
+        } else {
+            gnext(n) = gnext(mp);
+            gnext(mp) = n;
+            mp = n;
+        }
     }
-    lua_assert(!isdummy(n));
-    othern = mainposition(t, gkey(mp));
-    if (othern != mp) {
-      while (gnext(othern) != mp) othern = gnext(othern);
-      gnext(othern) = n;
-      *n = *mp;
-      gnext(mp) = NULL;
-      setnilvalue(gval(mp));
-    }
-    else {
-      gnext(n) = gnext(mp);
-      gnext(mp) = n;
-      mp = n;
-    }
-  }
-  setobj2t(L, gkey(mp), key);
-  luaC_barrierback(L, obj2gco(t), key);
-  lua_assert(ttisnil(gval(mp)));
-  return gval(mp);
+    setobj2t(L, gkey(mp), key);
+    luaC_barrierback(L, obj2gco(t), key);
+    lua_assert(ttisnil(gval(mp)));
+    return gval(mp);
 }
 
 /*
 ** lookup by C int: array slot n for 1 <= n <= sizearray,
 ** otherwise the number n << 16 (only the low 16 bits of n count there)
 */
-const TValue *luaH_getint (Table *t, int key) {
-  if (static_cast<unsigned int>(key) - 1u < static_cast<unsigned int>(t->sizearray))
-    return &t->array[key - 1];
-  lua_Number nk = lua_integer2number(key);
-  Node *n = hashnum(t, nk);
-  do {
-    if (ttisnumber(gkey(n)) && nvalue(gkey(n)) == nk)
-      return gval(n);
-    n = gnext(n);
-  } while (n);
-  return luaO_nilobject;
+const TValue *luaH_getint(Table *t, int key) {
+    if (static_cast<unsigned int>(key) - 1u < static_cast<unsigned int>(t->sizearray))
+        return &t->array[key - 1];
+    lua_Number nk = lua_integer2number(key);
+    Node *n = hashnum(t, nk);
+    do {
+        if (ttisnumber(gkey(n)) && nvalue(gkey(n)) == nk) return gval(n);
+        n = gnext(n);
+    } while (n);
+    return luaO_nilobject;
 }
 
 /* lookup by short string (interned, so by identity) */
-const TValue *luaH_getstr (Table *t, TString *key) {
-  Node *n = hashstr(t, key);
-  lua_assert(key->tsv.tt == LUA_TSHRSTR);
-  do {
-    if (ttisshrstring(gkey(n)) && eqshrstr(rawtsvalue(gkey(n)), key))
-      return gval(n);
-    n = gnext(n);
-  } while (n);
-  return luaO_nilobject;
+const TValue *luaH_getstr(Table *t, TString *key) {
+    Node *n = hashstr(t, key);
+    lua_assert(key->tsv.tt == LUA_TSHRSTR);
+    do {
+        if (ttisshrstring(gkey(n)) && eqshrstr(rawtsvalue(gkey(n)), key)) return gval(n);
+        n = gnext(n);
+    } while (n);
+    return luaO_nilobject;
 }
 
 /* lookup by any key */
-const TValue *luaH_get (Table *t, const TValue *key) {
-  switch (ttype(key)) {
+const TValue *luaH_get(Table *t, const TValue *key) {
+    switch (ttype(key)) {
     case LUA_TSHRSTR: return luaH_getstr(t, rawtsvalue(key));
     case LUA_TNIL: return luaO_nilobject;
     case LUA_TNUMBER: {
-      int k = arrayindex(key);
-      if (k > 0)
-        return luaH_getint(t, k);
-      break;
+        int k = arrayindex(key);
+        if (k > 0) return luaH_getint(t, k);
+        break;
     }
     default: break;
-  }
-  Node *n = mainposition(t, key);
-  do {
-    if (equalkey(gkey(n), key))
-      return gval(n);
-    n = gnext(n);
-  } while (n);
-  return luaO_nilobject;
+    }
+    Node *n = mainposition(t, key);
+    do {
+        if (equalkey(gkey(n), key)) return gval(n);
+        n = gnext(n);
+    } while (n);
+    return luaO_nilobject;
 }
 
 /* the value slot of a key, created when absent; the caller handles the
    metamethod cache and the collector barrier */
-TValue *luaH_set (lua_State *L, Table *t, const TValue *key) {
-  const TValue *p = luaH_get(t, key);
-  if (p != luaO_nilobject)
-    return cast(TValue *, p);
-  return luaH_newkey(L, t, key);
+TValue *luaH_set(lua_State *L, Table *t, const TValue *key) {
+    const TValue *p = luaH_get(t, key);
+    if (p != luaO_nilobject) return cast(TValue *, p);
+    return luaH_newkey(L, t, key);
 }
 
-void luaH_setint (lua_State *L, Table *t, int key, TValue *value) {
-  const TValue *p = luaH_getint(t, key);
-  TValue *cell;
-  if (p != luaO_nilobject)
-    cell = cast(TValue *, p);
-  else {
-    TValue k;
-    setnvalue(&k, lua_integer2number(key));
-    cell = luaH_newkey(L, t, &k);
-  }
-  setobj2t(L, cell, value);
+void luaH_setint(lua_State *L, Table *t, int key, TValue *value) {
+    const TValue *p = luaH_getint(t, key);
+    TValue *cell;
+    if (p != luaO_nilobject)
+        cell = cast(TValue *, p);
+    else {
+        TValue k;
+        setnvalue(&k, lua_integer2number(key));
+        cell = luaH_newkey(L, t, &k);
+    }
+    setobj2t(L, cell, value);
 }
 
 /*
@@ -445,49 +410,53 @@ void luaH_setint (lua_State *L, Table *t, int key, TValue *value) {
 ** modulo 65536 (n << 16 keeps 16 bits), so presence there repeats with that
 ** period: a scan that finds no nil within one period never would.
 */
-static int unbound_search (Table *t, unsigned int j) {
-  unsigned int i = j;
-  j++;
-  /* double j until t[j] is nil; t[i] stays present */
-  while (!ttisnil(luaH_getint(t, cast_int(j)))) {
-    i = j;
-    if (j > cast(unsigned int, MAX_INT) / 2) {
-      /* every probe present: scan one aliasing period from 1 */
-      const unsigned int limit = static_cast<unsigned int>(t->sizearray) + 65536u;
-      i = 1;
-      while (i <= limit && !ttisnil(luaH_getint(t, cast_int(i)))) i++;
-      return cast_int(i - 1);
+static int unbound_search(Table *t, unsigned int j) {
+    unsigned int i = j;
+    j++;
+    /* double j until t[j] is nil; t[i] stays present */
+    while (!ttisnil(luaH_getint(t, cast_int(j)))) {
+        i = j;
+        if (j > cast(unsigned int, MAX_INT) / 2) {
+            /* every probe present: scan one aliasing period from 1 */
+            const unsigned int limit = static_cast<unsigned int>(t->sizearray) + 65536u;
+            i = 1;
+            while (i <= limit && !ttisnil(luaH_getint(t, cast_int(i)))) i++;
+            return cast_int(i - 1);
+        }
+        j *= 2;
     }
-    j *= 2;
-  }
-  while (j - i > 1) {
-    unsigned int m = (i + j) / 2;
-    if (ttisnil(luaH_getint(t, cast_int(m)))) j = m;
-    else i = m;
-  }
-  return cast_int(i);
+    while (j - i > 1) {
+        unsigned int m = (i + j) / 2;
+        if (ttisnil(luaH_getint(t, cast_int(m))))
+            j = m;
+        else
+            i = m;
+    }
+    return cast_int(i);
 }
 
 /* the length operator: some n with t[n] present and t[n+1] nil (0 when
    t[1] is nil) */
-int luaH_getn (Table *t) {
-  unsigned int j = static_cast<unsigned int>(t->sizearray);
-  if (j > 0 && ttisnil(&t->array[j - 1])) {
-    /* the array ends in nil: binary search within it */
-    unsigned int i = 0;
-    while (j - i > 1) {
-      unsigned int m = (i + j) / 2;
-      if (ttisnil(&t->array[m - 1])) j = m;
-      else i = m;
-    }
-    return cast_int(i);
-  }
-  else if (isdummy(t->node))
-    return cast_int(j);
-  else return unbound_search(t, j);
+int luaH_getn(Table *t) {
+    unsigned int j = static_cast<unsigned int>(t->sizearray);
+    if (j > 0 && ttisnil(&t->array[j - 1])) {
+        /* the array ends in nil: binary search within it */
+        unsigned int i = 0;
+        while (j - i > 1) {
+            unsigned int m = (i + j) / 2;
+            if (ttisnil(&t->array[m - 1]))
+                j = m;
+            else
+                i = m;
+        }
+        return cast_int(i);
+    } else if (isdummy(t->node))
+        return cast_int(j);
+    else
+        return unbound_search(t, j);
 }
 
-void print_table_state (Table *t) {
-  for (int n = 0; n < t->sizearray; n++)
-    std::printf("  table el %d: %s\n", n, ttisnil(luaH_getint(t, n)) ? "-" : "!nill");
+void print_table_state(Table *t) {
+    for (int n = 0; n < t->sizearray; n++)
+        std::printf("  table el %d: %s\n", n, ttisnil(luaH_getint(t, n)) ? "-" : "!nill");
 }

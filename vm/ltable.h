@@ -6,38 +6,37 @@
 
 #include "vm/lobject.h"
 
-#define gnode(t,i)      (&(t)->node[i])
-#define gkey(n)         (&(n)->i_key.tvk)
-#define gval(n)         (&(n)->i_val)
-#define gnext(n)        ((n)->i_key.nk.next)
+#define gnode(t, i) (&(t)->node[i])
+#define gkey(n)     (&(n)->i_key.tvk)
+#define gval(n)     (&(n)->i_val)
+#define gnext(n)    ((n)->i_key.nk.next)
 
-#define invalidateTMcache(t)    ((t)->flags = 0)
+#define invalidateTMcache(t) ((t)->flags = 0)
 
 /* a value slot sits inside its node, so the key is a fixed offset away */
-#define keyfromval(v) \
-  (gkey(cast(Node *, cast(char *, (v)) - offsetof(Node, i_val))))
+#define keyfromval(v) (gkey(cast(Node *, cast(char *, (v)) - offsetof(Node, i_val))))
 
 /* the shared empty node of tables without a hash part */
 extern Node luaH_dummynode_;
-#define luaH_dummynode  (&luaH_dummynode_)
-#define isdummy(n)      ((n) == luaH_dummynode)
+#define luaH_dummynode (&luaH_dummynode_)
+#define isdummy(n)     ((n) == luaH_dummynode)
 
 /* largest array index; a number key k is an array candidate for 1..this */
-#define Z6_MAXARRAYKEY  32767
+#define Z6_MAXARRAYKEY 32767
 
-const TValue *luaH_getint (Table *t, int key);
-void luaH_setint (lua_State *L, Table *t, int key, TValue *value);
-const TValue *luaH_getstr (Table *t, TString *key);
-const TValue *luaH_get (Table *t, const TValue *key);
-TValue *luaH_newkey (lua_State *L, Table *t, const TValue *key);
-TValue *luaH_set (lua_State *L, Table *t, const TValue *key);
-Table *luaH_new (lua_State *L);
-void luaH_resize (lua_State *L, Table *t, int nasize, int nhsize);
-void luaH_resizearray (lua_State *L, Table *t, int nasize);
-void luaH_free (lua_State *L, Table *t);
-int luaH_next (lua_State *L, Table *t, StkId key);
-int luaH_next_zibo6_all (lua_State *L, Table *t, StkId key);
-int luaH_getn (Table *t);
-void print_table_state (Table *t);
+const TValue *luaH_getint(Table *t, int key);
+void luaH_setint(lua_State *L, Table *t, int key, TValue *value);
+const TValue *luaH_getstr(Table *t, TString *key);
+const TValue *luaH_get(Table *t, const TValue *key);
+TValue *luaH_newkey(lua_State *L, Table *t, const TValue *key);
+TValue *luaH_set(lua_State *L, Table *t, const TValue *key);
+Table *luaH_new(lua_State *L);
+void luaH_resize(lua_State *L, Table *t, int nasize, int nhsize);
+void luaH_resizearray(lua_State *L, Table *t, int nasize);
+void luaH_free(lua_State *L, Table *t);
+int luaH_next(lua_State *L, Table *t, StkId key);
+int luaH_next_zibo6_all(lua_State *L, Table *t, StkId key);
+int luaH_getn(Table *t);
+void print_table_state(Table *t);
 
 #endif

@@ -52,7 +52,9 @@ uint64_t LoadLE(LoadState *S, size_t n) {
 
 int LoadChar(LoadState *S) { return static_cast<int>(LoadLE(S, 1)); }
 
-int LoadInt(LoadState *S) { return static_cast<int>(static_cast<uint32_t>(LoadLE(S, sizeof(int)))); }
+int LoadInt(LoadState *S) {
+    return static_cast<int>(static_cast<uint32_t>(LoadLE(S, sizeof(int))));
+}
 
 /* A count read from the chunk: never negative, at most limit. Every count
 ** goes through here before it sizes anything. */
@@ -93,8 +95,7 @@ TString *LoadStringJut(LoadState *S) {
 /* Makes index i of a vector of n entries valid, growing it by doubling so
 ** that a corrupt count costs no more memory than the data present. New
 ** entries get fill; size is kept exact for the collector. */
-template <typename T>
-void reserve(LoadState *S, T *&v, int &size, int i, int n, const T &fill) {
+template <typename T> void reserve(LoadState *S, T *&v, int &size, int i, int n, const T &fill) {
     if (i < size) return;
     int newsize = (size == 0) ? (n < FIRSTCHUNK ? n : FIRSTCHUNK) : (size > n / 2 ? n : size * 2);
     luaM_reallocvector(S->L, v, size, newsize, T);
@@ -121,15 +122,9 @@ void LoadConstants(LoadState *S, Proto *f) {
         reserve<TValue>(S, f->k, f->sizek, i, n, nil);
         TValue *o = &f->k[i];
         switch (LoadChar(S)) {
-        case LUA_TNIL:
-            setnilvalue(o);
-            break;
-        case LUA_TBOOLEAN:
-            setbvalue(o, LoadChar(S) != 0);
-            break;
-        case LUA_TNUMBER:
-            setnvalue(o, LoadNumber(S));
-            break;
+        case LUA_TNIL: setnilvalue(o); break;
+        case LUA_TBOOLEAN: setbvalue(o, LoadChar(S) != 0); break;
+        case LUA_TNUMBER: setnvalue(o, LoadNumber(S)); break;
         case LUA_TSTRING: {
             TString *s = LoadStringJut(S);
             if (s == nullptr) error(S, "corrupted");
@@ -137,8 +132,7 @@ void LoadConstants(LoadState *S, Proto *f) {
             luaC_objbarrier(L, f, s);
             break;
         }
-        default:
-            error(S, "corrupted");
+        default: error(S, "corrupted");
         }
     }
     n = LoadCount(S, MAXARG_Bx + 1);

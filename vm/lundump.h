@@ -16,7 +16,8 @@
 #define LUAC_TAIL "\x19\x93\r\n\x1a\n"
 
 /* size of the header written by luaU_header */
-#define LUAC_HEADERSIZE (sizeof(LUA_SIGNATURE) - sizeof(char) + 2 + 6 + sizeof(LUAC_TAIL) - sizeof(char))
+#define LUAC_HEADERSIZE                                                                            \
+    (sizeof(LUA_SIGNATURE) - sizeof(char) + 2 + 6 + sizeof(LUAC_TAIL) - sizeof(char))
 
 static_assert(LUAC_HEADERSIZE == 18, "binary chunk header size");
 

@@ -22,227 +22,211 @@
 #include "vm/zmath.h"
 
 /* __index / __newindex chains longer than this are reported as loops */
-#define MAXTAGLOOP      100
+#define MAXTAGLOOP 100
 
 /*
 ** Cycle costs: one cycle for the cheap moves and the bit and additive
 ** operators, two for everything else (unused opcodes included).
 */
-static constexpr bool cheap_opcode (int op) {
-  return op == OP_MOVE || op == OP_LOADK || op == OP_ADD || op == OP_SUB ||
-         (op >= OP_Z6BAND && op <= OP_Z6BNOT) ||
-         (op >= OP_Z6PEEK && op <= OP_Z6PEEK4) || op == OP_UNM;
+static constexpr bool cheap_opcode(int op) {
+    return op == OP_MOVE || op == OP_LOADK || op == OP_ADD || op == OP_SUB ||
+           (op >= OP_Z6BAND && op <= OP_Z6BNOT) || (op >= OP_Z6PEEK && op <= OP_Z6PEEK4) ||
+           op == OP_UNM;
 }
 
-struct CostTable { lu_byte v[64]; };
+struct CostTable {
+    lu_byte v[64];
+};
 
-static constexpr CostTable make_costs () {
-  CostTable t{};
-  for (int op = 0; op < 64; op++) t.v[op] = cheap_opcode(op) ? 1 : 2;
-  return t;
+static constexpr CostTable make_costs() {
+    CostTable t{};
+    for (int op = 0; op < 64; op++) t.v[op] = cheap_opcode(op) ? 1 : 2;
+    return t;
 }
 
 static constexpr CostTable cycle_costs = make_costs();
 const lu_byte luaV_cycle_cost[64] = {
-#define C8(n) cycle_costs.v[n], cycle_costs.v[n+1], cycle_costs.v[n+2], \
-  cycle_costs.v[n+3], cycle_costs.v[n+4], cycle_costs.v[n+5], \
-  cycle_costs.v[n+6], cycle_costs.v[n+7]
-  C8(0), C8(8), C8(16), C8(24), C8(32), C8(40), C8(48), C8(56)
+#define C8(n)                                                                                      \
+    cycle_costs.v[n], cycle_costs.v[n + 1], cycle_costs.v[n + 2], cycle_costs.v[n + 3],            \
+        cycle_costs.v[n + 4], cycle_costs.v[n + 5], cycle_costs.v[n + 6], cycle_costs.v[n + 7]
+    C8(0),  C8(8),  C8(16), C8(24), C8(32),
+    C8(40), C8(48), C8(56)
 #undef C8
 };
 static_assert(cycle_costs.v[OP_MOVE] == 1 && cycle_costs.v[OP_Z6IDIV] == 2 &&
-              cycle_costs.v[OP_UNM] == 1 && cycle_costs.v[OP_NOT] == 2 &&
-              cycle_costs.v[63] == 2, "cycle cost table");
+                  cycle_costs.v[OP_UNM] == 1 && cycle_costs.v[OP_NOT] == 2 &&
+                  cycle_costs.v[63] == 2,
+              "cycle cost table");
 
 /* wrapping arithmetic on the raw 32 bits (shared with constant folding) */
-#define wrap_add(a,b)   luai_numadd(L, a, b)
-#define wrap_sub(a,b)   luai_numsub(L, a, b)
-#define wrap_neg(a)     luai_numunm(L, a)
-#define fix_idiv(a,b)   luai_numidiv(L, a, b)
+#define wrap_add(a, b) luai_numadd(L, a, b)
+#define wrap_sub(a, b) luai_numsub(L, a, b)
+#define wrap_neg(a)    luai_numunm(L, a)
+#define fix_idiv(a, b) luai_numidiv(L, a, b)
 
-
-const TValue *luaV_tonumber (const TValue *obj, TValue *n) {
-  lua_Number num;
-  if (ttisnumber(obj)) return obj;
-  if (ttisstring(obj) && luaO_str2d(svalue(obj), tsvalue(obj)->len, &num)) {
-    setnvalue(n, num);
-    return n;
-  }
-  return NULL;
+const TValue *luaV_tonumber(const TValue *obj, TValue *n) {
+    lua_Number num;
+    if (ttisnumber(obj)) return obj;
+    if (ttisstring(obj) && luaO_str2d(svalue(obj), tsvalue(obj)->len, &num)) {
+        setnvalue(n, num);
+        return n;
+    }
+    return NULL;
 }
 
-
-int luaV_tostring (lua_State *L, StkId obj) {
-  if (!ttisnumber(obj))
-    return 0;
-  char s[LUAI_MAXNUMBER2STR];
-  int l = zibo6_fixed_to_string(s, nvalue(obj));
-  setsvalue2s(L, obj, luaS_newlstr(L, s, static_cast<size_t>(l)));
-  return 1;
+int luaV_tostring(lua_State *L, StkId obj) {
+    if (!ttisnumber(obj)) return 0;
+    char s[LUAI_MAXNUMBER2STR];
+    int l = zibo6_fixed_to_string(s, nvalue(obj));
+    setsvalue2s(L, obj, luaS_newlstr(L, s, static_cast<size_t>(l)));
+    return 1;
 }
-
 
 /*
 ** Call a metamethod with two operands (and, without a result, the value
 ** to store); the result slot is found again in case the stack moved.
 */
-static void callTM (lua_State *L, const TValue *f, const TValue *p1,
-                    const TValue *p2, TValue *p3, int hasres) {
-  ptrdiff_t result = savestack(L, p3);
-  setobj2s(L, L->top++, f);
-  setobj2s(L, L->top++, p1);
-  setobj2s(L, L->top++, p2);
-  if (!hasres)
-    setobj2s(L, L->top++, p3);
-  /* a metamethod may yield only when called from Lua code */
-  luaD_call(L, L->top - (4 - hasres), hasres, isLua(L->ci));
-  if (hasres) {
-    p3 = restorestack(L, result);
-    setobjs2s(L, p3, --L->top);
-  }
-}
-
-
-void luaV_gettable (lua_State *L, const TValue *t, TValue *key, StkId val) {
-  for (int loop = 0; loop < MAXTAGLOOP; loop++) {
-    const TValue *tm;
-    if (ttistable(t)) {
-      Table *h = hvalue(t);
-      const TValue *res = luaH_get(h, key);
-      if (!ttisnil(res) ||
-          (tm = fasttm(L, h->metatable, TM_INDEX)) == NULL) {
-        setobj2s(L, val, res);
-        return;
-      }
+static void callTM(lua_State *L, const TValue *f, const TValue *p1, const TValue *p2, TValue *p3,
+                   int hasres) {
+    ptrdiff_t result = savestack(L, p3);
+    setobj2s(L, L->top++, f);
+    setobj2s(L, L->top++, p1);
+    setobj2s(L, L->top++, p2);
+    if (!hasres) setobj2s(L, L->top++, p3);
+    /* a metamethod may yield only when called from Lua code */
+    luaD_call(L, L->top - (4 - hasres), hasres, isLua(L->ci));
+    if (hasres) {
+        p3 = restorestack(L, result);
+        setobjs2s(L, p3, --L->top);
     }
-    else if (ttisnil(tm = luaT_gettmbyobj(L, t, TM_INDEX)))
-      luaG_typeerror(L, t, "index");
-    if (ttisfunction(tm)) {
-      callTM(L, tm, t, key, val, 1);
-      return;
+}
+
+void luaV_gettable(lua_State *L, const TValue *t, TValue *key, StkId val) {
+    for (int loop = 0; loop < MAXTAGLOOP; loop++) {
+        const TValue *tm;
+        if (ttistable(t)) {
+            Table *h = hvalue(t);
+            const TValue *res = luaH_get(h, key);
+            if (!ttisnil(res) || (tm = fasttm(L, h->metatable, TM_INDEX)) == NULL) {
+                setobj2s(L, val, res);
+                return;
+            }
+        } else if (ttisnil(tm = luaT_gettmbyobj(L, t, TM_INDEX)))
+            luaG_typeerror(L, t, "index");
+        if (ttisfunction(tm)) {
+            callTM(L, tm, t, key, val, 1);
+            return;
+        }
+        t = tm; /* a non-function handler is indexed in turn */
     }
-    t = tm;  /* a non-function handler is indexed in turn */
-  }
-  luaG_runerror(L, "loop in gettable");
+    luaG_runerror(L, "loop in gettable");
 }
 
-
-void luaV_settable (lua_State *L, const TValue *t, TValue *key, StkId val) {
-  for (int loop = 0; loop < MAXTAGLOOP; loop++) {
-    const TValue *tm;
-    if (ttistable(t)) {
-      Table *h = hvalue(t);
-      TValue *oldval = const_cast<TValue *>(luaH_get(h, key));
-      /* an existing key, or no __newindex: a raw store */
-      if (!ttisnil(oldval) ||
-          ((tm = fasttm(L, h->metatable, TM_NEWINDEX)) == NULL &&
-           (oldval != luaO_nilobject ||
-            (oldval = luaH_newkey(L, h, key), 1)))) {
-        setobj2t(L, oldval, val);
-        invalidateTMcache(h);
-        luaC_barrierback(L, obj2gco(h), val);
-        return;
-      }
+void luaV_settable(lua_State *L, const TValue *t, TValue *key, StkId val) {
+    for (int loop = 0; loop < MAXTAGLOOP; loop++) {
+        const TValue *tm;
+        if (ttistable(t)) {
+            Table *h = hvalue(t);
+            TValue *oldval = const_cast<TValue *>(luaH_get(h, key));
+            /* an existing key, or no __newindex: a raw store */
+            if (!ttisnil(oldval) ||
+                ((tm = fasttm(L, h->metatable, TM_NEWINDEX)) == NULL &&
+                 (oldval != luaO_nilobject || (oldval = luaH_newkey(L, h, key), 1)))) {
+                setobj2t(L, oldval, val);
+                invalidateTMcache(h);
+                luaC_barrierback(L, obj2gco(h), val);
+                return;
+            }
+        } else if (ttisnil(tm = luaT_gettmbyobj(L, t, TM_NEWINDEX)))
+            luaG_typeerror(L, t, "index");
+        if (ttisfunction(tm)) {
+            callTM(L, tm, t, key, val, 0);
+            return;
+        }
+        t = tm;
     }
-    else if (ttisnil(tm = luaT_gettmbyobj(L, t, TM_NEWINDEX)))
-      luaG_typeerror(L, t, "index");
-    if (ttisfunction(tm)) {
-      callTM(L, tm, t, key, val, 0);
-      return;
-    }
-    t = tm;
-  }
-  luaG_runerror(L, "loop in settable");
+    luaG_runerror(L, "loop in settable");
 }
 
-
-static int call_binTM (lua_State *L, const TValue *p1, const TValue *p2,
-                       StkId res, TMS event) {
-  const TValue *tm = luaT_gettmbyobj(L, p1, event);
-  if (ttisnil(tm))
-    tm = luaT_gettmbyobj(L, p2, event);
-  if (ttisnil(tm)) return 0;
-  callTM(L, tm, p1, p2, res, 1);
-  return 1;
+static int call_binTM(lua_State *L, const TValue *p1, const TValue *p2, StkId res, TMS event) {
+    const TValue *tm = luaT_gettmbyobj(L, p1, event);
+    if (ttisnil(tm)) tm = luaT_gettmbyobj(L, p2, event);
+    if (ttisnil(tm)) return 0;
+    callTM(L, tm, p1, p2, res, 1);
+    return 1;
 }
 
-
-static const TValue *get_equalTM (lua_State *L, Table *mt1, Table *mt2,
-                                  TMS event) {
-  const TValue *tm1 = fasttm(L, mt1, event);
-  if (tm1 == NULL) return NULL;
-  if (mt1 == mt2) return tm1;
-  const TValue *tm2 = fasttm(L, mt2, event);
-  if (tm2 == NULL) return NULL;
-  if (luaV_rawequalobj(tm1, tm2))  /* both sides must agree on __eq */
-    return tm1;
-  return NULL;
+static const TValue *get_equalTM(lua_State *L, Table *mt1, Table *mt2, TMS event) {
+    const TValue *tm1 = fasttm(L, mt1, event);
+    if (tm1 == NULL) return NULL;
+    if (mt1 == mt2) return tm1;
+    const TValue *tm2 = fasttm(L, mt2, event);
+    if (tm2 == NULL) return NULL;
+    if (luaV_rawequalobj(tm1, tm2)) /* both sides must agree on __eq */
+        return tm1;
+    return NULL;
 }
-
 
 /* -1 when neither operand has the event, else the result's truth */
-static int call_orderTM (lua_State *L, const TValue *p1, const TValue *p2,
-                         TMS event) {
-  if (!call_binTM(L, p1, p2, L->top, event))
-    return -1;
-  return !l_isfalse(L->top);
+static int call_orderTM(lua_State *L, const TValue *p1, const TValue *p2, TMS event) {
+    if (!call_binTM(L, p1, p2, L->top, event)) return -1;
+    return !l_isfalse(L->top);
 }
-
 
 /*
 ** Strings compare byte-wise, piece by piece across embedded zeros, so the
 ** result never depends on the C locale.
 */
-static int l_strcmp (const TString *ls, const TString *rs) {
-  const char *l = getstr(ls);
-  size_t ll = ls->tsv.len;
-  const char *r = getstr(rs);
-  size_t lr = rs->tsv.len;
-  for (;;) {
-    int temp = strcmp(l, r);
-    if (temp != 0) return temp;
-    size_t len = strlen(l);  /* both pieces are equal up to a zero */
-    if (len == lr)
-      return (len == ll) ? 0 : 1;
-    else if (len == ll)
-      return -1;
-    len++;  /* skip the zero and compare the next pieces */
-    l += len; ll -= len; r += len; lr -= len;
-  }
+static int l_strcmp(const TString *ls, const TString *rs) {
+    const char *l = getstr(ls);
+    size_t ll = ls->tsv.len;
+    const char *r = getstr(rs);
+    size_t lr = rs->tsv.len;
+    for (;;) {
+        int temp = strcmp(l, r);
+        if (temp != 0) return temp;
+        size_t len = strlen(l); /* both pieces are equal up to a zero */
+        if (len == lr)
+            return (len == ll) ? 0 : 1;
+        else if (len == ll)
+            return -1;
+        len++; /* skip the zero and compare the next pieces */
+        l += len;
+        ll -= len;
+        r += len;
+        lr -= len;
+    }
 }
 
-
-int luaV_lessthan (lua_State *L, const TValue *l, const TValue *r) {
-  int res;
-  if (ttisnumber(l) && ttisnumber(r))
-    return nvalue(l) < nvalue(r);
-  else if (ttisstring(l) && ttisstring(r))
-    return l_strcmp(rawtsvalue(l), rawtsvalue(r)) < 0;
-  else if ((res = call_orderTM(L, l, r, TM_LT)) < 0)
-    luaG_ordererror(L, l, r);
-  return res;
-}
-
-
-int luaV_lessequal (lua_State *L, const TValue *l, const TValue *r) {
-  int res;
-  if (ttisnumber(l) && ttisnumber(r))
-    return nvalue(l) <= nvalue(r);
-  else if (ttisstring(l) && ttisstring(r))
-    return l_strcmp(rawtsvalue(l), rawtsvalue(r)) <= 0;
-  else if ((res = call_orderTM(L, l, r, TM_LE)) >= 0)
+int luaV_lessthan(lua_State *L, const TValue *l, const TValue *r) {
+    int res;
+    if (ttisnumber(l) && ttisnumber(r))
+        return nvalue(l) < nvalue(r);
+    else if (ttisstring(l) && ttisstring(r))
+        return l_strcmp(rawtsvalue(l), rawtsvalue(r)) < 0;
+    else if ((res = call_orderTM(L, l, r, TM_LT)) < 0)
+        luaG_ordererror(L, l, r);
     return res;
-  else if ((res = call_orderTM(L, r, l, TM_LT)) < 0)  /* no __le: not (r < l) */
-    luaG_ordererror(L, l, r);
-  return !res;
 }
 
+int luaV_lessequal(lua_State *L, const TValue *l, const TValue *r) {
+    int res;
+    if (ttisnumber(l) && ttisnumber(r))
+        return nvalue(l) <= nvalue(r);
+    else if (ttisstring(l) && ttisstring(r))
+        return l_strcmp(rawtsvalue(l), rawtsvalue(r)) <= 0;
+    else if ((res = call_orderTM(L, l, r, TM_LE)) >= 0)
+        return res;
+    else if ((res = call_orderTM(L, r, l, TM_LT)) < 0) /* no __le: not (r < l) */
+        luaG_ordererror(L, l, r);
+    return !res;
+}
 
 /* equality of two values with the same tag */
-int luaV_equalobj_ (lua_State *L, const TValue *t1, const TValue *t2) {
-  const TValue *tm;
-  lua_assert(ttisequal(t1, t2));
-  switch (ttype(t1)) {
+int luaV_equalobj_(lua_State *L, const TValue *t1, const TValue *t2) {
+    const TValue *tm;
+    lua_assert(ttisequal(t1, t2));
+    switch (ttype(t1)) {
     case LUA_TNIL: return 1;
     case LUA_TNUMBER: return nvalue(t1) == nvalue(t2);
     case LUA_TBOOLEAN: return bvalue(t1) == bvalue(t2);
@@ -252,682 +236,669 @@ int luaV_equalobj_ (lua_State *L, const TValue *t1, const TValue *t2) {
     case LUA_TSHRSTR: return eqshrstr(rawtsvalue(t1), rawtsvalue(t2));
     case LUA_TLNGSTR: return luaS_eqlngstr(rawtsvalue(t1), rawtsvalue(t2));
     case LUA_TUSERDATA: {
-      if (uvalue(t1) == uvalue(t2)) return 1;
-      else if (L == NULL) return 0;
-      tm = get_equalTM(L, uvalue(t1)->metatable, uvalue(t2)->metatable, TM_EQ);
-      break;
+        if (uvalue(t1) == uvalue(t2))
+            return 1;
+        else if (L == NULL)
+            return 0;
+        tm = get_equalTM(L, uvalue(t1)->metatable, uvalue(t2)->metatable, TM_EQ);
+        break;
     }
     case LUA_TTABLE: {
-      if (hvalue(t1) == hvalue(t2)) return 1;
-      else if (L == NULL) return 0;
-      tm = get_equalTM(L, hvalue(t1)->metatable, hvalue(t2)->metatable, TM_EQ);
-      break;
+        if (hvalue(t1) == hvalue(t2))
+            return 1;
+        else if (L == NULL)
+            return 0;
+        tm = get_equalTM(L, hvalue(t1)->metatable, hvalue(t2)->metatable, TM_EQ);
+        break;
     }
-    default:
-      lua_assert(iscollectable(t1));
-      return gcvalue(t1) == gcvalue(t2);
-  }
-  if (tm == NULL) return 0;
-  callTM(L, tm, t1, t2, L->top, 1);
-  return !l_isfalse(L->top);
+    default: lua_assert(iscollectable(t1)); return gcvalue(t1) == gcvalue(t2);
+    }
+    if (tm == NULL) return 0;
+    callTM(L, tm, t1, t2, L->top, 1);
+    return !l_isfalse(L->top);
 }
 
-
-void luaV_concat (lua_State *L, int total) {
-  lua_assert(total >= 2);
-  do {
-    StkId top = L->top;
-    int n = 2;  /* values folded into one by this round */
-    if (!(ttisstring(top-2) || ttisnumber(top-2)) || !tostring(L, top-1)) {
-      if (!call_binTM(L, top-2, top-1, top-2, TM_CONCAT))
-        luaG_concaterror(L, top-2, top-1);
-    }
-    else if (tsvalue(top-1)->len == 0)  /* empty right operand: the left one */
-      (void)tostring(L, top - 2);
-    else if (ttisstring(top-2) && tsvalue(top-2)->len == 0) {
-      setobjs2s(L, top - 2, top - 1);  /* empty left operand: the right one */
-    }
-    else {
-      /* collect the whole run of string-convertible values below the
+void luaV_concat(lua_State *L, int total) {
+    lua_assert(total >= 2);
+    do {
+        StkId top = L->top;
+        int n = 2; /* values folded into one by this round */
+        if (!(ttisstring(top - 2) || ttisnumber(top - 2)) || !tostring(L, top - 1)) {
+            if (!call_binTM(L, top - 2, top - 1, top - 2, TM_CONCAT))
+                luaG_concaterror(L, top - 2, top - 1);
+        } else if (tsvalue(top - 1)->len == 0) /* empty right operand: the left one */
+            (void)tostring(L, top - 2);
+        else if (ttisstring(top - 2) && tsvalue(top - 2)->len == 0) {
+            setobjs2s(L, top - 2, top - 1); /* empty left operand: the right one */
+        } else {
+            /* collect the whole run of string-convertible values below the
          top, so a long chain costs one allocation instead of many */
-      size_t tl = tsvalue(top-1)->len;
-      int i;
-      for (i = 1; i < total && tostring(L, top-i-1); i++) {
-        size_t l = tsvalue(top-i-1)->len;
-        if (l >= MAX_SIZET - tl)
-          luaG_runerror(L, "string length overflow");
-        tl += l;
-      }
-      char *buffer = luaZ_openspace(L, &G(L)->buff, tl);
-      uint32_t charge = 0;
-      tl = 0;
-      n = i;
-      do {  /* copy every string, charging its length / 32 */
-        size_t l = tsvalue(top-i)->len;
-        memcpy(buffer + tl, svalue(top-i), l);
-        tl += l;
-        charge += static_cast<uint32_t>(l >> 5);
-      } while (--i > 0);
-      cpu_cycles_slice += charge;
-      setsvalue2s(L, top-n, luaS_newlstr(L, buffer, tl));
-    }
-    total -= n - 1;  /* 'n' values became one */
-    L->top -= n - 1;
-  } while (total > 1);
+            size_t tl = tsvalue(top - 1)->len;
+            int i;
+            for (i = 1; i < total && tostring(L, top - i - 1); i++) {
+                size_t l = tsvalue(top - i - 1)->len;
+                if (l >= MAX_SIZET - tl) luaG_runerror(L, "string length overflow");
+                tl += l;
+            }
+            char *buffer = luaZ_openspace(L, &G(L)->buff, tl);
+            uint32_t charge = 0;
+            tl = 0;
+            n = i;
+            do { /* copy every string, charging its length / 32 */
+                size_t l = tsvalue(top - i)->len;
+                memcpy(buffer + tl, svalue(top - i), l);
+                tl += l;
+                charge += static_cast<uint32_t>(l >> 5);
+            } while (--i > 0);
+            cpu_cycles_slice += charge;
+            setsvalue2s(L, top - n, luaS_newlstr(L, buffer, tl));
+        }
+        total -= n - 1; /* 'n' values became one */
+        L->top -= n - 1;
+    } while (total > 1);
 }
 
-
-void luaV_objlen (lua_State *L, StkId ra, const TValue *rb) {
-  const TValue *tm;
-  switch (ttypenv(rb)) {
+void luaV_objlen(lua_State *L, StkId ra, const TValue *rb) {
+    const TValue *tm;
+    switch (ttypenv(rb)) {
     case LUA_TTABLE: {
-      Table *h = hvalue(rb);
-      tm = fasttm(L, h->metatable, TM_LEN);
-      if (tm) break;  /* the metamethod decides */
-      setnvalue(ra, lua_unsigned2number(static_cast<uint32_t>(luaH_getn(h))));
-      return;
+        Table *h = hvalue(rb);
+        tm = fasttm(L, h->metatable, TM_LEN);
+        if (tm) break; /* the metamethod decides */
+        setnvalue(ra, lua_unsigned2number(static_cast<uint32_t>(luaH_getn(h))));
+        return;
     }
     case LUA_TSTRING: {
-      /* lengths of 32768 and more wrap like any 16.16 value */
-      setnvalue(ra, lua_unsigned2number(static_cast<uint32_t>(tsvalue(rb)->len)));
-      return;
+        /* lengths of 32768 and more wrap like any 16.16 value */
+        setnvalue(ra, lua_unsigned2number(static_cast<uint32_t>(tsvalue(rb)->len)));
+        return;
     }
     default: {
-      tm = luaT_gettmbyobj(L, rb, TM_LEN);
-      if (ttisnil(tm))
-        luaG_typeerror(L, rb, "get length of");
-      break;
+        tm = luaT_gettmbyobj(L, rb, TM_LEN);
+        if (ttisnil(tm)) luaG_typeerror(L, rb, "get length of");
+        break;
     }
-  }
-  callTM(L, tm, rb, rb, ra, 1);
+    }
+    callTM(L, tm, rb, rb, ra, 1);
 }
 
-
-void luaV_arith (lua_State *L, StkId ra, const TValue *rb,
-                 const TValue *rc, TMS op) {
-  TValue tempb, tempc;
-  const TValue *b, *c;
-  if ((b = luaV_tonumber(rb, &tempb)) != NULL &&
-      (c = luaV_tonumber(rc, &tempc)) != NULL) {
-    lua_Number res = luaO_arith(op - TM_ADD + LUA_OPADD, nvalue(b), nvalue(c));
-    setnvalue(ra, res);
-  }
-  else if (!call_binTM(L, rb, rc, ra, op))
-    luaG_aritherror(L, rb, rc);
+void luaV_arith(lua_State *L, StkId ra, const TValue *rb, const TValue *rc, TMS op) {
+    TValue tempb, tempc;
+    const TValue *b, *c;
+    if ((b = luaV_tonumber(rb, &tempb)) != NULL && (c = luaV_tonumber(rc, &tempc)) != NULL) {
+        lua_Number res = luaO_arith(op - TM_ADD + LUA_OPADD, nvalue(b), nvalue(c));
+        setnvalue(ra, res);
+    } else if (!call_binTM(L, rb, rc, ra, op))
+        luaG_aritherror(L, rb, rc);
 }
-
 
 /*
 ** Closure cache: a closure made earlier from the same prototype is reused
 ** when every upvalue it would capture is the one it already holds.
 */
-static Closure *getcached (Proto *p, UpVal **encup, StkId base) {
-  Closure *c = p->cache;
-  if (c != NULL) {
+static Closure *getcached(Proto *p, UpVal **encup, StkId base) {
+    Closure *c = p->cache;
+    if (c != NULL) {
+        int nup = p->sizeupvalues;
+        Upvaldesc *uv = p->upvalues;
+        for (int i = 0; i < nup; i++) {
+            TValue *v = uv[i].instack ? base + uv[i].idx : encup[uv[i].idx]->v;
+            if (c->l.upvals[i]->v != v) return NULL;
+        }
+    }
+    return c;
+}
+
+static void pushclosure(lua_State *L, Proto *p, UpVal **encup, StkId base, StkId ra) {
     int nup = p->sizeupvalues;
     Upvaldesc *uv = p->upvalues;
+    Closure *ncl = luaF_newLclosure(L, nup);
+    ncl->l.p = p;
+    setclLvalue(L, ra, ncl); /* keep it alive across luaF_findupval */
     for (int i = 0; i < nup; i++) {
-      TValue *v = uv[i].instack ? base + uv[i].idx : encup[uv[i].idx]->v;
-      if (c->l.upvals[i]->v != v)
-        return NULL;
+        if (uv[i].instack) /* a local of the enclosing function */
+            ncl->l.upvals[i] = luaF_findupval(L, base + uv[i].idx);
+        else /* an upvalue of the enclosing function */
+            ncl->l.upvals[i] = encup[uv[i].idx];
     }
-  }
-  return c;
+    luaC_barrierproto(L, p, ncl);
+    p->cache = ncl;
 }
-
-
-static void pushclosure (lua_State *L, Proto *p, UpVal **encup, StkId base,
-                         StkId ra) {
-  int nup = p->sizeupvalues;
-  Upvaldesc *uv = p->upvalues;
-  Closure *ncl = luaF_newLclosure(L, nup);
-  ncl->l.p = p;
-  setclLvalue(L, ra, ncl);  /* keep it alive across luaF_findupval */
-  for (int i = 0; i < nup; i++) {
-    if (uv[i].instack)  /* a local of the enclosing function */
-      ncl->l.upvals[i] = luaF_findupval(L, base + uv[i].idx);
-    else  /* an upvalue of the enclosing function */
-      ncl->l.upvals[i] = encup[uv[i].idx];
-  }
-  luaC_barrierproto(L, p, ncl);
-  p->cache = ncl;
-}
-
 
 /* operand of a comparison that may be a constant */
-static const TValue *rk_operand (CallInfo *ci, int arg) {
-  if (ISK(arg))
-    return &clLvalue(ci->func)->p->k[INDEXK(arg)];
-  return ci->u.l.base + arg;
+static const TValue *rk_operand(CallInfo *ci, int arg) {
+    if (ISK(arg)) return &clLvalue(ci->func)->p->k[INDEXK(arg)];
+    return ci->u.l.base + arg;
 }
-
 
 /* TFORLOOP: a nil first result ends a generic for; any other value
    becomes the new control value and jumps back to the body */
-static inline void tforloop ([[maybe_unused]] lua_State *L, CallInfo *ci,
-                             StkId ra, Instruction i) {
-  if (!ttisnil(ra + 1)) {
-    setobjs2s(L, ra, ra + 1);
-    ci->u.l.savedpc += GETARG_sBx(i);
-  }
+static inline void tforloop([[maybe_unused]] lua_State *L, CallInfo *ci, StkId ra, Instruction i) {
+    if (!ttisnil(ra + 1)) {
+        setobjs2s(L, ra, ra + 1);
+        ci->u.l.savedpc += GETARG_sBx(i);
+    }
 }
 
-
-void luaV_finishOp (lua_State *L) {
-  CallInfo *ci = L->ci;
-  StkId base = ci->u.l.base;
-  Instruction inst = *(ci->u.l.savedpc - 1);  /* the interrupted instruction */
-  OpCode op = GET_OPCODE(inst);
-  switch (op) {
-    case OP_GETTABUP: case OP_GETTABLE: case OP_SELF: case OP_LEN:
-    case OP_ADD: case OP_SUB: case OP_MUL: case OP_DIV: case OP_MOD:
-    case OP_POW: case OP_Z6BAND: case OP_Z6BOR: case OP_Z6BXOR:
-    case OP_Z6SHL: case OP_Z6SHR: case OP_Z6LSHR: case OP_Z6ROTL:
-    case OP_Z6ROTR: case OP_Z6BNOT: case OP_Z6IDIV: case OP_Z6PEEK:
-    case OP_Z6PEEK2: case OP_Z6PEEK4: case OP_UNM: {
-      setobjs2s(L, base + GETARG_A(inst), --L->top);
-      break;
+void luaV_finishOp(lua_State *L) {
+    CallInfo *ci = L->ci;
+    StkId base = ci->u.l.base;
+    Instruction inst = *(ci->u.l.savedpc - 1); /* the interrupted instruction */
+    OpCode op = GET_OPCODE(inst);
+    switch (op) {
+    case OP_GETTABUP:
+    case OP_GETTABLE:
+    case OP_SELF:
+    case OP_LEN:
+    case OP_ADD:
+    case OP_SUB:
+    case OP_MUL:
+    case OP_DIV:
+    case OP_MOD:
+    case OP_POW:
+    case OP_Z6BAND:
+    case OP_Z6BOR:
+    case OP_Z6BXOR:
+    case OP_Z6SHL:
+    case OP_Z6SHR:
+    case OP_Z6LSHR:
+    case OP_Z6ROTL:
+    case OP_Z6ROTR:
+    case OP_Z6BNOT:
+    case OP_Z6IDIV:
+    case OP_Z6PEEK:
+    case OP_Z6PEEK2:
+    case OP_Z6PEEK4:
+    case OP_UNM: {
+        setobjs2s(L, base + GETARG_A(inst), --L->top);
+        break;
     }
-    case OP_LE: case OP_LT: case OP_EQ: {
-      int res = !l_isfalse(L->top - 1);
-      L->top--;
-      /* "<=" done through "not (b < a)" when neither operand has __le */
-      if (op == OP_LE &&
-          ttisnil(luaT_gettmbyobj(L, rk_operand(ci, GETARG_B(inst)), TM_LE)) &&
-          ttisnil(luaT_gettmbyobj(L, rk_operand(ci, GETARG_C(inst)), TM_LE)))
-        res = !res;
-      lua_assert(GET_OPCODE(*ci->u.l.savedpc) == OP_JMP);
-      if (res != GETARG_A(inst))
-        ci->u.l.savedpc++;
-      else {  /* the jump belongs to the comparison: no check, no charge */
-        Instruction jmp = *ci->u.l.savedpc;
-        int a = GETARG_A(jmp);
-        if (a > 0) luaF_close(L, ci->u.l.base + a - 1);
-        ci->u.l.savedpc += GETARG_sBx(jmp) + 1;
-      }
-      break;
+    case OP_LE:
+    case OP_LT:
+    case OP_EQ: {
+        int res = !l_isfalse(L->top - 1);
+        L->top--;
+        /* "<=" done through "not (b < a)" when neither operand has __le */
+        if (op == OP_LE && ttisnil(luaT_gettmbyobj(L, rk_operand(ci, GETARG_B(inst)), TM_LE)) &&
+            ttisnil(luaT_gettmbyobj(L, rk_operand(ci, GETARG_C(inst)), TM_LE)))
+            res = !res;
+        lua_assert(GET_OPCODE(*ci->u.l.savedpc) == OP_JMP);
+        if (res != GETARG_A(inst))
+            ci->u.l.savedpc++;
+        else { /* the jump belongs to the comparison: no check, no charge */
+            Instruction jmp = *ci->u.l.savedpc;
+            int a = GETARG_A(jmp);
+            if (a > 0) luaF_close(L, ci->u.l.base + a - 1);
+            ci->u.l.savedpc += GETARG_sBx(jmp) + 1;
+        }
+        break;
     }
     case OP_CONCAT: {
-      /* the __concat result sits one above where luaV_concat had the top;
+        /* the __concat result sits one above where luaV_concat had the top;
          store it over the pair it replaced and finish the remaining run */
-      StkId top = L->top - 1;
-      int b = GETARG_B(inst);
-      int total = cast_int(top - 1 - (base + b));
-      setobj2s(L, top - 2, top);
-      if (total > 1) {
-        L->top = top - 1;
-        luaV_concat(L, total);
-      }
-      setobj2s(L, ci->u.l.base + GETARG_A(inst), L->top - 1);
-      L->top = ci->top;
-      break;
+        StkId top = L->top - 1;
+        int b = GETARG_B(inst);
+        int total = cast_int(top - 1 - (base + b));
+        setobj2s(L, top - 2, top);
+        if (total > 1) {
+            L->top = top - 1;
+            luaV_concat(L, total);
+        }
+        setobj2s(L, ci->u.l.base + GETARG_A(inst), L->top - 1);
+        L->top = ci->top;
+        break;
     }
     case OP_TFORCALL: {
-      /* the TFORLOOP that follows belongs to the call: no check, no charge */
-      Instruction loop = *(ci->u.l.savedpc++);
-      StkId ra = base + GETARG_A(loop);
-      lua_assert(GET_OPCODE(loop) == OP_TFORLOOP);
-      L->top = ci->top;
-      tforloop(L, ci, ra, loop);
-      break;
+        /* the TFORLOOP that follows belongs to the call: no check, no charge */
+        Instruction loop = *(ci->u.l.savedpc++);
+        StkId ra = base + GETARG_A(loop);
+        lua_assert(GET_OPCODE(loop) == OP_TFORLOOP);
+        L->top = ci->top;
+        tforloop(L, ci, ra, loop);
+        break;
     }
     case OP_CALL: {
-      if (GETARG_C(inst) - 1 >= 0)  /* open results keep theirs */
-        L->top = ci->top;
-      break;
+        if (GETARG_C(inst) - 1 >= 0) /* open results keep theirs */
+            L->top = ci->top;
+        break;
     }
-    default:  /* TAILCALL, SETTABUP, SETTABLE: nothing to finish */
-      break;
-  }
+    default: /* TAILCALL, SETTABUP, SETTABLE: nothing to finish */ break;
+    }
 }
-
 
 /*
 ** Forced yield: the current instruction is already fetched and the
 ** position advanced past it.  Not yieldable: lua_yieldk raises the error.
 ** Otherwise the frame is left so that resuming fetches the instruction again.
 */
-[[noreturn]] static void forced_yield (lua_State *L, CallInfo *ci) {
-  lua_yieldk(L, 0, 0, NULL);
-  L->oldpc = ci->u.l.savedpc;
-  ci->u.l.savedpc--;
-  ci->callstatus |= CIST_FORCEDYIELD;
-  /* while suspended the API sees an empty frame at the top; resume
+[[noreturn]] static void forced_yield(lua_State *L, CallInfo *ci) {
+    lua_yieldk(L, 0, 0, NULL);
+    L->oldpc = ci->u.l.savedpc;
+    ci->u.l.savedpc--;
+    ci->callstatus |= CIST_FORCEDYIELD;
+    /* while suspended the API sees an empty frame at the top; resume
      restores 'func' from ci->extra */
-  ci->func = L->top - 1;
-  luaD_throw(L, LUA_YIELD);
+    ci->func = L->top - 1;
+    luaD_throw(L, LUA_YIELD);
 }
 
+#define budget_exceeded()                                                                          \
+    (static_cast<int32_t>(cpu_superyield | cpu_cycles_slice) >                                     \
+     static_cast<int32_t>(cpu_cycles_slice_max))
 
-#define budget_exceeded() \
-  (static_cast<int32_t>(cpu_superyield | cpu_cycles_slice) > \
-   static_cast<int32_t>(cpu_cycles_slice_max))
-
-#define RA(i)   (base+GETARG_A(i))
-#define RB(i)   (base+GETARG_B(i))
-#define RC(i)   (base+GETARG_C(i))
-#define RKB(i)  (ISK(GETARG_B(i)) ? k+INDEXK(GETARG_B(i)) : base+GETARG_B(i))
-#define RKC(i)  (ISK(GETARG_C(i)) ? k+INDEXK(GETARG_C(i)) : base+GETARG_C(i))
-#define KBx(i)  (k + GETARG_Bx(i))
+#define RA(i)  (base + GETARG_A(i))
+#define RB(i)  (base + GETARG_B(i))
+#define RC(i)  (base + GETARG_C(i))
+#define RKB(i) (ISK(GETARG_B(i)) ? k + INDEXK(GETARG_B(i)) : base + GETARG_B(i))
+#define RKC(i) (ISK(GETARG_C(i)) ? k + INDEXK(GETARG_C(i)) : base + GETARG_C(i))
+#define KBx(i) (k + GETARG_Bx(i))
 
 /* jump, closing upvalues from R(A-1) up when A is set */
-#define dojump(ci,i,e) \
-  { int a = GETARG_A(i); \
-    if (a > 0) luaF_close(L, ci->u.l.base + a - 1); \
-    ci->u.l.savedpc += GETARG_sBx(i) + e; }
+#define dojump(ci, i, e)                                                                           \
+    {                                                                                              \
+        int a = GETARG_A(i);                                                                       \
+        if (a > 0) luaF_close(L, ci->u.l.base + a - 1);                                            \
+        ci->u.l.savedpc += GETARG_sBx(i) + e;                                                      \
+    }
 
 /* the JMP after a test, carried out without a check or charge of its own */
-#define donextjump(ci)  { i = *ci->u.l.savedpc; dojump(ci, i, 1); }
+#define donextjump(ci)                                                                             \
+    {                                                                                              \
+        i = *ci->u.l.savedpc;                                                                      \
+        dojump(ci, i, 1);                                                                          \
+    }
 
 /* anything that may call out can move the stack */
-#define Protect(x)      { {x;}; base = ci->u.l.base; }
+#define Protect(x)                                                                                 \
+    {                                                                                              \
+        { x; };                                                                                    \
+        base = ci->u.l.base;                                                                       \
+    }
 
-#define checkGC(L,c) \
-  Protect(if (G(L)->GCdebt > 0) { L->top = (c); luaC_step(L); \
-                                  L->top = ci->top; })
+#define checkGC(L, c)                                                                              \
+    Protect(if (G(L)->GCdebt > 0) {                                                                \
+        L->top = (c);                                                                              \
+        luaC_step(L);                                                                              \
+        L->top = ci->top;                                                                          \
+    })
 
-#define arith_op(op,tm) { \
-        TValue *rb = RKB(i); \
-        TValue *rc = RKC(i); \
-        if (ttisnumber(rb) && ttisnumber(rc)) { \
-          lua_Number nb = nvalue(rb), nc = nvalue(rc); \
-          setnvalue(ra, op(nb, nc)); \
-        } \
-        else { Protect(luaV_arith(L, ra, rb, rc, tm)); } }
+#define arith_op(op, tm)                                                                           \
+    {                                                                                              \
+        TValue *rb = RKB(i);                                                                       \
+        TValue *rc = RKC(i);                                                                       \
+        if (ttisnumber(rb) && ttisnumber(rc)) {                                                    \
+            lua_Number nb = nvalue(rb), nc = nvalue(rc);                                           \
+            setnvalue(ra, op(nb, nc));                                                             \
+        } else {                                                                                   \
+            Protect(luaV_arith(L, ra, rb, rc, tm));                                                \
+        }                                                                                          \
+    }
 
-#define op_band(a,b)    ((a) & (b))
-#define op_bor(a,b)     ((a) | (b))
-#define op_bxor(a,b)    ((a) ^ (b))
-#define op_bnot(a,b)    ((void)(b), ~(a))
-#define op_peek1(a,b)   ((void)(b), zibo6_peek_1(a))
-#define op_peek2(a,b)   ((void)(b), zibo6_peek_2(a))
-#define op_peek4(a,b)   ((void)(b), zibo6_peek_4(a))
+#define op_band(a, b)  ((a) & (b))
+#define op_bor(a, b)   ((a) | (b))
+#define op_bxor(a, b)  ((a) ^ (b))
+#define op_bnot(a, b)  ((void)(b), ~(a))
+#define op_peek1(a, b) ((void)(b), zibo6_peek_1(a))
+#define op_peek2(a, b) ((void)(b), zibo6_peek_2(a))
+#define op_peek4(a, b) ((void)(b), zibo6_peek_4(a))
 
-
-void luaV_execute (lua_State *L) {
-  CallInfo *ci = L->ci;
-  LClosure *cl;
-  TValue *k;
-  StkId base;
-  Instruction i;
-  StkId ra;
-  if (ci->callstatus & CIST_FORCEDYIELD) {
-    /* resumed after a forced yield: the interrupted instruction runs
+void luaV_execute(lua_State *L) {
+    CallInfo *ci = L->ci;
+    LClosure *cl;
+    TValue *k;
+    StkId base;
+    Instruction i;
+    StkId ra;
+    if (ci->callstatus & CIST_FORCEDYIELD) {
+        /* resumed after a forced yield: the interrupted instruction runs
        without being stopped again, whatever the budget says */
-    ci->callstatus &= static_cast<lu_byte>(~CIST_FORCEDYIELD);
-    if (budget_exceeded())
-      cpu_superyielded_coresume = 1;
+        ci->callstatus &= static_cast<lu_byte>(~CIST_FORCEDYIELD);
+        if (budget_exceeded()) cpu_superyielded_coresume = 1;
+        cl = clLvalue(ci->func);
+        k = cl->p->k;
+        base = ci->u.l.base;
+        i = *(ci->u.l.savedpc++);
+        goto charge;
+    }
+newframe: /* a Lua call or return switched frames */
+    lua_assert(ci == L->ci);
     cl = clLvalue(ci->func);
     k = cl->p->k;
     base = ci->u.l.base;
-    i = *(ci->u.l.savedpc++);
-    goto charge;
-  }
- newframe:  /* a Lua call or return switched frames */
-  lua_assert(ci == L->ci);
-  cl = clLvalue(ci->func);
-  k = cl->p->k;
-  base = ci->u.l.base;
-  for (;;) {
-    i = *(ci->u.l.savedpc++);
-    if (budget_exceeded()) {
-      cpu_superyielded_coresume = 1;
-      forced_yield(L, ci);
-    }
-   charge:
-    cpu_cycles_slice += luaV_cycle_cost[GET_OPCODE(i)];
-    ra = RA(i);
-    lua_assert(base == ci->u.l.base);
-    lua_assert(base <= L->top && L->top < L->stack + L->stacksize);
-    switch (GET_OPCODE(i)) {
-      case OP_MOVE: {
-        setobjs2s(L, ra, RB(i));
-        break;
-      }
-      case OP_LOADK: {
-        TValue *rb = KBx(i);
-        setobj2s(L, ra, rb);
-        break;
-      }
-      case OP_LOADKX: {
-        TValue *rb;
-        lua_assert(GET_OPCODE(*ci->u.l.savedpc) == OP_EXTRAARG);
-        rb = k + GETARG_Ax(*ci->u.l.savedpc++);
-        setobj2s(L, ra, rb);
-        break;
-      }
-      case OP_LOADBOOL: {
-        setbvalue(ra, GETARG_B(i));
-        if (GETARG_C(i)) ci->u.l.savedpc++;
-        break;
-      }
-      case OP_LOADNIL: {
-        int b = GETARG_B(i);
-        do {
-          setnilvalue(ra++);
-        } while (b--);
-        break;
-      }
-      case OP_GETUPVAL: {
-        int b = GETARG_B(i);
-        setobj2s(L, ra, cl->upvals[b]->v);
-        break;
-      }
-      case OP_GETTABUP: {
-        int b = GETARG_B(i);
-        Protect(luaV_gettable(L, cl->upvals[b]->v, RKC(i), ra));
-        break;
-      }
-      case OP_GETTABLE: {
-        Protect(luaV_gettable(L, RB(i), RKC(i), ra));
-        break;
-      }
-      case OP_SETTABUP: {
-        int a = GETARG_A(i);
-        Protect(luaV_settable(L, cl->upvals[a]->v, RKB(i), RKC(i)));
-        break;
-      }
-      case OP_SETUPVAL: {
-        UpVal *uv = cl->upvals[GETARG_B(i)];
-        setobj(L, uv->v, ra);
-        luaC_barrier(L, uv, ra);
-        break;
-      }
-      case OP_SETTABLE: {
-        Protect(luaV_settable(L, ra, RKB(i), RKC(i)));
-        break;
-      }
-      case OP_NEWTABLE: {
-        int b = GETARG_B(i);
-        int c = GETARG_C(i);
-        Table *t = luaH_new(L);
-        sethvalue(L, ra, t);
-        if (b != 0 || c != 0)
-          luaH_resize(L, t, luaO_fb2int(b), luaO_fb2int(c));
-        checkGC(L, ra + 1);
-        break;
-      }
-      case OP_SELF: {
-        StkId rb = RB(i);
-        setobjs2s(L, ra+1, rb);
-        Protect(luaV_gettable(L, rb, RKC(i), ra));
-        break;
-      }
-      case OP_ADD: arith_op(wrap_add, TM_ADD); break;
-      case OP_SUB: arith_op(wrap_sub, TM_SUB); break;
-      case OP_MUL: arith_op(z6_fmul, TM_MUL); break;
-      case OP_DIV: arith_op(z6_fdiv, TM_DIV); break;
-      case OP_MOD: arith_op(z6_fmod, TM_MOD); break;
-      case OP_POW: arith_op(z6_fpow, TM_POW); break;
-      case OP_Z6BAND: arith_op(op_band, TM_BAND); break;
-      case OP_Z6BOR: arith_op(op_bor, TM_BOR); break;
-      case OP_Z6BXOR: arith_op(op_bxor, TM_BXOR); break;
-      case OP_Z6SHL: arith_op(zibo6_shl, TM_SHL); break;
-      case OP_Z6SHR: arith_op(zibo6_ashr, TM_SHR); break;
-      case OP_Z6LSHR: arith_op(zibo6_lshr, TM_LSHR); break;
-      case OP_Z6ROTL: arith_op(zibo6_rotl, TM_ROTL); break;
-      case OP_Z6ROTR: arith_op(zibo6_rotr, TM_ROTR); break;
-      case OP_Z6BNOT: arith_op(op_bnot, TM_BNOT); break;
-      case OP_Z6IDIV: arith_op(fix_idiv, TM_IDIV); break;
-      case OP_Z6PEEK: arith_op(op_peek1, TM_PEEK); break;
-      case OP_Z6PEEK2: arith_op(op_peek2, TM_PEEK2); break;
-      case OP_Z6PEEK4: arith_op(op_peek4, TM_PEEK4); break;
-      case OP_UNM: {
-        TValue *rb = RB(i);
-        if (ttisnumber(rb)) {
-          lua_Number nb = nvalue(rb);
-          setnvalue(ra, wrap_neg(nb));
+    for (;;) {
+        i = *(ci->u.l.savedpc++);
+        if (budget_exceeded()) {
+            cpu_superyielded_coresume = 1;
+            forced_yield(L, ci);
         }
-        else {
-          Protect(luaV_arith(L, ra, rb, rb, TM_UNM));
+    charge:
+        cpu_cycles_slice += luaV_cycle_cost[GET_OPCODE(i)];
+        ra = RA(i);
+        lua_assert(base == ci->u.l.base);
+        lua_assert(base <= L->top && L->top < L->stack + L->stacksize);
+        switch (GET_OPCODE(i)) {
+        case OP_MOVE: {
+            setobjs2s(L, ra, RB(i));
+            break;
         }
-        break;
-      }
-      case OP_NOT: {
-        TValue *rb = RB(i);
-        int res = l_isfalse(rb);
-        setbvalue(ra, res);
-        break;
-      }
-      case OP_LEN: {
-        Protect(luaV_objlen(L, ra, RB(i)));
-        break;
-      }
-      case OP_CONCAT: {
-        int b = GETARG_B(i);
-        int c = GETARG_C(i);
-        StkId rb;
-        L->top = base + c + 1;  /* luaV_concat works down from the top */
-        Protect(luaV_concat(L, c - b + 1));
-        ra = RA(i);  /* __concat may have moved the stack */
-        rb = b + base;
-        setobjs2s(L, ra, rb);
-        checkGC(L, (ra >= rb ? ra + 1 : rb));
-        L->top = ci->top;
-        break;
-      }
-      case OP_JMP: {
-        dojump(ci, i, 0);
-        break;
-      }
-      case OP_EQ: {
-        TValue *rb = RKB(i);
-        TValue *rc = RKC(i);
-        Protect(
-          if (cast_int(equalobj(L, rb, rc)) != GETARG_A(i))
-            ci->u.l.savedpc++;
-          else
-            donextjump(ci);
-        )
-        break;
-      }
-      case OP_LT: {
-        Protect(
-          if (luaV_lessthan(L, RKB(i), RKC(i)) != GETARG_A(i))
-            ci->u.l.savedpc++;
-          else
-            donextjump(ci);
-        )
-        break;
-      }
-      case OP_LE: {
-        Protect(
-          if (luaV_lessequal(L, RKB(i), RKC(i)) != GETARG_A(i))
-            ci->u.l.savedpc++;
-          else
-            donextjump(ci);
-        )
-        break;
-      }
-      case OP_TEST: {
-        if (GETARG_C(i) ? l_isfalse(ra) : !l_isfalse(ra))
-          ci->u.l.savedpc++;
-        else
-          donextjump(ci);
-        break;
-      }
-      case OP_TESTSET: {
-        TValue *rb = RB(i);
-        if (GETARG_C(i) ? l_isfalse(rb) : !l_isfalse(rb))
-          ci->u.l.savedpc++;
-        else {
-          setobjs2s(L, ra, rb);
-          donextjump(ci);
+        case OP_LOADK: {
+            TValue *rb = KBx(i);
+            setobj2s(L, ra, rb);
+            break;
         }
-        break;
-      }
-      case OP_CALL: {
-        int b = GETARG_B(i);
-        int nresults = GETARG_C(i) - 1;
-        if (b != 0) L->top = ra+b;  /* else open arguments left the top */
-        if (int r = luaD_precall(L, ra, nresults)) {  /* C or fast C: done */
-          if (r == 2) return;  /* it yielded: back to the resume */
-          if (nresults >= 0) L->top = ci->top;
-          base = ci->u.l.base;
+        case OP_LOADKX: {
+            TValue *rb;
+            lua_assert(GET_OPCODE(*ci->u.l.savedpc) == OP_EXTRAARG);
+            rb = k + GETARG_Ax(*ci->u.l.savedpc++);
+            setobj2s(L, ra, rb);
+            break;
         }
-        else {  /* Lua function: run it in this same loop */
-          ci = L->ci;
-          ci->callstatus |= CIST_REENTRY;
-          goto newframe;
+        case OP_LOADBOOL: {
+            setbvalue(ra, GETARG_B(i));
+            if (GETARG_C(i)) ci->u.l.savedpc++;
+            break;
         }
-        break;
-      }
-      case OP_TAILCALL: {
-        int b = GETARG_B(i);
-        if (b != 0) L->top = ra+b;
-        lua_assert(GETARG_C(i) - 1 == LUA_MULTRET);
-        if (int r = luaD_precall(L, ra, LUA_MULTRET)) {  /* C or fast C: done */
-          if (r == 2) return;  /* it yielded: back to the resume */
-          base = ci->u.l.base;
+        case OP_LOADNIL: {
+            int b = GETARG_B(i);
+            do { setnilvalue(ra++); } while (b--);
+            break;
         }
-        else {
-          /* slide the new frame (n) down over the caller's (o), so tail
+        case OP_GETUPVAL: {
+            int b = GETARG_B(i);
+            setobj2s(L, ra, cl->upvals[b]->v);
+            break;
+        }
+        case OP_GETTABUP: {
+            int b = GETARG_B(i);
+            Protect(luaV_gettable(L, cl->upvals[b]->v, RKC(i), ra));
+            break;
+        }
+        case OP_GETTABLE: {
+            Protect(luaV_gettable(L, RB(i), RKC(i), ra));
+            break;
+        }
+        case OP_SETTABUP: {
+            int a = GETARG_A(i);
+            Protect(luaV_settable(L, cl->upvals[a]->v, RKB(i), RKC(i)));
+            break;
+        }
+        case OP_SETUPVAL: {
+            UpVal *uv = cl->upvals[GETARG_B(i)];
+            setobj(L, uv->v, ra);
+            luaC_barrier(L, uv, ra);
+            break;
+        }
+        case OP_SETTABLE: {
+            Protect(luaV_settable(L, ra, RKB(i), RKC(i)));
+            break;
+        }
+        case OP_NEWTABLE: {
+            int b = GETARG_B(i);
+            int c = GETARG_C(i);
+            Table *t = luaH_new(L);
+            sethvalue(L, ra, t);
+            if (b != 0 || c != 0) luaH_resize(L, t, luaO_fb2int(b), luaO_fb2int(c));
+            checkGC(L, ra + 1);
+            break;
+        }
+        case OP_SELF: {
+            StkId rb = RB(i);
+            setobjs2s(L, ra + 1, rb);
+            Protect(luaV_gettable(L, rb, RKC(i), ra));
+            break;
+        }
+        case OP_ADD: arith_op(wrap_add, TM_ADD); break;
+        case OP_SUB: arith_op(wrap_sub, TM_SUB); break;
+        case OP_MUL: arith_op(z6_fmul, TM_MUL); break;
+        case OP_DIV: arith_op(z6_fdiv, TM_DIV); break;
+        case OP_MOD: arith_op(z6_fmod, TM_MOD); break;
+        case OP_POW: arith_op(z6_fpow, TM_POW); break;
+        case OP_Z6BAND: arith_op(op_band, TM_BAND); break;
+        case OP_Z6BOR: arith_op(op_bor, TM_BOR); break;
+        case OP_Z6BXOR: arith_op(op_bxor, TM_BXOR); break;
+        case OP_Z6SHL: arith_op(zibo6_shl, TM_SHL); break;
+        case OP_Z6SHR: arith_op(zibo6_ashr, TM_SHR); break;
+        case OP_Z6LSHR: arith_op(zibo6_lshr, TM_LSHR); break;
+        case OP_Z6ROTL: arith_op(zibo6_rotl, TM_ROTL); break;
+        case OP_Z6ROTR: arith_op(zibo6_rotr, TM_ROTR); break;
+        case OP_Z6BNOT: arith_op(op_bnot, TM_BNOT); break;
+        case OP_Z6IDIV: arith_op(fix_idiv, TM_IDIV); break;
+        case OP_Z6PEEK: arith_op(op_peek1, TM_PEEK); break;
+        case OP_Z6PEEK2: arith_op(op_peek2, TM_PEEK2); break;
+        case OP_Z6PEEK4: arith_op(op_peek4, TM_PEEK4); break;
+        case OP_UNM: {
+            TValue *rb = RB(i);
+            if (ttisnumber(rb)) {
+                lua_Number nb = nvalue(rb);
+                setnvalue(ra, wrap_neg(nb));
+            } else {
+                Protect(luaV_arith(L, ra, rb, rb, TM_UNM));
+            }
+            break;
+        }
+        case OP_NOT: {
+            TValue *rb = RB(i);
+            int res = l_isfalse(rb);
+            setbvalue(ra, res);
+            break;
+        }
+        case OP_LEN: {
+            Protect(luaV_objlen(L, ra, RB(i)));
+            break;
+        }
+        case OP_CONCAT: {
+            int b = GETARG_B(i);
+            int c = GETARG_C(i);
+            StkId rb;
+            L->top = base + c + 1; /* luaV_concat works down from the top */
+            Protect(luaV_concat(L, c - b + 1));
+            ra = RA(i); /* __concat may have moved the stack */
+            rb = b + base;
+            setobjs2s(L, ra, rb);
+            checkGC(L, (ra >= rb ? ra + 1 : rb));
+            L->top = ci->top;
+            break;
+        }
+        case OP_JMP: {
+            dojump(ci, i, 0);
+            break;
+        }
+        case OP_EQ: {
+            TValue *rb = RKB(i);
+            TValue *rc = RKC(i);
+            Protect(if (cast_int(equalobj(L, rb, rc)) != GETARG_A(i)) ci->u.l.savedpc++;
+                    else donextjump(ci);) break;
+        }
+        case OP_LT: {
+            Protect(if (luaV_lessthan(L, RKB(i), RKC(i)) != GETARG_A(i)) ci->u.l.savedpc++;
+                    else donextjump(ci);) break;
+        }
+        case OP_LE: {
+            Protect(if (luaV_lessequal(L, RKB(i), RKC(i)) != GETARG_A(i)) ci->u.l.savedpc++;
+                    else donextjump(ci);) break;
+        }
+        case OP_TEST: {
+            if (GETARG_C(i) ? l_isfalse(ra) : !l_isfalse(ra))
+                ci->u.l.savedpc++;
+            else
+                donextjump(ci);
+            break;
+        }
+        case OP_TESTSET: {
+            TValue *rb = RB(i);
+            if (GETARG_C(i) ? l_isfalse(rb) : !l_isfalse(rb))
+                ci->u.l.savedpc++;
+            else {
+                setobjs2s(L, ra, rb);
+                donextjump(ci);
+            }
+            break;
+        }
+        case OP_CALL: {
+            int b = GETARG_B(i);
+            int nresults = GETARG_C(i) - 1;
+            if (b != 0) L->top = ra + b;                 /* else open arguments left the top */
+            if (int r = luaD_precall(L, ra, nresults)) { /* C or fast C: done */
+                if (r == 2) return;                      /* it yielded: back to the resume */
+                if (nresults >= 0) L->top = ci->top;
+                base = ci->u.l.base;
+            } else { /* Lua function: run it in this same loop */
+                ci = L->ci;
+                ci->callstatus |= CIST_REENTRY;
+                goto newframe;
+            }
+            break;
+        }
+        case OP_TAILCALL: {
+            int b = GETARG_B(i);
+            if (b != 0) L->top = ra + b;
+            lua_assert(GETARG_C(i) - 1 == LUA_MULTRET);
+            if (int r = luaD_precall(L, ra, LUA_MULTRET)) { /* C or fast C: done */
+                if (r == 2) return;                         /* it yielded: back to the resume */
+                base = ci->u.l.base;
+            } else {
+                /* slide the new frame (n) down over the caller's (o), so tail
              calls run in constant stack; everything from the function
              through the fixed parameters (varargs included) is copied */
-          CallInfo *nci = L->ci;
-          CallInfo *oci = nci->previous;
-          StkId nfunc = nci->func;
-          StkId ofunc = oci->func;
-          StkId lim = nci->u.l.base + getproto(nfunc)->numparams;
-          if (cl->p->sizep > 0) luaF_close(L, oci->u.l.base);
-          for (int aux = 0; nfunc + aux < lim; aux++)
-            setobjs2s(L, ofunc + aux, nfunc + aux);
-          oci->u.l.base = ofunc + (nci->u.l.base - nfunc);
-          oci->top = L->top = ofunc + (L->top - nfunc);
-          oci->u.l.savedpc = nci->u.l.savedpc;
-          oci->callstatus |= CIST_TAIL;
-          ci = L->ci = oci;
-          lua_assert(L->top == oci->u.l.base + getproto(ofunc)->maxstacksize);
-          goto newframe;
+                CallInfo *nci = L->ci;
+                CallInfo *oci = nci->previous;
+                StkId nfunc = nci->func;
+                StkId ofunc = oci->func;
+                StkId lim = nci->u.l.base + getproto(nfunc)->numparams;
+                if (cl->p->sizep > 0) luaF_close(L, oci->u.l.base);
+                for (int aux = 0; nfunc + aux < lim; aux++) setobjs2s(L, ofunc + aux, nfunc + aux);
+                oci->u.l.base = ofunc + (nci->u.l.base - nfunc);
+                oci->top = L->top = ofunc + (L->top - nfunc);
+                oci->u.l.savedpc = nci->u.l.savedpc;
+                oci->callstatus |= CIST_TAIL;
+                ci = L->ci = oci;
+                lua_assert(L->top == oci->u.l.base + getproto(ofunc)->maxstacksize);
+                goto newframe;
+            }
+            break;
         }
-        break;
-      }
-      case OP_RETURN: {
-        int b = GETARG_B(i);
-        if (b != 0) L->top = ra+b-1;
-        if (cl->p->sizep > 0) luaF_close(L, base);
-        b = luaD_poscall(L, ra);
-        if (!(ci->callstatus & CIST_REENTRY))  /* entered from C: return */
-          return;
-        ci = L->ci;
-        if (b) L->top = ci->top;
-        lua_assert(isLua(ci));
-        lua_assert(GET_OPCODE(*((ci)->u.l.savedpc - 1)) == OP_CALL);
-        goto newframe;
-      }
-      case OP_FORLOOP: {
-        /* the step is zeroed once the next value would pass the end of the
+        case OP_RETURN: {
+            int b = GETARG_B(i);
+            if (b != 0) L->top = ra + b - 1;
+            if (cl->p->sizep > 0) luaF_close(L, base);
+            b = luaD_poscall(L, ra);
+            if (!(ci->callstatus & CIST_REENTRY)) /* entered from C: return */
+                return;
+            ci = L->ci;
+            if (b) L->top = ci->top;
+            lua_assert(isLua(ci));
+            lua_assert(GET_OPCODE(*((ci)->u.l.savedpc - 1)) == OP_CALL);
+            goto newframe;
+        }
+        case OP_FORLOOP: {
+            /* the step is zeroed once the next value would pass the end of the
            number range, so the loop ends instead of wrapping */
-        lua_Number step = nvalue(ra+2);
-        lua_Number idx = wrap_add(nvalue(ra), step);
-        lua_Number limit = nvalue(ra+1);
-        if (step > 0) {
-          if (idx <= limit) {
-            ci->u.l.savedpc += GETARG_sBx(i);
-            setnvalue(ra, idx);
-            setnvalue(ra+3, idx);
-            if (idx >= 0 && INT32_MAX - idx <= step)
-              setnvalue(ra+2, 0);
-          }
+            lua_Number step = nvalue(ra + 2);
+            lua_Number idx = wrap_add(nvalue(ra), step);
+            lua_Number limit = nvalue(ra + 1);
+            if (step > 0) {
+                if (idx <= limit) {
+                    ci->u.l.savedpc += GETARG_sBx(i);
+                    setnvalue(ra, idx);
+                    setnvalue(ra + 3, idx);
+                    if (idx >= 0 && INT32_MAX - idx <= step) setnvalue(ra + 2, 0);
+                }
+            } else if (step < 0) {
+                if (idx >= limit) {
+                    ci->u.l.savedpc += GETARG_sBx(i);
+                    setnvalue(ra, idx);
+                    setnvalue(ra + 3, idx);
+                    if (idx < 0 &&
+                        static_cast<int64_t>(step) < static_cast<int64_t>(INT32_MIN) - idx)
+                        setnvalue(ra + 2, 0);
+                }
+            }
+            break;
         }
-        else if (step < 0) {
-          if (idx >= limit) {
+        case OP_FORPREP: {
+            const TValue *init = ra;
+            const TValue *plimit = ra + 1;
+            const TValue *pstep = ra + 2;
+            if (!tonumber(init, ra))
+                luaG_runerror(L, "'for' initial value must be a number");
+            else if (!tonumber(plimit, ra + 1))
+                luaG_runerror(L, "'for' limit must be a number");
+            else if (!tonumber(pstep, ra + 2))
+                luaG_runerror(L, "'for' step must be a number");
+            setnvalue(ra, wrap_sub(nvalue(ra), nvalue(pstep)));
             ci->u.l.savedpc += GETARG_sBx(i);
-            setnvalue(ra, idx);
-            setnvalue(ra+3, idx);
-            if (idx < 0 && static_cast<int64_t>(step) <
-                               static_cast<int64_t>(INT32_MIN) - idx)
-              setnvalue(ra+2, 0);
-          }
+            break;
         }
-        break;
-      }
-      case OP_FORPREP: {
-        const TValue *init = ra;
-        const TValue *plimit = ra+1;
-        const TValue *pstep = ra+2;
-        if (!tonumber(init, ra))
-          luaG_runerror(L, "'for' initial value must be a number");
-        else if (!tonumber(plimit, ra+1))
-          luaG_runerror(L, "'for' limit must be a number");
-        else if (!tonumber(pstep, ra+2))
-          luaG_runerror(L, "'for' step must be a number");
-        setnvalue(ra, wrap_sub(nvalue(ra), nvalue(pstep)));
-        ci->u.l.savedpc += GETARG_sBx(i);
-        break;
-      }
-      case OP_TFORCALL: {
-        /* call a copy of iterator, state and control above the loop's
+        case OP_TFORCALL: {
+            /* call a copy of iterator, state and control above the loop's
            own registers, whose results land there as the loop variables */
-        StkId cb = ra + 3;
-        setobjs2s(L, cb+2, ra+2);
-        setobjs2s(L, cb+1, ra+1);
-        setobjs2s(L, cb, ra);
-        L->top = cb + 3;
-        Protect(luaD_call(L, cb, GETARG_C(i), 1));
-        L->top = ci->top;
-        /* the TFORLOOP that follows runs at once, unchecked and uncharged */
-        i = *(ci->u.l.savedpc++);
-        ra = RA(i);
-        lua_assert(GET_OPCODE(i) == OP_TFORLOOP);
-        tforloop(L, ci, ra, i);
-        break;
-      }
-      case OP_TFORLOOP: {
-        tforloop(L, ci, ra, i);
-        break;
-      }
-      case OP_SETLIST: {
-        int n = GETARG_B(i);
-        int c = GETARG_C(i);
-        if (n == 0) n = cast_int(L->top - ra) - 1;
-        if (c == 0) {
-          lua_assert(GET_OPCODE(*ci->u.l.savedpc) == OP_EXTRAARG);
-          c = GETARG_Ax(*ci->u.l.savedpc++);
+            StkId cb = ra + 3;
+            setobjs2s(L, cb + 2, ra + 2);
+            setobjs2s(L, cb + 1, ra + 1);
+            setobjs2s(L, cb, ra);
+            L->top = cb + 3;
+            Protect(luaD_call(L, cb, GETARG_C(i), 1));
+            L->top = ci->top;
+            /* the TFORLOOP that follows runs at once, unchecked and uncharged */
+            i = *(ci->u.l.savedpc++);
+            ra = RA(i);
+            lua_assert(GET_OPCODE(i) == OP_TFORLOOP);
+            tforloop(L, ci, ra, i);
+            break;
         }
-        Table *h = hvalue(ra);
-        int last = ((c-1)*LFIELDS_PER_FLUSH) + n;
-        if (last > h->sizearray)  /* grow the array part first */
-          luaH_resizearray(L, h, last);
-        for (; n > 0; n--) {
-          TValue *val = ra+n;
-          luaH_setint(L, h, last--, val);
-          luaC_barrierback(L, obj2gco(h), val);
+        case OP_TFORLOOP: {
+            tforloop(L, ci, ra, i);
+            break;
         }
-        L->top = ci->top;
-        break;
-      }
-      case OP_CLOSURE: {
-        Proto *p = cl->p->p[GETARG_Bx(i)];
-        Closure *ncl = getcached(p, cl->upvals, base);
-        if (ncl == NULL)
-          pushclosure(L, p, cl->upvals, base, ra);
-        else
-          setclLvalue(L, ra, ncl);
-        checkGC(L, ra + 1);
-        break;
-      }
-      case OP_VARARG: {
-        int b = GETARG_B(i) - 1;
-        int n = cast_int(base - ci->func) - cl->p->numparams - 1;
-        if (b < 0) {  /* all the varargs */
-          b = n;
-          Protect(luaD_checkstack(L, n));
-          ra = RA(i);
-          L->top = ra + n;
+        case OP_SETLIST: {
+            int n = GETARG_B(i);
+            int c = GETARG_C(i);
+            if (n == 0) n = cast_int(L->top - ra) - 1;
+            if (c == 0) {
+                lua_assert(GET_OPCODE(*ci->u.l.savedpc) == OP_EXTRAARG);
+                c = GETARG_Ax(*ci->u.l.savedpc++);
+            }
+            Table *h = hvalue(ra);
+            int last = ((c - 1) * LFIELDS_PER_FLUSH) + n;
+            if (last > h->sizearray) /* grow the array part first */
+                luaH_resizearray(L, h, last);
+            for (; n > 0; n--) {
+                TValue *val = ra + n;
+                luaH_setint(L, h, last--, val);
+                luaC_barrierback(L, obj2gco(h), val);
+            }
+            L->top = ci->top;
+            break;
         }
-        for (int j = 0; j < b; j++) {
-          if (j < n) {
-            setobjs2s(L, ra + j, base - n + j);
-          }
-          else {
-            setnilvalue(ra + j);
-          }
+        case OP_CLOSURE: {
+            Proto *p = cl->p->p[GETARG_Bx(i)];
+            Closure *ncl = getcached(p, cl->upvals, base);
+            if (ncl == NULL)
+                pushclosure(L, p, cl->upvals, base, ra);
+            else
+                setclLvalue(L, ra, ncl);
+            checkGC(L, ra + 1);
+            break;
         }
-        break;
-      }
-      default:  /* EXTRAARG and the unused codes do nothing */
-        break;
+        case OP_VARARG: {
+            int b = GETARG_B(i) - 1;
+            int n = cast_int(base - ci->func) - cl->p->numparams - 1;
+            if (b < 0) { /* all the varargs */
+                b = n;
+                Protect(luaD_checkstack(L, n));
+                ra = RA(i);
+                L->top = ra + n;
+            }
+            for (int j = 0; j < b; j++) {
+                if (j < n) {
+                    setobjs2s(L, ra + j, base - n + j);
+                } else {
+                    setnilvalue(ra + j);
+                }
+            }
+            break;
+        }
+        default: /* EXTRAARG and the unused codes do nothing */ break;
+        }
     }
-  }
 }

@@ -15,23 +15,24 @@
 typedef struct Zio ZIO;
 
 /* Next byte of the stream (0-255), or EOZ. */
-#define zgetc(z) (((z)->n--) > 0 ? static_cast<int>(static_cast<unsigned char>(*(z)->p++)) : luaZ_fill(z))
+#define zgetc(z)                                                                                   \
+    (((z)->n--) > 0 ? static_cast<int>(static_cast<unsigned char>(*(z)->p++)) : luaZ_fill(z))
 
 /* Growable byte buffer (token text, string loading). */
 typedef struct Mbuffer {
-    char *buffer;  /* storage, null while size is 0 */
-    size_t n;      /* bytes in use */
+    char *buffer;    /* storage, null while size is 0 */
+    size_t n;        /* bytes in use */
     size_t buffsize; /* bytes allocated */
 } Mbuffer;
 
 #define luaZ_initbuffer(L, buff) ((buff)->buffer = nullptr, (buff)->n = 0, (buff)->buffsize = 0)
-#define luaZ_buffer(buff) ((buff)->buffer)
-#define luaZ_sizebuffer(buff) ((buff)->buffsize)
-#define luaZ_bufflen(buff) ((buff)->n)
-#define luaZ_resetbuffer(buff) ((buff)->n = 0)
+#define luaZ_buffer(buff)        ((buff)->buffer)
+#define luaZ_sizebuffer(buff)    ((buff)->buffsize)
+#define luaZ_bufflen(buff)       ((buff)->n)
+#define luaZ_resetbuffer(buff)   ((buff)->n = 0)
 #define luaZ_buffremove(buff, i) ((buff)->n -= (i))
 
-#define luaZ_resizebuffer(L, buff, size) \
+#define luaZ_resizebuffer(L, buff, size)                                                           \
     (luaM_reallocvector(L, (buff)->buffer, (buff)->buffsize, size, char), (buff)->buffsize = size)
 #define luaZ_freebuffer(L, buff) luaZ_resizebuffer(L, buff, 0)
 
@@ -45,11 +46,11 @@ int luaZ_fill(ZIO *z);
 
 /* Chunk input stream. */
 struct Zio {
-    size_t n;          /* bytes still unread in the current block */
-    const char *p;     /* next byte of the current block */
+    size_t n;      /* bytes still unread in the current block */
+    const char *p; /* next byte of the current block */
     lua_Reader reader;
-    void *data;        /* passed back to the reader */
-    lua_State *L;      /* passed to the reader too */
+    void *data;   /* passed back to the reader */
+    lua_State *L; /* passed to the reader too */
 };
 
 #endif

@@ -13,8 +13,7 @@
 namespace e2 {
 
 // A new, empty folder under HOME (the CTest environment points it at a test folder).
-inline std::string make_temp_dir(const char *tag)
-{
+inline std::string make_temp_dir(const char *tag) {
     const char *base = getenv("HOME");
     std::string templ = std::string(base && *base ? base : "/tmp") + "/" + tag + "_XXXXXX";
     std::vector<char> buf(templ.begin(), templ.end());
@@ -23,15 +22,13 @@ inline std::string make_temp_dir(const char *tag)
     return buf.data();
 }
 
-inline void write_file(const std::string &path, const std::string &data)
-{
+inline void write_file(const std::string &path, const std::string &data) {
     std::ofstream(path, std::ios::binary) << data;
 }
 
-inline std::string read_file(const std::string &path)
-{
+inline std::string read_file(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-}  // namespace e2
+} // namespace e2

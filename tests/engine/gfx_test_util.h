@@ -11,9 +11,6 @@ struct bitmap_deleter {
 };
 using bitmap_ptr = std::unique_ptr<vull_bitmap, bitmap_deleter>;
 
-inline bitmap_ptr make(int w, int h, int bpp)
-{
-    return bitmap_ptr(vull_create_bitmap(w, h, bpp));
-}
+inline bitmap_ptr make(int w, int h, int bpp) { return bitmap_ptr(vull_create_bitmap(w, h, bpp)); }
 
-}  // namespace gfxtest
+} // namespace gfxtest

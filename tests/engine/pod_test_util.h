@@ -88,7 +88,7 @@ inline vull_anim *make_anim() {
 inline vull_synth *make_synth() {
     vull_synth *s = vull_create_synth(100);
     s->seed = 1234;
-    for (int i : {0, 5, 20, 31}) {  // slots beyond the sixteenth too
+    for (int i : {0, 5, 20, 31}) { // slots beyond the sixteenth too
         vull_synth_node &n = s->node[i];
         n.word[0] = i + 1;
         n.word[1] = -i;
@@ -125,7 +125,8 @@ inline cpod *make_full_pod() {
     for (int i = 0; i < 24; i++) vm->voxels[i] = (uint8_t)(i + 1);
     cpod_add_item(pod, CPOD_VOXMAP, vm);
     vull_palette_rec *pal = vull_create_palette();
-    for (int i = 0; i < 256; i++) pal->entry[i] = {(uint8_t)i, (uint8_t)(255 - i), (uint8_t)(i / 2)};
+    for (int i = 0; i < 256; i++)
+        pal->entry[i] = {(uint8_t)i, (uint8_t)(255 - i), (uint8_t)(i / 2)};
     cpod_add_item(pod, CPOD_PALETTE, pal);
     cpod_add_item(pod, CPOD_MODEL, make_model());
     vull_material *mat = vull_create_material();
@@ -241,7 +242,8 @@ inline void expect_item_equal(int type, void *x, void *y) {
         ASSERT_EQ(a->bits_per_sample, b->bits_per_sample);
         EXPECT_EQ(a->frequency, b->frequency);
         EXPECT_EQ(a->channels, b->channels);
-        EXPECT_EQ(0, std::memcmp(a->data, b->data, (size_t)a->sample_count * a->bits_per_sample / 8));
+        EXPECT_EQ(0,
+                  std::memcmp(a->data, b->data, (size_t)a->sample_count * a->bits_per_sample / 8));
         break;
     }
     case CPOD_SYNTH: {
@@ -288,4 +290,4 @@ inline void expect_pod_equal(const cpod *a, const cpod *b) {
     }
 }
 
-}  // namespace podtest
+} // namespace podtest

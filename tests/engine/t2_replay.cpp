@@ -15,10 +15,9 @@
 
 namespace fs = std::filesystem;
 
-static std::string current;  // "entry: file" being replayed, named when it aborts
+static std::string current; // "entry: file" being replayed, named when it aborts
 
-static void name_the_input(int)
-{
+static void name_the_input(int) {
     const char *text = current.c_str();
     (void)!write(2, "while replaying ", 16);
     (void)!write(2, text, strlen(text));
@@ -26,8 +25,7 @@ static void name_the_input(int)
     std::signal(SIGABRT, SIG_DFL);
 }
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s CORPUS_FOLDER\n", argv[0]);
         return 2;
@@ -43,7 +41,8 @@ int main(int argc, char **argv)
     std::signal(SIGABRT, name_the_input);
     for (const fs::path &p : files) {
         std::ifstream in(p, std::ios::binary);
-        std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)),
+                                  std::istreambuf_iterator<char>());
         for (const hostile_entry *e = hostile_entries; e->name; e++) {
             // A copy of exactly the file's size, so a read past its end is caught.
             std::vector<uint8_t> copy(data);

@@ -9,7 +9,8 @@
 #include <cstring>
 
 namespace {
-canim_channel *channel_with(std::initializer_list<int> times, std::initializer_list<float> values, int size = 12) {
+canim_channel *channel_with(std::initializer_list<int> times, std::initializer_list<float> values,
+                            int size = 12) {
     canim_channel *ch = vull_create_anim_channel(size);
     auto v = values.begin();
     for (int t : times) {
@@ -20,7 +21,7 @@ canim_channel *channel_with(std::initializer_list<int> times, std::initializer_l
     }
     return ch;
 }
-}  // namespace
+} // namespace
 
 TEST(Anim, KeyframeSearchAndInsertion) {
     canim_channel *ch = channel_with({0, 10, 20}, {});
@@ -87,7 +88,7 @@ TEST(Anim, ActorsEventsAndBones) {
     std::memcpy(act->events->states + k * 24, ev, sizeof ev);
     float bones[4] = {-1, -1, -1, -1};
     cactor_evaluate_bones(act, 0, bones);
-    EXPECT_EQ(bones[0], -1.0f);  // no state of code 2
+    EXPECT_EQ(bones[0], -1.0f); // no state of code 2
     EXPECT_EQ(canim_channel_index_for_command(act->events, 0, 3), 0);
     EXPECT_EQ(canim_channel_index_for_command(act->events, 0, 2), -1);
     ev[0] = 2;
@@ -115,7 +116,7 @@ TEST(Anim, ActorsEventsAndBones) {
 TEST(Anim, RestPoseMatricesAndSkinning) {
     cmodel *m = vull_create_model();
     cmodel_new_vertex(m, 1, 1, 1);
-    cmodel_new_vertex(m, 1, 3, 1);  // vertical bone
+    cmodel_new_vertex(m, 1, 3, 1); // vertical bone
     cmodel_new_vertex(m, 3, 3, 1);
     int b0 = cmodel_new_polygon(m, 2), b1 = cmodel_new_polygon(m, 2);
     m->polygons[b0].index[0] = 0;

@@ -19,16 +19,14 @@ struct vfree {
 };
 using vstr = std::unique_ptr<char, vfree>;
 
-std::string to_utf8(const std::string &s, int keep_capitals = 1)
-{
+std::string to_utf8(const std::string &s, int keep_capitals = 1) {
     vstr out(convert_glyphs_to_escaped_ex(s.c_str(), nullptr, keep_capitals));
     return out ? std::string(out.get()) : std::string("<null>");
 }
 
 // Converts from an exactly sized heap copy so that AddressSanitizer catches
 // any read beyond the terminating zero.
-std::string from_utf8(const std::string &s)
-{
+std::string from_utf8(const std::string &s) {
     char *in = (char *)std::malloc(s.size() + 1);
     std::memcpy(in, s.c_str(), s.size() + 1);
     vstr out(convert_escaped_to_glyphs(in, nullptr));
@@ -36,20 +34,18 @@ std::string from_utf8(const std::string &s)
     return std::string(out.get());
 }
 
-std::string bytes(std::initializer_list<int> b)
-{
+std::string bytes(std::initializer_list<int> b) {
     std::string s;
     for (int c : b) s += (char)c;
     return s;
 }
 
-}  // namespace
+} // namespace
 
-TEST(Charset, EveryByteRoundTripsAloneAndInPairs)
-{
+TEST(Charset, EveryByteRoundTripsAloneAndInPairs) {
     for (int keep = 0; keep <= 1; keep++) {
         for (int c = 1; c < 256; c++) {
-            if (c == 13) continue;  // dropped on the way back by design
+            if (c == 13) continue; // dropped on the way back by design
             std::string s(1, (char)c);
             std::string u = to_utf8(s, keep);
             ASSERT_LE(u.size(), (size_t)CHARSET_MAX_UTF8) << c;
@@ -70,8 +66,7 @@ TEST(Charset, EveryByteRoundTripsAloneAndInPairs)
     }
 }
 
-TEST(Charset, KnownForms)
-{
+TEST(Charset, KnownForms) {
     EXPECT_EQ(to_utf8(bytes({1, 2, 3})), "¹²³");
     EXPECT_EQ(from_utf8("¹²³"), bytes({1, 2, 3}));
     EXPECT_EQ(to_utf8("a\tb\nc\r"), "a\tb\nc\r");
@@ -88,8 +83,7 @@ TEST(Charset, KnownForms)
     EXPECT_EQ(from_utf8("⁰⁹"), "⁰⁹");
 }
 
-TEST(Charset, CapitalsAndVariationSelectors)
-{
+TEST(Charset, CapitalsAndVariationSelectors) {
     EXPECT_EQ(to_utf8("Aa", 0), "𝘢a");
     EXPECT_EQ(to_utf8("Aa", 1), "Aa");
     EXPECT_EQ(to_utf8("Z", 0), "𝘻");
@@ -102,8 +96,7 @@ TEST(Charset, CapitalsAndVariationSelectors)
     EXPECT_EQ(from_utf8("⬇x"), "⬇x");
 }
 
-TEST(Charset, BrokenUtf8IsCopiedWithoutOverread)
-{
+TEST(Charset, BrokenUtf8IsCopiedWithoutOverread) {
     // Truncated forms of the widest glyph, a lone kana lead byte, a truncated
     // circle and stray continuation bytes: every one comes through unchanged.
     const std::string widest = to_utf8(bytes({142}));
@@ -112,16 +105,16 @@ TEST(Charset, BrokenUtf8IsCopiedWithoutOverread)
         std::string cut = widest.substr(0, n);
         EXPECT_EQ(from_utf8(cut), cut) << n;
     }
-    for (std::string s : {bytes({0xE3}), bytes({0xE3, 0x81}), bytes({0xE2, 0x97}), bytes({0xC2}),
-                          bytes({0x80, 0xBF, 0xFF}), bytes({0xE3, 0xFF, 0x82}), bytes({0xF0, 0x9D})}) {
+    for (std::string s :
+         {bytes({0xE3}), bytes({0xE3, 0x81}), bytes({0xE2, 0x97}), bytes({0xC2}),
+          bytes({0x80, 0xBF, 0xFF}), bytes({0xE3, 0xFF, 0x82}), bytes({0xF0, 0x9D})}) {
         EXPECT_EQ(from_utf8(s), s);
     }
     // A glyph after broken bytes is still found.
     EXPECT_EQ(from_utf8(bytes({0xE3}) + "あ"), bytes({0xE3, 154}));
 }
 
-TEST(Charset, WidestGlyphThousandTimes)
-{
+TEST(Charset, WidestGlyphThousandTimes) {
     std::string text(1000, (char)142);
     std::string u = to_utf8(text);
     EXPECT_EQ(u.size(), 7000u);
@@ -134,8 +127,7 @@ TEST(Charset, WidestGlyphThousandTimes)
     std::free(out);
 }
 
-TEST(Charset, BackConversionWorksInPlace)
-{
+TEST(Charset, BackConversionWorksInPlace) {
     // The output never runs ahead of the input, so a caller may convert a
     // UTF-8 text over itself.
     std::string text = "a" + to_utf8(bytes({142, 154, 1, 127, 16})) + "𝘣\r\nz";

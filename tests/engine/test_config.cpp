@@ -26,23 +26,18 @@ namespace {
 using e2::read_file;
 using e2::write_file;
 
-std::string make_temp_dir()
-{
-    return e2::make_temp_dir("cfg");
-}
+std::string make_temp_dir() { return e2::make_temp_dir("cfg"); }
 
 // Defaults as the build has them: the ARM build sleeps less and turns the
 // sound down on an arcade cabinet.
-int expected_sound_default()
-{
+int expected_sound_default() {
 #ifdef ZIBO6_ARM32
     if (access("/boot/config.txt.picade-preinstall", F_OK) == 0) return 64;
 #endif
     return 256;
 }
 
-int expected_sleep_default()
-{
+int expected_sleep_default() {
 #ifdef ZIBO6_ARM32
     return access("/boot/config.txt.picade-preinstall", F_OK) == 0 ? 5 : 1;
 #else
@@ -51,8 +46,7 @@ int expected_sleep_default()
 }
 
 // Runs the option scan, over a fresh default record unless keep is set.
-void scan(std::vector<std::string> args, bool keep = false)
-{
+void scan(std::vector<std::string> args, bool keep = false) {
     if (!keep) vull_config_default();
     args.insert(args.begin(), "prog");
     std::vector<char *> argv;
@@ -62,18 +56,14 @@ void scan(std::vector<std::string> args, bool keep = false)
 }
 
 std::vector<std::string> hook_lines;
-void record_hook(const char *line)
-{
-    hook_lines.push_back(line);
-}
+void record_hook(const char *line) { hook_lines.push_back(line); }
 
 // A per-user folder of its own with the given config.txt, loaded the way
 // start-up does: defaults into both records, then the file.
 struct ConfigDir {
     std::string dir = make_temp_dir();
     ConfigDir() { hook_lines.clear(); }
-    void load(const std::string *text)
-    {
+    void load(const std::string *text) {
         if (text) write_file(dir + "/config.txt", *text);
         vull_config_default();
         snprintf(cconfig.home, sizeof cconfig.home, "%s", dir.c_str());
@@ -85,10 +75,9 @@ struct ConfigDir {
     void load(const std::string &text) { load(&text); }
 };
 
-}  // namespace
+} // namespace
 
-TEST(ConfigOptions, ValuesPrefixesAndClamps)
-{
+TEST(ConfigOptions, ValuesPrefixesAndClamps) {
     scan({"-width", "320", "-height", "240"});
     EXPECT_EQ(cconfig.window_size[0], 320);
     EXPECT_EQ(cconfig.window_size[1], 240);
@@ -99,11 +88,14 @@ TEST(ConfigOptions, ValuesPrefixesAndClamps)
     EXPECT_EQ(cconfig.window_position[1], 7);
 
     scan({"-draw_rect", "10,20"});
-    EXPECT_EQ(std::vector<int>(cconfig.draw_rect, cconfig.draw_rect + 4), (std::vector<int>{10, 20, 4096, 4096}));
+    EXPECT_EQ(std::vector<int>(cconfig.draw_rect, cconfig.draw_rect + 4),
+              (std::vector<int>{10, 20, 4096, 4096}));
     scan({"-draw_rect", "1,2,3,4,5"});
-    EXPECT_EQ(std::vector<int>(cconfig.draw_rect, cconfig.draw_rect + 4), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(std::vector<int>(cconfig.draw_rect, cconfig.draw_rect + 4),
+              (std::vector<int>{1, 2, 3, 4}));
     scan({"-draw_rect", "x"});
-    EXPECT_EQ(std::vector<int>(cconfig.draw_rect, cconfig.draw_rect + 4), (std::vector<int>{0, 0, 4096, 4096}));
+    EXPECT_EQ(std::vector<int>(cconfig.draw_rect, cconfig.draw_rect + 4),
+              (std::vector<int>{0, 0, 4096, 4096}));
 
     scan({"-timeout", "0", "-preblit_scale", "12"});
     EXPECT_EQ(cconfig.timeout, 1);
@@ -111,7 +103,8 @@ TEST(ConfigOptions, ValuesPrefixesAndClamps)
     scan({"-timeout", "999"});
     EXPECT_EQ(cconfig.timeout, 240);
 
-    scan({"-sound_volume", "100", "-music", "7", "-software_blitter", "1", "-fullscreen_method", "2"});
+    scan({"-sound_volume", "100", "-music", "7", "-software_blitter", "1", "-fullscreen_method",
+          "2"});
     EXPECT_EQ(int(cconfig.sound_volume), 100);
     EXPECT_EQ(int(cconfig.music_volume), 7);
     EXPECT_EQ(cconfig.software_blit, 1);
@@ -131,13 +124,12 @@ TEST(ConfigOptions, ValuesPrefixesAndClamps)
     EXPECT_EQ(cconfig.window_size[0], 0);
 }
 
-TEST(ConfigOptions, FlagsTakeNoValueAndTheScanStopsAtRedirections)
-{
+TEST(ConfigOptions, FlagsTakeNoValueAndTheScanStopsAtRedirections) {
     scan({"-headless", "7", "-width", "9"});
     EXPECT_EQ(cconfig.headless, 1);
     EXPECT_EQ(cconfig.window_size[0], 9);
 
-    scan({"-width", "-headless", "8"});  // the flag clears the pending -width
+    scan({"-width", "-headless", "8"}); // the flag clears the pending -width
     EXPECT_EQ(cconfig.window_size[0], 0);
 
     scan({"-framebuffer", "3"});
@@ -163,16 +155,14 @@ TEST(ConfigOptions, FlagsTakeNoValueAndTheScanStopsAtRedirections)
     EXPECT_EQ(cconfig.headless, 0);
 }
 
-TEST(ConfigOptions, PathsAreCutToTheEnginePathLength)
-{
+TEST(ConfigOptions, PathsAreCutToTheEnginePathLength) {
     std::string long_path(5000, 'p');
     scan({"-home", long_path, "-desktop", "/d/jos\xc3\xa9/"});
     EXPECT_EQ(strlen(cconfig.home), size_t(VULL_PATH_LEN - 1));
     EXPECT_STREQ(cconfig.desktop_path, "/d/jos\xc3\xa9/");
 }
 
-TEST(ConfigDefaults, TableValues)
-{
+TEST(ConfigDefaults, TableValues) {
     vull_config_default();
     EXPECT_EQ(cconfig.config_read, 0);
     EXPECT_EQ(cconfig.screen_depth, 32);
@@ -191,8 +181,7 @@ TEST(ConfigDefaults, TableValues)
     EXPECT_EQ(cconfig.home[0], 0);
 }
 
-TEST(ConfigLoad, KeysClampsHookAndDesktopPath)
-{
+TEST(ConfigLoad, KeysClampsHookAndDesktopPath) {
     ConfigDir d;
     d.load("// a comment\r\n"
            "\n"
@@ -221,10 +210,10 @@ TEST(ConfigLoad, KeysClampsHookAndDesktopPath)
         EXPECT_EQ(c->mix_buffer_size, 1024);
         EXPECT_EQ(c->screen_size[0], 320);
         EXPECT_EQ(c->screen_size[1], 200);
-        EXPECT_EQ(c->window_size[0], 640);  // only one number given: the height stays
+        EXPECT_EQ(c->window_size[0], 640); // only one number given: the height stays
         EXPECT_EQ(c->window_size[1], 200);
         EXPECT_EQ(c->windowed, INT32_MAX);
-        EXPECT_EQ(c->sessions, 2);  // read one character after the key
+        EXPECT_EQ(c->sessions, 2); // read one character after the key
         EXPECT_EQ(c->rmb_key, 226);
         EXPECT_EQ(c->opengl_blit_key, 3);
         EXPECT_EQ(c->window_position[1], 20);
@@ -243,8 +232,7 @@ TEST(ConfigLoad, KeysClampsHookAndDesktopPath)
     EXPECT_EQ(cconfig.config_read, 0);
 }
 
-TEST(ConfigLoad, HostileFilesAreReadSafely)
-{
+TEST(ConfigLoad, HostileFilesAreReadSafely) {
     // Long lines arrive in pieces of at most 254 characters.
     ConfigDir d;
     d.load(std::string(10000, 'z') + "\nsound_volume 12\n");
@@ -271,14 +259,10 @@ TEST(ConfigLoad, HostileFilesAreReadSafely)
 }
 
 namespace {
-void save_hook(vull_file *f)
-{
-    fputs("// app section\n", f->stream);
-}
-}  // namespace
+void save_hook(vull_file *f) { fputs("// app section\n", f->stream); }
+} // namespace
 
-TEST(ConfigSave, ExactLayoutFromBothRecords)
-{
+TEST(ConfigSave, ExactLayoutFromBothRecords) {
     ConfigDir d;
     d.load("window_size 800 600\nsound_volume 100\n");
     snprintf(vull_state.app_title, sizeof vull_state.app_title, "zibo-6");
@@ -303,15 +287,21 @@ TEST(ConfigSave, ExactLayoutFromBothRecords)
         "screen_size 0 0 // screen width, height (stretched to window) \n"
         "show_fps 0 // Draw frames per second in the corner\n"
         "\n\n// :: Window Settings\n\n"
-        "windowed " + std::to_string(vull_get_windowed()) + " // 1 to start up in windowed mode\n"
-        "window_position 3 4 // x and y position of window (-1, -1 to let the window manager decide)\n"
+        "windowed " +
+        std::to_string(vull_get_windowed()) +
+        " // 1 to start up in windowed mode\n"
+        "window_position 3 4 // x and y position of window (-1, -1 to let the window manager "
+        "decide)\n"
         "frameless 0 // 1 to use a window with no frame\n"
-        "fullscreen_method 1 // 0 maximized window (linux)  1 borderless desktop-sized window  2 hardware "
+        "fullscreen_method 1 // 0 maximized window (linux)  1 borderless desktop-sized window  2 "
+        "hardware "
         "fullscreen (warning: erratic behaviour under some drivers)\n"
         "\n\n// :: System Settings\n\n"
-        "foreground_sleep_ms " + std::to_string(cconfig0.foreground_sleep_ms) +
+        "foreground_sleep_ms " +
+        std::to_string(cconfig0.foreground_sleep_ms) +
         " // number of milliseconds to sleep each frame. Try 10 to conserve battery power\n\n"
-        "background_sleep_ms 10 // number of milliseconds to sleep each frame when running in the background\n\n"
+        "background_sleep_ms 10 // number of milliseconds to sleep each frame when running in the "
+        "background\n\n"
         "sessions 7 // number of times program has been run\n\n"
         "// (scancode) hold this key down and left-click to simulate right-click\n"
         "rmb_key 0 // 0 for none  226 for LALT\n\n"
@@ -337,8 +327,7 @@ TEST(ConfigSave, ExactLayoutFromBothRecords)
     EXPECT_EQ(hook_lines.back(), "// app section");
 }
 
-TEST(ConfigSave, FirstOptionPassIsNotKept)
-{
+TEST(ConfigSave, FirstOptionPassIsNotKept) {
     // Start-up order: defaults (both records), options, config.txt, options again.
     ConfigDir d;
     write_file(d.dir + "/config.txt", "window_size 640 480\n");
@@ -357,8 +346,7 @@ TEST(ConfigSave, FirstOptionPassIsNotKept)
     EXPECT_NE(text.find("desktop_path \n"), std::string::npos);
 }
 
-TEST(ConfigSave, FailedWriteKeepsTheOldFile)
-{
+TEST(ConfigSave, FailedWriteKeepsTheOldFile) {
     ConfigDir d;
     d.load("sessions 5\n");
     cconfig.sessions = 6;
@@ -371,8 +359,7 @@ TEST(ConfigSave, FailedWriteKeepsTheOldFile)
     EXPECT_NE(read_file(d.dir + "/config.txt").find("sessions 6 //"), std::string::npos);
 }
 
-TEST(ConfigTrim, ControlsAndBlanksGoUtf8Stays)
-{
+TEST(ConfigTrim, ControlsAndBlanksGoUtf8Stays) {
     EXPECT_STREQ(vull_trim("  \t hello world \r\n"), "hello world");
     EXPECT_STREQ(vull_trim("\xc3\xa9t\xc3\xa9"), "\xc3\xa9t\xc3\xa9");
     EXPECT_STREQ(vull_trim("   "), "");
@@ -380,8 +367,7 @@ TEST(ConfigTrim, ControlsAndBlanksGoUtf8Stays)
 }
 
 // Last: the virtual disk lives as long as the process.
-TEST(ConfigLoad, VirtualDiskConfigWhenNoRealFile)
-{
+TEST(ConfigLoad, VirtualDiskConfigWhenNoRealFile) {
     vull_file *f = vull_fopen_vdisk("config.txt", "w");
     ASSERT_NE(f, nullptr);
     const char text[] = "sessions 41\r\n// from vdisk\nsound_volume 999";
@@ -395,10 +381,9 @@ TEST(ConfigLoad, VirtualDiskConfigWhenNoRealFile)
 
 // Start-up with the console flag set (no platform services): the ARM build
 // picks the "rpi" video driver when integer scaling is off.
-TEST(ConfigStartup, PixelPerfectOffChoosesTheVideoDriverOnArm)
-{
+TEST(ConfigStartup, PixelPerfectOffChoosesTheVideoDriverOnArm) {
     std::string dir = make_temp_dir();
-    write_file(dir + "/config.txt", "");  // not the virtual disk's config.txt of the test above
+    write_file(dir + "/config.txt", ""); // not the virtual disk's config.txt of the test above
     std::string saved = getenv("SDL_VIDEODRIVER") ? getenv("SDL_VIDEODRIVER") : "";
     unsetenv("SDL_VIDEODRIVER");
     std::vector<std::string> args = {"prog", "-pixel_perfect", "0", "-home", dir};

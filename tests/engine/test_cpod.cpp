@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 #include <vector>
 
-static int A, B, C, D;  // distinct item addresses for containers that never destroy them
+static int A, B, C, D; // distinct item addresses for containers that never destroy them
 
 // Every slot agrees with the used list and the count.
 static void expect_consistent(const cpod *pod) {
@@ -56,7 +56,7 @@ TEST(Cpod, DeleteReuseAndWalk) {
     cpod_add_item(pod, 100, &C);
     cpod_delete_item_soft(pod, b);
     EXPECT_EQ(cpod_get_item(pod, b, 0), nullptr);
-    EXPECT_EQ(cpod_add_item(pod, 100, &D), 1);  // the slot freed last is reused first
+    EXPECT_EQ(cpod_add_item(pod, 100, &D), 1); // the slot freed last is reused first
     EXPECT_EQ(cpod_first(pod), &D);
     // Walking from the newest: used is now {0, 2, 1}.
     std::vector<void *> seen;
@@ -70,7 +70,7 @@ TEST(Cpod, DeleteReuseAndWalk) {
     cpod_delete_item(pod, -1);
     cpod_delete_item(pod, 99);
     EXPECT_EQ(pod->count, count);
-    EXPECT_EQ(cpod_next(pod, &B), nullptr);  // not in the container
+    EXPECT_EQ(cpod_next(pod, &B), nullptr); // not in the container
     cpod_delete_item_soft(pod, 0);
     cpod_delete_item_soft(pod, 1);
     cpod_delete_item_soft(pod, 2);
@@ -82,13 +82,13 @@ TEST(Cpod, DeleteReuseAndWalk) {
 TEST(Cpod, SparseSlotsStayReachableAndFreedOnesDoNot) {
     cpod *pod = vull_create_pod(4);
     for (int i = 0; i < 3; i++) cpod_add_item(pod, CPOD_MEMORY, vull_calloc(8));
-    cpod_delete_item(pod, 0);  // destroys the block
+    cpod_delete_item(pod, 0); // destroys the block
     EXPECT_EQ(pod->count, 2);
-    EXPECT_EQ(cpod_get_item(pod, 0, 0), nullptr);  // freed slot: no dangling pointer
+    EXPECT_EQ(cpod_get_item(pod, 0, 0), nullptr); // freed slot: no dangling pointer
     EXPECT_EQ(pod->items[0], nullptr);
-    EXPECT_NE(cpod_get_item(pod, 2, CPOD_MEMORY), nullptr);  // live slot above count
+    EXPECT_NE(cpod_get_item(pod, 2, CPOD_MEMORY), nullptr); // live slot above count
     expect_consistent(pod);
-    vull_destroy_pod(pod);  // the two remaining blocks are released (leak check)
+    vull_destroy_pod(pod); // the two remaining blocks are released (leak check)
 }
 
 TEST(Cpod, DestroyByType) {
@@ -111,12 +111,12 @@ TEST(Cpod, DestroyByType) {
     cpod_add_item(outer, CPOD_SOUND, vull_create_sound(100, 16));
     cpod_add_item(outer, CPOD_SYNTH, vull_create_synth(10));
     cpod_add_item(outer, CPOD_MODEL, vull_calloc(4));
-    cpod_add_item(outer, 50, &A);   // other: slot freed, nothing destroyed
-    cpod_add_item(outer, 123, &B);  // the application's
+    cpod_add_item(outer, 50, &A);  // other: slot freed, nothing destroyed
+    cpod_add_item(outer, 123, &B); // the application's
     cpod_add_item(outer, CPOD_TAKEN, &C);
     EXPECT_GT(vull_items_created, live + 2);
     vull_destroy_pod(outer);
-    EXPECT_EQ(vull_items_created, live);  // the nested pod, sound and synth went with it
+    EXPECT_EQ(vull_items_created, live); // the nested pod, sound and synth went with it
     EXPECT_EQ(registered_calls, 1);
     ASSERT_EQ(app_destroyed.size(), 1u);
     EXPECT_EQ(app_destroyed[0].first, &B);
@@ -133,10 +133,10 @@ TEST(Cpod, DestroyByType) {
 
 TEST(Cpod, BadAddsAreLoggedAndKept) {
     cpod *pod = vull_create_pod(2);
-    int s = cpod_add_item(pod, CPOD_EMPTY, &A);  // a caller bug: stored all the same
+    int s = cpod_add_item(pod, CPOD_EMPTY, &A); // a caller bug: stored all the same
     EXPECT_EQ(s, 0);
     EXPECT_EQ(pod->count, 1);
-    cpod_delete_item(pod, s);  // a type-0 slot cannot be deleted
+    cpod_delete_item(pod, s); // a type-0 slot cannot be deleted
     EXPECT_EQ(pod->count, 1);
     EXPECT_EQ(cpod_add_item(pod, 100, nullptr), 1);
     cpod_clear(pod);
@@ -144,7 +144,7 @@ TEST(Cpod, BadAddsAreLoggedAndKept) {
     expect_consistent(pod);
     for (int i = 0; i < pod->capacity; i++) EXPECT_EQ(pod->used[i], i);
     cpod_add_item(pod, CPOD_EMPTY, &A);
-    vull_destroy_pod(pod);  // logs the leftover slot, still releases everything
+    vull_destroy_pod(pod); // logs the leftover slot, still releases everything
     EXPECT_EQ(cpod_add_item(nullptr, 100, &A), -1);
 }
 
@@ -162,8 +162,8 @@ TEST(PeaPod, FixedElementsAndIndex) {
     auto *e2 = static_cast<uint8_t *>(cpod_get_item(pea, 2, CPOD_TAKEN));
     EXPECT_EQ(e2, static_cast<uint8_t *>(pea->items[0]) + 48);
     EXPECT_EQ(cpod_get_item_index(pea, e2), 2);
-    EXPECT_EQ(cpod_get_item_index(pea, e2 + 1), -1);     // not an element start
-    EXPECT_EQ(cpod_get_item_index(pea, e2 + 1000), -1);  // outside the block
+    EXPECT_EQ(cpod_get_item_index(pea, e2 + 1), -1);    // not an element start
+    EXPECT_EQ(cpod_get_item_index(pea, e2 + 1000), -1); // outside the block
     EXPECT_EQ(cpod_next(pea, cpod_first(pea)), pea->items[2]);
 
     // Deleting keeps the element where it is; the slot is reused.
@@ -184,7 +184,7 @@ TEST(PeaPod, FixedElementsAndIndex) {
     vull_destroy_pod(one);
 
     EXPECT_EQ(vull_create_pea_pod(0, 8), nullptr);
-    EXPECT_EQ(vull_create_pea_pod(0x10000, 0x10000), nullptr);  // 4 GiB
+    EXPECT_EQ(vull_create_pea_pod(0x10000, 0x10000), nullptr); // 4 GiB
     EXPECT_EQ(vull_create_pea_pod(-1, 8), nullptr);
 }
 

@@ -21,8 +21,7 @@ namespace {
 
 struct field {
     ctext *r;
-    explicit field(const std::string &text, int capacity = 1000)
-    {
+    explicit field(const std::string &text, int capacity = 1000) {
         r = vull_create_ctext(nullptr, capacity);
         EXPECT_NE(r, nullptr);
         vull_clear_undo_stack(r->undo);
@@ -34,38 +33,32 @@ struct field {
     }
     ~field() { vull_destroy_ctext(r); }
     std::string text() const { return r->text; }
-    void at(int cursor)
-    {
-        r->cursor = r->sel_start = r->sel_end = cursor;
-    }
+    void at(int cursor) { r->cursor = r->sel_start = r->sel_end = cursor; }
 };
 
-std::string lines(int n)
-{
+std::string lines(int n) {
     std::string s;
     for (int i = 0; i < n; i++) s += "line " + std::to_string(i) + "\n";
     return s;
 }
 
-}  // namespace
+} // namespace
 
-TEST(Ctext, LinesAndOffsets)
-{
+TEST(Ctext, LinesAndOffsets) {
     const char *t = "a\nb\nc";
     EXPECT_EQ(ctext_get_line_number_for_pos(t, 4), 2);
     EXPECT_EQ(ctext_get_line_number_for_pos(t, 0), 0);
-    EXPECT_EQ(ctext_get_line_number_for_pos(t, 100), 2);  // stops at the end of the text
+    EXPECT_EQ(ctext_get_line_number_for_pos(t, 100), 2); // stops at the end of the text
     EXPECT_EQ(ctext_get_line_number_for_pos("", 5), 0);
     EXPECT_EQ(ctext_get_pos_for_line_number(t, 2), 4);
     EXPECT_EQ(ctext_get_pos_for_line_number(t, 7), 5);
     EXPECT_EQ(ctext_get_pos_for_line_number(t, 0), 0);
     EXPECT_EQ(ctext_get_pos_for_line_number(t, -3), 0);
     EXPECT_EQ(ctext_get_pos_for_line_number("", 1), 0);
-    EXPECT_EQ(ctext_get_pos_for_line_number("x\n", 1), 2);  // the empty last line
+    EXPECT_EQ(ctext_get_pos_for_line_number("x\n", 1), 2); // the empty last line
 }
 
-TEST(Ctext, PixelPositions)
-{
+TEST(Ctext, PixelPositions) {
     field f("ab\tc\n\x80x\n");
     // a=0 b=4 tab to 16, c=16; second row: wide glyph is 8 wide, x at 8.
     f.at(3);
@@ -79,28 +72,27 @@ TEST(Ctext, PixelPositions)
     EXPECT_EQ(y, 6);
     EXPECT_EQ(get_line_x(f.r), 8);
     EXPECT_EQ(get_line_cpos(f.r), 1);
-    f.at(100);  // beyond the text: clamped to its end by the field's own calls
+    f.at(100); // beyond the text: clamped to its end by the field's own calls
     EXPECT_EQ(get_line_cpos(f.r), 0);
 
     EXPECT_EQ(vull_get_ctextfield_pos_for_cursor(f.r, 5, 0), 1);
-    EXPECT_EQ(vull_get_ctextfield_pos_for_cursor(f.r, 10, -4), 2);  // y below 1: first row
-    EXPECT_EQ(vull_get_ctextfield_pos_for_cursor(f.r, -9, 7), 5);   // x below 0: the row's start
-    EXPECT_EQ(vull_get_ctextfield_pos_for_cursor(f.r, 7, 7), 5);    // inside the wide glyph
-    EXPECT_EQ(vull_get_ctextfield_pos_for_cursor(f.r, 999, 7), 7);  // past the row: its end
-    EXPECT_EQ(vull_get_ctextfield_pos_for_cursor(f.r, 0, 999), 8);  // past the last row
+    EXPECT_EQ(vull_get_ctextfield_pos_for_cursor(f.r, 10, -4), 2); // y below 1: first row
+    EXPECT_EQ(vull_get_ctextfield_pos_for_cursor(f.r, -9, 7), 5);  // x below 0: the row's start
+    EXPECT_EQ(vull_get_ctextfield_pos_for_cursor(f.r, 7, 7), 5);   // inside the wide glyph
+    EXPECT_EQ(vull_get_ctextfield_pos_for_cursor(f.r, 999, 7), 7); // past the row: its end
+    EXPECT_EQ(vull_get_ctextfield_pos_for_cursor(f.r, 0, 999), 8); // past the last row
     EXPECT_EQ(line_x_to_cpos(f.r, 0, 12), 2);
 }
 
-TEST(Ctext, EditsAtTheEndsAndTheCapacity)
-{
+TEST(Ctext, EditsAtTheEndsAndTheCapacity) {
     field f("hello", 8);
     f.at(5);
-    EXPECT_EQ(ctext_insert_text_ex(f.r, "1234", 5, 1), 0);  // 9 > 8: refused
+    EXPECT_EQ(ctext_insert_text_ex(f.r, "1234", 5, 1), 0); // 9 > 8: refused
     EXPECT_EQ(f.text(), "hello");
     EXPECT_EQ(f.r->cursor, 5);
-    EXPECT_EQ(ctext_insert_text(f.r, "abc", 99), 8);  // offset past the end: appended
+    EXPECT_EQ(ctext_insert_text(f.r, "abc", 99), 8); // offset past the end: appended
     EXPECT_EQ(f.text(), "helloabc");
-    ctext_insert_character(f.r, 'z');  // full
+    ctext_insert_character(f.r, 'z'); // full
     EXPECT_EQ(f.text(), "helloabc");
     ctext_remove_text(f.r, 6, 100);
     EXPECT_EQ(f.text(), "helloa");
@@ -127,8 +119,7 @@ TEST(Ctext, EditsAtTheEndsAndTheCapacity)
     EXPECT_EQ(ctextfield_delete_selected(s.r), 0);
 }
 
-TEST(Ctext, ScrollingAtTheEndsOfTheView)
-{
+TEST(Ctext, ScrollingAtTheEndsOfTheView) {
     field f(lines(60));
     f.r->element = nullptr;
     last_ctext_width = 128;
@@ -174,8 +165,7 @@ TEST(Ctext, ScrollingAtTheEndsOfTheView)
     EXPECT_EQ(w.r->scroll_x, 0);
 }
 
-TEST(Ctext, SnapshotsUndoAndRedo)
-{
+TEST(Ctext, SnapshotsUndoAndRedo) {
     field f("abc");
     // Moving the cursor alone adds no step.
     f.at(2);
@@ -184,11 +174,11 @@ TEST(Ctext, SnapshotsUndoAndRedo)
     EXPECT_EQ(ctext_undo(f.r), 0);
     EXPECT_EQ(f.text(), "abc");
 
-    ctext_insert_character(f.r, ' ');  // always snapshots first
+    ctext_insert_character(f.r, ' '); // always snapshots first
     EXPECT_EQ(f.text(), "ab c");
     EXPECT_EQ(ctext_undo(f.r), 1);
     EXPECT_EQ(f.text(), "abc");
-    EXPECT_EQ(f.r->cursor, 0);  // the view of the snapshot that recorded this text
+    EXPECT_EQ(f.r->cursor, 0); // the view of the snapshot that recorded this text
     EXPECT_EQ(ctext_redo(f.r), 1);
     EXPECT_EQ(f.text(), "ab c");
     EXPECT_EQ(f.r->cursor, 3);
@@ -205,8 +195,7 @@ TEST(Ctext, SnapshotsUndoAndRedo)
     EXPECT_EQ(restore_undo_ctext_state(nullptr, f.r), 0);
 }
 
-TEST(Ctext, RandomEditsReplayExactly)
-{
+TEST(Ctext, RandomEditsReplayExactly) {
     std::mt19937 rng(99);
     field f("", 400);
     std::vector<std::string> states{f.text()};
@@ -234,8 +223,7 @@ TEST(Ctext, RandomEditsReplayExactly)
     }
 }
 
-TEST(Ctext, SnapshotFromALargerRecordIsCut)
-{
+TEST(Ctext, SnapshotFromALargerRecordIsCut) {
     field big(std::string(300, 'q'), 1000);
     field small("", 10);
     cbuffer *snap = big.r->undo->current_state;
@@ -245,8 +233,7 @@ TEST(Ctext, SnapshotFromALargerRecordIsCut)
     EXPECT_LE(small.r->cursor, 10);
 }
 
-TEST(Ctext, SearchAndWordMovesStopAtTheEnds)
-{
+TEST(Ctext, SearchAndWordMovesStopAtTheEnds) {
     field f("foo bar foo baz");
     last_ctext_height = 128;
     std::strcpy(f.r->search_text, "foo");
@@ -254,9 +241,9 @@ TEST(Ctext, SearchAndWordMovesStopAtTheEnds)
     EXPECT_EQ(ctext_search_for_string(f.r, 1), 1);
     EXPECT_EQ(f.r->cursor, 8);
     EXPECT_EQ(f.r->sel_end, 11);
-    EXPECT_EQ(ctext_search_for_string(f.r, 1), 1);  // wraps to the first
+    EXPECT_EQ(ctext_search_for_string(f.r, 1), 1); // wraps to the first
     EXPECT_EQ(f.r->cursor, 0);
-    EXPECT_EQ(ctext_search_for_string(f.r, -1), 0);  // nothing before the first: stays
+    EXPECT_EQ(ctext_search_for_string(f.r, -1), 0); // nothing before the first: stays
     EXPECT_EQ(f.r->cursor, 0);
     f.at(15);
     EXPECT_EQ(ctext_search_for_string(f.r, -1), 1);
@@ -293,8 +280,7 @@ TEST(Ctext, SearchAndWordMovesStopAtTheEnds)
     EXPECT_EQ(b.r->cursor, 2);
 }
 
-TEST(Ctext, SelectionByClicks)
-{
+TEST(Ctext, SelectionByClicks) {
     field f("a_1+=b \x80\x81 c\nnext");
     std::strcpy(f.r->search_text, "q");
     f.r->search_active = 1;
@@ -321,8 +307,7 @@ TEST(Ctext, SelectionByClicks)
     EXPECT_EQ(get_char_cat(' '), 0);
 }
 
-TEST(Ctext, LineOperations)
-{
+TEST(Ctext, LineOperations) {
     field f("one\ntwo\nthree");
     f.at(5);
     ctext_duplicate_line(f.r);
@@ -330,18 +315,18 @@ TEST(Ctext, LineOperations)
     EXPECT_EQ(f.r->cursor, 9);
     ctext_move_line(f.r, -1);
     EXPECT_EQ(f.text(), "one\ntwo\ntwo\nthree");
-    f.at(14);  // the last line, without a final newline
+    f.at(14); // the last line, without a final newline
     ctext_move_line(f.r, -1);
     EXPECT_EQ(f.text(), "one\ntwo\nthree\ntwo");
     EXPECT_EQ(f.r->cursor, 10);
     f.at(0);
-    ctext_move_line(f.r, -1);  // the first line stays
+    ctext_move_line(f.r, -1); // the first line stays
     EXPECT_EQ(f.text(), "one\ntwo\nthree\ntwo");
     ctext_move_line(f.r, 1);
     EXPECT_EQ(f.text(), "two\none\nthree\ntwo");
     EXPECT_EQ(f.r->cursor, 4);
     f.at(16);
-    ctext_move_line(f.r, 1);  // the last line stays
+    ctext_move_line(f.r, 1); // the last line stays
     EXPECT_EQ(f.text(), "two\none\nthree\ntwo");
 
     field c("a\nb\nc");
@@ -367,8 +352,7 @@ TEST(Ctext, LineOperations)
     EXPECT_EQ(start_of_block(fn.r), 0);
 }
 
-TEST(Ctext, ClipboardCopyAndPaste)
-{
+TEST(Ctext, ClipboardCopyAndPaste) {
     ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
     field f("Ab\x80");
     f.r->sel_start = 0;
@@ -386,7 +370,7 @@ TEST(Ctext, ClipboardCopyAndPaste)
     vull_set_clipboard_text("X𝘢\r\ny");
     field p("", 20);
     ctextfield_paste(p.r);
-    EXPECT_EQ(p.text(), "xA\ny");  // capitals lowered, carriage return dropped
+    EXPECT_EQ(p.text(), "xA\ny"); // capitals lowered, carriage return dropped
     EXPECT_EQ(p.r->cursor, 4);
     EXPECT_EQ(ctext_undo(p.r), 1);
     EXPECT_EQ(p.text(), "");
@@ -395,13 +379,12 @@ TEST(Ctext, ClipboardCopyAndPaste)
     EXPECT_EQ(p.text(), "XA\ny");
 
     field tiny("", 2);
-    ctextfield_paste(tiny.r);  // too long: nothing
+    ctextfield_paste(tiny.r); // too long: nothing
     EXPECT_EQ(tiny.text(), "");
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
-TEST(Ctext, KeysThroughTheHandler)
-{
+TEST(Ctext, KeysThroughTheHandler) {
     field f("", 100);
     vull_gui_element e{};
     e.type = 4;
@@ -416,7 +399,7 @@ TEST(Ctext, KeysThroughTheHandler)
     vhand_ctextfield(&e, 8, 0, 0, VULL_GUIM_KEY);
     EXPECT_EQ(f.text(), "\tif x then\n");
 
-    vullkey[224] = 1;  // Ctrl
+    vullkey[224] = 1; // Ctrl
     vhand_ctextfield(&e, 'z', 0, 0, VULL_GUIM_KEY);
     EXPECT_NE(f.text(), "\tif x then\n");
     vhand_ctextfield(&e, 'y', 0, 0, VULL_GUIM_KEY);
@@ -445,7 +428,7 @@ TEST(Ctext, KeysThroughTheHandler)
     EXPECT_EQ(t.text(), "\ta\n\tb\nc");
     EXPECT_EQ(t.r->sel_start, 0);
     EXPECT_EQ(t.r->sel_end, 5);
-    vullkey[225] = 1;  // Shift
+    vullkey[225] = 1; // Shift
     vhand_ctextfield(&e, 9, 0, 0, VULL_GUIM_KEY);
     EXPECT_EQ(t.text(), "a\nb\nc");
     EXPECT_EQ(t.r->sel_end, 3);
@@ -466,11 +449,10 @@ TEST(Ctext, KeysThroughTheHandler)
     vhand_ctextfield(&e, 0, 5, 0, VULL_GUIM_WHEEL);
     EXPECT_EQ(f.r->scroll_y, 0);
     vhand_ctextfield(&e, 21, 2, 1, VULL_GUIM_PRESS);
-    EXPECT_EQ(f.r->cursor, 2);  // the tab is 16 wide, 'i' covers 16-19, 'f' 20-23
+    EXPECT_EQ(f.r->cursor, 2); // the tab is 16 wide, 'i' covers 16-19, 'f' 20-23
 }
 
-TEST(Ctext, Drawing)
-{
+TEST(Ctext, Drawing) {
     vull_text_init();
     vull_bitmap *bmp = vull_create_bitmap(64, 32, 32);
     ASSERT_NE(bmp, nullptr);
@@ -479,10 +461,10 @@ TEST(Ctext, Drawing)
     vull_clear_bitmap(bmp);
     draw_ctext(bmp, 8, 4, 40, 20, f.r);
     EXPECT_EQ(vull_getpixel(bmp, 8, 4) & 0xFFFFFF, 0x404040u);
-    EXPECT_EQ(vull_getpixel(bmp, 7, 4), 0u);    // outside the field
+    EXPECT_EQ(vull_getpixel(bmp, 7, 4), 0u); // outside the field
     EXPECT_EQ(vull_getpixel(bmp, 48, 4), 0u);
-    EXPECT_NE(vull_getpixel(bmp, 10, 4) & 0xFFFFFF, 0x404040u);   // '!' column 2, top row
-    EXPECT_NE(vull_getpixel(bmp, 10, 10) & 0xFFFFFF, 0x404040u);  // the second line
+    EXPECT_NE(vull_getpixel(bmp, 10, 4) & 0xFFFFFF, 0x404040u);  // '!' column 2, top row
+    EXPECT_NE(vull_getpixel(bmp, 10, 10) & 0xFFFFFF, 0x404040u); // the second line
     // Scrolled past the text: only the background shows.
     f.r->scroll_y = 100;
     draw_ctext(bmp, 8, 4, 40, 20, f.r);
@@ -491,8 +473,7 @@ TEST(Ctext, Drawing)
     vull_text_exit();
 }
 
-TEST(Ctext, HandlerMovesSearchBoxAndDrawMessage)
-{
+TEST(Ctext, HandlerMovesSearchBoxAndDrawMessage) {
     field f("\nyyyyyyyy", 100);
     vull_gui_element e{};
     e.type = 4;
@@ -519,7 +500,7 @@ TEST(Ctext, HandlerMovesSearchBoxAndDrawMessage)
     key('a');
     vullkey[224] = 0;
     ASSERT_EQ(f.r->sel_end - f.r->sel_start, 12);
-    arrow(80);  // left
+    arrow(80); // left
     EXPECT_EQ(f.r->sel_start, f.r->sel_end);
     key('Q');
     EXPECT_EQ(f.text(), "abc\nyyyyyyyQy");

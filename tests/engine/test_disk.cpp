@@ -33,7 +33,8 @@ static std::vector<std::string> read_lines(vull_file *f, bool sensitive = true) 
     std::vector<std::string> lines;
     char buf[64];
     for (int guard = 0; guard < 100; guard++) {
-        char *r = sensitive ? vull_fgets_sensitive(buf, sizeof buf, f) : vull_fgets(buf, sizeof buf, f);
+        char *r =
+            sensitive ? vull_fgets_sensitive(buf, sizeof buf, f) : vull_fgets(buf, sizeof buf, f);
         if (!r) break;
         lines.push_back(r);
     }
@@ -90,7 +91,7 @@ TEST(MemoryFile, ReadsAndWritesStayInsideTheBlock) {
     EXPECT_EQ(vull_fread(out, 0x10000, 0x10000, f), 0);
     f->position = 0;
     EXPECT_EQ(vull_fread(out, 0x10000, 0x10000, f), 8);
-    EXPECT_EQ(vull_fgetc(f), 0);  // at the end: 0, not -1
+    EXPECT_EQ(vull_fgetc(f), 0); // at the end: 0, not -1
     vull_fclose(f);
 
     EXPECT_EQ(vull_fopen_memory(nullptr, 4), nullptr);
@@ -99,11 +100,11 @@ TEST(MemoryFile, ReadsAndWritesStayInsideTheBlock) {
 
 TEST(MemoryFile, GrowableWritesAndZeroFill) {
     cbuffer *b = vull_create_buffer(4);
-    EXPECT_EQ(vull_fwrite(nullptr, 1, 6, b), 6);  // null source on a growable file: zeros
+    EXPECT_EQ(vull_fwrite(nullptr, 1, 6, b), 6); // null source on a growable file: zeros
     EXPECT_EQ(b->length, 6);
     EXPECT_EQ(vull_fwrite("ab", 1, 2, b), 2);
     EXPECT_EQ(vull_fwrite("ab", -1, 2, b), 0);
-    EXPECT_EQ(vull_fwrite("ab", 0x10000, 0x10000, b), 0);  // 4 GiB: refused, nothing grows
+    EXPECT_EQ(vull_fwrite("ab", 0x10000, 0x10000, b), 0); // 4 GiB: refused, nothing grows
     EXPECT_EQ(b->length, 8);
     EXPECT_EQ(b->data[5], 0);
     EXPECT_EQ(b->data[6], 'a');
@@ -122,17 +123,17 @@ TEST(TypedValues, RoundTripAndShortReads) {
     int32_t s32[2] = {-5, 6};
     EXPECT_EQ(vull_fwrite_int32s(s32, 2, b), 2);
     EXPECT_EQ(b->length, 1 + 2 + 2 + 4 + 4 + 8);
-    EXPECT_EQ(b->data[1], 0xD4);  // little-endian on the wire
+    EXPECT_EQ(b->data[1], 0xD4); // little-endian on the wire
     EXPECT_EQ(b->data[2], 0xFE);
 
     b->position = 0;
-    EXPECT_EQ(vull_fread_int8(b), -2);  // signed readers sign-extend
+    EXPECT_EQ(vull_fread_int8(b), -2); // signed readers sign-extend
     EXPECT_EQ(vull_fread_int16(b), -300);
     EXPECT_EQ(vull_fread_uint16(b), 60000);
     EXPECT_EQ(vull_fread_uint32(b), 0xCAFEBABEu);
     EXPECT_EQ(vull_fread_float(b), 1.5f);
     int32_t r32[4] = {};
-    EXPECT_EQ(vull_fread_int32s(r32, 4, b), 2);  // only two remain
+    EXPECT_EQ(vull_fread_int32s(r32, 4, b), 2); // only two remain
     EXPECT_EQ(r32[0], -5);
 
     // A short read fills the missing high bytes with 0 and advances by what it copied.
@@ -142,7 +143,7 @@ TEST(TypedValues, RoundTripAndShortReads) {
     EXPECT_EQ(b->position, b->length);
     vull_fclose(b);
 
-    vull_file odd{};  // neither kind: reads 0, writes nothing
+    vull_file odd{}; // neither kind: reads 0, writes nothing
     odd.kind = 7;
     EXPECT_EQ(vull_fread_int32(&odd), 0);
     EXPECT_EQ(vull_fwrite_int32(5, &odd), 0);
@@ -218,13 +219,13 @@ TEST(StreamFile, SeekGetcAndFormattedText) {
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(f->kind, VULL_FILE_STREAM);
     EXPECT_EQ(vull_fgetc(f), '0');
-    vull_fseek(f, 100, SEEK_SET);  // ignored
-    vull_fseek(f, 0, SEEK_END);    // ignored
+    vull_fseek(f, 100, SEEK_SET); // ignored
+    vull_fseek(f, 0, SEEK_END);   // ignored
     EXPECT_EQ(vull_fgetc(f), '1');
     vull_fseek(f, 3, SEEK_CUR);
     EXPECT_EQ(vull_fgetc(f), '5');
     char buf[16];
-    EXPECT_EQ(vull_fread(buf, 2, 3, f), 2);  // whole items from a stream
+    EXPECT_EQ(vull_fread(buf, 2, 3, f), 2); // whole items from a stream
     EXPECT_EQ(vull_fgetc(f), -1);
     vull_fclose(f);
 
@@ -269,12 +270,14 @@ TEST(Paths, SplitAndExtension) {
     EXPECT_EQ(vull_get_filename_without_path(p), p + 8);
     EXPECT_EQ(vull_get_filename_without_path(nullptr), nullptr);
     EXPECT_STREQ(vull_get_path_without_filename("c:file"), "c:");
-    EXPECT_EQ(std::strlen(vull_get_path_without_filename((std::string(3000, 'x') + "/").c_str())), 0u);
+    EXPECT_EQ(std::strlen(vull_get_path_without_filename((std::string(3000, 'x') + "/").c_str())),
+              0u);
 }
 
 TEST(Paths, FixPathStringKeepsUtf8) {
     char out[VULL_PATH_LEN];
-    EXPECT_STREQ(vull_fix_path_string("  /home/jos\xc3\xa9//carts\\x\t  ", out), "/home/jos\xc3\xa9/carts/x/");
+    EXPECT_STREQ(vull_fix_path_string("  /home/jos\xc3\xa9//carts\\x\t  ", out),
+                 "/home/jos\xc3\xa9/carts/x/");
     EXPECT_STREQ(vull_fix_path_string("", out), "");
     EXPECT_STREQ(vull_fix_path_string("/", out), "/");
     EXPECT_STREQ(vull_fix_path_string("a", nullptr), "a/");
@@ -345,7 +348,7 @@ TEST(WholeFiles, LoadAndCopy) {
     EXPECT_EQ(copied, big);
     EXPECT_EQ(vull_copy_file((d.dir / "missing").c_str(), dst.c_str()), 1);
     EXPECT_EQ(vull_copy_file(src.c_str(), (d.dir / "no/such/dir").c_str()), 2);
-    if (fs::exists("/dev/full")) {  // a target that fills up must not report success
+    if (fs::exists("/dev/full")) { // a target that fills up must not report success
         EXPECT_EQ(vull_copy_file(src.c_str(), "/dev/full"), 2);
     }
 }
@@ -356,7 +359,7 @@ TEST(VirtualDisk, NamesModesAndLifetime) {
     EXPECT_EQ(vdisk_file_owned(w), 1);
     EXPECT_STREQ(w->name, "x.txt");
     vull_fwrite("hello", 1, 5, w);
-    vull_fclose(w);  // stays on the disk
+    vull_fclose(w); // stays on the disk
 
     vull_file *r = vull_fopen_vdisk("other/x.txt", "r");
     EXPECT_EQ(r, w);
@@ -364,17 +367,17 @@ TEST(VirtualDisk, NamesModesAndLifetime) {
     EXPECT_EQ(vull_fread(buf, 1, 8, r), 5);
     EXPECT_STREQ(buf, "hello");
     vull_fclose(r);
-    r = vull_fopen("/no/such/folder/x.txt", "rb");  // falls back to the disk for reading
+    r = vull_fopen("/no/such/folder/x.txt", "rb"); // falls back to the disk for reading
     EXPECT_EQ(r, w);
     EXPECT_EQ(r->position, 0);
     EXPECT_EQ(vull_fopen("/no/such/folder/x.txt", "wb"), nullptr);
 
     EXPECT_EQ(vull_fopen_vdisk("x.txt", "a"), nullptr);
-    EXPECT_EQ(vull_fopen_vdisk("X.TXT", "r"), nullptr);  // case-sensitive
+    EXPECT_EQ(vull_fopen_vdisk("X.TXT", "r"), nullptr); // case-sensitive
     EXPECT_EQ(vull_fopen_vdisk("unknown.z6", "r"), nullptr);
     EXPECT_EQ(vull_fopen_vdisk("unknown.z6", "a"), nullptr);
 
-    w = vull_fopen_vdisk("x.txt", "w");  // reopening for writing empties it
+    w = vull_fopen_vdisk("x.txt", "w"); // reopening for writing empties it
     EXPECT_EQ(w->length, 0);
     EXPECT_EQ(w->position, 0);
     EXPECT_EQ(vdisk_file_owned(nullptr), 0);

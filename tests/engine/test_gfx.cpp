@@ -17,25 +17,19 @@ using gfxtest::bitmap_ptr;
 using gfxtest::make;
 
 // The set pixels of an 8-bit bitmap as "x,y" strings, row by row.
-std::vector<std::string> set_pixels(const vull_bitmap *b)
-{
+std::vector<std::string> set_pixels(const vull_bitmap *b) {
     std::vector<std::string> out;
     for (int y = 0; y < b->height; y++)
         for (int x = 0; x < b->width; x++)
-            if (b->rows[y][x])
-                out.push_back(std::to_string(x) + "," + std::to_string(y));
+            if (b->rows[y][x]) out.push_back(std::to_string(x) + "," + std::to_string(y));
     return out;
 }
 
-int count_set(const vull_bitmap *b)
-{
-    return int(set_pixels(b).size());
-}
+int count_set(const vull_bitmap *b) { return int(set_pixels(b).size()); }
 
-}  // namespace
+} // namespace
 
-TEST(GfxBitmap, CreateRefusesBadSizesAndCounts)
-{
+TEST(GfxBitmap, CreateRefusesBadSizesAndCounts) {
     const int before = vull_items_created;
     EXPECT_EQ(vull_create_bitmap(0, 5, 8), nullptr);
     EXPECT_EQ(vull_create_bitmap(5, -1, 8), nullptr);
@@ -56,8 +50,7 @@ TEST(GfxBitmap, CreateRefusesBadSizesAndCounts)
     EXPECT_EQ(b->tag, 0);
     EXPECT_EQ(b->rows[2], b->pixels + 2 * 7 * 4);
     for (int y = 0; y < 3; y++)
-        for (int x = 0; x < 7; x++)
-            EXPECT_EQ(vull_getpixel(b, x, y), 0u);
+        for (int x = 0; x < 7; x++) EXPECT_EQ(vull_getpixel(b, x, y), 0u);
     EXPECT_EQ(vull_destroy_bitmap(b), 0);
     EXPECT_EQ(vull_destroy_bitmap(nullptr), 0);
 
@@ -74,10 +67,9 @@ TEST(GfxBitmap, CreateRefusesBadSizesAndCounts)
     EXPECT_EQ(vull_items_created, before);
 }
 
-TEST(GfxBitmap, PixelsRespectExclusiveClip)
-{
+TEST(GfxBitmap, PixelsRespectExclusiveClip) {
     auto b = make(8, 8, 8);
-    vull_putpixel(b.get(), 8, 0, 9);  // x == width: outside
+    vull_putpixel(b.get(), 8, 0, 9); // x == width: outside
     EXPECT_EQ(vull_getpixel(b.get(), 8, 0), 0u);
     vull_putpixel(b.get(), 3, 3, 0x1234);
     EXPECT_EQ(vull_getpixel(b.get(), 3, 3), 0x34u);
@@ -112,12 +104,10 @@ TEST(GfxBitmap, PixelsRespectExclusiveClip)
     EXPECT_EQ(vull_getpixel(c.get(), 1, 1), 0u);
 }
 
-TEST(GfxPalette, FindColourAndConversions)
-{
+TEST(GfxPalette, FindColourAndConversions) {
     vull_palette_rec *pal = vull_create_palette();
     ASSERT_NE(pal, nullptr);
-    for (int i = 0; i < 256; i++)
-        pal->entry[i] = {uint8_t(i), uint8_t(i), uint8_t(i)};
+    for (int i = 0; i < 256; i++) pal->entry[i] = {uint8_t(i), uint8_t(i), uint8_t(i)};
     pal->entry[3] = {0, 0, 0};
     pal->entry[7] = {0, 0, 0};
     pal->entry[0] = {10, 10, 10};
@@ -125,7 +115,7 @@ TEST(GfxPalette, FindColourAndConversions)
     pal->entry[3] = {1, 1, 1};
     pal->entry[7] = {1, 1, 1};
     pal->entry[1] = {5, 5, 5};
-    EXPECT_EQ(vull_find_colour(0, 0, 0, pal), 3);  // first of the nearest
+    EXPECT_EQ(vull_find_colour(0, 0, 0, pal), 3); // first of the nearest
     EXPECT_EQ(vull_find_colour(INT_MAX, INT_MIN, 0, pal), vull_find_colour(1024, -1024, 0, pal));
 
     // 8 to 32: index 0 keeps alpha 0, others are opaque.
@@ -155,8 +145,7 @@ TEST(GfxPalette, FindColourAndConversions)
     vull_destroy_palette(pal);
 }
 
-TEST(GfxPalette, FadeClampsAndMixes)
-{
+TEST(GfxPalette, FadeClampsAndMixes) {
     vull_palette_rec *saved = vull_palette;
     vull_palette = vull_create_palette();
     vull_palette_rec *a = vull_create_palette(), *b = vull_create_palette();
@@ -178,8 +167,7 @@ TEST(GfxPalette, FadeClampsAndMixes)
     vull_palette = saved;
 }
 
-TEST(GfxClip, SetClipClampsAndEmptyDrawsNothing)
-{
+TEST(GfxClip, SetClipClampsAndEmptyDrawsNothing) {
     auto b = make(128, 128, 8);
     vull_set_clip(b.get(), -5, -5, 500, 500);
     EXPECT_EQ(b->clip_x0, 0);
@@ -207,12 +195,11 @@ TEST(GfxClip, SetClipClampsAndEmptyDrawsNothing)
     EXPECT_EQ(code_point(b.get(), 2, 3), 0);
 }
 
-TEST(GfxClip, BlitClipperRules)
-{
+TEST(GfxClip, BlitClipperRules) {
     auto src = make(10, 10, 8), dst = make(20, 20, 8);
     int sx = 10, sy = 0, dx = 0, dy = 0, w = 5, h = 5;
     vull_clip(src.get(), dst.get(), &sx, &sy, &dx, &dy, &w, &h);
-    EXPECT_EQ(h, 0);  // source x at the source width
+    EXPECT_EQ(h, 0); // source x at the source width
     EXPECT_EQ(w, 5);
 
     vull_set_clip(dst.get(), 6, 0, 20, 20);
@@ -235,8 +222,7 @@ TEST(GfxClip, BlitClipperRules)
     EXPECT_TRUE(w < 1 || h < 1 || (dx >= 0 && dx + w <= 20));
 }
 
-TEST(GfxLines, SpansRectsAndEndPoints)
-{
+TEST(GfxLines, SpansRectsAndEndPoints) {
     auto b = make(128, 128, 8);
     vull_hline(b.get(), 200, -3, 5, 1);
     EXPECT_EQ(count_set(b.get()), 128);
@@ -253,7 +239,7 @@ TEST(GfxLines, SpansRectsAndEndPoints)
     vull_clear_bitmap(b.get());
 
     vull_rect_lit(b.get(), 0, 0, 3, 3, 1, 2, 3);
-    EXPECT_EQ(b->rows[0][0], 2);  // the edges leave two corners to the fill
+    EXPECT_EQ(b->rows[0][0], 2); // the edges leave two corners to the fill
     EXPECT_EQ(b->rows[3][3], 2);
     EXPECT_EQ(b->rows[0][1], 3);
     EXPECT_EQ(b->rows[0][3], 3);
@@ -277,15 +263,13 @@ TEST(GfxLines, SpansRectsAndEndPoints)
     EXPECT_EQ(b->rows[30][20], 1);
     for (int x = 0; x <= 20; x++) {
         int n = 0;
-        for (int y = 0; y < 128; y++)
-            n += b->rows[y][x] != 0;
+        for (int y = 0; y < 128; y++) n += b->rows[y][x] != 0;
         EXPECT_EQ(n, 1) << x;
     }
     EXPECT_EQ(count_set(b.get()), 21);
 }
 
-TEST(GfxLines, ExtremeCoordinatesStayInside)
-{
+TEST(GfxLines, ExtremeCoordinatesStayInside) {
     auto b = make(64, 48, 32);
     const int big[] = {INT_MIN, -100000, -40000, -1, 0, 31, 63, 64, 40000, 100000, INT_MAX};
     for (int x0 : big)
@@ -299,6 +283,5 @@ TEST(GfxLines, ExtremeCoordinatesStayInside)
     // Sanitizers catch any write outside the rows; a long diagonal is drawn end to end.
     vull_clear_bitmap(b.get());
     vull_line(b.get(), -1000, -1000, 1000, 1000, 7);
-    for (int i = 0; i < 48; i++)
-        EXPECT_EQ(vull_getpixel(b.get(), i, i), 7u) << i;
+    for (int i = 0; i < 48; i++) EXPECT_EQ(vull_getpixel(b.get(), i, i), 7u) << i;
 }

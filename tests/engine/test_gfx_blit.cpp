@@ -17,33 +17,29 @@ using gfxtest::make;
 // Installs a grey-ramp engine palette for the test's lifetime.
 struct engine_palette {
     vull_palette_rec *saved = vull_palette;
-    engine_palette()
-    {
+    engine_palette() {
         vull_palette = vull_create_palette();
-        for (int i = 0; i < 256; i++)
-            vull_palette->entry[i] = {uint8_t(i), uint8_t(i), uint8_t(i)};
+        for (int i = 0; i < 256; i++) vull_palette->entry[i] = {uint8_t(i), uint8_t(i), uint8_t(i)};
     }
-    ~engine_palette()
-    {
+    ~engine_palette() {
         vull_destroy_palette(vull_palette);
         vull_palette = saved;
     }
 };
 
-}  // namespace
+} // namespace
 
-TEST(GfxBlit, DepthRulesAndPartialSource)
-{
+TEST(GfxBlit, DepthRulesAndPartialSource) {
     engine_palette pal;
     vull_palette->entry[0] = {10, 20, 30};
     auto s8 = make(4, 4, 8), s32 = make(4, 4, 32), d8 = make(4, 4, 8), d32 = make(4, 4, 32);
     vull_putpixel(s32.get(), 0, 0, 0xFFFFFFFF);
-    vull_blit(s32.get(), d8.get(), 0, 0, 0, 0, 4, 4);  // 32 to 8 refused
+    vull_blit(s32.get(), d8.get(), 0, 0, 0, 0, 4, 4); // 32 to 8 refused
     EXPECT_EQ(vull_getpixel(d8.get(), 0, 0), 0u);
 
     vull_putpixel(s8.get(), 1, 0, 200);
     vull_blit(s8.get(), d32.get(), 0, 0, 0, 0, 4, 4);
-    EXPECT_EQ(vull_getpixel(d32.get(), 0, 0), 0xFF0A141Eu);  // index 0 is opaque here
+    EXPECT_EQ(vull_getpixel(d32.get(), 0, 0), 0xFF0A141Eu); // index 0 is opaque here
     EXPECT_EQ(vull_getpixel(d32.get(), 1, 0), 0xFFC8C8C8u);
 
     // Without an engine palette an 8-to-32 blit draws nothing.
@@ -55,11 +51,9 @@ TEST(GfxBlit, DepthRulesAndPartialSource)
     vull_palette = p;
 
     auto wide = make(10, 1, 8), out = make(20, 1, 8);
-    for (int x = 0; x < 10; x++)
-        wide->rows[0][x] = uint8_t(x + 1);
+    for (int x = 0; x < 10; x++) wide->rows[0][x] = uint8_t(x + 1);
     vull_blit(wide.get(), out.get(), -3, 0, 5, 0, 10, 1);
-    for (int x = 0; x < 20; x++)
-        EXPECT_EQ(out->rows[0][x], (x >= 8 && x < 15) ? x - 7 : 0) << x;
+    for (int x = 0; x < 20; x++) EXPECT_EQ(out->rows[0][x], (x >= 8 && x < 15) ? x - 7 : 0) << x;
 
     // The screen record as a source is refused.
     vull_blit(vull_screen, out.get(), 0, 0, 0, 0, 5, 1);
@@ -71,8 +65,7 @@ TEST(GfxBlit, DepthRulesAndPartialSource)
     vull_convert_bitmap(n4.get(), m4.get(), vull_palette);
 }
 
-TEST(GfxBlit, StretchSamplesSpanCentres)
-{
+TEST(GfxBlit, StretchSamplesSpanCentres) {
     auto src = make(2, 1, 8);
     src->rows[0][0] = 1;
     src->rows[0][1] = 2;
@@ -91,13 +84,12 @@ TEST(GfxBlit, StretchSamplesSpanCentres)
     // land at the clip edge, never above it.
     auto big = make(4, 4, 8);
     for (int y = 0; y < 4; y++)
-        for (int x = 0; x < 4; x++)
-            big->rows[y][x] = uint8_t(10 * y + x + 1);
+        for (int x = 0; x < 4; x++) big->rows[y][x] = uint8_t(10 * y + x + 1);
     auto dst = make(8, 8, 8);
     vull_stretch_blit(big.get(), dst.get(), -2, -4, 8, 8, 0);
-    EXPECT_EQ(dst->rows[0][0], 10 * 2 + 1 + 1);  // source row 2, column 1
+    EXPECT_EQ(dst->rows[0][0], 10 * 2 + 1 + 1); // source row 2, column 1
     EXPECT_EQ(dst->rows[3][5], 10 * 3 + 3 + 1);
-    EXPECT_EQ(dst->rows[4][0], 0);  // only 4 rows remain
+    EXPECT_EQ(dst->rows[4][0], 0); // only 4 rows remain
     vull_set_clip(dst.get(), 2, 2, 6, 6);
     vull_clear_bitmap(dst.get());
     vull_stretch_blit(big.get(), dst.get(), -100, -100, 400, 400, 1);
@@ -113,8 +105,7 @@ TEST(GfxBlit, StretchSamplesSpanCentres)
     vull_stretch_blit(big.get(), dst.get(), INT_MIN, INT_MIN, INT_MAX, INT_MAX, 1);
     vull_stretch_blit(big.get(), dst.get(), -8, 0, 8, 8, 0);
     for (int y = 0; y < 8; y++)
-        for (int x = 0; x < 8; x++)
-            EXPECT_EQ(dst->rows[y][x], 0) << x << "," << y;
+        for (int x = 0; x < 8; x++) EXPECT_EQ(dst->rows[y][x], 0) << x << "," << y;
 
     // Transparent same-size stretch keeps the destination under colour 0.
     auto hole = make(2, 1, 8), under = make(2, 1, 8);
@@ -132,8 +123,7 @@ TEST(GfxBlit, StretchSamplesSpanCentres)
     vull_stretch_blit(src.get(), vull_screen, 0, 0, 40, 40, 0);
 }
 
-TEST(GfxSprite, TransparencyAlphaAndMirrors)
-{
+TEST(GfxSprite, TransparencyAlphaAndMirrors) {
     auto s = make(3, 1, 8), d = make(3, 1, 8);
     s->rows[0][0] = 5;
     s->rows[0][2] = 6;
@@ -149,7 +139,7 @@ TEST(GfxSprite, TransparencyAlphaAndMirrors)
     EXPECT_EQ(d->rows[0][2], 5);
 
     auto s32 = make(3, 1, 32), d32 = make(3, 1, 32);
-    vull_draw_sprite_h(s32.get(), d32.get(), 0, 0, 0, 0, 3, 1);  // 32-bit: refused quietly
+    vull_draw_sprite_h(s32.get(), d32.get(), 0, 0, 0, 0, 3, 1); // 32-bit: refused quietly
     vull_putpixel(s32.get(), 0, 0, 0x80FF0000);
     vull_putpixel(d32.get(), 0, 0, 0x400000FF);
     vull_putpixel(s32.get(), 1, 0, 0x00123456);
@@ -188,11 +178,10 @@ TEST(GfxSprite, TransparencyAlphaAndMirrors)
     vull_draw_sprite_shadow(s.get(), d8.get(), 0, 0, 0, 0, 3, 1, shade);
     EXPECT_EQ(d8->rows[0][0], 125);
     EXPECT_EQ(d8->rows[0][1], 40);
-    vull_draw_sprite_pal(s.get(), d32.get(), 0, 0, 0, 0, 3, 1, map);  // 8-bit destinations only
+    vull_draw_sprite_pal(s.get(), d32.get(), 0, 0, 0, 0, 3, 1, map); // 8-bit destinations only
 }
 
-TEST(GfxPresent, PreblitScaleRuleAndCache)
-{
+TEST(GfxPresent, PreblitScaleRuleAndCache) {
     vull_config_rec saved = cconfig;
     vull_bitmap *saved_page = vull_back_page;
     const vull_bitmap saved_screen = vull_screen_actual;
@@ -234,8 +223,7 @@ TEST(GfxPresent, PreblitScaleRuleAndCache)
     EXPECT_EQ(first->width, 384);
     EXPECT_EQ(first->height, 384);
     for (int y = 3; y < 6; y++)
-        for (int x = 6; x < 9; x++)
-            EXPECT_EQ(first->rows[y][x], 77);
+        for (int x = 6; x < 9; x++) EXPECT_EQ(first->rows[y][x], 77);
     EXPECT_EQ(first->rows[2][6], 0);
     vull_blit(page.get(), vull_screen, 0, 0, 0, 0, 128, 128);
     EXPECT_EQ(fattened_back_page, first);

@@ -27,14 +27,12 @@ struct msg {
 };
 std::vector<msg> seen;
 
-int record(vull_gui_element *e, int x, int y, int buttons, int message)
-{
+int record(vull_gui_element *e, int x, int y, int buttons, int message) {
     seen.push_back({e, message, x, y, buttons});
     return 0;
 }
 
-std::vector<int> messages_of(vull_gui_element *e)
-{
+std::vector<int> messages_of(vull_gui_element *e) {
     std::vector<int> m;
     for (auto &s : seen)
         if (s.e == e) m.push_back(s.message);
@@ -42,11 +40,12 @@ std::vector<int> messages_of(vull_gui_element *e)
 }
 
 struct GuiTest : ::testing::Test {
-    static void SetUpTestSuite() { ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS), 0) << SDL_GetError(); }
+    static void SetUpTestSuite() {
+        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS), 0) << SDL_GetError();
+    }
     static void TearDownTestSuite() { SDL_Quit(); }
 
-    void SetUp() override
-    {
+    void SetUp() override {
         vull_config_default();
         vull_state = {};
         vull_keys_init();
@@ -67,16 +66,14 @@ struct GuiTest : ::testing::Test {
         vull_set_window_size(128, 128);
         ASSERT_EQ(vull_set_screen(128, 128, 8, 4), 0);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         vull_gui_exit();
         vull_video_exit();
         vull_events_hook = {};
     }
 
     // One pass with the pointer at (x, y) and these buttons, dt ms later.
-    static void pass(int x, int y, uint32_t buttons, int dt = 16)
-    {
+    static void pass(int x, int y, uint32_t buttons, int dt = 16) {
         fake_now += uint64_t(dt);
         fake_mx = x;
         fake_my = y;
@@ -86,13 +83,12 @@ struct GuiTest : ::testing::Test {
     }
 };
 
-TEST_F(GuiTest, KeyStates)
-{
-    vullkey[4] = 1;  // pressed this frame
+TEST_F(GuiTest, KeyStates) {
+    vullkey[4] = 1; // pressed this frame
     EXPECT_EQ(vull_get_key_state(4), 3);
     last_vullkey[4] = 1;
     EXPECT_EQ(vull_get_key_state(4), 1);
-    vullkey[4] = 3;  // repeat tick
+    vullkey[4] = 3; // repeat tick
     EXPECT_EQ(vull_get_key_state(4), 3);
     block_vullkey[4] = 1;
     EXPECT_EQ(vull_get_key_state(4), 0);
@@ -101,7 +97,7 @@ TEST_F(GuiTest, KeyStates)
     EXPECT_EQ(vull_get_key_state(4), 0);
 
     EXPECT_EQ(vull_get_key_state(VULL_KEY_CTRL), 0);
-    vullkey[501] = 1;  // only a GUI key
+    vullkey[501] = 1; // only a GUI key
     EXPECT_NE(vull_get_key_state(VULL_KEY_CTRL), 0);
     EXPECT_NE(vull_get_key_state(VULL_KEY_GUI), 0);
     EXPECT_EQ(vull_get_key_state(VULL_KEY_SHIFT), 0);
@@ -110,15 +106,14 @@ TEST_F(GuiTest, KeyStates)
     EXPECT_EQ(vull_get_key_state(512), 0);
 
     vull_keys_init();
-    vullkey[57] = 1;  // Caps Lock alone is no key
+    vullkey[57] = 1; // Caps Lock alone is no key
     EXPECT_EQ(vull_get_any_key_down(), 0);
     vullkey[10] = 1;
     vullkey[300] = 1;
     EXPECT_EQ(vull_get_any_key_down(), 10);
 }
 
-TEST_F(GuiTest, TypedKeyQueue)
-{
+TEST_F(GuiTest, TypedKeyQueue) {
     EXPECT_EQ(vull_keypressed(), 0);
     for (int k : {13, int('a'), -1}) vullkey_buffer[vullkey_buffer_pos++] = k;
     EXPECT_EQ(vull_keypressed(), 1);
@@ -132,11 +127,11 @@ TEST_F(GuiTest, TypedKeyQueue)
     vull_quit = 0;
 }
 
-TEST_F(GuiTest, SlotsAndLookups)
-{
+TEST_F(GuiTest, SlotsAndLookups) {
     EXPECT_EQ(vull_gui_cursor_element(), -1);
-    for (int i = 0; i < VULL_GUI_ELEMENTS; i++) ASSERT_EQ(vull_add_guie(nullptr, 0, 0, 1, 1, 1, nullptr), i);
-    EXPECT_EQ(vull_add_guie(nullptr, 0, 0, 1, 1, 1, nullptr), -1);  // full is not slot 0
+    for (int i = 0; i < VULL_GUI_ELEMENTS; i++)
+        ASSERT_EQ(vull_add_guie(nullptr, 0, 0, 1, 1, 1, nullptr), i);
+    EXPECT_EQ(vull_add_guie(nullptr, 0, 0, 1, 1, 1, nullptr), -1); // full is not slot 0
     EXPECT_EQ(vull_gui_num_elements(), VULL_GUI_ELEMENTS);
     vull_delete_guie(5);
     vull_delete_guie(5);
@@ -157,16 +152,15 @@ TEST_F(GuiTest, SlotsAndLookups)
     vull_get_gui_element(b)->flags |= VULL_GUIF_HOVER;
     EXPECT_EQ(vull_gui_cursor_element(), c);
 
-    vull_gui_message(a, 42);  // not in use: ignored
+    vull_gui_message(a, 42); // not in use: ignored
     vull_gui_message_ex(b, 42, 1, 2, 3);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].x, 1);
     EXPECT_EQ(seen[0].buttons, 3);
 }
 
-TEST_F(GuiTest, PassSendsTheMouseStory)
-{
-    vull_bitmap *target = vull_create_bitmap(256, 16, 8);  // radius 4
+TEST_F(GuiTest, PassSendsTheMouseStory) {
+    vull_bitmap *target = vull_create_bitmap(256, 16, 8); // radius 4
     int s = vull_add_guie(target, 10, 10, 20, 20, 1, record);
     vull_gui_element *e = vull_get_gui_element(s);
 
@@ -177,13 +171,15 @@ TEST_F(GuiTest, PassSendsTheMouseStory)
     pass(15, 15, 1);
     EXPECT_EQ(messages_of(e), (std::vector<int>{VULL_GUIM_PRESS, VULL_GUIM_DRAG}));
     pass(16, 15, 0, 100);
-    EXPECT_EQ(messages_of(e), (std::vector<int>{VULL_GUIM_RELEASE, VULL_GUIM_CLICK, VULL_GUIM_DROP}));
+    EXPECT_EQ(messages_of(e),
+              (std::vector<int>{VULL_GUIM_RELEASE, VULL_GUIM_CLICK, VULL_GUIM_DROP}));
     // A second press nearby within 400 ms is a double click.
     pass(16, 16, 1, 100);
-    EXPECT_EQ(messages_of(e), (std::vector<int>{VULL_GUIM_PRESS, VULL_GUIM_DOUBLE_CLICK, VULL_GUIM_DRAG}));
-    pass(16, 16, 0);
     EXPECT_EQ(messages_of(e),
-              (std::vector<int>{VULL_GUIM_RELEASE, VULL_GUIM_CLICK, VULL_GUIM_DOUBLE_RELEASE, VULL_GUIM_DROP}));
+              (std::vector<int>{VULL_GUIM_PRESS, VULL_GUIM_DOUBLE_CLICK, VULL_GUIM_DRAG}));
+    pass(16, 16, 0);
+    EXPECT_EQ(messages_of(e), (std::vector<int>{VULL_GUIM_RELEASE, VULL_GUIM_CLICK,
+                                                VULL_GUIM_DOUBLE_RELEASE, VULL_GUIM_DROP}));
     // A slow press is no double click.
     pass(16, 16, 1, 1000);
     EXPECT_EQ(messages_of(e), (std::vector<int>{VULL_GUIM_PRESS, VULL_GUIM_DRAG}));
@@ -212,8 +208,7 @@ TEST_F(GuiTest, PassSendsTheMouseStory)
     vull_destroy_bitmap(target);
 }
 
-TEST_F(GuiTest, NoTargetMeansNoDoubleClick)
-{
+TEST_F(GuiTest, NoTargetMeansNoDoubleClick) {
     int s = vull_add_guie(nullptr, 0, 0, 50, 50, 1, record);
     vull_gui_element *e = vull_get_gui_element(s);
     pass(5, 5, 1);
@@ -222,13 +217,12 @@ TEST_F(GuiTest, NoTargetMeansNoDoubleClick)
     EXPECT_EQ(messages_of(e), (std::vector<int>{VULL_GUIM_PRESS, VULL_GUIM_DRAG}));
 }
 
-TEST_F(GuiTest, StackingElevationAndKeys)
-{
+TEST_F(GuiTest, StackingElevationAndKeys) {
     int low = vull_add_guie(nullptr, 0, 0, 50, 50, 7, record);
     int high = vull_add_guie(nullptr, 0, 0, 50, 50, 4, record);
     vull_gui_element *el = vull_get_gui_element(low), *eh = vull_get_gui_element(high);
     pass(5, 5, 0);
-    EXPECT_TRUE(messages_of(el).empty());  // the later one lies on top
+    EXPECT_TRUE(messages_of(el).empty()); // the later one lies on top
     EXPECT_FALSE(messages_of(eh).empty());
     vull_gui_elevate_element(el);
     pass(5, 5, 0);
@@ -236,7 +230,7 @@ TEST_F(GuiTest, StackingElevationAndKeys)
     EXPECT_EQ(messages_of(eh), (std::vector<int>{VULL_GUIM_LEAVE}));
 
     seen.clear();
-    vull_gui_key_event('k');  // type 7 always, type 4 only with the focus
+    vull_gui_key_event('k'); // type 7 always, type 4 only with the focus
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].e, el);
     EXPECT_EQ(seen[0].message, VULL_GUIM_KEY);
@@ -253,4 +247,4 @@ TEST_F(GuiTest, StackingElevationAndKeys)
     EXPECT_EQ(seen[0].e, eh);
 }
 
-}  // namespace
+} // namespace

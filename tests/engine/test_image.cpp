@@ -26,50 +26,42 @@ namespace {
 using gfxtest::bitmap_ptr;
 using gfxtest::make;
 
-std::string scratch(const std::string &name)
-{
+std::string scratch(const std::string &name) {
     const char *home = std::getenv("HOME");
     fs::path dir = fs::path(home ? home : "/tmp") / "e3_image";
     fs::create_directories(dir);
     return (dir / name).string();
 }
 
-std::vector<uint8_t> read_all(const std::string &path)
-{
+std::vector<uint8_t> read_all(const std::string &path) {
     std::vector<uint8_t> data;
     if (FILE *f = std::fopen(path.c_str(), "rb")) {
         uint8_t buf[4096];
         size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-            data.insert(data.end(), buf, buf + n);
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
         std::fclose(f);
     }
     return data;
 }
 
-void write_all(const std::string &path, const uint8_t *data, size_t n)
-{
+void write_all(const std::string &path, const uint8_t *data, size_t n) {
     FILE *f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
-    if (n)
-        std::fwrite(data, 1, n, f);
+    if (n) std::fwrite(data, 1, n, f);
     std::fclose(f);
 }
 
-int open_fds()
-{
+int open_fds() {
     int n = 0;
     if (DIR *d = opendir("/proc/self/fd")) {
-        while (readdir(d))
-            n++;
+        while (readdir(d)) n++;
         closedir(d);
     }
     return n;
 }
 
 // A PNG of the given size encoded by LodePNG from a solid colour.
-std::vector<uint8_t> png_of(unsigned w, unsigned h)
-{
+std::vector<uint8_t> png_of(unsigned w, unsigned h) {
     std::vector<uint8_t> rgba(size_t(w) * h * 4, 0x80);
     unsigned char *out = nullptr;
     size_t size = 0;
@@ -80,8 +72,7 @@ std::vector<uint8_t> png_of(unsigned w, unsigned h)
 }
 
 // Rewrites the IHDR size of a PNG and fixes the chunk's CRC.
-void patch_png_size(std::vector<uint8_t> &png, uint32_t w, uint32_t h)
-{
+void patch_png_size(std::vector<uint8_t> &png, uint32_t w, uint32_t h) {
     for (int i = 0; i < 4; i++) {
         png[16 + i] = uint8_t(w >> (24 - 8 * i));
         png[20 + i] = uint8_t(h >> (24 - 8 * i));
@@ -89,22 +80,19 @@ void patch_png_size(std::vector<uint8_t> &png, uint32_t w, uint32_t h)
     lodepng_chunk_generate_crc(png.data() + 8);
 }
 
-vull_bitmap *load_png_memory(std::vector<uint8_t> &data)
-{
+vull_bitmap *load_png_memory(std::vector<uint8_t> &data) {
     vull_file *f = vull_fopen_memory(data.data(), int(data.size()));
     vull_bitmap *b = vull_load_png_from_file(f);
     vull_fclose(f);
     return b;
 }
 
-}  // namespace
+} // namespace
 
-TEST(ImagePng, RoundTripKeepsWordOrder)
-{
+TEST(ImagePng, RoundTripKeepsWordOrder) {
     auto b = make(3, 2, 32);
     const uint32_t px[6] = {0xFF102030, 0x80FF0000, 0x0000FF00, 0xFF0000FF, 0x12345678, 0xFFFFFFFF};
-    for (int i = 0; i < 6; i++)
-        vull_putpixel(b.get(), i % 3, i / 3, px[i]);
+    for (int i = 0; i < 6; i++) vull_putpixel(b.get(), i % 3, i / 3, px[i]);
     const std::string path = scratch("round.png");
     EXPECT_EQ(vull_save_png(path.c_str(), b.get()), 0);
 
@@ -122,8 +110,7 @@ TEST(ImagePng, RoundTripKeepsWordOrder)
     bitmap_ptr back(vull_load_png(path.c_str()));
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->bpp, 32);
-    for (int i = 0; i < 6; i++)
-        EXPECT_EQ(vull_getpixel(back.get(), i % 3, i / 3), px[i]) << i;
+    for (int i = 0; i < 6; i++) EXPECT_EQ(vull_getpixel(back.get(), i % 3, i / 3), px[i]) << i;
 
     // An 8-bit picture of index 0 only is saved fully transparent.
     auto zero = make(4, 4, 8);
@@ -131,8 +118,7 @@ TEST(ImagePng, RoundTripKeepsWordOrder)
     bitmap_ptr clear(vull_load_png(path.c_str()));
     ASSERT_NE(clear, nullptr);
     for (int y = 0; y < 4; y++)
-        for (int x = 0; x < 4; x++)
-            EXPECT_EQ(vull_getpixel(clear.get(), x, y) >> 24, 0u);
+        for (int x = 0; x < 4; x++) EXPECT_EQ(vull_getpixel(clear.get(), x, y) >> 24, 0u);
 
     // Failures are reported, not hidden.
     EXPECT_EQ(vull_save_png(path.c_str(), nullptr), 1);
@@ -140,8 +126,7 @@ TEST(ImagePng, RoundTripKeepsWordOrder)
     EXPECT_EQ(vull_load_png(scratch("missing.png").c_str()), nullptr);
 }
 
-TEST(ImagePng, SizeLimitsAndHostileHeaders)
-{
+TEST(ImagePng, SizeLimitsAndHostileHeaders) {
     std::vector<uint8_t> ok = png_of(16384, 1);
     bitmap_ptr wide(load_png_memory(ok));
     ASSERT_NE(wide, nullptr);
@@ -169,8 +154,10 @@ TEST(ImagePng, SizeLimitsAndHostileHeaders)
     // Output modes no PNG can hold are refused rather than handed a mismatched buffer.
     std::vector<uint8_t> small = png_of(4, 4);
     write_all(path, small.data(), small.size());
-    for (auto [type, depth] : {std::pair{99, 8u}, std::pair{int(LCT_RGB), 3u}, std::pair{int(LCT_RGBA), 0u}}) {
-        EXPECT_EQ(LodePNG_decode_file(&out, &w, &h, path.c_str(), type, depth), 31u) << type << " " << depth;
+    for (auto [type, depth] :
+         {std::pair{99, 8u}, std::pair{int(LCT_RGB), 3u}, std::pair{int(LCT_RGBA), 0u}}) {
+        EXPECT_EQ(LodePNG_decode_file(&out, &w, &h, path.c_str(), type, depth), 31u)
+            << type << " " << depth;
         EXPECT_EQ(out, nullptr);
     }
     ASSERT_EQ(LodePNG_decode_file(&out, &w, &h, path.c_str(), LCT_GREY, 8), 0u);
@@ -178,11 +165,11 @@ TEST(ImagePng, SizeLimitsAndHostileHeaders)
     std::free(out);
 
     EXPECT_EQ(LodePNG_decode32_vull_file(&out, &w, &h, nullptr), VULL_PNG_NULL_FILE);
-    EXPECT_EQ(LodePNG_decode32_file(&out, &w, &h, scratch("missing.png").c_str()), VULL_PNG_CANNOT_OPEN);
+    EXPECT_EQ(LodePNG_decode32_file(&out, &w, &h, scratch("missing.png").c_str()),
+              VULL_PNG_CANNOT_OPEN);
 }
 
-TEST(ImagePng, ImageDataPastTheHeaderStopsEarly)
-{
+TEST(ImagePng, ImageDataPastTheHeaderStopsEarly) {
     // A 1 x 1 picture whose image data inflates to 256 KB: the decoder stops
     // once the data passes what the header promises ("exceeded max size", 109)
     // instead of inflating all of it first.
@@ -214,8 +201,7 @@ TEST(ImagePng, ImageDataPastTheHeaderStopsEarly)
 
     // Interlaced pictures are bounded by their seven passes and still decode.
     std::vector<uint8_t> rgba(13 * 7 * 4);
-    for (size_t i = 0; i < rgba.size(); i++)
-        rgba[i] = uint8_t(i * 29);
+    for (size_t i = 0; i < rgba.size(); i++) rgba[i] = uint8_t(i * 29);
     LodePNGState state;
     lodepng_state_init(&state);
     state.encoder.add_id = 0;
@@ -232,8 +218,7 @@ TEST(ImagePng, ImageDataPastTheHeaderStopsEarly)
                                                  rgba[(6 * 13 + 12) * 4 + 2]);
 }
 
-TEST(ImagePng, StreamWithoutASizeIsRefused)
-{
+TEST(ImagePng, StreamWithoutASizeIsRefused) {
     // A pipe cannot be measured: error 78, and nothing is allocated from a -1 size.
     std::vector<uint8_t> png = png_of(2, 2);
     int fds[2];
@@ -252,8 +237,7 @@ TEST(ImagePng, StreamWithoutASizeIsRefused)
     std::fclose(fp);
 }
 
-TEST(ImagePng, WholeFileCapAndMemoryFiles)
-{
+TEST(ImagePng, WholeFileCapAndMemoryFiles) {
     // A sparse file just over 256 MB: refused with 333 and closed again.
     const std::string path = scratch("huge.bin");
     {
@@ -284,13 +268,12 @@ TEST(ImagePng, WholeFileCapAndMemoryFiles)
     EXPECT_EQ(vull_getpixel(a.get(), 4, 2), 0x80808080u);
 }
 
-TEST(ImagePng, TruncatedAtEveryLength)
-{
+TEST(ImagePng, TruncatedAtEveryLength) {
     std::vector<uint8_t> png = png_of(9, 7);
     for (size_t n = 0; n < png.size(); n++) {
         std::vector<uint8_t> cut(png.begin(), png.begin() + long(n));
         if (cut.empty())
-            cut.push_back(0);  // the memory file wants a block; one stray byte is still no PNG
+            cut.push_back(0); // the memory file wants a block; one stray byte is still no PNG
         bitmap_ptr b(load_png_memory(cut));
         EXPECT_EQ(b, nullptr) << n;
     }
@@ -302,11 +285,9 @@ TEST(ImagePng, TruncatedAtEveryLength)
     }
 }
 
-TEST(ImageZlib, CompressRoundTrip)
-{
+TEST(ImageZlib, CompressRoundTrip) {
     std::vector<uint8_t> in(5000);
-    for (size_t i = 0; i < in.size(); i++)
-        in[i] = uint8_t(i * 7 % 13);
+    for (size_t i = 0; i < in.size(); i++) in[i] = uint8_t(i * 7 % 13);
     uint8_t *z = nullptr, *back = nullptr;
     size_t zn = 0, bn = 0;
     ASSERT_EQ(vull_compress(in.data(), in.size(), &z, &zn), 0u);
@@ -320,8 +301,7 @@ TEST(ImageZlib, CompressRoundTrip)
     EXPECT_EQ(back, nullptr);
 }
 
-TEST(ImageTga, RoundTripsDescriptorAndRefusals)
-{
+TEST(ImageTga, RoundTripsDescriptorAndRefusals) {
     vull_palette_rec *saved = vull_palette;
     vull_palette = vull_create_palette();
     vull_palette->entry[3] = {1, 2, 3};
@@ -388,17 +368,16 @@ TEST(ImageTga, RoundTripsDescriptorAndRefusals)
     vull_palette = saved;
 }
 
-TEST(ImageBmp, UnpaddedRoundTripAndRefusals)
-{
+TEST(ImageBmp, UnpaddedRoundTripAndRefusals) {
     auto b = make(3, 2, 32);
     vull_putpixel(b.get(), 0, 0, 0xFF112233);
     vull_putpixel(b.get(), 2, 1, 0x80A0B0C0);
     const std::string path = scratch("w3.bmp");
     EXPECT_EQ(vull_save_bmp(path.c_str(), b.get()), 0);
     std::vector<uint8_t> file = read_all(path);
-    ASSERT_EQ(file.size(), 54u + 3 * 3 * 2);  // rows are not padded
+    ASSERT_EQ(file.size(), 54u + 3 * 3 * 2); // rows are not padded
     EXPECT_EQ(file[2], 54 + 18);
-    EXPECT_EQ(file[34], 48);  // the image-size field's constant
+    EXPECT_EQ(file[34], 48); // the image-size field's constant
     bitmap_ptr back(vull_load_bmp(path.c_str()));
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(vull_getpixel(back.get(), 0, 0), 0x00112233u);
@@ -424,12 +403,12 @@ TEST(ImageBmp, UnpaddedRoundTripAndRefusals)
     EXPECT_EQ(vull_save_bmp(path.c_str(), nullptr), 1);
 }
 
-TEST(ImageRaw, TruncatedFilesAtEveryLength)
-{
+TEST(ImageRaw, TruncatedFilesAtEveryLength) {
     auto b = make(5, 3, 32);
     vull_rectfill(b.get(), 0, 0, 4, 2, 0xFF445566);
     auto b8 = make(5, 3, 8);
-    const std::string full_bmp = scratch("full.bmp"), full_tga = scratch("full.tga"), full_tga8 = scratch("full8.tga");
+    const std::string full_bmp = scratch("full.bmp"), full_tga = scratch("full.tga"),
+                      full_tga8 = scratch("full8.tga");
     ASSERT_EQ(vull_save_bmp(full_bmp.c_str(), b.get()), 0);
     ASSERT_EQ(vull_save_tga(full_tga.c_str(), b.get()), 0);
     ASSERT_EQ(vull_save_tga(full_tga8.c_str(), b8.get()), 0);

@@ -28,7 +28,8 @@ TEST(CheckedSize, RejectsNegativeAndOversizedResults) {
 }
 
 TEST(Allocator, SizesHeadersAndCounters) {
-    uint32_t requests = vull_total_mallocs, bytes = vull_total_malloced, frees = vull_total_deallocs;
+    uint32_t requests = vull_total_mallocs, bytes = vull_total_malloced,
+             frees = vull_total_deallocs;
     auto *p = static_cast<uint8_t *>(vull_malloc(0));
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(header(p)->magic, VULL_MAGIC_LIVE);
@@ -40,7 +41,7 @@ TEST(Allocator, SizesHeadersAndCounters) {
     EXPECT_EQ(vull_total_mallocs, requests + 2);
     vull_free(p);
     vull_free(q);
-    vull_free(nullptr);  // accepted, not counted
+    vull_free(nullptr); // accepted, not counted
     EXPECT_EQ(vull_total_malloced, bytes);
     EXPECT_EQ(vull_total_deallocs, frees + 2);
 
@@ -94,7 +95,7 @@ TEST(Allocator, ForeignBlocksAreReportedAndLeftAlone) {
     vull_free(fake + 8);
     std::string said = testing::internal::GetCapturedStdout();
     EXPECT_EQ(said, "vull_free fail abba00 cddc00\n");
-    EXPECT_EQ(fake[8], 0x5a);  // not poisoned
+    EXPECT_EQ(fake[8], 0x5a); // not poisoned
     EXPECT_EQ(vull_total_malloced, bytes);
     testing::internal::CaptureStdout();
     EXPECT_EQ(vull_realloc(fake + 8, 32), nullptr);
@@ -122,7 +123,7 @@ TEST(Buffer, GrowsToTwiceTheNeededSize) {
     EXPECT_EQ(b->capacity, 10);
     EXPECT_EQ(std::memcmp(at, "hello", 5), 0);
     EXPECT_EQ(b->length, 5);
-    EXPECT_EQ(at[5], 0);  // grown bytes are zeroed
+    EXPECT_EQ(at[5], 0); // grown bytes are zeroed
     vull_destroy_buffer(b);
 
     b = vull_create_buffer(4);

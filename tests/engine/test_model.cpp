@@ -14,7 +14,7 @@ struct model_ptr {
     cmodel *m = vull_create_model();
     ~model_ptr() { vull_destroy_model(m); }
 };
-}  // namespace
+} // namespace
 
 TEST(Model, GrowthRuleAndMaterialDefaults) {
     model_ptr p;
@@ -48,7 +48,7 @@ TEST(Model, PolygonStorageMovesOutOfLineAndSurvivesGrowth) {
     cpoly_set_num_vertices(q, -4);
     EXPECT_EQ(q->count, 0);
     p.m->polygons[a].index[2] = 77;
-    for (int i = 0; i < 40; i++) cmodel_new_triangle(p.m, 0, 0, 0);  // the array moves
+    for (int i = 0; i < 40; i++) cmodel_new_triangle(p.m, 0, 0, 0); // the array moves
     EXPECT_EQ(p.m->polygons[a].index, p.m->polygons[a].inline_index);
     EXPECT_EQ(p.m->polygons[a].index[2], 77);
     q = &p.m->polygons[b];
@@ -76,7 +76,7 @@ TEST(Model, BonesGoToTheFrontAndDeleteKeepsThemThere) {
     EXPECT_EQ(p0, 0);
     EXPECT_EQ(cmodel_new_polygon(p.m, 2), 0);
     EXPECT_EQ(p.m->num_bones, 1);
-    EXPECT_EQ(p.m->polygons[2].count, 3);  // P0 moved to the end
+    EXPECT_EQ(p.m->polygons[2].count, 3); // P0 moved to the end
     EXPECT_EQ(p.m->polygons[2].index[2], 2);
     EXPECT_EQ(p.m->polygons[1].index[5], 3);
     ASSERT_NE(p.m->bone_vertices, nullptr);
@@ -101,7 +101,7 @@ TEST(Model, DeleteVertexRenumbers) {
     EXPECT_EQ(p.m->vertices[6], 4.0f);
     EXPECT_EQ(p.m->polygons[0].index[0], -1);
     EXPECT_EQ(p.m->polygons[0].index[1], 2);
-    cmodel_calculate_vertex_normals(p.m);  // a -1 index is stepped over
+    cmodel_calculate_vertex_normals(p.m); // a -1 index is stepped over
 }
 
 TEST(Model, NormalsParentsAndOrder) {
@@ -127,7 +127,7 @@ TEST(Model, NormalsParentsAndOrder) {
     EXPECT_EQ(p.m->bone_order[1] & 0x7FFF, 0);
     EXPECT_EQ(p.m->num_ordered, 2);
     EXPECT_EQ(p.m->bone_data_size, 16 * 2 + 16);
-    EXPECT_EQ(p.m->polygons[0].normal[1], 1.0f);  // bones face up
+    EXPECT_EQ(p.m->polygons[0].normal[1], 1.0f); // bones face up
     const cpoly &tri = p.m->polygons[2];
     EXPECT_NEAR(std::fabs(tri.normal[2]), 1.0f, 1e-6);
     // A parent cycle leaves both bones unplaced, and posing still stays in bounds.
@@ -141,7 +141,8 @@ TEST(Model, NormalsParentsAndOrder) {
 }
 
 // The passes exactly as described: parents by a scan, then repeated passes over the bones.
-static void reference_parents(const cmodel *m, std::vector<int32_t> &parent, std::vector<int32_t> &order, int *placed) {
+static void reference_parents(const cmodel *m, std::vector<int32_t> &parent,
+                              std::vector<int32_t> &order, int *placed) {
     int nb = m->num_bones;
     parent.assign((size_t)nb, -1);
     order.assign((size_t)nb, CMODEL_UNPLACED);
@@ -180,7 +181,9 @@ TEST(Model, BoneOrderMatchesThePassesOnRandomSkeletons) {
         int placed;
         reference_parents(p.m, parent, order, &placed);
         ASSERT_EQ(p.m->num_ordered, placed) << "round " << round;
-        EXPECT_EQ(std::vector<int32_t>(p.m->bone_parent, p.m->bone_parent + bones), parent) << "round " << round;
-        EXPECT_EQ(std::vector<int32_t>(p.m->bone_order, p.m->bone_order + bones), order) << "round " << round;
+        EXPECT_EQ(std::vector<int32_t>(p.m->bone_parent, p.m->bone_parent + bones), parent)
+            << "round " << round;
+        EXPECT_EQ(std::vector<int32_t>(p.m->bone_order, p.m->bone_order + bones), order)
+            << "round " << round;
     }
 }

@@ -20,12 +20,33 @@ namespace {
 // Little-endian chunk bytes built by hand.
 struct raw {
     std::vector<uint8_t> b;
-    raw &id(const char *s) { b.insert(b.end(), s, s + 4); return *this; }
-    raw &i32(int32_t v) { for (int k = 0; k < 4; k++) b.push_back((uint8_t)((uint32_t)v >> (8 * k))); return *this; }
-    raw &i16(int16_t v) { b.push_back((uint8_t)v); b.push_back((uint8_t)((uint16_t)v >> 8)); return *this; }
-    raw &f32(float v) { int32_t x; std::memcpy(&x, &v, 4); return i32(x); }
-    raw &bytes(const void *p, size_t n) { auto *c = static_cast<const uint8_t *>(p); b.insert(b.end(), c, c + n); return *this; }
-    raw &zeros(size_t n) { b.insert(b.end(), n, 0); return *this; }
+    raw &id(const char *s) {
+        b.insert(b.end(), s, s + 4);
+        return *this;
+    }
+    raw &i32(int32_t v) {
+        for (int k = 0; k < 4; k++) b.push_back((uint8_t)((uint32_t)v >> (8 * k)));
+        return *this;
+    }
+    raw &i16(int16_t v) {
+        b.push_back((uint8_t)v);
+        b.push_back((uint8_t)((uint16_t)v >> 8));
+        return *this;
+    }
+    raw &f32(float v) {
+        int32_t x;
+        std::memcpy(&x, &v, 4);
+        return i32(x);
+    }
+    raw &bytes(const void *p, size_t n) {
+        auto *c = static_cast<const uint8_t *>(p);
+        b.insert(b.end(), c, c + n);
+        return *this;
+    }
+    raw &zeros(size_t n) {
+        b.insert(b.end(), n, 0);
+        return *this;
+    }
     raw &header(const char *name = "raw", int count = 1) {
         char n[32] = {};
         std::strncpy(n, name, 31);
@@ -46,7 +67,8 @@ std::string home_path(const char *name) {
     static struct scratch {
         std::filesystem::path dir;
         scratch() {
-            dir = std::filesystem::path(std::getenv("HOME")) / ("pod_test_" + std::to_string(::getpid()));
+            dir = std::filesystem::path(std::getenv("HOME")) /
+                  ("pod_test_" + std::to_string(::getpid()));
             std::filesystem::create_directories(dir);
         }
         ~scratch() { std::filesystem::remove_all(dir); }
@@ -54,7 +76,7 @@ std::string home_path(const char *name) {
     return (folder.dir / name).string();
 }
 
-}  // namespace
+} // namespace
 
 TEST(Pod, EveryChunkTypeRoundTripsPlainAndCompressed) {
     int live = vull_items_created;
@@ -67,8 +89,11 @@ TEST(Pod, EveryChunkTypeRoundTripsPlainAndCompressed) {
         EXPECT_EQ(consumed, (int)bytes.size());
         std::string text(bytes.begin(), bytes.end());
         for (const char *id : {"BMP", "VMP", "FIL"}) {
-            EXPECT_EQ(text.find(std::string(compression ? "c" : "C") + id) != std::string::npos, true) << id;
-            EXPECT_EQ(text.find(std::string(compression ? "C" : "c") + id), std::string::npos) << id;
+            EXPECT_EQ(text.find(std::string(compression ? "c" : "C") + id) != std::string::npos,
+                      true)
+                << id;
+            EXPECT_EQ(text.find(std::string(compression ? "C" : "c") + id), std::string::npos)
+                << id;
         }
     }
     EXPECT_LT(save_bytes(pod.get(), 1).size(), save_bytes(pod.get(), 0).size());
@@ -175,17 +200,25 @@ TEST(Pod, EveryOtherChunkLayoutByHand) {
     r.id("CVMP").i32(22).i32(2).i32(1).i32(1).i32(7).i32(0).bytes("\x01\x02", 2);
     r.id("CPAL").i32(768).bytes(pal->entry, 768);
     r.id("CMAT").i32(96).zeros(32).i32((int32_t)0xFF336699).i32((int32_t)0xFF606060).zeros(56);
-    r.id("CSND").i32(27).i32(3).i32(8).i32(snd->frequency).i32(snd->channels).i32(0).i32(0).bytes("\x01\x02\x03", 3);
+    r.id("CSND")
+        .i32(27)
+        .i32(3)
+        .i32(8)
+        .i32(snd->frequency)
+        .i32(snd->channels)
+        .i32(0)
+        .i32(0)
+        .bytes("\x01\x02\x03", 3);
     r.id("CMOD").i32(0).i32(2).i32(1).i32(1).f32(1).f32(2).f32(3).f32(4).f32(5).f32(6);
     r.i16(2).i16(3).i16(4).i32(0).f32(0.5f).f32(0.25f).i32(1).f32(0.75f).f32(1.0f);
     r.i16(0).i16(0).f32(1.0f).i16(0).i16(0).f32(0.5f);
     char name[32] = "actor0", none[32] = {};
     r.id("CANI").i32(0).i32(1).i32(5).i32(6).zeros(20).bytes(name, 32).bytes(none, 32);
     r.i32(1).i32(2).i32(3).i32(8).i32(1).i32(9).zeros(12);
-    r.i32(0).i32(0).i32(1).f32(1).f32(2).f32(3).i32(4).i32(1);            // vector channels
-    r.i32(1).f32(1).f32(2).f32(3).f32(4).i32(6).i32(0);                     // extra channel
-    r.i32(1).i32(2).i32(10).i32(0).f32(1).f32(2).f32(3).i32(7).i32(0);      // event channel
-    r.id("CSYN").i32(0).i32(8).i32(3).i32(1).i32(0).i32(VULL_SYNTH_NODES);  // every slot is stored
+    r.i32(0).i32(0).i32(1).f32(1).f32(2).f32(3).i32(4).i32(1);             // vector channels
+    r.i32(1).f32(1).f32(2).f32(3).f32(4).i32(6).i32(0);                    // extra channel
+    r.i32(1).i32(2).i32(10).i32(0).f32(1).f32(2).f32(3).i32(7).i32(0);     // event channel
+    r.id("CSYN").i32(0).i32(8).i32(3).i32(1).i32(0).i32(VULL_SYNTH_NODES); // every slot is stored
     r.i32(1).i32(2).i32(3).i32(4).i32(2).bytes("\xFF\x05", 2).i32(8);
     for (int k = 0; k < VULL_SYNTH_PARAMS; k++) r.i32(10 + k).i32(k).i32(1);
     for (int i = 1; i < VULL_SYNTH_NODES; i++) r.zeros(20).i32(8).zeros(96);
@@ -234,8 +267,19 @@ TEST(Pod, NamesAreTerminated) {
     char name64[64], name32[32];
     std::memset(name64, 'x', sizeof name64);
     std::memset(name32, 'y', sizeof name32);
-    std::vector<uint8_t> b = raw().id("CPOD").i32(68).i32(1).bytes(name32, 32).i32(1).zeros(28)
-                                 .id("CFIL").i32(0).i32(2).bytes(name64, 64).i32(0x4141).b;
+    std::vector<uint8_t> b = raw()
+                                 .id("CPOD")
+                                 .i32(68)
+                                 .i32(1)
+                                 .bytes(name32, 32)
+                                 .i32(1)
+                                 .zeros(28)
+                                 .id("CFIL")
+                                 .i32(0)
+                                 .i32(2)
+                                 .bytes(name64, 64)
+                                 .i32(0x4141)
+                                 .b;
     b.resize(b.size() - 2);
     cpod *pod = load_bytes(b);
     ASSERT_NE(pod, nullptr);
@@ -248,7 +292,8 @@ TEST(Pod, NamesAreTerminated) {
 }
 
 TEST(Pod, SynthVersionZeroAndModelBoneRules) {
-    std::vector<uint8_t> syn = raw().header().id("CSYN").i32(0).i32(1000).i32(5).i32(0).i32(0).i32(0).b;
+    std::vector<uint8_t> syn =
+        raw().header().id("CSYN").i32(0).i32(1000).i32(5).i32(0).i32(0).i32(0).b;
     cpod *pod = load_bytes(syn);
     ASSERT_NE(pod, nullptr);
     EXPECT_EQ(static_cast<vull_synth *>(pod->items[0])->length, 500);
@@ -272,7 +317,8 @@ TEST(Pod, SynthVersionZeroAndModelBoneRules) {
     raw s;
     s.header().id("CMOD").i32(0).i32(4).i32(3).i32(3);
     for (int v = 0; v < 4; v++) s.f32(0).f32((float)v).f32(0);
-    for (int p = 0; p < 3; p++) s.i16(2).i16(0).i16(0).i32(p).f32(0).f32(0).i32(p + 1).f32(0).f32(0);
+    for (int p = 0; p < 3; p++)
+        s.i16(2).i16(0).i16(0).i32(p).f32(0).f32(0).i32(p + 1).f32(0).f32(0);
     for (int v = 0; v < 4; v++) s.i16(7).i16((int16_t)v).f32(0.5f);
     pod = load_bytes(s.b);
     ASSERT_NE(pod, nullptr);
@@ -315,7 +361,7 @@ int test_save_hook(vull_file *f, cpod *pod, int slot) {
     return 0;
 }
 void test_destroy_hook(void *item, int) { vull_free(item); }
-}  // namespace
+} // namespace
 
 TEST(Pod, ApplicationChunksGoThroughTheHooks) {
     vull_set_load_item_func(test_load_hook);
@@ -354,13 +400,14 @@ TEST(Pod, ContainersWithGapsAreWrittenDense) {
         cpod_add_item(pod, CPOD_MATERIAL, m);
     }
     cpod_delete_item(pod, 1);
-    cpod_add_item(pod, CPOD_MEMORY, vull_malloc(8));  // takes slot 1; memory blocks are not stored
+    cpod_add_item(pod, CPOD_MEMORY, vull_malloc(8)); // takes slot 1; memory blocks are not stored
     std::vector<uint8_t> b = save_bytes(pod);
     EXPECT_EQ(word_at(b, 44), 3);
     cpod *back = load_bytes(b);
     ASSERT_NE(back, nullptr);
     ASSERT_EQ(back->count, 3);
-    for (int i = 0; i < 3; i++) EXPECT_EQ(static_cast<vull_material *>(back->items[i])->bytes[0], i == 0 ? 0 : i + 1);
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(static_cast<vull_material *>(back->items[i])->bytes[0], i == 0 ? 0 : i + 1);
     vull_destroy_pod(back);
     vull_destroy_pod(pod);
 }
@@ -368,7 +415,7 @@ TEST(Pod, ContainersWithGapsAreWrittenDense) {
 TEST(Pod, ModelWhoseBonesWereDeletedStaysInStep) {
     cmodel *m = make_model();
     while (m->num_bones > 0) cmodel_delete_polygon(m, 0);
-    ASSERT_NE(m->bone_vertices, nullptr);  // the records outlive the bones
+    ASSERT_NE(m->bone_vertices, nullptr); // the records outlive the bones
     cpod *pod = vull_create_pod(0);
     cpod_add_item(pod, CPOD_MODEL, m);
     cpod_add_item(pod, CPOD_MATERIAL, vull_create_material());
@@ -384,7 +431,7 @@ TEST(Pod, DamagedCompressedBlocksAbandonThePod) {
     cpod_add_item(pod, CPOD_FILE, make_file_item("f", 4000, 3));
     std::vector<uint8_t> good = save_bytes(pod, 1);
     vull_destroy_pod(pod);
-    size_t body = 76 + 8 + 4 + 64;  // the compressed length word
+    size_t body = 76 + 8 + 4 + 64; // the compressed length word
     int32_t clen = word_at(good, body);
     ASSERT_GT(clen, 0);
     // Claimed sizes that do not match what the block yields, and a corrupted block.
@@ -418,14 +465,15 @@ TEST(Pod, WriteFailuresAreReported) {
     // A failed save leaves the earlier file as it was, and no temporary beside it.
     std::string path = home_path("keep.pod");
     ASSERT_EQ(vull_save_pod(path.c_str(), pod.get()), 0);
-    vull_bitmap *odd = vull_create_bitmap(2, 2, 16);  // not a depth POD files store
+    vull_bitmap *odd = vull_create_bitmap(2, 2, 16); // not a depth POD files store
     cpod_add_item(pod.get(), CPOD_BITMAP, odd);
     EXPECT_EQ(vull_save_pod(path.c_str(), pod.get()), 1);
     pod_ptr back(vull_load_pod(path.c_str()));
     ASSERT_NE(back, nullptr);
     EXPECT_EQ(back->count, pod->count - 1);
     int files = 0;
-    for (const auto &entry : std::filesystem::directory_iterator(std::filesystem::path(path).parent_path()))
+    for (const auto &entry :
+         std::filesystem::directory_iterator(std::filesystem::path(path).parent_path()))
         files += entry.path().filename().string().rfind("keep.pod", 0) == 0;
     EXPECT_EQ(files, 1);
 }
@@ -441,19 +489,19 @@ TEST(Pod, ItemsThatWouldNotReadBackFailTheSave) {
         return result == 1;
     };
     cmodel *deleted = make_model();
-    cmodel_delete_vertex(deleted, 1);  // leaves -1 indices behind
+    cmodel_delete_vertex(deleted, 1); // leaves -1 indices behind
     EXPECT_TRUE(fails(CPOD_MODEL, deleted));
     cmodel *short_bone = make_model();
     cpoly_set_num_vertices(&short_bone->polygons[0], 1);
     EXPECT_TRUE(fails(CPOD_MODEL, short_bone));
     vull_anim *anim = make_anim();
     vull_destroy_anim_channel(anim->actors[0].vec[0]);
-    anim->actors[0].vec[0] = vull_create_anim_channel(CANIM_EXTRA_STATE);  // wrong state size
+    anim->actors[0].vec[0] = vull_create_anim_channel(CANIM_EXTRA_STATE); // wrong state size
     canim_channel_insert_state(anim->actors[0].vec[0], 1);
     EXPECT_TRUE(fails(CPOD_ANIM, anim));
     vull_file *stream = vull_fopen(home_path("stream.bin").c_str(), "wb");
     ASSERT_NE(stream, nullptr);
-    EXPECT_TRUE(fails(CPOD_FILE, stream));  // its bytes are not in memory
+    EXPECT_TRUE(fails(CPOD_FILE, stream)); // its bytes are not in memory
 }
 
 TEST(Pod, SavingThroughALinkKeepsTheLinkAndThePermissions) {
@@ -484,7 +532,7 @@ TEST(Pod, PodSetsOnDiskInMemoryAndFromTextLists) {
     cpod *set[CPOD_SET_SIZE];
     cpod_set_init(set);
     set[0] = a.get();
-    set[2] = b.get();  // entry 1 is written as CNOP and keeps b at index 2
+    set[2] = b.get(); // entry 1 is written as CNOP and keeps b at index 2
     set[3] = c.get();
     std::string path = home_path("set.pods");
     ASSERT_EQ(vull_save_pod_set(path.c_str(), set), 0);
@@ -499,7 +547,8 @@ TEST(Pod, PodSetsOnDiskInMemoryAndFromTextLists) {
     EXPECT_EQ(vull_load_pod_set(home_path("missing.pods").c_str(), back), 1);
 
     std::ifstream in(path, std::ios::binary);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
     cpod *mem[CPOD_SET_SIZE];
     ASSERT_EQ(vull_load_pod_set_from_memory(bytes.data(), (int)bytes.size(), mem), 0);
     expect_pod_equal(b.get(), mem[2]);
@@ -516,7 +565,8 @@ TEST(Pod, PodSetsOnDiskInMemoryAndFromTextLists) {
     EXPECT_EQ(mem[2], nullptr);
     cpod_set_clear(mem);
 
-    std::string bpath = home_path("b.pod"), cpath = home_path("c.pod"), list = home_path("pods.txt");
+    std::string bpath = home_path("b.pod"), cpath = home_path("c.pod"),
+                list = home_path("pods.txt");
     ASSERT_EQ(vull_save_pod(bpath.c_str(), b.get()), 0);
     ASSERT_EQ(vull_save_pod(cpath.c_str(), c.get()), 0);
     {
@@ -528,7 +578,7 @@ TEST(Pod, PodSetsOnDiskInMemoryAndFromTextLists) {
           << "-1 " << bpath << "\n"
           << "7 " << home_path("nothing.pod") << "\n"
           << "9 " << bpath << "\n"
-          << "9 " << cpath << "\n";  // replaces entry 9 without leaking the first pod
+          << "9 " << cpath << "\n"; // replaces entry 9 without leaking the first pod
     }
     cpod *listed[CPOD_SET_SIZE];
     ASSERT_EQ(vull_load_pod_set_from_text_file(list.c_str(), listed), 0);

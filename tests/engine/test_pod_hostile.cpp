@@ -57,7 +57,7 @@ std::vector<uint8_t> read_file(const fs::path &p) {
     return out;
 }
 
-}  // namespace
+} // namespace
 
 TEST(PodHostile, CorpusIsRefusedOrReadSafely) {
     fs::path dir = fs::path(std::getenv("ZIBO6_SOURCE_DIR")) / "tests/engine/pod_corpus";
@@ -80,14 +80,16 @@ TEST(PodHostile, CorpusIsRefusedOrReadSafely) {
             size_t at = logged.find(line);
             EXPECT_NE(at, std::string::npos);
             if (at != std::string::npos) {
-                EXPECT_EQ(logged.find("Unknown Chunk", at + line.size()), std::string::npos) << "logged twice";
+                EXPECT_EQ(logged.find("Unknown Chunk", at + line.size()), std::string::npos)
+                    << "logged twice";
             }
         }
         // Posing and skinning a loaded model stays in bounds whatever its bones are.
         for (int i = 0; pod && i < pod->count; i++) {
             auto *m = static_cast<cmodel *>(cpod_get_item(pod, i, CPOD_MODEL));
             if (!m || m->num_bones == 0) continue;
-            std::vector<float> pose(4 * (size_t)(m->num_bones + 1)), out(3 * (size_t)m->num_vertices);
+            std::vector<float> pose(4 * (size_t)(m->num_bones + 1)),
+                out(3 * (size_t)m->num_vertices);
             cmodel_calculate_bone_vertices(m, pose.data());
             cmodel_calculate_matrices(m, pose.data());
             cmodel_evaluate_bone_vertices(m, out.data());
@@ -98,7 +100,8 @@ TEST(PodHostile, CorpusIsRefusedOrReadSafely) {
         cpod *from_disk = vull_load_pod(entry.path().c_str());
         EXPECT_EQ(from_disk != nullptr, accept) << name;
         vull_destroy_pod(from_disk);
-        std::string verdict = "vull_load_pod: " + entry.path().string() + (accept ? " ok \n" : " failed \n");
+        std::string verdict =
+            "vull_load_pod: " + entry.path().string() + (accept ? " ok \n" : " failed \n");
         EXPECT_NE(log.text().find(verdict), std::string::npos) << name;
     }
     EXPECT_GE(files, 50);
@@ -114,9 +117,7 @@ TEST(PodHostile, EveryTruncationOfAFullPod) {
             std::vector<uint8_t> part(bytes.begin(), bytes.begin() + (long)cut);
             cpod *pod = load_and_rewrite(part);
             // Only a cut between chunks leaves a (shorter) pod.
-            if (pod) {
-                EXPECT_LT(pod->count, full->count) << cut;
-            }
+            if (pod) { EXPECT_LT(pod->count, full->count) << cut; }
             vull_destroy_pod(pod);
         }
     }

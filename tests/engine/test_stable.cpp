@@ -16,11 +16,10 @@ namespace {
 // A file in a fresh folder of the test's own, removed afterwards.
 struct temp_file {
     std::filesystem::path dir, path;
-    explicit temp_file(const std::string &content)
-    {
+    explicit temp_file(const std::string &content) {
         dir = std::filesystem::temp_directory_path() /
-              ("z6_stable_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+              ("z6_stable_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir);
         path = dir / "t.nfo";
         FILE *f = std::fopen(path.c_str(), "wb");
@@ -35,10 +34,9 @@ struct table_guard {
     ~table_guard() { vull_destroy_stable(t); }
 };
 
-}  // namespace
+} // namespace
 
-TEST(Stable, KeyValueForm)
-{
+TEST(Stable, KeyValueForm) {
     temp_file f("// comment\n"
                 "title: my cart\n"
                 "tags:: a  b c\n"
@@ -74,8 +72,7 @@ TEST(Stable, KeyValueForm)
     EXPECT_EQ(vull_items_created, before);
 }
 
-TEST(Stable, BlockForm)
-{
+TEST(Stable, BlockForm) {
     temp_file f("/ header comment\n"
                 "names {\n"
                 "  \"one\" \"two\"\n"
@@ -101,8 +98,7 @@ TEST(Stable, BlockForm)
     EXPECT_EQ(g.t->num_keys, 2);
 }
 
-TEST(Stable, UnreadableAndEmptyFiles)
-{
+TEST(Stable, UnreadableAndEmptyFiles) {
     EXPECT_EQ(vull_load_stable("/nonexistent/dir/none.nfo"), nullptr);
     EXPECT_EQ(vull_load_stable_config("/nonexistent/dir/none.nfo"), nullptr);
     EXPECT_EQ(vull_load_stable(nullptr), nullptr);
@@ -114,12 +110,12 @@ TEST(Stable, UnreadableAndEmptyFiles)
     EXPECT_STREQ(vull_sts(g.t, "a", 0), " ");
 }
 
-TEST(Stable, ManyStringsGrowTheArrays)
-{
+TEST(Stable, ManyStringsGrowTheArrays) {
     std::string text = "k::";
     for (int i = 0; i < 180; i++) text += " s" + std::to_string(i);
     text += "\n";
-    for (int i = 0; i < 100; i++) text += "key" + std::to_string(i) + " v" + std::to_string(i) + "\n";
+    for (int i = 0; i < 100; i++)
+        text += "key" + std::to_string(i) + " v" + std::to_string(i) + "\n";
     temp_file f(text);
     table_guard g{vull_load_stable_config(f.path.c_str())};
     ASSERT_NE(g.t, nullptr);
@@ -131,8 +127,7 @@ TEST(Stable, ManyStringsGrowTheArrays)
 
 // An index near INT_MAX once wrapped when added to a later key's first string
 // and read before the string array.
-TEST(Stable, HugeIndexOfALaterKeyIsMissing)
-{
+TEST(Stable, HugeIndexOfALaterKeyIsMissing) {
     temp_file f("a:: one two\nb:: three\n");
     table_guard g{vull_load_stable_config(f.path.c_str())};
     ASSERT_NE(g.t, nullptr);
@@ -145,13 +140,11 @@ TEST(Stable, HugeIndexOfALaterKeyIsMissing)
 
 // A folder given as the table's path reads as an empty table instead of hanging
 // on endless empty lines.
-TEST(Stable, FolderPathGivesAnEmptyTable)
-{
+TEST(Stable, FolderPathGivesAnEmptyTable) {
     temp_file f("");
-    for (vull_stable *t : {vull_load_stable(f.dir.c_str()), vull_load_stable_config(f.dir.c_str())}) {
+    for (vull_stable *t :
+         {vull_load_stable(f.dir.c_str()), vull_load_stable_config(f.dir.c_str())}) {
         table_guard g{t};
-        if (g.t) {
-            EXPECT_EQ(g.t->num_keys, 0);
-        }
+        if (g.t) { EXPECT_EQ(g.t->num_keys, 0); }
     }
 }

@@ -18,36 +18,30 @@ using gfxtest::make;
 
 // Engine fonts for one test, spacing 1.
 struct fonts {
-    fonts()
-    {
+    fonts() {
         vull_text_init();
         vull_set_text_spacing(1);
     }
     ~fonts() { vull_text_exit(); }
 };
 
-int leftmost(const vull_bitmap *b)
-{
+int leftmost(const vull_bitmap *b) {
     for (int x = 0; x < b->width; x++)
         for (int y = 0; y < b->height; y++)
-            if (vull_getpixel(b, x, y))
-                return x;
+            if (vull_getpixel(b, x, y)) return x;
     return -1;
 }
 
-int rightmost(const vull_bitmap *b)
-{
+int rightmost(const vull_bitmap *b) {
     for (int x = b->width - 1; x >= 0; x--)
         for (int y = 0; y < b->height; y++)
-            if (vull_getpixel(b, x, y))
-                return x;
+            if (vull_getpixel(b, x, y)) return x;
     return -1;
 }
 
-}  // namespace
+} // namespace
 
-TEST(Text, EngineFontsLayoutAndLifetime)
-{
+TEST(Text, EngineFontsLayoutAndLifetime) {
     const int before = vull_items_created;
     {
         fonts f;
@@ -61,8 +55,8 @@ TEST(Text, EngineFontsLayoutAndLifetime)
         EXPECT_EQ(g8->bpp, 8);
         EXPECT_EQ(g8->width, 5);
         EXPECT_EQ(b32->width, 6);
-        EXPECT_EQ(vull_getpixel(g8, 0, 0), 255u);      // 'A' row 0 is 0x1F
-        EXPECT_EQ(vull_getpixel(g8, 1, 1), 0u);        // row 1 is 0x11
+        EXPECT_EQ(vull_getpixel(g8, 0, 0), 255u); // 'A' row 0 is 0x1F
+        EXPECT_EQ(vull_getpixel(g8, 1, 1), 0u);   // row 1 is 0x11
         EXPECT_EQ(vull_getpixel(g32, 4, 1), 0xFFC0C0C0u);
         // 'I' row 1 is 0x04: column 2, widened to column 3 in the bold font.
         EXPECT_EQ(vull_getpixel(b32, 2, 1), 0xFFFFFFFFu);
@@ -78,8 +72,7 @@ TEST(Text, EngineFontsLayoutAndLifetime)
     EXPECT_EQ(vull_items_created, before);
 }
 
-TEST(Text, WidthAlignmentAndNewLines)
-{
+TEST(Text, WidthAlignmentAndNewLines) {
     fonts f;
     EXPECT_EQ(vull_get_text_width("AB", vull_font1), 11);
     EXPECT_EQ(vull_get_text_width("", vull_font1), -1);
@@ -87,7 +80,7 @@ TEST(Text, WidthAlignmentAndNewLines)
     vull_draw_text_ex(b.get(), "AB", vull_font1, 10, 0, 0, 0);
     EXPECT_EQ(leftmost(b.get()), 10);
     EXPECT_EQ(rightmost(b.get()), 20);
-    EXPECT_EQ(vull_getpixel(b.get(), 15, 0), 0u);  // the spacing column
+    EXPECT_EQ(vull_getpixel(b.get(), 15, 0), 0u); // the spacing column
     vull_clear_bitmap(b.get());
     vull_draw_text_ex(b.get(), "AB", vull_font1, 64, 0, VULL_TEXT_CENTRE, 0);
     EXPECT_EQ(leftmost(b.get()), 59);
@@ -107,8 +100,7 @@ TEST(Text, WidthAlignmentAndNewLines)
     EXPECT_EQ(vull_get_text_spacing(), 0);
 }
 
-TEST(Text, WrapCutTintAndSetChoice)
-{
+TEST(Text, WrapCutTintAndSetChoice) {
     fonts f;
     auto b = make(64, 32, 8);
     vull_set_clip(b.get(), 0, 0, 20, 32);
@@ -124,11 +116,10 @@ TEST(Text, WrapCutTintAndSetChoice)
     vull_draw_text_ex(b.get(), "IIIIIIIIIIIIIIIII", vull_font1, 0, 0, VULL_TEXT_CUT, 0);
     EXPECT_EQ(b->clip_x0, 0);
     for (int x = 0; x < 15; x++)
-        for (int y = 0; y < 4; y++)
-            EXPECT_EQ(vull_getpixel(b.get(), x, y), 0u) << x;
-    EXPECT_EQ(vull_getpixel(b.get(), 2, 4), 255u);  // the ".." over the hidden start
+        for (int y = 0; y < 4; y++) EXPECT_EQ(vull_getpixel(b.get(), x, y), 0u) << x;
+    EXPECT_EQ(vull_getpixel(b.get(), 2, 4), 255u); // the ".." over the hidden start
     EXPECT_EQ(vull_getpixel(b.get(), 8, 4), 255u);
-    EXPECT_EQ(vull_getpixel(b.get(), 47, 0), 255u);  // the last 'I' ends at the clip edge
+    EXPECT_EQ(vull_getpixel(b.get(), 47, 0), 255u); // the last 'I' ends at the clip edge
     EXPECT_EQ(vull_getpixel(b.get(), 49, 0), 0u);
 
     // Tint on 32 bits paints set 0's mask in the colour; plain text picks the 32-bit set.
@@ -136,23 +127,22 @@ TEST(Text, WrapCutTintAndSetChoice)
     vull_draw_text_ex(c.get(), "A", vull_font1, 0, 0, VULL_TEXT_TINT, 0xFF00FF00);
     EXPECT_EQ(vull_getpixel(c.get(), 0, 0), 0xFF00FF00u);
     vull_draw_text(c.get(), "A", vull_font1, 10, 0);
-    EXPECT_EQ(vull_getpixel(c.get(), 10, 0), 0x00C0C0C0u);  // blending keeps the page's alpha
+    EXPECT_EQ(vull_getpixel(c.get(), 10, 0), 0x00C0C0C0u); // blending keeps the page's alpha
     vull_draw_text_phat(c.get(), "A", vull_font2, 20, 1, 0, 0xFF000001, 0xFFFFFFFF);
     EXPECT_EQ(vull_getpixel(c.get(), 20, 1), 0xFFFFFFFFu);
     EXPECT_EQ(vull_getpixel(c.get(), 19, 1), 0xFF000001u);
 
     // Null bitmap, text or font: y comes back unchanged.
-    EXPECT_EQ(vull_draw_text_ex(nullptr, "A", vull_font1, 0, 7, VULL_TEXT_CUT | VULL_TEXT_WRAP, 0), 7);
+    EXPECT_EQ(vull_draw_text_ex(nullptr, "A", vull_font1, 0, 7, VULL_TEXT_CUT | VULL_TEXT_WRAP, 0),
+              7);
     EXPECT_EQ(vull_draw_text_ex(c.get(), nullptr, vull_font1, 0, 7, 0, 0), 7);
     EXPECT_EQ(vull_draw_text_ex(c.get(), "A", nullptr, 0, 7, 0, 0), 7);
 }
 
-TEST(Text, NinetySixGlyphPodsAndMissingGlyphs)
-{
+TEST(Text, NinetySixGlyphPodsAndMissingGlyphs) {
     // 96-glyph layout: codes 32-127; code 10 only starts a new line.
     cpod *pod = vull_create_pod(200);
-    for (int i = 0; i < 200; i++)
-        cpod_add_item(pod, CPOD_BITMAP, vull_create_bitmap(3, 4, 8));
+    for (int i = 0; i < 200; i++) cpod_add_item(pod, CPOD_BITMAP, vull_create_bitmap(3, 4, 8));
     auto *g = static_cast<vull_bitmap *>(cpod_get_item(pod, 'A' - 32, CPOD_BITMAP));
     vull_putpixel(g, 0, 0, 9);
     vull_set_text_spacing(1);
@@ -168,8 +158,7 @@ TEST(Text, NinetySixGlyphPodsAndMissingGlyphs)
     vull_destroy_pod(pod);
 }
 
-TEST(Text, ModalInputTakesQueuedKeysAndStopsOnQuit)
-{
+TEST(Text, ModalInputTakesQueuedKeysAndStopsOnQuit) {
     fonts f;
     const vull_bitmap saved_screen = vull_screen_actual;
     vull_screen_actual.width = 64;
@@ -184,8 +173,7 @@ TEST(Text, ModalInputTakesQueuedKeysAndStopsOnQuit)
     // Typed keys: H, I, X, backspace, then 4 more than fit (the last one is replaced), Enter.
     const int keys[] = {'H', 'I', 'X', 8, '1', '2', '3', '4', '5', '6', 13};
     vullkey_buffer_pos = 0;
-    for (int k : keys)
-        vullkey_buffer[vullkey_buffer_pos++] = k;
+    for (int k : keys) vullkey_buffer[vullkey_buffer_pos++] = k;
     EXPECT_EQ(vull_get_keyboard_string(buf, 0, 0, vull_font1, 5), 1);
     EXPECT_STREQ(buf, "HI16");
 

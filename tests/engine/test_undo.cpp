@@ -12,20 +12,17 @@
 
 namespace {
 
-cbuffer *make(const std::string &s)
-{
+cbuffer *make(const std::string &s) {
     cbuffer *b = vull_create_buffer((int)s.size());
     if (!s.empty()) cbuffer_add_data(b, s.data(), (int)s.size());
     return b;
 }
 
-std::string str(cbuffer *b)
-{
+std::string str(cbuffer *b) {
     return b ? std::string((const char *)b->data, (size_t)b->length) : std::string("<null>");
 }
 
-std::vector<int32_t> words(cbuffer *b, int n)
-{
+std::vector<int32_t> words(cbuffer *b, int n) {
     std::vector<int32_t> w(n);
     std::memcpy(w.data(), b->data, 4 * (size_t)n);
     return w;
@@ -36,10 +33,9 @@ struct stack_guard {
     ~stack_guard() { vull_destroy_undo_stack(s); }
 };
 
-}  // namespace
+} // namespace
 
-TEST(Undo, PushUndoRedoWalk)
-{
+TEST(Undo, PushUndoRedoWalk) {
     stack_guard g;
     EXPECT_EQ(vull_undo(g.s), nullptr);
     EXPECT_EQ(vull_redo(g.s), nullptr);
@@ -71,8 +67,7 @@ TEST(Undo, PushUndoRedoWalk)
     vull_clear_undo_stack(nullptr);
 }
 
-TEST(Undo, PatchLayout)
-{
+TEST(Undo, PatchLayout) {
     // help! back to hello: L 5, P 3, S 0, mask 0x03, bytes "lo", tail length 0.
     cbuffer *a = make("help!"), *b = make("hello");
     cbuffer *p = generate_patch(a, b, 0);
@@ -114,8 +109,7 @@ TEST(Undo, PatchLayout)
     EXPECT_EQ(vull_undo_peek_patch(nullptr), nullptr);
 }
 
-TEST(Undo, CompareLengthAndTail)
-{
+TEST(Undo, CompareLengthAndTail) {
     stack_guard g;
     vull_push_undo_state(make("abcdWXYZ"), g.s, 0);
     EXPECT_EQ(vull_push_undo_state(make("abcd1234"), g.s, -4), 0);
@@ -132,7 +126,7 @@ TEST(Undo, CompareLengthAndTail)
     vull_push_undo_state(make(text + tail1), t.s, 0);
     EXPECT_EQ(vull_push_undo_state(make(text + tail2), t.s, 0), 1);
     cbuffer *peek = vull_undo_peek_patch(t.s->undo_patches);
-    EXPECT_EQ(words(peek, 3), (std::vector<int32_t>{9, 9, 5}));  // P covers the head, M < 0
+    EXPECT_EQ(words(peek, 3), (std::vector<int32_t>{9, 9, 5})); // P covers the head, M < 0
     EXPECT_EQ(peek->length, 12 + 24 + 4);
     vull_destroy_buffer(peek);
     EXPECT_EQ(str(vull_undo(t.s)), text + tail1);
@@ -144,8 +138,7 @@ TEST(Undo, CompareLengthAndTail)
     EXPECT_EQ(str(vull_undo(t.s)), text + tail1);
 }
 
-TEST(Undo, RandomEditSessionsReplayExactly)
-{
+TEST(Undo, RandomEditSessionsReplayExactly) {
     std::mt19937 rng(1234);
     for (int tail : {0, 1, 24}) {
         for (int session = 0; session < 20; session++) {
@@ -166,7 +159,8 @@ TEST(Undo, RandomEditSessionsReplayExactly)
                     for (int k = at; k < head && k < at + 3; k++) next[k] = (char)('a' + rng() % 4);
                     break;
                 default:
-                    for (int k = 0; k < tail; k++) next[next.size() - 1 - k] = (char)('0' + rng() % 10);
+                    for (int k = 0; k < tail; k++)
+                        next[next.size() - 1 - k] = (char)('0' + rng() % 10);
                 }
                 int recorded = vull_push_undo_state(make(next), g.s, 0);
                 EXPECT_EQ(recorded, next != cur ? 1 : 0);
@@ -185,8 +179,7 @@ TEST(Undo, RandomEditSessionsReplayExactly)
     }
 }
 
-TEST(Undo, InterleavedPushUndoRedoFollowTheModel)
-{
+TEST(Undo, InterleavedPushUndoRedoFollowTheModel) {
     // A model history with a position: a push drops everything after the
     // position, undo and redo move it. The stack must agree after every step.
     std::mt19937 rng(77);
@@ -205,7 +198,8 @@ TEST(Undo, InterleavedPushUndoRedoFollowTheModel)
                 int pos = (int)(rng() % (head + 1));
                 if (op == 0) next.insert(pos, std::string(1 + rng() % 4, (char)('a' + rng() % 3)));
                 if (op == 1 && head > 0) next.erase(pos, 1 + rng() % 3);
-                if (op == 2 && tail > 0) next[next.size() - 1 - rng() % tail] = (char)('0' + rng() % 10);
+                if (op == 2 && tail > 0)
+                    next[next.size() - 1 - rng() % tail] = (char)('0' + rng() % 10);
                 int recorded = vull_push_undo_state(make(next), g.s, 0);
                 ASSERT_EQ(recorded, next != model[at] ? 1 : 0) << step;
                 if (recorded) {

@@ -6,8 +6,7 @@
 
 #include "engine/vmath.h"
 
-TEST(VmathFixed, MulAndDivideClampAndSpecialCases)
-{
+TEST(VmathFixed, MulAndDivideClampAndSpecialCases) {
     EXPECT_EQ(vull_fmul(0x20000, 0x18000), 0x30000);
     EXPECT_EQ(vull_fmul(-0x10000, 0x8000), -0x8000);
     EXPECT_EQ(vull_fdiv(65536, 0), 0x7FFFFFFF);
@@ -16,18 +15,16 @@ TEST(VmathFixed, MulAndDivideClampAndSpecialCases)
     EXPECT_EQ(vull_fdiv(0x7FFF0000, 0x8000), 0x7FFFFFFF);
     EXPECT_EQ(vull_fdiv(INT_MIN, 1), int32_t(0x80000001));
     EXPECT_EQ(vull_fdiv(0x30000, 0x20000), 0x18000);
-    EXPECT_EQ(vull_fdiv(-0x30000, 0x20000), -0x18000);  // truncates toward zero
+    EXPECT_EQ(vull_fdiv(-0x30000, 0x20000), -0x18000); // truncates toward zero
 }
 
-TEST(VmathTrig, TablesAndNamedPoints)
-{
+TEST(VmathTrig, TablesAndNamedPoints) {
     EXPECT_EQ(cos_val[0], 65536);
     EXPECT_EQ(cos_val[4096], 0);
-    EXPECT_EQ(cos_val[2048], 46341);  // cos 45 degrees
+    EXPECT_EQ(cos_val[2048], 46341); // cos 45 degrees
     EXPECT_EQ(atan_val[0], 0);
     EXPECT_EQ(atan_val[2048], 8192);
-    for (int i = 1; i <= 4096; i++)
-        ASSERT_LE(cos_val[i], cos_val[i - 1]);
+    for (int i = 1; i <= 4096; i++) ASSERT_LE(cos_val[i], cos_val[i - 1]);
 
     EXPECT_EQ(fcos(0), 65536);
     EXPECT_EQ(fcos(0x4000), 0);
@@ -47,7 +44,7 @@ TEST(VmathTrig, TablesAndNamedPoints)
     EXPECT_EQ(ftan2(0, 1), 49152);
     EXPECT_EQ(ftan2(0, 0), 16384);
     EXPECT_EQ(ftan2(1, 1), 65536 - 8192);
-    EXPECT_EQ(ftan2(1, INT_MIN), 16384);       // slope beyond the 32-bit range
+    EXPECT_EQ(ftan2(1, INT_MIN), 16384); // slope beyond the 32-bit range
     EXPECT_EQ(ftan2(1, INT_MAX), 65536 - 16384);
     EXPECT_EQ(ftan(0x10000), 8192);
     EXPECT_EQ(ftan(-0x10000), -8192);
@@ -55,14 +52,13 @@ TEST(VmathTrig, TablesAndNamedPoints)
     EXPECT_EQ(fdist(3, -4), 5);
 }
 
-TEST(VmathRandom, SeedsStepsAndBackup)
-{
+TEST(VmathRandom, SeedsStepsAndBackup) {
     vull_srand(0);
     uint32_t hi, lo;
     vull_random_get_seeds(&hi, &lo);
     EXPECT_EQ(hi, 0x60009755u);
     EXPECT_EQ(lo, 0xDEADBEEFu);
-    EXPECT_EQ(vull_random(0), 0u);  // no step
+    EXPECT_EQ(vull_random(0), 0u); // no step
     vull_random_get_seeds(&hi, &lo);
     EXPECT_EQ(hi, 0x60009755u);
 
@@ -85,8 +81,7 @@ TEST(VmathRandom, SeedsStepsAndBackup)
     EXPECT_EQ(vull_random(100), b);
 }
 
-TEST(VmathRandom, MangleWrapsWithoutOverflow)
-{
+TEST(VmathRandom, MangleWrapsWithoutOverflow) {
     // Computed by hand with 32-bit wrap-around and arithmetic shifts.
     auto ref = [](int32_t value) {
         uint32_t v = uint32_t(value);
@@ -101,8 +96,7 @@ TEST(VmathRandom, MangleWrapsWithoutOverflow)
         EXPECT_EQ(vull_mangle_int32(v), ref(v)) << v;
 }
 
-TEST(VmathVectors, NormalizeCrossAndMatrices)
-{
+TEST(VmathVectors, NormalizeCrossAndMatrices) {
     vull_vec3 z = {0, 0, 0};
     vull_normalize(&z);
     EXPECT_EQ(z.x, 0.0f);
@@ -131,16 +125,14 @@ TEST(VmathVectors, NormalizeCrossAndMatrices)
     // a then b: identity on either side changes nothing.
     vull_get_identity_matrix(&id);
     vull_matrix_mul(&m, &id, &prod);
-    for (int i = 0; i < 12; i++)
-        EXPECT_FLOAT_EQ(prod.m[i], m.m[i]);
+    for (int i = 0; i < 12; i++) EXPECT_FLOAT_EQ(prod.m[i], m.m[i]);
     vull_matrix_mul(&id, &m, &prod);
-    for (int i = 0; i < 12; i++)
-        EXPECT_FLOAT_EQ(prod.m[i], m.m[i]);
+    for (int i = 0; i < 12; i++) EXPECT_FLOAT_EQ(prod.m[i], m.m[i]);
     // Applying the product equals applying a, then b.
     vull_matrix b;
     vull_vec3 axis = {0, 0, 5};
     vull_get_vector_rotation_matrix(&b, &axis, 0.5f);
-    EXPECT_FLOAT_EQ(axis.z, 1.0f);  // normalised in place
+    EXPECT_FLOAT_EQ(axis.z, 1.0f); // normalised in place
     vull_matrix_mul(&m, &b, &prod);
     vull_vec3 r1, r2;
     vull_apply_matrix(&prod, &p, &r1);

@@ -17,7 +17,7 @@ int count_set(const vull_voxmap *m) {
     for (int i = 0; i < m->width * m->height * m->depth; i++) n += m->voxels[i] != 0;
     return n;
 }
-}  // namespace
+} // namespace
 
 TEST(Voxmap, CreateRefusesBadSizesAndCountsItems) {
     int live = vull_items_created;
@@ -78,7 +78,7 @@ TEST(Voxmap, LinesBoxesAndFills) {
     vull_line3d(v.m, 20, -10, 7, -13, 9, 0, 5);
     std::vector<uint8_t> clipped(v.m->voxels, v.m->voxels + 512);
     vull_clear_voxmap(v.m);
-    for (int64_t i = 0, X = 20 << 16, Y = -10 << 16, Z = 7 << 16; i < 33; i++) {  // the plain walk
+    for (int64_t i = 0, X = 20 << 16, Y = -10 << 16, Z = 7 << 16; i < 33; i++) { // the plain walk
         vull_putvoxel(v.m, (int)(X >> 16), (int)(Y >> 16), (int)(Z >> 16), 5);
         X += (-33 * 65536) / 33, Y += (19 * 65536) / 33, Z += (-7 * 65536) / 33;
     }
@@ -97,18 +97,18 @@ TEST(Voxmap, LinesBoxesAndFills) {
 
 TEST(Voxmap, DrawSkipsZeroAndBlitCopiesWithinTheClipRange) {
     voxmap_ptr src(2, 2, 2), dst(4, 4, 4);
-    src.m->voxels[0] = 5;  // (0,0,0); the rest is 0
-    src.m->voxels[7] = 6;  // (1,1,1)
+    src.m->voxels[0] = 5; // (0,0,0); the rest is 0
+    src.m->voxels[7] = 6; // (1,1,1)
     vull_clear_voxmap(dst.m);
     for (int i = 0; i < 64; i++) dst.m->voxels[i] = 1;
     vull_draw_voxmap(src.m, dst.m, 1, 1, 1);
     EXPECT_EQ(vull_getvoxel(dst.m, 1, 1, 1), 5);
-    EXPECT_EQ(vull_getvoxel(dst.m, 2, 1, 1), 1);  // transparent
+    EXPECT_EQ(vull_getvoxel(dst.m, 2, 1, 1), 1); // transparent
     EXPECT_EQ(vull_getvoxel(dst.m, 2, 2, 2), 6);
     vull_set_voxmap_clip(dst.m, 0, 0, 0, 4, 4, 2);
     vull_blit_voxmap(src.m, dst.m, 0, 0, 1);
-    EXPECT_EQ(vull_getvoxel(dst.m, 1, 0, 1), 0);   // copied, zero included
-    EXPECT_EQ(vull_getvoxel(dst.m, 1, 1, 2), 1);   // level 2 is outside the clip range
+    EXPECT_EQ(vull_getvoxel(dst.m, 1, 0, 1), 0); // copied, zero included
+    EXPECT_EQ(vull_getvoxel(dst.m, 1, 1, 2), 1); // level 2 is outside the clip range
     vull_draw_voxmap(src.m, dst.m, 0, 0, 100);
     vull_draw_voxmap_matrix(src.m, dst.m, 0);
 }

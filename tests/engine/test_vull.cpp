@@ -22,13 +22,9 @@ namespace {
 
 using e2::read_file;
 
-std::string make_temp_dir()
-{
-    return e2::make_temp_dir("vull");
-}
+std::string make_temp_dir() { return e2::make_temp_dir("vull"); }
 
-std::vector<std::string> split_lines(const std::string &text)
-{
+std::vector<std::string> split_lines(const std::string &text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
     for (std::string l; std::getline(in, l);) lines.push_back(l);
@@ -39,22 +35,19 @@ std::vector<std::string> split_lines(const std::string &text)
 struct LogCapture {
     FILE *f = tmpfile();
     FILE *saved = vull_state.log_file;
-    LogCapture()
-    {
+    LogCapture() {
         vull_state.log_file = f;
         vull_debug_indentation = 0;
         print_debug_timestamp = 1;
     }
-    ~LogCapture()
-    {
+    ~LogCapture() {
         vull_state.log_file = saved;
         fclose(f);
         vull_debug_indentation = 0;
         print_debug_timestamp = 1;
     }
     // The text with every stamp replaced by "[T] ", after checking its form.
-    std::string text()
-    {
+    std::string text() {
         fflush(f);
         rewind(f);
         std::string s;
@@ -63,17 +56,16 @@ struct LogCapture {
     }
 };
 
-}  // namespace
+} // namespace
 
-TEST(VullLog, NestingAndStamps)
-{
+TEST(VullLog, NestingAndStamps) {
     LogCapture log;
-    vull_debug("<ok\n");  // level 0 stays 0
+    vull_debug("<ok\n"); // level 0 stays 0
     EXPECT_EQ(vull_debug_indentation, 0);
     vull_debug(">open\n");
     vull_debug("inner\n");
     vull_debug(">deeper\n");
-    vull_debug("x");       // no newline: the next message continues the line
+    vull_debug("x"); // no newline: the next message continues the line
     vull_debug("y\n");
     vull_debug("<back\n");
     vull_debug("<done\n");
@@ -87,36 +79,36 @@ TEST(VullLog, NestingAndStamps)
                           "[T] done\n");
 }
 
-TEST(VullLog, TooLongMessagesAreReplaced)
-{
+TEST(VullLog, TooLongMessagesAreReplaced) {
     LogCapture log;
     std::string ok(899, 'a');
-    ok += '\n';  // 900 characters: written
+    ok += '\n'; // 900 characters: written
     vull_debug(ok.c_str());
     std::string too_long(901, 'b');
-    vull_debug((">" + too_long).c_str());  // replaced; the '>' is not acted on
+    vull_debug((">" + too_long).c_str()); // replaced; the '>' is not acted on
     EXPECT_EQ(vull_debug_indentation, 0);
     vull_debug("after\n");
     // A replaced message neither changes the level nor the new-line flag.
     vull_debug("part");
     vull_debug(too_long.c_str());
     vull_debug("rest\n");
-    EXPECT_EQ(log.text(), "[T] " + ok + "[T] [debug string too long!]\n[T] after\n[T] part[debug string too long!]\nrest\n");
+    EXPECT_EQ(
+        log.text(),
+        "[T] " + ok +
+            "[T] [debug string too long!]\n[T] after\n[T] part[debug string too long!]\nrest\n");
 }
 
-TEST(VullLog, FormattedMessagesNestAndAreBounded)
-{
+TEST(VullLog, FormattedMessagesNestAndAreBounded) {
     LogCapture log;
     vull_debugf(">%s %d\n", "open", 7);
     vull_debugf("%02d %s\n", 3, "key");
-    std::string huge(10000, 'h');  // beyond the scratch text: cut there, then too long to log
+    std::string huge(10000, 'h'); // beyond the scratch text: cut there, then too long to log
     vull_debugf("<%s\n", huge.c_str());
     EXPECT_EQ(vull_debug_indentation, 1);
     EXPECT_EQ(log.text(), "[T] open 7\n[T]   03 key\n[T] [debug string too long!]\n");
 }
 
-TEST(VullLog, ClosedLogStillTracksLevels)
-{
+TEST(VullLog, ClosedLogStillTracksLevels) {
     FILE *saved = vull_state.log_file;
     vull_state.log_file = nullptr;
     vull_debug_indentation = 0;
@@ -131,8 +123,7 @@ TEST(VullLog, ClosedLogStillTracksLevels)
     vull_state.log_file = saved;
 }
 
-TEST(VullState, BoundedCopiesAndTitles)
-{
+TEST(VullState, BoundedCopiesAndTitles) {
     std::string long_text(5000, 't');
     vull_set_application_title(long_text.c_str());
     EXPECT_EQ(strlen(vull_state.app_title), size_t(VULL_TITLE_LEN - 1));
@@ -154,7 +145,7 @@ TEST(VullState, BoundedCopiesAndTitles)
 
     vull_reset_timer();
     EXPECT_GE(vull_get_elapsed_time(), 0);
-    vull_start_time = vull_start_time + 100000;  // a start in the future reads as a wrapped clock
+    vull_start_time = vull_start_time + 100000; // a start in the future reads as a wrapped clock
     EXPECT_EQ(vull_get_elapsed_time(), 0);
 }
 
@@ -167,49 +158,37 @@ struct RunRecord {
     int updates = 0;
     int draws = 0;
     int exits = 0;
-    int skip_on = 2;       // the update of this pass skips its frame
-    int quit_after = 6;    // passes to run
+    int skip_on = 2;    // the update of this pass skips its frame
+    int quit_after = 6; // passes to run
     std::vector<std::string> hooked;
 } run;
 
-void run_load_hook(const char *line)
-{
-    run.hooked.push_back(line);
-}
+void run_load_hook(const char *line) { run.hooked.push_back(line); }
 
-}  // namespace
+} // namespace
 
-void vull_main_init(int, char **)
-{
+void vull_main_init(int, char **) {
     vull_set_application_title("vull_test");
     vull_set_load_config_func(run_load_hook);
     vull_init();
 }
 
-void vull_main_update()
-{
+void vull_main_update() {
     run.updates++;
     if (run.updates == run.skip_on) vull_skip_frame();
     if (run.updates >= run.quit_after) vull_quit = 1;
 }
 
-void vull_main_draw()
-{
-    run.draws++;
-}
+void vull_main_draw() { run.draws++; }
 
-void vull_main_exit()
-{
+void vull_main_exit() {
     run.exits++;
-    EXPECT_EQ(vull_exit(), 0);  // returns at once from inside the sequence
+    EXPECT_EQ(vull_exit(), 0); // returns at once from inside the sequence
 }
 
-TEST(VullMain, HeadlessRunPerfReportsAndExitOrder)
-{
+TEST(VullMain, HeadlessRunPerfReportsAndExitOrder) {
     std::string dir = make_temp_dir();
-    {
-        std::ofstream(dir + "/config.txt") << "// keep me\nsessions 41\nsound_volume 300\n";
-    }
+    { std::ofstream(dir + "/config.txt") << "// keep me\nsessions 41\nsound_volume 300\n"; }
     std::vector<std::string> args = {"vull_test", "-headless", "-perf_timing", "3", "-home", dir};
     std::vector<char *> argv;
     for (std::string &a : args) argv.push_back(a.data());
@@ -229,7 +208,8 @@ TEST(VullMain, HeadlessRunPerfReportsAndExitOrder)
     EXPECT_STREQ(vull_argv0, "vull_test");
 
     // One report every three passes: drawn frames / passes.
-    std::regex report(R"(\[vull\]( +[0-9]+\.[0-9]{3}\[ *[0-9]+\.[0-9]{3}\]){4}   ([0-9]+)/([0-9]+))");
+    std::regex report(
+        R"(\[vull\]( +[0-9]+\.[0-9]{3}\[ *[0-9]+\.[0-9]{3}\]){4}   ([0-9]+)/([0-9]+))");
     std::vector<std::string> reports;
     for (const std::string &l : split_lines(out)) {
         std::smatch m;
@@ -240,7 +220,8 @@ TEST(VullMain, HeadlessRunPerfReportsAndExitOrder)
     // log.txt (its order is checked end to end by engine_host_test.sh): all stamped, ends nested right.
     std::vector<std::string> lines = split_lines(read_file(dir + "/log.txt"));
     ASSERT_GE(lines.size(), 2u);
-    for (const std::string &l : lines) EXPECT_TRUE(std::regex_search(l, std::regex(R"(^\[[0-9]{6}\] )"))) << l;
+    for (const std::string &l : lines)
+        EXPECT_TRUE(std::regex_search(l, std::regex(R"(^\[[0-9]{6}\] )"))) << l;
     EXPECT_EQ(lines[lines.size() - 2].substr(9), "  vull_items_created: 0");
     EXPECT_EQ(lines.back().substr(9), "ok");
 

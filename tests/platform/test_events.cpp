@@ -23,11 +23,12 @@ uint32_t fake_buttons;
 int quit_calls;
 
 struct EventsTest : ::testing::Test {
-    static void SetUpTestSuite() { ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS), 0) << SDL_GetError(); }
+    static void SetUpTestSuite() {
+        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS), 0) << SDL_GetError();
+    }
     static void TearDownTestSuite() { SDL_Quit(); }
 
-    void SetUp() override
-    {
+    void SetUp() override {
         vull_config_default();
         cconfig.headless = 1;
         vull_state = {};
@@ -55,53 +56,47 @@ struct EventsTest : ::testing::Test {
         vull_events_hook.quit = [] { quit_calls++; };
         SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         vull_events_hook = {};
         vull_video_exit();
     }
 
-    static void pump(uint64_t at)
-    {
+    static void pump(uint64_t at) {
         fake_now = at;
         vull_handle_system_messages();
     }
-    static void key_down(int sc)
-    {
+    static void key_down(int sc) {
         SDL_Event e = {};
         e.type = SDL_KEYDOWN;
         e.key.keysym.scancode = SDL_Scancode(sc);
         e.key.keysym.sym = SDL_GetKeyFromScancode(SDL_Scancode(sc));
         SDL_PushEvent(&e);
     }
-    static void text(const char *t)
-    {
+    static void text(const char *t) {
         SDL_Event e = {};
         e.type = SDL_TEXTINPUT;
         snprintf(e.text.text, sizeof e.text.text, "%s", t);
         SDL_PushEvent(&e);
     }
-    static std::string queue()
-    {
+    static std::string queue() {
         std::string s;
         for (int i = 0; i < vullkey_buffer_pos; i++) s += std::to_string(vullkey_buffer[i]) + " ";
         return s;
     }
 };
 
-TEST_F(EventsTest, HeldKeysRepeatOnOneSharedTimer)
-{
+TEST_F(EventsTest, HeldKeysRepeatOnOneSharedTimer) {
     fake_keys[SDL_SCANCODE_A] = 1;
     pump(10000);
-    EXPECT_EQ(vull_get_key_state(SDL_SCANCODE_A), 3);  // first frame of the press
+    EXPECT_EQ(vull_get_key_state(SDL_SCANCODE_A), 3); // first frame of the press
     pump(10016);
     EXPECT_EQ(vull_get_key_state(SDL_SCANCODE_A), 1);
     pump(10515);
     EXPECT_EQ(vull_get_key_state(SDL_SCANCODE_A), 1);
     EXPECT_EQ(vullkey_buffer_pos, 0);
-    pump(10516);  // 500 ms after the last pass that saw the press as new
+    pump(10516); // 500 ms after the last pass that saw the press as new
     EXPECT_EQ(vullkey[SDL_SCANCODE_A], 3);
-    EXPECT_EQ(queue(), "-1 ");  // repeated, nothing typed
+    EXPECT_EQ(queue(), "-1 "); // repeated, nothing typed
     pump(10530);
     EXPECT_EQ(vullkey[SDL_SCANCODE_A], 1);
     pump(10596);
@@ -124,7 +119,7 @@ TEST_F(EventsTest, HeldKeysRepeatOnOneSharedTimer)
     EXPECT_EQ(vull_get_key_state(SDL_SCANCODE_A), 0);
     EXPECT_EQ(vull_get_key_state(SDL_SCANCODE_B), 0);
     pump(11300);
-    EXPECT_EQ(vullkey[SDL_SCANCODE_B], 1);  // blocked keys do not repeat
+    EXPECT_EQ(vullkey[SDL_SCANCODE_B], 1); // blocked keys do not repeat
     fake_keys[SDL_SCANCODE_B] = 0;
     pump(11320);
     EXPECT_EQ(block_vullkey[SDL_SCANCODE_B], 0);
@@ -137,17 +132,16 @@ TEST_F(EventsTest, HeldKeysRepeatOnOneSharedTimer)
     EXPECT_NE(vull_get_key_state(VULL_KEY_CTRL), 0);
 }
 
-TEST_F(EventsTest, TypedKeysAndText)
-{
+TEST_F(EventsTest, TypedKeysAndText) {
     key_down(SDL_SCANCODE_RETURN);
     key_down(SDL_SCANCODE_KP_ENTER);
     key_down(SDL_SCANCODE_BACKSPACE);
     key_down(SDL_SCANCODE_ESCAPE);
-    key_down(SDL_SCANCODE_A);  // its character comes as text input
+    key_down(SDL_SCANCODE_A); // its character comes as text input
     text("a");
-    text("\xc3\xa9");  // more than one byte: not typeable here
+    text("\xc3\xa9"); // more than one byte: not typeable here
     key_down(SDL_SCANCODE_LEFT);
-    key_down(600);  // beyond the key arrays: ignored
+    key_down(600); // beyond the key arrays: ignored
     pump(10000);
     EXPECT_EQ(queue(), "13 13 8 27 97 ");
     EXPECT_EQ(vullkey[80], 1);
@@ -168,16 +162,15 @@ TEST_F(EventsTest, TypedKeysAndText)
     EXPECT_EQ(vullkey_buffer_pos, 32);
 }
 
-TEST_F(EventsTest, CtrlShortcutsAndQuit)
-{
+TEST_F(EventsTest, CtrlShortcutsAndQuit) {
     fake_keys[SDL_SCANCODE_LCTRL] = 1;
     key_down(SDL_SCANCODE_S);
     pump(10000);
     EXPECT_EQ(queue(), "115 ");
-    key_down(SDL_SCANCODE_D);  // 30 ms later: dropped
+    key_down(SDL_SCANCODE_D); // 30 ms later: dropped
     pump(10030);
     EXPECT_EQ(queue(), "115 ");
-    key_down(SDL_SCANCODE_1);  // a digit gives itself and presses nothing else
+    key_down(SDL_SCANCODE_1); // a digit gives itself and presses nothing else
     pump(10100);
     EXPECT_EQ(queue(), "115 49 ");
     EXPECT_EQ(vullkey[SDL_SCANCODE_B], 0);
@@ -204,8 +197,7 @@ TEST_F(EventsTest, CtrlShortcutsAndQuit)
     EXPECT_EQ(quit_calls, 2);
 }
 
-TEST_F(EventsTest, AltReturnTogglesOncePerPress)
-{
+TEST_F(EventsTest, AltReturnTogglesOncePerPress) {
     cconfig.headless = 0;
     vull_video_init();
     vull_set_window_size(320, 240);
@@ -217,7 +209,7 @@ TEST_F(EventsTest, AltReturnTogglesOncePerPress)
     pump(10000);
     EXPECT_EQ(vull_screen_mode, 1);
     EXPECT_EQ(vullkey_buffer_pos, 0);
-    key_down(SDL_SCANCODE_RETURN);  // auto-repeat of the same press
+    key_down(SDL_SCANCODE_RETURN); // auto-repeat of the same press
     pump(10100);
     EXPECT_EQ(vull_screen_mode, 1);
     fake_keys[SDL_SCANCODE_RETURN] = 0;
@@ -228,13 +220,12 @@ TEST_F(EventsTest, AltReturnTogglesOncePerPress)
     EXPECT_EQ(vull_screen_mode, 0);
 }
 
-TEST_F(EventsTest, EmulatedTextInputUsesTheUsLayout)
-{
+TEST_F(EventsTest, EmulatedTextInputUsesTheUsLayout) {
     cconfig.emulate_textinput = 1;
     key_down(SDL_SCANCODE_H);
     key_down(SDL_SCANCODE_SPACE);
     key_down(SDL_SCANCODE_SLASH);
-    text("x");  // real text input is ignored in this mode
+    text("x"); // real text input is ignored in this mode
     pump(10000);
     fake_keys[SDL_SCANCODE_LSHIFT] = 1;
     pump(10010);
@@ -245,10 +236,9 @@ TEST_F(EventsTest, EmulatedTextInputUsesTheUsLayout)
     EXPECT_EQ(queue(), "104 32 47 13 64 123 ");
 }
 
-TEST_F(EventsTest, ClicksWheelDropsAndWindowEvents)
-{
+TEST_F(EventsTest, ClicksWheelDropsAndWindowEvents) {
     SDL_Event e = {};
-    e.type = SDL_MOUSEBUTTONUP;  // a release alone is not a click
+    e.type = SDL_MOUSEBUTTONUP; // a release alone is not a click
     e.button.button = SDL_BUTTON_LEFT;
     SDL_PushEvent(&e);
     pump(10000);
@@ -301,10 +291,9 @@ TEST_F(EventsTest, ClicksWheelDropsAndWindowEvents)
     EXPECT_EQ(last_inactive_time, 10080u);
 }
 
-TEST_F(EventsTest, MouseInBackPagePixels)
-{
+TEST_F(EventsTest, MouseInBackPagePixels) {
     int x = -7, y = -7, b = -7;
-    vull_get_mouse(&x, &y, &b);  // no page: zeros
+    vull_get_mouse(&x, &y, &b); // no page: zeros
     EXPECT_EQ(x, 0);
     EXPECT_EQ(b, 0);
 
@@ -361,8 +350,7 @@ TEST_F(EventsTest, MouseInBackPagePixels)
     vull_lock_mouse_cursor(0);
 }
 
-TEST_F(EventsTest, KeyNames)
-{
+TEST_F(EventsTest, KeyNames) {
     EXPECT_STREQ(vull_get_key_name(SDL_SCANCODE_A), "A");
     EXPECT_STREQ(vull_get_key_name(SDL_SCANCODE_LALT), "LEFT ALT");
     EXPECT_STREQ(vull_get_key_name(0), "?");
@@ -370,4 +358,4 @@ TEST_F(EventsTest, KeyNames)
     EXPECT_STREQ(vull_get_key_name(-1), "?");
 }
 
-}  // namespace
+} // namespace

@@ -21,8 +21,7 @@ uint8_t no_keys[512];
 struct JoystickTest : ::testing::Test {
     std::string home;
 
-    void SetUp() override
-    {
+    void SetUp() override {
         vull_config_default();
         vull_state = {};
         const char *h = getenv("HOME");
@@ -34,10 +33,10 @@ struct JoystickTest : ::testing::Test {
             *n = 512;
             return no_keys;
         };
-        ASSERT_EQ(SDL_Init(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER | SDL_INIT_EVENTS), 0) << SDL_GetError();
+        ASSERT_EQ(SDL_Init(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER | SDL_INIT_EVENTS), 0)
+            << SDL_GetError();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         vull_joystick_exit();
         while (SDL_NumJoysticks() > 0) SDL_JoystickDetachVirtual(0);
         SDL_Quit();
@@ -47,22 +46,23 @@ struct JoystickTest : ::testing::Test {
     }
     std::string mapping_path() const { return home + "/sdl_controllers.txt"; }
 
-    static int attach() { return SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 15, 0); }
-    static void pump() { vull_handle_system_messages(); }
-    static SDL_Joystick *joystick_of(int record)
-    {
-        return metacon[record].controller ? SDL_GameControllerGetJoystick(metacon[record].controller) : nullptr;
+    static int attach() {
+        return SDL_JoystickAttachVirtual(SDL_JOYSTICK_TYPE_GAMECONTROLLER, 6, 15, 0);
     }
-    static int occupied()
-    {
+    static void pump() { vull_handle_system_messages(); }
+    static SDL_Joystick *joystick_of(int record) {
+        return metacon[record].controller
+                   ? SDL_GameControllerGetJoystick(metacon[record].controller)
+                   : nullptr;
+    }
+    static int occupied() {
         int n = 0;
         for (auto &r : metacon) n += r.controller || r.joystick;
         return n;
     }
 };
 
-TEST_F(JoystickTest, HotPlugKeepsRecordsInUse)
-{
+TEST_F(JoystickTest, HotPlugKeepsRecordsInUse) {
     // Two devices present at start: start-up opens both, then SDL announces
     // them again; the records must stay as they are.
     attach();
@@ -96,15 +96,14 @@ TEST_F(JoystickTest, HotPlugKeepsRecordsInUse)
     EXPECT_EQ(occupied(), 2);
 }
 
-TEST_F(JoystickTest, NineDevicesFillEightRecords)
-{
+TEST_F(JoystickTest, NineDevicesFillEightRecords) {
     for (int i = 0; i < 9; i++) ASSERT_GE(attach(), 0);
     vull_joystick_init();
     EXPECT_EQ(occupied(), 8);
     EXPECT_EQ(vull_count_joysticks(), 9);
     pump();
     EXPECT_EQ(occupied(), 8);
-    EXPECT_EQ(vull_state.controller_added, 0x108);  // the notice is set all the same
+    EXPECT_EQ(vull_state.controller_added, 0x108); // the notice is set all the same
     // Index 8 has no record and reads nothing.
     int x = 5, y = 5;
     uint32_t b = 5;
@@ -115,15 +114,14 @@ TEST_F(JoystickTest, NineDevicesFillEightRecords)
     vull_get_joystick(8, nullptr, nullptr, nullptr);
 }
 
-TEST_F(JoystickTest, AxesAndButtonsCountOnlyAfterRest)
-{
+TEST_F(JoystickTest, AxesAndButtonsCountOnlyAfterRest) {
     attach();
     vull_joystick_init();
     SDL_Joystick *j = joystick_of(0);
     ASSERT_NE(j, nullptr);
-    SDL_JoystickSetVirtualAxis(j, 0, 30000);  // stick resting off-centre
+    SDL_JoystickSetVirtualAxis(j, 0, 30000); // stick resting off-centre
     SDL_JoystickSetVirtualAxis(j, 1, -200);
-    SDL_JoystickSetVirtualButton(j, 0, 1);    // A held while connecting
+    SDL_JoystickSetVirtualButton(j, 0, 1); // A held while connecting
     SDL_GameControllerUpdate();
     int x, y;
     uint32_t b;
@@ -151,7 +149,7 @@ TEST_F(JoystickTest, AxesAndButtonsCountOnlyAfterRest)
     EXPECT_EQ(x, 0);
     EXPECT_EQ(y, 0);
     vull_get_joystick_axes(9, 0, 1, &x, &y);
-    EXPECT_EQ(vull_count_joystick_buttons(0), 0);  // a controller, not a raw joystick
+    EXPECT_EQ(vull_count_joystick_buttons(0), 0); // a controller, not a raw joystick
 
     // Reconnecting loses validation: it must be seen at rest again.
     int32_t id = metacon[0].instance_id;
@@ -167,8 +165,7 @@ TEST_F(JoystickTest, AxesAndButtonsCountOnlyAfterRest)
     EXPECT_EQ(x, 0);
 }
 
-TEST_F(JoystickTest, MappingFileGoodAndBadLines)
-{
+TEST_F(JoystickTest, MappingFileGoodAndBadLines) {
     // Missing file: created with its comment line only.
     add_sdl_controllers();
     FILE *f = fopen(mapping_path().c_str(), "rb");
@@ -193,13 +190,16 @@ TEST_F(JoystickTest, MappingFileGoodAndBadLines)
     std::string full = "030000005a6900000bb0000000010000,Long Pad ";
     full += std::string(1023 - full.size() - tail.size(), 'n') + tail;
     fprintf(f, "%s\n", full.c_str());
-    fprintf(f, "030000005a6900000990000000010000,Test Pad Nine,a:b0,b:b1,platform:Linux,");  // no final newline
+    fprintf(
+        f,
+        "030000005a6900000990000000010000,Test Pad Nine,a:b0,b:b1,platform:Linux,"); // no final newline
     fclose(f);
 
-    SDL_GameControllerAddMapping(
-        "030000005a6900000990000000010000,Placeholder,a:b5,platform:Linux,");  // replaced by the file
+    SDL_GameControllerAddMapping("030000005a6900000990000000010000,Placeholder,a:b5,platform:"
+                                 "Linux,"); // replaced by the file
     vull_joystick_init();
-    char *m = SDL_GameControllerMappingForGUID(SDL_JoystickGetGUIDFromString("030000005a6900000990000000010000"));
+    char *m = SDL_GameControllerMappingForGUID(
+        SDL_JoystickGetGUIDFromString("030000005a6900000990000000010000"));
     ASSERT_NE(m, nullptr);
     EXPECT_NE(std::string(m).find("Test Pad Nine"), std::string::npos);
     SDL_free(m);
@@ -209,10 +209,11 @@ TEST_F(JoystickTest, MappingFileGoodAndBadLines)
     EXPECT_NE(std::string(m).find("Swapped Pad,a:b1,b:b0"), std::string::npos);
     SDL_free(m);
 
-    m = SDL_GameControllerMappingForGUID(SDL_JoystickGetGUIDFromString("030000005a6900000bb0000000010000"));
+    m = SDL_GameControllerMappingForGUID(
+        SDL_JoystickGetGUIDFromString("030000005a6900000bb0000000010000"));
     ASSERT_NE(m, nullptr);
     EXPECT_NE(std::string(m).find("Long Pad nnn"), std::string::npos);
     SDL_free(m);
 }
 
-}  // namespace
+} // namespace

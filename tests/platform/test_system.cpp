@@ -26,13 +26,9 @@ namespace {
 using e2::read_file;
 using e2::write_file;
 
-std::string make_temp_dir()
-{
-    return e2::make_temp_dir("sys");
-}
+std::string make_temp_dir() { return e2::make_temp_dir("sys"); }
 
-bool is_dir(const std::string &path)
-{
+bool is_dir(const std::string &path) {
     struct stat st {};
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
@@ -43,8 +39,7 @@ struct EnvGuard {
     std::string path = getenv("PATH") ? getenv("PATH") : "";
     vull_config_rec config = cconfig;
     std::string title = vull_state.app_title;
-    ~EnvGuard()
-    {
+    ~EnvGuard() {
         setenv("HOME", home.c_str(), 1);
         setenv("PATH", path.c_str(), 1);
         cconfig = config;
@@ -52,10 +47,9 @@ struct EnvGuard {
     }
 };
 
-}  // namespace
+} // namespace
 
-TEST(SystemPaths, PerUserFolderFromHomeTitleOrOption)
-{
+TEST(SystemPaths, PerUserFolderFromHomeTitleOrOption) {
     EnvGuard guard;
     std::string dir = make_temp_dir();
     char out[VULL_PATH_LEN];
@@ -88,8 +82,7 @@ TEST(SystemPaths, PerUserFolderFromHomeTitleOrOption)
     EXPECT_EQ(std::string(out), home + "/x");
 }
 
-TEST(SystemPaths, OverLongResultsAreRefusedNotCut)
-{
+TEST(SystemPaths, OverLongResultsAreRefusedNotCut) {
     EnvGuard guard;
     char out[VULL_PATH_LEN];
     cconfig.home[0] = 0;
@@ -111,8 +104,7 @@ TEST(SystemPaths, OverLongResultsAreRefusedNotCut)
     EXPECT_STREQ(small, "");
 }
 
-TEST(SystemPaths, DesktopProgramAndWorkingFolders)
-{
+TEST(SystemPaths, DesktopProgramAndWorkingFolders) {
     EnvGuard guard;
     std::string dir = make_temp_dir();
     char out[VULL_PATH_LEN];
@@ -120,7 +112,7 @@ TEST(SystemPaths, DesktopProgramAndWorkingFolders)
     cconfig.desktop_path[0] = 0;
     ASSERT_EQ(vull_prefix_with_desktop_path("a.png", out), 0);
     EXPECT_EQ(std::string(out), dir + "/Desktop/a.png");
-    EXPECT_FALSE(is_dir(dir + "/Desktop"));  // the default desktop is never created
+    EXPECT_FALSE(is_dir(dir + "/Desktop")); // the default desktop is never created
 
     snprintf(cconfig.desktop_path, sizeof cconfig.desktop_path, "%s/shots", dir.c_str());
     ASSERT_EQ(vull_prefix_with_desktop_path("a.png", out), 0);
@@ -138,24 +130,25 @@ TEST(SystemPaths, DesktopProgramAndWorkingFolders)
     EXPECT_EQ(std::string(out), std::string(cwd) + "/f");
 }
 
-TEST(SystemListing, SuffixFilterIgnoresCaseAndMaskSelectsKinds)
-{
+TEST(SystemListing, SuffixFilterIgnoresCaseAndMaskSelectsKinds) {
     std::string dir = make_temp_dir();
     write_file(dir + "/game.z6", "x");
     write_file(dir + "/other.txt", "yy");
-    write_file(dir + "/z6", "");  // shorter than the suffix
+    write_file(dir + "/z6", ""); // shorter than the suffix
     mkdir((dir + "/sub.Z6").c_str(), 0755);
 
     vull_find_rec rec;
     std::vector<std::string> files;
-    for (int r = vull_find_first(dir.c_str(), "*.Z6", &rec, VULL_MODE_FILE); r == 0; r = vull_find_next(&rec))
+    for (int r = vull_find_first(dir.c_str(), "*.Z6", &rec, VULL_MODE_FILE); r == 0;
+         r = vull_find_next(&rec))
         files.push_back(rec.name);
     vull_find_close(&rec);
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0], "game.z6");
 
     std::vector<std::string> dirs;
-    for (int r = vull_find_first(dir.c_str(), "all", &rec, VULL_MODE_DIR); r == 0; r = vull_find_next(&rec))
+    for (int r = vull_find_first(dir.c_str(), "all", &rec, VULL_MODE_DIR); r == 0;
+         r = vull_find_next(&rec))
         dirs.push_back(rec.name);
     vull_find_close(&rec);
     std::sort(dirs.begin(), dirs.end());
@@ -179,13 +172,12 @@ TEST(SystemListing, SuffixFilterIgnoresCaseAndMaskSelectsKinds)
     EXPECT_EQ(vull_find_close(nullptr), 0);
 }
 
-TEST(SystemListing, FileAndFolderTests)
-{
+TEST(SystemListing, FileAndFolderTests) {
     std::string dir = make_temp_dir();
     write_file(dir + "/f.txt", "1");
     EXPECT_EQ(vull_file_exists((dir + "/f.txt").c_str()), 1);
     EXPECT_EQ(vull_file_exists((dir + "/missing.txt").c_str()), 0);
-    EXPECT_EQ(vull_file_exists(dir.c_str()), 1);  // a folder opens for reading on Linux
+    EXPECT_EQ(vull_file_exists(dir.c_str()), 1); // a folder opens for reading on Linux
     EXPECT_EQ(vull_file_exists(nullptr), 0);
     EXPECT_EQ(vull_directory_exists(dir.c_str()), 1);
     EXPECT_EQ(vull_directory_exists((dir + "/f.txt").c_str()), 0);
@@ -194,10 +186,9 @@ TEST(SystemListing, FileAndFolderTests)
     EXPECT_EQ(vull_file_exists((dir + "/f.txt").c_str()), 0);
 }
 
-TEST(SystemAudio, LockNestsAndNeverGoesNegative)
-{
+TEST(SystemAudio, LockNestsAndNeverGoesNegative) {
     ASSERT_EQ(vull_audio_is_locked, 0);
-    vull_unlock_audio();  // unbalanced
+    vull_unlock_audio(); // unbalanced
     EXPECT_EQ(vull_audio_is_locked, 0);
     vull_lock_audio();
     vull_lock_audio();
@@ -208,8 +199,7 @@ TEST(SystemAudio, LockNestsAndNeverGoesNegative)
     EXPECT_EQ(vull_audio_is_locked, 0);
 }
 
-TEST(SystemAudio, DeviceOpensOnlyWithABufferSize)
-{
+TEST(SystemAudio, DeviceOpensOnlyWithABufferSize) {
     EnvGuard guard;
     cconfig.mix_buffer_size = 0;
     EXPECT_EQ(vull_sound_init_plat(22050, 1), 0);
@@ -233,12 +223,11 @@ TEST(SystemAudio, DeviceOpensOnlyWithABufferSize)
     EXPECT_EQ(vull_sound_exit_plat(), 0);
 }
 
-TEST(SystemClipboard, FileLoadKeepsTheFirstMebibyte)
-{
+TEST(SystemClipboard, FileLoadKeepsTheFirstMebibyte) {
     ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
     std::string dir = make_temp_dir();
     std::string big(2 * 1024 * 1024, 'a');
-    big[1024 * 1024] = 'b';  // first byte past the limit
+    big[1024 * 1024] = 'b'; // first byte past the limit
     write_file(dir + "/clip.txt", big);
     EXPECT_EQ(vull_load_clipboard_from_file((dir + "/missing").c_str()), 1);
     ASSERT_EQ(vull_load_clipboard_from_file((dir + "/clip.txt").c_str()), 0);
@@ -256,8 +245,7 @@ TEST(SystemClipboard, FileLoadKeepsTheFirstMebibyte)
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
-TEST(SystemClock, DatesAndStopwatch)
-{
+TEST(SystemClock, DatesAndStopwatch) {
     vull_datetime_rec d;
     d.word0 = 111;
     d.word1 = 222;
@@ -288,8 +276,7 @@ TEST(SystemClock, DatesAndStopwatch)
     EXPECT_LT(ns, int64_t(10) * 1000000000);
 }
 
-TEST(SystemThreads, CreateRunsTheFunctionDestroyDetaches)
-{
+TEST(SystemThreads, CreateRunsTheFunctionDestroyDetaches) {
     static std::atomic<int> ran{0};
     vull_thread_rec *t = vull_create_thread([](void *) -> int {
         ran = 1;
@@ -310,26 +297,25 @@ protected:
     std::string dir = make_temp_dir();
     std::string record = dir + "/argv.txt";
 
-    void SetUp() override
-    {
+    void SetUp() override {
         mkdir((dir + "/bin").c_str(), 0755);
         for (const char *prog : {"wget", "xdg-open"}) {
             std::string path = dir + "/bin/" + prog;
-            write_file(path, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> '" + record + "'\n");
+            write_file(path, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> '" +
+                                 record + "'\n");
             chmod(path.c_str(), 0755);
         }
         setenv("PATH", (dir + "/bin").c_str(), 1);
     }
 };
 
-TEST_F(SystemSpawn, WgetRefusesQuotesAndPassesArgumentsUntouched)
-{
+TEST_F(SystemSpawn, WgetRefusesQuotesAndPassesArgumentsUntouched) {
     EXPECT_EQ(vull_wget("http://example.invalid/a", "\"quoted"), 6);
     EXPECT_EQ(vull_wget("http://example.invalid/a", (dir + "/a\"b").c_str()), 6);
     EXPECT_EQ(vull_wget("http://example.invalid/a", "http$x"), 6);
     EXPECT_EQ(vull_wget("http://example.invalid/a", "https'x"), 6);
     EXPECT_EQ(vull_wget("http://example.invalid/a", nullptr), 6);
-    EXPECT_FALSE(std::ifstream(record).good());  // nothing was started
+    EXPECT_FALSE(std::ifstream(record).good()); // nothing was started
 
     // What a shell would have run stays plain text.
     std::string out = dir + "/out$(touch pwned)`touch pwned2`";
@@ -347,8 +333,7 @@ TEST_F(SystemSpawn, WgetRefusesQuotesAndPassesArgumentsUntouched)
     EXPECT_EQ(vull_wget("http://h/", "o.txt"), 0);
 }
 
-TEST_F(SystemSpawn, ThreadedWgetCallsBack)
-{
+TEST_F(SystemSpawn, ThreadedWgetCallsBack) {
     static std::atomic<int> loaded{0}, failed{0};
     loaded = failed = 0;
     auto on_load = [](const char *) { loaded++; };
@@ -364,8 +349,7 @@ TEST_F(SystemSpawn, ThreadedWgetCallsBack)
     EXPECT_EQ(failed.load(), 2);
 }
 
-TEST_F(SystemSpawn, LaunchEscapesWebTargetsAndPassesFoldersWhole)
-{
+TEST_F(SystemSpawn, LaunchEscapesWebTargetsAndPassesFoldersWhole) {
     vull_launch_html("http://h/a b\"c$(x)");
     vull_launch_html((dir + "/my folder/$(touch pwned)").c_str());
     for (int i = 0; i < 400; i++) {
@@ -380,8 +364,7 @@ TEST_F(SystemSpawn, LaunchEscapesWebTargetsAndPassesFoldersWhole)
     vull_launch_html(nullptr);
 }
 
-TEST(SystemErrors, FatalErrorExitsWithStatusOne)
-{
+TEST(SystemErrors, FatalErrorExitsWithStatusOne) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(vull_fatal_error("out of memory"), ::testing::ExitedWithCode(1), "");
 }

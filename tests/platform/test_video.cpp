@@ -14,11 +14,12 @@
 namespace {
 
 struct VideoTest : ::testing::Test {
-    static void SetUpTestSuite() { ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS), 0) << SDL_GetError(); }
+    static void SetUpTestSuite() {
+        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS), 0) << SDL_GetError();
+    }
     static void TearDownTestSuite() { SDL_Quit(); }
 
-    void SetUp() override
-    {
+    void SetUp() override {
         vull_config_default();
         cconfig.headless = 0;
         vull_state.window_size_set = 0;
@@ -26,19 +27,18 @@ struct VideoTest : ::testing::Test {
         vull_video_init();
         ASSERT_NE(vull_palette, nullptr);
         // Distinct, never-black colours, so every page pixel is told apart from the border.
-        for (int i = 0; i < 256; i++) vull_palette->entry[i] = {uint8_t(i), uint8_t(255 - i), uint8_t(40 + i / 2)};
+        for (int i = 0; i < 256; i++)
+            vull_palette->entry[i] = {uint8_t(i), uint8_t(255 - i), uint8_t(40 + i / 2)};
     }
     void TearDown() override { vull_video_exit(); }
 
-    static void set_draw_rect(int x, int y, int w, int h)
-    {
+    static void set_draw_rect(int x, int y, int w, int h) {
         cconfig.draw_rect[0] = x;
         cconfig.draw_rect[1] = y;
         cconfig.draw_rect[2] = w;
         cconfig.draw_rect[3] = h;
     }
-    static void expect_window_size(int w, int h)
-    {
+    static void expect_window_size(int w, int h) {
         int ww, wh;
         SDL_GetWindowSize(sdl_window, &ww, &wh);
         EXPECT_EQ(ww, w);
@@ -46,27 +46,31 @@ struct VideoTest : ::testing::Test {
     }
 
     // 8-bit page whose pixel (x, y) has index (x + 3 * y) & 255.
-    static void fill_pattern()
-    {
+    static void fill_pattern() {
         for (int y = 0; y < vull_back_page->height; y++)
-            for (int x = 0; x < vull_back_page->width; x++) vull_back_page->rows[y][x] = uint8_t(x + 3 * y);
+            for (int x = 0; x < vull_back_page->width; x++)
+                vull_back_page->rows[y][x] = uint8_t(x + 3 * y);
     }
-    static uint32_t page_colour(int x, int y) { return vull_palette_colour(vull_palette, (x + 3 * y) & 255) & 0xFFFFFF; }
+    static uint32_t page_colour(int x, int y) {
+        return vull_palette_colour(vull_palette, (x + 3 * y) & 255) & 0xFFFFFF;
+    }
 
     // What the window shows, as 0xRRGGBB words.
-    static std::vector<uint32_t> read_window(int *w, int *h)
-    {
+    static std::vector<uint32_t> read_window(int *w, int *h) {
         SDL_GetWindowSize(sdl_window, w, h);
         std::vector<uint32_t> px(size_t(*w) * size_t(*h));
         if (sdl_renderer) {
-            EXPECT_EQ(SDL_RenderReadPixels(sdl_renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, px.data(), *w * 4), 0)
+            EXPECT_EQ(SDL_RenderReadPixels(sdl_renderer, nullptr, SDL_PIXELFORMAT_ARGB8888,
+                                           px.data(), *w * 4),
+                      0)
                 << SDL_GetError();
         } else {
             SDL_Surface *s = SDL_GetWindowSurface(sdl_window);
             EXPECT_NE(s, nullptr);
             SDL_Surface *c = SDL_ConvertSurfaceFormat(s, SDL_PIXELFORMAT_ARGB8888, 0);
             for (int y = 0; y < *h; y++)
-                memcpy(&px[size_t(y) * *w], static_cast<uint8_t *>(c->pixels) + y * c->pitch, size_t(*w) * 4);
+                memcpy(&px[size_t(y) * *w], static_cast<uint8_t *>(c->pixels) + y * c->pitch,
+                       size_t(*w) * 4);
             SDL_FreeSurface(c);
         }
         for (auto &p : px) p &= 0xFFFFFF;
@@ -74,8 +78,7 @@ struct VideoTest : ::testing::Test {
     }
 
     // Every page pixel lands as a k x k block at r, and the rest of the window is black.
-    static void expect_integer_mapping(const vull_dest_rect &r, int k)
-    {
+    static void expect_integer_mapping(const vull_dest_rect &r, int k) {
         int w, h;
         std::vector<uint32_t> px = read_window(&w, &h);
         int pw = vull_back_page->width, ph = vull_back_page->height;
@@ -85,25 +88,17 @@ struct VideoTest : ::testing::Test {
             for (int x = 0; x < pw; x += 5)
                 for (int dy : {0, k - 1})
                     for (int dx : {0, k - 1})
-                        ASSERT_EQ(px[size_t(r.y + y * k + dy) * w + r.x + x * k + dx], page_colour(x, y))
+                        ASSERT_EQ(px[size_t(r.y + y * k + dy) * w + r.x + x * k + dx],
+                                  page_colour(x, y))
                             << "page " << x << "," << y;
-        if (r.x > 0) {
-            EXPECT_EQ(px[size_t(r.y + 5) * w + r.x - 1], 0u);
-        }
-        if (r.x + r.w < w) {
-            EXPECT_EQ(px[size_t(r.y + 5) * w + r.x + r.w], 0u);
-        }
-        if (r.y > 0) {
-            EXPECT_EQ(px[size_t(r.y - 1) * w + r.x + 5], 0u);
-        }
-        if (r.y + r.h < h) {
-            EXPECT_EQ(px[size_t(r.y + r.h) * w + r.x + 5], 0u);
-        }
+        if (r.x > 0) { EXPECT_EQ(px[size_t(r.y + 5) * w + r.x - 1], 0u); }
+        if (r.x + r.w < w) { EXPECT_EQ(px[size_t(r.y + 5) * w + r.x + r.w], 0u); }
+        if (r.y > 0) { EXPECT_EQ(px[size_t(r.y - 1) * w + r.x + 5], 0u); }
+        if (r.y + r.h < h) { EXPECT_EQ(px[size_t(r.y + r.h) * w + r.x + 5], 0u); }
     }
 };
 
-TEST_F(VideoTest, WindowedPixelPerfectAutomatic)
-{
+TEST_F(VideoTest, WindowedPixelPerfectAutomatic) {
     vull_set_window_size(640, 540);
     ASSERT_EQ(vull_set_screen(128, 128, 8, 4), 0);
     ASSERT_NE(sdl_window, nullptr);
@@ -123,8 +118,7 @@ TEST_F(VideoTest, WindowedPixelPerfectAutomatic)
     expect_integer_mapping(r, 4);
 }
 
-TEST_F(VideoTest, FullScreenScalesToTheHeight)
-{
+TEST_F(VideoTest, FullScreenScalesToTheHeight) {
     cconfig.fullscreen_method = 1;
     ASSERT_EQ(vull_set_screen(128, 128, 8, 8), 0);
     ASSERT_EQ(vull_screen_mode, 1);
@@ -146,8 +140,7 @@ TEST_F(VideoTest, FullScreenScalesToTheHeight)
     expect_window_size(128, 128);
 }
 
-TEST_F(VideoTest, DestinationRectangleRules)
-{
+TEST_F(VideoTest, DestinationRectangleRules) {
     // A 1920 x 1080 borderless window: integer scale 8 centred.
     cconfig.fullscreen_method = 0;
     cconfig.fullscreen_size[0] = 1920;
@@ -184,8 +177,7 @@ TEST_F(VideoTest, DestinationRectangleRules)
     EXPECT_EQ(vull_get_pixel_perfect_plat(), 0);
 }
 
-TEST_F(VideoTest, StretchedKeepsAspectAndFillsTheRest)
-{
+TEST_F(VideoTest, StretchedKeepsAspectAndFillsTheRest) {
     cconfig.pixel_perfect = 0;
     vull_set_window_size(640, 540);
     ASSERT_EQ(vull_set_screen(128, 128, 8, 4), 0);
@@ -197,7 +189,8 @@ TEST_F(VideoTest, StretchedKeepsAspectAndFillsTheRest)
     EXPECT_EQ(r.h, 540);
     // Large single-colour blocks, so linear filtering cannot blur the samples.
     for (int y = 0; y < 128; y++)
-        for (int x = 0; x < 128; x++) vull_back_page->rows[y][x] = uint8_t(1 + x / 32 + (y / 32) * 4);
+        for (int x = 0; x < 128; x++)
+            vull_back_page->rows[y][x] = uint8_t(1 + x / 32 + (y / 32) * 4);
     vull_blit_to_video_plat(vull_back_page, vull_screen, 0, 0, 0, 0);
     int w, h;
     std::vector<uint32_t> px = read_window(&w, &h);
@@ -206,7 +199,8 @@ TEST_F(VideoTest, StretchedKeepsAspectAndFillsTheRest)
     for (int by = 0; by < 4; by++)
         for (int bx = 0; bx < 4; bx++) {
             int cx = 50 + (bx * 32 + 16) * 540 / 128, cy = (by * 32 + 16) * 540 / 128;
-            EXPECT_EQ(px[size_t(cy) * w + cx], vull_palette_colour(vull_palette, 1 + bx + by * 4) & 0xFFFFFF);
+            EXPECT_EQ(px[size_t(cy) * w + cx],
+                      vull_palette_colour(vull_palette, 1 + bx + by * 4) & 0xFFFFFF);
         }
 
     // Without keep_aspect the whole window.
@@ -217,8 +211,7 @@ TEST_F(VideoTest, StretchedKeepsAspectAndFillsTheRest)
     EXPECT_EQ(r.h, 540);
 }
 
-TEST_F(VideoTest, SoftwarePath)
-{
+TEST_F(VideoTest, SoftwarePath) {
     cconfig.software_blit = 1;
     vull_set_window_size(640, 540);
     ASSERT_EQ(vull_set_screen(128, 128, 8, 4), 0);
@@ -244,18 +237,19 @@ TEST_F(VideoTest, SoftwarePath)
     EXPECT_EQ(px[size_t(100) * w + 449], 0u);
 }
 
-TEST_F(VideoTest, SoftwareFpsTextLeavesTheApplicationsPageAlone)
-{
+TEST_F(VideoTest, SoftwareFpsTextLeavesTheApplicationsPageAlone) {
     vull_text_init();
     cconfig.software_blit = 1;
     cconfig.show_fps = 1;
     vull_set_window_size(640, 540);
     ASSERT_EQ(vull_set_screen(128, 128, 32, 4), 0);
     for (int y = 0; y < 128; y++)
-        for (int x = 0; x < 128; x++) reinterpret_cast<uint32_t *>(vull_back_page->rows[y])[x] = 0xFF204080u;
+        for (int x = 0; x < 128; x++)
+            reinterpret_cast<uint32_t *>(vull_back_page->rows[y])[x] = 0xFF204080u;
     vull_blit_to_video_plat(vull_back_page, vull_screen, 0, 0, 0, 0);
     for (int y = 0; y < 10; y++)
-        for (int x = 0; x < 20; x++) ASSERT_EQ(reinterpret_cast<uint32_t *>(vull_back_page->rows[y])[x], 0xFF204080u);
+        for (int x = 0; x < 20; x++)
+            ASSERT_EQ(reinterpret_cast<uint32_t *>(vull_back_page->rows[y])[x], 0xFF204080u);
     // The text does reach the window.
     int w, h;
     std::vector<uint32_t> px = read_window(&w, &h);
@@ -266,8 +260,7 @@ TEST_F(VideoTest, SoftwareFpsTextLeavesTheApplicationsPageAlone)
     vull_text_exit();
 }
 
-TEST_F(VideoTest, PageAlphaDoesNotHideThePicture)
-{
+TEST_F(VideoTest, PageAlphaDoesNotHideThePicture) {
     // A 32-bit page whose words carry no alpha is still shown as drawn, on
     // both paths: window pixels have no alpha to blend with.
     for (int soft : {0, 1}) {
@@ -277,7 +270,8 @@ TEST_F(VideoTest, PageAlphaDoesNotHideThePicture)
         ASSERT_EQ(sdl_renderer == nullptr, soft == 1);
         for (int y = 0; y < 128; y++)
             for (int x = 0; x < 128; x++)
-                reinterpret_cast<uint32_t *>(vull_back_page->rows[y])[x] = x < 64 ? 0x00204080u : 0x80C06020u;
+                reinterpret_cast<uint32_t *>(vull_back_page->rows[y])[x] =
+                    x < 64 ? 0x00204080u : 0x80C06020u;
         vull_blit_to_video_plat(vull_back_page, vull_screen, 0, 0, 0, 0);
         int w, h;
         std::vector<uint32_t> px = read_window(&w, &h);
@@ -286,8 +280,7 @@ TEST_F(VideoTest, PageAlphaDoesNotHideThePicture)
     }
 }
 
-TEST_F(VideoTest, RendererFpsOverlayNeedsRoomForIt)
-{
+TEST_F(VideoTest, RendererFpsOverlayNeedsRoomForIt) {
     vull_text_init();
     cconfig.show_fps = 1;
     vull_set_window_size(640, 540);
@@ -311,8 +304,7 @@ TEST_F(VideoTest, RendererFpsOverlayNeedsRoomForIt)
     vull_text_exit();
 }
 
-TEST_F(VideoTest, WindowSizeAndPageFallbacks)
-{
+TEST_F(VideoTest, WindowSizeAndPageFallbacks) {
     // Too small a configured window: 640 x 540 (640 x 480 on the software path).
     vull_set_window_size(20, 20);
     ASSERT_EQ(vull_set_screen(128, 128, 8, 4), 0);
@@ -354,18 +346,17 @@ TEST_F(VideoTest, WindowSizeAndPageFallbacks)
 
 // A window SDL refuses ends the program with the fatal error on both paths,
 // instead of carrying on without a window.
-TEST_F(VideoTest, NoWindowIsFatal)
-{
+TEST_F(VideoTest, NoWindowIsFatal) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     for (int soft : {0, 1}) {
         cconfig.software_blit = soft;
         vull_set_window_size(40000, 40000);
-        EXPECT_EXIT(vull_set_screen(128, 128, 8, 4), ::testing::ExitedWithCode(1), "") << "software " << soft;
+        EXPECT_EXIT(vull_set_screen(128, 128, 8, 4), ::testing::ExitedWithCode(1), "")
+            << "software " << soft;
     }
 }
 
-TEST_F(VideoTest, HeadlessAndOddPictures)
-{
+TEST_F(VideoTest, HeadlessAndOddPictures) {
     cconfig.headless = 1;
     ASSERT_EQ(vull_set_screen(128, 128, 8, 4), 0);
     EXPECT_EQ(sdl_window, nullptr);
@@ -389,12 +380,11 @@ TEST_F(VideoTest, HeadlessAndOddPictures)
     EXPECT_STREQ(SDL_GetWindowTitle(sdl_window), "zibo-6 test");
 }
 
-TEST_F(VideoTest, FrameClock)
-{
+TEST_F(VideoTest, FrameClock) {
     vull_register_frame_start_for_fps();
     vull_register_frame_end_for_fps();
     EXPECT_GE(vull_get_fps(), 1);
     EXPECT_LE(vull_get_fps(), 1000);
 }
 
-}  // namespace
+} // namespace

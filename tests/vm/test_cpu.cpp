@@ -11,135 +11,137 @@ using z6test::State;
 namespace {
 
 // 14 one-cycle LOADKs and a RETURN: 16 cycles
-std::string loadk_chain (int n) {
-  std::string s = "local a = 1\n";
-  for (int i = 1; i < n; i++) s += "a = 1\n";
-  return s;
+std::string loadk_chain(int n) {
+    std::string s = "local a = 1\n";
+    for (int i = 1; i < n; i++) s += "a = 1\n";
+    return s;
 }
 
 const char *kLoop = "local s = 0 local a = {} for i = 1, 5 do s = s + i * 2 a[i] = s end return s";
 
-int cycles_of (lua_State *L, const std::string &code) {
-  lua_reset_cpu_cycles();
-  auto r = run(L, code);
-  EXPECT_EQ(r.status, LUA_OK) << r.joined();
-  return lua_get_cpu_cycles();
+int cycles_of(lua_State *L, const std::string &code) {
+    lua_reset_cpu_cycles();
+    auto r = run(L, code);
+    EXPECT_EQ(r.status, LUA_OK) << r.joined();
+    return lua_get_cpu_cycles();
 }
 
 // Runs code as the main thread through lua_resume, one slice per resume.
-z6test::Sliced run_sliced (lua_State *L, const std::string &code, int budget, int max_resumes = 100000) {
-  lua_settop(L, 0);
-  EXPECT_EQ(z6test::load(L, code), LUA_OK);
-  lua_reset_cpu_cycles();
-  return z6test::resume_sliced(L, budget, max_resumes);
+z6test::Sliced run_sliced(lua_State *L, const std::string &code, int budget,
+                          int max_resumes = 100000) {
+    lua_settop(L, 0);
+    EXPECT_EQ(z6test::load(L, code), LUA_OK);
+    lua_reset_cpu_cycles();
+    return z6test::resume_sliced(L, budget, max_resumes);
 }
 
-}  // namespace
+} // namespace
 
 TEST(Cpu, StraightCodeAndLoopsCostWhatTheirListingsSay) {
-  State L;
-  EXPECT_EQ(cycles_of(L, "for i=1,10 do end"), 3 + 2 + 11 * 2 + 2);
-  EXPECT_EQ(cycles_of(L, loadk_chain(14)), 16);
-  EXPECT_EQ(cycles_of(L, kLoop), 8 + 5 * 7 + 2 + 2);
-  // a comparison with its jump costs 2; a generic-for step 2 plus the iterator
-  EXPECT_EQ(cycles_of(L, "local a = 1 if a < 2 then a = 3 end"), 1 + 2 + 1 + 2);
-  // CONCAT of a 100-byte and a 10-byte string: 2 + (100 >> 5) + (10 >> 5)
-  lua_pushstring(L, std::string(100, 'a').c_str());
-  lua_setglobal(L, "A");
-  lua_pushstring(L, std::string(10, 'b').c_str());
-  lua_setglobal(L, "B");
-  EXPECT_EQ(cycles_of(L, "local a, b = A, B return a .. b"), 2 + 2 + 1 + 1 + (2 + 3) + 2);
-  // the slice and frame counters add up
-  lua_reset_cpu_cycles();
-  lua_add_cpu_cycles(5);
-  lua_cpu_prepare_for_slice();
-  lua_add_cpu_cycles(7);
-  EXPECT_EQ(lua_get_cpu_cycles(), 12);
-  EXPECT_EQ(cpu_cycles_slice, 7u);
+    State L;
+    EXPECT_EQ(cycles_of(L, "for i=1,10 do end"), 3 + 2 + 11 * 2 + 2);
+    EXPECT_EQ(cycles_of(L, loadk_chain(14)), 16);
+    EXPECT_EQ(cycles_of(L, kLoop), 8 + 5 * 7 + 2 + 2);
+    // a comparison with its jump costs 2; a generic-for step 2 plus the iterator
+    EXPECT_EQ(cycles_of(L, "local a = 1 if a < 2 then a = 3 end"), 1 + 2 + 1 + 2);
+    // CONCAT of a 100-byte and a 10-byte string: 2 + (100 >> 5) + (10 >> 5)
+    lua_pushstring(L, std::string(100, 'a').c_str());
+    lua_setglobal(L, "A");
+    lua_pushstring(L, std::string(10, 'b').c_str());
+    lua_setglobal(L, "B");
+    EXPECT_EQ(cycles_of(L, "local a, b = A, B return a .. b"), 2 + 2 + 1 + 1 + (2 + 3) + 2);
+    // the slice and frame counters add up
+    lua_reset_cpu_cycles();
+    lua_add_cpu_cycles(5);
+    lua_cpu_prepare_for_slice();
+    lua_add_cpu_cycles(7);
+    EXPECT_EQ(lua_get_cpu_cycles(), 12);
+    EXPECT_EQ(cpu_cycles_slice, 7u);
 }
 
 TEST(Cpu, BudgetSplitsAProgramIntoSlicesWithTheSameTotal) {
-  State L;
-  int total = cycles_of(L, kLoop);
-  auto s = run_sliced(L, kLoop, 10);
-  EXPECT_EQ(s.status, LUA_OK);
-  EXPECT_GT(s.resumes, 3);
-  EXPECT_EQ(lua_get_cpu_cycles(), total);
-  EXPECT_EQ(z6test::value_text(L, -1), "30");
-  EXPECT_EQ(lua_get_cpu_superyielded_coresume(), 1);
+    State L;
+    int total = cycles_of(L, kLoop);
+    auto s = run_sliced(L, kLoop, 10);
+    EXPECT_EQ(s.status, LUA_OK);
+    EXPECT_GT(s.resumes, 3);
+    EXPECT_EQ(lua_get_cpu_cycles(), total);
+    EXPECT_EQ(z6test::value_text(L, -1), "30");
+    EXPECT_EQ(lua_get_cpu_superyielded_coresume(), 1);
 }
 
 TEST(Cpu, YieldComesBeforeTheInstructionAfterTheBudgetIsPassed) {
-  State L;
-  // eleven one-cycle charges pass a budget of 10; every slice stops there,
-  // the resumed instruction included, so no slice runs an extra instruction
-  auto s = run_sliced(L, loadk_chain(40), 10);
-  EXPECT_EQ(s.status, LUA_OK);
-  ASSERT_GE(s.slice_cycles.size(), 3u);
-  for (int c : s.slice_cycles) EXPECT_EQ(c, 11);
-  EXPECT_EQ(lua_get_cpu_cycles(), 42);
+    State L;
+    // eleven one-cycle charges pass a budget of 10; every slice stops there,
+    // the resumed instruction included, so no slice runs an extra instruction
+    auto s = run_sliced(L, loadk_chain(40), 10);
+    EXPECT_EQ(s.status, LUA_OK);
+    ASSERT_GE(s.slice_cycles.size(), 3u);
+    for (int c : s.slice_cycles) EXPECT_EQ(c, 11);
+    EXPECT_EQ(lua_get_cpu_cycles(), 42);
 }
 
 TEST(Cpu, EveryResumeMakesProgressEvenWithoutBudget) {
-  State L;
-  auto s = run_sliced(L, loadk_chain(14), -1);  // stops before every instruction
-  EXPECT_EQ(s.status, LUA_OK);
-  EXPECT_EQ(s.resumes, 16);  // one yield before anything ran, then one per instruction
-  EXPECT_EQ(lua_get_cpu_cycles(), 16);
-  s = run_sliced(L, loadk_chain(14), 0);
-  EXPECT_EQ(s.status, LUA_OK);
-  EXPECT_EQ(s.resumes, 15);
+    State L;
+    auto s = run_sliced(L, loadk_chain(14), -1); // stops before every instruction
+    EXPECT_EQ(s.status, LUA_OK);
+    EXPECT_EQ(s.resumes, 16); // one yield before anything ran, then one per instruction
+    EXPECT_EQ(lua_get_cpu_cycles(), 16);
+    s = run_sliced(L, loadk_chain(14), 0);
+    EXPECT_EQ(s.status, LUA_OK);
+    EXPECT_EQ(s.resumes, 15);
 }
 
 TEST(Cpu, RequestedYieldStopsAtOnceAndCanBeCancelled) {
-  State L;
-  lua_settop(L, 0);
-  ASSERT_EQ(z6test::load(L, "return 5"), LUA_OK);
-  lua_reset_cpu_cycles();
-  lua_set_cpu_superyielded_coresume(0);
-  lua_set_cpu_cycles_slice_max(0x22222);
-  lua_cpu_superyield();
-  EXPECT_EQ(lua_resume(L, nullptr, 0), LUA_YIELD);
-  EXPECT_EQ(lua_get_cpu_cycles(), 0);
-  EXPECT_EQ(lua_get_cpu_superyielded_coresume(), 1);
-  lua_cpu_prepare_for_resume();
-  EXPECT_EQ(lua_resume(L, nullptr, 0), LUA_OK);
-  EXPECT_EQ(z6test::value_text(L, -1), "5");
+    State L;
+    lua_settop(L, 0);
+    ASSERT_EQ(z6test::load(L, "return 5"), LUA_OK);
+    lua_reset_cpu_cycles();
+    lua_set_cpu_superyielded_coresume(0);
+    lua_set_cpu_cycles_slice_max(0x22222);
+    lua_cpu_superyield();
+    EXPECT_EQ(lua_resume(L, nullptr, 0), LUA_YIELD);
+    EXPECT_EQ(lua_get_cpu_cycles(), 0);
+    EXPECT_EQ(lua_get_cpu_superyielded_coresume(), 1);
+    lua_cpu_prepare_for_resume();
+    EXPECT_EQ(lua_resume(L, nullptr, 0), LUA_OK);
+    EXPECT_EQ(z6test::value_text(L, -1), "5");
 }
 
 TEST(Cpu, RunawayLoopKeepsYieldingAndCanBeAbandoned) {
-  State L;
-  auto s = run_sliced(L, "local n = 0 while true do n = n + 1 end", 1000, 200);
-  EXPECT_EQ(s.status, LUA_YIELD);
-  EXPECT_EQ(s.resumes, 200);
-  // abandon it and run another program in the same state
-  lua_reset_call_state_zibo6(L);
-  lua_set_cpu_cycles_slice_max(0x7fffffff);
-  auto r = run(L, "return 6 * 7");
-  EXPECT_EQ(r.joined(), "42");
+    State L;
+    auto s = run_sliced(L, "local n = 0 while true do n = n + 1 end", 1000, 200);
+    EXPECT_EQ(s.status, LUA_YIELD);
+    EXPECT_EQ(s.resumes, 200);
+    // abandon it and run another program in the same state
+    lua_reset_call_state_zibo6(L);
+    lua_set_cpu_cycles_slice_max(0x7fffffff);
+    auto r = run(L, "return 6 * 7");
+    EXPECT_EQ(r.joined(), "42");
 }
 
 TEST(Cpu, ForcedYieldWhereYieldingIsImpossibleRaisesAnError) {
-  State L;
-  lua_set_cpu_cycles_slice_max(5);
-  auto r = run(L, loadk_chain(14));  // main thread under lua_pcall
-  EXPECT_EQ(r.status, LUA_ERRRUN);
-  EXPECT_EQ(r.joined(), "attempt to yield from outside a coroutine");
-  lua_set_cpu_cycles_slice_max(0x7fffffff);
+    State L;
+    lua_set_cpu_cycles_slice_max(5);
+    auto r = run(L, loadk_chain(14)); // main thread under lua_pcall
+    EXPECT_EQ(r.status, LUA_ERRRUN);
+    EXPECT_EQ(r.joined(), "attempt to yield from outside a coroutine");
+    lua_set_cpu_cycles_slice_max(0x7fffffff);
 
-  // another thread, inside a Lua function called from C without continuation
-  lua_settop(L, 0);
-  lua_State *co = lua_newthread(L);
-  ASSERT_EQ(z6test::load(co, "ccall(function() local n = 0 while true do n = n + 1 end end)"), LUA_OK);
-  lua_reset_cpu_cycles();
-  lua_set_cpu_cycles_slice_max(100);
-  EXPECT_EQ(lua_resume(co, L, 0), LUA_ERRRUN);
-  EXPECT_EQ(z6test::value_text(co, -1), "attempt to yield across a C-call boundary");
+    // another thread, inside a Lua function called from C without continuation
+    lua_settop(L, 0);
+    lua_State *co = lua_newthread(L);
+    ASSERT_EQ(z6test::load(co, "ccall(function() local n = 0 while true do n = n + 1 end end)"),
+              LUA_OK);
+    lua_reset_cpu_cycles();
+    lua_set_cpu_cycles_slice_max(100);
+    EXPECT_EQ(lua_resume(co, L, 0), LUA_ERRRUN);
+    EXPECT_EQ(z6test::value_text(co, -1), "attempt to yield across a C-call boundary");
 }
 
 TEST(Cpu, ForcedYieldInsideMetamethodsDeliversTheResult) {
-  State L;
-  const char *code = R"(
+    State L;
+    const char *code = R"(
     local function slow(x) local s = 0 for i = 1, 40 do s = s + x end return s end
     local mt = {__rotl = function(a, b) return slow(b) end,
                 __lt = function(a, b) return slow(a.v) < slow(b.v) end,
@@ -154,31 +156,32 @@ TEST(Cpu, ForcedYieldInsideMetamethodsDeliversTheResult) {
     local sum = 1 + a
     return r, le1, le2, idx, cat, sum
   )";
-  auto s = run_sliced(L, code, 15);
-  ASSERT_EQ(s.status, LUA_OK) << z6test::value_text(L, -1);
-  EXPECT_GT(s.resumes, 20);
-  EXPECT_EQ(z6test::stack_text(L), "80 true false 80 xc40 120");
+    auto s = run_sliced(L, code, 15);
+    ASSERT_EQ(s.status, LUA_OK) << z6test::value_text(L, -1);
+    EXPECT_GT(s.resumes, 20);
+    EXPECT_EQ(z6test::stack_text(L), "80 true false 80 xc40 120");
 }
 
 TEST(Cpu, ForcedYieldSurfacesInTheInnermostCoroutine) {
-  State L;
-  const char *code = R"(
+    State L;
+    const char *code = R"(
     local co = cocreate(function() local s = 0 for i = 1, 200 do s = s + i end return s end)
     local n, ok, v = 0
     repeat ok, v = coresume(co) n = n + 1 until v ~= nil
     return v, n > 1, ok
   )";
-  auto s = run_sliced(L, code, 50);
-  ASSERT_EQ(s.status, LUA_OK) << z6test::value_text(L, -1);
-  EXPECT_GT(s.resumes, 2);
-  EXPECT_EQ(z6test::value_text(L, 1) + " " + z6test::value_text(L, 2) + " " + z6test::value_text(L, 3),
-            "20100 true true");
+    auto s = run_sliced(L, code, 50);
+    ASSERT_EQ(s.status, LUA_OK) << z6test::value_text(L, -1);
+    EXPECT_GT(s.resumes, 2);
+    EXPECT_EQ(z6test::value_text(L, 1) + " " + z6test::value_text(L, 2) + " " +
+                  z6test::value_text(L, 3),
+              "20100 true true");
 }
 
 TEST(Cpu, AYieldAtAnyInstructionBoundaryChangesNeitherResultsNorTotal) {
-  // multiple results pending on the stack top, varargs, generic for,
-  // metamethods (each a Lua call that yields inside), tail calls, fast calls
-  const char *code = R"(
+    // multiple results pending on the stack top, varargs, generic for,
+    // metamethods (each a Lua call that yields inside), tail calls, fast calls
+    const char *code = R"(
     local function many(n) if n == 0 then return end return n, many(n - 1) end
     local function count(...) local t = {...} return #t, ... end
     local function iter(t, i) i = i + 1 if t[i] then return i, t[i] end end
@@ -196,29 +199,29 @@ TEST(Cpu, AYieldAtAnyInstructionBoundaryChangesNeitherResultsNorTotal) {
     return s, o + 1, o.key, o < p, o <= p, o == p, 'a' .. o .. 'b' .. 1, o(21), tail(30),
            fsum(1, 2), count(many(4))
   )";
-  State L;
-  auto whole = run_sliced(L, code, 0x7fffffff);
-  ASSERT_EQ(whole.status, LUA_OK) << z6test::value_text(L, -1);
-  const std::string want = "15 5 key! false true true ac 42 end 3 4 4 3 2 1";
-  EXPECT_EQ(z6test::stack_text(L), want);
-  const int total = lua_get_cpu_cycles();
-  for (int budget : {-1, 0, 1, 2, 3, 7, 50}) {
-    auto s = run_sliced(L, code, budget);
-    ASSERT_EQ(s.status, LUA_OK) << "budget " << budget << ": " << z6test::value_text(L, -1);
-    EXPECT_EQ(z6test::stack_text(L), want) << "budget " << budget;
-    EXPECT_EQ(lua_get_cpu_cycles(), total) << "budget " << budget;
-  }
-  // values handed to a resume after a forced yield are delivered nowhere
-  lua_settop(L, 0);
-  ASSERT_EQ(z6test::load(L, code), LUA_OK);
-  lua_set_cpu_cycles_slice_max(-1);
-  int status = lua_resume(L, nullptr, 0), resumes = 1;
-  while (status == LUA_YIELD && resumes++ < 100000) {
-    lua_checkstack(L, 2);
-    lua_pushstring(L, "junk");
-    lua_pushnumber(L, 99 << 16);
-    status = lua_resume(L, nullptr, 2);
-  }
-  ASSERT_EQ(status, LUA_OK) << z6test::value_text(L, -1);
-  EXPECT_EQ(z6test::stack_text(L), want);
+    State L;
+    auto whole = run_sliced(L, code, 0x7fffffff);
+    ASSERT_EQ(whole.status, LUA_OK) << z6test::value_text(L, -1);
+    const std::string want = "15 5 key! false true true ac 42 end 3 4 4 3 2 1";
+    EXPECT_EQ(z6test::stack_text(L), want);
+    const int total = lua_get_cpu_cycles();
+    for (int budget : {-1, 0, 1, 2, 3, 7, 50}) {
+        auto s = run_sliced(L, code, budget);
+        ASSERT_EQ(s.status, LUA_OK) << "budget " << budget << ": " << z6test::value_text(L, -1);
+        EXPECT_EQ(z6test::stack_text(L), want) << "budget " << budget;
+        EXPECT_EQ(lua_get_cpu_cycles(), total) << "budget " << budget;
+    }
+    // values handed to a resume after a forced yield are delivered nowhere
+    lua_settop(L, 0);
+    ASSERT_EQ(z6test::load(L, code), LUA_OK);
+    lua_set_cpu_cycles_slice_max(-1);
+    int status = lua_resume(L, nullptr, 0), resumes = 1;
+    while (status == LUA_YIELD && resumes++ < 100000) {
+        lua_checkstack(L, 2);
+        lua_pushstring(L, "junk");
+        lua_pushnumber(L, 99 << 16);
+        status = lua_resume(L, nullptr, 2);
+    }
+    ASSERT_EQ(status, LUA_OK) << z6test::value_text(L, -1);
+    EXPECT_EQ(z6test::stack_text(L), want);
 }

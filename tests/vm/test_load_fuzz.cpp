@@ -27,7 +27,9 @@ std::vector<std::string> corpus() {
     return inputs;
 }
 
-int load(const std::string &s) { return z6fuzz::load_one(reinterpret_cast<const uint8_t *>(s.data()), s.size()); }
+int load(const std::string &s) {
+    return z6fuzz::load_one(reinterpret_cast<const uint8_t *>(s.data()), s.size());
+}
 
 TEST(LoadFuzz, SavedCorpusLoadsOrFailsCleanly) {
     std::vector<std::string> inputs = corpus();

@@ -78,7 +78,8 @@ template <size_t N> std::string bytes(const char (&a)[N]) { return std::string(a
 
 TEST(Lexer, NewOperatorTokensCompileToTheirOpcodes) {
     Compiler c;
-    const Proto *f = c.proto("local a, b\nreturn a<<>b, a>>>1, a>><1, a^^b, a<<b, a>>b, a\\b, a&b, a|b");
+    const Proto *f =
+        c.proto("local a, b\nreturn a<<>b, a>>>1, a>><1, a^^b, a<<b, a>>b, a\\b, a&b, a|b");
     ASSERT_NE(f, nullptr);
     std::vector<OpCode> want = {OP_LOADNIL, OP_Z6ROTL, OP_Z6LSHR, OP_Z6ROTR, OP_Z6BXOR, OP_Z6SHL,
                                 OP_Z6SHR,   OP_Z6IDIV, OP_Z6BAND, OP_Z6BOR,  OP_RETURN, OP_RETURN};
@@ -98,7 +99,8 @@ TEST(Lexer, EscapesIncludingTheGlyphBytes) {
         b", "a\
 b", '\'\"\\\a\0')");
     ASSERT_NE(f, nullptr);
-    for (int i = 0; i < 6; i++) EXPECT_EQ(loaded_string(f, i), std::string(1, static_cast<char>(i + 1)));
+    for (int i = 0; i < 6; i++)
+        EXPECT_EQ(loaded_string(f, i), std::string(1, static_cast<char>(i + 1)));
     EXPECT_EQ(loaded_string(f, 6), "AAb");
     EXPECT_EQ(loaded_string(f, 7), "a\nb");
     EXPECT_EQ(loaded_string(f, 8), std::string("'\"\\\a\0", 5));
@@ -174,7 +176,8 @@ TEST(Lexer, MessagesAreLengthCountedAroundZeroBytes) {
     /* a zero byte is a token of its own (token 0: no "near" part), never
     ** part of a numeral or of ".." */
     EXPECT_EQ(c.error(bytes("return 0\0x1")), chunk("return 0") + ":1: <eof> expected");
-    EXPECT_EQ(c.error(bytes("return 'a' .\0 'b'")), chunk("return 'a' .") + ":1: <eof> expected near '.'");
+    EXPECT_EQ(c.error(bytes("return 'a' .\0 'b'")),
+              chunk("return 'a' .") + ":1: <eof> expected near '.'");
 }
 
 TEST(Parser, PrioritiesOfTheNewOperators) {
@@ -195,8 +198,10 @@ TEST(Parser, PrioritiesOfTheNewOperators) {
         {"local a\nreturn -@a", {OP_LOADNIL, OP_Z6PEEK, OP_UNM, OP_RETURN, OP_RETURN}},
         {"local a\nreturn -a^2", {OP_LOADNIL, OP_POW, OP_UNM, OP_RETURN, OP_RETURN}},
         {"local a, b\nreturn ~a&b", {OP_LOADNIL, OP_Z6BNOT, OP_Z6BAND, OP_RETURN, OP_RETURN}},
-        {"local a, b, c, d\nreturn a|b^^c&d", {OP_LOADNIL, OP_Z6BAND, OP_Z6BXOR, OP_Z6BOR, OP_RETURN, OP_RETURN}},
-        {"local a, b\nreturn a..b<<1", {OP_LOADNIL, OP_MOVE, OP_MOVE, OP_CONCAT, OP_Z6SHL, OP_RETURN, OP_RETURN}},
+        {"local a, b, c, d\nreturn a|b^^c&d",
+         {OP_LOADNIL, OP_Z6BAND, OP_Z6BXOR, OP_Z6BOR, OP_RETURN, OP_RETURN}},
+        {"local a, b\nreturn a..b<<1",
+         {OP_LOADNIL, OP_MOVE, OP_MOVE, OP_CONCAT, OP_Z6SHL, OP_RETURN, OP_RETURN}},
     };
     for (const Case &k : cases) {
         const Proto *p = c.proto(k.src);
@@ -219,15 +224,20 @@ TEST(Parser, PrioritiesOfTheNewOperators) {
 TEST(Parser, ErrorsNameTheLineWithinItsTab) {
     Compiler c;
     std::string src = "local x = 1\nfunction f()\n  x = 2\n";
-    EXPECT_EQ(c.error(src), "[string \"local x = 1...\"]:4: 'end' expected (to close 'function' at " + tab_line(2) +
-                                ") near <eof>");
-    EXPECT_EQ(c.error("function f() x = 1"), chunk("function f() x = 1") + ":1: 'end' expected near <eof>");
-    EXPECT_EQ(c.error("x = 1\nbreak"), "[string \"x = 1...\"]:2: <break> at " + line_only(2) + " not inside a loop");
-    EXPECT_EQ(c.error("goto foo"), chunk("goto foo") + ":1: no visible label 'foo' for <goto> at " + tab_line(1));
-    EXPECT_EQ(c.error("::a::\n::a::"), "[string \"::a::...\"]:2: label 'a' already defined on " + tab_line(1));
-    EXPECT_EQ(c.error("goto f; local x; ::f:: print(x)"),
-              chunk("goto f; local x; ::f:: print(x)") + ":1: <goto f> at " + tab_line(1) +
-                  " jumps into the scope of local 'x'");
+    EXPECT_EQ(c.error(src),
+              "[string \"local x = 1...\"]:4: 'end' expected (to close 'function' at " +
+                  tab_line(2) + ") near <eof>");
+    EXPECT_EQ(c.error("function f() x = 1"),
+              chunk("function f() x = 1") + ":1: 'end' expected near <eof>");
+    EXPECT_EQ(c.error("x = 1\nbreak"),
+              "[string \"x = 1...\"]:2: <break> at " + line_only(2) + " not inside a loop");
+    EXPECT_EQ(c.error("goto foo"),
+              chunk("goto foo") + ":1: no visible label 'foo' for <goto> at " + tab_line(1));
+    EXPECT_EQ(c.error("::a::\n::a::"),
+              "[string \"::a::...\"]:2: label 'a' already defined on " + tab_line(1));
+    EXPECT_EQ(c.error("goto f; local x; ::f:: print(x)"), chunk("goto f; local x; ::f:: print(x)") +
+                                                              ":1: <goto f> at " + tab_line(1) +
+                                                              " jumps into the scope of local 'x'");
 }
 
 /* With real code tabs the texts carry the tab's own line and number. */
@@ -243,8 +253,11 @@ TEST(Parser, TabFormsWithCodeTabs) {
     } tabs;
     Compiler c;
     std::string src = "\n\n\n\n\nx = 1\nfunction f()\n";
-    EXPECT_EQ(c.error(src), "[string \"...\"]:8: 'end' expected (to close 'function' at line 2 (tab 1)) near <eof>");
-    EXPECT_EQ(c.error("\n\n\n\n\n\n\nbreak"), "[string \"...\"]:8: <break> at line 3 not inside a loop");
+    EXPECT_EQ(
+        c.error(src),
+        "[string \"...\"]:8: 'end' expected (to close 'function' at line 2 (tab 1)) near <eof>");
+    EXPECT_EQ(c.error("\n\n\n\n\n\n\nbreak"),
+              "[string \"...\"]:8: <break> at line 3 not inside a loop");
 }
 
 TEST(Parser, ShorthandNeverReachesTheGrammar) {
@@ -262,24 +275,28 @@ TEST(Parser, LimitsPrintTheirNumbersWhole) {
     std::string locals = "local a0";
     for (int i = 1; i <= 201; i++) locals += ", a" + std::to_string(i);
     std::string msg = c.error(locals);
-    EXPECT_NE(msg.find(":1: too many local variables (limit is 200) in main function near ','"), std::string::npos)
+    EXPECT_NE(msg.find(":1: too many local variables (limit is 200) in main function near ','"),
+              std::string::npos)
         << msg;
     msg = c.error("x = 1\nlocal function f()\n" + locals + "\nend");
-    EXPECT_NE(msg.find(":3: too many local variables (limit is 200) in function at " + tab_line(2) + " near ','"),
+    EXPECT_NE(msg.find(":3: too many local variables (limit is 200) in function at " + tab_line(2) +
+                       " near ','"),
               std::string::npos)
         << msg;
     std::string args = "x = f(1";
     for (int i = 0; i < 300; i++) args += ",1";
     msg = c.error(args + ")");
-    EXPECT_NE(msg.find(":1: function or expression too complex near '1'"), std::string::npos) << msg;
+    EXPECT_NE(msg.find(":1: function or expression too complex near '1'"), std::string::npos)
+        << msg;
     std::string body = "while x do\n";
     for (int i = 0; i < 70000; i++) body += "a=b\n";
     msg = c.error(body + "end");
     EXPECT_NE(msg.find(":70002: control structure too long near 'end'"), std::string::npos) << msg;
     std::string far(40000, '\n');
     msg = c.error(far + "function f()\n");
-    EXPECT_NE(msg.find(":40002: 'end' expected (to close 'function' at line 40001 (tab 0)) near <eof>"),
-              std::string::npos)
+    EXPECT_NE(
+        msg.find(":40002: 'end' expected (to close 'function' at line 40001 (tab 0)) near <eof>"),
+        std::string::npos)
         << msg;
     std::string deep(300, '(');
     msg = c.error("x = " + deep);
@@ -332,8 +349,8 @@ TEST(Codegen, UnaryBitAndPeekOperatorsTakeTheConstantZero) {
 
     f = c.proto("return ~5, @0x5f00, %0x5f00, $0x5f00");
     ASSERT_NE(f, nullptr);
-    std::vector<OpCode> want = {OP_LOADK, OP_Z6BNOT, OP_LOADK, OP_Z6PEEK, OP_LOADK, OP_Z6PEEK2,
-                                OP_LOADK, OP_Z6PEEK4, OP_RETURN, OP_RETURN};
+    std::vector<OpCode> want = {OP_LOADK,   OP_Z6BNOT, OP_LOADK,   OP_Z6PEEK, OP_LOADK,
+                                OP_Z6PEEK2, OP_LOADK,  OP_Z6PEEK4, OP_RETURN, OP_RETURN};
     EXPECT_EQ(opcodes(f), want);
 }
 

@@ -12,303 +12,305 @@
 
 namespace {
 
-constexpr lua_Number fx (int whole) { return static_cast<lua_Number>(static_cast<uint32_t>(whole) << 16); }
-
-Table *top_table (lua_State *L) { return hvalue(L->top - 1); }
-
-// t[key] = value for the table on top, keys and values as raw numbers
-void set_num (lua_State *L, lua_Number key, lua_Number value) {
-  lua_pushnumber(L, key);
-  lua_pushnumber(L, value);
-  lua_rawset(L, -3);
+constexpr lua_Number fx(int whole) {
+    return static_cast<lua_Number>(static_cast<uint32_t>(whole) << 16);
 }
 
-bool has_num (lua_State *L, lua_Number key) {
-  lua_pushnumber(L, key);
-  lua_rawget(L, -2);
-  bool present = !lua_isnil(L, -1);
-  lua_pop(L, 1);
-  return present;
+Table *top_table(lua_State *L) { return hvalue(L->top - 1); }
+
+// t[key] = value for the table on top, keys and values as raw numbers
+void set_num(lua_State *L, lua_Number key, lua_Number value) {
+    lua_pushnumber(L, key);
+    lua_pushnumber(L, value);
+    lua_rawset(L, -3);
+}
+
+bool has_num(lua_State *L, lua_Number key) {
+    lua_pushnumber(L, key);
+    lua_rawget(L, -2);
+    bool present = !lua_isnil(L, -1);
+    lua_pop(L, 1);
+    return present;
 }
 
 // number of keys lua_next visits in the table on top
-int count_next (lua_State *L) {
-  int n = 0;
-  lua_pushnil(L);
-  while (lua_next(L, -2)) {
-    n++;
-    lua_pop(L, 1);
-  }
-  return n;
+int count_next(lua_State *L) {
+    int n = 0;
+    lua_pushnil(L);
+    while (lua_next(L, -2)) {
+        n++;
+        lua_pop(L, 1);
+    }
+    return n;
 }
 
 // is the key stored in the hash part?
-bool in_hash (Table *t, lua_Number key) {
-  for (int i = 0; i < sizenode(t); i++) {
-    Node *n = gnode(t, i);
-    if (!ttisnil(gval(n)) && ttisnumber(gkey(n)) && nvalue(gkey(n)) == key) return true;
-  }
-  return false;
+bool in_hash(Table *t, lua_Number key) {
+    for (int i = 0; i < sizenode(t); i++) {
+        Node *n = gnode(t, i);
+        if (!ttisnil(gval(n)) && ttisnumber(gkey(n)) && nvalue(gkey(n)) == key) return true;
+    }
+    return false;
 }
 
-}  // namespace
+} // namespace
 
 TEST(Table, OnlyWholeKeysFrom1To32767UseTheArray) {
-  z6v1::State L;
-  lua_createtable(L, 4, 0);
-  set_num(L, fx(1), 1);
-  set_num(L, fx(4), 1);
-  set_num(L, 0x18000, 1);   // 1.5
-  set_num(L, 0, 1);         // 0
-  set_num(L, fx(-1), 1);    // -1
-  Table *t = top_table(L);
-  EXPECT_EQ(t->sizearray, 4);
-  EXPECT_FALSE(in_hash(t, fx(1)));
-  EXPECT_FALSE(in_hash(t, fx(4)));
-  EXPECT_TRUE(in_hash(t, 0x18000));
-  EXPECT_TRUE(in_hash(t, 0));
-  EXPECT_TRUE(in_hash(t, fx(-1)));
-  lua_pop(L, 1);
+    z6v1::State L;
+    lua_createtable(L, 4, 0);
+    set_num(L, fx(1), 1);
+    set_num(L, fx(4), 1);
+    set_num(L, 0x18000, 1); // 1.5
+    set_num(L, 0, 1);       // 0
+    set_num(L, fx(-1), 1);  // -1
+    Table *t = top_table(L);
+    EXPECT_EQ(t->sizearray, 4);
+    EXPECT_FALSE(in_hash(t, fx(1)));
+    EXPECT_FALSE(in_hash(t, fx(4)));
+    EXPECT_TRUE(in_hash(t, 0x18000));
+    EXPECT_TRUE(in_hash(t, 0));
+    EXPECT_TRUE(in_hash(t, fx(-1)));
+    lua_pop(L, 1);
 
-  lua_createtable(L, 32767, 0);
-  set_num(L, fx(32767), 5);
-  EXPECT_FALSE(in_hash(top_table(L), fx(32767)));
-  EXPECT_EQ(nvalue(&top_table(L)->array[32766]), 5);
-  set_num(L, fx(32767) + 1, 6);  // 32767.00002 is a hash key
-  EXPECT_TRUE(in_hash(top_table(L), fx(32767) + 1));
-  lua_pop(L, 1);
+    lua_createtable(L, 32767, 0);
+    set_num(L, fx(32767), 5);
+    EXPECT_FALSE(in_hash(top_table(L), fx(32767)));
+    EXPECT_EQ(nvalue(&top_table(L)->array[32766]), 5);
+    set_num(L, fx(32767) + 1, 6); // 32767.00002 is a hash key
+    EXPECT_TRUE(in_hash(top_table(L), fx(32767) + 1));
+    lua_pop(L, 1);
 }
 
 TEST(Table, ArrayGrowsByRehashAndNeverShrinks) {
-  z6v1::State L;
-  lua_newtable(L);
-  for (int i = 1; i <= 8; i++) set_num(L, fx(i), fx(i));
-  Table *t = top_table(L);
-  EXPECT_EQ(t->sizearray, 8);
-  EXPECT_TRUE(isdummy(t->node));
-  for (int i = 1; i <= 8; i++) {
-    lua_pushnil(L);
-    lua_rawseti(L, -2, i);
-  }
-  // enough string keys to rehash several times
-  for (int i = 0; i < 40; i++) {
-    lua_pushinteger(L, i);
-    lua_setfield(L, -2, ("k" + std::to_string(i)).c_str());
-  }
-  EXPECT_GE(sizenode(t), 32);
-  EXPECT_EQ(t->sizearray, 8);
-  for (int i = 0; i < 40; i++) {
-    lua_getfield(L, -1, ("k" + std::to_string(i)).c_str());
-    EXPECT_EQ(lua_tointeger(L, -1), i);
-    lua_pop(L, 1);
-  }
+    z6v1::State L;
+    lua_newtable(L);
+    for (int i = 1; i <= 8; i++) set_num(L, fx(i), fx(i));
+    Table *t = top_table(L);
+    EXPECT_EQ(t->sizearray, 8);
+    EXPECT_TRUE(isdummy(t->node));
+    for (int i = 1; i <= 8; i++) {
+        lua_pushnil(L);
+        lua_rawseti(L, -2, i);
+    }
+    // enough string keys to rehash several times
+    for (int i = 0; i < 40; i++) {
+        lua_pushinteger(L, i);
+        lua_setfield(L, -2, ("k" + std::to_string(i)).c_str());
+    }
+    EXPECT_GE(sizenode(t), 32);
+    EXPECT_EQ(t->sizearray, 8);
+    for (int i = 0; i < 40; i++) {
+        lua_getfield(L, -1, ("k" + std::to_string(i)).c_str());
+        EXPECT_EQ(lua_tointeger(L, -1), i);
+        lua_pop(L, 1);
+    }
 }
 
 TEST(Table, LengthIsABorder) {
-  z6v1::State L;
-  lua_newtable(L);
-  for (int i = 1; i <= 4; i++) set_num(L, fx(i), 1);
-  EXPECT_EQ(lua_rawlen(L, -1), 4u);
-  lua_pushnil(L);
-  lua_rawseti(L, -2, 4);
-  EXPECT_EQ(lua_rawlen(L, -1), 3u);
-  lua_pop(L, 1);
+    z6v1::State L;
+    lua_newtable(L);
+    for (int i = 1; i <= 4; i++) set_num(L, fx(i), 1);
+    EXPECT_EQ(lua_rawlen(L, -1), 4u);
+    lua_pushnil(L);
+    lua_rawseti(L, -2, 4);
+    EXPECT_EQ(lua_rawlen(L, -1), 3u);
+    lua_pop(L, 1);
 
-  // border found in the hash part
-  lua_createtable(L, 0, 16);
-  for (int i = 1; i <= 10; i++) {
-    lua_pushboolean(L, 1);
-    lua_rawseti(L, -2, i);
-  }
-  EXPECT_EQ(lua_rawlen(L, -1), 10u);
-  lua_pop(L, 1);
+    // border found in the hash part
+    lua_createtable(L, 0, 16);
+    for (int i = 1; i <= 10; i++) {
+        lua_pushboolean(L, 1);
+        lua_rawseti(L, -2, i);
+    }
+    EXPECT_EQ(lua_rawlen(L, -1), 10u);
+    lua_pop(L, 1);
 
-  // C-int probes past the array alias modulo 65536: with every number key
-  // in the hash each probe is present, and the search must still end
-  lua_createtable(L, 0, 65536);
-  for (int k = -32768; k <= 32767; k++) set_num(L, fx(k), 1);
-  EXPECT_EQ(top_table(L)->sizearray, 0);
-  EXPECT_EQ(lua_rawlen(L, -1), 65536u);
+    // C-int probes past the array alias modulo 65536: with every number key
+    // in the hash each probe is present, and the search must still end
+    lua_createtable(L, 0, 65536);
+    for (int k = -32768; k <= 32767; k++) set_num(L, fx(k), 1);
+    EXPECT_EQ(top_table(L)->sizearray, 0);
+    EXPECT_EQ(lua_rawlen(L, -1), 65536u);
 }
 
 TEST(Table, IntegerKeysFromCAliasPastTheArray) {
-  z6v1::State L;
-  lua_createtable(L, 2, 4);  // room in the hash: no rehash moves the key
-  lua_pushinteger(L, 7);
-  lua_rawseti(L, -2, 1);        // array slot 1
-  set_num(L, fx(1) + 0, fx(7)); // same slot through a number key
-  EXPECT_EQ(top_table(L)->sizearray, 2);
-  lua_pushinteger(L, 9);
-  lua_rawseti(L, -2, 65537);    // past the array: hash key 1.0
-  EXPECT_TRUE(in_hash(top_table(L), fx(1)));
-  lua_rawgeti(L, -1, 65537);
-  EXPECT_EQ(lua_tointeger(L, -1), 9);
-  lua_pop(L, 1);
-  lua_rawgeti(L, -1, 1);        // the array slot is untouched
-  EXPECT_EQ(lua_tointeger(L, -1), 7);
-  lua_pop(L, 1);
+    z6v1::State L;
+    lua_createtable(L, 2, 4); // room in the hash: no rehash moves the key
+    lua_pushinteger(L, 7);
+    lua_rawseti(L, -2, 1);        // array slot 1
+    set_num(L, fx(1) + 0, fx(7)); // same slot through a number key
+    EXPECT_EQ(top_table(L)->sizearray, 2);
+    lua_pushinteger(L, 9);
+    lua_rawseti(L, -2, 65537); // past the array: hash key 1.0
+    EXPECT_TRUE(in_hash(top_table(L), fx(1)));
+    lua_rawgeti(L, -1, 65537);
+    EXPECT_EQ(lua_tointeger(L, -1), 9);
+    lua_pop(L, 1);
+    lua_rawgeti(L, -1, 1); // the array slot is untouched
+    EXPECT_EQ(lua_tointeger(L, -1), 7);
+    lua_pop(L, 1);
 }
 
 TEST(Table, NextVisitsEveryKeyAndSurvivesRemoval) {
-  z6v1::State L;
-  lua_newtable(L);
-  for (int i = 1; i <= 20; i++) set_num(L, fx(i), fx(i));
-  for (int i = 0; i < 20; i++) {
+    z6v1::State L;
+    lua_newtable(L);
+    for (int i = 1; i <= 20; i++) set_num(L, fx(i), fx(i));
+    for (int i = 0; i < 20; i++) {
+        lua_pushboolean(L, 1);
+        lua_setfield(L, -2, ("s" + std::to_string(i)).c_str());
+    }
+    set_num(L, 0x8000, 1);
+    lua_pushboolean(L, 0);
     lua_pushboolean(L, 1);
-    lua_setfield(L, -2, ("s" + std::to_string(i)).c_str());
-  }
-  set_num(L, 0x8000, 1);
-  lua_pushboolean(L, 0);
-  lua_pushboolean(L, 1);
-  lua_rawset(L, -3);  // t[false] = true
-  EXPECT_EQ(count_next(L), 42);
+    lua_rawset(L, -3); // t[false] = true
+    EXPECT_EQ(count_next(L), 42);
 
-  // clearing the current key while traversing continues with the rest
-  int seen = 0;
-  lua_pushnil(L);
-  while (lua_next(L, -2)) {
-    seen++;
-    lua_pop(L, 1);
-    lua_pushvalue(L, -1);
+    // clearing the current key while traversing continues with the rest
+    int seen = 0;
     lua_pushnil(L);
-    lua_rawset(L, -4);
-  }
-  EXPECT_EQ(seen, 42);
-  EXPECT_EQ(count_next(L), 0);
+    while (lua_next(L, -2)) {
+        seen++;
+        lua_pop(L, 1);
+        lua_pushvalue(L, -1);
+        lua_pushnil(L);
+        lua_rawset(L, -4);
+    }
+    EXPECT_EQ(seen, 42);
+    EXPECT_EQ(count_next(L), 0);
 }
 
 namespace {
-int next_with_stranger (lua_State *L) {
-  lua_newtable(L);
-  lua_pushinteger(L, 1);
-  lua_setfield(L, -2, "a");
-  lua_pushstring(L, "not a key");
-  lua_next(L, -2);
-  return 0;
+int next_with_stranger(lua_State *L) {
+    lua_newtable(L);
+    lua_pushinteger(L, 1);
+    lua_setfield(L, -2, "a");
+    lua_pushstring(L, "not a key");
+    lua_next(L, -2);
+    return 0;
 }
-}  // namespace
+} // namespace
 
 TEST(Table, NextRefusesAKeyTheTableDoesNotHold) {
-  z6v1::State L;
-  ASSERT_EQ(z6v1::protect(L, next_with_stranger), LUA_ERRRUN);
-  EXPECT_EQ(z6v1::text(L, -1), "invalid key to 'next'");
+    z6v1::State L;
+    ASSERT_EQ(z6v1::protect(L, next_with_stranger), LUA_ERRRUN);
+    EXPECT_EQ(z6v1::text(L, -1), "invalid key to 'next'");
 }
 
 TEST(Table, TraversalOfArraysLongerThan32767Ends) {
-  z6v1::State L;
-  lua_createtable(L, 40000, 0);
-  for (int i = 1; i <= 40000; i++) {
+    z6v1::State L;
+    lua_createtable(L, 40000, 0);
+    for (int i = 1; i <= 40000; i++) {
+        lua_pushboolean(L, 1);
+        lua_rawseti(L, -2, i);
+    }
     lua_pushboolean(L, 1);
-    lua_rawseti(L, -2, i);
-  }
-  lua_pushboolean(L, 1);
-  lua_setfield(L, -2, "x");
-  // slots past 32767 have no number key: traversal lists the others once
-  std::set<lua_Number> keys;
-  lua_pushnil(L);
-  int n = 0;
-  while (lua_next(L, -2)) {
-    if (lua_type(L, -2) == LUA_TNUMBER) keys.insert(lua_tonumber(L, -2));
-    n++;
-    lua_pop(L, 1);
-    ASSERT_LE(n, 40001);
-  }
-  EXPECT_EQ(n, 32768);
-  EXPECT_EQ(keys.size(), 32767u);
-  EXPECT_EQ(*keys.begin(), fx(1));
-  EXPECT_EQ(*keys.rbegin(), fx(32767));
+    lua_setfield(L, -2, "x");
+    // slots past 32767 have no number key: traversal lists the others once
+    std::set<lua_Number> keys;
+    lua_pushnil(L);
+    int n = 0;
+    while (lua_next(L, -2)) {
+        if (lua_type(L, -2) == LUA_TNUMBER) keys.insert(lua_tonumber(L, -2));
+        n++;
+        lua_pop(L, 1);
+        ASSERT_LE(n, 40001);
+    }
+    EXPECT_EQ(n, 32768);
+    EXPECT_EQ(keys.size(), 32767u);
+    EXPECT_EQ(*keys.begin(), fx(1));
+    EXPECT_EQ(*keys.rbegin(), fx(32767));
 
-  // rehash can choose a 32768-slot array; slot 32768 is then C-only
-  lua_newtable(L);
-  for (int i = 1; i <= 20000; i++) set_num(L, fx(i), 1);
-  EXPECT_EQ(top_table(L)->sizearray, 32768);
-  lua_pushboolean(L, 1);
-  lua_rawseti(L, -2, 32768);
-  EXPECT_EQ(count_next(L), 20000);
+    // rehash can choose a 32768-slot array; slot 32768 is then C-only
+    lua_newtable(L);
+    for (int i = 1; i <= 20000; i++) set_num(L, fx(i), 1);
+    EXPECT_EQ(top_table(L)->sizearray, 32768);
+    lua_pushboolean(L, 1);
+    lua_rawseti(L, -2, 32768);
+    EXPECT_EQ(count_next(L), 20000);
 }
 
 TEST(Table, RehashKeepsEveryKindOfKey) {
-  z6v1::State L;
-  lua_newtable(L);
-  int x = 0;
-  const int N = 500;
-  for (int i = 0; i < N; i++) {
-    set_num(L, fx(i * 3) + 0x4000, fx(i));      // fractional keys
-    lua_pushlightuserdata(L, &x + i);
-    lua_pushinteger(L, i);
-    lua_rawset(L, -3);
-    std::string longkey(50, 'k');
-    longkey += std::to_string(i);                // long strings: hashed on first use
-    lua_pushinteger(L, i);
-    lua_setfield(L, -2, longkey.c_str());
-  }
-  // remove every other fractional key, then force rehashes with new keys
-  for (int i = 0; i < N; i += 2) {
-    lua_pushnumber(L, fx(i * 3) + 0x4000);
-    lua_pushnil(L);
-    lua_rawset(L, -3);
-  }
-  for (int i = 0; i < N; i++) set_num(L, fx(-1 - i), fx(i));
-  for (int i = 0; i < N; i++) {
-    lua_pushnumber(L, fx(i * 3) + 0x4000);
-    lua_rawget(L, -2);
-    if (i % 2)
-      EXPECT_EQ(lua_tonumber(L, -1), fx(i));
-    else
-      EXPECT_TRUE(lua_isnil(L, -1));
-    lua_pop(L, 1);
-    EXPECT_TRUE(has_num(L, fx(-1 - i)));
-    lua_pushlightuserdata(L, &x + i);
-    lua_rawget(L, -2);
-    EXPECT_EQ(lua_tointeger(L, -1), i);
-    lua_pop(L, 1);
-    std::string longkey(50, 'k');
-    longkey += std::to_string(i);
-    lua_getfield(L, -1, longkey.c_str());
-    EXPECT_EQ(lua_tointeger(L, -1), i);
-    lua_pop(L, 1);
-  }
-  EXPECT_EQ(count_next(L), 4 * N - N / 2);
-  EXPECT_FALSE(has_num(L, 0x4000));
-  EXPECT_TRUE(has_num(L, fx(3) + 0x4000));
-  EXPECT_FALSE(has_num(L, 0x4001));
+    z6v1::State L;
+    lua_newtable(L);
+    int x = 0;
+    const int N = 500;
+    for (int i = 0; i < N; i++) {
+        set_num(L, fx(i * 3) + 0x4000, fx(i)); // fractional keys
+        lua_pushlightuserdata(L, &x + i);
+        lua_pushinteger(L, i);
+        lua_rawset(L, -3);
+        std::string longkey(50, 'k');
+        longkey += std::to_string(i); // long strings: hashed on first use
+        lua_pushinteger(L, i);
+        lua_setfield(L, -2, longkey.c_str());
+    }
+    // remove every other fractional key, then force rehashes with new keys
+    for (int i = 0; i < N; i += 2) {
+        lua_pushnumber(L, fx(i * 3) + 0x4000);
+        lua_pushnil(L);
+        lua_rawset(L, -3);
+    }
+    for (int i = 0; i < N; i++) set_num(L, fx(-1 - i), fx(i));
+    for (int i = 0; i < N; i++) {
+        lua_pushnumber(L, fx(i * 3) + 0x4000);
+        lua_rawget(L, -2);
+        if (i % 2)
+            EXPECT_EQ(lua_tonumber(L, -1), fx(i));
+        else
+            EXPECT_TRUE(lua_isnil(L, -1));
+        lua_pop(L, 1);
+        EXPECT_TRUE(has_num(L, fx(-1 - i)));
+        lua_pushlightuserdata(L, &x + i);
+        lua_rawget(L, -2);
+        EXPECT_EQ(lua_tointeger(L, -1), i);
+        lua_pop(L, 1);
+        std::string longkey(50, 'k');
+        longkey += std::to_string(i);
+        lua_getfield(L, -1, longkey.c_str());
+        EXPECT_EQ(lua_tointeger(L, -1), i);
+        lua_pop(L, 1);
+    }
+    EXPECT_EQ(count_next(L), 4 * N - N / 2);
+    EXPECT_FALSE(has_num(L, 0x4000));
+    EXPECT_TRUE(has_num(L, fx(3) + 0x4000));
+    EXPECT_FALSE(has_num(L, 0x4001));
 }
 
 namespace {
-int nil_key (lua_State *L) {
-  lua_newtable(L);
-  lua_pushnil(L);
-  lua_pushinteger(L, 1);
-  lua_rawset(L, -3);
-  return 0;
+int nil_key(lua_State *L) {
+    lua_newtable(L);
+    lua_pushnil(L);
+    lua_pushinteger(L, 1);
+    lua_rawset(L, -3);
+    return 0;
 }
-int huge_hash (lua_State *L) {
-  lua_createtable(L, 0, (1 << 30) + 1);
-  return 0;
+int huge_hash(lua_State *L) {
+    lua_createtable(L, 0, (1 << 30) + 1);
+    return 0;
 }
-}  // namespace
+} // namespace
 
 TEST(Table, BadKeysAndSizesRaiseErrors) {
-  z6v1::State L;
-  ASSERT_EQ(z6v1::protect(L, nil_key), LUA_ERRRUN);
-  EXPECT_EQ(z6v1::text(L, -1), "table index is nil");
-  lua_pop(L, 1);
-  ASSERT_EQ(z6v1::protect(L, huge_hash), LUA_ERRRUN);
-  EXPECT_EQ(z6v1::text(L, -1), "table overflow");
+    z6v1::State L;
+    ASSERT_EQ(z6v1::protect(L, nil_key), LUA_ERRRUN);
+    EXPECT_EQ(z6v1::text(L, -1), "table index is nil");
+    lua_pop(L, 1);
+    ASSERT_EQ(z6v1::protect(L, huge_hash), LUA_ERRRUN);
+    EXPECT_EQ(z6v1::text(L, -1), "table overflow");
 }
 
 TEST(Table, FunctionKeysHashByPointer) {
-  z6v1::State L;
-  lua_newtable(L);
-  lua_pushcclosure(L, nil_key, LUA_FASTCALL);
-  lua_pushinteger(L, 1);
-  lua_rawset(L, -3);
-  lua_pushcfunction(L, nil_key);   // same pointer, different tag: another key
-  lua_pushinteger(L, 2);
-  lua_rawset(L, -3);
-  lua_pushcclosure(L, nil_key, LUA_FASTCALL);
-  lua_rawget(L, -2);
-  EXPECT_EQ(lua_tointeger(L, -1), 1);
-  lua_pop(L, 1);
-  EXPECT_EQ(count_next(L), 2);
+    z6v1::State L;
+    lua_newtable(L);
+    lua_pushcclosure(L, nil_key, LUA_FASTCALL);
+    lua_pushinteger(L, 1);
+    lua_rawset(L, -3);
+    lua_pushcfunction(L, nil_key); // same pointer, different tag: another key
+    lua_pushinteger(L, 2);
+    lua_rawset(L, -3);
+    lua_pushcclosure(L, nil_key, LUA_FASTCALL);
+    lua_rawget(L, -2);
+    EXPECT_EQ(lua_tointeger(L, -1), 1);
+    lua_pop(L, 1);
+    EXPECT_EQ(count_next(L), 2);
 }

@@ -25,7 +25,9 @@ struct VM {
     z6v2::State state;
     lua_State *L = state.L;
 
-    int load(const std::string &chunk, const char *mode) { return state.load(chunk, "=test", mode); }
+    int load(const std::string &chunk, const char *mode) {
+        return state.load(chunk, "=test", mode);
+    }
     std::string message() { return state.message(); }
 
     /* compiles text and returns its binary chunk */
@@ -71,9 +73,7 @@ void expect_same_proto(const Proto *a, const Proto *b) {
     ASSERT_EQ(a->sizek, b->sizek);
     for (int i = 0; i < a->sizek; i++) {
         EXPECT_EQ(rttype(&a->k[i]), rttype(&b->k[i]));
-        if (ttisnumber(&a->k[i])) {
-            EXPECT_EQ(nvalue(&a->k[i]), nvalue(&b->k[i]));
-        }
+        if (ttisnumber(&a->k[i])) { EXPECT_EQ(nvalue(&a->k[i]), nvalue(&b->k[i])); }
         if (ttisstring(&a->k[i])) {
             EXPECT_EQ(std::string(svalue(&a->k[i]), tsvalue(&a->k[i])->len),
                       std::string(svalue(&b->k[i]), tsvalue(&b->k[i])->len));
@@ -122,8 +122,9 @@ TEST(BinaryChunk, HeaderRecordsThisBuild) {
     VM vm;
     std::string chunk = vm.dump("return 1");
     ASSERT_GE(chunk.size(), 18u);
-    const unsigned char want[18] = {0x1b, 'L',  'u',  'a',  0x52, 0x00, 0x01, 0x04, static_cast<unsigned char>(sizeof(size_t)),
-                                    0x04, 0x04, 0x01, 0x19, 0x93, 0x0d, 0x0a, 0x1a, 0x0a};
+    const unsigned char want[18] = {
+        0x1b, 'L',  'u',  'a',  0x52, 0x00, 0x01, 0x04, static_cast<unsigned char>(sizeof(size_t)),
+        0x04, 0x04, 0x01, 0x19, 0x93, 0x0d, 0x0a, 0x1a, 0x0a};
     EXPECT_EQ(std::memcmp(chunk.data(), want, 18), 0);
 }
 
@@ -144,15 +145,18 @@ TEST(BinaryChunk, BrokenHeadersNameTheirReason) {
         char byte;
         const char *reason;
     } cases[] = {
-        {1, 'X', "not a"},        {4, 0x51, "version mismatch in"}, {5, 1, "incompatible"},
-        {6, 0, "incompatible"},   {8, 2, "incompatible"},           {10, 8, "incompatible"},
-        {11, 0, "incompatible"},  {12, 0, "corrupted"},             {17, 0, "corrupted"},
+        {1, 'X', "not a"},       {4, 0x51, "version mismatch in"},
+        {5, 1, "incompatible"},  {6, 0, "incompatible"},
+        {8, 2, "incompatible"},  {10, 8, "incompatible"},
+        {11, 0, "incompatible"}, {12, 0, "corrupted"},
+        {17, 0, "corrupted"},
     };
     for (const Case &k : cases) {
         std::string bad = chunk;
         bad[k.offset] = k.byte;
         EXPECT_EQ(vm.load(bad, "b"), LUA_ERRSYNTAX);
-        EXPECT_EQ(vm.message(), std::string("test: ") + k.reason + " precompiled chunk") << k.offset;
+        EXPECT_EQ(vm.message(), std::string("test: ") + k.reason + " precompiled chunk")
+            << k.offset;
     }
     EXPECT_EQ(vm.load(chunk, "t"), LUA_ERRSYNTAX);
     EXPECT_EQ(vm.message(), "attempt to load a binary chunk (mode is 't')");
@@ -192,22 +196,45 @@ TEST(BinaryChunk, CorruptCountsAreRefusedWithoutHugeAllocations) {
     };
     /* a well-formed minimal chunk loads */
     ChunkBuilder ok;
-    ok.head().integer(0).integer(0).integer(1).byte(1).byte(0).size(0).integer(1).integer(1).integer(0).integer(0);
+    ok.head()
+        .integer(0)
+        .integer(0)
+        .integer(1)
+        .byte(1)
+        .byte(0)
+        .size(0)
+        .integer(1)
+        .integer(1)
+        .integer(0)
+        .integer(0);
     EXPECT_EQ(vm.load(ok.s, "b"), LUA_OK) << vm.message();
 
     /* counts and sizes far beyond the data present, negative counts,
     ** unknown constant types, more upvalues than a function may have */
-    refused(ChunkBuilder().integer(0).integer(0).byte(0).byte(1).byte(2).integer(0x7ffffff0).s, "truncated");
-    refused(ChunkBuilder().integer(0).integer(0).byte(0).byte(1).byte(2).integer(-1).s, "corrupted");
+    refused(ChunkBuilder().integer(0).integer(0).byte(0).byte(1).byte(2).integer(0x7ffffff0).s,
+            "truncated");
+    refused(ChunkBuilder().integer(0).integer(0).byte(0).byte(1).byte(2).integer(-1).s,
+            "corrupted");
     refused(ChunkBuilder().head().integer(1).byte(4).size(SIZE_MAX / 2).s, "truncated");
     refused(ChunkBuilder().head().integer(1).byte(9).s, "corrupted");
     refused(ChunkBuilder().head().integer(0).integer(0).integer(256).s, "corrupted");
     /* more upvalue names than upvalues */
-    refused(ChunkBuilder().head().integer(0).integer(0).integer(1).byte(1).byte(0).size(0).integer(0).integer(0)
-                .integer(2).s,
+    refused(ChunkBuilder()
+                .head()
+                .integer(0)
+                .integer(0)
+                .integer(1)
+                .byte(1)
+                .byte(0)
+                .size(0)
+                .integer(0)
+                .integer(0)
+                .integer(2)
+                .s,
             "corrupted");
     /* line information that does not cover the code */
-    refused(ChunkBuilder().head(2).integer(0).integer(0).integer(0).size(0).integer(1).integer(1).s, "corrupted");
+    refused(ChunkBuilder().head(2).integer(0).integer(0).integer(0).size(0).integer(1).integer(1).s,
+            "corrupted");
     /* nesting deeper than any compiled chunk */
     ChunkBuilder deep;
     for (int i = 0; i < 300; i++) deep.head().integer(0).integer(1);

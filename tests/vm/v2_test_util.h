@@ -12,8 +12,8 @@
 namespace z6v2 {
 
 using z6test::plain_alloc;
-using z6test::Reader;
 using z6test::read_text;
+using z6test::Reader;
 
 struct State {
     lua_State *L = lua_newstate(plain_alloc, nullptr);

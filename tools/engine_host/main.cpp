@@ -17,27 +17,25 @@
 #include "engine/vull.h"
 #include "platform/video.h"
 
-constexpr int HOST_PAGE = 128;             // back page width and height
-constexpr uint32_t HOST_BORDER = 0xFFFFFFFFu;  // opaque white
+constexpr int HOST_PAGE = 128;                // back page width and height
+constexpr uint32_t HOST_BORDER = 0xFFFFFFFFu; // opaque white
 
-static long frames_wanted;  // passes to run; 0 runs until the window closes
-static long frames_done;    // passes run so far
+static long frames_wanted; // passes to run; 0 runs until the window closes
+static long frames_done;   // passes run so far
 
-static void host_load_config(const char *line)
-{
+static void host_load_config(const char *line) {
     printf("hook: %s\n", line);
     fflush(stdout);
 }
 
-static void host_save_config(vull_file *file)
-{
-    if (file && file->kind == VULL_FILE_STREAM) fputs("// engine_host settings: none\n", file->stream);
+static void host_save_config(vull_file *file) {
+    if (file && file->kind == VULL_FILE_STREAM)
+        fputs("// engine_host settings: none\n", file->stream);
 }
 
 // A window size chosen by the options or config.txt wins over the page size;
 // one missing dimension follows the other, keeping the page square.
-static void apply_window_size()
-{
+static void apply_window_size() {
     int w = cconfig.window_size[0], h = cconfig.window_size[1];
     if (w <= 0 && h <= 0) return;
     if (w <= 0) w = h;
@@ -45,8 +43,7 @@ static void apply_window_size()
     vull_set_window_size(w, h);
 }
 
-void vull_main_init(int argc, char **argv)
-{
+void vull_main_init(int argc, char **argv) {
     for (int i = 1; i < argc; i++) {
         if (argv[i] && strncmp(argv[i], "frames=", 7) == 0) {
             frames_wanted = strtol(argv[i] + 7, nullptr, 10);
@@ -64,16 +61,14 @@ void vull_main_init(int argc, char **argv)
     vull_set_window_title("engine_host");
 }
 
-void vull_main_update()
-{
+void vull_main_update() {
     frames_done++;
     if (frames_wanted > 0 && frames_done >= frames_wanted) vull_quit = 1;
 }
 
 // Eight bands whose red and blue shift each pass (red + blue = 255, no green),
 // so a running window shows the loop is alive, inside a white border.
-void vull_main_draw()
-{
+void vull_main_draw() {
     vull_bitmap *page = vull_back_page;
     if (!page || page->bpp != 32) return;
     int band_h = page->height / 8 > 0 ? page->height / 8 : 1;
@@ -85,12 +80,6 @@ void vull_main_draw()
     vull_rect(page, 0, 0, page->width - 1, page->height - 1, HOST_BORDER);
 }
 
-void vull_main_exit()
-{
-    vull_exit();
-}
+void vull_main_exit() { vull_exit(); }
 
-int main(int argc, char **argv)
-{
-    return vull_main(argc, argv);
-}
+int main(int argc, char **argv) { return vull_main(argc, argv); }

@@ -15,24 +15,17 @@
 
 namespace {
 
-const char *png_error_text(unsigned err)
-{
+const char *png_error_text(unsigned err) {
     switch (err) {
-    case VULL_PNG_CANNOT_OPEN:
-        return "cannot open the file";
-    case VULL_PNG_NO_MEMORY:
-        return "out of memory";
-    case VULL_PNG_FILE_TOO_LARGE:
-        return "file larger than 256 MB";
-    case VULL_PNG_TOO_MANY_PIXELS:
-        return "picture too large";
-    default:
-        return lodepng_error_text(err);
+    case VULL_PNG_CANNOT_OPEN: return "cannot open the file";
+    case VULL_PNG_NO_MEMORY: return "out of memory";
+    case VULL_PNG_FILE_TOO_LARGE: return "file larger than 256 MB";
+    case VULL_PNG_TOO_MANY_PIXELS: return "picture too large";
+    default: return lodepng_error_text(err);
     }
 }
 
-int run_png_info(int argc, char **argv)
-{
+int run_png_info(int argc, char **argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: engine_tool png-info FILE\n");
         return 2;
@@ -66,8 +59,7 @@ constexpr uint32_t INK_CYAN = 0xFF5AC8E0;
 constexpr uint32_t INK_WHITE = 0xFFFFFFFF;
 
 // The 96 printable codes as a 16 x 6 table of cells.
-void glyph_table(vull_bitmap *page, cpod *font, int x0, int y0, int cell_w, uint32_t tint)
-{
+void glyph_table(vull_bitmap *page, cpod *font, int x0, int y0, int cell_w, uint32_t tint) {
     char one[2] = {0, 0};
     for (int code = 32; code < 128; code++) {
         one[0] = char(code);
@@ -80,13 +72,11 @@ void glyph_table(vull_bitmap *page, cpod *font, int x0, int y0, int cell_w, uint
     }
 }
 
-void panel(vull_bitmap *page, int x0, int y0, int x1, int y1)
-{
+void panel(vull_bitmap *page, int x0, int y0, int x1, int y1) {
     vull_rect_lit(page, x0, y0, x1, y1, INK_EDGE_LIGHT, INK_PANEL, INK_EDGE_DARK);
 }
 
-void draw_demo(vull_bitmap *page, const char *sample)
-{
+void draw_demo(vull_bitmap *page, const char *sample) {
     vull_rectfill(page, 0, 0, page->width - 1, page->height - 1, INK_BACK);
 
     // Glyph tables: both fonts, the 32-bit sets drawn plainly, set 0 tinted.
@@ -106,14 +96,16 @@ void draw_demo(vull_bitmap *page, const char *sample)
     const int ax = 94;
     vull_vline(page, ax, 123, 152, INK_RED);
     vull_draw_text_ex(page, "LEFT AT X", vull_font1, ax, 124, VULL_TEXT_TINT, INK_WHITE);
-    vull_draw_text_ex(page, "CENTRED ON X", vull_font1, ax, 131, VULL_TEXT_TINT | VULL_TEXT_CENTRE, INK_WHITE);
-    vull_draw_text_ex(page, "RIGHT OF X", vull_font1, ax, 138, VULL_TEXT_TINT | VULL_TEXT_RIGHT, INK_WHITE);
+    vull_draw_text_ex(page, "CENTRED ON X", vull_font1, ax, 131, VULL_TEXT_TINT | VULL_TEXT_CENTRE,
+                      INK_WHITE);
+    vull_draw_text_ex(page, "RIGHT OF X", vull_font1, ax, 138, VULL_TEXT_TINT | VULL_TEXT_RIGHT,
+                      INK_WHITE);
     vull_draw_text_phat(page, sample, vull_font2, 8, 146, 0, 0xFF000000, INK_YELLOW);
     // Cut and wrap inside narrow clip boxes.
     vull_rect(page, 5, 156, 91, 163, INK_EDGE_LIGHT);
     vull_set_clip(page, 6, 157, 91, 163);
-    vull_draw_text_ex(page, "THIS LINE IS FAR TOO LONG TO FIT", vull_font1, 6, 158, VULL_TEXT_TINT | VULL_TEXT_CUT,
-                      INK_GREEN);
+    vull_draw_text_ex(page, "THIS LINE IS FAR TOO LONG TO FIT", vull_font1, 6, 158,
+                      VULL_TEXT_TINT | VULL_TEXT_CUT, INK_GREEN);
     vull_reset_clip(page);
     vull_rect(page, 95, 156, 182, 194, INK_EDGE_LIGHT);
     vull_set_clip(page, 96, 157, 182, 194);
@@ -140,8 +132,7 @@ void draw_demo(vull_bitmap *page, const char *sample)
                                         "12333321", "12233221", ".122221.", "..1..1.."};
     for (int y = 0; y < 8; y++)
         for (int x = 0; x < 8; x++)
-            if (rows[y][x] != '.')
-                vull_putpixel(sprite, x, y, uint32_t(rows[y][x] - '0'));
+            if (rows[y][x] != '.') vull_putpixel(sprite, x, y, uint32_t(rows[y][x] - '0'));
     vull_bitmap *sprite32 = vull_create_bitmap(8, 8, 32);
     vull_bitmap *big = vull_create_bitmap(24, 24, 32);
     if (sprite && sprite32 && big) {
@@ -149,7 +140,7 @@ void draw_demo(vull_bitmap *page, const char *sample)
         for (int y = 0; y < 8; y++)
             for (int x = 0; x < 8; x++)
                 if (!sprite->rows[y][x])
-                    vull_putpixel(sprite32, x, y, 0);  // transparent where the index is 0
+                    vull_putpixel(sprite32, x, y, 0); // transparent where the index is 0
                 else
                     vull_putpixel(sprite32, x, y, vull_getpixel(sprite32, x, y) | 0xFF000000u);
         vull_draw_sprite(sprite32, page, 0, 0, 194, 176, 8, 8);
@@ -158,7 +149,8 @@ void draw_demo(vull_bitmap *page, const char *sample)
         vull_draw_sprite_col(sprite, page, 0, 0, 234, 176, 8, 8, INK_RED, 1);
         for (int y = 0; y < 8; y++)
             for (int x = 0; x < 8; x++)
-                vull_putpixel(sprite32, x, y, (vull_getpixel(sprite32, x, y) & 0xFFFFFF) | 0x80000000u);
+                vull_putpixel(sprite32, x, y,
+                              (vull_getpixel(sprite32, x, y) & 0xFFFFFF) | 0x80000000u);
         vull_draw_sprite(sprite32, page, 0, 0, 246, 176, 8, 8);
         vull_draw_sprite(sprite32, page, 0, 0, 250, 180, 8, 8);
     }
@@ -167,8 +159,7 @@ void draw_demo(vull_bitmap *page, const char *sample)
     vull_destroy_bitmap(big);
 }
 
-int run_render(int argc, char **argv)
-{
+int run_render(int argc, char **argv) {
     if (argc < 2 || argc > 4) {
         std::fprintf(stderr, "usage: engine_tool render OUT.png [SCALE] [SAMPLE TEXT]\n");
         return 2;
@@ -184,15 +175,15 @@ int run_render(int argc, char **argv)
     vull_palette_rec *saved = vull_palette;
     vull_palette = vull_create_palette();
     if (vull_palette) {
-        for (int i = 0; i < 256; i++)
-            vull_palette->entry[i] = {uint8_t(i), uint8_t(i), uint8_t(i)};
+        for (int i = 0; i < 256; i++) vull_palette->entry[i] = {uint8_t(i), uint8_t(i), uint8_t(i)};
         vull_palette->entry[1] = {0x6B, 0x3A, 0x1E};
         vull_palette->entry[2] = {0xD8, 0x7C, 0x2C};
         vull_palette->entry[3] = {0xF7, 0xE0, 0x8A};
     }
     vull_text_init();
     vull_bitmap *page = vull_create_bitmap(288, 200, 32);
-    vull_bitmap *out = page ? vull_create_bitmap(page->width * scale, page->height * scale, 32) : nullptr;
+    vull_bitmap *out =
+        page ? vull_create_bitmap(page->width * scale, page->height * scale, 32) : nullptr;
     int status = 1;
     if (page && out && vull_palette && vull_font1) {
         draw_demo(page, sample);
@@ -203,8 +194,8 @@ int run_render(int argc, char **argv)
                 vull_putpixel(out, x, y, vull_getpixel(out, x, y) | 0xFF000000u);
         const int err = vull_save_png(argv[1], out);
         if (err)
-            std::fprintf(stderr, "render: cannot write %s: %s (error %d)\n", argv[1], png_error_text(unsigned(err)),
-                         err);
+            std::fprintf(stderr, "render: cannot write %s: %s (error %d)\n", argv[1],
+                         png_error_text(unsigned(err)), err);
         else
             status = 0;
     } else {
@@ -218,11 +209,12 @@ int run_render(int argc, char **argv)
     return status;
 }
 
-const bool png_info_registered =
-    engine_tool_register({"png-info", "FILE", "prints the PNG's size as WxH, or fails with a message", run_png_info});
-const bool render_registered = engine_tool_register(
-    {"render", "OUT.png [SCALE] [TEXT]",
-     "draws the engine fonts' glyph tables, text flags and primitives into a PNG (scale 1-8, default 3)",
-     run_render});
+const bool png_info_registered = engine_tool_register(
+    {"png-info", "FILE", "prints the PNG's size as WxH, or fails with a message", run_png_info});
+const bool render_registered =
+    engine_tool_register({"render", "OUT.png [SCALE] [TEXT]",
+                          "draws the engine fonts' glyph tables, text flags and primitives into a "
+                          "PNG (scale 1-8, default 3)",
+                          run_render});
 
-}  // namespace
+} // namespace

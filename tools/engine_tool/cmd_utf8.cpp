@@ -14,16 +14,14 @@
 
 namespace {
 
-bool read_all(FILE *in, std::string &data)
-{
+bool read_all(FILE *in, std::string &data) {
     char chunk[65536];
     size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, in)) > 0) data.append(chunk, n);
     return !std::ferror(in);
 }
 
-int convert_stream(bool to_utf8)
-{
+int convert_stream(bool to_utf8) {
     std::string data;
     if (!read_all(stdin, data)) {
         std::fprintf(stderr, "engine_tool: cannot read standard input\n");
@@ -56,8 +54,10 @@ int run_to_utf8(int, char **) { return convert_stream(true); }
 int run_from_utf8(int, char **) { return convert_stream(false); }
 
 const bool to_utf8_registered = engine_tool_register(
-    {"to-utf8", "< TEXT > UTF8", "console text on standard input to UTF-8 on standard output", run_to_utf8});
+    {"to-utf8", "< TEXT > UTF8", "console text on standard input to UTF-8 on standard output",
+     run_to_utf8});
 const bool from_utf8_registered = engine_tool_register(
-    {"from-utf8", "< UTF8 > TEXT", "UTF-8 on standard input to console text on standard output", run_from_utf8});
+    {"from-utf8", "< UTF8 > TEXT", "UTF-8 on standard input to console text on standard output",
+     run_from_utf8});
 
-}  // namespace
+} // namespace

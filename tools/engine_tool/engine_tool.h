@@ -9,9 +9,9 @@
 #pragma once
 
 struct engine_tool_command {
-    const char *name;   // word on the command line
-    const char *args;   // argument synopsis for the usage text
-    const char *help;   // one line of description
+    const char *name; // word on the command line
+    const char *args; // argument synopsis for the usage text
+    const char *help; // one line of description
     int (*run)(int argc, char **argv);
 };
 

@@ -30,11 +30,11 @@ namespace {
 constexpr size_t INPUT_LIMIT = 1u << 20;
 
 // Files the entries may leave in the scratch folder.
-const char *const scratch_files[] = {"config.txt", "config.txt.tmp", "sdl_controllers.txt", "in.img",
-                                     "rt.tga",     "rt.bmp",         "in.stb",              "in.txt"};
+const char *const scratch_files[] = {"config.txt", "config.txt.tmp", "sdl_controllers.txt",
+                                     "in.img",     "rt.tga",         "rt.bmp",
+                                     "in.stb",     "in.txt"};
 
-void check(bool ok, const char *what)
-{
+void check(bool ok, const char *what) {
     if (ok) return;
     std::fprintf(stderr, "hostile input: broken invariant: %s\n", what);
     std::abort();
@@ -42,8 +42,7 @@ void check(bool ok, const char *what)
 
 std::string scratch_path(const char *name) { return std::string(hostile_scratch()) + "/" + name; }
 
-void write_file(const std::string &path, const uint8_t *data, size_t size)
-{
+void write_file(const std::string &path, const uint8_t *data, size_t size) {
     FILE *f = std::fopen(path.c_str(), "wb");
     check(f != nullptr, "scratch file cannot be written");
     if (size) std::fwrite(data, 1, size, f);
@@ -51,32 +50,30 @@ void write_file(const std::string &path, const uint8_t *data, size_t size)
 }
 
 // A virtual-disk file holding exactly the input; read back by its key.
-void write_vdisk(const char *key, const uint8_t *data, size_t size)
-{
+void write_vdisk(const char *key, const uint8_t *data, size_t size) {
     vull_file *f = vull_fopen_vdisk(key, "w");
     check(f != nullptr, "virtual disk file cannot be made");
-    if (size) check(vull_fwrite(data, 1, (int)size, f) == (int)size, "virtual disk write cut short");
+    if (size)
+        check(vull_fwrite(data, 1, (int)size, f) == (int)size, "virtual disk write cut short");
     f->position = 0;
 }
 
 // The input up to its first NUL, as a text.
-std::string as_text(const uint8_t *data, size_t size)
-{
-    return std::string(reinterpret_cast<const char *>(data), strnlen(reinterpret_cast<const char *>(data), size));
+std::string as_text(const uint8_t *data, size_t size) {
+    return std::string(reinterpret_cast<const char *>(data),
+                       strnlen(reinterpret_cast<const char *>(data), size));
 }
 
 bool terminated(const char *s, size_t room) { return strnlen(s, room) < room; }
 
 /* ---- config.txt ---- */
 
-void config_line_hook(const char *line)
-{
+void config_line_hook(const char *line) {
     check(terminated(line, 4096), "config line handed on unterminated");
     check(vull_trim(line) != nullptr, "trim of a line");
 }
 
-void reset_config()
-{
+void reset_config() {
     vull_config_default();
     std::snprintf(cconfig.home, sizeof cconfig.home, "%s", hostile_scratch());
     cconfig0 = cconfig;
@@ -84,33 +81,33 @@ void reset_config()
     vull_set_save_config_func(nullptr);
 }
 
-void check_config(const vull_config_rec &c)
-{
+void check_config(const vull_config_rec &c) {
     check(c.sound_volume >= 0 && c.sound_volume <= 256, "sound_volume clamped");
     check(c.music_volume >= 0 && c.music_volume <= 256, "music_volume clamped");
-    check(c.foreground_sleep_ms >= 0 && c.foreground_sleep_ms <= 200, "foreground_sleep_ms clamped");
-    check(c.background_sleep_ms >= 0 && c.background_sleep_ms <= 200, "background_sleep_ms clamped");
+    check(c.foreground_sleep_ms >= 0 && c.foreground_sleep_ms <= 200,
+          "foreground_sleep_ms clamped");
+    check(c.background_sleep_ms >= 0 && c.background_sleep_ms <= 200,
+          "background_sleep_ms clamped");
     check(c.mix_buffer_size >= 512 && c.mix_buffer_size <= 8192, "mix_buffer_size clamped");
     check(terminated(c.desktop_path, sizeof c.desktop_path), "desktop_path terminated");
     size_t n = strlen(c.desktop_path);
     check(n == 0 || c.desktop_path[n - 1] == '/', "desktop_path ends with '/'");
-    for (size_t i = 0; i < n; i++) check((unsigned char)c.desktop_path[i] >= 32, "desktop_path control character");
+    for (size_t i = 0; i < n; i++)
+        check((unsigned char)c.desktop_path[i] >= 32, "desktop_path control character");
 }
 
 // The keys config.txt stores, compared after a save and a reload.
-bool same_saved_keys(const vull_config_rec &a, const vull_config_rec &b)
-{
+bool same_saved_keys(const vull_config_rec &a, const vull_config_rec &b) {
     return a.window_size[0] == b.window_size[0] && a.window_size[1] == b.window_size[1] &&
            a.screen_size[0] == b.screen_size[0] && a.screen_size[1] == b.screen_size[1] &&
            a.show_fps == b.show_fps && a.frameless == b.frameless &&
-           a.foreground_sleep_ms == b.foreground_sleep_ms && a.background_sleep_ms == b.background_sleep_ms &&
-           a.rmb_key == b.rmb_key &&
+           a.foreground_sleep_ms == b.foreground_sleep_ms &&
+           a.background_sleep_ms == b.background_sleep_ms && a.rmb_key == b.rmb_key &&
            // Blanks after a dropped control character lead the path; reading it back skips them.
            std::strcmp(a.desktop_path + strspn(a.desktop_path, " "), b.desktop_path) == 0;
 }
 
-int run_config(const uint8_t *data, size_t size)
-{
+int run_config(const uint8_t *data, size_t size) {
     if (size > INPUT_LIMIT) return 0;
     // From a file on disk (C-library lines), then saved and read back.
     write_file(scratch_path("config.txt"), data, size);
@@ -125,8 +122,10 @@ int run_config(const uint8_t *data, size_t size)
     reset_config();
     vull_config_load();
     check(same_saved_keys(loaded0, cconfig0), "config.txt keys survive a save and a reload");
-    check(cconfig.sound_volume == loaded.sound_volume && cconfig.music_volume == loaded.music_volume &&
-              cconfig.mix_buffer_size == loaded.mix_buffer_size && cconfig.sessions == loaded.sessions,
+    check(cconfig.sound_volume == loaded.sound_volume &&
+              cconfig.music_volume == loaded.music_volume &&
+              cconfig.mix_buffer_size == loaded.mix_buffer_size &&
+              cconfig.sessions == loaded.sessions,
           "config.txt volumes survive a save and a reload");
 
     // From the virtual disk (engine line reader).
@@ -143,8 +142,7 @@ int run_config(const uint8_t *data, size_t size)
 
 /* ---- command line ---- */
 
-int run_args(const uint8_t *data, size_t size)
-{
+int run_args(const uint8_t *data, size_t size) {
     if (size > 65536) return 0;
     // NUL-separated arguments after the program name.
     std::string all(reinterpret_cast<const char *>(data), size);
@@ -175,27 +173,27 @@ int run_args(const uint8_t *data, size_t size)
 
 /* ---- pictures ---- */
 
-void check_bitmap(const vull_bitmap *b)
-{
-    check(b->width >= 1 && b->height >= 1 && (b->bpp == 8 || b->bpp == 32) && b->rows, "bitmap record");
+void check_bitmap(const vull_bitmap *b) {
+    check(b->width >= 1 && b->height >= 1 && (b->bpp == 8 || b->bpp == 32) && b->rows,
+          "bitmap record");
 }
 
 // Saved as TGA and read back, a picture keeps every pixel.
-void tga_round_trip(const vull_bitmap *b)
-{
+void tga_round_trip(const vull_bitmap *b) {
     if (int64_t(b->width) * b->height > 1 << 20) return;
     std::string path = scratch_path("rt.tga");
     check(vull_save_tga(path.c_str(), b) == 0, "TGA saved");
     vull_bitmap *back = vull_load_tga(path.c_str());
-    check(back && back->width == b->width && back->height == b->height && back->bpp == b->bpp, "TGA read back");
+    check(back && back->width == b->width && back->height == b->height && back->bpp == b->bpp,
+          "TGA read back");
     size_t row = size_t(b->width) * (b->bpp / 8);
-    for (int y = 0; y < b->height; y++) check(std::memcmp(b->rows[y], back->rows[y], row) == 0, "TGA pixels");
+    for (int y = 0; y < b->height; y++)
+        check(std::memcmp(b->rows[y], back->rows[y], row) == 0, "TGA pixels");
     vull_destroy_bitmap(back);
 }
 
 // Saved as BMP and read back, a colour picture keeps its red, green and blue.
-void bmp_round_trip(const vull_bitmap *b)
-{
+void bmp_round_trip(const vull_bitmap *b) {
     if (b->bpp != 32 || int64_t(b->width) * b->height > 1 << 20) return;
     std::string path = scratch_path("rt.bmp");
     check(vull_save_bmp(path.c_str(), b) == 0, "BMP saved");
@@ -203,12 +201,12 @@ void bmp_round_trip(const vull_bitmap *b)
     check(back && back->width == b->width && back->height == b->height, "BMP read back");
     for (int y = 0; y < b->height; y++)
         for (int x = 0; x < b->width; x++)
-            check(((vull_getpixel(b, x, y) ^ vull_getpixel(back, x, y)) & 0xFFFFFF) == 0, "BMP pixels");
+            check(((vull_getpixel(b, x, y) ^ vull_getpixel(back, x, y)) & 0xFFFFFF) == 0,
+                  "BMP pixels");
     vull_destroy_bitmap(back);
 }
 
-int run_image(const uint8_t *data, size_t size)
-{
+int run_image(const uint8_t *data, size_t size) {
     if (size > INPUT_LIMIT) return 0;
     // Memory files through the virtual disk.
     write_vdisk("hostile_in.tga", data, size);
@@ -241,8 +239,9 @@ int run_image(const uint8_t *data, size_t size)
     static const struct {
         int type;
         unsigned depth;
-    } modes[] = {{LCT_RGBA, 8}, {LCT_RGB, 8}, {LCT_GREY, 1}, {LCT_GREY, 16}, {LCT_PALETTE, 4},
-                 {LCT_GREY_ALPHA, 16}, {LCT_RGBA, 16}, {LCT_RGB, 5}, {7, 8}};
+    } modes[] = {{LCT_RGBA, 8},  {LCT_RGB, 8},     {LCT_GREY, 1},
+                 {LCT_GREY, 16}, {LCT_PALETTE, 4}, {LCT_GREY_ALPHA, 16},
+                 {LCT_RGBA, 16}, {LCT_RGB, 5},     {7, 8}};
     std::vector<uint8_t> copy(data, data + size);
     vull_file *mf = vull_fopen_memory(copy.data(), (int)size);
     check(mf != nullptr, "memory file");
@@ -262,28 +261,29 @@ int run_image(const uint8_t *data, size_t size)
     // The input as a zlib stream.
     uint8_t *raw = nullptr;
     size_t raw_len = 0;
-    if (vull_decompress(data, size, &raw, &raw_len) != 0) check(!raw && raw_len == 0, "failed inflate");
+    if (vull_decompress(data, size, &raw, &raw_len) != 0)
+        check(!raw && raw_len == 0, "failed inflate");
     std::free(raw);
     return 0;
 }
 
 /* ---- string tables ---- */
 
-void check_stable(const vull_stable *t)
-{
+void check_stable(const vull_stable *t) {
     check(t->num_keys >= 0 && t->num_strings >= 0, "table counts");
     for (int k = 0; k < t->num_keys; k++) {
         check(t->first[k] >= 0 && t->first[k] <= t->num_strings, "first string index");
         check(k == 0 || t->first[k] >= t->first[k - 1], "first string order");
         int n = cdict_entries(t, t->keys[k]);
         check(n >= 0 && n <= t->num_strings, "entries of a key");
-        for (int i = 0; i <= n; i++) check(vull_sts(t, t->keys[k], i) != nullptr, "string of a key");
-        check(vull_sts(t, t->keys[k], INT32_MAX) == vull_no_stable_string, "index past the strings");
+        for (int i = 0; i <= n; i++)
+            check(vull_sts(t, t->keys[k], i) != nullptr, "string of a key");
+        check(vull_sts(t, t->keys[k], INT32_MAX) == vull_no_stable_string,
+              "index past the strings");
     }
 }
 
-bool same_stable(const vull_stable *a, const vull_stable *b)
-{
+bool same_stable(const vull_stable *a, const vull_stable *b) {
     if (!a || !b) return a == b;
     if (a->num_keys != b->num_keys || a->num_strings != b->num_strings) return false;
     for (int k = 0; k < a->num_keys; k++)
@@ -293,8 +293,7 @@ bool same_stable(const vull_stable *a, const vull_stable *b)
     return true;
 }
 
-int run_stable(const uint8_t *data, size_t size)
-{
+int run_stable(const uint8_t *data, size_t size) {
     if (size > INPUT_LIMIT) return 0;
     int live = vull_items_created;
     write_vdisk("hostile_in.stb", data, size);
@@ -315,15 +314,15 @@ int run_stable(const uint8_t *data, size_t size)
     vull_stable *from_memory = vull_load_stable_from_file(mf);
     vull_fclose(mf);
     check(same_stable(block, from_memory), "block form: caller's block agrees");
-    for (vull_stable *t : {block, conf, from_stream, conf_stream, from_memory}) vull_destroy_stable(t);
+    for (vull_stable *t : {block, conf, from_stream, conf_stream, from_memory})
+        vull_destroy_stable(t);
     check(vull_items_created == live, "string tables released");
     return 0;
 }
 
 /* ---- character set ---- */
 
-int run_charset(const uint8_t *data, size_t size)
-{
+int run_charset(const uint8_t *data, size_t size) {
     if (size > 65536) return 0;
     std::string text = as_text(data, size);
     std::string no_cr;
@@ -355,17 +354,16 @@ int run_charset(const uint8_t *data, size_t size)
 
 using state = std::vector<uint8_t>;
 
-cbuffer *buffer_of(const state &s)
-{
+cbuffer *buffer_of(const state &s) {
     cbuffer *b = vull_create_buffer((int)s.size());
     check(b != nullptr, "state buffer");
     if (!s.empty()) check(cbuffer_add_data(b, s.data(), (int)s.size()) != nullptr, "state bytes");
     return b;
 }
 
-bool holds(const cbuffer *b, const state &s)
-{
-    return b && b->length == (int)s.size() && (s.empty() || std::memcmp(b->data, s.data(), s.size()) == 0);
+bool holds(const cbuffer *b, const state &s) {
+    return b && b->length == (int)s.size() &&
+           (s.empty() || std::memcmp(b->data, s.data(), s.size()) == 0);
 }
 
 /*
@@ -373,8 +371,7 @@ bool holds(const cbuffer *b, const state &s)
 ** history is modelled beside it; every state handed back must be the one the
 ** model says.
 */
-int run_undo(const uint8_t *data, size_t size)
-{
+int run_undo(const uint8_t *data, size_t size) {
     if (size < 1 || size > 4096) return 0;
     size_t at = 0;
     auto next = [&]() -> uint8_t { return at < size ? data[at++] : 0; };
@@ -393,9 +390,12 @@ int run_undo(const uint8_t *data, size_t size)
             for (int e = 0; e < edits; e++) {
                 uint8_t kind = next(), where = next(), value = next();
                 size_t pos = s.empty() ? 0 : where % (s.size() + 1);
-                if (kind % 3 == 0) s.insert(s.begin() + (ptrdiff_t)pos, value);
-                else if (kind % 3 == 1 && pos < s.size()) s.erase(s.begin() + (ptrdiff_t)pos);
-                else if (pos < s.size()) s[pos] = value;
+                if (kind % 3 == 0)
+                    s.insert(s.begin() + (ptrdiff_t)pos, value);
+                else if (kind % 3 == 1 && pos < s.size())
+                    s.erase(s.begin() + (ptrdiff_t)pos);
+                else if (pos < s.size())
+                    s[pos] = value;
             }
             if (op >= 128) s.assign(op % 16, next());
             int recorded = vull_push_undo_state(buffer_of(s), stack, 0);
@@ -416,7 +416,8 @@ int run_undo(const uint8_t *data, size_t size)
             }
         } else if (op < 208) {
             cbuffer *peek = vull_undo_peek_patch(stack->undo_patches);
-            check((peek != nullptr) == (now > 0), "an undo patch exists exactly when undo can step");
+            check((peek != nullptr) == (now > 0),
+                  "an undo patch exists exactly when undo can step");
             vull_destroy_buffer(peek);
             cbuffer *got = vull_undo(stack);
             if (now > 0) {
@@ -444,8 +445,7 @@ int run_undo(const uint8_t *data, size_t size)
 
 using line_list = std::vector<std::string>;
 
-line_list read_lines(vull_file *f, int n, bool sensitive)
-{
+line_list read_lines(vull_file *f, int n, bool sensitive) {
     line_list lines;
     std::vector<char> buf((size_t)n);
     // Each line takes at least one byte, so more calls than bytes is a hang.
@@ -459,16 +459,15 @@ line_list read_lines(vull_file *f, int n, bool sensitive)
     return lines;
 }
 
-void check_engine_lines(const line_list &lines)
-{
-    for (const std::string &l : lines) check(l.find_first_of("\r\n") == std::string::npos, "line break kept");
+void check_engine_lines(const line_list &lines) {
+    for (const std::string &l : lines)
+        check(l.find_first_of("\r\n") == std::string::npos, "line break kept");
 }
 
 // A path helper's result always fits the engine's path buffer.
 void check_path(const char *s) { check(terminated(s, VULL_PATH_LEN), "path result fits"); }
 
-int run_disk(const uint8_t *data, size_t size)
-{
+int run_disk(const uint8_t *data, size_t size) {
     if (size < 1 || size > INPUT_LIMIT) return 0;
     const int n = 1 + data[0] % 48;
     std::vector<uint8_t> copy(data, data + size);
@@ -486,7 +485,8 @@ int run_disk(const uint8_t *data, size_t size)
     // A stream sees its end only once a read runs into it: after a final line
     // break it gives one more, empty, line.
     line_list stream_lines = read_lines(sf, n, true);
-    if (stream_lines.size() == mem_lines.size() + 1 && stream_lines.back().empty()) stream_lines.pop_back();
+    if (stream_lines.size() == mem_lines.size() + 1 && stream_lines.back().empty())
+        stream_lines.pop_back();
     check(stream_lines == mem_lines, "engine line reader: stream and memory agree");
     vull_fclose(sf);
 
@@ -540,8 +540,7 @@ int run_disk(const uint8_t *data, size_t size)
 
 /* ---- sdl_controllers.txt ---- */
 
-int run_controllers(const uint8_t *data, size_t size)
-{
+int run_controllers(const uint8_t *data, size_t size) {
     if (size > 65536) return 0;
     write_file(scratch_path("sdl_controllers.txt"), data, size);
     reset_config();
@@ -551,30 +550,29 @@ int run_controllers(const uint8_t *data, size_t size)
 
 std::string scratch_folder;
 
-void remove_scratch()
-{
+void remove_scratch() {
     if (scratch_folder.empty()) return;
     for (const char *f : scratch_files) std::remove(scratch_path(f).c_str());
     rmdir(scratch_folder.c_str());
 }
 
-}  // namespace
+} // namespace
 
 const hostile_entry hostile_entries[] = {
-    {"config", run_config},   {"args", run_args},       {"image", run_image},
-    {"stable", run_stable},   {"charset", run_charset}, {"undo", run_undo},
-    {"disk", run_disk},       {"controllers", run_controllers}, {nullptr, nullptr},
+    {"config", run_config},   {"args", run_args},
+    {"image", run_image},     {"stable", run_stable},
+    {"charset", run_charset}, {"undo", run_undo},
+    {"disk", run_disk},       {"controllers", run_controllers},
+    {nullptr, nullptr},
 };
 
-hostile_entry_fn hostile_find(const char *name)
-{
+hostile_entry_fn hostile_find(const char *name) {
     for (const hostile_entry *e = hostile_entries; e->name; e++)
         if (std::strcmp(e->name, name) == 0) return e->run;
     return nullptr;
 }
 
-const char *hostile_scratch()
-{
+const char *hostile_scratch() {
     if (scratch_folder.empty()) {
         const char *tmp = std::getenv("TMPDIR");
         std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zibo6-hostile-XXXXXX";

@@ -8,7 +8,7 @@
 using hostile_entry_fn = int (*)(const uint8_t *data, size_t size);
 
 struct hostile_entry {
-    const char *name;  // also the corpus folder name
+    const char *name; // also the corpus folder name
     hostile_entry_fn run;
 };
 

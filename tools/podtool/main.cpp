@@ -16,16 +16,17 @@
 
 namespace {
 
-constexpr int MAX_NESTING = 16;  // nested pods listed at most this deep
+constexpr int MAX_NESTING = 16; // nested pods listed at most this deep
 
 void usage() {
-    std::fprintf(stderr,
-                 "usage: podtool list FILE\n"
-                 "       podtool extract FILE INDEX OUT\n"
-                 "       podtool create OUT [--lz4] [--name NAME] FILES...\n"
-                 "list prints one line per item: index, chunk type, name and size (the data bytes of a\n"
-                 "file item, the body bytes of any other chunk); pods inside file items are listed\n"
-                 "below their item, indented.\n");
+    std::fprintf(
+        stderr,
+        "usage: podtool list FILE\n"
+        "       podtool extract FILE INDEX OUT\n"
+        "       podtool create OUT [--lz4] [--name NAME] FILES...\n"
+        "list prints one line per item: index, chunk type, name and size (the data bytes of a\n"
+        "file item, the body bytes of any other chunk); pods inside file items are listed\n"
+        "below their item, indented.\n");
 }
 
 const char *chunk_name(int type) {
@@ -79,21 +80,23 @@ bool list_pod(uint8_t *data, int length, int depth, const char *label) {
     vull_fclose(f);
     std::string indent((size_t)depth * 2, ' ');
     if (!pod) {
-        std::fprintf(stderr, "podtool: %s: not a readable pod (damaged, empty or not a pod)\n", label);
+        std::fprintf(stderr, "podtool: %s: not a readable pod (damaged, empty or not a pod)\n",
+                     label);
         return false;
     }
     int stored = header_count(data, length);
     std::printf("%spod \"%s\": %d items\n", indent.c_str(), pod->name, pod->count);
     if (stored != pod->count)
-        std::fprintf(stderr, "podtool: warning: %s: header says %d items, %d read\n", label, stored, pod->count);
+        std::fprintf(stderr, "podtool: warning: %s: header says %d items, %d read\n", label, stored,
+                     pod->count);
     bool ok = true;
     for (int i = 0; i < pod->count; i++) {
         int type = pod->types[i];
         void *item = pod->items[i];
         if (type == CPOD_FILE) {
             auto *file = static_cast<vull_file *>(item);
-            std::printf("%s%d %s %s %d\n", indent.c_str(), i, chunk_name(type), file->name[0] ? file->name : "-",
-                        file->length);
+            std::printf("%s%d %s %s %d\n", indent.c_str(), i, chunk_name(type),
+                        file->name[0] ? file->name : "-", file->length);
             if (looks_like_pod(file)) {
                 if (depth + 1 >= MAX_NESTING) {
                     std::fprintf(stderr, "podtool: %s: pods nested too deep\n", label);
@@ -103,7 +106,8 @@ bool list_pod(uint8_t *data, int length, int depth, const char *label) {
                 }
             }
         } else {
-            std::printf("%s%d %s - %d\n", indent.c_str(), i, chunk_name(type), body_size(type, item));
+            std::printf("%s%d %s - %d\n", indent.c_str(), i, chunk_name(type),
+                        body_size(type, item));
         }
     }
     vull_destroy_pod(pod);
@@ -151,14 +155,18 @@ int cmd_extract(const char *path, const char *index_text, const char *out_path) 
     } else if (pod->types[index] == CPOD_FILE) {
         // File items come out as their bytes; any other item as a pod holding just it.
         auto *file = static_cast<vull_file *>(pod->items[index]);
-        if (write_raw(out_path, file->data, file->length)) result = 0;
-        else std::fprintf(stderr, "podtool: cannot write %s\n", out_path);
+        if (write_raw(out_path, file->data, file->length))
+            result = 0;
+        else
+            std::fprintf(stderr, "podtool: cannot write %s\n", out_path);
     } else {
         cpod *one = vull_create_pod(1);
         if (one && cpod_add_item(one, pod->types[index], pod->items[index]) == 0) {
             cpod_delete_item_soft(pod, (int)index);
-            if (vull_save_pod(out_path, one) == 0) result = 0;
-            else std::fprintf(stderr, "podtool: cannot write %s\n", out_path);
+            if (vull_save_pod(out_path, one) == 0)
+                result = 0;
+            else
+                std::fprintf(stderr, "podtool: cannot write %s\n", out_path);
         }
         vull_destroy_pod(one);
     }
@@ -189,7 +197,8 @@ int cmd_create(const char *out_path, int argc, char **argv) {
         return 2;
     }
     if (std::strlen(name) >= CPOD_NAME_LEN) {
-        std::fprintf(stderr, "podtool: pod name \"%s\" is longer than %d characters\n", name, CPOD_NAME_LEN - 1);
+        std::fprintf(stderr, "podtool: pod name \"%s\" is longer than %d characters\n", name,
+                     CPOD_NAME_LEN - 1);
         return 1;
     }
     cpod *pod = vull_create_pod(0);
@@ -199,7 +208,8 @@ int cmd_create(const char *out_path, int argc, char **argv) {
     for (const char *path : files) {
         const char *base = vull_get_filename_without_path(path);
         if (std::strlen(base) >= POD_FILE_NAME_LEN) {
-            std::fprintf(stderr, "podtool: file name %s is longer than %d characters\n", base, POD_FILE_NAME_LEN - 1);
+            std::fprintf(stderr, "podtool: file name %s is longer than %d characters\n", base,
+                         POD_FILE_NAME_LEN - 1);
             result = 1;
             break;
         }
@@ -228,12 +238,14 @@ int cmd_create(const char *out_path, int argc, char **argv) {
     return result;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv) {
     if (argc >= 3 && std::strcmp(argv[1], "list") == 0 && argc == 3) return cmd_list(argv[2]);
-    if (argc == 5 && std::strcmp(argv[1], "extract") == 0) return cmd_extract(argv[2], argv[3], argv[4]);
-    if (argc >= 4 && std::strcmp(argv[1], "create") == 0) return cmd_create(argv[2], argc - 3, argv + 3);
+    if (argc == 5 && std::strcmp(argv[1], "extract") == 0)
+        return cmd_extract(argv[2], argv[3], argv[4]);
+    if (argc >= 4 && std::strcmp(argv[1], "create") == 0)
+        return cmd_create(argv[2], argc - 3, argv + 3);
     usage();
     return 2;
 }

@@ -3,8 +3,7 @@
 // pulls these in from the library.
 #include "engine/vull.h"
 
-void vull_main_init(int, char **)
-{
+void vull_main_init(int, char **) {
     vull_set_application_title("engine_standin");
     vull_init();
 }
@@ -13,7 +12,4 @@ void vull_main_update() {}
 
 void vull_main_draw() {}
 
-void vull_main_exit()
-{
-    vull_exit();
-}
+void vull_main_exit() { vull_exit(); }

@@ -65,7 +65,10 @@ static uint32_t new_block_weight(size_t kind, size_t size) {
     switch (kind) {
     case 0: return z6_standin_uncounted ? 0 : static_cast<uint32_t>(size / 2);
     case 4: return size > 8 ? static_cast<uint32_t>(size - 8) : 0;
-    case 1: case 3: case 5: case 6: return static_cast<uint32_t>(size / 2);
+    case 1:
+    case 3:
+    case 5:
+    case 6: return static_cast<uint32_t>(size / 2);
     case 2: return 0;
     default: return (kind >= 7 && kind <= 19) ? 32 : 0;
     }
@@ -97,7 +100,8 @@ void *zibo6_lua_alloc(void *ud, void *ptr, size_t osize, size_t nsize) {
         }
     }
     if (nsize > static_cast<size_t>(INT_MAX) - 64) return nullptr;
-    uint8_t *nb = static_cast<uint8_t *>(vull_realloc(base, static_cast<int>(nsize + Z6_ALLOC_HEADER)));
+    uint8_t *nb =
+        static_cast<uint8_t *>(vull_realloc(base, static_cast<int>(nsize + Z6_ALLOC_HEADER)));
     if (nb == nullptr) return nullptr;
     uint32_t neww;
     if (ptr == nullptr)

@@ -17,13 +17,13 @@ extern uint8_t z6_standin_memory[0x10000];
 extern int z6_standin_cpu_spent;
 
 // Allocator hook state.
-constexpr int Z6_STANDIN_SOFT_LIMIT = 0x204000;   // above: memory pressure, yield requested
-constexpr int Z6_STANDIN_HARD_LIMIT = 0x4000000;  // above: requests refused
-extern int64_t z6_standin_alloc_total;     // running total of block weights
-extern int64_t z6_standin_alloc_base;      // the console's base amount added to the total
-extern int z6_standin_memory_pressure;     // set once the soft limit was passed
-extern int z6_standin_alloc_failed;        // set when a request was refused
-extern int z6_standin_uncounted;           // while set, new kind-0 blocks weigh nothing
+constexpr int Z6_STANDIN_SOFT_LIMIT = 0x204000;  // above: memory pressure, yield requested
+constexpr int Z6_STANDIN_HARD_LIMIT = 0x4000000; // above: requests refused
+extern int64_t z6_standin_alloc_total;           // running total of block weights
+extern int64_t z6_standin_alloc_base;            // the console's base amount added to the total
+extern int z6_standin_memory_pressure;           // set once the soft limit was passed
+extern int z6_standin_alloc_failed;              // set when a request was refused
+extern int z6_standin_uncounted;                 // while set, new kind-0 blocks weigh nothing
 
 // Code tabs for find_tab_line: line counts of the 16 tabs; with
 // z6_standin_tabs_set 0 (the default) lines map to themselves in tab 0.

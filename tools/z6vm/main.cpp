@@ -35,7 +35,6 @@
 #include "vm/lua.h"
 #include "vm/lualib.h"
 
-
 namespace {
 
 struct Options {
@@ -52,9 +51,11 @@ struct Options {
 };
 
 [[noreturn]] void usage(const char *msg) {
-    std::fprintf(stderr, "z6vm: %s\nusage: z6vm [-e CODE] [-p] [-l] [-o FILE] [--cycles] [--budget N] [--seed N] "
-                         "[--stock-libs] [FILE | -]\n",
-                 msg);
+    std::fprintf(
+        stderr,
+        "z6vm: %s\nusage: z6vm [-e CODE] [-p] [-l] [-o FILE] [--cycles] [--budget N] [--seed N] "
+        "[--stock-libs] [FILE | -]\n",
+        msg);
     std::exit(2);
 }
 
@@ -87,7 +88,8 @@ Options parse_args(int argc, char **argv) {
         } else if (std::strcmp(a, "--budget") == 0) {
             o.budget = parse_number(value("--budget needs a number"), "bad --budget value");
         } else if (std::strcmp(a, "--seed") == 0) {
-            o.seed = static_cast<unsigned int>(parse_number(value("--seed needs a number"), "bad --seed value"));
+            o.seed = static_cast<unsigned int>(
+                parse_number(value("--seed needs a number"), "bad --seed value"));
             o.seeded = true;
         } else if (std::strcmp(a, "--stock-libs") == 0) {
             o.stock = true;
@@ -163,15 +165,9 @@ int z6vm_print(lua_State *L) {
             lua_pop(L, 1);
             break;
         }
-        case LUA_TNIL:
-            std::fputs("nil", stdout);
-            break;
-        case LUA_TBOOLEAN:
-            std::fputs(lua_toboolean(L, i) ? "true" : "false", stdout);
-            break;
-        default:
-            std::printf("%s: %p", lua_typename(L, lua_type(L, i)), lua_topointer(L, i));
-            break;
+        case LUA_TNIL: std::fputs("nil", stdout); break;
+        case LUA_TBOOLEAN: std::fputs(lua_toboolean(L, i) ? "true" : "false", stdout); break;
+        default: std::printf("%s: %p", lua_typename(L, lua_type(L, i)), lua_topointer(L, i)); break;
         }
     }
     std::fputc('\n', stdout);
@@ -238,7 +234,9 @@ void print_constant(const Proto *f, int i) {
 
 /* Bit not and the peeks read C as well (always the number 0), though their
 ** mode marks it unused: the listing shows it. */
-bool is_console_unary(OpCode o) { return o == OP_Z6BNOT || o == OP_Z6PEEK || o == OP_Z6PEEK2 || o == OP_Z6PEEK4; }
+bool is_console_unary(OpCode o) {
+    return o == OP_Z6BNOT || o == OP_Z6PEEK || o == OP_Z6PEEK2 || o == OP_Z6PEEK4;
+}
 
 const char *upvalname(const Proto *f, int x) {
     return (x < f->sizeupvalues && f->upvalues[x].name) ? getstr(f->upvalues[x].name) : "-";
@@ -267,19 +265,16 @@ void print_code(const Proto *f) {
         case iABC:
             std::printf("%d", a);
             if (getBMode(o) != OpArgN) std::printf(" %d", ISK(b) ? MYK(INDEXK(b)) : b);
-            if (getCMode(o) != OpArgN || is_console_unary(o)) std::printf(" %d", ISK(c) ? MYK(INDEXK(c)) : c);
+            if (getCMode(o) != OpArgN || is_console_unary(o))
+                std::printf(" %d", ISK(c) ? MYK(INDEXK(c)) : c);
             break;
         case iABx:
             std::printf("%d", a);
             if (getBMode(o) == OpArgK) std::printf(" %d", MYK(bx));
             if (getBMode(o) == OpArgU) std::printf(" %d", bx);
             break;
-        case iAsBx:
-            std::printf("%d %d", a, sbx);
-            break;
-        case iAx:
-            std::printf("%d", MYK(ax));
-            break;
+        case iAsBx: std::printf("%d %d", a, sbx); break;
+        case iAx: std::printf("%d", MYK(ax)); break;
         }
         switch (o) {
         case OP_LOADK:
@@ -287,9 +282,7 @@ void print_code(const Proto *f) {
             print_constant(f, bx);
             break;
         case OP_GETUPVAL:
-        case OP_SETUPVAL:
-            std::printf("\t; %s", upvalname(f, b));
-            break;
+        case OP_SETUPVAL: std::printf("\t; %s", upvalname(f, b)); break;
         case OP_GETTABUP:
             std::printf("\t; %s", upvalname(f, b));
             if (ISK(c)) {
@@ -353,9 +346,7 @@ void print_code(const Proto *f) {
         case OP_JMP:
         case OP_FORLOOP:
         case OP_FORPREP:
-        case OP_TFORLOOP:
-            std::printf("\t; to %d", sbx + pc + 2);
-            break;
+        case OP_TFORLOOP: std::printf("\t; to %d", sbx + pc + 2); break;
         case OP_CLOSURE:
             std::printf("\t; %p", static_cast<const void *>(bx < f->sizep ? f->p[bx] : nullptr));
             break;
@@ -369,15 +360,14 @@ void print_code(const Proto *f) {
             std::printf("\t; ");
             if (ax < f->sizek) print_constant(f, ax);
             break;
-        default:
-            break;
+        default: break;
         }
         std::printf("\n");
     }
 }
 
 #define SS(x) ((x) == 1 ? "" : "s")
-#define S(x) static_cast<int>(x), SS(x)
+#define S(x)  static_cast<int>(x), SS(x)
 
 void print_header(const Proto *f) {
     const char *s = f->source ? getstr(f->source) : "=?";
@@ -387,11 +377,13 @@ void print_header(const Proto *f) {
         s = "(bstring)";
     else
         s = "(string)";
-    std::printf("\n%s <%s:%d,%d> (%d instruction%s at %p)\n", f->linedefined == 0 ? "main" : "function", s,
-                f->linedefined, f->lastlinedefined, S(f->sizecode), static_cast<const void *>(f));
-    std::printf("%d%s param%s, %d slot%s, %d upvalue%s, ", static_cast<int>(f->numparams), f->is_vararg ? "+" : "",
-                SS(f->numparams), S(f->maxstacksize), S(f->sizeupvalues));
-    std::printf("%d local%s, %d constant%s, %d function%s\n", S(f->sizelocvars), S(f->sizek), S(f->sizep));
+    std::printf("\n%s <%s:%d,%d> (%d instruction%s at %p)\n",
+                f->linedefined == 0 ? "main" : "function", s, f->linedefined, f->lastlinedefined,
+                S(f->sizecode), static_cast<const void *>(f));
+    std::printf("%d%s param%s, %d slot%s, %d upvalue%s, ", static_cast<int>(f->numparams),
+                f->is_vararg ? "+" : "", SS(f->numparams), S(f->maxstacksize), S(f->sizeupvalues));
+    std::printf("%d local%s, %d constant%s, %d function%s\n", S(f->sizelocvars), S(f->sizek),
+                S(f->sizep));
 }
 
 void print_debug(const Proto *f) {
@@ -404,11 +396,13 @@ void print_debug(const Proto *f) {
     std::printf("locals (%d) for %p:\n", f->sizelocvars, static_cast<const void *>(f));
     for (int i = 0; i < f->sizelocvars; i++) {
         const LocVar *v = &f->locvars[i];
-        std::printf("\t%d\t%s\t%d\t%d\n", i, v->varname ? getstr(v->varname) : "?", v->startpc + 1, v->endpc + 1);
+        std::printf("\t%d\t%s\t%d\t%d\n", i, v->varname ? getstr(v->varname) : "?", v->startpc + 1,
+                    v->endpc + 1);
     }
     std::printf("upvalues (%d) for %p:\n", f->sizeupvalues, static_cast<const void *>(f));
     for (int i = 0; i < f->sizeupvalues; i++)
-        std::printf("\t%d\t%s\t%d\t%d\n", i, upvalname(f, i), f->upvalues[i].instack, f->upvalues[i].idx);
+        std::printf("\t%d\t%s\t%d\t%d\n", i, upvalname(f, i), f->upvalues[i].instack,
+                    f->upvalues[i].idx);
 }
 
 void print_function(const Proto *f, bool full) {
@@ -494,7 +488,8 @@ int main(int argc, char **argv) {
         status = luaL_loadstring(L, text.c_str());
     }
     if (status != LUA_OK)
-        fail(status == LUA_ERRSYNTAX ? "syntax error" : "runtime error", error_text(L, -1), zibo6_last_line_number);
+        fail(status == LUA_ERRSYNTAX ? "syntax error" : "runtime error", error_text(L, -1),
+             zibo6_last_line_number);
 
     if (opt.listing) {
         const LClosure *cl = clLvalue(L->top - 1);
