@@ -10,6 +10,8 @@
 #include <string_view>
 
 #include "engine/charset.h"
+#include "console/state.h"
+#include "console/term.h"
 #include "engine/config.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
@@ -451,6 +453,7 @@ void vull_destroy_zibo6_cart(zibo6_cart *cart) {
     vull_destroy_bitmap(cart->map);
     vull_destroy_bitmap(cart->label);
     for (vull_undo_stack *u : cart->undo) vull_destroy_undo_stack(u);
+    if (pstate.memory_cart == cart) pstate.memory_cart = nullptr;
     vull_free(cart);
 }
 

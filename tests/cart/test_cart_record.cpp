@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cart/cart.h"
+#include "console/state.h"
 #include "engine/gfx.h"
 #include "engine/mem.h"
 #include "tools/standins/cart_standins.h"
@@ -58,8 +59,10 @@ TEST(CartRecord, DestroyStopsSoundsAndReleasesEverything) {
     zibo6_cart *c = vull_create_zibo6_cart();
     ASSERT_NE(c, nullptr);
     c->label = vull_create_bitmap(128, 128, 8);
+    pstate.memory_cart = c;
     z6_standin_sfx_stops = z6_standin_song_stops = 0;
     vull_destroy_zibo6_cart(c);
+    EXPECT_EQ(pstate.memory_cart, nullptr);
     EXPECT_EQ(z6_standin_sfx_stops, 64);
     EXPECT_EQ(z6_standin_song_stops, 1);
     EXPECT_EQ(vull_total_malloced, live);
