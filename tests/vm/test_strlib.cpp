@@ -2,7 +2,7 @@
 // bytes, value-preserving format, and matching over long subjects.
 #include <gtest/gtest.h>
 
-#include "tests/vm/v4_libs_util.h"
+#include "tests/vm/libs_test_util.h"
 
 using z6libs::State;
 
