@@ -16,9 +16,6 @@ int64_t z6_standin_alloc_base = 0;
 int z6_standin_memory_pressure = 0;
 int z6_standin_alloc_failed = 0;
 int z6_standin_uncounted = 0;
-int z6_standin_tabs_set = 0;
-int z6_standin_tab_lines[16];
-char z6_standin_assert_message[256];
 
 void z6_standin_reset(void) {
     z6_standin_cpu_spent = 0;
@@ -27,7 +24,6 @@ void z6_standin_reset(void) {
     z6_standin_memory_pressure = 0;
     z6_standin_alloc_failed = 0;
     z6_standin_uncounted = 0;
-    z6_standin_assert_message[0] = '\0';
 }
 
 void spend_cpu(int n) {
@@ -115,29 +111,4 @@ void *zibo6_lua_alloc(void *ud, void *ptr, size_t osize, size_t nsize) {
     z6_standin_alloc_total += static_cast<int64_t>(neww) - static_cast<int64_t>(oldw);
     std::memcpy(nb, &neww, sizeof(neww));
     return nb + Z6_ALLOC_HEADER;
-}
-
-int find_tab_line(int line, int *tab) {
-    if (!z6_standin_tabs_set) {
-        if (tab) *tab = 0;
-        return line;
-    }
-    int rest = line - 2;
-    for (int i = 0; i < 16; i++) {
-        int span = z6_standin_tab_lines[i] + 2;
-        if (rest <= span) {
-            if (tab) *tab = i;
-            return rest;
-        }
-        rest -= span;
-    }
-    if (tab) *tab = 0;
-    return 0;
-}
-
-void zibo6_assert_message(const char *text) {
-    z6_standin_assert_message[0] = '\0';
-    if (text == nullptr) return;
-    std::strncpy(z6_standin_assert_message, text, 254);
-    z6_standin_assert_message[254] = '\0';
 }

@@ -1,8 +1,7 @@
 // Stand-ins for the console runtime's services that the script VM calls
-// (cycle charges, the three peeks, the allocator hook, code-tab lines and
-// the assert message).  Tests and tools link them until the console
-// runtime provides the real ones; their state is open for tests to set up
-// and inspect.
+// (cycle charges, the three peeks and the allocator hook).  Tests and tools
+// link them until the console runtime provides the real ones; their state is
+// open for tests to set up and inspect.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -24,14 +23,6 @@ extern int64_t z6_standin_alloc_base;            // the console's base amount ad
 extern int z6_standin_memory_pressure;           // set once the soft limit was passed
 extern int z6_standin_alloc_failed;              // set when a request was refused
 extern int z6_standin_uncounted;                 // while set, new kind-0 blocks weigh nothing
-
-// Code tabs for find_tab_line: line counts of the 16 tabs; with
-// z6_standin_tabs_set 0 (the default) lines map to themselves in tab 0.
-extern int z6_standin_tabs_set;
-extern int z6_standin_tab_lines[16];
-
-// The stored assert message (zibo6_assert_message).
-extern char z6_standin_assert_message[256];
 
 // Clears the counters and flags above (not the memory map or the tabs).
 void z6_standin_reset(void);

@@ -1,0 +1,55 @@
+// Stand-ins for the services running a cart calls in pieces not built yet.
+#include "tools/standins/run_standins.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "console/state.h"
+#include "console/term.h"
+#include "platform/system.h"
+
+int z6_standin_flatten_includes(const char *src, char *dst) {
+    dst[0] = '\0';
+    for (const char *line = src; line && *line;) {
+        const char *p = line;
+        while (*p == ' ' || *p == '\t') p++;
+        if (std::strncmp(p, "#include ", 9) == 0) {
+            zibo_print_col("can not #include", 6);
+            return 1;
+        }
+        const char *nl = std::strchr(line, '\n');
+        line = nl ? nl + 1 : nullptr;
+    }
+    std::snprintf(dst, 0x40000, "%s", src);
+    return 0;
+}
+
+void z6_standin_preprocess(const char *src, char *dst) { std::snprintf(dst, 0x40000, "%s", src); }
+
+void z6_standin_block_buttons() {}
+void z6_standin_read_buttons() {}
+void z6_standin_update_buttons() {}
+void z6_standin_set_draw_display(int) {}
+int z6_standin_number_of_displays() { return 1; }
+void z6_standin_reset_print_context() {}
+int z6_standin_print_pending() { return 0; }
+int z6_standin_continue_print_text() { return 0; }
+void z6_standin_record_video_frame() {}
+void z6_standin_stop_all_sound() {}
+void z6_standin_serial_end_frame() {}
+void z6_standin_reset_serial_and_capture() {}
+void z6_standin_save_cdata() { pstate.cartdata_dirty = 0; }
+void z6_standin_clear_cart_data_and_menu() {}
+void z6_standin_hash_running_cart() {}
+void z6_standin_clear_extpal_glitch() {}
+void z6_standin_update_paused_menu() {}
+void z6_standin_run_config(const char *) {}
+void z6_standin_show_message(const char *text, int ms) {
+    std::snprintf(app.message_text, sizeof app.message_text, "%s", text ? text : "");
+    (void)ms;
+}
+void z6_standin_prefix_with_file_output_path(const char *name, char *out, size_t size) {
+    vull_prefix_with_appdata_path(name, out, size);
+}
+int z6_standin_load_working_cart(const char *) { return 1; }
+int z6_standin_load_embedded_cart(const char *) { return 1; }
