@@ -202,6 +202,7 @@ struct app_state {
     int32_t browse_filter;
     int32_t play_src;
     int32_t sfx_filters; // sfx filter setting
+    int32_t punycode;    // copied into the code tabs each update (stays 0)
 
     // -- download slot
     int32_t download_state;           // 0 idle, 1 busy, 2 done, 3 failed
@@ -264,5 +265,13 @@ struct app_state {
     int32_t cstore_target_count;  // entries in cstore_targets (at most 256)
 };
 
-extern console_state pstate; // the console state
-extern app_state app;        // the application state
+// A cart item: the working cart as loaded (the source of reload and each run,
+// the target of cstore and of saving).
+struct cart_item {
+    zibo6_cart *cart; // the working cart
+};
+
+extern console_state pstate;    // the console state
+extern app_state app;           // the application state
+extern cart_item pitem;         // the current cart item
+extern int32_t cart_item_count; // 1 once start-up made pitem
