@@ -68,6 +68,14 @@ uint8_t *map_cell(zibo6_cart *cart, int a) {
     return cart->map->rows[cell >> 7] + (cell & 127);
 }
 
+// Raises a memory error on the running script thread. Outside every script
+// (or while the reset glitch runs) the error is dropped and the caller goes on.
+void mem_error(const char *format, unsigned value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    if (lua_State *L = lua_running_thread()) zibo6_runtime_error(L, text);
+}
+
 int sign_extend_8(int v) { return int(int8_t(uint8_t(v))); }
 
 // ---- cart record sections (0x0000-0x42ff) ----
@@ -291,9 +299,7 @@ int register_read(const console_state *ram, int a) {
 void zibo6_poke(console_state *ram, zibo6_cart *cart, int address, int value) {
     int a = address & 0xffff, v = value & 255;
     if (ram && a >= 0x8000 && !upper_gate_open(ram)) {
-        char text[64];
-        std::snprintf(text, sizeof text, "bad poke at 0x%x\n", a);
-        zibo6_runtime_error(lua_running_thread(), text);
+        mem_error("bad poke at 0x%x\n", unsigned(a));
         return;
     }
     if (ram && ram->reset_glitch_counter >= 1 && a >= 0x4300 && a <= 0x5eff) return;
@@ -355,3 +361,240 @@ lua_Number zibo6_peek_4(lua_Number addr) {
 }
 
 void reload_font() {}
+
+// ---- block copy and fill ----
+
+namespace {
+
+// The backing bytes of a page that block operations move wholesale: two
+// pixels a byte for the sprite sheet and the screen, one cell or RAM byte a
+// byte otherwise. Null for code 0 pages and for stores that do not exist yet.
+uint8_t *page_store(console_state *ram, zibo6_cart *cart, int a) {
+    switch (mem_section[a >> 8]) {
+    case MEM_SPRITES: return cart ? sprite_pixels(cart, a) : nullptr;
+    case MEM_SCREEN: return screen_pixels(ram, a);
+    case MEM_MAP: return cart ? map_cell(cart, a) : nullptr;
+    case MEM_USER:
+    case MEM_UPPER: return &ram->console_ram[a];
+    default: return nullptr;
+    }
+}
+
+bool pixel_page(int a) { return mem_section[a >> 8] < MEM_MAP; }
+
+// Map rows 32-63 mirror sprite bytes 0x1000-0x1fff: rebuild the cells of
+// [a, a + n) from the sprite pixels.
+void mirror_map_half(zibo6_cart *cart, int a, int n) {
+    if (!cart) return;
+    int lo = a > 0x1000 ? a : 0x1000, hi = a + n < 0x2000 ? a + n : 0x2000;
+    for (int b = lo; b < hi; b++) {
+        const uint8_t *p = sprite_pixels(cart, b);
+        *map_cell(cart, b) = uint8_t((p[1] << 4) + (p[0] & 15));
+    }
+}
+
+// One byte at a time by the read and write rules, in the direction that
+// never reads a byte this piece already wrote.
+void copy_bytes(console_state *ram, zibo6_cart *cart, int dest, int src, int n) {
+    if (src > dest)
+        for (int i = 0; i < n; i++) zibo6_poke(ram, cart, dest + i, zibo6_peek(ram, cart, src + i));
+    else
+        for (int i = n - 1; i >= 0; i--)
+            zibo6_poke(ram, cart, dest + i, zibo6_peek(ram, cart, src + i));
+}
+
+// One piece of at most 256 bytes lying in one page of the source and one of
+// the destination.
+void copy_piece(console_state *ram, zibo6_cart *cart, int dest, int src, int n) {
+    uint8_t *d = page_store(ram, cart, dest);
+    const uint8_t *s = page_store(ram, cart, src);
+    if (!d || !s) return copy_bytes(ram, cart, dest, src, n);
+    bool dpix = pixel_page(dest), spix = pixel_page(src);
+    if (dpix && spix)
+        std::memmove(d, s, size_t(2 * n));
+    else if (!dpix && !spix)
+        std::memmove(d, s, size_t(n));
+    else if (spix)
+        for (int i = 0; i < n; i++) d[i] = uint8_t((s[2 * i + 1] << 4) + s[2 * i]);
+    else
+        for (int i = 0; i < n; i++) {
+            d[2 * i] = uint8_t(s[i] & 15);
+            d[2 * i + 1] = uint8_t(s[i] >> 4);
+        }
+    if (dest < 0x2000 && dest + n > 0x1000) mirror_map_half(cart, dest, n);
+}
+
+} // namespace
+
+void zibo6_memcpy(console_state *ram, zibo6_cart *cart, int dest, int src, int len) {
+    if (len < 1) return;
+    if (!ram) return zibo6_memcpy_simple(ram, cart, dest, src, len);
+    unsigned d0 = unsigned(dest) & 0xffff, s0 = unsigned(src) & 0xffff;
+    if (d0 == s0) return;
+    bool gated = !upper_gate_open(ram);
+    if (gated && (d0 & 0x8000)) mem_error("bad memcpy at 0x%x\n", d0);
+    unsigned left = unsigned(len);
+    if (d0 < s0) {
+        unsigned d = d0, s = s0;
+        while (left > 0) {
+            unsigned n = std::min({256 - (s & 255), 256 - (d & 255), left});
+            copy_piece(ram, cart, int(d), int(s), int(n));
+            d = (d + n) & 0xffff;
+            s = (s + n) & 0xffff;
+            left -= n;
+        }
+    } else {
+        unsigned de = (d0 + left) & 0xffff, se = (s0 + left) & 0xffff;
+        while (left > 0) {
+            unsigned n = std::min({((se - 1) & 255) + 1, ((de - 1) & 255) + 1, left});
+            de = (de - n) & 0xffff;
+            se = (se - n) & 0xffff;
+            copy_piece(ram, cart, int(de), int(se), int(n));
+            left -= n;
+        }
+    }
+    if (gated && ((int64_t(dest) + len - 1) & 0x8000)) mem_error("bad memcpy at 0x8000", 0);
+}
+
+void zibo6_memset(console_state *ram, zibo6_cart *cart, int dest, int value, int len) {
+    if (len < 1) return;
+    if (!ram) return zibo6_memset_simple(ram, cart, dest, value, len);
+    unsigned d0 = unsigned(dest) & 0xffff;
+    int v = value & 255;
+    bool gated = !upper_gate_open(ram);
+    if (gated && (d0 & 0x8000)) mem_error("bad memset at 0x%x\n", d0);
+    unsigned a = d0, left = unsigned(len);
+    while (left > 0) {
+        unsigned n = std::min(256 - (a & 255), left);
+        uint8_t *p = page_store(ram, cart, int(a));
+        if (!p) {
+            for (unsigned i = 0; i < n; i++) zibo6_poke(ram, cart, int(a + i), v);
+        } else {
+            if (pixel_page(int(a)))
+                for (unsigned i = 0; i < n; i++) {
+                    p[2 * i] = uint8_t(v & 15);
+                    p[2 * i + 1] = uint8_t(v >> 4);
+                }
+            else
+                std::memset(p, v, n);
+            if (a < 0x2000 && a + n > 0x1000) mirror_map_half(cart, int(a), int(n));
+        }
+        a = (a + n) & 0xffff;
+        left -= n;
+    }
+    unsigned end = d0 + unsigned(len) - 1;
+    if (gated && (end & 0x8000)) mem_error("bad memset at 0x%x\n", end);
+}
+
+void zibo6_memcpy_simple(console_state *ram, zibo6_cart *cart, int dest, int src, int len) {
+    if (len < 1 || len > Z6_RELOAD_MAX) return;
+    int d = dest & 0xffff, s = src & 0xffff;
+    if (s > d)
+        for (int i = 0; i < len; i++) zibo6_poke(ram, cart, d + i, zibo6_peek(ram, cart, s + i));
+    else
+        for (int i = len - 1; i >= 0; i--)
+            zibo6_poke(ram, cart, d + i, zibo6_peek(ram, cart, s + i));
+}
+
+void zibo6_memset_simple(console_state *ram, zibo6_cart *cart, int dest, int value, int len) {
+    for (int i = 0; i < len; i++) zibo6_poke(ram, cart, dest + i, value);
+}
+
+// ---- reload and cstore ----
+
+void zibo6_reload(console_state *ram, zibo6_cart *cart, int dest, int src, int len) {
+    if (len > Z6_RELOAD_MAX) return;
+    for (int i = 0; i < len; i++)
+        zibo6_poke(ram, cart, dest + i, zibo6_peek(nullptr, pitem.cart, src + i));
+    if (pstate.last_cart_file_accessed[0]) {
+        pstate.last_cart_file_accessed[0] = '\0';
+        pstate.load_transition_frames = std::clamp(30 - pstate.file_access_cooldown, 2, 30);
+        pstate.file_access_cooldown = 150;
+    }
+}
+
+int zibo6_cstore_name_ok(const char *name, size_t length) {
+    if (!name || length > size_t(Z6_CSTORE_NAME_MAX)) return 0;
+    if (std::memchr(name, '\0', length)) return 0;
+    if (length >= 1 && name[0] == '/') name++, length--;
+    if (length == 0 || name[0] == '/') return 0;
+    // no ".." component, whatever the separator
+    for (size_t i = 0; i + 1 < length; i++) {
+        bool starts = i == 0 || name[i - 1] == '/' || name[i - 1] == '\\';
+        bool ends = i + 2 == length || name[i + 2] == '/' || name[i + 2] == '\\';
+        if (starts && ends && name[i] == '.' && name[i + 1] == '.') return 0;
+    }
+    return 1;
+}
+
+namespace {
+
+// The per-user cstore/ path of a checked cart-given name.
+void cstore_path(const char *name, char *out, size_t size) {
+    char rel[Z6_CSTORE_NAME_MAX + 16];
+    std::snprintf(rel, sizeof rel, "cstore/%s", name[0] == '/' ? name + 1 : name);
+    vull_prefix_with_appdata_path(rel, out, size);
+}
+
+bool reserved_name(const char *name, size_t length) {
+    return length >= 2 && name[0] == '_' && name[1] == '_';
+}
+
+} // namespace
+
+int zibo6_reload_from_file(const char *name, size_t length, int dest, int src, int len) {
+    if (!name || reserved_name(name, length) || !zibo6_cstore_name_ok(name, length)) return 0;
+    char path[VULL_PATH_LEN];
+    const char *hash = get_embedded_cart_hash_for_filename(name, 1);
+    const char *sandboxed = hash ? get_sandboxed_cstore_filename(hash) : nullptr;
+    if (sandboxed && vull_file_exists(sandboxed)) {
+        std::snprintf(path, sizeof path, "%s", sandboxed);
+    } else if (hash) {
+        vull_debugf("sandboxed_cstore file not found: %s\n", sandboxed ? sandboxed : "");
+        vull_debugf("  --> using internal file: %s\n", name);
+        std::snprintf(path, sizeof path, "%s", name);
+    } else {
+        cstore_path(name, path, sizeof path);
+    }
+    vull_debugf("  reload()ing %d bytes from: %s\n", len, path);
+    return reload_cart_partial(path, dest, src, len) == 0 ? len : 0;
+}
+
+int zibo6_cstore_to_file(const char *name, size_t length, int dest, int src, int len) {
+    char path[VULL_PATH_LEN];
+    int also_working = 0, sandbox = 0;
+    if (!name) {
+        const char *hash =
+            pstate.running_cart_hash[0] ? pstate.running_cart_hash : pstate.cart_hash_loaded;
+        std::snprintf(path, sizeof path, "%s", get_sandboxed_cstore_filename(hash));
+        also_working = sandbox = 1;
+    } else {
+        if (reserved_name(name, length) || !zibo6_cstore_name_ok(name, length)) return 0;
+        if (const char *hash = get_embedded_cart_hash_for_filename(name, 1)) {
+            std::snprintf(path, sizeof path, "%s", get_sandboxed_cstore_filename(hash));
+            sandbox = 1;
+        } else {
+            cstore_path(name, path, sizeof path);
+        }
+    }
+    vull_debugf("z6_cstore: storing %d bytes as: %s\n", len, path);
+    return cstore_cart_partial(path, dest, src, len, also_working, sandbox) == 0 ? len : 0;
+}
+
+int zibo6_cstore(zibo6_cart *cart, int dest, int src, int len) {
+    for (int i = 0; i < len; i++) {
+        int a = (src + i) & 0xffff;
+        if (pstate.reset_glitch_counter >= 1 && a >= 0x4300 && a <= 0x5eff) continue;
+        zibo6_poke(nullptr, cart, dest + i, zibo6_peek(&pstate, pstate.memory_cart, a));
+    }
+    zibo6_cart *working = pitem.cart;
+    int failed = 1;
+    if (working && pstate.current_filename[0]) {
+        failed = std::strstr(pstate.current_filename, ".png")
+                     ? save_png_cart_file(working, pstate.current_filename)
+                     : vull_save_zibo6_cart(working, pstate.current_filename);
+    }
+    pstate.last_cart_file_accessed[0] = '\0';
+    pstate.load_transition_frames = std::min(pstate.load_transition_frames, 20) + 20;
+    return failed ? 0 : len;
+}
