@@ -9,8 +9,8 @@ struct vull_rgb;
 // Selects display surface clamp(n, 0, 3) as the current draw surface (once
 // the console's memory exists); the surface takes the clip of the draw state.
 void set_draw_display(int n);
-void fetch_draw_display(); // re-selects the surface of the stored index
-void store_draw_display(); // nothing to store: the surfaces are the displays
+void fetch_draw_display();    // re-selects the surface of the stored index
+void store_draw_display();    // nothing to store: the surfaces are the displays
 int get_number_of_displays(); // how many 128x128 displays the back page holds, 1..4
 
 // src to dst of the same size: a plain copy at equal depths; 8-bit to 32-bit

@@ -59,11 +59,11 @@ void *zibo6_lua_alloc(void *, void *ptr, size_t osize, size_t nsize) {
     }
     // The host guard counts the request itself, so one huge request is refused too.
     if (nsize > size_t(Z6_HOST_MEMORY_LIMIT) ||
-        pstate.host_memory_used - old_real + int64_t(nsize + Z6_BLOCK_HEADER) > Z6_HOST_MEMORY_LIMIT)
+        pstate.host_memory_used - old_real + int64_t(nsize + Z6_BLOCK_HEADER) >
+            Z6_HOST_MEMORY_LIMIT)
         return refuse(nsize);
     uint32_t old_weight = base ? header_weight(base) : 0;
-    uint8_t *block =
-        static_cast<uint8_t *>(vull_realloc(base, int(nsize + Z6_BLOCK_HEADER)));
+    uint8_t *block = static_cast<uint8_t *>(vull_realloc(base, int(nsize + Z6_BLOCK_HEADER)));
     if (!block) return nullptr; // the old block (if any) stays as it was
     uint32_t weight;
     if (!base)

@@ -3,8 +3,10 @@
 // draw-state registers, current draw surface), one byte at a time.
 #include "console/mem.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 
 #include "cart/cart.h"
 #include "console/gpio.h"
@@ -12,6 +14,9 @@
 #include "console/state.h"
 #include "console/term.h"
 #include "engine/gfx.h"
+#include "engine/vull.h"
+#include "platform/system.h"
+#include "tools/standins/cart_disk_standins.h"
 #include "vm/llimits.h"
 #include "vm/zmath.h"
 
@@ -270,8 +275,8 @@ int register_read(const console_state *ram, int a) {
     case 0x5f41:
     case 0x5f42:
     case 0x5f43:
-        return std::atomic_ref<const int32_t>(d.sound_reg[a - 0x5f40]).load(
-                   std::memory_order_relaxed) &
+        return std::atomic_ref<const int32_t>(d.sound_reg[a - 0x5f40])
+                   .load(std::memory_order_relaxed) &
                255;
     case 0x5f44:
     case 0x5f45:
@@ -591,7 +596,7 @@ int zibo6_cstore(zibo6_cart *cart, int dest, int src, int len) {
     int failed = 1;
     if (working && pstate.current_filename[0]) {
         failed = std::strstr(pstate.current_filename, ".png")
-                     ? save_png_cart_file(working, pstate.current_filename)
+                     ? z6_standin_save_png_cart(working, pstate.current_filename)
                      : vull_save_zibo6_cart(working, pstate.current_filename);
     }
     pstate.last_cart_file_accessed[0] = '\0';

@@ -5,15 +5,16 @@
 // are declared in vm/llimits.h and defined here.
 #pragma once
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 struct console_state;
 struct zibo6_cart;
 
-constexpr int Z6_ROM_SIZE = 0x4300;       // cart data bytes 0x0000-0x42ff
-constexpr int Z6_UPPER_GATE = 0x10;       // bit of 0x5f36 that opens 0x8000-0xffff
-constexpr int Z6_CSTORE_NAME_MAX = 511;   // longest file name reload() and cstore() take
-constexpr int Z6_RELOAD_MAX = 32767;      // longest working-cart reload
+constexpr int Z6_ROM_SIZE = 0x4300;        // cart data bytes 0x0000-0x42ff
+constexpr int Z6_UPPER_GATE = 0x10;        // bit of 0x5f36 that opens 0x8000-0xffff
+constexpr int Z6_CSTORE_NAME_MAX = 511;    // longest file name reload() and cstore() take
+constexpr int Z6_RELOAD_MAX = 32767;       // longest working-cart reload
 constexpr int Z6_CSTORE_TARGETS_MAX = 256; // distinct cstore files a run
 
 // Section codes of the 256-byte pages: 0 translated a byte at a time, 1 sprite
@@ -49,17 +50,17 @@ void zibo6_reload(console_state *ram, zibo6_cart *cart, int dest, int src, int l
 
 // reload(dest, src, len, name) and cstore(dest, src, len [, name]) of the API:
 // the name checks and the target path, then the cart file operation. Return
-// len on success, 0 when refused or failed. name null: cstore to the running
-// cart's own sandbox file.
-int zibo6_reload_from_file(const char *name, int dest, int src, int len);
-int zibo6_cstore_to_file(const char *name, int dest, int src, int len);
-// The checks shared by both: 1 when a cart-given name may name a file under
-// cstore/ (after its one leading "/" is dropped), else 0.
-int zibo6_cstore_name_ok(const char *name);
+// len on success, 0 when refused or failed. name (length bytes, as the cart
+// gave it) null: cstore to the running cart's own sandbox file.
+int zibo6_reload_from_file(const char *name, size_t length, int dest, int src, int len);
+int zibo6_cstore_to_file(const char *name, size_t length, int dest, int src, int len);
+// 1 when a cart-given name may name a file under cstore/: at most 511 bytes,
+// no NUL, and after its one leading "/" is dropped neither another leading
+// "/" nor a ".." path component; else 0.
+int zibo6_cstore_name_ok(const char *name, size_t length);
 
 // Older single-file cstore: memory into the cart's ROM view, then the working
 // cart saved to its own file. len, or 0 when there is no file or saving failed.
 int zibo6_cstore(zibo6_cart *cart, int dest, int src, int len);
 
-// Byte-wise helpers for the shell and tests.
 void reload_font(); // nothing to reload: the font is not in cart memory

@@ -97,7 +97,6 @@ struct console_state {
     char cart_hash[41];                 // working cart's hash, 40 hex digits
     char cart_hash_loaded[41];          // the working cart's hash as loaded
     char last_cart_file_accessed[Z6_PATH_LEN]; // last file of reload() or cstore(); "" none
-    int32_t file_access_indicator;             // frames the file-access light stays on
 
     // -- code
     ctext *code_tab[Z6_CODE_TABS]; // code tabs as text fields
