@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tests/vm/heap_test_util.h"
+#include "vm/lauxlib.h"
 #include "tools/standins/console_standins.h"
 #include "vm/lcpu.h"
 #include "vm/lgc.h"
@@ -153,7 +154,7 @@ TEST(Gc, VectorLimitsAreReportedAsWholeNumbers) {
     EXPECT_EQ(z6heap::text(L, -1), "too many functions (limit is 262143)");
 }
 
-TEST(Gc, RefusedShrinksKeepTheOldBlock) {
+TEST(Gc, RefusedShrinksKeepTheAccountingExact) {
     z6heap::State L;
     lua_newtable(L);
     for (int i = 0; i < 3000; i++) {
@@ -163,15 +164,27 @@ TEST(Gc, RefusedShrinksKeepTheOldBlock) {
     lua_pop(L, 1);
     int big = G(L.L)->strt.size;
     L.heap.refuse_shrinks = true;
-    lua_gc(L, LUA_GCCOLLECT, 0); // halves the string table and shrinks stacks
+    // the collector's own shrinks (string table, stacks) keep their old blocks
+    lua_gc(L, LUA_GCCOLLECT, 0);
     EXPECT_GT(L.heap.refused, 0);
-    EXPECT_LT(G(L.L)->strt.size, big);
-    EXPECT_LT(gc_bytes(L), L.heap.in_use); // the VM counts the smaller size it asked for
+    EXPECT_EQ(G(L.L)->strt.size, big);
+    EXPECT_EQ(gc_bytes(L), L.heap.in_use); // the VM and the hook agree
     make_garbage(L, 500);
     lua_gc(L, LUA_GCCOLLECT, 0);
+    EXPECT_EQ(gc_bytes(L), L.heap.in_use);
+    // interned strings are still found after the refused rehash
+    lua_pushstring(L, "s17");
+    lua_pushstring(L, "s17");
+    EXPECT_EQ(lua_tostring(L, -1), lua_tostring(L, -2));
+    lua_pop(L, 2);
+    // any other shrink is a memory error like any refused request
+    EXPECT_EQ(luaL_loadstring(L, "local a, b, c = 1, 2, 3 return a + b + c"), LUA_ERRMEM);
+    EXPECT_EQ(z6heap::text(L, -1), "not enough memory");
+    lua_pop(L, 1);
     L.heap.refuse_shrinks = false;
-    lua_pushstring(L, "still fine");
-    EXPECT_STREQ(lua_tostring(L, -1), "still fine");
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    EXPECT_LT(G(L.L)->strt.size, big);
+    EXPECT_EQ(gc_bytes(L), L.heap.in_use);
 }
 
 TEST(Gc, WeakTablesLoseCollectedEntries) {
