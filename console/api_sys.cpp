@@ -13,6 +13,7 @@
 
 #include "console/api.h"
 #include "console/cpu.h"
+#include "console/display.h"
 #include "console/mem.h"
 #include "console/run.h"
 #include "console/state.h"
@@ -107,7 +108,7 @@ int z6_map_display(lua_State *L) {
         lua_pushboolean(L, 0);
         return 1;
     }
-    z6_standin_set_draw_display(i);
+    set_draw_display(i);
     lua_pushboolean(L, 1);
     return 1;
 }
@@ -525,7 +526,7 @@ int z6_stat(lua_State *L) {
     case 8: lua_pushnumber(L, pstate.target_fps << 16); return 1;
     case 9: lua_pushnumber(L, vull_get_fps() << 16); return 1;
     case 10: lua_pushnumber(L, zrun.penalty << 16); return 1;
-    case 11: lua_pushnumber(L, z6_standin_number_of_displays() << 16); return 1;
+    case 11: lua_pushnumber(L, get_number_of_displays() << 16); return 1;
     case 12: lua_pushnumber(L, 23 << 16); return 1;
     case 14: lua_pushnumber(L, 104 << 16); return 1;
     case 48: return lua_pushnil(L), 1;

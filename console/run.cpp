@@ -12,6 +12,7 @@
 
 #include "cart/cart.h"
 #include "console/api.h"
+#include "console/display.h"
 #include "console/mem.h"
 #include "console/term.h"
 #include "console/token.h"
@@ -339,7 +340,7 @@ void run_cart() {
     z6_standin_hash_running_cart();
     app.frame_step_mode = 0;
     app.cart_resumable = 1;
-    z6_standin_set_draw_display(0);
+    set_draw_display(0);
 
     // A headless run that could not start has no one to press a button.
     if (pstate.headless && pstate.machine_mode != 1) suspend_program();
@@ -589,7 +590,7 @@ void suspend_program() {
     zrun.saved_camera_y = ds.camera_y;
     for (int i = 0; i < 4; i++) zibo6_poke(&pstate, pstate.memory_cart, 0x5f28 + i, 0);
     if (pstate.draw_surface) vull_reset_clip(pstate.draw_surface);
-    z6_standin_set_draw_display(0);
+    set_draw_display(0);
     ds.cursor_x = 0;
     ds.print_left_margin = 0;
     if (ds.cursor_y < 0) ds.cursor_y = 0;

@@ -17,6 +17,7 @@
 #include "tools/standins/run_standins.h"
 #include "vm/lauxlib.h"
 #include "vm/ldebug.h"
+#include "vm/lparser.h"
 
 // Bounded copy: always terminated, never past size bytes.
 static void copy_bounded(char *dst, const char *src, size_t size) {

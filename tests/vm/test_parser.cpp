@@ -13,7 +13,6 @@
 #include "tests/vm/load_test_util.h"
 #include "console/state.h"
 #include "engine/ctext.h"
-#include "tools/standins/console_standins.h"
 
 namespace {
 

@@ -29,8 +29,6 @@ void z6_standin_preprocess(const char *src, char *dst) { std::snprintf(dst, 0x40
 void z6_standin_block_buttons() {}
 void z6_standin_read_buttons() {}
 void z6_standin_update_buttons() {}
-void z6_standin_set_draw_display(int) {}
-int z6_standin_number_of_displays() { return 1; }
 void z6_standin_reset_print_context() {}
 int z6_standin_print_pending() { return 0; }
 int z6_standin_continue_print_text() { return 0; }

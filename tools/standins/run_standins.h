@@ -1,5 +1,5 @@
 // Stand-ins for the services that running a cart calls in pieces not built
-// yet: buttons, display selection, the print context, sound, serial, cart
+// yet: buttons, the print context, sound, serial, cart
 // data, the cart hash, embedded carts, the config command, the pause menu and
 // the preprocessor.  Each does the least a run needs; each goes when its real
 // piece lands.
@@ -16,8 +16,6 @@ void z6_standin_read_buttons();
 void z6_standin_update_buttons();
 
 // display surfaces and the print context
-void z6_standin_set_draw_display(int index);
-int z6_standin_number_of_displays();
 void z6_standin_reset_print_context();
 int z6_standin_print_pending();        // a print with delays waits
 int z6_standin_continue_print_text();  // non-zero while it still waits
