@@ -12,7 +12,9 @@
 
 static int arg_int(lua_State *L, int i) { return lua_tonumberx(L, i, nullptr) >> 16; }
 static int peek_byte(int a) { return zibo6_peek(&pstate, pstate.memory_cart, a & 0xffff); }
-static void poke_byte(int a, int v) { zibo6_poke(&pstate, pstate.memory_cart, a & 0xffff, v & 255); }
+static void poke_byte(int a, int v) {
+    zibo6_poke(&pstate, pstate.memory_cart, a & 0xffff, v & 255);
+}
 
 constexpr int Z6_MAX_VALUES = 8192; // results of one peek, values of one poke
 

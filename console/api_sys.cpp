@@ -396,7 +396,8 @@ int z6_tonum(lua_State *L) {
                                              : 0;
             v = (v << 4) | uint32_t(d);
         }
-        lua_pushnumber(L, (flags & 3) == 3 ? static_cast<int32_t>(v) : static_cast<int32_t>(v << 16));
+        lua_pushnumber(L,
+                       (flags & 3) == 3 ? static_cast<int32_t>(v) : static_cast<int32_t>(v << 16));
         return 1;
     }
     default: {
@@ -508,7 +509,10 @@ int z6_stat(lua_State *L) {
     int n = lua_gettop(L) >= 1 ? arg_int(L, 1) : 1;
     vull_datetime_rec dt{};
     switch (n) {
-    case 0: lua_gc(L, LUA_GCCOLLECT, 0); lua_pushnumber(L, memory_kb_raw()); return 1;
+    case 0:
+        lua_gc(L, LUA_GCCOLLECT, 0);
+        lua_pushnumber(L, memory_kb_raw());
+        return 1;
     case 99: lua_pushnumber(L, memory_kb_raw()); return 1;
     case 1: lua_pushnumber(L, cycles_2_frame_capacity(get_cpu_cycles_since_flip(0))); return 1;
     case 2: lua_pushnumber(L, cycles_2_frame_capacity(get_cpu_cycles_since_flip(1))); return 1;
@@ -531,8 +535,18 @@ int z6_stat(lua_State *L) {
     case 14: lua_pushnumber(L, 104 << 16); return 1;
     case 48: return lua_pushnil(L), 1;
     case 49: lua_pushstring(L, ""); return 1;
-    case 80: case 81: case 82: case 83: case 84: case 85:
-    case 90: case 91: case 92: case 93: case 94: case 95: {
+    case 80:
+    case 81:
+    case 82:
+    case 83:
+    case 84:
+    case 85:
+    case 90:
+    case 91:
+    case 92:
+    case 93:
+    case 94:
+    case 95: {
         vull_get_datetime(&dt, n >= 90);
         int32_t f[6] = {dt.year, dt.month, dt.day, dt.hour, dt.minute, dt.second};
         lua_pushnumber(L, f[n % 10] << 16);
@@ -540,8 +554,10 @@ int z6_stat(lua_State *L) {
     }
     case 100: {
         const char *label = get_run_chain_label();
-        if (label) lua_pushstring(L, label);
-        else lua_pushnil(L);
+        if (label)
+            lua_pushstring(L, label);
+        else
+            lua_pushnil(L);
         return 1;
     }
     case 101:
@@ -551,7 +567,8 @@ int z6_stat(lua_State *L) {
             lua_pushnil(L);
         return 1;
     case 103: lua_pushstring(L, pstate.running_cart_hash); return 1;
-    case 104: case 122: lua_pushboolean(L, 0); return 1;
+    case 104:
+    case 122: lua_pushboolean(L, 0); return 1;
     case 107: lua_pushnumber(L, zrun.download_result << 16); return 1;
     case 110: lua_pushboolean(L, app.frame_step_mode); return 1;
     default:

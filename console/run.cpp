@@ -105,10 +105,10 @@ static constexpr std::string_view PRELUDE =
 
 // A global per console glyph 0x80-0x99: buttons and fill patterns.
 static const char *const GLYPH_VALUES[26] = {
-    "0.5",      "23130.5",  "20767.5",  "3",      "32125.5",  "-18402.5", "-1632.5",
-    "20927.5",  "-19008.5", "-26208.5", "-20192.5", "0",      "-24351.5", "-25792.5",
-    "4",        "-20032.5", "-2560.5",  "1",      "-20128.5", "6943.5",   "2",
-    "-2624.5",  "31455.5",  "5",        "3855.5", "21845.5"};
+    "0.5",     "23130.5",  "20767.5",  "3",        "32125.5",  "-18402.5", "-1632.5",
+    "20927.5", "-19008.5", "-26208.5", "-20192.5", "0",        "-24351.5", "-25792.5",
+    "4",       "-20032.5", "-2560.5",  "1",        "-20128.5", "6943.5",   "2",
+    "-2624.5", "31455.5",  "5",        "3855.5",   "21845.5"};
 
 static std::string glyph_line() {
     std::string s;
@@ -164,10 +164,10 @@ static constexpr std::string_view MAIN_LOOP =
 static constexpr std::string_view COMMAND_END = "\n _end_of_program = 1 \n";
 
 static constexpr const char *SHORT_COMMAND[] = {
-    "help",          "run",    "cls",       "folder", "reboot", "shutdown", "ls",     "dir",
-    "mkdir",         "cd",     "load",      "save",   "install_demos",     "install_games",
-    "info",          "export", "keyconfig", "browse", "import", "login",    "logout", "upload",
-    "backup",        "reset",  nullptr};
+    "help",   "run",    "cls",       "folder", "reboot", "shutdown",      "ls",
+    "dir",    "mkdir",  "cd",        "load",   "save",   "install_demos", "install_games",
+    "info",   "export", "keyconfig", "browse", "import", "login",         "logout",
+    "upload", "backup", "reset",     nullptr};
 
 /* ---- the VM state ---- */
 
@@ -267,7 +267,8 @@ const char *get_lid_from_filename(const char *name) {
     size_t len = std::strlen(name);
     size_t at = len;
     for (size_t i = 0; i + 3 <= len; i++)
-        if (name[i] == '.' && std::tolower((unsigned char)name[i + 1]) == 'z' && name[i + 2] == '6') {
+        if (name[i] == '.' && std::tolower((unsigned char)name[i + 1]) == 'z' &&
+            name[i + 2] == '6') {
             at = i;
             break;
         }
@@ -301,6 +302,9 @@ static void copy_path(char *dst, const char *src) {
 /* ---- running ---- */
 
 void run_cart() {
+    // the join runs as it is: the working cart's buffer may be too small for
+    // it, and a cut program must be refused, not run
+    const std::string code = joined_tabs();
     merge_code_from_tabs();
     copy_path(pstate.parameter_string, pstate.parameter_string_pending);
     pstate.parameter_string_pending[0] = '\0';
@@ -331,7 +335,7 @@ void run_cart() {
     std::memset(pstate.cart_item_request, 0, sizeof pstate.cart_item_request);
     zibo6_srand(static_cast<int32_t>(std::time(nullptr) + vull_get_time()));
 
-    run_program((pitem.cart && pitem.cart->code) ? pitem.cart->code : "", 0);
+    run_program(code.c_str(), 0);
 
     z6_standin_stop_all_sound();
     pstate.fps = pstate.target_fps = 30;
@@ -493,8 +497,8 @@ void run_program(const char *text_in, int command) {
     zrun.program_text = flat;
 
     pstate.compiling_program = 1;
-    int status = luaL_loadbufferx(zrun.L0, buffer.data(), buffer.size(),
-                                  buffer.c_str(), nullptr); // named by its first line
+    int status = luaL_loadbufferx(zrun.L0, buffer.data(), buffer.size(), buffer.c_str(),
+                                  nullptr); // named by its first line
     pstate.compiling_program = 0;
     pstate.memory_overhead = overhead;
 

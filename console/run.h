@@ -37,9 +37,9 @@ struct zibo6_run_state {
     lua_State *L0_cart = nullptr;    // the cart's state (its main thread); kept on suspend
     lua_State *L0_command = nullptr; // thread of typed command lines, same globals
     lua_State *L_guard = nullptr;    // runs collector steps, finalisers and tracebacks protected
-    int download_result = 0; // stat(107): result of the last cart download; load() clears it
-    int run_failed = 0; // the last program failed to start or stopped with an error (exit 1)
-    std::string program_text;        // the flattened code of the running cart (error lines)
+    int download_result = 0;  // stat(107): result of the last cart download; load() clears it
+    int run_failed = 0;       // the last program failed to start or stopped with an error (exit 1)
+    std::string program_text; // the flattened code of the running cart (error lines)
 
     int gc_strikes = 0;      // frames spent above the memory limit
     int gc_strike_frame = 0; // cart frame of the last strike

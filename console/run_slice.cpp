@@ -22,7 +22,8 @@
 #include "vm/lstate.h"
 
 int32_t cycles_2_frame_capacity(int64_t cycles) {
-    int64_t budget = pstate.target_fps > 0 ? Z6_CPU_HZ / pstate.target_fps : Z6_DEFAULT_SLICE_BUDGET;
+    int64_t budget =
+        pstate.target_fps > 0 ? Z6_CPU_HZ / pstate.target_fps : Z6_DEFAULT_SLICE_BUDGET;
     int64_t v = cycles * 0x10000 / budget;
     if (v > INT32_MAX) v = INT32_MAX;
     if (v < INT32_MIN) v = INT32_MIN;
@@ -219,7 +220,8 @@ void update_frame_rate() {
     // With the host's frame-rate control off the host counts as keeping up.
     int H = 0;
     if (app.host_framerate_control) {
-        int sleep = vull_is_app_active() ? cconfig.foreground_sleep_ms : cconfig.background_sleep_ms;
+        int sleep =
+            vull_is_app_active() ? cconfig.foreground_sleep_ms : cconfig.background_sleep_ms;
         H = sleep + (zrun.cpu_mark_ms[2] - zrun.cpu_mark_ms[0]) +
             (zrun.last_draw_ms > 0 ? zrun.last_draw_ms : 0) + zrun.penalty;
     } else {
@@ -286,7 +288,8 @@ void draw_resource_data(vull_bitmap *bmp) {
         vull_putpixel(bmp, x, 19 - static_cast<int>(c * 16 / 98304),
                       r[Z6_PERF_COLOUR] ? r[Z6_PERF_COLOUR] : 1);
     }
-    const int32_t *newest = app.perf[(app.perf_index + Z6_PERF_RECORDS - 1) & (Z6_PERF_RECORDS - 1)];
+    const int32_t *newest =
+        app.perf[(app.perf_index + Z6_PERF_RECORDS - 1) & (Z6_PERF_RECORDS - 1)];
     char text[64];
     if (vull_get_key_state(225)) {
         std::snprintf(text, sizeof text, "%d/%d %3.1f fps", pstate.fps, pstate.target_fps,

@@ -115,6 +115,10 @@ static int count_newlines(const char *s) {
 // The compiled text has the two prelude lines first; then each tab's lines
 // followed by its marker line.
 int find_tab_line(int line, int *tab) {
+    if (pstate.code_tab[0] == nullptr) { // no code tabs (a tool compiling plain text)
+        if (tab) *tab = 0;
+        return line;
+    }
     int r = line - 2;
     for (int i = 0; i < Z6_CODE_TABS; i++) {
         int k = count_newlines(tab_text(i));
@@ -128,9 +132,7 @@ int find_tab_line(int line, int *tab) {
     return 0;
 }
 
-void zibo6_assert_message(const char *text) {
-    copy_bounded(pstate.assert_message, text, 255);
-}
+void zibo6_assert_message(const char *text) { copy_bounded(pstate.assert_message, text, 255); }
 
 static std::string nth_line;
 

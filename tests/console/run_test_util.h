@@ -21,6 +21,7 @@ namespace z6run {
 
 struct Runtime {
     Runtime() {
+        teardown(); // one runtime at a time: a second one replaces the first
         std::memset(static_cast<void *>(&pstate), 0, sizeof pstate);
         std::memset(static_cast<void *>(&app), 0, sizeof app);
         zrun = zibo6_run_state{};
@@ -32,7 +33,8 @@ struct Runtime {
         app.host_framerate_control = 0;
         vull_quit = 0;
     }
-    ~Runtime() {
+    ~Runtime() { teardown(); }
+    static void teardown() {
         if (zrun.L0_cart) lua_close(zrun.L0_cart);
         zrun = zibo6_run_state{};
         for (auto &t : pstate.code_tab) {
@@ -70,10 +72,16 @@ struct Runtime {
         return testing::internal::GetCapturedStdout();
     }
 
-    // Slices as the shell's frame loop runs them (the cart frame counter too).
+    // Slices as the shell's frame loop runs them: a pending suspend first,
+    // then the slice, and the cart frame counter.
     int slices(int frames) {
         int n = 0;
-        for (; n < frames && pstate.machine_mode == 1; n++) {
+        for (; n < frames; n++) {
+            if (pstate.pending_action == 2) {
+                pstate.pending_action = 0;
+                suspend_program();
+            }
+            if (pstate.machine_mode != 1) break;
             run_slice();
             pstate.cart_frame++;
         }
