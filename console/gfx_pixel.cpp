@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "cart/cart.h"
-#include "vm/lua.h"
+#include "console/cpu.h"
 
 const vull_bitmap *gfx_sheet() { return pstate.memory_cart ? pstate.memory_cart->sprites : nullptr; }
 const vull_bitmap *gfx_map_bitmap() { return pstate.memory_cart ? pstate.memory_cart->map : nullptr; }
@@ -17,9 +17,7 @@ int gfx_sprite_flags(int n) {
 }
 
 void gfx_charge_cycles(int cycles) {
-    if (cycles <= 0) return;
-    lua_add_cpu_cycles(cycles);
-    pstate.system_cycles += cycles;
+    if (cycles > 0) spend_cpu_8MHz(cycles);
 }
 
 gfx_clip_rect gfx_clip(const vull_bitmap *s) {

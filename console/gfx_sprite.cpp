@@ -49,8 +49,11 @@ static inline void sprite_pixel(uint8_t *p, int x, int y, int v, uint32_t patter
     *p = gfx_merge(*p, gfx_second_pal(v) >> (4 * b), r, w);
 }
 
-void zibo6_draw_sprite(const vull_bitmap *src, vull_bitmap *dst, int sx, int sy, int dx, int dy,
-                       int w, int h) {
+// The 1:1 transparent copy under both sprite blitters; value() turns a
+// source pixel into the value drawn (any of bits 4-7 set: nothing).
+template <typename F>
+static void draw_sprite_with(const vull_bitmap *src, vull_bitmap *dst, int sx, int sy, int dx,
+                             int dy, int w, int h, F value) {
     if (!src || !dst || !src->rows || !dst->rows) return;
     vull_clip(src, dst, &sx, &sy, &dx, &dy, &w, &h);
     if (w < 1 || h < 1) return;
@@ -59,26 +62,23 @@ void zibo6_draw_sprite(const vull_bitmap *src, vull_bitmap *dst, int sx, int sy,
     for (int j = 0; j < h; j++) {
         const uint8_t *srow = src->rows[sy + j] + sx;
         uint8_t *drow = dst->rows[dy + j] + dx;
-        for (int i = 0; i < w; i++) sprite_pixel(drow + i, dx + i, dy + j, srow[i], pattern, r, wm);
+        for (int i = 0; i < w; i++)
+            sprite_pixel(drow + i, dx + i, dy + j, value(srow[i]), pattern, r, wm);
     }
+}
+
+void zibo6_draw_sprite(const vull_bitmap *src, vull_bitmap *dst, int sx, int sy, int dx, int dy,
+                       int w, int h) {
+    draw_sprite_with(src, dst, sx, sy, dx, dy, w, h, [](int v) { return v; });
 }
 
 void zibo6_draw_sprite_pal(const vull_bitmap *src, vull_bitmap *dst, int sx, int sy, int dx,
                            int dy, int w, int h, const uint8_t *palette) {
-    if (!src || !dst || !src->rows || !dst->rows) return;
-    vull_clip(src, dst, &sx, &sy, &dx, &dy, &w, &h);
-    if (w < 1 || h < 1) return;
-    uint32_t pattern = gfx_fill_pattern();
-    int r = gfx_read_mask(), wm = gfx_write_mask();
-    for (int j = 0; j < h; j++) {
-        const uint8_t *srow = src->rows[sy + j] + sx;
-        uint8_t *drow = dst->rows[dy + j] + dx;
-        for (int i = 0; i < w; i++) {
-            int v = palette[srow[i] & 15];
-            // Any of bits 4-7 makes the entry transparent in both modes.
-            if (!(v & 0xf0)) sprite_pixel(drow + i, dx + i, dy + j, v, pattern, r, wm);
-        }
-    }
+    // Through the palette, any of bits 4-7 makes the entry transparent in both modes.
+    draw_sprite_with(src, dst, sx, sy, dx, dy, w, h, [palette](int v) {
+        int p = palette[v & 15];
+        return (p & 0xf0) ? 0xf0 : p;
+    });
 }
 
 void zibo6_stretch_blit(const vull_bitmap *src, vull_bitmap *dst, int dx, int dy, int dw, int dh) {
