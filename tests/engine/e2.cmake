@@ -4,7 +4,7 @@
 z6_add_test(engine_test_config_arm32
     SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/test_config.cpp ${CMAKE_SOURCE_DIR}/engine/config.cpp
             ${CMAKE_SOURCE_DIR}/engine/vull.cpp
-    LIBS engine platform z6_standins)
+    LIBS engine platform audio z6_standins)
 target_compile_definitions(engine_test_config_arm32 PRIVATE ZIBO6_ARM32=1)
 
 # engine_host end to end: log.txt, config.txt across runs, perf reports, hostile files.
