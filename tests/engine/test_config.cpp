@@ -19,14 +19,14 @@
 #include "engine/disk.h"
 #include "engine/vull.h"
 #include "platform/video.h"
-#include "tests/engine/e2_test_util.h"
+#include "tests/engine/file_test_util.h"
 
 namespace {
 
-using e2::read_file;
-using e2::write_file;
+using ftest::read_file;
+using ftest::write_file;
 
-std::string make_temp_dir() { return e2::make_temp_dir("cfg"); }
+std::string make_temp_dir() { return ftest::make_temp_dir("cfg"); }
 
 // Defaults as the build has them: the ARM build sleeps less and turns the
 // sound down on an arcade cabinet.

@@ -16,13 +16,13 @@
 
 #include "engine/config.h"
 #include "engine/vull.h"
-#include "tests/engine/e2_test_util.h"
+#include "tests/engine/file_test_util.h"
 
 namespace {
 
-using e2::read_file;
+using ftest::read_file;
 
-std::string make_temp_dir() { return e2::make_temp_dir("vull"); }
+std::string make_temp_dir() { return ftest::make_temp_dir("vull"); }
 
 std::vector<std::string> split_lines(const std::string &text) {
     std::vector<std::string> lines;

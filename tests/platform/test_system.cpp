@@ -19,14 +19,14 @@
 #include "engine/mem.h"
 #include "engine/vull.h"
 #include "platform/system.h"
-#include "tests/engine/e2_test_util.h"
+#include "tests/engine/file_test_util.h"
 
 namespace {
 
-using e2::read_file;
-using e2::write_file;
+using ftest::read_file;
+using ftest::write_file;
 
-std::string make_temp_dir() { return e2::make_temp_dir("sys"); }
+std::string make_temp_dir() { return ftest::make_temp_dir("sys"); }
 
 bool is_dir(const std::string &path) {
     struct stat st {};

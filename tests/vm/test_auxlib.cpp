@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tests/vm/v4_libs_util.h"
+#include "tests/vm/libs_test_util.h"
 #include "vm/ldebug.h"
 
 using z6libs::State;

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "tests/vm/v4_libs_util.h"
+#include "tests/vm/libs_test_util.h"
 
 using z6libs::State;
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "tests/vm/v4_libs_util.h"
+#include "tests/vm/libs_test_util.h"
 
 using z6libs::State;
 

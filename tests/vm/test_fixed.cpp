@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "tests/vm/v1_test_util.h"
+#include "tests/vm/heap_test_util.h"
 #include "tools/standins/console_standins.h"
 #include "vm/lobject.h"
 #include "vm/zmath.h"
@@ -310,14 +310,14 @@ int fmt_bad(lua_State *L) {
 } // namespace
 
 TEST(Fixed, MessageFormatter) {
-    z6v1::State L;
+    z6heap::State L;
     lua_pushcfunction(L, fmt_numbers);
-    ASSERT_EQ(lua_pcall(L, 0, 1, 0), LUA_OK) << z6v1::text(L, -1);
-    EXPECT_EQ(z6v1::text(L, -1), "3|0|0.5|txt|(null)|z|%");
+    ASSERT_EQ(lua_pcall(L, 0, 1, 0), LUA_OK) << z6heap::text(L, -1);
+    EXPECT_EQ(z6heap::text(L, -1), "3|0|0.5|txt|(null)|z|%");
     lua_pop(L, 1);
     lua_pushcfunction(L, fmt_bad);
     ASSERT_EQ(lua_pcall(L, 0, 1, 0), LUA_ERRRUN);
-    EXPECT_EQ(z6v1::text(L, -1), "invalid option '%q' to 'lua_pushfstring'");
+    EXPECT_EQ(z6heap::text(L, -1), "invalid option '%q' to 'lua_pushfstring'");
     lua_pop(L, 1);
     const char *p = lua_pushfstring(L, "%p", reinterpret_cast<void *>(0x12345678abcull));
     EXPECT_STREQ(p, "0x45678abc"); // the low 32 bits

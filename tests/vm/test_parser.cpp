@@ -10,14 +10,14 @@
 #include "vm/lparser.h"
 #include "vm/lstate.h"
 #include "vm/lua.h"
-#include "tests/vm/v2_test_util.h"
+#include "tests/vm/load_test_util.h"
 #include "tools/standins/console_standins.h"
 
 namespace {
 
 /* A state that compiles texts the way the console does (named by the text). */
 struct Compiler {
-    z6v2::State vm;
+    z6load::State vm;
     lua_State *L = vm.L;
 
     /* the prototype of a text that must compile */

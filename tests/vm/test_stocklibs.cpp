@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "tests/vm/v4_libs_util.h"
+#include "tests/vm/libs_test_util.h"
 
 using z6libs::State;
 

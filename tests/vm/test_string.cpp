@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/vm/v1_test_util.h"
+#include "tests/vm/heap_test_util.h"
 #include "vm/lgc.h"
 #include "vm/lstring.h"
 #include "vm/ltable.h"
@@ -21,7 +21,7 @@ TString *push_str(lua_State *L, const std::string &s) {
 } // namespace
 
 TEST(String, ShortStringsUpTo40BytesAreInterned) {
-    z6v1::State L;
+    z6heap::State L;
     std::string s40(40, 'x'), s41(41, 'x');
     TString *a = push_str(L, s40);
     TString *b = push_str(L, std::string(s40));
@@ -48,7 +48,7 @@ TEST(String, HashSamplesLongTexts) {
     b[63] = 'Z';
     EXPECT_NE(luaS_hash(a.data(), a.size(), 1234), luaS_hash(b.data(), b.size(), 1234));
 
-    z6v1::State L;
+    z6heap::State L;
     std::string x(64, 'q'), y(64, 'q');
     y[0] = 'Z';
     push_str(L, x);
@@ -71,7 +71,7 @@ TEST(String, HashSamplesLongTexts) {
 }
 
 TEST(String, TableGrowsAndHalvesWithUse) {
-    z6v1::State L;
+    z6heap::State L;
     stringtable *tb = &G(L.L)->strt;
     int start = tb->size;
     EXPECT_GE(start, 32);
@@ -95,7 +95,7 @@ TEST(String, TableGrowsAndHalvesWithUse) {
 }
 
 TEST(String, DeadShortStringIsResurrectedWhenMadeAgain) {
-    z6v1::State L;
+    z6heap::State L;
     global_State *g = G(L.L);
     lua_gc(L, LUA_GCSTOP, 0);
     const char *text = "a string nobody holds";
@@ -123,7 +123,7 @@ int huge_udata(lua_State *L) {
 } // namespace
 
 TEST(String, UserdataAndSizeLimits) {
-    z6v1::State L;
+    z6heap::State L;
     void *p = lua_newuserdata(L, 100);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % alignof(void *), 0u);
@@ -131,15 +131,15 @@ TEST(String, UserdataAndSizeLimits) {
     EXPECT_EQ(uvalue(L.L->top - 1)->env, nullptr);
     std::memset(p, 0xab, 100);
     lua_pop(L, 1);
-    ASSERT_EQ(z6v1::protect(L, huge_udata), LUA_ERRRUN);
-    EXPECT_EQ(z6v1::text(L, -1), "memory allocation error: block too big");
+    ASSERT_EQ(z6heap::protect(L, huge_udata), LUA_ERRRUN);
+    EXPECT_EQ(z6heap::text(L, -1), "memory allocation error: block too big");
 }
 
 TEST(String, SeedOverrideRepeatsTraversalOrder) {
     unsigned int seed = 12345;
     luaE_setseedoverride(&seed);
     auto order = [] {
-        z6v1::State L;
+        z6heap::State L;
         EXPECT_EQ(G(L.L)->seed, 12345u);
         lua_newtable(L);
         for (int i = 0; i < 50; i++) {
@@ -158,12 +158,12 @@ TEST(String, SeedOverrideRepeatsTraversalOrder) {
     std::string a = order(), b = order();
     luaE_setseedoverride(nullptr);
     EXPECT_EQ(a, b);
-    z6v1::State L;
+    z6heap::State L;
     EXPECT_NE(G(L.L)->seed, 12345u);
 }
 
 TEST(String, ReservedWordsAndEventNamesAreFixed) {
-    z6v1::State L;
+    z6heap::State L;
     TString *w = luaS_new(L, "while");
     EXPECT_TRUE(isreserved(w));
     TString *ev = luaS_new(L, "__rotl");

@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "tests/vm/v1_test_util.h"
+#include "tests/vm/heap_test_util.h"
 #include "vm/ldo.h"
 #include "vm/lgc.h"
 #include "vm/ltable.h"
@@ -56,7 +56,7 @@ bool in_hash(Table *t, lua_Number key) {
 } // namespace
 
 TEST(Table, OnlyWholeKeysFrom1To32767UseTheArray) {
-    z6v1::State L;
+    z6heap::State L;
     lua_createtable(L, 4, 0);
     set_num(L, fx(1), 1);
     set_num(L, fx(4), 1);
@@ -82,7 +82,7 @@ TEST(Table, OnlyWholeKeysFrom1To32767UseTheArray) {
 }
 
 TEST(Table, ArrayGrowsByRehashAndNeverShrinks) {
-    z6v1::State L;
+    z6heap::State L;
     lua_newtable(L);
     for (int i = 1; i <= 8; i++) set_num(L, fx(i), fx(i));
     Table *t = top_table(L);
@@ -107,7 +107,7 @@ TEST(Table, ArrayGrowsByRehashAndNeverShrinks) {
 }
 
 TEST(Table, LengthIsABorder) {
-    z6v1::State L;
+    z6heap::State L;
     lua_newtable(L);
     for (int i = 1; i <= 4; i++) set_num(L, fx(i), 1);
     EXPECT_EQ(lua_rawlen(L, -1), 4u);
@@ -134,7 +134,7 @@ TEST(Table, LengthIsABorder) {
 }
 
 TEST(Table, IntegerKeysFromCAliasPastTheArray) {
-    z6v1::State L;
+    z6heap::State L;
     lua_createtable(L, 2, 4); // room in the hash: no rehash moves the key
     lua_pushinteger(L, 7);
     lua_rawseti(L, -2, 1);        // array slot 1
@@ -152,7 +152,7 @@ TEST(Table, IntegerKeysFromCAliasPastTheArray) {
 }
 
 TEST(Table, NextVisitsEveryKeyAndSurvivesRemoval) {
-    z6v1::State L;
+    z6heap::State L;
     lua_newtable(L);
     for (int i = 1; i <= 20; i++) set_num(L, fx(i), fx(i));
     for (int i = 0; i < 20; i++) {
@@ -191,13 +191,13 @@ int next_with_stranger(lua_State *L) {
 } // namespace
 
 TEST(Table, NextRefusesAKeyTheTableDoesNotHold) {
-    z6v1::State L;
-    ASSERT_EQ(z6v1::protect(L, next_with_stranger), LUA_ERRRUN);
-    EXPECT_EQ(z6v1::text(L, -1), "invalid key to 'next'");
+    z6heap::State L;
+    ASSERT_EQ(z6heap::protect(L, next_with_stranger), LUA_ERRRUN);
+    EXPECT_EQ(z6heap::text(L, -1), "invalid key to 'next'");
 }
 
 TEST(Table, TraversalOfArraysLongerThan32767Ends) {
-    z6v1::State L;
+    z6heap::State L;
     lua_createtable(L, 40000, 0);
     for (int i = 1; i <= 40000; i++) {
         lua_pushboolean(L, 1);
@@ -230,7 +230,7 @@ TEST(Table, TraversalOfArraysLongerThan32767Ends) {
 }
 
 TEST(Table, RehashKeepsEveryKindOfKey) {
-    z6v1::State L;
+    z6heap::State L;
     lua_newtable(L);
     int x = 0;
     const int N = 500;
@@ -291,16 +291,16 @@ int huge_hash(lua_State *L) {
 } // namespace
 
 TEST(Table, BadKeysAndSizesRaiseErrors) {
-    z6v1::State L;
-    ASSERT_EQ(z6v1::protect(L, nil_key), LUA_ERRRUN);
-    EXPECT_EQ(z6v1::text(L, -1), "table index is nil");
+    z6heap::State L;
+    ASSERT_EQ(z6heap::protect(L, nil_key), LUA_ERRRUN);
+    EXPECT_EQ(z6heap::text(L, -1), "table index is nil");
     lua_pop(L, 1);
-    ASSERT_EQ(z6v1::protect(L, huge_hash), LUA_ERRRUN);
-    EXPECT_EQ(z6v1::text(L, -1), "table overflow");
+    ASSERT_EQ(z6heap::protect(L, huge_hash), LUA_ERRRUN);
+    EXPECT_EQ(z6heap::text(L, -1), "table overflow");
 }
 
 TEST(Table, FunctionKeysHashByPointer) {
-    z6v1::State L;
+    z6heap::State L;
     lua_newtable(L);
     lua_pushcclosure(L, nil_key, LUA_FASTCALL);
     lua_pushinteger(L, 1);

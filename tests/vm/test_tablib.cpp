@@ -2,7 +2,7 @@
 // bad input that returns nothing, and the cycles each charges.
 #include <gtest/gtest.h>
 
-#include "tests/vm/v4_libs_util.h"
+#include "tests/vm/libs_test_util.h"
 
 using z6libs::State;
 

@@ -12,7 +12,7 @@
 #include "vm/lua.h"
 #include "vm/lundump.h"
 #include "vm/lzio.h"
-#include "tests/vm/v2_test_util.h"
+#include "tests/vm/load_test_util.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ int string_writer(lua_State *, const void *p, size_t size, void *ud) {
 }
 
 struct VM {
-    z6v2::State state;
+    z6load::State state;
     lua_State *L = state.L;
 
     int load(const std::string &chunk, const char *mode) {
@@ -244,11 +244,11 @@ TEST(BinaryChunk, CorruptCountsAreRefusedWithoutHugeAllocations) {
 /* Past the end of the stream every read finds nothing (the reader is asked
 ** again); nothing is read beyond the last block. */
 TEST(ChunkInput, ReadsAfterTheEndFindNothing) {
-    z6v2::State vm;
+    z6load::State vm;
     std::string text = "a";
-    z6v2::Reader r{&text, false};
+    z6load::Reader r{&text, false};
     ZIO z;
-    luaZ_init(vm.L, &z, z6v2::read_text, &r);
+    luaZ_init(vm.L, &z, z6load::read_text, &r);
     EXPECT_EQ(zgetc(&z), 'a');
     EXPECT_EQ(zgetc(&z), EOZ);
     char b[4];

@@ -1,5 +1,5 @@
 // libFuzzer target for program-text loading; built with -DZIBO6_FUZZ=ON in a
-// clang tree (see tests/vm/v2.cmake). Run: fuzz_load NEW_DIR tests/vm/fuzz/corpus
+// clang tree (see tests/vm/compiler_scripts.cmake). Run: fuzz_load NEW_DIR tests/vm/fuzz/corpus
 #include "tests/vm/fuzz/fuzz_load.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

@@ -9,14 +9,14 @@
 
 #include "vm/lauxlib.h"
 #include "vm/lua.h"
-#include "tests/vm/v2_test_util.h"
+#include "tests/vm/load_test_util.h"
 
 namespace z6fuzz {
 
 /* Returns the status of the text compile (the binary load's is ignored). */
 inline int load_one(const uint8_t *data, size_t size) {
     std::string raw(reinterpret_cast<const char *>(data), size);
-    lua_State *L = lua_newstate(z6v2::plain_alloc, nullptr);
+    lua_State *L = lua_newstate(z6load::plain_alloc, nullptr);
     if (!L) return -1;
     int status = luaL_loadstring(L, raw.c_str()) /* stops at a zero byte */;
     if (!raw.empty() && raw[0] == '\x1b') {

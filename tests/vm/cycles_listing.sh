@@ -4,7 +4,7 @@
 # ADD, SUB, UNM) or 2. The stock compiler's listing gives the instructions.
 # Then the same programs run under a budget of 10 cycles a slice must yield
 # several times and add up to the same total.
-# usage: v3_cycles.sh Z6VM LUAC WORKDIR
+# usage: cycles_listing.sh Z6VM LUAC WORKDIR
 set -u
 z6vm=$1
 luac=$2

@@ -3,7 +3,7 @@
 # check that png-info fails with a message on files that are not usable PNGs.
 set -u
 tool="$1"
-dir="${HOME:-/tmp}/e3_engine_tool"
+dir="${HOME:-/tmp}/engine_tool_pictures"
 mkdir -p "$dir" || exit 1
 fail() { echo "FAIL: $*" >&2; exit 1; }
 

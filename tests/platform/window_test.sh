@@ -2,10 +2,10 @@
 # engine_host in a real window: SIGINT runs the normal exit sequence and exits
 # 0 (under the dummy video driver, everywhere), and under Xvfb a screenshot
 # shows the host's band pattern placed by -draw_rect (skipped without Xvfb).
-# Usage: p_window_test.sh path/to/engine_host
+# Usage: window_test.sh path/to/engine_host
 set -u
 HOST=$1
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/p_window.XXXXXX")
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/window_test.XXXXXX")
 XPID=""
 HPID=""
 cleanup() {
@@ -86,7 +86,7 @@ X=$WORK/x11
 mkdir -p "$X"
 # The 128 x 128 window shows the 128 x 128 page halved into {32, 32, 64, 64}.
 start_host DISPLAY="$DISP" SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy \
-    LSAN_OPTIONS="suppressions=$(dirname "$0")/p_lsan.supp" \
+    LSAN_OPTIONS="suppressions=$(dirname "$0")/x11_lsan.supp" \
     "$HOST" -home "$X" -windowed 1 -window_x 0 -window_y 0 -draw_rect 32,32,64,64 frames=0 >"$X.out" 2>&1
 sleep 2
 xwd -root -silent -display "$DISP" >"$WORK/shot.xwd" || fail "xwd failed"

@@ -1,15 +1,15 @@
 // Helpers of the compiler and binary-chunk tests: a plain state that loads a
 // byte string whole (zero bytes included) and reads back the error message
 // with its length. The allocator and reader are the VM tests' shared ones.
-#ifndef Z6_TESTS_VM_V2_TEST_UTIL_H
-#define Z6_TESTS_VM_V2_TEST_UTIL_H
+#ifndef Z6_TESTS_VM_LOAD_TEST_UTIL_H
+#define Z6_TESTS_VM_LOAD_TEST_UTIL_H
 
 #include <string>
 
 #include "tests/vm/vm_test_util.h"
 #include "vm/lua.h"
 
-namespace z6v2 {
+namespace z6load {
 
 using z6test::plain_alloc;
 using z6test::read_text;
@@ -37,6 +37,6 @@ struct State {
     }
 };
 
-} // namespace z6v2
+} // namespace z6load
 
 #endif

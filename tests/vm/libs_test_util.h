@@ -3,8 +3,8 @@
 // z6vm opens them (luaL_openhostlibs), and a
 // runner that compiles text with luaL_loadstring, calls it protected and
 // returns its results (or its error message) as tab-separated text.
-#ifndef Z6_TESTS_VM_V4_LIBS_UTIL_H
-#define Z6_TESTS_VM_V4_LIBS_UTIL_H
+#ifndef Z6_TESTS_VM_LIBS_TEST_UTIL_H
+#define Z6_TESTS_VM_LIBS_TEST_UTIL_H
 
 #include <initializer_list>
 #include <string>

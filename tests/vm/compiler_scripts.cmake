@@ -19,7 +19,7 @@ if(ZIBO6_FUZZ)
     add_executable(fuzz_load ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/fuzz_load.cpp)
     target_compile_options(fuzz_load PRIVATE -fsanitize=fuzzer)
     target_link_options(fuzz_load PRIVATE -fsanitize=fuzzer)
-    target_link_libraries(fuzz_load PRIVATE vm z6_vm_standins)
+    target_link_libraries(fuzz_load PRIVATE z6_libs)
 endif()
 
 # Syntax error texts of stock-syntax programs match the stock interpreter's.

@@ -1,7 +1,7 @@
 // Helpers of the value, table, string and collector tests: a state over a
 // counting allocator with an optional cap.
-#ifndef Z6_TESTS_VM_V1_TEST_UTIL_H
-#define Z6_TESTS_VM_V1_TEST_UTIL_H
+#ifndef Z6_TESTS_VM_HEAP_TEST_UTIL_H
+#define Z6_TESTS_VM_HEAP_TEST_UTIL_H
 
 #include <cstdlib>
 #include <cstring>
@@ -11,7 +11,7 @@
 #include "vm/lstate.h"
 #include "vm/lua.h"
 
-namespace z6v1 {
+namespace z6heap {
 
 // Counts what the VM asks for and refuses growth beyond 'cap' bytes in use.
 struct Heap {
@@ -76,6 +76,6 @@ inline int protect(lua_State *L, lua_CFunction f) {
     return lua_pcall(L, 0, 0, 0);
 }
 
-} // namespace z6v1
+} // namespace z6heap
 
 #endif

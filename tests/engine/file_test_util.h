@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace e2 {
+namespace ftest {
 
 // A new, empty folder under HOME (the CTest environment points it at a test folder).
 inline std::string make_temp_dir(const char *tag) {
@@ -31,4 +31,4 @@ inline std::string read_file(const std::string &path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-} // namespace e2
+} // namespace ftest

@@ -1,0 +1,5 @@
+// The console's global state records (zero-filled at start-up by static storage).
+#include "console/state.h"
+
+console_state pstate;
+app_state app;

@@ -1,0 +1,42 @@
+// Terminal output, error reports and the run chain.  Terminal lines go to the
+// console screen at the print cursor, or to standard output in a headless
+// (-x) run while the machine is stopped; error lines are also collected in
+// zrun.last_error_text so that the shell can show them again.
+#pragma once
+#include "vm/lua.h"
+
+constexpr int Z6_RUN_CHAIN_MAX = 511;
+
+// ---- printing ----
+void zibo_print_col(const char *text, int colour);
+void zibo_print(const char *text); // colour 6
+void zibo_print_2(const char *format, int a, int b);
+void zibo_print_2_col(const char *format, int a, int b, int colour);
+void error_zibo_print_col(const char *text, int colour); // also appended to last_error_text
+
+// ---- errors ----
+// Raises a script error with the text, naming the line of the calling Lua
+// frame; returns 0 without raising while the reset glitch runs.
+int zibo6_runtime_error(lua_State *L, const char *text);
+void report_syntax_error(const char *message, const char *cart_text, int command);
+void report_runtime_error(lua_State *L, const char *message);
+const char *extract_syntax_error(const char *message, int with_position);
+void extract_runtime_error(const char *message);
+void print_traceback(lua_State *L);
+const char *get_nth_line_ex(const char *text, int n, int flatten);
+const char *get_nth_line(const char *text, int n);
+const char *get_nth_line_raw(const char *text, int n);
+void navigate_to_error_line(int line, int tab);
+// find_tab_line and zibo6_assert_message are declared in vm/llimits.h.
+
+// ---- run chain ----
+void add_run_chain_item(const char *file, const char *label, int pending);
+void reset_run_chain();
+int pop_run_chain();
+int run_chain_count();
+const char *get_run_chain_label();
+const char *get_run_chain_filename();
+const char *get_run_chain_param_str();
+void run_chain_cancel_pending();
+void run_chain_confirm_pending();
+void follow_current_breadcrumb();
