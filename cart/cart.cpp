@@ -17,6 +17,7 @@
 #include "engine/gfx.h"
 #include "engine/mem.h"
 #include "engine/undo.h"
+#include "audio/channel.h"
 #include "tools/standins/cart_standins.h"
 
 int zibo6_cart_load_status;

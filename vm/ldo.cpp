@@ -489,6 +489,8 @@ static int run_resume(lua_State *L, Pfunc f, void *ud) {
     return (status == LUA_OK && L->status == LUA_YIELD) ? LUA_YIELD : status;
 }
 
+LUA_API lua_State *lua_running_thread(void) { return resuming_L; }
+
 LUA_API int lua_resume(lua_State *L, lua_State *from, int nargs) {
     int status;
     unsigned short oldnny = L->nny;

@@ -7,8 +7,9 @@
 #include <string>
 
 #include "tests/vm/heap_test_util.h"
+#include "console/heap.h"
+#include "console/state.h"
 #include "vm/lauxlib.h"
-#include "tools/standins/console_standins.h"
 #include "vm/lcpu.h"
 #include "vm/lgc.h"
 #include "vm/lmem.h"
@@ -298,35 +299,41 @@ TEST(Gc, NewThreadsStartClean) {
 }
 
 TEST(Gc, ConsoleAllocatorWeighsBlocksAndEnforcesLimits) {
-    z6_standin_reset();
+    pstate.script_memory_used = 0;
+    pstate.memory_overhead = 0;
+    pstate.memory_yield_requested = 0;
+    pstate.host_allocation_failed = 0;
     lua_State *L = lua_newstate(zibo6_lua_alloc, nullptr);
     ASSERT_NE(L, nullptr);
-    EXPECT_GT(z6_standin_alloc_total, 0);
+    EXPECT_GT(pstate.script_memory_used, 0);
     void *p = lua_newuserdata(L, 24);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 8, 0u); // the header keeps 8-byte alignment
-    int64_t before = z6_standin_alloc_total;
-    lua_pushlstring(L, std::string(100, 'w').data(), 100); // a long string: its size minus 8
-    EXPECT_EQ(z6_standin_alloc_total - before, static_cast<int64_t>(sizeof(TString) + 101 - 8));
-    // over the soft limit: pressure, and a yield is requested
+    int32_t before = pstate.script_memory_used;
+    lua_pushlstring(L, std::string(20, 'w').data(), 20); // a short string: its size minus 8
+    EXPECT_EQ(pstate.script_memory_used - before, int32_t(sizeof(TString) + 21 - 8));
+    // over the soft limit: a yield is requested
     lua_cpu_prepare_for_resume();
-    z6_standin_alloc_base = Z6_STANDIN_SOFT_LIMIT;
+    pstate.memory_overhead = Z6_SOFT_MEMORY_LIMIT;
     lua_newtable(L);
-    EXPECT_EQ(z6_standin_memory_pressure, 1);
+    EXPECT_EQ(pstate.memory_yield_requested, 1);
     EXPECT_EQ(cpu_superyield, Z6_SUPERYIELD_REQUEST);
     lua_cpu_prepare_for_resume();
     // over the hard limit: refused, after the emergency collection too
     lua_pushinteger(L, 4);
     lua_pushcclosure(L, alloc_big_string, 1);
-    z6_standin_alloc_base = Z6_STANDIN_HARD_LIMIT; // after the closure is made
+    pstate.memory_overhead = Z6_HARD_MEMORY_LIMIT; // after the closure is made
     EXPECT_EQ(lua_pcall(L, 0, 1, 0), LUA_ERRMEM);
-    EXPECT_EQ(z6_standin_alloc_failed, 1);
-    z6_standin_alloc_base = 0;
+    EXPECT_EQ(pstate.host_allocation_failed, 1);
+    pstate.memory_overhead = 0;
     lua_close(L);
-    EXPECT_EQ(z6_standin_alloc_total, 0);
+    EXPECT_EQ(pstate.script_memory_used, 0);
+    EXPECT_EQ(pstate.host_memory_used, 0);
     lua_cpu_prepare_for_resume();
     // a hook that refuses the first block makes lua_newstate return null
-    z6_standin_alloc_base = Z6_STANDIN_HARD_LIMIT + 1;
+    pstate.memory_overhead = Z6_HARD_MEMORY_LIMIT + 1;
     EXPECT_EQ(lua_newstate(zibo6_lua_alloc, nullptr), nullptr);
-    z6_standin_reset();
+    pstate.memory_overhead = 0;
+    pstate.memory_yield_requested = 0;
+    pstate.host_allocation_failed = 0;
     lua_cpu_prepare_for_resume();
 }
