@@ -17,7 +17,8 @@
 #include "engine/model.h"
 #include "engine/voxel.h"
 #include "engine/vull.h"
-#include "tools/standins/audio_standins.h"
+#include "audio/sound.h"
+#include "audio/synth.h"
 
 #include <lz4.h>
 
@@ -336,10 +337,10 @@ static bool read_sound(vull_file *f, cpod *pod, int32_t size) {
     bool plausible =
         count >= 0 && bits > 0 && bits % 8 == 0 && vull_checked_size(count, bits / 8, 0, &bytes);
     if (plausible && !need(f, 16 + (int64_t)bytes)) return false;
-    vull_sound *snd = plausible ? vull_create_sound(count, bits) : nullptr;
+    csound *snd = plausible ? vull_create_sound(count, bits) : nullptr;
     // A sound that cannot be made is passed over by the chunk's size.
     if (!snd) return skip(f, (int64_t)size - 8);
-    if (!add<vull_sound>(pod, CPOD_SOUND, snd, vull_destroy_sound)) return false;
+    if (!add<csound>(pod, CPOD_SOUND, snd, vull_destroy_sound)) return false;
     snd->frequency = vull_fread_int32(f);
     snd->channels = vull_fread_int32(f);
     (void)vull_fread_int32(f);

@@ -146,7 +146,7 @@ TEST(Pod, EveryOtherChunkLayoutByHand) {
     pal->entry[1] = {9, 8, 7};
     cpod_add_item(pod.get(), CPOD_PALETTE, pal);
     cpod_add_item(pod.get(), CPOD_MATERIAL, vull_create_material());
-    vull_sound *snd = vull_create_sound(3, 8);
+    csound *snd = vull_create_sound(3, 8);
     for (int i = 0; i < 3; i++) static_cast<uint8_t *>(snd->data)[i] = (uint8_t)(i + 1);
     cpod_add_item(pod.get(), CPOD_SOUND, snd);
 
