@@ -13,7 +13,9 @@
 #include "cart/cart.h"
 #include "console/api.h"
 #include "console/display.h"
+#include "console/gfx_print.h"
 #include "console/mem.h"
+#include "console/pre.h"
 #include "console/term.h"
 #include "console/token.h"
 #include "engine/ctext.h"
@@ -444,14 +446,12 @@ void run_program(const char *text_in, int command) {
     lua_reset_cpu_cycles();
     lua_set_cpu_cycles_slice_max(Z6_DEFAULT_SLICE_BUDGET);
 
-    constexpr int WORK = 0x40000;
-    std::string flat(WORK, '\0');
-    if (z6_standin_flatten_includes(text.c_str(), flat.data()) != 0) {
+    std::string flat;
+    if (zibo6_flatten_includes(text.c_str(), flat) != 0) {
         zrun.run_failed = 1;
         if (pstate.headless) suspend_program();
         return;
     }
-    flat.resize(strnlen(flat.data(), WORK));
 
     int overhead = 0;
     if (!command) {
@@ -477,9 +477,8 @@ void run_program(const char *text_in, int command) {
     }
     lua_reset_call_state_zibo6(zrun.L0);
 
-    std::string pre(WORK, '\0');
-    z6_standin_preprocess(flat.c_str(), pre.data());
-    pre.resize(strnlen(pre.data(), WORK));
+    std::string pre;
+    zibo6_preprocess(flat.c_str(), pre);
 
     std::string buffer;
     if (!apply_command_words(text, buffer)) {
@@ -564,7 +563,8 @@ void reset_runtime_state() {
     z6_standin_reset_serial_and_capture();
     if (pstate.sub_mode == 0) app.download_state = 0;
     pstate.mainloop_exists = 0;
-    z6_standin_reset_print_context();
+    destroy_print_buffer();
+    reset_print_context();
 }
 
 void suspend_program() {
@@ -582,7 +582,7 @@ void suspend_program() {
         if (!(keep & 8)) zibo6_poke(&pstate, pstate.memory_cart, 0x5f5e, 0xff);
         if (!(keep & 16)) {
             for (int i = 0; i < 4; i++) zibo6_poke(&pstate, pstate.memory_cart, 0x5f58 + i, 0);
-            z6_standin_reset_print_context();
+            reset_print_context();
         }
         if (!(keep & 32))
             for (int i = 0; i < 3; i++) zibo6_poke(&pstate, pstate.memory_cart, 0x5f31 + i, 0);

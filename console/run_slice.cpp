@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "console/gfx_print.h"
 #include "console/run.h"
 #include "console/state.h"
 #include "console/term.h"
@@ -161,7 +162,10 @@ void run_slice_section() {
 
 // The delayed-print continuation runs protected too: it may raise.
 static int continue_print_call(lua_State *L) {
-    lua_pushboolean(L, z6_standin_continue_print_text() != 0);
+    int more = continue_print_text();
+    std::string error = print_take_error();
+    if (!error.empty()) return zibo6_runtime_error(L, error.c_str());
+    lua_pushboolean(L, more != 0);
     return 1;
 }
 
@@ -171,7 +175,7 @@ void run_slice() {
     lua_cpu_prepare_for_slice();
     app.cart_item_chosen = 0;
 
-    if (z6_standin_print_pending() && zrun.L_guard) {
+    if (print_context.pending && zrun.L_guard) {
         lua_State *G = zrun.L_guard;
         lua_settop(G, 0);
         lua_pushcfunction(G, continue_print_call);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "console/run.h"
+#include "console/gfx_print.h"
 #include "console/state.h"
 #include "engine/ctext.h"
 #include "engine/gfx.h"
@@ -35,21 +36,10 @@ constexpr int TERM_LINE = 6;
 
 static bool term_to_stdout() { return pstate.headless && pstate.machine_mode != 1; }
 
-// The cursor advances one line; at the bottom the surface scrolls up instead.
-static void term_advance_line(vull_bitmap *bmp) {
-    draw_state_rec &ds = pstate.draw_state;
-    ds.cursor_x = ds.print_left_margin;
-    ds.cursor_y += TERM_LINE;
-    if (ds.cursor_y <= 128 - TERM_LINE) return;
-    int excess = ds.cursor_y - (128 - TERM_LINE);
-    ds.cursor_y = 128 - TERM_LINE;
-    if (bmp == nullptr || bmp->height < 128 || bmp->width < 128) return;
-    for (int y = 0; y < 128; y++) {
-        if (y + excess < 128)
-            std::memcpy(bmp->rows[y], bmp->rows[y + excess], 128);
-        else
-            std::memset(bmp->rows[y], 0, 128);
-    }
+// The cursor advances one line; at the bottom the console text scrolls.
+static void term_advance_line() {
+    pstate.draw_state.cursor_x = pstate.draw_state.print_left_margin;
+    cursor_cr();
 }
 
 void zibo_print_col(const char *text, int colour) {
@@ -63,7 +53,7 @@ void zibo_print_col(const char *text, int colour) {
     draw_state_rec &ds = pstate.draw_state;
     int len = static_cast<int>(strnlen(text, 4096));
     int rows = len > 0 ? (len - 1) / TERM_COLUMNS + 1 : 1;
-    for (int i = 1; i < rows; i++) term_advance_line(bmp);
+    for (int i = 1; i < rows; i++) term_advance_line();
     ds.cursor_y -= (rows - 1) * TERM_LINE;
     if (bmp != nullptr) {
         vull_rectfill(bmp, 0, ds.cursor_y, 127, ds.cursor_y + rows * TERM_LINE - 1, 0);
@@ -76,7 +66,7 @@ void zibo_print_col(const char *text, int colour) {
         }
     }
     ds.cursor_y += (rows - 1) * TERM_LINE;
-    term_advance_line(bmp);
+    term_advance_line();
 }
 
 void zibo_print(const char *text) { zibo_print_col(text, 6); }

@@ -8,30 +8,9 @@
 #include "console/term.h"
 #include "platform/system.h"
 
-int z6_standin_flatten_includes(const char *src, char *dst) {
-    dst[0] = '\0';
-    for (const char *line = src; line && *line;) {
-        const char *p = line;
-        while (*p == ' ' || *p == '\t') p++;
-        if (std::strncmp(p, "#include ", 9) == 0) {
-            zibo_print_col("can not #include", 6);
-            return 1;
-        }
-        const char *nl = std::strchr(line, '\n');
-        line = nl ? nl + 1 : nullptr;
-    }
-    std::snprintf(dst, 0x40000, "%s", src);
-    return 0;
-}
-
-void z6_standin_preprocess(const char *src, char *dst) { std::snprintf(dst, 0x40000, "%s", src); }
-
 void z6_standin_block_buttons() {}
 void z6_standin_read_buttons() {}
 void z6_standin_update_buttons() {}
-void z6_standin_reset_print_context() {}
-int z6_standin_print_pending() { return 0; }
-int z6_standin_continue_print_text() { return 0; }
 void z6_standin_record_video_frame() {}
 void z6_standin_stop_all_sound() {}
 void z6_standin_serial_end_frame() {}

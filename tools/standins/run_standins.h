@@ -1,14 +1,9 @@
 // Stand-ins for the services that running a cart calls in pieces not built
-// yet: buttons, the print context, sound, serial, cart
-// data, the cart hash, embedded carts, the config command, the pause menu and
-// the preprocessor.  Each does the least a run needs; each goes when its real
-// piece lands.
+// yet: buttons, video frames, sound, serial, cart data, the cart hash,
+// embedded carts, the config command and the pause menu.  Each does the least
+// a run needs; each goes when its real piece lands.
 #pragma once
 #include <cstddef>
-
-// preprocessor: flattening refuses an #include line; the rewrite copies
-int z6_standin_flatten_includes(const char *src, char *dst); // dst holds 256 KB
-void z6_standin_preprocess(const char *src, char *dst);      // dst holds 256 KB
 
 // buttons
 void z6_standin_block_buttons();
