@@ -107,7 +107,8 @@ TEST(CartLegacy, DeprecatedOperatorWarning) {
         std::strcpy(c->code, "a = b @@ c");
         z6_standin_message.clear();
         apply_legacy_changes(c.get());
-        EXPECT_EQ(z6_standin_message, version >= 19 && version <= 23 ? "warning: possible deprecated @@" : "")
+        EXPECT_EQ(z6_standin_message,
+                  version >= 19 && version <= 23 ? "warning: possible deprecated @@" : "")
             << version;
     }
 }
