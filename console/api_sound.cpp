@@ -89,7 +89,8 @@ int z6_serial(lua_State *L) {
             // A loopback writes back what it read: one pass stands for every repeat.
             total = int64_t(write_to_serial_channel(channel, address, bits)) * repeat;
         } else {
-            for (int i = 0; i < repeat; i++) total += write_to_serial_channel(channel, address, bits);
+            for (int i = 0; i < repeat; i++)
+                total += write_to_serial_channel(channel, address, bits);
         }
     } else {
         total = write_to_serial_channel(channel, address, bits);
@@ -113,16 +114,21 @@ int zibo6_sound_stat(int n, int *value) {
         const zibo6_sfx *s = vull_get_zibo6_channel_sfx(voice);
         int channel = s ? voice : 4 + voice;
         if (!s) s = vull_get_zibo6_channel_sfx(channel);
-        if (n <= 19) *value = sfx_index(s);
-        else *value = s ? vull_get_channel_note(channel) : -1;
+        if (n <= 19)
+            *value = sfx_index(s);
+        else
+            *value = s ? vull_get_channel_note(channel) : -1;
         return 1;
     }
     if (!vull_music_is_playing()) {
         *value = -1;
         return 1;
     }
-    if (n == 24) *value = vull_state.song_pattern;
-    else if (n == 25) *value = vull_state.patterns_played;
-    else *value = vull_get_zibo6_song_ticks();
+    if (n == 24)
+        *value = vull_state.song_pattern;
+    else if (n == 25)
+        *value = vull_state.patterns_played;
+    else
+        *value = vull_get_zibo6_song_ticks();
     return 1;
 }

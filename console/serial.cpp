@@ -111,8 +111,8 @@ int64_t stream_end_after(bool new_block, int64_t bits) {
 }
 
 int gpio_transfer(serial_channel *rec, int channel, int address, int bits) {
-    bool new_block = channel != last_gpio_channel || channel == Z6_SERIAL_GPIO_255 ||
-                     block_start < 0;
+    bool new_block =
+        channel != last_gpio_channel || channel == Z6_SERIAL_GPIO_255 || block_start < 0;
     // Every block is counted at its absolute place in the stream, headers included.
     int64_t end = stream_end_after(new_block, channel == Z6_SERIAL_GPIO_255 ? 16 : bits);
     if (end > Z6_GPIO_STREAM_SIZE) {
@@ -153,7 +153,8 @@ int dropped_transfer(dropped_buffer &buf, int address, int bits) {
     if (want == 0) return serial_return(bits);
     if (buf.position >= buf.bytes.size()) return 0;
     int k = 0;
-    while (k < want && buf.position < buf.bytes.size()) poke(address + k++, buf.bytes[buf.position++]);
+    while (k < want && buf.position < buf.bytes.size())
+        poke(address + k++, buf.bytes[buf.position++]);
     if (k == want) return serial_return(bits);
     spend_cpu(k * 64);
     return k * 8;
@@ -179,8 +180,8 @@ serial_channel *allocate_channel(int channel) {
     std::unique_ptr<serial_channel> &slot = channels[size_t(channel)];
     if (!slot) {
         slot = std::make_unique<serial_channel>();
-        *slot = serial_channel{channel, channel / 256, channel & 255, 10, 800000, 0x00100800, 55,
-                               0,       0,             0,             0,  0};
+        *slot = serial_channel{
+            channel, channel / 256, channel & 255, 10, 800000, 0x00100800, 55, 0, 0, 0, 0, 0};
     }
     return slot.get();
 }
@@ -207,7 +208,8 @@ int write_to_serial_channel(int channel, int address, int bits) {
     default: break;
     }
     rec->locked = 1;
-    if (channel == Z6_SERIAL_SPI || channel == Z6_SERIAL_SPI + 1) return spi_transfer(address, bits);
+    if (channel == Z6_SERIAL_SPI || channel == Z6_SERIAL_SPI + 1)
+        return spi_transfer(address, bits);
     if (channel == Z6_SERIAL_AUDIO) return audio_transfer(address, bits);
     return 0;
 }
@@ -225,8 +227,7 @@ void set_serial_parameters(int channel, const char *text) {
     while (*p) {
         char key[1024];
         size_t n = 0;
-        while (p[n] && p[n] != ':' && p[n] != ' ' && p[n] != '\t' && p[n] != '\n' && n < 1023)
-            n++;
+        while (p[n] && p[n] != ':' && p[n] != ' ' && p[n] != '\t' && p[n] != '\n' && n < 1023) n++;
         if (p[n] != ':') return; // a word without a colon ends the text
         std::memcpy(key, p, n);
         key[n] = 0;
@@ -236,9 +237,9 @@ void set_serial_parameters(int channel, const char *text) {
             const char *name;
             int32_t serial_channel::*field;
         } static constexpr keys[] = {
-            {"freq", &serial_channel::freq},         {"dma", &serial_channel::dma},
-            {"type", &serial_channel::type},         {"brightness", &serial_channel::brightness},
-            {"invert", &serial_channel::invert},     {"leds", &serial_channel::leds},
+            {"freq", &serial_channel::freq},     {"dma", &serial_channel::dma},
+            {"type", &serial_channel::type},     {"brightness", &serial_channel::brightness},
+            {"invert", &serial_channel::invert}, {"leds", &serial_channel::leds},
         };
         for (const auto &k : keys)
             if (std::strcmp(key, k.name) == 0) rec->*k.field = value;
@@ -302,11 +303,13 @@ void serial_set_dropped_image_file(vull_bitmap *bmp) {
     std::vector<uint8_t> &b = dropped_image.bytes;
     b = {uint8_t(bmp->width), uint8_t(bmp->width >> 8), uint8_t(bmp->height),
          uint8_t(bmp->height >> 8)};
-    for (int y = 0; y < bmp->height; y++) b.insert(b.end(), bmp->rows[y], bmp->rows[y] + bmp->width);
+    for (int y = 0; y < bmp->height; y++)
+        b.insert(b.end(), bmp->rows[y], bmp->rows[y] + bmp->width);
 }
 
 int get_serial_file_remaining() {
-    return int(dropped_file.bytes.size() - std::min(dropped_file.position, dropped_file.bytes.size()));
+    return int(dropped_file.bytes.size() -
+               std::min(dropped_file.position, dropped_file.bytes.size()));
 }
 
 int get_serial_image_file_remaining() {
@@ -335,13 +338,16 @@ void mix_serial_sound_buffer(int16_t *out, int count) {
     int32_t vol = std::clamp<int32_t>(cconfig.sound_volume, 0, 256);
     int n = int(std::min<uint32_t>(uint32_t(std::max(count, 0) / 4), head - tail));
     // 0x5f36 bit 0x20 turns off the smoothing of each byte's first sample.
-    uint8_t flags = std::atomic_ref<uint8_t>(pstate.console_ram[0x5f36]).load(std::memory_order_relaxed);
+    uint8_t flags =
+        std::atomic_ref<uint8_t>(pstate.console_ram[0x5f36]).load(std::memory_order_relaxed);
     bool smooth = !(flags & 0x20);
     int16_t chunk[1024];
     for (int done = 0; done < n;) {
         int bytes = std::min(n - done, 1024 / 4);
         for (int k = 0; k < bytes; k++) {
-            int32_t s = (int32_t(audio_ring[(tail + uint32_t(done + k)) % Z6_SERIAL_AUDIO_SIZE]) - 128) * vol;
+            int32_t s =
+                (int32_t(audio_ring[(tail + uint32_t(done + k)) % Z6_SERIAL_AUDIO_SIZE]) - 128) *
+                vol;
             int32_t first = smooth ? (previous_sample + s) / 2 : s;
             // Full scale is 32768: clamp before the mix-down's 16-bit operands.
             chunk[4 * k] = int16_t(std::clamp(first, -32768, 32767));
