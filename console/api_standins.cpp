@@ -47,7 +47,3 @@ Z6_STANDIN(z6_dset)
 Z6_STANDIN(z6_btn)
 Z6_STANDIN(z6_btnp)
 
-// Sound and serial
-Z6_STANDIN(z6_music)
-Z6_STANDIN(z6_sfx)
-Z6_STANDIN(z6_serial)
