@@ -291,9 +291,16 @@ bool rewrite_one_line(pre_line &l, bool has_then, bool has_do, bool print_line) 
     return true;
 }
 
+int count_newlines(const char *s, const char *e) {
+    int n = 0;
+    for (; s < e; s++) n += *s == '\n';
+    return n;
+}
+
 // Rewrites one gathered line and appends it with its newlines.
 void finish_line(pre_line &l, bool has_then, bool has_do, bool print_line, int newlines,
                  std::string &out) {
+    int inside = count_newlines(l.text.data(), l.text.data() + l.text.size());
     mark_strings(l);
     for (size_t at = pstrstr(l, "!=", 0); at != std::string::npos; at = pstrstr(l, "!=", at + 2))
         l.text[at] = '~';
@@ -304,13 +311,13 @@ void finish_line(pre_line &l, bool has_then, bool has_do, bool print_line, int n
         if (!rewrite_one_line(l, has_then, has_do, print_line) && print_line) l.text += ')';
     }
     out += l.text;
-    out.append(static_cast<size_t>(newlines), '\n');
-}
-
-int count_newlines(const char *s, const char *e) {
-    int n = 0;
-    for (; s < e; s++) n += *s == '\n';
-    return n;
+    // A target holding a multi-line string is written twice; its extra
+    // newlines come off the line's own, so the lines after it stay in place.
+    int extra = count_newlines(l.text.data(), l.text.data() + l.text.size()) - inside;
+    if (newlines > extra)
+        out.append(static_cast<size_t>(newlines - extra), '\n');
+    else if (newlines > 0)
+        out += ' '; // the next line still needs its separator
 }
 
 } // namespace

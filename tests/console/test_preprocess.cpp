@@ -92,6 +92,10 @@ TEST_F(Preprocess, EachRewriteCompilesAndKeepsTheLineCount) {
         {"a = 1 -- note\nb = 2 --[[ long\ncomment ]] c = 3\nd = 4 // end",
          "a = 1\nb = 2 c = 3\n\nd = 4"},
         {"x=1--[[a]]y=2", "x=1 y=2"},
+        // a target holding a multi-line string is written twice: the lines
+        // after it stay where they were
+        {"t = {} t[ [[a\nb]] ] = 0 t[ [[a\nb]] ] += 1 c = 2\nm = 1",
+         "t = {} t[ [[a\nb]]] = 0 t[ [[a\nb]]] = t[ [[a\nb]]] + (1) c = 2 m = 1"},
         {"s = [[two\nlines]] n += 1\nm = 1", "s = [[two\nlines]] n = n + (1)\nm = 1"},
     };
     for (const rewrite_case &c : cases) {

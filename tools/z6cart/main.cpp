@@ -1,12 +1,15 @@
 // z6cart: a developer's view of cart files.
 //   z6cart info FILE        the cart's version, load status and section sizes
 //   z6cart convert IN OUT   reads a cart and writes it again
+//   z6cart tokens FILE      the code's token and character counts
+//   z6cart preprocess FILE  the code as the compiler gets it
 // Exit status 0 on success, 1 when a cart does not load or cannot be written,
 // 2 for a wrong command line.
 #include <cstdio>
 #include <cstring>
 
 #include "cart/cart.h"
+#include "tools/z6cart/code.h"
 
 namespace {
 
@@ -56,9 +59,19 @@ int convert(const char *in, const char *out) {
     return failed ? 1 : 0;
 }
 
+int code_command(int (*command)(const char *), const char *path) {
+    zibo6_cart *cart = load(path);
+    if (!cart) return 1;
+    int status = command(cart->code ? cart->code : "");
+    vull_destroy_zibo6_cart(cart);
+    return status;
+}
+
 int usage() {
     std::fprintf(stderr, "usage: z6cart info FILE\n"
-                         "       z6cart convert IN OUT\n");
+                         "       z6cart convert IN OUT\n"
+                         "       z6cart tokens FILE\n"
+                         "       z6cart preprocess FILE\n");
     return 2;
 }
 
@@ -67,5 +80,9 @@ int usage() {
 int main(int argc, char **argv) {
     if (argc == 3 && std::strcmp(argv[1], "info") == 0) return info(argv[2]);
     if (argc == 4 && std::strcmp(argv[1], "convert") == 0) return convert(argv[2], argv[3]);
+    if (argc == 3 && std::strcmp(argv[1], "tokens") == 0)
+        return code_command(z6cart_tokens, argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "preprocess") == 0)
+        return code_command(z6cart_preprocess, argv[2]);
     return usage();
 }
