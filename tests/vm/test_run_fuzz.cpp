@@ -15,8 +15,7 @@ namespace {
 
 std::vector<std::string> corpus() {
     const char *src = std::getenv("ZIBO6_SOURCE_DIR");
-    std::filesystem::path dir =
-        std::filesystem::path(src ? src : ".") / "tests/vm/fuzz/run_corpus";
+    std::filesystem::path dir = std::filesystem::path(src ? src : ".") / "tests/vm/fuzz/run_corpus";
     std::vector<std::string> inputs;
     for (const auto &entry : std::filesystem::directory_iterator(dir)) {
         std::ifstream in(entry.path(), std::ios::binary);
