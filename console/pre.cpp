@@ -27,14 +27,16 @@ struct pre_line {
 // the source walk saves its place around them.
 struct walk_mark {
     int32_t tok, last_tok, prev_tok;
+    const char *start;
     int line;
     walk_mark()
         : tok(tokenizer.tok), last_tok(tokenizer.last_tok), prev_tok(tokenizer.prev_tok),
-          line(tokenizer.line) {}
+          start(tokenizer.start), line(tokenizer.line) {}
     ~walk_mark() {
         tokenizer.tok = tok;
         tokenizer.last_tok = last_tok;
         tokenizer.prev_tok = prev_tok;
+        tokenizer.start = start;
         tokenizer.line = line;
     }
 };

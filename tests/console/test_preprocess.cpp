@@ -70,6 +70,7 @@ TEST_F(Preprocess, EachRewriteCompilesAndKeepsTheLineCount) {
         {"?x", "print(x)"},
         {"?x, 1", "print(x, 1)"},
         {"if (a) ?x", "if (a) then print(x) end"},
+        {"a = 0 a += 1\n?a\nif (a) ?a", "a = 0 a = a + (1)\nprint(a)\nif (a) then print(a) end"},
         {"a ..= b", "a = a .. (b)"},
         {"t[i].n += 2 c = 3", "t[i].n = t[i].n + (2) c = 3"},
         {"f(x).y *= 2", "f(x).y = f(x).y * (2)"},
