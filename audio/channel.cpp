@@ -124,10 +124,21 @@ void vull_release_looping_zibo6_channel(int channel) {
     chan(channel)->loop_enabled = 0;
 }
 
+// The channel's fields are read without the lock (a torn value lasts one tick).
+static int channel_note(const mixer_channel &ch) {
+    const zibo6_sfx *sfx = ch.sfx;
+    return sfx ? ch.ticks / z6_sfx_speed(sfx) : -1;
+}
+
 int vull_get_sfx_playing_note(zibo6_sfx *sfx) {
     for (const mixer_channel &ch : ms0.channel)
-        if (sfx && ch.sfx == sfx) return ch.ticks / z6_sfx_speed(sfx);
+        if (sfx && ch.sfx == sfx) return channel_note(ch);
     return -1;
+}
+
+int vull_get_channel_note(int channel) {
+    if (channel < 0 || channel >= Z6_MIXER_CHANNELS) return -1;
+    return channel_note(*chan(channel));
 }
 
 zibo6_sfx *vull_get_zibo6_channel_sfx(int channel) {

@@ -27,6 +27,7 @@ void vull_stop_sfx(zibo6_sfx *sfx);
 void vull_release_looping_zibo6_channel(int channel);
 int vull_get_sfx_playing_note(zibo6_sfx *sfx);      // note index, or -1
 zibo6_sfx *vull_get_zibo6_channel_sfx(int channel); // null when idle or out of range
+int vull_get_channel_note(int channel);             // note index of channel 0-15, or -1
 void vull_stop_all_sounds();
 // Songs.
 void vull_play_zibo6_song(zibo6_cart *bank, int pattern, int fade_ms);

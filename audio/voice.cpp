@@ -9,7 +9,17 @@
 #include "audio/channel.h"
 #include "engine/config.h"
 
-std::atomic<int32_t> vull_sound_registers[4];
+static int32_t own_sound_registers[4];
+static std::atomic<int32_t *> sound_registers{own_sound_registers};
+
+void vull_set_sound_registers(int32_t *regs) {
+    sound_registers.store(regs ? regs : own_sound_registers, std::memory_order_release);
+}
+
+int32_t z6_sound_register(int i) {
+    int32_t *regs = sound_registers.load(std::memory_order_acquire);
+    return std::atomic_ref<int32_t>(regs[i & 3]).load(std::memory_order_relaxed);
+}
 
 /*
 ** The bank, read in place

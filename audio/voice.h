@@ -102,11 +102,11 @@ struct mixer_channel {
     int32_t remaining_ticks; // ticks left before the sfx is cut or the pattern ends
 };
 
-// Sound registers 0x5f40-0x5f43 as console memory stores them; read by the audio thread.
-extern std::atomic<int32_t> vull_sound_registers[4];
-inline int32_t z6_sound_register(int i) {
-    return vull_sound_registers[i & 3].load(std::memory_order_relaxed);
-}
+// Sound registers 0x5f40-0x5f43, read where console memory stores them (the
+// console hooks its four words in at start-up; until then the engine's own
+// zeroed words). Both threads access the words as relaxed atomics.
+void vull_set_sound_registers(int32_t *regs); // null: the engine's own words
+int32_t z6_sound_register(int i);              // register 0x5f40 + (i & 3)
 
 void calculate_osc_state(mixer_channel *ch, osc_state *osc);
 void apply_meta_instrument(mixer_channel *ch, const zibo6_sfx *inst, osc_state *osc);

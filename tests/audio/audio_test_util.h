@@ -48,6 +48,9 @@ inline void set_pattern(zibo6_cart &bank, int p, int c0, int c1, int c2, int c3,
     bank.pattern_flags[p] = flags;
 }
 
+// The sound registers 0x5f40-0x5f43 the tests set (written between renders only).
+inline int32_t sound_regs[4];
+
 // A clock the fade tests step by hand.
 inline int fake_now = 0;
 inline int fake_clock() { return fake_now; }
@@ -66,7 +69,8 @@ public:
         vull_state.audio_channels = 1;
         vull_state.paused = 0;
         vull_state.sound_paused = 0;
-        for (auto &r : vull_sound_registers) r = 0;
+        for (int32_t &r : sound_regs) r = 0;
+        vull_set_sound_registers(sound_regs);
         vull_music_mask = 0;
         vull_set_post_mix_func(nullptr);
         fake_now = 0;
@@ -78,6 +82,7 @@ public:
     void TearDown() override {
         vull_stop_all_sounds();
         vull_set_music_clock(nullptr);
+        vull_set_sound_registers(nullptr);
     }
 
     // n samples through the device callback, in device buffers of `chunk` samples.

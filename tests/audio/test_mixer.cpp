@@ -60,7 +60,7 @@ TEST_F(Mixer, MasterVolumeAfterTheKnee) {
 TEST_F(Mixer, HalfRateDoublesEachSample) {
     fill_sfx(bank->sfx[8], 5, {30, 1, 6});
     vull_play_sfx_ex(&bank->sfx[8], 0, 0, bank.get(), 0);
-    vull_sound_registers[0] = 1;
+    sound_regs[0] = 1;
     std::vector<int16_t> s = render(1024);
     for (int i = 0; i < 1024; i += 2) EXPECT_EQ(s[i], s[i + 1]) << i;
     EXPECT_EQ(ms0.channel[0].tick_cursor, (1024 / 2 + 1) % 183); // n / 2 + 1 consumed

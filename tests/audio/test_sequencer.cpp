@@ -131,13 +131,13 @@ TEST_F(Sequencer, CrushAndDampen) {
     auto top4 = [](int v) { return int16_t(v >= 0 ? v & 0xF000 : -((-v) & 0xF000)); };
     ch = mixer_channel{};
     vull_play_sfx_ex(&s, 0, 0, bank.get(), 1);
-    vull_sound_registers[2] = 1 << 1;
+    sound_regs[2] = 1 << 1;
     tick(1, 2);
     for (int i = 0; i < 183; i++) EXPECT_EQ(ch.tick_buffer[i], top4(plain[i])) << i;
     // Bit voice + 4: the 16-bit pattern masked with 0xF007.
     ch = mixer_channel{};
     vull_play_sfx_ex(&s, 0, 0, bank.get(), 1);
-    vull_sound_registers[2] = 1 << 5;
+    sound_regs[2] = 1 << 5;
     tick(1, 2);
     for (int i = 0; i < 183; i++)
         EXPECT_EQ(ch.tick_buffer[i], int16_t(uint16_t(plain[i]) & 0xF007)) << i;
@@ -145,8 +145,8 @@ TEST_F(Sequencer, CrushAndDampen) {
     EXPECT_EQ(top4(0x1FFF), 0x1000);
     EXPECT_EQ(top4(-0x1FFF), -0x1000);
     // Dampen 15 (both bits of 0x5f43) moves each sample 1/16 of the way.
-    vull_sound_registers[2] = 0;
-    vull_sound_registers[3] = (1 << 1) | (1 << 5);
+    sound_regs[2] = 0;
+    sound_regs[3] = (1 << 1) | (1 << 5);
     ch = mixer_channel{};
     fill_sfx(s, 4, {36, 1, 0});
     ch.tick_buffer[182] = 16000;
