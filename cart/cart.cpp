@@ -9,15 +9,15 @@
 #include <string>
 #include <string_view>
 
-#include "engine/charset.h"
+#include "audio/channel.h"
 #include "console/state.h"
 #include "console/term.h"
+#include "engine/charset.h"
 #include "engine/config.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/mem.h"
 #include "engine/undo.h"
-#include "audio/channel.h"
 #include "tools/standins/cart_standins.h"
 
 int zibo6_cart_load_status;
