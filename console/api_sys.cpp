@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "console/api.h"
+#include "console/api_sound.h"
 #include "console/cpu.h"
 #include "console/display.h"
 #include "console/mem.h"
 #include "console/run.h"
+#include "console/serial.h"
 #include "console/state.h"
 #include "console/term.h"
 #include "engine/charset.h"
@@ -47,7 +49,7 @@ void zibo6_frame_end() {
     z6_standin_update_paused_menu();
     z6_standin_read_buttons();
     pstate.holdframe_flag = 0;
-    z6_standin_serial_end_frame();
+    serial_end_frame();
     lua_reset_cpu_cycles();
     pstate.system_cycles = 0;
     if (app.frame_step_mode) {
@@ -571,7 +573,11 @@ int z6_stat(lua_State *L) {
     case 122: lua_pushboolean(L, 0); return 1;
     case 107: lua_pushnumber(L, zrun.download_result << 16); return 1;
     case 110: lua_pushboolean(L, app.frame_step_mode); return 1;
+    case 108: lua_pushnumber(L, serial_audio_fill() << 16); return 1;
+    case 120: lua_pushboolean(L, get_serial_file_remaining() > 0); return 1;
+    case 121: lua_pushboolean(L, get_serial_image_file_remaining() > 0); return 1;
     default:
+        if (int v = 0; zibo6_sound_stat(n, &v)) return lua_pushnumber(L, v << 16), 1;
         if ((n >= 50 && n <= 57) || (n >= 64 && n <= 71)) return lua_pushnil(L), 1;
         if (n >= 58 && n <= 63) return lua_pushstring(L, ""), 1;
         lua_pushnumber(L, 0);
