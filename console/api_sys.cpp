@@ -21,7 +21,10 @@
 #include "console/state.h"
 #include "console/term.h"
 #include "engine/charset.h"
+#include "engine/config.h"
+#include "engine/mem.h"
 #include "engine/vull.h"
+#include "platform/joystick.h"
 #include "platform/system.h"
 #include "platform/video.h"
 #include "tools/standins/run_standins.h"
@@ -554,6 +557,15 @@ int z6_stat(lua_State *L) {
         lua_pushnumber(L, f[n % 10] << 16);
         return 1;
     }
+    case 29: lua_pushnumber(L, vull_count_joysticks() << 16); return 1;
+    case 106: {
+        std::string text = std::string(pstate.parameter_string) + pstate.running_cart_hash;
+        char digest[41];
+        vull_sha1(text.data(), static_cast<int>(text.size()), digest);
+        lua_pushstring(L, digest);
+        return 1;
+    }
+    case 109: lua_pushnumber(L, (cconfig.mix_buffer_size / 4) << 16); return 1;
     case 100: {
         const char *label = get_run_chain_label();
         if (label)
@@ -577,7 +589,10 @@ int z6_stat(lua_State *L) {
     case 120: lua_pushboolean(L, get_serial_file_remaining() > 0); return 1;
     case 121: lua_pushboolean(L, get_serial_image_file_remaining() > 0); return 1;
     default:
-        if (int v = 0; zibo6_sound_stat(n, &v)) return lua_pushnumber(L, v << 16), 1;
+        if (int value = 0; zibo6_sound_stat(n, &value)) {
+            lua_pushnumber(L, value << 16);
+            return 1;
+        }
         if ((n >= 50 && n <= 57) || (n >= 64 && n <= 71)) return lua_pushnil(L), 1;
         if (n >= 58 && n <= 63) return lua_pushstring(L, ""), 1;
         lua_pushnumber(L, 0);

@@ -15,6 +15,7 @@
 #include "console/api.h"
 #include "console/display.h"
 #include "console/gfx_print.h"
+#include "console/gpio.h"
 #include "console/mem.h"
 #include "console/pre.h"
 #include "console/serial.h"
@@ -341,8 +342,8 @@ void run_cart() {
 
     run_program(code.c_str(), 0);
 
-    cmusic_stop(nullptr, 0);
     vull_stop_all_sounds();
+    vull_stop_zibo6_song(nullptr);
     pstate.fps = pstate.target_fps = 30;
     for (int i = 0; i < 4; i++) zibo6_poke(&pstate, pstate.memory_cart, 0x5f40 + i, 0);
     z6_standin_block_buttons();
@@ -563,9 +564,9 @@ void reset_runtime_state() {
     for (auto &m : zrun.cpu_mark_cycles) m = 0;
     for (auto &m : zrun.cpu_mark_ms) m = 0;
     pstate.holdframe_flag = 0;
+    gpio_open();
     serial_init_runtime();
     reset_serial_file_buffers();
-    z6_standin_reset_capture();
     if (pstate.sub_mode == 0) app.download_state = 0;
     pstate.mainloop_exists = 0;
     destroy_print_buffer();

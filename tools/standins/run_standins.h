@@ -1,7 +1,7 @@
 // Stand-ins for the services that running a cart calls in pieces not built
-// yet: buttons, video frames, capture, cart data, the cart hash,
-// embedded carts, the config command and the pause menu.  Each does the least
-// a run needs; each goes when its real piece lands.
+// yet: buttons, video frames, cart data, the cart hash, embedded carts, the
+// config command and the pause menu.  Each does the least a run needs; each
+// goes when its real piece lands.
 #pragma once
 #include <cstddef>
 
@@ -14,7 +14,6 @@ void z6_standin_update_buttons();
 void z6_standin_record_video_frame(); // one GIF frame per flip
 
 // sound, serial, cart data, hashes, menus, messages
-void z6_standin_reset_capture(); // the capture file name that extcmd sets
 void z6_standin_save_cdata();
 void z6_standin_clear_cart_data_and_menu();
 void z6_standin_hash_running_cart();
