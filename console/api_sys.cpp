@@ -586,6 +586,9 @@ int z6_stat(lua_State *L) {
     case 122: lua_pushboolean(L, 0); return 1;
     case 107: lua_pushnumber(L, zrun.download_result << 16); return 1;
     case 110: lua_pushboolean(L, app.frame_step_mode); return 1;
+    case 108: lua_pushnumber(L, serial_audio_fill() << 16); return 1;
+    case 120: lua_pushboolean(L, get_serial_file_remaining() > 0); return 1;
+    case 121: lua_pushboolean(L, get_serial_image_file_remaining() > 0); return 1;
     default:
         if (int value = 0; zibo6_sound_stat(n, &value)) {
             lua_pushnumber(L, value << 16);

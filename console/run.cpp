@@ -567,6 +567,7 @@ void reset_runtime_state() {
     pstate.holdframe_flag = 0;
     gpio_open();
     serial_init_runtime();
+    reset_serial_file_buffers();
     if (pstate.sub_mode == 0) app.download_state = 0;
     pstate.mainloop_exists = 0;
     destroy_print_buffer();
