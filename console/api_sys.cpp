@@ -13,6 +13,7 @@
 
 #include "console/api.h"
 #include "console/api_sound.h"
+#include "console/button.h"
 #include "console/cpu.h"
 #include "console/display.h"
 #include "console/mem.h"
@@ -50,7 +51,7 @@ void zibo6_frame_end() {
         record_resource_data();
     }
     z6_standin_update_paused_menu();
-    z6_standin_read_buttons();
+    read_buttons();
     pstate.holdframe_flag = 0;
     serial_end_frame();
     lua_reset_cpu_cycles();
@@ -91,7 +92,7 @@ int z6_set_mainloop_exists(lua_State *L) {
 
 int z6_update_buttons(lua_State *L) {
     pstate.time_ticks += arg_int(L, 1);
-    z6_standin_update_buttons();
+    update_buttons();
     return 0;
 }
 
