@@ -23,9 +23,7 @@ struct SoundConsole : z6console::Console {
     z6test::State vm;
     SoundConsole() {
         add_c_functions(vm);
-        cconfig.headless = 1;
-        cconfig.console_sound = 1;
-        vull_sound_init(22050, 1);
+        vull_sound_init_offline();
         vull_music_mask = 0;
         vull_state.sound_paused = 0;
         pstate.cart_code_running = 1;
@@ -132,6 +130,7 @@ TEST(ApiSound, SerialCountsBytes) {
     EXPECT_EQ(c.eval("serial(0x808, 0x4300, 0.5)"), "0.5");
     EXPECT_EQ(c.eval("serial(0x808, 0x4300, 3000)"), "3000");
     EXPECT_EQ(serial_audio_fill(), 2048);
+    EXPECT_EQ(c.eval("stat(108), stat(120), stat(121)"), "2048 false false");
     EXPECT_EQ(c.eval("serial(5, 0x4300, 2, 3)"), "6");
     EXPECT_EQ(c.eval("serial(5, 0x4300, 2, 0)"), "0");
     EXPECT_EQ(c.eval("serial(0x101, 0x4300, 16, 1000)"), "16000");
