@@ -9,6 +9,8 @@
 #include <cstring>
 
 #include "cart/cart.h"
+#include "cart/disk.h"
+#include "cart/png_cart.h"
 #include "console/gpio.h"
 #include "console/shell_hooks.h"
 #include "console/state.h"
@@ -16,7 +18,6 @@
 #include "engine/gfx.h"
 #include "engine/vull.h"
 #include "platform/system.h"
-#include "tools/standins/cart_disk_standins.h"
 #include "vm/llimits.h"
 #include "vm/zmath.h"
 
@@ -55,10 +56,11 @@ constexpr int SFX_BYTES = 68; // 32 notes of two bytes, mode/filter, speed, loop
 int upper_gate_open(const console_state *ram) { return ram->console_ram[0x5f36] & Z6_UPPER_GATE; }
 
 // The screen's byte a (0x6000-0x7fff) as two pixels of the current draw
-// surface; null while no surface exists.
+// surface; null while no surface exists. Block copies move up to four rows at
+// once through this pointer, so only a 128-pixel-wide surface qualifies.
 uint8_t *screen_pixels(const console_state *ram, int a) {
     vull_bitmap *s = ram->draw_surface;
-    if (!s || s->bpp != 8 || s->width < 128 || s->height < 128) return nullptr;
+    if (!s || s->bpp != 8 || s->width != 128 || s->height != 128) return nullptr;
     int off = a - 0x6000;
     return s->rows[off >> 6] + 2 * (off & 63);
 }
@@ -596,7 +598,7 @@ int zibo6_cstore(zibo6_cart *cart, int dest, int src, int len) {
     int failed = 1;
     if (working && pstate.current_filename[0]) {
         failed = std::strstr(pstate.current_filename, ".png")
-                     ? z6_standin_save_png_cart(working, pstate.current_filename)
+                     ? save_zibo6_cart_png(working, pstate.current_filename)
                      : vull_save_zibo6_cart(working, pstate.current_filename);
     }
     pstate.last_cart_file_accessed[0] = '\0';
