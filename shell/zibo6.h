@@ -1,0 +1,59 @@
+// The player's shell: start-up and exit, the console's config.txt keys and
+// command-line options, and the per-frame update. What the runtime and the
+// cart formats call of it (status messages) is declared in
+// console/shell_hooks.h, since console/ and cart/ never include shell/.
+#pragma once
+#include <cstdio>
+
+#include "console/shell_hooks.h"
+
+struct vull_file;
+
+// ---- start-up, reboot and exit (shell/zibo6.cpp) ----
+void set_default_app_config(); // the defaults of the application record
+void init_editor_state();      // editor selection block and caches, as at start-up
+void reboot_machine();         // a fresh machine from the cart file name onward
+void set_untitled_filename();  // the working cart file name: root_path + "untitled[_n].z6"
+void open_filesystem();        // nothing to open on this platform
+void do_file_test();
+// An empty path, or one whose folder lists no entry, becomes the per-user folder + fallback.
+void init_path(char *path, const char *fallback);
+void test_strstr(const char *a, const char *b);
+void blah(int16_t *samples, int n); // post-mix test hook: silences every second sample
+
+// The data file's pods, checked at start-up: the resource pod's entries used by the shell.
+constexpr int RES_PALETTE = 1; // palette
+constexpr int RES_LOGO = 2;    // 40x10 logo bitmap
+constexpr int RES_TITLE = 4;   // title text
+constexpr int RES_ICON = 6;    // 32-bit window icon
+constexpr int FONT_GLYPHS = 256;
+constexpr int FONT_AMPERSAND = 38;
+
+// ---- config.txt keys and command-line options (shell/options.cpp) ----
+constexpr int Z6_EXTRA_ARGS = 33;
+struct extra_args_rec {
+    int32_t count;                       // texts held
+    char text[Z6_EXTRA_ARGS][Z6_PATH_LEN]; // plain arguments after the cart path
+};
+extern extra_args_rec extra_args;
+
+void zibo6_load_config(const char *line);  // one config.txt line the engine does not know
+void zibo6_save_config(vull_file *writer); // appends the console section
+void process_arguments(int argc, char **argv);
+void clamp_app_config(); // every ranged setting into its range
+
+// ---- the frame loop (shell/update.cpp) ----
+void process_running_keypresses();
+void process_immediate_mode_keypresses();
+void update_reset_glitch();
+void process_command();
+int determine_audio_pause_state(); // the sound-pause counter the next update sets
+int should_be_pointer_locked();
+void process_devkit_mouse_activity();
+void toggle_mute();
+void set_view(int view); // views other than 0 are the editor's: nothing to do
+void store_command(const char *line);
+void tab_completion();
+void show_message_hover(const char *format, int a, int b);
+int show_message_ex(const char *text, int ms);
+void show_message_2_ex(const char *format, int ms, int a, int b, int unused);
