@@ -161,6 +161,23 @@ static void lr_after_cr(vull_file *f) {
         f->position--;
 }
 
+enum { LR_END, LR_BREAK, LR_FULL }; // why lr_rest stopped
+
+// The rest of a line from its first byte c (not a line end): hands each byte to keep() until
+// the line ends, the data ends or keep() returns false.
+template <typename Keep> static int lr_rest(vull_file *f, int c, Keep keep) {
+    while (keep(c)) {
+        c = lr_getc(f);
+        if (c < 0) return LR_END;
+        if (c == '\n') return LR_BREAK;
+        if (c == '\r') {
+            lr_after_cr(f);
+            return LR_BREAK;
+        }
+    }
+    return LR_FULL;
+}
+
 static char *line_reader(char *buf, int n, vull_file *f) {
     if (!buf || n <= 0) return nullptr;
     buf[0] = 0;
@@ -171,18 +188,33 @@ static char *line_reader(char *buf, int n, vull_file *f) {
     if (c == '\r') lr_after_cr(f);
     if (c == '\n' || c == '\r' || c < 0 || c == 255) return buf;
     int stored = 0;
-    buf[stored++] = (char)c;
-    while (stored < n - 1) {
-        c = lr_getc(f);
-        if (c < 0 || c == '\n') break;
-        if (c == '\r') {
-            lr_after_cr(f);
-            break;
-        }
-        buf[stored++] = (char)c;
-    }
+    lr_rest(f, c, [&](int b) {
+        buf[stored++] = (char)b;
+        return stored < n - 1;
+    });
     buf[stored] = 0;
     return buf;
+}
+
+int vull_fgets_line(cbuffer *line, vull_file *f) {
+    if (!line || vull_allocate_buffer_size(line, 1) != 0) return -1;
+    vull_clear_buffer(line);
+    line->data[0] = 0;
+    if (!is_stream(f) && !is_memory(f)) return -1;
+    if (lr_at_end(f)) return -1;
+    int c = lr_getc(f);
+    if (c < 0) return -1;
+    if (c == '\r') lr_after_cr(f);
+    if (c == '\n' || c == '\r' || c == 255) return 1;
+    int end = lr_rest(f, c, [&](int b) { return cbuffer_add_uint8(line, (uint8_t)b) != nullptr; });
+    // The NUL ends the text view without counting as part of the line.
+    if (end == LR_FULL || !cbuffer_add_uint8(line, 0)) {
+        vull_clear_buffer(line);
+        line->data[0] = 0;
+        return -1;
+    }
+    line->length--;
+    return end == LR_BREAK ? 1 : 0;
 }
 
 char *vull_fgets(char *buf, int n, vull_file *f) {

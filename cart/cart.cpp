@@ -1,0 +1,601 @@
+// The cart record, the text cart (.z6) reader and writer, and the legacy
+// fix-ups for carts of older format versions.
+#include "cart/cart.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "engine/charset.h"
+#include "console/state.h"
+#include "console/term.h"
+#include "engine/config.h"
+#include "engine/disk.h"
+#include "engine/gfx.h"
+#include "engine/mem.h"
+#include "engine/undo.h"
+#include "tools/standins/cart_standins.h"
+
+int zibo6_cart_load_status;
+
+namespace {
+
+constexpr char HEADER_TEXT[] = "zibo-6 cartridge";
+constexpr int HEADER_LEN = sizeof HEADER_TEXT - 1;
+constexpr char HEADER_LINE[] = "zibo-6 cartridge // https://zibo6.example.org\n";
+
+// Legacy carts calling print with this title and arguments relied on the
+// container functions of the first API; they get them back as code.
+constexpr char LEGACY_TRIGGER[] = "print(\"zibo-6 0.1.1\",98,34,7)";
+constexpr char LEGACY_API_BLOCK[] =
+    "--------------------------------\n-- legacy 0.1.1 api injected\n----------------------"
+    "----------\n\tfunction _validate(c) if (c._num==nil) then local i=0 while(c[i+1]~=nil)"
+    " do i=i+1 end c._num=i c._max=i \tc._min=i+1 c._num = i c._ci = i end end \tfunction f"
+    "oreach(c, f) if (c == nil) then return end _validate(c) if (c._max == nil) then return"
+    " end for i=1,c._max do if (c[i] ~= nil) then c._ci = i f(c[i]) end end end function al"
+    "l(c) if (c == nil) then return function() end end _validate(c) local i=0 return functi"
+    "on() i=i+1 while (c[i]==nil and i<c._max) do i=i+1 end if (c[i] ~= nil) then c._ci=i r"
+    "eturn c[i] end end end function add(c, i) if (c == nil) then return end _validate(c) f"
+    "or j=c._min,c._max+1 do if (c[j] == nil) then c._max = max(c._max,j) c._min = j+1 c._n"
+    "um = c._num+1 c[j]=i return i end end end function count(c) if (c == nil) then return "
+    "0 end _validate(c) return c._num end function del(c,i) if (c == nil) then return end _"
+    "validate(c) if (i==nil) then return end if (c._ci==i) then c[c._ci]=nil c._min=min(c._"
+    "min, c._ci) c._num=c._num-1 return else for j=1,c._max do if (c[j]==i) then c[j]=nil c"
+    "._min=min(c._min,j) c._num=c._num-1 return end end end while (c._max>1 and c[c._max]=="
+    "nil) do c._max=c._max-1 end end  nd=0\n--------------------------------\n\n";
+static_assert(sizeof LEGACY_API_BLOCK - 1 == 1270, "the legacy block is 1,270 characters");
+
+constexpr char HEX_DIGITS[] = "0123456789abcdef";
+
+// '0'-'9' and 'a'-'f'; anything else (a missing character too) is 0.
+constexpr int hexchar2int(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return 0;
+}
+
+// Label pixels: 0-15 as hex digits, 128-143 as 'g'-'v'.
+constexpr char int2base32char(int p) {
+    return p >= 128 ? char('g' + (p & 15)) : HEX_DIGITS[p & 15];
+}
+
+constexpr int base32char2int(char c) {
+    int v = 0;
+    if (c >= '0' && c <= '9')
+        v = c - '0';
+    else if (c >= 'a' && c <= 'v')
+        v = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'V')
+        v = c - 'A' + 10;
+    return v >= 16 ? v - 16 + 128 : v;
+}
+static_assert(base32char2int('g') == 128 && base32char2int('V') == 143 && base32char2int('#') == 0);
+static_assert(int2base32char(base32char2int('s')) == 's');
+
+constexpr int clamp_int(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
+
+// Sections of the text form, in the order the writer puts them.
+enum section_id {
+    S_NONE = -1,
+    S_LUA,
+    S_GFX,
+    S_LABEL,
+    S_GFF,
+    S_MAP,
+    S_SFX,
+    S_MUSIC,
+    S_MASK,
+    S_COUNT
+};
+constexpr const char *SECTION_NAMES[S_COUNT] = {"__lua__",   "__gfx__",        "__label__",
+                                                "__gff__",   "__map__",        "__sfx__",
+                                                "__music__", "__change_mask__"};
+constexpr int SECTION_LIMITS[S_COUNT] = {0, 128, 128, 2, 64, 64, 64, 1};
+
+// A character of a line, 0 past its end.
+struct line_view {
+    std::string_view text;
+    char at(size_t i) const { return i < text.size() ? text[i] : 0; }
+    int hex(size_t i) const { return hexchar2int(at(i)); }
+    int hex2(size_t i) const { return hex(i) * 16 + hex(i + 1); }
+    const char *from(size_t i) const { return text.data() + std::min(i, text.size()); }
+};
+
+/*
+** Reader
+*/
+
+struct text_reader {
+    zibo6_cart *cart;
+    int rows[S_COUNT]; // rows or entries read so far, per section, for the whole file
+    int section;
+    size_t code_len;
+};
+
+void read_code_line(text_reader &r, line_view line, bool &too_long) {
+    // Glyph text is never longer than its UTF-8 form.
+    std::string glyphs(line.text.size() + 1, '\0');
+    convert_escaped_to_glyphs(std::string(line.text).c_str(), glyphs.data());
+    size_t n = std::strlen(glyphs.c_str());
+    if (r.code_len + n > (size_t)ZIBO6_CODE_MAX) {
+        too_long = true;
+        return;
+    }
+    // Every line is followed by its newline; the last one is taken off at the end.
+    std::memcpy(r.cart->code + r.code_len, glyphs.data(), n);
+    r.code_len += n;
+    r.cart->code[r.code_len++] = '\n';
+    r.cart->code[r.code_len] = 0;
+}
+
+void read_sfx_line(zibo6_cart *cart, int index, line_view line) {
+    zibo6_sfx &s = cart->sfx[index];
+    unsigned v[4] = {0, 0, 0, 0};
+    int got = std::sscanf(line.from(0), "%02x%02x%02x%02x", &v[0], &v[1], &v[2], &v[3]);
+    if (got >= 1) {
+        s.filters = int32_t(v[0] & 0xFE);
+        s.flag = int32_t(v[0] & 1);
+    }
+    if (got >= 2) s.speed = int32_t(v[1]);
+    if (got >= 3) s.loop_start = int32_t(v[2]);
+    if (got >= 4) s.loop_end = int32_t(v[3]);
+    for (int n = 0; n < ZIBO6_NOTE_COUNT; n++) {
+        zibo6_note &note = s.note[n];
+        unsigned w[4] = {unsigned(note.pitch), unsigned(note.instrument), unsigned(note.volume),
+                         unsigned(note.effect)};
+        std::sscanf(line.from(8 + 5 * size_t(n)), "%02x%1x%1x%1x", &w[0], &w[1], &w[2], &w[3]);
+        note.custom = ((w[1] | w[3]) & 8) ? 128 : 0;
+        note.pitch = int32_t(w[0] & 63);
+        note.instrument = int32_t(w[1] & 7);
+        note.volume = int32_t(w[2] & 7);
+        note.effect = int32_t(w[3] & 7);
+    }
+}
+
+void read_music_line(zibo6_cart *cart, int index, line_view line) {
+    size_t from = 0;
+    if (cart->version > 2) {
+        unsigned flags;
+        if (std::sscanf(line.from(0), "%02x ", &flags) == 1)
+            cart->pattern_flags[index] = int32_t(flags);
+        from = 3;
+    }
+    unsigned ch[4];
+    for (int c = 0; c < 4; c++) ch[c] = unsigned(int32_t(cart->music[index][c]));
+    int got = std::sscanf(line.from(from), "%02x%02x%02x%02x", &ch[0], &ch[1], &ch[2], &ch[3]);
+    for (int c = 0; c < got && c < 4; c++) {
+        // Before version 4 an unused channel was written as 0.
+        int v = int(ch[c]);
+        cart->music[index][c] = (cart->version < 4 && v == 0) ? 0x41 : v;
+    }
+}
+
+// One line of the current section; false when the code outgrew its limit.
+bool read_section_line(text_reader &r, line_view line) {
+    zibo6_cart *cart = r.cart;
+    int &row = r.rows[r.section];
+    if (r.section != S_LUA && row >= SECTION_LIMITS[r.section]) return true;
+    switch (r.section) {
+    case S_LUA: {
+        bool too_long = false;
+        read_code_line(r, line, too_long);
+        return !too_long;
+    }
+    case S_GFX:
+        for (int x = 0; x < ZIBO6_SHEET_SIZE; x++)
+            cart->sprites->rows[row][x] = uint8_t(line.hex(x));
+        break;
+    case S_GFF:
+        for (int i = 0; i < 128; i++)
+            cart->sprite_flags[128 * row + i] = cart->version > 2 ? line.hex2(2 * i) : line.hex(i);
+        break;
+    case S_MAP:
+        for (int x = 0; x < ZIBO6_MAP_WIDTH; x++)
+            cart->map->rows[row][x] = uint8_t(line.hex2(2 * x));
+        break;
+    case S_SFX: read_sfx_line(cart, row, line); break;
+    case S_MUSIC: read_music_line(cart, row, line); break;
+    case S_LABEL:
+        if (!cart->label) cart->label = vull_create_bitmap(ZIBO6_SHEET_SIZE, ZIBO6_SHEET_SIZE, 8);
+        if (!cart->label) return true; // out of memory: the cart loads without its label
+        for (int x = 0; x < ZIBO6_SHEET_SIZE; x++)
+            cart->label->rows[row][x] = uint8_t(base32char2int(line.at(x)));
+        break;
+    case S_MASK:
+        for (int i = 0; i < ZIBO6_CHANGE_MASK_SIZE; i++)
+            cart->change_mask[i] = uint8_t(line.hex2(2 * i));
+        r.section = S_NONE;
+        break;
+    }
+    row++;
+    return true;
+}
+
+int section_of(std::string_view line) {
+    for (int s = 0; s < S_COUNT; s++)
+        if (line.substr(0, std::strlen(SECTION_NAMES[s])) == SECTION_NAMES[s]) return s;
+    return S_NONE;
+}
+
+// The header: the first line from its first 'z' (text before it, such as a
+// byte-order mark, is skipped) must read "zibo-6 cartridge".
+bool header_matches(std::string_view first) {
+    size_t z = first.find('z');
+    return z != std::string_view::npos && first.substr(z, HEADER_LEN) == HEADER_TEXT;
+}
+
+zibo6_cart *fail(zibo6_cart *cart, cbuffer *line, int status) {
+    vull_destroy_zibo6_cart(cart);
+    vull_destroy_buffer(line);
+    zibo6_cart_load_status = status;
+    return nullptr;
+}
+
+std::string_view text_of(cbuffer *line) {
+    return std::string_view(reinterpret_cast<const char *>(line->data), size_t(line->length));
+}
+
+/*
+** Writer
+*/
+
+struct text_sections {
+    int code_chars;  // characters of code
+    int gfx_rows;    // sprite rows up to the last with a nonzero pixel
+    bool label;      // a label with a nonzero pixel
+    bool gff;        // some flag nonzero
+    int map_rows;    // map rows (of 0-31) up to the last nonzero one
+    int sfx_count;   // sfx up to the last non-empty one
+    int music_count; // patterns up to the last non-empty one
+    bool mask;       // some change-mask byte below 0xff
+};
+
+// Rows 0..n-1 of an 8-bit bitmap where row n-1 is the last holding a nonzero pixel.
+int used_rows(const vull_bitmap *bmp, int height) {
+    if (!bmp) return 0;
+    for (int y = height - 1; y >= 0; y--)
+        for (int x = 0; x < bmp->width; x++)
+            if (bmp->rows[y][x]) return y + 1;
+    return 0;
+}
+
+text_sections measure(const zibo6_cart *cart) {
+    text_sections t{};
+    t.code_chars = int(strnlen(cart->code, ZIBO6_CODE_SIZE - 1));
+    t.gfx_rows = used_rows(cart->sprites, ZIBO6_SHEET_SIZE);
+    t.label = cart->label && cart->label->width == ZIBO6_SHEET_SIZE &&
+              cart->label->height == ZIBO6_SHEET_SIZE &&
+              used_rows(cart->label, ZIBO6_SHEET_SIZE) > 0;
+    t.gff = std::any_of(std::begin(cart->sprite_flags), std::end(cart->sprite_flags),
+                        [](int32_t f) { return f != 0; });
+    t.map_rows = used_rows(cart->map, 32);
+    for (int i = 0; i < ZIBO6_SFX_COUNT; i++)
+        if (!zibo6_sfx_is_empty(cart, i)) t.sfx_count = i + 1;
+    for (int i = 0; i < ZIBO6_PATTERN_COUNT; i++)
+        if (!zibo6_pattern_is_empty(cart, i)) t.music_count = i + 1;
+    t.mask = std::any_of(std::begin(cart->change_mask), std::end(cart->change_mask),
+                         [](uint8_t b) { return b != 0xFF; });
+    return t;
+}
+
+void put_hex2(std::string &out, int v) {
+    out += HEX_DIGITS[(v >> 4) & 15];
+    out += HEX_DIGITS[v & 15];
+}
+
+void write_sfx_line(std::string &out, const zibo6_sfx &s) {
+    put_hex2(out, (s.filters & 0xFE) | (s.flag != 0 ? 1 : 0));
+    put_hex2(out, clamp_int(s.speed, 0, 255));
+    put_hex2(out, clamp_int(s.loop_start, 0, 255));
+    put_hex2(out, clamp_int(s.loop_end, 0, 255));
+    for (const zibo6_note &n : s.note) {
+        put_hex2(out, clamp_int(n.pitch, 0, 63));
+        out += HEX_DIGITS[clamp_int(n.instrument, 0, 7) + (n.custom ? 8 : 0)];
+        out += HEX_DIGITS[clamp_int(n.volume, 0, 7)];
+        out += HEX_DIGITS[clamp_int(n.effect, 0, 7)];
+    }
+    out += '\n';
+}
+
+std::string cart_text(const zibo6_cart *cart, int no_header) {
+    std::string out;
+    if (!no_header) {
+        out += HEADER_LINE;
+        out += "version " + std::to_string(ZIBO6_CART_VERSION) + "\n";
+    }
+    text_sections t = measure(cart);
+    if (t.code_chars) {
+        out += "__lua__\n";
+        std::string code(cart->code, size_t(t.code_chars));
+        std::string utf8(size_t(t.code_chars) * CHARSET_MAX_UTF8 + 1, '\0');
+        convert_glyphs_to_escaped(code.c_str(), utf8.data());
+        out += utf8.c_str();
+        out += '\n';
+    }
+    if (t.gfx_rows) {
+        out += "__gfx__\n";
+        for (int y = 0; y < t.gfx_rows; y++) {
+            for (int x = 0; x < ZIBO6_SHEET_SIZE; x++)
+                out += HEX_DIGITS[std::min<int>(cart->sprites->rows[y][x], 15)];
+            out += '\n';
+        }
+    }
+    if (t.label) {
+        out += "__label__\n";
+        for (int y = 0; y < ZIBO6_SHEET_SIZE; y++) {
+            for (int x = 0; x < ZIBO6_SHEET_SIZE; x++)
+                out += int2base32char(cart->label->rows[y][x]);
+            out += '\n';
+        }
+        out += '\n';
+    }
+    if (t.gff) {
+        out += "__gff__\n";
+        for (int row = 0; row < 2; row++) {
+            for (int i = 0; i < 128; i++) put_hex2(out, cart->sprite_flags[128 * row + i] & 0xFF);
+            out += '\n';
+        }
+    }
+    if (t.map_rows) {
+        out += "__map__\n";
+        for (int y = 0; y < t.map_rows; y++) {
+            for (int x = 0; x < ZIBO6_MAP_WIDTH; x++) put_hex2(out, cart->map->rows[y][x]);
+            out += '\n';
+        }
+    }
+    if (t.sfx_count) {
+        out += "__sfx__\n";
+        for (int i = 0; i < t.sfx_count; i++) write_sfx_line(out, cart->sfx[i]);
+    }
+    if (t.music_count) {
+        out += "__music__\n";
+        // Words outside a byte cannot be written in two digits: their low byte is.
+        for (int p = 0; p < t.music_count; p++) {
+            put_hex2(out, cart->pattern_flags[p] & 0xFF);
+            out += ' ';
+            for (int c = 0; c < 4; c++) put_hex2(out, cart->music[p][c] & 0xFF);
+            out += '\n';
+        }
+        out += '\n';
+    }
+    if (t.mask) {
+        out += "__change_mask__\n";
+        for (uint8_t b : cart->change_mask) put_hex2(out, b);
+        out += '\n';
+    }
+    return out;
+}
+
+/*
+** Legacy fix-ups
+*/
+
+// Before version 5 the longest non-looping channel of a pattern was not
+// necessarily channel 0, which now decides the pattern's length.
+void legacy_swap_channels(zibo6_cart *cart) {
+    for (int p = 0; p < ZIBO6_PATTERN_COUNT; p++) {
+        int len[4], valid[4], looping[4];
+        for (int c = 0; c < 4; c++) {
+            int v = cart->music[p][c];
+            valid[c] = v >= 0 && v <= 63;
+            const zibo6_sfx *s = valid[c] ? &cart->sfx[v] : nullptr;
+            len[c] = s ? 32 * std::max<int>(s->speed, 1) : 0;
+            looping[c] = s && s->loop_end > s->loop_start;
+        }
+        int r = -1, l = 0;
+        for (int c = 0; c < 4; c++) {
+            if (!valid[c]) continue;
+            if (r < 0 && !looping[c]) r = len[c];
+            l = std::max(l, len[c]);
+        }
+        if (r < 0 || l == r) continue;
+        for (int c = 1; c < 4; c++) {
+            if (!valid[c] || looping[c] || len[c] != l) continue;
+            int v0 = cart->music[p][0];
+            cart->music[p][0] = int32_t(cart->music[p][c]);
+            cart->music[p][c] = v0;
+            char text[64];
+            std::snprintf(text, sizeof text, "legacy: pat %d swap chan: %d %d", p, 0, c);
+            zibo_print(text);
+            break;
+        }
+    }
+}
+
+void legacy_inject_api(zibo6_cart *cart) {
+    if (!std::strstr(cart->code, LEGACY_TRIGGER)) return;
+    size_t block = sizeof LEGACY_API_BLOCK - 1, code = std::strlen(cart->code);
+    if (block + code > size_t(ZIBO6_CODE_MAX)) {
+        // The code stays whole; without the block the cart may fail where it calls them.
+        vull_debug("legacy: api not injected: the code would exceed its limit");
+        return;
+    }
+    std::memmove(cart->code + block, cart->code, code + 1);
+    std::memcpy(cart->code, LEGACY_API_BLOCK, block);
+    zibo_print("legacy: 0.1.1 api injected");
+}
+
+} // namespace
+
+/*
+** Record
+*/
+
+zibo6_cart *vull_create_zibo6_cart() {
+    void *block = vull_calloc(int(sizeof(zibo6_cart)));
+    if (!block) return nullptr;
+    zibo6_cart *cart = new (block) zibo6_cart();
+    cart->code = static_cast<char *>(vull_calloc(ZIBO6_CODE_SIZE));
+    cart->sprites = vull_create_bitmap(ZIBO6_SHEET_SIZE, ZIBO6_SHEET_SIZE, 8);
+    cart->map = vull_create_bitmap(ZIBO6_MAP_WIDTH, ZIBO6_MAP_HEIGHT, 8);
+    bool ok = cart->code && cart->sprites && cart->map;
+    for (vull_undo_stack *&u : cart->undo) ok = (u = vull_create_undo_stack()) && ok;
+    if (!ok) {
+        vull_destroy_zibo6_cart(cart);
+        return nullptr;
+    }
+    for (int i = 0; i < ZIBO6_SFX_COUNT; i++) cart->sfx[i].speed = i == 0 ? 1 : 16;
+    for (auto &pattern : cart->music)
+        for (int c = 0; c < ZIBO6_PATTERN_CHANNELS; c++) pattern[c] = 0x41 + c;
+    std::memset(cart->change_mask, 0xFF, sizeof cart->change_mask);
+    return cart;
+}
+
+void vull_destroy_zibo6_cart(zibo6_cart *cart) {
+    if (!cart) return;
+    vull_stop_zibo6_song(cart);
+    for (zibo6_sfx &s : cart->sfx) vull_stop_sfx(&s);
+    vull_free(cart->code);
+    vull_destroy_bitmap(cart->sprites);
+    vull_destroy_bitmap(cart->map);
+    vull_destroy_bitmap(cart->label);
+    for (vull_undo_stack *u : cart->undo) vull_destroy_undo_stack(u);
+    if (pstate.memory_cart == cart) pstate.memory_cart = nullptr;
+    vull_free(cart);
+}
+
+bool zibo6_sfx_is_empty(const zibo6_cart *cart, int index) {
+    const zibo6_sfx &s = cart->sfx[index];
+    if (s.flag != 0 || s.speed != (index == 0 ? 1 : 16) || s.loop_start != 0 || s.loop_end != 0)
+        return false;
+    for (const zibo6_note &n : s.note)
+        if (n.pitch || n.instrument || n.volume || n.effect || n.custom) return false;
+    return true;
+}
+
+bool zibo6_pattern_is_empty(const zibo6_cart *cart, int index) {
+    for (int c = 0; c < ZIBO6_PATTERN_CHANNELS; c++)
+        if (cart->music[index][c] != 0x41 + c) return false;
+    return cart->pattern_flags[index] == 0;
+}
+
+zibo6_cart *vull_load_zibo6_cart_from_file(vull_file *file, int lenient) {
+    zibo6_cart_load_status = ZIBO6_LOAD_OK;
+    cbuffer *line = vull_create_buffer(256);
+    if (!file || !line) return fail(nullptr, line, ZIBO6_LOAD_OK);
+
+    // The header is two whole lines: a file cut inside them is refused.
+    if (vull_fgets_line(line, file) < 0) return fail(nullptr, line, ZIBO6_LOAD_OK);
+    int version = 0;
+    bool first_is_data = false;
+    std::string_view first = text_of(line);
+    if (lenient && first.find(HEADER_TEXT) == std::string_view::npos) {
+        version = ZIBO6_CART_VERSION;
+        first_is_data = true;
+    } else {
+        if (!header_matches(first)) return fail(nullptr, line, ZIBO6_LOAD_OK);
+        if (vull_fgets_line(line, file) != 1) return fail(nullptr, line, ZIBO6_LOAD_OK);
+        if (std::sscanf(reinterpret_cast<const char *>(line->data), "version %d", &version) != 1)
+            version = 0;
+        if (version > ZIBO6_CART_VERSION && !cconfig.accept_future)
+            return fail(nullptr, line, ZIBO6_LOAD_FUTURE_VERSION);
+    }
+
+    text_reader r{};
+    r.cart = vull_create_zibo6_cart();
+    if (!r.cart) return fail(nullptr, line, ZIBO6_LOAD_OK);
+    r.cart->version = version;
+    r.section = S_NONE;
+    for (;;) {
+        if (!first_is_data && vull_fgets_line(line, file) < 0) break;
+        first_is_data = false;
+        std::string_view text = text_of(line);
+        if (text.substr(0, 8) == "##end_z6") break;
+        int s = section_of(text);
+        if (s != S_NONE) {
+            r.section = s;
+            continue;
+        }
+        if (r.section == S_NONE) continue;
+        if (!read_section_line(r, line_view{text}))
+            return fail(r.cart, line, ZIBO6_LOAD_CODE_TOO_LONG);
+    }
+    // Every code line got a newline; the one after the last line is not code.
+    if (r.code_len && r.cart->code[r.code_len - 1] == '\n') r.cart->code[--r.code_len] = 0;
+    vull_destroy_buffer(line);
+    return r.cart;
+}
+
+zibo6_cart *vull_load_zibo6_cart(const char *path) {
+    vull_file *f = vull_fopen(path, "r");
+    if (!f) return nullptr;
+    zibo6_cart *cart = vull_load_zibo6_cart_from_file(f, 0);
+    vull_fclose(f);
+    return cart;
+}
+
+int vull_save_zibo6_cart_to_file(zibo6_cart *cart, vull_file *file, int no_header) {
+    if (!cart || !file) return 1;
+    std::string text = cart_text(cart, no_header);
+    if (text.size() > size_t(VULL_ALLOC_CAP)) return 1;
+    int n = int(text.size());
+    return vull_fwrite(text.data(), 1, n, file) == n ? 0 : 1;
+}
+
+int vull_save_zibo6_cart(zibo6_cart *cart, const char *path) {
+    if (!cart) return 1;
+    vull_file *f = vull_fopen(path, "wb");
+    if (!f) return 1;
+    int failed = vull_save_zibo6_cart_to_file(cart, f, 0);
+    // A full disk shows only when the buffered text is flushed.
+    if (f->kind == VULL_FILE_STREAM && f->stream &&
+        (std::fflush(f->stream) != 0 || std::ferror(f->stream)))
+        failed = 1;
+    vull_fclose(f);
+    return failed;
+}
+
+void apply_legacy_changes(zibo6_cart *cart) {
+    if (!cart) return;
+    cart->legacy_applied = 1;
+    int v = cart->version;
+    if (v >= 19 && v <= 23) {
+        if (std::strstr(cart->code, "@@")) show_message("warning: possible deprecated @@", 3000);
+        return;
+    }
+    if (v < 5) {
+        legacy_swap_channels(cart);
+        // The noise instrument used to play quieter at its top volumes.
+        for (zibo6_sfx &s : cart->sfx)
+            for (zibo6_note &n : s.note)
+                if (n.instrument == 6 && n.volume >= 6) n.volume = 5;
+        legacy_inject_api(cart);
+    }
+    if (v > 10) return;
+    // Effect 1 at volume 0 was silent until version 10; carts that use none of the
+    // newer sfx features get it cleared so they still sound as written.
+    for (const zibo6_sfx &s : cart->sfx) {
+        if (s.flag > 1 || s.loop_start > 63 || s.loop_end > 63) return;
+        for (const zibo6_note &n : s.note)
+            if (n.custom) return;
+    }
+    for (zibo6_sfx &s : cart->sfx)
+        for (zibo6_note &n : s.note)
+            if (n.effect == 1 && n.volume == 0) n.effect = 0;
+}
+
+int vull_determine_cart_version(const char *code) {
+    if (!code || !*code) return 8;
+    for (const char *p = std::strstr(code, "[["); p; p = std::strstr(p + 1, "[["))
+        if (p == code || p[-1] != '-') return 9;
+    for (const char *p = std::strstr(code, "printh"); p; p = std::strstr(p + 1, "printh")) {
+        const char *q = p + 6;
+        while (*q == ' ' || *q == '\n') q++;
+        if (*q && *q != '(') return 10;
+        if (*q != '(') continue;
+        // A comma at the top level of the argument list: more than one argument.
+        int depth = 0;
+        for (; *q; q++) {
+            if (*q == '(')
+                depth++;
+            else if (*q == ')' && --depth == 0)
+                break;
+            else if (*q == ',' && depth == 1)
+                return 10;
+        }
+    }
+    return 8;
+}

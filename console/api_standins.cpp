@@ -1,0 +1,124 @@
+// Console runtime: stand-ins for the API bindings not built yet.  Each raises
+// a runtime error that names it, so a cart that reaches one stops with a
+// clear message.  Delete a line here when its real binding lands (a fast
+// call also turns its row in api.cpp from Z6_FAST_STANDIN into Z6_FAST).
+#include "console/api.h"
+
+namespace {
+int standin_error(lua_State *L, const char *name) {
+    lua_pushfstring(L, "%s is a stand-in: not built yet", name);
+    return lua_error(L);
+}
+} // namespace
+
+#define Z6_STANDIN(fn)                                                                             \
+    int fn(lua_State *L) { return standin_error(L, #fn); }
+
+// Frame, run and system
+Z6_STANDIN(z6_flip)
+Z6_STANDIN(z6_superyield)
+Z6_STANDIN(z6_reset)
+Z6_STANDIN(z6_load)
+Z6_STANDIN(z6_run)
+Z6_STANDIN(z6_stop)
+Z6_STANDIN(z6_save)
+Z6_STANDIN(z6_reboot)
+Z6_STANDIN(z6_shutdown)
+Z6_STANDIN(z6_info)
+Z6_STANDIN(z6_help)
+Z6_STANDIN(z6_folder)
+Z6_STANDIN(z6_ls)
+Z6_STANDIN(z6_cd)
+Z6_STANDIN(z6_mkdir)
+Z6_STANDIN(z6_backup)
+Z6_STANDIN(z6_install_demos)
+Z6_STANDIN(z6_install_games)
+Z6_STANDIN(z6_keyconfig)
+Z6_STANDIN(z6_browse)
+Z6_STANDIN(z6_export)
+Z6_STANDIN(z6_import)
+Z6_STANDIN(z6_login)
+Z6_STANDIN(z6_logout)
+Z6_STANDIN(z6_bbsreq)
+Z6_STANDIN(z6_scoresub)
+Z6_STANDIN(z6_radio)
+Z6_STANDIN(z6_set_draw_slice)
+Z6_STANDIN(z6_time)
+Z6_STANDIN(z6_stat)
+Z6_STANDIN(z6_extcmd)
+Z6_STANDIN(z6_printh)
+Z6_STANDIN(z6_menuitem)
+Z6_STANDIN(z6_cartdata)
+Z6_STANDIN(z6_dget)
+Z6_STANDIN(z6_dset)
+Z6_STANDIN(z6_coresume)
+Z6_STANDIN(z6_yield)
+Z6_STANDIN(z6_holdframe)
+Z6_STANDIN(z6_get_menu_item_selected)
+Z6_STANDIN(z6_update_buttons)
+Z6_STANDIN(z6_update_frame_rate)
+Z6_STANDIN(z6_set_mainloop_exists)
+Z6_STANDIN(z6_set_fps)
+Z6_STANDIN(z6_mark_cpu)
+Z6_STANDIN(z6_map_display)
+Z6_STANDIN(z6_refund_cpu)
+Z6_STANDIN(z6__yielded_to_escape_slice)
+
+// Strings and values
+Z6_STANDIN(z6_tostr)
+Z6_STANDIN(z6_tonum)
+Z6_STANDIN(z6_chr)
+Z6_STANDIN(z6_ord)
+Z6_STANDIN(z6_split)
+Z6_STANDIN(z6_type)
+
+// Drawing
+Z6_STANDIN(z6_camera)
+Z6_STANDIN(z6_clip)
+Z6_STANDIN(z6_cls)
+Z6_STANDIN(z6f_pset)
+Z6_STANDIN(z6f_pget)
+Z6_STANDIN(z6_color)
+Z6_STANDIN(z6_print)
+Z6_STANDIN(z6_cursor)
+Z6_STANDIN(z6_spr)
+Z6_STANDIN(z6_sspr)
+Z6_STANDIN(z6f_rect)
+Z6_STANDIN(z6f_rectfill)
+Z6_STANDIN(z6_circ)
+Z6_STANDIN(z6_circfill)
+Z6_STANDIN(z6_oval)
+Z6_STANDIN(z6_ovalfill)
+Z6_STANDIN(z6_line)
+Z6_STANDIN(z6_tline)
+Z6_STANDIN(z6_pal)
+Z6_STANDIN(z6_palt)
+Z6_STANDIN(z6_fillp)
+Z6_STANDIN(z6_map)
+Z6_STANDIN(z6_mget)
+Z6_STANDIN(z6_mset)
+Z6_STANDIN(z6_fget)
+Z6_STANDIN(z6_fset)
+Z6_STANDIN(z6_sget)
+Z6_STANDIN(z6_sset)
+
+// Memory
+Z6_STANDIN(z6_memcpy)
+Z6_STANDIN(z6_memset)
+Z6_STANDIN(z6_reload)
+Z6_STANDIN(z6_cstore)
+Z6_STANDIN(z6_peek_multiple)
+Z6_STANDIN(z6_peek2_multiple)
+Z6_STANDIN(z6_peek4_multiple)
+Z6_STANDIN(z6f_poke)
+Z6_STANDIN(z6f_poke2)
+Z6_STANDIN(z6f_poke4)
+
+// Buttons
+Z6_STANDIN(z6_btn)
+Z6_STANDIN(z6_btnp)
+
+// Sound and serial
+Z6_STANDIN(z6_music)
+Z6_STANDIN(z6_sfx)
+Z6_STANDIN(z6_serial)
