@@ -3,3 +3,5 @@
 
 console_state pstate;
 app_state app;
+cart_item pitem;
+int32_t cart_item_count;

@@ -264,5 +264,13 @@ struct app_state {
     int32_t cstore_target_count;  // entries in cstore_targets (at most 256)
 };
 
-extern console_state pstate; // the console state
-extern app_state app;        // the application state
+// A cart item: the working cart as loaded (the source of reload and each run,
+// the target of cstore and of saving).
+struct cart_item {
+    zibo6_cart *cart; // the working cart
+};
+
+extern console_state pstate;    // the console state
+extern app_state app;           // the application state
+extern cart_item pitem;         // the current cart item
+extern int32_t cart_item_count; // 1 once start-up made pitem

@@ -327,12 +327,16 @@ void process_arguments(int argc, char **argv) {
     extra_args.count = 0;
     if (argc < 2 || !argv || !argv[1] || ends_scan(argv[1])) return;
     const option_def *waiting = nullptr;
+    bool have_cart = false;
     bool waiting_ignored = false; // an option of the engine's: its value is skipped
     for (int i = 1; i < argc && argv[i]; i++) {
         const char *arg = argv[i];
         if (ends_scan(arg)) break;
+        // -export takes the next argument whatever it is; a number option takes a negative number
         bool export_value = waiting && !strcmp(waiting->name, "export");
-        if (arg[0] == '-' && !export_value) {
+        bool negative_value = waiting && waiting->kind == INT_VALUE && arg[0] == '-' &&
+                              arg[1] >= '0' && arg[1] <= '9';
+        if (arg[0] == '-' && !export_value && !negative_value) {
             const option_def *o = find_option(arg + 1);
             waiting = nullptr;
             waiting_ignored = false;
@@ -355,8 +359,9 @@ void process_arguments(int argc, char **argv) {
             waiting = nullptr;
         } else if (waiting_ignored) {
             waiting_ignored = false;
-        } else if (!app.cart_path[0]) {
+        } else if (!have_cart) {
             snprintf(app.cart_path, sizeof app.cart_path, "%s", arg);
+            have_cart = true;
         } else if (extra_args.count < Z6_EXTRA_ARGS) {
             snprintf(extra_args.text[extra_args.count++], Z6_PATH_LEN, "%s", arg);
         }

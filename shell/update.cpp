@@ -8,12 +8,12 @@
 #include <cstring>
 
 #include "cart/cart.h"
-#include "console/mem.h"
 #include "console/run.h"
 #include "console/state.h"
 #include "console/term.h"
 #include "engine/charset.h"
 #include "engine/config.h"
+#include "engine/disk.h"
 #include "engine/gui.h"
 #include "engine/mem.h"
 #include "engine/vmath.h"
@@ -105,16 +105,11 @@ void quick_reload() {
 
 void pacing_step() {
     int now = now_ms() + TIME_OFFSET;
-    int elapsed = now - last_t;
-    if (elapsed > MAX_ELAPSED_MS) elapsed = MAX_ELAPSED_MS;
     int rate = app.paused_menu_state ? 30 : pstate.fps;
-    int64_t gain = (int64_t(elapsed) * 65536 / 1000) * rate;
-    int64_t acc = int64_t(app.frame_accumulator) + gain;
-    if (acc < 0) acc = 0;
+    app.frame_accumulator =
+        advance_frame_accumulator(app.frame_accumulator, now - last_t, rate, pstate.fps);
     last_t = now;
-    if (app.glitch_test) acc = ONE_FRAME;
-    int64_t cap = pstate.fps == 60 ? 0x20000 : 0x1ffff;
-    app.frame_accumulator = int32_t(acc > cap ? cap : acc);
+    if (app.glitch_test) app.frame_accumulator = ONE_FRAME;
 }
 
 void capture_frames(int n) {
@@ -154,9 +149,9 @@ void decide_skip() {
         frames_skipped_in_sequence = 0;
         return;
     }
-    zrun.perf[zrun.perf_index].skipped_frames++;
+    app.perf[app.perf_index & (Z6_PERF_RECORDS - 1)][Z6_PERF_SKIPPED]++;
     int sleep = vull_is_app_active() ? cconfig.foreground_sleep_ms : cconfig.background_sleep_ms;
-    int limit = sleep <= 0 ? 10000 : 100 / (sleep < 50 ? sleep : 50);
+    int limit = skip_limit(sleep);
     if (frames_skipped_in_sequence < limit) vull_skip_frame();
     frames_skipped_in_sequence++;
 }
@@ -177,7 +172,7 @@ void read_run_mouse() {
 void running_frame() {
     if (app.download_state > 0) {
         update_buttons();
-        while (app.download_state > 0 && update_browse_download()) {}
+        if (app.download_state > 0) update_browse_download();
         if (pstate.load_transition_frames > 10) pstate.load_transition_frames--;
         return;
     }
@@ -191,7 +186,7 @@ void running_frame() {
     process_devkit_mouse_activity();
     if (!pstate.cart_code_running || pstate.mainloop_exists <= 1) {
         update_buttons();
-        if (pstate.cart_code_running) zrun.time_ticks += pstate.fps == 30 ? 2 : 1;
+        if (pstate.cart_code_running) pstate.time_ticks += pstate.fps == 30 ? 2 : 1;
         update_paused_menu();
         record_resource_data();
     }
@@ -220,7 +215,7 @@ void logical_frame() {
         pstate.load_transition_frames = 0;
     }
     if (pstate.machine_mode == 2) move_boot();
-    if (pstate.machine_mode == 3 && (vull_get_any_key_down() || update_buttons_any_down())) boot_init();
+    if (pstate.machine_mode == 3 && vull_get_any_key_down()) boot_init();
 }
 
 void run_logical_frames() {
@@ -302,45 +297,18 @@ void joystick_messages() {
     vull_state.controller_added = vull_state.controller_removed = 0;
 }
 
-// One byte of console memory; a glitch write never raises (errors are off while it runs).
-void poke(int address, int value) {
-    zibo6_poke(&pstate, pstate.memory_cart, address & 0xffff, value & 0xff);
-}
-
-int rnd(int n) { return int(vull_random(uint32_t(n))); }
-
-void corrupt_memory() {
-    int keep = zibo6_peek(&pstate, pstate.memory_cart, 0x5f2e);
-    if (rnd(8) == 0) pstate.draw_state.screen_mode = rnd(4);
-    for (int i = 0; i < 4; i++) poke(0x5f40, rnd(256));
-    if (rnd(4) == 0) poke(0x5f5e, rnd(16) | 0xf0);
-    rnd(3);
-    rnd(10);
-    int n = app.glitch_test ? 20 * app.glitch_screenshots : 40;
-    for (int i = 0; i < n; i++) poke(rnd(0x3000), rnd(256));
-    for (int i = 0; i < 2; i++) poke(0x5f00 + rnd(32), rnd(140));
-    if (rnd(4) == 0)
-        for (int a = 0x5f31; a <= 0x5f33; a++) poke(a, rnd(256));
-    if (rnd(4) == 0)
-        for (int a = 0x5f58; a <= 0x5f5b; a++) poke(a, rnd(256));
-    int rounds = app.glitch_test ? app.glitch_screenshots : 2;
-    for (int r = 0; r < rounds; r++) {
-        int len = rnd(0x400);
-        int dest = 0x400 + rnd(0x2800);
-        int src = dest + rnd(0x800) - rnd(0x800);
-        zibo6_memcpy(&pstate, pstate.memory_cart, dest, src & 0xffff, len);
-        len = rnd(0x400);
-        dest = rnd(0x2c00);
-        zibo6_memcpy(&pstate, pstate.memory_cart, dest, rnd(0x2c00), len);
-    }
-    for (int r = 0; r < rounds; r++) {
-        int len = rnd(0x200);
-        zibo6_memset(&pstate, pstate.memory_cart, rnd(0x2e00), rnd(256), len);
-    }
-    poke(0x5f2e, keep);
-}
-
 } // namespace
+
+int32_t advance_frame_accumulator(int32_t acc, int elapsed_ms, int rate, int fps) {
+    if (elapsed_ms > MAX_ELAPSED_MS) elapsed_ms = MAX_ELAPSED_MS;
+    int64_t next = int64_t(acc) + (int64_t(elapsed_ms) * 65536 / 1000) * rate;
+    if (next < 0) next = 0;
+    // A stalled host replays at most one logical frame (two at 60 fps), never a burst.
+    int64_t cap = fps == 60 ? 0x20000 : 0x1ffff;
+    return int32_t(next > cap ? cap : next);
+}
+
+int skip_limit(int sleep_ms) { return sleep_ms <= 0 ? 10000 : 100 / (sleep_ms < 50 ? sleep_ms : 50); }
 
 void show_message(const char *text, int ms) {
     set_message(text ? text : "", now_ms() + ms + MESSAGE_TAIL_MS);
@@ -369,7 +337,7 @@ void show_message_hover(const char *format, int a, int b) {
 void set_view(int) {}
 
 int should_be_pointer_locked() {
-    int devkit = zibo6_peek(&pstate, pstate.memory_cart, 0x5f2d);
+    int devkit = pstate.console_ram[0x5f2d];
     return pstate.machine_mode == 1 && app.paused_menu_state == 0 && (devkit & 5) == 5;
 }
 
@@ -405,7 +373,8 @@ void process_command() {
         suspend_program();
         reset_lua_machine();
         zibo_print("");
-        zibo_print(zrun.last_error_text.c_str());
+        if (app.last_error_text && app.last_error_text->data)
+            zibo_print(reinterpret_cast<const char *>(app.last_error_text->data));
     }
     if (pstate.pending_action == 5) {
         pstate.pending_action = 0;
@@ -421,7 +390,7 @@ void process_command() {
 int determine_audio_pause_state() {
     int counter = vull_state.sound_paused;
     if (pstate.machine_mode != 1 || !pstate.cart_code_running) return counter;
-    int v = zibo6_peek(&pstate, pstate.memory_cart, 0x5f2f);
+    int v = pstate.console_ram[0x5f2f];
     bool menu = app.paused_menu_state || app.cart_item_chosen;
     if ((!menu && v == 1) || (menu && v != 2)) return 1;
     return counter >= 1 && counter <= 4 ? counter + 1 : 0;
@@ -471,7 +440,7 @@ void update_reset_glitch() {
                    sizeof pstate.parameter_string_pending);
         return;
     }
-    if (pstate.reset_glitch_counter == 2) corrupt_memory();
+    if (pstate.reset_glitch_counter == 2) glitch_memory();
 }
 
 void vull_main_update() {
@@ -520,7 +489,7 @@ void vull_main_update() {
             app.paused_menu_state = 1;
         } else if (app.paused_menu_state) {
             close_pause_menu();
-            block_buttons();
+            block_vullkey[SDL_SCANCODE_ESCAPE] = 1; // until it is released
         }
     }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "cart/cart.h"
 #include "console/run.h"
@@ -27,7 +28,6 @@ namespace {
 
 constexpr int CODE_TAB_CAPACITY = 0x10002;
 constexpr int UNTITLED_MAX = 1000;
-constexpr int IMAGE_SIZE = 0x8000; // a cart image in the data file
 
 // The per-user folders start-up makes (an existing one stays as it is).
 constexpr const char *user_folders[] = {"carts/", "backup/", "cdata/", "cstore/",
@@ -80,17 +80,14 @@ void read_title(cpod *resources) {
     title_text[strcspn(title_text, "\r\n")] = 0;
 }
 
-// Entries 0-2 of the data file: the bios cart, the resource pod and the font.
-void load_data_file(const char *path) {
-    pstate.data_pod = vull_load_pod(path);
-    if (!pstate.data_pod) data_file_unusable(path);
-    vull_file *bios = file_entry(pstate.data_pod, 0);
-    if (bios) pstate.bios_cart = vull_load_zibo6_cart_from_file(bios, 0);
-    pstate.resource_pod = pod_entry(pstate.data_pod, 1);
-    pstate.font_pod = pod_entry(pstate.data_pod, 2);
-    if (!pstate.bios_cart || !pstate.resource_pod || !font_usable(pstate.font_pod))
-        data_file_unusable(path);
-    read_title(pstate.resource_pod);
+void release_data_file() {
+    vull_destroy_zibo6_cart(pstate.bios_cart);
+    vull_destroy_pod(pstate.resource_pod);
+    vull_destroy_pod(pstate.font_pod);
+    vull_destroy_pod(pstate.data_pod);
+    pstate.bios_cart = nullptr;
+    pstate.resource_pod = pstate.font_pod = pstate.data_pod = nullptr;
+    title_text[0] = 0;
 }
 
 // The "&" glyph drawn the other way round.
@@ -127,7 +124,7 @@ void create_bitmaps() {
 
 void create_code_tabs() {
     int stop = app.tab_width < 1 ? 1 : app.tab_width > 4 ? 4 : app.tab_width;
-    for (ctext *&tab : code_tabs) {
+    for (ctext *&tab : pstate.code_tab) {
         tab = vull_create_ctext(nullptr, CODE_TAB_CAPACITY);
         if (!tab) {
             printf("out of memory\n");
@@ -137,11 +134,11 @@ void create_code_tabs() {
         tab->line_height = 6;
         tab->tab_width = 4 * stop;
     }
-    current_code_tab = 0;
+    pstate.current_tab = 0;
 }
 
 void destroy_code_tabs() {
-    for (ctext *&tab : code_tabs) {
+    for (ctext *&tab : pstate.code_tab) {
         vull_destroy_ctext(tab);
         tab = nullptr;
     }
@@ -166,7 +163,7 @@ void mount_data_file_carts() {
     cpod *pod = pstate.data_pod;
     for (int slot = 3; pod && slot < pod->capacity; slot++) {
         vull_file *f = file_entry(pod, slot);
-        if (!f || !f->data || f->length != IMAGE_SIZE) continue;
+        if (!f || !f->data || f->length != DATA_CART_IMAGE) continue;
         zibo6_cart *cart = vull_create_zibo6_cart();
         if (!cart) continue;
         load_zibo6_cart_32k(cart, f->data);
@@ -180,6 +177,27 @@ void copy_path(char *dst, const char *src) { snprintf(dst, Z6_PATH_LEN, "%s", sr
 } // namespace
 
 const char *get_embedded_cart_title() { return title_text; }
+
+// Entries 0-2 of the data file: the bios cart, the resource pod and the font.
+// A data file without them, or with something else in their place, is refused
+// whole: the print code, the boot and the window read them unchecked.
+bool open_data_file(cpod *pod) {
+    release_data_file();
+    if (!pod) return false;
+    pstate.data_pod = pod;
+    vull_file *bios = file_entry(pod, 0);
+    if (bios) pstate.bios_cart = vull_load_zibo6_cart_from_file(bios, 0);
+    pstate.resource_pod = pod_entry(pod, 1);
+    pstate.font_pod = pod_entry(pod, 2);
+    if (!pstate.bios_cart || !pstate.resource_pod || !font_usable(pstate.font_pod)) {
+        release_data_file();
+        return false;
+    }
+    read_title(pstate.resource_pod);
+    return true;
+}
+
+void close_data_file() { release_data_file(); }
 
 void set_default_app_config() {
     app.allow_function_keys = 1;
@@ -230,11 +248,11 @@ void init_path(char *path, const char *fallback) {
 }
 
 void set_untitled_filename() {
-    char name[Z6_PATH_LEN];
-    snprintf(name, sizeof name, "%suntitled.z6", pstate.root_path);
-    for (int i = 1; i <= UNTITLED_MAX && vull_file_exists(name); i++)
-        snprintf(name, sizeof name, "%suntitled_%d.z6", pstate.root_path, i);
-    copy_path(pstate.current_filename, name);
+    std::string name = std::string(pstate.root_path) + "untitled.z6";
+    for (int i = 1; i <= UNTITLED_MAX && vull_file_exists(name.c_str()); i++)
+        name = std::string(pstate.root_path) + "untitled_" + std::to_string(i) + ".z6";
+    // A name that does not fit is no name: saving then asks for one.
+    copy_path(pstate.current_filename, name.size() < Z6_PATH_LEN ? name.c_str() : "");
 }
 
 void open_filesystem() {}
@@ -290,7 +308,7 @@ void vull_main_init(int argc, char **argv) {
         printf("RUNNING: %s\n", app.cart_path);
         fflush(stdout);
     }
-    load_data_file(data_path);
+    if (!open_data_file(vull_load_pod(data_path))) data_file_unusable(data_path);
     if (app.flip_ampersand) mirror_ampersand();
 
     vull_set_window_title("ZIBO-6");
@@ -315,7 +333,7 @@ void vull_main_init(int argc, char **argv) {
 
     // Both cart readers read this word; a cart named with -x is read under it.
     cconfig.accept_future = app.accept_future;
-    if (!pstate.headless && !app.export_command[0]) {
+    if (!pstate.headless && !export_mode) {
         app.play_src = 2;
         return;
     }
@@ -328,7 +346,7 @@ void vull_main_init(int argc, char **argv) {
         fflush(stdout);
         exit(1);
     }
-    if (app.export_command[0] && !app.run) {
+    if (export_mode) {
         // The exporter is not part of this program: the step does nothing.
         pstate.headless = 1;
         exit(0);

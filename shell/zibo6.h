@@ -3,10 +3,13 @@
 // cart formats call of it (status messages) is declared in
 // console/shell_hooks.h, since console/ and cart/ never include shell/.
 #pragma once
+#include <cstdint>
 #include <cstdio>
 
 #include "console/shell_hooks.h"
+#include "console/state.h"
 
+struct cpod;
 struct vull_file;
 
 // ---- start-up, reboot and exit (shell/zibo6.cpp) ----
@@ -27,6 +30,11 @@ constexpr int RES_LOGO = 2;    // 40x10 logo bitmap
 constexpr int RES_TITLE = 4;   // title text
 constexpr int RES_ICON = 6;    // 32-bit window icon
 constexpr int FONT_GLYPHS = 256;
+constexpr int DATA_CART_IMAGE = 0x8000; // entries from 3 on of exactly this size are carts
+// Takes the data file (null accepted) and its entries 0-2 into pstate; false,
+// with everything released, when one of them is missing or of the wrong kind.
+bool open_data_file(cpod *pod);
+void close_data_file();
 constexpr int FONT_AMPERSAND = 38;
 
 // ---- config.txt keys and command-line options (shell/options.cpp) ----
@@ -36,6 +44,7 @@ struct extra_args_rec {
     char text[Z6_EXTRA_ARGS][Z6_PATH_LEN]; // plain arguments after the cart path
 };
 extern extra_args_rec extra_args;
+extern int export_mode; // -export given: load the cart, export (nothing here) and quit
 
 void zibo6_load_config(const char *line);  // one config.txt line the engine does not know
 void zibo6_save_config(vull_file *writer); // appends the console section
@@ -43,6 +52,11 @@ void process_arguments(int argc, char **argv);
 void clamp_app_config(); // every ranged setting into its range
 
 // ---- the frame loop (shell/update.cpp) ----
+// The 16.16 frame accumulator after elapsed_ms more at rate frames a second
+// (elapsed at most 32 s; the result held to 0..0x1ffff, or 0x20000 at 60 fps).
+int32_t advance_frame_accumulator(int32_t acc, int elapsed_ms, int rate, int fps);
+// Host frames skipped in a row at most, for the per-frame sleep in ms.
+int skip_limit(int sleep_ms);
 void process_running_keypresses();
 void process_immediate_mode_keypresses();
 void update_reset_glitch();
@@ -54,6 +68,7 @@ void toggle_mute();
 void set_view(int view); // views other than 0 are the editor's: nothing to do
 void store_command(const char *line);
 void tab_completion();
+void glitch_memory(); // the reset glitch corrupts console memory once
 void show_message_hover(const char *format, int a, int b);
 int show_message_ex(const char *text, int ms);
 void show_message_2_ex(const char *format, int ms, int a, int b, int unused);

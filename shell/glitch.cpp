@@ -1,0 +1,4 @@
+// The reset glitch's one-time corruption of console memory.
+#include "shell/zibo6.h"
+
+void glitch_memory() {}
