@@ -1,7 +1,10 @@
-// What the console runtime and the cart formats call of the shell (shell/):
-// the status message slot of the application record. console/ and cart/ never
-// include shell/, so the shell's entry points they need are declared here.
+// Functions the shell defines and the console runtime calls. console/ never
+// includes shell/ headers: the shell implements these at link time.
 #pragma once
+
+// Starts the extended-palette glitch the first time a screen palette entry
+// with bit 7 is set (frame composition shows it for a moment).
+void activate_extpal_glitch();
 
 // The status message ends at now + ms + 400 ms.
 void show_message(const char *text, int ms);

@@ -97,7 +97,6 @@ struct console_state {
     char cart_hash[41];                 // working cart's hash, 40 hex digits
     char cart_hash_loaded[41];          // the working cart's hash as loaded
     char last_cart_file_accessed[Z6_PATH_LEN]; // last file of reload() or cstore(); "" none
-    int32_t file_access_indicator;             // frames the file-access light stays on
 
     // -- code
     ctext *code_tab[Z6_CODE_TABS]; // code tabs as text fields
@@ -202,6 +201,7 @@ struct app_state {
     int32_t browse_filter;
     int32_t play_src;
     int32_t sfx_filters; // sfx filter setting
+    int32_t punycode;    // copied into the code tabs each update (stays 0)
 
     // -- download slot
     int32_t download_state;           // 0 idle, 1 busy, 2 done, 3 failed

@@ -206,9 +206,20 @@ int vull_fgets_line(cbuffer *line, vull_file *f) {
     if (c < 0) return -1;
     if (c == '\r') lr_after_cr(f);
     if (c == '\n' || c == '\r' || c == 255) return 1;
-    int end = lr_rest(f, c, [&](int b) { return cbuffer_add_uint8(line, (uint8_t)b) != nullptr; });
+    // Bytes gather in a chunk and join the buffer in blocks: one call per byte costs too much.
+    uint8_t chunk[512];
+    int held = 0;
+    auto flush = [&] {
+        bool ok = held == 0 || cbuffer_add_data(line, chunk, held) != nullptr;
+        held = 0;
+        return ok;
+    };
+    int end = lr_rest(f, c, [&](int b) {
+        chunk[held++] = (uint8_t)b;
+        return held < (int)sizeof chunk || flush();
+    });
     // The NUL ends the text view without counting as part of the line.
-    if (end == LR_FULL || !cbuffer_add_uint8(line, 0)) {
+    if (end == LR_FULL || !flush() || !cbuffer_add_uint8(line, 0)) {
         vull_clear_buffer(line);
         line->data[0] = 0;
         return -1;

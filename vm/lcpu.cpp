@@ -40,6 +40,12 @@ void lua_cpu_superyield(void) {
     cpu_superyielded_coresume = 1;
 }
 
+bool cpu_deferred_yield_overdue(void) {
+    int64_t budget = static_cast<int32_t>(cpu_cycles_slice_max);
+    int64_t grace = budget > Z6_CPU_MIN_FRAME_BUDGET ? budget : Z6_CPU_MIN_FRAME_BUDGET;
+    return static_cast<int32_t>(cpu_cycles_slice) - budget > grace;
+}
+
 long distance(const void *a, const void *b) {
     return static_cast<long>(static_cast<const char *>(b) - static_cast<const char *>(a));
 }

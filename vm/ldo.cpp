@@ -200,7 +200,13 @@ void luaD_shrinkstack(lua_State *L) {
     if (goodsize > LUAI_MAXSTACK) goodsize = LUAI_MAXSTACK;
     if (inuse > LUAI_MAXSTACK || goodsize >= L->stacksize)
         return; /* in overflow, or nothing to gain */
-    luaD_reallocstack(L, goodsize);
+    /* called by the collector and by error recovery, which must not raise:
+       a refused shrink keeps the stack as it is */
+    uintptr_t oldstack = reinterpret_cast<uintptr_t>(L->stack);
+    if (!luaM_tryshrinkvector(L, L->stack, L->stacksize, goodsize, TValue)) return;
+    L->stacksize = goodsize;
+    L->stack_last = L->stack + goodsize - EXTRA_STACK;
+    correctstack(L, oldstack);
 }
 
 /*
@@ -482,6 +488,8 @@ static int run_resume(lua_State *L, Pfunc f, void *ud) {
     int status = luaD_rawrunprotected(L, f, ud);
     return (status == LUA_OK && L->status == LUA_YIELD) ? LUA_YIELD : status;
 }
+
+LUA_API lua_State *lua_running_thread(void) { return resuming_L; }
 
 LUA_API int lua_resume(lua_State *L, lua_State *from, int nargs) {
     int status;

@@ -160,7 +160,9 @@ void luaC_checkupvalcolor(global_State *g, UpVal *uv) {
    ('allgc' by default); 'offset' skips a prefix that precedes the object */
 GCObject *luaC_newobj(lua_State *L, int tt, size_t sz, GCObject **list, int offset) {
     global_State *g = G(L);
-    char *raw = cast(char *, luaM_newobject(L, novariant(tt), sz));
+    /* the allocator hook sees the full tag: the console weighs long strings
+       (LUA_TLNGSTR) and C closures (LUA_TCCL) apart from their base types */
+    char *raw = cast(char *, luaM_newobject(L, tt, sz));
     GCObject *o = obj2gco(raw + offset);
     if (list == NULL) list = &g->allgc;
     gch(o)->marked = luaC_white(g);

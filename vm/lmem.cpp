@@ -39,9 +39,9 @@ void *luaM_growaux_(lua_State *L, void *block, int *size, size_t size_elems, int
 l_noret luaM_toobig(lua_State *L) { luaG_runerror(L, "memory allocation error: block too big"); }
 
 /*
-** The one path to the hook.  Size 0 frees.  A refused request gets one
-** emergency collection and a retry (unless the collector is stopped),
-** then raises the memory error.
+** The one path to the hook.  Size 0 frees.  A refused request, a shrink
+** included, gets one emergency collection and a retry (unless the
+** collector is stopped), then raises the memory error.
 */
 void *luaM_realloc_(lua_State *L, void *block, size_t osize, size_t nsize) {
     void *newblock;
@@ -49,19 +49,30 @@ void *luaM_realloc_(lua_State *L, void *block, size_t osize, size_t nsize) {
     size_t realosize = (block) ? osize : 0;
     newblock = (*g->frealloc)(g->ud, block, osize, nsize);
     if (newblock == NULL && nsize > 0) {
-        if (block != NULL && nsize <= realosize) {
-            /* a refused shrink: the old block is big enough, keep it (a memory
-         error here could surface inside a collector step) */
-            newblock = block;
-        } else {
-            if (g->gcrunning) {
-                luaC_fullgc(L, 1);
-                newblock = (*g->frealloc)(g->ud, block, osize, nsize);
-            }
-            if (newblock == NULL) luaD_throw(L, LUA_ERRMEM);
+        if (g->gcrunning) {
+            luaC_fullgc(L, 1);
+            newblock = (*g->frealloc)(g->ud, block, osize, nsize);
         }
+        if (newblock == NULL) luaD_throw(L, LUA_ERRMEM);
     }
     lua_assert((nsize == 0) == (newblock == NULL));
     g->GCdebt += static_cast<l_mem>(nsize) - static_cast<l_mem>(realosize);
     return newblock;
+}
+
+/*
+** A shrink that must not raise: the collector's own shrinks (thread stacks,
+** the string table) and those of error recovery.  When the hook refuses,
+** the caller keeps the old block at its old size, so neither the debt nor
+** a hook's running total drifts; no emergency collection, which could
+** re-enter a collector step.
+*/
+bool luaM_tryshrink_(lua_State *L, void **block, size_t osize, size_t nsize) {
+    global_State *g = G(L);
+    lua_assert(*block != NULL && 0 < nsize && nsize <= osize);
+    void *newblock = (*g->frealloc)(g->ud, *block, osize, nsize);
+    if (newblock == NULL) return false;
+    *block = newblock;
+    g->GCdebt -= static_cast<l_mem>(osize - nsize);
+    return true;
 }

@@ -39,7 +39,12 @@
 #define luaM_reallocvector(L, v, oldn, n, t)                                                       \
     ((v) = cast(t *, luaM_reallocv(L, v, oldn, n, sizeof(t))))
 
+/* shrinks vector v from oldn to n elements; false (v untouched) when refused */
+#define luaM_tryshrinkvector(L, v, oldn, n, t)                                                     \
+    luaM_tryshrink_(L, reinterpret_cast<void **>(&(v)), (oldn) * sizeof(t), (n) * sizeof(t))
+
 l_noret luaM_toobig(lua_State *L);
+bool luaM_tryshrink_(lua_State *L, void **block, size_t oldsize, size_t size);
 
 /* reached through the macros above, which work out the byte sizes */
 void *luaM_realloc_(lua_State *L, void *block, size_t oldsize, size_t size);

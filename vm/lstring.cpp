@@ -38,31 +38,40 @@ int luaS_eqstr(TString *a, TString *b) {
            (a->tsv.tt == LUA_TSHRSTR ? eqshrstr(a, b) : luaS_eqlngstr(a, b));
 }
 
+/* moves every string of the first 'used' buckets to its bucket for 'size' */
+static void rehash(GCObject **hash, int used, int size) {
+    for (int i = 0; i < used; i++) {
+        GCObject *p = hash[i];
+        hash[i] = NULL;
+        while (p) {
+            GCObject *next = gch(p)->next;
+            unsigned int h = lmod(gco2ts(p)->hash, size);
+            gch(p)->next = hash[h];
+            hash[h] = p;
+            resetoldbit(p);
+            p = next;
+        }
+    }
+}
+
 /* resizes the string table (the bucket count is a power of two) */
 void luaS_resize(lua_State *L, int newsize) {
-    int i;
     stringtable *tb = &G(L)->strt;
     /* the string sweep walks the buckets: finish it first */
     luaC_runtilstate(L, ~bitmask(GCSsweepstring));
     if (newsize > tb->size) {
         luaM_reallocvector(L, tb->hash, tb->size, newsize, GCObject *);
-        for (i = tb->size; i < newsize; i++) tb->hash[i] = NULL;
-    }
-    for (i = 0; i < tb->size; i++) {
-        GCObject *p = tb->hash[i];
-        tb->hash[i] = NULL;
-        while (p) {
-            GCObject *next = gch(p)->next;
-            unsigned int h = lmod(gco2ts(p)->hash, newsize);
-            gch(p)->next = tb->hash[h];
-            tb->hash[h] = p;
-            resetoldbit(p);
-            p = next;
-        }
-    }
-    if (newsize < tb->size) {
+        for (int i = tb->size; i < newsize; i++) tb->hash[i] = NULL;
+        rehash(tb->hash, tb->size, newsize);
+    } else if (newsize < tb->size) {
+        /* the collector shrinks the table and must not raise: when the
+           shrink is refused the strings go back to their old buckets */
+        rehash(tb->hash, tb->size, newsize);
         lua_assert(tb->hash[newsize] == NULL && tb->hash[tb->size - 1] == NULL);
-        luaM_reallocvector(L, tb->hash, tb->size, newsize, GCObject *);
+        if (!luaM_tryshrinkvector(L, tb->hash, tb->size, newsize, GCObject *)) {
+            rehash(tb->hash, newsize, tb->size);
+            return;
+        }
     }
     tb->size = newsize;
 }

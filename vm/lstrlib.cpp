@@ -42,7 +42,11 @@ int str_sub(lua_State *L) {
     size_t l;
     const char *s = luaL_checklstring(L, 1, &l);
     size_t start = posrelat(luaL_checkinteger(L, 2), l);
-    size_t end = posrelat(luaL_optinteger(L, 3, -1), l);
+    /* sub raises only the type errors of its first two arguments: a third
+       that is not a number or numeric string reads as the end */
+    int isnum;
+    lua_Integer j = lua_tointegerx(L, 3, &isnum);
+    size_t end = posrelat(isnum ? j : -1, l);
     if (start < 1) start = 1;
     if (end > l) end = l;
     if (start <= end)
@@ -233,9 +237,10 @@ static int isclassletter(int cl) {
 
 static int match_class(int c, int cl) {
     int res;
+    /* only the letter classes take glyph bytes; an escaped glyph byte, in a
+       set or not, matches nothing */
+    if (isglyph(c)) return (cl == 'a' || cl == 'l' || cl == 'w');
     if (!isclassletter(cl)) return (cl == c);
-    if (isglyph(c)) /* only the letter classes take glyph bytes */
-        return (cl == 'a' || cl == 'l' || cl == 'w');
     switch (std::tolower(cl)) {
     case 'a': res = std::isalpha(c); break;
     case 'c': res = std::iscntrl(c); break;

@@ -215,6 +215,10 @@ LUA_API int(lua_status)(lua_State *L);
 /* a state left suspended or in error becomes reusable (status OK, base call) */
 LUA_API void(lua_reset_call_state_zibo6)(lua_State *L);
 
+/* the thread whose code runs now (the innermost lua_resume), or NULL outside
+   every resume: console services raise their script errors on it */
+LUA_API lua_State *(lua_running_thread)(void);
+
 /* lua_gc requests */
 #define LUA_GCSTOP        0
 #define LUA_GCRESTART     1

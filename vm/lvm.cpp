@@ -469,7 +469,8 @@ void luaV_finishOp(lua_State *L) {
 /*
 ** Forced yield: the current instruction is already fetched and the
 ** position advanced past it.  Not yieldable: lua_yieldk raises the error.
-** Otherwise the frame is left so that resuming fetches the instruction again.
+** Otherwise the frame is left so that resuming fetches the instruction again
+** and, marked CIST_FORCEDYIELD, runs it at the next stop of the check.
 */
 [[noreturn]] static void forced_yield(lua_State *L, CallInfo *ci) {
     lua_yieldk(L, 0, 0, NULL);
@@ -549,18 +550,7 @@ void luaV_execute(lua_State *L) {
     StkId base;
     Instruction i;
     StkId ra;
-    if (ci->callstatus & CIST_FORCEDYIELD) {
-        /* resumed after a forced yield: the interrupted instruction runs
-       without being stopped again, whatever the budget says */
-        ci->callstatus &= static_cast<lu_byte>(~CIST_FORCEDYIELD);
-        if (budget_exceeded()) cpu_superyielded_coresume = 1;
-        cl = clLvalue(ci->func);
-        k = cl->p->k;
-        base = ci->u.l.base;
-        i = *(ci->u.l.savedpc++);
-        goto charge;
-    }
-newframe: /* a Lua call or return switched frames */
+newframe: /* a Lua call or return switched frames; a resume enters here too */
     lua_assert(ci == L->ci);
     cl = clLvalue(ci->func);
     k = cl->p->k;
@@ -569,9 +559,17 @@ newframe: /* a Lua call or return switched frames */
         i = *(ci->u.l.savedpc++);
         if (budget_exceeded()) {
             cpu_superyielded_coresume = 1;
-            forced_yield(L, ci);
+            if (ci->callstatus & CIST_FORCEDYIELD) {
+                /* the first stop after a resume from a forced yield lets the
+                   instruction run, so every resume makes progress */
+                ci->callstatus &= static_cast<lu_byte>(~CIST_FORCEDYIELD);
+            } else if (L->nny == 0 || cpu_deferred_yield_overdue()) {
+                /* not yieldable and overdue: lua_yieldk raises the error */
+                forced_yield(L, ci);
+            }
+            /* else not yieldable here (a metamethod or finaliser called from
+               C): run on and yield at the first instruction that can */
         }
-    charge:
         cpu_cycles_slice += luaV_cycle_cost[GET_OPCODE(i)];
         ra = RA(i);
         lua_assert(base == ci->u.l.base);

@@ -182,6 +182,32 @@ TEST(LineReader, MemoryLineBreaks) {
     vull_fclose(f);
 }
 
+// Whole lines of any length, with how each ended: 1 a line end, 0 the data's end.
+TEST(LineReader, WholeLinesIntoABuffer) {
+    ScratchDir d("wholelines");
+    std::string longline(200000, 'x');
+    std::string text = "a\r\n\n" + longline + "\rlast";
+    cbuffer *line = vull_create_buffer(0);
+    for (int kind = 0; kind < 2; kind++) {
+        std::vector<char> copy(text.begin(), text.end());
+        vull_file *f = kind ? vull_fopen(d.file("w.txt", text).c_str(), "rb")
+                            : vull_fopen_memory(copy.data(), (int)copy.size());
+        std::vector<std::pair<int, std::string>> got;
+        for (int r; (r = vull_fgets_line(line, f)) >= 0;)
+            got.emplace_back(r, std::string((const char *)line->data, line->length));
+        EXPECT_STREQ((const char *)line->data, "");
+        ASSERT_EQ(got.size(), 4u) << kind;
+        EXPECT_EQ(got[0], std::make_pair(1, std::string("a")));
+        EXPECT_EQ(got[1], std::make_pair(1, std::string()));
+        EXPECT_EQ(got[2], std::make_pair(1, longline));
+        EXPECT_EQ(got[3], std::make_pair(0, std::string("last")));
+        vull_fclose(f);
+    }
+    EXPECT_EQ(vull_fgets_line(line, nullptr), -1);
+    EXPECT_EQ(vull_fgets_line(nullptr, nullptr), -1);
+    vull_destroy_buffer(line);
+}
+
 TEST(LineReader, StreamLineBreaks) {
     ScratchDir d("lines");
     vull_file *f = vull_fopen(d.file("a.txt", "a\nb").c_str(), "rb");

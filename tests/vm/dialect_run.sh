@@ -3,8 +3,6 @@
 # and under small budgets, and compares the output with its .expected file.
 # A program that stops with an error has "exit <status>" and its standard
 # error (without the runner's "cycles" and "yields" lines) appended.
-# A program whose first line contains "no-budget" calls Lua from library
-# functions, where a forced yield is an error by design: it runs plainly only.
 # The cycle total must not depend on the budget (programs without their own
 # coroutines, whose resumes see the forced yields); a program whose first
 # line starts "-- cycles:" has its total appended to the output as well.
@@ -28,7 +26,6 @@ for prog in "$dir"/*.lua; do
     expected="$dir/$name.expected"
     if [ ! -f "$expected" ]; then failed "$name (no .expected file)"; continue; fi
     budgets="none 1 37"
-    if head -n 1 "$prog" | grep -q 'no-budget'; then budgets=none; fi
     plain_cycles=
     for b in $budgets; do
         if [ "$b" = none ]; then run "$tmp/out" "$prog"; plain_cycles=$cycles; else run "$tmp/out" --budget "$b" "$prog"; fi

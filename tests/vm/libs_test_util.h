@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/vm/vm_test_util.h"
-#include "tools/standins/console_standins.h"
+#include "console/state.h"
 #include "vm/lauxlib.h"
 #include "vm/lcpu.h"
 #include "vm/lua.h"
@@ -35,7 +35,7 @@ struct State {
     explicit State(bool stock = false) {
         L = lua_newstate(z6test::plain_alloc, nullptr);
         luaL_openhostlibs(L, stock ? 1 : 0);
-        z6_standin_reset();
+        pstate.system_cycles = 0;
         lua_reset_cpu_cycles();
     }
     ~State() { lua_close(L); }
@@ -60,9 +60,9 @@ struct State {
     // cycles charged through spend_cpu by 'code' (the statement's own
     // instruction cycles are not part of it)
     int spent(const std::string &code) {
-        z6_standin_cpu_spent = 0;
+        pstate.system_cycles = 0;
         run(code);
-        return z6_standin_cpu_spent;
+        return pstate.system_cycles;
     }
 };
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "tests/vm/libs_test_util.h"
+#include "tools/standins/console_standins.h"
 
 using z6libs::State;
 

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tests/vm/vm_test_util.h"
+#include "vm/lcpu.h"
 
 using z6test::run;
 using z6test::State;
@@ -72,12 +74,12 @@ TEST(Cpu, BudgetSplitsAProgramIntoSlicesWithTheSameTotal) {
 
 TEST(Cpu, YieldComesBeforeTheInstructionAfterTheBudgetIsPassed) {
     State L;
-    // eleven one-cycle charges pass a budget of 10; every slice stops there,
-    // the resumed instruction included, so no slice runs an extra instruction
+    // eleven one-cycle charges pass a budget of 10. A resumed frame keeps its
+    // forced-yield mark until the check first stops it, and that stop lets
+    // one more instruction run: later slices charge 12
     auto s = run_sliced(L, loadk_chain(40), 10);
     EXPECT_EQ(s.status, LUA_OK);
-    ASSERT_GE(s.slice_cycles.size(), 3u);
-    for (int c : s.slice_cycles) EXPECT_EQ(c, 11);
+    EXPECT_EQ(s.slice_cycles, (std::vector<int>{11, 12, 12}));
     EXPECT_EQ(lua_get_cpu_cycles(), 42);
 }
 
@@ -87,9 +89,12 @@ TEST(Cpu, EveryResumeMakesProgressEvenWithoutBudget) {
     EXPECT_EQ(s.status, LUA_OK);
     EXPECT_EQ(s.resumes, 16); // one yield before anything ran, then one per instruction
     EXPECT_EQ(lua_get_cpu_cycles(), 16);
+    // budget 0: the first slice runs one instruction, every later one two (the
+    // resumed instruction passes the check, the mark lets the next one run)
     s = run_sliced(L, loadk_chain(14), 0);
     EXPECT_EQ(s.status, LUA_OK);
-    EXPECT_EQ(s.resumes, 15);
+    EXPECT_EQ(s.resumes, 8);
+    EXPECT_EQ(lua_get_cpu_cycles(), 16);
 }
 
 TEST(Cpu, RequestedYieldStopsAtOnceAndCanBeCancelled) {
@@ -120,13 +125,21 @@ TEST(Cpu, RunawayLoopKeepsYieldingAndCanBeAbandoned) {
     EXPECT_EQ(r.joined(), "42");
 }
 
-TEST(Cpu, ForcedYieldWhereYieldingIsImpossibleRaisesAnError) {
+TEST(Cpu, ForcedYieldWhereYieldingIsImpossibleWaitsThenRaisesAnError) {
     State L;
+    // main thread under lua_pcall: never yieldable, so the yield is put off
+    // and a short program finishes
+    lua_reset_cpu_cycles();
     lua_set_cpu_cycles_slice_max(5);
-    auto r = run(L, loadk_chain(14)); // main thread under lua_pcall
+    auto r = run(L, loadk_chain(14) + "return a");
+    EXPECT_EQ(r.joined(), "1");
+    // a long one raises the error once it is a whole frame's budget overdue
+    lua_reset_cpu_cycles();
+    r = run(L, "local n = 0 while true do n = n + 1 end");
     EXPECT_EQ(r.status, LUA_ERRRUN);
     EXPECT_EQ(r.joined(), "attempt to yield from outside a coroutine");
-    lua_set_cpu_cycles_slice_max(0x7fffffff);
+    EXPECT_GT(lua_get_cpu_cycles(), 5 + Z6_CPU_MIN_FRAME_BUDGET);
+    EXPECT_LT(lua_get_cpu_cycles(), 5 + Z6_CPU_MIN_FRAME_BUDGET + 10);
 
     // another thread, inside a Lua function called from C without continuation
     lua_settop(L, 0);
@@ -134,9 +147,28 @@ TEST(Cpu, ForcedYieldWhereYieldingIsImpossibleRaisesAnError) {
     ASSERT_EQ(z6test::load(co, "ccall(function() local n = 0 while true do n = n + 1 end end)"),
               LUA_OK);
     lua_reset_cpu_cycles();
-    lua_set_cpu_cycles_slice_max(100);
+    const int frame = 0x800000 / 15; // a budget above the floor is its own grace
+    lua_set_cpu_cycles_slice_max(frame);
     EXPECT_EQ(lua_resume(co, L, 0), LUA_ERRRUN);
     EXPECT_EQ(z6test::value_text(co, -1), "attempt to yield across a C-call boundary");
+    EXPECT_GT(lua_get_cpu_cycles(), 2 * frame);
+    EXPECT_LT(lua_get_cpu_cycles(), 2 * frame + 10);
+    lua_set_cpu_cycles_slice_max(0x7fffffff);
+}
+
+TEST(Cpu, PutOffYieldComesAtTheFirstYieldableInstruction) {
+    State L;
+    // the budget runs out inside a C-called function; the coroutine yields
+    // right after ccall returns, with its result delivered
+    const char *code = R"(
+    local v = ccall(function() local s = 0 for i = 1, 30 do s = s + i end return s end)
+    return v
+  )";
+    auto s = run_sliced(L, code, 20);
+    ASSERT_EQ(s.status, LUA_OK) << z6test::value_text(L, -1);
+    EXPECT_EQ(z6test::value_text(L, -1), "465");
+    ASSERT_GE(s.slice_cycles.size(), 1u);
+    EXPECT_GT(s.slice_cycles[0], 100); // the whole loop ran in the first slice
 }
 
 TEST(Cpu, ForcedYieldInsideMetamethodsDeliversTheResult) {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "tests/vm/heap_test_util.h"
-#include "tools/standins/console_standins.h"
+#include "console/state.h"
 #include "vm/lobject.h"
 #include "vm/zmath.h"
 
@@ -76,13 +76,13 @@ TEST(Fixed, OperatorCodesDispatch) {
     EXPECT_EQ(luaO_arith(LUA_OPBNOT, 0, 12345), -1);      // ~0 is raw 0xffffffff
     EXPECT_EQ(luaO_arith(LUA_OPBXOR, fx(5), fx(3)), fx(6));
     EXPECT_EQ(luaO_arith(20, fx(1), fx(1)), 0); // unknown code
-    z6_standin_memory[0x1234] = 0x56;
-    z6_standin_memory[0x1235] = 0x78;
-    z6_standin_memory[0x1236] = 0x9a;
-    z6_standin_memory[0x1237] = 0xbc;
-    EXPECT_EQ(luaO_arith(LUA_OPPEEK, fx(0x1234) + 0x8000, 0), fx(0x56));
-    EXPECT_EQ(luaO_arith(LUA_OPPEEK2, fx(0x1234), 0), fx(0x7856));
-    EXPECT_EQ(static_cast<uint32_t>(luaO_arith(LUA_OPPEEK4, fx(0x1234), 0)), 0xbc9a7856u);
+    pstate.console_ram[0x4334] = 0x56; // user data: plain bytes of console memory
+    pstate.console_ram[0x4335] = 0x78;
+    pstate.console_ram[0x4336] = 0x9a;
+    pstate.console_ram[0x4337] = 0xbc;
+    EXPECT_EQ(luaO_arith(LUA_OPPEEK, fx(0x4334) + 0x8000, 0), fx(0x56));
+    EXPECT_EQ(luaO_arith(LUA_OPPEEK2, fx(0x4334), 0), fx(0x7856));
+    EXPECT_EQ(static_cast<uint32_t>(luaO_arith(LUA_OPPEEK4, fx(0x4334), 0)), 0xbc9a7856u);
 }
 
 TEST(Fixed, ShiftsTakeTheIntegerPartOfTheCount) {
@@ -116,38 +116,38 @@ TEST(Fixed, RotationsTakeTheCountModulo32) {
 }
 
 TEST(Fixed, RootsAndPowersChargeCycles) {
-    z6_standin_reset();
+    pstate.system_cycles = 0;
     EXPECT_EQ(z6_fsqrt(fx(2)), 92681); // sqrt(2) truncated to 16 fraction bits
-    EXPECT_EQ(z6_standin_cpu_spent, 16);
+    EXPECT_EQ(pstate.system_cycles, 16);
     EXPECT_EQ(z6_fsqrt(fx(-1)), 0);
-    EXPECT_EQ(z6_standin_cpu_spent, 16); // a negative root costs nothing
+    EXPECT_EQ(pstate.system_cycles, 16); // a negative root costs nothing
     EXPECT_EQ(z6_fsqrt(0), 0);
-    EXPECT_EQ(z6_standin_cpu_spent, 32);
+    EXPECT_EQ(pstate.system_cycles, 32);
     EXPECT_EQ(z6_fsqrt(0x7fffffff), 0xb504f3);
     EXPECT_EQ(z6_fsqrt(fx(16)), fx(4));
 
-    z6_standin_reset();
+    pstate.system_cycles = 0;
     EXPECT_EQ(z6_fpow(fx(2), 0x8000), z6_fsqrt(fx(2)));
-    EXPECT_EQ(z6_standin_cpu_spent, 16 + 16 + 16); // root, end charge, the comparison's root
-    z6_standin_reset();
+    EXPECT_EQ(pstate.system_cycles, 16 + 16 + 16); // root, end charge, the comparison's root
+    pstate.system_cycles = 0;
     EXPECT_EQ(z6_fpow(fx(5), fx(2)), fx(25));
-    EXPECT_EQ(z6_standin_cpu_spent, 16); // an integral exponent costs one charge
-    z6_standin_reset();
+    EXPECT_EQ(pstate.system_cycles, 16); // an integral exponent costs one charge
+    pstate.system_cycles = 0;
     EXPECT_EQ(z6_fpow(fx(7), 0), ONE);
-    EXPECT_EQ(z6_standin_cpu_spent, 0);
+    EXPECT_EQ(pstate.system_cycles, 0);
     EXPECT_EQ(z6_fpow(fx(2), fx(-1)), 0x8000);
     EXPECT_EQ(z6_fpow(0, fx(-1)), 0x7fffffff);
     EXPECT_EQ(z6_fpow(fx(3), MINV), ONE); // -32768 cannot be negated: 1.0
     EXPECT_EQ(z6_fpow(fx(200), fx(3)), z6_fmul(z6_fmul(fx(200), fx(200)), fx(200)));
     EXPECT_EQ(z6_fpow(fx(4), 0x18000), fx(8)); // 4 ^ 1.5
     // a negative base with a fraction gives 0, after running the loop
-    z6_standin_reset();
+    pstate.system_cycles = 0;
     EXPECT_EQ(z6_fpow(fx(-8), 0x8000), 0);
-    EXPECT_EQ(z6_standin_cpu_spent, 16); // root of -8 is free, the end charge is not
-    z6_standin_reset();
+    EXPECT_EQ(pstate.system_cycles, 16); // root of -8 is free, the end charge is not
+    pstate.system_cycles = 0;
     EXPECT_EQ(z6_fpow(fx(-8), 0x18000), 0);
     EXPECT_EQ(z6_fpow(fx(-8), 0xc000), 0);
-    EXPECT_EQ(z6_standin_cpu_spent, 16 + 16 + 16); // then one root of 0 and two end charges
+    EXPECT_EQ(pstate.system_cycles, 16 + 16 + 16); // then one root of 0 and two end charges
     EXPECT_EQ(z6_fpow(fx(-2), fx(3)), fx(-8));
 }
 
@@ -176,9 +176,9 @@ TEST(Fixed, RandomGenerator) {
     EXPECT_EQ(zibo6_random(10),
               (((0x8bf1d014u + ((0xf134f124u << 16) | (0xf134f124u >> 16)))) % 10));
 
-    z6_standin_reset();
+    pstate.system_cycles = 0;
     zibo6_srand(fx(42));
-    EXPECT_EQ(z6_standin_cpu_spent, 16);
+    EXPECT_EQ(pstate.system_cycles, 16);
     uint32_t a = zibo6_random(1000), b = zibo6_random(1000);
     zibo6_srand(fx(42));
     EXPECT_EQ(zibo6_random(1000), a);

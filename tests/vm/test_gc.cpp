@@ -7,7 +7,9 @@
 #include <string>
 
 #include "tests/vm/heap_test_util.h"
-#include "tools/standins/console_standins.h"
+#include "console/heap.h"
+#include "console/state.h"
+#include "vm/lauxlib.h"
 #include "vm/lcpu.h"
 #include "vm/lgc.h"
 #include "vm/lmem.h"
@@ -153,7 +155,7 @@ TEST(Gc, VectorLimitsAreReportedAsWholeNumbers) {
     EXPECT_EQ(z6heap::text(L, -1), "too many functions (limit is 262143)");
 }
 
-TEST(Gc, RefusedShrinksKeepTheOldBlock) {
+TEST(Gc, RefusedShrinksKeepTheAccountingExact) {
     z6heap::State L;
     lua_newtable(L);
     for (int i = 0; i < 3000; i++) {
@@ -163,15 +165,27 @@ TEST(Gc, RefusedShrinksKeepTheOldBlock) {
     lua_pop(L, 1);
     int big = G(L.L)->strt.size;
     L.heap.refuse_shrinks = true;
-    lua_gc(L, LUA_GCCOLLECT, 0); // halves the string table and shrinks stacks
+    // the collector's own shrinks (string table, stacks) keep their old blocks
+    lua_gc(L, LUA_GCCOLLECT, 0);
     EXPECT_GT(L.heap.refused, 0);
-    EXPECT_LT(G(L.L)->strt.size, big);
-    EXPECT_LT(gc_bytes(L), L.heap.in_use); // the VM counts the smaller size it asked for
+    EXPECT_EQ(G(L.L)->strt.size, big);
+    EXPECT_EQ(gc_bytes(L), L.heap.in_use); // the VM and the hook agree
     make_garbage(L, 500);
     lua_gc(L, LUA_GCCOLLECT, 0);
+    EXPECT_EQ(gc_bytes(L), L.heap.in_use);
+    // interned strings are still found after the refused rehash
+    lua_pushstring(L, "s17");
+    lua_pushstring(L, "s17");
+    EXPECT_EQ(lua_tostring(L, -1), lua_tostring(L, -2));
+    lua_pop(L, 2);
+    // any other shrink is a memory error like any refused request
+    EXPECT_EQ(luaL_loadstring(L, "local a, b, c = 1, 2, 3 return a + b + c"), LUA_ERRMEM);
+    EXPECT_EQ(z6heap::text(L, -1), "not enough memory");
+    lua_pop(L, 1);
     L.heap.refuse_shrinks = false;
-    lua_pushstring(L, "still fine");
-    EXPECT_STREQ(lua_tostring(L, -1), "still fine");
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    EXPECT_LT(G(L.L)->strt.size, big);
+    EXPECT_EQ(gc_bytes(L), L.heap.in_use);
 }
 
 TEST(Gc, WeakTablesLoseCollectedEntries) {
@@ -285,35 +299,41 @@ TEST(Gc, NewThreadsStartClean) {
 }
 
 TEST(Gc, ConsoleAllocatorWeighsBlocksAndEnforcesLimits) {
-    z6_standin_reset();
+    pstate.script_memory_used = 0;
+    pstate.memory_overhead = 0;
+    pstate.memory_yield_requested = 0;
+    pstate.host_allocation_failed = 0;
     lua_State *L = lua_newstate(zibo6_lua_alloc, nullptr);
     ASSERT_NE(L, nullptr);
-    EXPECT_GT(z6_standin_alloc_total, 0);
+    EXPECT_GT(pstate.script_memory_used, 0);
     void *p = lua_newuserdata(L, 24);
     EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 8, 0u); // the header keeps 8-byte alignment
-    int64_t before = z6_standin_alloc_total;
-    lua_pushlstring(L, std::string(100, 'w').data(), 100); // a long string: its size minus 8
-    EXPECT_EQ(z6_standin_alloc_total - before, static_cast<int64_t>(sizeof(TString) + 101 - 8));
-    // over the soft limit: pressure, and a yield is requested
+    int32_t before = pstate.script_memory_used;
+    lua_pushlstring(L, std::string(20, 'w').data(), 20); // a short string: its size minus 8
+    EXPECT_EQ(pstate.script_memory_used - before, int32_t(sizeof(TString) + 21 - 8));
+    // over the soft limit: a yield is requested
     lua_cpu_prepare_for_resume();
-    z6_standin_alloc_base = Z6_STANDIN_SOFT_LIMIT;
+    pstate.memory_overhead = Z6_SOFT_MEMORY_LIMIT;
     lua_newtable(L);
-    EXPECT_EQ(z6_standin_memory_pressure, 1);
+    EXPECT_EQ(pstate.memory_yield_requested, 1);
     EXPECT_EQ(cpu_superyield, Z6_SUPERYIELD_REQUEST);
     lua_cpu_prepare_for_resume();
     // over the hard limit: refused, after the emergency collection too
     lua_pushinteger(L, 4);
     lua_pushcclosure(L, alloc_big_string, 1);
-    z6_standin_alloc_base = Z6_STANDIN_HARD_LIMIT; // after the closure is made
+    pstate.memory_overhead = Z6_HARD_MEMORY_LIMIT; // after the closure is made
     EXPECT_EQ(lua_pcall(L, 0, 1, 0), LUA_ERRMEM);
-    EXPECT_EQ(z6_standin_alloc_failed, 1);
-    z6_standin_alloc_base = 0;
+    EXPECT_EQ(pstate.host_allocation_failed, 1);
+    pstate.memory_overhead = 0;
     lua_close(L);
-    EXPECT_EQ(z6_standin_alloc_total, 0);
+    EXPECT_EQ(pstate.script_memory_used, 0);
+    EXPECT_EQ(pstate.host_memory_used, 0);
     lua_cpu_prepare_for_resume();
     // a hook that refuses the first block makes lua_newstate return null
-    z6_standin_alloc_base = Z6_STANDIN_HARD_LIMIT + 1;
+    pstate.memory_overhead = Z6_HARD_MEMORY_LIMIT + 1;
     EXPECT_EQ(lua_newstate(zibo6_lua_alloc, nullptr), nullptr);
-    z6_standin_reset();
+    pstate.memory_overhead = 0;
+    pstate.memory_yield_requested = 0;
+    pstate.host_allocation_failed = 0;
     lua_cpu_prepare_for_resume();
 }

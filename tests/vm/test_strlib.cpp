@@ -18,6 +18,10 @@ TEST(StrLib, SubPositions) {
             {"return sub('hello')",
              "error: bad argument #2 to 'sub' (number expected, got no value)"},
             {"return sub(nil, 1)", "error: bad argument #1 to 'sub' (string expected, got nil)"},
+            // a third argument that is no number reads as the end, with no error
+            {"return sub('hello', 2, {}), sub('hello', 2, 'x'), sub('hello', 2, true)",
+             "ello\tello\tello"},
+            {"return sub('hello', 2, '3'), sub('hello', '-4', ' -2 ')", "el\tell"},
         });
 }
 
@@ -25,19 +29,26 @@ TEST(StrLib, GlyphBytesAreLetters) {
     State s(true);
     // byte 200 matches %a, %l, %w and [%w], not %A, %p, %d or %u
     z6libs::expect_runs(
-        s, {
-               {"local c = string.char(200) return c:find('%a'), c:find('%l'), c:find('[%w]')",
-                "1\t1\t1\t1"},
-               {"local c = string.char(200) return c:find('%A'), c:find('%p'), c:find('%d'), "
-                "c:find('%u')",
-                "nil\tnil\tnil\tnil"},
-               {"return string.char(30):find('%a'), string.char(31):find('%s')", "1\tnil"},
-               // an escaped glyph byte is a literal and still matches itself
-               {"local c = string.char(200) return (c .. 'x'):find('%' .. c .. 'x')", "1\t2"},
-               {"local c = string.char(200) return c:find('[%' .. c .. ']')", "1\t1"},
-               // plain characters and ranges compare bytes
-               {"return string.char(200):find('[\\190-\\210]')", "1\t1"},
-           });
+        s,
+        {
+            {"local c = string.char(200) return c:find('%a'), c:find('%l'), c:find('[%w]')",
+             "1\t1\t1\t1"},
+            {"local c = string.char(200) return c:find('%A'), c:find('%p'), c:find('%d'), "
+             "c:find('%u')",
+             "nil\tnil\tnil\tnil"},
+            {"return string.char(30):find('%a'), string.char(31):find('%s')", "1\tnil"},
+            // an escaped glyph byte matches nothing, alone or in a set
+            {"local c = string.char(200) return (c .. 'x'):find('%' .. c .. 'x'), "
+             "c:find('[%' .. c .. ']'), c:find('[x%' .. c .. ']')",
+             "nil\tnil\tnil"},
+            {"return string.char(30):find('%' .. string.char(30)), "
+             "string.char(31):find('[%' .. string.char(31) .. ']')",
+             "nil\tnil"},
+            // unescaped, the same bytes match themselves
+            {"local c = string.char(200) return c:find('[' .. c .. ']'), c:find('.')", "1\t1\t1"},
+            // plain characters and ranges compare bytes
+            {"return string.char(200):find('[\\190-\\210]')", "1\t1"},
+        });
 }
 
 TEST(StrLib, PatternErrors) {
