@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "engine/charset.h"
+#include "console/shell_hooks.h"
 #include "console/state.h"
 #include "console/term.h"
 #include "engine/config.h"

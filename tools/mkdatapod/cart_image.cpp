@@ -1,46 +1,27 @@
-// Cart images from text carts. Until the cart record and the console's ROM
-// view are linked here, the data part stays zero and only the code section is
-// taken from the text cart.
+// Cart images from text carts: the cart's data as the console's ROM view shows
+// it, and its code as plain text (the image readers accept it beside
+// compressed code).
 #include "tools/mkdatapod/cart_image.h"
 
-#include <cstdio>
 #include <cstring>
-#include <vector>
 
-#include "engine/charset.h"
+#include "cart/cart.h"
+#include "console/mem.h"
 
 bool build_cart_image(const char *path, uint8_t *out, std::string *error) {
     std::memset(out, 0, CART_IMAGE_SIZE);
-    FILE *f = std::fopen(path, "rb");
-    if (!f) {
-        *error = "cannot open";
+    zibo6_cart *cart = vull_load_zibo6_cart(path);
+    if (!cart) {
+        *error = "not a readable text cart";
         return false;
     }
-    std::string code, line;
-    bool in_code = false, ok = true;
-    int c;
-    do {
-        c = std::fgetc(f);
-        if (c != EOF && c != '\n') {
-            if (c != '\r') line += char(c);
-            continue;
-        }
-        if (line.compare(0, 2, "__") == 0 && line.size() > 4 &&
-            line.compare(line.size() - 2, 2, "__") == 0)
-            in_code = line == "__lua__";
-        else if (in_code)
-            code += line + "\n";
-        line.clear();
-    } while (c != EOF);
-    std::fclose(f);
-    std::vector<char> glyphs(code.size() + 1);
-    convert_escaped_to_glyphs(code.c_str(), glyphs.data());
-    size_t n = std::strlen(glyphs.data());
-    if (n >= size_t(CART_CODE_BLOCK)) {
-        *error = "code does not fit the code block";
-        ok = false;
-    } else {
-        std::memcpy(out + CART_CODE_OFFSET, glyphs.data(), n);
-    }
-    return ok;
+    for (int a = 0; a < CART_CODE_OFFSET; a++) out[a] = uint8_t(zibo6_peek(nullptr, cart, a));
+    size_t n = strlen(cart->code);
+    bool fits = n < size_t(CART_CODE_BLOCK);
+    if (fits)
+        std::memcpy(out + CART_CODE_OFFSET, cart->code, n);
+    else
+        *error = "code does not fit the code block as plain text";
+    vull_destroy_zibo6_cart(cart);
+    return fits;
 }

@@ -1,6 +1,6 @@
 // Stand-ins for the services the cart formats call in subsystems not built
-// yet: the console terminal (declared in console/term.h), the shell's status
-// message and the audio engine's sfx and song stops. Each records what it was
+// yet: the console terminal (declared in console/term.h) and the audio
+// engine's sfx and song stops. Each records what it was
 // asked so tests can check it, and each lives in an object file of its own, so
 // the real function wins the link as soon as it exists; remove each when its
 // real piece lands.
@@ -12,10 +12,6 @@ struct zibo6_sfx;
 
 // Console terminal (zibo_print, zibo_print_2): every printed line, newest last.
 extern std::string z6_standin_terminal;
-
-// Shell status message: the last text shown.
-void show_message(const char *text, int ms);
-extern std::string z6_standin_message;
 
 // Audio engine: counts of stop requests.
 void vull_stop_sfx(zibo6_sfx *sfx);

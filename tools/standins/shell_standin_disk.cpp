@@ -1,12 +1,13 @@
 // Stand-in working-cart files: a text cart or a 32 KB image with plain code
-// becomes the working cart (an image gives only its code); embedded carts are
-// kept by name only.
+// becomes the working cart (an image's code is taken as plain text); embedded
+// carts are kept by name only.
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "cart/cart.h"
+#include "console/mem.h"
 #include "console/run.h"
 #include "console/state.h"
 #include "engine/disk.h"
@@ -20,6 +21,7 @@ constexpr int IMAGE_SIZE = 0x8000, CODE_OFFSET = 0x4300;
 
 void load_zibo6_cart_32k(zibo6_cart *cart, const uint8_t *image) {
     if (!cart || !image) return;
+    for (int a = 0; a < CODE_OFFSET; a++) zibo6_poke(nullptr, cart, a, image[a]);
     // plain code only: it ends at the first 0 byte or the end of the block
     size_t n = strnlen(reinterpret_cast<const char *>(image + CODE_OFFSET), IMAGE_SIZE - CODE_OFFSET);
     memcpy(cart->code, image + CODE_OFFSET, n);

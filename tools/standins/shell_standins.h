@@ -33,7 +33,6 @@ void hash_cart(zibo6_cart *cart, char *out); // 40 zeros: no hash yet
 // Cart data, tokens, code-tab settings.
 int save_cdata();
 void calculate_dormant_tokens();
-void update_punycode_encoding();
 
 // Buttons: nothing is ever pressed.
 void update_buttons();

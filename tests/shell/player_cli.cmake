@@ -1,0 +1,5 @@
+# The player from the command line: headless runs, refusals, config.txt.
+if(TARGET zibo6)
+    z6_add_script_test(shell_player_cli
+        sh ${CMAKE_CURRENT_SOURCE_DIR}/player_cli.sh $<TARGET_FILE:zibo6> ${CMAKE_CURRENT_SOURCE_DIR})
+endif()
