@@ -19,7 +19,7 @@ fail() {
 play() {
     name=$1
     shift
-    "$PLAYER" "$@" >"$WORK/$name.out" 2>"$WORK/$name.err"
+    timeout 120 "$PLAYER" "$@" >"$WORK/$name.out" 2>"$WORK/$name.err"
     rc=$?
 }
 
