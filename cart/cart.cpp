@@ -18,6 +18,7 @@
 #include "engine/gfx.h"
 #include "engine/mem.h"
 #include "engine/undo.h"
+#include "audio/channel.h"
 #include "tools/standins/cart_standins.h"
 
 int zibo6_cart_load_status;
@@ -243,17 +244,6 @@ std::string_view text_of(cbuffer *line) {
 ** Writer
 */
 
-struct text_sections {
-    int code_chars;  // characters of code
-    int gfx_rows;    // sprite rows up to the last with a nonzero pixel
-    bool label;      // a label with a nonzero pixel
-    bool gff;        // some flag nonzero
-    int map_rows;    // map rows (of 0-31) up to the last nonzero one
-    int sfx_count;   // sfx up to the last non-empty one
-    int music_count; // patterns up to the last non-empty one
-    bool mask;       // some change-mask byte below 0xff
-};
-
 // Rows 0..n-1 of an 8-bit bitmap where row n-1 is the last holding a nonzero pixel.
 int used_rows(const vull_bitmap *bmp, int height) {
     if (!bmp) return 0;
@@ -261,25 +251,6 @@ int used_rows(const vull_bitmap *bmp, int height) {
         for (int x = 0; x < bmp->width; x++)
             if (bmp->rows[y][x]) return y + 1;
     return 0;
-}
-
-text_sections measure(const zibo6_cart *cart) {
-    text_sections t{};
-    t.code_chars = int(strnlen(cart->code, ZIBO6_CODE_SIZE - 1));
-    t.gfx_rows = used_rows(cart->sprites, ZIBO6_SHEET_SIZE);
-    t.label = cart->label && cart->label->width == ZIBO6_SHEET_SIZE &&
-              cart->label->height == ZIBO6_SHEET_SIZE &&
-              used_rows(cart->label, ZIBO6_SHEET_SIZE) > 0;
-    t.gff = std::any_of(std::begin(cart->sprite_flags), std::end(cart->sprite_flags),
-                        [](int32_t f) { return f != 0; });
-    t.map_rows = used_rows(cart->map, 32);
-    for (int i = 0; i < ZIBO6_SFX_COUNT; i++)
-        if (!zibo6_sfx_is_empty(cart, i)) t.sfx_count = i + 1;
-    for (int i = 0; i < ZIBO6_PATTERN_COUNT; i++)
-        if (!zibo6_pattern_is_empty(cart, i)) t.music_count = i + 1;
-    t.mask = std::any_of(std::begin(cart->change_mask), std::end(cart->change_mask),
-                         [](uint8_t b) { return b != 0xFF; });
-    return t;
 }
 
 void put_hex2(std::string &out, int v) {
@@ -307,7 +278,7 @@ std::string cart_text(const zibo6_cart *cart, int no_header) {
         out += HEADER_LINE;
         out += "version " + std::to_string(ZIBO6_CART_VERSION) + "\n";
     }
-    text_sections t = measure(cart);
+    zibo6_text_sections t = zibo6_measure_text_sections(cart);
     if (t.code_chars) {
         out += "__lua__\n";
         std::string code(cart->code, size_t(t.code_chars));
@@ -471,6 +442,25 @@ bool zibo6_pattern_is_empty(const zibo6_cart *cart, int index) {
     for (int c = 0; c < ZIBO6_PATTERN_CHANNELS; c++)
         if (cart->music[index][c] != 0x41 + c) return false;
     return cart->pattern_flags[index] == 0;
+}
+
+zibo6_text_sections zibo6_measure_text_sections(const zibo6_cart *cart) {
+    zibo6_text_sections t{};
+    t.code_chars = int(strnlen(cart->code, ZIBO6_CODE_SIZE - 1));
+    t.gfx_rows = used_rows(cart->sprites, ZIBO6_SHEET_SIZE);
+    t.label = cart->label && cart->label->width == ZIBO6_SHEET_SIZE &&
+              cart->label->height == ZIBO6_SHEET_SIZE &&
+              used_rows(cart->label, ZIBO6_SHEET_SIZE) > 0;
+    t.gff = std::any_of(std::begin(cart->sprite_flags), std::end(cart->sprite_flags),
+                        [](int32_t f) { return f != 0; });
+    t.map_rows = used_rows(cart->map, 32);
+    for (int i = 0; i < ZIBO6_SFX_COUNT; i++)
+        if (!zibo6_sfx_is_empty(cart, i)) t.sfx_count = i + 1;
+    for (int i = 0; i < ZIBO6_PATTERN_COUNT; i++)
+        if (!zibo6_pattern_is_empty(cart, i)) t.music_count = i + 1;
+    t.mask = std::any_of(std::begin(cart->change_mask), std::end(cart->change_mask),
+                         [](uint8_t b) { return b != 0xFF; });
+    return t;
 }
 
 zibo6_cart *vull_load_zibo6_cart_from_file(vull_file *file, int lenient) {

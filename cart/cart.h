@@ -102,5 +102,18 @@ void apply_legacy_changes(zibo6_cart *cart);
 bool zibo6_sfx_is_empty(const zibo6_cart *cart, int index);
 bool zibo6_pattern_is_empty(const zibo6_cart *cart, int index);
 
+// How much of each section the text form holds (0 or false: not written).
+struct zibo6_text_sections {
+    int code_chars;  // characters of code
+    int gfx_rows;    // sprite rows up to the last with a nonzero pixel
+    bool label;      // a 128 x 128 label with a nonzero pixel
+    bool gff;        // some sprite flag nonzero
+    int map_rows;    // map rows (of 0-31) up to the last nonzero one
+    int sfx_count;   // sfx up to the last non-empty one
+    int music_count; // patterns up to the last non-empty one
+    bool mask;       // some change-mask byte below 0xff
+};
+zibo6_text_sections zibo6_measure_text_sections(const zibo6_cart *cart);
+
 // A format version estimated from code text (8, 9 or 10).
 int vull_determine_cart_version(const char *code);

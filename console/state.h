@@ -47,8 +47,8 @@ struct draw_state_rec {
     int32_t camera_y;            // 0x5f2a-0x5f2b, signed 16-bit
     int32_t screen_mode;         // 0x5f2c
     int32_t bitplane_mask;       // 0x5f5e whole byte
-    int32_t bitplane_mask_low;   // its low nibble (read mask)
-    int32_t bitplane_mask_high;  // its high nibble (write mask)
+    int32_t bitplane_mask_low;   // its low nibble (write mask)
+    int32_t bitplane_mask_high;  // its high nibble (read mask)
     int32_t fill_pattern;        // 0x5f31-0x5f33: 16-bit pattern, bits 16-18 flags
     int32_t line_x;              // 0x5f3c-0x5f3d: previous line end x, signed 16-bit
     int32_t line_y;              // 0x5f3e-0x5f3f: previous line end y, signed 16-bit

@@ -13,9 +13,9 @@
 #include <cstring>
 
 // The audio engine's destroyers (its header belongs to that subsystem).
-struct vull_sound;
+struct csound;
 struct vull_synth;
-void vull_destroy_sound(vull_sound *sound);
+void vull_destroy_sound(csound *sound);
 void vull_destroy_synth(vull_synth *synth);
 
 vull_destroy_item_fn vull_destroy_item_func = nullptr;
@@ -47,7 +47,7 @@ static void destroy_item(int type, void *item) {
     case CPOD_POD: vull_destroy_pod(static_cast<cpod *>(item)); return;
     case CPOD_BITMAP: vull_destroy_bitmap(static_cast<vull_bitmap *>(item)); return;
     case CPOD_PALETTE: vull_destroy_palette(static_cast<vull_palette_rec *>(item)); return;
-    case CPOD_SOUND: vull_destroy_sound(static_cast<vull_sound *>(item)); return;
+    case CPOD_SOUND: vull_destroy_sound(static_cast<csound *>(item)); return;
     case CPOD_SYNTH: vull_destroy_synth(static_cast<vull_synth *>(item)); return;
     case CPOD_FILE: vull_fclose(static_cast<vull_file *>(item)); return;
     case CPOD_MODEL:

@@ -4,6 +4,11 @@
 // must be in range, pass vull_checked_size, and the bytes it implies must still
 // be in the input. So a hostile file can neither make the reader allocate much
 // more than its own size nor loop: every chunk consumes input.
+//
+// Damage loses as little as it can: the items read before it are kept, the damaged
+// item is dropped, and a chunk whose size field the writer fills in is passed over
+// by it. Where no field tells where a chunk ends, the pod ends there, and the reader
+// moves on to the next pod header so that the rest of a pod set still loads.
 #include "engine/pod.h"
 #include "engine/anim.h"
 #include "engine/disk.h"
@@ -12,7 +17,8 @@
 #include "engine/model.h"
 #include "engine/voxel.h"
 #include "engine/vull.h"
-#include "tools/standins/audio_standins.h"
+#include "audio/sound.h"
+#include "audio/synth.h"
 
 #include <lz4.h>
 
@@ -32,8 +38,6 @@ constexpr int64_t UNKNOWN_LEFT = INT64_MAX; // a stream that cannot tell its siz
 
 // LZ4 cannot expand a block by much more than 255 times; a claim beyond this is a lie.
 constexpr int64_t LZ4_MAX_RATIO = 256;
-
-bool pod_abandoned = false; // the last pod read was refused as damaged
 
 } // namespace
 
@@ -93,6 +97,20 @@ static bool skip(vull_file *f, int64_t n) {
     return n == 0 || vull_fseek(f, (int)n, SEEK_CUR) == 0;
 }
 
+// The read position (streams and memory files, the only kinds the reader reads).
+static int64_t position(vull_file *f) {
+    if (f->kind == VULL_FILE_MEMORY) return f->position;
+    return f->stream ? std::ftell(f->stream) : -1;
+}
+
+// Moves to an absolute position: back anywhere already read, forward only within the input.
+static bool seek_to(vull_file *f, int64_t target) {
+    int64_t here = position(f);
+    if (here < 0 || target < 0) return false;
+    if (target >= here) return skip(f, target - here);
+    return here - target <= INT32_MAX && vull_fseek(f, (int)(target - here), SEEK_CUR) == 0;
+}
+
 /*
 ** LZ4 block streams
 */
@@ -126,7 +144,7 @@ int vull_fread_lz4(void *dest, int n, vull_file *f) {
 
 /*
 ** Chunk readers: each returns false for a damaged chunk. An item is added to the
-** container as soon as it exists, so abandoning the pod releases it.
+** container as soon as it exists, so dropping a damaged chunk's items releases it.
 */
 
 template <typename T> static bool add(cpod *pod, int type, T *item, void (*destroy)(T *)) {
@@ -319,10 +337,10 @@ static bool read_sound(vull_file *f, cpod *pod, int32_t size) {
     bool plausible =
         count >= 0 && bits > 0 && bits % 8 == 0 && vull_checked_size(count, bits / 8, 0, &bytes);
     if (plausible && !need(f, 16 + (int64_t)bytes)) return false;
-    vull_sound *snd = plausible ? vull_create_sound(count, bits) : nullptr;
+    csound *snd = plausible ? vull_create_sound(count, bits) : nullptr;
     // A sound that cannot be made is passed over by the chunk's size.
     if (!snd) return skip(f, (int64_t)size - 8);
-    if (!add<vull_sound>(pod, CPOD_SOUND, snd, vull_destroy_sound)) return false;
+    if (!add<csound>(pod, CPOD_SOUND, snd, vull_destroy_sound)) return false;
     snd->frequency = vull_fread_int32(f);
     snd->channels = vull_fread_int32(f);
     (void)vull_fread_int32(f);
@@ -363,12 +381,14 @@ static bool read_synth(vull_file *f, cpod *pod) {
     return true;
 }
 
-static bool read_file_item(vull_file *f, cpod *pod, bool compressed) {
+// A raw file item ends after its data, so a refused one is passed over by its length.
+static bool read_file_item(vull_file *f, cpod *pod, bool compressed, int64_t *chunk_end) {
     if (!need(f, 4 + POD_FILE_NAME_LEN)) return false;
     int32_t length = vull_fread_int32(f);
     char name[POD_FILE_NAME_LEN];
     read_block(f, name, POD_FILE_NAME_LEN);
     name[POD_FILE_NAME_LEN - 1] = 0;
+    if (!compressed && length >= 0) *chunk_end = position(f) + length;
     int32_t clen = 0;
     if (length < 0 || !check_block(f, compressed, length, &clen)) return false;
     cbuffer *buf = vull_create_buffer(length);
@@ -385,13 +405,6 @@ static bool read_file_item(vull_file *f, cpod *pod, bool compressed) {
 ** One pod
 */
 
-static cpod *abandon(cpod *pod) {
-    vull_debug("vull_load_pod_file: bad chunk\n");
-    vull_destroy_pod(pod);
-    pod_abandoned = true;
-    return nullptr;
-}
-
 // A chunk the reader does not decode: the load hook's, or skipped by its size.
 static bool read_unknown(vull_file *f, cpod *pod, uint32_t id, int32_t size) {
     if (vull_load_item_func && vull_load_item_func(f, pod, id) == 0) return true;
@@ -400,12 +413,29 @@ static bool read_unknown(vull_file *f, cpod *pod, uint32_t id, int32_t size) {
     return size >= 0 && skip(f, size);
 }
 
-static bool read_chunk(vull_file *f, cpod *pod, uint32_t id, int32_t size) {
+// Reads one chunk after its identifier and size. When it is refused, *chunk_end says where
+// it ends if the file tells (-1 otherwise): the size field, where the writer fills it in
+// (uncompressed bitmaps and voxel maps, palettes, materials, sounds, unknown chunks), or a
+// raw file item's length.
+static bool read_chunk(vull_file *f, cpod *pod, uint32_t id, int32_t size, int64_t *chunk_end) {
     bool compressed = (id & POD_COMPRESSED) != 0;
+    *chunk_end = -1;
+    switch (id) {
+    case ID_CMOD:
+    case ID_CANI:
+    case ID_CSYN:
+    case ID_CFIL:
+    case ID_CBMP | POD_COMPRESSED:
+    case ID_CVMP | POD_COMPRESSED:
+    case ID_CFIL | POD_COMPRESSED: break;
+    default:
+        if (size >= 0) *chunk_end = position(f) + size;
+        break;
+    }
     switch (id & ~POD_COMPRESSED) {
     case ID_CBMP: return read_raster(f, pod, compressed, false);
     case ID_CVMP: return read_raster(f, pod, compressed, true);
-    case ID_CFIL: return read_file_item(f, pod, compressed);
+    case ID_CFIL: return read_file_item(f, pod, compressed, chunk_end);
     default: break;
     }
     switch (id) {
@@ -419,26 +449,65 @@ static bool read_chunk(vull_file *f, cpod *pod, uint32_t id, int32_t size) {
     }
 }
 
+// Whether 8 bytes are a chunk header that starts an entry of a pod set.
+static bool is_entry_header(const uint8_t *p) {
+    uint32_t id, size;
+    std::memcpy(&id, p, 4);
+    std::memcpy(&size, p + 4, 4);
+    return (id == ID_CPOD && size == POD_HEADER_SIZE - 8) || (id == ID_CNOP && size == 0);
+}
+
+// After a pod that ended at damage, the next pod of a set starts at an unknown place:
+// moves to the next "CPOD" or "CNOP" header (to the end when there is none), so the
+// later entries load. Data that merely looks like a header can misplace them, but
+// every read stays within the input.
+static void find_next_entry(vull_file *f) {
+    constexpr int BLOCK = 4096;
+    uint8_t buf[BLOCK + 8];
+    int kept = 0;
+    for (;;) {
+        int got = vull_fread(buf + kept, 1, BLOCK, f);
+        if (got <= 0) return;
+        int n = kept + got;
+        for (int i = 0; i + 8 <= n; i++) {
+            if (is_entry_header(buf + i)) {
+                vull_fseek(f, i - n, SEEK_CUR);
+                return;
+            }
+        }
+        kept = n < 7 ? n : 7;
+        std::memmove(buf, buf + n - kept, (size_t)kept);
+    }
+}
+
+// Drops the items added since the container held 'count' (a damaged chunk's).
+static void drop_items_since(cpod *pod, int count) {
+    while (pod->count > count) cpod_delete_item(pod, pod->used[pod->count - 1]);
+}
+
 cpod *vull_load_pod_file(const char *, vull_file *f) {
-    pod_abandoned = false;
     if (!f) return nullptr;
     measure_stream(f);
     cpod *pod = vull_create_pod(0);
     if (!pod) return nullptr;
     for (bool first = true;; first = false) {
         if (at_end(f)) break;
-        // A chunk cut short is damage, not an end.
-        if (!need(f, 4)) return abandon(pod);
-        uint32_t id = vull_fread_uint32(f);
-        if (id == 0) break;
-        if (!need(f, 4)) return abandon(pod);
-        int32_t size = vull_fread_int32(f);
+        int64_t start = position(f);
+        // A chunk header cut short is damage, not an end.
+        bool whole = need(f, 8);
+        uint32_t id = whole ? vull_fread_uint32(f) : 0;
+        if (whole && id == 0) break;
+        int32_t size = whole ? vull_fread_int32(f) : 0;
         if (first) {
-            if (id != ID_CPOD) {
+            if (whole && id != ID_CPOD) {
                 vull_destroy_pod(pod);
                 return nullptr;
             }
-            if (!need(f, POD_HEADER_SIZE - 8)) return abandon(pod);
+            if (!whole || !need(f, POD_HEADER_SIZE - 8)) {
+                vull_debug("vull_load_pod_file: bad chunk\n");
+                vull_destroy_pod(pod);
+                return nullptr;
+            }
             (void)vull_fread_int32(f);
             read_block(f, pod->name, CPOD_NAME_LEN);
             pod->name[CPOD_NAME_LEN - 1] = 0;
@@ -446,11 +515,18 @@ cpod *vull_load_pod_file(const char *, vull_file *f) {
             skip(f, 28);
             continue;
         }
-        if (id == ID_CPOD || id == ID_CNOP) {
+        if (whole && (id == ID_CPOD || id == ID_CNOP)) {
             vull_fseek(f, -8, SEEK_CUR);
             break;
         }
-        if (!read_chunk(f, pod, id, size)) return abandon(pod);
+        int before = pod->count;
+        int64_t chunk_end = -1;
+        if (whole && read_chunk(f, pod, id, size, &chunk_end)) continue;
+        drop_items_since(pod, before);
+        vull_debug("vull_load_pod_file: bad chunk\n");
+        if (chunk_end >= 0 && seek_to(f, chunk_end)) continue;
+        if (seek_to(f, start + 1)) find_next_entry(f);
+        break;
     }
     if (pod->count == 0) {
         vull_destroy_pod(pod);
@@ -467,14 +543,9 @@ cpod *vull_load_pod(const char *path) {
     return pod;
 }
 
-// Reads up to 256 pods into set[0..255]. After a damaged pod the rest of the input is not
-// trusted to start at a chunk, so the later entries stay null.
+// Reads up to 256 pods into set[0..255]; a damaged pod moves the reader on to the next.
 static void read_set(vull_file *f, cpod **set) {
-    bool damaged = false;
-    for (int i = 0; i < CPOD_SET_SIZE; i++) {
-        set[i] = damaged ? nullptr : vull_load_pod_file("", f);
-        if (pod_abandoned) damaged = true;
-    }
+    for (int i = 0; i < CPOD_SET_SIZE; i++) set[i] = vull_load_pod_file("", f);
 }
 
 int vull_load_pod_set(const char *path, cpod **set) {

@@ -12,7 +12,8 @@
 #include "engine/model.h"
 #include "engine/voxel.h"
 #include "engine/vull.h"
-#include "tools/standins/audio_standins.h"
+#include "audio/sound.h"
+#include "audio/synth.h"
 
 #include <lz4.h>
 #include <lz4hc.h>
@@ -214,13 +215,13 @@ static void write_anim(pod_writer &w, const vull_anim *anim) {
     }
 }
 
-static void write_sound(pod_writer &w, vull_sound *snd) {
+static void write_sound(pod_writer &w, csound *snd) {
     int64_t bytes =
-        snd->bits_per_sample > 0 ? (int64_t)snd->sample_count * (snd->bits_per_sample / 8) : 0;
+        snd->bits > 0 ? (int64_t)snd->sample_count * (snd->bits / 8) : 0;
     w.id("CSND", false);
     w.i32((int32_t)(24 + bytes));
     w.i32(snd->sample_count);
-    w.i32(snd->bits_per_sample);
+    w.i32(snd->bits);
     w.i32(snd->frequency);
     w.i32(snd->channels);
     w.i32(0);
@@ -310,7 +311,7 @@ static void write_item(pod_writer &w, cpod *pod, int slot) {
         write_record(w, "CMAT", static_cast<vull_material *>(item)->bytes, 96);
         break;
     case CPOD_ANIM: write_anim(w, static_cast<vull_anim *>(item)); break;
-    case CPOD_SOUND: write_sound(w, static_cast<vull_sound *>(item)); break;
+    case CPOD_SOUND: write_sound(w, static_cast<csound *>(item)); break;
     case CPOD_SYNTH: write_synth(w, static_cast<vull_synth *>(item)); break;
     case CPOD_FILE: write_file_item(w, static_cast<vull_file *>(item)); break;
     default:

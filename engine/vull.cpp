@@ -14,7 +14,8 @@
 #include "platform/joystick.h"
 #include "platform/system.h"
 #include "platform/video.h"
-#include "tools/standins/audio_standins.h" // music stop and fade, sound exit
+#include "audio/channel.h" // music stop and fade
+#include "audio/mixer.h"   // sound exit
 
 vull_state_rec vull_state;
 

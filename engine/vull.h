@@ -65,8 +65,9 @@ struct vull_state_rec {
     vull_atomic_int sound_paused; // counter kept by the console runtime; read by the mixer thread
     int32_t mouse_key_left, mouse_key_right; // keys acting as mouse buttons
     int32_t window_size_set;                 // 1 once the application chose a window size
-    int32_t audio_recording;                 // audio capture switch of the audio engine
-    int32_t song_position[2];                // song-position words of the audio engine
+    vull_atomic_int audio_recording; // audio capture switch of the audio engine
+    vull_atomic_int patterns_played; // patterns played since the song started (mixer thread)
+    vull_atomic_int song_pattern;    // current song pattern, -1 none (mixer thread)
     void (*blit_hook)(vull_bitmap *bmp);     // replaces presentation when set (never set)
     int32_t audio_freq_requested;            // sample rate asked of the audio device
     int32_t audio_channels_requested;        // channel count asked of the audio device

@@ -19,7 +19,8 @@
 
 #include "engine/config.h"
 #include "engine/mem.h"
-#include "tools/standins/audio_standins.h" // the mixer callback and the volume calls
+#include "audio/channel.h" // the volume calls
+#include "audio/mixer.h"   // the device callback
 
 extern char **environ;
 

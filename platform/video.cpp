@@ -9,6 +9,8 @@
 
 #include <SDL.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstring>
 
@@ -534,20 +536,22 @@ static void draw_fps_phat(vull_bitmap *page) {
     vull_draw_text_phat(page, text, vull_font1, 1, 1, 0, 0xFF000000u, 0xFFFFFFFFu);
 }
 
-// Nearest-neighbour scaling of pic into rect on a 32-bit surface; the parts of
-// rect outside the surface are cropped, so the picture keeps its scale.
+// Nearest-neighbour scaling of pic into rect on a 32-bit surface. A rect that runs
+// past the surface is first cut to it and the whole picture squeezed into what is
+// left, so the page is always seen whole.
 static void scale_into(const vull_bitmap *pic, uint8_t *pixels, int pitch, int sw, int sh,
                        const vull_dest_rect &r) {
     memset(pixels, 0, size_t(pitch) * size_t(sh));
-    if (r.w <= 0 || r.h <= 0) return;
-    int64_t step = (int64_t(pic->width) << 16) / r.w;
-    int x0 = r.x < 0 ? 0 : r.x, x1 = int(int64_t(r.x) + r.w < sw ? int64_t(r.x) + r.w : sw);
-    int y0 = r.y < 0 ? 0 : r.y, y1 = int(int64_t(r.y) + r.h < sh ? int64_t(r.y) + r.h : sh);
-    for (int oy = y0; oy < y1; oy++) {
-        int64_t sy = int64_t(pic->height) * (oy - r.y) / r.h;
-        const uint32_t *src = reinterpret_cast<const uint32_t *>(pic->rows[sy]);
-        uint32_t *dst = reinterpret_cast<uint32_t *>(pixels + int64_t(oy) * pitch);
-        for (int ox = x0; ox < x1; ox++) dst[ox] = src[(int64_t(ox - r.x) * step) >> 16];
+    if (sw <= 0 || sh <= 0) return;
+    int x = std::clamp(r.x, 0, sw - 1), y = std::clamp(r.y, 0, sh - 1);
+    int w = std::min(r.w, sw - x), h = std::min(r.h, sh - y);
+    if (w <= 0 || h <= 0) return;
+    int64_t step = (int64_t(pic->width) << 16) / w;
+    for (int row = 0; row < h; row++) {
+        const uint32_t *src =
+            reinterpret_cast<const uint32_t *>(pic->rows[int64_t(pic->height) * row / h]);
+        uint32_t *dst = reinterpret_cast<uint32_t *>(pixels + int64_t(y + row) * pitch) + x;
+        for (int c = 0; c < w; c++) dst[c] = src[(int64_t(c) * step) >> 16];
     }
 }
 

@@ -52,7 +52,7 @@ inline cart_ptr full_cart() {
         if (b != '\r' && b != '\n') code += char(b);
     code += "\nprint(\"hello\")\n\t-- tab\n";
     // One line far longer than any fixed line buffer, in wide glyphs.
-    for (int i = 0; i < 30000; i++) code += char(128 + i % 26);
+    for (int i = 0; i < 10000; i++) code += char(128 + i % 26);
     code += "\nend";
     std::memcpy(c->code, code.c_str(), code.size() + 1);
     for (int y = 0; y < 128; y++)
@@ -61,7 +61,8 @@ inline cart_ptr full_cart() {
         for (int x = 0; x < 128; x++) c->map->rows[y][x] = uint8_t(x + y * 3);
     c->label = vull_create_bitmap(128, 128, 8);
     for (int y = 0; y < 128; y++)
-        for (int x = 0; x < 128; x++) c->label->rows[y][x] = uint8_t(((x + y) & 15) | (x & 128) | ((y & 1) << 7));
+        for (int x = 0; x < 128; x++)
+            c->label->rows[y][x] = uint8_t(((x + y) & 15) | (x & 128) | ((y & 1) << 7));
     for (int i = 0; i < 256; i++) c->sprite_flags[i] = (i * 37) & 0xFF;
     for (int i = 0; i < 64; i++) {
         zibo6_sfx &s = c->sfx[i];

@@ -108,7 +108,8 @@ TEST(CartLegacy, DeprecatedOperatorWarning) {
         std::strcpy(c->code, "a = b @@ c");
         app.message_text[0] = 0;
         apply_legacy_changes(c.get());
-        EXPECT_STREQ(app.message_text, version >= 19 && version <= 23 ? "warning: possible deprecated @@" : "")
+        EXPECT_STREQ(app.message_text,
+                     version >= 19 && version <= 23 ? "warning: possible deprecated @@" : "")
             << version;
     }
 }

@@ -6,7 +6,8 @@
 #include "console/state.h"
 #include "engine/gfx.h"
 #include "engine/mem.h"
-#include "tools/standins/cart_standins.h"
+#include "audio/channel.h"
+#include "audio/mixer.h"
 
 TEST(CartRecord, DefaultsAtCreation) {
     zibo6_cart *c = vull_create_zibo6_cart();
@@ -60,10 +61,15 @@ TEST(CartRecord, DestroyStopsSoundsAndReleasesEverything) {
     ASSERT_NE(c, nullptr);
     c->label = vull_create_bitmap(128, 128, 8);
     pstate.memory_cart = c;
-    z6_standin_sfx_stops = z6_standin_song_stops = 0;
+    c->music[0][0] = 1;
+    vull_play_zibo6_song(c, 0, 0);
+    vull_play_sfx_ex(&c->sfx[5], 0, 0, c, 2);
+    vull_play_sfx_ex(&c->sfx[63], 0, 0, c, 9);
     vull_destroy_zibo6_cart(c);
     EXPECT_EQ(pstate.memory_cart, nullptr);
-    EXPECT_EQ(z6_standin_sfx_stops, 64);
-    EXPECT_EQ(z6_standin_song_stops, 1);
+    for (const mixer_channel &ch : ms0.channel) { // nothing left pointing into the record
+        EXPECT_FALSE(ch.bank == c || ch.song);
+        EXPECT_EQ(ch.sfx, nullptr);
+    }
     EXPECT_EQ(vull_total_malloced, live);
 }

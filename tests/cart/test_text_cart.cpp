@@ -126,6 +126,18 @@ TEST(TextCartRoundTrip, TrailingNewlinesOfCodeSurvive) {
     }
 }
 
+TEST(TextCartRoundTrip, LineLongerThanAnyFixedBufferStaysWhole) {
+    // Character 142 is the widest glyph: 7 UTF-8 bytes, so this line is 350,000 bytes.
+    cart_ptr c(vull_create_zibo6_cart());
+    std::string code = "x" + std::string(50000, char(142)) + "y\nz";
+    std::strcpy(c->code, code.c_str());
+    std::string text = write_text(c.get());
+    EXPECT_GT(text.size(), 350000u);
+    cart_ptr back = read_text(text);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(std::string(back->code), code);
+}
+
 TEST(TextCartRoundTrip, SaveToPathAndLoad) {
     std::string dir = std::string(getenv("HOME") ? getenv("HOME") : "/tmp");
     std::string path = dir + "/round_trip_" + std::to_string(getpid()) + ".z6";
@@ -158,10 +170,10 @@ TEST(TextCartHeader, AcceptedAndRefusedHeaders) {
     ASSERT_TRUE(bom);
     EXPECT_STREQ(bom->code, "x=1");
     EXPECT_TRUE(read_text("\r\n" + body) == nullptr);
-    for (const std::string &bad : {std::string(""), std::string("\n"),
-                                  "pico cartridge\nversion 33\n" + body,
-                                  "zibo-6 cartridgf\nversion 33\n" + body,
-                                  "a pizza: zibo-6 cartridge\nversion 33\n" + body}) {
+    for (const std::string &bad :
+         {std::string(""), std::string("\n"), "pico cartridge\nversion 33\n" + body,
+          "zibo-6 cartridgf\nversion 33\n" + body,
+          "a pizza: zibo-6 cartridge\nversion 33\n" + body}) {
         EXPECT_FALSE(read_text(bad)) << bad;
         EXPECT_EQ(zibo6_cart_load_status, ZIBO6_LOAD_OK);
     }
@@ -228,8 +240,8 @@ TEST(TextCartCode, EndMarkAndSectionsSplitTheFile) {
 }
 
 TEST(TextCartSections, GraphicsFlagsAndMapDigits) {
-    cart_ptr c = read_text(header() + "__gfx__\n0af\n" + "__gfx__\nzA9\n" +
-                           "__gff__\n01ff7\n" + "__map__\nfe0\n");
+    cart_ptr c = read_text(header() + "__gfx__\n0af\n" + "__gfx__\nzA9\n" + "__gff__\n01ff7\n" +
+                           "__map__\nfe0\n");
     ASSERT_TRUE(c);
     EXPECT_EQ(c->sprites->rows[0][1], 10);
     EXPECT_EQ(c->sprites->rows[0][2], 15);
@@ -326,12 +338,40 @@ TEST(TextCartSections, ChangeMaskAndExtraRows) {
     mask.replace(0, 4, "a5ff");
     std::string gfx;
     for (int i = 0; i < 140; i++) gfx += "1\n"; // rows past 128 are ignored
-    cart_ptr c = read_text(header() + "__change_mask__\n" + mask.substr(0, 100) +
-                           "\n__gfx__\n" + gfx);
+    cart_ptr c =
+        read_text(header() + "__change_mask__\n" + mask.substr(0, 100) + "\n__gfx__\n" + gfx);
     ASSERT_TRUE(c);
     EXPECT_EQ(c->change_mask[0], 0xA5);
     EXPECT_EQ(c->change_mask[1], 0xFF);
     EXPECT_EQ(c->change_mask[2], 0);
     EXPECT_EQ(c->change_mask[ZIBO6_CHANGE_MASK_SIZE - 1], 0); // cut short: zeros
     EXPECT_EQ(c->sprites->rows[127][0], 1);
+}
+
+// The stored cart with every section is what the writer makes today; the tool
+// tests convert it byte for byte. A mismatch leaves the writer's text beside
+// the build for a look.
+TEST(TextCartRoundTrip, StoredCartMatchesTheWriter) {
+    const char *src = getenv("ZIBO6_SOURCE_DIR");
+    const char *bin = getenv("ZIBO6_BINARY_DIR");
+    ASSERT_TRUE(src && bin);
+    std::string stored_path = std::string(src) + "/tests/cart/carts/every_section.z6";
+    FILE *f = std::fopen(stored_path.c_str(), "rb");
+    std::string stored;
+    if (f) {
+        char buf[65536];
+        for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) stored.append(buf, n);
+        std::fclose(f);
+    }
+    cart_ptr c = full_cart();
+    std::string text = write_text(c.get());
+    if (stored != text) {
+        std::string actual = std::string(bin) + "/every_section.actual.z6";
+        FILE *o = std::fopen(actual.c_str(), "wb");
+        if (o) {
+            std::fwrite(text.data(), 1, text.size(), o);
+            std::fclose(o);
+        }
+        FAIL() << stored_path << " differs from the writer's text, written to " << actual;
+    }
 }

@@ -91,8 +91,8 @@ TEST(TextCartHostile, SeededMutations) {
 TEST(TextCartHostile, LongAndOddLines) {
     // Very long data lines in every section, lines of NULs and lines of 0xff.
     std::string big(300000, 'f');
-    std::string text = header() + "__gfx__\n" + big + "\n__map__\n" + big + "\n__label__\n" +
-                       big + "\n__sfx__\n" + big + "\n__music__\n" + big + "\n__gff__\n" + big +
+    std::string text = header() + "__gfx__\n" + big + "\n__map__\n" + big + "\n__label__\n" + big +
+                       "\n__sfx__\n" + big + "\n__music__\n" + big + "\n__gff__\n" + big +
                        "\n__change_mask__\n" + big + "\n";
     text += "__lua__\n" + std::string(100, '\0') + "\n\xff\xff\xffx\n";
     cart_ptr c = read_text(text);

@@ -161,12 +161,12 @@ TEST(ApiRegistration, RegistersOrdinaryAndFastFunctionsAsGlobals) {
     lua_settop(L, 0);
 
     // a stand-in for a fast call is an ordinary function that names itself
-    lua_getglobal(L, "pset");
+    lua_getglobal(L, "poke");
     EXPECT_TRUE(ttislcf(L.L->top - 1));
     lua_settop(L, 0);
-    auto r = run(L, "pset(1, 2, 3)");
+    auto r = run(L, "poke(1, 2, 3)");
     EXPECT_EQ(r.status, LUA_ERRRUN);
-    EXPECT_EQ(r.joined(), "z6f_pset is a stand-in: not built yet");
+    EXPECT_EQ(r.joined(), "z6f_poke is a stand-in: not built yet");
 
     // the system set restores what a cart overwrote, and adds its own names
     r = run(L, "__print = nil tostring = nil return __print, tostring");

@@ -9,7 +9,8 @@
 #include "engine/model.h"
 #include "engine/pod.h"
 #include "engine/voxel.h"
-#include "tools/standins/audio_standins.h"
+#include "audio/sound.h"
+#include "audio/synth.h"
 
 #include <gtest/gtest.h>
 #include <cstring>
@@ -133,7 +134,7 @@ inline cpod *make_full_pod() {
     mat->bytes[0] = 9;
     cpod_add_item(pod, CPOD_MATERIAL, mat);
     cpod_add_item(pod, CPOD_ANIM, make_anim());
-    vull_sound *snd = vull_create_sound(50, 16);
+    csound *snd = vull_create_sound(50, 16);
     snd->frequency = 11025;
     for (int i = 0; i < 100; i++) static_cast<uint8_t *>(snd->data)[i] = (uint8_t)(i * 3);
     cpod_add_item(pod, CPOD_SOUND, snd);
@@ -237,13 +238,13 @@ inline void expect_item_equal(int type, void *x, void *y) {
         break;
     }
     case CPOD_SOUND: {
-        auto *a = static_cast<vull_sound *>(x), *b = static_cast<vull_sound *>(y);
+        auto *a = static_cast<csound *>(x), *b = static_cast<csound *>(y);
         ASSERT_EQ(a->sample_count, b->sample_count);
-        ASSERT_EQ(a->bits_per_sample, b->bits_per_sample);
+        ASSERT_EQ(a->bits, b->bits);
         EXPECT_EQ(a->frequency, b->frequency);
         EXPECT_EQ(a->channels, b->channels);
         EXPECT_EQ(0,
-                  std::memcmp(a->data, b->data, (size_t)a->sample_count * a->bits_per_sample / 8));
+                  std::memcmp(a->data, b->data, (size_t)a->sample_count * a->bits / 8));
         break;
     }
     case CPOD_SYNTH: {

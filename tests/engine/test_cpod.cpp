@@ -3,7 +3,8 @@
 #include "engine/disk.h"
 #include "engine/mem.h"
 #include "engine/vull.h"
-#include "tools/standins/audio_standins.h"
+#include "audio/sound.h"
+#include "audio/synth.h"
 
 #include <gtest/gtest.h>
 #include <vector>

@@ -146,7 +146,7 @@ TEST(Pod, EveryOtherChunkLayoutByHand) {
     pal->entry[1] = {9, 8, 7};
     cpod_add_item(pod.get(), CPOD_PALETTE, pal);
     cpod_add_item(pod.get(), CPOD_MATERIAL, vull_create_material());
-    vull_sound *snd = vull_create_sound(3, 8);
+    csound *snd = vull_create_sound(3, 8);
     for (int i = 0; i < 3; i++) static_cast<uint8_t *>(snd->data)[i] = (uint8_t)(i + 1);
     cpod_add_item(pod.get(), CPOD_SOUND, snd);
 
@@ -338,10 +338,49 @@ TEST(Pod, UnknownChunksAreSkippedOnlyWithinTheInput) {
     EXPECT_EQ(pod->types[0], CPOD_MATERIAL);
     vull_destroy_pod(pod);
     // A negative size would seek back to the same chunk for ever; a huge one past the end.
+    // Either ends the pod there, keeping the material before it.
     for (int32_t size : {-8, -1, 13, 0x7FFFFFFF}) {
-        std::vector<uint8_t> bad = raw().header().material().id("ABCD").i32(size).zeros(12).b;
-        EXPECT_EQ(load_bytes(bad), nullptr) << size;
+        std::vector<uint8_t> bad =
+            raw().header().material().id("ABCD").i32(size).zeros(12).material().b;
+        pod_ptr back(load_bytes(bad));
+        ASSERT_NE(back, nullptr) << size;
+        EXPECT_EQ(back->count, 1) << size;
     }
+}
+
+TEST(Pod, DamageKeepsWhatCanBeRead) {
+    // A refused chunk whose size field is meaningful is passed over.
+    std::vector<uint8_t> bytes = raw()
+                                     .header()
+                                     .material()
+                                     .id("CBMP")
+                                     .i32(28)
+                                     .i32(2)
+                                     .i32(2)
+                                     .i32(16)
+                                     .i32(0)
+                                     .i32(0)
+                                     .zeros(8)
+                                     .id("CPAL")
+                                     .i32(768)
+                                     .zeros(768)
+                                     .b;
+    pod_ptr pod(load_bytes(bytes));
+    ASSERT_NE(pod, nullptr);
+    ASSERT_EQ(pod->count, 2);
+    EXPECT_EQ(pod->types[0], CPOD_MATERIAL);
+    EXPECT_EQ(pod->types[1], CPOD_PALETTE);
+    // A model has no size field: its damage ends the pod, keeping what came before.
+    bytes = raw().header().material().id("CMOD").i32(0).i32(3).i32(-1).i32(0).material().b;
+    pod.reset(load_bytes(bytes));
+    ASSERT_NE(pod, nullptr);
+    EXPECT_EQ(pod->count, 1);
+    // An item cut short is dropped; the ones before it stay.
+    bytes = raw().header().material().id("CPAL").i32(768).zeros(700).b;
+    pod.reset(load_bytes(bytes));
+    ASSERT_NE(pod, nullptr);
+    EXPECT_EQ(pod->count, 1);
+    EXPECT_EQ(pod->types[0], CPOD_MATERIAL);
 }
 
 namespace {
@@ -426,7 +465,7 @@ TEST(Pod, ModelWhoseBonesWereDeletedStaysInStep) {
     vull_destroy_pod(pod);
 }
 
-TEST(Pod, DamagedCompressedBlocksAbandonThePod) {
+TEST(Pod, DamagedCompressedBlocksAreDropped) {
     cpod *pod = vull_create_pod(0);
     cpod_add_item(pod, CPOD_FILE, make_file_item("f", 4000, 3));
     std::vector<uint8_t> good = save_bytes(pod, 1);
@@ -554,15 +593,19 @@ TEST(Pod, PodSetsOnDiskInMemoryAndFromTextLists) {
     expect_pod_equal(b.get(), mem[2]);
     EXPECT_EQ(mem[4], nullptr);
     cpod_set_clear(mem);
-    // After a damaged pod the later entries are not trusted to line up: they stay null.
+    // A pod that ends at damage leaves the reader at the next pod, so the rest still loads.
     std::vector<uint8_t> damaged = save_bytes(b.get());
-    std::vector<uint8_t> bad = raw().header().id("ABCD").i32(-8).b, tail = save_bytes(c.get());
-    damaged.insert(damaged.end(), bad.begin(), bad.end());
-    damaged.insert(damaged.end(), tail.begin(), tail.end());
+    std::vector<uint8_t> bad = raw().header().material().id("CMOD").i32(0).i32(-1).zeros(40).b;
+    std::vector<uint8_t> nop = raw().id("CNOP").i32(0).b, tail = save_bytes(c.get());
+    for (auto *part : {&bad, &nop, &tail})
+        damaged.insert(damaged.end(), part->begin(), part->end());
     ASSERT_EQ(vull_load_pod_set_from_memory(damaged.data(), (int)damaged.size(), mem), 0);
     expect_pod_equal(b.get(), mem[0]);
-    EXPECT_EQ(mem[1], nullptr);
+    ASSERT_NE(mem[1], nullptr);
+    EXPECT_EQ(mem[1]->count, 1);
     EXPECT_EQ(mem[2], nullptr);
+    expect_pod_equal(c.get(), mem[3]);
+    EXPECT_EQ(mem[4], nullptr);
     cpod_set_clear(mem);
 
     std::string bpath = home_path("b.pod"), cpath = home_path("c.pod"),

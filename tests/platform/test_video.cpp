@@ -225,16 +225,38 @@ TEST_F(VideoTest, SoftwarePath) {
     vull_blit_to_video_plat(vull_back_page, vull_screen, 0, 0, 0, 0);
     expect_integer_mapping(r, 4);
 
-    // A rectangle partly outside the window is cropped, not squashed.
+    // A rectangle partly outside the window is cut to it and the whole page squeezed in.
     set_draw_rect(-64, -32, 512, 512);
     vull_blit_to_video_plat(vull_back_page, vull_screen, 0, 0, 0, 0);
     int w, h;
     std::vector<uint32_t> px = read_window(&w, &h);
-    EXPECT_EQ(px[0], page_colour(16, 8));
-    EXPECT_EQ(px[size_t(100) * w + 100], page_colour((100 + 64) / 4, (100 + 32) / 4));
-    EXPECT_EQ(px[size_t(479) * w + 447], page_colour(127, 127));
-    EXPECT_EQ(px[size_t(481) * w + 100], 0u);
-    EXPECT_EQ(px[size_t(100) * w + 449], 0u);
+    EXPECT_EQ(px[0], page_colour(0, 0));
+    EXPECT_EQ(px[size_t(100) * w + 100], page_colour(100 / 4, 100 / 4));
+    EXPECT_EQ(px[size_t(511) * w + 511], page_colour(127, 127));
+    EXPECT_EQ(px[size_t(100) * w + 513], 0u);
+    set_draw_rect(600, 0, 128, 128); // 40 columns left: squeezed, not cropped
+    vull_blit_to_video_plat(vull_back_page, vull_screen, 0, 0, 0, 0);
+    px = read_window(&w, &h);
+    EXPECT_EQ(px[599], 0u);
+    EXPECT_EQ(px[600], page_colour(0, 0));
+    EXPECT_EQ(px[size_t(127) * w + 639], page_colour(124, 127)); // column 39 x 3.2
+}
+
+TEST_F(VideoTest, SoftwarePathShowsTheWholePageInASmallWindow) {
+    cconfig.software_blit = 1;
+    cconfig.pixel_perfect = 1; // whole multiples only: the page's rect overhangs the window
+    vull_set_window_size(64, 64);
+    ASSERT_EQ(vull_set_screen(128, 128, 8, 4), 0);
+    fill_pattern();
+    vull_blit_to_video_plat(vull_back_page, vull_screen, 0, 0, 0, 0);
+    int w, h;
+    std::vector<uint32_t> px = read_window(&w, &h);
+    ASSERT_EQ(w, 64);
+    ASSERT_EQ(h, 64);
+    for (int y = 0; y < 64; y += 9)
+        for (int x = 0; x < 64; x += 7)
+            EXPECT_EQ(px[size_t(y) * w + x], page_colour(x * 2, y * 2)) << x << "," << y;
+    EXPECT_EQ(px[size_t(63) * w + 63], page_colour(126, 126));
 }
 
 TEST_F(VideoTest, SoftwareFpsTextLeavesTheApplicationsPageAlone) {

@@ -15,9 +15,13 @@
 #include "engine/undo.h"
 #include "engine/vull.h"
 #include "platform/joystick.h"
+#include "console/api.h"
+#include "console/pre.h"
+#include "console/token.h"
 
 #include <lodepng.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -556,6 +560,24 @@ void remove_scratch() {
     rmdir(scratch_folder.c_str());
 }
 
+// Cart code: the token count and the preprocessor, on text no longer than a
+// cart may compile (the runner refuses longer code before either sees it).
+int run_cart_code(const uint8_t *data, size_t size) {
+    static bool names = (record_api_function_names(), true);
+    (void)names;
+    size_t len = size < ZIBO6_CODE_CHAR_LIMIT ? size : ZIBO6_CODE_CHAR_LIMIT;
+    std::string code(reinterpret_cast<const char *>(data), len);
+    len = strlen(code.c_str()); // a NUL ends the text
+    int n = count_tokens(code.c_str());
+    check(n >= 0 && static_cast<size_t>(n) <= len, "more tokens than characters");
+    std::string out;
+    zibo6_preprocess(code.c_str(), out);
+    size_t in_lines = std::count(code.c_str(), code.c_str() + len, '\n');
+    check(static_cast<size_t>(std::count(out.begin(), out.end(), '\n')) >= in_lines,
+          "the preprocessor lost a line");
+    return 0;
+}
+
 } // namespace
 
 const hostile_entry hostile_entries[] = {
@@ -563,7 +585,7 @@ const hostile_entry hostile_entries[] = {
     {"image", run_image},     {"stable", run_stable},
     {"charset", run_charset}, {"undo", run_undo},
     {"disk", run_disk},       {"controllers", run_controllers},
-    {nullptr, nullptr},
+    {"cart_code", run_cart_code}, {nullptr, nullptr},
 };
 
 hostile_entry_fn hostile_find(const char *name) {

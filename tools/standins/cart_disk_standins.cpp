@@ -31,7 +31,7 @@ int cstore_cart_partial(const char *path, int dest, int src, int len, int also_w
     std::string entry = std::string("|") + path;
     std::string list = app.cstore_targets ? app.cstore_targets : "";
     if ((list + "|").find(entry + "|") == std::string::npos) {
-        if (app.cstore_target_count > 255) return 3;
+        if (app.cstore_target_count >= Z6_CSTORE_TARGETS_MAX) return 3;
         list += entry;
         vull_free(app.cstore_targets);
         app.cstore_targets = static_cast<char *>(vull_malloc(int(list.size() + 1)));

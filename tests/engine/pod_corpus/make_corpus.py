@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Writes the hostile POD files of this folder: run it here after changing it.
 
-Files named accept_*.pod are odd but sound and must load; every other file must
-be refused by the reader (null, "bad chunk" logged) and by `podtool list`.
+Files named accept_*.pod are odd but sound and must load; keep_*.pod are damaged
+after or around sound items, which must load (the damage logged as "bad chunk",
+`podtool list` warning that the header's item count was not reached); every other
+file must be refused by the reader (null, "bad chunk" logged) and by `podtool list`.
 Truncations at every offset are made by the test itself from a full pod.
 """
 import glob
@@ -97,11 +99,15 @@ def sound(count, bits, size, data=b""):
 
 CASES = {
     # unknown chunks and the skip
-    "unknown_negative_size": header() + MATERIAL + b"ABCD" + i32(-8) + bytes(8),
-    "unknown_huge_size": header() + MATERIAL + b"ABCD" + i32(0x7FFFFFFF) + bytes(8),
-    "unknown_size_past_end": header() + MATERIAL + b"ABCD" + i32(64) + bytes(8),
+    "keep_unknown_negative_size": header(count=2) + MATERIAL + b"ABCD" + i32(-8) + bytes(8),
+    "keep_unknown_huge_size": header(count=2) + MATERIAL + b"ABCD" + i32(0x7FFFFFFF) + bytes(8),
+    "keep_unknown_size_past_end": header(count=2) + MATERIAL + b"ABCD" + i32(64) + bytes(8),
     "truncated_header": header()[:40],
-    "trailing_partial_chunk": header() + MATERIAL + b"CM",
+    "keep_trailing_partial_chunk": header(count=2) + MATERIAL + b"CM",
+    # a refused chunk with a meaningful size field is passed over; one without ends the pod
+    "keep_bmp_bad_depth_passed_over": header(count=3) + MATERIAL
+    + b"CBMP" + i32(28) + i32(2, 2, 16, 0, 0) + bytes(8) + MATERIAL,
+    "keep_model_damage_ends_pod": header(count=3) + MATERIAL + model(-1, 0, 0) + MATERIAL,
     "truncated_material": header() + MATERIAL[:60],
     # bitmaps
     "bmp_negative_width": header() + bitmap(-4, 4, 8, bytes(16)),

@@ -1,0 +1,30 @@
+// Mixer callback and device front: the 16 channel records, the device callback
+// that mixes them, the post-mix hook and the recording buffer.
+#pragma once
+#include <cstdint>
+#include "audio/voice.h"
+
+struct vull_file;
+
+struct vull_mixer_state {
+    mixer_channel channel[Z6_MIXER_CHANNELS]; // 0-3 sfx voices, 4-7 song layer, 8-15 engine
+};
+extern vull_mixer_state ms0; // changed by the main thread only inside the audio lock
+
+using vull_post_mix_fn = void (*)(int16_t *samples, int count);
+extern vull_post_mix_fn vull_post_mix_func; // runs on the audio thread after every mix
+extern vull_file *vull_audio_buffer;        // recording of the mixed samples (16-bit LE)
+
+void vull_sound_init(int rate, int channels); // clears the mixer, then opens the device
+void vull_sound_exit();                       // the device stays open until the process ends
+void vull_set_post_mix_func(vull_post_mix_fn hook);
+// The device callback: bytes of 16-bit signed little-endian samples.
+void vull_mixer_callback(void *user, uint8_t *stream, int bytes);
+void vull_mixer_callback_0(uint8_t *stream, int bytes); // mixes without the silence checks
+void update_mix_channel(mixer_channel *ch, int n);      // one channel's n samples of a pass
+// knee(a + b): soft-limits a sum of two samples into 16 bits.
+int32_t zibo6_knee(int32_t sum);
+vull_file *vull_audio_rec(); // starts recording into vull_audio_buffer
+vull_file *vull_audio_end(); // stops; the buffer, or null when not recording
+// Frees a channel: bank, sfx, song flag, sound and loop (caller holds the audio lock).
+void clear_mixer_channel(mixer_channel *ch);

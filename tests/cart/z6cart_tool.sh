@@ -1,0 +1,57 @@
+#!/bin/sh
+# z6cart info and convert: the stored cart with every section converts byte for
+# byte, statuses and exit codes tell a loaded cart from a refused one, and a
+# failed write is reported.
+set -e
+tool="$1"
+carts="$2"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# Written by the writer: converts back to the same bytes, and again.
+"$tool" convert "$carts/every_section.z6" "$tmp/once.z6" || fail "convert every_section"
+cmp "$carts/every_section.z6" "$tmp/once.z6" || fail "every_section changed in conversion"
+"$tool" convert "$tmp/once.z6" "$tmp/twice.z6" || fail "second convert"
+cmp "$tmp/once.z6" "$tmp/twice.z6" || fail "second conversion changed the cart"
+
+"$tool" info "$carts/every_section.z6" > "$tmp/info" || fail "info exit status"
+grep -qx "version: 33" "$tmp/info" || fail "info version"
+grep -qx "status: 0 (ok)" "$tmp/info" || fail "info status"
+grep -qx "gfx: 128 rows" "$tmp/info" || fail "info gfx rows"
+grep -qx "label: yes" "$tmp/info" || fail "info label"
+grep -qx "sfx: 64" "$tmp/info" || fail "info sfx"
+
+# A byte-order mark before the header, CR LF line ends: loads, and is written plainly.
+printf '\357\273\277zibo-6 cartridge // x\r\nversion 8\r\n__lua__\r\nprint(1)\r\n' > "$tmp/bom.z6"
+"$tool" convert "$tmp/bom.z6" "$tmp/bom_out.z6" || fail "bom cart"
+tail -n 2 "$tmp/bom_out.z6" | head -n 1 | grep -qx "__lua__" || fail "bom cart sections"
+tail -n 1 "$tmp/bom_out.z6" | grep -qx "print(1)" || fail "bom cart code"
+
+# Refused carts: exit status 1 and the reason on stderr.
+printf 'zibo-6 cartridge\nversion 99\n' > "$tmp/future.z6"
+if "$tool" info "$tmp/future.z6" 2> "$tmp/err"; then fail "future cart loaded"; fi
+grep -q "status 1: future version" "$tmp/err" || fail "future status text"
+printf 'not a cart\n' > "$tmp/plain.txt"
+if "$tool" info "$tmp/plain.txt" 2>/dev/null; then fail "plain text loaded"; fi
+if "$tool" info "$tmp/missing.z6" 2>/dev/null; then fail "missing file loaded"; fi
+head -c 30 "$carts/every_section.z6" > "$tmp/cut.z6"
+if "$tool" convert "$tmp/cut.z6" "$tmp/cut_out.z6" 2>/dev/null; then fail "cut header loaded"; fi
+[ ! -e "$tmp/cut_out.z6" ] || fail "a refused cart wrote its target"
+
+# A target that cannot be written.
+if "$tool" convert "$carts/every_section.z6" "$tmp/no/such/folder.z6" 2>/dev/null; then
+    fail "write into a missing folder reported success"
+fi
+if [ -w /dev/full ]; then
+    if "$tool" convert "$carts/every_section.z6" /dev/full 2>/dev/null; then
+        fail "full disk reported success"
+    fi
+fi
+
+# Wrong command lines.
+set +e
+"$tool" 2>/dev/null; [ $? -eq 2 ] || fail "no arguments"
+"$tool" convert only_one 2>/dev/null; [ $? -eq 2 ] || fail "convert with one file"
+echo "z6cart tool: ok"

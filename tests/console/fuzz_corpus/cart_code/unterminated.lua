@@ -1,0 +1,4 @@
+a = [[ open
+--[[ open
+s = "open
+t = 'x\

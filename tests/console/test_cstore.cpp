@@ -1,0 +1,140 @@
+// reload() and cstore() with a file name: the names a cart may use, the round
+// trip through a cart file under cstore/, the sandbox change mask and the
+// limit of distinct targets.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <unistd.h>
+
+#include "cart/cart.h"
+#include "console/mem.h"
+#include "engine/mem.h"
+#include "platform/system.h"
+#include "tests/console/console_test_util.h"
+
+using z6console::Console;
+
+namespace {
+
+int name_ok(const std::string &s) { return zibo6_cstore_name_ok(s.data(), s.size()); }
+
+std::string unique(const char *stem) {
+    return std::string(stem) + "_" + std::to_string(getpid()) + ".z6";
+}
+
+std::string cstore_file(const std::string &name) {
+    char path[VULL_PATH_LEN];
+    vull_prefix_with_appdata_path(("cstore/" + name).c_str(), path, sizeof path);
+    return path;
+}
+
+struct CstoreFolder {
+    CstoreFolder() {
+        char path[VULL_PATH_LEN];
+        vull_prefix_with_appdata_path("cstore", path, sizeof path);
+        vull_mkdir(path);
+        vull_free(app.cstore_targets);
+        app.cstore_targets = nullptr;
+        app.cstore_target_count = 0;
+    }
+    ~CstoreFolder() {
+        vull_free(app.cstore_targets);
+        app.cstore_targets = nullptr;
+        app.cstore_target_count = 0;
+    }
+};
+
+} // namespace
+
+TEST(Cstore, NamesACartMayUse) {
+    EXPECT_EQ(name_ok("save.z6"), 1);
+    EXPECT_EQ(name_ok("/save.z6"), 1); // one leading slash is dropped
+    EXPECT_EQ(name_ok("sub/save.z6"), 1);
+    EXPECT_EQ(name_ok("a..b.z6"), 1);
+    EXPECT_EQ(name_ok("...z6"), 1);
+    EXPECT_EQ(name_ok("//etc/passwd"), 0);
+    EXPECT_EQ(name_ok(".."), 0);
+    EXPECT_EQ(name_ok("../x.z6"), 0);
+    EXPECT_EQ(name_ok("/../x.z6"), 0);
+    EXPECT_EQ(name_ok("a/../../x.z6"), 0);
+    EXPECT_EQ(name_ok("a/.."), 0);
+    EXPECT_EQ(name_ok("a\\..\\x"), 0);
+    EXPECT_EQ(name_ok(std::string("a\0b", 3)), 0);
+    EXPECT_EQ(name_ok(""), 0);
+    EXPECT_EQ(name_ok("/"), 0);
+    EXPECT_EQ(name_ok(std::string(511, 'a')), 1);
+    EXPECT_EQ(name_ok(std::string(512, 'a')), 0);
+}
+
+TEST(Cstore, RoundTripThroughACartFile) {
+    Console c;
+    CstoreFolder f;
+    std::string name = unique("round_trip");
+    zibo6_poke(&pstate, c.cart(), 0x0000, 0x42);
+    zibo6_poke(&pstate, c.cart(), 0x3205, 0x5a);
+    EXPECT_EQ(zibo6_cstore_to_file(name.data(), name.size(), 0, 0, 0x4300), 0x4300);
+    EXPECT_EQ(vull_file_exists(cstore_file(name).c_str()), 1);
+    zibo6_poke(&pstate, c.cart(), 0x0000, 0);
+    zibo6_poke(&pstate, c.cart(), 0x3205, 0);
+    std::string slashed = "/" + name;
+    EXPECT_EQ(zibo6_reload_from_file(slashed.data(), slashed.size(), 0x4300, 0, 0x4300), 0x4300);
+    EXPECT_EQ(zibo6_peek(&pstate, c.cart(), 0x4300), 0x42);
+    EXPECT_EQ(zibo6_peek(&pstate, c.cart(), 0x7505), 0x5a); // 0x4300 + 0x3205: screen memory
+    EXPECT_EQ(zibo6_reload_from_file(name.data(), name.size(), 0x3205, 0x3205, 1), 1);
+    EXPECT_EQ(zibo6_peek(&pstate, c.cart(), 0x3205), 0x5a);
+    // a file that is not there changes nothing
+    std::string missing = unique("missing");
+    zibo6_poke(&pstate, c.cart(), 0x4300, 7);
+    EXPECT_EQ(zibo6_reload_from_file(missing.data(), missing.size(), 0x4300, 0, 16), 0);
+    EXPECT_EQ(zibo6_peek(&pstate, c.cart(), 0x4300), 7);
+    std::remove(cstore_file(name).c_str());
+}
+
+TEST(Cstore, RefusedNamesWriteNothing) {
+    Console c;
+    CstoreFolder f;
+    for (std::string bad : {std::string("__reserved.z6"), std::string("../escape.z6"),
+                            std::string("//abs.z6"), std::string("a\0b.z6", 6)}) {
+        EXPECT_EQ(zibo6_cstore_to_file(bad.data(), bad.size(), 0, 0, 16), 0) << bad;
+        EXPECT_EQ(zibo6_reload_from_file(bad.data(), bad.size(), 0, 0, 16), 0) << bad;
+    }
+    EXPECT_EQ(app.cstore_target_count, 0);
+    char escaped[VULL_PATH_LEN];
+    vull_prefix_with_appdata_path("escape.z6", escaped, sizeof escaped);
+    EXPECT_EQ(vull_file_exists(escaped), 0);
+}
+
+TEST(Cstore, SandboxMaskCoversOnlyTheStoredRomBytes) {
+    Console c;
+    CstoreFolder f;
+    std::string hash(40, 'a');
+    hash.replace(0, 8, std::to_string(10000000 + getpid() % 10000000));
+    std::snprintf(pstate.running_cart_hash, sizeof pstate.running_cart_hash, "%s", hash.c_str());
+    zibo6_poke(&pstate, c.cart(), 0x4201, 0x3c);
+    // a range running past the ROM data: the mask stops at 0x42ff
+    EXPECT_EQ(zibo6_cstore_to_file(nullptr, 0, 0x4200, 0x4200, 0x200), 0x200);
+    EXPECT_EQ(zibo6_peek(nullptr, pitem.cart, 0x4201), 0x3c); // also the working cart
+    std::string file = cstore_file("__" + hash + ".z6");
+    zibo6_cart *patch = vull_load_zibo6_cart(file.c_str());
+    ASSERT_NE(patch, nullptr);
+    for (int a = 0; a < ZIBO6_ROM_DATA_SIZE; a++)
+        ASSERT_EQ((patch->change_mask[a >> 3] >> (a & 7)) & 1, a >= 0x4200 ? 1 : 0) << a;
+    EXPECT_EQ(zibo6_peek(nullptr, patch, 0x4201), 0x3c);
+    vull_destroy_zibo6_cart(patch);
+    std::remove(file.c_str());
+    pstate.running_cart_hash[0] = '\0';
+}
+
+TEST(Cstore, AtMost256DistinctTargets) {
+    Console c;
+    CstoreFolder f;
+    std::vector<std::string> names;
+    for (int i = 0; i < 257; i++) names.push_back(unique(("target" + std::to_string(i)).c_str()));
+    for (int i = 0; i < 256; i++)
+        ASSERT_EQ(zibo6_cstore_to_file(names[i].data(), names[i].size(), 0, 0, 1), 1) << i;
+    EXPECT_EQ(zibo6_cstore_to_file(names[256].data(), names[256].size(), 0, 0, 1), 0);
+    EXPECT_EQ(vull_file_exists(cstore_file(names[256]).c_str()), 0);
+    // a target already written stays writable
+    EXPECT_EQ(zibo6_cstore_to_file(names[3].data(), names[3].size(), 0, 0, 1), 1);
+    for (const std::string &n : names) std::remove(cstore_file(n).c_str());
+}

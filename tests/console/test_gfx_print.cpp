@@ -1,0 +1,169 @@
+// Text printing: glyphs, control codes, fonts, waits and their costs.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "console/gfx_print.h"
+#include "engine/cpod.h"
+#include "tests/console/gfx_console_util.h"
+
+namespace {
+
+class GfxPrint : public gfxconsole::ConsoleTest {
+protected:
+    void SetUp() override {
+        ConsoleTest::SetUp();
+        // A font whose glyph c is a 3 x 5 block, except glyph 2: one pixel at (1, 1).
+        font_ = vull_create_pod(256);
+        for (int c = 0; c < 256; c++) {
+            vull_bitmap *g = vull_create_bitmap(c >= 128 ? 7 : 3, 5, 8);
+            for (int y = 0; y < 5; y++)
+                for (int x = 0; x < g->width; x++) g->rows[y][x] = c == 2 ? (x == 1 && y == 1) : 1;
+            cpod_add_item(font_, CPOD_BITMAP, g);
+        }
+        saved_font_ = pstate.font_pod;
+        pstate.font_pod = font_;
+        init_bitwise_font();
+        init_print_context();
+        print_max_x = 0;
+    }
+    void TearDown() override {
+        pstate.font_pod = saved_font_;
+        vull_destroy_pod(font_);
+        ConsoleTest::TearDown();
+    }
+    int print(const std::string &text, int flags = 0, int colour = 7) {
+        return zibo6_print_text(surface(), text.data(), int(text.size()), flags, colour);
+    }
+    int cx() { return pstate.draw_state.cursor_x; }
+    int cy() { return pstate.draw_state.cursor_y; }
+
+private:
+    cpod *font_ = nullptr;
+    cpod *saved_font_ = nullptr;
+};
+
+TEST_F(GfxPrint, GlyphsCursorAndLineFeed) {
+    EXPECT_EQ(print("ab"), 0);
+    EXPECT_EQ(cx(), 0);
+    EXPECT_EQ(cy(), 6);
+    EXPECT_EQ(print_max_x, 8);
+    EXPECT_EQ(count(7), 2 * 15);
+    EXPECT_EQ(surface()->rows[0][2], 7);
+    EXPECT_EQ(surface()->rows[0][3], 0);
+    // Repeat: code 1 with '3' draws the next glyph three times.
+    pstate.draw_state.cursor_x = pstate.draw_state.cursor_y = 0;
+    print_max_x = 0;
+    print(std::string("\x01") + "3x");
+    EXPECT_EQ(print_max_x, 12);
+    // Tab: at x = 16 with the tab width 16, x stays.
+    pstate.console_ram[0x5f36] = 0x04;
+    pstate.draw_state.cursor_x = 16;
+    print("\t");
+    EXPECT_EQ(cx(), 16);
+    print("a\t");
+    EXPECT_EQ(cx(), 32);
+}
+
+TEST_F(GfxPrint, CodeTwoAtTheEndIsAGlyph) {
+    pstate.console_ram[0x5f36] = 0x04; // no line feed behind the text
+    print("\x02");
+    EXPECT_EQ(count(7), 1);
+    EXPECT_EQ(surface()->rows[1][1], 7);
+    EXPECT_EQ(cx(), 4);
+    // Followed by a parameter it is the background colour.
+    print(std::string("\x02") + "9a");
+    EXPECT_EQ(count(9), 5 * 6 - 15); // the padded cell (its top row clipped) minus the ink
+}
+
+TEST_F(GfxPrint, WaitsResumeOnTheFourthCall) {
+    EXPECT_NE(print(std::string("a\x06") + "3b"), 0);
+    EXPECT_EQ(count(7), 15);
+    EXPECT_EQ(continue_print_text(), 1);
+    EXPECT_EQ(continue_print_text(), 1);
+    EXPECT_EQ(continue_print_text(), 1);
+    EXPECT_EQ(count(7), 15);
+    EXPECT_EQ(continue_print_text(), 0);
+    EXPECT_EQ(count(7), 30);
+    EXPECT_EQ(continue_print_text(), 0);
+    // A new print drops the pending one.
+    EXPECT_NE(print(std::string("a\x06") + "1b"), 0);
+    destroy_print_buffer();
+    EXPECT_EQ(continue_print_text(), 0);
+}
+
+TEST_F(GfxPrint, DelayedBadPokeIsAnErrorNotAnAbort) {
+    EXPECT_NE(print(std::string("a\x06") + "1\x06!8000zz"), 0);
+    EXPECT_EQ(continue_print_text(), 0);
+    EXPECT_EQ(print_take_error(), "bad poke at 0x8000\n");
+    EXPECT_EQ(pstate.console_ram[0x8000], 0);
+    EXPECT_EQ(print_take_error(), "");
+    // With the gate open the same text writes upper memory.
+    pstate.console_ram[0x5f36] = 0x10;
+    print(std::string("a\x06") + "1\x06!8000zz");
+    EXPECT_EQ(continue_print_text(), 0);
+    EXPECT_EQ(print_take_error(), "");
+    EXPECT_EQ(pstate.console_ram[0x8000], 'z');
+    // '@' pokes a counted run and printing goes on after it.
+    pstate.draw_state.cursor_x = 0;
+    print(std::string("\x06@43000002hiq"));
+    EXPECT_EQ(pstate.console_ram[0x4300], 'h');
+    EXPECT_EQ(pstate.console_ram[0x4301], 'i');
+    EXPECT_EQ(print_max_x, 4);
+}
+
+TEST_F(GfxPrint, CustomFontNeedsBitZero) {
+    // Custom font: 2 wide, 3 tall, glyph 'a' one full row.
+    pstate.console_ram[0x5600] = 2;
+    pstate.console_ram[0x5601] = 2;
+    pstate.console_ram[0x5602] = 3;
+    pstate.console_ram[0x5600 + 'a' * 8] = 0x03;
+    pstate.console_ram[0x5f58] = 0x80;
+    print("a");
+    EXPECT_EQ(count(7), 15);
+    fill(surface(), 0);
+    pstate.draw_state.cursor_y = 0;
+    pstate.console_ram[0x5f58] = 0x81;
+    print("a");
+    EXPECT_EQ(count(7), 2);
+    EXPECT_EQ(cy(), 3);
+    // Code 14 switches mid-text, code 15 back.
+    fill(surface(), 0);
+    pstate.console_ram[0x5f58] = 0;
+    pstate.draw_state.cursor_y = 0;
+    print("\x0e" "a\x0f" "a");
+    EXPECT_EQ(count(7), 2 + 15);
+}
+
+TEST_F(GfxPrint, InvertedWithPaddingFillsTheCell) {
+    pstate.console_ram[0x5f58] = 0x01 | 0x02 | 0x20;
+    pstate.draw_state.cursor_x = pstate.draw_state.print_left_margin = 1;
+    pstate.draw_state.cursor_y = 1;
+    print("a");
+    // (w + 1) x (h + 1) = 5 x 7 cell minus the 3 x 5 glyph.
+    EXPECT_EQ(count(7), 5 * 7 - 15);
+}
+
+TEST_F(GfxPrint, CostsAreRawCycles) {
+    pstate.system_cycles = 0;
+    print("a");
+    // One 4 x 6 glyph: (4 * 6 + 1) / 2 = 12, plus two bytes read ("a" and the line feed).
+    EXPECT_EQ(pstate.system_cycles, 14);
+}
+
+TEST_F(GfxPrint, LongTextsAndScrolling) {
+    pstate.display[0] = surface();
+    std::string text(100000, 'w');
+    text[5000] = '\n';
+    EXPECT_EQ(print(text, PRINT_SCROLL | PRINT_WRAP), 0);
+    EXPECT_LE(cy(), 128);
+    std::string codes;
+    for (int i = 0; i < 3000; i++) codes += char(i % 255 + 1);
+    print(codes, PRINT_SCROLL);
+    print(codes, 0);
+    continue_print_text();
+    destroy_print_buffer();
+    pstate.display[0] = nullptr;
+}
+
+} // namespace

@@ -1,0 +1,80 @@
+// z6sfx: renders one sfx or a song of a cart through the real mixer callback to
+// 16-bit little-endian mono samples at 22050 Hz, for tests and for listening.
+//   z6sfx render CART N OUT.raw   sfx N (0-63) until it ends
+//   z6sfx music CART N OUT.raw    the song from pattern N (0-63) until it stops
+// Either stops after 60 seconds of sound (loops never end by themselves).
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "audio/channel.h"
+#include "audio/mixer.h"
+#include "cart/cart.h"
+#include "engine/config.h"
+#include "engine/vull.h"
+
+static constexpr int buffer_samples = 1024;
+static constexpr int max_samples = 22050 * 60;
+
+static int usage() {
+    std::fprintf(stderr, "usage: z6sfx render CART N OUT.raw\n"
+                         "       z6sfx music CART N OUT.raw\n");
+    return 2;
+}
+
+static bool parse_index(const char *text, int *out) {
+    char *end = nullptr;
+    long v = std::strtol(text, &end, 10);
+    if (!*text || *end || v < 0 || v > 63) return false;
+    *out = int(v);
+    return true;
+}
+
+int main(int argc, char **argv) {
+    if (argc != 5) return usage();
+    bool music = std::strcmp(argv[1], "music") == 0;
+    if (!music && std::strcmp(argv[1], "render") != 0) return usage();
+    int n = 0;
+    if (!parse_index(argv[3], &n)) {
+        std::fprintf(stderr, "z6sfx: N must be a number from 0 to 63\n");
+        return 2;
+    }
+    zibo6_cart *cart = vull_load_zibo6_cart(argv[2]);
+    if (!cart) {
+        std::fprintf(stderr, "z6sfx: could not load %s\n", argv[2]);
+        return 1;
+    }
+    FILE *out = std::fopen(argv[4], "wb");
+    if (!out) {
+        std::fprintf(stderr, "z6sfx: could not write %s\n", argv[4]);
+        vull_destroy_zibo6_cart(cart);
+        return 1;
+    }
+
+    // No device: the callback is called here, as the device thread would.
+    cconfig.headless = 1;
+    cconfig.console_sound = 1;
+    cconfig.sound_volume = 256;
+    cconfig.music_volume = 256;
+    vull_sound_init(22050, 1);
+    vull_state.audio_freq_requested = vull_state.audio_freq = 22050;
+    vull_state.audio_channels_requested = vull_state.audio_channels = 1;
+    if (music)
+        vull_play_zibo6_song(cart, n, 0);
+    else
+        vull_play_sfx_ex(&cart->sfx[n], 0, 0, cart, 0);
+
+    int16_t buf[buffer_samples];
+    bool ok = true;
+    for (int done = 0; done < max_samples; done += buffer_samples) {
+        bool playing = music ? vull_music_is_playing() : ms0.channel[0].sfx != nullptr;
+        vull_mixer_callback(nullptr, reinterpret_cast<uint8_t *>(buf), int(sizeof buf));
+        ok = ok && std::fwrite(buf, sizeof buf, 1, out) == 1; // the host is little-endian
+        if (!playing) break; // one more buffer carries the fade-out of the last tick
+    }
+    vull_stop_all_sounds();
+    vull_destroy_zibo6_cart(cart);
+    if (std::fclose(out) != 0) ok = false;
+    if (!ok) std::fprintf(stderr, "z6sfx: could not write %s\n", argv[4]);
+    return ok ? 0 : 1;
+}
