@@ -47,4 +47,3 @@ void glitch_memory() {
     }
     poke(0x5f2e, keep);
 }
-

@@ -298,8 +298,7 @@ void zibo6_save_config(vull_file *f) {
                   "cpu capacity (recommended)\n",
                   "host_framerate_control %d\n\n", app.host_framerate_control);
     vull_fprintf_1s(f, "%s", "// filter browse cartridges\n");
-    write_int_row(f,
-                  "// 0 off   1 on (exclude cartridge tagged as 'mature' by community)\n",
+    write_int_row(f, "// 0 off   1 on (exclude cartridge tagged as 'mature' by community)\n",
                   "browse_filter %d\n\n", app.browse_filter);
     write_int_row(f, "// tab display width (1 ~ 4 spaces)\n", "tab_width %d\n\n", app.tab_width);
     write_int_row(f, "// 0 off 1 on: draw tab characters as small vertical lines\n",

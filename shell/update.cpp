@@ -31,8 +31,6 @@ namespace {
 constexpr int TIME_OFFSET = 72000000; // keeps "now" far from 0 so that last_t = 0 means never
 constexpr int MAX_ELAPSED_MS = 32000;
 constexpr int32_t ONE_FRAME = 0x10000;
-constexpr int MESSAGE_COLOUR = 15;
-constexpr int MESSAGE_TAIL_MS = 400;
 constexpr int QUICK_RELOAD_GAP_MS = 500;
 constexpr int TYPED_KEY_CAPACITY = 256;
 constexpr int KEY_DOWN = 1, KEY_NEW = 3; // vull_get_key_state results
@@ -40,28 +38,18 @@ constexpr int KEY_ALT = -4, KEY_CTRL = -5, KEY_SHIFT = -6;
 constexpr uint32_t NO_INJECTED_BUTTONS = 0xffffffffu;
 
 // Globals of the frame loop.
-int last_t;                         // engine ms + TIME_OFFSET at the previous update; 0 at start
-int frames_skipped_in_sequence;     // host frames skipped in a row
-int frame_flipper;                  // 0/1, halves clip capture at 60 fps
-int skip_mouse_x, skip_mouse_y;     // mouse position seen by the previous skip decision
-int run_mouse_x = -1, run_mouse_y;  // mouse seen while a cart runs (x -1: none yet)
+int last_t;                        // engine ms + TIME_OFFSET at the previous update; 0 at start
+int frames_skipped_in_sequence;    // host frames skipped in a row
+int frame_flipper;                 // 0/1, halves clip capture at 60 fps
+int skip_mouse_x, skip_mouse_y;    // mouse position seen by the previous skip decision
+int run_mouse_x = -1, run_mouse_y; // mouse seen while a cart runs (x -1: none yet)
 int run_mouse_buttons;
-int was_paused;                     // the pause menu was open in the previous logical frame
+int was_paused; // the pause menu was open in the previous logical frame
 
 int now_ms() { return vull_get_time(); }
 
 bool key_new(int code) { return vull_get_key_state(code) == KEY_NEW; }
 bool key_held(int code) { return vull_get_key_state(code) != 0; }
-
-void set_message(const char *text, int end) {
-    snprintf(app.message_text, sizeof app.message_text, "%s", text);
-    app.message_start = now_ms();
-    app.message_end = end;
-    app.message_colour = MESSAGE_COLOUR;
-}
-
-// The shell's own hot-key messages: no 400 ms tail.
-void hotkey_message(const char *text, int ms) { set_message(text, now_ms() + ms); }
 
 void clear_typed_keys() { pstate.typed_key_count = 0; }
 
@@ -94,7 +82,8 @@ void paste_clipboard() {
 
 void quick_reload() {
     int now = now_ms();
-    if (pstate.reset_glitch_counter || (app.last_quick_reload && now - app.last_quick_reload <= QUICK_RELOAD_GAP_MS))
+    if (pstate.reset_glitch_counter ||
+        (app.last_quick_reload && now - app.last_quick_reload <= QUICK_RELOAD_GAP_MS))
         return;
     do_quick_load();
     pstate.reset_glitch_counter = 1;
@@ -260,22 +249,22 @@ void capture_hot_keys() {
     if (key_held(KEY_ALT)) code = 0;
     if (code == 1) {
         if (save_png_screenshot(pstate.screen, app.screenshot_scale, 0) != 0)
-            hotkey_message("** failed to save screenshot", 1900);
+            show_message_at_most("** failed to save screenshot", 1900);
         else
-            hotkey_message("saved screenshot to desktop", 1400);
+            show_message_at_most("saved screenshot to desktop", 1400);
     } else if (code == 3) {
         reset_video();
-        hotkey_message("set video starting point", 1400);
+        show_message_at_most("set video starting point", 1400);
     } else if (code == 4) {
         int result = save_gif(app.gif_scale, 0);
         if (result == 9) {
-            hotkey_message("no video recorded (rec: ctrl-8)", 1900);
+            show_message_at_most("no video recorded (rec: ctrl-8)", 1900);
             return;
         }
         if (result < 1)
             show_message_2("saved %d second gif to desktop", 1500, get_current_gif_len(), 0);
         else
-            hotkey_message("** failed to save video", 1900);
+            show_message_at_most("** failed to save video", 1900);
         if (app.gif_reset_mode == 1) reset_video();
     }
 }
@@ -288,12 +277,12 @@ void joystick_messages() {
     char text[64];
     if (vull_state.controller_added) {
         snprintf(text, sizeof text, "joystick %d connected", vull_state.controller_added & 0xff);
-        hotkey_message(text, 1400);
+        show_message_at_most(text, 1400);
     }
     if (vull_state.controller_removed) {
         snprintf(text, sizeof text, "joystick %d disconnected",
                  vull_state.controller_removed & 0xff);
-        hotkey_message(text, 1400);
+        show_message_at_most(text, 1400);
     }
     vull_state.controller_added = vull_state.controller_removed = 0;
 }
@@ -309,30 +298,8 @@ int32_t advance_frame_accumulator(int32_t acc, int elapsed_ms, int rate, int fps
     return int32_t(next > cap ? cap : next);
 }
 
-int skip_limit(int sleep_ms) { return sleep_ms <= 0 ? 10000 : 100 / (sleep_ms < 50 ? sleep_ms : 50); }
-
-void show_message(const char *text, int ms) {
-    set_message(text ? text : "", now_ms() + ms + MESSAGE_TAIL_MS);
-}
-
-void show_message_2(const char *format, int ms, int a, int b) {
-    char text[256];
-    snprintf(text, sizeof text, format ? format : "", a, b);
-    show_message(text, ms);
-}
-
-int show_message_ex(const char *text, int ms) {
-    show_message(text, ms);
-    return app.message_end;
-}
-
-void show_message_2_ex(const char *format, int ms, int a, int b, int) {
-    show_message_2(format, ms, a, b);
-}
-
-void show_message_hover(const char *format, int a, int b) {
-    if (app.message_end > now_ms() + 10) return;
-    snprintf(app.hover_text, sizeof app.hover_text, format ? format : "", a, b);
+int skip_limit(int sleep_ms) {
+    return sleep_ms <= 0 ? 10000 : 100 / (sleep_ms < 50 ? sleep_ms : 50);
 }
 
 void set_view(int) {}
@@ -345,10 +312,10 @@ int should_be_pointer_locked() {
 void toggle_mute() {
     if (cconfig.sound_volume != 0) {
         cconfig.sound_volume = 0;
-        hotkey_message("sound off (ctrl-m)", 1400);
+        show_message_at_most("sound off (ctrl-m)", 1400);
     } else {
         cconfig.sound_volume = app.volume ? app.volume : 256;
-        hotkey_message("sound on (ctrl-m)", 1400);
+        show_message_at_most("sound on (ctrl-m)", 1400);
     }
     cconfig.music_volume = 256;
 }

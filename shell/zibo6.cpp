@@ -9,8 +9,11 @@
 #include <cstring>
 #include <string>
 
+#include "audio/mixer.h"
 #include "cart/cart.h"
+#include "console/gfx_print.h"
 #include "console/run.h"
+#include "console/serial.h"
 #include "console/state.h"
 #include "engine/config.h"
 #include "engine/cpod.h"
@@ -30,10 +33,8 @@ constexpr int CODE_TAB_CAPACITY = 0x10002;
 constexpr int UNTITLED_MAX = 1000;
 
 // The per-user folders start-up makes (an existing one stays as it is).
-constexpr const char *user_folders[] = {"carts/", "backup/", "cdata/", "cstore/",
-                                        "plates/", "bbs/", "bbs/carts/", "bbs/labels/"};
-
-char title_text[256]; // the resource pod's title, kept for get_embedded_cart_title
+constexpr const char *user_folders[] = {"carts/",  "backup/", "cdata/",     "cstore/",
+                                        "plates/", "bbs/",    "bbs/carts/", "bbs/labels/"};
 
 // Nothing the player runs can continue without a readable data file.
 [[noreturn]] void data_file_unusable(const char *path) {
@@ -42,57 +43,10 @@ char title_text[256]; // the resource pod's title, kept for get_embedded_cart_ti
     exit(1);
 }
 
-// A file item of a pod, rewound; null when the slot is missing or holds something else.
-vull_file *file_entry(cpod *pod, int slot) {
-    if (!pod || slot < 0 || slot >= pod->capacity) return nullptr;
-    auto *f = static_cast<vull_file *>(cpod_get_item(pod, slot, CPOD_FILE));
-    if (f) f->position = 0;
-    return f;
-}
-
-cpod *pod_entry(cpod *pod, int slot) {
-    vull_file *f = file_entry(pod, slot);
-    return f ? vull_load_pod_file("", f) : nullptr;
-}
-
-template <typename T> T *typed_entry(cpod *pod, int slot, int type) {
-    if (!pod || slot < 0 || slot >= pod->capacity) return nullptr;
-    return static_cast<T *>(cpod_get_item(pod, slot, type));
-}
-
-// The font must give all 256 glyphs as 8-bit bitmaps: printing reads each one.
-bool font_usable(cpod *font) {
-    for (int c = 0; c < FONT_GLYPHS; c++) {
-        auto *g = typed_entry<vull_bitmap>(font, c, CPOD_BITMAP);
-        if (!g || g->bpp != 8) return false;
-    }
-    return true;
-}
-
-void read_title(cpod *resources) {
-    title_text[0] = 0;
-    vull_file *f = file_entry(resources, RES_TITLE);
-    if (!f || !f->data) return;
-    int n = f->length < int(sizeof title_text) - 1 ? f->length : int(sizeof title_text) - 1;
-    if (n < 0) n = 0;
-    memcpy(title_text, f->data, size_t(n));
-    title_text[n] = 0;
-    title_text[strcspn(title_text, "\r\n")] = 0;
-}
-
-void release_data_file() {
-    vull_destroy_zibo6_cart(pstate.bios_cart);
-    vull_destroy_pod(pstate.resource_pod);
-    vull_destroy_pod(pstate.font_pod);
-    vull_destroy_pod(pstate.data_pod);
-    pstate.bios_cart = nullptr;
-    pstate.resource_pod = pstate.font_pod = pstate.data_pod = nullptr;
-    title_text[0] = 0;
-}
-
 // The "&" glyph drawn the other way round.
 void mirror_ampersand() {
-    auto *g = typed_entry<vull_bitmap>(pstate.font_pod, FONT_AMPERSAND, CPOD_BITMAP);
+    auto *g =
+        static_cast<vull_bitmap *>(pod_entry_item(pstate.font_pod, FONT_AMPERSAND, CPOD_BITMAP));
     if (!g || g->width < 3) return;
     for (int y = 0; y < 5 && y < g->height; y++) {
         uint8_t t = g->rows[y][0];
@@ -153,7 +107,8 @@ void new_working_cart() {
 void hash_working_cart() { hash_cart(pitem.cart, pstate.cart_hash); }
 
 void update_window_title() {
-    vull_set_window_title(title_text[0] ? title_text : "ZIBO-6");
+    const char *title = get_embedded_cart_title();
+    vull_set_window_title(title[0] ? title : "ZIBO-6");
 }
 
 // Carts of the data file from entry 3 on, mounted under their names so that
@@ -162,7 +117,7 @@ void mount_data_file_carts() {
     clear_embedded_carts();
     cpod *pod = pstate.data_pod;
     for (int slot = 3; pod && slot < pod->capacity; slot++) {
-        vull_file *f = file_entry(pod, slot);
+        vull_file *f = pod_file_entry(pod, slot);
         if (!f || !f->data || f->length != DATA_CART_IMAGE) continue;
         zibo6_cart *cart = vull_create_zibo6_cart();
         if (!cart) continue;
@@ -175,29 +130,6 @@ void mount_data_file_carts() {
 void copy_path(char *dst, const char *src) { snprintf(dst, Z6_PATH_LEN, "%s", src ? src : ""); }
 
 } // namespace
-
-const char *get_embedded_cart_title() { return title_text; }
-
-// Entries 0-2 of the data file: the bios cart, the resource pod and the font.
-// A data file without them, or with something else in their place, is refused
-// whole: the print code, the boot and the window read them unchecked.
-bool open_data_file(cpod *pod) {
-    release_data_file();
-    if (!pod) return false;
-    pstate.data_pod = pod;
-    vull_file *bios = file_entry(pod, 0);
-    if (bios) pstate.bios_cart = vull_load_zibo6_cart_from_file(bios, 0);
-    pstate.resource_pod = pod_entry(pod, 1);
-    pstate.font_pod = pod_entry(pod, 2);
-    if (!pstate.bios_cart || !pstate.resource_pod || !font_usable(pstate.font_pod)) {
-        release_data_file();
-        return false;
-    }
-    read_title(pstate.resource_pod);
-    return true;
-}
-
-void close_data_file() { release_data_file(); }
 
 void set_default_app_config() {
     app.allow_function_keys = 1;
@@ -283,7 +215,7 @@ void vull_main_init(int argc, char **argv) {
     vull_init();
 
     process_arguments(argc, argv);
-    install_post_mix_hook();
+    vull_set_post_mix_func(mix_serial_sound_buffer);
 
     for (const char *folder : user_folders) {
         char path[Z6_PATH_LEN];
@@ -317,9 +249,11 @@ void vull_main_init(int argc, char **argv) {
         vull_set_screen(144, 136, 8, 0);
     else
         vull_set_screen(128, 128, 8, 0);
-    auto *icon = typed_entry<vull_bitmap>(pstate.resource_pod, RES_ICON, CPOD_BITMAP);
+    auto *icon =
+        static_cast<vull_bitmap *>(pod_entry_item(pstate.resource_pod, RES_ICON, CPOD_BITMAP));
     if (icon) vull_set_window_icon(icon);
-    auto *pal = typed_entry<vull_palette_rec>(pstate.resource_pod, RES_PALETTE, CPOD_PALETTE);
+    auto *pal = static_cast<vull_palette_rec *>(
+        pod_entry_item(pstate.resource_pod, RES_PALETTE, CPOD_PALETTE));
     if (pal) vull_set_palette(&pal->entry[0].r);
 
     create_bitmaps();

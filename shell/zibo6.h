@@ -24,7 +24,8 @@ void init_path(char *path, const char *fallback);
 void test_strstr(const char *a, const char *b);
 void blah(int16_t *samples, int n); // post-mix test hook: silences every second sample
 
-// The data file's pods, checked at start-up: the resource pod's entries used by the shell.
+// ---- the data file (shell/data_file.cpp) ----
+// The resource pod's entries the shell uses.
 constexpr int RES_PALETTE = 1; // palette
 constexpr int RES_LOGO = 2;    // 40x10 logo bitmap
 constexpr int RES_TITLE = 4;   // title text
@@ -35,12 +36,14 @@ constexpr int DATA_CART_IMAGE = 0x8000; // entries from 3 on of exactly this siz
 // with everything released, when one of them is missing or of the wrong kind.
 bool open_data_file(cpod *pod);
 void close_data_file();
+void *pod_entry_item(cpod *pod, int slot, int type); // null for a missing slot or other type
+vull_file *pod_file_entry(cpod *pod, int slot);      // a file item, rewound; or null
 constexpr int FONT_AMPERSAND = 38;
 
 // ---- config.txt keys and command-line options (shell/options.cpp) ----
 constexpr int Z6_EXTRA_ARGS = 33;
 struct extra_args_rec {
-    int32_t count;                       // texts held
+    int32_t count;                         // texts held
     char text[Z6_EXTRA_ARGS][Z6_PATH_LEN]; // plain arguments after the cart path
 };
 extern extra_args_rec extra_args;
@@ -50,6 +53,14 @@ void zibo6_load_config(const char *line);  // one config.txt line the engine doe
 void zibo6_save_config(vull_file *writer); // appends the console section
 void process_arguments(int argc, char **argv);
 void clamp_app_config(); // every ranged setting into its range
+
+// ---- status messages (shell/message.cpp) ----
+// show_message and show_message_2 are declared in console/shell_hooks.h.
+// The shell's own hot-key messages: they end at now + ms, without the tail.
+void show_message_at_most(const char *text, int ms);
+void show_message_hover(const char *format, int a, int b);
+int show_message_ex(const char *text, int ms);
+void show_message_2_ex(const char *format, int ms, int a, int b, int unused);
 
 // ---- the frame loop (shell/update.cpp) ----
 // The 16.16 frame accumulator after elapsed_ms more at rate frames a second
@@ -69,6 +80,3 @@ void set_view(int view); // views other than 0 are the editor's: nothing to do
 void store_command(const char *line);
 void tab_completion();
 void glitch_memory(); // the reset glitch corrupts console memory once
-void show_message_hover(const char *format, int a, int b);
-int show_message_ex(const char *text, int ms);
-void show_message_2_ex(const char *format, int ms, int a, int b, int unused);

@@ -129,8 +129,9 @@ TEST_F(ShellOptions, TextAndFileOptions) {
     EXPECT_STREQ(pstate.root_path, "carts/here/");
     EXPECT_STREQ(pstate.cdata_path, "/data/saves/");
 
-    std::string out = std::string(getenv("ZIBO6_BINARY_DIR") ? getenv("ZIBO6_BINARY_DIR") : "/tmp") +
-                      "/options_test_out.txt";
+    std::string out =
+        std::string(getenv("ZIBO6_BINARY_DIR") ? getenv("ZIBO6_BINARY_DIR") : "/tmp") +
+        "/options_test_out.txt";
     scan({"-i", "/nonexistent/input", "-o", out});
     EXPECT_EQ(app.input_file, nullptr); // nothing reported, the slot stays empty
     ASSERT_NE(app.output_file, nullptr);
@@ -194,8 +195,8 @@ TEST_F(ShellOptions, SectionLayoutIsWrittenExactly) {
     app.volume = 200;
     app.button_keys[12] = 40;
     app.flip_ampersand = 1;
-    std::string expected_path = std::string(getenv("ZIBO6_SOURCE_DIR")) +
-                                "/tests/shell/config_console_section.txt";
+    std::string expected_path =
+        std::string(getenv("ZIBO6_SOURCE_DIR")) + "/tests/shell/config_console_section.txt";
     std::ifstream in(expected_path, std::ios::binary);
     ASSERT_TRUE(in) << expected_path;
     std::stringstream want;

@@ -179,7 +179,8 @@ cpod *build_font_pod(const std::string &path) {
                      " wide");
             for (int x = 0; x < w; x++) {
                 char c = rows[y][x];
-                if (c != '#' && c != '.') fail(path + ": bad pixel in glyph " + std::to_string(code));
+                if (c != '#' && c != '.')
+                    fail(path + ": bad pixel in glyph " + std::to_string(code));
                 bmp->rows[y][x] = c == '#' ? GLYPH_INK : 0;
             }
         }

@@ -23,7 +23,8 @@ void load_zibo6_cart_32k(zibo6_cart *cart, const uint8_t *image) {
     if (!cart || !image) return;
     for (int a = 0; a < CODE_OFFSET; a++) zibo6_poke(nullptr, cart, a, image[a]);
     // plain code only: it ends at the first 0 byte or the end of the block
-    size_t n = strnlen(reinterpret_cast<const char *>(image + CODE_OFFSET), IMAGE_SIZE - CODE_OFFSET);
+    size_t n =
+        strnlen(reinterpret_cast<const char *>(image + CODE_OFFSET), IMAGE_SIZE - CODE_OFFSET);
     memcpy(cart->code, image + CODE_OFFSET, n);
     cart->code[n] = 0;
 }

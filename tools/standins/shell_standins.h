@@ -16,7 +16,7 @@ void boot_init();
 void move_boot();
 
 // Working-cart files and embedded carts: text carts and 32 KB images with plain code.
-int load_working_cart(const char *path);                 // 0 loaded, 1 failed
+int load_working_cart(const char *path); // 0 loaded, 1 failed
 void prepare_loaded_cart(zibo6_cart *cart, const char *name);
 void mount_embedded_cart(zibo6_cart *cart, const char *name);
 void clear_embedded_carts();
@@ -54,7 +54,3 @@ void record_video_frame(vull_bitmap *screen);
 void reset_video();
 int save_gif(int scale, int to_output_folder); // 9: nothing recorded
 int get_current_gif_len();
-
-// Print context and the serial audio writer.
-void init_print_context();
-void install_post_mix_hook();
