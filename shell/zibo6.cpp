@@ -127,6 +127,15 @@ void mount_data_file_carts() {
     }
 }
 
+// An ls listing left open (its record comes from vull_malloc) is closed, not leaked.
+void close_ls_listing() {
+    if (!pstate.ls_dir) return;
+    vull_find_close(pstate.ls_dir);
+    vull_free(pstate.ls_dir);
+    pstate.ls_dir = nullptr;
+    pstate.ls_state = pstate.ls_lines = 0;
+}
+
 void copy_path(char *dst, const char *src) { snprintf(dst, Z6_PATH_LEN, "%s", src ? src : ""); }
 
 } // namespace
@@ -298,11 +307,7 @@ void reboot_machine() {
     vull_destroy_zibo6_cart(pitem.cart);
     pitem.cart = nullptr;
     destroy_code_tabs();
-    if (pstate.ls_dir) {
-        vull_find_close(pstate.ls_dir);
-        vull_free(pstate.ls_dir);
-        pstate.ls_dir = nullptr;
-    }
+    close_ls_listing();
 
     // Kept: the paths before the cart file name, the data file, the bitmaps and
     // the flags; everything from the cart file name on starts afresh.
@@ -343,11 +348,7 @@ void reboot_machine() {
 
 void vull_main_exit() {
     save_cdata();
-    if (pstate.ls_dir) {
-        vull_find_close(pstate.ls_dir);
-        vull_free(pstate.ls_dir);
-        pstate.ls_dir = nullptr;
-    }
+    close_ls_listing();
     if (app.input_file) fclose(app.input_file);
     if (app.output_file) fclose(app.output_file);
     app.input_file = app.output_file = nullptr;
