@@ -19,7 +19,6 @@
 #include "engine/mem.h"
 #include "engine/undo.h"
 #include "audio/channel.h"
-#include "tools/standins/cart_standins.h"
 
 int zibo6_cart_load_status;
 

@@ -11,7 +11,7 @@
 #include "console/mem.h"
 #include "cart/cart.h"
 #include "engine/cpod.h"
-#include "tools/standins/audio_play_standins.h"
+#include "audio/channel.h"
 
 uint8_t bitwise_font_dat[2048];
 print_context_rec print_context;

@@ -310,7 +310,7 @@ void zibo6_poke(console_state *ram, zibo6_cart *cart, int address, int value) {
     if (ram && ram->reset_glitch_counter >= 1 && a >= 0x4300 && a <= 0x5eff) return;
     if (ram) ram->console_ram[a] = uint8_t(v);
     if (a >= 0x8000) return;
-    if (a < Z6_ROM_SIZE) {
+    if (a < ZIBO6_ROM_DATA_SIZE) {
         if (cart) cart_write(cart, a, v);
         return;
     }
@@ -334,7 +334,7 @@ void zibo6_poke(console_state *ram, zibo6_cart *cart, int address, int value) {
 
 int zibo6_peek(console_state *ram, zibo6_cart *cart, int address) {
     int a = address & 0xffff;
-    if (a < Z6_ROM_SIZE) return cart ? cart_read(cart, a) : 0;
+    if (a < ZIBO6_ROM_DATA_SIZE) return cart ? cart_read(cart, a) : 0;
     if (!ram) return 0;
     if (a >= 0x8000) return upper_gate_open(ram) ? ram->console_ram[a] : 0;
     if (a < 0x5e00) return ram->console_ram[a];

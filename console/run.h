@@ -36,7 +36,10 @@ struct zibo6_run_state {
     lua_State *L0 = nullptr;         // the thread the next slice resumes
     lua_State *L0_cart = nullptr;    // the cart's state (its main thread); kept on suspend
     lua_State *L0_command = nullptr; // thread of typed command lines, same globals
-    std::string program_text;        // the flattened code of the running cart (error lines)
+    lua_State *L_guard = nullptr;    // runs collector steps, finalisers and tracebacks protected
+    int download_result = 0;  // stat(107): result of the last cart download; load() clears it
+    int run_failed = 0;       // the last program failed to start or stopped with an error (exit 1)
+    std::string program_text; // the flattened code of the running cart (error lines)
 
     int gc_strikes = 0;      // frames spent above the memory limit
     int gc_strike_frame = 0; // cart frame of the last strike
@@ -72,6 +75,9 @@ int is_sandboxed_cart_file(const char *name);
 lua_State *get_current_L0();
 lua_State *set_lua_thread(int command);
 int count_visible_tabs(); // tabs up to the last non-empty or the current one
+
+void zibo6_clear_printh_files(); // console/api_sys.cpp: a new run may write 64 files again
+void zibo6_frame_end();          // flip's frame end (also print and stop when they wait)
 
 // ---- slices, budget and governor (console/run_slice.cpp) ----
 void run_slice();                                // one host frame of a running cart

@@ -1,7 +1,6 @@
 // Keyframed animation records, and the bone poses and skinning of models
 // (the model side of skeletal animation lives here with the rest of it).
 #include "engine/anim.h"
-#include "engine/cpod.h"
 #include "engine/mem.h"
 #include "engine/model.h"
 #include "engine/vmath.h"
@@ -11,8 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-static void destroy_anim_item(void *item) { vull_destroy_anim(static_cast<vull_anim *>(item)); }
 
 /*
 ** Channels
@@ -228,7 +225,6 @@ void cactor_evaluate_bones(const cactor *actor, int t, float *out) {
 }
 
 vull_anim *vull_create_anim() {
-    cpod_set_destroyer(CPOD_ANIM, destroy_anim_item); // containers destroy these items by type
     auto *anim = static_cast<vull_anim *>(vull_calloc((int)sizeof(vull_anim)));
     if (anim) vull_items_created++;
     return anim;

@@ -1,6 +1,7 @@
 // Engine configuration: defaults, command-line options, config.txt reading and writing.
 #include "engine/config.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "engine/disk.h"
+#include "engine/mem.h"
 #include "platform/system.h"
 #include "platform/video.h"
 
@@ -77,10 +79,6 @@ static void read_ints(const char *p, int32_t *a, int32_t *b = nullptr) {
     if (b && read_int(&p, &v)) *b = v;
 }
 
-static int32_t clamp_int(int32_t v, int32_t lo, int32_t hi) {
-    return v < lo ? lo : v > hi ? hi : v;
-}
-
 /* ---- command line ---- */
 
 enum option_kind { OPT_INT, OPT_PATH, OPT_RECT, OPT_FLAG };
@@ -113,7 +111,7 @@ static const option_def engine_options[] = {
     {"desktop", OPT_PATH, nullptr},
     {"pixel_perfect", OPT_INT, [](R &c, int32_t v) { c.pixel_perfect = v; }},
     {"draw_rect", OPT_RECT, nullptr},
-    {"timeout", OPT_INT, [](R &c, int32_t v) { c.timeout = clamp_int(v, 1, 240); }},
+    {"timeout", OPT_INT, [](R &c, int32_t v) { c.timeout = std::clamp<int32_t>(v, 1, 240); }},
     {"headless", OPT_FLAG, [](R &c, int32_t v) { c.headless = v; }},
     {"x", OPT_FLAG, [](R &c, int32_t v) { c.headless = v; }},
     // The console runs carts headless for these too; deciding it here keeps
@@ -126,7 +124,8 @@ static const option_def engine_options[] = {
     {"emulate_textinput", OPT_INT, [](R &c, int32_t v) { c.emulate_textinput = v; }},
     {"deferred_dealloc", OPT_INT, [](R &c, int32_t v) { c.deferred_dealloc = v; }},
     {"ext_display", OPT_INT, [](R &c, int32_t v) { c.ext_display = v; }},
-    {"preblit_scale", OPT_INT, [](R &c, int32_t v) { c.preblit_scale = clamp_int(v, 0, 8); }},
+    {"preblit_scale", OPT_INT,
+     [](R &c, int32_t v) { c.preblit_scale = std::clamp<int32_t>(v, 0, 8); }},
     {"display", OPT_INT, [](R &c, int32_t v) { c.display = v; }},
     {"log_system_info", OPT_INT, [](R &c, int32_t v) { c.log_system_info = v; }},
 };
@@ -186,27 +185,6 @@ void vull_process_arguments(int argc, char **argv) {
 
 /* ---- reading config.txt ---- */
 
-/*
-** desktop_path value: control characters dropped (bytes from 128 up are
-** UTF-8 and kept), backslashes made '/', doubled '/' collapsed, trailing blanks
-** removed, a '/' appended. The result is cut to the engine path length.
-*/
-static void clean_desktop_path(const char *text, char *out) {
-    while (*text == ' ' || *text == '\t') text++;
-    size_t n = 0;
-    for (const unsigned char *p = reinterpret_cast<const unsigned char *>(text); *p; p++) {
-        unsigned char c = *p;
-        if (c < 32) continue;
-        if (c == '\\') c = '/';
-        if (c == '/' && n > 0 && out[n - 1] == '/') continue;
-        if (n + 2 >= size_t(VULL_PATH_LEN)) break; // room for a final '/' and the NUL
-        out[n++] = char(c);
-    }
-    while (n > 0 && out[n - 1] == ' ') n--;
-    if (n > 0 && out[n - 1] != '/') out[n++] = '/';
-    out[n] = 0;
-}
-
 /* Applies one line to a record; 0 when no engine key matches. */
 static int apply_config_line(vull_config_rec &c, const char *line, int log_position) {
     auto key = [line](const char *k) -> const char * {
@@ -261,7 +239,7 @@ static int apply_config_line(vull_config_rec &c, const char *line, int log_posit
     } else if ((v = key("rmb_key"))) {
         if (*v) read_ints(v + 1, &c.rmb_key);
     } else if ((v = key("desktop_path")))
-        clean_desktop_path(*v ? v + 1 : v, c.desktop_path);
+        vull_fix_path_string(*v ? v + 1 : v, c.desktop_path);
     else if ((v = key("fullscreen_method")))
         read_ints(v, &c.fullscreen_method);
     else
@@ -270,10 +248,10 @@ static int apply_config_line(vull_config_rec &c, const char *line, int log_posit
 }
 
 static void clamp_config(vull_config_rec &c) {
-    c.sound_volume = clamp_int(c.sound_volume, 0, 256);
-    c.music_volume = clamp_int(c.music_volume, 0, 256);
-    c.foreground_sleep_ms = clamp_int(c.foreground_sleep_ms, 0, 200);
-    c.background_sleep_ms = clamp_int(c.background_sleep_ms, 0, 200);
+    c.sound_volume = std::clamp<int32_t>(c.sound_volume, 0, 256);
+    c.music_volume = std::clamp<int32_t>(c.music_volume, 0, 256);
+    c.foreground_sleep_ms = std::clamp<int32_t>(c.foreground_sleep_ms, 0, 200);
+    c.background_sleep_ms = std::clamp<int32_t>(c.background_sleep_ms, 0, 200);
     if (c.mix_buffer_size < 512 || c.mix_buffer_size > 8192) c.mix_buffer_size = 1024;
     c.config_read = 1;
 }

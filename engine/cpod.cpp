@@ -4,9 +4,12 @@
 // count entries are the slots in use, and position[] is its inverse, so taking a slot,
 // freeing one and walking the used ones are all constant time per slot.
 #include "engine/cpod.h"
+#include "engine/anim.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/mem.h"
+#include "engine/model.h"
+#include "engine/voxel.h"
 #include "engine/vull.h"
 
 #include <cstdio>
@@ -22,16 +25,9 @@ vull_destroy_item_fn vull_destroy_item_func = nullptr;
 vull_load_item_fn vull_load_item_func = nullptr;
 vull_save_item_fn vull_save_item_func = nullptr;
 
-// Destroyers registered by the modules of item types 4..11 that are not called directly.
-static cpod_destroyer_fn registered_destroyers[CPOD_FILE + 1];
-
 void vull_set_destroy_item_func(vull_destroy_item_fn fn) { vull_destroy_item_func = fn; }
 void vull_set_load_item_func(vull_load_item_fn fn) { vull_load_item_func = fn; }
 void vull_set_save_item_func(vull_save_item_fn fn) { vull_save_item_func = fn; }
-
-void cpod_set_destroyer(int type, cpod_destroyer_fn fn) {
-    if (type >= CPOD_BITMAP && type <= CPOD_SYNTH) registered_destroyers[type] = fn;
-}
 
 static void assertion_failed(const char *what) {
     char line[128];
@@ -50,12 +46,10 @@ static void destroy_item(int type, void *item) {
     case CPOD_SOUND: vull_destroy_sound(static_cast<csound *>(item)); return;
     case CPOD_SYNTH: vull_destroy_synth(static_cast<vull_synth *>(item)); return;
     case CPOD_FILE: vull_fclose(static_cast<vull_file *>(item)); return;
-    case CPOD_MODEL:
-    case CPOD_MATERIAL:
-    case CPOD_ANIM:
-    case CPOD_VOXMAP:
-        if (registered_destroyers[type] && item) registered_destroyers[type](item);
-        return;
+    case CPOD_MODEL: vull_destroy_model(static_cast<cmodel *>(item)); return;
+    case CPOD_MATERIAL: vull_destroy_material(static_cast<vull_material *>(item)); return;
+    case CPOD_ANIM: vull_destroy_anim(static_cast<vull_anim *>(item)); return;
+    case CPOD_VOXMAP: vull_destroy_voxmap(static_cast<vull_voxmap *>(item)); return;
     default:
         if (type >= CPOD_APP && vull_destroy_item_func) vull_destroy_item_func(item, type);
         return;

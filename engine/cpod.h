@@ -53,13 +53,6 @@ void vull_set_destroy_item_func(vull_destroy_item_fn fn);
 void vull_set_load_item_func(vull_load_item_fn fn);
 void vull_set_save_item_func(vull_save_item_fn fn);
 
-// Destroyers for models, materials, animations and voxel maps (types 6, 7, 8, 10), which
-// their modules register (e.g. when they create their first record); an item of such a type
-// without one is dropped from its slot undestroyed. Bitmaps, palettes, sounds and synths
-// are destroyed by direct calls, so registering those types changes nothing.
-using cpod_destroyer_fn = void (*)(void *item);
-void cpod_set_destroyer(int type, cpod_destroyer_fn fn);
-
 cpod *vull_create_pod(int capacity);            // counts a live item; null on failure
 cpod *vull_create_pea_pod(int count, int size); // zeroed block of count x size; counts a live item
 void vull_destroy_pod(cpod *pod);               // destroys every item by type; accepts null

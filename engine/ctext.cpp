@@ -4,6 +4,7 @@
 // to the text and refuses to grow past the capacity, so a record can never
 // be driven out of bounds by a stale cursor or a long paste.
 #include "engine/ctext.h"
+#include "engine/mem.h"
 #include "engine/charset.h"
 #include "engine/cpod.h"
 #include "engine/disk.h"
@@ -46,14 +47,13 @@ enum : int {
 };
 
 int text_len(const ctext *r) { return (int)std::strlen(r->text); }
-int clampi(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
 
 // Offsets from outside (callers, snapshots, the mouse) are pulled into the text.
 void clamp_positions(ctext *r) {
     int len = text_len(r);
-    r->cursor = clampi(r->cursor, 0, len);
-    r->sel_start = clampi(r->sel_start, 0, len);
-    r->sel_end = clampi(r->sel_end, 0, len);
+    r->cursor = std::clamp(r->cursor, 0, len);
+    r->sel_start = std::clamp(r->sel_start, 0, len);
+    r->sel_end = std::clamp(r->sel_end, 0, len);
 }
 
 void collapse_selection(ctext *r) { r->sel_start = r->sel_end = r->cursor; }
@@ -124,8 +124,6 @@ void insert_raw(ctext *r, int offset, const char *s, int n) {
     std::memmove(r->text + offset + n, r->text + offset, (size_t)(len - offset + 1));
     std::memcpy(r->text + offset, s, (size_t)n);
 }
-
-bool is_blank(int c) { return c == ' ' || c == '\t'; }
 
 // First occurrence of needle starting at or after from; -1 when none.
 int find_forward(const char *t, int from, const char *needle) {
@@ -259,7 +257,7 @@ int get_line_x(ctext *r) {
 }
 
 int line_x_to_cpos(ctext *r, int line_start, int x) {
-    int i = clampi(line_start, 0, text_len(r));
+    int i = std::clamp(line_start, 0, text_len(r));
     int xx = 0;
     for (; r->text[i] && r->text[i] != '\n'; i++) {
         int w = get_char_width(r, (uint8_t)r->text[i], xx);
@@ -377,7 +375,7 @@ int ctext_insert_text_ex(ctext *r, const char *text, int offset, int move_cursor
     clean.reserve(n);
     for (size_t i = 0; i < n; i++)
         if (text[i] != '\r') clean += text[i];
-    offset = clampi(offset, 0, len);
+    offset = std::clamp(offset, 0, len);
     insert_raw(r, offset, clean.data(), (int)clean.size());
     if (move_cursor) {
         r->cursor = std::min(r->cursor + (int)clean.size(), r->capacity);
@@ -396,8 +394,8 @@ int ctext_insert_text(ctext *r, const char *text, int offset) {
 void ctext_remove_text(ctext *r, int offset, int count) {
     if (!r) return;
     int len = text_len(r);
-    offset = clampi(offset, 0, len);
-    count = clampi(count, 0, len - offset);
+    offset = std::clamp(offset, 0, len);
+    count = std::clamp(count, 0, len - offset);
     std::memmove(r->text + offset, r->text + offset + count, (size_t)(len - offset - count + 1));
     clamp_positions(r);
 }
@@ -535,7 +533,7 @@ int get_char_cat(int c) {
 void ctext_select_from_double_click(ctext *r, int offset) {
     if (!r) return;
     int len = text_len(r);
-    offset = clampi(offset, 0, len);
+    offset = std::clamp(offset, 0, len);
     int a = offset, b = offset;
     if (offset < len) {
         int cat = get_char_cat((uint8_t)r->text[offset]);
@@ -551,7 +549,7 @@ void ctext_select_from_double_click(ctext *r, int offset) {
 
 void ctext_select_from_triple_click(ctext *r, int offset) {
     if (!r) return;
-    offset = clampi(offset, 0, text_len(r));
+    offset = std::clamp(offset, 0, text_len(r));
     int a = line_start_of(r->text, offset), b = line_end_of(r->text, offset);
     if (r->text[b]) b++;
     r->sel_start = a;
@@ -618,7 +616,7 @@ int start_of_block(ctext *r) {
     clamp_positions(r);
     const char *t = r->text;
     int e = r->cursor;
-    while (e > 0 && is_blank(t[e - 1])) e--;
+    while (e > 0 && vull_is_blank(t[e - 1])) e--;
     int s = e;
     while (s > 0 && get_char_cat((uint8_t)t[s - 1]) == 1) s--;
     std::string word(t + s, t + e);
@@ -626,10 +624,10 @@ int start_of_block(ctext *r) {
     if (word == "repeat") return 2;
     if (t[r->cursor] && t[r->cursor] != '\n') return 0;
     int p = line_start_of(t, r->cursor);
-    while (is_blank(t[p])) p++;
+    while (vull_is_blank(t[p])) p++;
     if (std::strncmp(t + p, "local ", 6) == 0) {
         p += 6;
-        while (is_blank(t[p])) p++;
+        while (vull_is_blank(t[p])) p++;
     }
     return std::strncmp(t + p, "function", 8) == 0 ? 1 : 0;
 }
@@ -749,7 +747,7 @@ void select_all(ctext *r) {
 void move_vertically(ctext *r, int lines) {
     int line = ctext_get_line_number_for_pos(r->text, r->cursor) + lines;
     int last = ctext_get_line_number_for_pos(r->text, text_len(r));
-    line = clampi(line, 0, last);
+    line = std::clamp(line, 0, last);
     r->cursor = line_x_to_cpos(r, ctext_get_pos_for_line_number(r->text, line), r->remembered_col);
     collapse_selection(r);
 }
@@ -759,7 +757,7 @@ void insert_newline(ctext *r) {
     int block = vull_get_key_state(VULL_KEY_SHIFT) ? start_of_block(r) : 0;
     int ls = line_start_of(r->text, r->cursor);
     std::string ins = "\n";
-    for (int i = ls; i < r->cursor && is_blank(r->text[i]); i++) ins += r->text[i];
+    for (int i = ls; i < r->cursor && vull_is_blank(r->text[i]); i++) ins += r->text[i];
     vull_backup_ctext(r);
     if (!ctext_insert_text_ex(r, ins.c_str(), r->cursor, 1)) return;
     if (block == 1 && ctext_insert_text_ex(r, "\t\nend", r->cursor, 1)) r->cursor -= 3;
@@ -777,7 +775,7 @@ void indent_selection(ctext *r, bool out) {
         int s = starts[i];
         int d;
         if (out) {
-            if (!is_blank(r->text[s])) continue;
+            if (!vull_is_blank(r->text[s])) continue;
             ctext_remove_text(r, s, 1);
             d = -1;
         } else {

@@ -122,7 +122,7 @@ int vull_fseek(vull_file *f, int offset, int whence) {
     if (is_memory(f)) {
         // Positions outside the data are allowed; the transfers above check them.
         int64_t p = (int64_t)f->position + offset;
-        f->position = (int32_t)std::clamp<int64_t>(p, INT32_MIN, INT32_MAX);
+        f->position = vull_saturate_int32(p);
     }
     return 0;
 }
@@ -358,7 +358,7 @@ char *vull_fix_path_string(const char *path, char *out) {
     if (!out) out = shared_path;
     out[0] = 0;
     if (!path) return out;
-    while (*path == ' ') path++;
+    while (vull_is_blank(*path)) path++;
     const int room = VULL_PATH_LEN - 2; // leaves space for the closing '/' and the NUL
     int len = 0;
     for (const char *p = path; *p && len < room; p++) {

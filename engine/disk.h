@@ -79,7 +79,8 @@ constexpr uint32_t vull_fix_uint32(uint32_t v) { return v; }
 
 // Paths. Every out buffer holds VULL_PATH_LEN bytes; results are cut to 1023 characters.
 void vull_fix_backslashes(char *path);
-// Cleaned folder path ending in '/'; into a shared buffer when out is null.
+// Cleaned folder path ending in '/' (leading and trailing blanks and control characters
+// dropped, '\\' made '/', doubled '/' collapsed); into a shared buffer when out is null.
 char *vull_fix_path_string(const char *path, char *out);
 char *vull_get_filename_extension(const char *path, char *out); // after the last '.', no dot
 // Each output may be null. The extension keeps its dot; the folder keeps its trailing '/'.

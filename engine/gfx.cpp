@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/cpod.h"
 #include "engine/mem.h"
 #include "engine/vull.h"
 #include "platform/video.h"
@@ -72,12 +71,6 @@ void vspan(vull_bitmap *bmp, int64_t x, int64_t y0, int64_t y1, uint32_t colour)
     for (int64_t y = from; y <= to; y++) store(bmp, x, y, colour);
 }
 
-void destroy_bitmap_item(void *item) { vull_destroy_bitmap(static_cast<vull_bitmap *>(item)); }
-
-void destroy_palette_item(void *item) {
-    vull_destroy_palette(static_cast<vull_palette_rec *>(item));
-}
-
 } // namespace
 
 /*
@@ -85,11 +78,6 @@ void destroy_palette_item(void *item) {
 */
 
 vull_bitmap *vull_create_bitmap(int width, int height, int bpp) {
-    static bool destroyer_set = false;
-    if (!destroyer_set) {
-        cpod_set_destroyer(CPOD_BITMAP, destroy_bitmap_item);
-        destroyer_set = true;
-    }
     if (width < 1 || height < 1 || bpp < 0) return nullptr;
     int64_t stride = int64_t(width) * (bpp >> 3);
     int pixel_bytes = 0, record_bytes = 0;
@@ -163,11 +151,6 @@ uint32_t vull_getpixel(const vull_bitmap *bmp, int x, int y) {
 */
 
 vull_palette_rec *vull_create_palette() {
-    static bool destroyer_set = false;
-    if (!destroyer_set) {
-        cpod_set_destroyer(CPOD_PALETTE, destroy_palette_item);
-        destroyer_set = true;
-    }
     auto *pal = static_cast<vull_palette_rec *>(vull_calloc(sizeof(vull_palette_rec)));
     if (pal) vull_items_created++;
     return pal;
@@ -287,8 +270,6 @@ int code_point(const vull_bitmap *bmp, int x, int y) {
            (y >= bmp->clip_y1 ? 8 : 0);
 }
 
-static int clamp_int(int64_t v) { return int(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
-
 void vull_clip(const vull_bitmap *src, const vull_bitmap *dst, int *psx, int *psy, int *pdx,
                int *pdy, int *pw, int *ph) {
     if (!src || !dst) {
@@ -328,12 +309,12 @@ void vull_clip(const vull_bitmap *src, const vull_bitmap *dst, int *psx, int *ps
     }
     if (dx + w > c.x1) w = c.x1 - dx;
     if (dy + h > c.y1) h = c.y1 - dy;
-    *psx = clamp_int(sx);
-    *psy = clamp_int(sy);
-    *pdx = clamp_int(dx);
-    *pdy = clamp_int(dy);
-    *pw = clamp_int(w);
-    *ph = clamp_int(h);
+    *psx = vull_saturate_int32(sx);
+    *psy = vull_saturate_int32(sy);
+    *pdx = vull_saturate_int32(dx);
+    *pdy = vull_saturate_int32(dy);
+    *pw = vull_saturate_int32(w);
+    *ph = vull_saturate_int32(h);
 }
 
 /*

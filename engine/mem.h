@@ -29,6 +29,11 @@ extern uint32_t vull_total_deallocs; // releases of non-null pointers
 // VULL_ALLOC_CAP (1 GiB); the arithmetic is done in 64 bits so it cannot wrap.
 bool vull_checked_size(int64_t count, int64_t elem_size, int64_t extra, int *out);
 
+// A 64-bit intermediate brought back into int32 range, saturating instead of wrapping.
+constexpr int32_t vull_saturate_int32(int64_t v) {
+    return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : (int32_t)v;
+}
+
 void *vull_malloc(int n);  // zeroed, n + 16 bytes; null when n + 16 <= 0 or > 1 GiB
 void *vull_calloc(int n);  // zeroed, exactly n bytes; null for n <= 0 or > 1 GiB
 void *vull_malloc_(int n); // not zeroed; null for n <= 0 or > 1 GiB
@@ -54,6 +59,7 @@ char *cbuffer_add_string(cbuffer *buf, const char *text); // with its terminatin
 uint8_t cbuffer_get_uint8(cbuffer *buf); // byte at the position, then advances; 0 at/after length
 
 // Strings.
+constexpr bool vull_is_blank(int c) { return c == ' ' || c == '\t'; } // the engine's blanks
 char *vull_strcpy(char *dst, const char *src); // null src empties dst; same address: nothing
 void vull_lowercase(char *text);               // 'A'..'Z' to 'a'..'z' in place
 // First match of needle in haystack ignoring the case of 'A'..'Z'; address inside haystack or null.

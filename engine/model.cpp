@@ -5,7 +5,6 @@
 // re-points an inline polygon at its own storage.
 #include "engine/model.h"
 #include "engine/anim.h"
-#include "engine/cpod.h"
 #include "engine/mem.h"
 #include "engine/vmath.h"
 #include "engine/vull.h"
@@ -21,11 +20,6 @@ static void assertion_failed(const char *what) {
     char line[128];
     std::snprintf(line, sizeof line, "\nAssertion failed: %s\n", what);
     vull_debug(line);
-}
-
-static void destroy_model_item(void *item) { vull_destroy_model(static_cast<cmodel *>(item)); }
-static void destroy_material_item(void *item) {
-    vull_destroy_material(static_cast<vull_material *>(item));
 }
 
 /*
@@ -154,7 +148,6 @@ void cpoly_copy(cpoly *dst, const cpoly *src, int share) {
 */
 
 cmodel *vull_create_model() {
-    cpod_set_destroyer(CPOD_MODEL, destroy_model_item); // containers destroy these items by type
     auto *m = static_cast<cmodel *>(vull_calloc((int)sizeof(cmodel)));
     if (m) vull_items_created++;
     return m;
@@ -175,8 +168,6 @@ void vull_destroy_model(cmodel *m) {
 }
 
 vull_material *vull_create_material() {
-    cpod_set_destroyer(CPOD_MATERIAL,
-                       destroy_material_item); // containers destroy these items by type
     auto *mat = static_cast<vull_material *>(vull_calloc((int)sizeof(vull_material)));
     if (!mat) return nullptr;
     const uint32_t colours[2] = {0xFF336699u, 0xFF606060u};

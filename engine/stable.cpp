@@ -15,8 +15,6 @@ namespace {
 
 constexpr int STABLE_LINE = 1024; // the line reader's buffer: 1023 characters
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
 char *dup_range(const char *s, int n) {
     char *t = (char *)vull_calloc(n + 1);
     if (t && n > 0) std::memcpy(t, s, (size_t)n);
@@ -120,17 +118,17 @@ bool config_line(vull_stable *t, const char *line) {
     const char *p = line + k + n;
     if (!*p) return true;
     if (p[0] == ':' && p[1] == ':') {
-        while (*p && (is_blank(*p) || *p == ':')) p++;
+        while (*p && (vull_is_blank(*p) || *p == ':')) p++;
         while (*p) {
             const char *s = p;
-            while (*p && !is_blank(*p)) p++;
+            while (*p && !vull_is_blank(*p)) p++;
             if (!add_string(t, s, (int)(p - s))) return false;
-            while (*p && is_blank(*p)) p++;
+            while (*p && vull_is_blank(*p)) p++;
         }
         return true;
     }
-    if (*p == ':' || is_blank(*p)) {
-        while (*p && (is_blank(*p) || *p == ':')) p++;
+    if (*p == ':' || vull_is_blank(*p)) {
+        while (*p && (vull_is_blank(*p) || *p == ':')) p++;
         return !*p || add_string(t, p, (int)std::strlen(p));
     }
     return add_string(t, p, (int)std::strlen(p));

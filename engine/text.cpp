@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "engine/mem.h"
 #include "engine/cpod.h"
 #include "engine/gfx.h"
 
@@ -51,7 +52,7 @@ bool fits_int(int64_t v) { return v >= INT_MIN && v <= INT_MAX; }
 
 int vull_get_text_width(const char *text, cpod *font) {
     if (!text || !font) return -vull_font_spacing;
-    return int(std::clamp<int64_t>(text_width(text, font) - vull_font_spacing, INT_MIN, INT_MAX));
+    return vull_saturate_int32(text_width(text, font) - vull_font_spacing);
 }
 
 int vull_set_text_spacing(int n) {
@@ -118,7 +119,7 @@ int vull_draw_text_ex(vull_bitmap *bmp, const char *text, cpod *font, int x_arg,
             x = x_arg;
         }
     }
-    const int y_end = int(std::clamp<int64_t>(y, INT_MIN, INT_MAX));
+    const int y_end = vull_saturate_int32(y);
     if (cut) {
         bmp->clip_x0 = clip_x0;
         if (vull_font1) vull_draw_text_ex(bmp, "..", vull_font1, bmp->clip_x0, y_end, 0, colour);

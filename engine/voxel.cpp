@@ -4,7 +4,6 @@
 // record (with its row table) that points into the shared voxel block, owns no
 // pixels and is not counted as a live item.
 #include "engine/voxel.h"
-#include "engine/cpod.h"
 #include "engine/gfx.h"
 #include "engine/mem.h"
 #include "engine/vull.h"
@@ -12,10 +11,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-
-static void destroy_voxmap_item(void *item) {
-    vull_destroy_voxmap(static_cast<vull_voxmap *>(item));
-}
 
 static vull_bitmap *make_slice(int width, int height, uint8_t *pixels) {
     int bytes;
@@ -36,7 +31,6 @@ static vull_bitmap *make_slice(int width, int height, uint8_t *pixels) {
 }
 
 vull_voxmap *vull_create_voxmap(int width, int height, int depth) {
-    cpod_set_destroyer(CPOD_VOXMAP, destroy_voxmap_item); // containers destroy these items by type
     int level, voxel_bytes, record_bytes;
     if (width < 1 || height < 1 || depth < 1) return nullptr;
     if (!vull_checked_size(width, height, 0, &level) ||

@@ -306,6 +306,7 @@ TEST(Paths, FixPathStringKeepsUtf8) {
                  "/home/jos\xc3\xa9/carts/x/");
     EXPECT_STREQ(vull_fix_path_string("", out), "");
     EXPECT_STREQ(vull_fix_path_string("/", out), "/");
+    EXPECT_STREQ(vull_fix_path_string("\t /games/", out), "/games/"); // leading blanks of any kind
     EXPECT_STREQ(vull_fix_path_string("a", nullptr), "a/");
     std::string huge(5000, 'q');
     vull_fix_path_string(huge.c_str(), out);

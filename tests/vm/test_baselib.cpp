@@ -4,8 +4,8 @@
 
 #include <cstring>
 
+#include "console/state.h"
 #include "tests/vm/libs_test_util.h"
-#include "tools/standins/console_standins.h"
 
 using z6libs::State;
 
@@ -31,11 +31,11 @@ TEST(BaseLib, AssertStoresItsTextForTheConsole) {
     State s;
     EXPECT_EQ(s.run("return assert(1, 2, 3)"), "1\t2\t3");
     EXPECT_EQ(s.run("assert(false)"), "error: assertion failed!");
-    EXPECT_STREQ(z6_standin_assert_message, "");
+    EXPECT_STREQ(pstate.assert_message, "");
     EXPECT_EQ(s.run("assert(nil, 'bad thing')"), "error: bad thing");
-    EXPECT_STREQ(z6_standin_assert_message, "bad thing");
+    EXPECT_STREQ(pstate.assert_message, "bad thing");
     EXPECT_EQ(s.run("assert(false, 12.5)"), "error: 12.5");
-    EXPECT_STREQ(z6_standin_assert_message, "12.5");
+    EXPECT_STREQ(pstate.assert_message, "12.5");
     // the error text carries the caller's position, the stored text does not
     lua_settop(s.L, 0);
     luaL_loadstring(s.L, "\nassert(false, 'x')");

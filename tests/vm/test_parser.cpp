@@ -11,7 +11,8 @@
 #include "vm/lstate.h"
 #include "vm/lua.h"
 #include "tests/vm/load_test_util.h"
-#include "tools/standins/console_standins.h"
+#include "console/state.h"
+#include "engine/ctext.h"
 
 namespace {
 
@@ -243,13 +244,16 @@ TEST(Parser, ErrorsNameTheLineWithinItsTab) {
 /* With real code tabs the texts carry the tab's own line and number. */
 TEST(Parser, TabFormsWithCodeTabs) {
     struct Tabs {
+        char tab0[8] = "\n";           /* tab 0 spans joined lines 2-4 */
+        char tab1[16] = "\n\n\n\n\n\n\n\n\n\n"; /* ten newlines */
+        ctext t0{}, t1{};
         Tabs() {
-            z6_standin_tabs_set = 1;
-            for (int &n : z6_standin_tab_lines) n = 0;
-            z6_standin_tab_lines[0] = 1; /* tab 0 spans joined lines 2-4 */
-            z6_standin_tab_lines[1] = 10;
+            t0.text = tab0;
+            t1.text = tab1;
+            pstate.code_tab[0] = &t0;
+            pstate.code_tab[1] = &t1;
         }
-        ~Tabs() { z6_standin_tabs_set = 0; }
+        ~Tabs() { pstate.code_tab[0] = pstate.code_tab[1] = nullptr; }
     } tabs;
     Compiler c;
     std::string src = "\n\n\n\n\nx = 1\nfunction f()\n";
@@ -295,7 +299,7 @@ TEST(Parser, LimitsPrintTheirNumbersWhole) {
     std::string far(40000, '\n');
     msg = c.error(far + "function f()\n");
     EXPECT_NE(
-        msg.find(":40002: 'end' expected (to close 'function' at line 40001 (tab 0)) near <eof>"),
+        msg.find(":40002: 'end' expected (to close 'function' at " + tab_line(40001) + ") near <eof>"),
         std::string::npos)
         << msg;
     std::string deep(300, '(');

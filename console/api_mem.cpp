@@ -1,0 +1,130 @@
+// Memory bindings: peek, poke, memcpy, memset, reload and cstore with their
+// argument defaults and CPU costs; every byte goes through the memory map.
+#include <algorithm>
+#include <cstring>
+
+#include "console/api.h"
+#include "console/cpu.h"
+#include "console/mem.h"
+#include "console/state.h"
+#include "console/term.h"
+#include "vm/lcpu.h"
+
+static int arg_int(lua_State *L, int i) { return lua_tonumberx(L, i, nullptr) >> 16; }
+static int peek_byte(int a) { return zibo6_peek(&pstate, pstate.memory_cart, a & 0xffff); }
+static void poke_byte(int a, int v) {
+    zibo6_poke(&pstate, pstate.memory_cart, a & 0xffff, v & 255);
+}
+
+constexpr int Z6_MAX_VALUES = 8192; // results of one peek, values of one poke
+
+// step bytes a value: 1 byte, 2 signed 16-bit, 4 raw 16.16
+static int peek_multiple(lua_State *L, int step) {
+    int a = arg_int(L, 1);
+    int n = 1;
+    if (lua_gettop(L) >= 2) {
+        n = arg_int(L, 2);
+        if (n < 1) return 0;
+        n = std::min(n, Z6_MAX_VALUES);
+    }
+    if (!lua_checkstack(L, n)) return zibo6_runtime_error(L, "too many peek results");
+    if (lua_gettop(L) >= 1) cpu_cycles_slice -= 2;
+    spend_cpu(n - 1);
+    for (int k = 0; k < n; k++) {
+        int at = a + k * step;
+        int32_t v;
+        if (step == 1) {
+            v = peek_byte(at) << 16;
+        } else if (step == 2) {
+            int16_t w = static_cast<int16_t>(peek_byte(at) | (peek_byte(at + 1) << 8));
+            v = int32_t(w) * 65536;
+        } else {
+            uint32_t w = uint32_t(peek_byte(at)) | uint32_t(peek_byte(at + 1)) << 8 |
+                         uint32_t(peek_byte(at + 2)) << 16 | uint32_t(peek_byte(at + 3)) << 24;
+            v = static_cast<int32_t>(w);
+        }
+        lua_pushnumber(L, v);
+    }
+    return n;
+}
+
+int z6_peek_multiple(lua_State *L) { return peek_multiple(L, 1); }
+int z6_peek2_multiple(lua_State *L) { return peek_multiple(L, 2); }
+int z6_peek4_multiple(lua_State *L) { return peek_multiple(L, 4); }
+
+// Fast calls: arguments straight from the stack, one number result.
+static int poke_multiple(lua_State *L, int step) {
+    int argc = z6f_argc(L);
+    int a = z6f_arg(L, 1) >> 16;
+    int values = std::min(argc - 1, Z6_MAX_VALUES);
+    if (values < 1) {
+        poke_byte(a, 0); // a call without values writes one 0
+        lua_pushnumber(L, 0);
+        return 1;
+    }
+    for (int k = 0; k < values; k++) {
+        int32_t raw = z6f_arg(L, k + 2);
+        uint32_t v = step == 4 ? uint32_t(raw) : uint32_t(raw >> 16);
+        for (int b = 0; b < step; b++) poke_byte(a + k * step + b, int((v >> (8 * b)) & 255));
+    }
+    cpu_cycles_slice -= 2;
+    spend_cpu(values - 1);
+    lua_pushnumber(L, 0);
+    return 1;
+}
+
+int z6f_poke(lua_State *L) { return poke_multiple(L, 1); }
+int z6f_poke2(lua_State *L) { return poke_multiple(L, 2); }
+int z6f_poke4(lua_State *L) { return poke_multiple(L, 4); }
+
+int z6_memcpy(lua_State *L) {
+    int dest = arg_int(L, 1), src = arg_int(L, 2), len = arg_int(L, 3);
+    if (len < 1 || dest == src) return 0;
+    zibo6_memcpy(&pstate, pstate.memory_cart, dest, src, len);
+    spend_cpu(int((int64_t(len) + 1) >> 1));
+    return 0;
+}
+
+int z6_memset(lua_State *L) {
+    int a = arg_int(L, 1), v = arg_int(L, 2), len = arg_int(L, 3);
+    if (len < 1) return 0;
+    zibo6_memset(&pstate, pstate.memory_cart, a, v, len);
+    spend_cpu(int((int64_t(len) + 1) >> 2));
+    return 0;
+}
+
+int z6_reload(lua_State *L) {
+    int dest = 0, src = 0, len = 0x4300, cost = 32768;
+    if (lua_gettop(L) >= 3) {
+        dest = arg_int(L, 1);
+        src = arg_int(L, 2);
+        len = arg_int(L, 3);
+        cost = std::min(len, 4096) * 8;
+    }
+    spend_cpu(cost);
+    if (lua_gettop(L) == 4 && lua_type(L, 4) == LUA_TSTRING) {
+        size_t n = 0;
+        const char *name = lua_tolstring(L, 4, &n);
+        lua_pushnumber(L, zibo6_reload_from_file(name, n, dest, src, len) << 16);
+        return 1;
+    }
+    zibo6_reload(&pstate, pitem.cart, dest, src, len);
+    lua_pushnumber(L, len << 16);
+    return 1;
+}
+
+int z6_cstore(lua_State *L) {
+    int dest = 0, src = 0, len = 0x4300, cost = 0x40000;
+    if (lua_gettop(L) >= 3) {
+        dest = arg_int(L, 1);
+        src = arg_int(L, 2);
+        len = arg_int(L, 3);
+        cost = std::min(len, 4096) * 64;
+    }
+    spend_cpu(cost);
+    const char *name = nullptr;
+    size_t n = 0;
+    if (lua_gettop(L) >= 4 && lua_type(L, 4) == LUA_TSTRING) name = lua_tolstring(L, 4, &n);
+    lua_pushnumber(L, zibo6_cstore_to_file(name, n, dest, src, len) << 16);
+    return 1;
+}

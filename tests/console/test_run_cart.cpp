@@ -1,0 +1,312 @@
+// Running a cart through the runtime: the main-loop order, stop, the code
+// limits, syntax and runtime error reports with line and tab, runaway carts
+// that must never freeze the player, and errors outside the VM's resume.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "console/term.h"
+#include "console/token.h"
+#include "tests/console/run_test_util.h"
+#include "vm/llimits.h"
+#include "vm/lcpu.h"
+
+using z6run::Runtime;
+
+namespace {
+
+bool contains(const std::string &s, const std::string &part) {
+    return s.find(part) != std::string::npos;
+}
+
+// Code of exactly n tokens by the console's own count.
+std::string code_of_tokens(int n) {
+    std::string code;
+    while (count_tokens(code.c_str()) + 8 < n) code += "a=1\n";
+    for (const char *tail : {"", "a=1\n", "a=1+1\n", "a=1+1+1\n", "a=1\na=1+1\n"}) {
+        std::string c = code + tail;
+        for (int pad = 0; pad < 4; pad++) {
+            if (count_tokens(c.c_str()) == n) return c;
+            c += "a=1\n";
+        }
+    }
+    ADD_FAILURE() << "no code of " << n << " tokens";
+    return code;
+}
+
+} // namespace
+
+TEST(RunCart, MainLoopOrderAt30And60FramesASecond) {
+    {
+        Runtime rt;
+        std::string out = rt.run("function _init() printh('init') end\n"
+                                 "function _update() printh('u'..stat(7)) end\n"
+                                 "function _draw() printh('d') end",
+                                 3);
+        EXPECT_EQ(out, "init\nu30\nd\nu30\nd\nu30\nd\n");
+        EXPECT_EQ(pstate.mainloop_exists, 2);
+        EXPECT_EQ(pstate.time_ticks, 6); // two sixtieths a frame at 30
+    }
+    {
+        Runtime rt;
+        std::string out = rt.run("function _update60() printh('u'..stat(7)) end\n"
+                                 "function _draw() printh('d') end",
+                                 2);
+        EXPECT_EQ(out, "u60\nd\nu60\nd\n");
+        EXPECT_EQ(pstate.target_fps, 60);
+        // lowered to 30, a 60 fps cart updates twice per drawn frame
+        pstate.fps = 30;
+        testing::internal::CaptureStdout();
+        rt.slices(1);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "u30\nu30\nd\n");
+    }
+}
+
+TEST(RunCart, StopAndTheEndOfTheProgramEndTheRun) {
+    Runtime rt;
+    std::string out = rt.run("printh('a') stop() printh('b')");
+    // stop asks the shell to suspend; the cart gets no further
+    EXPECT_EQ(out, "a\n");
+    EXPECT_EQ(pstate.machine_mode, 0);
+    EXPECT_EQ(app.cart_resumable, 1);
+    EXPECT_EQ(zrun.run_failed, 0);
+
+    Runtime rt2;
+    EXPECT_EQ(rt2.run("printh('x')"), "x\n");
+    EXPECT_EQ(pstate.machine_mode, 0);
+    EXPECT_EQ(app.cart_resumable, 0);
+    EXPECT_EQ(vull_quit, 1); // headless: the end of the cart quits
+    EXPECT_EQ(zrun.run_failed, 0);
+}
+
+TEST(RunCart, CodeWithoutAFinalNewlineAndCommandWordsInCartCode) {
+    Runtime rt;
+    EXPECT_EQ(rt.run("x=5\nprinth(x)"), "5\n");
+    // a cart that starts with a command word runs as written
+    Runtime rt2;
+    EXPECT_EQ(rt2.run("info = {7}\ncd = 1\nprinth(info[1] + cd)"), "8\n");
+    Runtime rt3;
+    EXPECT_EQ(rt3.run("config = 3\nprinth(config)"), "3\n");
+}
+
+TEST(RunCart, TokenLimitAcceptsExactlyTheLimit) {
+    Runtime rt;
+    std::string ok = code_of_tokens(8192) + "printh('ran')";
+    // the printh line adds tokens: take them off the filler
+    int extra = count_tokens("printh('ran')");
+    ok = code_of_tokens(8192 - extra) + "printh('ran')";
+    ASSERT_EQ(count_tokens(ok.c_str()), 8192);
+    EXPECT_TRUE(contains(rt.run(ok), "ran"));
+
+    Runtime rt2;
+    std::string big = code_of_tokens(8193 - extra) + "printh('ran')";
+    ASSERT_EQ(count_tokens(big.c_str()), 8193);
+    std::string out = rt2.run(big);
+    EXPECT_TRUE(contains(out, "program too large\n8193 / 8192 tokens\n")) << out;
+    EXPECT_FALSE(contains(out, "ran"));
+    EXPECT_EQ(pstate.machine_mode, 0);
+    EXPECT_EQ(zrun.run_failed, 1);
+    EXPECT_EQ(vull_quit, 1); // a failed start still ends a headless run
+}
+
+TEST(RunCart, CharLimitAndIncludeRefused) {
+    Runtime rt;
+    // two tabs join to 65537 characters: refused whole, never cut
+    std::string half(32765, 'x');
+    std::snprintf(pstate.code_tab[0]->text, 0x10002, "--%s", half.c_str());
+    std::snprintf(pstate.code_tab[1]->text, 0x10002, "--%s", half.c_str());
+    testing::internal::CaptureStdout();
+    run_cart();
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(contains(out, "program exceeds char limit\n65540 / 65536 chars\n")) << out;
+    EXPECT_EQ(zrun.run_failed, 1);
+    EXPECT_EQ(pstate.machine_mode, 0);
+    Runtime rt2;
+    out = rt2.run("x=1\n  #include other.lua\n");
+    EXPECT_TRUE(contains(out, "can not #include")) << out;
+    EXPECT_EQ(pstate.machine_mode, 0);
+}
+
+TEST(RunCart, SyntaxErrorsNameTheLineAndTab) {
+    Runtime rt;
+    std::string out = rt.run("x = 1\ny = = 2\n");
+    EXPECT_TRUE(contains(out, "syntax error line 2 (tab 0)\ny = = 2\nunexpected symbol near '='"))
+        << out;
+    EXPECT_TRUE(contains(rt.errors(), "syntax error line 2 (tab 0)\n"));
+    EXPECT_EQ(app.program_stopped_flag, 1);
+    EXPECT_EQ(zrun.run_failed, 1);
+
+    Runtime rt2;
+    out = rt2.run("x = 1\n-->8\na = 1\nb = = 2\nc = 3\n");
+    EXPECT_TRUE(contains(out, "syntax error line 2 (tab 1)\nb = = 2\n")) << out;
+
+    // an unclosed block is found at the end of the text: the message names
+    // where it opened, and no empty tab after the code is blamed
+    Runtime rt3;
+    out = rt3.run("function f()\nx = 1\n");
+    EXPECT_TRUE(contains(out, "unclosed function")) << out;
+    EXPECT_FALSE(contains(out, "(tab 1)")) << out;
+}
+
+TEST(RunCart, RuntimeErrorsNameTheLineOfTheCodeAndOfApiCalls) {
+    Runtime rt;
+    std::string out = rt.run("x = 1\nlocal t = nil\nprinth(t.y)\n");
+    EXPECT_TRUE(contains(out, "runtime error line 3 tab 0\nprinth(t.y)\n")) << out;
+    EXPECT_TRUE(contains(out, "attempt to index")) << out;
+    EXPECT_EQ(zrun.run_failed, 1);
+    EXPECT_EQ(vull_quit, 1);
+
+    // an error raised inside an API call names the line of the call
+    Runtime rt2;
+    out = rt2.run("x = 1\n\nord('a', 1, 9000)\n");
+    EXPECT_TRUE(contains(out, "runtime error line 3 tab 0\nord('a', 1, 9000)\n")) << out;
+    EXPECT_TRUE(contains(out, "ord")) << out;
+
+    // a library error keeps its text without the chunk's position
+    Runtime rt3;
+    out = rt3.run("function _update()\n rawget()\nend\n");
+    EXPECT_TRUE(contains(out, "runtime error line 2 tab 0")) << out;
+    EXPECT_TRUE(contains(out, "bad argument #1 to 'rawget'")) << out;
+    EXPECT_FALSE(contains(out, "[string")) << out;
+    EXPECT_TRUE(contains(out, "in _update line 2 (tab 0)")) << out;
+
+    // assert with a message
+    Runtime rt4;
+    out = rt4.run("\nassert(false, 'oh no')\n");
+    EXPECT_TRUE(contains(out, "runtime error line 2 tab 0")) << out;
+    EXPECT_TRUE(contains(out, "oh no")) << out;
+}
+
+TEST(RunCart, TracebackSurvivesAnOverwrittenTraceGlobal) {
+    Runtime rt;
+    std::string out = rt.run("__trace = 1\ntrace = nil\nfunction f()\n error('boom')\nend\nf()\n");
+    EXPECT_TRUE(contains(out, "boom")) << out;
+    EXPECT_TRUE(contains(out, "in f line 4 (tab 0)")) << out;
+    EXPECT_TRUE(contains(out, "at line 6 (tab 0)")) << out;
+}
+
+TEST(RunCart, RunawayCartsEndEverySliceWithinTheBudget) {
+    const char *runaways[] = {
+        "while true do end",
+        "c = cocreate(function() while true do end end)\ncoresume(c)\nprinth('never')",
+        "function _update() local n = 0 while true do n = n + 1 end end",
+    };
+    for (const char *code : runaways) {
+        Runtime rt;
+        rt.run(code, 0);
+        for (int i = 0; i < 5; i++) {
+            ASSERT_EQ(pstate.machine_mode, 1) << code;
+            run_slice();
+            // one instruction past the budget at most
+            EXPECT_GE(cpu_cycles_slice, uint32_t(Z6_DEFAULT_SLICE_BUDGET)) << code;
+            EXPECT_LE(cpu_cycles_slice, uint32_t(Z6_DEFAULT_SLICE_BUDGET + 64)) << code;
+        }
+    }
+}
+
+TEST(RunCart, EndlessRecursionAndEndlessStringsStopWithAnError) {
+    Runtime rt;
+    std::string out = rt.run("function f(n) return f(n + 1) + 1 end\nf(1)", 2000);
+    EXPECT_EQ(pstate.machine_mode, 0);
+    // the stack outgrows the memory limit before the VM's own depth limit
+    EXPECT_TRUE(contains(out, "out of memory") || contains(out, "stack overflow")) << out;
+    EXPECT_EQ(zrun.run_failed, 1);
+
+    Runtime rt2;
+    out = rt2.run("s = 'abcdefgh'\nwhile true do\n s = s .. s\nend", 2000);
+    EXPECT_EQ(pstate.machine_mode, 0);
+    EXPECT_EQ(zrun.run_failed, 1);
+    EXPECT_TRUE(contains(out, "out of memory") || contains(out, "runtime error line 3 tab 0"))
+        << out;
+}
+
+TEST(RunCart, FinaliserErrorsAreRuntimeErrorsNotAborts) {
+    Runtime rt;
+    std::string out =
+        rt.run("for i = 1, 200 do\n"
+               " setmetatable({}, {__gc = function() error('in gc') end})\n"
+               "end\n"
+               "function _update() local t = {} for i = 1, 500 do t[i] = {} end end\n",
+               400);
+    EXPECT_EQ(pstate.machine_mode, 0);
+    EXPECT_TRUE(contains(out, "in gc")) << out;
+    EXPECT_EQ(zrun.run_failed, 1);
+}
+
+TEST(RunCart, ResumeWordsAndNothingToResume) {
+    Runtime rt;
+    std::string out = rt.run("r");
+    EXPECT_TRUE(contains(out, "nothing to resume")) << out;
+    EXPECT_EQ(zrun.run_failed, 1);
+}
+
+TEST(CodeTabs, SplitAndMergeKeepMarkersBetweenTabs) {
+    Runtime rt;
+    rt.load("a\n-->8\nb\n-->8\n\n-->8\nc");
+    EXPECT_STREQ(pstate.code_tab[0]->text, "a");
+    EXPECT_STREQ(pstate.code_tab[1]->text, "b");
+    EXPECT_STREQ(pstate.code_tab[2]->text, "");
+    EXPECT_STREQ(pstate.code_tab[3]->text, "c");
+    merge_code_from_tabs();
+    EXPECT_STREQ(pitem.cart->code, "a\n-->8\nb\n-->8\n\n-->8\nc");
+    rt.load("");
+    pstate.current_tab = 3;
+    merge_code_from_tabs();
+    EXPECT_STREQ(pitem.cart->code, "\n-->8\n\n-->8\n\n-->8\n");
+    // after 15 markers the rest stays whole in the last tab
+    std::string many;
+    for (int i = 0; i < 17; i++) many += std::to_string(i) + "\n-->8\n";
+    rt.load(many);
+    EXPECT_STREQ(pstate.code_tab[15]->text, "15\n-->8\n16\n-->8\n");
+}
+
+TEST(CodeTabs, FindTabLineCountsThePreludeAndMarkers) {
+    Runtime rt;
+    rt.load("a\nb\n-->8\nc\n-->8\nd");
+    int tab = -1;
+    EXPECT_EQ(find_tab_line(3, &tab), 1); // the first cart line
+    EXPECT_EQ(tab, 0);
+    EXPECT_EQ(find_tab_line(4, &tab), 2);
+    EXPECT_EQ(find_tab_line(6, &tab), 1); // after "a", "b" and the marker
+    EXPECT_EQ(tab, 1);
+    EXPECT_EQ(find_tab_line(8, &tab), 1);
+    EXPECT_EQ(tab, 2);
+}
+
+TEST(CodeTabs, CartIdsFromFileNames) {
+    EXPECT_STREQ(get_lid_from_filename("/x/bbs/carts/my_game-2.z6.png"), "my_game-2");
+    EXPECT_STREQ(get_lid_from_filename("/x/Game.Z6"), "ame"); // capitals end the id
+    EXPECT_STREQ(get_lid_from_filename(".z6"), "");
+    EXPECT_STREQ(get_lid_from_filename("noext"), "");
+}
+
+TEST(RunChain, PushesBoundedCopiesAndPops) {
+    Runtime rt;
+    reset_run_chain();
+    std::string long_name(5000, 'f'), long_label(100, 'l');
+    std::snprintf(pstate.parameter_string, Z6_PATH_LEN, "%s", std::string(1023, 'p').c_str());
+    add_run_chain_item(long_name.c_str(), long_label.c_str(), 1);
+    EXPECT_EQ(std::strlen(get_run_chain_filename()), 255u);
+    EXPECT_EQ(std::strlen(get_run_chain_label()), 31u);
+    EXPECT_EQ(std::strlen(get_run_chain_param_str()), 1023u);
+    run_chain_cancel_pending();
+    EXPECT_EQ(get_run_chain_label(), nullptr);
+    for (int i = 0; i < 600; i++) add_run_chain_item("a", "b", 0);
+    EXPECT_EQ(run_chain_count(), Z6_RUN_CHAIN_MAX);
+    run_chain_cancel_pending(); // not pending: stays
+    EXPECT_EQ(pop_run_chain(), Z6_RUN_CHAIN_MAX - 1);
+    reset_run_chain();
+    EXPECT_EQ(pop_run_chain(), 0);
+}
+
+TEST(Terminal, SyntaxMessagesAreCutAfterTheirLastColon) {
+    EXPECT_STREQ(extract_syntax_error("[string \"x\"]:3: 'then' expected near 'b'", 0),
+                 "'then' expected near 'b'");
+    EXPECT_STREQ(extract_syntax_error("a: b: c", 0), "c");
+    EXPECT_STREQ(extract_syntax_error("no colon", 0), "no colon");
+    EXPECT_STREQ(extract_syntax_error("ends:", 0), "");
+    EXPECT_EQ(extract_syntax_error("x _end_of_program y", 0), nullptr);
+    EXPECT_STREQ(get_nth_line_ex("a\nb\n", 2, 0), "b");
+    EXPECT_STREQ(get_nth_line_ex("a\nb\n", 3, 0), "<eof>");
+    EXPECT_STREQ(get_nth_line_ex(nullptr, 1, 0), "");
+}

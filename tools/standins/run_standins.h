@@ -1,0 +1,33 @@
+// Stand-ins for the services that running a cart calls in pieces not built
+// yet: buttons, video frames, sound, serial, cart data, the cart hash,
+// embedded carts, the config command and the pause menu.  Each does the least
+// a run needs; each goes when its real piece lands.
+#pragma once
+#include <cstddef>
+
+// buttons
+void z6_standin_block_buttons();
+void z6_standin_read_buttons();
+void z6_standin_update_buttons();
+
+// display surfaces and the print context
+void z6_standin_reset_print_context();
+int z6_standin_print_pending();       // a print with delays waits
+int z6_standin_continue_print_text(); // non-zero while it still waits
+void z6_standin_record_video_frame(); // one GIF frame per flip
+
+// sound, serial, cart data, hashes, menus
+void z6_standin_stop_all_sound();
+void z6_standin_serial_end_frame();
+void z6_standin_reset_serial_and_capture();
+void z6_standin_save_cdata();
+void z6_standin_clear_cart_data_and_menu();
+void z6_standin_hash_running_cart();
+void z6_standin_clear_extpal_glitch();
+void z6_standin_update_paused_menu();
+void z6_standin_run_config(const char *text);
+void z6_standin_prefix_with_file_output_path(const char *name, char *out, size_t size);
+
+// cart files: 0 when loaded as the working cart
+int z6_standin_load_working_cart(const char *file);
+int z6_standin_load_embedded_cart(const char *name); // no data file carts: always fails
