@@ -16,6 +16,10 @@
 uint32_t vull_total_mallocs = 0;
 uint32_t vull_total_malloced = 0;
 uint32_t vull_total_deallocs = 0;
+int vull_alloc_refusal = 0;
+
+// The test hook: the request that counts vull_alloc_refusal down to 0 is refused.
+static bool refused_for_test() { return vull_alloc_refusal > 0 && --vull_alloc_refusal == 0; }
 
 bool vull_checked_size(int64_t count, int64_t elem_size, int64_t extra, int *out) {
     if (count < 0 || elem_size < 0 || extra < 0) return false;
@@ -51,19 +55,19 @@ static void *guarded_alloc(int64_t total, bool zero) {
 void *vull_malloc(int n) {
     vull_total_mallocs++;
     int64_t total = (int64_t)n + VULL_MALLOC_SPARE;
-    if (total <= 0 || total > VULL_ALLOC_CAP) return nullptr;
+    if (total <= 0 || total > VULL_ALLOC_CAP || refused_for_test()) return nullptr;
     return guarded_alloc(total, true);
 }
 
 void *vull_calloc(int n) {
     vull_total_mallocs++;
-    if (n <= 0 || n > VULL_ALLOC_CAP) return nullptr;
+    if (n <= 0 || n > VULL_ALLOC_CAP || refused_for_test()) return nullptr;
     return guarded_alloc(n, true);
 }
 
 void *vull_malloc_(int n) {
     vull_total_mallocs++;
-    if (n <= 0 || n > VULL_ALLOC_CAP) return nullptr;
+    if (n <= 0 || n > VULL_ALLOC_CAP || refused_for_test()) return nullptr;
     return guarded_alloc(n, false);
 }
 
@@ -78,7 +82,7 @@ static void report_bad_block(const vull_block_header *h) {
 void *vull_realloc(void *p, int n) {
     if (!p) return vull_malloc(n);
     vull_total_mallocs++;
-    if (n <= 0 || n > VULL_ALLOC_CAP) return nullptr;
+    if (n <= 0 || n > VULL_ALLOC_CAP || refused_for_test()) return nullptr;
     vull_block_header *h = header_of(p);
     if (h->magic != VULL_MAGIC_LIVE) {
         report_bad_block(h);

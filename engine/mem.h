@@ -21,6 +21,9 @@ constexpr int VULL_MALLOC_SPARE = 16;          // spare bytes vull_malloc adds t
 extern uint32_t vull_total_mallocs;  // allocation requests, null results included
 extern uint32_t vull_total_malloced; // payload bytes currently recorded in live blocks
 extern uint32_t vull_total_deallocs; // releases of non-null pointers
+// Test hook for out-of-memory walks: when set to N > 0, the Nth allocation request from
+// then on is refused as if memory had run out; 0 (the default) refuses nothing.
+extern int vull_alloc_refusal;
 
 // The one overflow-checked size helper. Every reader of file data passes a size or count
 // read from a file through it before using or allocating it:

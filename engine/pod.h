@@ -2,9 +2,11 @@
 // header chunk then one tagged chunk per item; pod sets of up to 256 pods
 // stored back to back; LZ4 block streams.
 //
-// The reader refuses a damaged pod as a whole: a chunk with impossible sizes or
-// counts, a body that runs past the end of the input or a damaged LZ4 block
-// destroys what was read, logs "vull_load_pod_file: bad chunk" and gives null.
+// Damage (a chunk with impossible sizes or counts, a body that runs past the end
+// of the input, a damaged LZ4 block) logs "vull_load_pod_file: bad chunk" and
+// drops that item; the items before it are kept. A chunk whose size field the
+// writer fills in is passed over; any other ends the pod, and the reader moves
+// on to the next pod header of a set.
 #pragma once
 #include <cstdint>
 #include "engine/cpod.h"

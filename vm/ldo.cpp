@@ -61,12 +61,28 @@ struct FastCallLift {
 
 /*
 ** Yields without unwinding.  A C function that the interpreter called
-** straight from the Lua code that the running resume started (no C call
-** of the VM in between, so the thread's C level is the resume's own) may
-** yield by returning: lua_yieldk marks the thread, luaD_precall reports
-** it, and luaV_execute, unroll and resume return in turn.  Every other
-** yield throws.  Resumes nest on the C stack, so one record serves, saved
-** and restored around each.
+** straight from the Lua code that the running resume started may yield by
+** returning instead of throwing.  Invariants:
+** - Taken only when all hold: L is the thread of the innermost active
+**   lua_resume (resuming_L); L->nCcalls equals that resume's level, so no
+**   C call into the VM (luaD_call, a metamethod run from C, a pcall) lies
+**   between the resume and the function; the caller's frame is Lua (the
+**   call came from OP_CALL or OP_TAILCALL); and the function is not a
+**   continuation (CIST_YIELDED), whose caller is unroll or resume.
+** - lua_yieldk then sets L->status to LUA_YIELD, saves ci->func in
+**   ci->extra and points ci->func just below the yielded values, exactly
+**   as the throwing path does, and returns 0; the C function returns that
+**   at once and touches nothing more.
+** - luaD_precall sees L->status == LUA_YIELD and returns 2 without
+**   luaD_poscall, leaving the C frame as the suspended one; luaV_execute
+**   returns at once; unroll stops on the yield status; resume returns and
+**   run_resume turns "ran to completion with L->status == LUA_YIELD" into
+**   LUA_YIELD.  So the thread is in the state a throw would have left, and
+**   the next resume finds a suspended C frame as usual.
+** - Between the resume and the function there are only interpreter frames
+**   of one luaV_execute, which keep nothing that needs unwinding.
+** Every other yield throws.  Resumes nest on the C stack, so one record
+** serves, saved and restored around each (ResumingMark).
 */
 static lua_State *resuming_L = NULL;
 static unsigned short resuming_level = 0;

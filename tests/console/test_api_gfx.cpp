@@ -5,6 +5,7 @@
 #include <string>
 
 #include "console/api.h"
+#include "console/gfx_shape.h"
 #include "tests/console/gfx_console_util.h"
 #include "tests/vm/vm_test_util.h"
 #include "vm/lcpu.h"
@@ -134,6 +135,17 @@ TEST_F(ApiGfx, ShapesAndTheirCosts) {
     EXPECT_EQ(count(7), 1);
     EXPECT_EQ(cycles_of("line", {0, 10, 127, 10, 7}), 2 * (128 / 16));
     EXPECT_EQ(cycles_of("line", {0, 0, 63, 63, 7}), 2 * (64 / 2));
+    // Ovals: outlines count / 2, fills count / 16, counted as the primitive counts.
+    auto other = gfxtest::make(128, 128, 8);
+    int outline = draw_oval(other.get(), 40, 40, 60, 60, 7);
+    int filled = draw_filloval(other.get(), 40, 40, 60, 60, 7);
+    EXPECT_EQ(cycles_of("circ", {50, 50, 10, 7}), 2 * (outline / 2));
+    EXPECT_EQ(cycles_of("circfill", {50, 50, 10, 7}), 2 * (filled / 16));
+    EXPECT_EQ(cycles_of("ovalfill", {60, 60, 40, 40, 7}), 2 * (filled / 16));
+    // tline: two units a position; map: the visible area of the drawn cells.
+    EXPECT_EQ(cycles_of("tline", {0, 0, 9, 0, 0, 0}), 2 * 20);
+    vull_putpixel(gfxconsole::cart_map(pstate.memory_cart), 1, 0, 5);
+    EXPECT_EQ(cycles_of("map", {0, 0, 116, 0, 2, 1}), 2 * (4 * 8)); // cell 1 at x 124: 4 x 8 visible
 }
 
 TEST_F(ApiGfx, RectfillColumnsAndRowsGiveTheSamePixels) {

@@ -7,6 +7,7 @@
 #include "console/gpio.h"
 #include "console/mem.h"
 #include "tests/console/console_test_util.h"
+#include "vm/lauxlib.h"
 #include "vm/llimits.h"
 #include "vm/zmath.h"
 
@@ -302,4 +303,24 @@ TEST(MemMap, RomViewWithoutTheConsoleState) {
     zibo6_poke(&pstate, nullptr, 0x0100, 0x11);
     EXPECT_EQ(zibo6_peek(&pstate, nullptr, 0x0100), 0);
     EXPECT_EQ(zibo6_peek(nullptr, nullptr, 0x3200), 0);
+}
+
+TEST(MemMap, GateErrorFromAFastCallReachesTheScript) {
+    Console c;
+    lua_State *L = lua_newstate(z6console::test_alloc, nullptr);
+    lua_State *co = lua_newthread(L);
+    lua_pushcclosure(
+        co,
+        [](lua_State *) -> int {
+            zibo6_poke(&pstate, pstate.memory_cart, 0x8abc, 1);
+            return 0;
+        },
+        LUA_FASTCALL);
+    lua_setglobal(co, "poke_upper");
+    ASSERT_EQ(luaL_loadstring(co, "local x = 1\npoke_upper()\nx = 2"), LUA_OK);
+    EXPECT_EQ(lua_resume(co, nullptr, 0), LUA_ERRRUN);
+    const char *m = lua_tostring(co, -1);
+    ASSERT_NE(m, nullptr);
+    EXPECT_NE(std::string(m).find("bad poke at 0x8abc\n"), std::string::npos);
+    lua_close(L);
 }

@@ -588,12 +588,6 @@ const hostile_entry hostile_entries[] = {
     {"cart_code", run_cart_code}, {nullptr, nullptr},
 };
 
-hostile_entry_fn hostile_find(const char *name) {
-    for (const hostile_entry *e = hostile_entries; e->name; e++)
-        if (std::strcmp(e->name, name) == 0) return e->run;
-    return nullptr;
-}
-
 const char *hostile_scratch() {
     if (scratch_folder.empty()) {
         const char *tmp = std::getenv("TMPDIR");

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 using hostile_entry_fn = int (*)(const uint8_t *data, size_t size);
 
@@ -15,8 +16,13 @@ struct hostile_entry {
 // Null-terminated list of every entry.
 extern const hostile_entry hostile_entries[];
 
-// Looks an entry up by name; null when there is none.
-hostile_entry_fn hostile_find(const char *name);
+// Looks an entry up by name; null when there is none. Inline so that another
+// list of entries (one per subsystem) can stand in for this one.
+inline hostile_entry_fn hostile_find(const char *name) {
+    for (const hostile_entry *e = hostile_entries; e->name; e++)
+        if (std::strcmp(e->name, name) == 0) return e->run;
+    return nullptr;
+}
 
 // Scratch folder the entries write their files into (made on first use,
 // removed at exit).

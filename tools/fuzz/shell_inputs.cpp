@@ -1,5 +1,8 @@
-// Entries that feed untrusted bytes to the player shell's readers.
-#include "tools/fuzz/shell_inputs.h"
+// The player shell's readers of untrusted input, each driven by one byte
+// string: console config.txt lines together with the command line (the
+// settings must end in their ranges), and data.pod with its entries opened as
+// the player opens them.
+#include "tools/fuzz/hostile_inputs.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -19,9 +22,7 @@ void check(bool ok, const char *what) {
     abort();
 }
 
-} // namespace
-
-int shell_fuzz_config(const uint8_t *data, size_t size) {
+int run_console_config(const uint8_t *data, size_t size) {
     app = app_state{};
     set_default_app_config();
     std::string text(reinterpret_cast<const char *>(data), size), line;
@@ -60,7 +61,7 @@ int shell_fuzz_config(const uint8_t *data, size_t size) {
     return 0;
 }
 
-int shell_fuzz_data_file(const uint8_t *data, size_t size) {
+int run_data_file(const uint8_t *data, size_t size) {
     if (size > (1u << 24)) return 0;
     vull_file *f = vull_fopen_memory(const_cast<uint8_t *>(data), int(size));
     bool opened = open_data_file(vull_load_pod_file("", f));
@@ -70,3 +71,11 @@ int shell_fuzz_data_file(const uint8_t *data, size_t size) {
     close_data_file();
     return 0;
 }
+
+} // namespace
+
+const hostile_entry hostile_entries[] = {
+    {"console_config", run_console_config},
+    {"data_file", run_data_file},
+    {nullptr, nullptr},
+};

@@ -1,0 +1,84 @@
+// The cart formats' readers of untrusted input, each driven by one byte
+// string (the same entry shape as the engine's hostile inputs). Besides what
+// the sanitizers catch, each entry checks what its reader promises: a status
+// that names the refusal, code within its limit, and that whatever loads is
+// written and read back to the same text.
+#include "tools/fuzz/hostile_inputs.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cart/cart.h"
+#include "engine/disk.h"
+#include "engine/mem.h"
+
+namespace {
+
+constexpr size_t INPUT_LIMIT = 1u << 20;
+
+void check(bool ok, const char *what) {
+    if (ok) return;
+    std::fprintf(stderr, "hostile cart: broken invariant: %s\n", what);
+    std::abort();
+}
+
+zibo6_cart *read_cart(const void *data, size_t size, int lenient) {
+    std::vector<char> copy(static_cast<const char *>(data), static_cast<const char *>(data) + size);
+    vull_file *f = vull_fopen_memory(copy.empty() ? nullptr : copy.data(), int(copy.size()));
+    check(f != nullptr, "memory file");
+    zibo6_cart *cart = vull_load_zibo6_cart_from_file(f, lenient);
+    vull_fclose(f);
+    return cart;
+}
+
+std::string write_cart(zibo6_cart *cart) {
+    cbuffer *out = vull_create_buffer(0);
+    check(vull_save_zibo6_cart_to_file(cart, out, 0) == 0, "writing a loaded cart");
+    std::string text(reinterpret_cast<const char *>(out->data), size_t(out->length));
+    vull_destroy_buffer(out);
+    return text;
+}
+
+// Code lines that read as a section name or the end mark change the sections
+// when read back: the text form cannot hold them.
+bool code_has_marker_line(const char *code) {
+    for (const char *line = code; line; line = std::strchr(line, '\n')) {
+        if (*line == '\n') line++;
+        if (std::strncmp(line, "__", 2) == 0 || std::strncmp(line, "##end_z6", 8) == 0) return true;
+    }
+    return false;
+}
+
+int run_text_cart(const uint8_t *data, size_t size) {
+    if (size > INPUT_LIMIT) return 0;
+    for (int lenient = 0; lenient < 2; lenient++) {
+        zibo6_cart *cart = read_cart(data, size, lenient);
+        int status = zibo6_cart_load_status;
+        if (!cart) {
+            check(status >= ZIBO6_LOAD_OK && status <= ZIBO6_LOAD_CODE_TOO_LONG, "status");
+            continue;
+        }
+        check(status == ZIBO6_LOAD_OK, "a loaded cart has status 0");
+        check(strnlen(cart->code, ZIBO6_CODE_SIZE) <= size_t(ZIBO6_CODE_MAX), "code length");
+        std::string once = write_cart(cart);
+        zibo6_cart *back = read_cart(once.data(), once.size(), 0);
+        check(back != nullptr, "written cart reads back");
+        if (!code_has_marker_line(cart->code)) {
+            check(std::strcmp(back->code, cart->code) == 0, "code reads back");
+            check(write_cart(back) == once, "written cart writes back the same");
+        }
+        vull_destroy_zibo6_cart(back);
+        vull_destroy_zibo6_cart(cart);
+    }
+    return 0;
+}
+
+} // namespace
+
+const hostile_entry hostile_entries[] = {
+    {"text_cart", run_text_cart},
+    {nullptr, nullptr},
+};
