@@ -124,13 +124,15 @@ void vull_release_looping_zibo6_channel(int channel) {
     chan(channel)->loop_enabled = 0;
 }
 
-// The channel's fields are read without the lock (a torn value lasts one tick).
+// The queries below read fields the mixer writes: they hold the audio lock (the
+// queries were specified lock-free, which is a data race in C++).
 static int channel_note(const mixer_channel &ch) {
     const zibo6_sfx *sfx = ch.sfx;
     return sfx ? ch.ticks / z6_sfx_speed(sfx) : -1;
 }
 
 int vull_get_sfx_playing_note(zibo6_sfx *sfx) {
+    audio_lock lock;
     for (const mixer_channel &ch : ms0.channel)
         if (sfx && ch.sfx == sfx) return channel_note(ch);
     return -1;
@@ -138,11 +140,13 @@ int vull_get_sfx_playing_note(zibo6_sfx *sfx) {
 
 int vull_get_channel_note(int channel) {
     if (channel < 0 || channel >= Z6_MIXER_CHANNELS) return -1;
+    audio_lock lock;
     return channel_note(*chan(channel));
 }
 
 zibo6_sfx *vull_get_zibo6_channel_sfx(int channel) {
     if (channel < 0 || channel >= Z6_MIXER_CHANNELS) return nullptr;
+    audio_lock lock;
     return chan(channel)->sfx;
 }
 
@@ -239,6 +243,7 @@ int vull_music_is_playing() {
 }
 
 int vull_get_zibo6_song_ticks() {
+    audio_lock lock;
     int32_t most = 0;
     bool any = false;
     for (const mixer_channel &ch : ms0.channel)
@@ -263,12 +268,14 @@ int vull_sfx_is_playing(zibo6_sfx *sfx) {
 }
 
 int vull_zibo6_song_is_playing(zibo6_cart *bank) {
+    audio_lock lock;
     for (const mixer_channel &ch : ms0.channel)
         if (ch.song && ch.bank && (!bank || ch.bank == bank)) return ch.pattern;
     return -1;
 }
 
 int vull_any_sound_is_playing() {
+    audio_lock lock;
     for (const mixer_channel &ch : ms0.channel)
         if (ch.sfx || ch.sound) return 1;
     return 0;
@@ -287,6 +294,7 @@ void debug_zibo6_channels() {
 
 int vull_music_get_fading_state() {
     int32_t vol = vull_fade_vol.load(std::memory_order_relaxed);
+    audio_lock lock;
     for (const mixer_channel &ch : ms0.channel)
         if (ch.song && ch.bank && ch.pattern >= 0) {
             if (fade1 > 0 && vol < fade1) return 1;

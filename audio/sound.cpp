@@ -102,7 +102,10 @@ int csound_set_volume(csound *sound, int volume) {
 
 int vull_sound_is_playing(csound *sound) {
     if (!sound || sound->channel < 0 || sound->channel >= Z6_MIXER_CHANNELS) return 0;
-    return ms0.channel[sound->channel].sound == sound ? 1 : 0;
+    vull_lock_audio(); // the mixer clears a finished sound's channel
+    int playing = ms0.channel[sound->channel].sound == sound ? 1 : 0;
+    vull_unlock_audio();
+    return playing;
 }
 
 int vull_get_sound_position(csound *) { return 0; }

@@ -9,16 +9,16 @@
 #include <string>
 #include <string_view>
 
-#include "engine/charset.h"
+#include "audio/channel.h"
 #include "console/shell_hooks.h"
 #include "console/state.h"
 #include "console/term.h"
+#include "engine/charset.h"
 #include "engine/config.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/mem.h"
 #include "engine/undo.h"
-#include "audio/channel.h"
 
 int zibo6_cart_load_status;
 

@@ -108,7 +108,7 @@ int z6_reload(lua_State *L) {
         lua_pushnumber(L, zibo6_reload_from_file(name, n, dest, src, len) << 16);
         return 1;
     }
-    zibo6_reload(&pstate, pitem.cart, dest, src, len);
+    zibo6_reload(&pstate, pstate.memory_cart, dest, src, len);
     lua_pushnumber(L, len << 16);
     return 1;
 }

@@ -209,7 +209,7 @@ int z6_load(lua_State *L) {
         if (crumb && std::strlen(crumb) > 1) add_run_chain_item(previous.c_str(), crumb, 0);
     }
     reset_runtime_state();
-    zibo6_reload(&pstate, pitem.cart, 0, 0, 0x4300);
+    zibo6_reload(&pstate, pstate.memory_cart, 0, 0, 0x4300);
     spend_cpu(8388608);
     if (!pstate.headless && pstate.cart_code_running) {
         pstate.pending_action = 1;

@@ -45,7 +45,8 @@ void zibo6_memset(console_state *ram, zibo6_cart *cart, int dest, int value, int
 void zibo6_memcpy_simple(console_state *ram, zibo6_cart *cart, int dest, int src, int len);
 void zibo6_memset_simple(console_state *ram, zibo6_cart *cart, int dest, int value, int len);
 
-// Working cart's ROM view into memory; len above 32767 does nothing.
+// The working cart's (pitem.cart) ROM view into memory: ram and cart are the
+// destination, &pstate and pstate.memory_cart; len above 32767 does nothing.
 void zibo6_reload(console_state *ram, zibo6_cart *cart, int dest, int src, int len);
 
 // reload(dest, src, len, name) and cstore(dest, src, len [, name]) of the API:

@@ -7,9 +7,12 @@
 // VM's line numbers equal to the cart's.
 #include "console/pre.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "console/state.h"
 #include "console/term.h"
 #include "console/token.h"
 
@@ -27,14 +30,16 @@ struct pre_line {
 // the source walk saves its place around them.
 struct walk_mark {
     int32_t tok, last_tok, prev_tok;
+    const char *start;
     int line;
     walk_mark()
         : tok(tokenizer.tok), last_tok(tokenizer.last_tok), prev_tok(tokenizer.prev_tok),
-          line(tokenizer.line) {}
+          start(tokenizer.start), line(tokenizer.line) {}
     ~walk_mark() {
         tokenizer.tok = tok;
         tokenizer.last_tok = last_tok;
         tokenizer.prev_tok = prev_tok;
+        tokenizer.start = start;
         tokenizer.line = line;
     }
 };
@@ -382,3 +387,40 @@ int last_included_files() { return 0; }
 int included_start(int) { return 0; }
 int included_end(int) { return 0; }
 const char *included_name(int) { return nullptr; }
+
+int get_include_filename(const char *text, char *path_out, int *tab_out, char *name_out) {
+    while (is_blank(*text)) text++;
+    size_t n = strlen(text);
+    while (n > 0 && (is_blank(text[n - 1]) || text[n - 1] == '\r' || text[n - 1] == '\n')) n--;
+    if (n > 255) n = 255;
+    memcpy(name_out, text, n);
+    name_out[n] = '\0';
+    *tab_out = -1;
+    char *colon = strrchr(name_out, ':');
+    if (colon && colon[1] >= '0' && colon[1] <= '9') {
+        *tab_out = atoi(colon + 1);
+        *colon = '\0';
+    }
+    int len;
+    if (name_out[0] == '/')
+        len = snprintf(path_out, Z6_PATH_LEN, "%s%s", pstate.root_path, name_out);
+    else
+        len = snprintf(path_out, Z6_PATH_LEN, "%s/%s/%s", pstate.root_path, pstate.current_folder,
+                       name_out);
+    return len < 0 || len >= Z6_PATH_LEN;
+}
+
+const char *find_tab_content(const char *code, int tab, int *length_out) {
+    static const char marker[] = "\n-->8\n";
+    const size_t marker_len = sizeof marker - 1;
+    if (!code || tab < 0) return nullptr;
+    const char *start = code;
+    for (int i = 0; i < tab; i++) {
+        const char *m = strstr(start, marker);
+        if (!m) return nullptr;
+        start = m + marker_len;
+    }
+    const char *end = strstr(start, marker);
+    *length_out = static_cast<int>(end ? end - start : static_cast<ptrdiff_t>(strlen(start)));
+    return start;
+}

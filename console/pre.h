@@ -16,3 +16,14 @@ int last_included_files();
 int included_start(int i);
 int included_end(int i);
 const char *included_name(int i);
+
+// Remnants of the include machinery; nothing in the player calls them.
+// Reads an include line's argument: the trimmed name (at most 255 characters)
+// into name_out, a ":N" suffix into tab_out (-1 without one), and the path
+// into path_out (Z6_PATH_LEN bytes): a name starting with "/" from the root
+// path, any other from the working cart's folder.  0, or 1 when the path
+// would not fit.
+int get_include_filename(const char *text, char *path_out, int *tab_out, char *name_out);
+// The text of code tab `tab` inside a joined code ("\n-->8\n" between tabs)
+// and its length; null when the code has no such tab.
+const char *find_tab_content(const char *code, int tab, int *length_out);

@@ -331,7 +331,7 @@ void run_cart() {
     pstate.last_cart_file_accessed[0] = '\0';
 
     new_vm_state();
-    zibo6_reload(&pstate, pitem.cart, 0, 0, 0x4300);
+    zibo6_reload(&pstate, pstate.memory_cart, 0, 0, 0x4300);
     z6_standin_clear_cart_data_and_menu();
     for (auto &label : pstate.cart_menu_label) label[0] = '\0';
     std::memset(pstate.cart_item_request, 0, sizeof pstate.cart_item_request);

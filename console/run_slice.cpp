@@ -89,16 +89,6 @@ static void out_of_memory() {
     zrun.run_failed = 1;
 }
 
-// The line of the innermost script frame of a thread that died in an error.
-static int error_line_of(lua_State *L) {
-    lua_Debug ar;
-    for (int level = 0; level < 8 && lua_getstack(L, level, &ar); level++) {
-        if (!lua_getinfo(L, "l", &ar)) continue;
-        if (ar.currentline > 0) return ar.currentline;
-    }
-    return 0;
-}
-
 void run_slice_section() {
     lua_State *L = zrun.L0;
     if (L == nullptr) return;
@@ -143,9 +133,12 @@ void run_slice_section() {
             if (pstate.reset_glitch_counter < 1) {
                 const char *msg = lua_tostring(L, -1);
                 std::string message = msg ? msg : "";
-                // a memory error or a C function's own error leaves no line: take it
-                // from the innermost script frame of the dead thread
-                if (zibo6_runtime_line <= 0) zibo6_runtime_line = error_line_of(L);
+                // a memory error leaves no line, and one raised in a prelude
+                // wrapper (line 2) belongs to the cart line that called it
+                if (zibo6_runtime_line <= 2) {
+                    int line = zibo6_error_line(L);
+                    if (line > zibo6_runtime_line) zibo6_runtime_line = line;
+                }
                 int was_cart = pstate.cart_code_running;
                 suspend_program();
                 zrun.run_failed = 1;

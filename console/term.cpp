@@ -34,7 +34,9 @@ static void copy_bounded(char *dst, const char *src, size_t size) {
 constexpr int TERM_COLUMNS = 32;
 constexpr int TERM_LINE = 6;
 
-static bool term_to_stdout() { return pstate.headless && pstate.machine_mode != 1; }
+// A headless run has no screen anyone sees: its terminal lines, the ones a
+// running cart causes (the host allocation lines) included, go to stdout.
+static bool term_to_stdout() { return pstate.headless != 0; }
 
 // The cursor advances one line; at the bottom the console text scrolls.
 static void term_advance_line() {
@@ -158,19 +160,23 @@ void navigate_to_error_line(int line, int tab) {
 
 /* ---- errors ---- */
 
+// The line an error belongs to: the innermost script frame in the cart's
+// code (line 3 on); the prelude's wrappers (print, printh, stop...) lie on
+// line 2, so an API error names the cart line that called the wrapper.
+int zibo6_error_line(lua_State *L) {
+    lua_Debug ar;
+    int first = 0;
+    for (int level = 0; level < 64 && lua_getstack(L, level, &ar); level++) {
+        if (!lua_getinfo(L, "l", &ar) || ar.currentline <= 0) continue;
+        if (ar.currentline > 2) return ar.currentline;
+        if (first == 0) first = ar.currentline;
+    }
+    return first;
+}
+
 int zibo6_runtime_error(lua_State *L, const char *text) {
     if (pstate.reset_glitch_counter >= 1) return 0;
-    // The line of the Lua code that made the call: a fast call has no frame
-    // of its own (level 0 is the caller), an ordinary one does (level 1).
-    lua_Debug ar;
-    for (int level = 0; level <= 1; level++) {
-        if (!lua_getstack(L, level, &ar)) break;
-        lua_getinfo(L, "l", &ar);
-        if (ar.currentline > 0) {
-            zibo6_runtime_line = ar.currentline;
-            break;
-        }
-    }
+    zibo6_runtime_line = zibo6_error_line(L);
     lua_pushstring(L, text ? text : "");
     return lua_error(L);
 }
@@ -316,7 +322,7 @@ void print_traceback(lua_State *L) {
         const char *colon = std::strchr(line, ':');
         if (colon == nullptr) continue;
         int n = std::atoi(colon + 1);
-        if (n <= 0) continue;
+        if (n <= 2) continue; // the prelude's wrappers are not the cart's code
         int tab = 0;
         char out[640];
         if (const char *f = std::strstr(line, "in function '")) {

@@ -18,6 +18,8 @@ void error_zibo_print_col(const char *text, int colour); // also appended to las
 // Raises a script error with the text, naming the line of the calling Lua
 // frame; returns 0 without raising while the reset glitch runs.
 int zibo6_runtime_error(lua_State *L, const char *text);
+// The line of the innermost frame of the cart's own code on L's stack (0: none).
+int zibo6_error_line(lua_State *L);
 void report_syntax_error(const char *message, const char *cart_text, int command);
 void report_runtime_error(lua_State *L, const char *message);
 const char *extract_syntax_error(const char *message, int with_position);

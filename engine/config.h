@@ -31,7 +31,7 @@ struct vull_config_rec {
     int32_t show_fps;                 // draw the frame rate in the corner
     int32_t pod_compression;          // compress POD chunks when writing
     int32_t large_window;             // stored, not used
-    int32_t console_sound;            // set to 1 by the console once it opened sound
+    vull_atomic_int console_sound;    // set to 1 by the console once it opened sound (mixer reads)
     int32_t rmb_key;                  // scancode turning a left click into a right click (0 none)
     int32_t fullscreen_method;        // 0 maximised, 1 borderless desktop-sized, 2 hardware
     int32_t software_blit;            // software presentation

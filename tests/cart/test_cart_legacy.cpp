@@ -36,7 +36,8 @@ TEST(CartLegacy, LongestChannelMovesToChannelZeroBeforeVersion5) {
     EXPECT_EQ(c->music[0][2], 1);
     EXPECT_EQ(c->music[1][0], 2);
     EXPECT_EQ(c->music[1][1], 1);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("legacy: pat 0 swap chan: 0 2\n"), std::string::npos);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("legacy: pat 0 swap chan: 0 2\n"),
+              std::string::npos);
 }
 
 TEST(CartLegacy, NoiseVolumeAndEffectCleanUp) {
@@ -81,7 +82,8 @@ TEST(CartLegacy, OldApiIsInjectedForTheTriggerCall) {
     pstate.headless = 1; // terminal lines go to standard output
     testing::internal::CaptureStdout();
     apply_legacy_changes(c.get());
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("legacy: 0.1.1 api injected\n"), std::string::npos);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("legacy: 0.1.1 api injected\n"),
+              std::string::npos);
     std::string now = c->code;
     EXPECT_EQ(now.size(), 1270 + std::strlen(code));
     EXPECT_EQ(now.substr(0, 33), "--------------------------------\n");

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "console/api.h"
@@ -70,6 +71,7 @@ TEST_F(Preprocess, EachRewriteCompilesAndKeepsTheLineCount) {
         {"?x", "print(x)"},
         {"?x, 1", "print(x, 1)"},
         {"if (a) ?x", "if (a) then print(x) end"},
+        {"a = 0 a += 1\n?a\nif (a) ?a", "a = 0 a = a + (1)\nprint(a)\nif (a) then print(a) end"},
         {"a ..= b", "a = a .. (b)"},
         {"t[i].n += 2 c = 3", "t[i].n = t[i].n + (2) c = 3"},
         {"f(x).y *= 2", "f(x).y = f(x).y * (2)"},
@@ -189,4 +191,36 @@ TEST(FlattenIncludes, RefusesIncludeLinesAndCopiesEverythingElse) {
     EXPECT_EQ(included_start(0), 0);
     EXPECT_EQ(included_end(3), 0);
     EXPECT_EQ(included_name(0), nullptr);
+}
+
+TEST(IncludeRemnants, IncludeNamesAndCodeTabs) {
+    char path[Z6_PATH_LEN], name[256];
+    int tab = 0;
+    snprintf(pstate.root_path, sizeof pstate.root_path, "/carts");
+    snprintf(pstate.current_folder, sizeof pstate.current_folder, "games");
+    EXPECT_EQ(get_include_filename("  lib.z6:3 \n", path, &tab, name), 0);
+    EXPECT_STREQ(name, "lib.z6");
+    EXPECT_EQ(tab, 3);
+    EXPECT_STREQ(path, "/carts/games/lib.z6");
+    EXPECT_EQ(get_include_filename("/top.lua", path, &tab, name), 0);
+    EXPECT_EQ(tab, -1);
+    EXPECT_STREQ(path, "/carts/top.lua");
+    std::string long_name(400, 'n');
+    EXPECT_EQ(get_include_filename(long_name.c_str(), path, &tab, name), 0);
+    EXPECT_EQ(strlen(name), 255u); // cut to its buffer
+    memset(pstate.root_path, 'r', sizeof pstate.root_path - 1);
+    pstate.root_path[sizeof pstate.root_path - 1] = '\0';
+    EXPECT_EQ(get_include_filename("x", path, &tab, name), 1); // would not fit
+    pstate.root_path[0] = '\0';
+
+    const char *code = "a = 1\n-->8\nb = 2\n-->8\n";
+    int len = 0;
+    const char *t = find_tab_content(code, 0, &len);
+    EXPECT_EQ(std::string(t, len), "a = 1");
+    t = find_tab_content(code, 1, &len);
+    EXPECT_EQ(std::string(t, len), "b = 2");
+    t = find_tab_content(code, 2, &len);
+    EXPECT_EQ(std::string(t, len), "");
+    EXPECT_EQ(find_tab_content(code, 3, &len), nullptr);
+    EXPECT_EQ(find_tab_content(code, -1, &len), nullptr);
 }

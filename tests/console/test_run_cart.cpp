@@ -310,3 +310,39 @@ TEST(Terminal, SyntaxMessagesAreCutAfterTheirLastColon) {
     EXPECT_STREQ(get_nth_line_ex("a\nb\n", 3, 0), "<eof>");
     EXPECT_STREQ(get_nth_line_ex(nullptr, 1, 0), "");
 }
+
+TEST(RunCart, HostGuardRefusalNamesTheLineThatAllocated) {
+    Runtime rt;
+    std::string out = rt.run("s = 'abcdefgh'\nwhile true do\n s = s .. s\nend", 2000);
+    EXPECT_TRUE(contains(out, "host allocation error\n")) << out;
+    EXPECT_TRUE(contains(out, "runtime error line 3 tab 0\n s = s .. s\n")) << out;
+    EXPECT_FALSE(contains(out, "runtime error line 0")) << out;
+    EXPECT_EQ(pstate.host_allocation_failed, 0); // cleared by the report
+}
+
+TEST(RunCart, AllRefundsAndSkipsDeletedElementsRight) {
+    Runtime rt;
+    std::string out = rt.run("t = {1, 2, 3, 4}\n"
+                             "for v in all(t) do printh(v) if v == 2 then del(t, v) end end\n"
+                             "for v in all(nil) do printh('never') end\n"
+                             "foreach({5, nil, 6}, printh)\n");
+    EXPECT_EQ(out, "1\n2\n3\n4\n5\n6\n");
+}
+
+TEST(RunCart, CoroutinesCutByTheBudgetResumeTransparently) {
+    Runtime rt;
+    std::string out =
+        rt.run("c = cocreate(function(a)\n"
+               " local n = 0 for j = 1, 30 do for i = 1, 1000 do n = n + 1 end end\n"
+               " local b = yield(n + a) return b * 2 end)\n"
+               "local ok, v = coresume(c, 5) printh(tostr(ok)..' '..v)\n"
+               "ok, v = coresume(c, 21) printh(tostr(ok)..' '..v..' '..costatus(c))\n",
+               100);
+    EXPECT_EQ(out, "true 30005\ntrue 42 dead\n");
+}
+
+TEST(RunCart, ErrorsInPreludeWrappersNameTheCartLine) {
+    Runtime rt;
+    std::string out = rt.run("x = 1\nfor k in pairs(5) do end\n");
+    EXPECT_TRUE(contains(out, "runtime error line 2 tab 0\nfor k in pairs(5) do end\n")) << out;
+}

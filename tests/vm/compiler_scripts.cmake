@@ -16,10 +16,14 @@ if(ZIBO6_FUZZ)
         message(FATAL_ERROR "ZIBO6_FUZZ needs clang: configure with CC=clang CXX=clang++")
     endif()
     target_compile_options(vm PRIVATE -fsanitize=fuzzer-no-link)
-    add_executable(fuzz_load ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/fuzz_load.cpp)
-    target_compile_options(fuzz_load PRIVATE -fsanitize=fuzzer)
-    target_link_options(fuzz_load PRIVATE -fsanitize=fuzzer)
-    target_link_libraries(fuzz_load PRIVATE z6_libs)
+    # fuzz_run: cart programs run under a cycle budget and a memory cap (replayed by
+    # vm_test_run_fuzz from tests/vm/fuzz/run_corpus).
+    foreach(target fuzz_load fuzz_run)
+        add_executable(${target} ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/${target}.cpp)
+        target_compile_options(${target} PRIVATE -fsanitize=fuzzer)
+        target_link_options(${target} PRIVATE -fsanitize=fuzzer)
+        target_link_libraries(${target} PRIVATE z6_libs)
+    endforeach()
 endif()
 
 # Syntax error texts of stock-syntax programs match the stock interpreter's.

@@ -7,10 +7,13 @@
 
 #include "engine/charset.h"
 #include "engine/config.h"
+#include "engine/ctext.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/image.h"
 #include "engine/mem.h"
+#include "engine/model.h"
+#include "engine/pod.h"
 #include "engine/stable.h"
 #include "engine/undo.h"
 #include "engine/vull.h"
@@ -36,7 +39,7 @@ constexpr size_t INPUT_LIMIT = 1u << 20;
 // Files the entries may leave in the scratch folder.
 const char *const scratch_files[] = {"config.txt", "config.txt.tmp", "sdl_controllers.txt",
                                      "in.img",     "rt.tga",         "rt.bmp",
-                                     "in.stb",     "in.txt"};
+                                     "in.stb",     "in.txt",         "list.txt"};
 
 void check(bool ok, const char *what) {
     if (ok) return;
@@ -552,6 +555,115 @@ int run_controllers(const uint8_t *data, size_t size) {
     return 0;
 }
 
+
+/* ---- text field: editing, search and undo ---- */
+
+// The input is a script of operations on a field: each byte picks one, the next bytes
+// are its arguments. Positions come in through the operations that a click or a key
+// makes, so they are always somewhere in the text, as in the field's own use.
+int run_ctext(const uint8_t *data, size_t size) {
+    if (size < 1 || size > 4096) return 0;
+    size_t at = 0;
+    auto next = [&]() -> uint8_t { return at < size ? data[at++] : 0; };
+    ctext *r = vull_create_ctext(nullptr, 16 + next() % 200);
+    check(r != nullptr, "text field");
+    r->char_width = 4;
+    r->line_height = 6;
+    r->tab_width = 16;
+    vull_backup_ctext(r);
+    auto len = [r] { return (int)std::strlen(r->text); };
+    auto place = [&](uint8_t v) { return len() ? v % (len() + 1) : 0; };
+    auto bytes = [&](int most) {
+        std::string t;
+        for (int n = next() % most; n > 0 && at < size; n--) t += (char)(next() | 1); // no NUL
+        return t;
+    };
+    while (at < size) {
+        switch (next() % 20) {
+        case 0: ctext_insert_character(r, next()); break;
+        case 1: ctext_insert_text(r, bytes(24).c_str(), place(next())); break;
+        case 2: ctext_insert_text_ex(r, bytes(24).c_str(), place(next()), next() & 1); break;
+        case 3: ctext_remove_text(r, place(next()), next() % 32); break;
+        case 4: r->cursor = r->sel_start = r->sel_end = place(next()); break;
+        case 5:
+            r->sel_start = place(next());
+            r->sel_end = r->cursor = place(next());
+            break;
+        case 6: ctextfield_delete_selected(r); break;
+        case 7: ctext_duplicate_line(r); break;
+        case 8: ctext_move_line(r, next() & 1 ? 1 : -1); break;
+        case 9: toggle_block_comment(r); break;
+        case 10: ctext_select_from_double_click(r, place(next())); break;
+        case 11: ctext_select_from_triple_click(r, place(next())); break;
+        case 12: {
+            std::string t = bytes(CTEXT_SEARCH_LEN / 8);
+            std::memcpy(r->search_text, t.c_str(), t.size() + 1);
+            ctext_search_for_string(r, next() & 1 ? 1 : -1);
+            break;
+        }
+        case 13: ctext_search_for_line(r); break;
+        case 14: ctext_search_for_bookmark(r, next() & 1 ? 1 : -1); break;
+        case 15: ctext_undo(r); break;
+        case 16: ctext_redo(r); break;
+        case 17: vull_backup_ctext(r); break;
+        case 18: vull_backup_ctext_if_editing_newline(r); break;
+        default:
+            calculate_skip_steps(r, next() & 1 ? 1 : -1);
+            start_of_block(r);
+            line_x_to_cpos(r, get_line_cpos(r), get_line_x(r));
+            ctext_bound_scrolling_to_cursor(r, next() % 8);
+            break;
+        }
+        int n = len();
+        check(n <= r->capacity, "text past the field's capacity");
+        check(r->cursor >= 0 && r->cursor <= n && r->sel_start >= 0 && r->sel_start <= n &&
+                  r->sel_end >= 0 && r->sel_end <= n,
+              "cursor or selection outside the text");
+    }
+    vull_destroy_ctext(r);
+    return 0;
+}
+
+/* ---- pod sets from a text list ---- */
+
+// The input is the list. Its lines name pods on the virtual disk (kept there for the
+// whole run): a full one, one cut short and a "CNOP" entry. A '/' past the start of a
+// line is made '_', so a line can name no folder and so no device or file outside.
+int run_pod_list(const uint8_t *data, size_t size) {
+    if (size > 65536) return 0;
+    static bool made = [] {
+        cpod *pod = vull_create_pod(0);
+        std::strcpy(pod->name, "listed");
+        cpod_add_item(pod, CPOD_PALETTE, vull_create_palette());
+        cpod_add_item(pod, CPOD_MATERIAL, vull_create_material());
+        cbuffer *whole = vull_create_buffer(0);
+        vull_save_pod_file("listed", pod, whole);
+        vull_destroy_pod(pod);
+        auto put = [](const char *key, const uint8_t *bytes, int n) {
+            vull_file *f = vull_fopen_vdisk(key, "w");
+            check(f != nullptr, "virtual disk file cannot be made");
+            vull_fwrite(bytes, 1, n, f);
+        };
+        put("full.pod", whole->data, whole->length);
+        put("cut.pod", whole->data, whole->length - 5);
+        const uint8_t nop[8] = {'C', 'N', 'O', 'P', 0, 0, 0, 0};
+        put("nop.pod", nop, 8);
+        vull_destroy_buffer(whole);
+        return true;
+    }();
+    (void)made;
+    std::vector<uint8_t> list(data, data + size);
+    for (size_t i = 1; i < list.size(); i++)
+        if (list[i] == '/' && list[i - 1] != '\n' && list[i - 1] != '\r') list[i] = '_';
+    std::string path = scratch_path("list.txt");
+    write_file(path, list.data(), list.size());
+    cpod *set[CPOD_SET_SIZE];
+    vull_load_pod_set_from_text_file(path.c_str(), set);
+    for (cpod *pod : set) check(!pod || pod->count > 0, "an empty pod in a set");
+    cpod_set_clear(set);
+    return 0;
+}
+
 std::string scratch_folder;
 
 void remove_scratch() {
@@ -585,7 +697,8 @@ const hostile_entry hostile_entries[] = {
     {"image", run_image},     {"stable", run_stable},
     {"charset", run_charset}, {"undo", run_undo},
     {"disk", run_disk},       {"controllers", run_controllers},
-    {"cart_code", run_cart_code}, {nullptr, nullptr},
+    {"cart_code", run_cart_code}, {"ctext", run_ctext},
+    {"pod_list", run_pod_list},   {nullptr, nullptr},
 };
 
 const char *hostile_scratch() {

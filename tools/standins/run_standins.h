@@ -10,10 +10,7 @@ void z6_standin_block_buttons();
 void z6_standin_read_buttons();
 void z6_standin_update_buttons();
 
-// display surfaces and the print context
-void z6_standin_reset_print_context();
-int z6_standin_print_pending();       // a print with delays waits
-int z6_standin_continue_print_text(); // non-zero while it still waits
+// video frames
 void z6_standin_record_video_frame(); // one GIF frame per flip
 
 // sound, serial, cart data, hashes, menus
