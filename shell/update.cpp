@@ -323,35 +323,20 @@ void toggle_mute() {
 void process_command() {
     if (!pstate.pending_action) return;
     pstate.reset_glitch_counter = 0;
-    // Each step may ask for a later one; an earlier code is never revisited.
-    if (pstate.pending_action == 1) {
-        pstate.pending_action = 0;
-        run_cart();
-    }
-    if (pstate.pending_action == 2) {
-        pstate.pending_action = 0;
-        suspend_program();
-    }
-    if (pstate.pending_action == 3) {
-        pstate.pending_action = 0;
-        reboot_machine();
-    }
+    // The field stays set while its step runs (the runtime reads it) and is read
+    // again after each step: a step may ask for a later one, never an earlier one.
+    if (pstate.pending_action == 1) run_cart();
+    if (pstate.pending_action == 2) suspend_program();
+    if (pstate.pending_action == 3) reboot_machine();
     if (pstate.pending_action == 4) {
-        pstate.pending_action = 0;
         suspend_program();
         reset_lua_machine();
         zibo_print("");
         if (app.last_error_text && app.last_error_text->data)
             zibo_print(reinterpret_cast<const char *>(app.last_error_text->data));
     }
-    if (pstate.pending_action == 5) {
-        pstate.pending_action = 0;
-        reboot_machine();
-    }
-    if (pstate.pending_action == 6) {
-        pstate.pending_action = 0;
-        reset_lua_machine();
-    }
+    if (pstate.pending_action == 5) reboot_machine();
+    if (pstate.pending_action == 6) reset_lua_machine();
     pstate.pending_action = 0;
 }
 
