@@ -12,15 +12,20 @@
 #include <vector>
 
 #include "console/api.h"
+#include "console/api_sound.h"
 #include "console/cpu.h"
 #include "console/display.h"
 #include "console/mem.h"
 #include "console/run.h"
+#include "console/serial.h"
 #include "console/shell_hooks.h"
 #include "console/state.h"
 #include "console/term.h"
 #include "engine/charset.h"
+#include "engine/config.h"
+#include "engine/mem.h"
 #include "engine/vull.h"
+#include "platform/joystick.h"
 #include "platform/system.h"
 #include "platform/video.h"
 #include "tools/standins/run_standins.h"
@@ -48,7 +53,7 @@ void zibo6_frame_end() {
     z6_standin_update_paused_menu();
     z6_standin_read_buttons();
     pstate.holdframe_flag = 0;
-    z6_standin_serial_end_frame();
+    serial_end_frame();
     lua_reset_cpu_cycles();
     pstate.system_cycles = 0;
     if (app.frame_step_mode) {
@@ -553,6 +558,15 @@ int z6_stat(lua_State *L) {
         lua_pushnumber(L, f[n % 10] << 16);
         return 1;
     }
+    case 29: lua_pushnumber(L, vull_count_joysticks() << 16); return 1;
+    case 106: {
+        std::string text = std::string(pstate.parameter_string) + pstate.running_cart_hash;
+        char digest[41];
+        vull_sha1(text.data(), static_cast<int>(text.size()), digest);
+        lua_pushstring(L, digest);
+        return 1;
+    }
+    case 109: lua_pushnumber(L, (cconfig.mix_buffer_size / 4) << 16); return 1;
     case 100: {
         const char *label = get_run_chain_label();
         if (label)
@@ -573,6 +587,10 @@ int z6_stat(lua_State *L) {
     case 107: lua_pushnumber(L, zrun.download_result << 16); return 1;
     case 110: lua_pushboolean(L, app.frame_step_mode); return 1;
     default:
+        if (int value = 0; zibo6_sound_stat(n, &value)) {
+            lua_pushnumber(L, value << 16);
+            return 1;
+        }
         if ((n >= 50 && n <= 57) || (n >= 64 && n <= 71)) return lua_pushnil(L), 1;
         if (n >= 58 && n <= 63) return lua_pushstring(L, ""), 1;
         lua_pushnumber(L, 0);

@@ -378,18 +378,22 @@ static int print_glyph(print_context_rec *ctx, int ch) {
     int rows = std::min(h, 8);
     int r = gfx_read_mask(), wm = gfx_write_mask();
     gfx_clip_rect c = gfx_clip(s);
+    // Only the columns inside the clip are visited: a wide glyph far off the
+    // screen costs nothing to skip.
+    int64_t xa = -lpad, xb = std::min<int64_t>(w2, int64_t(c.x1) - ox);
+    if (int64_t(ox) + xa < c.x0) xa += (int64_t(c.x0) - ox - xa + stepx - 1) / stepx * stepx;
     for (int y = -tpad; y < hd; y += stepy) {
-        int row = (y + ys) / ys - 1;
-        int bits = (row >= 0 && row < rows) ? glyph[row] : 0;
-        if (ctx->inverted) bits = ~bits;
         int64_t py = int64_t(oy) + y;
         if (py < c.y0 || py >= c.y1) continue;
-        for (int x = -lpad; x < w2; x += stepx) {
-            // Columns left of 0 read zero bits: only inverted text fills them.
-            bool lit = x < 0 ? ctx->inverted : ((bits >> (x / xs)) & 1);
-            int64_t px = int64_t(ox) + x;
-            if (!lit || px < c.x0 || px >= c.x1) continue;
-            uint8_t *p = s->rows[py] + px;
+        int row = (y + ys) / ys - 1;
+        int bits = (row >= 0 && row < rows) ? glyph[row] : 0;
+        for (int64_t x = xa; x < xb; x += stepx) {
+            // Columns left of 0 and right of the row byte read zero bits:
+            // only inverted text fills them.
+            int64_t col = x < 0 ? -1 : x / xs;
+            bool lit = ((col >= 0 && col < 8) ? (bits >> col) & 1 : 0) != ctx->inverted;
+            if (!lit) continue;
+            uint8_t *p = s->rows[py] + ox + x;
             *p = gfx_merge(*p, ctx->fg, r, wm);
         }
     }

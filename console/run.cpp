@@ -10,12 +10,15 @@
 #include <string>
 #include <string_view>
 
+#include "audio/channel.h"
 #include "cart/cart.h"
 #include "console/api.h"
 #include "console/display.h"
 #include "console/gfx_print.h"
+#include "console/gpio.h"
 #include "console/mem.h"
 #include "console/pre.h"
+#include "console/serial.h"
 #include "console/term.h"
 #include "console/token.h"
 #include "engine/ctext.h"
@@ -339,7 +342,8 @@ void run_cart() {
 
     run_program(code.c_str(), 0);
 
-    z6_standin_stop_all_sound();
+    vull_stop_all_sounds();
+    vull_stop_zibo6_song(nullptr);
     pstate.fps = pstate.target_fps = 30;
     for (int i = 0; i < 4; i++) zibo6_poke(&pstate, pstate.memory_cart, 0x5f40 + i, 0);
     z6_standin_block_buttons();
@@ -560,7 +564,8 @@ void reset_runtime_state() {
     for (auto &m : zrun.cpu_mark_cycles) m = 0;
     for (auto &m : zrun.cpu_mark_ms) m = 0;
     pstate.holdframe_flag = 0;
-    z6_standin_reset_serial_and_capture();
+    gpio_open();
+    serial_init_runtime();
     if (pstate.sub_mode == 0) app.download_state = 0;
     pstate.mainloop_exists = 0;
     destroy_print_buffer();

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "console/gfx_print.h"
+#include "console/gfx_shape.h"
 #include "console/run.h"
 #include "console/state.h"
 #include "console/term.h"
@@ -265,12 +266,7 @@ void record_resource_data() {
 
 void draw_resource_data(vull_bitmap *bmp) {
     if (bmp == nullptr || pstate.machine_mode != 1 || !pstate.cart_code_running) return;
-    // backdrop: darken the area (the adaptive tint of the shape primitives)
-    for (int y = 4; y <= 26 && y < bmp->height; y++)
-        for (int x = 60; x <= 123 && x < bmp->width; x++) {
-            uint8_t &p = bmp->rows[y][x];
-            p = (p == 7 || p == 6 || p == 15) ? 5 : (p == 5 ? 1 : 0);
-        }
+    draw_tinted_rect_adaptive(bmp, 60, 4, 123, 26, 0);
     vull_set_clip(bmp, 60, 4, 124, 27);
     for (int i = 0; i < Z6_PERF_RECORDS; i++) {
         const int32_t *r = app.perf[(app.perf_index + i) & (Z6_PERF_RECORDS - 1)];

@@ -8,10 +8,12 @@
 #include <string>
 
 #include "cart/cart.h"
+#include "console/gfx_print.h"
 #include "console/run.h"
 #include "console/state.h"
 #include "engine/ctext.h"
 #include "engine/disk.h"
+#include "engine/gfx.h"
 #include "engine/mem.h"
 #include "engine/vull.h"
 #include "vm/lcpu.h"
@@ -28,6 +30,8 @@ struct Runtime {
         pstate.memory_cart = vull_create_zibo6_cart();
         pitem.cart = vull_create_zibo6_cart();
         for (auto &t : pstate.code_tab) t = vull_create_ctext(nullptr, 0x10002);
+        for (auto &d : pstate.display) d = vull_create_bitmap(128, 128, 8);
+        pstate.draw_surface = pstate.display[0];
         pstate.headless = 1;
         pstate.fps = pstate.target_fps = 30;
         app.host_framerate_control = 0;
@@ -41,6 +45,13 @@ struct Runtime {
             vull_destroy_ctext(t);
             t = nullptr;
         }
+        destroy_print_buffer();
+        print_context.pending = false;
+        for (auto &d : pstate.display) {
+            vull_destroy_bitmap(d);
+            d = nullptr;
+        }
+        pstate.draw_surface = nullptr;
         vull_destroy_zibo6_cart(pitem.cart);
         pitem.cart = nullptr;
         vull_destroy_zibo6_cart(pstate.memory_cart);

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "console/gfx_print.h"
 #include "console/term.h"
 #include "console/token.h"
 #include "tests/console/run_test_util.h"
@@ -345,4 +346,32 @@ TEST(RunCart, ErrorsInPreludeWrappersNameTheCartLine) {
     Runtime rt;
     std::string out = rt.run("x = 1\nfor k in pairs(5) do end\n");
     EXPECT_TRUE(contains(out, "runtime error line 2 tab 0\nfor k in pairs(5) do end\n")) << out;
+}
+
+TEST(RunCart, ScriptRunsInTheSliceWhereADelayedPrintFinishes) {
+    Runtime rt;
+    rt.run("print('a\\0064b')\nfunction _update() printh('u') end", 0);
+    int waited = 0;
+    std::string out;
+    while (pstate.machine_mode == 1 && waited < 40) {
+        bool was_pending = print_context.pending;
+        testing::internal::CaptureStdout();
+        rt.slices(1);
+        out = testing::internal::GetCapturedStdout();
+        if (was_pending && !print_context.pending) break; // the continuation just finished
+        EXPECT_EQ(out, "") << "no script while the print waits";
+        waited++;
+    }
+    EXPECT_GT(waited, 2);
+    EXPECT_EQ(out, "u\n");
+}
+
+TEST(RunCart, FullBudgetOvershootsByTheLastCallAtMost) {
+    Runtime rt;
+    rt.run("while true do memset(0x4300, 0, 4096) end", 0);
+    for (int i = 0; i < 3; i++) {
+        run_slice();
+        EXPECT_GE(cpu_cycles_slice, uint32_t(Z6_DEFAULT_SLICE_BUDGET));
+        EXPECT_LE(cpu_cycles_slice, uint32_t(Z6_DEFAULT_SLICE_BUDGET + 2048 + 64));
+    }
 }

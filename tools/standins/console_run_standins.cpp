@@ -12,9 +12,6 @@ void z6_standin_block_buttons() {}
 void z6_standin_read_buttons() {}
 void z6_standin_update_buttons() {}
 void z6_standin_record_video_frame() {}
-void z6_standin_stop_all_sound() {}
-void z6_standin_serial_end_frame() {}
-void z6_standin_reset_serial_and_capture() {}
 void z6_standin_save_cdata() { pstate.cartdata_dirty = 0; }
 void z6_standin_clear_cart_data_and_menu() {}
 void z6_standin_hash_running_cart() {}

@@ -1,7 +1,7 @@
 // Stand-ins for the services that running a cart calls in pieces not built
-// yet: buttons, video frames, sound, serial, cart data, the cart hash,
-// embedded carts, the config command and the pause menu.  Each does the least
-// a run needs; each goes when its real piece lands.
+// yet: buttons, video frames, cart data, the cart hash, embedded carts, the
+// config command and the pause menu.  Each does the least a run needs; each
+// goes when its real piece lands.
 #pragma once
 #include <cstddef>
 
@@ -13,10 +13,7 @@ void z6_standin_update_buttons();
 // video frames
 void z6_standin_record_video_frame(); // one GIF frame per flip
 
-// sound, serial, cart data, hashes, menus
-void z6_standin_stop_all_sound();
-void z6_standin_serial_end_frame();
-void z6_standin_reset_serial_and_capture();
+// cart data, hashes, menus
 void z6_standin_save_cdata();
 void z6_standin_clear_cart_data_and_menu();
 void z6_standin_hash_running_cart();

@@ -1,0 +1,344 @@
+// Code compression: the pxa block writer and reader and the legacy block
+// reader. The compressor's choices decide the bytes of every saved PNG cart
+// and ROM image, so its scoring rules are kept exactly, not merely "good".
+#include "cart/compress.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr uint8_t PXA_MAGIC[4] = {0, 'p', 'x', 'a'};
+constexpr uint8_t LEGACY_MAGIC[4] = {':', 'c', ':', 0};
+constexpr int MAX_DISTANCE = 32767;
+constexpr int RAW_SEGMENT_BYTES = 31; // a segment is checked once it exceeds this
+constexpr int LITERAL_UNARY_MAX = 16; // one-bits a reader accepts before the width
+
+using mtf_table = std::array<uint8_t, 256>;
+
+mtf_table identity_table() {
+    mtf_table t{};
+    for (int i = 0; i < 256; i++) t[i] = uint8_t(i);
+    return t;
+}
+
+int table_index(const mtf_table &t, uint8_t c) {
+    return int(std::find(t.begin(), t.end(), c) - t.begin());
+}
+
+void move_to_front(mtf_table &t, int index) {
+    uint8_t c = t[index];
+    std::memmove(t.data() + 1, t.data(), size_t(index));
+    t[0] = c;
+}
+
+// Literal width n: index ranges 0-15, 16-47, 48-111, 112-239, 240-255.
+constexpr int literal_width(int index) {
+    int n = 4;
+    while (index >= (2 << n) - 16) n++;
+    return n;
+}
+static_assert(literal_width(15) == 4 && literal_width(16) == 5 && literal_width(47) == 5 &&
+              literal_width(111) == 6 && literal_width(239) == 7 && literal_width(240) == 8);
+
+// ---- bit writer: LSB first, into a growable byte vector ----
+struct bit_writer {
+    std::vector<uint8_t> bytes;
+    int64_t pos = 0; // bits written
+
+    void put(int bit) {
+        size_t byte = size_t(pos >> 3);
+        if (byte >= bytes.size()) bytes.push_back(0);
+        if (bit) bytes[byte] |= uint8_t(1 << (pos & 7));
+        pos++;
+    }
+    void put_bits(uint32_t v, int n) {
+        for (int i = 0; i < n; i++) put(int((v >> i) & 1));
+    }
+    // Drops everything from bit position p on.
+    void rewind(int64_t p) {
+        pos = p;
+        bytes.resize(size_t((p + 7) >> 3));
+        if (p & 7) bytes.back() &= uint8_t((1 << (p & 7)) - 1);
+    }
+    int byte_index() const { return int(pos >> 3); }
+};
+
+// ---- the hash lookup: positions of every 3-character hash, in order ----
+struct hash_lookup {
+    std::array<std::vector<uint16_t>, 4096> bucket;
+    static int hash(const uint8_t *t) { return (7 * t[0] + 1503 * t[1] + 51717 * t[2]) & 0xfff; }
+    void build(const uint8_t *t, int len) {
+        for (auto &b : bucket) b.clear();
+        for (int p = 0; p + 2 < len; p++) bucket[size_t(hash(t + p))].push_back(uint16_t(p));
+    }
+};
+
+struct match {
+    int length = 0;
+    int distance = 0;
+    int score = 0;
+};
+
+int distance_groups(int d) { return d < 32 ? 1 : d < 1024 ? 2 : 3; }
+
+// The best earlier occurrence of text[p..]: highest score, first one on ties.
+match find_repeatable_block(const hash_lookup &h, const uint8_t *t, int len, int p) {
+    match best;
+    if (len - p < 3) return best;
+    const std::vector<uint16_t> &b = h.bucket[size_t(hash_lookup::hash(t + p))];
+    // Positions are sorted: start at the first one inside the window.
+    auto it = std::lower_bound(b.begin(), b.end(), uint16_t(std::max(0, p - MAX_DISTANCE)));
+    for (; it != b.end() && *it < p; ++it) {
+        int q = *it;
+        int period = p - q;
+        int n = 0;
+        // Past p the source repeats the last period characters (overlapping copy).
+        while (p + n < len && t[p + n] == t[q + (n % period)]) n++;
+        int g = distance_groups(period);
+        int cost = std::min(g, 2) + 5 * g + 4;
+        int score = n * 256 / cost;
+        if (score > best.score) best = {n, period, score};
+    }
+    return best;
+}
+
+int literal_score(int index) {
+    if (index < 16) return 42;
+    return 256 / (2 * literal_width(index) - 2);
+}
+
+void write_literal(bit_writer &w, mtf_table &t, uint8_t c) {
+    int i = table_index(t, c);
+    int n = literal_width(i);
+    w.put(1);
+    for (int k = 0; k < n - 4; k++) w.put(1);
+    w.put(0); // u is at most 4, well below 16: the terminating zero is always written
+    w.put_bits(uint32_t(i - ((1 << n) - 16)), n);
+    move_to_front(t, i);
+}
+
+void write_backref(bit_writer &w, int distance, int length) {
+    int d = distance - 1;
+    w.put(0);
+    if (d < 32) {
+        w.put(1), w.put(1), w.put_bits(uint32_t(d), 5);
+    } else if (d < 1024) {
+        w.put(1), w.put(0), w.put_bits(uint32_t(d), 10);
+    } else {
+        w.put(0), w.put_bits(uint32_t(d), 15);
+    }
+    int rest = length - 3;
+    while (rest >= 7) w.put_bits(7, 3), rest -= 7;
+    w.put_bits(uint32_t(rest), 3);
+}
+
+// ---- bit reader bounded by the real input ----
+struct bit_reader {
+    const uint8_t *data;
+    int64_t limit_bits; // readable bits
+    int64_t pos;
+    bool exhausted = false;
+
+    int get() {
+        if (pos >= limit_bits) {
+            exhausted = true;
+            return 0;
+        }
+        int bit = (data[pos >> 3] >> (pos & 7)) & 1;
+        pos++;
+        return bit;
+    }
+    uint32_t get_bits(int n) {
+        uint32_t v = 0;
+        for (int i = 0; i < n; i++) v |= uint32_t(get()) << i;
+        return v;
+    }
+    int byte_index() const { return int(pos >> 3); }
+};
+
+int read_be16(const uint8_t *p) { return (p[0] << 8) | p[1]; }
+
+constexpr char LEGACY_LITERALS[] = "^\n 0123456789abcdefghijklmnopqrstuvwxyz!#%(){}[]<>+=/*:;.,~_";
+static_assert(sizeof LEGACY_LITERALS - 1 == 60, "legacy codes 0-59");
+
+constexpr const char *LEGACY_SHIMS[] = {
+    "if(_update60)_update=function()_update60()_update60()end",
+    "if(_update60)_update=function()_update60()_update_buttons()_update60()end",
+};
+
+} // namespace
+
+int is_compressed_format_header(const uint8_t *bytes) {
+    if (std::memcmp(bytes, LEGACY_MAGIC, 4) == 0) return 1;
+    if (std::memcmp(bytes, PXA_MAGIC, 4) == 0) return 2;
+    return 0;
+}
+
+int pxa_compress(const char *text_in, uint8_t *out, int length) {
+    int len = std::min(length, PXA_TEXT_MAX);
+    if (len <= 0) return 0;
+    // A private copy: the caller's text may be the code buffer being rebuilt.
+    std::vector<uint8_t> text(text_in, text_in + len);
+    const uint8_t *t = text.data();
+    static hash_lookup lookup; // kept between calls: 4,096 vectors reused
+    lookup.build(t, len);
+
+    bit_writer w;
+    w.bytes.reserve(size_t(len) + 64);
+    w.bytes.assign(PXA_HEADER_SIZE, 0); // the header, filled in at the end
+    w.pos = PXA_HEADER_SIZE * 8;
+    mtf_table table = identity_table();
+    mtf_table saved = table;
+    int64_t check_bit = w.pos;
+    int check_text = 0;
+    bool prev_raw = false;
+
+    int p = 0;
+    while (p < len) {
+        match m = find_repeatable_block(lookup, t, len, p);
+        int lit = literal_score(table_index(table, t[p]));
+        bool literal = m.length < 3 || m.score <= lit;
+        if (!literal && m.score < 128) {
+            int better = m.score * 6 / 5;
+            if (find_repeatable_block(lookup, t, len, p + 1).score > better ||
+                find_repeatable_block(lookup, t, len, p + 2).score > better)
+                literal = true;
+        }
+        if (literal) {
+            write_literal(w, table, t[p]);
+            p++;
+        } else {
+            write_backref(w, m.distance, m.length);
+            p += m.length;
+        }
+
+        int used = w.byte_index() - int(check_bit >> 3);
+        int consumed = p - check_text;
+        if (used > RAW_SEGMENT_BYTES || p >= len) {
+            if (used > consumed + (prev_raw ? 0 : 3)) {
+                // Coding cost more than the characters: store them verbatim.
+                if (prev_raw) {
+                    w.rewind(check_bit - 8); // reopen the previous run
+                } else {
+                    w.rewind(check_bit);
+                    w.put(0), w.put(1), w.put(0), w.put_bits(0, 10);
+                }
+                for (int k = check_text; k < p; k++) w.put_bits(t[k], 8);
+                w.put_bits(0, 8);
+                table = saved;
+                prev_raw = true;
+            } else {
+                saved = table;
+                prev_raw = false;
+            }
+            check_bit = w.pos;
+            check_text = p;
+        }
+    }
+
+    int total = int(w.bytes.size());
+    if (total > len) { // the block would be longer than the text
+        std::memcpy(out, t, size_t(len));
+        return len;
+    }
+    std::memcpy(w.bytes.data(), PXA_MAGIC, 4);
+    w.bytes[4] = uint8_t(len >> 8), w.bytes[5] = uint8_t(len);
+    w.bytes[6] = uint8_t(total >> 8), w.bytes[7] = uint8_t(total);
+    std::memcpy(out, w.bytes.data(), size_t(total));
+    return total;
+}
+
+int compress_mini(const char *text, uint8_t *out, int length) {
+    return pxa_compress(text, out, length);
+}
+
+int pxa_decompress(const uint8_t *block, int block_len, uint8_t *out, int size) {
+    if (!block || block_len < PXA_HEADER_SIZE || size <= 0) return 0;
+    int raw = read_be16(block + 4);
+    int claimed = read_be16(block + 6);
+    if (claimed <= PXA_HEADER_SIZE) return 0;
+    int end_byte = std::min(claimed, block_len); // never past the real input
+    bit_reader r{block, int64_t(end_byte) * 8, PXA_HEADER_SIZE * 8};
+    mtf_table table = identity_table();
+    int want = std::min(raw, size);
+    int pos = 0;
+
+    while (pos < want) {
+        if (r.get()) {
+            int u = 0;
+            while (u < LITERAL_UNARY_MAX && r.get()) u++;
+            int n = u + 4;
+            int index = int(r.get_bits(n)) + (1 << n) - 16;
+            if (index > 255 || r.exhausted) break; // damaged stream
+            out[pos++] = table[size_t(index)];
+            if (pos < size) out[pos] = 0;
+            move_to_front(table, index);
+        } else {
+            int bits = r.get() ? (r.get() ? 5 : 10) : 15;
+            int d = int(r.get_bits(bits));
+            if (bits == 10 && d == 0) { // raw run up to a 0 byte
+                while (pos < want) {
+                    int c = int(r.get_bits(8));
+                    if (r.exhausted || c == 0) break;
+                    out[pos++] = uint8_t(c);
+                }
+                if (pos < size) out[pos] = 0;
+            } else {
+                int length = 3;
+                for (int chunk = 7; chunk == 7 && !r.exhausted;) {
+                    chunk = int(r.get_bits(3));
+                    length += chunk;
+                }
+                int offset = d + 1;
+                if (r.exhausted || offset > pos) break; // reaches before the start
+                for (int k = 0; k < length && pos < want; k++, pos++) out[pos] = out[pos - offset];
+                if (pos < size - 1) out[pos] = 0;
+            }
+        }
+        if (r.exhausted || r.byte_index() >= claimed) break;
+    }
+    return 0;
+}
+
+int decompress_mini(const uint8_t *block, int block_len, uint8_t *out, int size) {
+    if (!block || block_len < 4 || size <= 0) return 0;
+    switch (is_compressed_format_header(block)) {
+    case 2: return pxa_decompress(block, block_len, out, size);
+    case 1: break;
+    default: return 0;
+    }
+    std::memset(out, 0, size_t(size));
+    if (block_len < 8) return 0;
+    int raw = read_be16(block + 4);
+    if (size < raw) return 1;
+    int pos = 0, in = 8;
+    while (pos < raw && in < block_len) {
+        int code = block[in++];
+        if (code == 0) {
+            if (in >= block_len) break;
+            out[pos++] = block[in++];
+        } else if (code < 60) {
+            out[pos++] = uint8_t(LEGACY_LITERALS[code]);
+        } else {
+            if (in >= block_len) break;
+            int n = block[in++];
+            int offset = (code - 60) * 16 + (n & 15);
+            int length = (n >> 4) + 2;
+            if (offset == 0 || offset > pos) break; // damaged: nothing to copy from
+            for (int k = 0; k < length && pos < raw; k++, pos++) out[pos] = out[pos - offset];
+        }
+    }
+    // Old writers appended a shim for 60 fps carts; the runtime no longer needs it.
+    for (const char *shim : LEGACY_SHIMS) {
+        int n = int(std::strlen(shim));
+        if (pos >= n && std::memcmp(out + pos - n, shim, size_t(n)) == 0) {
+            pos -= n;
+            std::memset(out + pos, 0, size_t(n));
+            break;
+        }
+    }
+    return pos;
+}
