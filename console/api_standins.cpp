@@ -38,12 +38,8 @@ Z6_STANDIN(z6_scoresub)
 Z6_STANDIN(z6_radio)
 Z6_STANDIN(z6_set_draw_slice)
 Z6_STANDIN(z6_extcmd)
-Z6_STANDIN(z6_menuitem)
 Z6_STANDIN(z6_cartdata)
 Z6_STANDIN(z6_dget)
 Z6_STANDIN(z6_dset)
 
-// Buttons
-Z6_STANDIN(z6_btn)
-Z6_STANDIN(z6_btnp)
 

@@ -13,6 +13,7 @@
 
 #include "console/api.h"
 #include "console/api_sound.h"
+#include "console/button.h"
 #include "console/cpu.h"
 #include "console/display.h"
 #include "console/mem.h"
@@ -51,7 +52,7 @@ void zibo6_frame_end() {
         record_resource_data();
     }
     z6_standin_update_paused_menu();
-    z6_standin_read_buttons();
+    read_buttons();
     pstate.holdframe_flag = 0;
     serial_end_frame();
     lua_reset_cpu_cycles();
@@ -92,7 +93,7 @@ int z6_set_mainloop_exists(lua_State *L) {
 
 int z6_update_buttons(lua_State *L) {
     pstate.time_ticks += arg_int(L, 1);
-    z6_standin_update_buttons();
+    update_buttons();
     return 0;
 }
 
@@ -586,6 +587,9 @@ int z6_stat(lua_State *L) {
     case 122: lua_pushboolean(L, 0); return 1;
     case 107: lua_pushnumber(L, zrun.download_result << 16); return 1;
     case 110: lua_pushboolean(L, app.frame_step_mode); return 1;
+    case 108: lua_pushnumber(L, serial_audio_fill() << 16); return 1;
+    case 120: lua_pushboolean(L, get_serial_file_remaining() > 0); return 1;
+    case 121: lua_pushboolean(L, get_serial_image_file_remaining() > 0); return 1;
     default:
         if (int value = 0; zibo6_sound_stat(n, &value)) {
             lua_pushnumber(L, value << 16);

@@ -180,7 +180,8 @@ static int print_command(print_context_rec *ctx) {
         return 1;
     case 'c': {
         int col = P(take(ctx));
-        vull_rectfill(ctx->surface, 0, 0, 127, 127, uint32_t(col));
+        // Surfaces hold colours 0-15: a parameter up to 35 keeps its low nibble.
+        vull_rectfill(ctx->surface, 0, 0, 127, 127, uint32_t(col & 15));
         cursor_x() = 0;
         cursor_y() = 0;
         ctx->wrap = on;

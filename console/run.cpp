@@ -13,6 +13,7 @@
 #include "audio/channel.h"
 #include "cart/cart.h"
 #include "console/api.h"
+#include "console/button.h"
 #include "console/display.h"
 #include "console/gfx_print.h"
 #include "console/gpio.h"
@@ -346,7 +347,7 @@ void run_cart() {
     vull_stop_zibo6_song(nullptr);
     pstate.fps = pstate.target_fps = 30;
     for (int i = 0; i < 4; i++) zibo6_poke(&pstate, pstate.memory_cart, 0x5f40 + i, 0);
-    z6_standin_block_buttons();
+    block_buttons();
     z6_standin_hash_running_cart();
     app.frame_step_mode = 0;
     app.cart_resumable = 1;
@@ -367,7 +368,7 @@ static bool resume_cart(int step) {
     vull_state.sound_paused = 0;
     pstate.cart_code_running = 1;
     pstate.machine_mode = 1;
-    z6_standin_block_buttons();
+    block_buttons();
     app.frame_step_mode = step;
     return true;
 }
@@ -506,7 +507,7 @@ void run_program(const char *text_in, int command) {
     pstate.memory_overhead = overhead;
 
     if (status == LUA_OK) {
-        z6_standin_block_buttons();
+        block_buttons();
         if (pstate.pending_action == 1) reset_runtime_state();
         pstate.machine_mode = 1;
         pstate.cart_code_running = command ? 0 : 1;
@@ -566,6 +567,7 @@ void reset_runtime_state() {
     pstate.holdframe_flag = 0;
     gpio_open();
     serial_init_runtime();
+    reset_serial_file_buffers();
     if (pstate.sub_mode == 0) app.download_state = 0;
     pstate.mainloop_exists = 0;
     destroy_print_buffer();

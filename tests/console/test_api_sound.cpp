@@ -132,6 +132,7 @@ TEST(ApiSound, SerialCountsBytes) {
     EXPECT_EQ(c.eval("serial(0x808, 0x4300, 0.5)"), "0.5");
     EXPECT_EQ(c.eval("serial(0x808, 0x4300, 3000)"), "3000");
     EXPECT_EQ(serial_audio_fill(), 2048);
+    EXPECT_EQ(c.eval("stat(108), stat(120), stat(121)"), "2048 false false");
     EXPECT_EQ(c.eval("serial(5, 0x4300, 2, 3)"), "6");
     EXPECT_EQ(c.eval("serial(5, 0x4300, 2, 0)"), "0");
     EXPECT_EQ(c.eval("serial(0x101, 0x4300, 16, 1000)"), "16000");

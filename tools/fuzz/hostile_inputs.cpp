@@ -18,8 +18,12 @@
 #include "engine/undo.h"
 #include "engine/vull.h"
 #include "platform/joystick.h"
+#include "cart/cart.h"
 #include "console/api.h"
+#include "console/gfx_print.h"
 #include "console/pre.h"
+#include "console/run.h"
+#include "console/state.h"
 #include "console/token.h"
 
 #include <lodepng.h>
@@ -690,6 +694,46 @@ int run_cart_code(const uint8_t *data, size_t size) {
     return 0;
 }
 
+// A whole run of cart code: compile, start and two slices within the CPU
+// budget, headless, in a fresh runtime each time. Whatever the code does, each
+// slice returns, and a machine that stops has asked a headless run to quit.
+int run_run_program(const uint8_t *data, size_t size) {
+    size_t len = size < ZIBO6_CODE_SIZE - 1 ? size : ZIBO6_CODE_SIZE - 1;
+    std::memset(static_cast<void *>(&pstate), 0, sizeof pstate);
+    std::memset(static_cast<void *>(&app), 0, sizeof app);
+    pstate.memory_cart = vull_create_zibo6_cart();
+    pitem.cart = vull_create_zibo6_cart();
+    check(pstate.memory_cart && pitem.cart, "carts");
+    for (auto &t : pstate.code_tab) t = vull_create_ctext(nullptr, 0x10002);
+    for (auto &d : pstate.display) d = vull_create_bitmap(128, 128, 8);
+    pstate.draw_surface = pstate.display[0];
+    pstate.headless = 1;
+    pstate.fps = pstate.target_fps = 30;
+    vull_quit = 0;
+    std::memcpy(pitem.cart->code, data, len);
+    pitem.cart->code[len] = '\0';
+    split_code_to_tabs();
+    run_cart();
+    for (int i = 0; i < 2 && pstate.machine_mode == 1; i++) {
+        if (pstate.pending_action == 2) suspend_program();
+        run_slice();
+        pstate.cart_frame++;
+    }
+    check(pstate.machine_mode == 1 || vull_quit, "a stopped headless run that does not quit");
+    if (zrun.L0_cart) lua_close(zrun.L0_cart);
+    zrun = zibo6_run_state{};
+    destroy_print_buffer();
+    for (auto &t : pstate.code_tab) vull_destroy_ctext(t);
+    for (auto &d : pstate.display) vull_destroy_bitmap(d);
+    vull_destroy_zibo6_cart(pitem.cart);
+    pitem.cart = nullptr;
+    vull_destroy_zibo6_cart(pstate.memory_cart);
+    vull_destroy_buffer(app.last_error_text);
+    vull_free(app.cstore_targets);
+    vull_quit = 0;
+    return 0;
+}
+
 } // namespace
 
 const hostile_entry hostile_entries[] = {
@@ -698,7 +742,8 @@ const hostile_entry hostile_entries[] = {
     {"charset", run_charset}, {"undo", run_undo},
     {"disk", run_disk},       {"controllers", run_controllers},
     {"cart_code", run_cart_code}, {"ctext", run_ctext},
-    {"pod_list", run_pod_list},   {nullptr, nullptr},
+    {"pod_list", run_pod_list},   {"run_program", run_run_program},
+    {nullptr, nullptr},
 };
 
 const char *hostile_scratch() {

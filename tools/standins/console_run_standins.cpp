@@ -8,9 +8,6 @@
 #include "console/term.h"
 #include "platform/system.h"
 
-void z6_standin_block_buttons() {}
-void z6_standin_read_buttons() {}
-void z6_standin_update_buttons() {}
 void z6_standin_record_video_frame() {}
 void z6_standin_save_cdata() { pstate.cartdata_dirty = 0; }
 void z6_standin_clear_cart_data_and_menu() {}

@@ -1,14 +1,10 @@
 // Stand-ins for the services that running a cart calls in pieces not built
-// yet: buttons, video frames, cart data, the cart hash, embedded carts, the
+// yet: video frames, cart data, the cart hash, embedded carts, the
 // config command and the pause menu.  Each does the least a run needs; each
 // goes when its real piece lands.
 #pragma once
 #include <cstddef>
 
-// buttons
-void z6_standin_block_buttons();
-void z6_standin_read_buttons();
-void z6_standin_update_buttons();
 
 // video frames
 void z6_standin_record_video_frame(); // one GIF frame per flip
