@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "cart/cart.h"
+#include "console/button.h"
 #include "console/heap.h"
 #include "console/run.h"
 #include "console/state.h"

@@ -1,9 +1,8 @@
 // Stand-ins for the pieces the player's shell calls before they are built:
 // the boot sequence, working-cart file operations and cart images, cart data,
-// buttons, the pause menu, key configuration, the cart browser and board
-// downloads, capture, the ls listing, the print context and the serial audio
-// hook. Each file shell_standin_<piece>.cpp holds one piece and goes when the
-// real piece lands.
+// the pause menu, key configuration, the cart browser and board downloads,
+// capture and the ls listing. Each file shell_standin_<piece>.cpp holds one
+// piece and goes when the real piece lands.
 #pragma once
 #include <cstdint>
 
