@@ -29,15 +29,28 @@ void vull_set_post_mix_func(vull_post_mix_fn hook) {
     post_mix_hook.store(hook, std::memory_order_release);
 }
 
-void vull_sound_init(int rate, int channels) {
+static void clear_mixer() {
     for (mixer_channel &ch : ms0.channel) ch = mixer_channel{};
     audio_random_seed(0xDEADBEEFu, 0x01234567u);
+}
+
+void vull_sound_init(int rate, int channels) {
+    clear_mixer();
     vull_debugf("vull_sound_init mix_buffer_size: %d\n", int(cconfig.mix_buffer_size));
     if (!cconfig.headless) {
         vull_sound_init_plat(rate, channels);
         vull_state.audio_freq_requested = rate;
         vull_state.audio_channels_requested = channels;
     }
+}
+
+void vull_sound_init_offline() {
+    clear_mixer();
+    vull_state.audio_freq_requested = vull_state.audio_freq = 22050;
+    vull_state.audio_channels_requested = vull_state.audio_channels = 1;
+    cconfig.console_sound = 1;
+    cconfig.sound_volume = 256;
+    cconfig.music_volume = 256;
 }
 
 void vull_sound_exit() { vull_sound_exit_plat(); }

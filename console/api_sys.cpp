@@ -153,6 +153,7 @@ int z6_yield(lua_State *L) {
 
 int z6_stop(lua_State *L) {
     if (pstate.reset_glitch_counter > 0) return 0;
+    record_resource_data();
     pstate.pending_action = 2;
     for (int a = 0x5f28; a < 0x5f2c; a++) poke_byte(a, 0);
     if (lua_gettop(L) >= 1) z6_print(L);

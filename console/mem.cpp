@@ -55,10 +55,11 @@ constexpr int SFX_BYTES = 68; // 32 notes of two bytes, mode/filter, speed, loop
 int upper_gate_open(const console_state *ram) { return ram->console_ram[0x5f36] & Z6_UPPER_GATE; }
 
 // The screen's byte a (0x6000-0x7fff) as two pixels of the current draw
-// surface; null while no surface exists.
+// surface; null while no surface exists. Block copies move up to four rows at
+// once through this pointer, so only a 128-pixel-wide surface qualifies.
 uint8_t *screen_pixels(const console_state *ram, int a) {
     vull_bitmap *s = ram->draw_surface;
-    if (!s || s->bpp != 8 || s->width < 128 || s->height < 128) return nullptr;
+    if (!s || s->bpp != 8 || s->width != 128 || s->height != 128) return nullptr;
     int off = a - 0x6000;
     return s->rows[off >> 6] + 2 * (off & 63);
 }

@@ -10,8 +10,6 @@
 #include "audio/channel.h"
 #include "audio/mixer.h"
 #include "cart/cart.h"
-#include "engine/config.h"
-#include "engine/vull.h"
 
 static constexpr int buffer_samples = 1024;
 static constexpr int max_samples = 22050 * 60;
@@ -52,13 +50,7 @@ int main(int argc, char **argv) {
     }
 
     // No device: the callback is called here, as the device thread would.
-    cconfig.headless = 1;
-    cconfig.console_sound = 1;
-    cconfig.sound_volume = 256;
-    cconfig.music_volume = 256;
-    vull_sound_init(22050, 1);
-    vull_state.audio_freq_requested = vull_state.audio_freq = 22050;
-    vull_state.audio_channels_requested = vull_state.audio_channels = 1;
+    vull_sound_init_offline();
     if (music)
         vull_play_zibo6_song(cart, n, 0);
     else
