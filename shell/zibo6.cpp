@@ -11,6 +11,7 @@
 
 #include "audio/mixer.h"
 #include "cart/cart.h"
+#include "cart/rom.h"
 #include "console/gfx_print.h"
 #include "console/run.h"
 #include "console/serial.h"

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cart/cart.h"
+#include "cart/rom.h"
 #include "console/state.h"
 #include "engine/cpod.h"
 #include "engine/disk.h"
@@ -86,7 +87,10 @@ TEST_F(DataFile, EntriesAreWhatThePlayerReads) {
     auto *head = static_cast<vull_file *>(cpod_get_item(pstate.data_pod, 3, CPOD_FILE));
     ASSERT_NE(head, nullptr);
     EXPECT_EQ(head->length, DATA_CART_IMAGE);
-    EXPECT_NE(strstr(reinterpret_cast<char *>(head->data) + 0x4300, "function _draw"), nullptr);
+    zibo6_cart *cart = vull_create_zibo6_cart();
+    load_zibo6_cart_32k(cart, head->data);
+    EXPECT_NE(strstr(cart->code, "function _draw"), nullptr);
+    vull_destroy_zibo6_cart(cart);
 }
 
 // The 256 glyphs in a 16 x 16 table of 8 x 6 cells, compared with the stored

@@ -15,12 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "cart/cart.h"
+#include "cart/rom.h"
 #include "engine/cpod.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/mem.h"
 #include "engine/pod.h"
-#include "tools/mkdatapod/cart_image.h"
 
 namespace {
 
@@ -195,10 +196,15 @@ cpod *build_font_pod(const std::string &path) {
     return pod;
 }
 
+// A text cart as a 32 KB cart image: its data as the console's ROM view shows
+// it, its code compressed.
 cbuffer *cart_item(const std::string &path) {
+    zibo6_cart *cart = vull_load_zibo6_cart(path.c_str());
+    if (!cart) fail(path + ": not a readable text cart");
     std::vector<uint8_t> image(CART_IMAGE_SIZE);
-    std::string error;
-    if (!build_cart_image(path.c_str(), image.data(), &error)) fail(path + ": " + error);
+    int status = save_zibo6_cart_32k(cart, image.data());
+    vull_destroy_zibo6_cart(cart);
+    if (status != 0) fail(path + ": the code does not fit a cart image");
     std::string name = path.substr(path.find_last_of('/') + 1);
     return file_item(name.c_str(), image.data(), CART_IMAGE_SIZE);
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "cart/cart.h"
+#include "cart/rom.h"
 #include "console/state.h"
 #include "engine/cpod.h"
 #include "engine/disk.h"

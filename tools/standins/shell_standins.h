@@ -25,10 +25,6 @@ void handle_dropped_file();
 void do_quick_load();
 int save_png_screenshot(vull_bitmap *bmp, int scale, int to_file_output); // 1: not written
 
-// Cart images and hashes.
-void load_zibo6_cart_32k(zibo6_cart *cart, const uint8_t *image);
-void hash_cart(zibo6_cart *cart, char *out); // 40 zeros: no hash yet
-
 // Cart data, tokens, code-tab settings.
 int save_cdata();
 void calculate_dormant_tokens();
