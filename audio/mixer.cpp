@@ -175,15 +175,20 @@ void vull_mixer_callback(void *, uint8_t *stream, int bytes) {
     vull_mixer_callback_0(stream, bytes);
 }
 
+// The callback appends to the recording: start and stop it with the mixer held off.
 vull_file *vull_audio_rec() {
+    vull_lock_audio();
     if (!vull_audio_buffer) vull_audio_buffer = vull_create_buffer(352000);
     if (vull_audio_buffer) vull_clear_buffer(vull_audio_buffer);
     vull_state.audio_recording = 1;
+    vull_unlock_audio();
     return vull_audio_buffer;
 }
 
 vull_file *vull_audio_end() {
-    if (!vull_state.audio_recording) return nullptr;
+    vull_lock_audio();
+    vull_file *buffer = vull_state.audio_recording ? vull_audio_buffer : nullptr;
     vull_state.audio_recording = 0;
-    return vull_audio_buffer;
+    vull_unlock_audio();
+    return buffer;
 }

@@ -96,7 +96,9 @@ void set_cursor(int x, int y) {
 }
 
 // Camera-relative box corner, kept in range of int after the subtraction.
-int sub_cam(int v, int cam) { return int(std::clamp<int64_t>(int64_t(v) - cam, INT32_MIN / 2, INT32_MAX / 2)); }
+int sub_cam(int v, int cam) {
+    return int(std::clamp<int64_t>(int64_t(v) - cam, INT32_MIN / 2, INT32_MAX / 2));
+}
 
 // Rectangle and outline shared by the fast rect calls.
 int rect_common(lua_State *L, bool fill) {
@@ -290,7 +292,8 @@ int z6_pal(lua_State *L) {
         lua_pushnil(L);
         while (lua_next(L, 1)) {
             if (lua_type(L, -2) == LUA_TNUMBER) {
-                set_pal_entry(p, flr(lua_tonumberx(L, -2, nullptr)), flr(lua_tonumberx(L, -1, nullptr)));
+                set_pal_entry(p, flr(lua_tonumberx(L, -2, nullptr)),
+                              flr(lua_tonumberx(L, -1, nullptr)));
                 spend_cpu(2);
             }
             lua_settop(L, -2);

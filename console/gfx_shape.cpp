@@ -105,7 +105,8 @@ int draw_tline(vull_bitmap *s, int32_t x0, int32_t y0, int32_t x1, int32_t y1, i
     uint32_t pattern = gfx_fill_pattern();
     for (int64_t i = lw.i0; i <= lw.i1; i++) {
         int64_t X = lw.X0 + i * lw.stepx, Y = lw.Y0 + i * lw.stepy;
-        int cell = int(vull_getpixel(map, ((mx >> 16) & wmask) + xoff, ((my >> 16) & hmask) + yoff));
+        int cell =
+            int(vull_getpixel(map, ((mx >> 16) & wmask) + xoff, ((my >> 16) & hmask) + yoff));
         if (!(cell == 0 && !cell0) && !(layers && !(gfx_sprite_flags(cell) & layers))) {
             // Sheet pixels are not masked: index the palettes with the low nibble.
             int p = int(vull_getpixel(sheet, (cell & 15) * 8 + ((mx >> 13) & 7),
@@ -144,7 +145,9 @@ static int ellipse_steps(vull_bitmap *s, int cx_, int cy_, int rx_, int ry_, int
     uint32_t pattern = gfx_fill_pattern();
     int count = 0;
     auto plot = [&](T px, T py) { putpixel(s, int(px), int(py), pair, pattern); };
-    auto span = [&](T xa, T xb, T row) { count += draw_hline(s, int(xa), int(xb), int(row), pair); };
+    auto span = [&](T xa, T xb, T row) {
+        count += draw_hline(s, int(xa), int(xb), int(row), pair);
+    };
     while (x <= rx) {
         if (!FILL) {
             count += 2;
@@ -203,8 +206,7 @@ int fill_ellipse_1(vull_bitmap *s, int cx, int cy, int rx, int ry, int ex, int e
     return ellipse_steps<int64_t, true>(s, cx, cy, rx, ry, ex, ey, pair);
 }
 
-int fill_ellipse_1_32bit(vull_bitmap *s, int cx, int cy, int rx, int ry, int ex, int ey,
-                         int pair) {
+int fill_ellipse_1_32bit(vull_bitmap *s, int cx, int cy, int rx, int ry, int ex, int ey, int pair) {
     return ellipse_steps<int32_t, true>(s, cx, cy, rx, ry, ex, ey, pair);
 }
 

@@ -145,7 +145,8 @@ TEST_F(ApiGfx, ShapesAndTheirCosts) {
     // tline: two units a position; map: the visible area of the drawn cells.
     EXPECT_EQ(cycles_of("tline", {0, 0, 9, 0, 0, 0}), 2 * 20);
     vull_putpixel(gfxconsole::cart_map(pstate.memory_cart), 1, 0, 5);
-    EXPECT_EQ(cycles_of("map", {0, 0, 116, 0, 2, 1}), 2 * (4 * 8)); // cell 1 at x 124: 4 x 8 visible
+    EXPECT_EQ(cycles_of("map", {0, 0, 116, 0, 2, 1}),
+              2 * (4 * 8)); // cell 1 at x 124: 4 x 8 visible
 }
 
 TEST_F(ApiGfx, RectfillColumnsAndRowsGiveTheSamePixels) {

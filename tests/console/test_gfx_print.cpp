@@ -165,7 +165,9 @@ TEST_F(GfxPrint, CustomFontNeedsBitZero) {
     fill(surface(), 0);
     pstate.console_ram[0x5f58] = 0;
     pstate.draw_state.cursor_y = 0;
-    print("\x0e" "a\x0f" "a");
+    print("\x0e"
+          "a\x0f"
+          "a");
     EXPECT_EQ(count(7), 2 + 15);
 }
 
