@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "cart/disk.h"
 #include "console/run.h"
 #include "console/gfx_print.h"
 #include "console/state.h"
@@ -426,7 +427,7 @@ void run_chain_confirm_pending() {
 void follow_current_breadcrumb() {
     if (run_chain_items == 0) return;
     run_chain_item &it = run_chain[run_chain_items - 1];
-    z6_standin_load_working_cart(it.file); // the run is requested whatever it gives
+    load_working_cart(it.file); // the run is requested whatever it gives
     pstate.pending_action = 1;
     copy_bounded(pstate.parameter_string_pending, it.param, Z6_PATH_LEN);
     pstate.load_transition_frames = 20;

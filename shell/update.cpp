@@ -8,6 +8,8 @@
 #include <cstring>
 
 #include "cart/cart.h"
+#include "cart/cdata.h"
+#include "cart/disk.h"
 #include "console/button.h"
 #include "console/heap.h"
 #include "console/run.h"

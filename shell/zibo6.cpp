@@ -11,6 +11,8 @@
 
 #include "audio/mixer.h"
 #include "cart/cart.h"
+#include "cart/cdata.h"
+#include "cart/disk.h"
 #include "cart/rom.h"
 #include "console/gfx_print.h"
 #include "console/run.h"
@@ -291,8 +293,13 @@ void vull_main_init(int argc, char **argv) {
         exit(1);
     }
     if (export_mode) {
-        // The exporter is not part of this program: the step does nothing.
         pstate.headless = 1;
+        char root[Z6_PATH_LEN];
+        memcpy(root, pstate.root_path, sizeof root);
+        copy_path(pstate.root_path, "./");
+        pstate.current_folder[0] = 0;
+        do_export();
+        memcpy(pstate.root_path, root, sizeof root);
         exit(0);
     }
     mount_data_file_carts();

@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "cart/cart.h"
+#include "cart/cdata.h"
+#include "cart/disk.h"
 #include "cart/rom.h"
 #include "console/state.h"
 #include "engine/cpod.h"

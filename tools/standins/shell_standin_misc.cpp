@@ -1,6 +1,4 @@
-// Stand-ins: cart data saving, dormant tokens,
-// nothing more.
+// Stand-in: the dormant-token count.
 #include "tools/standins/shell_standins.h"
 
-int save_cdata() { return 0; }
 void calculate_dormant_tokens() {}
