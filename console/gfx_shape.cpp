@@ -79,7 +79,7 @@ int draw_line(vull_bitmap *s, int x0, int y0, int x1, int y1, int pair) {
 // 16.16 map positions wrap like the machine's numbers.
 static inline int32_t wrap_add(int32_t a, int64_t b) { return int32_t(uint32_t(a) + uint32_t(b)); }
 
-int draw_tline(vull_bitmap *s, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t mx,
+int draw_tline(vull_bitmap *s, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int32_t mx,
                int32_t my, int32_t mdx, int32_t mdy, int layers) {
     if (!s || !s->rows) return 0;
     int64_t ix0 = x0 >> 16, iy0 = y0 >> 16, ix1 = x1 >> 16, iy1 = y1 >> 16;
