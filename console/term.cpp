@@ -312,6 +312,7 @@ void print_traceback(lua_State *L) {
     if (lua_pcall(T, 1, 1, 0) == LUA_OK && lua_isstring(T, -1)) text = lua_tostring(T, -1);
     lua_settop(L, top);
 
+    const int cart_lines = count_newlines(zrun.program_text.c_str()) + 1;
     size_t pos = 0;
     for (int examined = 0; examined < 10 && pos < text.size(); examined++) {
         size_t end = text.find('\n', pos);
@@ -323,7 +324,9 @@ void print_traceback(lua_State *L) {
         const char *colon = std::strchr(line, ':');
         if (colon == nullptr) continue;
         int n = std::atoi(colon + 1);
-        if (n <= 2) continue; // the prelude's wrappers are not the cart's code
+        // lines of the prelude (1-2) and of the appended main loop are not
+        // the cart's code
+        if (n <= 2 || n - 2 > cart_lines) continue;
         int tab = 0;
         char out[640];
         if (const char *f = std::strstr(line, "in function '")) {
