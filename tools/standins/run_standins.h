@@ -5,7 +5,6 @@
 #pragma once
 #include <cstddef>
 
-
 // video frames
 void z6_standin_record_video_frame(); // one GIF frame per flip
 
