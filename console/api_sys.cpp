@@ -17,6 +17,7 @@
 #include "console/api_sound.h"
 #include "console/button.h"
 #include "console/cpu.h"
+#include "console/button.h"
 #include "console/display.h"
 #include "console/mem.h"
 #include "console/run.h"
