@@ -1,16 +1,12 @@
 // Stand-ins for the services that running a cart calls in pieces not built
-// yet: video frames, the extended-palette glitch flag, the pause menu, the
-// config command and loading embedded carts by name.  Each does the least a
-// run needs; each goes when its real piece lands.
+// yet: video frames, embedded carts and the config command.  Each does the
+// least a run needs; each goes when its real piece lands.
 #pragma once
 #include <cstddef>
 
 // video frames
 void z6_standin_record_video_frame(); // one GIF frame per flip
 
-// glitch flag, pause menu, config command
-void z6_standin_clear_extpal_glitch();
-void z6_standin_update_paused_menu();
 void z6_standin_run_config(const char *text);
 
 // cart files
