@@ -6,7 +6,7 @@
 
 struct zibo6_cart;
 struct zibo6_sfx;
-struct cmusic; // an XM music object (no XM player in this build: never made)
+struct cmusic; // an XM music object (audio/xm.h)
 
 extern std::atomic<int32_t> vull_fade_vol; // 0..65536, current music level; read by the mixer
 extern int32_t fade0, fade1;               // level at fade start, target level (0 or 65536)
@@ -33,6 +33,8 @@ void vull_stop_all_sounds();
 void vull_play_zibo6_song(zibo6_cart *bank, int pattern, int fade_ms);
 void vull_stop_zibo6_song(zibo6_cart *bank); // null: every song channel
 void cmusic_stop(cmusic *music, int fade_ms);
+// Starts a fade up to full level from `from` over fade_ms, and applies it once.
+void vull_start_music_fade(int32_t from, int fade_ms);
 void vull_update_music_fading();
 int vull_music_is_playing();
 int vull_get_zibo6_song_ticks();
