@@ -23,14 +23,6 @@ static vull_clock_fn music_clock = vull_get_time;
 
 void vull_set_music_clock(vull_clock_fn clock) { music_clock = clock ? clock : vull_get_time; }
 
-// RAII hold of the nesting audio lock.
-struct audio_lock {
-    audio_lock() { vull_lock_audio(); }
-    ~audio_lock() { vull_unlock_audio(); }
-    audio_lock(const audio_lock &) = delete;
-    audio_lock &operator=(const audio_lock &) = delete;
-};
-
 static mixer_channel *chan(int c) { return &ms0.channel[c]; }
 
 static bool busy(const mixer_channel *ch) { return ch->sound || ch->sfx || ch->song; }

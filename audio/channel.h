@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/system.h"
+
 struct zibo6_cart;
 struct zibo6_sfx;
 struct cmusic; // an XM music object (audio/xm.h)
@@ -15,6 +17,14 @@ extern int32_t fade_start_t;               // clock (ms) at fade start
 extern cmusic *vull_current_music;         // the current XM music (null: none)
 // Bits 0-3 reserve voices for the song when an sfx looks for a free voice.
 extern std::atomic<int32_t> vull_music_mask;
+
+// RAII hold of the nesting audio lock.
+struct audio_lock {
+    audio_lock() { vull_lock_audio(); }
+    ~audio_lock() { vull_unlock_audio(); }
+    audio_lock(const audio_lock &) = delete;
+    audio_lock &operator=(const audio_lock &) = delete;
+};
 
 // The fade's clock (vull_get_time unless a test steps its own).
 using vull_clock_fn = int (*)();

@@ -24,7 +24,9 @@ constexpr int noise_size = 4096;
 int32_t wrap(int64_t v) { return int32_t(uint32_t(uint64_t(v))); }
 int32_t fmul_i(int32_t a, int32_t b) { return wrap((int64_t(a) * b) >> 16); }
 int32_t fdiv(int32_t a, int32_t b) { return b == 0 ? 0 : wrap((int64_t(a) << 16) / b); }
-uint32_t rnd(int64_t n) { return n <= 0 ? 0 : vull_random(uint32_t(std::min<int64_t>(n, UINT32_MAX))); }
+uint32_t rnd(int64_t n) {
+    return n <= 0 ? 0 : vull_random(uint32_t(std::min<int64_t>(n, UINT32_MAX)));
+}
 
 const int32_t *source_buffer(const vull_synth *s, int index) {
     return index >= 0 && index < VULL_SYNTH_NODES ? s->node[index].buffer : nullptr;
@@ -213,7 +215,8 @@ void apply_synth_filter_delay(vull_synth *s, vull_synth_node *n, const int32_t *
         int64_t weight = 16384, scale = 0x10000, sum = 0;
         for (int64_t t = 0; weight > 64 && t < taps; t++) {
             int64_t p = i - d * t;
-            if (p < 0) break; // taps before the buffer's start are silent, and so are all later ones
+            if (p < 0)
+                break; // taps before the buffer's start are silent, and so are all later ones
             // A scale that has reached 0 would fold every tap onto the start: skip scaling.
             if (scale_step != 0x10000 && scale != 0) p = (p * scale) >> 16;
             if (p >= 0 && p < N) sum += int64_t(in[p]) * weight / 16384;

@@ -307,7 +307,8 @@ void vull_mix_xm_init(xm_module *module, xm_player *s, int rate) {
     s->position = s->row = s->tick = 0;
     s->tempo = module ? module->tempo : 0;
     int bpm = clamp_bpm(module ? module->bpm : 0);
-    s->samples_per_tick = int(std::clamp<int64_t>(int64_t(rate) * 5 / (bpm * 2), 1, XM_TICK_SAMPLES));
+    s->samples_per_tick =
+        int(std::clamp<int64_t>(int64_t(rate) * 5 / (bpm * 2), 1, XM_TICK_SAMPLES));
     s->delivered = s->samples_per_tick;
     s->jump = -1;
     s->loop = 0;

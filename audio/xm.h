@@ -17,14 +17,14 @@ constexpr int XM_ENV_POINTS = 12;
 constexpr int XM_ORDERS = 256;
 
 struct xm_pattern {
-    int32_t rows;                                                     // 0..64
+    int32_t rows;                                               // 0..64
     uint8_t cells[XM_MAX_CHANNELS][XM_MAX_ROWS][XM_CELL_BYTES]; // channel-major
 };
 
 struct xm_envelope {
-    int32_t points;                   // point count as read (0..12 used)
-    uint16_t x[XM_ENV_POINTS];        // tick of each point
-    uint16_t y[XM_ENV_POINTS];        // level of each point (0..64)
+    int32_t points;            // point count as read (0..12 used)
+    uint16_t x[XM_ENV_POINTS]; // tick of each point
+    uint16_t y[XM_ENV_POINTS]; // level of each point (0..64)
 };
 
 struct xm_instrument;
@@ -53,12 +53,12 @@ struct xm_instrument {
 };
 
 struct xm_module {
-    char name[32];           // 20 bytes from the file, terminated
-    int32_t song_length;     // order-table entries used
-    int32_t restart;         // stored and written back only
-    int32_t channels;        // 0..8
-    int32_t flags;           // stored and written back only
-    int32_t tempo;           // ticks per row
+    char name[32];       // 20 bytes from the file, terminated
+    int32_t song_length; // order-table entries used
+    int32_t restart;     // stored and written back only
+    int32_t channels;    // 0..8
+    int32_t flags;       // stored and written back only
+    int32_t tempo;       // ticks per row
     int32_t bpm;
     int32_t pattern_count;
     xm_pattern *patterns;
@@ -78,33 +78,33 @@ struct xm_channel {
     int32_t param;
     int32_t prev_effect;
     int32_t prev_param;
-    int32_t pos;      // whole frames
-    int32_t frac;     // 24-bit fraction
-    int32_t step;     // 8.24 frames per output sample
-    int32_t vib_phase; // 0..2047
-    int32_t note;     // semitone index
-    int32_t fine;     // 0..255, 1/256 semitone
-    int32_t target;   // portamento target note
+    int32_t pos;                     // whole frames
+    int32_t frac;                    // 24-bit fraction
+    int32_t step;                    // 8.24 frames per output sample
+    int32_t vib_phase;               // 0..2047
+    int32_t note;                    // semitone index
+    int32_t fine;                    // 0..255, 1/256 semitone
+    int32_t target;                  // portamento target note
     int16_t buffer[XM_TICK_SAMPLES]; // this tick's samples
 };
 
 struct xm_shadow {
-    xm_channel ch;                   // the channel at the end of the previous tick
-    int16_t ramp[XM_RAMP_SAMPLES];   // what it would have gone on to play
+    xm_channel ch;                 // the channel at the end of the previous tick
+    int16_t ramp[XM_RAMP_SAMPLES]; // what it would have gone on to play
 };
 
 struct xm_player {
     xm_module *module;
     xm_channel channel[XM_MAX_CHANNELS];
     xm_shadow shadow[XM_MAX_CHANNELS];
-    int32_t position;        // order position
+    int32_t position; // order position
     int32_t row;
-    int32_t tick;            // within the row
-    int32_t tempo;           // ticks per row, from the module
+    int32_t tick;  // within the row
+    int32_t tempo; // ticks per row, from the module
     int32_t samples_per_tick;
-    int32_t jump;            // jump target, -1 none
-    int32_t delivered;       // samples of the current tick already handed out
-    int32_t loop;            // restart at position 0 at the song end
+    int32_t jump;      // jump target, -1 none
+    int32_t delivered; // samples of the current tick already handed out
+    int32_t loop;      // restart at position 0 at the song end
     int32_t playing;
 };
 
@@ -114,7 +114,7 @@ extern xm_player ps0;
 extern int16_t xmbuf[4096]; // the music step's render buffer
 
 xm_module *vull_create_xm();
-void vull_destroy_xm(xm_module *module); // frees its contents, not the record
+void vull_destroy_xm(xm_module *module);            // frees its contents, not the record
 xm_module *vull_load_xm_from_file(vull_file *file); // null for a bad or refused module
 xm_module *vull_load_xm(const char *path);
 int vull_save_xm_to_file(xm_module *module, vull_file *file); // 0, 1 when a write failed
@@ -136,7 +136,7 @@ struct cmusic {
 cmusic *vull_create_music();
 void vull_destroy_music(cmusic *music);
 int cmusic_load(cmusic *music, const void *data, int length); // 0 loaded, 1 failed
-int cmusic_load_from_file(cmusic *music, vull_file *file);   // 0 loaded, 1 failed
+int cmusic_load_from_file(cmusic *music, vull_file *file);    // 0 loaded, 1 failed
 void cmusic_play(cmusic *music, int fade_ms, int start_position, int loop);
 void disable_music(cmusic *music);
 // Stops the live player (caller holds the audio lock).

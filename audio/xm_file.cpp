@@ -154,9 +154,11 @@ bool read_sample(xm_reader &r, xm_instrument *ins) {
     if (r.failed) return false;
     bool wide = ins->type & 0x10;
     int frames = 0, data_bytes = 0;
+    uint32_t loop_frames = wide ? loop_start / 2 : loop_start;
+    uint32_t loop_span = wide ? loop_length / 2 : loop_length;
     if (!vull_checked_size(wide ? length / 2 : length, 1, 0, &frames) ||
-        !vull_checked_size(frames, 2, 2, &data_bytes) || loop_start > INT32_MAX ||
-        loop_length > INT32_MAX)
+        !vull_checked_size(frames, 2, 2, &data_bytes) || loop_frames > INT32_MAX / 2 ||
+        loop_span > INT32_MAX / 2)
         return false;
     std::vector<uint8_t> raw;
     if (!read_sample_data(r, int64_t(length), &raw)) return false;
@@ -180,8 +182,8 @@ bool read_sample(xm_reader &r, xm_instrument *ins) {
     vull_free(ins->data); // a further sample of the same instrument replaces the last
     ins->data = data;
     ins->length = frames;
-    ins->loop_start = int32_t(wide ? loop_start / 2 : loop_start);
-    ins->loop_length = int32_t(wide ? loop_length / 2 : loop_length);
+    ins->loop_start = int32_t(loop_frames);
+    ins->loop_length = int32_t(loop_span);
     ins->type |= 0x10;
     ins->width = 16;
     return true;
@@ -227,8 +229,8 @@ bool read_module(xm_reader &r, xm_module *m) {
     // Order positions index a 256-byte table.
     m->song_length = std::min(m->song_length, XM_ORDERS);
     if (m->pattern_count > 0) {
-        m->patterns = static_cast<xm_pattern *>(
-            vull_malloc(m->pattern_count * int(sizeof(xm_pattern))));
+        m->patterns =
+            static_cast<xm_pattern *>(vull_malloc(m->pattern_count * int(sizeof(xm_pattern))));
         if (!m->patterns) return false;
     }
     for (int i = 0; i < m->pattern_count; i++)
@@ -266,8 +268,9 @@ int packed_size(const xm_pattern *p, int channels) {
             const uint8_t *cell = p->cells[c][row];
             uint8_t note = cell[0] & 0x7F;
             bool full = note && cell[1] && cell[2] && cell[3] && cell[4];
-            size += full ? XM_CELL_BYTES : 1 + (note != 0) + (cell[1] != 0) + (cell[2] != 0) +
-                                               (cell[3] != 0) + (cell[4] != 0);
+            size += full ? XM_CELL_BYTES
+                         : 1 + (note != 0) + (cell[1] != 0) + (cell[2] != 0) + (cell[3] != 0) +
+                               (cell[4] != 0);
         }
     return size;
 }

@@ -7,16 +7,8 @@
 #include "audio/xm.h"
 #include "engine/disk.h"
 #include "engine/mem.h"
-#include "platform/system.h"
 
 namespace {
-
-struct audio_lock {
-    audio_lock() { vull_lock_audio(); }
-    ~audio_lock() { vull_unlock_audio(); }
-    audio_lock(const audio_lock &) = delete;
-    audio_lock &operator=(const audio_lock &) = delete;
-};
 
 // Takes the player off its module (caller holds the audio lock).
 void detach_player() {

@@ -164,9 +164,9 @@ TEST_F(XmTest, NoteOffSilencesAndLoopRestartsAtPositionZero) {
         for (int i = from; i < to; i++) p = std::max(p, std::abs(int(out[size_t(i)])));
         return p;
     };
-    EXPECT_GT(peak(tick, tick * 6), 1000);              // row 0 sounds
-    EXPECT_LT(peak(tick * 13, tick * 24), 10);          // after the note-off on row 2
-    EXPECT_GT(peak(tick * 25, tick * 30), 1000);        // looped to position 0
+    EXPECT_GT(peak(tick, tick * 6), 1000);       // row 0 sounds
+    EXPECT_LT(peak(tick * 13, tick * 24), 10);   // after the note-off on row 2
+    EXPECT_GT(peak(tick * 25, tick * 30), 1000); // looped to position 0
     EXPECT_EQ(vull_music_is_playing(), 1);
 }
 
@@ -234,7 +234,7 @@ TEST_F(XmTest, HostileModulesPlaySafely) {
     g.patterns[0].cells.resize(100 * 2);
     g.patterns[0].cells[99 * 2] = gen_cell{50, 1, 0, 0, 0};
     g.song_length = 4;
-    g.order = {0, 7, 200, 0}; // patterns the module lacks
+    g.order = {0, 7, 200, 0};                              // patterns the module lacks
     g.patterns[0].cells[2] = gen_cell{50, 9, 0x50, 11, 3}; // instrument 9 does not exist
     g.instruments[0].env_points = 3;                       // equal x: no division by zero
     g.instruments[0].env_type = 1;

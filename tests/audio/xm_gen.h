@@ -12,8 +12,8 @@ struct gen_cell {
 
 struct gen_pattern {
     int rows = 64;
-    bool packed_zero = false;        // write packed size 0 and no cell data
-    std::vector<gen_cell> cells;     // rows x channels, row-major; missing cells are empty
+    bool packed_zero = false;    // write packed size 0 and no cell data
+    std::vector<gen_cell> cells; // rows x channels, row-major; missing cells are empty
     gen_cell at(int row, int ch, int channels) const {
         size_t k = size_t(row) * size_t(channels) + size_t(ch);
         return k < cells.size() ? cells[k] : gen_cell{};
@@ -21,9 +21,9 @@ struct gen_pattern {
 };
 
 struct gen_instrument {
-    std::vector<int16_t> frames; // sample frames
-    bool eight_bit = false;      // write 8-bit deltas (frames taken >> 8)
-    std::vector<uint8_t> raw;    // when not empty: the coded sample bytes as they stand
+    std::vector<int16_t> frames;  // sample frames
+    bool eight_bit = false;       // write 8-bit deltas (frames taken >> 8)
+    std::vector<uint8_t> raw;     // when not empty: the coded sample bytes as they stand
     uint32_t length_override = 0; // nonzero: sample length field in bytes
     uint32_t loop_start = 0, loop_length = 0; // in frames
     int loop_type = 0;
