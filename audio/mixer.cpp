@@ -30,17 +30,30 @@ void vull_set_post_mix_func(vull_post_mix_fn hook) {
     post_mix_hook.store(hook, std::memory_order_release);
 }
 
-void vull_sound_init(int rate, int channels) {
+static void clear_mixer() {
     for (mixer_channel &ch : ms0.channel) ch = mixer_channel{};
     std::fill(std::begin(xmbuf), std::end(xmbuf), int16_t(0));
     ps0.module = nullptr;
     audio_random_seed(0xDEADBEEFu, 0x01234567u);
+}
+
+void vull_sound_init(int rate, int channels) {
+    clear_mixer();
     vull_debugf("vull_sound_init mix_buffer_size: %d\n", int(cconfig.mix_buffer_size));
     if (!cconfig.headless) {
         vull_sound_init_plat(rate, channels);
         vull_state.audio_freq_requested = rate;
         vull_state.audio_channels_requested = channels;
     }
+}
+
+void vull_sound_init_offline() {
+    clear_mixer();
+    vull_state.audio_freq_requested = vull_state.audio_freq = 22050;
+    vull_state.audio_channels_requested = vull_state.audio_channels = 1;
+    cconfig.console_sound = 1;
+    cconfig.sound_volume = 256;
+    cconfig.music_volume = 256;
 }
 
 void vull_sound_exit() { vull_sound_exit_plat(); }
@@ -166,15 +179,20 @@ void vull_mixer_callback(void *, uint8_t *stream, int bytes) {
     vull_mixer_callback_0(stream, bytes);
 }
 
+// The callback appends to the recording: start and stop it with the mixer held off.
 vull_file *vull_audio_rec() {
+    vull_lock_audio();
     if (!vull_audio_buffer) vull_audio_buffer = vull_create_buffer(352000);
     if (vull_audio_buffer) vull_clear_buffer(vull_audio_buffer);
     vull_state.audio_recording = 1;
+    vull_unlock_audio();
     return vull_audio_buffer;
 }
 
 vull_file *vull_audio_end() {
-    if (!vull_state.audio_recording) return nullptr;
+    vull_lock_audio();
+    vull_file *buffer = vull_state.audio_recording ? vull_audio_buffer : nullptr;
     vull_state.audio_recording = 0;
-    return vull_audio_buffer;
+    vull_unlock_audio();
+    return buffer;
 }

@@ -17,6 +17,10 @@ extern vull_file *vull_audio_buffer;        // recording of the mixed samples (1
 
 void vull_sound_init(int rate, int channels); // clears the mixer, then opens the device
 void vull_sound_exit();                       // the device stays open until the process ends
+// The mixer without a device, for renders that call the callback themselves
+// (z6sfx, tests, benchmarks): channels cleared, 22050 Hz mono, console sound,
+// both volumes at unity.
+void vull_sound_init_offline();
 void vull_set_post_mix_func(vull_post_mix_fn hook);
 // The device callback: bytes of 16-bit signed little-endian samples.
 void vull_mixer_callback(void *user, uint8_t *stream, int bytes);

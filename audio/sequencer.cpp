@@ -24,14 +24,18 @@ static inline void tick_down(int32_t &v) {
 }
 
 int32_t zibo6_pattern_length(const zibo6_cart *bank, int pattern) {
-    int32_t longest = 0;
+    int64_t longest = 0;
     for (int k = 0; k < 4; k++) {
         const zibo6_sfx *s = z6_bank_sfx(bank, z6_pattern_channel(bank, pattern, k));
         if (!s) continue;
-        if (!z6_sfx_loops(s)) return z6_sfx_speed(s) * z6_sfx_length(s);
-        longest = std::max(longest, z6_sfx_speed(s) * 32);
+        int64_t speed = z6_sfx_speed(s);
+        if (!z6_sfx_loops(s)) {
+            longest = speed * z6_sfx_length(s);
+            break;
+        }
+        longest = std::max(longest, speed * 32);
     }
-    return longest;
+    return int32_t(std::min<int64_t>(longest, INT32_MAX)); // speed words are not bounded
 }
 
 static bool pattern_all_off(const zibo6_cart *bank, int pattern) {

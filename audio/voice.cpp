@@ -217,10 +217,12 @@ void apply_meta_instrument(mixer_channel *ch, const zibo6_sfx *inst, osc_state *
     o->inst_effect = n_fx;
     o->waveform = n_wave;
     o->pitch = int32_t(std::clamp<int64_t>(o->pitch + ip - (24 << 16), INT32_MIN, INT32_MAX));
-    o->pitch_number += n_pitch - 24;
-    o->crackle_level = int32_t(iv * 7 / std::max<int32_t>(n_vol, 1));
+    o->pitch_number =
+        int32_t(std::clamp<int64_t>(int64_t(o->pitch_number) + n_pitch - 24, INT32_MIN, INT32_MAX));
+    o->crackle_level =
+        int32_t(std::clamp<int64_t>(iv * 7 / std::max<int32_t>(n_vol, 1), -(1 << 20), 1 << 20));
     o->inst_filters = z6_sfx_word(inst, Z6_SFX_FILTERS);
-    o->amp = int32_t(iv * o->amp / 1792);
+    o->amp = int32_t(std::clamp<int64_t>(iv * o->amp / 1792, 0, 1 << 20));
 }
 
 void calculate_osc_state(mixer_channel *ch, osc_state *o) {
@@ -265,7 +267,9 @@ void calculate_osc_state(mixer_channel *ch, osc_state *o) {
     default: break;
     }
     o->pitch = int32_t(std::clamp<int64_t>(pitch, INT32_MIN, INT32_MAX));
-    o->amp = int32_t(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+    // Hostile record words (huge volumes) must not overflow the products below;
+    // real notes stay far under this bound.
+    o->amp = int32_t(std::clamp<int64_t>(v, 0, 1 << 20));
     o->inst_effect = 0;
     o->inst_filters = 0;
     o->pitch_number = n_pitch;
@@ -285,7 +289,8 @@ void calculate_osc_state(mixer_channel *ch, osc_state *o) {
         ch->inst_ticks = 0;
     }
 
-    if (z6_sound_register(0) & (1 << (voice + 4))) o->pitch -= 12 << 16;
+    if (z6_sound_register(0) & (1 << (voice + 4)))
+        o->pitch = int32_t(std::max<int64_t>(int64_t(o->pitch) - (12 << 16), INT32_MIN));
     int64_t step = get_dx_for_note_fine(o->pitch);
 
     int vib = (effect == 2) + (o->inst_effect == 2);
@@ -330,8 +335,7 @@ void calculate_osc_state(mixer_channel *ch, osc_state *o) {
     if (reg1 & (1 << (voice + 4))) o->reverb = std::max(o->reverb, 1);
     if (reg1 & (1 << voice)) o->reverb = 2;
 
-    // Hostile record words (huge volumes) must not overflow the 32-bit render
-    // products; real notes stay far below this.
+    // The render's 32-bit products need a smaller bound still.
     o->amp = std::clamp(o->amp, 0, 8192);
 }
 
@@ -347,7 +351,8 @@ static void render_noise(osc_state *o, int16_t *out, int n, int32_t A) {
         int32_t base = std::max(S < 79 ? 1752 - 60 * (79 - S) : 8 * S + 1120, 0);
         int32_t c = o->variant ? 0 : o->crackle_level;
         int32_t gate = (S + 500) / 3;
-        int32_t g = std::max(2048 / (std::max(o->pitch_number, 48) + 16) + 48, 64);
+        int32_t g = int32_t(
+            std::max<int64_t>(2048 / (std::max<int64_t>(o->pitch_number, 48) + 16) + 48, 64));
         int32_t P = o->phase;
         for (int x = 0; x < n; x++) {
             o->noise_toggle ^= 1;

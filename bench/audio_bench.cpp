@@ -10,8 +10,6 @@
 
 #include "audio/channel.h"
 #include "audio/mixer.h"
-#include "engine/config.h"
-#include "engine/vull.h"
 
 static void fill(zibo6_sfx &s, int speed, int pitch, int wave, int effect, int filters) {
     s.speed = speed;
@@ -30,13 +28,7 @@ static void BM_MixEightChannels(benchmark::State &state) {
         fill(bank->sfx[i], 3 + i % 5, 10 + 3 * i, i, i % 3, (i * 9) & 0xfe);
     for (int p = 0; p < 64; p++)
         for (int k = 0; k < 4; k++) bank->music[p][k] = 8 + k;
-    cconfig.headless = 1;
-    cconfig.console_sound = 1;
-    cconfig.sound_volume = 256;
-    cconfig.music_volume = 256;
-    vull_sound_init(22050, 1);
-    vull_state.audio_freq_requested = vull_state.audio_freq = 22050;
-    vull_state.audio_channels_requested = vull_state.audio_channels = 1;
+    vull_sound_init_offline();
     vull_play_zibo6_song(bank.get(), 0, 0);
     std::vector<int16_t> buf(1024);
     const int callbacks = 22050 * 10 / 1024; // about ten seconds of sound

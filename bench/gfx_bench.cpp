@@ -59,7 +59,8 @@ BENCHMARK(BM_Columns);
 void BM_Sprites(benchmark::State &state) {
     console_setup c;
     for (auto _ : state)
-        for (int i = 0; i < 256; i++) gfx_spr(c.screen, i, (i & 15) * 8, (i >> 4) * 8, 8, 8, i & 1, 0);
+        for (int i = 0; i < 256; i++)
+            gfx_spr(c.screen, i, (i & 15) * 8, (i >> 4) * 8, 8, 8, i & 1, 0);
     state.SetItemsProcessed(state.iterations() * 256);
 }
 BENCHMARK(BM_Sprites);

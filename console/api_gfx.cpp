@@ -96,7 +96,9 @@ void set_cursor(int x, int y) {
 }
 
 // Camera-relative box corner, kept in range of int after the subtraction.
-int sub_cam(int v, int cam) { return int(std::clamp<int64_t>(int64_t(v) - cam, INT32_MIN / 2, INT32_MAX / 2)); }
+int sub_cam(int v, int cam) {
+    return int(std::clamp<int64_t>(int64_t(v) - cam, INT32_MIN / 2, INT32_MAX / 2));
+}
 
 // Rectangle and outline shared by the fast rect calls.
 int rect_common(lua_State *L, bool fill) {
@@ -290,7 +292,8 @@ int z6_pal(lua_State *L) {
         lua_pushnil(L);
         while (lua_next(L, 1)) {
             if (lua_type(L, -2) == LUA_TNUMBER) {
-                set_pal_entry(p, flr(lua_tonumberx(L, -2, nullptr)), flr(lua_tonumberx(L, -1, nullptr)));
+                set_pal_entry(p, flr(lua_tonumberx(L, -2, nullptr)),
+                              flr(lua_tonumberx(L, -1, nullptr)));
                 spend_cpu(2);
             }
             lua_settop(L, -2);
@@ -510,10 +513,11 @@ int z6_ovalfill(lua_State *L) { return oval_common(L, true); }
 
 int z6_tline(lua_State *L) {
     int n = lua_gettop(L);
-    // Whole pixels of camera, kept on 16.16 screen positions (wrapping as the machine's numbers).
-    auto sub = [](int32_t v, int cam) { return int32_t(uint32_t(v) - (uint32_t(cam) << 16)); };
-    int32_t x0 = sub(num(L, 1), cam_x()), y0 = sub(num(L, 2), cam_y());
-    int32_t x1 = sub(num(L, 3), cam_x()), y1 = sub(num(L, 4), cam_y());
+    // Whole pixels of camera off 16.16 screen positions, in 64 bits: after
+    // the camera a position can lie beyond the 16.16 range.
+    auto sub = [](int32_t v, int cam) { return int64_t(v) - int64_t(cam) * 65536; };
+    int64_t x0 = sub(num(L, 1), cam_x()), y0 = sub(num(L, 2), cam_y());
+    int64_t x1 = sub(num(L, 3), cam_x()), y1 = sub(num(L, 4), cam_y());
     int32_t mx = num(L, 5), my = num(L, 6);
     int32_t mdx = n >= 7 ? num(L, 7) : 0x2000, mdy = n >= 8 ? num(L, 8) : 0;
     int layers = n >= 9 ? inum(L, 9) : 0;

@@ -93,38 +93,42 @@ int z6_memset(lua_State *L) {
     return 0;
 }
 
-int z6_reload(lua_State *L) {
-    int dest = 0, src = 0, len = 0x4300, cost = 32768;
+// reload() and cstore() take dest, src, len (all three or none: the whole
+// cart data) and cost len capped at 4096 times a per-byte price.
+struct block_args {
+    int dest = 0, src = 0, len = 0x4300, cost;
+};
+static block_args read_block_args(lua_State *L, int per_byte, int whole_cost) {
+    block_args b;
+    b.cost = whole_cost;
     if (lua_gettop(L) >= 3) {
-        dest = arg_int(L, 1);
-        src = arg_int(L, 2);
-        len = arg_int(L, 3);
-        cost = std::min(len, 4096) * 8;
+        b.dest = arg_int(L, 1);
+        b.src = arg_int(L, 2);
+        b.len = arg_int(L, 3);
+        b.cost = std::min(b.len, 4096) * per_byte;
     }
-    spend_cpu(cost);
+    spend_cpu(b.cost);
+    return b;
+}
+
+int z6_reload(lua_State *L) {
+    block_args b = read_block_args(L, 8, 32768);
     if (lua_gettop(L) == 4 && lua_type(L, 4) == LUA_TSTRING) {
         size_t n = 0;
         const char *name = lua_tolstring(L, 4, &n);
-        lua_pushnumber(L, zibo6_reload_from_file(name, n, dest, src, len) << 16);
+        lua_pushnumber(L, zibo6_reload_from_file(name, n, b.dest, b.src, b.len) << 16);
         return 1;
     }
-    zibo6_reload(&pstate, pstate.memory_cart, dest, src, len);
-    lua_pushnumber(L, len << 16);
+    zibo6_reload(&pstate, pstate.memory_cart, b.dest, b.src, b.len);
+    lua_pushnumber(L, b.len << 16);
     return 1;
 }
 
 int z6_cstore(lua_State *L) {
-    int dest = 0, src = 0, len = 0x4300, cost = 0x40000;
-    if (lua_gettop(L) >= 3) {
-        dest = arg_int(L, 1);
-        src = arg_int(L, 2);
-        len = arg_int(L, 3);
-        cost = std::min(len, 4096) * 64;
-    }
-    spend_cpu(cost);
+    block_args b = read_block_args(L, 64, 0x40000);
     const char *name = nullptr;
     size_t n = 0;
     if (lua_gettop(L) >= 4 && lua_type(L, 4) == LUA_TSTRING) name = lua_tolstring(L, 4, &n);
-    lua_pushnumber(L, zibo6_cstore_to_file(name, n, dest, src, len) << 16);
+    lua_pushnumber(L, zibo6_cstore_to_file(name, n, b.dest, b.src, b.len) << 16);
     return 1;
 }

@@ -37,9 +37,5 @@ Z6_STANDIN(z6_bbsreq)
 Z6_STANDIN(z6_scoresub)
 Z6_STANDIN(z6_radio)
 Z6_STANDIN(z6_set_draw_slice)
-Z6_STANDIN(z6_extcmd)
-Z6_STANDIN(z6_cartdata)
-Z6_STANDIN(z6_dget)
-Z6_STANDIN(z6_dset)
 
 

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "cart/cdata.h"
+#include "cart/disk.h"
 #include "console/api.h"
 #include "console/api_sound.h"
 #include "console/button.h"
@@ -152,6 +154,7 @@ int z6_yield(lua_State *L) {
 
 int z6_stop(lua_State *L) {
     if (pstate.reset_glitch_counter > 0) return 0;
+    record_resource_data();
     pstate.pending_action = 2;
     for (int a = 0x5f28; a < 0x5f2c; a++) poke_byte(a, 0);
     if (lua_gettop(L) >= 1) z6_print(L);
@@ -194,7 +197,7 @@ int z6_reset(lua_State *) {
 // name fails silently, as the console does for unknown names.
 int z6_load(lua_State *L) {
     if (pstate.reset_glitch_counter > 0) return 0;
-    z6_standin_save_cdata();
+    save_cdata();
     if (lua_type(L, 1) != LUA_TSTRING) return 0;
     if (lua_gettop(L) == 1 && !pstate.cart_code_running) reset_run_chain();
     pstate.parameter_string_pending[0] = '\0';
@@ -302,7 +305,7 @@ int z6_printh(lua_State *L) {
     if (to_desktop)
         vull_prefix_with_desktop_path(file.c_str(), path, sizeof path);
     else
-        z6_standin_prefix_with_file_output_path(file.c_str(), path, sizeof path);
+        prefix_with_file_output_path(file.c_str(), path, sizeof path);
     if (std::strlen(path) >= 1023) return zibo6_runtime_error(L, "printh: bad log file name");
     if (printh_total + int64_t(text.size()) > 10485759)
         return zibo6_runtime_error(L, "printh: too much log data (10mb max)");

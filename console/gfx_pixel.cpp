@@ -9,8 +9,12 @@
 #include "cart/cart.h"
 #include "console/cpu.h"
 
-const vull_bitmap *gfx_sheet() { return pstate.memory_cart ? pstate.memory_cart->sprites : nullptr; }
-const vull_bitmap *gfx_map_bitmap() { return pstate.memory_cart ? pstate.memory_cart->map : nullptr; }
+const vull_bitmap *gfx_sheet() {
+    return pstate.memory_cart ? pstate.memory_cart->sprites : nullptr;
+}
+const vull_bitmap *gfx_map_bitmap() {
+    return pstate.memory_cart ? pstate.memory_cart->map : nullptr;
+}
 int gfx_sprite_flags(int n) {
     if (!pstate.memory_cart || n < 0 || n > 255) return 0;
     return pstate.memory_cart->sprite_flags[n];

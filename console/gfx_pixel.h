@@ -10,7 +10,7 @@
 // Fill pattern register bits above the 16-bit pattern.
 constexpr uint32_t GFX_FILLP_TRANSPARENT = 0x10000; // pattern bits of 1 draw nothing
 constexpr uint32_t GFX_FILLP_SPRITES = 0x20000;     // sprites, map and tline use the pattern
-constexpr uint32_t GFX_FILLP_SECONDARY = 0x40000;   // shapes take colours from the secondary palette
+constexpr uint32_t GFX_FILLP_SECONDARY = 0x40000; // shapes take colours from the secondary palette
 
 // Draw palette entry bit: the colour index is transparent for sprites, map and tline.
 constexpr int GFX_PAL_TRANSPARENT = 0x10;

@@ -49,7 +49,6 @@ void init_bitwise_font() {
     font_built = true;
 }
 
-
 // Parameter value of a control code's argument character.
 static constexpr int P(int c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -57,16 +56,17 @@ static constexpr int P(int c) {
     return 0;
 }
 
-// Loads widths, height and offsets from a font's header, then the
-// non-zero nibbles of the attribute registers over them.
-static void load_font_metrics(print_context_rec *ctx, const uint8_t *font) {
+// Loads widths, height and offsets from a font's header; at the start of a
+// print the non-zero nibbles of the attribute registers go over them.
+static void load_font_metrics(print_context_rec *ctx, const uint8_t *font, bool registers) {
     ctx->font = font;
     ctx->char_w = font[0];
     ctx->wide_w = font[1];
     ctx->char_h = font[2];
     ctx->x_off = font[3];
     ctx->y_off = font[4];
-    int r59 = gfx_ram(0x5f59), r5a = gfx_ram(0x5f5a), r5b = gfx_ram(0x5f5b);
+    int r59 = registers ? gfx_ram(0x5f59) : 0, r5a = registers ? gfx_ram(0x5f5a) : 0;
+    int r5b = registers ? gfx_ram(0x5f5b) : 0;
     if (r59 & 15) ctx->char_w = r59 & 15;
     if (r59 >> 4) ctx->char_h = r59 >> 4;
     if (r5a & 15) ctx->wide_w = r5a & 15;
@@ -90,7 +90,7 @@ void reset_print_context() {
     ctx->inverted = on && (a & 0x20);
     ctx->dotty = on && (a & 0x40);
     ctx->pinball = false;
-    load_font_metrics(ctx, on && (a & 0x80) ? custom_font() : bitwise_font_dat);
+    load_font_metrics(ctx, on && (a & 0x80) ? custom_font() : bitwise_font_dat, true);
     int tab = gfx_ram(0x5f5a) >> 4;
     ctx->tab_w = tab ? tab * 4 + 4 : 16;
 }
@@ -114,7 +114,6 @@ std::string print_take_error() {
     e.swap(print_context.error);
     return e;
 }
-
 
 // Next byte of the text, never moving past its terminating 0.
 static int take(print_context_rec *ctx) {
@@ -175,9 +174,15 @@ static int print_command(print_context_rec *ctx) {
         c = take(ctx);
     }
     switch (c) {
-    case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9':
-        ctx->wait = (1 << (c - '1')) - 1;
-        return 1;
+    case '1':
+    case '2':
+    case '3':
+    case '4':
+    case '5':
+    case '6':
+    case '7':
+    case '8':
+    case '9': ctx->wait = (1 << (c - '1')) - 1; return 1;
     case 'c': {
         int col = P(take(ctx));
         // Surfaces hold colours 0-15: a parameter up to 35 keeps its low nibble.
@@ -480,8 +485,8 @@ int zibo6_print_char(print_context_rec *ctx) {
         break;
     }
     case 13: cursor_x() = ctx->home_x; break;
-    case 14: load_font_metrics(ctx, custom_font()); break;
-    case 15: load_font_metrics(ctx, bitwise_font_dat); break;
+    case 14: load_font_metrics(ctx, custom_font(), false); break;
+    case 15: load_font_metrics(ctx, bitwise_font_dat, false); break;
     default: break;
     }
     return 0;

@@ -79,7 +79,7 @@ int draw_line(vull_bitmap *s, int x0, int y0, int x1, int y1, int pair) {
 // 16.16 map positions wrap like the machine's numbers.
 static inline int32_t wrap_add(int32_t a, int64_t b) { return int32_t(uint32_t(a) + uint32_t(b)); }
 
-int draw_tline(vull_bitmap *s, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t mx,
+int draw_tline(vull_bitmap *s, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int32_t mx,
                int32_t my, int32_t mdx, int32_t mdy, int layers) {
     if (!s || !s->rows) return 0;
     int64_t ix0 = x0 >> 16, iy0 = y0 >> 16, ix1 = x1 >> 16, iy1 = y1 >> 16;
@@ -105,7 +105,8 @@ int draw_tline(vull_bitmap *s, int32_t x0, int32_t y0, int32_t x1, int32_t y1, i
     uint32_t pattern = gfx_fill_pattern();
     for (int64_t i = lw.i0; i <= lw.i1; i++) {
         int64_t X = lw.X0 + i * lw.stepx, Y = lw.Y0 + i * lw.stepy;
-        int cell = int(vull_getpixel(map, ((mx >> 16) & wmask) + xoff, ((my >> 16) & hmask) + yoff));
+        int cell =
+            int(vull_getpixel(map, ((mx >> 16) & wmask) + xoff, ((my >> 16) & hmask) + yoff));
         if (!(cell == 0 && !cell0) && !(layers && !(gfx_sprite_flags(cell) & layers))) {
             // Sheet pixels are not masked: index the palettes with the low nibble.
             int p = int(vull_getpixel(sheet, (cell & 15) * 8 + ((mx >> 13) & 7),
@@ -144,7 +145,9 @@ static int ellipse_steps(vull_bitmap *s, int cx_, int cy_, int rx_, int ry_, int
     uint32_t pattern = gfx_fill_pattern();
     int count = 0;
     auto plot = [&](T px, T py) { putpixel(s, int(px), int(py), pair, pattern); };
-    auto span = [&](T xa, T xb, T row) { count += draw_hline(s, int(xa), int(xb), int(row), pair); };
+    auto span = [&](T xa, T xb, T row) {
+        count += draw_hline(s, int(xa), int(xb), int(row), pair);
+    };
     while (x <= rx) {
         if (!FILL) {
             count += 2;
@@ -203,8 +206,7 @@ int fill_ellipse_1(vull_bitmap *s, int cx, int cy, int rx, int ry, int ex, int e
     return ellipse_steps<int64_t, true>(s, cx, cy, rx, ry, ex, ey, pair);
 }
 
-int fill_ellipse_1_32bit(vull_bitmap *s, int cx, int cy, int rx, int ry, int ex, int ey,
-                         int pair) {
+int fill_ellipse_1_32bit(vull_bitmap *s, int cx, int cy, int rx, int ry, int ex, int ey, int pair) {
     return ellipse_steps<int32_t, true>(s, cx, cy, rx, ry, ex, ey, pair);
 }
 

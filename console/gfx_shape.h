@@ -7,9 +7,9 @@
 struct vull_bitmap;
 
 int draw_line(vull_bitmap *surface, int x0, int y0, int x1, int y1, int pair);
-// Screen coordinates and map position are 16.16 values; the map position
-// and its steps are in map cells.
-int draw_tline(vull_bitmap *surface, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int32_t mx,
+// Screen coordinates are 16.16 values held in 64 bits (after the camera they
+// can pass 32767); the map position and its steps are 16.16 map cells.
+int draw_tline(vull_bitmap *surface, int64_t x0, int64_t y0, int64_t x1, int64_t y1, int32_t mx,
                int32_t my, int32_t mdx, int32_t mdy, int layers);
 // Box corners inclusive.
 int draw_oval(vull_bitmap *surface, int x0, int y0, int x1, int y1, int pair);

@@ -72,8 +72,8 @@ void zibo6_draw_sprite(const vull_bitmap *src, vull_bitmap *dst, int sx, int sy,
     draw_sprite_with(src, dst, sx, sy, dx, dy, w, h, [](int v) { return v; });
 }
 
-void zibo6_draw_sprite_pal(const vull_bitmap *src, vull_bitmap *dst, int sx, int sy, int dx,
-                           int dy, int w, int h, const uint8_t *palette) {
+void zibo6_draw_sprite_pal(const vull_bitmap *src, vull_bitmap *dst, int sx, int sy, int dx, int dy,
+                           int w, int h, const uint8_t *palette) {
     // Through the palette, any of bits 4-7 makes the entry transparent in both modes.
     draw_sprite_with(src, dst, sx, sy, dx, dy, w, h, [palette](int v) {
         int p = palette[v & 15];
@@ -87,11 +87,13 @@ void zibo6_stretch_blit(const vull_bitmap *src, vull_bitmap *dst, int dx, int dy
         zibo6_draw_sprite(src, dst, 0, 0, dx, dy, dw, dh);
         return;
     }
-    const int64_t stepx = (int64_t(src->width) << 16) / dw, stepy = (int64_t(src->height) << 16) / dh;
+    const int64_t stepx = (int64_t(src->width) << 16) / dw,
+                  stepy = (int64_t(src->height) << 16) / dh;
     gfx_clip_rect c = gfx_clip(dst);
     // Cut first: a far off-screen start would overflow the 16.16 positions.
     int64_t x0 = std::max<int64_t>(dx, c.x0), y0 = std::max<int64_t>(dy, c.y0);
-    int64_t x1 = std::min<int64_t>(int64_t(dx) + dw, c.x1), y1 = std::min<int64_t>(int64_t(dy) + dh, c.y1);
+    int64_t x1 = std::min<int64_t>(int64_t(dx) + dw, c.x1),
+            y1 = std::min<int64_t>(int64_t(dy) + dh, c.y1);
     if (x1 <= x0 || y1 <= y0) return;
     int64_t fx0 = stepx / 2 + stepx * (x0 - dx), fy = stepy / 2 + stepy * (y0 - dy);
     uint32_t pattern = gfx_fill_pattern();
@@ -101,8 +103,8 @@ void zibo6_stretch_blit(const vull_bitmap *src, vull_bitmap *dst, int dx, int dy
         uint8_t *drow = dst->rows[y];
         int64_t fx = fx0;
         for (int64_t x = x0; x < x1; x++, fx += stepx)
-            sprite_pixel(drow + x, int(x), int(y), srow[std::min<int64_t>(fx >> 16, src->width - 1)],
-                         pattern, r, wm);
+            sprite_pixel(drow + x, int(x), int(y),
+                         srow[std::min<int64_t>(fx >> 16, src->width - 1)], pattern, r, wm);
     }
 }
 

@@ -15,8 +15,8 @@ void zibo6_draw_sprite(const vull_bitmap *src, vull_bitmap *dst, int sx, int sy,
 // The whole source scaled to dw x dh.
 void zibo6_stretch_blit(const vull_bitmap *src, vull_bitmap *dst, int dx, int dy, int dw, int dh);
 // 1:1 copy through a 16-entry palette that skips transparent entries.
-void zibo6_draw_sprite_pal(const vull_bitmap *src, vull_bitmap *dst, int sx, int sy, int dx,
-                           int dy, int w, int h, const uint8_t *palette);
+void zibo6_draw_sprite_pal(const vull_bitmap *src, vull_bitmap *dst, int sx, int sy, int dx, int dy,
+                           int w, int h, const uint8_t *palette);
 
 // The operations behind spr, sspr and map; each returns the visible area
 // in pixels (the bindings' cost). Sizes are in pixels.

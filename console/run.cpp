@@ -12,6 +12,8 @@
 
 #include "audio/channel.h"
 #include "cart/cart.h"
+#include "cart/cdata.h"
+#include "cart/rom.h"
 #include "console/api.h"
 #include "console/button.h"
 #include "console/display.h"
@@ -336,7 +338,7 @@ void run_cart() {
 
     new_vm_state();
     zibo6_reload(&pstate, pstate.memory_cart, 0, 0, 0x4300);
-    z6_standin_clear_cart_data_and_menu();
+    clear_cdata();
     for (auto &label : pstate.cart_menu_label) label[0] = '\0';
     std::memset(pstate.cart_item_request, 0, sizeof pstate.cart_item_request);
     zibo6_srand(static_cast<int32_t>(std::time(nullptr) + vull_get_time()));
@@ -348,7 +350,7 @@ void run_cart() {
     pstate.fps = pstate.target_fps = 30;
     for (int i = 0; i < 4; i++) zibo6_poke(&pstate, pstate.memory_cart, 0x5f40 + i, 0);
     block_buttons();
-    z6_standin_hash_running_cart();
+    hash_cart(pitem.cart, pstate.running_cart_hash);
     app.frame_step_mode = 0;
     app.cart_resumable = 1;
     set_draw_display(0);
@@ -579,7 +581,7 @@ void suspend_program() {
     draw_state_rec &ds = pstate.draw_state;
     if (pstate.cart_code_running) {
         vull_state.sound_paused = 1;
-        z6_standin_save_cdata();
+        save_cdata();
         uint8_t keep = zibo6_peek(&pstate, pstate.memory_cart, 0x5f2e);
         if (!(keep & 1))
             for (int i = 0; i < 16; i++) zibo6_poke(&pstate, pstate.memory_cart, 0x5f10 + i, i);

@@ -105,8 +105,7 @@ typedef lu_int32 Instruction;
 #define condchangemem(L) ((void)0)
 
 /*
-** Services of the console runtime that the VM calls.  The console
-** provides them; tests and tools link the stand-ins in tools/standins.
+** Services of the console runtime that the VM calls (console/).
 */
 void spend_cpu(int n);                    /* 2*max(n,1) cycles; n<0 nothing */
 lua_Number zibo6_peek_1(lua_Number addr); /* byte << 16 */

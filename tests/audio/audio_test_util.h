@@ -58,15 +58,7 @@ inline int fake_clock() { return fake_now; }
 class AudioTest : public ::testing::Test {
 public:
     void SetUp() override {
-        cconfig.headless = 1; // no device: the tests call the callback themselves
-        cconfig.console_sound = 1;
-        cconfig.sound_volume = 256;
-        cconfig.music_volume = 256;
-        vull_sound_init(22050, 1);
-        vull_state.audio_freq_requested = 22050;
-        vull_state.audio_channels_requested = 1;
-        vull_state.audio_freq = 22050;
-        vull_state.audio_channels = 1;
+        vull_sound_init_offline(); // no device: the tests call the callback themselves
         vull_state.paused = 0;
         vull_state.sound_paused = 0;
         for (int32_t &r : sound_regs) r = 0;

@@ -4,6 +4,7 @@
 #include "audio_test_util.h"
 
 #include "audio/sound.h"
+#include "engine/disk.h"
 
 using Mixer = AudioTest;
 
@@ -155,4 +156,18 @@ TEST_F(Mixer, SoundObjectsCopiedThenFreed) {
     EXPECT_EQ(vull_create_sound(-1, 16), nullptr);
     EXPECT_EQ(vull_create_sound(10, 12), nullptr);
     EXPECT_EQ(vull_create_sound(0x30000000, 16), nullptr);
+}
+
+TEST_F(Mixer, RecordingKeepsTheMixedSamples) {
+    play_busy_voices(*bank);
+    EXPECT_EQ(vull_audio_end(), nullptr); // not recording
+    vull_file *rec = vull_audio_rec();
+    ASSERT_NE(rec, nullptr);
+    std::vector<int16_t> s = render(2048, 512);
+    EXPECT_EQ(vull_audio_end(), rec);
+    ASSERT_EQ(rec->length, 2048 * 2);
+    for (int i = 0; i < 2048; i++)
+        ASSERT_EQ(int16_t(rec->data[2 * i] | rec->data[2 * i + 1] << 8), s[i]) << i;
+    render(512);
+    EXPECT_EQ(rec->length, 2048 * 2); // stopped
 }

@@ -89,6 +89,8 @@ TEST_F(Sequencer, PatternLength) {
     EXPECT_EQ(zibo6_pattern_length(bank.get(), 0), 32 * 16);
     set_pattern(*bank, 1, 64, 65, 66, 67);
     EXPECT_EQ(zibo6_pattern_length(bank.get(), 1), 0);
+    bank->sfx[1].speed = INT32_MAX; // a word no reader should give, held to 32 bits
+    EXPECT_EQ(zibo6_pattern_length(bank.get(), 0), INT32_MAX);
 }
 
 TEST_F(Sequencer, SongStepsLoopBackAndStop) {

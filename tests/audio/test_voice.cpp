@@ -169,4 +169,25 @@ TEST_F(AudioTest, OutOfRangeNotesReadNothing) {
     fill_sfx(s, 1, {-5, -3, 7, 7, 128});
     vull_play_sfx_ex(&s, 0, 0, bank.get(), 0);
     tick(0, 40);
+    // Word extremes through an instrument, the octave shift and noise.
+    zibo6_sfx &inst = bank->sfx[1];
+    fill_sfx(inst, 1, {INT32_MAX, 6, INT32_MAX, 1, 0});
+    fill_sfx(s, 1, {INT32_MIN, 1, INT32_MIN, 2, 128});
+    sound_regs[0] = 0xF0;
+    sound_regs[3] = 0xFF;
+    vull_play_sfx_ex(&s, 0, 0, bank.get(), 0);
+    tick(0, 40);
+    fill_sfx(s, 1, {INT32_MAX, 6, INT32_MAX, 3, 0});
+    s.filters = INT32_MIN;
+    vull_play_sfx_ex(&s, 0, 0, bank.get(), 0);
+    tick(0, 40);
+    for (int fx = 0; fx < 8; fx++) { // every effect at the largest speed and loop words
+        fill_sfx(s, INT32_MAX, {63, fx, 7, fx, fx & 1 ? 128 : 0});
+        fill_sfx(inst, INT32_MAX, {63, fx, 7, fx, 0});
+        inst.loop_end = s.loop_end = INT32_MAX;
+        vull_play_sfx_ex(&s, INT32_MAX, INT32_MAX, bank.get(), 0);
+        tick(0, 4);
+        vull_play_sfx_ex(&s, 5, 0, bank.get(), 0);
+        tick(0, 4);
+    }
 }

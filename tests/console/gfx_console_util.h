@@ -27,9 +27,8 @@ protected:
         std::memset(pstate.console_ram, 0, sizeof pstate.console_ram);
         draw_state_rec &d = pstate.draw_state;
         d = draw_state_rec{};
-        static constexpr uint8_t secondary[16] = {0x00, 0x01, 0x12, 0x13, 0x24, 0x15,
-                                                  0xd6, 0x67, 0x48, 0x49, 0x9a, 0x3b,
-                                                  0xdc, 0x5d, 0x8e, 0xef};
+        static constexpr uint8_t secondary[16] = {0x00, 0x01, 0x12, 0x13, 0x24, 0x15, 0xd6, 0x67,
+                                                  0x48, 0x49, 0x9a, 0x3b, 0xdc, 0x5d, 0x8e, 0xef};
         for (int i = 0; i < 16; i++) {
             d.draw_pal[i] = i == 0 ? 16 : i;
             d.screen_pal[i] = i;

@@ -30,8 +30,7 @@ inline void print_fuzz_input(const uint8_t *data, size_t size) {
     pstate.console_ram[0x5f58] = data[0] & 0xc0 ? data[0] : 0;
     int flags = (data[0] & 1 ? 16 : 0) | (data[0] & 2 ? 32 : 0);
     zibo6_print_text(screen, reinterpret_cast<const char *>(data + 1), int(size - 1), flags, 7);
-    for (int frame = 0; frame < 4096 && continue_print_text(); frame++) {
-    }
+    for (int frame = 0; frame < 4096 && continue_print_text(); frame++) {}
     destroy_print_buffer();
     print_take_error();
     pstate.draw_surface = saved_surface;

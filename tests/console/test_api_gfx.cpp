@@ -144,8 +144,14 @@ TEST_F(ApiGfx, ShapesAndTheirCosts) {
     EXPECT_EQ(cycles_of("ovalfill", {60, 60, 40, 40, 7}), 2 * (filled / 16));
     // tline: two units a position; map: the visible area of the drawn cells.
     EXPECT_EQ(cycles_of("tline", {0, 0, 9, 0, 0, 0}), 2 * 20);
+    // Past the 16.16 range after the camera, tline visits what line visits.
+    int on_screen = draw_line(other.get(), 65535, 0, 0, 60, 7);
+    exec("camera(-32768, 0)");
+    EXPECT_EQ(cycles_of("tline", {32767, 0, -32768, 60, 0, 0}), 2 * 2 * on_screen);
+    exec("camera()");
     vull_putpixel(gfxconsole::cart_map(pstate.memory_cart), 1, 0, 5);
-    EXPECT_EQ(cycles_of("map", {0, 0, 116, 0, 2, 1}), 2 * (4 * 8)); // cell 1 at x 124: 4 x 8 visible
+    EXPECT_EQ(cycles_of("map", {0, 0, 116, 0, 2, 1}),
+              2 * (4 * 8)); // cell 1 at x 124: 4 x 8 visible
 }
 
 TEST_F(ApiGfx, RectfillColumnsAndRowsGiveTheSamePixels) {

@@ -23,9 +23,7 @@ struct SoundConsole : z6console::Console {
     z6test::State vm;
     SoundConsole() {
         add_c_functions(vm);
-        cconfig.headless = 1;
-        cconfig.console_sound = 1;
-        vull_sound_init(22050, 1);
+        vull_sound_init_offline();
         vull_music_mask = 0;
         vull_state.sound_paused = 0;
         pstate.cart_code_running = 1;

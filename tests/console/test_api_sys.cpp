@@ -8,6 +8,7 @@
 #include "console/api.h"
 #include "console/term.h"
 #include "tests/console/run_test_util.h"
+#include "engine/gfx.h"
 #include "vm/lcpu.h"
 
 using z6run::Runtime;
@@ -193,4 +194,26 @@ TEST(Governor, CapacityAndTheResourceRing) {
     EXPECT_EQ(app.perf_index, 0);
     EXPECT_EQ(app.perf[0][Z6_PERF_COLOUR], 0); // the new record starts cleared
     EXPECT_EQ(app.perf[63][Z6_PERF_COLOUR], 6);
+}
+
+TEST(Governor, OverlayAndSpinnerDrawOnlyWhileACartRuns) {
+    Runtime rt;
+    rt.run("function _update() end function _draw() end", 1);
+    vull_bitmap *page = pstate.display[1];
+    vull_rectfill(page, 0, 0, 127, 127, 7);
+    pstate.machine_mode = 1;
+    pstate.cart_code_running = 1;
+    // a long frame, but the cart is young: no spinner
+    lua_reset_cpu_cycles();
+    lua_add_cpu_cycles(120 * Z6_DEFAULT_SLICE_BUDGET);
+    pstate.cart_frame = 100;
+    draw_cpu_spinner(page);
+    for (int y = 0; y < 12; y++)
+        for (int x = 0; x < 12; x++) ASSERT_EQ(page->rows[y][x], 7) << x << "," << y;
+    draw_resource_data(page);
+    EXPECT_EQ(page->rows[3][59], 0); // the frame around the graph
+    EXPECT_EQ(page->rows[27][124], 0);
+    EXPECT_EQ(page->rows[40][40], 7); // nothing outside it
+    lua_reset_cpu_cycles();
+    pstate.machine_mode = 0;
 }

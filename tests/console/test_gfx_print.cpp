@@ -4,6 +4,7 @@
 #include <string>
 
 #include "console/gfx_print.h"
+#include "console/mem.h"
 #include "engine/cpod.h"
 #include "tests/console/gfx_console_util.h"
 
@@ -112,6 +113,39 @@ TEST_F(GfxPrint, DelayedBadPokeIsAnErrorNotAnAbort) {
     EXPECT_EQ(print_max_x, 4);
 }
 
+TEST_F(GfxPrint, CursorCodesAndDecorations) {
+    pstate.console_ram[0x5f36] = 0x04;
+    // Backspace over the last glyph, then a decoration 2 left of it that
+    // leaves the cursor where it was.
+    print("ab\bc\vwd");
+    EXPECT_EQ(cx(), 8);
+    EXPECT_EQ(print_max_x, 8);
+    // Home, go home, jump: 'h' takes the cursor as home, 'g' returns there.
+    pstate.draw_state.cursor_x = 0;
+    print("\x06j88\x06hx\x06g\rz");
+    EXPECT_EQ(cx(), 36);
+    EXPECT_EQ(cy(), 32);
+    // Code 12 sets the pen as well as the ink.
+    print("\fa");
+    EXPECT_EQ(pstate.draw_state.pen_colour, 10);
+}
+
+TEST_F(GfxPrint, SoundTextsBuildTheRecord) {
+    pstate.console_ram[0x5f36] = 0x04;
+    auto peek = [](int a) { return zibo6_peek(&pstate, pstate.memory_cart, a); };
+    // No notes: speed 16 and one note of pitch 46, volume 5, in sound 63.
+    print("\a");
+    int s63 = 0x3200 + 68 * 63;
+    EXPECT_EQ(peek(s63 + 65), 16);
+    EXPECT_EQ(peek(s63) | peek(s63 + 1) << 8, 46 | 5 << 9);
+    // Numbered, with notes of the default instrument 5 and volume 5.
+    print("\a12c3e#");
+    int s12 = 0x3200 + 68 * 12;
+    EXPECT_EQ(peek(s12 + 65), 4);
+    EXPECT_EQ(peek(s12) | peek(s12 + 1) << 8, 36 | 5 << 6 | 5 << 9);
+    EXPECT_EQ((peek(s12 + 2) | peek(s12 + 3) << 8) & 63, 41);
+}
+
 TEST_F(GfxPrint, CustomFontNeedsBitZero) {
     // Custom font: 2 wide, 3 tall, glyph 'a' one full row.
     pstate.console_ram[0x5600] = 2;
@@ -131,7 +165,9 @@ TEST_F(GfxPrint, CustomFontNeedsBitZero) {
     fill(surface(), 0);
     pstate.console_ram[0x5f58] = 0;
     pstate.draw_state.cursor_y = 0;
-    print("\x0e" "a\x0f" "a");
+    print("\x0e"
+          "a\x0f"
+          "a");
     EXPECT_EQ(count(7), 2 + 15);
 }
 

@@ -87,8 +87,10 @@ TEST_F(GfxShape, SmallOvalsAndBoxes) {
             draw_oval(s, 20, 20, 20 + w, 20 + h, 7);
             for (int y = 0; y <= h; y++)
                 for (int x = 0; x <= w; x++) {
-                    ASSERT_EQ(s->rows[20 + y][20 + x], s->rows[20 + h - y][20 + x]) << w << "x" << h;
-                    ASSERT_EQ(s->rows[20 + y][20 + x], s->rows[20 + y][20 + w - x]) << w << "x" << h;
+                    ASSERT_EQ(s->rows[20 + y][20 + x], s->rows[20 + h - y][20 + x])
+                        << w << "x" << h;
+                    ASSERT_EQ(s->rows[20 + y][20 + x], s->rows[20 + y][20 + w - x])
+                        << w << "x" << h;
                 }
         }
     }

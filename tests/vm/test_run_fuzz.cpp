@@ -1,26 +1,20 @@
 // Replays the saved corpus of the cart-program fuzz target: each input compiled and run
-// in slices under the cycle budget and memory cap, then every cut of the smaller inputs.
+// in slices under the cycle budget and memory cap, then cuts of the smaller seeds.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
+#include "tests/vm/fuzz/fuzz_corpus.h"
 #include "tests/vm/fuzz/fuzz_run.h"
 
 namespace {
 
-std::vector<std::string> corpus() {
-    const char *src = std::getenv("ZIBO6_SOURCE_DIR");
-    std::filesystem::path dir = std::filesystem::path(src ? src : ".") / "tests/vm/fuzz/run_corpus";
-    std::vector<std::string> inputs;
-    for (const auto &entry : std::filesystem::directory_iterator(dir)) {
-        std::ifstream in(entry.path(), std::ios::binary);
-        inputs.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+// The fuzz target's corpus and the dialect test programs it was seeded with.
+std::vector<std::string> corpus(bool seeds_only = false) {
+    std::vector<std::string> inputs = z6fuzz::read_corpus("fuzz/run_corpus", seeds_only);
+    for (std::string &s : z6fuzz::read_corpus("dialect", seeds_only, ".lua"))
+        inputs.push_back(std::move(s));
     return inputs;
 }
 
@@ -43,8 +37,8 @@ TEST(RunFuzz, SavedCorpusRunsOrFailsCleanly) {
     EXPECT_GT(cut_off, 0);  // and some that do not
 }
 
-TEST(RunFuzz, CutsOfTheSmallerInputs) {
-    for (const std::string &s : corpus()) {
+TEST(RunFuzz, CutsOfTheSeeds) {
+    for (const std::string &s : corpus(true)) {
         if (s.size() > 600) continue;
         for (size_t n = 0; n < s.size(); n += 3) run(s.substr(0, n));
     }

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "cart/cart.h"
+#include "cart/compress.h"
+#include "cart/png_cart.h"
 #include "engine/disk.h"
 #include "engine/mem.h"
 
@@ -76,9 +78,37 @@ int run_text_cart(const uint8_t *data, size_t size) {
     return 0;
 }
 
+// A code block as a cart image holds it: decoded into a guarded buffer with a
+// canary past the size given.
+int run_pxa_block(const uint8_t *data, size_t size) {
+    if (size > INPUT_LIMIT) return 0;
+    std::vector<uint8_t> in(data, data + size);
+    constexpr int SIZE = ZIBO6_CODE_MAX;
+    std::vector<uint8_t> out(size_t(SIZE) + 1, 0);
+    out[SIZE] = 0xa5;
+    int n = decompress_mini(in.empty() ? nullptr : in.data(), int(in.size()), out.data(), SIZE);
+    check(out[SIZE] == 0xa5, "nothing written past the size");
+    check(n >= 0 && n <= SIZE, "decoded length within the size");
+    return 0;
+}
+
+int run_png_cart(const uint8_t *data, size_t size) {
+    if (size > INPUT_LIMIT) return 0;
+    std::vector<uint8_t> copy(data, data + size);
+    vull_file *f = vull_fopen_memory(copy.empty() ? nullptr : copy.data(), int(copy.size()));
+    zibo6_cart *cart = load_zibo6_cart_png_from_file(f);
+    vull_fclose(f);
+    check((cart != nullptr) == (zibo6_png_cart_status == PNG_CART_OK), "status matches the result");
+    if (cart) check(strnlen(cart->code, ZIBO6_CODE_SIZE) <= size_t(ZIBO6_CODE_MAX), "code length");
+    vull_destroy_zibo6_cart(cart);
+    return 0;
+}
+
 } // namespace
 
 const hostile_entry hostile_entries[] = {
     {"text_cart", run_text_cart},
+    {"pxa_block", run_pxa_block},
+    {"png_cart", run_png_cart},
     {nullptr, nullptr},
 };

@@ -560,6 +560,29 @@ int run_controllers(const uint8_t *data, size_t size) {
 }
 
 
+/* ---- POD files ---- */
+
+// The input read as a pod set from memory; every pod that loads must also be written
+// and read back whole.
+int run_pod(const uint8_t *data, size_t size) {
+    if (size > INPUT_LIMIT) return 0;
+    std::vector<uint8_t> copy(data, data + size);
+    cpod *set[CPOD_SET_SIZE];
+    vull_load_pod_set_from_memory(copy.data(), (int)size, set);
+    for (cpod *pod : set) {
+        if (!pod) continue;
+        cbuffer *out = vull_create_buffer(0);
+        check(vull_save_pod_file("fuzz", pod, out) == 0, "a loaded pod cannot be written");
+        out->position = 0;
+        cpod *back = vull_load_pod_file("fuzz", out);
+        check(back && back->count == pod->count, "a written pod does not read back whole");
+        vull_destroy_pod(back);
+        vull_destroy_buffer(out);
+    }
+    cpod_set_clear(set);
+    return 0;
+}
+
 /* ---- text field: editing, search and undo ---- */
 
 // The input is a script of operations on a field: each byte picks one, the next bytes
@@ -743,6 +766,7 @@ const hostile_entry hostile_entries[] = {
     {"disk", run_disk},       {"controllers", run_controllers},
     {"cart_code", run_cart_code}, {"ctext", run_ctext},
     {"pod_list", run_pod_list},   {"run_program", run_run_program},
+    {"pod", run_pod},
     {nullptr, nullptr},
 };
 

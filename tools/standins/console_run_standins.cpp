@@ -9,9 +9,6 @@
 #include "platform/system.h"
 
 void z6_standin_record_video_frame() {}
-void z6_standin_save_cdata() { pstate.cartdata_dirty = 0; }
-void z6_standin_clear_cart_data_and_menu() {}
-void z6_standin_hash_running_cart() {}
 void z6_standin_clear_extpal_glitch() {}
 void z6_standin_update_paused_menu() {}
 void z6_standin_run_config(const char *) {}
@@ -19,8 +16,4 @@ void z6_standin_show_message(const char *text, int ms) {
     std::snprintf(app.message_text, sizeof app.message_text, "%s", text ? text : "");
     (void)ms;
 }
-void z6_standin_prefix_with_file_output_path(const char *name, char *out, size_t size) {
-    vull_prefix_with_appdata_path(name, out, size);
-}
-int z6_standin_load_working_cart(const char *) { return 1; }
 int z6_standin_load_embedded_cart(const char *) { return 1; }

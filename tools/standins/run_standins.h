@@ -10,15 +10,10 @@
 void z6_standin_record_video_frame(); // one GIF frame per flip
 
 // sound, serial, cart data, hashes, menus, messages
-void z6_standin_save_cdata();
-void z6_standin_clear_cart_data_and_menu();
-void z6_standin_hash_running_cart();
 void z6_standin_clear_extpal_glitch();
 void z6_standin_update_paused_menu();
 void z6_standin_run_config(const char *text);
 void z6_standin_show_message(const char *text, int ms);
-void z6_standin_prefix_with_file_output_path(const char *name, char *out, size_t size);
 
 // cart files: 0 when loaded as the working cart
-int z6_standin_load_working_cart(const char *file);
 int z6_standin_load_embedded_cart(const char *name); // no data file carts: always fails

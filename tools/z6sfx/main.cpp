@@ -12,9 +12,7 @@
 #include "audio/mixer.h"
 #include "audio/xm.h"
 #include "cart/cart.h"
-#include "engine/config.h"
 #include "engine/disk.h"
-#include "engine/vull.h"
 
 static constexpr int buffer_samples = 1024;
 static constexpr int max_samples = 22050 * 60;
@@ -32,17 +30,6 @@ static bool parse_index(const char *text, int *out) {
     if (!*text || *end || v < 0 || v > 63) return false;
     *out = int(v);
     return true;
-}
-
-// No device: the callback is called here, as the device thread would.
-static void open_mixer() {
-    cconfig.headless = 1;
-    cconfig.console_sound = 1;
-    cconfig.sound_volume = 256;
-    cconfig.music_volume = 256;
-    vull_sound_init(22050, 1);
-    vull_state.audio_freq_requested = vull_state.audio_freq = 22050;
-    vull_state.audio_channels_requested = vull_state.audio_channels = 1;
 }
 
 // Renders device buffers until playing() turns false (one buffer more) or 60 s.
@@ -80,7 +67,7 @@ static int render_xm(const char *path, const char *out_path) {
         vull_destroy_music(music);
         return 1;
     }
-    open_mixer();
+    vull_sound_init_offline();
     cmusic_play(music, 0, 0, 0);
     bool ok = render_to(out, [] { return vull_music_is_playing() != 0; });
     vull_destroy_music(music);
@@ -109,7 +96,8 @@ int main(int argc, char **argv) {
         return 1;
     }
 
-    open_mixer();
+    // No device: the callback is called here, as the device thread would.
+    vull_sound_init_offline();
     if (music)
         vull_play_zibo6_song(cart, n, 0);
     else
