@@ -59,7 +59,7 @@ void normalise(int32_t *note, int32_t *fine) {
     *fine -= carry * 256;
 }
 
-void row_update(xm_player *s, xm_channel *ch) {
+void update_channel_row(xm_player *s, xm_channel *ch) {
     const xm_module *m = s->module;
     const uint8_t *cell = current_pattern(s).cells[ch->index][std::clamp(s->row, 0, 63)];
     int note = cell[0], ins = cell[1], vol = cell[2], fx = cell[3], param = cell[4];
@@ -164,7 +164,7 @@ void update_envelope(const xm_player *s, xm_channel *ch) {
 }
 
 // Renders n samples of a channel (or a shadow's copy of one) into buf.
-void render(xm_player *s, xm_channel *ch, int16_t *buf, int n) {
+void mix_channel(xm_player *s, xm_channel *ch, int16_t *buf, int n) {
     const xm_instrument *in = instrument_of(s, ch);
     int a = ch->volume * ch->env_volume;
     if (a == 0 || !in) {
@@ -200,16 +200,16 @@ void render(xm_player *s, xm_channel *ch, int16_t *buf, int n) {
     }
 }
 
-void render_tick(xm_player *s, int c) {
+void update_channel_tick(xm_player *s, int c) {
     xm_channel *ch = &s->channel[c];
     xm_shadow *sh = &s->shadow[c];
     int arpeggio = s->tick != 0 ? tick_effects(s, ch) : 0;
     update_pitch(s, ch, arpeggio);
     update_envelope(s, ch);
     int n = s->samples_per_tick;
-    render(s, ch, ch->buffer, n);
+    mix_channel(s, ch, ch->buffer, n);
     // Declick: fade from where the previous tick would have gone to this one.
-    render(s, &sh->ch, sh->ramp, XM_RAMP_SAMPLES);
+    mix_channel(s, &sh->ch, sh->ramp, XM_RAMP_SAMPLES);
     for (int i = 0; i < std::min(n, XM_RAMP_SAMPLES); i++)
         ch->buffer[i] = int16_t((sh->ramp[i] * (XM_RAMP_SAMPLES - i) + ch->buffer[i] * i) >> 7);
 }
@@ -245,14 +245,14 @@ bool next_tick(xm_player *s) {
     for (int c = 0; c < channels; c++) s->shadow[c].ch = s->channel[c];
     s->jump = -1;
     if (s->tick == 0) {
-        for (int c = 0; c < channels; c++) row_update(s, &s->channel[c]);
+        for (int c = 0; c < channels; c++) update_channel_row(s, &s->channel[c]);
         if (s->jump != -1) {
             s->position = s->jump;
             s->row = s->tick = 0;
-            for (int c = 0; c < channels; c++) row_update(s, &s->channel[c]);
+            for (int c = 0; c < channels; c++) update_channel_row(s, &s->channel[c]);
         }
     }
-    for (int c = 0; c < channels; c++) render_tick(s, c);
+    for (int c = 0; c < channels; c++) update_channel_tick(s, c);
     s->delivered = 0;
     if (++s->tick >= s->tempo) {
         s->tick = 0;

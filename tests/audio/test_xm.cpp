@@ -279,3 +279,20 @@ TEST_F(XmTest, EveryTruncationFailsCleanly) {
     }
     EXPECT_NE(load(bytes), nullptr);
 }
+
+TEST_F(XmTest, SlideWithParameterZeroKeepsThePreviousParameter) {
+    gen_module g = gen_one_note(49);
+    g.tempo = 4;
+    g.patterns[0].cells[0] = gen_cell{49, 1, 0, 1, 4};
+    g.patterns[0].cells[1] = gen_cell{0, 0, 0, 1, 0};
+    module_ptr m = load(gen_xm(g));
+    ASSERT_NE(m, nullptr);
+    auto state = std::make_unique<xm_player>();
+    vull_mix_xm_init(m.get(), state.get(), 22050);
+    std::vector<int16_t> out(size_t(state->samples_per_tick) * 8);
+    vull_mix_xm_chunk(state.get(), out.data(), int(out.size()));
+    // Six ticks with an effect (ticks 1-3 of two rows), 64 fine units each.
+    EXPECT_EQ(state->channel[0].param, 4);
+    EXPECT_EQ(state->channel[0].note, 50);
+    EXPECT_EQ(state->channel[0].fine, 128);
+}
