@@ -40,11 +40,8 @@ static void clear_mixer() {
 void vull_sound_init(int rate, int channels) {
     clear_mixer();
     vull_debugf("vull_sound_init mix_buffer_size: %d\n", int(cconfig.mix_buffer_size));
-    if (!cconfig.headless) {
-        vull_sound_init_plat(rate, channels);
-        vull_state.audio_freq_requested = rate;
-        vull_state.audio_channels_requested = channels;
-    }
+    // The platform stores the requested rate and channel count before the device starts.
+    if (!cconfig.headless) vull_sound_init_plat(rate, channels);
 }
 
 void vull_sound_init_offline() {

@@ -527,6 +527,10 @@ void mount_embedded_cart(zibo6_cart *cart, const char *name) {
 void clear_embedded_carts() { embedded_carts = 0; }
 int embedded_cart_count() { return embedded_carts; }
 
+const char *embedded_cart_name(int i) {
+    return i >= 0 && i < embedded_carts ? hash_to_filename[size_t(i)].name : nullptr;
+}
+
 const char *get_embedded_cart_filename_for_hash(const char *hash) {
     for (int i = 0; i < embedded_carts && hash; i++)
         if (std::strcmp(hash_to_filename[size_t(i)].hash, hash) == 0)

@@ -41,6 +41,7 @@ void zibo6_prefix_with_cstore_path(const char *name, const char *prefix, char *o
 void mount_embedded_cart(zibo6_cart *cart, const char *name);
 void clear_embedded_carts();
 int embedded_cart_count();
+const char *embedded_cart_name(int i); // null outside 0..count-1
 const char *get_embedded_cart_filename_for_hash(const char *hash);
 const char *get_embedded_cart_hash_for_filename(const char *name, int try_variants);
 

@@ -17,10 +17,12 @@
 #include "console/api_sound.h"
 #include "console/button.h"
 #include "console/cpu.h"
+#include "console/button.h"
 #include "console/display.h"
 #include "console/mem.h"
 #include "console/run.h"
 #include "console/serial.h"
+#include "console/shell_hooks.h"
 #include "console/state.h"
 #include "console/term.h"
 #include "engine/charset.h"
@@ -316,7 +318,7 @@ int z6_printh(lua_State *L) {
     }
     FILE *f = std::fopen(path, overwrite ? "w" : "a");
     if (f == nullptr) {
-        z6_standin_show_message("printh: could not write file", 1500);
+        show_message("printh: could not write file", 1500);
         return 0;
     }
     std::fwrite(text.data(), 1, text.size(), f);

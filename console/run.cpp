@@ -16,6 +16,7 @@
 #include "cart/rom.h"
 #include "console/api.h"
 #include "console/button.h"
+#include "console/button.h"
 #include "console/display.h"
 #include "console/gfx_print.h"
 #include "console/gpio.h"

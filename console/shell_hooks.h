@@ -6,5 +6,9 @@
 // with bit 7 is set (frame composition shows it for a moment).
 void activate_extpal_glitch();
 
-// Shows text on the status line for ms milliseconds (plus the shell's 400).
+// The status message ends at now + ms + 400 ms.
 void show_message(const char *text, int ms);
+// The text is printf-formatted with two integers first (256 characters at most).
+void show_message_2(const char *format, int ms, int a, int b);
+// Title text of the data file's resource pod ("" when it has none).
+const char *get_embedded_cart_title();

@@ -5,15 +5,13 @@
 #pragma once
 #include <cstddef>
 
-
 // video frames
 void z6_standin_record_video_frame(); // one GIF frame per flip
 
-// sound, serial, cart data, hashes, menus, messages
+// hashes, menus
 void z6_standin_clear_extpal_glitch();
 void z6_standin_update_paused_menu();
 void z6_standin_run_config(const char *text);
-void z6_standin_show_message(const char *text, int ms);
 
 // cart files: 0 when loaded as the working cart
 int z6_standin_load_embedded_cart(const char *name); // no data file carts: always fails
