@@ -26,6 +26,9 @@
 #include "platform/joystick.h"
 #include "platform/system.h"
 #include "platform/video.h"
+#include "shell/compose.h"
+#include "shell/keyconfig.h"
+#include "shell/pause.h"
 #include "shell/zibo6.h"
 #include "tools/standins/shell_standins.h"
 
@@ -203,7 +206,10 @@ void logical_frame() {
         running_frame();
     } else {
         update_buttons();
-        if (pstate.sub_mode == 1) keyconfig_update();
+        if (pstate.sub_mode == 1) {
+            keyconfig_update();
+            while (pstate.sub_mode == 1 && vull_keypressed()) keyconfig_keypress(vull_readkey());
+        }
         if (pstate.sub_mode == 2) browse_update();
         pstate.load_transition_frames = 0;
     }
