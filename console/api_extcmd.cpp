@@ -4,14 +4,16 @@
 #include <cstring>
 #include <string>
 
+#include "cart/cart.h"
+#include "cart/disk.h"
 #include "console/api.h"
 #include "console/display.h"
 #include "console/shell_hooks.h"
 #include "console/state.h"
 #include "console/term.h"
+#include "engine/gfx.h"
 #include "engine/vull.h"
 #include "platform/system.h"
-#include "tools/standins/run_standins.h"
 #include "vm/lcpu.h"
 
 // Leave a 16.16 argument as a whole number; 0 when absent or not a number.
@@ -39,12 +41,19 @@ static void report_gif(int result, int to_output) {
     } else if (result > 0) {
         show_message("** could not save gif", 1500);
     } else {
-        int seconds = z6_standin_get_current_gif_len();
+        int seconds = get_current_gif_len();
         std::snprintf(text, sizeof text,
                       to_output ? "saved %d second gif" : "saved %d second gif to desktop",
                       seconds);
         show_message(text, 1500);
     }
+}
+
+// The label becomes a copy of the console screen.
+static void set_working_cart_label(vull_bitmap *screen) {
+    if (!pitem.cart || !screen) return;
+    if (!pitem.cart->label) pitem.cart->label = vull_create_bitmap(128, 128, 8);
+    if (pitem.cart->label) vull_blit(screen, pitem.cart->label, 0, 0, 0, 0, 128, 128);
 }
 
 // Resets requested by extcmd share their time with the shell's quick reload key.
@@ -63,30 +72,30 @@ int z6_extcmd(lua_State *L) {
     int a = whole_arg(L, 2), b = whole_arg(L, 3);
     bool a_text = lua_type(L, 2) == LUA_TSTRING || lua_type(L, 2) == LUA_TNUMBER;
     if (cmd == "label") {
-        z6_standin_blit_back_page_to_screen();
-        z6_standin_set_cart_label(pstate.screen);
+        blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
+        set_working_cart_label(pstate.screen);
         show_message("saved label", 1500);
     } else if (cmd == "screen") {
-        z6_standin_blit_back_page_to_screen();
-        report_screenshot(z6_standin_save_png_screenshot(pstate.screen, a, b), b);
+        blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
+        report_screenshot(save_png_screenshot(pstate.screen, a, b), b);
     } else if (cmd == "rec") {
-        z6_standin_reset_video();
+        reset_video();
     } else if (cmd == "rec_frames") {
-        z6_standin_reset_video();
+        reset_video();
         app.rec_frames = 1;
     } else if (cmd == "video") {
         app.rec_frames = 0;
-        z6_standin_blit_back_page_to_screen();
-        report_gif(z6_standin_save_gif(a, b), b);
+        blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
+        report_gif(save_gif(a, b), b);
     } else if (cmd == "folder") {
         if (cart_may_touch_host()) {
             char path[Z6_PATH_LEN];
-            z6_standin_prefix_with_file_output_path("", path, sizeof path);
+            prefix_with_file_output_path("", path, sizeof path);
             vull_launch_html(path);
         }
     } else if (cmd == "pause" || cmd == "controls") {
         app.paused_menu_state = cmd == "pause" ? 1 : 3;
-        z6_standin_build_paused_menu();
+        build_paused_menu();
         if (cmd == "controls" || a == 0) app.paused_menu_selected = 0;
     } else if (cmd == "reset") {
         request_reset();

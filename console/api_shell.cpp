@@ -9,17 +9,18 @@
 
 #include "cart/cart.h"
 #include "cart/compress.h"
+#include "cart/disk.h"
 #include "console/api.h"
 #include "console/button.h"
 #include "console/mem.h"
 #include "console/pre.h"
+#include "console/shell_hooks.h"
 #include "console/state.h"
 #include "console/term.h"
 #include "console/token.h"
 #include "engine/disk.h"
 #include "engine/vull.h"
 #include "platform/system.h"
-#include "tools/standins/run_standins.h"
 #include "vm/lcpu.h"
 
 namespace {
@@ -102,10 +103,14 @@ int z6_mkdir(lua_State *L) {
 int z6_ls(lua_State *L) {
     pstate.ls_lines = 17;
     if (pstate.cart_code_running) return 0;
-    char filter[Z6_PATH_LEN] = "";
+    ls_pattern[0] = '\0';
     if (lua_type(L, 1) == LUA_TSTRING || lua_type(L, 1) == LUA_TNUMBER)
-        std::snprintf(filter, sizeof filter, "%s", lua_tostring(L, 1));
-    z6_standin_list_files(filter);
+        std::snprintf(ls_pattern, sizeof ls_pattern, "%s", lua_tostring(L, 1));
+    pstate.ls_state = 0;
+    zibo6_list_files();
+    // a headless script gets the first screenful at once; the shell's update
+    // goes on with the rest as it does for the prompt
+    while (pstate.headless && pstate.ls_state && pstate.ls_lines > 0) zibo6_list_files();
     return 0;
 }
 
@@ -161,15 +166,12 @@ int z6_save(lua_State *L) {
         name.assign(s, len);
     }
     if (name == "@clip" || name == "@clip.z6" || name == "@clip.png" || name == "@clip.z6.png") {
-        // the clipboard copy goes through per-user files and the desktop clipboard
-        if (pstate.headless || z6_standin_save_clip_cart() != 0)
-            zibo_print("failed to save to clipboard");
-        else
-            zibo_print("saved to clipboard");
+        // the hexadecimal clipboard copy of a PNG cart is not offered here
+        zibo_print("failed to save to clipboard");
         return 0;
     }
     if (name.empty()) {
-        z6_standin_do_quick_save(1);
+        do_quick_save(1);
         return 0;
     }
     std::string path = std::string(pstate.root_path) + pstate.current_folder + name;
@@ -183,7 +185,7 @@ int z6_save(lua_State *L) {
         return 0;
     }
     overwrite_pending = false;
-    if (!pitem.cart || z6_standin_save_working_cart(path.c_str()) != 0) {
+    if (!pitem.cart || save_working_cart(path.c_str()) != 0) {
         zibo_print("failed to save");
         return 0;
     }
@@ -197,7 +199,7 @@ int z6_save(lua_State *L) {
 
 int z6_backup(lua_State *) {
     if (inert()) return 0;
-    z6_standin_save_backup(pstate.current_filename);
+    save_backup(pstate.current_filename, 0);
     char fname[Z6_PATH_LEN] = "", fext[Z6_PATH_LEN] = "";
     split_name(pstate.current_filename, fname, fext);
     print_fmt_col(6, "backed up %s%s", fname, fext);
@@ -273,24 +275,16 @@ int z6_reboot(lua_State *) {
     return 0;
 }
 
-int z6_keyconfig(lua_State *) {
-    if (inert()) return 0;
-    z6_standin_keyconfig_init();
-    pstate.sub_mode = 1;
-    block_buttons();
-    return 0;
-}
-
 int z6_install_demos(lua_State *) {
     if (inert()) return 0;
-    z6_standin_install_demo_carts();
+    install_demo_carts();
     return 0;
 }
 
 int z6_install_games(lua_State *) {
     if (inert()) return 0;
     zibo_print_col("installing games to /games/", 14);
-    z6_standin_install_preloaded_bbs_carts();
+    install_preloaded_bbs_carts();
     return 0;
 }
 

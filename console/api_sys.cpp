@@ -11,14 +11,18 @@
 #include <string>
 #include <vector>
 
+#include "cart/cdata.h"
+#include "cart/disk.h"
 #include "console/api.h"
 #include "console/api_sound.h"
 #include "console/button.h"
 #include "console/cpu.h"
+#include "console/button.h"
 #include "console/display.h"
 #include "console/mem.h"
 #include "console/run.h"
 #include "console/serial.h"
+#include "console/shell_hooks.h"
 #include "console/state.h"
 #include "console/term.h"
 #include "engine/charset.h"
@@ -50,7 +54,7 @@ void zibo6_frame_end() {
     } else if (pstate.fps == 30) {
         record_resource_data();
     }
-    z6_standin_update_paused_menu();
+    update_paused_menu();
     read_buttons();
     pstate.holdframe_flag = 0;
     serial_end_frame();
@@ -195,7 +199,7 @@ int z6_reset(lua_State *) {
 // name fails silently, as the console does for unknown names.
 int z6_load(lua_State *L) {
     if (pstate.reset_glitch_counter > 0) return 0;
-    z6_standin_save_cdata();
+    save_cdata();
     if (lua_type(L, 1) != LUA_TSTRING) return 0;
     if (lua_gettop(L) == 1 && !pstate.cart_code_running) reset_run_chain();
     pstate.parameter_string_pending[0] = '\0';
@@ -303,7 +307,7 @@ int z6_printh(lua_State *L) {
     if (to_desktop)
         vull_prefix_with_desktop_path(file.c_str(), path, sizeof path);
     else
-        z6_standin_prefix_with_file_output_path(file.c_str(), path, sizeof path);
+        prefix_with_file_output_path(file.c_str(), path, sizeof path);
     if (std::strlen(path) >= 1023) return zibo6_runtime_error(L, "printh: bad log file name");
     if (printh_total + int64_t(text.size()) > 10485759)
         return zibo6_runtime_error(L, "printh: too much log data (10mb max)");
@@ -314,7 +318,7 @@ int z6_printh(lua_State *L) {
     }
     FILE *f = std::fopen(path, overwrite ? "w" : "a");
     if (f == nullptr) {
-        z6_standin_show_message("printh: could not write file", 1500);
+        show_message("printh: could not write file", 1500);
         return 0;
     }
     std::fwrite(text.data(), 1, text.size(), f);

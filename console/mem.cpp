@@ -9,6 +9,8 @@
 #include <cstring>
 
 #include "cart/cart.h"
+#include "cart/disk.h"
+#include "cart/png_cart.h"
 #include "console/gpio.h"
 #include "console/shell_hooks.h"
 #include "console/state.h"
@@ -16,7 +18,6 @@
 #include "engine/gfx.h"
 #include "engine/vull.h"
 #include "platform/system.h"
-#include "tools/standins/cart_disk_standins.h"
 #include "vm/llimits.h"
 #include "vm/zmath.h"
 
@@ -597,7 +598,7 @@ int zibo6_cstore(zibo6_cart *cart, int dest, int src, int len) {
     int failed = 1;
     if (working && pstate.current_filename[0]) {
         failed = std::strstr(pstate.current_filename, ".png")
-                     ? z6_standin_save_png_cart(working, pstate.current_filename)
+                     ? save_zibo6_cart_png(working, pstate.current_filename)
                      : vull_save_zibo6_cart(working, pstate.current_filename);
     }
     pstate.last_cart_file_accessed[0] = '\0';

@@ -12,6 +12,8 @@
 
 #include "audio/channel.h"
 #include "cart/cart.h"
+#include "cart/cdata.h"
+#include "cart/rom.h"
 #include "console/api.h"
 #include "console/button.h"
 #include "console/config_cmd.h"
@@ -21,6 +23,7 @@
 #include "console/mem.h"
 #include "console/pre.h"
 #include "console/serial.h"
+#include "console/shell_hooks.h"
 #include "console/term.h"
 #include "console/token.h"
 #include "engine/ctext.h"
@@ -327,7 +330,7 @@ void run_cart() {
         copy_path(pstate.running_filename, std::strstr(cur, root) + std::strlen(root));
     } else if (std::strstr(cur, bbs)) {
         copy_path(pstate.running_cart_lid, get_lid_from_filename(cur));
-        z6_standin_clear_extpal_glitch();
+        clear_extpal_glitch();
     } else {
         copy_path(pstate.running_filename, cur);
     }
@@ -337,7 +340,7 @@ void run_cart() {
 
     new_vm_state();
     zibo6_reload(&pstate, pstate.memory_cart, 0, 0, 0x4300);
-    z6_standin_clear_cart_data_and_menu();
+    clear_cdata();
     for (auto &label : pstate.cart_menu_label) label[0] = '\0';
     std::memset(pstate.cart_item_request, 0, sizeof pstate.cart_item_request);
     zibo6_srand(static_cast<int32_t>(std::time(nullptr) + vull_get_time()));
@@ -349,7 +352,7 @@ void run_cart() {
     pstate.fps = pstate.target_fps = 30;
     for (int i = 0; i < 4; i++) zibo6_poke(&pstate, pstate.memory_cart, 0x5f40 + i, 0);
     block_buttons();
-    z6_standin_hash_running_cart();
+    hash_cart(pitem.cart, pstate.running_cart_hash);
     app.frame_step_mode = 0;
     app.cart_resumable = 1;
     set_draw_display(0);
@@ -580,7 +583,7 @@ void suspend_program() {
     draw_state_rec &ds = pstate.draw_state;
     if (pstate.cart_code_running) {
         vull_state.sound_paused = 1;
-        z6_standin_save_cdata();
+        save_cdata();
         uint8_t keep = zibo6_peek(&pstate, pstate.memory_cart, 0x5f2e);
         if (!(keep & 1))
             for (int i = 0; i < 16; i++) zibo6_poke(&pstate, pstate.memory_cart, 0x5f10 + i, i);

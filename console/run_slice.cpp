@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cart/cdata.h"
 #include "console/gfx_print.h"
 #include "console/gfx_shape.h"
 #include "console/run.h"
@@ -148,7 +149,7 @@ void run_slice_section() {
             }
         }
         if (pstate.cartdata_dirty && vull_get_time() - zrun.last_cdata_save_ms > 1000) {
-            z6_standin_save_cdata();
+            save_cdata();
             zrun.last_cdata_save_ms = vull_get_time();
         }
     }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "cart/disk.h"
 #include "console/run.h"
 #include "console/gfx_print.h"
 #include "console/state.h"
@@ -311,6 +312,7 @@ void print_traceback(lua_State *L) {
     if (lua_pcall(T, 1, 1, 0) == LUA_OK && lua_isstring(T, -1)) text = lua_tostring(T, -1);
     lua_settop(L, top);
 
+    const int cart_lines = count_newlines(zrun.program_text.c_str()) + 1;
     size_t pos = 0;
     for (int examined = 0; examined < 10 && pos < text.size(); examined++) {
         size_t end = text.find('\n', pos);
@@ -322,7 +324,9 @@ void print_traceback(lua_State *L) {
         const char *colon = std::strchr(line, ':');
         if (colon == nullptr) continue;
         int n = std::atoi(colon + 1);
-        if (n <= 2) continue; // the prelude's wrappers are not the cart's code
+        // lines of the prelude (1-2) and of the appended main loop are not
+        // the cart's code
+        if (n <= 2 || n - 2 > cart_lines) continue;
         int tab = 0;
         char out[640];
         if (const char *f = std::strstr(line, "in function '")) {
@@ -426,7 +430,7 @@ void run_chain_confirm_pending() {
 void follow_current_breadcrumb() {
     if (run_chain_items == 0) return;
     run_chain_item &it = run_chain[run_chain_items - 1];
-    z6_standin_load_working_cart(it.file); // the run is requested whatever it gives
+    load_working_cart(it.file); // the run is requested whatever it gives
     pstate.pending_action = 1;
     copy_bounded(pstate.parameter_string_pending, it.param, Z6_PATH_LEN);
     pstate.load_transition_frames = 20;

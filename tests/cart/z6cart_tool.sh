@@ -55,3 +55,21 @@ set +e
 "$tool" 2>/dev/null; [ $? -eq 2 ] || fail "no arguments"
 "$tool" convert only_one 2>/dev/null; [ $? -eq 2 ] || fail "convert with one file"
 echo "z6cart tool: ok"
+
+# Every format: text -> PNG -> ROM -> text keeps the cart (the hash names ROM
+# data and code, which every format carries), and the code compresses both ways.
+"$tool" convert "$carts/every_section.z6" "$tmp/every.z6.png" || fail "convert to png"
+"$tool" convert "$tmp/every.z6.png" "$tmp/every.rom" || fail "convert png to rom"
+[ "$(wc -c < "$tmp/every.rom")" -eq 32768 ] || fail "rom size"
+"$tool" convert "$tmp/every.rom" "$tmp/every_back.z6" || fail "convert rom to text"
+h0=$("$tool" hash "$carts/every_section.z6") || fail "hash text"
+h1=$("$tool" hash "$tmp/every.z6.png") || fail "hash png"
+h2=$("$tool" hash "$tmp/every_back.z6") || fail "hash back"
+[ "$h0" = "$h1" ] && [ "$h0" = "$h2" ] || fail "hash changed across formats: $h0 $h1 $h2"
+echo "$h0" | grep -qxE '[0-9a-f]{40}' || fail "hash form"
+sed -n '/^__lua__$/,/^__gfx__$/p' "$carts/every_section.z6" | sed '1d;$d' > "$tmp/code.txt"
+"$tool" compress "$tmp/code.txt" "$tmp/code.pxa" > /dev/null || fail "compress"
+"$tool" decompress "$tmp/code.pxa" "$tmp/code_back.txt" || fail "decompress"
+cmp "$tmp/code.txt" "$tmp/code_back.txt" || fail "code changed through compression"
+if "$tool" convert "$tmp/missing.z6.png" "$tmp/x.z6" 2>/dev/null; then fail "missing png converted"; fi
+echo "z6cart formats: ok"

@@ -14,7 +14,7 @@
 namespace {
 
 std::vector<std::string> corpus(bool seeds_only = false) {
-    return z6fuzz::read_corpus("corpus", seeds_only);
+    return z6fuzz::read_corpus("fuzz/corpus", seeds_only);
 }
 
 int load(const std::string &s) {

@@ -10,8 +10,12 @@
 
 namespace {
 
+// The fuzz target's corpus and the dialect test programs it was seeded with.
 std::vector<std::string> corpus(bool seeds_only = false) {
-    return z6fuzz::read_corpus("run_corpus", seeds_only);
+    std::vector<std::string> inputs = z6fuzz::read_corpus("fuzz/run_corpus", seeds_only);
+    for (std::string &s : z6fuzz::read_corpus("dialect", seeds_only, ".lua"))
+        inputs.push_back(std::move(s));
+    return inputs;
 }
 
 int run(const std::string &s) {

@@ -1,17 +1,54 @@
 // z6cart: a developer's view of cart files.
 //   z6cart info FILE        the cart's version, load status and section sizes
-//   z6cart convert IN OUT   reads a cart and writes it again
+//   z6cart convert IN OUT   reads a cart in any format and writes it in OUT's:
+//                           ".png" a PNG cart, ".rom" a 32 KB image, else a text cart
+//   z6cart compress IN OUT  code text to a compressed code block (or the text itself)
+//   z6cart decompress IN OUT  a code block (compressed, legacy or plain) to text
+//   z6cart hash FILE        the cart hash
+//   -pod FILE before the command names the data file whose PNG cart template,
+//   font and palette the PNG writer uses (default: data.pod beside z6cart)
 //   z6cart tokens FILE      the code's token and character counts
 //   z6cart preprocess FILE  the code as the compiler gets it
 // Exit status 0 on success, 1 when a cart does not load or cannot be written,
 // 2 for a wrong command line.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
+#include <string>
+#include <vector>
+
 #include "cart/cart.h"
+#include "cart/compress.h"
+#include "cart/disk.h"
+#include "cart/png_cart.h"
+#include "cart/rom.h"
+#include "console/state.h"
+#include "engine/cpod.h"
+#include "engine/disk.h"
+#include "engine/gfx.h"
+#include "engine/pod.h"
+#include "platform/system.h"
 #include "tools/z6cart/code.h"
 
 namespace {
+
+std::vector<uint8_t> read_file(const char *path) {
+    std::vector<uint8_t> data;
+    cbuffer *b = vull_load_file(path);
+    if (b) data.assign(b->data, b->data + b->length);
+    else std::fprintf(stderr, "%s: could not read\n", path);
+    vull_destroy_buffer(b);
+    return data;
+}
+
+bool write_file(const char *path, const std::vector<uint8_t> &data) {
+    FILE *f = std::fopen(path, "wb");
+    bool ok = f && std::fwrite(data.data(), 1, data.size(), f) == data.size();
+    if (f) ok = std::fclose(f) == 0 && ok;
+    if (!ok) std::fprintf(stderr, "%s: could not write\n", path);
+    return ok;
+}
 
 const char *status_text(int status) {
     switch (status) {
@@ -23,11 +60,13 @@ const char *status_text(int status) {
 }
 
 zibo6_cart *load(const char *path) {
-    zibo6_cart *cart = vull_load_zibo6_cart(path);
+    zibo6_cart *cart = load_zibo6_cart_any_format(path);
     if (!cart)
-        std::fprintf(stderr, "%s: could not load (status %d: %s)\n", path, zibo6_cart_load_status,
+        std::fprintf(stderr, "%s: could not load (status %d: %s; png status %d)\n", path,
+                     zibo6_cart_load_status,
                      zibo6_cart_load_status ? status_text(zibo6_cart_load_status)
-                                            : "not a text cart or not readable");
+                                            : "not a cart or not readable",
+                     zibo6_png_cart_status);
     return cart;
 }
 
@@ -53,10 +92,81 @@ int info(const char *path) {
 int convert(const char *in, const char *out) {
     zibo6_cart *cart = load(in);
     if (!cart) return 1;
-    int failed = vull_save_zibo6_cart(cart, out);
+    int failed;
+    if (std::strstr(out, ".png")) {
+        failed = save_zibo6_cart_png(cart, out);
+    } else if (std::strstr(out, ".rom")) {
+        std::vector<uint8_t> image(CART_IMAGE_SIZE);
+        failed = save_zibo6_cart_32k(cart, image.data()) != 0 || !write_file(out, image);
+    } else {
+        failed = vull_save_zibo6_cart(cart, out);
+    }
     if (failed) std::fprintf(stderr, "%s: could not write\n", out);
     vull_destroy_zibo6_cart(cart);
     return failed ? 1 : 0;
+}
+
+int compress(const char *in, const char *out) {
+    std::vector<uint8_t> text = read_file(in);
+    if (text.size() > size_t(PXA_TEXT_MAX)) {
+        std::fprintf(stderr, "%s: longer than %d characters\n", in, PXA_TEXT_MAX);
+        return 1;
+    }
+    text.push_back(0);
+    std::vector<uint8_t> block(PXA_SCRATCH_SIZE);
+    int n = compress_mini(reinterpret_cast<const char *>(text.data()), block.data(),
+                          int(text.size() - 1));
+    block.resize(size_t(n));
+    if (!write_file(out, block)) return 1;
+    std::printf("%zu -> %d bytes\n", text.size() - 1, n);
+    return 0;
+}
+
+int decompress(const char *in, const char *out) {
+    std::vector<uint8_t> block = read_file(in);
+    std::vector<uint8_t> text(ZIBO6_CODE_SIZE, 0);
+    if (block.size() >= 4 && is_compressed_format_header(block.data()))
+        decompress_mini(block.data(), int(block.size()), text.data(), ZIBO6_CODE_MAX);
+    else
+        std::copy(block.begin(), block.begin() + long(std::min(block.size(), size_t(ZIBO6_CODE_MAX))),
+                  text.begin());
+    text.resize(strnlen(reinterpret_cast<const char *>(text.data()), text.size()));
+    return write_file(out, text) ? 0 : 1;
+}
+
+int hash(const char *path) {
+    zibo6_cart *cart = load(path);
+    if (!cart) return 1;
+    char h[41];
+    hash_cart(cart, h);
+    std::printf("%s\n", h);
+    vull_destroy_zibo6_cart(cart);
+    return 0;
+}
+
+// The data file's resource pod (entry 1: the PNG cart template), font (entry
+// 2) and palette (resource entry 1), when the file is there.
+void open_data_pod(const char *path) {
+    char beside[VULL_PATH_LEN];
+    if (!path && vull_prefix_with_program_path("data.pod", beside) == 0) path = beside;
+    cpod *pod = path ? vull_load_pod(path) : nullptr;
+    if (!pod) return;
+    auto nested = [&](int slot) -> cpod * {
+        auto *f = static_cast<vull_file *>(cpod_get_item(pod, slot, CPOD_FILE));
+        if (!f) return nullptr;
+        f->position = 0;
+        return vull_load_pod_file("", f);
+    };
+    pstate.data_pod = pod;
+    pstate.resource_pod = nested(1);
+    pstate.font_pod = nested(2);
+    auto *pal = pstate.resource_pod ? static_cast<vull_palette_rec *>(cpod_get_item(
+                                          pstate.resource_pod, 1, CPOD_PALETTE))
+                                    : nullptr;
+    if (pal) {
+        if (!vull_palette) vull_palette = vull_create_palette();
+        if (vull_palette) *vull_palette = *pal;
+    }
 }
 
 int code_command(int (*command)(const char *), const char *path) {
@@ -69,7 +179,10 @@ int code_command(int (*command)(const char *), const char *path) {
 
 int usage() {
     std::fprintf(stderr, "usage: z6cart info FILE\n"
-                         "       z6cart convert IN OUT\n"
+                         "       z6cart [-pod FILE] convert IN OUT\n"
+                         "       z6cart compress IN OUT\n"
+                         "       z6cart decompress IN OUT\n"
+                         "       z6cart hash FILE\n"
                          "       z6cart tokens FILE\n"
                          "       z6cart preprocess FILE\n");
     return 2;
@@ -78,6 +191,16 @@ int usage() {
 } // namespace
 
 int main(int argc, char **argv) {
+    const char *pod = nullptr;
+    if (argc >= 3 && std::strcmp(argv[1], "-pod") == 0) {
+        pod = argv[2];
+        argc -= 2;
+        argv += 2;
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "convert") == 0) open_data_pod(pod);
+    if (argc == 4 && std::strcmp(argv[1], "compress") == 0) return compress(argv[2], argv[3]);
+    if (argc == 4 && std::strcmp(argv[1], "decompress") == 0) return decompress(argv[2], argv[3]);
+    if (argc == 3 && std::strcmp(argv[1], "hash") == 0) return hash(argv[2]);
     if (argc == 3 && std::strcmp(argv[1], "info") == 0) return info(argv[2]);
     if (argc == 4 && std::strcmp(argv[1], "convert") == 0) return convert(argv[2], argv[3]);
     if (argc == 3 && std::strcmp(argv[1], "tokens") == 0)

@@ -1,0 +1,111 @@
+// Cart data files. A file is replaced whole (temporary file, then rename), so
+// a write cut short by a crash or a full disk leaves the previous data.
+#include "cart/cdata.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "console/state.h"
+#include "engine/mem.h"
+#include "platform/system.h"
+
+namespace {
+
+char open_id[CDATA_ID_MAX + 1]; // "" while no store is open
+
+std::string cdata_file(const char *id) {
+    char folder[VULL_PATH_LEN];
+    if (pstate.cdata_path[0])
+        std::snprintf(folder, sizeof folder, "%s", pstate.cdata_path);
+    else if (vull_prefix_with_appdata_path("cdata/", folder) != 0)
+        return "";
+    vull_mkdir(folder);
+    std::string f = folder;
+    if (!f.empty() && f.back() != '/') f += '/';
+    return f + id + ".z6d.txt";
+}
+
+int hex_value(int c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace
+
+bool is_legal_cdata_cart_label_char(int c) {
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+}
+
+const char *cdata_id() { return open_id; }
+
+void clear_cdata() { open_id[0] = 0; }
+
+int load_cdata(const char *id, const char **error) {
+    const char *ignored;
+    if (!error) error = &ignored;
+    *error = nullptr;
+    if (!id) return 3;
+    if (!pstate.cart_code_running) return 1;
+    if (open_id[0]) {
+        *error = "cartdata() can only be called once";
+        return 2;
+    }
+    size_t n = strnlen(id, CDATA_ID_MAX + 1);
+    if (n == 0 || n > size_t(CDATA_ID_MAX)) {
+        *error = "cart data id too long";
+        return 2;
+    }
+    for (size_t i = 0; i < n; i++)
+        if (!is_legal_cdata_cart_label_char(id[i])) {
+            *error = "cart data id: bad char";
+            return 2;
+        }
+    std::memcpy(open_id, id, n + 1);
+    std::memset(pstate.cartdata_words, 0, sizeof pstate.cartdata_words);
+    pstate.cartdata_dirty = 0;
+
+    std::string path = cdata_file(open_id);
+    FILE *f = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
+    if (!f) return 1;
+    char buf[1024];
+    size_t got = std::fread(buf, 1, sizeof buf, f);
+    std::fclose(f);
+    // Every hex digit counts, whatever separates them: spaces, commas, line ends.
+    int digits = 0;
+    for (size_t i = 0; i < got && digits < CDATA_WORDS * 8; i++) {
+        int v = hex_value(static_cast<unsigned char>(buf[i]));
+        if (v < 0) continue;
+        uint32_t &w = pstate.cartdata_words[digits / 8];
+        w = (w << 4) | uint32_t(v);
+        digits++;
+    }
+    return 0;
+}
+
+int save_cdata() {
+    pstate.cartdata_dirty = 0;
+    if (!pstate.cart_code_running || !open_id[0]) return 0;
+    std::string path = cdata_file(open_id);
+    if (path.empty()) return 1;
+    char text[CDATA_FILE_SIZE + 1];
+    int at = 0;
+    for (int k = 0; k < CDATA_WORDS; k++)
+        at += std::snprintf(text + at, sizeof text - size_t(at), (k % 8 == 7) ? "%08x\n" : "%08x",
+                            unsigned(pstate.cartdata_words[k]));
+    std::string temp = path + ".tmp";
+    FILE *f = std::fopen(temp.c_str(), "wb");
+    if (!f) return 1;
+    bool ok = std::fwrite(text, 1, CDATA_FILE_SIZE, f) == size_t(CDATA_FILE_SIZE);
+    ok = (std::fclose(f) == 0) && ok;
+    if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
+        std::remove(temp.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+void do_export() {}
+void do_import() {}

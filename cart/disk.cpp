@@ -1,0 +1,663 @@
+// The working cart's files, reload()/cstore() on cart files and the sandbox,
+// embedded carts, dropped files and the paths of files the console writes.
+#include "cart/disk.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "cart/cart.h"
+#include "cart/compress.h"
+#include "cart/png_cart.h"
+#include "cart/rom.h"
+#include "console/display.h"
+#include "console/mem.h"
+#include "console/pre.h"
+#include "console/run.h"
+#include "console/serial.h"
+#include "console/shell_hooks.h"
+#include "console/state.h"
+#include "console/term.h"
+#include "engine/charset.h"
+#include "engine/disk.h"
+#include "engine/gfx.h"
+#include "engine/image.h"
+#include "engine/mem.h"
+#include "engine/vull.h"
+#include "platform/system.h"
+
+namespace {
+
+struct embedded_entry {
+    char hash[41];  // cart hash
+    char name[256]; // data file entry name
+};
+std::array<embedded_entry, EMBEDDED_CARTS_MAX> hash_to_filename;
+int embedded_carts;
+
+void copy_text(char *out, size_t size, const char *text) {
+    std::snprintf(out, size, "%s", text ? text : "");
+}
+
+// A path too long for its buffer is emptied, never cut: a cut path names another file.
+void set_path(char *out, size_t size, const std::string &path) {
+    if (path.size() < size)
+        std::memcpy(out, path.c_str(), path.size() + 1);
+    else
+        out[0] = 0;
+}
+
+bool contains(const char *text, const char *part) { return text && std::strstr(text, part); }
+
+// Whole-file size without reading it; -1 when there is no such file.
+int64_t file_size(const char *path) {
+    struct stat st {};
+    if (!path || ::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return -1;
+    return int64_t(st.st_size);
+}
+
+// The shared half of the sprite sheet and the map (memory 0x1000-0x1fff):
+// map rows 32-63 hold one cell a byte, sprite rows 64-127 two pixels a byte.
+void sync_shared_half(zibo6_cart *cart) {
+    if (!cart || !cart->map || !cart->sprites) return;
+    bool map_used = false;
+    for (int y = 32; y < ZIBO6_MAP_HEIGHT && !map_used; y++)
+        for (int x = 0; x < ZIBO6_MAP_WIDTH; x++) map_used |= cart->map->rows[y][x] != 0;
+    for (int i = 0; i < 0x1000; i++) {
+        uint8_t &cell = cart->map->rows[32 + i / 128][i % 128];
+        uint8_t *px = &cart->sprites->rows[64 + i / 64][(i % 64) * 2];
+        if (map_used)
+            px[0] = cell & 15, px[1] = uint8_t(cell >> 4);
+        else
+            cell = uint8_t((px[0] & 15) | (px[1] & 15) << 4);
+    }
+}
+
+void prepare_for_compare(zibo6_cart *cart) {
+    if (!cart->legacy_applied) apply_legacy_changes(cart);
+    sync_shared_half(cart);
+}
+
+// A save or load refused for a future version stops the name variants.
+bool future_refused() {
+    return zibo6_cart_load_status == ZIBO6_LOAD_FUTURE_VERSION ||
+           zibo6_png_cart_status == PNG_CART_FUTURE;
+}
+
+std::vector<uint8_t> read_up_to(const char *path, size_t max) {
+    std::vector<uint8_t> data;
+    FILE *f = std::fopen(path, "rb");
+    if (!f) return data;
+    data.resize(max);
+    data.resize(std::fread(data.data(), 1, max, f));
+    std::fclose(f);
+    return data;
+}
+
+bool write_whole(const char *path, const void *data, size_t n) {
+    FILE *f = std::fopen(path, "wb");
+    if (!f) return false;
+    bool ok = std::fwrite(data, 1, n, f) == n;
+    return std::fclose(f) == 0 && ok;
+}
+
+void base_and_extension(const char *path, std::string &base, std::string &ext) {
+    char b[VULL_PATH_LEN] = {0}, e[VULL_PATH_LEN] = {0};
+    vull_split_filename(path, nullptr, b, e);
+    base = b, ext = e;
+}
+
+void working_hash(char *out) { hash_cart(pitem.cart, out); }
+
+// Tools and tests run without the code tabs: the cart's code is then the truth.
+void merge_tabs() {
+    if (pstate.code_tab[0]) merge_code_from_tabs();
+}
+void split_tabs() {
+    if (pstate.code_tab[0]) split_code_to_tabs();
+}
+
+} // namespace
+
+// ---- loading ----
+
+void inject_z6_extention(const char *name, char *out) {
+    if (vull_strcasestr(name, ".z6")) {
+        copy_text(out, VULL_PATH_LEN, name);
+        return;
+    }
+    char folder[VULL_PATH_LEN] = {0}, base[VULL_PATH_LEN] = {0}, ext[VULL_PATH_LEN] = {0};
+    vull_split_filename(name, folder, base, ext);
+    if (std::strstr(ext, ".png") || std::strstr(ext, ".rom"))
+        set_path(out, VULL_PATH_LEN, std::string(folder) + base + ".z6" + ext);
+    else
+        set_path(out, VULL_PATH_LEN, std::string(folder) + base + ext + ".z6");
+}
+
+zibo6_cart *load_zibo6_cart_lua(const char *path) {
+    std::vector<uint8_t> in = read_up_to(path, LUA_FILE_MAX);
+    if (in.empty() && file_size(path) < 0) return nullptr;
+    const uint8_t *p = in.data();
+    size_t n = in.size(), at = 0;
+    int unit = 1;
+    bool big_endian = false;
+    auto starts = [&](std::initializer_list<int> bytes) {
+        size_t k = 0;
+        for (int b : bytes)
+            if (k >= n || p[k++] != b) return false;
+        return true;
+    };
+    if (starts({0xef, 0xbb, 0xbf}))
+        at = 3;
+    else if (starts({0xff, 0xfe, 0, 0}))
+        unit = 4, at = 4;
+    else if (starts({0, 0, 0xfe, 0xff}))
+        unit = 4, big_endian = true, at = 4;
+    else if (starts({0xff, 0xfe}))
+        unit = 2, at = 2;
+    else if (starts({0xfe, 0xff}) && ((n > 2 && p[2]) || (n > 3 && p[3])))
+        unit = 2, big_endian = true, at = 2;
+    std::string text;
+    constexpr char HEX[] = "0123456789abcdef";
+    for (; at + size_t(unit) <= n; at += size_t(unit)) {
+        const uint8_t *u = p + at;
+        int low = big_endian ? u[unit - 1] : u[0];
+        bool high_zero = true;
+        for (int k = 0; k < unit; k++)
+            if (k != (big_endian ? unit - 1 : 0)) high_zero &= u[k] == 0;
+        if (high_zero) {
+            if (low != '\r') text += char(low);
+        } else {
+            for (int k = 0; k < unit; k++)
+                text += '_', text += 'x', text += HEX[u[k] >> 4], text += HEX[u[k] & 15];
+        }
+    }
+    text += '\n';
+    std::vector<char> glyphs(text.size() + 1);
+    convert_escaped_to_glyphs(text.c_str(), glyphs.data());
+    std::string code(glyphs.data(), strnlen(glyphs.data(), glyphs.size()));
+    if (code.size() > 65534) code.resize(65534);
+    code += '\n';
+    zibo6_cart *cart = vull_create_zibo6_cart();
+    if (cart) std::memcpy(cart->code, code.c_str(), code.size() + 1);
+    return cart;
+}
+
+zibo6_cart *load_zibo6_cart_any_format(const char *path) {
+    if (!path || !path[0]) return nullptr;
+    zibo6_cart *cart = load_zibo6_cart_png(path);
+    if (!cart) cart = vull_load_zibo6_cart(path);
+    if (!cart && file_size(path) == CART_IMAGE_SIZE) {
+        std::vector<uint8_t> image = read_up_to(path, CART_IMAGE_SIZE);
+        if (image.size() == size_t(CART_IMAGE_SIZE)) {
+            const uint8_t *block = image.data() + CART_CODE_OFFSET;
+            // A .rom keeps short code as plain text: such a file must load again.
+            if (is_compressed_format_header(block) || block[0] == 0 || contains(path, ".rom")) {
+                cart = vull_create_zibo6_cart();
+                if (cart) {
+                    cart->version = ZIBO6_CART_VERSION;
+                    load_zibo6_cart_32k(cart, image.data());
+                }
+            }
+        }
+    }
+    if (!cart && contains(path, ".lua")) cart = load_zibo6_cart_lua(path);
+    return cart;
+}
+
+int load_working_cart(const char *path) {
+    if (!path || !path[0]) return 1;
+    zibo6_cart *cart = load_zibo6_cart_any_format(path);
+    std::string name = path;
+    if (!cart) {
+        if (future_refused()) return 1;
+        char variant[VULL_PATH_LEN];
+        inject_z6_extention(path, variant);
+        const std::string tries[] = {variant, std::string(variant) + ".png",
+                                     std::string(path) + ".png"};
+        for (const std::string &t : tries) {
+            if (future_refused()) break;
+            if ((cart = load_zibo6_cart_any_format(t.c_str()))) {
+                name = t;
+                break;
+            }
+        }
+        if (!cart) return 1;
+    }
+    prepare_loaded_cart(cart, name.c_str());
+    return 0;
+}
+
+void prepare_loaded_cart(zibo6_cart *cart, const char *name) {
+    if (!cart) return;
+    if (pitem.cart != cart) vull_destroy_zibo6_cart(pitem.cart);
+    pitem.cart = cart;
+    prepare_for_compare(cart);
+    hash_cart(cart, pstate.cart_hash_loaded);
+    split_tabs();
+    merge_tabs();
+    hash_cart(cart, pstate.cart_hash);
+    if (name)
+        copy_text(pstate.current_filename, sizeof pstate.current_filename, name);
+    else
+        copy_text(pstate.current_filename, sizeof pstate.current_filename,
+                  get_sandboxed_cstore_filename(pstate.cart_hash));
+
+    if (is_sandboxed_cart_file(pstate.current_filename)) {
+        const char *patch_path = get_sandboxed_cstore_filename(pstate.cart_hash);
+        vull_debugf("prepare_loaded_cart: looking for sandboxed cart patch: %s\n", patch_path);
+        if (zibo6_cart *patch = vull_load_zibo6_cart(patch_path)) {
+            vull_debugf("  found\n");
+            for (int a = 0; a < ZIBO6_ROM_DATA_SIZE; a++)
+                if (patch->change_mask[a >> 3] & (1 << (a & 7)))
+                    zibo6_poke(nullptr, cart, a, zibo6_peek(nullptr, patch, a));
+            vull_destroy_zibo6_cart(patch);
+        } else {
+            vull_debugf("  not found\n");
+        }
+    }
+    pstate.current_tab = 0;
+    app.sfx_filters = 0;
+    for (const zibo6_sfx &s : cart->sfx)
+        if (s.filters & 0x126) app.sfx_filters = 1;
+}
+
+// ---- saving ----
+
+int save_working_cart(const char *path) {
+    zibo6_cart *cart = pitem.cart;
+    if (!cart || !path || !path[0]) return 1;
+    merge_tabs();
+    const bool png = contains(path, ".png"), rom = contains(path, ".rom");
+    std::string flat;
+    bool flattened = zibo6_flatten_includes(cart->code, flat) == 0;
+    if (!flattened) {
+        if (png) return 1;
+        flat = cart->code;
+    }
+    if (flat.size() >= 65537) {
+        zibo_print("program over size limit\n");
+        return 1;
+    }
+    std::vector<uint8_t> scratch(PXA_SCRATCH_SIZE);
+    int size = compress_mini(flat.c_str(), scratch.data(), int(flat.size()));
+    if (png && size > CART_CODE_BLOCK) {
+        zibo_print_col("compressed code size too large\n", 8);
+        zibo_print_2("%d / %d bytes", size, CART_CODE_BLOCK);
+        return 1;
+    }
+    if (png) {
+        bool blank = true;
+        if (cart->label)
+            for (int y = 0; y < cart->label->height && blank; y++)
+                for (int x = 0; x < cart->label->width; x++)
+                    blank &= cart->label->rows[y][x] == cart->label->rows[0][0];
+        if (blank) {
+            zibo_print_col("warning: label is blank", 9);
+            zibo_print_col("run cart and ctrl-7 to capture", 10);
+        }
+    } else if (size > CART_CODE_BLOCK) {
+        zibo_print_col("warning: compressed code too big", 9);
+        zibo_print_col("to be exported or saved as png", 9);
+        zibo_print_2("%d / %d bytes", size, CART_CODE_BLOCK);
+        zibo_print("(saving .z6 anyway)");
+    }
+
+    char name[VULL_PATH_LEN];
+    inject_z6_extention(path, name);
+    if (std::strcmp(name, pstate.current_filename) != 0 && file_size(name) >= 0)
+        save_backup(name, 1);
+
+    bool ok;
+    if (png || rom) {
+        size_t before = std::strlen(cart->code);
+        std::memcpy(cart->code, flat.c_str(), flat.size() + 1);
+        split_tabs();
+        if (png) {
+            ok = save_zibo6_cart_png(cart, name) == 0;
+        } else {
+            std::vector<uint8_t> image(CART_IMAGE_SIZE);
+            ok = save_zibo6_cart_32k(cart, image.data()) == 0 &&
+                 write_whole(name, image.data(), image.size());
+        }
+        if (before != flat.size()) zibo_print_col("flattened #includes", 9);
+    } else {
+        ok = vull_save_zibo6_cart(cart, name) == 0;
+    }
+    if (!ok) {
+        show_message("** failed to save **", 1500);
+        return 1;
+    }
+    copy_text(pstate.current_filename, sizeof pstate.current_filename, name);
+    working_hash(pstate.cart_hash);
+    return 0;
+}
+
+void do_quick_save(int from_terminal) {
+    auto say = [&](const char *terminal, const char *status, int ms) {
+        if (from_terminal)
+            zibo_print(terminal);
+        else
+            show_message(status, ms);
+    };
+    if (!pstate.current_filename[0]) {
+        say("please speficy a filename", "*** no filename. not saved! ***", 1500);
+        return;
+    }
+    char bbs[VULL_PATH_LEN];
+    vull_prefix_with_appdata_path("bbs", bbs);
+    if (bbs[0] && std::strstr(pstate.current_filename, bbs)) {
+        say("can not overwrite bbs cart", "* can not overwrite bbs cart! *", 1500);
+        return;
+    }
+    if (save_working_cart(pstate.current_filename) != 0) {
+        say("save failed", "** save failed **", 1500);
+        return;
+    }
+    std::string base, ext;
+    base_and_extension(pstate.current_filename, base, ext);
+    char line[VULL_PATH_LEN * 2];
+    if (from_terminal) {
+        // The folder relative to the root path, then to the current folder.
+        std::string folder = vull_get_path_without_filename(pstate.current_filename);
+        std::string root = pstate.root_path, cur = pstate.current_folder;
+        if (!root.empty() && folder.rfind(root, 0) == 0) folder.erase(0, root.size());
+        if (!cur.empty() && folder.rfind(cur, 0) == 0) folder.erase(0, cur.size());
+        if (!folder.empty() && folder[0] == '/') folder.erase(0, 1);
+        std::snprintf(line, sizeof line, "saved %s%s%s", folder.c_str(), base.c_str(), ext.c_str());
+        zibo_print(line);
+    } else {
+        std::snprintf(line, sizeof line, "saved %s%s", base.c_str(), ext.c_str());
+        show_message(line, 1000);
+    }
+}
+
+namespace {
+
+// The file of the working cart when it differs from every hash we know; null otherwise.
+zibo6_cart *load_external_change() {
+    if (!pstate.current_filename[0]) return nullptr;
+    zibo6_cart *disk = load_zibo6_cart_any_format(pstate.current_filename);
+    if (!disk) return nullptr;
+    prepare_for_compare(disk);
+    char h[41], now[41];
+    hash_cart(disk, h);
+    working_hash(now);
+    if (std::strcmp(h, now) != 0 && std::strcmp(h, pstate.cart_hash) != 0 &&
+        std::strcmp(h, pstate.cart_hash_loaded) != 0)
+        return disk;
+    vull_destroy_zibo6_cart(disk);
+    return nullptr;
+}
+
+} // namespace
+
+void do_quick_load() {
+    if (zibo6_cart *disk = load_external_change()) {
+        show_message("loaded external changes", 1000);
+        std::string name = pstate.current_filename;
+        prepare_loaded_cart(disk, name.c_str());
+    }
+}
+
+int detect_external_changes() {
+    zibo6_cart *disk = load_external_change();
+    vull_destroy_zibo6_cart(disk);
+    return disk ? 1 : 0;
+}
+
+int detect_unsaved_changes() { return 0; }
+int unsaved_changes_confirmation(const char *) { return 0; }
+
+int save_backup(const char *name, int copy) {
+    char folder[VULL_PATH_LEN];
+    if (vull_prefix_with_appdata_path("backup/", folder) != 0) return 0;
+    vull_mkdir(folder);
+    std::string base = "untitled", ext = ".z6";
+    if (name && name[0]) base_and_extension(name, base, ext);
+    std::time_t t = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&t, &utc);
+    char path[VULL_PATH_LEN * 2];
+    std::snprintf(path, sizeof path, "%s%4d%02d%02d_%02d%02d%02d_%s%s", folder, utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, base.c_str(),
+                  ext.c_str());
+    if (copy) {
+        std::vector<uint8_t> data = read_up_to(name, BACKUP_COPY_MAX);
+        if (!data.empty()) write_whole(path, data.data(), data.size());
+    } else if (pitem.cart) {
+        merge_tabs();
+        if (contains(name, ".png"))
+            save_zibo6_cart_png(pitem.cart, path);
+        else
+            vull_save_zibo6_cart(pitem.cart, path);
+    }
+    return 0;
+}
+
+// ---- reload() and cstore() on files ----
+
+int reload_cart_partial(const char *path, int dest, int src, int len) {
+    if (std::strcmp(path, pstate.last_cart_file_accessed) != 0) {
+        copy_text(pstate.last_cart_file_accessed, sizeof pstate.last_cart_file_accessed, path);
+        pstate.load_transition_frames = std::clamp(30 - pstate.file_access_cooldown, 2, 30);
+        pstate.file_access_cooldown = 150;
+    }
+    zibo6_cart *cart = load_zibo6_cart_any_format(path);
+    if (!cart && contains(path, ".bin")) cart = load_zibo6_cart_bin(path);
+    if (!cart) return 1;
+    for (int i = 0; i < len; i++)
+        zibo6_poke(&pstate, pstate.memory_cart, dest + i, zibo6_peek(nullptr, cart, src + i));
+    vull_destroy_zibo6_cart(cart);
+    return 0;
+}
+
+int cstore_cart_partial(const char *path, int dest, int src, int len, int also_working,
+                        int sandbox) {
+    // A growable list: long per-user paths cannot overflow it.
+    std::string entry = std::string("|") + path;
+    std::string list = app.cstore_targets ? app.cstore_targets : "";
+    if ((list + "|").find(entry + "|") == std::string::npos) {
+        if (app.cstore_target_count >= Z6_CSTORE_TARGETS_MAX) return 3;
+        list += entry;
+        char *grown = static_cast<char *>(vull_malloc(int(list.size() + 1)));
+        if (!grown) return 3;
+        std::memcpy(grown, list.c_str(), list.size() + 1);
+        vull_free(app.cstore_targets);
+        app.cstore_targets = grown;
+        app.cstore_target_count++;
+    }
+    copy_text(pstate.last_cart_file_accessed, sizeof pstate.last_cart_file_accessed, path);
+    pstate.load_transition_frames = 30;
+    const bool png = contains(path, ".png");
+    zibo6_cart *target = png ? load_zibo6_cart_png(path) : vull_load_zibo6_cart(path);
+    if (!target) {
+        target = vull_create_zibo6_cart();
+        if (!target) return 2;
+        if (sandbox) std::memset(target->change_mask, 0, sizeof target->change_mask);
+    }
+    for (int i = 0; i < len; i++) {
+        int v = zibo6_peek(&pstate, pstate.memory_cart, src + i);
+        zibo6_poke(nullptr, target, dest + i, v);
+        if (also_working) zibo6_poke(nullptr, pitem.cart, dest + i, v);
+        int a = dest + i;
+        if (sandbox && a >= 0 && a < ZIBO6_ROM_DATA_SIZE) // the mask covers the ROM data only
+            target->change_mask[a >> 3] |= uint8_t(1 << (a & 7));
+    }
+    vull_mkdir(vull_get_path_without_filename(path));
+    int failed = png ? save_zibo6_cart_png(target, path) : vull_save_zibo6_cart(target, path);
+    vull_destroy_zibo6_cart(target);
+    return failed ? 2 : 0;
+}
+
+void zibo6_prefix_with_cstore_path(const char *name, const char *prefix, char *out) {
+    std::string rel = std::string("cstore/") + (prefix ? prefix : "") + (name ? name : "");
+    vull_prefix_with_appdata_path(rel.c_str(), out);
+}
+
+const char *get_sandboxed_cstore_filename(const char *hash) {
+    static char path[VULL_PATH_LEN];
+    char name[64];
+    std::snprintf(name, sizeof name, "%.40s.z6", hash ? hash : "");
+    zibo6_prefix_with_cstore_path(name, "__", path);
+    return path;
+}
+
+// ---- embedded carts ----
+
+void mount_embedded_cart(zibo6_cart *cart, const char *name) {
+    if (!cart || embedded_carts >= EMBEDDED_CARTS_MAX) return;
+    embedded_entry &e = hash_to_filename[size_t(embedded_carts++)];
+    hash_cart(cart, e.hash);
+    copy_text(e.name, sizeof e.name, name);
+    vull_debugf("mount_embedded_cart: %s (%d chars) %s\n", e.name, int(std::strlen(cart->code)),
+                e.hash);
+    vull_file *f = vull_fopen_vdisk(e.name, "w");
+    if (!f || vull_save_zibo6_cart_to_file(cart, f, 0) != 0)
+        vull_debugf("** mount_embedded_cart: failed to mount");
+    vull_fclose(f);
+}
+
+void clear_embedded_carts() { embedded_carts = 0; }
+int embedded_cart_count() { return embedded_carts; }
+
+const char *embedded_cart_name(int i) {
+    return i >= 0 && i < embedded_carts ? hash_to_filename[size_t(i)].name : nullptr;
+}
+
+const char *get_embedded_cart_filename_for_hash(const char *hash) {
+    for (int i = 0; i < embedded_carts && hash; i++)
+        if (std::strcmp(hash_to_filename[size_t(i)].hash, hash) == 0)
+            return hash_to_filename[size_t(i)].name;
+    return nullptr;
+}
+
+const char *get_embedded_cart_hash_for_filename(const char *name, int try_variants) {
+    if (!name) return nullptr;
+    char variant[VULL_PATH_LEN];
+    inject_z6_extention(name, variant);
+    std::string variant_png = std::string(variant) + ".png";
+    for (int i = 0; i < embedded_carts; i++) {
+        const embedded_entry &e = hash_to_filename[size_t(i)];
+        if (std::strcmp(e.name, name) == 0) return e.hash;
+        if (try_variants && (std::strcmp(e.name, variant) == 0 || variant_png == e.name))
+            return e.hash;
+    }
+    return nullptr;
+}
+
+// ---- dropped files and output paths ----
+
+void handle_dropped_file() {
+    std::string path = vull_state.dropped_file;
+    vull_state.dropped_file[0] = 0;
+    if (path.empty()) return;
+    if (zibo6_cart *cart = load_zibo6_cart_any_format(path.c_str())) {
+        vull_destroy_zibo6_cart(cart);
+        show_message("can not load", 2000);
+        return;
+    }
+    if (contains(path.c_str(), "z6m.png")) {
+        show_message("z6m.png not supported", 2000);
+        return;
+    }
+    if (!contains(path.c_str(), ".png")) {
+        int64_t size = file_size(path.c_str());
+        if (size < 0) return;
+        if (size > DROPPED_FILE_MAX) { // refused before anything is read
+            show_message("file is too large (256k max)", 2000);
+            return;
+        }
+        cbuffer *data = vull_load_file(path.c_str());
+        if (!data) return;
+        if (data->length <= DROPPED_FILE_MAX)
+            serial_set_dropped_file(data);
+        else
+            show_message("file is too large (256k max)", 2000);
+        vull_destroy_buffer(data);
+        return;
+    }
+    vull_bitmap *picture = vull_load_png(path.c_str());
+    if (!picture) return;
+    if (picture->width > 128 || picture->height > 128) {
+        show_message("image is too large (128 max)", 2000);
+    } else if (vull_bitmap *indexed = vull_create_bitmap(picture->width, picture->height, 8)) {
+        zibo6_convert_bitmap(picture, indexed, cart_display_colours());
+        serial_set_dropped_image_file(indexed);
+        vull_destroy_bitmap(indexed);
+    }
+    vull_destroy_bitmap(picture);
+}
+
+void handle_dropped_file_html() {}
+
+const char *resolve_to_host_filename(const char *name) {
+    static char out[VULL_PATH_LEN];
+    std::string n = name ? name : "";
+    if (!n.empty() && n[0] == '/')
+        set_path(out, sizeof out, pstate.root_path + n);
+    else
+        set_path(out, sizeof out, std::string(pstate.root_path) + pstate.current_folder + n);
+    return out;
+}
+
+void prefix_with_file_output_path(const char *name, char *out, size_t out_size) {
+    char folder[VULL_PATH_LEN];
+    vull_prefix_with_appdata_path("appdata", folder);
+    vull_mkdir(folder);
+    const char *title = vull_state.app_title[0] ? vull_state.app_title : "zibo6";
+    std::string sub = std::string(folder) + "/" + title;
+    vull_mkdir(sub.c_str());
+    std::snprintf(out, out_size, "%s/%s", sub.c_str(), name ? name : "");
+    vull_debugf("file output path: %s\n", out);
+}
+
+int save_png_screenshot(vull_bitmap *bitmap, int scale, int to_file_output) {
+    if (!bitmap || bitmap->bpp != 8) return 1;
+    scale = scale <= 0 ? std::clamp(app.screenshot_scale, 1, 32) : std::min(scale, 32);
+    std::string base = "zibo6", ext;
+    if (pstate.current_filename[0]) base_and_extension(pstate.current_filename, base, ext);
+    if (base.empty()) base = "zibo6";
+    char path[VULL_PATH_LEN] = {0};
+    for (int n = 0; n < 10000; n++) {
+        std::string name = base + "_" + std::to_string(n) + ".png";
+        if (to_file_output)
+            prefix_with_file_output_path(name.c_str(), path, sizeof path);
+        else
+            vull_prefix_with_desktop_path(name.c_str(), path);
+        if (!vull_file_exists(path)) break;
+    }
+    if (!path[0]) return 1;
+    vull_bitmap *big = vull_create_bitmap(bitmap->width * scale, bitmap->height * scale, 8);
+    vull_bitmap *rgb = vull_create_bitmap(bitmap->width * scale, bitmap->height * scale, 32);
+    int result = 1;
+    if (big && rgb) {
+        for (int y = 0; y < big->height; y++)
+            for (int x = 0; x < big->width; x++)
+                big->rows[y][x] = bitmap->rows[y / scale][x / scale];
+        // Colour 0 is written through an opaque black entry: the shown palette's
+        // entry 16 may hold a TV-frame colour.
+        vull_rgb colours[256];
+        std::memcpy(colours, cart_display_colours(), sizeof colours);
+        colours[16] = colours[0];
+        for (int y = 0; y < big->height; y++)
+            for (int x = 0; x < big->width; x++) {
+                uint8_t p = big->rows[y][x] ? big->rows[y][x] : 16;
+                const vull_rgb &c = colours[p];
+                uint32_t v = 0xff000000u | uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b;
+                std::memcpy(rgb->rows[y] + 4 * x, &v, 4);
+            }
+        vull_debugf("saving screenshot to: %s\n", path);
+        vull_save_png(path, rgb);
+        result = vull_file_exists(path) ? 0 : 1;
+    }
+    vull_destroy_bitmap(big);
+    vull_destroy_bitmap(rgb);
+    return result;
+}

@@ -1,0 +1,52 @@
+// The working cart's files: loading in any format, saving with backups, quick
+// save and load, change detection, reload()/cstore() on cart files with the
+// sandbox, carts mounted from the data file, dropped files and output paths.
+#pragma once
+#include <cstddef>
+
+struct zibo6_cart;
+struct vull_bitmap;
+
+constexpr int EMBEDDED_CARTS_MAX = 64;   // carts mounted from the data file
+constexpr int DROPPED_FILE_MAX = 262144; // bytes of a dropped file handed to a cart
+constexpr int LUA_FILE_MAX = 131071;     // bytes of a plain code file read
+constexpr int BACKUP_COPY_MAX = 1 << 20; // bytes a copy-mode backup keeps
+
+// A new cart from a PNG cart, a text cart, a 32 KB image or (".lua" names) a
+// plain code file; null when none reads. Leaves the text and PNG statuses.
+zibo6_cart *load_zibo6_cart_any_format(const char *path);
+zibo6_cart *load_zibo6_cart_lua(const char *path);
+// The ".z6" form of a name (out: VULL_PATH_LEN bytes): "game" -> "game.z6",
+// "game.png" -> "game.z6.png", "shot.lua" -> "shot.lua.z6".
+void inject_z6_extention(const char *name, char *out);
+
+int load_working_cart(const char *path);                      // 0 loaded, 1 failed
+void prepare_loaded_cart(zibo6_cart *cart, const char *name); // takes ownership
+int save_working_cart(const char *path);                      // 0 saved, 1 failed
+void do_quick_save(int from_terminal);
+void do_quick_load();
+int detect_external_changes();
+int detect_unsaved_changes();                         // 0: nothing tracks unsaved edits
+int unsaved_changes_confirmation(const char *prompt); // 0: never asks
+int save_backup(const char *name, int copy);
+
+// reload() and cstore() on a cart file: 0, or 1 when the file does not load
+// (reload); 2 when saving failed, 3 after 256 distinct targets (cstore).
+int reload_cart_partial(const char *path, int dest, int src, int len);
+int cstore_cart_partial(const char *path, int dest, int src, int len, int also_working,
+                        int sandbox);
+const char *get_sandboxed_cstore_filename(const char *hash); // reused buffer
+void zibo6_prefix_with_cstore_path(const char *name, const char *prefix, char *out);
+
+void mount_embedded_cart(zibo6_cart *cart, const char *name);
+void clear_embedded_carts();
+int embedded_cart_count();
+const char *embedded_cart_name(int i); // null outside 0..count-1
+const char *get_embedded_cart_filename_for_hash(const char *hash);
+const char *get_embedded_cart_hash_for_filename(const char *name, int try_variants);
+
+void handle_dropped_file();
+void handle_dropped_file_html();
+const char *resolve_to_host_filename(const char *name); // reused buffer
+void prefix_with_file_output_path(const char *name, char *out, size_t out_size);
+int save_png_screenshot(vull_bitmap *bitmap, int scale, int to_file_output); // 0 written

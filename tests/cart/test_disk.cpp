@@ -1,0 +1,253 @@
+// The working cart's files: name variants, loading in any format, saving with
+// its limits and backups, change detection, the sandbox patch, embedded carts,
+// plain code files and screenshots.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "cart/cart.h"
+#include "cart/disk.h"
+#include "cart/png_cart.h"
+#include "cart/rom.h"
+#include "console/mem.h"
+#include "console/state.h"
+#include "engine/disk.h"
+#include "engine/gfx.h"
+#include "engine/image.h"
+#include "platform/system.h"
+#include "tests/console/run_test_util.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct disk_test : ::testing::Test {
+    z6run::Runtime rt;
+    fs::path dir;
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("z6_disk_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+        clear_embedded_carts();
+    }
+    void TearDown() override {
+        fs::remove_all(dir);
+        clear_embedded_carts();
+    }
+    std::string path(const std::string &name) const { return (dir / name).string(); }
+    std::string read(const std::string &name) const {
+        std::ifstream f(path(name), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(f), {});
+    }
+    void write(const std::string &name, const std::string &bytes) const {
+        std::ofstream(path(name), std::ios::binary) << bytes;
+    }
+    void set_code(const std::string &code) {
+        std::snprintf(pitem.cart->code, ZIBO6_CODE_SIZE, "%s", code.c_str());
+        split_code_to_tabs();
+    }
+    std::string printed(const std::function<void()> &f) {
+        testing::internal::CaptureStdout();
+        f();
+        return testing::internal::GetCapturedStdout();
+    }
+};
+
+std::string variant(const char *name) {
+    char out[VULL_PATH_LEN];
+    inject_z6_extention(name, out);
+    return out;
+}
+
+TEST(NameVariants, AddTheCartExtensionWhereItBelongs) {
+    EXPECT_EQ(variant("game"), "game.z6");
+    EXPECT_EQ(variant("dir/game.png"), "dir/game.z6.png");
+    EXPECT_EQ(variant("game.rom"), "game.z6.rom");
+    EXPECT_EQ(variant("shot.lua"), "shot.lua.z6");
+    EXPECT_EQ(variant("GAME.Z6"), "GAME.Z6");
+    EXPECT_EQ(variant("x.z6.png"), "x.z6.png");
+}
+
+TEST_F(disk_test, SavesUnderTheVariantAndLoadsThroughIt) {
+    set_code("-- game\nprint(1)\n");
+    ASSERT_EQ(save_working_cart(path("game").c_str()), 0);
+    EXPECT_TRUE(fs::exists(path("game.z6")));
+    EXPECT_EQ(std::string(pstate.current_filename), path("game.z6"));
+    ASSERT_EQ(save_working_cart(path("pic.png").c_str()), 0);
+    EXPECT_TRUE(fs::exists(path("pic.z6.png")));
+    ASSERT_EQ(save_working_cart(path("shot.lua").c_str()), 0);
+    EXPECT_TRUE(fs::exists(path("shot.lua.z6")));
+
+    set_code("other");
+    ASSERT_EQ(load_working_cart(path("game").c_str()), 0);
+    EXPECT_EQ(std::string(pstate.current_filename), path("game.z6"));
+    EXPECT_STREQ(pitem.cart->code, "-- game\nprint(1)\n");
+    ASSERT_EQ(load_working_cart(path("pic").c_str()), 0); // through "pic.z6" + ".png"
+    EXPECT_EQ(std::string(pstate.current_filename), path("pic.z6.png"));
+    EXPECT_EQ(load_working_cart(path("missing").c_str()), 1);
+    EXPECT_EQ(std::string(pstate.current_filename), path("pic.z6.png")); // unchanged
+}
+
+TEST_F(disk_test, RomOfShortPlainCodeLoadsAgain) {
+    set_code("x=1");
+    pitem.cart->sprites->rows[1][2] = 9;
+    ASSERT_EQ(save_working_cart(path("small.rom").c_str()), 0);
+    ASSERT_EQ(fs::file_size(path("small.z6.rom")), 32768u);
+    zibo6_cart *back = load_zibo6_cart_any_format(path("small.z6.rom").c_str());
+    ASSERT_TRUE(back);
+    EXPECT_STREQ(back->code, "x=1");
+    EXPECT_EQ(back->sprites->rows[1][2], 9);
+    vull_destroy_zibo6_cart(back);
+    // The same bytes under another name keep the rule: plain code is no image.
+    fs::copy_file(path("small.z6.rom"), path("small.dat"));
+    EXPECT_FALSE(load_zibo6_cart_any_format(path("small.dat").c_str()));
+}
+
+TEST_F(disk_test, CodeTooBigForThePngIsRefusedButSavedAsText) {
+    std::mt19937 rng(5);
+    std::string noise;
+    for (int i = 0; i < 30000; i++) noise += char('!' + rng() % 90);
+    set_code(noise);
+    std::string out = printed([&] { EXPECT_EQ(save_working_cart(path("big.png").c_str()), 1); });
+    EXPECT_NE(out.find("compressed code size too large"), std::string::npos) << out;
+    EXPECT_NE(out.find(" / 15616 bytes"), std::string::npos) << out;
+    EXPECT_FALSE(fs::exists(path("big.z6.png")));
+    out = printed([&] { EXPECT_EQ(save_working_cart(path("big").c_str()), 0); });
+    EXPECT_NE(out.find("warning: compressed code too big"), std::string::npos) << out;
+    EXPECT_NE(out.find("(saving .z6 anyway)"), std::string::npos) << out;
+    EXPECT_TRUE(fs::exists(path("big.z6")));
+}
+
+TEST_F(disk_test, OverwritingAnotherFileBacksItUpFirst) {
+    write("victim.z6", "zibo-6 cartridge // x\nversion 33\n__lua__\nold\n");
+    set_code("new");
+    ASSERT_EQ(save_working_cart(path("victim.z6").c_str()), 0);
+    char folder[VULL_PATH_LEN];
+    vull_prefix_with_appdata_path("backup/", folder);
+    bool found = false;
+    for (auto &e : fs::directory_iterator(folder))
+        if (e.path().string().find("_victim.z6") != std::string::npos) {
+            std::ifstream f(e.path());
+            std::string text((std::istreambuf_iterator<char>(f)), {});
+            found |= text.find("old") != std::string::npos;
+            fs::remove(e.path());
+        }
+    EXPECT_TRUE(found);
+}
+
+TEST_F(disk_test, ExternalChangesAreSeenAndLoaded) {
+    set_code("a=1");
+    ASSERT_EQ(save_working_cart(path("w.z6").c_str()), 0);
+    EXPECT_EQ(detect_external_changes(), 0);
+    write("w.z6", "zibo-6 cartridge // x\nversion 33\n__lua__\na=2\n");
+    EXPECT_EQ(detect_external_changes(), 1);
+    do_quick_load();
+    EXPECT_STREQ(pitem.cart->code, "a=2");
+    EXPECT_EQ(detect_external_changes(), 0);
+}
+
+TEST_F(disk_test, SandboxPatchAppliesExactlyTheStoredBytes) {
+    char hash[41];
+    hash_cart(pitem.cart, hash);
+    std::snprintf(pstate.cart_hash_loaded, sizeof pstate.cart_hash_loaded, "%s", hash);
+    fs::remove(get_sandboxed_cstore_filename(hash));
+    for (int i = 0; i < 4; i++) zibo6_poke(&pstate, pstate.memory_cart, 0x100 + i, 0x55);
+    ASSERT_EQ(zibo6_cstore_to_file(nullptr, 0, 0x2000, 0x100, 4), 4);
+    zibo6_cart *patch = vull_load_zibo6_cart(get_sandboxed_cstore_filename(hash));
+    ASSERT_TRUE(patch);
+    for (int a = 0; a < ZIBO6_ROM_DATA_SIZE; a++)
+        ASSERT_EQ(bool(patch->change_mask[a >> 3] & (1 << (a & 7))), a >= 0x2000 && a < 0x2004)
+            << a;
+    vull_destroy_zibo6_cart(patch);
+
+    // The cart as first loaded gets the patch on its next load.
+    zibo6_cart *fresh = vull_create_zibo6_cart();
+    prepare_loaded_cart(fresh, path("fresh.z6").c_str());
+    EXPECT_EQ(zibo6_peek(nullptr, pitem.cart, 0x2000), 0x55);
+    EXPECT_EQ(zibo6_peek(nullptr, pitem.cart, 0x2004), 0);
+    fs::remove(get_sandboxed_cstore_filename(hash));
+}
+
+TEST_F(disk_test, ReloadReadsAnyFormatAndRefusesMissingFiles) {
+    zibo6_cart *c = vull_create_zibo6_cart();
+    zibo6_poke(nullptr, c, 0x10, 0x77);
+    ASSERT_EQ(save_zibo6_cart_png(c, path("data.z6.png").c_str()), 0);
+    vull_destroy_zibo6_cart(c);
+    EXPECT_EQ(reload_cart_partial(path("data.z6.png").c_str(), 0x4300, 0x10, 1), 0);
+    EXPECT_EQ(zibo6_peek(&pstate, pstate.memory_cart, 0x4300), 0x77);
+    EXPECT_EQ(reload_cart_partial(path("none.z6").c_str(), 0x4300, 0, 1), 1);
+}
+
+TEST_F(disk_test, EmbeddedCartsAreFoundByNameAndVariant) {
+    zibo6_cart *c = vull_create_zibo6_cart();
+    std::strcpy(c->code, "print(1)");
+    for (int i = 0; i < 64; i++)
+        mount_embedded_cart(c, ("cart" + std::to_string(i) + ".z6").c_str());
+    EXPECT_EQ(embedded_cart_count(), 64);
+    mount_embedded_cart(c, "extra.z6");
+    EXPECT_EQ(embedded_cart_count(), 64);
+    EXPECT_FALSE(get_embedded_cart_hash_for_filename("extra.z6", 1));
+    const char *h = get_embedded_cart_hash_for_filename("cart3", 1);
+    ASSERT_TRUE(h);
+    EXPECT_FALSE(get_embedded_cart_hash_for_filename("cart3", 0));
+    EXPECT_STREQ(get_embedded_cart_filename_for_hash(h), "cart0.z6"); // same cart, first entry
+    // Mounted carts read back from the virtual disk.
+    zibo6_cart *back = vull_load_zibo6_cart("cart5.z6");
+    ASSERT_TRUE(back);
+    EXPECT_STREQ(back->code, "print(1)");
+    vull_destroy_zibo6_cart(back);
+    vull_destroy_zibo6_cart(c);
+}
+
+TEST_F(disk_test, PlainCodeFilesInEveryUnit) {
+    write("a.lua", "\xef\xbb\xbfprint(1)\r\nx=2");
+    zibo6_cart *c = load_zibo6_cart_any_format(path("a.lua").c_str());
+    ASSERT_TRUE(c);
+    EXPECT_STREQ(c->code, "print(1)\nx=2\n\n");
+    vull_destroy_zibo6_cart(c);
+    // UTF-16 little-endian: a unit with a high byte becomes escapes.
+    write("w.lua", std::string("\xff\xfe"
+                               "a\0\x34\x12",
+                               6));
+    c = load_zibo6_cart_lua(path("w.lua").c_str());
+    ASSERT_TRUE(c);
+    EXPECT_STREQ(c->code, "a_x34_x12\n\n");
+    vull_destroy_zibo6_cart(c);
+    // Escapes grow the text: a full file of them is cut at the code limit.
+    write("big.lua", std::string("\xff\xfe") + std::string(131068, '\x7f'));
+    c = load_zibo6_cart_lua(path("big.lua").c_str());
+    ASSERT_TRUE(c);
+    EXPECT_EQ(std::strlen(c->code), 65535u);
+    vull_destroy_zibo6_cart(c);
+    EXPECT_FALSE(load_zibo6_cart_any_format(path("missing.lua").c_str()));
+}
+
+TEST_F(disk_test, ScreenshotsWriteColourZeroAsOpaqueBlack) {
+    vull_bitmap *b = vull_create_bitmap(128, 128, 8);
+    b->rows[0][1] = 7;
+    std::snprintf(pstate.current_filename, sizeof pstate.current_filename, "%s",
+                  path("shot_cart.z6").c_str());
+    ASSERT_EQ(save_png_screenshot(b, 2, 1), 0);
+    char out[VULL_PATH_LEN];
+    prefix_with_file_output_path("shot_cart_0.png", out, sizeof out);
+    vull_bitmap *png = vull_load_png(out);
+    ASSERT_TRUE(png);
+    EXPECT_EQ(png->width, 256);
+    uint32_t p0, p2;
+    std::memcpy(&p0, png->rows[0], 4);
+    std::memcpy(&p2, png->rows[0] + 8, 4);
+    const vull_rgb &c0 = cart_display_colours()[0];
+    EXPECT_EQ(p0, 0xff000000u | uint32_t(c0.r) << 16 | uint32_t(c0.g) << 8 | c0.b);
+    EXPECT_NE(p0, p2);
+    vull_destroy_bitmap(png);
+    vull_destroy_bitmap(b);
+    fs::remove(out);
+}
+
+} // namespace
