@@ -7,5 +7,5 @@
 // video frames
 void z6_standin_record_video_frame(); // one GIF frame per flip
 
-// cart files: 0 when loaded as the working cart
+// cart files
 int z6_standin_load_embedded_cart(const char *name); // no data file carts: always fails
