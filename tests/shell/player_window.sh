@@ -46,7 +46,7 @@ LSAN_OPTIONS="suppressions=$(dirname "$0")/../platform/x11_lsan.supp" \
 PPID_=$!
 win=""
 i=0
-while [ -z "$win" ] && [ $i -lt 100 ]; do
+while [ -z "$win" ] && [ $i -lt 300 ]; do
     win=$(xdotool search --name '^zibo-6$' 2>/dev/null | head -1)
     sleep 0.1
     i=$((i + 1))
@@ -60,9 +60,9 @@ if [ -n "$win" ]; then
     xdotool key ctrl+q
 fi
 i=0
-while kill -0 "$PPID_" 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+while kill -0 "$PPID_" 2>/dev/null && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done
 if kill -0 "$PPID_" 2>/dev/null; then
-    fail "still running 10 s after ctrl+q"
+    fail "still running 30 s after ctrl+q"
     kill -KILL "$PPID_"
 fi
 wait "$PPID_"

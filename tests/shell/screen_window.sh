@@ -55,7 +55,7 @@ LSAN_OPTIONS="suppressions=$SRC/tests/platform/x11_lsan.supp" \
 PPID_=$!
 win=""
 i=0
-while [ -z "$win" ] && [ $i -lt 100 ]; do
+while [ -z "$win" ] && [ $i -lt 300 ]; do
     win=$(xdotool search --name '^zibo-6$' 2>/dev/null | head -1)
     sleep 0.1
     i=$((i + 1))
@@ -95,7 +95,7 @@ shows 0 || fail "a second escape did not close the pause menu: $(cat "$WORK/cmp.
 
 xdotool key ctrl+q
 i=0
-while kill -0 "$PPID_" 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+while kill -0 "$PPID_" 2>/dev/null && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done
 kill -0 "$PPID_" 2>/dev/null && { fail "still running 10 s after ctrl+q"; kill -KILL "$PPID_"; }
 wait "$PPID_" 2>/dev/null
 PPID_=""
