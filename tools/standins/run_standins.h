@@ -6,9 +6,6 @@
 #include <cstddef>
 
 
-// video frames
-void z6_standin_record_video_frame(); // one GIF frame per flip
-
 // sound, serial, cart data, hashes, menus, messages
 void z6_standin_clear_extpal_glitch();
 void z6_standin_update_paused_menu();
