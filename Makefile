@@ -21,15 +21,14 @@ build-release: deps
 	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DZIBO6_SANITIZE=OFF -DZIBO6_TESTS=OFF >/dev/null
 	cmake --build $(RELEASE_DIR) -j $(JOBS)
 
-# Until the console shell exists this runs the engine test host for a few
-# seconds: in a window when a display is there, headless otherwise.
+# The Release player in a window; without a display it says so and runs the
+# demo cart headless instead.
 run: build-release
-	@echo "zibo6: the console shell is not built yet; running the engine test host for 3 seconds"
 	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
-	  $(RELEASE_DIR)/tools/engine_host -windowed 1 frames=180; \
+	  $(RELEASE_DIR)/zibo6; \
 	else \
-	  echo "no display: running headless"; \
-	  $(RELEASE_DIR)/tools/engine_host -headless frames=180; \
+	  echo "no display: running assets/carts/demo.z6 headless (zibo6 -x)"; \
+	  $(RELEASE_DIR)/zibo6 -x assets/carts/demo.z6; \
 	fi
 
 clean:

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "audio/channel.h"
+#include "console/shell_hooks.h"
 #include "console/state.h"
 #include "console/term.h"
 #include "engine/charset.h"
@@ -18,7 +19,6 @@
 #include "engine/gfx.h"
 #include "engine/mem.h"
 #include "engine/undo.h"
-#include "tools/standins/cart_standins.h"
 
 int zibo6_cart_load_status;
 

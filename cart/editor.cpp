@@ -73,7 +73,6 @@ void get_editor_bitmap(cbuffer *buf, vull_bitmap *editor, int bytes) {
 
 /* ---- hooks ---- */
 
-void set_view(int view) { (void)view; }
 void move_keyboard_cursor() {}
 void draw_code_tab_preview() {}
 void invalidate_capacity_cache() {}
@@ -82,7 +81,6 @@ void calculate_dormant_tokens() {}
 void invalidate_ctext_colors() {}
 void flush_activity_log_buffer() {}
 void log_activity() {}
-void update_window_title() {}
 int load_splash_bmp() { return 0; }
 
 /* ---- the shared half ---- */
@@ -411,8 +409,7 @@ int restore_undo_sfx64_state(cbuffer *buffer, zibo6_cart *cart) {
     for (auto &f : cart->pattern_flags) f = vull_fread_int32(buffer);
     for (int i = 0; i < 4; i++) cart->sprite_flags[i] = vull_fread_int32(buffer);
     for (int &w : zedit.sfx_words) w = vull_fread_int32(buffer);
-    zedit.view = vull_fread_int32(buffer);
-    set_view(zedit.view);
+    zedit.view = vull_fread_int32(buffer); // the player has no other view to switch to
     for (int &w : zedit.view_words) w = vull_fread_int32(buffer);
     return 1;
 }

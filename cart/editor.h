@@ -45,8 +45,7 @@ struct zibo6_editor_state {
 };
 extern zibo6_editor_state zedit;
 
-// Hooks that do nothing in the player.
-void set_view(int view);
+// Hooks that do nothing in the player (the window title is the shell's).
 void move_keyboard_cursor();
 void draw_code_tab_preview();
 void invalidate_capacity_cache();
@@ -55,7 +54,6 @@ void calculate_dormant_tokens();
 void invalidate_ctext_colors();
 void flush_activity_log_buffer();
 void log_activity();
-void update_window_title();
 int load_splash_bmp(); // 0: no splash image
 
 // The shared half: map rows 32-63 and sprite rows 64-127, one map byte per two pixels.

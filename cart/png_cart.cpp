@@ -22,7 +22,7 @@
 #include "engine/gfx.h"
 #include "engine/mem.h"
 #include "engine/text.h"
-#include "tools/standins/cart_standins.h"
+#include "console/shell_hooks.h"
 
 int zibo6_png_cart_status;
 

@@ -17,10 +17,12 @@
 #include "console/api_sound.h"
 #include "console/button.h"
 #include "console/cpu.h"
+#include "console/button.h"
 #include "console/display.h"
 #include "console/mem.h"
 #include "console/run.h"
 #include "console/serial.h"
+#include "console/shell_hooks.h"
 #include "console/state.h"
 #include "console/term.h"
 #include "engine/charset.h"
@@ -53,7 +55,7 @@ void zibo6_frame_end() {
     } else if (pstate.fps == 30) {
         record_resource_data();
     }
-    z6_standin_update_paused_menu();
+    update_paused_menu();
     read_buttons();
     pstate.holdframe_flag = 0;
     serial_end_frame();
@@ -317,7 +319,7 @@ int z6_printh(lua_State *L) {
     }
     FILE *f = std::fopen(path, overwrite ? "w" : "a");
     if (f == nullptr) {
-        z6_standin_show_message("printh: could not write file", 1500);
+        show_message("printh: could not write file", 1500);
         return 0;
     }
     std::fwrite(text.data(), 1, text.size(), f);

@@ -5,6 +5,16 @@
 // Starts the extended-palette glitch the first time a screen palette entry
 // with bit 7 is set (frame composition shows it for a moment).
 void activate_extpal_glitch();
+// A cart from the board cache starts without a glitch.
+void clear_extpal_glitch();
+// The pause check of every cart frame end: opens the menu on the pause button.
+void update_paused_menu();
+// Opens the key configuration screen (the keyconfig command).
+void keyconfig_init();
 
-// Shows text on the status line for ms milliseconds (plus the shell's 400).
+// The status message ends at now + ms + 400 ms.
 void show_message(const char *text, int ms);
+// The text is printf-formatted with two integers first (256 characters at most).
+void show_message_2(const char *format, int ms, int a, int b);
+// Title text of the data file's resource pod ("" when it has none).
+const char *get_embedded_cart_title();

@@ -2,8 +2,6 @@
 #include "console/state.h"
 #include "tests/cart/cart_test_util.h"
 
-#include "tools/standins/cart_standins.h"
-
 using namespace cart_test;
 
 namespace {
@@ -110,10 +108,10 @@ TEST(CartLegacy, DeprecatedOperatorWarning) {
     for (int version : {18, 19, 23, 24}) {
         cart_ptr c = cart_of_version(version);
         std::strcpy(c->code, "a = b @@ c");
-        z6_standin_message.clear();
+        app.message_text[0] = 0;
         apply_legacy_changes(c.get());
-        EXPECT_EQ(z6_standin_message,
-                  version >= 19 && version <= 23 ? "warning: possible deprecated @@" : "")
+        EXPECT_STREQ(app.message_text,
+                     version >= 19 && version <= 23 ? "warning: possible deprecated @@" : "")
             << version;
     }
 }

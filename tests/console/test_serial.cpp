@@ -14,7 +14,7 @@
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/vull.h"
-#include "tools/standins/cart_standins.h" // the status message until the shell exists
+#include "console/state.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ struct Serial : z6console::Console {
     Serial() {
         serial_init_runtime();
         reset_serial_file_buffers();
-        z6_standin_message.clear();
+        app.message_text[0] = 0;
         cconfig.sound_volume = 256;
         vull_state.paused = 0;
         vull_state.sound_paused = 0;
@@ -70,7 +70,7 @@ TEST(SerialGpio, OverflowIsCountedAtTheStreamsAbsoluteEnd) {
     int accepted = 0;
     while (write_to_serial_channel(1 + (accepted & 1), 0x4300, 8) == 8) accepted++;
     EXPECT_EQ(accepted, 0x40000 / 5);
-    EXPECT_EQ(z6_standin_message, "serial buffer overflow");
+    EXPECT_STREQ(app.message_text, "serial buffer overflow");
     serial_end_frame();
     // Byte-count blocks, 6 bytes each, hit the end too.
     accepted = 0;

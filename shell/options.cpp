@@ -1,0 +1,368 @@
+// The console's section of config.txt and its command-line options. Settings
+// read from the file or the command line are held in their ranges, so a
+// damaged or hand-edited config.txt can never push a value that later code
+// indexes or scales with out of bounds; they are written back the same way.
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "console/state.h"
+#include "engine/config.h"
+#include "engine/disk.h"
+#include "shell/zibo6.h"
+
+extra_args_rec extra_args;
+int export_mode;
+
+namespace {
+
+constexpr const char *CONFIG_VERSION = "0.2.3";
+
+struct ranged_setting {
+    const char *key;
+    int32_t app_state::*field;
+    int32_t lo, hi;
+};
+
+// The settings whose values are held in a range (the ranges the config command stores).
+constexpr ranged_setting ranged[] = {
+    {"volume", &app_state::volume, 0, 256},
+    {"joystick_index", &app_state::joystick_index, 0, 7},
+    {"gif_len", &app_state::gif_len, 0, 120},
+    {"gif_scale", &app_state::gif_scale, 1, 8},
+    {"screenshot_scale", &app_state::screenshot_scale, 1, 8},
+    {"tab_width", &app_state::tab_width, 1, 8},
+};
+constexpr int32_t BUTTON_KEY_MAX = 511; // scancodes; below 0 would ask for modifier states
+
+int32_t clamp(int64_t v, int32_t lo, int32_t hi) { return v < lo ? lo : v > hi ? hi : int32_t(v); }
+
+void clamp_field(int32_t app_state::*field) {
+    for (const ranged_setting &r : ranged)
+        if (r.field == field) app.*field = clamp(app.*field, r.lo, r.hi);
+}
+
+// Reads a decimal integer after optional blanks, as " %d" would, but saturating
+// instead of overflowing. False (and *out untouched) when no number is there.
+bool read_int(const char *s, int32_t *out, const char **end = nullptr) {
+    while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r' || *s == '\v' || *s == '\f') s++;
+    char *stop;
+    errno = 0;
+    long long v = strtoll(s, &stop, 10);
+    if (stop == s) return false;
+    *out = clamp(v, INT32_MIN, INT32_MAX);
+    if (end) *end = stop;
+    return true;
+}
+
+void read_path(const char *line, size_t key_len, char *dst) {
+    // The value starts at the second character after the key; a bare key reads as empty.
+    char fixed[VULL_PATH_LEN];
+    vull_fix_path_string(strlen(line) < key_len + 2 ? "" : line + key_len + 1, fixed);
+    snprintf(dst, Z6_PATH_LEN, "%s", fixed);
+}
+
+// A config key and the field its integer value sets (ranged keys are clamped).
+struct int_key {
+    const char *key;
+    int32_t app_state::*field;
+};
+
+// The integer keys in the order the reader tests them, between the special ones.
+constexpr int_key int_keys_a[] = {
+    {"joystick_index", &app_state::joystick_index},
+};
+constexpr int_key int_keys_b[] = {
+    {"live_notes", &app_state::live_notes},
+    {"cursor_snap", &app_state::cursor_snap},
+    {"gif_len", &app_state::gif_len},
+};
+constexpr int_key int_keys_c[] = {
+    {"gui_theme", &app_state::gui_theme},
+    {"screenshot_scale", &app_state::screenshot_scale},
+    {"gif_scale", &app_state::gif_scale},
+    {"shift_glyphs", &app_state::shift_glyphs},
+    {"show_backup_messages", &app_state::show_backup_messages},
+    {"host_framerate_control", &app_state::host_framerate_control},
+};
+constexpr int_key int_keys_d[] = {
+    {"browse_filter", &app_state::browse_filter},
+    {"tab_width", &app_state::tab_width},
+    {"draw_tabs", &app_state::draw_tabs},
+    {"record_activity_log", &app_state::record_activity_log},
+    {"allow_function_keys", &app_state::allow_function_keys},
+    {"check_for_cart_updates", &app_state::check_for_cart_updates},
+    {"enable_gpio", &app_state::enable_gpio},
+    {"flip_ampersand", &app_state::flip_ampersand},
+};
+
+// The value after the key when the line begins with it, else null.
+const char *after_key(const char *line, const char *key) {
+    size_t n = strlen(key);
+    return strncmp(line, key, n) == 0 ? line + n : nullptr;
+}
+
+template <size_t N> void apply_int_keys(const char *line, const int_key (&keys)[N]) {
+    for (const int_key &k : keys) {
+        const char *v = after_key(line, k.key);
+        if (v && read_int(v, &(app.*k.field))) clamp_field(k.field);
+    }
+}
+
+// Console option names; a value option takes the next argument.
+enum option_kind { FLAG, INT_VALUE, TEXT_VALUE };
+struct option_def {
+    const char *name;
+    option_kind kind;
+};
+constexpr option_def options[] = {
+    {"run", FLAG},
+    {"global_api", FLAG},
+    {"kiosk", FLAG},
+    {"x", FLAG},
+    {"exec", FLAG},
+    {"headless", FLAG}, // the engine's; a flag, so it never takes the cart path
+    {"framebuffer", FLAG},
+    {"joystick", INT_VALUE},
+    {"gif_len", INT_VALUE},
+    {"gui_theme", INT_VALUE},
+    {"screenshot_scale", INT_VALUE},
+    {"gif_scale", INT_VALUE},
+    {"gpio_base", INT_VALUE},
+    {"glitch_test", INT_VALUE},
+    {"p", TEXT_VALUE},
+    {"param", TEXT_VALUE},
+    {"browse_filter", INT_VALUE},
+    {"root_path", TEXT_VALUE},
+    {"cdata_path", TEXT_VALUE},
+    {"accept_future", INT_VALUE},
+    {"export", TEXT_VALUE},
+    {"volume", INT_VALUE},
+    {"tv_frame", INT_VALUE},
+    {"gif_reset_mode", INT_VALUE},
+    {"i", TEXT_VALUE},
+    {"o", TEXT_VALUE},
+};
+
+void apply_flag(const char *name) {
+    if (!strcmp(name, "run")) {
+        app.run = 1;
+    } else if (!strcmp(name, "global_api")) {
+        app.global_api = 1;
+    } else if (!strcmp(name, "kiosk")) {
+        app.boot_into_browser = 1;
+        app.kiosk = 1;
+    } else if (!strcmp(name, "x") || !strcmp(name, "exec")) {
+        pstate.headless = 1;
+        app.run = 1;
+        cconfig.headless = 1;
+    }
+}
+
+void set_volume(int32_t v) {
+    app.volume = clamp(v, 0, 256);
+    if (cconfig.sound_volume != 0) cconfig.sound_volume = app.volume;
+}
+
+void apply_int(const char *name, int32_t v) {
+    struct {
+        const char *name;
+        int32_t app_state::*field;
+    } static constexpr fields[] = {
+        {"joystick", &app_state::joystick_index},
+        {"gif_len", &app_state::gif_len},
+        {"gui_theme", &app_state::gui_theme},
+        {"screenshot_scale", &app_state::screenshot_scale},
+        {"gif_scale", &app_state::gif_scale},
+        {"gpio_base", &app_state::gpio_base},
+        {"glitch_test", &app_state::glitch_test},
+        {"browse_filter", &app_state::browse_filter},
+        {"accept_future", &app_state::accept_future},
+        {"tv_frame", &app_state::tv_frame},
+        {"gif_reset_mode", &app_state::gif_reset_mode},
+    };
+    if (!strcmp(name, "volume")) {
+        set_volume(v);
+        return;
+    }
+    for (const auto &f : fields)
+        if (!strcmp(name, f.name)) {
+            app.*f.field = v;
+            clamp_field(f.field);
+        }
+}
+
+void apply_text(const char *name, const char *text) {
+    if (!strcmp(name, "p") || !strcmp(name, "param")) {
+        snprintf(pstate.parameter_string_pending, Z6_PATH_LEN, "%s", text);
+    } else if (!strcmp(name, "root_path") || !strcmp(name, "cdata_path")) {
+        char fixed[VULL_PATH_LEN];
+        vull_fix_path_string(text, fixed);
+        snprintf(name[0] == 'r' ? pstate.root_path : pstate.cdata_path, Z6_PATH_LEN, "%s", fixed);
+    } else if (!strcmp(name, "export")) {
+        snprintf(app.export_command, Z6_PATH_LEN, "%s", text);
+        export_mode = 1;
+        pstate.headless = 1;
+        cconfig.headless = 1;
+    } else if (!strcmp(name, "i")) {
+        if (!app.input_file) app.input_file = fopen(text, "rb");
+    } else if (!strcmp(name, "o")) {
+        if (!app.output_file) app.output_file = fopen(text, "wb");
+    }
+}
+
+const option_def *find_option(const char *name) {
+    for (const option_def &o : options)
+        if (!strcmp(name, o.name)) return &o;
+    return nullptr;
+}
+
+bool ends_scan(const char *arg) { return arg[0] == '|' || arg[0] == '&' || arg[0] == '>'; }
+
+void write_int_row(vull_file *f, const char *comment, const char *format, int32_t value) {
+    vull_fprintf_1s(f, "%s", comment);
+    vull_fprintf_1d(f, format, value);
+}
+
+} // namespace
+
+void clamp_app_config() {
+    for (const ranged_setting &r : ranged) app.*r.field = clamp(app.*r.field, r.lo, r.hi);
+    for (int32_t &k : app.button_keys) k = clamp(k, 0, BUTTON_KEY_MAX);
+}
+
+void zibo6_load_config(const char *line) {
+    if (!line) return;
+    const char *v;
+    if ((v = after_key(line, "root_path"))) read_path(line, strlen("root_path"), pstate.root_path);
+    if ((v = after_key(line, "cdata_path")))
+        read_path(line, strlen("cdata_path"), pstate.cdata_path);
+    apply_int_keys(line, int_keys_a);
+    if ((v = after_key(line, "button_keys"))) {
+        for (int32_t &k : app.button_keys) {
+            int32_t n;
+            if (!read_int(v, &n, &v)) break;
+            k = clamp(n, 0, BUTTON_KEY_MAX);
+        }
+    }
+    apply_int_keys(line, int_keys_b);
+    if ((v = after_key(line, "volume"))) {
+        int32_t n;
+        if (read_int(v, &n)) set_volume(n);
+    }
+    apply_int_keys(line, int_keys_c);
+    if ((v = after_key(line, "content_filter"))) {
+        int32_t n;
+        if (read_int(v, &n)) app.browse_filter = n == 2 ? 1 : 0;
+    }
+    apply_int_keys(line, int_keys_d);
+}
+
+void zibo6_save_config(vull_file *f) {
+    if (!f) return;
+    clamp_app_config();
+    vull_fprintf_1s(f, "version %s\n\n", CONFIG_VERSION);
+    write_int_row(f, "// audio volume: 0..256 \n", "volume %d\n\n", app.volume);
+    vull_fprintf_1s(f, "%s", "\n// Location of zibo-6's root folder\n");
+    vull_fprintf_1s(f, "root_path %s\n\n", pstate.root_path);
+    vull_fprintf_1s(f, "%s", "\n// Location of cartridge save data\n");
+    vull_fprintf_1s(f, "cdata_path %s\n\n", pstate.cdata_path);
+    write_int_row(f, "\n// Specify which player index joystick control begins at (0..7)\n",
+                  "joystick_index %d\n\n", app.joystick_index);
+    vull_fprintf_1s(f, "%s",
+                    "\n// Custom keyboard scancodes for buttons. player0 0..6, player1 0..5\n");
+    vull_fprintf_1s(f, "%s", "button_keys ");
+    for (int32_t k : app.button_keys) vull_fprintf_1d(f, "%d ", k);
+    vull_fprintf_1s(f, "%s", "\n\n");
+    write_int_row(f, "// Play notes as they are plotted in frequency mode\n", "live_notes %d\n\n",
+                  app.live_notes);
+    write_int_row(f, "// iff 1: when using keyboard cursor, snap to closest pixel / map cel\n",
+                  "cursor_snap %d\n\n", app.cursor_snap);
+    write_int_row(f,
+                  "// 0 default  1 dark blue background in code editor  2 black background in "
+                  "code editor   3 gray background in code editor   \n",
+                  "gui_theme %d\n\n", app.gui_theme);
+    write_int_row(f, "// scale of screenshots and gifs // 2 means 256x256\n",
+                  "screenshot_scale %d\n", app.screenshot_scale);
+    vull_fprintf_1d(f, "gif_scale %d\n\n", app.gif_scale);
+    write_int_row(f, "// maximum gif length in seconds (0..120; 0 means no gif recording)\n",
+                  "gif_len %d\n\n", app.gif_len);
+    write_int_row(f,
+                  "// when 1, reset the recording when pressing ctrl-9 (useful for creating a "
+                  "non-overlapping sequence)\n",
+                  "gif_reset_mode %d\n\n", app.gif_reset_mode);
+    write_int_row(f,
+                  "// 0 for off. 1 to allow control of a cart's framerate due to host machine's "
+                  "cpu capacity (recommended)\n",
+                  "host_framerate_control %d\n\n", app.host_framerate_control);
+    vull_fprintf_1s(f, "%s", "// filter browse cartridges\n");
+    write_int_row(f, "// 0 off   1 on (exclude cartridge tagged as 'mature' by community)\n",
+                  "browse_filter %d\n\n", app.browse_filter);
+    write_int_row(f, "// tab display width (1 ~ 4 spaces)\n", "tab_width %d\n\n", app.tab_width);
+    write_int_row(f, "// 0 off 1 on: draw tab characters as small vertical lines\n",
+                  "draw_tabs %d\n\n", app.draw_tabs);
+    write_int_row(f,
+                  "// 0 off 1 on: record the current cartridge and editor view every 3 seconds "
+                  "(see [appdata]/activity.log.txt)\n",
+                  "record_activity_log %d\n\n", app.record_activity_log);
+    write_int_row(f, "// 0 off 1 on: allow F6..F9 (alternative: ctrl 6..9)\n",
+                  "allow_function_keys %d\n\n", app.allow_function_keys);
+    write_int_row(f,
+                  "// 0 off 1 on: automatically check for a newer version of a BBS cart each time "
+                  "it is run.\n",
+                  "check_for_cart_updates %d\n\n", app.check_for_cart_updates);
+#ifdef ZIBO6_ARM32
+    write_int_row(f,
+                  "// 0 off 1 on: allow access to hardware GPIO at 0x5f80..0x5fff (might need to "
+                  "sudo zibo6)\n",
+                  "enable_gpio %d\n\n", app.enable_gpio);
+#endif
+    if (app.flip_ampersand) vull_fprintf_1s(f, "%s", "flip_ampersand 1\n\n");
+}
+
+void process_arguments(int argc, char **argv) {
+    extra_args.count = 0;
+    if (argc < 2 || !argv || !argv[1] || ends_scan(argv[1])) return;
+    const option_def *waiting = nullptr;
+    bool have_cart = false;
+    bool waiting_ignored = false; // an option of the engine's: its value is skipped
+    for (int i = 1; i < argc && argv[i]; i++) {
+        const char *arg = argv[i];
+        if (ends_scan(arg)) break;
+        // -export takes the next argument whatever it is; a number option takes a negative number
+        bool export_value = waiting && !strcmp(waiting->name, "export");
+        bool negative_value = waiting && waiting->kind == INT_VALUE && arg[0] == '-' &&
+                              arg[1] >= '0' && arg[1] <= '9';
+        if (arg[0] == '-' && !export_value && !negative_value) {
+            const option_def *o = find_option(arg + 1);
+            waiting = nullptr;
+            waiting_ignored = false;
+            if (!o)
+                waiting_ignored = true;
+            else if (o->kind == FLAG)
+                apply_flag(o->name);
+            else
+                waiting = o;
+            continue;
+        }
+        if (waiting) {
+            if (waiting->kind == INT_VALUE) {
+                int32_t v = 0;
+                read_int(arg, &v);
+                apply_int(waiting->name, v);
+            } else {
+                apply_text(waiting->name, arg);
+            }
+            waiting = nullptr;
+        } else if (waiting_ignored) {
+            waiting_ignored = false;
+        } else if (!have_cart) {
+            snprintf(app.cart_path, sizeof app.cart_path, "%s", arg);
+            have_cart = true;
+        } else if (extra_args.count < Z6_EXTRA_ARGS) {
+            snprintf(extra_args.text[extra_args.count++], Z6_PATH_LEN, "%s", arg);
+        }
+    }
+}

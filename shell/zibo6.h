@@ -1,0 +1,89 @@
+// The player's shell: start-up and exit, the console's config.txt keys and
+// command-line options, and the per-frame update. What the runtime and the
+// cart formats call of it (status messages) is declared in
+// console/shell_hooks.h, since console/ and cart/ never include shell/.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+
+#include "console/shell_hooks.h"
+#include "console/state.h"
+
+struct cpod;
+struct vull_file;
+
+// ---- start-up, reboot and exit (shell/zibo6.cpp) ----
+void set_default_app_config(); // the defaults of the application record
+void init_editor_state();      // editor selection block and caches, as at start-up
+void reboot_machine();         // a fresh machine from the cart file name onward
+void set_untitled_filename();  // the working cart file name: root_path + "untitled[_n].z6"
+void open_filesystem();        // nothing to open on this platform
+void do_file_test();
+// An empty path, or one whose folder lists no entry, becomes the per-user folder + fallback.
+void init_path(char *path, const char *fallback);
+void test_strstr(const char *a, const char *b);
+void blah(int16_t *samples, int n); // post-mix test hook: silences every second sample
+
+// ---- the data file (shell/data_file.cpp) ----
+// The resource pod's entries the shell uses.
+constexpr int RES_PALETTE = 1; // palette
+constexpr int RES_LOGO = 2;    // 40x10 logo bitmap
+constexpr int RES_TITLE = 4;   // title text
+constexpr int RES_ICON = 6;    // 32-bit window icon
+constexpr int FONT_GLYPHS = 256;
+constexpr int FONT_AMPERSAND = 38;      // the glyph flip_ampersand mirrors
+constexpr int DATA_CART_IMAGE = 0x8000; // entries from 3 on of exactly this size are carts
+// Takes the data file (null accepted) and its entries 0-2 into pstate; false,
+// with everything released, when one of them is missing or of the wrong kind.
+bool open_data_file(cpod *pod);
+void close_data_file();
+void *pod_entry_item(cpod *pod, int slot, int type); // null for a missing slot or other type
+vull_file *pod_file_entry(cpod *pod, int slot);      // a file item, rewound; or null
+
+// ---- config.txt keys and command-line options (shell/options.cpp) ----
+constexpr int Z6_EXTRA_ARGS = 33;
+struct extra_args_rec {
+    int32_t count;                         // texts held
+    char text[Z6_EXTRA_ARGS][Z6_PATH_LEN]; // plain arguments after the cart path
+};
+extern extra_args_rec extra_args;
+extern int export_mode; // -export given: load the cart, export (nothing here) and quit
+
+void zibo6_load_config(const char *line);  // one config.txt line the engine does not know
+void zibo6_save_config(vull_file *writer); // appends the console section
+void process_arguments(int argc, char **argv);
+void clamp_app_config(); // every ranged setting into its range
+
+// ---- status messages (shell/message.cpp) ----
+// show_message and show_message_2 are declared in console/shell_hooks.h.
+// The shell's own hot-key messages: they end at now + ms, without the tail.
+void show_message_at_most(const char *text, int ms);
+void show_message_hover(const char *format, int a, int b);
+int show_message_ex(const char *text, int ms);
+void show_message_2_ex(const char *format, int ms, int a, int b, int unused);
+
+// ---- the frame loop (shell/update.cpp) ----
+// The 16.16 frame accumulator after elapsed_ms more at rate frames a second
+// (elapsed at most 32 s; the result held to 0..0x1ffff, or 0x20000 at 60 fps).
+int32_t advance_frame_accumulator(int32_t acc, int elapsed_ms, int rate, int fps);
+// Host frames skipped in a row at most, for the per-frame sleep in ms.
+int skip_limit(int sleep_ms);
+void process_running_keypresses();
+void process_immediate_mode_keypresses();
+void update_reset_glitch();
+void process_command();
+int determine_audio_pause_state(); // the sound-pause counter the next update sets
+int should_be_pointer_locked();
+void process_devkit_mouse_activity();
+void toggle_mute();
+void set_view(int view); // views other than 0 are the editor's: nothing to do
+// The command history of the console prompt (which the player never shows):
+// a non-empty line that differs from the newest becomes the newest.
+void store_command(const char *line);
+constexpr int COMMAND_HISTORY = 256;  // lines kept
+constexpr int COMMAND_LINE_LEN = 256; // characters a line, terminator included
+int command_history_count();
+const char *command_history_line(int i); // 0 is the newest; null past the end
+
+// ---- the reset glitch (shell/glitch.cpp) ----
+void glitch_memory(); // corrupts console memory once, through the memory map

@@ -1,0 +1,123 @@
+#!/bin/sh
+# The player end to end from the command line: headless -x runs, refused carts
+# and data files, config.txt across runs and hostile config.txt files.
+# Usage: player_cli.sh path/to/zibo6 path/to/tests/shell
+set -u
+PLAYER=$1
+HERE=$2
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/player_cli.XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
+FAILS=0
+
+fail() {
+    echo "FAIL: $*"
+    FAILS=$((FAILS + 1))
+}
+
+# play NAME [args...]: runs the player, output in $WORK/NAME.out, status in $rc
+play() {
+    name=$1
+    shift
+    timeout 120 "$PLAYER" "$@" >"$WORK/$name.out" 2>"$WORK/$name.err"
+    rc=$?
+}
+
+expect_output() { # expect_output NAME TEXT
+    printf '%s' "$2" >"$WORK/$1.want"
+    if ! cmp -s "$WORK/$1.want" "$WORK/$1.out"; then
+        fail "$1: output differs"
+        diff "$WORK/$1.want" "$WORK/$1.out" | head -10
+    fi
+}
+
+HOME_DIR=$WORK/home
+CART=$HERE/carts/hello.z6
+
+# ---- a headless run prints its cart's output and exits 0 ----
+play hello -x "$CART" -home "$HOME_DIR"
+[ "$rc" = 0 ] || fail "hello: exit status $rc"
+expect_output hello "RUNNING: $CART
+hello
+"
+
+# ---- a cart that does not load ----
+play missing -x "$WORK/nothing.z6" -home "$HOME_DIR"
+[ "$rc" = 1 ] || fail "missing cart: exit status $rc"
+expect_output missing "RUNNING: $WORK/nothing.z6
+could not load $WORK/nothing.z6
+"
+
+# ---- a program without its data file, or with a foreign one ----
+mkdir -p "$WORK/bare"
+cp "$PLAYER" "$WORK/bare/zibo6"
+"$WORK/bare/zibo6" -x "$CART" -home "$HOME_DIR" >"$WORK/bare.out" 2>&1
+rc=$?
+[ "$rc" = 1 ] || fail "no data.pod: exit status $rc"
+grep -qx "couldn't load $WORK/bare/data.pod" "$WORK/bare.out" || fail "no data.pod: message"
+head -c 4096 /dev/urandom >"$WORK/bare/data.pod"
+"$WORK/bare/zibo6" -x "$CART" -home "$HOME_DIR" >"$WORK/foreign.out" 2>&1
+rc=$?
+[ "$rc" = 1 ] || fail "foreign data.pod: exit status $rc"
+grep -qx "couldn't load $WORK/bare/data.pod" "$WORK/foreign.out" || fail "foreign data.pod: message"
+
+# ---- engine flags without a value never take the cart's place ----
+play flags1 -headless "$CART" -x -home "$HOME_DIR"
+expect_output flags1 "RUNNING: $CART
+hello
+"
+play flags2 -windowed 1 "$CART" -x -home "$HOME_DIR"
+expect_output flags2 "RUNNING: $CART
+hello
+"
+
+# ---- future carts load only with -accept_future, which a -x cart already sees ----
+FUTURE=$HERE/carts/future_version.z6
+play future -x "$FUTURE" -home "$HOME_DIR"
+[ "$rc" = 1 ] || fail "future cart without -accept_future: exit status $rc"
+play future_ok -accept_future 1 -x "$FUTURE" -home "$HOME_DIR"
+[ "$rc" = 0 ] || fail "future cart with -accept_future: exit status $rc"
+grep -qx "from the future" "$WORK/future_ok.out" || fail "future cart did not run"
+
+# ---- -export loads the cart and quits before running it ----
+play export -export "out.bin" "$CART" -home "$HOME_DIR"
+[ "$rc" = 0 ] || fail "-export: exit status $rc"
+grep -qx "hello" "$WORK/export.out" && fail "-export ran the cart"
+
+# ---- two runs: per-user folders, clamped values, settings kept ----
+H2=$WORK/two
+play first -x "$CART" -home "$H2" -volume 300 -gif_len 20
+for d in carts backup cdata cstore plates bbs bbs/carts bbs/labels; do
+    [ -d "$H2/$d" ] || fail "per-user folder $d missing"
+done
+grep -qx "volume 256" "$H2/config.txt" || fail "-volume 300 not written as 256"
+grep -qx "gif_len 20" "$H2/config.txt" || fail "-gif_len 20 not written"
+play second -x "$CART" -home "$H2"
+grep -qx "gif_len 20" "$H2/config.txt" || fail "gif_len not kept across runs"
+grep -q "^sessions 2 " "$H2/config.txt" || fail "second run: sessions is not 2"
+grep -qx "root_path $H2/carts/" "$H2/config.txt" || fail "root_path default"
+
+# ---- hostile config.txt files start the player with defaults or clamped values ----
+H3=$WORK/hostile
+mkdir -p "$H3"
+head -c 20000 /dev/urandom >"$H3/config.txt"
+play random -x "$CART" -home "$H3"
+[ "$rc" = 0 ] || fail "random config.txt: exit status $rc"
+awk 'BEGIN {
+    line = ""; for (i = 0; i < 10000; i++) line = line "9"
+    print "volume " line; print "gif_len -" line; print "root_path"
+    print "button_keys 99999999999999999999999999 -7 300"; print "tab_width " line; print line line
+}' >"$H3/config.txt"
+play long -x "$CART" -home "$H3"
+[ "$rc" = 0 ] || fail "long config lines: exit status $rc"
+expect_output long "RUNNING: $CART
+hello
+"
+grep -qx "volume 256" "$H3/config.txt" || fail "overflowing volume not clamped"
+grep -qx "gif_len 0" "$H3/config.txt" || fail "overflowing gif_len not clamped"
+grep -qx "tab_width 8" "$H3/config.txt" || fail "overflowing tab_width not clamped"
+grep -qx "button_keys 511 0 300 0 0 0 0 0 0 0 0 0 0 " "$H3/config.txt" || fail "button_keys not clamped"
+grep -qx "root_path $H3/carts/" "$H3/config.txt" || fail "bare root_path not replaced"
+
+[ "$FAILS" = 0 ] || exit 1
+echo "player_cli: all passed"

@@ -1,0 +1,187 @@
+// data.pod as the build makes it and as the player checks it: the entries the
+// player reads, the font drawn as a table against a stored picture, and
+// foreign, damaged or truncated data files refused without a crash.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cart/cart.h"
+#include "cart/rom.h"
+#include "console/state.h"
+#include "engine/cpod.h"
+#include "engine/disk.h"
+#include "engine/gfx.h"
+#include "engine/image.h"
+#include "engine/mem.h"
+#include "engine/pod.h"
+#include "shell/zibo6.h"
+
+namespace {
+
+std::string env_path(const char *var, const char *rest) {
+    const char *dir = getenv(var);
+    return std::string(dir ? dir : ".") + rest;
+}
+
+std::vector<uint8_t> read_bytes(const std::string &path) {
+    std::vector<uint8_t> bytes;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) return bytes;
+    int c;
+    while ((c = fgetc(f)) != EOF) bytes.push_back(uint8_t(c));
+    fclose(f);
+    return bytes;
+}
+
+cpod *pod_from(std::vector<uint8_t> &bytes, size_t length) {
+    vull_file *f = vull_fopen_memory(bytes.data(), int(length));
+    cpod *pod = vull_load_pod_file("", f);
+    vull_fclose(f);
+    return pod;
+}
+
+cbuffer *file_item(const char *name, const void *data, int n) {
+    cbuffer *b = vull_create_buffer(n);
+    if (n) cbuffer_add_data(b, data, n);
+    snprintf(b->name, sizeof b->name, "%s", name);
+    return b;
+}
+
+cbuffer *serialised(cpod *pod) {
+    cbuffer *b = vull_create_buffer(0);
+    vull_save_pod_file("", pod, b);
+    vull_destroy_pod(pod);
+    return b;
+}
+
+class DataFile : public ::testing::Test {
+protected:
+    std::vector<uint8_t> bytes = read_bytes(env_path("ZIBO6_BINARY_DIR", "/data.pod"));
+    void SetUp() override { ASSERT_FALSE(bytes.empty()) << "data.pod was not built"; }
+    void TearDown() override { close_data_file(); }
+};
+
+TEST_F(DataFile, EntriesAreWhatThePlayerReads) {
+    ASSERT_TRUE(open_data_file(pod_from(bytes, bytes.size())));
+    EXPECT_STREQ(get_embedded_cart_title(), "zibo-6");
+    cpod *res = pstate.resource_pod;
+    auto *logo = static_cast<vull_bitmap *>(cpod_get_item(res, RES_LOGO, CPOD_BITMAP));
+    ASSERT_NE(logo, nullptr);
+    EXPECT_EQ(logo->width, 40);
+    EXPECT_EQ(logo->height, 10);
+    auto *icon = static_cast<vull_bitmap *>(cpod_get_item(res, RES_ICON, CPOD_BITMAP));
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(icon->bpp, 32);
+    EXPECT_NE(cpod_get_item(res, RES_PALETTE, CPOD_PALETTE), nullptr);
+    for (int c = 0; c < FONT_GLYPHS; c++) {
+        auto *g = static_cast<vull_bitmap *>(cpod_get_item(pstate.font_pod, c, CPOD_BITMAP));
+        ASSERT_NE(g, nullptr);
+        EXPECT_EQ(g->width, c < 128 ? 3 : 7) << c;
+        EXPECT_EQ(g->height, 5) << c;
+    }
+    // sfx 0 of the bios cart is the boot sound
+    EXPECT_NE(pstate.bios_cart->sfx[0].note[0].pitch, 0);
+    auto *head = static_cast<vull_file *>(cpod_get_item(pstate.data_pod, 3, CPOD_FILE));
+    ASSERT_NE(head, nullptr);
+    EXPECT_EQ(head->length, DATA_CART_IMAGE);
+    zibo6_cart *cart = vull_create_zibo6_cart();
+    load_zibo6_cart_32k(cart, head->data);
+    EXPECT_NE(strstr(cart->code, "function _draw"), nullptr);
+    vull_destroy_zibo6_cart(cart);
+}
+
+// The 256 glyphs in a 16 x 16 table of 8 x 6 cells, compared with the stored
+// picture; a mismatch writes the table drawn now beside the build's data.pod.
+TEST_F(DataFile, FontTableMatchesTheStoredPicture) {
+    ASSERT_TRUE(open_data_file(pod_from(bytes, bytes.size())));
+    vull_bitmap *table = vull_create_bitmap(16 * 8 + 2, 16 * 6 + 2, 8);
+    for (int c = 0; c < FONT_GLYPHS; c++) {
+        auto *g = static_cast<vull_bitmap *>(cpod_get_item(pstate.font_pod, c, CPOD_BITMAP));
+        int x0 = 1 + (c % 16) * 8, y0 = 1 + (c / 16) * 6;
+        for (int y = 0; y < g->height; y++)
+            for (int x = 0; x < g->width; x++) table->rows[y0 + y][x0 + x] = g->rows[y][x] ? 7 : 1;
+    }
+    auto *pal = static_cast<vull_palette_rec *>(
+        cpod_get_item(pstate.resource_pod, RES_PALETTE, CPOD_PALETTE));
+    std::string stored = env_path("ZIBO6_SOURCE_DIR", "/tests/shell/font_table.png");
+    vull_bitmap *want = vull_load_png(stored.c_str());
+    bool same = want && want->width == table->width && want->height == table->height;
+    for (int y = 0; same && y < table->height; y++)
+        for (int x = 0; same && x < table->width; x++) {
+            uint32_t got = vull_palette_colour(pal, table->rows[y][x]) & 0xffffff;
+            uint32_t px;
+            memcpy(&px, want->rows[y] + 4 * x, 4);
+            same = (px & 0xffffff) == got;
+        }
+    if (!same) {
+        vull_palette_rec *saved = vull_palette;
+        vull_palette = pal;
+        vull_save_png(env_path("ZIBO6_BINARY_DIR", "/font_table.actual.png").c_str(), table);
+        vull_palette = saved;
+    }
+    EXPECT_TRUE(same) << "font table differs from " << stored
+                      << "; see build/font_table.actual.png";
+    vull_destroy_bitmap(want);
+    vull_destroy_bitmap(table);
+}
+
+TEST_F(DataFile, ForeignDataFilesAreRefused) {
+    EXPECT_FALSE(open_data_file(nullptr));
+
+    // Entries 0-2 in the wrong kinds: bitmaps where files belong.
+    cpod *wrong = vull_create_pod(4);
+    for (int i = 0; i < 3; i++) cpod_add_item(wrong, CPOD_BITMAP, vull_create_bitmap(2, 2, 8));
+    EXPECT_FALSE(open_data_file(wrong));
+
+    // Only two entries.
+    cpod *ok = pod_from(bytes, bytes.size());
+    cpod *short_pod = vull_create_pod(2);
+    for (int i = 0; i < 2; i++) {
+        auto *f = static_cast<vull_file *>(cpod_get_item(ok, i, CPOD_FILE));
+        cpod_add_item(short_pod, CPOD_FILE, file_item(f->name, f->data, f->length));
+    }
+    EXPECT_FALSE(open_data_file(short_pod));
+
+    // A font of 255 glyphs, and a resource entry that is not a pod.
+    for (int variant = 0; variant < 2; variant++) {
+        cpod *pod = vull_create_pod(4);
+        for (int i = 0; i < 3; i++) {
+            auto *f = static_cast<vull_file *>(cpod_get_item(ok, i, CPOD_FILE));
+            if (variant == 0 && i == 2) {
+                cpod *font = vull_create_pod(255);
+                for (int c = 0; c < 255; c++)
+                    cpod_add_item(font, CPOD_BITMAP, vull_create_bitmap(3, 5, 8));
+                cpod_add_item(pod, CPOD_FILE, serialised(font));
+            } else if (variant == 1 && i == 1) {
+                cpod_add_item(pod, CPOD_FILE, file_item("resource.pod", "not a pod", 9));
+            } else {
+                cpod_add_item(pod, CPOD_FILE, file_item(f->name, f->data, f->length));
+            }
+        }
+        EXPECT_FALSE(open_data_file(pod)) << "variant " << variant;
+    }
+    vull_destroy_pod(ok);
+}
+
+TEST_F(DataFile, EveryTruncationIsRefusedOrWhole) {
+    // The reader keeps the items before a cut: a data file opens exactly when
+    // entries 0-2 are whole, whatever is cut off after them (the head cart
+    // then counts as missing). Every cut through entries 0-2 and just past
+    // them, then every 17th byte of the head cart.
+    size_t whole = 0; // first length that opens
+    for (size_t n = 0; n < bytes.size(); n += whole && n > whole + 1024 ? 17 : 1) {
+        bool opened = open_data_file(pod_from(bytes, n));
+        if (opened && !whole) whole = n;
+        EXPECT_EQ(opened, whole && n >= whole) << n;
+    }
+    EXPECT_GT(whole, 0u);
+    EXPECT_LT(whole, bytes.size() - DATA_CART_IMAGE);
+    ASSERT_TRUE(open_data_file(pod_from(bytes, whole)));
+    EXPECT_EQ(cpod_get_item(pstate.data_pod, 3, CPOD_FILE), nullptr);
+    EXPECT_TRUE(open_data_file(pod_from(bytes, bytes.size())));
+}
+
+} // namespace

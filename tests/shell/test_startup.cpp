@@ -1,0 +1,148 @@
+// Start-up rules a cart cannot reach: the working cart's untitled name, the
+// per-user fallback of unusable folders, the code tabs' tab stops and what a
+// machine reboot keeps and clears.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "cart/cart.h"
+#include "console/state.h"
+#include "engine/config.h"
+#include "engine/ctext.h"
+#include "platform/system.h"
+#include "shell/zibo6.h"
+
+namespace {
+
+std::string scratch_dir(const char *name) {
+    const char *bin = getenv("ZIBO6_BINARY_DIR");
+    std::string dir = std::string(bin ? bin : "/tmp") + "/startup_test_" + name + "/";
+    std::string cmd = "rm -rf '" + dir + "' && mkdir -p '" + dir + "'";
+    EXPECT_EQ(system(cmd.c_str()), 0);
+    return dir;
+}
+
+void touch(const std::string &path) {
+    FILE *f = fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr) << path;
+    fclose(f);
+}
+
+TEST(Startup, UntitledNameSkipsNamesInUse) {
+    std::string dir = scratch_dir("untitled");
+    snprintf(pstate.root_path, Z6_PATH_LEN, "%s", dir.c_str());
+    set_untitled_filename();
+    EXPECT_EQ(std::string(pstate.current_filename), dir + "untitled.z6");
+    touch(dir + "untitled.z6");
+    for (int i = 1; i <= 9; i++) touch(dir + "untitled_" + std::to_string(i) + ".z6");
+    set_untitled_filename();
+    EXPECT_EQ(std::string(pstate.current_filename), dir + "untitled_10.z6");
+
+    // A folder name so long that the file name would not fit gives no name at all.
+    std::string deep(Z6_PATH_LEN - 5, 'd');
+    snprintf(pstate.root_path, Z6_PATH_LEN, "%s", deep.c_str());
+    set_untitled_filename();
+    EXPECT_STREQ(pstate.current_filename, "");
+}
+
+TEST(Startup, UnusableFoldersFallBackToThePerUserFolder) {
+    std::string dir = scratch_dir("paths");
+    snprintf(cconfig.home, sizeof cconfig.home, "%s", dir.c_str());
+    char want[Z6_PATH_LEN];
+    vull_prefix_with_appdata_path("carts/", want, sizeof want);
+
+    char path[Z6_PATH_LEN] = "";
+    init_path(path, "carts/");
+    EXPECT_STREQ(path, want); // empty
+    snprintf(path, sizeof path, "%s", (dir + "missing/").c_str());
+    init_path(path, "carts/");
+    EXPECT_STREQ(path, want); // does not list
+    std::string kept = dir + "own/";
+    scratch_dir("paths/own");
+    touch(kept + "a.z6");
+    snprintf(path, sizeof path, "%s", kept.c_str());
+    init_path(path, "carts/");
+    EXPECT_EQ(std::string(path), kept); // lists an entry: kept
+    cconfig.home[0] = 0;
+}
+
+class Reboot : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app = app_state{};
+        set_default_app_config();
+        pstate = console_state{};
+        dir = scratch_dir("reboot");
+        snprintf(pstate.root_path, Z6_PATH_LEN, "%s", dir.c_str());
+        snprintf(pstate.cdata_path, Z6_PATH_LEN, "%scdata/", dir.c_str());
+        snprintf(pstate.current_folder, Z6_PATH_LEN, "games/");
+        snprintf(pstate.current_filename, Z6_PATH_LEN, "%sgames/old.z6", dir.c_str());
+        pstate.headless = 1;
+        pstate.machine_mode = 1;
+        pstate.pending_action = 3;
+        pstate.fps = 60;
+        pstate.console_ram[0x6000] = 0x12;
+    }
+    void TearDown() override {
+        for (ctext *&t : pstate.code_tab) {
+            vull_destroy_ctext(t);
+            t = nullptr;
+        }
+        vull_destroy_zibo6_cart(pstate.memory_cart);
+        vull_destroy_zibo6_cart(pitem.cart);
+        pstate.memory_cart = pitem.cart = nullptr;
+    }
+    std::string dir;
+};
+
+TEST_F(Reboot, KeepsPathsAndFlagsAndStartsTheRestAfresh) {
+    reboot_machine();
+    EXPECT_EQ(std::string(pstate.root_path), dir);
+    EXPECT_EQ(std::string(pstate.cdata_path), dir + "cdata/");
+    EXPECT_STREQ(pstate.current_folder, "");
+    EXPECT_EQ(std::string(pstate.current_filename), dir + "untitled.z6");
+    EXPECT_EQ(pstate.headless, 1);
+    EXPECT_EQ(pstate.fps, 30);
+    EXPECT_EQ(pstate.console_ram[0x6000], 0);
+    EXPECT_EQ(pstate.pending_action, 0);
+    EXPECT_NE(pstate.memory_cart, nullptr);
+    EXPECT_NE(pitem.cart, nullptr);
+    EXPECT_EQ(cart_item_count, 1);
+    for (ctext *t : pstate.code_tab) ASSERT_NE(t, nullptr);
+    EXPECT_EQ(pstate.current_tab, 0);
+}
+
+TEST_F(Reboot, TabStopsFollowTabWidthWithinOneToFour) {
+    for (auto [width, stop] : {std::pair{0, 4}, {1, 4}, {3, 12}, {7, 16}}) {
+        app.tab_width = width;
+        reboot_machine();
+        EXPECT_EQ(pstate.code_tab[0]->tab_width, stop) << width;
+        EXPECT_EQ(pstate.code_tab[15]->tab_width, stop) << width;
+        EXPECT_EQ(pstate.code_tab[0]->char_width, 4);
+        EXPECT_EQ(pstate.code_tab[0]->line_height, 6);
+    }
+}
+
+TEST(CommandHistory, NewestFirstWithoutRepeatsAndBounded) {
+    store_command("");
+    EXPECT_EQ(command_history_count(), 0);
+    store_command("ls");
+    store_command("ls");
+    store_command("run");
+    ASSERT_EQ(command_history_count(), 2);
+    EXPECT_STREQ(command_history_line(0), "run");
+    EXPECT_STREQ(command_history_line(1), "ls");
+    EXPECT_EQ(command_history_line(2), nullptr);
+    for (int i = 0; i < 300; i++) store_command(("cd " + std::to_string(i)).c_str());
+    EXPECT_EQ(command_history_count(), COMMAND_HISTORY);
+    EXPECT_STREQ(command_history_line(0), "cd 299");
+    EXPECT_STREQ(command_history_line(COMMAND_HISTORY - 1), "cd 44");
+    std::string long_line(1000, 'x');
+    store_command(long_line.c_str());
+    EXPECT_EQ(strlen(command_history_line(0)), size_t(COMMAND_LINE_LEN - 1));
+}
+
+} // namespace

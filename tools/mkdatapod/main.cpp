@@ -1,0 +1,280 @@
+// mkdatapod: builds data.pod, the player's data file, from the text sources
+// under assets/. Every picture, glyph and colour of the file is drawn in those
+// sources; this tool only turns them into POD items with the engine's writer.
+//
+// Entries of data.pod (file items, in this order):
+//   0 bios.z6       the bios text cart (its sfx 0 is the boot sound)
+//   1 resource.pod  palette (1), logo (2), title text (4), window icon (6),
+//                   the pictures of pictures.txt at their own slots; every
+//                   other slot up to the last picture is a reserved empty item
+//   2 font.pod      256 glyph bitmaps, 5 rows; codes 0-127 3 wide, 128-255 7 wide
+//   3 head.z6       the head cart as a 32 KB cart image
+//   4.. further carts named on the command line, as 32 KB images
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cart/cart.h"
+#include "cart/rom.h"
+#include "engine/cpod.h"
+#include "engine/disk.h"
+#include "engine/gfx.h"
+#include "engine/mem.h"
+#include "engine/pod.h"
+
+namespace {
+
+constexpr int GLYPHS = 256;
+constexpr int GLYPH_HEIGHT = 5;
+constexpr int GLYPH_INK = 7; // pixel value of a glyph's ink (any non-zero value is ink)
+constexpr int LOGO_W = 40, LOGO_H = 10;
+constexpr int ICON_W = 16, ICON_H = 16;
+
+[[noreturn]] void fail(const std::string &what) {
+    std::fprintf(stderr, "mkdatapod: %s\n", what.c_str());
+    std::exit(1);
+}
+
+std::string read_text(const std::string &path) {
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f) fail("cannot open " + path);
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+    std::fclose(f);
+    return text;
+}
+
+// Lines of a source file without comment lines ("//") and blank lines.
+std::vector<std::string> source_lines(const std::string &path) {
+    std::vector<std::string> lines;
+    std::string text = read_text(path), line;
+    for (size_t i = 0; i <= text.size(); i++) {
+        if (i < text.size() && text[i] != '\n') {
+            if (text[i] != '\r') line += text[i];
+            continue;
+        }
+        if (!line.empty() && line.compare(0, 2, "//") != 0) lines.push_back(line);
+        line.clear();
+    }
+    return lines;
+}
+
+cbuffer *file_item(const char *name, const void *data, int length) {
+    cbuffer *buf = vull_create_buffer(length);
+    if (!buf || (length > 0 && !cbuffer_add_data(buf, data, length))) fail("out of memory");
+    std::snprintf(buf->name, sizeof buf->name, "%s", name);
+    buf->position = 0;
+    return buf;
+}
+
+void add(cpod *pod, int type, void *item) {
+    if (!item || cpod_add_item(pod, type, item) < 0) fail("out of memory");
+}
+
+// A pod serialised into a file item of the outer pod.
+cbuffer *pod_item(const char *name, cpod *pod) {
+    cbuffer *buf = vull_create_buffer(0);
+    if (!buf || vull_save_pod_file(name, pod, buf) != 0) fail(std::string("cannot write ") + name);
+    std::snprintf(buf->name, sizeof buf->name, "%s", name);
+    buf->position = 0;
+    return buf;
+}
+
+int hex_digit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// A grid of hex digits ('.' = 0) as palette indices, checked against its size.
+std::vector<int> grid_cells(const std::string &path, const std::vector<std::string> &lines, int w,
+                            int h) {
+    if ((int)lines.size() != h) fail(path + ": expected " + std::to_string(h) + " rows");
+    std::vector<int> cells;
+    for (int y = 0; y < h; y++) {
+        if ((int)lines[y].size() != w)
+            fail(path + ": row " + std::to_string(y) + " is not " + std::to_string(w) + " wide");
+        for (char c : lines[y]) {
+            int v = c == '.' ? 0 : hex_digit(c);
+            if (v < 0) fail(path + ": bad pixel '" + std::string(1, c) + "'");
+            cells.push_back(v);
+        }
+    }
+    return cells;
+}
+
+std::vector<int> read_grid(const std::string &path, int w, int h) {
+    return grid_cells(path, source_lines(path), w, h);
+}
+
+vull_palette_rec *read_palette(const std::string &path) {
+    vull_palette_rec *pal = vull_create_palette();
+    if (!pal) fail("out of memory");
+    std::memset(pal->entry, 0, sizeof pal->entry);
+    for (const std::string &line : source_lines(path)) {
+        int index;
+        unsigned r, g, b;
+        if (std::sscanf(line.c_str(), "%d %x %x %x", &index, &r, &g, &b) != 4 || index < 0 ||
+            index > 255 || r > 255 || g > 255 || b > 255)
+            fail(path + ": bad line: " + line);
+        pal->entry[index] = {uint8_t(r), uint8_t(g), uint8_t(b)};
+    }
+    return pal;
+}
+
+vull_bitmap *cells_bitmap8(const std::vector<int> &cells, int w, int h) {
+    vull_bitmap *bmp = vull_create_bitmap(w, h, 8);
+    if (!bmp) fail("out of memory");
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) bmp->rows[y][x] = uint8_t(cells[y * w + x]);
+    return bmp;
+}
+
+vull_bitmap *grid_bitmap8(const std::string &path, int w, int h) {
+    return cells_bitmap8(read_grid(path, w, h), w, h);
+}
+
+// In 32-bit colour through the palette; index 0 is transparent.
+vull_bitmap *cells_bitmap32(const std::vector<int> &cells, int w, int h,
+                            const vull_palette_rec *pal) {
+    vull_bitmap *bmp = vull_create_bitmap(w, h, 32);
+    if (!bmp) fail("out of memory");
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            int v = cells[y * w + x];
+            uint32_t argb = v ? vull_palette_colour(pal, v) | 0xFF000000u : 0;
+            std::memcpy(bmp->rows[y] + x * 4, &argb, 4);
+        }
+    return bmp;
+}
+
+vull_bitmap *grid_bitmap32(const std::string &path, int w, int h, const vull_palette_rec *pal) {
+    return cells_bitmap32(read_grid(path, w, h), w, h, pal);
+}
+
+// pictures.txt: blocks of "picture N WxH" or "picture32 N WxH" and H rows,
+// placed at slot N of the resource pod (empty slots before it are reserved).
+void add_pictures(cpod *pod, const std::string &path, const vull_palette_rec *pal) {
+    std::vector<std::string> lines = source_lines(path);
+    for (size_t i = 0; i < lines.size();) {
+        char kind[16];
+        int n, w, h;
+        if (std::sscanf(lines[i].c_str(), "%15s %d %dx%d", kind, &n, &w, &h) != 4 ||
+            (std::strcmp(kind, "picture") != 0 && std::strcmp(kind, "picture32") != 0) ||
+            n < pod->count || n > 255 || w < 1 || w > 128 || h < 1 || h > 128 ||
+            lines.size() - i - 1 < size_t(h))
+            fail(path + ": bad picture line: " + lines[i]);
+        std::vector<std::string> rows(lines.begin() + long(i) + 1, lines.begin() + long(i) + 1 + h);
+        std::vector<int> cells = grid_cells(path, rows, w, h);
+        while (pod->count < n) add(pod, CPOD_FILE, file_item("reserved", nullptr, 0));
+        add(pod, CPOD_BITMAP,
+            kind[7] ? cells_bitmap32(cells, w, h, pal) : cells_bitmap8(cells, w, h));
+        i += 1 + size_t(h);
+    }
+}
+
+cpod *build_resource_pod(const std::string &assets) {
+    cpod *pod = vull_create_pod(8);
+    if (!pod) fail("out of memory");
+    vull_palette_rec *pal = read_palette(assets + "/palette.txt");
+    std::string title = read_text(assets + "/title.txt");
+    while (!title.empty() && (title.back() == '\n' || title.back() == '\r')) title.pop_back();
+    add(pod, CPOD_FILE, file_item("reserved", nullptr, 0));
+    add(pod, CPOD_PALETTE, pal);
+    add(pod, CPOD_BITMAP, grid_bitmap8(assets + "/logo.txt", LOGO_W, LOGO_H));
+    add(pod, CPOD_FILE, file_item("reserved", nullptr, 0));
+    add(pod, CPOD_FILE, file_item("title", title.data(), int(title.size())));
+    add(pod, CPOD_FILE, file_item("reserved", nullptr, 0));
+    add(pod, CPOD_BITMAP, grid_bitmap32(assets + "/icon.txt", ICON_W, ICON_H, pal));
+    add_pictures(pod, assets + "/pictures.txt", pal);
+    return pod;
+}
+
+// font.txt: "code row row row row row", '#' ink and '.' paper.
+cpod *build_font_pod(const std::string &path) {
+    std::vector<vull_bitmap *> glyph(GLYPHS, nullptr);
+    for (const std::string &line : source_lines(path)) {
+        char rows[GLYPH_HEIGHT][16];
+        int code;
+        if (std::sscanf(line.c_str(), "%d %15s %15s %15s %15s %15s", &code, rows[0], rows[1],
+                        rows[2], rows[3], rows[4]) != 6 ||
+            code < 0 || code >= GLYPHS)
+            fail(path + ": bad line: " + line);
+        if (glyph[code]) fail(path + ": glyph " + std::to_string(code) + " drawn twice");
+        int w = code < 128 ? 3 : 7;
+        vull_bitmap *bmp = vull_create_bitmap(w, GLYPH_HEIGHT, 8);
+        if (!bmp) fail("out of memory");
+        for (int y = 0; y < GLYPH_HEIGHT; y++) {
+            if ((int)std::strlen(rows[y]) != w)
+                fail(path + ": glyph " + std::to_string(code) + " is not " + std::to_string(w) +
+                     " wide");
+            for (int x = 0; x < w; x++) {
+                char c = rows[y][x];
+                if (c != '#' && c != '.')
+                    fail(path + ": bad pixel in glyph " + std::to_string(code));
+                bmp->rows[y][x] = c == '#' ? GLYPH_INK : 0;
+            }
+        }
+        glyph[code] = bmp;
+    }
+    cpod *pod = vull_create_pod(GLYPHS);
+    if (!pod) fail("out of memory");
+    for (int c = 0; c < GLYPHS; c++) {
+        if (!glyph[c]) fail(path + ": glyph " + std::to_string(c) + " is missing");
+        add(pod, CPOD_BITMAP, glyph[c]);
+    }
+    return pod;
+}
+
+// A text cart as a 32 KB cart image: its data as the console's ROM view shows
+// it, its code compressed.
+cbuffer *cart_item(const std::string &path) {
+    zibo6_cart *cart = vull_load_zibo6_cart(path.c_str());
+    if (!cart) fail(path + ": not a readable text cart");
+    std::vector<uint8_t> image(CART_IMAGE_SIZE);
+    int status = save_zibo6_cart_32k(cart, image.data());
+    vull_destroy_zibo6_cart(cart);
+    if (status != 0) fail(path + ": the code does not fit a cart image");
+    std::string name = path.substr(path.find_last_of('/') + 1);
+    return file_item(name.c_str(), image.data(), CART_IMAGE_SIZE);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: mkdatapod ASSETS_DIR OUT.pod [EXTRA_CART.z6...]\n"
+                             "builds data.pod from the text sources in ASSETS_DIR; carts named\n"
+                             "after the output are appended after the head cart.\n");
+        return 2;
+    }
+    std::string assets = argv[1];
+    cpod *data = vull_create_pod(8);
+    if (!data) fail("out of memory");
+    std::string bios = read_text(assets + "/carts/bios.z6");
+    add(data, CPOD_FILE, file_item("bios.z6", bios.data(), int(bios.size())));
+
+    cpod *resources = build_resource_pod(assets);
+    add(data, CPOD_FILE, pod_item("resource.pod", resources));
+    vull_destroy_pod(resources);
+
+    cpod *font = build_font_pod(assets + "/font.txt");
+    add(data, CPOD_FILE, pod_item("font.pod", font));
+    vull_destroy_pod(font);
+
+    add(data, CPOD_FILE, cart_item(assets + "/carts/head.z6"));
+    for (int i = 3; i < argc; i++) add(data, CPOD_FILE, cart_item(argv[i]));
+
+    // Written beside the target first so an interrupted build never leaves half a data file.
+    std::string out = argv[2], tmp = out + ".tmp";
+    if (vull_save_pod(tmp.c_str(), data) != 0 || std::rename(tmp.c_str(), out.c_str()) != 0) {
+        std::remove(tmp.c_str());
+        fail("cannot write " + out);
+    }
+    vull_destroy_pod(data);
+    return 0;
+}
