@@ -1,11 +1,8 @@
-// Cart data bindings (cartdata, dget, dset) and extcmd.
+// Cart data bindings (cartdata, dget, dset).
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
-#include "cart/capture.h"
 #include "cart/cdata.h"
-#include "console/shell_hooks.h"
 #include "console/api.h"
 #include "console/state.h"
 #include "console/term.h"
@@ -45,39 +42,4 @@ int z6_dset(lua_State *L) {
         pstate.cartdata_dirty = 1;
     }
     return 0;
-}
-
-// The other commands come with the rest of the system API; until then they do nothing.
-// The capture commands: 1 when command was one of them.
-static int capture_extcmd(lua_State *L, const char *command) {
-    char text[64];
-    if (std::strcmp(command, "rec") == 0) {
-        reset_video();
-    } else if (std::strcmp(command, "rec_frames") == 0) {
-        reset_video();
-        app.rec_frames = 1;
-    } else if (std::strcmp(command, "video") == 0) {
-        app.rec_frames = 0;
-        int to_output = lua_type(L, 3) == LUA_TNUMBER ? lua_tonumberx(L, 3, nullptr) != 0
-                                                    : lua_toboolean(L, 3);
-        int r = save_gif(int(lua_tonumberx(L, 2, nullptr) >> 16), to_output);
-        if (r == 9)
-            std::snprintf(text, sizeof text, "no video recorded (0 frames)");
-        else if (r > 0)
-            std::snprintf(text, sizeof text, "** could not save gif");
-        else
-            std::snprintf(text, sizeof text, to_output ? "saved %d second gif" : "saved %d second gif to desktop",
-                          get_current_gif_len());
-        show_message(text, 1500);
-    } else if (std::strcmp(command, "label") == 0) {
-        set_cart_label(shown_screen());
-        show_message("saved label", 1500);
-    }
-    return 0;
-}
-
-int z6_extcmd(lua_State *L) {
-    const char *command = lua_type(L, 1) == LUA_TSTRING ? lua_tostring(L, 1) : "";
-    if (std::strcmp(command, "shutdown") == 0) vull_quit = 1;
-    return capture_extcmd(L, command);
 }

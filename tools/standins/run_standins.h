@@ -1,10 +1,9 @@
 // Stand-ins for the services that running a cart calls in pieces not built
-// yet: embedded carts and the config command.  Each does the
-// least a run needs; each goes when its real piece lands.
+// yet: embedded carts.  Each does the least a run needs; each
+// goes when its real piece lands.
 #pragma once
 #include <cstddef>
 
-void z6_standin_run_config(const char *text);
 
 // cart files
 int z6_standin_load_embedded_cart(const char *name); // no data file carts: always fails
