@@ -27,6 +27,7 @@
 #include "platform/system.h"
 #include "platform/video.h"
 #include "shell/zibo6.h"
+#include "shell/board.h"
 #include "tools/standins/shell_standins.h"
 
 namespace {

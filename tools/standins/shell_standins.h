@@ -16,13 +16,11 @@ void move_boot();
 // Tokens.
 void calculate_dormant_tokens();
 
-// Pause menu, key configuration, cart browser, board downloads, ls listing.
+// Pause menu, key configuration, ls listing.
 void update_paused_menu();
 void process_paused_keypresses();
 void keyconfig_update();
 void keyconfig_close();
-void browse_update();
-void update_browse_download();
 void zibo6_list_files();
 
 // Capture: nothing is recorded.
