@@ -17,6 +17,7 @@
 #include "console/api_sound.h"
 #include "console/button.h"
 #include "console/cpu.h"
+#include "console/button.h"
 #include "console/display.h"
 #include "console/mem.h"
 #include "console/run.h"
@@ -31,6 +32,7 @@
 #include "platform/joystick.h"
 #include "platform/system.h"
 #include "platform/video.h"
+#include "cart/capture.h"
 #include "tools/standins/run_standins.h"
 #include "vm/lauxlib.h"
 #include "vm/lcpu.h"
@@ -53,7 +55,7 @@ void zibo6_frame_end() {
     } else if (pstate.fps == 30) {
         record_resource_data();
     }
-    z6_standin_update_paused_menu();
+    update_paused_menu();
     read_buttons();
     pstate.holdframe_flag = 0;
     serial_end_frame();
@@ -64,7 +66,7 @@ void zibo6_frame_end() {
         pstate.draw_state.cursor_x = pstate.draw_state.cursor_y = 0;
         pstate.draw_state.print_left_margin = 0;
     }
-    if (app.rec_frames) z6_standin_record_video_frame();
+    if (app.rec_frames) record_screen_frame();
     lua_cpu_superyield();
 }
 

@@ -16,12 +16,14 @@
 #include "cart/rom.h"
 #include "console/api.h"
 #include "console/button.h"
+#include "console/config_cmd.h"
 #include "console/display.h"
 #include "console/gfx_print.h"
 #include "console/gpio.h"
 #include "console/mem.h"
 #include "console/pre.h"
 #include "console/serial.h"
+#include "console/shell_hooks.h"
 #include "console/term.h"
 #include "console/token.h"
 #include "engine/ctext.h"
@@ -328,7 +330,7 @@ void run_cart() {
         copy_path(pstate.running_filename, std::strstr(cur, root) + std::strlen(root));
     } else if (std::strstr(cur, bbs)) {
         copy_path(pstate.running_cart_lid, get_lid_from_filename(cur));
-        z6_standin_clear_extpal_glitch();
+        clear_extpal_glitch();
     } else {
         copy_path(pstate.running_filename, cur);
     }
@@ -409,7 +411,7 @@ static bool apply_command_words(const std::string &text, std::string &buffer) {
     }
     if (one_line && text.compare(0, 6, "config") == 0 &&
         (text.size() == 6 || static_cast<signed char>(text[6]) <= 32)) {
-        z6_standin_run_config(text.size() > 7 ? text.c_str() + 7 : "");
+        run_config(text.size() > 7 ? text.c_str() + 7 : "");
         buffer.clear();
         return true;
     }

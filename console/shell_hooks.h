@@ -5,6 +5,12 @@
 // Starts the extended-palette glitch the first time a screen palette entry
 // with bit 7 is set (frame composition shows it for a moment).
 void activate_extpal_glitch();
+// A cart from the board cache starts without a glitch.
+void clear_extpal_glitch();
+// The pause check of every cart frame end: opens the menu on the pause button.
+void update_paused_menu();
+// Opens the key configuration screen (the keyconfig command).
+void keyconfig_init();
 
 // The status message ends at now + ms + 400 ms.
 void show_message(const char *text, int ms);
@@ -12,3 +18,13 @@ void show_message(const char *text, int ms);
 void show_message_2(const char *format, int ms, int a, int b);
 // Title text of the data file's resource pod ("" when it has none).
 const char *get_embedded_cart_title();
+
+// extcmd: the displayed page to the console screen and the pause menu's items.
+void blit_zibo6_back_page_to_zibo6_screen(int display);
+void build_paused_menu();
+// The ls listing: one entry per call while pstate.ls_lines is above 0.
+void zibo6_list_files();
+extern char ls_pattern[256];
+// Copy the data file's demo carts and preloaded board carts to the cart folder.
+void install_demo_carts();
+void install_preloaded_bbs_carts();

@@ -13,6 +13,7 @@
 #include "cart/cart.h"
 #include "cart/cdata.h"
 #include "cart/disk.h"
+#include "cart/editor.h"
 #include "cart/rom.h"
 #include "console/gfx_print.h"
 #include "console/run.h"
@@ -28,6 +29,7 @@
 #include "engine/vull.h"
 #include "platform/system.h"
 #include "platform/video.h"
+#include "shell/compose.h"
 #include "tools/standins/shell_standins.h"
 
 namespace {
@@ -357,6 +359,7 @@ void reboot_machine() {
 void vull_main_exit() {
     save_cdata();
     close_ls_listing();
+    compose_exit();
     if (app.input_file) fclose(app.input_file);
     if (app.output_file) fclose(app.output_file);
     app.input_file = app.output_file = nullptr;

@@ -4,8 +4,9 @@
 //
 // Entries of data.pod (file items, in this order):
 //   0 bios.z6       the bios text cart (its sfx 0 is the boot sound)
-//   1 resource.pod  palette (1), logo (2), title text (4), window icon (6);
-//                   0, 3 and 5 are reserved slots that keep the numbering
+//   1 resource.pod  palette (1), logo (2), title text (4), window icon (6, 128x128),
+//                   the pictures of pictures.txt at their own slots; every
+//                   other slot up to the last picture is a reserved empty item
 //   2 font.pod      256 glyph bitmaps, 5 rows; codes 0-127 3 wide, 128-255 7 wide
 //   3 head.z6       the head cart as a 32 KB cart image
 //   4.. further carts named on the command line, as 32 KB images
@@ -30,6 +31,7 @@ constexpr int GLYPH_HEIGHT = 5;
 constexpr int GLYPH_INK = 7; // pixel value of a glyph's ink (any non-zero value is ink)
 constexpr int LOGO_W = 40, LOGO_H = 10;
 constexpr int ICON_W = 16, ICON_H = 16;
+constexpr int ICON_SCALE = 8; // the window icon is 128x128: each drawn pixel a block
 
 [[noreturn]] void fail(const std::string &what) {
     std::fprintf(stderr, "mkdatapod: %s\n", what.c_str());
@@ -90,8 +92,8 @@ int hex_digit(char c) {
 }
 
 // A grid of hex digits ('.' = 0) as palette indices, checked against its size.
-std::vector<int> read_grid(const std::string &path, int w, int h) {
-    std::vector<std::string> lines = source_lines(path);
+std::vector<int> grid_cells(const std::string &path, const std::vector<std::string> &lines, int w,
+                            int h) {
     if ((int)lines.size() != h) fail(path + ": expected " + std::to_string(h) + " rows");
     std::vector<int> cells;
     for (int y = 0; y < h; y++) {
@@ -104,6 +106,10 @@ std::vector<int> read_grid(const std::string &path, int w, int h) {
         }
     }
     return cells;
+}
+
+std::vector<int> read_grid(const std::string &path, int w, int h) {
+    return grid_cells(path, source_lines(path), w, h);
 }
 
 vull_palette_rec *read_palette(const std::string &path) {
@@ -121,8 +127,7 @@ vull_palette_rec *read_palette(const std::string &path) {
     return pal;
 }
 
-vull_bitmap *grid_bitmap8(const std::string &path, int w, int h) {
-    std::vector<int> cells = read_grid(path, w, h);
+vull_bitmap *cells_bitmap8(const std::vector<int> &cells, int w, int h) {
     vull_bitmap *bmp = vull_create_bitmap(w, h, 8);
     if (!bmp) fail("out of memory");
     for (int y = 0; y < h; y++)
@@ -130,9 +135,13 @@ vull_bitmap *grid_bitmap8(const std::string &path, int w, int h) {
     return bmp;
 }
 
-// The icon in 32-bit colour through the palette; index 0 is transparent.
-vull_bitmap *grid_bitmap32(const std::string &path, int w, int h, const vull_palette_rec *pal) {
-    std::vector<int> cells = read_grid(path, w, h);
+vull_bitmap *grid_bitmap8(const std::string &path, int w, int h) {
+    return cells_bitmap8(read_grid(path, w, h), w, h);
+}
+
+// In 32-bit colour through the palette; index 0 is transparent.
+vull_bitmap *cells_bitmap32(const std::vector<int> &cells, int w, int h,
+                            const vull_palette_rec *pal) {
     vull_bitmap *bmp = vull_create_bitmap(w, h, 32);
     if (!bmp) fail("out of memory");
     for (int y = 0; y < h; y++)
@@ -142,6 +151,36 @@ vull_bitmap *grid_bitmap32(const std::string &path, int w, int h, const vull_pal
             std::memcpy(bmp->rows[y] + x * 4, &argb, 4);
         }
     return bmp;
+}
+
+// A grid drawn at scale times its size, each cell a scale x scale block.
+vull_bitmap *grid_bitmap32(const std::string &path, int w, int h, int scale,
+                           const vull_palette_rec *pal) {
+    std::vector<int> cells = read_grid(path, w, h), big;
+    for (int y = 0; y < h * scale; y++)
+        for (int x = 0; x < w * scale; x++) big.push_back(cells[(y / scale) * w + x / scale]);
+    return cells_bitmap32(big, w * scale, h * scale, pal);
+}
+
+// pictures.txt: blocks of "picture N WxH" or "picture32 N WxH" and H rows,
+// placed at slot N of the resource pod (empty slots before it are reserved).
+void add_pictures(cpod *pod, const std::string &path, const vull_palette_rec *pal) {
+    std::vector<std::string> lines = source_lines(path);
+    for (size_t i = 0; i < lines.size();) {
+        char kind[16];
+        int n, w, h;
+        if (std::sscanf(lines[i].c_str(), "%15s %d %dx%d", kind, &n, &w, &h) != 4 ||
+            (std::strcmp(kind, "picture") != 0 && std::strcmp(kind, "picture32") != 0) ||
+            n < pod->count || n > 255 || w < 1 || w > 256 || h < 1 || h > 256 ||
+            lines.size() - i - 1 < size_t(h))
+            fail(path + ": bad picture line: " + lines[i]);
+        std::vector<std::string> rows(lines.begin() + long(i) + 1, lines.begin() + long(i) + 1 + h);
+        std::vector<int> cells = grid_cells(path, rows, w, h);
+        while (pod->count < n) add(pod, CPOD_FILE, file_item("reserved", nullptr, 0));
+        add(pod, CPOD_BITMAP,
+            kind[7] ? cells_bitmap32(cells, w, h, pal) : cells_bitmap8(cells, w, h));
+        i += 1 + size_t(h);
+    }
 }
 
 cpod *build_resource_pod(const std::string &assets) {
@@ -156,7 +195,8 @@ cpod *build_resource_pod(const std::string &assets) {
     add(pod, CPOD_FILE, file_item("reserved", nullptr, 0));
     add(pod, CPOD_FILE, file_item("title", title.data(), int(title.size())));
     add(pod, CPOD_FILE, file_item("reserved", nullptr, 0));
-    add(pod, CPOD_BITMAP, grid_bitmap32(assets + "/icon.txt", ICON_W, ICON_H, pal));
+    add(pod, CPOD_BITMAP, grid_bitmap32(assets + "/icon.txt", ICON_W, ICON_H, ICON_SCALE, pal));
+    add_pictures(pod, assets + "/pictures.txt", pal);
     return pod;
 }
 

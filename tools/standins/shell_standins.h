@@ -1,8 +1,6 @@
 // Stand-ins for the pieces the player's shell calls before they are built:
-// the boot sequence, the dormant-token count, the pause menu, key
-// configuration, the cart browser and board downloads, capture and the ls
-// listing. Each file shell_standin_<piece>.cpp holds one piece and goes when
-// the real piece lands.
+// the boot sequence. Each file shell_standin_<piece>.cpp holds one piece
+// and goes when the real piece lands.
 #pragma once
 #include <cstdint>
 
@@ -12,19 +10,3 @@ struct vull_bitmap;
 // the command line is loaded and, with -run or without a head cart, run.
 void boot_init();
 void move_boot();
-
-// Tokens.
-void calculate_dormant_tokens();
-
-// Pause menu, key configuration, ls listing.
-void update_paused_menu();
-void process_paused_keypresses();
-void keyconfig_update();
-void keyconfig_close();
-void zibo6_list_files();
-
-// Capture: nothing is recorded.
-void record_video_frame(vull_bitmap *screen);
-void reset_video();
-int save_gif(int scale, int to_output_folder); // 9: nothing recorded
-int get_current_gif_len();
