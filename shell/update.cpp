@@ -31,6 +31,7 @@
 #include "shell/keyconfig.h"
 #include "shell/pause.h"
 #include "shell/zibo6.h"
+#include "shell/board.h"
 #include "tools/standins/shell_standins.h"
 
 namespace {

@@ -1,6 +1,5 @@
 // Stand-ins for the pieces the player's shell calls before they are built:
-// the boot sequence, the cart browser and board
-// downloads. Each file shell_standin_<piece>.cpp holds one piece
+// the boot sequence. Each file shell_standin_<piece>.cpp holds one piece
 // and goes when the real piece lands.
 #pragma once
 #include <cstdint>
@@ -11,7 +10,3 @@ struct vull_bitmap;
 // the command line is loaded and, with -run or without a head cart, run.
 void boot_init();
 void move_boot();
-
-// Cart browser, board downloads.
-void browse_update();
-void update_browse_download();
