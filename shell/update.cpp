@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cart/capture.h"
 #include "cart/cart.h"
 #include "cart/cdata.h"
 #include "cart/disk.h"
@@ -30,6 +31,7 @@
 #include "shell/keyconfig.h"
 #include "shell/pause.h"
 #include "shell/zibo6.h"
+#include "shell/board.h"
 #include "tools/standins/shell_standins.h"
 
 namespace {
