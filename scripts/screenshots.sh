@@ -10,41 +10,19 @@ set -u
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${1:-$ROOT/build}
 DOCS=${2:-$ROOT/docs}
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/screenshots.XXXXXX")
-XPID=""
-PPID_=""
-cleanup() {
-    [ -n "$PPID_" ] && kill "$PPID_" 2>/dev/null
-    [ -n "$XPID" ] && kill "$XPID" 2>/dev/null
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM HUP
-for tool in Xvfb xdotool xwd; do
-    command -v $tool >/dev/null || { echo "screenshots: needs $tool"; exit 1; }
-done
+NAME=screenshots
+. "$ROOT/tests/support/window_lib.sh"
+need_tools 1 Xvfb xdotool xwd
 [ -x "$BUILD/zibo6" ] && [ -f "$BUILD/data.pod" ] || { echo "screenshots: build first"; exit 1; }
 mkdir -p "$DOCS"
 
-n=90
-while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-Xvfb ":$n" -screen 0 800x600x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-XPID=$!
-export DISPLAY=":$n"
-i=0
-until xdotool getdisplaygeometry >/dev/null 2>&1 || [ $i -ge 50 ]; do sleep 0.1; i=$((i + 1)); done
+start_xvfb || { echo "screenshots: Xvfb did not start"; exit 1; }
 
 LSAN_OPTIONS="suppressions=$ROOT/tests/platform/x11_lsan.supp" \
     SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy "$BUILD/zibo6" -home "$WORK/home" -windowed 1 \
     >"$WORK/out" 2>&1 &
 PPID_=$!
-win=""
-i=0
-while [ -z "$win" ] && [ $i -lt 100 ]; do
-    win=$(xdotool search --name '^zibo-6$' 2>/dev/null | head -1)
-    sleep 0.1
-    i=$((i + 1))
-done
+wait_window
 [ -n "$win" ] || { cat "$WORK/out"; echo "screenshots: no window"; exit 1; }
 xdotool windowfocus --sync "$win" >/dev/null 2>&1
 

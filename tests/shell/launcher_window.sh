@@ -9,22 +9,9 @@ set -u
 PLAYER=$1
 DATAPOD=$2
 SRC=$3
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/launcher_window.XXXXXX") || exit 1
-XPID=""
-PPID_=""
-cleanup() {
-    [ -n "$PPID_" ] && kill "$PPID_" 2>/dev/null
-    [ -n "$XPID" ] && kill "$XPID" 2>/dev/null
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM HUP
-for tool in Xvfb xdotool; do
-    if ! command -v $tool >/dev/null; then
-        echo "launcher_window: skipped (needs $tool)"
-        exit 0
-    fi
-done
+NAME=launcher_window
+. "$SRC/tests/support/window_lib.sh"
+need_tools 0 Xvfb xdotool
 FAILS=0
 fail() {
     echo "FAIL: $*"
@@ -33,25 +20,13 @@ fail() {
 
 cp "$PLAYER" "$WORK/zibo6"
 cp "$DATAPOD" "$WORK/data.pod"
-n=90
-while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-Xvfb ":$n" -screen 0 800x600x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-XPID=$!
-export DISPLAY=":$n"
-i=0
-until xdotool getdisplaygeometry >/dev/null 2>&1 || [ $i -ge 50 ]; do sleep 0.1; i=$((i + 1)); done
+start_xvfb || { echo "launcher_window: skipped (Xvfb did not start)"; exit 0; }
 
 LSAN_OPTIONS="suppressions=$SRC/tests/platform/x11_lsan.supp" \
     SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$WORK/audio.raw" \
     "$WORK/zibo6" -home "$WORK/home" -windowed 1 >"$WORK/out" 2>&1 &
 PPID_=$!
-win=""
-i=0
-while [ -z "$win" ] && [ $i -lt 100 ]; do
-    win=$(xdotool search --name '^zibo-6$' 2>/dev/null | head -1)
-    sleep 0.1
-    i=$((i + 1))
-done
+wait_window
 [ -n "$win" ] || { cat "$WORK/out"; echo "FAIL: no window titled zibo-6"; exit 1; }
 xdotool windowfocus --sync "$win" >/dev/null 2>&1
 

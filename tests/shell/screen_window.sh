@@ -11,22 +11,9 @@ MKDATAPOD=$2
 WINDOWCMP=$3
 SRC=$4
 EXPECTED=$SRC/tests/shell/window_picture.png
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/screen_window.XXXXXX")
-XPID=""
-PPID_=""
-cleanup() {
-    [ -n "$PPID_" ] && kill "$PPID_" 2>/dev/null
-    [ -n "$XPID" ] && kill "$XPID" 2>/dev/null
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM HUP
-for tool in Xvfb xdotool xwd; do
-    if ! command -v $tool >/dev/null; then
-        echo "screen_window: skipped (needs $tool)"
-        exit 0
-    fi
-done
+NAME=screen_window
+. "$SRC/tests/support/window_lib.sh"
+need_tools 0 Xvfb xdotool xwd
 FAILS=0
 fail() {
     echo "FAIL: $*"
@@ -40,26 +27,14 @@ cp "$SRC/tests/shell/carts/window_picture.z6" "$WORK/assets/carts/head.z6"
 "$MKDATAPOD" "$WORK/assets" "$WORK/data.pod" || { echo "FAIL: mkdatapod"; exit 1; }
 cp "$PLAYER" "$WORK/zibo6"
 
-n=90
-while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-Xvfb ":$n" -screen 0 800x600x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
-XPID=$!
-export DISPLAY=":$n"
-i=0
-until xdotool getdisplaygeometry >/dev/null 2>&1 || [ $i -ge 50 ]; do sleep 0.1; i=$((i + 1)); done
+start_xvfb || { echo "screen_window: skipped (Xvfb did not start)"; exit 0; }
 
 H=$WORK/home
 mkdir -p "$H"
 LSAN_OPTIONS="suppressions=$SRC/tests/platform/x11_lsan.supp" \
     SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy "$WORK/zibo6" -home "$H" -windowed 1 >"$WORK/out" 2>&1 &
 PPID_=$!
-win=""
-i=0
-while [ -z "$win" ] && [ $i -lt 300 ]; do
-    win=$(xdotool search --name '^zibo-6$' 2>/dev/null | head -1)
-    sleep 0.1
-    i=$((i + 1))
-done
+wait_window
 [ -n "$win" ] || { cat "$WORK/out"; echo "FAIL: no window titled zibo-6"; exit 1; }
 xdotool windowfocus --sync "$win" >/dev/null 2>&1
 

@@ -1,0 +1,54 @@
+# Shared steps of the scripts that drive the player in a real window under
+# Xvfb. The caller sets NAME and sources this file; it gets WORK (a private
+# folder, removed at exit with the Xvfb and player processes in XPID and
+# PPID_), need_tools, start_xvfb and wait_window.
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/$NAME.XXXXXX") || exit 1
+XPID=""
+PPID_=""
+cleanup() {
+    [ -n "$PPID_" ] && kill "$PPID_" 2>/dev/null
+    [ -n "$XPID" ] && kill "$XPID" 2>/dev/null
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
+
+# need_tools STATUS TOOL...: ends the script with STATUS (0 skips a test, 1
+# fails a script) and a message when a tool is missing.
+need_tools() {
+    status=$1
+    shift
+    for tool in "$@"; do
+        if ! command -v "$tool" >/dev/null; then
+            echo "$NAME: skipped (needs $tool)"
+            exit "$status"
+        fi
+    done
+}
+
+# start_xvfb: Xvfb on a display it picks itself, so that scripts running at
+# the same time never share one; exports DISPLAY. 1 when it does not start.
+start_xvfb() {
+    Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
+    XPID=$!
+    i=0
+    until [ -s "$WORK/display" ] || [ $i -ge 100 ]; do sleep 0.1; i=$((i + 1)); done
+    [ -s "$WORK/display" ] || return 1
+    DISPLAY=":$(head -1 "$WORK/display")"
+    export DISPLAY
+    i=0
+    until xdotool getdisplaygeometry >/dev/null 2>&1 || [ $i -ge 50 ]; do sleep 0.1; i=$((i + 1)); done
+}
+
+# wait_window: sets win to the player's window (titled zibo-6), waiting up to
+# 30 s, since a sanitizer build on a loaded machine starts slowly. 1 when none.
+wait_window() {
+    win=""
+    i=0
+    while [ -z "$win" ] && [ $i -lt 300 ]; do
+        win=$(xdotool search --name '^zibo-6$' 2>/dev/null | head -1)
+        [ -n "$win" ] || sleep 0.1
+        i=$((i + 1))
+    done
+    [ -n "$win" ]
+}
