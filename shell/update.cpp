@@ -26,6 +26,7 @@
 #include "platform/joystick.h"
 #include "platform/system.h"
 #include "platform/video.h"
+#include "shell/boot.h"
 #include "shell/zibo6.h"
 #include "tools/standins/shell_standins.h"
 
@@ -208,7 +209,7 @@ void logical_frame() {
         pstate.load_transition_frames = 0;
     }
     if (pstate.machine_mode == 2) move_boot();
-    if (pstate.machine_mode == 3 && vull_get_any_key_down()) boot_init();
+    move_splash();
 }
 
 void run_logical_frames() {

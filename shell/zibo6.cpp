@@ -28,6 +28,7 @@
 #include "engine/vull.h"
 #include "platform/system.h"
 #include "platform/video.h"
+#include "shell/boot.h"
 #include "tools/standins/shell_standins.h"
 
 namespace {

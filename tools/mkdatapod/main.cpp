@@ -4,8 +4,9 @@
 //
 // Entries of data.pod (file items, in this order):
 //   0 bios.z6       the bios text cart (its sfx 0 is the boot sound)
-//   1 resource.pod  palette (1), logo (2), title text (4), window icon (6);
-//                   0, 3 and 5 are reserved slots that keep the numbering
+//   1 resource.pod  palette (1), logo (2), title text (4), window icon (6),
+//                   PNG cart template (145); the other slots are reserved and
+//                   keep the numbering
 //   2 font.pod      256 glyph bitmaps, 5 rows; codes 0-127 3 wide, 128-255 7 wide
 //   3 head.z6       the head cart as a 32 KB cart image
 //   4.. further carts named on the command line, as 32 KB images
@@ -30,6 +31,8 @@ constexpr int GLYPH_HEIGHT = 5;
 constexpr int GLYPH_INK = 7; // pixel value of a glyph's ink (any non-zero value is ink)
 constexpr int LOGO_W = 40, LOGO_H = 10;
 constexpr int ICON_W = 16, ICON_H = 16;
+constexpr int CART_W = 160, CART_H = 205;   // PNG cart template
+constexpr int CART_TEMPLATE_SLOT = 145;     // its resource pod slot
 
 [[noreturn]] void fail(const std::string &what) {
     std::fprintf(stderr, "mkdatapod: %s\n", what.c_str());
@@ -144,8 +147,26 @@ vull_bitmap *grid_bitmap32(const std::string &path, int w, int h, const vull_pal
     return bmp;
 }
 
+// The PNG cart's blank cartridge, 160 x 205: a body, a recessed label window
+// at (16, 24) and a strip for the three text lines from y 165. A plain stand
+// for the drawn picture the assets will hold.
+vull_bitmap *cart_template(const vull_palette_rec *pal) {
+    vull_bitmap *bmp = vull_create_bitmap(CART_W, CART_H, 32);
+    if (!bmp) fail("out of memory");
+    auto colour = [&](int i) { return vull_palette_colour(pal, i) | 0xFF000000u; };
+    for (int y = 0; y < CART_H; y++)
+        for (int x = 0; x < CART_W; x++) {
+            bool label = x >= 14 && x < 146 && y >= 22 && y < 154;
+            bool strip = x >= 14 && x < 146 && y >= 163 && y < 196;
+            bool edge = x < 2 || x >= CART_W - 2 || y < 2 || y >= CART_H - 2;
+            uint32_t c = edge ? colour(0) : label ? colour(0) : strip ? colour(1) : colour(5);
+            std::memcpy(bmp->rows[y] + x * 4, &c, 4);
+        }
+    return bmp;
+}
+
 cpod *build_resource_pod(const std::string &assets) {
-    cpod *pod = vull_create_pod(8);
+    cpod *pod = vull_create_pod(CART_TEMPLATE_SLOT + 1);
     if (!pod) fail("out of memory");
     vull_palette_rec *pal = read_palette(assets + "/palette.txt");
     std::string title = read_text(assets + "/title.txt");
@@ -157,6 +178,8 @@ cpod *build_resource_pod(const std::string &assets) {
     add(pod, CPOD_FILE, file_item("title", title.data(), int(title.size())));
     add(pod, CPOD_FILE, file_item("reserved", nullptr, 0));
     add(pod, CPOD_BITMAP, grid_bitmap32(assets + "/icon.txt", ICON_W, ICON_H, pal));
+    while (pod->count < CART_TEMPLATE_SLOT) add(pod, CPOD_FILE, file_item("reserved", nullptr, 0));
+    add(pod, CPOD_BITMAP, cart_template(pal));
     return pod;
 }
 

@@ -1,5 +1,5 @@
 // Stand-ins for the pieces the player's shell calls before they are built:
-// the boot sequence, the dormant-token count, the pause menu, key
+// the dormant-token count, the pause menu, key
 // configuration, the cart browser and board downloads, capture and the ls
 // listing. Each file shell_standin_<piece>.cpp holds one piece and goes when
 // the real piece lands.
@@ -7,11 +7,6 @@
 #include <cstdint>
 
 struct vull_bitmap;
-
-// Boot sequence and head cart: runs data.pod's head cart at once; a cart named on
-// the command line is loaded and, with -run or without a head cart, run.
-void boot_init();
-void move_boot();
 
 // Tokens.
 void calculate_dormant_tokens();
