@@ -8,6 +8,7 @@
 
 #include "audio/mixer.h"
 #include "audio/sequencer.h"
+#include "audio/xm.h"
 #include "engine/config.h"
 #include "engine/text.h"
 #include "platform/system.h"
@@ -21,14 +22,6 @@ std::atomic<int32_t> vull_music_mask{0};
 static vull_clock_fn music_clock = vull_get_time;
 
 void vull_set_music_clock(vull_clock_fn clock) { music_clock = clock ? clock : vull_get_time; }
-
-// RAII hold of the nesting audio lock.
-struct audio_lock {
-    audio_lock() { vull_lock_audio(); }
-    ~audio_lock() { vull_unlock_audio(); }
-    audio_lock(const audio_lock &) = delete;
-    audio_lock &operator=(const audio_lock &) = delete;
-};
 
 static mixer_channel *chan(int c) { return &ms0.channel[c]; }
 
@@ -190,9 +183,13 @@ void vull_play_zibo6_song(zibo6_cart *bank, int pattern, int fade_ms) {
         ch->voice = k;
         ch->remaining_ticks = length;
     }
+    vull_start_music_fade(0, fade_ms);
+}
+
+void vull_start_music_fade(int32_t from, int fade_ms) {
     fade_len = fade_ms;
     fade_start_t = music_clock();
-    fade0 = 0;
+    fade0 = from;
     fade1 = 65536;
     vull_update_music_fading();
 }
@@ -214,8 +211,8 @@ void vull_update_music_fading() {
         vull_fade_vol.store(fade1, std::memory_order_relaxed);
     }
     if (fade1 == 0) {
-        // No XM player in this build: only the song channels to stop.
         audio_lock lock;
+        xm_player_stop();
         clear_song_channels(nullptr);
     }
 }
@@ -232,14 +229,19 @@ void cmusic_stop(cmusic *, int fade_ms) {
     }
     vull_fade_vol.store(0, std::memory_order_relaxed);
     audio_lock lock;
+    xm_player_stop();
     clear_song_channels(nullptr);
 }
 
 int vull_music_is_playing() {
     audio_lock lock;
     for (const mixer_channel &ch : ms0.channel)
-        if (ch.song && ch.bank) return ch.pattern != -1 ? 1 : 0;
-    return 0; // no XM player in this build
+        if (ch.song && ch.bank) {
+            if (ch.pattern != -1) return 1;
+            break;
+        }
+    bool finished = fade1 == 0 && vull_fade_vol.load(std::memory_order_relaxed) == 0;
+    return vull_current_music && xm_player_running() && !finished ? 1 : 0;
 }
 
 int vull_get_zibo6_song_ticks() {
@@ -301,7 +303,11 @@ int vull_music_get_fading_state() {
             if (fade1 == 0 && vol > 0) return 2;
             return 0;
         }
-    return 0; // no XM player in this build
+    if (vull_current_music && xm_player_running()) {
+        if (fade1 > 0 && vol < fade1) return 1;
+        if (fade1 == 0 && vol > 0) return 2;
+    }
+    return 0;
 }
 
 cmusic *vull_get_current_music() { return vull_current_music; }

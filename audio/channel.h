@@ -4,9 +4,11 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/system.h"
+
 struct zibo6_cart;
 struct zibo6_sfx;
-struct cmusic; // an XM music object (no XM player in this build: never made)
+struct cmusic; // an XM music object (audio/xm.h)
 
 extern std::atomic<int32_t> vull_fade_vol; // 0..65536, current music level; read by the mixer
 extern int32_t fade0, fade1;               // level at fade start, target level (0 or 65536)
@@ -15,6 +17,14 @@ extern int32_t fade_start_t;               // clock (ms) at fade start
 extern cmusic *vull_current_music;         // the current XM music (null: none)
 // Bits 0-3 reserve voices for the song when an sfx looks for a free voice.
 extern std::atomic<int32_t> vull_music_mask;
+
+// RAII hold of the nesting audio lock.
+struct audio_lock {
+    audio_lock() { vull_lock_audio(); }
+    ~audio_lock() { vull_unlock_audio(); }
+    audio_lock(const audio_lock &) = delete;
+    audio_lock &operator=(const audio_lock &) = delete;
+};
 
 // The fade's clock (vull_get_time unless a test steps its own).
 using vull_clock_fn = int (*)();
@@ -33,6 +43,8 @@ void vull_stop_all_sounds();
 void vull_play_zibo6_song(zibo6_cart *bank, int pattern, int fade_ms);
 void vull_stop_zibo6_song(zibo6_cart *bank); // null: every song channel
 void cmusic_stop(cmusic *music, int fade_ms);
+// Starts a fade up to full level from `from` over fade_ms, and applies it once.
+void vull_start_music_fade(int32_t from, int fade_ms);
 void vull_update_music_fading();
 int vull_music_is_playing();
 int vull_get_zibo6_song_ticks();

@@ -11,6 +11,7 @@
 #include "audio/channel.h"
 #include "audio/sequencer.h"
 #include "audio/sound.h"
+#include "audio/xm.h"
 #include "engine/config.h"
 #include "engine/disk.h"
 #include "engine/mem.h"
@@ -31,6 +32,8 @@ void vull_set_post_mix_func(vull_post_mix_fn hook) {
 
 static void clear_mixer() {
     for (mixer_channel &ch : ms0.channel) ch = mixer_channel{};
+    std::fill(std::begin(xmbuf), std::end(xmbuf), int16_t(0));
+    ps0.module = nullptr;
     audio_random_seed(0xDEADBEEFu, 0x01234567u);
 }
 
@@ -131,6 +134,7 @@ static void mix_pass(int n) {
         int16_t *a = ms0.channel[0].mix_buffer;
         for (int i = 0; i < n; i++) a[i] = int16_t((a[i] * vol) >> 8);
     }
+    mix_in_xm(ms0.channel[0].mix_buffer, n);
 }
 
 static void put16(uint8_t *p, int16_t v) {

@@ -1,7 +1,9 @@
-// Cart-facing input calls: btn and btnp, and the pause menu items a cart adds.
+// Cart-facing input calls: btn and btnp, the pause menu items a cart adds and
+// the key configuration command.
 #include "console/api.h"
 #include "console/button.h"
 #include "console/cpu.h"
+#include "console/shell_hooks.h"
 
 #include <algorithm>
 #include <cstring>
@@ -49,5 +51,15 @@ int z6_menuitem(lua_State *L) {
     n = s ? std::min<size_t>(n, 16) : 0;
     std::memcpy(label, s, n);
     label[n] = 0;
+    return 0;
+}
+
+// keyconfig(): the key configuration screen, for a headless script only
+// (inside a running cart with a window it does nothing).
+int z6_keyconfig(lua_State *) {
+    if (pstate.cart_code_running && !pstate.headless) return 0;
+    keyconfig_init();
+    pstate.sub_mode = 1;
+    block_buttons();
     return 0;
 }

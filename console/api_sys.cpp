@@ -54,7 +54,7 @@ void zibo6_frame_end() {
     } else if (pstate.fps == 30) {
         record_resource_data();
     }
-    z6_standin_update_paused_menu();
+    update_paused_menu();
     read_buttons();
     pstate.holdframe_flag = 0;
     serial_end_frame();

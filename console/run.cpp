@@ -23,6 +23,7 @@
 #include "console/mem.h"
 #include "console/pre.h"
 #include "console/serial.h"
+#include "console/shell_hooks.h"
 #include "console/term.h"
 #include "console/token.h"
 #include "engine/ctext.h"
@@ -329,7 +330,7 @@ void run_cart() {
         copy_path(pstate.running_filename, std::strstr(cur, root) + std::strlen(root));
     } else if (std::strstr(cur, bbs)) {
         copy_path(pstate.running_cart_lid, get_lid_from_filename(cur));
-        z6_standin_clear_extpal_glitch();
+        clear_extpal_glitch();
     } else {
         copy_path(pstate.running_filename, cur);
     }

@@ -5,6 +5,12 @@
 // Starts the extended-palette glitch the first time a screen palette entry
 // with bit 7 is set (frame composition shows it for a moment).
 void activate_extpal_glitch();
+// A cart from the board cache starts without a glitch.
+void clear_extpal_glitch();
+// The pause check of every cart frame end: opens the menu on the pause button.
+void update_paused_menu();
+// Opens the key configuration screen (the keyconfig command).
+void keyconfig_init();
 
 // The status message ends at now + ms + 400 ms.
 void show_message(const char *text, int ms);

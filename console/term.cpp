@@ -1,5 +1,6 @@
 // Terminal output, the console's wording of syntax and runtime errors, the
 // traceback, the map from a compiled line to a code tab, and the run chain.
+#include "cart/disk.h"
 #include "console/term.h"
 
 #include <cstdarg>
@@ -8,7 +9,6 @@
 #include <cstring>
 #include <string>
 
-#include "cart/disk.h"
 #include "console/run.h"
 #include "console/gfx_print.h"
 #include "console/state.h"

@@ -370,9 +370,11 @@ static bool read_synth(vull_file *f, cpod *pod) {
         if (wave < 0 || wave > VULL_SYNTH_WAVE || !need(f, (int64_t)wave + 4)) return false;
         n->wave_length = wave;
         read_block(f, n->wave, wave);
-        if (vull_fread_int32(f) != VULL_SYNTH_PARAMS || !need(f, VULL_SYNTH_PARAMS * 12))
+        if (vull_fread_int32(f) != VULL_SYNTH_FILE_PARAMS || !need(f, VULL_SYNTH_FILE_PARAMS * 12))
             return false;
-        for (auto &p : n->param) {
+        // Files hold the first 8 slots; the rest only pull in sources, never stored.
+        for (int k = 0; k < VULL_SYNTH_FILE_PARAMS; k++) {
+            vull_synth_param &p = n->param[k];
             p.value = vull_fread_int32(f);
             p.source = vull_fread_int32(f);
             p.mod_kind = vull_fread_int32(f);

@@ -247,8 +247,9 @@ static void write_synth(pod_writer &w, const vull_synth *s) {
                        : (n.wave_length > VULL_SYNTH_WAVE ? VULL_SYNTH_WAVE : n.wave_length);
         w.i32(wave);
         w.bytes(n.wave, wave);
-        w.i32(VULL_SYNTH_PARAMS);
-        for (const auto &p : n.param) {
+        w.i32(VULL_SYNTH_FILE_PARAMS);
+        for (int k = 0; k < VULL_SYNTH_FILE_PARAMS; k++) {
+            const vull_synth_param &p = n.param[k];
             w.i32(p.value);
             w.i32(p.source);
             w.i32(p.mod_kind);

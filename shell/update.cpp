@@ -27,6 +27,9 @@
 #include "platform/system.h"
 #include "platform/video.h"
 #include "shell/boot.h"
+#include "shell/compose.h"
+#include "shell/keyconfig.h"
+#include "shell/pause.h"
 #include "shell/zibo6.h"
 #include "tools/standins/shell_standins.h"
 
@@ -204,7 +207,10 @@ void logical_frame() {
         running_frame();
     } else {
         update_buttons();
-        if (pstate.sub_mode == 1) keyconfig_update();
+        if (pstate.sub_mode == 1) {
+            keyconfig_update();
+            while (pstate.sub_mode == 1 && vull_keypressed()) keyconfig_keypress(vull_readkey());
+        }
         if (pstate.sub_mode == 2) browse_update();
         pstate.load_transition_frames = 0;
     }
@@ -307,6 +313,27 @@ int skip_limit(int sleep_ms) {
 }
 
 void set_view(int) {}
+
+namespace {
+char command_history[COMMAND_HISTORY][COMMAND_LINE_LEN];
+int command_history_used;
+} // namespace
+
+void store_command(const char *line) {
+    if (!line || !line[0]) return;
+    if (command_history_used && strncmp(command_history[0], line, COMMAND_LINE_LEN - 1) == 0)
+        return;
+    int keep = command_history_used < COMMAND_HISTORY ? command_history_used : COMMAND_HISTORY - 1;
+    memmove(command_history[1], command_history[0], size_t(keep) * COMMAND_LINE_LEN);
+    snprintf(command_history[0], COMMAND_LINE_LEN, "%s", line);
+    command_history_used = keep + 1;
+}
+
+int command_history_count() { return command_history_used; }
+
+const char *command_history_line(int i) {
+    return i >= 0 && i < command_history_used ? command_history[i] : nullptr;
+}
 
 int should_be_pointer_locked() {
     int devkit = pstate.console_ram[0x5f2d];

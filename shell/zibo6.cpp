@@ -29,6 +29,7 @@
 #include "platform/system.h"
 #include "platform/video.h"
 #include "shell/boot.h"
+#include "shell/compose.h"
 #include "tools/standins/shell_standins.h"
 
 namespace {
@@ -358,6 +359,7 @@ void reboot_machine() {
 void vull_main_exit() {
     save_cdata();
     close_ls_listing();
+    compose_exit();
     if (app.input_file) fclose(app.input_file);
     if (app.output_file) fclose(app.output_file);
     app.input_file = app.output_file = nullptr;

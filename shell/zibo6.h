@@ -31,6 +31,7 @@ constexpr int RES_LOGO = 2;    // 40x10 logo bitmap
 constexpr int RES_TITLE = 4;   // title text
 constexpr int RES_ICON = 6;    // 32-bit window icon
 constexpr int FONT_GLYPHS = 256;
+constexpr int FONT_AMPERSAND = 38;      // the glyph flip_ampersand mirrors
 constexpr int DATA_CART_IMAGE = 0x8000; // entries from 3 on of exactly this size are carts
 // Takes the data file (null accepted) and its entries 0-2 into pstate; false,
 // with everything released, when one of them is missing or of the wrong kind.
@@ -38,7 +39,6 @@ bool open_data_file(cpod *pod);
 void close_data_file();
 void *pod_entry_item(cpod *pod, int slot, int type); // null for a missing slot or other type
 vull_file *pod_file_entry(cpod *pod, int slot);      // a file item, rewound; or null
-constexpr int FONT_AMPERSAND = 38;
 
 // ---- config.txt keys and command-line options (shell/options.cpp) ----
 constexpr int Z6_EXTRA_ARGS = 33;
@@ -77,6 +77,13 @@ int should_be_pointer_locked();
 void process_devkit_mouse_activity();
 void toggle_mute();
 void set_view(int view); // views other than 0 are the editor's: nothing to do
+// The command history of the console prompt (which the player never shows):
+// a non-empty line that differs from the newest becomes the newest.
 void store_command(const char *line);
-void tab_completion();
-void glitch_memory(); // the reset glitch corrupts console memory once
+constexpr int COMMAND_HISTORY = 256;  // lines kept
+constexpr int COMMAND_LINE_LEN = 256; // characters a line, terminator included
+int command_history_count();
+const char *command_history_line(int i); // 0 is the newest; null past the end
+
+// ---- the reset glitch (shell/glitch.cpp) ----
+void glitch_memory(); // corrupts console memory once, through the memory map

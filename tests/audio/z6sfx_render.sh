@@ -22,6 +22,16 @@ size=$(wc -c <"$out.song")
 sounding=$(od -An -v -td2 "$out.song" | tr -s ' ' '\n' | grep -c -v -x -e 0 -e '')
 [ "$sounding" -gt 90000 ] || { echo "music render: only $sounding samples sound"; exit 1; }
 
+# An XM module (from the test generator) plays once through: 64 rows of 6 ticks of
+# 441 samples, then the buffer that holds the end and one more.
+xm=$(dirname "$0")/fuzz_corpus/xm
+"$z6sfx" xm "$xm/one_note.xm" "$out.xm"
+size=$(wc -c <"$out.xm")
+[ "$size" -eq $((167 * 1024 * 2)) ] || { echo "xm render: $size bytes"; exit 1; }
+sounding=$(od -An -v -td2 "$out.xm" | tr -s ' ' '\n' | grep -c -v -x -e 0 -e '')
+[ "$sounding" -gt 160000 ] || { echo "xm render: only $sounding samples sound"; exit 1; }
+if "$z6sfx" xm "$xm/nine_channels.xm" "$out.bad" 2>/dev/null; then echo "9 channels"; exit 1; fi
+
 # Bad arguments are refused with a message and no file.
 if "$z6sfx" render "$cart" 64 "$out.bad" 2>/dev/null; then echo "sfx 64 accepted"; exit 1; fi
 if "$z6sfx" render "$cart.missing" 1 "$out.bad" 2>/dev/null; then echo "missing cart"; exit 1; fi

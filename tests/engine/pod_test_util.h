@@ -97,7 +97,7 @@ inline vull_synth *make_synth() {
         n.closing_word = 77;
         n.wave_length = i % 64 + 1;
         for (int k = 0; k < n.wave_length; k++) n.wave[k] = (int8_t)(k * 5 - 100);
-        for (int p = 0; p < VULL_SYNTH_PARAMS; p++) n.param[p] = {p * 100 + i, 0, p % 4, p % 3};
+        for (int p = 0; p < VULL_SYNTH_FILE_PARAMS; p++) n.param[p] = {p * 100 + i, 0, p % 4, p % 3};
     }
     return s;
 }
@@ -257,7 +257,7 @@ inline void expect_item_equal(int type, void *x, void *y) {
             EXPECT_EQ(p.closing_word, q.closing_word);
             ASSERT_EQ(p.wave_length, q.wave_length);
             EXPECT_EQ(0, std::memcmp(p.wave, q.wave, (size_t)p.wave_length));
-            for (int k = 0; k < VULL_SYNTH_PARAMS; k++) {
+            for (int k = 0; k < VULL_SYNTH_FILE_PARAMS; k++) {
                 EXPECT_EQ(p.param[k].value, q.param[k].value);
                 EXPECT_EQ(p.param[k].source, q.param[k].source);
                 EXPECT_EQ(p.param[k].mod_kind, q.param[k].mod_kind);

@@ -192,7 +192,7 @@ TEST(Pod, EveryOtherChunkLayoutByHand) {
     n0.word[0] = 1, n0.word[1] = 2, n0.word[2] = 3, n0.closing_word = 4, n0.wave_length = 2;
     n0.wave[0] = -1;
     n0.wave[1] = 5;
-    for (int k = 0; k < VULL_SYNTH_PARAMS; k++) n0.param[k] = {10 + k, 99, k, 1};
+    for (int k = 0; k < VULL_SYNTH_FILE_PARAMS; k++) n0.param[k] = {10 + k, 99, k, 1};
     cpod_add_item(pod.get(), CPOD_SYNTH, syn);
 
     raw r;
@@ -220,7 +220,7 @@ TEST(Pod, EveryOtherChunkLayoutByHand) {
     r.i32(1).i32(2).i32(10).i32(0).f32(1).f32(2).f32(3).i32(7).i32(0);     // event channel
     r.id("CSYN").i32(0).i32(8).i32(3).i32(1).i32(0).i32(VULL_SYNTH_NODES); // every slot is stored
     r.i32(1).i32(2).i32(3).i32(4).i32(2).bytes("\xFF\x05", 2).i32(8);
-    for (int k = 0; k < VULL_SYNTH_PARAMS; k++) r.i32(10 + k).i32(k).i32(1);
+    for (int k = 0; k < VULL_SYNTH_FILE_PARAMS; k++) r.i32(10 + k).i32(k).i32(1);
     for (int i = 1; i < VULL_SYNTH_NODES; i++) r.zeros(20).i32(8).zeros(96);
 
     std::vector<uint8_t> written = save_bytes(pod.get());

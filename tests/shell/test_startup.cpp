@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "cart/cart.h"
@@ -123,6 +124,25 @@ TEST_F(Reboot, TabStopsFollowTabWidthWithinOneToFour) {
         EXPECT_EQ(pstate.code_tab[0]->char_width, 4);
         EXPECT_EQ(pstate.code_tab[0]->line_height, 6);
     }
+}
+
+TEST(CommandHistory, NewestFirstWithoutRepeatsAndBounded) {
+    store_command("");
+    EXPECT_EQ(command_history_count(), 0);
+    store_command("ls");
+    store_command("ls");
+    store_command("run");
+    ASSERT_EQ(command_history_count(), 2);
+    EXPECT_STREQ(command_history_line(0), "run");
+    EXPECT_STREQ(command_history_line(1), "ls");
+    EXPECT_EQ(command_history_line(2), nullptr);
+    for (int i = 0; i < 300; i++) store_command(("cd " + std::to_string(i)).c_str());
+    EXPECT_EQ(command_history_count(), COMMAND_HISTORY);
+    EXPECT_STREQ(command_history_line(0), "cd 299");
+    EXPECT_STREQ(command_history_line(COMMAND_HISTORY - 1), "cd 44");
+    std::string long_line(1000, 'x');
+    store_command(long_line.c_str());
+    EXPECT_EQ(strlen(command_history_line(0)), size_t(COMMAND_LINE_LEN - 1));
 }
 
 } // namespace

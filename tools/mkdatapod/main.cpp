@@ -5,8 +5,9 @@
 // Entries of data.pod (file items, in this order):
 //   0 bios.z6       the bios text cart (its sfx 0 is the boot sound)
 //   1 resource.pod  palette (1), logo (2), title text (4), window icon (6),
-//                   PNG cart template (145); the other slots are reserved and
-//                   keep the numbering
+//                   the pictures of pictures.txt at their own slots and the
+//                   PNG cart template (145); every other slot up to the last
+//                   picture is a reserved empty item
 //   2 font.pod      256 glyph bitmaps, 5 rows; codes 0-127 3 wide, 128-255 7 wide
 //   3 head.z6       the head cart as a 32 KB cart image
 //   4.. further carts named on the command line, as 32 KB images
@@ -93,8 +94,8 @@ int hex_digit(char c) {
 }
 
 // A grid of hex digits ('.' = 0) as palette indices, checked against its size.
-std::vector<int> read_grid(const std::string &path, int w, int h) {
-    std::vector<std::string> lines = source_lines(path);
+std::vector<int> grid_cells(const std::string &path, const std::vector<std::string> &lines, int w,
+                            int h) {
     if ((int)lines.size() != h) fail(path + ": expected " + std::to_string(h) + " rows");
     std::vector<int> cells;
     for (int y = 0; y < h; y++) {
@@ -107,6 +108,10 @@ std::vector<int> read_grid(const std::string &path, int w, int h) {
         }
     }
     return cells;
+}
+
+std::vector<int> read_grid(const std::string &path, int w, int h) {
+    return grid_cells(path, source_lines(path), w, h);
 }
 
 vull_palette_rec *read_palette(const std::string &path) {
@@ -124,8 +129,7 @@ vull_palette_rec *read_palette(const std::string &path) {
     return pal;
 }
 
-vull_bitmap *grid_bitmap8(const std::string &path, int w, int h) {
-    std::vector<int> cells = read_grid(path, w, h);
+vull_bitmap *cells_bitmap8(const std::vector<int> &cells, int w, int h) {
     vull_bitmap *bmp = vull_create_bitmap(w, h, 8);
     if (!bmp) fail("out of memory");
     for (int y = 0; y < h; y++)
@@ -133,9 +137,13 @@ vull_bitmap *grid_bitmap8(const std::string &path, int w, int h) {
     return bmp;
 }
 
-// The icon in 32-bit colour through the palette; index 0 is transparent.
-vull_bitmap *grid_bitmap32(const std::string &path, int w, int h, const vull_palette_rec *pal) {
-    std::vector<int> cells = read_grid(path, w, h);
+vull_bitmap *grid_bitmap8(const std::string &path, int w, int h) {
+    return cells_bitmap8(read_grid(path, w, h), w, h);
+}
+
+// In 32-bit colour through the palette; index 0 is transparent.
+vull_bitmap *cells_bitmap32(const std::vector<int> &cells, int w, int h,
+                            const vull_palette_rec *pal) {
     vull_bitmap *bmp = vull_create_bitmap(w, h, 32);
     if (!bmp) fail("out of memory");
     for (int y = 0; y < h; y++)
@@ -165,8 +173,43 @@ vull_bitmap *cart_template(const vull_palette_rec *pal) {
     return bmp;
 }
 
+vull_bitmap *grid_bitmap32(const std::string &path, int w, int h, const vull_palette_rec *pal) {
+    return cells_bitmap32(read_grid(path, w, h), w, h, pal);
+}
+
+// Fills the resource pod up to slot n: reserved items, and the PNG cart
+// template at its own slot.
+void pad_resource_slots(cpod *pod, int n, const vull_palette_rec *pal) {
+    while (pod->count < n)
+        if (pod->count == CART_TEMPLATE_SLOT)
+            add(pod, CPOD_BITMAP, cart_template(pal));
+        else
+            add(pod, CPOD_FILE, file_item("reserved", nullptr, 0));
+}
+
+// pictures.txt: blocks of "picture N WxH" or "picture32 N WxH" and H rows,
+// placed at slot N of the resource pod (empty slots before it are reserved).
+void add_pictures(cpod *pod, const std::string &path, const vull_palette_rec *pal) {
+    std::vector<std::string> lines = source_lines(path);
+    for (size_t i = 0; i < lines.size();) {
+        char kind[16];
+        int n, w, h;
+        if (std::sscanf(lines[i].c_str(), "%15s %d %dx%d", kind, &n, &w, &h) != 4 ||
+            (std::strcmp(kind, "picture") != 0 && std::strcmp(kind, "picture32") != 0) ||
+            n < pod->count || n > 255 || w < 1 || w > 128 || h < 1 || h > 128 ||
+            lines.size() - i - 1 < size_t(h))
+            fail(path + ": bad picture line: " + lines[i]);
+        std::vector<std::string> rows(lines.begin() + long(i) + 1, lines.begin() + long(i) + 1 + h);
+        std::vector<int> cells = grid_cells(path, rows, w, h);
+        pad_resource_slots(pod, n, pal);
+        add(pod, CPOD_BITMAP,
+            kind[7] ? cells_bitmap32(cells, w, h, pal) : cells_bitmap8(cells, w, h));
+        i += 1 + size_t(h);
+    }
+}
+
 cpod *build_resource_pod(const std::string &assets) {
-    cpod *pod = vull_create_pod(CART_TEMPLATE_SLOT + 1);
+    cpod *pod = vull_create_pod(8);
     if (!pod) fail("out of memory");
     vull_palette_rec *pal = read_palette(assets + "/palette.txt");
     std::string title = read_text(assets + "/title.txt");
@@ -178,8 +221,8 @@ cpod *build_resource_pod(const std::string &assets) {
     add(pod, CPOD_FILE, file_item("title", title.data(), int(title.size())));
     add(pod, CPOD_FILE, file_item("reserved", nullptr, 0));
     add(pod, CPOD_BITMAP, grid_bitmap32(assets + "/icon.txt", ICON_W, ICON_H, pal));
-    while (pod->count < CART_TEMPLATE_SLOT) add(pod, CPOD_FILE, file_item("reserved", nullptr, 0));
-    add(pod, CPOD_BITMAP, cart_template(pal));
+    add_pictures(pod, assets + "/pictures.txt", pal);
+    pad_resource_slots(pod, CART_TEMPLATE_SLOT + 1, pal);
     return pod;
 }
 

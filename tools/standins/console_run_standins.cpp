@@ -9,7 +9,5 @@
 #include "platform/system.h"
 
 void z6_standin_record_video_frame() {}
-void z6_standin_clear_extpal_glitch() {}
-void z6_standin_update_paused_menu() {}
 void z6_standin_run_config(const char *) {}
 int z6_standin_load_embedded_cart(const char *) { return 1; }

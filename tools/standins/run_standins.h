@@ -1,17 +1,13 @@
 // Stand-ins for the services that running a cart calls in pieces not built
-// yet: video frames, cart data, the cart hash, embedded carts, the
-// config command and the pause menu.  Each does the least a run needs; each
-// goes when its real piece lands.
+// yet: video frames, embedded carts and the config command.  Each does the
+// least a run needs; each goes when its real piece lands.
 #pragma once
 #include <cstddef>
 
 // video frames
 void z6_standin_record_video_frame(); // one GIF frame per flip
 
-// hashes, menus
-void z6_standin_clear_extpal_glitch();
-void z6_standin_update_paused_menu();
 void z6_standin_run_config(const char *text);
 
-// cart files: 0 when loaded as the working cart
+// cart files
 int z6_standin_load_embedded_cart(const char *name); // no data file carts: always fails

@@ -1,11 +1,5 @@
-// Stand-ins: the pause menu never opens; key configuration, the cart browser,
-// board downloads and the ls listing have nothing to do.
+// Stand-ins: the cart browser and board downloads have nothing to do.
 #include "tools/standins/shell_standins.h"
 
-void update_paused_menu() {}
-void process_paused_keypresses() {}
-void keyconfig_update() {}
-void keyconfig_close() {}
 void browse_update() {}
 void update_browse_download() {}
-void zibo6_list_files() {}

@@ -1,8 +1,7 @@
 // Stand-ins for the pieces the player's shell calls before they are built:
-// the dormant-token count, the pause menu, key
-// configuration, the cart browser and board downloads, capture and the ls
-// listing. Each file shell_standin_<piece>.cpp holds one piece and goes when
-// the real piece lands.
+// the dormant-token count, the cart browser and board
+// downloads, and capture. Each file shell_standin_<piece>.cpp holds one piece
+// and goes when the real piece lands.
 #pragma once
 #include <cstdint>
 
@@ -11,14 +10,9 @@ struct vull_bitmap;
 // Tokens.
 void calculate_dormant_tokens();
 
-// Pause menu, key configuration, cart browser, board downloads, ls listing.
-void update_paused_menu();
-void process_paused_keypresses();
-void keyconfig_update();
-void keyconfig_close();
+// Cart browser, board downloads.
 void browse_update();
 void update_browse_download();
-void zibo6_list_files();
 
 // Capture: nothing is recorded.
 void record_video_frame(vull_bitmap *screen);
