@@ -1,4 +1,4 @@
-// Cart data bindings (cartdata, dget, dset) and extcmd.
+// Cart data bindings (cartdata, dget, dset).
 #include <cstdint>
 #include <cstring>
 
@@ -41,12 +41,5 @@ int z6_dset(lua_State *L) {
         pstate.cartdata_words[i] = v;
         pstate.cartdata_dirty = 1;
     }
-    return 0;
-}
-
-// The other commands come with the rest of the system API; until then they do nothing.
-int z6_extcmd(lua_State *L) {
-    const char *command = lua_type(L, 1) == LUA_TSTRING ? lua_tostring(L, 1) : "";
-    if (std::strcmp(command, "shutdown") == 0) vull_quit = 1;
     return 0;
 }

@@ -16,7 +16,7 @@
 #include "cart/rom.h"
 #include "console/api.h"
 #include "console/button.h"
-#include "console/button.h"
+#include "console/config_cmd.h"
 #include "console/display.h"
 #include "console/gfx_print.h"
 #include "console/gpio.h"
@@ -411,7 +411,7 @@ static bool apply_command_words(const std::string &text, std::string &buffer) {
     }
     if (one_line && text.compare(0, 6, "config") == 0 &&
         (text.size() == 6 || static_cast<signed char>(text[6]) <= 32)) {
-        z6_standin_run_config(text.size() > 7 ? text.c_str() + 7 : "");
+        run_config(text.size() > 7 ? text.c_str() + 7 : "");
         buffer.clear();
         return true;
     }

@@ -194,6 +194,7 @@ struct app_state {
     int32_t gif_len; // seconds
     int32_t gif_reset_mode;
     int32_t rec_frames; // one video frame per flip (set by extcmd)
+    char output_file_name[64]; // screenshot and GIF name set by extcmd; "" default
     int32_t gui_theme;
     int32_t gpio_base;
     int32_t enable_gpio;

@@ -4,7 +4,7 @@
 //
 // Entries of data.pod (file items, in this order):
 //   0 bios.z6       the bios text cart (its sfx 0 is the boot sound)
-//   1 resource.pod  palette (1), logo (2), title text (4), window icon (6),
+//   1 resource.pod  palette (1), logo (2), title text (4), window icon (6, 128x128),
 //                   the pictures of pictures.txt at their own slots and the
 //                   PNG cart template (145); every other slot up to the last
 //                   picture is a reserved empty item
@@ -32,6 +32,7 @@ constexpr int GLYPH_HEIGHT = 5;
 constexpr int GLYPH_INK = 7; // pixel value of a glyph's ink (any non-zero value is ink)
 constexpr int LOGO_W = 40, LOGO_H = 10;
 constexpr int ICON_W = 16, ICON_H = 16;
+constexpr int ICON_SCALE = 8; // the window icon is 128x128: each drawn pixel a block
 constexpr int CART_W = 160, CART_H = 205;   // PNG cart template
 constexpr int CART_TEMPLATE_SLOT = 145;     // its resource pod slot
 
@@ -173,8 +174,13 @@ vull_bitmap *cart_template(const vull_palette_rec *pal) {
     return bmp;
 }
 
-vull_bitmap *grid_bitmap32(const std::string &path, int w, int h, const vull_palette_rec *pal) {
-    return cells_bitmap32(read_grid(path, w, h), w, h, pal);
+// A grid drawn at scale times its size, each cell a scale x scale block.
+vull_bitmap *grid_bitmap32(const std::string &path, int w, int h, int scale,
+                           const vull_palette_rec *pal) {
+    std::vector<int> cells = read_grid(path, w, h), big;
+    for (int y = 0; y < h * scale; y++)
+        for (int x = 0; x < w * scale; x++) big.push_back(cells[(y / scale) * w + x / scale]);
+    return cells_bitmap32(big, w * scale, h * scale, pal);
 }
 
 // Fills the resource pod up to slot n: reserved items, and the PNG cart
@@ -196,7 +202,7 @@ void add_pictures(cpod *pod, const std::string &path, const vull_palette_rec *pa
         int n, w, h;
         if (std::sscanf(lines[i].c_str(), "%15s %d %dx%d", kind, &n, &w, &h) != 4 ||
             (std::strcmp(kind, "picture") != 0 && std::strcmp(kind, "picture32") != 0) ||
-            n < pod->count || n > 255 || w < 1 || w > 128 || h < 1 || h > 128 ||
+            n < pod->count || n > 255 || w < 1 || w > 256 || h < 1 || h > 256 ||
             lines.size() - i - 1 < size_t(h))
             fail(path + ": bad picture line: " + lines[i]);
         std::vector<std::string> rows(lines.begin() + long(i) + 1, lines.begin() + long(i) + 1 + h);
@@ -220,7 +226,7 @@ cpod *build_resource_pod(const std::string &assets) {
     add(pod, CPOD_FILE, file_item("reserved", nullptr, 0));
     add(pod, CPOD_FILE, file_item("title", title.data(), int(title.size())));
     add(pod, CPOD_FILE, file_item("reserved", nullptr, 0));
-    add(pod, CPOD_BITMAP, grid_bitmap32(assets + "/icon.txt", ICON_W, ICON_H, pal));
+    add(pod, CPOD_BITMAP, grid_bitmap32(assets + "/icon.txt", ICON_W, ICON_H, ICON_SCALE, pal));
     add_pictures(pod, assets + "/pictures.txt", pal);
     pad_resource_slots(pod, CART_TEMPLATE_SLOT + 1, pal);
     return pod;

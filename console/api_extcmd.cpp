@@ -1,0 +1,171 @@
+// External commands (extcmd) and the stubs of the services this program does
+// not offer (board login, score submission, radio, import and export).
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cart/cart.h"
+#include "cart/disk.h"
+#include "console/api.h"
+#include "console/display.h"
+#include "console/shell_hooks.h"
+#include "console/state.h"
+#include "console/term.h"
+#include "engine/gfx.h"
+#include "engine/vull.h"
+#include "platform/system.h"
+#include "vm/lcpu.h"
+
+// Leave a 16.16 argument as a whole number; 0 when absent or not a number.
+static int whole_arg(lua_State *L, int i) {
+    return lua_type(L, i) == LUA_TNUMBER ? lua_tonumberx(L, i, nullptr) >> 16 : 0;
+}
+
+// A cart with a board id may not retitle the window or open folders while it runs.
+static bool cart_may_touch_host() {
+    return pstate.running_cart_lid[0] == '\0' || !pstate.cart_code_running;
+}
+
+// The status-line texts of a capture.
+static void report_screenshot(int failed, int to_output) {
+    if (failed)
+        show_message("** could not save screenshot", 1500);
+    else
+        show_message(to_output ? "saved image" : "saved screenshot to desktop", 1500);
+}
+
+static void report_gif(int result, int to_output) {
+    char text[64];
+    if (result == 9) {
+        show_message("no video recorded (0 frames)", 1500);
+    } else if (result > 0) {
+        show_message("** could not save gif", 1500);
+    } else {
+        int seconds = get_current_gif_len();
+        std::snprintf(text, sizeof text,
+                      to_output ? "saved %d second gif" : "saved %d second gif to desktop",
+                      seconds);
+        show_message(text, 1500);
+    }
+}
+
+// The label becomes a copy of the console screen.
+static void set_working_cart_label(vull_bitmap *screen) {
+    if (!pitem.cart || !screen) return;
+    if (!pitem.cart->label) pitem.cart->label = vull_create_bitmap(128, 128, 8);
+    if (pitem.cart->label) vull_blit(screen, pitem.cart->label, 0, 0, 0, 0, 128, 128);
+}
+
+// Resets requested by extcmd share their time with the shell's quick reload key.
+static void request_reset() {
+    if (pstate.reset_glitch_counter > 0) return;
+    int now = vull_get_time();
+    if (now - app.last_quick_reload <= 500) return;
+    pstate.reset_glitch_counter = 1;
+    app.last_quick_reload = now;
+}
+
+int z6_extcmd(lua_State *L) {
+    if (lua_gettop(L) < 1 || (lua_type(L, 1) != LUA_TSTRING && lua_type(L, 1) != LUA_TNUMBER))
+        return 0;
+    std::string cmd = lua_tostring(L, 1);
+    int a = whole_arg(L, 2), b = whole_arg(L, 3);
+    bool a_text = lua_type(L, 2) == LUA_TSTRING || lua_type(L, 2) == LUA_TNUMBER;
+    if (cmd == "label") {
+        blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
+        set_working_cart_label(pstate.screen);
+        show_message("saved label", 1500);
+    } else if (cmd == "screen") {
+        blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
+        report_screenshot(save_png_screenshot(pstate.screen, a, b), b);
+    } else if (cmd == "rec") {
+        reset_video();
+    } else if (cmd == "rec_frames") {
+        reset_video();
+        app.rec_frames = 1;
+    } else if (cmd == "video") {
+        app.rec_frames = 0;
+        blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
+        report_gif(save_gif(a, b), b);
+    } else if (cmd == "folder") {
+        if (cart_may_touch_host()) {
+            char path[Z6_PATH_LEN];
+            prefix_with_file_output_path("", path, sizeof path);
+            vull_launch_html(path);
+        }
+    } else if (cmd == "pause" || cmd == "controls") {
+        app.paused_menu_state = cmd == "pause" ? 1 : 3;
+        build_paused_menu();
+        if (cmd == "controls" || a == 0) app.paused_menu_selected = 0;
+    } else if (cmd == "reset") {
+        request_reset();
+    } else if (cmd == "breadcrumb" || cmd == "go_back") {
+        if (run_chain_count() > 0) {
+            follow_current_breadcrumb();
+            lua_cpu_superyield();
+        }
+    } else if (cmd == "shutdown") {
+        vull_quit = 1;
+    } else if (cmd == "set_title") {
+        if (cart_may_touch_host() && a_text) {
+            // the engine keeps a short title: never hand it more than it holds
+            char title[VULL_TITLE_LEN];
+            std::snprintf(title, sizeof title, "%s", lua_tostring(L, 2));
+            vull_set_window_title(title);
+        }
+    } else if (cmd == "set_filename") {
+        app.output_file_name[0] = '\0';
+        if (a_text) {
+            std::snprintf(app.output_file_name, sizeof app.output_file_name, "%s",
+                          lua_tostring(L, 2));
+            if (char *dot = std::strchr(app.output_file_name, '.')) *dot = '\0';
+        }
+    } else {
+        char text[96];
+        std::snprintf(text, sizeof text, "unknown extcmd:%.60s", cmd.c_str());
+        show_message(text, 2000);
+    }
+    return 0;
+}
+
+/* ---- services this program does not offer ---- */
+
+int z6_login(lua_State *L) {
+    zibo_print("login unavailable.");
+    zibo_print("please update zibo-6!");
+    lua_pushnil(L);
+    return 1;
+}
+
+int z6_logout(lua_State *L) {
+    lua_pushnil(L);
+    return 1;
+}
+
+int z6_radio(lua_State *L) {
+    lua_pushnil(L);
+    lua_pushnumber(L, 0);
+    return 2;
+}
+
+int z6_export(lua_State *) { return 0; }
+int z6_import(lua_State *) { return 0; }
+int z6_set_draw_slice(lua_State *) { return 0; }
+
+// Each notice is shown once in the program's life.
+static bool bbsreq_noticed = false, scoresub_noticed = false;
+
+int z6_bbsreq(lua_State *L) {
+    if (!bbsreq_noticed) show_message("can not connect to bbsreq host", 2000);
+    bbsreq_noticed = true;
+    lua_pushnil(L);
+    return 1;
+}
+
+int z6_scoresub(lua_State *L) {
+    if (!scoresub_noticed) show_message("high scores not implemented yet!", 2000);
+    scoresub_noticed = true;
+    lua_pushnil(L);
+    lua_pushnumber(L, 0);
+    return 2;
+}
