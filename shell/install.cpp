@@ -98,11 +98,13 @@ void install_preloaded_bbs_carts() {
         return;
     }
     std::string games = std::string(pstate.root_path) + "games/";
-    char cache[VULL_PATH_LEN];
+    char bbs[VULL_PATH_LEN], cache[VULL_PATH_LEN];
+    vull_prefix_with_appdata_path("bbs/", bbs, sizeof bbs);
     vull_prefix_with_appdata_path("bbs/carts/", cache, sizeof cache);
     for (int i = 1; i < int(std::size(BOARD_CARTS)) && BOARD_CARTS[i].id[0]; i++) {
         vull_file *item = item_file(pod, i);
         if (!item || !item->data) break;
+        vull_mkdir(bbs); // one level at a time: the cache folder may be new
         vull_mkdir(cache);
         if (!write_bytes(std::string(cache) + BOARD_CARTS[i].id + ".z6.png", "wb", item)) {
             zibo_print_col("could not write to disk", 8);

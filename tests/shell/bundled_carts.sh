@@ -25,7 +25,7 @@ HARNESS='
 local _d,_f,_worst=_draw,0,0
 function btn(b,p) p=p or 0 return (flr(_f/(9+b*3+p*5))+b+p)%3==0 end
 function btnp(b,p) p=p or 0 return btn(b,p) and (_f+b+p)%7==0 end
-function load(f,b) printh("load "..f.." breadcrumb "..tostr(b)) end
+function load(f,b) printh("load "..f.." breadcrumb "..tostr(b)) return true end
 function _draw()
  _d()
  local s=stat(1)

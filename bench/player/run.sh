@@ -1,0 +1,92 @@
+#!/bin/sh
+# Runs the Release player on carts that spend their whole CPU budget every
+# frame and prints one table: host CPU seconds per emulated second at 30 and
+# 60 fps (600 frames each, host frame-rate control off), the time from
+# process start to the end of the first frame with -x, and the mixer's render
+# time per second of audio.
+#   bench/player/run.sh [ZIBO6 [AUDIO_BENCH]]
+# Defaults: build-release/zibo6 and build-release/bench/audio_bench
+# (configure with -DZIBO6_BENCH=ON for the latter).
+here=$(cd "$(dirname "$0")" && pwd)
+root=$here/../..
+player=${1:-$root/build-release/zibo6}
+audio_bench=${2:-$root/build-release/bench/audio_bench}
+frames=600
+[ -x "$player" ] || { echo "no player at $player" >&2; exit 2; }
+
+tmp=$(mktemp -d "${TMPDIR:-/tmp}/z6player.XXXXXX")
+trap 'rm -rf "$tmp"' EXIT INT TERM
+# A private home, so the user's config.txt is neither read nor rewritten.
+mkdir -p "$tmp/home"
+printf 'host_framerate_control 0\n' >"$tmp/home/config.txt"
+
+# The 60 fps variant of a cart: the same cart with _update60.
+variant() { # cart fps -> path
+    out=$tmp/$(basename "$1" .z6)_$2.z6
+    if [ "$2" = 60 ]; then sed 's/^function _update()/function _update60()/' "$1" >"$out"; else cp "$1" "$out"; fi
+    echo "$out"
+}
+
+# Host CPU seconds (user + system) of one run, or "timeout" / "failed".
+cpu_of() { # limit_seconds command...
+    limit=$1; shift
+    /usr/bin/time -f "%U %S" -o "$tmp/time" timeout "$limit" "$@" >"$tmp/out" 2>&1
+    rc=$?
+    if [ $rc = 124 ]; then echo timeout; return; fi
+    if [ $rc != 0 ]; then echo failed; return; fi
+    awk '{ printf "%.3f", $1 + $2 }' "$tmp/time"
+}
+
+per_emulated_second() { # cpu fps
+    case $1 in timeout|failed) echo "$1"; return ;; esac
+    echo "$1 $2" | awk -v f=$frames '{ printf "%.4f", $1 / (f / $2) }'
+}
+
+limit=$((frames / 30 * 2 + 10))
+printf "%-44s %10s %10s\n" "host CPU s per emulated s" "30 fps" "60 fps"
+for cart in vm draw music; do
+    row=""
+    for fps in 30 60; do
+        c=$(cpu_of $limit "$player" -home "$tmp/home" -x "$(variant "$here/$cart.z6" $fps)")
+        row="$row $(per_emulated_second "$c" $fps)"
+    done
+    label="$cart.z6 (-x)"
+    [ $cart = music ] && label="music.z6 (-x: no sound device, mixer idle)"
+    printf "%-44s %10s %10s\n" "$label" $row
+done
+# With a sound device the player runs the mixer; it needs the cart run
+# without -x under the dummy SDL drivers.
+row=""
+for fps in 30 60; do
+    c=$(SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy cpu_of $((frames / fps + 10)) \
+        "$player" -home "$tmp/home" "$(variant "$here/music.z6" $fps)")
+    row="$row $(per_emulated_second "$c" $fps)"
+done
+printf "%-44s %10s %10s\n" "music.z6 (dummy video+audio, no -x)" $row
+case $row in *timeout*) echo "  (timeout: the player does not yet run a cart named without -x and quit)" ;; esac
+
+# Start to the end of the first frame: a cart that quits in its first _draw.
+printf '%s\n%s\n%s\n%s\n' "zibo-6 cartridge // first frame" "version 33" "__lua__" \
+    'function _draw() cls(1) extcmd("shutdown") end' >"$tmp/first.z6"
+best=""
+for _ in 1 2 3 4 5; do
+    t0=$(date +%s%N)
+    timeout 20 "$player" -home "$tmp/home" -x "$tmp/first.z6" >/dev/null 2>&1
+    t1=$(date +%s%N)
+    t=$(( (t1 - t0) / 1000 ))
+    if [ -z "$best" ] || [ $t -lt $best ]; then best=$t; fi
+done
+printf "%-44s %10s\n" "-x start to first frame end (ms, best of 5)" "$(echo $best | awk '{ printf "%.1f", $1 / 1000 }')"
+
+if [ -x "$audio_bench" ]; then
+    r=$("$audio_bench" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true 2>/dev/null |
+        awk '/_min|_mean/ && !m { for (i = 1; i <= NF; i++) if ($i ~ /^render_per_audio=/) { sub(/render_per_audio=/, "", $i); v = $i } } END { print v }')
+    # Google Benchmark prints the counter with a unit suffix (m, u, n).
+    x=$(echo "$r" | awk '{ v = $1; u = substr(v, length(v)); s = 1
+        if (u == "m") s = 1e-3; else if (u == "u") s = 1e-6; else if (u == "n") s = 1e-9
+        if (s != 1) v = substr(v, 1, length(v) - 1)
+        if (v + 0 > 0) printf "%.0fx", 1 / (v * s); else print "?" }')
+    printf "%-44s %10s %10s\n" "mixer, 8 channels: render s per audio s" "$r" "$x real time"
+else
+    printf "%-44s %10s\n" "mixer, 8 channels: render s per audio s" "no audio_bench"
+fi
