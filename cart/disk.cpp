@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cart/cart.h"
+#include "cart/editor.h"
 #include "cart/compress.h"
 #include "cart/png_cart.h"
 #include "cart/rom.h"
@@ -69,14 +70,10 @@ void sync_shared_half(zibo6_cart *cart) {
     bool map_used = false;
     for (int y = 32; y < ZIBO6_MAP_HEIGHT && !map_used; y++)
         for (int x = 0; x < ZIBO6_MAP_WIDTH; x++) map_used |= cart->map->rows[y][x] != 0;
-    for (int i = 0; i < 0x1000; i++) {
-        uint8_t &cell = cart->map->rows[32 + i / 128][i % 128];
-        uint8_t *px = &cart->sprites->rows[64 + i / 64][(i % 64) * 2];
-        if (map_used)
-            px[0] = cell & 15, px[1] = uint8_t(cell >> 4);
-        else
-            cell = uint8_t((px[0] & 15) | (px[1] & 15) << 4);
-    }
+    if (map_used)
+        sync_shared_map_to_gfx(cart);
+    else
+        sync_shared_gfx_to_map(cart);
 }
 
 void prepare_for_compare(zibo6_cart *cart) {
@@ -618,22 +615,27 @@ void prefix_with_file_output_path(const char *name, char *out, size_t out_size) 
     vull_debugf("file output path: %s\n", out);
 }
 
+bool next_output_path(const char *ext, int to_file_output, char *path, size_t size) {
+    std::string base = "zibo6", cart_ext;
+    if (pstate.current_filename[0]) base_and_extension(pstate.current_filename, base, cart_ext);
+    if (base.empty()) base = "zibo6";
+    path[0] = 0;
+    for (int n = 0; n < 10000; n++) {
+        std::string name = base + "_" + std::to_string(n) + ext;
+        if (to_file_output)
+            prefix_with_file_output_path(name.c_str(), path, size);
+        else
+            vull_prefix_with_desktop_path(name.c_str(), path, size);
+        if (!vull_file_exists(path)) return true;
+    }
+    return false;
+}
+
 int save_png_screenshot(vull_bitmap *bitmap, int scale, int to_file_output) {
     if (!bitmap || bitmap->bpp != 8) return 1;
     scale = scale <= 0 ? std::clamp(app.screenshot_scale, 1, 32) : std::min(scale, 32);
-    std::string base = "zibo6", ext;
-    if (pstate.current_filename[0]) base_and_extension(pstate.current_filename, base, ext);
-    if (base.empty()) base = "zibo6";
     char path[VULL_PATH_LEN] = {0};
-    for (int n = 0; n < 10000; n++) {
-        std::string name = base + "_" + std::to_string(n) + ".png";
-        if (to_file_output)
-            prefix_with_file_output_path(name.c_str(), path, sizeof path);
-        else
-            vull_prefix_with_desktop_path(name.c_str(), path);
-        if (!vull_file_exists(path)) break;
-    }
-    if (!path[0]) return 1;
+    if (!next_output_path(".png", to_file_output, path, sizeof path)) return 1;
     vull_bitmap *big = vull_create_bitmap(bitmap->width * scale, bitmap->height * scale, 8);
     vull_bitmap *rgb = vull_create_bitmap(bitmap->width * scale, bitmap->height * scale, 32);
     int result = 1;

@@ -49,4 +49,6 @@ void handle_dropped_file();
 void handle_dropped_file_html();
 const char *resolve_to_host_filename(const char *name); // reused buffer
 void prefix_with_file_output_path(const char *name, char *out, size_t out_size);
+// The first free name of the cart's base name, _n and ext in the desktop or file output folder.
+bool next_output_path(const char *ext, int to_file_output, char *path, size_t size);
 int save_png_screenshot(vull_bitmap *bitmap, int scale, int to_file_output); // 0 written

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "cart/capture.h"
 #include "cart/cart.h"
 #include "cart/disk.h"
 #include "console/api.h"
@@ -49,13 +50,6 @@ static void report_gif(int result, int to_output) {
     }
 }
 
-// The label becomes a copy of the console screen.
-static void set_working_cart_label(vull_bitmap *screen) {
-    if (!pitem.cart || !screen) return;
-    if (!pitem.cart->label) pitem.cart->label = vull_create_bitmap(128, 128, 8);
-    if (pitem.cart->label) vull_blit(screen, pitem.cart->label, 0, 0, 0, 0, 128, 128);
-}
-
 // Resets requested by extcmd share their time with the shell's quick reload key.
 static void request_reset() {
     if (pstate.reset_glitch_counter > 0) return;
@@ -73,7 +67,7 @@ int z6_extcmd(lua_State *L) {
     bool a_text = lua_type(L, 2) == LUA_TSTRING || lua_type(L, 2) == LUA_TNUMBER;
     if (cmd == "label") {
         blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
-        set_working_cart_label(pstate.screen);
+        set_cart_label(pstate.screen);
         show_message("saved label", 1500);
     } else if (cmd == "screen") {
         blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);

@@ -32,6 +32,7 @@
 #include "platform/joystick.h"
 #include "platform/system.h"
 #include "platform/video.h"
+#include "cart/capture.h"
 #include "tools/standins/run_standins.h"
 #include "vm/lauxlib.h"
 #include "vm/lcpu.h"
@@ -65,7 +66,7 @@ void zibo6_frame_end() {
         pstate.draw_state.cursor_x = pstate.draw_state.cursor_y = 0;
         pstate.draw_state.print_left_margin = 0;
     }
-    if (app.rec_frames) z6_standin_record_video_frame();
+    if (app.rec_frames) record_screen_frame();
     lua_cpu_superyield();
 }
 

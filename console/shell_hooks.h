@@ -19,13 +19,9 @@ void show_message_2(const char *format, int ms, int a, int b);
 // Title text of the data file's resource pod ("" when it has none).
 const char *get_embedded_cart_title();
 
-// extcmd: the displayed page to the console screen, the pause menu's items,
-// and the GIF clip of capture.
+// extcmd: the displayed page to the console screen and the pause menu's items.
 void blit_zibo6_back_page_to_zibo6_screen(int display);
 void build_paused_menu();
-void reset_video();
-int save_gif(int scale, int to_output_folder); // 0 saved, 9 nothing recorded
-int get_current_gif_len();                     // seconds
 // The ls listing: one entry per call while pstate.ls_lines is above 0.
 void zibo6_list_files();
 extern char ls_pattern[256];

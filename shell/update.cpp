@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cart/capture.h"
 #include "cart/cart.h"
 #include "cart/cdata.h"
 #include "cart/disk.h"

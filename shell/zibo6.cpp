@@ -13,6 +13,7 @@
 #include "cart/cart.h"
 #include "cart/cdata.h"
 #include "cart/disk.h"
+#include "cart/editor.h"
 #include "cart/rom.h"
 #include "console/gfx_print.h"
 #include "console/run.h"

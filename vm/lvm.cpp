@@ -523,6 +523,47 @@ void luaV_finishOp(lua_State *L) {
         L->top = ci->top;                                                                          \
     })
 
+/* luaH_get without its dispatch for the common short-string key */
+static inline const TValue *raw_lookup(Table *h, const TValue *key) {
+    return ttisshrstring(key) ? luaH_getstr(h, rawtsvalue(key)) : luaH_get(h, key);
+}
+
+/* A raw hit, a miss with no __index to consult, or a hit in an __index table
+   (a method of a class) needs no call out; anything else goes the full way,
+   which repeats the lookup. */
+#define fast_gettable(t, key, val)                                                                 \
+    {                                                                                              \
+        const TValue *t_ = (t);                                                                    \
+        TValue *key_ = (key);                                                                      \
+        const TValue *res_;                                                                        \
+        const TValue *tm_ = NULL;                                                                  \
+        if (ttistable(t_) &&                                                                       \
+            (!ttisnil(res_ = raw_lookup(hvalue(t_), key_)) ||                                      \
+             (tm_ = fasttm(L, hvalue(t_)->metatable, TM_INDEX)) == NULL ||                         \
+             (ttistable(tm_) && !ttisnil(res_ = raw_lookup(hvalue(tm_), key_))))) {                \
+            setobj2s(L, val, res_);                                                                \
+        } else {                                                                                   \
+            Protect(luaV_gettable(L, t_, key_, val));                                              \
+        }                                                                                          \
+    }
+
+/* Overwriting an existing key of a table is a raw store whatever its metatable. */
+#define fast_settable(t, key, v)                                                                   \
+    {                                                                                              \
+        const TValue *t_ = (t);                                                                    \
+        TValue *key_ = (key);                                                                      \
+        TValue *v_ = (v);                                                                          \
+        TValue *old_;                                                                              \
+        if (ttistable(t_) &&                                                                       \
+            !ttisnil(old_ = const_cast<TValue *>(raw_lookup(hvalue(t_), key_)))) {                 \
+            setobj2t(L, old_, v_);                                                                 \
+            invalidateTMcache(hvalue(t_));                                                         \
+            luaC_barrierback(L, obj2gco(hvalue(t_)), v_);                                          \
+        } else {                                                                                   \
+            Protect(luaV_settable(L, t_, key_, v_));                                               \
+        }                                                                                          \
+    }
+
 #define arith_op(op, tm)                                                                           \
     {                                                                                              \
         TValue *rb = RKB(i);                                                                       \
@@ -608,16 +649,16 @@ newframe: /* a Lua call or return switched frames; a resume enters here too */
         }
         case OP_GETTABUP: {
             int b = GETARG_B(i);
-            Protect(luaV_gettable(L, cl->upvals[b]->v, RKC(i), ra));
+            fast_gettable(cl->upvals[b]->v, RKC(i), ra);
             break;
         }
         case OP_GETTABLE: {
-            Protect(luaV_gettable(L, RB(i), RKC(i), ra));
+            fast_gettable(RB(i), RKC(i), ra);
             break;
         }
         case OP_SETTABUP: {
             int a = GETARG_A(i);
-            Protect(luaV_settable(L, cl->upvals[a]->v, RKB(i), RKC(i)));
+            fast_settable(cl->upvals[a]->v, RKB(i), RKC(i));
             break;
         }
         case OP_SETUPVAL: {
@@ -627,7 +668,7 @@ newframe: /* a Lua call or return switched frames; a resume enters here too */
             break;
         }
         case OP_SETTABLE: {
-            Protect(luaV_settable(L, ra, RKB(i), RKC(i)));
+            fast_settable(ra, RKB(i), RKC(i));
             break;
         }
         case OP_NEWTABLE: {
@@ -642,7 +683,7 @@ newframe: /* a Lua call or return switched frames; a resume enters here too */
         case OP_SELF: {
             StkId rb = RB(i);
             setobjs2s(L, ra + 1, rb);
-            Protect(luaV_gettable(L, rb, RKC(i), ra));
+            fast_gettable(rb, RKC(i), ra);
             break;
         }
         case OP_ADD: arith_op(wrap_add, TM_ADD); break;

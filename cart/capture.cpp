@@ -1,0 +1,181 @@
+// Frame clip and GIF writer. giflib owns what it frees: raster bytes come from
+// malloc and every colour map is a map object of its own.
+#include "cart/capture.h"
+
+#include <gif_lib.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "cart/cart.h"
+#include "cart/disk.h"
+#include "cart/png_cart.h"
+#include "console/mem.h"
+#include "console/state.h"
+#include "engine/gfx.h"
+#include "engine/vull.h"
+#include "platform/system.h"
+
+int video_clip_index = 0;
+
+namespace {
+
+constexpr int FRAME = 128;
+constexpr int TRANSPARENT = 17;
+vull_bitmap *video_clip[VIDEO_CLIP_SLOTS]; // made on first need, then kept
+
+// Slots in use: the config value is unbounded, so it is clamped here; 0 or less is off.
+int clip_limit() {
+    if (app.gif_len <= 0) return 0;
+    return std::min(app.gif_len, GIF_LEN_MAX) * 30;
+}
+
+bool add_extension(SavedImage *img, int function, int len, const void *bytes) {
+    return GifAddExtensionBlock(&img->ExtensionBlockCount, &img->ExtensionBlocks, function, len,
+                                (unsigned char *)bytes) == GIF_OK;
+}
+
+} // namespace
+
+void record_video_frame(const vull_bitmap *screen) {
+    int limit = clip_limit();
+    if (limit == 0 || !screen || screen->bpp != 8 || !screen->rows) return;
+    for (int i = 0; i < limit; i++)
+        if (!video_clip[i] && !(video_clip[i] = vull_create_bitmap(FRAME, FRAME, 8))) return;
+    int last = limit - 1;
+    video_clip_index = std::min(video_clip_index, last); // gif_len may have shrunk
+    vull_bitmap *slot = video_clip[video_clip_index];
+    for (int y = 0; y < FRAME; y++)
+        for (int x = 0; x < FRAME; x++)
+            slot->rows[y][x] = (y < screen->height && x < screen->width) ? screen->rows[y][x] : 0;
+    if (video_clip_index < last) {
+        video_clip_index++;
+    } else {
+        // Roll: the oldest bitmap becomes the slot the next frame overwrites.
+        std::rotate(video_clip, video_clip + 1, video_clip + limit);
+    }
+}
+
+vull_bitmap *shown_screen() {
+    vull_bitmap *screen = pstate.display[0];
+    if (!screen) return nullptr;
+    if (!app.video_frame) app.video_frame = vull_create_bitmap(FRAME, FRAME, 8);
+    vull_bitmap *frame = app.video_frame;
+    if (!frame) return nullptr;
+    uint8_t shown[16];
+    for (int c = 0; c < 16; c++) {
+        int v = zibo6_peek(&pstate, nullptr, 0x5f10 + c);
+        shown[c] = uint8_t((v & 128) ? 128 + (v & 15) : (v & 15));
+    }
+    for (int y = 0; y < FRAME && y < screen->height; y++)
+        for (int x = 0; x < FRAME && x < screen->width; x++)
+            frame->rows[y][x] = shown[screen->rows[y][x] & 15];
+    return frame;
+}
+
+void record_screen_frame() { record_video_frame(shown_screen()); }
+
+void reset_video() {
+    video_clip_index = 0;
+    app.rec_frames = 0;
+}
+
+int get_current_gif_len() { return (video_clip_index + 15) / 30; }
+
+int save_gif(int scale, int to_output_folder) {
+    if (video_clip_index <= 0) return 9;
+    // An explicit scale wins; else the setting, clamped, with 0 meaning 1.
+    if (scale < 1) scale = std::clamp(app.gif_scale, 0, GIF_SCALE_MAX);
+    scale = std::clamp(scale, 1, GIF_SCALE_MAX);
+    const int size = FRAME * scale, frames = video_clip_index;
+
+    char path[VULL_PATH_LEN] = {0};
+    int error = 0;
+    bool named = false;
+    if (app.output_file_name[0]) { // the cart's own name, used as it is
+        std::string name = std::string(app.output_file_name) + ".gif";
+        if (to_output_folder)
+            prefix_with_file_output_path(name.c_str(), path, sizeof path);
+        else
+            vull_prefix_with_desktop_path(name.c_str(), path, sizeof path);
+        named = true;
+    } else {
+        named = next_output_path(".gif", to_output_folder, path, sizeof path);
+    }
+    GifFileType *gif = named ? EGifOpenFileName(path, false, &error) : nullptr;
+    if (!gif) {
+        vull_debugf("** EGifOpenFileName error %d: %s\n", error, path);
+        return 1;
+    }
+    vull_debugf("saving gif to: %s\n", path);
+
+    int colours = 18;
+    for (int k = 0; k < frames && colours == 18; k++)
+        for (int i = 0; i < FRAME * FRAME; i++)
+            if (video_clip[k]->pixels[i] >= 16) {
+                colours = 256;
+                break;
+            }
+    const int table = 1 << GifBitSize(colours);
+    GifColorType entries[256] = {};
+    const vull_rgb *display = cart_display_colours();
+    for (int i = 0; i < colours; i++) entries[i] = {display[i].r, display[i].g, display[i].b};
+
+    gif->SWidth = gif->SHeight = size;
+    gif->SColorResolution = GifBitSize(colours);
+    gif->SBackGroundColor = 0;
+    gif->SColorMap = GifMakeMapObject(table, entries);
+    bool ok = gif->SColorMap != nullptr;
+    static const unsigned char loop[3] = {1, 0, 0};
+    static const unsigned char control[4] = {1, 3, 0, TRANSPARENT};
+    for (int k = 0; k < frames && ok; k++) {
+        SavedImage *img = GifMakeSavedImage(gif, nullptr);
+        if (!img) {
+            ok = false;
+            break;
+        }
+        img->ImageDesc = {0, 0, size, size, false, nullptr};
+        img->RasterBits = static_cast<GifByteType *>(std::malloc(size_t(size) * size));
+        if (!img->RasterBits) {
+            ok = false;
+            break;
+        }
+        const vull_bitmap *cur = video_clip[k], *prev = k > 0 ? video_clip[k - 1] : nullptr;
+        for (int y = 0; y < size; y++) {
+            for (int x = 0; x < size; x++) {
+                uint8_t p = cur->rows[y / scale][x / scale];
+                bool same = prev && prev->rows[y / scale][x / scale] == p;
+                img->RasterBits[y * size + x] = same ? TRANSPARENT : uint8_t(p % colours);
+            }
+        }
+        if (k == 0) {
+            img->ImageDesc.ColorMap = GifMakeMapObject(table, entries); // its own copy
+            ok = img->ImageDesc.ColorMap && add_extension(img, APPLICATION_EXT_FUNC_CODE, 11, "NETSCAPE2.0") &&
+                 add_extension(img, CONTINUE_EXT_FUNC_CODE, 3, loop);
+        }
+        ok = ok && add_extension(img, GRAPHICS_EXT_FUNC_CODE, 4, control);
+    }
+    if (!ok) {
+        EGifCloseFile(gif, &error);
+        vull_debugf("** EGifSpew() GIF_ERROR\n");
+        return 1;
+    }
+    if (EGifSpew(gif) == GIF_ERROR) { // closes and frees gif in every case
+        vull_debugf("** EGifSpew() GIF_ERROR\n");
+        return 1;
+    }
+    return 0;
+}
+
+void set_cart_label(const vull_bitmap *screen) {
+    zibo6_cart *cart = pitem.cart;
+    if (!cart || !screen || screen->bpp != 8) return;
+    vull_bitmap *label = vull_create_bitmap(FRAME, FRAME, 8);
+    if (!label) return;
+    for (int y = 0; y < FRAME && y < screen->height; y++)
+        for (int x = 0; x < FRAME && x < screen->width; x++) label->rows[y][x] = screen->rows[y][x];
+    vull_destroy_bitmap(cart->label);
+    cart->label = label;
+}
