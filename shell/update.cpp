@@ -32,7 +32,7 @@
 #include "shell/keyconfig.h"
 #include "shell/pause.h"
 #include "shell/zibo6.h"
-#include "tools/standins/shell_standins.h"
+#include "shell/board.h"
 
 namespace {
 

@@ -31,7 +31,6 @@
 #include "platform/video.h"
 #include "shell/boot.h"
 #include "shell/compose.h"
-#include "tools/standins/shell_standins.h"
 
 namespace {
 

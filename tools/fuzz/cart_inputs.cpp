@@ -14,7 +14,9 @@
 #include "cart/cart.h"
 #include "cart/compress.h"
 #include "cart/png_cart.h"
+#include "cart/textcode.h"
 #include "engine/disk.h"
+#include "engine/gfx.h"
 #include "engine/mem.h"
 
 namespace {
@@ -104,9 +106,45 @@ int run_png_cart(const uint8_t *data, size_t size) {
     return 0;
 }
 
+// The forum text codes: a NUL-terminated, exactly sized copy of the text.
+std::vector<char> as_text(const uint8_t *data, size_t size) {
+    std::vector<char> text(data, data + size);
+    text.push_back(0);
+    return text;
+}
+
+int run_bbs_code(const uint8_t *data, size_t size) {
+    if (size > INPUT_LIMIT) return 0;
+    std::vector<char> text = as_text(data, size);
+    vull_destroy_zibo6_cart(convert_bbs_code_to_song(text.data()));
+    vull_bitmap *bmp = convert_bbs_code_to_bmp(text.data());
+    if (bmp) check(bmp->width <= 255 && bmp->height <= 255, "picture size from two digits");
+    vull_destroy_bitmap(bmp);
+    return 0;
+}
+
+int run_base64(const uint8_t *data, size_t size) {
+    if (size > INPUT_LIMIT) return 0;
+    std::vector<uint8_t> out(size * 3 / 4 + 2, 0);
+    base64_decodestate st;
+    base64_init_decodestate(&st);
+    int n = base64_decode_block(reinterpret_cast<const char *>(data), int(size), out.data(), &st);
+    check(n >= 0 && size_t(n) <= size * 3 / 4, "decoded length");
+    // What decodes encodes back to the alphabet characters of the input, less padding.
+    std::vector<char> enc(size_t(n) * 2 + 8);
+    base64_encodestate es;
+    base64_init_encodestate(&es);
+    int m = base64_encode_block(out.data(), n, enc.data(), &es);
+    m += base64_encode_blockend(enc.data() + m, &es);
+    check(m == (n + 2) / 3 * 4, "encoded length");
+    return 0;
+}
+
 } // namespace
 
 const hostile_entry hostile_entries[] = {
+    {"bbs_code", run_bbs_code},
+    {"base64", run_base64},
     {"text_cart", run_text_cart},
     {"pxa_block", run_pxa_block},
     {"png_cart", run_png_cart},

@@ -1,17 +1,21 @@
 // The player shell's readers of untrusted input, each driven by one byte
 // string: console config.txt lines together with the command line (the
 // settings must end in their ranges), and data.pod with its entries opened as
-// the player opens them.
+// the player opens them; favourites.txt, the board's listing images and its
+// cart information files (no unsafe id may come out of them).
 #include "tools/fuzz/hostile_inputs.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
 #include "console/state.h"
 #include "engine/disk.h"
 #include "engine/pod.h"
+#include "shell/board.h"
 #include "shell/zibo6.h"
 
 namespace {
@@ -72,9 +76,76 @@ int run_data_file(const uint8_t *data, size_t size) {
     return 0;
 }
 
+
+// The input as a file of the given suffix in the scratch folder.
+std::string input_file(const uint8_t *data, size_t size, const char *suffix) {
+    const char *bin = getenv("ZIBO6_BINARY_DIR");
+    std::string path = std::string(bin ? bin : "/tmp") + "/shell_fuzz_input_" +
+                       std::to_string(getpid()) + suffix;
+    FILE *f = fopen(path.c_str(), "wb");
+    check(f != nullptr, "scratch file opens");
+    if (size) fwrite(data, 1, size, f);
+    fclose(f);
+    return path;
+}
+
+void check_item(const browse_item &it) {
+    for (const char *f : {it.title, it.author, it.text, it.lid, it.mid})
+        check(memchr(f, 0, BROWSE_TEXT_LEN) != nullptr, "item field terminated");
+}
+
+int run_favourites(const uint8_t *data, size_t size) {
+    std::string path = input_file(data, size, ".txt");
+    browse_list list{};
+    populate_browse_list_from_text_file(&list, path.c_str());
+    for (int i = 0; i < list.count; i++) {
+        check_item(list.items[i]);
+        check(strlen(list.items[i].author) <= 16, "author cut to 16");
+    }
+    clear_browse_list(&list);
+    free(list.items);
+    remove(path.c_str());
+    return 0;
+}
+
+int run_listing(const uint8_t *data, size_t size) {
+    std::string path = input_file(data, size, ".pip.png");
+    browse_list list{};
+    for (int append = 0; append < 2; append++)
+        load_listing_image(&list, path.c_str(), append);
+    check(list.count <= 2 * 32 + 2, "at most a page per load");
+    for (int i = 0; i < list.count; i++) {
+        check_item(list.items[i]);
+        if (list.items[i].kind == BROWSE_CART)
+            check(browse_lid_is_safe(list.items[i].lid) && browse_lid_is_safe(list.items[i].mid),
+                  "listing ids are safe");
+    }
+    clear_browse_list(&list);
+    free(list.items);
+    remove(path.c_str());
+    return 0;
+}
+
+int run_nfo(const uint8_t *data, size_t size) {
+    std::string path = input_file(data, size, ".nfo");
+    browse_item it{};
+    if (set_item_from_nfo(&it, path.c_str()) == 0) {
+        check_item(it);
+        check(browse_lid_is_safe(it.lid), "nfo lid is safe");
+        char url[1024];
+        get_bbs_cart_url("http://127.0.0.1", it.lid, url, sizeof url);
+        check(strlen(it.lid) < 2 || strstr(url, it.lid) != nullptr, "url carries the lid");
+    }
+    remove(path.c_str());
+    return 0;
+}
+
 } // namespace
 
 const hostile_entry hostile_entries[] = {
+    {"favourites", run_favourites},
+    {"listing", run_listing},
+    {"nfo", run_nfo},
     {"console_config", run_console_config},
     {"data_file", run_data_file},
     {nullptr, nullptr},

@@ -1,0 +1,503 @@
+// Online board client. One download at a time runs wget (argument vector, no
+// shell) on a detached worker thread; the main loop polls app.download_state.
+// Everything the board sends (listing fields, ids, .nfo values) is checked
+// before it reaches a file name or a URL.
+#include "shell/board.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "cart/cart.h"
+#include "cart/disk.h"
+#include "cart/png_cart.h"
+#include "cart/rom.h"
+#include "console/display.h"
+#include "console/shell_hooks.h"
+#include "console/state.h"
+#include "console/term.h"
+#include "engine/config.h"
+#include "engine/gfx.h"
+#include "engine/image.h"
+#include "engine/stable.h"
+#include "platform/system.h"
+
+board_state board = {"http://127.0.0.1:8000", 0, "", 0, 0, 0, "", "", 0};
+
+namespace {
+
+constexpr const char *BOARD_VERSION = "000203";
+constexpr int LISTING_MAX = 32;
+constexpr int ITEM_W = 128, ITEM_H = 136, LINE_CHARS = 128;
+
+// The worker's job: copied under the lock, so a cancel and a new start never
+// race the running thread; a finished job whose generation is stale is ignored.
+std::mutex job_lock;
+int job_generation;
+char job_url[1024], job_file[1024];
+
+bool ends_with(const char *s, const char *suffix) {
+    size_t a = strlen(s), b = strlen(suffix);
+    return a >= b && strcmp(s + a - b, suffix) == 0;
+}
+
+int download_worker(void *) {
+    char url[sizeof job_url], file[sizeof job_file];
+    int gen;
+    {
+        std::lock_guard<std::mutex> g(job_lock);
+        memcpy(url, job_url, sizeof url);
+        memcpy(file, job_file, sizeof file);
+        gen = job_generation;
+    }
+    int r = vull_wget(url, file);
+    int state = r == 0 ? check_bbs_file_ok(file) : 3;
+    std::lock_guard<std::mutex> g(job_lock);
+    if (gen == job_generation && app.download_state == 1) app.download_state = state;
+    return 0;
+}
+
+int timeout_ms() {
+    int s = board.timeout > 0 ? board.timeout : cconfig.timeout;
+    return (s > 0 ? s : 30) * 1000;
+}
+
+bool copy_file(const char *from, const char *to) {
+    FILE *a = fopen(from, "rb");
+    if (!a) return false;
+    FILE *b = fopen(to, "wb");
+    if (!b) {
+        fclose(a);
+        return false;
+    }
+    char buf[8192];
+    size_t n;
+    bool ok = true;
+    while ((n = fread(buf, 1, sizeof buf, a)) > 0)
+        if (fwrite(buf, 1, n, b) != n) ok = false;
+    fclose(a);
+    return fclose(b) == 0 && ok;
+}
+
+// Percent-encodes what may stand in a query value.
+void url_escape(const char *s, char *out, size_t out_size) {
+    static const char hex[] = "0123456789ABCDEF";
+    size_t o = 0;
+    for (; *s && o + 4 < out_size; s++) {
+        unsigned char c = (unsigned char)*s;
+        if (isalnum(c) || c == '-' || c == '_') {
+            out[o++] = char(c);
+        } else {
+            out[o++] = '%';
+            out[o++] = hex[c >> 4];
+            out[o++] = hex[c & 15];
+        }
+    }
+    out[o] = 0;
+}
+
+// One text line of a listing item: a character per pixel from its second byte.
+void read_line(const vull_bitmap *img, int x0, int y, char *out) {
+    int n = 0;
+    for (int x = 0; x < LINE_CHARS - 1; x++) {
+        uint32_t p = vull_getpixel(img, x0 + x, y);
+        char c = char((p >> 8) & 0xFF);
+        if (!c) break;
+        out[n++] = c;
+    }
+    out[n] = 0;
+}
+
+} // namespace
+
+bool board_set_host(const char *host) {
+    const char *p = nullptr;
+    if (!host) return false;
+    if (strncmp(host, "http://", 7) == 0)
+        p = host + 7;
+    else if (strncmp(host, "https://", 8) == 0)
+        p = host + 8;
+    if (!p || !*p || strlen(host) >= sizeof board.host) return false;
+    bool port = false;
+    for (; *p; p++) {
+        unsigned char c = (unsigned char)*p;
+        if (c == ':' && !port)
+            port = true;
+        else if (port ? !isdigit(c) : !(isalnum(c) || c == '.' || c == '-'))
+            return false;
+    }
+    browse_copy_text(board.host, host, sizeof board.host);
+    return true;
+}
+
+int check_bbs_file_ok(const char *path) {
+    FILE *f = fopen(path, "rb");
+    if (!f) return 3;
+    fseek(f, 0, SEEK_END);
+    long size = ftell(f);
+    fclose(f);
+    if (size <= 0) return 3; // wget leaves an empty file behind a failed fetch
+    if (ends_with(path, ".png")) {
+        vull_bitmap *b = vull_load_png(path);
+        if (!b) return 3;
+        vull_destroy_bitmap(b);
+    }
+    return 2;
+}
+
+int download_file(const char *url, const char *local, int timeout) {
+    if (app.download_state == 1) return app.download_state;
+    if (!url || !local || !local[0] || strlen(url) >= sizeof job_url ||
+        strlen(local) >= sizeof job_file)
+        return 3;
+    {
+        std::lock_guard<std::mutex> g(job_lock);
+        browse_copy_text(app.download_url, url, sizeof app.download_url);
+        browse_copy_text(app.download_file, local, sizeof app.download_file);
+        memcpy(job_url, app.download_url, sizeof job_url);
+        memcpy(job_file, app.download_file, sizeof job_file);
+        job_generation++;
+        app.download_start = vull_get_time();
+        board.timeout = timeout;
+        app.download_state = 1;
+    }
+    vull_destroy_thread(app.download_thread);
+    app.download_thread = vull_create_thread(download_worker);
+    if (!app.download_thread) app.download_state = 3;
+    return app.download_state;
+}
+
+void cancel_download(const char *message) {
+    {
+        std::lock_guard<std::mutex> g(job_lock);
+        job_generation++; // the worker's late result is ignored
+        app.download_state = 0;
+    }
+    vull_destroy_thread(app.download_thread);
+    app.download_thread = nullptr;
+    if (message && message[0]) show_message(message, 1500);
+    pstate.load_transition_frames = 0;
+}
+
+void get_bbs_cart_url(const char *host, const char *lid, char *out, size_t out_size) {
+    out[0] = 0;
+    if (!lid || strlen(lid) < 2 || !browse_lid_is_safe(lid)) return;
+    if ((size_t)snprintf(out, out_size, "%s/bbs/get_cart.php?cat=7&play_src=%d&lid=%s", host,
+                         app.play_src ? app.play_src : 2, lid) >= out_size)
+        out[0] = 0;
+}
+
+int download_bbs_cart(const char *lid) {
+    char url[1024], file[1024];
+    get_bbs_cart_url(board.host, lid, url, sizeof url);
+    get_bbs_cart_filename(lid, file, sizeof file);
+    if (!url[0] || !file[0]) {
+        cancel_download("download failed");
+        return 3;
+    }
+    if (app.download_state != 0) return app.download_state;
+    return download_file(url, file, 0);
+}
+
+int download_nfo(const char *lid) {
+    if (!browse_lid_is_safe(lid) || app.download_state != 0) return 3;
+    char url[1024], file[1024];
+    get_bbs_temp_nfo_filename(lid, file, sizeof file);
+    if (!file[0]) return 3;
+    snprintf(url, sizeof url, "%s/bbs/cpost_lister3.php?nfo=1&version=%s%c&lid=%s", board.host,
+             BOARD_VERSION, get_platform_char(), lid);
+    return download_file(url, file, 0);
+}
+
+int download_list(int list_index, int start_index) {
+    if (list_index < 0 || list_index >= BROWSE_LISTS || app.download_state != 0) return 3;
+    browse_list *list = &browse.list[list_index];
+    char file[1024], query[1024], url[2048];
+    get_bbs_listing_filename(list->name, 1, start_index > 0, file, sizeof file);
+    get_bbs_listing_filename(list->name, 0, 0, board.final_listing, sizeof board.final_listing);
+    if (!file[0] || !board.final_listing[0]) return 3;
+    // the request is ours except a search text, which is escaped value by value
+    browse_copy_text(query, list->request, sizeof query);
+    const char *search = strstr(list->request, "search=");
+    if (search) {
+        char value[512], escaped[1024];
+        browse_copy_text(value, search + 7, sizeof value);
+        value[strcspn(value, "&")] = 0;
+        url_escape(value, escaped, sizeof escaped);
+        std::string q(list->request, size_t(search - list->request));
+        q += "search=";
+        q += escaped;
+        q += search + 7 + strcspn(search + 7, "&");
+        if (q.size() >= sizeof query) return 3;
+        browse_copy_text(query, q.c_str(), sizeof query);
+    }
+    if ((size_t)snprintf(url, sizeof url,
+                         "%s/bbs/cpost_lister3.php?max=32&start_index=%d&%s&version=%s%c&cfil=%d",
+                         board.host, start_index, query, BOARD_VERSION, get_platform_char(),
+                         app.browse_filter) >= sizeof url)
+        return 3;
+    board.listing_append = start_index > 0;
+    board.listing_list = list_index;
+    return download_file(url, file, 0);
+}
+
+int load_listing_image(browse_list *list, const char *path, int append) {
+    vull_bitmap *img = vull_load_png(path);
+    if (!img) return 1;
+    if (img->bpp != 32 || img->width < ITEM_W || img->height < ITEM_H) {
+        vull_destroy_bitmap(img);
+        return 1;
+    }
+    if (append) { // the "[load more]" item is replaced by the next page
+        if (list->count > 0 && list->items[list->count - 1].kind == BROWSE_LOAD_MORE) list->count--;
+    } else {
+        clear_browse_list(list);
+        browse_item *head = add_browse_item(list, 0);
+        if (head) {
+            bool search = list == &browse.list[LIST_SEARCH];
+            head->kind = search ? BROWSE_SEARCH : BROWSE_UPDATE;
+            browse_copy_text(head->title, search ? "[search]" : "[update]", sizeof head->title);
+        }
+    }
+    int per_row = img->width / ITEM_W, rows = img->height / ITEM_H, read = 0;
+    for (int k = 0; k < LISTING_MAX && k < per_row * rows; k++) {
+        int x0 = (k % 8) * ITEM_W, y0 = (k / 8) * ITEM_H;
+        if (x0 + ITEM_W > img->width || y0 + ITEM_H > img->height) break;
+        char line[LINE_CHARS];
+        read_line(img, x0, y0 + 128, line);
+        char *end = nullptr;
+        long nlid = strtol(line, &end, 10);
+        long nmid = strtol(end, &end, 10);
+        long catsub = strtol(end, &end, 10);
+        if (nlid == 0) break;
+        read++;
+        browse_item it{};
+        it.kind = BROWSE_CART;
+        it.catsub = int32_t(catsub);
+        read_line(img, x0, y0 + 129, it.title);
+        read_line(img, x0, y0 + 130, it.author);
+        read_line(img, x0, y0 + 131, it.lid);
+        read_line(img, x0, y0 + 132, it.mid);
+        if (!it.lid[0]) snprintf(it.lid, sizeof it.lid, "%ld", nlid);
+        if (!it.mid[0]) snprintf(it.mid, sizeof it.mid, "%ld", nmid);
+        sanitise_title_string(it.title);
+        sanitise_author_string(it.author);
+        trim_trailing_space(it.lid);
+        trim_trailing_space(it.mid);
+        if (!browse_lid_is_safe(it.lid) || !browse_lid_is_safe(it.mid)) continue;
+        it.icon = get_icon_for_item(&it);
+        it.label = vull_create_bitmap(128, 128, 8);
+        vull_bitmap *rgb = vull_create_bitmap(128, 128, 32);
+        if (it.label && rgb) {
+            for (int y = 0; y < 128; y++)
+                for (int x = 0; x < 128; x++)
+                    vull_putpixel(rgb, x, y, vull_getpixel(img, x0 + x, y0 + y));
+            zibo6_convert_bitmap(rgb, it.label, cart_display_colours());
+        }
+        vull_destroy_bitmap(rgb);
+        browse_item *dst = add_browse_item(list, 0);
+        if (dst)
+            *dst = it;
+        else
+            vull_destroy_bitmap(it.label);
+    }
+    if (read == LISTING_MAX) {
+        browse_item *more = add_browse_item(list, 0);
+        if (more) {
+            more->kind = BROWSE_LOAD_MORE;
+            browse_copy_text(more->title, "[load more]", sizeof more->title);
+        }
+    }
+    vull_destroy_bitmap(img);
+    update_list_favourites(list);
+    return 0;
+}
+
+void browse_load_cached_listing(browse_list *list) {
+    char path[1024];
+    get_bbs_listing_filename(list->name, 0, 0, path, sizeof path);
+    if (path[0] && vull_file_exists(path)) load_listing_image(list, path, 0);
+}
+
+int set_item_from_nfo(browse_item *item, const char *path) {
+    vull_stable *t = vull_load_stable_config(path);
+    if (!t) return 1;
+    browse_item it{};
+    auto get = [&](const char *key, char *dst) {
+        const char *v = vull_sts(t, key, 0);
+        browse_copy_text(dst, v ? v : "", BROWSE_TEXT_LEN);
+    };
+    char catsub[BROWSE_TEXT_LEN];
+    get("lid", it.lid);
+    get("mid", it.mid);
+    get("catsub", catsub);
+    get("title", it.title);
+    get("author", it.author);
+    vull_destroy_stable(t);
+    it.catsub = atoi(catsub);
+    it.kind = BROWSE_CART;
+    sanitise_browse_item(&it);
+    if (!browse_lid_is_safe(it.lid) || (it.mid[0] && !browse_lid_is_safe(it.mid))) return 1;
+    it.icon = get_icon_for_item(&it);
+    it.label = item->label;
+    *item = it;
+    return 0;
+}
+
+int set_running_item_from_nfo(const char *path) {
+    return set_item_from_nfo(&browse.running_item, path);
+}
+
+int check_cart_update_nfo() {
+    char path[1024];
+    get_bbs_nfo_filename(pstate.running_cart_lid, path, sizeof path);
+    browse_item it{};
+    if (!path[0] || set_item_from_nfo(&it, path) != 0) return 0;
+    if (strlen(it.lid) < 2 || pstate.sub_mode != 0 || run_chain_count() != 0) return 0;
+    char file[1024];
+    get_bbs_cart_filename(it.lid, file, sizeof file);
+    if (file[0] && strcmp(file, pstate.current_filename) != 0) app.update_available = 1;
+    return app.update_available;
+}
+
+void update_browse_download() {
+    if (app.download_state <= 0) return;
+    if (app.download_state == 1) {
+        if (vull_get_time() - app.download_start > timeout_ms()) cancel_download("timeout");
+        return;
+    }
+    char file[1024];
+    browse_copy_text(file, app.download_file, sizeof file);
+    int state = app.download_state;
+    cancel_download(nullptr);
+    if (state == 3) {
+        show_message("could not connect to bbs.", 1500);
+        return;
+    }
+    if (ends_with(file, ".pip.png")) {
+        browse_list *list = &browse.list[board.listing_list];
+        if (load_listing_image(list, file, board.listing_append) != 0)
+            show_message("could not connect to bbs", 1500);
+        else if (!board.listing_append)
+            copy_file(file, board.final_listing);
+    } else if (ends_with(file, ".nfo")) {
+        check_cart_update_nfo();
+    } else {
+        zibo6_cart *cart = load_zibo6_cart_png(file);
+        if (!cart)
+            show_message("could not load", 1500);
+        else
+            prepare_loaded_cart(cart, file);
+    }
+}
+
+int board_load_by_id(const char *lid) {
+    board.load_result = 0;
+    if (!browse_lid_is_safe(lid)) {
+        zibo_print("could not find cart");
+        board.load_result = -1;
+        return 1;
+    }
+    browse_copy_text(board.lid, lid, sizeof board.lid);
+    return download_nfo(lid) == 1 ? 0 : 1;
+}
+
+void update_load_download() {
+    if (app.download_state <= 0) return;
+    if (app.download_state == 1) {
+        if (vull_get_time() - app.download_start > timeout_ms()) {
+            cancel_download(nullptr);
+            zibo_print("download timed out");
+            board.load_result = -3;
+        }
+        return;
+    }
+    char file[1024];
+    browse_copy_text(file, app.download_file, sizeof file);
+    int state = app.download_state;
+    cancel_download(nullptr);
+    if (ends_with(file, ".nfo")) {
+        if (state == 3) {
+            zibo_print("could not connect to bbs");
+            board.load_result = -3;
+            return;
+        }
+        char final_nfo[1024];
+        get_bbs_nfo_filename(board.lid, final_nfo, sizeof final_nfo);
+        if (final_nfo[0]) copy_file(file, final_nfo);
+        browse_item it{};
+        if (set_item_from_nfo(&it, file) != 0 || strlen(it.lid) < 2) {
+            zibo_print("could not find cart");
+            board.load_result = -1;
+            return;
+        }
+        browse_copy_text(board.title, it.title, sizeof board.title);
+        browse_copy_text(board.lid, it.lid, sizeof board.lid);
+        board.cart_download = 1;
+        if (download_bbs_cart(it.lid) != 1) {
+            zibo_print("could not fetch cart");
+            show_message("could not fetch cart", 1900);
+            board.load_result = -2;
+            return;
+        }
+        board.load_result = 5;
+        return;
+    }
+    board.cart_download = 0;
+    if (state == 3) {
+        show_message("could not connect to bbs", 1900);
+        board.load_result = -3;
+        return;
+    }
+    zibo6_cart *cart = load_zibo6_cart_png(file);
+    if (!cart) {
+        show_message("could not load", 1900);
+        board.load_result = -4;
+        return;
+    }
+    prepare_loaded_cart(cart, file);
+    browse_copy_text(pstate.running_cart_lid, board.lid, sizeof pstate.running_cart_lid);
+    board.load_result = 6;
+    zibo_print("downloading.. ok");
+    zibo_print_col(board.title, 14);
+    char line[256];
+    snprintf(line, sizeof line, "loaded #%s (%d chars)", board.lid,
+             pitem.cart && pitem.cart->code ? int(strlen(pitem.cart->code)) : 0);
+    zibo_print(line);
+}
+
+void browse_toggle_favourite_0(const char *lid, const char *text) {
+    browse_list *fav = &browse.list[LIST_FAV];
+    int i = find_item_index(fav, lid, text);
+    if (i >= 0) {
+        vull_destroy_bitmap(fav->items[i].label);
+        memmove(&fav->items[i], &fav->items[i + 1],
+                sizeof(browse_item) * size_t(fav->count - i - 1));
+        fav->count--;
+        return;
+    }
+    browse_item *it = add_browse_item(fav, 0);
+    if (!it) return;
+    it->kind = BROWSE_CART;
+    browse_copy_text(it->lid, lid ? lid : "", sizeof it->lid);
+    browse_copy_text(it->text, text ? text : "", sizeof it->text);
+}
+
+void browse_toggle_favourite_ingame(const char *lid, const char *text) {
+    browse_list *fav = &browse.list[LIST_FAV];
+    int before = fav->count;
+    browse_toggle_favourite_0(lid, text);
+    if (fav->count > before) {
+        browse_item *it = &fav->items[fav->count - 1];
+        *it = browse.running_item;
+        it->label = nullptr;
+        it->kind = BROWSE_CART;
+        if (!it->lid[0]) browse_copy_text(it->lid, lid ? lid : "", sizeof it->lid);
+        if (!it->text[0]) browse_copy_text(it->text, text ? text : "", sizeof it->text);
+        sanitise_browse_item(it);
+    }
+    save_browse_favourites();
+}

@@ -1,0 +1,187 @@
+// The board client against a stand-in board (tests/shell/board_server.py) on
+// 127.0.0.1: listings and "load more", cart downloads into the cache, cart
+// information, a server that never answers, and hostile ids.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "cart/cart.h"
+#include "cart/png_cart.h"
+#include "console/state.h"
+#include "engine/config.h"
+#include "platform/system.h"
+#include "shell/board.h"
+
+extern char **environ;
+
+namespace {
+
+std::string scratch;
+
+class Board : public ::testing::Test {
+protected:
+    static pid_t server;
+    static int port;
+
+    static void SetUpTestSuite() {
+        const char *bin = getenv("ZIBO6_BINARY_DIR");
+        scratch = std::string(bin ? bin : "/tmp") + "/board_test/";
+        ASSERT_EQ(system(("rm -rf '" + scratch + "' && mkdir -p '" + scratch + "carts'").c_str()),
+                  0);
+        snprintf(cconfig.home, sizeof cconfig.home, "%s", scratch.c_str());
+
+        // a real PNG cart for the board to serve
+        zibo6_cart *cart = vull_create_zibo6_cart();
+        ASSERT_NE(cart, nullptr);
+        snprintf(cart->code, ZIBO6_CODE_SIZE, "print(\"served\")\n");
+        ASSERT_EQ(save_zibo6_cart_png(cart, (scratch + "carts/served_cart.z6.png").c_str()), 0);
+        vull_destroy_zibo6_cart(cart);
+
+        const char *src = getenv("ZIBO6_SOURCE_DIR");
+        std::string script = std::string(src ? src : ".") + "/tests/shell/board_server.py";
+        std::string port_file = scratch + "port";
+        const char *argv[] = {"python3", script.c_str(), scratch.c_str(), port_file.c_str(),
+                              nullptr};
+        ASSERT_EQ(
+            posix_spawnp(&server, "python3", nullptr, nullptr, const_cast<char **>(argv), environ),
+            0);
+        for (int i = 0; i < 200 && port == 0; i++) {
+            FILE *f = fopen(port_file.c_str(), "r");
+            if (f) {
+                if (fscanf(f, "%d", &port) != 1) port = 0;
+                fclose(f);
+            }
+            if (!port) usleep(50000);
+        }
+        ASSERT_GT(port, 0) << "board server did not start";
+    }
+
+    static void TearDownTestSuite() {
+        if (server > 0) {
+            kill(server, SIGTERM);
+            waitpid(server, nullptr, 0);
+        }
+        browse_shutdown();
+    }
+
+    void SetUp() override {
+        char host[64];
+        snprintf(host, sizeof host, "http://127.0.0.1:%d", port);
+        ASSERT_TRUE(board_set_host(host));
+        board.timeout = 20;
+        browse_init();
+    }
+
+    // Polls like the frame loop until the slot is idle again.
+    static void finish(void (*poll)()) {
+        for (int i = 0; i < 2000 && app.download_state != 0; i++) {
+            poll();
+            if (app.download_state != 0) usleep(10000);
+        }
+        poll();
+    }
+};
+pid_t Board::server = 0;
+int Board::port = 0;
+
+TEST_F(Board, HostOptionIsChecked) {
+    char before[BOARD_HOST_LEN];
+    snprintf(before, sizeof before, "%s", board.host);
+    for (const char *bad :
+         {"ftp://x", "http://", "http://a b", "http://x\"$(id)", "http://a:b", "http://h/path"})
+        EXPECT_FALSE(board_set_host(bad)) << bad;
+    EXPECT_STREQ(board.host, before);
+    EXPECT_TRUE(board_set_host("https://board.example-host.net:8443"));
+}
+
+TEST_F(Board, ListingPagesAndLoadMore) {
+    browse_list *l = &browse.list[LIST_NEW];
+    ASSERT_EQ(download_list(LIST_NEW, 0), 1);
+    EXPECT_EQ(download_list(LIST_NEW, 0), 3); // one download at a time
+    finish(update_browse_download);
+    ASSERT_EQ(l->count, 34);
+    EXPECT_EQ(l->items[0].kind, BROWSE_UPDATE);
+    EXPECT_STREQ(l->items[0].title, "[update]");
+    EXPECT_STREQ(l->items[1].title, "cart 0");
+    EXPECT_STREQ(l->items[1].author, "author_0");
+    EXPECT_STREQ(l->items[1].lid, "cart_0");
+    EXPECT_STREQ(l->items[1].mid, "50");
+    EXPECT_EQ(l->items[1].catsub, 2);
+    ASSERT_NE(l->items[1].label, nullptr);
+    EXPECT_EQ(l->items[33].kind, BROWSE_LOAD_MORE);
+    EXPECT_STREQ(l->items[33].title, "[load more]");
+
+    // the cached listing reloads into a fresh list
+    char cached[1024];
+    get_bbs_listing_filename("new", 0, 0, cached, sizeof cached);
+    EXPECT_TRUE(vull_file_exists(cached));
+
+    ASSERT_EQ(download_list(LIST_NEW, 32), 1);
+    finish(update_browse_download);
+    ASSERT_EQ(l->count, 33 + 5); // "[load more]" replaced by a short last page
+    EXPECT_STREQ(l->items[37].lid, "cart_36");
+    EXPECT_EQ(l->items[37].kind, BROWSE_CART);
+}
+
+TEST_F(Board, HostileListingIdsReachNoPath) {
+    browse_list *l = &browse.list[LIST_JAM];
+    ASSERT_EQ(download_list(LIST_JAM, 0), 1);
+    finish(update_browse_download);
+    ASSERT_EQ(l->count, 2); // "[update]" and the one safe id; no "[load more]"
+    EXPECT_STREQ(l->items[1].lid, "ok_lid");
+    EXPECT_FALSE(vull_file_exists("pwned"));
+}
+
+TEST_F(Board, LoadByIdFetchesInformationThenCart) {
+    board_load_by_id("served_cart");
+    finish(update_load_download); // the information file (result 5), then the cart
+    EXPECT_EQ(board.load_result, 6);
+    char nfo[1024];
+    get_bbs_nfo_filename("served_cart", nfo, sizeof nfo);
+    EXPECT_TRUE(vull_file_exists(nfo));
+    char cart[1024];
+    get_bbs_cart_filename("served_cart", cart, sizeof cart);
+    EXPECT_EQ(check_bbs_file_ok(cart), 2);
+    EXPECT_STREQ(pstate.running_cart_lid, "served_cart");
+
+    // the information file's update flag: a cart file other than the working one
+    app.update_available = 0;
+    snprintf(pstate.current_filename, sizeof pstate.current_filename, "other.z6");
+    EXPECT_EQ(check_cart_update_nfo(), 1);
+    snprintf(pstate.current_filename, sizeof pstate.current_filename, "%s", cart);
+    app.update_available = 0;
+    EXPECT_EQ(check_cart_update_nfo(), 0);
+
+    // ids the board does not have, and hostile information
+    board_load_by_id("missing");
+    finish(update_load_download);
+    EXPECT_EQ(board.load_result, -1);
+    board_load_by_id("hostile");
+    finish(update_load_download);
+    EXPECT_EQ(board.load_result, -1);
+    EXPECT_EQ(board_load_by_id("../x"), 1);
+    EXPECT_EQ(board.load_result, -1);
+    EXPECT_EQ(app.download_state, 0);
+}
+
+TEST_F(Board, SilentServerTimesOut) {
+    int start = vull_get_time();
+    ASSERT_EQ(download_nfo("slow"), 1);
+    board.timeout = 1;
+    finish(update_load_download);
+    int took = vull_get_time() - start;
+    EXPECT_EQ(app.download_state, 0);
+    EXPECT_EQ(board.load_result, -3);
+    EXPECT_GE(took, 1000);
+    EXPECT_LT(took, 2900);
+    usleep(2500000); // the late answer is ignored: the slot stays idle
+    EXPECT_EQ(app.download_state, 0);
+}
+
+} // namespace

@@ -1,0 +1,208 @@
+// Cart browser lists: board cache names, favourites.txt, folder listing order,
+// the text clean-ups and the label palette rule.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "console/state.h"
+#include "engine/config.h"
+#include "engine/gfx.h"
+#include "platform/system.h"
+#include "shell/browse.h"
+
+namespace {
+
+std::string scratch_home(const char *name) {
+    const char *bin = getenv("ZIBO6_BINARY_DIR");
+    std::string dir = std::string(bin ? bin : "/tmp") + "/browse_test_" + name + "/";
+    std::string cmd = "rm -rf '" + dir + "' && mkdir -p '" + dir + "'";
+    EXPECT_EQ(system(cmd.c_str()), 0);
+    snprintf(cconfig.home, sizeof cconfig.home, "%s", dir.c_str());
+    return dir;
+}
+
+void write_file(const std::string &path, const std::string &text) {
+    FILE *f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+}
+
+std::string user(const char *name) {
+    char out[VULL_PATH_LEN];
+    vull_prefix_with_appdata_path(name, out, sizeof out);
+    return out;
+}
+
+TEST(Browse, CacheNamesAndUnsafeLids) {
+    scratch_home("cache");
+    char out[VULL_PATH_LEN];
+    get_bbs_cart_filename("15133", out, sizeof out);
+    EXPECT_EQ(std::string(out), user("bbs/1/") + "15133.z6.png");
+    EXPECT_TRUE(vull_directory_exists(user("bbs/1").c_str()));
+    get_bbs_temp_nfo_filename("15133", out, sizeof out);
+    EXPECT_EQ(std::string(out), user("bbs/1/") + "temp-15133.nfo");
+    get_bbs_cart_filename("tiny_jump-3", out, sizeof out);
+    EXPECT_EQ(std::string(out), user("bbs/carts/") + "tiny_jump-3.z6.png");
+    get_bbs_nfo_filename("tiny_jump-3", out, sizeof out);
+    EXPECT_EQ(std::string(out), user("bbs/carts/") + "tiny_jump-3.nfo");
+    get_bbs_label_filename("abc", out, sizeof out);
+    EXPECT_EQ(std::string(out), user("bbs/labels/") + "abc.png");
+    get_bbs_listing_filename("new", 1, 1, out, sizeof out);
+    EXPECT_EQ(std::string(out), user("bbs/temp_new__.pip.png"));
+
+    // ids from the board that could leave the cache or reach a command give no name
+    const std::string overlong(200, 'a');
+    for (const char *bad :
+         {"", "../../x", "a/b", "a\"b", "$(touch x)", "a b", "a.b", "..", overlong.c_str()}) {
+        snprintf(out, sizeof out, "junk");
+        get_bbs_cart_filename(bad, out, sizeof out);
+        EXPECT_STREQ(out, "") << bad;
+        get_bbs_label_filename(bad, out, sizeof out);
+        EXPECT_STREQ(out, "") << bad;
+    }
+    EXPECT_TRUE(browse_lid_is_safe("Ab_9-2"));
+}
+
+TEST(Browse, FavouritesReadStopsAtForeignLineAndRoundTrips) {
+    std::string dir = scratch_home("fav");
+    browse_init();
+    std::string path = dir + "fav.txt";
+    write_file(path, "|lid_one              |77    |2      |Some Author      |carts/a.z6 "
+                     "          |Hello World  \n"
+                     "not a favourite\n|lid_two |1 |0 |x |y |z\n");
+    browse_list list{};
+    ASSERT_EQ(populate_browse_list_from_text_file(&list, path.c_str()), 0);
+    ASSERT_EQ(list.count, 1);
+    const browse_item *it = get_browse_item(&list, 0);
+    EXPECT_STREQ(it->lid, "lid_one");
+    EXPECT_STREQ(it->mid, "77");
+    EXPECT_EQ(it->catsub, 2);
+    EXPECT_STREQ(it->author, "some_author");
+    EXPECT_STREQ(it->text, "carts/a.z6");
+    EXPECT_STREQ(it->title, "hello world");
+    EXPECT_EQ(it->icon, 176);
+    EXPECT_EQ(get_browse_item(&list, 5)->kind, 0); // dummy for a bad index
+
+    std::string out = dir + "fav2.txt";
+    ASSERT_EQ(save_browse_list_to_file(&list, out.c_str()), 0);
+    browse_list again{};
+    ASSERT_EQ(populate_browse_list_from_text_file(&again, out.c_str()), 0);
+    ASSERT_EQ(again.count, 1);
+    EXPECT_STREQ(again.items[0].title, "hello world");
+    EXPECT_STREQ(again.items[0].text, "carts/a.z6");
+    clear_browse_list(&list);
+    clear_browse_list(&again);
+    free(list.items);
+    free(again.items);
+
+    // Overlong lines and fields are cut, never overflowing; the line after still reads.
+    std::string longline = "|" + std::string(300, 'a') + "|" + std::string(300, 'b') + "\n";
+    write_file(path, longline + "|x2 |m |1 |au |t |ti\n");
+    browse_list cut{};
+    ASSERT_EQ(populate_browse_list_from_text_file(&cut, path.c_str()), 0);
+    ASSERT_EQ(cut.count, 2);
+    EXPECT_EQ(strlen(cut.items[0].lid), 127u);
+    EXPECT_EQ(strlen(cut.items[0].mid), 127u);
+    EXPECT_STREQ(cut.items[1].lid, "x2");
+    clear_browse_list(&cut);
+    free(cut.items);
+
+    EXPECT_EQ(populate_browse_list_from_text_file(&cut, (dir + "none.txt").c_str()), 1);
+    browse_shutdown();
+}
+
+TEST(Browse, FavouriteMatchingRule) {
+    scratch_home("match");
+    browse_init();
+    browse_list *fav = &browse.list[LIST_FAV];
+    browse_item *a = add_browse_item(fav, 0);
+    snprintf(a->lid, sizeof a->lid, "abc");
+    a->kind = BROWSE_CART;
+    browse_item *b = add_browse_item(fav, 0);
+    snprintf(b->text, sizeof b->text, "local.z6");
+    b->kind = BROWSE_CART;
+    EXPECT_TRUE(is_favourite("abc", ""));
+    EXPECT_TRUE(is_favourite("", "local.z6"));
+    EXPECT_FALSE(is_favourite("", ""));
+    EXPECT_FALSE(is_favourite("abd", "other.z6"));
+    // an item with a lid matches only by lid
+    snprintf(b->mid, sizeof b->mid, "5");
+    EXPECT_FALSE(is_favourite("", "local.z6"));
+    browse_shutdown();
+}
+
+TEST(Browse, FolderListingOrder) {
+    std::string dir = scratch_home("folder");
+    snprintf(pstate.root_path, Z6_PATH_LEN, "%s", dir.c_str());
+    ASSERT_EQ(system(("mkdir -p '" + dir + "z' '" + dir + ".hidden'").c_str()), 0);
+    write_file(dir + "b.z6", "");
+    write_file(dir + "A.z6.png", "");
+    write_file(dir + "notes.txt", "");
+    browse_list list{};
+    populate_browse_list_from_directory(&list, "");
+    ASSERT_EQ(list.count, 3);
+    EXPECT_STREQ(list.items[0].title, "z");
+    EXPECT_EQ(list.items[0].kind, BROWSE_FOLDER);
+    EXPECT_STREQ(list.items[1].title, "A");
+    EXPECT_EQ(list.items[1].icon, 180);
+    EXPECT_STREQ(list.items[2].title, "b");
+    EXPECT_EQ(list.items[2].icon, 177);
+
+    // in a subfolder ".." comes first; an at-front item goes before the first cart
+    write_file(dir + "z/c.z6", "");
+    populate_browse_list_from_directory(&list, "z/");
+    ASSERT_EQ(list.count, 2);
+    EXPECT_STREQ(list.items[0].title, "..");
+    EXPECT_STREQ(list.items[1].text, "z/c.z6");
+    browse_item *front = add_browse_item(&list, 1);
+    snprintf(front->title, sizeof front->title, "first");
+    front->kind = BROWSE_CART;
+    EXPECT_STREQ(list.items[1].title, "first");
+    EXPECT_STREQ(list.items[2].title, "c");
+    clear_browse_list(&list);
+    free(list.items);
+}
+
+TEST(Browse, TextCleanUps) {
+    char t[BROWSE_TEXT_LEN];
+    snprintf(t, sizeof t, "My|Cart\x01\xC3  ");
+    sanitise_title_string(t);
+    EXPECT_STREQ(t, "my_cart  ");
+    snprintf(t, sizeof t, "Some Very-Long.Author_Name  ");
+    sanitise_author_string(t);
+    EXPECT_STREQ(t, "some_very_long_a");
+    snprintf(t, sizeof t, "lid-12");
+    strip_lid_version(t);
+    EXPECT_STREQ(t, "lid");
+    EXPECT_EQ(is_input_char(15), 0);
+    EXPECT_EQ(is_input_char(16), 1);
+}
+
+TEST(Browse, LabelPaletteReplacesLeastUsedBaseColours) {
+    browse_item it{};
+    it.label = vull_create_bitmap(128, 128, 8);
+    ASSERT_NE(it.label, nullptr);
+    // every base colour used a lot except 2 (unused) and 0 (never replaced, unused)
+    for (int y = 0; y < 128; y++)
+        for (int x = 0; x < 128; x++) {
+            int c = (x / 8) % 16;
+            it.label->rows[y][x] = uint8_t(c == 0 || c == 2 ? 3 : c);
+        }
+    it.label->rows[0][0] = 130; // extended colours 2 and 5
+    it.label->rows[0][1] = 133;
+    extract_label_palette(&it);
+    EXPECT_EQ(it.pal[0], 0);
+    EXPECT_EQ(it.pal[2], 130); // least used
+    EXPECT_EQ(it.pal[4], 133); // 4, 5, 8-15 tie: the lowest index
+    EXPECT_EQ(it.pal[1], 1);
+    EXPECT_EQ(it.pal[6], 6);
+    it.pal[2] = 9;
+    extract_label_palette(&it); // filled once
+    EXPECT_EQ(it.pal[2], 9);
+    vull_destroy_bitmap(it.label);
+}
+
+} // namespace
