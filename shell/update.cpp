@@ -27,12 +27,12 @@
 #include "platform/joystick.h"
 #include "platform/system.h"
 #include "platform/video.h"
+#include "shell/boot.h"
 #include "shell/compose.h"
 #include "shell/keyconfig.h"
 #include "shell/pause.h"
 #include "shell/zibo6.h"
 #include "shell/board.h"
-#include "tools/standins/shell_standins.h"
 
 namespace {
 
@@ -216,7 +216,7 @@ void logical_frame() {
         pstate.load_transition_frames = 0;
     }
     if (pstate.machine_mode == 2) move_boot();
-    if (pstate.machine_mode == 3 && vull_get_any_key_down()) boot_init();
+    move_splash();
 }
 
 void run_logical_frames() {

@@ -29,8 +29,8 @@
 #include "engine/vull.h"
 #include "platform/system.h"
 #include "platform/video.h"
+#include "shell/boot.h"
 #include "shell/compose.h"
-#include "tools/standins/shell_standins.h"
 
 namespace {
 

@@ -5,8 +5,9 @@
 // Entries of data.pod (file items, in this order):
 //   0 bios.z6       the bios text cart (its sfx 0 is the boot sound)
 //   1 resource.pod  palette (1), logo (2), title text (4), window icon (6, 128x128),
-//                   the pictures of pictures.txt at their own slots; every
-//                   other slot up to the last picture is a reserved empty item
+//                   the pictures of pictures.txt at their own slots and the
+//                   PNG cart template (145); every other slot up to the last
+//                   picture is a reserved empty item
 //   2 font.pod      256 glyph bitmaps, 5 rows; codes 0-127 3 wide, 128-255 7 wide
 //   3 head.z6       the head cart as a 32 KB cart image
 //   4.. further carts named on the command line, as 32 KB images
@@ -32,6 +33,8 @@ constexpr int GLYPH_INK = 7; // pixel value of a glyph's ink (any non-zero value
 constexpr int LOGO_W = 40, LOGO_H = 10;
 constexpr int ICON_W = 16, ICON_H = 16;
 constexpr int ICON_SCALE = 8; // the window icon is 128x128: each drawn pixel a block
+constexpr int CART_W = 160, CART_H = 205;   // PNG cart template
+constexpr int CART_TEMPLATE_SLOT = 145;     // its resource pod slot
 
 [[noreturn]] void fail(const std::string &what) {
     std::fprintf(stderr, "mkdatapod: %s\n", what.c_str());
@@ -153,6 +156,24 @@ vull_bitmap *cells_bitmap32(const std::vector<int> &cells, int w, int h,
     return bmp;
 }
 
+// The PNG cart's blank cartridge, 160 x 205: a body, a recessed label window
+// at (16, 24) and a strip for the three text lines from y 165. A plain stand
+// for the drawn picture the assets will hold.
+vull_bitmap *cart_template(const vull_palette_rec *pal) {
+    vull_bitmap *bmp = vull_create_bitmap(CART_W, CART_H, 32);
+    if (!bmp) fail("out of memory");
+    auto colour = [&](int i) { return vull_palette_colour(pal, i) | 0xFF000000u; };
+    for (int y = 0; y < CART_H; y++)
+        for (int x = 0; x < CART_W; x++) {
+            bool label = x >= 14 && x < 146 && y >= 22 && y < 154;
+            bool strip = x >= 14 && x < 146 && y >= 163 && y < 196;
+            bool edge = x < 2 || x >= CART_W - 2 || y < 2 || y >= CART_H - 2;
+            uint32_t c = edge ? colour(0) : label ? colour(0) : strip ? colour(1) : colour(5);
+            std::memcpy(bmp->rows[y] + x * 4, &c, 4);
+        }
+    return bmp;
+}
+
 // A grid drawn at scale times its size, each cell a scale x scale block.
 vull_bitmap *grid_bitmap32(const std::string &path, int w, int h, int scale,
                            const vull_palette_rec *pal) {
@@ -160,6 +181,16 @@ vull_bitmap *grid_bitmap32(const std::string &path, int w, int h, int scale,
     for (int y = 0; y < h * scale; y++)
         for (int x = 0; x < w * scale; x++) big.push_back(cells[(y / scale) * w + x / scale]);
     return cells_bitmap32(big, w * scale, h * scale, pal);
+}
+
+// Fills the resource pod up to slot n: reserved items, and the PNG cart
+// template at its own slot.
+void pad_resource_slots(cpod *pod, int n, const vull_palette_rec *pal) {
+    while (pod->count < n)
+        if (pod->count == CART_TEMPLATE_SLOT)
+            add(pod, CPOD_BITMAP, cart_template(pal));
+        else
+            add(pod, CPOD_FILE, file_item("reserved", nullptr, 0));
 }
 
 // pictures.txt: blocks of "picture N WxH" or "picture32 N WxH" and H rows,
@@ -176,7 +207,7 @@ void add_pictures(cpod *pod, const std::string &path, const vull_palette_rec *pa
             fail(path + ": bad picture line: " + lines[i]);
         std::vector<std::string> rows(lines.begin() + long(i) + 1, lines.begin() + long(i) + 1 + h);
         std::vector<int> cells = grid_cells(path, rows, w, h);
-        while (pod->count < n) add(pod, CPOD_FILE, file_item("reserved", nullptr, 0));
+        pad_resource_slots(pod, n, pal);
         add(pod, CPOD_BITMAP,
             kind[7] ? cells_bitmap32(cells, w, h, pal) : cells_bitmap8(cells, w, h));
         i += 1 + size_t(h);
@@ -197,6 +228,7 @@ cpod *build_resource_pod(const std::string &assets) {
     add(pod, CPOD_FILE, file_item("reserved", nullptr, 0));
     add(pod, CPOD_BITMAP, grid_bitmap32(assets + "/icon.txt", ICON_W, ICON_H, ICON_SCALE, pal));
     add_pictures(pod, assets + "/pictures.txt", pal);
+    pad_resource_slots(pod, CART_TEMPLATE_SLOT + 1, pal);
     return pod;
 }
 
