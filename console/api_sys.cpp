@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "cart/cart.h"
 #include "cart/cdata.h"
 #include "cart/disk.h"
 #include "console/api.h"
@@ -33,7 +34,6 @@
 #include "platform/system.h"
 #include "platform/video.h"
 #include "cart/capture.h"
-#include "tools/standins/run_standins.h"
 #include "vm/lauxlib.h"
 #include "vm/lcpu.h"
 #include "vm/lobject.h"
@@ -196,8 +196,27 @@ int z6_reset(lua_State *) {
     return 0;
 }
 
-// Loading another cart needs the data file's embedded carts; without them a
-// name fails silently, as the console does for unknown names.
+// The failure report of load(): nothing inside a running cart, else the loader's reason.
+static void load_failure_report() {
+    if (!pstate.cart_code_running) {
+        if (zibo6_cart_load_status == 1)
+            zibo_print("could not load: future version");
+        else if (zibo6_cart_load_status == 2)
+            zibo_print("could not load: code size > 64k");
+        else
+            zibo_print("could not load");
+    }
+    zibo6_cart_load_status = 0;
+}
+
+static bool is_clip_name(const char *name) {
+    for (const char *clip : {"@clip", "@clip.z6", "@clip.png", "@clip.z6.png"})
+        if (std::strcmp(name, clip) == 0) return true;
+    return false;
+}
+
+// Only carts mounted from the data file load by name; unknown names fail
+// silently, as do downloads ("#id") and the clipboard.
 int z6_load(lua_State *L) {
     if (pstate.reset_glitch_counter > 0) return 0;
     save_cdata();
@@ -210,10 +229,19 @@ int z6_load(lua_State *L) {
     const char *name = lua_tostring(L, 1);
     if (name[0] == '/') name++;
     std::string previous = pstate.current_filename;
-    if (name[0] == '#' || std::strncmp(name, "__", 2) == 0 ||
-        z6_standin_load_embedded_cart(name) != 0) {
+    bool reported = std::strncmp(name, "__", 2) == 0 || std::strcmp(name, "@dropped") == 0;
+    bool silent = name[0] == '#' || is_clip_name(name) ||
+                  !get_embedded_cart_hash_for_filename(name, 1);
+    if (reported || silent || load_working_cart(name) != 0) {
+        if (reported || !silent) load_failure_report();
         lua_pushboolean(L, 0);
         return 1;
+    }
+    if (!pstate.cart_code_running && pitem.cart) {
+        char line[Z6_PATH_LEN + 64];
+        std::snprintf(line, sizeof line, "loaded %s%s (%d chars)", name,
+                      std::strchr(name, '.') ? "" : ".z6", int(std::strlen(pitem.cart->code)));
+        zibo_print(line);
     }
     if (lua_gettop(L) >= 2) {
         const char *crumb = lua_tostring(L, 2);

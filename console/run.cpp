@@ -31,7 +31,6 @@
 #include "engine/gui.h"
 #include "engine/vull.h"
 #include "platform/system.h"
-#include "tools/standins/run_standins.h"
 #include "vm/lauxlib.h"
 #include "vm/lcpu.h"
 #include "vm/ldebug.h"

@@ -18,7 +18,6 @@
 #include "engine/vull.h"
 #include "platform/system.h"
 #include "platform/video.h"
-#include "tools/standins/run_standins.h"
 #include "vm/lcpu.h"
 #include "vm/ldebug.h"
 #include "vm/lgc.h"

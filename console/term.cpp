@@ -16,7 +16,6 @@
 #include "engine/gfx.h"
 #include "engine/mem.h"
 #include "engine/text.h"
-#include "tools/standins/run_standins.h"
 #include "vm/lauxlib.h"
 #include "vm/ldebug.h"
 #include "vm/lparser.h"
