@@ -171,7 +171,7 @@ TEST(TextCartHeader, AcceptedAndRefusedHeaders) {
     EXPECT_STREQ(bom->code, "x=1");
     EXPECT_TRUE(read_text("\r\n" + body) == nullptr);
     for (const std::string &bad :
-         {std::string(""), std::string("\n"), "pico cartridge\nversion 33\n" + body,
+         {std::string(""), std::string("\n"), "other cartridge\nversion 33\n" + body,
           "zibo-6 cartridgf\nversion 33\n" + body,
           "a pizza: zibo-6 cartridge\nversion 33\n" + body}) {
         EXPECT_FALSE(read_text(bad)) << bad;
