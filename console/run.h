@@ -13,7 +13,6 @@
 
 struct vull_bitmap;
 
-constexpr int Z6_MEMORY_LIMIT = 0x204000;        // script memory plus code overhead
 constexpr int Z6_CPU_HZ = 0x800000;              // cycles a second of the imaginary CPU
 constexpr int Z6_DEFAULT_SLICE_BUDGET = 0x44444; // 0x800000 / 30
 constexpr int Z6_MAX_SECTIONS = 8192;            // resumes per host frame

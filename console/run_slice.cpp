@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cart/cdata.h"
+#include "console/heap.h"
 #include "console/gfx_print.h"
 #include "console/gfx_shape.h"
 #include "console/run.h"
@@ -100,14 +101,14 @@ void run_slice_section() {
                          zrun.gc_strikes > 64 ? 0 : 200))
             return;
     }
-    if (running && memory_in_use() > Z6_MEMORY_LIMIT) {
+    if (running && memory_in_use() > Z6_SOFT_MEMORY_LIMIT) {
         if (pstate.cart_frame != zrun.gc_strike_frame) {
             zrun.gc_strikes++;
             zrun.gc_strike_frame = pstate.cart_frame;
         }
         int64_t before = memory_in_use();
         if (protected_gc(LUA_GCCOLLECT, 0)) return;
-        if (memory_in_use() > Z6_MEMORY_LIMIT) {
+        if (memory_in_use() > Z6_SOFT_MEMORY_LIMIT) {
             if (lua_gc(L, LUA_GCISRUNNING, 0)) {
                 if (protected_gc(-1, 0)) return;
             } else {
@@ -116,7 +117,7 @@ void run_slice_section() {
             vull_debugf("gc hard collect: %d -> %d (overhead:%d)\n", static_cast<int>(before),
                         static_cast<int>(memory_in_use()), pstate.memory_overhead);
         }
-        if (memory_in_use() > Z6_MEMORY_LIMIT) {
+        if (memory_in_use() > Z6_SOFT_MEMORY_LIMIT) {
             out_of_memory();
             return;
         }
