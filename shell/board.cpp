@@ -114,22 +114,27 @@ void read_line(const vull_bitmap *img, int x0, int y, char *out) {
 } // namespace
 
 bool board_set_host(const char *host) {
-    const char *p = nullptr;
     if (!host) return false;
-    if (strncmp(host, "http://", 7) == 0)
-        p = host + 7;
-    else if (strncmp(host, "https://", 8) == 0)
-        p = host + 8;
-    if (!p || !*p || strlen(host) >= sizeof board.host) return false;
-    bool port = false;
-    for (; *p; p++) {
-        unsigned char c = (unsigned char)*p;
-        if (c == ':' && !port)
-            port = true;
-        else if (port ? !isdigit(c) : !(isalnum(c) || c == '.' || c == '-'))
+    // a bare "host[:port]" means plain http
+    std::string url = strstr(host, "://") ? host : std::string("http://") + host;
+    const char *p = nullptr;
+    if (url.compare(0, 7, "http://") == 0)
+        p = url.c_str() + 7;
+    else if (url.compare(0, 8, "https://") == 0)
+        p = url.c_str() + 8;
+    if (!p || url.size() >= sizeof board.host) return false;
+    // host characters only: the host is pasted into every request URL
+    size_t name = strspn(p, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789.-");
+    if (name == 0) return false;
+    p += name;
+    if (*p == ':') {
+        size_t digits = strspn(p + 1, "0123456789");
+        if (digits == 0 || digits > 5 || p[1 + digits] || atol(p + 1) < 1 || atol(p + 1) > 65535)
             return false;
+    } else if (*p) {
+        return false;
     }
-    browse_copy_text(board.host, host, sizeof board.host);
+    browse_copy_text(board.host, url.c_str(), sizeof board.host);
     return true;
 }
 
@@ -326,9 +331,13 @@ int set_item_from_nfo(browse_item *item, const char *path) {
     vull_stable *t = vull_load_stable_config(path);
     if (!t) return 1;
     browse_item it{};
+    bool ids_fit = true;
     auto get = [&](const char *key, char *dst) {
         const char *v = vull_sts(t, key, 0);
-        browse_copy_text(dst, v ? v : "", BROWSE_TEXT_LEN);
+        if (!v) v = "";
+        // an id cut to its field would name another cart: refused instead
+        if ((dst == it.lid || dst == it.mid) && strlen(v) >= BROWSE_TEXT_LEN) ids_fit = false;
+        browse_copy_text(dst, v, BROWSE_TEXT_LEN);
     };
     char catsub[BROWSE_TEXT_LEN];
     get("lid", it.lid);
@@ -340,7 +349,8 @@ int set_item_from_nfo(browse_item *item, const char *path) {
     it.catsub = atoi(catsub);
     it.kind = BROWSE_CART;
     sanitise_browse_item(&it);
-    if (!browse_lid_is_safe(it.lid) || (it.mid[0] && !browse_lid_is_safe(it.mid))) return 1;
+    if (!ids_fit || !browse_lid_is_safe(it.lid) || (it.mid[0] && !browse_lid_is_safe(it.mid)))
+        return 1;
     it.icon = get_icon_for_item(&it);
     it.label = item->label;
     *item = it;

@@ -22,8 +22,9 @@ struct board_state {
 };
 extern board_state board;
 
-// Sets the board host from the command line; false (host unchanged) unless it is
-// "http://" or "https://" followed by host characters [A-Za-z0-9.-] and an optional ":port".
+// Sets the board host from the command line (-bbs_host); false (host unchanged)
+// unless it is host characters [A-Za-z0-9.-] with an optional ":port" (1-65535),
+// after an optional "http://" or "https://" (plain http when none is given).
 bool board_set_host(const char *host);
 
 int download_file(const char *url, const char *local, int timeout);

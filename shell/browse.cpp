@@ -20,6 +20,7 @@
 #include "engine/gfx.h"
 #include "engine/image.h"
 #include "engine/mem.h"
+#include "engine/vull.h"
 #include "platform/system.h"
 
 browse_state browse;
@@ -363,7 +364,7 @@ void populate_browse_list_from_directory(browse_list *list, const char *folder) 
 int populate_browse_list_from_text_file(browse_list *list, const char *path) {
     FILE *f = fopen(path, "rb");
     if (!f) {
-        fprintf(stderr, "could not load favourites file: %s\n", path);
+        vull_debugf("could not load favourites file: %s\n", path);
         return 1;
     }
     char line[BROWSE_LINE_LEN];
@@ -424,7 +425,7 @@ void browse_load_cached_listing(browse_list *list);
 void browse_init() {
     if (browse.initialised) return;
     browse.running_item = browse_item{};
-    fprintf(stderr, "browse_init\n");
+    vull_debugf("browse_init\n");
     for (int i = 0; i < BROWSE_LISTS; i++) {
         browse_list *l = &browse.list[i];
         *l = browse_list{};
@@ -458,6 +459,7 @@ void browse_enter() {
     if (local->cursor >= local->count) local->cursor = local->count - 1;
     if (local->cursor < 0) local->cursor = 0;
     update_list_favourites(local);
+    vull_debugf("browse_enter: %d items in /%s\n", local->count, pstate.current_folder);
 }
 
 void browse_update() {}
