@@ -227,6 +227,8 @@ int z6_info(lua_State *) {
     print_limit("tokens:     %5d /  %d", count_tokens(flat.c_str()), 8192);
     print_limit("chars:      %5d / %d", static_cast<int>(flat.size()), 65535);
     print_limit("compressed: %5d / %d", compressed, 15616);
+    if (detect_unsaved_changes()) zibo_print("unsaved changes");
+    if (detect_external_changes()) zibo_print("external changes");
     return 0;
 }
 

@@ -148,6 +148,18 @@ TEST(ShellCommands, FoldersListingAndSaving) {
     EXPECT_STREQ(pstate.current_folder, "");
 }
 
+TEST(ShellCommands, InfoTellsOfChangesMadeOutsideTheConsole) {
+    z6run::Runtime rt;
+    std::string root = make_root("info-root");
+    std::string out = rt.run("save('w') info()");
+    EXPECT_TRUE(contains(out, "file: w.z6")) << out;
+    EXPECT_FALSE(contains(out, "external changes")) << out;
+    std::ofstream(root + "w.z6") << "zibo-6 cartridge // x\nversion 33\n__lua__\nb=7\n";
+    out = rt.run("info()");
+    EXPECT_TRUE(contains(out, "external changes")) << out;
+    EXPECT_FALSE(contains(out, "unsaved changes")) << out;
+}
+
 TEST(ShellCommands, InertInsideARunningCartOfTheDesktopPlayer) {
     z6run::Runtime rt;
     std::string root = make_root("inert-root");
