@@ -30,6 +30,8 @@ void vull_set_post_mix_func(vull_post_mix_fn hook) {
     post_mix_hook.store(hook, std::memory_order_release);
 }
 
+xm_player *vull_get_xm_playstate() { return &ps0; }
+
 static void clear_mixer() {
     for (mixer_channel &ch : ms0.channel) ch = mixer_channel{};
     std::fill(std::begin(xmbuf), std::end(xmbuf), int16_t(0));

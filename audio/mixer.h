@@ -5,6 +5,7 @@
 #include "audio/voice.h"
 
 struct vull_file;
+struct xm_player;
 
 struct vull_mixer_state {
     mixer_channel channel[Z6_MIXER_CHANNELS]; // 0-3 sfx voices, 4-7 song layer, 8-15 engine
@@ -22,6 +23,7 @@ void vull_sound_exit();                       // the device stays open until the
 // both volumes at unity.
 void vull_sound_init_offline();
 void vull_set_post_mix_func(vull_post_mix_fn hook);
+xm_player *vull_get_xm_playstate(); // the live music player (ps0)
 // The device callback: bytes of 16-bit signed little-endian samples.
 void vull_mixer_callback(void *user, uint8_t *stream, int bytes);
 void vull_mixer_callback_0(uint8_t *stream, int bytes); // mixes without the silence checks

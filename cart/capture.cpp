@@ -13,6 +13,7 @@
 #include "cart/disk.h"
 #include "cart/png_cart.h"
 #include "console/mem.h"
+#include "console/shell_hooks.h"
 #include "console/state.h"
 #include "engine/gfx.h"
 #include "engine/vull.h"
@@ -50,6 +51,7 @@ void record_video_frame(const vull_bitmap *screen) {
     for (int y = 0; y < FRAME; y++)
         for (int x = 0; x < FRAME; x++)
             slot->rows[y][x] = (y < screen->height && x < screen->width) ? screen->rows[y][x] : 0;
+    draw_extpal_glitch_if_running(slot);
     if (video_clip_index < last) {
         video_clip_index++;
     } else {
@@ -73,6 +75,10 @@ vull_bitmap *shown_screen() {
         for (int x = 0; x < FRAME && x < screen->width; x++)
             frame->rows[y][x] = shown[screen->rows[y][x] & 15];
     return frame;
+}
+
+const vull_bitmap *video_clip_frame(int i) {
+    return i >= 0 && i < VIDEO_CLIP_SLOTS ? video_clip[i] : nullptr;
 }
 
 void record_screen_frame() { record_video_frame(shown_screen()); }
@@ -152,7 +158,8 @@ int save_gif(int scale, int to_output_folder) {
         }
         if (k == 0) {
             img->ImageDesc.ColorMap = GifMakeMapObject(table, entries); // its own copy
-            ok = img->ImageDesc.ColorMap && add_extension(img, APPLICATION_EXT_FUNC_CODE, 11, "NETSCAPE2.0") &&
+            ok = img->ImageDesc.ColorMap &&
+                 add_extension(img, APPLICATION_EXT_FUNC_CODE, 11, "NETSCAPE2.0") &&
                  add_extension(img, CONTINUE_EXT_FUNC_CODE, 3, loop);
         }
         ok = ok && add_extension(img, GRAPHICS_EXT_FUNC_CODE, 4, control);

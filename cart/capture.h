@@ -12,6 +12,7 @@ extern int video_clip_index; // frames recorded (0: nothing)
 void record_video_frame(const vull_bitmap *screen); // a 128 x 128 8-bit frame
 vull_bitmap *shown_screen(); // the console screen through the screen palette (null: none)
 void record_screen_frame();
+const vull_bitmap *video_clip_frame(int i); // slot i of the clip, null when not made
 void reset_video();
 int get_current_gif_len();   // seconds, rounded
 // 0 saved, 1 the file could not be opened or written, 9 nothing recorded.

@@ -12,6 +12,9 @@
 #include <cstring>
 #include <vector>
 
+#include "cart/cart.h"
+#include "cart/disk.h"
+#include "engine/mem.h"
 #include "console/state.h"
 #include "console/term.h"
 #include "console/token.h"
@@ -423,4 +426,34 @@ const char *find_tab_content(const char *code, int tab, int *length_out) {
     const char *end = strstr(start, marker);
     *length_out = static_cast<int>(end ? end - start : static_cast<ptrdiff_t>(strlen(start)));
     return start;
+}
+
+char *load_included_text(const char *path, int tab) {
+    // A ".lua" name is plain text even when the cart readers would take it.
+    zibo6_cart *cart = strstr(path, ".lua") ? nullptr : load_zibo6_cart_any_format(path);
+    int reader_newlines = 0;
+    if (!cart) {
+        cart = load_zibo6_cart_lua(path);
+        reader_newlines = 2; // the plain-text reader ends the code with two
+    }
+    if (!cart) return nullptr;
+    const char *text = cart->code ? cart->code : "";
+    int len = static_cast<int>(strlen(text));
+    for (; reader_newlines > 0 && len > 0 && text[len - 1] == '\n'; reader_newlines--) len--;
+    if (tab >= 0) {
+        text = find_tab_content(text, tab, &len);
+        if (!text) {
+            zibo_print_2("could not find tab %d", tab, 0);
+            vull_destroy_zibo6_cart(cart);
+            return nullptr;
+        }
+    }
+    char *out = static_cast<char *>(vull_malloc(len + 2));
+    if (out) {
+        memcpy(out, text, static_cast<size_t>(len));
+        out[len] = '\n';
+        out[len + 1] = '\0';
+    }
+    vull_destroy_zibo6_cart(cart);
+    return out;
 }

@@ -27,3 +27,8 @@ int get_include_filename(const char *text, char *path_out, int *tab_out, char *n
 // The text of code tab `tab` inside a joined code ("\n-->8\n" between tabs)
 // and its length; null when the code has no such tab.
 const char *find_tab_content(const char *code, int tab, int *length_out);
+// The text an include names, with a newline added: the code of a cart in any
+// format (only code tab `tab` when tab >= 0; "could not find tab %d" when it
+// has none), else the file as plain text (UTF-8, UTF-16 or UTF-32 by its
+// byte-order mark). Null when nothing could be read; free with vull_free.
+char *load_included_text(const char *path, int tab);

@@ -2,11 +2,16 @@
 // includes shell/ headers: the shell implements these at link time.
 #pragma once
 
+struct vull_bitmap;
+
 // Starts the extended-palette glitch the first time a screen palette entry
 // with bit 7 is set (frame composition shows it for a moment).
 void activate_extpal_glitch();
 // A cart from the board cache starts without a glitch.
 void clear_extpal_glitch();
+// While the glitch shows (its last 150 ms), draws it over a 128x128 8-bit
+// picture: the composed page, and each frame the clip records.
+void draw_extpal_glitch_if_running(vull_bitmap *picture);
 // The pause check of every cart frame end: opens the menu on the pause button.
 void update_paused_menu();
 // Opens the key configuration screen (the keyconfig command).

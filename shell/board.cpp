@@ -111,25 +111,40 @@ void read_line(const vull_bitmap *img, int x0, int y, char *out) {
     out[n] = 0;
 }
 
+// What a board cart that did not load is reported as.
+const char *png_cart_failure() {
+    switch (zibo6_png_cart_status) {
+    case PNG_CART_FUTURE: return "future version. please update!";
+    case PNG_CART_CORRUPTED: return "cartridge data is corrupted";
+    case PNG_CART_WRONG_SIZE: return "wrong size for a zibo-6 cart";
+    default: return "could not load";
+    }
+}
+
 } // namespace
 
 bool board_set_host(const char *host) {
-    const char *p = nullptr;
     if (!host) return false;
-    if (strncmp(host, "http://", 7) == 0)
-        p = host + 7;
-    else if (strncmp(host, "https://", 8) == 0)
-        p = host + 8;
-    if (!p || !*p || strlen(host) >= sizeof board.host) return false;
-    bool port = false;
-    for (; *p; p++) {
-        unsigned char c = (unsigned char)*p;
-        if (c == ':' && !port)
-            port = true;
-        else if (port ? !isdigit(c) : !(isalnum(c) || c == '.' || c == '-'))
+    // a bare "host[:port]" means plain http
+    std::string url = strstr(host, "://") ? host : std::string("http://") + host;
+    const char *p = nullptr;
+    if (url.compare(0, 7, "http://") == 0)
+        p = url.c_str() + 7;
+    else if (url.compare(0, 8, "https://") == 0)
+        p = url.c_str() + 8;
+    if (!p || url.size() >= sizeof board.host) return false;
+    // host characters only: the host is pasted into every request URL
+    size_t name = strspn(p, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789.-");
+    if (name == 0) return false;
+    p += name;
+    if (*p == ':') {
+        size_t digits = strspn(p + 1, "0123456789");
+        if (digits == 0 || digits > 5 || p[1 + digits] || atol(p + 1) < 1 || atol(p + 1) > 65535)
             return false;
+    } else if (*p) {
+        return false;
     }
-    browse_copy_text(board.host, host, sizeof board.host);
+    browse_copy_text(board.host, url.c_str(), sizeof board.host);
     return true;
 }
 
@@ -207,6 +222,7 @@ int download_nfo(const char *lid) {
     char url[1024], file[1024];
     get_bbs_temp_nfo_filename(lid, file, sizeof file);
     if (!file[0]) return 3;
+    browse_copy_text(board.lid, lid, sizeof board.lid); // names the final .nfo
     snprintf(url, sizeof url, "%s/bbs/cpost_lister3.php?nfo=1&version=%s%c&lid=%s", board.host,
              BOARD_VERSION, get_platform_char(), lid);
     return download_file(url, file, 0);
@@ -326,9 +342,13 @@ int set_item_from_nfo(browse_item *item, const char *path) {
     vull_stable *t = vull_load_stable_config(path);
     if (!t) return 1;
     browse_item it{};
+    bool ids_fit = true;
     auto get = [&](const char *key, char *dst) {
         const char *v = vull_sts(t, key, 0);
-        browse_copy_text(dst, v ? v : "", BROWSE_TEXT_LEN);
+        if (!v) v = "";
+        // an id cut to its field would name another cart: refused instead
+        if ((dst == it.lid || dst == it.mid) && strlen(v) >= BROWSE_TEXT_LEN) ids_fit = false;
+        browse_copy_text(dst, v, BROWSE_TEXT_LEN);
     };
     char catsub[BROWSE_TEXT_LEN];
     get("lid", it.lid);
@@ -340,7 +360,8 @@ int set_item_from_nfo(browse_item *item, const char *path) {
     it.catsub = atoi(catsub);
     it.kind = BROWSE_CART;
     sanitise_browse_item(&it);
-    if (!browse_lid_is_safe(it.lid) || (it.mid[0] && !browse_lid_is_safe(it.mid))) return 1;
+    if (!ids_fit || !browse_lid_is_safe(it.lid) || (it.mid[0] && !browse_lid_is_safe(it.mid)))
+        return 1;
     it.icon = get_icon_for_item(&it);
     it.label = item->label;
     *item = it;
@@ -356,11 +377,21 @@ int check_cart_update_nfo() {
     get_bbs_nfo_filename(pstate.running_cart_lid, path, sizeof path);
     browse_item it{};
     if (!path[0] || set_item_from_nfo(&it, path) != 0) return 0;
-    if (strlen(it.lid) < 2 || pstate.sub_mode != 0 || run_chain_count() != 0) return 0;
+    if (strlen(it.lid) < 2 || pstate.sub_mode == 0 || run_chain_count() != 0) return 0;
     char file[1024];
     get_bbs_cart_filename(it.lid, file, sizeof file);
     if (file[0] && strcmp(file, pstate.current_filename) != 0) app.update_available = 1;
     return app.update_available;
+}
+
+void dl_on_load() {
+    std::lock_guard<std::mutex> g(job_lock);
+    if (app.download_state == 1) app.download_state = check_bbs_file_ok(app.download_file);
+}
+
+void dl_on_error() {
+    std::lock_guard<std::mutex> g(job_lock);
+    if (app.download_state == 1) app.download_state = 3;
 }
 
 void update_browse_download() {
@@ -384,13 +415,19 @@ void update_browse_download() {
         else if (!board.listing_append)
             copy_file(file, board.final_listing);
     } else if (ends_with(file, ".nfo")) {
+        char final_nfo[1024];
+        get_bbs_nfo_filename(board.lid, final_nfo, sizeof final_nfo);
+        if (final_nfo[0]) copy_file(file, final_nfo);
         check_cart_update_nfo();
     } else {
+        board.cart_download = 0;
         zibo6_cart *cart = load_zibo6_cart_png(file);
-        if (!cart)
-            show_message("could not load", 1500);
-        else
-            prepare_loaded_cart(cart, file);
+        if (!cart) {
+            show_message(png_cart_failure(), 1500);
+            return;
+        }
+        prepare_loaded_cart(cart, file);
+        pstate.pending_action = 1; // run it
     }
 }
 
@@ -454,7 +491,10 @@ void update_load_download() {
     }
     zibo6_cart *cart = load_zibo6_cart_png(file);
     if (!cart) {
-        show_message("could not load", 1900);
+        // the prompt's load reports only a newer cart apart from other failures
+        show_message(zibo6_png_cart_status == PNG_CART_FUTURE ? "future version. please update!"
+                                                              : "could not load",
+                     1900);
         board.load_result = -4;
         return;
     }
@@ -500,4 +540,30 @@ void browse_toggle_favourite_ingame(const char *lid, const char *text) {
         sanitise_browse_item(it);
     }
     save_browse_favourites();
+}
+
+void browse_toggle_favourite() {
+    browse_list *list = &browse.list[browse.current_list];
+    browse_item *cur = get_browse_item(list, list->cursor);
+    if (cur->kind != BROWSE_CART) return;
+    browse_item copy = *cur;
+    browse_list *fav = &browse.list[LIST_FAV];
+    int before = fav->count;
+    browse_toggle_favourite_0(copy.lid, copy.text);
+    if (fav->count > before) { // the whole item, with a label of its own
+        browse_item *it = &fav->items[fav->count - 1];
+        *it = copy;
+        it->label = browse_copy_label(copy.label);
+    }
+    save_browse_favourites();
+    for (browse_list &l : browse.list) update_list_favourites(&l);
+}
+
+int browse_update_cartridge_to_newer_version() {
+    char path[1024];
+    get_bbs_nfo_filename(pstate.running_cart_lid, path, sizeof path);
+    if (!path[0] || set_running_item_from_nfo(path) != 0) return 1;
+    board.cart_download = 1;
+    browse_copy_text(board.title, browse.running_item.title, sizeof board.title);
+    return download_bbs_cart(browse.running_item.lid) == 1 ? 0 : 1;
 }

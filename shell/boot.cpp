@@ -23,6 +23,7 @@
 #include "engine/text.h"
 #include "engine/vull.h"
 #include "platform/system.h"
+#include "shell/browse.h"
 #include "shell/zibo6.h"
 #include "vm/zmath.h"
 
@@ -211,6 +212,7 @@ void move_boot() {
             pstate.machine_mode = 0;
             pstate.view = 0;
             set_pen(6);
+            browse_enter();
             pstate.sub_mode = 2; // the cart browser
         }
         break;

@@ -20,6 +20,7 @@
 #include "engine/gfx.h"
 #include "engine/image.h"
 #include "engine/mem.h"
+#include "engine/vull.h"
 #include "platform/system.h"
 
 browse_state browse;
@@ -363,7 +364,7 @@ void populate_browse_list_from_directory(browse_list *list, const char *folder) 
 int populate_browse_list_from_text_file(browse_list *list, const char *path) {
     FILE *f = fopen(path, "rb");
     if (!f) {
-        fprintf(stderr, "could not load favourites file: %s\n", path);
+        vull_debugf("could not load favourites file: %s\n", path);
         return 1;
     }
     char line[BROWSE_LINE_LEN];
@@ -424,7 +425,7 @@ void browse_load_cached_listing(browse_list *list);
 void browse_init() {
     if (browse.initialised) return;
     browse.running_item = browse_item{};
-    fprintf(stderr, "browse_init\n");
+    vull_debugf("browse_init\n");
     for (int i = 0; i < BROWSE_LISTS; i++) {
         browse_list *l = &browse.list[i];
         *l = browse_list{};
@@ -458,6 +459,7 @@ void browse_enter() {
     if (local->cursor >= local->count) local->cursor = local->count - 1;
     if (local->cursor < 0) local->cursor = 0;
     update_list_favourites(local);
+    vull_debugf("browse_enter: %d items in /%s\n", local->count, pstate.current_folder);
 }
 
 void browse_update() {}
@@ -469,14 +471,17 @@ vull_bitmap *create_label_from_any_cart(const char *path) {
     if (ends_with(path, ".png")) return create_label_from_file(path);
     if (!vull_file_exists(path)) return nullptr;
     zibo6_cart *cart = load_zibo6_cart_any_format(path);
-    vull_bitmap *copy = nullptr;
-    if (cart && cart->label) {
-        copy = vull_create_bitmap(cart->label->width, cart->label->height, 8);
-        if (copy)
-            for (int y = 0; y < copy->height; y++)
-                memcpy(copy->rows[y], cart->label->rows[y], size_t(copy->width));
-    }
+    vull_bitmap *copy = cart ? browse_copy_label(cart->label) : nullptr;
     vull_destroy_zibo6_cart(cart);
+    return copy;
+}
+
+vull_bitmap *browse_copy_label(const vull_bitmap *label) {
+    if (!label) return nullptr;
+    vull_bitmap *copy = vull_create_bitmap(label->width, label->height, 8);
+    if (copy)
+        for (int y = 0; y < copy->height; y++)
+            memcpy(copy->rows[y], label->rows[y], size_t(copy->width));
     return copy;
 }
 

@@ -259,6 +259,11 @@ void draw_extpal_glitch(vull_bitmap *page) {
 
 void activate_extpal_glitch() { start_glitch(); }
 
+void draw_extpal_glitch_if_running(vull_bitmap *picture) {
+    int now = vull_get_time();
+    if (now < zcompose.glitch_end && zcompose.glitch_end - now <= 149) draw_extpal_glitch(picture);
+}
+
 void clear_extpal_glitch() { zcompose.glitch_end = 0; }
 
 void compose_exit() {

@@ -6,6 +6,7 @@
 
 #include "console/display.h"
 #include "console/run.h"
+#include "console/shell_hooks.h"
 #include "console/state.h"
 #include "engine/gfx.h"
 #include "platform/system.h"
@@ -99,7 +100,7 @@ void vull_main_draw() {
     draw_message_bar(page, now);
     zrun.last_draw_ms = now - start;
 
-    if (now < zcompose.glitch_end && zcompose.glitch_end - now <= 149) draw_extpal_glitch(page);
+    draw_extpal_glitch_if_running(page);
     if (app.tv_frame) draw_tv_frame(page);
 
     if (!pstate.running_cart_lid[0] && cart_running() && !app.tv_frame &&

@@ -11,6 +11,8 @@
 #include "console/state.h"
 #include "engine/config.h"
 #include "engine/disk.h"
+#include "engine/vull.h"
+#include "shell/board.h"
 #include "shell/zibo6.h"
 
 extra_args_rec extra_args;
@@ -144,6 +146,7 @@ constexpr option_def options[] = {
     {"gif_reset_mode", INT_VALUE},
     {"i", TEXT_VALUE},
     {"o", TEXT_VALUE},
+    {"bbs_host", TEXT_VALUE}, // the board's web server; never written to config.txt
 };
 
 void apply_flag(const char *name) {
@@ -210,6 +213,16 @@ void apply_text(const char *name, const char *text) {
         if (!app.input_file) app.input_file = fopen(text, "rb");
     } else if (!strcmp(name, "o")) {
         if (!app.output_file) app.output_file = fopen(text, "wb");
+    } else if (!strcmp(name, "bbs_host")) {
+        if (!board_set_host(text)) {
+            // shown cut and with control bytes masked: it reaches the terminal
+            char shown[65];
+            snprintf(shown, sizeof shown, "%s", text);
+            for (char *c = shown; *c; c++)
+                if ((unsigned char)*c < 32 || (unsigned char)*c > 126) *c = '?';
+            fprintf(stderr, "-bbs_host: not a board host: \"%s\" (want host[:port])\n", shown);
+            vull_debugf("-bbs_host: not a board host: \"%s\"\n", shown);
+        }
     }
 }
 

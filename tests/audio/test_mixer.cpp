@@ -3,7 +3,9 @@
 // paused, sound objects and the post-mix hook.
 #include "audio_test_util.h"
 
+#include "audio/mixer.h"
 #include "audio/sound.h"
+#include "audio/xm.h"
 #include "engine/disk.h"
 
 using Mixer = AudioTest;
@@ -171,3 +173,5 @@ TEST_F(Mixer, RecordingKeepsTheMixedSamples) {
     render(512);
     EXPECT_EQ(rec->length, 2048 * 2); // stopped
 }
+
+TEST(MixerFront, XmPlaystateIsTheLivePlayer) { EXPECT_EQ(vull_get_xm_playstate(), &ps0); }

@@ -142,10 +142,24 @@ TEST(ShellCommands, FoldersListingAndSaving) {
     EXPECT_TRUE(contains(out, "saved mine.z6")) << out;
     EXPECT_TRUE(contains(out, "file already exists")) << out;
     EXPECT_TRUE(contains(out, "filename too long")) << out;
-    EXPECT_TRUE(contains(out, "failed to save to clipboard")) << out;
+    EXPECT_TRUE(contains(out, "warning: label is blank")) << out;
+    EXPECT_TRUE(contains(out, "run cart and ctrl-7 to capture")) << out;
+    EXPECT_TRUE(contains(out, "failed to save to clipboard")) << out; // no clipboard here
     EXPECT_TRUE(contains(out, "tokens:")) << out;
     EXPECT_TRUE(fs::exists(root + "mine.z6"));
     EXPECT_STREQ(pstate.current_folder, "");
+}
+
+TEST(ShellCommands, InfoTellsOfChangesMadeOutsideTheConsole) {
+    z6run::Runtime rt;
+    std::string root = make_root("info-root");
+    std::string out = rt.run("save('w') info()");
+    EXPECT_TRUE(contains(out, "file: w.z6")) << out;
+    EXPECT_FALSE(contains(out, "external changes")) << out;
+    std::ofstream(root + "w.z6") << "zibo-6 cartridge // x\nversion 33\n__lua__\nb=7\n";
+    out = rt.run("info()");
+    EXPECT_TRUE(contains(out, "external changes")) << out;
+    EXPECT_FALSE(contains(out, "unsaved changes")) << out;
 }
 
 TEST(ShellCommands, InertInsideARunningCartOfTheDesktopPlayer) {

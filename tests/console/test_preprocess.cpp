@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "console/api.h"
 #include "console/pre.h"
+#include "engine/mem.h"
 #include "console/token.h"
 #include "tests/vm/vm_test_util.h"
 #include "console/state.h"
@@ -223,4 +225,37 @@ TEST(IncludeRemnants, IncludeNamesAndCodeTabs) {
     EXPECT_EQ(std::string(t, len), "");
     EXPECT_EQ(find_tab_content(code, 3, &len), nullptr);
     EXPECT_EQ(find_tab_content(code, -1, &len), nullptr);
+}
+
+TEST(IncludeRemnants, IncludedTextFromCartsAndPlainFiles) {
+    char dir[] = "/tmp/z6incXXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    auto write = [&](const char *name, const std::string &bytes) {
+        std::string path = std::string(dir) + "/" + name;
+        FILE *f = fopen(path.c_str(), "wb");
+        fwrite(bytes.data(), 1, bytes.size(), f);
+        fclose(f);
+        return path;
+    };
+    auto take = [](char *text) {
+        std::string s = text ? text : "(null)";
+        vull_free(text);
+        return s;
+    };
+    std::string cart =
+        write("lib.z6", "zibo-6 cartridge // x\nversion 33\n__lua__\na=1\n-->8\nb=2\n");
+    EXPECT_EQ(take(load_included_text(cart.c_str(), -1)), "a=1\n-->8\nb=2\n");
+    EXPECT_EQ(take(load_included_text(cart.c_str(), 1)), "b=2\n");
+    pstate.headless = 1;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(load_included_text(cart.c_str(), 5), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "could not find tab 5\n");
+
+    // plain text: a UTF-16 little-endian file with its byte-order mark
+    std::string utf16 = "\xff\xfe";
+    for (char c : std::string("c=3")) utf16 += std::string(1, c) + '\0';
+    EXPECT_EQ(take(load_included_text(write("plain.txt", utf16).c_str(), -1)), "c=3\n");
+    EXPECT_EQ(take(load_included_text(write("plain.lua", "d=4\n").c_str(), -1)), "d=4\n\n");
+    EXPECT_EQ(load_included_text((std::string(dir) + "/missing.lua").c_str(), -1), nullptr);
+    std::filesystem::remove_all(dir);
 }

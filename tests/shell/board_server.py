@@ -3,7 +3,7 @@
 
 usage: board_server.py FOLDER PORT_FILE
 Serves listing images made on the fly (the "new" list: 32 items, then 5 on the
-next page; the "jam" list: hostile ids), .nfo files and the carts found in
+next page; the "top" list: 5 items; the "jam" list: hostile ids), .nfo files and the carts found in
 FOLDER/carts/<lid>.z6.png. Writes the port it listens on to PORT_FILE.
 Also importable: listing_png(items) builds a listing image.
 """
@@ -51,7 +51,7 @@ def page(list_query, start):
     if "sub=8" in list_query:  # jam: ids that must never reach a path or command
         bad = ["../../x", "a/b", 'q"uote', "$(touch pwned)", "ok_lid"]
         return [(i + 1, 9, 0, "t%d" % i, "au", lid, "") for i, lid in enumerate(bad)]
-    count = 32 if start == 0 else 5
+    count = 32 if start == 0 and "orderby=rating" not in list_query else 5
     return [(1000 + start + i, 50 + i, 2, "Cart %d" % (start + i), "Author.%d" % i,
              "cart_%d" % (start + i), "") for i in range(count)]
 
@@ -71,6 +71,10 @@ class Board(http.server.BaseHTTPRequestHandler):
         url = urllib.parse.urlsplit(self.path)
         q = urllib.parse.parse_qs(url.query)
         folder = self.server.folder
+        # the client names its version and platform letter ("l" x86-64, "r" 32-bit ARM)
+        if url.path == "/bbs/cpost_lister3.php" and q.get("version", [""])[0] not in (
+                "000203l", "000203r"):
+            return self.send_error(400)
         if url.path == "/bbs/cpost_lister3.php" and "nfo" in q:
             lid = q.get("lid", [""])[0]
             if lid == "slow":  # answers only after the client's time-out
@@ -88,6 +92,8 @@ class Board(http.server.BaseHTTPRequestHandler):
             return self.send(listing_png(page(url.query, start)), "image/png")
         if url.path == "/bbs/get_cart.php":
             lid = q.get("lid", [""])[0]
+            if lid == "wrong_size":  # a picture, but not of a cart
+                return self.send(listing_png(page("", 0)[:1]), "image/png")
             path = os.path.join(folder, "carts", os.path.basename(lid) + ".z6.png")
             if os.path.isfile(path):
                 with open(path, "rb") as f:

@@ -119,5 +119,19 @@ grep -qx "tab_width 8" "$H3/config.txt" || fail "overflowing tab_width not clamp
 grep -qx "button_keys 511 0 300 0 0 0 0 0 0 0 0 0 0 " "$H3/config.txt" || fail "button_keys not clamped"
 grep -qx "root_path $H3/carts/" "$H3/config.txt" || fail "bare root_path not replaced"
 
+# ---- the board host option: used for the run, never written to config.txt ----
+H4=$WORK/home4
+play bbs_host -x "$CART" -home "$H4" -bbs_host 127.0.0.1:8123
+[ "$rc" = 0 ] || fail "-bbs_host: exit status $rc"
+expect_output bbs_host "RUNNING: $CART
+hello
+"
+grep -q "^volume " "$H4/config.txt" || fail "-bbs_host: config.txt was not written"
+! grep -q "8123\|bbs_host" "$H4/config.txt" || fail "-bbs_host was written to config.txt"
+play bbs_bad -x "$CART" -home "$H4" -bbs_host 'h/x"$(id)'
+[ "$rc" = 0 ] || fail "bad -bbs_host: exit status $rc"
+grep -q '^-bbs_host: not a board host: "h/x"$(id)"' "$WORK/bbs_bad.err" ||
+    fail "bad -bbs_host: no message"
+
 [ "$FAILS" = 0 ] || exit 1
 echo "player_cli: all passed"

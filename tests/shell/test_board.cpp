@@ -9,12 +9,15 @@
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
+#include <vector>
 #include <unistd.h>
 
 #include "cart/cart.h"
 #include "cart/png_cart.h"
 #include "console/state.h"
 #include "engine/config.h"
+#include "engine/gfx.h"
+#include "engine/image.h"
 #include "platform/system.h"
 #include "shell/board.h"
 
@@ -90,6 +93,28 @@ protected:
 pid_t Board::server = 0;
 int Board::port = 0;
 
+std::string scratch_file(const char *name, const std::string &bytes) {
+    std::string path = scratch + name;
+    FILE *f = fopen(path.c_str(), "wb");
+    EXPECT_NE(f, nullptr) << path;
+    if (f) {
+        fwrite(bytes.data(), 1, bytes.size(), f);
+        fclose(f);
+    }
+    return path;
+}
+
+std::string read_bytes(const std::string &path) {
+    std::string out;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    fclose(f);
+    return out;
+}
+
 TEST_F(Board, HostOptionIsChecked) {
     char before[BOARD_HOST_LEN];
     snprintf(before, sizeof before, "%s", board.host);
@@ -129,6 +154,27 @@ TEST_F(Board, ListingPagesAndLoadMore) {
     EXPECT_EQ(l->items[37].kind, BROWSE_CART);
 }
 
+TEST_F(Board, ShortListingEndsAfterItsLastItem) {
+    browse_list *l = &browse.list[LIST_TOP];
+    ASSERT_EQ(download_list(LIST_TOP, 0), 1);
+    finish(update_browse_download);
+    ASSERT_EQ(l->count, 6); // "[update]" and five carts, no "[load more]"
+    EXPECT_EQ(l->items[0].kind, BROWSE_UPDATE);
+    EXPECT_STREQ(l->items[5].lid, "cart_4");
+    EXPECT_EQ(l->items[5].kind, BROWSE_CART);
+
+    // a listing that does not decode keeps the list as it was
+    char bad[1024];
+    get_bbs_listing_filename("top", 1, 0, bad, sizeof bad);
+    FILE *f = fopen(bad, "wb");
+    ASSERT_NE(f, nullptr);
+    fputs("<html>not a listing</html>", f);
+    fclose(f);
+    EXPECT_EQ(load_listing_image(l, bad, 0), 1);
+    EXPECT_EQ(l->count, 6);
+    EXPECT_STREQ(l->items[5].lid, "cart_4");
+}
+
 TEST_F(Board, HostileListingIdsReachNoPath) {
     browse_list *l = &browse.list[LIST_JAM];
     ASSERT_EQ(download_list(LIST_JAM, 0), 1);
@@ -149,13 +195,20 @@ TEST_F(Board, LoadByIdFetchesInformationThenCart) {
     get_bbs_cart_filename("served_cart", cart, sizeof cart);
     EXPECT_EQ(check_bbs_file_ok(cart), 2);
     EXPECT_STREQ(pstate.running_cart_lid, "served_cart");
+    ASSERT_NE(pitem.cart, nullptr);
+    EXPECT_NE(strstr(pitem.cart->code, "print(\"served\")"), nullptr);
 
-    // the information file's update flag: a cart file other than the working one
+    // the information file's update flag: a cart run from the browser (a sub-mode
+    // set) whose cart file is not the working one
     app.update_available = 0;
+    pstate.sub_mode = 2;
     snprintf(pstate.current_filename, sizeof pstate.current_filename, "other.z6");
     EXPECT_EQ(check_cart_update_nfo(), 1);
     snprintf(pstate.current_filename, sizeof pstate.current_filename, "%s", cart);
     app.update_available = 0;
+    EXPECT_EQ(check_cart_update_nfo(), 0);
+    pstate.sub_mode = 0;
+    snprintf(pstate.current_filename, sizeof pstate.current_filename, "other.z6");
     EXPECT_EQ(check_cart_update_nfo(), 0);
 
     // ids the board does not have, and hostile information
@@ -170,11 +223,78 @@ TEST_F(Board, LoadByIdFetchesInformationThenCart) {
     EXPECT_EQ(app.download_state, 0);
 }
 
+TEST_F(Board, BrowserCartDownloadRunsOrSaysWhy) {
+    pstate.pending_action = 0;
+    ASSERT_EQ(download_bbs_cart("served_cart"), 1);
+    finish(update_browse_download);
+    EXPECT_EQ(pstate.pending_action, 1); // loaded and run
+    ASSERT_NE(pitem.cart, nullptr);
+    EXPECT_NE(strstr(pitem.cart->code, "served"), nullptr);
+    pstate.pending_action = 0;
+
+    ASSERT_EQ(download_bbs_cart("wrong_size"), 1);
+    finish(update_browse_download);
+    EXPECT_EQ(pstate.pending_action, 0);
+    EXPECT_STREQ(app.message_text, "wrong size for a zibo-6 cart");
+    ASSERT_EQ(download_bbs_cart("not_there"), 1); // the board answers 404
+    finish(update_browse_download);
+    EXPECT_STREQ(app.message_text, "could not connect to bbs.");
+
+    // the update: the running cart's information names the cart to fetch again
+    snprintf(pstate.running_cart_lid, sizeof pstate.running_cart_lid, "served_cart");
+    ASSERT_EQ(download_nfo("served_cart"), 1);
+    finish(update_browse_download);
+    ASSERT_EQ(browse_update_cartridge_to_newer_version(), 0);
+    EXPECT_STREQ(browse.running_item.title, "served cart");
+    finish(update_browse_download);
+    EXPECT_EQ(pstate.pending_action, 1);
+    pstate.pending_action = 0;
+    pstate.running_cart_lid[0] = 0;
+    EXPECT_EQ(browse_update_cartridge_to_newer_version(), 1); // no running board cart
+}
+
+TEST_F(Board, FavouriteToggleOfTheCurrentItemIsSaved) {
+    browse_list *l = &browse.list[LIST_LUCKY];
+    clear_browse_list(l);
+    browse_item *it = add_browse_item(l, 0);
+    ASSERT_NE(it, nullptr);
+    it->kind = BROWSE_CART;
+    snprintf(it->lid, sizeof it->lid, "lucky_1");
+    snprintf(it->title, sizeof it->title, "lucky one");
+    it->label = vull_create_bitmap(128, 128, 8);
+    browse.current_list = LIST_LUCKY;
+    l->cursor = 0;
+    int before = browse.list[LIST_FAV].count;
+
+    browse_toggle_favourite();
+    ASSERT_EQ(browse.list[LIST_FAV].count, before + 1);
+    const browse_item &fav = browse.list[LIST_FAV].items[before];
+    EXPECT_STREQ(fav.title, "lucky one");
+    EXPECT_NE(fav.label, nullptr);
+    EXPECT_NE(fav.label, l->items[0].label); // each list owns its labels
+    EXPECT_EQ(l->items[0].listed, 1);
+    char path[VULL_PATH_LEN];
+    vull_prefix_with_appdata_path("favourites.txt", path, sizeof path);
+    EXPECT_NE(read_bytes(path).find("|lucky_1 "), std::string::npos);
+
+    browse_toggle_favourite();
+    EXPECT_EQ(browse.list[LIST_FAV].count, before);
+    EXPECT_EQ(l->items[0].listed, 0);
+    EXPECT_EQ(read_bytes(path).find("lucky_1"), std::string::npos);
+    clear_browse_list(l);
+    browse.current_list = 0;
+}
+
 TEST_F(Board, SilentServerTimesOut) {
     int start = vull_get_time();
     ASSERT_EQ(download_nfo("slow"), 1);
     board.timeout = 1;
+    pstate.headless = 1; // console text to stdout
+    testing::internal::CaptureStdout();
     finish(update_load_download);
+    std::string printed = testing::internal::GetCapturedStdout();
+    pstate.headless = 0;
+    EXPECT_NE(printed.find("download timed out\n"), std::string::npos) << printed;
     int took = vull_get_time() - start;
     EXPECT_EQ(app.download_state, 0);
     EXPECT_EQ(board.load_result, -3);
@@ -182,6 +302,94 @@ TEST_F(Board, SilentServerTimesOut) {
     EXPECT_LT(took, 2900);
     usleep(2500000); // the late answer is ignored: the slot stays idle
     EXPECT_EQ(app.download_state, 0);
+}
+
+TEST_F(Board, HostileInformationFilesReachNoPath) {
+    const std::string long_value(10000, 'v');
+    for (const std::string &lid : std::vector<std::string>{
+             "../../x", "a/b", "..", "q\"uote", "$(touch pwned)", "a b", "`id`", long_value}) {
+        std::string path = scratch_file("hostile.nfo", "lid " + lid + "\ntitle t\n");
+        browse_item it{};
+        EXPECT_EQ(set_item_from_nfo(&it, path.c_str()), 1) << lid;
+        EXPECT_STREQ(it.lid, "") << lid;
+    }
+    // a hostile thread id is refused like a hostile cart id
+    std::string path = scratch_file("hostile.nfo", "lid good_1\nmid $(id)\n");
+    browse_item it{};
+    EXPECT_EQ(set_item_from_nfo(&it, path.c_str()), 1);
+    // long text values are cut to their fields, never overflowing
+    path = scratch_file("long.nfo", "lid good_1\ntitle " + long_value + "\nauthor " + long_value +
+                                        "\ncatsub " + long_value + "\n");
+    ASSERT_EQ(set_item_from_nfo(&it, path.c_str()), 0);
+    EXPECT_STREQ(it.lid, "good_1");
+    EXPECT_EQ(strlen(it.title), size_t(BROWSE_TEXT_LEN - 1));
+    EXPECT_EQ(strlen(it.author), 16u);
+    EXPECT_FALSE(vull_file_exists("pwned"));
+}
+
+TEST_F(Board, InformationFileAtEveryTruncation) {
+    const std::string whole = "lid abc_12\nmid 77\ncatsub 2\ntitle Some Title\nauthor someone\n";
+    for (size_t n = 0; n <= whole.size(); n++) {
+        std::string path = scratch_file("cut.nfo", whole.substr(0, n));
+        browse_item it{};
+        if (set_item_from_nfo(&it, path.c_str()) != 0) {
+            EXPECT_LT(n, whole.size());
+            continue;
+        }
+        // whatever was read is a start of what was written
+        EXPECT_TRUE(browse_lid_is_safe(it.lid)) << n;
+        EXPECT_EQ(std::string("abc_12").rfind(it.lid, 0), 0u) << n;
+        EXPECT_EQ(std::string("some title").rfind(it.title, 0), 0u) << n;
+        if (n == whole.size()) {
+            EXPECT_STREQ(it.lid, "abc_12");
+            EXPECT_STREQ(it.mid, "77");
+            EXPECT_EQ(it.catsub, 2);
+            EXPECT_STREQ(it.author, "someone");
+        }
+    }
+}
+
+// A one-item listing image: item 0's label and its text lines, a character per
+// pixel in the second byte.
+std::string one_item_listing() {
+    vull_bitmap *img = vull_create_bitmap(128, 136, 32);
+    EXPECT_NE(img, nullptr);
+    if (!img) return "";
+    for (int y = 0; y < 128; y++)
+        for (int x = 0; x < 128; x++) vull_putpixel(img, x, y, 0xFF000000u | uint32_t(x * 2) << 16);
+    const char *lines[] = {"4242 17 3", "Tiny Game", "Maker", "tiny_game-2", ""};
+    for (int row = 0; row < 5; row++)
+        for (int x = 0; lines[row][x]; x++)
+            vull_putpixel(img, x, 128 + row,
+                          0xFF000000u | uint32_t((unsigned char)lines[row][x]) << 8);
+    std::string path = scratch + "one_item.pip.png";
+    EXPECT_EQ(vull_save_png(path.c_str(), img), 0);
+    vull_destroy_bitmap(img);
+    return read_bytes(path);
+}
+
+TEST_F(Board, ListingImageAtEveryTruncation) {
+    const std::string whole = one_item_listing();
+    ASSERT_GT(whole.size(), 64u);
+    browse_list list{};
+    std::string path = scratch_file("cut.pip.png", whole);
+    ASSERT_EQ(load_listing_image(&list, path.c_str(), 0), 0);
+    ASSERT_EQ(list.count, 2); // "[update]" and the cart; one item is no full page
+    EXPECT_STREQ(list.items[1].lid, "tiny_game-2");
+    EXPECT_STREQ(list.items[1].mid, "17");
+    EXPECT_EQ(list.items[1].catsub, 3);
+    EXPECT_STREQ(list.items[1].title, "tiny game");
+    for (size_t n = 0; n < whole.size(); n++) {
+        path = scratch_file("cut.pip.png", whole.substr(0, n));
+        int r = load_listing_image(&list, path.c_str(), 0);
+        // refused with the previous list kept, or (a lost trailer) read whole
+        ASSERT_EQ(list.count, 2) << n;
+        EXPECT_STREQ(list.items[1].lid, "tiny_game-2") << n;
+        EXPECT_EQ(list.items[1].kind, BROWSE_CART) << n;
+        if (r == 0) { EXPECT_GT(n, whole.size() - 16) << "only the end chunk may go missing"; }
+    }
+    clear_browse_list(&list);
+    free(list.items);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "console/state.h"
@@ -112,6 +113,57 @@ TEST(Browse, FavouritesReadStopsAtForeignLineAndRoundTrips) {
 
     EXPECT_EQ(populate_browse_list_from_text_file(&cut, (dir + "none.txt").c_str()), 1);
     browse_shutdown();
+}
+
+TEST(Browse, FavouritesAtEveryTruncation) {
+    std::string dir = scratch_home("fav_cut");
+    const std::string whole =
+        "|lid_one              |77                   |2      |author_a         "
+        "|carts/a.z6           |first cart\n"
+        "|lid_two              |78                   |5      |author_b         "
+        "|                     |second cart\n";
+    const size_t first_end = whole.find('\n') + 1;
+    std::string path = dir + "cut.txt";
+    for (size_t n = 0; n <= whole.size(); n++) {
+        write_file(path, whole.substr(0, n));
+        browse_list list{};
+        ASSERT_EQ(populate_browse_list_from_text_file(&list, path.c_str()), 0);
+        // a cut line still gives an item, never more than the lines begun
+        int begun = n == 0 ? 0 : n <= first_end ? 1 : 2;
+        ASSERT_EQ(list.count, begun) << n;
+        for (int i = 0; i < list.count; i++) {
+            const browse_item &it = list.items[i];
+            for (const char *f : {it.title, it.author, it.text, it.lid, it.mid})
+                EXPECT_LT(strlen(f), size_t(BROWSE_TEXT_LEN)) << n;
+            EXPECT_EQ(std::string(i == 0 ? "lid_one" : "lid_two").rfind(it.lid, 0), 0u) << n;
+            EXPECT_EQ(std::string(i == 0 ? "first cart" : "second cart").rfind(it.title, 0), 0u)
+                << n;
+        }
+        if (n >= first_end) {
+            EXPECT_STREQ(list.items[0].lid, "lid_one");
+            EXPECT_STREQ(list.items[0].text, "carts/a.z6");
+            EXPECT_STREQ(list.items[0].title, "first cart");
+        }
+        if (n == whole.size()) {
+            EXPECT_EQ(list.items[1].catsub, 5);
+            EXPECT_STREQ(list.items[1].author, "author_b");
+        }
+        clear_browse_list(&list);
+        free(list.items);
+    }
+
+    // lines of 511 characters and more: fields cut at 127, the rest of the line dropped
+    for (size_t len : {510u, 511u, 512u, 513u, 2000u}) {
+        std::string line = "|" + std::string(len - 1, 'x');
+        write_file(path, line + "\n|after |1 |0 |a |t |ti\n");
+        browse_list list{};
+        ASSERT_EQ(populate_browse_list_from_text_file(&list, path.c_str()), 0);
+        ASSERT_EQ(list.count, 2) << len;
+        EXPECT_EQ(strlen(list.items[0].lid), 127u) << len;
+        EXPECT_STREQ(list.items[1].lid, "after") << len;
+        clear_browse_list(&list);
+        free(list.items);
+    }
 }
 
 TEST(Browse, FavouriteMatchingRule) {

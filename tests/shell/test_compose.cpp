@@ -4,6 +4,7 @@
 
 #include "../console/fake_input.h"
 #include "page_test_util.h"
+#include "cart/capture.h"
 #include "platform/system.h"
 #include "shell/keyconfig.h"
 
@@ -125,6 +126,32 @@ TEST(Compose, GlitchKeepsItsRowsInRange) {
                     v == 1)
             << x << " " << v;
     }
+}
+
+TEST(Compose, ClipFramesCarryTheGlitchWhileItShows) {
+    Page p;
+    p.draw_quadrants();
+    blit_zibo6_back_page_to_zibo6_screen(0);
+    clear_extpal_glitch();
+    app.gif_len = 1;
+    reset_video();
+    auto same = [](const vull_bitmap *a, const vull_bitmap *b) {
+        for (int y = 0; y < 128; y++)
+            if (memcmp(a->rows[y], b->rows[y], 128)) return false;
+        return true;
+    };
+    record_video_frame(pstate.screen);
+    ASSERT_NE(video_clip_frame(0), nullptr);
+    EXPECT_TRUE(same(video_clip_frame(0), pstate.screen)) << "no glitch: the frame as shown";
+    zcompose.glitch_end = vull_get_time() + 100; // well inside its 150 ms
+    record_video_frame(pstate.screen);
+    vull_blit(pstate.screen, p.page, 0, 0, 0, 0, 128, 128);
+    draw_extpal_glitch(p.page);
+    EXPECT_TRUE(same(video_clip_frame(1), p.page)) << "the glitch is drawn over the clip's frame";
+    EXPECT_FALSE(same(video_clip_frame(1), pstate.screen));
+    reset_video();
+    app.gif_len = 0;
+    clear_extpal_glitch();
 }
 
 TEST(Compose, MessageSlidesInAndOut) {

@@ -13,6 +13,7 @@
 #include "engine/config.h"
 #include "engine/disk.h"
 #include "engine/mem.h"
+#include "shell/board.h"
 #include "shell/zibo6.h"
 
 namespace {
@@ -139,6 +140,31 @@ TEST_F(ShellOptions, TextAndFileOptions) {
     scan({"-o", out + ".2"});
     EXPECT_EQ(app.output_file, first); // one output file at a time
     std::remove(out.c_str());
+}
+
+TEST_F(ShellOptions, BoardHostIsCheckedAndNeverSaved) {
+    char before[BOARD_HOST_LEN];
+    snprintf(before, sizeof before, "%s", board.host);
+    scan({"-bbs_host", "127.0.0.1:8123", "game.z6"});
+    EXPECT_STREQ(board.host, "http://127.0.0.1:8123");
+    EXPECT_STREQ(app.cart_path, "game.z6"); // the value never becomes the cart
+    scan({"-bbs_host", "https://board.example.net"});
+    EXPECT_STREQ(board.host, "https://board.example.net");
+    EXPECT_EQ(written_section().find("board.example"), std::string::npos);
+    EXPECT_EQ(written_section().find("bbs_host"), std::string::npos);
+
+    // refused with a message; the host in use stays
+    const std::string overlong = "h" + std::string(BOARD_HOST_LEN, 'x');
+    for (const char *bad : {"", " ", "a b", "a/b", "http://h/path", "\"h\"", "h'x", "h:", "h:0",
+                            "h:65536", "h:1x", "ftp://h", "http://", "$(id)", overlong.c_str()}) {
+        testing::internal::CaptureStderr();
+        scan({"-bbs_host", bad});
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_STREQ(board.host, "https://board.example.net") << bad;
+        EXPECT_NE(err.find("-bbs_host: not a board host"), std::string::npos) << bad;
+        EXPECT_LT(err.size(), 200u) << bad;
+    }
+    snprintf(board.host, sizeof board.host, "%s", before);
 }
 
 TEST_F(ShellOptions, ConfigLinesAreReadAndClamped) {

@@ -9,6 +9,10 @@
 //   font and palette the PNG writer uses (default: data.pod beside z6cart)
 //   z6cart tokens FILE      the code's token and character counts
 //   z6cart preprocess FILE  the code as the compiler gets it
+//   z6cart [-pod FILE] export CART NAME [options]  the stand-alone programs of
+//                           CART (and further carts named after NAME) in NAME.bin/,
+//                           with the data file's bios, resources and font;
+//                           the console's lines go to standard output
 // Exit status 0 on success, 1 when a cart does not load or cannot be written,
 // 2 for a wrong command line.
 #include <algorithm>
@@ -21,6 +25,7 @@
 #include "cart/cart.h"
 #include "cart/compress.h"
 #include "cart/disk.h"
+#include "cart/export.h"
 #include "cart/png_cart.h"
 #include "cart/rom.h"
 #include "console/state.h"
@@ -28,7 +33,9 @@
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/pod.h"
+#include "engine/config.h"
 #include "platform/system.h"
+#include "shell/zibo6.h"
 #include "tools/z6cart/code.h"
 
 namespace {
@@ -144,12 +151,28 @@ int hash(const char *path) {
     return 0;
 }
 
+// The data file named by -pod, else data.pod beside z6cart; null when there is none.
+cpod *load_data_pod(const char *path) {
+    char beside[VULL_PATH_LEN];
+    if (!path && vull_prefix_with_program_path("data.pod", beside) == 0) path = beside;
+    return path ? vull_load_pod(path) : nullptr;
+}
+
+// Carts are drawn and written with the data file's palette (resource entry 1).
+void use_data_palette() {
+    auto *pal = pstate.resource_pod ? static_cast<vull_palette_rec *>(cpod_get_item(
+                                          pstate.resource_pod, 1, CPOD_PALETTE))
+                                    : nullptr;
+    if (pal) {
+        if (!vull_palette) vull_palette = vull_create_palette();
+        if (vull_palette) *vull_palette = *pal;
+    }
+}
+
 // The data file's resource pod (entry 1: the PNG cart template), font (entry
 // 2) and palette (resource entry 1), when the file is there.
 void open_data_pod(const char *path) {
-    char beside[VULL_PATH_LEN];
-    if (!path && vull_prefix_with_program_path("data.pod", beside) == 0) path = beside;
-    cpod *pod = path ? vull_load_pod(path) : nullptr;
+    cpod *pod = load_data_pod(path);
     if (!pod) return;
     auto nested = [&](int slot) -> cpod * {
         auto *f = static_cast<vull_file *>(cpod_get_item(pod, slot, CPOD_FILE));
@@ -160,13 +183,33 @@ void open_data_pod(const char *path) {
     pstate.data_pod = pod;
     pstate.resource_pod = nested(1);
     pstate.font_pod = nested(2);
-    auto *pal = pstate.resource_pod ? static_cast<vull_palette_rec *>(cpod_get_item(
-                                          pstate.resource_pod, 1, CPOD_PALETTE))
-                                    : nullptr;
-    if (pal) {
-        if (!vull_palette) vull_palette = vull_create_palette();
-        if (vull_palette) *vull_palette = *pal;
+    use_data_palette();
+}
+
+// An export as the console's export command makes it, headless: the working
+// cart is CART, paths are taken from the working folder.
+int export_carts(const char *pod_path, int argc, char **argv) {
+    if (!open_data_file(load_data_pod(pod_path))) {
+        std::fprintf(stderr, "export: no usable data file\n");
+        return 1;
     }
+    use_data_palette();
+    zibo6_cart *cart = load(argv[2]);
+    if (!cart) {
+        close_data_file();
+        return 1;
+    }
+    pstate.headless = cconfig.headless = 1;
+    pstate.root_path[0] = pstate.current_folder[0] = 0;
+    std::snprintf(pstate.current_filename, sizeof pstate.current_filename, "%s", argv[2]);
+    pitem.cart = cart;
+    std::string text;
+    for (int i = 3; i < argc; i++) text += std::string(argv[i]) + " ";
+    int status = export_bin(text.c_str());
+    pitem.cart = nullptr;
+    vull_destroy_zibo6_cart(cart);
+    close_data_file();
+    return status;
 }
 
 int code_command(int (*command)(const char *), const char *path) {
@@ -184,7 +227,9 @@ int usage() {
                          "       z6cart decompress IN OUT\n"
                          "       z6cart hash FILE\n"
                          "       z6cart tokens FILE\n"
-                         "       z6cart preprocess FILE\n");
+                         "       z6cart preprocess FILE\n"
+                         "       z6cart [-pod FILE] export CART NAME [-i n] [-s n] [-c n] "
+                         "[-e file] [carts]\n");
     return 2;
 }
 
@@ -203,6 +248,7 @@ int main(int argc, char **argv) {
     if (argc == 3 && std::strcmp(argv[1], "hash") == 0) return hash(argv[2]);
     if (argc == 3 && std::strcmp(argv[1], "info") == 0) return info(argv[2]);
     if (argc == 4 && std::strcmp(argv[1], "convert") == 0) return convert(argv[2], argv[3]);
+    if (argc >= 4 && std::strcmp(argv[1], "export") == 0) return export_carts(pod, argc, argv);
     if (argc == 3 && std::strcmp(argv[1], "tokens") == 0)
         return code_command(z6cart_tokens, argv[2]);
     if (argc == 3 && std::strcmp(argv[1], "preprocess") == 0)
