@@ -10,6 +10,8 @@
 #include "cart/cart.h"
 #include "cart/compress.h"
 #include "cart/disk.h"
+#include "cart/png_cart.h"
+#include "cart/textcode.h"
 #include "console/api.h"
 #include "console/button.h"
 #include "console/mem.h"
@@ -166,8 +168,18 @@ int z6_save(lua_State *L) {
         name.assign(s, len);
     }
     if (name == "@clip" || name == "@clip.z6" || name == "@clip.png" || name == "@clip.z6.png") {
-        // the hexadecimal clipboard copy of a PNG cart is not offered here
-        zibo_print("failed to save to clipboard");
+        if (!pitem.cart || !zibo6_measure_text_sections(pitem.cart).label) {
+            zibo_print_col("warning: label is blank", 9);
+            zibo_print_col("run cart and ctrl-7 to capture", 10);
+        }
+        // The clipboard gets the PNG cart as hexadecimal text, by way of two per-user files.
+        char png[VULL_PATH_LEN], hex[VULL_PATH_LEN];
+        bool ok = pitem.cart && vull_prefix_with_appdata_path("_clip.z6.png", png) == 0 &&
+                  vull_prefix_with_appdata_path("_clip.z6.png.hex", hex) == 0 &&
+                  save_zibo6_cart_png(pitem.cart, png) == 0 &&
+                  convert_binary_file_to_hex(png, hex) == 0 &&
+                  vull_load_clipboard_from_file(hex) == 0;
+        zibo_print(ok ? "saved to clipboard" : "failed to save to clipboard");
         return 0;
     }
     if (name.empty()) {

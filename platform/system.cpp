@@ -161,8 +161,8 @@ int vull_load_clipboard_from_file(const char *path) {
     size_t n = fread(buf.data(), 1, limit, f);
     fclose(f);
     buf[n] = 0;
-    vull_set_clipboard_text(buf.data());
-    return 0;
+    // Without a video subsystem there is no clipboard: that is a failure, not a copy.
+    return SDL_SetClipboardText(buf.data()) == 0 ? 0 : 1;
 }
 
 int vull_save_clipboard_to_file(const char *path) {

@@ -34,8 +34,8 @@ void vull_set_clipboard_text_preemptive(const char *text);
 char *
 vull_get_clipboard_text(); // engine-allocated copy (caller frees with vull_free); "" when empty
 int vull_has_clipboard_text();
-int vull_load_clipboard_from_file(
-    const char *path); // 0 done, 1 the file does not open; at most 1 MiB
+// 0 done; 1 the file does not open or the clipboard refused the text. At most 1 MiB.
+int vull_load_clipboard_from_file(const char *path);
 int vull_save_clipboard_to_file(const char *path); // 0 done, 1 no text or the file does not open
 
 // ---- folders and paths ----

@@ -111,6 +111,16 @@ void read_line(const vull_bitmap *img, int x0, int y, char *out) {
     out[n] = 0;
 }
 
+// What a board cart that did not load is reported as.
+const char *png_cart_failure() {
+    switch (zibo6_png_cart_status) {
+    case PNG_CART_FUTURE: return "future version. please update!";
+    case PNG_CART_CORRUPTED: return "cartridge data is corrupted";
+    case PNG_CART_WRONG_SIZE: return "wrong size for a zibo-6 cart";
+    default: return "could not load";
+    }
+}
+
 } // namespace
 
 bool board_set_host(const char *host) {
@@ -212,6 +222,7 @@ int download_nfo(const char *lid) {
     char url[1024], file[1024];
     get_bbs_temp_nfo_filename(lid, file, sizeof file);
     if (!file[0]) return 3;
+    browse_copy_text(board.lid, lid, sizeof board.lid); // names the final .nfo
     snprintf(url, sizeof url, "%s/bbs/cpost_lister3.php?nfo=1&version=%s%c&lid=%s", board.host,
              BOARD_VERSION, get_platform_char(), lid);
     return download_file(url, file, 0);
@@ -366,11 +377,21 @@ int check_cart_update_nfo() {
     get_bbs_nfo_filename(pstate.running_cart_lid, path, sizeof path);
     browse_item it{};
     if (!path[0] || set_item_from_nfo(&it, path) != 0) return 0;
-    if (strlen(it.lid) < 2 || pstate.sub_mode != 0 || run_chain_count() != 0) return 0;
+    if (strlen(it.lid) < 2 || pstate.sub_mode == 0 || run_chain_count() != 0) return 0;
     char file[1024];
     get_bbs_cart_filename(it.lid, file, sizeof file);
     if (file[0] && strcmp(file, pstate.current_filename) != 0) app.update_available = 1;
     return app.update_available;
+}
+
+void dl_on_load() {
+    std::lock_guard<std::mutex> g(job_lock);
+    if (app.download_state == 1) app.download_state = check_bbs_file_ok(app.download_file);
+}
+
+void dl_on_error() {
+    std::lock_guard<std::mutex> g(job_lock);
+    if (app.download_state == 1) app.download_state = 3;
 }
 
 void update_browse_download() {
@@ -394,13 +415,19 @@ void update_browse_download() {
         else if (!board.listing_append)
             copy_file(file, board.final_listing);
     } else if (ends_with(file, ".nfo")) {
+        char final_nfo[1024];
+        get_bbs_nfo_filename(board.lid, final_nfo, sizeof final_nfo);
+        if (final_nfo[0]) copy_file(file, final_nfo);
         check_cart_update_nfo();
     } else {
+        board.cart_download = 0;
         zibo6_cart *cart = load_zibo6_cart_png(file);
-        if (!cart)
-            show_message("could not load", 1500);
-        else
-            prepare_loaded_cart(cart, file);
+        if (!cart) {
+            show_message(png_cart_failure(), 1500);
+            return;
+        }
+        prepare_loaded_cart(cart, file);
+        pstate.pending_action = 1; // run it
     }
 }
 
@@ -464,7 +491,10 @@ void update_load_download() {
     }
     zibo6_cart *cart = load_zibo6_cart_png(file);
     if (!cart) {
-        show_message("could not load", 1900);
+        // the prompt's load reports only a newer cart apart from other failures
+        show_message(zibo6_png_cart_status == PNG_CART_FUTURE ? "future version. please update!"
+                                                              : "could not load",
+                     1900);
         board.load_result = -4;
         return;
     }
@@ -510,4 +540,30 @@ void browse_toggle_favourite_ingame(const char *lid, const char *text) {
         sanitise_browse_item(it);
     }
     save_browse_favourites();
+}
+
+void browse_toggle_favourite() {
+    browse_list *list = &browse.list[browse.current_list];
+    browse_item *cur = get_browse_item(list, list->cursor);
+    if (cur->kind != BROWSE_CART) return;
+    browse_item copy = *cur;
+    browse_list *fav = &browse.list[LIST_FAV];
+    int before = fav->count;
+    browse_toggle_favourite_0(copy.lid, copy.text);
+    if (fav->count > before) { // the whole item, with a label of its own
+        browse_item *it = &fav->items[fav->count - 1];
+        *it = copy;
+        it->label = browse_copy_label(copy.label);
+    }
+    save_browse_favourites();
+    for (browse_list &l : browse.list) update_list_favourites(&l);
+}
+
+int browse_update_cartridge_to_newer_version() {
+    char path[1024];
+    get_bbs_nfo_filename(pstate.running_cart_lid, path, sizeof path);
+    if (!path[0] || set_running_item_from_nfo(path) != 0) return 1;
+    board.cart_download = 1;
+    browse_copy_text(board.title, browse.running_item.title, sizeof board.title);
+    return download_bbs_cart(browse.running_item.lid) == 1 ? 0 : 1;
 }

@@ -34,6 +34,8 @@ int download_nfo(const char *lid);
 void get_bbs_cart_url(const char *host, const char *lid, char *out, size_t out_size);
 int check_bbs_file_ok(const char *path); // 2 usable, 3 missing, empty or a PNG that does not decode
 void cancel_download(const char *message);
+void dl_on_load();  // the finished fetch's file checks: state 2 or 3
+void dl_on_error(); // the fetch failed: state 3
 void update_browse_download();
 void update_load_download();
 int board_load_by_id(const char *lid); // the prompt's load of a board cart by its id
@@ -47,6 +49,9 @@ void browse_load_cached_listing(browse_list *list);
 int set_item_from_nfo(browse_item *item, const char *path);
 int set_running_item_from_nfo(const char *path);
 int check_cart_update_nfo();
+// Re-reads the running cart's information and fetches its newer cart; 0 started.
+int browse_update_cartridge_to_newer_version();
 
 void browse_toggle_favourite_0(const char *lid, const char *text);
 void browse_toggle_favourite_ingame(const char *lid, const char *text);
+void browse_toggle_favourite(); // the browser's current item, saved to favourites.txt

@@ -471,14 +471,17 @@ vull_bitmap *create_label_from_any_cart(const char *path) {
     if (ends_with(path, ".png")) return create_label_from_file(path);
     if (!vull_file_exists(path)) return nullptr;
     zibo6_cart *cart = load_zibo6_cart_any_format(path);
-    vull_bitmap *copy = nullptr;
-    if (cart && cart->label) {
-        copy = vull_create_bitmap(cart->label->width, cart->label->height, 8);
-        if (copy)
-            for (int y = 0; y < copy->height; y++)
-                memcpy(copy->rows[y], cart->label->rows[y], size_t(copy->width));
-    }
+    vull_bitmap *copy = cart ? browse_copy_label(cart->label) : nullptr;
     vull_destroy_zibo6_cart(cart);
+    return copy;
+}
+
+vull_bitmap *browse_copy_label(const vull_bitmap *label) {
+    if (!label) return nullptr;
+    vull_bitmap *copy = vull_create_bitmap(label->width, label->height, 8);
+    if (copy)
+        for (int y = 0; y < copy->height; y++)
+            memcpy(copy->rows[y], label->rows[y], size_t(copy->width));
     return copy;
 }
 

@@ -97,6 +97,7 @@ void get_bbs_listing_filename(const char *list_name, int temp, int more, char *o
 
 vull_bitmap *create_label_from_any_cart(const char *path); // PNG region or the cart's label
 vull_bitmap *create_label_from_cart_lid(const char *lid);
+vull_bitmap *browse_copy_label(const vull_bitmap *label); // 8-bit copy; null for none
 int save_bbs_cart_label(const browse_item *item); // 0 written or present
 void extract_label_palette(browse_item *item);
 

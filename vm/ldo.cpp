@@ -344,14 +344,7 @@ int luaD_precall(lua_State *L, StkId func, int nresults) {
             setnilvalue(L->top++);
         base = (!p->is_vararg) ? func + 1 : adjust_varargs(L, p, n);
         ci = next_ci(L);
-        ci->nresults = static_cast<short>(nresults);
-        ci->func = func;
-        ci->u.l.base = base;
-        ci->top = base + p->maxstacksize;
-        lua_assert(ci->top <= L->stack_last);
-        ci->u.l.savedpc = p->code;
-        ci->callstatus = CIST_LUA;
-        L->top = ci->top;
+        luaD_enterlua(L, ci, func, base, p, nresults);
         luaC_checkGC(L);
         return 0;
     }
@@ -360,18 +353,6 @@ int luaD_precall(lua_State *L, StkId func, int nresults) {
         return luaD_precall(L, func, nresults);
     }
     }
-}
-
-int luaD_poscall(lua_State *L, StkId firstResult) {
-    CallInfo *ci = L->ci;
-    StkId res = ci->func; /* results go where the function was */
-    int wanted = ci->nresults;
-    int i;
-    L->ci = ci = ci->previous;
-    for (i = wanted; i != 0 && firstResult < L->top; i--) setobjs2s(L, res++, firstResult++);
-    while (i-- > 0) setnilvalue(res++);
-    L->top = res;
-    return (wanted - LUA_MULTRET); /* 0 when all results were wanted */
 }
 
 void luaD_call(lua_State *L, StkId func, int nResults, int allowyield) {

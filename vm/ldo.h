@@ -20,7 +20,40 @@ int luaD_precall(lua_State *L, StkId func, int nresults);
 void luaD_call(lua_State *L, StkId func, int nResults, int allowyield);
 void luaD_callnoyield(lua_State *L, StkId func, int nResults);
 int luaD_pcall(lua_State *L, Pfunc func, void *u, ptrdiff_t oldtop, ptrdiff_t ef);
-int luaD_poscall(lua_State *L, StkId firstResult);
+
+/*
+** The frame of a call to a Lua function: the record that follows the
+** caller's (already allocated), its base and registers.  The stack room is
+** checked and missing arguments filled by the caller.
+*/
+inline void luaD_enterlua(lua_State *L, CallInfo *ci, StkId func, StkId base, Proto *p,
+                          int nresults) {
+    ci->nresults = static_cast<short>(nresults);
+    ci->func = func;
+    ci->u.l.base = base;
+    ci->top = base + p->maxstacksize;
+    lua_assert(ci->top <= L->stack_last);
+    ci->u.l.savedpc = p->code;
+    ci->callstatus = CIST_LUA;
+    L->top = ci->top;
+}
+
+/*
+** Ends the current frame: its results (from firstResult to the top) move to
+** the function's slot, missing wanted results become nil.  Returns 0 when
+** all results were wanted.
+*/
+inline int luaD_poscall(lua_State *L, StkId firstResult) {
+    CallInfo *ci = L->ci;
+    StkId res = ci->func; /* results go where the function was */
+    int wanted = ci->nresults;
+    int i;
+    L->ci = ci = ci->previous;
+    for (i = wanted; i != 0 && firstResult < L->top; i--) setobjs2s(L, res++, firstResult++);
+    while (i-- > 0) setnilvalue(res++);
+    L->top = res;
+    return (wanted - LUA_MULTRET);
+}
 void luaD_reallocstack(lua_State *L, int newsize);
 void luaD_growstack(lua_State *L, int n);
 void luaD_shrinkstack(lua_State *L);

@@ -483,9 +483,28 @@ void luaV_finishOp(lua_State *L) {
     luaD_throw(L, LUA_YIELD);
 }
 
-#define budget_exceeded()                                                                          \
-    (static_cast<int32_t>(cpu_superyield | cpu_cycles_slice) >                                     \
-     static_cast<int32_t>(cpu_cycles_slice_max))
+/*
+** The dispatch loop keeps the saved position and the three cycle values in
+** locals.  Everything that can run other code, raise an error or touch the
+** counters (allocation hooks, metamethods, spend_cpu, the collector) goes
+** through Protect, which writes the position and the slice counter back first
+** and reloads the counters, the budget and the base afterwards.
+*/
+#define budget_exceeded() (static_cast<int32_t>(sy | slice) > max)
+
+#define savepc()    (ci->u.l.savedpc = pc)
+#define savestate() (savepc(), cpu_cycles_slice = slice)
+#define loadcounters()                                                                             \
+    (slice = cpu_cycles_slice, sy = cpu_superyield,                                                \
+     max = static_cast<int32_t>(cpu_cycles_slice_max))
+
+#define Protect(x)                                                                                 \
+    {                                                                                              \
+        savestate();                                                                               \
+        { x; };                                                                                    \
+        loadcounters();                                                                            \
+        base = ci->u.l.base;                                                                       \
+    }
 
 #define RA(i)  (base + GETARG_A(i))
 #define RB(i)  (base + GETARG_B(i))
@@ -495,37 +514,49 @@ void luaV_finishOp(lua_State *L) {
 #define KBx(i) (k + GETARG_Bx(i))
 
 /* jump, closing upvalues from R(A-1) up when A is set */
-#define dojump(ci, i, e)                                                                           \
+#define dojump(i, e)                                                                               \
     {                                                                                              \
-        int a = GETARG_A(i);                                                                       \
-        if (a > 0) luaF_close(L, ci->u.l.base + a - 1);                                            \
-        ci->u.l.savedpc += GETARG_sBx(i) + e;                                                      \
+        int a_ = GETARG_A(i);                                                                      \
+        if (a_ > 0) Protect(luaF_close(L, base + a_ - 1));                                         \
+        pc += GETARG_sBx(i) + e;                                                                   \
     }
 
 /* the JMP after a test, carried out without a check or charge of its own */
-#define donextjump(ci)                                                                             \
+#define donextjump()                                                                               \
     {                                                                                              \
-        i = *ci->u.l.savedpc;                                                                      \
-        dojump(ci, i, 1);                                                                          \
+        i = *pc;                                                                                   \
+        dojump(i, 1);                                                                              \
     }
 
-/* anything that may call out can move the stack */
-#define Protect(x)                                                                                 \
+/* a test's outcome: skip the JMP that follows, or carry it out */
+#define condjump(cond)                                                                             \
     {                                                                                              \
-        { x; };                                                                                    \
-        base = ci->u.l.base;                                                                       \
+        if (cond)                                                                                  \
+            pc++;                                                                                  \
+        else                                                                                       \
+            donextjump();                                                                          \
     }
 
 #define checkGC(L, c)                                                                              \
-    Protect(if (G(L)->GCdebt > 0) {                                                                \
-        L->top = (c);                                                                              \
-        luaC_step(L);                                                                              \
-        L->top = ci->top;                                                                          \
-    })
+    {                                                                                              \
+        if (G(L)->GCdebt > 0) {                                                                    \
+            Protect(L->top = (c); luaC_step(L); L->top = ci->top;);                                \
+        }                                                                                          \
+    }
 
-/* luaH_get without its dispatch for the common short-string key */
+/* luaH_get without its dispatch for the common keys: short strings, and
+   numbers with an integer value inside the array part */
 static inline const TValue *raw_lookup(Table *h, const TValue *key) {
-    return ttisshrstring(key) ? luaH_getstr(h, rawtsvalue(key)) : luaH_get(h, key);
+    if (ttisshrstring(key)) return luaH_getstr(h, rawtsvalue(key));
+    if (ttisnumber(key)) {
+        lua_Number n = nvalue(key);
+        /* 16.16: an integer key has no fraction bits */
+        if ((n & 0xffff) == 0) {
+            uint32_t idx = static_cast<uint32_t>(n >> 16) - 1u;
+            if (idx < static_cast<uint32_t>(h->sizearray)) return &h->array[idx];
+        }
+    }
+    return luaH_get(h, key);
 }
 
 /* A raw hit, a miss with no __index to consult, or a hit in an __index table
@@ -564,6 +595,8 @@ static inline const TValue *raw_lookup(Table *h, const TValue *key) {
         }                                                                                          \
     }
 
+/* number-number operands are computed here; anything else takes the
+   metamethod path */
 #define arith_op(op, tm)                                                                           \
     {                                                                                              \
         TValue *rb = RKB(i);                                                                       \
@@ -571,6 +604,19 @@ static inline const TValue *raw_lookup(Table *h, const TValue *key) {
         if (ttisnumber(rb) && ttisnumber(rc)) {                                                    \
             lua_Number nb = nvalue(rb), nc = nvalue(rc);                                           \
             setnvalue(ra, op(nb, nc));                                                             \
+        } else {                                                                                   \
+            Protect(luaV_arith(L, ra, rb, rc, tm));                                                \
+        }                                                                                          \
+    }
+
+/* the same for operators that charge cycles or read console memory */
+#define arith_op_protected(op, tm)                                                                 \
+    {                                                                                              \
+        TValue *rb = RKB(i);                                                                       \
+        TValue *rc = RKC(i);                                                                       \
+        if (ttisnumber(rb) && ttisnumber(rc)) {                                                    \
+            lua_Number nb = nvalue(rb), nc = nvalue(rc);                                           \
+            Protect(setnvalue(ra, op(nb, nc)));                                                    \
         } else {                                                                                   \
             Protect(luaV_arith(L, ra, rb, rc, tm));                                                \
         }                                                                                          \
@@ -584,319 +630,512 @@ static inline const TValue *raw_lookup(Table *h, const TValue *key) {
 #define op_peek2(a, b) ((void)(b), zibo6_peek_2(a))
 #define op_peek4(a, b) ((void)(b), zibo6_peek_4(a))
 
+/*
+** Dispatch: with labels as values each handler ends in its own indirect
+** jump, which the branch predictor follows per opcode; elsewhere a switch.
+** Every handler starts with its instruction's charge, a constant.
+*/
+#if defined(__GNUC__) && !defined(Z6_NO_COMPUTED_GOTO)
+#define Z6_COMPUTED_GOTO 1
+#else
+#define Z6_COMPUTED_GOTO 0
+#endif
+
+#define charge(op) (slice += cycle_costs.v[op])
+
+#if Z6_COMPUTED_GOTO
+#define vmcase(op)                                                                                 \
+    L_##op:                                                                                        \
+    charge(op);
+#define vmdefault                                                                                  \
+    L_default:                                                                                     \
+    charge(63);
+#define vmbreak                                                                                    \
+    {                                                                                              \
+        i = *(pc++);                                                                               \
+        if (l_unlikely(budget_exceeded())) goto budget_stop;                                       \
+        ra = RA(i);                                                                                \
+        goto *disptab[GET_OPCODE(i)];                                                              \
+    }
+#else
+#define vmcase(op)                                                                                 \
+    case op:                                                                                       \
+        charge(op);
+#define vmdefault                                                                                  \
+    default:                                                                                       \
+        charge(63);
+#define vmbreak break
+#endif
+
+#if defined(__GNUC__)
+#define l_unlikely(x) __builtin_expect(!!(x), 0)
+#else
+#define l_unlikely(x) (x)
+#endif
+
 void luaV_execute(lua_State *L) {
+#if Z6_COMPUTED_GOTO
+#define D(op) &&L_##op
+    static const void *const disptab[64] = {
+        D(OP_MOVE),     D(OP_LOADK),    D(OP_LOADKX),   D(OP_LOADBOOL), D(OP_LOADNIL),
+        D(OP_GETUPVAL), D(OP_GETTABUP), D(OP_GETTABLE), D(OP_SETTABUP), D(OP_SETUPVAL),
+        D(OP_SETTABLE), D(OP_NEWTABLE), D(OP_SELF),     D(OP_ADD),      D(OP_SUB),
+        D(OP_MUL),      D(OP_DIV),      D(OP_MOD),      D(OP_POW),      D(OP_Z6BAND),
+        D(OP_Z6BOR),    D(OP_Z6BXOR),   D(OP_Z6SHL),    D(OP_Z6SHR),    D(OP_Z6LSHR),
+        D(OP_Z6ROTL),   D(OP_Z6ROTR),   D(OP_Z6BNOT),   D(OP_Z6IDIV),   D(OP_Z6PEEK),
+        D(OP_Z6PEEK2),  D(OP_Z6PEEK4),  D(OP_UNM),      D(OP_NOT),      D(OP_LEN),
+        D(OP_CONCAT),   D(OP_JMP),      D(OP_EQ),       D(OP_LT),       D(OP_LE),
+        D(OP_TEST),     D(OP_TESTSET),  D(OP_CALL),     D(OP_TAILCALL), D(OP_RETURN),
+        D(OP_FORLOOP),  D(OP_FORPREP),  D(OP_TFORCALL), D(OP_TFORLOOP), D(OP_SETLIST),
+        D(OP_CLOSURE),  D(OP_VARARG),
+        /* EXTRAARG and the unused codes 53-63 */
+        D(default), D(default), D(default), D(default), D(default), D(default), D(default),
+        D(default), D(default), D(default), D(default), D(default)};
+#undef D
+    static_assert(OP_VARARG == 51 && NUM_OPCODES == 53, "dispatch table order");
+#endif
     CallInfo *ci = L->ci;
     LClosure *cl;
     TValue *k;
     StkId base;
+    const Instruction *pc;
     Instruction i;
     StkId ra;
+    uint32_t slice, sy; /* cpu_cycles_slice and cpu_superyield */
+    int32_t max;        /* cpu_cycles_slice_max */
 newframe: /* a Lua call or return switched frames; a resume enters here too */
     lua_assert(ci == L->ci);
     cl = clLvalue(ci->func);
     k = cl->p->k;
     base = ci->u.l.base;
+    pc = ci->u.l.savedpc;
+    loadcounters();
+#if Z6_COMPUTED_GOTO
+    vmbreak;
+budget_stop:
+#else
     for (;;) {
-        i = *(ci->u.l.savedpc++);
-        if (budget_exceeded()) {
-            cpu_superyielded_coresume = 1;
-            if (ci->callstatus & CIST_FORCEDYIELD) {
-                /* the first stop after a resume from a forced yield lets the
-                   instruction run, so every resume makes progress */
-                ci->callstatus &= static_cast<lu_byte>(~CIST_FORCEDYIELD);
-            } else if (L->nny == 0 || cpu_deferred_yield_overdue()) {
+        i = *(pc++);
+        if (l_unlikely(budget_exceeded()))
+#endif
+    {
+        cpu_superyielded_coresume = 1;
+        if (ci->callstatus & CIST_FORCEDYIELD) {
+            /* the first stop after a resume from a forced yield lets the
+               instruction run, so every resume makes progress */
+            ci->callstatus &= static_cast<lu_byte>(~CIST_FORCEDYIELD);
+        } else {
+            savestate();
+            if (L->nny == 0 || cpu_deferred_yield_overdue()) {
                 /* not yieldable and overdue: lua_yieldk raises the error */
                 forced_yield(L, ci);
             }
             /* else not yieldable here (a metamethod or finaliser called from
                C): run on and yield at the first instruction that can */
         }
-        cpu_cycles_slice += luaV_cycle_cost[GET_OPCODE(i)];
-        ra = RA(i);
-        lua_assert(base == ci->u.l.base);
-        lua_assert(base <= L->top && L->top < L->stack + L->stacksize);
+    }
+    ra = RA(i);
+    lua_assert(base == ci->u.l.base);
+    lua_assert(base <= L->top && L->top < L->stack + L->stacksize);
+#if Z6_COMPUTED_GOTO
+    goto *disptab[GET_OPCODE(i)];
+#else
         switch (GET_OPCODE(i)) {
-        case OP_MOVE: {
-            setobjs2s(L, ra, RB(i));
-            break;
+#endif
+    vmcase(OP_MOVE) {
+        setobjs2s(L, ra, RB(i));
+        vmbreak;
+    }
+    vmcase(OP_LOADK) {
+        TValue *rb = KBx(i);
+        setobj2s(L, ra, rb);
+        vmbreak;
+    }
+    vmcase(OP_LOADKX) {
+        TValue *rb;
+        lua_assert(GET_OPCODE(*pc) == OP_EXTRAARG);
+        rb = k + GETARG_Ax(*pc++);
+        setobj2s(L, ra, rb);
+        vmbreak;
+    }
+    vmcase(OP_LOADBOOL) {
+        setbvalue(ra, GETARG_B(i));
+        if (GETARG_C(i)) pc++;
+        vmbreak;
+    }
+    vmcase(OP_LOADNIL) {
+        int b = GETARG_B(i);
+        do { setnilvalue(ra++); } while (b--);
+        vmbreak;
+    }
+    vmcase(OP_GETUPVAL) {
+        int b = GETARG_B(i);
+        setobj2s(L, ra, cl->upvals[b]->v);
+        vmbreak;
+    }
+    vmcase(OP_GETTABUP) {
+        int b = GETARG_B(i);
+        fast_gettable(cl->upvals[b]->v, RKC(i), ra);
+        vmbreak;
+    }
+    vmcase(OP_GETTABLE) {
+        fast_gettable(RB(i), RKC(i), ra);
+        vmbreak;
+    }
+    vmcase(OP_SETTABUP) {
+        int a = GETARG_A(i);
+        fast_settable(cl->upvals[a]->v, RKB(i), RKC(i));
+        vmbreak;
+    }
+    vmcase(OP_SETUPVAL) {
+        UpVal *uv = cl->upvals[GETARG_B(i)];
+        setobj(L, uv->v, ra);
+        luaC_barrier(L, uv, ra);
+        vmbreak;
+    }
+    vmcase(OP_SETTABLE) {
+        fast_settable(ra, RKB(i), RKC(i));
+        vmbreak;
+    }
+    vmcase(OP_NEWTABLE) {
+        int b = GETARG_B(i);
+        int c = GETARG_C(i);
+        Protect(Table *t = luaH_new(L); sethvalue(L, ra, t);
+                if (b != 0 || c != 0) luaH_resize(L, t, luaO_fb2int(b), luaO_fb2int(c)););
+        checkGC(L, ra + 1);
+        vmbreak;
+    }
+    vmcase(OP_SELF) {
+        StkId rb = RB(i);
+        setobjs2s(L, ra + 1, rb);
+        fast_gettable(rb, RKC(i), ra);
+        vmbreak;
+    }
+    vmcase(OP_ADD) {
+        arith_op(wrap_add, TM_ADD);
+        vmbreak;
+    }
+    vmcase(OP_SUB) {
+        arith_op(wrap_sub, TM_SUB);
+        vmbreak;
+    }
+    vmcase(OP_MUL) {
+        arith_op(z6_fmul, TM_MUL);
+        vmbreak;
+    }
+    vmcase(OP_DIV) {
+        arith_op(z6_fdiv, TM_DIV);
+        vmbreak;
+    }
+    vmcase(OP_MOD) {
+        arith_op(z6_fmod, TM_MOD);
+        vmbreak;
+    }
+    vmcase(OP_POW) {
+        arith_op_protected(z6_fpow, TM_POW);
+        vmbreak;
+    }
+    vmcase(OP_Z6BAND) {
+        arith_op(op_band, TM_BAND);
+        vmbreak;
+    }
+    vmcase(OP_Z6BOR) {
+        arith_op(op_bor, TM_BOR);
+        vmbreak;
+    }
+    vmcase(OP_Z6BXOR) {
+        arith_op(op_bxor, TM_BXOR);
+        vmbreak;
+    }
+    vmcase(OP_Z6SHL) {
+        arith_op(zibo6_shl, TM_SHL);
+        vmbreak;
+    }
+    vmcase(OP_Z6SHR) {
+        arith_op(zibo6_ashr, TM_SHR);
+        vmbreak;
+    }
+    vmcase(OP_Z6LSHR) {
+        arith_op(zibo6_lshr, TM_LSHR);
+        vmbreak;
+    }
+    vmcase(OP_Z6ROTL) {
+        arith_op(zibo6_rotl, TM_ROTL);
+        vmbreak;
+    }
+    vmcase(OP_Z6ROTR) {
+        arith_op(zibo6_rotr, TM_ROTR);
+        vmbreak;
+    }
+    vmcase(OP_Z6BNOT) {
+        arith_op(op_bnot, TM_BNOT);
+        vmbreak;
+    }
+    vmcase(OP_Z6IDIV) {
+        arith_op(fix_idiv, TM_IDIV);
+        vmbreak;
+    }
+    vmcase(OP_Z6PEEK) {
+        arith_op_protected(op_peek1, TM_PEEK);
+        vmbreak;
+    }
+    vmcase(OP_Z6PEEK2) {
+        arith_op_protected(op_peek2, TM_PEEK2);
+        vmbreak;
+    }
+    vmcase(OP_Z6PEEK4) {
+        arith_op_protected(op_peek4, TM_PEEK4);
+        vmbreak;
+    }
+    vmcase(OP_UNM) {
+        TValue *rb = RB(i);
+        if (ttisnumber(rb)) {
+            lua_Number nb = nvalue(rb);
+            setnvalue(ra, wrap_neg(nb));
+        } else {
+            Protect(luaV_arith(L, ra, rb, rb, TM_UNM));
         }
-        case OP_LOADK: {
-            TValue *rb = KBx(i);
-            setobj2s(L, ra, rb);
-            break;
+        vmbreak;
+    }
+    vmcase(OP_NOT) {
+        TValue *rb = RB(i);
+        int res = l_isfalse(rb);
+        setbvalue(ra, res);
+        vmbreak;
+    }
+    vmcase(OP_LEN) {
+        Protect(luaV_objlen(L, ra, RB(i)));
+        vmbreak;
+    }
+    vmcase(OP_CONCAT) {
+        int b = GETARG_B(i);
+        int c = GETARG_C(i);
+        StkId rb;
+        L->top = base + c + 1; /* luaV_concat works down from the top */
+        Protect(luaV_concat(L, c - b + 1));
+        ra = RA(i); /* __concat may have moved the stack */
+        rb = b + base;
+        setobjs2s(L, ra, rb);
+        checkGC(L, (ra >= rb ? ra + 1 : rb));
+        L->top = ci->top;
+        vmbreak;
+    }
+    vmcase(OP_JMP) {
+        dojump(i, 0);
+        vmbreak;
+    }
+    vmcase(OP_EQ) {
+        TValue *rb = RKB(i);
+        TValue *rc = RKC(i);
+        int res;
+        if (ttisnumber(rb) && ttisnumber(rc))
+            res = nvalue(rb) == nvalue(rc);
+        else {
+            Protect(res = cast_int(equalobj(L, rb, rc)));
         }
-        case OP_LOADKX: {
-            TValue *rb;
-            lua_assert(GET_OPCODE(*ci->u.l.savedpc) == OP_EXTRAARG);
-            rb = k + GETARG_Ax(*ci->u.l.savedpc++);
-            setobj2s(L, ra, rb);
-            break;
+        condjump(res != GETARG_A(i));
+        vmbreak;
+    }
+    vmcase(OP_LT) {
+        TValue *rb = RKB(i);
+        TValue *rc = RKC(i);
+        int res;
+        if (ttisnumber(rb) && ttisnumber(rc))
+            res = nvalue(rb) < nvalue(rc);
+        else {
+            Protect(res = luaV_lessthan(L, rb, rc));
         }
-        case OP_LOADBOOL: {
-            setbvalue(ra, GETARG_B(i));
-            if (GETARG_C(i)) ci->u.l.savedpc++;
-            break;
+        condjump(res != GETARG_A(i));
+        vmbreak;
+    }
+    vmcase(OP_LE) {
+        TValue *rb = RKB(i);
+        TValue *rc = RKC(i);
+        int res;
+        if (ttisnumber(rb) && ttisnumber(rc))
+            res = nvalue(rb) <= nvalue(rc);
+        else {
+            Protect(res = luaV_lessequal(L, rb, rc));
         }
-        case OP_LOADNIL: {
-            int b = GETARG_B(i);
-            do { setnilvalue(ra++); } while (b--);
-            break;
-        }
-        case OP_GETUPVAL: {
-            int b = GETARG_B(i);
-            setobj2s(L, ra, cl->upvals[b]->v);
-            break;
-        }
-        case OP_GETTABUP: {
-            int b = GETARG_B(i);
-            fast_gettable(cl->upvals[b]->v, RKC(i), ra);
-            break;
-        }
-        case OP_GETTABLE: {
-            fast_gettable(RB(i), RKC(i), ra);
-            break;
-        }
-        case OP_SETTABUP: {
-            int a = GETARG_A(i);
-            fast_settable(cl->upvals[a]->v, RKB(i), RKC(i));
-            break;
-        }
-        case OP_SETUPVAL: {
-            UpVal *uv = cl->upvals[GETARG_B(i)];
-            setobj(L, uv->v, ra);
-            luaC_barrier(L, uv, ra);
-            break;
-        }
-        case OP_SETTABLE: {
-            fast_settable(ra, RKB(i), RKC(i));
-            break;
-        }
-        case OP_NEWTABLE: {
-            int b = GETARG_B(i);
-            int c = GETARG_C(i);
-            Table *t = luaH_new(L);
-            sethvalue(L, ra, t);
-            if (b != 0 || c != 0) luaH_resize(L, t, luaO_fb2int(b), luaO_fb2int(c));
-            checkGC(L, ra + 1);
-            break;
-        }
-        case OP_SELF: {
-            StkId rb = RB(i);
-            setobjs2s(L, ra + 1, rb);
-            fast_gettable(rb, RKC(i), ra);
-            break;
-        }
-        case OP_ADD: arith_op(wrap_add, TM_ADD); break;
-        case OP_SUB: arith_op(wrap_sub, TM_SUB); break;
-        case OP_MUL: arith_op(z6_fmul, TM_MUL); break;
-        case OP_DIV: arith_op(z6_fdiv, TM_DIV); break;
-        case OP_MOD: arith_op(z6_fmod, TM_MOD); break;
-        case OP_POW: arith_op(z6_fpow, TM_POW); break;
-        case OP_Z6BAND: arith_op(op_band, TM_BAND); break;
-        case OP_Z6BOR: arith_op(op_bor, TM_BOR); break;
-        case OP_Z6BXOR: arith_op(op_bxor, TM_BXOR); break;
-        case OP_Z6SHL: arith_op(zibo6_shl, TM_SHL); break;
-        case OP_Z6SHR: arith_op(zibo6_ashr, TM_SHR); break;
-        case OP_Z6LSHR: arith_op(zibo6_lshr, TM_LSHR); break;
-        case OP_Z6ROTL: arith_op(zibo6_rotl, TM_ROTL); break;
-        case OP_Z6ROTR: arith_op(zibo6_rotr, TM_ROTR); break;
-        case OP_Z6BNOT: arith_op(op_bnot, TM_BNOT); break;
-        case OP_Z6IDIV: arith_op(fix_idiv, TM_IDIV); break;
-        case OP_Z6PEEK: arith_op(op_peek1, TM_PEEK); break;
-        case OP_Z6PEEK2: arith_op(op_peek2, TM_PEEK2); break;
-        case OP_Z6PEEK4: arith_op(op_peek4, TM_PEEK4); break;
-        case OP_UNM: {
-            TValue *rb = RB(i);
-            if (ttisnumber(rb)) {
-                lua_Number nb = nvalue(rb);
-                setnvalue(ra, wrap_neg(nb));
-            } else {
-                Protect(luaV_arith(L, ra, rb, rb, TM_UNM));
-            }
-            break;
-        }
-        case OP_NOT: {
-            TValue *rb = RB(i);
-            int res = l_isfalse(rb);
-            setbvalue(ra, res);
-            break;
-        }
-        case OP_LEN: {
-            Protect(luaV_objlen(L, ra, RB(i)));
-            break;
-        }
-        case OP_CONCAT: {
-            int b = GETARG_B(i);
-            int c = GETARG_C(i);
-            StkId rb;
-            L->top = base + c + 1; /* luaV_concat works down from the top */
-            Protect(luaV_concat(L, c - b + 1));
-            ra = RA(i); /* __concat may have moved the stack */
-            rb = b + base;
+        condjump(res != GETARG_A(i));
+        vmbreak;
+    }
+    vmcase(OP_TEST) {
+        condjump(GETARG_C(i) ? l_isfalse(ra) : !l_isfalse(ra));
+        vmbreak;
+    }
+    vmcase(OP_TESTSET) {
+        TValue *rb = RB(i);
+        if (GETARG_C(i) ? l_isfalse(rb) : !l_isfalse(rb))
+            pc++;
+        else {
             setobjs2s(L, ra, rb);
-            checkGC(L, (ra >= rb ? ra + 1 : rb));
-            L->top = ci->top;
-            break;
+            donextjump();
         }
-        case OP_JMP: {
-            dojump(ci, i, 0);
-            break;
-        }
-        case OP_EQ: {
-            TValue *rb = RKB(i);
-            TValue *rc = RKC(i);
-            Protect(if (cast_int(equalobj(L, rb, rc)) != GETARG_A(i)) ci->u.l.savedpc++;
-                    else donextjump(ci);) break;
-        }
-        case OP_LT: {
-            Protect(if (luaV_lessthan(L, RKB(i), RKC(i)) != GETARG_A(i)) ci->u.l.savedpc++;
-                    else donextjump(ci);) break;
-        }
-        case OP_LE: {
-            Protect(if (luaV_lessequal(L, RKB(i), RKC(i)) != GETARG_A(i)) ci->u.l.savedpc++;
-                    else donextjump(ci);) break;
-        }
-        case OP_TEST: {
-            if (GETARG_C(i) ? l_isfalse(ra) : !l_isfalse(ra))
-                ci->u.l.savedpc++;
-            else
-                donextjump(ci);
-            break;
-        }
-        case OP_TESTSET: {
-            TValue *rb = RB(i);
-            if (GETARG_C(i) ? l_isfalse(rb) : !l_isfalse(rb))
-                ci->u.l.savedpc++;
-            else {
-                setobjs2s(L, ra, rb);
-                donextjump(ci);
+        vmbreak;
+    }
+    vmcase(OP_CALL) {
+        int b = GETARG_B(i);
+        int nresults = GETARG_C(i) - 1;
+        if (b != 0) L->top = ra + b; /* else open arguments left the top */
+        if (ttisLclosure(ra)) {
+            /* a Lua function with fixed parameters, when neither the stack
+               nor the record list has to grow and no collector step is due:
+               the frame is set up here, nothing runs that could see the
+               counters, so they stay in locals */
+            Proto *p = clLvalue(ra)->p;
+            CallInfo *nci = ci->next;
+            if (!p->is_vararg && nci != NULL && L->stack_last - L->top > p->maxstacksize &&
+                G(L)->GCdebt <= 0) {
+                savepc();
+                for (int n = cast_int(L->top - ra) - 1; n < p->numparams; n++)
+                    setnilvalue(L->top++);
+                L->ci = nci;
+                luaD_enterlua(L, nci, ra, ra + 1, p, nresults);
+                nci->callstatus |= CIST_REENTRY;
+                ci = nci;
+                cl = clLvalue(ra);
+                k = p->k;
+                base = ra + 1;
+                pc = p->code;
+                vmbreak;
             }
-            break;
         }
-        case OP_CALL: {
-            int b = GETARG_B(i);
-            int nresults = GETARG_C(i) - 1;
-            if (b != 0) L->top = ra + b;                 /* else open arguments left the top */
-            if (int r = luaD_precall(L, ra, nresults)) { /* C or fast C: done */
-                if (r == 2) return;                      /* it yielded: back to the resume */
-                if (nresults >= 0) L->top = ci->top;
-                base = ci->u.l.base;
-            } else { /* Lua function: run it in this same loop */
-                ci = L->ci;
-                ci->callstatus |= CIST_REENTRY;
-                goto newframe;
-            }
-            break;
-        }
-        case OP_TAILCALL: {
-            int b = GETARG_B(i);
-            if (b != 0) L->top = ra + b;
-            lua_assert(GETARG_C(i) - 1 == LUA_MULTRET);
-            if (int r = luaD_precall(L, ra, LUA_MULTRET)) { /* C or fast C: done */
-                if (r == 2) return;                         /* it yielded: back to the resume */
-                base = ci->u.l.base;
-            } else {
-                /* slide the new frame (n) down over the caller's (o), so tail
-             calls run in constant stack; everything from the function
-             through the fixed parameters (varargs included) is copied */
-                CallInfo *nci = L->ci;
-                CallInfo *oci = nci->previous;
-                StkId nfunc = nci->func;
-                StkId ofunc = oci->func;
-                StkId lim = nci->u.l.base + getproto(nfunc)->numparams;
-                if (cl->p->sizep > 0) luaF_close(L, oci->u.l.base);
-                for (int aux = 0; nfunc + aux < lim; aux++) setobjs2s(L, ofunc + aux, nfunc + aux);
-                oci->u.l.base = ofunc + (nci->u.l.base - nfunc);
-                oci->top = L->top = ofunc + (L->top - nfunc);
-                oci->u.l.savedpc = nci->u.l.savedpc;
-                oci->callstatus |= CIST_TAIL;
-                ci = L->ci = oci;
-                lua_assert(L->top == oci->u.l.base + getproto(ofunc)->maxstacksize);
-                goto newframe;
-            }
-            break;
-        }
-        case OP_RETURN: {
-            int b = GETARG_B(i);
-            if (b != 0) L->top = ra + b - 1;
-            if (cl->p->sizep > 0) luaF_close(L, base);
-            b = luaD_poscall(L, ra);
-            if (!(ci->callstatus & CIST_REENTRY)) /* entered from C: return */
-                return;
+        savestate();
+        if (int r = luaD_precall(L, ra, nresults)) { /* C or fast C: done */
+            if (r == 2) return;                      /* it yielded: back to the resume */
+            if (nresults >= 0) L->top = ci->top;
+            loadcounters();
+            base = ci->u.l.base;
+        } else { /* Lua function: run it in this same loop */
             ci = L->ci;
-            if (b) L->top = ci->top;
-            lua_assert(isLua(ci));
-            lua_assert(GET_OPCODE(*((ci)->u.l.savedpc - 1)) == OP_CALL);
+            ci->callstatus |= CIST_REENTRY;
             goto newframe;
         }
-        case OP_FORLOOP: {
-            /* the step is zeroed once the next value would pass the end of the
+        vmbreak;
+    }
+    vmcase(OP_TAILCALL) {
+        int b = GETARG_B(i);
+        if (b != 0) L->top = ra + b;
+        lua_assert(GETARG_C(i) - 1 == LUA_MULTRET);
+        savestate();
+        if (int r = luaD_precall(L, ra, LUA_MULTRET)) { /* C or fast C: done */
+            if (r == 2) return;                         /* it yielded: back to the resume */
+            loadcounters();
+            base = ci->u.l.base;
+        } else {
+            /* slide the new frame (n) down over the caller's (o), so tail
+               calls run in constant stack; everything from the function
+               through the fixed parameters (varargs included) is copied */
+            CallInfo *nci = L->ci;
+            CallInfo *oci = nci->previous;
+            StkId nfunc = nci->func;
+            StkId ofunc = oci->func;
+            StkId lim = nci->u.l.base + getproto(nfunc)->numparams;
+            if (cl->p->sizep > 0) luaF_close(L, oci->u.l.base);
+            for (int aux = 0; nfunc + aux < lim; aux++) setobjs2s(L, ofunc + aux, nfunc + aux);
+            oci->u.l.base = ofunc + (nci->u.l.base - nfunc);
+            oci->top = L->top = ofunc + (L->top - nfunc);
+            oci->u.l.savedpc = nci->u.l.savedpc;
+            oci->callstatus |= CIST_TAIL;
+            ci = L->ci = oci;
+            lua_assert(L->top == oci->u.l.base + getproto(ofunc)->maxstacksize);
+            goto newframe;
+        }
+        vmbreak;
+    }
+    vmcase(OP_RETURN) {
+        int b = GETARG_B(i);
+        if (b != 0) L->top = ra + b - 1;
+        savestate();
+        if (cl->p->sizep > 0) luaF_close(L, base);
+        b = luaD_poscall(L, ra);
+        if (!(ci->callstatus & CIST_REENTRY)) /* entered from C: return */
+            return;
+        ci = L->ci;
+        if (b) L->top = ci->top;
+        lua_assert(isLua(ci));
+        lua_assert(GET_OPCODE(*((ci)->u.l.savedpc - 1)) == OP_CALL);
+        goto newframe;
+    }
+    vmcase(OP_FORLOOP) {
+        /* the step is zeroed once the next value would pass the end of the
            number range, so the loop ends instead of wrapping */
-            lua_Number step = nvalue(ra + 2);
-            lua_Number idx = wrap_add(nvalue(ra), step);
-            lua_Number limit = nvalue(ra + 1);
-            if (step > 0) {
-                if (idx <= limit) {
-                    ci->u.l.savedpc += GETARG_sBx(i);
-                    setnvalue(ra, idx);
-                    setnvalue(ra + 3, idx);
-                    if (idx >= 0 && INT32_MAX - idx <= step) setnvalue(ra + 2, 0);
-                }
-            } else if (step < 0) {
-                if (idx >= limit) {
-                    ci->u.l.savedpc += GETARG_sBx(i);
-                    setnvalue(ra, idx);
-                    setnvalue(ra + 3, idx);
-                    if (idx < 0 &&
-                        static_cast<int64_t>(step) < static_cast<int64_t>(INT32_MIN) - idx)
-                        setnvalue(ra + 2, 0);
-                }
+        lua_Number step = nvalue(ra + 2);
+        lua_Number idx = wrap_add(nvalue(ra), step);
+        lua_Number limit = nvalue(ra + 1);
+        if (step > 0) {
+            if (idx <= limit) {
+                pc += GETARG_sBx(i);
+                setnvalue(ra, idx);
+                setnvalue(ra + 3, idx);
+                if (idx >= 0 && INT32_MAX - idx <= step) setnvalue(ra + 2, 0);
             }
-            break;
+        } else if (step < 0) {
+            if (idx >= limit) {
+                pc += GETARG_sBx(i);
+                setnvalue(ra, idx);
+                setnvalue(ra + 3, idx);
+                if (idx < 0 && static_cast<int64_t>(step) < static_cast<int64_t>(INT32_MIN) - idx)
+                    setnvalue(ra + 2, 0);
+            }
         }
-        case OP_FORPREP: {
-            const TValue *init = ra;
-            const TValue *plimit = ra + 1;
-            const TValue *pstep = ra + 2;
-            if (!tonumber(init, ra))
-                luaG_runerror(L, "'for' initial value must be a number");
-            else if (!tonumber(plimit, ra + 1))
-                luaG_runerror(L, "'for' limit must be a number");
-            else if (!tonumber(pstep, ra + 2))
-                luaG_runerror(L, "'for' step must be a number");
-            setnvalue(ra, wrap_sub(nvalue(ra), nvalue(pstep)));
-            ci->u.l.savedpc += GETARG_sBx(i);
-            break;
+        vmbreak;
+    }
+    vmcase(OP_FORPREP) {
+        const TValue *init = ra;
+        const TValue *plimit = ra + 1;
+        const TValue *pstep = ra + 2;
+        if (!tonumber(init, ra)) {
+            savestate();
+            luaG_runerror(L, "'for' initial value must be a number");
+        } else if (!tonumber(plimit, ra + 1)) {
+            savestate();
+            luaG_runerror(L, "'for' limit must be a number");
+        } else if (!tonumber(pstep, ra + 2)) {
+            savestate();
+            luaG_runerror(L, "'for' step must be a number");
         }
-        case OP_TFORCALL: {
-            /* call a copy of iterator, state and control above the loop's
+        setnvalue(ra, wrap_sub(nvalue(ra), nvalue(pstep)));
+        pc += GETARG_sBx(i);
+        vmbreak;
+    }
+    vmcase(OP_TFORCALL) {
+        /* call a copy of iterator, state and control above the loop's
            own registers, whose results land there as the loop variables */
-            StkId cb = ra + 3;
-            setobjs2s(L, cb + 2, ra + 2);
-            setobjs2s(L, cb + 1, ra + 1);
-            setobjs2s(L, cb, ra);
-            L->top = cb + 3;
-            Protect(luaD_call(L, cb, GETARG_C(i), 1));
-            L->top = ci->top;
-            /* the TFORLOOP that follows runs at once, unchecked and uncharged */
-            i = *(ci->u.l.savedpc++);
-            ra = RA(i);
-            lua_assert(GET_OPCODE(i) == OP_TFORLOOP);
-            tforloop(L, ci, ra, i);
-            break;
+        StkId cb = ra + 3;
+        setobjs2s(L, cb + 2, ra + 2);
+        setobjs2s(L, cb + 1, ra + 1);
+        setobjs2s(L, cb, ra);
+        L->top = cb + 3;
+        Protect(luaD_call(L, cb, GETARG_C(i), 1));
+        L->top = ci->top;
+        /* the TFORLOOP that follows runs at once, unchecked and uncharged */
+        i = *(pc++);
+        ra = RA(i);
+        lua_assert(GET_OPCODE(i) == OP_TFORLOOP);
+        if (!ttisnil(ra + 1)) {
+            setobjs2s(L, ra, ra + 1);
+            pc += GETARG_sBx(i);
         }
-        case OP_TFORLOOP: {
-            tforloop(L, ci, ra, i);
-            break;
+        vmbreak;
+    }
+    vmcase(OP_TFORLOOP) {
+        if (!ttisnil(ra + 1)) {
+            setobjs2s(L, ra, ra + 1);
+            pc += GETARG_sBx(i);
         }
-        case OP_SETLIST: {
-            int n = GETARG_B(i);
-            int c = GETARG_C(i);
-            if (n == 0) n = cast_int(L->top - ra) - 1;
-            if (c == 0) {
-                lua_assert(GET_OPCODE(*ci->u.l.savedpc) == OP_EXTRAARG);
-                c = GETARG_Ax(*ci->u.l.savedpc++);
-            }
+        vmbreak;
+    }
+    vmcase(OP_SETLIST) {
+        int n = GETARG_B(i);
+        int c = GETARG_C(i);
+        if (n == 0) n = cast_int(L->top - ra) - 1;
+        if (c == 0) {
+            lua_assert(GET_OPCODE(*pc) == OP_EXTRAARG);
+            c = GETARG_Ax(*pc++);
+        }
+        Protect({
             Table *h = hvalue(ra);
             int last = ((c - 1) * LFIELDS_PER_FLUSH) + n;
             if (last > h->sizearray) /* grow the array part first */
@@ -906,38 +1145,44 @@ newframe: /* a Lua call or return switched frames; a resume enters here too */
                 luaH_setint(L, h, last--, val);
                 luaC_barrierback(L, obj2gco(h), val);
             }
-            L->top = ci->top;
-            break;
+        });
+        L->top = ci->top;
+        vmbreak;
+    }
+    vmcase(OP_CLOSURE) {
+        Proto *p = cl->p->p[GETARG_Bx(i)];
+        Closure *ncl = getcached(p, cl->upvals, base);
+        if (ncl == NULL) {
+            Protect(pushclosure(L, p, cl->upvals, base, ra));
+        } else {
+            setclLvalue(L, ra, ncl);
         }
-        case OP_CLOSURE: {
-            Proto *p = cl->p->p[GETARG_Bx(i)];
-            Closure *ncl = getcached(p, cl->upvals, base);
-            if (ncl == NULL)
-                pushclosure(L, p, cl->upvals, base, ra);
-            else
-                setclLvalue(L, ra, ncl);
-            checkGC(L, ra + 1);
-            break;
+        checkGC(L, ra + 1);
+        vmbreak;
+    }
+    vmcase(OP_VARARG) {
+        int b = GETARG_B(i) - 1;
+        int n = cast_int(base - ci->func) - cl->p->numparams - 1;
+        if (b < 0) { /* all the varargs */
+            b = n;
+            Protect(luaD_checkstack(L, n));
+            ra = RA(i);
+            L->top = ra + n;
         }
-        case OP_VARARG: {
-            int b = GETARG_B(i) - 1;
-            int n = cast_int(base - ci->func) - cl->p->numparams - 1;
-            if (b < 0) { /* all the varargs */
-                b = n;
-                Protect(luaD_checkstack(L, n));
-                ra = RA(i);
-                L->top = ra + n;
+        for (int j = 0; j < b; j++) {
+            if (j < n) {
+                setobjs2s(L, ra + j, base - n + j);
+            } else {
+                setnilvalue(ra + j);
             }
-            for (int j = 0; j < b; j++) {
-                if (j < n) {
-                    setobjs2s(L, ra + j, base - n + j);
-                } else {
-                    setnilvalue(ra + j);
-                }
-            }
-            break;
         }
-        default: /* EXTRAARG and the unused codes do nothing */ break;
+        vmbreak;
+    }
+    vmdefault { /* EXTRAARG and the unused codes do nothing */
+        vmbreak;
+    }
+#if !Z6_COMPUTED_GOTO
         }
     }
+#endif
 }

@@ -142,7 +142,9 @@ TEST(ShellCommands, FoldersListingAndSaving) {
     EXPECT_TRUE(contains(out, "saved mine.z6")) << out;
     EXPECT_TRUE(contains(out, "file already exists")) << out;
     EXPECT_TRUE(contains(out, "filename too long")) << out;
-    EXPECT_TRUE(contains(out, "failed to save to clipboard")) << out;
+    EXPECT_TRUE(contains(out, "warning: label is blank")) << out;
+    EXPECT_TRUE(contains(out, "run cart and ctrl-7 to capture")) << out;
+    EXPECT_TRUE(contains(out, "failed to save to clipboard")) << out; // no clipboard here
     EXPECT_TRUE(contains(out, "tokens:")) << out;
     EXPECT_TRUE(fs::exists(root + "mine.z6"));
     EXPECT_STREQ(pstate.current_folder, "");

@@ -243,6 +243,8 @@ TEST(SystemClipboard, FileLoadKeepsTheFirstMebibyte) {
     EXPECT_EQ(read_file(dir + "/out.txt"), "h\xc3\xa9llo");
     EXPECT_EQ(vull_save_clipboard_to_file((dir + "/no/such/dir/out.txt").c_str()), 1);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    EXPECT_EQ(vull_load_clipboard_from_file((dir + "/clip.txt").c_str()), 1)
+        << "no video: no clipboard";
 }
 
 TEST(SystemClock, DatesAndStopwatch) {

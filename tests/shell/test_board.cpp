@@ -93,6 +93,28 @@ protected:
 pid_t Board::server = 0;
 int Board::port = 0;
 
+std::string scratch_file(const char *name, const std::string &bytes) {
+    std::string path = scratch + name;
+    FILE *f = fopen(path.c_str(), "wb");
+    EXPECT_NE(f, nullptr) << path;
+    if (f) {
+        fwrite(bytes.data(), 1, bytes.size(), f);
+        fclose(f);
+    }
+    return path;
+}
+
+std::string read_bytes(const std::string &path) {
+    std::string out;
+    FILE *f = fopen(path.c_str(), "rb");
+    if (!f) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    fclose(f);
+    return out;
+}
+
 TEST_F(Board, HostOptionIsChecked) {
     char before[BOARD_HOST_LEN];
     snprintf(before, sizeof before, "%s", board.host);
@@ -176,12 +198,17 @@ TEST_F(Board, LoadByIdFetchesInformationThenCart) {
     ASSERT_NE(pitem.cart, nullptr);
     EXPECT_NE(strstr(pitem.cart->code, "print(\"served\")"), nullptr);
 
-    // the information file's update flag: a cart file other than the working one
+    // the information file's update flag: a cart run from the browser (a sub-mode
+    // set) whose cart file is not the working one
     app.update_available = 0;
+    pstate.sub_mode = 2;
     snprintf(pstate.current_filename, sizeof pstate.current_filename, "other.z6");
     EXPECT_EQ(check_cart_update_nfo(), 1);
     snprintf(pstate.current_filename, sizeof pstate.current_filename, "%s", cart);
     app.update_available = 0;
+    EXPECT_EQ(check_cart_update_nfo(), 0);
+    pstate.sub_mode = 0;
+    snprintf(pstate.current_filename, sizeof pstate.current_filename, "other.z6");
     EXPECT_EQ(check_cart_update_nfo(), 0);
 
     // ids the board does not have, and hostile information
@@ -194,6 +221,68 @@ TEST_F(Board, LoadByIdFetchesInformationThenCart) {
     EXPECT_EQ(board_load_by_id("../x"), 1);
     EXPECT_EQ(board.load_result, -1);
     EXPECT_EQ(app.download_state, 0);
+}
+
+TEST_F(Board, BrowserCartDownloadRunsOrSaysWhy) {
+    pstate.pending_action = 0;
+    ASSERT_EQ(download_bbs_cart("served_cart"), 1);
+    finish(update_browse_download);
+    EXPECT_EQ(pstate.pending_action, 1); // loaded and run
+    ASSERT_NE(pitem.cart, nullptr);
+    EXPECT_NE(strstr(pitem.cart->code, "served"), nullptr);
+    pstate.pending_action = 0;
+
+    ASSERT_EQ(download_bbs_cart("wrong_size"), 1);
+    finish(update_browse_download);
+    EXPECT_EQ(pstate.pending_action, 0);
+    EXPECT_STREQ(app.message_text, "wrong size for a zibo-6 cart");
+    ASSERT_EQ(download_bbs_cart("not_there"), 1); // the board answers 404
+    finish(update_browse_download);
+    EXPECT_STREQ(app.message_text, "could not connect to bbs.");
+
+    // the update: the running cart's information names the cart to fetch again
+    snprintf(pstate.running_cart_lid, sizeof pstate.running_cart_lid, "served_cart");
+    ASSERT_EQ(download_nfo("served_cart"), 1);
+    finish(update_browse_download);
+    ASSERT_EQ(browse_update_cartridge_to_newer_version(), 0);
+    EXPECT_STREQ(browse.running_item.title, "served cart");
+    finish(update_browse_download);
+    EXPECT_EQ(pstate.pending_action, 1);
+    pstate.pending_action = 0;
+    pstate.running_cart_lid[0] = 0;
+    EXPECT_EQ(browse_update_cartridge_to_newer_version(), 1); // no running board cart
+}
+
+TEST_F(Board, FavouriteToggleOfTheCurrentItemIsSaved) {
+    browse_list *l = &browse.list[LIST_LUCKY];
+    clear_browse_list(l);
+    browse_item *it = add_browse_item(l, 0);
+    ASSERT_NE(it, nullptr);
+    it->kind = BROWSE_CART;
+    snprintf(it->lid, sizeof it->lid, "lucky_1");
+    snprintf(it->title, sizeof it->title, "lucky one");
+    it->label = vull_create_bitmap(128, 128, 8);
+    browse.current_list = LIST_LUCKY;
+    l->cursor = 0;
+    int before = browse.list[LIST_FAV].count;
+
+    browse_toggle_favourite();
+    ASSERT_EQ(browse.list[LIST_FAV].count, before + 1);
+    const browse_item &fav = browse.list[LIST_FAV].items[before];
+    EXPECT_STREQ(fav.title, "lucky one");
+    EXPECT_NE(fav.label, nullptr);
+    EXPECT_NE(fav.label, l->items[0].label); // each list owns its labels
+    EXPECT_EQ(l->items[0].listed, 1);
+    char path[VULL_PATH_LEN];
+    vull_prefix_with_appdata_path("favourites.txt", path, sizeof path);
+    EXPECT_NE(read_bytes(path).find("|lucky_1 "), std::string::npos);
+
+    browse_toggle_favourite();
+    EXPECT_EQ(browse.list[LIST_FAV].count, before);
+    EXPECT_EQ(l->items[0].listed, 0);
+    EXPECT_EQ(read_bytes(path).find("lucky_1"), std::string::npos);
+    clear_browse_list(l);
+    browse.current_list = 0;
 }
 
 TEST_F(Board, SilentServerTimesOut) {
@@ -213,28 +302,6 @@ TEST_F(Board, SilentServerTimesOut) {
     EXPECT_LT(took, 2900);
     usleep(2500000); // the late answer is ignored: the slot stays idle
     EXPECT_EQ(app.download_state, 0);
-}
-
-std::string scratch_file(const char *name, const std::string &bytes) {
-    std::string path = scratch + name;
-    FILE *f = fopen(path.c_str(), "wb");
-    EXPECT_NE(f, nullptr) << path;
-    if (f) {
-        fwrite(bytes.data(), 1, bytes.size(), f);
-        fclose(f);
-    }
-    return path;
-}
-
-std::string read_bytes(const std::string &path) {
-    std::string out;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-    fclose(f);
-    return out;
 }
 
 TEST_F(Board, HostileInformationFilesReachNoPath) {
