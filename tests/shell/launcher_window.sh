@@ -1,17 +1,18 @@
 #!/bin/sh
 # The launcher as a person uses it, in a real window under Xvfb on the real
-# data.pod: the boot sound goes to the disk audio file, the head cart loads an
-# embedded cart with a breadcrumb, the cart runs, and the pause menu's
-# breadcrumb item brings the launcher back. Skipped with a message where Xvfb
-# or xdotool is missing.
-# Usage: launcher_window.sh ZIBO6 DATA_POD SOURCE_DIR
+# data.pod: the boot screen matches its stored picture, the boot sound goes to
+# the disk audio file, the head cart loads an embedded cart with a breadcrumb,
+# the cart runs, and the pause menu's breadcrumb item brings the launcher back.
+# Skipped with a message where Xvfb, xdotool or xwd is missing.
+# Usage: launcher_window.sh ZIBO6 DATA_POD WINDOWCMP SOURCE_DIR
 set -u
 PLAYER=$1
 DATAPOD=$2
-SRC=$3
+WINDOWCMP=$3
+SRC=$4
 NAME=launcher_window
 . "$SRC/tests/support/window_lib.sh"
-need_tools 0 Xvfb xdotool
+need_tools 0 Xvfb xdotool xwd
 FAILS=0
 fail() {
     echo "FAIL: $*"
@@ -29,6 +30,14 @@ PPID_=$!
 wait_window
 [ -n "$win" ] || { cat "$WORK/out"; echo "FAIL: no window titled zibo-6"; exit 1; }
 xdotool windowfocus --sync "$win" >/dev/null 2>&1
+
+# The boot screen: logo, version line, notice and "booting cartridge..".
+EXPECTED=$SRC/tests/shell/boot_screen.png
+if ! boot_dump "$WINDOWCMP" "$WORK/boot.xwd"; then
+    fail "the boot screen was not seen standing still before the head cart loaded"
+elif ! "$WINDOWCMP" "$WORK/boot.xwd" "$EXPECTED" >"$WORK/cmp.log" 2>&1; then
+    fail "the boot screen differs: $(cat "$WORK/cmp.log")"
+fi
 
 # Waits up to 20 s until the player has printed line $2 at least $1 times.
 printed() {
@@ -48,6 +57,8 @@ press() { # press KEY: held long enough for a frame to see it
 }
 
 printed 1 "launcher: ready" || fail "the head cart did not start"
+# What the audio file held when the head cart started: the boot's own sound.
+boot_audio=$(wc -c <"$WORK/audio.raw" 2>/dev/null || echo 0)
 press z
 press z
 printed 1 "launcher: load orchard.z6" || fail "the launcher did not load orchard"
@@ -66,10 +77,15 @@ kill -0 "$PPID_" 2>/dev/null && kill -KILL "$PPID_"
 wait "$PPID_" 2>/dev/null
 PPID_=""
 
-# The boot sound: the disk audio file holds sound, not only silence.
+# The boot sound: sound in the part of the disk audio file written before the
+# head cart started (less half a second, 16-bit mono at 22050 Hz, for the time
+# the line took to be seen), where nothing but the boot plays.
+nonzero() { od -An -v -tx1 | tr -s ' \n' '\n\n' | grep -cv '^0*$'; }
 if [ ! -s "$WORK/audio.raw" ]; then
     fail "no disk audio file"
-elif [ "$(od -An -v -tx1 "$WORK/audio.raw" | tr -s ' \n' '\n\n' | grep -cv '^0*$')" -lt 1000 ]; then
+elif [ "$(head -c $((boot_audio - 22050 > 0 ? boot_audio - 22050 : 0)) "$WORK/audio.raw" | nonzero)" -lt 1000 ]; then
+    fail "no boot sound before the head cart started ($boot_audio bytes then)"
+elif [ "$(nonzero <"$WORK/audio.raw")" -lt 1000 ]; then
     fail "the disk audio file holds only silence"
 fi
 

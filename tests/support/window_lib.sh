@@ -52,3 +52,28 @@ wait_window() {
     done
     [ -n "$win" ]
 }
+
+# boot_dump WINDOWCMP OUT.xwd: a dump of window $win showing the boot screen
+# of the player just started with -home "$WORK/home". The window is dumped
+# every tenth of a second until the boot logs the head cart's loading
+# ("prepare_loaded_cart" in log.txt); a dump finished before that line shows
+# the boot. The last two such dumps must show the same console picture: the
+# logo and text stand still for the boot's last second and more, while the
+# steps before change every few frames. 1 when no such pair was seen.
+boot_dump() {
+    n=0
+    while [ $n -lt 300 ]; do
+        xwd -silent -id "$win" -out "$WORK/boot$n.xwd" || return 1
+        grep -q prepare_loaded_cart "$WORK/home/log.txt" 2>/dev/null && break
+        n=$((n + 1))
+        sleep 0.1
+    done
+    [ $n -ge 2 ] || return 1
+    for k in 1 2; do
+        rm -f "$WORK/boot_pair$k.actual.png"
+        "$1" "$WORK/boot$((n - k)).xwd" "$WORK/boot_pair$k.png" >/dev/null 2>&1
+        [ -f "$WORK/boot_pair$k.actual.png" ] || return 1
+    done
+    cmp -s "$WORK/boot_pair1.actual.png" "$WORK/boot_pair2.actual.png" || return 1
+    cp "$WORK/boot$((n - 1)).xwd" "$2"
+}

@@ -5,9 +5,9 @@
 // Entries of data.pod (file items, in this order):
 //   0 bios.z6       the bios text cart (its sfx 0 is the boot sound)
 //   1 resource.pod  palette (1), logo (2), title text (4), window icon (6, 128x128),
-//                   the pictures of pictures.txt at their own slots and the
-//                   PNG cart template (145); every other slot up to the last
-//                   picture is a reserved empty item
+//                   the pictures of pictures.txt at their own slots, among them
+//                   the PNG cart template (145); every other slot up to the
+//                   last picture is a reserved empty item
 //   2 font.pod      256 glyph bitmaps, 5 rows; codes 0-127 3 wide, 128-255 7 wide
 //   3 head.z6       the head cart as a 32 KB cart image
 //   4.. further carts named on the command line, as 32 KB images
@@ -156,24 +156,6 @@ vull_bitmap *cells_bitmap32(const std::vector<int> &cells, int w, int h,
     return bmp;
 }
 
-// The PNG cart's blank cartridge, 160 x 205: a body, a recessed label window
-// at (16, 24) and a strip for the three text lines from y 165. A plain stand
-// for the drawn picture the assets will hold.
-vull_bitmap *cart_template(const vull_palette_rec *pal) {
-    vull_bitmap *bmp = vull_create_bitmap(CART_W, CART_H, 32);
-    if (!bmp) fail("out of memory");
-    auto colour = [&](int i) { return vull_palette_colour(pal, i) | 0xFF000000u; };
-    for (int y = 0; y < CART_H; y++)
-        for (int x = 0; x < CART_W; x++) {
-            bool label = x >= 14 && x < 146 && y >= 22 && y < 154;
-            bool strip = x >= 14 && x < 146 && y >= 163 && y < 196;
-            bool edge = x < 2 || x >= CART_W - 2 || y < 2 || y >= CART_H - 2;
-            uint32_t c = edge ? colour(0) : label ? colour(0) : strip ? colour(1) : colour(5);
-            std::memcpy(bmp->rows[y] + x * 4, &c, 4);
-        }
-    return bmp;
-}
-
 // A grid drawn at scale times its size, each cell a scale x scale block.
 vull_bitmap *grid_bitmap32(const std::string &path, int w, int h, int scale,
                            const vull_palette_rec *pal) {
@@ -183,14 +165,9 @@ vull_bitmap *grid_bitmap32(const std::string &path, int w, int h, int scale,
     return cells_bitmap32(big, w * scale, h * scale, pal);
 }
 
-// Fills the resource pod up to slot n: reserved items, and the PNG cart
-// template at its own slot.
-void pad_resource_slots(cpod *pod, int n, const vull_palette_rec *pal) {
-    while (pod->count < n)
-        if (pod->count == CART_TEMPLATE_SLOT)
-            add(pod, CPOD_BITMAP, cart_template(pal));
-        else
-            add(pod, CPOD_FILE, file_item("reserved", nullptr, 0));
+// Fills the resource pod up to slot n with reserved items.
+void pad_resource_slots(cpod *pod, int n) {
+    while (pod->count < n) add(pod, CPOD_FILE, file_item("reserved", nullptr, 0));
 }
 
 // pictures.txt: blocks of "picture N WxH" or "picture32 N WxH" and H rows,
@@ -207,7 +184,7 @@ void add_pictures(cpod *pod, const std::string &path, const vull_palette_rec *pa
             fail(path + ": bad picture line: " + lines[i]);
         std::vector<std::string> rows(lines.begin() + long(i) + 1, lines.begin() + long(i) + 1 + h);
         std::vector<int> cells = grid_cells(path, rows, w, h);
-        pad_resource_slots(pod, n, pal);
+        pad_resource_slots(pod, n);
         add(pod, CPOD_BITMAP,
             kind[7] ? cells_bitmap32(cells, w, h, pal) : cells_bitmap8(cells, w, h));
         i += 1 + size_t(h);
@@ -228,7 +205,10 @@ cpod *build_resource_pod(const std::string &assets) {
     add(pod, CPOD_FILE, file_item("reserved", nullptr, 0));
     add(pod, CPOD_BITMAP, grid_bitmap32(assets + "/icon.txt", ICON_W, ICON_H, ICON_SCALE, pal));
     add_pictures(pod, assets + "/pictures.txt", pal);
-    pad_resource_slots(pod, CART_TEMPLATE_SLOT + 1, pal);
+    auto *cart = static_cast<vull_bitmap *>(cpod_get_item(pod, CART_TEMPLATE_SLOT, CPOD_BITMAP));
+    if (!cart || cart->bpp != 32 || cart->width != CART_W || cart->height != CART_H)
+        fail("pictures.txt: no 32-bit " + std::to_string(CART_W) + "x" + std::to_string(CART_H) +
+             " PNG cart template in slot " + std::to_string(CART_TEMPLATE_SLOT));
     return pod;
 }
 

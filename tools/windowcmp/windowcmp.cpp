@@ -1,13 +1,18 @@
 // windowcmp: reads a window dump in X window dump format (as xwd writes it),
-// finds the console picture in it (the bounding box of every pixel that is
-// not black), checks that the picture is the console screen at a whole
-// scale, and compares it, pixel block by pixel block, with a stored 128x128
-// PNG. On a difference, or when the PNG is missing, the picture seen is
-// written beside it as NAME.actual.png (scaled down to 128x128).
+// finds the console picture in it, checks that the picture is the console
+// screen at a whole scale, and compares it, pixel block by pixel block, with a
+// stored 128x128 PNG. On a difference, or when the PNG is missing, the picture
+// seen is written beside it as NAME.actual.png (scaled down to 128x128).
+//
+// The picture is the bounding box of every pixel that is not black. A screen
+// with black edges (the boot screen's text on black) has a smaller box; then
+// the picture is where the player puts it, centred at the largest whole scale
+// that fits the window, provided every lit pixel lies inside that square.
 //
 //   windowcmp WINDOW.xwd EXPECTED.png
 //
 // Exit status: 0 same, 1 different, missing or not at a whole scale, 2 bad input.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -110,6 +115,15 @@ int main(int argc, char **argv) {
                 y1 = std::max(y1, y);
             }
     int w = x1 - x0 + 1, h = y1 - y0 + 1;
+    if (x1 >= 0 && (w != h || w % SIZE != 0)) {
+        int k = std::min(shot.w, shot.h) / SIZE;
+        int cx = (shot.w - k * SIZE) / 2, cy = (shot.h - k * SIZE) / 2;
+        if (k > 0 && x0 >= cx && y0 >= cy && x1 < cx + k * SIZE && y1 < cy + k * SIZE) {
+            x0 = cx;
+            y0 = cy;
+            w = h = k * SIZE;
+        }
+    }
     if (x1 < 0 || w != h || w % SIZE != 0) {
         std::fprintf(stderr, "windowcmp: the picture is %dx%d, not the screen at a whole scale\n",
                      x1 < 0 ? 0 : w, x1 < 0 ? 0 : h);
