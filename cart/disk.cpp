@@ -3,6 +3,7 @@
 #include "cart/disk.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -63,9 +64,11 @@ int64_t file_size(const char *path) {
     return int64_t(st.st_size);
 }
 
+} // namespace
+
 // The shared half of the sprite sheet and the map (memory 0x1000-0x1fff):
 // map rows 32-63 hold one cell a byte, sprite rows 64-127 two pixels a byte.
-void sync_shared_half(zibo6_cart *cart) {
+void sync_shared_data_on_load(zibo6_cart *cart) {
     if (!cart || !cart->map || !cart->sprites) return;
     bool map_used = false;
     for (int y = 32; y < ZIBO6_MAP_HEIGHT && !map_used; y++)
@@ -76,9 +79,11 @@ void sync_shared_half(zibo6_cart *cart) {
         sync_shared_gfx_to_map(cart);
 }
 
+namespace {
+
 void prepare_for_compare(zibo6_cart *cart) {
     if (!cart->legacy_applied) apply_legacy_changes(cart);
-    sync_shared_half(cart);
+    sync_shared_data_on_load(cart);
 }
 
 // A save or load refused for a future version stops the name variants.
@@ -662,4 +667,28 @@ int save_png_screenshot(vull_bitmap *bitmap, int scale, int to_file_output) {
     vull_destroy_bitmap(big);
     vull_destroy_bitmap(rgb);
     return result;
+}
+
+void debug_pattern_dat(const char *label) {
+    const zibo6_cart *cart = pitem.cart;
+    int c[ZIBO6_PATTERN_CHANNELS] = {};
+    if (cart)
+        for (int i = 0; i < ZIBO6_PATTERN_CHANNELS; i++) c[i] = cart->music[0][i];
+    vull_debugf("channels [%20s] t:%d :: %d %d %d %d\n", label ? label : "", vull_get_time(), c[0],
+                c[1], c[2], c[3]);
+}
+
+void prefix_with_file_output_path____first_attempt(const char *name, char *out, size_t out_size) {
+    char folder[VULL_PATH_LEN] = "";
+    if (!getcwd(folder, sizeof folder)) folder[0] = '\0';
+    if (std::strlen(folder) < 2) vull_prefix_with_program_path("", folder);
+    // Inside an application bundle: the folder that holds the bundle.
+    if (char *app = std::strstr(folder, ".app")) {
+        *app = '\0';
+        if (char *slash = std::strrchr(folder, '/')) slash[1] = '\0';
+    }
+    size_t n = std::strlen(folder);
+    const char *sep = n > 0 && folder[n - 1] != '/' ? "/" : "";
+    int len = std::snprintf(out, out_size, "%s%s%s", folder, sep, name ? name : "");
+    if (len < 0 || size_t(len) >= out_size) out[0] = '\0'; // a cut path could name another file
 }

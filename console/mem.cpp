@@ -371,21 +371,22 @@ void reload_font() {}
 
 // ---- block copy and fill ----
 
-namespace {
-
 // The backing bytes of a page that block operations move wholesale: two
 // pixels a byte for the sprite sheet and the screen, one cell or RAM byte a
 // byte otherwise. Null for code 0 pages and for stores that do not exist yet.
-uint8_t *page_store(console_state *ram, zibo6_cart *cart, int a) {
+uint8_t *get_memcpy_byte(console_state *ram, zibo6_cart *cart, int a) {
+    a &= 0xffff;
     switch (mem_section[a >> 8]) {
     case MEM_SPRITES: return cart ? sprite_pixels(cart, a) : nullptr;
-    case MEM_SCREEN: return screen_pixels(ram, a);
+    case MEM_SCREEN: return ram ? screen_pixels(ram, a) : nullptr;
     case MEM_MAP: return cart ? map_cell(cart, a) : nullptr;
     case MEM_USER:
-    case MEM_UPPER: return &ram->console_ram[a];
+    case MEM_UPPER: return ram ? &ram->console_ram[a] : nullptr;
     default: return nullptr;
     }
 }
+
+namespace {
 
 bool pixel_page(int a) { return mem_section[a >> 8] < MEM_MAP; }
 
@@ -413,8 +414,8 @@ void copy_bytes(console_state *ram, zibo6_cart *cart, int dest, int src, int n) 
 // One piece of at most 256 bytes lying in one page of the source and one of
 // the destination.
 void copy_piece(console_state *ram, zibo6_cart *cart, int dest, int src, int n) {
-    uint8_t *d = page_store(ram, cart, dest);
-    const uint8_t *s = page_store(ram, cart, src);
+    uint8_t *d = get_memcpy_byte(ram, cart, dest);
+    const uint8_t *s = get_memcpy_byte(ram, cart, src);
     if (!d || !s) return copy_bytes(ram, cart, dest, src, n);
     bool dpix = pixel_page(dest), spix = pixel_page(src);
     if (dpix && spix)
@@ -473,7 +474,7 @@ void zibo6_memset(console_state *ram, zibo6_cart *cart, int dest, int value, int
     unsigned a = d0, left = unsigned(len);
     while (left > 0) {
         unsigned n = std::min(256 - (a & 255), left);
-        uint8_t *p = page_store(ram, cart, int(a));
+        uint8_t *p = get_memcpy_byte(ram, cart, int(a));
         if (!p) {
             for (unsigned i = 0; i < n; i++) zibo6_poke(ram, cart, int(a + i), v);
         } else {
@@ -501,6 +502,14 @@ void zibo6_memcpy_simple(console_state *ram, zibo6_cart *cart, int dest, int src
     else
         for (int i = len - 1; i >= 0; i--)
             zibo6_poke(ram, cart, d + i, zibo6_peek(ram, cart, s + i));
+}
+
+void zibo6_memcpy_segment(console_state *ram, zibo6_cart *cart, int dest, int src, int len) {
+    if (len < 1 || len > Z6_RELOAD_MAX) return;
+    int d = dest & 0xffff, s = src & 0xffff;
+    // One piece never crosses a page of either side.
+    len = std::min({len, 256 - (d & 255), 256 - (s & 255)});
+    copy_piece(ram, cart, d, s, len);
 }
 
 void zibo6_memset_simple(console_state *ram, zibo6_cart *cart, int dest, int value, int len) {

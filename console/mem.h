@@ -44,6 +44,12 @@ void zibo6_memset(console_state *ram, zibo6_cart *cart, int dest, int value, int
 // The same by the byte rules for every page (nothing in the player uses them).
 void zibo6_memcpy_simple(console_state *ram, zibo6_cart *cart, int dest, int src, int len);
 void zibo6_memset_simple(console_state *ram, zibo6_cart *cart, int dest, int value, int len);
+// One piece of a copy, cut at the first page end of either side (len above 32767 does nothing).
+void zibo6_memcpy_segment(console_state *ram, zibo6_cart *cart, int dest, int src, int len);
+// Where block operations keep an address's byte: two pixels a byte for the sprite
+// sheet and the screen, a map cell or a RAM byte otherwise; null for pages read
+// byte by byte and for stores that do not exist yet.
+uint8_t *get_memcpy_byte(console_state *ram, zibo6_cart *cart, int a);
 
 // The working cart's (pitem.cart) ROM view into memory: ram and cart are the
 // destination, &pstate and pstate.memory_cart; len above 32767 does nothing.

@@ -22,6 +22,7 @@
 #include "engine/config.h"
 #include "engine/gfx.h"
 #include "engine/image.h"
+#include "engine/mem.h"
 #include "engine/stable.h"
 #include "platform/system.h"
 
@@ -44,6 +45,26 @@ bool ends_with(const char *s, const char *suffix) {
     return a >= b && strcmp(s + a - b, suffix) == 0;
 }
 
+// 2 when the fetched file is usable, else 3 (wget leaves an empty file behind a
+// failed fetch); png: it must decode as a picture.
+int fetched_file_state(const char *path, bool png) {
+    FILE *f = fopen(path, "rb");
+    if (!f) return 3;
+    fseek(f, 0, SEEK_END);
+    long size = ftell(f);
+    fclose(f);
+    if (size <= 0) return 3;
+    if (png) {
+        vull_bitmap *b = vull_load_png(path);
+        if (!b) return 3;
+        vull_destroy_bitmap(b);
+    }
+    return 2;
+}
+
+// wget writes a name of its own job; only a usable file of the job still wanted
+// replaces the local file, so a failed or cancelled fetch (which may end long
+// after its time-out) never clobbers a cached cart or a newer fetch.
 int download_worker(void *) {
     char url[sizeof job_url], file[sizeof job_file];
     int gen;
@@ -53,10 +74,14 @@ int download_worker(void *) {
         memcpy(file, job_file, sizeof file);
         gen = job_generation;
     }
-    int r = vull_wget(url, file);
-    int state = r == 0 ? check_bbs_file_ok(file) : 3;
+    std::string part = std::string(file) + ".part" + std::to_string(gen);
+    int r = vull_wget(url, part.c_str());
+    int state = r == 0 ? fetched_file_state(part.c_str(), ends_with(file, ".png")) : 3;
     std::lock_guard<std::mutex> g(job_lock);
-    if (gen == job_generation && app.download_state == 1) app.download_state = state;
+    bool wanted = gen == job_generation && app.download_state == 1;
+    if (wanted && state == 2 && rename(part.c_str(), file) != 0) state = 3;
+    remove(part.c_str()); // gone already when it was renamed
+    if (wanted) app.download_state = state;
     return 0;
 }
 
@@ -149,18 +174,7 @@ bool board_set_host(const char *host) {
 }
 
 int check_bbs_file_ok(const char *path) {
-    FILE *f = fopen(path, "rb");
-    if (!f) return 3;
-    fseek(f, 0, SEEK_END);
-    long size = ftell(f);
-    fclose(f);
-    if (size <= 0) return 3; // wget leaves an empty file behind a failed fetch
-    if (ends_with(path, ".png")) {
-        vull_bitmap *b = vull_load_png(path);
-        if (!b) return 3;
-        vull_destroy_bitmap(b);
-    }
-    return 2;
+    return fetched_file_state(path, ends_with(path, ".png"));
 }
 
 int download_file(const char *url, const char *local, int timeout) {
@@ -287,12 +301,12 @@ int load_listing_image(browse_list *list, const char *path, int append) {
         char *end = nullptr;
         long nlid = strtol(line, &end, 10);
         long nmid = strtol(end, &end, 10);
-        long catsub = strtol(end, &end, 10);
+        int32_t catsub = vull_saturate_int32(strtoll(end, &end, 10));
         if (nlid == 0) break;
         read++;
         browse_item it{};
         it.kind = BROWSE_CART;
-        it.catsub = int32_t(catsub);
+        it.catsub = catsub;
         read_line(img, x0, y0 + 129, it.title);
         read_line(img, x0, y0 + 130, it.author);
         read_line(img, x0, y0 + 131, it.lid);
@@ -357,7 +371,7 @@ int set_item_from_nfo(browse_item *item, const char *path) {
     get("title", it.title);
     get("author", it.author);
     vull_destroy_stable(t);
-    it.catsub = atoi(catsub);
+    it.catsub = browse_read_int(catsub);
     it.kind = BROWSE_CART;
     sanitise_browse_item(&it);
     if (!ids_fit || !browse_lid_is_safe(it.lid) || (it.mid[0] && !browse_lid_is_safe(it.mid)))

@@ -251,3 +251,33 @@ TEST_F(disk_test, ScreenshotsWriteColourZeroAsOpaqueBlack) {
 }
 
 } // namespace
+
+TEST_F(disk_test, SharedHalfFollowsWhicheverSideIsUsed) {
+    zibo6_cart *cart = vull_create_zibo6_cart();
+    ASSERT_NE(cart, nullptr);
+    cart->sprites->rows[64][0] = 5, cart->sprites->rows[64][1] = 3;
+    sync_shared_data_on_load(cart); // map half empty: the sheet wins
+    EXPECT_EQ(cart->map->rows[32][0], 0x35);
+    cart->map->rows[40][2] = 0x9a;
+    sync_shared_data_on_load(cart); // map half used: the map wins
+    EXPECT_EQ(cart->sprites->rows[80][4], 0xa);
+    EXPECT_EQ(cart->sprites->rows[80][5], 0x9);
+    sync_shared_data_on_load(nullptr);
+    vull_destroy_zibo6_cart(cart);
+}
+
+TEST_F(disk_test, OlderOutputRuleUsesTheFolderHoldingABundle) {
+    char old[4096];
+    ASSERT_NE(getcwd(old, sizeof old), nullptr);
+    fs::create_directories(path("Game.app/Contents/MacOS"));
+    char out[VULL_PATH_LEN];
+    ASSERT_EQ(chdir(path("").c_str()), 0);
+    prefix_with_file_output_path____first_attempt("shot.png", out, sizeof out);
+    EXPECT_EQ(fs::path(out), fs::current_path() / "shot.png");
+    ASSERT_EQ(chdir(path("Game.app/Contents/MacOS").c_str()), 0);
+    prefix_with_file_output_path____first_attempt("shot.png", out, sizeof out);
+    EXPECT_EQ(fs::path(out), fs::canonical(path("")) / "shot.png");
+    prefix_with_file_output_path____first_attempt(std::string(300, 'n').c_str(), out, 64);
+    EXPECT_STREQ(out, "") << "a path that does not fit is not cut";
+    ASSERT_EQ(chdir(old), 0);
+}

@@ -191,3 +191,21 @@ TEST(BlockCopy, ReloadFromTheWorkingCart) {
     EXPECT_EQ(pstate.load_transition_frames, 20);
     EXPECT_EQ(pstate.file_access_cooldown, 150);
 }
+
+TEST(BlockCopy, OneSegmentStopsAtThePageEndAndStoresAreLocated) {
+    Console c;
+    for (int i = 0; i < 256; i++) poke(0x4300 + i, i);
+    zibo6_memcpy_segment(&pstate, pstate.memory_cart, 0x4480, 0x4300, 200);
+    EXPECT_EQ(peek(0x44ff), 0x7f) << "the destination page ends the piece";
+    EXPECT_EQ(peek(0x4500), 0) << "nothing past it";
+    zibo6_memcpy_segment(&pstate, pstate.memory_cart, 0x4600, 0x4300, 40000);
+    EXPECT_EQ(peek(0x4601), 0) << "over 32767: nothing";
+
+    // where each kind of page keeps an address's byte
+    EXPECT_EQ(get_memcpy_byte(&pstate, c.cart(), 0x0001), &c.cart()->sprites->rows[0][2]);
+    EXPECT_EQ(get_memcpy_byte(&pstate, c.cart(), 0x2081), &c.cart()->map->rows[1][1]);
+    EXPECT_EQ(get_memcpy_byte(&pstate, c.cart(), 0x6040), &pstate.draw_surface->rows[1][0]);
+    EXPECT_EQ(get_memcpy_byte(&pstate, c.cart(), 0x4300), &pstate.console_ram[0x4300]);
+    EXPECT_EQ(get_memcpy_byte(&pstate, c.cart(), 0x3200), nullptr) << "sfx go byte by byte";
+    EXPECT_EQ(get_memcpy_byte(nullptr, nullptr, 0x14300), nullptr) << "no stores, wrapped";
+}

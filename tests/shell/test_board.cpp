@@ -240,6 +240,15 @@ TEST_F(Board, BrowserCartDownloadRunsOrSaysWhy) {
     finish(update_browse_download);
     EXPECT_STREQ(app.message_text, "could not connect to bbs.");
 
+    // a failed fetch into a cached cart's name leaves the cached cart whole
+    char cached[1024], url[1024];
+    get_bbs_cart_filename("served_cart", cached, sizeof cached);
+    ASSERT_EQ(check_bbs_file_ok(cached), 2);
+    snprintf(url, sizeof url, "%s/bbs/get_cart.php?lid=gone", board.host);
+    ASSERT_EQ(download_file(url, cached, 0), 1);
+    finish(update_browse_download);
+    EXPECT_EQ(check_bbs_file_ok(cached), 2);
+
     // the update: the running cart's information names the cart to fetch again
     snprintf(pstate.running_cart_lid, sizeof pstate.running_cart_lid, "served_cart");
     ASSERT_EQ(download_nfo("served_cart"), 1);
@@ -300,8 +309,11 @@ TEST_F(Board, SilentServerTimesOut) {
     EXPECT_EQ(board.load_result, -3);
     EXPECT_GE(took, 1000);
     EXPECT_LT(took, 2900);
-    usleep(2500000); // the late answer is ignored: the slot stays idle
+    usleep(2500000); // the late answer is ignored: the slot stays idle, no file lands
     EXPECT_EQ(app.download_state, 0);
+    char late[1024];
+    get_bbs_temp_nfo_filename("slow", late, sizeof late);
+    EXPECT_FALSE(vull_file_exists(late));
 }
 
 TEST_F(Board, HostileInformationFilesReachNoPath) {
@@ -325,6 +337,9 @@ TEST_F(Board, HostileInformationFilesReachNoPath) {
     EXPECT_EQ(strlen(it.title), size_t(BROWSE_TEXT_LEN - 1));
     EXPECT_EQ(strlen(it.author), 16u);
     EXPECT_FALSE(vull_file_exists("pwned"));
+    path = scratch_file("big.nfo", "lid good_1\ncatsub 99999999999999999999\n");
+    ASSERT_EQ(set_item_from_nfo(&it, path.c_str()), 0);
+    EXPECT_EQ(it.catsub, INT32_MAX); // held, never wrapped
 }
 
 TEST_F(Board, InformationFileAtEveryTruncation) {
