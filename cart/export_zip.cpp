@@ -110,6 +110,12 @@ int add_to_zip_file(const char *zip_path, const char *folder, const char *prefix
     };
     std::vector<entry> entries;
     vull_find_rec rec;
+    // The lister refuses folders its record cannot name: say so rather than
+    // leave the archive silently short.
+    if (std::strlen(folder) >= sizeof rec.folder) {
+        std::printf("** export error: couldn't read: %s\n", folder);
+        return 1;
+    }
     if (vull_find_first(folder, "", &rec, VULL_MODE_DIR | VULL_MODE_FILE) == 0) {
         do {
             if (rec.name[0] == '.') continue;

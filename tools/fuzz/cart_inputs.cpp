@@ -8,11 +8,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "cart/cart.h"
 #include "cart/compress.h"
+#include "cart/export.h"
 #include "cart/png_cart.h"
 #include "cart/textcode.h"
 #include "engine/disk.h"
@@ -140,9 +142,66 @@ int run_base64(const uint8_t *data, size_t size) {
     return 0;
 }
 
+// The exporter's unpacking folder, made on first use and removed at exit.
+char export_scratch_path[] = "/tmp/z6_fuzz_export.XXXXXX";
+
+const char *export_scratch() {
+    static bool made = false;
+    if (!made) {
+        check(mkdtemp(export_scratch_path) != nullptr, "scratch folder");
+        std::atexit([] { std::filesystem::remove_all(export_scratch_path); });
+        made = true;
+    }
+    return export_scratch_path;
+}
+
+// A framework pod from the data file: whatever its entries are named, nothing
+// is written beside the framework folder.
+int run_export_framework(const uint8_t *data, size_t size) {
+    if (size > INPUT_LIMIT) return 0;
+    namespace fs = std::filesystem;
+    const fs::path scratch = export_scratch(), folder = scratch / "fw" / "in";
+    fs::create_directories(folder);
+    cbuffer *buf = vull_create_buffer(int(size));
+    if (size) cbuffer_add_data(buf, data, int(size));
+    save_osx_framework((folder.string() + "/").c_str(), buf);
+    vull_destroy_buffer(buf);
+    for (const auto &e : fs::directory_iterator(scratch))
+        check(e.path().filename() == "fw", "framework entry written outside its folder");
+    for (const auto &e : fs::directory_iterator(scratch / "fw"))
+        check(e.path().filename() == "in", "framework entry written outside its folder");
+    fs::remove_all(scratch / "fw");
+    return 0;
+}
+
+// A runtime program: the icon goes into the block before the marker or
+// nowhere, never outside the program.
+int run_export_program(const uint8_t *data, size_t size) {
+    if (size > INPUT_LIMIT) return 0;
+    vull_bitmap *icon = vull_create_bitmap(EXPORT_ICON_SIZE, EXPORT_ICON_SIZE, 32);
+    for (int y = 0; y < EXPORT_ICON_SIZE; y++)
+        std::memset(icon->rows[y], y + 1, size_t(EXPORT_ICON_SIZE) * 4);
+    cbuffer *exe = vull_create_buffer(int(size));
+    if (size) cbuffer_add_data(exe, data, int(size));
+    std::vector<uint8_t> before(data, data + size);
+    int changed = 0;
+    if (inject_windows_icon(icon, exe) != 0) {
+        check(size == 0 || std::memcmp(exe->data, before.data(), size) == 0, "refused but changed");
+    } else {
+        for (size_t i = 0; i < size; i++) changed += exe->data[i] != before[i];
+        check(changed <= 65536, "icon block larger than its size");
+    }
+    check(exe->length == int(size), "program length kept");
+    vull_destroy_buffer(exe);
+    vull_destroy_bitmap(icon);
+    return 0;
+}
+
 } // namespace
 
 const hostile_entry hostile_entries[] = {
+    {"export_framework", run_export_framework},
+    {"export_program", run_export_program},
     {"bbs_code", run_bbs_code},
     {"base64", run_base64},
     {"text_cart", run_text_cart},
