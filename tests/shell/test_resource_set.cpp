@@ -179,6 +179,27 @@ TEST_F(ResourceSet, PagePicturesLeaveRoomForTheirText) {
     EXPECT_LE(116 - h / 2 + 7, 63 + h / 2);
 }
 
+// The PNG cart writer puts two code lines in near-white (0xfff8f0) at y 167
+// and 175 and the console's name in grey (0xa0a0a0) at y 187, from x 18, up
+// to 31 characters of 4 pixels: the template behind them must let both show.
+TEST_F(ResourceSet, CartTemplateTextLinesAreReadable) {
+    vull_bitmap *t = picture(145);
+    ASSERT_NE(t, nullptr);
+    auto luma = [](uint32_t c) {
+        return (299 * int(c >> 16 & 255) + 587 * int(c >> 8 & 255) + 114 * int(c & 255)) / 1000;
+    };
+    const int light = luma(0xfff8f0), grey = luma(0xa0a0a0);
+    for (int line_y : {167, 175, 187})
+        for (int y = line_y; y < line_y + 5; y++)
+            for (int x = 18; x < 18 + 31 * 4; x++) {
+                uint32_t c;
+                std::memcpy(&c, t->rows[y] + 4 * x, 4);
+                ASSERT_EQ(c >> 24, 255u) << "transparent at " << x << "," << y;
+                ASSERT_GT(std::abs(luma(c) - light), 64) << x << "," << y;
+                ASSERT_GT(std::abs(luma(c) - grey), 32) << x << "," << y;
+            }
+}
+
 TEST_F(ResourceSet, HeartShowsWhetherTheCartIsAFavourite) {
     // Colour 7 of the heart is drawn as 13 when the cart is no favourite.
     vull_bitmap *heart = picture(188);
