@@ -337,6 +337,9 @@ TEST_F(Board, HostileInformationFilesReachNoPath) {
     EXPECT_EQ(strlen(it.title), size_t(BROWSE_TEXT_LEN - 1));
     EXPECT_EQ(strlen(it.author), 16u);
     EXPECT_FALSE(vull_file_exists("pwned"));
+    path = scratch_file("big.nfo", "lid good_1\ncatsub 99999999999999999999\n");
+    ASSERT_EQ(set_item_from_nfo(&it, path.c_str()), 0);
+    EXPECT_EQ(it.catsub, INT32_MAX); // held, never wrapped
 }
 
 TEST_F(Board, InformationFileAtEveryTruncation) {
