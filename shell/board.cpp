@@ -22,6 +22,7 @@
 #include "engine/config.h"
 #include "engine/gfx.h"
 #include "engine/image.h"
+#include "engine/mem.h"
 #include "engine/stable.h"
 #include "platform/system.h"
 
@@ -300,12 +301,12 @@ int load_listing_image(browse_list *list, const char *path, int append) {
         char *end = nullptr;
         long nlid = strtol(line, &end, 10);
         long nmid = strtol(end, &end, 10);
-        long catsub = strtol(end, &end, 10);
+        int32_t catsub = vull_saturate_int32(strtoll(end, &end, 10));
         if (nlid == 0) break;
         read++;
         browse_item it{};
         it.kind = BROWSE_CART;
-        it.catsub = int32_t(catsub);
+        it.catsub = catsub;
         read_line(img, x0, y0 + 129, it.title);
         read_line(img, x0, y0 + 130, it.author);
         read_line(img, x0, y0 + 131, it.lid);
@@ -370,7 +371,7 @@ int set_item_from_nfo(browse_item *item, const char *path) {
     get("title", it.title);
     get("author", it.author);
     vull_destroy_stable(t);
-    it.catsub = atoi(catsub);
+    it.catsub = browse_read_int(catsub);
     it.kind = BROWSE_CART;
     sanitise_browse_item(&it);
     if (!ids_fit || !browse_lid_is_safe(it.lid) || (it.mid[0] && !browse_lid_is_safe(it.mid)))
@@ -573,6 +574,7 @@ void browse_toggle_favourite() {
 }
 
 int browse_update_cartridge_to_newer_version() {
+    if (app.download_state != 0) return 1; // another fetch holds the slot
     char path[1024];
     get_bbs_nfo_filename(pstate.running_cart_lid, path, sizeof path);
     if (!path[0] || set_running_item_from_nfo(path) != 0) return 1;

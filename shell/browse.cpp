@@ -94,6 +94,10 @@ void browse_copy_text(char *dst, const char *src, size_t dst_size) {
     dst[n] = 0;
 }
 
+int32_t browse_read_int(const char *s) {
+    return vull_saturate_int32(strtoll(s, nullptr, 10)); // strtoll itself saturates
+}
+
 bool browse_lid_is_safe(const char *lid) {
     if (!lid || !*lid || strlen(lid) >= BROWSE_TEXT_LEN) return false;
     for (const char *p = lid; *p; p++) {
@@ -381,7 +385,7 @@ int populate_browse_list_from_text_file(browse_list *list, const char *path) {
         p = next_field(p, it->lid, sizeof it->lid);
         p = next_field(p, it->mid, sizeof it->mid);
         p = next_field(p, num, sizeof num);
-        it->catsub = atoi(num);
+        it->catsub = browse_read_int(num);
         p = next_field(p, it->author, sizeof it->author);
         p = next_field(p, it->text, sizeof it->text);
         next_field(p, it->title, sizeof it->title);

@@ -111,5 +111,78 @@ void get_title_from_filename(browse_item *item, const char *path);
 int is_input_char(int c);
 int compare_alphabetical(const browse_item *a, const browse_item *b); // <0, 0, >0
 void browse_copy_text(char *dst, const char *src, size_t dst_size);   // bounded, NUL-ended
+int32_t browse_read_int(const char *s); // decimal, saturating; 0 when none (board numbers)
 
 void get_output_file_name_base(char *out, size_t out_size);
+
+// ---- browser screens: the cart menu, the search line, the list and its draw ----
+// Nothing in the player reaches them (its browser update and draw stay empty).
+
+constexpr int CART_MENU_ITEMS = 16;
+constexpr int CART_MENU_LABEL = 32; // label field (the longest is "carts by @" + 16)
+constexpr int SEARCH_LINE_LEN = 24; // characters on the search line
+constexpr int BROWSE_ROWS = 12;     // list rows on the screen
+// The letter wheel: what a search line position can hold, in spin order.
+constexpr const char BROWSE_WHEEL[] = " abcdefghijklmnopqrstuvwxyz0123456789";
+
+enum cart_menu_code : int32_t {
+    CART_MENU_RUN = 1,       // "run cart"
+    CART_MENU_OPTIONS,       // "options": the second page
+    CART_MENU_FAVOURITE,     // "favourite" / "remove from favourites"
+    CART_MENU_CARTS_BY,      // "carts by @author": the search list
+    CART_MENU_SIMILAR,       // "similar carts": the search list on the title
+    CART_MENU_SEARCH_THREAD, // "search bbs thread": the search list on a local cart's title
+    CART_MENU_OPEN_THREAD,   // "open thread in browser"
+    CART_MENU_CLOSE,         // "[back]": closes the menu
+    CART_MENU_EDIT,          // "edit cart": the working cart, then the console
+    CART_MENU_REDOWNLOAD,    // "re-download"
+    CART_MENU_OPEN_PAGE,     // "open in browser": the cart's board page
+    CART_MENU_BACK,          // "back": the first page again
+    CART_MENU_SOUND,         // "sound:on" / "sound:off"
+    CART_MENU_FULLSCREEN,    // "fullscreen:off" / "fullscreen:on"
+};
+
+struct cart_menu_entry {
+    char label[CART_MENU_LABEL]; // shown text
+    int32_t code;                // cart_menu_code
+};
+
+// The screens' own record.
+struct browse_screen_state {
+    cart_menu_entry menu[CART_MENU_ITEMS]; // the cart menu's items
+    int32_t menu_items;                    // items in use
+    int32_t menu_selected;                 // selected item
+    int32_t menu_page;                     // 0 closed, 1 the item's page, 2 options
+    char search[SEARCH_LINE_LEN + 1];      // the search line: wheel characters, space-padded
+    int32_t search_cursor;                 // position on the search line
+    int32_t entering_text;                 // the search line takes the controls
+    int32_t list_y[BROWSE_LISTS];          // first row shown of each list
+    int32_t anim_frames;                   // frames since the last move (pointer blink)
+    int32_t slide;                         // list title slide-in, pixels left to go
+};
+extern browse_screen_state browse_screen;
+
+void generate_cart_menu(int page); // the current item's items for page 1 or 2
+void cart_menu_pop();              // opens the cart menu on the current item
+void cart_menu_action(int code);   // runs one cart_menu_code
+void draw_cart_menu(vull_bitmap *page);
+
+int browse_keypress(int key);   // a typed key on the search line (8, 13, 27 or text); 1 used
+void spin_letter_wheel(int dir); // the character under the cursor, wrapping both ways
+void move_search_cursor(int dir);
+int initiate_search(); // 0 started; the request holds only wheel characters
+int browse_entering_text();
+void browse_cancel_text_entry();
+// The search list's request "cat=7&search=%s&max=32" from text (wheel characters,
+// "_" and "@" kept, the rest dropped) and its listing; 0 started.
+int browse_search_for(const char *text);
+
+void browse_controls(); // player 0's buttons for the menu, the search line or the list
+void update_list_y();   // scrolls the current list so its cursor shows
+void validate_current_list();
+void reset_browse_animation();
+int action_current_browse_item(); // 0 acted
+void print_browse_exit_message();
+void draw_browse_screen(vull_bitmap *page);
+// The board page of a cart (lid) or of its thread (mid); "" for an unsafe id.
+void get_bbs_page_url(const char *key, const char *id, char *out, size_t out_size);

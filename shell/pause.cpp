@@ -99,6 +99,13 @@ void build_paused_menu() {
     if (app.run) add_paused_menu_item("shutdown", PAUSE_QUIT);
 }
 
+void toggle_sound_volume() {
+    if (cconfig.sound_volume)
+        cconfig.sound_volume = 0;
+    else
+        cconfig.sound_volume = app.volume ? app.volume : 256;
+}
+
 void set_paused_menu_state(int state) {
     app.paused_menu_state = state;
     if (state == PAUSE_CLOSED) pstate.typed_key_count = 0;
@@ -157,10 +164,7 @@ void paused_menu_action(int code) {
     case PAUSE_UPDATE_CART: break;
     case PAUSE_OPTIONS_PAGE: open_page(PAUSE_OPTIONS); break;
     case PAUSE_SOUND:
-        if (cconfig.sound_volume)
-            cconfig.sound_volume = 0;
-        else
-            cconfig.sound_volume = app.volume ? app.volume : 256;
+        toggle_sound_volume();
         build_paused_menu();
         break;
     case PAUSE_FULLSCREEN:

@@ -50,3 +50,5 @@ void paused_menu_action(int code); // runs one item's action
 void draw_paused_menu(vull_bitmap *page);
 void set_paused_menu_state(int state);
 void update_emergency_paused_menu();
+// Sound off, or back on at the chosen volume (256 when none was chosen).
+void toggle_sound_volume();

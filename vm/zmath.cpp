@@ -16,53 +16,22 @@ static constexpr int Z6_LOOP_CHARGE = 8;
 
 static inline int32_t wrap32(uint32_t u) { return static_cast<int32_t>(u); }
 
-int32_t z6_fmul(int32_t a, int32_t b) {
-    int64_t p = static_cast<int64_t>(a) * b; /* |p| <= 2^62: no overflow */
-    return wrap32(static_cast<uint32_t>(static_cast<uint64_t>(p >> 16)));
-}
-
-/* the general path: (a * 65536) / b, saturated */
-static int32_t fdiv_general(int32_t a, int32_t b) {
-    int64_t q = (static_cast<int64_t>(a) * 65536) / b;
-    if (q < -0x7fffffff) return wrap32(0x80000001u);
-    if (q > 0x7fffffff) return 0x7fffffff;
-    return static_cast<int32_t>(q);
-}
-
-static inline int32_t fdiv_byzero(int32_t a) { return a >= 0 ? 0x7fffffff : wrap32(0x80000001u); }
-
-int32_t z6_fdiv(int32_t a, int32_t b) {
-    if (b == 0) return fdiv_byzero(a);
-    if ((b & 0xffff) == 0 && b >= 0x10000) /* whole divisor >= 1: no 64-bit work */
-        return a / (b >> 16);
-    return fdiv_general(a, b);
-}
-
 int32_t z6_fdiv_0_1_12(int32_t a, int32_t b) {
-    if (b == 0) return fdiv_byzero(a);
-    return fdiv_general(a, b);
+    if (b == 0) return z6_fdiv_byzero(a);
+    return z6_fdiv_general(a, b);
 }
 
 int zxc0 = 0;
 int zxc3 = 0;
 
 int32_t z6_fdiv_experimental(int32_t a, int32_t b) {
-    if (b == 0) return fdiv_byzero(a);
+    if (b == 0) return z6_fdiv_byzero(a);
     if ((b & 0xffff) == 0 && b >= 0x10000) {
         zxc0++;
         return a / (b >> 16);
     }
     zxc3++;
-    return fdiv_general(a, b);
-}
-
-int32_t z6_fmod(int32_t a, int32_t b) {
-    if (b == 0) return a;
-    uint32_t m = b < 0 ? 0u - static_cast<uint32_t>(b) : static_cast<uint32_t>(b);
-    if (m == 0x80000000u) return a & 0x7fffffff;
-    if (a >= 0) return wrap32(static_cast<uint32_t>(a) % m);
-    uint32_t na = 0u - static_cast<uint32_t>(a); /* |a|, also for -32768 */
-    return wrap32((m - na % m) % m);
+    return z6_fdiv_general(a, b);
 }
 
 int32_t z6_fsqrt(int32_t a) {
@@ -267,6 +236,11 @@ static int print_fixed(char *out, size_t size, double d, int decimals) {
 }
 
 int zibo6_fixed_to_string(char *buffer, int32_t x) {
+    if ((x & 0xffff) == 0) { /* a whole number prints as its integer part */
+        auto r = std::to_chars(buffer, buffer + 31, x >> 16);
+        *r.ptr = '\0';
+        return static_cast<int>(r.ptr - buffer);
+    }
     char text[32];
     double d = static_cast<double>(x) / 65536.0;
     print_fixed(text, sizeof(text), d, 5);

@@ -9,10 +9,40 @@
 #include <cstddef>
 #include <cstdint>
 
-/* arithmetic: * wraps, / and ^ saturate, % is in [0, |b|) */
-int32_t z6_fmul(int32_t a, int32_t b);
-int32_t z6_fdiv(int32_t a, int32_t b);
-int32_t z6_fmod(int32_t a, int32_t b);
+/* arithmetic: * wraps, / and ^ saturate, % is in [0, |b|); inline, since
+   the interpreter's number fast paths call them on every operation */
+inline int32_t z6_fmul(int32_t a, int32_t b) {
+    int64_t p = static_cast<int64_t>(a) * b; /* |p| <= 2^62: no overflow */
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(p >> 16)));
+}
+
+/* the general division: (a * 65536) / b, saturated */
+inline int32_t z6_fdiv_general(int32_t a, int32_t b) {
+    int64_t q = (static_cast<int64_t>(a) * 65536) / b;
+    if (q < -0x7fffffff) return static_cast<int32_t>(0x80000001u);
+    if (q > 0x7fffffff) return 0x7fffffff;
+    return static_cast<int32_t>(q);
+}
+
+inline int32_t z6_fdiv_byzero(int32_t a) {
+    return a >= 0 ? 0x7fffffff : static_cast<int32_t>(0x80000001u);
+}
+
+inline int32_t z6_fdiv(int32_t a, int32_t b) {
+    if (b == 0) return z6_fdiv_byzero(a);
+    if ((b & 0xffff) == 0 && b >= 0x10000) /* whole divisor >= 1: no 64-bit work */
+        return a / (b >> 16);
+    return z6_fdiv_general(a, b);
+}
+
+inline int32_t z6_fmod(int32_t a, int32_t b) {
+    if (b == 0) return a;
+    uint32_t m = b < 0 ? 0u - static_cast<uint32_t>(b) : static_cast<uint32_t>(b);
+    if (m == 0x80000000u) return a & 0x7fffffff;
+    if (a >= 0) return static_cast<int32_t>(static_cast<uint32_t>(a) % m);
+    uint32_t na = 0u - static_cast<uint32_t>(a); /* |a|, also for -32768 */
+    return static_cast<int32_t>((m - na % m) % m);
+}
 int32_t z6_fpow(int32_t a, int32_t b); /* charges cycles */
 int32_t z6_fsqrt(int32_t a);           /* charges cycles (not for a < 0) */
 

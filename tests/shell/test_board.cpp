@@ -252,6 +252,7 @@ TEST_F(Board, BrowserCartDownloadRunsOrSaysWhy) {
     // the update: the running cart's information names the cart to fetch again
     snprintf(pstate.running_cart_lid, sizeof pstate.running_cart_lid, "served_cart");
     ASSERT_EQ(download_nfo("served_cart"), 1);
+    EXPECT_EQ(browse_update_cartridge_to_newer_version(), 1); // the slot is busy
     finish(update_browse_download);
     ASSERT_EQ(browse_update_cartridge_to_newer_version(), 0);
     EXPECT_STREQ(browse.running_item.title, "served cart");
@@ -337,6 +338,9 @@ TEST_F(Board, HostileInformationFilesReachNoPath) {
     EXPECT_EQ(strlen(it.title), size_t(BROWSE_TEXT_LEN - 1));
     EXPECT_EQ(strlen(it.author), 16u);
     EXPECT_FALSE(vull_file_exists("pwned"));
+    path = scratch_file("big.nfo", "lid good_1\ncatsub 99999999999999999999\n");
+    ASSERT_EQ(set_item_from_nfo(&it, path.c_str()), 0);
+    EXPECT_EQ(it.catsub, INT32_MAX); // held, never wrapped
 }
 
 TEST_F(Board, InformationFileAtEveryTruncation) {

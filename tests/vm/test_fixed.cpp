@@ -203,6 +203,9 @@ TEST(Fixed, TextForm) {
     EXPECT_EQ(str(-0x18000), "-1.5");
     EXPECT_EQ(str(0x400), "0.0156"); // 1/64: 0.015625 at four decimals
     EXPECT_EQ(str(0), "0");
+    EXPECT_EQ(str(fx(-5)), "-5");
+    EXPECT_EQ(str(fx(32767)), "32767");
+    EXPECT_EQ(str(fx(-1) + 1), "-1"); // just above -1: rounds to a whole number
 }
 
 TEST(Fixed, TextToNumber) {
