@@ -63,6 +63,8 @@ int z6_reboot(lua_State *L);
 int z6_shutdown(lua_State *L);
 int z6_info(lua_State *L);
 int z6_help(lua_State *L);
+// "help topic: %s" for the topic, or the lower-case word at the code cursor (nothing calls it).
+void print_help_topic(const char *topic);
 int z6_folder(lua_State *L);
 int z6_ls(lua_State *L);
 int z6_cd(lua_State *L);

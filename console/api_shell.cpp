@@ -1,6 +1,7 @@
 // The console's shell commands (cd, ls, save, info, reboot and the rest).  They
 // act for a headless script and for a typed command line; inside a running cart
 // they are inert, so a cart cannot touch the user's folders through them.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -20,6 +21,7 @@
 #include "console/state.h"
 #include "console/term.h"
 #include "console/token.h"
+#include "engine/ctext.h"
 #include "engine/disk.h"
 #include "engine/vull.h"
 #include "platform/system.h"
@@ -242,6 +244,24 @@ int z6_info(lua_State *) {
     if (detect_unsaved_changes()) zibo_print("unsaved changes");
     if (detect_external_changes()) zibo_print("external changes");
     return 0;
+}
+
+void print_help_topic(const char *topic) {
+    std::string word = topic ? topic : "";
+    const ctext *tab = pstate.current_tab >= 0 && pstate.current_tab < Z6_CODE_TABS
+                           ? pstate.code_tab[pstate.current_tab]
+                           : nullptr;
+    if (word.empty() && tab && tab->text) {
+        // The word of lower-case letters around the code cursor.
+        const char *t = tab->text;
+        int n = static_cast<int>(std::strlen(t));
+        int at = std::clamp(tab->cursor, 0, n), from = at, to = at;
+        while (from > 0 && t[from - 1] >= 'a' && t[from - 1] <= 'z') from--;
+        while (to < n && t[to] >= 'a' && t[to] <= 'z') to++;
+        word.assign(t + from, static_cast<size_t>(std::min(to - from, 254)));
+    }
+    print_fmt_col(6, "help topic: %s", word.c_str());
+    zibo_print("blah");
 }
 
 int z6_help(lua_State *) {

@@ -1,4 +1,4 @@
-// The stand-alone exporter's pieces: the parameter list, the icon from
+// The stand-alone exporter's building blocks: the parameter list, the icon from
 // sprites and label, its shadow, the macOS and Windows icon forms, the
 // framework unpacking with hostile entry names, and the zip flags.
 #include <gtest/gtest.h>

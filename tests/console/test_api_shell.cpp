@@ -162,6 +162,20 @@ TEST(ShellCommands, InfoTellsOfChangesMadeOutsideTheConsole) {
     EXPECT_FALSE(contains(out, "unsaved changes")) << out;
 }
 
+TEST(ShellCommands, HelpTopicFromTheArgumentOrTheWordAtTheCursor) {
+    z6run::Runtime rt;
+    rt.load("print(circfill)");
+    pstate.current_tab = 0;
+    pstate.code_tab[0]->cursor = 8; // inside "circfill"
+    testing::internal::CaptureStdout();
+    print_help_topic(nullptr);
+    print_help_topic("map");
+    pstate.code_tab[0]->cursor = 100000; // past the end: clamped
+    print_help_topic("");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "help topic: circfill\nblah\nhelp topic: map\nblah\nhelp topic: \nblah\n");
+}
+
 TEST(ShellCommands, InertInsideARunningCartOfTheDesktopPlayer) {
     z6run::Runtime rt;
     std::string root = make_root("inert-root");
