@@ -36,6 +36,16 @@ void add_menu_item(const char *label, int code) {
     e.code = code;
 }
 
+// The line as a whole: positions never written yet (the record starts zeroed)
+// are spaces, so no NUL cuts the text short.
+char *search_line() {
+    char *line = browse_screen.search;
+    for (int i = 0; i < SEARCH_LINE_LEN; i++)
+        if (!line[i]) line[i] = ' ';
+    line[SEARCH_LINE_LEN] = 0;
+    return line;
+}
+
 int wheel_index(char c) {
     const char *p = c ? strchr(BROWSE_WHEEL, c) : nullptr;
     return p ? int(p - BROWSE_WHEEL) : -1;
@@ -226,10 +236,11 @@ int browse_entering_text() { return browse_screen.entering_text; }
 void spin_letter_wheel(int dir) {
     int pos = browse_screen.search_cursor;
     if (pos < 0 || pos >= SEARCH_LINE_LEN) return;
-    int i = wheel_index(browse_screen.search[pos]);
+    char *line = search_line();
+    int i = wheel_index(line[pos]);
     if (i < 0) i = 0;
     i = ((i + dir) % WHEEL_SIZE + WHEEL_SIZE) % WHEEL_SIZE;
-    browse_screen.search[pos] = BROWSE_WHEEL[i];
+    line[pos] = BROWSE_WHEEL[i];
 }
 
 void move_search_cursor(int dir) {
@@ -261,8 +272,7 @@ int browse_search_for(const char *text) {
 
 int initiate_search() {
     browse_screen.entering_text = 0;
-    browse_screen.search[SEARCH_LINE_LEN] = 0;
-    return browse_search_for(browse_screen.search);
+    return browse_search_for(search_line());
 }
 
 void browse_cancel_text_entry() {
@@ -272,7 +282,8 @@ void browse_cancel_text_entry() {
 
 int browse_keypress(int key) {
     if (!browse_screen.entering_text) return 0;
-    char *line = browse_screen.search;
+    char *line = search_line();
+    move_search_cursor(0); // a cursor set from outside still lands on the line
     int &pos = browse_screen.search_cursor;
     if (key == 8) { // backspace clears the position before the cursor
         if (pos > 0) pos--;

@@ -25,7 +25,9 @@ browse_list *current_list() { return &browse.list[browse.current_list]; }
 void draw_search_line(vull_bitmap *page) {
     draw_console_text(page, "search:", 1, SEARCH_Y + 1, 6);
     char line[SEARCH_LINE_LEN + 1];
-    browse_copy_text(line, browse_screen.search, sizeof line);
+    for (int i = 0; i < SEARCH_LINE_LEN; i++)
+        line[i] = browse_screen.search[i] ? browse_screen.search[i] : ' ';
+    line[SEARCH_LINE_LEN] = 0;
     int x = 30;
     if (browse_screen.entering_text && (browse_screen.anim_frames / 8) % 2 == 0) {
         int cx = x + 4 * browse_screen.search_cursor;

@@ -151,6 +151,18 @@ TEST_F(BrowseMenu, FavouriteBackAndOptionsItems) {
     EXPECT_EQ(favourites().find("racer_2-1"), std::string::npos);
     EXPECT_EQ(labels()[2], "favourite");
 
+    // removed from within the favourites list: the cursor stays on the list
+    choose("favourite");
+    browse.current_list = LIST_FAV;
+    browse.list[LIST_FAV].cursor = browse.list[LIST_FAV].count - 1;
+    generate_cart_menu(1);
+    choose("remove from favourites");
+    EXPECT_EQ(browse.list[LIST_FAV].count, 0);
+    EXPECT_EQ(browse.list[LIST_FAV].cursor, 0);
+    EXPECT_EQ(labels(), (Labels{"options", "[back]"}));
+    only(LIST_NEW, BROWSE_CART, "racer", "racer_2-1");
+    cart_menu_pop();
+
     int32_t sound = cconfig.sound_volume, volume = app.volume, headless = cconfig.headless;
     cconfig.sound_volume = 200;
     app.volume = 200;
@@ -273,6 +285,17 @@ TEST_F(BrowseMenu, SearchRequestHoldsOnlyWheelCharacters) {
     for (char c : std::string("Two words")) browse_keypress(c);
     browse_keypress(13);
     EXPECT_STREQ(browse.list[LIST_SEARCH].request, "cat=7&search=two words&max=32");
+    cancel_download(nullptr);
+
+    // a line never written before (the record starts zeroed) reads as spaces
+    memset(browse_screen.search, 0, sizeof browse_screen.search);
+    browse_screen.search_cursor = 3;
+    spin_letter_wheel(1);
+    browse_screen.search_cursor = 5;
+    spin_letter_wheel(-1);
+    EXPECT_EQ(std::string(browse_screen.search), "   a 9" + std::string(SEARCH_LINE_LEN - 6, ' '));
+    EXPECT_EQ(initiate_search(), 0);
+    EXPECT_STREQ(browse.list[LIST_SEARCH].request, "cat=7&search=a 9&max=32");
     cancel_download(nullptr);
 
     // nothing searchable: no request
@@ -414,10 +437,31 @@ TEST_F(BrowseMenu, RunningItemsAndFolders) {
     EXPECT_NE(std::string(app.download_url).find("lid=racer_2-1"), std::string::npos);
     cancel_download(nullptr);
 
+    // a cached board cart runs without a fetch
+    char cached[VULL_PATH_LEN];
+    get_bbs_cart_filename("cached_1", cached, sizeof cached);
+    ASSERT_NE(cached[0], 0);
+    save_cart("../" + std::string(cached).substr(dir.size()));
+    only(LIST_NEW, BROWSE_CART, "cached", "cached_1");
+    ASSERT_EQ(action_current_browse_item(), 0);
+    EXPECT_EQ(app.download_state, 0);
+    EXPECT_EQ(pstate.pending_action, 1);
+    EXPECT_STREQ(pstate.running_cart_lid, "cached_1");
+    EXPECT_STREQ(pstate.current_filename, cached);
+    pstate.pending_action = 0;
+
     // "[update]" and "[load more]" fetch listings; "[search]" opens the search line
     only(LIST_NEW, BROWSE_UPDATE, "[update]");
     ASSERT_EQ(action_current_browse_item(), 0);
     EXPECT_NE(std::string(app.download_url).find("start_index=0&cat=7&sub=2&"), std::string::npos);
+    cancel_download(nullptr);
+    browse_list *fresh = &browse.list[LIST_NEW];
+    for (int i = 0; i < 2; i++) add_browse_item(fresh, 0)->kind = BROWSE_CART;
+    add_browse_item(fresh, 0)->kind = BROWSE_LOAD_MORE;
+    fresh->cursor = 3;
+    ASSERT_EQ(action_current_browse_item(), 0);
+    EXPECT_NE(std::string(app.download_url).find("start_index=2&"), std::string::npos);
+    EXPECT_NE(std::string(app.download_file).find("temp_new__.pip.png"), std::string::npos);
     cancel_download(nullptr);
     only(LIST_SEARCH, BROWSE_SEARCH, "[search]");
     ASSERT_EQ(action_current_browse_item(), 0);
