@@ -574,6 +574,7 @@ void browse_toggle_favourite() {
 }
 
 int browse_update_cartridge_to_newer_version() {
+    if (app.download_state != 0) return 1; // another fetch holds the slot
     char path[1024];
     get_bbs_nfo_filename(pstate.running_cart_lid, path, sizeof path);
     if (!path[0] || set_running_item_from_nfo(path) != 0) return 1;

@@ -20,7 +20,9 @@ fail() {
 
 # The harness goes at the end of the cart's code: it replaces the buttons with
 # a fixed pattern for players 0 and 1, records load() calls instead of making
-# them, and wraps _draw to check the CPU used by each frame.
+# them, and wraps _draw to check the CPU used by each frame and that the cart
+# keeps its frame rate (a cart that overruns has its rate halved, and stat(1)
+# then measures against the lower rate's larger budget).
 HARNESS='
 local _d,_f,_worst=_draw,0,0
 function btn(b,p) p=p or 0 return (flr(_f/(9+b*3+p*5))+b+p)%3==0 end
@@ -31,6 +33,7 @@ function _draw()
  local s=stat(1)
  if s>_worst then _worst=s end
  if s>=1 then printh("frame ".._f.." over budget "..s) end
+ if stat(7)<stat(8) then printh("frame ".._f.." at "..stat(7).." of "..stat(8).." fps") end
  _f+=1
  if _f=='$FRAMES' then printh("frames done, worst "..(_worst<1 and "under 1" or _worst)) stop() end
 end'
@@ -56,6 +59,10 @@ for name in head orchard comets; do
         fail "$name: did not play $FRAMES frames inside the CPU budget"
         tail -5 "$WORK/$name.out"
     }
+    if grep -q "^frame .* fps$" "$WORK/$name.out"; then
+        fail "$name: fell below its frame rate"
+        grep -m 3 "^frame .* fps$" "$WORK/$name.out"
+    fi
 done
 
 grep -q "^orchard: running$" "$WORK/orchard.out" || fail "orchard: no start line"

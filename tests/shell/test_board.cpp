@@ -252,6 +252,7 @@ TEST_F(Board, BrowserCartDownloadRunsOrSaysWhy) {
     // the update: the running cart's information names the cart to fetch again
     snprintf(pstate.running_cart_lid, sizeof pstate.running_cart_lid, "served_cart");
     ASSERT_EQ(download_nfo("served_cart"), 1);
+    EXPECT_EQ(browse_update_cartridge_to_newer_version(), 1); // the slot is busy
     finish(update_browse_download);
     ASSERT_EQ(browse_update_cartridge_to_newer_version(), 0);
     EXPECT_STREQ(browse.running_item.title, "served cart");
