@@ -490,13 +490,20 @@ void luaV_finishOp(lua_State *L) {
 ** through Protect, which writes the position and the slice counter back first
 ** and reloads the counters, the budget and the base afterwards.
 */
-#define budget_exceeded() (static_cast<int32_t>(sy | slice) > max)
+/*
+** The check is (cpu_superyield | cpu_cycles_slice) > budget, signed.  With no
+** yield requested that is slice > budget; a requested yield sends every
+** instruction to the exact test (thr is then below any slice), so the loop
+** compares one sign-extended register with one threshold.
+*/
+#define budget_exceeded() (static_cast<int64_t>(static_cast<int32_t>(slice)) > thr)
+#define budget_exact()    (static_cast<int32_t>(cpu_superyield | slice) > max)
 
 #define savepc()    (ci->u.l.savedpc = pc)
 #define savestate() (savepc(), cpu_cycles_slice = slice)
 #define loadcounters()                                                                             \
-    (slice = cpu_cycles_slice, sy = cpu_superyield,                                                \
-     max = static_cast<int32_t>(cpu_cycles_slice_max))
+    (slice = cpu_cycles_slice, max = static_cast<int32_t>(cpu_cycles_slice_max),                   \
+     thr = cpu_superyield ? INT64_MIN : max)
 
 #define Protect(x)                                                                                 \
     {                                                                                              \
@@ -701,8 +708,9 @@ void luaV_execute(lua_State *L) {
     const Instruction *pc;
     Instruction i;
     StkId ra;
-    uint32_t slice, sy; /* cpu_cycles_slice and cpu_superyield */
-    int32_t max;        /* cpu_cycles_slice_max */
+    uint32_t slice; /* cpu_cycles_slice */
+    int32_t max;    /* cpu_cycles_slice_max */
+    int64_t thr;    /* the budget, or below any slice while a yield is requested */
 newframe: /* a Lua call or return switched frames; a resume enters here too */
     lua_assert(ci == L->ci);
     cl = clLvalue(ci->func);
@@ -718,7 +726,7 @@ budget_stop:
         i = *(pc++);
         if (l_unlikely(budget_exceeded()))
 #endif
-    {
+    if (budget_exact()) {
         cpu_superyielded_coresume = 1;
         if (ci->callstatus & CIST_FORCEDYIELD) {
             /* the first stop after a resume from a forced yield lets the
