@@ -66,6 +66,7 @@ boot_dump() {
     n=0
     while [ $n -lt 300 ]; do
         xwd -silent -id "$win" -out "$WORK/boot$n.xwd" || return 1
+        rm -f "$WORK/boot$((n - 3)).xwd"
         grep -q prepare_loaded_cart "$WORK/home/log.txt" 2>/dev/null && break
         n=$((n + 1))
         sleep 0.1
