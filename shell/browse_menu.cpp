@@ -25,6 +25,7 @@ namespace {
 constexpr int WHEEL_SIZE = int(sizeof BROWSE_WHEEL) - 1;
 
 browse_item *current_item() {
+    validate_current_list();
     browse_list *list = &browse.list[browse.current_list];
     return get_browse_item(list, list->cursor);
 }
@@ -113,6 +114,7 @@ int run_board_cart(const browse_item *item) {
             return 0;
         }
     }
+    if (app.download_state != 0) return 1; // one fetch at a time
     board.cart_download = 1;
     return download_bbs_cart(item->lid) == 1 ? 0 : 1;
 }
@@ -304,6 +306,7 @@ int browse_keypress(int key) {
 // ---- controls and items ----
 
 int action_current_browse_item() {
+    validate_current_list();
     browse_list *list = &browse.list[browse.current_list];
     if (list->count <= 0) return 1;
     browse_item item = *current_item();
@@ -363,6 +366,7 @@ void browse_controls() {
             browse_cancel_text_entry();
         return;
     }
+    validate_current_list();
     browse_list *list = &browse.list[browse.current_list];
     int before = list->cursor;
     if (pressed(2)) list->cursor--;

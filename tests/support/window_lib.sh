@@ -36,8 +36,10 @@ start_xvfb() {
     [ -s "$WORK/display" ] || return 1
     DISPLAY=":$(head -1 "$WORK/display")"
     export DISPLAY
+    # A loaded machine can take a while before the server answers clients.
     i=0
-    until xdotool getdisplaygeometry >/dev/null 2>&1 || [ $i -ge 50 ]; do sleep 0.1; i=$((i + 1)); done
+    until xdotool getdisplaygeometry >/dev/null 2>&1 || [ $i -ge 300 ]; do sleep 0.1; i=$((i + 1)); done
+    xdotool getdisplaygeometry >/dev/null 2>&1
 }
 
 # wait_window: sets win to the player's window (titled zibo-6), waiting up to
@@ -64,6 +66,7 @@ boot_dump() {
     n=0
     while [ $n -lt 300 ]; do
         xwd -silent -id "$win" -out "$WORK/boot$n.xwd" || return 1
+        rm -f "$WORK/boot$((n - 3)).xwd"
         grep -q prepare_loaded_cart "$WORK/home/log.txt" 2>/dev/null && break
         n=$((n + 1))
         sleep 0.1
