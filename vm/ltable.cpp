@@ -353,17 +353,6 @@ const TValue *luaH_getint(Table *t, int key) {
     return luaO_nilobject;
 }
 
-/* lookup by short string (interned, so by identity) */
-const TValue *luaH_getstr(Table *t, TString *key) {
-    Node *n = hashstr(t, key);
-    lua_assert(key->tsv.tt == LUA_TSHRSTR);
-    do {
-        if (ttisshrstring(gkey(n)) && eqshrstr(rawtsvalue(gkey(n)), key)) return gval(n);
-        n = gnext(n);
-    } while (n);
-    return luaO_nilobject;
-}
-
 /* lookup by any key */
 const TValue *luaH_get(Table *t, const TValue *key) {
     switch (ttype(key)) {

@@ -5,6 +5,7 @@
 #define Z6_LTABLE_H
 
 #include "vm/lobject.h"
+#include "vm/lstate.h" /* GCObject, for the inline string lookup */
 
 #define gnode(t, i) (&(t)->node[i])
 #define gkey(n)     (&(n)->i_key.tvk)
@@ -26,7 +27,17 @@ extern Node luaH_dummynode_;
 
 const TValue *luaH_getint(Table *t, int key);
 void luaH_setint(lua_State *L, Table *t, int key, TValue *value);
-const TValue *luaH_getstr(Table *t, TString *key);
+/* lookup by short string (interned, so by identity); inline for the
+   interpreter's field and method accesses */
+inline const TValue *luaH_getstr(Table *t, TString *key) {
+    Node *n = gnode(t, lmod(key->tsv.hash, sizenode(t)));
+    lua_assert(key->tsv.tt == LUA_TSHRSTR);
+    do {
+        if (ttisshrstring(gkey(n)) && rawtsvalue(gkey(n)) == key) return gval(n);
+        n = gnext(n);
+    } while (n);
+    return luaO_nilobject;
+}
 const TValue *luaH_get(Table *t, const TValue *key);
 TValue *luaH_newkey(lua_State *L, Table *t, const TValue *key);
 TValue *luaH_set(lua_State *L, Table *t, const TValue *key);
