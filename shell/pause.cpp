@@ -82,7 +82,7 @@ void build_paused_menu() {
     app.paused_menu_items = 0;
     if (app.paused_menu_state == PAUSE_OPTIONS) {
         add_paused_menu_item(cconfig.sound_volume ? "sound:on" : "sound:off", PAUSE_SOUND);
-        add_paused_menu_item(cconfig.windowed ? "fullscreen:off" : "fullscreen:on",
+        add_paused_menu_item(vull_get_windowed() ? "fullscreen:off" : "fullscreen:on",
                              PAUSE_FULLSCREEN);
         add_paused_menu_item("controls", PAUSE_CONTROLS_PAGE);
         add_paused_menu_item("back", PAUSE_BACK);

@@ -9,7 +9,8 @@
 #include "engine/gui.h"
 #include "engine/vull.h"
 #include "page_test_util.h"
-#include "shell/pause.h"
+#include "platform/video.h"
+#include "shell//pause.h"
 
 using z6input::FakeInput;
 using z6page::Page;
@@ -136,6 +137,20 @@ TEST_F(PauseMenu, CartItemsTakeLeftRightAndChoose) {
     app.paused_menu_selected = 1;
     press(SDL_SCANCODE_Z);
     EXPECT_EQ(pstate.cart_item_request[0], 112);
+}
+
+TEST_F(PauseMenu, FullscreenLabelFollowsTheWindowNotTheStartSetting) {
+    int32_t saved_windowed = cconfig.windowed, saved_mode = vull_screen_mode;
+    cconfig.windowed = 1; // started windowed, then switched to full screen
+    vull_screen_mode = 1;
+    app.paused_menu_state = PAUSE_MAIN;
+    paused_menu_action(PAUSE_OPTIONS_PAGE);
+    EXPECT_EQ(labels()[1], "fullscreen:on");
+    vull_screen_mode = 0;
+    build_paused_menu();
+    EXPECT_EQ(labels()[1], "fullscreen:off");
+    cconfig.windowed = saved_windowed;
+    vull_screen_mode = saved_mode;
 }
 
 TEST_F(PauseMenu, OptionsSoundToggle) {
