@@ -1052,16 +1052,24 @@ budget_stop:
     vmcase(OP_RETURN) {
         int b = GETARG_B(i);
         if (b != 0) L->top = ra + b - 1;
-        savestate();
-        if (cl->p->sizep > 0) luaF_close(L, base);
-        b = luaD_poscall(L, ra);
-        if (!(ci->callstatus & CIST_REENTRY)) /* entered from C: return */
+        if (cl->p->sizep > 0) Protect(luaF_close(L, base));
+        if (!(ci->callstatus & CIST_REENTRY)) { /* entered from C: return */
+            savestate();
+            luaD_poscall(L, ra);
             return;
+        }
+        /* back to the calling Lua frame in this loop; nothing ran that could
+           see the counters, so they stay in locals */
+        b = luaD_poscall(L, ra);
         ci = L->ci;
         if (b) L->top = ci->top;
         lua_assert(isLua(ci));
         lua_assert(GET_OPCODE(*((ci)->u.l.savedpc - 1)) == OP_CALL);
-        goto newframe;
+        cl = clLvalue(ci->func);
+        k = cl->p->k;
+        base = ci->u.l.base;
+        pc = ci->u.l.savedpc;
+        vmbreak;
     }
     vmcase(OP_FORLOOP) {
         /* the step is zeroed once the next value would pass the end of the

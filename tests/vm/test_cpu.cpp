@@ -257,3 +257,25 @@ TEST(Cpu, AYieldAtAnyInstructionBoundaryChangesNeitherResultsNorTotal) {
     ASSERT_EQ(status, LUA_OK) << z6test::value_text(L, -1);
     EXPECT_EQ(z6test::stack_text(L), want);
 }
+
+// A yield requested by a C function stops the calling Lua code before its next
+// instruction, even while the slice counter is far below the budget.
+TEST(Cpu, YieldRequestedByACFunctionStopsBeforeTheNextInstruction) {
+    State L;
+    lua_register(L, "req", [](lua_State *) {
+        lua_cpu_superyield();
+        return 0;
+    });
+    lua_settop(L, 0);
+    // LOADK 1, GETTABUP 2, CALL 2 | LOADK 1, RETURN 2
+    ASSERT_EQ(z6test::load(L, "local a = 1 req() a = 2 return a"), LUA_OK);
+    lua_reset_cpu_cycles();
+    lua_set_cpu_cycles_slice_max(0x22222);
+    lua_cpu_prepare_for_resume();
+    EXPECT_EQ(lua_resume(L, nullptr, 0), LUA_YIELD);
+    EXPECT_EQ(lua_get_cpu_cycles(), 5);
+    lua_cpu_prepare_for_resume();
+    EXPECT_EQ(lua_resume(L, nullptr, 0), LUA_OK);
+    EXPECT_EQ(z6test::value_text(L, -1), "2");
+    EXPECT_EQ(lua_get_cpu_cycles(), 8);
+}
