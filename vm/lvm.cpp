@@ -546,9 +546,7 @@ void luaV_finishOp(lua_State *L) {
 
 #define checkGC(L, c)                                                                              \
     {                                                                                              \
-        if (G(L)->GCdebt > 0) {                                                                    \
-            Protect(L->top = (c); luaC_step(L); L->top = ci->top;);                                \
-        }                                                                                          \
+        if (G(L)->GCdebt > 0) { Protect(L->top = (c); luaC_step(L); L->top = ci->top;); }          \
     }
 
 /* luaH_get without its dispatch for the common keys: short strings, and
@@ -602,30 +600,49 @@ static inline const TValue *raw_lookup(Table *h, const TValue *key) {
         }                                                                                          \
     }
 
-/* number-number operands are computed here; anything else takes the
-   metamethod path */
-#define arith_op(op, tm)                                                                           \
+/* number-number operands are computed here (stored through 'store': plain,
+   or Protect for operators that charge cycles or read console memory);
+   anything else takes the metamethod path */
+#define arith_with(op, tm, store)                                                                  \
     {                                                                                              \
         TValue *rb = RKB(i);                                                                       \
         TValue *rc = RKC(i);                                                                       \
         if (ttisnumber(rb) && ttisnumber(rc)) {                                                    \
             lua_Number nb = nvalue(rb), nc = nvalue(rc);                                           \
-            setnvalue(ra, op(nb, nc));                                                             \
+            store(setnvalue(ra, op(nb, nc)));                                                      \
         } else {                                                                                   \
             Protect(luaV_arith(L, ra, rb, rc, tm));                                                \
         }                                                                                          \
     }
+#define plain_store(x)                                                                             \
+    { x; }
+#define arith_op(op, tm)           arith_with(op, tm, plain_store)
+#define arith_op_protected(op, tm) arith_with(op, tm, Protect)
 
-/* the same for operators that charge cycles or read console memory */
-#define arith_op_protected(op, tm)                                                                 \
+/* comparisons: two numbers here, anything else through the full test */
+#define compare_op(numcmp, full)                                                                   \
     {                                                                                              \
         TValue *rb = RKB(i);                                                                       \
         TValue *rc = RKC(i);                                                                       \
-        if (ttisnumber(rb) && ttisnumber(rc)) {                                                    \
-            lua_Number nb = nvalue(rb), nc = nvalue(rc);                                           \
-            Protect(setnvalue(ra, op(nb, nc)));                                                    \
-        } else {                                                                                   \
-            Protect(luaV_arith(L, ra, rb, rc, tm));                                                \
+        int res;                                                                                   \
+        if (ttisnumber(rb) && ttisnumber(rc))                                                      \
+            res = numcmp(nvalue(rb), nvalue(rc));                                                  \
+        else { Protect(res = full(L, rb, rc)); }                                                   \
+        condjump(res != GETARG_A(i));                                                              \
+    }
+
+#define op_eq(a, b)      ((a) == (b))
+#define op_lt(a, b)      ((a) < (b))
+#define op_le(a, b)      ((a) <= (b))
+#define eq_slow(L, a, b) cast_int(equalobj(L, a, b))
+
+/* TFORLOOP: a nil first result ends a generic for, any other value becomes
+   the control value and jumps back */
+#define tforloop_step()                                                                            \
+    {                                                                                              \
+        if (!ttisnil(ra + 1)) {                                                                    \
+            setobjs2s(L, ra, ra + 1);                                                              \
+            pc += GETARG_sBx(i);                                                                   \
         }                                                                                          \
     }
 
@@ -650,6 +667,8 @@ static inline const TValue *raw_lookup(Table *h, const TValue *key) {
 
 #define charge(op) (slice += cycle_costs.v[op])
 
+/* the dispatch macros keep their layout */
+// clang-format off
 #if Z6_COMPUTED_GOTO
 #define vmcase(op)                                                                                 \
     L_##op:                                                                                        \
@@ -673,7 +692,7 @@ static inline const TValue *raw_lookup(Table *h, const TValue *key) {
         charge(63);
 #define vmbreak break
 #endif
-
+// clang-format on
 #if defined(__GNUC__)
 #define l_unlikely(x) __builtin_expect(!!(x), 0)
 #else
@@ -681,6 +700,7 @@ static inline const TValue *raw_lookup(Table *h, const TValue *key) {
 #endif
 
 void luaV_execute(lua_State *L) {
+// clang-format off
 #if Z6_COMPUTED_GOTO
 #define D(op) &&L_##op
     static const void *const disptab[64] = {
@@ -701,6 +721,7 @@ void luaV_execute(lua_State *L) {
 #undef D
     static_assert(OP_VARARG == 51 && NUM_OPCODES == 53, "dispatch table order");
 #endif
+    // clang-format on
     CallInfo *ci = L->ci;
     LClosure *cl;
     TValue *k;
@@ -711,7 +732,7 @@ void luaV_execute(lua_State *L) {
     uint32_t slice; /* cpu_cycles_slice */
     int32_t max;    /* cpu_cycles_slice_max */
     int64_t thr;    /* the budget, or below any slice while a yield is requested */
-newframe: /* a Lua call or return switched frames; a resume enters here too */
+newframe:           /* a Lua call or return switched frames; a resume enters here too */
     lua_assert(ci == L->ci);
     cl = clLvalue(ci->func);
     k = cl->p->k;
@@ -933,39 +954,15 @@ budget_stop:
         vmbreak;
     }
     vmcase(OP_EQ) {
-        TValue *rb = RKB(i);
-        TValue *rc = RKC(i);
-        int res;
-        if (ttisnumber(rb) && ttisnumber(rc))
-            res = nvalue(rb) == nvalue(rc);
-        else {
-            Protect(res = cast_int(equalobj(L, rb, rc)));
-        }
-        condjump(res != GETARG_A(i));
+        compare_op(op_eq, eq_slow);
         vmbreak;
     }
     vmcase(OP_LT) {
-        TValue *rb = RKB(i);
-        TValue *rc = RKC(i);
-        int res;
-        if (ttisnumber(rb) && ttisnumber(rc))
-            res = nvalue(rb) < nvalue(rc);
-        else {
-            Protect(res = luaV_lessthan(L, rb, rc));
-        }
-        condjump(res != GETARG_A(i));
+        compare_op(op_lt, luaV_lessthan);
         vmbreak;
     }
     vmcase(OP_LE) {
-        TValue *rb = RKB(i);
-        TValue *rc = RKC(i);
-        int res;
-        if (ttisnumber(rb) && ttisnumber(rc))
-            res = nvalue(rb) <= nvalue(rc);
-        else {
-            Protect(res = luaV_lessequal(L, rb, rc));
-        }
-        condjump(res != GETARG_A(i));
+        compare_op(op_le, luaV_lessequal);
         vmbreak;
     }
     vmcase(OP_TEST) {
@@ -1122,17 +1119,11 @@ budget_stop:
         i = *(pc++);
         ra = RA(i);
         lua_assert(GET_OPCODE(i) == OP_TFORLOOP);
-        if (!ttisnil(ra + 1)) {
-            setobjs2s(L, ra, ra + 1);
-            pc += GETARG_sBx(i);
-        }
+        tforloop_step();
         vmbreak;
     }
     vmcase(OP_TFORLOOP) {
-        if (!ttisnil(ra + 1)) {
-            setobjs2s(L, ra, ra + 1);
-            pc += GETARG_sBx(i);
-        }
+        tforloop_step();
         vmbreak;
     }
     vmcase(OP_SETLIST) {
@@ -1189,8 +1180,10 @@ budget_stop:
     vmdefault { /* EXTRAARG and the unused codes do nothing */
         vmbreak;
     }
+    // clang-format off
 #if !Z6_COMPUTED_GOTO
         }
     }
 #endif
+// clang-format on
 }
