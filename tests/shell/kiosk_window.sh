@@ -11,11 +11,6 @@ SRC=$3
 NAME=kiosk_window
 . "$SRC/tests/support/window_lib.sh"
 need_tools 0 Xvfb xdotool
-FAILS=0
-fail() {
-    echo "FAIL: $*"
-    FAILS=$((FAILS + 1))
-}
 
 cp "$PLAYER" "$WORK/zibo6"
 cp "$DATAPOD" "$WORK/data.pod"
@@ -46,15 +41,7 @@ kill -0 "$PPID_" 2>/dev/null || fail "the player ended by itself"
 xdotool keydown z
 sleep 0.15
 xdotool keyup z
-i=0
-while kill -0 "$PPID_" 2>/dev/null && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done
-if kill -0 "$PPID_" 2>/dev/null; then
-    fail "still running 30 s after a button press"
-    kill -KILL "$PPID_"
-fi
-wait "$PPID_"
-rc=$?
-PPID_=""
+wait_exit "a button press"
 [ "$rc" = 0 ] || fail "exit status $rc after a button press"
 ! grep -q "launcher: ready" "$WORK/out" || fail "the head cart was booted"
 

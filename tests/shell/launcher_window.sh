@@ -13,11 +13,6 @@ SRC=$4
 NAME=launcher_window
 . "$SRC/tests/support/window_lib.sh"
 need_tools 0 Xvfb xdotool xwd
-FAILS=0
-fail() {
-    echo "FAIL: $*"
-    FAILS=$((FAILS + 1))
-}
 
 cp "$PLAYER" "$WORK/zibo6"
 cp "$DATAPOD" "$WORK/data.pod"
@@ -71,11 +66,7 @@ press z
 printed 2 "launcher: ready" || fail "the breadcrumb did not lead back to the launcher"
 
 xdotool key ctrl+q
-i=0
-while kill -0 "$PPID_" 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-kill -0 "$PPID_" 2>/dev/null && kill -KILL "$PPID_"
-wait "$PPID_" 2>/dev/null
-PPID_=""
+wait_exit ctrl+q
 
 # The boot sound: sound in the part of the disk audio file written before the
 # head cart started (less half a second, 16-bit mono at 22050 Hz, for the time

@@ -8,11 +8,6 @@ PLAYER=$1
 NAME=player_window
 . "$(dirname "$0")/../support/window_lib.sh"
 need_tools 0 Xvfb xdotool
-FAILS=0
-fail() {
-    echo "FAIL: $*"
-    FAILS=$((FAILS + 1))
-}
 
 start_xvfb || { echo "player_window: skipped (Xvfb did not start)"; exit 0; }
 
@@ -30,15 +25,7 @@ if [ -n "$win" ]; then
     xdotool windowfocus --sync "$win" >/dev/null 2>&1
     xdotool key ctrl+q
 fi
-i=0
-while kill -0 "$PPID_" 2>/dev/null && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done
-if kill -0 "$PPID_" 2>/dev/null; then
-    fail "still running 30 s after ctrl+q"
-    kill -KILL "$PPID_"
-fi
-wait "$PPID_"
-rc=$?
-PPID_=""
+wait_exit ctrl+q
 [ "$rc" = 0 ] || fail "exit status $rc after ctrl+q"
 grep -q "^volume " "$H/config.txt" 2>/dev/null || fail "config.txt was not written"
 

@@ -14,11 +14,6 @@ EXPECTED=$SRC/tests/shell/window_picture.png
 NAME=screen_window
 . "$SRC/tests/support/window_lib.sh"
 need_tools 0 Xvfb xdotool xwd
-FAILS=0
-fail() {
-    echo "FAIL: $*"
-    FAILS=$((FAILS + 1))
-}
 
 # A data file with the test cart at the head, beside a copy of the player
 # (which reads data.pod from its own folder).
@@ -69,11 +64,7 @@ escape
 shows 0 || fail "a second escape did not close the pause menu: $(cat "$WORK/cmp.log")"
 
 xdotool key ctrl+q
-i=0
-while kill -0 "$PPID_" 2>/dev/null && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done
-kill -0 "$PPID_" 2>/dev/null && { fail "still running 10 s after ctrl+q"; kill -KILL "$PPID_"; }
-wait "$PPID_" 2>/dev/null
-PPID_=""
+wait_exit ctrl+q
 
 [ "$FAILS" = 0 ] || { cat "$WORK/out"; exit 1; }
 echo "screen_window: all passed"

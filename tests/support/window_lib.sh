@@ -1,7 +1,7 @@
 # Shared steps of the scripts that drive the player in a real window under
 # Xvfb. The caller sets NAME and sources this file; it gets WORK (a private
 # folder, removed at exit with the Xvfb and player processes in XPID and
-# PPID_), need_tools, start_xvfb and wait_window.
+# PPID_), fail and FAILS, need_tools, start_xvfb, wait_window and wait_exit.
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/$NAME.XXXXXX") || exit 1
 XPID=""
 PPID_=""
@@ -12,6 +12,27 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM HUP
+
+# fail MESSAGE: reports one failed check; the script ends with FAILS.
+FAILS=0
+fail() {
+    echo "FAIL: $*"
+    FAILS=$((FAILS + 1))
+}
+
+# wait_exit WHAT: waits up to 30 s for the player ($PPID_) to end after WHAT,
+# killing it (a failed check) when it does not; rc is its exit status.
+wait_exit() {
+    i=0
+    while kill -0 "$PPID_" 2>/dev/null && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done
+    if kill -0 "$PPID_" 2>/dev/null; then
+        fail "still running 30 s after $1"
+        kill -KILL "$PPID_"
+    fi
+    wait "$PPID_"
+    rc=$?
+    PPID_=""
+}
 
 # need_tools STATUS TOOL...: ends the script with STATUS (0 skips a test, 1
 # fails a script) and a message when a tool is missing.
