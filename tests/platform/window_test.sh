@@ -5,42 +5,20 @@
 # Usage: window_test.sh path/to/engine_host
 set -u
 HOST=$1
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/window_test.XXXXXX")
-XPID=""
-HPID=""
-cleanup() {
-    [ -n "$HPID" ] && kill "$HPID" 2>/dev/null
-    [ -n "$XPID" ] && kill "$XPID" 2>/dev/null
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-# A test runner stopping the script still gets the host and Xvfb stopped.
-trap 'exit 1' INT TERM HUP
-FAILS=0
-fail() {
-    echo "FAIL: $*"
-    FAILS=$((FAILS + 1))
-}
+NAME=window_test
+. "$(dirname "$0")/../support/window_lib.sh"
 
 # Background jobs of a non-interactive shell start with SIGINT ignored; the
 # host must see it as a user's Ctrl+C would.
 start_host() {
     env --default-signal=INT "$@" &
-    HPID=$!
+    PPID_=$!
 }
 
-# interrupt DIR: SIGINT to the running host $HPID, then check status and log.
+# interrupt DIR: SIGINT to the running host, then check status and log.
 interrupt() {
-    kill -INT "$HPID"
-    i=0
-    while kill -0 "$HPID" 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-    if kill -0 "$HPID" 2>/dev/null; then
-        fail "$1: host still running 10 s after SIGINT"
-        kill -KILL "$HPID"
-    fi
-    wait "$HPID"
-    rc=$?
-    HPID=""
+    kill -INT "$PPID_"
+    wait_exit SIGINT
     [ "$rc" -eq 0 ] || fail "$1: host exited $rc after SIGINT"
     grep -q "vull_exit" "$1/log.txt" || fail "$1: log.txt has no vull_exit"
     grep -q "vull_items_created: 0" "$1/log.txt" || fail "$1: log.txt has no item count"
@@ -71,25 +49,16 @@ if ! command -v Xvfb >/dev/null 2>&1 || ! command -v xwd >/dev/null 2>&1; then
     [ "$FAILS" -eq 0 ] && exit 0
     exit 1
 fi
-Xvfb -displayfd 3 -screen 0 320x240x24 -nolisten tcp 3>"$WORK/display" 2>"$WORK/xvfb.err" &
-XPID=$!
-i=0
-while [ ! -s "$WORK/display" ] && [ $i -lt 50 ]; do sleep 0.1; i=$((i + 1)); done
-if [ ! -s "$WORK/display" ]; then
-    echo "SKIP: Xvfb did not start"; cat "$WORK/xvfb.err"
-    [ "$FAILS" -eq 0 ] && exit 0
-    exit 1
-fi
-DISP=":$(cat "$WORK/display")"
+start_xvfb || { echo "SKIP: Xvfb did not start"; [ "$FAILS" -eq 0 ]; exit $?; }
 
 X=$WORK/x11
 mkdir -p "$X"
 # The 128 x 128 window shows the 128 x 128 page halved into {32, 32, 64, 64}.
-start_host DISPLAY="$DISP" SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy \
+start_host SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy \
     LSAN_OPTIONS="suppressions=$(dirname "$0")/x11_lsan.supp" \
     "$HOST" -home "$X" -windowed 1 -window_x 0 -window_y 0 -draw_rect 32,32,64,64 frames=0 >"$X.out" 2>&1
 sleep 2
-xwd -root -silent -display "$DISP" >"$WORK/shot.xwd" || fail "xwd failed"
+xwd -root -silent >"$WORK/shot.xwd" || fail "xwd failed"
 
 # Pixel (x, y) of the root window as "r g b", read from the xwd dump.
 word() { od -An -tu4 --endian=big -j "$1" -N4 "$WORK/shot.xwd" | tr -d ' '; }
