@@ -325,8 +325,12 @@ static void apply_icon() {
 static void create_page_texture(int w, int h) {
     if (sdl_texture) SDL_DestroyTexture(sdl_texture);
     sdl_texture_w = sdl_texture_h = 0;
-    sdl_texture = SDL_CreateTexture(sdl_renderer, SDL_PIXELFORMAT_ARGB8888,
-                                    SDL_TEXTUREACCESS_STREAMING, w, h);
+    // Our words are 0xAARRGGBB; a window of xRGB words takes them in its own
+    // format, which spares a software renderer a conversion of every pixel.
+    uint32_t format = SDL_PIXELFORMAT_ARGB8888;
+    if (sdl_window && SDL_GetWindowPixelFormat(sdl_window) == SDL_PIXELFORMAT_RGB888)
+        format = SDL_PIXELFORMAT_RGB888;
+    sdl_texture = SDL_CreateTexture(sdl_renderer, format, SDL_TEXTUREACCESS_STREAMING, w, h);
     if (!sdl_texture) return;
     SDL_SetTextureBlendMode(sdl_texture, SDL_BLENDMODE_NONE);
     sdl_texture_w = w;
@@ -611,10 +615,22 @@ static void present_renderer(const vull_bitmap *pic) {
     if (!sdl_texture || pic->width != sdl_texture_w || pic->height != sdl_texture_h)
         create_page_texture(pic->width, pic->height);
     if (sdl_texture) upload(sdl_texture, pic);
-    SDL_SetRenderDrawColor(sdl_renderer, 0, 0, 0, 255);
-    SDL_RenderClear(sdl_renderer);
     vull_dest_rect r;
     get_dest_rect(&r);
+    SDL_SetRenderDrawColor(sdl_renderer, 0, 0, 0, 255);
+    int ow = 0, oh = 0;
+    if (r.w > 0 && r.h > 0 && sdl_texture &&
+        SDL_GetRendererOutputSize(sdl_renderer, &ow, &oh) == 0 && r.x >= 0 && r.y >= 0 &&
+        r.x + r.w <= ow && r.y + r.h <= oh) {
+        // The picture covers its rectangle: only the borders around it are cleared.
+        const SDL_Rect border[4] = {{0, 0, ow, r.y},
+                                    {0, r.y + r.h, ow, oh - r.y - r.h},
+                                    {0, r.y, r.x, r.h},
+                                    {r.x + r.w, r.y, ow - r.x - r.w, r.h}};
+        SDL_RenderFillRects(sdl_renderer, border, 4);
+    } else {
+        SDL_RenderClear(sdl_renderer);
+    }
     if (r.w > 0 && r.h > 0 && sdl_texture) {
         SDL_Rect d = {r.x, r.y, r.w, r.h};
         SDL_RenderCopy(sdl_renderer, sdl_texture, nullptr, &d);
