@@ -496,12 +496,7 @@ void zibo6_memset(console_state *ram, zibo6_cart *cart, int dest, int value, int
 
 void zibo6_memcpy_simple(console_state *ram, zibo6_cart *cart, int dest, int src, int len) {
     if (len < 1 || len > Z6_RELOAD_MAX) return;
-    int d = dest & 0xffff, s = src & 0xffff;
-    if (s > d)
-        for (int i = 0; i < len; i++) zibo6_poke(ram, cart, d + i, zibo6_peek(ram, cart, s + i));
-    else
-        for (int i = len - 1; i >= 0; i--)
-            zibo6_poke(ram, cart, d + i, zibo6_peek(ram, cart, s + i));
+    copy_bytes(ram, cart, dest & 0xffff, src & 0xffff, len);
 }
 
 void zibo6_memcpy_segment(console_state *ram, zibo6_cart *cart, int dest, int src, int len) {
