@@ -156,7 +156,7 @@ void decide_skip() {
 
 void read_run_mouse() {
     int x, y, b;
-    vull_get_mouse(&x, &y, &b);
+    z6_input.mouse(&x, &y, &b); // the source stat's mouse rows read
     if (run_mouse_x != -1) {
         if (x != run_mouse_x) pstate.mouse_change |= 1;
         if (y != run_mouse_y) pstate.mouse_change |= 2;
