@@ -403,7 +403,8 @@ void process_running_keypresses() {
             key = key - 'A' + 128;
         else if (key == 127)
             key = 8;
-        if (key > 153) continue;
+        // negative codes only mark a key press that typed nothing (an arrow)
+        if (key < 0 || key > 153) continue;
         queue_cart_key(key);
     }
 }

@@ -73,6 +73,10 @@ TEST_F(DevkitInput, TypedKeysReachTheCartOneCharacterAtATime) {
     // capitals become the console's 128-153, delete becomes backspace
     type_keys("A\x7f");
     EXPECT_EQ(frame_printing(rt), "128:0 8:0 |0 0\n");
+    // a key that typed nothing (an arrow) leaves only a marker in the engine's queue
+    vullkey_buffer[vullkey_buffer_pos++] = -1;
+    type_keys("z");
+    EXPECT_EQ(frame_printing(rt), "122:0 |0 0\n");
     EXPECT_EQ(frame_printing(rt), "|0 0\n");
 }
 
