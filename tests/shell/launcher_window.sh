@@ -25,12 +25,10 @@ start_window "$WORK/out" env LSAN_OPTIONS="suppressions=$SRC/tests/platform/x11_
 xdotool windowfocus --sync "$win" >/dev/null 2>&1
 
 # The boot screen: logo, version line, notice and "booting cartridge..".
-EXPECTED=$SRC/tests/shell/boot_screen.png
-if ! boot_dump "$WINDOWCMP" "$WORK/boot.xwd"; then
-    fail "the boot screen was not seen standing still before the head cart loaded"
-elif ! "$WINDOWCMP" "$WORK/boot.xwd" "$EXPECTED" >"$WORK/cmp.log" 2>&1; then
-    fail "the boot screen differs: $(cat "$WORK/cmp.log")"
-fi
+# (The tool writes what it saw beside the picture, so it gets a copy.)
+cp "$SRC/tests/shell/boot_screen.png" "$WORK/boot_screen.png"
+boot_shown "$WINDOWCMP" "$WORK/boot_screen.png" ||
+    fail "the boot screen was not seen before the head cart loaded: $(cat "$WORK/cmp.log")"
 
 # printed N LINE: the player has printed LINE at least N times.
 printed() { [ "$(grep -cx "$2" "$WORK/out")" -ge "$1" ]; }
@@ -52,14 +50,14 @@ wait_for 60 printed 1 "orchard: running" || fail "orchard did not run"
 # Escape pauses the game: its falling fruit stand still under the menu
 # (continue, reset best, options, reset cart, back to launcher, quit).
 wait_for 60 moving || fail "orchard's picture does not move"
-hold Escape 60 still || fail "escape did not pause orchard"
+tap Escape still || fail "escape did not pause orchard"
 # Each press of Down moves the menu's pointer one item.
 cp "$WORK/still1.xwd" "$WORK/ref.xwd"
 for k in 1 2 3 4; do
-    hold Down 60 changed || fail "down did not move the menu's pointer"
+    tap Down changed || fail "down did not move the menu's pointer"
     cp "$WORK/now.xwd" "$WORK/ref.xwd"
 done
-hold z 60 printed 2 "launcher: ready" || fail "the breadcrumb did not lead back to the launcher"
+tap z printed 2 "launcher: ready" || fail "the breadcrumb did not lead back to the launcher"
 
 xdotool key ctrl+q
 wait_exit ctrl+q

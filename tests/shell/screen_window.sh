@@ -10,9 +10,11 @@ PLAYER=$1
 MKDATAPOD=$2
 WINDOWCMP=$3
 SRC=$4
-EXPECTED=$SRC/tests/shell/window_picture.png
 NAME=screen_window
 . "$SRC/tests/support/window_lib.sh"
+# (The tool writes what it saw beside the picture, so it gets a copy.)
+EXPECTED=$WORK/window_picture.png
+cp "$SRC/tests/shell/window_picture.png" "$EXPECTED"
 need_tools 0 Xvfb xdotool xwd
 
 # A data file with the test cart at the head, beside a copy of the player

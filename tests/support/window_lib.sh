@@ -2,7 +2,7 @@
 # Xvfb. The caller sets NAME and sources this file; it gets WORK (a private
 # folder, removed at exit with the Xvfb and player processes in XPID and
 # PPID_), fail and FAILS, wait_for, need_tools, start_xvfb, start_window,
-# wait_window, dump, hold, still, wait_exit and boot_dump.
+# wait_window, dump, hold, tap, still, wait_exit, boot_shown and boot_dump.
 #
 # Nothing here sleeps a fixed time to let something happen: every step polls
 # for what it needs with a deadline generous enough for a sanitizer build on a
@@ -145,7 +145,8 @@ still() {
 # hold KEY SECONDS COMMAND...: holds KEY down until COMMAND succeeds, at most
 # SECONDS, then lets it go; the status is COMMAND's. A press shorter than a
 # frame is never seen, and a busy machine can make a frame long, so a key is
-# held until its effect shows.
+# held until its effect shows. Only for keys whose effect does not repeat
+# while held.
 hold() {
     hold_key=$1
     hold_secs=$2
@@ -155,6 +156,49 @@ hold() {
     hold_rc=$?
     xdotool keyup "$hold_key"
     return $hold_rc
+}
+
+# tap KEY COMMAND...: one press of KEY, for keys whose effect repeats while
+# held (the console repeats a held button after half a second): KEY is down
+# for a tenth of a second (timed inside one xdotool, since starting a second
+# one can take longer than the repeat delay on a busy machine), then COMMAND
+# has 15 s to succeed. A tap that a busy player did not see changes nothing
+# and is made again, five times at most; the status is COMMAND's.
+tap() {
+    tap_key=$1
+    shift
+    for tap_try in 1 2 3 4 5; do
+        xdotool keydown "$tap_key" sleep 0.1 keyup "$tap_key"
+        wait_for 15 "$@" && return 0
+    done
+    return 1
+}
+
+# boot_shown WINDOWCMP EXPECTED.png: 0 when window $win showed the boot screen
+# of EXPECTED.png by the time the boot logged the head cart's loading
+# ("prepare_loaded_cart" in the log.txt of -home "$WORK/home"). The boot's
+# last picture stands for about a second, so the window is dumped as fast as
+# xwd goes, the last ten dumps kept, and those compared once the line shows.
+# WINDOWCMP's last report is in $WORK/cmp.log.
+boot_shown() {
+    n=0
+    bs_end=$(($(date +%s) + 60))
+    while [ "$(date +%s)" -lt "$bs_end" ]; do
+        # A dump the server refused (the window not mapped yet) is not kept.
+        if xwd -silent -id "$win" -out "$WORK/boot$((n % 10)).xwd" 2>/dev/null &&
+            [ -s "$WORK/boot$((n % 10)).xwd" ]; then
+            n=$((n + 1))
+        fi
+        grep -q prepare_loaded_cart "$WORK/home/log.txt" 2>/dev/null && break
+        sleep 0.02
+    done
+    echo "no dump of the window" >"$WORK/cmp.log"
+    k=$n
+    while [ $k -gt 0 ] && [ $k -gt $((n - 10)) ]; do
+        k=$((k - 1))
+        "$1" "$WORK/boot$((k % 10)).xwd" "$2" >"$WORK/cmp.log" 2>&1 && return 0
+    done
+    return 1
 }
 
 # boot_dump WINDOWCMP OUT.xwd: a dump of window $win showing the boot screen
