@@ -164,9 +164,9 @@ static int continue_print_call(lua_State *L) {
     return 1;
 }
 
-void run_slice() {
+void run_slice(int budget) {
     int fps = pstate.fps > 0 ? pstate.fps : 30;
-    lua_set_cpu_cycles_slice_max(Z6_CPU_HZ / fps);
+    lua_set_cpu_cycles_slice_max(budget > 0 ? budget : Z6_CPU_HZ / fps);
     lua_cpu_prepare_for_slice();
     app.cart_item_chosen = 0;
 
