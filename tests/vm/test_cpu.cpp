@@ -198,7 +198,9 @@ TEST(Cpu, SlowCodeCalledFromCFinishesUnderEveryBudget) {
          "false handled 30000"},
         {true, R"(
             freed = 0
-            local mt = {__gc = function(o) local s = 0 for i = 1, 20 do s = s + i end freed = freed + 1 end}
+            local mt = {__gc = function(o)
+                local s = 0 for i = 1, 20 do s = s + i end freed = freed + 1
+            end}
             local level = {}
             for i = 1, 9000 do level[i] = setmetatable({i}, mt) end
             level = nil
