@@ -1,8 +1,9 @@
-// System services: audio device and its nesting lock, clocks, clipboard,
-// threads, external programs and the fatal-error exit.
+// System services: the audio device's start and its nesting lock, clocks,
+// clipboard files, threads, external programs and the fatal-error exit. The
+// device, the clock, the clipboard itself and error texts are the back end's
+// (platform/backend.h).
 #include "platform/system.h"
 
-#include <SDL.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,63 +21,31 @@
 #include "engine/config.h"
 #include "engine/mem.h"
 #include "audio/channel.h" // the volume calls
-#include "audio/mixer.h"   // the device callback
+#include "platform/backend.h"
 
 extern char **environ;
 
 int vull_sound_inited;
 int vull_audio_is_locked;
-static int sdl_audio_lock_taken; // whether the outermost level really holds SDL's lock
+static int device_lock_taken; // whether the outermost level really holds the device's lock
 
 /* ---- audio device ---- */
 
-static void log_audio_drivers() {
-    int n = SDL_GetNumAudioDrivers();
-    if (n > 0) {
-        vull_debug("Built-in audio drivers:");
-        for (int i = 0; i < n; i++) {
-            const char *name = SDL_GetAudioDriver(i);
-            vull_debugf(" %d %s", i, name ? name : "");
-        }
-        vull_debug("\n");
-    } else {
-        vull_debug("No built-in audio drivers\n");
-    }
-    const char *current = SDL_GetCurrentAudioDriver();
-    vull_debugf("Current audio driver: %s\n", current ? current : "(none)");
-}
-
 int vull_sound_init_plat(int rate, int channels) {
     if (cconfig.mix_buffer_size == 0) return 0;
-    SDL_InitSubSystem(SDL_INIT_AUDIO);
     vull_debug("vull_sound_init\n");
-    if (SDL_Init(SDL_INIT_AUDIO) == 0) {
-        vull_debug("SDL_INIT_AUDIO ok\n");
-        SDL_AudioSpec spec{};
-        spec.freq = rate;
-        spec.format = AUDIO_S16LSB;
-        spec.channels = Uint8(channels);
-        spec.silence = 0;
-        // SDL counts the buffer in 16 bits; an option can ask for anything.
-        int samples = cconfig.mix_buffer_size;
-        spec.samples = Uint16(samples < 1 ? 1024 : samples > 32768 ? 32768 : samples);
-        spec.callback = vull_mixer_callback;
-        spec.userdata = nullptr;
-        vull_state.audio_freq_requested = rate;
-        vull_state.audio_channels_requested = channels;
-        if (SDL_OpenAudio(&spec, nullptr) < 0) {
-            vull_debug("SDL_OpenAudio failed\n");
-            vull_debugf(" %s\n", SDL_GetError());
-        } else {
-            vull_debug("SDL_OpenAudio ok\n");
-            vull_state.audio_freq = spec.freq ? spec.freq : rate;
-            vull_state.audio_channels = spec.channels ? spec.channels : channels;
-            vull_debugf(" freq:%d\n channels:%d\n", int(vull_state.audio_freq),
-                        int(vull_state.audio_channels));
-            SDL_PauseAudio(0);
-            vull_sound_inited = 1;
-        }
-        log_audio_drivers();
+    // The device counts its buffer in 16 bits; an option can ask for anything.
+    int samples = cconfig.mix_buffer_size;
+    samples = samples < 1 ? 1024 : samples > 32768 ? 32768 : samples;
+    vull_state.audio_freq_requested = rate;
+    vull_state.audio_channels_requested = channels;
+    int got_rate = rate, got_channels = channels;
+    if (vull_plat_audio_open(rate, channels, samples, &got_rate, &got_channels) == 0) {
+        vull_state.audio_freq = got_rate;
+        vull_state.audio_channels = got_channels;
+        vull_debugf(" freq:%d\n channels:%d\n", int(vull_state.audio_freq),
+                    int(vull_state.audio_channels));
+        vull_sound_inited = 1;
     }
     vull_set_sound_volume(cconfig.sound_volume);
     vull_set_music_volume(cconfig.music_volume);
@@ -86,23 +55,22 @@ int vull_sound_init_plat(int rate, int channels) {
 int vull_sound_exit_plat() { return 0; }
 
 /*
-** The lock nests: SDL's device lock is taken on the outermost level only.
-** Without an open device there is nothing to lock, and SDL would only
-** record an error, so the count is kept alone.
+** The lock nests: the device's own lock is taken on the outermost level only.
+** Without an open device there is nothing to lock, so the count is kept alone.
 */
 void vull_lock_audio_plat() {
     if (vull_audio_is_locked == 0 && vull_sound_inited) {
-        SDL_LockAudio();
-        sdl_audio_lock_taken = 1;
+        vull_plat_audio_lock();
+        device_lock_taken = 1;
     }
     vull_audio_is_locked++;
 }
 
 void vull_unlock_audio_plat() {
     if (vull_audio_is_locked <= 0) return; // unbalanced unlock: never drive the count negative
-    if (vull_audio_is_locked == 1 && sdl_audio_lock_taken) {
-        SDL_UnlockAudio();
-        sdl_audio_lock_taken = 0;
+    if (vull_audio_is_locked == 1 && device_lock_taken) {
+        vull_plat_audio_unlock();
+        device_lock_taken = 0;
     }
     vull_audio_is_locked--;
 }
@@ -121,12 +89,6 @@ static int64_t cpu_time_ns() {
     return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-int vull_get_time() { return int(SDL_GetTicks()); }
-
-void vull_delay(int ms) {
-    if (ms > 0) SDL_Delay(Uint32(ms));
-}
-
 int64_t vull_timer_start() {
     timer_start_ns = cpu_time_ns();
     return timer_start_ns;
@@ -136,22 +98,20 @@ int64_t vull_timer_end() { return cpu_time_ns() - timer_start_ns; }
 
 /* ---- clipboard ---- */
 
-void vull_set_clipboard_text(const char *text) { SDL_SetClipboardText(text ? text : ""); }
-
-void vull_set_clipboard_text_preemptive(const char *text) { vull_set_clipboard_text(text); }
+void vull_set_clipboard_text(const char *text) { vull_plat_clipboard_set(text ? text : ""); }
 
 char *vull_get_clipboard_text() {
-    char *sdl_text = SDL_GetClipboardText();
-    const char *text = sdl_text ? sdl_text : "";
-    size_t len = strlen(text);
+    std::string text = vull_plat_clipboard_get();
+    size_t len = text.size();
     char *copy = len < size_t(VULL_ALLOC_CAP) - 32 ? static_cast<char *>(vull_malloc(int(len + 1)))
                                                    : nullptr;
-    if (copy) memcpy(copy, text, len + 1);
-    SDL_free(sdl_text);
+    if (copy) memcpy(copy, text.c_str(), len + 1);
     return copy;
 }
 
-int vull_has_clipboard_text() { return SDL_HasClipboardText() ? 1 : 0; }
+int vull_has_clipboard_text() { return vull_plat_clipboard_has(); }
+
+void vull_set_clipboard_text_preemptive(const char *text) { vull_set_clipboard_text(text); }
 
 int vull_load_clipboard_from_file(const char *path) {
     constexpr size_t limit = 0x100000; // 1 MiB of text at most
@@ -161,17 +121,16 @@ int vull_load_clipboard_from_file(const char *path) {
     size_t n = fread(buf.data(), 1, limit, f);
     fclose(f);
     buf[n] = 0;
-    // Without a video subsystem there is no clipboard: that is a failure, not a copy.
-    return SDL_SetClipboardText(buf.data()) == 0 ? 0 : 1;
+    return vull_plat_clipboard_set(buf.data()) == 0 ? 0 : 1;
 }
 
 int vull_save_clipboard_to_file(const char *path) {
-    if (!path || !SDL_HasClipboardText()) return 1;
+    if (!path || !vull_has_clipboard_text()) return 1;
     FILE *f = fopen(path, "w");
     if (!f) return 1;
-    char *text = SDL_GetClipboardText();
+    char *text = vull_get_clipboard_text();
     if (text) fputs(text, f);
-    SDL_free(text);
+    vull_free(text);
     fclose(f);
     return 0;
 }
@@ -182,8 +141,9 @@ vull_thread_rec *vull_create_thread(vull_thread_fn fn) {
     if (!fn) return nullptr;
     vull_thread_rec *t = static_cast<vull_thread_rec *>(vull_malloc(int(sizeof(vull_thread_rec))));
     if (!t) return nullptr;
-    t->thread = SDL_CreateThread(fn, "vull_thread", nullptr);
-    if (!t->thread) {
+    try {
+        t->thread = new std::thread([fn] { fn(nullptr); });
+    } catch (...) { // no thread could start
         vull_free(t);
         return nullptr;
     }
@@ -192,7 +152,10 @@ vull_thread_rec *vull_create_thread(vull_thread_fn fn) {
 
 void vull_destroy_thread(vull_thread_rec *t) {
     if (!t) return;
-    if (t->thread) SDL_DetachThread(t->thread);
+    if (t->thread) {
+        t->thread->detach();
+        delete t->thread;
+    }
     vull_free(t);
 }
 
@@ -306,17 +269,8 @@ void vull_launch_html(const char *target) {
 
 /* ---- errors ---- */
 
-void checkSDLError() {
-    const char *error = SDL_GetError();
-    if (error && *error) {
-        printf("SDL Error: %s\n", error);
-        fflush(stdout);
-        SDL_ClearError();
-    }
-}
-
 void vull_fatal_error(const char *message) {
-    checkSDLError();
+    vull_plat_print_errors();
     printf("\n\n** FATAL ERROR: %s\n\n", message ? message : "");
     fflush(stdout);
     vull_debugf("\n\n** FATAL ERROR: %.800s\n\n", message ? message : "");

@@ -1,14 +1,13 @@
-// System services over SDL2 and POSIX: the audio device and its nesting lock,
-// the clipboard, folders and paths, directory listing, file tests, dates,
-// clocks, threads, downloads and launches through external programs, and the
-// fatal-error exit.
+// System services over POSIX and the back end (platform/backend.h): the audio
+// device and its nesting lock, the clipboard, folders and paths, directory
+// listing, file tests, dates, clocks, threads, downloads and launches through
+// external programs, and the fatal-error exit.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
+#include <thread>
 #include "engine/vull.h"
-
-struct SDL_Thread;
 
 // ---- audio device ----
 extern int vull_sound_inited;    // 1 once the audio device is open
@@ -23,7 +22,7 @@ void vull_lock_audio();                 // the engine's nesting audio lock
 void vull_unlock_audio();
 
 // ---- clocks ----
-int vull_get_time(); // milliseconds since SDL started counting
+int vull_get_time(); // milliseconds since the back end started counting
 void vull_delay(int ms);
 int64_t vull_timer_start(); // starts the CPU-time stopwatch; returns the process CPU time (ns)
 int64_t vull_timer_end();   // process CPU time (ns) since vull_timer_start
@@ -93,8 +92,8 @@ void vull_print_date(time_t t, char *out); // "%Y-%m-%d %H:%M:%S", out of at lea
 
 // ---- threads ----
 struct vull_thread_rec {
-    SDL_Thread *thread; // the SDL thread handle
-    uint8_t pad[72];    // keeps the record its historical 80 bytes, zeroed
+    std::thread *thread; // the running thread, detached when the record goes
+    uint8_t pad[72];     // keeps the record its historical 80 bytes, zeroed
 };
 static_assert(sizeof(vull_thread_rec) == 80, "thread record is an 80-byte block");
 using vull_thread_fn = int (*)(void *data);
@@ -110,6 +109,5 @@ int vull_wget_with_callbacks(const char *url, const char *path, vull_wget_callba
 void vull_launch_html(const char *target); // opens a folder or web page with xdg-open
 
 // ---- errors ----
-void checkSDLError();
 [[noreturn]] void
 vull_fatal_error(const char *message); // engine exit, then the process ends with 1

@@ -1,15 +1,11 @@
-// Screen, window and presentation over SDL2: window modes, the streaming
-// texture or the window surface, placement and scaling of the back page,
-// the fps overlay, window title and icon, and the frame-rate clock.
+// Screen, window and presentation: window modes, placement and scaling of
+// the back page, window title and icon, and the frame-rate clock. The window
+// itself belongs to the back end (platform/backend.h).
 #pragma once
 #include <cstdint>
 
 struct vull_bitmap;
 struct vull_palette_rec;
-struct SDL_Window;
-struct SDL_Renderer;
-struct SDL_Texture;
-struct SDL_RendererInfo;
 
 // Where the back page lands in the window, in window pixels.
 struct vull_dest_rect {
@@ -25,29 +21,23 @@ extern vull_bitmap *vull_back_page; // the page the application draws into (null
 extern vull_palette_rec
     *vull_black_palette; // all zero; the engine palette is made here too (engine/gfx.h)
 
-extern SDL_Window *sdl_window;     // main window (null: none)
-extern SDL_Renderer *sdl_renderer; // null on the software path
-extern SDL_Texture *sdl_texture;   // streaming ARGB8888 texture of the page size
-extern int sdl_texture_w, sdl_texture_h;
-extern SDL_Window *sdl_window_display; // optional second window (vull_open_display)
-
 extern int desktop_w, desktop_h; // desktop size of the display in use (0 x 0 when unknown)
 extern int vull_screen_mode;     // 0 windowed, 1 full screen
 extern int vull_system_active;   // focus flag; 1 whenever the screen is (re)created
 extern int vull_video_inited;
 
-// Start-up and exit of SDL itself and of the video side.
+// Start-up and exit of the back end itself and of the video side. The _plat
+// calls and vull_system_init/exit are the back end's.
 int vull_system_init();
 int vull_system_exit();
 int vull_video_init();
 int vull_video_exit();
-int vull_video_init_plat();
+int vull_video_init_plat(); // desktop_w and desktop_h
 int vull_video_exit_plat();
 
 // Screen set-up. flags: 4 windowed, 8 full screen, 0x100 use the configured mode.
 int vull_set_screen(int width, int height, int depth, int flags);
 int vull_set_screen_plat(int window_w, int window_h, int page_w, int page_h, int depth, int flags);
-int vull_set_screen_software(int window_w, int window_h, int depth, int flags);
 void vull_toggle_fullscreen();
 void vull_set_windowed(int windowed);
 int vull_get_windowed();
@@ -59,7 +49,8 @@ void vull_set_window_size(int w, int h);
 void vull_set_palette(const uint8_t *rgb768);
 
 // Presentation. The engine blit hands every draw onto the screen record to
-// vull_blit_to_video_plat; it presents the whole bitmap when all offsets are 0.
+// vull_blit_to_video_plat; it presents the whole bitmap when all offsets are 0
+// (through the blit hook when one is set, else the back end).
 int vull_blit_back_page();
 int vull_blit_to_video_plat(const vull_bitmap *bmp, vull_bitmap *screen, int sx, int sy, int dx,
                             int dy, int w = 0, int h = 0, int flags = 0);
@@ -72,17 +63,10 @@ void vull_register_frame_start_for_fps();
 void vull_register_frame_end_for_fps();
 int vull_get_fps();
 
-void vull_set_window_icon(vull_bitmap *bmp);
+void vull_set_window_icon(vull_bitmap *bmp);     // a 32-bit picture; others are ignored
 void update_sdl_window_title(const char *text); // ignored without a window
 int vull_is_app_active();
 
-// Displays (no caller in the player).
-int vull_num_video_displays();
-int vull_choose_display(const char *name, int width, int height);
-int vull_open_display(int display, int width, int height);
-
-void log_system_info();
-void SDLTest_PrintRenderer(SDL_RendererInfo *info);
 void calculate_emucol(uint32_t *table, int divisor);
 void blit_from_8_to_32(const vull_bitmap *bmp, uint32_t *dest, int x, int y, int w, int h,
                        int pitch);

@@ -9,7 +9,6 @@
 #include "engine/undo.h"
 #include "platform/system.h"
 
-#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -353,7 +352,6 @@ TEST(Ctext, LineOperations) {
 }
 
 TEST(Ctext, ClipboardCopyAndPaste) {
-    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
     field f("Ab\x80");
     f.r->sel_start = 0;
     f.r->sel_end = 3;
@@ -381,7 +379,6 @@ TEST(Ctext, ClipboardCopyAndPaste) {
     field tiny("", 2);
     ctextfield_paste(tiny.r); // too long: nothing
     EXPECT_EQ(tiny.text(), "");
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
 TEST(Ctext, KeysThroughTheHandler) {

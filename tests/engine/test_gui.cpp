@@ -1,7 +1,6 @@
 // Keyboard state, the typed-key queue and the GUI element pass, driven by an
 // injected clock and pointer over a 128 x 128 window showing a 128 x 128 page
 // (so window and page pixels coincide).
-#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -40,11 +39,6 @@ std::vector<int> messages_of(vull_gui_element *e) {
 }
 
 struct GuiTest : ::testing::Test {
-    static void SetUpTestSuite() {
-        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS), 0) << SDL_GetError();
-    }
-    static void TearDownTestSuite() { SDL_Quit(); }
-
     void SetUp() override {
         vull_config_default();
         vull_state = {};

@@ -9,6 +9,7 @@
 #include "engine/gfx.h"
 #include "engine/text.h"
 #include "engine/vull.h"
+#include "platform/sdl/sdl_video.h"
 #include "platform/video.h"
 
 namespace {

@@ -1,0 +1,207 @@
+// Event pump, keyboard sampling and the mouse, over the back end's input.
+//
+// Each pass samples the keyboard state into the engine's key arrays and runs
+// the engine's own key repeat (one shared timer: first tick 500 ms after a
+// new press, then every 80 ms), then drains the back end's events. Typed keys
+// go through one queueing rule that also carries the hot keys.
+#include "platform/events.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "engine/config.h"
+#include "engine/gfx.h"
+#include "engine/vull.h"
+#include "platform/backend.h"
+#include "platform/pump.h"
+#include "platform/system.h"
+#include "platform/video.h"
+
+int virtual_mx, virtual_my;
+int use_warped_mxy, warped_mx, warped_my, pre_warp_mx, pre_warp_my;
+uint64_t next_press_t;
+uint64_t last_ctrl_keypress_t;
+uint64_t last_inactive_time;
+vull_events_hooks vull_events_hook;
+
+uint64_t vull_pump_time() {
+    return vull_events_hook.now ? vull_events_hook.now() : vull_plat_ticks();
+}
+
+void vull_pump_quit() {
+    if (vull_events_hook.quit) {
+        vull_events_hook.quit();
+        return;
+    }
+    vull_exit();
+    exit(0);
+}
+
+/* ---- typed keys ------------------------------------------------------ */
+
+void vull_pump_queue_code(vull_pump_pass &p, int code) {
+    if (code == 0) return;
+    if (vull_ctrl_held() && !vull_alt_held() && !vull_shift_held() &&
+        p.now - last_ctrl_keypress_t < 40)
+        return;
+    last_ctrl_keypress_t = p.now;
+    if (vull_key_held(VULL_SC_F11)) {
+        vull_toggle_fullscreen();
+        block_vullkey[VULL_SC_F11] = 1;
+        return;
+    }
+    if (code == 13 && vull_alt_held() && !block_vullkey[VULL_SC_RETURN]) {
+        vull_toggle_fullscreen();
+        block_vullkey[VULL_SC_RETURN] = 1;
+        return;
+    }
+    if ((vull_key_held(VULL_SC_F4) && vull_alt_held()) || (code == 'q' && vull_ctrl_held())) {
+        vull_pump_quit();
+        return;
+    }
+    if (vullkey_buffer_pos < VULL_KEY_BUFFER) {
+        vullkey_buffer[vullkey_buffer_pos++] = code;
+        p.queued = true;
+    }
+}
+
+/* ---- the pass -------------------------------------------------------- */
+
+int vull_handle_system_messages() {
+    int ms = (cconfig.framebuffer || vull_system_active || vull_is_app_active())
+                 ? cconfig.foreground_sleep_ms
+                 : cconfig.background_sleep_ms;
+    ms = std::clamp(ms, 0, 200);
+    if (vull_events_hook.sleep)
+        vull_events_hook.sleep(uint32_t(ms));
+    else
+        vull_delay(ms);
+    vull_plat_hide_cursor();
+
+    vull_pump_pass p = {};
+    p.now = vull_pump_time();
+
+    int n = 0;
+    const uint8_t *ks =
+        vull_events_hook.keyboard ? vull_events_hook.keyboard(&n) : vull_plat_keyboard(&n);
+    if (!ks) n = 0;
+    for (int j = 0; j < VULL_NUM_KEYS; j++) {
+        uint8_t down = j < n && ks[j] ? 1 : 0;
+        if (down && !last_vullkey[j]) next_press_t = p.now + 500;
+        last_vullkey[j] = vullkey[j];
+        vullkey[j] = down;
+    }
+
+    int mod = vull_events_hook.modstate ? vull_events_hook.modstate() : vull_plat_modstate();
+    if (mod & VULL_MOD_LCTRL) vullkey[VULL_SC_LCTRL] = 1;
+    if (mod & VULL_MOD_RCTRL) vullkey[VULL_SC_RCTRL] = 1;
+    if (mod & VULL_MOD_LALT) vullkey[VULL_SC_LALT] = 1;
+    if (mod & VULL_MOD_RALT) vullkey[VULL_SC_RALT] = 1;
+    if (mod & VULL_MOD_LGUI) vullkey[VULL_SC_LGUI] = 1;
+    if (mod & VULL_MOD_RGUI) vullkey[VULL_SC_RGUI] = 1;
+
+    if (p.now >= next_press_t) {
+        for (int j = 0; j < VULL_NUM_KEYS; j++) {
+            if (vullkey[j] == 1 && !block_vullkey[j]) {
+                vullkey[j] = 3;
+                next_press_t = p.now + 80;
+            }
+        }
+    }
+    for (int j = 0; j < VULL_NUM_KEYS; j++)
+        if (!vullkey[j]) block_vullkey[j] = 0;
+
+    vull_plat_poll_events(p);
+
+    if (!p.queued && vullkey_buffer_pos < VULL_KEY_BUFFER) {
+        for (int j = 0; j < VULL_NUM_KEYS; j++) {
+            if (vullkey[j] == 3) {
+                vullkey_buffer[vullkey_buffer_pos++] = -1;
+                break;
+            }
+        }
+    }
+    if (cconfig.emulate_textinput)
+        for (int i = 0; i < p.ntyped && vullkey_buffer_pos < VULL_KEY_BUFFER; i++)
+            vullkey_buffer[vullkey_buffer_pos++] = p.typed[i];
+    return 0;
+}
+
+/* ---- mouse ----------------------------------------------------------- */
+
+static uint32_t pointer_state(int *x, int *y) {
+    if (vull_events_hook.mouse) return vull_events_hook.mouse(x, y);
+    return vull_plat_pointer(x, y);
+}
+
+void vull_get_mouse(int *x, int *y, int *buttons) {
+    // Outputs are always written, so callers never read stale values.
+    if (x) *x = 0;
+    if (y) *y = 0;
+    if (buttons) *buttons = 0;
+    if (!vull_back_page) return;
+
+    int real_x = 0, real_y = 0;
+    uint32_t sb = pointer_state(&real_x, &real_y);
+    int mx = vull_state.mouse_locked ? virtual_mx : real_x;
+    int my = vull_state.mouse_locked ? virtual_my : real_y;
+    bool warped = false;
+    if (use_warped_mxy) {
+        // The imposed position holds until the pointer itself has moved away.
+        if (real_x != pre_warp_mx && real_y != pre_warp_my) {
+            use_warped_mxy = 0;
+        } else {
+            mx = warped_mx;
+            my = warped_my;
+            warped = true;
+        }
+    }
+    int ww = 0, wh = 0;
+    vull_plat_window_size(&ww, &wh);
+    if (ww == 0 || wh == 0) return;
+
+    int b = 0;
+    if (sb & VULL_POINTER_LEFT) b |= (cconfig.rmb_key && vull_key_held(cconfig.rmb_key)) ? 2 : 1;
+    if (sb & VULL_POINTER_MIDDLE) b |= 4;
+    if (sb & VULL_POINTER_RIGHT) b |= 2;
+    if (vull_state.mouse_key_left && vull_key_held(vull_state.mouse_key_left)) b |= 1;
+    if (vull_state.mouse_key_right && vull_key_held(vull_state.mouse_key_right)) b |= 2;
+    if (buttons) *buttons = b;
+
+    if (!warped) {
+        vull_dest_rect r;
+        get_dest_rect(&r);
+        if (r.w > 0 && r.h > 0) {
+            mx = int((int64_t(mx) - r.x) * vull_back_page->width / r.w);
+            my = int((int64_t(my) - r.y) * vull_back_page->height / r.h);
+        }
+    }
+    if (x) *x = mx;
+    if (y) *y = my;
+}
+
+void vull_lock_mouse_cursor(int lock) {
+    int ww = 0, wh = 0;
+    vull_plat_window_size(&ww, &wh);
+    if (lock && !vull_state.mouse_locked) {
+        pointer_state(&virtual_mx, &virtual_my);
+        if (ww > 1 && wh > 1) vull_plat_warp_pointer(ww / 2, wh / 2);
+    } else if (!lock && vull_state.mouse_locked) {
+        vull_plat_warp_pointer(virtual_mx, virtual_my);
+    }
+    vull_state.mouse_locked = lock;
+}
+
+void vull_get_mouse_deltas(int *dx, int *dy) {
+    int x, y;
+    vull_get_mouse(&x, &y, nullptr);
+    if (dx) *dx = x - vull_last_mouse_x;
+    if (dy) *dy = y - vull_last_mouse_y;
+}
+
+void vull_set_mouse(int x, int y) {
+    use_warped_mxy = 1;
+    warped_mx = x;
+    warped_my = y;
+    pointer_state(&pre_warp_mx, &pre_warp_my);
+}

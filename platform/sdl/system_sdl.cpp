@@ -1,0 +1,93 @@
+// The SDL back end's system services: the audio device, the clock, the
+// clipboard and SDL's error text.
+#include <SDL.h>
+
+#include <cstdio>
+#include <string>
+
+#include "audio/mixer.h" // the device callback
+#include "engine/vull.h"
+#include "platform/backend.h"
+#include "platform/system.h"
+
+/* ---- audio device ---- */
+
+static void log_audio_drivers() {
+    int n = SDL_GetNumAudioDrivers();
+    if (n > 0) {
+        vull_debug("Built-in audio drivers:");
+        for (int i = 0; i < n; i++) {
+            const char *name = SDL_GetAudioDriver(i);
+            vull_debugf(" %d %s", i, name ? name : "");
+        }
+        vull_debug("\n");
+    } else {
+        vull_debug("No built-in audio drivers\n");
+    }
+    const char *current = SDL_GetCurrentAudioDriver();
+    vull_debugf("Current audio driver: %s\n", current ? current : "(none)");
+}
+
+int vull_plat_audio_open(int rate, int channels, int samples, int *got_rate, int *got_channels) {
+    SDL_InitSubSystem(SDL_INIT_AUDIO);
+    if (SDL_Init(SDL_INIT_AUDIO) != 0) return -1;
+    vull_debug("SDL_INIT_AUDIO ok\n");
+    SDL_AudioSpec spec{};
+    spec.freq = rate;
+    spec.format = AUDIO_S16LSB;
+    spec.channels = Uint8(channels);
+    spec.silence = 0;
+    spec.samples = Uint16(samples);
+    spec.callback = vull_mixer_callback;
+    spec.userdata = nullptr;
+    int result = -1;
+    if (SDL_OpenAudio(&spec, nullptr) < 0) {
+        vull_debug("SDL_OpenAudio failed\n");
+        vull_debugf(" %s\n", SDL_GetError());
+    } else {
+        vull_debug("SDL_OpenAudio ok\n");
+        *got_rate = spec.freq ? spec.freq : rate;
+        *got_channels = spec.channels ? spec.channels : channels;
+        SDL_PauseAudio(0);
+        result = 0;
+    }
+    log_audio_drivers();
+    return result;
+}
+
+void vull_plat_audio_lock() { SDL_LockAudio(); }
+
+void vull_plat_audio_unlock() { SDL_UnlockAudio(); }
+
+/* ---- clock ---- */
+
+int vull_get_time() { return int(SDL_GetTicks()); }
+
+void vull_delay(int ms) {
+    if (ms > 0) SDL_Delay(Uint32(ms));
+}
+
+/* ---- clipboard ---- */
+
+// Without a video subsystem there is no clipboard: that is a failure, not a copy.
+int vull_plat_clipboard_set(const char *text) { return SDL_SetClipboardText(text) == 0 ? 0 : 1; }
+
+std::string vull_plat_clipboard_get() {
+    char *text = SDL_GetClipboardText();
+    std::string copy = text ? text : "";
+    SDL_free(text);
+    return copy;
+}
+
+int vull_plat_clipboard_has() { return SDL_HasClipboardText() ? 1 : 0; }
+
+/* ---- errors ---- */
+
+void vull_plat_print_errors() {
+    const char *error = SDL_GetError();
+    if (error && *error) {
+        printf("SDL Error: %s\n", error);
+        fflush(stdout);
+        SDL_ClearError();
+    }
+}
