@@ -21,7 +21,7 @@ started() { grep -q '^\[[0-9]*\] ok$' "$1/log.txt" 2>/dev/null; }
 
 # interrupt DIR: once the host has started, SIGINT to it, then check status and log.
 interrupt() {
-    wait_for 60 started "$1" || fail "$1: the host did not finish starting"
+    wait_for $LONG started "$1" || fail "$1: the host did not finish starting"
     kill -INT "$PPID_"
     wait_exit SIGINT
     [ "$rc" -eq 0 ] || fail "$1: host exited $rc after SIGINT"
@@ -111,7 +111,7 @@ bands() {
 
 # The window shows the pattern once the host has started and drawn a frame;
 # until then the screen is black.
-if ! wait_for 60 bands; then
+if ! wait_for $LONG bands; then
     while read -r line; do fail "$line"; done <"$WORK/bands"
 fi
 interrupt "$X"

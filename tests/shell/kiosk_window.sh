@@ -28,12 +28,12 @@ xdotool windowfocus --sync "$win" >/dev/null 2>&1
 
 # the browser is entered at boot step 70 (about 3 s; longer under sanitizers)
 entered() { grep -q "browse_enter" "$H/log.txt" 2>/dev/null; }
-wait_for 60 entered
+wait_for $LONG entered
 grep -q "browse_enter: 3 items in /$" "$H/log.txt" ||
     fail "the local list was not filled: $(grep browse_enter "$H/log.txt")"
 player_gone && fail "the player ended by itself"
 # Z, held until the player has gone: the first button press quits.
-hold z 60 player_gone
+hold z $LONG player_gone
 wait_exit "a button press"
 [ "$rc" = 0 ] || fail "exit status $rc after a button press"
 ! grep -q "launcher: ready" "$WORK/out" || fail "the head cart was booted"

@@ -40,16 +40,16 @@ moving() {
 # changed: the window's picture differs from the last one kept in ref.xwd.
 changed() { dump "$WORK/now.xwd" && ! cmp -s "$WORK/now.xwd" "$WORK/ref.xwd"; }
 
-wait_for 60 printed 1 "launcher: ready" || fail "the head cart did not start"
+wait_for $LONG printed 1 "launcher: ready" || fail "the head cart did not start"
 # What the audio file held when the head cart started: the boot's own sound.
 boot_audio=$(wc -c <"$WORK/audio.raw" 2>/dev/null || echo 0)
 # Z opens the launcher's menu, and Z again (held: the button repeats) loads
 # the first cart.
-hold z 60 printed 1 "launcher: load orchard.z6" || fail "the launcher did not load orchard"
-wait_for 60 printed 1 "orchard: running" || fail "orchard did not run"
+hold z $LONG printed 1 "launcher: load orchard.z6" || fail "the launcher did not load orchard"
+wait_for $LONG printed 1 "orchard: running" || fail "orchard did not run"
 # Escape pauses the game: its falling fruit stand still under the menu
 # (continue, reset best, options, reset cart, back to launcher, quit).
-wait_for 60 moving || fail "orchard's picture does not move"
+wait_for $LONG moving || fail "orchard's picture does not move"
 tap Escape still || fail "escape did not pause orchard"
 # Each press of Down moves the menu's pointer one item.
 cp "$WORK/still1.xwd" "$WORK/ref.xwd"

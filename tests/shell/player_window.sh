@@ -18,7 +18,7 @@ start_window "$WORK/out" env LSAN_OPTIONS="suppressions=$(dirname "$0")/../platf
     { cat "$WORK/out"; echo "FAIL: no window titled zibo-6"; exit 1; }
 # The head cart (the launcher) runs in it.
 launcher() { grep -qx "launcher: ready" "$WORK/out"; }
-wait_for 60 launcher || fail "the head cart did not start"
+wait_for $LONG launcher || fail "the head cart did not start"
 player_gone && fail "the player ended by itself"
 # No window manager runs under Xvfb: focus the window, then type into it.
 xdotool windowfocus --sync "$win" >/dev/null 2>&1

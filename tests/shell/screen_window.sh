@@ -44,9 +44,9 @@ differs() { compare; [ $? = 1 ]; }
 
 # Past the boot sequence, the head cart's picture; Escape (held until it is
 # seen) opens the pause menu over it and a second Escape closes it again.
-wait_for 60 matches || fail "the window never showed the picture: $(cat "$WORK/cmp.log")"
-hold Escape 60 differs || fail "escape did not open the pause menu over the picture"
-hold Escape 60 matches || fail "a second escape did not close the pause menu: $(cat "$WORK/cmp.log")"
+wait_for $LONG matches || fail "the window never showed the picture: $(cat "$WORK/cmp.log")"
+hold Escape $LONG differs || fail "escape did not open the pause menu over the picture"
+hold Escape $LONG matches || fail "a second escape did not close the pause menu: $(cat "$WORK/cmp.log")"
 
 xdotool key ctrl+q
 wait_exit ctrl+q

@@ -6,7 +6,9 @@
 #
 # Nothing here sleeps a fixed time to let something happen: every step polls
 # for what it needs with a deadline generous enough for a sanitizer build on a
-# machine that is busy with other work.
+# machine that is busy with other work (LONG seconds for the steps that start
+# or boot the player).
+LONG=180
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/$NAME.XXXXXX") || exit 1
 XPID=""
 PPID_=""
@@ -38,12 +40,12 @@ wait_for() {
     done
 }
 
-# wait_exit WHAT: waits up to 60 s for the player ($PPID_) to end after WHAT,
-# killing it (a failed check) when it does not; rc is its exit status.
+# wait_exit WHAT: waits up to LONG seconds for the player ($PPID_) to end
+# after WHAT, killing it (a failed check) when it does not; rc is its status.
 player_gone() { ! kill -0 "$PPID_" 2>/dev/null; }
 wait_exit() {
-    if ! wait_for 60 player_gone; then
-        fail "still running 60 s after $1"
+    if ! wait_for $LONG player_gone; then
+        fail "still running $LONG s after $1"
         kill -KILL "$PPID_"
     fi
     wait "$PPID_"
@@ -77,10 +79,10 @@ start_xvfb() {
         Xvfb -displayfd 3 -noreset -screen 0 800x600x24 -nolisten tcp \
             3>"$WORK/display" >"$WORK/xvfb$attempt.log" 2>&1 &
         XPID=$!
-        if wait_for 60 display_named; then
+        if wait_for $LONG display_named; then
             DISPLAY=":$(head -1 "$WORK/display")"
             export DISPLAY
-            wait_for 60 display_answers && return 0
+            wait_for $LONG display_answers && return 0
         fi
         kill "$XPID" 2>/dev/null
         wait "$XPID" 2>/dev/null
@@ -90,14 +92,14 @@ start_xvfb() {
 }
 
 # wait_window: sets win to the player's window (titled zibo-6), waiting up to
-# 60 s while the player runs. 1 when none appeared.
+# LONG seconds while the player runs. 1 when none appeared.
 find_window() {
     win=$(xdotool search --name '^zibo-6$' 2>/dev/null | head -1)
     [ -n "$win" ] || player_gone
 }
 wait_window() {
     win=""
-    wait_for 60 find_window
+    wait_for $LONG find_window
     [ -n "$win" ]
 }
 
@@ -123,11 +125,11 @@ start_window() {
 }
 
 # dump OUT.xwd: a dump of window $win; a window that is not mapped yet cannot
-# be dumped, so this tries for up to 30 s. 1 when no dump was made.
+# be dumped, so this tries for up to 60 s. 1 when no dump was made.
 dump_once() { xwd -silent -id "$win" -out "$dump_to" 2>/dev/null && [ -s "$dump_to" ]; }
 dump() {
     dump_to=$1
-    wait_for 30 dump_once
+    wait_for 60 dump_once
 }
 
 # still: 0 when the window shows the same picture in three dumps taken over
@@ -162,7 +164,7 @@ hold() {
 # held (the console repeats a held button after half a second): KEY is down
 # for a tenth of a second (timed inside one xdotool, since starting a second
 # one can take longer than the repeat delay on a busy machine), then COMMAND
-# has 15 s to succeed. A tap that a busy player did not see changes nothing
+# has 30 s to succeed. A tap that a busy player did not see changes nothing
 # and is made again, five times at most; the status is COMMAND's.
 tap() {
     tap_key=$1
@@ -182,7 +184,7 @@ tap() {
 # WINDOWCMP's last report is in $WORK/cmp.log.
 boot_shown() {
     n=0
-    bs_end=$(($(date +%s) + 60))
+    bs_end=$(($(date +%s) + LONG))
     while [ "$(date +%s)" -lt "$bs_end" ]; do
         # A dump the server refused (the window not mapped yet) is not kept.
         if xwd -silent -id "$win" -out "$WORK/boot$((n % 10)).xwd" 2>/dev/null &&
@@ -210,7 +212,7 @@ boot_shown() {
 # steps before change every few frames. 1 when no such pair was seen.
 boot_dump() {
     n=0
-    bd_end=$(($(date +%s) + 60))
+    bd_end=$(($(date +%s) + LONG))
     while [ "$(date +%s)" -lt "$bd_end" ]; do
         # A dump the server refused (the window not mapped yet) is not counted.
         if xwd -silent -id "$win" -out "$WORK/boot$n.xwd" 2>/dev/null && [ -s "$WORK/boot$n.xwd" ]; then
