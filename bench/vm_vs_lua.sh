@@ -15,6 +15,12 @@
 # wall clock, medians of 5 x PAIRS runs) has rows of its own, outside the
 # means. The load average is printed before and after.
 # VMBENCH_ONLY=NAME runs one program only.
+#
+# Every VM runs with the same C-library allocator settings: freed memory is
+# kept for reuse and large blocks come from the heap. With the library's
+# defaults, whether a program pays for handing memory back and mapping it
+# afresh each round depends on where its blocks happen to fall, which would
+# be measured instead of the interpreters.
 export LC_ALL=C # the decimal point of $EPOCHREALTIME, awk and sort
 here=$(cd "$(dirname "$0")" && pwd)
 pairs=7
@@ -29,6 +35,8 @@ luajit=${3:-luajit}
 command -v "$lua" >/dev/null 2>&1 || { echo "no $lua" >&2; exit 2; }
 command -v "$luajit" >/dev/null 2>&1 || luajit=""
 [ "$pairs" -ge 1 ] 2>/dev/null || { echo "bad -n $pairs" >&2; exit 2; }
+
+export GLIBC_TUNABLES=glibc.malloc.trim_threshold=67108864:glibc.malloc.mmap_threshold=33554432
 
 tmp=$(mktemp -d) || exit 2
 trap 'rm -rf "$tmp"' EXIT
@@ -53,7 +61,7 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b <= 0) print "1"; else printf "%
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //')"
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
-echo "pairs per program: $pairs"
+echo "pairs per program: $pairs; GLIBC_TUNABLES=$GLIBC_TUNABLES"
 printf "%-14s %8s %8s %8s %8s %8s %8s\n" program z6vm lua5.2 luajit "cpu" "wall" "jit"
 printf "%-14s %8s %8s %8s %8s %8s %8s\n" "" "cpu s" "cpu s" "cpu s" "z6/lua" "z6/lua" "z6/jit"
 

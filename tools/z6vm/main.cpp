@@ -24,9 +24,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 #include "vm/lauxlib.h"
 #include "vm/lcpu.h"
@@ -123,15 +120,21 @@ size_t memory_in_use = 0;
 
 void *l_alloc(void *ud, void *ptr, size_t osize, size_t nsize) {
     (void)ud;
-    size_t old = ptr ? osize : 0; /* without a block, osize is a type tag */
+    if (ptr == nullptr) { /* a new block; osize is a type tag */
+        if (nsize == 0) return nullptr;
+        if (nsize > kMemoryCap - memory_in_use) return nullptr;
+        void *block = std::malloc(nsize);
+        if (block) memory_in_use += nsize;
+        return block;
+    }
     if (nsize == 0) {
         std::free(ptr);
-        memory_in_use -= old;
+        memory_in_use -= osize;
         return nullptr;
     }
-    if (nsize > old && nsize - old > kMemoryCap - memory_in_use) return nullptr;
+    if (nsize > osize && nsize - osize > kMemoryCap - memory_in_use) return nullptr;
     void *block = std::realloc(ptr, nsize);
-    if (block) memory_in_use = memory_in_use - old + nsize;
+    if (block) memory_in_use = memory_in_use - osize + nsize;
     return block;
 }
 
@@ -443,13 +446,6 @@ int run_budget(lua_State *L, long budget, long &yields, lua_State *&where) {
 
 int main(int argc, char **argv) {
     Options opt = parse_args(argc, argv);
-#if defined(__GLIBC__)
-    /* Freed memory stays in the process for the next collection cycle to
-    ** reuse: by default the C library hands the top of the heap back to the
-    ** system whenever 128 KB lie free there, which a program that builds and
-    ** drops tables each round pays for in system calls and page faults. */
-    mallopt(M_TRIM_THRESHOLD, 64 << 20);
-#endif
     if (opt.seeded) {
         static unsigned int seed;
         seed = opt.seed;
