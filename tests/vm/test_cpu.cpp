@@ -106,26 +106,24 @@ TEST(Cpu, EveryResumeMakesProgressEvenWithoutBudget) {
 }
 
 TEST(Cpu, ASliceCounterPast2To31WrapsAsTheStoredCounterDoes) {
-    // Under a budget of INT32_MAX the counter can pass 2^31: it then reads as
-    // negative, below the budget, and the slice runs on
     State L;
-    lua_settop(L, 0);
-    ASSERT_EQ(z6test::load(L, loadk_chain(14)), LUA_OK);
-    lua_reset_cpu_cycles();
-    lua_add_cpu_cycles(0x7ffffff8);
-    lua_set_cpu_cycles_slice_max(0x7fffffff);
-    lua_cpu_prepare_for_resume();
-    EXPECT_EQ(lua_resume(L, nullptr, 0), LUA_OK);
+    // loadk_chain(14) (16 cycles) from a slice counter of `start`, under `budget`
+    auto resume_from = [&](int start, int budget) {
+        lua_settop(L, 0);
+        EXPECT_EQ(z6test::load(L, loadk_chain(14)), LUA_OK);
+        lua_reset_cpu_cycles();
+        lua_add_cpu_cycles(start);
+        lua_set_cpu_cycles_slice_max(budget);
+        lua_cpu_prepare_for_resume();
+        return lua_resume(L, nullptr, 0);
+    };
+    // under a budget of INT32_MAX the counter can pass 2^31: it then reads as
+    // negative, below the budget, and the slice runs on
+    EXPECT_EQ(resume_from(0x7ffffff8, 0x7fffffff), LUA_OK);
     EXPECT_EQ(cpu_cycles_slice, 0x7ffffff8u + 16u);
     // a budget just above the start stops the slice after the instruction
     // that passes it
-    lua_settop(L, 0);
-    ASSERT_EQ(z6test::load(L, loadk_chain(14)), LUA_OK);
-    lua_reset_cpu_cycles();
-    lua_add_cpu_cycles(0x7ffffff8);
-    lua_set_cpu_cycles_slice_max(0x7ffffffa);
-    lua_cpu_prepare_for_resume();
-    EXPECT_EQ(lua_resume(L, nullptr, 0), LUA_YIELD);
+    EXPECT_EQ(resume_from(0x7ffffff8, 0x7ffffffa), LUA_YIELD);
     EXPECT_EQ(cpu_cycles_slice, 0x7ffffffbu);
 }
 
