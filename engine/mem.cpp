@@ -44,10 +44,11 @@ static vull_block_header *header_of(void *p) {
 // A C-library failure below the cap leaves the engine nothing sensible to do.
 [[noreturn]] static void out_of_memory() { vull_fatal_error("out of memory"); }
 
-// Large zeroed blocks (the code tabs' text, big file buffers) are mapped straight
-// from the system's zero pages, so a page costs only when it is first written:
-// the C library clears a block it carves from its heap, touching every page.
-// Released, such a block is unmapped, so a stale pointer into it faults at once.
+// Page blocks: large zeroed blocks made once and kept (the code tabs' text), mapped
+// straight from the system's zero pages so that a page costs only when it is first
+// written; the C library clears a block it carves from its heap, touching every page.
+// Only blocks asked for so: mapping and unmapping a block that is made and released
+// over and over would cost more than the heap. Released, a page block is unmapped.
 constexpr size_t PAGE_BLOCK_MIN = 64 * 1024;
 static std::vector<void *> page_blocks; // raw addresses of the mapped blocks
 
@@ -76,9 +77,9 @@ static void release_raw(vull_block_header *h, size_t bytes) {
 }
 
 // One guarded block of total payload bytes (total already validated: 1..cap).
-static void *guarded_alloc(int64_t total, bool zero) {
+static void *guarded_alloc(int64_t total, bool zero, bool pages = false) {
     size_t bytes = sizeof(vull_block_header) + (size_t)total;
-    void *raw = zero && bytes >= PAGE_BLOCK_MIN ? map_zero_pages(bytes) : nullptr;
+    void *raw = pages && bytes >= PAGE_BLOCK_MIN ? map_zero_pages(bytes) : nullptr;
     if (!raw) raw = zero ? std::calloc(1, bytes) : std::malloc(bytes);
     if (!raw) out_of_memory();
     auto *h = static_cast<vull_block_header *>(raw);
@@ -99,6 +100,12 @@ void *vull_calloc(int n) {
     vull_total_mallocs++;
     if (n <= 0 || n > VULL_ALLOC_CAP || refused_for_test()) return nullptr;
     return guarded_alloc(n, true);
+}
+
+void *vull_calloc_pages(int n) {
+    vull_total_mallocs++;
+    if (n <= 0 || n > VULL_ALLOC_CAP || refused_for_test()) return nullptr;
+    return guarded_alloc(n, true, true);
 }
 
 void *vull_malloc_(int n) {
@@ -168,11 +175,11 @@ void vull_memset(void *p, int value, int n) {
 ** Byte buffers
 */
 
-cbuffer *vull_create_buffer(int n) {
+static cbuffer *create_buffer(int n, bool pages) {
     int capacity = n < 4 ? 4 : n;
     auto *buf = static_cast<cbuffer *>(vull_calloc((int)sizeof(cbuffer)));
     if (!buf) return nullptr;
-    buf->data = static_cast<uint8_t *>(vull_calloc(capacity));
+    buf->data = static_cast<uint8_t *>(pages ? vull_calloc_pages(capacity) : vull_calloc(capacity));
     if (!buf->data) {
         vull_free(buf);
         return nullptr;
@@ -181,6 +188,9 @@ cbuffer *vull_create_buffer(int n) {
     buf->capacity = capacity;
     return buf;
 }
+
+cbuffer *vull_create_buffer(int n) { return create_buffer(n, false); }
+cbuffer *vull_create_page_buffer(int n) { return create_buffer(n, true); }
 
 // Grows to twice the needed size (not twice the old capacity), zeroing the new bytes. The
 // doubled size is capped at 1 GiB; a need above the cap cannot be met.

@@ -100,10 +100,10 @@ static int resident_pages(void *p, size_t n) {
     return r;
 }
 
-TEST(Allocator, LargeZeroedBlocksCostOnlyThePagesWritten) {
+TEST(Allocator, PageBlocksCostOnlyThePagesWritten) {
     uint32_t bytes = vull_total_malloced;
     constexpr int n = 0x10003; // a code tab's text
-    auto *p = static_cast<uint8_t *>(vull_calloc(n));
+    auto *p = static_cast<uint8_t *>(vull_calloc_pages(n));
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(header(p)->magic, VULL_MAGIC_LIVE);
     EXPECT_EQ(header(p)->size, (uint32_t)n);
@@ -127,7 +127,7 @@ TEST(Allocator, LargeZeroedBlocksCostOnlyThePagesWritten) {
     EXPECT_EQ(vull_total_malloced, bytes);
 
     // A buffer grown past the size keeps its bytes and zeroes the new ones.
-    cbuffer *b = vull_create_buffer(n);
+    cbuffer *b = vull_create_page_buffer(n);
     ASSERT_NE(b, nullptr);
     std::memset(b->data, 0x33, n);
     ASSERT_EQ(vull_allocate_buffer_size(b, 3 * n), 0);
