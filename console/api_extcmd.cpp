@@ -88,6 +88,8 @@ int z6_extcmd(lua_State *L) {
             vull_launch_html(path);
         }
     } else if (cmd == "pause" || cmd == "controls") {
+        // Headless, nothing could close the menu: the run would never end.
+        if (pstate.headless) return 0;
         app.paused_menu_state = cmd == "pause" ? 1 : 3;
         build_paused_menu();
         if (cmd == "controls" || a == 0) app.paused_menu_selected = 0;

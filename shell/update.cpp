@@ -357,6 +357,10 @@ void process_command() {
     pstate.reset_glitch_counter = 0;
     // The field stays set while its step runs (the runtime reads it) and is read
     // again after each step: a step may ask for a later one, never an earlier one.
+    // A headless run ends when its cart stops: a reboot stops it instead of
+    // booting a launcher that nothing would ever end.
+    if (pstate.headless && (pstate.pending_action == 3 || pstate.pending_action == 5))
+        pstate.pending_action = 2;
     if (pstate.pending_action == 1) run_cart();
     if (pstate.pending_action == 2) suspend_program();
     if (pstate.pending_action == 3) reboot_machine();
