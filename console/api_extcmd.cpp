@@ -54,7 +54,7 @@ static void report_gif(int result, int to_output) {
 static void request_reset() {
     if (pstate.reset_glitch_counter > 0) return;
     int now = vull_get_time();
-    if (now - app.last_quick_reload <= 500) return;
+    if (vull_ms_between(app.last_quick_reload, now) <= 500) return;
     pstate.reset_glitch_counter = 1;
     app.last_quick_reload = now;
 }
