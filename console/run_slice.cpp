@@ -158,7 +158,8 @@ void run_slice_section() {
                 report_runtime_error(L, message.c_str());
             }
         }
-        if (pstate.cartdata_dirty && vull_get_time() - zrun.last_cdata_save_ms > 1000) {
+        if (pstate.cartdata_dirty &&
+            vull_ms_between(zrun.last_cdata_save_ms, vull_get_time()) > 1000) {
             save_cdata();
             zrun.last_cdata_save_ms = vull_get_time();
         }
@@ -174,9 +175,9 @@ static int continue_print_call(lua_State *L) {
     return 1;
 }
 
-void run_slice() {
+void run_slice(int budget) {
     int fps = pstate.fps > 0 ? pstate.fps : 30;
-    lua_set_cpu_cycles_slice_max(Z6_CPU_HZ / fps);
+    lua_set_cpu_cycles_slice_max(budget > 0 ? budget : Z6_CPU_HZ / fps);
     lua_cpu_prepare_for_slice();
     app.cart_item_chosen = 0;
 
@@ -223,14 +224,15 @@ void update_frame_rate() {
             cycles_2_frame_capacity(int64_t(zrun.cpu_mark_cycles[2] - zrun.cpu_mark_cycles[0]));
         U = zrun.cpu_fraction > zrun.cpu_fraction_prev ? zrun.cpu_fraction : zrun.cpu_fraction_prev;
     }
-    if (zrun.cpu_mark_ms[2] < zrun.cpu_mark_ms[0]) return;
+    int marked_ms = vull_ms_between(zrun.cpu_mark_ms[0], zrun.cpu_mark_ms[2]);
+    if (marked_ms < 0) return;
 
     // With the host's frame-rate control off the host counts as keeping up.
     int H = 0;
     if (app.host_framerate_control) {
         int sleep =
             vull_is_app_active() ? cconfig.foreground_sleep_ms : cconfig.background_sleep_ms;
-        H = sleep + (zrun.cpu_mark_ms[2] - zrun.cpu_mark_ms[0]) +
+        H = sleep + marked_ms +
             (zrun.last_draw_ms > 0 ? zrun.last_draw_ms : 0) + zrun.penalty;
     } else {
         A = 10000;
@@ -244,7 +246,7 @@ void update_frame_rate() {
     int now = vull_get_time();
     if (pstate.fps == 60 && pstate.target_fps == 60 && A < 60) {
         pstate.fps = 30;
-        if (vull_is_app_active() && now - zrun.last_lowering_ms < 2000) {
+        if (vull_is_app_active() && vull_ms_between(zrun.last_lowering_ms, now) < 2000) {
             int p = zrun.penalty < 4 ? zrun.penalty : 4;
             zrun.penalty = p + 1;
         }
