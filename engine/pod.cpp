@@ -357,9 +357,12 @@ static bool read_synth(vull_file *f, cpod *pod) {
     (void)vull_fread_int32(f);
     int32_t nodes = vull_fread_int32(f);
     if (nodes < 0 || nodes > VULL_SYNTH_NODES) return false;
+    // every node's buffer holds length values of four bytes
+    int32_t values = version == 0 ? length / 2 : length;
+    if (!vull_checked_size(values, 4, 0, nullptr)) return false;
     vull_synth *s = vull_create_synth(0);
     if (!add<vull_synth>(pod, CPOD_SYNTH, s, vull_destroy_synth)) return false;
-    s->length = version == 0 ? length / 2 : length;
+    s->length = values;
     s->seed = seed;
     for (int i = 0; i < nodes; i++) {
         vull_synth_node *n = &s->node[i];

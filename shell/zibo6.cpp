@@ -322,7 +322,10 @@ void reboot_machine() {
     // Kept: the paths before the cart file name, the data file, the bitmaps and
     // the flags; everything from the cart file name on starts afresh.
     console_state keep = pstate;
+    // the mixer reads the sound registers and 0x5f36 in place: hold it off
+    vull_lock_audio();
     pstate = console_state{};
+    vull_unlock_audio();
     memcpy(pstate.root_path, keep.root_path, sizeof pstate.root_path);
     memcpy(pstate.cdata_path, keep.cdata_path, sizeof pstate.cdata_path);
     pstate.current_folder[0] = 0;
