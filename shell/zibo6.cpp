@@ -254,7 +254,7 @@ void vull_main_init(int argc, char **argv) {
         printf("RUNNING: %s\n", app.cart_path);
         fflush(stdout);
     }
-    if (!open_data_file(vull_load_pod(data_path))) data_file_unusable(data_path);
+    if (!open_data_file(vull_open_pod(data_path))) data_file_unusable(data_path);
     if (app.flip_ampersand) mirror_ampersand();
 
     vull_set_window_title("ZIBO-6");
