@@ -76,8 +76,8 @@ static int protected_gc(int what, int data) {
     int status = lua_pcall(G, 2, 0, 0);
     cpu_cycles_slice += carried;
     if (status == LUA_OK) return 0;
-    const char *msg = lua_tostring(G, -1);
-    std::string message = msg ? msg : "error in __gc";
+    std::string message = error_object_text(G, -1);
+    if (message.empty()) message = "error in __gc";
     lua_settop(G, 0);
     if (pstate.reset_glitch_counter >= 1) return 1;
     int was_cart = pstate.cart_code_running;
@@ -135,14 +135,16 @@ void run_slice_section() {
     if (pstate.machine_mode == 1) {
         lua_cpu_prepare_for_resume();
         zibo6_runtime_line = 0;
+        // a refusal belongs to this section's error only: one a coroutine
+        // caught earlier must not take the next error's traceback
+        pstate.host_allocation_failed = 0;
         int status = lua_resume(L, nullptr, 0);
         if (status == LUA_OK) {
             suspend_program();
             if (L == zrun.L0_cart) app.cart_resumable = 0;
         } else if (status != LUA_YIELD) {
             if (pstate.reset_glitch_counter < 1) {
-                const char *msg = lua_tostring(L, -1);
-                std::string message = msg ? msg : "";
+                std::string message = error_object_text(L, -1);
                 // a memory error leaves no line, and one raised in a prelude
                 // wrapper (line 2) belongs to the cart line that called it
                 if (zibo6_runtime_line <= 2) {
@@ -184,8 +186,7 @@ void run_slice(int budget) {
         lua_settop(G, 0);
         lua_pushcfunction(G, continue_print_call);
         if (lua_pcall(G, 0, 1, 0) != LUA_OK) {
-            const char *msg = lua_tostring(G, -1);
-            std::string message = msg ? msg : "";
+            std::string message = error_object_text(G, -1);
             lua_settop(G, 0);
             int was_cart = pstate.cart_code_running;
             suspend_program();

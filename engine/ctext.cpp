@@ -168,7 +168,7 @@ ctext *vull_create_ctext(char *text, int capacity) {
     if (!text) {
         int bytes;
         if (!vull_checked_size(capacity, 1, 1, &bytes) ||
-            !(r->buffer = vull_create_buffer(bytes))) {
+            !(r->buffer = vull_create_page_buffer(bytes))) {
             vull_free(r);
             return nullptr;
         }
