@@ -284,10 +284,16 @@ TEST(CodeTabs, CartIdsFromFileNames) {
 TEST(RunChain, PushesBoundedCopiesAndPops) {
     Runtime rt;
     reset_run_chain();
-    std::string long_name(5000, 'f'), long_label(100, 'l');
+    // A path keeps every byte: a cut one would lead back to another cart. One that does not
+    // fit any path is refused, not cut.
+    std::string long_name(Z6_PATH_LEN - 1, 'f'), long_label(100, 'l');
     std::snprintf(pstate.parameter_string, Z6_PATH_LEN, "%s", std::string(1023, 'p').c_str());
-    add_run_chain_item(long_name.c_str(), long_label.c_str(), 1);
-    EXPECT_EQ(std::strlen(get_run_chain_filename()), 255u);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(add_run_chain_item(std::string(Z6_PATH_LEN, 'f').c_str(), "x", 1), 0);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("breadcrumb not kept"), std::string::npos);
+    EXPECT_EQ(run_chain_count(), 0);
+    EXPECT_EQ(add_run_chain_item(long_name.c_str(), long_label.c_str(), 1), 1);
+    EXPECT_EQ(get_run_chain_filename(), long_name);
     EXPECT_EQ(std::strlen(get_run_chain_label()), 31u);
     EXPECT_EQ(std::strlen(get_run_chain_param_str()), 1023u);
     run_chain_cancel_pending();
