@@ -87,7 +87,9 @@ void read_path(const char *line, const char *key, char *dst) {
 // The value config.txt gets: what it held while the setting stands replaced, else the live one.
 const char *path_to_write(const char *key, const char *live) {
     const kept_path &kept = kept_for(key);
-    return !kept.written.empty() && kept.instead == live ? kept.written.c_str() : live;
+    return !kept.written.empty() && !kept.instead.empty() && kept.instead == live
+               ? kept.written.c_str()
+               : live;
 }
 
 // A config key and the field its integer value sets (ranged keys are clamped).

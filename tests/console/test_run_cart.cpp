@@ -3,8 +3,14 @@
 // that must never freeze the player, and errors outside the VM's resume.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
+#include "cart/disk.h"
 #include "console/gfx_print.h"
 #include "console/term.h"
 #include "console/token.h"
@@ -279,6 +285,24 @@ TEST(CodeTabs, CartIdsFromFileNames) {
     EXPECT_STREQ(get_lid_from_filename("/x/Game.Z6"), "ame"); // capitals end the id
     EXPECT_STREQ(get_lid_from_filename(".z6"), "");
     EXPECT_STREQ(get_lid_from_filename("noext"), "");
+}
+
+// A breadcrumb of a cart whose path is longer than 255 bytes leads back to that cart.
+TEST(RunChain, ALongPathLeadsBackToItsOwnCart) {
+    Runtime rt;
+    reset_run_chain();
+    std::string dir = std::string(std::getenv("HOME")) + "/chain-" + std::to_string(getpid());
+    for (int i = 0; i < 4; i++) dir += "/" + std::string(90, char('a' + i));
+    std::filesystem::create_directories(dir);
+    std::string far = dir + "/far.z6";
+    ASSERT_GT(far.size(), 300u);
+    std::ofstream(far) << "zibo-6 cartridge // x\nversion 33\n__lua__\n-- the far cart\n";
+    ASSERT_EQ(add_run_chain_item(far.c_str(), "back", 0), 1);
+    follow_current_breadcrumb();
+    EXPECT_EQ(std::string(pstate.current_filename), far);
+    EXPECT_NE(std::string(pitem.cart->code).find("the far cart"), std::string::npos);
+    EXPECT_EQ(pstate.pending_action, 1);
+    std::filesystem::remove_all(std::string(std::getenv("HOME")) + "/chain-" + std::to_string(getpid()));
 }
 
 TEST(RunChain, PushesBoundedCopiesAndPops) {
