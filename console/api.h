@@ -84,6 +84,9 @@ int z6_radio(lua_State *L);
 int z6_set_draw_slice(lua_State *L);
 int z6_time(lua_State *L);
 int z6_stat(lua_State *L);
+// stat's devkit keyboard and mouse rows (28, 30-40): pushes the row's values
+// and returns their count, or -1 when n is not one of them.
+int stat_devkit_input(lua_State *L, int n);
 int z6_extcmd(lua_State *L);
 int z6_printh(lua_State *L);
 int z6_menuitem(lua_State *L);

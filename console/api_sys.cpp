@@ -547,6 +547,7 @@ static int32_t memory_kb_raw() {
 int z6_stat(lua_State *L) {
     spend_cpu(16);
     int n = lua_gettop(L) >= 1 ? arg_int(L, 1) : 1;
+    if (int pushed = stat_devkit_input(L, n); pushed >= 0) return pushed;
     vull_datetime_rec dt{};
     switch (n) {
     case 0:
@@ -572,7 +573,15 @@ int z6_stat(lua_State *L) {
     case 10: lua_pushnumber(L, zrun.penalty << 16); return 1;
     case 11: lua_pushnumber(L, get_number_of_displays() << 16); return 1;
     case 12: lua_pushnumber(L, 23 << 16); return 1;
+    case 13:
+        build_paused_menu();
+        lua_pushnumber(L, (63 - (8 * app.paused_menu_items + 8) / 2) << 16);
+        return 1;
     case 14: lua_pushnumber(L, 104 << 16); return 1;
+    case 15:
+        build_paused_menu();
+        lua_pushnumber(L, (68 + 4 * app.paused_menu_items) << 16);
+        return 1;
     case 48: return lua_pushnil(L), 1;
     case 49: lua_pushstring(L, ""); return 1;
     case 80:

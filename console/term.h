@@ -34,7 +34,7 @@ void navigate_to_error_line(int line, int tab);
 // ---- run chain ----
 // 1 pushed; 0 when the chain is full or the file's path does not fit (said on the terminal).
 int add_run_chain_item(const char *file, const char *label, int pending);
-void reset_run_chain();
+void reset_run_chain(); // also clears devkit_notice_flag
 int pop_run_chain();
 int run_chain_count();
 const char *get_run_chain_label();
@@ -43,3 +43,5 @@ const char *get_run_chain_param_str();
 void run_chain_cancel_pending();
 void run_chain_confirm_pending();
 void follow_current_breadcrumb();
+// Set once the devkit keyboard or mouse notice showed for the running cart.
+extern int devkit_notice_flag;

@@ -156,7 +156,7 @@ void decide_skip() {
 
 void read_run_mouse() {
     int x, y, b;
-    vull_get_mouse(&x, &y, &b);
+    z6_input.mouse(&x, &y, &b); // the source stat's mouse rows read
     if (run_mouse_x != -1) {
         if (x != run_mouse_x) pstate.mouse_change |= 1;
         if (y != run_mouse_y) pstate.mouse_change |= 2;
@@ -403,7 +403,8 @@ void process_running_keypresses() {
             key = key - 'A' + 128;
         else if (key == 127)
             key = 8;
-        if (key > 153) continue;
+        // negative codes only mark a key press that typed nothing (an arrow)
+        if (key < 0 || key > 153) continue;
         queue_cart_key(key);
     }
 }

@@ -16,17 +16,18 @@ struct FakeInput {
     static inline bool keys[512];
     static inline bool ctrl;
     static inline int mouse_buttons;
+    static inline int mouse_x, mouse_y;
     static inline int pads;
     static inline FakePad pad[8];
-    static inline int wheel_y;
+    static inline int wheel_x, wheel_y, rel_x, rel_y; // taken (and zeroed) by each read
 
     FakeInput() {
         std::memset(keys, 0, sizeof keys);
         ctrl = false;
-        mouse_buttons = 0;
+        mouse_buttons = mouse_x = mouse_y = 0;
         pads = 0;
         for (FakePad &p : pad) p = {};
-        wheel_y = 0;
+        wheel_x = wheel_y = rel_x = rel_y = 0;
         z6_input = {key, joystick, mouse, count, motion};
     }
     ~FakeInput() { z6_input = z6_platform_input; }
@@ -44,16 +45,17 @@ struct FakeInput {
         *b = p.buttons;
     }
     static void mouse(int *x, int *y, int *b) {
-        if (x) *x = 0;
-        if (y) *y = 0;
+        if (x) *x = mouse_x;
+        if (y) *y = mouse_y;
         if (b) *b = mouse_buttons;
     }
     static int count() { return pads; }
     static void motion(int *wx, int *wy, int *rx, int *ry) {
-        *wx = 0;
+        *wx = wheel_x;
         *wy = wheel_y;
-        *rx = *ry = 0;
-        wheel_y = 0;
+        *rx = rel_x;
+        *ry = rel_y;
+        wheel_x = wheel_y = rel_x = rel_y = 0;
     }
 };
 
