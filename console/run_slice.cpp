@@ -60,6 +60,10 @@ static int gc_call(lua_State *L) {
 }
 
 // 0 when done, else an error was reported and the cart stopped.
+// Finalisers run here can never yield, so what the cart's slice already
+// spent must not count against their put-off yield: they start from a
+// fresh slice counter, and only a runaway one is stopped.  Their cycles
+// are still charged to the slice.
 static int protected_gc(int what, int data) {
     lua_State *G = zrun.L_guard;
     if (G == nullptr) return 0;
@@ -67,7 +71,11 @@ static int protected_gc(int what, int data) {
     lua_pushcfunction(G, gc_call);
     lua_pushinteger(G, what);
     lua_pushinteger(G, data);
-    if (lua_pcall(G, 2, 0, 0) == LUA_OK) return 0;
+    uint32_t carried = cpu_cycles_slice;
+    cpu_cycles_slice = 0;
+    int status = lua_pcall(G, 2, 0, 0);
+    cpu_cycles_slice += carried;
+    if (status == LUA_OK) return 0;
     const char *msg = lua_tostring(G, -1);
     std::string message = msg ? msg : "error in __gc";
     lua_settop(G, 0);
@@ -164,9 +172,9 @@ static int continue_print_call(lua_State *L) {
     return 1;
 }
 
-void run_slice() {
+void run_slice(int budget) {
     int fps = pstate.fps > 0 ? pstate.fps : 30;
-    lua_set_cpu_cycles_slice_max(Z6_CPU_HZ / fps);
+    lua_set_cpu_cycles_slice_max(budget > 0 ? budget : Z6_CPU_HZ / fps);
     lua_cpu_prepare_for_slice();
     app.cart_item_chosen = 0;
 

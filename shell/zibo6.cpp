@@ -345,6 +345,9 @@ void reboot_machine() {
     pstate.reset_glitch_counter = keep.reset_glitch_counter;
     pstate.headless = keep.headless;
     pstate.holdframe_flag = keep.holdframe_flag;
+    // The VM lives on until boot_init replaces it: its blocks are still counted.
+    pstate.script_memory_used = keep.script_memory_used;
+    pstate.host_memory_used = keep.host_memory_used;
     pstate.fps = 30;
 
     init_editor_state();

@@ -693,11 +693,6 @@ static inline const TValue *raw_lookup(Table *h, const TValue *key) {
 #define vmbreak break
 #endif
 // clang-format on
-#if defined(__GNUC__)
-#define l_unlikely(x) __builtin_expect(!!(x), 0)
-#else
-#define l_unlikely(x) (x)
-#endif
 
 void luaV_execute(lua_State *L) {
 // clang-format off
