@@ -28,7 +28,7 @@ namespace {
 
 constexpr int FRAME = 128;
 constexpr int TRANSPARENT = 17;
-vull_bitmap *video_clip[VIDEO_CLIP_SLOTS]; // made on first need, then kept
+vull_bitmap *video_clip[VIDEO_CLIP_SLOTS]; // each made when first recorded into, then kept
 
 // Slots in use: the config value is unbounded, so it is clamped here; 0 or less is off.
 int clip_limit() {
@@ -108,11 +108,12 @@ bool write_gif(GifFileType *gif, int scale, int frames) {
 void record_video_frame(const vull_bitmap *screen) {
     int limit = clip_limit();
     if (limit == 0 || !screen || screen->bpp != 8 || !screen->rows) return;
-    for (int i = 0; i < limit; i++)
-        if (!video_clip[i] && !(video_clip[i] = vull_create_bitmap(FRAME, FRAME, 8))) return;
     int last = limit - 1;
     video_clip_index = std::min(video_clip_index, last); // gif_len may have shrunk
-    vull_bitmap *slot = video_clip[video_clip_index];
+    // Each slot is made when the clip first reaches it, so a short run pays for the
+    // frames it records, not for the whole clip; every slot before the index exists.
+    vull_bitmap *&slot = video_clip[video_clip_index];
+    if (!slot && !(slot = vull_create_bitmap(FRAME, FRAME, 8))) return;
     for (int y = 0; y < FRAME; y++)
         for (int x = 0; x < FRAME; x++)
             slot->rows[y][x] = (y < screen->height && x < screen->width) ? screen->rows[y][x] : 0;

@@ -54,7 +54,7 @@ static void report_gif(int result, int to_output) {
 static void request_reset() {
     if (pstate.reset_glitch_counter > 0) return;
     int now = vull_get_time();
-    if (now - app.last_quick_reload <= 500) return;
+    if (vull_ms_between(app.last_quick_reload, now) <= 500) return;
     pstate.reset_glitch_counter = 1;
     app.last_quick_reload = now;
 }
@@ -88,6 +88,8 @@ int z6_extcmd(lua_State *L) {
             vull_launch_html(path);
         }
     } else if (cmd == "pause" || cmd == "controls") {
+        // Headless, nothing could close the menu: the run would never end.
+        if (pstate.headless) return 0;
         app.paused_menu_state = cmd == "pause" ? 1 : 3;
         build_paused_menu();
         if (cmd == "controls" || a == 0) app.paused_menu_selected = 0;

@@ -76,8 +76,8 @@ static int protected_gc(int what, int data) {
     int status = lua_pcall(G, 2, 0, 0);
     cpu_cycles_slice += carried;
     if (status == LUA_OK) return 0;
-    const char *msg = lua_tostring(G, -1);
-    std::string message = msg ? msg : "error in __gc";
+    std::string message = error_object_text(G, -1);
+    if (message.empty()) message = "error in __gc";
     lua_settop(G, 0);
     if (pstate.reset_glitch_counter >= 1) return 1;
     int was_cart = pstate.cart_code_running;
@@ -135,14 +135,16 @@ void run_slice_section() {
     if (pstate.machine_mode == 1) {
         lua_cpu_prepare_for_resume();
         zibo6_runtime_line = 0;
+        // a refusal belongs to this section's error only: one a coroutine
+        // caught earlier must not take the next error's traceback
+        pstate.host_allocation_failed = 0;
         int status = lua_resume(L, nullptr, 0);
         if (status == LUA_OK) {
             suspend_program();
             if (L == zrun.L0_cart) app.cart_resumable = 0;
         } else if (status != LUA_YIELD) {
             if (pstate.reset_glitch_counter < 1) {
-                const char *msg = lua_tostring(L, -1);
-                std::string message = msg ? msg : "";
+                std::string message = error_object_text(L, -1);
                 // a memory error leaves no line, and one raised in a prelude
                 // wrapper (line 2) belongs to the cart line that called it
                 if (zibo6_runtime_line <= 2) {
@@ -156,7 +158,8 @@ void run_slice_section() {
                 report_runtime_error(L, message.c_str());
             }
         }
-        if (pstate.cartdata_dirty && vull_get_time() - zrun.last_cdata_save_ms > 1000) {
+        if (pstate.cartdata_dirty &&
+            vull_ms_between(zrun.last_cdata_save_ms, vull_get_time()) > 1000) {
             save_cdata();
             zrun.last_cdata_save_ms = vull_get_time();
         }
@@ -183,8 +186,7 @@ void run_slice(int budget) {
         lua_settop(G, 0);
         lua_pushcfunction(G, continue_print_call);
         if (lua_pcall(G, 0, 1, 0) != LUA_OK) {
-            const char *msg = lua_tostring(G, -1);
-            std::string message = msg ? msg : "";
+            std::string message = error_object_text(G, -1);
             lua_settop(G, 0);
             int was_cart = pstate.cart_code_running;
             suspend_program();
@@ -222,14 +224,15 @@ void update_frame_rate() {
             cycles_2_frame_capacity(int64_t(zrun.cpu_mark_cycles[2] - zrun.cpu_mark_cycles[0]));
         U = zrun.cpu_fraction > zrun.cpu_fraction_prev ? zrun.cpu_fraction : zrun.cpu_fraction_prev;
     }
-    if (zrun.cpu_mark_ms[2] < zrun.cpu_mark_ms[0]) return;
+    int marked_ms = vull_ms_between(zrun.cpu_mark_ms[0], zrun.cpu_mark_ms[2]);
+    if (marked_ms < 0) return;
 
     // With the host's frame-rate control off the host counts as keeping up.
     int H = 0;
     if (app.host_framerate_control) {
         int sleep =
             vull_is_app_active() ? cconfig.foreground_sleep_ms : cconfig.background_sleep_ms;
-        H = sleep + (zrun.cpu_mark_ms[2] - zrun.cpu_mark_ms[0]) +
+        H = sleep + marked_ms +
             (zrun.last_draw_ms > 0 ? zrun.last_draw_ms : 0) + zrun.penalty;
     } else {
         A = 10000;
@@ -243,7 +246,7 @@ void update_frame_rate() {
     int now = vull_get_time();
     if (pstate.fps == 60 && pstate.target_fps == 60 && A < 60) {
         pstate.fps = 30;
-        if (vull_is_app_active() && now - zrun.last_lowering_ms < 2000) {
+        if (vull_is_app_active() && vull_ms_between(zrun.last_lowering_ms, now) < 2000) {
             int p = zrun.penalty < 4 ? zrun.penalty : 4;
             zrun.penalty = p + 1;
         }

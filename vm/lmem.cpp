@@ -38,11 +38,6 @@ void *luaM_growaux_(lua_State *L, void *block, int *size, size_t size_elems, int
 
 l_noret luaM_toobig(lua_State *L) { luaG_runerror(L, "memory allocation error: block too big"); }
 
-/*
-** The one path to the hook.  Size 0 frees.  A refused request, a shrink
-** included, gets one emergency collection and a retry (unless the
-** collector is stopped), then raises the memory error.
-*/
 /* A refused request: the emergency collection, one retry, else the error.
    Out of line, so that the common path keeps no registers for it. */
 [[gnu::noinline, gnu::cold]] static void *realloc_refused(lua_State *L, void *block, size_t osize,
@@ -57,12 +52,20 @@ l_noret luaM_toobig(lua_State *L) { luaG_runerror(L, "memory allocation error: b
     return newblock;
 }
 
+/*
+** The one path to the hook.  Size 0 frees.  A refused request, a shrink
+** included, gets one emergency collection and a retry (unless the
+** collector is stopped), then raises the memory error.
+*/
 void *luaM_realloc_(lua_State *L, void *block, size_t osize, size_t nsize) {
     global_State *g = G(L);
     size_t realosize = (block) ? osize : 0;
+    if (nsize == 0) { /* a free never fails: the hook is the last thing done */
+        g->GCdebt -= static_cast<l_mem>(realosize);
+        return (*g->frealloc)(g->ud, block, osize, 0);
+    }
     void *newblock = (*g->frealloc)(g->ud, block, osize, nsize);
-    if (l_unlikely(newblock == NULL && nsize > 0)) newblock = realloc_refused(L, block, osize, nsize);
-    lua_assert((nsize == 0) == (newblock == NULL));
+    if (l_unlikely(newblock == NULL)) newblock = realloc_refused(L, block, osize, nsize);
     g->GCdebt += static_cast<l_mem>(nsize) - static_cast<l_mem>(realosize);
     return newblock;
 }

@@ -40,6 +40,26 @@ struct capture_test : ::testing::Test {
     }
 };
 
+// First in the file: the clip's slots are made once per process.
+TEST_F(capture_test, slots_are_made_as_the_clip_reaches_them_and_roll_in_order) {
+    app.gif_len = 1; // 30 slots
+    ASSERT_EQ(video_clip_frame(0), nullptr);
+    for (int i = 0; i < 3; i++) {
+        frame->rows[0][0] = uint8_t(i);
+        record_video_frame(frame);
+    }
+    EXPECT_NE(video_clip_frame(2), nullptr);
+    EXPECT_EQ(video_clip_frame(3), nullptr) << "a three-frame run makes three slots";
+    for (int i = 3; i < 40; i++) {
+        frame->rows[0][0] = uint8_t(i);
+        record_video_frame(frame);
+    }
+    EXPECT_EQ(video_clip_index, 29);
+    EXPECT_EQ(video_clip_frame(30), nullptr);
+    // Oldest first: the 29 frames before the last roll, ending with the newest.
+    for (int k = 0; k < 29; k++) EXPECT_EQ(video_clip_frame(k)->rows[0][0], 11 + k) << k;
+}
+
 TEST_F(capture_test, clip_keeps_one_frame_fewer_than_its_slots) {
     app.gif_len = 16;
     record(1000);

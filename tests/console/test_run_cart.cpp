@@ -12,6 +12,7 @@
 
 #include "cart/disk.h"
 #include "console/gfx_print.h"
+#include "console/heap.h"
 #include "console/term.h"
 #include "console/token.h"
 #include "tests/console/run_test_util.h"
@@ -464,4 +465,52 @@ TEST(RunCart, FinalisersBetweenSlicesStartAFreshAllowance) {
     EXPECT_EQ(lua_tointeger(zrun.L0, -1), 2000);
     lua_pop(zrun.L0, 1);
     EXPECT_GT(cpu_cycles_slice, carried + 2000 * 400);
+}
+
+// With the host guard all but full, a runtime error is still reported, the
+// traceback left out when it cannot be built, and the player goes on.
+TEST(RunCart, ErrorReportWithTheHostGuardFullNeverEndsThePlayer) {
+    Runtime rt;
+    rt.run("function f() local x = nil x() end\n"
+           "function _update() if go then f() end end\n",
+           1);
+    ASSERT_EQ(pstate.machine_mode, 1);
+    lua_pushboolean(zrun.L0, 1);
+    lua_setglobal(zrun.L0, "go");
+    // as if the cart held nearly 64 MiB of long strings, with no garbage an
+    // emergency collection could give back: room for the error's message, not
+    // for a thread to build the traceback on
+    lua_gc(zrun.L0, LUA_GCCOLLECT, 0);
+    const int64_t filler = Z6_HOST_MEMORY_LIMIT - 600 - pstate.host_memory_used;
+    pstate.host_memory_used += filler;
+    testing::internal::CaptureStdout();
+    rt.slices(1);
+    std::string out = testing::internal::GetCapturedStdout();
+    pstate.host_memory_used -= filler;
+    EXPECT_EQ(pstate.machine_mode, 0);
+    EXPECT_EQ(zrun.run_failed, 1);
+    EXPECT_TRUE(contains(out, "runtime error line 1 tab 0\nfunction f() local x = nil x() end\n"
+                              "attempt to call local 'x' (a nil value)\n"))
+        << out;
+}
+
+// A refusal that a coroutine caught in an earlier frame does not take the
+// traceback of a later error.
+TEST(RunCart, CaughtHostRefusalLeavesTheNextErrorItsTraceback) {
+    Runtime rt;
+    std::string out = rt.run("function f() local x = nil x() end\n"
+                             "n = 0\n"
+                             "function _update()\n"
+                             " n += 1\n"
+                             " if n == 1 then\n"
+                             "  printh(tostr(coresume(cocreate(function()\n"
+                             "   local s = 'abcdefgh' while true do s = s .. s end end))))\n"
+                             " elseif n == 3 then f() end\n"
+                             "end\n",
+                             10);
+    EXPECT_TRUE(contains(out, "host allocation error\n")) << out;
+    EXPECT_TRUE(contains(out, "false\n")) << out;
+    EXPECT_TRUE(contains(out, "runtime error line 1 tab 0\n")) << out;
+    EXPECT_TRUE(contains(out, "in f line 1 (tab 0)")) << out;
+    EXPECT_TRUE(contains(out, "in _update line 8 (tab 0)")) << out;
 }

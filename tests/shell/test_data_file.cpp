@@ -38,11 +38,9 @@ std::vector<uint8_t> read_bytes(const std::string &path) {
     return bytes;
 }
 
+// Opened as the player opens data.pod: entry by entry as they are asked for.
 cpod *pod_from(std::vector<uint8_t> &bytes, size_t length) {
-    vull_file *f = vull_fopen_memory(bytes.data(), int(length));
-    cpod *pod = vull_load_pod_file("", f);
-    vull_fclose(f);
-    return pod;
+    return vull_open_pod_file(vull_fopen_memory(bytes.data(), int(length)));
 }
 
 cbuffer *file_item(const char *name, const void *data, int n) {
@@ -65,6 +63,19 @@ protected:
     void SetUp() override { ASSERT_FALSE(bytes.empty()) << "data.pod was not built"; }
     void TearDown() override { close_data_file(); }
 };
+
+TEST_F(DataFile, EntriesAreReadWhenAskedFor) {
+    ASSERT_TRUE(open_data_file(pod_from(bytes, bytes.size())));
+    // Opening reads what every run needs; the carts and the large pictures wait.
+    for (int slot = 3; slot < pstate.data_pod->capacity; slot++) {
+        if (pstate.data_pod->position[slot] < pstate.data_pod->count) {
+            EXPECT_EQ(pstate.data_pod->types[slot], CPOD_LAZY) << slot;
+        }
+    }
+    EXPECT_EQ(pstate.resource_pod->types[RES_ICON], CPOD_LAZY);
+    EXPECT_NE(pstate.resource_pod->types[RES_PALETTE], CPOD_LAZY);
+    EXPECT_NE(cpod_get_item(pstate.resource_pod, RES_ICON, CPOD_BITMAP), nullptr);
+}
 
 TEST_F(DataFile, EntriesAreWhatThePlayerReads) {
     ASSERT_TRUE(open_data_file(pod_from(bytes, bytes.size())));
@@ -205,6 +216,30 @@ TEST_F(DataFile, EveryTruncationIsRefusedOrWhole) {
     ASSERT_TRUE(opens(whole));
     EXPECT_EQ(cpod_get_item(pstate.data_pod, 3, CPOD_FILE), nullptr);
     EXPECT_TRUE(opens(bytes.size()));
+}
+
+// An entry whose chunk is not what it was when the data file was opened is
+// refused when it is asked for, and the rest of the data file still serves.
+TEST_F(DataFile, AnEntryChangedSinceOpeningIsRefusedWhenAskedFor) {
+    ASSERT_TRUE(open_data_file(pod_from(bytes, bytes.size())));
+    cpod *res = pstate.resource_pod;
+    ASSERT_EQ(res->types[RES_ICON], CPOD_LAZY);
+    // The icon's chunk, found by its header: "CBMP", size, 128, 128, 32.
+    const uint8_t head[] = {'C', 'B', 'M', 'P'};
+    size_t at = 0;
+    for (size_t i = 0; i + 20 <= bytes.size() && !at; i++) {
+        int32_t w, h, bpp;
+        memcpy(&w, &bytes[i + 8], 4);
+        memcpy(&h, &bytes[i + 12], 4);
+        memcpy(&bpp, &bytes[i + 16], 4);
+        if (memcmp(&bytes[i], head, 4) == 0 && w == 128 && h == 128 && bpp == 32) at = i;
+    }
+    ASSERT_NE(at, 0u);
+    bytes[at] = 'c'; // now claims to be compressed, which its bytes are not
+    EXPECT_EQ(cpod_get_item(res, RES_ICON, CPOD_BITMAP), nullptr);
+    EXPECT_EQ(res->types[RES_ICON], CPOD_EMPTY);
+    EXPECT_NE(cpod_get_item(res, RES_LOGO, CPOD_BITMAP), nullptr);
+    EXPECT_NE(pod_file_entry(pstate.data_pod, 3), nullptr);
 }
 
 } // namespace

@@ -105,6 +105,28 @@ TEST(Cpu, EveryResumeMakesProgressEvenWithoutBudget) {
     EXPECT_EQ(lua_get_cpu_cycles(), 16);
 }
 
+TEST(Cpu, ASliceCounterPast2To31WrapsAsTheStoredCounterDoes) {
+    State L;
+    // loadk_chain(14) (16 cycles) from a slice counter of `start`, under `budget`
+    auto resume_from = [&](int start, int budget) {
+        lua_settop(L, 0);
+        EXPECT_EQ(z6test::load(L, loadk_chain(14)), LUA_OK);
+        lua_reset_cpu_cycles();
+        lua_add_cpu_cycles(start);
+        lua_set_cpu_cycles_slice_max(budget);
+        lua_cpu_prepare_for_resume();
+        return lua_resume(L, nullptr, 0);
+    };
+    // under a budget of INT32_MAX the counter can pass 2^31: it then reads as
+    // negative, below the budget, and the slice runs on
+    EXPECT_EQ(resume_from(0x7ffffff8, 0x7fffffff), LUA_OK);
+    EXPECT_EQ(cpu_cycles_slice, 0x7ffffff8u + 16u);
+    // a budget just above the start stops the slice after the instruction
+    // that passes it
+    EXPECT_EQ(resume_from(0x7ffffff8, 0x7ffffffa), LUA_YIELD);
+    EXPECT_EQ(cpu_cycles_slice, 0x7ffffffbu);
+}
+
 TEST(Cpu, RequestedYieldStopsAtOnceAndCanBeCancelled) {
     State L;
     lua_settop(L, 0);

@@ -566,6 +566,27 @@ int run_pod(const uint8_t *data, size_t size) {
         vull_destroy_buffer(out);
     }
     cpod_set_clear(set);
+
+    // Opened item by item, with the pods inside its file items: every item that reads
+    // writes, and the written pod reads back whole.
+    cpod *opened = vull_open_pod_file(vull_fopen_memory(copy.data(), (int)size));
+    for (int s = 0; opened && s < opened->capacity; s++) {
+        cpod *nested = vull_open_pod_item(opened, s);
+        vull_read_lazy_items(nested);
+        vull_destroy_pod(nested);
+    }
+    if (opened) {
+        vull_read_lazy_items(opened);
+        cbuffer *out = vull_create_buffer(0);
+        check(vull_save_pod_file("fuzz", opened, out) == 0, "an opened pod cannot be written");
+        out->position = 0;
+        cpod *back = vull_load_pod_file("fuzz", out);
+        check(opened->count == 0 || (back && back->count == opened->count),
+              "an opened pod does not read back whole");
+        vull_destroy_pod(back);
+        vull_destroy_buffer(out);
+        vull_destroy_pod(opened);
+    }
     return 0;
 }
 

@@ -70,11 +70,19 @@ int run_console_config(const uint8_t *data, size_t size) {
 
 int run_data_file(const uint8_t *data, size_t size) {
     if (size > (1u << 24)) return 0;
+    // Opened as the player opens it, entry by entry; then every entry is asked for.
     vull_file *f = vull_fopen_memory(const_cast<uint8_t *>(data), int(size));
-    bool opened = open_data_file(vull_load_pod_file("", f));
-    vull_fclose(f);
+    bool opened = open_data_file(vull_open_pod_file(f));
     check(!opened || (pstate.bios_cart && pstate.resource_pod && pstate.font_pod),
           "opened without its entries");
+    if (opened) {
+        vull_read_lazy_items(pstate.resource_pod);
+        for (int slot = 0; slot < pstate.data_pod->capacity; slot++) {
+            vull_file *entry = pod_file_entry(pstate.data_pod, slot);
+            check(!entry || (entry->length >= 0 && (entry->data || entry->length == 0)),
+                  "an entry without its bytes");
+        }
+    }
     close_data_file();
     return 0;
 }
