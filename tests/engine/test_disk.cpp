@@ -485,7 +485,9 @@ TEST(OneWriter, ReplacesWholeOrNotAtAll) {
     EXPECT_EQ(vull_save_file(nullptr, "x", 1), 1);
     EXPECT_EQ(vull_save_file(p.c_str(), nullptr, 1), 1);
     EXPECT_EQ(slurp(p), "first");
-    if (fs::exists("/dev/full")) EXPECT_EQ(vull_save_file("/dev/full", "x", 1), 1);
+    if (fs::exists("/dev/full")) {
+        EXPECT_EQ(vull_save_file("/dev/full", "x", 1), 1);
+    }
 }
 
 // Closing a stream is the last chance for its buffered writes to fail: that is reported.
