@@ -405,9 +405,9 @@ int vull_save_xm_to_file(xm_module *m, vull_file *file) {
 }
 
 int vull_save_xm(xm_module *m, const char *path) {
-    vull_file *f = path ? vull_fopen(path, "wb") : nullptr;
+    cbuffer *f = path ? vull_create_buffer(4096) : nullptr;
     if (!f) return 1;
-    int result = vull_save_xm_to_file(m, f);
-    vull_fclose(f);
+    int result = vull_save_xm_to_file(m, f) != 0 || vull_save_file(path, f->data, f->length) != 0;
+    vull_destroy_buffer(f);
     return result;
 }

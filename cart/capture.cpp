@@ -17,6 +17,7 @@
 #include "console/mem.h"
 #include "console/shell_hooks.h"
 #include "console/state.h"
+#include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/vull.h"
 #include "platform/system.h"
@@ -50,6 +51,11 @@ bool put_extension(GifFileType *gif, int function, std::initializer_list<gif_blo
 
 // Writes the clip record by record: the screen with its colour map, then per frame its
 // extensions, descriptor and rows. Nothing is held per frame (one row buffer), and
+// giflib's output: every byte of the clip into the buffer the handle carries.
+int append_gif_bytes(GifFileType *gif, const GifByteType *bytes, int n) {
+    return vull_fwrite(bytes, 1, n, static_cast<cbuffer *>(gif->UserData)) == n ? n : 0;
+}
+
 // giflib copies the colour map it is given, so no path leaves an allocation behind.
 bool write_gif(GifFileType *gif, int scale, int frames) {
     const int size = FRAME * scale;
@@ -170,17 +176,22 @@ int save_gif(int scale, int to_output_folder) {
     } else {
         named = next_output_path(".gif", to_output_folder, path, sizeof path);
     }
-    GifFileType *gif = named ? EGifOpenFileName(path, false, &error) : nullptr;
+    // The clip is made in memory and handed whole to the one writer: a clip that fails
+    // leaves no part of itself, and a file of the same name keeps its bytes.
+    cbuffer *out = named ? vull_create_buffer(65536) : nullptr;
+    GifFileType *gif = out ? EGifOpen(out, append_gif_bytes, &error) : nullptr;
     if (!gif) {
-        vull_debugf("** EGifOpenFileName error %d: %s\n", error, path);
+        vull_debugf("** EGifOpen error %d: %s\n", error, path);
+        vull_destroy_buffer(out);
         return 1;
     }
     vull_debugf("saving gif to: %s\n", path);
     bool ok = write_gif(gif, scale, frames);
     // The handle owns everything giflib made for it; closing frees it on every path.
     ok = EGifCloseFile(gif, &error) == GIF_OK && ok;
+    ok = ok && vull_save_file(path, out->data, out->length) == 0;
+    vull_destroy_buffer(out);
     if (!ok) {
-        std::remove(path); // a partial file is no clip
         vull_debugf("** EGifSpew() GIF_ERROR\n");
         return 1;
     }

@@ -546,16 +546,9 @@ int vull_save_zibo6_cart_to_file(zibo6_cart *cart, vull_file *file, int no_heade
 }
 
 int vull_save_zibo6_cart(zibo6_cart *cart, const char *path) {
-    if (!cart) return 1;
-    vull_file *f = vull_fopen(path, "wb");
-    if (!f) return 1;
-    int failed = vull_save_zibo6_cart_to_file(cart, f, 0);
-    // A full disk shows only when the buffered text is flushed.
-    if (f->kind == VULL_FILE_STREAM && f->stream &&
-        (std::fflush(f->stream) != 0 || std::ferror(f->stream)))
-        failed = 1;
-    vull_fclose(f);
-    return failed;
+    if (!cart || !path) return 1;
+    std::string text = cart_text(cart, 0);
+    return vull_save_file(path, text.data(), int64_t(text.size()));
 }
 
 void apply_legacy_changes(zibo6_cart *cart) {

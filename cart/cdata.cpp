@@ -1,5 +1,5 @@
-// Cart data files. A file is replaced whole (temporary file, then rename), so
-// a write cut short by a crash or a full disk leaves the previous data.
+// Cart data files. A file is replaced whole through the one writer, so a write
+// cut short by a crash or a full disk leaves the previous data.
 #include "cart/cdata.h"
 
 #include <cstdio>
@@ -7,6 +7,7 @@
 #include <string>
 
 #include "console/state.h"
+#include "engine/disk.h"
 #include "engine/mem.h"
 #include "platform/system.h"
 
@@ -41,7 +42,30 @@ bool is_legal_cdata_cart_label_char(int c) {
 
 const char *cdata_id() { return open_id; }
 
-void clear_cdata() { open_id[0] = 0; }
+namespace {
+
+int write_cdata() {
+    std::string path = cdata_file(open_id);
+    if (path.empty()) return 1;
+    char text[CDATA_FILE_SIZE + 1];
+    int at = 0;
+    for (int k = 0; k < CDATA_WORDS; k++)
+        at += std::snprintf(text + at, sizeof text - size_t(at), (k % 8 == 7) ? "%08x\n" : "%08x",
+                            unsigned(pstate.cartdata_words[k]));
+    return vull_save_file(path.c_str(), text, CDATA_FILE_SIZE);
+}
+
+} // namespace
+
+// Words written since the last save belong to the store being closed: they are written
+// first, whichever way the cart is restarted or replaced.
+void clear_cdata() {
+    if (open_id[0] && pstate.cartdata_dirty) {
+        pstate.cartdata_dirty = 0;
+        write_cdata();
+    }
+    open_id[0] = 0;
+}
 
 int load_cdata(const char *id, const char **error) {
     const char *ignored;
@@ -88,23 +112,7 @@ int load_cdata(const char *id, const char **error) {
 int save_cdata() {
     pstate.cartdata_dirty = 0;
     if (!pstate.cart_code_running || !open_id[0]) return 0;
-    std::string path = cdata_file(open_id);
-    if (path.empty()) return 1;
-    char text[CDATA_FILE_SIZE + 1];
-    int at = 0;
-    for (int k = 0; k < CDATA_WORDS; k++)
-        at += std::snprintf(text + at, sizeof text - size_t(at), (k % 8 == 7) ? "%08x\n" : "%08x",
-                            unsigned(pstate.cartdata_words[k]));
-    std::string temp = path + ".tmp";
-    FILE *f = std::fopen(temp.c_str(), "wb");
-    if (!f) return 1;
-    bool ok = std::fwrite(text, 1, CDATA_FILE_SIZE, f) == size_t(CDATA_FILE_SIZE);
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok || std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
-        return 1;
-    }
-    return 0;
+    return write_cdata();
 }
 
 void do_export() {}

@@ -2,6 +2,7 @@
 // embedded carts, dropped files and the paths of files the console writes.
 #include "cart/disk.h"
 
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,7 +56,6 @@ void set_path(char *out, size_t size, const std::string &path) {
         out[0] = 0;
 }
 
-bool contains(const char *text, const char *part) { return text && std::strstr(text, part); }
 
 // Whole-file size without reading it; -1 when there is no such file.
 int64_t file_size(const char *path) {
@@ -81,11 +81,6 @@ void sync_shared_data_on_load(zibo6_cart *cart) {
 
 namespace {
 
-void prepare_for_compare(zibo6_cart *cart) {
-    if (!cart->legacy_applied) apply_legacy_changes(cart);
-    sync_shared_data_on_load(cart);
-}
-
 // A save or load refused for a future version stops the name variants.
 bool future_refused() {
     return zibo6_cart_load_status == ZIBO6_LOAD_FUTURE_VERSION ||
@@ -102,11 +97,66 @@ std::vector<uint8_t> read_up_to(const char *path, size_t max) {
     return data;
 }
 
-bool write_whole(const char *path, const void *data, size_t n) {
-    FILE *f = std::fopen(path, "wb");
+// The whole file when it opens, reads without error and holds at most max bytes.
+bool read_whole(const char *path, size_t max, std::vector<uint8_t> &data) {
+    FILE *f = std::fopen(path, "rb");
     if (!f) return false;
-    bool ok = std::fwrite(data, 1, n, f) == n;
-    return std::fclose(f) == 0 && ok;
+    data.resize(max + 1);
+    data.resize(std::fread(data.data(), 1, max + 1, f));
+    bool ok = !std::ferror(f) && data.size() <= max;
+    std::fclose(f);
+    return ok;
+}
+
+bool path_exists(const char *path) {
+    struct stat st {};
+    return ::stat(path, &st) == 0;
+}
+
+// Modification time in nanoseconds; -1 when there is no such file.
+int64_t modified_ns(const char *path) {
+    struct stat st {};
+    if (::stat(path, &st) != 0) return -1;
+    return int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+// The ROM bytes a patch's change mask marks are copied into the cart.
+void apply_patch(zibo6_cart *cart, const zibo6_cart *patch) {
+    for (int a = 0; a < ZIBO6_ROM_DATA_SIZE; a++)
+        if (patch->change_mask[a >> 3] & (1 << (a & 7)))
+            zibo6_poke(nullptr, cart, a, zibo6_peek(nullptr, const_cast<zibo6_cart *>(patch), a));
+}
+
+// The working cart's sandbox file is named from its hash before any patch, so what a cart
+// stored is what it reads back. Earlier versions stored under the hash of the patched cart;
+// progress left there (newer than the sandbox file itself) is folded into the sandbox file
+// once, and from then on only that file is written.
+void apply_sandbox_patch(zibo6_cart *cart) {
+    std::string own = get_sandboxed_cstore_filename(pstate.sandbox_hash);
+    vull_debugf("prepare_loaded_cart: looking for sandboxed cart patch: %s\n", own.c_str());
+    zibo6_cart *patch = vull_load_zibo6_cart(own.c_str());
+    if (!patch) {
+        vull_debugf("  not found\n");
+        return;
+    }
+    vull_debugf("  found\n");
+    apply_patch(cart, patch);
+    char patched[41];
+    hash_cart(cart, patched);
+    std::string old = get_sandboxed_cstore_filename(patched);
+    if (std::strcmp(patched, pstate.sandbox_hash) != 0 &&
+        modified_ns(old.c_str()) > modified_ns(own.c_str())) {
+        if (zibo6_cart *progress = vull_load_zibo6_cart(old.c_str())) {
+            vull_debugf("  folding in earlier progress: %s\n", old.c_str());
+            apply_patch(cart, progress);
+            apply_patch(patch, progress);
+            for (size_t i = 0; i < sizeof patch->change_mask; i++)
+                patch->change_mask[i] |= progress->change_mask[i];
+            vull_save_zibo6_cart(patch, own.c_str());
+            vull_destroy_zibo6_cart(progress);
+        }
+    }
+    vull_destroy_zibo6_cart(patch);
 }
 
 void base_and_extension(const char *path, std::string &base, std::string &ext) {
@@ -126,6 +176,36 @@ void split_tabs() {
 }
 
 } // namespace
+
+// ---- formats and preparation ----
+
+int cart_file_format(const char *path) {
+    if (!path) return CART_FILE_TEXT;
+    const char *name = std::strrchr(path, '/');
+    const char *dot = std::strrchr(name ? name : path, '.');
+    if (dot && strcasecmp(dot, ".png") == 0) return CART_FILE_PNG;
+    if (dot && strcasecmp(dot, ".rom") == 0) return CART_FILE_ROM;
+    return CART_FILE_TEXT;
+}
+
+bool has_final_extension(const char *path, const char *ext) {
+    if (!path) return false;
+    const char *name = std::strrchr(path, '/');
+    const char *dot = std::strrchr(name ? name : path, '.');
+    return dot && strcasecmp(dot, ext) == 0;
+}
+
+void prepare_cart_data(zibo6_cart *cart) {
+    if (!cart) return;
+    if (!cart->legacy_applied) apply_legacy_changes(cart);
+    sync_shared_data_on_load(cart);
+}
+
+zibo6_cart *load_prepared_cart(const char *path) {
+    zibo6_cart *cart = load_zibo6_cart_any_format(path);
+    prepare_cart_data(cart);
+    return cart;
+}
 
 // ---- loading ----
 
@@ -226,7 +306,7 @@ zibo6_cart *load_zibo6_cart_any_format(const char *path) {
     if (!cart && bytes.size() == size_t(CART_IMAGE_SIZE)) {
         const uint8_t *block = bytes.data() + CART_CODE_OFFSET;
         // A .rom keeps short code as plain text: such a file must load again.
-        if (is_compressed_format_header(block) || block[0] == 0 || contains(path, ".rom")) {
+        if (is_compressed_format_header(block) || block[0] == 0 || has_final_extension(path, ".rom")) {
             cart = vull_create_zibo6_cart();
             if (cart) {
                 cart->version = ZIBO6_CART_VERSION;
@@ -234,7 +314,7 @@ zibo6_cart *load_zibo6_cart_any_format(const char *path) {
             }
         }
     }
-    if (!cart && contains(path, ".lua")) cart = lua_cart_from_bytes(bytes.data(), bytes.size());
+    if (!cart && has_final_extension(path, ".lua")) cart = lua_cart_from_bytes(bytes.data(), bytes.size());
     return cart;
 }
 
@@ -265,30 +345,20 @@ void prepare_loaded_cart(zibo6_cart *cart, const char *name) {
     if (!cart) return;
     if (pitem.cart != cart) vull_destroy_zibo6_cart(pitem.cart);
     pitem.cart = cart;
-    prepare_for_compare(cart);
+    prepare_cart_data(cart);
     hash_cart(cart, pstate.cart_hash_loaded);
     split_tabs();
     merge_tabs();
     hash_cart(cart, pstate.cart_hash);
+    copy_text(pstate.sandbox_hash, sizeof pstate.sandbox_hash, pstate.cart_hash);
+    // A name too long for the record is no name: a cut one would name another file.
     if (name)
-        copy_text(pstate.current_filename, sizeof pstate.current_filename, name);
+        set_path(pstate.current_filename, sizeof pstate.current_filename, name);
     else
         copy_text(pstate.current_filename, sizeof pstate.current_filename,
                   get_sandboxed_cstore_filename(pstate.cart_hash));
 
-    if (is_sandboxed_cart_file(pstate.current_filename)) {
-        const char *patch_path = get_sandboxed_cstore_filename(pstate.cart_hash);
-        vull_debugf("prepare_loaded_cart: looking for sandboxed cart patch: %s\n", patch_path);
-        if (zibo6_cart *patch = vull_load_zibo6_cart(patch_path)) {
-            vull_debugf("  found\n");
-            for (int a = 0; a < ZIBO6_ROM_DATA_SIZE; a++)
-                if (patch->change_mask[a >> 3] & (1 << (a & 7)))
-                    zibo6_poke(nullptr, cart, a, zibo6_peek(nullptr, patch, a));
-            vull_destroy_zibo6_cart(patch);
-        } else {
-            vull_debugf("  not found\n");
-        }
-    }
+    if (is_sandboxed_cart_file(pstate.current_filename)) apply_sandbox_patch(cart);
     pstate.current_tab = 0;
     app.sfx_filters = 0;
     for (const zibo6_sfx &s : cart->sfx)
@@ -301,7 +371,12 @@ int save_working_cart(const char *path) {
     zibo6_cart *cart = pitem.cart;
     if (!cart || !path || !path[0]) return 1;
     merge_tabs();
-    const bool png = contains(path, ".png"), rom = contains(path, ".rom");
+    // The format follows the final extension of the name that will be written.
+    char name[VULL_PATH_LEN];
+    inject_z6_extention(path, name);
+    if (!name[0]) return 1;
+    const int format = cart_file_format(name);
+    const bool png = format == CART_FILE_PNG, rom = format == CART_FILE_ROM;
     std::string flat;
     bool flattened = zibo6_flatten_includes(cart->code, flat) == 0;
     if (!flattened) {
@@ -336,10 +411,13 @@ int save_working_cart(const char *path) {
         zibo_print("(saving .z6 anyway)");
     }
 
-    char name[VULL_PATH_LEN];
-    inject_z6_extention(path, name);
-    if (std::strcmp(name, pstate.current_filename) != 0 && file_size(name) >= 0)
-        save_backup(name, 1);
+    // Another file about to be replaced is kept first; without a whole backup nothing is saved.
+    if (std::strcmp(name, pstate.current_filename) != 0 && file_size(name) >= 0 &&
+        save_backup(name, 1) != 0) {
+        zibo_print_col("could not back up the old file", 8);
+        show_message("** failed to save **", 1500);
+        return 1;
+    }
 
     bool ok;
     if (png || rom) {
@@ -351,7 +429,7 @@ int save_working_cart(const char *path) {
         } else {
             std::vector<uint8_t> image(CART_IMAGE_SIZE);
             ok = save_zibo6_cart_32k(cart, image.data()) == 0 &&
-                 write_whole(name, image.data(), image.size());
+                 vull_save_file(name, image.data(), int64_t(image.size())) == 0;
         }
         if (before != flat.size()) zibo_print_col("flattened #includes", 9);
     } else {
@@ -410,9 +488,8 @@ namespace {
 // The file of the working cart when it differs from every hash we know; null otherwise.
 zibo6_cart *load_external_change() {
     if (!pstate.current_filename[0]) return nullptr;
-    zibo6_cart *disk = load_zibo6_cart_any_format(pstate.current_filename);
+    zibo6_cart *disk = load_prepared_cart(pstate.current_filename);
     if (!disk) return nullptr;
-    prepare_for_compare(disk);
     char h[41], now[41];
     hash_cart(disk, h);
     working_hash(now);
@@ -444,7 +521,7 @@ int unsaved_changes_confirmation(const char *) { return 0; }
 
 int save_backup(const char *name, int copy) {
     char folder[VULL_PATH_LEN];
-    if (vull_prefix_with_appdata_path("backup/", folder) != 0) return 0;
+    if (vull_prefix_with_appdata_path("backup/", folder) != 0) return 1;
     vull_mkdir(folder);
     std::string base = "untitled", ext = ".z6";
     if (name && name[0]) base_and_extension(name, base, ext);
@@ -456,16 +533,17 @@ int save_backup(const char *name, int copy) {
                   utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, base.c_str(),
                   ext.c_str());
     if (copy) {
-        std::vector<uint8_t> data = read_up_to(name, BACKUP_COPY_MAX);
-        if (!data.empty()) write_whole(path, data.data(), data.size());
-    } else if (pitem.cart) {
-        merge_tabs();
-        if (contains(name, ".png"))
-            save_zibo6_cart_png(pitem.cart, path);
-        else
-            vull_save_zibo6_cart(pitem.cart, path);
+        // A file that cannot be read whole within the limit has no whole backup.
+        std::vector<uint8_t> data;
+        if (!name || !read_whole(name, BACKUP_COPY_MAX, data)) return 1;
+        if (data.empty()) return 0;
+        return vull_save_file(path, data.data(), int64_t(data.size())) == 0 ? 0 : 1;
     }
-    return 0;
+    if (!pitem.cart) return 0;
+    merge_tabs();
+    int failed = cart_file_format(name) == CART_FILE_PNG ? save_zibo6_cart_png(pitem.cart, path)
+                                                          : vull_save_zibo6_cart(pitem.cart, path);
+    return failed ? 1 : 0;
 }
 
 // ---- reload() and cstore() on files ----
@@ -478,7 +556,7 @@ int reload_cart_partial(const char *path, int dest, int src, int len) {
     }
     // owned: a poke that raises (the upper-memory gate) unwinds past here
     zibo6_cart_owner cart(load_zibo6_cart_any_format(path));
-    if (!cart && contains(path, ".bin")) cart.reset(load_zibo6_cart_bin(path));
+    if (!cart && has_final_extension(path, ".bin")) cart.reset(load_zibo6_cart_bin(path));
     if (!cart) return 1;
     for (int i = 0; i < len; i++)
         zibo6_poke(&pstate, pstate.memory_cart, dest + i, zibo6_peek(nullptr, cart.get(), src + i));
@@ -502,13 +580,18 @@ int cstore_cart_partial(const char *path, int dest, int src, int len, int also_w
     }
     copy_text(pstate.last_cart_file_accessed, sizeof pstate.last_cart_file_accessed, path);
     pstate.load_transition_frames = 30;
-    const bool png = contains(path, ".png");
+    const bool png = cart_file_format(path) == CART_FILE_PNG;
     zibo6_cart *target = png ? load_zibo6_cart_png(path) : vull_load_zibo6_cart(path);
     if (!target) {
+        // Only a missing file becomes a new cart: one that does not load (a future version,
+        // damage, not a cart at all) stays as it is.
+        if (path_exists(path)) return 2;
         target = vull_create_zibo6_cart();
         if (!target) return 2;
         if (sandbox) std::memset(target->change_mask, 0, sizeof target->change_mask);
     }
+    // Only a sandbox file marks the bytes it holds: any other target carries no mask.
+    if (!sandbox) std::memset(target->change_mask, 0xFF, sizeof target->change_mask);
     for (int i = 0; i < len; i++) {
         int v = zibo6_peek(&pstate, pstate.memory_cart, src + i);
         zibo6_poke(nullptr, target, dest + i, v);
@@ -590,11 +673,11 @@ void handle_dropped_file() {
         show_message("can not load", 2000);
         return;
     }
-    if (contains(path.c_str(), "z6m.png")) {
+    if (path.find("z6m.png") != std::string::npos) {
         show_message("z6m.png not supported", 2000);
         return;
     }
-    if (!contains(path.c_str(), ".png")) {
+    if (!has_final_extension(path.c_str(), ".png")) {
         int64_t size = file_size(path.c_str());
         if (size < 0) return;
         if (size > DROPPED_FILE_MAX) { // refused before anything is read

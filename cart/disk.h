@@ -15,6 +15,17 @@ constexpr int BACKUP_COPY_MAX = 1 << 20; // bytes a copy-mode backup keeps
 // A new cart from a PNG cart, a text cart, a 32 KB image or (".lua" names) a
 // plain code file; null when none reads. Leaves the text and PNG statuses.
 zibo6_cart *load_zibo6_cart_any_format(const char *path);
+// What every loaded cart goes through before it is run, compared or written again: the
+// legacy fix-ups (once) and the shared half of the sheet and the map in step.
+void prepare_cart_data(zibo6_cart *cart);
+// The one load path for tools and exporters: any format, then prepare_cart_data.
+zibo6_cart *load_prepared_cart(const char *path);
+
+// The format a cart file is written in, by the final extension of its name alone
+// (".png" and ".rom", either case); a folder or an earlier dot never decides it.
+enum : int { CART_FILE_TEXT = 0, CART_FILE_PNG = 1, CART_FILE_ROM = 2 };
+int cart_file_format(const char *path);
+bool has_final_extension(const char *path, const char *ext); // ".lua": case ignored
 zibo6_cart *load_zibo6_cart_lua(const char *path);
 // The ".z6" form of a name (out: VULL_PATH_LEN bytes): "game" -> "game.z6",
 // "game.png" -> "game.z6.png", "shot.lua" -> "shot.lua.z6".
@@ -28,6 +39,7 @@ void do_quick_load();
 int detect_external_changes();
 int detect_unsaved_changes();                         // 0: nothing tracks unsaved edits
 int unsaved_changes_confirmation(const char *prompt); // 0: never asks
+// 0 written (or nothing to keep); 1 when no whole backup could be written.
 int save_backup(const char *name, int copy);
 
 // reload() and cstore() on a cart file: 0, or 1 when the file does not load

@@ -73,10 +73,7 @@ uint32_t icon_pixel(const vull_bitmap *b, int x, int y) {
 }
 
 bool write_bytes(const char *path, const void *data, size_t n) {
-    FILE *f = std::fopen(path, "wb");
-    if (!f) return false;
-    bool ok = n == 0 || std::fwrite(data, 1, n, f) == n;
-    return std::fclose(f) == 0 && ok;
+    return vull_save_file(path, data, int64_t(n)) == 0;
 }
 
 void report_unwritten(const std::string &path) {
@@ -481,7 +478,7 @@ cpod *generate_dat_file(export_parameters *params) {
         if (i > 0) {
             std::string path =
                 std::string(pstate.root_path) + pstate.current_folder + params->names[i];
-            cart = load_zibo6_cart_any_format(path.c_str());
+            cart = load_prepared_cart(path.c_str()); // as the player would load it
             if (!cart) {
                 sayf(6, "** %s not found", params->names[i]);
                 vull_destroy_pod(dat);

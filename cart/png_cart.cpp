@@ -203,9 +203,9 @@ void draw_cart_comment(vull_bitmap *bitmap, const char *code, int x, int y) {
         vull_draw_text_ex(bitmap, text.c_str(), system_font(), x, y, VULL_TEXT_TINT, COMMENT_TINT);
 }
 
-int save_zibo6_cart_png(zibo6_cart *cart, const char *path) {
+int save_zibo6_cart_png_to_file(zibo6_cart *cart, vull_file *f) {
     std::vector<uint8_t> image(PNG_CART_IMAGE_SIZE, 0);
-    if (!cart || !path || save_zibo6_cart_32k(cart, image.data()) != 0) return 1;
+    if (!cart || !f || save_zibo6_cart_32k(cart, image.data()) != 0) return 1;
     image[TRAILER] = ZIBO6_CART_VERSION;
     image[TRAILER + 1] = 0, image[TRAILER + 2] = 2, image[TRAILER + 3] = 3;
     image[TRAILER + 4] = uint8_t(get_platform_char());
@@ -254,11 +254,18 @@ int save_zibo6_cart_png(zibo6_cart *cart, const char *path) {
         std::free(png);
         return 1;
     }
-    FILE *f = std::fopen(path, "wb");
-    bool ok = f && std::fwrite(png, 1, png_size, f) == png_size;
-    if (f) ok = std::fclose(f) == 0 && ok;
+    bool ok = png_size <= size_t(VULL_ALLOC_CAP) &&
+              vull_fwrite(png, 1, int(png_size), f) == int(png_size);
     std::free(png);
     return ok ? 0 : 1;
+}
+
+int save_zibo6_cart_png(zibo6_cart *cart, const char *path) {
+    cbuffer *out = cart && path ? vull_create_buffer(65536) : nullptr;
+    int failed = !out || save_zibo6_cart_png_to_file(cart, out) != 0 ||
+                 vull_save_file(path, out->data, out->length) != 0;
+    vull_destroy_buffer(out);
+    return failed;
 }
 
 zibo6_cart *load_zibo6_cart_png_from_file(vull_file *f) {

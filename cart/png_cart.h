@@ -29,6 +29,7 @@ extern int zibo6_png_cart_status;
 
 // 0 written; 1 when the code does not fit the image or the file cannot be written.
 int save_zibo6_cart_png(zibo6_cart *cart, const char *path);
+int save_zibo6_cart_png_to_file(zibo6_cart *cart, vull_file *f); // the PNG's bytes appended to f
 // A new cart or null; sets zibo6_png_cart_status. Reads f from its position to its end.
 zibo6_cart *load_zibo6_cart_png_from_file(vull_file *f);
 // As above from a path, and the cart's label from the picture.

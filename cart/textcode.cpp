@@ -2,6 +2,7 @@
 // post), so every field they read is bounded: a missing digit reads as 0, an
 // index wraps into the cart, and nothing is written past the record it fills.
 #include "cart/textcode.h"
+#include "engine/disk.h"
 
 #include <cstdio>
 #include <cstring>
@@ -89,28 +90,21 @@ int convert_binary_file_to_hex(const char *in_path, const char *out_path) {
     std::vector<uint8_t> data(HEX_CART_INPUT_MAX);
     size_t n = std::fread(data.data(), 1, data.size(), in);
     std::fclose(in);
-    FILE *out = out_path ? std::fopen(out_path, "w") : nullptr;
-    if (!out) return 2;
+    if (!out_path) return 2;
     std::string code = "[cart]";
     code.reserve(n * 2 + 14);
     for (size_t i = 0; i < n; i++) put_hex(code, data[i], 2);
     code += "[/cart]";
-    bool ok = std::fwrite(code.data(), 1, code.size(), out) == code.size();
-    ok &= std::fclose(out) == 0;
-    return ok ? 0 : 2;
+    return vull_save_file(out_path, code.data(), int64_t(code.size())) == 0 ? 0 : 2;
 }
 
 int convert_hex_to_binary_file(const char *text, const char *path) {
-    FILE *out = path ? std::fopen(path, "wb") : nullptr;
-    if (!out) return 1;
+    if (!path) return 1;
+    std::string bytes;
     const char *p = text ? text : "";
     p += strnlen(p, 6); // past "[cart]"
-    while (p[0] && p[0] != '[' && p[1]) {
-        int v = read_hex(p, 2);
-        std::fputc(v, out);
-    }
-    std::fclose(out);
-    return 0;
+    while (p[0] && p[0] != '[' && p[1]) bytes += char(read_hex(p, 2));
+    return vull_save_file(path, bytes.data(), int64_t(bytes.size())) == 0 ? 0 : 1;
 }
 
 /* ---- sound and picture codes ---- */

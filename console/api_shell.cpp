@@ -47,6 +47,22 @@ std::string root_path() {
     return r;
 }
 
+// The host path a command's name stands for: root + name for "/name", else root + the
+// current folder + name, resolved. False when it leaves the root (unless the root itself
+// starts with ".", where cd goes anywhere), holds a NUL or does not fit a path.
+bool path_in_root(const char *name, size_t len, std::string &out) {
+    if (len > NAME_MAX_LEN || std::memchr(name, '\0', len)) return false;
+    std::string given(name, len), root = root_path();
+    std::string target = !given.empty() && given[0] == '/' ? root + given.substr(1)
+                                                           : root + pstate.current_folder + given;
+    char resolved[Z6_PATH_LEN * 2] = "";
+    vull_resolve_filename(target.c_str(), resolved);
+    out = resolved;
+    if (out.empty()) return false;
+    std::string folder = out.back() == '/' ? out : out + "/";
+    return pstate.root_path[0] == '.' || folder.compare(0, root.size(), root) == 0;
+}
+
 // Name and extension of a path for the terminal lines ("saved game.z6").
 void split_name(const char *path, char *name, char *ext) {
     vull_split_filename(path, nullptr, name, ext);
@@ -63,24 +79,19 @@ int z6_cd(lua_State *L) {
     size_t len = 0;
     const char *name = lua_tolstring(L, 1, &len);
     if (len > NAME_MAX_LEN) return 0;
-    std::string root = root_path();
-    std::string target =
-        name[0] == '/' ? root + (name + 1) + "/" : root + pstate.current_folder + name + "/";
-    char resolved[Z6_PATH_LEN * 2] = "";
-    vull_resolve_filename(target.c_str(), resolved);
-    std::string t = resolved;
-    if (t.empty() || t.back() != '/') t += '/';
-    bool dotted_root = pstate.root_path[0] == '.';
-    if (!dotted_root && t.compare(0, root.size(), root) != 0) {
+    std::string t;
+    if (!path_in_root(name, len, t)) {
         zibo_print_col("cd: failed", 7);
         return 0;
     }
+    if (t.back() != '/') t += '/';
     std::error_code ec;
     if (!std::filesystem::is_directory(t, ec)) {
         zibo_print_col("directory not found", 7);
         return 0;
     }
-    std::string folder = dotted_root ? t : t.substr(root.size());
+    std::string root = root_path();
+    std::string folder = pstate.root_path[0] == '.' ? t : t.substr(root.size());
     if (folder == "/") folder.clear();
     std::snprintf(pstate.current_folder, sizeof pstate.current_folder, "%s", folder.c_str());
     print_fmt_col(12, "/%s", pstate.current_folder);
@@ -99,8 +110,12 @@ int z6_mkdir(lua_State *L) {
         lua_pushnumber(L, 0);
         return 1;
     }
-    std::string path = std::string(pstate.root_path) + pstate.current_folder + name + "/";
-    vull_mkdir(path.c_str());
+    std::string path;
+    if (!path_in_root(name, len, path)) {
+        zibo_print_col("mkdir: failed", 7);
+        return 0;
+    }
+    vull_mkdir((path + "/").c_str());
     return 0;
 }
 
@@ -188,24 +203,28 @@ int z6_save(lua_State *L) {
         do_quick_save(1);
         return 0;
     }
-    std::string path = std::string(pstate.root_path) + pstate.current_folder + name;
-    char ext[Z6_PATH_LEN] = "";
-    vull_split_filename(name.c_str(), nullptr, nullptr, ext);
-    if (ext[0] == '\0') path += ".z6";
-    if (vull_file_exists(path.c_str()) && !overwrite_pending) {
+    // The file that will be written (".z6" added as the writer adds it), inside the root.
+    std::string resolved;
+    char path[VULL_PATH_LEN] = "";
+    if (path_in_root(name.data(), name.size(), resolved))
+        inject_z6_extention(resolved.c_str(), path);
+    if (!path[0]) {
+        zibo_print("failed to save");
+        return 0;
+    }
+    if (vull_file_exists(path) && !overwrite_pending) {
         zibo_print_col("file already exists", 14);
         zibo_print_col("overwrite? [y/n]", 14);
         overwrite_pending = true;
         return 0;
     }
     overwrite_pending = false;
-    if (!pitem.cart || save_working_cart(path.c_str()) != 0) {
+    if (!pitem.cart || save_working_cart(path) != 0) {
         zibo_print("failed to save");
         return 0;
     }
-    std::snprintf(pstate.current_filename, sizeof pstate.current_filename, "%s", path.c_str());
     char fname[Z6_PATH_LEN] = "", fext[Z6_PATH_LEN] = "";
-    split_name(path.c_str(), fname, fext);
+    split_name(path, fname, fext);
     print_fmt_col(6, "saved %s%s", fname, fext);
     vull_set_window_title(fname);
     return 0;
@@ -213,10 +232,12 @@ int z6_save(lua_State *L) {
 
 int z6_backup(lua_State *) {
     if (inert()) return 0;
-    save_backup(pstate.current_filename, 0);
     char fname[Z6_PATH_LEN] = "", fext[Z6_PATH_LEN] = "";
     split_name(pstate.current_filename, fname, fext);
-    print_fmt_col(6, "backed up %s%s", fname, fext);
+    if (save_backup(pstate.current_filename, 0) != 0)
+        print_fmt_col(8, "could not back up %s%s", fname, fext);
+    else
+        print_fmt_col(6, "backed up %s%s", fname, fext);
     return 0;
 }
 

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "cart/cart.h"
 #include "cart/disk.h"
@@ -527,46 +529,58 @@ void zibo6_reload(console_state *ram, zibo6_cart *cart, int dest, int src, int l
     }
 }
 
-int zibo6_cstore_name_ok(const char *name, size_t length) {
-    if (!name || length > size_t(Z6_CSTORE_NAME_MAX)) return 0;
-    if (std::memchr(name, '\0', length)) return 0;
-    if (length >= 1 && name[0] == '/') name++, length--;
-    if (length == 0 || name[0] == '/') return 0;
-    // no ".." component, whatever the separator
-    for (size_t i = 0; i + 1 < length; i++) {
-        bool starts = i == 0 || name[i - 1] == '/' || name[i - 1] == '\\';
-        bool ends = i + 2 == length || name[i + 2] == '/' || name[i + 2] == '\\';
-        if (starts && ends && name[i] == '.' && name[i + 1] == '.') return 0;
+std::string zibo6_cstore_name(const char *name, size_t length) {
+    if (!name || length > size_t(Z6_CSTORE_NAME_MAX)) return "";
+    if (std::memchr(name, '\0', length)) return "";
+    std::string_view rest(name, length);
+    if (!rest.empty() && rest[0] == '/') rest.remove_prefix(1);
+    if (rest.empty() || rest[0] == '/' || rest.back() == '/') return "";
+    std::string out;
+    while (!rest.empty()) {
+        size_t cut = rest.find('/');
+        std::string_view part = rest.substr(0, cut);
+        rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
+        if (part.empty() || part == ".") continue;
+        if (part.substr(0, 2) == "__") return ""; // the sandbox files are the console's own
+        // no ".." component, whatever the separator
+        for (std::string_view p = part;;) {
+            size_t sep = p.find('\\');
+            if (p.substr(0, sep) == "..") return "";
+            if (sep == std::string_view::npos) break;
+            p.remove_prefix(sep + 1);
+        }
+        if (!out.empty()) out += '/';
+        out += part;
     }
-    return 1;
+    return out;
+}
+
+int zibo6_cstore_name_ok(const char *name, size_t length) {
+    return zibo6_cstore_name(name, length).empty() ? 0 : 1;
 }
 
 namespace {
 
 // The per-user cstore/ path of a checked cart-given name.
-void cstore_path(const char *name, char *out, size_t size) {
-    char rel[Z6_CSTORE_NAME_MAX + 16];
-    std::snprintf(rel, sizeof rel, "cstore/%s", name[0] == '/' ? name + 1 : name);
-    vull_prefix_with_appdata_path(rel, out, size);
-}
-
-bool reserved_name(const char *name, size_t length) {
-    return length >= 2 && name[0] == '_' && name[1] == '_';
+void cstore_path(const std::string &name, char *out, size_t size) {
+    std::string rel = "cstore/" + name;
+    vull_prefix_with_appdata_path(rel.c_str(), out, size);
 }
 
 } // namespace
 
-int zibo6_reload_from_file(const char *name, size_t length, int dest, int src, int len) {
-    if (!name || reserved_name(name, length) || !zibo6_cstore_name_ok(name, length)) return 0;
+int zibo6_reload_from_file(const char *name_given, size_t length, int dest, int src, int len) {
+    std::string name = zibo6_cstore_name(name_given, length);
+    if (name.empty()) return 0;
     char path[VULL_PATH_LEN];
-    const char *hash = get_embedded_cart_hash_for_filename(name, 1);
+    const char *hash = get_embedded_cart_hash_for_filename(name.c_str(), 1);
     const char *sandboxed = hash ? get_sandboxed_cstore_filename(hash) : nullptr;
     if (sandboxed && vull_file_exists(sandboxed)) {
         std::snprintf(path, sizeof path, "%s", sandboxed);
     } else if (hash) {
         vull_debugf("sandboxed_cstore file not found: %s\n", sandboxed ? sandboxed : "");
-        vull_debugf("  --> using internal file: %s\n", name);
-        std::snprintf(path, sizeof path, "%s", name);
+        vull_debugf("  --> using internal file: %s\n", name.c_str());
+        std::snprintf(path, sizeof path, "%s", name.c_str());
     } else {
         cstore_path(name, path, sizeof path);
     }
@@ -574,17 +588,20 @@ int zibo6_reload_from_file(const char *name, size_t length, int dest, int src, i
     return reload_cart_partial(path, dest, src, len) == 0 ? len : 0;
 }
 
-int zibo6_cstore_to_file(const char *name, size_t length, int dest, int src, int len) {
+int zibo6_cstore_to_file(const char *name_given, size_t length, int dest, int src, int len) {
     char path[VULL_PATH_LEN];
     int also_working = 0, sandbox = 0;
-    if (!name) {
-        const char *hash =
-            pstate.running_cart_hash[0] ? pstate.running_cart_hash : pstate.cart_hash_loaded;
+    if (!name_given) {
+        // The file its own loading reads: named from the cart's hash before any patch.
+        const char *hash = pstate.sandbox_hash[0]        ? pstate.sandbox_hash
+                           : pstate.running_cart_hash[0] ? pstate.running_cart_hash
+                                                         : pstate.cart_hash_loaded;
         std::snprintf(path, sizeof path, "%s", get_sandboxed_cstore_filename(hash));
         also_working = sandbox = 1;
     } else {
-        if (reserved_name(name, length) || !zibo6_cstore_name_ok(name, length)) return 0;
-        if (const char *hash = get_embedded_cart_hash_for_filename(name, 1)) {
+        std::string name = zibo6_cstore_name(name_given, length);
+        if (name.empty()) return 0;
+        if (const char *hash = get_embedded_cart_hash_for_filename(name.c_str(), 1)) {
             std::snprintf(path, sizeof path, "%s", get_sandboxed_cstore_filename(hash));
             sandbox = 1;
         } else {
@@ -604,7 +621,7 @@ int zibo6_cstore(zibo6_cart *cart, int dest, int src, int len) {
     zibo6_cart *working = pitem.cart;
     int failed = 1;
     if (working && pstate.current_filename[0]) {
-        failed = std::strstr(pstate.current_filename, ".png")
+        failed = cart_file_format(pstate.current_filename) == CART_FILE_PNG
                      ? save_zibo6_cart_png(working, pstate.current_filename)
                      : vull_save_zibo6_cart(working, pstate.current_filename);
     }

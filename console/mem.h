@@ -4,6 +4,7 @@
 // and the reload and cstore fronts. The VM's peek operators (zibo6_peek_1/2/4)
 // are declared in vm/llimits.h and defined here.
 #pragma once
+#include <string>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -61,10 +62,12 @@ void zibo6_reload(console_state *ram, zibo6_cart *cart, int dest, int src, int l
 // gave it) null: cstore to the running cart's own sandbox file.
 int zibo6_reload_from_file(const char *name, size_t length, int dest, int src, int len);
 int zibo6_cstore_to_file(const char *name, size_t length, int dest, int src, int len);
-// 1 when a cart-given name may name a file under cstore/: at most 511 bytes,
-// no NUL, and after its one leading "/" is dropped neither another leading
-// "/" nor a ".." path component; else 0.
-int zibo6_cstore_name_ok(const char *name, size_t length);
+// The file a cart-given name stands for under cstore/, as a clean relative path: one
+// leading "/" dropped, "." and empty components dropped. "" (refused) for more than 511
+// bytes, a NUL, a second leading "/" or a trailing one, a ".." component (with either
+// separator) or a component beginning "__" (the sandbox files are the console's own).
+std::string zibo6_cstore_name(const char *name, size_t length);
+int zibo6_cstore_name_ok(const char *name, size_t length); // 1 when the name is not refused
 
 // Older single-file cstore: memory into the cart's ROM view, then the working
 // cart saved to its own file. len, or 0 when there is no file or saving failed.

@@ -591,7 +591,7 @@ const char *find_tab_content(const char *code, int tab, int *length_out) {
 
 char *load_included_text(const char *path, int tab) {
     // A ".lua" name is plain text even when the cart readers would take it.
-    zibo6_cart *cart = strstr(path, ".lua") ? nullptr : load_zibo6_cart_any_format(path);
+    zibo6_cart *cart = has_final_extension(path, ".lua") ? nullptr : load_zibo6_cart_any_format(path);
     int reader_newlines = 0;
     if (!cart) {
         cart = load_zibo6_cart_lua(path);

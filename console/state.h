@@ -96,6 +96,7 @@ struct console_state {
     char current_filename[Z6_PATH_LEN]; // working cart file name (reboot clears from here on)
     char cart_hash[41];                 // working cart's hash, 40 hex digits
     char cart_hash_loaded[41];          // the working cart's hash as loaded
+    char sandbox_hash[41]; // names the working cart's sandbox file: its hash before any patch
     char last_cart_file_accessed[Z6_PATH_LEN]; // last file of reload() or cstore(); "" none
 
     // -- code

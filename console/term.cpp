@@ -387,25 +387,30 @@ void report_runtime_error(lua_State *L, const char *message) {
 
 /* ---- run chain ---- */
 
+// The file holds a whole path: a cut one would lead back to some other cart.
 struct run_chain_item {
-    char file[256];
+    char file[Z6_PATH_LEN];
     char label[32];
     char param[1028];
     int32_t pending;
 };
-static_assert(sizeof(run_chain_item) == 1320, "run chain items are 1320 bytes");
 
 static run_chain_item run_chain[Z6_RUN_CHAIN_MAX];
 static int run_chain_items = 0;
 int devkit_notice_flag = 0;
 
-void add_run_chain_item(const char *file, const char *label, int pending) {
-    if (run_chain_items >= Z6_RUN_CHAIN_MAX) return;
+int add_run_chain_item(const char *file, const char *label, int pending) {
+    if (run_chain_items >= Z6_RUN_CHAIN_MAX) return 0;
+    if (!file || std::strlen(file) >= sizeof run_chain[0].file) {
+        zibo_print_col("breadcrumb not kept: path too long", 8);
+        return 0;
+    }
     run_chain_item &it = run_chain[run_chain_items++];
     copy_bounded(it.file, file, sizeof it.file);
     copy_bounded(it.label, label, sizeof it.label);
     copy_bounded(it.param, pstate.parameter_string, sizeof it.param);
     it.pending = pending;
+    return 1;
 }
 
 void reset_run_chain() {

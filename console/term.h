@@ -37,7 +37,8 @@ void navigate_to_error_line(int line, int tab);
 // find_tab_line and zibo6_assert_message are declared in vm/llimits.h.
 
 // ---- run chain ----
-void add_run_chain_item(const char *file, const char *label, int pending);
+// 1 pushed; 0 when the chain is full or the file's path does not fit (said on the terminal).
+int add_run_chain_item(const char *file, const char *label, int pending);
 void reset_run_chain(); // also clears devkit_notice_flag
 int pop_run_chain();
 int run_chain_count();

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +20,8 @@ vull_config_rec cconfig0;
 vull_load_config_fn vull_load_config_func;
 vull_save_config_fn vull_save_config_func;
 
-constexpr int CONFIG_LINE_MAX = 255; // a config.txt line handed around: 254 characters + NUL
+// A desktop_path too long for the record: not used, but written back as config.txt gave it.
+static std::string desktop_path_kept;
 
 void vull_config_default() {
     cconfig = vull_config_rec{};
@@ -238,8 +240,14 @@ static int apply_config_line(vull_config_rec &c, const char *line, int log_posit
         if (*v) read_ints(v + 1, &c.sessions);
     } else if ((v = key("rmb_key"))) {
         if (*v) read_ints(v + 1, &c.rmb_key);
-    } else if ((v = key("desktop_path")))
-        vull_fix_path_string(*v ? v + 1 : v, c.desktop_path);
+    } else if ((v = key("desktop_path"))) {
+        const char *text = *v ? v + 1 : v;
+        c.desktop_path[0] = 0;
+        if (vull_path_fits(text))
+            vull_fix_path_string(text, c.desktop_path);
+        else if (log_position)
+            vull_config_path_too_long("desktop_path", text, desktop_path_kept);
+    }
     else if ((v = key("fullscreen_method")))
         read_ints(v, &c.fullscreen_method);
     else
@@ -266,25 +274,17 @@ static vull_file *open_config_for_reading() {
     return f;
 }
 
-static char *read_config_line(char *buf, vull_file *f) {
-    char *r = f->kind == VULL_FILE_STREAM ? fgets(buf, CONFIG_LINE_MAX, f->stream)
-                                          : vull_fgets(buf, CONFIG_LINE_MAX, f);
-    if (!r) return nullptr;
-    buf[CONFIG_LINE_MAX - 1] = 0;
-    size_t n = strlen(buf);
-    while (n > 0 && (buf[n - 1] == '\n' || buf[n - 1] == '\r')) buf[--n] = 0;
-    return buf;
-}
-
 void vull_config_load() {
     vull_file *f = open_config_for_reading();
     if (!f) return;
     vull_debug("Found config.txt\n");
     vull_debug(">\n");
 
-    char line[CONFIG_LINE_MAX];
+    // Whole lines, however long: a setting cut in two would come back as another value.
+    cbuffer *buf = vull_create_buffer(256);
     int logged = 0;
-    while (read_config_line(line, f)) {
+    while (buf && vull_fgets_line(buf, f) >= 0) {
+        const char *line = reinterpret_cast<const char *>(buf->data);
         if (line[0] && line[0] != '/') { vull_debugf("%02d %s\n", ++logged, line); }
         // Every key goes into both records: cconfig0 is the defaults plus config.txt.
         if (apply_config_line(cconfig, line, 1)) {
@@ -292,8 +292,8 @@ void vull_config_load() {
         } else if (vull_load_config_func) {
             vull_load_config_func(line);
         }
-        if (f->kind != VULL_FILE_STREAM && vull_feof(f)) break;
     }
+    vull_destroy_buffer(buf);
 
     vull_debug("<\n");
     clamp_config(cconfig);
@@ -303,73 +303,102 @@ void vull_config_load() {
 
 /* ---- writing config.txt ---- */
 
-void vull_config_save() {
-    char path[VULL_PATH_LEN], temp[VULL_PATH_LEN + 8];
-    if (vull_prefix_with_appdata_path("config.txt", path, sizeof path) != 0) return;
-    // Written beside the old file and renamed over it, so a failed write
-    // (full disk, crash) never leaves a cut config.txt behind.
-    snprintf(temp, sizeof temp, "%s.tmp", path);
-    vull_file *vf = vull_fopen(temp, "w");
-    if (!vf) return;
-    if (vf->kind != VULL_FILE_STREAM) {
-        vull_fclose(vf);
-        return;
+static void put_text(const char *text, vull_file *f) {
+    vull_fwrite(text, 1, int(strlen(text)), f);
+}
+
+__attribute__((format(printf, 2, 3))) static void put_format(vull_file *f, const char *format,
+                                                             ...) {
+    va_list ap, again;
+    va_start(ap, format);
+    va_copy(again, ap);
+    int n = vsnprintf(nullptr, 0, format, ap);
+    va_end(ap);
+    if (n > 0) {
+        std::string text(size_t(n) + 1, '\0');
+        vsnprintf(text.data(), text.size(), format, again);
+        vull_fwrite(text.data(), 1, n, f);
     }
-    FILE *f = vf->stream;
+    va_end(again);
+}
+
+int vull_config_save() {
+    char path[VULL_PATH_LEN];
+    if (vull_prefix_with_appdata_path("config.txt", path, sizeof path) != 0) return 1;
+    // Built in memory and handed whole to the one writer: a failed write (full disk,
+    // crash) never leaves a cut config.txt behind.
+    vull_file *f = vull_create_buffer(4096);
+    if (!f) return 1;
     const vull_config_rec &c0 = cconfig0;
     vull_config_rec &c = cconfig;
     c.windowed = vull_get_windowed();
 
-    fputs("// - - - - - - - - - - - - - - - - - - - - - - - - - - - -\n", f);
-    fprintf(f, "// Configuration for %s\n// \n", vull_state.app_title);
-    fputs("// config.txt is read on startup and saved on exit.\n", f);
-    fputs("// To generate the default config.txt, delete this file.\n// \n", f);
-    fputs("// - - - - - - - - - - - - - - - - - - - - - - - - - - - -\n", f);
-    fputs("\n\n// :: Video Settings\n\n", f);
-    fprintf(f, "window_size %d %d // window width, height\n", c0.window_size[0], c0.window_size[1]);
-    fprintf(f, "screen_size %d %d // screen width, height (stretched to window) \n",
+    put_text("// - - - - - - - - - - - - - - - - - - - - - - - - - - - -\n", f);
+    put_format(f, "// Configuration for %s\n// \n", vull_state.app_title);
+    put_text("// config.txt is read on startup and saved on exit.\n", f);
+    put_text("// To generate the default config.txt, delete this file.\n// \n", f);
+    put_text("// - - - - - - - - - - - - - - - - - - - - - - - - - - - -\n", f);
+    put_text("\n\n// :: Video Settings\n\n", f);
+    put_format(f, "window_size %d %d // window width, height\n", c0.window_size[0], c0.window_size[1]);
+    put_format(f, "screen_size %d %d // screen width, height (stretched to window) \n",
             c0.screen_size[0], c0.screen_size[1]);
-    fprintf(f, "show_fps %d // Draw frames per second in the corner\n", c0.show_fps);
-    fputs("\n\n// :: Window Settings\n\n", f);
-    fprintf(f, "windowed %d // 1 to start up in windowed mode\n", c.windowed);
-    fprintf(f,
+    put_format(f, "show_fps %d // Draw frames per second in the corner\n", c0.show_fps);
+    put_text("\n\n// :: Window Settings\n\n", f);
+    put_format(f, "windowed %d // 1 to start up in windowed mode\n", c.windowed);
+    put_format(f,
             "window_position %d %d // x and y position of window (-1, -1 to let the window manager "
             "decide)\n",
             c.window_position[0], c.window_position[1]);
-    fprintf(f, "frameless %d // 1 to use a window with no frame\n", c0.frameless);
-    fprintf(
+    put_format(f, "frameless %d // 1 to use a window with no frame\n", c0.frameless);
+    put_format(
         f,
         "fullscreen_method %d // 0 maximized window (linux)  1 borderless desktop-sized window  "
         "2 hardware fullscreen (warning: erratic behaviour under some drivers)\n",
         c.fullscreen_method);
-    fputs("\n\n// :: System Settings\n\n", f);
-    fprintf(
+    put_text("\n\n// :: System Settings\n\n", f);
+    put_format(
         f,
         "foreground_sleep_ms %d // number of milliseconds to sleep each frame. Try 10 to conserve "
         "battery power\n\n",
         c0.foreground_sleep_ms);
-    fprintf(
+    put_format(
         f,
         "background_sleep_ms %d // number of milliseconds to sleep each frame when running in the "
         "background\n\n",
         c0.background_sleep_ms);
-    fprintf(f, "sessions %d // number of times program has been run\n\n", c.sessions);
-    fputs("// (scancode) hold this key down and left-click to simulate right-click\n", f);
-    fprintf(f, "rmb_key %d // 0 for none  226 for LALT\n\n", c0.rmb_key);
-    fputs("// Desktop for saving screenshots etc. Defaults to $HOME/Desktop\n", f);
-    fprintf(f, "desktop_path %s\n\n", c0.desktop_path);
-    fputs("\n\n// :: Audio Settings (use \"volume\" for ZIBO-6)\n\n", f);
-    fprintf(f, "sound_volume %d // 0..256\n", int(c.sound_volume));
-    fprintf(f, "music_volume %d // 0..256\n", int(c.music_volume));
-    fputs("\n\n// :: usually 1024. Try 2048 if you get choppy sound\n\n", f);
-    fprintf(f, "mix_buffer_size %d\n", c.mix_buffer_size);
-    fputs("\n\n// :: \n\n", f);
-    if (vull_save_config_func) vull_save_config_func(vf);
+    put_format(f, "sessions %d // number of times program has been run\n\n", c.sessions);
+    put_text("// (scancode) hold this key down and left-click to simulate right-click\n", f);
+    put_format(f, "rmb_key %d // 0 for none  226 for LALT\n\n", c0.rmb_key);
+    put_text("// Desktop for saving screenshots etc. Defaults to $HOME/Desktop\n", f);
+    put_format(f, "desktop_path %s\n\n",
+               c0.desktop_path[0] ? c0.desktop_path : desktop_path_kept.c_str());
+    put_text("\n\n// :: Audio Settings (use \"volume\" for ZIBO-6)\n\n", f);
+    put_format(f, "sound_volume %d // 0..256\n", int(c.sound_volume));
+    put_format(f, "music_volume %d // 0..256\n", int(c.music_volume));
+    put_text("\n\n// :: usually 1024. Try 2048 if you get choppy sound\n\n", f);
+    put_format(f, "mix_buffer_size %d\n", c.mix_buffer_size);
+    put_text("\n\n// :: \n\n", f);
+    if (vull_save_config_func) vull_save_config_func(f);
 
-    bool ok = fflush(f) == 0 && !ferror(f);
-    vull_fclose(vf);
-    if (ok && rename(temp, path) == 0) return;
-    remove(temp);
+    int failed = vull_save_file(path, f->data, f->length);
+    vull_destroy_buffer(f);
+    return failed;
+}
+
+/* ---- path settings ---- */
+
+bool vull_path_fits(const char *text) {
+    if (!text) return true;
+    while (vull_is_blank(*text)) text++;
+    return strlen(text) <= size_t(VULL_PATH_LEN - 2); // room for the closing '/' and the NUL
+}
+
+void vull_config_path_too_long(const char *key, const char *text, std::string &kept) {
+    kept = text ? text : "";
+    vull_debugf("config.txt: %s is longer than %d characters; not used, kept as written\n", key,
+                VULL_PATH_LEN - 2);
+    fprintf(stderr, "config.txt: %s is longer than %d characters; not used, kept as written\n",
+            key, VULL_PATH_LEN - 2);
 }
 
 /* ---- trimming ---- */

@@ -6,6 +6,7 @@
 // mostly from it, so command-line overrides are not kept.
 #pragma once
 #include <cstdint>
+#include <string>
 #include "engine/vull.h"
 
 struct vull_file;
@@ -66,9 +67,16 @@ extern vull_save_config_fn vull_save_config_func; // appends the application's s
 void vull_config_default();                         // reset cconfig to the defaults
 void vull_process_arguments(int argc, char **argv); // apply the engine's options to cconfig
 void vull_config_load();                            // read config.txt into cconfig and cconfig0
-void vull_config_save();                            // write config.txt
+int vull_config_save(); // write config.txt: 0, or 1 when the old one was kept (write failed)
 void vull_set_load_config_func(vull_load_config_fn fn);
 void vull_set_save_config_func(vull_save_config_fn fn);
+
+// Path settings (root_path, cdata_path, desktop_path) longer than the engine's path records
+// take are not cut into another path: vull_path_fits says whether the text fits whole, and
+// vull_config_path_too_long says (log and standard error) that the setting is not used this
+// run and keeps its text in kept, so config.txt is written back as the user wrote it.
+bool vull_path_fits(const char *text);
+void vull_config_path_too_long(const char *key, const char *text, std::string &kept);
 
 // A copy of text without leading and trailing control characters and blanks,
 // in a shared buffer that the next call replaces. Bytes from 128 up are kept

@@ -7,9 +7,16 @@
 #include "engine/vull.h"
 #include "platform/system.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -51,11 +58,13 @@ vull_file *vull_fopen_memory(void *data, int length) {
     return f;
 }
 
-void vull_fclose(vull_file *f) {
-    if (!f || f->vdisk) return;
-    if (f->kind == VULL_FILE_STREAM && f->stream) std::fclose(f->stream);
+int vull_fclose(vull_file *f) {
+    if (!f || f->vdisk) return 0;
+    int result = 0;
+    if (f->kind == VULL_FILE_STREAM && f->stream && std::fclose(f->stream) != 0) result = EOF;
     if (f->capacity != 0) vull_free(f->data);
     vull_free(f);
+    return result;
 }
 
 /*
@@ -563,22 +572,84 @@ cbuffer *vull_load_file(const char *path) {
     return buf;
 }
 
-// A target that cannot be written completely reports 2, like one that cannot be opened.
+// A target that cannot be written completely reports 2, like one that cannot be opened;
+// it then keeps what it held.
 int vull_copy_file(const char *source, const char *target) {
     if (!source || !target) return 1;
-    FILE *in = std::fopen(source, "rb");
-    if (!in) return 1;
-    FILE *out = std::fopen(target, "wb");
-    if (!out) {
-        std::fclose(in);
-        return 2;
+    cbuffer *data = vull_load_file(source);
+    if (!data) return 1;
+    int failed = vull_save_file(target, data->data, data->length);
+    vull_destroy_buffer(data);
+    return failed ? 2 : 0;
+}
+
+/*
+** The one writer of the user's files
+*/
+
+namespace {
+
+// Every byte, through short writes and interruptions; false on the first error.
+bool write_all(int fd, const uint8_t *p, int64_t n) {
+    while (n > 0) {
+        ssize_t w = ::write(fd, p, (size_t)std::min<int64_t>(n, FILE_PIECE));
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        p += w;
+        n -= w;
     }
-    std::string piece(FILE_PIECE, '\0');
-    bool ok = true;
-    size_t got;
-    while (ok && (got = std::fread(piece.data(), 1, FILE_PIECE, in)) > 0)
-        ok = std::fwrite(piece.data(), 1, got, out) == got;
-    std::fclose(in);
-    if (std::fclose(out) != 0) ok = false;
-    return ok ? 0 : 2;
+    return true;
+}
+
+// A device or a pipe holds nothing to keep: it is written in place, every step checked.
+// Opening without blocking refuses a pipe that nobody reads instead of waiting forever.
+int write_in_place(const char *path, const uint8_t *data, int64_t length) {
+    int fd = ::open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return 1;
+    int flags = ::fcntl(fd, F_GETFL);
+    bool ok = flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 &&
+              write_all(fd, data, length);
+    ok = ::close(fd) == 0 && ok;
+    return ok ? 0 : 1;
+}
+
+std::atomic<unsigned> temp_counter{0};
+
+// A new file beside the target that no one else uses: hidden, named after this process.
+int create_temp(const std::string &target, std::string &temp) {
+    size_t slash = target.rfind('/');
+    std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    for (int tries = 0; tries < 100; tries++) {
+        temp = folder + ".z6save-" + std::to_string((long)::getpid()) + "-" +
+               std::to_string(temp_counter++) + ".tmp";
+        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+} // namespace
+
+int vull_save_file(const char *path, const void *data, int64_t length) {
+    if (!path || !path[0] || length < 0 || (!data && length > 0)) return 1;
+    const auto *bytes = static_cast<const uint8_t *>(data);
+    struct stat st {};
+    bool exists = ::stat(path, &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) return 1;
+    if (exists && !S_ISREG(st.st_mode)) return write_in_place(path, bytes, length);
+    // A link stays a link: the file it points at is what gets replaced.
+    std::string target = path;
+    char real[PATH_MAX];
+    if (exists && ::realpath(path, real)) target = real;
+    std::string temp;
+    int fd = create_temp(target, temp);
+    if (fd < 0) return 1;
+    bool ok = write_all(fd, bytes, length);
+    if (ok && exists) ok = ::fchmod(fd, st.st_mode & 07777) == 0;
+    // On the disk before it takes the target's name, so a crash leaves one whole file or the other.
+    if (ok && ::fsync(fd) != 0 && errno != EINVAL) ok = false;
+    ok = ::close(fd) == 0 && ok;
+    if (ok) ok = std::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) ::unlink(temp.c_str());
+    return ok ? 0 : 1;
 }

@@ -26,7 +26,8 @@ struct vull_file {
 // Opening and closing. vull_fopen falls back to the virtual disk for modes beginning with 'r'.
 vull_file *vull_fopen(const char *path, const char *mode);
 vull_file *vull_fopen_memory(void *data, int length); // caller's block: fixed size, not owned
-void vull_fclose(vull_file *f);                       // null and virtual-disk files: nothing
+// 0, or EOF when closing a stream failed (its buffered writes did not reach the file).
+int vull_fclose(vull_file *f); // null and virtual-disk files: nothing
 // Virtual disk: files named by base name + extension; "w" creates or empties, "r" rewinds.
 // Null for an unknown key read, another mode, a key of 64+ characters or a full disk.
 vull_file *vull_fopen_vdisk(const char *path, const char *mode);
@@ -100,3 +101,10 @@ int vull_ascii_to_int6(int code);   // 0 outside 0..127 and for characters not i
 // Whole files.
 cbuffer *vull_load_file(const char *path); // stdio only; position left at the end; null on failure
 int vull_copy_file(const char *source, const char *target); // 0 ok, 1 no source, 2 no target
+
+// The one writer of every file the player writes for the user. The bytes go to a new file
+// in the target's folder, which is written, flushed to the disk and closed with every step
+// checked, and only then renamed over the target: on any failure the target keeps what it
+// held and the temporary file is removed. A link is followed and the replaced file keeps its
+// permissions; an existing device or pipe is written in place. 0 written, 1 not.
+int vull_save_file(const char *path, const void *data, int64_t length);

@@ -266,8 +266,13 @@ int vull_save_png(const char *path, const vull_bitmap *bmp) {
             vull_convert_bitmap(bmp, copy, vull_palette);
         size_t n = size_t(copy->width) * size_t(copy->height);
         swap_red_blue(copy->pixels, n);
-        err = lodepng_encode_file(path, copy->pixels, unsigned(copy->width), unsigned(copy->height),
-                                  LCT_RGBA, 8);
+        unsigned char *png = nullptr;
+        size_t png_size = 0;
+        err = lodepng_encode_memory(&png, &png_size, copy->pixels, unsigned(copy->width),
+                                    unsigned(copy->height), LCT_RGBA, 8);
+        // LodePNG's "failed to open file for writing" when the one writer could not save it
+        if (err == 0 && vull_save_file(path, png, int64_t(png_size)) != 0) err = 79;
+        std::free(png);
         vull_destroy_bitmap(copy);
     }
     vull_debugf("vull_save_png result: %d  file: %s\n", int(err), path);

@@ -105,6 +105,13 @@ struct writer {
     }
 };
 
+// Hands the built file to the one writer; the buffer is released either way.
+bool finish(writer &out, const char *path) {
+    bool ok = out.ok && vull_save_file(path, out.f->data, out.f->length) == 0;
+    vull_destroy_buffer(out.f);
+    return ok;
+}
+
 } // namespace
 
 vull_palette_rec *get_tga_palette() { return &tga_palette; }
@@ -175,7 +182,7 @@ int vull_save_tga(const char *path, const vull_bitmap *bmp) {
     if (!bmp || (bmp->bpp != 8 && bmp->bpp != 32) || !bmp->rows || bmp->width > 0xFFFF ||
         bmp->height > 0xFFFF)
         return 1;
-    vull_file *f = vull_fopen(path, "wb");
+    vull_file *f = vull_create_buffer(4096); // handed whole to the one writer below
     if (!f) return 1;
     const bool indexed = bmp->bpp == 8;
     writer out{f};
@@ -201,8 +208,7 @@ int vull_save_tga(const char *path, const vull_bitmap *bmp) {
     // Rows bottom to top; 32-bit words are stored little-endian (B, G, R, A) as they lie.
     const int row_bytes = bmp->width * (bmp->bpp / 8);
     for (int y = bmp->height - 1; y >= 0; y--) out.bytes(bmp->rows[y], row_bytes);
-    vull_fclose(f);
-    if (!out.ok) return 1;
+    if (!finish(out, path)) return 1;
     vull_debugf("saved %s\n", path);
     return 0;
 }
@@ -259,7 +265,7 @@ int vull_save_bmp(const char *path, const vull_bitmap *bmp) {
     if (!bmp || bmp->bpp != 32 || !bmp->rows) return 1;
     const int64_t file_size = int64_t(bmp->width) * 3 * bmp->height + 54;
     if (file_size > int64_t(UINT32_MAX)) return 1;
-    vull_file *f = vull_fopen(path, "wb");
+    vull_file *f = vull_create_buffer(4096); // handed whole to the one writer below
     if (!f) return 1;
     writer out{f};
     out.bytes("BM", 2);
@@ -288,8 +294,7 @@ int vull_save_bmp(const char *path, const vull_bitmap *bmp) {
         }
         out.bytes(row.data(), int(row.size()));
     }
-    vull_fclose(f);
-    return out.ok ? 0 : 1;
+    return finish(out, path) ? 0 : 1;
 }
 
 vull_bitmap *vull_load_image(const char *path) {

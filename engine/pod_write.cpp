@@ -349,46 +349,23 @@ int vull_save_pod_file(const char *, cpod *pod, vull_file *f) {
     return w.failed ? 1 : 0;
 }
 
-// Writes through a temporary file beside the target; the rename happens only after a clean
-// write, so a failed save leaves the earlier file whole. A link keeps pointing at its target,
-// which is what gets replaced (with its permissions kept); anything but a regular file (a
-// device, a pipe) is written in place.
-template <typename Fn> static int save_via_temp(const char *path, Fn write) {
-    if (!path) return 1;
-    struct stat st;
-    bool exists = ::stat(path, &st) == 0;
-    bool in_place = exists && !S_ISREG(st.st_mode);
-    char target[PATH_MAX];
-    const char *dest = exists && !in_place && ::realpath(path, target) ? target : path;
-    char temp[VULL_PATH_LEN + 32];
-    // The process id keeps two programs saving the same file from sharing a temporary.
-    int len = in_place ? std::snprintf(temp, sizeof temp, "%s", path)
-                       : std::snprintf(temp, sizeof temp, "%s.%ld.tmp", dest, (long)::getpid());
-    if (len < 0 || len >= (int)sizeof temp) return 1;
-    vull_file *f = vull_fopen(temp, "wb");
-    if (!f) return 1;
-    int result = write(f);
-    FILE *stream = f->stream;
-    f->stream = nullptr;
-    vull_fclose(f);
-    if (std::fclose(stream) != 0) result = 1;
-    if (in_place) return result;
-    if (result == 0 && exists) ::chmod(temp, st.st_mode & 07777);
-    if (result == 0 && std::rename(temp, dest) != 0) result = 1;
-    if (result != 0) std::remove(temp);
+// Built in memory and handed whole to the one writer, so a failed save leaves the old file.
+template <typename Fn> static int save_built(const char *path, Fn write) {
+    cbuffer *out = path ? vull_create_buffer(4096) : nullptr;
+    int result = !out || write(out) != 0 || vull_save_file(path, out->data, out->length) != 0;
+    vull_destroy_buffer(out);
     return result;
 }
 
 int vull_save_pod(const char *path, cpod *pod) {
-    int result =
-        save_via_temp(path, [&](vull_file *f) { return vull_save_pod_file(path, pod, f); });
+    int result = save_built(path, [&](vull_file *f) { return vull_save_pod_file(path, pod, f); });
     vull_debugf("vull_save_pod: %s %d \n", path ? path : "", result);
     return result;
 }
 
 int vull_save_pod_set(const char *path, cpod **set) {
     if (!set) return 1;
-    return save_via_temp(path, [&](vull_file *f) {
+    return save_built(path, [&](vull_file *f) {
         int result = 0;
         for (int i = 0; i < CPOD_SET_SIZE; i++)
             if (vull_save_pod_file(path, set[i], f) != 0) result = 1;

@@ -20,6 +20,7 @@
 #include "console/state.h"
 #include "console/term.h"
 #include "engine/config.h"
+#include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/image.h"
 #include "engine/mem.h"
@@ -88,23 +89,6 @@ int download_worker(void *) {
 int timeout_ms() {
     int s = board.timeout > 0 ? board.timeout : cconfig.timeout;
     return (s > 0 ? s : 30) * 1000;
-}
-
-bool copy_file(const char *from, const char *to) {
-    FILE *a = fopen(from, "rb");
-    if (!a) return false;
-    FILE *b = fopen(to, "wb");
-    if (!b) {
-        fclose(a);
-        return false;
-    }
-    char buf[8192];
-    size_t n;
-    bool ok = true;
-    while ((n = fread(buf, 1, sizeof buf, a)) > 0)
-        if (fwrite(buf, 1, n, b) != n) ok = false;
-    fclose(a);
-    return fclose(b) == 0 && ok;
 }
 
 // Percent-encodes what may stand in a query value.
@@ -428,11 +412,11 @@ void update_browse_download() {
         if (load_listing_image(list, file, board.listing_append) != 0)
             show_message("could not connect to bbs", 1500);
         else if (!board.listing_append)
-            copy_file(file, board.final_listing);
+            vull_copy_file(file, board.final_listing);
     } else if (ends_with(file, ".nfo")) {
         char final_nfo[1024];
         get_bbs_nfo_filename(board.lid, final_nfo, sizeof final_nfo);
-        if (final_nfo[0]) copy_file(file, final_nfo);
+        if (final_nfo[0]) vull_copy_file(file, final_nfo);
         check_cart_update_nfo();
     } else {
         board.cart_download = 0;
@@ -479,7 +463,7 @@ void update_load_download() {
         }
         char final_nfo[1024];
         get_bbs_nfo_filename(board.lid, final_nfo, sizeof final_nfo);
-        if (final_nfo[0]) copy_file(file, final_nfo);
+        if (final_nfo[0]) vull_copy_file(file, final_nfo);
         browse_item it{};
         if (set_item_from_nfo(&it, file) != 0 || strlen(it.lid) < 2) {
             zibo_print("could not find cart");

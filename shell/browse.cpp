@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "cart/cart.h"
@@ -17,6 +18,7 @@
 #include "console/display.h"
 #include "console/shell_hooks.h"
 #include "console/state.h"
+#include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/image.h"
 #include "engine/mem.h"
@@ -399,15 +401,19 @@ int populate_browse_list_from_text_file(browse_list *list, const char *path) {
 }
 
 int save_browse_list_to_file(browse_list *list, const char *path) {
-    FILE *f = fopen(path, "wb");
-    if (!f) return 1;
+    std::string text;
     for (int i = 0; i < list->count; i++) {
         const browse_item *it = &list->items[i];
         if (it->kind != BROWSE_CART) continue;
-        fprintf(f, "|%-20s |%-20s |%-6d |%-16s |%-20s |%s\n", it->lid, it->mid, it->catsub,
-                it->author, it->text, it->title);
+        int n = snprintf(nullptr, 0, "|%-20s |%-20s |%-6d |%-16s |%-20s |%s\n", it->lid, it->mid,
+                         it->catsub, it->author, it->text, it->title);
+        if (n < 0) return 1;
+        std::string line(size_t(n) + 1, '\0');
+        snprintf(line.data(), line.size(), "|%-20s |%-20s |%-6d |%-16s |%-20s |%s\n", it->lid,
+                 it->mid, it->catsub, it->author, it->text, it->title);
+        text.append(line.data(), size_t(n));
     }
-    return fclose(f) == 0 ? 0 : 1;
+    return vull_save_file(path, text.data(), int64_t(text.size())) == 0 ? 0 : 1;
 }
 
 int save_browse_favourites() {

@@ -1,5 +1,8 @@
-// Installing carts from the data file: entry 3 holds the demo carts and entry 6
-// the preloaded board carts, each entry a POD whose items are cart files.
+// Installing carts from the data file: entry 8 holds the demo carts and entry 6
+// the preloaded board carts, each entry a POD whose items are cart files. The
+// demos are not in entry 3, where the installers once looked: that entry is the
+// head cart the boot runs.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -10,18 +13,17 @@
 #include "engine/disk.h"
 #include "engine/pod.h"
 #include "platform/system.h"
+#include "shell/browse.h"
 #include "shell/zibo6.h"
 
 namespace {
 
-constexpr int DEMO_ENTRY = 3;
+constexpr int DEMO_ENTRY = 8;
 constexpr int GAMES_ENTRY = 6;
 
-// Demo cart i is item i of entry 3.
-constexpr const char *DEMO_FILES[] = {
-    "hello.z6",   "bounce.z6",    "sprites.z6", "mapview.z6", "tunes.z6",  "scroll.z6",
-    "weather.z6", "particles.z6", "maze.z6",    "paint.z6",   "wobble.z6", "starfield.z6",
-};
+// Demo cart i is item i of the demo entry: our own small carts, one for drawing,
+// one for sound and one for input.
+constexpr const char *DEMO_FILES[] = {"shapes.z6", "chimes.z6", "buttons.z6"};
 
 struct board_cart {
     const char *id;   // five digits: the board cache's name for it
@@ -32,13 +34,8 @@ struct board_cart {
 // Row i is item i of entry 6 (row 0 unused).
 constexpr board_cart BOARD_CARTS[] = {
     {"", "", ""},
-    {"10001", "pebble hop", "pebble_hop.z6.png"},
-    {"10002", "lantern keep", "lantern_keep.z6.png"},
-    {"10003", "tidepool", "tidepool.z6.png"},
-    {"10004", "moth garden", "moth_garden.z6.png"},
-    {"10005", "gravel run", "gravel_run.z6.png"},
-    {"10006", "quiet orbit", "quiet_orbit.z6.png"},
-    {"10007", "brick tally", "brick_tally.z6.png"},
+    {"10001", "orchard", "orchard.z6.png"},
+    {"10002", "comets", "comets.z6.png"},
 };
 
 // The entry as a POD, or null when it is missing or is no POD.
@@ -59,12 +56,9 @@ vull_file *item_file(cpod *pod, int i) {
     return f;
 }
 
-bool write_bytes(const std::string &path, const char *mode, vull_file *item) {
-    vull_file *out = vull_fopen(path.c_str(), mode);
-    if (!out) return false;
-    bool ok = item->length <= 0 || vull_fwrite(item->data, 1, item->length, out) == item->length;
-    vull_fclose(out);
-    return ok;
+// Through the one writer: a failed copy leaves whatever was there before.
+bool write_bytes(const std::string &path, vull_file *item) {
+    return !path.empty() && vull_save_file(path.c_str(), item->data, std::max(item->length, 0)) == 0;
 }
 
 } // namespace
@@ -82,7 +76,7 @@ void install_demo_carts() {
         vull_file *item = item_file(pod, i++);
         if (!item || !item->data) break; // fewer carts than names: stop at the shorter
         vull_mkdir(folder.c_str());
-        if (!write_bytes(folder + name, "w", item)) {
+        if (!write_bytes(folder + name, item)) {
             zibo_print_col("could not write to disk", 8);
             break;
         }
@@ -98,21 +92,19 @@ void install_preloaded_bbs_carts() {
         return;
     }
     std::string games = std::string(pstate.root_path) + "games/";
-    char bbs[VULL_PATH_LEN], cache[VULL_PATH_LEN];
-    vull_prefix_with_appdata_path("bbs/", bbs, sizeof bbs);
-    vull_prefix_with_appdata_path("bbs/carts/", cache, sizeof cache);
     for (int i = 1; i < int(std::size(BOARD_CARTS)) && BOARD_CARTS[i].id[0]; i++) {
         vull_file *item = item_file(pod, i);
         if (!item || !item->data) break;
-        vull_mkdir(bbs); // one level at a time: the cache folder may be new
-        vull_mkdir(cache);
-        if (!write_bytes(std::string(cache) + BOARD_CARTS[i].id + ".z6.png", "wb", item)) {
+        // The cache file the browser and the board client look the id up by.
+        char cache[VULL_PATH_LEN];
+        get_bbs_cart_filename(BOARD_CARTS[i].id, cache, sizeof cache);
+        vull_mkdir(games.c_str());
+        // Only a cart written to both places counts as installed.
+        if (!write_bytes(cache, item) || !write_bytes(games + BOARD_CARTS[i].file, item)) {
             zibo_print_col("could not write to disk", 8);
             break;
         }
         zibo_print(BOARD_CARTS[i].name);
-        vull_mkdir(games.c_str());
-        write_bytes(games + BOARD_CARTS[i].file, "wb", item); // skipped when it cannot open
     }
     vull_destroy_pod(pod);
 }

@@ -59,11 +59,37 @@ bool read_int(const char *s, int32_t *out, const char **end = nullptr) {
     return true;
 }
 
-void read_path(const char *line, size_t key_len, char *dst) {
+// root_path and cdata_path as config.txt wrote them, when they could not be used this run
+// (too long, or a folder that does not list), and what was used instead.
+struct kept_path {
+    std::string written, instead;
+};
+kept_path kept_root, kept_cdata;
+
+kept_path &kept_for(const char *key) { return key[0] == 'r' ? kept_root : kept_cdata; }
+
+void read_path(const char *line, const char *key, char *dst) {
     // The value starts at the second character after the key; a bare key reads as empty.
+    size_t key_len = strlen(key);
+    const char *text = strlen(line) < key_len + 2 ? "" : line + key_len + 1;
+    kept_path &kept = kept_for(key);
+    kept = {};
+    dst[0] = 0;
+    if (!vull_path_fits(text)) {
+        vull_config_path_too_long(key, text, kept.written); // not cut into another path
+        return;
+    }
     char fixed[VULL_PATH_LEN];
-    vull_fix_path_string(strlen(line) < key_len + 2 ? "" : line + key_len + 1, fixed);
+    vull_fix_path_string(text, fixed);
     snprintf(dst, Z6_PATH_LEN, "%s", fixed);
+}
+
+// The value config.txt gets: what it held while the setting stands replaced, else the live one.
+const char *path_to_write(const char *key, const char *live) {
+    const kept_path &kept = kept_for(key);
+    return !kept.written.empty() && !kept.instead.empty() && kept.instead == live
+               ? kept.written.c_str()
+               : live;
 }
 
 // A config key and the field its integer value sets (ranged keys are clamped).
@@ -201,6 +227,10 @@ void apply_text(const char *name, const char *text) {
     if (!strcmp(name, "p") || !strcmp(name, "param")) {
         snprintf(pstate.parameter_string_pending, Z6_PATH_LEN, "%s", text);
     } else if (!strcmp(name, "root_path") || !strcmp(name, "cdata_path")) {
+        if (!vull_path_fits(text)) { // not cut into another path: the setting stays as it was
+            fprintf(stderr, "-%s: longer than %d characters; not used\n", name, VULL_PATH_LEN - 2);
+            return;
+        }
         char fixed[VULL_PATH_LEN];
         vull_fix_path_string(text, fixed);
         snprintf(name[0] == 'r' ? pstate.root_path : pstate.cdata_path, Z6_PATH_LEN, "%s", fixed);
@@ -246,12 +276,21 @@ void clamp_app_config() {
     for (int32_t &k : app.button_keys) k = clamp(k, 0, BUTTON_KEY_MAX);
 }
 
+void path_setting_replaced(const char *key, const char *written, const char *used) {
+    kept_path &kept = kept_for(key);
+    if (kept.written.empty() && written && written[0]) {
+        kept.written = written;
+        vull_debugf("%s %s does not list; %s is used this run\n", key, written, used);
+        fprintf(stderr, "%s %s does not list; %s is used this run\n", key, written, used);
+    }
+    kept.instead = used;
+}
+
 void zibo6_load_config(const char *line) {
     if (!line) return;
     const char *v;
-    if ((v = after_key(line, "root_path"))) read_path(line, strlen("root_path"), pstate.root_path);
-    if ((v = after_key(line, "cdata_path")))
-        read_path(line, strlen("cdata_path"), pstate.cdata_path);
+    if ((v = after_key(line, "root_path"))) read_path(line, "root_path", pstate.root_path);
+    if ((v = after_key(line, "cdata_path"))) read_path(line, "cdata_path", pstate.cdata_path);
     apply_int_keys(line, int_keys_a);
     if ((v = after_key(line, "button_keys"))) {
         for (int32_t &k : app.button_keys) {
@@ -279,9 +318,9 @@ void zibo6_save_config(vull_file *f) {
     vull_fprintf_1s(f, "version %s\n\n", CONFIG_VERSION);
     write_int_row(f, "// audio volume: 0..256 \n", "volume %d\n\n", app.volume);
     vull_fprintf_1s(f, "%s", "\n// Location of zibo-6's root folder\n");
-    vull_fprintf_1s(f, "root_path %s\n\n", pstate.root_path);
+    vull_fprintf_1s(f, "root_path %s\n\n", path_to_write("root_path", pstate.root_path));
     vull_fprintf_1s(f, "%s", "\n// Location of cartridge save data\n");
-    vull_fprintf_1s(f, "cdata_path %s\n\n", pstate.cdata_path);
+    vull_fprintf_1s(f, "cdata_path %s\n\n", path_to_write("cdata_path", pstate.cdata_path));
     write_int_row(f, "\n// Specify which player index joystick control begins at (0..7)\n",
                   "joystick_index %d\n\n", app.joystick_index);
     vull_fprintf_1s(f, "%s",

@@ -183,7 +183,8 @@ void init_editor_state() {
     pstate.editor_selection[3] = 5;
 }
 
-void init_path(char *path, const char *fallback) {
+void init_path(char *path, const char *fallback, const char *key) {
+    std::string written = path;
     if (path[0]) {
         vull_find_rec rec{};
         int none = vull_find_first(path, "*", &rec, 0xffffffffu);
@@ -191,6 +192,7 @@ void init_path(char *path, const char *fallback) {
         if (!none) return;
     }
     vull_prefix_with_appdata_path(fallback, path, Z6_PATH_LEN);
+    if (key) path_setting_replaced(key, written.c_str(), path);
 }
 
 void set_untitled_filename() {
@@ -243,8 +245,8 @@ void vull_main_init(int argc, char **argv) {
     }
     vull_set_window_size(cconfig.window_size[0], cconfig.window_size[1]);
 
-    init_path(pstate.root_path, "carts/");
-    init_path(pstate.cdata_path, "cdata/");
+    init_path(pstate.root_path, "carts/", "root_path");
+    init_path(pstate.cdata_path, "cdata/", "cdata_path");
     init_editor_state();
     pstate.memory_cart = vull_create_zibo6_cart();
 

@@ -20,7 +20,11 @@ void set_untitled_filename();  // the working cart file name: root_path + "untit
 void open_filesystem();        // nothing to open on this platform
 void do_file_test();
 // An empty path, or one whose folder lists no entry, becomes the per-user folder + fallback.
-void init_path(char *path, const char *fallback);
+// With the config key it came from, a value replaced that way is said and kept for config.txt.
+void init_path(char *path, const char *fallback, const char *key = nullptr);
+// root_path or cdata_path (key) was not used this run and "used" took its place: config.txt
+// is written back with what it held, unless the setting changed since.
+void path_setting_replaced(const char *key, const char *written, const char *used);
 void test_strstr(const char *a, const char *b);
 void blah(int16_t *samples, int n); // post-mix test hook: silences every second sample
 

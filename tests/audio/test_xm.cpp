@@ -1,5 +1,7 @@
 // XM modules: files from our own generator read, played through the real mixer
 // and written back; hostile modules refused or played safely.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -332,4 +334,12 @@ TEST_F(XmTest, SlideWithParameterZeroKeepsThePreviousParameter) {
     EXPECT_EQ(state->channel[0].param, 4);
     EXPECT_EQ(state->channel[0].note, 50);
     EXPECT_EQ(state->channel[0].fine, 128);
+}
+
+// A module that could not be written whole is a failure, however late it shows.
+TEST_F(XmTest, SavingToAFullDeviceFails) {
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+    module_ptr m = load(gen_xm(gen_one_note(49)));
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(vull_save_xm(m.get(), "/dev/full"), 1);
 }

@@ -141,6 +141,22 @@ def main():
         check(any(" every_section.z6 32768" in l for l in top_items), "working cart item")
         check(any(" second.z6 32768" in l for l in top_items), "further cart item")
 
+        # A further cart is loaded as the player loads it: map rows 32-63 reach its image
+        # (cell 1 of row 40 is image byte 0x1401).
+        rows = ["".join("35" if (y, x) == (40, 1) else "00" for x in range(128)) for y in range(64)]
+        with open(os.path.join(tmp, "map64.z6"), "w") as f:
+            f.write("zibo-6 cartridge // x\nversion 33\n__lua__\nx=1\n__map__\n" + "\n".join(rows) + "\n")
+        rc, out = run([CART, "maps", "map64.z6"], tmp)
+        check(rc == 0, "export with a 64-row map: %r" % out)
+        pod = os.path.join(check_tree(tmp, "maps", None), "linux", "data.pod")
+        listing = subprocess.run([PODTOOL, "list", pod], capture_output=True, text=True).stdout.splitlines()
+        index = [l.split()[0] for l in listing if not l.startswith(" ") and " map64.z6 " in l]
+        check(len(index) == 1, "the further cart's item: %r" % listing)
+        if index:
+            podtool("extract", pod, index[0], os.path.join(tmp, "map64.img"))
+            image = open(os.path.join(tmp, "map64.img"), "rb").read()
+            check(len(image) == 32768 and image[0x1401] == 0x35, "map row 40 in the exported image")
+
         # Refusals.
         with open(os.path.join(tmp, "nolabel.z6"), "w") as f:
             f.write("zibo-6 cartridge\nversion 33\n__lua__\nprint(1)\n")

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <fstream>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "cart/cart.h"
 #include "cart/disk.h"
@@ -280,4 +282,116 @@ TEST_F(disk_test, OlderOutputRuleUsesTheFolderHoldingABundle) {
     prefix_with_file_output_path____first_attempt(std::string(300, 'n').c_str(), out, 64);
     EXPECT_STREQ(out, "") << "a path that does not fit is not cut";
     ASSERT_EQ(chdir(old), 0);
+}
+
+TEST(CartFormats, TheFinalExtensionAloneDecides) {
+    EXPECT_EQ(cart_file_format("game.z6"), CART_FILE_TEXT);
+    EXPECT_EQ(cart_file_format("game.z6.png"), CART_FILE_PNG);
+    EXPECT_EQ(cart_file_format("GAME.Z6.PNG"), CART_FILE_PNG);
+    EXPECT_EQ(cart_file_format("game.z6.rom"), CART_FILE_ROM);
+    EXPECT_EQ(cart_file_format("my.rom.z6"), CART_FILE_TEXT);
+    EXPECT_EQ(cart_file_format("art.png.z6"), CART_FILE_TEXT);
+    EXPECT_EQ(cart_file_format("shots.png/game.z6"), CART_FILE_TEXT);
+    EXPECT_EQ(cart_file_format("old.rom/game"), CART_FILE_TEXT);
+    EXPECT_EQ(cart_file_format(".png"), CART_FILE_PNG);
+}
+
+TEST_F(disk_test, AnEarlierDotOrAFolderNeverChoosesTheFormat) {
+    set_code("-- kept whole\nprint(1)\n");
+    pitem.cart->label = vull_create_bitmap(128, 128, 8);
+    pitem.cart->label->rows[3][4] = 7;
+    fs::create_directories(path("shots.png"));
+    for (const char *name : {"my.rom.z6", "art.png.z6", "shots.png/inside"}) {
+        ASSERT_EQ(save_working_cart(path(name).c_str()), 0) << name;
+        std::string written = variant(name);
+        EXPECT_EQ(read(written).rfind("zibo-6 cartridge", 0), 0u) << written;
+        EXPECT_NE(read(written).find("__label__"), std::string::npos) << written;
+    }
+}
+
+TEST_F(disk_test, AFailedBackupStopsTheSave) {
+    // The file about to be replaced cannot be read whole: no backup, so no save.
+    std::string old = "zibo-6 cartridge // x\nversion 33\n__lua__\n" + std::string(BACKUP_COPY_MAX, 'o');
+    write("huge.z6", old);
+    set_code("new");
+    std::string out = printed([&] { EXPECT_EQ(save_working_cart(path("huge.z6").c_str()), 1); });
+    EXPECT_NE(out.find("could not back up the old file"), std::string::npos) << out;
+    EXPECT_EQ(read("huge.z6"), old);
+}
+
+// Progress a cart stored with cstore() comes back on the next load, however often it runs.
+TEST_F(disk_test, UnnamedCstoreIsWhatTheNextLoadReads) {
+    write("count.z6", "zibo-6 cartridge // x\nversion 33\n__lua__\n-- count " +
+                          std::to_string(::getpid()) + "\n");
+    for (int run = 0; run < 5; run++) {
+        ASSERT_EQ(load_working_cart(path("count.z6").c_str()), 0);
+        zibo6_reload(&pstate, pstate.memory_cart, 0, 0, 0x4300);
+        hash_cart(pitem.cart, pstate.running_cart_hash); // as run_cart does
+        int v = zibo6_peek(&pstate, pstate.memory_cart, 0);
+        EXPECT_EQ(v, run);
+        zibo6_poke(&pstate, pstate.memory_cart, 0, v + 1);
+        ASSERT_EQ(zibo6_cstore_to_file(nullptr, 0, 0, 0, 1), 1);
+    }
+    fs::remove(get_sandboxed_cstore_filename(pstate.sandbox_hash));
+}
+
+// Progress stored under the hash of the patched cart (the earlier rule) is folded into the
+// cart's own sandbox file once, and never read again after that.
+TEST_F(disk_test, EarlierProgressIsFoldedInOnce) {
+    write("old.z6", "zibo-6 cartridge // x\nversion 33\n__lua__\n-- old rule " +
+                        std::to_string(::getpid()) + "\n");
+    auto store = [](const char *hash, int value, int64_t age_s) {
+        zibo6_cart *c = vull_create_zibo6_cart();
+        std::memset(c->change_mask, 0, sizeof c->change_mask);
+        zibo6_poke(nullptr, c, 0, value);
+        c->change_mask[0] = 1;
+        std::string file = get_sandboxed_cstore_filename(hash);
+        EXPECT_EQ(vull_save_zibo6_cart(c, file.c_str()), 0);
+        vull_destroy_zibo6_cart(c);
+        fs::last_write_time(file, fs::file_time_type::clock::now() - std::chrono::seconds(age_s));
+    };
+    ASSERT_EQ(load_working_cart(path("old.z6").c_str()), 0);
+    std::string own = pstate.sandbox_hash;
+    // The first run stored 1 under the cart's own hash; later runs stored 3 under the hash of
+    // the cart with that 1 applied.
+    store(own.c_str(), 1, 20);
+    ASSERT_EQ(load_working_cart(path("old.z6").c_str()), 0);
+    char patched[41];
+    hash_cart(pitem.cart, patched);
+    store(patched, 3, 10);
+
+    ASSERT_EQ(load_working_cart(path("old.z6").c_str()), 0);
+    EXPECT_EQ(zibo6_peek(nullptr, pitem.cart, 0), 3);
+    EXPECT_STREQ(pstate.sandbox_hash, own.c_str());
+    zibo6_cart *folded = vull_load_zibo6_cart(get_sandboxed_cstore_filename(own.c_str()));
+    ASSERT_TRUE(folded);
+    EXPECT_EQ(zibo6_peek(nullptr, folded, 0), 3);
+    EXPECT_EQ(folded->change_mask[0], 1);
+    vull_destroy_zibo6_cart(folded);
+
+    // The player sets its progress back to 1: the stale file of the earlier rule, older
+    // than the cart's own, is not read again.
+    store(own.c_str(), 1, 0);
+    ASSERT_EQ(load_working_cart(path("old.z6").c_str()), 0);
+    EXPECT_EQ(zibo6_peek(nullptr, pitem.cart, 0), 1);
+    fs::remove(get_sandboxed_cstore_filename(own.c_str()));
+    fs::remove(get_sandboxed_cstore_filename(patched));
+}
+
+// Tools and exporters load a cart as the player does: the map's lower half, written as map
+// rows 32-63, reaches the shared half of the sheet before the cart is written again.
+TEST_F(disk_test, ThePreparedLoadKeepsTheMapsLowerHalf) {
+    std::string text = "zibo-6 cartridge // x\nversion 33\n__lua__\nx=1\n__map__\n";
+    for (int y = 0; y < 64; y++) {
+        std::string row(256, '0');
+        if (y == 40) row[2] = '3', row[3] = '5'; // cell 1 of row 40: 0x35
+        text += row + "\n";
+    }
+    write("map64.z6", text);
+    zibo6_cart *cart = load_prepared_cart(path("map64.z6").c_str());
+    ASSERT_TRUE(cart);
+    std::vector<uint8_t> image(CART_IMAGE_SIZE);
+    ASSERT_EQ(save_zibo6_cart_32k(cart, image.data()), 0);
+    EXPECT_EQ(image[0x1401], 0x35);
+    vull_destroy_zibo6_cart(cart);
 }

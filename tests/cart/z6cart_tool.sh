@@ -29,6 +29,28 @@ printf '\357\273\277zibo-6 cartridge // x\r\nversion 8\r\n__lua__\r\nprint(1)\r\
 tail -n 2 "$tmp/bom_out.z6" | head -n 1 | grep -qx "__lua__" || fail "bom cart sections"
 tail -n 1 "$tmp/bom_out.z6" | grep -qx "print(1)" || fail "bom cart code"
 
+# Converted as the player loads: map rows 32-63 reach the image (cell 1 of row 40
+# is ROM byte 0x1401), and an old cart's fix-ups are kept once it is written anew
+# (version 8: effect 1 at volume 0 was silent).
+byte() { od -An -tx1 -j "$2" -N1 "$1" | tr -d ' \n'; }
+{
+    printf 'zibo-6 cartridge // x\nversion 33\n__lua__\nx=1\n__map__\n'
+    awk 'BEGIN { for (y = 0; y < 64; y++) { l = ""; for (x = 0; x < 128; x++) l = l ((y == 40 && x == 1) ? "35" : "00"); print l } }'
+} > "$tmp/map64.z6"
+"$tool" convert "$tmp/map64.z6" "$tmp/map64.z6.rom" || fail "convert map64 to rom"
+[ "$(byte "$tmp/map64.z6.rom" 5121)" = 35 ] || fail "map row 40 lost in the rom"
+"$tool" convert "$tmp/map64.z6" "$tmp/map64_text.z6" || fail "convert map64 to text"
+"$tool" convert "$tmp/map64_text.z6" "$tmp/map64_again.z6.rom" || fail "convert map64 back"
+[ "$(byte "$tmp/map64_again.z6.rom" 5121)" = 35 ] || fail "map row 40 lost in the text cart"
+{ printf 'zibo-6 cartridge // x\nversion 8\n__lua__\nx=1\n__sfx__\n0001000018601'
+  i=0; while [ $i -lt 31 ]; do printf '00000'; i=$((i + 1)); done; printf '\n'; } > "$tmp/v8.z6"
+"$tool" convert "$tmp/v8.z6" "$tmp/v8_new.z6" || fail "convert v8"
+grep -q '^000100001860000000' "$tmp/v8_new.z6" || fail "legacy fix-up lost in conversion"
+
+# The format is the final extension's alone.
+"$tool" convert "$carts/every_section.z6" "$tmp/my.rom.z6" || fail "convert to my.rom.z6"
+cmp "$carts/every_section.z6" "$tmp/my.rom.z6" || fail "my.rom.z6 is no text cart"
+
 # Refused carts: exit status 1 and the reason on stderr.
 printf 'zibo-6 cartridge\nversion 99\n' > "$tmp/future.z6"
 if "$tool" info "$tmp/future.z6" 2> "$tmp/err"; then fail "future cart loaded"; fi

@@ -24,6 +24,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
+std::string slurp(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 bool contains(const std::string &s, const std::string &part) {
     return s.find(part) != std::string::npos;
 }
@@ -159,6 +164,45 @@ TEST(ShellCommands, FoldersListingAndSaving) {
     EXPECT_TRUE(contains(out, "tokens:")) << out;
     EXPECT_TRUE(fs::exists(root + "mine.z6"));
     EXPECT_STREQ(pstate.current_folder, "");
+}
+
+// save and mkdir stay inside the cart folder, as cd does.
+TEST(ShellCommands, SaveAndMkdirStayInsideTheRoot) {
+    z6run::Runtime rt;
+    std::string outer = make_root("contain-outer");
+    std::string root = make_root("contain-outer/carts");
+    fs::create_directories(root + "sub");
+    std::string out = rt.run("save('../escaped') save('../../../../escaped') save('/../up')\n"
+                             "mkdir('../outside') mkdir('../../..') mkdir('/../out2')\n"
+                             "save('sub/../inside') mkdir('sub/./deeper')");
+    EXPECT_FALSE(fs::exists(outer + "escaped.z6"));
+    EXPECT_FALSE(fs::exists(outer + "up.z6"));
+    EXPECT_FALSE(fs::exists(outer + "outside"));
+    EXPECT_FALSE(fs::exists(outer + "out2"));
+    EXPECT_TRUE(contains(out, "failed to save")) << out;
+    EXPECT_TRUE(contains(out, "mkdir: failed")) << out;
+    EXPECT_TRUE(fs::exists(root + "inside.z6"));
+    EXPECT_TRUE(fs::is_directory(root + "sub/deeper"));
+    std::string top = fs::path(outer).parent_path().parent_path().string() + "/escaped.z6";
+    EXPECT_FALSE(fs::exists(top));
+}
+
+// The overwrite question looks at the file that will be written, and the format follows
+// that file's final extension alone.
+TEST(ShellCommands, SaveAsksAboutTheFileItWillWrite) {
+    z6run::Runtime rt;
+    std::string root = make_root("save-names");
+    std::string out = rt.run("save('foo.bar')");
+    EXPECT_TRUE(contains(out, "saved foo.bar.z6")) << out;
+    std::string first = slurp(root + "foo.bar.z6");
+    rt.load("-- changed\nprint(2)");
+    out = rt.run("save('foo.bar')");
+    EXPECT_TRUE(contains(out, "file already exists")) << out;
+    EXPECT_EQ(slurp(root + "foo.bar.z6"), first);
+    fs::create_directories(root + "shots.png");
+    rt.run("save('my.rom.z6') save('art.png.z6') save('shots.png/in')");
+    for (const char *f : {"my.rom.z6", "art.png.z6", "shots.png/in.z6"})
+        EXPECT_EQ(slurp(root + f).rfind("zibo-6 cartridge", 0), 0u) << f;
 }
 
 TEST(ShellCommands, InfoTellsOfChangesMadeOutsideTheConsole) {

@@ -3,6 +3,8 @@
 // limit of distinct targets.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
 #include <string>
 #include <unistd.h>
 
@@ -20,6 +22,11 @@ int name_ok(const std::string &s) { return zibo6_cstore_name_ok(s.data(), s.size
 
 std::string unique(const char *stem) {
     return std::string(stem) + "_" + std::to_string(getpid()) + ".z6";
+}
+
+std::string read_file(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string cstore_file(const std::string &name) {
@@ -64,6 +71,18 @@ TEST(Cstore, NamesACartMayUse) {
     EXPECT_EQ(name_ok("/"), 0);
     EXPECT_EQ(name_ok(std::string(511, 'a')), 1);
     EXPECT_EQ(name_ok(std::string(512, 'a')), 0);
+    // "." components go, so they cannot hide a reserved name; ".." and "__" stay refused.
+    EXPECT_EQ(zibo6_cstore_name("./save.z6", 9), "save.z6");
+    EXPECT_EQ(zibo6_cstore_name("/a/./b//c.z6", 12), "a/b/c.z6");
+    EXPECT_EQ(name_ok("./__0123.z6"), 0);
+    EXPECT_EQ(name_ok("/./__0123.z6"), 0);
+    EXPECT_EQ(name_ok("a/./__x.z6"), 0);
+    EXPECT_EQ(name_ok("sub/__x.z6"), 0);
+    EXPECT_EQ(name_ok("__"), 0);
+    EXPECT_EQ(name_ok("."), 0);
+    EXPECT_EQ(name_ok("./"), 0);
+    EXPECT_EQ(name_ok("a/"), 0);
+    EXPECT_EQ(name_ok("a_b__c.z6"), 1);
 }
 
 TEST(Cstore, RoundTripThroughACartFile) {
@@ -137,4 +156,66 @@ TEST(Cstore, AtMost256DistinctTargets) {
     // a target already written stays writable
     EXPECT_EQ(zibo6_cstore_to_file(names[3].data(), names[3].size(), 0, 0, 1), 1);
     for (const std::string &n : names) std::remove(cstore_file(n).c_str());
+}
+
+// Another cart's sandbox file cannot be reached by dressing its name up.
+TEST(Cstore, SandboxFilesOfOtherCartsAreOutOfReach) {
+    Console c;
+    CstoreFolder f;
+    std::string hash(40, 'b');
+    hash.replace(0, 8, std::to_string(10000000 + getpid() % 10000000));
+    std::string file = cstore_file("__" + hash + ".z6");
+    zibo6_cart *patch = vull_create_zibo6_cart();
+    std::memset(patch->change_mask, 0, sizeof patch->change_mask);
+    zibo6_poke(nullptr, patch, 0, 0x11);
+    patch->change_mask[0] = 1;
+    ASSERT_EQ(vull_save_zibo6_cart(patch, file.c_str()), 0);
+    vull_destroy_zibo6_cart(patch);
+    std::string before = read_file(file);
+    zibo6_poke(&pstate, c.cart(), 0, 0x99);
+    for (std::string name : {"./__" + hash + ".z6", "/./__" + hash + ".z6", "x/../__" + hash + ".z6"}) {
+        EXPECT_EQ(zibo6_cstore_to_file(name.data(), name.size(), 0, 0, 0x4300), 0) << name;
+        EXPECT_EQ(zibo6_reload_from_file(name.data(), name.size(), 0, 0, 1), 0) << name;
+    }
+    EXPECT_EQ(read_file(file), before);
+    EXPECT_EQ(zibo6_peek(&pstate, c.cart(), 0), 0x99);
+    std::remove(file.c_str());
+}
+
+// Only a missing target becomes a new cart: one that exists but does not load (a future
+// version, damage, not a cart at all) keeps its bytes and cstore returns 0.
+TEST(Cstore, ATargetThatDoesNotLoadIsLeftAlone) {
+    Console c;
+    CstoreFolder f;
+    std::string future = unique("future"), junk = unique("junk"), png = unique("junk") + ".png";
+    std::ofstream(cstore_file(future)) << "zibo-6 cartridge // x\nversion 34\n__lua__\nkeep me\n";
+    std::ofstream(cstore_file(junk)) << "not a cart at all";
+    std::ofstream(cstore_file(png)) << "not a png either";
+    for (const std::string &name : {future, junk, png}) {
+        std::string before = read_file(cstore_file(name));
+        EXPECT_EQ(zibo6_cstore_to_file(name.data(), name.size(), 0, 0, 16), 0) << name;
+        EXPECT_EQ(read_file(cstore_file(name)), before) << name;
+        std::remove(cstore_file(name).c_str());
+    }
+    std::string fresh = unique("fresh");
+    EXPECT_EQ(zibo6_cstore_to_file(fresh.data(), fresh.size(), 0, 0, 16), 16);
+    EXPECT_EQ(read_file(cstore_file(fresh)).rfind("zibo-6 cartridge", 0), 0u);
+    std::remove(cstore_file(fresh).c_str());
+}
+
+// A named target is an ordinary cart: whatever mask it had is not written back, so it can
+// never act as a patch.
+TEST(Cstore, ANamedTargetCarriesNoChangeMask) {
+    Console c;
+    CstoreFolder f;
+    std::string name = unique("masked");
+    zibo6_cart *cart = vull_create_zibo6_cart();
+    std::memset(cart->change_mask, 0, sizeof cart->change_mask);
+    cart->change_mask[0] = 1;
+    ASSERT_EQ(vull_save_zibo6_cart(cart, cstore_file(name).c_str()), 0);
+    vull_destroy_zibo6_cart(cart);
+    ASSERT_NE(read_file(cstore_file(name)).find("__change_mask__"), std::string::npos);
+    EXPECT_EQ(zibo6_cstore_to_file(name.data(), name.size(), 0, 0, 16), 16);
+    EXPECT_EQ(read_file(cstore_file(name)).find("__change_mask__"), std::string::npos);
+    std::remove(cstore_file(name).c_str());
 }

@@ -3,8 +3,14 @@
 // that must never freeze the player, and errors outside the VM's resume.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
+#include "cart/disk.h"
 #include "console/gfx_print.h"
 #include "console/heap.h"
 #include "console/term.h"
@@ -282,13 +288,37 @@ TEST(CodeTabs, CartIdsFromFileNames) {
     EXPECT_STREQ(get_lid_from_filename("noext"), "");
 }
 
+// A breadcrumb of a cart whose path is longer than 255 bytes leads back to that cart.
+TEST(RunChain, ALongPathLeadsBackToItsOwnCart) {
+    Runtime rt;
+    reset_run_chain();
+    std::string dir = std::string(std::getenv("HOME")) + "/chain-" + std::to_string(getpid());
+    for (int i = 0; i < 4; i++) dir += "/" + std::string(90, char('a' + i));
+    std::filesystem::create_directories(dir);
+    std::string far = dir + "/far.z6";
+    ASSERT_GT(far.size(), 300u);
+    std::ofstream(far) << "zibo-6 cartridge // x\nversion 33\n__lua__\n-- the far cart\n";
+    ASSERT_EQ(add_run_chain_item(far.c_str(), "back", 0), 1);
+    follow_current_breadcrumb();
+    EXPECT_EQ(std::string(pstate.current_filename), far);
+    EXPECT_NE(std::string(pitem.cart->code).find("the far cart"), std::string::npos);
+    EXPECT_EQ(pstate.pending_action, 1);
+    std::filesystem::remove_all(std::string(std::getenv("HOME")) + "/chain-" + std::to_string(getpid()));
+}
+
 TEST(RunChain, PushesBoundedCopiesAndPops) {
     Runtime rt;
     reset_run_chain();
-    std::string long_name(5000, 'f'), long_label(100, 'l');
+    // A path keeps every byte: a cut one would lead back to another cart. One that does not
+    // fit any path is refused, not cut.
+    std::string long_name(Z6_PATH_LEN - 1, 'f'), long_label(100, 'l');
     std::snprintf(pstate.parameter_string, Z6_PATH_LEN, "%s", std::string(1023, 'p').c_str());
-    add_run_chain_item(long_name.c_str(), long_label.c_str(), 1);
-    EXPECT_EQ(std::strlen(get_run_chain_filename()), 255u);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(add_run_chain_item(std::string(Z6_PATH_LEN, 'f').c_str(), "x", 1), 0);
+    EXPECT_NE(testing::internal::GetCapturedStdout().find("breadcrumb not kept"), std::string::npos);
+    EXPECT_EQ(run_chain_count(), 0);
+    EXPECT_EQ(add_run_chain_item(long_name.c_str(), long_label.c_str(), 1), 1);
+    EXPECT_EQ(get_run_chain_filename(), long_name);
     EXPECT_EQ(std::strlen(get_run_chain_label()), 31u);
     EXPECT_EQ(std::strlen(get_run_chain_param_str()), 1023u);
     run_chain_cancel_pending();

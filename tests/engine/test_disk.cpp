@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/write_limit.h"
+
 namespace fs = std::filesystem;
 
 // A scratch folder under the test HOME, removed afterwards.
@@ -449,4 +451,71 @@ TEST(VirtualDiskZ, FullDiskRefusesNewFiles) {
     // Existing files still open.
     EXPECT_NE(vull_fopen_vdisk("fill0.z6", "r"), nullptr);
     EXPECT_NE(vull_fopen_vdisk("x.txt", "w"), nullptr);
+}
+
+static std::string slurp(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+static int entries(const fs::path &dir) {
+    int n = 0;
+    for ([[maybe_unused]] const auto &e : fs::directory_iterator(dir)) n++;
+    return n;
+}
+
+TEST(OneWriter, ReplacesWholeOrNotAtAll) {
+    ScratchDir d("writer");
+    std::string p = (d.dir / "cart.z6").string();
+    EXPECT_EQ(vull_save_file(p.c_str(), "first", 5), 0);
+    EXPECT_EQ(slurp(p), "first");
+    fs::permissions(p, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    std::string big(100000, 'n');
+    EXPECT_EQ(vull_save_file(p.c_str(), big.data(), int64_t(big.size())), 0);
+    EXPECT_EQ(slurp(p), big);
+    EXPECT_EQ(fs::status(p).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(vull_save_file(p.c_str(), "", 0), 0); // an empty file is a file too
+    EXPECT_EQ(slurp(p), "");
+    EXPECT_EQ(vull_save_file(p.c_str(), "first", 5), 0);
+
+    // A disk that fills part-way: the target keeps every old byte, nothing is left beside it.
+    for (rlim_t room : {rlim_t(0), rlim_t(1), rlim_t(4096), rlim_t(big.size() - 1)}) {
+        z6test::write_limit full(room);
+        EXPECT_EQ(vull_save_file(p.c_str(), big.data(), int64_t(big.size())), 1) << room;
+    }
+    EXPECT_EQ(slurp(p), "first");
+    EXPECT_EQ(entries(d.dir), 1);
+
+    // A link stays a link; the file it names is replaced.
+    std::string real = (d.dir / "real.txt").string(), link = (d.dir / "link.txt").string();
+    EXPECT_EQ(vull_save_file(real.c_str(), "old", 3), 0);
+    fs::create_symlink(real, link);
+    EXPECT_EQ(vull_save_file(link.c_str(), "new", 3), 0);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(slurp(real), "new");
+
+    // Nothing to write into, or nowhere to put the new file.
+    EXPECT_EQ(vull_save_file(d.dir.c_str(), "x", 1), 1);
+    EXPECT_EQ(vull_save_file((d.dir / "no/such/dir/f").c_str(), "x", 1), 1);
+    EXPECT_EQ(vull_save_file(nullptr, "x", 1), 1);
+    EXPECT_EQ(vull_save_file(p.c_str(), nullptr, 1), 1);
+    EXPECT_EQ(slurp(p), "first");
+    if (fs::exists("/dev/full")) {
+        EXPECT_EQ(vull_save_file("/dev/full", "x", 1), 1);
+    }
+}
+
+// Closing a stream is the last chance for its buffered writes to fail: that is reported.
+TEST(StreamFile, CloseReportsWritesThatFailed) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    vull_file *f = vull_fopen("/dev/full", "wb");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(vull_fwrite("abc", 1, 3, f), 3); // only buffered so far
+    EXPECT_EQ(vull_fclose(f), EOF);
+    ScratchDir d("close");
+    f = vull_fopen((d.dir / "ok").c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(vull_fclose(f), 0);
+    EXPECT_EQ(vull_fclose(nullptr), 0);
 }

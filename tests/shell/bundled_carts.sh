@@ -1,6 +1,6 @@
 #!/bin/sh
-# The head cart and the embedded games: token and character counts under the
-# limits, then a headless run of each with scripted buttons for both players
+# The head cart, the embedded games and the demos install_demos() writes: token
+# and character counts under the limits, then a headless run of each with scripted buttons for both players
 # that checks stat(1) every frame and that the launcher loads with a breadcrumb.
 # Usage: bundled_carts.sh path/to/zibo6 path/to/z6cart path/to/assets/carts
 set -u
@@ -11,7 +11,7 @@ WORK=$(mktemp -d "${TMPDIR:-/tmp}/bundled_carts.XXXXXX") || exit 1
 trap '[ -n "${KEEP:-}" ] || rm -rf "$WORK"' EXIT
 export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
 FAILS=0
-FRAMES=300
+FRAMES=300 # the games; the demos play 60 (headless runs keep real time)
 
 fail() {
     echo "FAIL: $*"
@@ -23,7 +23,8 @@ fail() {
 # them, and wraps _draw to check the CPU used by each frame and that the cart
 # keeps its frame rate (a cart that overruns has its rate halved, and stat(1)
 # then measures against the lower rate's larger budget).
-HARNESS='
+harness() {
+    printf '%s' '
 local _d,_f,_worst=_draw,0,0
 function btn(b,p) p=p or 0 return (flr(_f/(9+b*3+p*5))+b+p)%3==0 end
 function btnp(b,p) p=p or 0 return btn(b,p) and (_f+b+p)%7==0 end
@@ -35,11 +36,15 @@ function _draw()
  if s>=1 then printh("frame ".._f.." over budget "..s) end
  if stat(7)<stat(8) then printh("frame ".._f.." at "..stat(7).." of "..stat(8).." fps") end
  _f+=1
- if _f=='$FRAMES' then printh("frames done, worst "..(_worst<1 and "under 1" or _worst)) stop() end
+ if _f=='"$1"' then printh("frames done, worst "..(_worst<1 and "under 1" or _worst)) stop() end
 end'
+}
 
-for name in head orchard comets; do
-    src=$CARTS/$name.z6
+for cart in head orchard comets demos/shapes demos/chimes demos/buttons; do
+    name=$(basename "$cart")
+    src=$CARTS/$cart.z6
+    frames=$FRAMES
+    case $cart in demos/*) frames=60 ;; esac
     "$Z6CART" tokens "$src" >"$WORK/$name.count" 2>&1 || fail "$name: z6cart tokens failed"
     awk -v n="$name" '
         /^(tokens|chars):/ { split($2, a, " "); if ($2 + 0 > $4 + 0) { print "FAIL: " n ": " $0; bad = 1 } seen++ }
@@ -47,7 +52,7 @@ for name in head orchard comets; do
         "$WORK/$name.count" || FAILS=$((FAILS + 1))
 
     # The harness after the last line of the cart's code.
-    awk -v h="$HARNESS" '
+    awk -v h="$(harness "$frames")" '
         /^__[a-z_]+__$/ && lua && !done { print h; done = 1 }
         /^__lua__$/ { lua = 1 }
         { print }
@@ -56,7 +61,7 @@ for name in head orchard comets; do
     rc=$?
     [ "$rc" = 0 ] || fail "$name: exit status $rc"
     grep -qx "frames done, worst under 1" "$WORK/$name.out" || {
-        fail "$name: did not play $FRAMES frames inside the CPU budget"
+        fail "$name: did not play $frames frames inside the CPU budget"
         tail -5 "$WORK/$name.out"
     }
     if grep -q "^frame .* fps$" "$WORK/$name.out"; then

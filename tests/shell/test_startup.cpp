@@ -71,6 +71,62 @@ TEST(Startup, UnusableFoldersFallBackToThePerUserFolder) {
     cconfig.home[0] = 0;
 }
 
+// root_path and cdata_path come back from config.txt on the next start as they were
+// written: whole when long, and kept in the file when they cannot be used this run.
+TEST(Startup, PathSettingsSurviveTheNextStart) {
+    std::string home = scratch_dir("long_paths");
+    snprintf(cconfig.home, sizeof cconfig.home, "%s", home.c_str());
+    char config[Z6_PATH_LEN];
+    vull_prefix_with_appdata_path("config.txt", config, sizeof config);
+    std::string folder = home + "carts_";
+    folder += std::string(250 - folder.size() - 1, 'r') + "/";
+    ASSERT_EQ(folder.size(), 250u);
+    std::string cmd = "mkdir -p '" + folder + "'";
+    ASSERT_EQ(system(cmd.c_str()), 0);
+    touch(folder + "a.z6");
+    std::string too_long = "/" + std::string(2000, 'x') + "/";
+    std::string missing = home + "no_such_folder/";
+    auto start = [&](const std::string &text) {
+        if (!text.empty()) {
+            FILE *f = fopen(config, "wb");
+            ASSERT_NE(f, nullptr);
+            fputs(text.c_str(), f);
+            fclose(f);
+        }
+        pstate.root_path[0] = pstate.cdata_path[0] = 0;
+        vull_set_load_config_func(zibo6_load_config);
+        vull_set_save_config_func(zibo6_save_config);
+        vull_config_load();
+        init_path(pstate.root_path, "carts/", "root_path");
+        init_path(pstate.cdata_path, "cdata/", "cdata_path");
+        EXPECT_EQ(vull_config_save(), 0);
+        vull_set_load_config_func(nullptr);
+        vull_set_save_config_func(nullptr);
+    };
+    auto written = [&] {
+        FILE *f = fopen(config, "rb");
+        std::string text;
+        for (int c; f && (c = fgetc(f)) != EOF;) text += char(c);
+        if (f) fclose(f);
+        return text;
+    };
+    for (int run = 0; run < 2; run++) {
+        start(run == 0 ? "root_path " + folder + "\ncdata_path " + folder + "\n" : "");
+        EXPECT_EQ(std::string(pstate.root_path), folder);
+        EXPECT_NE(written().find("root_path " + folder + "\n"), std::string::npos);
+        EXPECT_NE(written().find("cdata_path " + folder + "\n"), std::string::npos);
+    }
+    char fallback[Z6_PATH_LEN];
+    vull_prefix_with_appdata_path("carts/", fallback, sizeof fallback);
+    for (int run = 0; run < 2; run++) {
+        start(run == 0 ? "root_path " + too_long + "\ncdata_path " + missing + "\n" : "");
+        EXPECT_STREQ(pstate.root_path, fallback); // this run only
+        EXPECT_NE(written().find("root_path " + too_long + "\n"), std::string::npos);
+        EXPECT_NE(written().find("cdata_path " + missing + "\n"), std::string::npos);
+    }
+    cconfig.home[0] = 0;
+}
+
 class Reboot : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -10,7 +10,12 @@
 //                   last picture is a reserved empty item
 //   2 font.pod      256 glyph bitmaps, 5 rows; codes 0-127 3 wide, 128-255 7 wide
 //   3 head.z6       the head cart as a 32 KB cart image
-//   4.. further carts named on the command line, as 32 KB images
+//   4, 5            the first two further carts named on the command line, as 32 KB images
+//                   (the player mounts every whole image from entry 3 on)
+//   6 games.pod     the games to install (-games): item 0 empty, then one PNG cart each
+//   7 runtimes      reserved and empty (the exporter's per-platform runtimes)
+//   8 demos.pod     the demos to install (-demos): one text cart each, in the installer's order
+//   9..             further carts past the first two, as 32 KB images
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +23,9 @@
 #include <vector>
 
 #include "cart/cart.h"
+#include "cart/png_cart.h"
 #include "cart/rom.h"
+#include "console/state.h"
 #include "engine/cpod.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
@@ -250,7 +257,7 @@ cpod *build_font_pod(const std::string &path) {
 
 // A text cart as a 32 KB cart image: its data as the console's ROM view shows
 // it, its code compressed.
-cbuffer *cart_item(const std::string &path) {
+cbuffer *image_item(const std::string &path) {
     zibo6_cart *cart = vull_load_zibo6_cart(path.c_str());
     if (!cart) fail(path + ": not a readable text cart");
     std::vector<uint8_t> image(CART_IMAGE_SIZE);
@@ -261,38 +268,94 @@ cbuffer *cart_item(const std::string &path) {
     return file_item(name.c_str(), image.data(), CART_IMAGE_SIZE);
 }
 
+// A text cart as a PNG cart, drawn with the data file's own template, font and palette.
+cbuffer *png_cart_item(const std::string &path) {
+    zibo6_cart *cart = vull_load_zibo6_cart(path.c_str());
+    if (!cart) fail(path + ": not a readable text cart");
+    std::string name = path.substr(path.find_last_of('/') + 1) + ".png";
+    cbuffer *buf = vull_create_buffer(65536);
+    if (!buf || save_zibo6_cart_png_to_file(cart, buf) != 0) fail(path + ": no PNG cart");
+    vull_destroy_zibo6_cart(cart);
+    std::snprintf(buf->name, sizeof buf->name, "%s", name.c_str());
+    buf->position = 0;
+    return buf;
+}
+
+// The carts named after a flag, up to the next flag.
+std::vector<std::string> carts_after(int argc, char **argv, const char *flag) {
+    std::vector<std::string> carts;
+    for (int i = 3; i < argc; i++)
+        if (std::strcmp(argv[i], flag) == 0)
+            for (int k = i + 1; k < argc && argv[k][0] != '-'; k++) carts.push_back(argv[k]);
+    return carts;
+}
+
+constexpr int GAMES_ENTRY = 6, RUNTIMES_ENTRY = 7, DEMOS_ENTRY = 8;
+
 } // namespace
 
 int main(int argc, char **argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: mkdatapod ASSETS_DIR OUT.pod [EXTRA_CART.z6...]\n"
-                             "builds data.pod from the text sources in ASSETS_DIR; carts named\n"
-                             "after the output are appended after the head cart.\n");
+        std::fprintf(stderr,
+                     "usage: mkdatapod ASSETS_DIR OUT.pod [CART.z6...] [-games CART.z6...]\n"
+                     "                 [-demos CART.z6...]\n"
+                     "builds data.pod from the text sources in ASSETS_DIR; the carts named\n"
+                     "after the output are embedded after the head cart, -games carts go to\n"
+                     "entry 6 as PNG carts and -demos carts to entry 8 as text carts.\n");
         return 2;
     }
     std::string assets = argv[1];
+    std::vector<std::string> embedded;
+    for (int i = 3; i < argc && argv[i][0] != '-'; i++) embedded.push_back(argv[i]);
     cpod *data = vull_create_pod(8);
     if (!data) fail("out of memory");
     std::string bios = read_text(assets + "/carts/bios.z6");
     add(data, CPOD_FILE, file_item("bios.z6", bios.data(), int(bios.size())));
 
+    // Kept while the data file is built: the PNG carts are drawn with them.
     cpod *resources = build_resource_pod(assets);
     add(data, CPOD_FILE, pod_item("resource.pod", resources));
-    vull_destroy_pod(resources);
-
     cpod *font = build_font_pod(assets + "/font.txt");
     add(data, CPOD_FILE, pod_item("font.pod", font));
-    vull_destroy_pod(font);
-
-    add(data, CPOD_FILE, cart_item(assets + "/carts/head.z6"));
-    for (int i = 3; i < argc; i++) add(data, CPOD_FILE, cart_item(argv[i]));
-
-    // Written beside the target first so an interrupted build never leaves half a data file.
-    std::string out = argv[2], tmp = out + ".tmp";
-    if (vull_save_pod(tmp.c_str(), data) != 0 || std::rename(tmp.c_str(), out.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        fail("cannot write " + out);
+    pstate.resource_pod = resources;
+    pstate.font_pod = font;
+    if (auto *pal = static_cast<vull_palette_rec *>(cpod_get_item(resources, 1, CPOD_PALETTE))) {
+        if (!vull_palette) vull_palette = vull_create_palette();
+        if (vull_palette) *vull_palette = *pal;
     }
+
+    add(data, CPOD_FILE, image_item(assets + "/carts/head.z6"));
+    size_t next = 0;
+    while (data->count < GAMES_ENTRY) {
+        if (next < embedded.size())
+            add(data, CPOD_FILE, image_item(embedded[next++]));
+        else
+            add(data, CPOD_FILE, file_item("reserved", nullptr, 0));
+    }
+
+    cpod *games = vull_create_pod(8), *demos = vull_create_pod(8);
+    if (!games || !demos) fail("out of memory");
+    add(games, CPOD_FILE, file_item("reserved", nullptr, 0)); // the installer's rows start at 1
+    for (const std::string &g : carts_after(argc, argv, "-games")) add(games, CPOD_FILE, png_cart_item(g));
+    for (const std::string &d : carts_after(argc, argv, "-demos")) {
+        std::string text = read_text(d);
+        add(demos, CPOD_FILE,
+            file_item(d.substr(d.find_last_of('/') + 1).c_str(), text.data(), int(text.size())));
+    }
+    add(data, CPOD_FILE, pod_item("games.pod", games));
+    add(data, CPOD_FILE, file_item("runtimes", nullptr, 0));
+    add(data, CPOD_FILE, pod_item("demos.pod", demos));
+    vull_destroy_pod(games);
+    vull_destroy_pod(demos);
+    static_assert(RUNTIMES_ENTRY == GAMES_ENTRY + 1 && DEMOS_ENTRY == RUNTIMES_ENTRY + 1);
+    while (next < embedded.size()) add(data, CPOD_FILE, image_item(embedded[next++]));
+
+    pstate.resource_pod = nullptr;
+    pstate.font_pod = nullptr;
+    vull_destroy_pod(resources);
+    vull_destroy_pod(font);
+    // The one writer replaces the target only with a whole file.
+    if (vull_save_pod(argv[2], data) != 0) fail(std::string("cannot write ") + argv[2]);
     vull_destroy_pod(data);
     return 0;
 }

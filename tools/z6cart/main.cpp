@@ -1,7 +1,8 @@
 // z6cart: a developer's view of cart files.
 //   z6cart info FILE        the cart's version, load status and section sizes
-//   z6cart convert IN OUT   reads a cart in any format and writes it in OUT's:
-//                           ".png" a PNG cart, ".rom" a 32 KB image, else a text cart
+//   z6cart convert IN OUT   reads a cart in any format and writes it in the format of
+//                           OUT's final extension: ".png" a PNG cart, ".rom" a 32 KB
+//                           image, else a text cart
 //   z6cart compress IN OUT  code text to a compressed code block (or the text itself)
 //   z6cart decompress IN OUT  a code block (compressed, legacy or plain) to text
 //   z6cart hash FILE        the cart hash
@@ -50,9 +51,7 @@ std::vector<uint8_t> read_file(const char *path) {
 }
 
 bool write_file(const char *path, const std::vector<uint8_t> &data) {
-    FILE *f = std::fopen(path, "wb");
-    bool ok = f && std::fwrite(data.data(), 1, data.size(), f) == data.size();
-    if (f) ok = std::fclose(f) == 0 && ok;
+    bool ok = vull_save_file(path, data.data(), int64_t(data.size())) == 0;
     if (!ok) std::fprintf(stderr, "%s: could not write\n", path);
     return ok;
 }
@@ -66,8 +65,9 @@ const char *status_text(int status) {
     }
 }
 
+// Every command sees a cart as the player loads it: legacy fix-ups and the shared half in step.
 zibo6_cart *load(const char *path) {
-    zibo6_cart *cart = load_zibo6_cart_any_format(path);
+    zibo6_cart *cart = load_prepared_cart(path);
     if (!cart)
         std::fprintf(stderr, "%s: could not load (status %d: %s; png status %d)\n", path,
                      zibo6_cart_load_status,
@@ -100,9 +100,10 @@ int convert(const char *in, const char *out) {
     zibo6_cart *cart = load(in);
     if (!cart) return 1;
     int failed;
-    if (std::strstr(out, ".png")) {
+    int format = cart_file_format(out); // the final extension alone
+    if (format == CART_FILE_PNG) {
         failed = save_zibo6_cart_png(cart, out);
-    } else if (std::strstr(out, ".rom")) {
+    } else if (format == CART_FILE_ROM) {
         std::vector<uint8_t> image(CART_IMAGE_SIZE);
         failed = save_zibo6_cart_32k(cart, image.data()) != 0 || !write_file(out, image);
     } else {
