@@ -99,17 +99,7 @@ int save_gif(int scale, int to_output_folder) {
 
     char path[VULL_PATH_LEN] = {0};
     int error = 0;
-    bool named = false;
-    if (app.output_file_name[0]) { // the cart's own name, used as it is
-        std::string name = std::string(app.output_file_name) + ".gif";
-        if (to_output_folder)
-            prefix_with_file_output_path(name.c_str(), path, sizeof path);
-        else
-            vull_prefix_with_desktop_path(name.c_str(), path, sizeof path);
-        named = true;
-    } else {
-        named = next_output_path(".gif", to_output_folder, path, sizeof path);
-    }
+    bool named = next_output_path(".gif", to_output_folder, path, sizeof path);
     GifFileType *gif = named ? EGifOpenFileName(path, false, &error) : nullptr;
     if (!gif) {
         vull_debugf("** EGifOpenFileName error %d: %s\n", error, path);

@@ -57,6 +57,7 @@ void prefix_with_file_output_path____first_attempt(const char *name, char *out, 
 void sync_shared_data_on_load(zibo6_cart *cart);
 // Logs the label, the time and pattern 0's four channels of the working cart.
 void debug_pattern_dat(const char *label);
-// The first free name of the cart's base name, _n and ext in the desktop or file output folder.
+// The cart's fixed output name (extcmd set_filename) and ext, else the first
+// free name of the cart's base name, _n and ext; in the desktop or file output folder.
 bool next_output_path(const char *ext, int to_file_output, char *path, size_t size);
 int save_png_screenshot(vull_bitmap *bitmap, int scale, int to_file_output); // 0 written
