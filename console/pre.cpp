@@ -7,9 +7,11 @@
 // VM's line numbers equal to the cart's.
 #include "console/pre.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <vector>
 
 #include "cart/cart.h"
@@ -21,12 +23,16 @@
 
 namespace {
 
+constexpr size_t LINE_LIMIT = 0x20000;    // one line's rewritten text
+constexpr size_t PROGRAM_LIMIT = 0x40000; // the whole rewritten program
+constexpr uint32_t NONE = UINT32_MAX;
+
+uint64_t work; // bytes written and tokens read by the current preprocess
+
 // One source line being rewritten: its text and the string mask (1 inside a string).
 struct pre_line {
     std::string text;
     std::vector<char> mask;
-    std::string next_text; // the rewrite is built here, then swapped in (keeps capacity)
-    std::vector<char> next_mask;
 };
 
 // The tokenizer is one global walk: a line's rewrites tokenize its text, so
@@ -34,21 +40,22 @@ struct pre_line {
 struct walk_mark {
     int32_t tok, last_tok, prev_tok;
     const char *start;
-    int line;
+    int line, vm_brackets;
     walk_mark()
         : tok(tokenizer.tok), last_tok(tokenizer.last_tok), prev_tok(tokenizer.prev_tok),
-          start(tokenizer.start), line(tokenizer.line) {}
+          start(tokenizer.start), line(tokenizer.line), vm_brackets(tokenizer.vm_brackets) {}
     ~walk_mark() {
         tokenizer.tok = tok;
         tokenizer.last_tok = last_tok;
         tokenizer.prev_tok = prev_tok;
         tokenizer.start = start;
         tokenizer.line = line;
+        tokenizer.vm_brackets = vm_brackets;
     }
 };
 
 // Marks the bytes of quoted strings and long brackets in s[0, n), reading
-// string boundaries as the tokenizer does; s is NUL-terminated at or after n.
+// string boundaries as the VM does; s is NUL-terminated at or after n.
 void scan_strings(const char *s, size_t n, char *mask) {
     size_t i = 0;
     while (i < n) {
@@ -58,8 +65,8 @@ void scan_strings(const char *s, size_t n, char *mask) {
             while (end < n && s[end] != '\n' && s[end] != s[i])
                 end += (s[end] == '\\' && end + 1 < n) ? 2 : 1;
             if (end < n && s[end] == s[i]) end++;
-        } else if (s[i] == '[' && s[i + 1] == '[') {
-            const char *e = find_multiline_end(s + i);
+        } else if (s[i] == '[' && long_bracket_level(s + i) >= 0) {
+            const char *e = find_long_bracket_end(s + i);
             end = e ? static_cast<size_t>(e - s) : n;
             if (end > n) end = n;
         }
@@ -93,42 +100,10 @@ size_t pstrstr(const pre_line &l, const char *needle, size_t from) {
 // without its "=" is the binary operator of the rewrite.
 constexpr const char *compound_ops[] = {"+=",  "-=",   "*=",   "/=",  "%=",   "\\=", "&=", "|=",
                                         "^^=", "<<>=", ">><=", "<<=", ">>>=", ">>=", "^=", "..="};
-constexpr int COMPOUND_OPS = sizeof compound_ops / sizeof compound_ops[0];
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
-// Start of the assignment target that ends before op_at: names, "." and
-// ":", and bracketed groups (t[i].n, a:b, f(x).y).
-size_t target_start(const pre_line &l, size_t op_at, size_t *target_end) {
-    const std::string &s = l.text;
-    size_t i = op_at;
-    while (i > 0 && is_blank(s[i - 1])) i--;
-    *target_end = i;
-    while (i > 0) {
-        unsigned char c = static_cast<unsigned char>(s[i - 1]);
-        if (l.mask[i - 1]) break;
-        if (is_alphanum(c) || c == '.' || c == ':') {
-            i--;
-        } else if (c == ')' || c == ']') {
-            size_t j = i - 1;
-            int depth = 0;
-            for (;;) {
-                if (!l.mask[j]) {
-                    if (s[j] == ')' || s[j] == ']') depth++;
-                    if (s[j] == '(' || s[j] == '[') depth--;
-                }
-                if (depth == 0 || j == 0) break;
-                j--;
-            }
-            if (depth != 0) break; // no opener: the group is not part of a target
-            i = j;
-        } else {
-            break;
-        }
-    }
-    while (i < *target_end && !is_identifier_char(static_cast<unsigned char>(s[i]))) i++;
-    return i;
-}
+bool is_opener(int32_t t) { return t == '(' || t == '[' || t == '{'; }
+bool is_closer(int32_t t) { return t == ')' || t == ']' || t == '}'; }
 
 bool is_expression_operator(int32_t t) {
     switch (t) {
@@ -167,86 +142,242 @@ bool is_expression_operator(int32_t t) {
     }
 }
 
-// End of the expression that starts at `from` (just after a compound operator).
-size_t expression_end(const pre_line &l, size_t from) {
-    const char *base = l.text.c_str();
-    tokenizer.tok = TOK_COMPOUND; // the expression follows the operator
-    const char *p = base + from;
-    size_t end = from;
-    bool after_operand = false;
-    int depth = 0;
-    for (;;) {
-        const char *q = get_next_token(p);
-        int32_t t = tokenizer.tok;
-        if (t == TOK_EOF || t == TOK_NEWLINE) break;
-        bool opener = t == '(' || t == '[' || t == '{';
-        bool closer = t == ')' || t == ']' || t == '}';
-        if (depth > 0) {
-            depth += opener ? 1 : closer ? -1 : 0;
-            if (depth == 0) after_operand = true;
-        } else if (opener) {
-            depth = 1;
-        } else if (closer) {
-            break;
-        } else if (is_expression_operator(t)) {
-            after_operand = false;
-        } else if (t == TOK_STRING) {
-            after_operand = true;
-        } else {
-            if (after_operand) break;
-            after_operand = true;
-        }
-        end = static_cast<size_t>(q - base);
-        p = q;
+// The text one rewriting pass writes, with its string mask and, for each
+// ')' or ']' outside strings, where its '(' or '[' stands: a target is
+// found by stepping back over whole groups.
+struct pass_out {
+    std::string text;
+    std::vector<char> mask;
+    std::vector<uint32_t> opener; // per byte: the matching opener of a closer, else NONE
+    std::vector<uint32_t> open;   // openers not closed yet
+
+    void clear() {
+        text.clear();
+        mask.clear();
+        opener.clear();
+        open.clear();
     }
-    return end;
+    // Indexes the brackets of the bytes from `at` on.
+    void index(size_t at) {
+        work += text.size() - at;
+        opener.resize(text.size(), NONE);
+        for (size_t k = at; k < text.size(); k++) {
+            if (mask[k]) continue;
+            char c = text[k];
+            if (c == '(' || c == '[') {
+                open.push_back(static_cast<uint32_t>(k));
+            } else if ((c == ')' || c == ']') && !open.empty()) {
+                opener[k] = open.back();
+                open.pop_back();
+            }
+        }
+    }
+    void put(const char *s, const char *m, size_t n) {
+        size_t at = text.size();
+        text.append(s, n);
+        if (m)
+            mask.insert(mask.end(), m, m + n);
+        else
+            mask.resize(at + n, 0);
+        index(at);
+    }
+    void put(const char *s) { put(s, nullptr, strlen(s)); }
+    // Appends a copy of text[from, from + n), which holds no string bytes.
+    void put_copy(size_t from, size_t n) {
+        size_t at = text.size();
+        text.reserve(at + n);
+        text.append(text.data() + from, n);
+        mask.resize(at + n, 0);
+        index(at);
+    }
+    // Drops the blanks at the end, from n on.
+    void cut(size_t n) {
+        text.resize(n);
+        mask.resize(n);
+        opener.resize(n);
+    }
+};
+
+// Start of the assignment target that ends the text written so far: names,
+// "." and ":", and bracketed groups (t[i].n, a:b, f(x).y).  Blanks before
+// the operator are left out.
+size_t target_start(const pass_out &o, size_t *target_end) {
+    const std::string &s = o.text;
+    size_t i = s.size();
+    while (i > 0 && is_blank(s[i - 1])) i--;
+    *target_end = i;
+    while (i > 0) {
+        unsigned char c = static_cast<unsigned char>(s[i - 1]);
+        if (o.mask[i - 1]) break;
+        if (is_alphanum(c) || c == '.' || c == ':') {
+            i--;
+        } else if ((c == ')' || c == ']') && o.opener[i - 1] != NONE) {
+            i = o.opener[i - 1];
+        } else {
+            break; // another character, or a group without its opener
+        }
+    }
+    while (i < *target_end && !is_identifier_char(static_cast<unsigned char>(s[i]))) i++;
+    return i;
 }
 
-// Rewrites the first compound assignment found; false when there is none.
-// resume[k]: no operator k stands outside strings before that position.
-bool rewrite_compound(pre_line &l, size_t resume[COMPOUND_OPS]) {
-    for (int k = 0; k < COMPOUND_OPS; k++) {
-        size_t at = pstrstr(l, compound_ops[k], resume[k]);
-        if (at == std::string::npos) {
-            resume[k] = l.text.size();
+// Reads the expressions of one pass from its input text.  The end of each
+// group and of the walk from each position are kept, so nested and chained
+// operators cost no more than reading the line a few times.
+struct expression_reader {
+    static constexpr uint32_t UNCLOSED = 0x80000000u;
+    const char *base = nullptr;
+    std::vector<uint32_t> group_end;   // by opener position: 1 + its end (| UNCLOSED); 0 unknown
+    std::vector<uint32_t> end_from[2]; // by position and "after an operand": 1 + the end; 0 unknown
+    std::vector<std::pair<uint32_t, int>> visited;
+    std::vector<uint32_t> stack;
+
+    void reset(const std::string &text) {
+        base = text.c_str();
+        group_end.assign(text.size() + 1, 0);
+        end_from[0].assign(text.size() + 1, 0);
+        end_from[1].assign(text.size() + 1, 0);
+    }
+    size_t offset(const char *p) const { return static_cast<size_t>(p - base); }
+
+    // The group whose opener starts at `open` and whose inside starts at p:
+    // the position after its closer, or after the last token when the line
+    // ends inside it (closed false).  Any closer ends any group.
+    size_t group(size_t open, const char *p, bool *closed) {
+        size_t end = offset(p);
+        size_t depth = stack.size();
+        stack.push_back(static_cast<uint32_t>(open));
+        while (stack.size() > depth) {
+            uint32_t known = group_end[stack.back()];
+            if (known) { // read before: step over it
+                stack.pop_back();
+                if (known & UNCLOSED) {
+                    end = (known & ~UNCLOSED) - 1;
+                    break;
+                }
+                end = known - 1;
+                p = base + end;
+                tokenizer.tok = ')';
+                continue;
+            }
+            const char *q = get_next_token(p);
+            work++;
+            int32_t t = tokenizer.tok;
+            if (t == TOK_EOF || t == TOK_NEWLINE) break;
+            if (is_opener(t)) {
+                stack.push_back(static_cast<uint32_t>(offset(tokenizer.start)));
+            } else if (is_closer(t)) {
+                group_end[stack.back()] = static_cast<uint32_t>(offset(q)) + 1;
+                stack.pop_back();
+            }
+            end = offset(q);
+            p = q;
+        }
+        *closed = stack.size() <= depth;
+        for (size_t k = depth; k < stack.size(); k++)
+            group_end[stack[k]] = (static_cast<uint32_t>(end) + 1) | UNCLOSED;
+        stack.resize(depth);
+        return end;
+    }
+
+    // End of the expression that starts at `from`, just after a compound
+    // operator: groups are taken whole; a closer without its opener, or an
+    // operand right after an operand, ends it (a string never does).
+    size_t expression_end(size_t from) {
+        tokenizer.tok = TOK_COMPOUND; // the expression follows the operator
+        const char *p = base + from;
+        size_t end = from;
+        bool after_operand = false;
+        visited.clear();
+        for (;;) {
+            size_t at = offset(p);
+            if (uint32_t known = end_from[after_operand][at]) {
+                end = known - 1;
+                break;
+            }
+            visited.emplace_back(static_cast<uint32_t>(at), after_operand);
+            const char *q = get_next_token(p);
+            work++;
+            int32_t t = tokenizer.tok;
+            if (t == TOK_EOF || t == TOK_NEWLINE) break;
+            if (is_opener(t)) {
+                bool closed = false;
+                end = group(offset(tokenizer.start), q, &closed);
+                if (!closed) break;
+                p = base + end;
+                tokenizer.tok = ')';
+                after_operand = true;
+                continue;
+            }
+            if (is_closer(t)) break;
+            if (is_expression_operator(t)) {
+                after_operand = false;
+            } else if (t == TOK_STRING) {
+                after_operand = true;
+            } else {
+                if (after_operand) break;
+                after_operand = true;
+            }
+            end = offset(q);
+            p = q;
+        }
+        for (const auto &v : visited) end_from[v.second][v.first] = static_cast<uint32_t>(end) + 1;
+        return end;
+    }
+};
+
+// Rewrites every compound assignment of operator k, left to right: the line
+// becomes "%s = %s %s (%s) %s" (the line up to the target's end, the target,
+// the operator without its "=", the expression, the rest) once for each.
+// A target never holds the operator itself, and an expression that holds it
+// ends before the enclosing one does, so one pass over the line finds them
+// all in the order a rewrite at a time would.  False when the line grows
+// past its limit.
+bool rewrite_pass(pre_line &l, int k, pass_out &o, expression_reader &r,
+                  std::vector<size_t> &pending) {
+    const char *op = compound_ops[k];
+    size_t oplen = strlen(op);
+    size_t at = pstrstr(l, op, 0);
+    if (at == std::string::npos) return true;
+    const std::string &in = l.text;
+    const char *mask = l.mask.data();
+    o.clear();
+    r.reset(in);
+    pending.clear(); // where the open rewrites' expressions end
+    size_t cursor = 0;
+    for (;;) {
+        while (!pending.empty() && (at == std::string::npos || pending.back() < at + oplen)) {
+            o.put(in.data() + cursor, mask + cursor, pending.back() - cursor);
+            cursor = pending.back();
+            pending.pop_back();
+            o.put(") ");
+        }
+        if (at == std::string::npos) break;
+        if (at < cursor) { // broken by a closing bracket put in it
+            at = pstrstr(l, op, cursor);
             continue;
         }
-        size_t oplen = strlen(compound_ops[k]);
+        o.put(in.data() + cursor, mask + cursor, at - cursor);
         size_t tend = 0;
-        size_t tstart = target_start(l, at, &tend);
-        size_t eend = expression_end(l, at + oplen);
-        size_t rest = l.text.size() - eend;
-        std::string &r = l.next_text;
-        r.clear();
-        r.append(l.text, 0, tend);
-        r += " = ";
-        r.append(l.text, tstart, tend - tstart);
-        r += ' ';
-        r.append(compound_ops[k], oplen - 1);
-        r += " (";
-        r.append(l.text, at + oplen, eend - (at + oplen));
-        r += ") ";
-        r.append(l.text, eend, rest);
-        // The mask of the new text: the prefix is unchanged, the rewritten
-        // part is scanned from the last byte before it outside strings, and
-        // the rest (which starts outside strings) keeps its old marks.
-        size_t from = tstart;
-        while (from > 0 && l.mask[from - 1]) from--;
-        size_t seg_end = r.size() - rest;
-        std::vector<char> &m = l.next_mask;
-        m.resize(r.size());
-        memcpy(m.data(), l.mask.data(), from);
-        scan_strings(r.c_str() + from, seg_end - from, m.data() + from);
-        memcpy(m.data() + seg_end, l.mask.data() + eend, rest);
-        l.text.swap(r);
-        l.mask.swap(m);
-        // nothing before the target changed: earlier operators found none
-        // there, later ones none before their own resume point
-        for (int j = 0; j < COMPOUND_OPS; j++)
-            if (j <= k || resume[j] > from) resume[j] = from;
-        return true;
+        size_t tstart = target_start(o, &tend);
+        size_t eend = r.expression_end(at + oplen);
+        if (!pending.empty() && eend > pending.back()) eend = pending.back();
+        o.cut(tend);
+        o.put(" = ");
+        o.put_copy(tstart, tend - tstart);
+        o.put(" ");
+        o.put(op, nullptr, oplen - 1);
+        o.put(" (");
+        if (o.text.size() > LINE_LIMIT) return false;
+        cursor = at + oplen;
+        pending.push_back(eend);
+        at = pstrstr(l, op, cursor);
     }
-    return false;
+    o.put(in.data() + cursor, mask + cursor, in.size() - cursor);
+    if (o.text.size() > LINE_LIMIT) return false;
+    l.text.swap(o.text);
+    l.mask.swap(o.mask);
+    return true;
 }
 
 // The one-line "if (cond) stmt" and "while (cond) stmt" forms.
@@ -284,11 +415,9 @@ bool rewrite_one_line(pre_line &l, bool has_then, bool has_do, bool print_line) 
     if (j >= s.size()) return false;
     unsigned char c = static_cast<unsigned char>(s[j]);
     if (!(is_identifier_char(c) || c == ';')) return false;
-    if (is_identifier_char(c)) {
-        walk_mark mark;
-        get_first_token(s.c_str() + j);
-        if (tokenizer.tok == TOK_AND || tokenizer.tok == TOK_OR) return false;
-    }
+    size_t e = j;
+    while (e < s.size() && is_alphanum(static_cast<unsigned char>(s[e]))) e++;
+    if (s.compare(j, e - j, "and") == 0 || s.compare(j, e - j, "or") == 0) return false;
     std::string r = s.substr(0, close);
     r += ' ';
     r += word;
@@ -305,19 +434,31 @@ int count_newlines(const char *s, const char *e) {
     return n;
 }
 
-// Rewrites one gathered line and appends it with its newlines.
-void finish_line(pre_line &l, bool has_then, bool has_do, bool print_line, int newlines,
+// The work space of the rewrites, kept from line to line.
+struct rewriter {
+    pre_line line;
+    pass_out out;
+    expression_reader reader;
+    std::vector<size_t> pending;
+};
+
+// Rewrites one gathered line and appends it with its newlines; false when
+// the line grows past its limit.
+bool finish_line(rewriter &w, bool has_then, bool has_do, bool print_line, int newlines,
                  std::string &out) {
+    pre_line &l = w.line;
+    if (l.text.size() > LINE_LIMIT) return false;
     int inside = count_newlines(l.text.data(), l.text.data() + l.text.size());
     mark_strings(l);
     for (size_t at = pstrstr(l, "!=", 0); at != std::string::npos; at = pstrstr(l, "!=", at + 2))
         l.text[at] = '~';
-    size_t resume[COMPOUND_OPS] = {};
     {
         walk_mark mark;
-        while (rewrite_compound(l, resume)) {}
-        if (!rewrite_one_line(l, has_then, has_do, print_line) && print_line) l.text += ')';
+        for (int k = 0; k < static_cast<int>(std::size(compound_ops)); k++)
+            if (!rewrite_pass(l, k, w.out, w.reader, w.pending)) return false;
     }
+    if (!rewrite_one_line(l, has_then, has_do, print_line) && print_line) l.text += ')';
+    if (l.text.size() > LINE_LIMIT) return false;
     out += l.text;
     // A target holding a multi-line string is written twice; its extra
     // newlines come off the line's own, so the lines after it stay in place.
@@ -326,22 +467,26 @@ void finish_line(pre_line &l, bool has_then, bool has_do, bool print_line, int n
         out.append(static_cast<size_t>(newlines - extra), '\n');
     else if (newlines > 0)
         out += ' '; // the next line still needs its separator
+    return true;
 }
 
 } // namespace
 
-void zibo6_preprocess(const char *source, std::string &out) {
-    if (!source) return;
-    const char *p = get_first_token(source);
+int zibo6_preprocess(const char *source, std::string &out) {
+    work = 0;
+    if (!source) return 0;
+    const char *p = get_first_token_vm(source);
     const char *prev = source;
-    pre_line l;
+    rewriter w;
+    pre_line &l = w.line;
+    int line = 1; // the source line the current line starts on
     while (tokenizer.tok != TOK_EOF) {
         // gather one line: the buffers grow with it, so no line is cut in
         // pieces (a rewrite across a cut would break the code)
         l.text.clear();
         bool has_then = false, has_do = false, print_line = false;
         int newlines = 0;
-        while (tokenizer.tok != TOK_EOF) {
+        while (tokenizer.tok != TOK_EOF && l.text.size() <= LINE_LIMIT) {
             int32_t t = tokenizer.tok;
             if (t == TOK_NEWLINE) {
                 newlines++;
@@ -364,16 +509,32 @@ void zibo6_preprocess(const char *source, std::string &out) {
             }
             prev = p;
             p = get_next_token(p);
+            work++;
         }
-        finish_line(l, has_then, has_do, print_line, newlines, out);
+        if (!finish_line(w, has_then, has_do, print_line, newlines, out)) {
+            out.clear();
+            zibo_print_col("program too large", 6);
+            zibo_print_2("line %d passes %d chars rewritten", line, static_cast<int>(LINE_LIMIT));
+            return 1;
+        }
+        if (out.size() > PROGRAM_LIMIT) {
+            out.clear();
+            zibo_print_col("program too large", 6);
+            zibo_print_2("rewritten code passes %d chars", static_cast<int>(PROGRAM_LIMIT), 0);
+            return 1;
+        }
+        line += newlines;
     }
+    return 0;
 }
+
+uint64_t zibo6_preprocess_work() { return work; }
 
 int zibo6_flatten_includes(const char *source, std::string &out) {
     out.clear();
     if (!source) return 0;
     bool line_start = true;
-    for (const char *p = get_first_token(source); tokenizer.tok != TOK_EOF;) {
+    for (const char *p = get_first_token_vm(source); tokenizer.tok != TOK_EOF;) {
         if (line_start && tokenizer.tok == TOK_INCLUDE) {
             zibo_print_col("can not #include", 6);
             out.clear();

@@ -2,11 +2,18 @@
 // console's dialect into plain script text line for line, and the include
 // flattener, which copies code for compiling and refuses "#include " lines.
 #pragma once
+#include <cstdint>
 #include <string>
 
 // Appends the rewritten source to out; every source line keeps its number.
-// The output grows as it must: the caller bounds the compiled program.
-void zibo6_preprocess(const char *source, std::string &out);
+// Nothing inside a long bracket or comment the VM reads is touched.  Returns
+// 0, or 1 after printing why when a line's rewritten text passes 128 KB or
+// the whole passes 256 KB (out is then emptied).  The cost is linear in the
+// output.
+int zibo6_preprocess(const char *source, std::string &out);
+// What the last zibo6_preprocess cost: the bytes its rewrites wrote and the
+// tokens it read.
+uint64_t zibo6_preprocess_work();
 
 // Copies source to out; 0, or 1 after printing "can not #include".
 int zibo6_flatten_includes(const char *source, std::string &out);

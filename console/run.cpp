@@ -486,7 +486,11 @@ void run_program(const char *text_in, int command) {
     lua_reset_call_state_zibo6(zrun.L0);
 
     std::string pre;
-    zibo6_preprocess(flat.c_str(), pre);
+    if (zibo6_preprocess(flat.c_str(), pre) != 0) {
+        zrun.run_failed = 1;
+        if (pstate.headless) suspend_program();
+        return;
+    }
 
     std::string buffer;
     if (!apply_command_words(text, buffer)) {

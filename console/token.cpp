@@ -6,7 +6,9 @@
 #include "console/token.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdio>
+#include <unordered_map>
 #include <cstdlib>
 #include <cstring>
 
@@ -136,6 +138,54 @@ bool in_signed_context(int32_t t) {
     }
 }
 
+// Position after the "]=*]" of the given level, searching from s, or null.
+// Every ']' is looked at, so the closers found do not depend on where the
+// search starts.
+const char *find_long_close(const char *s, ptrdiff_t level) {
+    for (const char *p = strchr(s, ']'); p; p = strchr(p, ']')) {
+        const char *q = p + 1;
+        while (*q == '=') q++;
+        if (*q == ']' && q - p - 1 == level) return q + 1;
+        p = q;
+    }
+    return nullptr;
+}
+
+// After one search for a long comment's closer failed, where the last closer
+// of each level starts from there on: a text of many unclosed long comments
+// is then read once, not once per comment.  Reset at the start of each walk.
+struct closer_index {
+    const char *from = nullptr, *end = nullptr; // the indexed part of the text
+    std::unordered_map<ptrdiff_t, const char *> last;
+};
+closer_index closers;
+
+void index_closers(const char *from) {
+    closers.last.clear();
+    const char *p = strchr(from, ']');
+    for (; p; p = strchr(p, ']')) {
+        const char *q = p + 1;
+        while (*q == '=') q++;
+        if (*q == ']') closers.last[q - p - 1] = p;
+        p = q;
+    }
+    closers.from = from;
+    closers.end = from + strlen(from);
+}
+
+// End of the VM's long comment whose bracket (level `level`) opens at `open`; null when unclosed.
+const char *long_comment_end(const char *open, ptrdiff_t level) {
+    const char *body = open + level + 2;
+    if (closers.from && closers.from <= body && body <= closers.end) {
+        auto it = closers.last.find(level);
+        if (it == closers.last.end() || it->second < body) return nullptr;
+        return find_long_close(body, level);
+    }
+    const char *e = find_long_close(body, level);
+    if (!e) index_closers(body);
+    return e;
+}
+
 const char *line_end(const char *p) {
     while (*p && *p != '\n') p++;
     return p;
@@ -179,7 +229,13 @@ const char *read_token(const char *p) {
     }
     if ((c == '-' && p[1] == '-') || (c == '/' && p[1] == '/')) {
         t.tok = TOK_COMMENT;
-        if (c == '-' && p[2] == '[' && p[3] == '[') {
+        if (t.vm_brackets) {
+            int level = c == '-' ? long_bracket_level(p + 2) : -1;
+            if (level >= 0) {
+                const char *e = long_comment_end(p + 2, level);
+                if (e) return e;
+            }
+        } else if (c == '-' && p[2] == '[' && p[3] == '[') {
             const char *e = find_multiline_end(p + 2);
             if (e) return e;
         }
@@ -210,7 +266,14 @@ const char *read_token(const char *p) {
         t.tok = TOK_NUMBER;
         return e;
     }
-    if (c == '[' && p[1] == '[') {
+    if (t.vm_brackets && c == '[' && long_bracket_level(p) >= 0) {
+        const char *e = find_long_bracket_end(p);
+        if (!e) e = p + strlen(p); // unclosed: the rest of the text
+        set_ident(p, e);
+        t.tok = TOK_STRING;
+        return e;
+    }
+    if (!t.vm_brackets && c == '[' && p[1] == '[') {
         const char *e = find_multiline_end(p);
         if (!e) e = p + strlen(p); // unclosed: the rest of the text
         set_ident(p, e);
@@ -299,14 +362,19 @@ void init_keyword_hash_table(int start) {
     keyword_table_built = true;
 }
 
-const char *get_first_token(const char *text) {
+static const char *first_token(const char *text, int vm_brackets) {
     if (!keyword_table_built) init_keyword_hash_table(keyword_hash_start_index);
     if (!text) text = "";
     tokenizer.tok = 0;
     tokenizer.last_tok = 0;
     tokenizer.line = 1;
+    tokenizer.vm_brackets = vm_brackets;
+    closers = closer_index{};
     return get_next_token(text);
 }
+
+const char *get_first_token(const char *text) { return first_token(text, 0); }
+const char *get_first_token_vm(const char *text) { return first_token(text, 1); }
 
 const char *get_next_token(const char *position) {
     const char *q = read_token(position);
@@ -370,6 +438,18 @@ const char *find_multiline_end(const char *position) {
         }
     }
     return nullptr;
+}
+
+int long_bracket_level(const char *position) {
+    if (position[0] != '[') return -1;
+    const char *q = position + 1;
+    while (*q == '=') q++;
+    return *q == '[' && q - position - 1 <= INT32_MAX ? int(q - position - 1) : -1;
+}
+
+const char *find_long_bracket_end(const char *position) {
+    int level = long_bracket_level(position);
+    return level < 0 ? nullptr : find_long_close(position + level + 2, level);
 }
 
 int is_identifier_char(int c) { return c >= 0 && c < 256 && name_start[c]; }

@@ -87,6 +87,7 @@ struct token_state {
     int ident_len;                 // bytes in ident
     const char *start;             // where the current token's text begins
     int line;                      // raised at each newline token
+    int vm_brackets;               // 1: long brackets as the VM reads them (levels, no nesting)
 };
 extern token_state tokenizer;
 
@@ -102,7 +103,13 @@ const char *keyword_hash_last_collision();
 
 // The walk: each returns the position after the token read.  A position that
 // did not move is moved on by one byte unless the text ended.
+// get_first_token reads long brackets by the count's rules ("[[" only, nested
+// pairs counted); get_first_token_vm as the VM's lexer does ("[=*[" to the
+// "]=*]" of the same level, no nesting), for walks that must not touch what
+// the VM takes as a string or comment.  Either way an unclosed long string
+// runs to the end of the text and an unclosed long comment to its line's end.
 const char *get_first_token(const char *text);
+const char *get_first_token_vm(const char *text);
 const char *get_next_token(const char *position);
 int32_t get_token();
 const char *get_token_ident();
@@ -113,6 +120,11 @@ int is_free_token(int32_t code);
 int get_token_color();
 // Position after the "]]" that closes the "[[" at position (nested pairs counted), or null.
 const char *find_multiline_end(const char *position);
+// The level of the VM's long bracket "[=*[" at position (the count of '='), or -1.
+int long_bracket_level(const char *position);
+// Position after the "]=*]" of that level that closes the long bracket at
+// position, as the VM reads it; null when there is none.
+const char *find_long_bracket_end(const char *position);
 
 int is_identifier_char(int c); // a name may start with c (0 above 255)
 int is_alphanum(int c);        // a name may continue with c (0 above 255)

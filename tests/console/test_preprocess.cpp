@@ -124,9 +124,9 @@ TEST_F(Preprocess, FormsThatStayAsTheyAre) {
 }
 
 TEST_F(Preprocess, ALongLineIsRewrittenWhole) {
-    // 20,000 statements (60,000 tokens) on one line: none is cut in two
+    // 9,000 statements (27,000 tokens) on one line: none is cut in two
     std::string code;
-    for (int i = 0; i < 20000; i++) code += "a+=1 ";
+    for (int i = 0; i < 9000; i++) code += "a+=1 ";
     code += "\nb = 1\n";
     std::string out = preprocess(code);
     EXPECT_EQ(lines(out), 2u);
@@ -135,8 +135,87 @@ TEST_F(Preprocess, ALongLineIsRewrittenWhole) {
     for (size_t at = out.find("a = a + (1"); at != std::string::npos;
          at = out.find("a = a + (1", at + 1))
         n++;
-    EXPECT_EQ(n, 20000u);
+    EXPECT_EQ(n, 9000u);
     EXPECT_EQ(compile_error(out), "");
+    // the cost is the output's: a few times its size, not once per statement
+    EXPECT_LT(zibo6_preprocess_work(), 20 * out.size());
+}
+
+TEST_F(Preprocess, GrowthPastTheBuffersIsRefused) {
+    // each level copies a target holding the levels inside it: 2^15 copies
+    const std::string grow = "t[t[t[t[t[t[t[t[t[t[t[t[t[t[t[a^=1]>>=1]>>>=1]<<=1]>><=1]<<>=1]^^=1]"
+                             "|=1]&=1]\\=1]%=1]/=1]*=1]-=1]+=1]..=1";
+    ASSERT_EQ(grow.size(), 104u);
+    pstate.headless = 1; // the terminal lines go to standard output
+    std::string out = "x";
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(zibo6_preprocess(("a = 1\n\n" + grow + "\n").c_str(), out), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "program too large\nline 3 passes 131072 chars rewritten\n");
+    EXPECT_EQ(out, "");
+    // the work stops at the line's limit: each of the 16 passes writes it at most once
+    EXPECT_LT(zibo6_preprocess_work(), 16u * 4 * 131072);
+
+    // lines within their limit that together pass the program's
+    std::string many;
+    for (int i = 0; i < 30000; i++) many += "a+=1\n";
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(zibo6_preprocess(many.c_str(), out), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "program too large\nrewritten code passes 262144 chars\n");
+    EXPECT_LT(zibo6_preprocess_work(), 20u * 262144);
+}
+
+TEST_F(Preprocess, ChainedAndNestedOperatorsCostTheirOutput) {
+    // shapes whose rewrites each read or copy the rest of the line when done
+    // one at a time; every one stays within a few times the line's length
+    std::string chain = "a+=x", nest = "a+=", closers, groups = "x+=";
+    for (int i = 0; i < 8000; i++) {
+        chain += "+-=";
+        nest += "(b+=";
+        closers += ") += 1 ";
+        groups += "f(";
+    }
+    nest += "1" + std::string(8000, ')');
+    groups += std::string(8000, ')') + " y+=2";
+    for (const std::string &code : {chain, nest, closers, groups}) {
+        std::string out = preprocess(code);
+        ASSERT_FALSE(out.empty());
+        EXPECT_LT(zibo6_preprocess_work(), 40 * (code.size() + out.size())) << code.substr(0, 20);
+    }
+    EXPECT_EQ(squeeze(preprocess("a += (b += (c += 1))")), "a = a + ((b = b + ((c = c + (1)))))");
+}
+
+TEST_F(Preprocess, NothingInsideALongBracketIsRewritten) {
+    const rewrite_case cases[] = {
+        // levels: the text between the brackets stays as it is
+        {"s=[=[\na != b\nx += 1\n?hello\n]=]", "s=[=[\na != b\nx += 1\n?hello\n]=]"},
+        {"t=[==[one -- two]==]\nx += 1", "t=[==[one -- two]==]\nx = x + (1)"},
+        {"s=[=[ ]] a += 1 ]=] b += 1", "s=[=[]] a += 1]=] b = b + (1)"},
+        // no nesting: the first closer of the level ends the string
+        {"s=[[x [[ y]]\nx += 1\nif (x) ?x", "s=[[x [[ y]]\nx = x + (1)\nif (x) then print(x) end"},
+        // long comments of any level go, and the line count stays
+        {"--[=[ a\nx += 1 ]] ]=] y += 1\nz = 2", "y = y + (1)\n\nz = 2"},
+        {"x = 1 --[==[ ]=] \n ]==] x -= 1", "x = 1 x = x - (1)\n"},
+        // a bracket without its level's second "[" is no string
+        {"t = {} t[ [=[k]=] ] = 1 t[ [=[k]=] ] += 1",
+         "t = {} t[ [=[k]=]] = 1 t[ [=[k]=]] = t[ [=[k]=]] + (1)"},
+    };
+    for (const rewrite_case &c : cases) {
+        std::string out = preprocess(c.code);
+        EXPECT_EQ(squeeze(out), c.expected) << c.code;
+        EXPECT_EQ(lines(out), lines(c.code)) << c.code;
+        EXPECT_EQ(compile_error(out), "") << c.code << "\n=> " << out;
+    }
+    // an unclosed long comment ends with its line, however many there are
+    std::string open;
+    for (int i = 0; i < 20000; i++) open += "--[=[ open\n";
+    std::string out = preprocess(open + "b += 1");
+    EXPECT_EQ(lines(out), 20000u);
+    EXPECT_EQ(squeeze(out).substr(squeeze(out).size() - 11), "b = b + (1)");
+    EXPECT_LT(zibo6_preprocess_work(), 4 * open.size());
+    // the token count keeps its own rules: "[[" pairs nest there
+    EXPECT_EQ(count_tokens("s=[[x [[ y]]\nx += 1"), 3);
 }
 
 TEST_F(Preprocess, HostileTextNeitherCrashesNorOverflows) {
@@ -185,7 +264,8 @@ TEST(FlattenIncludes, RefusesIncludeLinesAndCopiesEverythingElse) {
     }
     // not at a line's start, without the blank, inside a string or a comment
     for (const char *code : {"x = 1 #include y", "#includex", "s = [[\n#include x\n]]",
-                             "--[[\n#include x ]]", "-- #include x", ""}) {
+                             "--[[\n#include x ]]", "-- #include x", "s = [=[\n#include x\n]=]",
+                             "--[==[ ]]\n#include x ]==]", ""}) {
         EXPECT_EQ(zibo6_flatten_includes(code, out), 0) << code;
         EXPECT_EQ(out, code);
     }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "console/api.h"
 #include "console/token.h"
@@ -145,4 +146,29 @@ TEST_F(TokenCount, HostileTextIsCountedWithinItsBuffers) {
     EXPECT_EQ(count_tokens(s.c_str()), 1); // one unclosed long bracket
     // a backslash at the very end of an unclosed string
     EXPECT_EQ(count_tokens("s = 'abc\\"), 3);
+}
+
+TEST_F(TokenCount, TheVmWalkReadsLongBracketsAsTheVmDoes) {
+    auto tokens = [](const char *text) {
+        std::vector<int32_t> t;
+        for (const char *p = get_first_token_vm(text); get_token() != TOK_EOF; p = get_next_token(p))
+            t.push_back(get_token());
+        return t;
+    };
+    using v = std::vector<int32_t>;
+    // levels, and the first closer of the level ends it: no nesting
+    EXPECT_EQ(tokens("[=[ ]] [[ ]=] x"), (v{TOK_STRING, TOK_NAME}));
+    EXPECT_EQ(tokens("[[ [[ ]] x ]]"), (v{TOK_STRING, TOK_NAME, ']', ']'}));
+    EXPECT_EQ(tokens("--[==[ ]=] \n ]==] x"), (v{TOK_COMMENT, TOK_NAME}));
+    EXPECT_EQ(tokens("[=x"), (v{'[', '=', TOK_NAME}));
+    EXPECT_EQ(tokens("--[= x\ny"), (v{TOK_COMMENT, TOK_NEWLINE, TOK_NAME}));
+    // unclosed: a string runs to the end of the text, a comment to its line's end
+    EXPECT_EQ(tokens("[==[ ]=]\nx"), (v{TOK_STRING}));
+    EXPECT_EQ(tokens("--[==[ a\nx --[=[ \ny ]=] z"),
+              (v{TOK_COMMENT, TOK_NEWLINE, TOK_NAME, TOK_COMMENT, TOK_NAME}));
+    const char *level1 = "[=[a]]]=]b";
+    EXPECT_EQ(long_bracket_level(level1), 1);
+    EXPECT_EQ(find_long_bracket_end(level1), level1 + 9);
+    EXPECT_EQ(find_long_bracket_end("[=[ ]==]"), nullptr);
+    EXPECT_EQ(long_bracket_level("[= ["), -1);
 }

@@ -710,7 +710,7 @@ int run_cart_code(const uint8_t *data, size_t size) {
     int n = count_tokens(code.c_str());
     check(n >= 0 && static_cast<size_t>(n) <= len, "more tokens than characters");
     std::string out;
-    zibo6_preprocess(code.c_str(), out);
+    if (zibo6_preprocess(code.c_str(), out) != 0) return 0; // refused as too large
     size_t in_lines = std::count(code.c_str(), code.c_str() + len, '\n');
     check(static_cast<size_t>(std::count(out.begin(), out.end(), '\n')) >= in_lines,
           "the preprocessor lost a line");

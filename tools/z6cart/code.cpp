@@ -27,7 +27,7 @@ int z6cart_preprocess(const char *code) {
         return 1;
     }
     std::string out;
-    zibo6_preprocess(flat.c_str(), out);
+    if (zibo6_preprocess(flat.c_str(), out) != 0) return 1; // the reason is printed
     char *utf8 = convert_glyphs_to_escaped(out.c_str(), nullptr);
     if (!utf8) {
         std::fprintf(stderr, "out of memory\n");
