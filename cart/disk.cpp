@@ -620,12 +620,19 @@ void prefix_with_file_output_path(const char *name, char *out, size_t out_size) 
     vull_debugf("file output path: %s\n", out);
 }
 
+void prefix_with_desktop_output_path(const char *name, char *out, size_t out_size) {
+    char folder[VULL_PATH_LEN];
+    // a machine without a desktop folder still gets the files written there
+    if (vull_prefix_with_desktop_path("", folder, sizeof folder) == 0) vull_mkdir(folder);
+    vull_prefix_with_desktop_path(name, out, out_size);
+}
+
 bool next_output_path(const char *ext, int to_file_output, char *path, size_t size) {
     auto place = [&](const std::string &name) {
         if (to_file_output)
             prefix_with_file_output_path(name.c_str(), path, size);
         else
-            vull_prefix_with_desktop_path(name.c_str(), path, size);
+            prefix_with_desktop_output_path(name.c_str(), path, size);
     };
     path[0] = 0;
     if (app.output_file_name[0]) { // the cart's fixed name, used as it is

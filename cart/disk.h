@@ -49,6 +49,8 @@ void handle_dropped_file();
 void handle_dropped_file_html();
 const char *resolve_to_host_filename(const char *name); // reused buffer
 void prefix_with_file_output_path(const char *name, char *out, size_t out_size);
+// name in the desktop folder, which is made when it is missing.
+void prefix_with_desktop_output_path(const char *name, char *out, size_t out_size);
 // The older output rule, kept beside it: the current folder (the program's when
 // that is shorter than 2 characters), or the folder holding an application
 // bundle. A path that does not fit gives "".

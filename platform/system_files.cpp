@@ -98,7 +98,6 @@ int vull_prefix_with_desktop_path(const char *name, char *out, size_t out_size) 
     if (!home) return set_name_only(out, out_size, name);
     char folder[VULL_PATH_LEN];
     if (!home_folder(folder, home, "/Desktop/")) return fail_path(out, out_size);
-    vull_mkdir(folder); // a machine without one still gets its captures
     return join_path(out, out_size, folder, name);
 }
 

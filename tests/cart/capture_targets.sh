@@ -1,7 +1,8 @@
 #!/bin/sh
 # Captures a cart asks for: after _map_display(7) a screenshot shows display
 # 3, the one drawn on; a fixed name from set_filename names screenshots and
-# GIFs; the desktop folder is made when the user has none.
+# GIFs; the desktop folder is made when the user has none, for captures and
+# printh logs alike.
 # Usage: capture_targets.sh path/to/zibo6 path/to/tests/cart
 set -u
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/capture_targets.XXXXXX")
@@ -23,6 +24,9 @@ check() { # check FILE EXPECTED X,Y...
 check "$WORK/user/Desktop/capture_targets_0.png" "128x128 48d860 e83a3a" 0,0 20,20
 check "$WORK/home/appdata/zibo-6/shot.png" "256x256 48d860 e83a3a" 19,19 20,20
 [ -f "$WORK/user/Desktop/shot.gif" ] || { echo "FAIL: no Desktop/shot.gif"; FAILS=$((FAILS + 1)); }
+[ "$(cat "$WORK/user/Desktop/note.z6l" 2>/dev/null)" = "to the desktop" ] || {
+    echo "FAIL: no printh log on the desktop"; FAILS=$((FAILS + 1))
+}
 [ "$(find "$WORK" -name '*.png' -o -name '*.gif' | wc -l)" = 3 ] || {
     echo "FAIL: other captures written:"; find "$WORK" -name '*.png' -o -name '*.gif'
     FAILS=$((FAILS + 1))
