@@ -23,7 +23,9 @@ int zibo6_error_line(lua_State *L);
 void report_syntax_error(const char *message, const char *cart_text, int command);
 void report_runtime_error(lua_State *L, const char *message);
 const char *extract_syntax_error(const char *message, int with_position);
-void extract_runtime_error(const char *message);
+// Prints what a runtime error's message says; true when that showed the
+// stored assert message.
+bool extract_runtime_error(const char *message);
 void print_traceback(lua_State *L);
 const char *get_nth_line_ex(const char *text, int n, int flatten);
 const char *get_nth_line(const char *text, int n);
