@@ -352,6 +352,7 @@ void run_cart() {
     for (int i = 0; i < 4; i++) zibo6_poke(&pstate, pstate.memory_cart, 0x5f40 + i, 0);
     block_buttons();
     hash_cart(pitem.cart, pstate.running_cart_hash);
+    pstate.load_transition_frames = 0; // a reload's wait never delays the new run
     app.frame_step_mode = 0;
     app.cart_resumable = 1;
     set_draw_display(0);

@@ -375,3 +375,14 @@ TEST(RunCart, FullBudgetOvershootsByTheLastCallAtMost) {
         EXPECT_LE(cpu_cycles_slice, uint32_t(Z6_DEFAULT_SLICE_BUDGET + 2048 + 64));
     }
 }
+
+TEST(RunCart, ARunStartsWithoutTheWaitOfAFileReload) {
+    Runtime rt;
+    rt.run("printh('first')", 1);
+    // the wait a reload from another cart file starts
+    pstate.load_transition_frames = 28;
+    pstate.pending_action = 1;
+    run_cart();
+    pstate.pending_action = 0;
+    EXPECT_EQ(pstate.load_transition_frames, 0);
+}
