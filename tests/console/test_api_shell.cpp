@@ -74,8 +74,7 @@ TEST(ConfigCommand, ACartThatMerelyBeginsWithConfigRunsAsWritten) {
 }
 
 TEST(Extcmd, FilenameResetAndUnknownCommands) {
-    z6run::Runtime rt;
-    app.last_quick_reload = -100000;
+    z6run::Runtime rt; // no reset asked for yet, however soon after start
     rt.run("extcmd('set_filename', 'shot.png') extcmd('reset') extcmd('reset')\n"
            "extcmd('set_title', 'zibo game') extcmd('rec_frames')");
     EXPECT_STREQ(app.output_file_name, "shot");
