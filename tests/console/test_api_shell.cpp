@@ -65,6 +65,19 @@ TEST(ConfigCommand, OneLineCartsChangeSettings) {
     EXPECT_EQ(pstate.code_tab[0]->tab_width, 12);
 }
 
+TEST(ConfigCommand, TrailingBlankLinesKeepACartOneLine) {
+    z6run::Runtime rt;
+    app.volume = 100;
+    rt.run("config volume 9\n\n \t\r\n\n");
+    EXPECT_EQ(app.volume, 9);
+    // a second line that holds code is no longer one line
+    z6run::Runtime rt2;
+    app.volume = 100;
+    std::string out = rt2.run("config volume 9\n\nx = 1\n");
+    EXPECT_TRUE(contains(out, "syntax error")) << out;
+    EXPECT_EQ(app.volume, 100);
+}
+
 TEST(ConfigCommand, ACartThatMerelyBeginsWithConfigRunsAsWritten) {
     z6run::Runtime rt;
     app.volume = 100;
