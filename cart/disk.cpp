@@ -587,6 +587,7 @@ void handle_dropped_file() {
     }
     vull_bitmap *picture = vull_load_png(path.c_str());
     if (!picture) return;
+    backup_gfx(); // the sheet as it was, for undo
     if (picture->width > 128 || picture->height > 128) {
         show_message("image is too large (128 max)", 2000);
     } else if (vull_bitmap *indexed = vull_create_bitmap(picture->width, picture->height, 8)) {
