@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 TEST_DIR := build
 RELEASE_DIR := build-release
 
-.PHONY: run test deps build-test build-release clean
+.PHONY: run test test-long deps build-test build-release clean
 
 deps:
 	@sh scripts/deps.sh
@@ -16,6 +16,11 @@ build-test: deps
 
 test: build-test
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# The same tests with their exhaustive sweeps whole (every truncation of the
+# large files, every value at every offset) where make test takes a sample.
+test-long: build-test
+	cd $(TEST_DIR) && ZIBO6_LONG_TESTS=1 ctest --output-on-failure -j $(JOBS) --timeout 7200
 
 build-release: deps
 	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DZIBO6_SANITIZE=OFF -DZIBO6_TESTS=OFF >/dev/null

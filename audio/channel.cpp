@@ -203,7 +203,7 @@ static int32_t fade_level(int64_t t) {
 void vull_update_music_fading() {
     int32_t vol = vull_fade_vol.load(std::memory_order_relaxed);
     if (vol != fade1) {
-        int64_t t = int64_t(music_clock()) - fade_start_t;
+        int64_t t = vull_ms_between(fade_start_t, music_clock());
         if (fade_len != 0 && t < fade_len) {
             vull_fade_vol.store(fade_level(t), std::memory_order_relaxed);
             return;
@@ -222,7 +222,7 @@ void cmusic_stop(cmusic *, int fade_ms) {
     fade1 = 0;
     fade_start_t = music_clock();
     fade_len = fade_ms;
-    int64_t t = int64_t(music_clock()) - fade_start_t;
+    int64_t t = vull_ms_between(fade_start_t, music_clock());
     if (fade0 != 0 && fade_ms != 0 && t < fade_ms) {
         vull_fade_vol.store(fade_level(t), std::memory_order_relaxed);
         return;

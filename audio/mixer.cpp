@@ -6,6 +6,7 @@
 #include "audio/mixer.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "audio/channel.h"
@@ -57,10 +58,20 @@ void vull_sound_init_offline() {
 
 void vull_sound_exit() { vull_sound_exit_plat(); }
 
+// Beyond +-24575 a sum keeps a fifth of its excess. The excess of a sum of two
+// 16-bit samples is below 2^16, where x / 5 is (x * 52429) >> 18 exactly, and
+// written so the sum loops below take several samples at once.
 int32_t zibo6_knee(int32_t s) {
-    if (s > 24575) return (s - 24576) / 5 + 24576;
-    if (s < -24575) return (s + 24576) / 5 - 24576;
-    return s;
+    assert(s >= -65536 && s <= 65534);
+    int32_t up = int32_t((uint32_t(s - 24576) * 52429u) >> 18) + 24576;
+    int32_t down = -int32_t((uint32_t(-24576 - s) * 52429u) >> 18) - 24576;
+    return s > 24575 ? up : s < -24575 ? down : s;
+}
+
+// a[i] = knee(a[i] + b[i]); a and b are two channels' buffers
+Z6_SAMPLE_LOOPS static void sum_through_knee(int16_t *__restrict a, const int16_t *__restrict b,
+                                             int n) {
+    for (int i = 0; i < n; i++) a[i] = int16_t(zibo6_knee(a[i] + b[i]));
 }
 
 // Clearing keeps ticks, oscillator and ring: a new sfx crossfades from them.
@@ -98,8 +109,8 @@ static void mix_sound_object(mixer_channel *ch, int n) {
 }
 
 void update_mix_channel(mixer_channel *ch, int n) {
-    std::fill(ch->mix_buffer, ch->mix_buffer + Z6_MIX_SAMPLES, int16_t(0));
     n = std::clamp(n, 0, Z6_MIX_SAMPLES);
+    std::fill(ch->mix_buffer, ch->mix_buffer + n, int16_t(0)); // a pass reads its n samples only
     if (z6_sound_register(0) & (1 << (ch->voice & 3))) {
         // Half rate: half the samples, each output twice (an octave lower).
         mix_sfx_channel(ch, n / 2 + 1);
@@ -126,9 +137,7 @@ static void mix_pass(int n) {
     }
     for (int step = 2; step <= count; step *= 2)
         for (int j = 0; j < count; j += step) {
-            int16_t *a = ms0.channel[j].mix_buffer;
-            const int16_t *b = ms0.channel[j + step / 2].mix_buffer;
-            for (int i = 0; i < n; i++) a[i] = int16_t(zibo6_knee(a[i] + b[i]));
+            sum_through_knee(ms0.channel[j].mix_buffer, ms0.channel[j + step / 2].mix_buffer, n);
         }
     // The configured volume is read unchecked from config.txt: above 256 it would overflow.
     int32_t vol = std::clamp<int32_t>(cconfig.sound_volume, 0, 256);

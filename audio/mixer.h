@@ -28,7 +28,7 @@ xm_player *vull_get_xm_playstate(); // the live music player (ps0)
 void vull_mixer_callback(void *user, uint8_t *stream, int bytes);
 void vull_mixer_callback_0(uint8_t *stream, int bytes); // mixes without the silence checks
 void update_mix_channel(mixer_channel *ch, int n);      // one channel's n samples of a pass
-// knee(a + b): soft-limits a sum of two samples into 16 bits.
+// knee(a + b): soft-limits a sum of two 16-bit samples (-65536..65534) into 16 bits.
 int32_t zibo6_knee(int32_t sum);
 vull_file *vull_audio_rec(); // starts recording into vull_audio_buffer
 vull_file *vull_audio_end(); // stops; the buffer, or null when not recording

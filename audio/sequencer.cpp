@@ -92,6 +92,12 @@ static void song_step(mixer_channel *ch) {
     ch->remaining_ticks = zibo6_pattern_length(ch->bank, next);
 }
 
+// the tick's first samples fade in over the previous oscillator's ramp
+Z6_SAMPLE_LOOPS static void crossfade(int16_t *__restrict tick, const int16_t *__restrict ramp) {
+    for (int i = 0; i < Z6_RAMP_SAMPLES; i++)
+        tick[i] = int16_t((tick[i] * i + ramp[i] * (64 - i)) / 64);
+}
+
 void mix_sfx_tick(mixer_channel *ch, int16_t *tick) {
     std::fill(tick, tick + Z6_TICK_SAMPLES, int16_t(0));
     int32_t ticks_before = ch->ticks;
@@ -109,8 +115,7 @@ void mix_sfx_tick(mixer_channel *ch, int16_t *tick) {
         std::fill(ramp_buf, ramp_buf + Z6_RAMP_SAMPLES, int16_t(0));
         mix_osc_tick_new(&prev, ramp_buf, Z6_RAMP_SAMPLES, ch);
         // Every tick, changed note or not: for a steady note both sides are equal.
-        for (int i = 0; i < Z6_RAMP_SAMPLES; i++)
-            tick[i] = int16_t((tick[i] * i + ramp_buf[i] * (64 - i)) / 64);
+        crossfade(tick, ramp_buf);
         tick_up(ch->ticks);
         tick_up(ch->inst_ticks);
         tick_down(ch->remaining_ticks);
@@ -169,10 +174,36 @@ static void crush(mixer_channel *ch) {
     }
 }
 
+// A one-pole low-pass: each sample moves d/16 of the way back toward the
+// filtered one before it. Every output is a weighted mean of two 16-bit
+// samples, so it stays a 16-bit sample. Each sample waits for the one before
+// it, so the time per sample is the chain of that step: with the weight a
+// constant the product becomes a shift or two (d x / 16 and x / (16 / d)
+// truncate alike).
+template <int D> static void dampen_by(int16_t *t, int32_t prev) {
+    int32_t y = prev;
+    for (int k = 0; k < Z6_TICK_SAMPLES; k++) {
+        if constexpr (D == 8)
+            y = (t[k] + y) / 2;
+        else if constexpr (D == 12)
+            y = (t[k] + 3 * y) / 4;
+        else
+            y = (t[k] * (16 - D) + y * D) / 16;
+        t[k] = int16_t(y);
+    }
+}
+
 static void dampen(mixer_channel *ch, int32_t prev) {
-    int32_t d = ch->dampen;
-    if (d <= 0) return;
     int16_t *t = ch->tick_buffer;
+    switch (ch->dampen) {
+    case 0: return;
+    case 8: return dampen_by<8>(t, prev);
+    case 12: return dampen_by<12>(t, prev);
+    case 15: return dampen_by<15>(t, prev);
+    default: break; // tick_filters makes only the values above
+    }
+    int32_t d = ch->dampen;
+    if (d < 0) return;
     t[0] = int16_t((prev * d + t[0] * (16 - d)) / 16);
     for (int k = 1; k < Z6_TICK_SAMPLES; k++) t[k] = int16_t((t[k] * (16 - d) + t[k - 1] * d) / 16);
 }

@@ -204,6 +204,15 @@ void apply_synth_filter_lphp(vull_synth *s, vull_synth_node *n, const int32_t *i
     }
 }
 
+// The tap's time scale multiplies by its step at every tap. Once its size
+// reaches N << 16 every later tap past the first lands outside the buffer,
+// so it is held there: the same taps are read, and it cannot overflow.
+int64_t next_time_scale(int64_t scale, int64_t step, int N) {
+    const __int128 cap = (__int128(N) << 16) + 1;
+    __int128 next = (__int128(scale) * step) >> 16;
+    return int64_t(std::clamp(next, -cap, cap));
+}
+
 void apply_synth_filter_delay(vull_synth *s, vull_synth_node *n, const int32_t *in) {
     int N = s->length;
     for (int i = 0; i < N; i++) {
@@ -218,10 +227,13 @@ void apply_synth_filter_delay(vull_synth *s, vull_synth_node *n, const int32_t *
             if (p < 0)
                 break; // taps before the buffer's start are silent, and so are all later ones
             // A scale that has reached 0 would fold every tap onto the start: skip scaling.
-            if (scale_step != 0x10000 && scale != 0) p = (p * scale) >> 16;
+            if (scale_step != 0x10000 && scale != 0) {
+                __int128 scaled = (__int128(p) * scale) >> 16;
+                p = scaled < 0 ? -1 : scaled >= N ? N : int64_t(scaled);
+            }
             if (p >= 0 && p < N) sum += int64_t(in[p]) * weight / 16384;
             weight = weight * fb / 65536;
-            scale = (scale * scale_step) >> 16;
+            scale = next_time_scale(scale, scale_step, N);
         }
         n->buffer[i] = wrap(sum);
     }
@@ -279,7 +291,9 @@ void apply_synth_filter(vull_synth *s, vull_synth_node *n) {
 
 void evaluate_synth_node(vull_synth *s, int index) {
     vull_synth_node *n = &s->node[index];
+    int bytes = 0;
     if (n->word[0] == SYNTH_EMPTY || n->buffer || n->evaluating || s->length <= 0) return;
+    if (!vull_checked_size(s->length, 4, 0, &bytes)) return; // a length no buffer can hold
     n->evaluating = 1;
     for (vull_synth_param &p : n->param) {
         if (!p.mod_kind) continue;
@@ -289,7 +303,7 @@ void evaluate_synth_node(vull_synth *s, int index) {
         }
         if (p.source != index) evaluate_synth_node(s, p.source);
     }
-    n->buffer = static_cast<int32_t *>(vull_malloc(s->length * 4));
+    n->buffer = static_cast<int32_t *>(vull_malloc(bytes));
     if (n->buffer) {
         if (n->word[0] == SYNTH_OSCILLATOR)
             run_oscillator(s, n);
@@ -328,7 +342,8 @@ void write_output(vull_synth *s, csound *sound) {
 } // namespace
 
 vull_synth *vull_create_synth(int n) {
-    if (n < 0 || n > INT32_MAX / 4) return nullptr;
+    // n output samples of four buffer values, each value four bytes
+    if (!vull_checked_size(n, 16, 0, nullptr)) return nullptr;
     vull_synth *s = static_cast<vull_synth *>(vull_malloc(int(sizeof(vull_synth))));
     if (!s) return nullptr;
     s->length = n * 4;

@@ -41,7 +41,8 @@ struct vull_synth {
     int32_t output_node; // -1 none
 };
 
-vull_synth *vull_create_synth(int n);       // zeroed, length n x 4; null for n < 0 or overflow
+vull_synth *vull_create_synth(int n);       // zeroed, length n x 4; null when n < 0 or a
+                                            // node buffer (16n bytes) passes the allocation cap
 void vull_destroy_synth(vull_synth *synth); // null accepted; frees its buffers and sound
 void vull_synth_clear_buffers(vull_synth *synth);
 // Flag bit 0 keeps the node buffers after the render. A null sound renders into

@@ -388,23 +388,31 @@ static void render_noise(osc_state *o, int16_t *out, int n, int32_t A) {
     o->noise_counter = c;
 }
 
-// One waveform per call: the shape is chosen outside the per-sample loop.
+// One waveform per call: the shape is chosen outside the per-sample loop. Each
+// sample's phases follow from its index ((a & m) + b and a + b agree under the
+// mask), so the loop carries nothing from one sample to the next and the
+// compiler can render several samples at once.
 template <typename Shape>
-static void render_shape(osc_state *o, int16_t *out, int n, int32_t A, Shape shape) {
-    int32_t P = o->phase, Q = o->phase2;
-    const int32_t S = o->step, T = o->step2;
-    if (S == T) Q = P;
+[[gnu::always_inline]] inline void render_shape(osc_state *o, int16_t *__restrict out, int n,
+                                                int32_t A, Shape shape) {
+    const uint32_t P0 = uint32_t(o->phase), S = uint32_t(o->step), T = uint32_t(o->step2);
+    const uint32_t Q0 = S == T ? P0 : uint32_t(o->phase2);
     for (int x = 0; x < n; x++) {
-        int32_t v = shape(P, Q);
-        out[x] = sat16(v * A / 3072);
-        P = (P + S) & 0xFFFF;
-        Q = (Q + T) & 0x1FFFF;
+        int32_t P = int32_t((P0 + uint32_t(x) * S) & 0xFFFF);
+        int32_t Q = int32_t((Q0 + uint32_t(x) * T) & 0x1FFFF);
+        out[x] = sat16(shape(P, Q) * A / 3072);
     }
-    o->phase = P;
-    o->phase2 = Q;
+    o->phase = int32_t((P0 + uint32_t(n) * S) & 0xFFFF);
+    o->phase2 = int32_t((Q0 + uint32_t(n) * T) & 0x1FFFF);
 }
 
-static void render_wave(osc_state *o, int16_t *out, int n, int32_t A) {
+// out (a tick or ramp buffer) never lies in the channel's echo ring
+Z6_SAMPLE_LOOPS static void add_echo(int16_t *__restrict out, const int16_t *__restrict ring,
+                                     int n) {
+    for (int x = 0; x < n; x++) out[x] = sat16((4 * out[x] + 2 * ring[x]) / 4);
+}
+
+Z6_SAMPLE_LOOPS static void render_wave(osc_state *o, int16_t *out, int n, int32_t A) {
     const bool var = o->variant != 0, d2 = o->detune == 2;
     auto sq = [&](int32_t Q) { return d2 ? (2 * Q) & 0xFFFF : Q & 0xFFFF; };
     switch (o->waveform) {
@@ -473,10 +481,8 @@ void mix_osc_tick_new(osc_state *o, int16_t *out, int n, mixer_channel *ch) {
         return;
     }
     render_wave(o, out, n, o->amp * 3 / 2);
-    if (o->reverb >= 1) {
-        const int16_t *ring = ch->echo_ring[(ch->ring_index - (o->reverb == 1 ? 2 : 4)) & 7];
-        for (int x = 0; x < n; x++) out[x] = sat16((4 * out[x] + 2 * ring[x]) / 4);
-    }
+    if (o->reverb >= 1)
+        add_echo(out, ch->echo_ring[(ch->ring_index - (o->reverb == 1 ? 2 : 4)) & 7], n);
 }
 
 /*

@@ -160,7 +160,8 @@ void update_envelope(const xm_player *s, xm_channel *ch) {
     if (i + 1 < n && e.x[i + 1] != e.x[i])
         y = (e.y[i] * (e.x[i + 1] - t) + (t - e.x[i]) * e.y[i + 1]) / (e.x[i + 1] - e.x[i]);
     ch->env_volume = std::clamp(y, 0, 64);
-    ch->env_tick = t + 1;
+    // past the last point's tick (at most 65535) the count changes nothing: hold it
+    ch->env_tick = std::min(t + 1, 0x20000);
 }
 
 // Renders n samples of a channel (or a shadow's copy of one) into buf.

@@ -21,6 +21,8 @@ struct xm_pattern {
     uint8_t cells[XM_MAX_CHANNELS][XM_MAX_ROWS][XM_CELL_BYTES]; // channel-major
 };
 
+constexpr uint16_t XM_ENV_LEVEL_MAX = 64; // envelope levels are 0..64
+
 struct xm_envelope {
     int32_t points;            // point count as read (0..12 used)
     uint16_t x[XM_ENV_POINTS]; // tick of each point

@@ -112,10 +112,12 @@ bool read_pattern(xm_reader &r, xm_pattern *p, int channels) {
     return !r.failed;
 }
 
+// A level is 0..64 by the format; a larger one is taken as 64, so that the
+// interpolation between points stays in range and means full volume.
 void read_envelope(xm_reader &r, xm_envelope *env) {
     for (int k = 0; k < XM_ENV_POINTS; k++) {
         env->x[k] = r.u16();
-        env->y[k] = r.u16();
+        env->y[k] = std::min<uint16_t>(r.u16(), XM_ENV_LEVEL_MAX);
     }
 }
 

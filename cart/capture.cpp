@@ -1,13 +1,15 @@
-// Frame clip and GIF writer. giflib owns what it frees: raster bytes come from
-// malloc and every colour map is a map object of its own.
+// Frame clip and GIF writer. The GIF is written through giflib's record-by-record
+// calls, so the only giflib allocations belong to the file handle.
 #include "cart/capture.h"
 
 #include <gif_lib.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "cart/cart.h"
 #include "cart/disk.h"
@@ -25,7 +27,7 @@ namespace {
 
 constexpr int FRAME = 128;
 constexpr int TRANSPARENT = 17;
-vull_bitmap *video_clip[VIDEO_CLIP_SLOTS]; // made on first need, then kept
+vull_bitmap *video_clip[VIDEO_CLIP_SLOTS]; // each made when first recorded into, then kept
 
 // Slots in use: the config value is unbounded, so it is clamped here; 0 or less is off.
 int clip_limit() {
@@ -33,9 +35,66 @@ int clip_limit() {
     return std::min(app.gif_len, GIF_LEN_MAX) * 30;
 }
 
-bool add_extension(SavedImage *img, int function, int len, const void *bytes) {
-    return GifAddExtensionBlock(&img->ExtensionBlockCount, &img->ExtensionBlocks, function, len,
-                                (unsigned char *)bytes) == GIF_OK;
+struct gif_block {
+    const void *bytes;
+    int length;
+};
+
+// One extension: its code, its data blocks, the terminator.
+bool put_extension(GifFileType *gif, int function, std::initializer_list<gif_block> blocks) {
+    if (EGifPutExtensionLeader(gif, function) != GIF_OK) return false;
+    for (const gif_block &b : blocks)
+        if (EGifPutExtensionBlock(gif, b.length, b.bytes) != GIF_OK) return false;
+    return EGifPutExtensionTrailer(gif) == GIF_OK;
+}
+
+// Writes the clip record by record: the screen with its colour map, then per frame its
+// extensions, descriptor and rows. Nothing is held per frame (one row buffer), and
+// giflib copies the colour map it is given, so no path leaves an allocation behind.
+bool write_gif(GifFileType *gif, int scale, int frames) {
+    const int size = FRAME * scale;
+    int colours = 18;
+    for (int k = 0; k < frames && colours == 18; k++)
+        for (int i = 0; i < FRAME * FRAME; i++)
+            if (video_clip[k]->pixels[i] >= 16) {
+                colours = 256;
+                break;
+            }
+    GifColorType entries[256] = {};
+    const vull_rgb *display = cart_display_colours();
+    for (int i = 0; i < colours; i++) entries[i] = {display[i].r, display[i].g, display[i].b};
+    ColorMapObject *map = GifMakeMapObject(1 << GifBitSize(colours), entries);
+    if (!map) return false;
+
+    static const unsigned char loop[3] = {1, 0, 0};
+    static const unsigned char control[4] = {1, 3, 0, TRANSPARENT};
+    std::vector<GifPixelType> row(static_cast<size_t>(size));
+    EGifSetGifVersion(gif, true);
+    bool ok = EGifPutScreenDesc(gif, size, size, GifBitSize(colours), 0, map) == GIF_OK;
+    for (int k = 0; k < frames && ok; k++) {
+        if (k == 0) // loop forever
+            ok = put_extension(gif, APPLICATION_EXT_FUNC_CODE,
+                               {{"NETSCAPE2.0", 11}, {loop, sizeof loop}});
+        ok = ok && put_extension(gif, GRAPHICS_EXT_FUNC_CODE, {{control, sizeof control}});
+        // giflib drops the previous image's local map when the next has none, unfreed
+        if (k > 0 && gif->Image.ColorMap) {
+            GifFreeMapObject(gif->Image.ColorMap);
+            gif->Image.ColorMap = nullptr;
+        }
+        ok = ok && EGifPutImageDesc(gif, 0, 0, size, size, false, k == 0 ? map : nullptr) ==
+                       GIF_OK;
+        const vull_bitmap *cur = video_clip[k], *prev = k > 0 ? video_clip[k - 1] : nullptr;
+        for (int y = 0; y < size && ok; y++) {
+            for (int x = 0; x < size; x++) {
+                uint8_t p = cur->rows[y / scale][x / scale];
+                bool same = prev && prev->rows[y / scale][x / scale] == p;
+                row[size_t(x)] = same ? TRANSPARENT : uint8_t(p % colours);
+            }
+            ok = EGifPutLine(gif, row.data(), size) == GIF_OK;
+        }
+    }
+    GifFreeMapObject(map);
+    return ok;
 }
 
 } // namespace
@@ -43,11 +102,12 @@ bool add_extension(SavedImage *img, int function, int len, const void *bytes) {
 void record_video_frame(const vull_bitmap *screen) {
     int limit = clip_limit();
     if (limit == 0 || !screen || screen->bpp != 8 || !screen->rows) return;
-    for (int i = 0; i < limit; i++)
-        if (!video_clip[i] && !(video_clip[i] = vull_create_bitmap(FRAME, FRAME, 8))) return;
     int last = limit - 1;
     video_clip_index = std::min(video_clip_index, last); // gif_len may have shrunk
-    vull_bitmap *slot = video_clip[video_clip_index];
+    // Each slot is made when the clip first reaches it, so a short run pays for the
+    // frames it records, not for the whole clip; every slot before the index exists.
+    vull_bitmap *&slot = video_clip[video_clip_index];
+    if (!slot && !(slot = vull_create_bitmap(FRAME, FRAME, 8))) return;
     for (int y = 0; y < FRAME; y++)
         for (int x = 0; x < FRAME; x++)
             slot->rows[y][x] = (y < screen->height && x < screen->width) ? screen->rows[y][x] : 0;
@@ -95,7 +155,7 @@ int save_gif(int scale, int to_output_folder) {
     // An explicit scale wins; else the setting, clamped, with 0 meaning 1.
     if (scale < 1) scale = std::clamp(app.gif_scale, 0, GIF_SCALE_MAX);
     scale = std::clamp(scale, 1, GIF_SCALE_MAX);
-    const int size = FRAME * scale, frames = video_clip_index;
+    const int frames = video_clip_index;
 
     char path[VULL_PATH_LEN] = {0};
     int error = 0;
@@ -106,60 +166,11 @@ int save_gif(int scale, int to_output_folder) {
         return 1;
     }
     vull_debugf("saving gif to: %s\n", path);
-
-    int colours = 18;
-    for (int k = 0; k < frames && colours == 18; k++)
-        for (int i = 0; i < FRAME * FRAME; i++)
-            if (video_clip[k]->pixels[i] >= 16) {
-                colours = 256;
-                break;
-            }
-    const int table = 1 << GifBitSize(colours);
-    GifColorType entries[256] = {};
-    const vull_rgb *display = cart_display_colours();
-    for (int i = 0; i < colours; i++) entries[i] = {display[i].r, display[i].g, display[i].b};
-
-    gif->SWidth = gif->SHeight = size;
-    gif->SColorResolution = GifBitSize(colours);
-    gif->SBackGroundColor = 0;
-    gif->SColorMap = GifMakeMapObject(table, entries);
-    bool ok = gif->SColorMap != nullptr;
-    static const unsigned char loop[3] = {1, 0, 0};
-    static const unsigned char control[4] = {1, 3, 0, TRANSPARENT};
-    for (int k = 0; k < frames && ok; k++) {
-        SavedImage *img = GifMakeSavedImage(gif, nullptr);
-        if (!img) {
-            ok = false;
-            break;
-        }
-        img->ImageDesc = {0, 0, size, size, false, nullptr};
-        img->RasterBits = static_cast<GifByteType *>(std::malloc(size_t(size) * size));
-        if (!img->RasterBits) {
-            ok = false;
-            break;
-        }
-        const vull_bitmap *cur = video_clip[k], *prev = k > 0 ? video_clip[k - 1] : nullptr;
-        for (int y = 0; y < size; y++) {
-            for (int x = 0; x < size; x++) {
-                uint8_t p = cur->rows[y / scale][x / scale];
-                bool same = prev && prev->rows[y / scale][x / scale] == p;
-                img->RasterBits[y * size + x] = same ? TRANSPARENT : uint8_t(p % colours);
-            }
-        }
-        if (k == 0) {
-            img->ImageDesc.ColorMap = GifMakeMapObject(table, entries); // its own copy
-            ok = img->ImageDesc.ColorMap &&
-                 add_extension(img, APPLICATION_EXT_FUNC_CODE, 11, "NETSCAPE2.0") &&
-                 add_extension(img, CONTINUE_EXT_FUNC_CODE, 3, loop);
-        }
-        ok = ok && add_extension(img, GRAPHICS_EXT_FUNC_CODE, 4, control);
-    }
+    bool ok = write_gif(gif, scale, frames);
+    // The handle owns everything giflib made for it; closing frees it on every path.
+    ok = EGifCloseFile(gif, &error) == GIF_OK && ok;
     if (!ok) {
-        EGifCloseFile(gif, &error);
-        vull_debugf("** EGifSpew() GIF_ERROR\n");
-        return 1;
-    }
-    if (EGifSpew(gif) == GIF_ERROR) { // closes and frees gif in every case
+        std::remove(path); // a partial file is no clip
         vull_debugf("** EGifSpew() GIF_ERROR\n");
         return 1;
     }

@@ -3,6 +3,7 @@
 // legacy fix-ups that bring carts of older format versions up to date.
 #pragma once
 #include <cstdint>
+#include <memory>
 
 #include "engine/vull.h" // vull_atomic_int
 
@@ -83,6 +84,11 @@ extern int zibo6_cart_load_status;
 zibo6_cart *vull_create_zibo6_cart();
 // Stops the cart's song and sfx, frees everything; null does nothing.
 void vull_destroy_zibo6_cart(zibo6_cart *cart);
+// Owns a record for a scope, so that a script error unwinding past it frees it too.
+struct zibo6_cart_free {
+    void operator()(zibo6_cart *cart) const { vull_destroy_zibo6_cart(cart); }
+};
+using zibo6_cart_owner = std::unique_ptr<zibo6_cart, zibo6_cart_free>;
 
 // Text cart reader: a new record or null; sets zibo6_cart_load_status. With
 // lenient nonzero a first line without the header is read as an ordinary line.

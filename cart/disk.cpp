@@ -451,12 +451,12 @@ int reload_cart_partial(const char *path, int dest, int src, int len) {
         pstate.load_transition_frames = std::clamp(30 - pstate.file_access_cooldown, 2, 30);
         pstate.file_access_cooldown = 150;
     }
-    zibo6_cart *cart = load_zibo6_cart_any_format(path);
-    if (!cart && contains(path, ".bin")) cart = load_zibo6_cart_bin(path);
+    // owned: a poke that raises (the upper-memory gate) unwinds past here
+    zibo6_cart_owner cart(load_zibo6_cart_any_format(path));
+    if (!cart && contains(path, ".bin")) cart.reset(load_zibo6_cart_bin(path));
     if (!cart) return 1;
     for (int i = 0; i < len; i++)
-        zibo6_poke(&pstate, pstate.memory_cart, dest + i, zibo6_peek(nullptr, cart, src + i));
-    vull_destroy_zibo6_cart(cart);
+        zibo6_poke(&pstate, pstate.memory_cart, dest + i, zibo6_peek(nullptr, cart.get(), src + i));
     return 0;
 }
 

@@ -132,14 +132,17 @@ void hash_cart(zibo6_cart *cart, char *out) {
     char h1[41] = {0};
     const char *code = cart->code ? cart->code : "";
     vull_sha1(code, int(strnlen(code, ZIBO6_CODE_SIZE)), h1);
-    std::vector<uint8_t> image(CART_IMAGE_SIZE, 0);
-    peek_rom(cart, image.data());
-    std::vector<uint8_t> scratch(PXA_SCRATCH_SIZE);
-    int n = compress_mini(h1, scratch.data(), CART_HASH_LEN);
+    // Kept between calls: the compressor's output space is large and a 40-digit
+    // text fills a few bytes of it, so only those pages are ever touched.
+    static uint8_t image[CART_IMAGE_SIZE];
+    static uint8_t scratch[PXA_SCRATCH_SIZE];
+    int n = compress_mini(h1, scratch, CART_HASH_LEN);
     if (n > CART_CODE_BLOCK) {
         std::memcpy(out, h1, 41);
         return;
     }
-    std::memcpy(image.data() + CART_CODE_OFFSET, scratch.data(), size_t(n));
-    vull_sha1(image.data(), CART_IMAGE_SIZE, out);
+    peek_rom(cart, image);
+    std::memcpy(image + CART_CODE_OFFSET, scratch, size_t(n));
+    std::memset(image + CART_CODE_OFFSET + n, 0, size_t(CART_CODE_BLOCK - n));
+    vull_sha1(image, CART_IMAGE_SIZE, out);
 }

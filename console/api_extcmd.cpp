@@ -53,7 +53,7 @@ static void report_gif(int result, int to_output) {
 bool take_reset_request() {
     if (pstate.reset_glitch_counter > 0) return false;
     int now = vull_get_time();
-    if (app.last_quick_reload && now - app.last_quick_reload <= 500) return false;
+    if (app.last_quick_reload && vull_ms_between(app.last_quick_reload, now) <= 500) return false;
     app.last_quick_reload = now ? now : 1; // 0 means none yet
     return true;
 }
@@ -87,6 +87,8 @@ int z6_extcmd(lua_State *L) {
             vull_launch_html(path);
         }
     } else if (cmd == "pause" || cmd == "controls") {
+        // Headless, nothing could close the menu: the run would never end.
+        if (pstate.headless) return 0;
         app.paused_menu_state = cmd == "pause" ? 1 : 3;
         build_paused_menu();
         if (cmd == "controls" || a == 0) app.paused_menu_selected = 0;

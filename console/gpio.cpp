@@ -6,10 +6,12 @@
 #include "console/state.h"
 
 void gpio_write(int pin, int value) {
-    pstate.console_ram[Z6_GPIO_BASE + (pin & (Z6_GPIO_PINS - 1))] = uint8_t(value);
+    if (pin >= 0 && pin < Z6_GPIO_CHANNELS) pstate.console_ram[Z6_GPIO_BASE + pin] = uint8_t(value);
 }
 
-int gpio_read(int pin) { return pstate.console_ram[Z6_GPIO_BASE + (pin & (Z6_GPIO_PINS - 1))]; }
+int gpio_read(int pin) {
+    return pin >= 0 && pin < Z6_GPIO_CHANNELS ? pstate.console_ram[Z6_GPIO_BASE + pin] : 0;
+}
 
 void gpio_open() {}
 

@@ -310,7 +310,10 @@ void zibo6_poke(console_state *ram, zibo6_cart *cart, int address, int value) {
         return;
     }
     if (ram && ram->reset_glitch_counter >= 1 && a >= 0x4300 && a <= 0x5eff) return;
-    if (ram) ram->console_ram[a] = uint8_t(v);
+    if (ram && a == 0x5f36) // the serial audio hook reads this byte on the audio thread
+        std::atomic_ref<uint8_t>(ram->console_ram[a]).store(uint8_t(v), std::memory_order_relaxed);
+    else if (ram)
+        ram->console_ram[a] = uint8_t(v);
     if (a >= 0x8000) return;
     if (a < ZIBO6_ROM_DATA_SIZE) {
         if (cart) cart_write(cart, a, v);

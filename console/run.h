@@ -79,7 +79,9 @@ void zibo6_clear_printh_files(); // console/api_sys.cpp: a new run may write 64 
 void zibo6_frame_end();          // flip's frame end (also print and stop when they wait)
 
 // ---- slices, budget and governor (console/run_slice.cpp) ----
-void run_slice();                                // one host frame of a running cart
+// One host frame of a running cart within budget cycles (0: the frame's,
+// Z6_CPU_HZ / fps); a smaller budget only lets frames span more slices.
+void run_slice(int budget = 0);
 void run_slice_section();                        // one resume of L0
 void update_frame_rate();                        // once per cart frame (_update_framerate)
 int32_t cycles_2_frame_capacity(int64_t cycles); // 16.16 fraction of a frame's budget

@@ -60,6 +60,10 @@ static int gc_call(lua_State *L) {
 }
 
 // 0 when done, else an error was reported and the cart stopped.
+// Finalisers run here can never yield, so what the cart's slice already
+// spent must not count against their put-off yield: they start from a
+// fresh slice counter, and only a runaway one is stopped.  Their cycles
+// are still charged to the slice.
 static int protected_gc(int what, int data) {
     lua_State *G = zrun.L_guard;
     if (G == nullptr) return 0;
@@ -67,9 +71,13 @@ static int protected_gc(int what, int data) {
     lua_pushcfunction(G, gc_call);
     lua_pushinteger(G, what);
     lua_pushinteger(G, data);
-    if (lua_pcall(G, 2, 0, 0) == LUA_OK) return 0;
-    const char *msg = lua_tostring(G, -1);
-    std::string message = msg ? msg : "error in __gc";
+    uint32_t carried = cpu_cycles_slice;
+    cpu_cycles_slice = 0;
+    int status = lua_pcall(G, 2, 0, 0);
+    cpu_cycles_slice += carried;
+    if (status == LUA_OK) return 0;
+    std::string message = error_object_text(G, -1);
+    if (message.empty()) message = "error in __gc";
     lua_settop(G, 0);
     if (pstate.reset_glitch_counter >= 1) return 1;
     int was_cart = pstate.cart_code_running;
@@ -127,14 +135,16 @@ void run_slice_section() {
     if (pstate.machine_mode == 1) {
         lua_cpu_prepare_for_resume();
         zibo6_runtime_line = 0;
+        // a refusal belongs to this section's error only: one a coroutine
+        // caught earlier must not take the next error's traceback
+        pstate.host_allocation_failed = 0;
         int status = lua_resume(L, nullptr, 0);
         if (status == LUA_OK) {
             suspend_program();
             if (L == zrun.L0_cart) app.cart_resumable = 0;
         } else if (status != LUA_YIELD) {
             if (pstate.reset_glitch_counter < 1) {
-                const char *msg = lua_tostring(L, -1);
-                std::string message = msg ? msg : "";
+                std::string message = error_object_text(L, -1);
                 // a memory error leaves no line, and one raised in a prelude
                 // wrapper (line 2) belongs to the cart line that called it
                 if (zibo6_runtime_line <= 2) {
@@ -148,7 +158,8 @@ void run_slice_section() {
                 report_runtime_error(L, message.c_str());
             }
         }
-        if (pstate.cartdata_dirty && vull_get_time() - zrun.last_cdata_save_ms > 1000) {
+        if (pstate.cartdata_dirty &&
+            vull_ms_between(zrun.last_cdata_save_ms, vull_get_time()) > 1000) {
             save_cdata();
             zrun.last_cdata_save_ms = vull_get_time();
         }
@@ -164,9 +175,9 @@ static int continue_print_call(lua_State *L) {
     return 1;
 }
 
-void run_slice() {
+void run_slice(int budget) {
     int fps = pstate.fps > 0 ? pstate.fps : 30;
-    lua_set_cpu_cycles_slice_max(Z6_CPU_HZ / fps);
+    lua_set_cpu_cycles_slice_max(budget > 0 ? budget : Z6_CPU_HZ / fps);
     lua_cpu_prepare_for_slice();
     app.cart_item_chosen = 0;
 
@@ -175,8 +186,7 @@ void run_slice() {
         lua_settop(G, 0);
         lua_pushcfunction(G, continue_print_call);
         if (lua_pcall(G, 0, 1, 0) != LUA_OK) {
-            const char *msg = lua_tostring(G, -1);
-            std::string message = msg ? msg : "";
+            std::string message = error_object_text(G, -1);
             lua_settop(G, 0);
             int was_cart = pstate.cart_code_running;
             suspend_program();
@@ -214,14 +224,15 @@ void update_frame_rate() {
             cycles_2_frame_capacity(int64_t(zrun.cpu_mark_cycles[2] - zrun.cpu_mark_cycles[0]));
         U = zrun.cpu_fraction > zrun.cpu_fraction_prev ? zrun.cpu_fraction : zrun.cpu_fraction_prev;
     }
-    if (zrun.cpu_mark_ms[2] < zrun.cpu_mark_ms[0]) return;
+    int marked_ms = vull_ms_between(zrun.cpu_mark_ms[0], zrun.cpu_mark_ms[2]);
+    if (marked_ms < 0) return;
 
     // With the host's frame-rate control off the host counts as keeping up.
     int H = 0;
     if (app.host_framerate_control) {
         int sleep =
             vull_is_app_active() ? cconfig.foreground_sleep_ms : cconfig.background_sleep_ms;
-        H = sleep + (zrun.cpu_mark_ms[2] - zrun.cpu_mark_ms[0]) +
+        H = sleep + marked_ms +
             (zrun.last_draw_ms > 0 ? zrun.last_draw_ms : 0) + zrun.penalty;
     } else {
         A = 10000;
@@ -235,7 +246,7 @@ void update_frame_rate() {
     int now = vull_get_time();
     if (pstate.fps == 60 && pstate.target_fps == 60 && A < 60) {
         pstate.fps = 30;
-        if (vull_is_app_active() && now - zrun.last_lowering_ms < 2000) {
+        if (vull_is_app_active() && vull_ms_between(zrun.last_lowering_ms, now) < 2000) {
             int p = zrun.penalty < 4 ? zrun.penalty : 4;
             zrun.penalty = p + 1;
         }

@@ -19,6 +19,7 @@
 #include "vm/lauxlib.h"
 #include "vm/ldebug.h"
 #include "vm/lparser.h"
+#include "vm/zmath.h"
 
 // Bounded copy: always terminated, never past size bytes.
 static void copy_bounded(char *dst, const char *src, size_t size) {
@@ -291,7 +292,7 @@ bool extract_runtime_error(const char *message) {
     return shown_assert;
 }
 
-// Runs inside lua_pcall on a thread of its own: the dead thread's stack is
+// Runs inside lua_pcall on the guard thread: the failed thread's stack is
 // only read, and an error (say, memory) unwinds to the pcall.
 static int traceback_of(lua_State *L) {
     lua_State *target = lua_tothread(L, 1);
@@ -300,21 +301,32 @@ static int traceback_of(lua_State *L) {
     return 1;
 }
 
-void print_traceback(lua_State *L) {
-    if (L == nullptr) return;
-    int top = lua_gettop(L);
-    if (!lua_checkstack(L, 4)) return;
-    lua_State *T = lua_newthread(L); // anchored on L's stack
-    if (T == nullptr) {
-        lua_settop(L, top);
-        return;
+std::string error_object_text(lua_State *L, int index) {
+    if (L == nullptr) return "";
+    if (lua_type(L, index) == LUA_TSTRING) return lua_tostring(L, index);
+    if (lua_type(L, index) == LUA_TNUMBER) {
+        char text[32];
+        zibo6_fixed_to_string(text, lua_tonumber(L, index));
+        return text;
     }
-    lua_pushcfunction(T, traceback_of);
+    return "";
+}
+
+// The failed thread can run nothing, and building the text may need memory
+// that is not there: it is built on the guard thread inside a protected
+// call, and left out when that fails. The report never ends the process.
+void print_traceback(lua_State *L) {
+    lua_State *G = zrun.L_guard;
+    if (L == nullptr || G == nullptr || G == L) return;
+    if (!lua_checkstack(L, 1) || !lua_checkstack(G, 3)) return;
+    int top = lua_gettop(G);
+    lua_pushcfunction(G, traceback_of);
     lua_pushthread(L);
-    lua_xmove(L, T, 1);
+    lua_xmove(L, G, 1);
     std::string text;
-    if (lua_pcall(T, 1, 1, 0) == LUA_OK && lua_isstring(T, -1)) text = lua_tostring(T, -1);
-    lua_settop(L, top);
+    if (lua_pcall(G, 1, 1, 0) == LUA_OK && lua_type(G, -1) == LUA_TSTRING)
+        text = lua_tostring(G, -1);
+    lua_settop(G, top);
 
     const int cart_lines = count_newlines(zrun.program_text.c_str()) + 1;
     size_t pos = 0;

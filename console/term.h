@@ -3,6 +3,8 @@
 // (-x) run while the machine is stopped; error lines are also collected in
 // zrun.last_error_text so that the shell can show them again.
 #pragma once
+#include <string>
+
 #include "vm/lua.h"
 
 constexpr int Z6_RUN_CHAIN_MAX = 511;
@@ -27,6 +29,9 @@ const char *extract_syntax_error(const char *message, int with_position);
 // stored assert message.
 bool extract_runtime_error(const char *message);
 void print_traceback(lua_State *L);
+// An error object as text, read without converting it in place (a number's
+// conversion allocates, which a failed thread cannot survive); "" for others.
+std::string error_object_text(lua_State *L, int index);
 const char *get_nth_line_ex(const char *text, int n, int flatten);
 const char *get_nth_line(const char *text, int n);
 const char *get_nth_line_raw(const char *text, int n);

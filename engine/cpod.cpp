@@ -9,6 +9,7 @@
 #include "engine/gfx.h"
 #include "engine/mem.h"
 #include "engine/model.h"
+#include "engine/pod.h"
 #include "engine/voxel.h"
 #include "engine/vull.h"
 
@@ -39,7 +40,8 @@ static void destroy_item(int type, void *item) {
     switch (type) {
     case CPOD_EMPTY:
     case CPOD_TAKEN: return;
-    case CPOD_MEMORY: vull_free(item); return;
+    case CPOD_MEMORY:
+    case CPOD_LAZY: vull_free(item); return;
     case CPOD_POD: vull_destroy_pod(static_cast<cpod *>(item)); return;
     case CPOD_BITMAP: vull_destroy_bitmap(static_cast<vull_bitmap *>(item)); return;
     case CPOD_PALETTE: vull_destroy_palette(static_cast<vull_palette_rec *>(item)); return;
@@ -167,8 +169,23 @@ int cpod_get_free_item(cpod *pod) {
     return take_slot(pod, CPOD_TAKEN, nullptr, false);
 }
 
+static void free_slot(cpod *pod, int s);
+
 void *cpod_get_item(cpod *pod, int slot, int type) {
     if (!pod || !slot_in_use(pod, slot)) return nullptr;
+    if (pod->types[slot] == CPOD_LAZY) {
+        void *lazy = pod->items[slot];
+        if (type != 0 && vull_lazy_item_type(lazy) != type) return nullptr;
+        int got = CPOD_EMPTY;
+        void *item = vull_read_lazy_item(pod, lazy, &got);
+        vull_free(lazy);
+        if (!item) {
+            free_slot(pod, slot); // damaged: the slot is empty from now on
+            return nullptr;
+        }
+        pod->items[slot] = item;
+        pod->types[slot] = got;
+    }
     if (type != 0 && pod->types[slot] != type) return nullptr;
     return pod->items[slot];
 }
@@ -256,6 +273,7 @@ void vull_destroy_pod(cpod *pod) {
         if (pod->count != 0) vull_debug("vull_destroy_pod: cpod->items != 0\n");
     }
     free_arrays(pod);
+    vull_release_pod_source(pod->source);
     vull_free(pod);
     vull_items_created--;
 }

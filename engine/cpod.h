@@ -4,6 +4,7 @@
 #include <cstdint>
 
 struct vull_file;
+struct pod_source;
 
 // Item types; a container destroys its items by type.
 enum : int32_t {
@@ -20,6 +21,7 @@ enum : int32_t {
     CPOD_VOXMAP = 10,  // vull_destroy_voxmap
     CPOD_SYNTH = 11,   // vull_destroy_synth
     CPOD_FILE = 12,    // engine file or cbuffer: vull_fclose
+    CPOD_LAZY = 13,    // an item of a POD file, read when first asked for (engine/pod.h)
     CPOD_APP = 100,    // 100 and up: the application's, through vull_destroy_item_func
 };
 
@@ -37,6 +39,7 @@ struct cpod {
     int32_t pea;              // 1 for a pea pod
     int32_t element_size;     // bytes per element of a pea pod
     char name[CPOD_NAME_LEN]; // empty at creation
+    pod_source *source;       // the file CPOD_LAZY items are read from; null: none
 };
 
 // Hooks, null until installed.
@@ -59,7 +62,8 @@ void vull_destroy_pod(cpod *pod);               // destroys every item by type; 
 int cpod_set_size(cpod *pod, int n);            // grows to n slots, never shrinks; -1 on failure
 int cpod_add_item(cpod *pod, int type, void *item); // slot, or -1 (full pea pod / no memory)
 int cpod_get_free_item(cpod *pod);                  // takes a slot as CPOD_TAKEN; slot or -1
-// Item of a slot in use (type 0: any type); null for a free slot or a type mismatch.
+// Item of a slot in use (type 0: any type); null for a free slot or a type mismatch. An
+// item of a POD file not read yet is read now.
 void *cpod_get_item(cpod *pod, int slot, int type);
 int cpod_get_item_index(cpod *pod, const void *element); // pea-pod slot of an element, or -1
 void *cpod_first(cpod *pod);                             // item of the last entry in use of used

@@ -168,7 +168,7 @@ ctext *vull_create_ctext(char *text, int capacity) {
     if (!text) {
         int bytes;
         if (!vull_checked_size(capacity, 1, 1, &bytes) ||
-            !(r->buffer = vull_create_buffer(bytes))) {
+            !(r->buffer = vull_create_page_buffer(bytes))) {
             vull_free(r);
             return nullptr;
         }
@@ -1007,7 +1007,7 @@ int vhand_ctextfield(vull_gui_element *e, int x, int y, int buttons, int message
         // Past the top or bottom edge the view follows, one line at a time.
         int now = vull_get_time();
         if ((y < e->y || y >= e->y + e->height) &&
-            now - last_ctext_drag_scroll_t >= DRAG_SCROLL_MS) {
+            vull_ms_between(last_ctext_drag_scroll_t, now) >= DRAG_SCROLL_MS) {
             int step = std::max(4, r->line_height);
             r->scroll_y = std::max(0, r->scroll_y + (y < e->y ? -step : step));
             last_ctext_drag_scroll_t = now;

@@ -9,9 +9,13 @@
 #include "engine/config.h"
 #include "platform/system.h"
 
+#include <sys/mman.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 uint32_t vull_total_mallocs = 0;
 uint32_t vull_total_malloced = 0;
@@ -40,10 +44,43 @@ static vull_block_header *header_of(void *p) {
 // A C-library failure below the cap leaves the engine nothing sensible to do.
 [[noreturn]] static void out_of_memory() { vull_fatal_error("out of memory"); }
 
+// Page blocks: large zeroed blocks made once and kept (the code tabs' text), mapped
+// straight from the system's zero pages so that a page costs only when it is first
+// written; the C library clears a block it carves from its heap, touching every page.
+// Only blocks asked for so: mapping and unmapping a block that is made and released
+// over and over would cost more than the heap. Released, a page block is unmapped.
+constexpr size_t PAGE_BLOCK_MIN = 64 * 1024;
+static std::vector<void *> page_blocks; // raw addresses of the mapped blocks
+
+static bool is_page_block(vull_block_header *h) {
+    if (sizeof(vull_block_header) + (size_t)h->size < PAGE_BLOCK_MIN) return false;
+    return std::find(page_blocks.begin(), page_blocks.end(), h) != page_blocks.end();
+}
+
+static void *map_zero_pages(size_t bytes) {
+    void *raw = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) return nullptr;
+    page_blocks.push_back(raw);
+    return raw;
+}
+
+static void release_raw(vull_block_header *h, size_t bytes) {
+    auto it = bytes >= PAGE_BLOCK_MIN ? std::find(page_blocks.begin(), page_blocks.end(), h)
+                                      : page_blocks.end();
+    if (it == page_blocks.end()) {
+        std::free(h);
+        return;
+    }
+    *it = page_blocks.back();
+    page_blocks.pop_back();
+    munmap(h, bytes);
+}
+
 // One guarded block of total payload bytes (total already validated: 1..cap).
-static void *guarded_alloc(int64_t total, bool zero) {
+static void *guarded_alloc(int64_t total, bool zero, bool pages = false) {
     size_t bytes = sizeof(vull_block_header) + (size_t)total;
-    void *raw = zero ? std::calloc(1, bytes) : std::malloc(bytes);
+    void *raw = pages && bytes >= PAGE_BLOCK_MIN ? map_zero_pages(bytes) : nullptr;
+    if (!raw) raw = zero ? std::calloc(1, bytes) : std::malloc(bytes);
     if (!raw) out_of_memory();
     auto *h = static_cast<vull_block_header *>(raw);
     h->magic = VULL_MAGIC_LIVE;
@@ -63,6 +100,12 @@ void *vull_calloc(int n) {
     vull_total_mallocs++;
     if (n <= 0 || n > VULL_ALLOC_CAP || refused_for_test()) return nullptr;
     return guarded_alloc(n, true);
+}
+
+void *vull_calloc_pages(int n) {
+    vull_total_mallocs++;
+    if (n <= 0 || n > VULL_ALLOC_CAP || refused_for_test()) return nullptr;
+    return guarded_alloc(n, true, true);
 }
 
 void *vull_malloc_(int n) {
@@ -89,6 +132,14 @@ void *vull_realloc(void *p, int n) {
         return nullptr;
     }
     uint32_t old_size = h->size;
+    if (is_page_block(h)) {
+        // Moved by hand: the C library cannot resize what it did not allocate.
+        auto *to = static_cast<uint8_t *>(guarded_alloc(n, false));
+        std::memcpy(to, p, std::min<size_t>(old_size, (size_t)n));
+        vull_total_malloced -= old_size;
+        release_raw(h, sizeof(vull_block_header) + old_size);
+        return to;
+    }
     void *raw = std::realloc(h, sizeof(vull_block_header) + (size_t)n);
     if (!raw) out_of_memory();
     h = static_cast<vull_block_header *>(raw);
@@ -110,9 +161,10 @@ void vull_free(void *p) {
     uint8_t *payload = static_cast<uint8_t *>(p);
     for (uint32_t i = 0; i < words; i++) std::memcpy(payload + i * 4, &VULL_POISON, 4);
     vull_total_malloced -= h->size;
+    size_t bytes = sizeof(vull_block_header) + h->size;
     h->magic = VULL_MAGIC_FREED;
     h->size = VULL_SIZE_FREED;
-    std::free(h);
+    release_raw(h, bytes);
 }
 
 void vull_memset(void *p, int value, int n) {
@@ -123,11 +175,11 @@ void vull_memset(void *p, int value, int n) {
 ** Byte buffers
 */
 
-cbuffer *vull_create_buffer(int n) {
+static cbuffer *create_buffer(int n, bool pages) {
     int capacity = n < 4 ? 4 : n;
     auto *buf = static_cast<cbuffer *>(vull_calloc((int)sizeof(cbuffer)));
     if (!buf) return nullptr;
-    buf->data = static_cast<uint8_t *>(vull_calloc(capacity));
+    buf->data = static_cast<uint8_t *>(pages ? vull_calloc_pages(capacity) : vull_calloc(capacity));
     if (!buf->data) {
         vull_free(buf);
         return nullptr;
@@ -136,6 +188,9 @@ cbuffer *vull_create_buffer(int n) {
     buf->capacity = capacity;
     return buf;
 }
+
+cbuffer *vull_create_buffer(int n) { return create_buffer(n, false); }
+cbuffer *vull_create_page_buffer(int n) { return create_buffer(n, true); }
 
 // Grows to twice the needed size (not twice the old capacity), zeroing the new bytes. The
 // doubled size is capped at 1 GiB; a need above the cap cannot be met.

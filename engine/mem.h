@@ -40,6 +40,9 @@ constexpr int32_t vull_saturate_int32(int64_t v) {
 void *vull_malloc(int n);  // zeroed, n + 16 bytes; null when n + 16 <= 0 or > 1 GiB
 void *vull_calloc(int n);  // zeroed, exactly n bytes; null for n <= 0 or > 1 GiB
 void *vull_malloc_(int n); // not zeroed; null for n <= 0 or > 1 GiB
+// As vull_calloc, for a large block made once and kept: from 64 KiB on it is mapped from
+// the system's zero pages, so only the pages written ever cost anything.
+void *vull_calloc_pages(int n);
 // Resizes to exactly n bytes (null p: vull_malloc(n)). On a bad size or a failed resize
 // returns null and the old block stays valid and owned by the caller.
 void *vull_realloc(void *p, int n);
@@ -51,6 +54,7 @@ struct vull_file;
 using cbuffer = vull_file;
 
 cbuffer *vull_create_buffer(int n);                 // capacity max(n, 4), empty; null on failure
+cbuffer *vull_create_page_buffer(int n); // the same, its block from vull_calloc_pages
 int vull_allocate_buffer_size(cbuffer *buf, int n); // capacity >= n: 0, or -1 when it cannot grow
 void vull_destroy_buffer(cbuffer *buf);             // accepts null
 void vull_clear_buffer(cbuffer *buf);               // length and position 0, block kept

@@ -61,17 +61,27 @@ static void measure_stream(vull_file *f) {
     if (std::fseek(f->stream, here, SEEK_SET) == 0 && end >= 0) sized_end = end;
 }
 
+// Where the input ends for the pod being read, when that is before the end of the
+// file: a pod stored in a file item of another pod ends with the item.
+static int64_t read_limit = UNKNOWN_LEFT;
+
 // Bytes between the position and the end of the input.
 static int64_t bytes_left(vull_file *f) {
+    int64_t here, end;
     if (f->kind == VULL_FILE_MEMORY) {
         if (f->position < 0 || f->position >= f->length) return 0;
-        return (int64_t)f->length - f->position;
+        here = f->position;
+        end = f->length;
+    } else {
+        if (f->kind != VULL_FILE_STREAM || !f->stream) return 0;
+        if (f->stream != sized_stream) measure_stream(f);
+        here = std::ftell(f->stream);
+        if (here < 0) return UNKNOWN_LEFT;
+        end = sized_end;
     }
-    if (f->kind != VULL_FILE_STREAM || !f->stream) return 0;
-    if (f->stream != sized_stream) measure_stream(f);
-    long here = std::ftell(f->stream);
-    if (here < 0 || sized_end == UNKNOWN_LEFT) return UNKNOWN_LEFT;
-    return sized_end < here ? 0 : sized_end - here;
+    if (read_limit < end) end = read_limit;
+    if (end == UNKNOWN_LEFT) return UNKNOWN_LEFT;
+    return end < here ? 0 : end - here;
 }
 
 // Whether n more bytes (a size taken from the file) are still in the input.
@@ -81,7 +91,7 @@ static bool need(vull_file *f, int64_t n) {
 }
 
 static bool at_end(vull_file *f) {
-    if (f->kind == VULL_FILE_MEMORY) return f->position >= f->length;
+    if (f->kind == VULL_FILE_MEMORY) return f->position >= f->length || f->position >= read_limit;
     if (f->kind != VULL_FILE_STREAM || !f->stream) return true;
     return std::feof(f->stream) || bytes_left(f) == 0;
 }
@@ -109,6 +119,14 @@ static bool seek_to(vull_file *f, int64_t target) {
     if (here < 0 || target < 0) return false;
     if (target >= here) return skip(f, target - here);
     return here - target <= INT32_MAX && vull_fseek(f, (int)(target - here), SEEK_CUR) == 0;
+}
+
+// Moves to an absolute position in either direction.
+static bool seek_abs(vull_file *f, int64_t target) {
+    int64_t here = position(f);
+    if (here < 0 || target < 0 || target - here > INT32_MAX || here - target > INT32_MAX)
+        return false;
+    return vull_fseek(f, (int)(target - here), SEEK_CUR) == 0;
 }
 
 /*
@@ -156,6 +174,57 @@ template <typename T> static bool add(cpod *pod, int type, T *item, void (*destr
     return true;
 }
 
+/*
+** Items read when first asked for. A pod opened with vull_open_pod reads its small
+** items at once; a large bitmap or file item is checked up to its block, which is
+** passed over, and its slot (item type CPOD_LAZY) remembers where the chunk lies.
+** cpod_get_item reads it the first time it is asked for, and a chunk found damaged
+** then empties its slot.
+*/
+
+// The file such a pod reads from, shared with the pods opened from its file items
+// and closed with the last of them.
+struct pod_source {
+    vull_file *f;
+    int32_t refs;
+};
+
+// What a CPOD_LAZY slot holds.
+struct pod_lazy_item {
+    int64_t offset; // the chunk's identifier
+    int64_t end;    // the end of the input the chunk lies in
+    uint32_t id;    // the chunk's identifier as first read
+};
+
+// Items of fewer bytes cost less to read at once than to read later.
+constexpr int64_t LAZY_ITEM_MIN = 4096;
+
+static pod_source *indexing = nullptr; // the source of a pod being opened item by item
+static int64_t chunk_start = -1;       // where the chunk being read starts
+
+static int lazy_type(uint32_t id) {
+    return (id & ~POD_COMPRESSED) == ID_CBMP ? CPOD_BITMAP : CPOD_FILE;
+}
+
+// Whether a checked item of `bytes` bytes is left to be read when first asked for; then
+// its block of `block` bytes (known to be in the input) is passed over and *ok tells
+// whether that went well.
+static bool deferred(vull_file *f, cpod *pod, uint32_t id, int64_t bytes, int64_t block,
+                     bool *ok) {
+    if (!indexing || bytes < LAZY_ITEM_MIN) return false;
+    auto *rec = static_cast<pod_lazy_item *>(vull_malloc_((int)sizeof(pod_lazy_item)));
+    *ok = rec != nullptr;
+    if (!rec) return true;
+    *rec = pod_lazy_item{chunk_start, read_limit, id};
+    if (cpod_add_item(pod, CPOD_LAZY, rec) < 0) {
+        vull_free(rec);
+        *ok = false;
+        return true;
+    }
+    *ok = skip(f, block);
+    return true;
+}
+
 // The raw or LZ4-compressed block of a bitmap or voxel map; the length check comes first
 // so that nothing is allocated for a block the input cannot hold.
 static bool check_block(vull_file *f, bool compressed, int bytes, int32_t *clen) {
@@ -177,6 +246,10 @@ static bool read_raster(vull_file *f, cpod *pod, bool compressed, bool voxels) {
         !vull_checked_size(area, voxels ? third : third / 8, 0, &bytes))
         return false;
     if (!check_block(f, compressed, bytes, &clen)) return false;
+    bool ok;
+    if (!voxels && deferred(f, pod, compressed ? ID_CBMP | POD_COMPRESSED : ID_CBMP, bytes,
+                            compressed ? clen : bytes, &ok))
+        return ok;
     uint8_t *block;
     if (voxels) {
         vull_voxmap *map = vull_create_voxmap(w, h, third);
@@ -357,9 +430,12 @@ static bool read_synth(vull_file *f, cpod *pod) {
     (void)vull_fread_int32(f);
     int32_t nodes = vull_fread_int32(f);
     if (nodes < 0 || nodes > VULL_SYNTH_NODES) return false;
+    // every node's buffer holds length values of four bytes
+    int32_t values = version == 0 ? length / 2 : length;
+    if (!vull_checked_size(values, 4, 0, nullptr)) return false;
     vull_synth *s = vull_create_synth(0);
     if (!add<vull_synth>(pod, CPOD_SYNTH, s, vull_destroy_synth)) return false;
-    s->length = version == 0 ? length / 2 : length;
+    s->length = values;
     s->seed = seed;
     for (int i = 0; i < nodes; i++) {
         vull_synth_node *n = &s->node[i];
@@ -393,11 +469,15 @@ static bool read_file_item(vull_file *f, cpod *pod, bool compressed, int64_t *ch
     if (!compressed && length >= 0) *chunk_end = position(f) + length;
     int32_t clen = 0;
     if (length < 0 || !check_block(f, compressed, length, &clen)) return false;
+    bool ok;
+    if (deferred(f, pod, compressed ? ID_CFIL | POD_COMPRESSED : ID_CFIL, length,
+                 compressed ? clen : length, &ok))
+        return ok;
     cbuffer *buf = vull_create_buffer(length);
     if (!add<cbuffer>(pod, CPOD_FILE, buf, vull_destroy_buffer)) return false;
     static_assert(sizeof buf->name == POD_FILE_NAME_LEN, "a file item's name is the buffer's name");
     std::memcpy(buf->name, name, POD_FILE_NAME_LEN);
-    bool ok = compressed ? lz4_body(f, clen, buf->data, length) : read_block(f, buf->data, length);
+    ok = compressed ? lz4_body(f, clen, buf->data, length) : read_block(f, buf->data, length);
     buf->length = length;
     buf->position = 0;
     return ok;
@@ -487,9 +567,8 @@ static void drop_items_since(cpod *pod, int count) {
     while (pod->count > count) cpod_delete_item(pod, pod->used[pod->count - 1]);
 }
 
-cpod *vull_load_pod_file(const char *, vull_file *f) {
-    if (!f) return nullptr;
-    measure_stream(f);
+// Reads one pod at the position; the input is measured.
+static cpod *read_pod(vull_file *f) {
     cpod *pod = vull_create_pod(0);
     if (!pod) return nullptr;
     for (bool first = true;; first = false) {
@@ -523,6 +602,7 @@ cpod *vull_load_pod_file(const char *, vull_file *f) {
         }
         int before = pod->count;
         int64_t chunk_end = -1;
+        chunk_start = start;
         if (whole && read_chunk(f, pod, id, size, &chunk_end)) continue;
         drop_items_since(pod, before);
         vull_debug("vull_load_pod_file: bad chunk\n");
@@ -535,6 +615,130 @@ cpod *vull_load_pod_file(const char *, vull_file *f) {
         return nullptr;
     }
     return pod;
+}
+
+cpod *vull_load_pod_file(const char *, vull_file *f) {
+    if (!f) return nullptr;
+    measure_stream(f);
+    return read_pod(f);
+}
+
+// The state the reader keeps between calls, set for one read and put back after it.
+struct reader_scope {
+    pod_source *indexing_was = indexing;
+    int64_t limit_was = read_limit;
+    reader_scope(pod_source *src, int64_t limit) {
+        indexing = src;
+        read_limit = limit;
+    }
+    ~reader_scope() {
+        indexing = indexing_was;
+        read_limit = limit_was;
+    }
+};
+
+// Opens the pod at the source's position, ending at `end`, item by item.
+static cpod *open_pod(pod_source *src, int64_t end) {
+    reader_scope scope(src, end);
+    measure_stream(src->f);
+    cpod *pod = read_pod(src->f);
+    if (pod) {
+        pod->source = src;
+        src->refs++;
+    }
+    return pod;
+}
+
+cpod *vull_open_pod_file(vull_file *f) {
+    if (!f) return nullptr;
+    auto *src = static_cast<pod_source *>(vull_calloc((int)sizeof(pod_source)));
+    if (!src) {
+        vull_fclose(f);
+        return nullptr;
+    }
+    src->f = f;
+    cpod *pod = open_pod(src, UNKNOWN_LEFT);
+    if (!pod) {
+        vull_fclose(f);
+        vull_free(src);
+    }
+    return pod;
+}
+
+cpod *vull_open_pod(const char *path) {
+    vull_file *f = path ? vull_fopen(path, "rb") : nullptr;
+    cpod *pod = vull_open_pod_file(f);
+    vull_debugf("vull_load_pod: %s %s \n", path ? path : "", pod ? "ok" : "failed");
+    return pod;
+}
+
+void vull_release_pod_source(pod_source *src) {
+    if (!src || --src->refs > 0) return;
+    vull_fclose(src->f);
+    vull_free(src);
+}
+
+int vull_lazy_item_type(const void *lazy) {
+    return lazy ? lazy_type(static_cast<const pod_lazy_item *>(lazy)->id) : CPOD_EMPTY;
+}
+
+void *vull_read_lazy_item(cpod *pod, const void *lazy, int *type) {
+    const auto *rec = static_cast<const pod_lazy_item *>(lazy);
+    pod_source *src = pod ? pod->source : nullptr;
+    if (!rec || !src) return nullptr;
+    vull_file *f = src->f;
+    reader_scope scope(nullptr, rec->end);
+    measure_stream(f);
+    cpod *one = vull_create_pod(1);
+    void *item = nullptr;
+    if (one && seek_abs(f, rec->offset) && need(f, 8)) {
+        uint32_t id = vull_fread_uint32(f);
+        int32_t size = vull_fread_int32(f);
+        int64_t chunk_end;
+        // The file may have changed since it was opened: the chunk must still be the one seen.
+        if (id == rec->id && read_chunk(f, one, id, size, &chunk_end) && one->count == 1) {
+            int slot = one->used[0];
+            item = one->items[slot];
+            *type = one->types[slot];
+            cpod_delete_item_soft(one, slot);
+        }
+    }
+    if (!item) vull_debug("vull_load_pod_file: bad chunk\n");
+    vull_destroy_pod(one); // with what a damaged chunk left in it
+    return item;
+}
+
+cpod *vull_open_pod_item(cpod *pod, int slot) {
+    if (!pod || slot < 0 || slot >= pod->capacity || pod->position[slot] >= pod->count)
+        return nullptr;
+    if (pod->types[slot] == CPOD_LAZY && pod->source) {
+        const auto *rec = static_cast<const pod_lazy_item *>(pod->items[slot]);
+        if (rec->id == ID_CFIL) {
+            // A raw file item's bytes are the pod, read in place from the same file.
+            vull_file *f = pod->source->f;
+            reader_scope scope(nullptr, rec->end);
+            measure_stream(f);
+            if (!seek_abs(f, rec->offset) || !need(f, 8 + 4 + POD_FILE_NAME_LEN) ||
+                vull_fread_uint32(f) != ID_CFIL)
+                return nullptr;
+            (void)vull_fread_int32(f);
+            int32_t length = vull_fread_int32(f);
+            if (length < 0 || !skip(f, POD_FILE_NAME_LEN) || !need(f, length)) return nullptr;
+            return open_pod(pod->source, position(f) + length);
+        }
+    }
+    auto *f = static_cast<vull_file *>(cpod_get_item(pod, slot, CPOD_FILE));
+    if (!f) return nullptr;
+    f->position = 0;
+    cpod *nested = vull_load_pod_file("", f);
+    f->position = 0;
+    return nested;
+}
+
+void vull_read_lazy_items(cpod *pod) {
+    if (!pod || !pod->source) return;
+    for (int s = 0; s < pod->capacity; s++)
+        if (pod->types[s] == CPOD_LAZY) cpod_get_item(pod, s, 0);
 }
 
 cpod *vull_load_pod(const char *path) {

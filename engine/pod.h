@@ -30,6 +30,23 @@ int vull_load_pod_set(const char *path, cpod **set);
 int vull_load_pod_set_from_memory(void *data, int length, cpod **set);
 int vull_load_pod_set_from_text_file(const char *path, cpod **set);
 
+// Opening a pod item by item: small items are read at once, each bitmap or file item of
+// 4 KiB or more when cpod_get_item first asks for it (a chunk found damaged then empties
+// its slot, and the call gives null). The container keeps the file open, and owns f from
+// the call on, until it and the pods opened from its file items are destroyed.
+cpod *vull_open_pod_file(vull_file *f);
+cpod *vull_open_pod(const char *path); // logs as vull_load_pod does
+// The pod stored in file item `slot` of pod: read in place, item by item, when pod was
+// opened so and the item is not read yet; otherwise read whole from the item's bytes.
+cpod *vull_open_pod_item(cpod *pod, int slot);
+void vull_read_lazy_items(cpod *pod); // reads every item not read yet
+
+// For the container code: the file of a pod opened item by item, and its unread items.
+struct pod_source;
+void vull_release_pod_source(pod_source *src);
+int vull_lazy_item_type(const void *lazy); // the item type it becomes
+void *vull_read_lazy_item(cpod *pod, const void *lazy, int *type); // the item, or null
+
 // Writing. 0 on success, 1 when nothing or not everything could be written, or when an
 // item would not read back (a bitmap depth other than 8 or 32, a model with a vertex index
 // out of range, a file item whose bytes are not in memory). The used slots are written in

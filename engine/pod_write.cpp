@@ -329,6 +329,7 @@ int vull_save_pod_file(const char *, cpod *pod, vull_file *f) {
         w.i32(0);
     } else {
         // Used slots in slot order; the header counts the chunks that follow.
+        vull_read_lazy_items(pod);
         std::vector<int> slots;
         for (int s = 0; s < pod->capacity; s++)
             if (pod->position[s] < pod->count && writes_chunk(pod, s)) slots.push_back(s);

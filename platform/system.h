@@ -24,6 +24,10 @@ void vull_unlock_audio();
 
 // ---- clocks ----
 int vull_get_time(); // milliseconds since SDL started counting
+// The clock wraps (it turns negative after about 24 days): differences and
+// deadlines are taken modulo 2^32, right for spans under 24 days.
+inline int vull_ms_between(int from, int to) { return int(uint32_t(to) - uint32_t(from)); }
+inline int vull_ms_later(int t, int ms) { return int(uint32_t(t) + uint32_t(ms)); }
 void vull_delay(int ms);
 int64_t vull_timer_start(); // starts the CPU-time stopwatch; returns the process CPU time (ns)
 int64_t vull_timer_end();   // process CPU time (ns) since vull_timer_start

@@ -693,7 +693,7 @@ void vull_register_frame_start_for_fps() { frame_start_t = int(vull_get_time());
 
 void vull_register_frame_end_for_fps() {
     int now = int(vull_get_time());
-    int elapsed = now - frame_start_t;
+    int elapsed = vull_ms_between(frame_start_t, now);
     frame_start_t = now;
     if (elapsed <= 0)
         smoothed_fps = 1000 * 65536;

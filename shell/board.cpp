@@ -411,7 +411,8 @@ void dl_on_error() {
 void update_browse_download() {
     if (app.download_state <= 0) return;
     if (app.download_state == 1) {
-        if (vull_get_time() - app.download_start > timeout_ms()) cancel_download("timeout");
+        if (vull_ms_between(app.download_start, vull_get_time()) > timeout_ms())
+            cancel_download("timeout");
         return;
     }
     char file[1024];
@@ -459,7 +460,7 @@ int board_load_by_id(const char *lid) {
 void update_load_download() {
     if (app.download_state <= 0) return;
     if (app.download_state == 1) {
-        if (vull_get_time() - app.download_start > timeout_ms()) {
+        if (vull_ms_between(app.download_start, vull_get_time()) > timeout_ms()) {
             cancel_download(nullptr);
             zibo_print("download timed out");
             board.load_result = -3;

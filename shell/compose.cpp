@@ -43,7 +43,10 @@ int screen_colour(int32_t entry) { return entry & 0x8f; }
 bool row_masked(int y) { return (ram(0x5f70 + y / 8) >> (y % 8)) & 1; }
 
 void start_glitch() {
-    if (zcompose.glitch_end == 0) zcompose.glitch_end = vull_get_time() + 150;
+    if (zcompose.glitch_end == 0) { // 0 stands for not started
+        int end = vull_ms_later(vull_get_time(), 150);
+        zcompose.glitch_end = end ? end : 1;
+    }
 }
 
 vull_palette_rec *resource_palette() {
@@ -134,8 +137,9 @@ void draw_message_bar(vull_bitmap *page, int now) {
     const char *text = app.message_text;
     int colour = app.message_colour;
     int o = 0;
-    if (now < app.message_end) {
-        int age = now - app.message_start, left = app.message_end - now;
+    int left = vull_ms_between(now, app.message_end);
+    if (app.message_end && left > 0) {
+        int age = vull_ms_between(app.message_start, now);
         if (app.message_start == 0)
             o = 0;
         else if (age < 200)
@@ -259,8 +263,8 @@ void draw_extpal_glitch(vull_bitmap *page) {
 void activate_extpal_glitch() { start_glitch(); }
 
 void draw_extpal_glitch_if_running(vull_bitmap *picture) {
-    int now = vull_get_time();
-    if (now < zcompose.glitch_end && zcompose.glitch_end - now <= 149) draw_extpal_glitch(picture);
+    int left = vull_ms_between(vull_get_time(), zcompose.glitch_end);
+    if (zcompose.glitch_end && left > 0 && left <= 149) draw_extpal_glitch(picture);
 }
 
 void clear_extpal_glitch() { zcompose.glitch_end = 0; }

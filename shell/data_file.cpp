@@ -14,10 +14,6 @@ namespace {
 
 char title_text[256]; // the resource pod's title, kept for get_embedded_cart_title
 
-cpod *nested_pod(cpod *pod, int slot) {
-    vull_file *f = pod_file_entry(pod, slot);
-    return f ? vull_load_pod_file("", f) : nullptr;
-}
 
 // The font must give all 256 glyphs as 8-bit bitmaps: printing reads each one.
 bool font_usable(cpod *font) {
@@ -66,15 +62,17 @@ const char *get_embedded_cart_title() { return title_text; }
 
 // Entries 0-2 of the data file: the bios cart, the resource pod and the font.
 // A data file without them, or with something else in their place, is refused
-// whole: the print code, the boot and the window read them unchecked.
+// whole: the print code, the boot and the window read them unchecked. Opened
+// with vull_open_pod, the data file and the resource pod are read entry by
+// entry as they are asked for.
 bool open_data_file(cpod *pod) {
     release_data_file();
     if (!pod) return false;
     pstate.data_pod = pod;
     vull_file *bios = pod_file_entry(pod, 0);
     if (bios) pstate.bios_cart = vull_load_zibo6_cart_from_file(bios, 0);
-    pstate.resource_pod = nested_pod(pod, 1);
-    pstate.font_pod = nested_pod(pod, 2);
+    pstate.resource_pod = vull_open_pod_item(pod, 1);
+    pstate.font_pod = vull_open_pod_item(pod, 2);
     if (!pstate.bios_cart || !pstate.resource_pod || !font_usable(pstate.font_pod)) {
         release_data_file();
         return false;

@@ -98,7 +98,7 @@ void vull_main_draw() {
 
     int now = vull_get_time();
     draw_message_bar(page, now);
-    zrun.last_draw_ms = now - start;
+    zrun.last_draw_ms = vull_ms_between(start, now);
 
     draw_extpal_glitch_if_running(page);
     if (app.tv_frame) draw_tv_frame(page);

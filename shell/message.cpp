@@ -22,9 +22,13 @@ void set_message(const char *text, int end) {
 
 } // namespace
 
-void show_message_at_most(const char *text, int ms) { set_message(text, now_ms() + ms); }
+void show_message_at_most(const char *text, int ms) {
+    set_message(text, vull_ms_later(now_ms(), ms));
+}
 
-void show_message(const char *text, int ms) { set_message(text, now_ms() + ms + MESSAGE_TAIL_MS); }
+void show_message(const char *text, int ms) {
+    set_message(text, vull_ms_later(now_ms(), ms + MESSAGE_TAIL_MS));
+}
 
 void show_message_2(const char *format, int ms, int a, int b) {
     char text[256];
@@ -42,6 +46,6 @@ void show_message_2_ex(const char *format, int ms, int a, int b, int) {
 }
 
 void show_message_hover(const char *format, int a, int b) {
-    if (app.message_end > now_ms() + 10) return;
+    if (app.message_end && vull_ms_between(now_ms(), app.message_end) > 10) return;
     snprintf(app.hover_text, sizeof app.hover_text, format ? format : "", a, b);
 }

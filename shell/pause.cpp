@@ -213,7 +213,8 @@ void update_emergency_paused_menu() {
     }
     int now = vull_get_time();
     if (emergency_frames++ == 0) emergency_down_ms = now;
-    if (emergency_frames > 5 && now - emergency_down_ms > 500 && !app.paused_menu_state) {
+    if (emergency_frames > 5 && vull_ms_between(emergency_down_ms, now) > 500 &&
+        !app.paused_menu_state) {
         open_page(PAUSE_MAIN);
         block_buttons();
         block_escape();

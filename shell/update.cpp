@@ -98,10 +98,11 @@ void quick_reload() {
 }
 
 void pacing_step() {
-    int now = now_ms() + TIME_OFFSET;
+    int now = vull_ms_later(now_ms(), TIME_OFFSET);
     int rate = app.paused_menu_state ? 30 : pstate.fps;
     app.frame_accumulator =
-        advance_frame_accumulator(app.frame_accumulator, now - last_t, rate, pstate.fps);
+        advance_frame_accumulator(app.frame_accumulator, vull_ms_between(last_t, now), rate,
+                                  pstate.fps);
     last_t = now;
     if (app.glitch_test) app.frame_accumulator = ONE_FRAME;
 }
@@ -298,6 +299,7 @@ void joystick_messages() {
 
 int32_t advance_frame_accumulator(int32_t acc, int elapsed_ms, int rate, int fps) {
     if (elapsed_ms > MAX_ELAPSED_MS) elapsed_ms = MAX_ELAPSED_MS;
+    if (elapsed_ms < 0) elapsed_ms = 0; // a clock that stepped back
     int64_t next = int64_t(acc) + (int64_t(elapsed_ms) * 65536 / 1000) * rate;
     if (next < 0) next = 0;
     // A stalled host replays at most one logical frame (two at 60 fps), never a burst.
@@ -353,6 +355,10 @@ void process_command() {
     pstate.reset_glitch_counter = 0;
     // The field stays set while its step runs (the runtime reads it) and is read
     // again after each step: a step may ask for a later one, never an earlier one.
+    // A headless run ends when its cart stops: a reboot stops it instead of
+    // booting a launcher that nothing would ever end.
+    if (pstate.headless && (pstate.pending_action == 3 || pstate.pending_action == 5))
+        pstate.pending_action = 2;
     if (pstate.pending_action == 1) run_cart();
     if (pstate.pending_action == 2) suspend_program();
     if (pstate.pending_action == 3) reboot_machine();

@@ -254,7 +254,7 @@ void vull_main_init(int argc, char **argv) {
         printf("RUNNING: %s\n", app.cart_path);
         fflush(stdout);
     }
-    if (!open_data_file(vull_load_pod(data_path))) data_file_unusable(data_path);
+    if (!open_data_file(vull_open_pod(data_path))) data_file_unusable(data_path);
     if (app.flip_ampersand) mirror_ampersand();
 
     vull_set_window_title("ZIBO-6");
@@ -322,7 +322,10 @@ void reboot_machine() {
     // Kept: the paths before the cart file name, the data file, the bitmaps and
     // the flags; everything from the cart file name on starts afresh.
     console_state keep = pstate;
+    // the mixer reads the sound registers and 0x5f36 in place: hold it off
+    vull_lock_audio();
     pstate = console_state{};
+    vull_unlock_audio();
     memcpy(pstate.root_path, keep.root_path, sizeof pstate.root_path);
     memcpy(pstate.cdata_path, keep.cdata_path, sizeof pstate.cdata_path);
     pstate.current_folder[0] = 0;
@@ -343,6 +346,9 @@ void reboot_machine() {
     pstate.reset_glitch_counter = keep.reset_glitch_counter;
     pstate.headless = keep.headless;
     pstate.holdframe_flag = keep.holdframe_flag;
+    // The VM lives on until boot_init replaces it: its blocks are still counted.
+    pstate.script_memory_used = keep.script_memory_used;
+    pstate.host_memory_used = keep.host_memory_used;
     pstate.fps = 30;
 
     init_editor_state();

@@ -42,8 +42,7 @@ void lua_cpu_superyield(void) {
 
 bool cpu_deferred_yield_overdue(void) {
     int64_t budget = static_cast<int32_t>(cpu_cycles_slice_max);
-    int64_t grace = budget > Z6_CPU_MIN_FRAME_BUDGET ? budget : Z6_CPU_MIN_FRAME_BUDGET;
-    return static_cast<int32_t>(cpu_cycles_slice) - budget > grace;
+    return static_cast<int32_t>(cpu_cycles_slice) - budget > Z6_CPU_DEFERRAL_LIMIT;
 }
 
 long distance(const void *a, const void *b) {

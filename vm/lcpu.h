@@ -31,13 +31,13 @@ extern int cpu_superyielded_coresume; /* the forced-yield path was taken */
 /*
 ** A forced yield that finds the thread not yieldable (Lua code run by a C
 ** function without a continuation: a metamethod of a library function, a
-** finaliser) is put off to the first instruction that can yield, since where
-** a budget runs out is chance.  It is overdue, and raises the yield error,
-** once the slice has run past its budget by more than one frame's budget:
-** the slice budget itself (the console sets 0x800000 / frame rate), and at
-** least Z6_CPU_MIN_FRAME_BUDGET for tiny test budgets.
+** comparator, an error handler, a finaliser) is put off to the first
+** instruction that can yield, since where a budget runs out is chance and a
+** correct cart must not fail for running slowly.  Only a runaway makes it
+** overdue, raising the yield error: once the slice has run past its budget
+** by ten seconds of the machine's cycles.
 */
-#define Z6_CPU_MIN_FRAME_BUDGET (0x800000 / 60)
+#define Z6_CPU_DEFERRAL_LIMIT (10 * 0x800000)
 bool cpu_deferred_yield_overdue(void);
 
 /* the accessor functions (lua_cpu_*, lua_*_cpu_*) are part of the API in

@@ -68,6 +68,15 @@ typedef LUAI_UACNUMBER l_uacNumber;
 
 #define l_noret [[noreturn]] void
 
+/* branch hints for the hot paths */
+#if defined(__GNUC__)
+#define l_likely(x)   __builtin_expect(!!(x), 1)
+#define l_unlikely(x) __builtin_expect(!!(x), 0)
+#else
+#define l_likely(x)   (x)
+#define l_unlikely(x) (x)
+#endif
+
 /* closures count upvalues in a byte */
 #define MAXUPVAL UCHAR_MAX
 

@@ -38,24 +38,34 @@ void *luaM_growaux_(lua_State *L, void *block, int *size, size_t size_elems, int
 
 l_noret luaM_toobig(lua_State *L) { luaG_runerror(L, "memory allocation error: block too big"); }
 
+/* A refused request: the emergency collection, one retry, else the error.
+   Out of line, so that the common path keeps no registers for it. */
+[[gnu::noinline, gnu::cold]] static void *realloc_refused(lua_State *L, void *block, size_t osize,
+                                                         size_t nsize) {
+    global_State *g = G(L);
+    void *newblock = NULL;
+    if (g->gcrunning) {
+        luaC_fullgc(L, 1);
+        newblock = (*g->frealloc)(g->ud, block, osize, nsize);
+    }
+    if (newblock == NULL) luaD_throw(L, LUA_ERRMEM);
+    return newblock;
+}
+
 /*
 ** The one path to the hook.  Size 0 frees.  A refused request, a shrink
 ** included, gets one emergency collection and a retry (unless the
 ** collector is stopped), then raises the memory error.
 */
 void *luaM_realloc_(lua_State *L, void *block, size_t osize, size_t nsize) {
-    void *newblock;
     global_State *g = G(L);
     size_t realosize = (block) ? osize : 0;
-    newblock = (*g->frealloc)(g->ud, block, osize, nsize);
-    if (newblock == NULL && nsize > 0) {
-        if (g->gcrunning) {
-            luaC_fullgc(L, 1);
-            newblock = (*g->frealloc)(g->ud, block, osize, nsize);
-        }
-        if (newblock == NULL) luaD_throw(L, LUA_ERRMEM);
+    if (nsize == 0) { /* a free never fails: the hook is the last thing done */
+        g->GCdebt -= static_cast<l_mem>(realosize);
+        return (*g->frealloc)(g->ud, block, osize, 0);
     }
-    lua_assert((nsize == 0) == (newblock == NULL));
+    void *newblock = (*g->frealloc)(g->ud, block, osize, nsize);
+    if (l_unlikely(newblock == NULL)) newblock = realloc_refused(L, block, osize, nsize);
     g->GCdebt += static_cast<l_mem>(nsize) - static_cast<l_mem>(realosize);
     return newblock;
 }

@@ -137,10 +137,30 @@ static_assert(offsetof(TValue, tt_) == sizeof(Value), "tag follows the value wor
 
 #define settt_(o, t) ((o)->tt_ = (t))
 
+/*
+** Numbers and booleans are narrower than the union. They are written as a
+** whole union (the rest zero): copying a value moves all of it, and a copy
+** that reads a value just written in part would wait for that store to
+** reach the cache instead of taking it straight from the store.
+*/
+inline Value z6_number_value(lua_Number n) {
+    Value v;
+    v.p = NULL;
+    v.n = n;
+    return v;
+}
+
+inline Value z6_bool_value(int b) {
+    Value v;
+    v.p = NULL;
+    v.b = b;
+    return v;
+}
+
 #define setnvalue(obj, x)                                                                          \
     {                                                                                              \
         TValue *io = (obj);                                                                        \
-        num_(io) = (x);                                                                            \
+        val_(io) = z6_number_value(x);                                                             \
         settt_(io, LUA_TNUMBER);                                                                   \
     }
 
@@ -170,7 +190,7 @@ static_assert(offsetof(TValue, tt_) == sizeof(Value), "tag follows the value wor
 #define setbvalue(obj, x)                                                                          \
     {                                                                                              \
         TValue *io = (obj);                                                                        \
-        val_(io).b = (x);                                                                          \
+        val_(io) = z6_bool_value(x);                                                               \
         settt_(io, LUA_TBOOLEAN);                                                                  \
     }
 

@@ -242,6 +242,10 @@ static void setnodevector(lua_State *L, Table *t, int size) {
 }
 
 void luaH_resize(lua_State *L, Table *t, int nasize, int nhsize) {
+    if (nhsize == 0 && isdummy(t->node)) { /* no hash part before or after */
+        if (nasize > t->sizearray) setarrayvector(L, t, nasize);
+        return;
+    }
     int oldhsize = t->lsizenode;
     Node *nold = t->node;
     if (nasize > t->sizearray) setarrayvector(L, t, nasize);
@@ -286,7 +290,7 @@ Table *luaH_new(lua_State *L) {
 
 void luaH_free(lua_State *L, Table *t) {
     if (!isdummy(t->node)) luaM_freearray(L, t->node, cast(size_t, sizenode(t)));
-    luaM_freearray(L, t->array, t->sizearray);
+    if (t->array != NULL) luaM_freearray(L, t->array, t->sizearray);
     luaM_free(L, t);
 }
 

@@ -494,16 +494,19 @@ void luaV_finishOp(lua_State *L) {
 ** The check is (cpu_superyield | cpu_cycles_slice) > budget, signed.  With no
 ** yield requested that is slice > budget; a requested yield sends every
 ** instruction to the exact test (thr is then below any slice), so the loop
-** compares one sign-extended register with one threshold.
+** compares one register with one threshold.  The local counter is 64 bits
+** wide, loaded sign-extended: charges never wrap it, so a slice that passes
+** 2^31 (possible only under a budget of INT32_MAX) reaches the exact test,
+** which wraps it as the stored 32 bits do.
 */
-#define budget_exceeded() (static_cast<int64_t>(static_cast<int32_t>(slice)) > thr)
-#define budget_exact()    (static_cast<int32_t>(cpu_superyield | slice) > max)
+#define budget_exceeded() (slice > thr)
+#define budget_exact()    (static_cast<int32_t>(cpu_superyield | static_cast<uint32_t>(slice)) > max)
 
 #define savepc()    (ci->u.l.savedpc = pc)
-#define savestate() (savepc(), cpu_cycles_slice = slice)
+#define savestate() (savepc(), cpu_cycles_slice = static_cast<uint32_t>(slice))
 #define loadcounters()                                                                             \
-    (slice = cpu_cycles_slice, max = static_cast<int32_t>(cpu_cycles_slice_max),                   \
-     thr = cpu_superyield ? INT64_MIN : max)
+    (slice = static_cast<int32_t>(cpu_cycles_slice),                                               \
+     max = static_cast<int32_t>(cpu_cycles_slice_max), thr = cpu_superyield ? INT64_MIN : max)
 
 #define Protect(x)                                                                                 \
     {                                                                                              \
@@ -693,11 +696,6 @@ static inline const TValue *raw_lookup(Table *h, const TValue *key) {
 #define vmbreak break
 #endif
 // clang-format on
-#if defined(__GNUC__)
-#define l_unlikely(x) __builtin_expect(!!(x), 0)
-#else
-#define l_unlikely(x) (x)
-#endif
 
 void luaV_execute(lua_State *L) {
 // clang-format off
@@ -729,7 +727,7 @@ void luaV_execute(lua_State *L) {
     const Instruction *pc;
     Instruction i;
     StkId ra;
-    uint32_t slice; /* cpu_cycles_slice */
+    int64_t slice;  /* cpu_cycles_slice as a signed 32-bit value, plus the charges since */
     int32_t max;    /* cpu_cycles_slice_max */
     int64_t thr;    /* the budget, or below any slice while a yield is requested */
 newframe:           /* a Lua call or return switched frames; a resume enters here too */
@@ -762,6 +760,9 @@ budget_stop:
             /* else not yieldable here (a metamethod or finaliser called from
                C): run on and yield at the first instruction that can */
         }
+    } else {
+        /* past 2^31 the counter wraps, as the stored 32 bits do */
+        slice = static_cast<int32_t>(static_cast<uint32_t>(slice));
     }
     ra = RA(i);
     lua_assert(base == ci->u.l.base);
@@ -1060,9 +1061,17 @@ budget_stop:
         }
         /* back to the calling Lua frame in this loop; nothing ran that could
            see the counters, so they stay in locals */
-        b = luaD_poscall(L, ra);
-        ci = L->ci;
-        if (b) L->top = ci->top;
+        if (b != 0 && ci->nresults == b - 1) {
+            /* luaD_poscall when the call wants just the values returned */
+            StkId res = ci->func;
+            for (int n = b - 1; n > 0; n--) setobjs2s(L, res++, ra++);
+            ci = L->ci = ci->previous;
+            L->top = ci->top;
+        } else {
+            b = luaD_poscall(L, ra);
+            ci = L->ci;
+            if (b) L->top = ci->top;
+        }
         lua_assert(isLua(ci));
         lua_assert(GET_OPCODE(*((ci)->u.l.savedpc - 1)) == OP_CALL);
         cl = clLvalue(ci->func);

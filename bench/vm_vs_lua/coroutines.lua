@@ -1,9 +1,10 @@
 -- coroutine ping-pong
+local rounds = 900
 local co = coroutine.create(function(v)
   while true do v = coroutine.yield((v * 3 + 1) % 10007) end
 end)
 local v = 1
-for _ = 1, 50 do
+for _ = 1, rounds do
   for _ = 1, 10000 do
     local _, r = coroutine.resume(co, v)
     v = r

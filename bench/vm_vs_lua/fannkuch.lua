@@ -1,4 +1,5 @@
--- fannkuch(9): maximum flips and checksum
+-- fannkuch(7), repeated: maximum flips and checksum
+local rounds = 290
 local function fannkuch(n)
   local perm, perm1, count = {}, {}, {}
   local maxflips, checksum, permcount = 0, 0, 0
@@ -30,4 +31,10 @@ local function fannkuch(n)
     end
   end
 end
-print(fannkuch(9))
+local sum, most = 0, 0
+for _ = 1, rounds do
+  local c, m = fannkuch(7)
+  sum = (sum + c) % 10007
+  most = m
+end
+print(sum, most)

@@ -6,8 +6,9 @@ local Counter = setmetatable({}, {__index = Base})
 Counter.__index = Counter
 function Counter.new() return setmetatable({v = 0}, Counter) end
 function Counter:inc(d) self.v = (self.v + d) % 10007 return self end
+local rounds = 2500
 local c = Counter.new()
-for _ = 1, 300 do
+for _ = 1, rounds do
   for i = 1, 10000 do c:inc(i % 7) end
   c:inc(c:get() % 3)
 end

@@ -1,6 +1,7 @@
 -- table fill, lookup and removal with string and integer keys
+local rounds = 800
 local sum = 0
-for round = 1, 150 do
+for _ = 1, rounds do
   local t = {}
   for i = 1, 2000 do t["k" .. i] = i end
   for i = 1, 2000 do sum = (sum + t["k" .. i]) % 10007 end

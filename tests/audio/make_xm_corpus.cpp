@@ -73,6 +73,15 @@ int main(int argc, char **argv) {
     bad.instruments[0].loop_length = 500;
     ok &= put(dir, "hostile_shapes.xm", bad);
 
+    // Envelope levels far above 64 on points far apart: the interpolation of
+    // the raw values overflowed.
+    gen_module loud = gen_one_note(49);
+    loud.instruments[0].env_points = 2;
+    loud.instruments[0].env_type = 1;
+    loud.instruments[0].env_x[1] = 0xFFFF;
+    loud.instruments[0].env_y[0] = loud.instruments[0].env_y[1] = 0xFFFF;
+    ok &= put(dir, "envelope_levels.xm", loud);
+
     gen_module nine = gen_one_note(49, 9);
     ok &= put(dir, "nine_channels.xm", nine);
     return ok ? 0 : 1;

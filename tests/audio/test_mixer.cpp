@@ -17,6 +17,12 @@ TEST(Knee, SumsStayInSixteenBits) {
     EXPECT_EQ(zibo6_knee(24575), 24575);
     EXPECT_EQ(zibo6_knee(-24575), -24575);
     EXPECT_EQ(zibo6_knee(-30000), -25660);
+    // every sum of two samples against the knee's definition: beyond +-24575
+    // a fifth of the excess, divided toward zero
+    for (int32_t s = -65536; s <= 65534; s++) {
+        int32_t want = s > 24575 ? (s - 24576) / 5 + 24576 : s < -24575 ? (s + 24576) / 5 - 24576 : s;
+        ASSERT_EQ(zibo6_knee(s), want) << "sum " << s;
+    }
 }
 
 static void play_busy_voices(zibo6_cart &bank) {

@@ -5,6 +5,7 @@
 
 #include "audio/sound.h"
 #include "audio/synth.h"
+#include "engine/mem.h"
 #include "engine/vmath.h"
 
 namespace {
@@ -132,6 +133,53 @@ TEST(Synth, HostileGraphsRenderAndEnd) {
     csound *snd = vull_create_sound(4, 16);
     vull_synth_generate(tiny.s, snd, 0);
     vull_destroy_sound(snd);
+}
+
+// Sizes: a length whose node buffers cannot be allocated is refused, never
+// wrapped into a small block that the render then writes past.
+TEST(Synth, LengthsPastTheAllocationCapAreRefused) {
+    EXPECT_EQ(vull_create_synth(-1), nullptr);
+    EXPECT_EQ(vull_create_synth(INT32_MAX / 4), nullptr);
+    EXPECT_EQ(vull_create_synth(VULL_ALLOC_CAP / 16 + 1), nullptr);
+    synth_fixture f(16);
+    f.osc(0, 3, 0x1000000, 0x10000);
+    f.s->length = 0x40000001; // as a file could set it: 4 bytes a value wraps to 4
+    csound *snd = vull_create_sound(16, 16);
+    vull_synth_generate(f.s, snd, 1);
+    EXPECT_EQ(f.s->node[0].buffer, nullptr);
+    vull_destroy_sound(snd);
+}
+
+// A delay whose time scale doubles every tap, with feedback near 1 and 1000
+// taps: the scale is held once it puts every later tap past the buffer, and
+// the taps read are those of exact arithmetic.
+TEST(Synth, DelayTimeScaleSaturates) {
+    synth_fixture f(128);
+    const int N = f.s->length;
+    f.osc(0, 3, 0x1000000, 0x8000);
+    vull_synth_node &d = f.s->node[1];
+    d.word[0] = SYNTH_FILTER;
+    d.word[1] = SYNTH_DELAY;
+    d.param[0] = {0, 0, 0, 1};
+    d.param[1] = {6, 0, 0, 0}; // halved: 3 values
+    d.param[2] = {65535, 0, 0, 0};
+    d.param[3] = {1000, 0, 0, 0};
+    d.param[4] = {0x20000, 0, 0, 0}; // 2.0
+    f.render(1);
+    const int32_t *in = f.s->node[0].buffer, *out = d.buffer;
+    ASSERT_NE(in, nullptr);
+    ASSERT_NE(out, nullptr);
+    for (int i = 0; i < N; i++) {
+        int64_t sum = 0, weight = 16384;
+        for (int t = 0; weight > 64 && t < 1000; t++) {
+            int64_t p = i - 3 * t;
+            if (p < 0) break;
+            int64_t at = p == 0 ? 0 : t < 40 ? p << t : N; // tap t reads p x 2^t, exactly
+            if (at < N) sum += int64_t(in[at]) * weight / 16384;
+            weight = weight * 65535 / 65536;
+        }
+        ASSERT_EQ(out[i], int32_t(sum)) << i;
+    }
 }
 
 TEST(Synth, FadesAndTheCallersSound) {

@@ -1,6 +1,8 @@
 // XM modules: files from our own generator read, played through the real mixer
 // and written back; hostile modules refused or played safely.
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 
 #include "audio/sound.h"
@@ -266,6 +268,41 @@ TEST_F(XmTest, HostileModulesPlaySafely) {
         h.instruments[0].length_override = length;
         EXPECT_EQ(load(gen_xm(h)), nullptr) << length;
     }
+}
+
+// Envelope levels above 64 are taken as 64 on load, so an envelope that
+// says full volume plays the note at full volume (the interpolation of the
+// raw 16-bit levels overflowed and silenced it).
+TEST_F(XmTest, EnvelopeLevelsAreClampedOnLoad) {
+    auto loudest = [](const std::vector<int16_t> &v) {
+        int p = 0;
+        for (int16_t x : v) p = std::max(p, std::abs(int(x)));
+        return p;
+    };
+    play(gen_xm(gen_one_note(49)));
+    int want = loudest(render(8192));
+    vull_destroy_music(music);
+    music = nullptr;
+    ASSERT_GT(want, 1000);
+
+    gen_module g = gen_one_note(49);
+    gen_instrument &in = g.instruments[0];
+    in.env_points = 3;
+    in.env_type = 1;
+    in.env_x[1] = 0xFFFF;
+    in.env_x[2] = 0xFFFF;
+    in.env_y[0] = in.env_y[1] = 0xFFFF;
+    in.env_y[2] = 200;
+    std::vector<uint8_t> bytes = gen_xm(g);
+    module_ptr m = load(bytes);
+    ASSERT_NE(m, nullptr);
+    const xm_envelope &e = m->instruments[1].vol_env;
+    EXPECT_EQ(e.y[0], 64);
+    EXPECT_EQ(e.y[1], 64);
+    EXPECT_EQ(e.y[2], 64);
+    EXPECT_EQ(e.x[1], 0xFFFF);
+    play(bytes);
+    EXPECT_EQ(loudest(render(8192)), want);
 }
 
 TEST_F(XmTest, EveryTruncationFailsCleanly) {

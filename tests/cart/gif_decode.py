@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Decodes a recorded clip with a plain GIF reader and checks it against the frames
-the gif_frames cart draws. Usage: gif_decode.py FILE.gif"""
+the gif_frames cart draws, saved at SCALE. Usage: gif_decode.py FILE.gif SCALE ..."""
 import sys
 
 
@@ -47,14 +47,27 @@ def blocks(d, p):
     return out, p + 1
 
 
-def main():
-    d = open(sys.argv[1], "rb").read()
+def expected(k, scale):
+    want = bytearray([k % 3]) * (128 * 128)
+    for y in range(k, min(k + 21, 128)):
+        for x in range(k, min(k + 11, 128)):
+            want[y * 128 + x] = 1 + k % 15
+    want[127 * 128 + 127] = 7
+    out = bytearray()
+    for y in range(128):
+        row = bytes(b for b in want[y * 128:(y + 1) * 128] for _ in range(scale))
+        out += row * scale
+    return bytes(out)
+
+
+def check(path, scale):
+    d = open(path, "rb").read()
     assert d[:6] == b"GIF89a", "signature"
     w, h = d[6] | d[7] << 8, d[8] | d[9] << 8
-    assert (w, h) == (128, 128), "size for scale 1: %dx%d" % (w, h)
+    assert (w, h) == (128 * scale, 128 * scale), "size for scale %d: %dx%d" % (scale, w, h)
     flags = d[10]
     p = 13 + (3 * (2 << (flags & 7)) if flags & 0x80 else 0)
-    frames, canvas, looped, controls = [], [0] * (w * h), False, 0
+    frames, canvas, looped, controls = [], bytes(w * h), False, 0
     while d[p] != 0x3B:
         if d[p] == 0x21:
             label = d[p + 1]
@@ -73,7 +86,7 @@ def main():
             raster, p = blocks(d, p + 1)
             pixels = lzw(raster, min_size)
             assert (iw, ih) == (w, h) and len(pixels) == w * h, "frame %d size" % len(frames)
-            canvas = [c if q == 17 else q for c, q in zip(canvas, pixels)]
+            canvas = bytes(c if q == 17 else q for c, q in zip(canvas, pixels))
             frames.append(canvas)
         else:
             raise AssertionError("unknown block 0x%02x" % d[p])
@@ -81,14 +94,10 @@ def main():
     assert controls == len(frames), "one control block per frame"
     assert len(frames) == 40, "%d frames" % len(frames)
     for k, got in enumerate(frames):
-        want = [k % 3] * (w * h)
-        for y in range(k, min(k + 21, 128)):
-            for x in range(k, min(k + 11, 128)):
-                want[y * 128 + x] = 1 + k % 15
-        want[127 * 128 + 127] = 7
-        assert got == want, "frame %d differs" % k
-    print("gif ok")
+        assert got == expected(k, scale), "frame %d differs" % k
+    print("%s: 40 frames ok at scale %d" % (path, scale))
 
 
 if __name__ == "__main__":
-    main()
+    for i in range(1, len(sys.argv), 2):
+        check(sys.argv[i], int(sys.argv[i + 1]))

@@ -224,6 +224,12 @@ TEST(CartHash, NamesContentAndNotCompression) {
     c->sprites->rows[3][3] ^= 1;
     hash_cart(c.get(), b);
     EXPECT_STRNE(a, b);
+    // Stored files are named by it: an empty cart's hash never changes, nor
+    // depends on the cart hashed before it.
+    zibo6_cart *empty = vull_create_zibo6_cart();
+    hash_cart(empty, a);
+    EXPECT_STREQ(a, "9a83d894d8923b662f6d97404f15d8e265395724");
+    vull_destroy_zibo6_cart(empty);
 }
 
 } // namespace

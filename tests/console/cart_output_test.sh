@@ -11,7 +11,8 @@ dir=$(dirname "$cart")
 name=$(basename "$cart" .z6)
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
-"$zibo6" -x "$cart" -home "$home" >"$home/out.txt" 2>&1
+# the time-out only catches a run that never ends
+timeout 300 "$zibo6" -x "$cart" -home "$home" >"$home/out.txt" 2>&1
 status=$?
 grep -v '^scr \|^RUNNING: \|^$' "$home/out.txt" | diff -u "$dir/$name.expected" - || exit 1
 want=0

@@ -1,7 +1,9 @@
-# The cart code seeds (tests/console/fuzz_corpus/) replayed through every hostile-input
-# entry, the token count and the preprocessor among them, under the sanitizers.
-add_executable(console_fuzz_replay ${CMAKE_SOURCE_DIR}/tests/engine/fuzz_corpus_replay.cpp
-               ${CMAKE_SOURCE_DIR}/tools/fuzz/hostile_inputs.cpp)
-target_link_libraries(console_fuzz_replay PRIVATE z6_libs)
-z6_add_script_test(console_fuzz_corpus_replay
-    $<TARGET_FILE:console_fuzz_replay> ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_corpus)
+# The console's fuzz corpus (fuzz_corpus/<entry>/), each folder through its entry: cart
+# code and whole runs, the API programs (a test of their own: each input is a whole run),
+# and the serial channels.
+z6_fuzz_replay(console_fuzz_corpus_replay ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_corpus
+               ${CMAKE_SOURCE_DIR}/tools/fuzz/console_inputs.cpp cart_code run_program)
+z6_fuzz_replay(console_api_fuzz_replay ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_corpus
+               ${CMAKE_SOURCE_DIR}/tools/fuzz/console_inputs.cpp api)
+z6_fuzz_replay(console_serial_fuzz_replay ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_corpus
+               ${CMAKE_SOURCE_DIR}/tools/fuzz/serial_inputs.cpp)

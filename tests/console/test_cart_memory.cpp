@@ -2,11 +2,15 @@
 // memory API over the real runtime, the gate errors as the cart sees them,
 // reload from the working cart, and a cart that tries to exhaust the host.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <string>
 
 #include "console/heap.h"
 #include "console/mem.h"
+#include "engine/vull.h"
+#include "platform/system.h"
 #include "tests/console/run_test_util.h"
 
 using z6run::Runtime;
@@ -68,4 +72,29 @@ TEST(CartMemory, DoublingStringsStopTheCartNotTheHost) {
     EXPECT_TRUE(contains(out, "host allocation error\n"));
     EXPECT_NE(pstate.machine_mode, 1);
     EXPECT_LE(pstate.host_memory_used, Z6_HOST_MEMORY_LIMIT);
+}
+
+// A reload from a file whose copy raises (the upper-memory gate is closed)
+// frees the cart it loaded, however often a cart repeats it.
+TEST(CartMemory, FailedReloadFromAFileFreesTheLoadedCart) {
+    std::string name = "reload_gate_" + std::to_string(getpid()) + ".z6";
+    int items_before = vull_items_created;
+    {
+        Runtime rt;
+        std::string out = rt.run(
+            "cstore(0, 0, 0x10, '" + name +
+                "')\n"
+                "for i = 1, 20 do\n"
+                " local ok, e = coresume(cocreate(function() reload(0x8000, 0, 16, '" +
+                name +
+                "') end))\n"
+                " if i == 20 then printh(tostr(ok) .. ' ' .. e) end\n"
+                "end\n",
+            1);
+        EXPECT_EQ(out, "false bad poke at 0x8000\n\n") << rt.errors();
+    }
+    EXPECT_EQ(vull_items_created, items_before);
+    char path[VULL_PATH_LEN];
+    vull_prefix_with_appdata_path(("cstore/" + name).c_str(), path, sizeof path);
+    std::remove(path);
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "console/gfx_print.h"
+#include "console/heap.h"
 #include "console/term.h"
 #include "console/token.h"
 #include "tests/console/run_test_util.h"
@@ -385,4 +386,112 @@ TEST(RunCart, ARunStartsWithoutTheWaitOfAFileReload) {
     run_cart();
     pstate.pending_action = 0;
     EXPECT_EQ(pstate.load_transition_frames, 0);
+}
+
+// Lua code that C calls (a metamethod of count, finalisers) cannot yield; a
+// correct cart that runs slowly there finishes at every frame rate, wherever
+// in its slice the slow call begins.
+TEST(RunCart, SlowMetamethodsAndFinalisersFinishAtEveryFrameRate) {
+    const struct {
+        int fps, burn;
+    } runs[] = {{15, 60000}, {30, 0}, {60, 20000}};
+    for (auto [fps, burn] : runs) {
+            std::string code = "for i = 1, " + std::to_string(burn) +
+                               " do end\n"
+                               "local mt = {__eq = function(a, b) return a.v == b.v end}\n"
+                               "local t = {}\n"
+                               "for i = 1, 30000 do t[i] = setmetatable({v = i % 7}, mt) end\n"
+                               "printh(count(t, setmetatable({v = 3}, mt)))\n"
+                               "t = nil freed = 0\n"
+                               "local gc = {__gc = function(o) local s = 0\n"
+                               " for i = 1, 20 do s = s + i end freed = freed + 1 end}\n"
+                               "level = {}\n"
+                               "for i = 1, 9000 do level[i] = setmetatable({i}, gc) end\n"
+                               "level = nil\n"
+                               "function _update()\n"
+                               " local junk = {} for i = 1, 200 do junk[i] = {} end\n"
+                               " if freed == 9000 then printh(freed) stop() end\n"
+                               "end\n";
+            Runtime rt;
+            std::string out = rt.run(code, 0);
+            pstate.fps = pstate.target_fps = fps;
+            testing::internal::CaptureStdout();
+            rt.slices(3000);
+            out += testing::internal::GetCapturedStdout();
+            EXPECT_EQ(out, "4286\n9000\n") << fps << " fps, burn " << burn;
+            EXPECT_EQ(zrun.run_failed, 0) << fps << " fps, burn " << burn;
+    }
+}
+
+// The runtime's own collections run finalisers that can never yield: what
+// the cart's slice spent before does not count against them, but their
+// cycles are still charged to the slice.
+TEST(RunCart, FinalisersBetweenSlicesStartAFreshAllowance) {
+    Runtime rt;
+    rt.run("freed = 0\n"
+           "local gc = {__gc = function(o) for i = 1, 200 do end freed = freed + 1 end}\n"
+           "for i = 1, 2000 do setmetatable({}, gc) end\n"
+           "function _update() end\n",
+           1);
+    ASSERT_EQ(pstate.machine_mode, 1);
+    zrun.gc_strikes = 65; // the next section starts with a full collection
+    const uint32_t carried = uint32_t(Z6_DEFAULT_SLICE_BUDGET + Z6_CPU_DEFERRAL_LIMIT - 1000);
+    cpu_cycles_slice = carried;
+    testing::internal::CaptureStdout();
+    run_slice_section();
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(zrun.run_failed, 0);
+    lua_getglobal(zrun.L0, "freed");
+    EXPECT_EQ(lua_tointeger(zrun.L0, -1), 2000);
+    lua_pop(zrun.L0, 1);
+    EXPECT_GT(cpu_cycles_slice, carried + 2000 * 400);
+}
+
+// With the host guard all but full, a runtime error is still reported, the
+// traceback left out when it cannot be built, and the player goes on.
+TEST(RunCart, ErrorReportWithTheHostGuardFullNeverEndsThePlayer) {
+    Runtime rt;
+    rt.run("function f() local x = nil x() end\n"
+           "function _update() if go then f() end end\n",
+           1);
+    ASSERT_EQ(pstate.machine_mode, 1);
+    lua_pushboolean(zrun.L0, 1);
+    lua_setglobal(zrun.L0, "go");
+    // as if the cart held nearly 64 MiB of long strings, with no garbage an
+    // emergency collection could give back: room for the error's message, not
+    // for a thread to build the traceback on
+    lua_gc(zrun.L0, LUA_GCCOLLECT, 0);
+    const int64_t filler = Z6_HOST_MEMORY_LIMIT - 600 - pstate.host_memory_used;
+    pstate.host_memory_used += filler;
+    testing::internal::CaptureStdout();
+    rt.slices(1);
+    std::string out = testing::internal::GetCapturedStdout();
+    pstate.host_memory_used -= filler;
+    EXPECT_EQ(pstate.machine_mode, 0);
+    EXPECT_EQ(zrun.run_failed, 1);
+    EXPECT_TRUE(contains(out, "runtime error line 1 tab 0\nfunction f() local x = nil x() end\n"
+                              "attempt to call local 'x' (a nil value)\n"))
+        << out;
+}
+
+// A refusal that a coroutine caught in an earlier frame does not take the
+// traceback of a later error.
+TEST(RunCart, CaughtHostRefusalLeavesTheNextErrorItsTraceback) {
+    Runtime rt;
+    std::string out = rt.run("function f() local x = nil x() end\n"
+                             "n = 0\n"
+                             "function _update()\n"
+                             " n += 1\n"
+                             " if n == 1 then\n"
+                             "  printh(tostr(coresume(cocreate(function()\n"
+                             "   local s = 'abcdefgh' while true do s = s .. s end end))))\n"
+                             " elseif n == 3 then f() end\n"
+                             "end\n",
+                             10);
+    EXPECT_TRUE(contains(out, "host allocation error\n")) << out;
+    EXPECT_TRUE(contains(out, "false\n")) << out;
+    EXPECT_TRUE(contains(out, "runtime error line 1 tab 0\n")) << out;
+    EXPECT_TRUE(contains(out, "in f line 1 (tab 0)")) << out;
+    EXPECT_TRUE(contains(out, "in _update line 8 (tab 0)")) << out;
 }

@@ -53,6 +53,22 @@ TEST(SerialGpio, BlocksReplayIntoPinsAtTheFrameEnd) {
         EXPECT_EQ(gpio_read(pin), pin == 5 ? 0x33 : pin == 6 ? 2 : 0);
 }
 
+// Channels 128-254 stream into RAM image bytes 0x6000-0x607e, never into
+// pins 0-126; the screen at those addresses keeps its pixels.
+TEST(SerialGpio, HighChannelsLeaveThePinsAndTheScreenAlone) {
+    Serial s;
+    Serial::poke(0x4300, 0x5a);
+    Serial::poke(0x6048, 0x33);
+    EXPECT_EQ(write_to_serial_channel(200, 0x4300, 8), 8);
+    EXPECT_EQ(write_to_serial_channel(254, 0x4300, 8), 8);
+    serial_end_frame();
+    for (int pin = 0; pin < Z6_GPIO_PINS; pin++) EXPECT_EQ(Serial::peek(0x5f80 + pin), 0) << pin;
+    EXPECT_EQ(Serial::peek(0x6048), 0x33);
+    EXPECT_EQ(pstate.console_ram[0x6048], 0x5a);
+    EXPECT_EQ(pstate.console_ram[0x607e], 0x5a);
+    EXPECT_EQ(pstate.console_ram[0x607f], 0);
+}
+
 TEST(SerialGpio, LongTransfersSpanBlocksWithoutLosingBytes) {
     Serial s;
     for (int i = 0; i < 10000; i++) Serial::poke(0x4300 + i, i * 7);

@@ -1,7 +1,3 @@
-# The hostile-input corpus (tests/engine/fuzz_corpus/<reader>/) replayed through
-# every reader the fuzz targets drive, in the normal build and its sanitizers.
-add_executable(engine_fuzz_replay ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_corpus_replay.cpp
+# The engine readers' fuzz corpus (fuzz_corpus/<entry>/), each folder through its entry.
+z6_fuzz_replay(engine_fuzz_corpus_replay ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_corpus
                ${CMAKE_SOURCE_DIR}/tools/fuzz/hostile_inputs.cpp)
-target_link_libraries(engine_fuzz_replay PRIVATE z6_libs)
-z6_add_script_test(engine_fuzz_corpus_replay
-    $<TARGET_FILE:engine_fuzz_replay> ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_corpus)

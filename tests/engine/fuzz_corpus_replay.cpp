@@ -1,16 +1,18 @@
-// Replays the committed fuzz corpus: every file under the corpus folder goes
-// to every hostile-input entry, so an input found for one reader also
-// exercises the others. Any broken invariant aborts; sanitizers do the rest.
+// Replays a committed fuzz corpus: every file under CORPUS/<entry>/ goes to
+// the hostile-input entry of that name, as its fuzz target would run it (only
+// the entries named after CORPUS, when some are). Folders no entry of this
+// program reads are left to their own replays. Any broken invariant aborts;
+// sanitizers do the rest.
 #include "tools/fuzz/hostile_inputs.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <string>
-#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -26,30 +28,38 @@ static void name_the_input(int) {
 }
 
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s CORPUS_FOLDER\n", argv[0]);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s CORPUS_FOLDER [ENTRY...]\n", argv[0]);
         return 2;
     }
-    std::error_code ec;
-    std::vector<fs::path> files;
-    for (const auto &e : fs::recursive_directory_iterator(argv[1], ec))
-        if (e.is_regular_file()) files.push_back(e.path());
-    if (ec || files.empty()) {
-        std::fprintf(stderr, "%s: no corpus files in %s\n", argv[0], argv[1]);
-        return 1;
-    }
+    auto chosen = [&](const std::string &entry) {
+        if (argc == 2) return true;
+        for (int i = 2; i < argc; i++)
+            if (entry == argv[i]) return true;
+        return false;
+    };
     std::signal(SIGABRT, name_the_input);
-    for (const fs::path &p : files) {
-        std::ifstream in(p, std::ios::binary);
-        std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)),
-                                  std::istreambuf_iterator<char>());
-        for (const hostile_entry *e = hostile_entries; e->name; e++) {
-            // A copy of exactly the file's size, so a read past its end is caught.
-            std::vector<uint8_t> copy(data);
-            current = std::string(e->name) + ": " + p.string();
-            e->run(copy.empty() ? nullptr : copy.data(), copy.size());
+    std::error_code ec;
+    size_t replayed = 0;
+    for (const auto &folder : fs::directory_iterator(argv[1], ec)) {
+        const std::string entry = folder.path().filename().string();
+        hostile_entry_fn run = hostile_find(entry.c_str());
+        if (!folder.is_directory() || !run || !chosen(entry)) continue;
+        for (const auto &e : fs::recursive_directory_iterator(folder.path())) {
+            if (!e.is_regular_file()) continue;
+            std::ifstream in(e.path(), std::ios::binary);
+            // Exactly the file's size, so a read past its end is caught.
+            std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)),
+                                      std::istreambuf_iterator<char>());
+            current = entry + ": " + e.path().string();
+            run(data.empty() ? nullptr : data.data(), data.size());
+            replayed++;
         }
     }
-    std::printf("%zu corpus files replayed\n", files.size());
+    if (ec || replayed == 0) {
+        std::fprintf(stderr, "%s: no corpus files for its entries in %s\n", argv[0], argv[1]);
+        return 1;
+    }
+    std::fprintf(stderr, "%zu corpus files replayed\n", replayed);
     return 0;
 }

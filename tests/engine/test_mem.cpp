@@ -4,7 +4,11 @@
 #include "engine/mem.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstring>
+#include <vector>
 
 static vull_block_header *header(void *p) {
     return reinterpret_cast<vull_block_header *>(static_cast<uint8_t *>(p) - 8);
@@ -82,6 +86,56 @@ TEST(Allocator, ReallocKeepsContentsAndOldBlockOnFailure) {
     void *n = vull_realloc(nullptr, 4);
     EXPECT_EQ(header(n)->size, 20u);
     vull_free(n);
+}
+
+// Pages of [p, p + n) that are resident.
+static int resident_pages(void *p, size_t n) {
+    size_t page = (size_t)sysconf(_SC_PAGESIZE);
+    auto start = reinterpret_cast<uintptr_t>(p) & ~(page - 1);
+    size_t len = reinterpret_cast<uintptr_t>(p) + n - start;
+    std::vector<unsigned char> v((len + page - 1) / page);
+    if (mincore(reinterpret_cast<void *>(start), len, v.data()) != 0) return -1;
+    int r = 0;
+    for (unsigned char c : v) r += c & 1;
+    return r;
+}
+
+TEST(Allocator, PageBlocksCostOnlyThePagesWritten) {
+    uint32_t bytes = vull_total_malloced;
+    constexpr int n = 0x10003; // a code tab's text
+    auto *p = static_cast<uint8_t *>(vull_calloc_pages(n));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(header(p)->magic, VULL_MAGIC_LIVE);
+    EXPECT_EQ(header(p)->size, (uint32_t)n);
+    EXPECT_LE(resident_pages(p + 4096, n - 4096), 1) << "cleared page by page";
+    for (int i = 0; i < n; i += 997) EXPECT_EQ(p[i], 0);
+    p[n - 1] = 7;
+    std::memcpy(p, "large", 6);
+
+    // Grown, shrunk below the size that maps pages, and grown again: contents kept.
+    p = static_cast<uint8_t *>(vull_realloc(p, 2 * n));
+    ASSERT_NE(p, nullptr);
+    EXPECT_STREQ(reinterpret_cast<char *>(p), "large");
+    EXPECT_EQ(p[n - 1], 7);
+    EXPECT_EQ(vull_total_malloced, bytes + 2 * n);
+    p = static_cast<uint8_t *>(vull_realloc(p, 64));
+    EXPECT_STREQ(reinterpret_cast<char *>(p), "large");
+    EXPECT_EQ(header(p)->size, 64u);
+    p = static_cast<uint8_t *>(vull_realloc(p, n));
+    EXPECT_STREQ(reinterpret_cast<char *>(p), "large");
+    vull_free(p);
+    EXPECT_EQ(vull_total_malloced, bytes);
+
+    // A buffer grown past the size keeps its bytes and zeroes the new ones.
+    cbuffer *b = vull_create_page_buffer(n);
+    ASSERT_NE(b, nullptr);
+    std::memset(b->data, 0x33, n);
+    ASSERT_EQ(vull_allocate_buffer_size(b, 3 * n), 0);
+    EXPECT_EQ(b->data[n - 1], 0x33);
+    EXPECT_EQ(b->data[n], 0);
+    EXPECT_EQ(b->data[6 * n - 1], 0);
+    vull_destroy_buffer(b);
+    EXPECT_EQ(vull_total_malloced, bytes);
 }
 
 TEST(Allocator, ForeignBlocksAreReportedAndLeftAlone) {

@@ -291,6 +291,23 @@ TEST(Pod, NamesAreTerminated) {
     vull_destroy_pod(pod);
 }
 
+// A synth length whose node buffers (four bytes a value) cannot be allocated
+// is refused by the reader, not stored for a render to wrap.
+TEST(Pod, SynthLengthsPastTheAllocationCapAreRefused) {
+    for (int32_t length : {-8, 0x10000001, 0x40000001, INT32_MAX}) {
+        std::vector<uint8_t> syn =
+            raw().header().id("CSYN").i32(0).i32(length).i32(5).i32(1).i32(0).i32(0).b;
+        cpod *pod = load_bytes(syn);
+        EXPECT_TRUE(pod == nullptr || pod->count == 0) << length;
+        vull_destroy_pod(pod);
+    }
+    std::vector<uint8_t> ok = raw().header().id("CSYN").i32(0).i32(0x100000).i32(5).i32(1).i32(0).i32(0).b;
+    cpod *pod = load_bytes(ok);
+    ASSERT_NE(pod, nullptr);
+    EXPECT_EQ(static_cast<vull_synth *>(pod->items[0])->length, 0x100000);
+    vull_destroy_pod(pod);
+}
+
 TEST(Pod, SynthVersionZeroAndModelBoneRules) {
     std::vector<uint8_t> syn =
         raw().header().id("CSYN").i32(0).i32(1000).i32(5).i32(0).i32(0).i32(0).b;

@@ -15,8 +15,13 @@ start_host() {
     PPID_=$!
 }
 
-# interrupt DIR: SIGINT to the running host, then check status and log.
+# started DIR: the host has finished its start-up (the "ok" closing the init
+# block of log.txt), so its SIGINT handler is in place.
+started() { grep -q '^\[[0-9]*\] ok$' "$1/log.txt" 2>/dev/null; }
+
+# interrupt DIR: once the host has started, SIGINT to it, then check status and log.
 interrupt() {
+    wait_for 60 started "$1" || fail "$1: the host did not finish starting"
     kill -INT "$PPID_"
     wait_exit SIGINT
     [ "$rc" -eq 0 ] || fail "$1: host exited $rc after SIGINT"
@@ -33,23 +38,22 @@ interrupt() {
 D=$WORK/dummy
 mkdir -p "$D"
 start_host SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy "$HOST" -home "$D" -windowed 1 frames=0 >"$D.out" 2>&1
-sleep 1
 interrupt "$D"
 
 # ---- SIGINT to a headless host: the same exit sequence, no video ----
 H=$WORK/headless
 mkdir -p "$H"
 start_host "$HOST" -home "$H" -headless frames=0 >"$H.out" 2>&1
-sleep 1
 interrupt "$H" headless
 
 # ---- a real window under Xvfb ----
-if ! command -v Xvfb >/dev/null 2>&1 || ! command -v xwd >/dev/null 2>&1; then
-    echo "SKIP: Xvfb or xwd missing (scripts/deps.sh installs xvfb and x11-apps); screenshot not checked"
+if ! command -v Xvfb >/dev/null 2>&1 || ! command -v xwd >/dev/null 2>&1 ||
+    ! command -v xdotool >/dev/null 2>&1; then
+    echo "SKIP: Xvfb, xwd or xdotool missing (scripts/deps.sh installs them); screenshot not checked"
     [ "$FAILS" -eq 0 ] && exit 0
     exit 1
 fi
-start_xvfb || { echo "SKIP: Xvfb did not start"; [ "$FAILS" -eq 0 ]; exit $?; }
+start_xvfb || { echo "FAIL: Xvfb did not start"; exit 1; }
 
 X=$WORK/x11
 mkdir -p "$X"
@@ -57,44 +61,59 @@ mkdir -p "$X"
 start_host SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy \
     LSAN_OPTIONS="suppressions=$(dirname "$0")/x11_lsan.supp" \
     "$HOST" -home "$X" -windowed 1 -window_x 0 -window_y 0 -draw_rect 32,32,64,64 frames=0 >"$X.out" 2>&1
-sleep 2
-xwd -root -silent >"$WORK/shot.xwd" || fail "xwd failed"
 
 # Pixel (x, y) of the root window as "r g b", read from the xwd dump.
 word() { od -An -tu4 --endian=big -j "$1" -N4 "$WORK/shot.xwd" | tr -d ' '; }
-HSIZE=$(word 0)
-ORDER=$(word 28)
-BPP=$(word 44)
-BPL=$(word 48)
-STRIDE=$((BPP / 8))
-NCOL=$(word 76)
 pixel() {
     off=$((HSIZE + NCOL * 12 + $2 * BPL + $1 * STRIDE))
     set -- $(od -An -tu1 -j "$off" -N"$STRIDE" "$WORK/shot.xwd")
     if [ "$ORDER" -eq 0 ]; then echo "$3 $2 $1"; elif [ "$STRIDE" -eq 4 ]; then echo "$2 $3 $4"; else echo "$1 $2 $3"; fi
 }
-[ "$STRIDE" -eq 3 ] || [ "$STRIDE" -eq 4 ] || fail "unexpected screenshot layout: $BPP bits a pixel"
 
-# Outside the rectangle: black.
-for p in "10 10" "31 60" "96 60" "60 31" "60 96" "120 120"; do
-    set -- $p
-    [ "$(pixel "$1" "$2")" = "0 0 0" ] || fail "($1,$2) is $(pixel "$1" "$2"), not black"
-done
-# Inside: eight bands of 8 rows, each one colour with red + blue = 255 and no green,
+# bands: a screenshot of the whole screen, and its problems in $WORK/bands
+# (empty when the picture is right). Outside the rectangle: black. Inside:
+# eight bands of 8 rows, each one colour with red + blue = 255 and no green,
 # the same across the band, and different from the band above.
-prev=""
-b=0
-while [ $b -lt 8 ]; do
-    y=$((32 + b * 8 + 4))
-    left=$(pixel 34 $y)
-    right=$(pixel 93 $y)
-    set -- $left
-    [ $(($1 + $3)) -eq 255 ] && [ "$2" -eq 0 ] || fail "band $b is '$left', not a band colour"
-    [ "$left" = "$right" ] || fail "band $b is not one colour: '$left' / '$right'"
-    [ "$left" != "$prev" ] || fail "band $b repeats the band above"
-    prev=$left
-    b=$((b + 1))
-done
+bands() {
+    : >"$WORK/bands"
+    xwd -root -silent >"$WORK/shot.xwd" 2>/dev/null && [ -s "$WORK/shot.xwd" ] ||
+        { echo "xwd failed" >"$WORK/bands"; return 1; }
+    HSIZE=$(word 0)
+    ORDER=$(word 28)
+    BPP=$(word 44)
+    BPL=$(word 48)
+    STRIDE=$((BPP / 8))
+    NCOL=$(word 76)
+    if [ "$STRIDE" -ne 3 ] && [ "$STRIDE" -ne 4 ]; then
+        echo "unexpected screenshot layout: $BPP bits a pixel" >"$WORK/bands"
+        return 1
+    fi
+    for p in "10 10" "31 60" "96 60" "60 31" "60 96" "120 120"; do
+        set -- $p
+        c=$(pixel "$1" "$2")
+        [ "$c" = "0 0 0" ] || echo "($1,$2) is $c, not black" >>"$WORK/bands"
+    done
+    prev=""
+    b=0
+    while [ $b -lt 8 ]; do
+        y=$((32 + b * 8 + 4))
+        left=$(pixel 34 $y)
+        right=$(pixel 93 $y)
+        set -- $left
+        [ $(($1 + $3)) -eq 255 ] && [ "$2" -eq 0 ] || echo "band $b is '$left', not a band colour" >>"$WORK/bands"
+        [ "$left" = "$right" ] || echo "band $b is not one colour: '$left' / '$right'" >>"$WORK/bands"
+        [ "$left" != "$prev" ] || echo "band $b repeats the band above" >>"$WORK/bands"
+        prev=$left
+        b=$((b + 1))
+    done
+    [ ! -s "$WORK/bands" ]
+}
+
+# The window shows the pattern once the host has started and drawn a frame;
+# until then the screen is black.
+if ! wait_for 60 bands; then
+    while read -r line; do fail "$line"; done <"$WORK/bands"
+fi
 interrupt "$X"
 
 [ "$FAILS" -eq 0 ] && echo "all window checks passed"

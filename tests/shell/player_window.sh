@@ -9,22 +9,20 @@ NAME=player_window
 . "$(dirname "$0")/../support/window_lib.sh"
 need_tools 0 Xvfb xdotool
 
-start_xvfb || { echo "player_window: skipped (Xvfb did not start)"; exit 0; }
+start_xvfb || { echo "FAIL: Xvfb did not start"; exit 1; }
 
 H=$WORK/home
 mkdir -p "$H"
-LSAN_OPTIONS="suppressions=$(dirname "$0")/../platform/x11_lsan.supp" \
-    SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy "$PLAYER" -home "$H" -windowed 1 >"$WORK/out" 2>&1 &
-PPID_=$!
-wait_window
-[ -n "$win" ] || fail "no window titled zibo-6"
-sleep 1
-kill -0 "$PPID_" 2>/dev/null || fail "the player ended by itself"
-if [ -n "$win" ]; then
-    # No window manager runs under Xvfb: focus the window, then type into it.
-    xdotool windowfocus --sync "$win" >/dev/null 2>&1
-    xdotool key ctrl+q
-fi
+start_window "$WORK/out" env LSAN_OPTIONS="suppressions=$(dirname "$0")/../platform/x11_lsan.supp" \
+    SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy "$PLAYER" -home "$H" -windowed 1 ||
+    { cat "$WORK/out"; echo "FAIL: no window titled zibo-6"; exit 1; }
+# The head cart (the launcher) runs in it.
+launcher() { grep -qx "launcher: ready" "$WORK/out"; }
+wait_for 60 launcher || fail "the head cart did not start"
+player_gone && fail "the player ended by itself"
+# No window manager runs under Xvfb: focus the window, then type into it.
+xdotool windowfocus --sync "$win" >/dev/null 2>&1
+xdotool key ctrl+q
 wait_exit ctrl+q
 [ "$rc" = 0 ] || fail "exit status $rc after ctrl+q"
 grep -q "^volume " "$H/config.txt" 2>/dev/null || fail "config.txt was not written"

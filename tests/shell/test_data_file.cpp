@@ -3,6 +3,7 @@
 // foreign, damaged or truncated data files refused without a crash.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -18,6 +19,7 @@
 #include "engine/mem.h"
 #include "engine/pod.h"
 #include "shell/zibo6.h"
+#include "tests/support/sweep.h"
 
 namespace {
 
@@ -36,11 +38,9 @@ std::vector<uint8_t> read_bytes(const std::string &path) {
     return bytes;
 }
 
+// Opened as the player opens data.pod: entry by entry as they are asked for.
 cpod *pod_from(std::vector<uint8_t> &bytes, size_t length) {
-    vull_file *f = vull_fopen_memory(bytes.data(), int(length));
-    cpod *pod = vull_load_pod_file("", f);
-    vull_fclose(f);
-    return pod;
+    return vull_open_pod_file(vull_fopen_memory(bytes.data(), int(length)));
 }
 
 cbuffer *file_item(const char *name, const void *data, int n) {
@@ -63,6 +63,19 @@ protected:
     void SetUp() override { ASSERT_FALSE(bytes.empty()) << "data.pod was not built"; }
     void TearDown() override { close_data_file(); }
 };
+
+TEST_F(DataFile, EntriesAreReadWhenAskedFor) {
+    ASSERT_TRUE(open_data_file(pod_from(bytes, bytes.size())));
+    // Opening reads what every run needs; the carts and the large pictures wait.
+    for (int slot = 3; slot < pstate.data_pod->capacity; slot++) {
+        if (pstate.data_pod->position[slot] < pstate.data_pod->count) {
+            EXPECT_EQ(pstate.data_pod->types[slot], CPOD_LAZY) << slot;
+        }
+    }
+    EXPECT_EQ(pstate.resource_pod->types[RES_ICON], CPOD_LAZY);
+    EXPECT_NE(pstate.resource_pod->types[RES_PALETTE], CPOD_LAZY);
+    EXPECT_NE(cpod_get_item(pstate.resource_pod, RES_ICON, CPOD_BITMAP), nullptr);
+}
 
 TEST_F(DataFile, EntriesAreWhatThePlayerReads) {
     ASSERT_TRUE(open_data_file(pod_from(bytes, bytes.size())));
@@ -169,19 +182,64 @@ TEST_F(DataFile, ForeignDataFilesAreRefused) {
 TEST_F(DataFile, EveryTruncationIsRefusedOrWhole) {
     // The reader keeps the items before a cut: a data file opens exactly when
     // entries 0-2 are whole, whatever is cut off after them (the head cart
-    // then counts as missing). Every cut through entries 0-2 and just past
-    // them, then every 17th byte of the head cart.
+    // then counts as missing).
+    auto opens = [&](size_t n) { return open_data_file(pod_from(bytes, n)); };
     size_t whole = 0; // first length that opens
-    for (size_t n = 0; n < bytes.size(); n += whole && n > whole + 1024 ? 17 : 1) {
-        bool opened = open_data_file(pod_from(bytes, n));
-        if (opened && !whole) whole = n;
-        EXPECT_EQ(opened, whole && n >= whole) << n;
+    if (z6_long_tests()) {
+        // Every cut through entries 0-2 and just past them, then every 17th
+        // byte of the head cart.
+        for (size_t n = 0; n < bytes.size(); n += whole && n > whole + 1024 ? 17 : 1) {
+            bool opened = opens(n);
+            if (opened && !whole) whole = n;
+            EXPECT_EQ(opened, whole && n >= whole) << n;
+        }
+    } else {
+        // The first length that opens, by bisection; then a seeded sample of
+        // cuts everywhere and every cut next to that length must agree.
+        ASSERT_FALSE(opens(0));
+        ASSERT_TRUE(opens(bytes.size()));
+        size_t lo = 0, hi = bytes.size();
+        while (hi - lo > 1) {
+            size_t mid = lo + (hi - lo) / 2;
+            if (opens(mid))
+                hi = mid;
+            else
+                lo = mid;
+        }
+        whole = hi;
+        for (size_t n : z6_sweep_points(bytes.size(), 256, 600)) EXPECT_EQ(opens(n), n >= whole) << n;
+        for (size_t n = whole - std::min<size_t>(whole, 64); n < whole + 64; n++)
+            EXPECT_EQ(opens(n), n >= whole) << n;
     }
     EXPECT_GT(whole, 0u);
     EXPECT_LT(whole, bytes.size() - DATA_CART_IMAGE);
-    ASSERT_TRUE(open_data_file(pod_from(bytes, whole)));
+    ASSERT_TRUE(opens(whole));
     EXPECT_EQ(cpod_get_item(pstate.data_pod, 3, CPOD_FILE), nullptr);
-    EXPECT_TRUE(open_data_file(pod_from(bytes, bytes.size())));
+    EXPECT_TRUE(opens(bytes.size()));
+}
+
+// An entry whose chunk is not what it was when the data file was opened is
+// refused when it is asked for, and the rest of the data file still serves.
+TEST_F(DataFile, AnEntryChangedSinceOpeningIsRefusedWhenAskedFor) {
+    ASSERT_TRUE(open_data_file(pod_from(bytes, bytes.size())));
+    cpod *res = pstate.resource_pod;
+    ASSERT_EQ(res->types[RES_ICON], CPOD_LAZY);
+    // The icon's chunk, found by its header: "CBMP", size, 128, 128, 32.
+    const uint8_t head[] = {'C', 'B', 'M', 'P'};
+    size_t at = 0;
+    for (size_t i = 0; i + 20 <= bytes.size() && !at; i++) {
+        int32_t w, h, bpp;
+        memcpy(&w, &bytes[i + 8], 4);
+        memcpy(&h, &bytes[i + 12], 4);
+        memcpy(&bpp, &bytes[i + 16], 4);
+        if (memcmp(&bytes[i], head, 4) == 0 && w == 128 && h == 128 && bpp == 32) at = i;
+    }
+    ASSERT_NE(at, 0u);
+    bytes[at] = 'c'; // now claims to be compressed, which its bytes are not
+    EXPECT_EQ(cpod_get_item(res, RES_ICON, CPOD_BITMAP), nullptr);
+    EXPECT_EQ(res->types[RES_ICON], CPOD_EMPTY);
+    EXPECT_NE(cpod_get_item(res, RES_LOGO, CPOD_BITMAP), nullptr);
+    EXPECT_NE(pod_file_entry(pstate.data_pod, 3), nullptr);
 }
 
 } // namespace

@@ -9,11 +9,13 @@
 #include <string>
 
 #include "cart/cart.h"
+#include "console/run.h"
 #include "console/state.h"
 #include "engine/config.h"
 #include "engine/ctext.h"
 #include "platform/system.h"
 #include "shell/zibo6.h"
+#include "vm/lauxlib.h"
 
 namespace {
 
@@ -72,6 +74,8 @@ TEST(Startup, UnusableFoldersFallBackToThePerUserFolder) {
 class Reboot : public ::testing::Test {
 protected:
     void SetUp() override {
+        if (zrun.L0_cart) lua_close(zrun.L0_cart); // an earlier test's boot VM
+        zrun = zibo6_run_state{};
         app = app_state{};
         set_default_app_config();
         pstate = console_state{};
@@ -113,6 +117,21 @@ TEST_F(Reboot, KeepsPathsAndFlagsAndStartsTheRestAfresh) {
     EXPECT_EQ(cart_item_count, 1);
     for (ctext *t : pstate.code_tab) ASSERT_NE(t, nullptr);
     EXPECT_EQ(pstate.current_tab, 0);
+}
+
+TEST_F(Reboot, ScriptMemoryStaysAccountedThroughTheNewVm) {
+    reset_lua_machine();
+    ASSERT_NE(zrun.L0_cart, nullptr);
+    ASSERT_EQ(luaL_loadstring(zrun.L0_cart, "t = {} for i = 1, 500 do t[i] = {i} end"), LUA_OK);
+    ASSERT_EQ(lua_pcall(zrun.L0_cart, 0, 0, 0), LUA_OK);
+    reboot_machine(); // the old VM is closed by the boot's reset, after the clear
+    ASSERT_NE(zrun.L0_cart, nullptr);
+    EXPECT_GT(pstate.host_memory_used, 0);
+    lua_close(zrun.L0_cart);
+    zrun = zibo6_run_state{};
+    // Every block of both VMs came back: nothing is left counted, nor owed.
+    EXPECT_EQ(pstate.script_memory_used, 0);
+    EXPECT_EQ(pstate.host_memory_used, 0);
 }
 
 TEST_F(Reboot, TabStopsFollowTabWidthWithinOneToFour) {

@@ -1,7 +1,12 @@
 # Shared steps of the scripts that drive the player in a real window under
 # Xvfb. The caller sets NAME and sources this file; it gets WORK (a private
 # folder, removed at exit with the Xvfb and player processes in XPID and
-# PPID_), fail and FAILS, need_tools, start_xvfb, wait_window and wait_exit.
+# PPID_), fail and FAILS, wait_for, need_tools, start_xvfb, start_window,
+# wait_window, dump, hold, tap, still, wait_exit, boot_shown and boot_dump.
+#
+# Nothing here sleeps a fixed time to let something happen: every step polls
+# for what it needs with a deadline generous enough for a sanitizer build on a
+# machine that is busy with other work.
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/$NAME.XXXXXX") || exit 1
 XPID=""
 PPID_=""
@@ -20,13 +25,25 @@ fail() {
     FAILS=$((FAILS + 1))
 }
 
-# wait_exit WHAT: waits up to 30 s for the player ($PPID_) to end after WHAT,
+# wait_for SECONDS COMMAND...: runs COMMAND every tenth of a second until it
+# succeeds (0) or SECONDS of wall-clock time have passed (1). The deadline is
+# local, so COMMAND may wait in turn.
+wait_for() {
+    local wf_end
+    wf_end=$(($(date +%s) + $1))
+    shift
+    until "$@"; do
+        [ "$(date +%s)" -lt "$wf_end" ] || return 1
+        sleep 0.1
+    done
+}
+
+# wait_exit WHAT: waits up to 60 s for the player ($PPID_) to end after WHAT,
 # killing it (a failed check) when it does not; rc is its exit status.
+player_gone() { ! kill -0 "$PPID_" 2>/dev/null; }
 wait_exit() {
-    i=0
-    while kill -0 "$PPID_" 2>/dev/null && [ $i -lt 300 ]; do sleep 0.1; i=$((i + 1)); done
-    if kill -0 "$PPID_" 2>/dev/null; then
-        fail "still running 30 s after $1"
+    if ! wait_for 60 player_gone; then
+        fail "still running 60 s after $1"
         kill -KILL "$PPID_"
     fi
     wait "$PPID_"
@@ -47,33 +64,141 @@ need_tools() {
     done
 }
 
-# start_xvfb: Xvfb on a display it picks itself, so that scripts running at
-# the same time never share one; exports DISPLAY. 1 when it does not start.
+# start_xvfb: an Xvfb of this script's own on a display it picks itself, so
+# that scripts running at the same time never share one; exports DISPLAY once
+# the server answers clients. -noreset keeps the server from resetting when
+# its last client leaves, which would refuse the next one for a moment.
+# Tries three servers; 1 when none answers.
+display_named() { [ -s "$WORK/display" ]; }
+display_answers() { xdotool getdisplaygeometry >/dev/null 2>&1; }
 start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$WORK/display" >"$WORK/xvfb.log" 2>&1 &
-    XPID=$!
-    i=0
-    until [ -s "$WORK/display" ] || [ $i -ge 100 ]; do sleep 0.1; i=$((i + 1)); done
-    [ -s "$WORK/display" ] || return 1
-    DISPLAY=":$(head -1 "$WORK/display")"
-    export DISPLAY
-    # A loaded machine can take a while before the server answers clients.
-    i=0
-    until xdotool getdisplaygeometry >/dev/null 2>&1 || [ $i -ge 300 ]; do sleep 0.1; i=$((i + 1)); done
-    xdotool getdisplaygeometry >/dev/null 2>&1
+    for attempt in 1 2 3; do
+        rm -f "$WORK/display"
+        Xvfb -displayfd 3 -noreset -screen 0 800x600x24 -nolisten tcp \
+            3>"$WORK/display" >"$WORK/xvfb$attempt.log" 2>&1 &
+        XPID=$!
+        if wait_for 60 display_named; then
+            DISPLAY=":$(head -1 "$WORK/display")"
+            export DISPLAY
+            wait_for 60 display_answers && return 0
+        fi
+        kill "$XPID" 2>/dev/null
+        wait "$XPID" 2>/dev/null
+        XPID=""
+    done
+    return 1
 }
 
 # wait_window: sets win to the player's window (titled zibo-6), waiting up to
-# 30 s, since a sanitizer build on a loaded machine starts slowly. 1 when none.
+# 60 s while the player runs. 1 when none appeared.
+find_window() {
+    win=$(xdotool search --name '^zibo-6$' 2>/dev/null | head -1)
+    [ -n "$win" ] || player_gone
+}
 wait_window() {
     win=""
-    i=0
-    while [ -z "$win" ] && [ $i -lt 300 ]; do
-        win=$(xdotool search --name '^zibo-6$' 2>/dev/null | head -1)
-        [ -n "$win" ] || sleep 0.1
-        i=$((i + 1))
-    done
+    wait_for 60 find_window
     [ -n "$win" ]
+}
+
+# start_window OUT COMMAND...: starts the player (COMMAND, with its output in
+# OUT) in the background as PPID_ and waits for its window (win). An X server
+# that has just started may still refuse a client: a player that ends with a
+# refused display before its window appeared is started again, three times at
+# most. 1 when no window appeared.
+start_window() {
+    sw_out=$1
+    shift
+    for attempt in 1 2 3; do
+        "$@" >"$sw_out" 2>&1 &
+        PPID_=$!
+        wait_window && return 0
+        player_gone || return 1
+        wait "$PPID_"
+        PPID_=""
+        grep -qi "x11 not available\|open.*display" "$sw_out" || return 1
+        echo "$NAME: the X server refused the player; starting it again"
+    done
+    return 1
+}
+
+# dump OUT.xwd: a dump of window $win; a window that is not mapped yet cannot
+# be dumped, so this tries for up to 30 s. 1 when no dump was made.
+dump_once() { xwd -silent -id "$win" -out "$dump_to" 2>/dev/null && [ -s "$dump_to" ]; }
+dump() {
+    dump_to=$1
+    wait_for 30 dump_once
+}
+
+# still: 0 when the window shows the same picture in three dumps taken over
+# about a second, so that nothing on it moves (or the frame loop stands still).
+still() {
+    dump "$WORK/still1.xwd" || return 1
+    sleep 0.5
+    dump "$WORK/still2.xwd" || return 1
+    cmp -s "$WORK/still1.xwd" "$WORK/still2.xwd" || return 1
+    sleep 0.5
+    dump "$WORK/still3.xwd" || return 1
+    cmp -s "$WORK/still1.xwd" "$WORK/still3.xwd"
+}
+
+# hold KEY SECONDS COMMAND...: holds KEY down until COMMAND succeeds, at most
+# SECONDS, then lets it go; the status is COMMAND's. A press shorter than a
+# frame is never seen, and a busy machine can make a frame long, so a key is
+# held until its effect shows. Only for keys whose effect does not repeat
+# while held.
+hold() {
+    hold_key=$1
+    hold_secs=$2
+    shift 2
+    xdotool keydown "$hold_key"
+    wait_for "$hold_secs" "$@"
+    hold_rc=$?
+    xdotool keyup "$hold_key"
+    return $hold_rc
+}
+
+# tap KEY COMMAND...: one press of KEY, for keys whose effect repeats while
+# held (the console repeats a held button after half a second): KEY is down
+# for a tenth of a second (timed inside one xdotool, since starting a second
+# one can take longer than the repeat delay on a busy machine), then COMMAND
+# has 15 s to succeed. A tap that a busy player did not see changes nothing
+# and is made again, five times at most; the status is COMMAND's.
+tap() {
+    tap_key=$1
+    shift
+    for tap_try in 1 2 3 4 5; do
+        xdotool keydown "$tap_key" sleep 0.1 keyup "$tap_key"
+        wait_for 15 "$@" && return 0
+    done
+    return 1
+}
+
+# boot_shown WINDOWCMP EXPECTED.png: 0 when window $win showed the boot screen
+# of EXPECTED.png by the time the boot logged the head cart's loading
+# ("prepare_loaded_cart" in the log.txt of -home "$WORK/home"). The boot's
+# last picture stands for about a second, so the window is dumped as fast as
+# xwd goes, the last ten dumps kept, and those compared once the line shows.
+# WINDOWCMP's last report is in $WORK/cmp.log.
+boot_shown() {
+    n=0
+    bs_end=$(($(date +%s) + 60))
+    while [ "$(date +%s)" -lt "$bs_end" ]; do
+        # A dump the server refused (the window not mapped yet) is not kept.
+        if xwd -silent -id "$win" -out "$WORK/boot$((n % 10)).xwd" 2>/dev/null &&
+            [ -s "$WORK/boot$((n % 10)).xwd" ]; then
+            n=$((n + 1))
+        fi
+        grep -q prepare_loaded_cart "$WORK/home/log.txt" 2>/dev/null && break
+        sleep 0.02
+    done
+    echo "no dump of the window" >"$WORK/cmp.log"
+    k=$n
+    while [ $k -gt 0 ] && [ $k -gt $((n - 10)) ]; do
+        k=$((k - 1))
+        "$1" "$WORK/boot$((k % 10)).xwd" "$2" >"$WORK/cmp.log" 2>&1 && return 0
+    done
+    return 1
 }
 
 # boot_dump WINDOWCMP OUT.xwd: a dump of window $win showing the boot screen
@@ -85,11 +210,14 @@ wait_window() {
 # steps before change every few frames. 1 when no such pair was seen.
 boot_dump() {
     n=0
-    while [ $n -lt 300 ]; do
-        xwd -silent -id "$win" -out "$WORK/boot$n.xwd" || return 1
-        rm -f "$WORK/boot$((n - 3)).xwd"
-        grep -q prepare_loaded_cart "$WORK/home/log.txt" 2>/dev/null && break
-        n=$((n + 1))
+    bd_end=$(($(date +%s) + 60))
+    while [ "$(date +%s)" -lt "$bd_end" ]; do
+        # A dump the server refused (the window not mapped yet) is not counted.
+        if xwd -silent -id "$win" -out "$WORK/boot$n.xwd" 2>/dev/null && [ -s "$WORK/boot$n.xwd" ]; then
+            rm -f "$WORK/boot$((n - 3)).xwd"
+            grep -q prepare_loaded_cart "$WORK/home/log.txt" 2>/dev/null && break
+            n=$((n + 1))
+        fi
         sleep 0.1
     done
     [ $n -ge 2 ] || return 1

@@ -4,25 +4,18 @@ z6_add_script_test(vm_listings
 z6_add_script_test(vm_z6vm_cli
     sh ${CMAKE_CURRENT_SOURCE_DIR}/z6vm_cli.sh $<TARGET_FILE:z6vm>)
 
-# libFuzzer target for program-text loading (clang only); the corpus replay
-# runs in every build as vm_test_load_fuzz. With a clang tree configured with
-# -DZIBO6_FUZZ=ON -DZIBO6_SANITIZE=ON:
+# libFuzzer target for program-text loading (clang only, set up as in
+# tools/fuzz/CMakeLists.txt); the corpus replay runs in every build as
+# vm_test_load_fuzz:
 #   cmake --build build-fuzz --target fuzz_load
 #   mkdir -p /tmp/z6fuzz && build-fuzz/tests/vm/fuzz_load /tmp/z6fuzz tests/vm/fuzz/corpus
 # (libFuzzer adds what it finds to the first folder: keep it out of the tree
 # and copy only inputs worth keeping into the corpus.)
 if(ZIBO6_FUZZ)
-    if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
-        message(FATAL_ERROR "ZIBO6_FUZZ needs clang: configure with CC=clang CXX=clang++")
-    endif()
-    target_compile_options(vm PRIVATE -fsanitize=fuzzer-no-link)
     # fuzz_run: cart programs run under a cycle budget and a memory cap (replayed by
     # vm_test_run_fuzz from tests/vm/fuzz/run_corpus).
     foreach(target fuzz_load fuzz_run)
-        add_executable(${target} ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/${target}.cpp)
-        target_compile_options(${target} PRIVATE -fsanitize=fuzzer)
-        target_link_options(${target} PRIVATE -fsanitize=fuzzer)
-        target_link_libraries(${target} PRIVATE z6_libs)
+        z6_fuzz_program(${target} ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/${target}.cpp)
     endforeach()
 endif()
 

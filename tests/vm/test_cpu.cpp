@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/vm/libs_test_util.h"
 #include "tests/vm/vm_test_util.h"
 #include "vm/lcpu.h"
 
@@ -20,6 +21,13 @@ std::string loadk_chain(int n) {
 }
 
 const char *kLoop = "local s = 0 local a = {} for i = 1, 5 do s = s + i * 2 a[i] = s end return s";
+
+// charges kBurn cycles, as a costly API call does
+constexpr int kBurn = 1 << 20;
+int burn(lua_State *) {
+    lua_add_cpu_cycles(kBurn);
+    return 0;
+}
 
 int cycles_of(lua_State *L, const std::string &code) {
     lua_reset_cpu_cycles();
@@ -97,6 +105,28 @@ TEST(Cpu, EveryResumeMakesProgressEvenWithoutBudget) {
     EXPECT_EQ(lua_get_cpu_cycles(), 16);
 }
 
+TEST(Cpu, ASliceCounterPast2To31WrapsAsTheStoredCounterDoes) {
+    State L;
+    // loadk_chain(14) (16 cycles) from a slice counter of `start`, under `budget`
+    auto resume_from = [&](int start, int budget) {
+        lua_settop(L, 0);
+        EXPECT_EQ(z6test::load(L, loadk_chain(14)), LUA_OK);
+        lua_reset_cpu_cycles();
+        lua_add_cpu_cycles(start);
+        lua_set_cpu_cycles_slice_max(budget);
+        lua_cpu_prepare_for_resume();
+        return lua_resume(L, nullptr, 0);
+    };
+    // under a budget of INT32_MAX the counter can pass 2^31: it then reads as
+    // negative, below the budget, and the slice runs on
+    EXPECT_EQ(resume_from(0x7ffffff8, 0x7fffffff), LUA_OK);
+    EXPECT_EQ(cpu_cycles_slice, 0x7ffffff8u + 16u);
+    // a budget just above the start stops the slice after the instruction
+    // that passes it
+    EXPECT_EQ(resume_from(0x7ffffff8, 0x7ffffffa), LUA_YIELD);
+    EXPECT_EQ(cpu_cycles_slice, 0x7ffffffbu);
+}
+
 TEST(Cpu, RequestedYieldStopsAtOnceAndCanBeCancelled) {
     State L;
     lua_settop(L, 0);
@@ -133,27 +163,85 @@ TEST(Cpu, ForcedYieldWhereYieldingIsImpossibleWaitsThenRaisesAnError) {
     lua_set_cpu_cycles_slice_max(5);
     auto r = run(L, loadk_chain(14) + "return a");
     EXPECT_EQ(r.joined(), "1");
-    // a long one raises the error once it is a whole frame's budget overdue
+    // only a runaway raises the error, ten seconds of cycles past the budget;
+    // burn() charges a mebicycle, so the runaway gets there quickly
+    lua_register(L, "burn", burn);
     lua_reset_cpu_cycles();
-    r = run(L, "local n = 0 while true do n = n + 1 end");
+    r = run(L, "local n = 0 while true do burn() end");
     EXPECT_EQ(r.status, LUA_ERRRUN);
     EXPECT_EQ(r.joined(), "attempt to yield from outside a coroutine");
-    EXPECT_GT(lua_get_cpu_cycles(), 5 + Z6_CPU_MIN_FRAME_BUDGET);
-    EXPECT_LT(lua_get_cpu_cycles(), 5 + Z6_CPU_MIN_FRAME_BUDGET + 10);
+    EXPECT_GT(lua_get_cpu_cycles(), 5 + Z6_CPU_DEFERRAL_LIMIT);
+    EXPECT_LT(lua_get_cpu_cycles(), 5 + Z6_CPU_DEFERRAL_LIMIT + kBurn + 10);
 
     // another thread, inside a Lua function called from C without continuation
     lua_settop(L, 0);
     lua_State *co = lua_newthread(L);
-    ASSERT_EQ(z6test::load(co, "ccall(function() local n = 0 while true do n = n + 1 end end)"),
-              LUA_OK);
+    ASSERT_EQ(z6test::load(co, "ccall(function() while true do burn() end end)"), LUA_OK);
     lua_reset_cpu_cycles();
-    const int frame = 0x800000 / 15; // a budget above the floor is its own grace
+    const int frame = 0x800000 / 15;
     lua_set_cpu_cycles_slice_max(frame);
     EXPECT_EQ(lua_resume(co, L, 0), LUA_ERRRUN);
     EXPECT_EQ(z6test::value_text(co, -1), "attempt to yield across a C-call boundary");
-    EXPECT_GT(lua_get_cpu_cycles(), 2 * frame);
-    EXPECT_LT(lua_get_cpu_cycles(), 2 * frame + 10);
+    EXPECT_GT(lua_get_cpu_cycles(), frame + Z6_CPU_DEFERRAL_LIMIT);
+    EXPECT_LT(lua_get_cpu_cycles(), frame + Z6_CPU_DEFERRAL_LIMIT + kBurn + 10);
     lua_set_cpu_cycles_slice_max(0x7fffffff);
+}
+
+// Lua code called from C (a metamethod of count, a sort comparator, an error
+// handler, finalisers) cannot yield; a correct program that runs slowly
+// there must finish with its result whatever the slice budget.
+TEST(Cpu, SlowCodeCalledFromCFinishesUnderEveryBudget) {
+    struct Case {
+        bool stock;
+        const char *code;
+        const char *want;
+    };
+    const Case cases[] = {
+        {false, R"(
+            local mt = {__eq = function(a, b) return a.v == b.v end}
+            local t = {}
+            for i = 1, 30000 do t[i] = setmetatable({v = i % 7}, mt) end
+            return count(t, setmetatable({v = 3}, mt)))",
+         "4286"},
+        {true, R"(
+            local t, x = {}, 12345
+            for i = 1, 2000 do x = (x * 75 + 74) % 32749 t[i] = x end
+            table.sort(t, function(a, b) if a == b then return false end return a > b end)
+            for i = 2, #t do if t[i - 1] < t[i] then return 'unsorted' end end
+            return #t, t[1], t[2000])",
+         "2000 32739 55"},
+        {true, R"(
+            local function handler(m)
+                local s = 0
+                for j = 1, 100 do for i = 1, 300 do s = s + 1 end end
+                return 'handled ' .. s
+            end
+            return xpcall(function() error('boom') end, handler))",
+         "false handled 30000"},
+        {true, R"(
+            freed = 0
+            local mt = {__gc = function(o)
+                local s = 0 for i = 1, 20 do s = s + i end freed = freed + 1
+            end}
+            local level = {}
+            for i = 1, 9000 do level[i] = setmetatable({i}, mt) end
+            level = nil
+            collectgarbage()
+            return freed)",
+         "9000"},
+    };
+    for (const Case &c : cases)
+        for (int budget : {100, 1000, 0x800000 / 60, 0x800000 / 30, 0x800000 / 15}) {
+            z6libs::State S(c.stock);
+            lua_settop(S.L, 0);
+            ASSERT_EQ(z6test::load(S.L, c.code), LUA_OK);
+            lua_reset_cpu_cycles();
+            auto s = z6test::resume_sliced(S.L, budget, 1 << 22);
+            EXPECT_EQ(s.status, LUA_OK) << "budget " << budget << ": " << z6test::stack_text(S.L)
+                                        << "\n" << c.code;
+            EXPECT_EQ(z6test::stack_text(S.L), c.want) << "budget " << budget << "\n" << c.code;
+        }
+    lua_set_cpu_cycles_slice_max(0x22222);
 }
 
 TEST(Cpu, PutOffYieldComesAtTheFirstYieldableInstruction) {

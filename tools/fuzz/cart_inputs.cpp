@@ -5,6 +5,7 @@
 // written and read back to the same text.
 #include "tools/fuzz/hostile_inputs.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,9 +15,12 @@
 
 #include "cart/cart.h"
 #include "cart/compress.h"
+#include "cart/disk.h"
 #include "cart/export.h"
 #include "cart/png_cart.h"
+#include "cart/rom.h"
 #include "cart/textcode.h"
+#include "console/mem.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/mem.h"
@@ -62,6 +66,9 @@ int run_text_cart(const uint8_t *data, size_t size) {
     if (size > INPUT_LIMIT) return 0;
     for (int lenient = 0; lenient < 2; lenient++) {
         zibo6_cart *cart = read_cart(data, size, lenient);
+        // A file the strict reader takes starts with the header, and the lenient
+        // one reads it the same way: once is enough.
+        bool both_agree = cart && !lenient;
         int status = zibo6_cart_load_status;
         if (!cart) {
             check(status >= ZIBO6_LOAD_OK && status <= ZIBO6_LOAD_CODE_TOO_LONG, "status");
@@ -78,21 +85,45 @@ int run_text_cart(const uint8_t *data, size_t size) {
         }
         vull_destroy_zibo6_cart(back);
         vull_destroy_zibo6_cart(cart);
+        if (both_agree) break;
     }
     return 0;
 }
 
+// Code this long at most is compressed (the compressor's time grows faster
+// than the text).
+constexpr size_t COMPRESS_TEXT_MAX = 2048;
+
 // A code block as a cart image holds it: decoded into a guarded buffer with a
-// canary past the size given.
+// canary past the size given. The input up to a NUL is also code: compressed,
+// it decodes back to the same text.
 int run_pxa_block(const uint8_t *data, size_t size) {
     if (size > INPUT_LIMIT) return 0;
     std::vector<uint8_t> in(data, data + size);
     constexpr int SIZE = ZIBO6_CODE_MAX;
-    std::vector<uint8_t> out(size_t(SIZE) + 1, 0);
+    // Made once: zeroing these for every input would cost more than the decoding.
+    static std::vector<uint8_t> out(size_t(SIZE) + 1), block(PXA_SCRATCH_SIZE);
+    std::fill(out.begin(), out.end(), 0);
     out[SIZE] = 0xa5;
     int n = decompress_mini(in.empty() ? nullptr : in.data(), int(in.size()), out.data(), SIZE);
     check(out[SIZE] == 0xa5, "nothing written past the size");
     check(n >= 0 && n <= SIZE, "decoded length within the size");
+
+    std::string text(
+        reinterpret_cast<const char *>(data),
+        strnlen(reinterpret_cast<const char *>(data), std::min(size, COMPRESS_TEXT_MAX)));
+    int len = compress_mini(text.c_str(), block.data(), int(text.size()));
+    check(len >= 0 && size_t(len) <= text.size(), "compressed code longer than the text");
+    std::vector<uint8_t> back(text.size() + 1, 0);
+    if (len > 0 && is_compressed_format_header(block.data()) == 2) {
+        pxa_decompress(block.data(), len, back.data(), int(back.size()));
+        check(std::memcmp(back.data(), text.c_str(), text.size() + 1) == 0,
+              "compressed code decodes to the same text");
+    } else {
+        check(size_t(len) == text.size() &&
+                  std::memcmp(block.data(), text.data(), text.size()) == 0,
+              "code stored plain when compressing does not pay");
+    }
     return 0;
 }
 
@@ -105,6 +136,75 @@ int run_png_cart(const uint8_t *data, size_t size) {
     check((cart != nullptr) == (zibo6_png_cart_status == PNG_CART_OK), "status matches the result");
     if (cart) check(strnlen(cart->code, ZIBO6_CODE_SIZE) <= size_t(ZIBO6_CODE_MAX), "code length");
     vull_destroy_zibo6_cart(cart);
+    return 0;
+}
+
+// A loaded cart's sounds, music and sprite sheet as forum codes read back the same.
+void check_bbs_codes(const zibo6_cart *cart) {
+    static std::vector<char> code(BBS_CODE_SIZE);
+    check(convert_sfxes_to_bbs_code(cart, ZIBO6_SFX_COUNT, code.data(), 0) > 0, "sfx code");
+    zibo6_cart *song = convert_bbs_code_to_song(code.data());
+    check(song != nullptr, "sfx code reads back");
+    for (int a = 0x3200; a < 0x4300; a++)
+        check(zibo6_peek(nullptr, song, a) ==
+                  zibo6_peek(nullptr, const_cast<zibo6_cart *>(cart), a),
+              "sfx code keeps the sound memory");
+    vull_destroy_zibo6_cart(song);
+    check(convert_patterns_to_bbs_code(cart, ZIBO6_PATTERN_COUNT, code.data(), 0) > 0,
+          "pattern code");
+    song = convert_bbs_code_to_song(code.data());
+    check(song != nullptr, "pattern code reads back");
+    for (int p = 0; p < ZIBO6_PATTERN_COUNT; p++) {
+        for (int c = 0; c < ZIBO6_PATTERN_CHANNELS; c++)
+            check(song->music[p][c] == cart->music[p][c], "pattern code keeps the channels");
+        check(song->pattern_flags[p] == cart->pattern_flags[p], "pattern code keeps the flags");
+    }
+    vull_destroy_zibo6_cart(song);
+    check(convert_bmp_to_bbs_code(cart->sprites, code.data(), 0) > 0, "sprite sheet code");
+    vull_bitmap *sheet = convert_bbs_code_to_bmp(code.data());
+    check(sheet && sheet->width == cart->sprites->width && sheet->height == cart->sprites->height,
+          "sprite sheet code reads back");
+    for (int y = 0; y < sheet->height; y++)
+        for (int x = 0; x < sheet->width; x++)
+            check(sheet->rows[y][x] == (cart->sprites->rows[y][x] & 15),
+                  "sprite sheet code keeps the pixels");
+    vull_destroy_bitmap(sheet);
+}
+
+// The input as a cart file of any format, as load() and the command line read
+// one; named .z6 or .lua (the plain-code fallback) by its length. Whatever loads
+// has a hash, its 32 KB image reads back to the same image and its forum codes
+// to the same sounds, music and sprites.
+int run_cart_any(const uint8_t *data, size_t size) {
+    if (size > INPUT_LIMIT) return 0;
+    std::string path = std::string(hostile_scratch()) + (size % 2 ? "/any.lua" : "/any.z6");
+    FILE *f = std::fopen(path.c_str(), "wb");
+    check(f && (size == 0 || std::fwrite(data, 1, size, f) == size) && std::fclose(f) == 0,
+          "scratch cart written");
+    zibo6_cart *cart = load_zibo6_cart_any_format(path.c_str());
+    check(zibo6_cart_load_status >= ZIBO6_LOAD_OK &&
+              zibo6_cart_load_status <= ZIBO6_LOAD_CODE_TOO_LONG,
+          "text cart status");
+    check(zibo6_png_cart_status >= PNG_CART_OK && zibo6_png_cart_status <= PNG_CART_WRONG_SIZE,
+          "PNG cart status");
+    if (cart) {
+        check(strnlen(cart->code, ZIBO6_CODE_SIZE) <= size_t(ZIBO6_CODE_MAX), "code length");
+        char hash[CART_HASH_LEN + 1];
+        hash_cart(cart, hash);
+        check(std::strlen(hash) == CART_HASH_LEN, "cart hash");
+        static std::vector<uint8_t> image(CART_IMAGE_SIZE), again(CART_IMAGE_SIZE);
+        if (std::strlen(cart->code) <= COMPRESS_TEXT_MAX &&
+            save_zibo6_cart_32k(cart, image.data()) == 0) {
+            zibo6_cart *back = vull_create_zibo6_cart();
+            load_zibo6_cart_32k(back, image.data());
+            check(save_zibo6_cart_32k(back, again.data()) == 0 && again == image,
+                  "a cart image reads back to the same image");
+            vull_destroy_zibo6_cart(back);
+        }
+        check_bbs_codes(cart);
+    }
+    vull_destroy_zibo6_cart(cart);
+    std::remove(path.c_str());
     return 0;
 }
 
@@ -142,17 +242,10 @@ int run_base64(const uint8_t *data, size_t size) {
     return 0;
 }
 
-// The exporter's unpacking folder, made on first use and removed at exit.
-char export_scratch_path[] = "/tmp/z6_fuzz_export.XXXXXX";
-
+// The exporter's unpacking folder, in the scratch folder.
 const char *export_scratch() {
-    static bool made = false;
-    if (!made) {
-        check(mkdtemp(export_scratch_path) != nullptr, "scratch folder");
-        std::atexit([] { std::filesystem::remove_all(export_scratch_path); });
-        made = true;
-    }
-    return export_scratch_path;
+    static const std::string folder = std::string(hostile_scratch()) + "/export";
+    return folder.c_str();
 }
 
 // A framework pod from the data file: whatever its entries are named, nothing
@@ -207,5 +300,6 @@ const hostile_entry hostile_entries[] = {
     {"text_cart", run_text_cart},
     {"pxa_block", run_pxa_block},
     {"png_cart", run_png_cart},
+    {"cart_any", run_cart_any},
     {nullptr, nullptr},
 };

@@ -18,13 +18,6 @@
 #include "engine/undo.h"
 #include "engine/vull.h"
 #include "platform/joystick.h"
-#include "cart/cart.h"
-#include "console/api.h"
-#include "console/gfx_print.h"
-#include "console/pre.h"
-#include "console/run.h"
-#include "console/state.h"
-#include "console/token.h"
 
 #include <lodepng.h>
 
@@ -33,17 +26,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
 constexpr size_t INPUT_LIMIT = 1u << 20;
-
-// Files the entries may leave in the scratch folder.
-const char *const scratch_files[] = {"config.txt", "config.txt.tmp", "sdl_controllers.txt",
-                                     "in.img",     "rt.tga",         "rt.bmp",
-                                     "in.stb",     "in.txt",         "list.txt"};
 
 void check(bool ok, const char *what) {
     if (ok) return;
@@ -559,7 +546,6 @@ int run_controllers(const uint8_t *data, size_t size) {
     return 0;
 }
 
-
 /* ---- POD files ---- */
 
 // The input read as a pod set from memory; every pod that loads must also be written
@@ -580,6 +566,27 @@ int run_pod(const uint8_t *data, size_t size) {
         vull_destroy_buffer(out);
     }
     cpod_set_clear(set);
+
+    // Opened item by item, with the pods inside its file items: every item that reads
+    // writes, and the written pod reads back whole.
+    cpod *opened = vull_open_pod_file(vull_fopen_memory(copy.data(), (int)size));
+    for (int s = 0; opened && s < opened->capacity; s++) {
+        cpod *nested = vull_open_pod_item(opened, s);
+        vull_read_lazy_items(nested);
+        vull_destroy_pod(nested);
+    }
+    if (opened) {
+        vull_read_lazy_items(opened);
+        cbuffer *out = vull_create_buffer(0);
+        check(vull_save_pod_file("fuzz", opened, out) == 0, "an opened pod cannot be written");
+        out->position = 0;
+        cpod *back = vull_load_pod_file("fuzz", out);
+        check(opened->count == 0 || (back && back->count == opened->count),
+              "an opened pod does not read back whole");
+        vull_destroy_pod(back);
+        vull_destroy_buffer(out);
+        vull_destroy_pod(opened);
+    }
     return 0;
 }
 
@@ -691,72 +698,6 @@ int run_pod_list(const uint8_t *data, size_t size) {
     return 0;
 }
 
-std::string scratch_folder;
-
-void remove_scratch() {
-    if (scratch_folder.empty()) return;
-    for (const char *f : scratch_files) std::remove(scratch_path(f).c_str());
-    rmdir(scratch_folder.c_str());
-}
-
-// Cart code: the token count and the preprocessor, on text no longer than a
-// cart may compile (the runner refuses longer code before either sees it).
-int run_cart_code(const uint8_t *data, size_t size) {
-    static bool names = (record_api_function_names(), true);
-    (void)names;
-    size_t len = size < ZIBO6_CODE_CHAR_LIMIT ? size : ZIBO6_CODE_CHAR_LIMIT;
-    std::string code(reinterpret_cast<const char *>(data), len);
-    len = strlen(code.c_str()); // a NUL ends the text
-    int n = count_tokens(code.c_str());
-    check(n >= 0 && static_cast<size_t>(n) <= len, "more tokens than characters");
-    std::string out;
-    if (zibo6_preprocess(code.c_str(), out) != 0) return 0; // refused as too large
-    size_t in_lines = std::count(code.c_str(), code.c_str() + len, '\n');
-    check(static_cast<size_t>(std::count(out.begin(), out.end(), '\n')) >= in_lines,
-          "the preprocessor lost a line");
-    return 0;
-}
-
-// A whole run of cart code: compile, start and two slices within the CPU
-// budget, headless, in a fresh runtime each time. Whatever the code does, each
-// slice returns, and a machine that stops has asked a headless run to quit.
-int run_run_program(const uint8_t *data, size_t size) {
-    size_t len = size < ZIBO6_CODE_SIZE - 1 ? size : ZIBO6_CODE_SIZE - 1;
-    std::memset(static_cast<void *>(&pstate), 0, sizeof pstate);
-    std::memset(static_cast<void *>(&app), 0, sizeof app);
-    pstate.memory_cart = vull_create_zibo6_cart();
-    pitem.cart = vull_create_zibo6_cart();
-    check(pstate.memory_cart && pitem.cart, "carts");
-    for (auto &t : pstate.code_tab) t = vull_create_ctext(nullptr, 0x10002);
-    for (auto &d : pstate.display) d = vull_create_bitmap(128, 128, 8);
-    pstate.draw_surface = pstate.display[0];
-    pstate.headless = 1;
-    pstate.fps = pstate.target_fps = 30;
-    vull_quit = 0;
-    std::memcpy(pitem.cart->code, data, len);
-    pitem.cart->code[len] = '\0';
-    split_code_to_tabs();
-    run_cart();
-    for (int i = 0; i < 2 && pstate.machine_mode == 1; i++) {
-        if (pstate.pending_action == 2) suspend_program();
-        run_slice();
-        pstate.cart_frame++;
-    }
-    check(pstate.machine_mode == 1 || vull_quit, "a stopped headless run that does not quit");
-    if (zrun.L0_cart) lua_close(zrun.L0_cart);
-    zrun = zibo6_run_state{};
-    destroy_print_buffer();
-    for (auto &t : pstate.code_tab) vull_destroy_ctext(t);
-    for (auto &d : pstate.display) vull_destroy_bitmap(d);
-    vull_destroy_zibo6_cart(pitem.cart);
-    pitem.cart = nullptr;
-    vull_destroy_zibo6_cart(pstate.memory_cart);
-    vull_destroy_buffer(app.last_error_text);
-    vull_free(app.cstore_targets);
-    vull_quit = 0;
-    return 0;
-}
-
 } // namespace
 
 const hostile_entry hostile_entries[] = {
@@ -764,19 +705,6 @@ const hostile_entry hostile_entries[] = {
     {"image", run_image},     {"stable", run_stable},
     {"charset", run_charset}, {"undo", run_undo},
     {"disk", run_disk},       {"controllers", run_controllers},
-    {"cart_code", run_cart_code}, {"ctext", run_ctext},
-    {"pod_list", run_pod_list},   {"run_program", run_run_program},
-    {"pod", run_pod},
-    {nullptr, nullptr},
+    {"ctext", run_ctext},     {"pod_list", run_pod_list},
+    {"pod", run_pod},         {nullptr, nullptr},
 };
-
-const char *hostile_scratch() {
-    if (scratch_folder.empty()) {
-        const char *tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zibo6-hostile-XXXXXX";
-        check(mkdtemp(pattern.data()) != nullptr, "scratch folder");
-        scratch_folder = pattern;
-        std::atexit(remove_scratch);
-    }
-    return scratch_folder.c_str();
-}

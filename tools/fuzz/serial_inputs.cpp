@@ -1,5 +1,7 @@
-// The serial channels driven by an untrusted byte string (see serial_inputs.h).
-#include "tools/fuzz/serial_inputs.h"
+// The serial channels driven by an untrusted byte string as a cart would
+// drive them: transfers on any channel with any address and length, settings
+// texts, frame ends, dropped files and the audio hook.
+#include "tools/fuzz/hostile_inputs.h"
 
 #include <cstring>
 #include <string>
@@ -31,9 +33,7 @@ struct reader {
     }
 };
 
-} // namespace
-
-int serial_hostile_input(const uint8_t *data, size_t size) {
+int run_serial(const uint8_t *data, size_t size) {
     console_once();
     serial_init_runtime();
     reset_serial_file_buffers();
@@ -83,3 +83,10 @@ int serial_hostile_input(const uint8_t *data, size_t size) {
     serial_end_frame();
     return 0;
 }
+
+} // namespace
+
+const hostile_entry hostile_entries[] = {
+    {"serial", run_serial},
+    {nullptr, nullptr},
+};

@@ -2,20 +2,23 @@
 // string: console config.txt lines together with the command line (the
 // settings must end in their ranges), and data.pod with its entries opened as
 // the player opens them; favourites.txt, the board's listing images and its
-// cart information files (no unsafe id may come out of them).
+// cart information files (no unsafe id may come out of them); the cart
+// browser's labels, from a PNG cart, any other cart and the board's cache.
 #include "tools/fuzz/hostile_inputs.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 #include <string>
 #include <vector>
 
 #include "console/state.h"
+#include "engine/config.h"
 #include "engine/disk.h"
+#include "engine/gfx.h"
 #include "engine/pod.h"
 #include "shell/board.h"
+#include "shell/browse.h"
 #include "shell/zibo6.h"
 
 namespace {
@@ -67,21 +70,26 @@ int run_console_config(const uint8_t *data, size_t size) {
 
 int run_data_file(const uint8_t *data, size_t size) {
     if (size > (1u << 24)) return 0;
+    // Opened as the player opens it, entry by entry; then every entry is asked for.
     vull_file *f = vull_fopen_memory(const_cast<uint8_t *>(data), int(size));
-    bool opened = open_data_file(vull_load_pod_file("", f));
-    vull_fclose(f);
+    bool opened = open_data_file(vull_open_pod_file(f));
     check(!opened || (pstate.bios_cart && pstate.resource_pod && pstate.font_pod),
           "opened without its entries");
+    if (opened) {
+        vull_read_lazy_items(pstate.resource_pod);
+        for (int slot = 0; slot < pstate.data_pod->capacity; slot++) {
+            vull_file *entry = pod_file_entry(pstate.data_pod, slot);
+            check(!entry || (entry->length >= 0 && (entry->data || entry->length == 0)),
+                  "an entry without its bytes");
+        }
+    }
     close_data_file();
     return 0;
 }
 
-
 // The input as a file of the given suffix in the scratch folder.
 std::string input_file(const uint8_t *data, size_t size, const char *suffix) {
-    const char *bin = getenv("ZIBO6_BINARY_DIR");
-    std::string path = std::string(bin ? bin : "/tmp") + "/shell_fuzz_input_" +
-                       std::to_string(getpid()) + suffix;
+    std::string path = std::string(hostile_scratch()) + "/input" + suffix;
     FILE *f = fopen(path.c_str(), "wb");
     check(f != nullptr, "scratch file opens");
     if (size) fwrite(data, 1, size, f);
@@ -111,8 +119,7 @@ int run_favourites(const uint8_t *data, size_t size) {
 int run_listing(const uint8_t *data, size_t size) {
     std::string path = input_file(data, size, ".pip.png");
     browse_list list{};
-    for (int append = 0; append < 2; append++)
-        load_listing_image(&list, path.c_str(), append);
+    for (int append = 0; append < 2; append++) load_listing_image(&list, path.c_str(), append);
     check(list.count <= 2 * 32 + 2, "at most a page per load");
     for (int i = 0; i < list.count; i++) {
         check_item(list.items[i]);
@@ -140,13 +147,64 @@ int run_nfo(const uint8_t *data, size_t size) {
     return 0;
 }
 
+void check_label(const vull_bitmap *label) {
+    if (!label) return;
+    check(label->width == 128 && label->height == 128 && label->bpp == 8, "label size");
+    for (int y = 0; y < 128; y++)
+        for (int x = 0; x < 128; x++)
+            check((label->rows[y][x] & 0x70) == 0, "label pixel outside the 32 colours");
+    browse_item item{};
+    item.label = const_cast<vull_bitmap *>(label);
+    extract_label_palette(&item);
+    for (uint8_t c : item.pal) check((c & 0x70) == 0, "label palette outside the 32 colours");
+}
+
+// The input as a label source: a PNG cart's picture, a cart of any other
+// format, and a board label in the cache. A label saved to the cache reads
+// back the same.
+int run_label(const uint8_t *data, size_t size) {
+    static const std::string home = [] {
+        std::string h = std::string(hostile_scratch()) + "/home/";
+        snprintf(cconfig.home, sizeof cconfig.home, "%s", h.c_str());
+        return h;
+    }();
+    for (const char *suffix : {".png", ".z6"}) {
+        std::string path = input_file(data, size, suffix);
+        vull_bitmap *label = create_label_from_any_cart(path.c_str());
+        check_label(label);
+        vull_destroy_bitmap(label);
+        remove(path.c_str());
+    }
+    char cached[1024];
+    get_bbs_label_filename("fuzz", cached, sizeof cached);
+    check(cached[0] != 0, "board label path");
+    FILE *f = fopen(cached, "wb");
+    check(f != nullptr, "board label written");
+    if (size) fwrite(data, 1, size, f);
+    fclose(f);
+    browse_item item{};
+    snprintf(item.lid, sizeof item.lid, "fuzz");
+    item.label = create_label_from_cart_lid("fuzz");
+    check_label(item.label);
+    remove(cached);
+    if (item.label) {
+        check(save_bbs_cart_label(&item) == 0, "board label saved");
+        vull_bitmap *back = create_label_from_cart_lid("fuzz");
+        check(back != nullptr, "saved board label reads back");
+        for (int y = 0; y < 128; y++)
+            check(memcmp(back->rows[y], item.label->rows[y], 128) == 0,
+                  "saved board label keeps its pixels");
+        vull_destroy_bitmap(back);
+        remove(cached);
+        vull_destroy_bitmap(item.label);
+    }
+    return 0;
+}
+
 } // namespace
 
 const hostile_entry hostile_entries[] = {
-    {"favourites", run_favourites},
-    {"listing", run_listing},
-    {"nfo", run_nfo},
-    {"console_config", run_console_config},
-    {"data_file", run_data_file},
+    {"label", run_label}, {"favourites", run_favourites},         {"listing", run_listing},
+    {"nfo", run_nfo},     {"console_config", run_console_config}, {"data_file", run_data_file},
     {nullptr, nullptr},
 };

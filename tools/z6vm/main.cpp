@@ -120,15 +120,21 @@ size_t memory_in_use = 0;
 
 void *l_alloc(void *ud, void *ptr, size_t osize, size_t nsize) {
     (void)ud;
-    size_t old = ptr ? osize : 0; /* without a block, osize is a type tag */
+    if (ptr == nullptr) { /* a new block; osize is a type tag */
+        if (nsize == 0) return nullptr;
+        if (nsize > kMemoryCap - memory_in_use) return nullptr;
+        void *block = std::malloc(nsize);
+        if (block) memory_in_use += nsize;
+        return block;
+    }
     if (nsize == 0) {
         std::free(ptr);
-        memory_in_use -= old;
+        memory_in_use -= osize;
         return nullptr;
     }
-    if (nsize > old && nsize - old > kMemoryCap - memory_in_use) return nullptr;
+    if (nsize > osize && nsize - osize > kMemoryCap - memory_in_use) return nullptr;
     void *block = std::realloc(ptr, nsize);
-    if (block) memory_in_use = memory_in_use - old + nsize;
+    if (block) memory_in_use = memory_in_use - osize + nsize;
     return block;
 }
 

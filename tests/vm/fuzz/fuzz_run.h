@@ -19,7 +19,7 @@ namespace z6fuzz {
 constexpr size_t RUN_INPUT_LIMIT = 1 << 16; // longer programs only slow the fuzzer
 constexpr long RUN_MEMORY_CAP = 4 << 20;    // bytes the program's state may hold
 constexpr int RUN_BUDGET = 300;             // cycles a slice
-constexpr int RUN_SLICES = 1000;            // slices before the program is abandoned
+constexpr int RUN_SLICES = 100;             // slices before the program is abandoned
 
 struct RunHeap {
     long in_use = 0;

@@ -1,0 +1,38 @@
+// Linked into every fuzz target: the limits a campaign runs under unless its
+// command line (or ASAN_OPTIONS) says otherwise. A single input may take a few
+// seconds of host time at most: a longer run is a hang to report, not a slow
+// input. The freed-memory quarantine is kept small: cycling through the
+// default 256 MB of fresh pages costs more time than most inputs take, and a
+// use after free is still caught while the block stays in the last 16 MB freed.
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr const char *DEFAULTS[] = {"-timeout=5"};
+
+bool given(int argc, char **argv, const char *flag) {
+    const char *eq = std::strchr(flag, '=');
+    size_t n = size_t(eq - flag) + 1; // "-timeout="
+    for (int i = 1; i < argc; i++)
+        if (std::strncmp(argv[i], flag, n) == 0) return true;
+    return false;
+}
+
+} // namespace
+
+extern "C" const char *__asan_default_options() { return "quarantine_size_mb=16"; }
+
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
+    // The defaults go right after the program name; a flag given on the
+    // command line is left alone.
+    static std::vector<char *> args;
+    args.assign(*argv, *argv + 1);
+    for (const char *flag : DEFAULTS)
+        if (!given(*argc, *argv, flag)) args.push_back(const_cast<char *>(flag));
+    args.insert(args.end(), *argv + 1, *argv + *argc);
+    args.push_back(nullptr);
+    *argc = int(args.size()) - 1;
+    *argv = args.data();
+    return 0;
+}

@@ -1,0 +1,33 @@
+// The scratch folder of the hostile-input entries: made on first use under
+// $TMPDIR (or /tmp), removed with everything in it at exit.
+#include "tools/fuzz/hostile_inputs.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+std::string scratch_folder;
+
+void remove_scratch() {
+    std::error_code ec;
+    if (!scratch_folder.empty()) std::filesystem::remove_all(scratch_folder, ec);
+}
+
+} // namespace
+
+const char *hostile_scratch() {
+    if (scratch_folder.empty()) {
+        const char *tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/zibo6-hostile-XXXXXX";
+        if (!mkdtemp(pattern.data())) {
+            std::perror("hostile input scratch folder");
+            std::abort();
+        }
+        scratch_folder = pattern;
+        std::atexit(remove_scratch);
+    }
+    return scratch_folder.c_str();
+}
