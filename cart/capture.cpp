@@ -165,17 +165,7 @@ int save_gif(int scale, int to_output_folder) {
 
     char path[VULL_PATH_LEN] = {0};
     int error = 0;
-    bool named = false;
-    if (app.output_file_name[0]) { // the cart's own name, used as it is
-        std::string name = std::string(app.output_file_name) + ".gif";
-        if (to_output_folder)
-            prefix_with_file_output_path(name.c_str(), path, sizeof path);
-        else
-            vull_prefix_with_desktop_path(name.c_str(), path, sizeof path);
-        named = true;
-    } else {
-        named = next_output_path(".gif", to_output_folder, path, sizeof path);
-    }
+    bool named = next_output_path(".gif", to_output_folder, path, sizeof path);
     // The clip is made in memory and handed whole to the one writer: a clip that fails
     // leaves no part of itself, and a file of the same name keeps its bytes.
     cbuffer *out = named ? vull_create_buffer(65536) : nullptr;

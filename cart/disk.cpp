@@ -700,6 +700,7 @@ void handle_dropped_file() {
         if (too_large) show_message("image is too large (128 max)", 2000);
         return;
     }
+    backup_gfx(); // the sheet as it was, for undo
     if (vull_bitmap *indexed = vull_create_bitmap(picture->width, picture->height, 8)) {
         zibo6_convert_bitmap(picture, indexed, cart_display_colours());
         serial_set_dropped_image_file(indexed);
@@ -731,17 +732,30 @@ void prefix_with_file_output_path(const char *name, char *out, size_t out_size) 
     vull_debugf("file output path: %s\n", out);
 }
 
+void prefix_with_desktop_output_path(const char *name, char *out, size_t out_size) {
+    char folder[VULL_PATH_LEN];
+    // a machine without a desktop folder still gets the files written there
+    if (vull_prefix_with_desktop_path("", folder, sizeof folder) == 0) vull_mkdir(folder);
+    vull_prefix_with_desktop_path(name, out, out_size);
+}
+
 bool next_output_path(const char *ext, int to_file_output, char *path, size_t size) {
-    std::string base = "zibo6", cart_ext;
-    if (pstate.current_filename[0]) base_and_extension(pstate.current_filename, base, cart_ext);
-    if (base.empty()) base = "zibo6";
-    path[0] = 0;
-    for (int n = 0; n < 10000; n++) {
-        std::string name = base + "_" + std::to_string(n) + ext;
+    auto place = [&](const std::string &name) {
         if (to_file_output)
             prefix_with_file_output_path(name.c_str(), path, size);
         else
-            vull_prefix_with_desktop_path(name.c_str(), path, size);
+            prefix_with_desktop_output_path(name.c_str(), path, size);
+    };
+    path[0] = 0;
+    if (app.output_file_name[0]) { // the cart's fixed name, used as it is
+        place(app.output_file_name + std::string(ext));
+        return path[0] != 0;
+    }
+    std::string base = "zibo6", cart_ext;
+    if (pstate.current_filename[0]) base_and_extension(pstate.current_filename, base, cart_ext);
+    if (base.empty()) base = "zibo6";
+    for (int n = 0; n < 10000; n++) {
+        place(base + "_" + std::to_string(n) + ext);
         if (!vull_file_exists(path)) return true;
     }
     return false;

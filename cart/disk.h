@@ -61,6 +61,8 @@ void handle_dropped_file();
 void handle_dropped_file_html();
 const char *resolve_to_host_filename(const char *name); // reused buffer
 void prefix_with_file_output_path(const char *name, char *out, size_t out_size);
+// name in the desktop folder, which is made when it is missing.
+void prefix_with_desktop_output_path(const char *name, char *out, size_t out_size);
 // The older output rule, kept beside it: the current folder (the program's when
 // that is shorter than 2 characters), or the folder holding an application
 // bundle. A path that does not fit gives "".
@@ -69,6 +71,7 @@ void prefix_with_file_output_path____first_attempt(const char *name, char *out, 
 void sync_shared_data_on_load(zibo6_cart *cart);
 // Logs the label, the time and pattern 0's four channels of the working cart.
 void debug_pattern_dat(const char *label);
-// The first free name of the cart's base name, _n and ext in the desktop or file output folder.
+// The cart's fixed output name (extcmd set_filename) and ext, else the first
+// free name of the cart's base name, _n and ext; in the desktop or file output folder.
 bool next_output_path(const char *ext, int to_file_output, char *path, size_t size);
 int save_png_screenshot(vull_bitmap *bitmap, int scale, int to_file_output); // 0 written

@@ -88,6 +88,10 @@ int z6_stat(lua_State *L);
 // and returns their count, or -1 when n is not one of them.
 int stat_devkit_input(lua_State *L, int n);
 int z6_extcmd(lua_State *L);
+// Resets asked for by extcmd("reset") and the quick-reload key share one time:
+// true, noting the time, unless the reset glitch runs or one was asked for in
+// the last 500 ms (none yet counts as long ago).
+bool take_reset_request();
 int z6_printh(lua_State *L);
 int z6_menuitem(lua_State *L);
 int z6_cartdata(lua_State *L);

@@ -50,13 +50,12 @@ static void report_gif(int result, int to_output) {
     }
 }
 
-// Resets requested by extcmd share their time with the shell's quick reload key.
-static void request_reset() {
-    if (pstate.reset_glitch_counter > 0) return;
+bool take_reset_request() {
+    if (pstate.reset_glitch_counter > 0) return false;
     int now = vull_get_time();
-    if (vull_ms_between(app.last_quick_reload, now) <= 500) return;
-    pstate.reset_glitch_counter = 1;
-    app.last_quick_reload = now;
+    if (app.last_quick_reload && vull_ms_between(app.last_quick_reload, now) <= 500) return false;
+    app.last_quick_reload = now ? now : 1; // 0 means none yet
+    return true;
 }
 
 int z6_extcmd(lua_State *L) {
@@ -94,7 +93,7 @@ int z6_extcmd(lua_State *L) {
         build_paused_menu();
         if (cmd == "controls" || a == 0) app.paused_menu_selected = 0;
     } else if (cmd == "reset") {
-        request_reset();
+        if (take_reset_request()) pstate.reset_glitch_counter = 1;
     } else if (cmd == "breadcrumb" || cmd == "go_back") {
         if (run_chain_count() > 0) {
             follow_current_breadcrumb();

@@ -52,15 +52,15 @@ int z6_peek_multiple(lua_State *L) { return peek_multiple(L, 1); }
 int z6_peek2_multiple(lua_State *L) { return peek_multiple(L, 2); }
 int z6_peek4_multiple(lua_State *L) { return peek_multiple(L, 4); }
 
-// Fast calls: arguments straight from the stack, one number result.
+// Fast calls: arguments straight from the stack; the returned int is the
+// call's one raw 16.16 result (0), and nothing may be pushed.
 static int poke_multiple(lua_State *L, int step) {
     int argc = z6f_argc(L);
     int a = z6f_arg(L, 1) >> 16;
     int values = std::min(argc - 1, Z6_MAX_VALUES);
     if (values < 1) {
         poke_byte(a, 0); // a call without values writes one 0
-        lua_pushnumber(L, 0);
-        return 1;
+        return 0;
     }
     for (int k = 0; k < values; k++) {
         int32_t raw = z6f_arg(L, k + 2);
@@ -69,8 +69,7 @@ static int poke_multiple(lua_State *L, int step) {
     }
     cpu_cycles_slice -= 2;
     spend_cpu(values - 1);
-    lua_pushnumber(L, 0);
-    return 1;
+    return 0;
 }
 
 int z6f_poke(lua_State *L) { return poke_multiple(L, 1); }

@@ -334,7 +334,7 @@ int z6_printh(lua_State *L) {
     if (!has_log_extension(file)) file += ".z6l";
     char path[2048];
     if (to_desktop)
-        vull_prefix_with_desktop_path(file.c_str(), path, sizeof path);
+        prefix_with_desktop_output_path(file.c_str(), path, sizeof path);
     else
         prefix_with_file_output_path(file.c_str(), path, sizeof path);
     if (std::strlen(path) >= 1023) return zibo6_runtime_error(L, "printh: bad log file name");

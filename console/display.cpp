@@ -13,9 +13,11 @@ void set_draw_display(int n) {
     fetch_draw_display();
 }
 
+int display_surface_index(int n) { return std::clamp(n, 0, Z6_DISPLAYS - 1); }
+
 void fetch_draw_display() {
     if (!pstate.memory_cart) return;
-    vull_bitmap *s = pstate.display[std::clamp(pstate.current_display, 0, Z6_DISPLAYS - 1)];
+    vull_bitmap *s = pstate.display[display_surface_index(pstate.current_display)];
     if (!s) return;
     pstate.draw_surface = s;
     // Clip registers are written only to the surface current at the time:

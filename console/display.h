@@ -9,6 +9,9 @@ struct vull_rgb;
 // Selects display surface clamp(n, 0, 3) as the current draw surface (once
 // the console's memory exists); the surface takes the clip of the draw state.
 void set_draw_display(int n);
+// The display surface a display index stands for: clamp(n, 0, 3). Drawing
+// and every capture of a display go by this one rule.
+int display_surface_index(int n);
 void fetch_draw_display();    // re-selects the surface of the stored index
 void store_draw_display();    // nothing to store: the surfaces are the displays
 int get_number_of_displays(); // how many 128x128 displays the back page holds, 1..4

@@ -133,6 +133,17 @@ static int take(print_context_rec *ctx) {
     return c;
 }
 
+// The given text ends at i: its terminating 0, or the line feed appended
+// behind it, which belongs to no code.
+static bool text_ends_at(const print_context_rec *ctx, size_t i) {
+    return i >= ctx->end || ctx->text[i] == 0;
+}
+
+// A code's parameter byte: 0, without moving, where the given text ended.
+static int take_param(print_context_rec *ctx) {
+    return text_ends_at(ctx, ctx->pos) ? 0 : take(ctx);
+}
+
 static void line_feed(print_context_rec *ctx) {
     cursor_x() = ctx->home_x;
     if (ctx->scroll) {
@@ -171,18 +182,18 @@ static int hex_digit(int c) {
 
 static int take_hex4(print_context_rec *ctx) {
     int v = 0;
-    for (int i = 0; i < 4; i++) v = v * 16 + hex_digit(take(ctx));
+    for (int i = 0; i < 4; i++) v = v * 16 + hex_digit(take_param(ctx));
     return v;
 }
 
 // Code 6: one command. Returns 1 to stop printing for this frame, 2 when
 // the text ended (or a poke failed), 0 otherwise.
 static int print_command(print_context_rec *ctx) {
-    int c = take(ctx);
+    int c = take_param(ctx);
     bool on = true;
     if (c == '-') {
         on = false;
-        c = take(ctx);
+        c = take_param(ctx);
     }
     switch (c) {
     case '1':
@@ -195,7 +206,7 @@ static int print_command(print_context_rec *ctx) {
     case '8':
     case '9': ctx->wait = (1 << (c - '1')) - 1; return 1;
     case 'c': {
-        int col = P(take(ctx));
+        int col = P(take_param(ctx));
         // Surfaces hold colours 0-15: a parameter up to 35 keeps its low nibble.
         vull_rectfill(ctx->surface, 0, 0, 127, 127, uint32_t(col & 15));
         cursor_x() = 0;
@@ -203,7 +214,7 @@ static int print_command(print_context_rec *ctx) {
         ctx->wrap = on;
         break;
     }
-    case 'd': ctx->delay = P(take(ctx)); break;
+    case 'd': ctx->delay = P(take_param(ctx)); break;
     case 'g':
         cursor_x() = ctx->home_x;
         cursor_y() = ctx->home_y;
@@ -213,24 +224,24 @@ static int print_command(print_context_rec *ctx) {
         ctx->home_y = cursor_y();
         break;
     case 'j': {
-        int x = P(take(ctx));
-        int y = P(take(ctx));
+        int x = P(take_param(ctx));
+        int y = P(take_param(ctx));
         cursor_x() = x * 4;
         cursor_y() = y * 4;
         break;
     }
     case 'r':
-        ctx->right_border = P(take(ctx)) * 4;
+        ctx->right_border = P(take_param(ctx)) * 4;
         ctx->wrap = true;
         break;
-    case 's': ctx->tab_w = P(take(ctx)) * 4; break;
+    case 's': ctx->tab_w = P(take_param(ctx)) * 4; break;
     case 'x': {
-        int v = P(take(ctx));
+        int v = P(take_param(ctx));
         ctx->char_w = v;
         ctx->wide_w = ctx->font[1] + v - ctx->font[0];
         break;
     }
-    case 'y': ctx->char_h = P(take(ctx)); break;
+    case 'y': ctx->char_h = P(take_param(ctx)); break;
     case 'w': ctx->wide = on; break;
     case 't': ctx->tall = on; break;
     case '.': ctx->dotty = on; break;
@@ -241,13 +252,13 @@ static int print_command(print_context_rec *ctx) {
     case '@': {
         int addr = take_hex4(ctx);
         int count = take_hex4(ctx);
-        for (int i = 0; i < count && ctx->text[ctx->pos]; i++)
+        for (int i = 0; i < count && !text_ends_at(ctx, ctx->pos); i++)
             if (!print_poke(ctx, addr + i, take(ctx))) return 2;
         break;
     }
     case '!': {
         int addr = take_hex4(ctx);
-        for (int i = 0; ctx->text[ctx->pos]; i++)
+        for (int i = 0; !text_ends_at(ctx, ctx->pos); i++)
             if (!print_poke(ctx, addr + i, take(ctx))) return 2;
         return 2;
     }
@@ -292,18 +303,18 @@ static void print_sound(print_context_rec *ctx) {
             if (c == 0 || c == '\n' || c == ' ' || notes >= 32) break;
             take(ctx);
             if (notes == 0 && (c == 's' || c == 'l' || c == 'z')) {
-                if (c == 's') speed = P(take(ctx));
+                if (c == 's') speed = P(take_param(ctx));
                 if (c == 'l') {
-                    loop0 = P(take(ctx));
-                    loop1 = P(take(ctx));
+                    loop0 = P(take_param(ctx));
+                    loop1 = P(take_param(ctx));
                 }
-                if (c == 'z') header = P(take(ctx)) * 2;
+                if (c == 'z') header = P(take_param(ctx)) * 2;
                 continue;
             }
             switch (c) {
-            case 'i': instrument = P(take(ctx)) & 15; continue;
-            case 'v': volume = P(take(ctx)) & 7; continue;
-            case 'x': effect = P(take(ctx)) & 7; continue;
+            case 'i': instrument = P(take_param(ctx)) & 15; continue;
+            case 'v': volume = P(take_param(ctx)) & 7; continue;
+            case 'x': effect = P(take_param(ctx)) & 7; continue;
             case '<': volume = std::max(volume - 1, 0); continue;
             case '>': volume = std::min(volume + 1, 7); continue;
             case '[': octave = std::max(octave - 1, 0); continue;
@@ -453,8 +464,8 @@ static void skip_repeats(print_context_rec *ctx, int ch, int64_t n) {
 int zibo6_print_char(print_context_rec *ctx) {
     const size_t start = ctx->pos;
     int ch = ctx->text[start];
-    // Codes 1-6 with nothing after them are glyphs.
-    bool glyph = ch > 15 || ch == 0 || (ch <= 6 && ctx->text[start + 1] == 0);
+    // Codes 1-6 with nothing after them in the given text are glyphs.
+    bool glyph = ch > 15 || ch == 0 || (ch <= 6 && text_ends_at(ctx, start + 1));
     if (glyph) {
         ctx->pos++;
         int unseen = print_glyph(ctx, ch);
@@ -474,16 +485,16 @@ int zibo6_print_char(print_context_rec *ctx) {
     }
     take(ctx);
     switch (ch) {
-    case 1: ctx->repeat = P(take(ctx)); break;
+    case 1: ctx->repeat = P(take_param(ctx)); break;
     case 2:
-        ctx->bg = P(take(ctx)) & 15;
+        ctx->bg = P(take_param(ctx)) & 15;
         ctx->solid = true;
         break;
-    case 3: move_cursor(P(take(ctx)) - 16, 0); break;
-    case 4: move_cursor(0, P(take(ctx)) - 16); break;
+    case 3: move_cursor(P(take_param(ctx)) - 16, 0); break;
+    case 4: move_cursor(0, P(take_param(ctx)) - 16); break;
     case 5: {
-        int dx = P(take(ctx));
-        int dy = P(take(ctx));
+        int dx = P(take_param(ctx));
+        int dy = P(take_param(ctx));
         move_cursor(dx - 16, dy - 16);
         break;
     }
@@ -508,7 +519,7 @@ int zibo6_print_char(print_context_rec *ctx) {
     }
     case 10: line_feed(ctx); break;
     case 11: {
-        int p = P(take(ctx));
+        int p = P(take_param(ctx));
         ctx->saved_x = cursor_x();
         ctx->saved_y = cursor_y();
         set_cursor_x(int64_t(ctx->glyph_x) + (p % 4) - 2);
@@ -517,7 +528,7 @@ int zibo6_print_char(print_context_rec *ctx) {
         break;
     }
     case 12: {
-        int c = P(take(ctx));
+        int c = P(take_param(ctx));
         ctx->fg = c;
         pstate.draw_state.pen_colour = c;
         break;
@@ -567,9 +578,9 @@ int zibo6_print_text(vull_bitmap *surface, const char *text, int length, int fla
     ctx->error.clear();
     print_max_x = cursor_x();
     if (!(gfx_ram(0x5f36) & 0x04)) {
-        // The text may hold a 0 of its own: the line feed goes behind the whole text.
+        // The text may hold a 0 of its own: the line feed goes behind the whole
+        // text, and end stays before it.
         ctx->text[size_t(length)] = '\n';
-        ctx->end = size_t(length) + 1;
     }
     ctx->pending = true;
     if (!surface || !surface->rows) {

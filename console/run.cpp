@@ -3,6 +3,7 @@
 // run-time reset and suspend.
 #include "console/run.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -352,6 +353,7 @@ void run_cart() {
     for (int i = 0; i < 4; i++) zibo6_poke(&pstate, pstate.memory_cart, 0x5f40 + i, 0);
     block_buttons();
     hash_cart(pitem.cart, pstate.running_cart_hash);
+    pstate.load_transition_frames = 0; // a reload's wait never delays the new run
     app.frame_step_mode = 0;
     app.cart_resumable = 1;
     set_draw_display(0);
@@ -386,11 +388,27 @@ static std::string quoted(std::string_view s) {
     return out;
 }
 
+// The text less its trailing lines that hold only blanks and control bytes
+// (a cart file's trailing empty lines).
+static std::string without_blank_tail(const std::string &text) {
+    size_t end = text.size();
+    while (end > 0) {
+        size_t nl = text.rfind('\n', end - 1);
+        if (nl == std::string::npos) break;
+        auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+        if (!std::all_of(text.begin() + long(nl) + 1, text.begin() + long(end), blank)) break;
+        end = nl;
+    }
+    return text.substr(0, end);
+}
+
 // Command words, "s" and config: the exact forms always, the forms with an
-// argument only for a one-line text (a typed line), never for a cart's code.
-// Returns true when the buffer was replaced.
-static bool apply_command_words(const std::string &text, std::string &buffer) {
-    const bool one_line = text.find('\n') == std::string::npos;
+// argument only for a one-line text (a typed line or a cart whose code is one
+// line), never for longer code. Returns true when the buffer was replaced.
+static bool apply_command_words(const std::string &whole, std::string &buffer) {
+    const std::string line = without_blank_tail(whole);
+    const bool one_line = line.find('\n') == std::string::npos;
+    const std::string &text = one_line ? line : whole;
     for (int i = 0; SHORT_COMMAND[i]; i++) {
         std::string_view w = SHORT_COMMAND[i];
         if (text == w) {

@@ -253,14 +253,16 @@ void report_syntax_error(const char *message, const char *cart_text, int command
         error_zibo_print_col(yielded, 6);
 }
 
-void extract_runtime_error(const char *message) {
+bool extract_runtime_error(const char *message) {
     if (message == nullptr) message = "";
+    bool shown_assert = false;
     if (std::strstr(message, CHUNK_NAME)) {
         bool special = false;
         if (std::strstr(message, "assertion failed")) {
             special = true;
             error_zibo_print_col("assertion failed", 6);
             if (pstate.assert_message[0]) error_zibo_print_col(pstate.assert_message, 7);
+            shown_assert = true;
         }
         if (const char *p = std::strstr(message, "position out of bounds")) {
             special = true;
@@ -279,12 +281,15 @@ void extract_runtime_error(const char *message) {
             char buf[1024];
             copy_bounded(buf, text, sizeof buf);
             error_zibo_print_col(buf, 6);
+            // assert(false, text) raises its own text as the error
+            shown_assert = std::strcmp(buf, pstate.assert_message) == 0;
         }
     } else if (std::strcmp(message, "not enough memory") != 0) {
         char buf[1024];
         copy_bounded(buf, message, sizeof buf);
         error_zibo_print_col(buf, 6);
     }
+    return shown_assert;
 }
 
 // Runs inside lua_pcall on the guard thread: the failed thread's stack is
@@ -377,8 +382,10 @@ void report_runtime_error(lua_State *L, const char *message) {
     } else {
         error_zibo_print_col("runtime error", 14);
     }
-    extract_runtime_error(message);
-    if (pstate.assert_message[0]) error_zibo_print_col(pstate.assert_message, 6);
+    // The stored assert message is shown once: after the error unless the
+    // error's own text already was that message.
+    if (!extract_runtime_error(message) && pstate.assert_message[0])
+        error_zibo_print_col(pstate.assert_message, 6);
     if (pstate.host_allocation_failed)
         pstate.host_allocation_failed = 0;
     else if (pstate.cart_code_running)

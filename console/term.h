@@ -25,7 +25,9 @@ int zibo6_error_line(lua_State *L);
 void report_syntax_error(const char *message, const char *cart_text, int command);
 void report_runtime_error(lua_State *L, const char *message);
 const char *extract_syntax_error(const char *message, int with_position);
-void extract_runtime_error(const char *message);
+// Prints what a runtime error's message says; true when that showed the
+// stored assert message.
+bool extract_runtime_error(const char *message);
 void print_traceback(lua_State *L);
 // An error object as text, read without converting it in place (a number's
 // conversion allocates, which a failed thread cannot survive); "" for others.

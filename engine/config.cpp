@@ -154,6 +154,42 @@ static void apply_option_value(const option_def &o, const char *value) {
     o.set(cconfig, n);
 }
 
+static const option_def *find_engine_option(const char *arg) {
+    if (!arg || arg[0] != '-') return nullptr;
+    for (const option_def &o : engine_options)
+        if (strncmp(arg + 1, o.name, strlen(o.name)) == 0) return &o;
+    return nullptr;
+}
+
+static bool bare_argument(const char *arg) {
+    return arg && arg[0] && arg[0] != '-' && arg[0] != '|' && arg[0] != '&' && arg[0] != '>';
+}
+
+static bool plain_number(const char *arg) {
+    if (!arg || !*arg) return false;
+    for (const char *c = arg; *c; c++)
+        if (*c < '0' || *c > '9') return false;
+    return true;
+}
+
+// The rectangle comes as one "x,y,w,h" argument or as up to four numbers.
+static int rect_value_count(int argc, char **argv, int i) {
+    if (i + 1 >= argc || !bare_argument(argv[i + 1])) return 0;
+    int n = 1;
+    if (plain_number(argv[i + 1]))
+        while (n < 4 && i + 1 + n < argc && plain_number(argv[i + 1 + n])) n++;
+    return n;
+}
+
+int vull_option_value_count(int argc, char **argv, int i) {
+    if (!argv || i < 0 || i >= argc) return -1;
+    const option_def *o = find_engine_option(argv[i]);
+    if (!o) return -1;
+    if (o->kind == OPT_FLAG) return 0;
+    if (o->kind == OPT_RECT) return rect_value_count(argc, argv, i);
+    return i + 1 < argc && bare_argument(argv[i + 1]) ? 1 : 0;
+}
+
 /*
 ** Option names match as prefixes (-sound_volume is -sound). A value cannot
 ** begin with '-', so a bare argument after a value option is always taken as
@@ -171,16 +207,19 @@ void vull_process_arguments(int argc, char **argv) {
             pending = nullptr;
             continue;
         }
-        const char *name = arg + 1;
-        for (const option_def &o : engine_options) {
-            if (strncmp(name, o.name, strlen(o.name)) != 0) continue;
-            if (o.kind == OPT_FLAG) {
-                o.set(cconfig, 1);
-                pending = nullptr;
-            } else {
-                pending = &o;
-            }
-            break;
+        const option_def *o = find_engine_option(arg);
+        if (!o) continue;
+        pending = nullptr;
+        if (o->kind == OPT_FLAG) {
+            o->set(cconfig, 1);
+        } else if (o->kind == OPT_RECT) {
+            int n = rect_value_count(argc, argv, i);
+            std::string joined;
+            for (int k = 1; k <= n; k++) joined += (k > 1 ? "," : "") + std::string(argv[i + k]);
+            if (n > 0) apply_option_value(*o, joined.c_str());
+            i += n;
+        } else {
+            pending = o;
         }
     }
 }

@@ -66,6 +66,10 @@ extern vull_save_config_fn vull_save_config_func; // appends the application's s
 
 void vull_config_default();                         // reset cconfig to the defaults
 void vull_process_arguments(int argc, char **argv); // apply the engine's options to cconfig
+// How many arguments after argv[i] the engine's option argv[i] takes as its
+// values (0 for a flag or when no value follows), or -1 when argv[i] names no
+// engine option. The console's own scan skips exactly these.
+int vull_option_value_count(int argc, char **argv, int i);
 void vull_config_load();                            // read config.txt into cconfig and cconfig0
 int vull_config_save(); // write config.txt: 0, or 1 when the old one was kept (write failed)
 void vull_set_load_config_func(vull_load_config_fn fn);

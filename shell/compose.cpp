@@ -72,8 +72,7 @@ int draw_console_text(vull_bitmap *dst, const char *text, int x, int y, int colo
 }
 
 void blit_zibo6_back_page_to_zibo6_screen(int display) {
-    if (display < 0 || display >= Z6_DISPLAYS) display = 0;
-    vull_bitmap *src = pstate.display[pstate.cart_code_running ? display : 0];
+    vull_bitmap *src = pstate.display[pstate.cart_code_running ? display_surface_index(display) : 0];
     vull_bitmap *dst = pstate.screen;
     if (!src || !dst) return;
     const draw_state_rec &d = pstate.draw_state;

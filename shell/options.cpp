@@ -379,7 +379,7 @@ void process_arguments(int argc, char **argv) {
     if (argc < 2 || !argv || !argv[1] || ends_scan(argv[1])) return;
     const option_def *waiting = nullptr;
     bool have_cart = false;
-    bool waiting_ignored = false; // an option of the engine's: its value is skipped
+    int skip = 0; // values of an option of the engine's (or an unknown one) still to skip
     for (int i = 1; i < argc && argv[i]; i++) {
         const char *arg = argv[i];
         if (ends_scan(arg)) break;
@@ -390,13 +390,15 @@ void process_arguments(int argc, char **argv) {
         if (arg[0] == '-' && !export_value && !negative_value) {
             const option_def *o = find_option(arg + 1);
             waiting = nullptr;
-            waiting_ignored = false;
-            if (!o)
-                waiting_ignored = true;
-            else if (o->kind == FLAG)
+            skip = 0;
+            if (!o) { // the engine's values exactly; an option nobody knows waits for one
+                int n = vull_option_value_count(argc, argv, i);
+                skip = n < 0 ? 1 : n;
+            } else if (o->kind == FLAG) {
                 apply_flag(o->name);
-            else
+            } else {
                 waiting = o;
+            }
             continue;
         }
         if (waiting) {
@@ -408,8 +410,8 @@ void process_arguments(int argc, char **argv) {
                 apply_text(waiting->name, arg);
             }
             waiting = nullptr;
-        } else if (waiting_ignored) {
-            waiting_ignored = false;
+        } else if (skip > 0) {
+            skip--;
         } else if (!have_cart) {
             snprintf(app.cart_path, sizeof app.cart_path, "%s", arg);
             have_cart = true;

@@ -11,6 +11,7 @@
 #include "cart/cart.h"
 #include "cart/cdata.h"
 #include "cart/disk.h"
+#include "console/api.h"
 #include "console/button.h"
 #include "console/heap.h"
 #include "console/run.h"
@@ -39,7 +40,6 @@ namespace {
 constexpr int TIME_OFFSET = 72000000; // keeps "now" far from 0 so that last_t = 0 means never
 constexpr int MAX_ELAPSED_MS = 32000;
 constexpr int32_t ONE_FRAME = 0x10000;
-constexpr int QUICK_RELOAD_GAP_MS = 500;
 constexpr int TYPED_KEY_CAPACITY = 256;
 constexpr int KEY_DOWN = 1, KEY_NEW = 3; // vull_get_key_state results
 constexpr int KEY_ALT = -4, KEY_CTRL = -5, KEY_SHIFT = -6;
@@ -89,15 +89,10 @@ void paste_clipboard() {
 }
 
 void quick_reload() {
-    int now = now_ms();
-    if (pstate.reset_glitch_counter ||
-        (app.last_quick_reload &&
-         vull_ms_between(app.last_quick_reload, now) <= QUICK_RELOAD_GAP_MS))
-        return;
+    if (!take_reset_request()) return;
     do_quick_load();
     pstate.reset_glitch_counter = 1;
     app.paused_menu_state = 0;
-    app.last_quick_reload = now;
     while (vull_keypressed()) vull_readkey();
     block_buttons();
 }

@@ -278,7 +278,7 @@ void vull_main_init(int argc, char **argv) {
     create_code_tabs();
     set_untitled_filename();
     hash_working_cart();
-    if (!pstate.headless) vull_sound_init_plat(22050, 1);
+    vull_sound_init(22050, 1); // opens no device when headless
     cconfig.console_sound = 1;
 
     // Both cart readers read this word; a cart named with -x is read under it.

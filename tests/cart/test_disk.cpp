@@ -1,6 +1,6 @@
 // The working cart's files: name variants, loading in any format, saving with
 // its limits and backups, change detection, the sandbox patch, embedded carts,
-// plain code files and screenshots.
+// plain code files, screenshots and dropped pictures.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -14,13 +14,16 @@
 
 #include "cart/cart.h"
 #include "cart/disk.h"
+#include "cart/editor.h"
 #include "cart/png_cart.h"
 #include "cart/rom.h"
 #include "console/mem.h"
+#include "console/serial.h"
 #include "console/state.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/image.h"
+#include "engine/undo.h"
 #include "platform/system.h"
 #include "tests/console/run_test_util.h"
 
@@ -394,4 +397,25 @@ TEST_F(disk_test, ThePreparedLoadKeepsTheMapsLowerHalf) {
     ASSERT_EQ(save_zibo6_cart_32k(cart, image.data()), 0);
     EXPECT_EQ(image[0x1401], 0x35);
     vull_destroy_zibo6_cart(cart);
+
+TEST_F(disk_test, ADroppedPictureBacksTheSheetUpForUndo) {
+    vull_bitmap *picture = vull_create_bitmap(8, 8, 32);
+    ASSERT_TRUE(picture);
+    std::memset(picture->pixels, 0xff, 8 * 8 * 4);
+    ASSERT_EQ(vull_save_png(path("dropped.png").c_str(), picture), 0);
+    vull_destroy_bitmap(picture);
+    pitem.cart->sprites->rows[3][4] = 9;
+    vull_undo_stack *stack = pitem.cart->undo[ZIBO6_UNDO_SPRITES];
+    ASSERT_TRUE(stack);
+    ASSERT_FALSE(stack->current_state && stack->current_state->length > 0);
+
+    std::snprintf(vull_state.dropped_file, sizeof vull_state.dropped_file, "%s",
+                  path("dropped.png").c_str());
+    handle_dropped_file();
+    EXPECT_EQ(vull_state.dropped_file[0], 0);
+    ASSERT_TRUE(stack->current_state && stack->current_state->length > 0);
+    ASSERT_TRUE(zedit.gfx_backup);
+    EXPECT_EQ(zedit.gfx_backup->backup->rows[3][4], 9); // the sheet as it was
+    EXPECT_GT(get_serial_image_file_remaining(), 0);    // the picture went to its channel
+    destroy_dbmp(zedit.gfx_backup);
 }

@@ -73,6 +73,19 @@ TEST(ConfigCommand, OneLineCartsChangeSettings) {
     EXPECT_EQ(pstate.code_tab[0]->tab_width, 12);
 }
 
+TEST(ConfigCommand, TrailingBlankLinesKeepACartOneLine) {
+    z6run::Runtime rt;
+    app.volume = 100;
+    rt.run("config volume 9\n\n \t\r\n\n");
+    EXPECT_EQ(app.volume, 9);
+    // a second line that holds code is no longer one line
+    z6run::Runtime rt2;
+    app.volume = 100;
+    std::string out = rt2.run("config volume 9\n\nx = 1\n");
+    EXPECT_TRUE(contains(out, "syntax error")) << out;
+    EXPECT_EQ(app.volume, 100);
+}
+
 TEST(ConfigCommand, ACartThatMerelyBeginsWithConfigRunsAsWritten) {
     z6run::Runtime rt;
     app.volume = 100;
@@ -82,8 +95,7 @@ TEST(ConfigCommand, ACartThatMerelyBeginsWithConfigRunsAsWritten) {
 }
 
 TEST(Extcmd, FilenameResetAndUnknownCommands) {
-    z6run::Runtime rt;
-    app.last_quick_reload = -100000;
+    z6run::Runtime rt; // no reset asked for yet, however soon after start
     rt.run("extcmd('set_filename', 'shot.png') extcmd('reset') extcmd('reset')\n"
            "extcmd('set_title', 'zibo game') extcmd('rec_frames')");
     EXPECT_STREQ(app.output_file_name, "shot");

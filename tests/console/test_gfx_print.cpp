@@ -70,7 +70,19 @@ TEST_F(GfxPrint, GlyphsCursorAndLineFeed) {
 }
 
 TEST_F(GfxPrint, CodeTwoAtTheEndIsAGlyph) {
-    pstate.console_ram[0x5f36] = 0x04; // no line feed behind the text
+    // The line feed appended behind the text is not the code's parameter:
+    // glyph 2 is drawn, no background, and the line feed still happens.
+    print("hi\x02");
+    EXPECT_EQ(count(7), 2 * 15 + 1);
+    EXPECT_EQ(surface()->rows[1][9], 7);
+    EXPECT_EQ(count(0), 128 * 128 - 31);
+    EXPECT_EQ(cx(), 0);
+    EXPECT_EQ(cy(), 6);
+    EXPECT_EQ(print_max_x, 12);
+    // The same without the line feed.
+    pstate.console_ram[0x5f36] = 0x04;
+    pstate.draw_state.cursor_y = 0;
+    vull_clear_bitmap(surface());
     print("\x02");
     EXPECT_EQ(count(7), 1);
     EXPECT_EQ(surface()->rows[1][1], 7);
@@ -78,6 +90,34 @@ TEST_F(GfxPrint, CodeTwoAtTheEndIsAGlyph) {
     // Followed by a parameter it is the background colour.
     print(std::string("\x02") + "9a");
     EXPECT_EQ(count(9), 5 * 6 - 15); // the padded cell (its top row clipped) minus the ink
+}
+
+TEST_F(GfxPrint, TheAppendedLineFeedIsNeverAParameterOrPokedByte) {
+    int pal2 = zibo6_peek(&pstate, pstate.memory_cart, 0x5f12);
+    // '!' pokes the rest of the given text: two bytes, not three.
+    print(std::string("\x06!5f10\x01\x02"));
+    EXPECT_EQ(zibo6_peek(&pstate, pstate.memory_cart, 0x5f10), 1);
+    EXPECT_EQ(zibo6_peek(&pstate, pstate.memory_cart, 0x5f11), 2);
+    EXPECT_EQ(zibo6_peek(&pstate, pstate.memory_cart, 0x5f12), pal2);
+    // '@' with a count past the text pokes what the text holds, then the line feed runs.
+    pstate.draw_state.cursor_x = pstate.draw_state.cursor_y = 0;
+    zibo6_poke(&pstate, pstate.memory_cart, 0x4302, 0x55);
+    print(std::string("\x06@43000009ab"));
+    EXPECT_EQ(pstate.console_ram[0x4300], 'a');
+    EXPECT_EQ(pstate.console_ram[0x4301], 'b');
+    EXPECT_EQ(pstate.console_ram[0x4302], 0x55);
+    EXPECT_EQ(cy(), 6);
+    // A code whose parameter would be the line feed: code 6 alone is a glyph,
+    // code 5 with one parameter reads 0 for the second, and the line feed follows.
+    pstate.draw_state.cursor_x = pstate.draw_state.cursor_y = 0;
+    print("\x06");
+    EXPECT_EQ(print_max_x, 4);
+    EXPECT_EQ(cy(), 6);
+    pstate.draw_state.cursor_x = 0;
+    pstate.draw_state.cursor_y = 40;
+    print(std::string("\x05") + "g");
+    EXPECT_EQ(cx(), 0);
+    EXPECT_EQ(cy(), 40 - 16 + 6);
 }
 
 TEST_F(GfxPrint, WaitsResumeOnTheFourthCall) {

@@ -407,6 +407,17 @@ TEST(RunCart, FullBudgetOvershootsByTheLastCallAtMost) {
     }
 }
 
+TEST(RunCart, ARunStartsWithoutTheWaitOfAFileReload) {
+    Runtime rt;
+    rt.run("printh('first')", 1);
+    // the wait a reload from another cart file starts
+    pstate.load_transition_frames = 28;
+    pstate.pending_action = 1;
+    run_cart();
+    pstate.pending_action = 0;
+    EXPECT_EQ(pstate.load_transition_frames, 0);
+}
+
 // Lua code that C calls (a metamethod of count, finalisers) cannot yield; a
 // correct cart that runs slowly there finishes at every frame rate, wherever
 // in its slice the slow call begins.

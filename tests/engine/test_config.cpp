@@ -99,6 +99,25 @@ TEST(ConfigOptions, ValuesPrefixesAndClamps) {
     scan({"-draw_rect", "x"});
     EXPECT_EQ(std::vector<int>(cconfig.draw_rect, cconfig.draw_rect + 4),
               (std::vector<int>{0, 0, 4096, 4096}));
+    // or as four numbers, never more: a fifth is the console's cart
+    scan({"-draw_rect", "5", "6", "128", "96", "7"});
+    EXPECT_EQ(std::vector<int>(cconfig.draw_rect, cconfig.draw_rect + 4),
+              (std::vector<int>{5, 6, 128, 96}));
+    scan({"-draw_rect", "5", "6", "game.z6"});
+    EXPECT_EQ(std::vector<int>(cconfig.draw_rect, cconfig.draw_rect + 4),
+              (std::vector<int>{5, 6, 4096, 4096}));
+    {
+        std::vector<std::string> a = {"prog", "-draw_rect", "0", "0", "128", "128", "cart",
+                                      "-width", "640", "-x", "-draw_rect", "1,2", "3", "-nope"};
+        std::vector<char *> v;
+        for (std::string &x : a) v.push_back(x.data());
+        int n = int(v.size());
+        EXPECT_EQ(vull_option_value_count(n, v.data(), 1), 4);
+        EXPECT_EQ(vull_option_value_count(n, v.data(), 7), 1);
+        EXPECT_EQ(vull_option_value_count(n, v.data(), 9), 0);  // a flag
+        EXPECT_EQ(vull_option_value_count(n, v.data(), 10), 1); // one x,y,w,h text
+        EXPECT_EQ(vull_option_value_count(n, v.data(), 13), -1);
+    }
 
     scan({"-timeout", "0", "-preblit_scale", "12"});
     EXPECT_EQ(cconfig.timeout, 1);

@@ -41,6 +41,13 @@ expect_output hello "RUNNING: $CART
 hello
 "
 
+# ---- an option takes exactly its values: four numbers of -draw_rect leave the cart ----
+play draw_rect -x -draw_rect 0 0 128 128 "$CART" -home "$HOME_DIR"
+[ "$rc" = 0 ] || fail "draw_rect: exit status $rc"
+expect_output draw_rect "RUNNING: $CART
+hello
+"
+
 # ---- a cart that does not load ----
 play missing -x "$WORK/nothing.z6" -home "$HOME_DIR"
 [ "$rc" = 1 ] || fail "missing cart: exit status $rc"

@@ -117,6 +117,12 @@ TEST_F(ShellOptions, EngineOptionsNeverSwallowTheCart) {
     scan({"-windowed", "1", "game.z6"}); // the engine's value options keep their value
     EXPECT_STREQ(app.cart_path, "game.z6");
     app.cart_path[0] = 0;
+    scan({"-draw_rect", "0", "0", "128", "128", "game.z6"}); // as many values as the engine takes
+    EXPECT_STREQ(app.cart_path, "game.z6");
+    app.cart_path[0] = 0;
+    scan({"-draw_rect", "0,0,128,128", "game.z6", "more"});
+    EXPECT_STREQ(app.cart_path, "game.z6");
+    app.cart_path[0] = 0;
     scan({"-home", "/tmp/somewhere", "-x", "game.z6"});
     EXPECT_STREQ(app.cart_path, "game.z6");
     EXPECT_EQ(pstate.headless, 1);

@@ -1,0 +1,34 @@
+#!/bin/sh
+# Captures a cart asks for: after _map_display(7) a screenshot shows display
+# 3, the one drawn on; a fixed name from set_filename names screenshots and
+# GIFs; the desktop folder is made when the user has none, for captures and
+# printh logs alike.
+# Usage: capture_targets.sh path/to/zibo6 path/to/tests/cart
+set -u
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/capture_targets.XXXXXX")
+trap 'rm -rf "$WORK"' EXIT
+export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
+mkdir "$WORK/user"
+HOME="$WORK/user" timeout 120 "$1" -x "$2/carts/capture_targets.z6" -home "$WORK/home" \
+    >"$WORK/out" 2>&1
+grep -q done "$WORK/out" || { echo "FAIL: cart did not finish"; cat "$WORK/out"; exit 1; }
+FAILS=0
+check() { # check FILE EXPECTED X,Y...
+    file=$1 want=$2
+    shift 2
+    [ -f "$file" ] || { echo "FAIL: no $file"; ls -R "$WORK"; FAILS=$((FAILS + 1)); return; }
+    got=$(python3 "$(dirname "$0")/png_pixels.py" "$file" "$@")
+    [ "$got" = "$want" ] || { echo "FAIL: $file: $got, expected $want"; FAILS=$((FAILS + 1)); }
+}
+# colour 11 in the corner, colour 8 beyond it: display 3 (display 0 is black)
+check "$WORK/user/Desktop/capture_targets_0.png" "128x128 48d860 e83a3a" 0,0 20,20
+check "$WORK/home/appdata/zibo-6/shot.png" "256x256 48d860 e83a3a" 19,19 20,20
+[ -f "$WORK/user/Desktop/shot.gif" ] || { echo "FAIL: no Desktop/shot.gif"; FAILS=$((FAILS + 1)); }
+[ "$(cat "$WORK/user/Desktop/note.z6l" 2>/dev/null)" = "to the desktop" ] || {
+    echo "FAIL: no printh log on the desktop"; FAILS=$((FAILS + 1))
+}
+[ "$(find "$WORK" -name '*.png' -o -name '*.gif' | wc -l)" = 3 ] || {
+    echo "FAIL: other captures written:"; find "$WORK" -name '*.png' -o -name '*.gif'
+    FAILS=$((FAILS + 1))
+}
+[ "$FAILS" = 0 ]
