@@ -138,6 +138,9 @@ void read_sfx_line(zibo6_cart *cart, int index, line_view line) {
     zibo6_sfx &s = cart->sfx[index];
     unsigned v[4] = {0, 0, 0, 0};
     int got = std::sscanf(line.from(0), "%02x%02x%02x%02x", &v[0], &v[1], &v[2], &v[3]);
+    // %x also takes a sign ("-2" is 0xfffffffe): each field is one byte, as the
+    // ROM image and the writers hold it.
+    for (unsigned &b : v) b &= 0xFF;
     if (got >= 1) {
         s.filters = int32_t(v[0] & 0xFE);
         s.flag = int32_t(v[0] & 1);
@@ -163,7 +166,7 @@ void read_music_line(zibo6_cart *cart, int index, line_view line) {
     if (cart->version > 2) {
         unsigned flags;
         if (std::sscanf(line.from(0), "%02x ", &flags) == 1)
-            cart->pattern_flags[index] = int32_t(flags);
+            cart->pattern_flags[index] = int32_t(flags & 0xFF);
         from = 3;
     }
     unsigned ch[4];
@@ -171,7 +174,7 @@ void read_music_line(zibo6_cart *cart, int index, line_view line) {
     int got = std::sscanf(line.from(from), "%02x%02x%02x%02x", &ch[0], &ch[1], &ch[2], &ch[3]);
     for (int c = 0; c < got && c < 4; c++) {
         // Before version 4 an unused channel was written as 0.
-        int v = int(ch[c]);
+        int v = int(ch[c] & 0xFF);
         cart->music[index][c] = (cart->version < 4 && v == 0) ? 0x41 : v;
     }
 }

@@ -104,6 +104,26 @@ TEST(TextCartHostile, LongAndOddLines) {
     EXPECT_EQ(c->sfx[0].note[31].pitch, 63);
 }
 
+TEST(TextCartHostile, SignedDigitsStillGiveBytes) {
+    // "%x" reads "-2" as 0xfffffffe: every sfx and music field stays one byte, so
+    // the text, the ROM image and the forum codes of the cart agree.
+    std::string text = header() + "__sfx__\n01-2-3-4" + std::string(160, '0') +
+                       "\n__music__\n-1 01-24243\n";
+    cart_ptr c = read_text(text);
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->sfx[0].speed, 0xFE);
+    EXPECT_EQ(c->sfx[0].loop_start, 0xFD);
+    EXPECT_EQ(c->sfx[0].loop_end, 0xFC);
+    EXPECT_EQ(c->pattern_flags[0], 0xFF);
+    EXPECT_EQ(c->music[0][0], 0x01);
+    EXPECT_EQ(c->music[0][1], 0xFE);
+    cart_ptr back = read_text(write_text(c.get()));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->sfx[0].speed, 0xFE);
+    EXPECT_EQ(back->music[0][1], 0xFE);
+    EXPECT_EQ(back->pattern_flags[0], 0xFF);
+}
+
 TEST(TextCartHostile, ALinePastTheBufferIsRefused) {
     // one character more than the buffer holds: refused, in code as too long
     std::string line(ZIBO6_TEXT_LINE_MAX + 1, 'a');

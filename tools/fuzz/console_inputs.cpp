@@ -183,7 +183,9 @@ void reset_console() {
     std::copy(std::begin(kept.display), std::end(kept.display), pstate.display);
     for (vull_bitmap *b : pstate.display) clear_bitmap(b);
     pstate.draw_surface = pstate.display[0];
+    clear_bitmap(pstate.screen);
     app.video_frame = video_frame;
+    clear_bitmap(app.video_frame);
     vull_quit = 0;
     clean_home();
 }
