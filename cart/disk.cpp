@@ -242,9 +242,14 @@ void prepare_loaded_cart(zibo6_cart *cart, const char *name) {
     pitem.cart = cart;
     prepare_for_compare(cart);
     hash_cart(cart, pstate.cart_hash_loaded);
+    std::string loaded_code = cart->code ? cart->code : "";
     split_tabs();
     merge_tabs();
-    hash_cart(cart, pstate.cart_hash);
+    // The round trip through the tabs touches only the code: unchanged, so is the hash.
+    if (loaded_code == (cart->code ? cart->code : ""))
+        std::memcpy(pstate.cart_hash, pstate.cart_hash_loaded, sizeof pstate.cart_hash);
+    else
+        hash_cart(cart, pstate.cart_hash);
     if (name)
         copy_text(pstate.current_filename, sizeof pstate.current_filename, name);
     else
