@@ -347,9 +347,14 @@ void prepare_loaded_cart(zibo6_cart *cart, const char *name) {
     pitem.cart = cart;
     prepare_cart_data(cart);
     hash_cart(cart, pstate.cart_hash_loaded);
+    std::string loaded_code = cart->code ? cart->code : "";
     split_tabs();
     merge_tabs();
-    hash_cart(cart, pstate.cart_hash);
+    // The round trip through the tabs touches only the code: unchanged, so is the hash.
+    if (loaded_code == (cart->code ? cart->code : ""))
+        std::memcpy(pstate.cart_hash, pstate.cart_hash_loaded, sizeof pstate.cart_hash);
+    else
+        hash_cart(cart, pstate.cart_hash);
     copy_text(pstate.sandbox_hash, sizeof pstate.sandbox_hash, pstate.cart_hash);
     // A name too long for the record is no name: a cut one would name another file.
     if (name)
