@@ -2,6 +2,8 @@
 // fix-ups for carts of older format versions.
 #include "cart/cart.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -468,7 +470,8 @@ zibo6_cart *vull_load_zibo6_cart_from_file(vull_file *file, int lenient) {
     if (!file || !line) return fail(nullptr, line, ZIBO6_LOAD_OK);
 
     // The header is two whole lines: a file cut inside them is refused.
-    if (vull_fgets_line(line, file) < 0) return fail(nullptr, line, ZIBO6_LOAD_OK);
+    if (vull_fgets_line(line, file, ZIBO6_TEXT_LINE_MAX) < 0)
+        return fail(nullptr, line, ZIBO6_LOAD_OK);
     int version = 0;
     bool first_is_data = false;
     std::string_view first = text_of(line);
@@ -477,7 +480,8 @@ zibo6_cart *vull_load_zibo6_cart_from_file(vull_file *file, int lenient) {
         first_is_data = true;
     } else {
         if (!header_matches(first)) return fail(nullptr, line, ZIBO6_LOAD_OK);
-        if (vull_fgets_line(line, file) != 1) return fail(nullptr, line, ZIBO6_LOAD_OK);
+        if (vull_fgets_line(line, file, ZIBO6_TEXT_LINE_MAX) != 1)
+            return fail(nullptr, line, ZIBO6_LOAD_OK);
         if (std::sscanf(reinterpret_cast<const char *>(line->data), "version %d", &version) != 1)
             version = 0;
         if (version > ZIBO6_CART_VERSION && !cconfig.accept_future)
@@ -490,7 +494,13 @@ zibo6_cart *vull_load_zibo6_cart_from_file(vull_file *file, int lenient) {
     r.cart->version = version;
     r.section = S_NONE;
     for (;;) {
-        if (!first_is_data && vull_fgets_line(line, file) < 0) break;
+        if (!first_is_data) {
+            int got = vull_fgets_line(line, file, ZIBO6_TEXT_LINE_MAX);
+            if (got == -2) // longer than the line buffer: no cart of this system
+                return fail(r.cart, line,
+                            r.section == S_LUA ? ZIBO6_LOAD_CODE_TOO_LONG : ZIBO6_LOAD_OK);
+            if (got < 0) break;
+        }
         first_is_data = false;
         std::string_view text = text_of(line);
         if (text.substr(0, 8) == "##end_z6") break;
@@ -509,7 +519,17 @@ zibo6_cart *vull_load_zibo6_cart_from_file(vull_file *file, int lenient) {
     return r.cart;
 }
 
+static_assert(ZIBO6_TEXT_LINE_MAX >= ZIBO6_CODE_MAX * CHARSET_MAX_UTF8,
+              "every line the writer writes reads back");
+
+int zibo6_cart_path_refused(const char *path) {
+    struct stat st {};
+    if (!path || ::stat(path, &st) != 0) return 0;
+    return !S_ISREG(st.st_mode) || st.st_size > ZIBO6_CART_FILE_MAX;
+}
+
 zibo6_cart *vull_load_zibo6_cart(const char *path) {
+    if (zibo6_cart_path_refused(path)) return nullptr;
     vull_file *f = vull_fopen(path, "r");
     if (!f) return nullptr;
     zibo6_cart *cart = vull_load_zibo6_cart_from_file(f, 0);

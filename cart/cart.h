@@ -75,6 +75,21 @@ constexpr int ZIBO6_LOAD_FUTURE_VERSION = 1; // version above 33 and future cart
 constexpr int ZIBO6_LOAD_CODE_TOO_LONG = 2;  // code above 65,535 characters
 extern int zibo6_cart_load_status;
 
+// The longest line the text reader takes; a longer one is refused at once. It
+// is the longest line the writer writes: 65,535 characters of code whose
+// glyphs each take up to 7 bytes as UTF-8 (a line buffer sized for 3 bytes a
+// glyph would refuse carts this system saved).
+constexpr int ZIBO6_TEXT_LINE_MAX = 65535 * 7;
+// The largest file a cart reader opens. A text cart at its limits (65,535
+// characters of code as UTF-8, every data section, the label) stays well under
+// 1 MiB, a PNG cart under a few hundred KiB; larger files, and paths that are
+// not regular files (folders, devices, pipes), are refused before a byte is read.
+constexpr int64_t ZIBO6_CART_FILE_MAX = 4 << 20;
+// 1 when the path names something the cart readers refuse (above); 0 for a
+// regular file within the bound and for a path that does not exist (the
+// virtual disk may hold it).
+int zibo6_cart_path_refused(const char *path);
+
 // The flag the cart loaders read is cconfig.accept_future (engine/config.h): the
 // shell copies the console option there at the end of its start-up, so a cart
 // loaded during start-up is refused above version 33 even with the option.

@@ -142,11 +142,10 @@ void inject_z6_extention(const char *name, char *out) {
         set_path(out, VULL_PATH_LEN, std::string(folder) + base + ext + ".z6");
 }
 
-zibo6_cart *load_zibo6_cart_lua(const char *path) {
-    std::vector<uint8_t> in = read_up_to(path, LUA_FILE_MAX);
-    if (in.empty() && file_size(path) < 0) return nullptr;
-    const uint8_t *p = in.data();
-    size_t n = in.size(), at = 0;
+// A cart whose code is plain text (UTF-8, UTF-16 or UTF-32 by its byte-order mark).
+static zibo6_cart *lua_cart_from_bytes(const uint8_t *p, size_t n) {
+    if (n > size_t(LUA_FILE_MAX)) n = size_t(LUA_FILE_MAX);
+    size_t at = 0;
     int unit = 1;
     bool big_endian = false;
     auto starts = [&](std::initializer_list<int> bytes) {
@@ -191,25 +190,51 @@ zibo6_cart *load_zibo6_cart_lua(const char *path) {
     return cart;
 }
 
+zibo6_cart *load_zibo6_cart_lua(const char *path) {
+    if (zibo6_cart_path_refused(path)) return nullptr;
+    std::vector<uint8_t> in = read_up_to(path, LUA_FILE_MAX);
+    if (in.empty() && file_size(path) < 0) return nullptr;
+    return lua_cart_from_bytes(in.data(), in.size());
+}
+
+// The whole of a cart file (the virtual disk's too), read once; false when the
+// path is refused, does not open or holds more than any cart reader takes.
+static bool read_cart_file(const char *path, std::vector<uint8_t> &bytes) {
+    if (zibo6_cart_path_refused(path)) return false;
+    vull_file *f = vull_fopen(path, "rb");
+    if (!f) return false;
+    uint8_t chunk[65536];
+    int n;
+    while (bytes.size() <= size_t(ZIBO6_CART_FILE_MAX) &&
+           (n = vull_fread(chunk, 1, int(sizeof chunk), f)) > 0)
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    vull_fclose(f);
+    return bytes.size() <= size_t(ZIBO6_CART_FILE_MAX);
+}
+
 zibo6_cart *load_zibo6_cart_any_format(const char *path) {
-    if (!path || !path[0]) return nullptr;
-    zibo6_cart *cart = load_zibo6_cart_png(path);
-    if (!cart) cart = vull_load_zibo6_cart(path);
-    if (!cart && file_size(path) == CART_IMAGE_SIZE) {
-        std::vector<uint8_t> image = read_up_to(path, CART_IMAGE_SIZE);
-        if (image.size() == size_t(CART_IMAGE_SIZE)) {
-            const uint8_t *block = image.data() + CART_CODE_OFFSET;
-            // A .rom keeps short code as plain text: such a file must load again.
-            if (is_compressed_format_header(block) || block[0] == 0 || contains(path, ".rom")) {
-                cart = vull_create_zibo6_cart();
-                if (cart) {
-                    cart->version = ZIBO6_CART_VERSION;
-                    load_zibo6_cart_32k(cart, image.data());
-                }
+    zibo6_png_cart_status = PNG_CART_NO_FILE;
+    zibo6_cart_load_status = ZIBO6_LOAD_OK;
+    std::vector<uint8_t> bytes;
+    if (!path || !path[0] || !read_cart_file(path, bytes)) return nullptr;
+    zibo6_cart *cart = load_zibo6_cart_png_from_bytes(bytes.data(), bytes.size());
+    if (!cart) {
+        vull_file *f = vull_fopen_memory(bytes.data(), int(bytes.size()));
+        cart = vull_load_zibo6_cart_from_file(f, 0);
+        vull_fclose(f);
+    }
+    if (!cart && bytes.size() == size_t(CART_IMAGE_SIZE)) {
+        const uint8_t *block = bytes.data() + CART_CODE_OFFSET;
+        // A .rom keeps short code as plain text: such a file must load again.
+        if (is_compressed_format_header(block) || block[0] == 0 || contains(path, ".rom")) {
+            cart = vull_create_zibo6_cart();
+            if (cart) {
+                cart->version = ZIBO6_CART_VERSION;
+                load_zibo6_cart_32k(cart, bytes.data());
             }
         }
     }
-    if (!cart && contains(path, ".lua")) cart = load_zibo6_cart_lua(path);
+    if (!cart && contains(path, ".lua")) cart = lua_cart_from_bytes(bytes.data(), bytes.size());
     return cart;
 }
 
@@ -585,11 +610,14 @@ void handle_dropped_file() {
         vull_destroy_buffer(data);
         return;
     }
-    vull_bitmap *picture = vull_load_png(path.c_str());
-    if (!picture) return;
-    if (picture->width > 128 || picture->height > 128) {
-        show_message("image is too large (128 max)", 2000);
-    } else if (vull_bitmap *indexed = vull_create_bitmap(picture->width, picture->height, 8)) {
+    // the header is read first: a larger picture is never decoded
+    int too_large = 0;
+    vull_bitmap *picture = vull_load_png_within(path.c_str(), 128, 128, &too_large);
+    if (!picture) {
+        if (too_large) show_message("image is too large (128 max)", 2000);
+        return;
+    }
+    if (vull_bitmap *indexed = vull_create_bitmap(picture->width, picture->height, 8)) {
         zibo6_convert_bitmap(picture, indexed, cart_display_colours());
         serial_set_dropped_image_file(indexed);
         vull_destroy_bitmap(indexed);

@@ -32,7 +32,6 @@ constexpr int PIXELS = PNG_CART_WIDTH * PNG_CART_HEIGHT;
 static_assert(PIXELS >= PNG_CART_IMAGE_SIZE, "every image byte has a pixel");
 constexpr int TRAILER = CART_IMAGE_SIZE;    // version, 0, 2, 3, platform, 0
 constexpr int DIGEST = TRAILER + 6;         // 20 bytes of SHA-1
-constexpr int64_t MAX_PNG_FILE = 16 << 20;  // far above any real cart picture
 constexpr uint32_t BLANK_CART = 0xff303038; // body colour without a template
 constexpr uint32_t COMMENT_TINT = 0xFFFFF8F0;
 constexpr uint32_t TITLE_TINT = 0xFFA0A0A0;
@@ -54,7 +53,7 @@ std::vector<uint8_t> read_rest(vull_file *f) {
         int n = vull_fread(chunk, 1, int(sizeof chunk), f);
         if (n <= 0) break;
         data.insert(data.end(), chunk, chunk + n);
-        if (int64_t(data.size()) > MAX_PNG_FILE) return {};
+        if (int64_t(data.size()) > ZIBO6_CART_FILE_MAX) return {};
     }
     return data;
 }
@@ -271,9 +270,14 @@ zibo6_cart *load_zibo6_cart_png_from_file(vull_file *f) {
     return load_from_bytes(read_rest(f), false);
 }
 
+zibo6_cart *load_zibo6_cart_png_from_bytes(const uint8_t *data, size_t size) {
+    zibo6_png_cart_status = PNG_CART_OK;
+    return load_from_bytes(std::vector<uint8_t>(data, data + size), true);
+}
+
 zibo6_cart *load_zibo6_cart_png(const char *path) {
     zibo6_png_cart_status = PNG_CART_OK;
-    vull_file *f = path ? vull_fopen(path, "rb") : nullptr;
+    vull_file *f = path && !zibo6_cart_path_refused(path) ? vull_fopen(path, "rb") : nullptr;
     if (!f) {
         zibo6_png_cart_status = PNG_CART_NO_FILE;
         return nullptr;
@@ -284,7 +288,7 @@ zibo6_cart *load_zibo6_cart_png(const char *path) {
 }
 
 vull_bitmap *create_label_from_file(const char *path) {
-    vull_file *f = path ? vull_fopen(path, "rb") : nullptr;
+    vull_file *f = path && !zibo6_cart_path_refused(path) ? vull_fopen(path, "rb") : nullptr;
     if (!f) return nullptr;
     std::vector<uint8_t> bytes = read_rest(f);
     vull_fclose(f);

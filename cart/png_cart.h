@@ -1,6 +1,7 @@
 // The PNG cart: a 160 x 205 picture of a cartridge whose pixels carry the
 // ROM image and a trailer (version, platform, SHA-1) in their low two bits.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 struct zibo6_cart;
@@ -32,6 +33,8 @@ int save_zibo6_cart_png(zibo6_cart *cart, const char *path);
 zibo6_cart *load_zibo6_cart_png_from_file(vull_file *f);
 // As above from a path, and the cart's label from the picture.
 zibo6_cart *load_zibo6_cart_png(const char *path);
+// As above from the bytes of a file.
+zibo6_cart *load_zibo6_cart_png_from_bytes(const uint8_t *data, size_t size);
 
 // The picture's 128 x 128 region at (16, 24) as palette indices; null when the
 // file is no PNG of at least that size.

@@ -22,6 +22,17 @@ static bool font_built = false;
 
 static int32_t &cursor_x() { return pstate.draw_state.cursor_x; }
 static int32_t &cursor_y() { return pstate.draw_state.cursor_y; }
+
+// A text can drive the cursor as far as it likes (a repeat of wide glyphs):
+// positions are worked out wide and kept within +-2^30, so any one step of a
+// print still fits an int.
+constexpr int64_t CURSOR_LIMIT = int64_t(1) << 30;
+static void set_cursor_x(int64_t x) { cursor_x() = int32_t(std::clamp(x, -CURSOR_LIMIT, CURSOR_LIMIT)); }
+static void set_cursor_y(int64_t y) { cursor_y() = int32_t(std::clamp(y, -CURSOR_LIMIT, CURSOR_LIMIT)); }
+static void move_cursor(int64_t dx, int64_t dy) {
+    set_cursor_x(cursor_x() + dx);
+    set_cursor_y(cursor_y() + dy);
+}
 static void charge(int cycles) { gfx_charge_cycles(cycles); }
 
 static void gfx_poke(int address, int value) {
@@ -129,7 +140,7 @@ static void line_feed(print_context_rec *ctx) {
         cursor_cr();
         print_line_height = 6;
     } else {
-        cursor_y() += ctx->line_h;
+        move_cursor(0, ctx->line_h);
     }
     ctx->line_h = ctx->char_h;
 }
@@ -336,7 +347,9 @@ static void print_sound(print_context_rec *ctx) {
     vull_play_sfx_ex(sound_record(n), 0, 0, pstate.memory_cart, -1);
 }
 
-// Draws glyph ch at the cursor and advances it.
+// Draws glyph ch at the cursor and advances it. Returns 1 when the glyph
+// lay wholly above or below the clip, or right of it and moving right: the
+// same glyph drawn again at the next place is not seen either.
 static int print_glyph(print_context_rec *ctx, int ch) {
     int w = ch >= 128 ? ctx->wide_w : ctx->char_w;
     int h = ctx->char_h;
@@ -345,7 +358,7 @@ static int print_glyph(print_context_rec *ctx, int ch) {
         ctx->glyph_y = cursor_y();
         int hh = (ctx->tall || ctx->pinball) ? h * 2 : h;
         if (ctx->wrap && cursor_x() > ctx->right_border - w) {
-            cursor_y() += ctx->line_h;
+            move_cursor(0, ctx->line_h);
             cursor_x() = ctx->home_x;
             ctx->line_h = h;
         }
@@ -376,22 +389,26 @@ static int print_glyph(print_context_rec *ctx, int ch) {
         lpad = std::max(0, (ctx->char_w - ctx->font[0] + 1) * xs);
         tpad = ys;
     }
-    int ox = cursor_x() + ctx->x_off - pstate.draw_state.camera_x;
-    int oy = cursor_y() + ctx->y_off - pstate.draw_state.camera_y;
+    int64_t ox = int64_t(cursor_x()) + ctx->x_off - pstate.draw_state.camera_x;
+    int64_t oy = int64_t(cursor_y()) + ctx->y_off - pstate.draw_state.camera_y;
     vull_bitmap *s = ctx->surface;
-    if (ctx->solid) draw_rectfill(s, ox - lpad, oy - tpad, ox + w2 - 1, oy + hd - 1, ctx->bg);
+    if (ctx->solid)
+        draw_rectfill(s, int(ox - lpad), int(oy - tpad), int(ox + w2 - 1), int(oy + hd - 1),
+                      ctx->bg);
     const uint8_t *glyph = ctx->font + (ch & 255) * 8;
     int rows = std::min(h, 8);
     int r = gfx_read_mask(), wm = gfx_write_mask();
     gfx_clip_rect c = gfx_clip(s);
-    // Only the columns inside the clip are visited: a wide glyph far off the
-    // screen costs nothing to skip.
+    // Only the rows and columns inside the clip are visited: a large glyph
+    // far off the screen costs nothing to skip.
     int64_t xa = -lpad, xb = std::min<int64_t>(w2, int64_t(c.x1) - ox);
-    if (int64_t(ox) + xa < c.x0) xa += (int64_t(c.x0) - ox - xa + stepx - 1) / stepx * stepx;
-    for (int y = -tpad; y < hd; y += stepy) {
-        int64_t py = int64_t(oy) + y;
-        if (py < c.y0 || py >= c.y1) continue;
-        int row = (y + ys) / ys - 1;
+    if (ox + xa < c.x0) xa += (int64_t(c.x0) - ox - xa + stepx - 1) / stepx * stepx;
+    int64_t ya = -tpad, yb = std::min<int64_t>(hd, int64_t(c.y1) - oy);
+    if (oy + ya < c.y0) ya += (int64_t(c.y0) - oy - ya + stepy - 1) / stepy * stepy;
+    if (xa >= xb) yb = ya;
+    for (int64_t y = ya; y < yb; y += stepy) {
+        int64_t py = oy + y;
+        int row = int((y + ys) / ys - 1);
         int bits = (row >= 0 && row < rows) ? glyph[row] : 0;
         for (int64_t x = xa; x < xb; x += stepx) {
             // Columns left of 0 and right of the row byte read zero bits:
@@ -404,16 +421,33 @@ static int print_glyph(print_context_rec *ctx, int ch) {
         }
     }
     charge((xs * w * hd + 1) / 2);
+    bool unseen = (w2 >= 0 && ox - lpad >= c.x1) || oy + hd <= c.y0 || oy - tpad >= c.y1;
     ctx->last_w = w2;
-    cursor_x() += w2;
+    move_cursor(w2, 0);
     print_max_x = std::max(print_max_x, cursor_x());
     ctx->line_h = std::max(ctx->line_h, ys * ctx->char_h);
     if (ctx->overprint) {
         cursor_x() = ctx->saved_x;
         cursor_y() = ctx->saved_y;
         ctx->overprint = false;
+        return 0;
     }
-    return 0;
+    return unseen;
+}
+
+// The rest of a repeat of a glyph that is not seen, at once: each would only
+// charge its cycles and move the cursor on.
+static void skip_repeats(print_context_rec *ctx, int ch, int64_t n) {
+    int w = ch >= 128 ? ctx->wide_w : ctx->char_w;
+    int xs = ctx->pinball || ctx->wide ? 2 : 1;
+    int hd = ctx->pinball || ctx->tall ? ctx->char_h * 2 : ctx->char_h;
+    int64_t cost = (int64_t(xs) * w * hd + 1) / 2 * n;
+    charge(int(std::min<int64_t>(cost, INT32_MAX)));
+    move_cursor(int64_t(ctx->last_w) * (n - 1), 0);
+    ctx->glyph_x = cursor_x();
+    ctx->glyph_y = cursor_y();
+    move_cursor(ctx->last_w, 0);
+    print_max_x = std::max(print_max_x, cursor_x());
 }
 
 int zibo6_print_char(print_context_rec *ctx) {
@@ -423,7 +457,12 @@ int zibo6_print_char(print_context_rec *ctx) {
     bool glyph = ch > 15 || ch == 0 || (ch <= 6 && ctx->text[start + 1] == 0);
     if (glyph) {
         ctx->pos++;
-        print_glyph(ctx, ch);
+        int unseen = print_glyph(ctx, ch);
+        // Without wrap, scroll or delay the repeats only move right.
+        if (unseen && ctx->repeat > 1 && !ctx->wrap && !ctx->scroll && ctx->delay < 1) {
+            skip_repeats(ctx, ch, ctx->repeat - 1);
+            ctx->repeat = 1;
+        }
         if (ctx->repeat > 0) {
             if (ctx->repeat-- != 1) ctx->pos = start;
         }
@@ -440,13 +479,12 @@ int zibo6_print_char(print_context_rec *ctx) {
         ctx->bg = P(take(ctx)) & 15;
         ctx->solid = true;
         break;
-    case 3: cursor_x() += P(take(ctx)) - 16; break;
-    case 4: cursor_y() += P(take(ctx)) - 16; break;
+    case 3: move_cursor(P(take(ctx)) - 16, 0); break;
+    case 4: move_cursor(0, P(take(ctx)) - 16); break;
     case 5: {
         int dx = P(take(ctx));
         int dy = P(take(ctx));
-        cursor_x() += dx - 16;
-        cursor_y() += dy - 16;
+        move_cursor(dx - 16, dy - 16);
         break;
     }
     case 6: {
@@ -461,11 +499,11 @@ int zibo6_print_char(print_context_rec *ctx) {
         break;
     }
     case 7: print_sound(ctx); break;
-    case 8: cursor_x() -= ctx->last_w; break;
+    case 8: move_cursor(-int64_t(ctx->last_w), 0); break;
     case 9: {
-        int tab = std::max(ctx->tab_w, 1);
-        int x = cursor_x() + tab - 1;
-        cursor_x() = x - (((x % tab) + tab) % tab);
+        int64_t tab = std::max(ctx->tab_w, 1);
+        int64_t x = int64_t(cursor_x()) + tab - 1;
+        set_cursor_x(x - (((x % tab) + tab) % tab));
         break;
     }
     case 10: line_feed(ctx); break;
@@ -473,8 +511,8 @@ int zibo6_print_char(print_context_rec *ctx) {
         int p = P(take(ctx));
         ctx->saved_x = cursor_x();
         ctx->saved_y = cursor_y();
-        cursor_x() = ctx->glyph_x + (p % 4) - 2;
-        cursor_y() = ctx->glyph_y + p / 4 - 8;
+        set_cursor_x(int64_t(ctx->glyph_x) + (p % 4) - 2);
+        set_cursor_y(int64_t(ctx->glyph_y) + p / 4 - 8);
         ctx->overprint = true;
         break;
     }
@@ -564,7 +602,7 @@ static void scroll_up(vull_bitmap *s, int n) {
 }
 
 void cursor_cr() {
-    cursor_y() += print_line_height;
+    move_cursor(0, print_line_height);
     if (cursor_y() >= 123) {
         cursor_y() -= 6;
         scroll_up(pstate.display[0], 6);

@@ -196,7 +196,7 @@ static char *line_reader(char *buf, int n, vull_file *f) {
     return buf;
 }
 
-int vull_fgets_line(cbuffer *line, vull_file *f) {
+int vull_fgets_line(cbuffer *line, vull_file *f, int max) {
     if (!line || vull_allocate_buffer_size(line, 1) != 0) return -1;
     vull_clear_buffer(line);
     line->data[0] = 0;
@@ -209,12 +209,14 @@ int vull_fgets_line(cbuffer *line, vull_file *f) {
     // Bytes gather in a chunk and join the buffer in blocks: one call per byte costs too much.
     uint8_t chunk[512];
     int held = 0;
+    int64_t total = 0;
     auto flush = [&] {
         bool ok = held == 0 || cbuffer_add_data(line, chunk, held) != nullptr;
         held = 0;
         return ok;
     };
     int end = lr_rest(f, c, [&](int b) {
+        if (++total > max) return false; // too long: refused without reading on
         chunk[held++] = (uint8_t)b;
         return held < (int)sizeof chunk || flush();
     });
@@ -222,7 +224,7 @@ int vull_fgets_line(cbuffer *line, vull_file *f) {
     if (end == LR_FULL || !flush() || !cbuffer_add_uint8(line, 0)) {
         vull_clear_buffer(line);
         line->data[0] = 0;
-        return -1;
+        return total > max ? -2 : -1;
     }
     line->length--;
     return end == LR_BREAK ? 1 : 0;

@@ -42,10 +42,11 @@ int vull_fseek(vull_file *f, int offset, int whence); // only whence 1 (SEEK_CUR
 int vull_fgetc(vull_file *f);                         // memory: 0 outside the data
 char *vull_fgets(char *buf, int n, vull_file *f);     // stream: C library's, keeps the newline
 char *vull_fgets_sensitive(char *buf, int n, vull_file *f); // engine line reader, both kinds
-// One whole line of any length into a growable buffer (same line ends as vull_fgets_sensitive),
-// NUL-terminated at data[length]. 1 when a line end closed it, 0 when the data ended it, -1
-// when there is no line left or the buffer cannot grow (the buffer then holds "").
-int vull_fgets_line(cbuffer *line, vull_file *f);
+// One whole line of at most max characters into a growable buffer (same line ends as
+// vull_fgets_sensitive), NUL-terminated at data[length]. 1 when a line end closed it, 0 when
+// the data ended it, -1 when there is no line left or the buffer cannot grow, -2 when the line
+// is longer than max (read no further than that; the buffer then holds "").
+int vull_fgets_line(cbuffer *line, vull_file *f, int max = INT32_MAX);
 int vull_fprintf_1d(vull_file *f, const char *format, int a);
 int vull_fprintf_4x(vull_file *f, const char *format, int a, int b, int c, int d);
 int vull_fprintf_1s(vull_file *f, const char *format, const char *text);

@@ -64,10 +64,18 @@ bool valid_colour_mode(int colour_type, unsigned bit_depth) {
     }
 }
 
-// Decodes a PNG held in memory. max_side bounds width and height; the output
-// block must also stay within the allocator's cap.
+// What a decode may take: width, height and bytes of the file.
+struct png_limits {
+    int64_t width = VULL_PNG_MAX_SIDE, height = VULL_PNG_MAX_SIDE, file = VULL_PNG_MAX_FILE;
+};
+constexpr png_limits ANY_SIZE{INT32_MAX, INT32_MAX, VULL_PNG_MAX_FILE}; // the raw decoders'
+
+// Decodes a PNG held in memory. The header's size is checked against the
+// limits before any pixel is decoded; the output block must also stay within
+// the allocator's cap.
 unsigned decode_memory(unsigned char **out, unsigned *w, unsigned *h, const unsigned char *in,
-                       size_t insize, int colour_type, unsigned bit_depth, int64_t max_side) {
+                       size_t insize, int colour_type, unsigned bit_depth,
+                       const png_limits &limits) {
     *out = nullptr;
     *w = *h = 0;
     if (!in || insize == 0) return 48; // LodePNG's "empty input buffer"
@@ -84,7 +92,7 @@ unsigned decode_memory(unsigned char **out, unsigned *w, unsigned *h, const unsi
         uint64_t row_bits = uint64_t(iw) * lodepng_get_bpp(&state.info_raw);
         if (iw == 0 || ih == 0)
             err = 93;
-        else if (iw > max_side || ih > max_side ||
+        else if (iw > limits.width || ih > limits.height ||
                  !vull_checked_size(ih, int64_t((row_bits + 7) / 8), 0, &block))
             err = VULL_PNG_TOO_MANY_PIXELS;
     }
@@ -106,14 +114,14 @@ unsigned decode_memory(unsigned char **out, unsigned *w, unsigned *h, const unsi
 }
 
 // Reads a whole stream from its start; the size is measured by seeking to the end.
-unsigned read_stream(FILE *fp, unsigned char **buf, size_t *size) {
+unsigned read_stream(FILE *fp, unsigned char **buf, size_t *size, int64_t max_file) {
     *buf = nullptr;
     *size = 0;
     if (std::fseek(fp, 0, SEEK_END) != 0) return VULL_PNG_CANNOT_OPEN;
     long n = std::ftell(fp);
     if (n < 0) // a pipe or another stream without a size
         return VULL_PNG_CANNOT_OPEN;
-    if (n > VULL_PNG_MAX_FILE) return VULL_PNG_FILE_TOO_LARGE;
+    if (n > max_file) return VULL_PNG_FILE_TOO_LARGE;
     std::rewind(fp);
     if (n == 0) return 0;
     auto *data = static_cast<unsigned char *>(vull_malloc(int(n)));
@@ -125,7 +133,7 @@ unsigned read_stream(FILE *fp, unsigned char **buf, size_t *size) {
 }
 
 unsigned decode_vull_file(unsigned char **out, unsigned *w, unsigned *h, vull_file *f,
-                          int colour_type, unsigned bit_depth, int64_t max_side) {
+                          int colour_type, unsigned bit_depth, const png_limits &limits) {
     *out = nullptr;
     *w = *h = 0;
     if (!f) return VULL_PNG_NULL_FILE;
@@ -133,16 +141,17 @@ unsigned decode_vull_file(unsigned char **out, unsigned *w, unsigned *h, vull_fi
         if (!f->stream) return VULL_PNG_NULL_FILE;
         unsigned char *buf = nullptr;
         size_t size = 0;
-        unsigned err = read_stream(f->stream, &buf, &size);
-        if (!err) err = decode_memory(out, w, h, buf, size, colour_type, bit_depth, max_side);
+        unsigned err = read_stream(f->stream, &buf, &size, limits.file);
+        if (!err) err = decode_memory(out, w, h, buf, size, colour_type, bit_depth, limits);
         vull_free(buf);
         return err;
     }
     if (f->kind == VULL_FILE_MEMORY) {
         f->position = 0;
         if (!f->data || f->length <= 0) return 48;
+        if (f->length > limits.file) return VULL_PNG_FILE_TOO_LARGE;
         return decode_memory(out, w, h, f->data, size_t(f->length), colour_type, bit_depth,
-                             max_side);
+                             limits);
     }
     return 0;
 }
@@ -166,7 +175,7 @@ unsigned LodePNG_loadFile(unsigned char **out, size_t *outsize, const char *path
     *outsize = 0;
     FILE *fp = path ? std::fopen(path, "rb") : nullptr;
     if (!fp) return VULL_PNG_CANNOT_OPEN;
-    unsigned err = read_stream(fp, out, outsize);
+    unsigned err = read_stream(fp, out, outsize, VULL_PNG_MAX_FILE);
     std::fclose(fp);
     return err;
 }
@@ -178,7 +187,7 @@ unsigned LodePNG_decode_file(unsigned char **out, unsigned *w, unsigned *h, cons
     unsigned char *buf = nullptr;
     size_t size = 0;
     unsigned err = LodePNG_loadFile(&buf, &size, path);
-    if (!err) err = decode_memory(out, w, h, buf, size, colour_type, bit_depth, INT32_MAX);
+    if (!err) err = decode_memory(out, w, h, buf, size, colour_type, bit_depth, ANY_SIZE);
     vull_free(buf);
     return err;
 }
@@ -189,21 +198,25 @@ unsigned LodePNG_decode32_file(unsigned char **out, unsigned *w, unsigned *h, co
 
 unsigned LodePNG_decode_vull_file(unsigned char **out, unsigned *w, unsigned *h, vull_file *f,
                                   int colour_type, unsigned bit_depth) {
-    return decode_vull_file(out, w, h, f, colour_type, bit_depth, INT32_MAX);
+    return decode_vull_file(out, w, h, f, colour_type, bit_depth, ANY_SIZE);
 }
 
 unsigned LodePNG_decode32_vull_file(unsigned char **out, unsigned *w, unsigned *h, vull_file *f) {
-    return decode_vull_file(out, w, h, f, LCT_RGBA, 8, INT32_MAX);
+    return decode_vull_file(out, w, h, f, LCT_RGBA, 8, ANY_SIZE);
 }
 
 /*
 ** Bitmaps
 */
 
-vull_bitmap *vull_load_png_from_file(vull_file *f) {
+// A 32-bit bitmap of the PNG in f within the limits, or null (too_large set
+// when the file or the header's size passed them).
+static vull_bitmap *load_png_limited(vull_file *f, const png_limits &limits, int *too_large) {
     unsigned char *rgba = nullptr;
     unsigned w = 0, h = 0;
-    if (decode_vull_file(&rgba, &w, &h, f, LCT_RGBA, 8, VULL_PNG_MAX_SIDE) != 0) return nullptr;
+    unsigned err = decode_vull_file(&rgba, &w, &h, f, LCT_RGBA, 8, limits);
+    if (too_large) *too_large = err == VULL_PNG_TOO_MANY_PIXELS || err == VULL_PNG_FILE_TOO_LARGE;
+    if (err != 0) return nullptr;
     vull_bitmap *bmp = nullptr;
     if (w >= 1 && h >= 1 && w <= VULL_PNG_MAX_SIDE && h <= VULL_PNG_MAX_SIDE)
         bmp = vull_create_bitmap(int(w), int(h), 32);
@@ -212,6 +225,24 @@ vull_bitmap *vull_load_png_from_file(vull_file *f) {
         swap_red_blue(bmp->pixels, size_t(w) * h);
     }
     std::free(rgba);
+    return bmp;
+}
+
+vull_bitmap *vull_load_png_from_file(vull_file *f) { return load_png_limited(f, {}, nullptr); }
+
+vull_bitmap *vull_load_png_within(const char *path, int max_width, int max_height,
+                                  int *too_large) {
+    if (too_large) *too_large = 0;
+    if (!path) return nullptr;
+    vull_file *f = vull_fopen(path, "rb");
+    if (!f) return nullptr;
+    png_limits limits;
+    limits.width = std::clamp(max_width, 1, VULL_PNG_MAX_SIDE);
+    limits.height = std::clamp(max_height, 1, VULL_PNG_MAX_SIDE);
+    // 8 bytes a pixel (16-bit RGBA stored plainly) and 1 MiB of other chunks
+    limits.file = std::min(VULL_PNG_MAX_FILE, 8 * limits.width * limits.height + (1 << 20));
+    vull_bitmap *bmp = load_png_limited(f, limits, too_large);
+    vull_fclose(f);
     return bmp;
 }
 

@@ -25,6 +25,11 @@ constexpr unsigned VULL_PNG_FILE_TOO_LARGE = 333;
 // LodePNG_loadFile's buffer with vull_free().
 vull_bitmap *vull_load_png_from_file(vull_file *f); // 32-bit bitmap or null
 vull_bitmap *vull_load_png(const char *path);       // stdio, else the virtual disk
+// As vull_load_png for a picture of at most max_width x max_height: the file's
+// size and the header are checked before any pixel is decoded. Null otherwise,
+// with too_large (when given) 1 when the picture or its file was too large.
+vull_bitmap *vull_load_png_within(const char *path, int max_width, int max_height,
+                                  int *too_large = nullptr);
 int vull_save_png(const char *path,
                   const vull_bitmap *bmp); // 0, or LodePNG's error code (1: null bitmap)
 unsigned LodePNG_loadFile(unsigned char **out, size_t *outsize, const char *path);

@@ -1,23 +1,25 @@
-// SHA-1 digest as lowercase hex text, through nettle: a small library with no
-// start-up work, where a general crypto library loads and configures itself.
+// SHA-1 digest as lowercase hex text. The block functions are taken from the
+// crypto library's static archive: they pull in no library start-up, where the
+// shared library would be loaded and configured at every start.
+#define OPENSSL_SUPPRESS_DEPRECATED
 #include "engine/mem.h"
 
-#include <nettle/sha1.h>
+#include <openssl/sha.h>
 
 int vull_sha1(const void *data, int length, char *out) {
     if (!out) return 0;
     out[0] = 0;
     if (length < 0 || (!data && length > 0)) return 0;
-    sha1_ctx ctx;
-    sha1_init(&ctx);
-    if (length > 0) sha1_update(&ctx, (size_t)length, static_cast<const uint8_t *>(data));
-    uint8_t digest[SHA1_DIGEST_SIZE];
-    sha1_digest(&ctx, SHA1_DIGEST_SIZE, digest);
+    SHA_CTX ctx;
+    unsigned char digest[SHA_DIGEST_LENGTH];
+    if (!SHA1_Init(&ctx)) return 0;
+    if (length > 0 && !SHA1_Update(&ctx, data, (size_t)length)) return 0;
+    if (!SHA1_Final(digest, &ctx)) return 0;
     static const char hex[] = "0123456789abcdef";
-    for (int i = 0; i < SHA1_DIGEST_SIZE; i++) {
+    for (int i = 0; i < SHA_DIGEST_LENGTH; i++) {
         out[2 * i] = hex[digest[i] >> 4];
         out[2 * i + 1] = hex[digest[i] & 15];
     }
-    out[2 * SHA1_DIGEST_SIZE] = 0;
+    out[2 * SHA_DIGEST_LENGTH] = 0;
     return 1;
 }

@@ -1,6 +1,9 @@
 // Engine frame loop, start-up and exit sequence, engine state and log.txt.
 #include "engine/vull.h"
 
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +38,35 @@ int vull_processing_gui;
 int vull_last_mouse_x, vull_last_mouse_y;
 
 static int skip_frame; // set by vull_skip_frame, cleared before each update
+
+// SIGTERM and SIGINT ask the frame loop to quit through the normal exit. A
+// loop caught in one long step (a blocked open, a huge file) does not answer:
+// then the alarm ends the process by the signal's default action.
+constexpr unsigned QUIT_GRACE_S = 3;
+static volatile sig_atomic_t quit_signal;
+
+static void on_quit_signal(int sig) {
+    quit_signal = sig;
+    alarm(QUIT_GRACE_S);
+}
+
+static void on_quit_grace_over(int) {
+    int sig = quit_signal ? quit_signal : SIGTERM;
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+// Installed before the platform starts: SDL then keeps its own handlers out.
+static void install_quit_signals() {
+    struct sigaction sa {};
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART; // a file being written is not cut short by the signal
+    sa.sa_handler = on_quit_signal;
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    sa.sa_handler = on_quit_grace_over;
+    sigaction(SIGALRM, &sa, nullptr);
+}
 
 // Copies text into a fixed buffer, cutting it so the terminating NUL always fits.
 static void copy_bounded(char *dst, size_t size, const char *src) {
@@ -93,6 +125,11 @@ static int service_pass() {
 }
 
 static void frame_pass() {
+    if (quit_signal) { // the loop answers: the normal exit runs, the alarm is off
+        alarm(0);
+        vull_quit = 1;
+        return;
+    }
     vull_register_frame_start_for_fps();
     if (cconfig.perf_timing > 0) vull_timer_start();
     service_pass();
@@ -114,6 +151,7 @@ int vull_main(int argc, char **argv) {
     vull_set_argv0(argc > 0 && argv ? argv[0] : "");
     vull_argc = argc;
     vull_argv = argv;
+    install_quit_signals();
     vull_main_init(argc, argv);
     vull_quit = 0;
     while (!vull_quit) frame_pass();

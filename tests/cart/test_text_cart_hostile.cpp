@@ -89,8 +89,9 @@ TEST(TextCartHostile, SeededMutations) {
 }
 
 TEST(TextCartHostile, LongAndOddLines) {
-    // Very long data lines in every section, lines of NULs and lines of 0xff.
-    std::string big(300000, 'f');
+    // Data lines as long as the line buffer takes in every section, lines of
+    // NULs and lines of 0xff.
+    std::string big(ZIBO6_TEXT_LINE_MAX, 'f');
     std::string text = header() + "__gfx__\n" + big + "\n__map__\n" + big + "\n__label__\n" + big +
                        "\n__sfx__\n" + big + "\n__music__\n" + big + "\n__gff__\n" + big +
                        "\n__change_mask__\n" + big + "\n";
@@ -101,4 +102,14 @@ TEST(TextCartHostile, LongAndOddLines) {
     EXPECT_EQ(c->map->rows[0][127], 0xFF);
     EXPECT_EQ(c->change_mask[ZIBO6_CHANGE_MASK_SIZE - 1], 0xFF);
     EXPECT_EQ(c->sfx[0].note[31].pitch, 63);
+}
+
+TEST(TextCartHostile, ALinePastTheBufferIsRefused) {
+    // one character more than the buffer holds: refused, in code as too long
+    std::string line(ZIBO6_TEXT_LINE_MAX + 1, 'a');
+    EXPECT_FALSE(read_text(header() + "__gfx__\n" + line + "\n"));
+    EXPECT_EQ(zibo6_cart_load_status, ZIBO6_LOAD_OK);
+    EXPECT_FALSE(read_text(header() + "__lua__\n" + line + "\n"));
+    EXPECT_EQ(zibo6_cart_load_status, ZIBO6_LOAD_CODE_TOO_LONG);
+    EXPECT_FALSE(read_text(line + "\nversion 33\n"));
 }

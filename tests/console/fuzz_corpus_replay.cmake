@@ -1,6 +1,9 @@
-# The console's fuzz corpus (fuzz_corpus/<entry>/): cart code, whole runs and API
-# programs, and the serial channels, each folder through its entry.
+# The console's fuzz corpus (fuzz_corpus/<entry>/), each folder through its entry: cart
+# code and whole runs, the API programs (a test of their own: each input is a whole run),
+# and the serial channels.
 z6_fuzz_replay(console_fuzz_corpus_replay ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_corpus
-               ${CMAKE_SOURCE_DIR}/tools/fuzz/console_inputs.cpp)
+               ${CMAKE_SOURCE_DIR}/tools/fuzz/console_inputs.cpp cart_code run_program)
+z6_fuzz_replay(console_api_fuzz_replay ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_corpus
+               ${CMAKE_SOURCE_DIR}/tools/fuzz/console_inputs.cpp api)
 z6_fuzz_replay(console_serial_fuzz_replay ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_corpus
                ${CMAKE_SOURCE_DIR}/tools/fuzz/serial_inputs.cpp)

@@ -1,7 +1,10 @@
 // Text printing: glyphs, control codes, fonts, waits and their costs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <string>
+#include <vector>
 
 #include "console/gfx_print.h"
 #include "console/mem.h"
@@ -200,6 +203,68 @@ TEST_F(GfxPrint, LongTextsAndScrolling) {
     continue_print_text();
     destroy_print_buffer();
     pstate.display[0] = nullptr;
+}
+
+TEST_F(GfxPrint, GlyphsOutsideTheClipCostNoDrawing) {
+    // huge tall, wide glyphs, each drawn 168 times, below the screen: 786 KB
+    // of them walked 15e9 rows when every row of every glyph was visited
+    std::string text = "\x06y\xff\x06x\xff\x06t\x06w";
+    while (text.size() < 786 * 1024) text += "\x01\xff" "A";
+    pstate.draw_state.cursor_y = 200;
+    pstate.system_cycles = 0;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(print(text), 0);
+    // generous: only the old cost (minutes) passes it
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+    EXPECT_EQ(count(0), 128 * 128);
+    EXPECT_GT(pstate.system_cycles, 1u << 30) << "every glyph is still charged";
+}
+
+TEST_F(GfxPrint, UnseenRepeatsEndWhereDrawnOnesWould) {
+    // the same repeats below the screen, once glyph by glyph (wrap on, which
+    // never triggers within the screen's width) and once at a stroke
+    auto run = [&](const char *text, int flags) {
+        pstate.draw_state.cursor_x = 3;
+        pstate.draw_state.cursor_y = 300;
+        pstate.system_cycles = 0;
+        print_max_x = 0;
+        print(text, flags);
+        return std::vector<int64_t>{cx(), cy(), print_max_x, int64_t(pstate.system_cycles)};
+    };
+    EXPECT_EQ(run("\x01kA", 0), run("\x01kA", PRINT_WRAP));
+    EXPECT_EQ(run("\x01kA", 0)[2], 3 + 20 * 4);
+    EXPECT_EQ(run("\x01" "e\x81", 0), run("\x01" "e\x81", PRINT_WRAP));
+    EXPECT_EQ(run("\x01" "e\x81", 0)[2], 3 + 14 * 8);
+    // a decoration goes to the last of them: 8 rows up, 2 columns left
+    pstate.draw_state.cursor_x = 0;
+    pstate.draw_state.cursor_y = 130;
+    print("\x01kA\x0b" "0A", 0);
+    int x0 = 128, x1 = -1;
+    for (int y = 0; y < 128; y++)
+        for (int x = 0; x < 128; x++)
+            if (surface()->rows[y][x] == 7) x0 = std::min(x0, x), x1 = std::max(x1, x);
+    EXPECT_EQ(x0, 19 * 4 - 2);
+    EXPECT_EQ(x1, 19 * 4);
+    EXPECT_EQ(surface()->rows[122][76], 7);
+}
+
+TEST_F(GfxPrint, TheCursorStopsFarOutInsteadOfOverflowing) {
+    // pinball glyphs 336 pixels wide, 168 times each, 65,536 times: 3.7e9 pixels
+    zibo6_poke(&pstate, pstate.memory_cart, 0x5f36, 4); // no line feed at the end
+    std::string text = "\x06p\x06x\xff";
+    for (int i = 0; i < 65536; i++) text += "\x01\xff" "A";
+    print(text);
+    EXPECT_EQ(cx(), 1 << 30);
+    EXPECT_EQ(print_max_x, 1 << 30);
+    // every other move from there stays in range: tab, moves, backspace, decoration
+    print("\t\x03z\x05zz\x08\x0bzA\x04z");
+    EXPECT_LE(cx(), 1 << 30);
+    EXPECT_EQ(cy(), 38);
+    pstate.draw_state.cursor_x = -(1 << 30) + 5;
+    std::string back(70000, '\x08');
+    print("\x06p\x06x\xff" "A" + back);
+    EXPECT_EQ(cx(), -(1 << 30));
+    zibo6_poke(&pstate, pstate.memory_cart, 0x5f36, 0);
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 // Replays a committed fuzz corpus: every file under CORPUS/<entry>/ goes to
-// the hostile-input entry of that name, as its fuzz target would run it.
-// Folders no entry of this program reads are left to their own replays. Any
-// broken invariant aborts; sanitizers do the rest.
+// the hostile-input entry of that name, as its fuzz target would run it (only
+// the entries named after CORPUS, when some are). Folders no entry of this
+// program reads are left to their own replays. Any broken invariant aborts;
+// sanitizers do the rest.
 #include "tools/fuzz/hostile_inputs.h"
 
 #include <csignal>
@@ -27,23 +28,30 @@ static void name_the_input(int) {
 }
 
 int main(int argc, char **argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s CORPUS_FOLDER\n", argv[0]);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s CORPUS_FOLDER [ENTRY...]\n", argv[0]);
         return 2;
     }
+    auto chosen = [&](const std::string &entry) {
+        if (argc == 2) return true;
+        for (int i = 2; i < argc; i++)
+            if (entry == argv[i]) return true;
+        return false;
+    };
     std::signal(SIGABRT, name_the_input);
     std::error_code ec;
     size_t replayed = 0;
     for (const auto &folder : fs::directory_iterator(argv[1], ec)) {
-        hostile_entry_fn run = hostile_find(folder.path().filename().c_str());
-        if (!folder.is_directory() || !run) continue;
+        const std::string entry = folder.path().filename().string();
+        hostile_entry_fn run = hostile_find(entry.c_str());
+        if (!folder.is_directory() || !run || !chosen(entry)) continue;
         for (const auto &e : fs::recursive_directory_iterator(folder.path())) {
             if (!e.is_regular_file()) continue;
             std::ifstream in(e.path(), std::ios::binary);
             // Exactly the file's size, so a read past its end is caught.
             std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)),
                                       std::istreambuf_iterator<char>());
-            current = folder.path().filename().string() + ": " + e.path().string();
+            current = entry + ": " + e.path().string();
             run(data.empty() ? nullptr : data.data(), data.size());
             replayed++;
         }

@@ -208,6 +208,22 @@ TEST(LineReader, WholeLinesIntoABuffer) {
     vull_destroy_buffer(line);
 }
 
+// A line past the caller's bound is refused having read one byte past it, and
+// the buffer never grows beyond the bound.
+TEST(LineReader, ALineLongerThanItsBoundIsRefused) {
+    std::string text = std::string(1000, 'x') + "\n" + std::string(3000000, 'y') + "\nz";
+    cbuffer *line = vull_create_buffer(0);
+    vull_file *f = vull_fopen_memory(text.data(), (int)text.size());
+    EXPECT_EQ(vull_fgets_line(line, f, 1000), 1);
+    EXPECT_EQ(line->length, 1000);
+    EXPECT_EQ(vull_fgets_line(line, f, 1000), -2);
+    EXPECT_STREQ((const char *)line->data, "");
+    EXPECT_EQ(f->position, 1001 + 1001);
+    EXPECT_LT(line->capacity, 4096);
+    vull_fclose(f);
+    vull_destroy_buffer(line);
+}
+
 TEST(LineReader, StreamLineBreaks) {
     ScratchDir d("lines");
     vull_file *f = vull_fopen(d.file("a.txt", "a\nb").c_str(), "rb");

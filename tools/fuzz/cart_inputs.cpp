@@ -20,6 +20,7 @@
 #include "cart/png_cart.h"
 #include "cart/rom.h"
 #include "cart/textcode.h"
+#include "console/mem.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/mem.h"
@@ -138,9 +139,42 @@ int run_png_cart(const uint8_t *data, size_t size) {
     return 0;
 }
 
+// A loaded cart's sounds, music and sprite sheet as forum codes read back the same.
+void check_bbs_codes(const zibo6_cart *cart) {
+    static std::vector<char> code(BBS_CODE_SIZE);
+    check(convert_sfxes_to_bbs_code(cart, ZIBO6_SFX_COUNT, code.data(), 0) > 0, "sfx code");
+    zibo6_cart *song = convert_bbs_code_to_song(code.data());
+    check(song != nullptr, "sfx code reads back");
+    for (int a = 0x3200; a < 0x4300; a++)
+        check(zibo6_peek(nullptr, song, a) ==
+                  zibo6_peek(nullptr, const_cast<zibo6_cart *>(cart), a),
+              "sfx code keeps the sound memory");
+    vull_destroy_zibo6_cart(song);
+    check(convert_patterns_to_bbs_code(cart, ZIBO6_PATTERN_COUNT, code.data(), 0) > 0,
+          "pattern code");
+    song = convert_bbs_code_to_song(code.data());
+    check(song != nullptr, "pattern code reads back");
+    for (int p = 0; p < ZIBO6_PATTERN_COUNT; p++) {
+        for (int c = 0; c < ZIBO6_PATTERN_CHANNELS; c++)
+            check(song->music[p][c] == cart->music[p][c], "pattern code keeps the channels");
+        check(song->pattern_flags[p] == cart->pattern_flags[p], "pattern code keeps the flags");
+    }
+    vull_destroy_zibo6_cart(song);
+    check(convert_bmp_to_bbs_code(cart->sprites, code.data(), 0) > 0, "sprite sheet code");
+    vull_bitmap *sheet = convert_bbs_code_to_bmp(code.data());
+    check(sheet && sheet->width == cart->sprites->width && sheet->height == cart->sprites->height,
+          "sprite sheet code reads back");
+    for (int y = 0; y < sheet->height; y++)
+        for (int x = 0; x < sheet->width; x++)
+            check(sheet->rows[y][x] == (cart->sprites->rows[y][x] & 15),
+                  "sprite sheet code keeps the pixels");
+    vull_destroy_bitmap(sheet);
+}
+
 // The input as a cart file of any format, as load() and the command line read
 // one; named .z6 or .lua (the plain-code fallback) by its length. Whatever loads
-// has a hash, and its 32 KB image reads back to the same image.
+// has a hash, its 32 KB image reads back to the same image and its forum codes
+// to the same sounds, music and sprites.
 int run_cart_any(const uint8_t *data, size_t size) {
     if (size > INPUT_LIMIT) return 0;
     std::string path = std::string(hostile_scratch()) + (size % 2 ? "/any.lua" : "/any.z6");
@@ -167,6 +201,7 @@ int run_cart_any(const uint8_t *data, size_t size) {
                   "a cart image reads back to the same image");
             vull_destroy_zibo6_cart(back);
         }
+        check_bbs_codes(cart);
     }
     vull_destroy_zibo6_cart(cart);
     std::remove(path.c_str());

@@ -18,9 +18,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <string>
-#include <sys/stat.h>
+#include <sys/inotify.h>
 #include <unistd.h>
-#include <vector>
 
 #include "audio/channel.h"
 #include "cart/cart.h"
@@ -59,49 +58,42 @@ namespace fs = std::filesystem;
 const char *const USER_FOLDERS[] = {"carts/",  "backup/", "cdata/",     "cstore/",
                                     "plates/", "bbs/",    "bbs/carts/", "bbs/labels/"};
 
-struct folder_mark {
-    std::string path;
-    struct timespec mtime;
-};
-
 struct console_rig {
     std::string home;
-    std::vector<folder_mark> folders; // the home's folders as the last clean-up left them
-    console_state pstate0;            // the state every run starts from
+    int watch = -1;        // inotify descriptor watching every folder of the home
+    console_state pstate0; // the state every run starts from
     app_state app0;
 };
 console_rig *rig = nullptr;
 
-bool folder_time(const std::string &path, struct timespec *mtime) {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) return false;
-    *mtime = st.st_mtim;
-    return true;
+// Whether anything was made, removed or renamed in a watched folder since the
+// last call; the events are read and dropped.
+bool home_changed() {
+    bool changed = false;
+    alignas(inotify_event) char events[4096];
+    for (;;) {
+        ssize_t n = read(rig->watch, events, sizeof events);
+        if (n <= 0) return changed;
+        changed = true;
+    }
 }
 
 // An empty per-user folder, as start-up makes it, with the file output and
-// desktop folders. Emptied again only when a run changed one of its folders
-// (a file or folder made or removed anywhere in it changes the folder that
-// holds it, and a new folder is itself a change to its parent).
+// desktop folders; made afresh only after a run changed something in it.
 void clean_home() {
-    for (const folder_mark &f : rig->folders) {
-        struct timespec now;
-        if (!folder_time(f.path, &now) || now.tv_sec != f.mtime.tv_sec ||
-            now.tv_nsec != f.mtime.tv_nsec) {
-            rig->folders.clear();
-            break;
-        }
-    }
-    if (!rig->folders.empty()) return;
+    if (!home_changed() && rig->watch >= 0 && fs::exists(rig->home)) return;
+    if (rig->watch < 0) rig->watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    check(rig->watch >= 0, "home folder watch");
     std::error_code ec;
     fs::remove_all(rig->home, ec);
     for (const char *f : USER_FOLDERS) fs::create_directories(rig->home + f, ec);
     fs::create_directories(rig->home + "appdata/zibo-6", ec);
     fs::create_directories(rig->home + "desktop", ec);
+    home_changed(); // the clean-up's own events
+    constexpr uint32_t CHANGES = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_MODIFY;
+    check(inotify_add_watch(rig->watch, rig->home.c_str(), CHANGES) >= 0, "home folder watch");
     for (const auto &e : fs::recursive_directory_iterator(rig->home, ec))
-        rig->folders.push_back({e.path().string(), {}});
-    rig->folders.push_back({rig->home, {}});
-    for (folder_mark &f : rig->folders) check(folder_time(f.path, &f.mtime), "home folder made");
+        check(inotify_add_watch(rig->watch, e.path().c_str(), CHANGES) >= 0, "home folder watch");
 }
 
 vull_bitmap *blank_bitmap(int w, int h) {

@@ -1,0 +1,6 @@
+-- mixed line breaks
+local s = "a\
+b"
+print(#s)local t = nil
+
+print(t.x)

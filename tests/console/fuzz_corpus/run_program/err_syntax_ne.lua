@@ -1,0 +1,3 @@
+-- != is the preprocessor's
+local a, b = 1, 2
+if a != b then end

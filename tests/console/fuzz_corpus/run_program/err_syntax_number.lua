@@ -1,0 +1,2 @@
+-- no exponents in hex numerals
+x = 0x1p4

@@ -1,0 +1,116 @@
+-- numbers and their text: numerals (hex and binary with fractions, out of
+-- range), tostring of fractions, and the coercions between strings and numbers
+-- h(x): the raw 32 bits of x in hex, built from positive shifts and masks only
+local function h(x)
+  local s = ""
+  for k = 7, 0, -1 do
+    local n
+    if k >= 4 then n = (x >>> (4 * k - 16)) & 15 else n = (x << (16 - 4 * k)) & 15 end
+    s = s .. sub("0123456789abcdef", n + 1, n + 1)
+  end
+  return "0x" .. s
+end
+local function p(label, x) print(label, h(x), x) end
+p("0x1.8", 0x1.8)
+p("-0x1.8", -0x1.8)
+p("0x.8", 0x.8)
+p("-0x.8", -0x.8)
+p("0xff", 0xff)
+p("-0xff", -0xff)
+p("0x12345", 0x12345)
+p("-0x12345", -0x12345)
+p("0x1.00001", 0x1.00001)
+p("-0x1.00001", -0x1.00001)
+p("0x1.fffff", 0x1.fffff)
+p("-0x1.fffff", -0x1.fffff)
+p("0x7fff.ffff", 0x7fff.ffff)
+p("-0x7fff.ffff", -0x7fff.ffff)
+p("0xffff", 0xffff)
+p("-0xffff", -0xffff)
+p("0xffff.ffff", 0xffff.ffff)
+p("-0xffff.ffff", -0xffff.ffff)
+p("0x8000", 0x8000)
+p("-0x8000", -0x8000)
+p("0X1F.A", 0X1F.A)
+p("-0X1F.A", -0X1F.A)
+p("0x0.1", 0x0.1)
+p("-0x0.1", -0x0.1)
+p("0x0.01", 0x0.01)
+p("-0x0.01", -0x0.01)
+p("0x0.001", 0x0.001)
+p("-0x0.001", -0x0.001)
+p("0b101.1", 0b101.1)
+p("-0b101.1", -0b101.1)
+p("0b.01", 0b.01)
+p("-0b.01", -0b.01)
+p("0b1111111111111111", 0b1111111111111111)
+p("-0b1111111111111111", -0b1111111111111111)
+p("0b0.0000000000000001", 0b0.0000000000000001)
+p("-0b0.0000000000000001", -0b0.0000000000000001)
+p("0b0.00000000000000011", 0b0.00000000000000011)
+p("-0b0.00000000000000011", -0b0.00000000000000011)
+p("0B11", 0B11)
+p("-0B11", -0B11)
+p("32768", 32768)
+p("-32768", -32768)
+p("65536", 65536)
+p("-65536", -65536)
+p("65537", 65537)
+p("-65537", -65537)
+p("99999", 99999)
+p("-99999", -99999)
+p("1e3", 1e3)
+p("-1e3", -1e3)
+p("1e10", 1e10)
+p("-1e10", -1e10)
+p("1e-5", 1e-5)
+p("-1e-5", -1e-5)
+p("2.5e-5", 2.5e-5)
+p("-2.5e-5", -2.5e-5)
+p("0.1", 0.1)
+p("-0.1", -0.1)
+p("32767.99999", 32767.99999)
+p("-32767.99999", -32767.99999)
+p("32767.99998", 32767.99998)
+p("-32767.99998", -32767.99998)
+p("1.99998", 1.99998)
+p("-1.99998", -1.99998)
+p("12.345", 12.345)
+p("-12.345", -12.345)
+p("0.001", 0.001)
+p("-0.001", -0.001)
+p("0.0001", 0.0001)
+p("-0.0001", -0.0001)
+p("1.0001", 1.0001)
+p("-1.0001", -1.0001)
+p(".5", .5)
+p("3.", 3.)
+p("-3.", -3.)
+p("100.125", 100.125)
+p("-100.125", -100.125)
+p("0.0625", 0.0625)
+p("-0.0625", -0.0625)
+p("1/3", 1/3)
+p("2/3", 2/3)
+p("-2/3", -2/3)
+p("22/7", 22/7)
+p("1/1024", 1/1024)
+p("-1/1024", -1/1024)
+-- numbers become text in tostring and concatenation
+print(tostring(1/3), 1/3 .. "", "" .. 0.5, 2 .. 3, -0.5 .. "|", 32767.99998 .. "")
+print(tostring(-32768), tostring(0x0.0001), tostring(-0x0.0001), tostring(1e3))
+-- strings become numbers in arithmetic, bit operators and peeks
+local s10, sx, sp = "10", "0x10", " 12 "
+print(s10 + 1, sx + 0, sp * 1, "1e3" - 0, "0b11" + 0, "-0x.8" + 0, "3" ^ 2, "7" \ "2", "-5" % 3)
+print("1.5" & 1, "1" << "4", -"2", @"0", "0x7fff.ffff" + 0x0.0001)
+-- but not in comparisons
+print(1 == "1", "10" < "9", 0x10 == 16, -0 == 0, 0.1 + 0.2 == 0.3, 0x0.0001 > 0)
+print(#"abc", "a" .. 1 + 1, 1 .. 2 == "12")
+-- text read at run time: hex and binary digits beyond the kept ones
+local texts = {"0xb", "0x1e", "+0x10", "0x.fffff", "0x123456789", "0b11111111111111111", "0x1.00008", "-0b.1", " 0x8000 ", "1e2", "-32768.5", "99999.5"}
+for i = 1, #texts do local x = texts[i] + 0 print(texts[i], h(x), x) end
+-- the text form near the rounding edges
+local raws = {0xfff9 >>> 16, 0xfffa >>> 16, 0x1a >>> 16, 0x8 >>> 16, 0x28f >>> 16, -(0x8 >>> 16), -(0xfffa >>> 16), 0x7fff.fffe}
+for i = 1, #raws do print(h(raws[i]), raws[i]) end
+-- an empty operand of .. still gives a string
+print(type("" .. 5), type(5 .. ""), "" .. 5 == "5", 0x0.0001 .. "")

@@ -1,0 +1,105 @@
+#!/bin/sh
+# Cart paths that are no cart: a device, a pipe, a folder, a sparse 3 GB file,
+# a file past the largest cart, a text cart with a line past the reader's
+# buffer. The player (-x) and z6cart refuse each at once with status 1; the
+# pipe is never opened (opening it would block). Then a player blocked in a
+# long step (opening a pipe named by -i) still ends on SIGTERM.
+# Usage: hostile_paths.sh path/to/zibo6 path/to/z6cart path/to/tests/shell
+set -u
+PLAYER=$1
+TOOL=$2
+HERE=$3
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/hostile_paths.XXXXXX")
+PIDS=""
+cleanup() {
+    for p in $PIDS; do kill -9 "$p" 2>/dev/null; done
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
+FAILS=0
+fail() {
+    echo "FAIL: $*"
+    FAILS=$((FAILS + 1))
+}
+
+mkfifo "$WORK/pipe.z6"
+mkdir "$WORK/folder.z6"
+truncate -s 3G "$WORK/sparse.z6"
+# a good cart padded with ignored lines to one byte past 4 MiB
+{
+    cat "$HERE/carts/hello.z6"
+    printf '__gff__\n' # rows past the second are ignored
+    head -c 4194304 /dev/zero | tr '\0' 'x' | fold -w 1000
+} | head -c 4194305 >"$WORK/big.z6"
+[ "$(wc -c <"$WORK/big.z6")" = 4194305 ] || fail "big.z6 size"
+# the same cart cut to 4 MiB loads: the bound, not the content, refused it
+head -c 4194304 "$WORK/big.z6" >"$WORK/at_limit.z6"
+# one code line of 200,000 characters
+{
+    printf 'zibo-6 cartridge // x\nversion 33\n__lua__\n'
+    head -c 200000 /dev/zero | tr '\0' 'a'
+    printf '\n'
+} >"$WORK/long_line.z6"
+
+for cart in /dev/zero "$WORK/pipe.z6" "$WORK/folder.z6" "$WORK/sparse.z6" "$WORK/big.z6" \
+    "$WORK/long_line.z6"; do
+    # the time-out only catches the old freeze (a pipe blocked for ever)
+    timeout 120 "$PLAYER" -x "$cart" -home "$WORK/home" >"$WORK/out" 2>&1
+    rc=$?
+    [ "$rc" = 1 ] || fail "zibo6 -x $cart: exit status $rc"
+    grep -qx "could not load $cart" "$WORK/out" || fail "zibo6 -x $cart: no refusal"
+    timeout 120 "$TOOL" info "$cart" >"$WORK/out" 2>&1
+    rc=$?
+    [ "$rc" = 1 ] || fail "z6cart info $cart: exit status $rc"
+done
+"$TOOL" info "$WORK/at_limit.z6" >"$WORK/out" 2>&1 || fail "a cart of 4 MiB was refused"
+timeout 120 "$TOOL" info "$WORK/long_line.z6" >"$WORK/out" 2>&1
+grep -q "status 2" "$WORK/out" || fail "a code line past the buffer: not reported as code too long"
+
+# a player blocked in opening the pipe named by -i ends on SIGTERM
+"$PLAYER" -x "$HERE/carts/hello.z6" -i "$WORK/pipe.z6" -home "$WORK/home" >"$WORK/term.out" 2>&1 &
+pid=$!
+PIDS="$pid"
+blocked=0
+for i in $(seq 1 600); do # up to 60 s for the player to reach the open
+    if [ "$(cut -d' ' -f1 /proc/$pid/syscall 2>/dev/null)" = 257 ]; then
+        blocked=1
+        break
+    fi
+    sleep 0.1
+done
+[ "$blocked" = 1 ] || fail "the player never blocked in opening the pipe"
+kill -TERM "$pid"
+ended=0
+for i in $(seq 1 300); do # generous: the grace before the forced end is 3 s
+    if ! kill -0 "$pid" 2>/dev/null; then
+        ended=1
+        break
+    fi
+    sleep 0.1
+done
+[ "$ended" = 1 ] || fail "the blocked player ignored SIGTERM"
+wait "$pid"
+rc=$?
+[ "$rc" = 143 ] || fail "the blocked player ended with status $rc, not by SIGTERM"
+PIDS=""
+
+# a running player ends on SIGTERM through its normal exit (config.txt written)
+mkdir -p "$WORK/home2"
+"$PLAYER" -x "$HERE/carts/spin.z6" -home "$WORK/home2" >"$WORK/spin.out" 2>&1 &
+pid=$!
+PIDS="$pid"
+for i in $(seq 1 600); do
+    grep -q "^spinning" "$WORK/spin.out" && break
+    sleep 0.1
+done
+kill -TERM "$pid"
+wait "$pid"
+rc=$?
+PIDS=""
+[ "$rc" = 0 ] || fail "a running player ended with status $rc on SIGTERM"
+[ -f "$WORK/home2/config.txt" ] || fail "SIGTERM skipped the normal exit: no config.txt"
+
+[ "$FAILS" = 0 ] || exit 1
+echo "ok"
