@@ -397,6 +397,7 @@ TEST_F(disk_test, ThePreparedLoadKeepsTheMapsLowerHalf) {
     ASSERT_EQ(save_zibo6_cart_32k(cart, image.data()), 0);
     EXPECT_EQ(image[0x1401], 0x35);
     vull_destroy_zibo6_cart(cart);
+}
 
 TEST_F(disk_test, ADroppedPictureBacksTheSheetUpForUndo) {
     vull_bitmap *picture = vull_create_bitmap(8, 8, 32);
