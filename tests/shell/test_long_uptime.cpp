@@ -1,7 +1,7 @@
 // The frame loop, the draw and every timer of the player across the points
 // where the engine's millisecond clock wraps: after about 24 days it turns
-// negative, after about 49 it starts again at 0.  The SDL clock is replaced
-// by a fake one for this program (see long_uptime_clock.cmake); UBSan stops
+// negative, after about 49 it starts again at 0.  The back end's clock is
+// replaced by a fake one for this program (see long_uptime_clock.cmake); UBSan stops
 // the test at any signed overflow.
 #include <gtest/gtest.h>
 
@@ -19,8 +19,8 @@ namespace {
 uint32_t fake_ticks;
 }
 
-extern "C" uint32_t __wrap_SDL_GetTicks() { return fake_ticks; }
-extern "C" uint64_t __wrap_SDL_GetTicks64() { return fake_ticks; }
+extern "C" int __wrap__Z13vull_get_timev() { return int(fake_ticks); }
+extern "C" uint64_t __wrap__Z15vull_plat_ticksv() { return fake_ticks; }
 
 namespace {
 

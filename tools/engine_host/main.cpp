@@ -29,8 +29,8 @@ static void host_load_config(const char *line) {
 }
 
 static void host_save_config(vull_file *file) {
-    if (file && file->kind == VULL_FILE_STREAM)
-        fputs("// engine_host settings: none\n", file->stream);
+    static const char line[] = "// engine_host settings: none\n";
+    if (file) vull_fwrite(line, 1, int(sizeof line - 1), file);
 }
 
 // A window size chosen by the options or config.txt wins over the page size;
