@@ -54,7 +54,7 @@ protected:
         ASSERT_EQ(
             posix_spawnp(&server, "python3", nullptr, nullptr, const_cast<char **>(argv), environ),
             0);
-        for (int i = 0; i < 200 && port == 0; i++) {
+        for (int i = 0; i < 1200 && port == 0; i++) { // a minute at most
             FILE *f = fopen(port_file.c_str(), "r");
             if (f) {
                 if (fscanf(f, "%d", &port) != 1) port = 0;
