@@ -21,4 +21,4 @@ endif()
 
 # Syntax error texts of stock-syntax programs match the stock interpreter's.
 z6_add_script_test(vm_syntax_errors
-    sh ${CMAKE_CURRENT_SOURCE_DIR}/compare_errors.sh $<TARGET_FILE:z6vm> ${CMAKE_CURRENT_SOURCE_DIR}/syntax_errors.txt)
+    sh ${CMAKE_CURRENT_SOURCE_DIR}/compare_errors.sh $<TARGET_FILE:z6vm_batch> ${CMAKE_CURRENT_SOURCE_DIR}/syntax_errors.txt)

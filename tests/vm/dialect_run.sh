@@ -6,34 +6,62 @@
 # The cycle total must not depend on the budget (programs without their own
 # coroutines, whose resumes see the forced yields); a program whose first
 # line starts "-- cycles:" has its total appended to the output as well.
-z6vm=$1
+#   dialect_run.sh Z6VM_BATCH DIR
+batch=$1
 dir=$2
 . "$(dirname "$0")/script_lib.sh"
 
-run() {  # run OUT ARGS...: the program's output in the form described above
-    out=$1; shift
-    timeout 60 "$z6vm" --cycles "$@" >"$out" 2>"$tmp/err"
-    status=$?
-    if [ "$status" -ne 0 ]; then
-        echo "exit $status" >>"$out"
-        grep -v -e '^yields [0-9]*$' -e '^cycles -*[0-9]*$' "$tmp/err" >>"$out"
-    fi
-    cycles=$(grep '^cycles -*[0-9]*$' "$tmp/err")
-}
-
+budgets="none 1 37"
+progs=
 for prog in "$dir"/*.lua; do
     name=$(basename "$prog" .lua)
-    expected="$dir/$name.expected"
-    if [ ! -f "$expected" ]; then failed "$name (no .expected file)"; continue; fi
-    budgets="none 1 37"
+    if [ ! -f "$dir/$name.expected" ]; then failed "$name (no .expected file)"; continue; fi
+    progs="$progs $name"
+done
+
+# every program under every budget, in one batch
+set --
+sep=
+for name in $progs; do
+    for b in $budgets; do
+        if [ "$b" = none ]; then
+            set -- "$@" $sep "$name.$b" --cycles "$dir/$name.lua"
+        else
+            set -- "$@" $sep "$name.$b" --cycles --budget "$b" "$dir/$name.lua"
+        fi
+        sep=--next
+    done
+done
+run_jobs "$batch" "$@"
+
+# result NAME.BUDGET: the job's output in the form described above, in
+# $tmp/out; its cycle total in $cycles
+result() {
+    cp "$jobs/$1.out" "$tmp/out"
+    status=$(job_status "$1")
+    if [ "$status" != 0 ]; then
+        echo "exit $status" >>"$tmp/out"
+        grep -v -e '^yields [0-9]*$' -e '^cycles -*[0-9]*$' "$jobs/$1.err" >>"$tmp/out"
+    fi
+    cycles=$(grep '^cycles -*[0-9]*$' "$jobs/$1.err")
+}
+
+for name in $progs; do
+    prog=$dir/$name.lua
+    expected=$dir/$name.expected
+    read -r first < "$prog"
+    case $first in "-- cycles:"*) show_cycles=1 ;; *) show_cycles=0 ;; esac
+    own_coroutines=0
+    grep -q cocreate "$prog" && own_coroutines=1
     plain_cycles=
     for b in $budgets; do
-        if [ "$b" = none ]; then run "$tmp/out" "$prog"; plain_cycles=$cycles; else run "$tmp/out" --budget "$b" "$prog"; fi
-        if head -n 1 "$prog" | grep -q '^-- cycles:'; then echo "$cycles" >>"$tmp/out"; fi
+        result "$name.$b"
+        if [ "$b" = none ]; then plain_cycles=$cycles; fi
+        if [ "$show_cycles" = 1 ]; then echo "$cycles" >>"$tmp/out"; fi
         if ! cmp -s "$tmp/out" "$expected"; then
             failed "$name (budget $b)"
             diff "$expected" "$tmp/out" | head -n 20
-        elif [ "$cycles" != "$plain_cycles" ] && ! grep -q cocreate "$prog"; then
+        elif [ "$cycles" != "$plain_cycles" ] && [ "$own_coroutines" = 0 ]; then
             failed "$name (budget $b): $cycles, without a budget $plain_cycles"
         else
             pass "$name (budget $b)"
