@@ -1,6 +1,6 @@
 #!/bin/sh
 # Compares the VM runner's listings with the stock compiler's.
-#   compare_listings.sh Z6VM LISTINGS_DIR
+#   compare_listings.sh Z6VM_BATCH LISTINGS_DIR
 # Stock-syntax programs (LISTINGS_DIR/*.lua): `z6vm -l -l` must match
 # `luac5.2 -l -l -p` once addresses and source names are masked. A NAME.sed
 # beside a program states the expected difference: it is applied to the
@@ -8,7 +8,7 @@
 # cannot go through the stock compiler; their listings are compared with
 # the checked NAME.expected files (ZIBO6_UPDATE_EXPECTED=1 rewrites them).
 set -u
-Z6VM=$1
+batch=$1
 DIR=$2
 LUAC=${LUAC:-luac5.2}
 . "$(dirname "$0")/script_lib.sh"
@@ -18,14 +18,22 @@ normalize() {
 }
 
 # compare_stock NAME FILE FIXUP: FIXUP is a filter that turns the stock
-# listing into the one expected of z6vm
+# listing into the one expected of z6vm, whose listing is job NAME's
 compare_stock() {
     name=$1 f=$2 fixup=$3
     "$LUAC" -l -l -p "$f" > "$tmp/stock.raw" 2>&1 || { failed "$name: stock compiler refused it"; return; }
     $fixup < "$tmp/stock.raw" | normalize > "$tmp/want"
-    "$Z6VM" -l -l "$f" > "$tmp/got.raw" 2>&1 || { failed "$name: z6vm refused it"; cat "$tmp/got.raw"; return; }
-    normalize < "$tmp/got.raw" > "$tmp/got"
+    z6vm_listing "$name" || return
     if diff -u "$tmp/want" "$tmp/got" > "$tmp/diff"; then pass "$name"; else failed "$name"; cat "$tmp/diff"; fi
+}
+
+# z6vm_listing NAME: job NAME's listing (and anything on its standard error),
+# normalized, in $tmp/got
+z6vm_listing() {
+    if [ "$(job_status "$1")" != 0 ]; then
+        failed "$1: z6vm refused it"; cat "$jobs/$1.out" "$jobs/$1.err"; return 1
+    fi
+    cat "$jobs/$1.out" "$jobs/$1.err" | normalize > "$tmp/got"
 }
 
 as_is() { cat; }
@@ -36,25 +44,36 @@ if ! command -v "$LUAC" >/dev/null 2>&1; then
     exit 1
 fi
 
-for f in "$DIR"/*.lua; do
-    name=$(basename "$f" .lua)
-    sedfile="$DIR/$name.sed"
-    if [ -f "$sedfile" ]; then compare_stock "$name" "$f" with_sed; else compare_stock "$name" "$f" as_is; fi
-done
-
 # Generated: a constructor of 262200 strings, so constants past 262143 load
 # with LOADKX and SETLIST blocks past 511 take an EXTRAARG. Expected
 # difference: for a SETLIST with C 0 the listing shows the whole EXTRAARG
 # word, whose opcode is 52 here and 39 in the stock numbering.
 extraarg_renumbered() { awk '$3 == "SETLIST" && $6 == 0 { n = $NF; sub(/[0-9]+$/, n + 13) } { print }'; }
 awk 'BEGIN { printf "local t = {"; for (i = 0; i < 262200; i++) printf "\"s%d\",", i; print "...}" }' > "$tmp/big.lua"
-compare_stock "generated/loadkx_setlist" "$tmp/big.lua" extraarg_renumbered
+
+# z6vm's listings of every program, in one batch (jobs named as the tests)
+set --
+sep=
+for f in "$DIR"/*.lua "$DIR"/z6/*.lua; do
+    name=$(basename "$f" .lua)
+    case $f in "$DIR"/z6/*) name=z6.$name ;; esac
+    set -- "$@" $sep "$name" -l -l "$f"
+    sep=--next
+done
+set -- "$@" --next generated_loadkx_setlist -l -l "$tmp/big.lua"
+run_jobs "$batch" "$@"
+
+for f in "$DIR"/*.lua; do
+    name=$(basename "$f" .lua)
+    sedfile="$DIR/$name.sed"
+    if [ -f "$sedfile" ]; then compare_stock "$name" "$f" with_sed; else compare_stock "$name" "$f" as_is; fi
+done
+compare_stock generated_loadkx_setlist "$tmp/big.lua" extraarg_renumbered
 
 for f in "$DIR"/z6/*.lua; do
     name=$(basename "$f" .lua)
     exp="$DIR/z6/$name.expected"
-    "$Z6VM" -l -l "$f" > "$tmp/got.raw" 2>&1 || { failed "z6/$name: z6vm refused it"; cat "$tmp/got.raw"; continue; }
-    normalize < "$tmp/got.raw" > "$tmp/got"
+    z6vm_listing "z6.$name" || continue
     if [ "${ZIBO6_UPDATE_EXPECTED:-0}" = 1 ]; then
         cp "$tmp/got" "$exp"
         echo "updated z6/$name"
