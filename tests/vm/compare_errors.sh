@@ -12,16 +12,13 @@ LUA=${LUA:-lua5.2}
 
 # every case in a file of its own, compiled by z6vm in one batch and by the
 # stock interpreter in one run (its message in case.N.want)
-set --
-sep=
 n=0
 while IFS= read -r line; do
     n=$((n + 1))
     printf '%b' "$line" > "$tmp/case.$n.lua"
-    set -- "$@" $sep "$n" -p "$tmp/case.$n.lua"
-    sep=--next
+    add_job "$n" -p "$tmp/case.$n.lua"
 done < "$CASES"
-run_jobs "$batch" "$@"
+run_jobs "$batch"
 cat > "$tmp/stock.lua" <<'LUA'
 for n = 1, tonumber(arg[2]) do
     local base = arg[1] .. "/case." .. n

@@ -30,7 +30,7 @@ compare_stock() {
 # z6vm_listing NAME: job NAME's listing (and anything on its standard error),
 # normalized, in $tmp/got
 z6vm_listing() {
-    if [ "$(job_status "$1")" != 0 ]; then
+    if ! job_is "$1" 0; then
         failed "$1: z6vm refused it"; cat "$jobs/$1.out" "$jobs/$1.err"; return 1
     fi
     cat "$jobs/$1.out" "$jobs/$1.err" | normalize > "$tmp/got"
@@ -52,16 +52,13 @@ extraarg_renumbered() { awk '$3 == "SETLIST" && $6 == 0 { n = $NF; sub(/[0-9]+$/
 awk 'BEGIN { printf "local t = {"; for (i = 0; i < 262200; i++) printf "\"s%d\",", i; print "...}" }' > "$tmp/big.lua"
 
 # z6vm's listings of every program, in one batch (jobs named as the tests)
-set --
-sep=
 for f in "$DIR"/*.lua "$DIR"/z6/*.lua; do
     name=$(basename "$f" .lua)
     case $f in "$DIR"/z6/*) name=z6.$name ;; esac
-    set -- "$@" $sep "$name" -l -l "$f"
-    sep=--next
+    add_job "$name" -l -l "$f"
 done
-set -- "$@" --next generated_loadkx_setlist -l -l "$tmp/big.lua"
-run_jobs "$batch" "$@"
+add_job generated_loadkx_setlist -l -l "$tmp/big.lua"
+run_jobs "$batch"
 
 for f in "$DIR"/*.lua; do
     name=$(basename "$f" .lua)

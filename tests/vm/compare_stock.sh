@@ -17,15 +17,12 @@ fi
 names="$*"
 
 # z6vm: every program in one batch
-set --
-sep=
 n=0
 for name in $names; do
     n=$((n + 1))
-    set -- "$@" $sep "$n" --stock-libs "$dir/$name"
-    sep=--next
+    add_job "$n" --stock-libs "$dir/$name"
 done
-run_jobs "$batch" "$@"
+run_jobs "$batch"
 
 # a program that hangs fails instead of stalling the suite
 limit=""

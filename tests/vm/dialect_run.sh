@@ -20,25 +20,22 @@ for prog in "$dir"/*.lua; do
 done
 
 # every program under every budget, in one batch
-set --
-sep=
 for name in $progs; do
     for b in $budgets; do
         if [ "$b" = none ]; then
-            set -- "$@" $sep "$name.$b" --cycles "$dir/$name.lua"
+            add_job "$name.$b" --cycles "$dir/$name.lua"
         else
-            set -- "$@" $sep "$name.$b" --cycles --budget "$b" "$dir/$name.lua"
+            add_job "$name.$b" --cycles --budget "$b" "$dir/$name.lua"
         fi
-        sep=--next
     done
 done
-run_jobs "$batch" "$@"
+run_jobs "$batch"
 
 # result NAME.BUDGET: the job's output in the form described above, in
 # $tmp/out; its cycle total in $cycles
 result() {
     cp "$jobs/$1.out" "$tmp/out"
-    status=$(job_status "$1")
+    job_status "$1"
     if [ "$status" != 0 ]; then
         echo "exit $status" >>"$tmp/out"
         grep -v -e '^yields [0-9]*$' -e '^cycles -*[0-9]*$' "$jobs/$1.err" >>"$tmp/out"

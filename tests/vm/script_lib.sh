@@ -12,12 +12,29 @@ check() { if [ "$2" -eq 0 ]; then pass "$1"; else failed "$1"; fi; }
 
 # Many z6vm command lines run in one process (z6vm_batch, beside this file):
 # starting the sanitizer build costs far more than a short case.
-#   run_jobs BATCH NAME ARGS... [--next NAME ARGS...]...
-# leaves each job's standard output, error and exit status in $jobs/NAME.out,
+#   add_job NAME [--stdin FILE] ARGS...   one more command line, named
+#   run_jobs BATCH                        runs those added so far
+# leave each job's standard output, error and exit status in $jobs/NAME.out,
 # NAME.err and NAME.status; a batch that ends early (a crash, a hang) fails.
 jobs=$tmp/jobs
+joblist=
+add_job() {
+    [ -n "$joblist" ] && joblist="$joblist --next"
+    for a; do # single-quoted, so that any argument comes through whole
+        q= rest=$a
+        while :; do
+            case $rest in
+            *\'*) q="$q${rest%%\'*}'\\''"; rest=${rest#*\'} ;;
+            *) break ;;
+            esac
+        done
+        joblist="$joblist '$q$rest'"
+    done
+}
 run_jobs() {
-    batch=$1; shift
+    batch=$1
+    eval "set -- $joblist"
+    joblist=
     mkdir -p "$jobs"
     "$batch" "$jobs" "$@" 2> "$tmp/batch.err"
     batch_status=$?
@@ -27,9 +44,12 @@ run_jobs() {
     fi
 }
 
-# job_status NAME: the job's exit status, or "none" when it never ended
+# job_status NAME: sets $status to the job's exit status, or "none" when it
+# never ended
 job_status() {
-    s=none
-    [ -f "$jobs/$1.status" ] && read -r s < "$jobs/$1.status"
-    echo "$s"
+    status=none
+    [ -f "$jobs/$1.status" ] && read -r status < "$jobs/$1.status"
 }
+
+# job_is NAME STATUS: whether the job ended with that status
+job_is() { job_status "$1"; [ "$status" = "$2" ]; }
