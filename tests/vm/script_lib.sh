@@ -1,8 +1,11 @@
 # Shared by the VM's script tests (sourced): a temporary folder removed on
-# exit, the failure flag and the one-line reports.
+# exit, the failure flag, the one-line reports and a newline ($nl).
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail=0
+
+nl='
+'
 
 pass() { echo "ok   $1"; }
 failed() { echo "FAIL $1"; fail=1; }
@@ -53,3 +56,21 @@ job_status() {
 
 # job_is NAME STATUS: whether the job ended with that status
 job_is() { job_status "$1"; [ "$status" = "$2" ]; }
+
+# Exact comparisons of many file pairs with one process (a digest of each):
+#   compare_pairs WANT GOT [WANT GOT]...
+# then pair_same, once per pair in the same order, succeeds when the pair's
+# contents are the same. A missing file reads as empty.
+compare_pairs() {
+    for f; do
+        shift
+        if [ -e "$f" ]; then set -- "$@" "$f"; else set -- "$@" /dev/null; fi
+    done
+    sha256sum "$@" > "$tmp/sums"
+    exec 3< "$tmp/sums"
+}
+pair_same() {
+    read -r want_sum want_rest <&3
+    read -r got_sum got_rest <&3
+    [ "$want_sum" = "$got_sum" ]
+}

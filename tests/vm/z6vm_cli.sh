@@ -52,8 +52,6 @@ check program-syntax-error $(( $? + status - 1 ))
 [ $? -eq 2 ]
 check program-bad-option $?
 
-nl='
-'
 expect run-e 0 "1	x	true	nil$nl" "" -e 'print(1, "x", true, nil)'
 printf 'print(2 + 3)\n' > "$tmp/five.lua"
 expect run-file 0 "5$nl" "" "$tmp/five.lua"
