@@ -109,8 +109,8 @@ class Board(http.server.BaseHTTPRequestHandler):
             return self.send_error(400)
         if url.path == "/bbs/cpost_lister3.php" and "nfo" in q:
             lid = q.get("lid", [""])[0]
-            if lid == "slow":  # answers only after the client's time-out
-                time.sleep(3)
+            if lid == "slow":  # answers long after the client's time-out
+                time.sleep(30)
                 body = "lid slow\n"
             elif lid == "hostile":
                 body = "lid ../../x\nmid $(id)\ntitle %s\nauthor a\n" % ("x" * 10000)
