@@ -23,7 +23,7 @@ run() { # NAME [BLOCKS]: 512-byte blocks any file may hold
     (
         trap '' XFSZ
         [ $# -gt 1 ] && ulimit -f "$2"
-        exec timeout 60 "$zibo6" -x "$work/$1.z6" -home "$home"
+        exec timeout 600 "$zibo6" -x "$work/$1.z6" -home "$home"
     ) >"$work/out.txt" 2>&1
 }
 backups() { ls "$home/backup" 2>/dev/null | grep -c '_big\.z6$'; }

@@ -8,7 +8,7 @@ cart=$2
 home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 for run in 0 1 2 3 4; do
-    out=$(timeout 60 "$zibo6" -x "$cart" -home "$home" 2>&1 | grep -v '^RUNNING: ')
+    out=$(timeout 600 "$zibo6" -x "$cart" -home "$home" 2>&1 | grep -v '^RUNNING: ')
     [ "$out" = "$run" ] || { echo "run $run printed: $out"; exit 1; }
 done
 n=$(ls "$home/cstore" | grep -c '^__.*\.z6$')
