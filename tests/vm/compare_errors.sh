@@ -15,13 +15,15 @@ while IFS= read -r line; do
     printf '%b' "$line" > "$tmp/s.lua"
     "$LUA" -e "local f = io.open('$tmp/s.lua', 'rb') local s = f:read('*a') f:close() local _, m = load(s, s) io.write(tostring(m))" > "$tmp/want"
     "$Z6VM" -p "$tmp/s.lua" > /dev/null 2> "$tmp/err"
+    status=$?
     head -n 1 "$tmp/err" | sed 's/^syntax error: //' | tr -d '\n' > "$tmp/got"
-    if cmp -s "$tmp/want" "$tmp/got"; then
+    # a syntax error ends the run with status 1
+    if [ "$status" -eq 1 ] && cmp -s "$tmp/want" "$tmp/got"; then
         pass "$n: $line"
     else
         failed "$n: $line"
         echo "  stock: $(cat "$tmp/want")"
-        echo "  z6vm:  $(cat "$tmp/got")"
+        echo "  z6vm:  $(cat "$tmp/got") (exit status $status)"
     fi
 done < "$CASES"
 exit $fail

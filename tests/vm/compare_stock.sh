@@ -1,6 +1,6 @@
 #!/bin/sh
 # Runs each listed program under z6vm --stock-libs and under stock lua5.2
-# and requires identical standard output.
+# and requires identical standard output and exit status.
 #   compare_stock.sh Z6VM LUA DIR [PROGRAM...]   (default: every DIR/*.lua
 #   not named in DIR/known_failures.txt)
 z6vm=$1; lua=$2; dir=$3; shift 3
@@ -24,8 +24,14 @@ count=0
 for name in "$@"; do
     count=$((count + 1))
     $limit "$z6vm" --stock-libs "$dir/$name" >"$tmp/ours" 2>"$tmp/ours.err"
+    ours=$?
     $limit "$lua" "$dir/$name" >"$tmp/stock" 2>"$tmp/stock.err"
-    if ! cmp -s "$tmp/ours" "$tmp/stock"; then
+    stock=$?
+    if [ "$ours" != "$stock" ]; then
+        echo "FAIL $name: exit status $ours, stock Lua's $stock"
+        head -3 "$tmp/ours.err"
+        status=1
+    elif ! cmp -s "$tmp/ours" "$tmp/stock"; then
         echo "FAIL $name"
         diff "$tmp/stock" "$tmp/ours" | head -20
         head -3 "$tmp/ours.err"

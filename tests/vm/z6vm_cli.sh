@@ -40,14 +40,14 @@ expect syntax-escape 1 "" "syntax error: [string \"x=\"\\q\"\"]:1: invalid escap
 awk 'BEGIN { for (i = 0; i < 40000; i++) print ""; print "x = = 1" }' > "$tmp/long.lua"
 "$Z6VM" "$tmp/long.lua" > /dev/null 2> "$tmp/err"
 status=$?
-grep -q ':40001: unexpected symbol near' "$tmp/err" && grep -qx 'line 40001' "$tmp/err"
-check syntax-line-40001 $(( $? + status - 1 ))
+[ "$status" -eq 1 ] && grep -q ':40001: unexpected symbol near' "$tmp/err" && grep -qx 'line 40001' "$tmp/err"
+check syntax-line-40001 $?
 
 # runtime errors: "runtime error: " and the runtime line
 "$Z6VM" -e "local t = nil${nl}${nl}print(t.x)" > /dev/null 2> "$tmp/err"
 status=$?
-head -n 1 "$tmp/err" | grep -q '^runtime error: ' && grep -qx 'line 3' "$tmp/err"
-check runtime-error $(( $? + status - 1 ))
+[ "$status" -eq 1 ] && head -n 1 "$tmp/err" | grep -q '^runtime error: ' && grep -qx 'line 3' "$tmp/err"
+check runtime-error $?
 
 # binary chunks: written, read back, same output
 cat > "$tmp/prog.lua" <<'LUA'
@@ -58,9 +58,8 @@ print(t[10], 7 \ 2, 1 << 4, "s\x41")
 LUA
 "$Z6VM" -o "$tmp/prog.bin" "$tmp/prog.lua"
 check dump-written $?
-"$Z6VM" "$tmp/prog.lua" > "$tmp/text.out" 2>&1
-"$Z6VM" "$tmp/prog.bin" > "$tmp/bin.out" 2>&1
-cmp -s "$tmp/text.out" "$tmp/bin.out"
+"$Z6VM" "$tmp/prog.lua" > "$tmp/text.out" 2>&1 && "$Z6VM" "$tmp/prog.bin" > "$tmp/bin.out" 2>&1 &&
+    cmp -s "$tmp/text.out" "$tmp/bin.out"
 check dump-runs-same $?
 
 # the header: signature, 5.2, format 0, little-endian, int, size_t, instruction, number, integral, tail
@@ -97,8 +96,8 @@ for spec in "1:58:not a" "4:51:version mismatch in" "5:01:incompatible" "8:02:in
     patch_byte "$off" "$byte"
     "$Z6VM" "$tmp/patched.bin" > /dev/null 2> "$tmp/err"
     status=$?
-    head -n 1 "$tmp/err" | grep -q "$why precompiled chunk"
-    check "header-byte-$off" $(( $? + status - 1 ))
+    [ "$status" -eq 1 ] && head -n 1 "$tmp/err" | grep -q "$why precompiled chunk"
+    check "header-byte-$off" $?
 done
 
 # the listing of a hand-made chunk whose LOADK names a constant it lacks
@@ -107,15 +106,13 @@ cp "$tmp/prog.bin" "$tmp/patched.bin"
 printf '\001\000\372\000' | dd of="$tmp/patched.bin" bs=1 seek=33 conv=notrunc 2> /dev/null
 "$Z6VM" -l "$tmp/patched.bin" > "$tmp/out" 2>&1
 status=$?
-grep -q 'LOADK.*0 -1001	; ?$' "$tmp/out"
-check listing-bad-constant $(( $? + status ))
+[ "$status" -eq 0 ] && grep -q 'LOADK.*0 -1001	; ?$' "$tmp/out"
+check listing-bad-constant $?
 
 # options
-"$Z6VM" --cycles -e 'local x = 1' > /dev/null 2> "$tmp/err"
-grep -q '^cycles [0-9][0-9]*$' "$tmp/err"
+"$Z6VM" --cycles -e 'local x = 1' > /dev/null 2> "$tmp/err" && grep -q '^cycles [0-9][0-9]*$' "$tmp/err"
 check cycles-printed $?
-"$Z6VM" --budget 10 -e 'for i = 1, 100 do end' > /dev/null 2> "$tmp/err"
-grep -q '^yields [1-9][0-9]*$' "$tmp/err"
+"$Z6VM" --budget 10 -e 'for i = 1, 100 do end' > /dev/null 2> "$tmp/err" && grep -q '^yields [1-9][0-9]*$' "$tmp/err"
 check budget-yields $?
 "$Z6VM" --bogus > /dev/null 2>&1
 [ $? -eq 2 ]
