@@ -112,7 +112,7 @@ int download_worker(void *) {
         gen = job_generation;
         timeout_s = job_timeout_s;
     }
-    int pid = vull_wget_start(url, part.c_str(), timeout_s);
+    int pid = vull_wget_start(url, part.c_str(), timeout_s, download_max(file) + 1);
     {
         std::lock_guard<std::mutex> g(job_lock);
         if (gen == job_generation)
