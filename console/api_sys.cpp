@@ -28,6 +28,7 @@
 #include "console/term.h"
 #include "engine/charset.h"
 #include "engine/config.h"
+#include "engine/disk.h"
 #include "engine/mem.h"
 #include "engine/vull.h"
 #include "platform/joystick.h"
@@ -345,14 +346,18 @@ int z6_printh(lua_State *L) {
         if (printh_files.size() > 63) return zibo6_runtime_error(L, "too many printh files");
         printh_files.push_back(path);
     }
-    FILE *f = std::fopen(path, overwrite ? "w" : "a");
-    if (f == nullptr) {
-        show_message("printh: could not write file", 1500);
-        return 0;
+    if (zero == std::string::npos) text += '\n';
+    // A log replaced whole goes through the one writer, so a full disk keeps the old log;
+    // an appended line is checked to the close.
+    bool ok;
+    if (overwrite) {
+        ok = vull_save_file(path, text.data(), int64_t(text.size())) == 0;
+    } else {
+        FILE *f = std::fopen(path, "a");
+        ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+        ok = (!f || std::fclose(f) == 0) && ok;
     }
-    std::fwrite(text.data(), 1, text.size(), f);
-    if (zero == std::string::npos) std::fputc('\n', f);
-    std::fclose(f);
+    if (!ok) show_message("printh: could not write file", 1500);
     return 0;
 }
 

@@ -230,7 +230,10 @@ int vull_exit() {
     vull_debug("vull_main_exit\n");
     vull_main_exit();
     vull_debug("vull_config_save\n");
-    vull_config_save();
+    if (vull_config_save() != 0) { // config.txt keeps what it held
+        vull_debug("could not write config.txt\n");
+        std::fprintf(stderr, "could not write config.txt\n");
+    }
     vull_debug("vull_sound_exit\n");
     vull_sound_exit();
     vull_debug("vull_video_exit\n");

@@ -419,7 +419,11 @@ int save_browse_list_to_file(browse_list *list, const char *path) {
 int save_browse_favourites() {
     char path[VULL_PATH_LEN];
     favourites_path(path, sizeof path);
-    return path[0] ? save_browse_list_to_file(&browse.list[LIST_FAV], path) : 1;
+    if (path[0] && save_browse_list_to_file(&browse.list[LIST_FAV], path) == 0) return 0;
+    // favourites.txt keeps what it held; the list in memory is still the new one.
+    vull_debugf("could not write favourites: %s\n", path);
+    show_message("** could not save favourites **", 1500);
+    return 1;
 }
 
 void reload_favourites() {

@@ -315,6 +315,7 @@ void vull_main_init(int argc, char **argv) {
 }
 
 void reboot_machine() {
+    clear_cdata(); // words the cart wrote since the last save, before the record is reset
     vull_destroy_zibo6_cart(pstate.memory_cart);
     pstate.memory_cart = nullptr;
     vull_destroy_zibo6_cart(pitem.cart);
