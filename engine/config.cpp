@@ -215,7 +215,10 @@ void vull_process_arguments(int argc, char **argv) {
         } else if (o->kind == OPT_RECT) {
             int n = rect_value_count(argc, argv, i);
             std::string joined;
-            for (int k = 1; k <= n; k++) joined += (k > 1 ? "," : "") + std::string(argv[i + k]);
+            for (int k = 1; k <= n; k++) {
+                if (k > 1) joined += ',';
+                joined += argv[i + k];
+            }
             if (n > 0) apply_option_value(*o, joined.c_str());
             i += n;
         } else {

@@ -398,13 +398,12 @@ int save_browse_list_to_file(browse_list *list, const char *path) {
     for (int i = 0; i < list->count; i++) {
         const browse_item *it = &list->items[i];
         if (it->kind != BROWSE_CART) continue;
-        int n = snprintf(nullptr, 0, "|%-20s |%-20s |%-6d |%-16s |%-20s |%s\n", it->lid, it->mid,
-                         it->catsub, it->author, it->text, it->title);
-        if (n < 0) return 1;
-        std::string line(size_t(n) + 1, '\0');
-        snprintf(line.data(), line.size(), "|%-20s |%-20s |%-6d |%-16s |%-20s |%s\n", it->lid,
-                 it->mid, it->catsub, it->author, it->text, it->title);
-        text.append(line.data(), size_t(n));
+        // Every field is a bounded record field: a line never passes 1 KB.
+        char line[1024];
+        int n = snprintf(line, sizeof line, "|%-20s |%-20s |%-6d |%-16s |%-20s |%s\n", it->lid,
+                         it->mid, it->catsub, it->author, it->text, it->title);
+        if (n < 0 || size_t(n) >= sizeof line) return 1;
+        text.append(line, size_t(n));
     }
     return vull_save_file(path, text.data(), int64_t(text.size())) == 0 ? 0 : 1;
 }
