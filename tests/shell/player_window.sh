@@ -7,7 +7,7 @@ set -u
 PLAYER=$1
 NAME=player_window
 . "$(dirname "$0")/../support/window_lib.sh"
-need_tools 0 Xvfb xdotool
+need_tools 77 Xvfb xdotool
 
 start_xvfb || { echo "FAIL: Xvfb did not start"; exit 1; }
 

@@ -15,7 +15,7 @@ NAME=screen_window
 # (The tool writes what it saw beside the picture, so it gets a copy.)
 EXPECTED=$WORK/window_picture.png
 cp "$SRC/tests/shell/window_picture.png" "$EXPECTED"
-need_tools 0 Xvfb xdotool xwd
+need_tools 77 Xvfb xdotool xwd
 
 # A data file with the test cart at the head, beside a copy of the player
 # (which reads data.pod from its own folder).

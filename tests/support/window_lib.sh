@@ -53,7 +53,7 @@ wait_exit() {
     PPID_=""
 }
 
-# need_tools STATUS TOOL...: ends the script with STATUS (0 skips a test, 1
+# need_tools STATUS TOOL...: ends the script with STATUS (77 skips a test, 1
 # fails a script) and a message when a tool is missing.
 need_tools() {
     status=$1
