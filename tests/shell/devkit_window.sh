@@ -18,10 +18,7 @@ need_tools 77 Xvfb xdotool xwd
 EXPECTED=$WORK/devkit_window.png
 cp "$SRC/tests/shell/devkit_window.png" "$EXPECTED"
 
-cp -R "$SRC/assets" "$WORK/assets"
-cp "$SRC/tests/shell/carts/devkit_echo.z6" "$WORK/assets/carts/head.z6"
-"$MKDATAPOD" "$WORK/assets" "$WORK/data.pod" || { echo "FAIL: mkdatapod"; exit 1; }
-cp "$PLAYER" "$WORK/zibo6"
+head_cart_player "$MKDATAPOD" "$SRC/tests/shell/carts/devkit_echo.z6"
 
 start_xvfb || { echo "FAIL: Xvfb did not start"; exit 1; }
 

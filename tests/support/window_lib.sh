@@ -2,7 +2,8 @@
 # Xvfb. The caller sets NAME and sources this file; it gets WORK (a private
 # folder, removed at exit with the Xvfb and player processes in XPID and
 # PPID_), fail and FAILS, wait_for, need_tools, start_xvfb, start_window,
-# wait_window, dump, hold, tap, still, wait_exit, boot_shown and boot_dump.
+# wait_window, dump, hold, tap, still, wait_exit, boot_shown, boot_dump and
+# head_cart_player.
 #
 # Nothing here sleeps a fixed time to let something happen: every step polls
 # for what it needs with a deadline generous enough for a sanitizer build on a
@@ -64,6 +65,17 @@ need_tools() {
             exit "$status"
         fi
     done
+}
+
+# head_cart_player MKDATAPOD CART: $WORK/zibo6, a copy of $PLAYER beside a
+# data file ($WORK/data.pod, read from the player's own folder) whose head
+# cart is CART, built from a copy of $SRC/assets. Ends the script when
+# mkdatapod fails.
+head_cart_player() {
+    cp -R "$SRC/assets" "$WORK/assets"
+    cp "$2" "$WORK/assets/carts/head.z6"
+    "$1" "$WORK/assets" "$WORK/data.pod" || { echo "FAIL: mkdatapod"; exit 1; }
+    cp "$PLAYER" "$WORK/zibo6"
 }
 
 # start_xvfb: an Xvfb of this script's own on a display it picks itself, so
