@@ -53,8 +53,7 @@ xdotool mousedown 1
 wait_for $LONG shows_expected || fail "the window never showed the echo: $(cat "$WORK/cmp.log")"
 xdotool mouseup 1
 
-xdotool key ctrl+q
-wait_exit ctrl+q
+quit ctrl+q
 [ "$rc" = 0 ] || fail "exit status $rc after ctrl+q"
 
 [ "$FAILS" = 0 ] || { cat "$WORK/out"; exit 1; }

@@ -59,8 +59,7 @@ for k in 1 2 3 4; do
 done
 tap z printed 2 "launcher: ready" || fail "the breadcrumb did not lead back to the launcher"
 
-xdotool key ctrl+q
-wait_exit ctrl+q
+quit ctrl+q
 [ "$rc" = 0 ] || fail "exit status $rc after ctrl+q"
 
 # The boot sound: sound in the part of the disk audio file written before the

@@ -44,8 +44,7 @@ wait_for $LONG matches || fail "the window never showed the picture: $(cat "$WOR
 hold Escape $LONG differs || fail "escape did not open the pause menu over the picture"
 hold Escape $LONG matches || fail "a second escape did not close the pause menu: $(cat "$WORK/cmp.log")"
 
-xdotool key ctrl+q
-wait_exit ctrl+q
+quit ctrl+q
 [ "$rc" = 0 ] || fail "exit status $rc after ctrl+q"
 
 [ "$FAILS" = 0 ] || { cat "$WORK/out"; exit 1; }
