@@ -37,13 +37,15 @@ compare_pairs "$@"
 n=0
 for name in $names; do
     n=$((n + 1))
-    same=0
-    pair_same || same=1
+    same=true
+    pair_same || same=false
+    job_status "$n"
+    stock_status=
     read -r stock_status <"$jobs/$n.stock.status"
-    if ! job_is "$n" "$stock_status"; then
+    if [ "$status" != "$stock_status" ]; then
         failed "$name: exit status $status, stock Lua's $stock_status"
         head -3 "$jobs/$n.err"
-    elif [ $same -ne 0 ]; then
+    elif ! $same; then
         failed "$name"
         diff "$jobs/$n.stock" "$jobs/$n.out" | head -20
         head -3 "$jobs/$n.err"
