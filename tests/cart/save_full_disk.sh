@@ -36,7 +36,7 @@ run small || fail "first save"
 cp "$home/carts/big.z6" "$work/old.z6"
 
 # The new file does not fit: the old one stays, its backup is whole.
-run large 12
+run large 12 || fail "the run whose save failed ended with status $?"
 grep -q '^failed to save$' "$work/out.txt" || fail "no failure reported"
 cmp -s "$home/carts/big.z6" "$work/old.z6" || fail "carts/big.z6 changed"
 [ "$(backups)" -le 1 ] || fail "more than one backup"
@@ -49,7 +49,7 @@ run large || fail "second save"
 cp "$home/carts/big.z6" "$work/old.z6"
 before=$(backups)
 cp "$home/config.txt" "$work/config.txt" || fail "no config.txt after a run"
-run small 4
+run small 4 || fail "the run whose save failed ended with status $?"
 grep -q '^failed to save$' "$work/out.txt" || fail "no failure reported"
 cmp -s "$home/carts/big.z6" "$work/old.z6" || fail "carts/big.z6 changed"
 # config.txt (over 2 KB) is written at exit and does not fit either: kept, and said so.

@@ -19,14 +19,26 @@ done
 "$tool" from-utf8 < "$tmp/all.u8" > "$tmp/back"
 cmp "$tmp/all" "$tmp/back" || fail "round trip of bytes 1-255"
 
+# convert COMMAND BYTES: the tool's output for BYTES (printf escapes) in $tmp/c;
+# the tool must end with status 0.
+convert() {
+    printf "$2" > "$tmp/in"
+    "$tool" "$1" < "$tmp/in" > "$tmp/c" || fail "$1 of '$2': exit status $?"
+}
+
 # No newline is added.
-[ "$(printf 'abc' | "$tool" to-utf8 | wc -c)" -eq 3 ] || fail "to-utf8 added bytes"
-[ "$(printf 'abc' | "$tool" from-utf8 | wc -c)" -eq 3 ] || fail "from-utf8 added bytes"
-[ "$(printf '' | "$tool" to-utf8 | wc -c)" -eq 0 ] || fail "empty input"
+convert to-utf8 'abc'
+[ "$(wc -c < "$tmp/c")" -eq 3 ] || fail "to-utf8 added bytes"
+convert from-utf8 'abc'
+[ "$(wc -c < "$tmp/c")" -eq 3 ] || fail "from-utf8 added bytes"
+convert to-utf8 ''
+[ "$(wc -c < "$tmp/c")" -eq 0 ] || fail "empty input"
 
 # The widest glyph is seven bytes; the italic small a is a capital A.
-[ "$(printf '\216' | "$tool" to-utf8 | od -An -tx1 | tr -d ' \n')" = "f09f85beefb88f" ] || fail "byte 142"
-[ "$(printf '\360\235\230\242b' | "$tool" from-utf8)" = "Ab" ] || fail "italic a"
+convert to-utf8 '\216'
+[ "$(od -An -tx1 < "$tmp/c" | tr -d ' \n')" = "f09f85beefb88f" ] || fail "byte 142"
+convert from-utf8 '\360\235\230\242b'
+[ "$(cat "$tmp/c")" = "Ab" ] || fail "italic a"
 
 # Zero bytes and broken UTF-8 come through unchanged.
 printf 'a\000b\343' > "$tmp/z"

@@ -50,7 +50,7 @@ interrupt "$H" headless
 if ! command -v Xvfb >/dev/null 2>&1 || ! command -v xwd >/dev/null 2>&1 ||
     ! command -v xdotool >/dev/null 2>&1; then
     echo "SKIP: Xvfb, xwd or xdotool missing (scripts/deps.sh installs them); screenshot not checked"
-    [ "$FAILS" -eq 0 ] && exit 0
+    [ "$FAILS" -eq 0 ] && exit 77
     exit 1
 fi
 start_xvfb || { echo "FAIL: Xvfb did not start"; exit 1; }

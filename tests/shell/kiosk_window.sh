@@ -10,7 +10,7 @@ DATAPOD=$2
 SRC=$3
 NAME=kiosk_window
 . "$SRC/tests/support/window_lib.sh"
-need_tools 0 Xvfb xdotool
+need_tools 77 Xvfb xdotool
 
 cp "$PLAYER" "$WORK/zibo6"
 cp "$DATAPOD" "$WORK/data.pod"

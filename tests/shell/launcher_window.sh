@@ -12,7 +12,7 @@ WINDOWCMP=$3
 SRC=$4
 NAME=launcher_window
 . "$SRC/tests/support/window_lib.sh"
-need_tools 0 Xvfb xdotool xwd
+need_tools 77 Xvfb xdotool xwd
 
 cp "$PLAYER" "$WORK/zibo6"
 cp "$DATAPOD" "$WORK/data.pod"
@@ -59,8 +59,8 @@ for k in 1 2 3 4; do
 done
 tap z printed 2 "launcher: ready" || fail "the breadcrumb did not lead back to the launcher"
 
-xdotool key ctrl+q
-wait_exit ctrl+q
+quit ctrl+q
+[ "$rc" = 0 ] || fail "exit status $rc after ctrl+q"
 
 # The boot sound: sound in the part of the disk audio file written before the
 # head cart started (less half a second, 16-bit mono at 22050 Hz, for the time

@@ -7,7 +7,7 @@ set -u
 PLAYER=$1
 NAME=player_window
 . "$(dirname "$0")/../support/window_lib.sh"
-need_tools 0 Xvfb xdotool
+need_tools 77 Xvfb xdotool
 
 start_xvfb || { echo "FAIL: Xvfb did not start"; exit 1; }
 
@@ -22,8 +22,7 @@ wait_for $LONG launcher || fail "the head cart did not start"
 player_gone && fail "the player ended by itself"
 # No window manager runs under Xvfb: focus the window, then type into it.
 xdotool windowfocus --sync "$win" >/dev/null 2>&1
-xdotool key ctrl+q
-wait_exit ctrl+q
+quit ctrl+q
 [ "$rc" = 0 ] || fail "exit status $rc after ctrl+q"
 grep -q "^volume " "$H/config.txt" 2>/dev/null || fail "config.txt was not written"
 

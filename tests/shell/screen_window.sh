@@ -15,14 +15,10 @@ NAME=screen_window
 # (The tool writes what it saw beside the picture, so it gets a copy.)
 EXPECTED=$WORK/window_picture.png
 cp "$SRC/tests/shell/window_picture.png" "$EXPECTED"
-need_tools 0 Xvfb xdotool xwd
+need_tools 77 Xvfb xdotool xwd
 
-# A data file with the test cart at the head, beside a copy of the player
-# (which reads data.pod from its own folder).
-cp -R "$SRC/assets" "$WORK/assets"
-cp "$SRC/tests/shell/carts/window_picture.z6" "$WORK/assets/carts/head.z6"
-"$MKDATAPOD" "$WORK/assets" "$WORK/data.pod" || { echo "FAIL: mkdatapod"; exit 1; }
-cp "$PLAYER" "$WORK/zibo6"
+# A data file with the test cart at the head, beside a copy of the player.
+head_cart_player "$MKDATAPOD" "$SRC/tests/shell/carts/window_picture.z6"
 
 start_xvfb || { echo "FAIL: Xvfb did not start"; exit 1; }
 
@@ -48,8 +44,7 @@ wait_for $LONG matches || fail "the window never showed the picture: $(cat "$WOR
 hold Escape $LONG differs || fail "escape did not open the pause menu over the picture"
 hold Escape $LONG matches || fail "a second escape did not close the pause menu: $(cat "$WORK/cmp.log")"
 
-xdotool key ctrl+q
-wait_exit ctrl+q
+quit ctrl+q
 [ "$rc" = 0 ] || fail "exit status $rc after ctrl+q"
 
 [ "$FAILS" = 0 ] || { cat "$WORK/out"; exit 1; }

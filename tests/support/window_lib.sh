@@ -2,7 +2,8 @@
 # Xvfb. The caller sets NAME and sources this file; it gets WORK (a private
 # folder, removed at exit with the Xvfb and player processes in XPID and
 # PPID_), fail and FAILS, wait_for, need_tools, start_xvfb, start_window,
-# wait_window, dump, hold, tap, still, wait_exit, boot_shown and boot_dump.
+# wait_window, dump, hold, tap, still, wait_exit, quit, boot_shown, boot_dump
+# and head_cart_player.
 #
 # Nothing here sleeps a fixed time to let something happen: every step polls
 # for what it needs with a deadline generous enough for a sanitizer build on a
@@ -53,7 +54,15 @@ wait_exit() {
     PPID_=""
 }
 
-# need_tools STATUS TOOL...: ends the script with STATUS (0 skips a test, 1
+# quit KEYS: holds KEYS (ctrl+q) down until the player has ended, LONG seconds
+# at most (a press shorter than a frame is never seen), then waits for its
+# status as wait_exit does.
+quit() {
+    hold "$1" $LONG player_gone
+    wait_exit "$1"
+}
+
+# need_tools STATUS TOOL...: ends the script with STATUS (77 skips a test, 1
 # fails a script) and a message when a tool is missing.
 need_tools() {
     status=$1
@@ -64,6 +73,17 @@ need_tools() {
             exit "$status"
         fi
     done
+}
+
+# head_cart_player MKDATAPOD CART: $WORK/zibo6, a copy of $PLAYER beside a
+# data file ($WORK/data.pod, read from the player's own folder) whose head
+# cart is CART, built from a copy of $SRC/assets. Ends the script when
+# mkdatapod fails.
+head_cart_player() {
+    cp -R "$SRC/assets" "$WORK/assets"
+    cp "$2" "$WORK/assets/carts/head.z6"
+    "$1" "$WORK/assets" "$WORK/data.pod" || { echo "FAIL: mkdatapod"; exit 1; }
+    cp "$PLAYER" "$WORK/zibo6"
 }
 
 # start_xvfb: an Xvfb of this script's own on a display it picks itself, so
@@ -125,8 +145,13 @@ start_window() {
 }
 
 # dump OUT.xwd: a dump of window $win; a window that is not mapped yet cannot
-# be dumped, so this tries for up to 60 s. 1 when no dump was made.
-dump_once() { xwd -silent -id "$win" -out "$dump_to" 2>/dev/null && [ -s "$dump_to" ]; }
+# be dumped, and one not yet sized dumps as a bare header, so this tries for
+# up to 60 s. 1 when no dump was made. XWD_MIN: the bytes of a dump of a
+# window smaller than the console's 128 x 128 at 32 bits a pixel.
+XWD_MIN=65536
+dump_once() {
+    xwd -silent -id "$win" -out "$dump_to" 2>/dev/null && [ "$(wc -c <"$dump_to")" -gt $XWD_MIN ]
+}
 dump() {
     dump_to=$1
     wait_for 60 dump_once
@@ -188,7 +213,7 @@ boot_shown() {
     while [ "$(date +%s)" -lt "$bs_end" ]; do
         # A dump the server refused (the window not mapped yet) is not kept.
         if xwd -silent -id "$win" -out "$WORK/boot$((n % 10)).xwd" 2>/dev/null &&
-            [ -s "$WORK/boot$((n % 10)).xwd" ]; then
+            [ "$(wc -c <"$WORK/boot$((n % 10)).xwd")" -gt $XWD_MIN ]; then
             n=$((n + 1))
         fi
         grep -q prepare_loaded_cart "$WORK/home/log.txt" 2>/dev/null && break
@@ -215,7 +240,8 @@ boot_dump() {
     bd_end=$(($(date +%s) + LONG))
     while [ "$(date +%s)" -lt "$bd_end" ]; do
         # A dump the server refused (the window not mapped yet) is not counted.
-        if xwd -silent -id "$win" -out "$WORK/boot$n.xwd" 2>/dev/null && [ -s "$WORK/boot$n.xwd" ]; then
+        if xwd -silent -id "$win" -out "$WORK/boot$n.xwd" 2>/dev/null &&
+            [ "$(wc -c <"$WORK/boot$n.xwd")" -gt $XWD_MIN ]; then
             rm -f "$WORK/boot$((n - 3)).xwd"
             grep -q prepare_loaded_cart "$WORK/home/log.txt" 2>/dev/null && break
             n=$((n + 1))

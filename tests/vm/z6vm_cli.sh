@@ -91,9 +91,9 @@ job_is runtime-error 1 && head -n 1 "$jobs/runtime-error.err" | grep -q '^runtim
 check runtime-error $?
 job_is dump-written 0 && [ -s "$tmp/prog.bin" ]
 check dump-written $?
-grep -q '^cycles [0-9][0-9]*$' "$jobs/cycles-printed.err"
+job_is cycles-printed 0 && grep -q '^cycles [0-9][0-9]*$' "$jobs/cycles-printed.err"
 check cycles-printed $?
-grep -q '^yields [1-9][0-9]*$' "$jobs/budget-yields.err"
+job_is budget-yields 0 && grep -q '^yields [1-9][0-9]*$' "$jobs/budget-yields.err"
 check budget-yields $?
 job_is bad-option 2
 check bad-option $?
