@@ -23,11 +23,18 @@ expect() {
     expected="$expected $name"
 }
 check_expected() {
+    set --
+    for name in $expected; do
+        set -- "$@" "$tmp/$name.want_out" "$jobs/$name.out" "$tmp/$name.want_err" "$jobs/$name.err"
+    done
+    compare_pairs "$@"
     for name in $expected; do
         job_status "$name"
         read -r want_status < "$tmp/$name.want_status"
-        if [ "$status" = "$want_status" ] && cmp -s "$jobs/$name.out" "$tmp/$name.want_out" &&
-            cmp -s "$jobs/$name.err" "$tmp/$name.want_err"; then
+        same_out=0 same_err=0
+        pair_same && same_out=1
+        pair_same && same_err=1
+        if [ "$status" = "$want_status" ] && [ "$same_out$same_err" = 11 ]; then
             pass "$name"
         else
             failed "$name (status $status, wanted $want_status)"
@@ -107,32 +114,43 @@ check dump-header $?
 # the chunk read back runs as the text did
 add_job prog-binary "$tmp/prog.bin"
 
+# The damaged chunks below are made from it by the stock interpreter, in
+# one run: "cut:N" writes cut.N.bin, its first N bytes; "patch:NAME:OFFSET:HEX"
+# writes NAME.bin, the chunk with the bytes HEX at OFFSET.
+cat > "$tmp/damage.lua" <<'LUA'
+local dir = arg[1]
+local f = io.open(dir .. "/prog.bin", "rb") local chunk = f:read("*a") f:close()
+local function put(name, bytes) local out = io.open(dir .. "/" .. name .. ".bin", "wb") out:write(bytes) out:close() end
+for i = 2, #arg do
+    local n = arg[i]:match("^cut:(%d+)$")
+    local name, off, hex = arg[i]:match("^patch:([%w.]+):(%d+):(%x+)$")
+    if n then
+        put("cut." .. n, chunk:sub(1, tonumber(n)))
+    elseif name then
+        local bytes = hex:gsub("%x%x", function(h) return string.char(tonumber(h, 16)) end)
+        off = tonumber(off)
+        put(name, chunk:sub(1, off) .. bytes .. chunk:sub(off + #bytes + 1))
+    else
+        error("bad request " .. arg[i])
+    end
+end
+LUA
+damage=
+
 # cut anywhere after the first byte: "truncated", status 1, never a crash;
 # every cut inside the header and the first records, then a sample (the
-# unit tests cut at every byte), every cut under make test-long. The cuts
-# are made by the stock interpreter, in one run.
+# unit tests cut at every byte), every cut under make test-long
 size=$(wc -c < "$tmp/prog.bin")
 cuts=
 n=1
 while [ "$n" -lt "$size" ]; do
     add_job "cut.$n" "$tmp/cut.$n.bin"
     cuts="$cuts $n"
+    damage="$damage cut:$n"
     if [ "$n" -lt 64 ] || [ "${ZIBO6_LONG_TESTS:-0}" != 0 ]; then n=$((n + 1)); else n=$((n + 7)); fi
 done
-cat > "$tmp/cut.lua" <<'LUA'
-local f = io.open(arg[1] .. "/prog.bin", "rb") local chunk = f:read("*a") f:close()
-for i = 2, #arg do
-    local out = io.open(arg[1] .. "/cut." .. arg[i] .. ".bin", "wb")
-    out:write(chunk:sub(1, tonumber(arg[i]))) out:close()
-end
-LUA
-"$LUA" "$tmp/cut.lua" "$tmp" $cuts || failed "the stock interpreter's cuts"
 
 # broken headers, one field at a time
-patch_byte() { # offset, hex byte, file
-    cp "$tmp/prog.bin" "$3"
-    printf "\\$(printf '%03o' "0x$2")" | dd of="$3" bs=1 seek="$1" conv=notrunc 2> /dev/null
-}
 cat > "$tmp/headers" <<'SPECS'
 1:58:not a
 4:51:version mismatch in
@@ -144,16 +162,16 @@ cat > "$tmp/headers" <<'SPECS'
 SPECS
 while IFS= read -r spec; do
     off=${spec%%:*}; rest=${spec#*:}; byte=${rest%%:*}
-    patch_byte "$off" "$byte" "$tmp/header.$off.bin"
+    damage="$damage patch:header.$off:$off:$byte"
     add_job "header-byte-$off" "$tmp/header.$off.bin"
 done < "$tmp/headers"
 
 # the listing of a hand-made chunk whose LOADK names a constant it lacks
 # (the main function's first instruction, at offset 33) shows "?"
-cp "$tmp/prog.bin" "$tmp/badk.bin"
-printf '\001\000\372\000' | dd of="$tmp/badk.bin" bs=1 seek=33 conv=notrunc 2> /dev/null
+damage="$damage patch:badk:33:0100fa00"
 add_job listing-bad-constant -l "$tmp/badk.bin"
 
+"$LUA" "$tmp/damage.lua" "$tmp" $damage || failed "the stock interpreter's damaged chunks"
 run_jobs "$batch"
 
 job_is prog-binary 0 && job_is prog-text 0 &&
