@@ -17,12 +17,7 @@ EXPECTED=$WORK/window_picture.png
 cp "$SRC/tests/shell/window_picture.png" "$EXPECTED"
 need_tools 0 Xvfb xdotool xwd
 
-# A data file with the test cart at the head, beside a copy of the player
-# (which reads data.pod from its own folder).
-cp -R "$SRC/assets" "$WORK/assets"
-cp "$SRC/tests/shell/carts/window_picture.z6" "$WORK/assets/carts/head.z6"
-"$MKDATAPOD" "$WORK/assets" "$WORK/data.pod" || { echo "FAIL: mkdatapod"; exit 1; }
-cp "$PLAYER" "$WORK/zibo6"
+head_cart_player "$PLAYER" "$MKDATAPOD" "$SRC/tests/shell/carts/window_picture.z6"
 
 start_xvfb || { echo "FAIL: Xvfb did not start"; exit 1; }
 

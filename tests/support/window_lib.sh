@@ -2,7 +2,8 @@
 # Xvfb. The caller sets NAME and sources this file; it gets WORK (a private
 # folder, removed at exit with the Xvfb and player processes in XPID and
 # PPID_), fail and FAILS, wait_for, need_tools, start_xvfb, start_window,
-# wait_window, dump, hold, tap, still, wait_exit, boot_shown and boot_dump.
+# wait_window, dump, hold, tap, still, wait_exit, boot_shown, boot_dump and
+# head_cart_player (which reads SRC, the source folder).
 #
 # Nothing here sleeps a fixed time to let something happen: every step polls
 # for what it needs with a deadline generous enough for a sanitizer build on a
@@ -230,4 +231,15 @@ boot_dump() {
     done
     cmp -s "$WORK/boot_pair1.actual.png" "$WORK/boot_pair2.actual.png" || return 1
     cp "$WORK/boot$((n - 1)).xwd" "$2"
+}
+
+# head_cart_player PLAYER MKDATAPOD CART: a copy of PLAYER in $WORK beside a
+# data.pod whose head cart is CART (the player reads data.pod from its own
+# folder); runs as "$WORK/zibo6". Ends the script when the data file cannot
+# be made.
+head_cart_player() {
+    cp -R "$SRC/assets" "$WORK/assets"
+    cp "$3" "$WORK/assets/carts/head.z6"
+    "$2" "$WORK/assets" "$WORK/data.pod" || { echo "FAIL: mkdatapod"; exit 1; }
+    cp "$1" "$WORK/zibo6"
 }
