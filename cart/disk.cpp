@@ -207,10 +207,27 @@ zibo6_cart *load_prepared_cart(const char *path) {
     return cart;
 }
 
+int save_cart_file(zibo6_cart *cart, const char *path) {
+    if (!cart || !path) return 1;
+    switch (cart_file_format(path)) {
+    case CART_FILE_PNG: return save_zibo6_cart_png(cart, path) == 0 ? 0 : 1;
+    case CART_FILE_ROM: {
+        std::vector<uint8_t> image(CART_IMAGE_SIZE);
+        return save_zibo6_cart_32k(cart, image.data()) == 0 &&
+                       vull_save_file(path, image.data(), int64_t(image.size())) == 0
+                   ? 0
+                   : 1;
+    }
+    default: return vull_save_zibo6_cart(cart, path) == 0 ? 0 : 1;
+    }
+}
+
 // ---- loading ----
 
 void inject_z6_extention(const char *name, char *out) {
-    if (vull_strcasestr(name, ".z6")) {
+    // The file's own name decides: a folder holding ".z6" leaves it without an extension.
+    const char *slash = std::strrchr(name, '/');
+    if (vull_strcasestr(slash ? slash + 1 : name, ".z6")) {
         copy_text(out, VULL_PATH_LEN, name);
         return;
     }
@@ -424,22 +441,14 @@ int save_working_cart(const char *path) {
         return 1;
     }
 
-    bool ok;
+    // A PNG or ROM holds no #include: the flattened code is what it keeps.
+    const bool flatten = (png || rom) && std::strlen(cart->code) != flat.size();
     if (png || rom) {
-        size_t before = std::strlen(cart->code);
         std::memcpy(cart->code, flat.c_str(), flat.size() + 1);
         split_tabs();
-        if (png) {
-            ok = save_zibo6_cart_png(cart, name) == 0;
-        } else {
-            std::vector<uint8_t> image(CART_IMAGE_SIZE);
-            ok = save_zibo6_cart_32k(cart, image.data()) == 0 &&
-                 vull_save_file(name, image.data(), int64_t(image.size())) == 0;
-        }
-        if (before != flat.size()) zibo_print_col("flattened #includes", 9);
-    } else {
-        ok = vull_save_zibo6_cart(cart, name) == 0;
     }
+    const bool ok = save_cart_file(cart, name) == 0;
+    if (flatten) zibo_print_col("flattened #includes", 9);
     if (!ok) {
         show_message("** failed to save **", 1500);
         return 1;
@@ -560,7 +569,7 @@ int reload_cart_partial(const char *path, int dest, int src, int len) {
         pstate.file_access_cooldown = 150;
     }
     // owned: a poke that raises (the upper-memory gate) unwinds past here
-    zibo6_cart_owner cart(load_zibo6_cart_any_format(path));
+    zibo6_cart_owner cart(load_prepared_cart(path));
     if (!cart && has_final_extension(path, ".bin")) cart.reset(load_zibo6_cart_bin(path));
     if (!cart) return 1;
     for (int i = 0; i < len; i++)
@@ -585,8 +594,9 @@ int cstore_cart_partial(const char *path, int dest, int src, int len, int also_w
     }
     copy_text(pstate.last_cart_file_accessed, sizeof pstate.last_cart_file_accessed, path);
     pstate.load_transition_frames = 30;
-    const bool png = cart_file_format(path) == CART_FILE_PNG;
-    zibo6_cart *target = png ? load_zibo6_cart_png(path) : vull_load_zibo6_cart(path);
+    // Loaded as every cart is and written back in the format its name gives, so a
+    // target keeps its label, its map's lower half and its legacy fix-ups.
+    zibo6_cart *target = load_prepared_cart(path);
     if (!target) {
         // Only a missing file becomes a new cart: one that does not load (a future version,
         // damage, not a cart at all) stays as it is.
@@ -606,7 +616,7 @@ int cstore_cart_partial(const char *path, int dest, int src, int len, int also_w
             target->change_mask[a >> 3] |= uint8_t(1 << (a & 7));
     }
     vull_mkdir(vull_get_path_without_filename(path));
-    int failed = png ? save_zibo6_cart_png(target, path) : vull_save_zibo6_cart(target, path);
+    int failed = save_cart_file(target, path);
     vull_destroy_zibo6_cart(target);
     return failed ? 2 : 0;
 }

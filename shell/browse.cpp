@@ -504,7 +504,7 @@ vull_bitmap *create_label_from_cart_lid(const char *lid) {
     }
     get_bbs_label_filename(lid, path, sizeof path);
     if (!path[0] || !vull_file_exists(path)) return nullptr;
-    vull_bitmap *img = vull_load_png(path);
+    vull_bitmap *img = vull_load_png_within(path, ZIBO6_SHEET_SIZE, ZIBO6_SHEET_SIZE);
     if (!img) return nullptr;
     vull_bitmap *label = nullptr;
     if (img->width == ZIBO6_SHEET_SIZE && img->height == ZIBO6_SHEET_SIZE && img->bpp == 32) {

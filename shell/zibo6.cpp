@@ -29,6 +29,7 @@
 #include "engine/vull.h"
 #include "platform/system.h"
 #include "platform/video.h"
+#include "shell/board.h"
 #include "shell/boot.h"
 #include "shell/compose.h"
 
@@ -365,6 +366,7 @@ void reboot_machine() {
 }
 
 void vull_main_exit() {
+    board_exit();
     save_cdata();
     close_ls_listing();
     compose_exit();
