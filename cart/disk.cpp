@@ -44,10 +44,6 @@ struct embedded_entry {
 std::array<embedded_entry, EMBEDDED_CARTS_MAX> hash_to_filename;
 int embedded_carts;
 
-void copy_text(char *out, size_t size, const char *text) {
-    std::snprintf(out, size, "%s", text ? text : "");
-}
-
 // A path too long for its buffer is emptied, never cut: a cut path names another file.
 void set_path(char *out, size_t size, const std::string &path) {
     if (path.size() < size)
@@ -228,7 +224,7 @@ void inject_z6_extention(const char *name, char *out) {
     // The file's own name decides: a folder holding ".z6" leaves it without an extension.
     const char *slash = std::strrchr(name, '/');
     if (vull_strcasestr(slash ? slash + 1 : name, ".z6")) {
-        copy_text(out, VULL_PATH_LEN, name);
+        vull_copy_text(out, name, VULL_PATH_LEN);
         return;
     }
     char folder[VULL_PATH_LEN] = {0}, base[VULL_PATH_LEN] = {0}, ext[VULL_PATH_LEN] = {0};
@@ -372,13 +368,13 @@ void prepare_loaded_cart(zibo6_cart *cart, const char *name) {
         std::memcpy(pstate.cart_hash, pstate.cart_hash_loaded, sizeof pstate.cart_hash);
     else
         hash_cart(cart, pstate.cart_hash);
-    copy_text(pstate.sandbox_hash, sizeof pstate.sandbox_hash, pstate.cart_hash);
+    vull_copy_text(pstate.sandbox_hash, pstate.cart_hash, sizeof pstate.sandbox_hash);
     // A name too long for the record is no name: a cut one would name another file.
     if (name)
         set_path(pstate.current_filename, sizeof pstate.current_filename, name);
     else
-        copy_text(pstate.current_filename, sizeof pstate.current_filename,
-                  get_sandboxed_cstore_filename(pstate.cart_hash));
+        vull_copy_text(pstate.current_filename, get_sandboxed_cstore_filename(pstate.cart_hash),
+                       sizeof pstate.current_filename);
 
     if (is_sandboxed_cart_file(pstate.current_filename)) apply_sandbox_patch(cart);
     pstate.current_tab = 0;
@@ -453,7 +449,7 @@ int save_working_cart(const char *path) {
         show_message("** failed to save **", 1500);
         return 1;
     }
-    copy_text(pstate.current_filename, sizeof pstate.current_filename, name);
+    vull_copy_text(pstate.current_filename, name, sizeof pstate.current_filename);
     working_hash(pstate.cart_hash);
     return 0;
 }
@@ -564,7 +560,7 @@ int save_backup(const char *name, int copy) {
 
 int reload_cart_partial(const char *path, int dest, int src, int len) {
     if (std::strcmp(path, pstate.last_cart_file_accessed) != 0) {
-        copy_text(pstate.last_cart_file_accessed, sizeof pstate.last_cart_file_accessed, path);
+        vull_copy_text(pstate.last_cart_file_accessed, path, sizeof pstate.last_cart_file_accessed);
         pstate.load_transition_frames = std::clamp(30 - pstate.file_access_cooldown, 2, 30);
         pstate.file_access_cooldown = 150;
     }
@@ -592,7 +588,7 @@ int cstore_cart_partial(const char *path, int dest, int src, int len, int also_w
         app.cstore_targets = grown;
         app.cstore_target_count++;
     }
-    copy_text(pstate.last_cart_file_accessed, sizeof pstate.last_cart_file_accessed, path);
+    vull_copy_text(pstate.last_cart_file_accessed, path, sizeof pstate.last_cart_file_accessed);
     pstate.load_transition_frames = 30;
     // Loaded as every cart is and written back in the format its name gives, so a
     // target keeps its label, its map's lower half and its legacy fix-ups.
@@ -640,7 +636,7 @@ void mount_embedded_cart(zibo6_cart *cart, const char *name) {
     if (!cart || embedded_carts >= EMBEDDED_CARTS_MAX) return;
     embedded_entry &e = hash_to_filename[size_t(embedded_carts++)];
     hash_cart(cart, e.hash);
-    copy_text(e.name, sizeof e.name, name);
+    vull_copy_text(e.name, name, sizeof e.name);
     vull_debugf("mount_embedded_cart: %s (%d chars) %s\n", e.name, int(std::strlen(cart->code)),
                 e.hash);
     vull_file *f = vull_fopen_vdisk(e.name, "w");

@@ -6,6 +6,7 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -203,9 +204,16 @@ static void run_wget(const char *url, const char *path, const char *post_file) {
     wait_for(spawn_wget(url, path, post_file, 0));
 }
 
-int vull_wget_start(const char *url, const char *path, int timeout_s) {
+int vull_wget_start(const char *url, const char *path, int timeout_s, int64_t max_bytes) {
     if (wget_path_refused(path)) return -6;
-    return spawn_wget(url, path, nullptr, timeout_s);
+    pid_t pid = spawn_wget(url, path, nullptr, timeout_s);
+    // The kernel's file-size limit holds even for a wget whose player was
+    // forced to end: a write past it ends the child (SIGXFSZ) or fails.
+    if (pid > 0 && max_bytes > 0) {
+        struct rlimit limit {rlim_t(max_bytes), rlim_t(max_bytes)};
+        prlimit(pid, RLIMIT_FSIZE, &limit, nullptr);
+    }
+    return pid;
 }
 
 void vull_child_wait_ended(int pid) {

@@ -113,8 +113,9 @@ int vull_wget_with_callbacks(const char *url, const char *path, vull_wget_callba
 // wget gives up by itself after timeout_s seconds without progress (the engine's
 // timeout option where not given) and tries once. The calls above wait for it;
 // this one only starts it: the child's pid, -1 when it could not start, -6 for
-// a refused path.
-int vull_wget_start(const char *url, const char *path, int timeout_s);
+// a refused path. Its file cannot grow past max_bytes (when above 0), even
+// should the caller never stop it.
+int vull_wget_start(const char *url, const char *path, int timeout_s, int64_t max_bytes);
 // Waits until the child ended but leaves it unreaped, so its pid cannot name
 // another process while someone may still kill it by that pid.
 void vull_child_wait_ended(int pid);

@@ -112,7 +112,7 @@ int download_worker(void *) {
         gen = job_generation;
         timeout_s = job_timeout_s;
     }
-    int pid = vull_wget_start(url, part.c_str(), timeout_s);
+    int pid = vull_wget_start(url, part.c_str(), timeout_s, download_max(file) + 1);
     {
         std::lock_guard<std::mutex> g(job_lock);
         if (gen == job_generation)
@@ -202,7 +202,7 @@ bool board_set_host(const char *host) {
     } else if (*p) {
         return false;
     }
-    browse_copy_text(board.host, url.c_str(), sizeof board.host);
+    vull_copy_text(board.host, url.c_str(), sizeof board.host);
     return true;
 }
 
@@ -215,8 +215,8 @@ int download_file(const char *url, const char *local, int timeout) {
         return 3;
     {
         std::lock_guard<std::mutex> g(job_lock);
-        browse_copy_text(app.download_url, url, sizeof app.download_url);
-        browse_copy_text(app.download_file, local, sizeof app.download_file);
+        vull_copy_text(app.download_url, url, sizeof app.download_url);
+        vull_copy_text(app.download_file, local, sizeof app.download_file);
         memcpy(job_url, app.download_url, sizeof job_url);
         memcpy(job_file, app.download_file, sizeof job_file);
         job_generation++;
@@ -277,7 +277,7 @@ int download_nfo(const char *lid) {
     char url[1024], file[1024];
     get_bbs_temp_nfo_filename(lid, file, sizeof file);
     if (!file[0]) return 3;
-    browse_copy_text(board.lid, lid, sizeof board.lid); // names the final .nfo
+    vull_copy_text(board.lid, lid, sizeof board.lid); // names the final .nfo
     snprintf(url, sizeof url, "%s/bbs/cpost_lister3.php?nfo=1&version=%s%c&lid=%s", board.host,
              BOARD_VERSION, get_platform_char(), lid);
     return download_file(url, file, 0);
@@ -291,11 +291,11 @@ int download_list(int list_index, int start_index) {
     get_bbs_listing_filename(list->name, 0, 0, board.final_listing, sizeof board.final_listing);
     if (!file[0] || !board.final_listing[0]) return 3;
     // the request is ours except a search text, which is escaped value by value
-    browse_copy_text(query, list->request, sizeof query);
+    vull_copy_text(query, list->request, sizeof query);
     const char *search = strstr(list->request, "search=");
     if (search) {
         char value[512], escaped[1024];
-        browse_copy_text(value, search + 7, sizeof value);
+        vull_copy_text(value, search + 7, sizeof value);
         value[strcspn(value, "&")] = 0;
         url_escape(value, escaped, sizeof escaped);
         std::string q(list->request, size_t(search - list->request));
@@ -303,7 +303,7 @@ int download_list(int list_index, int start_index) {
         q += escaped;
         q += search + 7 + strcspn(search + 7, "&");
         if (q.size() >= sizeof query) return 3;
-        browse_copy_text(query, q.c_str(), sizeof query);
+        vull_copy_text(query, q.c_str(), sizeof query);
     }
     if ((size_t)snprintf(url, sizeof url,
                          "%s/bbs/cpost_lister3.php?max=32&start_index=%d&%s&version=%s%c&cfil=%d",
@@ -330,7 +330,7 @@ int load_listing_image(browse_list *list, const char *path, int append) {
         if (head) {
             bool search = list == &browse.list[LIST_SEARCH];
             head->kind = search ? BROWSE_SEARCH : BROWSE_UPDATE;
-            browse_copy_text(head->title, search ? "[search]" : "[update]", sizeof head->title);
+            vull_copy_text(head->title, search ? "[search]" : "[update]", sizeof head->title);
         }
     }
     int per_row = img->width / ITEM_W, rows = img->height / ITEM_H, read = 0;
@@ -379,7 +379,7 @@ int load_listing_image(browse_list *list, const char *path, int append) {
         browse_item *more = add_browse_item(list, 0);
         if (more) {
             more->kind = BROWSE_LOAD_MORE;
-            browse_copy_text(more->title, "[load more]", sizeof more->title);
+            vull_copy_text(more->title, "[load more]", sizeof more->title);
         }
     }
     vull_destroy_bitmap(img);
@@ -405,7 +405,7 @@ int set_item_from_nfo(browse_item *item, const char *path) {
         if (!v) v = "";
         // an id cut to its field would name another cart: refused instead
         if ((dst == it.lid || dst == it.mid) && strlen(v) >= BROWSE_TEXT_LEN) ids_fit = false;
-        browse_copy_text(dst, v, BROWSE_TEXT_LEN);
+        vull_copy_text(dst, v, BROWSE_TEXT_LEN);
     };
     char catsub[BROWSE_TEXT_LEN];
     get("lid", it.lid);
@@ -471,7 +471,7 @@ void update_browse_download() {
         return;
     }
     char file[1024];
-    browse_copy_text(file, app.download_file, sizeof file);
+    vull_copy_text(file, app.download_file, sizeof file);
     int state = app.download_state;
     cancel_download(nullptr);
     if (state == 3) {
@@ -508,7 +508,7 @@ int board_load_by_id(const char *lid) {
         board.load_result = -1;
         return 1;
     }
-    browse_copy_text(board.lid, lid, sizeof board.lid);
+    vull_copy_text(board.lid, lid, sizeof board.lid);
     return download_nfo(lid) == 1 ? 0 : 1;
 }
 
@@ -523,7 +523,7 @@ void update_load_download() {
         return;
     }
     char file[1024];
-    browse_copy_text(file, app.download_file, sizeof file);
+    vull_copy_text(file, app.download_file, sizeof file);
     int state = app.download_state;
     cancel_download(nullptr);
     if (ends_with(file, ".nfo")) {
@@ -541,8 +541,8 @@ void update_load_download() {
             board.load_result = -1;
             return;
         }
-        browse_copy_text(board.title, it.title, sizeof board.title);
-        browse_copy_text(board.lid, it.lid, sizeof board.lid);
+        vull_copy_text(board.title, it.title, sizeof board.title);
+        vull_copy_text(board.lid, it.lid, sizeof board.lid);
         board.cart_download = 1;
         if (download_bbs_cart(it.lid) != 1) {
             zibo_print("could not fetch cart");
@@ -569,7 +569,7 @@ void update_load_download() {
         return;
     }
     prepare_loaded_cart(cart, file);
-    browse_copy_text(pstate.running_cart_lid, board.lid, sizeof pstate.running_cart_lid);
+    vull_copy_text(pstate.running_cart_lid, board.lid, sizeof pstate.running_cart_lid);
     board.load_result = 6;
     zibo_print("downloading.. ok");
     zibo_print_col(board.title, 14);
@@ -599,8 +599,8 @@ void browse_toggle_favourite_0(const char *lid, const char *text) {
     browse_item *it = add_browse_item(fav, 0);
     if (!it) return;
     it->kind = BROWSE_CART;
-    browse_copy_text(it->lid, lid ? lid : "", sizeof it->lid);
-    browse_copy_text(it->text, text ? text : "", sizeof it->text);
+    vull_copy_text(it->lid, lid ? lid : "", sizeof it->lid);
+    vull_copy_text(it->text, text ? text : "", sizeof it->text);
 }
 
 void browse_toggle_favourite_ingame(const char *lid, const char *text) {
@@ -612,8 +612,8 @@ void browse_toggle_favourite_ingame(const char *lid, const char *text) {
         *it = browse.running_item;
         it->label = nullptr;
         it->kind = BROWSE_CART;
-        if (!it->lid[0]) browse_copy_text(it->lid, lid ? lid : "", sizeof it->lid);
-        if (!it->text[0]) browse_copy_text(it->text, text ? text : "", sizeof it->text);
+        if (!it->lid[0]) vull_copy_text(it->lid, lid ? lid : "", sizeof it->lid);
+        if (!it->text[0]) vull_copy_text(it->text, text ? text : "", sizeof it->text);
         sanitise_browse_item(it);
     }
     save_browse_favourites();
@@ -642,6 +642,6 @@ int browse_update_cartridge_to_newer_version() {
     get_bbs_nfo_filename(pstate.running_cart_lid, path, sizeof path);
     if (!path[0] || set_running_item_from_nfo(path) != 0) return 1;
     board.cart_download = 1;
-    browse_copy_text(board.title, browse.running_item.title, sizeof board.title);
+    vull_copy_text(board.title, browse.running_item.title, sizeof board.title);
     return download_bbs_cart(browse.running_item.lid) == 1 ? 0 : 1;
 }

@@ -224,6 +224,22 @@ void move_boot() {
     }
 }
 
+void mount_data_file_carts() {
+    clear_embedded_carts();
+    cpod *pod = pstate.data_pod;
+    // Only whole cart images are carts: other entries hold installers and runtimes.
+    for (int slot = HEAD_CART_ENTRY; pod && slot < pod->capacity; slot++) {
+        vull_file *f = pod_file_entry(pod, slot);
+        if (!f || !f->data || f->length != CART_IMAGE_SIZE) continue;
+        zibo6_cart *c = vull_create_zibo6_cart();
+        if (!c) break;
+        load_zibo6_cart_32k(c, f->data);
+        c->version = ZIBO6_CART_VERSION;
+        mount_embedded_cart(c, f->name);
+        vull_destroy_zibo6_cart(c);
+    }
+}
+
 void boot_embedded_cart() {
     clear_embedded_carts();
     cpod *pod = pstate.data_pod;
@@ -241,17 +257,7 @@ void boot_embedded_cart() {
     load_zibo6_cart_32k(cart, image.data());
     cart->version = ZIBO6_CART_VERSION;
     prepare_loaded_cart(cart, head->name);
-    // Only whole cart images are carts: other entries hold installers and runtimes.
-    for (int slot = HEAD_CART_ENTRY; slot < pod->capacity; slot++) {
-        vull_file *f = pod_file_entry(pod, slot);
-        if (!f || !f->data || f->length != CART_IMAGE_SIZE) continue;
-        zibo6_cart *c = vull_create_zibo6_cart();
-        if (!c) break;
-        load_zibo6_cart_32k(c, f->data);
-        c->version = ZIBO6_CART_VERSION;
-        mount_embedded_cart(c, f->name);
-        vull_destroy_zibo6_cart(c);
-    }
+    mount_data_file_carts();
     pstate.machine_mode = 0;
     pstate.pending_action = 1;
 }

@@ -117,22 +117,6 @@ void update_window_title() {
     vull_set_window_title(title[0] ? title : "ZIBO-6");
 }
 
-// Carts of the data file from entry 3 on, mounted under their names so that
-// load() finds them. Only whole 32 KB images count as carts.
-void mount_data_file_carts() {
-    clear_embedded_carts();
-    cpod *pod = pstate.data_pod;
-    for (int slot = 3; pod && slot < pod->capacity; slot++) {
-        vull_file *f = pod_file_entry(pod, slot);
-        if (!f || !f->data || f->length != DATA_CART_IMAGE) continue;
-        zibo6_cart *cart = vull_create_zibo6_cart();
-        if (!cart) continue;
-        load_zibo6_cart_32k(cart, f->data);
-        mount_embedded_cart(cart, f->name);
-        vull_destroy_zibo6_cart(cart);
-    }
-}
-
 // An ls listing left open (its record comes from vull_malloc) is closed, not leaked.
 void close_ls_listing() {
     if (!pstate.ls_dir) return;
@@ -315,6 +299,7 @@ void vull_main_init(int argc, char **argv) {
 }
 
 void reboot_machine() {
+    clear_cdata(); // words the cart wrote since the last save, before the record is reset
     vull_destroy_zibo6_cart(pstate.memory_cart);
     pstate.memory_cart = nullptr;
     vull_destroy_zibo6_cart(pitem.cart);

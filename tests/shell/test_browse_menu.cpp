@@ -118,9 +118,9 @@ struct BrowseMenu : ::testing::Test {
         clear_browse_list(list);
         browse_item *it = add_browse_item(list, 0);
         it->kind = kind;
-        browse_copy_text(it->title, title, sizeof it->title);
-        browse_copy_text(it->lid, lid, sizeof it->lid);
-        browse_copy_text(it->text, text, sizeof it->text);
+        vull_copy_text(it->title, title, sizeof it->title);
+        vull_copy_text(it->lid, lid, sizeof it->lid);
+        vull_copy_text(it->text, text, sizeof it->text);
         list->cursor = 0;
         return it;
     }
@@ -164,8 +164,8 @@ TEST_F(BrowseMenu, ItemsForEachKindOfItem) {
     EXPECT_EQ(labels(), (Labels{"edit cart", "sound:on", fullscreen, "back"}));
 
     browse_item *it = only(LIST_NEW, BROWSE_CART, "racer", "racer_2-1");
-    browse_copy_text(it->author, "someone", sizeof it->author);
-    browse_copy_text(it->mid, "4411", sizeof it->mid);
+    vull_copy_text(it->author, "someone", sizeof it->author);
+    vull_copy_text(it->mid, "4411", sizeof it->mid);
     cart_menu_pop();
     EXPECT_EQ(labels(), (Labels{"run cart", "options", "favourite", "carts by @someone",
                                 "similar carts", "open thread in browser", "[back]"}));
@@ -176,7 +176,7 @@ TEST_F(BrowseMenu, ItemsForEachKindOfItem) {
     it = only(LIST_NEW, BROWSE_CART, "racer", "racer_2-1");
     cart_menu_pop();
     EXPECT_EQ(labels(), (Labels{"run cart", "options", "favourite", "similar carts", "[back]"}));
-    browse_copy_text(it->author, "abcdefghijklmnopqrstuvwxyz", sizeof it->author);
+    vull_copy_text(it->author, "abcdefghijklmnopqrstuvwxyz", sizeof it->author);
     cart_menu_pop();
     EXPECT_EQ(labels()[3], "carts by @abcdefghijklmnop");
 
@@ -253,7 +253,7 @@ TEST_F(BrowseMenu, FavouriteBackAndOptionsItems) {
 
 TEST_F(BrowseMenu, SearchItemsRequestTheSearchList) {
     browse_item *it = only(LIST_NEW, BROWSE_CART, "Hello, World!", "racer_2-1");
-    browse_copy_text(it->author, "some_one", sizeof it->author);
+    vull_copy_text(it->author, "some_one", sizeof it->author);
     cart_menu_pop();
     choose("carts by @some_one");
     EXPECT_STREQ(browse.list[LIST_SEARCH].request, "cat=7&search=@some_one&max=32");
@@ -533,7 +533,7 @@ TEST_F(BrowseMenu, OpenInBrowserRunsTheOpenerWithTheCheckedUrl) {
     };
 
     browse_item *it = only(LIST_NEW, BROWSE_CART, "racer", "racer_2-1");
-    browse_copy_text(it->mid, "4411", sizeof it->mid);
+    vull_copy_text(it->mid, "4411", sizeof it->mid);
     cart_menu_pop();
     choose("open thread in browser");
     EXPECT_EQ(opened(), "http://127.0.0.1:1/bbs/?tid=4411\n");
@@ -548,7 +548,7 @@ TEST_F(BrowseMenu, OpenInBrowserRunsTheOpenerWithTheCheckedUrl) {
         EXPECT_STREQ(url, "") << bad;
     }
     // the page of a later, good id is the only one opened
-    browse_copy_text(it->mid, "1;x", sizeof it->mid);
+    vull_copy_text(it->mid, "1;x", sizeof it->mid);
     generate_cart_menu(1);
     choose("open thread in browser");
     generate_cart_menu(2);
@@ -632,9 +632,9 @@ TEST_F(BrowseMenu, Pictures) {
     for (const char *t : titles) {
         browse_item *it = add_browse_item(list, 0);
         it->kind = BROWSE_CART;
-        browse_copy_text(it->title, t, sizeof it->title);
-        browse_copy_text(it->lid, "x1", sizeof it->lid);
-        browse_copy_text(it->author, "maker", sizeof it->author);
+        vull_copy_text(it->title, t, sizeof it->title);
+        vull_copy_text(it->lid, "x1", sizeof it->lid);
+        vull_copy_text(it->author, "maker", sizeof it->author);
     }
     list->items[1].listed = 1;
     list->cursor = 1;

@@ -37,12 +37,13 @@ while IFS= read -r line; do
     got=
     IFS= read -r got < "$jobs/$n.err"
     got=${got#syntax error: }
-    if [ "$got" = "$want" ]; then
+    # a syntax error ends the run with status 1
+    if job_is "$n" 1 && [ "$got" = "$want" ]; then
         pass "$n: $line"
     else
         failed "$n: $line"
         echo "  stock: $want"
-        echo "  z6vm:  $got"
+        echo "  z6vm:  $got (exit status $status)"
     fi
 done < "$CASES"
 exit $fail

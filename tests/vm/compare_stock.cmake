@@ -14,5 +14,5 @@ endif()
 
 # The runner's cart and stock library sets.
 if(TARGET z6vm)
-    z6_add_script_test(vm_z6vm_modes sh ${CMAKE_CURRENT_SOURCE_DIR}/z6vm_modes.sh $<TARGET_FILE:z6vm>)
+    z6_add_script_test(vm_z6vm_modes sh ${CMAKE_CURRENT_SOURCE_DIR}/z6vm_modes.sh $<TARGET_FILE:z6vm_batch>)
 endif()

@@ -1,6 +1,8 @@
 # Compiler tests driven through the VM runner (tools/z6vm).
 z6_add_script_test(vm_listings
     sh ${CMAKE_CURRENT_SOURCE_DIR}/compare_listings.sh $<TARGET_FILE:z6vm_batch> ${CMAKE_CURRENT_SOURCE_DIR}/listings)
+z6_add_script_test(vm_listings_generated
+    sh ${CMAKE_CURRENT_SOURCE_DIR}/compare_listings.sh $<TARGET_FILE:z6vm_batch> ${CMAKE_CURRENT_SOURCE_DIR}/listings generated)
 z6_add_script_test(vm_z6vm_cli
     sh ${CMAKE_CURRENT_SOURCE_DIR}/z6vm_cli.sh $<TARGET_FILE:z6vm> $<TARGET_FILE:z6vm_batch>)
 
