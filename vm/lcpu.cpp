@@ -12,6 +12,7 @@ uint32_t cpu_cycles_frame = 0;
 uint32_t cpu_cycles_slice_max = 0x22222;
 uint32_t cpu_superyield = 0;
 int cpu_superyielded_coresume = 0;
+static int32_t cpu_deferral_limit = Z6_CPU_DEFERRAL_LIMIT;
 
 void lua_cpu_prepare_for_resume(void) { cpu_superyield = 0; }
 
@@ -35,6 +36,8 @@ void lua_reset_cpu_cycles(void) {
     cpu_cycles_slice = 0;
 }
 
+void lua_set_cpu_deferral_limit(int n) { cpu_deferral_limit = n; }
+
 void lua_cpu_superyield(void) {
     cpu_superyield = Z6_SUPERYIELD_REQUEST;
     cpu_superyielded_coresume = 1;
@@ -42,7 +45,7 @@ void lua_cpu_superyield(void) {
 
 bool cpu_deferred_yield_overdue(void) {
     int64_t budget = static_cast<int32_t>(cpu_cycles_slice_max);
-    return static_cast<int32_t>(cpu_cycles_slice) - budget > Z6_CPU_DEFERRAL_LIMIT;
+    return static_cast<int32_t>(cpu_cycles_slice) - budget > cpu_deferral_limit;
 }
 
 long distance(const void *a, const void *b) {

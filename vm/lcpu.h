@@ -35,7 +35,8 @@ extern int cpu_superyielded_coresume; /* the forced-yield path was taken */
 ** instruction that can yield, since where a budget runs out is chance and a
 ** correct cart must not fail for running slowly.  Only a runaway makes it
 ** overdue, raising the yield error: once the slice has run past its budget
-** by ten seconds of the machine's cycles.
+** by ten seconds of the machine's cycles (the default of
+** lua_set_cpu_deferral_limit).
 */
 #define Z6_CPU_DEFERRAL_LIMIT (10 * 0x800000)
 bool cpu_deferred_yield_overdue(void);

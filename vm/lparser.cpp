@@ -69,11 +69,13 @@ static TabPlace tabplace(int line) {
     return TabPlace{numtext(l), numtext(tab)};
 }
 
-/* last token was anchored in a function that is now closed: anchor it again */
+/* last token was anchored in a function that is now closed: anchor it again. A long
+   string is not interned, so the one now anchored may be another object of the same
+   text: the token takes that one, as its own is left to the collector. */
 static void anchor_token(LexState *ls) {
     if (ls->t.token == TK_NAME || ls->t.token == TK_STRING) {
         TString *ts = ls->t.seminfo.ts;
-        luaX_newstring(ls, getstr(ts), ts->tsv.len);
+        ls->t.seminfo.ts = luaX_newstring(ls, getstr(ts), ts->tsv.len);
     }
 }
 

@@ -252,6 +252,9 @@ void lua_add_cpu_cycles(int n);
 void lua_set_cpu_cycles_slice_max(int n);
 void lua_reset_cpu_cycles(void);
 void lua_cpu_superyield(void);
+/* cycles past its budget a slice may run with a yield deferred before the yield error
+   (Z6_CPU_DEFERRAL_LIMIT by default; fuzz rigs lower it so a runaway ends quickly) */
+void lua_set_cpu_deferral_limit(int n);
 
 #define lua_tonumber(L, i)   lua_tonumberx(L, i, NULL)
 #define lua_tointeger(L, i)  lua_tointegerx(L, i, NULL)

@@ -187,6 +187,26 @@ TEST(Cpu, ForcedYieldWhereYieldingIsImpossibleWaitsThenRaisesAnError) {
     lua_set_cpu_cycles_slice_max(0x7fffffff);
 }
 
+// A rig that runs many short programs lowers the allowance: a runaway that
+// cannot yield then errs within its own bound, not ten seconds of cycles.
+TEST(Cpu, LoweredDeferralLimitStopsARunawaySooner) {
+    State L;
+    lua_State *co = lua_newthread(L);
+    ASSERT_EQ(z6test::load(co, "ccall(function() local n = 0 while true do n = n + 1 end end)"),
+              LUA_OK);
+    lua_reset_cpu_cycles();
+    lua_set_cpu_cycles_slice_max(300);
+    lua_set_cpu_deferral_limit(30000);
+    int status = lua_resume(co, L, 0);
+    int cycles = lua_get_cpu_cycles();
+    lua_set_cpu_deferral_limit(Z6_CPU_DEFERRAL_LIMIT);
+    lua_set_cpu_cycles_slice_max(0x7fffffff);
+    EXPECT_EQ(status, LUA_ERRRUN);
+    EXPECT_EQ(z6test::value_text(co, -1), "attempt to yield across a C-call boundary");
+    EXPECT_GT(cycles, 300 + 30000);
+    EXPECT_LT(cycles, 300 + 30000 + 100);
+}
+
 // Lua code called from C (a metamethod of count, a sort comparator, an error
 // handler, finalisers) cannot yield; a correct program that runs slowly
 // there must finish with its result whatever the slice budget.

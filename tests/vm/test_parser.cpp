@@ -315,6 +315,22 @@ TEST(Parser, LastLineNumberIsTheLastStatementBegun) {
     EXPECT_EQ(zibo6_last_line_number, 3);
 }
 
+// The token after a function's 'end' was made while the function was parsed; a name
+// longer than the interned ones is a string of its own, which must outlive the
+// function's constants when the collector runs as the function closes.
+TEST(Parser, LongNameAfterAFunctionSurvivesACollectionAtItsEnd) {
+    Compiler c;
+    lua_gc(c.L, LUA_GCSETPAUSE, 0);      // a new cycle as soon as one ends
+    lua_gc(c.L, LUA_GCSETSTEPMUL, 1000); // every step a whole cycle
+    const std::string name(60, 'n');
+    const Proto *f = c.proto("local function f() end\n" + name + " = f\nreturn " + name);
+    ASSERT_NE(f, nullptr);
+    bool found = false;
+    for (int i = 0; i < f->sizek; i++)
+        if (ttisstring(&f->k[i]) && std::string(svalue(&f->k[i])) == name) found = true;
+    EXPECT_TRUE(found);
+}
+
 TEST(Codegen, FoldingUsesTheRunTimeResults) {
     Compiler c;
     const Proto *f = c.proto("return 1<<4, 7\\2, 1\\0, -7\\2, 200*200, 1>><1");

@@ -44,6 +44,9 @@ namespace {
 
 constexpr int SLICE_BUDGET = 0x2000; // cycles a slice: a frame spans several
 constexpr int RUN_SLICES = 16;       // host frames a run gets
+// How far a slice may overrun its budget in Lua code that cannot yield before the
+// yield error stops the cart: a runaway ends within a run's cycles, not ten seconds'.
+constexpr int DEFERRAL_LIMIT = SLICE_BUDGET * RUN_SLICES;
 
 void check(bool ok, const char *what) {
     if (ok) return;
@@ -119,6 +122,7 @@ void make_console() {
     std::snprintf(cconfig.desktop_path, sizeof cconfig.desktop_path, "%sdesktop/",
                   rig->home.c_str());
     record_api_function_names();
+    lua_set_cpu_deferral_limit(DEFERRAL_LIMIT);
 
     app = app_state{};
     set_default_app_config();

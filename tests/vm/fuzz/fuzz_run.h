@@ -20,6 +20,10 @@ constexpr size_t RUN_INPUT_LIMIT = 1 << 16; // longer programs only slow the fuz
 constexpr long RUN_MEMORY_CAP = 4 << 20;    // bytes the program's state may hold
 constexpr int RUN_BUDGET = 300;             // cycles a slice
 constexpr int RUN_SLICES = 100;             // slices before the program is abandoned
+// A runaway in Lua code that cannot yield (a metamethod of a library function) stops
+// with the yield error once it overruns its slice by the whole run's cycles, not the
+// machine's ten seconds.
+constexpr int RUN_DEFERRAL_LIMIT = RUN_BUDGET * RUN_SLICES;
 
 struct RunHeap {
     long in_use = 0;
@@ -53,6 +57,7 @@ inline int run_protected(lua_State *L) {
     if (status == LUA_OK) {
         lua_reset_cpu_cycles();
         lua_set_cpu_cycles_slice_max(RUN_BUDGET);
+        lua_set_cpu_deferral_limit(RUN_DEFERRAL_LIMIT);
         for (int slice = 0; slice < RUN_SLICES; slice++) {
             lua_cpu_prepare_for_slice();
             lua_cpu_prepare_for_resume();
