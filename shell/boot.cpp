@@ -138,6 +138,13 @@ void step_40() {
     }
 }
 
+// A data file entry's cart as the boot mounts it: marked as of this version.
+zibo6_cart *boot_cart_of_entry(int slot) {
+    zibo6_cart *cart = data_file_cart(slot);
+    if (cart) cart->version = ZIBO6_CART_VERSION;
+    return cart;
+}
+
 } // namespace
 
 void boot_init() {
@@ -244,13 +251,8 @@ void boot_embedded_cart() {
     // Only whole cart images are carts: other entries hold installers and runtimes.
     for (int slot = HEAD_CART_ENTRY; slot < pod->capacity; slot++) {
         vull_file *f = pod_file_entry(pod, slot);
-        if (!f || !f->data || f->length != CART_IMAGE_SIZE) continue;
-        zibo6_cart *c = vull_create_zibo6_cart();
-        if (!c) break;
-        load_zibo6_cart_32k(c, f->data);
-        c->version = ZIBO6_CART_VERSION;
-        mount_embedded_cart(c, f->name);
-        vull_destroy_zibo6_cart(c);
+        if (f && f->data && f->length == CART_IMAGE_SIZE)
+            mount_embedded_cart_lazily(f->name, boot_cart_of_entry, slot);
     }
     pstate.machine_mode = 0;
     pstate.pending_action = 1;

@@ -117,18 +117,15 @@ void update_window_title() {
 }
 
 // Carts of the data file from entry 3 on, mounted under their names so that
-// load() finds them. Only whole 32 KB images count as carts.
+// load() finds them; each is decoded when first asked for. Only whole 32 KB
+// images count as carts.
 void mount_data_file_carts() {
     clear_embedded_carts();
     cpod *pod = pstate.data_pod;
     for (int slot = 3; pod && slot < pod->capacity; slot++) {
         vull_file *f = pod_file_entry(pod, slot);
-        if (!f || !f->data || f->length != DATA_CART_IMAGE) continue;
-        zibo6_cart *cart = vull_create_zibo6_cart();
-        if (!cart) continue;
-        load_zibo6_cart_32k(cart, f->data);
-        mount_embedded_cart(cart, f->name);
-        vull_destroy_zibo6_cart(cart);
+        if (f && f->data && f->length == DATA_CART_IMAGE)
+            mount_embedded_cart_lazily(f->name, data_file_cart, slot);
     }
 }
 
