@@ -14,8 +14,9 @@ build-test: deps
 	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZIBO6_SANITIZE=ON -DZIBO6_TESTS=ON >/dev/null
 	cmake --build $(TEST_DIR) -j $(JOBS)
 
+# Each test's time goes to build/test-results.xml, which .ci/run checks.
 test: build-test
-	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS)
+	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS) --output-junit test-results.xml
 
 # The same tests with their exhaustive sweeps whole (every truncation of the
 # large files, every value at every offset) where make test takes a sample.

@@ -68,10 +68,9 @@ int32_t zibo6_knee(int32_t s) {
     return s > 24575 ? up : s < -24575 ? down : s;
 }
 
-// a[i] = knee(a[i] + b[i]); a and b are two channels' buffers
-Z6_SAMPLE_LOOPS static void sum_through_knee(int16_t *__restrict a, const int16_t *__restrict b,
-                                             int n) {
-    for (int i = 0; i < n; i++) a[i] = int16_t(zibo6_knee(a[i] + b[i]));
+Z6_SAMPLE_LOOPS void zibo6_mix_down(int16_t *__restrict dst, const int16_t *__restrict src,
+                                    int n) {
+    for (int i = 0; i < n; i++) dst[i] = int16_t(zibo6_knee(dst[i] + src[i]));
 }
 
 // Clearing keeps ticks, oscillator and ring: a new sfx crossfades from them.
@@ -137,7 +136,7 @@ static void mix_pass(int n) {
     }
     for (int step = 2; step <= count; step *= 2)
         for (int j = 0; j < count; j += step) {
-            sum_through_knee(ms0.channel[j].mix_buffer, ms0.channel[j + step / 2].mix_buffer, n);
+            zibo6_mix_down(ms0.channel[j].mix_buffer, ms0.channel[j + step / 2].mix_buffer, n);
         }
     // The configured volume is read unchecked from config.txt: above 256 it would overflow.
     int32_t vol = std::clamp<int32_t>(cconfig.sound_volume, 0, 256);

@@ -30,6 +30,8 @@ void vull_mixer_callback_0(uint8_t *stream, int bytes); // mixes without the sil
 void update_mix_channel(mixer_channel *ch, int n);      // one channel's n samples of a pass
 // knee(a + b): soft-limits a sum of two 16-bit samples (-65536..65534) into 16 bits.
 int32_t zibo6_knee(int32_t sum);
+// dst[i] = knee(dst[i] + src[i]) over n samples; the two buffers do not overlap.
+void zibo6_mix_down(int16_t *dst, const int16_t *src, int n);
 vull_file *vull_audio_rec(); // starts recording into vull_audio_buffer
 vull_file *vull_audio_end(); // stops; the buffer, or null when not recording
 // Frees a channel: bank, sfx, song flag, sound and loop (caller holds the audio lock).

@@ -335,10 +335,6 @@ void vull_mix_xm(xm_module *module, csound *sound) {
     vull_sound_release(sound);
 }
 
-void mix_down(int16_t *dst, const int16_t *src, int count) {
-    for (int i = 0; i < count; i++) dst[i] = int16_t(zibo6_knee(dst[i] + src[i]));
-}
-
 void mix_in_xm(int16_t *out, int count) {
     int32_t fade = vull_fade_vol.load(std::memory_order_relaxed);
     if (!ps0.playing || !ps0.module || fade == 0 || !vull_current_music) return;
@@ -349,7 +345,7 @@ void mix_in_xm(int16_t *out, int count) {
     // Past the song's end there is nothing to add: never mix an older chunk again.
     std::fill(xmbuf + done, xmbuf + count, int16_t(0));
     for (int i = 0; i < count; i++) xmbuf[i] = int16_t((xmbuf[i] * gain) >> 8);
-    mix_down(out, xmbuf, count);
+    zibo6_mix_down(out, xmbuf, count);
 }
 
 void xm_player_stop() { ps0.playing = 0; }

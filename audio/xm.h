@@ -129,7 +129,6 @@ int vull_calculate_xm_length(xm_module *module);
 int get_delta(int note, int fine); // 8.24 frames per output sample
 int unify_note_identity(xm_channel *channel);
 void mix_in_xm(int16_t *out, int count);
-void mix_down(int16_t *dst, const int16_t *src, int count);
 
 // Music objects: a module for the live player.
 struct cmusic {

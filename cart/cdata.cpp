@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "console/shell_hooks.h"
 #include "console/state.h"
 #include "engine/disk.h"
 #include "engine/mem.h"
@@ -52,7 +53,11 @@ int write_cdata() {
     for (int k = 0; k < CDATA_WORDS; k++)
         at += std::snprintf(text + at, sizeof text - size_t(at), (k % 8 == 7) ? "%08x\n" : "%08x",
                             unsigned(pstate.cartdata_words[k]));
-    return vull_save_file(path.c_str(), text, CDATA_FILE_SIZE);
+    if (vull_save_file(path.c_str(), text, CDATA_FILE_SIZE) == 0) return 0;
+    // The words stay in memory; the next save tries again.
+    vull_debugf("could not write cart data: %s\n", path.c_str());
+    show_message("** could not save cart data **", 1500);
+    return 1;
 }
 
 } // namespace

@@ -47,10 +47,6 @@ struct embedded_entry {
 std::array<embedded_entry, EMBEDDED_CARTS_MAX> hash_to_filename;
 int embedded_carts;
 
-void copy_text(char *out, size_t size, const char *text) {
-    std::snprintf(out, size, "%s", text ? text : "");
-}
-
 // A path too long for its buffer is emptied, never cut: a cut path names another file.
 void set_path(char *out, size_t size, const std::string &path) {
     if (path.size() < size)
@@ -210,11 +206,28 @@ zibo6_cart *load_prepared_cart(const char *path) {
     return cart;
 }
 
+int save_cart_file(zibo6_cart *cart, const char *path) {
+    if (!cart || !path) return 1;
+    switch (cart_file_format(path)) {
+    case CART_FILE_PNG: return save_zibo6_cart_png(cart, path) == 0 ? 0 : 1;
+    case CART_FILE_ROM: {
+        std::vector<uint8_t> image(CART_IMAGE_SIZE);
+        return save_zibo6_cart_32k(cart, image.data()) == 0 &&
+                       vull_save_file(path, image.data(), int64_t(image.size())) == 0
+                   ? 0
+                   : 1;
+    }
+    default: return vull_save_zibo6_cart(cart, path) == 0 ? 0 : 1;
+    }
+}
+
 // ---- loading ----
 
 void inject_z6_extention(const char *name, char *out) {
-    if (vull_strcasestr(name, ".z6")) {
-        copy_text(out, VULL_PATH_LEN, name);
+    // The file's own name decides: a folder holding ".z6" leaves it without an extension.
+    const char *slash = std::strrchr(name, '/');
+    if (vull_strcasestr(slash ? slash + 1 : name, ".z6")) {
+        vull_copy_text(out, name, VULL_PATH_LEN);
         return;
     }
     char folder[VULL_PATH_LEN] = {0}, base[VULL_PATH_LEN] = {0}, ext[VULL_PATH_LEN] = {0};
@@ -358,13 +371,13 @@ void prepare_loaded_cart(zibo6_cart *cart, const char *name) {
         std::memcpy(pstate.cart_hash, pstate.cart_hash_loaded, sizeof pstate.cart_hash);
     else
         hash_cart(cart, pstate.cart_hash);
-    copy_text(pstate.sandbox_hash, sizeof pstate.sandbox_hash, pstate.cart_hash);
+    vull_copy_text(pstate.sandbox_hash, pstate.cart_hash, sizeof pstate.sandbox_hash);
     // A name too long for the record is no name: a cut one would name another file.
     if (name)
         set_path(pstate.current_filename, sizeof pstate.current_filename, name);
     else
-        copy_text(pstate.current_filename, sizeof pstate.current_filename,
-                  get_sandboxed_cstore_filename(pstate.cart_hash));
+        vull_copy_text(pstate.current_filename, get_sandboxed_cstore_filename(pstate.cart_hash),
+                       sizeof pstate.current_filename);
 
     if (is_sandboxed_cart_file(pstate.current_filename)) apply_sandbox_patch(cart);
     pstate.current_tab = 0;
@@ -427,27 +440,19 @@ int save_working_cart(const char *path) {
         return 1;
     }
 
-    bool ok;
+    // A PNG or ROM holds no #include: the flattened code is what it keeps.
+    const bool flatten = (png || rom) && std::strlen(cart->code) != flat.size();
     if (png || rom) {
-        size_t before = std::strlen(cart->code);
         std::memcpy(cart->code, flat.c_str(), flat.size() + 1);
         split_tabs();
-        if (png) {
-            ok = save_zibo6_cart_png(cart, name) == 0;
-        } else {
-            std::vector<uint8_t> image(CART_IMAGE_SIZE);
-            ok = save_zibo6_cart_32k(cart, image.data()) == 0 &&
-                 vull_save_file(name, image.data(), int64_t(image.size())) == 0;
-        }
-        if (before != flat.size()) zibo_print_col("flattened #includes", 9);
-    } else {
-        ok = vull_save_zibo6_cart(cart, name) == 0;
     }
+    const bool ok = save_cart_file(cart, name) == 0;
+    if (flatten) zibo_print_col("flattened #includes", 9);
     if (!ok) {
         show_message("** failed to save **", 1500);
         return 1;
     }
-    copy_text(pstate.current_filename, sizeof pstate.current_filename, name);
+    vull_copy_text(pstate.current_filename, name, sizeof pstate.current_filename);
     working_hash(pstate.cart_hash);
     return 0;
 }
@@ -558,12 +563,12 @@ int save_backup(const char *name, int copy) {
 
 int reload_cart_partial(const char *path, int dest, int src, int len) {
     if (std::strcmp(path, pstate.last_cart_file_accessed) != 0) {
-        copy_text(pstate.last_cart_file_accessed, sizeof pstate.last_cart_file_accessed, path);
+        vull_copy_text(pstate.last_cart_file_accessed, path, sizeof pstate.last_cart_file_accessed);
         pstate.load_transition_frames = std::clamp(30 - pstate.file_access_cooldown, 2, 30);
         pstate.file_access_cooldown = 150;
     }
     // owned: a poke that raises (the upper-memory gate) unwinds past here
-    zibo6_cart_owner cart(load_zibo6_cart_any_format(path));
+    zibo6_cart_owner cart(load_prepared_cart(path));
     if (!cart && has_final_extension(path, ".bin")) cart.reset(load_zibo6_cart_bin(path));
     if (!cart) return 1;
     for (int i = 0; i < len; i++)
@@ -586,10 +591,11 @@ int cstore_cart_partial(const char *path, int dest, int src, int len, int also_w
         app.cstore_targets = grown;
         app.cstore_target_count++;
     }
-    copy_text(pstate.last_cart_file_accessed, sizeof pstate.last_cart_file_accessed, path);
+    vull_copy_text(pstate.last_cart_file_accessed, path, sizeof pstate.last_cart_file_accessed);
     pstate.load_transition_frames = 30;
-    const bool png = cart_file_format(path) == CART_FILE_PNG;
-    zibo6_cart *target = png ? load_zibo6_cart_png(path) : vull_load_zibo6_cart(path);
+    // Loaded as every cart is and written back in the format its name gives, so a
+    // target keeps its label, its map's lower half and its legacy fix-ups.
+    zibo6_cart *target = load_prepared_cart(path);
     if (!target) {
         // Only a missing file becomes a new cart: one that does not load (a future version,
         // damage, not a cart at all) stays as it is.
@@ -609,7 +615,7 @@ int cstore_cart_partial(const char *path, int dest, int src, int len, int also_w
             target->change_mask[a >> 3] |= uint8_t(1 << (a & 7));
     }
     vull_mkdir(vull_get_path_without_filename(path));
-    int failed = png ? save_zibo6_cart_png(target, path) : vull_save_zibo6_cart(target, path);
+    int failed = save_cart_file(target, path);
     vull_destroy_zibo6_cart(target);
     return failed ? 2 : 0;
 }
@@ -646,7 +652,7 @@ embedded_entry *add_embedded(const char *name) {
     if (embedded_carts >= EMBEDDED_CARTS_MAX) return nullptr;
     embedded_entry &e = hash_to_filename[size_t(embedded_carts++)];
     e = embedded_entry{};
-    copy_text(e.name, sizeof e.name, name);
+    vull_copy_text(e.name, name, sizeof e.name);
     if (!vull_vdisk_key(e.name, e.key)) e.key[0] = 0;
     return &e;
 }

@@ -18,8 +18,12 @@ zibo6_cart *load_zibo6_cart_any_format(const char *path);
 // What every loaded cart goes through before it is run, compared or written again: the
 // legacy fix-ups (once) and the shared half of the sheet and the map in step.
 void prepare_cart_data(zibo6_cart *cart);
-// The one load path for tools and exporters: any format, then prepare_cart_data.
+// The one load path for tools, exporters, reload() and cstore(): any format, then
+// prepare_cart_data.
 zibo6_cart *load_prepared_cart(const char *path);
+// The cart written whole in the format of the name's final extension: 0, or 1 when it
+// could not be (the file then keeps what it held).
+int save_cart_file(zibo6_cart *cart, const char *path);
 
 // The format a cart file is written in, by the final extension of its name alone
 // (".png" and ".rom", either case); a folder or an earlier dot never decides it.

@@ -1,9 +1,10 @@
 // Console runtime: registration of the API into a VM state.
 //
-// One row per name, in registration order.  A binding that lands replaces
-// its stand-in by deleting the stand-in (api_standins.cpp); a fast call that
-// lands also turns its row from Z6_FAST_STANDIN into Z6_FAST.
+// One row per name, in registration order.
 #include "console/api.h"
+
+#include <cstdio>
+#include <cstring>
 
 #include "console/token.h"
 #include "vm/lcpu.h"
@@ -14,7 +15,6 @@ constexpr bool R = true;  // recorded as an API name
 constexpr bool U = false; // not recorded
 constexpr z6_call_kind O = Z6_ORDINARY;
 constexpr z6_call_kind F = Z6_FAST;
-constexpr z6_call_kind FS = Z6_FAST_STANDIN;
 } // namespace
 
 const z6_api_entry z6_api_table[] = {
@@ -236,3 +236,16 @@ void add_c_functions_system(lua_State *L) {
 // The slice counter is unsigned and wraps; a refund may take it below zero,
 // which the interpreter reads as cycles in hand.
 void z6f_refund_cycles(int n) { cpu_cycles_slice -= static_cast<uint32_t>(n); }
+
+const char *z6_value_text(lua_State *L, int i, size_t *len, char *buf, size_t buflen) {
+    int t = lua_type(L, i);
+    if (t == LUA_TNUMBER || t == LUA_TSTRING) return lua_tolstring(L, i, len);
+    if (t == LUA_TBOOLEAN) {
+        const char *b = lua_toboolean(L, i) ? "true" : "false";
+        *len = std::strlen(b);
+        return b;
+    }
+    std::snprintf(buf, buflen, "[%s]", lua_typename(L, t));
+    *len = std::strlen(buf);
+    return buf;
+}

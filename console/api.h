@@ -1,7 +1,7 @@
 // Console runtime: the API a cart calls by name.  api.cpp holds the one
-// registration table; the bindings live in api_<topic>.cpp, and those not
-// built yet in api_standins.cpp.
+// registration table; the bindings live in api_<topic>.cpp.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "vm/lobject.h"
@@ -10,9 +10,8 @@
 
 // How a name is registered.
 enum z6_call_kind : uint8_t {
-    Z6_ORDINARY,     // lua_CFunction, arguments by index
-    Z6_FAST,         // z6f_ function: raw stack, one 16.16 result, no call frame
-    Z6_FAST_STANDIN, // a fast call not built yet: an ordinary stand-in under its name
+    Z6_ORDINARY, // lua_CFunction, arguments by index
+    Z6_FAST,     // z6f_ function: raw stack, one 16.16 result, no call frame
 };
 
 struct z6_api_entry {
@@ -48,8 +47,14 @@ inline int32_t z6f_arg(lua_State *L, int k) {
 // Gives n cycles back to the current slice (fast calls pay per argument).
 void z6f_refund_cycles(int n);
 
-// Bindings.  Each group lives in its own file; api_standins.cpp holds the
-// ones not built yet, and each is deleted there when its real one lands.
+// The integer part of argument i of an ordinary binding (arithmetic shift of
+// its 16.16 value): a numeric string reads as its number, anything else as 0.
+inline int z6_arg_int(lua_State *L, int i) { return lua_tonumberx(L, i, nullptr) >> 16; }
+// The text print and printh show for argument i: numbers and strings as they
+// are, booleans by name, other values as "[type]" written into buf.
+const char *z6_value_text(lua_State *L, int i, size_t *len, char *buf, size_t buflen);
+
+// Bindings.  Each group lives in its own file.
 
 // Frame, run and system
 int z6_flip(lua_State *L);

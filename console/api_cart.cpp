@@ -8,12 +8,6 @@
 #include "console/term.h"
 #include "engine/vull.h"
 
-namespace {
-
-int word_index(lua_State *L, int i) { return lua_tonumberx(L, i, nullptr) >> 16; }
-
-} // namespace
-
 int z6_cartdata(lua_State *L) {
     int t = lua_type(L, 1);
     if (t != LUA_TSTRING && t != LUA_TNUMBER) return 0;
@@ -26,7 +20,7 @@ int z6_cartdata(lua_State *L) {
 
 int z6_dget(lua_State *L) {
     if (!cdata_id()[0]) return zibo6_runtime_error(L, "dget called before cartdata()");
-    int i = word_index(L, 1);
+    int i = z6_arg_int(L, 1);
     uint32_t v = (i >= 0 && i < CDATA_WORDS) ? pstate.cartdata_words[i] : 0;
     lua_pushnumber(L, lua_Number(int32_t(v)));
     return 1;
@@ -34,7 +28,7 @@ int z6_dget(lua_State *L) {
 
 int z6_dset(lua_State *L) {
     if (!cdata_id()[0]) return zibo6_runtime_error(L, "dset called before cartdata()");
-    int i = word_index(L, 1);
+    int i = z6_arg_int(L, 1);
     if (i < 0 || i >= CDATA_WORDS) return 0;
     uint32_t v = uint32_t(lua_tonumberx(L, 2, nullptr));
     if (pstate.cartdata_words[i] != v) {

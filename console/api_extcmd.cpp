@@ -17,11 +17,6 @@
 #include "platform/system.h"
 #include "vm/lcpu.h"
 
-// Leave a 16.16 argument as a whole number; 0 when absent or not a number.
-static int whole_arg(lua_State *L, int i) {
-    return lua_type(L, i) == LUA_TNUMBER ? lua_tonumberx(L, i, nullptr) >> 16 : 0;
-}
-
 // A cart with a board id may not retitle the window or open folders while it runs.
 static bool cart_may_touch_host() {
     return pstate.running_cart_lid[0] == '\0' || !pstate.cart_code_running;
@@ -62,7 +57,7 @@ int z6_extcmd(lua_State *L) {
     if (lua_gettop(L) < 1 || (lua_type(L, 1) != LUA_TSTRING && lua_type(L, 1) != LUA_TNUMBER))
         return 0;
     std::string cmd = lua_tostring(L, 1);
-    int a = whole_arg(L, 2), b = whole_arg(L, 3);
+    int a = z6_arg_int(L, 2), b = z6_arg_int(L, 3);
     bool a_text = lua_type(L, 2) == LUA_TSTRING || lua_type(L, 2) == LUA_TNUMBER;
     if (cmd == "label") {
         blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);

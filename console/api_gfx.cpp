@@ -23,7 +23,6 @@ vull_bitmap *surface() { return pstate.draw_surface; }
 constexpr int flr(int32_t raw) { return raw >> 16; }
 
 int32_t num(lua_State *L, int i) { return lua_tonumberx(L, i, nullptr); }
-int inum(lua_State *L, int i) { return flr(num(L, i)); }
 void push_int(lua_State *L, int v) { lua_pushnumber(L, int32_t(uint32_t(v) << 16)); }
 
 // Register writes go through the memory map so that RAM and the decoded
@@ -139,7 +138,7 @@ int rect_common(lua_State *L, bool fill) {
 int circ_common(lua_State *L, bool fill) {
     int n = lua_gettop(L);
     if (n < 2) return 0;
-    int x = inum(L, 1), y = inum(L, 2);
+    int x = z6_arg_int(L, 1), y = z6_arg_int(L, 2);
     int32_t rr = n == 2 ? (4 << 16) : num(L, 3);
     int r = flr(rr);
     if (r < 0) return 0;
@@ -155,8 +154,8 @@ int circ_common(lua_State *L, bool fill) {
 }
 
 int oval_common(lua_State *L, bool fill) {
-    int x0 = sub_cam(inum(L, 1), cam_x()), y0 = sub_cam(inum(L, 2), cam_y());
-    int x1 = sub_cam(inum(L, 3), cam_x()), y1 = sub_cam(inum(L, 4), cam_y());
+    int x0 = sub_cam(z6_arg_int(L, 1), cam_x()), y0 = sub_cam(z6_arg_int(L, 2), cam_y());
+    int x1 = sub_cam(z6_arg_int(L, 3), cam_x()), y1 = sub_cam(z6_arg_int(L, 4), cam_y());
     int pair = getp_col(L, 5);
     if (x0 > x1) std::swap(x0, x1);
     if (y0 > y1) std::swap(y0, y1);
@@ -202,21 +201,6 @@ void set_pal_entry(int p, int k, int v) {
     }
 }
 
-// The text of print's value: numbers and strings as they are, booleans by
-// name, other values by type name.
-const char *value_text(lua_State *L, int i, size_t *len, char *buf, size_t buflen) {
-    int t = lua_type(L, i);
-    if (t == LUA_TNUMBER || t == LUA_TSTRING) return lua_tolstring(L, i, len);
-    if (t == LUA_TBOOLEAN) {
-        const char *b = lua_toboolean(L, i) ? "true" : "false";
-        *len = std::strlen(b);
-        return b;
-    }
-    std::snprintf(buf, buflen, "[%s]", lua_typename(L, t));
-    *len = std::strlen(buf);
-    return buf;
-}
-
 // A print that waits for later frames ends this frame as flip does; the
 // run slice continues the text before the script runs again.
 int print_wait(lua_State *L) {
@@ -230,7 +214,7 @@ int print_wait(lua_State *L) {
 
 int z6_camera(lua_State *L) {
     int ox = cam_x(), oy = cam_y();
-    int x = inum(L, 1), y = inum(L, 2);
+    int x = z6_arg_int(L, 1), y = z6_arg_int(L, 2);
     poke_reg(0x5f28, x & 0xff);
     poke_reg(0x5f29, (x >> 8) & 0xff);
     poke_reg(0x5f2a, y & 0xff);
@@ -245,9 +229,9 @@ int z6_clip(lua_State *L) {
     int ox0 = ds().clip_x0, oy0 = ds().clip_y0, ox1 = ds().clip_x1, oy1 = ds().clip_y1;
     int x0 = 0, y0 = 0, x1 = 128, y1 = 128;
     if (n >= 4) {
-        x0 = inum(L, 1);
-        y0 = inum(L, 2);
-        int64_t ex = int64_t(x0) + inum(L, 3), ey = int64_t(y0) + inum(L, 4);
+        x0 = z6_arg_int(L, 1);
+        y0 = z6_arg_int(L, 2);
+        int64_t ex = int64_t(x0) + z6_arg_int(L, 3), ey = int64_t(y0) + z6_arg_int(L, 4);
         x1 = int(std::clamp<int64_t>(ex, INT32_MIN, INT32_MAX));
         y1 = int(std::clamp<int64_t>(ey, INT32_MIN, INT32_MAX));
         if (n >= 5 && lua_toboolean(L, 5)) {
@@ -277,7 +261,7 @@ int z6_color(lua_State *L) {
 
 int z6_cursor(lua_State *L) {
     int ox = ds().cursor_x, oy = ds().cursor_y, open = ds().pen_colour & 0xff;
-    set_cursor(inum(L, 1), inum(L, 2));
+    set_cursor(z6_arg_int(L, 1), z6_arg_int(L, 2));
     if (lua_gettop(L) >= 3) resolve_colour(true, num(L, 3));
     push_int(L, ox);
     push_int(L, oy);
@@ -288,7 +272,7 @@ int z6_cursor(lua_State *L) {
 int z6_pal(lua_State *L) {
     int n = lua_gettop(L);
     if (n >= 1 && lua_type(L, 1) == LUA_TTABLE) {
-        int p = n >= 2 ? inum(L, 2) : 0;
+        int p = n >= 2 ? z6_arg_int(L, 2) : 0;
         lua_pushnil(L);
         while (lua_next(L, 1)) {
             if (lua_type(L, -2) == LUA_TNUMBER) {
@@ -301,9 +285,9 @@ int z6_pal(lua_State *L) {
         return 0;
     }
     if (n >= 2) {
-        int c0 = inum(L, 1) & 15, c1 = inum(L, 2);
+        int c0 = z6_arg_int(L, 1) & 15, c1 = z6_arg_int(L, 2);
         if (n >= 3 && num(L, 3) != 0) {
-            int p = inum(L, 3);
+            int p = z6_arg_int(L, 3);
             int old = 0;
             if (p == 1) {
                 old = ds().screen_pal[c0] & 0xff;
@@ -344,7 +328,7 @@ int z6_palt(lua_State *L) {
         push_int(L, old);
         return 1;
     }
-    int c = inum(L, 1) & 15;
+    int c = z6_arg_int(L, 1) & 15;
     lua_pushboolean(L, (old >> (15 - c)) & 1);
     set_transparent(c, lua_toboolean(L, 2));
     return 1;
@@ -386,13 +370,13 @@ int z6f_pget(lua_State *L) {
 
 int z6_sget(lua_State *L) {
     const vull_bitmap *sheet = gfx_sheet();
-    push_int(L, sheet ? int(vull_getpixel(sheet, inum(L, 1), inum(L, 2)) & 15) : 0);
+    push_int(L, sheet ? int(vull_getpixel(sheet, z6_arg_int(L, 1), z6_arg_int(L, 2)) & 15) : 0);
     return 1;
 }
 
 int z6_sset(lua_State *L) {
-    int x = inum(L, 1), y = inum(L, 2);
-    int c = lua_gettop(L) >= 3 ? inum(L, 3) : ds().pen_colour;
+    int x = z6_arg_int(L, 1), y = z6_arg_int(L, 2);
+    int c = lua_gettop(L) >= 3 ? z6_arg_int(L, 3) : ds().pen_colour;
     if (x < 0 || x > 127 || y < 0 || y > 127) return 0;
     int a = 64 * y + x / 2;
     int b = zibo6_peek(&pstate, pstate.memory_cart, a);
@@ -403,12 +387,12 @@ int z6_sset(lua_State *L) {
 
 int z6_mget(lua_State *L) {
     const vull_bitmap *map = gfx_map_bitmap();
-    push_int(L, map ? int(vull_getpixel(map, inum(L, 1), inum(L, 2))) : 0);
+    push_int(L, map ? int(vull_getpixel(map, z6_arg_int(L, 1), z6_arg_int(L, 2))) : 0);
     return 1;
 }
 
 int z6_mset(lua_State *L) {
-    int x = inum(L, 1), y = inum(L, 2), v = inum(L, 3) & 255;
+    int x = z6_arg_int(L, 1), y = z6_arg_int(L, 2), v = z6_arg_int(L, 3) & 255;
     if (x < 0 || x > 127 || y < 0 || y > 63) return 0;
     // Rows 32-63 share their bytes with the lower sprite sheet: one poke keeps both.
     zibo6_poke(&pstate, pstate.memory_cart, y < 32 ? 0x2000 + 128 * y + x : 128 * y + x, v);
@@ -418,13 +402,13 @@ int z6_mset(lua_State *L) {
 int z6_fget(lua_State *L) {
     int n = lua_gettop(L);
     if (n == 0) return 0;
-    int s = inum(L, 1);
+    int s = z6_arg_int(L, 1);
     int flags = (s >= 0 && s <= 255) ? gfx_sprite_flags(s) & 255 : 0;
     if (n == 1) {
         push_int(L, flags);
         return 1;
     }
-    int f = inum(L, 2);
+    int f = z6_arg_int(L, 2);
     lua_pushboolean(L, s >= 0 && s <= 255 && f >= 0 && f <= 7 && ((flags >> f) & 1));
     return 1;
 }
@@ -432,13 +416,13 @@ int z6_fget(lua_State *L) {
 int z6_fset(lua_State *L) {
     int n = lua_gettop(L);
     if (n < 2) return 0;
-    int s = inum(L, 1);
+    int s = z6_arg_int(L, 1);
     if (s < 0 || s > 255) return 0;
     if (n == 2) {
-        zibo6_poke(&pstate, pstate.memory_cart, 0x3000 + s, inum(L, 2) & 255);
+        zibo6_poke(&pstate, pstate.memory_cart, 0x3000 + s, z6_arg_int(L, 2) & 255);
         return 0;
     }
-    int f = inum(L, 2);
+    int f = z6_arg_int(L, 2);
     if (f < 0 || f > 7) return 0;
     int flags = gfx_sprite_flags(s) & 255;
     flags = lua_toboolean(L, 3) ? flags | (1 << f) : flags & ~(1 << f);
@@ -449,7 +433,7 @@ int z6_fset(lua_State *L) {
 // ---- shapes ----
 
 int z6_cls(lua_State *L) {
-    int c = lua_gettop(L) >= 1 ? inum(L, 1) : 0;
+    int c = lua_gettop(L) >= 1 ? z6_arg_int(L, 1) : 0;
     set_cursor(0, 0);
     set_clip(0, 0, 128, 128);
     if (vull_bitmap *s = surface()) {
@@ -473,8 +457,8 @@ int z6_line(lua_State *L) {
     int x0, y0, x1, y1, colour_arg;
     if (n <= 3) {
         if (n == 3) resolve_colour(true, num(L, 3));
-        x1 = inum(L, 1);
-        y1 = inum(L, 2);
+        x1 = z6_arg_int(L, 1);
+        y1 = z6_arg_int(L, 2);
         bool no_end = ds().line_flag & 1;
         x0 = ds().line_x;
         y0 = ds().line_y;
@@ -483,10 +467,10 @@ int z6_line(lua_State *L) {
         if (no_end) return 0;
         colour_arg = 0; // the pen, already set
     } else {
-        x0 = inum(L, 1);
-        y0 = inum(L, 2);
-        x1 = inum(L, 3);
-        y1 = inum(L, 4);
+        x0 = z6_arg_int(L, 1);
+        y0 = z6_arg_int(L, 2);
+        x1 = z6_arg_int(L, 3);
+        y1 = z6_arg_int(L, 4);
         set_line_end(x1, y1);
         poke_reg(0x5f35, 0);
         colour_arg = 5;
@@ -520,14 +504,14 @@ int z6_tline(lua_State *L) {
     int64_t x1 = sub(num(L, 3), cam_x()), y1 = sub(num(L, 4), cam_y());
     int32_t mx = num(L, 5), my = num(L, 6);
     int32_t mdx = n >= 7 ? num(L, 7) : 0x2000, mdy = n >= 8 ? num(L, 8) : 0;
-    int layers = n >= 9 ? inum(L, 9) : 0;
+    int layers = n >= 9 ? z6_arg_int(L, 9) : 0;
     spend_cpu(2 * draw_tline(surface(), x0, y0, x1, y1, mx, my, mdx, mdy, layers));
     return 0;
 }
 
 int z6_spr(lua_State *L) {
     int n = lua_gettop(L);
-    int s = inum(L, 1);
+    int s = z6_arg_int(L, 1);
     if (s < 0 || s > 255) return 0;
     int w = 8, h = 8;
     if (n > 3) {
@@ -536,19 +520,19 @@ int z6_spr(lua_State *L) {
         h = std::min(num(L, 5) >> 13, 128);
     }
     bool fx = n > 5 && lua_toboolean(L, 6), fy = n > 5 && lua_toboolean(L, 7);
-    int x = sub_cam(inum(L, 2), cam_x()), y = sub_cam(inum(L, 3), cam_y());
+    int x = sub_cam(z6_arg_int(L, 2), cam_x()), y = sub_cam(z6_arg_int(L, 3), cam_y());
     spend_cpu(gfx_spr(surface(), s, x, y, w, h, fx, fy));
     return 0;
 }
 
 int z6_sspr(lua_State *L) {
     int n = lua_gettop(L);
-    int sx = inum(L, 1), sy = inum(L, 2), sw = inum(L, 3), sh = inum(L, 4);
-    int dx = sub_cam(inum(L, 5), cam_x()), dy = sub_cam(inum(L, 6), cam_y());
+    int sx = z6_arg_int(L, 1), sy = z6_arg_int(L, 2), sw = z6_arg_int(L, 3), sh = z6_arg_int(L, 4);
+    int dx = sub_cam(z6_arg_int(L, 5), cam_x()), dy = sub_cam(z6_arg_int(L, 6), cam_y());
     int dw = sw, dh = sh;
     if (n > 6) {
-        dw = inum(L, 7);
-        dh = inum(L, 8);
+        dw = z6_arg_int(L, 7);
+        dh = z6_arg_int(L, 8);
     }
     bool fx = lua_toboolean(L, 9), fy = lua_toboolean(L, 10);
     spend_cpu(gfx_sspr(surface(), sx, sy, sw, sh, dx, dy, dw, dh, fx, fy));
@@ -557,13 +541,13 @@ int z6_sspr(lua_State *L) {
 
 int z6_map(lua_State *L) {
     int n = lua_gettop(L);
-    int cx = inum(L, 1), cy = inum(L, 2);
-    int sx = sub_cam(inum(L, 3), cam_x()), sy = sub_cam(inum(L, 4), cam_y());
+    int cx = z6_arg_int(L, 1), cy = z6_arg_int(L, 2);
+    int sx = sub_cam(z6_arg_int(L, 3), cam_x()), sy = sub_cam(z6_arg_int(L, 4), cam_y());
     int cw = 128, ch = 32, layers = 0;
     if (n >= 5) {
-        cw = inum(L, 5);
-        ch = inum(L, 6);
-        layers = inum(L, 7);
+        cw = z6_arg_int(L, 5);
+        ch = z6_arg_int(L, 6);
+        layers = z6_arg_int(L, 7);
     }
     spend_cpu(gfx_map(surface(), cx, cy, sx, sy, cw, ch, layers));
     return 0;
@@ -576,11 +560,11 @@ int z6_print(lua_State *L) {
     if (n == 0) return 0;
     char buf[64];
     size_t len = 0;
-    const char *text = value_text(L, 1, &len, buf, sizeof buf);
+    const char *text = z6_value_text(L, 1, &len, buf, sizeof buf);
     int flags = pstate.cart_code_running ? PRINT_SCROLL : PRINT_SCROLL | PRINT_WRAP;
     int colour;
     if (n >= 3) {
-        set_cursor(inum(L, 2), inum(L, 3));
+        set_cursor(z6_arg_int(L, 2), z6_arg_int(L, 3));
         colour = n >= 4 ? getp_col(L, 4) : gfx_draw_pal(ds().pen_colour & 15) & 15;
         flags = 0;
     } else if (n == 2) {

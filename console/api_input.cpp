@@ -23,8 +23,8 @@ int button_call(lua_State *L, const uint8_t (*table)[Z6_BUTTONS]) {
         return 1;
     }
     spend_cpu(4);
-    int b = lua_tonumberx(L, 1, nullptr) >> 16;
-    int p = lua_gettop(L) >= 2 ? lua_tonumberx(L, 2, nullptr) >> 16 : 0;
+    int b = z6_arg_int(L, 1);
+    int p = lua_gettop(L) >= 2 ? z6_arg_int(L, 2) : 0;
     b = b < 0 ? 0 : b > 7 ? 7 : b;
     lua_pushboolean(L, p >= 0 && p < Z6_PLAYERS && table[p][b]);
     return 1;
@@ -39,7 +39,7 @@ int z6_btnp(lua_State *L) { return button_call(L, zbtn.btnp); }
 // _menuitem(i [, label]): the pause menu's cart items 1..5; the prelude's
 // menuitem keeps the callbacks.
 int z6_menuitem(lua_State *L) {
-    int i = lua_tonumberx(L, 1, nullptr) >> 16;
+    int i = z6_arg_int(L, 1);
     if (i < 1 || i > Z6_CART_ITEMS) return 0;
     char *label = pstate.cart_menu_label[i - 1];
     int t = lua_type(L, 2);
@@ -101,7 +101,7 @@ int stat_devkit_input(lua_State *L, int n) {
     switch (n) {
     case 28:
         if (lua_type(L, 2) != LUA_TNUMBER) return push_int(L, 0);
-        lua_pushboolean(L, z6_input.key(lua_tonumberx(L, 2, nullptr) >> 16) != 0);
+        lua_pushboolean(L, z6_input.key(z6_arg_int(L, 2)) != 0);
         return 1;
     case 30: lua_pushboolean(L, pstate.typed_key_count > 0); return 1;
     case 31: {

@@ -10,7 +10,6 @@
 #include "console/term.h"
 #include "vm/lcpu.h"
 
-static int arg_int(lua_State *L, int i) { return lua_tonumberx(L, i, nullptr) >> 16; }
 static int peek_byte(int a) { return zibo6_peek(&pstate, pstate.memory_cart, a & 0xffff); }
 static void poke_byte(int a, int v) {
     zibo6_poke(&pstate, pstate.memory_cart, a & 0xffff, v & 255);
@@ -20,10 +19,10 @@ constexpr int Z6_MAX_VALUES = 8192; // results of one peek, values of one poke
 
 // step bytes a value: 1 byte, 2 signed 16-bit, 4 raw 16.16
 static int peek_multiple(lua_State *L, int step) {
-    int a = arg_int(L, 1);
+    int a = z6_arg_int(L, 1);
     int n = 1;
     if (lua_gettop(L) >= 2) {
-        n = arg_int(L, 2);
+        n = z6_arg_int(L, 2);
         if (n < 1) return 0;
         n = std::min(n, Z6_MAX_VALUES);
     }
@@ -77,7 +76,7 @@ int z6f_poke2(lua_State *L) { return poke_multiple(L, 2); }
 int z6f_poke4(lua_State *L) { return poke_multiple(L, 4); }
 
 int z6_memcpy(lua_State *L) {
-    int dest = arg_int(L, 1), src = arg_int(L, 2), len = arg_int(L, 3);
+    int dest = z6_arg_int(L, 1), src = z6_arg_int(L, 2), len = z6_arg_int(L, 3);
     if (len < 1 || dest == src) return 0;
     zibo6_memcpy(&pstate, pstate.memory_cart, dest, src, len);
     spend_cpu(int((int64_t(len) + 1) >> 1));
@@ -85,7 +84,7 @@ int z6_memcpy(lua_State *L) {
 }
 
 int z6_memset(lua_State *L) {
-    int a = arg_int(L, 1), v = arg_int(L, 2), len = arg_int(L, 3);
+    int a = z6_arg_int(L, 1), v = z6_arg_int(L, 2), len = z6_arg_int(L, 3);
     if (len < 1) return 0;
     zibo6_memset(&pstate, pstate.memory_cart, a, v, len);
     spend_cpu(int((int64_t(len) + 1) >> 2));
@@ -101,9 +100,9 @@ static block_args read_block_args(lua_State *L, int per_byte, int whole_cost) {
     block_args b;
     b.cost = whole_cost;
     if (lua_gettop(L) >= 3) {
-        b.dest = arg_int(L, 1);
-        b.src = arg_int(L, 2);
-        b.len = arg_int(L, 3);
+        b.dest = z6_arg_int(L, 1);
+        b.src = z6_arg_int(L, 2);
+        b.len = z6_arg_int(L, 3);
         b.cost = std::min(b.len, 4096) * per_byte;
     }
     spend_cpu(b.cost);

@@ -14,7 +14,6 @@
 namespace {
 
 int32_t raw_arg(lua_State *L, int k) { return lua_tonumberx(L, k, nullptr); }
-int flr_arg(lua_State *L, int k) { return raw_arg(L, k) >> 16; }
 
 // A typed command line after a stop wakes the sound: the stopped cart's music
 // and sfx go first.
@@ -33,12 +32,12 @@ int z6_sfx(lua_State *L) {
     if (argc < 1) return 0;
     int channel = -1;
     if (argc >= 2) {
-        channel = flr_arg(L, 2);
+        channel = z6_arg_int(L, 2);
         if (channel < -2 || channel > 3) return 0;
     }
-    int offset = argc >= 3 ? flr_arg(L, 3) : 0;
-    int length = argc >= 4 ? flr_arg(L, 4) : 0;
-    int n = flr_arg(L, 1);
+    int offset = argc >= 3 ? z6_arg_int(L, 3) : 0;
+    int length = argc >= 4 ? z6_arg_int(L, 4) : 0;
+    int n = z6_arg_int(L, 1);
     zibo6_cart *cart = pstate.memory_cart;
     if (n == -1) {
         vull_play_sfx_ex(nullptr, 0, 0, nullptr, channel);
@@ -59,9 +58,9 @@ int z6_sfx(lua_State *L) {
 int z6_music(lua_State *L) {
     wake_sound();
     int argc = lua_gettop(L);
-    int n = flr_arg(L, 1);
-    int fade_ms = argc >= 2 ? flr_arg(L, 2) : 0;
-    int mask = argc >= 3 ? flr_arg(L, 3) : 0;
+    int n = z6_arg_int(L, 1);
+    int fade_ms = argc >= 2 ? z6_arg_int(L, 2) : 0;
+    int mask = argc >= 3 ? z6_arg_int(L, 3) : 0;
     if (n == -1) {
         cmusic_stop(nullptr, fade_ms);
     } else {
@@ -74,16 +73,16 @@ int z6_music(lua_State *L) {
 
 int z6_serial(lua_State *L) {
     int argc = lua_gettop(L);
-    int channel = flr_arg(L, 1);
+    int channel = z6_arg_int(L, 1);
     if (argc == 2 && lua_type(L, 2) == LUA_TSTRING) {
         set_serial_parameters(channel, lua_tostring(L, 2));
         return 0;
     }
-    int address = flr_arg(L, 2);
+    int address = z6_arg_int(L, 2);
     int bits = raw_arg(L, 3) >> 13; // the length is in bytes and may have eighths
     int64_t total = 0;
     if (argc >= 4) {
-        int repeat = flr_arg(L, 4);
+        int repeat = z6_arg_int(L, 4);
         bool spi = channel == Z6_SERIAL_SPI || channel == Z6_SERIAL_SPI + 1;
         if (spi && repeat > 1) {
             // A loopback writes back what it read: one pass stands for every repeat.

@@ -28,6 +28,7 @@
 #include "console/term.h"
 #include "engine/charset.h"
 #include "engine/config.h"
+#include "engine/disk.h"
 #include "engine/mem.h"
 #include "engine/vull.h"
 #include "platform/joystick.h"
@@ -39,8 +40,6 @@
 #include "vm/lobject.h"
 #include "vm/lualib.h"
 #include "vm/zmath.h"
-
-static int arg_int(lua_State *L, int i) { return lua_tonumberx(L, i, nullptr) >> 16; }
 
 static void poke_byte(int a, int v) { zibo6_poke(&pstate, pstate.memory_cart, a, v); }
 
@@ -86,17 +85,17 @@ int z6_superyield(lua_State *) {
 }
 
 int z6_set_fps(lua_State *L) {
-    pstate.fps = pstate.target_fps = arg_int(L, 1);
+    pstate.fps = pstate.target_fps = z6_arg_int(L, 1);
     return 0;
 }
 
 int z6_set_mainloop_exists(lua_State *L) {
-    pstate.mainloop_exists = arg_int(L, 1);
+    pstate.mainloop_exists = z6_arg_int(L, 1);
     return 0;
 }
 
 int z6_update_buttons(lua_State *L) {
-    pstate.time_ticks += arg_int(L, 1);
+    pstate.time_ticks += z6_arg_int(L, 1);
     update_buttons();
     return 0;
 }
@@ -107,14 +106,14 @@ int z6_update_frame_rate(lua_State *) {
 }
 
 int z6_mark_cpu(lua_State *L) {
-    int i = std::clamp(arg_int(L, 1), 0, 2);
+    int i = std::clamp(z6_arg_int(L, 1), 0, 2);
     zrun.cpu_mark_cycles[i] = get_cpu_cycles_since_flip(0);
     zrun.cpu_mark_ms[i] = vull_get_time();
     return 0;
 }
 
 int z6_map_display(lua_State *L) {
-    int i = std::clamp(arg_int(L, 1), 0, 7);
+    int i = std::clamp(z6_arg_int(L, 1), 0, 7);
     if (i != 0 && !(zibo6_peek(&pstate, pstate.memory_cart, 0x5f36) & 1)) {
         lua_pushboolean(L, 0);
         return 1;
@@ -125,7 +124,7 @@ int z6_map_display(lua_State *L) {
 }
 
 int z6_get_menu_item_selected(lua_State *L) {
-    int i = arg_int(L, 1);
+    int i = z6_arg_int(L, 1);
     if (i < 1 || i > Z6_CART_ITEMS || pstate.cart_item_request[i - 1] == 0) return 0;
     lua_pushnumber(L, int32_t(pstate.cart_item_request[i - 1]) << 16);
     pstate.cart_item_request[i - 1] = 0;
@@ -133,7 +132,7 @@ int z6_get_menu_item_selected(lua_State *L) {
 }
 
 int z6_refund_cpu(lua_State *L) {
-    if (pstate.cpu_refund_enabled) cpu_cycles_slice += uint32_t(2 * arg_int(L, 1));
+    if (pstate.cpu_refund_enabled) cpu_cycles_slice += uint32_t(2 * z6_arg_int(L, 1));
     return 0;
 }
 
@@ -174,20 +173,10 @@ int z6_run(lua_State *L) {
     return 0;
 }
 
-static constexpr uint8_t INITIAL_STATE[128] = {
-    0x10, 1,    2,    3,    4,    5,    6,    7,    8,    9,    10,   11,   12,   13,   14,   15,
-    0,    1,    2,    3,    4,    5,    6,    7,    8,    9,    10,   11,   12,   13,   14,   15,
-    0,    0,    0x80, 0x80, 0,    6,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
-    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
-    0,    0,    0,    0,    0x21, 0x21, 0x21, 0x21, 0x21, 0x21, 0x21, 0x21, 0,    0,    0,    0,
-    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0xff, 0,
-    0x00, 0x01, 0x12, 0x13, 0x24, 0x15, 0xd6, 0x67, 0x48, 0x49, 0x9a, 0x3b, 0xdc, 0x5d, 0x8e, 0xef,
-    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0};
-
 int z6_reset(lua_State *) {
     draw_state_rec &ds = pstate.draw_state;
     int cx = ds.cursor_x, cy = ds.cursor_y, margin = ds.print_left_margin;
-    for (int i = 0; i < 128; i++) poke_byte(0x5f00 + i, INITIAL_STATE[i]);
+    poke_default_registers();
     ds.cursor_x = cx;
     ds.cursor_y = cy;
     ds.print_left_margin = margin;
@@ -260,19 +249,6 @@ int z6_load(lua_State *L) {
 
 /* ---- printh ---- */
 
-static std::string value_text(lua_State *L, int i) {
-    switch (lua_type(L, i)) {
-    case LUA_TNUMBER:
-    case LUA_TSTRING: {
-        size_t n = 0;
-        const char *s = lua_tolstring(L, i, &n);
-        return std::string(s, n);
-    }
-    case LUA_TBOOLEAN: return lua_toboolean(L, i) ? "true" : "false";
-    default: return std::string("[") + lua_typename(L, lua_type(L, i)) + "]";
-    }
-}
-
 static std::string to_utf8(const std::string &text) {
     std::string out(text.size() * 8 + 16, '\0');
     convert_glyphs_to_escaped_ex(text.c_str(), out.data(), 1);
@@ -309,7 +285,10 @@ void zibo6_clear_printh_files() { printh_files.clear(); }
 int z6_printh(lua_State *L) {
     int n = lua_gettop(L);
     if (n == 0) return 0;
-    std::string raw = value_text(L, 1);
+    char buf[64];
+    size_t len = 0;
+    const char *value = z6_value_text(L, 1, &len, buf, sizeof buf);
+    std::string raw(value, len);
     // a zero byte ends the text written to a file, and then no newline follows
     size_t zero = raw.find('\0');
     std::string text = to_utf8(raw.substr(0, zero));
@@ -345,14 +324,18 @@ int z6_printh(lua_State *L) {
         if (printh_files.size() > 63) return zibo6_runtime_error(L, "too many printh files");
         printh_files.push_back(path);
     }
-    FILE *f = std::fopen(path, overwrite ? "w" : "a");
-    if (f == nullptr) {
-        show_message("printh: could not write file", 1500);
-        return 0;
+    if (zero == std::string::npos) text += '\n';
+    // A log replaced whole goes through the one writer, so a full disk keeps the old log;
+    // an appended line is checked to the close.
+    bool ok;
+    if (overwrite) {
+        ok = vull_save_file(path, text.data(), int64_t(text.size())) == 0;
+    } else {
+        FILE *f = std::fopen(path, "a");
+        ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+        ok = (!f || std::fclose(f) == 0) && ok;
     }
-    std::fwrite(text.data(), 1, text.size(), f);
-    if (zero == std::string::npos) std::fputc('\n', f);
-    std::fclose(f);
+    if (!ok) show_message("printh: could not write file", 1500);
     return 0;
 }
 
@@ -380,7 +363,7 @@ int z6_tostr(lua_State *L) {
         if (n >= 2 && lua_type(L, 2) == LUA_TBOOLEAN)
             flags = lua_toboolean(L, 2) ? 1 : 0;
         else if (n >= 2 && lua_type(L, 2) == LUA_TNUMBER)
-            flags = arg_int(L, 2);
+            flags = z6_arg_int(L, 2);
         if ((flags & 3) == 3)
             std::snprintf(buf, sizeof buf, "0x%08x", raw);
         else if (flags & 1)
@@ -400,7 +383,7 @@ int z6_tostr(lua_State *L) {
 }
 
 int z6_tonum(lua_State *L) {
-    int flags = lua_gettop(L) >= 2 ? arg_int(L, 2) : 0;
+    int flags = lua_gettop(L) >= 2 ? z6_arg_int(L, 2) : 0;
     switch (lua_type(L, 1)) {
     case LUA_TNUMBER: lua_pushvalue(L, 1); return 1;
     case LUA_TBOOLEAN:
@@ -452,7 +435,7 @@ int z6_tonum(lua_State *L) {
 }
 
 int z6_chr(lua_State *L) {
-    char c = static_cast<char>(arg_int(L, 1) & 255);
+    char c = static_cast<char>(z6_arg_int(L, 1) & 255);
     spend_cpu(1);
     lua_pushlstring(L, &c, 1);
     return 1;
@@ -465,8 +448,8 @@ int z6_ord(lua_State *L) {
     const char *s = lua_tolstring(L, 1, &len);
     int i = 1, n = 1;
     if (lua_gettop(L) >= 2) {
-        i = arg_int(L, 2);
-        if (lua_gettop(L) >= 3) n = arg_int(L, 3);
+        i = z6_arg_int(L, 2);
+        if (lua_gettop(L) >= 3) n = z6_arg_int(L, 3);
     }
     spend_cpu(n);
     if (n <= 0) return 0;
@@ -500,7 +483,7 @@ int z6_split(lua_State *L) {
     if (len == 0) return 1;
     int idx = 1;
     if (lua_type(L, 2) == LUA_TNUMBER) {
-        int64_t k = std::clamp<int64_t>(arg_int(L, 2), 1, int64_t(len));
+        int64_t k = std::clamp<int64_t>(z6_arg_int(L, 2), 1, int64_t(len));
         for (size_t at = 0; at < len; at += size_t(k)) {
             push_piece(L, s + at, std::min(size_t(k), len - at), convert);
             lua_rawseti(L, -2, idx++);
@@ -546,7 +529,7 @@ static int32_t memory_kb_raw() {
 
 int z6_stat(lua_State *L) {
     spend_cpu(16);
-    int n = lua_gettop(L) >= 1 ? arg_int(L, 1) : 1;
+    int n = lua_gettop(L) >= 1 ? z6_arg_int(L, 1) : 1;
     if (int pushed = stat_devkit_input(L, n); pushed >= 0) return pushed;
     vull_datetime_rec dt{};
     switch (n) {

@@ -620,11 +620,8 @@ int zibo6_cstore(zibo6_cart *cart, int dest, int src, int len) {
     }
     zibo6_cart *working = pitem.cart;
     int failed = 1;
-    if (working && pstate.current_filename[0]) {
-        failed = cart_file_format(pstate.current_filename) == CART_FILE_PNG
-                     ? save_zibo6_cart_png(working, pstate.current_filename)
-                     : vull_save_zibo6_cart(working, pstate.current_filename);
-    }
+    if (working && pstate.current_filename[0])
+        failed = save_cart_file(working, pstate.current_filename);
     pstate.last_cart_file_accessed[0] = '\0';
     pstate.load_transition_frames = std::min(pstate.load_transition_frames, 20) + 20;
     return failed ? 0 : len;

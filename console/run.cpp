@@ -208,7 +208,7 @@ lua_State *set_lua_thread(int command) {
 
 /* ---- code tabs ---- */
 
-static const char *tab_text(int i) {
+const char *code_tab_text(int i) {
     ctext *t = pstate.code_tab[i];
     return (t && t->text) ? t->text : "";
 }
@@ -216,7 +216,7 @@ static const char *tab_text(int i) {
 int count_visible_tabs() {
     int last = -1;
     for (int i = 0; i < Z6_CODE_TABS; i++)
-        if (tab_text(i)[0]) last = i;
+        if (code_tab_text(i)[0]) last = i;
     int cur = pstate.current_tab;
     if (cur < 0 || cur >= Z6_CODE_TABS) cur = 0;
     return (last > cur ? last : cur) + 1;
@@ -224,10 +224,10 @@ int count_visible_tabs() {
 
 static std::string joined_tabs() {
     int n = count_visible_tabs();
-    std::string code = tab_text(0);
+    std::string code = code_tab_text(0);
     for (int i = 1; i < n; i++) {
         code += "\n-->8\n";
-        code += tab_text(i);
+        code += code_tab_text(i);
     }
     return code;
 }
@@ -549,8 +549,23 @@ void run_program(const char *text_in, int command) {
 
 /* ---- run-time state ---- */
 
-static constexpr uint8_t SECONDARY_PALETTE[16] = {0x00, 0x01, 0x12, 0x13, 0x24, 0x15, 0xd6, 0x67,
-                                                  0x48, 0x49, 0x9a, 0x3b, 0xdc, 0x5d, 0x8e, 0xef};
+// 0x5f00-0x5f7f as a run starts and reset() leaves them: identity palettes,
+// the whole screen as clip, pen colour 6, every bit plane drawn, the
+// secondary palette's defaults.
+constexpr uint8_t DEFAULT_REGISTERS[128] = {
+    0x10, 1,    2,    3,    4,    5,    6,    7,    8,    9,    10,   11,   12,   13,   14,   15,
+    0,    1,    2,    3,    4,    5,    6,    7,    8,    9,    10,   11,   12,   13,   14,   15,
+    0,    0,    0x80, 0x80, 0,    6,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+    0,    0,    0,    0,    0x21, 0x21, 0x21, 0x21, 0x21, 0x21, 0x21, 0x21, 0,    0,    0,    0,
+    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0xff, 0,
+    0x00, 0x01, 0x12, 0x13, 0x24, 0x15, 0xd6, 0x67, 0x48, 0x49, 0x9a, 0x3b, 0xdc, 0x5d, 0x8e, 0xef,
+    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0};
+
+void poke_default_registers() {
+    for (int i = 0; i < 128; i++)
+        zibo6_poke(&pstate, pstate.memory_cart, 0x5f00 + i, DEFAULT_REGISTERS[i]);
+}
 
 void reset_runtime_state() {
     draw_state_rec &ds = pstate.draw_state;
@@ -558,20 +573,9 @@ void reset_runtime_state() {
     uint8_t seeds[8];
     for (int i = 0; i < 8; i++) seeds[i] = zibo6_peek(&pstate, pstate.memory_cart, 0x5f44 + i);
     uint8_t b5f37 = zibo6_peek(&pstate, pstate.memory_cart, 0x5f37);
-    zibo6_memset(&pstate, pstate.memory_cart, 0x5f00, 0, 0x80);
+    poke_default_registers(); // a run keeps the random seeds and 0x5f37
     for (int i = 0; i < 8; i++) zibo6_poke(&pstate, pstate.memory_cart, 0x5f44 + i, seeds[i]);
     zibo6_poke(&pstate, pstate.memory_cart, 0x5f37, b5f37);
-
-    zibo6_poke(&pstate, pstate.memory_cart, 0x5f2c, 0);
-    zibo6_poke(&pstate, pstate.memory_cart, 0x5f5e, 0xff);
-    zibo6_poke(&pstate, pstate.memory_cart, 0x5f25, 6);
-    for (int i = 0; i < 16; i++) {
-        zibo6_poke(&pstate, pstate.memory_cart, 0x5f00 + i, i == 0 ? 0x10 : i);
-        zibo6_poke(&pstate, pstate.memory_cart, 0x5f10 + i, i);
-        zibo6_poke(&pstate, pstate.memory_cart, 0x5f60 + i, SECONDARY_PALETTE[i]);
-    }
-    zibo6_poke(&pstate, pstate.memory_cart, 0x5f22, 128);
-    zibo6_poke(&pstate, pstate.memory_cart, 0x5f23, 128);
     if (pstate.draw_surface) vull_reset_clip(pstate.draw_surface);
     ds.cursor_x = 0;
     ds.print_left_margin = 0;

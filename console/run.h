@@ -64,6 +64,7 @@ void run_cart();                                 // runs the working cart
 void run_program(const char *text, int command); // command 0: a cart, else a typed line
 void reset_lua_machine();                        // a fresh VM state with the API registered
 void reset_runtime_state();                      // draw state, counters and hooks for a new run
+void poke_default_registers(); // 0x5f00-0x5f7f as a run starts (reset() too)
 void suspend_program();                          // stops the running program
 void continue_program();                         // undoes suspend's camera and clip
 void merge_code_from_tabs();                     // tabs -> working cart code
@@ -74,6 +75,7 @@ int is_sandboxed_cart_file(const char *name);
 lua_State *get_current_L0();
 lua_State *set_lua_thread(int command);
 int count_visible_tabs(); // tabs up to the last non-empty or the current one
+const char *code_tab_text(int i);   // tab i's text, "" when it has none
 
 void zibo6_clear_printh_files(); // console/api_sys.cpp: a new run may write 64 files again
 void zibo6_frame_end();          // flip's frame end (also print and stop when they wait)

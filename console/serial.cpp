@@ -327,10 +327,6 @@ int serial_audio_fill() {
                audio_tail.load(std::memory_order_acquire));
 }
 
-void zibo6_mix_down(int16_t *dst, const int16_t *src, int n) {
-    for (int i = 0; i < n; i++) dst[i] = int16_t(zibo6_knee(dst[i] + src[i]));
-}
-
 void mix_serial_sound_buffer(int16_t *out, int count) {
     uint32_t tail = audio_tail.load(std::memory_order_relaxed);
     uint32_t head = audio_head.load(std::memory_order_acquire);

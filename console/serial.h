@@ -59,5 +59,3 @@ void reset_serial_file_buffers();
 // Serial audio: the post-mix hook (audio thread) and the queue's fill (stat 108).
 void mix_serial_sound_buffer(int16_t *samples, int count);
 int serial_audio_fill();
-// dst[i] = knee(dst[i] + src[i]) over n samples.
-void zibo6_mix_down(int16_t *dst, const int16_t *src, int n);

@@ -21,15 +21,6 @@
 #include "vm/lparser.h"
 #include "vm/zmath.h"
 
-// Bounded copy: always terminated, never past size bytes.
-static void copy_bounded(char *dst, const char *src, size_t size) {
-    if (size == 0) return;
-    if (src == nullptr) src = "";
-    size_t n = strnlen(src, size - 1);
-    std::memcpy(dst, src, n);
-    dst[n] = '\0';
-}
-
 /* ---- printing ---- */
 
 constexpr int TERM_COLUMNS = 32;
@@ -62,7 +53,7 @@ void zibo_print_col(const char *text, int colour) {
         vull_rectfill(bmp, 0, ds.cursor_y, 127, ds.cursor_y + rows * TERM_LINE - 1, 0);
         for (int r = 0; r < rows; r++) {
             char line[TERM_COLUMNS + 1];
-            copy_bounded(line, text + r * TERM_COLUMNS, sizeof line);
+            vull_copy_text(line, text + r * TERM_COLUMNS, sizeof line);
             cpod *font = pstate.font_pod ? pstate.font_pod : vull_font1;
             vull_draw_text_ex(bmp, line, font, ds.cursor_x, ds.cursor_y + r * TERM_LINE,
                               VULL_TEXT_TINT, static_cast<uint32_t>(colour & 15));
@@ -94,11 +85,6 @@ void error_zibo_print_col(const char *text, int colour) {
 
 /* ---- lines of the compiled text ---- */
 
-static const char *tab_text(int i) {
-    ctext *t = pstate.code_tab[i];
-    return (t && t->text) ? t->text : "";
-}
-
 static int count_newlines(const char *s) {
     int n = 0;
     for (; *s; s++) n += (*s == '\n');
@@ -114,7 +100,7 @@ int find_tab_line(int line, int *tab) {
     }
     int r = line - 2;
     for (int i = 0; i < Z6_CODE_TABS; i++) {
-        int k = count_newlines(tab_text(i));
+        int k = count_newlines(code_tab_text(i));
         if (k + 2 >= r) {
             if (tab) *tab = i;
             return r;
@@ -125,7 +111,7 @@ int find_tab_line(int line, int *tab) {
     return 0;
 }
 
-void zibo6_assert_message(const char *text) { copy_bounded(pstate.assert_message, text, 255); }
+void zibo6_assert_message(const char *text) { vull_copy_text(pstate.assert_message, text, 255); }
 
 static std::string nth_line;
 
@@ -212,7 +198,7 @@ const char *extract_syntax_error(const char *message, int with_position) {
     const char *from = message;
     if (colon) from = colon[1] ? colon + 2 : colon + 1;
     if (from > message + std::strlen(message)) from = message + std::strlen(message);
-    copy_bounded(out, from, sizeof out);
+    vull_copy_text(out, from, sizeof out);
     return out;
 }
 
@@ -279,14 +265,14 @@ bool extract_runtime_error(const char *message) {
                 text = q ? q + 2 : p + 2;
             }
             char buf[1024];
-            copy_bounded(buf, text, sizeof buf);
+            vull_copy_text(buf, text, sizeof buf);
             error_zibo_print_col(buf, 6);
             // assert(false, text) raises its own text as the error
             shown_assert = std::strcmp(buf, pstate.assert_message) == 0;
         }
     } else if (std::strcmp(message, "not enough memory") != 0) {
         char buf[1024];
-        copy_bounded(buf, message, sizeof buf);
+        vull_copy_text(buf, message, sizeof buf);
         error_zibo_print_col(buf, 6);
     }
     return shown_assert;
@@ -334,7 +320,7 @@ void print_traceback(lua_State *L) {
         size_t end = text.find('\n', pos);
         if (end == std::string::npos) end = text.size();
         char line[512];
-        copy_bounded(line, text.substr(pos, end - pos).c_str(), sizeof line);
+        vull_copy_text(line, text.substr(pos, end - pos).c_str(), sizeof line);
         pos = end + 1;
         if (std::strstr(line, "stack traceback") || std::strstr(line, "'_mainloop")) continue;
         const char *colon = std::strchr(line, ':');
@@ -413,9 +399,9 @@ int add_run_chain_item(const char *file, const char *label, int pending) {
         return 0;
     }
     run_chain_item &it = run_chain[run_chain_items++];
-    copy_bounded(it.file, file, sizeof it.file);
-    copy_bounded(it.label, label, sizeof it.label);
-    copy_bounded(it.param, pstate.parameter_string, sizeof it.param);
+    vull_copy_text(it.file, file, sizeof it.file);
+    vull_copy_text(it.label, label, sizeof it.label);
+    vull_copy_text(it.param, pstate.parameter_string, sizeof it.param);
     it.pending = pending;
     return 1;
 }
@@ -455,7 +441,7 @@ void follow_current_breadcrumb() {
     run_chain_item &it = run_chain[run_chain_items - 1];
     load_working_cart(it.file); // the run is requested whatever it gives
     pstate.pending_action = 1;
-    copy_bounded(pstate.parameter_string_pending, it.param, Z6_PATH_LEN);
+    vull_copy_text(pstate.parameter_string_pending, it.param, Z6_PATH_LEN);
     pstate.load_transition_frames = 20;
     run_chain_items--;
     app.paused_menu_state = 0;

@@ -71,6 +71,9 @@ uint8_t cbuffer_get_uint8(cbuffer *buf); // byte at the position, then advances;
 constexpr bool vull_is_blank(int c) { return c == ' ' || c == '\t'; } // the engine's blanks
 char *vull_strcpy(char *dst, const char *src); // null src empties dst; same address: nothing
 void vull_lowercase(char *text);               // 'A'..'Z' to 'a'..'z' in place
+// Copies src into a buffer of size bytes, cut so that the ending NUL fits; null src empties
+// it. src need not be NUL-ended within size - 1 bytes.
+void vull_copy_text(char *dst, const char *src, size_t size);
 // First match of needle in haystack ignoring the case of 'A'..'Z'; address inside haystack or null.
 char *vull_strcasestr(const char *haystack, const char *needle);
 

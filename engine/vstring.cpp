@@ -13,6 +13,14 @@ char *vull_strcpy(char *dst, const char *src) {
     return dst;
 }
 
+void vull_copy_text(char *dst, const char *src, size_t size) {
+    if (!dst || size == 0) return;
+    if (!src) src = "";
+    size_t n = strnlen(src, size - 1);
+    std::memmove(dst, src, n);
+    dst[n] = 0;
+}
+
 void vull_lowercase(char *text) {
     if (!text) return;
     for (; *text; text++)

@@ -11,6 +11,7 @@
 
 #include "engine/config.h"
 #include "engine/gui.h"
+#include "engine/mem.h"
 #include "engine/text.h"
 #include "engine/vmath.h"
 #include "platform/events.h"
@@ -66,11 +67,6 @@ static void install_quit_signals() {
     sigaction(SIGINT, &sa, nullptr);
     sa.sa_handler = on_quit_grace_over;
     sigaction(SIGALRM, &sa, nullptr);
-}
-
-// Copies text into a fixed buffer, cutting it so the terminating NUL always fits.
-static void copy_bounded(char *dst, size_t size, const char *src) {
-    snprintf(dst, size, "%s", src ? src : "");
 }
 
 /*
@@ -170,8 +166,8 @@ int vull_init() {
 
     vull_items_created = 0;
     vull_state = vull_state_rec{};
-    copy_bounded(vull_state.app_title, sizeof vull_state.app_title, app_title_pending);
-    copy_bounded(vull_state.window_title, sizeof vull_state.window_title, app_title_pending);
+    vull_copy_text(vull_state.app_title, app_title_pending, sizeof vull_state.app_title);
+    vull_copy_text(vull_state.window_title, app_title_pending, sizeof vull_state.window_title);
     vull_state.window_title_ptr = vull_state.window_title;
     update_sdl_window_title(vull_state.window_title);
 
@@ -230,7 +226,10 @@ int vull_exit() {
     vull_debug("vull_main_exit\n");
     vull_main_exit();
     vull_debug("vull_config_save\n");
-    vull_config_save();
+    if (vull_config_save() != 0) { // config.txt keeps what it held
+        vull_debug("could not write config.txt\n");
+        std::fprintf(stderr, "could not write config.txt\n");
+    }
     vull_debug("vull_sound_exit\n");
     vull_sound_exit();
     vull_debug("vull_video_exit\n");
@@ -259,8 +258,8 @@ int vull_restart() {
 }
 
 void vull_set_application_title(const char *text) {
-    copy_bounded(vull_state.app_title, sizeof vull_state.app_title, text);
-    copy_bounded(app_title_pending, sizeof app_title_pending, text);
+    vull_copy_text(vull_state.app_title, text, sizeof vull_state.app_title);
+    vull_copy_text(app_title_pending, text, sizeof app_title_pending);
 }
 
 void vull_set_window_title(const char *text) {
@@ -268,7 +267,7 @@ void vull_set_window_title(const char *text) {
         vull_state.window_title_ptr = nullptr;
         return;
     }
-    copy_bounded(vull_state.window_title, sizeof vull_state.window_title, text);
+    vull_copy_text(vull_state.window_title, text, sizeof vull_state.window_title);
     vull_state.window_title_ptr = vull_state.window_title;
     update_sdl_window_title(vull_state.window_title);
 }
@@ -281,7 +280,7 @@ void vull_set_paused(int flag) { vull_state.paused = flag; }
 
 void vull_console_program() { vull_console = 1; }
 
-void vull_set_argv0(const char *path) { copy_bounded(vull_argv0, sizeof vull_argv0, path); }
+void vull_set_argv0(const char *path) { vull_copy_text(vull_argv0, path, sizeof vull_argv0); }
 
 int vull_reset_timer() {
     vull_start_time = vull_get_time();

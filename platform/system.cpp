@@ -4,7 +4,9 @@
 // (platform/backend.h).
 #include "platform/system.h"
 
+#include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -207,13 +209,47 @@ static int wget_path_refused(const char *path) {
     return strchr(path, '"') != nullptr;
 }
 
-// Runs wget to the end; the caller learns of failure from the output file.
-static void run_wget(const char *url, const char *path, const char *post_file) {
-    std::vector<std::string> args = {"wget", "-q", "-O", path};
+static pid_t spawn_wget(const char *url, const char *path, const char *post_file, int timeout_s) {
+    if (timeout_s <= 0) timeout_s = cconfig.timeout > 0 ? cconfig.timeout : 30;
+    std::vector<std::string> args = {"wget", "-q", "--tries=1",
+                                     "--timeout=" + std::to_string(timeout_s), "-O", path};
     if (post_file) args.push_back(std::string("--post-file=") + post_file);
     args.push_back("--"); // a URL beginning with '-' is still a URL
     args.push_back(url ? url : "");
-    wait_for(spawn_program(args));
+    return spawn_program(args);
+}
+
+// Runs wget to the end; the caller learns of failure from the output file.
+static void run_wget(const char *url, const char *path, const char *post_file) {
+    wait_for(spawn_wget(url, path, post_file, 0));
+}
+
+int vull_wget_start(const char *url, const char *path, int timeout_s, int64_t max_bytes) {
+    if (wget_path_refused(path)) return -6;
+    pid_t pid = spawn_wget(url, path, nullptr, timeout_s);
+    // The kernel's file-size limit holds even for a wget whose player was
+    // forced to end: a write past it ends the child (SIGXFSZ) or fails.
+    if (pid > 0 && max_bytes > 0) {
+        struct rlimit limit {rlim_t(max_bytes), rlim_t(max_bytes)};
+        prlimit(pid, RLIMIT_FSIZE, &limit, nullptr);
+    }
+    return pid;
+}
+
+void vull_child_wait_ended(int pid) {
+    siginfo_t info;
+    while (pid > 0 && waitid(P_PID, id_t(pid), &info, WEXITED | WNOWAIT) < 0 && errno == EINTR) {}
+}
+
+int vull_child_reap(int pid) {
+    int status = 0;
+    pid_t r = -1;
+    while (pid > 0 && (r = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {}
+    return r == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+}
+
+void vull_child_kill(int pid) {
+    if (pid > 0) kill(pid, SIGKILL);
 }
 
 int vull_wget_ex(const char *url, const char *path, const char *post_file) {

@@ -111,6 +111,18 @@ int vull_wget(const char *url, const char *path); // 0 ran, 6 refused path
 int vull_wget_ex(const char *url, const char *path, const char *post_file);
 int vull_wget_with_callbacks(const char *url, const char *path, vull_wget_callback on_load,
                              vull_wget_callback on_error); // 0; runs on a thread
+// wget gives up by itself after timeout_s seconds without progress (the engine's
+// timeout option where not given) and tries once. The calls above wait for it;
+// this one only starts it: the child's pid, -1 when it could not start, -6 for
+// a refused path. Its file cannot grow past max_bytes (when above 0), even
+// should the caller never stop it.
+int vull_wget_start(const char *url, const char *path, int timeout_s, int64_t max_bytes);
+// Waits until the child ended but leaves it unreaped, so its pid cannot name
+// another process while someone may still kill it by that pid.
+void vull_child_wait_ended(int pid);
+// Reaps an ended child: 0 when it exited with status 0, else 1.
+int vull_child_reap(int pid);
+void vull_child_kill(int pid); // SIGKILL; nothing for pid <= 0
 void vull_launch_html(const char *target); // opens a folder or web page with xdg-open
 
 // ---- errors ----

@@ -1,8 +1,12 @@
 // Online board client. One download at a time runs wget (argument vector, no
-// shell) on a detached worker thread; the main loop polls app.download_state.
-// Everything the board sends (listing fields, ids, .nfo values) is checked
-// before it reaches a file name or a URL.
+// shell) on a detached worker thread; the main loop polls app.download_state,
+// and ends the wget itself (by its pid) on a cancel, a time-out, a file grown
+// past what the board may send, and at exit, deleting the partial file.
+// Everything the board sends (listing fields, ids, .nfo values, picture sizes)
+// is checked before it reaches a file name, a URL or a decoder.
 #include "shell/board.h"
+
+#include <sys/stat.h>
 
 #include <cctype>
 #include <cstdio>
@@ -34,33 +38,63 @@ namespace {
 constexpr const char *BOARD_VERSION = "000203";
 constexpr int LISTING_MAX = 32;
 constexpr int ITEM_W = 128, ITEM_H = 136, LINE_CHARS = 128;
+constexpr int LISTING_W = 8 * ITEM_W, LISTING_H = 4 * ITEM_H; // 32 items
+constexpr int64_t NFO_FILE_MAX = 65536; // a handful of short "key value" lines
 
 // The worker's job: copied under the lock, so a cancel and a new start never
 // race the running thread; a finished job whose generation is stale is ignored.
+// job_pid is the running wget; the worker clears it before reaping the child,
+// so a kill by that pid can only reach the job's own wget.
 std::mutex job_lock;
 int job_generation;
 char job_url[1024], job_file[1024];
+std::string job_part; // the file wget writes
+int job_pid;
+int job_timeout_s;
 
 bool ends_with(const char *s, const char *suffix) {
     size_t a = strlen(s), b = strlen(suffix);
     return a >= b && strcmp(s + a - b, suffix) == 0;
 }
 
+// The largest file the board may send for a local name.
+int64_t download_max(const char *file) {
+    return ends_with(file, ".nfo") ? NFO_FILE_MAX : ZIBO6_CART_FILE_MAX;
+}
+
+bool is_listing(const char *file) { return ends_with(file, ".pip.png"); }
+bool is_label(const char *file) { return strstr(file, "/labels/") != nullptr; }
+
+// A board picture within the size of its kind (a listing, a label, else a
+// cart), named by `kind`, the local file it is for; the header is read first,
+// so a larger one is never decoded.
+vull_bitmap *load_board_png(const char *path, const char *kind, int *too_large) {
+    if (is_listing(kind)) return vull_load_png_within(path, LISTING_W, LISTING_H, too_large);
+    if (is_label(kind))
+        return vull_load_png_within(path, ZIBO6_SHEET_SIZE, ZIBO6_SHEET_SIZE, too_large);
+    return vull_load_png_within(path, PNG_CART_WIDTH, PNG_CART_HEIGHT, too_large);
+}
+
+int64_t size_of(const char *path) {
+    struct stat st {};
+    return stat(path, &st) == 0 ? int64_t(st.st_size) : -1;
+}
+
 // 2 when the fetched file is usable, else 3 (wget leaves an empty file behind a
-// failed fetch); png: it must decode as a picture.
-int fetched_file_state(const char *path, bool png) {
-    FILE *f = fopen(path, "rb");
-    if (!f) return 3;
-    fseek(f, 0, SEEK_END);
-    long size = ftell(f);
-    fclose(f);
-    if (size <= 0) return 3;
-    if (png) {
-        vull_bitmap *b = vull_load_png(path);
-        if (!b) return 3;
+// failed fetch); png: it must decode as a picture of its kind's size, except a
+// cart's larger picture, which the cart loader refuses by its header with the
+// reason ("wrong size").
+int fetched_file_state(const char *path, const char *kind) {
+    int64_t size = size_of(path);
+    if (size <= 0 || size > download_max(kind)) return 3;
+    if (!ends_with(kind, ".png")) return 2;
+    int too_large = 0;
+    vull_bitmap *b = load_board_png(path, kind, &too_large);
+    if (b) {
         vull_destroy_bitmap(b);
+        return 2;
     }
-    return 2;
+    return too_large && !is_listing(kind) && !is_label(kind) ? 2 : 3;
 }
 
 // wget writes a name of its own job; only a usable file of the job still wanted
@@ -68,16 +102,31 @@ int fetched_file_state(const char *path, bool png) {
 // after its time-out) never clobbers a cached cart or a newer fetch.
 int download_worker(void *) {
     char url[sizeof job_url], file[sizeof job_file];
-    int gen;
+    std::string part;
+    int gen, timeout_s;
     {
         std::lock_guard<std::mutex> g(job_lock);
         memcpy(url, job_url, sizeof url);
         memcpy(file, job_file, sizeof file);
+        part = job_part;
         gen = job_generation;
+        timeout_s = job_timeout_s;
     }
-    std::string part = std::string(file) + ".part" + std::to_string(gen);
-    int r = vull_wget(url, part.c_str());
-    int state = r == 0 ? fetched_file_state(part.c_str(), ends_with(file, ".png")) : 3;
+    int pid = vull_wget_start(url, part.c_str(), timeout_s, download_max(file) + 1);
+    {
+        std::lock_guard<std::mutex> g(job_lock);
+        if (gen == job_generation)
+            job_pid = pid;
+        else
+            vull_child_kill(pid); // cancelled while it started
+    }
+    vull_child_wait_ended(pid);
+    {
+        std::lock_guard<std::mutex> g(job_lock);
+        if (job_pid == pid) job_pid = 0;
+    }
+    int r = pid > 0 ? vull_child_reap(pid) : 1;
+    int state = r == 0 ? fetched_file_state(part.c_str(), file) : 3;
     std::lock_guard<std::mutex> g(job_lock);
     bool wanted = gen == job_generation && app.download_state == 1;
     if (wanted && state == 2 && rename(part.c_str(), file) != 0) state = 3;
@@ -153,13 +202,11 @@ bool board_set_host(const char *host) {
     } else if (*p) {
         return false;
     }
-    browse_copy_text(board.host, url.c_str(), sizeof board.host);
+    vull_copy_text(board.host, url.c_str(), sizeof board.host);
     return true;
 }
 
-int check_bbs_file_ok(const char *path) {
-    return fetched_file_state(path, ends_with(path, ".png"));
-}
+int check_bbs_file_ok(const char *path) { return fetched_file_state(path, path); }
 
 int download_file(const char *url, const char *local, int timeout) {
     if (app.download_state == 1) return app.download_state;
@@ -168,13 +215,15 @@ int download_file(const char *url, const char *local, int timeout) {
         return 3;
     {
         std::lock_guard<std::mutex> g(job_lock);
-        browse_copy_text(app.download_url, url, sizeof app.download_url);
-        browse_copy_text(app.download_file, local, sizeof app.download_file);
+        vull_copy_text(app.download_url, url, sizeof app.download_url);
+        vull_copy_text(app.download_file, local, sizeof app.download_file);
         memcpy(job_url, app.download_url, sizeof job_url);
         memcpy(job_file, app.download_file, sizeof job_file);
         job_generation++;
+        job_part = std::string(job_file) + ".part" + std::to_string(job_generation);
         app.download_start = vull_get_time();
         board.timeout = timeout;
+        job_timeout_s = timeout_ms() / 1000;
         app.download_state = 1;
     }
     vull_destroy_thread(app.download_thread);
@@ -183,11 +232,19 @@ int download_file(const char *url, const char *local, int timeout) {
     return app.download_state;
 }
 
+// Ends the running wget and deletes its partial file (which the worker also
+// deletes once it reaped the child: whichever comes first).
+void stop_job() {
+    vull_child_kill(job_pid);
+    if (!job_part.empty()) remove(job_part.c_str());
+}
+
 void cancel_download(const char *message) {
     {
         std::lock_guard<std::mutex> g(job_lock);
         job_generation++; // the worker's late result is ignored
         app.download_state = 0;
+        stop_job();
     }
     vull_destroy_thread(app.download_thread);
     app.download_thread = nullptr;
@@ -220,7 +277,7 @@ int download_nfo(const char *lid) {
     char url[1024], file[1024];
     get_bbs_temp_nfo_filename(lid, file, sizeof file);
     if (!file[0]) return 3;
-    browse_copy_text(board.lid, lid, sizeof board.lid); // names the final .nfo
+    vull_copy_text(board.lid, lid, sizeof board.lid); // names the final .nfo
     snprintf(url, sizeof url, "%s/bbs/cpost_lister3.php?nfo=1&version=%s%c&lid=%s", board.host,
              BOARD_VERSION, get_platform_char(), lid);
     return download_file(url, file, 0);
@@ -234,11 +291,11 @@ int download_list(int list_index, int start_index) {
     get_bbs_listing_filename(list->name, 0, 0, board.final_listing, sizeof board.final_listing);
     if (!file[0] || !board.final_listing[0]) return 3;
     // the request is ours except a search text, which is escaped value by value
-    browse_copy_text(query, list->request, sizeof query);
+    vull_copy_text(query, list->request, sizeof query);
     const char *search = strstr(list->request, "search=");
     if (search) {
         char value[512], escaped[1024];
-        browse_copy_text(value, search + 7, sizeof value);
+        vull_copy_text(value, search + 7, sizeof value);
         value[strcspn(value, "&")] = 0;
         url_escape(value, escaped, sizeof escaped);
         std::string q(list->request, size_t(search - list->request));
@@ -246,7 +303,7 @@ int download_list(int list_index, int start_index) {
         q += escaped;
         q += search + 7 + strcspn(search + 7, "&");
         if (q.size() >= sizeof query) return 3;
-        browse_copy_text(query, q.c_str(), sizeof query);
+        vull_copy_text(query, q.c_str(), sizeof query);
     }
     if ((size_t)snprintf(url, sizeof url,
                          "%s/bbs/cpost_lister3.php?max=32&start_index=%d&%s&version=%s%c&cfil=%d",
@@ -259,7 +316,7 @@ int download_list(int list_index, int start_index) {
 }
 
 int load_listing_image(browse_list *list, const char *path, int append) {
-    vull_bitmap *img = vull_load_png(path);
+    vull_bitmap *img = vull_load_png_within(path, LISTING_W, LISTING_H);
     if (!img) return 1;
     if (img->bpp != 32 || img->width < ITEM_W || img->height < ITEM_H) {
         vull_destroy_bitmap(img);
@@ -273,7 +330,7 @@ int load_listing_image(browse_list *list, const char *path, int append) {
         if (head) {
             bool search = list == &browse.list[LIST_SEARCH];
             head->kind = search ? BROWSE_SEARCH : BROWSE_UPDATE;
-            browse_copy_text(head->title, search ? "[search]" : "[update]", sizeof head->title);
+            vull_copy_text(head->title, search ? "[search]" : "[update]", sizeof head->title);
         }
     }
     int per_row = img->width / ITEM_W, rows = img->height / ITEM_H, read = 0;
@@ -322,7 +379,7 @@ int load_listing_image(browse_list *list, const char *path, int append) {
         browse_item *more = add_browse_item(list, 0);
         if (more) {
             more->kind = BROWSE_LOAD_MORE;
-            browse_copy_text(more->title, "[load more]", sizeof more->title);
+            vull_copy_text(more->title, "[load more]", sizeof more->title);
         }
     }
     vull_destroy_bitmap(img);
@@ -337,6 +394,8 @@ void browse_load_cached_listing(browse_list *list) {
 }
 
 int set_item_from_nfo(browse_item *item, const char *path) {
+    // an information file is a few short lines: a larger one is never read
+    if (size_of(path) > NFO_FILE_MAX) return 1;
     vull_stable *t = vull_load_stable_config(path);
     if (!t) return 1;
     browse_item it{};
@@ -346,7 +405,7 @@ int set_item_from_nfo(browse_item *item, const char *path) {
         if (!v) v = "";
         // an id cut to its field would name another cart: refused instead
         if ((dst == it.lid || dst == it.mid) && strlen(v) >= BROWSE_TEXT_LEN) ids_fit = false;
-        browse_copy_text(dst, v, BROWSE_TEXT_LEN);
+        vull_copy_text(dst, v, BROWSE_TEXT_LEN);
     };
     char catsub[BROWSE_TEXT_LEN];
     get("lid", it.lid);
@@ -392,15 +451,27 @@ void dl_on_error() {
     if (app.download_state == 1) app.download_state = 3;
 }
 
+// While a fetch runs: a partial file past what the board may send ends it as
+// failed (state 3). False when it still runs.
+bool download_overgrown() {
+    std::lock_guard<std::mutex> g(job_lock);
+    if (app.download_state != 1 || size_of(job_part.c_str()) <= download_max(job_file))
+        return false;
+    job_generation++;
+    app.download_state = 3;
+    stop_job();
+    return true;
+}
+
 void update_browse_download() {
     if (app.download_state <= 0) return;
-    if (app.download_state == 1) {
+    if (app.download_state == 1 && !download_overgrown()) {
         if (vull_ms_between(app.download_start, vull_get_time()) > timeout_ms())
             cancel_download("timeout");
         return;
     }
     char file[1024];
-    browse_copy_text(file, app.download_file, sizeof file);
+    vull_copy_text(file, app.download_file, sizeof file);
     int state = app.download_state;
     cancel_download(nullptr);
     if (state == 3) {
@@ -437,13 +508,13 @@ int board_load_by_id(const char *lid) {
         board.load_result = -1;
         return 1;
     }
-    browse_copy_text(board.lid, lid, sizeof board.lid);
+    vull_copy_text(board.lid, lid, sizeof board.lid);
     return download_nfo(lid) == 1 ? 0 : 1;
 }
 
 void update_load_download() {
     if (app.download_state <= 0) return;
-    if (app.download_state == 1) {
+    if (app.download_state == 1 && !download_overgrown()) {
         if (vull_ms_between(app.download_start, vull_get_time()) > timeout_ms()) {
             cancel_download(nullptr);
             zibo_print("download timed out");
@@ -452,7 +523,7 @@ void update_load_download() {
         return;
     }
     char file[1024];
-    browse_copy_text(file, app.download_file, sizeof file);
+    vull_copy_text(file, app.download_file, sizeof file);
     int state = app.download_state;
     cancel_download(nullptr);
     if (ends_with(file, ".nfo")) {
@@ -470,8 +541,8 @@ void update_load_download() {
             board.load_result = -1;
             return;
         }
-        browse_copy_text(board.title, it.title, sizeof board.title);
-        browse_copy_text(board.lid, it.lid, sizeof board.lid);
+        vull_copy_text(board.title, it.title, sizeof board.title);
+        vull_copy_text(board.lid, it.lid, sizeof board.lid);
         board.cart_download = 1;
         if (download_bbs_cart(it.lid) != 1) {
             zibo_print("could not fetch cart");
@@ -498,7 +569,7 @@ void update_load_download() {
         return;
     }
     prepare_loaded_cart(cart, file);
-    browse_copy_text(pstate.running_cart_lid, board.lid, sizeof pstate.running_cart_lid);
+    vull_copy_text(pstate.running_cart_lid, board.lid, sizeof pstate.running_cart_lid);
     board.load_result = 6;
     zibo_print("downloading.. ok");
     zibo_print_col(board.title, 14);
@@ -506,6 +577,13 @@ void update_load_download() {
     snprintf(line, sizeof line, "loaded #%s (%d chars)", board.lid,
              pitem.cart && pitem.cart->code ? int(strlen(pitem.cart->code)) : 0);
     zibo_print(line);
+}
+
+void board_exit() {
+    std::lock_guard<std::mutex> g(job_lock);
+    job_generation++;
+    if (app.download_state == 1) app.download_state = 0;
+    stop_job();
 }
 
 void browse_toggle_favourite_0(const char *lid, const char *text) {
@@ -521,8 +599,8 @@ void browse_toggle_favourite_0(const char *lid, const char *text) {
     browse_item *it = add_browse_item(fav, 0);
     if (!it) return;
     it->kind = BROWSE_CART;
-    browse_copy_text(it->lid, lid ? lid : "", sizeof it->lid);
-    browse_copy_text(it->text, text ? text : "", sizeof it->text);
+    vull_copy_text(it->lid, lid ? lid : "", sizeof it->lid);
+    vull_copy_text(it->text, text ? text : "", sizeof it->text);
 }
 
 void browse_toggle_favourite_ingame(const char *lid, const char *text) {
@@ -534,8 +612,8 @@ void browse_toggle_favourite_ingame(const char *lid, const char *text) {
         *it = browse.running_item;
         it->label = nullptr;
         it->kind = BROWSE_CART;
-        if (!it->lid[0]) browse_copy_text(it->lid, lid ? lid : "", sizeof it->lid);
-        if (!it->text[0]) browse_copy_text(it->text, text ? text : "", sizeof it->text);
+        if (!it->lid[0]) vull_copy_text(it->lid, lid ? lid : "", sizeof it->lid);
+        if (!it->text[0]) vull_copy_text(it->text, text ? text : "", sizeof it->text);
         sanitise_browse_item(it);
     }
     save_browse_favourites();
@@ -564,6 +642,6 @@ int browse_update_cartridge_to_newer_version() {
     get_bbs_nfo_filename(pstate.running_cart_lid, path, sizeof path);
     if (!path[0] || set_running_item_from_nfo(path) != 0) return 1;
     board.cart_download = 1;
-    browse_copy_text(board.title, browse.running_item.title, sizeof board.title);
+    vull_copy_text(board.title, browse.running_item.title, sizeof board.title);
     return download_bbs_cart(browse.running_item.lid) == 1 ? 0 : 1;
 }

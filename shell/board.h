@@ -34,6 +34,8 @@ int download_nfo(const char *lid);
 void get_bbs_cart_url(const char *host, const char *lid, char *out, size_t out_size);
 int check_bbs_file_ok(const char *path); // 2 usable, 3 missing, empty or a PNG that does not decode
 void cancel_download(const char *message);
+// At exit: a running fetch is ended (its wget killed, its partial file deleted).
+void board_exit();
 void dl_on_load();  // the finished fetch's file checks: state 2 or 3
 void dl_on_error(); // the fetch failed: state 3
 void update_browse_download();

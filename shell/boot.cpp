@@ -138,13 +138,6 @@ void step_40() {
     }
 }
 
-// A data file entry's cart as the boot mounts it: marked as of this version.
-zibo6_cart *boot_cart_of_entry(int slot) {
-    zibo6_cart *cart = data_file_cart(slot);
-    if (cart) cart->version = ZIBO6_CART_VERSION;
-    return cart;
-}
-
 } // namespace
 
 void boot_init() {
@@ -231,6 +224,18 @@ void move_boot() {
     }
 }
 
+void mount_data_file_carts() {
+    clear_embedded_carts();
+    cpod *pod = pstate.data_pod;
+    // Only whole cart images are carts: other entries hold installers and runtimes.
+    // Each is decoded when first asked for.
+    for (int slot = HEAD_CART_ENTRY; pod && slot < pod->capacity; slot++) {
+        vull_file *f = pod_file_entry(pod, slot);
+        if (f && f->data && f->length == CART_IMAGE_SIZE)
+            mount_embedded_cart_lazily(f->name, data_file_cart, slot);
+    }
+}
+
 void boot_embedded_cart() {
     clear_embedded_carts();
     cpod *pod = pstate.data_pod;
@@ -248,12 +253,7 @@ void boot_embedded_cart() {
     load_zibo6_cart_32k(cart, image.data());
     cart->version = ZIBO6_CART_VERSION;
     prepare_loaded_cart(cart, head->name);
-    // Only whole cart images are carts: other entries hold installers and runtimes.
-    for (int slot = HEAD_CART_ENTRY; slot < pod->capacity; slot++) {
-        vull_file *f = pod_file_entry(pod, slot);
-        if (f && f->data && f->length == CART_IMAGE_SIZE)
-            mount_embedded_cart_lazily(f->name, boot_cart_of_entry, slot);
-    }
+    mount_data_file_carts();
     pstate.machine_mode = 0;
     pstate.pending_action = 1;
 }

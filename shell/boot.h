@@ -7,6 +7,9 @@
 void boot_init();           // enters the boot state (start-up, reboot, splash)
 void move_boot();           // one boot step; the frame loop advances pstate.frame
 void boot_embedded_cart();  // step 80: the head cart
+// The data file's carts from the head cart on, mounted under their names so that
+// load() finds them.
+void mount_data_file_carts();
 void run_bios_program();    // the boot text program: "type help for help"
 void update_bios_program(); // its interpreter (nothing in the player calls it)
 int boot_read_hex(int c);

@@ -79,7 +79,7 @@ bool ends_with(const char *s, const char *suffix) {
 // Copies the next "|"-separated field of line into dst (bounded); advances line.
 const char *next_field(const char *line, char *dst, size_t dst_size) {
     size_t n = strcspn(line, "|\r\n");
-    browse_copy_text(dst, "", dst_size);
+    vull_copy_text(dst, "", dst_size);
     size_t keep = std::min(n, dst_size - 1);
     memcpy(dst, line, keep);
     dst[keep] = 0;
@@ -88,13 +88,6 @@ const char *next_field(const char *line, char *dst, size_t dst_size) {
 }
 
 } // namespace
-
-void browse_copy_text(char *dst, const char *src, size_t dst_size) {
-    if (dst_size == 0) return;
-    size_t n = strnlen(src, dst_size - 1);
-    memcpy(dst, src, n);
-    dst[n] = 0;
-}
 
 int32_t browse_read_int(const char *s) {
     return vull_saturate_int32(strtoll(s, nullptr, 10)); // strtoll itself saturates
@@ -244,7 +237,7 @@ void get_title_from_filename(browse_item *item, const char *path) {
     if (item->title[0]) return;
     const char *base = strrchr(path, '/');
     base = base ? base + 1 : path;
-    browse_copy_text(item->title, base, sizeof item->title);
+    vull_copy_text(item->title, base, sizeof item->title);
     char *ext = strstr(item->title, ".z6");
     if (ext) *ext = 0;
 }
@@ -329,7 +322,7 @@ void populate_browse_list_from_directory(browse_list *list, const char *folder) 
         if (up) {
             up->icon = ICON_PARENT;
             up->kind = BROWSE_FOLDER;
-            browse_copy_text(up->title, "..", sizeof up->title);
+            vull_copy_text(up->title, "..", sizeof up->title);
         }
     }
     char path[Z6_PATH_LEN * 2];
@@ -343,12 +336,12 @@ void populate_browse_list_from_directory(browse_list *list, const char *folder) 
         if (rec.mode & VULL_MODE_DIR) {
             it.icon = ICON_FOLDER;
             it.kind = BROWSE_FOLDER;
-            browse_copy_text(it.title, rec.name, sizeof it.title);
+            vull_copy_text(it.title, rec.name, sizeof it.title);
         } else if (strstr(rec.name, ".z6")) {
             it.kind = BROWSE_CART;
             char text[Z6_PATH_LEN * 2];
             snprintf(text, sizeof text, "%s%s", folder, rec.name);
-            browse_copy_text(it.text, text, sizeof it.text);
+            vull_copy_text(it.text, text, sizeof it.text);
             get_title_from_filename(&it, rec.name);
             it.icon = get_icon_for_item(&it);
         } else {
@@ -419,7 +412,11 @@ int save_browse_list_to_file(browse_list *list, const char *path) {
 int save_browse_favourites() {
     char path[VULL_PATH_LEN];
     favourites_path(path, sizeof path);
-    return path[0] ? save_browse_list_to_file(&browse.list[LIST_FAV], path) : 1;
+    if (path[0] && save_browse_list_to_file(&browse.list[LIST_FAV], path) == 0) return 0;
+    // favourites.txt keeps what it held; the list in memory is still the new one.
+    vull_debugf("could not write favourites: %s\n", path);
+    show_message("** could not save favourites **", 1500);
+    return 1;
 }
 
 void reload_favourites() {
@@ -439,9 +436,9 @@ void browse_init() {
     for (int i = 0; i < BROWSE_LISTS; i++) {
         browse_list *l = &browse.list[i];
         *l = browse_list{};
-        browse_copy_text(l->title, list_defs[i].title, sizeof l->title);
-        browse_copy_text(l->name, list_defs[i].name, sizeof l->name);
-        browse_copy_text(l->request, list_defs[i].request, sizeof l->request);
+        vull_copy_text(l->title, list_defs[i].title, sizeof l->title);
+        vull_copy_text(l->name, list_defs[i].name, sizeof l->name);
+        vull_copy_text(l->request, list_defs[i].request, sizeof l->request);
         l->icon = (app.kiosk ? ICON_LISTS_KIOSK : ICON_LISTS) + i;
     }
     browse.initialised = 1;
@@ -504,7 +501,7 @@ vull_bitmap *create_label_from_cart_lid(const char *lid) {
     }
     get_bbs_label_filename(lid, path, sizeof path);
     if (!path[0] || !vull_file_exists(path)) return nullptr;
-    vull_bitmap *img = vull_load_png(path);
+    vull_bitmap *img = vull_load_png_within(path, ZIBO6_SHEET_SIZE, ZIBO6_SHEET_SIZE);
     if (!img) return nullptr;
     vull_bitmap *label = nullptr;
     if (img->width == ZIBO6_SHEET_SIZE && img->height == ZIBO6_SHEET_SIZE && img->bpp == 32) {
@@ -558,7 +555,7 @@ void extract_label_palette(browse_item *item) {
 
 void get_output_file_name_base(char *out, size_t out_size) {
     const char *title = get_embedded_cart_title();
-    browse_copy_text(out, title && title[0] ? title : "ZIBO-6", out_size);
+    vull_copy_text(out, title && title[0] ? title : "ZIBO-6", out_size);
     for (char *p = out; *p; p++) {
         unsigned char c = (unsigned char)*p;
         if (!isalnum(c) && c != ' ' && c != '-' && c != '_') *p = ' ';

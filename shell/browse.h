@@ -110,7 +110,6 @@ void strip_lid_version(char *lid);
 void get_title_from_filename(browse_item *item, const char *path);
 int is_input_char(int c);
 int compare_alphabetical(const browse_item *a, const browse_item *b); // <0, 0, >0
-void browse_copy_text(char *dst, const char *src, size_t dst_size);   // bounded, NUL-ended
 int32_t browse_read_int(const char *s); // decimal, saturating; 0 when none (board numbers)
 
 void get_output_file_name_base(char *out, size_t out_size);

@@ -33,7 +33,7 @@ browse_item *current_item() {
 void add_menu_item(const char *label, int code) {
     if (browse_screen.menu_items >= CART_MENU_ITEMS) return;
     cart_menu_entry &e = browse_screen.menu[browse_screen.menu_items++];
-    browse_copy_text(e.label, label, sizeof e.label);
+    vull_copy_text(e.label, label, sizeof e.label);
     e.code = code;
 }
 
@@ -102,14 +102,14 @@ int enter_folder(const browse_item *item) {
 int run_board_cart(const browse_item *item) {
     browse.running_item = *item;
     browse.running_item.label = nullptr;
-    browse_copy_text(board.title, item->title, sizeof board.title);
+    vull_copy_text(board.title, item->title, sizeof board.title);
     char file[1024];
     get_bbs_cart_filename(item->lid, file, sizeof file);
     if (file[0] && vull_file_exists(file)) {
         zibo6_cart *cart = load_zibo6_cart_png(file);
         if (cart) {
             prepare_loaded_cart(cart, file);
-            browse_copy_text(pstate.running_cart_lid, item->lid, sizeof pstate.running_cart_lid);
+            vull_copy_text(pstate.running_cart_lid, item->lid, sizeof pstate.running_cart_lid);
             pstate.pending_action = 1;
             return 0;
         }
@@ -217,7 +217,7 @@ void cart_menu_action(int code) {
     case CART_MENU_REDOWNLOAD:
         close_menu();
         board.cart_download = 1;
-        browse_copy_text(board.title, item.title, sizeof board.title);
+        vull_copy_text(board.title, item.title, sizeof board.title);
         download_bbs_cart(item.lid);
         return;
     case CART_MENU_BACK:

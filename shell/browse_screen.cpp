@@ -97,7 +97,7 @@ void draw_browse_screen(vull_bitmap *page) {
         if (selected) vull_rectfill(page, 0, y - 1, 127, y + 7, 5);
         draw_resource_picture(page, get_icon_for_item(it), 2, y);
         char title[ROW_CHARS + 1];
-        browse_copy_text(title, it->title, sizeof title);
+        vull_copy_text(title, it->title, sizeof title);
         draw_console_text(page, title, 11, y + 1, selected ? 7 : 6);
         if (it->listed) draw_resource_picture(page, RES_HEART, 119, y);
     }
@@ -107,7 +107,7 @@ void draw_browse_screen(vull_bitmap *page) {
     } else if (list->count > 0 && list->items[list->cursor].author[0]) {
         char by[BROWSE_TEXT_LEN + 1];
         by[0] = '@';
-        browse_copy_text(by + 1, list->items[list->cursor].author, 24);
+        vull_copy_text(by + 1, list->items[list->cursor].author, 24);
         draw_console_text(page, by, 1, SEARCH_Y + 1, 13);
     }
     draw_cart_menu(page);

@@ -63,7 +63,9 @@ zibo6_cart *data_file_cart(int slot) {
     vull_file *f = pstate.data_pod ? pod_file_entry(pstate.data_pod, slot) : nullptr;
     if (!f || !f->data || f->length != DATA_CART_IMAGE) return nullptr;
     zibo6_cart *cart = vull_create_zibo6_cart();
-    if (cart) load_zibo6_cart_32k(cart, f->data);
+    if (!cart) return nullptr;
+    load_zibo6_cart_32k(cart, f->data);
+    cart->version = ZIBO6_CART_VERSION;
     return cart;
 }
 

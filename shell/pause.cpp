@@ -41,11 +41,6 @@ bool is_cart_item(int code) {
 
 void block_escape() { block_vullkey[SDL_SCANCODE_ESCAPE] = 1; }
 
-void close_menu() {
-    app.paused_menu_state = PAUSE_CLOSED;
-    pstate.typed_key_count = 0;
-}
-
 void open_page(int state) {
     app.paused_menu_state = state;
     app.paused_menu_selected = 0;
@@ -65,7 +60,7 @@ void block_player0(int from, int to) {
 void choose_cart_item(int code, int request) {
     app.cart_item_chosen = 1;
     pstate.cart_item_request[code - PAUSE_CART_ITEM] = uint8_t(request);
-    close_menu();
+    close_paused_menu();
 }
 
 } // namespace
@@ -106,9 +101,9 @@ void toggle_sound_volume() {
         cconfig.sound_volume = app.volume ? app.volume : 256;
 }
 
-void set_paused_menu_state(int state) {
-    app.paused_menu_state = state;
-    if (state == PAUSE_CLOSED) pstate.typed_key_count = 0;
+void close_paused_menu() {
+    app.paused_menu_state = PAUSE_CLOSED;
+    pstate.typed_key_count = 0;
 }
 
 void update_paused_menu() {
@@ -141,18 +136,18 @@ void paused_menu_action(int code) {
         return;
     }
     switch (code) {
-    case PAUSE_CONTINUE: close_menu(); break;
+    case PAUSE_CONTINUE: close_paused_menu(); break;
     case PAUSE_RESET_CART:
-        close_menu();
+        close_paused_menu();
         pstate.reset_glitch_counter = 1;
         break;
     case PAUSE_FAVOURITE: break; // favourites belong to the board client, absent here
     case PAUSE_SUSPEND:
         pstate.pending_action = 2;
-        close_menu();
+        close_paused_menu();
         break;
     case PAUSE_STOP:
-        close_menu();
+        close_paused_menu();
         suspend_program();
         pstate.sub_mode = 0;
         update_sdl_window_title(vull_state.app_title);

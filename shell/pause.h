@@ -48,7 +48,7 @@ void update_paused_menu();         // opens the menu on the pause button (each r
 void process_paused_keypresses();  // the menu's input (each pause frame)
 void paused_menu_action(int code); // runs one item's action
 void draw_paused_menu(vull_bitmap *page);
-void set_paused_menu_state(int state);
+void close_paused_menu(); // typed keys meant for the menu never reach the cart
 void update_emergency_paused_menu();
 // Sound off, or back on at the chosen volume (256 when none was chosen).
 void toggle_sound_volume();

@@ -61,13 +61,6 @@ int now_ms() { return vull_get_time(); }
 bool key_new(int code) { return vull_get_key_state(code) == KEY_NEW; }
 bool key_held(int code) { return vull_get_key_state(code) != 0; }
 
-void clear_typed_keys() { pstate.typed_key_count = 0; }
-
-void close_pause_menu() {
-    app.paused_menu_state = 0;
-    clear_typed_keys();
-}
-
 void queue_cart_key(int c) {
     if (pstate.typed_key_count >= TYPED_KEY_CAPACITY) return;
     pstate.typed_keys[pstate.typed_key_count++] = uint8_t(c);
@@ -121,8 +114,7 @@ void pause_frame() {
         keyconfig_update();
     } else if (app.paused_menu_state == 3) {
         if (button_pressed(6, 0)) {
-            clear_typed_keys();
-            app.paused_menu_state = 0;
+            close_paused_menu();
             block_buttons();
         }
     } else {
@@ -468,7 +460,7 @@ void vull_main_update() {
     process_command();
 
     if (pstate.machine_mode != 1) {
-        if (app.paused_menu_state) close_pause_menu();
+        if (app.paused_menu_state) close_paused_menu();
         pstate.fps = 30;
     }
 
@@ -493,7 +485,7 @@ void vull_main_update() {
             keyconfig_close();
             app.paused_menu_state = 1;
         } else if (app.paused_menu_state) {
-            close_pause_menu();
+            close_paused_menu();
             block_vullkey[SDL_SCANCODE_ESCAPE] = 1; // until it is released
         }
     }

@@ -29,6 +29,7 @@
 #include "engine/vull.h"
 #include "platform/system.h"
 #include "platform/video.h"
+#include "shell/board.h"
 #include "shell/boot.h"
 #include "shell/compose.h"
 
@@ -114,19 +115,6 @@ void hash_working_cart() { hash_cart(pitem.cart, pstate.cart_hash); }
 void update_window_title() {
     const char *title = get_embedded_cart_title();
     vull_set_window_title(title[0] ? title : "ZIBO-6");
-}
-
-// Carts of the data file from entry 3 on, mounted under their names so that
-// load() finds them; each is decoded when first asked for. Only whole 32 KB
-// images count as carts.
-void mount_data_file_carts() {
-    clear_embedded_carts();
-    cpod *pod = pstate.data_pod;
-    for (int slot = 3; pod && slot < pod->capacity; slot++) {
-        vull_file *f = pod_file_entry(pod, slot);
-        if (f && f->data && f->length == DATA_CART_IMAGE)
-            mount_embedded_cart_lazily(f->name, data_file_cart, slot);
-    }
 }
 
 // An ls listing left open (its record comes from vull_malloc) is closed, not leaked.
@@ -311,6 +299,7 @@ void vull_main_init(int argc, char **argv) {
 }
 
 void reboot_machine() {
+    clear_cdata(); // words the cart wrote since the last save, before the record is reset
     vull_destroy_zibo6_cart(pstate.memory_cart);
     pstate.memory_cart = nullptr;
     vull_destroy_zibo6_cart(pitem.cart);
@@ -362,6 +351,7 @@ void reboot_machine() {
 }
 
 void vull_main_exit() {
+    board_exit();
     save_cdata();
     close_ls_listing();
     compose_exit();

@@ -44,7 +44,8 @@ bool open_data_file(cpod *pod);
 void close_data_file();
 void *pod_entry_item(cpod *pod, int slot, int type); // null for a missing slot or other type
 vull_file *pod_file_entry(cpod *pod, int slot);      // a file item, rewound; or null
-// The cart image of an entry of the data file in use, or null when it holds none.
+// The cart image of an entry of the data file in use, as of this version; null
+// when the entry holds none.
 zibo6_cart *data_file_cart(int slot);
 
 // ---- config.txt keys and command-line options (shell/options.cpp) ----

@@ -1,5 +1,5 @@
 -- coroutine ping-pong
-local rounds = 900
+local rounds = 1100
 local co = coroutine.create(function(v)
   while true do v = coroutine.yield((v * 3 + 1) % 10007) end
 end)

@@ -1,5 +1,5 @@
 -- fannkuch(7), repeated: maximum flips and checksum
-local rounds = 290
+local rounds = 350
 local function fannkuch(n)
   local perm, perm1, count = {}, {}, {}
   local maxflips, checksum, permcount = 0, 0, 0

@@ -1,5 +1,5 @@
 -- sieve of Eratosthenes up to 32767, repeated
-local rounds = 250
+local rounds = 400
 local N = 32767
 local function sieve()
   local comp = {}

@@ -1,6 +1,6 @@
 -- string building with .. and sub, as a cart builds its status and message
 -- lines: words, numbers and pieces cut from other strings joined one by one
-local rounds = 50
+local rounds = 75
 local sub = string.sub
 local words = {"score", "lives", "level", "bonus", "time", "hi"}
 local total = 0

@@ -11,7 +11,9 @@ export SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy
 mkdir "$WORK/user"
 HOME="$WORK/user" timeout 120 "$1" -x "$2/carts/capture_targets.z6" -home "$WORK/home" \
     >"$WORK/out" 2>&1
-grep -q done "$WORK/out" || { echo "FAIL: cart did not finish"; cat "$WORK/out"; exit 1; }
+rc=$?
+grep -qx done "$WORK/out" && [ "$rc" = 0 ] ||
+    { echo "FAIL: cart did not finish (exit status $rc)"; cat "$WORK/out"; exit 1; }
 FAILS=0
 check() { # check FILE EXPECTED X,Y...
     file=$1 want=$2

@@ -77,6 +77,9 @@ TEST(NameVariants, AddTheCartExtensionWhereItBelongs) {
     EXPECT_EQ(variant("shot.lua"), "shot.lua.z6");
     EXPECT_EQ(variant("GAME.Z6"), "GAME.Z6");
     EXPECT_EQ(variant("x.z6.png"), "x.z6.png");
+    // The folder never decides: the file itself has no extension yet.
+    EXPECT_EQ(variant("old.z6s/game"), "old.z6s/game.z6");
+    EXPECT_EQ(variant("/home/a.z6/game.png"), "/home/a.z6/game.z6.png");
 }
 
 TEST_F(disk_test, SavesUnderTheVariantAndLoadsThroughIt) {

@@ -1,9 +1,7 @@
 #!/bin/sh
 # cart_output_test.sh ZIBO6 CART: runs a cart headless in a fresh home folder
 # and compares what it prints (the start line, screen dump and empty lines
-# aside) with CART's .expected. A cart whose expected output reports an error
-# (or a program refused as too large) must end the run with status 1; any
-# other with status 0.
+# aside) with CART's .expected, and its exit status (cart_status.sh).
 set -u
 zibo6=$1
 cart=$2
@@ -15,9 +13,5 @@ trap 'rm -rf "$home"' EXIT
 timeout 300 "$zibo6" -x "$cart" -home "$home" >"$home/out.txt" 2>&1
 status=$?
 grep -v '^scr \|^RUNNING: \|^$' "$home/out.txt" | diff -u "$dir/$name.expected" - || exit 1
-want=0
-grep -q '^runtime error\|^syntax error\|^program too large' "$dir/$name.expected" && want=1
-if [ "$status" -ne "$want" ]; then
-    echo "$name: exit status $status, expected $want"
-    exit 1
-fi
+. "$(dirname "$0")/cart_status.sh"
+check_cart_status "$name" "$status" "$dir/$name.expected"

@@ -6,9 +6,13 @@ set -u
 zibo6=$1
 cart=$2
 home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
+log=$(mktemp)
+trap 'rm -rf "$home" "$log"' EXIT
 for run in 0 1 2 3 4; do
-    out=$(timeout 60 "$zibo6" -x "$cart" -home "$home" 2>&1 | grep -v '^RUNNING: ')
+    timeout 300 "$zibo6" -x "$cart" -home "$home" >"$log" 2>&1
+    status=$?
+    out=$(grep -v '^RUNNING: ' "$log")
+    [ "$status" = 0 ] || { echo "run $run: exit status $status: $out"; exit 1; }
     [ "$out" = "$run" ] || { echo "run $run printed: $out"; exit 1; }
 done
 n=$(ls "$home/cstore" | grep -c '^__.*\.z6$')

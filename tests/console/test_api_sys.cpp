@@ -3,10 +3,13 @@
 // charge to the CPU budget; the frame-rate governor's rules.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 
 #include "console/api.h"
+#include "cart/disk.h"
 #include "console/term.h"
+#include "tests/support/write_limit.h"
 #include "tests/console/run_test_util.h"
 #include "engine/gfx.h"
 #include "vm/lcpu.h"
@@ -89,6 +92,27 @@ TEST(ApiSys, PrinthFileRules) {
                 "printh('a', 'plog1.txt') printh('b', 'plog1.txt.z6l') printh('c', 'plog1.tx')\n");
     EXPECT_TRUE(contains(out, "too many printh files")) << out;
     EXPECT_TRUE(contains(out, "runtime error line 2 tab 0")) << out;
+}
+
+// A log the cart replaces is written whole or not at all: a full disk keeps the old one.
+TEST(ApiSys, PrinthLogsSurviveAFullDisk) {
+    Runtime rt;
+    char path[1024];
+    prefix_with_file_output_path("full_log.z6l", path, sizeof path);
+    auto log = [&] {
+        std::ifstream f(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(f), {});
+    };
+    rt.run("printh('first', 'full_log', true) printh('more', 'full_log')");
+    ASSERT_EQ(log(), "first\nmore\n");
+    {
+        z6test::write_limit full(4);
+        rt.run("printh('a much longer second log', 'full_log', true)");
+    }
+    EXPECT_EQ(log(), "first\nmore\n");
+    rt.run("printh('second', 'full_log', true)");
+    EXPECT_EQ(log(), "second\n");
+    std::remove(path);
 }
 
 TEST(ApiSys, StatRowsOfTheCore) {

@@ -219,3 +219,53 @@ TEST(Cstore, ANamedTargetCarriesNoChangeMask) {
     EXPECT_EQ(read_file(cstore_file(name)).find("__change_mask__"), std::string::npos);
     std::remove(cstore_file(name).c_str());
 }
+
+// Targets are loaded as the player loads a cart and written back in the format their name
+// gives: a map's lower half written as map rows 32-63 is what reload() reads from the shared
+// half and what a cstore() keeps, an old cart keeps its legacy fix-ups once rewritten, and a
+// ".rom" target stays a ROM.
+TEST(Cstore, TargetsAreLoadedAsThePlayerLoadsThem) {
+    Console c;
+    CstoreFolder f;
+    std::string map64 = unique("map64");
+    std::string text = "zibo-6 cartridge // x\nversion 33\n__lua__\nx=1\n__map__\n";
+    for (int y = 0; y < 64; y++) {
+        std::string row(256, '0');
+        if (y == 40) row[2] = '3', row[3] = '5'; // cell 1 of row 40: ROM byte 0x1401
+        text += row + "\n";
+    }
+    std::ofstream(cstore_file(map64)) << text;
+    EXPECT_EQ(zibo6_reload_from_file(map64.data(), map64.size(), 0x4300, 0x1401, 1), 1);
+    EXPECT_EQ(zibo6_peek(&pstate, pstate.memory_cart, 0x4300), 0x35);
+    zibo6_poke(&pstate, pstate.memory_cart, 0x4300, 0x22);
+    EXPECT_EQ(zibo6_cstore_to_file(map64.data(), map64.size(), 0x3000, 0x4300, 1), 1);
+    zibo6_poke(&pstate, pstate.memory_cart, 0x4300, 0);
+    EXPECT_EQ(zibo6_reload_from_file(map64.data(), map64.size(), 0x4300, 0x1401, 1), 1);
+    EXPECT_EQ(zibo6_peek(&pstate, pstate.memory_cart, 0x4300), 0x35) << read_file(cstore_file(map64));
+    std::remove(cstore_file(map64).c_str());
+
+    // Version 8: effect 1 at volume 0 was silent; the rewritten cart says so in its own terms.
+    std::string v8 = unique("v8");
+    std::string sfx = "0001000018601";
+    for (int i = 0; i < 31; i++) sfx += "00000";
+    std::ofstream(cstore_file(v8)) << "zibo-6 cartridge // x\nversion 8\n__lua__\nx=1\n__sfx__\n"
+                                   << sfx << "\n";
+    EXPECT_EQ(zibo6_cstore_to_file(v8.data(), v8.size(), 0x3000, 0x4300, 1), 1);
+    EXPECT_NE(read_file(cstore_file(v8)).find("\n000100001860000000"), std::string::npos)
+        << read_file(cstore_file(v8));
+    std::remove(cstore_file(v8).c_str());
+
+    std::string rom = unique("image") + ".rom";
+    zibo6_poke(&pstate, pstate.memory_cart, 0x4300, 0x5c);
+    EXPECT_EQ(zibo6_cstore_to_file(rom.data(), rom.size(), 0x10, 0x4300, 1), 1);
+    std::string image = read_file(cstore_file(rom));
+    ASSERT_EQ(image.size(), 0x8000u);
+    EXPECT_EQ(uint8_t(image[0x10]), 0x5c);
+    zibo6_poke(&pstate, pstate.memory_cart, 0x4300, 0x6d);
+    EXPECT_EQ(zibo6_cstore_to_file(rom.data(), rom.size(), 0x11, 0x4300, 1), 1);
+    image = read_file(cstore_file(rom));
+    ASSERT_EQ(image.size(), 0x8000u);
+    EXPECT_EQ(uint8_t(image[0x10]), 0x5c);
+    EXPECT_EQ(uint8_t(image[0x11]), 0x6d);
+    std::remove(cstore_file(rom).c_str());
+}

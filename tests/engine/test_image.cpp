@@ -169,6 +169,43 @@ TEST(ImagePng, SizeLimitsAndHostileHeaders) {
               VULL_PNG_CANNOT_OPEN);
 }
 
+TEST(ImagePng, WithinABoundTheHeaderDecidesBeforeAnyPixel) {
+    const std::string path = scratch("within.png");
+    std::vector<uint8_t> fits = png_of(128, 100);
+    write_all(path, fits.data(), fits.size());
+    int too_large = -1;
+    bitmap_ptr b(vull_load_png_within(path.c_str(), 128, 128, &too_large));
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->height, 100);
+    EXPECT_EQ(too_large, 0);
+
+    // a header-only file claiming 8192 x 8192: refused as too large, which only
+    // the header can tell (decoding it would fail for want of data instead)
+    std::vector<uint8_t> liar = png_of(1, 1);
+    patch_png_size(liar, 8192, 8192);
+    write_all(path, liar.data(), liar.size());
+    EXPECT_EQ(vull_load_png_within(path.c_str(), 1024, 544, &too_large), nullptr);
+    EXPECT_EQ(too_large, 1);
+    std::vector<uint8_t> tall = png_of(100, 129);
+    write_all(path, tall.data(), tall.size());
+    EXPECT_EQ(vull_load_png_within(path.c_str(), 128, 128, &too_large), nullptr);
+    EXPECT_EQ(too_large, 1);
+
+    // a small picture in a file padded past 1 MiB and 8 bytes a pixel
+    std::vector<uint8_t> padded = png_of(4, 4);
+    padded.insert(padded.end() - 12, (1 << 20) + 200, 0); // inside the IEND chunk's place
+    write_all(path, padded.data(), padded.size());
+    EXPECT_EQ(vull_load_png_within(path.c_str(), 4, 4, &too_large), nullptr);
+    EXPECT_EQ(too_large, 1);
+
+    // an unreadable file is not "too large"
+    const char junk[] = "not a picture";
+    write_all(path, reinterpret_cast<const uint8_t *>(junk), sizeof junk);
+    EXPECT_EQ(vull_load_png_within(path.c_str(), 128, 128, &too_large), nullptr);
+    EXPECT_EQ(too_large, 0);
+    EXPECT_EQ(vull_load_png_within(scratch("missing.png").c_str(), 128, 128, &too_large), nullptr);
+}
+
 TEST(ImagePng, ImageDataPastTheHeaderStopsEarly) {
     // A 1 x 1 picture whose image data inflates to 256 KB: the decoder stops
     // once the data passes what the header promises ("exceeded max size", 109)

@@ -322,17 +322,56 @@ TEST_F(SystemSpawn, WgetRefusesQuotesAndPassesArgumentsUntouched) {
     // What a shell would have run stays plain text.
     std::string out = dir + "/out$(touch pwned)`touch pwned2`";
     ASSERT_EQ(vull_wget("http://h/x?a=1&b=$(id)", out.c_str()), 0);
-    EXPECT_EQ(read_file(record), "-q\n-O\n" + out + "\n--\nhttp://h/x?a=1&b=$(id)\n");
+    // wget gives up by itself: one try, the engine's time-out (30 s by default)
+    EXPECT_EQ(read_file(record),
+              "-q\n--tries=1\n--timeout=30\n-O\n" + out + "\n--\nhttp://h/x?a=1&b=$(id)\n");
     EXPECT_FALSE(std::ifstream(dir + "/pwned").good());
     EXPECT_FALSE(std::ifstream("pwned").good());
 
     remove(record.c_str());
     ASSERT_EQ(vull_wget_ex("-url", "o.txt", "post.txt"), 0);
-    EXPECT_EQ(read_file(record), "-q\n-O\no.txt\n--post-file=post.txt\n--\n-url\n");
+    EXPECT_EQ(read_file(record),
+              "-q\n--tries=1\n--timeout=30\n-O\no.txt\n--post-file=post.txt\n--\n-url\n");
+
+    // a started fetch is the caller's to wait for, reap or kill by its pid
+    remove(record.c_str());
+    int pid = vull_wget_start("http://h/y", "p.txt", 7, 0);
+    ASSERT_GT(pid, 0);
+    vull_child_wait_ended(pid);
+    EXPECT_EQ(kill(pid, 0), 0) << "an ended child keeps its pid until reaped";
+    EXPECT_EQ(vull_child_reap(pid), 0);
+    EXPECT_EQ(read_file(record), "-q\n--tries=1\n--timeout=7\n-O\np.txt\n--\nhttp://h/y\n");
+    EXPECT_EQ(vull_wget_start("http://h/y", "\"bad", 7, 0), -6);
 
     // Without wget on PATH the result is still 0: failure shows in the output file.
     setenv("PATH", "/nonexistent", 1);
     EXPECT_EQ(vull_wget("http://h/", "o.txt"), 0);
+}
+
+TEST_F(SystemSpawn, AStartedWgetEndsWhenKilled) {
+    write_file(dir + "/bin/wget", "#!/bin/sh\nexec /bin/sleep 600\n");
+    int pid = vull_wget_start("http://h/z", "q.txt", 5, 0);
+    ASSERT_GT(pid, 0);
+    vull_child_kill(pid);
+    vull_child_wait_ended(pid); // returns once the kill took effect
+    EXPECT_EQ(vull_child_reap(pid), 1);
+    EXPECT_NE(kill(pid, 0), 0) << "reaped: no process is left";
+    vull_child_kill(0); // nothing to end
+}
+
+TEST_F(SystemSpawn, AStartedWgetCannotWritePastItsBound) {
+    // writes without end once its limit is in place; nobody stops it here
+    write_file(dir + "/bin/wget", "#!/bin/sh\n"
+                                  "while [ \"$(ulimit -f)\" = unlimited ]; do :; done\n"
+                                  "exec /bin/cat /dev/zero > \"$5\"\n");
+    std::string out = dir + "/endless.part";
+    int pid = vull_wget_start("http://h/e", out.c_str(), 5, 65536);
+    ASSERT_GT(pid, 0);
+    vull_child_wait_ended(pid); // it ends by itself
+    EXPECT_EQ(vull_child_reap(pid), 1);
+    struct stat st {};
+    ASSERT_EQ(stat(out.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 65536);
 }
 
 TEST_F(SystemSpawn, ThreadedWgetCallsBack) {

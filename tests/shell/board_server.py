@@ -5,6 +5,9 @@ usage: board_server.py FOLDER PORT_FILE
 Serves listing images made on the fly (the "new" list: 32 items, then 5 on the
 next page; the "top" list: 5 items; the "jam" list: hostile ids), .nfo files and the carts found in
 FOLDER/carts/<lid>.z6.png. Writes the port it listens on to PORT_FILE.
+Hostile answers: the "sub=9" list is a 4096 x 4096 picture; the carts and
+information files "endless" stream without end as fast as they can, "trickle"
+a kilobyte at a time.
 Also importable: listing_png(items) builds a listing image.
 """
 import http.server
@@ -47,6 +50,19 @@ def listing_png(items):
     return png_rgba(width, height, px)
 
 
+def big_listing_png(width=4096, height=4096):
+    """A listing far larger than any page; compressed row by row, it is small."""
+    z = zlib.compressobj(9)
+    row = b"\0" * (1 + width * 4)
+    data = b"".join(z.compress(row) for _ in range(height)) + z.flush()
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", data) + chunk(b"IEND", b""))
+
+
 def page(list_query, start):
     if "sub=8" in list_query:  # jam: ids that must never reach a path or command
         bad = ["../../x", "a/b", 'q"uote', "$(touch pwned)", "ok_lid"]
@@ -67,18 +83,34 @@ class Board(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
+    def stream(self, lid):
+        """Sends until the client goes away: fast ("endless") or slowly ("trickle")."""
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.end_headers()
+        block = b"x" * (65536 if lid == "endless" else 1024)
+        try:
+            while True:
+                self.wfile.write(block)
+                if lid == "trickle":
+                    time.sleep(0.05)
+        except OSError:
+            pass
+
     def do_GET(self):
         url = urllib.parse.urlsplit(self.path)
         q = urllib.parse.parse_qs(url.query)
         folder = self.server.folder
+        if q.get("lid", [""])[0] in ("endless", "trickle"):
+            return self.stream(q["lid"][0])
         # the client names its version and platform letter ("l" x86-64, "r" 32-bit ARM)
         if url.path == "/bbs/cpost_lister3.php" and q.get("version", [""])[0] not in (
                 "000203l", "000203r"):
             return self.send_error(400)
         if url.path == "/bbs/cpost_lister3.php" and "nfo" in q:
             lid = q.get("lid", [""])[0]
-            if lid == "slow":  # answers only after the client's time-out
-                time.sleep(3)
+            if lid == "slow":  # answers long after the client's time-out
+                time.sleep(30)
                 body = "lid slow\n"
             elif lid == "hostile":
                 body = "lid ../../x\nmid $(id)\ntitle %s\nauthor a\n" % ("x" * 10000)
@@ -87,6 +119,10 @@ class Board(http.server.BaseHTTPRequestHandler):
             else:
                 body = "lid %s\nmid 77\ncatsub 2\ntitle Served Cart\nauthor someone\n" % lid
             return self.send(body.encode())
+        if url.path == "/bbs/cpost_lister3.php" and "sub=9" in url.query:
+            if not hasattr(self.server, "big_listing"):
+                self.server.big_listing = big_listing_png()
+            return self.send(self.server.big_listing, "image/png")
         if url.path == "/bbs/cpost_lister3.php":
             start = int(q.get("start_index", ["0"])[0])
             return self.send(listing_png(page(url.query, start)), "image/png")

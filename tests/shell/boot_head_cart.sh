@@ -27,7 +27,7 @@ cp "$player" "$work/bin/zibo6"
 
 cd "$work"
 if ! SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/audio.raw" \
-    timeout 60 "$work/bin/zibo6" -home "$work/home" >"$work/out" 2>&1; then
+    timeout 600 "$work/bin/zibo6" -home "$work/home" >"$work/out" 2>&1; then
     fail "the player did not exit 0 by itself"
 fi
 grep -q "head cart ran" "$work/out" || fail "the head cart did not run"

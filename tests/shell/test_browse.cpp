@@ -12,6 +12,7 @@
 #include "engine/gfx.h"
 #include "platform/system.h"
 #include "shell/browse.h"
+#include "tests/support/write_limit.h"
 
 namespace {
 
@@ -112,6 +113,45 @@ TEST(Browse, FavouritesReadStopsAtForeignLineAndRoundTrips) {
     free(cut.items);
 
     EXPECT_EQ(populate_browse_list_from_text_file(&cut, (dir + "none.txt").c_str()), 1);
+    browse_shutdown();
+}
+
+// favourites.txt is replaced whole or not at all: a full disk keeps the old list and the
+// save reports the failure.
+TEST(Browse, FavouritesKeepTheirFileOnAFullDisk) {
+    scratch_home("fav_full");
+    browse_init();
+    browse_list *fav = &browse.list[LIST_FAV];
+    auto add = [&](const char *lid) {
+        browse_item *it = add_browse_item(fav, 0);
+        ASSERT_NE(it, nullptr);
+        it->kind = BROWSE_CART;
+        snprintf(it->lid, sizeof it->lid, "%s", lid);
+        snprintf(it->title, sizeof it->title, "a title long enough to be cut");
+    };
+    add("first_one");
+    ASSERT_EQ(save_browse_favourites(), 0);
+    std::string path = user("favourites.txt");
+    auto slurp = [&] {
+        std::string text;
+        if (FILE *f = fopen(path.c_str(), "rb")) {
+            char buf[4096];
+            size_t n;
+            while ((n = fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+            fclose(f);
+        }
+        return text;
+    };
+    std::string before = slurp();
+    ASSERT_NE(before.find("first_one"), std::string::npos);
+    add("second_one");
+    for (rlim_t room : {rlim_t(0), rlim_t(before.size() / 2), rlim_t(before.size() + 10)}) {
+        z6test::write_limit full(room);
+        EXPECT_EQ(save_browse_favourites(), 1) << room;
+    }
+    EXPECT_EQ(slurp(), before);
+    ASSERT_EQ(save_browse_favourites(), 0);
+    EXPECT_NE(slurp().find("second_one"), std::string::npos);
     browse_shutdown();
 }
 

@@ -3,7 +3,9 @@
 // controls, and pictures of the list and the menu.
 #include <SDL2/SDL_scancode.h>
 
+#include <dirent.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -25,17 +27,67 @@ namespace {
 
 using ftest::read_file;
 
+// The programs the browser starts, stood in for on PATH (set once, before any
+// thread runs). wget holds its fetch open while the hold file stands and writes
+// nothing: a download stays running for the checks that cancel it, however
+// slowly this process is scheduled, and a worker left behind by one test never
+// writes into the next test's folder. xdg-open appends its arguments to the
+// record, a line per start.
+struct StubPrograms : ::testing::Environment {
+    static inline std::string bin;
+    static std::string hold() { return bin + "hold"; }
+    static std::string record() { return bin + "opened.txt"; }
+
+    static void write_program(const std::string &name, const std::string &text) {
+        FILE *f = fopen((bin + name).c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        fputs(text.c_str(), f);
+        ASSERT_EQ(fclose(f), 0);
+        ASSERT_EQ(chmod((bin + name).c_str(), 0755), 0);
+    }
+    void SetUp() override {
+        bin = ftest::make_temp_dir("browse_programs") + "/";
+        write_program("wget", "#!/bin/sh\ntouch '" + bin + "running.$$'\nn=0\n"
+                              "while [ -e '" + hold() + "' ] && [ $n -lt 1200 ]; do\n"
+                              "  sleep 0.05; n=$((n + 1))\ndone\n"
+                              "rm -f '" + bin + "running.$$'\nexit 4\n");
+        write_program("xdg-open", "#!/bin/sh\necho \"$*\" >> '" + record() + "'\n");
+        std::string path = getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin";
+        setenv("PATH", (bin + ":" + path).c_str(), 1);
+    }
+    // Lets every held fetch end, and waits for them (a minute at most) so that
+    // no worker is left running as the process exits.
+    void TearDown() override {
+        release();
+        for (int i = 0; i < 6000 && running(); i++) usleep(10000);
+        EXPECT_FALSE(running()) << "a stand-in wget still runs";
+        system(("rm -rf '" + bin + "'").c_str());
+    }
+    static void hold_fetches() { ftest::write_file(hold(), ""); }
+    static void release() { unlink(hold().c_str()); }
+    static bool running() {
+        DIR *d = opendir(bin.c_str());
+        if (!d) return false;
+        bool found = false;
+        while (dirent *e = readdir(d))
+            if (strncmp(e->d_name, "running.", 8) == 0) found = true;
+        closedir(d);
+        return found;
+    }
+};
+[[maybe_unused]] const auto *stub_programs = ::testing::AddGlobalTestEnvironment(new StubPrograms);
+
 struct BrowseMenu : ::testing::Test {
     std::string dir;
 
     void SetUp() override {
-        const char *bin = getenv("ZIBO6_BINARY_DIR");
-        dir = std::string(bin ? bin : "/tmp") + "/browse_menu_test/";
-        ASSERT_EQ(system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "carts/sub'").c_str()), 0);
+        StubPrograms::hold_fetches();
+        dir = ftest::make_temp_dir("browse_menu") + "/"; // a folder of this test's own
+        ASSERT_EQ(system(("mkdir -p '" + dir + "carts/sub'").c_str()), 0);
         snprintf(cconfig.home, sizeof cconfig.home, "%s", dir.c_str());
         snprintf(pstate.root_path, sizeof pstate.root_path, "%scarts/", dir.c_str());
         pstate.current_folder[0] = 0;
-        // a port nothing listens on: downloads start and fail, nothing is fetched
+        // fetches go nowhere: the stand-in wget holds them until the test ends
         ASSERT_TRUE(board_set_host("http://127.0.0.1:1"));
         app.download_state = 0;
         app.kiosk = 0;
@@ -54,6 +106,8 @@ struct BrowseMenu : ::testing::Test {
         pstate.pending_action = 0;
         pstate.sub_mode = 0;
         pstate.current_folder[0] = 0;
+        StubPrograms::release();
+        system(("rm -rf '" + dir + "'").c_str());
     }
 
     // The current list holds just this item, selected.
@@ -64,9 +118,9 @@ struct BrowseMenu : ::testing::Test {
         clear_browse_list(list);
         browse_item *it = add_browse_item(list, 0);
         it->kind = kind;
-        browse_copy_text(it->title, title, sizeof it->title);
-        browse_copy_text(it->lid, lid, sizeof it->lid);
-        browse_copy_text(it->text, text, sizeof it->text);
+        vull_copy_text(it->title, title, sizeof it->title);
+        vull_copy_text(it->lid, lid, sizeof it->lid);
+        vull_copy_text(it->text, text, sizeof it->text);
         list->cursor = 0;
         return it;
     }
@@ -110,8 +164,8 @@ TEST_F(BrowseMenu, ItemsForEachKindOfItem) {
     EXPECT_EQ(labels(), (Labels{"edit cart", "sound:on", fullscreen, "back"}));
 
     browse_item *it = only(LIST_NEW, BROWSE_CART, "racer", "racer_2-1");
-    browse_copy_text(it->author, "someone", sizeof it->author);
-    browse_copy_text(it->mid, "4411", sizeof it->mid);
+    vull_copy_text(it->author, "someone", sizeof it->author);
+    vull_copy_text(it->mid, "4411", sizeof it->mid);
     cart_menu_pop();
     EXPECT_EQ(labels(), (Labels{"run cart", "options", "favourite", "carts by @someone",
                                 "similar carts", "open thread in browser", "[back]"}));
@@ -122,7 +176,7 @@ TEST_F(BrowseMenu, ItemsForEachKindOfItem) {
     it = only(LIST_NEW, BROWSE_CART, "racer", "racer_2-1");
     cart_menu_pop();
     EXPECT_EQ(labels(), (Labels{"run cart", "options", "favourite", "similar carts", "[back]"}));
-    browse_copy_text(it->author, "abcdefghijklmnopqrstuvwxyz", sizeof it->author);
+    vull_copy_text(it->author, "abcdefghijklmnopqrstuvwxyz", sizeof it->author);
     cart_menu_pop();
     EXPECT_EQ(labels()[3], "carts by @abcdefghijklmnop");
 
@@ -199,7 +253,7 @@ TEST_F(BrowseMenu, FavouriteBackAndOptionsItems) {
 
 TEST_F(BrowseMenu, SearchItemsRequestTheSearchList) {
     browse_item *it = only(LIST_NEW, BROWSE_CART, "Hello, World!", "racer_2-1");
-    browse_copy_text(it->author, "some_one", sizeof it->author);
+    vull_copy_text(it->author, "some_one", sizeof it->author);
     cart_menu_pop();
     choose("carts by @some_one");
     EXPECT_STREQ(browse.list[LIST_SEARCH].request, "cat=7&search=@some_one&max=32");
@@ -469,26 +523,17 @@ TEST_F(BrowseMenu, RunningItemsAndFolders) {
 }
 
 TEST_F(BrowseMenu, OpenInBrowserRunsTheOpenerWithTheCheckedUrl) {
-    // an xdg-open of our own on PATH records its arguments
-    std::string bin = dir + "bin/", record = dir + "opened.txt";
-    ASSERT_EQ(system(("mkdir -p '" + bin + "'").c_str()), 0);
-    FILE *f = fopen((bin + "xdg-open").c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    fprintf(f, "#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '%s.tmp'\nmv '%s.tmp' '%s'\n",
-            record.c_str(), record.c_str(), record.c_str());
-    fclose(f);
-    ASSERT_EQ(chmod((bin + "xdg-open").c_str(), 0755), 0);
-    std::string saved_path = getenv("PATH") ? getenv("PATH") : "/usr/bin:/bin";
-    setenv("PATH", (bin + ":" + saved_path).c_str(), 1);
+    // the stand-in xdg-open records its arguments
+    std::string record = StubPrograms::record();
     auto opened = [&]() {
         std::string text;
-        for (int i = 0; i < 500 && (text = read_file(record)).empty(); i++) usleep(10000);
+        for (int i = 0; i < 6000 && (text = read_file(record)).empty(); i++) usleep(10000);
         unlink(record.c_str());
         return text;
     };
 
     browse_item *it = only(LIST_NEW, BROWSE_CART, "racer", "racer_2-1");
-    browse_copy_text(it->mid, "4411", sizeof it->mid);
+    vull_copy_text(it->mid, "4411", sizeof it->mid);
     cart_menu_pop();
     choose("open thread in browser");
     EXPECT_EQ(opened(), "http://127.0.0.1:1/bbs/?tid=4411\n");
@@ -502,12 +547,13 @@ TEST_F(BrowseMenu, OpenInBrowserRunsTheOpenerWithTheCheckedUrl) {
         get_bbs_page_url("tid", bad, url, sizeof url);
         EXPECT_STREQ(url, "") << bad;
     }
-    browse_copy_text(it->mid, "1;x", sizeof it->mid);
+    // the page of a later, good id is the only one opened
+    vull_copy_text(it->mid, "1;x", sizeof it->mid);
     generate_cart_menu(1);
     choose("open thread in browser");
-    usleep(200000);
-    EXPECT_EQ(read_file(record), "");
-    setenv("PATH", saved_path.c_str(), 1);
+    generate_cart_menu(2);
+    choose("open in browser");
+    EXPECT_EQ(opened(), "http://127.0.0.1:1/bbs/?pid=racer_2-1\n");
 }
 
 struct BrowseControls : BrowseMenu {
@@ -586,9 +632,9 @@ TEST_F(BrowseMenu, Pictures) {
     for (const char *t : titles) {
         browse_item *it = add_browse_item(list, 0);
         it->kind = BROWSE_CART;
-        browse_copy_text(it->title, t, sizeof it->title);
-        browse_copy_text(it->lid, "x1", sizeof it->lid);
-        browse_copy_text(it->author, "maker", sizeof it->author);
+        vull_copy_text(it->title, t, sizeof it->title);
+        vull_copy_text(it->lid, "x1", sizeof it->lid);
+        vull_copy_text(it->author, "maker", sizeof it->author);
     }
     list->items[1].listed = 1;
     list->cursor = 1;

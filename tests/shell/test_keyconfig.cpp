@@ -8,6 +8,7 @@
 #include "console/button.h"
 #include "console/state.h"
 #include "shell/keyconfig.h"
+#include "tests/console/run_test_util.h"
 
 using z6input::FakeInput;
 
@@ -91,6 +92,19 @@ TEST_F(KeyConfig, ThirteenKeysFinishAndStay) {
     pstate.sub_mode = 1;
     keyconfig_keypress('x');
     EXPECT_EQ(pstate.sub_mode, 0);
+}
+
+// What the README says of keyconfig(): a cart running with a window cannot
+// open the screen; a headless script's call opens it (sub-mode 1).
+TEST(KeyConfigCommand, OpensOnlyForAHeadlessScript) {
+    z6run::Runtime rt;
+    pstate.headless = 0;
+    rt.run("keyconfig()", 1);
+    EXPECT_EQ(pstate.sub_mode, 0);
+    EXPECT_EQ(app.paused_menu_state, 0);
+    pstate.headless = 1;
+    rt.run("keyconfig()", 1);
+    EXPECT_EQ(pstate.sub_mode, 1);
 }
 
 } // namespace

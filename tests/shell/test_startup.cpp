@@ -9,6 +9,7 @@
 #include <string>
 
 #include "cart/cart.h"
+#include "cart/cdata.h"
 #include "console/run.h"
 #include "console/state.h"
 #include "engine/config.h"
@@ -173,6 +174,23 @@ TEST_F(Reboot, KeepsPathsAndFlagsAndStartsTheRestAfresh) {
     EXPECT_EQ(cart_item_count, 1);
     for (ctext *t : pstate.code_tab) ASSERT_NE(t, nullptr);
     EXPECT_EQ(pstate.current_tab, 0);
+}
+
+// Words a cart wrote just before a reboot reach its file, and the store is closed: the
+// next cart may open its own.
+TEST_F(Reboot, CartDataWrittenJustBeforeIsSaved) {
+    pstate.cart_code_running = 1;
+    ASSERT_EQ(load_cdata("reboot_store"), 1);
+    pstate.cartdata_words[0] = 0x2a;
+    pstate.cartdata_dirty = 1;
+    reboot_machine();
+    FILE *f = fopen((dir + "cdata/reboot_store.z6d.txt").c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    char text[9] = "";
+    EXPECT_EQ(fread(text, 1, 8, f), 8u);
+    fclose(f);
+    EXPECT_STREQ(text, "0000002a");
+    EXPECT_STREQ(cdata_id(), "");
 }
 
 TEST_F(Reboot, ScriptMemoryStaysAccountedThroughTheNewVm) {

@@ -7,6 +7,6 @@ if(TARGET z6vm)
         set(stock ${Z6_LUA52})
     endif()
     z6_add_script_test(vm_bench_cycles
-        sh ${CMAKE_CURRENT_SOURCE_DIR}/bench_cycles.sh $<TARGET_FILE:z6vm>
+        sh ${CMAKE_CURRENT_SOURCE_DIR}/bench_cycles.sh $<TARGET_FILE:z6vm_batch>
            ${CMAKE_SOURCE_DIR}/bench/vm_vs_lua ${stock})
 endif()

@@ -1,42 +1,43 @@
 #!/bin/sh
 # The benchmark programs cut to one round each: z6vm's cycle total must match
 # the third column of cycles.txt, and the printed checksum stock Lua's.
-#   bench_cycles.sh Z6VM DIR [LUA]
-z6vm=$1; dir=$2; lua=$3
-tmp=${TMPDIR:-/tmp}/z6benchcyc.$$
-mkdir -p "$tmp" || exit 2
-trap 'rm -rf "$tmp"' EXIT
-status=0
+#   bench_cycles.sh Z6VM_BATCH DIR [LUA]
+batch=$1; dir=$2; lua=${3:-}
+. "$(dirname "$0")/script_lib.sh"
 count=0
+names=
 for prog in "$dir"/*.lua; do
-    name=$(basename "$prog" .lua)
+    name=${prog##*/}
+    name=${name%.lua}
     count=$((count + 1))
     if [ "$(grep -c '^local rounds = [0-9][0-9]*$' "$prog")" != 1 ]; then
-        echo "FAIL $name: no single 'local rounds = N' line"
-        status=1
+        failed "$name: no single 'local rounds = N' line"
         continue
     fi
     sed 's/^local rounds = [0-9][0-9]*$/local rounds = 1/' "$prog" >"$tmp/$name.lua"
+    add_job "$name" --stock-libs --cycles "$tmp/$name.lua"
+    names="$names $name"
+done
+# z6vm's runs, all in one process
+run_jobs "$batch"
+for name in $names; do
     want=$(awk -v n="$name" '$1 == n { print $3 }' "$dir/cycles.txt")
-    if ! "$z6vm" --stock-libs --cycles "$tmp/$name.lua" >"$tmp/out" 2>"$tmp/err"; then
-        echo "FAIL $name: z6vm failed"
-        head -3 "$tmp/err"
-        status=1
+    if ! job_is "$name" 0; then
+        failed "$name: z6vm failed"
+        head -3 "$jobs/$name.err"
         continue
     fi
-    got=$(sed -n 's/^cycles //p' "$tmp/err")
+    got=$(sed -n 's/^cycles //p' "$jobs/$name.err")
     if [ -z "$want" ] || [ "$got" != "$want" ]; then
-        echo "FAIL $name: cycles $got, stored ${want:-none}"
-        status=1
+        failed "$name: cycles $got, stored ${want:-none}"
     fi
     if [ -n "$lua" ]; then
         "$lua" "$tmp/$name.lua" >"$tmp/stock" 2>&1
-        if ! cmp -s "$tmp/out" "$tmp/stock"; then
-            echo "FAIL $name: printed '$(cat "$tmp/out")', stock Lua '$(cat "$tmp/stock")'"
-            status=1
+        if ! cmp -s "$jobs/$name.out" "$tmp/stock"; then
+            failed "$name: printed '$(cat "$jobs/$name.out")', stock Lua '$(cat "$tmp/stock")'"
         fi
     fi
 done
 echo "$count programs checked"
-[ "$count" -gt 0 ] || status=1
-exit $status
+[ "$count" -gt 0 ] || fail=1
+exit $fail

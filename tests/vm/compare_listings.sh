@@ -1,67 +1,104 @@
 #!/bin/sh
 # Compares the VM runner's listings with the stock compiler's.
-#   compare_listings.sh Z6VM LISTINGS_DIR
+#   compare_listings.sh Z6VM_BATCH LISTINGS_DIR [generated]
 # Stock-syntax programs (LISTINGS_DIR/*.lua): `z6vm -l -l` must match
 # `luac5.2 -l -l -p` once addresses and source names are masked. A NAME.sed
 # beside a program states the expected difference: it is applied to the
 # stock listing first. Programs in the console's syntax (LISTINGS_DIR/z6/)
 # cannot go through the stock compiler; their listings are compared with
 # the checked NAME.expected files (ZIBO6_UPDATE_EXPECTED=1 rewrites them).
+# With "generated", the one generated program below instead, a test of its
+# own: its listings are half a million lines.
 set -u
-Z6VM=$1
+batch=$1
 DIR=$2
+only=${3:-}
 LUAC=${LUAC:-luac5.2}
 . "$(dirname "$0")/script_lib.sh"
 
+# the masks of addresses and source names, on the files named, in place
 normalize() {
-    sed -e 's/0x[0-9a-fA-F]*/ADDR/g' -e 's/^\(main\|function\) <[^>]*:\([0-9-]*,[0-9-]*\)>/\1 <SRC:\2>/'
+    sed -i -e 's/0x[0-9a-fA-F]*/ADDR/g' -e 's/^\(main\|function\) <[^>]*:\([0-9-]*,[0-9-]*\)>/\1 <SRC:\2>/' "$@"
 }
-
-# compare_stock NAME FILE FIXUP: FIXUP is a filter that turns the stock
-# listing into the one expected of z6vm
-compare_stock() {
-    name=$1 f=$2 fixup=$3
-    "$LUAC" -l -l -p "$f" > "$tmp/stock.raw" 2>&1 || { failed "$name: stock compiler refused it"; return; }
-    $fixup < "$tmp/stock.raw" | normalize > "$tmp/want"
-    "$Z6VM" -l -l "$f" > "$tmp/got.raw" 2>&1 || { failed "$name: z6vm refused it"; cat "$tmp/got.raw"; return; }
-    normalize < "$tmp/got.raw" > "$tmp/got"
-    if diff -u "$tmp/want" "$tmp/got" > "$tmp/diff"; then pass "$name"; else failed "$name"; cat "$tmp/diff"; fi
-}
-
-as_is() { cat; }
-with_sed() { sed -f "$sedfile"; }
 
 if ! command -v "$LUAC" >/dev/null 2>&1; then
     echo "compare_listings: $LUAC not found" >&2
     exit 1
 fi
 
-for f in "$DIR"/*.lua; do
-    name=$(basename "$f" .lua)
-    sedfile="$DIR/$name.sed"
-    if [ -f "$sedfile" ]; then compare_stock "$name" "$f" with_sed; else compare_stock "$name" "$f" as_is; fi
-done
-
 # Generated: a constructor of 262200 strings, so constants past 262143 load
 # with LOADKX and SETLIST blocks past 511 take an EXTRAARG. Expected
 # difference: for a SETLIST with C 0 the listing shows the whole EXTRAARG
 # word, whose opcode is 52 here and 39 in the stock numbering.
 extraarg_renumbered() { awk '$3 == "SETLIST" && $6 == 0 { n = $NF; sub(/[0-9]+$/, n + 13) } { print }'; }
-awk 'BEGIN { printf "local t = {"; for (i = 0; i < 262200; i++) printf "\"s%d\",", i; print "...}" }' > "$tmp/big.lua"
-compare_stock "generated/loadkx_setlist" "$tmp/big.lua" extraarg_renumbered
 
-for f in "$DIR"/z6/*.lua; do
-    name=$(basename "$f" .lua)
+# z6vm's listings of every program, in one batch
+stock= z6= generated=
+if [ "$only" = generated ]; then
+    awk 'BEGIN { printf "local t = {"; for (i = 0; i < 262200; i++) printf "\"s%d\",", i; print "...}" }' > "$tmp/big.lua"
+    generated=generated_loadkx_setlist
+    add_job "$generated" -l -l "$tmp/big.lua"
+else
+    for f in "$DIR"/*.lua; do
+        name=${f##*/}
+        name=${name%.lua}
+        add_job "$name" -l -l "$f"
+        stock="$stock $name"
+    done
+    for f in "$DIR"/z6/*.lua; do
+        name=${f##*/}
+        name=${name%.lua}
+        add_job "z6.$name" -l -l "$f"
+        z6="$z6 $name"
+    done
+fi
+run_jobs "$batch"
+
+# the stock compiler's, each with its NAME.sed applied (the expected
+# difference), in NAME.want
+for name in $stock; do
+    if ! "$LUAC" -l -l -p "$DIR/$name.lua" > "$jobs/$name.want" 2>&1; then
+        failed "$name: stock compiler refused it"; cat "$jobs/$name.want"
+    elif [ -f "$DIR/$name.sed" ]; then
+        sed -i -f "$DIR/$name.sed" "$jobs/$name.want"
+    fi
+done
+if [ -n "$generated" ]; then
+    "$LUAC" -l -l -p "$tmp/big.lua" > "$tmp/big.raw" 2>&1 || failed "$generated: stock compiler refused it"
+    extraarg_renumbered < "$tmp/big.raw" > "$jobs/$generated.want"
+fi
+normalize "$jobs"/*.want "$jobs"/*.out
+
+# listing NAME: whether job NAME ran and wrote its listing alone, nothing on
+# its standard error
+listing() {
+    job_is "$1" 0 && [ ! -s "$jobs/$1.err" ] && return 0
+    failed "$1: z6vm ended with status $status or wrote errors"; cat "$jobs/$1.out" "$jobs/$1.err"; return 1
+}
+
+set --
+for name in $stock $generated; do set -- "$@" "$jobs/$name.want" "$jobs/$name.out"; done
+for name in $z6; do set -- "$@" "$DIR/z6/$name.expected" "$jobs/z6.$name.out"; done
+compare_pairs "$@"
+for name in $stock $generated; do
+    if ! pair_same; then
+        listing "$name" && { failed "$name"; diff -u "$jobs/$name.want" "$jobs/$name.out"; }
+    elif listing "$name"; then
+        pass "$name"
+    fi
+done
+for name in $z6; do
     exp="$DIR/z6/$name.expected"
-    "$Z6VM" -l -l "$f" > "$tmp/got.raw" 2>&1 || { failed "z6/$name: z6vm refused it"; cat "$tmp/got.raw"; continue; }
-    normalize < "$tmp/got.raw" > "$tmp/got"
-    if [ "${ZIBO6_UPDATE_EXPECTED:-0}" = 1 ]; then
-        cp "$tmp/got" "$exp"
+    if ! listing "z6.$name"; then
+        pair_same
+    elif [ "${ZIBO6_UPDATE_EXPECTED:-0}" = 1 ]; then
+        pair_same
+        cp "$jobs/z6.$name.out" "$exp"
         echo "updated z6/$name"
-    elif diff -u "$exp" "$tmp/got" > "$tmp/diff"; then
+    elif pair_same; then
         pass "z6/$name"
     else
-        failed "z6/$name"; cat "$tmp/diff"
+        failed "z6/$name"; diff -u "$exp" "$jobs/z6.$name.out"
     fi
 done
 exit $fail

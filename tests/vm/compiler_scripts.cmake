@@ -1,8 +1,10 @@
 # Compiler tests driven through the VM runner (tools/z6vm).
 z6_add_script_test(vm_listings
-    sh ${CMAKE_CURRENT_SOURCE_DIR}/compare_listings.sh $<TARGET_FILE:z6vm> ${CMAKE_CURRENT_SOURCE_DIR}/listings)
+    sh ${CMAKE_CURRENT_SOURCE_DIR}/compare_listings.sh $<TARGET_FILE:z6vm_batch> ${CMAKE_CURRENT_SOURCE_DIR}/listings)
+z6_add_script_test(vm_listings_generated
+    sh ${CMAKE_CURRENT_SOURCE_DIR}/compare_listings.sh $<TARGET_FILE:z6vm_batch> ${CMAKE_CURRENT_SOURCE_DIR}/listings generated)
 z6_add_script_test(vm_z6vm_cli
-    sh ${CMAKE_CURRENT_SOURCE_DIR}/z6vm_cli.sh $<TARGET_FILE:z6vm>)
+    sh ${CMAKE_CURRENT_SOURCE_DIR}/z6vm_cli.sh $<TARGET_FILE:z6vm> $<TARGET_FILE:z6vm_batch>)
 
 # libFuzzer target for program-text loading (clang only, set up as in
 # tools/fuzz/CMakeLists.txt); the corpus replay runs in every build as
@@ -21,4 +23,4 @@ endif()
 
 # Syntax error texts of stock-syntax programs match the stock interpreter's.
 z6_add_script_test(vm_syntax_errors
-    sh ${CMAKE_CURRENT_SOURCE_DIR}/compare_errors.sh $<TARGET_FILE:z6vm> ${CMAKE_CURRENT_SOURCE_DIR}/syntax_errors.txt)
+    sh ${CMAKE_CURRENT_SOURCE_DIR}/compare_errors.sh $<TARGET_FILE:z6vm_batch> ${CMAKE_CURRENT_SOURCE_DIR}/syntax_errors.txt)

@@ -2,6 +2,6 @@
 # the same totals when a budget splits them into slices.
 if(TARGET z6vm)
     z6_add_script_test(vm_cycles_listing
-        sh ${CMAKE_CURRENT_SOURCE_DIR}/cycles_listing.sh $<TARGET_FILE:z6vm> luac5.2 ${CMAKE_CURRENT_BINARY_DIR}/cycles_listing)
+        sh ${CMAKE_CURRENT_SOURCE_DIR}/cycles_listing.sh $<TARGET_FILE:z6vm_batch> luac5.2 ${CMAKE_CURRENT_BINARY_DIR}/cycles_listing)
     set_tests_properties(vm_cycles_listing PROPERTIES SKIP_RETURN_CODE 77)
 endif()

@@ -4,14 +4,14 @@
 # ADD, SUB, UNM) or 2. The stock compiler's listing gives the instructions.
 # Then the same programs run under a budget of 10 cycles a slice must yield
 # several times and add up to the same total.
-# usage: cycles_listing.sh Z6VM LUAC WORKDIR
+# usage: cycles_listing.sh Z6VM_BATCH LUAC WORKDIR
 set -u
-z6vm=$1
+batch=$1
 luac=$2
 work=$3
+. "$(dirname "$0")/script_lib.sh"
 command -v "$luac" >/dev/null 2>&1 || { echo "no $luac: skipped"; exit 77; }
 mkdir -p "$work"
-fail=0
 n=0
 for prog in \
     'local a = 1 local b = a + 2 local c = {} c.x = b * 3 return c.x' \
@@ -46,14 +46,25 @@ for prog in \
             END { print sum }')
         expect=$((expect + 2 * per))
     fi
-    got=$("$z6vm" --cycles "$src" 2>&1 >/dev/null | sed -n 's/^cycles //p')
+    echo "$expect" > "$work/prog$n.expect"
+    add_job "plain$n" --cycles "$src"
+    add_job "sliced$n" --cycles --budget 10 "$src"
+done
+# the runs, all in one process
+run_jobs "$batch"
+count=$n
+n=0
+while [ "$n" -lt "$count" ]; do
+    n=$((n + 1))
+    read -r prog < "$work/prog$n.lua"
+    read -r expect < "$work/prog$n.expect"
+    got=$(sed -n 's/^cycles //p' "$jobs/plain$n.err")
     if [ "$got" != "$expect" ]; then
         echo "FAIL: '$prog': cycles $got, listing says $expect"
         fail=1
     fi
-    out=$("$z6vm" --cycles --budget 10 "$src" 2>&1 >/dev/null)
-    sliced=$(printf '%s\n' "$out" | sed -n 's/^cycles //p')
-    yields=$(printf '%s\n' "$out" | sed -n 's/^yields //p')
+    sliced=$(sed -n 's/^cycles //p' "$jobs/sliced$n.err")
+    yields=$(sed -n 's/^yields //p' "$jobs/sliced$n.err")
     # a program of more than two budgets must have been split
     min_yields=0
     [ "$expect" -gt 20 ] && min_yields=1

@@ -3,5 +3,5 @@
 # output.
 if(TARGET z6vm)
     z6_add_script_test(vm_dialect
-        sh ${CMAKE_CURRENT_SOURCE_DIR}/dialect_run.sh $<TARGET_FILE:z6vm> ${CMAKE_CURRENT_SOURCE_DIR}/dialect)
+        sh ${CMAKE_CURRENT_SOURCE_DIR}/dialect_run.sh $<TARGET_FILE:z6vm_batch> ${CMAKE_CURRENT_SOURCE_DIR}/dialect)
 endif()

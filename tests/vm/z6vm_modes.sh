@@ -2,21 +2,21 @@
 # z6vm's two library sets: cart mode has the console's names and nothing of
 # the stock tables; --stock-libs has the stock tables and none of the
 # console's names.
-z6vm=$1
-fail=0
-check() {  # check EXPECTED ARGS...
-    expected=$1; shift
-    got=$("$z6vm" "$@" 2>&1)
-    if [ "$got" != "$expected" ]; then
-        echo "FAIL: z6vm $*"; echo "  expected: $expected"; echo "  got:      $got"; fail=1
-    fi
+# The runs share one process (z6vm_batch).
+#   z6vm_modes.sh Z6VM_BATCH
+batch=$1
+. "$(dirname "$0")/script_lib.sh"
+n=0
+check() {  # check EXPECTED ARGS...: the run's output, stdout then stderr
+    n=$((n + 1))
+    printf '%s' "$1" > "$tmp/want.$n"
+    shift
+    printf '%s' "$*" > "$tmp/args.$n"
+    add_job "$n" "$@"
 }
 # cart mode registers exactly the console's names and the hosts' print, type, pairs and ipairs
 names="__ipairs__ __pairs__ __select __tostring__ __trace __type add assert cocreate coresume costatus count del deli getmetatable ipairs next pack pairs print rawequal rawget rawlen rawset select setmetatable sub tostring trace type unpack yield"
-got=$("$z6vm" -e 'for k in pairs(_ENV) do print(k) end' 2>&1 | sort | tr '\n' ' ')
-if [ "$got" != "$names " ]; then
-    echo "FAIL: cart-mode globals"; echo "  expected: $names"; echo "  got:      $got"; fail=1
-fi
+add_job globals -e 'for k in pairs(_ENV) do print(k) end'
 check "function function function function function function function function" -e \
     'print(type(add) .. " " .. type(del) .. " " .. type(deli) .. " " .. type(count) .. " " .. type(sub) .. " " .. type(unpack) .. " " .. type(pack) .. " " .. type(trace))'
 check "function function function function function function nil nil nil" -e \
@@ -27,4 +27,18 @@ check "false / corolib: cannot resume dead coroutine / dead" -e \
 check "table table table table table table table table table nil" --stock-libs -e \
     'local t = {} for _, v in ipairs({string, table, math, bit32, coroutine, os, debug, package, _G}) do t[#t + 1] = type(v) end t[#t + 1] = type(add) print(table.concat(t, " "))'
 check "Lua 5.2 function nil" --stock-libs -e 'print(_VERSION .. " " .. type(require) .. " " .. tostring(io))'
+run_jobs "$batch"
+got=$(cat "$jobs/globals.out" "$jobs/globals.err" | sort | tr '\n' ' ')
+if [ "$got" != "$names " ]; then
+    echo "FAIL: cart-mode globals"; echo "  expected: $names"; echo "  got:      $got"; fail=1
+fi
+i=0
+while [ "$i" -lt "$n" ]; do
+    i=$((i + 1))
+    got=$(cat "$jobs/$i.out" "$jobs/$i.err")
+    expected=$(cat "$tmp/want.$i")
+    if [ "$got" != "$expected" ]; then
+        echo "FAIL: z6vm $(cat "$tmp/args.$i")"; echo "  expected: $expected"; echo "  got:      $got"; fail=1
+    fi
+done
 exit $fail

@@ -99,16 +99,7 @@ int info(const char *path) {
 int convert(const char *in, const char *out) {
     zibo6_cart *cart = load(in);
     if (!cart) return 1;
-    int failed;
-    int format = cart_file_format(out); // the final extension alone
-    if (format == CART_FILE_PNG) {
-        failed = save_zibo6_cart_png(cart, out);
-    } else if (format == CART_FILE_ROM) {
-        std::vector<uint8_t> image(CART_IMAGE_SIZE);
-        failed = save_zibo6_cart_32k(cart, image.data()) != 0 || !write_file(out, image);
-    } else {
-        failed = vull_save_zibo6_cart(cart, out);
-    }
+    int failed = save_cart_file(cart, out); // the format of the final extension alone
     if (failed) std::fprintf(stderr, "%s: could not write\n", out);
     vull_destroy_zibo6_cart(cart);
     return failed ? 1 : 0;
