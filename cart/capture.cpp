@@ -30,6 +30,32 @@ constexpr int FRAME = 128;
 constexpr int TRANSPARENT = 17;
 vull_bitmap *video_clip[VIDEO_CLIP_SLOTS]; // each made when first recorded into, then kept
 
+// Every slot's row table and pixels lie in one block of zero pages, made when the
+// clip first records and kept; the system may back it with large pages, so
+// filling the clip takes a few page faults rather than several a frame. Only
+// what the clip reaches is ever touched.
+constexpr int SLOT_BYTES = FRAME * int(sizeof(uint8_t *)) + FRAME * FRAME;
+static_assert(int64_t(SLOT_BYTES) * VIDEO_CLIP_SLOTS < (int64_t(1) << 30), "one block");
+uint8_t *clip_block;
+vull_bitmap clip_records[VIDEO_CLIP_SLOTS];
+
+// The record of the next slot not in use yet, or null without memory.
+vull_bitmap *make_slot() {
+    static int made;
+    if (!clip_block)
+        clip_block = static_cast<uint8_t *>(vull_calloc_pages(SLOT_BYTES * VIDEO_CLIP_SLOTS, true));
+    if (!clip_block || made >= VIDEO_CLIP_SLOTS) return nullptr;
+    uint8_t *base = clip_block + int64_t(made) * SLOT_BYTES;
+    vull_bitmap &b = clip_records[made++];
+    b.width = b.height = FRAME;
+    b.bpp = 8;
+    b.rows = reinterpret_cast<uint8_t **>(base);
+    b.pixels = base + FRAME * sizeof(uint8_t *);
+    for (int y = 0; y < FRAME; y++) b.rows[y] = b.pixels + y * FRAME;
+    b.clip_x1 = b.clip_y1 = FRAME;
+    return &b;
+}
+
 // Slots in use: the config value is unbounded, so it is clamped here; 0 or less is off.
 int clip_limit() {
     if (app.gif_len <= 0) return 0;
@@ -113,7 +139,7 @@ void record_video_frame(const vull_bitmap *screen) {
     // Each slot is made when the clip first reaches it, so a short run pays for the
     // frames it records, not for the whole clip; every slot before the index exists.
     vull_bitmap *&slot = video_clip[video_clip_index];
-    if (!slot && !(slot = vull_create_bitmap(FRAME, FRAME, 8))) return;
+    if (!slot && !(slot = make_slot())) return;
     for (int y = 0; y < FRAME; y++)
         for (int x = 0; x < FRAME; x++)
             slot->rows[y][x] = (y < screen->height && x < screen->width) ? screen->rows[y][x] : 0;

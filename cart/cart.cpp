@@ -401,9 +401,9 @@ void legacy_inject_api(zibo6_cart *cart) {
 */
 
 zibo6_cart *vull_create_zibo6_cart() {
-    void *block = vull_calloc(int(sizeof(zibo6_cart)));
+    void *block = vull_malloc_(int(sizeof(zibo6_cart)));
     if (!block) return nullptr;
-    zibo6_cart *cart = new (block) zibo6_cart();
+    zibo6_cart *cart = new (block) zibo6_cart(); // zeroes the record
     cart->code = static_cast<char *>(vull_calloc(ZIBO6_CODE_SIZE));
     cart->sprites = vull_create_bitmap(ZIBO6_SHEET_SIZE, ZIBO6_SHEET_SIZE, 8);
     cart->map = vull_create_bitmap(ZIBO6_MAP_WIDTH, ZIBO6_MAP_HEIGHT, 8);

@@ -38,8 +38,11 @@
 namespace {
 
 struct embedded_entry {
-    char hash[41];  // cart hash
+    char hash[41];  // cart hash; empty while pending, or when the source gave no cart
     char name[256]; // data file entry name
+    char key[VULL_VDISK_NAME]; // the name's virtual-disk key ("" when it has none)
+    embedded_cart_source source; // makes the cart on first use; null once mounted
+    int source_key;
 };
 std::array<embedded_entry, EMBEDDED_CARTS_MAX> hash_to_filename;
 int embedded_carts;
@@ -632,17 +635,65 @@ const char *get_sandboxed_cstore_filename(const char *hash) {
 
 // ---- embedded carts ----
 
-void mount_embedded_cart(zibo6_cart *cart, const char *name) {
-    if (!cart || embedded_carts >= EMBEDDED_CARTS_MAX) return;
-    embedded_entry &e = hash_to_filename[size_t(embedded_carts++)];
+namespace {
+
+// The cart's hash and its text under its name on the virtual disk.
+void write_embedded(embedded_entry &e, zibo6_cart *cart) {
     hash_cart(cart, e.hash);
-    vull_copy_text(e.name, name, sizeof e.name);
     vull_debugf("mount_embedded_cart: %s (%d chars) %s\n", e.name, int(std::strlen(cart->code)),
                 e.hash);
     vull_file *f = vull_fopen_vdisk(e.name, "w");
     if (!f || vull_save_zibo6_cart_to_file(cart, f, 0) != 0)
         vull_debugf("** mount_embedded_cart: failed to mount");
     vull_fclose(f);
+}
+
+embedded_entry *add_embedded(const char *name) {
+    if (embedded_carts >= EMBEDDED_CARTS_MAX) return nullptr;
+    embedded_entry &e = hash_to_filename[size_t(embedded_carts++)];
+    e = embedded_entry{};
+    vull_copy_text(e.name, name, sizeof e.name);
+    if (!vull_vdisk_key(e.name, e.key)) e.key[0] = 0;
+    return &e;
+}
+
+void make_pending(embedded_entry &e) {
+    embedded_cart_source source = e.source;
+    if (!source) return;
+    e.source = nullptr; // first: writing the file looks it up on the virtual disk
+    if (zibo6_cart *cart = source(e.source_key)) {
+        write_embedded(e, cart);
+        vull_destroy_zibo6_cart(cart);
+    }
+}
+
+// A read of a name the virtual disk does not hold yet: the pending carts of that name.
+int mount_pending_for_key(const char *key) {
+    int made = 0;
+    for (int i = 0; i < embedded_carts; i++) {
+        embedded_entry &e = hash_to_filename[size_t(i)];
+        if (e.source && std::strcmp(e.key, key) == 0) {
+            make_pending(e);
+            made = 1;
+        }
+    }
+    return made;
+}
+
+} // namespace
+
+void mount_embedded_cart(zibo6_cart *cart, const char *name) {
+    if (!cart) return;
+    if (embedded_entry *e = add_embedded(name)) write_embedded(*e, cart);
+}
+
+void mount_embedded_cart_lazily(const char *name, embedded_cart_source source, int source_key) {
+    if (!source) return;
+    embedded_entry *e = add_embedded(name);
+    if (!e) return;
+    e->source = source;
+    e->source_key = source_key;
+    vull_vdisk_miss_hook = mount_pending_for_key;
 }
 
 void clear_embedded_carts() { embedded_carts = 0; }
@@ -653,8 +704,10 @@ const char *embedded_cart_name(int i) {
 }
 
 const char *get_embedded_cart_filename_for_hash(const char *hash) {
-    for (int i = 0; i < embedded_carts && hash; i++)
-        if (std::strcmp(hash_to_filename[size_t(i)].hash, hash) == 0)
+    if (!hash) return nullptr;
+    for (int i = 0; i < embedded_carts; i++) make_pending(hash_to_filename[size_t(i)]);
+    for (int i = 0; i < embedded_carts; i++)
+        if (hash_to_filename[size_t(i)].hash[0] && std::strcmp(hash_to_filename[size_t(i)].hash, hash) == 0)
             return hash_to_filename[size_t(i)].name;
     return nullptr;
 }
@@ -665,10 +718,12 @@ const char *get_embedded_cart_hash_for_filename(const char *name, int try_varian
     inject_z6_extention(name, variant);
     std::string variant_png = std::string(variant) + ".png";
     for (int i = 0; i < embedded_carts; i++) {
-        const embedded_entry &e = hash_to_filename[size_t(i)];
-        if (std::strcmp(e.name, name) == 0) return e.hash;
-        if (try_variants && (std::strcmp(e.name, variant) == 0 || variant_png == e.name))
-            return e.hash;
+        embedded_entry &e = hash_to_filename[size_t(i)];
+        bool named = std::strcmp(e.name, name) == 0 ||
+                     (try_variants && (std::strcmp(e.name, variant) == 0 || variant_png == e.name));
+        if (!named) continue;
+        make_pending(e);
+        if (e.hash[0]) return e.hash;
     }
     return nullptr;
 }

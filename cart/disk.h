@@ -54,7 +54,13 @@ int cstore_cart_partial(const char *path, int dest, int src, int len, int also_w
 const char *get_sandboxed_cstore_filename(const char *hash); // reused buffer
 void zibo6_prefix_with_cstore_path(const char *name, const char *prefix, char *out);
 
+// Carts of the data file, found by name through load(), reload() and cstore():
+// mounting hashes the cart and writes its text to the virtual disk under its name.
 void mount_embedded_cart(zibo6_cart *cart, const char *name);
+// The same when the cart is first asked for (its name read, or its hash looked
+// up): source(source_key) makes it then (null: no cart), and it is destroyed after.
+using embedded_cart_source = zibo6_cart *(*)(int source_key);
+void mount_embedded_cart_lazily(const char *name, embedded_cart_source source, int source_key);
 void clear_embedded_carts();
 int embedded_cart_count();
 const char *embedded_cart_name(int i); // null outside 0..count-1

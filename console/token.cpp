@@ -15,6 +15,7 @@
 #include "engine/vull.h"
 
 keyword_slot keyword_hash_table[KEYWORD_HASH_SLOTS];
+static bool keyword_table_written; // a name went in since the table was last cleared
 char api_function_name[API_FUNCTION_NAME_SLOTS][API_FUNCTION_NAME_BYTES];
 int api_function_names = 0;
 token_state tokenizer;
@@ -338,6 +339,7 @@ int add_to_keyword_hash_table(const char *name, int32_t code) {
         snprintf(last_collision, sizeof last_collision, "%s %s", s.name, name);
         return 1;
     }
+    keyword_table_written = true;
     strcpy(s.name, name);
     s.code = code;
     return 0;
@@ -345,7 +347,10 @@ int add_to_keyword_hash_table(const char *name, int32_t code) {
 
 void init_keyword_hash_table(int start) {
     hash_start = start;
-    memset(keyword_hash_table, 0, sizeof keyword_hash_table);
+    // Until a name is added the table is as the program started, all zero:
+    // clearing it then would only bring in its pages.
+    if (keyword_table_written) memset(keyword_hash_table, 0, sizeof keyword_hash_table);
+    keyword_table_written = false;
     last_collision[0] = '\0';
     bool failed = false;
     for (const keyword_def &k : keywords)

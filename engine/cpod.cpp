@@ -119,7 +119,8 @@ cpod *vull_create_pea_pod(int count, int size) {
     if (count < 1 || size < 1 || !vull_checked_size(count, size, 0, &bytes)) return nullptr;
     auto *pod = static_cast<cpod *>(vull_calloc((int)sizeof(cpod)));
     if (!pod) return nullptr;
-    auto *block = static_cast<uint8_t *>(vull_calloc(bytes));
+    // Elements are written as they come into use: the rest costs no memory.
+    auto *block = static_cast<uint8_t *>(vull_calloc_pages(bytes));
     if (!block || !grow(pod, count)) {
         vull_free(block);
         free_arrays(pod);

@@ -57,9 +57,10 @@ static bool is_page_block(vull_block_header *h) {
     return std::find(page_blocks.begin(), page_blocks.end(), h) != page_blocks.end();
 }
 
-static void *map_zero_pages(size_t bytes) {
+static void *map_zero_pages(size_t bytes, bool large_pages) {
     void *raw = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (raw == MAP_FAILED) return nullptr;
+    if (large_pages) madvise(raw, bytes, MADV_HUGEPAGE); // a hint: refused, small pages serve
     page_blocks.push_back(raw);
     return raw;
 }
@@ -77,9 +78,9 @@ static void release_raw(vull_block_header *h, size_t bytes) {
 }
 
 // One guarded block of total payload bytes (total already validated: 1..cap).
-static void *guarded_alloc(int64_t total, bool zero, bool pages = false) {
+static void *guarded_alloc(int64_t total, bool zero, bool pages = false, bool large = false) {
     size_t bytes = sizeof(vull_block_header) + (size_t)total;
-    void *raw = pages && bytes >= PAGE_BLOCK_MIN ? map_zero_pages(bytes) : nullptr;
+    void *raw = pages && bytes >= PAGE_BLOCK_MIN ? map_zero_pages(bytes, large) : nullptr;
     if (!raw) raw = zero ? std::calloc(1, bytes) : std::malloc(bytes);
     if (!raw) out_of_memory();
     auto *h = static_cast<vull_block_header *>(raw);
@@ -102,10 +103,10 @@ void *vull_calloc(int n) {
     return guarded_alloc(n, true);
 }
 
-void *vull_calloc_pages(int n) {
+void *vull_calloc_pages(int n, bool fills_in_order) {
     vull_total_mallocs++;
     if (n <= 0 || n > VULL_ALLOC_CAP || refused_for_test()) return nullptr;
-    return guarded_alloc(n, true, true);
+    return guarded_alloc(n, true, true, fills_in_order);
 }
 
 void *vull_malloc_(int n) {
@@ -157,9 +158,13 @@ void vull_free(void *p) {
         report_bad_block(h);
         return;
     }
-    uint32_t words = h->size / 4;
-    uint8_t *payload = static_cast<uint8_t *>(p);
-    for (uint32_t i = 0; i < words; i++) std::memcpy(payload + i * 4, &VULL_POISON, 4);
+    // Mapped pages go back to the system, where any later use faults: filling
+    // them first would only bring in the pages that were never written.
+    if (!is_page_block(h)) {
+        uint32_t words = h->size / 4;
+        uint8_t *payload = static_cast<uint8_t *>(p);
+        for (uint32_t i = 0; i < words; i++) std::memcpy(payload + i * 4, &VULL_POISON, 4);
+    }
     vull_total_malloced -= h->size;
     size_t bytes = sizeof(vull_block_header) + h->size;
     h->magic = VULL_MAGIC_FREED;

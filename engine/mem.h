@@ -41,8 +41,10 @@ void *vull_malloc(int n);  // zeroed, n + 16 bytes; null when n + 16 <= 0 or > 1
 void *vull_calloc(int n);  // zeroed, exactly n bytes; null for n <= 0 or > 1 GiB
 void *vull_malloc_(int n); // not zeroed; null for n <= 0 or > 1 GiB
 // As vull_calloc, for a large block made once and kept: from 64 KiB on it is mapped from
-// the system's zero pages, so only the pages written ever cost anything.
-void *vull_calloc_pages(int n);
+// the system's zero pages, so only the pages written ever cost anything, and it
+// goes back to the system unfilled when freed. fills_in_order: a block written
+// from its start on, which the system may then back with large pages.
+void *vull_calloc_pages(int n, bool fills_in_order = false);
 // Resizes to exactly n bytes (null p: vull_malloc(n)). On a bad size or a failed resize
 // returns null and the old block stays valid and owned by the caller.
 void *vull_realloc(void *p, int n);

@@ -10,37 +10,46 @@
 static vull_file *vdisk_files[VULL_VDISK_MAX]; // in order of creation
 static int vdisk_count;                        // entries of vdisk_files in use
 
-vull_file *vull_fopen_vdisk(const char *path, const char *mode) {
-    if (!path || !mode) return nullptr;
+int (*vull_vdisk_miss_hook)(const char *key);
+
+bool vull_vdisk_key(const char *path, char *key) {
+    if (!path) return false;
     char name[VULL_PATH_LEN], extension[VULL_PATH_LEN];
     vull_split_filename(path, nullptr, name, extension);
     size_t name_len = std::strlen(name), ext_len = std::strlen(extension);
     // A key the name field cannot hold is refused: cutting it could alias two files.
-    if (name_len + ext_len == 0 || name_len + ext_len >= (size_t)VULL_VDISK_NAME) return nullptr;
-    char key[VULL_VDISK_NAME];
+    if (name_len + ext_len == 0 || name_len + ext_len >= (size_t)VULL_VDISK_NAME) return false;
     std::memcpy(key, name, name_len);
     std::memcpy(key + name_len, extension, ext_len + 1);
+    return true;
+}
 
-    for (int i = 0; i < vdisk_count; i++) {
-        vull_file *f = vdisk_files[i];
-        if (std::strcmp(f->name, key) != 0) continue;
-        if (mode[0] == 'r') {
-            f->position = 0;
-            return f;
-        }
-        if (mode[0] == 'w') {
-            f->length = 0;
-            f->position = 0;
-            return f;
-        }
-        return nullptr;
+static vull_file *find_vdisk_file(const char *key) {
+    for (int i = 0; i < vdisk_count; i++)
+        if (std::strcmp(vdisk_files[i]->name, key) == 0) return vdisk_files[i];
+    return nullptr;
+}
+
+vull_file *vull_fopen_vdisk(const char *path, const char *mode) {
+    if (!path || !mode) return nullptr;
+    char key[VULL_VDISK_NAME];
+    if (!vull_vdisk_key(path, key)) return nullptr;
+
+    vull_file *f = find_vdisk_file(key);
+    if (!f && mode[0] == 'r' && vull_vdisk_miss_hook && vull_vdisk_miss_hook(key))
+        f = find_vdisk_file(key); // written just now
+    if (f) {
+        if (mode[0] != 'r' && mode[0] != 'w') return nullptr;
+        f->position = 0;
+        if (mode[0] == 'w') f->length = 0;
+        return f;
     }
     if (mode[0] != 'w') return nullptr;
     if (vdisk_count >= VULL_VDISK_MAX) {
         vull_debug("vull_fopen_vdisk: virtual disk full\n");
         return nullptr;
     }
-    vull_file *f = vull_create_buffer(4);
+    f = vull_create_buffer(4);
     if (!f) return nullptr;
     f->vdisk = 1;
     std::memcpy(f->name, key, std::strlen(key) + 1);

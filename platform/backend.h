@@ -5,7 +5,7 @@
 // platform_headless (no window, no device, no input; tools and unit tests).
 // The rest of the platform layer is shared and reaches the back end through
 // these calls and the following ones declared with their families:
-//   system.h    vull_system_init, vull_system_exit, vull_get_time, vull_delay
+//   system.h    vull_system_init, vull_system_exit
 //   video.h     vull_video_init_plat, vull_video_exit_plat, vull_set_screen_plat,
 //               update_sdl_window_title, vull_is_app_active
 //   events.h    vull_get_key_name
@@ -25,7 +25,6 @@ void vull_plat_present(const vull_bitmap *pic); // a whole 32-bit picture into t
 void vull_plat_set_icon(vull_bitmap *bmp);      // a 32-bit picture, kept for later windows
 
 // ---- input ----
-uint64_t vull_plat_ticks();                    // milliseconds, 64-bit, for the event pump
 const uint8_t *vull_plat_keyboard(int *count); // key state by scancode; null and 0: none
 int vull_plat_modstate();                      // modifier mask in SDL's KMOD_ bits
 uint32_t vull_plat_pointer(int *x, int *y);    // window pixels; buttons in SDL's mask bits

@@ -7,6 +7,10 @@
 // One pump pass; called once per pass of the main loop. Returns 0 (a quit
 // event or a quit hot key ends the process inside it).
 int vull_handle_system_messages();
+// Nothing is due for ms milliseconds: the next pass sleeps that long instead
+// of the configured sleep when it is longer (at most VULL_MAX_IDLE_MS).
+void vull_pump_idle_for(int ms);
+constexpr int VULL_MAX_IDLE_MS = 100;
 
 // SDL's name of a scancode in capitals, "?" when it has none. Shared buffer.
 const char *vull_get_key_name(int scancode);

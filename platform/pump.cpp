@@ -67,11 +67,16 @@ void vull_pump_queue_code(vull_pump_pass &p, int code) {
 
 /* ---- the pass -------------------------------------------------------- */
 
+static int idle_ms; // from vull_pump_idle_for, for the next pass only
+
+void vull_pump_idle_for(int ms) { idle_ms = std::clamp(ms, 0, VULL_MAX_IDLE_MS); }
+
 int vull_handle_system_messages() {
     int ms = (cconfig.framebuffer || vull_system_active || vull_is_app_active())
                  ? cconfig.foreground_sleep_ms
                  : cconfig.background_sleep_ms;
-    ms = std::clamp(ms, 0, 200);
+    ms = std::max(std::clamp(ms, 0, 200), idle_ms);
+    idle_ms = 0;
     if (vull_events_hook.sleep)
         vull_events_hook.sleep(uint32_t(ms));
     else

@@ -12,6 +12,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <ctime>
 #include <cstdio>
 #include <cstdlib>
@@ -82,6 +83,25 @@ void vull_lock_audio() { vull_lock_audio_plat(); }
 void vull_unlock_audio() { vull_unlock_audio_plat(); }
 
 /* ---- clocks ---- */
+
+// Milliseconds on the monotonic clock since the first call. Both back ends
+// use it: the player's headless runs never load the window system for a clock.
+static uint64_t elapsed_ms() {
+    using clock = std::chrono::steady_clock;
+    static const clock::time_point start = clock::now();
+    return uint64_t(
+        std::chrono::duration_cast<std::chrono::milliseconds>(clock::now() - start).count());
+}
+
+uint64_t vull_plat_ticks() { return elapsed_ms(); }
+
+int vull_get_time() { return int(uint32_t(elapsed_ms())); }
+
+void vull_delay(int ms) {
+    if (ms <= 0) return;
+    timespec ts{ms / 1000, long(ms % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0) {}
+}
 
 static int64_t timer_start_ns; // process CPU time at the last vull_timer_start
 

@@ -22,7 +22,8 @@ void vull_lock_audio();                 // the engine's nesting audio lock
 void vull_unlock_audio();
 
 // ---- clocks ----
-int vull_get_time(); // milliseconds since the back end started counting
+int vull_get_time();       // milliseconds since the platform started counting
+uint64_t vull_plat_ticks(); // the same clock in 64 bits, for the event pump
 // The clock wraps (it turns negative after about 24 days): differences and
 // deadlines are taken modulo 2^32, right for spans under 24 days.
 inline int vull_ms_between(int from, int to) { return int(uint32_t(to) - uint32_t(from)); }

@@ -228,15 +228,11 @@ void mount_data_file_carts() {
     clear_embedded_carts();
     cpod *pod = pstate.data_pod;
     // Only whole cart images are carts: other entries hold installers and runtimes.
+    // Each is decoded when first asked for.
     for (int slot = HEAD_CART_ENTRY; pod && slot < pod->capacity; slot++) {
         vull_file *f = pod_file_entry(pod, slot);
-        if (!f || !f->data || f->length != CART_IMAGE_SIZE) continue;
-        zibo6_cart *c = vull_create_zibo6_cart();
-        if (!c) break;
-        load_zibo6_cart_32k(c, f->data);
-        c->version = ZIBO6_CART_VERSION;
-        mount_embedded_cart(c, f->name);
-        vull_destroy_zibo6_cart(c);
+        if (f && f->data && f->length == CART_IMAGE_SIZE)
+            mount_embedded_cart_lazily(f->name, data_file_cart, slot);
     }
 }
 

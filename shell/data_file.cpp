@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "cart/cart.h"
+#include "cart/rom.h"
 #include "console/state.h"
 #include "engine/cpod.h"
 #include "engine/disk.h"
@@ -56,6 +57,16 @@ vull_file *pod_file_entry(cpod *pod, int slot) {
     auto *f = static_cast<vull_file *>(pod_entry_item(pod, slot, CPOD_FILE));
     if (f) f->position = 0;
     return f;
+}
+
+zibo6_cart *data_file_cart(int slot) {
+    vull_file *f = pstate.data_pod ? pod_file_entry(pstate.data_pod, slot) : nullptr;
+    if (!f || !f->data || f->length != DATA_CART_IMAGE) return nullptr;
+    zibo6_cart *cart = vull_create_zibo6_cart();
+    if (!cart) return nullptr;
+    load_zibo6_cart_32k(cart, f->data);
+    cart->version = ZIBO6_CART_VERSION;
+    return cart;
 }
 
 const char *get_embedded_cart_title() { return title_text; }

@@ -53,6 +53,8 @@ int skip_mouse_x, skip_mouse_y;    // mouse position seen by the previous skip d
 int run_mouse_x = -1, run_mouse_y; // mouse seen while a cart runs (x -1: none yet)
 int run_mouse_buttons;
 int was_paused; // the pause menu was open in the previous logical frame
+int pacing_rate = 30;           // frames a second the accumulator last grew at
+int32_t due_threshold = 0xffff; // above it a frame is drawn (lower while the mouse moves)
 
 int now_ms() { return vull_get_time(); }
 
@@ -93,6 +95,7 @@ void quick_reload() {
 void pacing_step() {
     int now = vull_ms_later(now_ms(), TIME_OFFSET);
     int rate = app.paused_menu_state ? 30 : pstate.fps;
+    pacing_rate = rate;
     app.frame_accumulator =
         advance_frame_accumulator(app.frame_accumulator, vull_ms_between(last_t, now), rate,
                                   pstate.fps);
@@ -131,7 +134,8 @@ void decide_skip() {
     skip_mouse_x = mx;
     skip_mouse_y = my;
     bool early = !key_held(KEY_SHIFT) && pstate.machine_mode != 1 && moved;
-    bool due = app.frame_accumulator > (early ? 0x7fff : 0xffff);
+    due_threshold = early ? 0x7fff : 0xffff;
+    bool due = app.frame_accumulator > due_threshold;
     if (due) {
         frames_skipped_in_sequence = 0;
         return;
@@ -299,6 +303,14 @@ int32_t advance_frame_accumulator(int32_t acc, int elapsed_ms, int rate, int fps
     return int32_t(next > cap ? cap : next);
 }
 
+int ms_until_frame_due(int32_t acc, int32_t threshold, int rate) {
+    if (rate <= 0 || acc > threshold) return 0;
+    // The accumulator grows by floor(ms * 65536 / 1000) * rate: the least such
+    // whole step count that crosses, then the least ms that gives it.
+    int64_t steps = (int64_t(threshold) - acc + 1 + rate - 1) / rate;
+    return int((steps * 1000 + 65535) / 65536);
+}
+
 int skip_limit(int sleep_ms) {
     return sleep_ms <= 0 ? 10000 : 100 / (sleep_ms < 50 ? sleep_ms : 50);
 }
@@ -459,6 +471,11 @@ void vull_main_update() {
         decide_skip();
         run_logical_frames();
     }
+    // Nothing is drawn before the next logical frame is due: the next pass
+    // sleeps until then rather than waking every few ms to find it is not.
+    vull_pump_idle_for(ms_until_frame_due(app.frame_accumulator,
+                                          app.paused_menu_state ? 0xffff : due_threshold,
+                                          pacing_rate));
 
     if (pstate.machine_mode == 0 && pstate.view == 0) process_immediate_mode_keypresses();
     for (int i = 0; i < 2 && pstate.ls_state && pstate.ls_lines > 0; i++) zibo6_list_files();

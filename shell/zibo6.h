@@ -11,6 +11,7 @@
 
 struct cpod;
 struct vull_file;
+struct zibo6_cart;
 
 // ---- start-up, reboot and exit (shell/zibo6.cpp) ----
 void set_default_app_config(); // the defaults of the application record
@@ -43,6 +44,9 @@ bool open_data_file(cpod *pod);
 void close_data_file();
 void *pod_entry_item(cpod *pod, int slot, int type); // null for a missing slot or other type
 vull_file *pod_file_entry(cpod *pod, int slot);      // a file item, rewound; or null
+// The cart image of an entry of the data file in use, as of this version; null
+// when the entry holds none.
+zibo6_cart *data_file_cart(int slot);
 
 // ---- config.txt keys and command-line options (shell/options.cpp) ----
 constexpr int Z6_EXTRA_ARGS = 33;
@@ -70,6 +74,9 @@ void show_message_2_ex(const char *format, int ms, int a, int b, int unused);
 // The 16.16 frame accumulator after elapsed_ms more at rate frames a second
 // (elapsed at most 32 s; the result held to 0..0x1ffff, or 0x20000 at 60 fps).
 int32_t advance_frame_accumulator(int32_t acc, int elapsed_ms, int rate, int fps);
+// The fewest ms after which advance_frame_accumulator takes acc above threshold
+// at rate frames a second; 0 when it is there already.
+int ms_until_frame_due(int32_t acc, int32_t threshold, int rate);
 // Host frames skipped in a row at most, for the per-frame sleep in ms.
 int skip_limit(int sleep_ms);
 void process_running_keypresses();

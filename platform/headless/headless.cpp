@@ -4,9 +4,6 @@
 // (so that placement and pointer arithmetic still hold), presentation draws
 // nothing, and no key, pointer, controller or event ever arrives, except what
 // a test injects through vull_events_hook.
-#include <time.h>
-
-#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -22,34 +19,16 @@ namespace {
 int window_w, window_h;  // the size the screen was last set to
 std::string clipboard;   // a clipboard of this process only
 
-// Milliseconds since the first call: the back end's clock starts with its use.
-uint64_t elapsed_ms() {
-    using clock = std::chrono::steady_clock;
-    static const clock::time_point start = clock::now();
-    return uint64_t(std::chrono::duration_cast<std::chrono::milliseconds>(clock::now() - start)
-                        .count());
-}
-
 } // namespace
 
-/* ---- start-up, clock ---- */
+/* ---- start-up ---- */
 
 int vull_system_init() {
-    elapsed_ms();
+    vull_plat_ticks(); // the clock starts with the platform
     return 0;
 }
 
 int vull_system_exit() { return 0; }
-
-int vull_get_time() { return int(uint32_t(elapsed_ms())); }
-
-void vull_delay(int ms) {
-    if (ms <= 0) return;
-    timespec ts{ms / 1000, long(ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0) {}
-}
-
-uint64_t vull_plat_ticks() { return elapsed_ms(); }
 
 void vull_plat_print_errors() {}
 

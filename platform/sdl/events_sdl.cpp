@@ -1,6 +1,6 @@
 // SDL's input for the event pump: the keyboard and pointer state, the event
 // queue (keys, text, window, mouse, controllers, dropped files) and key names.
-#include <SDL.h>
+#include "platform/sdl/sdl_api.h"
 
 #include <cstdio>
 
@@ -13,11 +13,18 @@
 #include "platform/sdl/sdl_video.h"
 #include "platform/video.h"
 
-uint64_t vull_plat_ticks() { return SDL_GetTicks64(); }
+// Without SDL in the process (a headless run) no key, button or event arrives.
 
-const uint8_t *vull_plat_keyboard(int *count) { return SDL_GetKeyboardState(count); }
+const uint8_t *vull_plat_keyboard(int *count) {
+    if (!sdl_loaded()) {
+        *count = 0;
+        return nullptr;
+    }
+    return SDL_GetKeyboardState(count);
+}
 
 int vull_plat_modstate() {
+    if (!sdl_loaded()) return 0;
     int m = int(SDL_GetModState()), out = 0;
     if (m & KMOD_LCTRL) out |= VULL_MOD_LCTRL;
     if (m & KMOD_RCTRL) out |= VULL_MOD_RCTRL;
@@ -29,6 +36,10 @@ int vull_plat_modstate() {
 }
 
 uint32_t vull_plat_pointer(int *x, int *y) {
+    if (!sdl_loaded()) {
+        *x = *y = 0;
+        return 0;
+    }
     uint32_t m = SDL_GetMouseState(x, y), out = 0;
     if (m & SDL_BUTTON_LMASK) out |= VULL_POINTER_LEFT;
     if (m & SDL_BUTTON_MMASK) out |= VULL_POINTER_MIDDLE;
@@ -40,7 +51,9 @@ void vull_plat_warp_pointer(int x, int y) {
     if (sdl_window) SDL_WarpMouseInWindow(sdl_window, x, y);
 }
 
-void vull_plat_hide_cursor() { SDL_ShowCursor(0); }
+void vull_plat_hide_cursor() {
+    if (sdl_loaded()) SDL_ShowCursor(0);
+}
 
 /* ---- keys ------------------------------------------------------------ */
 
@@ -198,6 +211,7 @@ static void handle_event(vull_pump_pass &p, SDL_Event &e) {
 }
 
 void vull_plat_poll_events(vull_pump_pass &p) {
+    if (!sdl_loaded()) return;
     SDL_Event e;
     while (SDL_PollEvent(&e)) handle_event(p, e);
 }

@@ -5,7 +5,7 @@
 // otherwise read as player input from the first frame.
 #include "platform/joystick.h"
 
-#include <SDL.h>
+#include "platform/sdl/sdl_api.h"
 
 #include <cstdio>
 #include <cstring>
@@ -164,6 +164,7 @@ int vull_joystick_init() {
     if (vull_joystick_inited) return 0;
     vull_joystick_inited = 1;
     memset(metacon, 0, sizeof metacon);
+    if (!sdl_loaded()) return 0; // a headless run: no controllers, and SDL stays unloaded
     for (int i = 0; controller_db_mapping[i]; i++)
         SDL_GameControllerAddMapping(controller_db_mapping[i]);
     add_sdl_controllers();
@@ -182,7 +183,7 @@ int vull_joystick_exit() {
     return 0;
 }
 
-int vull_count_joysticks() { return SDL_NumJoysticks(); }
+int vull_count_joysticks() { return sdl_loaded() ? SDL_NumJoysticks() : 0; }
 
 int vull_count_joystick_buttons(int n) {
     if (!vull_joystick_inited || n < 0 || n >= VULL_MAX_CONTROLLERS || !metacon[n].joystick)
@@ -274,8 +275,8 @@ void vull_get_joystick(int n, int *x, int *y, uint32_t *buttons) {
     if (buttons) *buttons = 0;
     // Only records with a controller handle are read, so the raw-joystick
     // branches below serve vull_get_joystick_axes' other callers only.
-    if (n < 0 || n >= VULL_MAX_CONTROLLERS || n >= SDL_NumJoysticks() || !vull_joystick_inited ||
-        !metacon[n].controller)
+    if (n < 0 || n >= VULL_MAX_CONTROLLERS || !vull_joystick_inited || !metacon[n].controller ||
+        n >= SDL_NumJoysticks())
         return;
     controller_rec &r = metacon[n];
     vull_get_joystick_axes(n, 0, 1, x, y);

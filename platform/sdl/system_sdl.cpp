@@ -1,6 +1,6 @@
 // The SDL back end's system services: the audio device, the clock, the
 // clipboard and SDL's error text.
-#include <SDL.h>
+#include "platform/sdl/sdl_api.h"
 
 #include <cstdio>
 #include <string>
@@ -59,31 +59,27 @@ void vull_plat_audio_lock() { SDL_LockAudio(); }
 
 void vull_plat_audio_unlock() { SDL_UnlockAudio(); }
 
-/* ---- clock ---- */
-
-int vull_get_time() { return int(SDL_GetTicks()); }
-
-void vull_delay(int ms) {
-    if (ms > 0) SDL_Delay(Uint32(ms));
-}
-
 /* ---- clipboard ---- */
 
 // Without a video subsystem there is no clipboard: that is a failure, not a copy.
-int vull_plat_clipboard_set(const char *text) { return SDL_SetClipboardText(text) == 0 ? 0 : 1; }
+int vull_plat_clipboard_set(const char *text) {
+    return sdl_loaded() && SDL_SetClipboardText(text) == 0 ? 0 : 1;
+}
 
 std::string vull_plat_clipboard_get() {
+    if (!sdl_loaded()) return "";
     char *text = SDL_GetClipboardText();
     std::string copy = text ? text : "";
     SDL_free(text);
     return copy;
 }
 
-int vull_plat_clipboard_has() { return SDL_HasClipboardText() ? 1 : 0; }
+int vull_plat_clipboard_has() { return sdl_loaded() && SDL_HasClipboardText() ? 1 : 0; }
 
 /* ---- errors ---- */
 
 void vull_plat_print_errors() {
+    if (!sdl_loaded()) return;
     const char *error = SDL_GetError();
     if (error && *error) {
         printf("SDL Error: %s\n", error);

@@ -6,7 +6,7 @@
 // destination rectangle (renderer path) or scaled by nearest neighbour
 // straight into the window surface (software path, used when no renderer can
 // be made or when configured).
-#include <SDL.h>
+#include "platform/sdl/sdl_api.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -50,18 +50,20 @@ static void set_scale_hint() {
 /* ---- SDL start-up ---------------------------------------------------- */
 
 int vull_system_init() {
+    vull_plat_ticks(); // the clock starts with the platform
+    // Headless, SDL is not even loaded: the engine's own signal handlers turn
+    // Ctrl+C into the normal exit, and the clock is the platform layer's.
+    if (cconfig.headless) {
+        vull_debugf(" running in headless mode\n");
+        if (cconfig.framebuffer) vull_debugf(" running in framebuffer mode\n");
+        return 0;
+    }
 #ifdef ZIBO6_ARM32
     uint32_t flags = 0xF231; // also the sensor subsystem
 #else
     uint32_t flags = SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_JOYSTICK |
                      SDL_INIT_HAPTIC | SDL_INIT_GAMECONTROLLER | SDL_INIT_EVENTS;
 #endif
-    if (cconfig.headless) {
-        // Only the event queue: it turns Ctrl+C into a quit event, so a
-        // headless run still saves its data through the normal exit.
-        flags = SDL_INIT_EVENTS;
-        vull_debugf(" running in headless mode\n");
-    }
     if (cconfig.framebuffer) {
         flags &= ~uint32_t(SDL_INIT_VIDEO);
         vull_debugf(" running in framebuffer mode\n");
@@ -78,8 +80,6 @@ int vull_system_init() {
                 compiled.patch);
     vull_debugf("Linked against SDL version:   %d.%d.%d\n", linked.major, linked.minor,
                 linked.patch);
-    if (cconfig.headless) return 0;
-
     if (!cconfig.log_system_info) {
         const char *drv = SDL_GetCurrentVideoDriver();
         vull_debugf("Current video driver: %s\n", drv ? drv : "(none)");
@@ -112,7 +112,7 @@ int vull_system_init() {
 
 int vull_system_exit() {
 #ifdef ZIBO6_ARM32
-    SDL_VideoQuit();
+    if (sdl_loaded()) SDL_VideoQuit();
 #endif
     return 0;
 }
@@ -478,6 +478,7 @@ void update_sdl_window_title(const char *text) {
 
 int vull_is_app_active() {
     if (cconfig.framebuffer || vull_system_active) return 1;
+    if (!sdl_loaded()) return 0;
     SDL_Window *focus = SDL_GetKeyboardFocus();
     return focus && (focus == sdl_window || focus == sdl_window_display);
 }

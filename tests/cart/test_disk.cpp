@@ -213,6 +213,44 @@ TEST_F(disk_test, EmbeddedCartsAreFoundByNameAndVariant) {
     vull_destroy_zibo6_cart(c);
 }
 
+// A cart mounted lazily is made only when its name is read or its hash looked up,
+// once, and then reads back as an eagerly mounted one does.
+int lazy_made[3];
+zibo6_cart *lazy_cart(int key) {
+    lazy_made[key]++;
+    zibo6_cart *c = vull_create_zibo6_cart();
+    std::snprintf(c->code, 64, "print(%d)", key);
+    return c;
+}
+
+TEST_F(disk_test, LazyEmbeddedCartsAreMadeWhenFirstAskedFor) {
+    std::fill(std::begin(lazy_made), std::end(lazy_made), 0);
+    mount_embedded_cart_lazily("lazy0.z6", lazy_cart, 0);
+    mount_embedded_cart_lazily("lazy1.z6", lazy_cart, 1);
+    mount_embedded_cart_lazily("lazy2.z6", lazy_cart, 2);
+    EXPECT_EQ(embedded_cart_count(), 3);
+    EXPECT_STREQ(embedded_cart_name(1), "lazy1.z6");
+    EXPECT_EQ(lazy_made[0] + lazy_made[1] + lazy_made[2], 0) << "nothing made at mount";
+
+    zibo6_cart *back = vull_load_zibo6_cart("lazy1.z6");
+    ASSERT_TRUE(back);
+    EXPECT_STREQ(back->code, "print(1)");
+    vull_destroy_zibo6_cart(back);
+    back = vull_load_zibo6_cart("lazy1.z6");
+    ASSERT_TRUE(back);
+    vull_destroy_zibo6_cart(back);
+    EXPECT_EQ(lazy_made[1], 1) << "made once";
+    EXPECT_EQ(lazy_made[0] + lazy_made[2], 0) << "other carts untouched";
+    EXPECT_FALSE(vull_load_zibo6_cart("lazy9.z6"));
+
+    const char *h = get_embedded_cart_hash_for_filename("lazy2", 1);
+    ASSERT_TRUE(h);
+    EXPECT_EQ(lazy_made[2], 1);
+    EXPECT_EQ(lazy_made[0], 0);
+    EXPECT_STREQ(get_embedded_cart_filename_for_hash(h), "lazy2.z6");
+    EXPECT_EQ(lazy_made[0], 1) << "a hash lookup makes every pending cart";
+}
+
 TEST_F(disk_test, PlainCodeFilesInEveryUnit) {
     write("a.lua", "\xef\xbb\xbfprint(1)\r\nx=2");
     zibo6_cart *c = load_zibo6_cart_any_format(path("a.lua").c_str());

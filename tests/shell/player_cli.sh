@@ -41,6 +41,21 @@ expect_output hello "RUNNING: $CART
 hello
 "
 
+# ---- a headless run never loads the window system's library (the loader's
+# list of the libraries it starts), and still prints its cart's output ----
+LD_DEBUG=libs LD_DEBUG_OUTPUT=$WORK/libs timeout 120 "$PLAYER" -x "$CART" -home "$HOME_DIR" \
+    >"$WORK/libs.out" 2>/dev/null
+rc=$?
+[ "$rc" = 0 ] || fail "libs: exit status $rc"
+expect_output libs "RUNNING: $CART
+hello
+"
+if ! cat "$WORK"/libs.* | grep -q 'calling init: .*libc\.so'; then
+    fail "libs: the loader's list of the libraries it started is missing"
+elif cat "$WORK"/libs.* | grep -q 'calling init: .*libSDL2'; then
+    fail "libs: a headless run loaded SDL"
+fi
+
 # ---- an option takes exactly its values: four numbers of -draw_rect leave the cart ----
 play draw_rect -x -draw_rect 0 0 128 128 "$CART" -home "$HOME_DIR"
 [ "$rc" = 0 ] || fail "draw_rect: exit status $rc"

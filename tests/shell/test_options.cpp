@@ -270,6 +270,26 @@ TEST(FramePacing, AccumulatorFollowsTheHostClock) {
     EXPECT_EQ(advance_frame_accumulator(0, -100, 30, 30), 0); // a clock going back
 }
 
+// The wait until the next frame is the least that makes it due: one ms less
+// would wake the loop to a frame not yet owed, one more would draw it late.
+TEST(FramePacing, WaitEndsWhenTheFrameIsDue) {
+    for (int rate : {15, 30, 60})
+        for (int32_t threshold : {0x7fff, 0xffff})
+            for (int32_t acc = 0; acc <= 0x10000; acc += 257) {
+                int ms = ms_until_frame_due(acc, threshold, rate);
+                SCOPED_TRACE(testing::Message() << rate << " " << threshold << " " << acc);
+                if (acc > threshold) {
+                    EXPECT_EQ(ms, 0);
+                    continue;
+                }
+                EXPECT_GT(advance_frame_accumulator(acc, ms, rate, rate), threshold);
+                EXPECT_LE(advance_frame_accumulator(acc, ms - 1, rate, rate), threshold);
+            }
+    EXPECT_EQ(ms_until_frame_due(0, 0xffff, 60), 17); // a whole frame at 60 fps
+    EXPECT_EQ(ms_until_frame_due(0, 0xffff, 30), 34);
+    EXPECT_EQ(ms_until_frame_due(100, 0xffff, 0), 0); // no rate: no wait
+}
+
 TEST(FramePacing, SkipLimitFollowsTheSleep) {
     EXPECT_EQ(skip_limit(2), 50);
     EXPECT_EQ(skip_limit(0), 10000);
