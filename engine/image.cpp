@@ -70,6 +70,26 @@ struct png_limits {
 };
 constexpr png_limits ANY_SIZE{INT32_MAX, INT32_MAX, VULL_PNG_MAX_FILE}; // the raw decoders'
 
+// The bytes of image data (IDAT chunks) a PNG holds; chunk lengths that run
+// past the input end the walk.
+uint64_t image_data_bytes(const unsigned char *in, size_t insize) {
+    uint64_t total = 0;
+    size_t pos = 8; // past the signature
+    while (pos + 12 <= insize) {
+        uint32_t len = uint32_t(in[pos]) << 24 | uint32_t(in[pos + 1]) << 16 |
+                       uint32_t(in[pos + 2]) << 8 | in[pos + 3];
+        if (len > insize - pos - 12) break;
+        if (std::memcmp(in + pos + 4, "IDAT", 4) == 0) total += len;
+        pos += size_t(len) + 12;
+    }
+    return total;
+}
+
+// Deflate expands a byte to at most 1032: image data smaller than the header's
+// picture allows is damaged, and is refused before a buffer of the picture's
+// size is made for it.
+constexpr uint64_t DEFLATE_MAX_RATIO = 1032;
+
 // Decodes a PNG held in memory. The header's size is checked against the
 // limits before any pixel is decoded; the output block must also stay within
 // the allocator's cap.
@@ -102,7 +122,10 @@ unsigned decode_memory(unsigned char **out, unsigned *w, unsigned *h, const unsi
         uint64_t expected = scanline_bytes(iw, ih, lodepng_get_bpp(&state.info_png.color),
                                            state.info_png.interlace_method != 0);
         state.decoder.zlibsettings.max_output_size = size_t(std::min<uint64_t>(expected, SIZE_MAX));
-        err = lodepng_decode(out, w, h, &state, in, insize);
+        if (image_data_bytes(in, insize) * DEFLATE_MAX_RATIO < expected)
+            err = 30; // LodePNG's "chunk length too large, chunk broken off at end of file"
+        else
+            err = lodepng_decode(out, w, h, &state, in, insize);
     }
     lodepng_state_cleanup(&state);
     if (err) {

@@ -148,6 +148,12 @@ TEST(ImagePng, SizeLimitsAndHostileHeaders) {
     unsigned w = 0, h = 0;
     EXPECT_EQ(LodePNG_decode32_file(&out, &w, &h, path.c_str()), VULL_PNG_TOO_MANY_PIXELS);
     EXPECT_EQ(out, nullptr);
+    // Within the side limit, but with far too little image data for 16384 x 16384: refused
+    // before a gigabyte is set aside for its pixels.
+    patch_png_size(liar, 16384, 16384);
+    write_all(path, liar.data(), liar.size());
+    EXPECT_EQ(LodePNG_decode32_file(&out, &w, &h, path.c_str()), 30u);
+    EXPECT_EQ(out, nullptr);
     patch_png_size(liar, 0, 5);
     EXPECT_EQ(load_png_memory(liar), nullptr);
 
