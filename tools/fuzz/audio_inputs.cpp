@@ -153,6 +153,9 @@ constexpr int SOUND_COMMANDS = 64;
 // bounds the time of an input.
 constexpr int SOUND_RENDER_LIMIT = 1 << 13;
 constexpr int SOUND_TAIL = 2048;
+// Samples a stopped mixer is given to fade out, and then must be silent for.
+constexpr int SOUND_SETTLE = 6 * Z6_TICK_SAMPLES;
+constexpr int SOUND_SILENT = 256;
 constexpr int SOUND_RATE = 22050;
 
 enum sound_op : uint8_t {
@@ -311,8 +314,15 @@ void play_sound(const uint8_t *data, size_t size) {
     int tail = std::min(SOUND_TAIL, SOUND_RENDER_LIMIT - rendered);
     render_sound(tail, 1024, false);
     check_sound_state(cart);
+    // Stopped sound fades out within a few ticks (twice as many at half rate)
+    // and then stays silent: nothing plays on.
     vull_stop_all_sounds();
     cmusic_stop(nullptr, 0);
+    render_sound(SOUND_SETTLE, 1024, false);
+    std::vector<uint8_t> after(SOUND_SILENT * 2);
+    vull_mixer_callback(nullptr, after.data(), SOUND_SILENT * 2);
+    check(std::all_of(after.begin(), after.end(), [](uint8_t v) { return v == 0; }),
+          "silence after every sound is stopped");
 }
 
 int run_cart_sound(const uint8_t *data, size_t size) {
