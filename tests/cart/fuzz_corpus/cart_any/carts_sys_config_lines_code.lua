@@ -1,2 +1,0 @@
-config = "kept"
-printh("config is "..config)
