@@ -2,7 +2,7 @@
 # code and whole runs, the API programs (a test of their own: each input is a whole run),
 # and the serial channels.
 z6_fuzz_replay(console_fuzz_corpus_replay ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_corpus
-               ${CMAKE_SOURCE_DIR}/tools/fuzz/console_inputs.cpp cart_code run_program)
+               ${CMAKE_SOURCE_DIR}/tools/fuzz/console_inputs.cpp SHARDS 3 cart_code run_program)
 z6_fuzz_replay(console_api_fuzz_replay ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_corpus
                ${CMAKE_SOURCE_DIR}/tools/fuzz/console_inputs.cpp api)
 z6_fuzz_replay(console_serial_fuzz_replay ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_corpus

@@ -1,11 +1,24 @@
 #!/bin/sh
-# podtool on the hostile corpus: accept_*.pod list cleanly, keep_*.pod list the
-# items before the damage with a warning, every other file is refused with a
-# message on stderr and a non-zero exit status.
+# podtool_test.sh TOOL CORPUS corpus|round_trip
+# corpus: podtool on the hostile corpus: accept_*.pod list cleanly, keep_*.pod
+# list the items before the damage with a warning, every other file is refused
+# with a message on stderr and a non-zero exit status. With ZIBO6_SHARD=k/n set
+# only every n-th file from the k-th (in name order) is tried.
+# round_trip: create, list and extract, plain, compressed and damaged.
 tool="$1"
 dir="$2"
+part="$3"
 fail=0
-for f in "$dir"/*.pod; do
+shard=${ZIBO6_SHARD:-0/1}
+k=${shard%/*}
+n=${shard#*/}
+i=0
+tried=0
+[ "$part" = corpus ] && for f in "$dir"/*.pod; do
+    i=$((i + 1))
+    [ $(((i - 1) % n)) -eq "$k" ] || continue
+    [ -f "$f" ] || continue
+    tried=$((tried + 1))
     name=$(basename "$f")
     err=$("$tool" list "$f" 2>&1 >/dev/null)
     status=$?
@@ -21,6 +34,11 @@ for f in "$dir"/*.pod; do
         fi ;;
     esac
 done
+if [ "$part" = corpus ]; then
+    if [ $tried -eq 0 ]; then echo "FAIL: no corpus files for shard $shard in $dir"; fail=1; fi
+    exit $fail
+fi
+if [ "$part" != round_trip ]; then echo "usage: $0 TOOL CORPUS corpus|round_trip"; exit 2; fi
 # create, list and extract round trip, plain and compressed, with a nested pod.
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
