@@ -4,7 +4,10 @@ folders and their files, the zip archives as a plain zip reader sees them, a
 data file with runtime programs (copied, made executable, the icon injected,
 the framework unpacked), and the refusals the console prints.
 
-Usage: export_tool.py Z6CART PODTOOL DATA_POD CARTS_DIR
+Usage: export_tool.py Z6CART PODTOOL DATA_POD CARTS_DIR carts|runtime
+carts: exports of our own data file and the refusals; runtime: the export of a
+data file that carries runtime programs. Each starts a dozen sanitized programs,
+so they are two tests, run side by side.
 """
 import os
 import plistlib
@@ -17,6 +20,7 @@ import tempfile
 import zipfile
 
 Z6CART, PODTOOL, DATA_POD, CARTS = (os.path.abspath(a) for a in sys.argv[1:5])
+PART = sys.argv[5] if len(sys.argv) > 5 else ""
 CART = os.path.join(CARTS, "every_section.z6")  # has a label
 MARKER = bytes.fromhex("E8F1FFFFE8F1FFFF9C7683FF9C7683FF")
 failures = []
@@ -115,125 +119,135 @@ def podtool(*args):
     subprocess.run([PODTOOL] + list(args), check=True, capture_output=True, timeout=60)
 
 
+def export_carts(tmp):
+    # The plain export: no runtime programs in our data file.
+    rc, out = run([CART, "game"], tmp)
+    check(rc == 0 and out[-1:] == ["ok"], "plain export ends with ok: %r" % out)
+    check(out[:1] == ["game.bin"], "output folder printed first: %r" % out[:1])
+    check_tree(tmp, "game", None)
+
+    # Further carts, an extra file and a sprite icon; the name's folder part is kept.
+    os.makedirs(os.path.join(tmp, "sub"))
+    shutil.copy(CART, os.path.join(tmp, "second.z6"))
+    with open(os.path.join(tmp, "readme.txt"), "w") as f:
+        f.write("read me\n")
+    rc, out = run([CART, "sub/two", "second.z6", "-i", "1", "-s", "2", "-e", "readme.txt"], tmp)
+    check(rc == 0 and "exporting 2 carts" in out, "two carts: %r" % out)
+    top = check_tree(os.path.join(tmp, "sub"), "two", None)
+    for folder in ("windows", "linux", "raspi", "two.app/Contents/MacOS"):
+        check(open(os.path.join(top, folder, "readme.txt")).read() == "read me\n",
+              "extra file in " + folder)
+    listing = subprocess.run([PODTOOL, "list", os.path.join(top, "linux", "data.pod")],
+                             capture_output=True, text=True).stdout.splitlines()
+    top_items = [l for l in listing if not l.startswith(" ")]
+    check(any(" every_section.z6 32768" in l for l in top_items), "working cart item")
+    check(any(" second.z6 32768" in l for l in top_items), "further cart item")
+
+    # A further cart is loaded as the player loads it: map rows 32-63 reach its image
+    # (cell 1 of row 40 is image byte 0x1401).
+    rows = ["".join("35" if (y, x) == (40, 1) else "00" for x in range(128)) for y in range(64)]
+    with open(os.path.join(tmp, "map64.z6"), "w") as f:
+        f.write("zibo-6 cartridge // x\nversion 33\n__lua__\nx=1\n__map__\n" + "\n".join(rows) + "\n")
+    rc, out = run([CART, "maps", "map64.z6"], tmp)
+    check(rc == 0, "export with a 64-row map: %r" % out)
+    pod = os.path.join(check_tree(tmp, "maps", None), "linux", "data.pod")
+    listing = subprocess.run([PODTOOL, "list", pod], capture_output=True, text=True).stdout.splitlines()
+    index = [l.split()[0] for l in listing if not l.startswith(" ") and " map64.z6 " in l]
+    check(len(index) == 1, "the further cart's item: %r" % listing)
+    if index:
+        podtool("extract", pod, index[0], os.path.join(tmp, "map64.img"))
+        image = open(os.path.join(tmp, "map64.img"), "rb").read()
+        check(len(image) == 32768 and image[0x1401] == 0x35, "map row 40 in the exported image")
+
+    # Refusals.
+    with open(os.path.join(tmp, "nolabel.z6"), "w") as f:
+        f.write("zibo-6 cartridge\nversion 33\n__lua__\nprint(1)\n")
+    rc, out = run([os.path.join(tmp, "nolabel.z6"), "x"], tmp)
+    check(rc != 0 and out == ["no icon found", "please capture a label or use -i"],
+          "no label: %r" % out)
+    check(not os.path.exists(os.path.join(tmp, "x.bin")), "nothing written without icon")
+    rc, out = run([os.path.join(tmp, "nolabel.z6"), "x", "-i", "0"], tmp)
+    check(rc == 0 and out[-1:] == ["ok"], "no label but -i: %r" % out)
+    rc, out = run([CART, "many"] + ["second.z6"] * 16, tmp)
+    check(rc != 0 and out == ["too many carts! max: 16"], "too many: %r" % out)
+    rc, out = run([CART, "lost", "missing.z6"], tmp)
+    check(rc != 0 and "** missing.z6 not found" in out, "missing cart: %r" % out)
+    rc, out = run([CART, "bad", "-Q"], tmp)
+    check(rc != 0 and out == ["bad argument"], "bad argument: %r" % out)
+
+
+def export_runtime(tmp):
+    # A data file that carries runtime programs (entry 7) and a framework.
+    rt = os.path.join(tmp, "rt")
+    os.makedirs(rt)
+    for i in range(4):
+        podtool("extract", DATA_POD, str(i), os.path.join(rt, "entry%d" % i))
+    exe = bytearray(os.urandom(80000))
+    exe[20000:20016] = MARKER  # icon block at 20000 - 14632
+    runtime = {0: bytes(exe), 1: b"dll bytes", 2: b"\x7fELF linux", 3: b"mac program",
+               4: b"unused", 6: b"pi program", 7: b"pi dynamic"}
+    fw = os.path.join(rt, "fw")
+    os.makedirs(fw)
+    open(os.path.join(fw, "__Resources"), "wb").close()  # size 0: a folder
+    with open(os.path.join(fw, "__SDL2"), "wb") as f:
+        f.write(b"L" * 0x100001)
+    with open(os.path.join(fw, "___CodeSignature"), "wb") as f:
+        f.write(b"sig")
+    with open(os.path.join(fw, "__.."), "wb") as f:  # hostile: ".." once unprefixed
+        f.write(b"escape")
+    podtool("create", os.path.join(rt, "item5"),
+            *[os.path.join(fw, n) for n in ("__Resources", "__SDL2", "___CodeSignature", "__..")])
+    items = []
+    for i in range(8):
+        path = os.path.join(rt, "item%d" % i)
+        if i != 5:
+            with open(path, "wb") as f:
+                f.write(runtime[i])
+        items.append(path)
+    podtool("create", os.path.join(rt, "runtime.pod"), *items)
+    entries = [os.path.join(rt, "entry%d" % i) for i in range(4)]
+    for i in (4, 5, 6):
+        entries.append(os.path.join(rt, "item4"))
+    entries.append(os.path.join(rt, "runtime.pod"))
+    full_pod = os.path.join(rt, "data.pod")
+    podtool("create", full_pod, *entries)
+    rc, out = run([CART, "full"], tmp, full_pod)
+    check(rc == 0 and out[-1:] == ["ok"], "export with runtime: %r" % out)
+    top = check_tree(tmp, "full", runtime)
+    got = open(os.path.join(top, "windows", "full.exe"), "rb").read()
+    block = 20000 - 14632
+    check(len(got) == len(exe) and got[:block] == exe[:block]
+          and got[block + 65536:] == exe[block + 65536:], "exe outside the icon unchanged")
+    check(got[block:block + 65536] != exe[block:block + 65536], "icon injected")
+    png = os.path.join(top, "linux", "full.png")
+    check(png_size(png) == (128, 128), "icon png")
+    framework = os.path.join(top, "full.app/Contents/Frameworks/SDL2.framework")
+    for sub in ("", "Versions/A", "Versions/Current"):
+        d = os.path.join(framework, sub)
+        check(os.path.isdir(os.path.join(d, "Resources")), "framework folder in " + d)
+        lib = os.path.join(d, "SDL2")
+        check(os.path.getsize(lib) == 0x100001, "framework library in " + d)
+        check(stat.S_IMODE(os.stat(lib).st_mode) == 0o755, "large file mode 0755 in " + d)
+        check(os.path.exists(os.path.join(d, "_CodeSignature")) == (sub != ""),
+              "signature in " + d)
+    check(not os.path.exists(os.path.join(top, "full.app/Contents/Frameworks/escape")),
+          "no framework escape")
+
+
 def main():
+    parts = {"carts": export_carts, "runtime": export_runtime}
+    if PART not in parts:
+        print("usage: export_tool.py Z6CART PODTOOL DATA_POD CARTS_DIR carts|runtime")
+        sys.exit(2)
     tmp = tempfile.mkdtemp(prefix="z6_export_")
     try:
-        # The plain export: no runtime programs in our data file.
-        rc, out = run([CART, "game"], tmp)
-        check(rc == 0 and out[-1:] == ["ok"], "plain export ends with ok: %r" % out)
-        check(out[:1] == ["game.bin"], "output folder printed first: %r" % out[:1])
-        check_tree(tmp, "game", None)
-
-        # Further carts, an extra file and a sprite icon; the name's folder part is kept.
-        os.makedirs(os.path.join(tmp, "sub"))
-        shutil.copy(CART, os.path.join(tmp, "second.z6"))
-        with open(os.path.join(tmp, "readme.txt"), "w") as f:
-            f.write("read me\n")
-        rc, out = run([CART, "sub/two", "second.z6", "-i", "1", "-s", "2", "-e", "readme.txt"], tmp)
-        check(rc == 0 and "exporting 2 carts" in out, "two carts: %r" % out)
-        top = check_tree(os.path.join(tmp, "sub"), "two", None)
-        for folder in ("windows", "linux", "raspi", "two.app/Contents/MacOS"):
-            check(open(os.path.join(top, folder, "readme.txt")).read() == "read me\n",
-                  "extra file in " + folder)
-        listing = subprocess.run([PODTOOL, "list", os.path.join(top, "linux", "data.pod")],
-                                 capture_output=True, text=True).stdout.splitlines()
-        top_items = [l for l in listing if not l.startswith(" ")]
-        check(any(" every_section.z6 32768" in l for l in top_items), "working cart item")
-        check(any(" second.z6 32768" in l for l in top_items), "further cart item")
-
-        # A further cart is loaded as the player loads it: map rows 32-63 reach its image
-        # (cell 1 of row 40 is image byte 0x1401).
-        rows = ["".join("35" if (y, x) == (40, 1) else "00" for x in range(128)) for y in range(64)]
-        with open(os.path.join(tmp, "map64.z6"), "w") as f:
-            f.write("zibo-6 cartridge // x\nversion 33\n__lua__\nx=1\n__map__\n" + "\n".join(rows) + "\n")
-        rc, out = run([CART, "maps", "map64.z6"], tmp)
-        check(rc == 0, "export with a 64-row map: %r" % out)
-        pod = os.path.join(check_tree(tmp, "maps", None), "linux", "data.pod")
-        listing = subprocess.run([PODTOOL, "list", pod], capture_output=True, text=True).stdout.splitlines()
-        index = [l.split()[0] for l in listing if not l.startswith(" ") and " map64.z6 " in l]
-        check(len(index) == 1, "the further cart's item: %r" % listing)
-        if index:
-            podtool("extract", pod, index[0], os.path.join(tmp, "map64.img"))
-            image = open(os.path.join(tmp, "map64.img"), "rb").read()
-            check(len(image) == 32768 and image[0x1401] == 0x35, "map row 40 in the exported image")
-
-        # Refusals.
-        with open(os.path.join(tmp, "nolabel.z6"), "w") as f:
-            f.write("zibo-6 cartridge\nversion 33\n__lua__\nprint(1)\n")
-        rc, out = run([os.path.join(tmp, "nolabel.z6"), "x"], tmp)
-        check(rc != 0 and out == ["no icon found", "please capture a label or use -i"],
-              "no label: %r" % out)
-        check(not os.path.exists(os.path.join(tmp, "x.bin")), "nothing written without icon")
-        rc, out = run([os.path.join(tmp, "nolabel.z6"), "x", "-i", "0"], tmp)
-        check(rc == 0 and out[-1:] == ["ok"], "no label but -i: %r" % out)
-        rc, out = run([CART, "many"] + ["second.z6"] * 16, tmp)
-        check(rc != 0 and out == ["too many carts! max: 16"], "too many: %r" % out)
-        rc, out = run([CART, "lost", "missing.z6"], tmp)
-        check(rc != 0 and "** missing.z6 not found" in out, "missing cart: %r" % out)
-        rc, out = run([CART, "bad", "-Q"], tmp)
-        check(rc != 0 and out == ["bad argument"], "bad argument: %r" % out)
-
-        # A data file that carries runtime programs (entry 7) and a framework.
-        rt = os.path.join(tmp, "rt")
-        os.makedirs(rt)
-        for i in range(4):
-            podtool("extract", DATA_POD, str(i), os.path.join(rt, "entry%d" % i))
-        exe = bytearray(os.urandom(80000))
-        exe[20000:20016] = MARKER  # icon block at 20000 - 14632
-        runtime = {0: bytes(exe), 1: b"dll bytes", 2: b"\x7fELF linux", 3: b"mac program",
-                   4: b"unused", 6: b"pi program", 7: b"pi dynamic"}
-        fw = os.path.join(rt, "fw")
-        os.makedirs(fw)
-        open(os.path.join(fw, "__Resources"), "wb").close()  # size 0: a folder
-        with open(os.path.join(fw, "__SDL2"), "wb") as f:
-            f.write(b"L" * 0x100001)
-        with open(os.path.join(fw, "___CodeSignature"), "wb") as f:
-            f.write(b"sig")
-        with open(os.path.join(fw, "__.."), "wb") as f:  # hostile: ".." once unprefixed
-            f.write(b"escape")
-        podtool("create", os.path.join(rt, "item5"),
-                *[os.path.join(fw, n) for n in ("__Resources", "__SDL2", "___CodeSignature", "__..")])
-        items = []
-        for i in range(8):
-            path = os.path.join(rt, "item%d" % i)
-            if i != 5:
-                with open(path, "wb") as f:
-                    f.write(runtime[i])
-            items.append(path)
-        podtool("create", os.path.join(rt, "runtime.pod"), *items)
-        entries = [os.path.join(rt, "entry%d" % i) for i in range(4)]
-        for i in (4, 5, 6):
-            entries.append(os.path.join(rt, "item4"))
-        entries.append(os.path.join(rt, "runtime.pod"))
-        full_pod = os.path.join(rt, "data.pod")
-        podtool("create", full_pod, *entries)
-        rc, out = run([CART, "full"], tmp, full_pod)
-        check(rc == 0 and out[-1:] == ["ok"], "export with runtime: %r" % out)
-        top = check_tree(tmp, "full", runtime)
-        got = open(os.path.join(top, "windows", "full.exe"), "rb").read()
-        block = 20000 - 14632
-        check(len(got) == len(exe) and got[:block] == exe[:block]
-              and got[block + 65536:] == exe[block + 65536:], "exe outside the icon unchanged")
-        check(got[block:block + 65536] != exe[block:block + 65536], "icon injected")
-        png = os.path.join(top, "linux", "full.png")
-        check(png_size(png) == (128, 128), "icon png")
-        framework = os.path.join(top, "full.app/Contents/Frameworks/SDL2.framework")
-        for sub in ("", "Versions/A", "Versions/Current"):
-            d = os.path.join(framework, sub)
-            check(os.path.isdir(os.path.join(d, "Resources")), "framework folder in " + d)
-            lib = os.path.join(d, "SDL2")
-            check(os.path.getsize(lib) == 0x100001, "framework library in " + d)
-            check(stat.S_IMODE(os.stat(lib).st_mode) == 0o755, "large file mode 0755 in " + d)
-            check(os.path.exists(os.path.join(d, "_CodeSignature")) == (sub != ""),
-                  "signature in " + d)
-        check(not os.path.exists(os.path.join(top, "full.app/Contents/Frameworks/escape")),
-              "no framework escape")
+        parts[PART](tmp)
     finally:
         shutil.rmtree(tmp, ignore_errors=True)
     if failures:
         print("%d failures" % len(failures))
         sys.exit(1)
-    print("export end to end: ok")
+    print("export end to end (%s): ok" % PART)
 
 
 main()
