@@ -27,10 +27,28 @@ bool contains(const std::string &s, const std::string &part) {
     return s.find(part) != std::string::npos;
 }
 
-// Code of exactly n tokens by the console's own count.
-std::string code_of_tokens(int n) {
+std::string lines_of(size_t k) {
     std::string code;
-    while (count_tokens(code.c_str()) + 8 < n) code += "a=1\n";
+    code.reserve(4 * k);
+    for (size_t i = 0; i < k; i++) code += "a=1\n";
+    return code;
+}
+
+// Code of exactly n tokens by the console's own count: the fewest "a=1" lines
+// that come within 8 tokens of n (found by bisection, as counting grows with
+// every line; a count per line added would cost a count of the whole text each
+// time), then a tail that makes up the rest.
+std::string code_of_tokens(int n) {
+    size_t low = 0, high = 1;
+    while (count_tokens(lines_of(high).c_str()) + 8 < n) low = high, high *= 2;
+    while (low < high) { // the answer lies in [low, high]
+        size_t mid = low + (high - low) / 2;
+        if (count_tokens(lines_of(mid).c_str()) + 8 < n)
+            low = mid + 1;
+        else
+            high = mid;
+    }
+    const std::string code = lines_of(low);
     for (const char *tail : {"", "a=1\n", "a=1+1\n", "a=1+1+1\n", "a=1\na=1+1\n"}) {
         std::string c = code + tail;
         for (int pad = 0; pad < 4; pad++) {
