@@ -72,6 +72,7 @@ static constexpr std::string_view PRELUDE =
     "local i, last, started = 1, nil, false "
     "return function() __refund_cpu__(-17) "
     "if started and c[i] == last then i = i + 1 end started = true "
+    "if i < 1 then return end " // past 32767 the index wraps to -32768
     "while c[i] == nil and i <= #c do i = i + 1 end "
     "last = c[i] return last end end "
     "function foreach(c, f) for v in all(c) do f(v) end end "
