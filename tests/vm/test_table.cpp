@@ -34,13 +34,17 @@ bool has_num(lua_State *L, lua_Number key) {
     return present;
 }
 
-// number of keys lua_next visits in the table on top
+// number of keys lua_next visits in the table on top; a table holding a key
+// twice sends the traversal round forever, so the count stops at 200000
 int count_next(lua_State *L) {
     int n = 0;
     lua_pushnil(L);
     while (lua_next(L, -2)) {
-        n++;
         lua_pop(L, 1);
+        if (++n == 200000) {
+            lua_pop(L, 1);
+            break;
+        }
     }
     return n;
 }
