@@ -114,6 +114,7 @@ def listing_seed(width, height, rgba):
             lines.append(bytes(text))
     while lines and not lines[-1]:
         lines.pop()
+    rows = max(1, -(-len(lines) // (5 * cols)))  # only the rows that hold text
     return bytes([1, (cols - 1) | (rows - 1) << 3]) + b"\n".join(lines)
 
 
