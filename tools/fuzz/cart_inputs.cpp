@@ -4,6 +4,7 @@
 // that names the refusal, code within its limit, and that whatever loads is
 // written and read back to the same text.
 #include "tools/fuzz/hostile_inputs.h"
+#include "tools/fuzz/fuzz_png.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -22,6 +23,7 @@
 #include "cart/rom.h"
 #include "cart/textcode.h"
 #include "console/mem.h"
+#include "engine/config.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/mem.h"
@@ -128,14 +130,80 @@ int run_pxa_block(const uint8_t *data, size_t size) {
     return 0;
 }
 
-int run_png_cart(const uint8_t *data, size_t size) {
-    if (size > INPUT_LIMIT) return 0;
-    std::vector<uint8_t> copy(data, data + size);
+// The cart's image spread over a PNG cart's pixels, two bits a channel, as
+// the writer spreads it.
+std::vector<uint8_t> cart_picture(const std::vector<uint8_t> &image) {
+    std::vector<uint8_t> rgba(size_t(PNG_CART_WIDTH) * PNG_CART_HEIGHT * 4, 0);
+    for (size_t i = 0; i < image.size(); i++) {
+        uint8_t v = image[i], *p = &rgba[i * 4];
+        p[0] = uint8_t(v >> 4 & 3), p[1] = uint8_t(v >> 2 & 3), p[2] = uint8_t(v & 3);
+        p[3] = uint8_t(0xfc | v >> 6);
+    }
+    return rgba;
+}
+
+zibo6_cart *load_png_cart(const std::vector<uint8_t> &file) {
+    std::vector<uint8_t> copy(file);
     vull_file *f = vull_fopen_memory(copy.empty() ? nullptr : copy.data(), int(copy.size()));
     zibo6_cart *cart = load_zibo6_cart_png_from_file(f);
     vull_fclose(f);
     check((cart != nullptr) == (zibo6_png_cart_status == PNG_CART_OK), "status matches the result");
     if (cart) check(strnlen(cart->code, ZIBO6_CODE_SIZE) <= size_t(ZIBO6_CODE_MAX), "code length");
+    return cart;
+}
+
+// Input modes of png_cart, from the first byte: the rest as a PNG file, or as
+// a cart image drawn into a valid PNG cart with its digest zeroed (unsigned),
+// computed (signed) or as given. The image is taken code block first, then the
+// ROM data, then the trailer (version, platform, digest), so that short inputs
+// reach the code reader.
+enum { PNG_CART_DRAWN_UNSIGNED = 1, PNG_CART_DRAWN_SIGNED = 2, PNG_CART_DRAWN_AS_GIVEN = 3 };
+
+int run_png_cart(const uint8_t *data, size_t size) {
+    if (size > INPUT_LIMIT) return 0;
+    const int mode = size ? data[0] & 3 : FUZZ_PNG_AS_FILE;
+    const uint8_t *rest = size ? data + 1 : data;
+    const size_t n = size ? size - 1 : 0;
+    if (mode == FUZZ_PNG_AS_FILE) {
+        vull_destroy_zibo6_cart(load_png_cart(std::vector<uint8_t>(rest, rest + n)));
+        return 0;
+    }
+    std::vector<uint8_t> image(PNG_CART_IMAGE_SIZE, 0);
+    const size_t code = std::min(n, size_t(CART_CODE_BLOCK));
+    const size_t rom = std::min(n - code, size_t(CART_CODE_OFFSET));
+    const size_t trailer = std::min(n - code - rom, size_t(PNG_CART_IMAGE_SIZE - CART_IMAGE_SIZE));
+    std::memcpy(&image[CART_CODE_OFFSET], rest, code);
+    std::memcpy(&image[0], rest + code, rom);
+    std::memcpy(&image[CART_IMAGE_SIZE], rest + code + rom, trailer);
+    uint8_t *digest = &image[CART_IMAGE_SIZE + 6];
+    if (mode == PNG_CART_DRAWN_UNSIGNED) std::memset(digest, 0, 20);
+    if (mode == PNG_CART_DRAWN_SIGNED) {
+        char hex[41];
+        vull_sha1(image.data(), CART_IMAGE_SIZE, hex);
+        for (int i = 0; i < 20; i++) {
+            char two[3] = {hex[2 * i], hex[2 * i + 1], 0};
+            digest[i] = uint8_t(std::strtoul(two, nullptr, 16));
+        }
+    }
+    std::vector<uint8_t> file =
+        fuzz_png_encode(cart_picture(image), PNG_CART_WIDTH, PNG_CART_HEIGHT);
+    check(!file.empty(), "cart picture encoded");
+    zibo6_cart *cart = load_png_cart(file);
+    const int version = image[CART_IMAGE_SIZE];
+    if (mode != PNG_CART_DRAWN_AS_GIVEN)
+        check((cart != nullptr) == (version <= ZIBO6_CART_VERSION || cconfig.accept_future),
+              "a cart whose digest holds loads unless it is of a future version");
+    if (cart) {
+        // It holds what its image holds, read straight from the image.
+        zibo6_cart *direct = vull_create_zibo6_cart();
+        load_zibo6_cart_32k(direct, image.data());
+        check(std::strcmp(cart->code, direct->code) == 0, "code from the pixels");
+        for (int a = 0; a < ZIBO6_ROM_DATA_SIZE; a++)
+            check(zibo6_peek(nullptr, cart, a) == zibo6_peek(nullptr, direct, a),
+                  "ROM data from the pixels");
+        check(cart->version == version, "version from the pixels");
+        vull_destroy_zibo6_cart(direct);
+    }
     vull_destroy_zibo6_cart(cart);
     return 0;
 }

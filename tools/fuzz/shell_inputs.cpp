@@ -5,7 +5,9 @@
 // cart information files (no unsafe id may come out of them); the cart
 // browser's labels, from a PNG cart, any other cart and the board's cache.
 #include "tools/fuzz/hostile_inputs.h"
+#include "tools/fuzz/fuzz_png.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +19,7 @@
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/pod.h"
+#include "cart/png_cart.h"
 #include "shell/board.h"
 #include "shell/browse.h"
 #include "shell/zibo6.h"
@@ -116,16 +119,88 @@ int run_favourites(const uint8_t *data, size_t size) {
     return 0;
 }
 
+void check_label(const vull_bitmap *label) {
+    if (!label) return;
+    check(label->width == 128 && label->height == 128 && label->bpp == 8, "label size");
+    for (int y = 0; y < 128; y++)
+        for (int x = 0; x < 128; x++)
+            check((label->rows[y][x] & 0x70) == 0, "label pixel outside the 32 colours");
+    browse_item item{};
+    item.label = const_cast<vull_bitmap *>(label);
+    extract_label_palette(&item);
+    for (uint8_t c : item.pal) check((c & 0x70) == 0, "label palette outside the 32 colours");
+}
+
+// The input as a file of the given suffix in the scratch folder.
+std::string input_file(const std::vector<uint8_t> &bytes, const char *suffix) {
+    return input_file(bytes.data(), bytes.size(), suffix);
+}
+
+// RGBA pixels of a width x height picture.
+struct picture {
+    int width, height;
+    std::vector<uint8_t> rgba;
+    picture(int w, int h) : width(w), height(h), rgba(size_t(w) * size_t(h) * 4, 0) {}
+    uint8_t *at(int x, int y) { return &rgba[(size_t(y) * size_t(width) + size_t(x)) * 4]; }
+    std::vector<uint8_t> png() const {
+        return fuzz_png_encode(rgba, unsigned(width), unsigned(height));
+    }
+};
+
+constexpr int ITEM_W = 128, ITEM_H = 136; // a listing item: its label, then its text rows
+constexpr int LISTING_W = 8 * ITEM_W, LISTING_H = 4 * ITEM_H;
+
+// A listing page drawn from the input: a geometry byte (columns, rows, and
+// sizes off the item grid), then text lines, five to an item (numbers, title,
+// author, lid, mid), one character a pixel in the green channel of the item's
+// text rows. The labels get a pattern of their own.
+picture listing_picture(const uint8_t *data, size_t size) {
+    const int g = size ? data[0] : 0, cols = 1 + (g & 7), rows = 1 + (g >> 3 & 3);
+    picture page(cols * ITEM_W + (g & 0x20 ? 64 : 0),
+                 rows * ITEM_H + (g & 0x40 ? 100 : 0) - (g & 0x80 ? 1 : 0));
+    for (int y = 0; y < page.height; y++)
+        for (int x = 0; x < page.width; x++) {
+            uint8_t *p = page.at(x, y);
+            if (y % ITEM_H < 128)
+                p[0] = uint8_t(x * 2), p[1] = uint8_t(y * 2), p[2] = uint8_t(x ^ y);
+            p[3] = 255;
+        }
+    int line = 0, x = 0;
+    for (size_t i = 1; i < size; i++) {
+        if (data[i] == '\n') {
+            line++, x = 0;
+            continue;
+        }
+        const int item = line / 5, x0 = item % 8 * ITEM_W, y = item / 8 * ITEM_H + 128 + line % 5;
+        if (y >= page.height) break;
+        if (x < ITEM_W && x0 + x < page.width) page.at(x0 + x, y)[1] = data[i];
+        x++;
+    }
+    return page;
+}
+
+// Input modes from the first byte: the rest as a PNG file, or a drawn page.
 int run_listing(const uint8_t *data, size_t size) {
-    std::string path = input_file(data, size, ".pip.png");
+    const bool drawn = size && (data[0] & 1) != FUZZ_PNG_AS_FILE;
+    picture page = drawn ? listing_picture(data + 1, size - 1) : picture(0, 0);
+    std::string path = drawn ? input_file(page.png(), ".pip.png")
+                             : input_file(size ? data + 1 : data, size ? size - 1 : 0, ".pip.png");
     browse_list list{};
-    for (int append = 0; append < 2; append++) load_listing_image(&list, path.c_str(), append);
+    for (int append = 0; append < 2; append++) {
+        int status = load_listing_image(&list, path.c_str(), append);
+        if (drawn)
+            check((status == 0) == (page.width <= LISTING_W && page.height <= LISTING_H &&
+                                    page.height >= ITEM_H),
+                  "a page within the listing's size is read");
+    }
     check(list.count <= 2 * 32 + 2, "at most a page per load");
     for (int i = 0; i < list.count; i++) {
         check_item(list.items[i]);
-        if (list.items[i].kind == BROWSE_CART)
+        if (list.items[i].kind == BROWSE_CART) {
             check(browse_lid_is_safe(list.items[i].lid) && browse_lid_is_safe(list.items[i].mid),
                   "listing ids are safe");
+            check_label(list.items[i].label);
+        }
     }
     clear_browse_list(&list);
     free(list.items);
@@ -147,34 +222,9 @@ int run_nfo(const uint8_t *data, size_t size) {
     return 0;
 }
 
-void check_label(const vull_bitmap *label) {
-    if (!label) return;
-    check(label->width == 128 && label->height == 128 && label->bpp == 8, "label size");
-    for (int y = 0; y < 128; y++)
-        for (int x = 0; x < 128; x++)
-            check((label->rows[y][x] & 0x70) == 0, "label pixel outside the 32 colours");
-    browse_item item{};
-    item.label = const_cast<vull_bitmap *>(label);
-    extract_label_palette(&item);
-    for (uint8_t c : item.pal) check((c & 0x70) == 0, "label palette outside the 32 colours");
-}
-
-// The input as a label source: a PNG cart's picture, a cart of any other
-// format, and a board label in the cache. A label saved to the cache reads
-// back the same.
-int run_label(const uint8_t *data, size_t size) {
-    static const std::string home = [] {
-        std::string h = std::string(hostile_scratch()) + "/home/";
-        snprintf(cconfig.home, sizeof cconfig.home, "%s", h.c_str());
-        return h;
-    }();
-    for (const char *suffix : {".png", ".z6"}) {
-        std::string path = input_file(data, size, suffix);
-        vull_bitmap *label = create_label_from_any_cart(path.c_str());
-        check_label(label);
-        vull_destroy_bitmap(label);
-        remove(path.c_str());
-    }
+// The file as the board's cached label of a cart, read as the browser reads
+// it; a label saved back to the cache reads back the same.
+vull_bitmap *read_board_label(const uint8_t *data, size_t size) {
     char cached[1024];
     get_bbs_label_filename("fuzz", cached, sizeof cached);
     check(cached[0] != 0, "board label path");
@@ -196,8 +246,60 @@ int run_label(const uint8_t *data, size_t size) {
                   "saved board label keeps its pixels");
         vull_destroy_bitmap(back);
         remove(cached);
-        vull_destroy_bitmap(item.label);
     }
+    return item.label;
+}
+
+// Input modes from the first byte: the rest read as a PNG cart, a text cart
+// and a board label; or a drawn label (a byte choosing the board label's
+// size, then RGBA bytes repeated over the label) put into a PNG cart's
+// picture and a board label, which then read as the same label.
+int run_label(const uint8_t *data, size_t size) {
+    static const std::string home = [] {
+        std::string h = std::string(hostile_scratch()) + "/home/";
+        snprintf(cconfig.home, sizeof cconfig.home, "%s", h.c_str());
+        return h;
+    }();
+    if (!size || (data[0] & 1) == FUZZ_PNG_AS_FILE) {
+        const uint8_t *rest = size ? data + 1 : data;
+        const size_t n = size ? size - 1 : 0;
+        for (const char *suffix : {".png", ".z6"}) {
+            std::string path = input_file(rest, n, suffix);
+            vull_bitmap *label = create_label_from_any_cart(path.c_str());
+            check_label(label);
+            vull_destroy_bitmap(label);
+            remove(path.c_str());
+        }
+        vull_destroy_bitmap(read_board_label(rest, n));
+        return 0;
+    }
+    static const int board_sizes[4][2] = {{128, 128}, {127, 128}, {129, 128}, {64, 64}};
+    const int *board_size = board_sizes[size > 1 ? data[1] & 3 : 0];
+    const uint8_t *bytes = data + std::min<size_t>(size, 2);
+    const size_t n = size - std::min<size_t>(size, 2);
+    picture label(128, 128), cart(PNG_CART_WIDTH, PNG_CART_HEIGHT);
+    picture board(board_size[0], board_size[1]);
+    for (size_t i = 0; n && i < label.rgba.size(); i++) label.rgba[i] = bytes[i % n];
+    for (int y = 0; y < 128; y++)
+        memcpy(cart.at(PNG_CART_LABEL_X, PNG_CART_LABEL_Y + y), label.at(0, y), 128 * 4);
+    for (int y = 0; y < board.height; y++)
+        for (int x = 0; x < board.width; x++) memcpy(board.at(x, y), label.at(x % 128, y % 128), 4);
+
+    std::string path = input_file(cart.png(), ".png");
+    vull_bitmap *from_cart = create_label_from_any_cart(path.c_str());
+    remove(path.c_str());
+    check(from_cart != nullptr, "a PNG cart's picture has a label");
+    check_label(from_cart);
+    std::vector<uint8_t> file = board.png();
+    vull_bitmap *from_board = read_board_label(file.data(), file.size());
+    check((from_board != nullptr) == (board.width == 128 && board.height == 128),
+          "a board label of the label's size is read");
+    if (from_board)
+        for (int y = 0; y < 128; y++)
+            check(memcmp(from_board->rows[y], from_cart->rows[y], 128) == 0,
+                  "a cart's picture and the board read the same label");
+    vull_destroy_bitmap(from_board);
+    vull_destroy_bitmap(from_cart);
     return 0;
 }
 
