@@ -81,7 +81,9 @@ static void song_step(mixer_channel *ch) {
             }
     }
     ch->pattern = next;
-    vull_state.song_pattern = next;
+    // Past the last pattern the song ends on this channel only: a voice at half
+    // rate may still play pattern 63, which stays the song's pattern.
+    if (next <= 63) vull_state.song_pattern = next;
     if (next > 63 || pattern_all_off(ch->bank, next)) {
         clear_mixer_channel(ch);
         return;

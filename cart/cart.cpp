@@ -458,8 +458,10 @@ zibo6_text_sections zibo6_measure_text_sections(const zibo6_cart *cart) {
     t.gff = std::any_of(std::begin(cart->sprite_flags), std::end(cart->sprite_flags),
                         [](int32_t f) { return f != 0; });
     t.map_rows = used_rows(cart->map, 32);
+    // An sfx holding only filter bits is empty to the editor but not to the file:
+    // its line keeps them, else saving would drop them.
     for (int i = 0; i < ZIBO6_SFX_COUNT; i++)
-        if (!zibo6_sfx_is_empty(cart, i)) t.sfx_count = i + 1;
+        if (!zibo6_sfx_is_empty(cart, i) || (cart->sfx[i].filters & 0xFE)) t.sfx_count = i + 1;
     for (int i = 0; i < ZIBO6_PATTERN_COUNT; i++)
         if (!zibo6_pattern_is_empty(cart, i)) t.music_count = i + 1;
     t.mask = std::any_of(std::begin(cart->change_mask), std::end(cart->change_mask),

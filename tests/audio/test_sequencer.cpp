@@ -121,6 +121,23 @@ TEST_F(Sequencer, SongStepsLoopBackAndStop) {
     EXPECT_EQ(vull_music_is_playing(), 0);
 }
 
+TEST_F(Sequencer, SongVoiceRunningPastTheLastPatternLeavesTheSongPattern) {
+    // Voice 0 at half rate falls behind: voices 1-3 run past pattern 63 and end
+    // while voice 0 still plays it, so the song is still on pattern 63.
+    fill_sfx(bank->sfx[1], 1, {36, 1, 5});
+    set_pattern(*bank, 63, 1, 1, 1, 1);
+    sound_regs[0] = 1;
+    vull_play_zibo6_song(bank.get(), 63, 0);
+    render(32 * Z6_TICK_SAMPLES + 1024);
+    EXPECT_FALSE(ms0.channel[5].song);
+    ASSERT_TRUE(ms0.channel[4].song);
+    EXPECT_EQ(ms0.channel[4].pattern, 63);
+    EXPECT_EQ(vull_music_is_playing(), 1);
+    EXPECT_EQ(vull_state.song_pattern, 63);
+    render(32 * Z6_TICK_SAMPLES);
+    EXPECT_EQ(vull_music_is_playing(), 0); // voice 0 ended too
+}
+
 TEST_F(Sequencer, CrushAndDampen) {
     zibo6_sfx &s = bank->sfx[5];
     fill_sfx(s, 4, {36, 2, 7});

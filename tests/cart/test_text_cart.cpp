@@ -116,6 +116,18 @@ TEST(TextCartRoundTrip, EverySectionReadsAndWritesBackUnchanged) {
     EXPECT_EQ(write_text(back.get()), text);
 }
 
+TEST(TextCartRoundTrip, SfxHoldingOnlyFilterBitsKeepsThem) {
+    cart_ptr c(vull_create_zibo6_cart());
+    ASSERT_TRUE(c);
+    c->sfx[1].speed = 9;
+    c->sfx[5].filters = 0x10;
+    cart_ptr back = read_text(write_text(c.get()));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->sfx[1].speed, 9);
+    EXPECT_EQ(back->sfx[5].filters, 0x10);
+    EXPECT_EQ(std::memcmp(back->sfx, c->sfx, sizeof c->sfx), 0);
+}
+
 TEST(TextCartRoundTrip, TrailingNewlinesOfCodeSurvive) {
     for (const char *code : {"a\n", "a\n\n", "\n", "x = 1\n-- end\n"}) {
         cart_ptr c(vull_create_zibo6_cart());

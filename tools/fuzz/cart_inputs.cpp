@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -243,17 +244,110 @@ void check_bbs_codes(const zibo6_cart *cart) {
     vull_destroy_bitmap(sheet);
 }
 
-// The input as a cart file of any format, as load() and the command line read
-// one; named .z6 or .lua (the plain-code fallback) by its length. Whatever loads
-// has a hash, its 32 KB image reads back to the same image and its forum codes
-// to the same sounds, music and sprites.
-int run_cart_any(const uint8_t *data, size_t size) {
-    if (size > INPUT_LIMIT) return 0;
-    std::string path = std::string(hostile_scratch()) + (size % 2 ? "/any.lua" : "/any.z6");
+// The names a cart file reaches the loaders under: the final extension picks
+// the PNG writer, the 32 KB image or the text cart when saving, lets a 32 KB
+// file of plain code load as an image (".rom") and plain code load at all
+// (".lua"); ".bin" and ".hex" carry the ROM data alone.
+constexpr const char *CART_ANY_NAMES[] = {"any.z6",  "any.z6.png", "any.png", "any.rom",
+                                          "any.bin", "any.hex",    "any.lua", "any"};
+constexpr size_t CART_ANY_FORMATS = std::size(CART_ANY_NAMES);
+
+bool has_extension(const std::string &name, const char *ext) {
+    const size_t n = std::strlen(ext);
+    return name.size() >= n && name.compare(name.size() - n, n, ext) == 0;
+}
+
+void write_scratch_file(const std::string &path, const void *data, size_t size) {
     FILE *f = std::fopen(path.c_str(), "wb");
     check(f && (size == 0 || std::fwrite(data, 1, size, f) == size) && std::fclose(f) == 0,
-          "scratch cart written");
+          "scratch file written");
+}
+
+std::vector<uint8_t> rom_bytes(zibo6_cart *cart) {
+    std::vector<uint8_t> rom(CART_BIN_SIZE);
+    for (int a = 0; a < CART_BIN_SIZE; a++) rom[size_t(a)] = uint8_t(zibo6_peek(nullptr, cart, a));
+    return rom;
+}
+
+// A cart from the file at path as the player reads one of that name: through
+// the any-format loader, as reload() does for ".bin" (the raw ROM data when no
+// other format reads), and for ".hex" the ROM data as hex digits or a cart file
+// in the forum's cart code.
+zibo6_cart *load_as_named(const std::string &path, const uint8_t *data, size_t size) {
+    if (has_extension(path, ".hex")) {
+        if (zibo6_cart *cart = load_zibo6_cart_hex(path.c_str())) return cart;
+        const std::string bin = std::string(hostile_scratch()) + "/from_hex.z6.png";
+        const char *chars = reinterpret_cast<const char *>(data);
+        const std::string text(chars, strnlen(chars, size));
+        if (text.compare(0, 6, "[cart]") != 0) return nullptr;
+        check(convert_hex_to_binary_file(text.c_str(), bin.c_str()) == 0, "cart code written");
+        zibo6_cart *cart = load_zibo6_cart_any_format(bin.c_str());
+        std::remove(bin.c_str());
+        return cart;
+    }
     zibo6_cart *cart = load_zibo6_cart_any_format(path.c_str());
+    if (!cart && has_extension(path, ".bin")) {
+        cart = load_zibo6_cart_bin(path.c_str());
+        if (cart) check(rom_bytes(cart) == std::vector<uint8_t>(data, data + size),
+                        "raw ROM data reads as it lies in the file");
+    }
+    return cart;
+}
+
+// What a cart loaded under a name is saved as, read back under the same name:
+// the same hash. The ROM-data forms are written as they are read; the others
+// through the player's writer, which picks the format by the final extension
+// (code too long for the image is refused, and text code holding a section
+// line cannot be told from its sections).
+void check_saved_in_kind(zibo6_cart *cart, const std::string &name) {
+    const std::string path = std::string(hostile_scratch()) + "/again_" + name;
+    if (has_extension(name, ".bin") || has_extension(name, ".hex")) {
+        std::vector<uint8_t> rom = rom_bytes(cart);
+        std::string out;
+        if (has_extension(name, ".bin")) {
+            out.assign(rom.begin(), rom.end());
+        } else {
+            constexpr char HEX[] = "0123456789abcdef";
+            for (uint8_t b : rom) out += HEX[b >> 4], out += HEX[b & 15];
+        }
+        write_scratch_file(path, out.data(), out.size());
+        zibo6_cart *back = has_extension(name, ".bin") ? load_zibo6_cart_bin(path.c_str())
+                                                       : load_zibo6_cart_hex(path.c_str());
+        check(back && rom_bytes(back) == rom, "ROM data reads back in its own form");
+        vull_destroy_zibo6_cart(back);
+        std::remove(path.c_str());
+        return;
+    }
+    const int format = cart_file_format(path.c_str());
+    if (format == CART_FILE_TEXT ? code_has_marker_line(cart->code)
+                                 : std::strlen(cart->code) > COMPRESS_TEXT_MAX)
+        return;
+    if (save_cart_file(cart, path.c_str()) != 0) {
+        check(format != CART_FILE_TEXT, "a text cart is always written");
+        return;
+    }
+    zibo6_cart *back = load_zibo6_cart_any_format(path.c_str());
+    check(back != nullptr, "a saved cart reads back under its name");
+    char hash[CART_HASH_LEN + 1], again[CART_HASH_LEN + 1];
+    hash_cart(cart, hash);
+    hash_cart(back, again);
+    check(std::strcmp(hash, again) == 0, "a saved cart reads back with the same hash");
+    vull_destroy_zibo6_cart(back);
+    std::remove(path.c_str());
+}
+
+// The input as a cart file: its first byte picks the file's name (and so the
+// format it is read and written as), the rest is the file, loaded as load()
+// and the command line read one. Whatever loads has a hash, its 32 KB image
+// reads back to the same image, its forum codes to the same sounds, music and
+// sprites, and it saves in its own format to a file that reads back the same.
+int run_cart_any(const uint8_t *data, size_t size) {
+    if (size > INPUT_LIMIT) return 0;
+    const std::string name = CART_ANY_NAMES[size ? data[0] % CART_ANY_FORMATS : 0];
+    if (size) data++, size--;
+    const std::string path = std::string(hostile_scratch()) + "/" + name;
+    write_scratch_file(path, data, size);
+    zibo6_cart *cart = load_as_named(path, data, size);
     check(zibo6_cart_load_status >= ZIBO6_LOAD_OK &&
               zibo6_cart_load_status <= ZIBO6_LOAD_CODE_TOO_LONG,
           "text cart status");
@@ -274,6 +368,7 @@ int run_cart_any(const uint8_t *data, size_t size) {
             vull_destroy_zibo6_cart(back);
         }
         check_bbs_codes(cart);
+        check_saved_in_kind(cart, name);
     }
     vull_destroy_zibo6_cart(cart);
     std::remove(path.c_str());

@@ -4,12 +4,19 @@
 // input. The freed-memory quarantine is kept small: cycling through the
 // default 256 MB of fresh pages costs more time than most inputs take, and a
 // use after free is still caught while the block stays in the last 16 MB freed.
+// Targets that read program text get the dialect's dictionary (names and
+// operators) as the build names it.
 #include <cstring>
 #include <vector>
 
 namespace {
 
-constexpr const char *DEFAULTS[] = {"-timeout=5"};
+constexpr const char *DEFAULTS[] = {
+    "-timeout=5",
+#ifdef ZIBO6_FUZZ_DICT
+    "-dict=" ZIBO6_FUZZ_DICT,
+#endif
+};
 
 bool given(int argc, char **argv, const char *flag) {
     const char *eq = std::strchr(flag, '=');

@@ -1,0 +1,1 @@
+-- bios: the boot sound lives in sfx 0

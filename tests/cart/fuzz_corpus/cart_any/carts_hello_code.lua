@@ -1,2 +1,0 @@
-printh("hello")
- 

@@ -1,0 +1,2 @@
+printh("before")
+reboot()

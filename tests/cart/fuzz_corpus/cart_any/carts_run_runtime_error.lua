@@ -1,0 +1,4 @@
+x = 1
+-->8
+local t
+printh(t.y)

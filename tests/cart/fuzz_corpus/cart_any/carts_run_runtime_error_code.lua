@@ -1,4 +1,0 @@
-x = 1
--->8
-local t
-printh(t.y)

@@ -1,0 +1,2 @@
+printh("spinning")
+function _update() end

@@ -1,0 +1,1 @@
+-- square and triangle sfx, a one-pattern song

@@ -1,0 +1,4 @@
+extcmd("breadcrumb")
+printh("still running")
+extcmd("shutdown")
+printh("quit after this frame")

@@ -1,0 +1,4 @@
+config volume 77
+
+  	
+

@@ -1,0 +1,2 @@
+config = "kept"
+printh("config is "..config)

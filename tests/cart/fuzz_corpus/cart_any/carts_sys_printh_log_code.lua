@@ -1,4 +1,0 @@
-printh("first", "log.txt", true)
-printh("second", "log.txt")
-printh("sub", "deep/../x.txt")
- 

@@ -1,0 +1,6 @@
+-- half radii: the same, then one pixel larger with 0x5f36 bit 0x02
+for r=0,3 do
+ circ(6+r*15,44,r+0.5,11)
+ circfill(68+r*15,44,r+0.5,12)
+end
+poke(0x5f36,2)

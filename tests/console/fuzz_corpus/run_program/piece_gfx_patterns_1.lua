@@ -1,0 +1,8 @@
+cls(0)
+fillp(0x5a5a)
+rectfill(0,0,31,31,0x18)
+fillp(0x5a5a.5)
+rectfill(32,0,63,31,0x18)
+fillp(0x0f0f)
+circfill(80,16,14,0x2c)
+fillp(0xcc33.5)

@@ -1,0 +1,3 @@
+function _update()
+ ord("a", 1, 9000)
+end

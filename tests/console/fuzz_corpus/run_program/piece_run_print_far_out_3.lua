@@ -1,0 +1,2 @@
+printh("lit "..lit)
+s=nil

@@ -1,0 +1,3 @@
+-->8
+local t
+printh(t.y)

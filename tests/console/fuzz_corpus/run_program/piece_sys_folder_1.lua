@@ -1,0 +1,2 @@
+extcmd("folder")
+for i = 1, 30 do flip() end

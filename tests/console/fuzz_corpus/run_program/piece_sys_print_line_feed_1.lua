@@ -1,0 +1,5 @@
+cls()
+local p2 = peek(0x5f12)
+print("\6!5f10\1\2")
+printh(peek(0x5f10)..' '..peek(0x5f11)..' '..tostr(peek(0x5f12) == p2)..' '..peek(0x5f27))
+pal()

@@ -1,0 +1,3 @@
+printh("first", "log.txt", true)
+printh("second", "log.txt")
+printh("sub", "deep/../x.txt")
