@@ -473,6 +473,8 @@ static void push_piece(lua_State *L, const char *p, size_t n, bool convert) {
         lua_pushlstring(L, p, n);
 }
 
+// A list indexes 32767 pieces at most (the index after that is -32768), so
+// split stops there; each piece made is charged besides the scan.
 int z6_split(lua_State *L) {
     if (lua_type(L, 1) != LUA_TSTRING && lua_type(L, 1) != LUA_TNUMBER) return 0;
     size_t len = 0;
@@ -482,35 +484,40 @@ int z6_split(lua_State *L) {
     lua_createtable(L, 0, 0);
     if (len == 0) return 1;
     int idx = 1;
+    auto store = [&]() {
+        lua_rawseti(L, -2, idx);
+        return idx++ < Z6_MAXARRAYKEY;
+    };
     if (lua_type(L, 2) == LUA_TNUMBER) {
         int64_t k = std::clamp<int64_t>(z6_arg_int(L, 2), 1, int64_t(len));
         for (size_t at = 0; at < len; at += size_t(k)) {
             push_piece(L, s + at, std::min(size_t(k), len - at), convert);
-            lua_rawseti(L, -2, idx++);
+            if (!store()) break;
         }
-        return 1;
-    }
-    size_t seplen = 0;
-    const char *sep = lua_type(L, 2) == LUA_TSTRING ? lua_tolstring(L, 2, &seplen) : ",";
-    if (lua_type(L, 2) == LUA_TSTRING && seplen == 0) {
-        for (size_t at = 0; at < len; at++) {
-            if (convert && s[at] >= '0' && s[at] <= '9')
-                lua_pushnumber(L, int32_t(s[at] - '0') << 16);
-            else
-                lua_pushlstring(L, s + at, 1);
-            lua_rawseti(L, -2, idx++);
+    } else {
+        size_t seplen = 0;
+        const char *sep = lua_type(L, 2) == LUA_TSTRING ? lua_tolstring(L, 2, &seplen) : ",";
+        if (lua_type(L, 2) == LUA_TSTRING && seplen == 0) {
+            for (size_t at = 0; at < len; at++) {
+                if (convert && s[at] >= '0' && s[at] <= '9')
+                    lua_pushnumber(L, int32_t(s[at] - '0') << 16);
+                else
+                    lua_pushlstring(L, s + at, 1);
+                if (!store()) break;
+            }
+        } else {
+            char c = sep[0];
+            size_t start = 0;
+            for (size_t at = 0; at <= len; at++) {
+                if (at == len || s[at] == c) {
+                    push_piece(L, s + start, at - start, convert);
+                    if (!store()) break;
+                    start = at + 1;
+                }
+            }
         }
-        return 1;
     }
-    char c = sep[0];
-    size_t start = 0;
-    for (size_t at = 0; at <= len; at++) {
-        if (at == len || s[at] == c) {
-            push_piece(L, s + start, at - start, convert);
-            lua_rawseti(L, -2, idx++);
-            start = at + 1;
-        }
-    }
+    spend_cpu(idx - 1);
     return 1;
 }
 

@@ -413,8 +413,11 @@ LUALIB_API int luaL_ref(lua_State *L, int t) {
     if (ref != 0) {
         lua_rawgeti(L, t, ref);
         lua_rawseti(L, t, freelist);
-    } else
+    } else {
         ref = (int)lua_rawlen(L, t) + 1;
+        /* a reference is a list index: 32768 would be the key -32768 */
+        if (ref > Z6_MAXARRAYKEY) return luaL_error(L, "too many references");
+    }
     lua_rawseti(L, t, ref);
     return ref;
 }

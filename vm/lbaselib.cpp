@@ -213,6 +213,7 @@ int luaB_pairs(lua_State *L) { return pairsmeta(L, "__pairs", false, luaB_next);
 static int ipairsaux(lua_State *L) {
     int i = luaL_checkint(L, 2);
     luaL_checktype(L, 1, LUA_TTABLE);
+    if (i >= Z6_MAXARRAYKEY) return 0; /* the next index would wrap to -32768 */
     i++;
     lua_pushinteger(L, i);
     lua_rawgeti(L, 1, i);

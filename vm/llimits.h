@@ -24,6 +24,10 @@ typedef unsigned char lu_byte;
 #define MAX_LMEM  ((l_mem)(MAX_LUMEM >> 1))
 #define MAX_INT   (INT_MAX - 2)
 
+/* the largest whole number, so the last list index and the last array-part
+   slot: the integer after it is -32768 */
+#define Z6_MAXARRAYKEY 32767
+
 /* a pointer's low bits, for hashing: losing the high ones is harmless */
 #define IntPoint(p) ((unsigned int)(size_t)(p))
 

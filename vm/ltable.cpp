@@ -5,7 +5,9 @@
 ** threaded through the node array (Brent's variation: a key that is not in
 ** its main position moves out when the owner of that position arrives).
 ** Only whole numbers from 1 to 32767 are array candidates, since 16.16
-** numbers stop there.  The array part never shrinks.
+** numbers stop there; the array part never grows past that, and never
+** shrinks.  A C int key means the number a script would see for it
+** (n << 16, low 16 bits kept), so C callers and scripts share one key.
 */
 #include "vm/ltable.h"
 
@@ -88,15 +90,6 @@ static int arrayindex(const TValue *key) {
 }
 
 /*
-** Traversal covers array slots 1..min(sizearray, 32767): slots beyond
-** 32767 cannot be named by any number key, so a key handed out for them
-** could not be used to resume.
-*/
-static inline int traversable_array(const Table *t) {
-    return t->sizearray < Z6_MAXARRAYKEY ? t->sizearray : Z6_MAXARRAYKEY;
-}
-
-/*
 ** The position of a traversal key: array slots first (0..asize-1), then
 ** the nodes.  Beginning of a traversal is signaled by -1.
 */
@@ -118,7 +111,7 @@ static int findindex(lua_State *L, Table *t, StkId key, int asize) {
 }
 
 static int tablenext(lua_State *L, Table *t, StkId key) {
-    int asize = traversable_array(t);
+    int asize = t->sizearray;
     int i = findindex(L, t, key, asize);
     for (i++; i < asize; i++) {
         if (!ttisnil(&t->array[i])) {
@@ -242,6 +235,8 @@ static void setnodevector(lua_State *L, Table *t, int size) {
 }
 
 void luaH_resize(lua_State *L, Table *t, int nasize, int nhsize) {
+    /* no number key names a slot past the last array candidate */
+    if (nasize > Z6_MAXARRAYKEY) nasize = Z6_MAXARRAYKEY;
     if (nhsize == 0 && isdummy(t->node)) { /* no hash part before or after */
         if (nasize > t->sizearray) setarrayvector(L, t, nasize);
         return;
@@ -342,13 +337,19 @@ TValue *luaH_newkey(lua_State *L, Table *t, const TValue *key) {
 }
 
 /*
-** lookup by C int: array slot n for 1 <= n <= sizearray,
-** otherwise the number n << 16 (only the low 16 bits of n count there)
+** lookup by C int: the key is the number n << 16, of which only the low
+** 16 bits of n survive, so 65537 is the key 1 and 32768 the key -32768.
+** An int that wraps onto an array candidate finds that candidate's slot:
+** looking it up in the hash instead would miss it and let setint store a
+** second copy of the key.
 */
 const TValue *luaH_getint(Table *t, int key) {
+    /* sizearray <= 32767, so an index in range is its own number key */
     if (static_cast<unsigned int>(key) - 1u < static_cast<unsigned int>(t->sizearray))
         return &t->array[key - 1];
     lua_Number nk = lua_integer2number(key);
+    int wrapped = nk >> 16;
+    if (wrapped > 0 && wrapped <= t->sizearray) return &t->array[wrapped - 1];
     Node *n = hashnum(t, nk);
     do {
         if (ttisnumber(gkey(n)) && nvalue(gkey(n)) == nk) return gval(n);
@@ -399,25 +400,18 @@ void luaH_setint(lua_State *L, Table *t, int key, TValue *value) {
 }
 
 /*
-** Border search past the array part.  Keys past the array part alias
-** modulo 65536 (n << 16 keeps 16 bits), so presence there repeats with that
-** period: a scan that finds no nil within one period never would.
+** Border search past the array part.  No list reaches past 32767: the key
+** after it is -32768, not 32768, so probes stop there.
 */
 static int unbound_search(Table *t, unsigned int j) {
     unsigned int i = j;
     j++;
-    /* double j until t[j] is nil; t[i] stays present */
-    while (!ttisnil(luaH_getint(t, cast_int(j)))) {
+    /* double j until t[j] is nil or past the last whole key; t[i] stays present */
+    while (j <= Z6_MAXARRAYKEY && !ttisnil(luaH_getint(t, cast_int(j)))) {
         i = j;
-        if (j > cast(unsigned int, MAX_INT) / 2) {
-            /* every probe present: scan one aliasing period from 1 */
-            const unsigned int limit = static_cast<unsigned int>(t->sizearray) + 65536u;
-            i = 1;
-            while (i <= limit && !ttisnil(luaH_getint(t, cast_int(i)))) i++;
-            return cast_int(i - 1);
-        }
         j *= 2;
     }
+    if (j > Z6_MAXARRAYKEY + 1u) j = Z6_MAXARRAYKEY + 1u;
     while (j - i > 1) {
         unsigned int m = (i + j) / 2;
         if (ttisnil(luaH_getint(t, cast_int(m))))

@@ -22,9 +22,6 @@ extern Node luaH_dummynode_;
 #define luaH_dummynode (&luaH_dummynode_)
 #define isdummy(n)     ((n) == luaH_dummynode)
 
-/* largest array index; a number key k is an array candidate for 1..this */
-#define Z6_MAXARRAYKEY 32767
-
 const TValue *luaH_getint(Table *t, int key);
 void luaH_setint(lua_State *L, Table *t, int key, TValue *value);
 /* lookup by short string (interned, so by identity); inline for the

@@ -18,7 +18,8 @@ static int posarg(lua_State *L, int arg) {
     return isnum ? (int)(p >> 16) : 0;
 }
 
-/* add(t, v [, pos]): returns v; nothing on a missing or non-table t */
+/* add(t, v [, pos]): returns v; nothing on a missing or non-table t, and
+   nothing on a full list, whose next index would be the key -32768 */
 int tinsert(lua_State *L) {
     if (!lua_istable(L, 1)) return 0;
     int e = luaL_len(L, 1) + 1;
@@ -29,6 +30,9 @@ int tinsert(lua_State *L) {
         pos = posarg(L, 3);
         lua_settop(L, 2);
         if (pos < 1 || pos > e) return luaL_argerror(L, 3, "position out of bounds");
+    }
+    if (e > Z6_MAXARRAYKEY) return 0;
+    if (n > 2) {
         for (int i = e; i > pos; i--) {
             lua_rawgeti(L, 1, i - 1);
             lua_rawseti(L, 1, i);
@@ -122,8 +126,13 @@ int unpack(lua_State *L) {
     return (int)n;
 }
 
+/* keeps the first 32767 arguments, the most a list can index */
 int pack(lua_State *L) {
     int n = lua_gettop(L);
+    if (n > Z6_MAXARRAYKEY) {
+        lua_settop(L, Z6_MAXARRAYKEY);
+        n = Z6_MAXARRAYKEY;
+    }
     lua_createtable(L, n, 1);
     lua_insert(L, 1);
     for (int i = n; i >= 1; i--) lua_rawseti(L, 1, i);

@@ -1154,6 +1154,11 @@ budget_stop:
         Protect({
             Table *h = hvalue(ra);
             int last = ((c - 1) * LFIELDS_PER_FLUSH) + n;
+            if (last > Z6_MAXARRAYKEY) { /* no number names those positions */
+                int past = last - Z6_MAXARRAYKEY < n ? last - Z6_MAXARRAYKEY : n;
+                n -= past;
+                last -= past;
+            }
             if (last > h->sizearray) /* grow the array part first */
                 luaH_resizearray(L, h, last);
             for (; n > 0; n--) {

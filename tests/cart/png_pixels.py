@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Prints a PNG's size and the hex RGB of the given pixels, read with a plain
-decoder (8-bit RGB or RGBA, or a palette of 1-8 bits, no interlace). Usage: png_pixels.py FILE X,Y..."""
+decoder (8-bit RGB or RGBA, or a palette of 1-8 bits, no interlace). Usage: png_pixels.py FILE X,Y...
+decode(path) also serves other scripts: width, height and rows of RGBA bytes."""
 import struct
 import sys
 import zlib
@@ -9,7 +10,7 @@ import zlib
 def decode(path):
     data = open(path, "rb").read()
     assert data[:8] == b"\x89PNG\r\n\x1a\n", "not a PNG"
-    pos, idat, head, palette = 8, b"", None, b""
+    pos, idat, head, palette, alpha = 8, b"", None, b"", b""
     while pos < len(data):
         n, kind = struct.unpack(">I4s", data[pos:pos + 8])
         body = data[pos + 8:pos + 8 + n]
@@ -17,6 +18,8 @@ def decode(path):
             head = struct.unpack(">IIBBBBB", body)
         elif kind == b"PLTE":
             palette = body
+        elif kind == b"tRNS":
+            alpha = body
         elif kind == b"IDAT":
             idat += body
         pos += 12 + n
@@ -47,14 +50,18 @@ def decode(path):
             per = 8 // depth
             index = [(line[x // per] >> (8 - depth * (x % per + 1))) & ((1 << depth) - 1)
                      for x in range(w)]
-            line = bytearray(b"".join(palette[3 * i:3 * i + 3] for i in index))
+            line = bytearray(b"".join(palette[3 * i:3 * i + 3] + bytes([alpha[i] if i < len(alpha) else 255])
+                                      for i in index))
+        elif colour == 2:
+            line = bytearray(b"".join(line[3 * x:3 * x + 3] + b"\xff" for x in range(w)))
         rows.append(line)
-    return w, h, 3 if colour == 3 else bpp, rows
+    return w, h, rows
 
 
-w, h, bpp, rows = decode(sys.argv[1])
-out = ["%dx%d" % (w, h)]
-for xy in sys.argv[2:]:
-    x, y = (int(v) for v in xy.split(","))
-    out.append("%02x%02x%02x" % tuple(rows[y][x * bpp:x * bpp + 3]))
-print(" ".join(out))
+if __name__ == "__main__":
+    w, h, rows = decode(sys.argv[1])
+    out = ["%dx%d" % (w, h)]
+    for xy in sys.argv[2:]:
+        x, y = (int(v) for v in xy.split(","))
+        out.append("%02x%02x%02x" % tuple(rows[y][x * 4:x * 4 + 3]))
+    print(" ".join(out))

@@ -3,6 +3,7 @@
 // charge to the CPU budget; the frame-rate governor's rules.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <string>
 
@@ -75,6 +76,52 @@ TEST(ApiSys, SplitAndOrd) {
     out = rt2.run("printh(select('#', ord('a', 1, 8192)))\nord('a', 1, 8193)\n");
     EXPECT_TRUE(contains(out, "8192\nruntime error line 2 tab 0")) << out;
     EXPECT_TRUE(contains(out, "ord")) << out;
+}
+
+// split keeps the pieces a list can index (1..32767) and charges each piece
+// besides the scan; more pieces once went into the hash under wrapped keys,
+// a rehash each, and froze the player for seconds.
+TEST(ApiSys, SplitStopsAtTheLastIndexAndChargesItsPieces) {
+    Runtime rt;
+    rt.run("x = 1");
+    lua_State *L = zrun.L0_cart;
+    std::string text;
+    for (int i = 1; i <= 131073; i++) text += (i > 1 ? "," : "") + std::to_string(i);
+    lua_settop(L, 0);
+    lua_getglobal(L, "split");
+    lua_pushlstring(L, text.data(), text.size());
+    lua_pushstring(L, ",");
+    lua_pushboolean(L, 0);
+    int sys = pstate.system_cycles;
+    auto start = std::chrono::steady_clock::now();
+    lua_call(L, 3, 1);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(pstate.system_cycles - sys, 2 * int(text.size()) + 2 * 32767);
+    EXPECT_LT(seconds, 30.0); // the quadratic insertion took minutes here
+
+    EXPECT_EQ(lua_rawlen(L, -1), 32767u);
+    int keys = 0; // a key held twice would send the traversal round forever
+    lua_pushnil(L);
+    while (lua_next(L, -2)) {
+        lua_pop(L, 1);
+        if (++keys > 70000) {
+            lua_pop(L, 1);
+            break;
+        }
+    }
+    EXPECT_EQ(keys, 32767);
+    auto piece = [&](int32_t key) {
+        lua_pushnumber(L, key);
+        lua_rawget(L, -2);
+        std::string got = lua_isstring(L, -1) ? lua_tostring(L, -1) : "nil";
+        lua_pop(L, 1);
+        return got;
+    };
+    EXPECT_EQ(piece(N(1)), "1");
+    EXPECT_EQ(piece(N(32767)), "32767");
+    EXPECT_EQ(piece(N(-32768)), "nil");
+    EXPECT_EQ(piece(0), "nil");
+    lua_settop(L, 0);
 }
 
 TEST(ApiSys, PrinthFileRules) {

@@ -1,5 +1,6 @@
-// Tables: array and hash placement of 16.16 keys, the array part that never
-// shrinks, the length border, traversal (also past 32767 slots) and rehash.
+// Tables: array and hash placement of 16.16 keys, C int keys as the numbers
+// they wrap to, the array part that never shrinks, the length border,
+// traversal and rehash.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -33,13 +34,17 @@ bool has_num(lua_State *L, lua_Number key) {
     return present;
 }
 
-// number of keys lua_next visits in the table on top
+// number of keys lua_next visits in the table on top; a table holding a key
+// twice sends the traversal round forever, so the count stops at 200000
 int count_next(lua_State *L) {
     int n = 0;
     lua_pushnil(L);
     while (lua_next(L, -2)) {
-        n++;
         lua_pop(L, 1);
+        if (++n == 200000) {
+            lua_pop(L, 1);
+            break;
+        }
     }
     return n;
 }
@@ -125,30 +130,83 @@ TEST(Table, LengthIsABorder) {
     EXPECT_EQ(lua_rawlen(L, -1), 10u);
     lua_pop(L, 1);
 
-    // C-int probes past the array alias modulo 65536: with every number key
-    // in the hash each probe is present, and the search must still end
+    // with every number key present in the hash, the border is the last
+    // whole number: the key after 32767 is -32768
     lua_createtable(L, 0, 65536);
     for (int k = -32768; k <= 32767; k++) set_num(L, fx(k), 1);
     EXPECT_EQ(top_table(L)->sizearray, 0);
-    EXPECT_EQ(lua_rawlen(L, -1), 65536u);
+    EXPECT_EQ(lua_rawlen(L, -1), 32767u);
+    lua_pop(L, 1);
+    lua_createtable(L, 32767, 0); // the same from a full array part
+    for (int k = -32768; k <= 32767; k++) set_num(L, fx(k), 1);
+    EXPECT_EQ(lua_rawlen(L, -1), 32767u);
 }
 
-TEST(Table, IntegerKeysFromCAliasPastTheArray) {
+// A C int n is the key a script sees for it, n << 16 with the low 16 bits of
+// n kept, whether the table holds that key in its array part or its hash.
+TEST(Table, IntegerKeysFromCAreTheNumbersScriptsSee) {
     z6heap::State L;
-    lua_createtable(L, 2, 4); // room in the hash: no rehash moves the key
+    struct Probe {
+        int n;
+        int key;
+    };
+    const Probe probes[] = {{32767, 32767}, {32768, -32768}, {65535, -1},  {65536, 0},
+                            {65537, 1},     {98303, 32767},  {-1, -1},     {0, 0},
+                            {-65535, 1},    {1, 1},          {-32768, -32768}};
+    for (int asize : {0, 2, 32767}) {
+        lua_createtable(L, asize, 8); // room for every key: no rehash moves one
+        for (const Probe &p : probes) {
+            lua_pushinteger(L, p.key);
+            lua_rawseti(L, -2, p.n);
+            lua_pushnumber(L, fx(p.key));
+            lua_rawget(L, -2);
+            EXPECT_EQ(lua_tointeger(L, -1), p.key) << p.n << " array " << asize;
+            lua_pop(L, 1);
+            lua_rawgeti(L, -1, p.n);
+            EXPECT_EQ(lua_tointeger(L, -1), p.key) << p.n << " array " << asize;
+            lua_pop(L, 1);
+        }
+        // one entry a key: 32767, -32768, -1, 0, 1
+        EXPECT_EQ(count_next(L), 5) << "array " << asize;
+        EXPECT_EQ(in_hash(top_table(L), fx(1)), asize == 0);
+        lua_pop(L, 1);
+    }
+
+    // an int past the array part that wraps onto an array slot is that slot
+    lua_createtable(L, 2, 4);
     lua_pushinteger(L, 7);
-    lua_rawseti(L, -2, 1);        // array slot 1
-    set_num(L, fx(1) + 0, fx(7)); // same slot through a number key
-    EXPECT_EQ(top_table(L)->sizearray, 2);
-    lua_pushinteger(L, 9);
-    lua_rawseti(L, -2, 65537); // past the array: hash key 1.0
-    EXPECT_TRUE(in_hash(top_table(L), fx(1)));
+    lua_rawseti(L, -2, 65537);
+    EXPECT_FALSE(in_hash(top_table(L), fx(1)));
+    lua_rawgeti(L, -1, 1);
+    EXPECT_EQ(lua_tointeger(L, -1), 7);
+    lua_pop(L, 2);
+
+    // no array part: 65537 looks up the hash key 1.0
+    lua_createtable(L, 0, 4);
+    set_num(L, fx(1), fx(9));
     lua_rawgeti(L, -1, 65537);
     EXPECT_EQ(lua_tointeger(L, -1), 9);
+    lua_pop(L, 2);
+}
+
+// Storing 1..n from C once left a second copy of every key past 65536 in
+// the hash, each insertion costing a rehash.
+TEST(Table, IntegerKeysPastTheNumberRangeMakeNoDuplicates) {
+    z6heap::State L;
+    lua_newtable(L);
+    const int n = 65536 + 2000;
+    for (int i = 1; i <= n; i++) {
+        lua_pushinteger(L, i);
+        lua_rawseti(L, -2, i);
+    }
+    EXPECT_EQ(count_next(L), 65536);
+    EXPECT_EQ(top_table(L)->sizearray, 32767);
+    EXPECT_EQ(lua_rawlen(L, -1), 32767u);
+    lua_rawgeti(L, -1, 1); // the last store to key 1 was i = 65537
+    EXPECT_EQ(lua_tointeger(L, -1), 1);
     lua_pop(L, 1);
-    lua_rawgeti(L, -1, 1); // the array slot is untouched
-    EXPECT_EQ(lua_tointeger(L, -1), 7);
-    lua_pop(L, 1);
+    EXPECT_TRUE(has_num(L, fx(-32768)));
+    EXPECT_TRUE(has_num(L, 0));
 }
 
 TEST(Table, NextVisitsEveryKeyAndSurvivesRemoval) {
@@ -196,16 +254,17 @@ TEST(Table, NextRefusesAKeyTheTableDoesNotHold) {
     EXPECT_EQ(z6heap::text(L, -1), "invalid key to 'next'");
 }
 
-TEST(Table, TraversalOfArraysLongerThan32767Ends) {
+TEST(Table, ArrayPartStopsAtTheLastWholeNumber) {
     z6heap::State L;
     lua_createtable(L, 40000, 0);
+    EXPECT_EQ(top_table(L)->sizearray, 32767);
     for (int i = 1; i <= 40000; i++) {
         lua_pushboolean(L, 1);
         lua_rawseti(L, -2, i);
     }
     lua_pushboolean(L, 1);
     lua_setfield(L, -2, "x");
-    // slots past 32767 have no number key: traversal lists the others once
+    // 32768..40000 are the keys -32768..-25537: traversal lists each key once
     std::set<lua_Number> keys;
     lua_pushnil(L);
     int n = 0;
@@ -215,18 +274,20 @@ TEST(Table, TraversalOfArraysLongerThan32767Ends) {
         lua_pop(L, 1);
         ASSERT_LE(n, 40001);
     }
-    EXPECT_EQ(n, 32768);
-    EXPECT_EQ(keys.size(), 32767u);
-    EXPECT_EQ(*keys.begin(), fx(1));
+    EXPECT_EQ(n, 40001);
+    EXPECT_EQ(keys.size(), 40000u);
+    EXPECT_EQ(*keys.begin(), fx(-32768));
     EXPECT_EQ(*keys.rbegin(), fx(32767));
+    EXPECT_EQ(lua_rawlen(L, -1), 32767u);
 
-    // rehash can choose a 32768-slot array; slot 32768 is then C-only
+    // a rehash that would choose 32768 slots stops at 32767
     lua_newtable(L);
     for (int i = 1; i <= 20000; i++) set_num(L, fx(i), 1);
-    EXPECT_EQ(top_table(L)->sizearray, 32768);
+    EXPECT_EQ(top_table(L)->sizearray, 32767);
     lua_pushboolean(L, 1);
     lua_rawseti(L, -2, 32768);
-    EXPECT_EQ(count_next(L), 20000);
+    EXPECT_TRUE(in_hash(top_table(L), fx(-32768)));
+    EXPECT_EQ(count_next(L), 20001);
 }
 
 TEST(Table, RehashKeepsEveryKindOfKey) {

@@ -2,6 +2,8 @@
 // bad input that returns nothing, and the cycles each charges.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "tests/vm/libs_test_util.h"
 
 using z6libs::State;
@@ -99,6 +101,36 @@ TEST(TabLib, UnpackAndPack) {
                            });
     EXPECT_EQ(s.spent("pack()"), 2);
     EXPECT_EQ(s.spent("pack(1, 2, 3)"), 12);
+}
+
+// A list ends at 32767, since the index after it is the key -32768: nothing
+// the list functions, ipairs or a constructor do reaches past it.
+TEST(TabLib, ListsEndAtTheLastIndex) {
+    State s;
+    const std::string full = "local t = {} for i = 1, 32767 do t[i] = i end ";
+    const std::string every = "local t = {} for k = -32768, 32767 do t[k] = k end ";
+    const std::string keys = "local function keys(t) local n = 0 "
+                             "for _ in next, t do n = n + 1 end return n end ";
+    z6libs::expect_runs(
+        s, {
+               {full + "return add(t, 0), #t, t[-32768]", "nil\t32767\tnil"},
+               {full + "return add(t, 0, 1), t[1], t[32767], t[-32768]", "nil\t1\t32767\tnil"},
+               {full + "return add(t, 0, 0)",
+                "error: bad argument #3 to 'add' (position out of bounds)"},
+               {full + "deli(t, 1) return add(t, 0), #t, t[32767]", "0\t32767\t0"},
+               {every + "local n, last = 0 for i in ipairs(t) do n = n + 1 last = i "
+                        "if n < 0 then break end end return n, last",
+                "32767\t32767"},
+               {every + keys + "local p = pack(unpack(t, -32768, 32767)) "
+                               "return p.n, p[1], p[32767], p[0], p[-1], keys(p) - 1",
+                "32767\t-32768\t-2\tnil\tnil\t32767"},
+               {every + keys + "local q = {unpack(t, -32768, 32767)} "
+                               "return #q, q[1], q[32767], q[0], q[-1], keys(q)",
+                "32767\t-32768\t-2\tnil\tnil\t32767"},
+           });
+    // pack charges by the arguments it keeps
+    EXPECT_EQ(s.spent("local function f(...) pack(...) end f(unpack({}, -32768, 32767))"),
+              4 * 65536 + 4 * 32767);
 }
 
 TEST(TabLib, StockSortAndConcat) {

@@ -152,11 +152,11 @@ zibo6_cart *load_png_cart(const std::vector<uint8_t> &file) {
     return cart;
 }
 
-// Input modes of png_cart, from the first byte: the rest as a PNG file, or as
-// a cart image drawn into a valid PNG cart with its digest zeroed (unsigned),
-// computed (signed) or as given. The image is taken code block first, then the
-// ROM data, then the trailer (version, platform, digest), so that short inputs
-// reach the code reader.
+// Input modes of png_cart, from the first byte: the rest as a PNG file (its
+// chunk checksums mended), or as a cart image drawn into a valid PNG cart with
+// its digest zeroed (unsigned), computed (signed) or as given. The image is
+// taken code block first, then the ROM data, then the trailer (version,
+// platform, digest), so that short inputs reach the code reader.
 enum { PNG_CART_DRAWN_UNSIGNED = 1, PNG_CART_DRAWN_SIGNED = 2, PNG_CART_DRAWN_AS_GIVEN = 3 };
 
 int run_png_cart(const uint8_t *data, size_t size) {
@@ -165,7 +165,9 @@ int run_png_cart(const uint8_t *data, size_t size) {
     const uint8_t *rest = size ? data + 1 : data;
     const size_t n = size ? size - 1 : 0;
     if (mode == FUZZ_PNG_AS_FILE) {
-        vull_destroy_zibo6_cart(load_png_cart(std::vector<uint8_t>(rest, rest + n)));
+        std::vector<uint8_t> file(rest, rest + n);
+        fuzz_png_mend_crcs(file);
+        vull_destroy_zibo6_cart(load_png_cart(file));
         return 0;
     }
     std::vector<uint8_t> image(PNG_CART_IMAGE_SIZE, 0);

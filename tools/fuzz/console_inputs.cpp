@@ -46,7 +46,8 @@ constexpr int SLICE_BUDGET = 0x2000; // cycles a slice: a frame spans several
 constexpr int RUN_SLICES = 16;       // host frames a run gets
 // How far a slice may overrun its budget in Lua code that cannot yield before the
 // yield error stops the cart: a runaway ends within a run's cycles, not ten seconds'.
-constexpr int DEFERRAL_LIMIT = SLICE_BUDGET * RUN_SLICES;
+constexpr int RUN_CYCLES = SLICE_BUDGET * RUN_SLICES;
+constexpr int DEFERRAL_LIMIT = RUN_CYCLES;
 
 void check(bool ok, const char *what) {
     if (ok) return;
@@ -215,6 +216,10 @@ void run_as_cart(const char *code, size_t len) {
         if (pstate.machine_mode != 1) break;
         if (pstate.reset_glitch_counter > 2) continue;
         run_slice(SLICE_BUDGET);
+        // One call charged more than the whole run may spend (a long serial
+        // transfer repeated, a huge print): in the player it holds the cart
+        // for as many frames, here it ends the run.
+        if (lua_get_cpu_cycles() > RUN_CYCLES) break;
         check(std::find(std::begin(pstate.display), std::end(pstate.display),
                         pstate.draw_surface) != std::end(pstate.display),
               "drawing goes to a display");

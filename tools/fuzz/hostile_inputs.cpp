@@ -4,6 +4,7 @@
 // terminated paths, round trips, and identical results from stream and
 // memory files where the same reader serves both.
 #include "tools/fuzz/hostile_inputs.h"
+#include "tools/fuzz/fuzz_png.h"
 
 #include "engine/charset.h"
 #include "engine/config.h"
@@ -204,29 +205,10 @@ void bmp_round_trip(const vull_bitmap *b) {
     vull_destroy_bitmap(back);
 }
 
-int run_image(const uint8_t *data, size_t size) {
-    if (size > INPUT_LIMIT) return 0;
-    // Memory files through the virtual disk.
-    write_vdisk("hostile_in.tga", data, size);
-    if (vull_bitmap *b = vull_load_tga("hostile_in.tga")) {
-        check_bitmap(b);
-        tga_round_trip(b);
-        bmp_round_trip(b);
-        vull_destroy_bitmap(b);
-    }
-    write_vdisk("hostile_in.bmp", data, size);
-    if (vull_bitmap *b = vull_load_bmp("hostile_in.bmp")) {
-        check_bitmap(b);
-        bmp_round_trip(b);
-        vull_destroy_bitmap(b);
-    }
-    // The same bytes as a file on disk.
-    std::string path = scratch_path("in.img");
+// The bytes as a PNG file on disk and in memory.
+void read_png(const uint8_t *data, size_t size) {
+    std::string path = scratch_path("in.png");
     write_file(path, data, size);
-    if (vull_bitmap *b = vull_load_image(path.c_str())) {
-        check_bitmap(b);
-        vull_destroy_bitmap(b);
-    }
     if (vull_bitmap *b = vull_load_png(path.c_str())) {
         check_bitmap(b);
         check(b->width <= VULL_PNG_MAX_SIDE && b->height <= VULL_PNG_MAX_SIDE, "PNG side limit");
@@ -256,6 +238,37 @@ int run_image(const uint8_t *data, size_t size) {
         vull_destroy_bitmap(b);
     }
     vull_fclose(mf);
+}
+
+int run_image(const uint8_t *data, size_t size) {
+    if (size > INPUT_LIMIT) return 0;
+    // Memory files through the virtual disk.
+    write_vdisk("hostile_in.tga", data, size);
+    if (vull_bitmap *b = vull_load_tga("hostile_in.tga")) {
+        check_bitmap(b);
+        tga_round_trip(b);
+        bmp_round_trip(b);
+        vull_destroy_bitmap(b);
+    }
+    write_vdisk("hostile_in.bmp", data, size);
+    if (vull_bitmap *b = vull_load_bmp("hostile_in.bmp")) {
+        check_bitmap(b);
+        bmp_round_trip(b);
+        vull_destroy_bitmap(b);
+    }
+    // The same bytes as a file on disk.
+    std::string path = scratch_path("in.img");
+    write_file(path, data, size);
+    if (vull_bitmap *b = vull_load_image(path.c_str())) {
+        check_bitmap(b);
+        vull_destroy_bitmap(b);
+    }
+    read_png(data, size);
+    // The same bytes with their chunk checksums mended, so that a mutated
+    // header or chunk list reaches the size checks behind the decoder's.
+    std::vector<uint8_t> mended(data, data + size);
+    fuzz_png_mend_crcs(mended);
+    if (mended != std::vector<uint8_t>(data, data + size)) read_png(mended.data(), size);
     // The input as a zlib stream.
     uint8_t *raw = nullptr;
     size_t raw_len = 0;

@@ -10,9 +10,10 @@ as what the entry draws, OUT/NAME in the drawn shape.
 """
 import hashlib
 import os
-import struct
 import sys
-import zlib
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "cart"))
+import png_pixels  # noqa: E402 (the plain PNG decoder the cart tests use)
 
 CART_W, CART_H = 160, 205
 IMAGE, CODE_OFFSET, CODE_BLOCK = 32768, 0x4300, 15616
@@ -20,64 +21,13 @@ ITEM_W, ITEM_H = 128, 136
 LABEL_X, LABEL_Y = 16, 24
 
 
-def decode_png(data):
-    """(width, height, RGBA bytes) of an 8-bit RGB, RGBA or palette PNG, or None."""
-    if data[:8] != b"\x89PNG\r\n\x1a\n":
-        return None
-    pos, idat, head, palette, alpha = 8, b"", None, b"", b""
-    while pos + 8 <= len(data):
-        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
-        body = data[pos + 8:pos + 8 + length]
-        if kind == b"IHDR":
-            head = struct.unpack(">IIBBBBB", body)
-        elif kind == b"PLTE":
-            palette = body
-        elif kind == b"tRNS":
-            alpha = body
-        elif kind == b"IDAT":
-            idat += body
-        elif kind == b"IEND":
-            break
-        pos += 12 + length
-    if not head or head[2] != 8 or head[3] not in (2, 3, 6) or head[6] != 0:
-        return None
-    width, height, channels = head[0], head[1], {2: 3, 3: 1, 6: 4}[head[3]]
+def decode_png(path):
+    """(width, height, RGBA bytes) of a PNG the plain decoder reads, or None."""
     try:
-        raw = zlib.decompress(idat)
-    except zlib.error:
+        width, height, rows = png_pixels.decode(path)
+    except Exception:  # not a PNG, or one the plain decoder does not read
         return None
-    stride = width * channels
-    if len(raw) < height * (stride + 1):
-        return None
-    rows, prev = [], bytearray(stride)
-    for y in range(height):
-        kind, line = raw[y * (stride + 1)], bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        for i in range(stride):
-            a = line[i - channels] if i >= channels else 0
-            b, c = prev[i], prev[i - channels] if i >= channels else 0
-            if kind == 1:
-                line[i] = (line[i] + a) & 255
-            elif kind == 2:
-                line[i] = (line[i] + b) & 255
-            elif kind == 3:
-                line[i] = (line[i] + (a + b) // 2) & 255
-            elif kind == 4:
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                line[i] = (line[i] + (a if pa <= pb and pa <= pc else b if pb <= pc else c)) & 255
-        rows.append(line)
-        prev = line
-    rgba = bytearray()
-    for line in rows:
-        if channels == 4:
-            rgba += line
-        elif channels == 1:
-            for i in line:
-                rgba += palette[i * 3:i * 3 + 3].ljust(3, b"\0") + bytes([alpha[i] if i < len(alpha) else 255])
-        else:
-            for x in range(width):
-                rgba += line[x * 3:x * 3 + 3] + b"\xff"
-    return width, height, bytes(rgba)
+    return width, height, b"".join(bytes(row) for row in rows)
 
 
 def png_cart_seed(width, height, rgba):
@@ -114,6 +64,7 @@ def listing_seed(width, height, rgba):
             lines.append(bytes(text))
     while lines and not lines[-1]:
         lines.pop()
+    rows = max(1, -(-len(lines) // (5 * cols)))  # only the rows that hold text
     return bytes([1, (cols - 1) | (rows - 1) << 3]) + b"\n".join(lines)
 
 
@@ -133,7 +84,7 @@ def main():
         name = os.path.basename(path)
         data = open(path, "rb").read()
         open(os.path.join(out, "file_" + name), "wb").write(b"\0" + data)
-        picture = decode_png(data)
+        picture = decode_png(path)
         seed = picture and draw(*picture)
         if seed:
             open(os.path.join(out, name), "wb").write(seed)

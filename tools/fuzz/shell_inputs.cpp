@@ -136,6 +136,13 @@ std::string input_file(const std::vector<uint8_t> &bytes, const char *suffix) {
     return input_file(bytes.data(), bytes.size(), suffix);
 }
 
+// The input past its mode byte as a PNG file, its chunk checksums mended.
+std::vector<uint8_t> png_file(const uint8_t *data, size_t size) {
+    std::vector<uint8_t> file(data + std::min<size_t>(size, 1), data + size);
+    fuzz_png_mend_crcs(file);
+    return file;
+}
+
 // RGBA pixels of a width x height picture.
 struct picture {
     int width, height;
@@ -153,9 +160,12 @@ constexpr int LISTING_W = 8 * ITEM_W, LISTING_H = 4 * ITEM_H;
 // A listing page drawn from the input: a geometry byte (columns, rows, and
 // sizes off the item grid), then text lines, five to an item (numbers, title,
 // author, lid, mid), one character a pixel in the green channel of the item's
-// text rows. The labels get a pattern of their own.
+// text rows. The labels get a pattern of their own. Items past the first row
+// are read only from a page of eight columns: narrower pages get two rows at
+// most, as drawing and decoding more would only slow the fuzzer.
 picture listing_picture(const uint8_t *data, size_t size) {
-    const int g = size ? data[0] : 0, cols = 1 + (g & 7), rows = 1 + (g >> 3 & 3);
+    const int g = size ? data[0] : 0, cols = 1 + (g & 7);
+    const int rows = 1 + (g >> 3 & (cols == 8 ? 3 : 1));
     picture page(cols * ITEM_W + (g & 0x20 ? 64 : 0),
                  rows * ITEM_H + (g & 0x40 ? 100 : 0) - (g & 0x80 ? 1 : 0));
     for (int y = 0; y < page.height; y++)
@@ -179,12 +189,12 @@ picture listing_picture(const uint8_t *data, size_t size) {
     return page;
 }
 
-// Input modes from the first byte: the rest as a PNG file, or a drawn page.
+// Input modes from the first byte: the rest as a PNG file (its chunk
+// checksums mended), or a drawn page.
 int run_listing(const uint8_t *data, size_t size) {
     const bool drawn = size && (data[0] & 1) != FUZZ_PNG_AS_FILE;
     picture page = drawn ? listing_picture(data + 1, size - 1) : picture(0, 0);
-    std::string path = drawn ? input_file(page.png(), ".pip.png")
-                             : input_file(size ? data + 1 : data, size ? size - 1 : 0, ".pip.png");
+    std::string path = input_file(drawn ? page.png() : png_file(data, size), ".pip.png");
     browse_list list{};
     for (int append = 0; append < 2; append++) {
         int status = load_listing_image(&list, path.c_str(), append);
@@ -192,6 +202,9 @@ int run_listing(const uint8_t *data, size_t size) {
             check((status == 0) == (page.width <= LISTING_W && page.height <= LISTING_H &&
                                     page.height >= ITEM_H),
                   "a page within the listing's size is read");
+        // the browser asks for the next page only after a full one
+        if (drawn && !(list.count > 0 && list.items[list.count - 1].kind == BROWSE_LOAD_MORE))
+            break;
     }
     check(list.count <= 2 * 32 + 2, "at most a page per load");
     for (int i = 0; i < list.count; i++) {
@@ -250,10 +263,11 @@ vull_bitmap *read_board_label(const uint8_t *data, size_t size) {
     return item.label;
 }
 
-// Input modes from the first byte: the rest read as a PNG cart, a text cart
-// and a board label; or a drawn label (a byte choosing the board label's
-// size, then RGBA bytes repeated over the label) put into a PNG cart's
-// picture and a board label, which then read as the same label.
+// Input modes from the first byte: the rest read as a text cart, and as a
+// PNG cart and a board label (chunk checksums mended); or a drawn label (a
+// byte choosing the board label's size, then RGBA bytes repeated over the
+// label) put into a PNG cart's picture and a board label, which then read as
+// the same label.
 int run_label(const uint8_t *data, size_t size) {
     static const std::string home = [] {
         std::string h = std::string(hostile_scratch()) + "/home/";
@@ -261,16 +275,16 @@ int run_label(const uint8_t *data, size_t size) {
         return h;
     }();
     if (!size || (data[0] & 1) == FUZZ_PNG_AS_FILE) {
-        const uint8_t *rest = size ? data + 1 : data;
-        const size_t n = size ? size - 1 : 0;
+        const std::vector<uint8_t> text(data + std::min<size_t>(size, 1), data + size),
+            png = png_file(data, size);
         for (const char *suffix : {".png", ".z6"}) {
-            std::string path = input_file(rest, n, suffix);
+            std::string path = input_file(suffix[1] == 'p' ? png : text, suffix);
             vull_bitmap *label = create_label_from_any_cart(path.c_str());
             check_label(label);
             vull_destroy_bitmap(label);
             remove(path.c_str());
         }
-        vull_destroy_bitmap(read_board_label(rest, n));
+        vull_destroy_bitmap(read_board_label(png.data(), png.size()));
         return 0;
     }
     static const int board_sizes[4][2] = {{128, 128}, {127, 128}, {129, 128}, {64, 64}};
