@@ -144,13 +144,27 @@ start_window() {
     return 1
 }
 
+# xwd_window OUT.xwd: 0 when window $win was dumped to OUT. The X window
+# behind the player's window can be replaced after it first appears (a
+# renderer that needs another kind of window makes a new one under the same
+# title), so a failed dump looks the window up again for the next try.
+xwd_window() {
+    xwd -silent -id "$win" -out "$1" 2>/dev/null && [ "$(wc -c <"$1")" -gt $XWD_MIN ] && return 0
+    xw_now=$(xdotool search --name '^zibo-6$' 2>/dev/null | tail -1)
+    if [ -n "$xw_now" ] && [ "$xw_now" != "$win" ]; then
+        echo "$NAME: the player's window is now $xw_now (was $win)"
+        win=$xw_now
+    fi
+    return 1
+}
+
 # dump OUT.xwd: a dump of window $win; a window that is not mapped yet cannot
 # be dumped, and one not yet sized dumps as a bare header, so this tries for
 # up to 60 s. 1 when no dump was made. XWD_MIN: the bytes of a dump of a
 # window smaller than the console's 128 x 128 at 32 bits a pixel.
 XWD_MIN=65536
 dump_once() {
-    xwd -silent -id "$win" -out "$dump_to" 2>/dev/null && [ "$(wc -c <"$dump_to")" -gt $XWD_MIN ]
+    xwd_window "$dump_to"
 }
 dump() {
     dump_to=$1
@@ -212,8 +226,7 @@ boot_shown() {
     bs_end=$(($(date +%s) + LONG))
     while [ "$(date +%s)" -lt "$bs_end" ]; do
         # A dump the server refused (the window not mapped yet) is not kept.
-        if xwd -silent -id "$win" -out "$WORK/boot$((n % 10)).xwd" 2>/dev/null &&
-            [ "$(wc -c <"$WORK/boot$((n % 10)).xwd")" -gt $XWD_MIN ]; then
+        if xwd_window "$WORK/boot$((n % 10)).xwd"; then
             n=$((n + 1))
         fi
         grep -q prepare_loaded_cart "$WORK/home/log.txt" 2>/dev/null && break
@@ -240,8 +253,7 @@ boot_dump() {
     bd_end=$(($(date +%s) + LONG))
     while [ "$(date +%s)" -lt "$bd_end" ]; do
         # A dump the server refused (the window not mapped yet) is not counted.
-        if xwd -silent -id "$win" -out "$WORK/boot$n.xwd" 2>/dev/null &&
-            [ "$(wc -c <"$WORK/boot$n.xwd")" -gt $XWD_MIN ]; then
+        if xwd_window "$WORK/boot$n.xwd"; then
             rm -f "$WORK/boot$((n - 3)).xwd"
             grep -q prepare_loaded_cart "$WORK/home/log.txt" 2>/dev/null && break
             n=$((n + 1))
