@@ -65,14 +65,21 @@ struct StubPrograms : ::testing::Environment {
     }
     static void hold_fetches() { ftest::write_file(hold(), ""); }
     static void release() { unlink(hold().c_str()); }
+    // A stand-in the browser cancelled was killed outright and left its
+    // running.PID behind: only a PID that is still a live process counts.
     static bool running() {
         DIR *d = opendir(bin.c_str());
         if (!d) return false;
         bool found = false;
         while (dirent *e = readdir(d))
-            if (strncmp(e->d_name, "running.", 8) == 0) found = true;
+            if (strncmp(e->d_name, "running.", 8) == 0 && alive(e->d_name + 8)) found = true;
         closedir(d);
         return found;
+    }
+    static bool alive(const char *pid) {
+        std::string stat = read_file("/proc/" + std::string(pid) + "/stat");
+        size_t paren = stat.rfind(')');
+        return paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] != 'Z';
     }
 };
 [[maybe_unused]] const auto *stub_programs = ::testing::AddGlobalTestEnvironment(new StubPrograms);
