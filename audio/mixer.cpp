@@ -68,14 +68,10 @@ int32_t zibo6_knee(int32_t s) {
     return s > 24575 ? up : s < -24575 ? down : s;
 }
 
-// Cloned functions stay local: clang names an exported clone's dispatcher apart
-// from the plain symbol that other files call.
-Z6_SAMPLE_LOOPS static void mix_down_loop(int16_t *__restrict dst, const int16_t *__restrict src,
-                                          int n) {
+Z6_SAMPLE_LOOPS void zibo6_mix_down(int16_t *__restrict dst, const int16_t *__restrict src,
+                                    int n) {
     for (int i = 0; i < n; i++) dst[i] = int16_t(zibo6_knee(dst[i] + src[i]));
 }
-
-void zibo6_mix_down(int16_t *dst, const int16_t *src, int n) { mix_down_loop(dst, src, n); }
 
 // Clearing keeps ticks, oscillator and ring: a new sfx crossfades from them.
 void clear_mixer_channel(mixer_channel *ch) {
