@@ -168,17 +168,25 @@ constexpr int LISTING_W = 8 * ITEM_W, LISTING_H = 4 * ITEM_H;
 // author, lid, mid), one character a pixel in the green channel of the item's
 // text rows. The labels get a pattern of their own. Items past the first row
 // are read only from a page of eight columns: narrower pages get two rows at
-// most, as drawing and decoding more would only slow the fuzzer.
-picture listing_picture(const uint8_t *data, size_t size) {
+// most, as drawing and decoding more would only slow the fuzzer. The page's
+// memory is kept from one input to the next.
+FUZZ_HARNESS_UNTRACED const picture &listing_picture(const uint8_t *data, size_t size) {
+    static picture page(0, 0);
+    static int drawn_geometry = -1;
     const int g = size ? data[0] : 0, cols = 1 + (g & 7);
     const int rows = 1 + (g >> 3 & (cols == 8 ? 3 : 1));
-    picture page(cols * ITEM_W + (g & 0x20 ? 64 : 0),
-                 rows * ITEM_H + (g & 0x40 ? 100 : 0) - (g & 0x80 ? 1 : 0));
+    if (g != drawn_geometry) {
+        page = picture(cols * ITEM_W + (g & 0x20 ? 64 : 0),
+                       rows * ITEM_H + (g & 0x40 ? 100 : 0) - (g & 0x80 ? 1 : 0));
+        drawn_geometry = g;
+    }
+    uint8_t *p = page.rgba.data();
     for (int y = 0; y < page.height; y++)
-        for (int x = 0; x < page.width; x++) {
-            uint8_t *p = page.at(x, y);
+        for (int x = 0; x < page.width; x++, p += 4) {
             if (y % ITEM_H < 128)
                 p[0] = uint8_t(x * 2), p[1] = uint8_t(y * 2), p[2] = uint8_t(x ^ y);
+            else
+                p[1] = 0; // a text row, cleared
             p[3] = 255;
         }
     int line = 0, x = 0;
@@ -189,7 +197,8 @@ picture listing_picture(const uint8_t *data, size_t size) {
         }
         const int item = line / 5, x0 = item % 8 * ITEM_W, y = item / 8 * ITEM_H + 128 + line % 5;
         if (y >= page.height) break;
-        if (x < ITEM_W && x0 + x < page.width) page.at(x0 + x, y)[1] = data[i];
+        if (x < ITEM_W && x0 + x < page.width)
+            page.rgba[(size_t(y) * size_t(page.width) + size_t(x0 + x)) * 4 + 1] = data[i];
         x++;
     }
     return page;
@@ -199,8 +208,14 @@ picture listing_picture(const uint8_t *data, size_t size) {
 // checksums mended), or a drawn page.
 int run_listing(const uint8_t *data, size_t size) {
     const bool drawn = size && (data[0] & 1) != FUZZ_PNG_AS_FILE;
-    picture page = drawn ? listing_picture(data + 1, size - 1) : picture(0, 0);
-    std::string path = input_file(drawn ? page.png() : png_file(data, size), ".pip.png");
+    static const picture none(0, 0);
+    const picture &page = drawn ? listing_picture(data + 1, size - 1) : none;
+    static std::vector<uint8_t> file;
+    if (drawn)
+        fuzz_png_encode_into(page.rgba, unsigned(page.width), unsigned(page.height), file);
+    else
+        file = png_file(data, size);
+    std::string path = input_file(file, ".pip.png");
     browse_list list{};
     for (int append = 0; append < 2; append++) {
         int status = load_listing_image(&list, path.c_str(), append);
