@@ -10,6 +10,7 @@
 # machine that is busy with other work (LONG seconds for the steps that start
 # or boot the player).
 LONG=180
+TITLE=${TITLE:-zibo-6}
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/$NAME.XXXXXX") || exit 1
 XPID=""
 PPID_=""
@@ -111,10 +112,11 @@ start_xvfb() {
     return 1
 }
 
-# wait_window: sets win to the player's window (titled zibo-6), waiting up to
+# wait_window: sets win to the player's window (titled $TITLE: zibo-6 unless
+# the caller set another, as an exported program's name), waiting up to
 # LONG seconds while the player runs. 1 when none appeared.
 find_window() {
-    win=$(xdotool search --name '^zibo-6$' 2>/dev/null | head -1)
+    win=$(xdotool search --name "^$TITLE\$" 2>/dev/null | head -1)
     [ -n "$win" ] || player_gone
 }
 wait_window() {
@@ -150,7 +152,7 @@ start_window() {
 # title), so a failed dump looks the window up again for the next try.
 xwd_window() {
     xwd -silent -id "$win" -out "$1" 2>/dev/null && [ "$(wc -c <"$1")" -gt $XWD_MIN ] && return 0
-    xw_now=$(xdotool search --name '^zibo-6$' 2>/dev/null | tail -1)
+    xw_now=$(xdotool search --name "^$TITLE\$" 2>/dev/null | tail -1)
     if [ -n "$xw_now" ] && [ "$xw_now" != "$win" ]; then
         echo "$NAME: the player's window is now $xw_now (was $win)"
         win=$xw_now
