@@ -2,17 +2,13 @@
 // that pushes its steps and stands in for the devices the pump samples.
 #include "platform/script.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/backend.h"
 #include "platform/events.h"
 #include "platform/pump.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -120,39 +116,16 @@ std::string parse_line(const std::string &line, vull_script_step &s) {
     return "";
 }
 
-// The whole file when it is a regular file of at most max bytes.
+// The whole file, through the guarded open: a regular file of at most max bytes.
 bool read_bounded(const char *path, size_t max, std::string &out, std::string &error) {
-    // Non-blocking, so that a pipe or a device named by mistake cannot hang the start.
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (!ok) error = "not a regular file";
-    if (ok && uint64_t(st.st_size) > max) {
-        error = "longer than " + std::to_string(max) + " bytes";
-        ok = false;
-    }
-    out.clear();
-    char buf[4096];
-    while (ok) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = std::strerror(errno);
-            ok = false;
-        } else if (n == 0) {
-            break;
-        } else if (out.size() + size_t(n) > max) { // it grew while read
-            error = "longer than " + std::to_string(max) + " bytes";
-            ok = false;
-        } else {
-            out.append(buf, size_t(n));
-        }
-    }
-    ::close(fd);
+    error = "not a readable regular file of at most " + std::to_string(max) + " bytes";
+    FILE *f = vull_open_read(path, int64_t(max));
+    if (!f) return false;
+    out.assign(max + 1, '\0'); // one more: a file that grew since the open is refused too
+    size_t n = std::fread(out.data(), 1, out.size(), f);
+    bool ok = !std::ferror(f) && n <= max;
+    std::fclose(f);
+    out.resize(n);
     return ok;
 }
 
