@@ -42,13 +42,15 @@
 
 namespace {
 
-std::vector<uint8_t> read_file(const char *path) {
-    std::vector<uint8_t> data;
-    cbuffer *b = vull_load_file(path);
+// False, with a message, when the path is no regular file of at most max bytes.
+bool read_file(const char *path, int64_t max, std::vector<uint8_t> &data) {
+    cbuffer *b = vull_load_file(path, max);
     if (b) data.assign(b->data, b->data + b->length);
-    else std::fprintf(stderr, "%s: could not read\n", path);
+    else
+        std::fprintf(stderr, "%s: could not read (not a regular file of at most %lld bytes)\n",
+                     path, (long long)max);
     vull_destroy_buffer(b);
-    return data;
+    return b != nullptr;
 }
 
 bool write_file(const char *path, const std::vector<uint8_t> &data) {
@@ -98,11 +100,8 @@ int info(const char *path) {
 }
 
 int compress(const char *in, const char *out) {
-    std::vector<uint8_t> text = read_file(in);
-    if (text.size() > size_t(PXA_TEXT_MAX)) {
-        std::fprintf(stderr, "%s: longer than %d characters\n", in, PXA_TEXT_MAX);
-        return 1;
-    }
+    std::vector<uint8_t> text;
+    if (!read_file(in, PXA_TEXT_MAX, text)) return 1; // OUT untouched
     text.push_back(0);
     std::vector<uint8_t> block(PXA_SCRATCH_SIZE);
     int n = compress_mini(reinterpret_cast<const char *>(text.data()), block.data(),
@@ -114,7 +113,8 @@ int compress(const char *in, const char *out) {
 }
 
 int decompress(const char *in, const char *out) {
-    std::vector<uint8_t> block = read_file(in);
+    std::vector<uint8_t> block;
+    if (!read_file(in, ZIBO6_CART_FILE_MAX, block)) return 1; // OUT untouched
     std::vector<uint8_t> text(ZIBO6_CODE_SIZE, 0);
     if (block.size() >= 4 && is_compressed_format_header(block.data()))
         decompress_mini(block.data(), int(block.size()), text.data(), ZIBO6_CODE_MAX);
