@@ -56,6 +56,18 @@ elif cat "$WORK"/libs.* | grep -q 'calling init: .*libSDL2'; then
     fail "libs: a headless run loaded SDL"
 fi
 
+# ---- the frame rate: a light 60 fps cart draws at 60, a 30 fps cart halved by
+# a slow start is back at 30 within two seconds, one over its budget runs at half
+# (each cart prints its verdict; see the carts for what they measure) ----
+for verdict in "rate_light_60:60 fps" "rate_slow_start:lowest 15 back at 30" \
+    "rate_over_budget:s7 30"; do
+    rate_cart=${verdict%%:*}
+    play "$rate_cart" -x "$HERE/carts/$rate_cart.z6" -home "$HOME_DIR"
+    [ "$rc" = 0 ] || fail "$rate_cart: exit status $rc"
+    grep -qxF "${verdict#*:}" "$WORK/$rate_cart.out" ||
+        fail "$rate_cart: no line \"${verdict#*:}\": $(tail -n +2 "$WORK/$rate_cart.out")"
+done
+
 # ---- an option takes exactly its values: four numbers of -draw_rect leave the cart ----
 play draw_rect -x -draw_rect 0 0 128 128 "$CART" -home "$HOME_DIR"
 [ "$rc" = 0 ] || fail "draw_rect: exit status $rc"
