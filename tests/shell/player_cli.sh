@@ -167,5 +167,22 @@ play bbs_bad -x "$CART" -home "$H4" -bbs_host 'h/x"$(id)'
 grep -q '^-bbs_host: not a board host: "h/x"$(id)"' "$WORK/bbs_bad.err" ||
     fail "bad -bbs_host: no message"
 
+# ---- no display: the window SDL would make on its offscreen driver shows
+# nowhere, so unless SDL_VIDEODRIVER names a driver the player stops with the
+# fatal error (standard output, log and standard error) and status 1 ----
+H5=$WORK/home5
+env -u SDL_VIDEODRIVER -u DISPLAY -u WAYLAND_DISPLAY \
+    LSAN_OPTIONS="suppressions=$HERE/../platform/x11_lsan.supp" \
+    timeout 120 "$PLAYER" -home "$H5" >"$WORK/nodisplay.out" 2>"$WORK/nodisplay.err"
+rc=$?
+[ "$rc" = 1 ] || fail "no display: exit status $rc"
+grep -qx "\*\* FATAL ERROR: Unable to create window" "$WORK/nodisplay.out" ||
+    fail "no display: no fatal error on standard output"
+grep -q "\*\* FATAL ERROR: Unable to create window" "$H5/log.txt" ||
+    fail "no display: no fatal error in log.txt"
+grep -q "\*\* FATAL ERROR: Unable to create window" "$WORK/nodisplay.err" ||
+    fail "no display: no fatal error on standard error"
+! grep -q "launcher: ready" "$WORK/nodisplay.out" || fail "no display: the head cart ran"
+
 [ "$FAILS" = 0 ] || exit 1
 echo "player_cli: all passed"
