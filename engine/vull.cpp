@@ -16,6 +16,7 @@
 #include "engine/vmath.h"
 #include "platform/events.h"
 #include "platform/joystick.h"
+#include "platform/script.h"
 #include "platform/system.h"
 #include "platform/video.h"
 #include "audio/channel.h" // music stop and fade
@@ -128,6 +129,7 @@ static void frame_pass() {
     }
     vull_register_frame_start_for_fps();
     if (cconfig.perf_timing > 0) vull_timer_start();
+    vull_script_pass();
     service_pass();
     perf_record(0);
     skip_frame = 0;

@@ -18,6 +18,7 @@
 
 struct vull_bitmap;
 struct vull_pump_pass;
+struct vull_script_step;
 
 // ---- window ----
 void vull_plat_window_size(int *w, int *h); // the window's size; 0 x 0 without one
@@ -31,6 +32,9 @@ uint32_t vull_plat_pointer(int *x, int *y);    // window pixels; buttons in SDL'
 void vull_plat_warp_pointer(int x, int y);     // moves the pointer inside the window
 void vull_plat_hide_cursor();
 void vull_plat_poll_events(vull_pump_pass &pass); // every pending event, through pump.h
+// A step of the test input script (platform/script.h) into the event queue,
+// as the device would send it; the pointer is where the script has put it.
+void vull_plat_push_event(const vull_script_step &step, int pointer_x, int pointer_y);
 
 // ---- audio device ----
 // Opens the device for the mixer's callback and starts it; 0 and the rate and

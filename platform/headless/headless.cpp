@@ -11,6 +11,8 @@
 #include "platform/backend.h"
 #include "platform/events.h"
 #include "platform/joystick.h"
+#include "platform/pump.h"
+#include "platform/script.h"
 #include "platform/system.h"
 #include "platform/video.h"
 
@@ -83,6 +85,11 @@ uint32_t vull_plat_pointer(int *x, int *y) {
 void vull_plat_warp_pointer(int, int) {}
 void vull_plat_hide_cursor() {}
 void vull_plat_poll_events(vull_pump_pass &) {}
+
+// No queue to push into: of the input script's steps only quit acts.
+void vull_plat_push_event(const vull_script_step &s, int, int) {
+    if (s.op == vull_script_op::quit) vull_pump_quit();
+}
 
 // The names of the keys a key-configuration screen shows most: letters,
 // digits, function keys, the keys around them and the arrows (by USB usage).
