@@ -37,9 +37,11 @@ void vull_plat_poll_events(vull_pump_pass &pass); // every pending event, throug
 void vull_plat_push_event(const vull_script_step &step, int pointer_x, int pointer_y);
 
 // ---- audio device ----
-// Opens the device for the mixer's callback and starts it; 0 and the rate and
-// channel count obtained, or -1 when there is no device.
-int vull_plat_audio_open(int rate, int channels, int samples, int *got_rate, int *got_channels);
+// Opens the device for the callback (platform/system.h) and starts it; 0 and
+// the rate and channel count obtained, or -1 when there is no device.
+using vull_audio_callback = void (*)(void *user, uint8_t *stream, int bytes);
+int vull_plat_audio_open(int rate, int channels, int samples, vull_audio_callback callback,
+                         int *got_rate, int *got_channels);
 void vull_plat_audio_lock(); // the device's own lock, around the callback
 void vull_plat_audio_unlock();
 

@@ -145,7 +145,7 @@ void vull_get_joystick(int, int *x, int *y, uint32_t *buttons) {
 
 /* ---- audio device: none ---- */
 
-int vull_plat_audio_open(int, int, int, int *, int *) { return -1; }
+int vull_plat_audio_open(int, int, int, vull_audio_callback, int *, int *) { return -1; }
 void vull_plat_audio_lock() {}
 void vull_plat_audio_unlock() {}
 
