@@ -25,13 +25,14 @@
 #include "cart/cart.h"
 #include "cart/png_cart.h"
 #include "cart/rom.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/cpod.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/mem.h"
 #include "engine/pod.h"
 #include "platform/system.h"
+#include "shell/zibo6.h"
 
 namespace {
 
@@ -296,6 +297,7 @@ constexpr int GAMES_ENTRY = 6, RUNTIMES_ENTRY = 7, DEMOS_ENTRY = 8;
 } // namespace
 
 int main(int argc, char **argv) {
+    zibo6_attach_shell(); // the cart code reaches the console and the shell through hooks
     if (argc < 3) {
         std::fprintf(stderr,
                      "usage: mkdatapod ASSETS_DIR OUT.pod [CART.z6...] [-games CART.z6...]\n"
