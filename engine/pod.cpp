@@ -15,10 +15,9 @@
 #include "engine/gfx.h"
 #include "engine/mem.h"
 #include "engine/model.h"
+#include "engine/sound_item.h"
 #include "engine/voxel.h"
 #include "engine/vull.h"
-#include "audio/sound.h"
-#include "audio/synth.h"
 
 #include <lz4.h>
 
@@ -410,17 +409,18 @@ static bool read_sound(vull_file *f, cpod *pod, int32_t size) {
     bool plausible =
         count >= 0 && bits > 0 && bits % 8 == 0 && vull_checked_size(count, bits / 8, 0, &bytes);
     if (plausible && !need(f, 16 + (int64_t)bytes)) return false;
-    csound *snd = plausible ? vull_create_sound(count, bits) : nullptr;
+    csound *snd = plausible && cpod_audio.create_sound ? cpod_audio.create_sound(count, bits)
+                                                       : nullptr;
     // A sound that cannot be made is passed over by the chunk's size.
     if (!snd) return skip(f, (int64_t)size - 8);
-    if (!add<csound>(pod, CPOD_SOUND, snd, vull_destroy_sound)) return false;
+    if (!add<csound>(pod, CPOD_SOUND, snd, cpod_audio.destroy_sound)) return false;
     snd->frequency = vull_fread_int32(f);
     snd->channels = vull_fread_int32(f);
     (void)vull_fread_int32(f);
     (void)vull_fread_int32(f);
-    bool ok = read_block(f, vull_sound_lock(snd), bytes);
-    vull_sound_release(snd);
-    csound_set_frequency(snd, snd->frequency);
+    bool ok = read_block(f, cpod_audio.sound_lock(snd), bytes);
+    cpod_audio.sound_release(snd);
+    cpod_audio.set_frequency(snd, snd->frequency);
     return ok;
 }
 
@@ -433,8 +433,8 @@ static bool read_synth(vull_file *f, cpod *pod) {
     // every node's buffer holds length values of four bytes
     int32_t values = version == 0 ? length / 2 : length;
     if (!vull_checked_size(values, 4, 0, nullptr)) return false;
-    vull_synth *s = vull_create_synth(0);
-    if (!add<vull_synth>(pod, CPOD_SYNTH, s, vull_destroy_synth)) return false;
+    vull_synth *s = cpod_audio.create_synth ? cpod_audio.create_synth(0) : nullptr;
+    if (!add<vull_synth>(pod, CPOD_SYNTH, s, cpod_audio.destroy_synth)) return false;
     s->length = values;
     s->seed = seed;
     for (int i = 0; i < nodes; i++) {
