@@ -30,7 +30,11 @@ awk -v c="$CASE" '$1 == "case" { on = $2 == c; next } on && NF && $1 !~ /^#/' \
 [ -s "$WORK/case" ] || { echo "FAIL: no case $CASE"; exit 1; }
 while read -r word rest; do
     case $word in
-    head) head_cart_player "$MKDATAPOD" "$T/$rest" ;;
+    head)
+        cp -R "$SRC/assets" "$WORK/assets"
+        cp "$T/$rest" "$WORK/assets/carts/head.z6"
+        "$MKDATAPOD" "$WORK/assets" "$WORK/data.pod" >/dev/null || { echo "FAIL: mkdatapod" >&2; exit 1; }
+        ;;
     home) set -- $rest; mkdir -p "$(dirname "$H/$2")"; cp "$T/$1" "$H/$2" ;;
     args) ARGS=$rest ;;
     audio) AUDIO="SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$WORK/audio.raw" ;;

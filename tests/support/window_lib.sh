@@ -1,8 +1,7 @@
 # Shared steps of the scripts that run the player in a real window under
 # Xvfb. The caller sets NAME and sources this file; it gets WORK (a private
 # folder, removed at exit with the Xvfb and player processes in XPID and
-# PPID_), fail and FAILS, wait_for, wait_exit, need_tools, head_cart_player
-# and start_xvfb.
+# PPID_), fail and FAILS, wait_for, wait_exit, need_tools and start_xvfb.
 #
 # Nothing here sleeps a fixed time to let something happen: a step that waits
 # polls for what it needs, with a deadline generous enough for a sanitizer
@@ -62,18 +61,6 @@ need_tools() {
             exit "$status"
         fi
     done
-}
-
-# head_cart_player MKDATAPOD CART: $WORK/zibo6, a copy of $PLAYER beside a
-# data file ($WORK/data.pod, read from the player's own folder) whose head
-# cart is CART, built from a copy of $SRC/assets. Ends the script when
-# mkdatapod fails.
-head_cart_player() {
-    rm -rf "$WORK/assets"
-    cp -R "$SRC/assets" "$WORK/assets"
-    cp "$2" "$WORK/assets/carts/head.z6"
-    "$1" "$WORK/assets" "$WORK/data.pod" >/dev/null || { echo "FAIL: mkdatapod" >&2; exit 1; }
-    cp "$PLAYER" "$WORK/zibo6"
 }
 
 # start_xvfb: an Xvfb of this script's own on a display it picks itself, so
