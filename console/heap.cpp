@@ -3,7 +3,7 @@
 // is the host's guard, since long strings and C closures weigh nothing.
 #include "console/heap.h"
 
-#include "console/state.h"
+#include "cart/state.h"
 #include "console/term.h"
 #include "engine/ctext.h"
 #include "vm/llimits.h"
