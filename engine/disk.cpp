@@ -7,7 +7,9 @@
 #include "engine/vull.h"
 #include "platform/system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,7 +21,11 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 static_assert(std::endian::native == std::endian::little,
               "engine files store values in the host's order, which must be little-endian");
@@ -633,17 +639,98 @@ int write_in_place(const char *path, const uint8_t *data, int64_t length) {
 
 std::atomic<unsigned> temp_counter{0};
 
-// A new file beside the target that no one else uses: hidden, named after this process.
-int create_temp(const std::string &target, std::string &temp) {
+constexpr const char *TEMP_PREFIX = ".z6save-";
+constexpr int STALE_AGE_S = 60;         // younger temporary files may still be being written
+constexpr int STALE_SCAN_ENTRIES = 4096; // entries of a folder looked at for them
+constexpr size_t STALE_FOLDERS = 256;    // folders whose last look is remembered
+
+std::string folder_of(const std::string &target) {
     size_t slash = target.rfind('/');
-    std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    return slash == std::string::npos ? "" : target.substr(0, slash + 1);
+}
+
+// The writer's own temporary-file name of a process: ".z6save-PID-N.tmp"; 0 for other names.
+long temp_owner(const char *name) {
+    long pid = 0;
+    unsigned long n = 0;
+    int used = 0;
+    if (std::sscanf(name, ".z6save-%ld-%lu.tmp%n", &pid, &n, &used) != 2 || name[used] != 0)
+        return 0;
+    std::string again = TEMP_PREFIX + std::to_string(pid) + "-" + std::to_string(n) + ".tmp";
+    return again == name && pid > 0 ? pid : 0;
+}
+
+// A writer killed mid-write leaves its temporary file: those of processes no longer running,
+// older than a minute, are removed when their folder is next written (looked at once a minute).
+void remove_stale_temps(const std::string &folder) {
+    static std::mutex lock;
+    static std::vector<std::pair<std::string, std::time_t>> looked;
+    std::lock_guard<std::mutex> hold(lock);
+    std::time_t now = std::time(nullptr);
+    auto it = std::find_if(looked.begin(), looked.end(),
+                           [&](const auto &l) { return l.first == folder; });
+    if (it != looked.end() && now - it->second < STALE_AGE_S && now >= it->second) return;
+    if (it != looked.end())
+        it->second = now;
+    else {
+        if (looked.size() >= STALE_FOLDERS) looked.clear();
+        looked.emplace_back(folder, now);
+    }
+    DIR *dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return;
+    int seen = 0;
+    while (dirent *e = ::readdir(dir)) {
+        if (++seen > STALE_SCAN_ENTRIES) break;
+        long pid = temp_owner(e->d_name);
+        if (pid == 0 || pid == (long)::getpid()) continue;
+        if (::kill((pid_t)pid, 0) == 0 || errno != ESRCH) continue; // running, or not ours to ask
+        std::string p = folder + e->d_name;
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (now - st.st_mtime < STALE_AGE_S) continue;
+        ::unlink(p.c_str());
+    }
+    ::closedir(dir);
+}
+
+// A new file beside the target that no one else uses: hidden, named after this process,
+// created with the mode it ends with (the umask may only take permissions away).
+int create_temp(const std::string &target, mode_t mode, std::string &temp) {
+    std::string folder = folder_of(target);
     for (int tries = 0; tries < 100; tries++) {
-        temp = folder + ".z6save-" + std::to_string((long)::getpid()) + "-" +
+        temp = folder + TEMP_PREFIX + std::to_string((long)::getpid()) + "-" +
                std::to_string(temp_counter++) + ".tmp";
-        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
+}
+
+// The file a dangling link names at the end of its chain (relative links from their own
+// folder); empty when the chain is too long or a link cannot be read.
+std::string dangling_target(const char *path) {
+    std::string at = path;
+    for (int hops = 0; hops < 40; hops++) {
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) != 0) return errno == ENOENT ? at : "";
+        if (!S_ISLNK(st.st_mode)) return "";
+        std::vector<char> link(VULL_PATH_LEN * 4);
+        ssize_t n = ::readlink(at.c_str(), link.data(), link.size() - 1);
+        if (n <= 0 || size_t(n) >= link.size() - 1) return "";
+        std::string next(link.data(), size_t(n));
+        at = next[0] == '/' ? next : folder_of(at) + next;
+    }
+    return "";
+}
+
+// After the rename the folder's entry is on the disk too, so a power cut cannot bring the
+// old file back.
+void sync_folder(const std::string &target) {
+    std::string folder = folder_of(target);
+    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
 }
 
 } // namespace
@@ -655,19 +742,30 @@ int vull_save_file(const char *path, const void *data, int64_t length) {
     bool exists = ::stat(path, &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) return 1;
     if (exists && !S_ISREG(st.st_mode)) return write_in_place(path, bytes, length);
-    // A link stays a link: the file it points at is what gets replaced.
+    // A link stays a link: the file it points at is what gets replaced, or made when the
+    // link dangles (as a file only: its missing folders are not made).
     std::string target = path;
     char real[PATH_MAX];
     if (exists && ::realpath(path, real)) target = real;
+    struct stat link {};
+    if (!exists && ::lstat(path, &link) == 0 && S_ISLNK(link.st_mode)) {
+        target = dangling_target(path);
+        if (target.empty()) return 1;
+    }
+    // A file the user may not write (made read-only) is not replaced behind their back.
+    if (exists && ::access(target.c_str(), W_OK) != 0) return 1;
+    remove_stale_temps(folder_of(target));
     std::string temp;
-    int fd = create_temp(target, temp);
+    int fd = create_temp(target, exists ? (st.st_mode & 0777) : 0666, temp);
     if (fd < 0) return 1;
     bool ok = write_all(fd, bytes, length);
+    // The exact mode (what the umask took, and the set-id and sticky bits) once written.
     if (ok && exists) ok = ::fchmod(fd, st.st_mode & 07777) == 0;
     // On the disk before it takes the target's name, so a crash leaves one whole file or the other.
     if (ok && ::fsync(fd) != 0 && errno != EINVAL) ok = false;
     ok = ::close(fd) == 0 && ok;
     if (ok) ok = std::rename(temp.c_str(), target.c_str()) == 0;
     if (!ok) ::unlink(temp.c_str());
+    if (ok) sync_folder(target);
     return ok ? 0 : 1;
 }

@@ -735,6 +735,25 @@ cpod *vull_open_pod_item(cpod *pod, int slot) {
     return nested;
 }
 
+int64_t vull_pod_file_length(cpod *pod, int slot) {
+    if (!pod || slot < 0 || slot >= pod->capacity || pod->position[slot] >= pod->count) return -1;
+    if (pod->types[slot] == CPOD_FILE) {
+        const auto *f = static_cast<const vull_file *>(pod->items[slot]);
+        return f ? f->length : -1;
+    }
+    if (pod->types[slot] != CPOD_LAZY || !pod->source) return -1;
+    const auto *rec = static_cast<const pod_lazy_item *>(pod->items[slot]);
+    if ((rec->id & ~POD_COMPRESSED) != ID_CFIL) return -1;
+    // Raw and compressed file chunks alike: identifier, size, then the length.
+    vull_file *f = pod->source->f;
+    reader_scope scope(nullptr, rec->end);
+    measure_stream(f);
+    if (!seek_abs(f, rec->offset) || !need(f, 12) || vull_fread_uint32(f) != rec->id) return -1;
+    (void)vull_fread_int32(f);
+    int32_t length = vull_fread_int32(f);
+    return length < 0 ? -1 : length;
+}
+
 void vull_read_lazy_items(cpod *pod) {
     if (!pod || !pod->source) return;
     for (int s = 0; s < pod->capacity; s++)
