@@ -9,7 +9,8 @@
 int main(int argc, char **argv) {
     vull_sound_attach();
     vull_set_app_funcs({vull_main_init, vull_main_update, vull_main_draw, vull_main_exit});
-    vull_main(argc, argv);
+    int status = vull_main(argc, argv); // a run SIGTERM or SIGINT stopped
+    if (status) return status;
     // A headless run tells its caller when the cart failed to start or stopped with an error.
     return (pstate.headless && zrun.run_failed) ? 1 : 0;
 }
