@@ -14,9 +14,8 @@
 #include "cart/cart.h"
 #include "cart/disk.h"
 #include "cart/png_cart.h"
-#include "console/mem.h"
-#include "console/shell_hooks.h"
-#include "console/state.h"
+#include "cart/state.h"
+#include "cart/hooks.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/vull.h"
@@ -113,8 +112,7 @@ bool write_gif(GifFileType *gif, int scale, int frames) {
             GifFreeMapObject(gif->Image.ColorMap);
             gif->Image.ColorMap = nullptr;
         }
-        ok = ok && EGifPutImageDesc(gif, 0, 0, size, size, false, k == 0 ? map : nullptr) ==
-                       GIF_OK;
+        ok = ok && EGifPutImageDesc(gif, 0, 0, size, size, false, k == 0 ? map : nullptr) == GIF_OK;
         const vull_bitmap *cur = video_clip[k], *prev = k > 0 ? video_clip[k - 1] : nullptr;
         for (int y = 0; y < size && ok; y++) {
             for (int x = 0; x < size; x++) {
@@ -140,10 +138,14 @@ void record_video_frame(const vull_bitmap *screen) {
     // frames it records, not for the whole clip; every slot before the index exists.
     vull_bitmap *&slot = video_clip[video_clip_index];
     if (!slot && !(slot = make_slot())) return;
-    for (int y = 0; y < FRAME; y++)
-        for (int x = 0; x < FRAME; x++)
-            slot->rows[y][x] = (y < screen->height && x < screen->width) ? screen->rows[y][x] : 0;
-    draw_extpal_glitch_if_running(slot);
+    // Row by row; what the screen does not cover is 0.
+    int w = std::clamp(screen->width, 0, FRAME), h = std::clamp(screen->height, 0, FRAME);
+    for (int y = 0; y < FRAME; y++) {
+        int copied = y < h ? w : 0;
+        if (copied) std::memcpy(slot->rows[y], screen->rows[y], size_t(copied));
+        std::memset(slot->rows[y] + copied, 0, size_t(FRAME - copied));
+    }
+    cart_hooks.draw_extpal_glitch_if_running(slot);
     if (video_clip_index < last) {
         video_clip_index++;
     } else {
@@ -160,7 +162,7 @@ vull_bitmap *shown_screen() {
     if (!frame) return nullptr;
     uint8_t shown[16];
     for (int c = 0; c < 16; c++) {
-        int v = zibo6_peek(&pstate, nullptr, 0x5f10 + c);
+        int v = cart_hooks.zibo6_peek(&pstate, nullptr, 0x5f10 + c);
         shown[c] = uint8_t((v & 128) ? 128 + (v & 15) : (v & 15));
     }
     for (int y = 0; y < FRAME && y < screen->height; y++)

@@ -10,7 +10,7 @@
 #include "console/api.h"
 #include "console/display.h"
 #include "console/shell_hooks.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "console/term.h"
 #include "engine/gfx.h"
 #include "engine/vull.h"
@@ -22,26 +22,32 @@ static bool cart_may_touch_host() {
     return pstate.running_cart_lid[0] == '\0' || !pstate.cart_code_running;
 }
 
+// A failed write: a headless run draws no status line, so it goes to stderr as well.
+static void report_failure(const char *text) {
+    shell_hooks.show_message(text, 1500);
+    if (pstate.headless) std::fprintf(stderr, "%s\n", text);
+}
+
 // The status-line texts of a capture.
 static void report_screenshot(int failed, int to_output) {
     if (failed)
-        show_message("** could not save screenshot", 1500);
+        report_failure("** could not save screenshot");
     else
-        show_message(to_output ? "saved image" : "saved screenshot to desktop", 1500);
+        shell_hooks.show_message(to_output ? "saved image" : "saved screenshot to desktop", 1500);
 }
 
 static void report_gif(int result, int to_output) {
     char text[64];
     if (result == 9) {
-        show_message("no video recorded (0 frames)", 1500);
+        shell_hooks.show_message("no video recorded (0 frames)", 1500);
     } else if (result > 0) {
-        show_message("** could not save gif", 1500);
+        report_failure("** could not save gif");
     } else {
         int seconds = get_current_gif_len();
         std::snprintf(text, sizeof text,
                       to_output ? "saved %d second gif" : "saved %d second gif to desktop",
                       seconds);
-        show_message(text, 1500);
+        shell_hooks.show_message(text, 1500);
     }
 }
 
@@ -60,11 +66,11 @@ int z6_extcmd(lua_State *L) {
     int a = z6_arg_int(L, 2), b = z6_arg_int(L, 3);
     bool a_text = lua_type(L, 2) == LUA_TSTRING || lua_type(L, 2) == LUA_TNUMBER;
     if (cmd == "label") {
-        blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
+        shell_hooks.blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
         set_cart_label(pstate.screen);
-        show_message("saved label", 1500);
+        shell_hooks.show_message("saved label", 1500);
     } else if (cmd == "screen") {
-        blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
+        shell_hooks.blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
         report_screenshot(save_png_screenshot(pstate.screen, a, b), b);
     } else if (cmd == "rec") {
         reset_video();
@@ -73,7 +79,7 @@ int z6_extcmd(lua_State *L) {
         app.rec_frames = 1;
     } else if (cmd == "video") {
         app.rec_frames = 0;
-        blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
+        shell_hooks.blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
         report_gif(save_gif(a, b), b);
     } else if (cmd == "folder") {
         if (cart_may_touch_host()) {
@@ -85,7 +91,7 @@ int z6_extcmd(lua_State *L) {
         // Headless, nothing could close the menu: the run would never end.
         if (pstate.headless) return 0;
         app.paused_menu_state = cmd == "pause" ? 1 : 3;
-        build_paused_menu();
+        shell_hooks.build_paused_menu();
         if (cmd == "controls" || a == 0) app.paused_menu_selected = 0;
     } else if (cmd == "reset") {
         if (take_reset_request()) pstate.reset_glitch_counter = 1;
@@ -113,7 +119,7 @@ int z6_extcmd(lua_State *L) {
     } else {
         char text[96];
         std::snprintf(text, sizeof text, "unknown extcmd:%.60s", cmd.c_str());
-        show_message(text, 2000);
+        shell_hooks.show_message(text, 2000);
     }
     return 0;
 }
@@ -146,14 +152,14 @@ int z6_set_draw_slice(lua_State *) { return 0; }
 static bool bbsreq_noticed = false, scoresub_noticed = false;
 
 int z6_bbsreq(lua_State *L) {
-    if (!bbsreq_noticed) show_message("can not connect to bbsreq host", 2000);
+    if (!bbsreq_noticed) shell_hooks.show_message("can not connect to bbsreq host", 2000);
     bbsreq_noticed = true;
     lua_pushnil(L);
     return 1;
 }
 
 int z6_scoresub(lua_State *L) {
-    if (!scoresub_noticed) show_message("high scores not implemented yet!", 2000);
+    if (!scoresub_noticed) shell_hooks.show_message("high scores not implemented yet!", 2000);
     scoresub_noticed = true;
     lua_pushnil(L);
     lua_pushnumber(L, 0);

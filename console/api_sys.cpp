@@ -1,6 +1,10 @@
 // System bindings of the running core: the frame end and the main-loop hooks,
 // cycle refunds and forced yields, coroutines, stop/run/reset/load, printh,
 // time, the string and value conversions, and the stat rows of the core.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -24,7 +28,7 @@
 #include "console/run.h"
 #include "console/serial.h"
 #include "console/shell_hooks.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "console/term.h"
 #include "engine/charset.h"
 #include "engine/config.h"
@@ -54,7 +58,7 @@ void zibo6_frame_end() {
     } else if (pstate.fps == 30) {
         record_resource_data();
     }
-    update_paused_menu();
+    shell_hooks.update_paused_menu();
     read_buttons();
     pstate.holdframe_flag = 0;
     serial_end_frame();
@@ -337,11 +341,19 @@ int z6_printh(lua_State *L) {
     if (overwrite) {
         ok = vull_save_file(path, text.data(), int64_t(text.size())) == 0;
     } else {
-        FILE *f = std::fopen(path, "a");
+        // Only onto a regular file: a pipe put in its place is not waited on.
+        int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+        struct stat st {};
+        bool regular = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+        FILE *f = regular ? ::fdopen(fd, "a") : nullptr;
+        if (!f && fd >= 0) ::close(fd);
         ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
         ok = (!f || std::fclose(f) == 0) && ok;
     }
-    if (!ok) show_message("printh: could not write file", 1500);
+    if (!ok) {
+        shell_hooks.show_message("printh: could not write file", 1500);
+        if (pstate.headless) std::fprintf(stderr, "printh: could not write file\n"); // never drawn
+    }
     return 0;
 }
 
@@ -570,12 +582,12 @@ int z6_stat(lua_State *L) {
     case 11: lua_pushnumber(L, get_number_of_displays() << 16); return 1;
     case 12: lua_pushnumber(L, 23 << 16); return 1;
     case 13:
-        build_paused_menu();
+        shell_hooks.build_paused_menu();
         lua_pushnumber(L, (63 - (8 * app.paused_menu_items + 8) / 2) << 16);
         return 1;
     case 14: lua_pushnumber(L, 104 << 16); return 1;
     case 15:
-        build_paused_menu();
+        shell_hooks.build_paused_menu();
         lua_pushnumber(L, (68 + 4 * app.paused_menu_items) << 16);
         return 1;
     case 48: return lua_pushnil(L), 1;

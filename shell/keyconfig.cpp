@@ -14,7 +14,7 @@
 #include "console/button.h"
 #include "console/gfx_shape.h"
 #include "console/mem.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/gfx.h"
 #include "engine/gui.h"
 #include "platform/events.h"

@@ -3,7 +3,9 @@
 # a file past the largest cart, a text cart with a line past the reader's
 # buffer. The player (-x) and z6cart refuse each at once with status 1; the
 # pipe is never opened (opening it would block). Then a player blocked in a
-# long step (opening a pipe named by -i) still ends on SIGTERM. A relative
+# long step (opening a pipe named by -i) still ends by SIGTERM, and a running
+# one ends on SIGTERM or SIGINT through its normal exit, with 128 + the
+# signal's number as its status. A relative
 # -home keeps save and mkdir inside its carts folder and names the same cart
 # data from wherever the player runs next.
 # Usage: hostile_paths.sh path/to/zibo6 path/to/z6cart path/to/tests/shell
@@ -94,6 +96,25 @@ ln -s /dev/zero "$WORK/h_zero/config.txt"
 timeout 120 "$PLAYER" -x "$WORK/cdata_read.z6" -home "$WORK/h_zero" >"$WORK/out" 2>&1 ||
     fail "/dev/zero as config.txt: status $?"
 
+# under -x a failed write of cart data, a printh log, a screenshot or a GIF
+# also says so on stderr (nothing draws the status line): folders stand where
+# the files go, and the desktop folder is a file
+mkdir -p "$WORK/h_fail/cdata/fail_id.z6d.txt" "$WORK/h_fail/appdata/zibo-6/blocked.txt" \
+    "$WORK/h_fail/appdata/zibo-6/blocked2.txt"
+printf 'not a folder' >"$WORK/h_fail/desktop"
+printf 'zibo-6 cartridge\nversion 33\n__lua__\n%s\n%s\n' \
+    'cartdata("fail_id") dset(0, 1) printh("x", "blocked.txt", true) printh("y", "blocked2.txt")' \
+    'extcmd("rec") for i = 1, 3 do flip() end extcmd("screen") extcmd("video")' \
+    >"$WORK/fail.z6"
+timeout 120 "$PLAYER" -x "$WORK/fail.z6" -home "$WORK/h_fail" -desktop "$WORK/h_fail/desktop" \
+    >/dev/null 2>"$WORK/err"
+for line in "** could not save cart data **" "printh: could not write file" \
+    "** could not save screenshot" "** could not save gif"; do
+    grep -qxF "$line" "$WORK/err" || fail "-x: \"$line\" not on stderr: $(cat "$WORK/err")"
+done
+[ "$(grep -cxF "printh: could not write file" "$WORK/err")" -ge 2 ] ||
+    fail "-x: a failed printh append was not reported"
+
 # a relative -home (./h, ., ../x): save and mkdir that climb out of the carts
 # folder write nothing; a plain save lands in the carts folder
 for h in ./h . ../x; do
@@ -151,21 +172,28 @@ rc=$?
 [ "$rc" = 143 ] || fail "the blocked player ended with status $rc, not by SIGTERM"
 PIDS=""
 
-# a running player ends on SIGTERM through its normal exit (config.txt written)
-mkdir -p "$WORK/home2"
-"$PLAYER" -x "$HERE/carts/spin.z6" -home "$WORK/home2" >"$WORK/spin.out" 2>&1 &
-pid=$!
-PIDS="$pid"
-for i in $(seq 1 600); do
-    grep -q "^spinning" "$WORK/spin.out" && break
-    sleep 0.1
+# a running player ends on SIGTERM or SIGINT through its normal exit (config.txt
+# and the cart's data written), then with 128 + the signal's number
+for sig in TERM:143 INT:130; do
+    h=$WORK/home_${sig%:*}
+    mkdir -p "$h"
+    "$PLAYER" -x "$HERE/carts/spin.z6" -home "$h" >"$WORK/spin.out" 2>&1 &
+    pid=$!
+    PIDS="$pid"
+    for i in $(seq 1 600); do
+        grep -q "^spinning" "$WORK/spin.out" && break
+        sleep 0.1
+    done
+    kill -"${sig%:*}" "$pid"
+    wait "$pid"
+    rc=$?
+    PIDS=""
+    [ "$rc" = "${sig#*:}" ] || fail "a running player ended with status $rc on SIG${sig%:*}"
+    [ -f "$h/config.txt" ] || fail "SIG${sig%:*} skipped the normal exit: no config.txt"
+    # the word is a 16.16 number: 3 is 00030000
+    [ "$(head -c 8 "$h/cdata/spin.z6d.txt" 2>/dev/null)" = 00030000 ] ||
+        fail "SIG${sig%:*} lost the cart's data"
 done
-kill -TERM "$pid"
-wait "$pid"
-rc=$?
-PIDS=""
-[ "$rc" = 0 ] || fail "a running player ended with status $rc on SIGTERM"
-[ -f "$WORK/home2/config.txt" ] || fail "SIGTERM skipped the normal exit: no config.txt"
 
 [ "$FAILS" = 0 ] || exit 1
 echo "ok"
