@@ -47,10 +47,13 @@ std::string root_path() {
     return r;
 }
 
+// The export run's own root ("./"): cd goes anywhere there. Every user's root is absolute.
+bool export_root() { return pstate.root_path[0] == '.'; }
+
 // The host path a command's name stands for: root + name for "/name", else root + the
-// current folder + name, resolved. False when it leaves the root (unless the root itself
-// starts with ".", where cd goes anywhere), holds a NUL or does not fit a path.
-bool path_in_root(const char *name, size_t len, std::string &out) {
+// current folder + name, resolved. False when it leaves the root (unless cd may go anywhere),
+// holds a NUL or does not fit a path.
+bool path_in_root(const char *name, size_t len, std::string &out, bool anywhere = false) {
     if (len > NAME_MAX_LEN || std::memchr(name, '\0', len)) return false;
     std::string given(name, len), root = root_path();
     std::string target = !given.empty() && given[0] == '/' ? root + given.substr(1)
@@ -60,7 +63,7 @@ bool path_in_root(const char *name, size_t len, std::string &out) {
     out = resolved;
     if (out.empty()) return false;
     std::string folder = out.back() == '/' ? out : out + "/";
-    return pstate.root_path[0] == '.' || folder.compare(0, root.size(), root) == 0;
+    return anywhere || folder.compare(0, root.size(), root) == 0;
 }
 
 // Name and extension of a path for the terminal lines ("saved game.z6").
@@ -80,7 +83,7 @@ int z6_cd(lua_State *L) {
     const char *name = lua_tolstring(L, 1, &len);
     if (len > NAME_MAX_LEN) return 0;
     std::string t;
-    if (!path_in_root(name, len, t)) {
+    if (!path_in_root(name, len, t, export_root())) {
         zibo_print_col("cd: failed", 7);
         return 0;
     }
@@ -91,7 +94,7 @@ int z6_cd(lua_State *L) {
         return 0;
     }
     std::string root = root_path();
-    std::string folder = pstate.root_path[0] == '.' ? t : t.substr(root.size());
+    std::string folder = export_root() ? t : t.substr(root.size());
     if (folder == "/") folder.clear();
     std::snprintf(pstate.current_folder, sizeof pstate.current_folder, "%s", folder.c_str());
     print_fmt_col(12, "/%s", pstate.current_folder);

@@ -134,8 +134,16 @@ static const option_def engine_options[] = {
 
 static void apply_option_value(const option_def &o, const char *value) {
     if (o.kind == OPT_PATH) {
+        // Absolute from the start: a relative folder would name another one once the
+        // player runs elsewhere, and config.txt keeps the paths made from it.
         char *dst = strcmp(o.name, "home") == 0 ? cconfig.home : cconfig.desktop_path;
-        snprintf(dst, VULL_PATH_LEN, "%s", value);
+        if (!value[0] || vull_is_blank(value[0])) { // a blank folder is no folder
+            snprintf(dst, VULL_PATH_LEN, "%s", value);
+        } else if (!vull_path_fits(value) || !vull_absolute_folder(value, dst)) {
+            fprintf(stderr, "-%s: longer than %d characters; not used\n", o.name,
+                    VULL_PATH_LEN - 2);
+            dst[0] = 0;
+        }
         return;
     }
     if (o.kind == OPT_RECT) {
@@ -284,10 +292,10 @@ static int apply_config_line(vull_config_rec &c, const char *line, int log_posit
         if (*v) read_ints(v + 1, &c.rmb_key);
     } else if ((v = key("desktop_path"))) {
         const char *text = *v ? v + 1 : v;
-        c.desktop_path[0] = 0;
-        if (vull_path_fits(text))
-            vull_fix_path_string(text, c.desktop_path);
-        else if (log_position)
+        // A relative folder is taken from where the player starts and kept absolute.
+        bool fits = vull_path_fits(text) && vull_absolute_folder(text, c.desktop_path);
+        if (!fits) c.desktop_path[0] = 0;
+        if (!fits && log_position)
             vull_config_path_too_long("desktop_path", text, desktop_path_kept);
     }
     else if ((v = key("fullscreen_method")))

@@ -526,6 +526,21 @@ int vull_unroll_filename(const char *path, char *out) {
     return len;
 }
 
+bool vull_absolute_folder(const char *text, char *out) {
+    if (!out) return false;
+    char fixed[VULL_PATH_LEN];
+    vull_fix_path_string(text, fixed);
+    out[0] = 0;
+    if (!fixed[0]) return true;
+    char resolved[VULL_PATH_LEN];
+    vull_resolve_filename(fixed, resolved);
+    size_t len = std::strlen(resolved);
+    if (len == 0 || len + 1 >= (size_t)VULL_PATH_LEN) return false;
+    if (resolved[len - 1] != '/') resolved[len++] = '/';
+    copy_path(out, resolved, len);
+    return true;
+}
+
 /*
 ** 6-bit character tables
 */

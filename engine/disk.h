@@ -99,6 +99,10 @@ char *vull_get_filename_without_path(const char *path);   // points into path; n
 char *vull_get_path_without_filename(const char *path);   // shared buffer, cut after '/' '\\' ':'
 char *vull_resolve_filename(const char *path, char *out); // absolute, "." ".." "~" resolved
 int vull_unroll_filename(const char *path, char *out);    // resolved + '/'; length before it
+// A folder setting as the player keeps it: cleaned as vull_fix_path_string does, then made
+// absolute against the working folder, so it names the same folder from wherever the player
+// runs next. Empty stays empty; false (out emptied) when the absolute form does not fit.
+bool vull_absolute_folder(const char *text, char *out);
 
 // 6-bit character tables.
 char vull_int6_to_ascii(int value); // 0 outside 0..63

@@ -75,12 +75,17 @@ int vull_handle_system_messages() {
     int ms = (cconfig.framebuffer || vull_system_active || vull_is_app_active())
                  ? cconfig.foreground_sleep_ms
                  : cconfig.background_sleep_ms;
-    ms = std::max(std::clamp(ms, 0, 200), idle_ms);
+    int configured = std::clamp(ms, 0, 200);
+    ms = std::max(configured, idle_ms);
     idle_ms = 0;
+    int slept_from = vull_get_time();
     if (vull_events_hook.sleep)
         vull_events_hook.sleep(uint32_t(ms));
     else
         vull_delay(ms);
+    // The host rate counts the configured sleep, not the added wait.
+    if (ms > configured)
+        vull_exclude_from_fps(vull_ms_between(slept_from, vull_get_time()) - configured);
     vull_plat_hide_cursor();
 
     vull_pump_pass p = {};

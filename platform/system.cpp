@@ -329,6 +329,7 @@ void vull_fatal_error(const char *message) {
     vull_plat_print_errors();
     printf("\n\n** FATAL ERROR: %s\n\n", message ? message : "");
     fflush(stdout);
+    fprintf(stderr, "** FATAL ERROR: %s\n", message ? message : "");
     vull_debugf("\n\n** FATAL ERROR: %.800s\n\n", message ? message : "");
     vull_exit();
     exit(1);

@@ -276,6 +276,10 @@ void vull_register_frame_end_for_fps() {
         smoothed_fps = (1000 / (elapsed < 1000 ? elapsed : 1000)) * 65536;
 }
 
+void vull_exclude_from_fps(int ms) {
+    if (ms > 0) frame_start_t = vull_ms_later(frame_start_t, ms);
+}
+
 int vull_get_fps() { return smoothed_fps >> 16; }
 
 /* ---- icon ------------------------------------------------------------ */

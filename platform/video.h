@@ -61,6 +61,10 @@ void get_dest_rect(vull_dest_rect *rect);
 // Frame-rate meter.
 void vull_register_frame_start_for_fps();
 void vull_register_frame_end_for_fps();
+// Leaves ms out of the frame being measured: a wait the loop adds until the
+// next frame is due is not the host's cost, and counting it would make the
+// host rate equal the console's own.
+void vull_exclude_from_fps(int ms);
 int vull_get_fps();
 
 void vull_set_window_icon(vull_bitmap *bmp);     // a 32-bit picture; others are ignored

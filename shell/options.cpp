@@ -75,12 +75,13 @@ void read_path(const char *line, const char *key, char *dst) {
     kept_path &kept = kept_for(key);
     kept = {};
     dst[0] = 0;
-    if (!vull_path_fits(text)) {
+    // A relative folder is taken from where the player starts and kept absolute, so the
+    // config.txt written at exit names the same folder from anywhere.
+    char fixed[VULL_PATH_LEN];
+    if (!vull_path_fits(text) || !vull_absolute_folder(text, fixed)) {
         vull_config_path_too_long(key, text, kept.written); // not cut into another path
         return;
     }
-    char fixed[VULL_PATH_LEN];
-    vull_fix_path_string(text, fixed);
     snprintf(dst, Z6_PATH_LEN, "%s", fixed);
 }
 
@@ -227,12 +228,13 @@ void apply_text(const char *name, const char *text) {
     if (!strcmp(name, "p") || !strcmp(name, "param")) {
         snprintf(pstate.parameter_string_pending, Z6_PATH_LEN, "%s", text);
     } else if (!strcmp(name, "root_path") || !strcmp(name, "cdata_path")) {
-        if (!vull_path_fits(text)) { // not cut into another path: the setting stays as it was
+        // Absolute from the start; one that does not fit is not cut into another path:
+        // the setting stays as it was.
+        char fixed[VULL_PATH_LEN];
+        if (!vull_path_fits(text) || !vull_absolute_folder(text, fixed)) {
             fprintf(stderr, "-%s: longer than %d characters; not used\n", name, VULL_PATH_LEN - 2);
             return;
         }
-        char fixed[VULL_PATH_LEN];
-        vull_fix_path_string(text, fixed);
         snprintf(name[0] == 'r' ? pstate.root_path : pstate.cdata_path, Z6_PATH_LEN, "%s", fixed);
     } else if (!strcmp(name, "export")) {
         snprintf(app.export_command, Z6_PATH_LEN, "%s", text);

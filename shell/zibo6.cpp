@@ -176,7 +176,9 @@ void init_path(char *path, const char *fallback, const char *key) {
         vull_find_close(&rec);
         if (!none) return;
     }
-    vull_prefix_with_appdata_path(fallback, path, Z6_PATH_LEN);
+    char made[Z6_PATH_LEN];
+    vull_prefix_with_appdata_path(fallback, made, sizeof made);
+    vull_absolute_folder(made, path); // relative only without a home folder
     if (key) path_setting_replaced(key, written.c_str(), path);
 }
 

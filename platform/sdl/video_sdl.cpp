@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/config.h"
@@ -239,6 +240,17 @@ static void dump_renderer() {
     if (sdl_renderer && SDL_GetRendererInfo(sdl_renderer, &info) == 0) SDLTest_PrintRenderer(&info);
 }
 
+// SDL's offscreen and dummy drivers make windows that show nowhere: picked by
+// SDL for want of a display, they would leave the player running unseen until
+// killed, so they count as no window unless SDL_VIDEODRIVER names a driver.
+static SDL_Window *create_window(int x, int y, int w, int h, uint32_t flags) {
+    const char *drv = SDL_GetCurrentVideoDriver();
+    const char *named = getenv("SDL_VIDEODRIVER");
+    bool unseen = drv && (strcmp(drv, "offscreen") == 0 || strcmp(drv, "dummy") == 0);
+    if (unseen && !(named && *named)) return nullptr;
+    return SDL_CreateWindow(window_title(), x, y, w, h, flags);
+}
+
 int vull_set_screen_plat(int ww, int wh, int page_w, int page_h, int depth, int flags) {
     vull_system_active = 1;
 #ifdef ZIBO6_ARM32
@@ -259,7 +271,7 @@ int vull_set_screen_plat(int ww, int wh, int page_w, int page_h, int depth, int 
 
     uint32_t wf = window_flags();
     if (cconfig.opengl_blit) wf |= SDL_WINDOW_OPENGL;
-    sdl_window = SDL_CreateWindow(window_title(), x, y, ww, wh, wf);
+    sdl_window = create_window(x, y, ww, wh, wf);
     if (!sdl_window) vull_fatal_error("Unable to create window");
 
     if (cconfig.opengl_blit) {
@@ -320,7 +332,7 @@ int vull_set_screen_software(int ww, int wh, int depth, int flags) {
     int x, y;
     place_window(&x, &y, &ww, &wh);
     destroy_window();
-    sdl_window = SDL_CreateWindow(window_title(), x, y, ww, wh, window_flags());
+    sdl_window = create_window(x, y, ww, wh, window_flags());
     if (!sdl_window) vull_fatal_error("Unable to create window");
     apply_icon();
     SDL_ClearError();

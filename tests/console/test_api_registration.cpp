@@ -1,13 +1,18 @@
 // The API registration table: names, recorded names, fast calls, the system
-// set, the keyword table built from the recorded names, and the registered
-// globals in a VM state.
+// set, the keyword table built from the recorded names, the registered
+// globals in a VM state, and the reference entry of every name a cart sees.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "console/api.h"
 #include "console/token.h"
+#include "tests/console/run_test_util.h"
 #include "tests/vm/vm_test_util.h"
 
 using z6test::run;
@@ -176,4 +181,45 @@ TEST(ApiRegistration, RegistersOrdinaryAndFastFunctionsAsGlobals) {
     add_c_functions(L);
     r = run(L, "return flr(2.5)");
     EXPECT_EQ(r.joined(), "2");
+}
+
+// docs/api.md has an entry, a table row starting "| `name(" or "| `name`", for
+// every name a cart can call: every registered name and every function the
+// prelude defines (names starting with "_" are the runtime's own), and no
+// call entry for a name that does not exist.
+TEST(ApiRegistration, EveryNameACartCanCallHasAReferenceEntry) {
+    const char *src = std::getenv("ZIBO6_SOURCE_DIR");
+    ASSERT_NE(src, nullptr);
+    std::ifstream in(std::string(src) + "/docs/api.md");
+    ASSERT_TRUE(in) << "docs/api.md";
+    std::set<std::string> entries, calls;
+    const std::regex row(R"(^\| `([A-Za-z0-9_]+)([(`]))");
+    for (std::string line; std::getline(in, line);) {
+        std::smatch m;
+        if (!std::regex_search(line, m, row)) continue;
+        entries.insert(m[1]);
+        if (m[2] == "(") calls.insert(m[1]);
+    }
+
+    // The globals a running cart sees, as it sees them.
+    z6run::Runtime rt;
+    std::string out = rt.run("for k, v in pairs(_ENV) do\n"
+                             "if type(v) == 'function' then printh(k) end end",
+                             1);
+    std::set<std::string> callable;
+    std::istringstream names(out);
+    for (std::string name; std::getline(names, name);)
+        if (!name.empty() && name[0] != '_') callable.insert(name);
+    for (const char *prelude : {"menuitem", "all", "foreach", "pairs", "ipairs", "flip", "load"})
+        EXPECT_TRUE(callable.count(prelude)) << prelude << " not seen: " << out;
+    for (const auto *table : {z6_api_table, z6_api_system_table}) {
+        int n = table == z6_api_table ? z6_api_table_size : z6_api_system_table_size;
+        for (int i = 0; i < n; i++)
+            if (table[i].name[0] != '_') callable.insert(table[i].name);
+    }
+
+    for (const std::string &name : callable)
+        EXPECT_TRUE(entries.count(name)) << "no entry in docs/api.md for " << name;
+    for (const std::string &name : calls)
+        EXPECT_TRUE(callable.count(name)) << "docs/api.md describes " << name << ", which no cart can call";
 }

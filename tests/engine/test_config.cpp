@@ -177,11 +177,21 @@ TEST(ConfigOptions, FlagsTakeNoValueAndTheScanStopsAtRedirections) {
     EXPECT_EQ(cconfig.headless, 0);
 }
 
-TEST(ConfigOptions, PathsAreCutToTheEnginePathLength) {
+// A folder is made absolute when it is set; one too long for a path is not used, never cut.
+TEST(ConfigOptions, PathsAreMadeAbsoluteAndNeverCut) {
     std::string long_path(5000, 'p');
     scan({"-home", long_path, "-desktop", "/d/jos\xc3\xa9/"});
-    EXPECT_EQ(strlen(cconfig.home), size_t(VULL_PATH_LEN - 1));
+    EXPECT_STREQ(cconfig.home, "");
     EXPECT_STREQ(cconfig.desktop_path, "/d/jos\xc3\xa9/");
+    char cwd[VULL_PATH_LEN];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    std::string here = cwd;
+    std::string up = here.substr(0, here.rfind('/') + 1);
+    scan({"-home", "./h", "-desktop", "../shots"});
+    EXPECT_EQ(std::string(cconfig.home), here + "/h/");
+    EXPECT_EQ(std::string(cconfig.desktop_path), up + "shots/");
+    scan({"-home", "."});
+    EXPECT_EQ(std::string(cconfig.home), here + "/");
 }
 
 TEST(ConfigDefaults, TableValues) {

@@ -350,6 +350,22 @@ TEST_F(EventsTest, MouseInBackPagePixels) {
     vull_lock_mouse_cursor(0);
 }
 
+// The host rate counts a pass with its configured sleep but without the wait
+// the loop adds until the next frame is due; with that wait a 60 fps loop
+// measured itself at 60 or less, and the governor halved every 60 fps cart.
+TEST_F(EventsTest, HostRateLeavesOutTheWaitForTheNextFrame) {
+    vull_events_hook.sleep = [](uint32_t ms) { SDL_Delay(ms); };
+    for (int sleep : {0, 40}) {
+        cconfig.foreground_sleep_ms = cconfig.background_sleep_ms = sleep;
+        vull_register_frame_start_for_fps();
+        vull_pump_idle_for(VULL_MAX_IDLE_MS);
+        pump(10000);
+        vull_register_frame_end_for_fps();
+        EXPECT_GT(vull_get_fps(), 1000 / VULL_MAX_IDLE_MS) << "sleep " << sleep;
+        EXPECT_LE(vull_get_fps(), sleep ? 1000 / sleep : 1000) << "sleep " << sleep;
+    }
+}
+
 TEST_F(EventsTest, KeyNames) {
     EXPECT_STREQ(vull_get_key_name(SDL_SCANCODE_A), "A");
     EXPECT_STREQ(vull_get_key_name(SDL_SCANCODE_LALT), "LEFT ALT");

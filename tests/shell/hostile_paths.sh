@@ -3,7 +3,9 @@
 # a file past the largest cart, a text cart with a line past the reader's
 # buffer. The player (-x) and z6cart refuse each at once with status 1; the
 # pipe is never opened (opening it would block). Then a player blocked in a
-# long step (opening a pipe named by -i) still ends on SIGTERM.
+# long step (opening a pipe named by -i) still ends on SIGTERM. A relative
+# -home keeps save and mkdir inside its carts folder and names the same cart
+# data from wherever the player runs next.
 # Usage: hostile_paths.sh path/to/zibo6 path/to/z6cart path/to/tests/shell
 set -u
 PLAYER=$1
@@ -56,6 +58,35 @@ done
 "$TOOL" info "$WORK/at_limit.z6" >"$WORK/out" 2>&1 || fail "a cart of 4 MiB was refused"
 timeout 120 "$TOOL" info "$WORK/long_line.z6" >"$WORK/out" 2>&1
 grep -q "status 2" "$WORK/out" || fail "a code line past the buffer: not reported as code too long"
+
+# a relative -home (./h, ., ../x): save and mkdir that climb out of the carts
+# folder write nothing; a plain save lands in the carts folder
+for h in ./h . ../x; do
+    rm -rf "$WORK/rel" && mkdir -p "$WORK/rel/a/b/c"
+    printf 'zibo-6 cartridge\nversion 33\n__lua__\n%s\n' \
+        'save("../../../escaped") mkdir("../../../escdir") save("/../../up") save("kept")' \
+        >"$WORK/rel/a/b/c/c.z6"
+    (cd "$WORK/rel/a/b/c" && timeout 120 "$PLAYER" -x c.z6 -home "$h") >"$WORK/out" 2>&1
+    escaped=$(find "$WORK/rel" -name 'escaped*' -o -name escdir -o -name 'up.z6')
+    [ -z "$escaped" ] || fail "-home $h: written outside the carts folder: $escaped"
+    [ -f "$WORK/rel/a/b/c/$h/carts/kept.z6" ] || fail "-home $h: the plain save is missing"
+done
+
+# cart data of a relative -home is the same cart data when the next run names
+# the folder absolutely from elsewhere, even where the relative path names another
+cdata_cart="$WORK/rel/count.z6"
+printf 'zibo-6 cartridge\nversion 33\n__lua__\n%s\n' \
+    'cartdata("paths_count") printh("count "..dget(0)) dset(0, dget(0) + 1)' >"$cdata_cart"
+mkdir -p "$WORK/rel/first" "$WORK/rel/other/h/cdata" "$WORK/rel/other/h/carts"
+printf 'decoy\n' >"$WORK/rel/other/h/cdata/decoy.txt"
+printf 'decoy\n' >"$WORK/rel/other/h/carts/decoy.z6"
+(cd "$WORK/rel/first" && timeout 120 "$PLAYER" -x "$cdata_cart" -home ./h) >"$WORK/out1" 2>&1
+(cd "$WORK/rel/other" && timeout 120 "$PLAYER" -x "$cdata_cart" -home "$WORK/rel/first/h") \
+    >"$WORK/out2" 2>&1
+grep -qx "count 0" "$WORK/out1" || fail "relative -home: first run: $(cat "$WORK/out1")"
+grep -qx "count 1" "$WORK/out2" || fail "relative -home: the next run read other cart data"
+grep -q "root_path $WORK/rel/first/h/carts/" "$WORK/rel/first/h/config.txt" ||
+    fail "config.txt keeps a relative root_path"
 
 # a player blocked in opening the pipe named by -i ends on SIGTERM
 "$PLAYER" -x "$HERE/carts/hello.z6" -i "$WORK/pipe.z6" -home "$WORK/home" >"$WORK/term.out" 2>&1 &

@@ -4,7 +4,8 @@ if(TARGET zibo6)
         sh ${CMAKE_CURRENT_SOURCE_DIR}/player_cli.sh $<TARGET_FILE:zibo6> ${CMAKE_CURRENT_SOURCE_DIR})
 endif()
 # The player in a real window (under Xvfb when it is installed).
-if(TARGET zibo6)
+if(TARGET zibo6 AND TARGET mkdatapod)
     z6_add_script_test(shell_player_window
-        sh ${CMAKE_CURRENT_SOURCE_DIR}/player_window.sh $<TARGET_FILE:zibo6>)
+        sh ${CMAKE_CURRENT_SOURCE_DIR}/player_window.sh $<TARGET_FILE:zibo6>
+        $<TARGET_FILE:mkdatapod> ${CMAKE_SOURCE_DIR})
 endif()

@@ -56,6 +56,18 @@ elif cat "$WORK"/libs.* | grep -q 'calling init: .*libSDL2'; then
     fail "libs: a headless run loaded SDL"
 fi
 
+# ---- the frame rate: a light 60 fps cart draws at 60, a 30 fps cart halved by
+# a slow start is back at 30 within two seconds, one over its budget runs at half
+# (each cart prints its verdict; see the carts for what they measure) ----
+for verdict in "rate_light_60:60 fps" "rate_slow_start:lowest 15 back at 30" \
+    "rate_over_budget:s7 30"; do
+    rate_cart=${verdict%%:*}
+    play "$rate_cart" -x "$HERE/carts/$rate_cart.z6" -home "$HOME_DIR"
+    [ "$rc" = 0 ] || fail "$rate_cart: exit status $rc"
+    grep -qxF "${verdict#*:}" "$WORK/$rate_cart.out" ||
+        fail "$rate_cart: no line \"${verdict#*:}\": $(tail -n +2 "$WORK/$rate_cart.out")"
+done
+
 # ---- an option takes exactly its values: four numbers of -draw_rect leave the cart ----
 play draw_rect -x -draw_rect 0 0 128 128 "$CART" -home "$HOME_DIR"
 [ "$rc" = 0 ] || fail "draw_rect: exit status $rc"
@@ -154,6 +166,23 @@ play bbs_bad -x "$CART" -home "$H4" -bbs_host 'h/x"$(id)'
 [ "$rc" = 0 ] || fail "bad -bbs_host: exit status $rc"
 grep -q '^-bbs_host: not a board host: "h/x"$(id)"' "$WORK/bbs_bad.err" ||
     fail "bad -bbs_host: no message"
+
+# ---- no display: the window SDL would make on its offscreen driver shows
+# nowhere, so unless SDL_VIDEODRIVER names a driver the player stops with the
+# fatal error (standard output, log and standard error) and status 1 ----
+H5=$WORK/home5
+env -u SDL_VIDEODRIVER -u DISPLAY -u WAYLAND_DISPLAY \
+    LSAN_OPTIONS="suppressions=$HERE/../platform/x11_lsan.supp" \
+    timeout 120 "$PLAYER" -home "$H5" >"$WORK/nodisplay.out" 2>"$WORK/nodisplay.err"
+rc=$?
+[ "$rc" = 1 ] || fail "no display: exit status $rc"
+grep -qx "\*\* FATAL ERROR: Unable to create window" "$WORK/nodisplay.out" ||
+    fail "no display: no fatal error on standard output"
+grep -q "\*\* FATAL ERROR: Unable to create window" "$H5/log.txt" ||
+    fail "no display: no fatal error in log.txt"
+grep -q "\*\* FATAL ERROR: Unable to create window" "$WORK/nodisplay.err" ||
+    fail "no display: no fatal error on standard error"
+! grep -q "launcher: ready" "$WORK/nodisplay.out" || fail "no display: the head cart ran"
 
 [ "$FAILS" = 0 ] || exit 1
 echo "player_cli: all passed"

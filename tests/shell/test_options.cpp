@@ -3,6 +3,8 @@
 // held in range, and the exact layout of the section written back.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -133,7 +135,9 @@ TEST_F(ShellOptions, TextAndFileOptions) {
     std::string long_param(3000, 'p');
     scan({"-p", long_param, "-root_path", "carts\\here", "-cdata_path", "/data//saves"});
     EXPECT_EQ(std::string(pstate.parameter_string_pending), std::string(Z6_PATH_LEN - 1, 'p'));
-    EXPECT_STREQ(pstate.root_path, "carts/here/");
+    char cwd[Z6_PATH_LEN];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    EXPECT_EQ(std::string(pstate.root_path), std::string(cwd) + "/carts/here/"); // absolute
     EXPECT_STREQ(pstate.cdata_path, "/data/saves/");
 
     std::string out =
@@ -216,6 +220,11 @@ TEST_F(ShellOptions, PathLinesHoldingOnlyTheKeyReadAsEmpty) {
     EXPECT_STREQ(pstate.root_path, "");
     zibo6_load_config("cdata_path /x/y");
     EXPECT_STREQ(pstate.cdata_path, "/x/y/");
+    // a relative folder a user wrote is taken from where the player starts
+    char cwd[Z6_PATH_LEN];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    zibo6_load_config("cdata_path ./saves/../mine");
+    EXPECT_EQ(std::string(pstate.cdata_path), std::string(cwd) + "/mine/");
     // Longer than any path the player takes: not cut into another path, not used.
     std::string long_path = "root_path " + std::string(5000, 'a');
     zibo6_load_config(long_path.c_str());
