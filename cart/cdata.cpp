@@ -97,7 +97,7 @@ int load_cdata(const char *id, const char **error) {
     pstate.cartdata_dirty = 0;
 
     std::string path = cdata_file(open_id);
-    FILE *f = path.empty() ? nullptr : std::fopen(path.c_str(), "rb");
+    FILE *f = path.empty() ? nullptr : vull_open_read(path.c_str(), CDATA_FILE_MAX);
     if (!f) return 1;
     char buf[1024];
     size_t got = std::fread(buf, 1, sizeof buf, f);

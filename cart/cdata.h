@@ -1,8 +1,12 @@
 // Cart data: one store of 64 numbers a running cart opens with cartdata(id),
 // kept in console memory 0x5e00-0x5eff and in <cdata folder>/<id>.z6d.txt.
 #pragma once
+#include <cstdint>
 
 constexpr int CDATA_ID_MAX = 64;     // characters of an id
+// The largest cart-data file read: the player writes about 600 bytes; hand-edited
+// blanks and comments have room, anything larger is not cart data.
+constexpr int64_t CDATA_FILE_MAX = 65536;
 constexpr int CDATA_WORDS = 64;      // numbers of a store
 constexpr int CDATA_FILE_SIZE = 520; // 8 lines of 8 words "%08x", each line ending "\n"
 

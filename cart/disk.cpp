@@ -86,9 +86,10 @@ bool future_refused() {
            zibo6_png_cart_status == PNG_CART_FUTURE;
 }
 
+// The first max bytes of a cart file (at most ZIBO6_CART_FILE_MAX, a regular file).
 std::vector<uint8_t> read_up_to(const char *path, size_t max) {
     std::vector<uint8_t> data;
-    FILE *f = std::fopen(path, "rb");
+    FILE *f = vull_open_read(path, ZIBO6_CART_FILE_MAX);
     if (!f) return data;
     data.resize(max);
     data.resize(std::fread(data.data(), 1, max, f));
@@ -98,13 +99,10 @@ std::vector<uint8_t> read_up_to(const char *path, size_t max) {
 
 // The whole file when it opens, reads without error and holds at most max bytes.
 bool read_whole(const char *path, size_t max, std::vector<uint8_t> &data) {
-    FILE *f = std::fopen(path, "rb");
-    if (!f) return false;
-    data.resize(max + 1);
-    data.resize(std::fread(data.data(), 1, max + 1, f));
-    bool ok = !std::ferror(f) && data.size() <= max;
-    std::fclose(f);
-    return ok;
+    cbuffer *b = vull_load_file(path, int64_t(max));
+    if (b) data.assign(b->data, b->data + b->length);
+    vull_destroy_buffer(b);
+    return b != nullptr;
 }
 
 bool path_exists(const char *path) {
@@ -857,12 +855,9 @@ void handle_dropped_file() {
             show_message("file is too large (256k max)", 2000);
             return;
         }
-        cbuffer *data = vull_load_file(path.c_str());
+        cbuffer *data = vull_load_file(path.c_str(), DROPPED_FILE_MAX);
         if (!data) return;
-        if (data->length <= DROPPED_FILE_MAX)
-            serial_set_dropped_file(data);
-        else
-            show_message("file is too large (256k max)", 2000);
+        serial_set_dropped_file(data);
         vull_destroy_buffer(data);
         return;
     }

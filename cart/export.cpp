@@ -426,7 +426,7 @@ int save_osx_framework(const char *path, vull_file *buffer) {
 void save_extras(const char *folder, const char *name) {
     if (!folder || !name || !*name) return;
     std::string source = std::string(pstate.root_path) + pstate.current_folder + name;
-    cbuffer *data = vull_load_file(source.c_str());
+    cbuffer *data = vull_load_file(source.c_str(), EXPORT_FILE_MAX);
     if (!data) return; // an extra that cannot be loaded is skipped
     std::string target = std::string(folder) + "/" + vull_get_filename_without_path(name);
     save_binary_file(target.c_str(), data);

@@ -11,6 +11,7 @@ struct vull_file;
 struct zibo6_cart;
 
 constexpr int EXPORT_NAMES_MAX = 31;     // names kept from the command text
+constexpr int64_t EXPORT_FILE_MAX = int64_t(64) << 20; // bytes of one file an export copies
 constexpr int EXPORT_NAME_LEN = 1024;    // 1023 characters + NUL per name
 constexpr int EXPORT_OPTION_LEN = 128;   // -p and -e texts: 127 characters + NUL
 constexpr int EXPORT_CARTS_MAX = 16;     // the output cart and 15 further carts

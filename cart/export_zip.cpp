@@ -141,7 +141,7 @@ int add_to_zip_file(const char *zip_path, const char *folder, const char *prefix
                 failed = 1;
             continue;
         }
-        cbuffer *data = vull_load_file(path.c_str());
+        cbuffer *data = vull_load_file(path.c_str(), EXPORT_FILE_MAX);
         if (!data) {
             std::printf("** export error: couldn't read: %s\n", path.c_str());
             failed = 1;

@@ -25,7 +25,7 @@ void poke_rom(zibo6_cart *cart, const uint8_t *image) {
 // The whole file when it is exactly size bytes, else empty.
 std::vector<uint8_t> read_exact(const char *path, int size) {
     std::vector<uint8_t> out;
-    cbuffer *b = path ? vull_load_file(path) : nullptr;
+    cbuffer *b = path ? vull_load_file(path, size) : nullptr;
     if (b && b->length == size) out.assign(b->data, b->data + size);
     vull_destroy_buffer(b);
     return out;

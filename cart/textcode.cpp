@@ -85,11 +85,11 @@ void add_once(std::vector<int> &list, int i) {
 /* ---- cart code ---- */
 
 int convert_binary_file_to_hex(const char *in_path, const char *out_path) {
-    FILE *in = in_path ? std::fopen(in_path, "rb") : nullptr;
+    cbuffer *in = in_path ? vull_load_file(in_path, HEX_CART_INPUT_MAX) : nullptr;
     if (!in) return 1;
-    std::vector<uint8_t> data(HEX_CART_INPUT_MAX);
-    size_t n = std::fread(data.data(), 1, data.size(), in);
-    std::fclose(in);
+    std::vector<uint8_t> data(in->data, in->data + in->length);
+    size_t n = data.size();
+    vull_destroy_buffer(in);
     if (!out_path) return 2;
     std::string code = "[cart]";
     code.reserve(n * 2 + 14);

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string>
 
+#include <unistd.h>
+
 #include "engine/disk.h"
 #include "engine/mem.h"
 #include "platform/system.h"
@@ -40,8 +42,7 @@ void vull_config_default() {
     cconfig.keep_aspect = 1;
     cconfig.timeout = 30;
 #ifdef ZIBO6_ARM32
-    if (FILE *f = fopen("/boot/config.txt.picade-preinstall", "r")) {
-        fclose(f);
+    if (access("/boot/config.txt.picade-preinstall", F_OK) == 0) { // asked, never opened
         vull_debug("detected picade\n");
         cconfig.cabinet = 1;
         cconfig.sound_volume = 64;
@@ -318,9 +319,9 @@ static vull_file *open_config_for_reading() {
     char path[VULL_PATH_LEN];
     vull_file *f = nullptr;
     if (vull_prefix_with_appdata_path("config.txt", path, sizeof path) == 0)
-        f = vull_fopen(path, "r");
+        f = vull_fopen(path, "r", VULL_CONFIG_FILE_MAX);
     if (!f && vull_prefix_with_program_path("config.txt", path, sizeof path) == 0)
-        f = vull_fopen(path, "r");
+        f = vull_fopen(path, "r", VULL_CONFIG_FILE_MAX);
     return f;
 }
 

@@ -11,6 +11,9 @@
 
 struct vull_file;
 
+// The largest config.txt read: the player writes about 4 KB; a larger file is not read.
+constexpr int64_t VULL_CONFIG_FILE_MAX = 1 << 20;
+
 struct vull_config_rec {
     int32_t config_read;              // 1 once a config.txt has been read
     int32_t screen_size[2];           // screen width, height in pixels (0: the application chooses)

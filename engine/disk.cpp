@@ -32,9 +32,10 @@ static bool is_memory(const vull_file *f) { return f && f->kind == VULL_FILE_MEM
 ** Opening and closing
 */
 
-vull_file *vull_fopen(const char *path, const char *mode) {
+vull_file *vull_fopen(const char *path, const char *mode, int64_t max) {
     if (!path || !mode) return nullptr;
-    FILE *fp = std::fopen(path, mode);
+    bool reading = mode[0] == 'r' && !std::strchr(mode, '+');
+    FILE *fp = reading ? vull_open_read(path, max) : std::fopen(path, mode);
     if (fp) {
         auto *f = static_cast<vull_file *>(vull_calloc((int)sizeof(vull_file)));
         if (!f) {
@@ -565,20 +566,22 @@ int vull_ascii_to_int6(int code) { return code >= 0 && code < 128 ? int6_inverse
 
 constexpr int FILE_PIECE = 65536;
 
-cbuffer *vull_load_file(const char *path) {
-    if (!path) return nullptr;
-    FILE *fp = std::fopen(path, "rb");
+cbuffer *vull_load_file(const char *path, int64_t max) {
+    max = std::clamp<int64_t>(max, 0, VULL_ALLOC_CAP);
+    FILE *fp = vull_open_read(path, max);
     if (!fp) return nullptr;
     cbuffer *buf = vull_create_buffer(1024);
     std::string piece(FILE_PIECE, '\0');
     bool ok = buf != nullptr;
+    int64_t total = 0;
     while (ok) {
         size_t got = std::fread(piece.data(), 1, FILE_PIECE, fp);
         if (got == 0) {
             ok = !std::ferror(fp);
             break;
         }
-        ok = vull_fwrite(piece.data(), 1, (int)got, buf) == (int)got;
+        total += (int64_t)got;
+        ok = total <= max && vull_fwrite(piece.data(), 1, (int)got, buf) == (int)got; // grew since
     }
     std::fclose(fp);
     if (!ok) {
@@ -590,9 +593,9 @@ cbuffer *vull_load_file(const char *path) {
 
 // A target that cannot be written completely reports 2, like one that cannot be opened;
 // it then keeps what it held.
-int vull_copy_file(const char *source, const char *target) {
+int vull_copy_file(const char *source, const char *target, int64_t max) {
     if (!source || !target) return 1;
-    cbuffer *data = vull_load_file(source);
+    cbuffer *data = vull_load_file(source, max);
     if (!data) return 1;
     int failed = vull_save_file(target, data->data, data->length);
     vull_destroy_buffer(data);

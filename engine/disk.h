@@ -23,8 +23,12 @@ struct vull_file {
     int32_t capacity;           // bytes of an owned, growable block; 0 when the caller owns it
 };
 
-// Opening and closing. vull_fopen falls back to the virtual disk for modes beginning with 'r'.
-vull_file *vull_fopen(const char *path, const char *mode);
+// The largest file a reader takes that names no bound of its own kind.
+constexpr int64_t VULL_READ_MAX = int64_t(64) << 20;
+
+// Opening and closing. A mode beginning with 'r' opens through the guarded open
+// (vull_open_read: a regular file of at most max bytes) and falls back to the virtual disk.
+vull_file *vull_fopen(const char *path, const char *mode, int64_t max = VULL_READ_MAX);
 vull_file *vull_fopen_memory(void *data, int length); // caller's block: fixed size, not owned
 // 0, or EOF when closing a stream failed (its buffered writes did not reach the file).
 int vull_fclose(vull_file *f); // null and virtual-disk files: nothing
@@ -109,8 +113,11 @@ char vull_int6_to_ascii(int value); // 0 outside 0..63
 int vull_ascii_to_int6(int code);   // 0 outside 0..127 and for characters not in the alphabet
 
 // Whole files.
-cbuffer *vull_load_file(const char *path); // stdio only; position left at the end; null on failure
-int vull_copy_file(const char *source, const char *target); // 0 ok, 1 no source, 2 no target
+// The whole of a regular file of at most max bytes (guarded open; no virtual disk), its
+// position left at the end; null when refused, unreadable or longer than max.
+cbuffer *vull_load_file(const char *path, int64_t max);
+// Source read as vull_load_file reads it. 0 ok, 1 no source, 2 no target.
+int vull_copy_file(const char *source, const char *target, int64_t max);
 
 // The one writer of every file the player writes for the user. The bytes go to a new file
 // in the target's folder, which is written, flushed to the disk and closed with every step

@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "engine/disk.h"
+#include "platform/system.h"
 #include "engine/gfx.h"
 #include "engine/mem.h"
 #include "engine/vull.h"
@@ -196,7 +197,8 @@ void swap_red_blue(uint8_t *p, size_t pixels) {
 unsigned LodePNG_loadFile(unsigned char **out, size_t *outsize, const char *path) {
     *out = nullptr;
     *outsize = 0;
-    FILE *fp = path ? std::fopen(path, "rb") : nullptr;
+    // regular files only; the read below stops past the cap and names it
+    FILE *fp = vull_open_read(path, INT64_MAX);
     if (!fp) return VULL_PNG_CANNOT_OPEN;
     unsigned err = read_stream(fp, out, outsize, VULL_PNG_MAX_FILE);
     std::fclose(fp);

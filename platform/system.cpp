@@ -137,7 +137,7 @@ void vull_set_clipboard_text_preemptive(const char *text) { vull_set_clipboard_t
 
 int vull_load_clipboard_from_file(const char *path) {
     constexpr size_t limit = 0x100000; // 1 MiB of text at most
-    FILE *f = path ? fopen(path, "rb") : nullptr;
+    FILE *f = vull_open_read(path, INT64_MAX); // a regular file; only its first MiB is read
     if (!f) return 1;
     std::vector<char> buf(limit + 1, 0);
     size_t n = fread(buf.data(), 1, limit, f);

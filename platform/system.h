@@ -42,6 +42,12 @@ int vull_has_clipboard_text();
 int vull_load_clipboard_from_file(const char *path);
 int vull_save_clipboard_to_file(const char *path); // 0 done, 1 no text or the file does not open
 
+// ---- reading files ----
+// The one guarded open of every file the player or a tool reads: a regular file of at most
+// max bytes, open for reading. Null for anything else: a pipe or a device is refused without
+// waiting on it, a folder or a larger file before a byte is read.
+FILE *vull_open_read(const char *path, int64_t max);
+
 // ---- folders and paths ----
 // Each writes folder + name into out (out_size bytes, the engine path length
 // unless given). When the result does not fit, out is emptied and -1 returned,
@@ -76,7 +82,7 @@ int vull_find_first(const char *folder, const char *pattern, vull_find_rec *rec,
 int vull_find_next(vull_find_rec *rec);
 int vull_find_close(vull_find_rec *rec); // null accepted; 0
 
-int vull_file_exists(const char *path);      // 1 when vull_fopen(path,"r") succeeds (folders too)
+int vull_file_exists(const char *path); // 1 when the path exists (folders too) or the virtual disk has it
 int vull_directory_exists(const char *path); // 1 when the path lists as a folder
 
 // ---- dates ----

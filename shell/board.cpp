@@ -483,11 +483,11 @@ void update_browse_download() {
         if (load_listing_image(list, file, board.listing_append) != 0)
             show_message("could not connect to bbs", 1500);
         else if (!board.listing_append)
-            vull_copy_file(file, board.final_listing);
+            vull_copy_file(file, board.final_listing, download_max(file));
     } else if (ends_with(file, ".nfo")) {
         char final_nfo[1024];
         get_bbs_nfo_filename(board.lid, final_nfo, sizeof final_nfo);
-        if (final_nfo[0]) vull_copy_file(file, final_nfo);
+        if (final_nfo[0]) vull_copy_file(file, final_nfo, NFO_FILE_MAX);
         check_cart_update_nfo();
     } else {
         board.cart_download = 0;
@@ -534,7 +534,7 @@ void update_load_download() {
         }
         char final_nfo[1024];
         get_bbs_nfo_filename(board.lid, final_nfo, sizeof final_nfo);
-        if (final_nfo[0]) vull_copy_file(file, final_nfo);
+        if (final_nfo[0]) vull_copy_file(file, final_nfo, NFO_FILE_MAX);
         browse_item it{};
         if (set_item_from_nfo(&it, file) != 0 || strlen(it.lid) < 2) {
             zibo_print("could not find cart");

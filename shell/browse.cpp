@@ -361,7 +361,7 @@ void populate_browse_list_from_directory(browse_list *list, const char *folder) 
 }
 
 int populate_browse_list_from_text_file(browse_list *list, const char *path) {
-    FILE *f = fopen(path, "rb");
+    FILE *f = vull_open_read(path, FAVOURITES_FILE_MAX);
     if (!f) {
         vull_debugf("could not load favourites file: %s\n", path);
         return 1;

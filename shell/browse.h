@@ -9,6 +9,7 @@ struct vull_bitmap;
 constexpr int BROWSE_TEXT_LEN = 128;   // every text field of an item (127 + NUL)
 constexpr int BROWSE_LISTS = 8;        // lists in use
 constexpr int BROWSE_LINE_LEN = 512;   // favourites.txt lines read (511 + NUL)
+constexpr int64_t FAVOURITES_FILE_MAX = 1 << 20; // bytes of favourites.txt read
 constexpr int BROWSE_TITLE_LEN = 1024; // list titles and requests
 
 enum browse_kind : int32_t {

@@ -17,6 +17,9 @@
 controller_rec metacon[VULL_MAX_CONTROLLERS];
 int vull_joystick_inited;
 
+// The largest controller-mapping file read: the common databases are well under it.
+static constexpr int64_t MAPPING_FILE_MAX = 4 << 20;
+
 static int said_not_attached; // "not attached" logged once
 static int said_axis;         // one of the two axis messages printed once
 static int said_button;       // the button message printed once
@@ -138,7 +141,7 @@ static void read_mapping_file(FILE *f, const char *path) {
 
 static void read_or_create(const char *path, bool create) {
     if (!*path) return;
-    if (FILE *f = fopen(path, "r")) {
+    if (FILE *f = vull_open_read(path, MAPPING_FILE_MAX)) {
         read_mapping_file(f, path);
         fclose(f);
         return;

@@ -98,7 +98,7 @@ TEST_F(capture_test, saving_a_clip_returns_its_memory) {
     std::string path = std::string(dir) + "/appdata/";
     cbuffer *gif = nullptr;
     for (const char *title : {"zibo-6/", "zibo6/"})
-        if (!gif) gif = vull_load_file((path + title + "clip.gif").c_str());
+        if (!gif) gif = vull_load_file((path + title + "clip.gif").c_str(), VULL_READ_MAX);
     ASSERT_NE(gif, nullptr);
     const uint8_t *d = gif->data;
     EXPECT_EQ(std::string(reinterpret_cast<const char *>(d), 6), "GIF89a");
@@ -115,7 +115,7 @@ TEST_F(capture_test, saving_a_clip_returns_its_memory) {
     for (const char *title : {"zibo-6/", "zibo6/"})
         if (std::filesystem::exists(path + title + "clip.gif")) folder = path + title;
     ASSERT_FALSE(folder.empty());
-    cbuffer *before = vull_load_file((folder + "clip.gif").c_str());
+    cbuffer *before = vull_load_file((folder + "clip.gif").c_str(), VULL_READ_MAX);
     ASSERT_NE(before, nullptr);
     int files = 0;
     for ([[maybe_unused]] const auto &e : std::filesystem::directory_iterator(folder)) files++;
@@ -123,7 +123,7 @@ TEST_F(capture_test, saving_a_clip_returns_its_memory) {
         z6test::write_limit full(1000);
         EXPECT_EQ(save_gif(8, 1), 1);
     }
-    cbuffer *after = vull_load_file((folder + "clip.gif").c_str());
+    cbuffer *after = vull_load_file((folder + "clip.gif").c_str(), VULL_READ_MAX);
     ASSERT_NE(after, nullptr);
     EXPECT_TRUE(after->length == before->length &&
                 std::memcmp(after->data, before->data, size_t(after->length)) == 0);

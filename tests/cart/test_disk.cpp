@@ -24,8 +24,11 @@
 #include "engine/gfx.h"
 #include "engine/image.h"
 #include "engine/undo.h"
+#include "cart/cdata.h"
+#include "cart/textcode.h"
 #include "platform/system.h"
 #include "tests/console/run_test_util.h"
+#include "tests/support/hostile_files.h"
 
 namespace fs = std::filesystem;
 
@@ -460,4 +463,47 @@ TEST_F(disk_test, ADroppedPictureBacksTheSheetUpForUndo) {
     EXPECT_EQ(zedit.gfx_backup->backup->rows[3][4], 9); // the sheet as it was
     EXPECT_GT(get_serial_image_file_remaining(), 0);    // the picture went to its channel
     destroy_dbmp(zedit.gfx_backup);
+}
+
+// Every cart-layer reader refuses a pipe (without waiting on it), /dev/zero through a link
+// and a file one byte past its bound, and reads the file at its bound.
+TEST_F(disk_test, EveryReaderRefusesWhatIsNoFileOfItsSize) {
+    auto as_cdata = [&](const std::string &p) { // the store "guarded" is p
+        fs::remove(path("guarded.z6d.txt"));
+        fs::create_symlink(p, path("guarded.z6d.txt"));
+        std::snprintf(pstate.cdata_path, sizeof pstate.cdata_path, "%s/", dir.c_str());
+        pstate.cart_code_running = 1;
+        pstate.cartdata_words[0] = 0;
+        bool read = load_cdata("guarded") == 0 && pstate.cartdata_words[0] == 1;
+        pstate.cartdata_dirty = 0;
+        clear_cdata();
+        pstate.cart_code_running = 0;
+        return read;
+    };
+    struct reader {
+        const char *name;
+        int64_t bound;
+        std::function<bool(const std::string &)> reads;
+        std::string line = "x";
+        const char *ext = "";
+    } readers[] = {
+        {"bin", CART_BIN_SIZE,
+         [](const std::string &p) {
+             return zibo6_cart_owner(load_zibo6_cart_bin(p.c_str())) != nullptr;
+         },
+         std::string(1, '\0'), ".bin"},
+        {"reload", CART_BIN_SIZE,
+         [](const std::string &p) { return reload_cart_partial(p.c_str(), 0, 0, 1) == 0; },
+         std::string(1, '\0'), ".bin"},
+        {"cdata", CDATA_FILE_MAX, as_cdata, "00000001\n"},
+        {"hex", HEX_CART_INPUT_MAX,
+         [&](const std::string &p) {
+             return convert_binary_file_to_hex(p.c_str(), path("hex.txt").c_str()) == 0;
+         }},
+    };
+    for (const reader &r : readers) {
+        hostile::file_set files = hostile::make(dir, r.name, r.bound, r.line, r.ext);
+        EXPECT_TRUE(r.reads(files.at_bound)) << r.name;
+        for (const std::string &p : files.refused) EXPECT_FALSE(r.reads(p)) << r.name << " " << p;
+    }
 }

@@ -1,10 +1,12 @@
 #!/bin/sh
 # z6cart info and convert: the stored cart with every section converts byte for
-# byte, statuses and exit codes tell a loaded cart from a refused one, and a
-# failed write is reported.
+# byte, statuses and exit codes tell a loaded cart from a refused one, a
+# failed write is reported, and a PNG cart's label reads back the same between
+# z6cart and the player (ZIBO6, with its data.pod) both ways.
 set -e
 tool="$1"
 carts="$2"
+zibo6="$3"
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
@@ -95,3 +97,39 @@ sed -n '/^__lua__$/,/^__gfx__$/p' "$carts/every_section.z6" | sed '1d;$d' > "$tm
 cmp "$tmp/code.txt" "$tmp/code_back.txt" || fail "code changed through compression"
 if "$tool" convert "$tmp/missing.z6.png" "$tmp/x.z6" 2>/dev/null; then fail "missing png converted"; fi
 echo "z6cart formats: ok"
+
+# The label through PNG carts: z6cart's PNG read by the player, and the
+# player's PNG read by z6cart, give back every label row (32 colours). The
+# player's side: a headless cart that saves itself as text and as PNG.
+label() { awk '/^__label__$/ { f = 1; next } /^__/ { f = 0 } f && NF' "$1"; }
+awk '/^__lua__$/ { print; print "save(\"back.z6\") save(\"back.z6.png\")"; f = 1; next }
+     /^__/ { f = 0 } !f' "$carts/every_section.z6" > "$tmp/saver.z6"
+label "$carts/every_section.z6" > "$tmp/label.want"
+[ "$(wc -l < "$tmp/label.want")" -eq 128 ] || fail "every_section has no whole label"
+"$tool" convert "$tmp/saver.z6" "$tmp/saver.z6.png" || fail "convert saver to png"
+SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy "$zibo6" -x "$tmp/saver.z6.png" -home "$tmp/home" \
+    > "$tmp/saver.out" 2>&1 || { cat "$tmp/saver.out"; fail "the player did not run the PNG cart"; }
+label "$tmp/home/carts/back.z6" | cmp -s - "$tmp/label.want" ||
+    fail "the player read another label from z6cart's PNG cart"
+"$tool" convert "$tmp/home/carts/back.z6.png" "$tmp/back_tool.z6" || fail "convert the player's png"
+label "$tmp/back_tool.z6" | cmp -s - "$tmp/label.want" ||
+    fail "z6cart read another label from the player's PNG cart"
+
+# Without a data file (z6cart alone in a folder) PNG work is refused, naming
+# -pod, and nothing is written; other formats still convert.
+mkdir "$tmp/alone" "$tmp/alone/tools"
+cp "$tool" "$tmp/alone/tools/z6cart"
+if "$tmp/alone/tools/z6cart" convert "$carts/every_section.z6" "$tmp/alone/x.z6.png" 2> "$tmp/err"; then
+    fail "a PNG cart was written without a data file"
+fi
+grep -q -- "-pod" "$tmp/err" || fail "the refusal does not name -pod: $(cat "$tmp/err")"
+[ ! -e "$tmp/alone/x.z6.png" ] || fail "the refused PNG cart was written"
+if "$tmp/alone/tools/z6cart" convert "$tmp/saver.z6.png" "$tmp/alone/x.z6" 2>/dev/null; then
+    fail "a PNG cart was read without a data file"
+fi
+"$tmp/alone/tools/z6cart" convert "$carts/every_section.z6" "$tmp/alone/x.rom" ||
+    fail "text to rom needs no data file"
+"$tmp/alone/tools/z6cart" -pod "$(dirname "$zibo6")/data.pod" convert "$tmp/saver.z6.png" "$tmp/alone/x.z6" ||
+    fail "-pod names the data file"
+label "$tmp/alone/x.z6" | cmp -s - "$tmp/label.want" || fail "the label read with -pod differs"
+echo "z6cart labels: ok"

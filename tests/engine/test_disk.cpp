@@ -5,11 +5,15 @@
 #include <gtest/gtest.h>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "engine/config.h"
+#include "platform/system.h"
+#include "tests/support/hostile_files.h"
 #include "tests/support/write_limit.h"
 
 namespace fs = std::filesystem;
@@ -370,7 +374,7 @@ TEST(Int6, TablesAreInverse) {
 
 TEST(WholeFiles, LoadAndCopy) {
     ScratchDir d("whole");
-    cbuffer *b = vull_load_file(d.file("empty", "").c_str());
+    cbuffer *b = vull_load_file(d.file("empty", "").c_str(), 0);
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->length, 0);
     vull_destroy_buffer(b);
@@ -378,24 +382,73 @@ TEST(WholeFiles, LoadAndCopy) {
     std::string big(200000, '\0');
     for (size_t i = 0; i < big.size(); i++) big[i] = (char)(i * 7);
     std::string src = d.file("big", big);
-    b = vull_load_file(src.c_str());
+    b = vull_load_file(src.c_str(), 200000);
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->length, 200000);
     EXPECT_EQ(b->position, b->length);
     EXPECT_EQ(std::memcmp(b->data, big.data(), big.size()), 0);
     vull_destroy_buffer(b);
-    EXPECT_EQ(vull_load_file((d.dir / "missing").c_str()), nullptr);
+    EXPECT_EQ(vull_load_file((d.dir / "missing").c_str(), 10), nullptr);
 
     std::string dst = (d.dir / "copy").string();
-    EXPECT_EQ(vull_copy_file(src.c_str(), dst.c_str()), 0);
+    EXPECT_EQ(vull_copy_file(src.c_str(), dst.c_str(), 200000), 0);
     std::ifstream in(dst, std::ios::binary);
     std::string copied((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(copied, big);
-    EXPECT_EQ(vull_copy_file((d.dir / "missing").c_str(), dst.c_str()), 1);
-    EXPECT_EQ(vull_copy_file(src.c_str(), (d.dir / "no/such/dir").c_str()), 2);
+    EXPECT_EQ(vull_copy_file((d.dir / "missing").c_str(), dst.c_str(), 10), 1);
+    EXPECT_EQ(vull_copy_file(src.c_str(), (d.dir / "no/such/dir").c_str(), 200000), 2);
     if (fs::exists("/dev/full")) { // a target that fills up must not report success
-        EXPECT_EQ(vull_copy_file(src.c_str(), "/dev/full"), 2);
+        EXPECT_EQ(vull_copy_file(src.c_str(), "/dev/full", 200000), 2);
     }
+}
+
+// Every engine reader refuses a pipe (without waiting on it), a device through a link and
+// a file one byte past its bound, and reads the file at its bound.
+TEST(WholeFiles, EveryReaderRefusesWhatIsNoFileOfItsSize) {
+    ScratchDir d("guarded");
+    std::string home = (d.dir / "home").string();
+    fs::create_directories(home);
+    auto as_config = [&](const std::string &p) { // config.txt of the home folder is p
+        fs::remove(home + "/config.txt");
+        fs::create_symlink(p, home + "/config.txt");
+        std::snprintf(cconfig.home, sizeof cconfig.home, "%s/", home.c_str());
+        cconfig.show_fps = 0;
+        vull_config_load();
+        return cconfig.show_fps == 7;
+    };
+    struct reader {
+        const char *name;
+        int64_t bound;
+        std::function<bool(const std::string &)> reads;
+        const char *line = "x";
+    } readers[] = {
+        {"vull_open_read", 1000,
+         [](const std::string &p) {
+             FILE *f = vull_open_read(p.c_str(), 1000);
+             if (f) std::fclose(f);
+             return f != nullptr;
+         }},
+        {"vull_load_file", 1000,
+         [](const std::string &p) {
+             cbuffer *b = vull_load_file(p.c_str(), 1000);
+             bool whole = b && b->length == 1000;
+             vull_destroy_buffer(b);
+             return whole;
+         }},
+        {"vull_fopen", VULL_READ_MAX,
+         [](const std::string &p) {
+             vull_file *f = vull_fopen(p.c_str(), "r");
+             vull_fclose(f);
+             return f != nullptr;
+         }},
+        {"config.txt", VULL_CONFIG_FILE_MAX, as_config, "show_fps 7\n"},
+    };
+    for (const reader &r : readers) {
+        hostile::file_set files = hostile::make(d.dir, r.name, r.bound, r.line);
+        EXPECT_TRUE(r.reads(files.at_bound)) << r.name;
+        for (const std::string &p : files.refused) EXPECT_FALSE(r.reads(p)) << r.name << " " << p;
+    }
+    cconfig = vull_config_rec{};
 }
 
 TEST(VirtualDisk, NamesModesAndLifetime) {

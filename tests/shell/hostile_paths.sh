@@ -59,6 +59,41 @@ done
 timeout 120 "$TOOL" info "$WORK/long_line.z6" >"$WORK/out" 2>&1
 grep -q "status 2" "$WORK/out" || fail "a code line past the buffer: not reported as code too long"
 
+# z6cart compress and decompress: an input that cannot be read (missing, a
+# pipe, /dev/zero through a link, one byte past the bound) is status 1 and the
+# output keeps what it held
+ln -s /dev/zero "$WORK/zero_link"
+head -c 65536 /dev/zero | tr '\0' 'a' >"$WORK/code_over.lua" # PXA_TEXT_MAX + 1
+for cmd in compress decompress; do
+    for in in "$WORK/missing" "$WORK/pipe.z6" "$WORK/zero_link" "$WORK/code_over.lua"; do
+        [ "$cmd" = decompress ] && [ "$in" = "$WORK/code_over.lua" ] && in="$WORK/big.z6"
+        printf 'kept' >"$WORK/out.bin"
+        timeout 120 "$TOOL" "$cmd" "$in" "$WORK/out.bin" >"$WORK/out" 2>&1
+        rc=$?
+        [ "$rc" = 1 ] || fail "z6cart $cmd $in: exit status $rc"
+        [ "$(cat "$WORK/out.bin")" = kept ] || fail "z6cart $cmd $in: the output was replaced"
+    done
+done
+head -c 65535 /dev/zero | tr '\0' 'a' >"$WORK/code_at.lua"
+"$TOOL" compress "$WORK/code_at.lua" "$WORK/out.bin" >"$WORK/out" 2>&1 ||
+    fail "z6cart compress: code of 65,535 characters refused"
+
+# per-user files that are no files of their size: a pipe as config.txt or as
+# cart data neither blocks nor is replaced; /dev/zero as config.txt is not read
+mkdir -p "$WORK/h_pipe/cdata"
+mkfifo "$WORK/h_pipe/config.txt" "$WORK/h_pipe/cdata/paths_count.z6d.txt"
+printf 'zibo-6 cartridge\nversion 33\n__lua__\n%s\n' \
+    'cartdata("paths_count") printh("count "..dget(0))' >"$WORK/cdata_read.z6"
+timeout 120 "$PLAYER" -x "$WORK/cdata_read.z6" -home "$WORK/h_pipe" >"$WORK/out" 2>&1
+rc=$?
+[ "$rc" = 0 ] || fail "a pipe as config.txt or cart data: status $rc"
+grep -qx "count 0" "$WORK/out" || fail "a pipe as cart data: $(cat "$WORK/out")"
+[ -p "$WORK/h_pipe/cdata/paths_count.z6d.txt" ] || fail "the cart-data pipe was replaced"
+mkdir -p "$WORK/h_zero"
+ln -s /dev/zero "$WORK/h_zero/config.txt"
+timeout 120 "$PLAYER" -x "$WORK/cdata_read.z6" -home "$WORK/h_zero" >"$WORK/out" 2>&1 ||
+    fail "/dev/zero as config.txt: status $?"
+
 # a relative -home (./h, ., ../x): save and mkdir that climb out of the carts
 # folder write nothing; a plain save lands in the carts folder
 for h in ./h . ../x; do

@@ -40,7 +40,7 @@ cbuffer *pod_bytes(const std::vector<std::string> &items, const std::string &scr
     for (const std::string &s : items) cpod_add_item(pod, CPOD_FILE, buffer_of(s));
     EXPECT_EQ(vull_save_pod(scratch.c_str(), pod), 0);
     vull_destroy_pod(pod);
-    return vull_load_file(scratch.c_str());
+    return vull_load_file(scratch.c_str(), VULL_READ_MAX);
 }
 
 std::string slurp(const std::string &path) {

@@ -31,6 +31,7 @@
 #include "engine/gfx.h"
 #include "engine/mem.h"
 #include "engine/pod.h"
+#include "platform/system.h"
 
 namespace {
 
@@ -49,8 +50,8 @@ constexpr int CART_TEMPLATE_SLOT = 145;     // its resource pod slot
 }
 
 std::string read_text(const std::string &path) {
-    FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f) fail("cannot open " + path);
+    FILE *f = vull_open_read(path.c_str(), VULL_READ_MAX);
+    if (!f) fail("cannot open " + path + " (not a regular file of at most 64 MiB)");
     std::string text;
     char buf[4096];
     size_t n;

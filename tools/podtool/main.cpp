@@ -115,7 +115,7 @@ bool list_pod(uint8_t *data, int length, int depth, const char *label) {
 }
 
 cbuffer *load_whole(const char *path) {
-    cbuffer *buf = vull_load_file(path);
+    cbuffer *buf = vull_load_file(path, VULL_READ_MAX);
     if (!buf) std::fprintf(stderr, "podtool: cannot read %s\n", path);
     return buf;
 }

@@ -7,7 +7,8 @@
 //   z6cart decompress IN OUT  a code block (compressed, legacy or plain) to text
 //   z6cart hash FILE        the cart hash
 //   -pod FILE before the command names the data file whose PNG cart template,
-//   font and palette the PNG writer uses (default: data.pod beside z6cart)
+//   font and palette PNG carts are written and read with (default: data.pod
+//   beside z6cart or in the folder above); convert refuses PNG carts without one
 //   z6cart tokens FILE      the code's token and character counts
 //   z6cart preprocess FILE  the code as the compiler gets it
 //   z6cart [-pod FILE] export CART NAME [options]  the stand-alone programs of
@@ -41,13 +42,15 @@
 
 namespace {
 
-std::vector<uint8_t> read_file(const char *path) {
-    std::vector<uint8_t> data;
-    cbuffer *b = vull_load_file(path);
+// False, with a message, when the path is no regular file of at most max bytes.
+bool read_file(const char *path, int64_t max, std::vector<uint8_t> &data) {
+    cbuffer *b = vull_load_file(path, max);
     if (b) data.assign(b->data, b->data + b->length);
-    else std::fprintf(stderr, "%s: could not read\n", path);
+    else
+        std::fprintf(stderr, "%s: could not read (not a regular file of at most %lld bytes)\n",
+                     path, (long long)max);
     vull_destroy_buffer(b);
-    return data;
+    return b != nullptr;
 }
 
 bool write_file(const char *path, const std::vector<uint8_t> &data) {
@@ -96,21 +99,9 @@ int info(const char *path) {
     return 0;
 }
 
-int convert(const char *in, const char *out) {
-    zibo6_cart *cart = load(in);
-    if (!cart) return 1;
-    int failed = save_cart_file(cart, out); // the format of the final extension alone
-    if (failed) std::fprintf(stderr, "%s: could not write\n", out);
-    vull_destroy_zibo6_cart(cart);
-    return failed ? 1 : 0;
-}
-
 int compress(const char *in, const char *out) {
-    std::vector<uint8_t> text = read_file(in);
-    if (text.size() > size_t(PXA_TEXT_MAX)) {
-        std::fprintf(stderr, "%s: longer than %d characters\n", in, PXA_TEXT_MAX);
-        return 1;
-    }
+    std::vector<uint8_t> text;
+    if (!read_file(in, PXA_TEXT_MAX, text)) return 1; // OUT untouched
     text.push_back(0);
     std::vector<uint8_t> block(PXA_SCRATCH_SIZE);
     int n = compress_mini(reinterpret_cast<const char *>(text.data()), block.data(),
@@ -122,7 +113,8 @@ int compress(const char *in, const char *out) {
 }
 
 int decompress(const char *in, const char *out) {
-    std::vector<uint8_t> block = read_file(in);
+    std::vector<uint8_t> block;
+    if (!read_file(in, ZIBO6_CART_FILE_MAX, block)) return 1; // OUT untouched
     std::vector<uint8_t> text(ZIBO6_CODE_SIZE, 0);
     if (block.size() >= 4 && is_compressed_format_header(block.data()))
         decompress_mini(block.data(), int(block.size()), text.data(), ZIBO6_CODE_MAX);
@@ -143,11 +135,16 @@ int hash(const char *path) {
     return 0;
 }
 
-// The data file named by -pod, else data.pod beside z6cart; null when there is none.
+// The data file named by -pod, else the player's: beside z6cart or in the folder
+// above it (build/tools/z6cart and build/data.pod). Null when there is none.
 cpod *load_data_pod(const char *path) {
-    char beside[VULL_PATH_LEN];
-    if (!path && vull_prefix_with_program_path("data.pod", beside) == 0) path = beside;
-    return path ? vull_load_pod(path) : nullptr;
+    if (path) return vull_load_pod(path);
+    for (const char *name : {"data.pod", "../data.pod"}) {
+        char found[VULL_PATH_LEN];
+        cpod *pod = vull_prefix_with_program_path(name, found) == 0 ? vull_load_pod(found) : nullptr;
+        if (pod) return pod;
+    }
+    return nullptr;
 }
 
 // Carts are drawn and written with the data file's palette (resource entry 1).
@@ -162,10 +159,10 @@ void use_data_palette() {
 }
 
 // The data file's resource pod (entry 1: the PNG cart template), font (entry
-// 2) and palette (resource entry 1), when the file is there.
-void open_data_pod(const char *path) {
+// 2) and palette (resource entry 1); false when there is no data file.
+bool open_data_pod(const char *path) {
     cpod *pod = load_data_pod(path);
-    if (!pod) return;
+    if (!pod) return false;
     auto nested = [&](int slot) -> cpod * {
         auto *f = static_cast<vull_file *>(cpod_get_item(pod, slot, CPOD_FILE));
         if (!f) return nullptr;
@@ -176,6 +173,34 @@ void open_data_pod(const char *path) {
     pstate.resource_pod = nested(1);
     pstate.font_pod = nested(2);
     use_data_palette();
+    return pstate.resource_pod && pstate.font_pod;
+}
+
+bool is_png_file(const char *path) {
+    static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+    vull_file *f = vull_fopen(path, "rb");
+    uint8_t head[8] = {};
+    bool png = f && vull_fread(head, 1, 8, f) == 8 && std::memcmp(head, signature, 8) == 0;
+    vull_fclose(f);
+    return png;
+}
+
+// A PNG cart's label is drawn in, and read back through, the data file's
+// palette; without it the label's colours would come back as other indices.
+int convert(const char *pod, const char *in, const char *out) {
+    if ((cart_file_format(out) == CART_FILE_PNG || is_png_file(in)) && !open_data_pod(pod)) {
+        std::fprintf(stderr,
+                     "z6cart: PNG carts need the player's data file (its palette, font and cart "
+                     "template): %s; name it with -pod FILE\n",
+                     pod ? "it does not load" : "no data.pod beside z6cart or in the folder above");
+        return 1;
+    }
+    zibo6_cart *cart = load(in);
+    if (!cart) return 1;
+    int failed = save_cart_file(cart, out); // the format of the final extension alone
+    if (failed) std::fprintf(stderr, "%s: could not write\n", out);
+    vull_destroy_zibo6_cart(cart);
+    return failed ? 1 : 0;
 }
 
 // An export as the console's export command makes it, headless: the working
@@ -234,12 +259,11 @@ int main(int argc, char **argv) {
         argc -= 2;
         argv += 2;
     }
-    if (argc >= 2 && std::strcmp(argv[1], "convert") == 0) open_data_pod(pod);
     if (argc == 4 && std::strcmp(argv[1], "compress") == 0) return compress(argv[2], argv[3]);
     if (argc == 4 && std::strcmp(argv[1], "decompress") == 0) return decompress(argv[2], argv[3]);
     if (argc == 3 && std::strcmp(argv[1], "hash") == 0) return hash(argv[2]);
     if (argc == 3 && std::strcmp(argv[1], "info") == 0) return info(argv[2]);
-    if (argc == 4 && std::strcmp(argv[1], "convert") == 0) return convert(argv[2], argv[3]);
+    if (argc == 4 && std::strcmp(argv[1], "convert") == 0) return convert(pod, argv[2], argv[3]);
     if (argc >= 4 && std::strcmp(argv[1], "export") == 0) return export_carts(pod, argc, argv);
     if (argc == 3 && std::strcmp(argv[1], "tokens") == 0)
         return code_command(z6cart_tokens, argv[2]);

@@ -27,6 +27,8 @@
 
 #include "z6vm.h"
 
+#include "engine/disk.h"
+#include "platform/system.h"
 #include "vm/lauxlib.h"
 #include "vm/lcpu.h"
 #include "vm/ldebug.h"
@@ -487,7 +489,7 @@ int z6vm_main(int argc, char **argv) {
             return 1;
         }
     } else {
-        std::FILE *f = std::fopen(opt.file, "rb");
+        std::FILE *f = vull_open_read(opt.file, VULL_READ_MAX);
         if (!f) {
             std::fprintf(stderr, "z6vm: cannot open %s: %s\n", opt.file, std::strerror(errno));
             return 1;
