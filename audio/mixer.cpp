@@ -12,6 +12,7 @@
 #include "audio/channel.h"
 #include "audio/sequencer.h"
 #include "audio/sound.h"
+#include "audio/synth.h"
 #include "audio/xm.h"
 #include "engine/config.h"
 #include "engine/disk.h"
@@ -44,7 +45,11 @@ void vull_sound_init(int rate, int channels) {
     clear_mixer();
     vull_debugf("vull_sound_init mix_buffer_size: %d\n", int(cconfig.mix_buffer_size));
     // The platform stores the requested rate and channel count before the device starts.
-    if (!cconfig.headless) vull_sound_init_plat(rate, channels);
+    if (!cconfig.headless) {
+        vull_sound_init_plat(rate, channels, vull_mixer_callback);
+        vull_set_sound_volume(cconfig.sound_volume);
+        vull_set_music_volume(cconfig.music_volume);
+    }
 }
 
 void vull_sound_init_offline() {
@@ -57,6 +62,15 @@ void vull_sound_init_offline() {
 }
 
 void vull_sound_exit() { vull_sound_exit_plat(); }
+
+static void stop_music_now() { cmusic_stop(nullptr, 0); }
+
+void vull_sound_attach() {
+    vull_set_audio_funcs({stop_music_now, vull_update_music_fading, vull_sound_exit});
+    cpod_set_audio_items({vull_create_sound, vull_destroy_sound, vull_sound_lock,
+                          vull_sound_release, csound_set_frequency, vull_create_synth,
+                          vull_destroy_synth});
+}
 
 // Beyond +-24575 a sum keeps a fifth of its excess. The excess of a sum of two
 // 16-bit samples is below 2^16, where x / 5 is (x * 52429) >> 18 exactly, and

@@ -18,6 +18,9 @@ extern vull_file *vull_audio_buffer;        // recording of the mixed samples (1
 
 void vull_sound_init(int rate, int channels); // clears the mixer, then opens the device
 void vull_sound_exit();                       // the device stays open until the process ends
+// Hands the engine the audio engine's part of its loop and exit sequence and
+// the functions of sound and synth items; a program with sound calls it first.
+void vull_sound_attach();
 // The mixer without a device, for renders that call the callback themselves
 // (z6sfx, tests, benchmarks): channels cleared, 22050 Hz mono, console sound,
 // both volumes at unity.

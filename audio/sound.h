@@ -2,18 +2,7 @@
 // engine channels 8-15 can play.
 #pragma once
 #include <cstdint>
-
-struct csound {
-    int32_t sample_count; // number of samples
-    int32_t bits;         // bits per sample (the mixer plays 16-bit samples)
-    int32_t frequency;    // 22050 at creation; not used by the mixer
-    int32_t channels;     // 1 at creation
-    void *data;           // the zeroed sample block, owned
-    void *play_data;      // the samples the mixer reads; data at creation
-    int32_t loop;         // nonzero: the mixer wraps to the start
-    int32_t volume;       // 256 at creation; not applied by the mixer
-    int32_t channel;      // mixer channel 0-15 playing it, -1 none
-};
+#include "engine/sound_item.h" // the csound record
 
 // Null for a negative count, bits other than 8 or 16, a block above 1 GiB, or
 // when the object or its block cannot be allocated.

@@ -172,7 +172,7 @@ void save_icon_png(const std::string &path, const vull_bitmap *icon) {
 
 void show_zibo6_screen() {
     if (cconfig.headless || pstate.headless || !vull_back_page) return;
-    vull_main_draw();
+    if (vull_app.draw) vull_app.draw();
     vull_blit_back_page();
     vull_handle_messages();
 }

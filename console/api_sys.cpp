@@ -137,6 +137,12 @@ int z6_refund_cpu(lua_State *L) {
 }
 
 int z6__yielded_to_escape_slice(lua_State *L) {
+    // Asked of one coroutine: whether the end of a slice forced it out. A
+    // process-wide mark cannot tell that once resumes nest.
+    if (lua_gettop(L) == 1 && lua_type(L, 1) == LUA_TTHREAD) {
+        lua_pushboolean(L, lua_forcedout(lua_tothread(L, 1)));
+        return 1;
+    }
     if (lua_gettop(L) == 1 && lua_type(L, 1) == LUA_TNUMBER) {
         lua_set_cpu_superyielded_coresume(lua_tonumberx(L, 1, nullptr) / 65536);
         return 0;

@@ -10,22 +10,19 @@
 #include "engine/mem.h"
 #include "engine/model.h"
 #include "engine/pod.h"
+#include "engine/sound_item.h"
 #include "engine/voxel.h"
 #include "engine/vull.h"
 
 #include <cstdio>
 #include <cstring>
 
-// The audio engine's destroyers (its header belongs to that subsystem).
-struct csound;
-struct vull_synth;
-void vull_destroy_sound(csound *sound);
-void vull_destroy_synth(vull_synth *synth);
-
+cpod_audio_items cpod_audio;
 vull_destroy_item_fn vull_destroy_item_func = nullptr;
 vull_load_item_fn vull_load_item_func = nullptr;
 vull_save_item_fn vull_save_item_func = nullptr;
 
+void cpod_set_audio_items(const cpod_audio_items &items) { cpod_audio = items; }
 void vull_set_destroy_item_func(vull_destroy_item_fn fn) { vull_destroy_item_func = fn; }
 void vull_set_load_item_func(vull_load_item_fn fn) { vull_load_item_func = fn; }
 void vull_set_save_item_func(vull_save_item_fn fn) { vull_save_item_func = fn; }
@@ -45,8 +42,12 @@ static void destroy_item(int type, void *item) {
     case CPOD_POD: vull_destroy_pod(static_cast<cpod *>(item)); return;
     case CPOD_BITMAP: vull_destroy_bitmap(static_cast<vull_bitmap *>(item)); return;
     case CPOD_PALETTE: vull_destroy_palette(static_cast<vull_palette_rec *>(item)); return;
-    case CPOD_SOUND: vull_destroy_sound(static_cast<csound *>(item)); return;
-    case CPOD_SYNTH: vull_destroy_synth(static_cast<vull_synth *>(item)); return;
+    case CPOD_SOUND:
+        if (cpod_audio.destroy_sound) cpod_audio.destroy_sound(static_cast<csound *>(item));
+        return;
+    case CPOD_SYNTH:
+        if (cpod_audio.destroy_synth) cpod_audio.destroy_synth(static_cast<vull_synth *>(item));
+        return;
     case CPOD_FILE: vull_fclose(static_cast<vull_file *>(item)); return;
     case CPOD_MODEL: vull_destroy_model(static_cast<cmodel *>(item)); return;
     case CPOD_MATERIAL: vull_destroy_material(static_cast<vull_material *>(item)); return;

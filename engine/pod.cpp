@@ -15,10 +15,9 @@
 #include "engine/gfx.h"
 #include "engine/mem.h"
 #include "engine/model.h"
+#include "engine/sound_item.h"
 #include "engine/voxel.h"
 #include "engine/vull.h"
-#include "audio/sound.h"
-#include "audio/synth.h"
 
 #include <lz4.h>
 
@@ -410,17 +409,18 @@ static bool read_sound(vull_file *f, cpod *pod, int32_t size) {
     bool plausible =
         count >= 0 && bits > 0 && bits % 8 == 0 && vull_checked_size(count, bits / 8, 0, &bytes);
     if (plausible && !need(f, 16 + (int64_t)bytes)) return false;
-    csound *snd = plausible ? vull_create_sound(count, bits) : nullptr;
+    csound *snd = plausible && cpod_audio.create_sound ? cpod_audio.create_sound(count, bits)
+                                                       : nullptr;
     // A sound that cannot be made is passed over by the chunk's size.
     if (!snd) return skip(f, (int64_t)size - 8);
-    if (!add<csound>(pod, CPOD_SOUND, snd, vull_destroy_sound)) return false;
+    if (!add<csound>(pod, CPOD_SOUND, snd, cpod_audio.destroy_sound)) return false;
     snd->frequency = vull_fread_int32(f);
     snd->channels = vull_fread_int32(f);
     (void)vull_fread_int32(f);
     (void)vull_fread_int32(f);
-    bool ok = read_block(f, vull_sound_lock(snd), bytes);
-    vull_sound_release(snd);
-    csound_set_frequency(snd, snd->frequency);
+    bool ok = read_block(f, cpod_audio.sound_lock(snd), bytes);
+    cpod_audio.sound_release(snd);
+    cpod_audio.set_frequency(snd, snd->frequency);
     return ok;
 }
 
@@ -433,8 +433,8 @@ static bool read_synth(vull_file *f, cpod *pod) {
     // every node's buffer holds length values of four bytes
     int32_t values = version == 0 ? length / 2 : length;
     if (!vull_checked_size(values, 4, 0, nullptr)) return false;
-    vull_synth *s = vull_create_synth(0);
-    if (!add<vull_synth>(pod, CPOD_SYNTH, s, vull_destroy_synth)) return false;
+    vull_synth *s = cpod_audio.create_synth ? cpod_audio.create_synth(0) : nullptr;
+    if (!add<vull_synth>(pod, CPOD_SYNTH, s, cpod_audio.destroy_synth)) return false;
     s->length = values;
     s->seed = seed;
     for (int i = 0; i < nodes; i++) {
@@ -733,6 +733,25 @@ cpod *vull_open_pod_item(cpod *pod, int slot) {
     cpod *nested = vull_load_pod_file("", f);
     f->position = 0;
     return nested;
+}
+
+int64_t vull_pod_file_length(cpod *pod, int slot) {
+    if (!pod || slot < 0 || slot >= pod->capacity || pod->position[slot] >= pod->count) return -1;
+    if (pod->types[slot] == CPOD_FILE) {
+        const auto *f = static_cast<const vull_file *>(pod->items[slot]);
+        return f ? f->length : -1;
+    }
+    if (pod->types[slot] != CPOD_LAZY || !pod->source) return -1;
+    const auto *rec = static_cast<const pod_lazy_item *>(pod->items[slot]);
+    if ((rec->id & ~POD_COMPRESSED) != ID_CFIL) return -1;
+    // Raw and compressed file chunks alike: identifier, size, then the length.
+    vull_file *f = pod->source->f;
+    reader_scope scope(nullptr, rec->end);
+    measure_stream(f);
+    if (!seek_abs(f, rec->offset) || !need(f, 12) || vull_fread_uint32(f) != rec->id) return -1;
+    (void)vull_fread_int32(f);
+    int32_t length = vull_fread_int32(f);
+    return length < 0 ? -1 : length;
 }
 
 void vull_read_lazy_items(cpod *pod) {

@@ -40,6 +40,9 @@ cpod *vull_open_pod(const char *path); // logs as vull_load_pod does
 // opened so and the item is not read yet; otherwise read whole from the item's bytes.
 cpod *vull_open_pod_item(cpod *pod, int slot);
 void vull_read_lazy_items(cpod *pod); // reads every item not read yet
+// The byte length of file item `slot`, read or not, without reading its bytes; -1 when
+// the slot holds no file item or the file no longer holds the chunk.
+int64_t vull_pod_file_length(cpod *pod, int slot);
 
 // For the container code: the file of a pod opened item by item, and its unread items.
 struct pod_source;

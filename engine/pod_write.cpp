@@ -10,10 +10,9 @@
 #include "engine/gfx.h"
 #include "engine/mem.h"
 #include "engine/model.h"
+#include "engine/sound_item.h"
 #include "engine/voxel.h"
 #include "engine/vull.h"
-#include "audio/sound.h"
-#include "audio/synth.h"
 
 #include <lz4.h>
 #include <lz4hc.h>
@@ -230,8 +229,8 @@ static void write_sound(pod_writer &w, csound *snd) {
     w.i32(snd->channels);
     w.i32(0);
     w.i32(0);
-    w.bytes(vull_sound_lock(snd), bytes);
-    vull_sound_release(snd);
+    w.bytes(cpod_audio.sound_lock(snd), bytes);
+    cpod_audio.sound_release(snd);
 }
 
 static void write_synth(pod_writer &w, const vull_synth *s) {

@@ -16,10 +16,9 @@
 #include "engine/vmath.h"
 #include "platform/events.h"
 #include "platform/joystick.h"
+#include "platform/script.h"
 #include "platform/system.h"
 #include "platform/video.h"
-#include "audio/channel.h" // music stop and fade
-#include "audio/mixer.h"   // sound exit
 
 vull_state_rec vull_state;
 
@@ -37,6 +36,12 @@ int print_debug_timestamp = 1;
 char vull_debug_string[4096];
 int vull_processing_gui;
 int vull_last_mouse_x, vull_last_mouse_y;
+
+vull_app_funcs vull_app; // none set: a program of engine services alone
+static vull_audio_funcs audio_funcs;
+
+void vull_set_app_funcs(const vull_app_funcs &funcs) { vull_app = funcs; }
+void vull_set_audio_funcs(const vull_audio_funcs &funcs) { audio_funcs = funcs; }
 
 static int skip_frame; // set by vull_skip_frame, cleared before each update
 
@@ -116,7 +121,7 @@ static int service_pass() {
         vull_processing_gui = 0;
     }
     vull_get_mouse(&vull_last_mouse_x, &vull_last_mouse_y, nullptr);
-    vull_update_music_fading();
+    if (audio_funcs.update_music_fading) audio_funcs.update_music_fading();
     return result;
 }
 
@@ -128,13 +133,14 @@ static void frame_pass() {
     }
     vull_register_frame_start_for_fps();
     if (cconfig.perf_timing > 0) vull_timer_start();
+    vull_script_pass();
     service_pass();
     perf_record(0);
     skip_frame = 0;
-    vull_main_update();
+    if (vull_app.update) vull_app.update();
     if (!skip_frame) {
         perf_record(1);
-        vull_main_draw();
+        if (vull_app.draw) vull_app.draw();
         perf_record(2);
         if (!cconfig.headless) vull_blit_back_page();
         perf_record(3);
@@ -148,7 +154,7 @@ int vull_main(int argc, char **argv) {
     vull_argc = argc;
     vull_argv = argv;
     install_quit_signals();
-    vull_main_init(argc, argv);
+    if (vull_app.init) vull_app.init(argc, argv);
     vull_quit = 0;
     while (!vull_quit) frame_pass();
     if (vull_inited) vull_exit();
@@ -222,16 +228,16 @@ int vull_exit() {
 
     vull_debug(">vull_exit\n");
     vull_debug("cmusic_stop\n");
-    cmusic_stop(nullptr, 0);
+    if (audio_funcs.stop_music) audio_funcs.stop_music();
     vull_debug("vull_main_exit\n");
-    vull_main_exit();
+    if (vull_app.exit) vull_app.exit();
     vull_debug("vull_config_save\n");
     if (vull_config_save() != 0) { // config.txt keeps what it held
         vull_debug("could not write config.txt\n");
         std::fprintf(stderr, "could not write config.txt\n");
     }
     vull_debug("vull_sound_exit\n");
-    vull_sound_exit();
+    if (audio_funcs.sound_exit) audio_funcs.sound_exit();
     vull_debug("vull_video_exit\n");
     vull_video_exit();
     vull_debug("vull_joystick_exit\n");
@@ -253,7 +259,7 @@ int vull_exit() {
 
 int vull_restart() {
     if (vull_inited) vull_exit();
-    vull_main_init(vull_argc, vull_argv);
+    if (vull_app.init) vull_app.init(vull_argc, vull_argv);
     return 0;
 }
 

@@ -1,8 +1,8 @@
 // Engine frame loop, start-up and exit, engine state and the indented log.
 //
-// The application supplies the four vull_main_* callbacks at link time;
-// vull_main() calls them around the platform's event pump and brings every
-// engine service up and down in a fixed order.
+// The application hands its four callbacks to vull_set_app_funcs before
+// vull_main(), which calls them around the platform's event pump and brings
+// every engine service up and down in a fixed order.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -95,11 +95,24 @@ extern char vull_debug_string[4096]; // shared scratch text for formatting log l
 extern int vull_processing_gui;      // re-entry guard of the GUI pass
 extern int vull_last_mouse_x, vull_last_mouse_y; // mouse position sampled each pass
 
-// Application callbacks, defined by the application and bound at link time.
-void vull_main_init(int argc, char **argv); // must call vull_init
-void vull_main_update();
-void vull_main_draw();
-void vull_main_exit();
+// The application's callbacks (the player's vull_main_init, vull_main_update,
+// vull_main_draw and vull_main_exit).
+struct vull_app_funcs {
+    void (*init)(int argc, char **argv); // must call vull_init
+    void (*update)();
+    void (*draw)();
+    void (*exit)();
+};
+// The audio engine's steps in the loop and the exit sequence; null ones are
+// skipped (a program without sound).
+struct vull_audio_funcs {
+    void (*stop_music)();          // at once, before the application's exit callback
+    void (*update_music_fading)(); // once a pass
+    void (*sound_exit)();
+};
+extern vull_app_funcs vull_app;
+void vull_set_app_funcs(const vull_app_funcs &funcs);
+void vull_set_audio_funcs(const vull_audio_funcs &funcs);
 
 int vull_main(int argc, char **argv); // runs the program; returns 0
 int vull_init();                      // start-up; 0 always (nothing when already initialised)

@@ -18,6 +18,7 @@
 
 struct vull_bitmap;
 struct vull_pump_pass;
+struct vull_script_step;
 
 // ---- window ----
 void vull_plat_window_size(int *w, int *h); // the window's size; 0 x 0 without one
@@ -31,11 +32,16 @@ uint32_t vull_plat_pointer(int *x, int *y);    // window pixels; buttons in SDL'
 void vull_plat_warp_pointer(int x, int y);     // moves the pointer inside the window
 void vull_plat_hide_cursor();
 void vull_plat_poll_events(vull_pump_pass &pass); // every pending event, through pump.h
+// A step of the test input script (platform/script.h) into the event queue,
+// as the device would send it; the pointer is where the script has put it.
+void vull_plat_push_event(const vull_script_step &step, int pointer_x, int pointer_y);
 
 // ---- audio device ----
-// Opens the device for the mixer's callback and starts it; 0 and the rate and
-// channel count obtained, or -1 when there is no device.
-int vull_plat_audio_open(int rate, int channels, int samples, int *got_rate, int *got_channels);
+// Opens the device for the callback (platform/system.h) and starts it; 0 and
+// the rate and channel count obtained, or -1 when there is no device.
+using vull_audio_callback = void (*)(void *user, uint8_t *stream, int bytes);
+int vull_plat_audio_open(int rate, int channels, int samples, vull_audio_callback callback,
+                         int *got_rate, int *got_channels);
 void vull_plat_audio_lock(); // the device's own lock, around the callback
 void vull_plat_audio_unlock();
 

@@ -23,7 +23,6 @@
 
 #include "engine/config.h"
 #include "engine/mem.h"
-#include "audio/channel.h" // the volume calls
 #include "platform/backend.h"
 
 extern char **environ;
@@ -34,7 +33,7 @@ static int device_lock_taken; // whether the outermost level really holds the de
 
 /* ---- audio device ---- */
 
-int vull_sound_init_plat(int rate, int channels) {
+int vull_sound_init_plat(int rate, int channels, vull_audio_callback callback) {
     if (cconfig.mix_buffer_size == 0) return 0;
     vull_debug("vull_sound_init\n");
     // The device counts its buffer in 16 bits; an option can ask for anything.
@@ -43,15 +42,13 @@ int vull_sound_init_plat(int rate, int channels) {
     vull_state.audio_freq_requested = rate;
     vull_state.audio_channels_requested = channels;
     int got_rate = rate, got_channels = channels;
-    if (vull_plat_audio_open(rate, channels, samples, &got_rate, &got_channels) == 0) {
+    if (vull_plat_audio_open(rate, channels, samples, callback, &got_rate, &got_channels) == 0) {
         vull_state.audio_freq = got_rate;
         vull_state.audio_channels = got_channels;
         vull_debugf(" freq:%d\n channels:%d\n", int(vull_state.audio_freq),
                     int(vull_state.audio_channels));
         vull_sound_inited = 1;
     }
-    vull_set_sound_volume(cconfig.sound_volume);
-    vull_set_music_volume(cconfig.music_volume);
     return 0;
 }
 

@@ -13,8 +13,10 @@
 extern int vull_sound_inited;    // 1 once the audio device is open
 extern int vull_audio_is_locked; // nesting depth of the audio lock (main thread only)
 
-int vull_sound_init_plat(int rate,
-                         int channels); // opens the device (nothing when mix_buffer_size is 0); 0
+// The audio thread's callback: fills `bytes` bytes of 16-bit signed samples.
+using vull_audio_callback = void (*)(void *user, uint8_t *stream, int bytes);
+// Opens the device for the callback (nothing when mix_buffer_size is 0); 0.
+int vull_sound_init_plat(int rate, int channels, vull_audio_callback callback);
 int vull_sound_exit_plat();             // the device stays open until the process ends; 0
 void vull_lock_audio_plat();            // takes the device lock on the outermost level only
 void vull_unlock_audio_plat();          // releases it when the outermost level ends

@@ -20,6 +20,7 @@
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/gui.h"
+#include "engine/pod.h"
 #include "engine/text.h"
 #include "engine/vull.h"
 #include "platform/system.h"
@@ -227,9 +228,11 @@ void move_boot() {
 void mount_data_file_carts() {
     clear_embedded_carts();
     cpod *pod = pstate.data_pod;
-    // Only whole cart images are carts: other entries hold installers and runtimes.
-    // Each is decoded when first asked for.
+    // Only whole cart images are carts: other entries hold installers and runtimes,
+    // which are not even read (the runtimes are megabytes). Each cart is decoded
+    // when first asked for.
     for (int slot = HEAD_CART_ENTRY; pod && slot < pod->capacity; slot++) {
+        if (vull_pod_file_length(pod, slot) != CART_IMAGE_SIZE) continue;
         vull_file *f = pod_file_entry(pod, slot);
         if (f && f->data && f->length == CART_IMAGE_SIZE)
             mount_embedded_cart_lazily(f->name, data_file_cart, slot);

@@ -1,9 +1,14 @@
 // The player's entry: the engine's main loop driver runs the shell.
+#include "audio/mixer.h"
 #include "console/run.h"
 #include "console/state.h"
 #include "engine/vull.h"
+#include "shell/compose.h"
+#include "shell/zibo6.h"
 
 int main(int argc, char **argv) {
+    vull_sound_attach();
+    vull_set_app_funcs({vull_main_init, vull_main_update, vull_main_draw, vull_main_exit});
     vull_main(argc, argv);
     // A headless run tells its caller when the cart failed to start or stopped with an error.
     return (pstate.headless && zrun.run_failed) ? 1 : 0;

@@ -4,6 +4,7 @@
 // frames), hot keys, status messages and the stopped state.
 #include <SDL2/SDL_scancode.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -26,6 +27,7 @@
 #include "engine/vull.h"
 #include "platform/events.h"
 #include "platform/joystick.h"
+#include "platform/script.h"
 #include "platform/system.h"
 #include "platform/video.h"
 #include "shell/boot.h"
@@ -96,9 +98,12 @@ void pacing_step() {
     int now = vull_ms_later(now_ms(), TIME_OFFSET);
     int rate = app.paused_menu_state ? 30 : pstate.fps;
     pacing_rate = rate;
+    // Under the input script a pass is one console frame, whatever the clock says.
     app.frame_accumulator =
-        advance_frame_accumulator(app.frame_accumulator, vull_ms_between(last_t, now), rate,
-                                  pstate.fps);
+        vull_script_on()
+            ? std::min(app.frame_accumulator + ONE_FRAME, pstate.fps == 60 ? 0x20000 : 0x1ffff)
+            : advance_frame_accumulator(app.frame_accumulator, vull_ms_between(last_t, now), rate,
+                                        pstate.fps);
     last_t = now;
     if (app.glitch_test) app.frame_accumulator = ONE_FRAME;
 }

@@ -24,9 +24,11 @@
 #include "engine/ctext.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
+#include "engine/image.h"
 #include "engine/mem.h"
 #include "engine/pod.h"
 #include "engine/vull.h"
+#include "platform/script.h"
 #include "platform/system.h"
 #include "platform/video.h"
 #include "shell/board.h"
@@ -58,6 +60,28 @@ void mirror_ampersand() {
         uint8_t t = g->rows[y][0];
         g->rows[y][0] = g->rows[y][2];
         g->rows[y][2] = t;
+    }
+}
+
+// A window dump of the input script, as a PNG through the one writer.
+int save_window_dump(const char *path, const uint32_t *argb, int w, int h) {
+    vull_bitmap *b = vull_create_bitmap(w, h, 32);
+    if (!b) return 1;
+    for (int y = 0; y < h; y++) memcpy(b->rows[y], argb + size_t(y) * w, size_t(w) * 4);
+    int r = vull_save_png(path, b);
+    vull_destroy_bitmap(b);
+    return r;
+}
+
+// The test input script named by ZIBO6_INPUT_SCRIPT (never by config.txt):
+// a script that cannot be read stops the start, as a test must not run without it.
+void start_input_script() {
+    const char *path = getenv("ZIBO6_INPUT_SCRIPT");
+    if (!path || !path[0] || vull_script_on()) return;
+    std::string error;
+    if (!vull_script_start(path, save_window_dump, error)) {
+        fprintf(stderr, "zibo6: %s\n", error.c_str());
+        exit(1);
     }
 }
 
@@ -205,6 +229,7 @@ void blah(int16_t *samples, int n) {
 }
 
 void vull_main_init(int argc, char **argv) {
+    start_input_script();
     app = app_state{};
     init_print_context();
     set_default_app_config();

@@ -14,6 +14,10 @@ struct vull_file;
 struct zibo6_cart;
 
 // ---- start-up, reboot and exit (shell/zibo6.cpp) ----
+// The engine's application callbacks (vull_set_app_funcs); the draw is compose.h's.
+void vull_main_init(int argc, char **argv);
+void vull_main_exit();
+void vull_main_update(); // shell/update.cpp
 void set_default_app_config(); // the defaults of the application record
 void init_editor_state();      // editor selection block and caches, as at start-up
 void reboot_machine();         // a fresh machine from the cart file name onward

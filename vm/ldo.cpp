@@ -87,18 +87,31 @@ struct FastCallLift {
 static lua_State *resuming_L = NULL;
 static unsigned short resuming_level = 0;
 
+/*
+** A thread resumed by running code that cannot yield (a metamethod, a
+** comparator or a finaliser that C called) holds its forced yields too: its
+** resumer could not pass the yield on to the slice, so yielding would only
+** hand the resumer a yield the thread never made.  Held along nested resumes.
+*/
+static bool resume_held = false;
+
 struct ResumingMark {
     lua_State *savedL = resuming_L;
     unsigned short savedlevel = resuming_level;
-    ResumingMark(lua_State *L) {
+    bool savedheld = resume_held;
+    ResumingMark(lua_State *L, lua_State *from) {
+        resume_held = from != NULL && from == resuming_L && (from->nny > 0 || resume_held);
         resuming_L = L;
         resuming_level = L->nCcalls;
     }
     ~ResumingMark() {
         resuming_L = savedL;
         resuming_level = savedlevel;
+        resume_held = savedheld;
     }
 };
+
+bool luaD_forcedyieldheld(void) { return resume_held; }
 
 static void seterrorobj(lua_State *L, int errcode, StkId oldtop) {
     switch (errcode) {
@@ -494,7 +507,7 @@ LUA_API int lua_resume(lua_State *L, lua_State *from, int nargs) {
     L->nCcalls = (from) ? from->nCcalls + 1 : 1;
     L->nny = 0;
     api_checknelems(L, (L->status == LUA_OK) ? nargs + 1 : nargs);
-    ResumingMark mark(L);
+    ResumingMark mark(L, from);
     status = run_resume(L, resume, L->top - nargs);
     if (status == -1) /* resume_error: the thread itself is untouched */
         status = LUA_ERRRUN;
@@ -514,6 +527,11 @@ LUA_API int lua_resume(lua_State *L, lua_State *from, int nargs) {
     L->nny = oldnny;
     L->nCcalls--;
     return status;
+}
+
+LUA_API int lua_forcedout(lua_State *co) {
+    /* only a forced yield suspends a thread in a Lua frame; yield itself is C */
+    return co->status == LUA_YIELD && isLua(co->ci);
 }
 
 LUA_API int lua_yieldk(lua_State *L, int nresults, int ctx, lua_CFunction k) {

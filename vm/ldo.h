@@ -69,6 +69,8 @@ inline void incr_top(lua_State *L) {
 }
 
 [[noreturn]] void luaD_throw(lua_State *L, int errcode);
+/* the running thread's forced yields are held: see ResumingMark */
+bool luaD_forcedyieldheld(void);
 int luaD_rawrunprotected(lua_State *L, Pfunc f, void *ud);
 
 #endif

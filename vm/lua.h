@@ -252,6 +252,8 @@ void lua_add_cpu_cycles(int n);
 void lua_set_cpu_cycles_slice_max(int n);
 void lua_reset_cpu_cycles(void);
 void lua_cpu_superyield(void);
+/* 1 when co is suspended by a forced yield, not by a yield of its own */
+LUA_API int(lua_forcedout)(lua_State *co);
 /* cycles past its budget a slice may run with a yield deferred before the yield error
    (Z6_CPU_DEFERRAL_LIMIT by default; fuzz rigs lower it so a runaway ends quickly) */
 void lua_set_cpu_deferral_limit(int n);

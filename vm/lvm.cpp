@@ -483,6 +483,13 @@ void luaV_finishOp(lua_State *L) {
     luaD_throw(L, LUA_YIELD);
 }
 
+/* A deferred forced yield that is overdue: the yield error. A held thread
+   could yield by itself, so the error is raised here. */
+[[noreturn]] static void overdue_yield(lua_State *L, CallInfo *ci) {
+    if (L->nny == 0) luaG_runerror(L, "attempt to yield across a C-call boundary");
+    forced_yield(L, ci); /* lua_yieldk raises the error */
+}
+
 /*
 ** The dispatch loop keeps the saved position and the three cycle values in
 ** locals.  Everything that can run other code, raise an error or touch the
@@ -746,19 +753,21 @@ budget_stop:
         if (l_unlikely(budget_exceeded()))
 #endif
     if (budget_exact()) {
-        cpu_superyielded_coresume = 1;
         if (ci->callstatus & CIST_FORCEDYIELD) {
             /* the first stop after a resume from a forced yield lets the
                instruction run, so every resume makes progress */
             ci->callstatus &= static_cast<lu_byte>(~CIST_FORCEDYIELD);
         } else {
             savestate();
-            if (L->nny == 0 || cpu_deferred_yield_overdue()) {
-                /* not yieldable and overdue: lua_yieldk raises the error */
+            if (L->nny == 0 && !luaD_forcedyieldheld()) {
+                /* the mark says a resume ended this way: only a yield made */
+                cpu_superyielded_coresume = 1;
                 forced_yield(L, ci);
             }
             /* else not yieldable here (a metamethod or finaliser called from
-               C): run on and yield at the first instruction that can */
+               C, or a thread such code resumed): run on and yield at the
+               first instruction that can, unless that is overdue */
+            if (cpu_deferred_yield_overdue()) overdue_yield(L, ci);
         }
     } else {
         /* past 2^31 the counter wraps, as the stored 32 bits do */

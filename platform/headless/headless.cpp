@@ -11,6 +11,8 @@
 #include "platform/backend.h"
 #include "platform/events.h"
 #include "platform/joystick.h"
+#include "platform/pump.h"
+#include "platform/script.h"
 #include "platform/system.h"
 #include "platform/video.h"
 
@@ -84,6 +86,11 @@ void vull_plat_warp_pointer(int, int) {}
 void vull_plat_hide_cursor() {}
 void vull_plat_poll_events(vull_pump_pass &) {}
 
+// No queue to push into: of the input script's steps only quit acts.
+void vull_plat_push_event(const vull_script_step &s, int, int) {
+    if (s.op == vull_script_op::quit) vull_pump_quit();
+}
+
 // The names of the keys a key-configuration screen shows most: letters,
 // digits, function keys, the keys around them and the arrows (by USB usage).
 const char *vull_get_key_name(int scancode) {
@@ -138,7 +145,7 @@ void vull_get_joystick(int, int *x, int *y, uint32_t *buttons) {
 
 /* ---- audio device: none ---- */
 
-int vull_plat_audio_open(int, int, int, int *, int *) { return -1; }
+int vull_plat_audio_open(int, int, int, vull_audio_callback, int *, int *) { return -1; }
 void vull_plat_audio_lock() {}
 void vull_plat_audio_unlock() {}
 

@@ -10,6 +10,7 @@
 #include "platform/events.h"
 #include "platform/joystick.h"
 #include "platform/pump.h"
+#include "platform/script.h"
 #include "platform/sdl/sdl_video.h"
 #include "platform/video.h"
 
@@ -214,6 +215,61 @@ void vull_plat_poll_events(vull_pump_pass &p) {
     if (!sdl_loaded()) return;
     SDL_Event e;
     while (SDL_PollEvent(&e)) handle_event(p, e);
+}
+
+/* ---- the input script's steps --------------------------------------- */
+
+void vull_plat_push_event(const vull_script_step &s, int pointer_x, int pointer_y) {
+    if (!sdl_loaded()) {
+        if (s.op == vull_script_op::quit) vull_pump_quit();
+        return;
+    }
+    SDL_Event e{};
+    uint32_t window = sdl_window ? SDL_GetWindowID(sdl_window) : 0;
+    switch (s.op) {
+    case vull_script_op::key_down:
+    case vull_script_op::key_up:
+        e.type = s.op == vull_script_op::key_down ? SDL_KEYDOWN : SDL_KEYUP;
+        e.key.windowID = window;
+        e.key.state = s.op == vull_script_op::key_down ? SDL_PRESSED : SDL_RELEASED;
+        e.key.keysym.scancode = SDL_Scancode(s.code);
+        e.key.keysym.sym = SDL_GetKeyFromScancode(SDL_Scancode(s.code));
+        SDL_PushEvent(&e);
+        return;
+    case vull_script_op::text:
+        // A keyboard sends one text event a character.
+        for (char c : s.text) {
+            e = {};
+            e.type = SDL_TEXTINPUT;
+            e.text.windowID = window;
+            e.text.text[0] = c;
+            SDL_PushEvent(&e);
+        }
+        return;
+    case vull_script_op::motion:
+        e.type = SDL_MOUSEMOTION;
+        e.motion.windowID = window;
+        e.motion.x = pointer_x;
+        e.motion.y = pointer_y;
+        SDL_PushEvent(&e);
+        return;
+    case vull_script_op::button_down:
+    case vull_script_op::button_up:
+        e.type = s.op == vull_script_op::button_down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+        e.button.windowID = window;
+        e.button.button = uint8_t(s.code);
+        e.button.state = s.op == vull_script_op::button_down ? SDL_PRESSED : SDL_RELEASED;
+        e.button.clicks = 1;
+        e.button.x = pointer_x;
+        e.button.y = pointer_y;
+        SDL_PushEvent(&e);
+        return;
+    case vull_script_op::quit:
+        e.type = SDL_QUIT;
+        SDL_PushEvent(&e);
+        return;
+    default: return;
+    }
 }
 
 /* ---- key names ------------------------------------------------------- */

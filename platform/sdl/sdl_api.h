@@ -86,11 +86,13 @@
     X(SDL_OpenAudio) \
     X(SDL_PauseAudio) \
     X(SDL_PollEvent) \
+    X(SDL_PushEvent) \
     X(SDL_RaiseWindow) \
     X(SDL_RenderClear) \
     X(SDL_RenderCopy) \
     X(SDL_RenderFillRects) \
     X(SDL_RenderPresent) \
+    X(SDL_RenderReadPixels) \
     X(SDL_SetClipboardText) \
     X(SDL_SetHint) \
     X(SDL_SetRenderDrawColor) \
@@ -197,11 +199,13 @@ bool sdl_loaded();
 #define SDL_OpenAudio sdl_api().SDL_OpenAudio
 #define SDL_PauseAudio sdl_api().SDL_PauseAudio
 #define SDL_PollEvent sdl_api().SDL_PollEvent
+#define SDL_PushEvent sdl_api().SDL_PushEvent
 #define SDL_RaiseWindow sdl_api().SDL_RaiseWindow
 #define SDL_RenderClear sdl_api().SDL_RenderClear
 #define SDL_RenderCopy sdl_api().SDL_RenderCopy
 #define SDL_RenderFillRects sdl_api().SDL_RenderFillRects
 #define SDL_RenderPresent sdl_api().SDL_RenderPresent
+#define SDL_RenderReadPixels sdl_api().SDL_RenderReadPixels
 #define SDL_SetClipboardText sdl_api().SDL_SetClipboardText
 #define SDL_SetHint sdl_api().SDL_SetHint
 #define SDL_SetRenderDrawColor sdl_api().SDL_SetRenderDrawColor

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <string>
 
-#include "audio/mixer.h" // the device callback
 #include "engine/vull.h"
 #include "platform/backend.h"
 #include "platform/system.h"
@@ -28,7 +27,8 @@ static void log_audio_drivers() {
     vull_debugf("Current audio driver: %s\n", current ? current : "(none)");
 }
 
-int vull_plat_audio_open(int rate, int channels, int samples, int *got_rate, int *got_channels) {
+int vull_plat_audio_open(int rate, int channels, int samples, vull_audio_callback callback,
+                         int *got_rate, int *got_channels) {
     SDL_InitSubSystem(SDL_INIT_AUDIO);
     if (SDL_Init(SDL_INIT_AUDIO) != 0) return -1;
     vull_debug("SDL_INIT_AUDIO ok\n");
@@ -38,7 +38,7 @@ int vull_plat_audio_open(int rate, int channels, int samples, int *got_rate, int
     spec.channels = Uint8(channels);
     spec.silence = 0;
     spec.samples = Uint16(samples);
-    spec.callback = vull_mixer_callback;
+    spec.callback = callback;
     spec.userdata = nullptr;
     int result = -1;
     if (SDL_OpenAudio(&spec, nullptr) < 0) {

@@ -12,12 +12,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "engine/config.h"
 #include "engine/gfx.h"
 #include "engine/text.h"
 #include "engine/vull.h"
 #include "platform/backend.h"
+#include "platform/script.h"
 #include "platform/sdl/sdl_video.h"
 #include "platform/system.h"
 #include "platform/video.h"
@@ -364,6 +366,17 @@ static void scale_into(const vull_bitmap *pic, uint8_t *pixels, int pitch, int s
     }
 }
 
+// The window's picture, as presented, to the input script's waiting dumps.
+static void dump_picture(const void *pixels, int pitch, int w, int h) {
+    std::vector<uint32_t> argb(size_t(w) * size_t(h));
+    for (int y = 0; y < h; y++) {
+        const auto *row = reinterpret_cast<const uint32_t *>(static_cast<const uint8_t *>(pixels) +
+                                                             int64_t(y) * pitch);
+        for (int x = 0; x < w; x++) argb[size_t(y) * w + x] = row[x] | 0xFF000000u;
+    }
+    vull_script_picture(argb.data(), w, h);
+}
+
 static void present_software(const vull_bitmap *pic) {
     if (cconfig.show_fps) {
         // The text goes into a copy: the application's own page stays as it drew it.
@@ -403,6 +416,8 @@ static void present_software(const vull_bitmap *pic) {
         get_dest_rect(&r);
         scale_into(pic, static_cast<uint8_t *>(dst->pixels), dst->pitch, dst->w, dst->h, r);
     }
+    if (dst->pixels && vull_script_dump_wanted())
+        dump_picture(dst->pixels, dst->pitch, dst->w, dst->h);
     SDL_UnlockSurface(dst);
     if (!direct) SDL_BlitSurface(dst, nullptr, surf, nullptr);
     SDL_UpdateWindowSurface(sdl_window);
@@ -460,6 +475,14 @@ static void present_renderer(const vull_bitmap *pic) {
             SDL_Rect fr = {0, 0, 128, 8};
             SDL_RenderCopy(sdl_renderer, fps_texture, nullptr, &fr);
         }
+    }
+    if (vull_script_dump_wanted() && SDL_GetRendererOutputSize(sdl_renderer, &ow, &oh) == 0 &&
+        ow > 0 && oh > 0) {
+        // Read before the present: the buffer presented holds nothing defined after it.
+        std::vector<uint32_t> px(size_t(ow) * size_t(oh));
+        if (SDL_RenderReadPixels(sdl_renderer, nullptr, SDL_PIXELFORMAT_ARGB8888, px.data(),
+                                 ow * 4) == 0)
+            dump_picture(px.data(), ow * 4, ow, oh);
     }
     SDL_RenderPresent(sdl_renderer);
 }

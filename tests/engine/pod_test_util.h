@@ -9,6 +9,7 @@
 #include "engine/model.h"
 #include "engine/pod.h"
 #include "engine/voxel.h"
+#include "audio/mixer.h"
 #include "audio/sound.h"
 #include "audio/synth.h"
 
@@ -18,6 +19,9 @@
 #include <vector>
 
 namespace podtest {
+
+// The pods hold sound and synth items, which the audio engine makes.
+[[maybe_unused]] inline const bool audio_attached = (vull_sound_attach(), true);
 
 // Destroys a container however the test ends, so a failed assertion reports itself, not a leak.
 struct pod_deleter {

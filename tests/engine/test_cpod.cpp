@@ -5,12 +5,14 @@
 #include "engine/disk.h"
 #include "engine/mem.h"
 #include "engine/vull.h"
+#include "audio/mixer.h"
 #include "audio/sound.h"
 #include "audio/synth.h"
 
 #include <gtest/gtest.h>
 #include <vector>
 
+[[maybe_unused]] static const bool audio_attached = (vull_sound_attach(), true); // sound and synth items
 static int A, B, C, D; // distinct item addresses for containers that never destroy them
 
 // Every slot agrees with the used list and the count.

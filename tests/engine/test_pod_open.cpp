@@ -112,6 +112,15 @@ TEST(PodOpen, SameItemsAsReadingWholeLargeOnesReadWhenAskedFor) {
         const int lazy[] = {0, 1, 0, 1, 1, 0, 1};
         for (int s = 0; s < 7; s++)
             EXPECT_EQ(opened->types[s] == CPOD_LAZY, lazy[s] == 1) << compression << " " << s;
+        // File items tell their length without being read; other items have none.
+        const int64_t length[] = {200, -2, -1, -1, 4500, -1, 4096};
+        for (int s = 0; s < 7; s++)
+            if (length[s] != -2) {
+                EXPECT_EQ(vull_pod_file_length(opened, s), length[s]) << s;
+            }
+        EXPECT_GT(vull_pod_file_length(opened, 1), 4096);
+        EXPECT_EQ(vull_pod_file_length(opened, 7), -1);
+        EXPECT_EQ(opened->types[4], CPOD_LAZY);
         // Asked for as something else, an item stays unread.
         EXPECT_EQ(cpod_get_item(opened, 3, CPOD_FILE), nullptr);
         EXPECT_EQ(opened->types[3], CPOD_LAZY);

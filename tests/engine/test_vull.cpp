@@ -167,21 +167,21 @@ void run_load_hook(const char *line) { run.hooked.push_back(line); }
 
 } // namespace
 
-void vull_main_init(int, char **) {
+static void vull_main_init(int, char **) {
     vull_set_application_title("vull_test");
     vull_set_load_config_func(run_load_hook);
     vull_init();
 }
 
-void vull_main_update() {
+static void vull_main_update() {
     run.updates++;
     if (run.updates == run.skip_on) vull_skip_frame();
     if (run.updates >= run.quit_after) vull_quit = 1;
 }
 
-void vull_main_draw() { run.draws++; }
+static void vull_main_draw() { run.draws++; }
 
-void vull_main_exit() {
+static void vull_main_exit() {
     run.exits++;
     EXPECT_EQ(vull_exit(), 0); // returns at once from inside the sequence
 }
@@ -195,6 +195,7 @@ TEST(VullMain, HeadlessRunPerfReportsAndExitOrder) {
     argv.push_back(nullptr);
 
     testing::internal::CaptureStdout();
+    vull_set_app_funcs({vull_main_init, vull_main_update, vull_main_draw, vull_main_exit});
     EXPECT_EQ(vull_main(int(args.size()), argv.data()), 0);
     std::string out = testing::internal::GetCapturedStdout();
 

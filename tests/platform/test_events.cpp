@@ -3,14 +3,20 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/config.h"
 #include "engine/gfx.h"
 #include "engine/gui.h"
 #include "engine/vull.h"
 #include "platform/events.h"
+#include "platform/pump.h"
+#include "platform/script.h"
 #include "platform/video.h"
 
 namespace {
@@ -348,6 +354,126 @@ TEST_F(EventsTest, MouseInBackPagePixels) {
     EXPECT_EQ(y, 4);
     EXPECT_EQ(use_warped_mxy, 1);
     vull_lock_mouse_cursor(0);
+}
+
+// The input script's reader: what each kind of line gives, and the first bad
+// line named with what is wrong with it.
+TEST(InputScript, Lines) {
+    struct row {
+        const char *text;
+        const char *error; // null: parses
+        int steps;
+    };
+    const row rows[] = {
+        {"# comment\n\n  \nframe 1 keydown Escape\r\nframe 1 keyup F12\n", nullptr, 2},
+        {"frame 2 text hello world\nframe 3 mousemove 0 65535\nframe 3 mousedown right\n"
+         "frame 9 dump out dir/shot.png\nframe 9 quit",
+         nullptr, 5},
+        {"frame 0 quit\n", "line 1: the frame is not a number from 1 to 1000000", 0},
+        {"frame 2 quit\nframe 1 quit\n", "line 2: frame 1 comes after frame 2", 0},
+        {"frame 1 keydown Esc\n", "line 1: no key is named \"Esc\"", 0},
+        {"frame 1 keydown F13\n", "line 1: no key is named \"F13\"", 0},
+        {"frame 1 mousedown 1\n", "line 1: the button is left, middle or right, not \"1\"", 0},
+        {"frame 1 mousemove 3\n", "line 1: mousemove takes two window pixel positions", 0},
+        {"frame 1 mousemove -1 2\n", "line 1: mousemove takes two window pixel positions", 0},
+        {"frame 1 quit now\n", "line 1: more than quit takes", 0},
+        {"frame 1 text \t\n", "line 1: text takes printable ASCII only", 0},
+        {"frame 1 dump\n", "line 1: dump needs a path", 0},
+        {"frame 1 jump\n", "line 1: no step is named \"jump\"", 0},
+        {"frames 1 quit\n", "line 1: a step starts with \"frame N\"", 0},
+        {"frame 99999999999 quit\n", "line 1: the frame is not a number", 0},
+    };
+    for (const row &r : rows) {
+        std::vector<vull_script_step> steps;
+        std::string error;
+        bool ok = vull_script_parse(r.text, strlen(r.text), steps, error);
+        EXPECT_EQ(ok, r.error == nullptr) << r.text << error;
+        if (r.error) { EXPECT_EQ(error.rfind(r.error, 0), 0u) << r.text << " gave " << error; }
+        EXPECT_EQ(int(steps.size()), r.steps) << r.text;
+    }
+    std::string nul("frame 1 quit\0\n", 14), long_line = "frame 1 text " + std::string(600, 'a');
+    std::vector<vull_script_step> steps;
+    std::string error;
+    EXPECT_FALSE(vull_script_parse(nul.data(), nul.size(), steps, error));
+    EXPECT_EQ(error, "line 1: holds a NUL byte");
+    EXPECT_FALSE(vull_script_parse(long_line.data(), long_line.size(), steps, error));
+    EXPECT_EQ(error, "line 1: longer than 512 characters");
+}
+
+std::string saved_path;
+std::vector<uint32_t> saved_picture;
+
+// The script through the pump: each step takes effect in its own pass, the
+// way a device's event would, and a dump takes the next presented picture.
+TEST_F(EventsTest, InputScriptDrivesThePump) {
+    char path[] = "/tmp/z6_script_XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    const char text[] = "frame 2 keydown Escape\nframe 3 text hi\nframe 4 keyup Escape\n"
+                        "frame 4 mousemove 300 40\nframe 4 mousedown left\nframe 5 mouseup left\n"
+                        "frame 5 mousedown right\nframe 5 mouseup right\nframe 5 dump shot.png\n"
+                        "frame 6 keydown LCtrl\nframe 6 keydown q\n";
+    ASSERT_EQ(write(fd, text, sizeof text - 1), ssize_t(sizeof text - 1));
+    close(fd);
+    std::string error;
+    auto save = [](const char *p, const uint32_t *argb, int w, int h) {
+        saved_path = p;
+        saved_picture.assign(argb, argb + w * h);
+        return 0;
+    };
+    ASSERT_TRUE(vull_script_start(path, save, error)) << error;
+    unlink(path);
+    auto pass = [] {
+        vull_script_pass();
+        vull_handle_system_messages();
+    };
+
+    pass();
+    EXPECT_EQ(vull_script_frame(), 1);
+    EXPECT_EQ(vullkey[SDL_SCANCODE_ESCAPE], 0);
+    pass();
+    EXPECT_NE(vullkey[SDL_SCANCODE_ESCAPE], 0);
+    EXPECT_EQ(queue(), "27 ");
+    vullkey_buffer_pos = 0;
+    pass();
+    EXPECT_EQ(queue(), "104 105 ");
+    EXPECT_EQ(vull_pump_time(), 3u * VULL_SCRIPT_MS_PER_FRAME); // no wall clock
+    pass();
+    EXPECT_EQ(vullkey[SDL_SCANCODE_ESCAPE], 0);
+    int x, y;
+    EXPECT_EQ(vull_events_hook.mouse(&x, &y), VULL_POINTER_LEFT);
+    EXPECT_EQ(x, 300);
+    EXPECT_EQ(y, 40);
+    EXPECT_FALSE(vull_script_dump_wanted());
+    pass();
+    EXPECT_EQ(vull_state.click_button, 3); // pressed and let go in one pass
+    ASSERT_TRUE(vull_script_dump_wanted());
+    const uint32_t picture[2] = {0xff102030u, 0xff405060u};
+    vull_script_picture(picture, 2, 1);
+    EXPECT_EQ(saved_path, "shot.png");
+    EXPECT_EQ(saved_picture, std::vector<uint32_t>(picture, picture + 2));
+    EXPECT_FALSE(vull_script_dump_wanted());
+    pass(); // Ctrl+Q: the quit hot key, through the pushed event
+    EXPECT_EQ(quit_calls, 1);
+    vull_script_stop();
+    EXPECT_FALSE(vull_script_on());
+    EXPECT_EQ(vull_events_hook.keyboard(&x), fake_keys); // the hooks it replaced are back
+
+    // A script that cannot be read leaves everything as it was.
+    EXPECT_FALSE(vull_script_start("/nonexistent/script", save, error));
+    const std::string refused = ": not a readable regular file of at most 65536 bytes";
+    EXPECT_EQ(error, "input script /nonexistent/script" + refused);
+    EXPECT_FALSE(vull_script_start("/tmp", save, error));
+    EXPECT_EQ(error, "input script /tmp" + refused);
+    std::string big(VULL_SCRIPT_MAX_BYTES + 1, '#');
+    char big_path[] = "/tmp/z6_script_XXXXXX";
+    fd = mkstemp(big_path);
+    ASSERT_EQ(write(fd, big.data(), big.size()), ssize_t(big.size()));
+    close(fd);
+    EXPECT_FALSE(vull_script_start(big_path, save, error));
+    unlink(big_path);
+    EXPECT_EQ(error, std::string("input script ") + big_path + refused);
+    EXPECT_FALSE(vull_script_on());
 }
 
 // The host rate counts a pass with its configured sleep but without the wait

@@ -199,14 +199,16 @@ TEST(SystemAudio, LockNestsAndNeverGoesNegative) {
     EXPECT_EQ(vull_audio_is_locked, 0);
 }
 
+static void silence(void *, uint8_t *stream, int bytes) { std::memset(stream, 0, size_t(bytes)); }
+
 TEST(SystemAudio, DeviceOpensOnlyWithABufferSize) {
     EnvGuard guard;
     cconfig.mix_buffer_size = 0;
-    EXPECT_EQ(vull_sound_init_plat(22050, 1), 0);
+    EXPECT_EQ(vull_sound_init_plat(22050, 1, silence), 0);
     EXPECT_EQ(vull_sound_inited, 0);
 
     cconfig.mix_buffer_size = 1024;
-    ASSERT_EQ(vull_sound_init_plat(22050, 1), 0);
+    ASSERT_EQ(vull_sound_init_plat(22050, 1, silence), 0);
     if (!vull_sound_inited) GTEST_SKIP() << "no audio device here";
     EXPECT_EQ(int(vull_state.audio_freq), 22050);
     EXPECT_EQ(int(vull_state.audio_channels), 1);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cart/cart.h"
+#include "cart/disk.h"
 #include "cart/rom.h"
 #include "console/state.h"
 #include "engine/cpod.h"
@@ -18,6 +19,7 @@
 #include "engine/image.h"
 #include "engine/mem.h"
 #include "engine/pod.h"
+#include "shell/boot.h"
 #include "shell/zibo6.h"
 #include "tests/support/sweep.h"
 
@@ -79,6 +81,41 @@ TEST_F(DataFile, EntriesAreReadWhenAskedFor) {
     EXPECT_EQ(pstate.resource_pod->types[RES_ICON], CPOD_LAZY);
     EXPECT_NE(pstate.resource_pod->types[RES_PALETTE], CPOD_LAZY);
     EXPECT_NE(cpod_get_item(pstate.resource_pod, RES_ICON, CPOD_BITMAP), nullptr);
+}
+
+// The boot mounts every cart image of the data file without reading the other
+// entries: the exporter's runtimes (entry 7) are megabytes of programs.
+TEST_F(DataFile, MountingTheCartsLeavesTheRuntimesUnread) {
+    vull_file *in = vull_fopen_memory(bytes.data(), int(bytes.size()));
+    cpod *built = vull_load_pod_file("", in);
+    vull_fclose(in);
+    ASSERT_NE(built, nullptr);
+    ASSERT_GE(built->count, 9);
+    cpod *pod = vull_create_pod(10);
+    std::vector<uint8_t> program(1 << 20, 0x7f);
+    for (int slot = 0; slot < 9; slot++) {
+        auto *f = static_cast<vull_file *>(cpod_get_item(built, slot, CPOD_FILE));
+        ASSERT_NE(f, nullptr) << slot;
+        cpod_add_item(pod, CPOD_FILE,
+                      slot == 7 ? file_item("runtimes.pod", program.data(), int(program.size()))
+                                : file_item(f->name, f->data, f->length));
+    }
+    auto *cart = static_cast<vull_file *>(cpod_get_item(built, 4, CPOD_FILE));
+    ASSERT_EQ(cart->length, DATA_CART_IMAGE);
+    cpod_add_item(pod, CPOD_FILE, file_item("after.z6", cart->data, cart->length));
+    vull_destroy_pod(built);
+    cbuffer *file = serialised(pod);
+    std::vector<uint8_t> data(file->data, file->data + file->length);
+    vull_destroy_buffer(file);
+
+    ASSERT_TRUE(open_data_file(pod_from(data, data.size())));
+    mount_data_file_carts();
+    EXPECT_EQ(pstate.data_pod->types[7], CPOD_LAZY);
+    std::vector<std::string> names;
+    for (int i = 0; i < embedded_cart_count(); i++) names.push_back(embedded_cart_name(i));
+    EXPECT_EQ(names.size(), 4u); // the head cart, the two games and the one after the runtimes
+    EXPECT_NE(std::find(names.begin(), names.end(), "after.z6"), names.end());
+    clear_embedded_carts();
 }
 
 TEST_F(DataFile, EntriesAreWhatThePlayerReads) {

@@ -205,6 +205,28 @@ TEST(Cpu, LoweredDeferralLimitStopsARunawaySooner) {
     EXPECT_EQ(z6test::value_text(co, -1), "attempt to yield across a C-call boundary");
     EXPECT_GT(cycles, 300 + 30000);
     EXPECT_LT(cycles, 300 + 30000 + 100);
+
+    // a coroutine that such code resumes holds its yields just as long: the
+    // error ends it, then its resumer, still overdue
+    lua_State *held = lua_newthread(L);
+    ASSERT_EQ(z6test::load(held, "c = cocreate(function() local n = 0 while true do n = n + 1 end "
+                                 "end) ccall(function() coresume(c) end)"),
+              LUA_OK);
+    lua_reset_cpu_cycles();
+    lua_set_cpu_cycles_slice_max(300);
+    lua_set_cpu_deferral_limit(30000);
+    status = lua_resume(held, L, 0);
+    cycles = lua_get_cpu_cycles();
+    lua_set_cpu_deferral_limit(Z6_CPU_DEFERRAL_LIMIT);
+    lua_set_cpu_cycles_slice_max(0x7fffffff);
+    EXPECT_EQ(status, LUA_ERRRUN);
+    lua_getglobal(L, "c");
+    lua_State *c = lua_tothread(L, -1);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(lua_status(c), LUA_ERRRUN);
+    EXPECT_EQ(z6test::value_text(c, -1), "attempt to yield across a C-call boundary");
+    EXPECT_GT(cycles, 300 + 30000);
+    EXPECT_LT(cycles, 300 + 30000 + 100);
 }
 
 // Lua code called from C (a metamethod of count, a sort comparator, an error
@@ -249,9 +271,50 @@ TEST(Cpu, SlowCodeCalledFromCFinishesUnderEveryBudget) {
             collectgarbage()
             return freed)",
          "9000"},
+        // a coroutine resumed there yields its own values, several times:
+        // it is never forced out to a resumer that could not pass that on
+        {false, R"(
+            local function three()
+                local c = cocreate(function()
+                    for k = 1, 3 do local s = 0 for i = 1, 300 do s = s + i end yield(k) end
+                end)
+                local r = ''
+                for k = 1, 4 do local ok, v = coresume(c) r = r .. tostring(v) .. ' ' end
+                return r .. costatus(c)
+            end
+            local seen = {}
+            local eq = {__eq = function() seen[#seen + 1] = three() return false end}
+            count({setmetatable({}, eq), setmetatable({}, eq)}, setmetatable({}, eq))
+            seen[#seen + 1] = tostring(setmetatable({}, {__tostring = three}))
+            add(setmetatable({}, {__len = function() seen[#seen + 1] = three() return 0 end}), 1)
+            return seen[1], seen[2], seen[3], seen[4])",
+         "1 2 3 nil dead 1 2 3 nil dead 1 2 3 nil dead 1 2 3 nil dead"},
+        {true, R"(
+            local function three()
+                local c = coroutine.create(function()
+                    for k = 1, 3 do
+                        local s = 0 for i = 1, 300 do s = s + i end coroutine.yield(k)
+                    end
+                end)
+                local r = ''
+                for k = 1, 4 do
+                    local ok, v = coroutine.resume(c) r = r .. tostring(v) .. ' '
+                end
+                return r .. coroutine.status(c)
+            end
+            local function w(a, b) for i = 1, 2000 do end coroutine.yield(a < b) end
+            local t = {20, 7, 8, 9, 10, 6, 4, 5, 3, 2, 11, 1, 12, 13, 14, 15, 16, 17, 18, 19}
+            table.sort(t, function(a, b) return coroutine.wrap(w)(a, b) end)
+            local _, handled = xpcall(function() error('x') end, three)
+            local fin
+            setmetatable({}, {__gc = function() fin = three() end})
+            collectgarbage()
+            return table.concat(t, ','), handled, fin)",
+         "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20 1 2 3 nil dead 1 2 3 nil dead"},
     };
     for (const Case &c : cases)
-        for (int budget : {100, 1000, 0x800000 / 60, 0x800000 / 30, 0x800000 / 15}) {
+        for (int budget :
+             {1, 7, 37, 100, 500, 1000, 0x800000 / 60, 0x800000 / 30, 0x800000 / 15, 0x7fffffff}) {
             z6libs::State S(c.stock);
             lua_settop(S.L, 0);
             ASSERT_EQ(z6test::load(S.L, c.code), LUA_OK);

@@ -86,6 +86,20 @@ add_job prog-text "$tmp/prog.lua"
 # options
 add_job cycles-printed --cycles -e 'local x = 1'
 add_job budget-yields --budget 10 -e 'for i = 1, 100 do end'
+# a coroutine resumed by a sort comparator yields its own value whatever the budget
+cat > "$tmp/sort_wrap.lua" <<'LUA'
+local function w(a,b) for i=1,2000 do end coroutine.yield(a<b) end
+local t={20,7,8,9,10,6,4,5,3,2,11,1,12,13,14,15,16,17,18,19}
+table.sort(t,function(a,b) return coroutine.wrap(w)(a,b) end)
+print(table.concat(t,","))
+LUA
+sort_budgets="none 1 7 37 500"
+for b in $sort_budgets; do
+    case $b in
+    none) add_job sort-wrap-$b --stock-libs "$tmp/sort_wrap.lua" ;;
+    *) add_job sort-wrap-$b --stock-libs --budget "$b" "$tmp/sort_wrap.lua" ;;
+    esac
+done
 add_job bad-option --bogus
 
 run_jobs "$batch"
@@ -104,6 +118,11 @@ job_is budget-yields 0 && grep -q '^yields [1-9][0-9]*$' "$jobs/budget-yields.er
 check budget-yields $?
 job_is bad-option 2
 check bad-option $?
+for b in $sort_budgets; do
+    job_is sort-wrap-$b 0 &&
+        [ "$(cat "$jobs/sort-wrap-$b.out")" = "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17,18,19,20" ]
+    check sort-wrap-$b $?
+done
 
 # the header: signature, 5.2, format 0, little-endian, int, size_t, instruction, number, integral, tail
 head -c 18 "$tmp/prog.bin" | od -An -tx1 | tr -d ' \n' > "$tmp/header"

@@ -43,7 +43,7 @@ static void apply_window_size() {
     vull_set_window_size(w, h);
 }
 
-void vull_main_init(int argc, char **argv) {
+static void vull_main_init(int argc, char **argv) {
     for (int i = 1; i < argc; i++) {
         if (argv[i] && strncmp(argv[i], "frames=", 7) == 0) {
             frames_wanted = strtol(argv[i] + 7, nullptr, 10);
@@ -61,14 +61,14 @@ void vull_main_init(int argc, char **argv) {
     vull_set_window_title("engine_host");
 }
 
-void vull_main_update() {
+static void vull_main_update() {
     frames_done++;
     if (frames_wanted > 0 && frames_done >= frames_wanted) vull_quit = 1;
 }
 
 // Eight bands whose red and blue shift each pass (red + blue = 255, no green),
 // so a running window shows the loop is alive, inside a white border.
-void vull_main_draw() {
+static void vull_main_draw() {
     vull_bitmap *page = vull_back_page;
     if (!page || page->bpp != 32) return;
     int band_h = page->height / 8 > 0 ? page->height / 8 : 1;
@@ -80,6 +80,9 @@ void vull_main_draw() {
     vull_rect(page, 0, 0, page->width - 1, page->height - 1, HOST_BORDER);
 }
 
-void vull_main_exit() { vull_exit(); }
+static void vull_main_exit() { vull_exit(); }
 
-int main(int argc, char **argv) { return vull_main(argc, argv); }
+int main(int argc, char **argv) {
+    vull_set_app_funcs({vull_main_init, vull_main_update, vull_main_draw, vull_main_exit});
+    return vull_main(argc, argv);
+}

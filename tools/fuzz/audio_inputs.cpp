@@ -114,6 +114,7 @@ cbuffer *write_synth(vull_synth *s) {
 // written out after.
 int run_synth(const uint8_t *data, size_t size) {
     if (size > INPUT_LIMIT) return 0;
+    vull_sound_attach(); // synth items
     std::vector<uint8_t> copy(data, data + size);
     cpod *set[CPOD_SET_SIZE];
     vull_load_pod_set_from_memory(copy.data(), int(size), set);

@@ -4,6 +4,7 @@
 // terminated paths, round trips, and identical results from stream and
 // memory files where the same reader serves both.
 #include "tools/fuzz/hostile_inputs.h"
+#include "audio/mixer.h"
 #include "tools/fuzz/fuzz_png.h"
 
 #include "engine/charset.h"
@@ -11,6 +12,7 @@
 #include "engine/ctext.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
+#include "engine/gui.h"
 #include "engine/image.h"
 #include "engine/mem.h"
 #include "engine/model.h"
@@ -19,6 +21,8 @@
 #include "engine/undo.h"
 #include "engine/vull.h"
 #include "platform/joystick.h"
+#include "platform/events.h"
+#include "platform/script.h"
 
 #include <lodepng.h>
 
@@ -559,12 +563,48 @@ int run_controllers(const uint8_t *data, size_t size) {
     return 0;
 }
 
+/* ---- the test input script ---- */
+
+// The input as a script file: a script that starts is run for every frame it
+// names, each step pushed as the back end would push it.
+int run_input_script(const uint8_t *data, size_t size) {
+    write_file(scratch_path("script.txt"), data, size);
+    std::string error;
+    auto save = [](const char *, const uint32_t *, int, int) { return 0; };
+    reset_config();
+    cconfig.headless = 1;
+    vull_events_hook.quit = [] {}; // a quit step or hot key must not end the run
+    if (!vull_script_start(scratch_path("script.txt").c_str(), save, error)) {
+        check(!error.empty(), "a refused script names no reason");
+        vull_events_hook = {};
+        return 0;
+    }
+    std::vector<vull_script_step> steps;
+    check(vull_script_parse(reinterpret_cast<const char *>(data), size, steps, error),
+          "a started script does not parse");
+    check(size <= size_t(VULL_SCRIPT_MAX_BYTES), "a script over the limit started");
+    int32_t last = steps.empty() ? 0 : steps.back().frame;
+    for (int32_t f = 0; f < last && f < 1000; f++) {
+        vull_script_pass();
+        vull_handle_system_messages();
+        if (vull_script_dump_wanted()) {
+            const uint32_t pixel = 0xff000000u;
+            vull_script_picture(&pixel, 1, 1);
+        }
+    }
+    vull_script_stop();
+    vull_events_hook = {};
+    vullkey_buffer_pos = 0;
+    return 0;
+}
+
 /* ---- POD files ---- */
 
 // The input read as a pod set from memory; every pod that loads must also be written
 // and read back whole.
 int run_pod(const uint8_t *data, size_t size) {
     if (size > INPUT_LIMIT) return 0;
+    vull_sound_attach(); // sound and synth items
     std::vector<uint8_t> copy(data, data + size);
     cpod *set[CPOD_SET_SIZE];
     vull_load_pod_set_from_memory(copy.data(), (int)size, set);
@@ -678,6 +718,7 @@ int run_ctext(const uint8_t *data, size_t size) {
 // line is made '_', so a line can name no folder and so no device or file outside.
 int run_pod_list(const uint8_t *data, size_t size) {
     if (size > 65536) return 0;
+    vull_sound_attach(); // sound and synth items
     static bool made = [] {
         cpod *pod = vull_create_pod(0);
         std::strcpy(pod->name, "listed");
@@ -719,5 +760,6 @@ const hostile_entry hostile_entries[] = {
     {"charset", run_charset}, {"undo", run_undo},
     {"disk", run_disk},       {"controllers", run_controllers},
     {"ctext", run_ctext},     {"pod_list", run_pod_list},
-    {"pod", run_pod},         {nullptr, nullptr},
+    {"pod", run_pod},         {"input_script", run_input_script},
+    {nullptr, nullptr},
 };

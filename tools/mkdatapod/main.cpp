@@ -13,7 +13,9 @@
 //   4, 5            the first two further carts named on the command line, as 32 KB images
 //                   (the player mounts every whole image from entry 3 on)
 //   6 games.pod     the games to install (-games): item 0 empty, then one PNG cart each
-//   7 runtimes      reserved and empty (the exporter's per-platform runtimes)
+//   7 runtimes.pod  the exporter's runtime files by platform: item 2 the Linux
+//                   program named with -linux, every other item empty (the
+//                   exporter writes those as "empty"); without -linux one empty item
 //   8 demos.pod     the demos to install (-demos): one text cart each, in the installer's order
 //   9..             further carts past the first two, as 32 KB images
 #include <cstdio>
@@ -23,6 +25,7 @@
 #include <vector>
 
 #include "cart/cart.h"
+#include "cart/export.h"
 #include "cart/png_cart.h"
 #include "cart/rom.h"
 #include "console/state.h"
@@ -292,6 +295,29 @@ std::vector<std::string> carts_after(int argc, char **argv, const char *flag) {
 }
 
 constexpr int GAMES_ENTRY = 6, RUNTIMES_ENTRY = 7, DEMOS_ENTRY = 8;
+constexpr int RUNTIME_ITEMS = RUNTIME_RASPI_DYNAMIC + 1;
+
+// Entry 7: the Linux program at its item, the platforms not built here empty.
+cbuffer *runtimes_item(const std::string &linux_program) {
+    if (linux_program.empty()) return file_item("runtimes", nullptr, 0);
+    std::string program = read_text(linux_program);
+    cpod *runtimes = vull_create_pod(RUNTIME_ITEMS);
+    if (!runtimes) fail("out of memory");
+    for (int i = 0; i < RUNTIME_ITEMS; i++)
+        add(runtimes, CPOD_FILE,
+            i == RUNTIME_LINUX ? file_item("linux", program.data(), int(program.size()))
+                               : file_item("empty", nullptr, 0));
+    cbuffer *item = pod_item("runtimes.pod", runtimes);
+    vull_destroy_pod(runtimes);
+    return item;
+}
+
+// The value of a flag that takes one ("" when not given).
+std::string flag_value(int argc, char **argv, const char *flag) {
+    for (int i = 3; i + 1 < argc; i++)
+        if (std::strcmp(argv[i], flag) == 0) return argv[i + 1];
+    return "";
+}
 
 } // namespace
 
@@ -299,10 +325,11 @@ int main(int argc, char **argv) {
     if (argc < 3) {
         std::fprintf(stderr,
                      "usage: mkdatapod ASSETS_DIR OUT.pod [CART.z6...] [-games CART.z6...]\n"
-                     "                 [-demos CART.z6...]\n"
+                     "                 [-demos CART.z6...] [-linux PROGRAM]\n"
                      "builds data.pod from the text sources in ASSETS_DIR; the carts named\n"
                      "after the output are embedded after the head cart, -games carts go to\n"
-                     "entry 6 as PNG carts and -demos carts to entry 8 as text carts.\n");
+                     "entry 6 as PNG carts, -demos carts to entry 8 as text carts and the\n"
+                     "-linux program to entry 7 as the exporter's Linux runtime.\n");
         return 2;
     }
     std::string assets = argv[1];
@@ -344,7 +371,7 @@ int main(int argc, char **argv) {
             file_item(d.substr(d.find_last_of('/') + 1).c_str(), text.data(), int(text.size())));
     }
     add(data, CPOD_FILE, pod_item("games.pod", games));
-    add(data, CPOD_FILE, file_item("runtimes", nullptr, 0));
+    add(data, CPOD_FILE, runtimes_item(flag_value(argc, argv, "-linux")));
     add(data, CPOD_FILE, pod_item("demos.pod", demos));
     vull_destroy_pod(games);
     vull_destroy_pod(demos);

@@ -1,5 +1,6 @@
 // podtool: list, extract and create POD files with the engine's own reader and
 // writer, so the tool and the program can never disagree about the format.
+#include "audio/mixer.h"
 #include "engine/config.h"
 #include "engine/cpod.h"
 #include "engine/disk.h"
@@ -241,6 +242,7 @@ int cmd_create(const char *out_path, int argc, char **argv) {
 } // namespace
 
 int main(int argc, char **argv) {
+    vull_sound_attach(); // sound and synth items are the audio engine's records
     if (argc >= 3 && std::strcmp(argv[1], "list") == 0 && argc == 3) return cmd_list(argv[2]);
     if (argc == 5 && std::strcmp(argv[1], "extract") == 0)
         return cmd_extract(argv[2], argv[3], argv[4]);

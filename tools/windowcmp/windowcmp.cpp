@@ -1,5 +1,5 @@
-// windowcmp: reads a window dump in X window dump format (as xwd writes it),
-// finds the console picture in it, checks that the picture is the console
+// windowcmp: reads a window dump (a PNG of the whole window, as the player's
+// input script writes it), finds the console picture in it, checks that the picture is the console
 // screen at a whole scale, and compares it, pixel block by pixel block, with a
 // stored 128x128 PNG. On a difference, or when the PNG is missing, the picture
 // seen is written beside it as NAME.actual.png (scaled down to 128x128).
@@ -9,7 +9,7 @@
 // the picture is where the player puts it, centred at the largest whole scale
 // that fits the window, provided every lit pixel lies inside that square.
 //
-//   windowcmp WINDOW.xwd EXPECTED.png
+//   windowcmp WINDOW.png EXPECTED.png
 //
 // Exit status: 0 same, 1 different, missing or not at a whole scale, 2 bad input.
 #include <algorithm>
@@ -30,55 +30,17 @@ struct image {
     std::vector<uint32_t> rgb; // 0xRRGGBB
 };
 
-uint32_t be32(const uint8_t *p) {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
-
-int shift_of(uint32_t mask) {
-    int s = 0;
-    while (mask && !(mask & 1)) {
-        mask >>= 1;
-        s++;
-    }
-    return s;
-}
-
-// The dump's header is 25 big-endian words; only 24- and 32-bit true-colour
-// ZPixmaps are read, which is what an X server at depth 24 writes.
-bool read_xwd(const char *path, image *out) {
-    FILE *f = std::fopen(path, "rb");
-    if (!f) return false;
-    std::vector<uint8_t> data;
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
-    std::fclose(f);
-    if (data.size() < 100) return false;
-    const uint8_t *h = data.data();
-    uint32_t header = be32(h), format = be32(h + 8), width = be32(h + 16), height = be32(h + 20);
-    uint32_t byte_order = be32(h + 28), bpp = be32(h + 44), line = be32(h + 48);
-    uint32_t rmask = be32(h + 56), gmask = be32(h + 60), bmask = be32(h + 64);
-    uint32_t ncolours = be32(h + 76);
-    if (format != 2 || (bpp != 32 && bpp != 24) || width == 0 || height == 0 || width > 16384 ||
-        height > 16384 || ncolours > 65536)
+// The window's picture as the player dumps it: a PNG of the whole window.
+bool read_window(const char *path, image *out) {
+    std::vector<unsigned char> px;
+    unsigned w = 0, h = 0;
+    if (lodepng::decode(px, w, h, path) != 0 || w == 0 || h == 0 || w > 16384 || h > 16384)
         return false;
-    uint64_t start = uint64_t(header) + uint64_t(ncolours) * 12;
-    if (uint64_t(line) * height + start > data.size() || line < width * (bpp / 8)) return false;
-    out->w = int(width);
-    out->h = int(height);
-    out->rgb.assign(size_t(width) * height, 0);
-    int rs = shift_of(rmask), gs = shift_of(gmask), bs = shift_of(bmask);
-    for (uint32_t y = 0; y < height; y++) {
-        const uint8_t *row = h + start + uint64_t(line) * y;
-        for (uint32_t x = 0; x < width; x++) {
-            const uint8_t *p = row + x * (bpp / 8);
-            uint32_t v = 0;
-            for (uint32_t k = 0; k < bpp / 8; k++)
-                v |= uint32_t(p[k]) << (byte_order == 0 ? 8 * k : 8 * (bpp / 8 - 1 - k));
-            uint32_t r = (v & rmask) >> rs, g = (v & gmask) >> gs, b = (v & bmask) >> bs;
-            out->rgb[y * width + x] = (r & 255) << 16 | (g & 255) << 8 | (b & 255);
-        }
-    }
+    out->w = int(w);
+    out->h = int(h);
+    out->rgb.resize(size_t(w) * h);
+    for (size_t i = 0; i < out->rgb.size(); i++)
+        out->rgb[i] = uint32_t(px[4 * i]) << 16 | uint32_t(px[4 * i + 1]) << 8 | px[4 * i + 2];
     return true;
 }
 
@@ -97,11 +59,11 @@ void write_png(const std::string &path, const std::vector<uint32_t> &rgb) {
 
 int main(int argc, char **argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: windowcmp WINDOW.xwd EXPECTED.png\n");
+        std::fprintf(stderr, "usage: windowcmp WINDOW.png EXPECTED.png\n");
         return 2;
     }
     image shot;
-    if (!read_xwd(argv[1], &shot)) {
+    if (!read_window(argv[1], &shot)) {
         std::fprintf(stderr, "windowcmp: %s is no window dump this tool reads\n", argv[1]);
         return 2;
     }

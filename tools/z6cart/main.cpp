@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "audio/mixer.h"
 #include "cart/cart.h"
 #include "cart/compress.h"
 #include "cart/disk.h"
@@ -253,6 +254,7 @@ int usage() {
 } // namespace
 
 int main(int argc, char **argv) {
+    vull_sound_attach();
     const char *pod = nullptr;
     if (argc >= 3 && std::strcmp(argv[1], "-pod") == 0) {
         pod = argv[2];
