@@ -18,13 +18,15 @@ zibo6_button_state zbtn;
 
 namespace {
 
+// The event pump moves each event's motion into the totals at once, so the
+// frame's read takes those.
 void platform_motion(int *wx, int *wy, int *rx, int *ry) {
     *wx = vull_state.wheel_x;
     *wy = vull_state.wheel_y;
-    *rx = vull_state.mouse_rel_x;
-    *ry = vull_state.mouse_rel_y;
+    *rx = vull_state.mouse_total_x;
+    *ry = vull_state.mouse_total_y;
     vull_state.wheel_x = vull_state.wheel_y = 0;
-    vull_state.mouse_rel_x = vull_state.mouse_rel_y = 0;
+    vull_state.mouse_total_x = vull_state.mouse_total_y = 0;
 }
 
 // Default keys of players 0 and 1, buttons 0-5 (0 ends a list); the pause

@@ -7,7 +7,9 @@
 #include "engine/vull.h"
 #include "platform/system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,7 +21,10 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 static_assert(std::endian::native == std::endian::little,
@@ -622,17 +627,98 @@ bool write_all(int fd, const uint8_t *p, int64_t n) {
 
 std::atomic<unsigned> temp_counter{0};
 
-// A new file beside the target that no one else uses: hidden, named after this process.
-int create_temp(const std::string &target, std::string &temp) {
+constexpr const char *TEMP_PREFIX = ".z6save-";
+constexpr int STALE_AGE_S = 60;         // younger temporary files may still be being written
+constexpr int STALE_SCAN_ENTRIES = 4096; // entries of a folder looked at for them
+constexpr size_t STALE_FOLDERS = 256;    // folders whose last look is remembered
+
+std::string folder_of(const std::string &target) {
     size_t slash = target.rfind('/');
-    std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    return slash == std::string::npos ? "" : target.substr(0, slash + 1);
+}
+
+// The writer's own temporary-file name of a process: ".z6save-PID-N.tmp"; 0 for other names.
+long temp_owner(const char *name) {
+    long pid = 0;
+    unsigned long n = 0;
+    int used = 0;
+    if (std::sscanf(name, ".z6save-%ld-%lu.tmp%n", &pid, &n, &used) != 2 || name[used] != 0)
+        return 0;
+    std::string again = TEMP_PREFIX + std::to_string(pid) + "-" + std::to_string(n) + ".tmp";
+    return again == name && pid > 0 ? pid : 0;
+}
+
+// A writer killed mid-write leaves its temporary file: those of processes no longer running,
+// older than a minute, are removed when their folder is next written (looked at once a minute).
+void remove_stale_temps(const std::string &folder) {
+    static std::mutex lock;
+    static std::vector<std::pair<std::string, std::time_t>> looked;
+    std::lock_guard<std::mutex> hold(lock);
+    std::time_t now = std::time(nullptr);
+    auto it = std::find_if(looked.begin(), looked.end(),
+                           [&](const auto &l) { return l.first == folder; });
+    if (it != looked.end() && now - it->second < STALE_AGE_S && now >= it->second) return;
+    if (it != looked.end())
+        it->second = now;
+    else {
+        if (looked.size() >= STALE_FOLDERS) looked.clear();
+        looked.emplace_back(folder, now);
+    }
+    DIR *dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return;
+    int seen = 0;
+    while (dirent *e = ::readdir(dir)) {
+        if (++seen > STALE_SCAN_ENTRIES) break;
+        long pid = temp_owner(e->d_name);
+        if (pid == 0 || pid == (long)::getpid()) continue;
+        if (::kill((pid_t)pid, 0) == 0 || errno != ESRCH) continue; // running, or not ours to ask
+        std::string p = folder + e->d_name;
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (now - st.st_mtime < STALE_AGE_S) continue;
+        ::unlink(p.c_str());
+    }
+    ::closedir(dir);
+}
+
+// A new file beside the target that no one else uses: hidden, named after this process,
+// created with the mode it ends with (the umask may only take permissions away).
+int create_temp(const std::string &target, mode_t mode, std::string &temp) {
+    std::string folder = folder_of(target);
     for (int tries = 0; tries < 100; tries++) {
-        temp = folder + ".z6save-" + std::to_string((long)::getpid()) + "-" +
+        temp = folder + TEMP_PREFIX + std::to_string((long)::getpid()) + "-" +
                std::to_string(temp_counter++) + ".tmp";
-        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
+}
+
+// The file a dangling link names at the end of its chain (relative links from their own
+// folder); empty when the chain is too long or a link cannot be read.
+std::string dangling_target(const char *path) {
+    std::string at = path;
+    for (int hops = 0; hops < 40; hops++) {
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) != 0) return errno == ENOENT ? at : "";
+        if (!S_ISLNK(st.st_mode)) return "";
+        std::vector<char> link(VULL_PATH_LEN * 4);
+        ssize_t n = ::readlink(at.c_str(), link.data(), link.size() - 1);
+        if (n <= 0 || size_t(n) >= link.size() - 1) return "";
+        std::string next(link.data(), size_t(n));
+        at = next[0] == '/' ? next : folder_of(at) + next;
+    }
+    return "";
+}
+
+// After the rename the folder's entry is on the disk too, so a power cut cannot bring the
+// old file back.
+void sync_folder(const std::string &target) {
+    std::string folder = folder_of(target);
+    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
 }
 
 } // namespace
@@ -663,8 +749,8 @@ bool save_flush_buffer(vull_save *s) {
 constexpr size_t UNFLUSHED_MAX = 64;
 std::vector<std::string> unflushed;
 
-void flush_path(const std::string &path, int flags) {
-    int fd = ::open(path.c_str(), flags | O_RDONLY | O_CLOEXEC);
+void flush_path(const std::string &path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return;
     ::fsync(fd);
     ::close(fd);
@@ -674,36 +760,43 @@ void flush_path(const std::string &path, int flags) {
 
 vull_save *vull_save_begin(const char *path, int flags) {
     if (!path || !path[0]) return nullptr;
+    struct stat st {};
+    bool exists = ::stat(path, &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) return nullptr;
     auto *s = new vull_save;
     s->flags = flags;
-    struct stat st {};
-    s->exists = ::stat(path, &st) == 0;
+    s->exists = exists;
     s->mode = st.st_mode;
-    if (s->exists && S_ISDIR(st.st_mode)) {
+    auto refuse = [s]() -> vull_save * {
+        if (s->fd >= 0) ::close(s->fd);
         delete s;
         return nullptr;
-    }
-    if (s->exists && !S_ISREG(st.st_mode)) {
-        // Opening without blocking refuses a pipe that nobody reads instead of waiting forever.
+    };
+    if (exists && !S_ISREG(st.st_mode)) {
+        // A device or a pipe holds nothing to keep: it is written in place. Opening without
+        // blocking refuses a pipe that nobody reads instead of waiting forever.
         s->in_place = true;
         s->fd = ::open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
         int fl = s->fd >= 0 ? ::fcntl(s->fd, F_GETFL) : -1;
-        if (fl < 0 || ::fcntl(s->fd, F_SETFL, fl & ~O_NONBLOCK) != 0) {
-            if (s->fd >= 0) ::close(s->fd);
-            delete s;
-            return nullptr;
-        }
+        if (fl < 0 || ::fcntl(s->fd, F_SETFL, fl & ~O_NONBLOCK) != 0) return refuse();
         return s;
     }
-    // A link stays a link: the file it points at is what gets replaced.
-    s->target = path;
+    // A link stays a link: the file it points at is what gets replaced, or made when the
+    // link dangles (as a file only: its missing folders are not made).
+    std::string target = path;
     char real[PATH_MAX];
-    if (s->exists && ::realpath(path, real)) s->target = real;
-    s->fd = create_temp(s->target, s->temp);
-    if (s->fd < 0) {
-        delete s;
-        return nullptr;
+    if (exists && ::realpath(path, real)) target = real;
+    struct stat link {};
+    if (!exists && ::lstat(path, &link) == 0 && S_ISLNK(link.st_mode)) {
+        target = dangling_target(path);
+        if (target.empty()) return refuse();
     }
+    // A file the user may not write (made read-only) is not replaced behind their back.
+    if (exists && ::access(target.c_str(), W_OK) != 0) return refuse();
+    remove_stale_temps(folder_of(target));
+    s->target = target;
+    s->fd = create_temp(target, exists ? (st.st_mode & 0777) : 0666, s->temp);
+    if (s->fd < 0) return refuse();
     return s;
 }
 
@@ -730,6 +823,7 @@ int vull_save_end(vull_save *s, bool keep) {
     if (s->in_place) {
         ok = ::close(s->fd) == 0 && ok;
     } else {
+        // The exact mode (what the umask took, and the set-id and sticky bits) once written.
         if (ok && s->exists) ok = ::fchmod(s->fd, s->mode & 07777) == 0;
         // On the disk before it takes the target's name, so a crash leaves one whole file or
         // the other; a caller that saves one file many times a frame may flush it once after.
@@ -738,6 +832,7 @@ int vull_save_end(vull_save *s, bool keep) {
         ok = ::close(s->fd) == 0 && ok;
         if (ok) ok = std::rename(s->temp.c_str(), s->target.c_str()) == 0;
         if (!ok) ::unlink(s->temp.c_str());
+        if (ok && !later) sync_folder(s->target);
         if (ok && later &&
             std::find(unflushed.begin(), unflushed.end(), s->target) == unflushed.end()) {
             if (unflushed.size() >= UNFLUSHED_MAX) vull_flush_saved_files();
@@ -751,14 +846,12 @@ int vull_save_end(vull_save *s, bool keep) {
 void vull_flush_saved_files() {
     std::vector<std::string> folders;
     for (const std::string &path : unflushed) {
-        flush_path(path, 0);
-        size_t slash = path.rfind('/');
-        std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+        flush_path(path);
+        std::string folder = folder_of(path);
         if (std::find(folders.begin(), folders.end(), folder) == folders.end())
             folders.push_back(folder);
     }
-    // the renames themselves
-    for (const std::string &folder : folders) flush_path(folder, O_DIRECTORY);
+    for (const std::string &folder : folders) sync_folder(folder); // the renames themselves
     unflushed.clear();
 }
 

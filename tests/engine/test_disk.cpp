@@ -3,6 +3,10 @@
 #include "engine/mem.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -572,6 +576,22 @@ TEST(OneWriter, ReplacesWholeOrNotAtAll) {
     EXPECT_EQ(vull_save_file(link.c_str(), "new", 3), 0);
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(slurp(real), "new");
+    // A dangling link (through a second one, relative) makes the file it names and stays a
+    // link; one into a missing folder makes no folder and writes nothing.
+    fs::create_directories(d.dir / "in");
+    std::string dangling = (d.dir / "dangling.txt").string();
+    fs::create_symlink("hop.txt", dangling);
+    fs::create_symlink("in/made.txt", d.dir / "hop.txt");
+    EXPECT_EQ(vull_save_file(dangling.c_str(), "made", 4), 0);
+    EXPECT_TRUE(fs::is_symlink(dangling));
+    EXPECT_TRUE(fs::is_symlink(d.dir / "hop.txt"));
+    EXPECT_EQ(slurp((d.dir / "in/made.txt").string()), "made");
+    std::string nowhere = (d.dir / "nowhere.txt").string();
+    fs::create_symlink("missing/x.txt", nowhere);
+    EXPECT_EQ(vull_save_file(nowhere.c_str(), "x", 1), 1);
+    EXPECT_TRUE(fs::is_symlink(nowhere));
+    EXPECT_FALSE(fs::exists(d.dir / "missing"));
+    for (const char *name : {"dangling.txt", "hop.txt", "nowhere.txt", "in"}) fs::remove_all(d.dir / name);
 
     // Nothing to write into, or nowhere to put the new file.
     EXPECT_EQ(vull_save_file(d.dir.c_str(), "x", 1), 1);
@@ -582,6 +602,55 @@ TEST(OneWriter, ReplacesWholeOrNotAtAll) {
     if (fs::exists("/dev/full")) {
         EXPECT_EQ(vull_save_file("/dev/full", "x", 1), 1);
     }
+}
+
+// A file the user made read-only is not replaced. Root may write anything, so the save runs
+// in a child that has become an ordinary user (nobody) first.
+TEST(OneWriter, RefusesAFileTheUserMayNotWrite) {
+    ScratchDir d("readonly");
+    std::string p = (d.dir / "locked.z6").string(), free = (d.dir / "free.z6").string();
+    std::ofstream(p) << "kept";
+    fs::permissions(p, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(d.dir, fs::perms::all);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+        if (access(d.dir.c_str(), W_OK | X_OK) != 0) _exit(3); // a parent folder shuts it out
+        int locked = vull_save_file(p.c_str(), "new", 3);
+        int writable = vull_save_file(free.c_str(), "new", 3);
+        _exit(locked == 1 && writable == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "cannot become an ordinary user to test this";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the read-only file was replaced, or a free one not";
+    EXPECT_EQ(slurp(p), "kept");
+    EXPECT_EQ(slurp(free), "new");
+}
+
+// Temporary files of writers killed mid-write go when their folder is next written, but only
+// those of processes no longer running and older than a minute.
+TEST(OneWriter, RemovesStaleTemporaryFiles) {
+    ScratchDir d("stale");
+    pid_t gone = fork();
+    ASSERT_GE(gone, 0);
+    if (gone == 0) _exit(0);
+    ASSERT_EQ(waitpid(gone, nullptr, 0), gone);
+    std::string dead = ".z6save-" + std::to_string(gone), alive = ".z6save-" + std::to_string(getppid());
+    auto aged = [&](const std::string &name, int age_s) {
+        std::string p = d.file(name.c_str(), "partial");
+        fs::last_write_time(p, fs::file_time_type::clock::now() - std::chrono::seconds(age_s));
+        return name;
+    };
+    std::string stale = aged(dead + "-0.tmp", 120);
+    std::string young = aged(dead + "-1.tmp", 5);
+    std::string running = aged(alive + "-0.tmp", 120);
+    std::string other = aged(dead + "-0.tmp.bak", 120);
+    EXPECT_EQ(vull_save_file((d.dir / "cart.z6").c_str(), "x", 1), 0);
+    EXPECT_FALSE(fs::exists(d.dir / stale));
+    for (const std::string &kept : {young, running, other}) EXPECT_TRUE(fs::exists(d.dir / kept)) << kept;
 }
 
 // Closing a stream is the last chance for its buffered writes to fail: that is reported.

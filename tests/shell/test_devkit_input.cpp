@@ -3,13 +3,18 @@
 // held keys by scancode, the mouse position, buttons, wheel, activity bits and
 // relative motion, the rows without devkit mode, the notices of a board cart,
 // and the pause menu box's edges.
+#include <SDL.h>
 #include <SDL2/SDL_scancode.h>
 
 #include <cstring>
 
 #include "../console/fake_input.h"
 #include "console/term.h"
+#include "engine/config.h"
 #include "engine/gui.h"
+#include "platform/events.h"
+#include "platform/sdl/sdl_video.h"
+#include "platform/video.h"
 #include "shell/zibo6.h"
 #include "tests/console/run_test_util.h"
 
@@ -109,6 +114,55 @@ TEST_F(DevkitInput, MousePositionButtonsWheelAndMotion) {
     FakeInput::rel_x = 3;
     FakeInput::rel_y = -4;
     EXPECT_EQ(frame_printing(rt), "17 99 5 0 0 3 -4\n");
+}
+
+// The rows that come from the window's events, through SDL's queue and the
+// event pump as the player gets them: typed text (30, 31), the wheel (35,
+// 36) and the locked mouse's motion (38, 39). The frame's read takes them.
+TEST_F(DevkitInput, EventRowsComeThroughTheEventPump) {
+    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS), 0) << SDL_GetError();
+    cconfig.headless = 0;
+    vull_video_init();
+    vull_set_window_size(512, 512);
+    ASSERT_EQ(vull_set_screen(128, 128, 8, 4), 0);
+    int ww = 0, wh = 0;
+    SDL_GetWindowSize(sdl_window, &ww, &wh);
+    z6_input = z6_platform_input;
+    rt.run("poke(0x5f2d, 5)\n"
+           "function _update()\n"
+           "  local s = '' while stat(30) do s = s..stat(31) end\n"
+           "  printh(s..' '..stat(35)..' '..stat(36)..' '..stat(38)..' '..stat(39))\n"
+           "end\n",
+           1);
+    vull_lock_mouse_cursor(1);
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    SDL_Event e = {};
+    e.type = SDL_TEXTINPUT; // a keyboard sends one a character
+    for (const char *c : {"h", "i"}) {
+        std::snprintf(e.text.text, sizeof e.text.text, "%s", c);
+        SDL_PushEvent(&e);
+    }
+    e = {};
+    e.type = SDL_MOUSEWHEEL;
+    e.wheel.x = 1;
+    e.wheel.y = -2;
+    SDL_PushEvent(&e);
+    e = {};
+    e.type = SDL_MOUSEMOTION; // each one from the centre the pointer is held at
+    e.motion.windowID = SDL_GetWindowID(sdl_window);
+    e.motion.x = ww / 2 + 40;
+    e.motion.y = wh / 2 - 8;
+    SDL_PushEvent(&e);
+    e.motion.x = ww / 2 + 2;
+    e.motion.y = wh / 2 + 1;
+    SDL_PushEvent(&e);
+    vull_handle_system_messages();
+    EXPECT_EQ(frame_printing(rt), "hi 1 -2 42 -7\n");
+    EXPECT_EQ(frame_printing(rt), " 0 0 0 0\n");
+    vull_lock_mouse_cursor(0);
+    vull_video_exit();
+    cconfig.headless = 1;
+    SDL_Quit();
 }
 
 TEST_F(DevkitInput, ActivityBitsComeFromTheShellsMouseReading) {
