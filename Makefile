@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 TEST_DIR := build
 RELEASE_DIR := build-release
 
-.PHONY: run test test-long deps build-test build-release clean
+.PHONY: run play test test-long deps build-test build-release clean
 
 deps:
 	@sh scripts/deps.sh
@@ -36,6 +36,11 @@ run: build-release
 	  echo "no display: running assets/carts/demo.z6 headless (zibo6 -x)"; \
 	  $(RELEASE_DIR)/zibo6 -x assets/carts/demo.z6; \
 	fi
+
+# A cart of your own in a window: make play CART=path/to/cart.z6
+play: build-release
+	@if [ -z "$(CART)" ]; then echo "usage: make play CART=path/to/cart.z6"; exit 2; fi
+	sh scripts/play.sh "$(CART)"
 
 clean:
 	rm -rf $(TEST_DIR) $(RELEASE_DIR)

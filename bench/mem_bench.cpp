@@ -6,7 +6,7 @@
 
 #include "cart/cart.h"
 #include "console/mem.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/gfx.h"
 
 namespace {

@@ -14,9 +14,8 @@
 #include "cart/cart.h"
 #include "cart/disk.h"
 #include "cart/png_cart.h"
-#include "console/mem.h"
-#include "console/shell_hooks.h"
-#include "console/state.h"
+#include "cart/state.h"
+#include "cart/hooks.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/vull.h"
@@ -147,7 +146,7 @@ void record_video_frame(const vull_bitmap *screen) {
     for (int y = 0; y < FRAME; y++)
         for (int x = 0; x < FRAME; x++)
             slot->rows[y][x] = (y < screen->height && x < screen->width) ? screen->rows[y][x] : 0;
-    draw_extpal_glitch_if_running(slot);
+    cart_hooks.draw_extpal_glitch_if_running(slot);
     if (video_clip_index < last) {
         video_clip_index++;
     } else {
@@ -164,7 +163,7 @@ vull_bitmap *shown_screen() {
     if (!frame) return nullptr;
     uint8_t shown[16];
     for (int c = 0; c < 16; c++) {
-        int v = zibo6_peek(&pstate, nullptr, 0x5f10 + c);
+        int v = cart_hooks.zibo6_peek(&pstate, nullptr, 0x5f10 + c);
         shown[c] = uint8_t((v & 128) ? 128 + (v & 15) : (v & 15));
     }
     for (int y = 0; y < FRAME && y < screen->height; y++)

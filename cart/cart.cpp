@@ -11,10 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "audio/channel.h"
-#include "console/shell_hooks.h"
-#include "console/state.h"
-#include "console/term.h"
+#include "cart/state.h"
+#include "cart/hooks.h"
 #include "engine/charset.h"
 #include "engine/config.h"
 #include "engine/disk.h"
@@ -375,7 +373,7 @@ void legacy_swap_channels(zibo6_cart *cart) {
             cart->music[p][c] = v0;
             char text[64];
             std::snprintf(text, sizeof text, "legacy: pat %d swap chan: %d %d", p, 0, c);
-            zibo_print(text);
+            cart_hooks.zibo_print(text);
             break;
         }
     }
@@ -391,7 +389,7 @@ void legacy_inject_api(zibo6_cart *cart) {
     }
     std::memmove(cart->code + block, cart->code, code + 1);
     std::memcpy(cart->code, LEGACY_API_BLOCK, block);
-    zibo_print("legacy: 0.1.1 api injected");
+    cart_hooks.zibo_print("legacy: 0.1.1 api injected");
 }
 
 } // namespace
@@ -422,8 +420,8 @@ zibo6_cart *vull_create_zibo6_cart() {
 
 void vull_destroy_zibo6_cart(zibo6_cart *cart) {
     if (!cart) return;
-    vull_stop_zibo6_song(cart);
-    for (zibo6_sfx &s : cart->sfx) vull_stop_sfx(&s);
+    cart_hooks.vull_stop_zibo6_song(cart);
+    for (zibo6_sfx &s : cart->sfx) cart_hooks.vull_stop_sfx(&s);
     vull_free(cart->code);
     vull_destroy_bitmap(cart->sprites);
     vull_destroy_bitmap(cart->map);
@@ -561,7 +559,7 @@ void apply_legacy_changes(zibo6_cart *cart) {
     cart->legacy_applied = 1;
     int v = cart->version;
     if (v >= 19 && v <= 23) {
-        if (std::strstr(cart->code, "@@")) show_message("warning: possible deprecated @@", 3000);
+        if (std::strstr(cart->code, "@@")) cart_hooks.show_message("warning: possible deprecated @@", 3000);
         return;
     }
     if (v < 5) {

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "console/shell_hooks.h"
-#include "console/state.h"
+#include "cart/state.h"
+#include "cart/hooks.h"
 #include "engine/disk.h"
 #include "engine/mem.h"
 #include "platform/system.h"
@@ -56,7 +56,7 @@ int write_cdata() {
     if (vull_save_file(path.c_str(), text, CDATA_FILE_SIZE) == 0) return 0;
     // The words stay in memory; the next save tries again.
     vull_debugf("could not write cart data: %s\n", path.c_str());
-    show_message("** could not save cart data **", 1500);
+    cart_hooks.show_message("** could not save cart data **", 1500);
     return 1;
 }
 

@@ -19,14 +19,8 @@
 #include "cart/compress.h"
 #include "cart/png_cart.h"
 #include "cart/rom.h"
-#include "console/display.h"
-#include "console/mem.h"
-#include "console/pre.h"
-#include "console/run.h"
-#include "console/serial.h"
-#include "console/shell_hooks.h"
-#include "console/state.h"
-#include "console/term.h"
+#include "cart/state.h"
+#include "cart/hooks.h"
 #include "engine/charset.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
@@ -121,7 +115,7 @@ int64_t modified_ns(const char *path) {
 void apply_patch(zibo6_cart *cart, const zibo6_cart *patch) {
     for (int a = 0; a < ZIBO6_ROM_DATA_SIZE; a++)
         if (patch->change_mask[a >> 3] & (1 << (a & 7)))
-            zibo6_poke(nullptr, cart, a, zibo6_peek(nullptr, const_cast<zibo6_cart *>(patch), a));
+            cart_hooks.zibo6_poke(nullptr, cart, a, cart_hooks.zibo6_peek(nullptr, const_cast<zibo6_cart *>(patch), a));
 }
 
 // The working cart's sandbox file is named from its hash before any patch, so what a cart
@@ -166,10 +160,10 @@ void working_hash(char *out) { hash_cart(pitem.cart, out); }
 
 // Tools and tests run without the code tabs: the cart's code is then the truth.
 void merge_tabs() {
-    if (pstate.code_tab[0]) merge_code_from_tabs();
+    if (pstate.code_tab[0]) cart_hooks.merge_code_from_tabs();
 }
 void split_tabs() {
-    if (pstate.code_tab[0]) split_code_to_tabs();
+    if (pstate.code_tab[0]) cart_hooks.split_code_to_tabs();
 }
 
 } // namespace
@@ -386,7 +380,7 @@ void prepare_loaded_cart(zibo6_cart *cart, const char *name) {
         vull_copy_text(pstate.current_filename, get_sandboxed_cstore_filename(pstate.cart_hash),
                        sizeof pstate.current_filename);
 
-    if (is_sandboxed_cart_file(pstate.current_filename)) apply_sandbox_patch(cart);
+    if (cart_hooks.is_sandboxed_cart_file(pstate.current_filename)) apply_sandbox_patch(cart);
     pstate.current_tab = 0;
     app.sfx_filters = 0;
     for (const zibo6_sfx &s : cart->sfx)
@@ -406,20 +400,20 @@ int save_working_cart(const char *path) {
     const int format = cart_file_format(name);
     const bool png = format == CART_FILE_PNG, rom = format == CART_FILE_ROM;
     std::string flat;
-    bool flattened = zibo6_flatten_includes(cart->code, flat) == 0;
+    bool flattened = cart_hooks.zibo6_flatten_includes(cart->code, flat) == 0;
     if (!flattened) {
         if (png) return 1;
         flat = cart->code;
     }
     if (flat.size() >= 65537) {
-        zibo_print("program over size limit\n");
+        cart_hooks.zibo_print("program over size limit\n");
         return 1;
     }
     std::vector<uint8_t> scratch(PXA_SCRATCH_SIZE);
     int size = compress_mini(flat.c_str(), scratch.data(), int(flat.size()));
     if (png && size > CART_CODE_BLOCK) {
-        zibo_print_col("compressed code size too large\n", 8);
-        zibo_print_2("%d / %d bytes", size, CART_CODE_BLOCK);
+        cart_hooks.zibo_print_col("compressed code size too large\n", 8);
+        cart_hooks.zibo_print_2("%d / %d bytes", size, CART_CODE_BLOCK);
         return 1;
     }
     if (png) {
@@ -429,21 +423,21 @@ int save_working_cart(const char *path) {
                 for (int x = 0; x < cart->label->width; x++)
                     blank &= cart->label->rows[y][x] == cart->label->rows[0][0];
         if (blank) {
-            zibo_print_col("warning: label is blank", 9);
-            zibo_print_col("run cart and ctrl-7 to capture", 10);
+            cart_hooks.zibo_print_col("warning: label is blank", 9);
+            cart_hooks.zibo_print_col("run cart and ctrl-7 to capture", 10);
         }
     } else if (size > CART_CODE_BLOCK) {
-        zibo_print_col("warning: compressed code too big", 9);
-        zibo_print_col("to be exported or saved as png", 9);
-        zibo_print_2("%d / %d bytes", size, CART_CODE_BLOCK);
-        zibo_print("(saving .z6 anyway)");
+        cart_hooks.zibo_print_col("warning: compressed code too big", 9);
+        cart_hooks.zibo_print_col("to be exported or saved as png", 9);
+        cart_hooks.zibo_print_2("%d / %d bytes", size, CART_CODE_BLOCK);
+        cart_hooks.zibo_print("(saving .z6 anyway)");
     }
 
     // Another file about to be replaced is kept first; without a whole backup nothing is saved.
     if (std::strcmp(name, pstate.current_filename) != 0 && file_size(name) >= 0 &&
         save_backup(name, 1) != 0) {
-        zibo_print_col("could not back up the old file", 8);
-        show_message("** failed to save **", 1500);
+        cart_hooks.zibo_print_col("could not back up the old file", 8);
+        cart_hooks.show_message("** failed to save **", 1500);
         return 1;
     }
 
@@ -454,9 +448,9 @@ int save_working_cart(const char *path) {
         split_tabs();
     }
     const bool ok = save_cart_file(cart, name) == 0;
-    if (flatten) zibo_print_col("flattened #includes", 9);
+    if (flatten) cart_hooks.zibo_print_col("flattened #includes", 9);
     if (!ok) {
-        show_message("** failed to save **", 1500);
+        cart_hooks.show_message("** failed to save **", 1500);
         return 1;
     }
     vull_copy_text(pstate.current_filename, name, sizeof pstate.current_filename);
@@ -467,9 +461,9 @@ int save_working_cart(const char *path) {
 void do_quick_save(int from_terminal) {
     auto say = [&](const char *terminal, const char *status, int ms) {
         if (from_terminal)
-            zibo_print(terminal);
+            cart_hooks.zibo_print(terminal);
         else
-            show_message(status, ms);
+            cart_hooks.show_message(status, ms);
     };
     if (!pstate.current_filename[0]) {
         say("please speficy a filename", "*** no filename. not saved! ***", 1500);
@@ -496,10 +490,10 @@ void do_quick_save(int from_terminal) {
         if (!cur.empty() && folder.rfind(cur, 0) == 0) folder.erase(0, cur.size());
         if (!folder.empty() && folder[0] == '/') folder.erase(0, 1);
         std::snprintf(line, sizeof line, "saved %s%s%s", folder.c_str(), base.c_str(), ext.c_str());
-        zibo_print(line);
+        cart_hooks.zibo_print(line);
     } else {
         std::snprintf(line, sizeof line, "saved %s%s", base.c_str(), ext.c_str());
-        show_message(line, 1000);
+        cart_hooks.show_message(line, 1000);
     }
 }
 
@@ -524,7 +518,7 @@ zibo6_cart *load_external_change() {
 
 void do_quick_load() {
     if (zibo6_cart *disk = load_external_change()) {
-        show_message("loaded external changes", 1000);
+        cart_hooks.show_message("loaded external changes", 1000);
         std::string name = pstate.current_filename;
         prepare_loaded_cart(disk, name.c_str());
     }
@@ -647,7 +641,8 @@ int reload_cart_partial(const char *path, int dest, int src, int len) {
     // past here and leaves nothing behind.
     zibo6_cart *cart = kept.cart;
     for (int i = 0; i < len; i++)
-        zibo6_poke(&pstate, pstate.memory_cart, dest + i, zibo6_peek(nullptr, cart, src + i));
+        cart_hooks.zibo6_poke(&pstate, pstate.memory_cart, dest + i,
+                              cart_hooks.zibo6_peek(nullptr, cart, src + i));
     return 0;
 }
 
@@ -695,12 +690,12 @@ int cstore_cart_partial(const char *path, int dest, int src, int len, int also_w
             m = 0xFF;
         }
     for (int i = 0; i < len; i++) {
-        int v = zibo6_peek(&pstate, pstate.memory_cart, src + i);
+        int v = cart_hooks.zibo6_peek(&pstate, pstate.memory_cart, src + i);
         int a = dest + i;
-        int before = zibo6_peek(nullptr, target, a);
-        zibo6_poke(nullptr, target, a, v);
-        changed |= zibo6_peek(nullptr, target, a) != before;
-        if (also_working) zibo6_poke(nullptr, pitem.cart, a, v);
+        int before = cart_hooks.zibo6_peek(nullptr, target, a);
+        cart_hooks.zibo6_poke(nullptr, target, a, v);
+        changed |= cart_hooks.zibo6_peek(nullptr, target, a) != before;
+        if (also_working) cart_hooks.zibo6_poke(nullptr, pitem.cart, a, v);
         if (sandbox && a >= 0 && a < ZIBO6_ROM_DATA_SIZE) { // the mask covers the ROM data only
             uint8_t &m = target->change_mask[a >> 3];
             changed |= !(m & (1 << (a & 7)));
@@ -841,23 +836,23 @@ void handle_dropped_file() {
     if (path.empty()) return;
     if (zibo6_cart *cart = load_zibo6_cart_any_format(path.c_str())) {
         vull_destroy_zibo6_cart(cart);
-        show_message("can not load", 2000);
+        cart_hooks.show_message("can not load", 2000);
         return;
     }
     if (path.find("z6m.png") != std::string::npos) {
-        show_message("z6m.png not supported", 2000);
+        cart_hooks.show_message("z6m.png not supported", 2000);
         return;
     }
     if (!has_final_extension(path.c_str(), ".png")) {
         int64_t size = file_size(path.c_str());
         if (size < 0) return;
         if (size > DROPPED_FILE_MAX) { // refused before anything is read
-            show_message("file is too large (256k max)", 2000);
+            cart_hooks.show_message("file is too large (256k max)", 2000);
             return;
         }
         cbuffer *data = vull_load_file(path.c_str(), DROPPED_FILE_MAX);
         if (!data) return;
-        serial_set_dropped_file(data);
+        cart_hooks.serial_set_dropped_file(data);
         vull_destroy_buffer(data);
         return;
     }
@@ -865,13 +860,13 @@ void handle_dropped_file() {
     int too_large = 0;
     vull_bitmap *picture = vull_load_png_within(path.c_str(), 128, 128, &too_large);
     if (!picture) {
-        if (too_large) show_message("image is too large (128 max)", 2000);
+        if (too_large) cart_hooks.show_message("image is too large (128 max)", 2000);
         return;
     }
     backup_gfx(); // the sheet as it was, for undo
     if (vull_bitmap *indexed = vull_create_bitmap(picture->width, picture->height, 8)) {
-        zibo6_convert_bitmap(picture, indexed, cart_display_colours());
-        serial_set_dropped_image_file(indexed);
+        cart_hooks.zibo6_convert_bitmap(picture, indexed, cart_display_colours());
+        cart_hooks.serial_set_dropped_image_file(indexed);
         vull_destroy_bitmap(indexed);
     }
     vull_destroy_bitmap(picture);

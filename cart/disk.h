@@ -48,6 +48,7 @@ int save_backup(const char *name, int copy);
 
 // reload() and cstore() on a cart file: 0, or 1 when the file does not load
 // (reload); 2 when saving failed, 3 after 256 distinct targets (cstore).
+constexpr int Z6_CSTORE_TARGETS_MAX = 256; // distinct cstore files a run
 int reload_cart_partial(const char *path, int dest, int src, int len);
 int cstore_cart_partial(const char *path, int dest, int src, int len, int also_working,
                         int sandbox);

@@ -10,8 +10,8 @@
 
 #include "cart/cart.h"
 #include "cart/textcode.h"
-#include "console/shell_hooks.h"
-#include "console/state.h"
+#include "cart/state.h"
+#include "cart/hooks.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/undo.h"
@@ -30,7 +30,7 @@ constexpr int SNAPSHOT_FLAG_BYTES = 256; // flags of sprites 0-63 (int32 each)
 void message(const char *format, int a, int b = 0) {
     char text[96];
     std::snprintf(text, sizeof text, format, a, b);
-    show_message(text, MESSAGE_MS);
+    cart_hooks.show_message(text, MESSAGE_MS);
 }
 
 zibo6_cart *working_cart() { return pitem.cart; }

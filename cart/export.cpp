@@ -19,8 +19,8 @@
 #include "cart/disk.h"
 #include "cart/png_cart.h"
 #include "cart/rom.h"
-#include "console/state.h"
-#include "console/term.h"
+#include "cart/state.h"
+#include "cart/hooks.h"
 #include "engine/config.h"
 #include "engine/cpod.h"
 #include "engine/disk.h"
@@ -50,7 +50,7 @@ int option(const export_parameters *p, char letter) { return p->value[letter - '
 
 // A console line, then the screen refreshed so a long export shows progress.
 void say(int colour, const char *text) {
-    zibo_print_col(text, colour);
+    cart_hooks.zibo_print_col(text, colour);
     show_zibo6_screen();
 }
 

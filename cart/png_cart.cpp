@@ -13,16 +13,14 @@
 
 #include "cart/cart.h"
 #include "cart/rom.h"
-#include "console/display.h"
-#include "console/state.h"
-#include "console/term.h"
+#include "cart/state.h"
+#include "cart/hooks.h"
 #include "engine/config.h"
 #include "engine/cpod.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/mem.h"
 #include "engine/text.h"
-#include "console/shell_hooks.h"
 
 int zibo6_png_cart_status;
 
@@ -109,7 +107,7 @@ vull_bitmap *label_from_rgba(const uint8_t *rgba, int width) {
                 set_pixel(src, x, y,
                           uint32_t(p[3]) << 24 | uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2]);
             }
-        zibo6_convert_bitmap(src, label, cart_display_colours());
+        cart_hooks.zibo6_convert_bitmap(src, label, cart_display_colours());
     } else {
         vull_destroy_bitmap(label);
         label = nullptr;
@@ -130,11 +128,11 @@ zibo6_cart *cart_from_rgba(const std::vector<uint8_t> &rgba) {
         if (!cconfig.accept_future) {
             char line[64];
             std::snprintf(line, sizeof line, "future version: %d", version);
-            zibo_print(line);
+            cart_hooks.zibo_print(line);
             zibo6_png_cart_status = PNG_CART_FUTURE;
             return nullptr;
         }
-        show_message("loading future cart version", 1500);
+        cart_hooks.show_message("loading future cart version", 1500);
     }
     uint8_t stored[20], actual[20];
     std::memcpy(stored, &image[DIGEST], 20);
@@ -143,7 +141,7 @@ zibo6_cart *cart_from_rgba(const std::vector<uint8_t> &rgba) {
     if (signed_cart) { // stored zeros skip the test
         sha1_bytes(image.data(), CART_IMAGE_SIZE, actual);
         if (std::memcmp(stored, actual, 20) != 0) {
-            zibo_print("cartridge data is corrupted");
+            cart_hooks.zibo_print("cartridge data is corrupted");
             zibo6_png_cart_status = PNG_CART_CORRUPTED;
             return nullptr;
         }

@@ -7,19 +7,18 @@
 
 #include "cart/cart.h"
 #include "cart/compress.h"
-#include "console/mem.h"
-#include "console/pre.h"
+#include "cart/hooks.h"
 #include "engine/disk.h"
 #include "engine/mem.h"
 
 namespace {
 
 void peek_rom(zibo6_cart *cart, uint8_t *image) {
-    for (int a = 0; a < CART_BIN_SIZE; a++) image[a] = uint8_t(zibo6_peek(nullptr, cart, a));
+    for (int a = 0; a < CART_BIN_SIZE; a++) image[a] = uint8_t(cart_hooks.zibo6_peek(nullptr, cart, a));
 }
 
 void poke_rom(zibo6_cart *cart, const uint8_t *image) {
-    for (int a = 0; a < CART_BIN_SIZE; a++) zibo6_poke(nullptr, cart, a, image[a]);
+    for (int a = 0; a < CART_BIN_SIZE; a++) cart_hooks.zibo6_poke(nullptr, cart, a, image[a]);
 }
 
 // The whole file when it is exactly size bytes, else empty.
@@ -54,7 +53,7 @@ int save_zibo6_cart_32k_ex(zibo6_cart *cart, uint8_t *image, int flatten) {
     std::string flat;
     const char *code = cart->code ? cart->code : "";
     if (flatten) {
-        if (zibo6_flatten_includes(code, flat) != 0) return 2;
+        if (cart_hooks.zibo6_flatten_includes(code, flat) != 0) return 2;
         code = flat.c_str();
     }
     std::vector<uint8_t> scratch(PXA_SCRATCH_SIZE);

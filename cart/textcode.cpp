@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cart/cart.h"
-#include "console/mem.h"
+#include "cart/hooks.h"
 #include "engine/gfx.h"
 #include "engine/mem.h"
 #include "platform/system.h"
@@ -65,7 +65,7 @@ std::string sound_code(const zibo6_cart *cart, const std::vector<int> &sfx, int 
     for (int i : sfx) {
         put_hex(code, i, 2);
         for (int b = 0; b < SFX_BYTES; b++)
-            put_hex(code, zibo6_peek(nullptr, rom, SFX_BASE + i * SFX_BYTES + b), 2);
+            put_hex(code, cart_hooks.zibo6_peek(nullptr, rom, SFX_BASE + i * SFX_BYTES + b), 2);
     }
     for (int p = 0; p < patterns; p++) {
         for (int c = 0; c < ZIBO6_PATTERN_CHANNELS; c++) put_hex(code, cart->music[p][c] & 255, 2);
@@ -155,7 +155,7 @@ zibo6_cart *convert_bbs_code_to_song(const char *text) {
     for (int i = 0; i < sfx_count; i++) {
         int index = read_hex(p, 2) % ZIBO6_SFX_COUNT;
         for (int b = 0; b < SFX_BYTES; b++)
-            zibo6_poke(nullptr, cart, SFX_BASE + index * SFX_BYTES + b, read_hex(p, 2));
+            cart_hooks.zibo6_poke(nullptr, cart, SFX_BASE + index * SFX_BYTES + b, read_hex(p, 2));
     }
     int patterns = pattern_count < ZIBO6_PATTERN_COUNT ? pattern_count : ZIBO6_PATTERN_COUNT;
     for (int i = 0; i < patterns; i++) {

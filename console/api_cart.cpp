@@ -4,7 +4,7 @@
 
 #include "cart/cdata.h"
 #include "console/api.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "console/term.h"
 #include "engine/vull.h"
 

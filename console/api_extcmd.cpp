@@ -12,7 +12,7 @@
 #include "console/api.h"
 #include "console/display.h"
 #include "console/shell_hooks.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "console/term.h"
 #include "engine/gfx.h"
 #include "engine/vull.h"
@@ -27,23 +27,23 @@ static bool cart_may_touch_host() {
 // The status-line texts of a capture.
 static void report_screenshot(int failed, int to_output) {
     if (failed)
-        show_message("** could not save screenshot", 1500);
+        shell_hooks.show_message("** could not save screenshot", 1500);
     else
-        show_message(to_output ? "saved image" : "saved screenshot to desktop", 1500);
+        shell_hooks.show_message(to_output ? "saved image" : "saved screenshot to desktop", 1500);
 }
 
 static void report_gif(int result, int to_output) {
     char text[64];
     if (result == 9) {
-        show_message("no video recorded (0 frames)", 1500);
+        shell_hooks.show_message("no video recorded (0 frames)", 1500);
     } else if (result > 0) {
-        show_message("** could not save gif", 1500);
+        shell_hooks.show_message("** could not save gif", 1500);
     } else {
         int seconds = get_current_gif_len();
         std::snprintf(text, sizeof text,
                       to_output ? "saved %d second gif" : "saved %d second gif to desktop",
                       seconds);
-        show_message(text, 1500);
+        shell_hooks.show_message(text, 1500);
     }
 }
 
@@ -90,11 +90,11 @@ int z6_extcmd(lua_State *L) {
     int a = z6_arg_int(L, 2), b = z6_arg_int(L, 3);
     bool a_text = lua_type(L, 2) == LUA_TSTRING || lua_type(L, 2) == LUA_TNUMBER;
     if (cmd == "label") {
-        blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
+        shell_hooks.blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
         set_cart_label(pstate.screen);
-        show_message("saved label", 1500);
+        shell_hooks.show_message("saved label", 1500);
     } else if (cmd == "screen") {
-        blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
+        shell_hooks.blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
         if (capture_allowed(screenshot_allowance, "screen")) {
             int failed = save_png_screenshot(pstate.screen, a, b);
             if (!failed) capture_written(screenshot_allowance);
@@ -107,7 +107,7 @@ int z6_extcmd(lua_State *L) {
         app.rec_frames = 1;
     } else if (cmd == "video") {
         app.rec_frames = 0;
-        blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
+        shell_hooks.blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
         if (capture_allowed(gif_allowance, "video")) {
             int result = save_gif(a, b);
             if (result == 0) capture_written(gif_allowance);
@@ -123,7 +123,7 @@ int z6_extcmd(lua_State *L) {
         // Headless, nothing could close the menu: the run would never end.
         if (pstate.headless) return 0;
         app.paused_menu_state = cmd == "pause" ? 1 : 3;
-        build_paused_menu();
+        shell_hooks.build_paused_menu();
         if (cmd == "controls" || a == 0) app.paused_menu_selected = 0;
     } else if (cmd == "reset") {
         if (take_reset_request()) pstate.reset_glitch_counter = 1;
@@ -151,7 +151,7 @@ int z6_extcmd(lua_State *L) {
     } else {
         char text[96];
         std::snprintf(text, sizeof text, "unknown extcmd:%.60s", cmd.c_str());
-        show_message(text, 2000);
+        shell_hooks.show_message(text, 2000);
     }
     return 0;
 }
@@ -184,14 +184,14 @@ int z6_set_draw_slice(lua_State *) { return 0; }
 static bool bbsreq_noticed = false, scoresub_noticed = false;
 
 int z6_bbsreq(lua_State *L) {
-    if (!bbsreq_noticed) show_message("can not connect to bbsreq host", 2000);
+    if (!bbsreq_noticed) shell_hooks.show_message("can not connect to bbsreq host", 2000);
     bbsreq_noticed = true;
     lua_pushnil(L);
     return 1;
 }
 
 int z6_scoresub(lua_State *L) {
-    if (!scoresub_noticed) show_message("high scores not implemented yet!", 2000);
+    if (!scoresub_noticed) shell_hooks.show_message("high scores not implemented yet!", 2000);
     scoresub_noticed = true;
     lua_pushnil(L);
     lua_pushnumber(L, 0);

@@ -59,7 +59,7 @@ int z6_menuitem(lua_State *L) {
 // (inside a running cart with a window it does nothing).
 int z6_keyconfig(lua_State *) {
     if (pstate.cart_code_running && !pstate.headless) return 0;
-    keyconfig_init();
+    shell_hooks.keyconfig_init();
     pstate.sub_mode = 1;
     block_buttons();
     return 0;
@@ -74,7 +74,7 @@ bool devkit_mode() { return pstate.console_ram[0x5f2d] & 1; }
 void devkit_notice(const char *text) {
     if (devkit_notice_flag || !pstate.cart_code_running || !pstate.running_cart_lid[0]) return;
     devkit_notice_flag = 1;
-    show_message(text, 2000);
+    shell_hooks.show_message(text, 2000);
 }
 
 int push_int(lua_State *L, int v) {

@@ -6,7 +6,7 @@
 #include "console/api.h"
 #include "console/cpu.h"
 #include "console/mem.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "console/term.h"
 #include "vm/lcpu.h"
 

@@ -18,7 +18,7 @@
 #include "console/mem.h"
 #include "console/pre.h"
 #include "console/shell_hooks.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "console/term.h"
 #include "console/token.h"
 #include "engine/ctext.h"
@@ -122,6 +122,8 @@ int z6_mkdir(lua_State *L) {
     return 0;
 }
 
+char ls_pattern[256];
+
 int z6_ls(lua_State *L) {
     pstate.ls_lines = 17;
     if (pstate.cart_code_running) return 0;
@@ -129,10 +131,10 @@ int z6_ls(lua_State *L) {
     if (lua_type(L, 1) == LUA_TSTRING || lua_type(L, 1) == LUA_TNUMBER)
         std::snprintf(ls_pattern, sizeof ls_pattern, "%s", lua_tostring(L, 1));
     pstate.ls_state = 0;
-    zibo6_list_files();
+    shell_hooks.zibo6_list_files();
     // a headless script gets the first screenful at once; the shell's update
     // goes on with the rest as it does for the prompt
-    while (pstate.headless && pstate.ls_state && pstate.ls_lines > 0) zibo6_list_files();
+    while (pstate.headless && pstate.ls_state && pstate.ls_lines > 0) shell_hooks.zibo6_list_files();
     return 0;
 }
 
@@ -335,14 +337,14 @@ int z6_reboot(lua_State *) {
 
 int z6_install_demos(lua_State *) {
     if (inert()) return 0;
-    install_demo_carts();
+    shell_hooks.install_demo_carts();
     return 0;
 }
 
 int z6_install_games(lua_State *) {
     if (inert()) return 0;
     zibo_print_col("installing games to /games/", 14);
-    install_preloaded_bbs_carts();
+    shell_hooks.install_preloaded_bbs_carts();
     return 0;
 }
 

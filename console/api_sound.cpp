@@ -8,7 +8,7 @@
 #include "console/api_sound.h"
 #include "console/cpu.h"
 #include "console/serial.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/vull.h"
 
 namespace {

@@ -24,7 +24,7 @@
 #include "console/run.h"
 #include "console/serial.h"
 #include "console/shell_hooks.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "console/term.h"
 #include "engine/charset.h"
 #include "engine/config.h"
@@ -54,7 +54,7 @@ void zibo6_frame_end() {
     } else if (pstate.fps == 30) {
         record_resource_data();
     }
-    update_paused_menu();
+    shell_hooks.update_paused_menu();
     read_buttons();
     pstate.holdframe_flag = 0;
     serial_end_frame();
@@ -341,7 +341,7 @@ int z6_printh(lua_State *L) {
         ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
         ok = (!f || std::fclose(f) == 0) && ok;
     }
-    if (!ok) show_message("printh: could not write file", 1500);
+    if (!ok) shell_hooks.show_message("printh: could not write file", 1500);
     return 0;
 }
 
@@ -570,12 +570,12 @@ int z6_stat(lua_State *L) {
     case 11: lua_pushnumber(L, get_number_of_displays() << 16); return 1;
     case 12: lua_pushnumber(L, 23 << 16); return 1;
     case 13:
-        build_paused_menu();
+        shell_hooks.build_paused_menu();
         lua_pushnumber(L, (63 - (8 * app.paused_menu_items + 8) / 2) << 16);
         return 1;
     case 14: lua_pushnumber(L, 104 << 16); return 1;
     case 15:
-        build_paused_menu();
+        shell_hooks.build_paused_menu();
         lua_pushnumber(L, (68 + 4 * app.paused_menu_items) << 16);
         return 1;
     case 48: return lua_pushnil(L), 1;

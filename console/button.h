@@ -5,7 +5,7 @@
 #pragma once
 #include <cstdint>
 
-#include "console/state.h"
+#include "cart/state.h"
 
 // Where the buttons come from.  The default reads the platform layer; tests
 // install their own functions (every field must stay non-null).

@@ -7,7 +7,7 @@
 
 #include "console/config_cmd.h"
 #include "console/mem.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "console/term.h"
 #include "engine/config.h"
 #include "engine/ctext.h"

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "console/state.h"
+#include "cart/state.h"
 #include "vm/lua.h"
 
 // Huge costs (a length near 2^31) saturate instead of wrapping into a refund.

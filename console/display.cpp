@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/gfx.h"
 #include "platform/video.h"
 

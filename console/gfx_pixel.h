@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/gfx.h"
 
 // Fill pattern register bits above the 16-bit pattern.

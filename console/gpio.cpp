@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "console/state.h"
+#include "cart/state.h"
 
 void gpio_write(int pin, int value) {
     if (pin >= 0 && pin < Z6_GPIO_CHANNELS) pstate.console_ram[Z6_GPIO_BASE + pin] = uint8_t(value);

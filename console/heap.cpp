@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "console/state.h"
+#include "cart/state.h"
 #include "console/term.h"
 #include "engine/ctext.h"
 #include "engine/mem.h"

@@ -15,7 +15,7 @@
 #include "cart/png_cart.h"
 #include "console/gpio.h"
 #include "console/shell_hooks.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "console/term.h"
 #include "engine/gfx.h"
 #include "engine/vull.h"
@@ -176,7 +176,7 @@ void register_write(console_state *ram, int a, int v) {
         d.draw_pal[r] = v;
     } else if (r < 0x20) {
         d.screen_pal[r - 0x10] = v;
-        if (v & 128) activate_extpal_glitch();
+        if (v & 128) shell_hooks.activate_extpal_glitch();
     } else if (r < 0x24) {
         int32_t *clip[4] = {&d.clip_x0, &d.clip_y0, &d.clip_x1, &d.clip_y1};
         *clip[r - 0x20] = v;

@@ -16,7 +16,6 @@ constexpr int Z6_ROM_SIZE = 0x4300;        // cart data bytes 0x0000-0x42ff
 constexpr int Z6_UPPER_GATE = 0x10;        // bit of 0x5f36 that opens 0x8000-0xffff
 constexpr int Z6_CSTORE_NAME_MAX = 511;    // longest file name reload() and cstore() take
 constexpr int Z6_RELOAD_MAX = 32767;       // longest working-cart reload
-constexpr int Z6_CSTORE_TARGETS_MAX = 256; // distinct cstore files a run
 
 // Section codes of the 256-byte pages: 0 translated a byte at a time, 1 sprite
 // sheet and 2 screen (two pixels a byte), bit 0x8 stored one for one (8 map,

@@ -17,7 +17,7 @@
 #include "cart/cart.h"
 #include "cart/disk.h"
 #include "engine/mem.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "console/term.h"
 #include "console/token.h"
 

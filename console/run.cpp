@@ -12,6 +12,9 @@
 #include <string_view>
 
 #include "audio/channel.h"
+#include "audio/mixer.h"
+#include "audio/voice.h"
+#include "cart/hooks.h"
 #include "cart/cart.h"
 #include "cart/cdata.h"
 #include "cart/rom.h"
@@ -200,6 +203,28 @@ static void new_vm_state() {
 
 void reset_lua_machine() { new_vm_state(); }
 
+zibo6_shell_hooks shell_hooks;
+
+void zibo6_attach_console() {
+    vull_sound_attach();
+    // The audio thread reads the sound registers where console memory stores them.
+    vull_set_sound_registers(pstate.draw_state.sound_reg);
+    cart_hooks.zibo6_peek = zibo6_peek;
+    cart_hooks.zibo6_poke = zibo6_poke;
+    cart_hooks.zibo_print = zibo_print;
+    cart_hooks.zibo_print_2 = zibo_print_2;
+    cart_hooks.zibo_print_col = zibo_print_col;
+    cart_hooks.zibo6_convert_bitmap = zibo6_convert_bitmap;
+    cart_hooks.zibo6_flatten_includes = zibo6_flatten_includes;
+    cart_hooks.is_sandboxed_cart_file = is_sandboxed_cart_file;
+    cart_hooks.merge_code_from_tabs = merge_code_from_tabs;
+    cart_hooks.split_code_to_tabs = split_code_to_tabs;
+    cart_hooks.serial_set_dropped_file = serial_set_dropped_file;
+    cart_hooks.serial_set_dropped_image_file = serial_set_dropped_image_file;
+    cart_hooks.vull_stop_sfx = vull_stop_sfx;
+    cart_hooks.vull_stop_zibo6_song = vull_stop_zibo6_song;
+}
+
 lua_State *get_current_L0() { return zrun.L0; }
 
 lua_State *set_lua_thread(int command) {
@@ -331,7 +356,7 @@ void run_cart() {
         copy_path(pstate.running_filename, std::strstr(cur, root) + std::strlen(root));
     } else if (std::strstr(cur, bbs)) {
         copy_path(pstate.running_cart_lid, get_lid_from_filename(cur));
-        clear_extpal_glitch();
+        shell_hooks.clear_extpal_glitch();
     } else {
         copy_path(pstate.running_filename, cur);
     }

@@ -3,12 +3,12 @@
 // performance ring.  The shell's update drives it: pending action -> run_cart
 // / suspend_program / reset_lua_machine, then run_slice once a logical frame.
 // The fields the shell shares (machine_mode, pending_action, fps, the code
-// tabs, last_error_text...) are in console/state.h.
+// tabs, last_error_text...) are in cart/state.h.
 #pragma once
 #include <cstdint>
 #include <string>
 
-#include "console/state.h"
+#include "cart/state.h"
 #include "vm/lua.h"
 
 struct vull_bitmap;
@@ -76,6 +76,11 @@ lua_State *get_current_L0();
 lua_State *set_lua_thread(int command);
 int count_visible_tabs(); // tabs up to the last non-empty or the current one
 const char *code_tab_text(int i);   // tab i's text, "" when it has none
+
+// Hands the layers below the console what they call of it: the cart formats
+// their hooks (cart/hooks.h), the audio engine the sound registers; with the
+// audio engine's own (vull_sound_attach). The shell's start-up calls it.
+void zibo6_attach_console();
 
 void zibo6_clear_printh_files(); // console/api_sys.cpp: a new run may write 64 files again
 void zibo6_frame_end();          // flip's frame end (also print and stop when they wait)

@@ -16,7 +16,7 @@
 #include "console/gpio.h"
 #include "console/mem.h"
 #include "console/shell_hooks.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/config.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
@@ -116,7 +116,7 @@ int gpio_transfer(serial_channel *rec, int channel, int address, int bits) {
     // Every block is counted at its absolute place in the stream, headers included.
     int64_t end = stream_end_after(new_block, channel == Z6_SERIAL_GPIO_255 ? 16 : bits);
     if (end > Z6_GPIO_STREAM_SIZE) {
-        show_message("serial buffer overflow", 1000);
+        shell_hooks.show_message("serial buffer overflow", 1000);
         block_bits = 0;
         return 0;
     }

@@ -11,7 +11,7 @@
 
 #include "console/run.h"
 #include "console/gfx_print.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/ctext.h"
 #include "engine/gfx.h"
 #include "engine/mem.h"

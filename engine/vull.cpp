@@ -158,7 +158,9 @@ int vull_main(int argc, char **argv) {
     vull_quit = 0;
     while (!vull_quit) frame_pass();
     if (vull_inited) vull_exit();
-    return 0;
+    // A run a signal stopped did not finish: its caller is told so, as a
+    // process the signal had ended would tell it.
+    return quit_signal ? 128 + quit_signal : 0;
 }
 
 static void open_log() {

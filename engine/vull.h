@@ -114,7 +114,7 @@ extern vull_app_funcs vull_app;
 void vull_set_app_funcs(const vull_app_funcs &funcs);
 void vull_set_audio_funcs(const vull_audio_funcs &funcs);
 
-int vull_main(int argc, char **argv); // runs the program; returns 0
+int vull_main(int argc, char **argv); // runs the program; 0, or 128 + a quit signal's number
 int vull_init();                      // start-up; 0 always (nothing when already initialised)
 int vull_exit();                      // exit sequence when initialised; 0
 int vull_restart();                   // exit, then vull_main_init again

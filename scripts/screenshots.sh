@@ -35,8 +35,9 @@ shot() { echo "frame $frame dump $WORK/$1.png"; at 1; }
     press z 15; press Down; press Down
     press z 30; shot controls
     press Escape 30; press Escape 15
+    # Back at the launcher's list, orchard chosen: comets is one down.
     press Down; press Down; press Down; press Down
-    press z 90; press z 15; press Down 15
+    press z 90; press Down 15
     press z 90; shot comets
     echo "frame $frame quit"
 } >"$WORK/script"

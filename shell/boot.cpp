@@ -14,7 +14,7 @@
 #include "cart/rom.h"
 #include "console/mem.h"
 #include "console/run.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "console/term.h"
 #include "engine/cpod.h"
 #include "engine/disk.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "console/gfx_shape.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "console/term.h"
 #include "engine/gfx.h"
 #include "shell/browse.h"

@@ -21,11 +21,16 @@ void apply_draw_mode(vull_bitmap *bmp, int mode);       // screen modes on a 128
 void draw_tv_frame(vull_bitmap *page);
 void draw_extpal_glitch(vull_bitmap *page);
 void clear_extpal_glitch(); // a new boot starts without a glitch
+// Starts the extended-palette glitch the first time a screen palette entry
+// with bit 7 is set (frame composition shows it for a moment).
+void activate_extpal_glitch();
+// While the glitch shows (its last 150 ms), draws it over a 128x128 8-bit
+// picture: the composed page, and each frame the clip records.
+void draw_extpal_glitch_if_running(vull_bitmap *picture);
 int visual_strlen(const char *text);
 void draw_command_string();
 // The ls listing: one entry per call while pstate.ls_lines is above 0.
 void zibo6_list_files();
-extern char ls_pattern[256]; // "*..." lists every file, not only carts
 void draw_splash_screen();
 
 // Resource pod picture n (an 8-bit bitmap unless the entry says otherwise), or

@@ -4,7 +4,7 @@
 
 #include "cart/cart.h"
 #include "cart/rom.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/cpod.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"

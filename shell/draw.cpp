@@ -6,8 +6,8 @@
 
 #include "console/display.h"
 #include "console/run.h"
-#include "console/shell_hooks.h"
-#include "console/state.h"
+#include "shell/zibo6.h"
+#include "cart/state.h"
 #include "engine/gfx.h"
 #include "platform/system.h"
 #include "platform/video.h"

@@ -2,7 +2,7 @@
 // the sprite sheet, map, palettes and sound registers, and random copies and
 // fills, all through the memory map as a cart's own writes would go.
 #include "console/mem.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/vmath.h"
 #include "shell/zibo6.h"
 

@@ -6,8 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "console/shell_hooks.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "console/term.h"
 #include "engine/cpod.h"
 #include "engine/disk.h"

@@ -14,7 +14,7 @@
 #include "console/button.h"
 #include "console/gfx_shape.h"
 #include "console/mem.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/gfx.h"
 #include "engine/gui.h"
 #include "platform/events.h"
@@ -171,8 +171,11 @@ void draw_paused_controls_menu(vull_bitmap *bmp) {
     vull_rect(bmp, 64 - w / 2, 64 - h / 2, 63 + w / 2, 63 + h / 2, 7);
     draw_resource_picture(bmp, RES_CONTROLS, 64 - w / 2, 64 - h / 2);
 
-    const std::string lines[4] = {controls_line(0, 4, "cursors"), controls_line(4, 2, "z x/c v"),
-                                  controls_line(6, 4, "s f e d"), controls_line(10, 2, "tab q w")};
+    // Unbound, a line names every default key: O's, then X's.
+    const std::string lines[4] = {controls_line(0, 4, "cursors"),
+                                  controls_line(4, 2, "z c n/x v m"),
+                                  controls_line(6, 4, "s f e d"),
+                                  controls_line(10, 2, "tab shift w/a q")};
     const int line_y[4] = {34, 44, 61, 72};
     for (int i = 0; i < 4; i++)
         draw_console_text(bmp, lines[i].c_str(), 90 - 2 * int(lines[i].size()), line_y[i], 13);

@@ -5,13 +5,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "console/state.h"
+#include "cart/state.h"
+#include "console/shell_hooks.h" // ls_pattern
 #include "console/term.h"
 #include "engine/mem.h"
 #include "platform/system.h"
 #include "shell/compose.h"
 
-char ls_pattern[256];
 
 namespace {
 

@@ -2,7 +2,7 @@
 // frame composition until the end time passes.
 #include <cstdio>
 
-#include "console/state.h"
+#include "cart/state.h"
 #include "platform/system.h"
 #include "shell/zibo6.h"
 

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/config.h"
 #include "engine/disk.h"
 #include "engine/vull.h"

@@ -13,7 +13,7 @@
 #include "console/gfx_shape.h"
 #include "console/mem.h"
 #include "console/run.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "console/term.h"
 #include "engine/config.h"
 #include "engine/gfx.h"

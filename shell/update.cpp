@@ -16,7 +16,7 @@
 #include "console/button.h"
 #include "console/heap.h"
 #include "console/run.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "console/term.h"
 #include "engine/charset.h"
 #include "engine/config.h"

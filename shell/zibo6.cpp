@@ -14,11 +14,13 @@
 #include "cart/cdata.h"
 #include "cart/disk.h"
 #include "cart/editor.h"
+#include "cart/hooks.h"
 #include "cart/rom.h"
 #include "console/gfx_print.h"
 #include "console/run.h"
 #include "console/serial.h"
-#include "console/state.h"
+#include "console/shell_hooks.h"
+#include "cart/state.h"
 #include "engine/config.h"
 #include "engine/cpod.h"
 #include "engine/ctext.h"
@@ -34,6 +36,8 @@
 #include "shell/board.h"
 #include "shell/boot.h"
 #include "shell/compose.h"
+#include "shell/keyconfig.h"
+#include "shell/pause.h"
 
 namespace {
 
@@ -226,6 +230,22 @@ void test_strstr(const char *a, const char *b) {
 void blah(int16_t *samples, int n) {
     printf("post mix len: %d samples\n", n);
     for (int i = 1; i < n; i += 2) samples[i] = 0;
+}
+
+void zibo6_attach_shell() {
+    zibo6_attach_console();
+    shell_hooks.activate_extpal_glitch = activate_extpal_glitch;
+    shell_hooks.clear_extpal_glitch = clear_extpal_glitch;
+    shell_hooks.update_paused_menu = update_paused_menu;
+    shell_hooks.keyconfig_init = keyconfig_init;
+    shell_hooks.show_message = show_message;
+    shell_hooks.blit_zibo6_back_page_to_zibo6_screen = blit_zibo6_back_page_to_zibo6_screen;
+    shell_hooks.build_paused_menu = build_paused_menu;
+    shell_hooks.zibo6_list_files = zibo6_list_files;
+    shell_hooks.install_demo_carts = install_demo_carts;
+    shell_hooks.install_preloaded_bbs_carts = install_preloaded_bbs_carts;
+    cart_hooks.show_message = show_message;
+    cart_hooks.draw_extpal_glitch_if_running = draw_extpal_glitch_if_running;
 }
 
 void vull_main_init(int argc, char **argv) {

@@ -1,19 +1,21 @@
 // The player's shell: start-up and exit, the console's config.txt keys and
 // command-line options, and the per-frame update. What the runtime and the
-// cart formats call of it (status messages) is declared in
-// console/shell_hooks.h, since console/ and cart/ never include shell/.
+// cart formats call of it they reach through the tables zibo6_attach_shell
+// fills (console/shell_hooks.h, cart/hooks.h): they never name the shell.
 #pragma once
 #include <cstdint>
 #include <cstdio>
 
-#include "console/shell_hooks.h"
-#include "console/state.h"
+#include "cart/state.h"
 
 struct cpod;
 struct vull_file;
 struct zibo6_cart;
 
 // ---- start-up, reboot and exit (shell/zibo6.cpp) ----
+// Fills the console's and the cart formats' tables of shell functions, after
+// the console's own (zibo6_attach_console); the first call of the player.
+void zibo6_attach_shell();
 // The engine's application callbacks (vull_set_app_funcs); the draw is compose.h's.
 void vull_main_init(int argc, char **argv);
 void vull_main_exit();
@@ -45,6 +47,7 @@ constexpr int DATA_CART_IMAGE = 0x8000; // entries from 3 on of exactly this siz
 // Takes the data file (null accepted) and its entries 0-2 into pstate; false,
 // with everything released, when one of them is missing or of the wrong kind.
 bool open_data_file(cpod *pod);
+const char *get_embedded_cart_title(); // the resource pod's title text ("" when none)
 void close_data_file();
 void *pod_entry_item(cpod *pod, int slot, int type); // null for a missing slot or other type
 vull_file *pod_file_entry(cpod *pod, int slot);      // a file item, rewound; or null
@@ -67,12 +70,20 @@ void process_arguments(int argc, char **argv);
 void clamp_app_config(); // every ranged setting into its range
 
 // ---- status messages (shell/message.cpp) ----
-// show_message and show_message_2 are declared in console/shell_hooks.h.
+// The status message ends at now + ms + 400 ms.
+void show_message(const char *text, int ms);
+// The text is printf-formatted with two integers first (256 characters at most).
+void show_message_2(const char *format, int ms, int a, int b);
 // The shell's own hot-key messages: they end at now + ms, without the tail.
 void show_message_at_most(const char *text, int ms);
 void show_message_hover(const char *format, int a, int b);
 int show_message_ex(const char *text, int ms);
 void show_message_2_ex(const char *format, int ms, int a, int b, int unused);
+
+// ---- installers (shell/install.cpp) ----
+// Copy the data file's demo carts and preloaded board carts to the cart folder.
+void install_demo_carts();
+void install_preloaded_bbs_carts();
 
 // ---- the frame loop (shell/update.cpp) ----
 // The 16.16 frame accumulator after elapsed_ms more at rate frames a second

@@ -12,6 +12,7 @@
 #include "cart/cart.h"
 #include "cart/disk.h"
 #include "console/mem.h"
+#include "shell/zibo6.h"
 
 namespace {
 
@@ -226,6 +227,7 @@ bool put_hand_made(const std::string &dir) {
 } // namespace
 
 int main(int argc, char **argv) {
+    zibo6_attach_shell(); // the cart code reaches the console and the shell through hooks
     if (argc < 2) {
         std::fprintf(stderr, "usage: make_sound_corpus FOLDER [CART...]\n");
         return 2;

@@ -48,6 +48,7 @@ PY
 
 # Started under Xvfb, driven by an input script: the cart's screen, then quit.
 start_xvfb || { echo "FAIL: Xvfb did not start"; exit 1; }
+mkdir -p "$WORK/home"
 printf 'frame 100 dump %s\nframe 110 quit\n' "$WORK/shot.png" >"$WORK/script"
 (cd "$WORK" && env HOME="$WORK/home" LSAN_OPTIONS="suppressions=$SRC/tests/platform/x11_lsan.supp" \
     SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy ZIBO6_INPUT_SCRIPT="$WORK/script" \

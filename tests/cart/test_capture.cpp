@@ -9,7 +9,7 @@
 #include <string>
 
 #include "cart/capture.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/config.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"

@@ -1,5 +1,5 @@
 // Legacy fix-ups by format version, and the version estimate from code.
-#include "console/state.h"
+#include "cart/state.h"
 #include "tests/cart/cart_test_util.h"
 
 using namespace cart_test;

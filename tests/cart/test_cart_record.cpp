@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cart/cart.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/gfx.h"
 #include "engine/mem.h"
 #include "audio/channel.h"

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "cart/cdata.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "tests/console/run_test_util.h"
 
 namespace fs = std::filesystem;

@@ -19,7 +19,7 @@
 #include "cart/rom.h"
 #include "console/mem.h"
 #include "console/serial.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/image.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "cart/editor.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/undo.h"
 #include "tests/cart/cart_test_util.h"
 

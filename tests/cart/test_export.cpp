@@ -14,7 +14,7 @@
 #include "cart/cart.h"
 #include "cart/export.h"
 #include "cart/png_cart.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/cpod.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"

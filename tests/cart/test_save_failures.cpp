@@ -15,7 +15,7 @@
 #include "cart/disk.h"
 #include "cart/png_cart.h"
 #include "console/mem.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/disk.h"
 #include "platform/system.h"
 #include "tests/console/run_test_util.h"

@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "cart/cart.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/gfx.h"
 #include "vm/lua.h"
 

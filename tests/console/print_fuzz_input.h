@@ -9,7 +9,7 @@
 
 #include "cart/cart.h"
 #include "console/gfx_print.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/cpod.h"
 #include "engine/gfx.h"
 

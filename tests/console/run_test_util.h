@@ -10,7 +10,7 @@
 #include "cart/cart.h"
 #include "console/gfx_print.h"
 #include "console/run.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/ctext.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"

@@ -13,7 +13,7 @@
 
 #include "console/api.h"
 #include "console/run.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/config.h"
 #include "engine/mem.h"
 #include "engine/vull.h"

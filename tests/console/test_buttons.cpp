@@ -9,7 +9,7 @@
 
 #include "console/api.h"
 #include "console/button.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "console_test_util.h"
 #include "fake_input.h"
 

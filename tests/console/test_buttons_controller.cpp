@@ -9,7 +9,7 @@
 #include <string>
 
 #include "console/button.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/config.h"
 #include "engine/vull.h"
 #include "platform/events.h"

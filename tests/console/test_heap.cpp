@@ -5,7 +5,7 @@
 #include <string>
 
 #include "console/heap.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "vm/lauxlib.h"
 #include "vm/lcpu.h"
 #include "vm/llimits.h"

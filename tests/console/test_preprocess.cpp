@@ -13,7 +13,7 @@
 #include "engine/mem.h"
 #include "console/token.h"
 #include "tests/vm/vm_test_util.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "vm/lauxlib.h"
 
 namespace {

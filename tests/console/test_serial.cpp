@@ -14,7 +14,7 @@
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/vull.h"
-#include "console/state.h"
+#include "cart/state.h"
 
 namespace {
 

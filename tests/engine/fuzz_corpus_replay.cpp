@@ -57,6 +57,7 @@ int main(int argc, char **argv) {
         }
         shard = k, shards = n;
     }
+    hostile_attach();
     std::signal(SIGABRT, name_the_input);
     std::error_code ec;
     std::vector<std::pair<std::string, fs::path>> files; // entry, file

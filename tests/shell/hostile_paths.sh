@@ -3,7 +3,9 @@
 # a file past the largest cart, a text cart with a line past the reader's
 # buffer. The player (-x) and z6cart refuse each at once with status 1; the
 # pipe is never opened (opening it would block). Then a player blocked in a
-# long step (opening a pipe named by -i) still ends on SIGTERM. A relative
+# long step (opening a pipe named by -i) still ends by SIGTERM, and a running
+# one ends on SIGTERM or SIGINT through its normal exit, with 128 + the
+# signal's number as its status. A relative
 # -home keeps save and mkdir inside its carts folder and names the same cart
 # data from wherever the player runs next.
 # Usage: hostile_paths.sh path/to/zibo6 path/to/z6cart path/to/tests/shell
@@ -151,21 +153,28 @@ rc=$?
 [ "$rc" = 143 ] || fail "the blocked player ended with status $rc, not by SIGTERM"
 PIDS=""
 
-# a running player ends on SIGTERM through its normal exit (config.txt written)
-mkdir -p "$WORK/home2"
-"$PLAYER" -x "$HERE/carts/spin.z6" -home "$WORK/home2" >"$WORK/spin.out" 2>&1 &
-pid=$!
-PIDS="$pid"
-for i in $(seq 1 600); do
-    grep -q "^spinning" "$WORK/spin.out" && break
-    sleep 0.1
+# a running player ends on SIGTERM or SIGINT through its normal exit (config.txt
+# and the cart's data written), then with 128 + the signal's number
+for sig in TERM:143 INT:130; do
+    h=$WORK/home_${sig%:*}
+    mkdir -p "$h"
+    "$PLAYER" -x "$HERE/carts/spin.z6" -home "$h" >"$WORK/spin.out" 2>&1 &
+    pid=$!
+    PIDS="$pid"
+    for i in $(seq 1 600); do
+        grep -q "^spinning" "$WORK/spin.out" && break
+        sleep 0.1
+    done
+    kill -"${sig%:*}" "$pid"
+    wait "$pid"
+    rc=$?
+    PIDS=""
+    [ "$rc" = "${sig#*:}" ] || fail "a running player ended with status $rc on SIG${sig%:*}"
+    [ -f "$h/config.txt" ] || fail "SIG${sig%:*} skipped the normal exit: no config.txt"
+    # the word is a 16.16 number: 3 is 00030000
+    [ "$(head -c 8 "$h/cdata/spin.z6d.txt" 2>/dev/null)" = 00030000 ] ||
+        fail "SIG${sig%:*} lost the cart's data"
 done
-kill -TERM "$pid"
-wait "$pid"
-rc=$?
-PIDS=""
-[ "$rc" = 0 ] || fail "a running player ended with status $rc on SIGTERM"
-[ -f "$WORK/home2/config.txt" ] || fail "SIGTERM skipped the normal exit: no config.txt"
 
 [ "$FAILS" = 0 ] || exit 1
 echo "ok"

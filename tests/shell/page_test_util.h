@@ -14,7 +14,7 @@
 #include "console/button.h"
 #include "console/display.h"
 #include "console/mem.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/cpod.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"

@@ -17,7 +17,7 @@
 
 #include "cart/cart.h"
 #include "cart/png_cart.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/config.h"
 #include "engine/gfx.h"
 #include "engine/image.h"

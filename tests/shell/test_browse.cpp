@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/config.h"
 #include "engine/gfx.h"
 #include "platform/system.h"

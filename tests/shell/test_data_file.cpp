@@ -12,7 +12,7 @@
 #include "cart/cart.h"
 #include "cart/disk.h"
 #include "cart/rom.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/cpod.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"

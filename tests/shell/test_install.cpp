@@ -13,10 +13,10 @@
 #include "cart/cart.h"
 #include "cart/png_cart.h"
 #include "cart/rom.h"
-#include "console/shell_hooks.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/cpod.h"
 #include "engine/disk.h"
+#include "engine/gfx.h"
 #include "engine/mem.h"
 #include "engine/pod.h"
 #include "platform/system.h"
@@ -147,6 +147,15 @@ TEST_F(Install, TheBuiltDataFileCarriesOurDemosAndGames) {
     data = vull_load_pod((std::string(bin) + "/data.pod").c_str());
     ASSERT_NE(data, nullptr);
     pstate.data_pod = data;
+    vull_file *res_file = pod_file_entry(data, 1);
+    ASSERT_NE(res_file, nullptr);
+    cpod *res = vull_load_pod_file("", res_file);
+    auto *pal = static_cast<vull_palette_rec *>(cpod_get_item(res, 1, CPOD_PALETTE));
+    ASSERT_NE(pal, nullptr);
+    vull_palette_rec *saved = vull_palette;
+    vull_palette_rec palette = *pal;
+    vull_palette = &palette;
+    vull_destroy_pod(res);
     testing::internal::CaptureStdout();
     install_demo_carts();
     install_preloaded_bbs_carts();
@@ -164,9 +173,20 @@ TEST_F(Install, TheBuiltDataFileCarriesOurDemosAndGames) {
         hash_cart(png, a);
         hash_cart(text, b);
         EXPECT_STREQ(a, b) << game;
+        // Each game has its label, read back from the picture in the data file's palette.
+        ASSERT_TRUE(png->label && text->label) << game;
+        int lit = 0, same = 0;
+        for (int y = 0; y < 128; y++)
+            for (int x = 0; x < 128; x++) {
+                lit += text->label->rows[y][x] != 0;
+                same += png->label->rows[y][x] == text->label->rows[y][x];
+            }
+        EXPECT_GT(lit, 128 * 128 / 2) << game;
+        EXPECT_EQ(same, 128 * 128) << game;
         vull_destroy_zibo6_cart(png);
         vull_destroy_zibo6_cart(text);
     }
+    vull_palette = saved;
     EXPECT_EQ(slurp(cache_file("10001")), slurp(root + "games/orchard.z6.png"));
     EXPECT_EQ(slurp(cache_file("10002")), slurp(root + "games/comets.z6.png"));
     // The boot's entries stay as they were: the head cart is entry 3, a whole cart image.

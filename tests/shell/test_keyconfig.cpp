@@ -6,7 +6,7 @@
 
 #include "../console/fake_input.h"
 #include "console/button.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "shell/keyconfig.h"
 #include "tests/console/run_test_util.h"
 

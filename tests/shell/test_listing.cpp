@@ -8,7 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "console/state.h"
+#include "cart/state.h"
+#include "console/shell_hooks.h"
 #include "shell/compose.h"
 
 namespace {

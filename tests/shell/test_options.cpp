@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/config.h"
 #include "engine/disk.h"
 #include "engine/mem.h"

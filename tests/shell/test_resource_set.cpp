@@ -13,7 +13,7 @@
 
 #include "cart/cart.h"
 #include "console/display.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/cpod.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"

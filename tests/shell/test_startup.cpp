@@ -11,7 +11,7 @@
 #include "cart/cart.h"
 #include "cart/cdata.h"
 #include "console/run.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/config.h"
 #include "engine/ctext.h"
 #include "platform/system.h"

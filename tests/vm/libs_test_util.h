@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/vm/vm_test_util.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "vm/lauxlib.h"
 #include "vm/lcpu.h"
 #include "vm/lua.h"

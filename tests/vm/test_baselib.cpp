@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "console/state.h"
+#include "cart/state.h"
 #include "tests/vm/libs_test_util.h"
 
 using z6libs::State;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "tests/vm/heap_test_util.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "vm/lobject.h"
 #include "vm/zmath.h"
 

@@ -8,7 +8,7 @@
 
 #include "tests/vm/heap_test_util.h"
 #include "console/heap.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "vm/lauxlib.h"
 #include "vm/lcpu.h"
 #include "vm/lgc.h"

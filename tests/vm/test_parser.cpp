@@ -11,7 +11,7 @@
 #include "vm/lstate.h"
 #include "vm/lua.h"
 #include "tests/vm/load_test_util.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/ctext.h"
 
 namespace {

@@ -19,7 +19,7 @@
 #include "cart/cart.h"
 #include "console/api_sound.h"
 #include "console/mem.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/config.h"
 #include "engine/cpod.h"
 #include "engine/disk.h"
@@ -114,7 +114,6 @@ cbuffer *write_synth(vull_synth *s) {
 // written out after.
 int run_synth(const uint8_t *data, size_t size) {
     if (size > INPUT_LIMIT) return 0;
-    vull_sound_attach(); // synth items
     std::vector<uint8_t> copy(data, data + size);
     cpod *set[CPOD_SET_SIZE];
     vull_load_pod_set_from_memory(copy.data(), int(size), set);
@@ -341,6 +340,8 @@ int run_cart_sound(const uint8_t *data, size_t size) {
 }
 
 } // namespace
+
+void hostile_attach() { vull_sound_attach(); }
 
 const hostile_entry hostile_entries[] = {
     {"xm", run_xm},

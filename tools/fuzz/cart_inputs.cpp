@@ -4,6 +4,7 @@
 // that names the refusal, code within its limit, and that whatever loads is
 // written and read back to the same text.
 #include "tools/fuzz/hostile_inputs.h"
+#include "shell/zibo6.h"
 #include "tools/fuzz/fuzz_png.h"
 
 #include <algorithm>
@@ -458,6 +459,8 @@ int run_export_program(const uint8_t *data, size_t size) {
 }
 
 } // namespace
+
+void hostile_attach() { zibo6_attach_shell(); }
 
 const hostile_entry hostile_entries[] = {
     {"export_framework", run_export_framework},

@@ -28,7 +28,7 @@
 #include "console/gfx_print.h"
 #include "console/pre.h"
 #include "console/run.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "console/term.h"
 #include "console/token.h"
 #include "engine/config.h"
@@ -420,6 +420,8 @@ int run_api(const uint8_t *data, size_t size) {
 }
 
 } // namespace
+
+void hostile_attach() { zibo6_attach_shell(); }
 
 const hostile_entry hostile_entries[] = {
     {"cart_code", run_cart_code},

@@ -604,7 +604,6 @@ int run_input_script(const uint8_t *data, size_t size) {
 // and read back whole.
 int run_pod(const uint8_t *data, size_t size) {
     if (size > INPUT_LIMIT) return 0;
-    vull_sound_attach(); // sound and synth items
     std::vector<uint8_t> copy(data, data + size);
     cpod *set[CPOD_SET_SIZE];
     vull_load_pod_set_from_memory(copy.data(), (int)size, set);
@@ -718,7 +717,6 @@ int run_ctext(const uint8_t *data, size_t size) {
 // line is made '_', so a line can name no folder and so no device or file outside.
 int run_pod_list(const uint8_t *data, size_t size) {
     if (size > 65536) return 0;
-    vull_sound_attach(); // sound and synth items
     static bool made = [] {
         cpod *pod = vull_create_pod(0);
         std::strcpy(pod->name, "listed");
@@ -753,6 +751,9 @@ int run_pod_list(const uint8_t *data, size_t size) {
 }
 
 } // namespace
+
+// the pod entries read sound and synth items
+void hostile_attach() { vull_sound_attach(); }
 
 const hostile_entry hostile_entries[] = {
     {"config", run_config},   {"args", run_args},

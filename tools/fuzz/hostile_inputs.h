@@ -15,6 +15,9 @@ struct hostile_entry {
 
 // Null-terminated list of every entry.
 extern const hostile_entry hostile_entries[];
+// Hands the libraries the entries use their hooks, as the player's start-up
+// does; defined beside each list of entries, called once before the first input.
+void hostile_attach();
 
 // Looks an entry up by name; null when there is none. Inline so that another
 // list of entries (one per subsystem) can stand in for this one.

@@ -2,6 +2,7 @@
 // drive them: transfers on any channel with any address and length, settings
 // texts, frame ends, dropped files and the audio hook.
 #include "tools/fuzz/hostile_inputs.h"
+#include "shell/zibo6.h"
 
 #include <cstring>
 #include <string>
@@ -9,7 +10,7 @@
 
 #include "cart/cart.h"
 #include "console/serial.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
 
@@ -85,6 +86,8 @@ int run_serial(const uint8_t *data, size_t size) {
 }
 
 } // namespace
+
+void hostile_attach() { zibo6_attach_shell(); }
 
 const hostile_entry hostile_entries[] = {
     {"serial", run_serial},

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/config.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
@@ -318,6 +318,8 @@ int run_label(const uint8_t *data, size_t size) {
 }
 
 } // namespace
+
+void hostile_attach() { zibo6_attach_shell(); }
 
 const hostile_entry hostile_entries[] = {
     {"label", run_label}, {"favourites", run_favourites},         {"listing", run_listing},

@@ -28,13 +28,14 @@
 #include "cart/export.h"
 #include "cart/png_cart.h"
 #include "cart/rom.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/cpod.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/mem.h"
 #include "engine/pod.h"
 #include "platform/system.h"
+#include "shell/zibo6.h"
 
 namespace {
 
@@ -322,6 +323,7 @@ std::string flag_value(int argc, char **argv, const char *flag) {
 } // namespace
 
 int main(int argc, char **argv) {
+    zibo6_attach_shell(); // the cart code reaches the console and the shell through hooks
     if (argc < 3) {
         std::fprintf(stderr,
                      "usage: mkdatapod ASSETS_DIR OUT.pod [CART.z6...] [-games CART.z6...]\n"

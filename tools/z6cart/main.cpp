@@ -24,14 +24,13 @@
 #include <string>
 #include <vector>
 
-#include "audio/mixer.h"
 #include "cart/cart.h"
 #include "cart/compress.h"
 #include "cart/disk.h"
 #include "cart/export.h"
 #include "cart/png_cart.h"
 #include "cart/rom.h"
-#include "console/state.h"
+#include "cart/state.h"
 #include "engine/cpod.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
@@ -254,7 +253,7 @@ int usage() {
 } // namespace
 
 int main(int argc, char **argv) {
-    vull_sound_attach();
+    zibo6_attach_shell(); // the cart code reaches the console and the shell through hooks
     const char *pod = nullptr;
     if (argc >= 3 && std::strcmp(argv[1], "-pod") == 0) {
         pod = argv[2];

@@ -13,6 +13,7 @@
 #include "audio/xm.h"
 #include "cart/cart.h"
 #include "engine/disk.h"
+#include "shell/zibo6.h"
 
 static constexpr int buffer_samples = 1024;
 static constexpr int max_samples = 22050 * 60;
@@ -75,6 +76,7 @@ static int render_xm(const char *path, const char *out_path) {
 }
 
 int main(int argc, char **argv) {
+    zibo6_attach_shell(); // the cart code reaches the console and the shell through hooks
     if (argc == 4 && std::strcmp(argv[1], "xm") == 0) return render_xm(argv[2], argv[3]);
     if (argc != 5) return usage();
     bool music = std::strcmp(argv[1], "music") == 0;

@@ -1,10 +1,10 @@
 // The console's state records: `pstate` (the machine and the runtime), `app`
 // (the shell's settings and front-end state) and the decoded draw-state
 // registers. One global instance of each, zero-filled at start-up; the shell
-// fills them in, the runtime, the cart formats and the audio engine read and
-// write the fields they own. Every field is a signed 32-bit word unless its
-// type says otherwise. console/ never includes shell/: what the shell needs to
-// share with the runtime lives here.
+// fills them in, the cart formats, the runtime and the shell read and write the
+// fields they own. Every field is a signed 32-bit word unless its type says
+// otherwise. They live here, in the lowest layer that uses them, so that no
+// layer reaches up for them.
 #pragma once
 #include <cstdint>
 #include <cstdio>

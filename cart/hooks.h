@@ -1,0 +1,35 @@
+// What the cart formats call of the layers above them: the console runtime's
+// memory, terminal, display conversion, preprocessor, code tabs and serial
+// channel, the shell's status message and glitch, and the audio engine's stops.
+// The console and the shell fill the table at start-up (zibo6_attach_console,
+// zibo6_attach_shell); cart/ never names them.
+#pragma once
+#include <string>
+
+struct console_state;
+struct vull_bitmap;
+struct vull_file;
+struct vull_rgb;
+struct zibo6_cart;
+struct zibo6_sfx;
+
+struct zibo6_cart_hooks {
+    int (*zibo6_peek)(console_state *ram, zibo6_cart *cart, int address);
+    void (*zibo6_poke)(console_state *ram, zibo6_cart *cart, int address, int value);
+    void (*zibo_print)(const char *text);
+    void (*zibo_print_2)(const char *format, int a, int b);
+    void (*zibo_print_col)(const char *text, int colour);
+    void (*zibo6_convert_bitmap)(const vull_bitmap *src, vull_bitmap *dst, const vull_rgb *colours);
+    int (*zibo6_flatten_includes)(const char *source, std::string &out);
+    int (*is_sandboxed_cart_file)(const char *name);
+    void (*merge_code_from_tabs)();
+    void (*split_code_to_tabs)();
+    void (*serial_set_dropped_file)(vull_file *file);
+    void (*serial_set_dropped_image_file)(vull_bitmap *bitmap);
+    void (*vull_stop_sfx)(zibo6_sfx *sfx);
+    void (*vull_stop_zibo6_song)(zibo6_cart *bank);
+    // the shell's
+    void (*show_message)(const char *text, int ms);
+    void (*draw_extpal_glitch_if_running)(vull_bitmap *picture);
+};
+extern zibo6_cart_hooks cart_hooks;
