@@ -57,6 +57,7 @@ int write_cdata() {
     // The words stay in memory; the next save tries again.
     vull_debugf("could not write cart data: %s\n", path.c_str());
     cart_hooks.show_message("** could not save cart data **", 1500);
+    if (pstate.headless) std::fprintf(stderr, "** could not save cart data **\n"); // never drawn
     return 1;
 }
 

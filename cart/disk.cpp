@@ -542,21 +542,30 @@ int save_backup(const char *name, int copy) {
     std::time_t t = std::time(nullptr);
     std::tm utc{};
     gmtime_r(&t, &utc);
-    char path[VULL_PATH_LEN * 2];
-    std::snprintf(path, sizeof path, "%s%4d%02d%02d_%02d%02d%02d_%s%s", folder, utc.tm_year + 1900,
-                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, base.c_str(),
-                  ext.c_str());
+    char stamp[80];
+    std::snprintf(stamp, sizeof stamp, "%4d%02d%02d_%02d%02d%02d_", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    // Named to the second: a second backup in the same second gets "_1", "_2", ... before
+    // the extension rather than replacing the first.
+    std::string first = std::string(folder) + stamp + base;
+    std::string path = first + ext;
+    struct stat st {};
+    for (int k = 1; ::lstat(path.c_str(), &st) == 0; k++) {
+        if (k > BACKUPS_PER_SECOND_MAX) return 1;
+        path = first + "_" + std::to_string(k) + ext;
+    }
     if (copy) {
         // A file that cannot be read whole within the limit has no whole backup.
         std::vector<uint8_t> data;
         if (!name || !read_whole(name, BACKUP_COPY_MAX, data)) return 1;
         if (data.empty()) return 0;
-        return vull_save_file(path, data.data(), int64_t(data.size())) == 0 ? 0 : 1;
+        return vull_save_file(path.c_str(), data.data(), int64_t(data.size())) == 0 ? 0 : 1;
     }
     if (!pitem.cart) return 0;
     merge_tabs();
-    int failed = cart_file_format(name) == CART_FILE_PNG ? save_zibo6_cart_png(pitem.cart, path)
-                                                          : vull_save_zibo6_cart(pitem.cart, path);
+    int failed = cart_file_format(name) == CART_FILE_PNG
+                     ? save_zibo6_cart_png(pitem.cart, path.c_str())
+                     : vull_save_zibo6_cart(pitem.cart, path.c_str());
     return failed ? 1 : 0;
 }
 

@@ -11,6 +11,7 @@ constexpr int EMBEDDED_CARTS_MAX = 64;   // carts mounted from the data file
 constexpr int DROPPED_FILE_MAX = 262144; // bytes of a dropped file handed to a cart
 constexpr int LUA_FILE_MAX = 131071;     // bytes of a plain code file read
 constexpr int BACKUP_COPY_MAX = 1 << 20; // bytes a copy-mode backup keeps
+constexpr int BACKUPS_PER_SECOND_MAX = 999; // backups of one name within one second
 
 // A new cart from a PNG cart, a text cart, a 32 KB image or (".lua" names) a
 // plain code file; null when none reads. Leaves the text and PNG statuses.

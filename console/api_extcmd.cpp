@@ -24,10 +24,16 @@ static bool cart_may_touch_host() {
     return pstate.running_cart_lid[0] == '\0' || !pstate.cart_code_running;
 }
 
+// A failed write: a headless run draws no status line, so it goes to stderr as well.
+static void report_failure(const char *text) {
+    shell_hooks.show_message(text, 1500);
+    if (pstate.headless) std::fprintf(stderr, "%s\n", text);
+}
+
 // The status-line texts of a capture.
 static void report_screenshot(int failed, int to_output) {
     if (failed)
-        shell_hooks.show_message("** could not save screenshot", 1500);
+        report_failure("** could not save screenshot");
     else
         shell_hooks.show_message(to_output ? "saved image" : "saved screenshot to desktop", 1500);
 }
@@ -37,7 +43,7 @@ static void report_gif(int result, int to_output) {
     if (result == 9) {
         shell_hooks.show_message("no video recorded (0 frames)", 1500);
     } else if (result > 0) {
-        shell_hooks.show_message("** could not save gif", 1500);
+        report_failure("** could not save gif");
     } else {
         int seconds = get_current_gif_len();
         std::snprintf(text, sizeof text,

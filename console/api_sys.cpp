@@ -1,6 +1,10 @@
 // System bindings of the running core: the frame end and the main-loop hooks,
 // cycle refunds and forced yields, coroutines, stop/run/reset/load, printh,
 // time, the string and value conversions, and the stat rows of the core.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -337,11 +341,19 @@ int z6_printh(lua_State *L) {
     if (overwrite) {
         ok = vull_save_file(path, text.data(), int64_t(text.size())) == 0;
     } else {
-        FILE *f = std::fopen(path, "a");
+        // Only onto a regular file: a pipe put in its place is not waited on.
+        int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+        struct stat st {};
+        bool regular = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+        FILE *f = regular ? ::fdopen(fd, "a") : nullptr;
+        if (!f && fd >= 0) ::close(fd);
         ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size();
         ok = (!f || std::fclose(f) == 0) && ok;
     }
-    if (!ok) shell_hooks.show_message("printh: could not write file", 1500);
+    if (!ok) {
+        shell_hooks.show_message("printh: could not write file", 1500);
+        if (pstate.headless) std::fprintf(stderr, "printh: could not write file\n"); // never drawn
+    }
     return 0;
 }
 

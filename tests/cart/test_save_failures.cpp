@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -128,6 +129,31 @@ TEST_F(save_failures, AFailedBackupStopsTheSaveAndLeavesNoPart) {
         EXPECT_EQ(save_backup(path("other.z6").c_str(), 1), 1);
     }
     EXPECT_EQ(ours(), before);
+}
+
+// Backups are named to the second; more of one name in the same second are numbered
+// before the extension, and each keeps what it was made from.
+TEST_F(save_failures, BackupsInOneSecondAreNumbered) {
+    std::string backups = user_folder("backup");
+    fs::remove_all(backups);
+    for (int k = 0; k < 3; k++) {
+        std::ofstream(path("same.z6"), std::ios::binary) << "backup " << k;
+        ASSERT_EQ(save_backup(path("same.z6").c_str(), 1), 0);
+    }
+    std::vector<std::string> names = listing(backups);
+    ASSERT_EQ(names.size(), 3u);
+    std::sort(names.begin(), names.end(), [](const std::string &a, const std::string &b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b; // "same" before "same_1"
+    });
+    std::vector<std::string> kept;
+    for (const std::string &n : names) kept.push_back(slurp(backups + "/" + n));
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, (std::vector<std::string>{"backup 0", "backup 1", "backup 2"}));
+    std::string stamp = names[0].substr(0, 16);
+    EXPECT_EQ(names[0], stamp + "same.z6");
+    if (names[1].substr(0, 16) == stamp) {
+        EXPECT_EQ(names[1], stamp + "same_1.z6");
+    }
 }
 
 TEST_F(save_failures, CartDataKeepsTheLastWholeSave) {

@@ -96,6 +96,25 @@ ln -s /dev/zero "$WORK/h_zero/config.txt"
 timeout 120 "$PLAYER" -x "$WORK/cdata_read.z6" -home "$WORK/h_zero" >"$WORK/out" 2>&1 ||
     fail "/dev/zero as config.txt: status $?"
 
+# under -x a failed write of cart data, a printh log, a screenshot or a GIF
+# also says so on stderr (nothing draws the status line): folders stand where
+# the files go, and the desktop folder is a file
+mkdir -p "$WORK/h_fail/cdata/fail_id.z6d.txt" "$WORK/h_fail/appdata/zibo-6/blocked.txt" \
+    "$WORK/h_fail/appdata/zibo-6/blocked2.txt"
+printf 'not a folder' >"$WORK/h_fail/desktop"
+printf 'zibo-6 cartridge\nversion 33\n__lua__\n%s\n%s\n' \
+    'cartdata("fail_id") dset(0, 1) printh("x", "blocked.txt", true) printh("y", "blocked2.txt")' \
+    'extcmd("rec") for i = 1, 3 do flip() end extcmd("screen") extcmd("video")' \
+    >"$WORK/fail.z6"
+timeout 120 "$PLAYER" -x "$WORK/fail.z6" -home "$WORK/h_fail" -desktop "$WORK/h_fail/desktop" \
+    >/dev/null 2>"$WORK/err"
+for line in "** could not save cart data **" "printh: could not write file" \
+    "** could not save screenshot" "** could not save gif"; do
+    grep -qxF "$line" "$WORK/err" || fail "-x: \"$line\" not on stderr: $(cat "$WORK/err")"
+done
+[ "$(grep -cxF "printh: could not write file" "$WORK/err")" -ge 2 ] ||
+    fail "-x: a failed printh append was not reported"
+
 # a relative -home (./h, ., ../x): save and mkdir that climb out of the carts
 # folder write nothing; a plain save lands in the carts folder
 for h in ./h . ../x; do

@@ -1,7 +1,7 @@
 // windowcmp: reads a window dump (a PNG of the whole window, as the player's
-// input script writes it), finds the console picture in it, checks that the picture is the console
-// screen at a whole scale, and compares it, pixel block by pixel block, with a
-// stored 128x128 PNG. On a difference, or when the PNG is missing, the picture
+// input script writes it), finds the console picture in it, checks that the
+// picture is the console screen at a whole scale, and compares it, pixel block
+// by pixel block, with a stored 128x128 PNG. On a difference, or when the PNG is missing, the picture
 // seen is written beside it as NAME.actual.png (scaled down to 128x128).
 //
 // The picture is the bounding box of every pixel that is not black. A screen
