@@ -2,9 +2,12 @@
 # The VM against stock Lua 5.2 (and LuaJIT's interpreter, luajit -joff, when
 # installed) on the programs in bench/vm_vs_lua/.
 #
-#   bench/vm_vs_lua.sh [-n PAIRS] [Z6VM [LUA [LUAJIT]]]
+#   bench/vm_vs_lua.sh [-n PAIRS] [-a player|libc] [Z6VM [LUA [LUAJIT]]]
 #
 # Z6VM defaults to build-bench/tools/z6vm (a Release build with -DZIBO6_BENCH=ON).
+# It allocates as the player does for a cart (-a player, the default: weighed,
+# guarded blocks, without the player's memory limits), or through the C
+# library's malloc (-a libc) for comparison; the header line names the path.
 # Each program runs PAIRS times (default 7) under each VM, interleaved
 # (z6vm, lua, luajit, z6vm, lua, ...) so that a change in the machine's load
 # hits all of them alike. Every run must print the program's checksum as
@@ -25,10 +28,14 @@
 export LC_ALL=C # the decimal point of $EPOCHREALTIME, awk and sort
 here=$(cd "$(dirname "$0")" && pwd)
 pairs=7
-if [ "$1" = "-n" ]; then
-    pairs=$2
-    shift 2
-fi
+alloc=player
+while :; do
+    case $1 in
+    -n) pairs=$2; shift 2 ;;
+    -a) alloc=$2; shift 2 ;;
+    *) break ;;
+    esac
+done
 z6vm=${1:-$here/../build-bench/tools/z6vm}
 lua=${2:-lua5.2}
 luajit=${3:-luajit}
@@ -36,6 +43,13 @@ luajit=${3:-luajit}
 command -v "$lua" >/dev/null 2>&1 || { echo "no $lua" >&2; exit 2; }
 command -v "$luajit" >/dev/null 2>&1 || luajit=""
 [ "$pairs" -ge 1 ] 2>/dev/null || { echo "bad -n $pairs" >&2; exit 2; }
+heap=$("$z6vm" --alloc "$alloc" --heap-info) || { echo "bad -a $alloc, or $z6vm has no --alloc" >&2; exit 2; }
+# Without bash's clock (an older bash, or another shell) every time would read
+# 0 and every ratio 1: refuse instead.
+case $EPOCHREALTIME in
+[0-9]*.[0-9]*) ;;
+*) echo "no wall clock: run this with bash 5 or later" >&2; exit 2 ;;
+esac
 
 export GLIBC_TUNABLES=glibc.malloc.trim_threshold=67108864:glibc.malloc.mmap_threshold=33554432
 
@@ -53,15 +67,20 @@ run() {
         END { printf "%s %.3f %.4f", rc, cpu, wall }')
     set -- $line
     [ "$1" = 0 ] || { echo "failed ($1): $cmd" >&2; cat "$tmp/err" >&2; return 1; }
+    case $2$3 in
+    *[!0-9.]* | "") echo "no CPU time or wall clock for: $cmd" >&2; return 1 ;;
+    esac
     cpu=$2
     wall=$3
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else if (NR) printf "%.4f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b <= 0) print "1"; else printf "%.4f\n", a / b }'; }
+# A time of 0 means the clock failed: no ratio, and the program fails.
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a <= 0 || b <= 0) exit 1; printf "%.4f\n", a / b }'; }
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //')"
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "z6vm allocation: $heap"
 echo "pairs per program: $pairs; GLIBC_TUNABLES=$GLIBC_TUNABLES"
 printf "%-14s %8s %8s %8s %8s %8s %8s\n" program z6vm lua5.2 luajit "cpu" "wall" "jit"
 printf "%-14s %8s %8s %8s %8s %8s %8s\n" "" "cpu s" "cpu s" "cpu s" "z6/lua" "z6/lua" "z6/jit"
@@ -75,7 +94,7 @@ for prog in "$here"/vm_vs_lua/${VMBENCH_ONLY:-*}.lua; do
     : >"$tmp/z6"; : >"$tmp/lua"; : >"$tmp/jit"; : >"$tmp/rc"; : >"$tmp/rw"; : >"$tmp/rj"
     failed=0
     for _ in $(seq "$pairs"); do
-        run "$z6vm" --stock-libs --cycles "$prog" || { failed=1; break; }
+        run "$z6vm" --alloc "$alloc" --stock-libs --cycles "$prog" || { failed=1; break; }
         zc=$cpu; zw=$wall
         cp "$tmp/out" "$tmp/out.z6"
         got=$(sed -n 's/^cycles //p' "$tmp/err")
@@ -91,11 +110,13 @@ for prog in "$here"/vm_vs_lua/${VMBENCH_ONLY:-*}.lua; do
             break
         fi
         echo "$zc" >>"$tmp/z6"; echo "$cpu" >>"$tmp/lua"
-        ratio "$zc" "$cpu" >>"$tmp/rc"; ratio "$zw" "$wall" >>"$tmp/rw"
+        { ratio "$zc" "$cpu" >>"$tmp/rc" && ratio "$zw" "$wall" >>"$tmp/rw"; } ||
+            { echo "$name: a time of 0 (z6vm $zc s / $zw s, lua $cpu s / $wall s)" >&2; failed=1; break; }
         if [ -n "$luajit" ]; then
             run "$luajit" -joff "$prog" || { failed=1; break; }
             cmp -s "$tmp/out" "$tmp/out.z6" || { echo "$name: luajit's checksum differs" >&2; failed=1; break; }
-            echo "$cpu" >>"$tmp/jit"; ratio "$zc" "$cpu" >>"$tmp/rj"
+            echo "$cpu" >>"$tmp/jit"
+            ratio "$zc" "$cpu" >>"$tmp/rj" || { echo "$name: a time of 0 in luajit" >&2; failed=1; break; }
         fi
     done
     if [ "$failed" = 1 ]; then
@@ -121,7 +142,7 @@ printf "%s" "$all" | awk '
 : >"$tmp/startup"
 for _ in $(seq $((pairs * 5))); do
     line=""
-    for vm in "$z6vm --stock-libs" "$lua" ${luajit:+"$luajit -joff"}; do
+    for vm in "$z6vm --alloc $alloc --stock-libs" "$lua" ${luajit:+"$luajit -joff"}; do
         run $vm -e '' || break
         line="$line $cpu $wall"
     done

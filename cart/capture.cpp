@@ -112,8 +112,7 @@ bool write_gif(GifFileType *gif, int scale, int frames) {
             GifFreeMapObject(gif->Image.ColorMap);
             gif->Image.ColorMap = nullptr;
         }
-        ok = ok && EGifPutImageDesc(gif, 0, 0, size, size, false, k == 0 ? map : nullptr) ==
-                       GIF_OK;
+        ok = ok && EGifPutImageDesc(gif, 0, 0, size, size, false, k == 0 ? map : nullptr) == GIF_OK;
         const vull_bitmap *cur = video_clip[k], *prev = k > 0 ? video_clip[k - 1] : nullptr;
         for (int y = 0; y < size && ok; y++) {
             for (int x = 0; x < size; x++) {
@@ -139,9 +138,13 @@ void record_video_frame(const vull_bitmap *screen) {
     // frames it records, not for the whole clip; every slot before the index exists.
     vull_bitmap *&slot = video_clip[video_clip_index];
     if (!slot && !(slot = make_slot())) return;
-    for (int y = 0; y < FRAME; y++)
-        for (int x = 0; x < FRAME; x++)
-            slot->rows[y][x] = (y < screen->height && x < screen->width) ? screen->rows[y][x] : 0;
+    // Row by row; what the screen does not cover is 0.
+    int w = std::clamp(screen->width, 0, FRAME), h = std::clamp(screen->height, 0, FRAME);
+    for (int y = 0; y < FRAME; y++) {
+        int copied = y < h ? w : 0;
+        if (copied) std::memcpy(slot->rows[y], screen->rows[y], size_t(copied));
+        std::memset(slot->rows[y] + copied, 0, size_t(FRAME - copied));
+    }
     cart_hooks.draw_extpal_glitch_if_running(slot);
     if (video_clip_index < last) {
         video_clip_index++;

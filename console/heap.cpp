@@ -3,33 +3,12 @@
 // is the host's guard, since long strings and C closures weigh nothing.
 #include "console/heap.h"
 
-#include <cstdio>
-#include <cstring>
-
 #include "cart/state.h"
 #include "console/term.h"
 #include "engine/ctext.h"
-#include "engine/mem.h"
 #include "vm/llimits.h"
 #include "vm/lua.h"
-
-uint32_t zibo6_block_weight(size_t tag, size_t nsize) {
-    switch (tag) {
-    case 0: return pstate.compiling_program ? 0 : uint32_t(nsize / 2);
-    case 4: return nsize > 8 ? uint32_t(nsize - 8) : 0;
-    case 1:
-    case 3:
-    case 5:
-    case 6: return uint32_t(nsize / 2);
-    default: return (tag >= 7 && tag <= 19) ? 32 : 0; // tag 2, long strings, C closures: 0
-    }
-}
-
-static uint32_t header_weight(const uint8_t *base) {
-    uint32_t w;
-    std::memcpy(&w, base, sizeof w);
-    return w;
-}
+#include "vm/zheap.h"
 
 // Refuses a request with the two terminal lines; the VM raises its memory error.
 static void *refuse(size_t nsize) {
@@ -40,14 +19,12 @@ static void *refuse(size_t nsize) {
 }
 
 void *zibo6_lua_alloc(void *, void *ptr, size_t osize, size_t nsize) {
-    uint8_t *base = ptr ? static_cast<uint8_t *>(ptr) - Z6_BLOCK_HEADER : nullptr;
     // For an existing block the VM passes its true size; for a new one, a type tag.
     int64_t old_real = ptr ? int64_t(osize + Z6_BLOCK_HEADER) : 0;
     if (nsize == 0) {
-        if (base) {
-            pstate.script_memory_used -= int32_t(header_weight(base));
+        if (ptr) {
+            pstate.script_memory_used -= int32_t(zheap_free(ptr));
             pstate.host_memory_used -= old_real;
-            vull_free(base);
         }
         return nullptr;
     }
@@ -62,22 +39,12 @@ void *zibo6_lua_alloc(void *, void *ptr, size_t osize, size_t nsize) {
         pstate.host_memory_used - old_real + int64_t(nsize + Z6_BLOCK_HEADER) >
             Z6_HOST_MEMORY_LIMIT)
         return refuse(nsize);
-    uint32_t old_weight = base ? header_weight(base) : 0;
-    uint8_t *block = static_cast<uint8_t *>(vull_realloc(base, int(nsize + Z6_BLOCK_HEADER)));
+    int32_t weight_change;
+    void *block = zheap_resize(ptr, osize, nsize, pstate.compiling_program, &weight_change);
     if (!block) return nullptr; // the old block (if any) stays as it was
-    uint32_t weight;
-    if (!base)
-        weight = zibo6_block_weight(osize, nsize);
-    else if (old_weight == 0)
-        weight = 0;
-    else if (old_weight == osize / 2)
-        weight = uint32_t(nsize / 2);
-    else
-        weight = uint32_t(nsize);
-    std::memcpy(block, &weight, sizeof weight);
-    pstate.script_memory_used += int32_t(weight) - int32_t(old_weight);
+    pstate.script_memory_used += weight_change;
     pstate.host_memory_used += int64_t(nsize + Z6_BLOCK_HEADER) - old_real;
-    return block + Z6_BLOCK_HEADER;
+    return block;
 }
 
 void update_punycode_encoding() {

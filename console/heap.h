@@ -5,15 +5,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "vm/zheap.h" // Z6_BLOCK_HEADER and the weights
+
 constexpr int32_t Z6_SOFT_MEMORY_LIMIT = 0x204000;  // above: yield and collect between slices
 constexpr int32_t Z6_HARD_MEMORY_LIMIT = 0x4000000; // above: requests refused
 constexpr int64_t Z6_HOST_MEMORY_LIMIT = 0x4000000; // real bytes the VM may hold
-constexpr size_t Z6_BLOCK_HEADER = 8; // weight word, padded so blocks stay 8-byte aligned
 
 // zibo6_lua_alloc (the lua_Alloc hook) is declared in vm/llimits.h.
-
-// The weight a new block of the given VM type tag and size is charged.
-uint32_t zibo6_block_weight(size_t tag, size_t nsize);
 
 // Copies the punycode setting into the 16 code tabs (the shell's update).
 void update_punycode_encoding();

@@ -156,6 +156,49 @@ int cart_read(zibo6_cart *cart, int a) {
     return s.loop_end & 255;
 }
 
+// Bytes [a, a + n) of the ROM data (a + n <= 0x4300) as cart_read gives them,
+// a row of sprite pixels or map cells at a time.
+void cart_read_block(zibo6_cart *cart, int a, int n, uint8_t *out) {
+    int end = a + n;
+    while (a < end && a < 0x2000) {
+        int run = std::min(end, (a | 63) + 1) - a;
+        const uint8_t *p = sprite_pixels(cart, a);
+        for (int i = 0; i < run; i++) out[i] = uint8_t(p[2 * i + 1] * 16 + p[2 * i]);
+        out += run;
+        a += run;
+    }
+    while (a < end && a < 0x3000) {
+        int run = std::min(end, (a | 127) + 1) - a;
+        std::memcpy(out, map_cell(cart, a), size_t(run));
+        out += run;
+        a += run;
+    }
+    for (; a < end; a++) *out++ = uint8_t(cart_read(cart, a));
+}
+
+// cart_write of bytes [a, a + n) (a + n <= 0x4300), a row at a time.
+void cart_write_block(zibo6_cart *cart, int a, int n, const uint8_t *in) {
+    int end = a + n;
+    while (a < end && a < 0x2000) {
+        int run = std::min(end, (a | 63) + 1) - a;
+        uint8_t *p = sprite_pixels(cart, a);
+        for (int i = 0; i < run; i++) {
+            p[2 * i] = uint8_t(in[i] & 15);
+            p[2 * i + 1] = uint8_t(in[i] >> 4);
+        }
+        if (a >= 0x1000) std::memcpy(map_cell(cart, a), in, size_t(run));
+        in += run;
+        a += run;
+    }
+    while (a < end && a < 0x3000) {
+        int run = std::min(end, (a | 127) + 1) - a;
+        std::memcpy(map_cell(cart, a), in, size_t(run));
+        in += run;
+        a += run;
+    }
+    for (; a < end; a++) cart_write(cart, a, *in++);
+}
+
 // ---- draw-state registers (0x5f00-0x5f7f) ----
 
 // Byte b of word w replaced by v.
@@ -520,8 +563,27 @@ void zibo6_memset_simple(console_state *ram, zibo6_cart *cart, int dest, int val
 
 void zibo6_reload(console_state *ram, zibo6_cart *cart, int dest, int src, int len) {
     if (len > Z6_RELOAD_MAX) return;
-    for (int i = 0; i < len; i++)
-        zibo6_poke(ram, cart, dest + i, zibo6_peek(nullptr, pitem.cart, src + i));
+    zibo6_cart *from = pitem.cart;
+    uint8_t bytes[256];
+    for (int i = 0; i < len;) {
+        int d = (dest + i) & 0xffff, s = (src + i) & 0xffff;
+        // ROM data to ROM data of another cart: what the byte loop below does,
+        // a piece at a time (these bytes have no gate, drop or side effect).
+        if (cart != from && d < ZIBO6_ROM_DATA_SIZE && s < ZIBO6_ROM_DATA_SIZE) {
+            int n = std::min(
+                {len - i, int(sizeof bytes), ZIBO6_ROM_DATA_SIZE - d, ZIBO6_ROM_DATA_SIZE - s});
+            if (from)
+                cart_read_block(from, s, n, bytes);
+            else
+                std::memset(bytes, 0, size_t(n));
+            if (ram) std::memcpy(&ram->console_ram[d], bytes, size_t(n));
+            if (cart) cart_write_block(cart, d, n, bytes);
+            i += n;
+            continue;
+        }
+        zibo6_poke(ram, cart, dest + i, zibo6_peek(nullptr, from, src + i));
+        i++;
+    }
     if (pstate.last_cart_file_accessed[0]) {
         pstate.last_cart_file_accessed[0] = '\0';
         pstate.load_transition_frames = std::clamp(30 - pstate.file_access_cooldown, 2, 30);

@@ -149,31 +149,167 @@ void *vull_realloc(void *p, int n) {
     return static_cast<uint8_t *>(raw) + sizeof(vull_block_header);
 }
 
-void vull_free(void *p) {
-    if (cconfig.deferred_dealloc) return;
-    if (!p) return;
-    vull_total_deallocs++;
-    vull_block_header *h = header_of(p);
-    if (h->magic != VULL_MAGIC_LIVE) {
-        report_bad_block(h);
-        return;
-    }
+// Takes a live block out of use: poisons its payload when asked, uncounts it and
+// stamps the header. Returns its recorded size; the caller hands the memory back.
+static uint32_t retire(vull_block_header *h, bool poison) {
+    uint32_t size = h->size;
     // Mapped pages go back to the system, where any later use faults: filling
     // them first would only bring in the pages that were never written.
     // The fill doubles in place: a few block copies, where a copy per word
     // costs a call each in unoptimised and sanitizer builds.
-    if (!is_page_block(h) && h->size >= 4) {
-        size_t fill = (size_t)(h->size / 4) * 4;
-        uint8_t *payload = static_cast<uint8_t *>(p);
+    if (poison && !is_page_block(h) && size >= 4) {
+        size_t fill = (size_t)(size / 4) * 4;
+        uint8_t *payload = reinterpret_cast<uint8_t *>(h + 1);
         std::memcpy(payload, &VULL_POISON, 4);
         for (size_t done = 4; done < fill; done *= 2)
             std::memcpy(payload + done, payload, std::min(done, fill - done));
     }
-    vull_total_malloced -= h->size;
-    size_t bytes = sizeof(vull_block_header) + h->size;
+    vull_total_malloced -= size;
     h->magic = VULL_MAGIC_FREED;
     h->size = VULL_SIZE_FREED;
-    release_raw(h, bytes);
+    return size;
+}
+
+// The header of a block a caller releases, or null when there is nothing to release:
+// deferred release, a null pointer, or a block that is not live (reported).
+static vull_block_header *block_to_release(void *p) {
+    if (cconfig.deferred_dealloc) return nullptr;
+    if (!p) return nullptr;
+    vull_total_deallocs++;
+    vull_block_header *h = header_of(p);
+    if (h->magic != VULL_MAGIC_LIVE) {
+        report_bad_block(h);
+        return nullptr;
+    }
+    return h;
+}
+
+void vull_free(void *p) {
+    vull_block_header *h = block_to_release(p);
+    if (h) release_raw(h, sizeof(vull_block_header) + retire(h, true));
+}
+
+/*
+** Lean blocks, the script VM's heap. The VM makes and drops closures, tables,
+** upvalues and short strings by the million, more at a time than the C
+** library's per-thread cache holds; so blocks of up to POOL_BLOCK_MAX bytes
+** (header included) come from free lists, one per 16-byte size, carved from
+** chunks that are kept for reuse. A block's recorded size tells where it lives:
+** at most POOL_PAYLOAD_MAX, a pool slot; above, the C library's heap. In
+** AddressSanitizer builds a free slot is poisoned, so a stale pointer into
+** one is still caught.
+*/
+#if defined(__has_include)
+#if __has_include(<sanitizer/asan_interface.h>)
+#include <sanitizer/asan_interface.h>
+#endif
+#endif
+#ifndef ASAN_POISON_MEMORY_REGION
+#define ASAN_POISON_MEMORY_REGION(addr, size)   ((void)(addr), (void)(size))
+#define ASAN_UNPOISON_MEMORY_REGION(addr, size) ((void)(addr), (void)(size))
+#endif
+
+constexpr size_t POOL_GRAIN = 16;
+constexpr size_t POOL_BLOCK_MAX = 256;
+constexpr uint32_t POOL_PAYLOAD_MAX = POOL_BLOCK_MAX - sizeof(vull_block_header);
+constexpr size_t POOL_CHUNK = 32 * 1024;
+
+struct pool_link {
+    pool_link *next;
+};
+static pool_link *pool_lists[POOL_BLOCK_MAX / POOL_GRAIN]; // free payloads of each size
+// Every chunk, newest first, linked through its first word: kept for the process,
+// and a plain pointer, so that no destructor at exit hides them from a leak check.
+static void *pool_chunks;
+constexpr size_t POOL_CHUNK_HEAD = 16; // the link, padded so slots stay 16-byte aligned
+
+// Size class c holds slots of (c + 1) x 16 bytes.
+static size_t pool_class(uint32_t size) {
+    return (sizeof(vull_block_header) + size - 1) / POOL_GRAIN;
+}
+
+[[gnu::noinline]] static void pool_fill(size_t c) {
+    size_t slot = (c + 1) * POOL_GRAIN;
+    auto *chunk = static_cast<uint8_t *>(std::malloc(POOL_CHUNK));
+    if (!chunk) out_of_memory();
+    std::memcpy(chunk, &pool_chunks, sizeof pool_chunks);
+    pool_chunks = chunk;
+    chunk += POOL_CHUNK_HEAD;
+    // Linked so that the lowest address is taken first.
+    pool_link *head = pool_lists[c];
+    for (size_t at = ((POOL_CHUNK - POOL_CHUNK_HEAD) / slot - 1) * slot;; at -= slot) {
+        auto *link = reinterpret_cast<pool_link *>(chunk + at + sizeof(vull_block_header));
+        link->next = head;
+        head = link;
+        ASAN_POISON_MEMORY_REGION(link, slot - sizeof(vull_block_header));
+        if (at == 0) break;
+    }
+    pool_lists[c] = head;
+}
+
+// A pool slot for a block of size payload bytes (at most POOL_PAYLOAD_MAX).
+static void *pool_take(uint32_t size) {
+    size_t c = pool_class(size);
+    if (!pool_lists[c]) pool_fill(c);
+    pool_link *link = pool_lists[c];
+    ASAN_UNPOISON_MEMORY_REGION(link, (c + 1) * POOL_GRAIN - sizeof(vull_block_header));
+    pool_lists[c] = link->next;
+    vull_block_header *h = header_of(link);
+    h->magic = VULL_MAGIC_LIVE;
+    h->size = size;
+    vull_total_malloced += size;
+    if (VULL_CHECKED_BUILD) std::memset(link, 0, size);
+    return link;
+}
+
+// Hands back a retired block of the given recorded size to its pool or the heap.
+static void lean_give_back(vull_block_header *h, uint32_t size) {
+    if (size > POOL_PAYLOAD_MAX) {
+        std::free(h);
+        return;
+    }
+    size_t c = pool_class(size);
+    auto *link = reinterpret_cast<pool_link *>(h + 1);
+    link->next = pool_lists[c];
+    pool_lists[c] = link;
+    ASAN_POISON_MEMORY_REGION(link, (c + 1) * POOL_GRAIN - sizeof(vull_block_header));
+}
+
+void *vull_malloc_lean(int n) {
+    vull_total_mallocs++;
+    int64_t total = (int64_t)n + VULL_MALLOC_SPARE;
+    if (total <= 0 || total > VULL_ALLOC_CAP || refused_for_test()) return nullptr;
+    if (total <= POOL_PAYLOAD_MAX) return pool_take((uint32_t)total);
+    return guarded_alloc(total, VULL_CHECKED_BUILD);
+}
+
+void *vull_realloc_lean(void *p, int n) {
+    if (!p) return vull_malloc_lean(n);
+    vull_block_header *h = header_of(p);
+    uint32_t old_size = h->magic == VULL_MAGIC_LIVE ? h->size : 0;
+    bool from_pool = old_size > 0 && old_size <= POOL_PAYLOAD_MAX;
+    bool to_pool = n > 0 && (uint32_t)n <= POOL_PAYLOAD_MAX;
+    if (!from_pool && !to_pool) return vull_realloc(p, n); // heap to heap; checks all
+    vull_total_mallocs++;
+    if (n <= 0 || n > VULL_ALLOC_CAP || refused_for_test()) return nullptr;
+    if (h->magic != VULL_MAGIC_LIVE) {
+        report_bad_block(h);
+        return nullptr;
+    }
+    if (from_pool && to_pool && pool_class(old_size) == pool_class((uint32_t)n)) {
+        h->size = (uint32_t)n;
+        vull_total_malloced += (uint32_t)n - old_size;
+        return p;
+    }
+    void *to = to_pool ? pool_take((uint32_t)n) : guarded_alloc(n, false);
+    std::memcpy(to, p, std::min<size_t>(old_size, (size_t)n));
+    lean_give_back(h, retire(h, VULL_CHECKED_BUILD));
+    return to;
+}
+
+void vull_free_lean(void *p) {
+    vull_block_header *h = block_to_release(p);
+    if (h) lean_give_back(h, retire(h, VULL_CHECKED_BUILD));
 }
 
 void vull_memset(void *p, int value, int n) {

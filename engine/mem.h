@@ -49,6 +49,27 @@ void *vull_calloc_pages(int n, bool fills_in_order = false);
 // returns null and the old block stays valid and owned by the caller.
 void *vull_realloc(void *p, int n);
 void vull_free(void *p); // accepts null; checks the magic, poisons, releases
+
+// Whether this build zeroes and poisons every block: debug and sanitizer builds do.
+#if !defined(NDEBUG) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool VULL_CHECKED_BUILD = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
+constexpr bool VULL_CHECKED_BUILD = true;
+#else
+constexpr bool VULL_CHECKED_BUILD = false;
+#endif
+#else
+constexpr bool VULL_CHECKED_BUILD = false;
+#endif
+// For a caller that writes every byte before it reads it (the script VM's heap): vull_malloc,
+// vull_realloc and vull_free with the same header, counts, refusal hook, magic check and
+// release stamp, but outside a checked build a new block is not zeroed and a freed one not
+// poisoned. Small blocks come from free lists kept for reuse, so a lean block is resized and
+// released only by these calls.
+void *vull_malloc_lean(int n);
+void *vull_realloc_lean(void *p, int n);
+void vull_free_lean(void *p);
 void vull_memset(void *p, int value, int n);
 
 // Byte buffers: a cbuffer is a memory-kind vull_file (engine/disk.h) that owns a growable block.
@@ -56,7 +77,7 @@ struct vull_file;
 using cbuffer = vull_file;
 
 cbuffer *vull_create_buffer(int n);                 // capacity max(n, 4), empty; null on failure
-cbuffer *vull_create_page_buffer(int n); // the same, its block from vull_calloc_pages
+cbuffer *vull_create_page_buffer(int n);            // the same, its block from vull_calloc_pages
 int vull_allocate_buffer_size(cbuffer *buf, int n); // capacity >= n: 0, or -1 when it cannot grow
 void vull_destroy_buffer(cbuffer *buf);             // accepts null
 void vull_clear_buffer(cbuffer *buf);               // length and position 0, block kept

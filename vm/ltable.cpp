@@ -27,9 +27,39 @@
 #define hashstr(t, str)   hashpow2(t, (str)->tsv.hash)
 #define hashboolean(t, p) hashpow2(t, p)
 
-/* pointers and numbers often share low bits: reduce them by an odd modulus */
-#define hashmod(t, n)                                                                              \
-    (gnode(t, (static_cast<unsigned int>(n) % static_cast<unsigned int>((sizenode(t) - 1) | 1))))
+/*
+** Pointers and numbers often share low bits: they are reduced by the odd
+** modulus d = (2^k - 1) | 1 of a node array of 2^k nodes. The remainder is
+** taken without a division: with M = ceil(2^64 / d) (M = 0, i.e. 2^64 mod
+** 2^64, for d = 1), n mod d = ((M * n mod 2^64) * d) >> 64 for every 32-bit n.
+** Proof: write M d = 2^64 + e with 0 <= e < d and n = q d + r. Then
+** M n = q 2^64 + q e + r M, and q e + r M < 2^64 (r M <= 2^64 + e - M while
+** q e + e < 2^32 + d <= M, as d < 2^30), so the low 64 bits are L = q e + r M, and
+** L d = r 2^64 + e n with e n < 2^32 d < 2^64: the high half is r.
+*/
+#if defined(__SIZEOF_INT128__)
+struct ModulusReciprocals {
+    uint64_t m[MAXBITS + 1];
+    constexpr ModulusReciprocals() : m() {
+        for (int k = 0; k <= MAXBITS; k++) {
+            uint64_t d = ((1ull << k) - 1) | 1;
+            m[k] = UINT64_MAX / d + 1; /* wraps to 0 for d = 1 */
+        }
+    }
+};
+static constexpr ModulusReciprocals modulus_reciprocals;
+
+static inline int hash_remainder(const Table *t, unsigned int n) {
+    uint64_t d = static_cast<uint64_t>((sizenode(t) - 1) | 1);
+    uint64_t low = modulus_reciprocals.m[t->lsizenode] * n;
+    return static_cast<int>((static_cast<unsigned __int128>(low) * d) >> 64);
+}
+#else
+static inline int hash_remainder(const Table *t, unsigned int n) {
+    return static_cast<int>(n % static_cast<unsigned int>((sizenode(t) - 1) | 1));
+}
+#endif
+#define hashmod(t, n)     (gnode(t, hash_remainder(t, static_cast<unsigned int>(n))))
 #define hashpointer(t, p) hashmod(t, IntPoint(p))
 
 Node luaH_dummynode_ = {{NILCONSTANT}, {{NILCONSTANT, NULL}}};

@@ -69,6 +69,27 @@ TEST_F(capture_test, clip_keeps_one_frame_fewer_than_its_slots) {
     EXPECT_EQ(save_gif(1, 1), 9); // nothing recorded: no file
 }
 
+// Every pixel of the screen enters the slot; what a smaller screen leaves
+// uncovered is 0, even over an older frame.
+TEST_F(capture_test, frames_are_copied_whole_and_uncovered_pixels_are_zero) {
+    app.gif_len = 1;
+    for (int y = 0; y < 128; y++)
+        for (int x = 0; x < 128; x++) frame->rows[y][x] = uint8_t((x * 7 + y * 13) & 0x8f);
+    for (int i = 0; i < 30; i++) record_video_frame(frame); // every slot holds it
+    vull_bitmap *small = vull_create_bitmap(100, 60, 8);
+    for (int y = 0; y < 60; y++)
+        for (int x = 0; x < 100; x++) small->rows[y][x] = uint8_t(1 + (x + y) % 15);
+    record_video_frame(small);
+    record_video_frame(frame);
+    const vull_bitmap *full = video_clip_frame(28), *part = video_clip_frame(27);
+    for (int y = 0; y < 128; y++)
+        for (int x = 0; x < 128; x++) {
+            ASSERT_EQ(full->rows[y][x], frame->rows[y][x]) << x << "," << y;
+            ASSERT_EQ(part->rows[y][x], x < 100 && y < 60 ? small->rows[y][x] : 0) << x << "," << y;
+        }
+    vull_destroy_bitmap(small);
+}
+
 TEST_F(capture_test, length_setting_is_clamped) {
     for (int len : {0, -5}) {
         app.gif_len = len;
@@ -139,4 +160,3 @@ TEST_F(capture_test, saving_a_clip_returns_its_memory) {
 }
 
 } // namespace
-

@@ -172,11 +172,27 @@ TEST(BlockCopy, ResetGlitchDropsByteWritesOnly) {
 
 TEST(BlockCopy, ReloadFromTheWorkingCart) {
     Console c;
+    uint32_t seed = 7;
+    for (int a = 0; a < 0x4300; a++) {
+        seed = seed * 1103515245u + 12345u;
+        zibo6_poke(nullptr, pitem.cart, a, int(seed >> 24));
+    }
     zibo6_poke(nullptr, pitem.cart, 0x0000, 0x42);
     zibo6_poke(nullptr, pitem.cart, 0x42ff, 0x0b);
     zibo6_reload(&pstate, c.cart(), 0, 0, 0x4300);
-    EXPECT_EQ(peek(0x0000), 0x42);
-    EXPECT_EQ(peek(0x42ff), 0x0b);
+    // every byte as peek reads the source, in the cart and in the RAM image
+    for (int a = 0; a < 0x4300; a++) {
+        int want = zibo6_peek(nullptr, pitem.cart, a);
+        ASSERT_EQ(peek(a), want) << a;
+        ASSERT_EQ(pstate.console_ram[a], want) << a;
+    }
+    // shifted across the sections (map half, flags, music, sfx) and out of ROM
+    std::vector<int> want(0x2400);
+    for (int i = 0; i < 0x2400; i++) want[i] = zibo6_peek(nullptr, pitem.cart, 0x1f85 + i);
+    zibo6_reload(&pstate, c.cart(), 0x1f03, 0x1f85, 0x2400);
+    for (int i = 0; i < 0x2400; i++) ASSERT_EQ(peek(0x1f03 + i), want[i]) << i;
+    for (int a = 0x1000; a < 0x2000; a++) // map rows 32-63 mirror the sprite bytes
+        ASSERT_EQ(c.cart()->map->rows[a >> 7][a & 127], peek(a)) << a;
     zibo6_reload(&pstate, c.cart(), 0x4300, 0x0000, 1);
     EXPECT_EQ(peek(0x4300), 0x42);
     zibo6_reload(&pstate, c.cart(), 0x4301, 0x0000, 32768); // too long: nothing

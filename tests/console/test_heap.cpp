@@ -37,14 +37,14 @@ void *alloc(void *p, size_t osize, size_t nsize) {
 
 TEST(Heap, NewBlocksAreWeighedByKind) {
     Heap h;
-    EXPECT_EQ(zibo6_block_weight(4, 20), 12u); // short string
-    EXPECT_EQ(zibo6_block_weight(0, 100), 50u);
-    EXPECT_EQ(zibo6_block_weight(5, 64), 32u); // table
-    EXPECT_EQ(zibo6_block_weight(6, 40), 20u); // script closure
-    for (size_t tag : {7, 8, 9, 10, 19}) EXPECT_EQ(zibo6_block_weight(tag, 1000), 32u);
-    for (size_t tag : {2, 20, 38}) EXPECT_EQ(zibo6_block_weight(tag, 1000), 0u);
+    EXPECT_EQ(zheap_block_weight(4, 20, false), 12u); // short string
+    EXPECT_EQ(zheap_block_weight(0, 100, false), 50u);
+    EXPECT_EQ(zheap_block_weight(5, 64, false), 32u); // table
+    EXPECT_EQ(zheap_block_weight(6, 40, false), 20u); // script closure
+    for (size_t tag : {7, 8, 9, 10, 19}) EXPECT_EQ(zheap_block_weight(tag, 1000, false), 32u);
+    for (size_t tag : {2, 20, 38}) EXPECT_EQ(zheap_block_weight(tag, 1000, false), 0u);
+    EXPECT_EQ(zheap_block_weight(0, 100, true), 0u);
     pstate.compiling_program = 1;
-    EXPECT_EQ(zibo6_block_weight(0, 100), 0u);
     void *compiled = alloc(nullptr, 0, 100);
     pstate.compiling_program = 0;
     EXPECT_EQ(pstate.script_memory_used, 0);

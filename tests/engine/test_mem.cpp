@@ -156,6 +156,56 @@ TEST(Allocator, ForeignBlocksAreReportedAndLeftAlone) {
     testing::internal::GetCapturedStdout();
 }
 
+// The VM's blocks: small ones from the free lists, large ones from the heap; a
+// resize may move a block between them and keeps its bytes either way.
+TEST(Allocator, LeanBlocksKeepHeadersCountsAndContentsAcrossPoolAndHeap) {
+    uint32_t bytes = vull_total_malloced, frees = vull_total_deallocs;
+    auto *p = static_cast<uint8_t *>(vull_malloc_lean(5));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(header(p)->magic, VULL_MAGIC_LIVE);
+    EXPECT_EQ(header(p)->size, 21u); // the spare bytes of vull_malloc
+    for (int i = 0; i < 21; i++) EXPECT_EQ(p[i], 0) << "checked builds zero lean blocks";
+    std::memcpy(p, "lean", 5);
+    // in the slot, to a larger slot, to the heap, back to a slot
+    for (int n : {12, 100, 248, 249, 5000, 240, 30}) {
+        p = static_cast<uint8_t *>(vull_realloc_lean(p, n));
+        ASSERT_NE(p, nullptr) << n;
+        EXPECT_STREQ(reinterpret_cast<char *>(p), "lean") << n;
+        EXPECT_EQ(header(p)->size, (uint32_t)n);
+        EXPECT_EQ(vull_total_malloced, bytes + n);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % 8, 0u);
+    }
+    EXPECT_EQ(vull_realloc_lean(p, 0), nullptr);
+    EXPECT_EQ(vull_realloc_lean(p, (int)VULL_ALLOC_CAP + 1), nullptr);
+    vull_alloc_refusal = 1;
+    EXPECT_EQ(vull_realloc_lean(p, 400), nullptr); // refused: the block stays
+    vull_alloc_refusal = 2;
+    void *first = vull_malloc_lean(8);
+    EXPECT_NE(first, nullptr);
+    EXPECT_EQ(vull_malloc_lean(8), nullptr); // the second request is refused
+    vull_free_lean(first);
+    EXPECT_STREQ(reinterpret_cast<char *>(p), "lean");
+    vull_free_lean(p);
+    EXPECT_EQ(vull_total_malloced, bytes);
+    EXPECT_EQ(vull_total_deallocs, frees + 2); // moves between sizes count none
+    // A second release finds the stamp and is reported, as for any block.
+    EXPECT_EQ(header(p)->magic, VULL_MAGIC_FREED);
+    testing::internal::CaptureStdout();
+    vull_free_lean(p);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "vull_free fail abba00 cddc00\n");
+    EXPECT_EQ(vull_total_malloced, bytes);
+
+    // More blocks of one size than a chunk holds: all distinct, all reused.
+    std::vector<uint8_t *> blocks;
+    for (int i = 0; i < 3000; i++) {
+        blocks.push_back(static_cast<uint8_t *>(vull_malloc_lean(40)));
+        blocks.back()[0] = uint8_t(i);
+    }
+    for (int i = 0; i < 3000; i++) ASSERT_EQ(blocks[i][0], uint8_t(i));
+    for (uint8_t *b : blocks) vull_free_lean(b);
+    EXPECT_EQ(vull_total_malloced, bytes);
+}
+
 TEST(Allocator, DeferredDeallocReleasesNothing) {
     void *p = vull_calloc(32);
     uint32_t frees = vull_total_deallocs, bytes = vull_total_malloced;

@@ -1,6 +1,7 @@
 #!/bin/sh
 # The benchmark programs cut to one round each: z6vm's cycle total must match
-# the third column of cycles.txt, and the printed checksum stock Lua's.
+# the third column of cycles.txt, and the printed checksum stock Lua's; the
+# player's allocation and the C library's give the same run.
 #   bench_cycles.sh Z6VM_BATCH DIR [LUA]
 batch=$1; dir=$2; lua=${3:-}
 . "$(dirname "$0")/script_lib.sh"
@@ -16,6 +17,7 @@ for prog in "$dir"/*.lua; do
     fi
     sed 's/^local rounds = [0-9][0-9]*$/local rounds = 1/' "$prog" >"$tmp/$name.lua"
     add_job "$name" --stock-libs --cycles "$tmp/$name.lua"
+    add_job "$name.libc" --alloc libc --stock-libs --cycles "$tmp/$name.lua"
     names="$names $name"
 done
 # z6vm's runs, all in one process
@@ -30,6 +32,11 @@ for name in $names; do
     got=$(sed -n 's/^cycles //p' "$jobs/$name.err")
     if [ -z "$want" ] || [ "$got" != "$want" ]; then
         failed "$name: cycles $got, stored ${want:-none}"
+    fi
+    # the C library's allocation gives the same run
+    if ! job_is "$name.libc" 0 || ! cmp -s "$jobs/$name.out" "$jobs/$name.libc.out" ||
+        ! cmp -s "$jobs/$name.err" "$jobs/$name.libc.err"; then
+        failed "$name: the run with --alloc libc differs"
     fi
     if [ -n "$lua" ]; then
         "$lua" "$tmp/$name.lua" >"$tmp/stock" 2>&1

@@ -150,8 +150,8 @@ TEST(Table, IntegerKeysFromCAreTheNumbersScriptsSee) {
         int n;
         int key;
     };
-    const Probe probes[] = {{32767, 32767}, {32768, -32768}, {65535, -1},  {65536, 0},
-                            {65537, 1},     {98303, 32767},  {-1, -1},     {0, 0},
+    const Probe probes[] = {{32767, 32767}, {32768, -32768}, {65535, -1},     {65536, 0},
+                            {65537, 1},     {98303, 32767},  {-1, -1},        {0, 0},
                             {-65535, 1},    {1, 1},          {-32768, -32768}};
     for (int asize : {0, 2, 32767}) {
         lua_createtable(L, asize, 8); // room for every key: no rehash moves one
@@ -335,6 +335,49 @@ TEST(Table, RehashKeepsEveryKindOfKey) {
     EXPECT_FALSE(has_num(L, 0x4000));
     EXPECT_TRUE(has_num(L, fx(3) + 0x4000));
     EXPECT_FALSE(has_num(L, 0x4001));
+}
+
+// pairs() order follows the keys' main positions, and carts build on that
+// order: it must never change. Digests of the traversal of number keys of
+// every kind (zero, negative, fractional, large, the extremes) at node-array
+// sizes from 1 to 2^14, as the remainder by division placed them.
+TEST(Table, NumberKeysKeepTheirTraversalOrder) {
+    static constexpr uint32_t want[] = {
+        2370758431u, 2476219236u, 1188354765u, 291745565u,  1894845919u,
+        3412878600u, 688792986u,  3679457972u, 3201222714u, 3552346173u,
+        94701310u,   1478560420u, 2340390111u, 2926425154u, 2112018257u,
+    };
+    z6heap::State L;
+    uint32_t seed = 2026;
+    std::string got;
+    bool same = true;
+    for (int round = 0; round <= 14; round++) {
+        lua_newtable(L);
+        for (lua_Number special : {0, INT32_MIN, INT32_MAX, -1, 1, fx(-32768), fx(32767) + 1})
+            set_num(L, special, 1);
+        for (int i = 0; i < (1 << round); i++) {
+            seed = seed * 1664525u + 1013904223u;
+            lua_Number key;
+            switch (i % 4) {
+            case 0: key = static_cast<lua_Number>(seed); break;           // any raw value
+            case 1: key = fx(-1 - int(seed % 40000)); break;              // negative whole
+            case 2: key = static_cast<lua_Number>(seed & 0xffff); break;  // below 1
+            default: key = fx(int(seed % 30000)) + 0x8000 + (seed >> 28); // fractional
+            }
+            set_num(L, key, 1);
+        }
+        uint32_t digest = 2166136261u;
+        lua_pushnil(L);
+        while (lua_next(L, -2)) {
+            lua_pop(L, 1);
+            uint32_t raw = static_cast<uint32_t>(lua_tonumber(L, -1));
+            for (int b = 0; b < 4; b++) digest = (digest ^ ((raw >> (8 * b)) & 0xff)) * 16777619u;
+        }
+        lua_pop(L, 1);
+        got += std::to_string(digest) + "u, ";
+        if (round >= int(std::size(want)) || want[round] != digest) same = false;
+    }
+    EXPECT_TRUE(same) << "traversal digests: " << got;
 }
 
 namespace {

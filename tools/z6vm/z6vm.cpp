@@ -11,6 +11,10 @@
 **                 forced yield; prints "yields <k>" to standard error
 **   --seed N      fix the string hash seed (reproducible pairs order)
 **   --stock-libs  open the stock libraries instead of the cart set
+**   --alloc KIND  player (the default): the blocks the player gives a cart,
+**                 weighed and guarded, without the player's limits; libc: the
+**                 C library's malloc, for comparison
+**   --heap-info   print which allocation path this build takes, and exit
 **
 ** Errors print "syntax error: <message>" or "runtime error: <message>",
 ** then "line <n>", to standard error and exit with status 1. Script memory
@@ -38,6 +42,9 @@
 #include "vm/lstate.h"
 #include "vm/lua.h"
 #include "vm/lualib.h"
+#include "vm/zheap.h"
+
+#include "engine/mem.h"
 
 namespace {
 
@@ -52,6 +59,8 @@ struct Options {
     bool stock = false;           /* --stock-libs */
     bool seeded = false;          /* --seed given */
     unsigned int seed = 0;
+    bool libc_alloc = false; /* --alloc libc */
+    bool heap_info = false;  /* --heap-info */
 };
 
 /* prints the usage message; returns the status of a bad command line */
@@ -59,7 +68,7 @@ int usage(const std::string &msg) {
     std::fprintf(
         stderr,
         "z6vm: %s\nusage: z6vm [-e CODE] [-p] [-l] [-o FILE] [--cycles] [--budget N] [--seed N] "
-        "[--stock-libs] [FILE | -]\n",
+        "[--stock-libs] [--alloc player|libc] [--heap-info] [FILE | -]\n",
         msg.c_str());
     return 2;
 }
@@ -99,6 +108,14 @@ std::string parse_args(int argc, char **argv, Options &o) {
             o.seeded = true;
         } else if (std::strcmp(a, "--stock-libs") == 0) {
             o.stock = true;
+        } else if (std::strcmp(a, "--alloc") == 0) {
+            if (!next) return "--alloc needs player or libc";
+            i++;
+            if (std::strcmp(next, "libc") != 0 && std::strcmp(next, "player") != 0)
+                return "bad --alloc value";
+            o.libc_alloc = std::strcmp(next, "libc") == 0;
+        } else if (std::strcmp(a, "--heap-info") == 0) {
+            o.heap_info = true;
         } else if (a[0] == '-' && a[1] != '\0') {
             return std::string("unknown option ") + a;
         } else {
@@ -106,6 +123,7 @@ std::string parse_args(int argc, char **argv, Options &o) {
             o.file = a;
         }
     }
+    if (o.heap_info) return "";
     if (!o.code && !o.file) return "no chunk to run";
     if (o.code && o.file) return "both -e and a file given";
     return "";
@@ -124,7 +142,7 @@ bool read_all(std::FILE *f, std::string &out) {
 constexpr size_t kMemoryCap = size_t(256) << 20;
 size_t memory_in_use = 0;
 
-void *l_alloc(void *ud, void *ptr, size_t osize, size_t nsize) {
+void *libc_alloc(void *ud, void *ptr, size_t osize, size_t nsize) {
     (void)ud;
     if (ptr == nullptr) { /* a new block; osize is a type tag */
         if (nsize == 0) return nullptr;
@@ -141,6 +159,25 @@ void *l_alloc(void *ud, void *ptr, size_t osize, size_t nsize) {
     if (nsize > osize && nsize - osize > kMemoryCap - memory_in_use) return nullptr;
     void *block = std::realloc(ptr, nsize);
     if (block) memory_in_use = memory_in_use - osize + nsize;
+    return block;
+}
+
+/* The player's blocks and weights (vm/zheap.h), as the console's hook takes
+** them; the console's limits are off, the cap above applies instead. */
+void *player_alloc(void *ud, void *ptr, size_t osize, size_t nsize) {
+    (void)ud;
+    size_t old = ptr ? osize : 0;
+    if (nsize == 0) {
+        if (ptr) {
+            zheap_free(ptr);
+            memory_in_use -= old;
+        }
+        return nullptr;
+    }
+    if (nsize > old && nsize - old > kMemoryCap - memory_in_use) return nullptr;
+    int32_t weight_change;
+    void *block = zheap_resize(ptr, osize, nsize, false, &weight_change);
+    if (block) memory_in_use = memory_in_use - old + nsize;
     return block;
 }
 
@@ -463,12 +500,21 @@ int z6vm_main(int argc, char **argv) {
     Options opt;
     std::string bad = parse_args(argc, argv, opt);
     if (!bad.empty()) return usage(bad);
+    if (opt.heap_info) {
+        if (opt.libc_alloc)
+            std::printf("libc: the C library's malloc\n");
+        else
+            std::printf("player: weighed, guarded blocks (vull_malloc family), %s\n",
+                        VULL_CHECKED_BUILD ? "zeroed and poisoned (checked build)"
+                                           : "neither zeroed nor poisoned (optimised build)");
+        return 0;
+    }
     /* A test driver runs many command lines in one process: each starts from
     ** what a fresh process has, the hash seed and the error lines included. */
     luaE_setseedoverride(opt.seeded ? &opt.seed : nullptr);
     zibo6_last_line_number = -1;
     zibo6_runtime_line = 0;
-    lua_State *L = lua_newstate(l_alloc, nullptr);
+    lua_State *L = lua_newstate(opt.libc_alloc ? libc_alloc : player_alloc, nullptr);
     if (L == nullptr) {
         std::fprintf(stderr, "z6vm: cannot create state\n");
         return 1;
@@ -513,7 +559,7 @@ int z6vm_main(int argc, char **argv) {
     }
     if (status != LUA_OK)
         return fail(status == LUA_ERRSYNTAX ? "syntax error" : "runtime error", error_text(L, -1),
-             zibo6_last_line_number);
+                    zibo6_last_line_number);
 
     if (opt.listing) {
         const LClosure *cl = clLvalue(L->top - 1);
