@@ -21,6 +21,7 @@
 #include "console/api.h"
 #include "console/button.h"
 #include "console/config_cmd.h"
+#include "console/cpu.h"
 #include "console/display.h"
 #include "console/gfx_print.h"
 #include "console/gpio.h"
@@ -37,6 +38,7 @@
 #include "platform/system.h"
 #include "vm/lauxlib.h"
 #include "vm/lcpu.h"
+#include "vm/llimits.h"
 #include "vm/ldebug.h"
 #include "vm/zmath.h"
 
@@ -209,6 +211,8 @@ void zibo6_attach_console() {
     vull_sound_attach();
     // The audio thread reads the sound registers where console memory stores them.
     vull_set_sound_registers(pstate.draw_state.sound_reg);
+    zibo6_vm = {spend_cpu,     zibo6_peek_1,  zibo6_peek_2,
+                zibo6_peek_4,  find_tab_line, zibo6_assert_message};
     cart_hooks.zibo6_peek = zibo6_peek;
     cart_hooks.zibo6_poke = zibo6_poke;
     cart_hooks.zibo_print = zibo_print;
