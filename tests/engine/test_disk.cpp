@@ -630,6 +630,39 @@ TEST(OneWriter, RefusesAFileTheUserMayNotWrite) {
     EXPECT_EQ(slurp(free), "new");
 }
 
+// A private file is never readable by others, not even while its replacement is written:
+// the temporary file is watched from another process while a large save runs.
+TEST(OneWriter, TheTemporaryFileIsAsPrivateAsTheFile) {
+    ScratchDir d("private");
+    std::string p = d.file("secret.z6", "old");
+    fs::permissions(p, fs::perms::owner_read | fs::perms::owner_write);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::string big(size_t(96) << 20, 's');
+        _exit(vull_save_file(p.c_str(), big.data(), int64_t(big.size())) == 0 ? 0 : 1);
+    }
+    int seen = 0;
+    fs::perms worst = fs::perms::none;
+    int status = 0;
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        std::error_code ec;
+        for (const auto &e : fs::directory_iterator(d.dir, ec)) {
+            if (e.path().filename().string().rfind(".z6save-", 0) != 0) continue;
+            fs::file_status st = fs::status(e.path(), ec);
+            if (ec) continue;
+            seen++;
+            worst |= st.permissions() & (fs::perms::group_all | fs::perms::others_all);
+        }
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(fs::status(p).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    if (seen == 0) GTEST_SKIP() << "the save ended before its temporary file was seen";
+    EXPECT_EQ(worst, fs::perms::none) << "the temporary file was open to others";
+}
+
 // Temporary files of writers killed mid-write go when their folder is next written, but only
 // those of processes no longer running and older than a minute.
 TEST(OneWriter, RemovesStaleTemporaryFiles) {
