@@ -544,6 +544,31 @@ TEST(OneWriter, ReplacesWholeOrNotAtAll) {
     EXPECT_EQ(slurp(p), "first");
     EXPECT_EQ(entries(d.dir), 1);
 
+    // In pieces: nothing shows until the end; a save given up leaves the target as it was.
+    vull_save *s = vull_save_begin(p.c_str(), VULL_SAVE_FLUSH_LATER);
+    ASSERT_NE(s, nullptr);
+    for (int i = 0; i < 1000; i++) EXPECT_EQ(vull_save_write(s, big.data(), 100), 0);
+    EXPECT_EQ(slurp(p), "first");
+    EXPECT_EQ(vull_save_end(s), 0);
+    vull_flush_saved_files();
+    EXPECT_EQ(slurp(p), big);
+    s = vull_save_begin(p.c_str());
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(vull_save_write(s, "x", 1), 0);
+    EXPECT_EQ(vull_save_end(s, false), 1);
+    EXPECT_EQ(slurp(p), big);
+    {
+        z6test::write_limit full(4096);
+        s = vull_save_begin(p.c_str());
+        ASSERT_NE(s, nullptr);
+        for (int i = 0; i < 100; i++) vull_save_write(s, big.data(), 1000);
+        EXPECT_EQ(vull_save_write(s, "x", 1), 1);
+        EXPECT_EQ(vull_save_end(s), 1);
+    }
+    EXPECT_EQ(slurp(p), big);
+    EXPECT_EQ(vull_save_file(p.c_str(), "first", 5), 0);
+    EXPECT_EQ(entries(d.dir), 1);
+
     // A link stays a link; the file it names is replaced.
     std::string real = (d.dir / "real.txt").string(), link = (d.dir / "link.txt").string();
     EXPECT_EQ(vull_save_file(real.c_str(), "old", 3), 0);
