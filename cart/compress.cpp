@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <span>
 #include <vector>
 
 namespace {
@@ -67,12 +68,23 @@ struct bit_writer {
 };
 
 // ---- the hash lookup: positions of every 3-character hash, in order ----
+// One array sorted by hash (a counting sort), each hash's positions in text
+// order: made at its full size once, so a call allocates nothing.
 struct hash_lookup {
-    std::array<std::vector<uint16_t>, 4096> bucket;
+    static constexpr int HASHES = 4096;
+    std::array<uint32_t, HASHES + 1> start{}; // hash h's positions: [start[h], start[h + 1])
+    std::vector<uint16_t> pos = std::vector<uint16_t>(PXA_TEXT_MAX);
     static int hash(const uint8_t *t) { return (7 * t[0] + 1503 * t[1] + 51717 * t[2]) & 0xfff; }
     void build(const uint8_t *t, int len) {
-        for (auto &b : bucket) b.clear();
-        for (int p = 0; p + 2 < len; p++) bucket[size_t(hash(t + p))].push_back(uint16_t(p));
+        start.fill(0);
+        for (int p = 0; p + 2 < len; p++) start[size_t(hash(t + p)) + 1]++;
+        for (int h = 0; h < HASHES; h++) start[size_t(h) + 1] += start[size_t(h)];
+        std::array<uint32_t, HASHES> next;
+        std::copy(start.begin(), start.end() - 1, next.begin());
+        for (int p = 0; p + 2 < len; p++) pos[next[size_t(hash(t + p))]++] = uint16_t(p);
+    }
+    std::span<const uint16_t> bucket(int h) const {
+        return {pos.data() + start[size_t(h)], pos.data() + start[size_t(h) + 1]};
     }
 };
 
@@ -88,7 +100,7 @@ int distance_groups(int d) { return d < 32 ? 1 : d < 1024 ? 2 : 3; }
 match find_repeatable_block(const hash_lookup &h, const uint8_t *t, int len, int p) {
     match best;
     if (len - p < 3) return best;
-    const std::vector<uint16_t> &b = h.bucket[size_t(hash_lookup::hash(t + p))];
+    const std::span<const uint16_t> b = h.bucket(hash_lookup::hash(t + p));
     // Positions are sorted: start at the first one inside the window.
     auto it = std::lower_bound(b.begin(), b.end(), uint16_t(std::max(0, p - MAX_DISTANCE)));
     for (; it != b.end() && *it < p; ++it) {
@@ -183,7 +195,7 @@ int pxa_compress(const char *text_in, uint8_t *out, int length) {
     // A private copy: the caller's text may be the code buffer being rebuilt.
     std::vector<uint8_t> text(text_in, text_in + len);
     const uint8_t *t = text.data();
-    static hash_lookup lookup; // kept between calls: 4,096 vectors reused
+    static hash_lookup lookup; // kept between calls
     lookup.build(t, len);
 
     bit_writer w;

@@ -13,6 +13,7 @@
 #include "console/mem.h"
 #include "console/term.h"
 #include "vm/llimits.h"
+#include "console/cpu.h"
 
 namespace {
 

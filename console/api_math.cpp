@@ -6,6 +6,7 @@
 #include "console/api.h"
 #include "engine/vmath.h"
 #include "vm/zmath.h"
+#include "console/cpu.h"
 
 namespace {
 constexpr int32_t ONE = 0x10000;

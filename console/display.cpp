@@ -73,16 +73,23 @@ void zibo6_convert_bitmap(const vull_bitmap *src, vull_bitmap *dst, const vull_r
         return;
     }
     if (src->bpp == 32 && dst->bpp == 8) {
+        // A picture's colours come in runs: the last one's match is kept.
+        uint32_t last = 0;
+        int last_best = -1;
         for (int y = 0; y < src->height; y++)
             for (int x = 0; x < src->width; x++) {
-                uint32_t p = pixel32(src, x, y);
-                int best = 0, best_d = -1;
-                for (int k = 0; k < 32; k++) {
-                    int idx = k < 16 ? k : 128 + (k - 16);
-                    int d = distance2(p, colours[idx]);
-                    if (best_d < 0 || d < best_d) best = idx, best_d = d;
+                uint32_t p = pixel32(src, x, y) & 0xffffff; // alpha plays no part
+                if (last_best < 0 || p != last) {
+                    int best = 0, best_d = -1;
+                    for (int k = 0; k < 32; k++) {
+                        int idx = k < 16 ? k : 128 + (k - 16);
+                        int d = distance2(p, colours[idx]);
+                        if (best_d < 0 || d < best_d) best = idx, best_d = d;
+                    }
+                    last = p;
+                    last_best = best;
                 }
-                dst->rows[y][x] = uint8_t(best);
+                dst->rows[y][x] = uint8_t(last_best);
             }
     }
 }

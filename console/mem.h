@@ -1,13 +1,14 @@
 // The console's 64 KB memory map: the byte encoding of every section over its
 // working store (cart record, RAM image, decoded registers, draw surface),
 // single-byte access with and without the console state, block copy and fill,
-// and the reload and cstore fronts. The VM's peek operators (zibo6_peek_1/2/4)
-// are declared in vm/llimits.h and defined here.
+// and the reload and cstore fronts, and the VM's peek operators.
 #pragma once
 #include <string>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+
+#include "vm/lua.h"
 
 struct console_state;
 struct zibo6_cart;
@@ -35,6 +36,11 @@ extern const std::array<uint8_t, 256> mem_section;
 // 0x0000-0x42ff; a null cart reads 0 and ignores writes there.
 void zibo6_poke(console_state *ram, zibo6_cart *cart, int address, int value);
 int zibo6_peek(console_state *ram, zibo6_cart *cart, int address);
+// The VM's peek operators on pstate and its memory cart (the VM calls them
+// through zibo6_vm): byte << 16, little-endian 16 bits << 16, raw 32 bits.
+lua_Number zibo6_peek_1(lua_Number addr);
+lua_Number zibo6_peek_2(lua_Number addr);
+lua_Number zibo6_peek_4(lua_Number addr);
 
 // Block copy (as if through a buffer) and fill. Errors ("bad memcpy at 0x%x\n",
 // "bad memcpy at 0x8000", "bad memset at 0x%x\n", "bad poke at 0x%x\n") are

@@ -21,6 +21,7 @@
 #include "console/api.h"
 #include "console/button.h"
 #include "console/config_cmd.h"
+#include "console/cpu.h"
 #include "console/display.h"
 #include "console/gfx_print.h"
 #include "console/gpio.h"
@@ -37,6 +38,7 @@
 #include "platform/system.h"
 #include "vm/lauxlib.h"
 #include "vm/lcpu.h"
+#include "vm/llimits.h"
 #include "vm/ldebug.h"
 #include "vm/zmath.h"
 
@@ -47,7 +49,10 @@ zibo6_run_state zrun;
 // Line 1 names the chunk (runtime errors are recognised by it); line 2 holds
 // the whole prelude, so the cart's code starts on line 3.  The prelude keeps
 // its own copies of what it calls, so a cart that overwrites a global does
-// not break pairs(), all() or flip().
+// not break pairs(), all() or flip().  It is compiled once and run as a
+// chunk of the same name just before the program's first line (see
+// run_prelude); the program's chunk keeps the name line and its line 2.
+static constexpr std::string_view CHUNK_NAME_LINE = "-- zibo-6 header\n";
 static constexpr std::string_view PRELUDE =
     "-- zibo-6 header\n"
     "do "
@@ -183,6 +188,42 @@ static constexpr const char *SHORT_COMMAND[] = {
     "info",   "export", "keyconfig", "browse", "import", "login",         "logout",
     "upload", "backup", "reset",     nullptr};
 
+// The prelude's bytecode, compiled on first use: every cart start and typed
+// command runs the prelude, and loading bytecode costs a fraction of parsing
+// its text. Empty when it could not be made (the text is then compiled inline).
+static const std::string &prelude_bytecode(lua_State *L) {
+    static std::string code;
+    if (!code.empty() || L == nullptr) return code;
+    if (luaL_loadbufferx(L, PRELUDE.data(), PRELUDE.size(), PRELUDE.data(), "t") != LUA_OK) {
+        lua_pop(L, 1);
+        return code;
+    }
+    std::string out;
+    lua_Writer append = [](lua_State *, const void *p, size_t n, void *ud) {
+        static_cast<std::string *>(ud)->append(static_cast<const char *>(p), n);
+        return 0;
+    };
+    if (lua_dump(L, append, &out) == 0) code = std::move(out);
+    lua_pop(L, 1);
+    return code;
+}
+
+// Runs the prelude on L as the chunk it was compiled from, the program's
+// function staying on top of the stack; false when it could not run.
+static bool run_prelude(lua_State *L) {
+    const std::string &code = prelude_bytecode(L);
+    if (code.empty()) return false;
+    if (luaL_loadbufferx(L, code.data(), code.size(), PRELUDE.data(), "b") != LUA_OK) {
+        lua_pop(L, 1);
+        return false;
+    }
+    if (lua_pcall(L, 0, 0, 0) != LUA_OK) {
+        lua_pop(L, 1);
+        return false;
+    }
+    return true;
+}
+
 /* ---- the VM state ---- */
 
 static void new_vm_state() {
@@ -209,6 +250,8 @@ void zibo6_attach_console() {
     vull_sound_attach();
     // The audio thread reads the sound registers where console memory stores them.
     vull_set_sound_registers(pstate.draw_state.sound_reg);
+    zibo6_vm = {spend_cpu,     zibo6_peek_1,  zibo6_peek_2,
+                zibo6_peek_4,  find_tab_line, zibo6_assert_message};
     cart_hooks.zibo6_peek = zibo6_peek;
     cart_hooks.zibo6_poke = zibo6_poke;
     cart_hooks.zibo_print = zibo_print;
@@ -431,20 +474,26 @@ static std::string without_blank_tail(const std::string &text) {
 // Command words, "s" and config: the exact forms always, the forms with an
 // argument only for a one-line text (a typed line or a cart whose code is one
 // line), never for longer code. Returns true when the buffer was replaced.
-static bool apply_command_words(const std::string &whole, std::string &buffer) {
+// The prelude's place (line 1 and the start of line 2) is marked by
+// with_prelude; the caller puts it there.
+static bool apply_command_words(const std::string &whole, std::string &buffer,
+                                bool &with_prelude) {
     const std::string line = without_blank_tail(whole);
     const bool one_line = line.find('\n') == std::string::npos;
     const std::string &text = one_line ? line : whole;
+    with_prelude = false;
     for (int i = 0; SHORT_COMMAND[i]; i++) {
         std::string_view w = SHORT_COMMAND[i];
         if (text == w) {
-            buffer = std::string(PRELUDE) + " " + std::string(w) + "()";
+            buffer = " " + std::string(w) + "()";
+            with_prelude = true;
             return true;
         }
         if (one_line && text.size() >= w.size() + 2 && text.compare(0, w.size(), w) == 0 &&
             text[w.size()] == ' ' && text[w.size() + 1] != '"') {
-            buffer = std::string(PRELUDE) + " " + std::string(w) + "(\"" +
+            buffer = " " + std::string(w) + "(\"" +
                      quoted(std::string_view(text).substr(w.size() + 1)) + "\")";
+            with_prelude = true;
             return true;
         }
     }
@@ -537,9 +586,10 @@ void run_program(const char *text_in, int command) {
     }
 
     std::string buffer;
-    if (!apply_command_words(text, buffer)) {
-        buffer.reserve(PRELUDE.size() + ALIAS_LINE.size() + pre.size() + 1024);
-        buffer += PRELUDE;
+    bool with_prelude = false;
+    if (!apply_command_words(text, buffer, with_prelude)) {
+        with_prelude = true;
+        buffer.reserve(ALIAS_LINE.size() + pre.size() + 1024);
         buffer += glyph_line();
         if (!app.global_api) buffer += ALIAS_LINE;
         buffer += ";\n";
@@ -550,10 +600,21 @@ void run_program(const char *text_in, int command) {
     }
     buffer += command ? COMMAND_END : MAIN_LOOP;
     zrun.program_text = flat;
+    // Without its compiled form the prelude goes in as text, where it always stood.
+    const bool compiled_prelude = with_prelude && !prelude_bytecode(zrun.L0).empty();
+    if (with_prelude)
+        buffer.insert(0, compiled_prelude ? std::string(CHUNK_NAME_LINE) : std::string(PRELUDE));
 
     pstate.compiling_program = 1;
     int status = luaL_loadbufferx(zrun.L0, buffer.data(), buffer.size(), buffer.c_str(),
                                   nullptr); // named by its first line
+    // The prelude runs only for a program that compiled, as it did inside it;
+    // one that could not run apart goes in as text after all.
+    if (status == LUA_OK && compiled_prelude && !run_prelude(zrun.L0)) {
+        lua_pop(zrun.L0, 1);
+        buffer.replace(0, CHUNK_NAME_LINE.size(), PRELUDE);
+        status = luaL_loadbufferx(zrun.L0, buffer.data(), buffer.size(), buffer.c_str(), nullptr);
+    }
     pstate.compiling_program = 0;
     pstate.memory_overhead = overhead;
 

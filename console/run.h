@@ -77,9 +77,10 @@ lua_State *set_lua_thread(int command);
 int count_visible_tabs(); // tabs up to the last non-empty or the current one
 const char *code_tab_text(int i);   // tab i's text, "" when it has none
 
-// Hands the layers below the console what they call of it: the cart formats
-// their hooks (cart/hooks.h), the audio engine the sound registers; with the
-// audio engine's own (vull_sound_attach). The shell's start-up calls it.
+// Hands the layers below the console what they call of it: the VM its services
+// (vm/llimits.h), the cart formats their hooks (cart/hooks.h), the audio engine
+// the sound registers; with the audio engine's own (vull_sound_attach). The
+// shell's start-up calls it.
 void zibo6_attach_console();
 
 void zibo6_clear_printh_files(); // console/api_sys.cpp: a new run may write 64 files again

@@ -36,7 +36,10 @@ const char *get_nth_line_ex(const char *text, int n, int flatten);
 const char *get_nth_line(const char *text, int n);
 const char *get_nth_line_raw(const char *text, int n);
 void navigate_to_error_line(int line, int tab);
-// find_tab_line and zibo6_assert_message are declared in vm/llimits.h.
+// The VM's services (it calls them through zibo6_vm): the line within its code
+// tab of a line of the joined program, and the assert text kept for the report.
+int find_tab_line(int line, int *tab);
+void zibo6_assert_message(const char *text);
 
 // ---- run chain ----
 // 1 pushed; 0 when the chain is full or the file's path does not fit (said on the terminal).

@@ -297,7 +297,7 @@ int luaB_assert(lua_State *L) {
     if (lua_toboolean(L, 1)) return lua_gettop(L);
     /* the console keeps the text for its runtime-error report */
     const char *text = (lua_gettop(L) >= 2) ? lua_tolstring(L, 2, NULL) : "";
-    zibo6_assert_message(text);
+    zibo6_vm.zibo6_assert_message(text);
     return luaL_error(L, "%s", luaL_optstring(L, 2, "assertion failed!"));
 }
 

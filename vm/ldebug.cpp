@@ -469,10 +469,10 @@ void luaG_runerror(lua_State *L, const char *fmt, ...) {
     luaG_errormsg(L);
 }
 
-lua_Number get_zibo6_line(int line) { return lua_integer2number(find_tab_line(line, NULL)); }
+lua_Number get_zibo6_line(int line) { return lua_integer2number(zibo6_vm.find_tab_line(line, NULL)); }
 
 lua_Number get_zibo6_tab(int line) {
     int tab = 0;
-    find_tab_line(line, &tab);
+    zibo6_vm.find_tab_line(line, &tab);
     return lua_integer2number(tab);
 }

@@ -79,9 +79,9 @@ lua_Number luaO_arith(int op, lua_Number v1, lua_Number v2) {
     case LUA_OPROTR: return zibo6_rotr(v1, v2);
     case LUA_OPBNOT: return static_cast<lua_Number>(~a);
     case LUA_OPIDIV: return luai_numidiv(L, v1, v2);
-    case LUA_OPPEEK: return zibo6_peek_1(v1);
-    case LUA_OPPEEK2: return zibo6_peek_2(v1);
-    case LUA_OPPEEK4: return zibo6_peek_4(v1);
+    case LUA_OPPEEK: return zibo6_vm.zibo6_peek_1(v1);
+    case LUA_OPPEEK2: return zibo6_vm.zibo6_peek_2(v1);
+    case LUA_OPPEEK4: return zibo6_vm.zibo6_peek_4(v1);
     case LUA_OPUNM: return static_cast<lua_Number>(0u - a);
     default: return 0;
     }

@@ -65,7 +65,7 @@ static NumText numtext(long long n) {
 
 static TabPlace tabplace(int line) {
     int tab = 0;
-    int l = find_tab_line(line, &tab); /* once per message: it may print a note */
+    int l = zibo6_vm.find_tab_line(line, &tab); /* once per message: it may print a note */
     return TabPlace{numtext(l), numtext(tab)};
 }
 

@@ -37,7 +37,7 @@ int tinsert(lua_State *L) {
             lua_rawgeti(L, 1, i - 1);
             lua_rawseti(L, 1, i);
         }
-        spend_cpu(e - pos);
+        zibo6_vm.spend_cpu(e - pos);
     }
     lua_pushvalue(L, 2);
     lua_rawseti(L, 1, pos);
@@ -62,7 +62,7 @@ int tremove(lua_State *L) {
     int pos = (lua_gettop(L) == 1) ? size : posarg(L, 2);
     if (pos < 1 || pos > size) return 0;
     lua_rawgeti(L, 1, pos);
-    spend_cpu(size - pos);
+    zibo6_vm.spend_cpu(size - pos);
     close_gap(L, pos, size);
     return 1;
 }
@@ -72,7 +72,7 @@ int tdel(lua_State *L) {
     if (lua_gettop(L) < 2 || !lua_istable(L, 1)) return 0;
     int n = luaL_len(L, 1);
     if (n <= 0) {
-        spend_cpu(n);
+        zibo6_vm.spend_cpu(n);
         return 0;
     }
     int i;
@@ -81,7 +81,7 @@ int tdel(lua_State *L) {
         if (lua_compare(L, -1, 2, LUA_OPEQ)) break;
         lua_pop(L, 1);
     }
-    spend_cpu(n); /* the whole length, found or not */
+    zibo6_vm.spend_cpu(n); /* the whole length, found or not */
     if (i > n) return 0;
     close_gap(L, i, n);
     return 1;
@@ -92,12 +92,12 @@ int tcount(lua_State *L) {
     if (!lua_istable(L, 1)) return 0;
     int n = luaL_len(L, 1);
     if (lua_gettop(L) == 1) {
-        spend_cpu(0);
+        zibo6_vm.spend_cpu(0);
         lua_pushinteger(L, n);
         return 1;
     }
     if (n < 1) {
-        spend_cpu(0);
+        zibo6_vm.spend_cpu(0);
         lua_pushinteger(L, 0);
         return 1;
     }
@@ -107,7 +107,7 @@ int tcount(lua_State *L) {
         if (lua_compare(L, -1, 2, LUA_OPEQ)) c++;
         lua_pop(L, 1);
     }
-    spend_cpu(n);
+    zibo6_vm.spend_cpu(n);
     lua_pushinteger(L, c);
     return 1;
 }
@@ -122,7 +122,7 @@ int unpack(lua_State *L) {
         return luaL_error(L, "too many results to unpack");
     for (unsigned int k = 0; k < n; k++) /* counted: e may be INT_MAX */
         lua_rawgeti(L, 1, i + (int)k);
-    spend_cpu((int)(2 * n));
+    zibo6_vm.spend_cpu((int)(2 * n));
     return (int)n;
 }
 
@@ -138,7 +138,7 @@ int pack(lua_State *L) {
     for (int i = n; i >= 1; i--) lua_rawseti(L, 1, i);
     lua_pushinteger(L, n);
     lua_setfield(L, 1, "n");
-    spend_cpu(2 * n);
+    zibo6_vm.spend_cpu(2 * n);
     return 1;
 }
 

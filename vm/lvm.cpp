@@ -660,9 +660,9 @@ static inline const TValue *raw_lookup(Table *h, const TValue *key) {
 #define op_bor(a, b)   ((a) | (b))
 #define op_bxor(a, b)  ((a) ^ (b))
 #define op_bnot(a, b)  ((void)(b), ~(a))
-#define op_peek1(a, b) ((void)(b), zibo6_peek_1(a))
-#define op_peek2(a, b) ((void)(b), zibo6_peek_2(a))
-#define op_peek4(a, b) ((void)(b), zibo6_peek_4(a))
+#define op_peek1(a, b) ((void)(b), zibo6_vm.zibo6_peek_1(a))
+#define op_peek2(a, b) ((void)(b), zibo6_vm.zibo6_peek_2(a))
+#define op_peek4(a, b) ((void)(b), zibo6_vm.zibo6_peek_4(a))
 
 /*
 ** Dispatch: with labels as values each handler ends in its own indirect

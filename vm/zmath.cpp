@@ -48,7 +48,7 @@ int32_t z6_fsqrt(int32_t a) {
             root >>= 1;
         bit >>= 2;
     }
-    spend_cpu(Z6_LOOP_CHARGE);
+    zibo6_vm.spend_cpu(Z6_LOOP_CHARGE);
     return static_cast<int32_t>(root);
 }
 
@@ -93,7 +93,7 @@ int32_t z6_fpow(int32_t a, int32_t b) {
         f -= 0x10000;
     }
     if (a < 0 && (b & 0xffff) != 0) result = 0;
-    spend_cpu(Z6_LOOP_CHARGE);
+    zibo6_vm.spend_cpu(Z6_LOOP_CHARGE);
     return result;
 }
 
@@ -104,7 +104,7 @@ int32_t z6_fpow_0110(int32_t a, int32_t b) {
     if (n > 256) n = 256;
     int32_t result = a;
     for (int32_t i = 1; i < n; i++) result = z6_fmul(result, a);
-    spend_cpu(2 * n - 2);
+    zibo6_vm.spend_cpu(2 * n - 2);
     return result;
 }
 
@@ -125,7 +125,7 @@ int32_t fsqrt_Bakhsali(int32_t a) {
         x = wrap32(static_cast<uint32_t>(xa) -
                    static_cast<uint32_t>(z6_fdiv(z6_fmul(d, d), 2 * xa)));
     }
-    spend_cpu(Z6_LOOP_CHARGE);
+    zibo6_vm.spend_cpu(Z6_LOOP_CHARGE);
     return invert ? freciprocal(x) : x;
 }
 
@@ -191,7 +191,7 @@ void zibo6_srand(int32_t seed) {
         z6_m_low = 0xdeadbeefu;
     }
     for (int i = 0; i < 32; i++) rand_step();
-    spend_cpu(Z6_LOOP_CHARGE);
+    zibo6_vm.spend_cpu(Z6_LOOP_CHARGE);
 }
 
 uint32_t zibo6_random(uint32_t n) {

@@ -9,6 +9,7 @@
 #include "tests/console/gfx_console_util.h"
 #include "tests/vm/vm_test_util.h"
 #include "vm/lcpu.h"
+#include "console/cpu.h"
 
 using z6test::run;
 

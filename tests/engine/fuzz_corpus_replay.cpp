@@ -72,6 +72,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     std::sort(files.begin(), files.end());
+    hostile_every_check = true; // the committed inputs get every check a campaign samples
     size_t replayed = 0;
     for (size_t i = shard; i < files.size(); i += shards) {
         const auto &[entry, path] = files[i];

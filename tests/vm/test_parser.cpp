@@ -66,11 +66,11 @@ constexpr lua_Number num(int n) { return static_cast<lua_Number>(static_cast<uin
 /* "line L (tab T)" texts as the console's tab mapping gives them */
 std::string tab_line(int line) {
     int tab = 0;
-    int l = find_tab_line(line, &tab);
+    int l = zibo6_vm.find_tab_line(line, &tab);
     return "line " + std::to_string(l) + " (tab " + std::to_string(tab) + ")";
 }
 
-std::string line_only(int line) { return "line " + std::to_string(find_tab_line(line, nullptr)); }
+std::string line_only(int line) { return "line " + std::to_string(zibo6_vm.find_tab_line(line, nullptr)); }
 
 std::string chunk(const std::string &src) { return "[string \"" + src + "\"]"; }
 

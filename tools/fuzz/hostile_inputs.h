@@ -30,3 +30,10 @@ inline hostile_entry_fn hostile_find(const char *name) {
 // Scratch folder the entries write their files into (made on first use,
 // removed at exit).
 const char *hostile_scratch();
+
+// Checks that cost the fuzzer several times the reading they follow run for one
+// input in `one_in`, picked by the input's bytes (so that a reproduction runs
+// them alike), or for every input once the corpus replay set
+// hostile_every_check.
+extern bool hostile_every_check;
+bool hostile_sampled(const uint8_t *data, size_t size, unsigned one_in);

@@ -1,6 +1,6 @@
 // The scratch folder of the hostile-input entries: made on first use under
 // $TMPDIR (or /tmp), removed with everything in it at exit; nothing written there
-// is synced to the disk.
+// is synced to the disk. Also the sampling of costly checks.
 #include "tools/fuzz/hostile_inputs.h"
 
 #include <cstdio>
@@ -37,4 +37,16 @@ const char *hostile_scratch() {
         std::atexit(remove_scratch);
     }
     return scratch_folder.c_str();
+}
+
+bool hostile_every_check = false;
+
+#if defined(__clang__)
+__attribute__((no_sanitize("coverage"))) // the harness's own loop
+#endif
+bool hostile_sampled(const uint8_t *data, size_t size, unsigned one_in) {
+    if (hostile_every_check || one_in <= 1) return true;
+    uint32_t h = 2166136261u; // FNV-1a
+    for (size_t i = 0; i < size; i++) h = (h ^ data[i]) * 16777619u;
+    return h % one_in == 0;
 }

@@ -3,7 +3,9 @@
 // settings must end in their ranges), and data.pod with its entries opened as
 // the player opens them; favourites.txt, the board's listing images and its
 // cart information files (no unsafe id may come out of them); the cart
-// browser's labels, from a PNG cart, any other cart and the board's cache.
+// browser's labels, from a PNG cart, any other cart and the board's cache;
+// a finished board download through its first check and the routing of the
+// reply, a file dropped on the window, and the names found in a carts folder.
 #include "tools/fuzz/hostile_inputs.h"
 #include "tools/fuzz/fuzz_png.h"
 
@@ -11,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -19,7 +22,10 @@
 #include "engine/disk.h"
 #include "engine/gfx.h"
 #include "engine/pod.h"
+#include "cart/cart.h"
+#include "cart/disk.h"
 #include "cart/png_cart.h"
+#include "console/serial.h"
 #include "shell/board.h"
 #include "shell/browse.h"
 #include "shell/zibo6.h"
@@ -162,17 +168,25 @@ constexpr int LISTING_W = 8 * ITEM_W, LISTING_H = 4 * ITEM_H;
 // author, lid, mid), one character a pixel in the green channel of the item's
 // text rows. The labels get a pattern of their own. Items past the first row
 // are read only from a page of eight columns: narrower pages get two rows at
-// most, as drawing and decoding more would only slow the fuzzer.
-picture listing_picture(const uint8_t *data, size_t size) {
+// most, as drawing and decoding more would only slow the fuzzer. The page's
+// memory is kept from one input to the next.
+FUZZ_HARNESS_UNTRACED const picture &listing_picture(const uint8_t *data, size_t size) {
+    static picture page(0, 0);
+    static int drawn_geometry = -1;
     const int g = size ? data[0] : 0, cols = 1 + (g & 7);
     const int rows = 1 + (g >> 3 & (cols == 8 ? 3 : 1));
-    picture page(cols * ITEM_W + (g & 0x20 ? 64 : 0),
-                 rows * ITEM_H + (g & 0x40 ? 100 : 0) - (g & 0x80 ? 1 : 0));
+    if (g != drawn_geometry) {
+        page = picture(cols * ITEM_W + (g & 0x20 ? 64 : 0),
+                       rows * ITEM_H + (g & 0x40 ? 100 : 0) - (g & 0x80 ? 1 : 0));
+        drawn_geometry = g;
+    }
+    uint8_t *p = page.rgba.data();
     for (int y = 0; y < page.height; y++)
-        for (int x = 0; x < page.width; x++) {
-            uint8_t *p = page.at(x, y);
+        for (int x = 0; x < page.width; x++, p += 4) {
             if (y % ITEM_H < 128)
                 p[0] = uint8_t(x * 2), p[1] = uint8_t(y * 2), p[2] = uint8_t(x ^ y);
+            else
+                p[1] = 0; // a text row, cleared
             p[3] = 255;
         }
     int line = 0, x = 0;
@@ -183,7 +197,8 @@ picture listing_picture(const uint8_t *data, size_t size) {
         }
         const int item = line / 5, x0 = item % 8 * ITEM_W, y = item / 8 * ITEM_H + 128 + line % 5;
         if (y >= page.height) break;
-        if (x < ITEM_W && x0 + x < page.width) page.at(x0 + x, y)[1] = data[i];
+        if (x < ITEM_W && x0 + x < page.width)
+            page.rgba[(size_t(y) * size_t(page.width) + size_t(x0 + x)) * 4 + 1] = data[i];
         x++;
     }
     return page;
@@ -193,8 +208,14 @@ picture listing_picture(const uint8_t *data, size_t size) {
 // checksums mended), or a drawn page.
 int run_listing(const uint8_t *data, size_t size) {
     const bool drawn = size && (data[0] & 1) != FUZZ_PNG_AS_FILE;
-    picture page = drawn ? listing_picture(data + 1, size - 1) : picture(0, 0);
-    std::string path = input_file(drawn ? page.png() : png_file(data, size), ".pip.png");
+    static const picture none(0, 0);
+    const picture &page = drawn ? listing_picture(data + 1, size - 1) : none;
+    static std::vector<uint8_t> file;
+    if (drawn)
+        fuzz_png_encode_into(page.rgba, unsigned(page.width), unsigned(page.height), file);
+    else
+        file = png_file(data, size);
+    std::string path = input_file(file, ".pip.png");
     browse_list list{};
     for (int append = 0; append < 2; append++) {
         int status = load_listing_image(&list, path.c_str(), append);
@@ -317,6 +338,181 @@ int run_label(const uint8_t *data, size_t size) {
     return 0;
 }
 
+
+// The scratch home every entry that writes the player's per-user files uses,
+// with the board's cache folders.
+const std::string &scratch_home() {
+    static const std::string home = [] {
+        std::string h = std::string(hostile_scratch()) + "/home/";
+        snprintf(cconfig.home, sizeof cconfig.home, "%s", h.c_str());
+        std::error_code ec;
+        std::filesystem::create_directories(h + "bbs/carts", ec);
+        std::filesystem::create_directories(h + "bbs/labels", ec);
+        // a fetch the routing starts finds no program to run
+        std::filesystem::create_directories(std::string(hostile_scratch()) + "/no_programs", ec);
+        setenv("PATH", (std::string(hostile_scratch()) + "/no_programs").c_str(), 1);
+        return h;
+    }();
+    return home;
+}
+
+// A finished board download: byte 0 picks what was fetched (bits 0-1: a
+// listing page, its "load more" page, a cart's information file or a cart) and
+// who asked (bit 2: the browser, else the prompt's load by id); the rest is the
+// file the board sent (PNG chunk checksums mended). The first check decides
+// usable or failed; the routing then reads it as its kind.
+int run_board_download(const uint8_t *data, size_t size) {
+    if (size > size_t(ZIBO6_CART_FILE_MAX) + 2) return 0;
+    scratch_home();
+    const int what = size ? data[0] & 3 : 0;
+    const bool browser = size && (data[0] & 4);
+    char file[1024];
+    board.listing_list = LIST_NEW;
+    board.listing_append = what == 1;
+    get_bbs_listing_filename("fuzz", 0, 0, board.final_listing, sizeof board.final_listing);
+    if (what <= 1)
+        get_bbs_listing_filename("fuzz", 1, what, file, sizeof file);
+    else if (what == 2)
+        get_bbs_temp_nfo_filename("1234", file, sizeof file);
+    else
+        get_bbs_cart_filename("1234", file, sizeof file);
+    check(file[0] != 0, "download file name");
+    snprintf(board.lid, sizeof board.lid, "1234");
+    snprintf(board.host, sizeof board.host, "http://127.0.0.1:9");
+    const std::vector<uint8_t> body =
+        what == 2 ? std::vector<uint8_t>(data + std::min<size_t>(size, 1), data + size)
+                  : png_file(data, size);
+    FILE *f = fopen(file, "wb");
+    check(f != nullptr, "download file written");
+    if (!body.empty()) fwrite(body.data(), 1, body.size(), f);
+    fclose(f);
+
+    snprintf(app.download_file, sizeof app.download_file, "%s", file);
+    app.download_state = 1;
+    dl_on_load();
+    const int state = app.download_state;
+    check(state == 2 || state == 3, "a finished download is usable or failed");
+    check(state == 3 || !body.empty(), "an empty download is never usable");
+    board.load_result = 0;
+    if (browser)
+        update_browse_download();
+    else
+        update_load_download();
+    check(app.download_state != 1 || app.download_thread != nullptr, "a fetch runs on its thread");
+    if (app.download_state == 1) board_exit(); // a cart fetch the information file asked for
+    cancel_download(nullptr);
+    check(app.download_state == 0, "the download slot is free again");
+    check(board.load_result >= -4 && board.load_result <= 6, "load result");
+    if (!browser && state == 3) check(board.load_result < 0, "a failed download reported as one");
+    browse_list *list = &browse.list[LIST_NEW];
+    for (int i = 0; i < list->count; i++) {
+        check_item(list->items[i]);
+        if (list->items[i].kind == BROWSE_CART)
+            check(browse_lid_is_safe(list->items[i].lid), "listing ids are safe");
+    }
+    clear_browse_list(list);
+    pstate.pending_action = 0;
+    remove(file);
+    remove(board.final_listing);
+    return 0;
+}
+
+// A file dropped on the window: byte 0 picks its name (and so how it is
+// read), the rest is the file (PNG chunk checksums mended for a picture). A
+// cart is refused, a picture of at most 128x128 goes to the picture channel,
+// other files up to their bound to the file channel, and nothing else.
+int run_dropped_file(const uint8_t *data, size_t size) {
+    static const char *const NAMES[] = {"dropped.png", "dropped.z6", "dropped.z6.png",
+                                        "dropped.txt", "dropped.z6m.png", "dropped.lua",
+                                        "dropped.bin", "dropped"};
+    if (size > size_t(DROPPED_FILE_MAX) + 2) return 0;
+    if (!pitem.cart) pitem.cart = vull_create_zibo6_cart();
+    check(pitem.cart != nullptr, "working cart");
+    const std::string name = NAMES[size ? data[0] % 8 : 0];
+    const bool png = name.size() > 4 && name.compare(name.size() - 4, 4, ".png") == 0;
+    const std::vector<uint8_t> body =
+        png ? png_file(data, size) : std::vector<uint8_t>(data + std::min<size_t>(size, 1), data + size);
+    const std::string path = input_file(body, ("_" + name).c_str());
+    reset_serial_file_buffers();
+    snprintf(vull_state.dropped_file, sizeof vull_state.dropped_file, "%s", path.c_str());
+    handle_dropped_file();
+    check(vull_state.dropped_file[0] == 0, "a dropped file is handled once");
+    const int bytes = get_serial_file_remaining(), pixels = get_serial_image_file_remaining();
+    check(bytes >= 0 && bytes <= DROPPED_FILE_MAX, "dropped file within its bound");
+    check(pixels >= 0 && pixels <= 128 * 128 + 8, "dropped picture within 128x128");
+    check(!(bytes && pixels), "a dropped file goes to one channel");
+    check(!png || bytes == 0, "a picture is never handed over as bytes");
+    check(png || pixels == 0, "only a picture is handed over as one");
+    reset_serial_file_buffers();
+    remove(path.c_str());
+    return 0;
+}
+
+// The names found in a carts folder: one name a line, a line ending in '/'
+// names a folder ('/' elsewhere and NUL become '_'); byte 0's low bit lists a
+// subfolder (with its ".." entry) instead of the root. The browser lists
+// folders first, then the files with ".z6" in their name, each group sorted,
+// every field ended within its record.
+int run_folder_listing(const uint8_t *data, size_t size) {
+    namespace fs = std::filesystem;
+    if (size > 16384) return 0;
+    const std::string root = std::string(hostile_scratch()) + "/carts/";
+    const bool sub = size && (data[0] & 1);
+    const std::string folder = sub ? "sub/" : "";
+    std::error_code ec;
+    fs::remove_all(root, ec);
+    fs::create_directories(root + folder, ec);
+    snprintf(pstate.root_path, sizeof pstate.root_path, "%s", root.c_str());
+    int folders = 0, carts = 0;
+    std::string line;
+    auto make = [&] {
+        bool dir = !line.empty() && line.back() == '/';
+        if (dir) line.pop_back();
+        if (line.empty() || line.size() > 200 || line == "." || line == "..") return;
+        for (char &c : line)
+            if (c == '/' || c == '\0') c = '_';
+        const fs::path p = fs::path(root + folder) / line;
+        if (fs::exists(fs::symlink_status(p, ec))) return;
+        if (dir) {
+            if (!fs::create_directory(p, ec)) return;
+        } else if (FILE *f = fopen(p.c_str(), "wb")) {
+            fclose(f);
+        } else {
+            return;
+        }
+        if (line[0] == '.') return;
+        if (dir)
+            folders++;
+        else if (line.find(".z6") != std::string::npos)
+            carts++;
+    };
+    for (size_t i = 1; i < size && folders + carts < 64; i++) {
+        if (data[i] == '\n') {
+            make();
+            line.clear();
+        } else {
+            line += char(data[i]);
+        }
+    }
+    make();
+    browse_list list{};
+    populate_browse_list_from_directory(&list, folder.c_str());
+    check(list.count == (sub ? 1 : 0) + folders + carts, "every folder and cart listed once");
+    for (int i = 0; i < list.count; i++) {
+        const browse_item &it = list.items[i];
+        check_item(it);
+        check(it.kind == BROWSE_FOLDER || it.kind == BROWSE_CART, "item kind");
+        if (i > 0 && !(sub && i == 1))
+            check(compare_alphabetical(&list.items[i - 1], &it) <= 0, "folders first, sorted");
+        if (it.kind == BROWSE_CART)
+            check(strncmp(it.text, folder.c_str(), folder.size()) == 0, "a cart's path is its folder's");
+    }
+    clear_browse_list(&list);
+    free(list.items);
+    fs::remove_all(root, ec);
+    return 0;
+}
+
 } // namespace
 
 void hostile_attach() { zibo6_attach_shell(); }
@@ -324,5 +520,7 @@ void hostile_attach() { zibo6_attach_shell(); }
 const hostile_entry hostile_entries[] = {
     {"label", run_label}, {"favourites", run_favourites},         {"listing", run_listing},
     {"nfo", run_nfo},     {"console_config", run_console_config}, {"data_file", run_data_file},
+    {"board_download", run_board_download}, {"dropped_file", run_dropped_file},
+    {"folder_listing", run_folder_listing},
     {nullptr, nullptr},
 };
