@@ -167,7 +167,6 @@ struct console_state {
     int32_t cursor_sprite; // mouse cursor sprite index (89 each update)
 };
 
-// The application state record.
 // When a cart last had a capture of one kind written, and whether a refusal since was logged.
 struct capture_allowance {
     int32_t written;        // 1 once a file was written
@@ -175,6 +174,7 @@ struct capture_allowance {
     int32_t refusal_logged; // one log line for the calls refused after it
 };
 
+// The application state record.
 struct app_state {
     // -- command line
     char cart_path[Z6_PATH_LEN]; // command-line cart path
