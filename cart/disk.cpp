@@ -298,7 +298,7 @@ zibo6_cart *load_zibo6_cart_lua(const char *path) {
 // path is refused, does not open or holds more than any cart reader takes.
 static bool read_cart_file(const char *path, std::vector<uint8_t> &bytes) {
     if (zibo6_cart_path_refused(path)) return false;
-    vull_file *f = vull_fopen(path, "rb");
+    vull_file *f = vull_fopen(path, "rb", ZIBO6_CART_FILE_MAX);
     if (!f) return false;
     uint8_t chunk[65536];
     int n;
