@@ -55,30 +55,20 @@ static void report_gif(int result, int to_output) {
 
 // A cart may write at most one screenshot and one GIF a second of its time: a cart asking
 // every frame would otherwise spend the frames encoding and fill the folder with files.
-struct capture_allowance {
-    const char *what;
-    bool written = false;
-    int32_t last_frame = 0;      // the logical frame of the last file written
-    bool refusal_logged = false; // one log line for the calls refused after a write
-};
-static capture_allowance screenshot_allowance{"screenshot"}, gif_allowance{"gif"};
-
-static bool capture_allowed(capture_allowance &a, const char *cmd) {
+static bool capture_allowed(capture_allowance &a, const char *cmd, const char *what) {
     int64_t frames = std::clamp(pstate.fps, 30, 60); // a second of cart time
     int64_t since = int64_t(pstate.frame) - a.last_frame;
     // since < 0: the counter started again
     if (!a.written || since < 0 || since >= frames) return true;
     if (!a.refusal_logged)
         vull_debugf("extcmd(\"%s\"): not saved: at most one %s a second of cart time\n", cmd,
-                    a.what);
-    a.refusal_logged = true;
+                    what);
+    a.refusal_logged = 1;
     return false;
 }
 
 static void capture_written(capture_allowance &a) {
-    a.written = true;
-    a.last_frame = pstate.frame;
-    a.refusal_logged = false;
+    a = {1, pstate.frame, 0};
 }
 
 bool take_reset_request() {
@@ -101,9 +91,9 @@ int z6_extcmd(lua_State *L) {
         shell_hooks.show_message("saved label", 1500);
     } else if (cmd == "screen") {
         shell_hooks.blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
-        if (capture_allowed(screenshot_allowance, "screen")) {
+        if (capture_allowed(app.cart_screenshots, "screen", "screenshot")) {
             int failed = save_png_screenshot(pstate.screen, a, b);
-            if (!failed) capture_written(screenshot_allowance);
+            if (!failed) capture_written(app.cart_screenshots);
             report_screenshot(failed, b);
         }
     } else if (cmd == "rec") {
@@ -114,9 +104,9 @@ int z6_extcmd(lua_State *L) {
     } else if (cmd == "video") {
         app.rec_frames = 0;
         shell_hooks.blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
-        if (capture_allowed(gif_allowance, "video")) {
+        if (capture_allowed(app.cart_gifs, "video", "gif")) {
             int result = save_gif(a, b);
-            if (result == 0) capture_written(gif_allowance);
+            if (result == 0) capture_written(app.cart_gifs);
             report_gif(result, b);
         }
     } else if (cmd == "folder") {
