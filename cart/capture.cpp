@@ -76,9 +76,9 @@ bool put_extension(GifFileType *gif, int function, std::initializer_list<gif_blo
 
 // Writes the clip record by record: the screen with its colour map, then per frame its
 // extensions, descriptor and rows. Nothing is held per frame (one row buffer), and
-// giflib's output: every byte of the clip into the buffer the handle carries.
+// giflib's output goes to the new file as it is made.
 int append_gif_bytes(GifFileType *gif, const GifByteType *bytes, int n) {
-    return vull_fwrite(bytes, 1, n, static_cast<cbuffer *>(gif->UserData)) == n ? n : 0;
+    return vull_save_write(static_cast<vull_save *>(gif->UserData), bytes, n) == 0 ? n : 0;
 }
 
 // giflib copies the colour map it is given, so no path leaves an allocation behind.
@@ -114,13 +114,17 @@ bool write_gif(GifFileType *gif, int scale, int frames) {
         }
         ok = ok && EGifPutImageDesc(gif, 0, 0, size, size, false, k == 0 ? map : nullptr) == GIF_OK;
         const vull_bitmap *cur = video_clip[k], *prev = k > 0 ? video_clip[k - 1] : nullptr;
-        for (int y = 0; y < size && ok; y++) {
-            for (int x = 0; x < size; x++) {
-                uint8_t p = cur->rows[y / scale][x / scale];
-                bool same = prev && prev->rows[y / scale][x / scale] == p;
-                row[size_t(x)] = same ? TRANSPARENT : uint8_t(p % colours);
+        // Each clip row is stretched once and given for its scale output rows (giflib only
+        // masks a row to its bits per pixel, which leaves these values as they are).
+        for (int y = 0; y < FRAME && ok; y++) {
+            const uint8_t *c = cur->rows[y], *p = prev ? prev->rows[y] : nullptr;
+            for (int x = 0; x < FRAME; x++) {
+                bool same = p && p[x] == c[x];
+                std::memset(&row[size_t(x * scale)], same ? TRANSPARENT : c[x] % colours,
+                            size_t(scale));
             }
-            ok = EGifPutLine(gif, row.data(), size) == GIF_OK;
+            for (int r = 0; r < scale && ok; r++)
+                ok = EGifPutLine(gif, row.data(), size) == GIF_OK;
         }
     }
     GifFreeMapObject(map);
@@ -194,21 +198,21 @@ int save_gif(int scale, int to_output_folder) {
     char path[VULL_PATH_LEN] = {0};
     int error = 0;
     bool named = next_output_path(".gif", to_output_folder, path, sizeof path);
-    // The clip is made in memory and handed whole to the one writer: a clip that fails
-    // leaves no part of itself, and a file of the same name keeps its bytes.
-    cbuffer *out = named ? vull_create_buffer(65536) : nullptr;
+    // The clip goes to the one writer's new file as it is encoded, so memory holds a row,
+    // not the file: a clip that fails leaves no part of itself, and a file of the same name
+    // keeps its bytes.
+    vull_save *out = named ? vull_save_begin(path) : nullptr;
     GifFileType *gif = out ? EGifOpen(out, append_gif_bytes, &error) : nullptr;
     if (!gif) {
         vull_debugf("** EGifOpen error %d: %s\n", error, path);
-        vull_destroy_buffer(out);
+        vull_save_end(out, false);
         return 1;
     }
     vull_debugf("saving gif to: %s\n", path);
     bool ok = write_gif(gif, scale, frames);
     // The handle owns everything giflib made for it; closing frees it on every path.
     ok = EGifCloseFile(gif, &error) == GIF_OK && ok;
-    ok = ok && vull_save_file(path, out->data, out->length) == 0;
-    vull_destroy_buffer(out);
+    ok = vull_save_end(out, ok) == 0 && ok;
     if (!ok) {
         vull_debugf("** EGifSpew() GIF_ERROR\n");
         return 1;

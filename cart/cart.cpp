@@ -533,7 +533,7 @@ int zibo6_cart_path_refused(const char *path) {
 
 zibo6_cart *vull_load_zibo6_cart(const char *path) {
     if (zibo6_cart_path_refused(path)) return nullptr;
-    vull_file *f = vull_fopen(path, "r");
+    vull_file *f = vull_fopen(path, "r", ZIBO6_CART_FILE_MAX);
     if (!f) return nullptr;
     zibo6_cart *cart = vull_load_zibo6_cart_from_file(f, 0);
     vull_fclose(f);

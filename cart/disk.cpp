@@ -198,19 +198,28 @@ zibo6_cart *load_prepared_cart(const char *path) {
     return cart;
 }
 
-int save_cart_file(zibo6_cart *cart, const char *path) {
+int save_cart_file(zibo6_cart *cart, const char *path, int save_flags) {
     if (!cart || !path) return 1;
+    cbuffer *out = vull_create_buffer(65536);
+    if (!out) return 1;
+    bool ok = false;
     switch (cart_file_format(path)) {
-    case CART_FILE_PNG: return save_zibo6_cart_png(cart, path) == 0 ? 0 : 1;
+    case CART_FILE_PNG: ok = save_zibo6_cart_png_to_file(cart, out) == 0; break;
     case CART_FILE_ROM: {
         std::vector<uint8_t> image(CART_IMAGE_SIZE);
-        return save_zibo6_cart_32k(cart, image.data()) == 0 &&
-                       vull_save_file(path, image.data(), int64_t(image.size())) == 0
-                   ? 0
-                   : 1;
+        ok = save_zibo6_cart_32k(cart, image.data()) == 0 &&
+             vull_fwrite(image.data(), 1, int(image.size()), out) == int(image.size());
+        break;
     }
-    default: return vull_save_zibo6_cart(cart, path) == 0 ? 0 : 1;
+    default: ok = vull_save_zibo6_cart_to_file(cart, out, 0) == 0; break;
     }
+    if (ok) {
+        vull_save *s = vull_save_begin(path, save_flags);
+        ok = s && vull_save_write(s, out->data, out->length) == 0;
+        ok = vull_save_end(s, ok) == 0 && ok;
+    }
+    vull_destroy_buffer(out);
+    return ok ? 0 : 1;
 }
 
 // ---- loading ----
@@ -289,7 +298,7 @@ zibo6_cart *load_zibo6_cart_lua(const char *path) {
 // path is refused, does not open or holds more than any cart reader takes.
 static bool read_cart_file(const char *path, std::vector<uint8_t> &bytes) {
     if (zibo6_cart_path_refused(path)) return false;
-    vull_file *f = vull_fopen(path, "rb");
+    vull_file *f = vull_fopen(path, "rb", ZIBO6_CART_FILE_MAX);
     if (!f) return false;
     uint8_t chunk[65536];
     int n;
@@ -562,18 +571,87 @@ int save_backup(const char *name, int copy) {
 
 // ---- reload() and cstore() on files ----
 
+namespace {
+
+// What a file is, cheaply: a save renames a new file over it, a user's edit changes its
+// size or time, so a change of any of these means the file is not the one kept.
+struct file_identity {
+    bool exists = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    int64_t modified = 0;
+    bool operator==(const file_identity &) const = default;
+};
+
+file_identity identify(const char *path) {
+    struct stat st {};
+    file_identity id;
+    if (::stat(path, &st) != 0) return id;
+    id.exists = true;
+    id.dev = st.st_dev;
+    id.ino = st.st_ino;
+    id.size = st.st_size;
+    id.modified = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return id;
+}
+
+// The last cart file reload() or cstore() used, kept until the frame ends: a cart that
+// moves one byte a call in a loop pays for one load a frame, not one a call.
+struct kept_cart_file {
+    std::string path;
+    zibo6_cart *cart = nullptr;
+    file_identity id;     // the file as it was when loaded or last written
+    bool raw_bin = false; // read as raw ROM bytes: cstore never loads such a file
+    bool on_disk = false; // the file holds what saving this cart writes
+};
+kept_cart_file kept;
+
+void drop_kept() {
+    vull_destroy_zibo6_cart(kept.cart);
+    kept = kept_cart_file{};
+}
+
+// The kept cart of path when the file is still the one kept, else null (and none kept).
+kept_cart_file *find_kept(const char *path) {
+    if (kept.cart && kept.path == path && identify(path) == kept.id) return &kept;
+    drop_kept();
+    return nullptr;
+}
+
+void keep(const char *path, zibo6_cart *cart, const file_identity &id, bool raw_bin) {
+    drop_kept();
+    kept.path = path;
+    kept.cart = cart;
+    kept.id = id;
+    kept.raw_bin = raw_bin;
+}
+
+} // namespace
+
 int reload_cart_partial(const char *path, int dest, int src, int len) {
     if (std::strcmp(path, pstate.last_cart_file_accessed) != 0) {
         vull_copy_text(pstate.last_cart_file_accessed, path, sizeof pstate.last_cart_file_accessed);
         pstate.load_transition_frames = std::clamp(30 - pstate.file_access_cooldown, 2, 30);
         pstate.file_access_cooldown = 150;
     }
-    // owned: a poke that raises (the upper-memory gate) unwinds past here
-    zibo6_cart_owner cart(load_prepared_cart(path));
-    if (!cart && has_final_extension(path, ".bin")) cart.reset(load_zibo6_cart_bin(path));
-    if (!cart) return 1;
+    if (!find_kept(path)) {
+        file_identity id = identify(path); // before reading: a change meanwhile shows next time
+        bool raw_bin = false;
+        zibo6_cart *cart = load_prepared_cart(path);
+        if (!cart && has_final_extension(path, ".bin")) {
+            cart = load_zibo6_cart_bin(path);
+            raw_bin = true;
+        }
+        if (!cart) return 1;
+        keep(path, cart, id, raw_bin);
+    }
+    // The kept record owns the cart: a poke that raises (the upper-memory gate) unwinds
+    // past here and leaves nothing behind.
+    zibo6_cart *cart = kept.cart;
     for (int i = 0; i < len; i++)
-        cart_hooks.zibo6_poke(&pstate, pstate.memory_cart, dest + i, cart_hooks.zibo6_peek(nullptr, cart.get(), src + i));
+        cart_hooks.zibo6_poke(&pstate, pstate.memory_cart, dest + i,
+                              cart_hooks.zibo6_peek(nullptr, cart, src + i));
     return 0;
 }
 
@@ -596,29 +674,59 @@ int cstore_cart_partial(const char *path, int dest, int src, int len, int also_w
     pstate.load_transition_frames = 30;
     // Loaded as every cart is and written back in the format its name gives, so a
     // target keeps its label, its map's lower half and its legacy fix-ups.
-    zibo6_cart *target = load_prepared_cart(path);
-    if (!target) {
-        // Only a missing file becomes a new cart: one that does not load (a future version,
-        // damage, not a cart at all) stays as it is.
-        if (path_exists(path)) return 2;
-        target = vull_create_zibo6_cart();
-        if (!target) return 2;
-        if (sandbox) std::memset(target->change_mask, 0, sizeof target->change_mask);
+    kept_cart_file *k = find_kept(path);
+    if (k && k->raw_bin) return 2; // raw ROM bytes are no cart file to write back
+    if (!k) {
+        file_identity id = identify(path);
+        zibo6_cart *target = load_prepared_cart(path);
+        if (!target) {
+            // Only a missing file becomes a new cart: one that does not load (a future
+            // version, damage, not a cart at all) stays as it is.
+            if (path_exists(path)) return 2;
+            target = vull_create_zibo6_cart();
+            if (!target) return 2;
+            if (sandbox) std::memset(target->change_mask, 0, sizeof target->change_mask);
+        }
+        keep(path, target, id, false);
+        k = &kept;
     }
+    zibo6_cart *target = k->cart;
+    bool changed = !k->on_disk;
     // Only a sandbox file marks the bytes it holds: any other target carries no mask.
-    if (!sandbox) std::memset(target->change_mask, 0xFF, sizeof target->change_mask);
+    if (!sandbox)
+        for (uint8_t &m : target->change_mask) {
+            changed |= m != 0xFF;
+            m = 0xFF;
+        }
     for (int i = 0; i < len; i++) {
         int v = cart_hooks.zibo6_peek(&pstate, pstate.memory_cart, src + i);
-        cart_hooks.zibo6_poke(nullptr, target, dest + i, v);
-        if (also_working) cart_hooks.zibo6_poke(nullptr, pitem.cart, dest + i, v);
         int a = dest + i;
-        if (sandbox && a >= 0 && a < ZIBO6_ROM_DATA_SIZE) // the mask covers the ROM data only
-            target->change_mask[a >> 3] |= uint8_t(1 << (a & 7));
+        int before = cart_hooks.zibo6_peek(nullptr, target, a);
+        cart_hooks.zibo6_poke(nullptr, target, a, v);
+        changed |= cart_hooks.zibo6_peek(nullptr, target, a) != before;
+        if (also_working) cart_hooks.zibo6_poke(nullptr, pitem.cart, a, v);
+        if (sandbox && a >= 0 && a < ZIBO6_ROM_DATA_SIZE) { // the mask covers the ROM data only
+            uint8_t &m = target->change_mask[a >> 3];
+            changed |= !(m & (1 << (a & 7)));
+            m |= uint8_t(1 << (a & 7));
+        }
     }
+    // The file already holds exactly these bytes: writing them again would change nothing.
+    if (!changed) return 0;
     vull_mkdir(vull_get_path_without_filename(path));
-    int failed = save_cart_file(target, path);
-    vull_destroy_zibo6_cart(target);
-    return failed ? 2 : 0;
+    // Flushed to the disk once, when the frame ends, however often the frame stores.
+    if (save_cart_file(target, path, VULL_SAVE_FLUSH_LATER) != 0) {
+        drop_kept(); // the file keeps what it held; the next call reads it again
+        return 2;
+    }
+    k->on_disk = true;
+    k->id = identify(path);
+    return 0;
+}
+
+void cart_files_end_frame() {
+    drop_kept();
+    vull_flush_saved_files();
 }
 
 void zibo6_prefix_with_cstore_path(const char *name, const char *prefix, char *out) {

@@ -23,8 +23,8 @@ void prepare_cart_data(zibo6_cart *cart);
 // prepare_cart_data.
 zibo6_cart *load_prepared_cart(const char *path);
 // The cart written whole in the format of the name's final extension: 0, or 1 when it
-// could not be (the file then keeps what it held).
-int save_cart_file(zibo6_cart *cart, const char *path);
+// could not be (the file then keeps what it held). save_flags: the writer's (VULL_SAVE_*).
+int save_cart_file(zibo6_cart *cart, const char *path, int save_flags = 0);
 
 // The format a cart file is written in, by the final extension of its name alone
 // (".png" and ".rom", either case); a folder or an earlier dot never decides it.
@@ -53,6 +53,9 @@ constexpr int Z6_CSTORE_TARGETS_MAX = 256; // distinct cstore files a run
 int reload_cart_partial(const char *path, int dest, int src, int len);
 int cstore_cart_partial(const char *path, int dest, int src, int len, int also_working,
                         int sandbox);
+// The cart file reload() and cstore() used last stays loaded until the frame ends; then
+// it is let go and the files cstore() wrote are flushed to the disk.
+void cart_files_end_frame();
 const char *get_sandboxed_cstore_filename(const char *hash); // reused buffer
 void zibo6_prefix_with_cstore_path(const char *name, const char *prefix, char *out);
 

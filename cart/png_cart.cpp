@@ -282,7 +282,9 @@ zibo6_cart *load_zibo6_cart_png_from_bytes(const uint8_t *data, size_t size) {
 
 zibo6_cart *load_zibo6_cart_png(const char *path) {
     zibo6_png_cart_status = PNG_CART_OK;
-    vull_file *f = path && !zibo6_cart_path_refused(path) ? vull_fopen(path, "rb") : nullptr;
+    vull_file *f = path && !zibo6_cart_path_refused(path)
+                       ? vull_fopen(path, "rb", ZIBO6_CART_FILE_MAX)
+                       : nullptr;
     if (!f) {
         zibo6_png_cart_status = PNG_CART_NO_FILE;
         return nullptr;
@@ -293,7 +295,9 @@ zibo6_cart *load_zibo6_cart_png(const char *path) {
 }
 
 vull_bitmap *create_label_from_file(const char *path) {
-    vull_file *f = path && !zibo6_cart_path_refused(path) ? vull_fopen(path, "rb") : nullptr;
+    vull_file *f = path && !zibo6_cart_path_refused(path)
+                       ? vull_fopen(path, "rb", ZIBO6_CART_FILE_MAX)
+                       : nullptr;
     if (!f) return nullptr;
     std::vector<uint8_t> bytes = read_rest(f);
     vull_fclose(f);

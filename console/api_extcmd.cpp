@@ -1,5 +1,7 @@
 // External commands (extcmd) and the stubs of the services this program does
 // not offer (board login, score submission, radio, import and export).
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -51,6 +53,24 @@ static void report_gif(int result, int to_output) {
     }
 }
 
+// A cart may write at most one screenshot and one GIF a second of its time: a cart asking
+// every frame would otherwise spend the frames encoding and fill the folder with files.
+static bool capture_allowed(capture_allowance &a, const char *cmd, const char *what) {
+    int64_t frames = std::clamp(pstate.fps, 30, 60); // a second of cart time
+    int64_t since = int64_t(pstate.frame) - a.last_frame;
+    // since < 0: the counter started again
+    if (!a.written || since < 0 || since >= frames) return true;
+    if (!a.refusal_logged)
+        vull_debugf("extcmd(\"%s\"): not saved: at most one %s a second of cart time\n", cmd,
+                    what);
+    a.refusal_logged = 1;
+    return false;
+}
+
+static void capture_written(capture_allowance &a) {
+    a = {1, pstate.frame, 0};
+}
+
 bool take_reset_request() {
     if (pstate.reset_glitch_counter > 0) return false;
     int now = vull_get_time();
@@ -71,7 +91,11 @@ int z6_extcmd(lua_State *L) {
         shell_hooks.show_message("saved label", 1500);
     } else if (cmd == "screen") {
         shell_hooks.blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
-        report_screenshot(save_png_screenshot(pstate.screen, a, b), b);
+        if (capture_allowed(app.cart_screenshots, "screen", "screenshot")) {
+            int failed = save_png_screenshot(pstate.screen, a, b);
+            if (!failed) capture_written(app.cart_screenshots);
+            report_screenshot(failed, b);
+        }
     } else if (cmd == "rec") {
         reset_video();
     } else if (cmd == "rec_frames") {
@@ -80,7 +104,11 @@ int z6_extcmd(lua_State *L) {
     } else if (cmd == "video") {
         app.rec_frames = 0;
         shell_hooks.blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
-        report_gif(save_gif(a, b), b);
+        if (capture_allowed(app.cart_gifs, "video", "gif")) {
+            int result = save_gif(a, b);
+            if (result == 0) capture_written(app.cart_gifs);
+            report_gif(result, b);
+        }
     } else if (cmd == "folder") {
         if (cart_may_touch_host()) {
             char path[Z6_PATH_LEN];

@@ -625,18 +625,6 @@ bool write_all(int fd, const uint8_t *p, int64_t n) {
     return true;
 }
 
-// A device or a pipe holds nothing to keep: it is written in place, every step checked.
-// Opening without blocking refuses a pipe that nobody reads instead of waiting forever.
-int write_in_place(const char *path, const uint8_t *data, int64_t length) {
-    int fd = ::open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return 1;
-    int flags = ::fcntl(fd, F_GETFL);
-    bool ok = flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 &&
-              write_all(fd, data, length);
-    ok = ::close(fd) == 0 && ok;
-    return ok ? 0 : 1;
-}
-
 std::atomic<unsigned> temp_counter{0};
 
 constexpr const char *TEMP_PREFIX = ".z6save-";
@@ -735,13 +723,64 @@ void sync_folder(const std::string &target) {
 
 } // namespace
 
-int vull_save_file(const char *path, const void *data, int64_t length) {
-    if (!path || !path[0] || length < 0 || (!data && length > 0)) return 1;
-    const auto *bytes = static_cast<const uint8_t *>(data);
+// One save in progress. Small writes gather in a buffer so that a file made piece by piece
+// (a GIF as it is encoded) costs a write call per 64 KB, not one per piece.
+struct vull_save {
+    int fd = -1;
+    bool ok = true;
+    bool in_place = false; // a device or a pipe: nothing to rename
+    bool exists = false;
+    mode_t mode = 0;
+    int flags = 0;
+    std::string target, temp;
+    std::vector<uint8_t> pending;
+};
+
+namespace {
+
+bool save_flush_buffer(vull_save *s) {
+    if (s->ok && !s->pending.empty())
+        s->ok = write_all(s->fd, s->pending.data(), int64_t(s->pending.size()));
+    s->pending.clear();
+    return s->ok;
+}
+
+// Files renamed into place whose flush to the disk waits for vull_flush_saved_files.
+constexpr size_t UNFLUSHED_MAX = 64;
+std::vector<std::string> unflushed;
+
+void flush_path(const std::string &path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+} // namespace
+
+vull_save *vull_save_begin(const char *path, int flags) {
+    if (!path || !path[0]) return nullptr;
     struct stat st {};
     bool exists = ::stat(path, &st) == 0;
-    if (exists && S_ISDIR(st.st_mode)) return 1;
-    if (exists && !S_ISREG(st.st_mode)) return write_in_place(path, bytes, length);
+    if (exists && S_ISDIR(st.st_mode)) return nullptr;
+    auto *s = new vull_save;
+    s->flags = flags;
+    s->exists = exists;
+    s->mode = st.st_mode;
+    auto refuse = [s]() -> vull_save * {
+        if (s->fd >= 0) ::close(s->fd);
+        delete s;
+        return nullptr;
+    };
+    if (exists && !S_ISREG(st.st_mode)) {
+        // A device or a pipe holds nothing to keep: it is written in place. Opening without
+        // blocking refuses a pipe that nobody reads instead of waiting forever.
+        s->in_place = true;
+        s->fd = ::open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        int fl = s->fd >= 0 ? ::fcntl(s->fd, F_GETFL) : -1;
+        if (fl < 0 || ::fcntl(s->fd, F_SETFL, fl & ~O_NONBLOCK) != 0) return refuse();
+        return s;
+    }
     // A link stays a link: the file it points at is what gets replaced, or made when the
     // link dangles (as a file only: its missing folders are not made).
     std::string target = path;
@@ -750,22 +789,76 @@ int vull_save_file(const char *path, const void *data, int64_t length) {
     struct stat link {};
     if (!exists && ::lstat(path, &link) == 0 && S_ISLNK(link.st_mode)) {
         target = dangling_target(path);
-        if (target.empty()) return 1;
+        if (target.empty()) return refuse();
     }
     // A file the user may not write (made read-only) is not replaced behind their back.
-    if (exists && ::access(target.c_str(), W_OK) != 0) return 1;
+    if (exists && ::access(target.c_str(), W_OK) != 0) return refuse();
     remove_stale_temps(folder_of(target));
-    std::string temp;
-    int fd = create_temp(target, exists ? (st.st_mode & 0777) : 0666, temp);
-    if (fd < 0) return 1;
-    bool ok = write_all(fd, bytes, length);
-    // The exact mode (what the umask took, and the set-id and sticky bits) once written.
-    if (ok && exists) ok = ::fchmod(fd, st.st_mode & 07777) == 0;
-    // On the disk before it takes the target's name, so a crash leaves one whole file or the other.
-    if (ok && ::fsync(fd) != 0 && errno != EINVAL) ok = false;
-    ok = ::close(fd) == 0 && ok;
-    if (ok) ok = std::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) ::unlink(temp.c_str());
-    if (ok) sync_folder(target);
+    s->target = target;
+    s->fd = create_temp(target, exists ? (st.st_mode & 0777) : 0666, s->temp);
+    if (s->fd < 0) return refuse();
+    return s;
+}
+
+int vull_save_write(vull_save *s, const void *data, int64_t length) {
+    if (!s || length < 0 || (!data && length > 0)) {
+        if (s) s->ok = false;
+        return 1;
+    }
+    if (!s->ok) return 1;
+    constexpr size_t GATHER = 65536;
+    const auto *bytes = static_cast<const uint8_t *>(data);
+    if (s->pending.size() + size_t(length) <= GATHER) {
+        s->pending.insert(s->pending.end(), bytes, bytes + length);
+        return 0;
+    }
+    if (!save_flush_buffer(s)) return 1;
+    s->ok = write_all(s->fd, bytes, length);
+    return s->ok ? 0 : 1;
+}
+
+int vull_save_end(vull_save *s, bool keep) {
+    if (!s) return 1;
+    bool ok = save_flush_buffer(s) && keep;
+    if (s->in_place) {
+        ok = ::close(s->fd) == 0 && ok;
+    } else {
+        // The exact mode (what the umask took, and the set-id and sticky bits) once written.
+        if (ok && s->exists) ok = ::fchmod(s->fd, s->mode & 07777) == 0;
+        // On the disk before it takes the target's name, so a crash leaves one whole file or
+        // the other; a caller that saves one file many times a frame may flush it once after.
+        bool later = (s->flags & VULL_SAVE_FLUSH_LATER) != 0;
+        if (ok && !later && ::fsync(s->fd) != 0 && errno != EINVAL) ok = false;
+        ok = ::close(s->fd) == 0 && ok;
+        if (ok) ok = std::rename(s->temp.c_str(), s->target.c_str()) == 0;
+        if (!ok) ::unlink(s->temp.c_str());
+        if (ok && !later) sync_folder(s->target);
+        if (ok && later &&
+            std::find(unflushed.begin(), unflushed.end(), s->target) == unflushed.end()) {
+            if (unflushed.size() >= UNFLUSHED_MAX) vull_flush_saved_files();
+            unflushed.push_back(s->target);
+        }
+    }
+    delete s;
     return ok ? 0 : 1;
+}
+
+void vull_flush_saved_files() {
+    std::vector<std::string> folders;
+    for (const std::string &path : unflushed) {
+        flush_path(path);
+        std::string folder = folder_of(path);
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end())
+            folders.push_back(folder);
+    }
+    for (const std::string &folder : folders) sync_folder(folder); // the renames themselves
+    unflushed.clear();
+}
+
+int vull_save_file(const char *path, const void *data, int64_t length) {
+    if (!path || !path[0] || length < 0 || (!data && length > 0)) return 1;
+    vull_save *s = vull_save_begin(path);
+    if (!s) return 1;
+    vull_save_write(s, data, length);
+    return vull_save_end(s);
 }

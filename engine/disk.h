@@ -129,3 +129,15 @@ int vull_copy_file(const char *source, const char *target, int64_t max);
 // writers killed mid-write (their process gone, older than a minute) are removed from the
 // folder. 0 written, 1 not.
 int vull_save_file(const char *path, const void *data, int64_t length);
+// The same writer for a file made in pieces: vull_save_begin makes the new file (null when
+// it cannot), vull_save_write adds to it (1 once any step failed), vull_save_end puts it in
+// place of the target (0) or, after a failed step or when keep is false, removes it and
+// leaves the target as it was (1).
+struct vull_save;
+constexpr int VULL_SAVE_FLUSH_LATER = 1; // the flush to the disk waits for vull_flush_saved_files
+vull_save *vull_save_begin(const char *path, int flags = 0);
+int vull_save_write(vull_save *s, const void *data, int64_t length);
+int vull_save_end(vull_save *s, bool keep = true);
+// Flushes to the disk the files saved with VULL_SAVE_FLUSH_LATER since the last call
+// (done by itself when too many wait).
+void vull_flush_saved_files();

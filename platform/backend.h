@@ -22,8 +22,10 @@ struct vull_script_step;
 
 // ---- window ----
 void vull_plat_window_size(int *w, int *h); // the window's size; 0 x 0 without one
-void vull_plat_present(const vull_bitmap *pic); // a whole 32-bit picture into the window
-void vull_plat_set_icon(vull_bitmap *bmp);      // a 32-bit picture, kept for later windows
+// A whole 32-bit picture into the window; changed false: the same pixels as the
+// last call's, which a window that still shows them need not be sent again.
+void vull_plat_present(const vull_bitmap *pic, bool changed);
+void vull_plat_set_icon(vull_bitmap *bmp); // a 32-bit picture, kept for later windows
 
 // ---- input ----
 const uint8_t *vull_plat_keyboard(int *count); // key state by scancode; null and 0: none

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "engine/config.h"
 #include "engine/gfx.h"
@@ -220,14 +221,33 @@ static vull_bitmap *ensure_bitmap(vull_bitmap **b, int w, int h) {
     return *b;
 }
 
-static const vull_bitmap *to_32bit(const vull_bitmap *bmp) {
+// The 8-bit pixels and the colour table bmp32 was last made from: most frames
+// present the page they presented before, which then needs no conversion and
+// no upload.
+static std::vector<uint8_t> bmp32_source;
+static size_t bmp32_source_w;
+static uint32_t bmp32_table[256];
+
+static const vull_bitmap *to_32bit(const vull_bitmap *bmp, bool *changed) {
+    vull_bitmap *made = bmp32;
     if (!vull_palette || !ensure_bitmap(&bmp32, bmp->width, bmp->height)) return nullptr;
     uint32_t table[256];
     for (int i = 0; i < 256; i++) table[i] = vull_palette_colour(vull_palette, i);
-    for (int y = 0; y < bmp->height; y++) {
+    size_t w = size_t(bmp->width), h = size_t(bmp->height);
+    bool same = made == bmp32 && bmp32_source_w == w && bmp32_source.size() == w * h &&
+                std::memcmp(table, bmp32_table, sizeof table) == 0;
+    for (size_t y = 0; y < h && same; y++)
+        same = std::memcmp(bmp->rows[y], &bmp32_source[y * w], w) == 0;
+    *changed = !same;
+    if (same) return bmp32;
+    bmp32_source.resize(w * h);
+    bmp32_source_w = w;
+    std::memcpy(bmp32_table, table, sizeof table);
+    for (size_t y = 0; y < h; y++) {
         const uint8_t *s = bmp->rows[y];
+        std::memcpy(&bmp32_source[y * w], s, w);
         uint32_t *d = reinterpret_cast<uint32_t *>(bmp32->rows[y]);
-        for (int x = 0; x < bmp->width; x++) d[x] = table[s[x]];
+        for (size_t x = 0; x < w; x++) d[x] = table[s[x]];
     }
     return bmp32;
 }
@@ -247,9 +267,10 @@ int vull_blit_to_video_plat(const vull_bitmap *bmp, vull_bitmap *screen, int sx,
     if (!bmp || !bmp->rows || bmp->width < 1 || bmp->height < 1 ||
         (bmp->bpp != 8 && bmp->bpp != 32))
         return 0;
-    const vull_bitmap *pic = bmp->bpp == 8 ? to_32bit(bmp) : bmp;
+    bool changed = true; // a 32-bit page is not compared
+    const vull_bitmap *pic = bmp->bpp == 8 ? to_32bit(bmp, &changed) : bmp;
     if (!pic) return 0;
-    vull_plat_present(pic);
+    vull_plat_present(pic, changed);
     return 0;
 }
 

@@ -221,6 +221,7 @@ void run_logical_frames() {
     while (app.frame_accumulator > 0xffff) {
         bool just_paused = app.paused_menu_state && !was_paused;
         logical_frame();
+        cart_files_end_frame();
         update_reset_glitch();
         pstate.frame++;
         pstate.idle_frame++;

@@ -400,6 +400,7 @@ void reboot_machine() {
 void vull_main_exit() {
     board_exit();
     save_cdata();
+    cart_files_end_frame();
     close_ls_listing();
     compose_exit();
     if (app.input_file) fclose(app.input_file);

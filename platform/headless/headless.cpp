@@ -62,7 +62,7 @@ void vull_plat_window_size(int *w, int *h) {
     *h = window_h;
 }
 
-void vull_plat_present(const vull_bitmap *) {}
+void vull_plat_present(const vull_bitmap *, bool) {}
 void vull_plat_set_icon(vull_bitmap *) {}
 void update_sdl_window_title(const char *) {}
 int vull_is_app_active() { return cconfig.framebuffer || vull_system_active; }

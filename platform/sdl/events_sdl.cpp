@@ -115,6 +115,7 @@ static void key_down(vull_pump_pass &p, int sc) {
 
 static void window_event(vull_pump_pass &p, const SDL_WindowEvent &w) {
     bool main_window = sdl_window && w.windowID == SDL_GetWindowID(sdl_window);
+    sdl_window_needs_present();
     switch (w.event) {
     case SDL_WINDOWEVENT_SHOWN:
     case SDL_WINDOWEVENT_MAXIMIZED:

@@ -14,6 +14,9 @@ extern int sdl_texture_w, sdl_texture_h;
 extern SDL_Window *sdl_window_display; // optional second window (vull_open_display)
 
 int vull_set_screen_software(int window_w, int window_h, int depth, int flags);
+// Any event of the window (exposed, resized, shown...): the next frame is
+// presented whole even when its picture did not change.
+void sdl_window_needs_present();
 
 // Displays (no caller in the player).
 int vull_num_video_displays();

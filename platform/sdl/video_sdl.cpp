@@ -131,8 +131,35 @@ int vull_video_init_plat() {
     return 0;
 }
 
+// What the window shows since the last present. An unchanged picture into the
+// same rectangle of a window that had no event since is not sent again: the
+// upload, the copy and the present of an idle cart cost more than its frame.
+static struct {
+    bool valid;           // the window shows what the fields below describe
+    bool texture_current; // sdl_texture holds the last picture presented
+    vull_dest_rect rect;
+    int w, h; // the window's output size
+} shown;
+
+void sdl_window_needs_present() { shown.valid = false; }
+
+// Whether presenting an unchanged picture can be skipped: the window already shows it.
+static bool still_shown(const vull_dest_rect &r, int w, int h) {
+    return shown.valid && !cconfig.show_fps && !vull_script_dump_wanted() && r.x == shown.rect.x &&
+           r.y == shown.rect.y && r.w == shown.rect.w && r.h == shown.rect.h && w == shown.w &&
+           h == shown.h;
+}
+
+static void remember_shown(const vull_dest_rect &r, int w, int h) {
+    shown.valid = true;
+    shown.rect = r;
+    shown.w = w;
+    shown.h = h;
+}
+
 // Textures belong to the renderer: they go before it does.
 static void destroy_textures() {
+    shown = {};
     if (sdl_texture) SDL_DestroyTexture(sdl_texture);
     if (fps_texture) SDL_DestroyTexture(fps_texture);
     sdl_texture = fps_texture = nullptr;
@@ -223,6 +250,7 @@ static void apply_icon() {
 // Streaming texture of the page size. The page is shown as it is: window
 // pixels have no alpha, so a page pixel's alpha byte must not blend it away.
 static void create_page_texture(int w, int h) {
+    shown = {};
     if (sdl_texture) SDL_DestroyTexture(sdl_texture);
     sdl_texture_w = sdl_texture_h = 0;
     // Our words are 0xAARRGGBB; a window of xRGB words takes them in its own
@@ -377,7 +405,13 @@ static void dump_picture(const void *pixels, int pitch, int w, int h) {
     vull_script_picture(argb.data(), w, h);
 }
 
-static void present_software(const vull_bitmap *pic) {
+static void present_software(const vull_bitmap *pic, bool changed) {
+    vull_dest_rect r;
+    get_dest_rect(&r);
+    int ww = 0, wh = 0;
+    if (sdl_window) SDL_GetWindowSize(sdl_window, &ww, &wh);
+    if (!changed && still_shown(r, ww, wh)) return;
+    shown.valid = false;
     if (cconfig.show_fps) {
         // The text goes into a copy: the application's own page stays as it drew it.
         if (!soft_fps_page || soft_fps_page->width != pic->width ||
@@ -411,16 +445,14 @@ static void present_software(const vull_bitmap *pic) {
         dst = soft_argb;
     }
     if (SDL_LockSurface(dst) != 0) return;
-    if (dst->pixels) {
-        vull_dest_rect r;
-        get_dest_rect(&r);
-        scale_into(pic, static_cast<uint8_t *>(dst->pixels), dst->pitch, dst->w, dst->h, r);
-    }
+    bool drawn = dst->pixels != nullptr;
+    if (drawn) scale_into(pic, static_cast<uint8_t *>(dst->pixels), dst->pitch, dst->w, dst->h, r);
     if (dst->pixels && vull_script_dump_wanted())
         dump_picture(dst->pixels, dst->pitch, dst->w, dst->h);
     SDL_UnlockSurface(dst);
     if (!direct) SDL_BlitSurface(dst, nullptr, surf, nullptr);
     SDL_UpdateWindowSurface(sdl_window);
+    if (drawn) remember_shown(r, ww, wh);
 }
 
 static void upload(SDL_Texture *tex, const vull_bitmap *pic) {
@@ -433,20 +465,27 @@ static void upload(SDL_Texture *tex, const vull_bitmap *pic) {
     SDL_UnlockTexture(tex);
 }
 
-static void present_renderer(const vull_bitmap *pic) {
+static void present_renderer(const vull_bitmap *pic, bool changed) {
     if (!sdl_renderer) return;
     if (!sdl_texture || pic->width != sdl_texture_w || pic->height != sdl_texture_h) {
         set_scale_hint();
         create_page_texture(pic->width, pic->height);
     }
-    if (sdl_texture) upload(sdl_texture, pic);
     vull_dest_rect r;
     get_dest_rect(&r);
-    SDL_SetRenderDrawColor(sdl_renderer, 0, 0, 0, 255);
     int ow = 0, oh = 0;
-    if (r.w > 0 && r.h > 0 && sdl_texture &&
-        SDL_GetRendererOutputSize(sdl_renderer, &ow, &oh) == 0 && r.x >= 0 && r.y >= 0 &&
-        r.x + r.w <= ow && r.y + r.h <= oh) {
+    bool sized = SDL_GetRendererOutputSize(sdl_renderer, &ow, &oh) == 0;
+    if (!sized) ow = oh = 0;
+    bool fresh = changed || !shown.texture_current;
+    if (!fresh && sized && still_shown(r, ow, oh)) return;
+    shown.valid = false;
+    if (sdl_texture && fresh) {
+        upload(sdl_texture, pic);
+        shown.texture_current = true;
+    }
+    SDL_SetRenderDrawColor(sdl_renderer, 0, 0, 0, 255);
+    if (r.w > 0 && r.h > 0 && sdl_texture && sized && r.x >= 0 && r.y >= 0 && r.x + r.w <= ow &&
+        r.y + r.h <= oh) {
         // The picture covers its rectangle: only the borders around it are cleared.
         const SDL_Rect border[4] = {{0, 0, ow, r.y},
                                     {0, r.y + r.h, ow, oh - r.y - r.h},
@@ -485,13 +524,14 @@ static void present_renderer(const vull_bitmap *pic) {
             dump_picture(px.data(), ow * 4, ow, oh);
     }
     SDL_RenderPresent(sdl_renderer);
+    if (sized) remember_shown(r, ow, oh);
 }
 
-void vull_plat_present(const vull_bitmap *pic) {
+void vull_plat_present(const vull_bitmap *pic, bool changed) {
     if (cconfig.software_blit)
-        present_software(pic);
+        present_software(pic, changed);
     else
-        present_renderer(pic);
+        present_renderer(pic, changed);
 }
 
 /* ---- icon, title, focus ---------------------------------------------- */
@@ -620,4 +660,3 @@ void SDLTest_PrintRenderer(SDL_RendererInfo *info) {
                 info->max_texture_height);
     fflush(f);
 }
-

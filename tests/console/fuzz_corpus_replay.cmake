@@ -11,6 +11,6 @@ z6_fuzz_replay(console_serial_fuzz_replay ${CMAKE_CURRENT_SOURCE_DIR}/fuzz_corpu
 # The dictionary the program-text targets fuzz with is what its generator writes
 # from the API's and the tokenizer's tables today.
 add_executable(program_dict ${CMAKE_SOURCE_DIR}/tools/fuzz/program_dict.cpp)
-target_link_libraries(program_dict PRIVATE z6_libs)
+target_link_libraries(program_dict PRIVATE console)
 z6_add_script_test(console_fuzz_dictionary sh -c "\"$1\" | cmp - \"$2\"" dict
                    $<TARGET_FILE:program_dict> ${CMAKE_SOURCE_DIR}/tools/fuzz/program.dict)

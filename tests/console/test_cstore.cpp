@@ -3,16 +3,20 @@
 // limit of distinct targets.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <string>
 #include <unistd.h>
 
 #include "cart/cart.h"
+#include "cart/disk.h"
+#include "cart/png_cart.h"
 #include "console/mem.h"
 #include "engine/mem.h"
 #include "platform/system.h"
 #include "tests/console/console_test_util.h"
+#include "tests/support/write_limit.h"
 
 using z6console::Console;
 
@@ -40,11 +44,13 @@ struct CstoreFolder {
         char path[VULL_PATH_LEN];
         vull_prefix_with_appdata_path("cstore", path, sizeof path);
         vull_mkdir(path);
+        cart_files_end_frame();
         vull_free(app.cstore_targets);
         app.cstore_targets = nullptr;
         app.cstore_target_count = 0;
     }
     ~CstoreFolder() {
+        cart_files_end_frame();
         vull_free(app.cstore_targets);
         app.cstore_targets = nullptr;
         app.cstore_target_count = 0;
@@ -268,4 +274,58 @@ TEST(Cstore, TargetsAreLoadedAsThePlayerLoadsThem) {
     EXPECT_EQ(uint8_t(image[0x10]), 0x5c);
     EXPECT_EQ(uint8_t(image[0x11]), 0x6d);
     std::remove(cstore_file(rom).c_str());
+}
+
+// A cart moving one byte a call in a loop, as many calls as a frame's cycles allow: the
+// file is loaded once a frame, a store that changes nothing is not written again, a reload
+// sees what a store before it wrote, and a store that cannot be written returns 0 and is
+// not seen by the reloads after it.
+TEST(Cstore, OneByteCallsInALoopCostOneLoadAFrame) {
+    Console c;
+    CstoreFolder f;
+    std::string name = unique("flood") + ".png", path = cstore_file(name);
+    for (int a = 0; a < 0x4300; a++) zibo6_poke(&pstate, c.cart(), a, (a * 7) & 255);
+    ASSERT_EQ(zibo6_cstore_to_file(name.data(), name.size(), 0, 0, 0x4300), 0x4300);
+    cart_files_end_frame();
+    std::string once = unique("once") + ".png";
+    std::ofstream(cstore_file(once), std::ios::binary) << read_file(path);
+
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 4000; i++)
+        ASSERT_EQ(zibo6_reload_from_file(name.data(), name.size(), 0x4300 + i % 64, i % 64, 1), 1);
+    EXPECT_EQ(zibo6_peek(&pstate, c.cart(), 0x4305), 35);
+    zibo6_poke(&pstate, c.cart(), 0x4300, 0x77);
+    for (int i = 0; i < 1500; i++)
+        ASSERT_EQ(zibo6_cstore_to_file(name.data(), name.size(), 5, 0x4300, 1), 1);
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 2.0); // about 5 s a frame when each call loaded and wrote the file
+    zibo6_poke(&pstate, c.cart(), 0x4400, 0);
+    EXPECT_EQ(zibo6_reload_from_file(name.data(), name.size(), 0x4400, 5, 1), 1);
+    EXPECT_EQ(zibo6_peek(&pstate, c.cart(), 0x4400), 0x77);
+
+    // The file holds what one store of the same byte writes.
+    cart_files_end_frame();
+    ASSERT_EQ(zibo6_cstore_to_file(once.data(), once.size(), 5, 0x4300, 1), 1);
+    cart_files_end_frame();
+    std::string bytes = read_file(path);
+    EXPECT_EQ(bytes, read_file(cstore_file(once)));
+    zibo6_cart *stored = load_zibo6_cart_png_from_bytes(
+        reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
+    ASSERT_NE(stored, nullptr);
+    EXPECT_EQ(zibo6_peek(nullptr, stored, 5), 0x77);
+    EXPECT_EQ(zibo6_peek(nullptr, stored, 6), 42);
+    vull_destroy_zibo6_cart(stored);
+
+    // A disk that is full: 0, the file keeps its bytes, and a reload reads the file.
+    zibo6_poke(&pstate, c.cart(), 0x4300, 0x99);
+    {
+        z6test::write_limit full(0);
+        EXPECT_EQ(zibo6_cstore_to_file(name.data(), name.size(), 5, 0x4300, 1), 0);
+    }
+    EXPECT_EQ(read_file(path), bytes);
+    EXPECT_EQ(zibo6_reload_from_file(name.data(), name.size(), 0x4400, 5, 1), 1);
+    EXPECT_EQ(zibo6_peek(&pstate, c.cart(), 0x4400), 0x77);
+    std::remove(path.c_str());
+    std::remove(cstore_file(once).c_str());
 }

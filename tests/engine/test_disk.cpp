@@ -3,6 +3,8 @@
 #include "engine/mem.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -544,6 +546,31 @@ TEST(OneWriter, ReplacesWholeOrNotAtAll) {
     EXPECT_EQ(slurp(p), "first");
     EXPECT_EQ(entries(d.dir), 1);
 
+    // In pieces: nothing shows until the end; a save given up leaves the target as it was.
+    vull_save *s = vull_save_begin(p.c_str(), VULL_SAVE_FLUSH_LATER);
+    ASSERT_NE(s, nullptr);
+    for (int i = 0; i < 1000; i++) EXPECT_EQ(vull_save_write(s, big.data(), 100), 0);
+    EXPECT_EQ(slurp(p), "first");
+    EXPECT_EQ(vull_save_end(s), 0);
+    vull_flush_saved_files();
+    EXPECT_EQ(slurp(p), big);
+    s = vull_save_begin(p.c_str());
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(vull_save_write(s, "x", 1), 0);
+    EXPECT_EQ(vull_save_end(s, false), 1);
+    EXPECT_EQ(slurp(p), big);
+    {
+        z6test::write_limit full(4096);
+        s = vull_save_begin(p.c_str());
+        ASSERT_NE(s, nullptr);
+        for (int i = 0; i < 100; i++) vull_save_write(s, big.data(), 1000);
+        EXPECT_EQ(vull_save_write(s, "x", 1), 1);
+        EXPECT_EQ(vull_save_end(s), 1);
+    }
+    EXPECT_EQ(slurp(p), big);
+    EXPECT_EQ(vull_save_file(p.c_str(), "first", 5), 0);
+    EXPECT_EQ(entries(d.dir), 1);
+
     // A link stays a link; the file it names is replaced.
     std::string real = (d.dir / "real.txt").string(), link = (d.dir / "link.txt").string();
     EXPECT_EQ(vull_save_file(real.c_str(), "old", 3), 0);
@@ -603,6 +630,47 @@ TEST(OneWriter, RefusesAFileTheUserMayNotWrite) {
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the read-only file was replaced, or a free one not";
     EXPECT_EQ(slurp(p), "kept");
     EXPECT_EQ(slurp(free), "new");
+}
+
+// A private file is never readable by others, not even while its replacement is written:
+// the temporary file is looked at the moment it is made, while another process saves.
+TEST(OneWriter, TheTemporaryFileIsAsPrivateAsTheFile) {
+    ScratchDir d("private");
+    std::string p = d.file("secret.z6", "old");
+    fs::permissions(p, fs::perms::owner_read | fs::perms::owner_write);
+    int watch = inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, d.dir.c_str(), IN_CREATE), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::string big(size_t(16) << 20, 's');
+        _exit(vull_save_file(p.c_str(), big.data(), int64_t(big.size())) == 0 ? 0 : 1);
+    }
+    bool seen = false;
+    fs::perms open_to = fs::perms::none;
+    pollfd ready{watch, POLLIN, 0};
+    alignas(inotify_event) char events[4096];
+    ssize_t n = poll(&ready, 1, 60000) == 1 ? read(watch, events, sizeof events) : -1;
+    for (ssize_t at = 0; at + ssize_t(sizeof(inotify_event)) <= n;) {
+        const auto *e = reinterpret_cast<const inotify_event *>(events + at);
+        std::error_code ec;
+        fs::file_status st = fs::status(d.dir / (e->len ? e->name : ""), ec);
+        if (e->len && !ec && std::string(e->name).rfind(".z6save-", 0) == 0) {
+            seen = true;
+            open_to |= st.permissions() & (fs::perms::group_all | fs::perms::others_all);
+        }
+        at += ssize_t(sizeof(inotify_event) + e->len);
+    }
+    close(watch);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(fs::status(p).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    if (!seen) GTEST_SKIP() << "the save ended before its temporary file was looked at";
+    EXPECT_EQ(open_to, fs::perms::none) << "the temporary file was open to others";
 }
 
 // Temporary files of writers killed mid-write go when their folder is next written, but only

@@ -24,6 +24,7 @@
 #include "audio/channel.h"
 #include "cart/cart.h"
 #include "cart/cdata.h"
+#include "cart/disk.h"
 #include "console/api.h"
 #include "console/gfx_print.h"
 #include "console/pre.h"
@@ -179,6 +180,7 @@ void reset_console() {
     vull_free(app.cstore_targets);
     vull_free(app.paste_buffer);
     clear_cdata();
+    cart_files_end_frame(); // no cart file kept from one input to the next
 
     console_state kept = pstate;
     vull_bitmap *video_frame = app.video_frame;
