@@ -11,7 +11,8 @@ deps:
 # Debug build with AddressSanitizer and UBSan; every test under CTest.
 # The options are passed on every run so that an older cache cannot turn them off.
 build-test: deps
-	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZIBO6_SANITIZE=ON -DZIBO6_TESTS=ON >/dev/null
+	cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZIBO6_SANITIZE=ON -DZIBO6_TESTS=ON \
+	    -DZIBO6_LAYER_CHECK=ON >/dev/null
 	cmake --build $(TEST_DIR) -j $(JOBS)
 
 # Each test's time goes to build/test-results.xml, which .ci/run checks.

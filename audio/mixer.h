@@ -1,3 +1,4 @@
+// Layer audio: the audio engine; calls only engine/ and platform/.
 // Mixer callback and device front: the 16 channel records, the device callback
 // that mixes them, the post-mix hook and the recording buffer.
 #pragma once

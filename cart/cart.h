@@ -1,3 +1,4 @@
+// Layer cart: cart formats, files and the shared state records; calls only vm/, engine/, platform/.
 // The cart record and the text cart (.z6): the in-memory form every cart
 // format is read into and written from, its reader and writer, and the
 // legacy fix-ups that bring carts of older format versions up to date.

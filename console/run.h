@@ -1,3 +1,4 @@
+// Layer console: runtime, API, drawing; calls only cart/, audio/, vm/, engine/, platform/.
 // Running a cart: the VM state and its threads, the assembled program text,
 // slices within the CPU budget, the frame-rate governor, suspend and the
 // performance ring.  The shell's update drives it: pending action -> run_cart

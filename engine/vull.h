@@ -1,3 +1,4 @@
+// Layer engine: loop, log, config, memory, files, pods, bitmaps, text; calls only platform/.
 // Engine frame loop, start-up and exit, engine state and the indented log.
 //
 // The application hands its four callbacks to vull_set_app_funcs before

@@ -1,3 +1,5 @@
+// Layer platform: window, events, files, clock, sound device; calls nothing of ours,
+// but for the engine's log, memory, config, state and bitmaps, which are still to go.
 // System services over POSIX and the back end (platform/backend.h): the audio
 // device and its nesting lock, the clipboard, folders and paths, directory
 // listing, file tests, dates, clocks, threads, downloads and launches through

@@ -1,3 +1,4 @@
+// Layer shell: the player (start-up, frame loop, composition, menus); calls every layer below.
 // The player's shell: start-up and exit, the console's config.txt keys and
 // command-line options, and the per-frame update. What the runtime and the
 // cart formats call of it they reach through the tables zibo6_attach_shell

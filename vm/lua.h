@@ -1,4 +1,5 @@
 /*
+** Layer vm: the script VM; calls only engine/ (its maths) and platform/ below it.
 ** Script VM: the public C API.
 ** The embedding interface of the script language, with a 16.16 fixed-point
 ** number type, the fast C function convention (LUA_FASTCALL / LUA_TFCF) and the console's extra

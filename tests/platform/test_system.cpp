@@ -232,6 +232,11 @@ TEST(SystemClipboard, FileLoadKeepsTheFirstMebibyte) {
     big[1024 * 1024] = 'b'; // first byte past the limit
     write_file(dir + "/clip.txt", big);
     EXPECT_EQ(vull_load_clipboard_from_file((dir + "/missing").c_str()), 1);
+    // a pipe and a device through a link are no text files: refused without waiting
+    ASSERT_EQ(mkfifo((dir + "/pipe").c_str(), 0644), 0);
+    ASSERT_EQ(symlink("/dev/zero", (dir + "/zero").c_str()), 0);
+    EXPECT_EQ(vull_load_clipboard_from_file((dir + "/pipe").c_str()), 1);
+    EXPECT_EQ(vull_load_clipboard_from_file((dir + "/zero").c_str()), 1);
     ASSERT_EQ(vull_load_clipboard_from_file((dir + "/clip.txt").c_str()), 0);
     char *text = vull_get_clipboard_text();
     ASSERT_NE(text, nullptr);

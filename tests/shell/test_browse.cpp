@@ -12,6 +12,7 @@
 #include "engine/gfx.h"
 #include "platform/system.h"
 #include "shell/browse.h"
+#include "tests/support/hostile_files.h"
 #include "tests/support/write_limit.h"
 
 namespace {
@@ -113,6 +114,14 @@ TEST(Browse, FavouritesReadStopsAtForeignLineAndRoundTrips) {
     free(cut.items);
 
     EXPECT_EQ(populate_browse_list_from_text_file(&cut, (dir + "none.txt").c_str()), 1);
+    // a pipe, /dev/zero through a link and a file past the bound are not read
+    hostile::file_set files = hostile::make(dir + "hostile", "fav", FAVOURITES_FILE_MAX);
+    browse_list guarded{};
+    EXPECT_EQ(populate_browse_list_from_text_file(&guarded, files.at_bound.c_str()), 0);
+    for (const std::string &p : files.refused)
+        EXPECT_EQ(populate_browse_list_from_text_file(&guarded, p.c_str()), 1) << p;
+    clear_browse_list(&guarded);
+    free(guarded.items);
     browse_shutdown();
 }
 
