@@ -4,6 +4,7 @@
 // The console and the shell fill the table at start-up (zibo6_attach_console,
 // zibo6_attach_shell); cart/ never names them.
 #pragma once
+#include <cstdint>
 #include <string>
 
 struct console_state;
@@ -16,6 +17,9 @@ struct zibo6_sfx;
 struct zibo6_cart_hooks {
     int (*zibo6_peek)(console_state *ram, zibo6_cart *cart, int address);
     void (*zibo6_poke)(console_state *ram, zibo6_cart *cart, int address, int value);
+    // The whole ROM data (0x4300 bytes) as zibo6_peek and zibo6_poke without ram see it.
+    void (*zibo6_peek_rom)(zibo6_cart *cart, uint8_t *image);
+    void (*zibo6_poke_rom)(zibo6_cart *cart, const uint8_t *image);
     void (*zibo_print)(const char *text);
     void (*zibo_print_2)(const char *format, int a, int b);
     void (*zibo_print_col)(const char *text, int colour);

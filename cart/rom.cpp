@@ -13,13 +13,9 @@
 
 namespace {
 
-void peek_rom(zibo6_cart *cart, uint8_t *image) {
-    for (int a = 0; a < CART_BIN_SIZE; a++) image[a] = uint8_t(cart_hooks.zibo6_peek(nullptr, cart, a));
-}
+void peek_rom(zibo6_cart *cart, uint8_t *image) { cart_hooks.zibo6_peek_rom(cart, image); }
 
-void poke_rom(zibo6_cart *cart, const uint8_t *image) {
-    for (int a = 0; a < CART_BIN_SIZE; a++) cart_hooks.zibo6_poke(nullptr, cart, a, image[a]);
-}
+void poke_rom(zibo6_cart *cart, const uint8_t *image) { cart_hooks.zibo6_poke_rom(cart, image); }
 
 // The whole file when it is exactly size bytes, else empty.
 std::vector<uint8_t> read_exact(const char *path, int size) {

@@ -395,6 +395,17 @@ int zibo6_peek(console_state *ram, zibo6_cart *cart, int address) {
     return p ? ((p[1] & 15) << 4) | (p[0] & 15) : 0;
 }
 
+void zibo6_peek_rom(zibo6_cart *cart, uint8_t *image) {
+    if (cart)
+        cart_read_block(cart, 0, ZIBO6_ROM_DATA_SIZE, image);
+    else
+        std::memset(image, 0, ZIBO6_ROM_DATA_SIZE);
+}
+
+void zibo6_poke_rom(zibo6_cart *cart, const uint8_t *image) {
+    if (cart) cart_write_block(cart, 0, ZIBO6_ROM_DATA_SIZE, image);
+}
+
 // The VM's peek operators: the integer part of a 16.16 operand is the address.
 static int peek_console(lua_Number addr, int offset) {
     return zibo6_peek(&pstate, pstate.memory_cart, int((uint32_t(addr) >> 16) + uint32_t(offset)));

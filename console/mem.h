@@ -36,6 +36,10 @@ extern const std::array<uint8_t, 256> mem_section;
 // 0x0000-0x42ff; a null cart reads 0 and ignores writes there.
 void zibo6_poke(console_state *ram, zibo6_cart *cart, int address, int value);
 int zibo6_peek(console_state *ram, zibo6_cart *cart, int address);
+// The cart's whole ROM data (0x0000-0x42ff) at once, byte for byte as zibo6_peek
+// and zibo6_poke with a null ram read and write it.
+void zibo6_peek_rom(zibo6_cart *cart, uint8_t *image);
+void zibo6_poke_rom(zibo6_cart *cart, const uint8_t *image);
 // The VM's peek operators on pstate and its memory cart (the VM calls them
 // through zibo6_vm): byte << 16, little-endian 16 bits << 16, raw 32 bits.
 lua_Number zibo6_peek_1(lua_Number addr);

@@ -254,6 +254,8 @@ void zibo6_attach_console() {
                 zibo6_peek_4,  find_tab_line, zibo6_assert_message};
     cart_hooks.zibo6_peek = zibo6_peek;
     cart_hooks.zibo6_poke = zibo6_poke;
+    cart_hooks.zibo6_peek_rom = zibo6_peek_rom;
+    cart_hooks.zibo6_poke_rom = zibo6_poke_rom;
     cart_hooks.zibo_print = zibo_print;
     cart_hooks.zibo_print_2 = zibo_print_2;
     cart_hooks.zibo_print_col = zibo_print_col;

@@ -208,6 +208,25 @@ TEST(BlockCopy, ReloadFromTheWorkingCart) {
     EXPECT_EQ(pstate.file_access_cooldown, 150);
 }
 
+// The whole-ROM reads and writes of the cart formats, against the byte path.
+TEST(BlockCopy, WholeRomDataMatchesTheBytePath) {
+    Console c;
+    std::vector<uint8_t> image(0x4300), back(0x4300);
+    uint32_t seed = 11;
+    for (uint8_t &b : image) b = uint8_t((seed = seed * 1103515245u + 12345u) >> 24);
+    zibo6_poke_rom(c.cart(), image.data());
+    zibo6_peek_rom(c.cart(), back.data());
+    EXPECT_EQ(back, image);
+    for (int a = 0; a < 0x4300; a++) {
+        zibo6_poke(nullptr, pitem.cart, a, image[a]);
+        ASSERT_EQ(zibo6_peek(nullptr, c.cart(), a), zibo6_peek(nullptr, pitem.cart, a)) << a;
+    }
+    for (int a = 0x1000; a < 0x2000; a++) // map rows 32-63 mirror the sprite bytes
+        ASSERT_EQ(c.cart()->map->rows[a >> 7][a & 127], pitem.cart->map->rows[a >> 7][a & 127]);
+    zibo6_peek_rom(nullptr, back.data());
+    EXPECT_EQ(back, std::vector<uint8_t>(0x4300, 0));
+}
+
 TEST(BlockCopy, OneSegmentStopsAtThePageEndAndStoresAreLocated) {
     Console c;
     for (int i = 0; i < 256; i++) poke(0x4300 + i, i);
