@@ -10,11 +10,13 @@
 #include "tools/fuzz/fuzz_png.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cart/state.h"
@@ -399,7 +401,13 @@ int run_board_download(const uint8_t *data, size_t size) {
     else
         update_load_download();
     check(app.download_state != 1 || app.download_thread != nullptr, "a fetch runs on its thread");
-    if (app.download_state == 1) board_exit(); // a cart fetch the information file asked for
+    // A cart fetch the information file asked for: its worker finds no program to
+    // run and reports the failure; it is waited for, so that nothing of it is
+    // still running (and allocating) when the next input starts.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    while (app.download_state == 1 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    check(app.download_state != 1, "a fetch with no program to run ends");
     cancel_download(nullptr);
     check(app.download_state == 0, "the download slot is free again");
     check(board.load_result >= -4 && board.load_result <= 6, "load result");
