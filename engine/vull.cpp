@@ -48,6 +48,17 @@ void vull_set_audio_funcs(const vull_audio_funcs &funcs) { audio_funcs = funcs; 
 static void exit_for_platform() { vull_exit(); }
 [[maybe_unused]] static const bool plat_log_installed = [] {
     vull_plat_set_services({vull_debug, nullptr, nullptr, exit_for_platform, nullptr});
+    vull_plat_settings s{};
+    s.app_title = vull_state.app_title;
+    s.audio_requested = [](int rate, int channels) {
+        vull_state.audio_freq_requested = rate;
+        vull_state.audio_channels_requested = channels;
+    };
+    s.audio_granted = [](int rate, int channels) {
+        vull_state.audio_freq = rate;
+        vull_state.audio_channels = channels;
+    };
+    vull_plat_set_settings(s);
     return true;
 }();
 

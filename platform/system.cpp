@@ -22,8 +22,6 @@
 #include <thread>
 #include <vector>
 
-#include "engine/config.h"
-#include "engine/mem.h"
 #include "platform/backend.h"
 
 extern char **environ;
@@ -74,22 +72,41 @@ void vull_plat_exit() {
 
 int vull_plat_vdisk_has(const char *path) { return services.vdisk_has ? services.vdisk_has(path) : 0; }
 
+vull_plat_settings vull_plat_config;
+
+void vull_plat_set_settings(const vull_plat_settings &s) {
+    vull_plat_settings &c = vull_plat_config;
+    auto take = [](auto &to, auto from) {
+        if (from) to = from;
+    };
+    take(c.framebuffer, s.framebuffer);
+    take(c.mix_buffer_size, s.mix_buffer_size);
+    take(c.timeout, s.timeout);
+    take(c.foreground_sleep_ms, s.foreground_sleep_ms);
+    take(c.background_sleep_ms, s.background_sleep_ms);
+    take(c.emulate_textinput, s.emulate_textinput);
+    take(c.rmb_key, s.rmb_key);
+    take(c.home, s.home);
+    take(c.desktop_path, s.desktop_path);
+    take(c.app_title, s.app_title);
+    take(c.audio_requested, s.audio_requested);
+    take(c.audio_granted, s.audio_granted);
+}
+
 /* ---- audio device ---- */
 
 int vull_sound_init_plat(int rate, int channels, vull_audio_callback callback) {
-    if (cconfig.mix_buffer_size == 0) return 0;
+    const vull_plat_settings &c = vull_plat_config;
+    if (vull_plat_get(c.mix_buffer_size) == 0) return 0;
     vull_plat_log("vull_sound_init\n");
     // The device counts its buffer in 16 bits; an option can ask for anything.
-    int samples = cconfig.mix_buffer_size;
+    int samples = vull_plat_get(c.mix_buffer_size);
     samples = samples < 1 ? 1024 : samples > 32768 ? 32768 : samples;
-    vull_state.audio_freq_requested = rate;
-    vull_state.audio_channels_requested = channels;
+    if (c.audio_requested) c.audio_requested(rate, channels);
     int got_rate = rate, got_channels = channels;
     if (vull_plat_audio_open(rate, channels, samples, callback, &got_rate, &got_channels) == 0) {
-        vull_state.audio_freq = got_rate;
-        vull_state.audio_channels = got_channels;
-        vull_plat_logf(" freq:%d\n channels:%d\n", int(vull_state.audio_freq),
-                    int(vull_state.audio_channels));
+        if (c.audio_granted) c.audio_granted(got_rate, got_channels);
+        vull_plat_logf(" freq:%d\n channels:%d\n", got_rate, got_channels);
         vull_sound_inited = 1;
     }
     return 0;
@@ -250,7 +267,8 @@ static int wget_path_refused(const char *path) {
 }
 
 static pid_t spawn_wget(const char *url, const char *path, const char *post_file, int timeout_s) {
-    if (timeout_s <= 0) timeout_s = cconfig.timeout > 0 ? cconfig.timeout : 30;
+    int configured = vull_plat_get(vull_plat_config.timeout);
+    if (timeout_s <= 0) timeout_s = configured > 0 ? configured : 30;
     std::vector<std::string> args = {"wget", "-q", "--tries=1",
                                      "--timeout=" + std::to_string(timeout_s), "-O", path};
     if (post_file) args.push_back(std::string("--post-file=") + post_file);

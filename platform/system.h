@@ -1,6 +1,7 @@
 // Layer platform: window, events, files, clock, sound device; calls nothing of ours,
-// but for the engine's config, state and bitmaps, which are still to go (its log,
-// memory, exit and virtual disk come through vull_plat_services).
+// but for the engine's key state and bitmaps, which are still to go (its log, memory,
+// exit and virtual disk come through vull_plat_services, its options through
+// vull_plat_settings).
 // System services over POSIX and the back end (platform/backend.h): the audio
 // device and its nesting lock, the clipboard, folders and paths, directory
 // listing, file tests, dates, clocks, threads, downloads and launches through
@@ -37,6 +38,30 @@ void *vull_plat_alloc(int n);
 void vull_plat_release(void *p);
 void vull_plat_exit();
 int vull_plat_vdisk_has(const char *path); // 0 without a virtual disk
+
+// ---- the engine's settings ----
+// The options and state the platform reads, as pointers to the engine's own
+// fields, which keep changing as options are read. The engine installs them
+// as its objects start; a field not installed reads 0 or "".
+struct vull_plat_settings {
+    const int32_t *framebuffer;         // framebuffer mode (counts as active)
+    const int32_t *mix_buffer_size;     // the audio device's buffer (0: no device)
+    const int32_t *timeout;             // download time-out in seconds (0: 30)
+    const int32_t *foreground_sleep_ms; // the pump's sleep while focused
+    const int32_t *background_sleep_ms; // and in the background
+    const int32_t *emulate_textinput;   // typed text made from key presses
+    const int32_t *rmb_key;             // key turning a left click into a right one
+    const char *home;                   // per-user folder override
+    const char *desktop_path;           // desktop folder override
+    const char *app_title;              // names the per-user folder
+    // The audio device's format as asked and, once it opened, as granted.
+    void (*audio_requested)(int rate, int channels);
+    void (*audio_granted)(int rate, int channels);
+};
+extern vull_plat_settings vull_plat_config;
+void vull_plat_set_settings(const vull_plat_settings &settings); // installs the non-null fields
+inline int32_t vull_plat_get(const int32_t *field) { return field ? *field : 0; }
+inline const char *vull_plat_text(const char *field) { return field ? field : ""; }
 
 // ---- audio device ----
 extern int vull_sound_inited;    // 1 once the audio device is open
