@@ -33,7 +33,7 @@ void vull_pump_quit() {
         vull_events_hook.quit();
         return;
     }
-    vull_exit();
+    vull_plat_exit();
     exit(0);
 }
 

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdarg>
 #include <cerrno>
 #include <chrono>
 #include <ctime>
@@ -31,11 +32,53 @@ int vull_sound_inited;
 int vull_audio_is_locked;
 static int device_lock_taken; // whether the outermost level really holds the device's lock
 
+/* ---- services of the engine above ---- */
+
+static void *c_alloc(int n) {
+    int64_t total = int64_t(n) + 16;
+    return total <= 0 || total > (int64_t(1) << 30) ? nullptr : calloc(size_t(total), 1);
+}
+
+// Constant-initialised, so it holds its defaults before any installer runs.
+static vull_plat_services services = {nullptr, c_alloc, free, nullptr, nullptr};
+
+void vull_plat_set_services(const vull_plat_services &s) {
+    if (s.log) services.log = s.log;
+    if (s.alloc) services.alloc = s.alloc;
+    if (s.release) services.release = s.release;
+    if (s.exit) services.exit = s.exit;
+    if (s.vdisk_has) services.vdisk_has = s.vdisk_has;
+}
+
+void vull_plat_log(const char *text) {
+    if (services.log && text) services.log(text);
+}
+
+void vull_plat_logf(const char *format, ...) {
+    if (!format || !services.log) return;
+    char text[4096];
+    va_list ap;
+    va_start(ap, format);
+    vsnprintf(text, sizeof text, format, ap);
+    va_end(ap);
+    services.log(text);
+}
+
+void *vull_plat_alloc(int n) { return services.alloc(n); }
+
+void vull_plat_release(void *p) { services.release(p); }
+
+void vull_plat_exit() {
+    if (services.exit) services.exit();
+}
+
+int vull_plat_vdisk_has(const char *path) { return services.vdisk_has ? services.vdisk_has(path) : 0; }
+
 /* ---- audio device ---- */
 
 int vull_sound_init_plat(int rate, int channels, vull_audio_callback callback) {
     if (cconfig.mix_buffer_size == 0) return 0;
-    vull_debug("vull_sound_init\n");
+    vull_plat_log("vull_sound_init\n");
     // The device counts its buffer in 16 bits; an option can ask for anything.
     int samples = cconfig.mix_buffer_size;
     samples = samples < 1 ? 1024 : samples > 32768 ? 32768 : samples;
@@ -45,7 +88,7 @@ int vull_sound_init_plat(int rate, int channels, vull_audio_callback callback) {
     if (vull_plat_audio_open(rate, channels, samples, callback, &got_rate, &got_channels) == 0) {
         vull_state.audio_freq = got_rate;
         vull_state.audio_channels = got_channels;
-        vull_debugf(" freq:%d\n channels:%d\n", int(vull_state.audio_freq),
+        vull_plat_logf(" freq:%d\n channels:%d\n", int(vull_state.audio_freq),
                     int(vull_state.audio_channels));
         vull_sound_inited = 1;
     }
@@ -122,7 +165,7 @@ void vull_set_clipboard_text(const char *text) { vull_plat_clipboard_set(text ? 
 char *vull_get_clipboard_text() {
     std::string text = vull_plat_clipboard_get();
     size_t len = text.size();
-    char *copy = len < size_t(VULL_ALLOC_CAP) - 32 ? static_cast<char *>(vull_malloc(int(len + 1)))
+    char *copy = len < (size_t(1) << 30) - 32 ? static_cast<char *>(vull_plat_alloc(int(len + 1)))
                                                    : nullptr;
     if (copy) memcpy(copy, text.c_str(), len + 1);
     return copy;
@@ -149,7 +192,7 @@ int vull_save_clipboard_to_file(const char *path) {
     if (!f) return 1;
     char *text = vull_get_clipboard_text();
     if (text) fputs(text, f);
-    vull_free(text);
+    vull_plat_release(text);
     fclose(f);
     return 0;
 }
@@ -158,12 +201,12 @@ int vull_save_clipboard_to_file(const char *path) {
 
 vull_thread_rec *vull_create_thread(vull_thread_fn fn) {
     if (!fn) return nullptr;
-    vull_thread_rec *t = static_cast<vull_thread_rec *>(vull_malloc(int(sizeof(vull_thread_rec))));
+    vull_thread_rec *t = static_cast<vull_thread_rec *>(vull_plat_alloc(int(sizeof(vull_thread_rec))));
     if (!t) return nullptr;
     try {
         t->thread = new std::thread([fn] { fn(nullptr); });
     } catch (...) { // no thread could start
-        vull_free(t);
+        vull_plat_release(t);
         return nullptr;
     }
     return t;
@@ -175,7 +218,7 @@ void vull_destroy_thread(vull_thread_rec *t) {
         t->thread->detach();
         delete t->thread;
     }
-    vull_free(t);
+    vull_plat_release(t);
 }
 
 /* ---- external programs ---- */
@@ -312,12 +355,12 @@ void vull_launch_html(const char *target) {
     }
     char command[1024];
     snprintf(command, sizeof command, "xdg-open \"%s\"&", arg.c_str());
-    vull_debugf("launch: [%.800s] ", command);
+    vull_plat_logf("launch: [%.800s] ", command);
 
     pid_t pid = spawn_program({"xdg-open", arg});
     // Reaped in the background so no zombie is left and the caller never waits.
     if (pid > 0) std::thread(wait_for, pid).detach();
-    vull_debugf("result: %d\n", pid > 0 ? 0 : -1);
+    vull_plat_logf("result: %d\n", pid > 0 ? 0 : -1);
 }
 
 /* ---- errors ---- */
@@ -327,7 +370,7 @@ void vull_fatal_error(const char *message) {
     printf("\n\n** FATAL ERROR: %s\n\n", message ? message : "");
     fflush(stdout);
     fprintf(stderr, "** FATAL ERROR: %s\n", message ? message : "");
-    vull_debugf("\n\n** FATAL ERROR: %.800s\n\n", message ? message : "");
-    vull_exit();
+    vull_plat_logf("\n\n** FATAL ERROR: %.800s\n\n", message ? message : "");
+    vull_plat_exit();
     exit(1);
 }

@@ -1,5 +1,6 @@
 // Layer platform: window, events, files, clock, sound device; calls nothing of ours,
-// but for the engine's log, memory, config, state and bitmaps, which are still to go.
+// but for the engine's config, state and bitmaps, which are still to go (its log,
+// memory, exit and virtual disk come through vull_plat_services).
 // System services over POSIX and the back end (platform/backend.h): the audio
 // device and its nesting lock, the clipboard, folders and paths, directory
 // listing, file tests, dates, clocks, threads, downloads and launches through
@@ -7,9 +8,35 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <thread>
 #include "engine/vull.h"
+
+// ---- services of the engine above ----
+// The platform logs, hands out blocks its callers release with the engine's
+// allocator, runs the engine's exit sequence before a fatal end and asks the
+// engine's virtual disk about a path. The engine installs these as its objects
+// start (before main), so a block is always released by the allocator that
+// made it. Until then, and in a program without the engine: no log, no exit
+// sequence, no virtual disk, and the C allocator (with the engine's 16 spare
+// bytes, zeroed).
+struct vull_plat_services {
+    void (*log)(const char *text);      // appends to the log as given
+    void *(*alloc)(int n);              // zeroed n + 16 bytes; null when refused
+    void (*release)(void *p);           // null accepted
+    void (*exit)();                     // the exit sequence (nothing when not started)
+    int (*vdisk_has)(const char *path); // 1 when the virtual disk opens the path
+};
+// Installs the non-null fields; the others stay as they are.
+void vull_plat_set_services(const vull_plat_services &services);
+void vull_plat_log(const char *text);
+// Formats as printf, cut to 4095 characters, and logs that.
+void vull_plat_logf(const char *format, ...) __attribute__((format(printf, 1, 2)));
+void *vull_plat_alloc(int n);
+void vull_plat_release(void *p);
+void vull_plat_exit();
+int vull_plat_vdisk_has(const char *path); // 0 without a virtual disk
 
 // ---- audio device ----
 extern int vull_sound_inited;    // 1 once the audio device is open

@@ -101,7 +101,7 @@ int vull_prefix_with_program_path(const char *name, char *out, size_t out_size) 
     char folder[512] = {0};
     // 511 at most, so the zeroed buffer always stays terminated.
     if (readlink("/proc/self/exe", folder, sizeof folder - 1) <= 0) {
-        vull_debug("** ERROR: vull_prefix_with_program_path failed.\n");
+        vull_plat_log("** ERROR: vull_prefix_with_program_path failed.\n");
         snprintf(folder, sizeof folder, "./");
     } else if (char *slash = strrchr(folder, '/')) {
         slash[1] = 0;
@@ -192,10 +192,7 @@ int vull_file_exists(const char *path) {
     if (!path) return 0;
     struct stat st {};
     if (::stat(path, &st) == 0) return 1;
-    vull_file *f = vull_fopen(path, "r");
-    if (!f) return 0;
-    vull_fclose(f);
-    return 1;
+    return vull_plat_vdisk_has(path);
 }
 
 // Opening the folder is what a listing would do to find its own "." entry.
@@ -227,7 +224,7 @@ int vull_get_date(int *year, int *month, int *day) {
     time_t now = time(nullptr);
     tm t{};
     if (!localtime_r(&now, &t)) {
-        vull_debug("warning: vull_get_date failed\n");
+        vull_plat_log("warning: vull_get_date failed\n");
         return 0;
     }
     if (year) *year = t.tm_year + 1900;

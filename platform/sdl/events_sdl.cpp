@@ -7,6 +7,7 @@
 #include "engine/config.h"
 #include "engine/vull.h"
 #include "platform/backend.h"
+#include "platform/system.h"
 #include "platform/events.h"
 #include "platform/joystick.h"
 #include "platform/pump.h"
@@ -133,7 +134,7 @@ static void window_event(vull_pump_pass &p, const SDL_WindowEvent &w) {
         break;
     case SDL_WINDOWEVENT_CLOSE:
         vull_quit = 1;
-        vull_debugf("window closed (%d)\n", int(w.event));
+        vull_plat_logf("window closed (%d)\n", int(w.event));
         break;
     default: break;
     }

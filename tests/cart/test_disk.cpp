@@ -294,6 +294,15 @@ TEST_F(disk_test, ScreenshotsWriteColourZeroAsOpaqueBlack) {
     const vull_rgb &c0 = cart_display_colours()[0];
     EXPECT_EQ(p0, 0xff000000u | uint32_t(c0.r) << 16 | uint32_t(c0.g) << 8 | c0.b);
     EXPECT_NE(p0, p2);
+    // Every source pixel covers a 2x2 block: pixel (1,0) is (2..3, 0..1), and
+    // nothing else on those rows has its colour.
+    EXPECT_EQ(png->height, 256);
+    for (int y = 0; y < 4; y++)
+        for (int x = 0; x < 8; x++) {
+            uint32_t p;
+            std::memcpy(&p, png->rows[y] + 4 * x, 4);
+            EXPECT_EQ(p, y < 2 && (x == 2 || x == 3) ? p2 : p0) << x << "," << y;
+        }
     vull_destroy_bitmap(png);
     vull_destroy_bitmap(b);
     fs::remove(out);
