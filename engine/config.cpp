@@ -19,6 +19,22 @@
 
 vull_config_rec cconfig;
 vull_config_rec cconfig0;
+
+// The platform reads these options where they are, as they change.
+[[maybe_unused]] static const bool plat_settings_installed = [] {
+    vull_plat_settings s{};
+    s.framebuffer = &cconfig.framebuffer;
+    s.mix_buffer_size = &cconfig.mix_buffer_size;
+    s.timeout = &cconfig.timeout;
+    s.foreground_sleep_ms = &cconfig.foreground_sleep_ms;
+    s.background_sleep_ms = &cconfig.background_sleep_ms;
+    s.emulate_textinput = &cconfig.emulate_textinput;
+    s.rmb_key = &cconfig.rmb_key;
+    s.home = cconfig.home;
+    s.desktop_path = cconfig.desktop_path;
+    vull_plat_set_settings(s);
+    return true;
+}();
 vull_load_config_fn vull_load_config_func;
 vull_save_config_fn vull_save_config_func;
 

@@ -43,6 +43,25 @@ static vull_audio_funcs audio_funcs;
 void vull_set_app_funcs(const vull_app_funcs &funcs) { vull_app = funcs; }
 void vull_set_audio_funcs(const vull_audio_funcs &funcs) { audio_funcs = funcs; }
 
+// The platform logs and runs the exit sequence through these, installed as
+// this object starts so that nothing it logs is lost.
+static void exit_for_platform() { vull_exit(); }
+[[maybe_unused]] static const bool plat_log_installed = [] {
+    vull_plat_set_services({vull_debug, nullptr, nullptr, exit_for_platform, nullptr});
+    vull_plat_settings s{};
+    s.app_title = vull_state.app_title;
+    s.audio_requested = [](int rate, int channels) {
+        vull_state.audio_freq_requested = rate;
+        vull_state.audio_channels_requested = channels;
+    };
+    s.audio_granted = [](int rate, int channels) {
+        vull_state.audio_freq = rate;
+        vull_state.audio_channels = channels;
+    };
+    vull_plat_set_settings(s);
+    return true;
+}();
+
 static int skip_frame; // set by vull_skip_frame, cleared before each update
 
 // SIGTERM and SIGINT ask the frame loop to quit through the normal exit. A

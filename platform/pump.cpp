@@ -33,7 +33,7 @@ void vull_pump_quit() {
         vull_events_hook.quit();
         return;
     }
-    vull_exit();
+    vull_plat_exit();
     exit(0);
 }
 
@@ -72,9 +72,10 @@ static int idle_ms; // from vull_pump_idle_for, for the next pass only
 void vull_pump_idle_for(int ms) { idle_ms = std::clamp(ms, 0, VULL_MAX_IDLE_MS); }
 
 int vull_handle_system_messages() {
-    int ms = (cconfig.framebuffer || vull_system_active || vull_is_app_active())
-                 ? cconfig.foreground_sleep_ms
-                 : cconfig.background_sleep_ms;
+    const vull_plat_settings &c = vull_plat_config;
+    int ms = (vull_plat_get(c.framebuffer) || vull_system_active || vull_is_app_active())
+                 ? vull_plat_get(c.foreground_sleep_ms)
+                 : vull_plat_get(c.background_sleep_ms);
     int configured = std::clamp(ms, 0, 200);
     ms = std::max(configured, idle_ms);
     idle_ms = 0;
@@ -131,7 +132,7 @@ int vull_handle_system_messages() {
             }
         }
     }
-    if (cconfig.emulate_textinput)
+    if (vull_plat_get(vull_plat_config.emulate_textinput))
         for (int i = 0; i < p.ntyped && vullkey_buffer_pos < VULL_KEY_BUFFER; i++)
             vullkey_buffer[vullkey_buffer_pos++] = p.typed[i];
     return 0;
@@ -171,7 +172,7 @@ void vull_get_mouse(int *x, int *y, int *buttons) {
     if (ww == 0 || wh == 0) return;
 
     int b = 0;
-    if (sb & VULL_POINTER_LEFT) b |= (cconfig.rmb_key && vull_key_held(cconfig.rmb_key)) ? 2 : 1;
+    if (sb & VULL_POINTER_LEFT) b |= (vull_plat_get(vull_plat_config.rmb_key) && vull_key_held(vull_plat_get(vull_plat_config.rmb_key))) ? 2 : 1;
     if (sb & VULL_POINTER_MIDDLE) b |= 4;
     if (sb & VULL_POINTER_RIGHT) b |= 2;
     if (vull_state.mouse_key_left && vull_key_held(vull_state.mouse_key_left)) b |= 1;

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdarg>
 #include <cerrno>
 #include <chrono>
 #include <ctime>
@@ -21,8 +22,6 @@
 #include <thread>
 #include <vector>
 
-#include "engine/config.h"
-#include "engine/mem.h"
 #include "platform/backend.h"
 
 extern char **environ;
@@ -31,22 +30,83 @@ int vull_sound_inited;
 int vull_audio_is_locked;
 static int device_lock_taken; // whether the outermost level really holds the device's lock
 
+/* ---- services of the engine above ---- */
+
+static void *c_alloc(int n) {
+    int64_t total = int64_t(n) + 16;
+    return total <= 0 || total > (int64_t(1) << 30) ? nullptr : calloc(size_t(total), 1);
+}
+
+// Constant-initialised, so it holds its defaults before any installer runs.
+static vull_plat_services services = {nullptr, c_alloc, free, nullptr, nullptr};
+
+void vull_plat_set_services(const vull_plat_services &s) {
+    if (s.log) services.log = s.log;
+    if (s.alloc) services.alloc = s.alloc;
+    if (s.release) services.release = s.release;
+    if (s.exit) services.exit = s.exit;
+    if (s.vdisk_has) services.vdisk_has = s.vdisk_has;
+}
+
+void vull_plat_log(const char *text) {
+    if (services.log && text) services.log(text);
+}
+
+void vull_plat_logf(const char *format, ...) {
+    if (!format || !services.log) return;
+    char text[4096];
+    va_list ap;
+    va_start(ap, format);
+    vsnprintf(text, sizeof text, format, ap);
+    va_end(ap);
+    services.log(text);
+}
+
+void *vull_plat_alloc(int n) { return services.alloc(n); }
+
+void vull_plat_release(void *p) { services.release(p); }
+
+void vull_plat_exit() {
+    if (services.exit) services.exit();
+}
+
+int vull_plat_vdisk_has(const char *path) { return services.vdisk_has ? services.vdisk_has(path) : 0; }
+
+vull_plat_settings vull_plat_config;
+
+void vull_plat_set_settings(const vull_plat_settings &s) {
+    vull_plat_settings &c = vull_plat_config;
+    auto take = [](auto &to, auto from) {
+        if (from) to = from;
+    };
+    take(c.framebuffer, s.framebuffer);
+    take(c.mix_buffer_size, s.mix_buffer_size);
+    take(c.timeout, s.timeout);
+    take(c.foreground_sleep_ms, s.foreground_sleep_ms);
+    take(c.background_sleep_ms, s.background_sleep_ms);
+    take(c.emulate_textinput, s.emulate_textinput);
+    take(c.rmb_key, s.rmb_key);
+    take(c.home, s.home);
+    take(c.desktop_path, s.desktop_path);
+    take(c.app_title, s.app_title);
+    take(c.audio_requested, s.audio_requested);
+    take(c.audio_granted, s.audio_granted);
+}
+
 /* ---- audio device ---- */
 
 int vull_sound_init_plat(int rate, int channels, vull_audio_callback callback) {
-    if (cconfig.mix_buffer_size == 0) return 0;
-    vull_debug("vull_sound_init\n");
+    const vull_plat_settings &c = vull_plat_config;
+    if (vull_plat_get(c.mix_buffer_size) == 0) return 0;
+    vull_plat_log("vull_sound_init\n");
     // The device counts its buffer in 16 bits; an option can ask for anything.
-    int samples = cconfig.mix_buffer_size;
+    int samples = vull_plat_get(c.mix_buffer_size);
     samples = samples < 1 ? 1024 : samples > 32768 ? 32768 : samples;
-    vull_state.audio_freq_requested = rate;
-    vull_state.audio_channels_requested = channels;
+    if (c.audio_requested) c.audio_requested(rate, channels);
     int got_rate = rate, got_channels = channels;
     if (vull_plat_audio_open(rate, channels, samples, callback, &got_rate, &got_channels) == 0) {
-        vull_state.audio_freq = got_rate;
-        vull_state.audio_channels = got_channels;
-        vull_debugf(" freq:%d\n channels:%d\n", int(vull_state.audio_freq),
-                    int(vull_state.audio_channels));
+        if (c.audio_granted) c.audio_granted(got_rate, got_channels);
+        vull_plat_logf(" freq:%d\n channels:%d\n", got_rate, got_channels);
         vull_sound_inited = 1;
     }
     return 0;
@@ -122,7 +182,7 @@ void vull_set_clipboard_text(const char *text) { vull_plat_clipboard_set(text ? 
 char *vull_get_clipboard_text() {
     std::string text = vull_plat_clipboard_get();
     size_t len = text.size();
-    char *copy = len < size_t(VULL_ALLOC_CAP) - 32 ? static_cast<char *>(vull_malloc(int(len + 1)))
+    char *copy = len < (size_t(1) << 30) - 32 ? static_cast<char *>(vull_plat_alloc(int(len + 1)))
                                                    : nullptr;
     if (copy) memcpy(copy, text.c_str(), len + 1);
     return copy;
@@ -149,7 +209,7 @@ int vull_save_clipboard_to_file(const char *path) {
     if (!f) return 1;
     char *text = vull_get_clipboard_text();
     if (text) fputs(text, f);
-    vull_free(text);
+    vull_plat_release(text);
     fclose(f);
     return 0;
 }
@@ -158,12 +218,12 @@ int vull_save_clipboard_to_file(const char *path) {
 
 vull_thread_rec *vull_create_thread(vull_thread_fn fn) {
     if (!fn) return nullptr;
-    vull_thread_rec *t = static_cast<vull_thread_rec *>(vull_malloc(int(sizeof(vull_thread_rec))));
+    vull_thread_rec *t = static_cast<vull_thread_rec *>(vull_plat_alloc(int(sizeof(vull_thread_rec))));
     if (!t) return nullptr;
     try {
         t->thread = new std::thread([fn] { fn(nullptr); });
     } catch (...) { // no thread could start
-        vull_free(t);
+        vull_plat_release(t);
         return nullptr;
     }
     return t;
@@ -175,7 +235,7 @@ void vull_destroy_thread(vull_thread_rec *t) {
         t->thread->detach();
         delete t->thread;
     }
-    vull_free(t);
+    vull_plat_release(t);
 }
 
 /* ---- external programs ---- */
@@ -207,7 +267,8 @@ static int wget_path_refused(const char *path) {
 }
 
 static pid_t spawn_wget(const char *url, const char *path, const char *post_file, int timeout_s) {
-    if (timeout_s <= 0) timeout_s = cconfig.timeout > 0 ? cconfig.timeout : 30;
+    int configured = vull_plat_get(vull_plat_config.timeout);
+    if (timeout_s <= 0) timeout_s = configured > 0 ? configured : 30;
     std::vector<std::string> args = {"wget", "-q", "--tries=1",
                                      "--timeout=" + std::to_string(timeout_s), "-O", path};
     if (post_file) args.push_back(std::string("--post-file=") + post_file);
@@ -312,12 +373,12 @@ void vull_launch_html(const char *target) {
     }
     char command[1024];
     snprintf(command, sizeof command, "xdg-open \"%s\"&", arg.c_str());
-    vull_debugf("launch: [%.800s] ", command);
+    vull_plat_logf("launch: [%.800s] ", command);
 
     pid_t pid = spawn_program({"xdg-open", arg});
     // Reaped in the background so no zombie is left and the caller never waits.
     if (pid > 0) std::thread(wait_for, pid).detach();
-    vull_debugf("result: %d\n", pid > 0 ? 0 : -1);
+    vull_plat_logf("result: %d\n", pid > 0 ? 0 : -1);
 }
 
 /* ---- errors ---- */
@@ -327,7 +388,7 @@ void vull_fatal_error(const char *message) {
     printf("\n\n** FATAL ERROR: %s\n\n", message ? message : "");
     fflush(stdout);
     fprintf(stderr, "** FATAL ERROR: %s\n", message ? message : "");
-    vull_debugf("\n\n** FATAL ERROR: %.800s\n\n", message ? message : "");
-    vull_exit();
+    vull_plat_logf("\n\n** FATAL ERROR: %.800s\n\n", message ? message : "");
+    vull_plat_exit();
     exit(1);
 }

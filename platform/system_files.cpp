@@ -13,8 +13,6 @@
 #include <string>
 #include <strings.h>
 
-#include "engine/config.h"
-#include "engine/disk.h"
 
 /* ---- reading files ---- */
 
@@ -85,13 +83,13 @@ static int in_configured_folder(const char *folder, const char *name, char *out,
 }
 
 int vull_prefix_with_appdata_path(const char *name, char *out, size_t out_size) {
-    if (configured(cconfig.home)) return in_configured_folder(cconfig.home, name, out, out_size);
+    if (configured(vull_plat_text(vull_plat_config.home))) return in_configured_folder(vull_plat_text(vull_plat_config.home), name, out, out_size);
     const char *home = home_env();
     if (!home) return set_name_only(out, out_size, name);
     char folder[VULL_PATH_LEN];
     if (!home_folder(folder, home, "/.tarnwicker")) return fail_path(out, out_size);
     vull_mkdir(folder);
-    std::string tail = std::string("/.tarnwicker/") + vull_state.app_title;
+    std::string tail = std::string("/.tarnwicker/") + vull_plat_text(vull_plat_config.app_title);
     if (!home_folder(folder, home, tail.c_str())) return fail_path(out, out_size);
     vull_mkdir(folder);
     return join_path(out, out_size, folder, name);
@@ -101,7 +99,7 @@ int vull_prefix_with_program_path(const char *name, char *out, size_t out_size) 
     char folder[512] = {0};
     // 511 at most, so the zeroed buffer always stays terminated.
     if (readlink("/proc/self/exe", folder, sizeof folder - 1) <= 0) {
-        vull_debug("** ERROR: vull_prefix_with_program_path failed.\n");
+        vull_plat_log("** ERROR: vull_prefix_with_program_path failed.\n");
         snprintf(folder, sizeof folder, "./");
     } else if (char *slash = strrchr(folder, '/')) {
         slash[1] = 0;
@@ -112,8 +110,8 @@ int vull_prefix_with_program_path(const char *name, char *out, size_t out_size) 
 }
 
 int vull_prefix_with_desktop_path(const char *name, char *out, size_t out_size) {
-    if (configured(cconfig.desktop_path))
-        return in_configured_folder(cconfig.desktop_path, name, out, out_size);
+    if (configured(vull_plat_text(vull_plat_config.desktop_path)))
+        return in_configured_folder(vull_plat_text(vull_plat_config.desktop_path), name, out, out_size);
     const char *home = home_env();
     if (!home) return set_name_only(out, out_size, name);
     char folder[VULL_PATH_LEN];
@@ -192,10 +190,7 @@ int vull_file_exists(const char *path) {
     if (!path) return 0;
     struct stat st {};
     if (::stat(path, &st) == 0) return 1;
-    vull_file *f = vull_fopen(path, "r");
-    if (!f) return 0;
-    vull_fclose(f);
-    return 1;
+    return vull_plat_vdisk_has(path);
 }
 
 // Opening the folder is what a listing would do to find its own "." entry.
@@ -227,7 +222,7 @@ int vull_get_date(int *year, int *month, int *day) {
     time_t now = time(nullptr);
     tm t{};
     if (!localtime_r(&now, &t)) {
-        vull_debug("warning: vull_get_date failed\n");
+        vull_plat_log("warning: vull_get_date failed\n");
         return 0;
     }
     if (year) *year = t.tm_year + 1900;

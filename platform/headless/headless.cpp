@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/config.h"
 #include "platform/backend.h"
 #include "platform/events.h"
 #include "platform/joystick.h"
@@ -65,7 +64,7 @@ void vull_plat_window_size(int *w, int *h) {
 void vull_plat_present(const vull_bitmap *, bool) {}
 void vull_plat_set_icon(vull_bitmap *) {}
 void update_sdl_window_title(const char *) {}
-int vull_is_app_active() { return cconfig.framebuffer || vull_system_active; }
+int vull_is_app_active() { return vull_plat_get(vull_plat_config.framebuffer) || vull_system_active; }
 
 /* ---- input ---- */
 

@@ -7,6 +7,7 @@
 #include "engine/config.h"
 #include "engine/vull.h"
 #include "platform/backend.h"
+#include "platform/system.h"
 #include "platform/events.h"
 #include "platform/joystick.h"
 #include "platform/pump.h"
@@ -104,7 +105,7 @@ static void key_down(vull_pump_pass &p, int sc) {
     }
     if (vull_key_held(VULL_SC_RALT))
         vullkey[VULL_SC_LCTRL] = vullkey[VULL_SC_RCTRL] = 0; // AltGr is not Ctrl
-    if (cconfig.emulate_textinput && code == 0) {
+    if (vull_plat_get(vull_plat_config.emulate_textinput) && code == 0) {
         int c = emulated_char(k, vull_shift_held());
         if (c && p.ntyped < int(sizeof p.typed)) p.typed[p.ntyped++] = char(c);
     }
@@ -133,7 +134,7 @@ static void window_event(vull_pump_pass &p, const SDL_WindowEvent &w) {
         break;
     case SDL_WINDOWEVENT_CLOSE:
         vull_quit = 1;
-        vull_debugf("window closed (%d)\n", int(w.event));
+        vull_plat_logf("window closed (%d)\n", int(w.event));
         break;
     default: break;
     }
@@ -177,7 +178,7 @@ static void handle_event(vull_pump_pass &p, SDL_Event &e) {
     case SDL_KEYDOWN: key_down(p, int(e.key.keysym.scancode)); break;
     case SDL_TEXTINPUT:
         // Only one-byte texts: the console's character set has no other way in.
-        if (!cconfig.emulate_textinput && e.text.text[0] && !e.text.text[1])
+        if (!vull_plat_get(vull_plat_config.emulate_textinput) && e.text.text[0] && !e.text.text[1])
             vull_pump_queue_code(p, int(static_cast<signed char>(e.text.text[0])));
         break;
     case SDL_MOUSEMOTION: mouse_motion(e.motion); break;

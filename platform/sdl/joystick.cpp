@@ -62,25 +62,25 @@ static void clear_record(controller_rec &r) {
 }
 
 static void log_counts(SDL_Joystick *j) {
-    vull_debugf(" Number of Axes: %d\n", SDL_JoystickNumAxes(j));
-    vull_debugf(" Number of Buttons: %d\n", SDL_JoystickNumButtons(j));
-    vull_debugf(" Number of Balls: %d\n", SDL_JoystickNumBalls(j));
+    vull_plat_logf(" Number of Axes: %d\n", SDL_JoystickNumAxes(j));
+    vull_plat_logf(" Number of Buttons: %d\n", SDL_JoystickNumButtons(j));
+    vull_plat_logf(" Number of Balls: %d\n", SDL_JoystickNumBalls(j));
 }
 
 // Opens SDL device `device` into record `slot`.
 static int connect_into(int slot, int device) {
     controller_rec &r = metacon[slot];
     clear_record(r);
-    vull_debugf("connecting joystick %d\n", device);
+    vull_plat_logf("connecting joystick %d\n", device);
     if (SDL_IsGameController(device)) {
         r.controller = SDL_GameControllerOpen(device);
         if (r.controller) {
-            vull_debugf("Controller %d: %s\n", device, safe(SDL_GameControllerName(r.controller)));
+            vull_plat_logf("Controller %d: %s\n", device, safe(SDL_GameControllerName(r.controller)));
             SDL_Joystick *j = SDL_GameControllerGetJoystick(r.controller);
             r.instance_id = SDL_JoystickInstanceID(j);
             log_counts(j);
             char *mapping = SDL_GameControllerMapping(r.controller);
-            vull_debugf(" Mapping: %s\n", safe(mapping));
+            vull_plat_logf(" Mapping: %s\n", safe(mapping));
             SDL_free(mapping);
             return 0;
         }
@@ -88,7 +88,7 @@ static int connect_into(int slot, int device) {
     r.joystick = SDL_JoystickOpen(device);
     if (!r.joystick) return -1;
     r.instance_id = SDL_JoystickInstanceID(r.joystick);
-    vull_debugf("Unmapped Joystick %d: %s\n", device, safe(SDL_JoystickName(r.joystick)));
+    vull_plat_logf("Unmapped Joystick %d: %s\n", device, safe(SDL_JoystickName(r.joystick)));
     log_counts(r.joystick);
     return 0;
 }
@@ -112,8 +112,18 @@ void repack_metacon() {
 
 /* ---- mapping files --------------------------------------------------- */
 
+// Cuts blanks and control bytes (at most 32) from both ends, in place.
+static const char *trim_line(char *line) {
+    unsigned char *b = reinterpret_cast<unsigned char *>(line);
+    unsigned char *e = b + strlen(line);
+    while (b < e && *b <= 32) b++;
+    while (e > b && e[-1] <= 32) e--;
+    *e = 0;
+    return reinterpret_cast<const char *>(b);
+}
+
 static void read_mapping_file(FILE *f, const char *path) {
-    vull_debugf("Reading controller mappings: %s\n", path);
+    vull_plat_logf("Reading controller mappings: %s\n", path);
     char line[1024];
     while (fgets(line, sizeof line, f)) {
         size_t len = strlen(line);
@@ -123,19 +133,19 @@ static void read_mapping_file(FILE *f, const char *path) {
             int c = fgetc(f);
             if (c != '\n' && c != EOF) {
                 while ((c = fgetc(f)) != EOF && c != '\n') {}
-                vull_debugf(" failed to add controller mapping: %s\n", "(line too long)");
+                vull_plat_logf(" failed to add controller mapping: %s\n", "(line too long)");
                 continue;
             }
         }
-        const char *t = vull_trim(line);
+        const char *t = trim_line(line);
         if (!t || !*t || *t == '/') continue;
         int r = SDL_GameControllerAddMapping(t);
         if (r < 0)
-            vull_debugf(" failed to add controller mapping: %s\n", t);
+            vull_plat_logf(" failed to add controller mapping: %s\n", t);
         else if (r == 0)
-            vull_debugf(" updated controller mapping: %s\n", t);
+            vull_plat_logf(" updated controller mapping: %s\n", t);
         else
-            vull_debugf(" added controller mapping: %s\n", t);
+            vull_plat_logf(" added controller mapping: %s\n", t);
     }
 }
 
@@ -171,11 +181,11 @@ int vull_joystick_init() {
     for (int i = 0; controller_db_mapping[i]; i++)
         SDL_GameControllerAddMapping(controller_db_mapping[i]);
     add_sdl_controllers();
-    vull_debugf(">searching for joysticks\n");
+    vull_plat_logf(">searching for joysticks\n");
     int n = SDL_NumJoysticks();
-    vull_debugf("found %d joysticks\n", n);
+    vull_plat_logf("found %d joysticks\n", n);
     for (int i = 0; i < n && i < VULL_MAX_CONTROLLERS; i++) connect_joystick(i);
-    vull_debugf("<ok\n");
+    vull_plat_logf("<ok\n");
     return 0;
 }
 
@@ -262,7 +272,7 @@ void vull_get_joystick_axes(int n, int xaxis, int yaxis, int *x, int *y) {
     } else {
         if (!said_not_attached) {
             said_not_attached = 1;
-            vull_debugf("** could not read joystick %d (not attached)\n", n);
+            vull_plat_logf("** could not read joystick %d (not attached)\n", n);
         }
         return;
     }

@@ -14,24 +14,24 @@
 static void log_audio_drivers() {
     int n = SDL_GetNumAudioDrivers();
     if (n > 0) {
-        vull_debug("Built-in audio drivers:");
+        vull_plat_log("Built-in audio drivers:");
         for (int i = 0; i < n; i++) {
             const char *name = SDL_GetAudioDriver(i);
-            vull_debugf(" %d %s", i, name ? name : "");
+            vull_plat_logf(" %d %s", i, name ? name : "");
         }
-        vull_debug("\n");
+        vull_plat_log("\n");
     } else {
-        vull_debug("No built-in audio drivers\n");
+        vull_plat_log("No built-in audio drivers\n");
     }
     const char *current = SDL_GetCurrentAudioDriver();
-    vull_debugf("Current audio driver: %s\n", current ? current : "(none)");
+    vull_plat_logf("Current audio driver: %s\n", current ? current : "(none)");
 }
 
 int vull_plat_audio_open(int rate, int channels, int samples, vull_audio_callback callback,
                          int *got_rate, int *got_channels) {
     SDL_InitSubSystem(SDL_INIT_AUDIO);
     if (SDL_Init(SDL_INIT_AUDIO) != 0) return -1;
-    vull_debug("SDL_INIT_AUDIO ok\n");
+    vull_plat_log("SDL_INIT_AUDIO ok\n");
     SDL_AudioSpec spec{};
     spec.freq = rate;
     spec.format = AUDIO_S16LSB;
@@ -42,10 +42,10 @@ int vull_plat_audio_open(int rate, int channels, int samples, vull_audio_callbac
     spec.userdata = nullptr;
     int result = -1;
     if (SDL_OpenAudio(&spec, nullptr) < 0) {
-        vull_debug("SDL_OpenAudio failed\n");
-        vull_debugf(" %s\n", SDL_GetError());
+        vull_plat_log("SDL_OpenAudio failed\n");
+        vull_plat_logf(" %s\n", SDL_GetError());
     } else {
-        vull_debug("SDL_OpenAudio ok\n");
+        vull_plat_log("SDL_OpenAudio ok\n");
         *got_rate = spec.freq ? spec.freq : rate;
         *got_channels = spec.channels ? spec.channels : channels;
         SDL_PauseAudio(0);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/config.h"
+#include "engine/disk.h"
 #include "engine/mem.h"
 #include "engine/vull.h"
 #include "platform/system.h"
@@ -184,6 +185,50 @@ TEST(SystemListing, FileAndFolderTests) {
     EXPECT_EQ(vull_directory_exists(nullptr), 0);
     EXPECT_EQ(vull_remove((dir + "/f.txt").c_str()), 0);
     EXPECT_EQ(vull_file_exists((dir + "/f.txt").c_str()), 0);
+}
+
+// The engine installs its log, allocator and virtual disk as it starts: what the
+// platform logs lands in log.txt with the engine's nesting, its blocks are the
+// engine's (counted, zeroed, released by vull_free), and its file test sees
+// the virtual disk.
+TEST(SystemServices, TheEngineInstallsItsLogMemoryAndVirtualDisk) {
+    FILE *log = tmpfile();
+    ASSERT_NE(log, nullptr);
+    FILE *saved = vull_state.log_file;
+    vull_state.log_file = log;
+    int depth = vull_debug_indentation;
+    vull_plat_log(">opened\n");
+    vull_plat_logf("value %d\n", 41 + 1);
+    vull_plat_log("<closed\n");
+    vull_plat_logf("%s\n", std::string(1000, 'x').c_str()); // past the log's line limit
+    vull_plat_log(nullptr);
+    vull_plat_logf(nullptr);
+    vull_state.log_file = saved;
+    EXPECT_EQ(vull_debug_indentation, depth);
+    rewind(log);
+    std::string text;
+    for (int c; (c = fgetc(log)) != EOF;) text += char(c);
+    fclose(log);
+    EXPECT_NE(text.find("opened\n"), std::string::npos);
+    EXPECT_NE(text.find("  value 42\n"), std::string::npos) << "indented under the open level";
+    EXPECT_NE(text.find("[debug string too long!]"), std::string::npos);
+    EXPECT_EQ(text.find("xxxx"), std::string::npos);
+
+    uint32_t mallocs = vull_total_mallocs;
+    auto *block = static_cast<unsigned char *>(vull_plat_alloc(10));
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(vull_total_mallocs, mallocs + 1);
+    EXPECT_TRUE(std::all_of(block, block + 26, [](unsigned char b) { return b == 0; }));
+    vull_free(block); // the engine's magic check passes: the engine allocated it
+    EXPECT_EQ(vull_plat_alloc(-17), nullptr);
+    vull_plat_release(nullptr);
+
+    EXPECT_EQ(vull_file_exists("no/such/folder/plat_probe.txt"), 0);
+    vull_file *f = vull_fopen_vdisk("plat_probe.txt", "w");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(vull_plat_vdisk_has("no/such/folder/plat_probe.txt"), 1);
+    EXPECT_EQ(vull_file_exists("no/such/folder/plat_probe.txt"), 1);
+    EXPECT_EQ(vull_file_exists("no/such/folder/plat_other.txt"), 0);
 }
 
 TEST(SystemAudio, LockNestsAndNeverGoesNegative) {
