@@ -10,8 +10,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/config.h"
-#include "engine/vull.h"
 #include "platform/system.h"
 
 controller_rec metacon[VULL_MAX_CONTROLLERS];
