@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 // The harness's own loops over every byte of a picture: no coverage of them
@@ -65,6 +66,37 @@ FUZZ_HARNESS_UNTRACED inline void fuzz_png_mend_crcs(std::vector<uint8_t> &file)
     }
 }
 
+// Scanline bytes written as stored deflate blocks of at most 65,535 bytes,
+// with their Adler-32.
+struct fuzz_png_stored_blocks {
+    uint8_t *o;  // next byte of the file
+    size_t left; // scanline bytes still to come
+    size_t left_in_block = 0;
+    uint32_t s1 = 1, s2 = 0;
+};
+
+FUZZ_HARNESS_UNTRACED inline void fuzz_png_emit(fuzz_png_stored_blocks &b, const uint8_t *src,
+                                                size_t n) {
+    while (n) {
+        if (b.left_in_block == 0) {
+            b.left_in_block = b.left < 65535 ? b.left : 65535;
+            *b.o++ = b.left == b.left_in_block; // BFINAL, stored
+            *b.o++ = uint8_t(b.left_in_block), *b.o++ = uint8_t(b.left_in_block >> 8);
+            *b.o++ = uint8_t(~b.left_in_block), *b.o++ = uint8_t(~b.left_in_block >> 8);
+        }
+        const size_t k = n < b.left_in_block ? n : b.left_in_block;
+        std::memcpy(b.o, src, k);
+        uint32_t s1 = b.s1, s2 = b.s2;
+        for (size_t done = 0; done < k;) { // 5,552 bytes at most between reductions
+            const size_t end = k - done < 5552 ? k : done + 5552;
+            for (; done < end; done++) s1 += b.o[done], s2 += s1;
+            s1 %= 65521, s2 %= 65521;
+        }
+        b.s1 = s1, b.s2 = s2;
+        b.o += k, src += k, n -= k, b.left_in_block -= k, b.left -= k;
+    }
+}
+
 // RGBA pixels, row by row, as an 8-bit RGBA PNG file in `file` (reused, so a
 // page costs no fresh memory): stored deflate blocks and no filtering, as
 // compressing would cost the fuzzer more than the reading. Empty for a
@@ -96,31 +128,15 @@ FUZZ_HARNESS_UNTRACED inline void fuzz_png_encode_into(const std::vector<uint8_t
     type = o;
     for (char c : {'I', 'D', 'A', 'T'}) *o++ = uint8_t(c);
     *o++ = 0x78, *o++ = 0x01; // zlib header: no compression
-    uint32_t s1 = 1, s2 = 0;  // Adler-32 of the scanlines
-    size_t left_in_block = 0, left = raw;
-    const uint8_t *pixels = rgba.data();
+    fuzz_png_stored_blocks blocks_out{o, raw};
+    static const uint8_t NO_FILTER = 0;
     for (unsigned y = 0; y < height; y++) {
-        for (size_t x = 0; x < row;) {
-            if (left_in_block == 0) {
-                left_in_block = left < 65535 ? left : 65535;
-                *o++ = left == left_in_block; // BFINAL, stored
-                *o++ = uint8_t(left_in_block), *o++ = uint8_t(left_in_block >> 8);
-                *o++ = uint8_t(~left_in_block), *o++ = uint8_t(~left_in_block >> 8);
-            }
-            size_t n = left_in_block < row - x ? left_in_block : row - x;
-            for (size_t i = 0; i < n; i++, x++) {
-                const uint8_t b = x == 0 ? 0 : pixels[x - 1]; // filter byte 0, then the row
-                *o++ = b;
-                s1 += b;
-                s2 += s1;
-                if (s2 & 0x80000000u) s1 %= 65521, s2 %= 65521;
-            }
-            left_in_block -= n;
-            left -= n;
-        }
-        pixels += row - 1;
+        fuzz_png_emit(blocks_out, &NO_FILTER, 1);
+        fuzz_png_emit(blocks_out, rgba.data() + size_t(y) * (row - 1), row - 1);
     }
-    put32((s2 % 65521) << 16 | (s1 % 65521));
+    o = blocks_out.o;
+    const uint32_t s1 = blocks_out.s1, s2 = blocks_out.s2;
+    put32(s2 << 16 | s1);
     end_chunk(type);
     put32(0);
     type = o;

@@ -10,11 +10,13 @@
 #include "tools/fuzz/fuzz_png.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cart/state.h"
@@ -168,27 +170,34 @@ constexpr int LISTING_W = 8 * ITEM_W, LISTING_H = 4 * ITEM_H;
 // author, lid, mid), one character a pixel in the green channel of the item's
 // text rows. The labels get a pattern of their own. Items past the first row
 // are read only from a page of eight columns: narrower pages get two rows at
-// most, as drawing and decoding more would only slow the fuzzer. The page's
-// memory is kept from one input to the next.
+// most, as drawing and decoding more would only slow the fuzzer. The page is
+// kept from one input to the next: the same geometry redraws only its text.
 FUZZ_HARNESS_UNTRACED const picture &listing_picture(const uint8_t *data, size_t size) {
     static picture page(0, 0);
     static int drawn_geometry = -1;
     const int g = size ? data[0] : 0, cols = 1 + (g & 7);
     const int rows = 1 + (g >> 3 & (cols == 8 ? 3 : 1));
-    if (g != drawn_geometry) {
+    const bool same = g == drawn_geometry;
+    if (!same) {
         page = picture(cols * ITEM_W + (g & 0x20 ? 64 : 0),
                        rows * ITEM_H + (g & 0x40 ? 100 : 0) - (g & 0x80 ? 1 : 0));
         drawn_geometry = g;
     }
     uint8_t *p = page.rgba.data();
-    for (int y = 0; y < page.height; y++)
+    for (int y = 0; y < page.height; y++) {
+        const bool text_row = y % ITEM_H >= 128;
+        if (same && !text_row) { // the labels are drawn already
+            p += size_t(page.width) * 4;
+            continue;
+        }
         for (int x = 0; x < page.width; x++, p += 4) {
-            if (y % ITEM_H < 128)
-                p[0] = uint8_t(x * 2), p[1] = uint8_t(y * 2), p[2] = uint8_t(x ^ y);
+            if (text_row)
+                p[1] = 0; // the last input's text, cleared
             else
-                p[1] = 0; // a text row, cleared
+                p[0] = uint8_t(x * 2), p[1] = uint8_t(y * 2), p[2] = uint8_t(x ^ y);
             p[3] = 255;
         }
+    }
     int line = 0, x = 0;
     for (size_t i = 1; i < size; i++) {
         if (data[i] == '\n') {
@@ -399,7 +408,13 @@ int run_board_download(const uint8_t *data, size_t size) {
     else
         update_load_download();
     check(app.download_state != 1 || app.download_thread != nullptr, "a fetch runs on its thread");
-    if (app.download_state == 1) board_exit(); // a cart fetch the information file asked for
+    // A cart fetch the information file asked for: its worker finds no program to
+    // run and reports the failure; it is waited for, so that nothing of it is
+    // still running (and allocating) when the next input starts.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    while (app.download_state == 1 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    check(app.download_state != 1, "a fetch with no program to run ends");
     cancel_download(nullptr);
     check(app.download_state == 0, "the download slot is free again");
     check(board.load_result >= -4 && board.load_result <= 6, "load result");
