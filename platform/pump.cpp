@@ -27,17 +27,37 @@ namespace spare {
 uint8_t keys[VULL_PLAT_NUM_KEYS], last_keys[VULL_PLAT_NUM_KEYS], blocked_keys[VULL_PLAT_NUM_KEYS];
 int32_t typed[VULL_PLAT_KEY_BUFFER];
 int typed_count, quit, last_mouse_x, last_mouse_y;
-int32_t words[16];
+int32_t words[15]; // the mouse, click, wheel and controller words, in order
 char dropped_file[1];
 } // namespace spare
 
 vull_pump_state vull_pump_io = {
-    spare::keys, spare::last_keys, spare::blocked_keys, spare::typed, &spare::typed_count,
-    &spare::quit, &spare::last_mouse_x, &spare::last_mouse_y,
-    &spare::words[0], &spare::words[1], &spare::words[2], &spare::words[3], &spare::words[4],
-    &spare::words[5], &spare::words[6], &spare::words[7], &spare::words[8], &spare::words[9],
-    &spare::words[10], &spare::words[11], &spare::words[12], &spare::words[13],
-    &spare::words[14], spare::dropped_file, sizeof spare::dropped_file};
+    .keys = spare::keys,
+    .last_keys = spare::last_keys,
+    .blocked_keys = spare::blocked_keys,
+    .typed = spare::typed,
+    .typed_count = &spare::typed_count,
+    .quit = &spare::quit,
+    .last_mouse_x = &spare::last_mouse_x,
+    .last_mouse_y = &spare::last_mouse_y,
+    .mouse_locked = &spare::words[0],
+    .mouse_key_left = &spare::words[1],
+    .mouse_key_right = &spare::words[2],
+    .mouse_rel_x = &spare::words[3],
+    .mouse_rel_y = &spare::words[4],
+    .mouse_total_x = &spare::words[5],
+    .mouse_total_y = &spare::words[6],
+    .click_button = &spare::words[7],
+    .click_time = &spare::words[8],
+    .wheel_x = &spare::words[9],
+    .wheel_y = &spare::words[10],
+    .wheel_x2 = &spare::words[11],
+    .wheel_y2 = &spare::words[12],
+    .controller_added = &spare::words[13],
+    .controller_removed = &spare::words[14],
+    .dropped_file = spare::dropped_file,
+    .dropped_file_size = sizeof spare::dropped_file,
+};
 
 void vull_pump_set_state(const vull_pump_state &s) {
     vull_pump_state &io = vull_pump_io;

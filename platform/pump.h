@@ -23,12 +23,12 @@ constexpr int VULL_PLAT_KEY_BUFFER = 32; // entries of the typed-key queue
 // the engine's own records; the engine installs them as its objects start.
 // Until then they point at the platform's own spare records.
 struct vull_pump_state {
-    uint8_t *keys;         // 0 up, 1 held, 3 pressed this pass (or a repeat tick)
-    uint8_t *last_keys;    // the previous pass's states
-    uint8_t *blocked_keys; // 1: reads as up until released
-    int32_t *typed;        // typed-key queue, oldest first
-    int *typed_count;      // entries in the queue
-    int *quit;             // set when the window is closed
+    uint8_t *keys;                    // 0 up, 1 held, 3 pressed this pass (or a repeat tick)
+    uint8_t *last_keys;               // the previous pass's states
+    uint8_t *blocked_keys;            // 1: reads as up until released
+    int32_t *typed;                   // typed-key queue, oldest first
+    int *typed_count;                 // entries in the queue
+    int *quit;                        // set when the window is closed
     int *last_mouse_x, *last_mouse_y; // the position sampled each pass
     int32_t *mouse_locked, *mouse_key_left, *mouse_key_right;
     int32_t *mouse_rel_x, *mouse_rel_y, *mouse_total_x, *mouse_total_y;

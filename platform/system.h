@@ -110,10 +110,14 @@ FILE *vull_open_read(const char *path, int64_t max);
 // Each writes folder + name into out (out_size bytes, the engine path length
 // unless given). When the result does not fit, out is emptied and -1 returned,
 // so a cut path can never name another file; otherwise 0.
-int vull_prefix_with_appdata_path(const char *name, char *out, size_t out_size = VULL_PLAT_PATH_LEN);
-int vull_prefix_with_program_path(const char *name, char *out, size_t out_size = VULL_PLAT_PATH_LEN);
-int vull_prefix_with_desktop_path(const char *name, char *out, size_t out_size = VULL_PLAT_PATH_LEN);
-int vull_prefix_with_current_path(const char *name, char *out, size_t out_size = VULL_PLAT_PATH_LEN);
+int vull_prefix_with_appdata_path(const char *name, char *out,
+                                  size_t out_size = VULL_PLAT_PATH_LEN);
+int vull_prefix_with_program_path(const char *name, char *out,
+                                  size_t out_size = VULL_PLAT_PATH_LEN);
+int vull_prefix_with_desktop_path(const char *name, char *out,
+                                  size_t out_size = VULL_PLAT_PATH_LEN);
+int vull_prefix_with_current_path(const char *name, char *out,
+                                  size_t out_size = VULL_PLAT_PATH_LEN);
 void vull_mkdir(const char *path); // mode 0755; failures ignored
 int vull_remove(const char *path);
 

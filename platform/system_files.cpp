@@ -13,7 +13,6 @@
 #include <string>
 #include <strings.h>
 
-
 /* ---- reading files ---- */
 
 FILE *vull_open_read(const char *path, int64_t max) {
@@ -83,7 +82,8 @@ static int in_configured_folder(const char *folder, const char *name, char *out,
 }
 
 int vull_prefix_with_appdata_path(const char *name, char *out, size_t out_size) {
-    if (configured(vull_plat_text(vull_plat_config.home))) return in_configured_folder(vull_plat_text(vull_plat_config.home), name, out, out_size);
+    if (configured(vull_plat_text(vull_plat_config.home)))
+        return in_configured_folder(vull_plat_text(vull_plat_config.home), name, out, out_size);
     const char *home = home_env();
     if (!home) return set_name_only(out, out_size, name);
     char folder[VULL_PLAT_PATH_LEN];
@@ -111,7 +111,8 @@ int vull_prefix_with_program_path(const char *name, char *out, size_t out_size) 
 
 int vull_prefix_with_desktop_path(const char *name, char *out, size_t out_size) {
     if (configured(vull_plat_text(vull_plat_config.desktop_path)))
-        return in_configured_folder(vull_plat_text(vull_plat_config.desktop_path), name, out, out_size);
+        return in_configured_folder(vull_plat_text(vull_plat_config.desktop_path), name, out,
+                                    out_size);
     const char *home = home_env();
     if (!home) return set_name_only(out, out_size, name);
     char folder[VULL_PLAT_PATH_LEN];

@@ -102,7 +102,8 @@ static void key_down(vull_pump_pass &p, int sc) {
         }
     }
     if (vull_key_held(VULL_SC_RALT))
-        vull_pump_io.keys[VULL_SC_LCTRL] = vull_pump_io.keys[VULL_SC_RCTRL] = 0; // AltGr is not Ctrl
+        vull_pump_io.keys[VULL_SC_LCTRL] = vull_pump_io.keys[VULL_SC_RCTRL] =
+            0; // AltGr is not Ctrl
     if (vull_plat_get(vull_plat_config.emulate_textinput) && code == 0) {
         int c = emulated_char(k, vull_shift_held());
         if (c && p.ntyped < int(sizeof p.typed)) p.typed[p.ntyped++] = char(c);

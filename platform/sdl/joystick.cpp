@@ -73,7 +73,8 @@ static int connect_into(int slot, int device) {
     if (SDL_IsGameController(device)) {
         r.controller = SDL_GameControllerOpen(device);
         if (r.controller) {
-            vull_plat_logf("Controller %d: %s\n", device, safe(SDL_GameControllerName(r.controller)));
+            vull_plat_logf("Controller %d: %s\n", device,
+                           safe(SDL_GameControllerName(r.controller)));
             SDL_Joystick *j = SDL_GameControllerGetJoystick(r.controller);
             r.instance_id = SDL_JoystickInstanceID(j);
             log_counts(j);
