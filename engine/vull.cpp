@@ -23,6 +23,8 @@
 
 vull_state_rec vull_state;
 
+static_assert(VULL_PATH_LEN == VULL_PLAT_PATH_LEN, "the platform fills engine path buffers");
+
 int vull_argc;
 char **vull_argv;
 char vull_argv0[VULL_ARGV0_LEN];

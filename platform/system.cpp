@@ -319,8 +319,8 @@ int vull_wget_ex(const char *url, const char *path, const char *post_file) {
 int vull_wget(const char *url, const char *path) { return vull_wget_ex(url, path, nullptr); }
 
 // State of the threaded download: one at a time, written before the thread starts.
-static char remote_file[VULL_PATH_LEN];
-static char local_file[VULL_PATH_LEN];
+static char remote_file[VULL_PLAT_PATH_LEN];
+static char local_file[VULL_PLAT_PATH_LEN];
 static vull_wget_callback wget_on_load;
 static vull_wget_callback wget_on_error;
 

@@ -162,7 +162,7 @@ static void read_or_create(const char *path, bool create) {
 }
 
 void add_sdl_controllers() {
-    char path[VULL_PATH_LEN];
+    char path[VULL_PLAT_PATH_LEN];
     if (vull_prefix_with_program_path("sdl_controllers.txt", path) == 0)
         read_or_create(path, false);
     if (vull_prefix_with_appdata_path("sdl_controllers.txt", path) == 0) read_or_create(path, true);
