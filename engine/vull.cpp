@@ -16,11 +16,14 @@
 #include "engine/vmath.h"
 #include "platform/events.h"
 #include "platform/joystick.h"
+#include "platform/pump.h"
 #include "platform/script.h"
 #include "platform/system.h"
 #include "platform/video.h"
 
 vull_state_rec vull_state;
+
+static_assert(VULL_PATH_LEN == VULL_PLAT_PATH_LEN, "the platform fills engine path buffers");
 
 int vull_argc;
 char **vull_argv;
@@ -59,6 +62,31 @@ static void exit_for_platform() { vull_exit(); }
         vull_state.audio_channels = channels;
     };
     vull_plat_set_settings(s);
+
+    // The event pump sets the quit flag and fills the mouse state where they are.
+    vull_state_rec &v = vull_state;
+    vull_pump_state p{};
+    p.quit = &vull_quit;
+    p.last_mouse_x = &vull_last_mouse_x;
+    p.last_mouse_y = &vull_last_mouse_y;
+    p.mouse_locked = &v.mouse_locked;
+    p.mouse_key_left = &v.mouse_key_left;
+    p.mouse_key_right = &v.mouse_key_right;
+    p.mouse_rel_x = &v.mouse_rel_x;
+    p.mouse_rel_y = &v.mouse_rel_y;
+    p.mouse_total_x = &v.mouse_total_x;
+    p.mouse_total_y = &v.mouse_total_y;
+    p.click_button = &v.click_button;
+    p.click_time = &v.click_time;
+    p.wheel_x = &v.wheel_x;
+    p.wheel_y = &v.wheel_y;
+    p.wheel_x2 = &v.wheel_x2;
+    p.wheel_y2 = &v.wheel_y2;
+    p.controller_added = &v.controller_added;
+    p.controller_removed = &v.controller_removed;
+    p.dropped_file = v.dropped_file;
+    p.dropped_file_size = sizeof v.dropped_file;
+    vull_pump_set_state(p);
     return true;
 }();
 

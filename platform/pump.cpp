@@ -9,9 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "engine/config.h"
 #include "engine/gfx.h"
-#include "engine/vull.h"
 #include "platform/backend.h"
 #include "platform/pump.h"
 #include "platform/system.h"
@@ -23,6 +21,77 @@ uint64_t next_press_t;
 uint64_t last_ctrl_keypress_t;
 uint64_t last_inactive_time;
 vull_events_hooks vull_events_hook;
+
+// Spare records for a program without the engine: the pump always has somewhere to write.
+namespace spare {
+uint8_t keys[VULL_PLAT_NUM_KEYS], last_keys[VULL_PLAT_NUM_KEYS], blocked_keys[VULL_PLAT_NUM_KEYS];
+int32_t typed[VULL_PLAT_KEY_BUFFER];
+int typed_count, quit, last_mouse_x, last_mouse_y;
+int32_t words[15]; // the mouse, click, wheel and controller words, in order
+char dropped_file[1];
+} // namespace spare
+
+vull_pump_state vull_pump_io = {
+    .keys = spare::keys,
+    .last_keys = spare::last_keys,
+    .blocked_keys = spare::blocked_keys,
+    .typed = spare::typed,
+    .typed_count = &spare::typed_count,
+    .quit = &spare::quit,
+    .last_mouse_x = &spare::last_mouse_x,
+    .last_mouse_y = &spare::last_mouse_y,
+    .mouse_locked = &spare::words[0],
+    .mouse_key_left = &spare::words[1],
+    .mouse_key_right = &spare::words[2],
+    .mouse_rel_x = &spare::words[3],
+    .mouse_rel_y = &spare::words[4],
+    .mouse_total_x = &spare::words[5],
+    .mouse_total_y = &spare::words[6],
+    .click_button = &spare::words[7],
+    .click_time = &spare::words[8],
+    .wheel_x = &spare::words[9],
+    .wheel_y = &spare::words[10],
+    .wheel_x2 = &spare::words[11],
+    .wheel_y2 = &spare::words[12],
+    .controller_added = &spare::words[13],
+    .controller_removed = &spare::words[14],
+    .dropped_file = spare::dropped_file,
+    .dropped_file_size = sizeof spare::dropped_file,
+};
+
+void vull_pump_set_state(const vull_pump_state &s) {
+    vull_pump_state &io = vull_pump_io;
+    auto take = [](auto &to, auto from) {
+        if (from) to = from;
+    };
+    take(io.keys, s.keys);
+    take(io.last_keys, s.last_keys);
+    take(io.blocked_keys, s.blocked_keys);
+    take(io.typed, s.typed);
+    take(io.typed_count, s.typed_count);
+    take(io.quit, s.quit);
+    take(io.last_mouse_x, s.last_mouse_x);
+    take(io.last_mouse_y, s.last_mouse_y);
+    take(io.mouse_locked, s.mouse_locked);
+    take(io.mouse_key_left, s.mouse_key_left);
+    take(io.mouse_key_right, s.mouse_key_right);
+    take(io.mouse_rel_x, s.mouse_rel_x);
+    take(io.mouse_rel_y, s.mouse_rel_y);
+    take(io.mouse_total_x, s.mouse_total_x);
+    take(io.mouse_total_y, s.mouse_total_y);
+    take(io.click_button, s.click_button);
+    take(io.click_time, s.click_time);
+    take(io.wheel_x, s.wheel_x);
+    take(io.wheel_y, s.wheel_y);
+    take(io.wheel_x2, s.wheel_x2);
+    take(io.wheel_y2, s.wheel_y2);
+    take(io.controller_added, s.controller_added);
+    take(io.controller_removed, s.controller_removed);
+    if (s.dropped_file && s.dropped_file_size) {
+        io.dropped_file = s.dropped_file;
+        io.dropped_file_size = s.dropped_file_size;
+    }
+}
 
 uint64_t vull_pump_time() {
     return vull_events_hook.now ? vull_events_hook.now() : vull_plat_ticks();
@@ -47,20 +116,20 @@ void vull_pump_queue_code(vull_pump_pass &p, int code) {
     last_ctrl_keypress_t = p.now;
     if (vull_key_held(VULL_SC_F11)) {
         vull_toggle_fullscreen();
-        block_vullkey[VULL_SC_F11] = 1;
+        vull_pump_io.blocked_keys[VULL_SC_F11] = 1;
         return;
     }
-    if (code == 13 && vull_alt_held() && !block_vullkey[VULL_SC_RETURN]) {
+    if (code == 13 && vull_alt_held() && !vull_pump_io.blocked_keys[VULL_SC_RETURN]) {
         vull_toggle_fullscreen();
-        block_vullkey[VULL_SC_RETURN] = 1;
+        vull_pump_io.blocked_keys[VULL_SC_RETURN] = 1;
         return;
     }
     if ((vull_key_held(VULL_SC_F4) && vull_alt_held()) || (code == 'q' && vull_ctrl_held())) {
         vull_pump_quit();
         return;
     }
-    if (vullkey_buffer_pos < VULL_KEY_BUFFER) {
-        vullkey_buffer[vullkey_buffer_pos++] = code;
+    if (*vull_pump_io.typed_count < VULL_PLAT_KEY_BUFFER) {
+        vull_pump_io.typed[(*vull_pump_io.typed_count)++] = code;
         p.queued = true;
     }
 }
@@ -96,45 +165,45 @@ int vull_handle_system_messages() {
     const uint8_t *ks =
         vull_events_hook.keyboard ? vull_events_hook.keyboard(&n) : vull_plat_keyboard(&n);
     if (!ks) n = 0;
-    for (int j = 0; j < VULL_NUM_KEYS; j++) {
+    for (int j = 0; j < VULL_PLAT_NUM_KEYS; j++) {
         uint8_t down = j < n && ks[j] ? 1 : 0;
-        if (down && !last_vullkey[j]) next_press_t = p.now + 500;
-        last_vullkey[j] = vullkey[j];
-        vullkey[j] = down;
+        if (down && !vull_pump_io.last_keys[j]) next_press_t = p.now + 500;
+        vull_pump_io.last_keys[j] = vull_pump_io.keys[j];
+        vull_pump_io.keys[j] = down;
     }
 
     int mod = vull_events_hook.modstate ? vull_events_hook.modstate() : vull_plat_modstate();
-    if (mod & VULL_MOD_LCTRL) vullkey[VULL_SC_LCTRL] = 1;
-    if (mod & VULL_MOD_RCTRL) vullkey[VULL_SC_RCTRL] = 1;
-    if (mod & VULL_MOD_LALT) vullkey[VULL_SC_LALT] = 1;
-    if (mod & VULL_MOD_RALT) vullkey[VULL_SC_RALT] = 1;
-    if (mod & VULL_MOD_LGUI) vullkey[VULL_SC_LGUI] = 1;
-    if (mod & VULL_MOD_RGUI) vullkey[VULL_SC_RGUI] = 1;
+    if (mod & VULL_MOD_LCTRL) vull_pump_io.keys[VULL_SC_LCTRL] = 1;
+    if (mod & VULL_MOD_RCTRL) vull_pump_io.keys[VULL_SC_RCTRL] = 1;
+    if (mod & VULL_MOD_LALT) vull_pump_io.keys[VULL_SC_LALT] = 1;
+    if (mod & VULL_MOD_RALT) vull_pump_io.keys[VULL_SC_RALT] = 1;
+    if (mod & VULL_MOD_LGUI) vull_pump_io.keys[VULL_SC_LGUI] = 1;
+    if (mod & VULL_MOD_RGUI) vull_pump_io.keys[VULL_SC_RGUI] = 1;
 
     if (p.now >= next_press_t) {
-        for (int j = 0; j < VULL_NUM_KEYS; j++) {
-            if (vullkey[j] == 1 && !block_vullkey[j]) {
-                vullkey[j] = 3;
+        for (int j = 0; j < VULL_PLAT_NUM_KEYS; j++) {
+            if (vull_pump_io.keys[j] == 1 && !vull_pump_io.blocked_keys[j]) {
+                vull_pump_io.keys[j] = 3;
                 next_press_t = p.now + 80;
             }
         }
     }
-    for (int j = 0; j < VULL_NUM_KEYS; j++)
-        if (!vullkey[j]) block_vullkey[j] = 0;
+    for (int j = 0; j < VULL_PLAT_NUM_KEYS; j++)
+        if (!vull_pump_io.keys[j]) vull_pump_io.blocked_keys[j] = 0;
 
     vull_plat_poll_events(p);
 
-    if (!p.queued && vullkey_buffer_pos < VULL_KEY_BUFFER) {
-        for (int j = 0; j < VULL_NUM_KEYS; j++) {
-            if (vullkey[j] == 3) {
-                vullkey_buffer[vullkey_buffer_pos++] = -1;
+    if (!p.queued && *vull_pump_io.typed_count < VULL_PLAT_KEY_BUFFER) {
+        for (int j = 0; j < VULL_PLAT_NUM_KEYS; j++) {
+            if (vull_pump_io.keys[j] == 3) {
+                vull_pump_io.typed[(*vull_pump_io.typed_count)++] = -1;
                 break;
             }
         }
     }
     if (vull_plat_get(vull_plat_config.emulate_textinput))
-        for (int i = 0; i < p.ntyped && vullkey_buffer_pos < VULL_KEY_BUFFER; i++)
-            vullkey_buffer[vullkey_buffer_pos++] = p.typed[i];
+        for (int i = 0; i < p.ntyped && *vull_pump_io.typed_count < VULL_PLAT_KEY_BUFFER; i++)
+            vull_pump_io.typed[(*vull_pump_io.typed_count)++] = p.typed[i];
     return 0;
 }
 
@@ -154,8 +223,8 @@ void vull_get_mouse(int *x, int *y, int *buttons) {
 
     int real_x = 0, real_y = 0;
     uint32_t sb = pointer_state(&real_x, &real_y);
-    int mx = vull_state.mouse_locked ? virtual_mx : real_x;
-    int my = vull_state.mouse_locked ? virtual_my : real_y;
+    int mx = *vull_pump_io.mouse_locked ? virtual_mx : real_x;
+    int my = *vull_pump_io.mouse_locked ? virtual_my : real_y;
     bool warped = false;
     if (use_warped_mxy) {
         // The imposed position holds until the pointer itself has moved away.
@@ -172,11 +241,12 @@ void vull_get_mouse(int *x, int *y, int *buttons) {
     if (ww == 0 || wh == 0) return;
 
     int b = 0;
-    if (sb & VULL_POINTER_LEFT) b |= (vull_plat_get(vull_plat_config.rmb_key) && vull_key_held(vull_plat_get(vull_plat_config.rmb_key))) ? 2 : 1;
+    int rmb_key = vull_plat_get(vull_plat_config.rmb_key);
+    if (sb & VULL_POINTER_LEFT) b |= (rmb_key && vull_key_held(rmb_key)) ? 2 : 1;
     if (sb & VULL_POINTER_MIDDLE) b |= 4;
     if (sb & VULL_POINTER_RIGHT) b |= 2;
-    if (vull_state.mouse_key_left && vull_key_held(vull_state.mouse_key_left)) b |= 1;
-    if (vull_state.mouse_key_right && vull_key_held(vull_state.mouse_key_right)) b |= 2;
+    if (*vull_pump_io.mouse_key_left && vull_key_held(*vull_pump_io.mouse_key_left)) b |= 1;
+    if (*vull_pump_io.mouse_key_right && vull_key_held(*vull_pump_io.mouse_key_right)) b |= 2;
     if (buttons) *buttons = b;
 
     if (!warped) {
@@ -194,20 +264,20 @@ void vull_get_mouse(int *x, int *y, int *buttons) {
 void vull_lock_mouse_cursor(int lock) {
     int ww = 0, wh = 0;
     vull_plat_window_size(&ww, &wh);
-    if (lock && !vull_state.mouse_locked) {
+    if (lock && !*vull_pump_io.mouse_locked) {
         pointer_state(&virtual_mx, &virtual_my);
         if (ww > 1 && wh > 1) vull_plat_warp_pointer(ww / 2, wh / 2);
-    } else if (!lock && vull_state.mouse_locked) {
+    } else if (!lock && *vull_pump_io.mouse_locked) {
         vull_plat_warp_pointer(virtual_mx, virtual_my);
     }
-    vull_state.mouse_locked = lock;
+    *vull_pump_io.mouse_locked = lock;
 }
 
 void vull_get_mouse_deltas(int *dx, int *dy) {
     int x, y;
     vull_get_mouse(&x, &y, nullptr);
-    if (dx) *dx = x - vull_last_mouse_x;
-    if (dy) *dy = y - vull_last_mouse_y;
+    if (dx) *dx = x - *vull_pump_io.last_mouse_x;
+    if (dy) *dy = y - *vull_pump_io.last_mouse_y;
 }
 
 void vull_set_mouse(int x, int y) {

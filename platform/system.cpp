@@ -70,7 +70,9 @@ void vull_plat_exit() {
     if (services.exit) services.exit();
 }
 
-int vull_plat_vdisk_has(const char *path) { return services.vdisk_has ? services.vdisk_has(path) : 0; }
+int vull_plat_vdisk_has(const char *path) {
+    return services.vdisk_has ? services.vdisk_has(path) : 0;
+}
 
 vull_plat_settings vull_plat_config;
 
@@ -182,8 +184,8 @@ void vull_set_clipboard_text(const char *text) { vull_plat_clipboard_set(text ? 
 char *vull_get_clipboard_text() {
     std::string text = vull_plat_clipboard_get();
     size_t len = text.size();
-    char *copy = len < (size_t(1) << 30) - 32 ? static_cast<char *>(vull_plat_alloc(int(len + 1)))
-                                                   : nullptr;
+    char *copy =
+        len < (size_t(1) << 30) - 32 ? static_cast<char *>(vull_plat_alloc(int(len + 1))) : nullptr;
     if (copy) memcpy(copy, text.c_str(), len + 1);
     return copy;
 }
@@ -218,7 +220,8 @@ int vull_save_clipboard_to_file(const char *path) {
 
 vull_thread_rec *vull_create_thread(vull_thread_fn fn) {
     if (!fn) return nullptr;
-    vull_thread_rec *t = static_cast<vull_thread_rec *>(vull_plat_alloc(int(sizeof(vull_thread_rec))));
+    vull_thread_rec *t =
+        static_cast<vull_thread_rec *>(vull_plat_alloc(int(sizeof(vull_thread_rec))));
     if (!t) return nullptr;
     try {
         t->thread = new std::thread([fn] { fn(nullptr); });
@@ -319,8 +322,8 @@ int vull_wget_ex(const char *url, const char *path, const char *post_file) {
 int vull_wget(const char *url, const char *path) { return vull_wget_ex(url, path, nullptr); }
 
 // State of the threaded download: one at a time, written before the thread starts.
-static char remote_file[VULL_PATH_LEN];
-static char local_file[VULL_PATH_LEN];
+static char remote_file[VULL_PLAT_PATH_LEN];
+static char local_file[VULL_PLAT_PATH_LEN];
 static vull_wget_callback wget_on_load;
 static vull_wget_callback wget_on_error;
 

@@ -1,7 +1,7 @@
 // Layer platform: window, events, files, clock, sound device; calls nothing of ours,
-// but for the engine's key state and bitmaps, which are still to go (its log, memory,
-// exit and virtual disk come through vull_plat_services, its options through
-// vull_plat_settings).
+// but for the engine's bitmaps, which are still to go (its log, memory, exit and
+// virtual disk come through vull_plat_services, its options through
+// vull_plat_settings, its input state through vull_pump_state).
 // System services over POSIX and the back end (platform/backend.h): the audio
 // device and its nesting lock, the clipboard, folders and paths, directory
 // listing, file tests, dates, clocks, threads, downloads and launches through
@@ -12,7 +12,9 @@
 #include <cstdio>
 #include <ctime>
 #include <thread>
-#include "engine/vull.h"
+
+// Path buffers: 1023 characters + NUL (the engine's path length).
+constexpr int VULL_PLAT_PATH_LEN = 1024;
 
 // ---- services of the engine above ----
 // The platform logs, hands out blocks its callers release with the engine's
@@ -108,10 +110,14 @@ FILE *vull_open_read(const char *path, int64_t max);
 // Each writes folder + name into out (out_size bytes, the engine path length
 // unless given). When the result does not fit, out is emptied and -1 returned,
 // so a cut path can never name another file; otherwise 0.
-int vull_prefix_with_appdata_path(const char *name, char *out, size_t out_size = VULL_PATH_LEN);
-int vull_prefix_with_program_path(const char *name, char *out, size_t out_size = VULL_PATH_LEN);
-int vull_prefix_with_desktop_path(const char *name, char *out, size_t out_size = VULL_PATH_LEN);
-int vull_prefix_with_current_path(const char *name, char *out, size_t out_size = VULL_PATH_LEN);
+int vull_prefix_with_appdata_path(const char *name, char *out,
+                                  size_t out_size = VULL_PLAT_PATH_LEN);
+int vull_prefix_with_program_path(const char *name, char *out,
+                                  size_t out_size = VULL_PLAT_PATH_LEN);
+int vull_prefix_with_desktop_path(const char *name, char *out,
+                                  size_t out_size = VULL_PLAT_PATH_LEN);
+int vull_prefix_with_current_path(const char *name, char *out,
+                                  size_t out_size = VULL_PLAT_PATH_LEN);
 void vull_mkdir(const char *path); // mode 0755; failures ignored
 int vull_remove(const char *path);
 

@@ -13,7 +13,6 @@
 #include <string>
 #include <strings.h>
 
-
 /* ---- reading files ---- */
 
 FILE *vull_open_read(const char *path, int64_t max) {
@@ -71,7 +70,7 @@ static const char *home_env() {
 }
 
 // folder = $HOME + tail; false when that does not fit the engine path length.
-static bool home_folder(char (&folder)[VULL_PATH_LEN], const char *home, const char *tail) {
+static bool home_folder(char (&folder)[VULL_PLAT_PATH_LEN], const char *home, const char *tail) {
     int n = snprintf(folder, sizeof folder, "%s%s", home, tail);
     return n >= 0 && size_t(n) < sizeof folder;
 }
@@ -83,10 +82,11 @@ static int in_configured_folder(const char *folder, const char *name, char *out,
 }
 
 int vull_prefix_with_appdata_path(const char *name, char *out, size_t out_size) {
-    if (configured(vull_plat_text(vull_plat_config.home))) return in_configured_folder(vull_plat_text(vull_plat_config.home), name, out, out_size);
+    if (configured(vull_plat_text(vull_plat_config.home)))
+        return in_configured_folder(vull_plat_text(vull_plat_config.home), name, out, out_size);
     const char *home = home_env();
     if (!home) return set_name_only(out, out_size, name);
-    char folder[VULL_PATH_LEN];
+    char folder[VULL_PLAT_PATH_LEN];
     if (!home_folder(folder, home, "/.tarnwicker")) return fail_path(out, out_size);
     vull_mkdir(folder);
     std::string tail = std::string("/.tarnwicker/") + vull_plat_text(vull_plat_config.app_title);
@@ -111,16 +111,17 @@ int vull_prefix_with_program_path(const char *name, char *out, size_t out_size) 
 
 int vull_prefix_with_desktop_path(const char *name, char *out, size_t out_size) {
     if (configured(vull_plat_text(vull_plat_config.desktop_path)))
-        return in_configured_folder(vull_plat_text(vull_plat_config.desktop_path), name, out, out_size);
+        return in_configured_folder(vull_plat_text(vull_plat_config.desktop_path), name, out,
+                                    out_size);
     const char *home = home_env();
     if (!home) return set_name_only(out, out_size, name);
-    char folder[VULL_PATH_LEN];
+    char folder[VULL_PLAT_PATH_LEN];
     if (!home_folder(folder, home, "/Desktop/")) return fail_path(out, out_size);
     return join_path(out, out_size, folder, name);
 }
 
 int vull_prefix_with_current_path(const char *name, char *out, size_t out_size) {
-    char folder[VULL_PATH_LEN];
+    char folder[VULL_PLAT_PATH_LEN];
     if (!getcwd(folder, sizeof folder)) return set_name_only(out, out_size, name);
     return join_path(out, out_size, folder, name);
 }

@@ -69,11 +69,11 @@ int vull_video_exit() {
 /* ---- screen set-up --------------------------------------------------- */
 
 int vull_set_screen(int width, int height, int depth, int flags) {
-    vull_debugf("vull_set_screen %d %d %d %x\n", width, height, depth, flags);
+    vull_plat_logf("vull_set_screen %d %d %d %x\n", width, height, depth, flags);
     if (width <= 0 || height <= 0) {
         width = desktop_w;
         height = desktop_h;
-        vull_debugf("retrieving desktop resolution: %d %d\n", width, height);
+        vull_plat_logf("retrieving desktop resolution: %d %d\n", width, height);
     }
     int ww, wh;
     if (vull_state.window_size_set) {
@@ -83,7 +83,7 @@ int vull_set_screen(int width, int height, int depth, int flags) {
         }
         ww = cconfig.window_size[0];
         wh = cconfig.window_size[1];
-        vull_debugf(" window size: %d %d\n", ww, wh);
+        vull_plat_logf(" window size: %d %d\n", ww, wh);
     } else {
         cconfig.window_size[0] = ww = width;
         cconfig.window_size[1] = wh = height;
@@ -111,7 +111,7 @@ int vull_set_screen(int width, int height, int depth, int flags) {
         vull_back_page = vull_create_bitmap(width, height, depth);
         if (!vull_back_page) {
             // Too large to allocate: say so rather than open a window with nothing to show.
-            vull_debugf(" could not create a back page of %d x %d x %d\n", width, height, depth);
+            vull_plat_logf(" could not create a back page of %d x %d x %d\n", width, height, depth);
             return -1;
         }
     }
@@ -126,8 +126,8 @@ int vull_set_screen(int width, int height, int depth, int flags) {
     vull_screen_actual.clip_x1 = ww;
     vull_screen_actual.clip_y0 = 0;
     vull_screen_actual.clip_y1 = wh;
-    vull_debugf(" desktop size: %d %d\n", desktop_w, desktop_h);
-    vull_debugf("ok\n");
+    vull_plat_logf(" desktop size: %d %d\n", desktop_w, desktop_h);
+    vull_plat_logf("ok\n");
     return 0;
 }
 

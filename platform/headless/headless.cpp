@@ -64,7 +64,9 @@ void vull_plat_window_size(int *w, int *h) {
 void vull_plat_present(const vull_bitmap *, bool) {}
 void vull_plat_set_icon(vull_bitmap *) {}
 void update_sdl_window_title(const char *) {}
-int vull_is_app_active() { return vull_plat_get(vull_plat_config.framebuffer) || vull_system_active; }
+int vull_is_app_active() {
+    return vull_plat_get(vull_plat_config.framebuffer) || vull_system_active;
+}
 
 /* ---- input ---- */
 

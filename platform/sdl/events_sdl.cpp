@@ -4,8 +4,6 @@
 
 #include <cstdio>
 
-#include "engine/config.h"
-#include "engine/vull.h"
 #include "platform/backend.h"
 #include "platform/system.h"
 #include "platform/events.h"
@@ -72,8 +70,8 @@ static int emulated_char(SDL_Keycode k, bool shift) {
 }
 
 static void key_down(vull_pump_pass &p, int sc) {
-    if (sc < 0 || sc >= VULL_NUM_KEYS) return;
-    if (!vullkey[sc]) vullkey[sc] = 1;
+    if (sc < 0 || sc >= VULL_PLAT_NUM_KEYS) return;
+    if (!vull_pump_io.keys[sc]) vull_pump_io.keys[sc] = 1;
     SDL_Keycode k = SDL_GetKeyFromScancode(SDL_Scancode(sc));
     int code = 0;
     switch (k) {
@@ -90,7 +88,7 @@ static void key_down(vull_pump_pass &p, int sc) {
     case SDLK_DOWN:
     case SDLK_UP: {
         int e = k == SDLK_RIGHT ? 79 : k == SDLK_LEFT ? 80 : k == SDLK_DOWN ? 81 : 82;
-        if (!vullkey[e]) vullkey[e] = 1;
+        if (!vull_pump_io.keys[e]) vull_pump_io.keys[e] = 1;
         break;
     }
     default: break;
@@ -98,13 +96,14 @@ static void key_down(vull_pump_pass &p, int sc) {
     if (vull_ctrl_held() && !vull_alt_held() && !vull_shift_held()) {
         if (k >= 'a' && k <= 'z') {
             code = int(k);
-            vullkey[k - 93] = 1; // the letter's own scancode entry
+            vull_pump_io.keys[k - 93] = 1; // the letter's own scancode entry
         } else if (k >= '0' && k <= '9') {
             code = int(k); // the digit's own entry is already set by sampling
         }
     }
     if (vull_key_held(VULL_SC_RALT))
-        vullkey[VULL_SC_LCTRL] = vullkey[VULL_SC_RCTRL] = 0; // AltGr is not Ctrl
+        vull_pump_io.keys[VULL_SC_LCTRL] = vull_pump_io.keys[VULL_SC_RCTRL] =
+            0; // AltGr is not Ctrl
     if (vull_plat_get(vull_plat_config.emulate_textinput) && code == 0) {
         int c = emulated_char(k, vull_shift_held());
         if (c && p.ntyped < int(sizeof p.typed)) p.typed[p.ntyped++] = char(c);
@@ -133,7 +132,7 @@ static void window_event(vull_pump_pass &p, const SDL_WindowEvent &w) {
         if (main_window) vull_system_active = 0;
         break;
     case SDL_WINDOWEVENT_CLOSE:
-        vull_quit = 1;
+        *vull_pump_io.quit = 1;
         vull_plat_logf("window closed (%d)\n", int(w.event));
         break;
     default: break;
@@ -141,31 +140,31 @@ static void window_event(vull_pump_pass &p, const SDL_WindowEvent &w) {
 }
 
 static void mouse_motion(const SDL_MouseMotionEvent &m) {
-    if (vull_state.mouse_locked && sdl_window) {
+    if (*vull_pump_io.mouse_locked && sdl_window) {
         int ww, wh;
         SDL_GetWindowSize(sdl_window, &ww, &wh);
         if (ww > 1 && wh > 1) {
             int dx = m.x - ww / 2, dy = m.y - wh / 2;
-            vull_state.mouse_rel_x += dx;
-            vull_state.mouse_rel_y += dy;
+            *vull_pump_io.mouse_rel_x += dx;
+            *vull_pump_io.mouse_rel_y += dy;
             virtual_mx = SDL_clamp(virtual_mx + dx, 0, ww - 1);
             virtual_my = SDL_clamp(virtual_my + dy, 0, wh - 1);
             SDL_WarpMouseInWindow(sdl_window, ww >> 1, wh >> 1);
         }
     }
-    if (vull_state.mouse_rel_x) {
-        vull_state.mouse_total_x += vull_state.mouse_rel_x;
-        vull_state.mouse_rel_x = 0;
+    if (*vull_pump_io.mouse_rel_x) {
+        *vull_pump_io.mouse_total_x += *vull_pump_io.mouse_rel_x;
+        *vull_pump_io.mouse_rel_x = 0;
     }
-    if (vull_state.mouse_rel_y) {
-        vull_state.mouse_total_y += vull_state.mouse_rel_y;
-        vull_state.mouse_rel_y = 0;
+    if (*vull_pump_io.mouse_rel_y) {
+        *vull_pump_io.mouse_total_y += *vull_pump_io.mouse_rel_y;
+        *vull_pump_io.mouse_rel_y = 0;
     }
 }
 
 static void drop_event(SDL_DropEvent &d) {
     if (d.type == SDL_DROPFILE && d.file) {
-        snprintf(vull_state.dropped_file, sizeof vull_state.dropped_file, "%s", d.file);
+        snprintf(vull_pump_io.dropped_file, vull_pump_io.dropped_file_size, "%s", d.file);
         if (sdl_window) SDL_RaiseWindow(sdl_window);
     }
     if (d.file) SDL_free(d.file); // SDL hands the text over with the event
@@ -186,23 +185,23 @@ static void handle_event(vull_pump_pass &p, SDL_Event &e) {
     case SDL_MOUSEBUTTONUP:
         // A press and release inside one pass would never be seen by sampling.
         if (p.button_down) {
-            vull_state.click_button = e.button.button;
-            vull_state.click_time = int32_t(uint32_t(p.now));
+            *vull_pump_io.click_button = e.button.button;
+            *vull_pump_io.click_time = int32_t(uint32_t(p.now));
         }
         break;
     case SDL_MOUSEWHEEL:
-        vull_state.wheel_x += e.wheel.x;
-        vull_state.wheel_y += e.wheel.y;
-        vull_state.wheel_x2 += e.wheel.x;
-        vull_state.wheel_y2 += e.wheel.y;
+        *vull_pump_io.wheel_x += e.wheel.x;
+        *vull_pump_io.wheel_y += e.wheel.y;
+        *vull_pump_io.wheel_x2 += e.wheel.x;
+        *vull_pump_io.wheel_y2 += e.wheel.y;
         break;
     case SDL_CONTROLLERDEVICEADDED:
         vull_joystick_device_added(e.cdevice.which);
-        vull_state.controller_added = 0x100 + e.cdevice.which;
+        *vull_pump_io.controller_added = 0x100 + e.cdevice.which;
         break;
     case SDL_CONTROLLERDEVICEREMOVED: {
         int r = vull_joystick_device_removed(e.cdevice.which);
-        if (r >= 0) vull_state.controller_removed = 0x100 + r;
+        if (r >= 0) *vull_pump_io.controller_removed = 0x100 + r;
         break;
     }
     case SDL_DROPFILE:

@@ -10,8 +10,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/config.h"
-#include "engine/vull.h"
 #include "platform/system.h"
 
 controller_rec metacon[VULL_MAX_CONTROLLERS];
@@ -75,7 +73,8 @@ static int connect_into(int slot, int device) {
     if (SDL_IsGameController(device)) {
         r.controller = SDL_GameControllerOpen(device);
         if (r.controller) {
-            vull_plat_logf("Controller %d: %s\n", device, safe(SDL_GameControllerName(r.controller)));
+            vull_plat_logf("Controller %d: %s\n", device,
+                           safe(SDL_GameControllerName(r.controller)));
             SDL_Joystick *j = SDL_GameControllerGetJoystick(r.controller);
             r.instance_id = SDL_JoystickInstanceID(j);
             log_counts(j);
@@ -164,7 +163,7 @@ static void read_or_create(const char *path, bool create) {
 }
 
 void add_sdl_controllers() {
-    char path[VULL_PATH_LEN];
+    char path[VULL_PLAT_PATH_LEN];
     if (vull_prefix_with_program_path("sdl_controllers.txt", path) == 0)
         read_or_create(path, false);
     if (vull_prefix_with_appdata_path("sdl_controllers.txt", path) == 0) read_or_create(path, true);

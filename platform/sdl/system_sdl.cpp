@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/vull.h"
 #include "platform/backend.h"
 #include "platform/system.h"
 

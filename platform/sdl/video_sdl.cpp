@@ -57,8 +57,8 @@ int vull_system_init() {
     // Headless, SDL is not even loaded: the engine's own signal handlers turn
     // Ctrl+C into the normal exit, and the clock is the platform layer's.
     if (cconfig.headless) {
-        vull_debugf(" running in headless mode\n");
-        if (cconfig.framebuffer) vull_debugf(" running in framebuffer mode\n");
+        vull_plat_logf(" running in headless mode\n");
+        if (cconfig.framebuffer) vull_plat_logf(" running in framebuffer mode\n");
         return 0;
     }
 #ifdef ZIBO6_ARM32
@@ -69,7 +69,7 @@ int vull_system_init() {
 #endif
     if (cconfig.framebuffer) {
         flags &= ~uint32_t(SDL_INIT_VIDEO);
-        vull_debugf(" running in framebuffer mode\n");
+        vull_plat_logf(" running in framebuffer mode\n");
     }
     SDL_SetHint("SDL_VIDEO_ALLOW_SCREENSAVER", "1");
     if (SDL_Init(flags) < 0) vull_fatal_error("Unable to initialize SDL");
@@ -79,13 +79,13 @@ int vull_system_init() {
     SDL_version compiled, linked;
     SDL_VERSION(&compiled);
     SDL_GetVersion(&linked);
-    vull_debugf("Compiled against SDL version: %d.%d.%d\n", compiled.major, compiled.minor,
-                compiled.patch);
-    vull_debugf("Linked against SDL version:   %d.%d.%d\n", linked.major, linked.minor,
-                linked.patch);
+    vull_plat_logf("Compiled against SDL version: %d.%d.%d\n", compiled.major, compiled.minor,
+                   compiled.patch);
+    vull_plat_logf("Linked against SDL version:   %d.%d.%d\n", linked.major, linked.minor,
+                   linked.patch);
     if (!cconfig.log_system_info) {
         const char *drv = SDL_GetCurrentVideoDriver();
-        vull_debugf("Current video driver: %s\n", drv ? drv : "(none)");
+        vull_plat_logf("Current video driver: %s\n", drv ? drv : "(none)");
     } else {
         log_system_info();
     }
@@ -208,23 +208,23 @@ static void place_window(int *x, int *y, int *ww, int *wh) {
         if (SDL_GetDisplayBounds(d, &b) == 0) {
             *x += b.x;
             *y += b.y;
-            vull_debugf("adding display boundary offset: %d %d (%d %d)\n", b.x, b.y, b.w, b.h);
+            vull_plat_logf("adding display boundary offset: %d %d (%d %d)\n", b.x, b.y, b.w, b.h);
         }
         SDL_DisplayMode m;
         if (vull_screen_mode && SDL_GetCurrentDisplayMode(d, &m) == 0) {
             desktop_w = m.w;
             desktop_h = m.h;
-            vull_debugf("fullscreen; updated desktop of display %d to %d %d\n", d, desktop_w,
-                        desktop_h);
+            vull_plat_logf("fullscreen; updated desktop of display %d to %d %d\n", d, desktop_w,
+                           desktop_h);
         }
     }
     if (vull_screen_mode) {
         if (cconfig.fullscreen_size[0] && cconfig.fullscreen_size[1]) {
             desktop_w = cconfig.fullscreen_size[0];
             desktop_h = cconfig.fullscreen_size[1];
-            vull_debugf("overriding with preferred window size: %d %d\n", desktop_w, desktop_h);
+            vull_plat_logf("overriding with preferred window size: %d %d\n", desktop_w, desktop_h);
         }
-        vull_debugf("setting fullscreen window size to %d %d\n", desktop_w, desktop_h);
+        vull_plat_logf("setting fullscreen window size to %d %d\n", desktop_w, desktop_h);
         *ww = desktop_w;
         *wh = desktop_h;
     }
@@ -314,7 +314,7 @@ int vull_set_screen_plat(int ww, int wh, int page_w, int page_h, int depth, int 
 
     sdl_renderer = SDL_CreateRenderer(sdl_window, -1, SDL_RENDERER_PRESENTVSYNC);
     if (!sdl_renderer) {
-        vull_debugf(" could not create sdl_renderer! dropping down to software_blit\n");
+        vull_plat_logf(" could not create sdl_renderer! dropping down to software_blit\n");
         cconfig.software_blit = 1;
         return vull_set_screen_software(ww, wh, depth, flags);
     }
@@ -323,8 +323,8 @@ int vull_set_screen_plat(int ww, int wh, int page_w, int page_h, int depth, int 
     // change of pixel_perfect changes filtering when the texture is re-made.
     const char *filter = pixel_perfect_now() == 1 ? "nearest" : "linear";
     SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, filter);
-    vull_debugf("  setting filter to %s (screen_mode %d  back page width: %d)\n", filter,
-                vull_screen_mode, vull_back_page ? vull_back_page->width : 0);
+    vull_plat_logf("  setting filter to %s (screen_mode %d  back page width: %d)\n", filter,
+                   vull_screen_mode, vull_back_page ? vull_back_page->width : 0);
 
     SDL_SetRenderDrawColor(sdl_renderer, 0, 0, 0, 255);
     SDL_RenderClear(sdl_renderer);
@@ -354,7 +354,7 @@ int vull_set_screen_software(int ww, int wh, int depth, int flags) {
             ww = 640;
             wh = 480;
         }
-        vull_debugf(" vull_set_screen_software() window size: %d %d\n", ww, wh);
+        vull_plat_logf(" vull_set_screen_software() window size: %d %d\n", ww, wh);
     } else {
         cconfig.window_size[0] = ww;
         cconfig.window_size[1] = wh;
@@ -600,7 +600,7 @@ int vull_open_display(int display, int width, int height) {
     if (SDL_GetDisplayBounds(display, &b) != 0) return -1;
     if (width == 0) width = b.w;
     if (height == 0) height = b.h;
-    vull_debugf("vull_open_display: %d %d (%d %d)\n", b.x, b.y, width, height);
+    vull_plat_logf("vull_open_display: %d %d (%d %d)\n", b.x, b.y, width, height);
     sdl_window_display = SDL_CreateWindow(window_title(), b.x, b.y, width, height, 0x36);
     if (!sdl_window_display) return -1;
     vull_ctx_display = SDL_GL_CreateContext(sdl_window_display);
@@ -611,34 +611,34 @@ int vull_open_display(int display, int width, int height) {
 
 void log_system_info() {
     int n = SDL_GetNumVideoDrivers();
-    if (n <= 0) vull_debugf("No built-in video drivers\n");
-    for (int i = 0; i < n; i++) vull_debugf(" %d %s", i, SDL_GetVideoDriver(i));
-    if (n > 0) vull_debugf("\n");
+    if (n <= 0) vull_plat_logf("No built-in video drivers\n");
+    for (int i = 0; i < n; i++) vull_plat_logf(" %d %s", i, SDL_GetVideoDriver(i));
+    if (n > 0) vull_plat_logf("\n");
     const char *drv = SDL_GetCurrentVideoDriver();
-    vull_debugf("Current video driver: %s\n", drv ? drv : "(none)");
+    vull_plat_logf("Current video driver: %s\n", drv ? drv : "(none)");
     n = SDL_GetNumRenderDrivers();
-    if (n <= 0) vull_debugf("No built-in render drivers\n");
+    if (n <= 0) vull_plat_logf("No built-in render drivers\n");
     for (int i = 0; i < n; i++) {
         SDL_RendererInfo info;
         if (SDL_GetRenderDriverInfo(i, &info) == 0) SDLTest_PrintRenderer(&info);
     }
     n = SDL_GetNumVideoDisplays();
     if (n <= 0) {
-        vull_debugf("No displays found\n");
+        vull_plat_logf("No displays found\n");
         return;
     }
-    vull_debugf("Displays:\n");
+    vull_plat_logf("Displays:\n");
     for (int d = 0; d < n; d++) {
         const char *name = SDL_GetDisplayName(d);
-        vull_debugf("[%s]\n", name ? name : "");
+        vull_plat_logf("[%s]\n", name ? name : "");
         int m = SDL_GetNumDisplayModes(d);
         for (int i = 0; i < m; i++) {
             SDL_DisplayMode mode;
             if (SDL_GetDisplayMode(d, i, &mode) == 0)
-                vull_debugf("  display_mode %d: %d x %d (%d) ", i, mode.w, mode.h,
-                            mode.refresh_rate);
+                vull_plat_logf("  display_mode %d: %d x %d (%d) ", i, mode.w, mode.h,
+                               mode.refresh_rate);
         }
-        vull_debugf("\n");
+        vull_plat_logf("\n");
     }
 }
 
