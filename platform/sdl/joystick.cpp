@@ -9,6 +9,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "platform/system.h"
 
@@ -156,10 +158,14 @@ static void read_or_create(const char *path, bool create) {
         return;
     }
     if (!create) return;
-    if (FILE *f = fopen(path, "w")) {
-        fputs("// add SDL2 game controller mappings to this file\n", f);
-        fclose(f);
-    }
+    // Only where nothing stands yet: a file the reader refused (too large, a pipe)
+    // is the user's and must be neither emptied nor waited on.
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return;
+    static const char line[] = "// add SDL2 game controller mappings to this file\n";
+    if (write(fd, line, sizeof line - 1) != (ssize_t)(sizeof line - 1))
+        vull_plat_logf(" could not write %s\n", path);
+    close(fd);
 }
 
 void add_sdl_controllers() {

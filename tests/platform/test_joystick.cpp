@@ -3,6 +3,7 @@
 // devices, validation at rest, and sdl_controllers.txt.
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -214,6 +215,23 @@ TEST_F(JoystickTest, MappingFileGoodAndBadLines) {
     ASSERT_NE(m, nullptr);
     EXPECT_NE(std::string(m).find("Long Pad nnn"), std::string::npos);
     SDL_free(m);
+
+    // What the reader refuses stays the user's: a file past the bound is kept
+    // whole, and a pipe standing there is neither read nor opened for writing.
+    f = fopen(mapping_path().c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::string big((4 << 20) + 1, '/');
+    fwrite(big.data(), 1, big.size(), f);
+    fclose(f);
+    add_sdl_controllers();
+    struct stat st {};
+    ASSERT_EQ(stat(mapping_path().c_str(), &st), 0);
+    EXPECT_EQ((size_t)st.st_size, big.size());
+    remove(mapping_path().c_str());
+    ASSERT_EQ(mkfifo(mapping_path().c_str(), 0600), 0);
+    add_sdl_controllers(); // returns: a pipe with no writer or reader never waits
+    ASSERT_EQ(stat(mapping_path().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 } // namespace
