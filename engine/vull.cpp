@@ -53,6 +53,10 @@ static void exit_for_platform() { vull_exit(); }
     vull_plat_set_services({vull_debug, nullptr, nullptr, exit_for_platform, nullptr});
     vull_plat_settings s{};
     s.app_title = vull_state.app_title;
+    s.window_title = &vull_state.window_title_ptr;
+    s.log_file = &vull_state.log_file;
+    s.blit_hook = &vull_state.blit_hook;
+    s.window_size_set = &vull_state.window_size_set;
     s.audio_requested = [](int rate, int channels) {
         vull_state.audio_freq_requested = rate;
         vull_state.audio_channels_requested = channels;

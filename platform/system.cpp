@@ -74,7 +74,18 @@ int vull_plat_vdisk_has(const char *path) {
     return services.vdisk_has ? services.vdisk_has(path) : 0;
 }
 
-vull_plat_settings vull_plat_config;
+static int32_t spare_window_size[2], spare_window_size_set, spare_software_blit,
+    spare_pixel_perfect = -1;
+static constexpr vull_plat_settings unset_settings() {
+    vull_plat_settings s{};
+    s.window_size = spare_window_size;
+    s.window_size_set = &spare_window_size_set;
+    s.software_blit = &spare_software_blit;
+    s.pixel_perfect = &spare_pixel_perfect;
+    return s;
+}
+// Constant-initialised, so that an installer running first is not undone.
+constinit vull_plat_settings vull_plat_config = unset_settings();
 
 void vull_plat_set_settings(const vull_plat_settings &s) {
     vull_plat_settings &c = vull_plat_config;
@@ -93,6 +104,26 @@ void vull_plat_set_settings(const vull_plat_settings &s) {
     take(c.app_title, s.app_title);
     take(c.audio_requested, s.audio_requested);
     take(c.audio_granted, s.audio_granted);
+    take(c.headless, s.headless);
+    take(c.windowed, s.windowed);
+    take(c.frameless, s.frameless);
+    take(c.display, s.display);
+    take(c.fullscreen_method, s.fullscreen_method);
+    take(c.opengl_blit, s.opengl_blit);
+    take(c.keep_aspect, s.keep_aspect);
+    take(c.show_fps, s.show_fps);
+    take(c.log_system_info, s.log_system_info);
+    take(c.ext_display, s.ext_display);
+    take(c.window_position, s.window_position);
+    take(c.fullscreen_size, s.fullscreen_size);
+    take(c.draw_rect, s.draw_rect);
+    take(c.window_size, s.window_size);
+    take(c.window_size_set, s.window_size_set);
+    take(c.software_blit, s.software_blit);
+    take(c.pixel_perfect, s.pixel_perfect);
+    take(c.window_title, s.window_title);
+    take(c.log_file, s.log_file);
+    take(c.blit_hook, s.blit_hook);
 }
 
 /* ---- audio device ---- */

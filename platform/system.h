@@ -1,7 +1,7 @@
-// Layer platform: window, events, files, clock, sound device; calls nothing of ours,
-// but for the engine's bitmaps, which are still to go (its log, memory, exit and
-// virtual disk come through vull_plat_services, its options through
-// vull_plat_settings, its input state through vull_pump_state).
+// Layer platform: window, events, files, clock, sound device; calls nothing of ours.
+// (The engine hands down what it needs at start-up: log, memory, exit and virtual
+// disk through vull_plat_services, options through vull_plat_settings, input
+// state through vull_pump_state, pictures through vull_video_funcs.)
 // System services over POSIX and the back end (platform/backend.h): the audio
 // device and its nesting lock, the clipboard, folders and paths, directory
 // listing, file tests, dates, clocks, threads, downloads and launches through
@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <ctime>
 #include <thread>
+
+struct vull_bitmap;
 
 // Path buffers: 1023 characters + NUL (the engine's path length).
 constexpr int VULL_PLAT_PATH_LEN = 1024;
@@ -59,10 +61,27 @@ struct vull_plat_settings {
     // The audio device's format as asked and, once it opened, as granted.
     void (*audio_requested)(int rate, int channels);
     void (*audio_granted)(int rate, int channels);
+
+    // The window's (platform/video.h).
+    const int32_t *headless; // no window, nothing presented
+    const int32_t *windowed, *frameless, *display, *fullscreen_method, *opengl_blit;
+    const int32_t *keep_aspect, *show_fps, *log_system_info, *ext_display;
+    const int32_t *window_position; // x, y (-1: the window manager decides)
+    const int32_t *fullscreen_size; // w, h (0: the desktop's)
+    const int32_t *draw_rect;       // x, y, w, h (w or h of 0: none)
+    // Written back as well, so never null: until installed they point at
+    // spare words of the platform's own.
+    int32_t *window_size;      // w, h: the size settled on is stored back
+    int32_t *window_size_set;  // 1 once the application chose the window size
+    int32_t *software_blit;    // set when no renderer can be made
+    int32_t *pixel_perfect;    // 1 on, 0 off, -1 automatic (the ARM build sets it)
+    char *const *window_title; // null: the app_title names the window
+    FILE *const *log_file;     // log.txt's stream, for the renderer dumps
+    void (*const *blit_hook)(vull_bitmap *page); // presents instead of the back end when set
 };
 extern vull_plat_settings vull_plat_config;
 void vull_plat_set_settings(const vull_plat_settings &settings); // installs the non-null fields
-inline int32_t vull_plat_get(const int32_t *field) { return field ? *field : 0; }
+inline int32_t vull_plat_get(const int32_t *field, int i = 0) { return field ? field[i] : 0; }
 inline const char *vull_plat_text(const char *field) { return field ? field : ""; }
 
 // ---- audio device ----

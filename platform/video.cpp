@@ -11,17 +11,14 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/config.h"
-#include "engine/gfx.h"
-#include "engine/gui.h"
-#include "engine/vull.h"
 #include "platform/backend.h"
 #include "platform/system.h"
 
 vull_bitmap vull_screen_actual;
 vull_bitmap *vull_screen = &vull_screen_actual;
 vull_bitmap *vull_back_page;
-vull_palette_rec *vull_black_palette; // vull_palette itself lives with the bitmaps
+vull_palette_rec *vull_palette;
+vull_palette_rec *vull_black_palette;
 
 int desktop_w, desktop_h;
 int vull_screen_mode;
@@ -30,39 +27,90 @@ int vull_video_inited;
 
 static vull_bitmap *bmp32; // 32-bit copy of an 8-bit page being presented
 
+// The engine's options and state the video reads, where they are.
+static const vull_plat_settings &cfg = vull_plat_config;
+
 static int frame_start_t;    // ms, start of the frame being measured
 static int32_t smoothed_fps; // 16.16
 
-// Integer scaling decision as the rest of the engine sees it: software
-// presentation always scales by whole pixels.
-static int pixel_perfect_now() { return vull_get_pixel_perfect(); }
+/* ---- the engine's calls on pictures --------------------------------- */
+
+// Until the engine installs its own: nothing is made, drawn or blitted.
+static vull_bitmap *no_bitmap(int, int, int) { return nullptr; }
+static int drop_bitmap(vull_bitmap *) { return 0; }
+static void no_clear(vull_bitmap *) {}
+static vull_palette_rec *no_palette() { return nullptr; }
+static int drop_palette(vull_palette_rec *) { return 0; }
+static void no_blit(const vull_bitmap *, vull_bitmap *, int, int, int, int, int, int) {}
+static void no_text(vull_bitmap *, const char *, int, int, int) {}
+static void no_phat_text(vull_bitmap *, const char *, int, int, int, int, uint32_t, uint32_t) {}
+static void nothing() {}
+
+// Constant-initialised, so that an installer running first is not undone.
+constinit vull_video_funcs vull_video_engine = {
+    no_bitmap,
+    drop_bitmap,
+    no_clear,
+    no_palette,
+    drop_palette,
+    no_blit,
+    vull_get_pixel_perfect_plat,
+    no_text,
+    no_phat_text,
+    nothing,
+    nothing,
+};
+
+void vull_video_set_funcs(const vull_video_funcs &f) {
+    vull_video_funcs &e = vull_video_engine;
+    auto take = [](auto &to, auto from) {
+        if (from) to = from;
+    };
+    take(e.create_bitmap, f.create_bitmap);
+    take(e.destroy_bitmap, f.destroy_bitmap);
+    take(e.clear_bitmap, f.clear_bitmap);
+    take(e.create_palette, f.create_palette);
+    take(e.destroy_palette, f.destroy_palette);
+    take(e.blit, f.blit);
+    take(e.pixel_perfect, f.pixel_perfect);
+    take(e.draw_text, f.draw_text);
+    take(e.draw_text_phat, f.draw_text_phat);
+    take(e.cursor_exit, f.cursor_exit);
+    take(e.preblit_exit, f.preblit_exit);
+}
+
+static const vull_video_funcs &eng = vull_video_engine;
+
+static bool headless_or_framebuffer() {
+    return vull_plat_get(cfg.headless) || vull_plat_get(cfg.framebuffer);
+}
 
 /* ---- video start and exit -------------------------------------------- */
 
 int vull_video_init() {
     if (vull_video_inited) return 0;
     vull_video_inited = 1;
-    vull_palette = vull_create_palette();
+    vull_palette = eng.create_palette();
     if (vull_palette)
         for (int i = 0; i < 256; i++) vull_palette->entry[i] = {uint8_t(i), uint8_t(i), uint8_t(i)};
-    vull_black_palette = vull_create_palette();
-    if (!cconfig.headless) vull_video_init_plat();
+    vull_black_palette = eng.create_palette();
+    if (!vull_plat_get(cfg.headless)) vull_video_init_plat();
     return 0;
 }
 
 int vull_video_exit() {
     if (!vull_video_inited) return 0;
     vull_video_inited = 0;
-    vull_destroy_bitmap(vull_back_page);
+    eng.destroy_bitmap(vull_back_page);
     vull_back_page = nullptr;
-    vull_mouse_exit();
-    vull_destroy_palette(vull_palette);
-    vull_destroy_palette(vull_black_palette);
+    eng.cursor_exit();
+    eng.destroy_palette(vull_palette);
+    eng.destroy_palette(vull_black_palette);
     vull_palette = vull_black_palette = nullptr;
-    vull_destroy_bitmap(bmp32);
-    vull_destroy_bitmap(fattened_back_page); // the pre-blit cache of a scaled page
-    bmp32 = fattened_back_page = nullptr;
-    if (!cconfig.headless) vull_video_exit_plat();
+    eng.destroy_bitmap(bmp32);
+    bmp32 = nullptr;
+    eng.preblit_exit();
+    if (!vull_plat_get(cfg.headless)) vull_video_exit_plat();
     return 0;
 }
 
@@ -76,20 +124,21 @@ int vull_set_screen(int width, int height, int depth, int flags) {
         vull_plat_logf("retrieving desktop resolution: %d %d\n", width, height);
     }
     int ww, wh;
-    if (vull_state.window_size_set) {
-        if (cconfig.window_size[0] < 32 || cconfig.window_size[1] < 32) {
-            cconfig.window_size[0] = 640;
-            cconfig.window_size[1] = 540;
+    int32_t *size = cfg.window_size;
+    if (*cfg.window_size_set) {
+        if (size[0] < 32 || size[1] < 32) {
+            size[0] = 640;
+            size[1] = 540;
         }
-        ww = cconfig.window_size[0];
-        wh = cconfig.window_size[1];
+        ww = size[0];
+        wh = size[1];
         vull_plat_logf(" window size: %d %d\n", ww, wh);
     } else {
-        cconfig.window_size[0] = ww = width;
-        cconfig.window_size[1] = wh = height;
+        size[0] = ww = width;
+        size[1] = wh = height;
     }
     if (flags & 0x100) {
-        if (cconfig.windowed) vull_screen_mode = 0;
+        if (vull_plat_get(cfg.windowed)) vull_screen_mode = 0;
     } else {
         if (flags & 4) vull_screen_mode = 0;
         if (flags & 8) vull_screen_mode = 1;
@@ -99,23 +148,23 @@ int vull_set_screen(int width, int height, int depth, int flags) {
     if (width <= 0 || height <= 0) {
         width = 384;
         height = 216;
-        if (!vull_state.window_size_set) {
+        if (!*cfg.window_size_set) {
             // Stored too, so that leaving full screen later never asks for a 0 x 0 window.
-            cconfig.window_size[0] = ww = width;
-            cconfig.window_size[1] = wh = height;
+            size[0] = ww = width;
+            size[1] = wh = height;
         }
     }
     if (!vull_back_page || vull_back_page->width != width || vull_back_page->height != height ||
         vull_back_page->bpp != depth) {
-        vull_destroy_bitmap(vull_back_page);
-        vull_back_page = vull_create_bitmap(width, height, depth);
+        eng.destroy_bitmap(vull_back_page);
+        vull_back_page = eng.create_bitmap(width, height, depth);
         if (!vull_back_page) {
             // Too large to allocate: say so rather than open a window with nothing to show.
             vull_plat_logf(" could not create a back page of %d x %d x %d\n", width, height, depth);
             return -1;
         }
     }
-    if (!cconfig.headless && !cconfig.framebuffer) {
+    if (!headless_or_framebuffer()) {
         int r = vull_set_screen_plat(ww, wh, width, height, depth, flags);
         if (r) return r;
     }
@@ -132,17 +181,17 @@ int vull_set_screen(int width, int height, int depth, int flags) {
 }
 
 void vull_toggle_fullscreen() {
-    if (cconfig.headless || cconfig.framebuffer) return;
+    if (headless_or_framebuffer()) return;
     vull_screen_mode = !vull_screen_mode;
-    vull_set_screen_plat(cconfig.window_size[0], cconfig.window_size[1],
+    vull_set_screen_plat(cfg.window_size[0], cfg.window_size[1],
                          vull_back_page ? vull_back_page->width : 0,
                          vull_back_page ? vull_back_page->height : 0, vull_screen_actual.bpp, 0);
 }
 
 void vull_set_windowed(int windowed) {
-    if (cconfig.headless || cconfig.framebuffer) return;
+    if (headless_or_framebuffer()) return;
     vull_screen_mode = !windowed;
-    vull_set_screen_plat(cconfig.window_size[0], cconfig.window_size[1],
+    vull_set_screen_plat(cfg.window_size[0], cfg.window_size[1],
                          vull_back_page ? vull_back_page->width : 0,
                          vull_back_page ? vull_back_page->height : 0, vull_screen_actual.bpp, 0);
 }
@@ -154,9 +203,9 @@ int vull_get_window_width() { return vull_screen_mode ? desktop_w : vull_screen_
 int vull_get_window_height() { return vull_screen_mode ? desktop_h : vull_screen_actual.height; }
 
 void vull_set_window_size(int w, int h) {
-    cconfig.window_size[0] = w;
-    cconfig.window_size[1] = h;
-    vull_state.window_size_set = 1;
+    cfg.window_size[0] = w;
+    cfg.window_size[1] = h;
+    *cfg.window_size_set = 1;
 }
 
 void vull_set_palette(const uint8_t *rgb768) {
@@ -169,9 +218,9 @@ void vull_set_palette(const uint8_t *rgb768) {
 
 void get_dest_rect(vull_dest_rect *rect) {
     *rect = {0, 0, 0, 0};
-    if (cconfig.draw_rect[2] > 0 && cconfig.draw_rect[3] > 0) {
-        *rect = {cconfig.draw_rect[0], cconfig.draw_rect[1], cconfig.draw_rect[2],
-                 cconfig.draw_rect[3]};
+    const int32_t *dr = cfg.draw_rect;
+    if (vull_plat_get(dr, 2) > 0 && vull_plat_get(dr, 3) > 0) {
+        *rect = {dr[0], dr[1], dr[2], dr[3]};
         return;
     }
     int ww, wh;
@@ -180,14 +229,14 @@ void get_dest_rect(vull_dest_rect *rect) {
     int64_t pw = vull_back_page->width, ph = vull_back_page->height;
     if (pw < 1 || ph < 1) return;
 
-    if (pixel_perfect_now() == 1) {
+    if (eng.pixel_perfect() == 1) {
         int64_t k = ww / pw < wh / ph ? ww / pw : wh / ph;
         if (k < 1) k = 1;
         int64_t w = pw * k, h = ph * k;
         *rect = {int32_t((ww - w) / 2), int32_t((wh - h) / 2), int32_t(w), int32_t(h)};
         return;
     }
-    if (!cconfig.keep_aspect) {
+    if (!vull_plat_get(cfg.keep_aspect)) {
         *rect = {0, 0, ww, wh};
     } else if (float(pw) / float(ph) > float(ww) / float(wh)) {
         int32_t h = int32_t(ph * ww / pw);
@@ -200,7 +249,7 @@ void get_dest_rect(vull_dest_rect *rect) {
 
 int vull_get_pixel_perfect_plat() {
     if (!vull_back_page) return 0;
-    if (cconfig.pixel_perfect >= 0) return cconfig.pixel_perfect != 0;
+    if (*cfg.pixel_perfect >= 0) return *cfg.pixel_perfect != 0;
     int64_t pw = vull_back_page->width, ph = vull_back_page->height;
     if (pw > 719) return 0;
     int ww, wh;
@@ -215,8 +264,8 @@ int vull_get_pixel_perfect_plat() {
 
 static vull_bitmap *ensure_bitmap(vull_bitmap **b, int w, int h) {
     if (!*b || (*b)->width != w || (*b)->height != h) {
-        vull_destroy_bitmap(*b);
-        *b = vull_create_bitmap(w, h, 32);
+        eng.destroy_bitmap(*b);
+        *b = eng.create_bitmap(w, h, 32);
     }
     return *b;
 }
@@ -258,8 +307,8 @@ int vull_blit_to_video_plat(const vull_bitmap *bmp, vull_bitmap *screen, int sx,
     (void)w;
     (void)h;
     (void)flags;
-    if (vull_state.blit_hook) {
-        vull_state.blit_hook(const_cast<vull_bitmap *>(bmp));
+    if (cfg.blit_hook && *cfg.blit_hook) {
+        (*cfg.blit_hook)(const_cast<vull_bitmap *>(bmp));
         return 0;
     }
     if (sx || sy || dx || dy) return 0;
@@ -276,12 +325,12 @@ int vull_blit_to_video_plat(const vull_bitmap *bmp, vull_bitmap *screen, int sx,
 
 int vull_blit_back_page() {
     if (vull_back_page)
-        vull_blit(vull_back_page, vull_screen, 0, 0, 0, 0, vull_screen_actual.width,
-                  vull_screen_actual.height);
+        eng.blit(vull_back_page, vull_screen, 0, 0, 0, 0, vull_screen_actual.width,
+                 vull_screen_actual.height);
     return 0;
 }
 
-int vull_flip_screen() { return cconfig.headless; }
+int vull_flip_screen() { return vull_plat_get(cfg.headless); }
 
 /* ---- frame clock ----------------------------------------------------- */
 

@@ -14,10 +14,6 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/config.h"
-#include "engine/gfx.h"
-#include "engine/text.h"
-#include "engine/vull.h"
 #include "platform/backend.h"
 #include "platform/script.h"
 #include "platform/sdl/sdl_video.h"
@@ -38,7 +34,12 @@ static vull_bitmap *soft_fps_page; // copy of a 32-bit page that the software fp
 static SDL_Surface *soft_argb;     // ARGB8888 stand-in for window surfaces of other formats
 static vull_bitmap *window_icon_bmp; // kept so that windows made later get the icon too
 
-static int pixel_perfect_now() { return vull_get_pixel_perfect(); }
+// The engine's options and state the window reads, where they are.
+static const vull_plat_settings &cfg = vull_plat_config;
+
+static const vull_video_funcs &eng = vull_video_engine;
+
+static int pixel_perfect_now() { return eng.pixel_perfect(); }
 
 void vull_plat_window_size(int *w, int *h) {
     *w = *h = 0;
@@ -56,9 +57,9 @@ int vull_system_init() {
     vull_plat_ticks(); // the clock starts with the platform
     // Headless, SDL is not even loaded: the engine's own signal handlers turn
     // Ctrl+C into the normal exit, and the clock is the platform layer's.
-    if (cconfig.headless) {
+    if (vull_plat_get(cfg.headless)) {
         vull_plat_logf(" running in headless mode\n");
-        if (cconfig.framebuffer) vull_plat_logf(" running in framebuffer mode\n");
+        if (vull_plat_get(cfg.framebuffer)) vull_plat_logf(" running in framebuffer mode\n");
         return 0;
     }
 #ifdef ZIBO6_ARM32
@@ -67,7 +68,7 @@ int vull_system_init() {
     uint32_t flags = SDL_INIT_TIMER | SDL_INIT_AUDIO | SDL_INIT_VIDEO | SDL_INIT_JOYSTICK |
                      SDL_INIT_HAPTIC | SDL_INIT_GAMECONTROLLER | SDL_INIT_EVENTS;
 #endif
-    if (cconfig.framebuffer) {
+    if (vull_plat_get(cfg.framebuffer)) {
         flags &= ~uint32_t(SDL_INIT_VIDEO);
         vull_plat_logf(" running in framebuffer mode\n");
     }
@@ -83,7 +84,7 @@ int vull_system_init() {
                    compiled.patch);
     vull_plat_logf("Linked against SDL version:   %d.%d.%d\n", linked.major, linked.minor,
                    linked.patch);
-    if (!cconfig.log_system_info) {
+    if (!vull_plat_get(cfg.log_system_info)) {
         const char *drv = SDL_GetCurrentVideoDriver();
         vull_plat_logf("Current video driver: %s\n", drv ? drv : "(none)");
     } else {
@@ -102,8 +103,8 @@ int vull_system_init() {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
     const char *drv = SDL_GetCurrentVideoDriver();
     if (drv && strcmp(drv, "x11") == 0) {
-        cconfig.software_blit = 1;
-        cconfig.pixel_perfect = 1;
+        *cfg.software_blit = 1;
+        *cfg.pixel_perfect = 1;
     }
 #else
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
@@ -145,9 +146,9 @@ void sdl_window_needs_present() { shown.valid = false; }
 
 // Whether presenting an unchanged picture can be skipped: the window already shows it.
 static bool still_shown(const vull_dest_rect &r, int w, int h) {
-    return shown.valid && !cconfig.show_fps && !vull_script_dump_wanted() && r.x == shown.rect.x &&
-           r.y == shown.rect.y && r.w == shown.rect.w && r.h == shown.rect.h && w == shown.w &&
-           h == shown.h;
+    return shown.valid && !vull_plat_get(cfg.show_fps) && !vull_script_dump_wanted() &&
+           r.x == shown.rect.x && r.y == shown.rect.y && r.w == shown.rect.w &&
+           r.h == shown.rect.h && w == shown.w && h == shown.h;
 }
 
 static void remember_shown(const vull_dest_rect &r, int w, int h) {
@@ -164,7 +165,7 @@ static void destroy_textures() {
     if (fps_texture) SDL_DestroyTexture(fps_texture);
     sdl_texture = fps_texture = nullptr;
     sdl_texture_w = sdl_texture_h = 0;
-    vull_destroy_bitmap(fps_bmp);
+    eng.destroy_bitmap(fps_bmp);
     fps_bmp = nullptr;
 }
 
@@ -182,7 +183,7 @@ static void destroy_window() {
 
 int vull_video_exit_plat() {
     destroy_window();
-    vull_destroy_bitmap(soft_fps_page);
+    eng.destroy_bitmap(soft_fps_page);
     soft_fps_page = nullptr;
     if (vull_ctx_display) SDL_GL_DeleteContext(vull_ctx_display);
     vull_ctx_display = nullptr;
@@ -193,12 +194,11 @@ int vull_video_exit_plat() {
 
 // Window position and full-screen size, shared by both paths.
 static void place_window(int *x, int *y, int *ww, int *wh) {
-    *x = cconfig.window_position[0] == -1 ? int(SDL_WINDOWPOS_UNDEFINED)
-                                          : cconfig.window_position[0];
-    *y = cconfig.window_position[1] == -1 ? int(SDL_WINDOWPOS_UNDEFINED)
-                                          : cconfig.window_position[1];
+    int px = vull_plat_get(cfg.window_position, 0), py = vull_plat_get(cfg.window_position, 1);
+    *x = px == -1 ? int(SDL_WINDOWPOS_UNDEFINED) : px;
+    *y = py == -1 ? int(SDL_WINDOWPOS_UNDEFINED) : py;
     if (vull_screen_mode) *x = *y = 0;
-    int d = cconfig.display;
+    int d = vull_plat_get(cfg.display);
     if (d >= 0 && d < SDL_GetNumVideoDisplays()) {
         if (!vull_screen_mode) {
             if (*x == int(SDL_WINDOWPOS_UNDEFINED)) *x = 0;
@@ -219,9 +219,10 @@ static void place_window(int *x, int *y, int *ww, int *wh) {
         }
     }
     if (vull_screen_mode) {
-        if (cconfig.fullscreen_size[0] && cconfig.fullscreen_size[1]) {
-            desktop_w = cconfig.fullscreen_size[0];
-            desktop_h = cconfig.fullscreen_size[1];
+        const int32_t *fs = cfg.fullscreen_size;
+        if (vull_plat_get(fs, 0) && vull_plat_get(fs, 1)) {
+            desktop_w = fs[0];
+            desktop_h = fs[1];
             vull_plat_logf("overriding with preferred window size: %d %d\n", desktop_w, desktop_h);
         }
         vull_plat_logf("setting fullscreen window size to %d %d\n", desktop_w, desktop_h);
@@ -231,8 +232,8 @@ static void place_window(int *x, int *y, int *ww, int *wh) {
 }
 
 static uint32_t window_flags() {
-    if (!vull_screen_mode) return cconfig.frameless ? 0x34 : 0x24;
-    switch (cconfig.fullscreen_method) {
+    if (!vull_screen_mode) return vull_plat_get(cfg.frameless) ? 0x34 : 0x24;
+    switch (vull_plat_get(cfg.fullscreen_method)) {
     case 0: return 0x194;
     case 2: return 0x1;
     default: return 0x1001;
@@ -240,7 +241,8 @@ static uint32_t window_flags() {
 }
 
 static const char *window_title() {
-    return vull_state.window_title_ptr ? vull_state.window_title_ptr : vull_state.app_title;
+    if (cfg.window_title && *cfg.window_title) return *cfg.window_title;
+    return vull_plat_text(cfg.app_title);
 }
 
 static void apply_icon() {
@@ -286,25 +288,25 @@ int vull_set_screen_plat(int ww, int wh, int page_w, int page_h, int depth, int 
 #ifdef ZIBO6_ARM32
     const char *drv = SDL_GetCurrentVideoDriver();
     if (drv && strcmp(drv, "x11") == 0) {
-        cconfig.software_blit = 1;
-        cconfig.pixel_perfect = 1;
+        *cfg.software_blit = 1;
+        *cfg.pixel_perfect = 1;
     } else {
         vull_screen_mode = 1;
         if (sdl_window) return 0;
     }
 #endif
-    if (cconfig.software_blit) return vull_set_screen_software(ww, wh, depth, flags);
+    if (*cfg.software_blit) return vull_set_screen_software(ww, wh, depth, flags);
 
     int x, y;
     place_window(&x, &y, &ww, &wh);
     destroy_window();
 
     uint32_t wf = window_flags();
-    if (cconfig.opengl_blit) wf |= SDL_WINDOW_OPENGL;
+    if (vull_plat_get(cfg.opengl_blit)) wf |= SDL_WINDOW_OPENGL;
     sdl_window = create_window(x, y, ww, wh, wf);
     if (!sdl_window) vull_fatal_error("Unable to create window");
 
-    if (cconfig.opengl_blit) {
+    if (vull_plat_get(cfg.opengl_blit)) {
         // Presentation through GL is not part of this program: the context is
         // made for whoever asks for it, and no renderer is created.
         vull_ctx = SDL_GL_CreateContext(sdl_window);
@@ -315,7 +317,7 @@ int vull_set_screen_plat(int ww, int wh, int page_w, int page_h, int depth, int 
     sdl_renderer = SDL_CreateRenderer(sdl_window, -1, SDL_RENDERER_PRESENTVSYNC);
     if (!sdl_renderer) {
         vull_plat_logf(" could not create sdl_renderer! dropping down to software_blit\n");
-        cconfig.software_blit = 1;
+        *cfg.software_blit = 1;
         return vull_set_screen_software(ww, wh, depth, flags);
     }
 
@@ -335,7 +337,7 @@ int vull_set_screen_plat(int ww, int wh, int page_w, int page_h, int depth, int 
     fps_texture = SDL_CreateTexture(sdl_renderer, SDL_PIXELFORMAT_ARGB8888,
                                     SDL_TEXTUREACCESS_STREAMING, 128, 8);
     if (fps_texture) SDL_SetTextureBlendMode(fps_texture, SDL_BLENDMODE_BLEND);
-    fps_bmp = vull_create_bitmap(128, 8, 32);
+    fps_bmp = eng.create_bitmap(128, 8, 32);
 
     apply_icon();
     dump_renderer();
@@ -347,17 +349,17 @@ int vull_set_screen_plat(int ww, int wh, int page_w, int page_h, int depth, int 
 int vull_set_screen_software(int ww, int wh, int depth, int flags) {
     (void)depth;
     (void)flags;
-    if (vull_state.window_size_set) {
-        ww = cconfig.window_size[0];
-        wh = cconfig.window_size[1];
+    if (*cfg.window_size_set) {
+        ww = cfg.window_size[0];
+        wh = cfg.window_size[1];
         if (ww < 32 || wh < 32) {
             ww = 640;
             wh = 480;
         }
         vull_plat_logf(" vull_set_screen_software() window size: %d %d\n", ww, wh);
     } else {
-        cconfig.window_size[0] = ww;
-        cconfig.window_size[1] = wh;
+        cfg.window_size[0] = ww;
+        cfg.window_size[1] = wh;
     }
     int x, y;
     place_window(&x, &y, &ww, &wh);
@@ -372,7 +374,7 @@ int vull_set_screen_software(int ww, int wh, int depth, int flags) {
 static void draw_fps_phat(vull_bitmap *page) {
     char text[16];
     snprintf(text, sizeof text, "%03d", vull_get_fps());
-    vull_draw_text_phat(page, text, vull_font1, 1, 1, 0, 0xFF000000u, 0xFFFFFFFFu);
+    eng.draw_text_phat(page, text, 1, 1, 1, 0, 0xFF000000u, 0xFFFFFFFFu);
 }
 
 // Nearest-neighbour scaling of pic into rect on a 32-bit surface. A rect that runs
@@ -412,12 +414,12 @@ static void present_software(const vull_bitmap *pic, bool changed) {
     if (sdl_window) SDL_GetWindowSize(sdl_window, &ww, &wh);
     if (!changed && still_shown(r, ww, wh)) return;
     shown.valid = false;
-    if (cconfig.show_fps) {
+    if (vull_plat_get(cfg.show_fps)) {
         // The text goes into a copy: the application's own page stays as it drew it.
         if (!soft_fps_page || soft_fps_page->width != pic->width ||
             soft_fps_page->height != pic->height) {
-            vull_destroy_bitmap(soft_fps_page);
-            soft_fps_page = vull_create_bitmap(pic->width, pic->height, 32);
+            eng.destroy_bitmap(soft_fps_page);
+            soft_fps_page = eng.create_bitmap(pic->width, pic->height, 32);
             if (!soft_fps_page) return;
         }
         for (int y = 0; y < pic->height; y++)
@@ -498,11 +500,11 @@ static void present_renderer(const vull_bitmap *pic, bool changed) {
     if (r.w > 0 && r.h > 0 && sdl_texture) {
         SDL_Rect d = {r.x, r.y, r.w, r.h};
         SDL_RenderCopy(sdl_renderer, sdl_texture, nullptr, &d);
-        if (r.w > 127 && r.h > 7 && cconfig.show_fps && fps_bmp && fps_texture) {
-            vull_clear_bitmap(fps_bmp);
+        if (r.w > 127 && r.h > 7 && vull_plat_get(cfg.show_fps) && fps_bmp && fps_texture) {
+            eng.clear_bitmap(fps_bmp);
             char text[24];
             snprintf(text, sizeof text, "%03d fps", vull_get_fps());
-            vull_draw_text(fps_bmp, text, vull_font2, 1, 1);
+            eng.draw_text(fps_bmp, text, 2, 1, 1);
             // Drawing keeps the cleared bitmap's alpha of 0; the overlay is
             // blended, so the text itself must be made opaque.
             for (int y = 0; y < fps_bmp->height; y++) {
@@ -528,7 +530,7 @@ static void present_renderer(const vull_bitmap *pic, bool changed) {
 }
 
 void vull_plat_present(const vull_bitmap *pic, bool changed) {
-    if (cconfig.software_blit)
+    if (*cfg.software_blit)
         present_software(pic, changed);
     else
         present_renderer(pic, changed);
@@ -552,7 +554,7 @@ void update_sdl_window_title(const char *text) {
 }
 
 int vull_is_app_active() {
-    if (cconfig.framebuffer || vull_system_active) return 1;
+    if (vull_plat_get(cfg.framebuffer) || vull_system_active) return 1;
     if (!sdl_loaded()) return 0;
     SDL_Window *focus = SDL_GetKeyboardFocus();
     return focus && (focus == sdl_window || focus == sdl_window_display);
@@ -574,7 +576,7 @@ static int display_has_mode(int d, int w, int h) {
 int vull_choose_display(const char *name, int width, int height) {
     int n = SDL_GetNumVideoDisplays();
     if (n < 2) return -1;
-    if (cconfig.ext_display > 0) return cconfig.ext_display;
+    if (vull_plat_get(cfg.ext_display) > 0) return vull_plat_get(cfg.ext_display);
     bool looking = name && strcmp(name, "looking") == 0;
     for (int d = n - 1; d >= 0; d--) {
         if (!display_has_mode(d, width, height)) continue;
@@ -643,7 +645,7 @@ void log_system_info() {
 }
 
 void SDLTest_PrintRenderer(SDL_RendererInfo *info) {
-    FILE *f = vull_state.log_file;
+    FILE *f = cfg.log_file ? *cfg.log_file : nullptr;
     if (!f || !info) return;
     fprintf(f, "  Renderer %s:\n", info->name ? info->name : "");
     fprintf(f, "    Flags: 0x%8.8X (%s%s%s%s )\n", unsigned(info->flags),

@@ -7,9 +7,11 @@
 
 #include "engine/config.h"
 #include "engine/gfx.h"
+#include "engine/gui.h"
 #include "engine/text.h"
 #include "engine/vull.h"
 #include "platform/sdl/sdl_video.h"
+#include "platform/system.h"
 #include "platform/video.h"
 
 namespace {
@@ -401,6 +403,60 @@ TEST_F(VideoTest, HeadlessAndOddPictures) {
     vull_blit_to_video_plat(nullptr, vull_screen, 0, 0, 0, 0);
     update_sdl_window_title("zibo-6 test");
     EXPECT_STREQ(SDL_GetWindowTitle(sdl_window), "zibo-6 test");
+}
+
+// The window reads the engine's options and state where they live: an option
+// not handed down would read as 0 with no other sign.
+TEST_F(VideoTest, WindowSettingsAreTheEnginesLiveFields) {
+    const vull_plat_settings &p = vull_plat_config;
+    vull_config_rec &c = cconfig;
+    const void *pairs[][2] = {
+        {p.headless, &c.headless},
+        {p.framebuffer, &c.framebuffer},
+        {p.windowed, &c.windowed},
+        {p.frameless, &c.frameless},
+        {p.display, &c.display},
+        {p.fullscreen_method, &c.fullscreen_method},
+        {p.opengl_blit, &c.opengl_blit},
+        {p.keep_aspect, &c.keep_aspect},
+        {p.show_fps, &c.show_fps},
+        {p.log_system_info, &c.log_system_info},
+        {p.ext_display, &c.ext_display},
+        {p.window_position, c.window_position},
+        {p.fullscreen_size, c.fullscreen_size},
+        {p.draw_rect, c.draw_rect},
+        {p.window_size, c.window_size},
+        {p.software_blit, &c.software_blit},
+        {p.pixel_perfect, &c.pixel_perfect},
+        {p.window_size_set, &vull_state.window_size_set},
+        {p.window_title, &vull_state.window_title_ptr},
+        {p.log_file, &vull_state.log_file},
+        {reinterpret_cast<const void *>(p.blit_hook), &vull_state.blit_hook},
+    };
+    for (size_t i = 0; i < std::size(pairs); i++)
+        EXPECT_EQ(pairs[i][0], pairs[i][1]) << "entry " << i;
+}
+
+// Video exit takes the engine's pictures that go with it: the cursor and the
+// enlarged copy of a pre-blit scaled page.
+TEST_F(VideoTest, ExitReleasesEveryPicture) {
+    vull_video_exit();
+    const int live = vull_items_created;
+    vull_video_init();
+    vull_mouse_init();
+    cconfig.pixel_perfect = 0;
+    cconfig.preblit_scale = 2;
+    vull_set_window_size(640, 540);
+    ASSERT_EQ(vull_set_screen(128, 128, 8, 4), 0);
+    vull_blit_back_page();
+    ASSERT_NE(fattened_back_page, nullptr);
+    ASSERT_NE(vull_mouse_bmp, nullptr);
+    vull_video_exit();
+    EXPECT_EQ(fattened_back_page, nullptr);
+    EXPECT_EQ(vull_mouse_bmp, nullptr);
+    EXPECT_EQ(vull_palette, nullptr);
+    EXPECT_EQ(vull_items_created, live);
+    vull_video_init(); // for TearDown
 }
 
 TEST_F(VideoTest, FrameClock) {

@@ -111,6 +111,42 @@ TEST(Compose, ExtendedPaletteModesAndTheGlitch) {
     EXPECT_GT(zcompose.glitch_end, 0);
 }
 
+// An unchanged screen is not converted again: every input the picture depends
+// on, changed alone, must still show, and so must a screen someone else wrote.
+TEST(Compose, RecomposesWhateverChanged) {
+    Page p;
+    p.draw_quadrants();
+    auto composed = [](int y, int x) {
+        blit_zibo6_back_page_to_zibo6_screen(0);
+        return pstate.screen->rows[y][x];
+    };
+    ASSERT_EQ(composed(0, 0), 8);
+    ASSERT_EQ(composed(0, 0), 8) << "composed again from the same inputs";
+    pstate.display[0]->rows[0][0] = 3;
+    EXPECT_EQ(composed(0, 0), 3) << "a source pixel";
+    zibo6_poke(&pstate, pstate.memory_cart, 0x5f10 + 3, 9);
+    EXPECT_EQ(composed(0, 0), 9) << "the screen palette";
+    pstate.screen->rows[0][0] = 1;
+    EXPECT_EQ(composed(0, 0), 9) << "a screen written by something else";
+    pstate.screen->rows[127][127] = 2;
+    EXPECT_EQ(composed(127, 127), 1) << "the last pixel written by something else";
+    for (int i = 0; i < 16; i++) zibo6_poke(&pstate, pstate.memory_cart, 0x5f60 + i, 128 + i);
+    zibo6_poke(&pstate, pstate.memory_cart, 0x5f5f, 16);
+    EXPECT_EQ(composed(8, 0), 8) << "row 8 unmasked";
+    zibo6_poke(&pstate, pstate.memory_cart, 0x5f71, 0x01);
+    EXPECT_EQ(composed(8, 0), 128 + 8) << "the row mask";
+    zibo6_poke(&pstate, pstate.memory_cart, 0x5f68, 5);
+    EXPECT_EQ(composed(8, 0), 5) << "the secondary palette";
+    clear_extpal_glitch();
+    composed(0, 0);
+    EXPECT_GT(zcompose.glitch_end, 0) << "the glitch starts with nothing else changed";
+    zibo6_poke(&pstate, pstate.memory_cart, 0x5f5f, 0);
+    set_mode(5);
+    EXPECT_EQ(composed(0, 127), 9) << "the screen mode";
+    pstate.cart_code_running = 0;
+    EXPECT_EQ(composed(0, 127), 11) << "a cart that stopped";
+}
+
 TEST(Compose, GlitchKeepsItsRowsInRange) {
     Page p;
     p.draw_quadrants();
