@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <array>
 #include <cstring>
 #include <new>
 #include <string>
@@ -75,6 +76,12 @@ constexpr int base32char2int(char c) {
 }
 static_assert(base32char2int('g') == 128 && base32char2int('V') == 143 && base32char2int('#') == 0);
 static_assert(int2base32char(base32char2int('s')) == 's');
+// int2base32char of every byte: a label row is written without a branch a pixel.
+constexpr std::array<char, 256> BASE32_OF = [] {
+    std::array<char, 256> t{};
+    for (int p = 0; p < 256; p++) t[size_t(p)] = int2base32char(p);
+    return t;
+}();
 
 constexpr int clamp_int(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 
@@ -248,39 +255,47 @@ std::string_view text_of(cbuffer *line) {
 
 // Rows 0..n-1 of an 8-bit bitmap where row n-1 is the last holding a nonzero pixel.
 int used_rows(const vull_bitmap *bmp, int height) {
-    if (!bmp) return 0;
-    for (int y = height - 1; y >= 0; y--)
-        for (int x = 0; x < bmp->width; x++)
-            if (bmp->rows[y][x]) return y + 1;
+    if (!bmp || bmp->width < 1) return 0;
+    for (int y = height - 1; y >= 0; y--) {
+        const uint8_t *row = bmp->rows[y]; // all zero: the first byte, and each equal to the next
+        if (row[0] || std::memcmp(row, row + 1, size_t(bmp->width) - 1) != 0) return y + 1;
+    }
     return 0;
 }
 
-void put_hex2(std::string &out, int v) {
-    out += HEX_DIGITS[(v >> 4) & 15];
-    out += HEX_DIGITS[v & 15];
+// Two hex digits of v at p; p + 2.
+char *hex2(char *p, int v) {
+    p[0] = HEX_DIGITS[(v >> 4) & 15];
+    p[1] = HEX_DIGITS[v & 15];
+    return p + 2;
 }
 
 void write_sfx_line(std::string &out, const zibo6_sfx &s) {
-    put_hex2(out, (s.filters & 0xFE) | (s.flag != 0 ? 1 : 0));
-    put_hex2(out, clamp_int(s.speed, 0, 255));
-    put_hex2(out, clamp_int(s.loop_start, 0, 255));
-    put_hex2(out, clamp_int(s.loop_end, 0, 255));
+    char line[8 + 32 * 5 + 1];
+    char *p = hex2(line, (s.filters & 0xFE) | (s.flag != 0 ? 1 : 0));
+    p = hex2(p, clamp_int(s.speed, 0, 255));
+    p = hex2(p, clamp_int(s.loop_start, 0, 255));
+    p = hex2(p, clamp_int(s.loop_end, 0, 255));
     for (const zibo6_note &n : s.note) {
-        put_hex2(out, clamp_int(n.pitch, 0, 63));
-        out += HEX_DIGITS[clamp_int(n.instrument, 0, 7) + (n.custom ? 8 : 0)];
-        out += HEX_DIGITS[clamp_int(n.volume, 0, 7)];
-        out += HEX_DIGITS[clamp_int(n.effect, 0, 7)];
+        p = hex2(p, clamp_int(n.pitch, 0, 63));
+        *p++ = HEX_DIGITS[clamp_int(n.instrument, 0, 7) + (n.custom ? 8 : 0)];
+        *p++ = HEX_DIGITS[clamp_int(n.volume, 0, 7)];
+        *p++ = HEX_DIGITS[clamp_int(n.effect, 0, 7)];
     }
-    out += '\n';
+    *p++ = '\n';
+    out.append(line, size_t(p - line));
 }
 
+// Rows are made in a line buffer and appended whole: a cart stored into many times a frame
+// is written out as text once a store.
 std::string cart_text(const zibo6_cart *cart, int no_header) {
     std::string out;
+    zibo6_text_sections t = zibo6_measure_text_sections(cart);
+    out.reserve(size_t(t.code_chars) * 2 + 65536);
     if (!no_header) {
         out += HEADER_LINE;
         out += "version " + std::to_string(ZIBO6_CART_VERSION) + "\n";
     }
-    zibo6_text_sections t = zibo6_measure_text_sections(cart);
     if (t.code_chars) {
         out += "__lua__\n";
         std::string code(cart->code, size_t(t.code_chars));
@@ -289,35 +304,43 @@ std::string cart_text(const zibo6_cart *cart, int no_header) {
         out += utf8.c_str();
         out += '\n';
     }
+    char line[2 * ZIBO6_MAP_WIDTH + 2];
+    static_assert(sizeof line > 2 * 128 && sizeof line > ZIBO6_SHEET_SIZE, "a row fits");
     if (t.gfx_rows) {
         out += "__gfx__\n";
         for (int y = 0; y < t.gfx_rows; y++) {
-            for (int x = 0; x < ZIBO6_SHEET_SIZE; x++)
-                out += HEX_DIGITS[std::min<int>(cart->sprites->rows[y][x], 15)];
-            out += '\n';
+            const uint8_t *row = cart->sprites->rows[y];
+            for (int x = 0; x < ZIBO6_SHEET_SIZE; x++) line[x] = HEX_DIGITS[std::min<int>(row[x], 15)];
+            line[ZIBO6_SHEET_SIZE] = '\n';
+            out.append(line, ZIBO6_SHEET_SIZE + 1);
         }
     }
     if (t.label) {
         out += "__label__\n";
         for (int y = 0; y < ZIBO6_SHEET_SIZE; y++) {
-            for (int x = 0; x < ZIBO6_SHEET_SIZE; x++)
-                out += int2base32char(cart->label->rows[y][x]);
-            out += '\n';
+            const uint8_t *row = cart->label->rows[y];
+            for (int x = 0; x < ZIBO6_SHEET_SIZE; x++) line[x] = BASE32_OF[row[x]];
+            line[ZIBO6_SHEET_SIZE] = '\n';
+            out.append(line, ZIBO6_SHEET_SIZE + 1);
         }
         out += '\n';
     }
     if (t.gff) {
         out += "__gff__\n";
         for (int row = 0; row < 2; row++) {
-            for (int i = 0; i < 128; i++) put_hex2(out, cart->sprite_flags[128 * row + i] & 0xFF);
-            out += '\n';
+            char *p = line;
+            for (int i = 0; i < 128; i++) p = hex2(p, cart->sprite_flags[128 * row + i] & 0xFF);
+            *p++ = '\n';
+            out.append(line, size_t(p - line));
         }
     }
     if (t.map_rows) {
         out += "__map__\n";
         for (int y = 0; y < t.map_rows; y++) {
-            for (int x = 0; x < ZIBO6_MAP_WIDTH; x++) put_hex2(out, cart->map->rows[y][x]);
-            out += '\n';
+            char *p = line;
+            for (int x = 0; x < ZIBO6_MAP_WIDTH; x++) p = hex2(p, cart->map->rows[y][x]);
+            *p++ = '\n';
+            out.append(line, size_t(p - line));
         }
     }
     if (t.sfx_count) {
@@ -328,16 +351,20 @@ std::string cart_text(const zibo6_cart *cart, int no_header) {
         out += "__music__\n";
         // Words outside a byte cannot be written in two digits: their low byte is.
         for (int p = 0; p < t.music_count; p++) {
-            put_hex2(out, cart->pattern_flags[p] & 0xFF);
-            out += ' ';
-            for (int c = 0; c < 4; c++) put_hex2(out, cart->music[p][c] & 0xFF);
-            out += '\n';
+            char *q = hex2(line, cart->pattern_flags[p] & 0xFF);
+            *q++ = ' ';
+            for (int c = 0; c < 4; c++) q = hex2(q, cart->music[p][c] & 0xFF);
+            *q++ = '\n';
+            out.append(line, size_t(q - line));
         }
         out += '\n';
     }
     if (t.mask) {
         out += "__change_mask__\n";
-        for (uint8_t b : cart->change_mask) put_hex2(out, b);
+        for (uint8_t b : cart->change_mask) {
+            char *p = hex2(line, b);
+            out.append(line, size_t(p - line));
+        }
         out += '\n';
     }
     return out;
@@ -539,6 +566,8 @@ zibo6_cart *vull_load_zibo6_cart(const char *path) {
     vull_fclose(f);
     return cart;
 }
+
+std::string zibo6_cart_text(const zibo6_cart *cart) { return cart ? cart_text(cart, 0) : ""; }
 
 int vull_save_zibo6_cart_to_file(zibo6_cart *cart, vull_file *file, int no_header) {
     if (!cart || !file) return 1;

@@ -4,6 +4,7 @@
 // legacy fix-ups that bring carts of older format versions up to date.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <memory>
 
 #include "engine/vull.h" // vull_atomic_int
@@ -115,6 +116,7 @@ zibo6_cart *vull_load_zibo6_cart(const char *path); // null when the file does n
 // 0 when written, 1 when the file did not open or a write failed.
 int vull_save_zibo6_cart_to_file(zibo6_cart *cart, vull_file *file, int no_header);
 int vull_save_zibo6_cart(zibo6_cart *cart, const char *path);
+std::string zibo6_cart_text(const zibo6_cart *cart); // the file's text, header included
 
 // Brings a cart of an older format version up to the current behaviour; run
 // once per cart, when legacy_applied is 0.

@@ -200,6 +200,12 @@ zibo6_cart *load_prepared_cart(const char *path) {
 
 int save_cart_file(zibo6_cart *cart, const char *path, int save_flags) {
     if (!cart || !path) return 1;
+    if (cart_file_format(path) == CART_FILE_TEXT) { // the text as it is made, not a copy
+        std::string text = zibo6_cart_text(cart);
+        vull_save *s = vull_save_begin(path, save_flags);
+        bool ok = s && vull_save_write(s, text.data(), int64_t(text.size())) == 0;
+        return vull_save_end(s, ok) == 0 && ok ? 0 : 1;
+    }
     cbuffer *out = vull_create_buffer(65536);
     if (!out) return 1;
     bool ok = false;
@@ -604,18 +610,33 @@ struct kept_cart_file {
     file_identity id;     // the file as it was when loaded or last written
     bool raw_bin = false; // read as raw ROM bytes: cstore never loads such a file
     bool on_disk = false; // the file holds what saving this cart writes
+    // A PNG written again within the frame is written from a draft (stored, not compressed)
+    // and, once the frame is done with it, once more as a normal save writes it.
+    png_cart_draft *draft = nullptr;
+    bool drafted = false; // the file holds the draft's encoding
 };
 kept_cart_file kept;
 
 void drop_kept() {
+    png_cart_draft_destroy(kept.draft);
     vull_destroy_zibo6_cart(kept.cart);
     kept = kept_cart_file{};
+}
+
+// Done with the kept cart: a file last written from the draft gets the normal encoding,
+// unless someone else has replaced it since.
+void release_kept() {
+    if (kept.drafted && identify(kept.path.c_str()) == kept.id &&
+        save_cart_file(kept.cart, kept.path.c_str(), VULL_SAVE_REPEATED) != 0)
+        vull_debugf("cstore: %s stays uncompressed: it could not be written again\n",
+                    kept.path.c_str());
+    drop_kept();
 }
 
 // The kept cart of path when the file is still the one kept, else null (and none kept).
 kept_cart_file *find_kept(const char *path) {
     if (kept.cart && kept.path == path && identify(path) == kept.id) return &kept;
-    drop_kept();
+    release_kept();
     return nullptr;
 }
 
@@ -713,10 +734,26 @@ int cstore_cart_partial(const char *path, int dest, int src, int len, int also_w
     }
     // The file already holds exactly these bytes: writing them again would change nothing.
     if (!changed) return 0;
-    vull_mkdir(vull_get_path_without_filename(path));
-    // Flushed to the disk once, when the frame ends, however often the frame stores.
-    if (save_cart_file(target, path, VULL_SAVE_FLUSH_LATER) != 0) {
-        drop_kept(); // the file keeps what it held; the next call reads it again
+    if (!k->id.exists) vull_mkdir(vull_get_path_without_filename(path));
+    // Flushed to the disk once, when the frame ends, however often the frame stores; a PNG
+    // stored into again within the frame is written from the draft.
+    bool failed;
+    if (k->on_disk && cart_file_format(path) == CART_FILE_PNG) {
+        if (!k->draft) k->draft = png_cart_draft_create(target);
+        const std::vector<uint8_t> *bytes =
+            k->draft ? &png_cart_draft_update(k->draft, target, dest, len) : nullptr;
+        vull_save *s = bytes ? vull_save_begin(path, VULL_SAVE_REPEATED) : nullptr;
+        failed = !s || vull_save_write(s, bytes->data(), int64_t(bytes->size())) != 0;
+        failed = vull_save_end(s, !failed) != 0 || failed;
+        if (!failed) k->drafted = true;
+    } else {
+        failed = save_cart_file(target, path, VULL_SAVE_REPEATED) != 0;
+        if (!failed) k->drafted = false;
+    }
+    if (failed) {
+        // The file keeps what it held (whatever its encoding: it holds the stores that
+        // succeeded); the next call reads it again.
+        drop_kept();
         return 2;
     }
     k->on_disk = true;
@@ -725,7 +762,7 @@ int cstore_cart_partial(const char *path, int dest, int src, int len, int also_w
 }
 
 void cart_files_end_frame() {
-    drop_kept();
+    release_kept();
     vull_flush_saved_files();
 }
 

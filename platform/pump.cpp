@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "engine/gfx.h"
 #include "platform/backend.h"
 #include "platform/pump.h"
 #include "platform/system.h"

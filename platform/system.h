@@ -1,7 +1,7 @@
-// Layer platform: window, events, files, clock, sound device; calls nothing of ours,
-// but for the engine's bitmaps, which are still to go (its log, memory, exit and
-// virtual disk come through vull_plat_services, its options through
-// vull_plat_settings, its input state through vull_pump_state).
+// Layer platform: window, events, files, clock, sound device; calls nothing of ours.
+// (The engine hands down what it needs at start-up: log, memory, exit and virtual
+// disk through vull_plat_services, options through vull_plat_settings, input
+// state through vull_pump_state, pictures through vull_video_funcs.)
 // System services over POSIX and the back end (platform/backend.h): the audio
 // device and its nesting lock, the clipboard, folders and paths, directory
 // listing, file tests, dates, clocks, threads, downloads and launches through

@@ -11,17 +11,14 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/config.h"
-#include "engine/gfx.h"
-#include "engine/gui.h"
-#include "engine/vull.h"
 #include "platform/backend.h"
 #include "platform/system.h"
 
 vull_bitmap vull_screen_actual;
 vull_bitmap *vull_screen = &vull_screen_actual;
 vull_bitmap *vull_back_page;
-vull_palette_rec *vull_black_palette; // vull_palette itself lives with the bitmaps
+vull_palette_rec *vull_palette;
+vull_palette_rec *vull_black_palette;
 
 int desktop_w, desktop_h;
 int vull_screen_mode;
@@ -36,9 +33,53 @@ static const vull_plat_settings &cfg = vull_plat_config;
 static int frame_start_t;    // ms, start of the frame being measured
 static int32_t smoothed_fps; // 16.16
 
-// Integer scaling decision as the rest of the engine sees it: software
-// presentation always scales by whole pixels.
-static int pixel_perfect_now() { return vull_get_pixel_perfect(); }
+/* ---- the engine's calls on pictures --------------------------------- */
+
+// Until the engine installs its own: nothing is made, drawn or blitted.
+static vull_bitmap *no_bitmap(int, int, int) { return nullptr; }
+static int drop_bitmap(vull_bitmap *) { return 0; }
+static void no_clear(vull_bitmap *) {}
+static vull_palette_rec *no_palette() { return nullptr; }
+static int drop_palette(vull_palette_rec *) { return 0; }
+static void no_blit(const vull_bitmap *, vull_bitmap *, int, int, int, int, int, int) {}
+static void no_text(vull_bitmap *, const char *, int, int, int) {}
+static void no_phat_text(vull_bitmap *, const char *, int, int, int, int, uint32_t, uint32_t) {}
+static void nothing() {}
+
+// Constant-initialised, so that an installer running first is not undone.
+constinit vull_video_funcs vull_video_engine = {
+    no_bitmap,
+    drop_bitmap,
+    no_clear,
+    no_palette,
+    drop_palette,
+    no_blit,
+    vull_get_pixel_perfect_plat,
+    no_text,
+    no_phat_text,
+    nothing,
+    nothing,
+};
+
+void vull_video_set_funcs(const vull_video_funcs &f) {
+    vull_video_funcs &e = vull_video_engine;
+    auto take = [](auto &to, auto from) {
+        if (from) to = from;
+    };
+    take(e.create_bitmap, f.create_bitmap);
+    take(e.destroy_bitmap, f.destroy_bitmap);
+    take(e.clear_bitmap, f.clear_bitmap);
+    take(e.create_palette, f.create_palette);
+    take(e.destroy_palette, f.destroy_palette);
+    take(e.blit, f.blit);
+    take(e.pixel_perfect, f.pixel_perfect);
+    take(e.draw_text, f.draw_text);
+    take(e.draw_text_phat, f.draw_text_phat);
+    take(e.cursor_exit, f.cursor_exit);
+    take(e.preblit_exit, f.preblit_exit);
+}
+
+static const vull_video_funcs &eng = vull_video_engine;
 
 static bool headless_or_framebuffer() {
     return vull_plat_get(cfg.headless) || vull_plat_get(cfg.framebuffer);
@@ -49,10 +90,10 @@ static bool headless_or_framebuffer() {
 int vull_video_init() {
     if (vull_video_inited) return 0;
     vull_video_inited = 1;
-    vull_palette = vull_create_palette();
+    vull_palette = eng.create_palette();
     if (vull_palette)
         for (int i = 0; i < 256; i++) vull_palette->entry[i] = {uint8_t(i), uint8_t(i), uint8_t(i)};
-    vull_black_palette = vull_create_palette();
+    vull_black_palette = eng.create_palette();
     if (!vull_plat_get(cfg.headless)) vull_video_init_plat();
     return 0;
 }
@@ -60,15 +101,15 @@ int vull_video_init() {
 int vull_video_exit() {
     if (!vull_video_inited) return 0;
     vull_video_inited = 0;
-    vull_destroy_bitmap(vull_back_page);
+    eng.destroy_bitmap(vull_back_page);
     vull_back_page = nullptr;
-    vull_mouse_exit();
-    vull_destroy_palette(vull_palette);
-    vull_destroy_palette(vull_black_palette);
+    eng.cursor_exit();
+    eng.destroy_palette(vull_palette);
+    eng.destroy_palette(vull_black_palette);
     vull_palette = vull_black_palette = nullptr;
-    vull_destroy_bitmap(bmp32);
-    vull_destroy_bitmap(fattened_back_page); // the pre-blit cache of a scaled page
-    bmp32 = fattened_back_page = nullptr;
+    eng.destroy_bitmap(bmp32);
+    bmp32 = nullptr;
+    eng.preblit_exit();
     if (!vull_plat_get(cfg.headless)) vull_video_exit_plat();
     return 0;
 }
@@ -115,8 +156,8 @@ int vull_set_screen(int width, int height, int depth, int flags) {
     }
     if (!vull_back_page || vull_back_page->width != width || vull_back_page->height != height ||
         vull_back_page->bpp != depth) {
-        vull_destroy_bitmap(vull_back_page);
-        vull_back_page = vull_create_bitmap(width, height, depth);
+        eng.destroy_bitmap(vull_back_page);
+        vull_back_page = eng.create_bitmap(width, height, depth);
         if (!vull_back_page) {
             // Too large to allocate: say so rather than open a window with nothing to show.
             vull_plat_logf(" could not create a back page of %d x %d x %d\n", width, height, depth);
@@ -188,7 +229,7 @@ void get_dest_rect(vull_dest_rect *rect) {
     int64_t pw = vull_back_page->width, ph = vull_back_page->height;
     if (pw < 1 || ph < 1) return;
 
-    if (pixel_perfect_now() == 1) {
+    if (eng.pixel_perfect() == 1) {
         int64_t k = ww / pw < wh / ph ? ww / pw : wh / ph;
         if (k < 1) k = 1;
         int64_t w = pw * k, h = ph * k;
@@ -223,8 +264,8 @@ int vull_get_pixel_perfect_plat() {
 
 static vull_bitmap *ensure_bitmap(vull_bitmap **b, int w, int h) {
     if (!*b || (*b)->width != w || (*b)->height != h) {
-        vull_destroy_bitmap(*b);
-        *b = vull_create_bitmap(w, h, 32);
+        eng.destroy_bitmap(*b);
+        *b = eng.create_bitmap(w, h, 32);
     }
     return *b;
 }
@@ -284,8 +325,8 @@ int vull_blit_to_video_plat(const vull_bitmap *bmp, vull_bitmap *screen, int sx,
 
 int vull_blit_back_page() {
     if (vull_back_page)
-        vull_blit(vull_back_page, vull_screen, 0, 0, 0, 0, vull_screen_actual.width,
-                  vull_screen_actual.height);
+        eng.blit(vull_back_page, vull_screen, 0, 0, 0, 0, vull_screen_actual.width,
+                 vull_screen_actual.height);
     return 0;
 }
 

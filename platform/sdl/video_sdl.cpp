@@ -14,10 +14,6 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/config.h"
-#include "engine/gfx.h"
-#include "engine/text.h"
-#include "engine/vull.h"
 #include "platform/backend.h"
 #include "platform/script.h"
 #include "platform/sdl/sdl_video.h"
@@ -41,7 +37,9 @@ static vull_bitmap *window_icon_bmp; // kept so that windows made later get the 
 // The engine's options and state the window reads, where they are.
 static const vull_plat_settings &cfg = vull_plat_config;
 
-static int pixel_perfect_now() { return vull_get_pixel_perfect(); }
+static const vull_video_funcs &eng = vull_video_engine;
+
+static int pixel_perfect_now() { return eng.pixel_perfect(); }
 
 void vull_plat_window_size(int *w, int *h) {
     *w = *h = 0;
@@ -167,7 +165,7 @@ static void destroy_textures() {
     if (fps_texture) SDL_DestroyTexture(fps_texture);
     sdl_texture = fps_texture = nullptr;
     sdl_texture_w = sdl_texture_h = 0;
-    vull_destroy_bitmap(fps_bmp);
+    eng.destroy_bitmap(fps_bmp);
     fps_bmp = nullptr;
 }
 
@@ -185,7 +183,7 @@ static void destroy_window() {
 
 int vull_video_exit_plat() {
     destroy_window();
-    vull_destroy_bitmap(soft_fps_page);
+    eng.destroy_bitmap(soft_fps_page);
     soft_fps_page = nullptr;
     if (vull_ctx_display) SDL_GL_DeleteContext(vull_ctx_display);
     vull_ctx_display = nullptr;
@@ -339,7 +337,7 @@ int vull_set_screen_plat(int ww, int wh, int page_w, int page_h, int depth, int 
     fps_texture = SDL_CreateTexture(sdl_renderer, SDL_PIXELFORMAT_ARGB8888,
                                     SDL_TEXTUREACCESS_STREAMING, 128, 8);
     if (fps_texture) SDL_SetTextureBlendMode(fps_texture, SDL_BLENDMODE_BLEND);
-    fps_bmp = vull_create_bitmap(128, 8, 32);
+    fps_bmp = eng.create_bitmap(128, 8, 32);
 
     apply_icon();
     dump_renderer();
@@ -376,7 +374,7 @@ int vull_set_screen_software(int ww, int wh, int depth, int flags) {
 static void draw_fps_phat(vull_bitmap *page) {
     char text[16];
     snprintf(text, sizeof text, "%03d", vull_get_fps());
-    vull_draw_text_phat(page, text, vull_font1, 1, 1, 0, 0xFF000000u, 0xFFFFFFFFu);
+    eng.draw_text_phat(page, text, 1, 1, 1, 0, 0xFF000000u, 0xFFFFFFFFu);
 }
 
 // Nearest-neighbour scaling of pic into rect on a 32-bit surface. A rect that runs
@@ -420,8 +418,8 @@ static void present_software(const vull_bitmap *pic, bool changed) {
         // The text goes into a copy: the application's own page stays as it drew it.
         if (!soft_fps_page || soft_fps_page->width != pic->width ||
             soft_fps_page->height != pic->height) {
-            vull_destroy_bitmap(soft_fps_page);
-            soft_fps_page = vull_create_bitmap(pic->width, pic->height, 32);
+            eng.destroy_bitmap(soft_fps_page);
+            soft_fps_page = eng.create_bitmap(pic->width, pic->height, 32);
             if (!soft_fps_page) return;
         }
         for (int y = 0; y < pic->height; y++)
@@ -503,10 +501,10 @@ static void present_renderer(const vull_bitmap *pic, bool changed) {
         SDL_Rect d = {r.x, r.y, r.w, r.h};
         SDL_RenderCopy(sdl_renderer, sdl_texture, nullptr, &d);
         if (r.w > 127 && r.h > 7 && vull_plat_get(cfg.show_fps) && fps_bmp && fps_texture) {
-            vull_clear_bitmap(fps_bmp);
+            eng.clear_bitmap(fps_bmp);
             char text[24];
             snprintf(text, sizeof text, "%03d fps", vull_get_fps());
-            vull_draw_text(fps_bmp, text, vull_font2, 1, 1);
+            eng.draw_text(fps_bmp, text, 2, 1, 1);
             // Drawing keeps the cleared bitmap's alpha of 0; the overlay is
             // blended, so the text itself must be made opaque.
             for (int y = 0; y < fps_bmp->height; y++) {

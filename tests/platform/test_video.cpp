@@ -7,6 +7,7 @@
 
 #include "engine/config.h"
 #include "engine/gfx.h"
+#include "engine/gui.h"
 #include "engine/text.h"
 #include "engine/vull.h"
 #include "platform/sdl/sdl_video.h"
@@ -434,6 +435,28 @@ TEST_F(VideoTest, WindowSettingsAreTheEnginesLiveFields) {
     };
     for (size_t i = 0; i < std::size(pairs); i++)
         EXPECT_EQ(pairs[i][0], pairs[i][1]) << "entry " << i;
+}
+
+// Video exit takes the engine's pictures that go with it: the cursor and the
+// enlarged copy of a pre-blit scaled page.
+TEST_F(VideoTest, ExitReleasesEveryPicture) {
+    vull_video_exit();
+    const int live = vull_items_created;
+    vull_video_init();
+    vull_mouse_init();
+    cconfig.pixel_perfect = 0;
+    cconfig.preblit_scale = 2;
+    vull_set_window_size(640, 540);
+    ASSERT_EQ(vull_set_screen(128, 128, 8, 4), 0);
+    vull_blit_back_page();
+    ASSERT_NE(fattened_back_page, nullptr);
+    ASSERT_NE(vull_mouse_bmp, nullptr);
+    vull_video_exit();
+    EXPECT_EQ(fattened_back_page, nullptr);
+    EXPECT_EQ(vull_mouse_bmp, nullptr);
+    EXPECT_EQ(vull_palette, nullptr);
+    EXPECT_EQ(vull_items_created, live);
+    vull_video_init(); // for TearDown
 }
 
 TEST_F(VideoTest, FrameClock) {
