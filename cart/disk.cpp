@@ -614,11 +614,15 @@ struct kept_cart_file {
     // and, once the frame is done with it, once more as a normal save writes it.
     png_cart_draft *draft = nullptr;
     bool drafted = false; // the file holds the draft's encoding
+    // A ".rom" written again within the frame: its image, whose code block stays as made.
+    std::vector<uint8_t> rom_image;
+    zibo6_text_draft *text = nullptr; // a text cart written again within the frame
 };
 kept_cart_file kept;
 
 void drop_kept() {
     png_cart_draft_destroy(kept.draft);
+    zibo6_text_draft_destroy(kept.text);
     vull_destroy_zibo6_cart(kept.cart);
     kept = kept_cart_file{};
 }
@@ -646,6 +650,13 @@ void keep(const char *path, zibo6_cart *cart, const file_identity &id, bool raw_
     kept.cart = cart;
     kept.id = id;
     kept.raw_bin = raw_bin;
+}
+
+// The bytes of a file stored into many times a frame, through the writer's repeated save.
+template <typename Bytes> int save_repeated(const char *path, const Bytes &bytes) {
+    vull_save *s = vull_save_begin(path, VULL_SAVE_REPEATED);
+    bool ok = s && vull_save_write(s, bytes.data(), int64_t(bytes.size())) == 0;
+    return vull_save_end(s, ok) == 0 && ok ? 0 : 1;
 }
 
 } // namespace
@@ -735,17 +746,33 @@ int cstore_cart_partial(const char *path, int dest, int src, int len, int also_w
     // The file already holds exactly these bytes: writing them again would change nothing.
     if (!changed) return 0;
     if (!k->id.exists) vull_mkdir(vull_get_path_without_filename(path));
-    // Flushed to the disk once, when the frame ends, however often the frame stores; a PNG
-    // stored into again within the frame is written from the draft.
+    // Flushed to the disk once, when the frame ends, however often the frame stores. A file
+    // stored into again within the frame is written from what the last store kept of it: the
+    // PNG draft, the ROM image, the text with only the changed lines made again.
     bool failed;
-    if (k->on_disk && cart_file_format(path) == CART_FILE_PNG) {
+    int format = cart_file_format(path);
+    if (k->on_disk && format == CART_FILE_PNG) {
         if (!k->draft) k->draft = png_cart_draft_create(target);
-        const std::vector<uint8_t> *bytes =
-            k->draft ? &png_cart_draft_update(k->draft, target, dest, len) : nullptr;
-        vull_save *s = bytes ? vull_save_begin(path, VULL_SAVE_REPEATED) : nullptr;
-        failed = !s || vull_save_write(s, bytes->data(), int64_t(bytes->size())) != 0;
-        failed = vull_save_end(s, !failed) != 0 || failed;
+        failed = !k->draft ||
+                 save_repeated(path, png_cart_draft_update(k->draft, target, dest, len)) != 0;
         if (!failed) k->drafted = true;
+    } else if (k->on_disk && format == CART_FILE_ROM) {
+        std::vector<uint8_t> &image = k->rom_image;
+        if (image.empty()) {
+            image.assign(CART_IMAGE_SIZE, 0);
+            if (save_zibo6_cart_32k(target, image.data()) != 0) image.clear();
+        } else {
+            for (int i = 0; i < std::min(len, 0x10000); i++) { // addresses wrap as the pokes did
+                int a = (dest + i) & 0xffff;
+                if (a < CART_BIN_SIZE)
+                    image[size_t(a)] = uint8_t(cart_hooks.zibo6_peek(nullptr, target, a));
+            }
+        }
+        failed = image.empty() || save_repeated(path, image) != 0;
+    } else if (k->on_disk && format == CART_FILE_TEXT) {
+        if (!k->text) k->text = zibo6_text_draft_create(target);
+        failed = !k->text ||
+                 save_repeated(path, zibo6_text_draft_update(k->text, target, dest, len)) != 0;
     } else {
         failed = save_cart_file(target, path, VULL_SAVE_REPEATED) != 0;
         if (!failed) k->drafted = false;

@@ -274,14 +274,14 @@ int save_zibo6_cart_png_to_file(zibo6_cart *cart, vull_file *f) {
 
 namespace {
 
-constexpr int ROW_BYTES = 1 + PNG_CART_WIDTH * 4;             // filter byte, then RGBA
-constexpr int RAW_SIZE = ROW_BYTES * PNG_CART_HEIGHT;          // what the zlib stream holds
-constexpr int STORED_MAX = 65535;                              // bytes of one stored block
+constexpr int ROW_BYTES = 1 + PNG_CART_WIDTH * 4;     // filter byte, then RGBA
+constexpr int RAW_SIZE = ROW_BYTES * PNG_CART_HEIGHT; // what the zlib stream holds
+constexpr int STORED_MAX = 65535;                     // bytes of one stored block
 constexpr int BLOCKS = (RAW_SIZE + STORED_MAX - 1) / STORED_MAX;
-constexpr int ZLIB_SIZE = 2 + BLOCKS * 5 + RAW_SIZE + 4;       // header, blocks, Adler-32
-constexpr int IDAT_PIECE = 1024;                               // zlib bytes an IDAT chunk holds
+constexpr int ZLIB_SIZE = 2 + BLOCKS * 5 + RAW_SIZE + 4; // header, blocks, Adler-32
+constexpr int IDAT_PIECE = 1024;                         // zlib bytes an IDAT chunk holds
 constexpr int IDATS = (ZLIB_SIZE + IDAT_PIECE - 1) / IDAT_PIECE;
-constexpr int IDAT_START = 8 + 25;                             // after the signature and IHDR
+constexpr int IDAT_START = 8 + 25; // after the signature and IHDR
 constexpr int FILE_SIZE = IDAT_START + IDATS * 12 + ZLIB_SIZE + 12;
 constexpr uint32_t ADLER_MOD = 65521;
 
@@ -300,7 +300,7 @@ struct png_cart_draft {
     std::vector<uint8_t> image; // what the file carries now
     std::vector<uint8_t> file;
     uint32_t adler_a = 1, adler_b = 0;
-    std::vector<bool> dirty;    // IDAT chunks whose CRC is out of date
+    std::vector<bool> dirty; // IDAT chunks whose CRC is out of date
 
     // Where byte z of the zlib stream lies in the file.
     size_t at(int z) const {

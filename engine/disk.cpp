@@ -911,8 +911,8 @@ int vull_save_end(vull_save *s, bool keep) {
         ok = ::close(s->fd) == 0 && ok;
         // Swapped with the target in one step, the replaced file stays as the next save's spare;
         // a file system that cannot swap names renames as usual.
-        if (ok && swap &&
-            ::renameat2(AT_FDCWD, s->temp.c_str(), AT_FDCWD, s->target.c_str(), RENAME_EXCHANGE) == 0)
+        const char *temp = s->temp.c_str(), *target = s->target.c_str();
+        if (ok && swap && ::renameat2(AT_FDCWD, temp, AT_FDCWD, target, RENAME_EXCHANGE) == 0)
             spares.push_back({s->path, s->target, s->temp, written.st_dev, written.st_ino});
         else if (ok)
             ok = std::rename(s->temp.c_str(), s->target.c_str()) == 0;

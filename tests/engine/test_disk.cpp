@@ -579,7 +579,8 @@ TEST(OneWriter, ReplacesWholeOrNotAtAll) {
         bool ok = r && vull_save_write(r, text.data(), int64_t(text.size())) == 0;
         return vull_save_end(r, ok) == 0 && ok;
     };
-    for (const std::string &text : {std::string("second"), big, std::string("third"), std::string("4")}) {
+    for (const std::string &text :
+         {std::string("second"), big, std::string("third"), std::string("4")}) {
         EXPECT_TRUE(repeated(text));
         EXPECT_EQ(slurp(p), text);
         EXPECT_EQ(entries(d.dir), 2);
