@@ -500,7 +500,7 @@ void luaV_finishOp(lua_State *L) {
 ** Otherwise the frame is left so that resuming fetches the instruction again
 ** and, marked CIST_FORCEDYIELD, runs it at the next stop of the check.
 */
-[[noreturn]] static void forced_yield(lua_State *L, CallInfo *ci) {
+static void suspend_forced(lua_State *L, CallInfo *ci) {
     lua_yieldk(L, 0, 0, NULL);
     L->oldpc = ci->u.l.savedpc;
     ci->u.l.savedpc--;
@@ -508,6 +508,10 @@ void luaV_finishOp(lua_State *L) {
     /* while suspended the API sees an empty frame at the top; resume
      restores 'func' from ci->extra */
     ci->func = L->top - 1;
+}
+
+[[noreturn]] static void forced_yield(lua_State *L, CallInfo *ci) {
+    suspend_forced(L, ci);
     luaD_throw(L, LUA_YIELD);
 }
 
@@ -807,6 +811,13 @@ budget_stop:
             if (L->nny == 0 && !luaD_forcedyieldheld()) {
                 /* the mark says a resume ended this way: only a yield made */
                 cpu_superyielded_coresume = 1;
+                /* at the resume's own level nothing lies between it and
+                   this loop: leave the thread as the throw would and return
+                   (every frame yields this way at its flip) */
+                if (luaD_yieldbyreturn(L)) {
+                    suspend_forced(L, ci);
+                    return;
+                }
                 forced_yield(L, ci);
             }
             /* else not yieldable here (a metamethod or finaliser called from
