@@ -500,7 +500,7 @@ void luaV_finishOp(lua_State *L) {
 ** Otherwise the frame is left so that resuming fetches the instruction again
 ** and, marked CIST_FORCEDYIELD, runs it at the next stop of the check.
 */
-[[noreturn]] static void forced_yield(lua_State *L, CallInfo *ci) {
+static void suspend_forced(lua_State *L, CallInfo *ci) {
     lua_yieldk(L, 0, 0, NULL);
     L->oldpc = ci->u.l.savedpc;
     ci->u.l.savedpc--;
@@ -508,6 +508,10 @@ void luaV_finishOp(lua_State *L) {
     /* while suspended the API sees an empty frame at the top; resume
      restores 'func' from ci->extra */
     ci->func = L->top - 1;
+}
+
+[[noreturn]] static void forced_yield(lua_State *L, CallInfo *ci) {
+    suspend_forced(L, ci);
     luaD_throw(L, LUA_YIELD);
 }
 
@@ -603,6 +607,18 @@ void luaV_finishOp(lua_State *L) {
     return luaH_get(h, key);
 }
 
+/* fasttm for __index with the lookup in line: a class's metatable has one, so
+   the absence cache does not spare a method call the lookup */
+[[gnu::always_inline]] static inline const TValue *index_tm(lua_State *L, Table *mt) {
+    if (mt == NULL || (mt->flags & (1u << TM_INDEX))) return NULL;
+    const TValue *tm = luaH_getstr(mt, G(L)->tmname[TM_INDEX]);
+    if (ttisnil(tm)) {
+        mt->flags |= cast_byte(1u << TM_INDEX);
+        return NULL;
+    }
+    return tm;
+}
+
 /* A raw hit, a miss with no __index to consult, or a hit in an __index table
    (a method of a class) needs no call out; a miss in that __index table goes
    on up the chain from there; anything else goes the full way. */
@@ -614,7 +630,7 @@ void luaV_finishOp(lua_State *L) {
         const TValue *tm_ = NULL;                                                                  \
         if (ttistable(t_) &&                                                                       \
             (!ttisnil(res_ = raw_lookup(hvalue(t_), key_)) ||                                      \
-             (tm_ = fasttm(L, hvalue(t_)->metatable, TM_INDEX)) == NULL ||                         \
+             (tm_ = index_tm(L, hvalue(t_)->metatable)) == NULL ||                                 \
              (ttistable(tm_) && !ttisnil(res_ = raw_lookup(hvalue(tm_), key_))))) {                \
             setobj2s(L, val, res_);                                                                \
         } else if (tm_ == NULL) { /* not a table */                                                \
@@ -795,6 +811,13 @@ budget_stop:
             if (L->nny == 0 && !luaD_forcedyieldheld()) {
                 /* the mark says a resume ended this way: only a yield made */
                 cpu_superyielded_coresume = 1;
+                /* at the resume's own level nothing lies between it and
+                   this loop: leave the thread as the throw would and return
+                   (every frame yields this way at its flip) */
+                if (luaD_yieldbyreturn(L)) {
+                    suspend_forced(L, ci);
+                    return;
+                }
                 forced_yield(L, ci);
             }
             /* else not yieldable here (a metamethod or finaliser called from
