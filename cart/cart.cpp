@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <utility>
 #include <cstdio>
+#include <array>
 #include <cstring>
 #include <new>
 #include <string>
@@ -75,6 +77,12 @@ constexpr int base32char2int(char c) {
 }
 static_assert(base32char2int('g') == 128 && base32char2int('V') == 143 && base32char2int('#') == 0);
 static_assert(int2base32char(base32char2int('s')) == 's');
+// int2base32char of every byte: a label row is written without a branch a pixel.
+constexpr std::array<char, 256> BASE32_OF = [] {
+    std::array<char, 256> t{};
+    for (int p = 0; p < 256; p++) t[size_t(p)] = int2base32char(p);
+    return t;
+}();
 
 constexpr int clamp_int(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 
@@ -248,39 +256,113 @@ std::string_view text_of(cbuffer *line) {
 
 // Rows 0..n-1 of an 8-bit bitmap where row n-1 is the last holding a nonzero pixel.
 int used_rows(const vull_bitmap *bmp, int height) {
-    if (!bmp) return 0;
-    for (int y = height - 1; y >= 0; y--)
-        for (int x = 0; x < bmp->width; x++)
-            if (bmp->rows[y][x]) return y + 1;
+    if (!bmp || bmp->width < 1) return 0;
+    for (int y = height - 1; y >= 0; y--) {
+        const uint8_t *row = bmp->rows[y]; // all zero: the first byte, and each equal to the next
+        if (row[0] || std::memcmp(row, row + 1, size_t(bmp->width) - 1) != 0) return y + 1;
+    }
     return 0;
 }
 
-void put_hex2(std::string &out, int v) {
-    out += HEX_DIGITS[(v >> 4) & 15];
-    out += HEX_DIGITS[v & 15];
+// Two hex digits of v at p; p + 2.
+char *hex2(char *p, int v) {
+    p[0] = HEX_DIGITS[(v >> 4) & 15];
+    p[1] = HEX_DIGITS[v & 15];
+    return p + 2;
 }
 
-void write_sfx_line(std::string &out, const zibo6_sfx &s) {
-    put_hex2(out, (s.filters & 0xFE) | (s.flag != 0 ? 1 : 0));
-    put_hex2(out, clamp_int(s.speed, 0, 255));
-    put_hex2(out, clamp_int(s.loop_start, 0, 255));
-    put_hex2(out, clamp_int(s.loop_end, 0, 255));
-    for (const zibo6_note &n : s.note) {
-        put_hex2(out, clamp_int(n.pitch, 0, 63));
-        out += HEX_DIGITS[clamp_int(n.instrument, 0, 7) + (n.custom ? 8 : 0)];
-        out += HEX_DIGITS[clamp_int(n.volume, 0, 7)];
-        out += HEX_DIGITS[clamp_int(n.effect, 0, 7)];
+// The sections whose lines are made from ROM bytes alone.
+enum rom_section : int { R_GFX, R_GFF, R_MAP, R_SFX, R_MUSIC, R_COUNT };
+constexpr int ROM_LINE_MAX = 2 * ZIBO6_MAP_WIDTH + 1;
+static_assert(ROM_LINE_MAX > ZIBO6_SHEET_SIZE && ROM_LINE_MAX > 8 + 32 * 5, "every line fits");
+
+// Line row of a section into line (newline included); its length.
+int rom_line(const zibo6_cart *cart, int section, int row, char *line) {
+    char *p = line;
+    switch (section) {
+    case R_GFX: {
+        const uint8_t *pixels = cart->sprites->rows[row];
+        for (int x = 0; x < ZIBO6_SHEET_SIZE; x++)
+            *p++ = HEX_DIGITS[pixels[x] > 15 ? 15 : pixels[x]];
+        break;
     }
-    out += '\n';
+    case R_GFF:
+        for (int i = 0; i < 128; i++) p = hex2(p, cart->sprite_flags[128 * row + i] & 0xFF);
+        break;
+    case R_MAP:
+        for (int x = 0; x < ZIBO6_MAP_WIDTH; x++) p = hex2(p, cart->map->rows[row][x]);
+        break;
+    case R_SFX: {
+        const zibo6_sfx &s = cart->sfx[row];
+        p = hex2(p, (s.filters & 0xFE) | (s.flag != 0 ? 1 : 0));
+        p = hex2(p, clamp_int(s.speed, 0, 255));
+        p = hex2(p, clamp_int(s.loop_start, 0, 255));
+        p = hex2(p, clamp_int(s.loop_end, 0, 255));
+        for (const zibo6_note &n : s.note) {
+            p = hex2(p, clamp_int(n.pitch, 0, 63));
+            *p++ = HEX_DIGITS[clamp_int(n.instrument, 0, 7) + (n.custom ? 8 : 0)];
+            *p++ = HEX_DIGITS[clamp_int(n.volume, 0, 7)];
+            *p++ = HEX_DIGITS[clamp_int(n.effect, 0, 7)];
+        }
+        break;
+    }
+    case R_MUSIC: // words outside a byte cannot be written in two digits: their low byte is
+        p = hex2(p, cart->pattern_flags[row] & 0xFF);
+        *p++ = ' ';
+        for (int c = 0; c < 4; c++) p = hex2(p, cart->music[row][c] & 0xFF);
+        break;
+    }
+    *p++ = '\n';
+    return int(p - line);
 }
 
-std::string cart_text(const zibo6_cart *cart, int no_header) {
+// How many lines of a section the text holds.
+int rom_lines(const zibo6_text_sections &t, int section) {
+    switch (section) {
+    case R_GFX: return t.gfx_rows;
+    case R_GFF: return t.gff ? 2 : 0;
+    case R_MAP: return t.map_rows;
+    case R_SFX: return t.sfx_count;
+    default: return t.music_count;
+    }
+}
+
+// The section and line ROM byte a (below 0x4300) is written in.
+std::pair<int, int> rom_line_of(int a) {
+    if (a < 0x2000) return {R_GFX, a / 64};
+    if (a < 0x3000) return {R_MAP, (a - 0x2000) / ZIBO6_MAP_WIDTH};
+    if (a < 0x3100) return {R_GFF, (a - 0x3000) / 128};
+    if (a < 0x3200) return {R_MUSIC, (a - 0x3100) / 4};
+    return {R_SFX, (a - 0x3200) / 68}; // 68 bytes of sound memory an sfx
+}
+
+void put_rom_section(std::string &out, const zibo6_cart *cart, const zibo6_text_sections &t,
+                     int section, const char *title, size_t *starts) {
+    int n = rom_lines(t, section);
+    if (!n) return;
+    out += title;
+    if (starts) starts[section] = out.size();
+    char line[ROM_LINE_MAX];
+    for (int row = 0; row < n; row++) out.append(line, size_t(rom_line(cart, section, row, line)));
+}
+
+// The change mask's line after "__change_mask__\n".
+std::string mask_line(const zibo6_cart *cart) {
+    std::string out(2 * sizeof cart->change_mask + 1, '\n');
+    for (size_t i = 0; i < sizeof cart->change_mask; i++) hex2(&out[2 * i], cart->change_mask[i]);
+    return out;
+}
+
+// Rows are made in a line buffer and appended whole; starts, when given, gets where the first
+// line of each ROM section lies and the change mask's line (R_COUNT).
+std::string cart_text(const zibo6_cart *cart, int no_header, size_t *starts = nullptr) {
     std::string out;
+    zibo6_text_sections t = zibo6_measure_text_sections(cart);
+    out.reserve(size_t(t.code_chars) * 2 + 65536);
     if (!no_header) {
         out += HEADER_LINE;
         out += "version " + std::to_string(ZIBO6_CART_VERSION) + "\n";
     }
-    zibo6_text_sections t = zibo6_measure_text_sections(cart);
     if (t.code_chars) {
         out += "__lua__\n";
         std::string code(cart->code, size_t(t.code_chars));
@@ -289,58 +371,35 @@ std::string cart_text(const zibo6_cart *cart, int no_header) {
         out += utf8.c_str();
         out += '\n';
     }
-    if (t.gfx_rows) {
-        out += "__gfx__\n";
-        for (int y = 0; y < t.gfx_rows; y++) {
-            for (int x = 0; x < ZIBO6_SHEET_SIZE; x++)
-                out += HEX_DIGITS[std::min<int>(cart->sprites->rows[y][x], 15)];
-            out += '\n';
-        }
-    }
+    put_rom_section(out, cart, t, R_GFX, "__gfx__\n", starts);
     if (t.label) {
         out += "__label__\n";
+        char line[ZIBO6_SHEET_SIZE + 1];
         for (int y = 0; y < ZIBO6_SHEET_SIZE; y++) {
-            for (int x = 0; x < ZIBO6_SHEET_SIZE; x++)
-                out += int2base32char(cart->label->rows[y][x]);
-            out += '\n';
+            const uint8_t *row = cart->label->rows[y];
+            for (int x = 0; x < ZIBO6_SHEET_SIZE; x++) line[x] = BASE32_OF[row[x]];
+            line[ZIBO6_SHEET_SIZE] = '\n';
+            out.append(line, ZIBO6_SHEET_SIZE + 1);
         }
         out += '\n';
     }
-    if (t.gff) {
-        out += "__gff__\n";
-        for (int row = 0; row < 2; row++) {
-            for (int i = 0; i < 128; i++) put_hex2(out, cart->sprite_flags[128 * row + i] & 0xFF);
-            out += '\n';
-        }
-    }
-    if (t.map_rows) {
-        out += "__map__\n";
-        for (int y = 0; y < t.map_rows; y++) {
-            for (int x = 0; x < ZIBO6_MAP_WIDTH; x++) put_hex2(out, cart->map->rows[y][x]);
-            out += '\n';
-        }
-    }
-    if (t.sfx_count) {
-        out += "__sfx__\n";
-        for (int i = 0; i < t.sfx_count; i++) write_sfx_line(out, cart->sfx[i]);
-    }
-    if (t.music_count) {
-        out += "__music__\n";
-        // Words outside a byte cannot be written in two digits: their low byte is.
-        for (int p = 0; p < t.music_count; p++) {
-            put_hex2(out, cart->pattern_flags[p] & 0xFF);
-            out += ' ';
-            for (int c = 0; c < 4; c++) put_hex2(out, cart->music[p][c] & 0xFF);
-            out += '\n';
-        }
-        out += '\n';
-    }
+    put_rom_section(out, cart, t, R_GFF, "__gff__\n", starts);
+    put_rom_section(out, cart, t, R_MAP, "__map__\n", starts);
+    put_rom_section(out, cart, t, R_SFX, "__sfx__\n", starts);
+    put_rom_section(out, cart, t, R_MUSIC, "__music__\n", starts);
+    if (t.music_count) out += '\n';
     if (t.mask) {
         out += "__change_mask__\n";
-        for (uint8_t b : cart->change_mask) put_hex2(out, b);
-        out += '\n';
+        if (starts) starts[R_COUNT] = out.size();
+        out += mask_line(cart);
     }
     return out;
+}
+
+bool same_sections(const zibo6_text_sections &a, const zibo6_text_sections &b) {
+    return a.code_chars == b.code_chars && a.gfx_rows == b.gfx_rows && a.label == b.label &&
+           a.gff == b.gff && a.map_rows == b.map_rows && a.sfx_count == b.sfx_count &&
+           a.music_count == b.music_count && a.mask == b.mask;
 }
 
 /*
@@ -538,6 +597,53 @@ zibo6_cart *vull_load_zibo6_cart(const char *path) {
     zibo6_cart *cart = vull_load_zibo6_cart_from_file(f, 0);
     vull_fclose(f);
     return cart;
+}
+
+std::string zibo6_cart_text(const zibo6_cart *cart) { return cart ? cart_text(cart, 0) : ""; }
+
+struct zibo6_text_draft {
+    zibo6_text_sections t{};
+    std::string text;
+    size_t starts[R_COUNT + 1] = {};
+};
+
+zibo6_text_draft *zibo6_text_draft_create(const zibo6_cart *cart) {
+    if (!cart) return nullptr;
+    auto *d = new zibo6_text_draft;
+    d->t = zibo6_measure_text_sections(cart);
+    d->text = cart_text(cart, 0, d->starts);
+    return d;
+}
+
+void zibo6_text_draft_destroy(zibo6_text_draft *d) { delete d; }
+
+const std::string &zibo6_text_draft_update(zibo6_text_draft *d, const zibo6_cart *cart, int first,
+                                           int count) {
+    zibo6_text_sections t = zibo6_measure_text_sections(cart);
+    if (!same_sections(t, d->t)) { // lines come or go: every later section moves
+        d->t = t;
+        d->text = cart_text(cart, 0, d->starts);
+        return d->text;
+    }
+    // Lines keep their length: each one a changed byte is written in is made again in place.
+    std::pair<int, int> last{-1, -1};
+    char line[ROM_LINE_MAX];
+    for (int i = 0; i < std::clamp(count, 0, 0x10000); i++) {
+        int a = (first + i) & 0xffff; // addresses wrap as the pokes that changed them did
+        if (a >= 0x4300) continue;
+        std::pair<int, int> at = rom_line_of(a);
+        if (at == last) continue;
+        last = at;
+        if (at.second >= rom_lines(t, at.first)) continue;
+        int n = rom_line(cart, at.first, at.second, line);
+        d->text.replace(d->starts[at.first] + size_t(at.second) * size_t(n), size_t(n), line,
+                        size_t(n));
+    }
+    if (t.mask) {
+        std::string mask = mask_line(cart);
+        d->text.replace(d->starts[R_COUNT], mask.size(), mask);
+    }
+    return d->text;
 }
 
 int vull_save_zibo6_cart_to_file(zibo6_cart *cart, vull_file *file, int no_header) {

@@ -4,6 +4,7 @@
 // legacy fix-ups that bring carts of older format versions up to date.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <memory>
 
 #include "engine/vull.h" // vull_atomic_int
@@ -115,6 +116,15 @@ zibo6_cart *vull_load_zibo6_cart(const char *path); // null when the file does n
 // 0 when written, 1 when the file did not open or a write failed.
 int vull_save_zibo6_cart_to_file(zibo6_cart *cart, vull_file *file, int no_header);
 int vull_save_zibo6_cart(zibo6_cart *cart, const char *path);
+std::string zibo6_cart_text(const zibo6_cart *cart); // the file's text, header included
+// The text of a cart stored into many times in a row (a cart storing a byte at a time),
+// kept: an update makes again only the lines of ROM bytes first .. first + count - 1 (and
+// the change mask), unless a section grew or shrank. Its code and label must not change.
+struct zibo6_text_draft;
+zibo6_text_draft *zibo6_text_draft_create(const zibo6_cart *cart);
+void zibo6_text_draft_destroy(zibo6_text_draft *d);
+const std::string &zibo6_text_draft_update(zibo6_text_draft *d, const zibo6_cart *cart, int first,
+                                           int count);
 
 // Brings a cart of an older format version up to the current behaviour; run
 // once per cart, when legacy_applied is 0.

@@ -200,6 +200,12 @@ zibo6_cart *load_prepared_cart(const char *path) {
 
 int save_cart_file(zibo6_cart *cart, const char *path, int save_flags) {
     if (!cart || !path) return 1;
+    if (cart_file_format(path) == CART_FILE_TEXT) { // the text as it is made, not a copy
+        std::string text = zibo6_cart_text(cart);
+        vull_save *s = vull_save_begin(path, save_flags);
+        bool ok = s && vull_save_write(s, text.data(), int64_t(text.size())) == 0;
+        return vull_save_end(s, ok) == 0 && ok ? 0 : 1;
+    }
     cbuffer *out = vull_create_buffer(65536);
     if (!out) return 1;
     bool ok = false;
@@ -604,18 +610,37 @@ struct kept_cart_file {
     file_identity id;     // the file as it was when loaded or last written
     bool raw_bin = false; // read as raw ROM bytes: cstore never loads such a file
     bool on_disk = false; // the file holds what saving this cart writes
+    // A PNG written again within the frame is written from a draft (stored, not compressed)
+    // and, once the frame is done with it, once more as a normal save writes it.
+    png_cart_draft *draft = nullptr;
+    bool drafted = false; // the file holds the draft's encoding
+    // A ".rom" written again within the frame: its image, whose code block stays as made.
+    std::vector<uint8_t> rom_image;
+    zibo6_text_draft *text = nullptr; // a text cart written again within the frame
 };
 kept_cart_file kept;
 
 void drop_kept() {
+    png_cart_draft_destroy(kept.draft);
+    zibo6_text_draft_destroy(kept.text);
     vull_destroy_zibo6_cart(kept.cart);
     kept = kept_cart_file{};
+}
+
+// Done with the kept cart: a file last written from the draft gets the normal encoding,
+// unless someone else has replaced it since.
+void release_kept() {
+    if (kept.drafted && identify(kept.path.c_str()) == kept.id &&
+        save_cart_file(kept.cart, kept.path.c_str(), VULL_SAVE_REPEATED) != 0)
+        vull_debugf("cstore: %s stays uncompressed: it could not be written again\n",
+                    kept.path.c_str());
+    drop_kept();
 }
 
 // The kept cart of path when the file is still the one kept, else null (and none kept).
 kept_cart_file *find_kept(const char *path) {
     if (kept.cart && kept.path == path && identify(path) == kept.id) return &kept;
-    drop_kept();
+    release_kept();
     return nullptr;
 }
 
@@ -625,6 +650,13 @@ void keep(const char *path, zibo6_cart *cart, const file_identity &id, bool raw_
     kept.cart = cart;
     kept.id = id;
     kept.raw_bin = raw_bin;
+}
+
+// The bytes of a file stored into many times a frame, through the writer's repeated save.
+template <typename Bytes> int save_repeated(const char *path, const Bytes &bytes) {
+    vull_save *s = vull_save_begin(path, VULL_SAVE_REPEATED);
+    bool ok = s && vull_save_write(s, bytes.data(), int64_t(bytes.size())) == 0;
+    return vull_save_end(s, ok) == 0 && ok ? 0 : 1;
 }
 
 } // namespace
@@ -713,10 +745,42 @@ int cstore_cart_partial(const char *path, int dest, int src, int len, int also_w
     }
     // The file already holds exactly these bytes: writing them again would change nothing.
     if (!changed) return 0;
-    vull_mkdir(vull_get_path_without_filename(path));
-    // Flushed to the disk once, when the frame ends, however often the frame stores.
-    if (save_cart_file(target, path, VULL_SAVE_FLUSH_LATER) != 0) {
-        drop_kept(); // the file keeps what it held; the next call reads it again
+    if (!k->id.exists) vull_mkdir(vull_get_path_without_filename(path));
+    // Flushed to the disk once, when the frame ends, however often the frame stores. A file
+    // stored into again within the frame is written from what the last store kept of it: the
+    // PNG draft, the ROM image, the text with only the changed lines made again.
+    bool failed;
+    int format = cart_file_format(path);
+    if (k->on_disk && format == CART_FILE_PNG) {
+        if (!k->draft) k->draft = png_cart_draft_create(target);
+        failed = !k->draft ||
+                 save_repeated(path, png_cart_draft_update(k->draft, target, dest, len)) != 0;
+        if (!failed) k->drafted = true;
+    } else if (k->on_disk && format == CART_FILE_ROM) {
+        std::vector<uint8_t> &image = k->rom_image;
+        if (image.empty()) {
+            image.assign(CART_IMAGE_SIZE, 0);
+            if (save_zibo6_cart_32k(target, image.data()) != 0) image.clear();
+        } else {
+            for (int i = 0; i < std::min(len, 0x10000); i++) { // addresses wrap as the pokes did
+                int a = (dest + i) & 0xffff;
+                if (a < CART_BIN_SIZE)
+                    image[size_t(a)] = uint8_t(cart_hooks.zibo6_peek(nullptr, target, a));
+            }
+        }
+        failed = image.empty() || save_repeated(path, image) != 0;
+    } else if (k->on_disk && format == CART_FILE_TEXT) {
+        if (!k->text) k->text = zibo6_text_draft_create(target);
+        failed = !k->text ||
+                 save_repeated(path, zibo6_text_draft_update(k->text, target, dest, len)) != 0;
+    } else {
+        failed = save_cart_file(target, path, VULL_SAVE_REPEATED) != 0;
+        if (!failed) k->drafted = false;
+    }
+    if (failed) {
+        // The file keeps what it held (whatever its encoding: it holds the stores that
+        // succeeded); the next call reads it again.
+        drop_kept();
         return 2;
     }
     k->on_disk = true;
@@ -725,7 +789,7 @@ int cstore_cart_partial(const char *path, int dest, int src, int len, int also_w
 }
 
 void cart_files_end_frame() {
-    drop_kept();
+    release_kept();
     vull_flush_saved_files();
 }
 

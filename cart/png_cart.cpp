@@ -201,16 +201,20 @@ void draw_cart_comment(vull_bitmap *bitmap, const char *code, int x, int y) {
         vull_draw_text_ex(bitmap, text.c_str(), system_font(), x, y, VULL_TEXT_TINT, COMMENT_TINT);
 }
 
-int save_zibo6_cart_png_to_file(zibo6_cart *cart, vull_file *f) {
-    std::vector<uint8_t> image(PNG_CART_IMAGE_SIZE, 0);
-    if (!cart || !f || save_zibo6_cart_32k(cart, image.data()) != 0) return 1;
+namespace {
+
+// The ROM image with its trailer and the picture carrying it in its low bits (RGBA bytes of
+// PNG_CART_WIDTH x PNG_CART_HEIGHT pixels); false when the code does not fit the image.
+bool cart_png_pixels(zibo6_cart *cart, std::vector<uint8_t> &image, std::vector<uint8_t> &rgba) {
+    image.assign(PNG_CART_IMAGE_SIZE, 0);
+    if (!cart || save_zibo6_cart_32k(cart, image.data()) != 0) return false;
     image[TRAILER] = ZIBO6_CART_VERSION;
     image[TRAILER + 1] = 0, image[TRAILER + 2] = 2, image[TRAILER + 3] = 3;
     image[TRAILER + 4] = uint8_t(get_platform_char());
     sha1_bytes(image.data(), CART_IMAGE_SIZE, &image[DIGEST]);
 
     vull_bitmap *pic = vull_create_bitmap(PNG_CART_WIDTH, PNG_CART_HEIGHT, 32);
-    if (!pic) return 1;
+    if (!pic) return false;
     for (int y = 0; y < PNG_CART_HEIGHT; y++)
         for (int x = 0; x < PNG_CART_WIDTH; x++) set_pixel(pic, x, y, BLANK_CART);
     auto *tpl = pstate.resource_pod ? static_cast<vull_bitmap *>(cpod_get_item(
@@ -234,7 +238,7 @@ int save_zibo6_cart_png_to_file(zibo6_cart *cart, vull_file *f) {
         vull_draw_text_ex(pic, "zibo-6 cartridge", system_font(), 18, 187, VULL_TEXT_TINT,
                           TITLE_TINT);
 
-    std::vector<uint8_t> rgba(size_t(PIXELS) * 4);
+    rgba.assign(size_t(PIXELS) * 4, 0);
     for (int i = 0; i < PIXELS; i++) {
         uint32_t p = pixel_of(pic, i % PNG_CART_WIDTH, i / PNG_CART_WIDTH);
         int v = i < PNG_CART_IMAGE_SIZE ? image[size_t(i)] : 0;
@@ -245,6 +249,14 @@ int save_zibo6_cart_png_to_file(zibo6_cart *cart, vull_file *f) {
         o[3] = uint8_t((((p >> 24) & 0xfc) | ((v >> 6) & 3)));
     }
     vull_destroy_bitmap(pic);
+    return true;
+}
+
+} // namespace
+
+int save_zibo6_cart_png_to_file(zibo6_cart *cart, vull_file *f) {
+    std::vector<uint8_t> image, rgba;
+    if (!f || !cart_png_pixels(cart, image, rgba)) return 1;
     unsigned char *png = nullptr;
     size_t png_size = 0;
     if (lodepng_encode_memory(&png, &png_size, rgba.data(), PNG_CART_WIDTH, PNG_CART_HEIGHT,
@@ -256,6 +268,147 @@ int save_zibo6_cart_png_to_file(zibo6_cart *cart, vull_file *f) {
               vull_fwrite(png, 1, int(png_size), f) == int(png_size);
     std::free(png);
     return ok ? 0 : 1;
+}
+
+// ---- the draft: a PNG cart written many times in a row ----
+
+namespace {
+
+constexpr int ROW_BYTES = 1 + PNG_CART_WIDTH * 4;     // filter byte, then RGBA
+constexpr int RAW_SIZE = ROW_BYTES * PNG_CART_HEIGHT; // what the zlib stream holds
+constexpr int STORED_MAX = 65535;                     // bytes of one stored block
+constexpr int BLOCKS = (RAW_SIZE + STORED_MAX - 1) / STORED_MAX;
+constexpr int ZLIB_SIZE = 2 + BLOCKS * 5 + RAW_SIZE + 4; // header, blocks, Adler-32
+constexpr int IDAT_PIECE = 1024;                         // zlib bytes an IDAT chunk holds
+constexpr int IDATS = (ZLIB_SIZE + IDAT_PIECE - 1) / IDAT_PIECE;
+constexpr int IDAT_START = 8 + 25; // after the signature and IHDR
+constexpr int FILE_SIZE = IDAT_START + IDATS * 12 + ZLIB_SIZE + 12;
+constexpr uint32_t ADLER_MOD = 65521;
+
+void put32(uint8_t *p, uint32_t v) {
+    p[0] = uint8_t(v >> 24), p[1] = uint8_t(v >> 16), p[2] = uint8_t(v >> 8), p[3] = uint8_t(v);
+}
+
+// A chunk's length, type, data and CRC at p; data is written by the caller.
+void put_chunk_crc(uint8_t *p, int length) {
+    put32(p + 8 + length, lodepng_crc32(p + 4, size_t(length) + 4));
+}
+
+} // namespace
+
+struct png_cart_draft {
+    std::vector<uint8_t> image; // what the file carries now
+    std::vector<uint8_t> file;
+    uint32_t adler_a = 1, adler_b = 0;
+    std::vector<bool> dirty; // IDAT chunks whose CRC is out of date
+
+    // Where byte z of the zlib stream lies in the file.
+    size_t at(int z) const {
+        int k = z / IDAT_PIECE;
+        return size_t(IDAT_START + k * (IDAT_PIECE + 12) + 8 + z % IDAT_PIECE);
+    }
+    void put_z(int z, uint8_t v) {
+        file[at(z)] = v;
+        dirty[size_t(z / IDAT_PIECE)] = true;
+    }
+    // The low two bits of byte r of the raw scanlines to bits; the Adler-32 follows by what
+    // the change adds to each of its sums.
+    void put_low_bits(int r, int bits) {
+        int z = 2 + (r / STORED_MAX + 1) * 5 + r;
+        uint8_t &byte = file[at(z)];
+        int64_t delta = int64_t((byte & 0xfc) | bits) - byte;
+        if (delta == 0) return;
+        byte = uint8_t(byte + delta);
+        dirty[size_t(z / IDAT_PIECE)] = true;
+        int64_t a = (int64_t(adler_a) + delta) % ADLER_MOD;
+        int64_t b = (int64_t(adler_b) + delta * (RAW_SIZE - r)) % ADLER_MOD;
+        adler_a = uint32_t(a < 0 ? a + ADLER_MOD : a);
+        adler_b = uint32_t(b < 0 ? b + ADLER_MOD : b);
+    }
+    // Image byte i to v: the low two bits of each channel of pixel i (red, green, blue, alpha
+    // carry bits 4-5, 2-3, 0-1, 6-7).
+    void put_image(int i, uint8_t v) {
+        if (image[size_t(i)] == v) return;
+        image[size_t(i)] = v;
+        int r = (i / PNG_CART_WIDTH) * ROW_BYTES + 1 + (i % PNG_CART_WIDTH) * 4;
+        put_low_bits(r, (v >> 4) & 3);
+        put_low_bits(r + 1, (v >> 2) & 3);
+        put_low_bits(r + 2, v & 3);
+        put_low_bits(r + 3, (v >> 6) & 3);
+    }
+    void seal() {
+        for (int k = 0; k < 4; k++)
+            put_z(ZLIB_SIZE - 4 + k, uint8_t((adler_b << 16 | adler_a) >> (24 - 8 * k)));
+        for (int k = 0; k < IDATS; k++) {
+            if (!dirty[size_t(k)]) continue;
+            int length = std::min(IDAT_PIECE, ZLIB_SIZE - k * IDAT_PIECE);
+            put_chunk_crc(&file[size_t(IDAT_START + k * (IDAT_PIECE + 12))], length);
+            dirty[size_t(k)] = false;
+        }
+    }
+};
+
+png_cart_draft *png_cart_draft_create(zibo6_cart *cart) {
+    std::vector<uint8_t> image, rgba;
+    if (!cart_png_pixels(cart, image, rgba)) return nullptr;
+    auto *d = new png_cart_draft;
+    d->image = std::move(image);
+    d->dirty.assign(IDATS, true);
+    // The zlib stream: stored blocks of the unfiltered scanlines.
+    std::vector<uint8_t> z(ZLIB_SIZE);
+    z[0] = 0x78, z[1] = 0x01;
+    size_t o = 2;
+    for (int r = 0; r < RAW_SIZE; r += STORED_MAX) {
+        int n = std::min(STORED_MAX, RAW_SIZE - r);
+        z[o++] = r + n == RAW_SIZE ? 1 : 0;
+        z[o++] = uint8_t(n), z[o++] = uint8_t(n >> 8);
+        z[o++] = uint8_t(~n), z[o++] = uint8_t(~n >> 8);
+        for (int i = 0; i < n; i++) {
+            int y = (r + i) / ROW_BYTES, x = (r + i) % ROW_BYTES;
+            uint8_t v = x == 0 ? 0 : rgba[size_t(y) * PNG_CART_WIDTH * 4 + size_t(x - 1)];
+            z[o++] = v;
+            d->adler_a = (d->adler_a + v) % ADLER_MOD;
+            d->adler_b = (d->adler_b + d->adler_a) % ADLER_MOD;
+        }
+    }
+    // The file: signature, header, the stream in IDAT pieces, end.
+    d->file.assign(FILE_SIZE, 0);
+    uint8_t *f = d->file.data();
+    const uint8_t signature[8] = {137, 'P', 'N', 'G', 13, 10, 26, 10};
+    std::memcpy(f, signature, 8);
+    put32(f + 8, 13);
+    std::memcpy(f + 12, "IHDR", 4);
+    put32(f + 16, PNG_CART_WIDTH);
+    put32(f + 20, PNG_CART_HEIGHT);
+    f[24] = 8, f[25] = 6; // 8 bits a channel, RGBA; deflate, no interlacing
+    put_chunk_crc(f + 8, 13);
+    for (int k = 0; k < IDATS; k++) {
+        int length = std::min(IDAT_PIECE, ZLIB_SIZE - k * IDAT_PIECE);
+        uint8_t *c = f + IDAT_START + k * (IDAT_PIECE + 12);
+        put32(c, uint32_t(length));
+        std::memcpy(c + 4, "IDAT", 4);
+        std::memcpy(c + 8, &z[size_t(k) * IDAT_PIECE], size_t(length));
+    }
+    std::memcpy(f + FILE_SIZE - 8, "IEND", 4);
+    put_chunk_crc(f + FILE_SIZE - 12, 0);
+    d->seal();
+    return d;
+}
+
+void png_cart_draft_destroy(png_cart_draft *d) { delete d; }
+
+const std::vector<uint8_t> &png_cart_draft_update(png_cart_draft *d, zibo6_cart *cart, int first,
+                                                  int count) {
+    // Addresses wrap at 64 KB as the pokes that changed them did.
+    for (int i = 0; i < std::clamp(count, 0, 0x10000); i++) {
+        int a = (first + i) & 0xffff;
+        if (a < CART_BIN_SIZE) d->put_image(a, uint8_t(cart_hooks.zibo6_peek(nullptr, cart, a)));
+    }
+    uint8_t digest[20];
+    sha1_bytes(d->image.data(), CART_IMAGE_SIZE, digest);
+    for (int i = 0; i < 20; i++) d->put_image(DIGEST + i, digest[i]);
+    d->seal();
+    return d->file;
 }
 
 int save_zibo6_cart_png(zibo6_cart *cart, const char *path) {

@@ -72,6 +72,9 @@ struct console_state {
     vull_bitmap *screen;               // 128x128 8-bit screen memory through the palettes
     vull_bitmap *scratch_1x1;          // scratch bitmaps
     vull_bitmap *scratch_8x8;
+    // Displays 1 and up are known to be clear: set where they are cleared, reset
+    // whenever one of them becomes the draw surface (0, the default, means unknown).
+    uint8_t extra_displays_clear;
 
     // -- editor remnants
     vull_bitmap *editor_bitmap[2];      // two 128x128 editor bitmaps

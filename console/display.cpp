@@ -17,9 +17,11 @@ int display_surface_index(int n) { return std::clamp(n, 0, Z6_DISPLAYS - 1); }
 
 void fetch_draw_display() {
     if (!pstate.memory_cart) return;
-    vull_bitmap *s = pstate.display[display_surface_index(pstate.current_display)];
+    int index = display_surface_index(pstate.current_display);
+    vull_bitmap *s = pstate.display[index];
     if (!s) return;
     pstate.draw_surface = s;
+    if (index != 0) pstate.extra_displays_clear = 0;
     // Clip registers are written only to the surface current at the time:
     // carry the decoded clip over so every surface draws inside it.
     const draw_state_rec &d = pstate.draw_state;

@@ -247,7 +247,6 @@ char *convert_glyphs_to_escaped_ex(const char *text, char *out, int keep_capital
         } else {
             *o++ = (char)c;
         }
-        *o = 0;
     }
     *o = 0;
     return out;

@@ -19,6 +19,7 @@
 #include <bit>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -730,9 +731,11 @@ struct vull_save {
     bool ok = true;
     bool in_place = false; // a device or a pipe: nothing to rename
     bool exists = false;
+    bool reused = false; // written over a spare, which may be longer than this file
     mode_t mode = 0;
     int flags = 0;
-    std::string target, temp;
+    int64_t written = 0;
+    std::string path, target, temp;
     std::vector<uint8_t> pending;
 };
 
@@ -748,6 +751,63 @@ bool save_flush_buffer(vull_save *s) {
 // Files renamed into place whose flush to the disk waits for vull_flush_saved_files.
 constexpr size_t UNFLUSHED_MAX = 64;
 std::vector<std::string> unflushed;
+
+// A file replaced by a VULL_SAVE_REPEATED save, kept under the temporary name the new file
+// had: the next save of the same target writes into it and swaps it in, where making a new
+// file and deleting the replaced one would cost ten times the write (more on a file system
+// that avoids reusing inodes it just freed). Kept until vull_flush_saved_files.
+struct spare_file {
+    std::string path, target, temp; // path as the caller gave it
+    dev_t dev = 0;
+    ino_t target_ino = 0; // the target as the swap left it: another writer's save ends the spare
+};
+std::vector<spare_file> spares; // at most UNFLUSHED_MAX: a flush empties both
+
+void drop_spare(size_t i) {
+    ::unlink(spares[i].temp.c_str());
+    spares.erase(spares.begin() + std::ptrdiff_t(i));
+}
+
+// The target the last save of path resolved, while path still names that file and the
+// target's own name is still it: resolving a path anew costs a look at each of its folders.
+bool spare_target(const char *path, const struct stat &now, std::string &target) {
+    for (const spare_file &sp : spares) {
+        if (sp.path != path) continue;
+        struct stat t {};
+        if (sp.dev != now.st_dev || sp.target_ino != now.st_ino ||
+            ::lstat(sp.target.c_str(), &t) != 0 || !S_ISREG(t.st_mode) || t.st_dev != now.st_dev ||
+            t.st_ino != now.st_ino)
+            return false;
+        target = sp.target;
+        return true;
+    }
+    return false;
+}
+
+// The spare of target opened for writing, or -1 (and none kept) when the target is not the
+// file the last swap left or the spare is no longer a file of its own: a hard link the user
+// made to the replaced file must never be written through.
+int open_spare(const std::string &target, const struct stat &now, std::string &temp) {
+    for (size_t i = 0; i < spares.size(); i++) {
+        if (spares[i].target != target) continue;
+        int fd = -1;
+        if (spares[i].dev == now.st_dev && spares[i].target_ino == now.st_ino)
+            fd = ::open(spares[i].temp.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+        struct stat st {};
+        if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1)) {
+            ::close(fd);
+            fd = -1;
+        }
+        if (fd < 0) {
+            drop_spare(i);
+            return -1;
+        }
+        temp = spares[i].temp;
+        spares.erase(spares.begin() + std::ptrdiff_t(i)); // in use; the save's end keeps it again
+        return fd;
+    }
+    return -1;
+}
 
 void flush_path(const std::string &path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -785,7 +845,11 @@ vull_save *vull_save_begin(const char *path, int flags) {
     // link dangles (as a file only: its missing folders are not made).
     std::string target = path;
     char real[PATH_MAX];
-    if (exists && ::realpath(path, real)) target = real;
+    if (exists && (flags & VULL_SAVE_REPEATED) && spare_target(path, st, target)) {
+        // resolved by the last save of this path
+    } else if (exists && ::realpath(path, real)) {
+        target = real;
+    }
     struct stat link {};
     if (!exists && ::lstat(path, &link) == 0 && S_ISLNK(link.st_mode)) {
         target = dangling_target(path);
@@ -794,8 +858,14 @@ vull_save *vull_save_begin(const char *path, int flags) {
     // A file the user may not write (made read-only) is not replaced behind their back.
     if (exists && ::access(target.c_str(), W_OK) != 0) return refuse();
     remove_stale_temps(folder_of(target));
+    s->path = path;
     s->target = target;
-    s->fd = create_temp(target, exists ? (st.st_mode & 0777) : 0666, s->temp);
+    if (flags & VULL_SAVE_REPEATED) {
+        s->flags |= VULL_SAVE_FLUSH_LATER;
+        if (exists) s->fd = open_spare(target, st, s->temp);
+        s->reused = s->fd >= 0;
+    }
+    if (s->fd < 0) s->fd = create_temp(target, exists ? (st.st_mode & 0777) : 0666, s->temp);
     if (s->fd < 0) return refuse();
     return s;
 }
@@ -807,8 +877,10 @@ int vull_save_write(vull_save *s, const void *data, int64_t length) {
     }
     if (!s->ok) return 1;
     constexpr size_t GATHER = 65536;
+    constexpr int64_t WHOLE = 4096; // a piece this large with nothing gathered goes out as it is
     const auto *bytes = static_cast<const uint8_t *>(data);
-    if (s->pending.size() + size_t(length) <= GATHER) {
+    s->written += length;
+    if (s->pending.size() + size_t(length) <= GATHER && (!s->pending.empty() || length < WHOLE)) {
         s->pending.insert(s->pending.end(), bytes, bytes + length);
         return 0;
     }
@@ -823,14 +895,27 @@ int vull_save_end(vull_save *s, bool keep) {
     if (s->in_place) {
         ok = ::close(s->fd) == 0 && ok;
     } else {
+        struct stat written {};
+        bool known = ::fstat(s->fd, &written) == 0;
         // The exact mode (what the umask took, and the set-id and sticky bits) once written.
-        if (ok && s->exists) ok = ::fchmod(s->fd, s->mode & 07777) == 0;
+        if (ok && s->exists && !(known && (written.st_mode & 07777) == (s->mode & 07777)))
+            ok = ::fchmod(s->fd, s->mode & 07777) == 0;
+        if (ok && s->reused && !(known && written.st_size == s->written))
+            ok = ::ftruncate(s->fd, s->written) == 0;
         // On the disk before it takes the target's name, so a crash leaves one whole file or
         // the other; a caller that saves one file many times a frame may flush it once after.
         bool later = (s->flags & VULL_SAVE_FLUSH_LATER) != 0;
         if (ok && !later && ::fsync(s->fd) != 0 && errno != EINVAL) ok = false;
+        bool swap = ok && known && s->exists && (s->flags & VULL_SAVE_REPEATED) &&
+                    spares.size() < UNFLUSHED_MAX;
         ok = ::close(s->fd) == 0 && ok;
-        if (ok) ok = std::rename(s->temp.c_str(), s->target.c_str()) == 0;
+        // Swapped with the target in one step, the replaced file stays as the next save's spare;
+        // a file system that cannot swap names renames as usual.
+        const char *temp = s->temp.c_str(), *target = s->target.c_str();
+        if (ok && swap && ::renameat2(AT_FDCWD, temp, AT_FDCWD, target, RENAME_EXCHANGE) == 0)
+            spares.push_back({s->path, s->target, s->temp, written.st_dev, written.st_ino});
+        else if (ok)
+            ok = std::rename(s->temp.c_str(), s->target.c_str()) == 0;
         if (!ok) ::unlink(s->temp.c_str());
         if (ok && !later) sync_folder(s->target);
         if (ok && later &&
@@ -851,6 +936,7 @@ void vull_flush_saved_files() {
         if (std::find(folders.begin(), folders.end(), folder) == folders.end())
             folders.push_back(folder);
     }
+    while (!spares.empty()) drop_spare(spares.size() - 1);
     for (const std::string &folder : folders) sync_folder(folder); // the renames themselves
     unflushed.clear();
 }

@@ -135,9 +135,14 @@ int vull_save_file(const char *path, const void *data, int64_t length);
 // leaves the target as it was (1).
 struct vull_save;
 constexpr int VULL_SAVE_FLUSH_LATER = 1; // the flush to the disk waits for vull_flush_saved_files
+// Saved again soon (many times a frame): flushed later, and the file it replaces is kept
+// aside until vull_flush_saved_files for the next save of the same target to write into
+// and swap in, so a save costs one write and one rename. Until that flush a file a reader
+// opened stays whole only until the save after the one that replaced it.
+constexpr int VULL_SAVE_REPEATED = 2;
 vull_save *vull_save_begin(const char *path, int flags = 0);
 int vull_save_write(vull_save *s, const void *data, int64_t length);
 int vull_save_end(vull_save *s, bool keep = true);
-// Flushes to the disk the files saved with VULL_SAVE_FLUSH_LATER since the last call
-// (done by itself when too many wait).
+// Flushes to the disk the files saved with VULL_SAVE_FLUSH_LATER since the last call and
+// removes the spares of VULL_SAVE_REPEATED (done by itself when too many wait).
 void vull_flush_saved_files();

@@ -164,12 +164,18 @@ int vull_handle_system_messages() {
     const uint8_t *ks =
         vull_events_hook.keyboard ? vull_events_hook.keyboard(&n) : vull_plat_keyboard(&n);
     if (!ks) n = 0;
+    n = std::clamp(n, 0, VULL_PLAT_NUM_KEYS);
+    // Branch-free passes over the key arrays: most frames nothing changes.
+    uint8_t *keys = vull_pump_io.keys, *last = vull_pump_io.last_keys;
+    uint8_t *blocked = vull_pump_io.blocked_keys;
+    uint8_t pressed = 0;
     for (int j = 0; j < VULL_PLAT_NUM_KEYS; j++) {
-        uint8_t down = j < n && ks[j] ? 1 : 0;
-        if (down && !vull_pump_io.last_keys[j]) next_press_t = p.now + 500;
-        vull_pump_io.last_keys[j] = vull_pump_io.keys[j];
-        vull_pump_io.keys[j] = down;
+        uint8_t down = j < n ? uint8_t(ks[j] != 0) : 0;
+        pressed |= uint8_t(down & (last[j] == 0));
+        last[j] = keys[j];
+        keys[j] = down;
     }
+    if (pressed) next_press_t = p.now + 500;
 
     int mod = vull_events_hook.modstate ? vull_events_hook.modstate() : vull_plat_modstate();
     if (mod & VULL_MOD_LCTRL) vull_pump_io.keys[VULL_SC_LCTRL] = 1;
@@ -180,15 +186,15 @@ int vull_handle_system_messages() {
     if (mod & VULL_MOD_RGUI) vull_pump_io.keys[VULL_SC_RGUI] = 1;
 
     if (p.now >= next_press_t) {
+        uint8_t ticked = 0;
         for (int j = 0; j < VULL_PLAT_NUM_KEYS; j++) {
-            if (vull_pump_io.keys[j] == 1 && !vull_pump_io.blocked_keys[j]) {
-                vull_pump_io.keys[j] = 3;
-                next_press_t = p.now + 80;
-            }
+            uint8_t tick = uint8_t((keys[j] == 1) & (blocked[j] == 0));
+            ticked |= tick;
+            keys[j] = tick ? 3 : keys[j];
         }
+        if (ticked) next_press_t = p.now + 80;
     }
-    for (int j = 0; j < VULL_PLAT_NUM_KEYS; j++)
-        if (!vull_pump_io.keys[j]) vull_pump_io.blocked_keys[j] = 0;
+    for (int j = 0; j < VULL_PLAT_NUM_KEYS; j++) blocked[j] = keys[j] ? blocked[j] : 0;
 
     vull_plat_poll_events(p);
 

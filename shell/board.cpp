@@ -363,9 +363,9 @@ int load_listing_image(browse_list *list, const char *path, int append) {
         it.label = vull_create_bitmap(128, 128, 8);
         vull_bitmap *rgb = vull_create_bitmap(128, 128, 32);
         if (it.label && rgb) {
+            // the item lies inside the page (checked above): its rows are copied whole
             for (int y = 0; y < 128; y++)
-                for (int x = 0; x < 128; x++)
-                    vull_putpixel(rgb, x, y, vull_getpixel(img, x0 + x, y0 + y));
+                std::memcpy(rgb->rows[y], img->rows[y0 + y] + size_t(x0) * 4, 128 * 4);
             zibo6_convert_bitmap(rgb, it.label, cart_display_colours());
         }
         vull_destroy_bitmap(rgb);

@@ -51,8 +51,11 @@ void draw_extra_displays(vull_bitmap *page) {
 
 void single_display() {
     if (pstate.current_display != 0) set_draw_display(0);
+    // Only drawing on them dirties the other displays: clear them once, not every frame.
+    if (pstate.extra_displays_clear) return;
     for (int d = 1; d < Z6_DISPLAYS; d++)
         if (pstate.display[d]) vull_clear_bitmap(pstate.display[d]);
+    pstate.extra_displays_clear = 1;
 }
 
 } // namespace
@@ -63,7 +66,14 @@ void vull_main_draw() {
     vull_bitmap *page = vull_back_page;
     // While an action waits, the previous picture is presented again.
     if (pstate.pending_action || !page || !pstate.screen) return;
-    vull_clear_bitmap(page);
+    // The screen copied below overwrites a page of its own size whole, so
+    // that page needs no clearing first.
+    const vull_bitmap *s = pstate.screen;
+    bool covered = page->rows && s->rows && page->width == SCREEN && page->height == SCREEN &&
+                   page->bpp == s->bpp && s->width >= SCREEN && s->height >= SCREEN &&
+                   page->clip_x0 <= 0 && page->clip_y0 <= 0 && page->clip_x1 >= SCREEN &&
+                   page->clip_y1 >= SCREEN;
+    if (!covered) vull_clear_bitmap(page);
 
     vull_bitmap *d0 = pstate.display[0];
     if (d0 && pstate.machine_mode == 0) {

@@ -60,7 +60,11 @@ struct FastCallLift {
 #endif
 
 /*
-** Yields without unwinding.  A C function that the interpreter called
+** Yields without unwinding.  The interpreter's forced yield returns from
+** luaV_execute when luaV_execute runs at the resume's own level (called by
+** resume or unroll, not through luaD_call): it sets the same state as the
+** throwing path and then returns, and unroll, resume and run_resume carry
+** the yield out as below.  A C function that the interpreter called
 ** straight from the Lua code that the running resume started may yield by
 ** returning instead of throwing.  Invariants:
 ** - Taken only when all hold: L is the thread of the innermost active
@@ -112,6 +116,8 @@ struct ResumingMark {
 };
 
 bool luaD_forcedyieldheld(void) { return resume_held; }
+
+bool luaD_yieldbyreturn(lua_State *L) { return L == resuming_L && L->nCcalls == resuming_level; }
 
 static void seterrorobj(lua_State *L, int errcode, StkId oldtop) {
     switch (errcode) {

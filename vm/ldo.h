@@ -71,6 +71,9 @@ inline void incr_top(lua_State *L) {
 [[noreturn]] void luaD_throw(lua_State *L, int errcode);
 /* the running thread's forced yields are held: see ResumingMark */
 bool luaD_forcedyieldheld(void);
+/* true where a yield may return to the running resume instead of throwing:
+   L is that resume's thread and no C call into the VM lies between them */
+bool luaD_yieldbyreturn(lua_State *L);
 int luaD_rawrunprotected(lua_State *L, Pfunc f, void *ud);
 
 #endif

@@ -101,8 +101,9 @@ static void callTM(lua_State *L, const TValue *f, const TValue *p1, const TValue
     }
 }
 
-void luaV_gettable(lua_State *L, const TValue *t, TValue *key, StkId val) {
-    for (int loop = 0; loop < MAXTAGLOOP; loop++) {
+/* the __index chain from 't', which is hop 'loop' of at most MAXTAGLOOP */
+static void gettable_from(lua_State *L, const TValue *t, TValue *key, StkId val, int loop) {
+    for (; loop < MAXTAGLOOP; loop++) {
         const TValue *tm;
         if (ttistable(t)) {
             Table *h = hvalue(t);
@@ -120,6 +121,33 @@ void luaV_gettable(lua_State *L, const TValue *t, TValue *key, StkId val) {
         t = tm; /* a non-function handler is indexed in turn */
     }
     luaG_runerror(L, "loop in gettable");
+}
+
+void luaV_gettable(lua_State *L, const TValue *t, TValue *key, StkId val) {
+    gettable_from(L, t, key, val, 0);
+}
+
+/*
+** The interpreter's fast path stops where a lookup needs more than the raw
+** hits it makes itself: the table 't' (hop 'loop' of the chain) has missed
+** and its __index is 'tm'. The chain goes on from there, so the lookups
+** already made are not made again.
+*/
+static void gettable_handler(lua_State *L, const TValue *t, const TValue *tm, TValue *key,
+                             StkId val, int loop) {
+    if (ttisfunction(tm))
+        callTM(L, tm, t, key, val, 1);
+    else
+        gettable_from(L, tm, key, val, loop + 1);
+}
+
+/* ... and here the table 't' is that __index, at hop 1, and has missed too */
+static void gettable_after_miss(lua_State *L, const TValue *t, TValue *key, StkId val) {
+    const TValue *tm = fasttm(L, hvalue(t)->metatable, TM_INDEX);
+    if (tm == NULL)
+        setnilvalue(val);
+    else
+        gettable_handler(L, t, tm, key, val, 1);
 }
 
 void luaV_settable(lua_State *L, const TValue *t, TValue *key, StkId val) {
@@ -472,7 +500,7 @@ void luaV_finishOp(lua_State *L) {
 ** Otherwise the frame is left so that resuming fetches the instruction again
 ** and, marked CIST_FORCEDYIELD, runs it at the next stop of the check.
 */
-[[noreturn]] static void forced_yield(lua_State *L, CallInfo *ci) {
+static void suspend_forced(lua_State *L, CallInfo *ci) {
     lua_yieldk(L, 0, 0, NULL);
     L->oldpc = ci->u.l.savedpc;
     ci->u.l.savedpc--;
@@ -480,6 +508,10 @@ void luaV_finishOp(lua_State *L) {
     /* while suspended the API sees an empty frame at the top; resume
      restores 'func' from ci->extra */
     ci->func = L->top - 1;
+}
+
+[[noreturn]] static void forced_yield(lua_State *L, CallInfo *ci) {
+    suspend_forced(L, ci);
     luaD_throw(L, LUA_YIELD);
 }
 
@@ -560,8 +592,9 @@ void luaV_finishOp(lua_State *L) {
     }
 
 /* luaH_get without its dispatch for the common keys: short strings, and
-   numbers with an integer value inside the array part */
-static inline const TValue *raw_lookup(Table *h, const TValue *key) {
+   numbers with an integer value inside the array part; kept inline, as
+   GCC would otherwise call it from the larger handlers */
+[[gnu::always_inline]] static inline const TValue *raw_lookup(Table *h, const TValue *key) {
     if (ttisshrstring(key)) return luaH_getstr(h, rawtsvalue(key));
     if (ttisnumber(key)) {
         lua_Number n = nvalue(key);
@@ -575,8 +608,8 @@ static inline const TValue *raw_lookup(Table *h, const TValue *key) {
 }
 
 /* A raw hit, a miss with no __index to consult, or a hit in an __index table
-   (a method of a class) needs no call out; anything else goes the full way,
-   which repeats the lookup. */
+   (a method of a class) needs no call out; a miss in that __index table goes
+   on up the chain from there; anything else goes the full way. */
 #define fast_gettable(t, key, val)                                                                 \
     {                                                                                              \
         const TValue *t_ = (t);                                                                    \
@@ -588,8 +621,12 @@ static inline const TValue *raw_lookup(Table *h, const TValue *key) {
              (tm_ = fasttm(L, hvalue(t_)->metatable, TM_INDEX)) == NULL ||                         \
              (ttistable(tm_) && !ttisnil(res_ = raw_lookup(hvalue(tm_), key_))))) {                \
             setobj2s(L, val, res_);                                                                \
-        } else {                                                                                   \
+        } else if (tm_ == NULL) { /* not a table */                                                \
             Protect(luaV_gettable(L, t_, key_, val));                                              \
+        } else if (ttistable(tm_)) {                                                               \
+            Protect(gettable_after_miss(L, tm_, key_, val));                                       \
+        } else {                                                                                   \
+            Protect(gettable_handler(L, t_, tm_, key_, val, 0));                                   \
         }                                                                                          \
     }
 
@@ -762,6 +799,13 @@ budget_stop:
             if (L->nny == 0 && !luaD_forcedyieldheld()) {
                 /* the mark says a resume ended this way: only a yield made */
                 cpu_superyielded_coresume = 1;
+                /* at the resume's own level nothing lies between it and
+                   this loop: leave the thread as the throw would and return
+                   (every frame yields this way at its flip) */
+                if (luaD_yieldbyreturn(L)) {
+                    suspend_forced(L, ci);
+                    return;
+                }
                 forced_yield(L, ci);
             }
             /* else not yieldable here (a metamethod or finaliser called from

@@ -6,7 +6,9 @@
 # starting with nothing to do (the median of 11 runs in pairs), the wall time
 # from process start to the end of the first frame, and the mixer's render
 # time per second of audio. Each row ends with the 1-minute load average when
-# it was measured: on a busy machine the figures are upper bounds.
+# it was measured: on a busy machine the figures are upper bounds. Also the CPU
+# time of one frame of a cart storing a different byte into a cart file with
+# every call (PNG and text targets).
 #   bench/player/run.sh [ZIBO6 [AUDIO_BENCH]]
 # Defaults: build-release/zibo6 and build-release/bench/audio_bench
 # (configure with -DZIBO6_BENCH=ON for the latter); the music row with the
@@ -114,6 +116,27 @@ fi
 first_cart "$tmp/first.z6"
 set -- $(cpu_time 11 -- "$player" -home "$tmp/home" -x "$tmp/first.z6")
 printf "%-46s %10s %10s %6s\n" "-x start to first frame end, wall ms (median)" "$2" "" "$(load)"
+
+# A frame of a cart storing a different byte into a cart file on every call until its CPU
+# budget is spent (about 1,450 one-byte cstores), less the first-frame cart above: a PNG cart
+# target and a text one, each the comets cart. CPU time, not wall: the player holds the
+# frames after a file access, and the file writes are to the page cache.
+z6cart=$(dirname "$player")/tools/z6cart
+mkdir -p "$tmp/home/cstore"
+for target in flood.png flood.z6; do
+    row="failed"
+    if "$z6cart" -pod "$(dirname "$player")/data.pod" convert "$root/assets/carts/comets.z6" \
+        "$tmp/home/cstore/$target" >/dev/null 2>&1; then
+        printf '%s\n' "zibo-6 cartridge // cstore loop" "version 33" "__lua__" \
+            "function _update() local i=0 while stat(1)<0.95 do i+=1 poke(0,i) cstore(0,0,1,\"$target\") end end" \
+            "function _draw() stop() end" >"$tmp/cstore_loop.z6"
+        set -- $(cpu_time 5 -- "$player" -home "$tmp/home" -x "$tmp/cstore_loop.z6")
+        loop=$1
+        set -- $(cpu_time 5 -- "$player" -home "$tmp/home" -x "$tmp/first.z6")
+        case $loop$1 in *failed*) ;; *) row=$(echo "$loop $1" | awk '{ printf "%.0f", $1 - $2 }') ;; esac
+    fi
+    printf "%-46s %10s %10s %6s\n" "cstore loop frame to $target, CPU ms" "$row" "" "$(load)"
+done
 
 if [ -x "$audio_bench" ]; then
     r=$("$audio_bench" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true 2>/dev/null |

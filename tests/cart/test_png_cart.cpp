@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "cart/rom.h"
 #include "cart_test_util.h"
 #include "engine/config.h"
+#include "console/mem.h"
 #include "engine/disk.h"
 
 namespace {
@@ -98,6 +100,43 @@ TEST_F(png_cart_test, TextToPngToRomToTextComesBackByteForByte) {
     char stored[41];
     for (int i = 0; i < 20; i++) std::snprintf(stored + 2 * i, 3, "%02x", bits[size_t(0x8006 + i)]);
     EXPECT_STREQ(digest, stored);
+}
+
+// The draft written for a cart stored into many times a frame: the same picture as a normal
+// save, and after stores anywhere in the ROM data (each update told only where) a PNG cart of
+// exactly the cart as it then is, its digest checked on loading.
+TEST_F(png_cart_test, DraftHoldsTheSamePictureAndFollowsStores) {
+    cart_ptr c = cart_test::full_cart();
+    std::memset(c->change_mask, 0xff, sizeof c->change_mask);
+    auto rgba_of = [](const uint8_t *png, size_t size) {
+        unsigned char *rgba = nullptr;
+        unsigned w = 0, h = 0;
+        EXPECT_EQ(lodepng_decode32(&rgba, &w, &h, png, size), 0u);
+        std::vector<uint8_t> out(rgba, rgba + (rgba ? size_t(w) * h * 4 : 0));
+        std::free(rgba);
+        return out;
+    };
+    png_cart_draft *d = png_cart_draft_create(c.get());
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(save_zibo6_cart_png(c.get(), path("normal.png").c_str()), 0);
+    std::ifstream in(path("normal.png"), std::ios::binary);
+    std::string normal((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::vector<uint8_t> &first = png_cart_draft_update(d, c.get(), 0, 0);
+    EXPECT_EQ(rgba_of(first.data(), first.size()),
+              rgba_of(reinterpret_cast<const uint8_t *>(normal.data()), normal.size()));
+    std::mt19937 rng(7);
+    for (int i = 0; i < 60; i++) {
+        int a = int(rng() % 0x4400) - 0x80, n = 1 + int(rng() % 40); // some wrap past 0xffff
+        for (int k = 0; k < n; k++) zibo6_poke(nullptr, c.get(), a + k, int(rng() % 256));
+        const std::vector<uint8_t> &bytes = png_cart_draft_update(d, c.get(), a, n);
+        cart_ptr back(load_zibo6_cart_png_from_bytes(bytes.data(), bytes.size()));
+        ASSERT_TRUE(back) << i << " status " << zibo6_png_cart_status;
+        std::vector<uint8_t> want(CART_IMAGE_SIZE), got(CART_IMAGE_SIZE);
+        ASSERT_EQ(save_zibo6_cart_32k(c.get(), want.data()), 0);
+        ASSERT_EQ(save_zibo6_cart_32k(back.get(), got.data()), 0);
+        ASSERT_EQ(want, got) << i;
+    }
+    png_cart_draft_destroy(d);
 }
 
 // Each flip is a whole PNG written and read, so the flips come in four

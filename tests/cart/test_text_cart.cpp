@@ -4,6 +4,9 @@
 
 #include <unistd.h>
 
+#include <random>
+
+#include "console/mem.h"
 #include "engine/config.h"
 
 using namespace cart_test;
@@ -363,6 +366,25 @@ TEST(TextCartSections, ChangeMaskAndExtraRows) {
 // The stored cart with every section is what the writer makes today; the tool
 // tests convert it byte for byte. A mismatch leaves the writer's text beside
 // the build for a look.
+// The kept text of a cart stored into a byte at a time reads after every store as the writer
+// writes the cart, whether lines change in place or sections grow and shrink.
+TEST(TextCartWriter, DraftKeepsStepWithTheWriter) {
+    for (bool full : {true, false}) {
+        cart_ptr c = full ? full_cart() : cart_ptr(vull_create_zibo6_cart());
+        zibo6_text_draft *d = zibo6_text_draft_create(c.get());
+        std::mt19937 rng(full ? 1 : 2);
+        for (int i = 0; i < 300; i++) {
+            int a = int(rng() % 0x4400) - 0x80, n = 1 + int(rng() % 70); // some wrap past 0xffff
+            for (int k = 0; k < n; k++) zibo6_poke(nullptr, c.get(), a + k, int(rng() % 256));
+            if (i % 7 == 0) c->change_mask[rng() % sizeof c->change_mask] = uint8_t(rng());
+            ASSERT_EQ(zibo6_text_draft_update(d, c.get(), a, n), write_text(c.get())) << i;
+        }
+        for (int a = 0; a < 0x4300; a++) zibo6_poke(nullptr, c.get(), a, 0); // all sections go
+        EXPECT_EQ(zibo6_text_draft_update(d, c.get(), 0, 0x4300), write_text(c.get()));
+        zibo6_text_draft_destroy(d);
+    }
+}
+
 TEST(TextCartRoundTrip, StoredCartMatchesTheWriter) {
     const char *src = getenv("ZIBO6_SOURCE_DIR");
     const char *bin = getenv("ZIBO6_BINARY_DIR");

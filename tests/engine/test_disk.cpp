@@ -571,6 +571,40 @@ TEST(OneWriter, ReplacesWholeOrNotAtAll) {
     EXPECT_EQ(vull_save_file(p.c_str(), "first", 5), 0);
     EXPECT_EQ(entries(d.dir), 1);
 
+    // Saved again and again: each save whole in place (shorter and longer than the last), the
+    // replaced file kept aside until the flush; a hard link the user made to the replaced file
+    // keeps its bytes; a failed save leaves the target and no spare.
+    auto repeated = [&](const std::string &text) {
+        vull_save *r = vull_save_begin(p.c_str(), VULL_SAVE_REPEATED);
+        bool ok = r && vull_save_write(r, text.data(), int64_t(text.size())) == 0;
+        return vull_save_end(r, ok) == 0 && ok;
+    };
+    for (const std::string &text :
+         {std::string("second"), big, std::string("third"), std::string("4")}) {
+        EXPECT_TRUE(repeated(text));
+        EXPECT_EQ(slurp(p), text);
+        EXPECT_EQ(entries(d.dir), 2);
+    }
+    std::string linked = (d.dir / "linked.z6").string();
+    fs::create_hard_link(p, linked);
+    EXPECT_TRUE(repeated("fifth"));
+    EXPECT_TRUE(repeated("sixth"));
+    EXPECT_TRUE(repeated("seventh"));
+    EXPECT_EQ(slurp(linked), "4");
+    EXPECT_EQ(slurp(p), "seventh");
+    fs::remove(linked);
+    {
+        z6test::write_limit full(0);
+        EXPECT_FALSE(repeated("eighth"));
+    }
+    EXPECT_EQ(slurp(p), "seventh");
+    EXPECT_EQ(entries(d.dir), 1);
+    EXPECT_TRUE(repeated("ninth"));
+    vull_flush_saved_files();
+    EXPECT_EQ(slurp(p), "ninth");
+    EXPECT_EQ(entries(d.dir), 1);
+    EXPECT_EQ(vull_save_file(p.c_str(), "first", 5), 0);
+
     // A link stays a link; the file it names is replaced.
     std::string real = (d.dir / "real.txt").string(), link = (d.dir / "link.txt").string();
     EXPECT_EQ(vull_save_file(real.c_str(), "old", 3), 0);

@@ -496,6 +496,42 @@ std::string one_item_listing() {
     return read_bytes(path);
 }
 
+// Each item's label is its own square of the page, matched to the colours.
+TEST_F(Board, ListingLabelsComeFromTheirItems) {
+    const vull_rgb *c = cart_display_colours();
+    vull_bitmap *img = vull_create_bitmap(256, 136, 32);
+    ASSERT_NE(img, nullptr);
+    auto colour = [](int item, int x, int y) { return (item * 5 + x / 16 + y / 32) & 15; };
+    for (int item = 0; item < 2; item++) {
+        for (int y = 0; y < 128; y++)
+            for (int x = 0; x < 128; x++) {
+                const vull_rgb &k = c[colour(item, x, y)];
+                vull_putpixel(img, item * 128 + x, y,
+                              0xFF000000u | uint32_t(k.r) << 16 | uint32_t(k.g) << 8 | k.b);
+            }
+        const std::string first = std::to_string(100 + item) + " 1 0";
+        for (int x = 0; first[size_t(x)]; x++)
+            vull_putpixel(img, item * 128 + x, 128,
+                          0xFF000000u | uint32_t((unsigned char)first[size_t(x)]) << 8);
+    }
+    std::string path = scratch + "two_items.pip.png";
+    ASSERT_EQ(vull_save_png(path.c_str(), img), 0);
+    vull_destroy_bitmap(img);
+    browse_list list{};
+    ASSERT_EQ(load_listing_image(&list, path.c_str(), 0), 0);
+    ASSERT_EQ(list.count, 3); // "[update]" and two carts
+    for (int item = 0; item < 2; item++) {
+        const vull_bitmap *label = list.items[item + 1].label;
+        ASSERT_NE(label, nullptr);
+        EXPECT_STREQ(list.items[item + 1].lid, std::to_string(100 + item).c_str());
+        for (int y = 0; y < 128; y++)
+            for (int x = 0; x < 128; x++)
+                ASSERT_EQ(label->rows[y][x], colour(item, x, y)) << item << " " << x << "," << y;
+    }
+    clear_browse_list(&list);
+    free(list.items);
+}
+
 TEST_F(Board, ListingImageAtEveryTruncation) {
     const std::string whole = one_item_listing();
     ASSERT_GT(whole.size(), 64u);

@@ -36,6 +36,45 @@ TEST(Compose, PendingActionKeepsThePreviousPage) {
     EXPECT_EQ(p.page->rows[127][127], 9);
 }
 
+TEST(Compose, ThePageIsClearedWhereTheScreenDoesNotReach) {
+    for (int w : {128, 256}) {
+        for (bool clipped : {false, true}) {
+            Page p(w, 128);
+            p.draw_quadrants();
+            vull_rectfill(p.page, 0, 0, w - 1, 127, 9);
+            if (clipped) vull_set_clip(p.page, 0, 0, 100, 100);
+            vull_main_draw();
+            vull_reset_clip(p.page);
+            EXPECT_EQ(p.page->rows[0][0], 8) << w << clipped;
+            EXPECT_EQ(p.page->rows[127][127], clipped ? 0 : 1) << w << clipped;
+            EXPECT_EQ(p.page->rows[0][w - 1], w > 128 || clipped ? 0 : 11) << w << clipped;
+        }
+    }
+}
+
+// Without the multi-display flag a frame leaves the other displays clear,
+// however often the cart draws on them between frames.
+TEST(Compose, OtherDisplaysAreClearAfterEachFrame) {
+    Page p;
+    p.draw_quadrants();
+    for (int round = 0; round < 3; round++) {
+        if (round != 1) {
+            set_draw_display(2);
+            vull_rectfill(pstate.draw_surface, 0, 0, 127, 127, 5);
+            set_draw_display(0);
+        }
+        vull_main_draw();
+        for (int d = 1; d < Z6_DISPLAYS; d++)
+            EXPECT_EQ(pstate.display[d]->rows[64][64], 0) << round << " " << d;
+        EXPECT_EQ(p.page->rows[0][0], 8) << round;
+    }
+    set_draw_display(3);
+    vull_putpixel(pstate.draw_surface, 1, 1, 7);
+    vull_main_draw();
+    EXPECT_EQ(pstate.current_display, 0) << "a frame draws on display 0 again";
+    EXPECT_EQ(pstate.display[3]->rows[1][1], 0);
+}
+
 TEST(Compose, ScreenModes) {
     const struct {
         int mode;

@@ -127,7 +127,7 @@ int run_favourites(const uint8_t *data, size_t size) {
     return 0;
 }
 
-void check_label(const vull_bitmap *label) {
+FUZZ_HARNESS_UNTRACED void check_label(const vull_bitmap *label) {
     if (!label) return;
     check(label->width == 128 && label->height == 128 && label->bpp == 8, "label size");
     for (int y = 0; y < 128; y++)
@@ -171,8 +171,10 @@ constexpr int LISTING_W = 8 * ITEM_W, LISTING_H = 4 * ITEM_H;
 // text rows. The labels get a pattern of their own. Items past the first row
 // are read only from a page of eight columns: narrower pages get two rows at
 // most, as drawing and decoding more would only slow the fuzzer. The page is
-// kept from one input to the next: the same geometry redraws only its text.
-FUZZ_HARNESS_UNTRACED const picture &listing_picture(const uint8_t *data, size_t size) {
+// kept from one input to the next: the same geometry redraws only its text,
+// and `redrawn` marks the rows drawn this time.
+FUZZ_HARNESS_UNTRACED const picture &listing_picture(const uint8_t *data, size_t size,
+                                                     std::vector<uint8_t> &redrawn) {
     static picture page(0, 0);
     static int drawn_geometry = -1;
     const int g = size ? data[0] : 0, cols = 1 + (g & 7);
@@ -183,6 +185,8 @@ FUZZ_HARNESS_UNTRACED const picture &listing_picture(const uint8_t *data, size_t
                        rows * ITEM_H + (g & 0x40 ? 100 : 0) - (g & 0x80 ? 1 : 0));
         drawn_geometry = g;
     }
+    redrawn.resize(size_t(std::max(page.height, 0)));
+    for (int y = 0; y < page.height; y++) redrawn[size_t(y)] = !same || y % ITEM_H >= 128;
     uint8_t *p = page.rgba.data();
     for (int y = 0; y < page.height; y++) {
         const bool text_row = y % ITEM_H >= 128;
@@ -191,10 +195,12 @@ FUZZ_HARNESS_UNTRACED const picture &listing_picture(const uint8_t *data, size_t
             continue;
         }
         for (int x = 0; x < page.width; x++, p += 4) {
+            // A label's colours come in runs: blocks of 8 pixels share one.
             if (text_row)
                 p[1] = 0; // the last input's text, cleared
             else
-                p[0] = uint8_t(x * 2), p[1] = uint8_t(y * 2), p[2] = uint8_t(x ^ y);
+                p[0] = uint8_t(x >> 3 << 4), p[1] = uint8_t(y >> 3 << 4),
+                p[2] = uint8_t((x ^ y) >> 3 << 4);
             p[3] = 255;
         }
     }
@@ -218,13 +224,17 @@ FUZZ_HARNESS_UNTRACED const picture &listing_picture(const uint8_t *data, size_t
 int run_listing(const uint8_t *data, size_t size) {
     const bool drawn = size && (data[0] & 1) != FUZZ_PNG_AS_FILE;
     static const picture none(0, 0);
-    const picture &page = drawn ? listing_picture(data + 1, size - 1) : none;
-    static std::vector<uint8_t> file;
+    static std::vector<uint8_t> redrawn;
+    const picture &page = drawn ? listing_picture(data + 1, size - 1, redrawn) : none;
+    // The drawn page's file is kept with its rows' checksums: only the rows
+    // drawn again are encoded again.
+    static std::vector<uint8_t> page_file;
+    static fuzz_png_rows page_rows;
     if (drawn)
-        fuzz_png_encode_into(page.rgba, unsigned(page.width), unsigned(page.height), file);
-    else
-        file = png_file(data, size);
-    std::string path = input_file(file, ".pip.png");
+        fuzz_png_encode_into(page.rgba, unsigned(page.width), unsigned(page.height), page_file,
+                             &page_rows, &redrawn);
+    const std::vector<uint8_t> file = drawn ? std::vector<uint8_t>() : png_file(data, size);
+    std::string path = input_file(drawn ? page_file : file, ".pip.png");
     browse_list list{};
     for (int append = 0; append < 2; append++) {
         int status = load_listing_image(&list, path.c_str(), append);
