@@ -409,6 +409,7 @@ typedef struct Table {
     CommonHeader;
     lu_byte flags; /* cache: bit e set when the metatable lacks event e */
     lu_byte lsizenode;
+    unsigned int nodemask; /* sizenode - 1: string lookups mask their hash with it */
     struct Table *metatable;
     TValue *array;
     Node *node;

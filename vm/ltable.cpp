@@ -261,6 +261,7 @@ static void setnodevector(lua_State *L, Table *t, int size) {
         t->node = nodes;
     }
     t->lsizenode = cast_byte(lsize);
+    t->nodemask = static_cast<unsigned int>(twoto(lsize) - 1);
     t->lastfree = gnode(t, size);
 }
 
@@ -302,6 +303,10 @@ static void rehash(lua_State *L, Table *t, const TValue *ek) {
     na = computesizes(nums, &nasize);
     luaH_resize(L, t, nasize, totaluse - na);
 }
+
+/* a table is charged half its header's size: the mask sits in padding, so the
+   header, and what a cart is charged for it, keep their size */
+static_assert(sizeof(void *) != 8 || sizeof(Table) == 64, "table header size");
 
 Table *luaH_new(lua_State *L) {
     Table *t = &luaC_newobj(L, LUA_TTABLE, sizeof(Table), NULL, 0)->h;

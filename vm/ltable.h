@@ -27,7 +27,7 @@ void luaH_setint(lua_State *L, Table *t, int key, TValue *value);
 /* lookup by short string (interned, so by identity); inline for the
    interpreter's field and method accesses */
 inline const TValue *luaH_getstr(Table *t, TString *key) {
-    Node *n = gnode(t, lmod(key->tsv.hash, sizenode(t)));
+    Node *n = t->node + (key->tsv.hash & t->nodemask); /* its main position */
     lua_assert(key->tsv.tt == LUA_TSHRSTR);
     do {
         if (ttisshrstring(gkey(n)) && rawtsvalue(gkey(n)) == key) return gval(n);

@@ -607,6 +607,18 @@ static void suspend_forced(lua_State *L, CallInfo *ci) {
     return luaH_get(h, key);
 }
 
+/* fasttm for __index with the lookup in line: a class's metatable has one, so
+   the absence cache does not spare a method call the lookup */
+[[gnu::always_inline]] static inline const TValue *index_tm(lua_State *L, Table *mt) {
+    if (mt == NULL || (mt->flags & (1u << TM_INDEX))) return NULL;
+    const TValue *tm = luaH_getstr(mt, G(L)->tmname[TM_INDEX]);
+    if (ttisnil(tm)) {
+        mt->flags |= cast_byte(1u << TM_INDEX);
+        return NULL;
+    }
+    return tm;
+}
+
 /* A raw hit, a miss with no __index to consult, or a hit in an __index table
    (a method of a class) needs no call out; a miss in that __index table goes
    on up the chain from there; anything else goes the full way. */
@@ -618,7 +630,7 @@ static void suspend_forced(lua_State *L, CallInfo *ci) {
         const TValue *tm_ = NULL;                                                                  \
         if (ttistable(t_) &&                                                                       \
             (!ttisnil(res_ = raw_lookup(hvalue(t_), key_)) ||                                      \
-             (tm_ = fasttm(L, hvalue(t_)->metatable, TM_INDEX)) == NULL ||                         \
+             (tm_ = index_tm(L, hvalue(t_)->metatable)) == NULL ||                                 \
              (ttistable(tm_) && !ttisnil(res_ = raw_lookup(hvalue(tm_), key_))))) {                \
             setobj2s(L, val, res_);                                                                \
         } else if (tm_ == NULL) { /* not a table */                                                \

@@ -304,12 +304,17 @@ TEST(Table, RehashKeepsEveryKindOfKey) {
         longkey += std::to_string(i); // long strings: hashed on first use
         lua_pushinteger(L, i);
         lua_setfield(L, -2, longkey.c_str());
+        lua_pushinteger(L, i); // short strings: found through the node mask
+        lua_setfield(L, -2, ("s" + std::to_string(i)).c_str());
     }
-    // remove every other fractional key, then force rehashes with new keys
+    // remove every other fractional key and short string, then force
+    // rehashes with new keys
     for (int i = 0; i < N; i += 2) {
         lua_pushnumber(L, fx(i * 3) + 0x4000);
         lua_pushnil(L);
         lua_rawset(L, -3);
+        lua_pushnil(L);
+        lua_setfield(L, -2, ("s" + std::to_string(i)).c_str());
     }
     for (int i = 0; i < N; i++) set_num(L, fx(-1 - i), fx(i));
     for (int i = 0; i < N; i++) {
@@ -330,8 +335,14 @@ TEST(Table, RehashKeepsEveryKindOfKey) {
         lua_getfield(L, -1, longkey.c_str());
         EXPECT_EQ(lua_tointeger(L, -1), i);
         lua_pop(L, 1);
+        lua_getfield(L, -1, ("s" + std::to_string(i)).c_str());
+        if (i % 2)
+            EXPECT_EQ(lua_tointeger(L, -1), i);
+        else
+            EXPECT_TRUE(lua_isnil(L, -1));
+        lua_pop(L, 1);
     }
-    EXPECT_EQ(count_next(L), 4 * N - N / 2);
+    EXPECT_EQ(count_next(L), 5 * N - N);
     EXPECT_FALSE(has_num(L, 0x4000));
     EXPECT_TRUE(has_num(L, fx(3) + 0x4000));
     EXPECT_FALSE(has_num(L, 0x4001));

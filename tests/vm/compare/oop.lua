@@ -68,3 +68,12 @@ local lazy = setmetatable({}, {__index = Lazy})
 local before = lazy.z -- looked up once with no __index on Lazy's metatable
 rawset(lazymt, "__index", {z = "late"})
 print(before, lazy.z, Lazy.z)
+local m0 = {}
+local o0 = setmetatable({}, m0)
+local b0 = o0.q -- no __index yet
+m0.__index = {q = "now"}
+local b1 = o0.q
+m0.__index = nil
+local b2 = o0.q
+rawset(m0, "__index", function(t, k) return k .. "#" end)
+print(b0, b1, b2, o0.q)
