@@ -76,8 +76,6 @@ bool mouse_button(int b) {
     return false;
 }
 
-bool button_down(int b, int p) { return player_key(b, p) || player_button(b, p) >= 129; }
-
 } // namespace
 
 const z6_input_source z6_platform_input = {
@@ -118,13 +116,24 @@ int player_key(int b, int p) {
     return 0;
 }
 
-int player_button(int b, int p) {
-    if (!valid(b, p) || app.joystick_index < 0) return 0;
-    int n = p - app.joystick_index;
-    if (n < 0) return 0;
-    int x = 0, y = 0;
-    uint32_t pad = 0;
-    z6_input.joystick(n, &x, &y, &pad);
+namespace {
+
+// One reading of a player's controller: the stick and the pad's buttons.
+struct pad_reading {
+    int x, y;
+    uint32_t pad;
+};
+
+pad_reading read_pad(int p) {
+    pad_reading r = {0, 0, 0};
+    if (app.joystick_index < 0 || p < app.joystick_index) return r;
+    z6_input.joystick(p - app.joystick_index, &r.x, &r.y, &r.pad);
+    return r;
+}
+
+int pad_strength(int b, const pad_reading &r) {
+    int x = r.x, y = r.y;
+    uint32_t pad = r.pad;
     auto down = [pad](int bit) { return (pad >> bit) & 1; };
     if (b < 4) {
         // Integer halves keep the squares inside 32 bits.
@@ -139,6 +148,13 @@ int player_button(int b, int p) {
     if (b == 5) return down(Z6_PAD_B) || down(Z6_PAD_X) ? 255 : 0;
     if (b == 6) return down(Z6_PAD_START) ? 255 : 0;
     return 0;
+}
+
+} // namespace
+
+int player_button(int b, int p) {
+    if (!valid(b, p)) return 0;
+    return pad_strength(b, read_pad(p));
 }
 
 int is_key_bound(int k) {
@@ -163,8 +179,10 @@ void read_buttons() {
     }
     int first = first_button_delay();
     for (int p = 0; p < Z6_PLAYERS; p++) {
+        // One controller reading serves all of a player's buttons.
+        pad_reading pad = read_pad(p);
         for (int b = 0; b < Z6_BUTTONS; b++) {
-            if (!button_down(b, p)) {
+            if (!player_key(b, p) && pad_strength(b, pad) < 129) {
                 zbtn.blocked[p][b] = 0;
                 continue;
             }

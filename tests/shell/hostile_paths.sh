@@ -177,11 +177,15 @@ PIDS=""
 for sig in TERM:143 INT:130; do
     h=$WORK/home_${sig%:*}
     mkdir -p "$h"
-    "$PLAYER" -x "$HERE/carts/spin.z6" -home "$h" >"$WORK/spin.out" 2>&1 &
+    # An output file of each run's own: the previous run's "spinning" must not
+    # send the signal before this player has even started (a background job's
+    # SIGINT is ignored until the player installs its handler).
+    out=$WORK/spin_${sig%:*}.out
+    "$PLAYER" -x "$HERE/carts/spin.z6" -home "$h" >"$out" 2>&1 &
     pid=$!
     PIDS="$pid"
     for i in $(seq 1 600); do
-        grep -q "^spinning" "$WORK/spin.out" && break
+        grep -q "^spinning" "$out" && break
         sleep 0.1
     done
     kill -"${sig%:*}" "$pid"
