@@ -799,7 +799,7 @@ budget_stop:
 #else
     for (;;) {
         i = *(pc++);
-        if (l_unlikely(budget_exceeded()))
+        if (l_unlikely(budget_exceeded())) {
 #endif
     if (budget_exact()) {
         if (ci->callstatus & CIST_FORCEDYIELD) {
@@ -829,6 +829,9 @@ budget_stop:
         /* past 2^31 the counter wraps, as the stored 32 bits do */
         slice = static_cast<int32_t>(static_cast<uint32_t>(slice));
     }
+#if !Z6_COMPUTED_GOTO
+        }
+#endif
     ra = RA(i);
     lua_assert(base == ci->u.l.base);
     lua_assert(base <= L->top && L->top < L->stack + L->stacksize);
