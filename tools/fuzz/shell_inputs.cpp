@@ -171,13 +171,14 @@ constexpr int LISTING_W = 8 * ITEM_W, LISTING_H = 4 * ITEM_H;
 // text rows. The labels get a pattern of their own. Items past the first row
 // are read only from a page of eight columns: narrower pages get two rows at
 // most, as drawing and decoding more would only slow the fuzzer. A page
-// drawn before with the same geometry (`drawn`) redraws only its text, and
-// `redrawn` marks the rows drawn this time.
+// drawn before with the same geometry (`drawn`) redraws only the rows of its
+// last text and of this one, and `redrawn` marks the rows drawn this time.
 struct drawn_page {
     int geometry = -1;
     picture page{0, 0};
     std::vector<uint8_t> file; // the page's PNG file
     fuzz_png_rows rows;        // and the checksums of its rows
+    std::vector<uint8_t> text; // 1 for each row holding the last input's text
     uint64_t used = 0;
 };
 
@@ -210,15 +211,19 @@ FUZZ_HARNESS_UNTRACED const picture &listing_picture(const uint8_t *data, size_t
                        rows * ITEM_H + (g & 0x40 ? 100 : 0) - (g & 0x80 ? 1 : 0));
         drawn.geometry = g;
     }
-    redrawn.resize(size_t(std::max(page.height, 0)));
-    for (int y = 0; y < page.height; y++) redrawn[size_t(y)] = !same || y % ITEM_H >= 128;
+    const size_t height = size_t(std::max(page.height, 0));
+    if (!same) drawn.text.assign(height, 0);
+    // the rows drawn anew: all of a new page, else those the last text was in
+    redrawn.resize(height);
+    for (size_t y = 0; y < height; y++) redrawn[y] = !same || drawn.text[y];
     uint8_t *p = page.rgba.data();
     for (int y = 0; y < page.height; y++) {
         const bool text_row = y % ITEM_H >= 128;
-        if (same && !text_row) { // the labels are drawn already
+        if (same && !drawn.text[size_t(y)]) { // the labels and empty text rows are drawn already
             p += size_t(page.width) * 4;
             continue;
         }
+        drawn.text[size_t(y)] = 0;
         for (int x = 0; x < page.width; x++, p += 4) {
             // A label's colours come in runs: blocks of 8 pixels share one.
             if (text_row)
@@ -237,8 +242,10 @@ FUZZ_HARNESS_UNTRACED const picture &listing_picture(const uint8_t *data, size_t
         }
         const int item = line / 5, x0 = item % 8 * ITEM_W, y = item / 8 * ITEM_H + 128 + line % 5;
         if (y >= page.height) break;
-        if (x < ITEM_W && x0 + x < page.width)
+        if (x < ITEM_W && x0 + x < page.width) {
             page.rgba[(size_t(y) * size_t(page.width) + size_t(x0 + x)) * 4 + 1] = data[i];
+            drawn.text[size_t(y)] = redrawn[size_t(y)] = 1;
+        }
         x++;
     }
     return page;
