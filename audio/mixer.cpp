@@ -122,8 +122,7 @@ static void mix_sound_object(mixer_channel *ch, int n) {
 }
 
 bool update_mix_channel(mixer_channel *ch, int n) {
-    n = std::clamp(n, 0, Z6_MIX_SAMPLES);
-    std::fill(ch->mix_buffer, ch->mix_buffer + n, int16_t(0)); // a pass reads its n samples only
+    n = std::clamp(n, 0, Z6_MIX_SAMPLES); // a pass reads its n samples only
     bool silent;
     if (z6_sound_register(0) & (1 << (ch->voice & 3))) {
         // Half rate: half the samples, each output twice (an octave lower).
@@ -134,6 +133,7 @@ bool update_mix_channel(mixer_channel *ch, int n) {
         silent = mix_sfx_channel(ch, n);
     }
     if (ch->sound) {
+        if (silent) std::fill(ch->mix_buffer, ch->mix_buffer + n, int16_t(0));
         mix_sound_object(ch, n);
         silent = false;
     }
@@ -150,15 +150,18 @@ static void mix_pass(int n) {
     if (cconfig.console_sound) {
         // An sfx on a voice mutes that voice's song layer, which keeps running.
         for (int k = 0; k < 4; k++)
-            if (ms0.channel[k].sfx)
-                std::fill(ms0.channel[4 + k].mix_buffer, ms0.channel[4 + k].mix_buffer + n,
-                          int16_t(0));
+            if (ms0.channel[k].sfx) silent[4 + k] = true;
         count = 8;
     }
-    // Channel 0's buffer already holds the sum of channels that are all silence.
+    // A silent channel's buffer was not written: it is cleared only to be summed.
     if (std::all_of(silent, silent + count, [](bool s) { return s; })) {
+        std::fill(ms0.channel[0].mix_buffer, ms0.channel[0].mix_buffer + n, int16_t(0));
         mix_in_xm(ms0.channel[0].mix_buffer, n);
         return;
+    }
+    for (int c = 0; c < count; c++) {
+        int16_t *b = ms0.channel[c].mix_buffer;
+        if (silent[c]) std::fill(b, b + n, int16_t(0));
     }
     for (int step = 2; step <= count; step *= 2)
         for (int j = 0; j < count; j += step) {

@@ -228,23 +228,34 @@ bool mix_sfx_channel(mixer_channel *ch, int n) {
     n = std::clamp(n, 0, Z6_MIX_SAMPLES);
     int16_t *out = ch->mix_buffer;
     int done = 0;
-    auto hand_out = [&] {
+    // Silence is written only once something audible follows it in the pass.
+    int unwritten = -1; // where the silence handed out but not written begins
+    bool silent = true;
+    auto hand_out = [&](bool zero) {
         int take = std::min(Z6_TICK_SAMPLES - int(ch->tick_cursor), n - done);
         if (take <= 0) return;
-        std::copy(ch->tick_buffer + ch->tick_cursor, ch->tick_buffer + ch->tick_cursor + take,
-                  out + done);
+        if (zero) {
+            if (unwritten < 0) unwritten = done;
+        } else {
+            if (unwritten >= 0) std::fill(out + unwritten, out + done, int16_t(0));
+            unwritten = -1;
+            silent = false;
+            std::copy(ch->tick_buffer + ch->tick_cursor, ch->tick_buffer + ch->tick_cursor + take,
+                      out + done);
+        }
         ch->tick_cursor = int16_t(ch->tick_cursor + take);
         done += take;
     };
     if (ch->tick_cursor < 0 || ch->tick_cursor > Z6_TICK_SAMPLES) ch->tick_cursor = Z6_TICK_SAMPLES;
     ch->quiet_ticks = std::clamp(ch->quiet_ticks, 0, Z6_ECHO_SLOTS);
-    bool silent = ch->quiet_ticks > 0 || ch->tick_cursor == Z6_TICK_SAMPLES;
-    hand_out();
+    hand_out(ch->quiet_ticks > 0); // the rest of the last tick, silent when that tick was
     while (done < n) {
         int32_t prev = ch->tick_buffer[Z6_TICK_SAMPLES - 1];
         tick_filters(ch);
         int slot = ch->ring_index & 7;
-        if (ch->quiet_ticks == Z6_ECHO_SLOTS && !ch->sfx && !(ch->osc.step != 0 && ch->osc.amp != 0)) {
+        bool zero = true;
+        bool sounding = ch->sfx || (ch->osc.step != 0 && ch->osc.amp != 0);
+        if (ch->quiet_ticks == Z6_ECHO_SLOTS && !sounding) {
             // Nothing sounds and buffer and ring hold silence: the samples of
             // this tick, its crush, dampen and ring slot would all be 0 again.
             idle_tick(ch);
@@ -254,13 +265,13 @@ bool mix_sfx_channel(mixer_channel *ch, int n) {
             crush(ch);
             dampen(ch, prev);
             std::copy(ch->tick_buffer, ch->tick_buffer + Z6_TICK_SAMPLES, ch->echo_ring[slot]);
-            bool zero = idle && all_zero(ch->tick_buffer);
+            zero = idle && all_zero(ch->tick_buffer);
             ch->quiet_ticks = zero ? std::min(ch->quiet_ticks + 1, Z6_ECHO_SLOTS) : 0;
-            silent = silent && zero;
         }
         ch->ring_index = (slot + 1) % Z6_ECHO_SLOTS;
         ch->tick_cursor = 0;
-        hand_out();
+        hand_out(zero);
     }
+    if (!silent && unwritten >= 0) std::fill(out + unwritten, out + n, int16_t(0));
     return silent;
 }

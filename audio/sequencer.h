@@ -10,8 +10,9 @@ struct zibo6_cart;
 extern int advanced_pattern;
 
 // The tick loop: fills the first n samples (at most 4096) of the channel's mix
-// buffer from its tick buffer, making new ticks as needed. True when every
-// sample it filled in is 0.
+// buffer from its tick buffer, making new ticks as needed. True when all n
+// samples are 0: then the buffer is left as it was, for the caller to clear
+// if it reads it.
 bool mix_sfx_channel(mixer_channel *ch, int n);
 // Makes one tick into tick_buffer (183 samples) and advances the channel.
 void mix_sfx_tick(mixer_channel *ch, int16_t *tick_buffer);

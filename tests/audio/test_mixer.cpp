@@ -91,6 +91,23 @@ TEST_F(Mixer, SfxMutesTheSongLayerOfItsVoice) {
     EXPECT_GT(int(vull_state.patterns_played), before); // the song runs on unheard
 }
 
+// A voice that falls silent for a song pattern and sounds again in the next
+// one within a pass starts that pass with silence, not with older samples.
+TEST_F(Mixer, SilenceBeforeSoundInOnePassIsZero) {
+    fill_sfx(bank->sfx[1], 1, {36, 3, 7}); // speed 1: a pattern is 32 ticks
+    fill_sfx(bank->sfx[2], 1, {36, 0, 0}); // voice 0 keeps the song going, unheard
+    set_pattern(*bank, 0, 2, 1, 66, 67);
+    set_pattern(*bank, 1, 2, 65, 66, 67); // voice 1 off
+    set_pattern(*bank, 2, 2, 1, 66, 67);
+    vull_play_zibo6_song(bank.get(), 0, 0);
+    const int pattern = 32 * 183, start = 183; // the first tick follows a silent one
+    std::vector<int16_t> s = render(3 * pattern, 3000);
+    for (int i = start + pattern + 183; i < start + 2 * pattern; i++) ASSERT_EQ(s[i], 0) << i;
+    int heard = 0;
+    for (int i = start + 2 * pattern; i < 3 * pattern; i++) heard += s[i] != 0;
+    EXPECT_GT(heard, pattern / 2);
+}
+
 TEST_F(Mixer, OutputFormatsAndSilence) {
     play_busy_voices(*bank);
     std::vector<int16_t> mono = render(512);
@@ -134,6 +151,9 @@ TEST_F(Mixer, SoundObjectsCopiedThenFreed) {
     int16_t *d = static_cast<int16_t *>(vull_sound_lock(snd));
     for (int i = 0; i < 100; i++) d[i] = int16_t(i * 100 - 5000);
     mixer_channel &ch = ms0.channel[9];
+    // Whatever the idle channel's buffer holds from before, nothing of it is heard.
+    render(2048, 256);
+    std::fill(std::begin(ch.mix_buffer), std::end(ch.mix_buffer), int16_t(12345));
     ch.sound = snd;
     snd->channel = 9;
     cconfig.console_sound = 0; // all 16 channels heard
