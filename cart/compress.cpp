@@ -72,16 +72,37 @@ struct bit_writer {
 // order: made at its full size once, so a call allocates nothing.
 struct hash_lookup {
     static constexpr int HASHES = 4096;
+    // Up to this many positions a sort of (hash, position) keys is cheaper than
+    // a pass over every hash: a cart's hash text or a short program.
+    static constexpr int FEW = 512;
     std::array<uint32_t, HASHES + 1> start{}; // hash h's positions: [start[h], start[h + 1])
     std::vector<uint16_t> pos = std::vector<uint16_t>(PXA_TEXT_MAX);
     static int hash(const uint8_t *t) { return (7 * t[0] + 1503 * t[1] + 51717 * t[2]) & 0xfff; }
     void build(const uint8_t *t, int len) {
+        if (len - 2 <= FEW) return build_few(t, len);
         start.fill(0);
         for (int p = 0; p + 2 < len; p++) start[size_t(hash(t + p)) + 1]++;
         for (int h = 0; h < HASHES; h++) start[size_t(h) + 1] += start[size_t(h)];
         std::array<uint32_t, HASHES> next;
         std::copy(start.begin(), start.end() - 1, next.begin());
         for (int p = 0; p + 2 < len; p++) pos[next[size_t(hash(t + p))]++] = uint16_t(p);
+    }
+    // The same buckets for a short text, setting the bounds of the hashes it
+    // holds only: no other bucket is ever asked for, since every position
+    // looked up has three characters.
+    void build_few(const uint8_t *t, int len) {
+        std::array<uint32_t, FEW> keys;
+        int n = 0;
+        for (int p = 0; p + 2 < len; p++)
+            keys[size_t(n++)] = uint32_t(hash(t + p)) << 16 | uint32_t(p);
+        std::sort(keys.begin(), keys.begin() + n);
+        for (int i = 0; i < n;) {
+            uint32_t h = keys[size_t(i)] >> 16;
+            start[h] = uint32_t(i);
+            for (; i < n && keys[size_t(i)] >> 16 == h; i++)
+                pos[size_t(i)] = uint16_t(keys[size_t(i)]);
+            start[h + 1] = uint32_t(i);
+        }
     }
     std::span<const uint16_t> bucket(int h) const {
         return {pos.data() + start[size_t(h)], pos.data() + start[size_t(h) + 1]};
