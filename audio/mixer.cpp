@@ -121,23 +121,30 @@ static void mix_sound_object(mixer_channel *ch, int n) {
     }
 }
 
-void update_mix_channel(mixer_channel *ch, int n) {
+bool update_mix_channel(mixer_channel *ch, int n) {
     n = std::clamp(n, 0, Z6_MIX_SAMPLES);
     std::fill(ch->mix_buffer, ch->mix_buffer + n, int16_t(0)); // a pass reads its n samples only
+    bool silent;
     if (z6_sound_register(0) & (1 << (ch->voice & 3))) {
         // Half rate: half the samples, each output twice (an octave lower).
-        mix_sfx_channel(ch, n / 2 + 1);
-        for (int i = n - 1; i >= 0; i--) ch->mix_buffer[i] = ch->mix_buffer[i / 2];
+        silent = mix_sfx_channel(ch, n / 2 + 1);
+        if (!silent)
+            for (int i = n - 1; i >= 0; i--) ch->mix_buffer[i] = ch->mix_buffer[i / 2];
     } else {
-        mix_sfx_channel(ch, n);
+        silent = mix_sfx_channel(ch, n);
     }
-    if (ch->sound) mix_sound_object(ch, n);
+    if (ch->sound) {
+        mix_sound_object(ch, n);
+        silent = false;
+    }
+    return silent;
 }
 
 // One pass of at most Z6_MIX_SAMPLES samples; the result is in channel 0's buffer.
 static void mix_pass(int n) {
     advanced_pattern = 0;
-    for (mixer_channel &ch : ms0.channel) update_mix_channel(&ch, n);
+    bool silent[Z6_MIXER_CHANNELS];
+    for (int c = 0; c < Z6_MIXER_CHANNELS; c++) silent[c] = update_mix_channel(&ms0.channel[c], n);
     if (advanced_pattern) vull_state.patterns_played += 1;
     int count = Z6_MIXER_CHANNELS;
     if (cconfig.console_sound) {
@@ -147,6 +154,11 @@ static void mix_pass(int n) {
                 std::fill(ms0.channel[4 + k].mix_buffer, ms0.channel[4 + k].mix_buffer + n,
                           int16_t(0));
         count = 8;
+    }
+    // Channel 0's buffer already holds the sum of channels that are all silence.
+    if (std::all_of(silent, silent + count, [](bool s) { return s; })) {
+        mix_in_xm(ms0.channel[0].mix_buffer, n);
+        return;
     }
     for (int step = 2; step <= count; step *= 2)
         for (int j = 0; j < count; j += step) {

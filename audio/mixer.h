@@ -31,7 +31,7 @@ xm_player *vull_get_xm_playstate(); // the live music player (ps0)
 // The device callback: bytes of 16-bit signed little-endian samples.
 void vull_mixer_callback(void *user, uint8_t *stream, int bytes);
 void vull_mixer_callback_0(uint8_t *stream, int bytes); // mixes without the silence checks
-void update_mix_channel(mixer_channel *ch, int n);      // one channel's n samples of a pass
+bool update_mix_channel(mixer_channel *ch, int n);      // one channel's n samples of a pass; true: all 0
 // knee(a + b): soft-limits a sum of two 16-bit samples (-65536..65534) into 16 bits.
 int32_t zibo6_knee(int32_t sum);
 // dst[i] = knee(dst[i] + src[i]) over n samples; the two buffers do not overlap.

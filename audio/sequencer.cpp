@@ -100,6 +100,16 @@ Z6_SAMPLE_LOOPS static void crossfade(int16_t *__restrict tick, const int16_t *_
         tick[i] = int16_t((tick[i] * i + ramp[i] * (64 - i)) / 64);
 }
 
+// What a tick without an sfx changes besides its samples.
+static void idle_tick(mixer_channel *ch) {
+    tick_up(ch->ticks);
+    ch->osc.amp = 0;
+    ch->inst_ticks = 1;
+    tick_down(ch->remaining_ticks);
+    if (ch->song && ch->bank && ch->remaining_ticks == 0 && ch->pattern >= 0 && ch->pattern <= 63)
+        song_step(ch);
+}
+
 void mix_sfx_tick(mixer_channel *ch, int16_t *tick) {
     std::fill(tick, tick + Z6_TICK_SAMPLES, int16_t(0));
     int32_t ticks_before = ch->ticks;
@@ -130,13 +140,11 @@ void mix_sfx_tick(mixer_channel *ch, int16_t *tick) {
             mix_osc_tick_new(&ch->osc, tick, Z6_RAMP_SAMPLES, ch);
             for (int i = 0; i < Z6_RAMP_SAMPLES; i++) tick[i] = int16_t(tick[i] * (64 - i) / 64);
         }
-        tick_up(ch->ticks);
-        ch->osc.amp = 0;
-        ch->inst_ticks = 1;
-        tick_down(ch->remaining_ticks);
+        idle_tick(ch);
+        return;
     }
 
-    if (sfx && !ch->song) {
+    if (!ch->song) {
         int32_t next_note = int32_t((int64_t(ticks_before) + 1) / speed);
         if (!sfx_goes_on(ch, next_note)) ch->sfx = nullptr;
     }
@@ -210,7 +218,13 @@ static void dampen(mixer_channel *ch, int32_t prev) {
     for (int k = 1; k < Z6_TICK_SAMPLES; k++) t[k] = int16_t((t[k] * (16 - d) + t[k - 1] * d) / 16);
 }
 
-void mix_sfx_channel(mixer_channel *ch, int n) {
+Z6_SAMPLE_LOOPS static bool all_zero(const int16_t *t) {
+    int16_t any = 0;
+    for (int i = 0; i < Z6_TICK_SAMPLES; i++) any |= t[i];
+    return any == 0;
+}
+
+bool mix_sfx_channel(mixer_channel *ch, int n) {
     n = std::clamp(n, 0, Z6_MIX_SAMPLES);
     int16_t *out = ch->mix_buffer;
     int done = 0;
@@ -223,17 +237,30 @@ void mix_sfx_channel(mixer_channel *ch, int n) {
         done += take;
     };
     if (ch->tick_cursor < 0 || ch->tick_cursor > Z6_TICK_SAMPLES) ch->tick_cursor = Z6_TICK_SAMPLES;
+    ch->quiet_ticks = std::clamp(ch->quiet_ticks, 0, Z6_ECHO_SLOTS);
+    bool silent = ch->quiet_ticks > 0 || ch->tick_cursor == Z6_TICK_SAMPLES;
     hand_out();
     while (done < n) {
         int32_t prev = ch->tick_buffer[Z6_TICK_SAMPLES - 1];
         tick_filters(ch);
-        mix_sfx_tick(ch, ch->tick_buffer);
-        crush(ch);
-        dampen(ch, prev);
         int slot = ch->ring_index & 7;
-        std::copy(ch->tick_buffer, ch->tick_buffer + Z6_TICK_SAMPLES, ch->echo_ring[slot]);
+        if (ch->quiet_ticks == Z6_ECHO_SLOTS && !ch->sfx && !(ch->osc.step != 0 && ch->osc.amp != 0)) {
+            // Nothing sounds and buffer and ring hold silence: the samples of
+            // this tick, its crush, dampen and ring slot would all be 0 again.
+            idle_tick(ch);
+        } else {
+            bool idle = !ch->sfx;
+            mix_sfx_tick(ch, ch->tick_buffer);
+            crush(ch);
+            dampen(ch, prev);
+            std::copy(ch->tick_buffer, ch->tick_buffer + Z6_TICK_SAMPLES, ch->echo_ring[slot]);
+            bool zero = idle && all_zero(ch->tick_buffer);
+            ch->quiet_ticks = zero ? std::min(ch->quiet_ticks + 1, Z6_ECHO_SLOTS) : 0;
+            silent = silent && zero;
+        }
         ch->ring_index = (slot + 1) % Z6_ECHO_SLOTS;
         ch->tick_cursor = 0;
         hand_out();
     }
+    return silent;
 }

@@ -113,6 +113,9 @@ struct mixer_channel {
     int32_t echo_level;      // 0-2, per tick
     int32_t dampen;          // 0-15, per tick
     int32_t remaining_ticks; // ticks left before the sfx is cut or the pattern ends
+    // Ticks in a row, up to Z6_ECHO_SLOTS, that came out all zero: at the full
+    // count the tick buffer and the whole echo ring hold silence.
+    int32_t quiet_ticks;
 };
 
 // Sound registers 0x5f40-0x5f43, read where console memory stores them (the

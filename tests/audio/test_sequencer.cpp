@@ -176,6 +176,38 @@ TEST_F(Sequencer, CrushAndDampen) {
     EXPECT_EQ(ch.tick_buffer[1], ch.tick_buffer[0] * 15 / 16);
 }
 
+// A voice left silent keeps its echo ring silent: an sfx started after as
+// many silent ticks as its echo reaches back hears nothing of the one before,
+// whether the silence lasted those ticks or far longer.
+TEST_F(Sequencer, EchoAfterSilenceHearsOnlySilence) {
+    auto after_silence = [&](int reverb, int silent_ticks) {
+        SetUp();
+        zibo6_sfx &a = bank->sfx[5], &b = bank->sfx[6];
+        fill_sfx(a, 1, {30, 1, 7});
+        a.loop_start = 16; // fills all eight ring slots
+        fill_sfx(b, 4, {40, 2, 5});
+        b.filters = (reverb * 3) << 3;
+        mixer_channel &ch = ms0.channel[1];
+        vull_play_sfx_ex(&a, 0, 0, bank.get(), 1);
+        ticks_until_end(1);
+        tick(1, 1 + silent_ticks); // a's fade-out tick, then silence
+        vull_play_sfx_ex(&b, 0, 0, bank.get(), 1);
+        std::vector<int16_t> out;
+        for (int t = 0; t < 6; t++) {
+            tick(1);
+            out.insert(out.end(), ch.tick_buffer, ch.tick_buffer + Z6_TICK_SAMPLES);
+        }
+        return out;
+    };
+    for (int reverb = 1; reverb <= 2; reverb++) {
+        int reach = reverb == 1 ? 2 : 4;
+        std::vector<int16_t> long_silence = after_silence(reverb, 40);
+        EXPECT_NE(after_silence(reverb, reach - 1), long_silence) << "the fade-out is heard";
+        for (int k = reach; k <= 20; k++)
+            EXPECT_EQ(after_silence(reverb, k), long_silence) << "reverb " << reverb << ", " << k;
+    }
+}
+
 TEST_F(Sequencer, TicksStraddleDeviceBuffers) {
     auto run = [&](int chunk) {
         SetUp();
