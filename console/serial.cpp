@@ -36,6 +36,7 @@ std::vector<std::unique_ptr<serial_channel>> channels; // empty until the first 
 // The GPIO stream writer.
 std::vector<uint8_t> gpio_stream; // Z6_GPIO_STREAM_SIZE bytes once allocated
 int stream_end;                   // where the next block header goes
+int stream_used;                  // bytes from the start that a write may have touched
 int block_start = -1;             // header of the current block (-1: none)
 int block_bits;                   // bits in the current block
 int last_gpio_channel = -1;
@@ -58,6 +59,7 @@ int peek(int address) { return zibo6_peek(&pstate, pstate.memory_cart, address);
 void poke(int address, int value) { zibo6_poke(&pstate, pstate.memory_cart, address, value); }
 
 void put16(int at, int value) {
+    stream_used = std::max(stream_used, at + 2);
     gpio_stream[size_t(at)] = uint8_t(value);
     gpio_stream[size_t(at) + 1] = uint8_t(value >> 8);
 }
@@ -133,7 +135,10 @@ int gpio_transfer(serial_channel *rec, int channel, int address, int bits) {
         if ((i & 7) == 0) byte = peek(address + (i >> 3));
         if (block_bits == block_bits_max) open_block(channel);
         int at = block_start + block_header + block_bits / 8;
-        if ((block_bits & 7) == 0) gpio_stream[size_t(at)] = 0;
+        if ((block_bits & 7) == 0) {
+            gpio_stream[size_t(at)] = 0;
+            stream_used = std::max(stream_used, at + 1);
+        }
         if ((byte >> (i & 7)) & 1) gpio_stream[size_t(at)] |= uint8_t(1 << (block_bits & 7));
         block_bits++;
     }
@@ -249,7 +254,9 @@ void set_serial_parameters(int channel, const char *text) {
 }
 
 void serial_init_frame() {
-    if (!gpio_stream.empty()) std::fill(gpio_stream.begin(), gpio_stream.end(), uint8_t(0));
+    // Only what this frame wrote needs clearing (a frame may write the whole stream).
+    std::fill(gpio_stream.begin(), gpio_stream.begin() + stream_used, uint8_t(0));
+    stream_used = 0;
     stream_end = 0;
     block_start = -1;
     block_bits = 0;
