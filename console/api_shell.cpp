@@ -172,9 +172,11 @@ static bool overwrite_pending = false;
 
 int z6_save(lua_State *L) {
     if (pstate.headless) {
-        if (pitem.cart)
-            for (int a = 0; a < 0x4300; a++)
-                zibo6_poke(nullptr, pitem.cart, a, zibo6_peek(&pstate, pstate.memory_cart, a));
+        if (pitem.cart) { // the cart's data as the program left it
+            uint8_t rom[ZIBO6_ROM_DATA_SIZE];
+            zibo6_peek_rom(pstate.memory_cart, rom);
+            zibo6_poke_rom(pitem.cart, rom);
+        }
     } else if (pstate.cart_code_running) {
         zibo_print("can not save while running");
         return 0;
