@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -156,6 +157,28 @@ int cart_read(zibo6_cart *cart, int a) {
     return s.loop_end & 255;
 }
 
+// Sprite bytes in words, four at a time: each 16-bit lane of a word of pixels
+// holds a pixel pair, left pixel low. Reloads, saves and the cart hash move
+// every sprite byte, and a word costs what a byte did.
+constexpr bool WORD_PIXELS = std::endian::native == std::endian::little;
+
+// Four ROM bytes from eight pixels: right * 16 + left, low 8 bits (stored
+// pixels are not masked; a lane's sum stays below 0x10000, within the lane).
+uint32_t pack_pixels(uint64_t w) {
+    uint64_t v =
+        ((w & 0x00ff00ff00ff00ffu) + ((w >> 4) & 0x0ff00ff00ff00ff0u)) & 0x00ff00ff00ff00ffu;
+    v = (v | v >> 8) & 0x0000ffff0000ffffu;
+    return uint32_t(v | v >> 16);
+}
+
+// Eight pixels from four ROM bytes: low nibble left, high nibble right.
+uint64_t unpack_pixels(uint32_t b) {
+    uint64_t v = b;
+    v = (v | v << 16) & 0x0000ffff0000ffffu;
+    v = (v | v << 8) & 0x00ff00ff00ff00ffu;
+    return (v & 0x000f000f000f000fu) | ((v << 4) & 0x0f000f000f000f00u);
+}
+
 // Bytes [a, a + n) of the ROM data (a + n <= 0x4300) as cart_read gives them,
 // a row of sprite pixels or map cells at a time.
 void cart_read_block(zibo6_cart *cart, int a, int n, uint8_t *out) {
@@ -163,7 +186,14 @@ void cart_read_block(zibo6_cart *cart, int a, int n, uint8_t *out) {
     while (a < end && a < 0x2000) {
         int run = std::min(end, (a | 63) + 1) - a;
         const uint8_t *p = sprite_pixels(cart, a);
-        for (int i = 0; i < run; i++) out[i] = uint8_t(p[2 * i + 1] * 16 + p[2 * i]);
+        int i = 0;
+        for (; WORD_PIXELS && i + 4 <= run; i += 4) {
+            uint64_t w;
+            std::memcpy(&w, p + 2 * i, 8);
+            uint32_t b = pack_pixels(w);
+            std::memcpy(out + i, &b, 4);
+        }
+        for (; i < run; i++) out[i] = uint8_t(p[2 * i + 1] * 16 + p[2 * i]);
         out += run;
         a += run;
     }
@@ -182,7 +212,14 @@ void cart_write_block(zibo6_cart *cart, int a, int n, const uint8_t *in) {
     while (a < end && a < 0x2000) {
         int run = std::min(end, (a | 63) + 1) - a;
         uint8_t *p = sprite_pixels(cart, a);
-        for (int i = 0; i < run; i++) {
+        int i = 0;
+        for (; WORD_PIXELS && i + 4 <= run; i += 4) {
+            uint32_t b;
+            std::memcpy(&b, in + i, 4);
+            uint64_t w = unpack_pixels(b);
+            std::memcpy(p + 2 * i, &w, 8);
+        }
+        for (; i < run; i++) {
             p[2 * i] = uint8_t(in[i] & 15);
             p[2 * i + 1] = uint8_t(in[i] >> 4);
         }
