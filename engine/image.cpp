@@ -107,6 +107,13 @@ unsigned decode_memory(unsigned char **out, unsigned *w, unsigned *h, const unsi
     lodepng_state_init(&state);
     state.info_raw.colortype = LodePNGColorType(colour_type);
     state.info_raw.bitdepth = bit_depth;
+#ifdef ZIBO6_FUZZ_UNCHECKED_PNG
+    // Fuzz build only (tools/fuzz sets it): a mutated file almost never keeps
+    // its checksums, and the fuzzer should reach the checks behind them.
+    state.decoder.ignore_crc = 1;
+    state.decoder.zlibsettings.ignore_adler32 = 1;
+    state.decoder.zlibsettings.ignore_nlen = 1;
+#endif
     unsigned iw = 0, ih = 0;
     unsigned err = lodepng_inspect(&iw, &ih, &state, in, insize);
     if (!err) {
@@ -181,23 +188,40 @@ unsigned decode_vull_file(unsigned char **out, unsigned *w, unsigned *h, vull_fi
     return 0;
 }
 
-// Copies RGBA pixels as the bitmaps hold them, red and blue swapped (in place
-// when dst is src), a pixel a step: pictures of a megabyte or more pass here.
-void copy_swapping_red_blue(uint8_t *dst, const uint8_t *src, size_t pixels) {
-    for (size_t i = 0; i < pixels; i++, dst += 4, src += 4) {
+void swap_red_blue(uint8_t *p, size_t pixels) { vull_rgba_to_pixels(p, p, pixels); }
+
+// What a decode within max_width x max_height may take: 8 bytes a pixel
+// (16-bit RGBA stored plainly) and 1 MiB of other chunks.
+png_limits limits_within(int max_width, int max_height) {
+    png_limits limits;
+    limits.width = std::clamp(max_width, 1, VULL_PNG_MAX_SIDE);
+    limits.height = std::clamp(max_height, 1, VULL_PNG_MAX_SIDE);
+    limits.file = std::min(VULL_PNG_MAX_FILE, 8 * limits.width * limits.height + (1 << 20));
+    return limits;
+}
+
+} // namespace
+
+// Red and blue swapped (in place when dst is src), two pixels a step:
+// pictures of a megabyte or more pass here.
+void vull_rgba_to_pixels(uint8_t *dst, const uint8_t *rgba, size_t pixels) {
+    constexpr bool little = std::endian::native == std::endian::little;
+    constexpr uint64_t KEEP = little ? 0xff00ff00ff00ff00u : 0x00ff00ff00ff00ffu;
+    constexpr uint64_t LOW = little ? 0x000000ff000000ffu : 0x0000ff000000ff00u;
+    size_t i = 0;
+    for (; i + 2 <= pixels; i += 2, dst += 8, rgba += 8) {
+        uint64_t v;
+        std::memcpy(&v, rgba, 8);
+        v = (v & KEEP) | (v & LOW) << 16 | (v >> 16 & LOW);
+        std::memcpy(dst, &v, 8);
+    }
+    if (i < pixels) {
         uint32_t v;
-        std::memcpy(&v, src, 4);
-        if constexpr (std::endian::native == std::endian::little)
-            v = (v & 0xff00ff00u) | (v & 0xffu) << 16 | (v >> 16 & 0xffu);
-        else
-            v = (v & 0x00ff00ffu) | (v & 0xff00u) << 16 | (v >> 16 & 0xff00u);
+        std::memcpy(&v, rgba, 4);
+        v = uint32_t((v & uint32_t(KEEP)) | (v & uint32_t(LOW)) << 16 | (v >> 16 & uint32_t(LOW)));
         std::memcpy(dst, &v, 4);
     }
 }
-
-void swap_red_blue(uint8_t *p, size_t pixels) { copy_swapping_red_blue(p, p, pixels); }
-
-} // namespace
 
 /*
 ** Whole files and engine files
@@ -254,7 +278,7 @@ static vull_bitmap *load_png_limited(vull_file *f, const png_limits &limits, int
     vull_bitmap *bmp = nullptr;
     if (w >= 1 && h >= 1 && w <= VULL_PNG_MAX_SIDE && h <= VULL_PNG_MAX_SIDE)
         bmp = vull_create_bitmap(int(w), int(h), 32);
-    if (bmp) copy_swapping_red_blue(bmp->pixels, rgba, size_t(w) * h);
+    if (bmp) vull_rgba_to_pixels(bmp->pixels, rgba, size_t(w) * h);
     std::free(rgba);
     return bmp;
 }
@@ -267,14 +291,31 @@ vull_bitmap *vull_load_png_within(const char *path, int max_width, int max_heigh
     if (!path) return nullptr;
     vull_file *f = vull_fopen(path, "rb");
     if (!f) return nullptr;
-    png_limits limits;
-    limits.width = std::clamp(max_width, 1, VULL_PNG_MAX_SIDE);
-    limits.height = std::clamp(max_height, 1, VULL_PNG_MAX_SIDE);
-    // 8 bytes a pixel (16-bit RGBA stored plainly) and 1 MiB of other chunks
-    limits.file = std::min(VULL_PNG_MAX_FILE, 8 * limits.width * limits.height + (1 << 20));
-    vull_bitmap *bmp = load_png_limited(f, limits, too_large);
+    vull_bitmap *bmp = load_png_limited(f, limits_within(max_width, max_height), too_large);
     vull_fclose(f);
     return bmp;
+}
+
+uint8_t *vull_load_png_rgba_within(const char *path, int max_width, int max_height, int *width,
+                                   int *height, int *too_large) {
+    *width = *height = 0;
+    if (too_large) *too_large = 0;
+    if (!path) return nullptr;
+    vull_file *f = vull_fopen(path, "rb");
+    if (!f) return nullptr;
+    unsigned char *rgba = nullptr;
+    unsigned w = 0, h = 0;
+    unsigned err = decode_vull_file(&rgba, &w, &h, f, LCT_RGBA, 8,
+                                    limits_within(max_width, max_height));
+    vull_fclose(f);
+    if (too_large) *too_large = err == VULL_PNG_TOO_MANY_PIXELS || err == VULL_PNG_FILE_TOO_LARGE;
+    if (err != 0 || !rgba) {
+        std::free(rgba);
+        return nullptr;
+    }
+    *width = int(w);
+    *height = int(h);
+    return rgba;
 }
 
 vull_bitmap *vull_load_png(const char *path) {

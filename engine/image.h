@@ -30,6 +30,13 @@ vull_bitmap *vull_load_png(const char *path);       // stdio, else the virtual d
 // with too_large (when given) 1 when the picture or its file was too large.
 vull_bitmap *vull_load_png_within(const char *path, int max_width, int max_height,
                                   int *too_large = nullptr);
+// As vull_load_png_within, the picture as R, G, B, A bytes (released with
+// free()) and its size, for a reader that uses parts of a large picture: a
+// whole bitmap would cost another copy of it.
+uint8_t *vull_load_png_rgba_within(const char *path, int max_width, int max_height, int *width,
+                                   int *height, int *too_large = nullptr);
+// R, G, B, A bytes as bitmap pixels (native 0xAARRGGBB words); dst may be rgba.
+void vull_rgba_to_pixels(uint8_t *dst, const uint8_t *rgba, size_t pixels);
 int vull_save_png(const char *path,
                   const vull_bitmap *bmp); // 0, or LodePNG's error code (1: null bitmap)
 unsigned LodePNG_loadFile(unsigned char **out, size_t *outsize, const char *path);

@@ -157,15 +157,12 @@ void url_escape(const char *s, char *out, size_t out_size) {
     out[o] = 0;
 }
 
-// One text line of a listing item: a character per pixel from its second byte.
-void read_line(const vull_bitmap *img, int x0, int y, char *out) {
+// One text line of a listing item from the page's R, G, B, A bytes: a
+// character per pixel in its green byte. The item lies inside the page.
+void read_line(const uint8_t *page, int page_w, int x0, int y, char *out) {
+    const uint8_t *p = page + (size_t(y) * size_t(page_w) + size_t(x0)) * 4 + 1;
     int n = 0;
-    for (int x = 0; x < LINE_CHARS - 1; x++) {
-        uint32_t p = vull_getpixel(img, x0 + x, y);
-        char c = char((p >> 8) & 0xFF);
-        if (!c) break;
-        out[n++] = c;
-    }
+    for (; n < LINE_CHARS - 1 && p[size_t(n) * 4]; n++) out[n] = char(p[size_t(n) * 4]);
     out[n] = 0;
 }
 
@@ -316,10 +313,12 @@ int download_list(int list_index, int start_index) {
 }
 
 int load_listing_image(browse_list *list, const char *path, int append) {
-    vull_bitmap *img = vull_load_png_within(path, LISTING_W, LISTING_H);
-    if (!img) return 1;
-    if (img->bpp != 32 || img->width < ITEM_W || img->height < ITEM_H) {
-        vull_destroy_bitmap(img);
+    // The page's bytes as decoded: only its text rows and labels are read.
+    int page_w = 0, page_h = 0;
+    uint8_t *page = vull_load_png_rgba_within(path, LISTING_W, LISTING_H, &page_w, &page_h);
+    if (!page) return 1;
+    if (page_w < ITEM_W || page_h < ITEM_H) {
+        std::free(page);
         return 1;
     }
     if (append) { // the "[load more]" item is replaced by the next page
@@ -333,12 +332,12 @@ int load_listing_image(browse_list *list, const char *path, int append) {
             vull_copy_text(head->title, search ? "[search]" : "[update]", sizeof head->title);
         }
     }
-    int per_row = img->width / ITEM_W, rows = img->height / ITEM_H, read = 0;
+    int per_row = page_w / ITEM_W, rows = page_h / ITEM_H, read = 0;
     for (int k = 0; k < LISTING_MAX && k < per_row * rows; k++) {
         int x0 = (k % 8) * ITEM_W, y0 = (k / 8) * ITEM_H;
-        if (x0 + ITEM_W > img->width || y0 + ITEM_H > img->height) break;
+        if (x0 + ITEM_W > page_w || y0 + ITEM_H > page_h) break;
         char line[LINE_CHARS];
-        read_line(img, x0, y0 + 128, line);
+        read_line(page, page_w, x0, y0 + 128, line);
         char *end = nullptr;
         long nlid = strtol(line, &end, 10);
         long nmid = strtol(end, &end, 10);
@@ -348,10 +347,10 @@ int load_listing_image(browse_list *list, const char *path, int append) {
         browse_item it{};
         it.kind = BROWSE_CART;
         it.catsub = catsub;
-        read_line(img, x0, y0 + 129, it.title);
-        read_line(img, x0, y0 + 130, it.author);
-        read_line(img, x0, y0 + 131, it.lid);
-        read_line(img, x0, y0 + 132, it.mid);
+        read_line(page, page_w, x0, y0 + 129, it.title);
+        read_line(page, page_w, x0, y0 + 130, it.author);
+        read_line(page, page_w, x0, y0 + 131, it.lid);
+        read_line(page, page_w, x0, y0 + 132, it.mid);
         if (!it.lid[0]) snprintf(it.lid, sizeof it.lid, "%ld", nlid);
         if (!it.mid[0]) snprintf(it.mid, sizeof it.mid, "%ld", nmid);
         sanitise_title_string(it.title);
@@ -365,7 +364,9 @@ int load_listing_image(browse_list *list, const char *path, int append) {
         if (it.label && rgb) {
             // the item lies inside the page (checked above): its rows are copied whole
             for (int y = 0; y < 128; y++)
-                std::memcpy(rgb->rows[y], img->rows[y0 + y] + size_t(x0) * 4, 128 * 4);
+                vull_rgba_to_pixels(rgb->rows[y],
+                                    page + (size_t(y0 + y) * size_t(page_w) + size_t(x0)) * 4,
+                                    128);
             zibo6_convert_bitmap(rgb, it.label, cart_display_colours());
         }
         vull_destroy_bitmap(rgb);
@@ -382,7 +383,7 @@ int load_listing_image(browse_list *list, const char *path, int append) {
             vull_copy_text(more->title, "[load more]", sizeof more->title);
         }
     }
-    vull_destroy_bitmap(img);
+    std::free(page);
     update_list_favourites(list);
     return 0;
 }

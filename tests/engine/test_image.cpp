@@ -177,39 +177,82 @@ TEST(ImagePng, SizeLimitsAndHostileHeaders) {
 
 TEST(ImagePng, WithinABoundTheHeaderDecidesBeforeAnyPixel) {
     const std::string path = scratch("within.png");
+    // Both readers of a bounded picture (bitmap and R, G, B, A bytes) agree:
+    // whether it loads, why not, and every pixel, red and blue swapped.
+    auto loads_within = [&](int max_w, int max_h, int *too_large) -> int {
+        bitmap_ptr b(vull_load_png_within(path.c_str(), max_w, max_h, too_large));
+        int w = -1, h = -1, rgba_too_large = -1;
+        uint8_t *rgba = vull_load_png_rgba_within(path.c_str(), max_w, max_h, &w, &h,
+                                                  &rgba_too_large);
+        EXPECT_EQ(rgba_too_large, *too_large);
+        EXPECT_EQ(rgba != nullptr, b != nullptr);
+        if (b && rgba) {
+            EXPECT_EQ(w, b->width);
+            EXPECT_EQ(h, b->height);
+            int unlike = 0;
+            for (int y = 0; y < h; y++)
+                for (int x = 0; x < w; x++) {
+                    const uint8_t *p = rgba + (size_t(y) * size_t(w) + size_t(x)) * 4;
+                    unlike += vull_getpixel(b.get(), x, y) !=
+                              (uint32_t(p[3]) << 24 | uint32_t(p[0]) << 16 |
+                               uint32_t(p[1]) << 8 | p[2]);
+                }
+            EXPECT_EQ(unlike, 0);
+        }
+        std::free(rgba);
+        if (!b) {
+            EXPECT_EQ(w, 0);
+            EXPECT_EQ(h, 0);
+        }
+        return b ? b->height : 0;
+    };
     std::vector<uint8_t> fits = png_of(128, 100);
     write_all(path, fits.data(), fits.size());
     int too_large = -1;
-    bitmap_ptr b(vull_load_png_within(path.c_str(), 128, 128, &too_large));
-    ASSERT_NE(b, nullptr);
-    EXPECT_EQ(b->height, 100);
+    EXPECT_EQ(loads_within(128, 128, &too_large), 100);
     EXPECT_EQ(too_large, 0);
+    // an odd number of pixels, each of its own colour
+    std::vector<uint8_t> colours(3 * 3 * 4);
+    for (size_t i = 0; i < colours.size(); i++) colours[i] = uint8_t(i * 37 + 11);
+    unsigned char *coloured = nullptr;
+    size_t coloured_size = 0;
+    ASSERT_EQ(lodepng_encode32(&coloured, &coloured_size, colours.data(), 3, 3), 0u);
+    write_all(path, coloured, coloured_size);
+    std::free(coloured);
+    EXPECT_EQ(loads_within(3, 3, &too_large), 3);
+    int w = 0, h = 0;
+    uint8_t *rgba = vull_load_png_rgba_within(path.c_str(), 3, 3, &w, &h);
+    ASSERT_NE(rgba, nullptr);
+    EXPECT_EQ(std::vector<uint8_t>(rgba, rgba + colours.size()), colours);
+    std::free(rgba);
 
     // a header-only file claiming 8192 x 8192: refused as too large, which only
     // the header can tell (decoding it would fail for want of data instead)
     std::vector<uint8_t> liar = png_of(1, 1);
     patch_png_size(liar, 8192, 8192);
     write_all(path, liar.data(), liar.size());
-    EXPECT_EQ(vull_load_png_within(path.c_str(), 1024, 544, &too_large), nullptr);
+    EXPECT_EQ(loads_within(1024, 544, &too_large), 0);
     EXPECT_EQ(too_large, 1);
     std::vector<uint8_t> tall = png_of(100, 129);
     write_all(path, tall.data(), tall.size());
-    EXPECT_EQ(vull_load_png_within(path.c_str(), 128, 128, &too_large), nullptr);
+    EXPECT_EQ(loads_within(128, 128, &too_large), 0);
     EXPECT_EQ(too_large, 1);
 
     // a small picture in a file padded past 1 MiB and 8 bytes a pixel
     std::vector<uint8_t> padded = png_of(4, 4);
     padded.insert(padded.end() - 12, (1 << 20) + 200, 0); // inside the IEND chunk's place
     write_all(path, padded.data(), padded.size());
-    EXPECT_EQ(vull_load_png_within(path.c_str(), 4, 4, &too_large), nullptr);
+    EXPECT_EQ(loads_within(4, 4, &too_large), 0);
     EXPECT_EQ(too_large, 1);
 
     // an unreadable file is not "too large"
     const char junk[] = "not a picture";
     write_all(path, reinterpret_cast<const uint8_t *>(junk), sizeof junk);
-    EXPECT_EQ(vull_load_png_within(path.c_str(), 128, 128, &too_large), nullptr);
+    EXPECT_EQ(loads_within(128, 128, &too_large), 0);
     EXPECT_EQ(too_large, 0);
     EXPECT_EQ(vull_load_png_within(scratch("missing.png").c_str(), 128, 128, &too_large), nullptr);
+    EXPECT_EQ(vull_load_png_rgba_within(scratch("missing.png").c_str(), 128, 128, &w, &h),
+              nullptr);
 }
 
 TEST(ImagePng, ImageDataPastTheHeaderStopsEarly) {
