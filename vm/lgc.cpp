@@ -510,37 +510,71 @@ static void sweepthread(lua_State *L, lua_State *L1) {
     if (G(L)->gckind != KGC_EMERGENCY) luaD_shrinkstack(L1);
 }
 
+/* how a sweep treats survivors: the bits it keeps and sets, and the bit at
+   which it stops (generational mode stops at the first old object) */
+typedef struct SweepMasks {
+    int ow; /* the dead white */
+    int toclear, toset, tostop;
+} SweepMasks;
+
+static SweepMasks sweepmasks(global_State *g) {
+    SweepMasks m;
+    m.ow = otherwhite(g);
+    if (isgenerational(g)) {
+        m.toclear = ~0;
+        m.toset = bitmask(OLDBIT);
+        m.tostop = bitmask(OLDBIT);
+    } else {
+        m.toclear = maskcolors;
+        m.toset = luaC_white(g);
+        m.tostop = 0;
+    }
+    return m;
+}
+
 /* frees the dead among at most 'count' objects of a list and repaints the
    survivors for the next cycle (generational mode marks them old and stops
    at the first old one); returns where to continue, or null at the end */
 static GCObject **sweeplist(lua_State *L, GCObject **p, lu_mem count) {
-    global_State *g = G(L);
-    int ow = otherwhite(g);
-    int toclear, toset;
-    int tostop;
-    if (isgenerational(g)) {
-        toclear = ~0;
-        toset = bitmask(OLDBIT);
-        tostop = bitmask(OLDBIT);
-    } else {
-        toclear = maskcolors;
-        toset = luaC_white(g);
-        tostop = 0;
-    }
+    const SweepMasks m = sweepmasks(G(L));
     while (*p != NULL && count-- > 0) {
         GCObject *curr = *p;
         int marked = gch(curr)->marked;
-        if (isdeadm(ow, marked)) {
+        if (isdeadm(m.ow, marked)) {
             *p = gch(curr)->next;
             freeobj(L, curr);
         } else {
-            if (testbits(marked, tostop)) return NULL;
+            if (testbits(marked, m.tostop)) return NULL;
             if (gch(curr)->tt == LUA_TTHREAD) sweepthread(L, gco2th(curr));
-            gch(curr)->marked = cast_byte((marked & toclear) | toset);
+            gch(curr)->marked = cast_byte((marked & m.toclear) | m.toset);
             p = &gch(curr)->next;
         }
     }
     return (*p == NULL) ? NULL : p;
+}
+
+/* sweeps the whole chains of 'count' string-table buckets, as sweeplist
+   would each one.  Most buckets are empty or hold a single string, so this
+   runs in one loop rather than a call per bucket: with a whole cycle every
+   frame, the calls cost more than the strings */
+static void sweepstrings(lua_State *L, GCObject **bucket, int count) {
+    const SweepMasks m = sweepmasks(G(L));
+    for (GCObject **end = bucket + count; bucket < end; bucket++) {
+        GCObject **p = bucket;
+        GCObject *curr;
+        while ((curr = *p) != NULL) {
+            int marked = gch(curr)->marked;
+            lua_assert(gch(curr)->tt == LUA_TSHRSTR);
+            if (isdeadm(m.ow, marked)) {
+                *p = gch(curr)->next;
+                freeobj(L, curr);
+            } else {
+                if (testbits(marked, m.tostop)) break;
+                gch(curr)->marked = cast_byte((marked & m.toclear) | m.toset);
+                p = &gch(curr)->next;
+            }
+        }
+    }
 }
 
 /* sweeps until the first survivor, so later sweeping starts past objects
@@ -718,7 +752,7 @@ void luaC_freeallobjects(lua_State *L) {
     g->gckind = KGC_NORMAL;
     sweepwholelist(L, &g->finobj);
     sweepwholelist(L, &g->allgc);
-    for (int i = 0; i < g->strt.size; i++) sweepwholelist(L, &g->strt.hash[i]);
+    sweepstrings(L, g->strt.hash, g->strt.size);
     lua_assert(g->strt.nuse == 0);
 }
 
@@ -792,12 +826,13 @@ static lu_mem singlestep(lua_State *L) {
         }
     }
     case GCSsweepstring: {
-        int i;
-        for (i = 0; i < GCSWEEPMAX && g->sweepstrgc + i < g->strt.size; i++)
-            sweepwholelist(L, &g->strt.hash[g->sweepstrgc + i]);
-        g->sweepstrgc += i;
+        int n = g->strt.size - g->sweepstrgc;
+        if (n > GCSWEEPMAX) n = GCSWEEPMAX;
+        lua_assert(n >= 0);
+        sweepstrings(L, g->strt.hash + g->sweepstrgc, n);
+        g->sweepstrgc += n;
         if (g->sweepstrgc >= g->strt.size) g->gcstate = GCSsweepudata;
-        return static_cast<lu_mem>(i) * GCSWEEPCOST;
+        return static_cast<lu_mem>(n) * GCSWEEPCOST;
     }
     case GCSsweepudata: {
         if (g->sweepfin) {
