@@ -32,6 +32,7 @@ constexpr int block_bits_max = 65528;
 constexpr int block_header = 4;
 
 std::vector<std::unique_ptr<serial_channel>> channels; // empty until the first use
+std::vector<int> made_channels;                        // the numbers of the records made
 
 // The GPIO stream writer.
 std::vector<uint8_t> gpio_stream; // Z6_GPIO_STREAM_SIZE bytes once allocated
@@ -185,6 +186,7 @@ serial_channel *allocate_channel(int channel) {
     std::unique_ptr<serial_channel> &slot = channels[size_t(channel)];
     if (!slot) {
         slot = std::make_unique<serial_channel>();
+        made_channels.push_back(channel);
         *slot = serial_channel{
             channel, channel / 256, channel & 255, 10, 800000, 0x00100800, 55, 0, 0, 0, 0, 0};
     }
@@ -286,8 +288,7 @@ void serial_init_runtime() {
     audio_head.store(audio_tail.load(std::memory_order_relaxed), std::memory_order_relaxed);
     vull_unlock_audio();
     if (channels.empty()) return;
-    for (int c = 0; c < Z6_SERIAL_CHANNELS; c++)
-        if (channels[size_t(c)]) *channels[size_t(c)] = serial_channel{};
+    for (int c : made_channels) *channels[size_t(c)] = serial_channel{};
     serial_init_frame();
 }
 
