@@ -170,30 +170,60 @@ constexpr int LISTING_W = 8 * ITEM_W, LISTING_H = 4 * ITEM_H;
 // author, lid, mid), one character a pixel in the green channel of the item's
 // text rows. The labels get a pattern of their own. Items past the first row
 // are read only from a page of eight columns: narrower pages get two rows at
-// most, as drawing and decoding more would only slow the fuzzer. The page is
-// kept from one input to the next: the same geometry redraws only its text,
-// and `redrawn` marks the rows drawn this time.
+// most, as drawing and decoding more would only slow the fuzzer. A page
+// drawn before with the same geometry (`drawn`) redraws only the rows of its
+// last text and of this one, and `redrawn` marks the rows drawn this time.
+struct drawn_page {
+    int geometry = -1;
+    picture page{0, 0};
+    std::vector<uint8_t> file; // the page's PNG file
+    fuzz_png_rows rows;        // and the checksums of its rows
+    std::vector<uint8_t> text; // 1 for each row holding the last input's text
+    uint64_t used = 0;
+};
+
+// The pages of the last few geometries: inputs of different geometries come
+// in turns, and each would otherwise draw and encode its whole page again.
+FUZZ_HARNESS_UNTRACED drawn_page &page_of_geometry(int geometry) {
+    static drawn_page pages[8];
+    static uint64_t clock = 0;
+    drawn_page *pick = &pages[0];
+    for (drawn_page &p : pages) {
+        if (p.geometry == geometry) {
+            pick = &p;
+            break;
+        }
+        if (p.used < pick->used) pick = &p; // else the one unused longest
+    }
+    pick->used = ++clock;
+    return *pick;
+}
+
 FUZZ_HARNESS_UNTRACED const picture &listing_picture(const uint8_t *data, size_t size,
+                                                     drawn_page &drawn,
                                                      std::vector<uint8_t> &redrawn) {
-    static picture page(0, 0);
-    static int drawn_geometry = -1;
     const int g = size ? data[0] : 0, cols = 1 + (g & 7);
     const int rows = 1 + (g >> 3 & (cols == 8 ? 3 : 1));
-    const bool same = g == drawn_geometry;
+    const bool same = g == drawn.geometry;
+    picture &page = drawn.page;
     if (!same) {
         page = picture(cols * ITEM_W + (g & 0x20 ? 64 : 0),
                        rows * ITEM_H + (g & 0x40 ? 100 : 0) - (g & 0x80 ? 1 : 0));
-        drawn_geometry = g;
+        drawn.geometry = g;
     }
-    redrawn.resize(size_t(std::max(page.height, 0)));
-    for (int y = 0; y < page.height; y++) redrawn[size_t(y)] = !same || y % ITEM_H >= 128;
+    const size_t height = size_t(std::max(page.height, 0));
+    if (!same) drawn.text.assign(height, 0);
+    // the rows drawn anew: all of a new page, else those the last text was in
+    redrawn.resize(height);
+    for (size_t y = 0; y < height; y++) redrawn[y] = !same || drawn.text[y];
     uint8_t *p = page.rgba.data();
     for (int y = 0; y < page.height; y++) {
         const bool text_row = y % ITEM_H >= 128;
-        if (same && !text_row) { // the labels are drawn already
+        if (same && !drawn.text[size_t(y)]) { // the labels and empty text rows are drawn already
             p += size_t(page.width) * 4;
             continue;
         }
+        drawn.text[size_t(y)] = 0;
         for (int x = 0; x < page.width; x++, p += 4) {
             // A label's colours come in runs: blocks of 8 pixels share one.
             if (text_row)
@@ -212,8 +242,10 @@ FUZZ_HARNESS_UNTRACED const picture &listing_picture(const uint8_t *data, size_t
         }
         const int item = line / 5, x0 = item % 8 * ITEM_W, y = item / 8 * ITEM_H + 128 + line % 5;
         if (y >= page.height) break;
-        if (x < ITEM_W && x0 + x < page.width)
+        if (x < ITEM_W && x0 + x < page.width) {
             page.rgba[(size_t(y) * size_t(page.width) + size_t(x0 + x)) * 4 + 1] = data[i];
+            drawn.text[size_t(y)] = redrawn[size_t(y)] = 1;
+        }
         x++;
     }
     return page;
@@ -225,7 +257,7 @@ FUZZ_HARNESS_UNTRACED const picture &listing_picture(const uint8_t *data, size_t
 // not a fresh file's pages written and read back (and a fresh read buffer,
 // which under the sanitizers is mapped and faulted in anew for every input).
 // The reading of real files is fuzzed by the inputs that are PNG files.
-std::string page_in_memory(const std::vector<uint8_t> &file) {
+FUZZ_HARNESS_UNTRACED std::string page_in_memory(const std::vector<uint8_t> &file) {
     static const std::string path = std::string(hostile_scratch()) + "/in_memory/page.pip.png";
     vull_file *f = vull_fopen_vdisk(path.c_str(), "w");
     check(f != nullptr, "virtual disk file made");
@@ -242,16 +274,15 @@ int run_listing(const uint8_t *data, size_t size) {
     const bool drawn = size && (data[0] & 1) != FUZZ_PNG_AS_FILE;
     static const picture none(0, 0);
     static std::vector<uint8_t> redrawn;
-    const picture &page = drawn ? listing_picture(data + 1, size - 1, redrawn) : none;
+    drawn_page *kept = drawn ? &page_of_geometry(size > 1 ? data[1] : 0) : nullptr;
+    const picture &page = drawn ? listing_picture(data + 1, size - 1, *kept, redrawn) : none;
     // The drawn page's file is kept with its rows' checksums: only the rows
     // drawn again are encoded again.
-    static std::vector<uint8_t> page_file;
-    static fuzz_png_rows page_rows;
     if (drawn)
-        fuzz_png_encode_into(page.rgba, unsigned(page.width), unsigned(page.height), page_file,
-                             &page_rows, &redrawn);
+        fuzz_png_encode_into(page.rgba, unsigned(page.width), unsigned(page.height), kept->file,
+                             &kept->rows, &redrawn);
     const std::vector<uint8_t> file = drawn ? std::vector<uint8_t>() : png_file(data, size);
-    const std::string path = drawn ? page_in_memory(page_file) : input_file(file, ".pip.png");
+    const std::string path = drawn ? page_in_memory(kept->file) : input_file(file, ".pip.png");
     browse_list list{};
     for (int append = 0; append < 2; append++) {
         int status = load_listing_image(&list, path.c_str(), append);
