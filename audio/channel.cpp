@@ -186,7 +186,12 @@ void vull_play_zibo6_song(zibo6_cart *bank, int pattern, int fade_ms) {
     vull_start_music_fade(0, fade_ms);
 }
 
+// Set once the music has been stopped for good: until the next fade starts,
+// no song channel or module can be playing, so there is nothing to stop.
+static bool music_stopped;
+
 void vull_start_music_fade(int32_t from, int fade_ms) {
+    music_stopped = false;
     fade_len = fade_ms;
     fade_start_t = music_clock();
     fade0 = from;
@@ -210,14 +215,16 @@ void vull_update_music_fading() {
         }
         vull_fade_vol.store(fade1, std::memory_order_relaxed);
     }
-    if (fade1 == 0) {
+    if (fade1 == 0 && !music_stopped) {
         audio_lock lock;
         xm_player_stop();
         clear_song_channels(nullptr);
+        music_stopped = true;
     }
 }
 
 void cmusic_stop(cmusic *, int fade_ms) {
+    music_stopped = false;
     fade0 = vull_fade_vol.load(std::memory_order_relaxed);
     fade1 = 0;
     fade_start_t = music_clock();

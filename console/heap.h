@@ -13,5 +13,5 @@ constexpr int64_t Z6_HOST_MEMORY_LIMIT = 0x4000000; // real bytes the VM may hol
 
 // zibo6_lua_alloc (the lua_Alloc hook) is declared in vm/llimits.h.
 
-// Copies the punycode setting into the 16 code tabs (the shell's update).
+// Copies a changed punycode setting into the 16 code tabs (the shell's update).
 void update_punycode_encoding();

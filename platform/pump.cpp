@@ -137,6 +137,45 @@ void vull_pump_queue_code(vull_pump_pass &p, int code) {
 
 static int idle_ms; // from vull_pump_idle_for, for the next pass only
 
+// The key arrays are distinct, which lets these passes take many keys at a time.
+// Samples the keyboard (n entries of ks) into keys; true when a key went down.
+static bool sample_keys(uint8_t *__restrict keys, uint8_t *__restrict last,
+                        const uint8_t *__restrict ks, int n) {
+    uint8_t pressed = 0;
+    for (int j = 0; j < n; j++) {
+        uint8_t down = uint8_t(ks[j] != 0);
+        pressed |= uint8_t(down & (last[j] == 0));
+        last[j] = keys[j];
+        keys[j] = down;
+    }
+    for (int j = n; j < VULL_PLAT_NUM_KEYS; j++) {
+        last[j] = keys[j];
+        keys[j] = 0;
+    }
+    return pressed != 0;
+}
+
+// The modifiers held, the repeat tick when one is due, and blocks let go with
+// their keys; true when the tick marked a key.
+static bool repeat_keys(uint8_t *__restrict keys, uint8_t *__restrict blocked, int mod, bool due) {
+    if (mod & VULL_MOD_LCTRL) keys[VULL_SC_LCTRL] = 1;
+    if (mod & VULL_MOD_RCTRL) keys[VULL_SC_RCTRL] = 1;
+    if (mod & VULL_MOD_LALT) keys[VULL_SC_LALT] = 1;
+    if (mod & VULL_MOD_RALT) keys[VULL_SC_RALT] = 1;
+    if (mod & VULL_MOD_LGUI) keys[VULL_SC_LGUI] = 1;
+    if (mod & VULL_MOD_RGUI) keys[VULL_SC_RGUI] = 1;
+    uint8_t ticked = 0;
+    if (due) {
+        for (int j = 0; j < VULL_PLAT_NUM_KEYS; j++) {
+            uint8_t tick = uint8_t((keys[j] == 1) & (blocked[j] == 0));
+            ticked |= tick;
+            keys[j] = tick ? 3 : keys[j];
+        }
+    }
+    for (int j = 0; j < VULL_PLAT_NUM_KEYS; j++) blocked[j] = keys[j] ? blocked[j] : 0;
+    return ticked != 0;
+}
+
 void vull_pump_idle_for(int ms) { idle_ms = std::clamp(ms, 0, VULL_MAX_IDLE_MS); }
 
 int vull_handle_system_messages() {
@@ -166,45 +205,18 @@ int vull_handle_system_messages() {
     if (!ks) n = 0;
     n = std::clamp(n, 0, VULL_PLAT_NUM_KEYS);
     // Branch-free passes over the key arrays: most frames nothing changes.
-    uint8_t *keys = vull_pump_io.keys, *last = vull_pump_io.last_keys;
-    uint8_t *blocked = vull_pump_io.blocked_keys;
-    uint8_t pressed = 0;
-    for (int j = 0; j < VULL_PLAT_NUM_KEYS; j++) {
-        uint8_t down = j < n ? uint8_t(ks[j] != 0) : 0;
-        pressed |= uint8_t(down & (last[j] == 0));
-        last[j] = keys[j];
-        keys[j] = down;
-    }
-    if (pressed) next_press_t = p.now + 500;
-
+    if (sample_keys(vull_pump_io.keys, vull_pump_io.last_keys, ks, n)) next_press_t = p.now + 500;
     int mod = vull_events_hook.modstate ? vull_events_hook.modstate() : vull_plat_modstate();
-    if (mod & VULL_MOD_LCTRL) vull_pump_io.keys[VULL_SC_LCTRL] = 1;
-    if (mod & VULL_MOD_RCTRL) vull_pump_io.keys[VULL_SC_RCTRL] = 1;
-    if (mod & VULL_MOD_LALT) vull_pump_io.keys[VULL_SC_LALT] = 1;
-    if (mod & VULL_MOD_RALT) vull_pump_io.keys[VULL_SC_RALT] = 1;
-    if (mod & VULL_MOD_LGUI) vull_pump_io.keys[VULL_SC_LGUI] = 1;
-    if (mod & VULL_MOD_RGUI) vull_pump_io.keys[VULL_SC_RGUI] = 1;
-
-    if (p.now >= next_press_t) {
-        uint8_t ticked = 0;
-        for (int j = 0; j < VULL_PLAT_NUM_KEYS; j++) {
-            uint8_t tick = uint8_t((keys[j] == 1) & (blocked[j] == 0));
-            ticked |= tick;
-            keys[j] = tick ? 3 : keys[j];
-        }
-        if (ticked) next_press_t = p.now + 80;
-    }
-    for (int j = 0; j < VULL_PLAT_NUM_KEYS; j++) blocked[j] = keys[j] ? blocked[j] : 0;
+    if (repeat_keys(vull_pump_io.keys, vull_pump_io.blocked_keys, mod, p.now >= next_press_t))
+        next_press_t = p.now + 80;
 
     vull_plat_poll_events(p);
 
     if (!p.queued && *vull_pump_io.typed_count < VULL_PLAT_KEY_BUFFER) {
-        for (int j = 0; j < VULL_PLAT_NUM_KEYS; j++) {
-            if (vull_pump_io.keys[j] == 3) {
-                vull_pump_io.typed[(*vull_pump_io.typed_count)++] = -1;
-                break;
-            }
-        }
+        const uint8_t *now_keys = vull_pump_io.keys;
+        uint8_t repeating = 0;
+        for (int j = 0; j < VULL_PLAT_NUM_KEYS; j++) repeating |= uint8_t(now_keys[j] == 3);
+        if (repeating) vull_pump_io.typed[(*vull_pump_io.typed_count)++] = -1;
     }
     if (vull_plat_get(vull_plat_config.emulate_textinput))
         for (int i = 0; i < p.ntyped && *vull_pump_io.typed_count < VULL_PLAT_KEY_BUFFER; i++)

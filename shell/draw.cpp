@@ -104,8 +104,6 @@ void vull_main_draw() {
         (pstate.load_transition_frames >= 1 || pstate.file_access_cooldown >= 141))
         draw_spinner(page);
 
-    if (app.video_frame) vull_blit(page, app.video_frame, 0, 0, 0, 0, SCREEN, SCREEN);
-
     int now = vull_get_time();
     draw_message_bar(page, now);
     zrun.last_draw_ms = vull_ms_between(start, now);

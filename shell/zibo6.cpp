@@ -121,6 +121,7 @@ void create_code_tabs() {
         tab->char_width = 4;
         tab->line_height = 6;
         tab->tab_width = 4 * stop;
+        tab->punycode = app.punycode;
     }
     pstate.current_tab = 0;
 }

@@ -23,6 +23,7 @@ namespace {
 
 uint64_t fake_now;
 uint8_t fake_keys[512];
+int fake_key_count; // entries the keyboard reports
 int fake_mods;
 int fake_mx, fake_my;
 uint32_t fake_buttons;
@@ -43,13 +44,14 @@ struct EventsTest : ::testing::Test {
         next_press_t = last_ctrl_keypress_t = last_inactive_time = 0;
         fake_now = 10000;
         memset(fake_keys, 0, sizeof fake_keys);
+        fake_key_count = 512;
         fake_mods = 0;
         fake_mx = fake_my = 0;
         fake_buttons = 0;
         quit_calls = 0;
         vull_events_hook.now = [] { return fake_now; };
         vull_events_hook.keyboard = [](int *n) -> const uint8_t * {
-            *n = 512;
+            *n = fake_key_count;
             return fake_keys;
         };
         vull_events_hook.modstate = [] { return fake_mods; };
@@ -136,6 +138,16 @@ TEST_F(EventsTest, HeldKeysRepeatOnOneSharedTimer) {
     EXPECT_NE(vullkey[500], 0);
     EXPECT_NE(vullkey[230], 0);
     EXPECT_NE(vull_get_key_state(VULL_KEY_CTRL), 0);
+
+    // Entries past the end of a shorter keyboard read as up.
+    fake_mods = 0;
+    fake_keys[300] = 1;
+    pump(11416);
+    EXPECT_NE(vullkey[300], 0);
+    fake_key_count = 256;
+    pump(11432);
+    EXPECT_EQ(vullkey[300], 0);
+    EXPECT_NE(last_vullkey[300], 0);
 }
 
 TEST_F(EventsTest, TypedKeysAndText) {
