@@ -264,7 +264,9 @@ int z6_info(lua_State *) {
     std::string flat;
     const char *code = pitem.cart && pitem.cart->code ? pitem.cart->code : "";
     if (zibo6_flatten_includes(code, flat) != 0) return 0;
-    std::vector<uint8_t> packed(PXA_SCRATCH_SIZE);
+    // Only the size is shown: the block goes to a buffer kept for the purpose,
+    // not a fresh quarter megabyte cleared at every call.
+    static std::vector<uint8_t> packed(PXA_SCRATCH_SIZE);
     int compressed = compress_mini(flat.c_str(), packed.data(), static_cast<int>(flat.size()));
     print_limit("tokens:     %5d /  %d", count_tokens(flat.c_str()), 8192);
     print_limit("chars:      %5d / %d", static_cast<int>(flat.size()), 65535);
