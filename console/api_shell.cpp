@@ -172,9 +172,11 @@ static bool overwrite_pending = false;
 
 int z6_save(lua_State *L) {
     if (pstate.headless) {
-        if (pitem.cart)
-            for (int a = 0; a < 0x4300; a++)
-                zibo6_poke(nullptr, pitem.cart, a, zibo6_peek(&pstate, pstate.memory_cart, a));
+        if (pitem.cart) { // the cart's data as the program left it
+            uint8_t rom[ZIBO6_ROM_DATA_SIZE];
+            zibo6_peek_rom(pstate.memory_cart, rom);
+            zibo6_poke_rom(pitem.cart, rom);
+        }
     } else if (pstate.cart_code_running) {
         zibo_print("can not save while running");
         return 0;
@@ -262,7 +264,9 @@ int z6_info(lua_State *) {
     std::string flat;
     const char *code = pitem.cart && pitem.cart->code ? pitem.cart->code : "";
     if (zibo6_flatten_includes(code, flat) != 0) return 0;
-    std::vector<uint8_t> packed(PXA_SCRATCH_SIZE);
+    // Only the size is shown: the block goes to a buffer kept for the purpose,
+    // not a fresh quarter megabyte cleared at every call.
+    static std::vector<uint8_t> packed(PXA_SCRATCH_SIZE);
     int compressed = compress_mini(flat.c_str(), packed.data(), static_cast<int>(flat.size()));
     print_limit("tokens:     %5d /  %d", count_tokens(flat.c_str()), 8192);
     print_limit("chars:      %5d / %d", static_cast<int>(flat.size()), 65535);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -89,6 +90,44 @@ int sign_extend_8(int v) { return int(int8_t(uint8_t(v))); }
 
 // ---- cart record sections (0x0000-0x42ff) ----
 
+// Byte o (0-67) of an sfx record.
+void sfx_write(zibo6_sfx &s, int o, int v) {
+    if (o < 64) {
+        zibo6_note &n = s.note[o >> 1];
+        if ((o & 1) == 0) {
+            n.pitch = v & 63;
+            n.instrument = (n.instrument & 4) | (v >> 6);
+        } else {
+            n.instrument = (n.instrument & 3) | ((v & 1) << 2);
+            n.volume = (v >> 1) & 7;
+            n.effect = (v >> 4) & 7;
+            n.custom = v & 128;
+        }
+    } else if (o == 64) {
+        s.flag = v & 1;
+        s.filters = v & 0xfe;
+    } else if (o == 65) {
+        s.speed = v;
+    } else if (o == 66) {
+        s.loop_start = v;
+    } else {
+        s.loop_end = v;
+    }
+}
+
+int sfx_read(const zibo6_sfx &s, int o) {
+    if (o < 64) {
+        const zibo6_note &n = s.note[o >> 1];
+        if ((o & 1) == 0) return (n.pitch & 63) | ((n.instrument & 3) << 6);
+        return ((n.instrument >> 2) & 1) | ((n.volume & 7) << 1) | ((n.effect & 7) << 4) |
+               (n.custom ? 128 : 0);
+    }
+    if (o == 64) return (s.flag & 1) | (s.filters & 0xfe);
+    if (o == 65) return s.speed & 255;
+    if (o == 66) return s.loop_start & 255;
+    return s.loop_end & 255;
+}
+
 void cart_write(zibo6_cart *cart, int a, int v) {
     if (a < 0x2000) {
         uint8_t *p = sprite_pixels(cart, a);
@@ -105,29 +144,7 @@ void cart_write(zibo6_cart *cart, int a, int v) {
         int32_t f = cart->pattern_flags[p];
         cart->pattern_flags[p] = (f & ~(1 << c)) | ((v >> 7) << c);
     } else {
-        zibo6_sfx &s = cart->sfx[(a - 0x3200) / SFX_BYTES];
-        int o = (a - 0x3200) % SFX_BYTES;
-        if (o < 64) {
-            zibo6_note &n = s.note[o >> 1];
-            if ((o & 1) == 0) {
-                n.pitch = v & 63;
-                n.instrument = (n.instrument & 4) | (v >> 6);
-            } else {
-                n.instrument = (n.instrument & 3) | ((v & 1) << 2);
-                n.volume = (v >> 1) & 7;
-                n.effect = (v >> 4) & 7;
-                n.custom = v & 128;
-            }
-        } else if (o == 64) {
-            s.flag = v & 1;
-            s.filters = v & 0xfe;
-        } else if (o == 65) {
-            s.speed = v;
-        } else if (o == 66) {
-            s.loop_start = v;
-        } else {
-            s.loop_end = v;
-        }
+        sfx_write(cart->sfx[(a - 0x3200) / SFX_BYTES], (a - 0x3200) % SFX_BYTES, v);
     }
 }
 
@@ -142,18 +159,29 @@ int cart_read(zibo6_cart *cart, int a) {
         int p = (a - 0x3100) >> 2, c = a & 3;
         return (cart->music[p][c] & 127) | (((cart->pattern_flags[p] >> c) & 1) << 7);
     }
-    const zibo6_sfx &s = cart->sfx[(a - 0x3200) / SFX_BYTES];
-    int o = (a - 0x3200) % SFX_BYTES;
-    if (o < 64) {
-        const zibo6_note &n = s.note[o >> 1];
-        if ((o & 1) == 0) return (n.pitch & 63) | ((n.instrument & 3) << 6);
-        return ((n.instrument >> 2) & 1) | ((n.volume & 7) << 1) | ((n.effect & 7) << 4) |
-               (n.custom ? 128 : 0);
-    }
-    if (o == 64) return (s.flag & 1) | (s.filters & 0xfe);
-    if (o == 65) return s.speed & 255;
-    if (o == 66) return s.loop_start & 255;
-    return s.loop_end & 255;
+    return sfx_read(cart->sfx[(a - 0x3200) / SFX_BYTES], (a - 0x3200) % SFX_BYTES);
+}
+
+// Sprite bytes in words, four at a time: each 16-bit lane of a word of pixels
+// holds a pixel pair, left pixel low. Reloads, saves and the cart hash move
+// every sprite byte, and a word costs what a byte did.
+constexpr bool WORD_PIXELS = std::endian::native == std::endian::little;
+
+// Four ROM bytes from eight pixels: right * 16 + left, low 8 bits (stored
+// pixels are not masked; a lane's sum stays below 0x10000, within the lane).
+uint32_t pack_pixels(uint64_t w) {
+    uint64_t v =
+        ((w & 0x00ff00ff00ff00ffu) + ((w >> 4) & 0x0ff00ff00ff00ff0u)) & 0x00ff00ff00ff00ffu;
+    v = (v | v >> 8) & 0x0000ffff0000ffffu;
+    return uint32_t(v | v >> 16);
+}
+
+// Eight pixels from four ROM bytes: low nibble left, high nibble right.
+uint64_t unpack_pixels(uint32_t b) {
+    uint64_t v = b;
+    v = (v | v << 16) & 0x0000ffff0000ffffu;
+    v = (v | v << 8) & 0x00ff00ff00ff00ffu;
+    return (v & 0x000f000f000f000fu) | ((v << 4) & 0x0f000f000f000f00u);
 }
 
 // Bytes [a, a + n) of the ROM data (a + n <= 0x4300) as cart_read gives them,
@@ -163,7 +191,14 @@ void cart_read_block(zibo6_cart *cart, int a, int n, uint8_t *out) {
     while (a < end && a < 0x2000) {
         int run = std::min(end, (a | 63) + 1) - a;
         const uint8_t *p = sprite_pixels(cart, a);
-        for (int i = 0; i < run; i++) out[i] = uint8_t(p[2 * i + 1] * 16 + p[2 * i]);
+        int i = 0;
+        for (; WORD_PIXELS && i + 4 <= run; i += 4) {
+            uint64_t w;
+            std::memcpy(&w, p + 2 * i, 8);
+            uint32_t b = pack_pixels(w);
+            std::memcpy(out + i, &b, 4);
+        }
+        for (; i < run; i++) out[i] = uint8_t(p[2 * i + 1] * 16 + p[2 * i]);
         out += run;
         a += run;
     }
@@ -173,7 +208,15 @@ void cart_read_block(zibo6_cart *cart, int a, int n, uint8_t *out) {
         out += run;
         a += run;
     }
-    for (; a < end; a++) *out++ = uint8_t(cart_read(cart, a));
+    for (; a < end && a < 0x3200; a++) *out++ = uint8_t(cart_read(cart, a));
+    // the sfx records a record at a time
+    while (a < end) {
+        const zibo6_sfx &s = cart->sfx[(a - 0x3200) / SFX_BYTES];
+        int o = (a - 0x3200) % SFX_BYTES, run = std::min(end - a, SFX_BYTES - o);
+        for (int i = 0; i < run; i++) out[i] = uint8_t(sfx_read(s, o + i));
+        out += run;
+        a += run;
+    }
 }
 
 // cart_write of bytes [a, a + n) (a + n <= 0x4300), a row at a time.
@@ -182,7 +225,14 @@ void cart_write_block(zibo6_cart *cart, int a, int n, const uint8_t *in) {
     while (a < end && a < 0x2000) {
         int run = std::min(end, (a | 63) + 1) - a;
         uint8_t *p = sprite_pixels(cart, a);
-        for (int i = 0; i < run; i++) {
+        int i = 0;
+        for (; WORD_PIXELS && i + 4 <= run; i += 4) {
+            uint32_t b;
+            std::memcpy(&b, in + i, 4);
+            uint64_t w = unpack_pixels(b);
+            std::memcpy(p + 2 * i, &w, 8);
+        }
+        for (; i < run; i++) {
             p[2 * i] = uint8_t(in[i] & 15);
             p[2 * i + 1] = uint8_t(in[i] >> 4);
         }
@@ -196,7 +246,14 @@ void cart_write_block(zibo6_cart *cart, int a, int n, const uint8_t *in) {
         in += run;
         a += run;
     }
-    for (; a < end; a++) cart_write(cart, a, *in++);
+    for (; a < end && a < 0x3200; a++) cart_write(cart, a, *in++);
+    while (a < end) {
+        zibo6_sfx &s = cart->sfx[(a - 0x3200) / SFX_BYTES];
+        int o = (a - 0x3200) % SFX_BYTES, run = std::min(end - a, SFX_BYTES - o);
+        for (int i = 0; i < run; i++) sfx_write(s, o + i, in[i]);
+        in += run;
+        a += run;
+    }
 }
 
 // ---- draw-state registers (0x5f00-0x5f7f) ----

@@ -122,7 +122,8 @@ static constexpr std::string_view PRELUDE =
     "__refund_cpu__, __ipairs__, __pairs__, __tostr, __stop, __print, __printh, __load, "
     "__extcmd, __tostring__, __yielded_to_escape_slice, __coresume, __select, __superyield = nil ";
 
-// A global per console glyph 0x80-0x99: buttons and fill patterns.
+// A global per console glyph 0x80-0x99: buttons and fill patterns. They are
+// set on line 2 after the prelude, and compiled with it.
 static const char *const GLYPH_VALUES[26] = {
     "0.5",     "23130.5",  "20767.5",  "3",        "32125.5",  "-18402.5", "-1632.5",
     "20927.5", "-19008.5", "-26208.5", "-20192.5", "0",        "-24351.5", "-25792.5",
@@ -188,13 +189,21 @@ static constexpr const char *SHORT_COMMAND[] = {
     "info",   "export", "keyconfig", "browse", "import", "login",         "logout",
     "upload", "backup", "reset",     nullptr};
 
+// The prelude's text, followed on its line by the glyph globals for a cart's
+// program (a command word's call goes without them).
+static std::string prelude_text(bool glyphs) {
+    return std::string(PRELUDE) + (glyphs ? glyph_line() : std::string());
+}
+
 // The prelude's bytecode, compiled on first use: every cart start and typed
 // command runs the prelude, and loading bytecode costs a fraction of parsing
 // its text. Empty when it could not be made (the text is then compiled inline).
-static const std::string &prelude_bytecode(lua_State *L) {
-    static std::string code;
+static const std::string &prelude_bytecode(lua_State *L, bool glyphs) {
+    static std::string codes[2];
+    std::string &code = codes[glyphs];
     if (!code.empty() || L == nullptr) return code;
-    if (luaL_loadbufferx(L, PRELUDE.data(), PRELUDE.size(), PRELUDE.data(), "t") != LUA_OK) {
+    const std::string text = prelude_text(glyphs);
+    if (luaL_loadbufferx(L, text.data(), text.size(), PRELUDE.data(), "t") != LUA_OK) {
         lua_pop(L, 1);
         return code;
     }
@@ -210,8 +219,8 @@ static const std::string &prelude_bytecode(lua_State *L) {
 
 // Runs the prelude on L as the chunk it was compiled from, the program's
 // function staying on top of the stack; false when it could not run.
-static bool run_prelude(lua_State *L) {
-    const std::string &code = prelude_bytecode(L);
+static bool run_prelude(lua_State *L, bool glyphs) {
+    const std::string &code = prelude_bytecode(L, glyphs);
     if (code.empty()) return false;
     if (luaL_loadbufferx(L, code.data(), code.size(), PRELUDE.data(), "b") != LUA_OK) {
         lua_pop(L, 1);
@@ -250,8 +259,8 @@ void zibo6_attach_console() {
     vull_sound_attach();
     // The audio thread reads the sound registers where console memory stores them.
     vull_set_sound_registers(pstate.draw_state.sound_reg);
-    zibo6_vm = {spend_cpu,     zibo6_peek_1,  zibo6_peek_2,
-                zibo6_peek_4,  find_tab_line, zibo6_assert_message};
+    zibo6_vm = {spend_cpu,    zibo6_peek_1,  zibo6_peek_2,
+                zibo6_peek_4, find_tab_line, zibo6_assert_message};
     cart_hooks.zibo6_peek = zibo6_peek;
     cart_hooks.zibo6_poke = zibo6_poke;
     cart_hooks.zibo6_peek_rom = zibo6_peek_rom;
@@ -491,8 +500,7 @@ static std::string call_text(std::string_view word, std::string_view arg, bool w
 // line), never for longer code. Returns true when the buffer was replaced.
 // The prelude's place (line 1 and the start of line 2) is marked by
 // with_prelude; the caller puts it there.
-static bool apply_command_words(const std::string &whole, std::string &buffer,
-                                bool &with_prelude) {
+static bool apply_command_words(const std::string &whole, std::string &buffer, bool &with_prelude) {
     const std::string line = without_blank_tail(whole);
     const bool one_line = line.find('\n') == std::string::npos;
     const std::string &text = one_line ? line : whole;
@@ -601,10 +609,10 @@ void run_program(const char *text_in, int command) {
 
     std::string buffer;
     bool with_prelude = false;
+    bool with_glyphs = false;
     if (!apply_command_words(text, buffer, with_prelude)) {
-        with_prelude = true;
+        with_prelude = with_glyphs = true;
         buffer.reserve(ALIAS_LINE.size() + pre.size() + 1024);
-        buffer += glyph_line();
         if (!app.global_api) buffer += ALIAS_LINE;
         buffer += ";\n";
         if (std::strcmp(pstate.running_cart_lid, "19488") == 0 ||
@@ -615,18 +623,19 @@ void run_program(const char *text_in, int command) {
     buffer += command ? COMMAND_END : MAIN_LOOP;
     zrun.program_text = flat;
     // Without its compiled form the prelude goes in as text, where it always stood.
-    const bool compiled_prelude = with_prelude && !prelude_bytecode(zrun.L0).empty();
+    const bool compiled_prelude = with_prelude && !prelude_bytecode(zrun.L0, with_glyphs).empty();
     if (with_prelude)
-        buffer.insert(0, compiled_prelude ? std::string(CHUNK_NAME_LINE) : std::string(PRELUDE));
+        buffer.insert(0,
+                      compiled_prelude ? std::string(CHUNK_NAME_LINE) : prelude_text(with_glyphs));
 
     pstate.compiling_program = 1;
     int status = luaL_loadbufferx(zrun.L0, buffer.data(), buffer.size(), buffer.c_str(),
                                   nullptr); // named by its first line
     // The prelude runs only for a program that compiled, as it did inside it;
     // one that could not run apart goes in as text after all.
-    if (status == LUA_OK && compiled_prelude && !run_prelude(zrun.L0)) {
+    if (status == LUA_OK && compiled_prelude && !run_prelude(zrun.L0, with_glyphs)) {
         lua_pop(zrun.L0, 1);
-        buffer.replace(0, CHUNK_NAME_LINE.size(), PRELUDE);
+        buffer.replace(0, CHUNK_NAME_LINE.size(), prelude_text(with_glyphs));
         status = luaL_loadbufferx(zrun.L0, buffer.data(), buffer.size(), buffer.c_str(), nullptr);
     }
     pstate.compiling_program = 0;

@@ -32,10 +32,12 @@ constexpr int block_bits_max = 65528;
 constexpr int block_header = 4;
 
 std::vector<std::unique_ptr<serial_channel>> channels; // empty until the first use
+std::vector<int> made_channels;                        // the numbers of the records made
 
 // The GPIO stream writer.
 std::vector<uint8_t> gpio_stream; // Z6_GPIO_STREAM_SIZE bytes once allocated
 int stream_end;                   // where the next block header goes
+int stream_used;                  // bytes from the start that a write may have touched
 int block_start = -1;             // header of the current block (-1: none)
 int block_bits;                   // bits in the current block
 int last_gpio_channel = -1;
@@ -58,6 +60,7 @@ int peek(int address) { return zibo6_peek(&pstate, pstate.memory_cart, address);
 void poke(int address, int value) { zibo6_poke(&pstate, pstate.memory_cart, address, value); }
 
 void put16(int at, int value) {
+    stream_used = std::max(stream_used, at + 2);
     gpio_stream[size_t(at)] = uint8_t(value);
     gpio_stream[size_t(at) + 1] = uint8_t(value >> 8);
 }
@@ -133,7 +136,10 @@ int gpio_transfer(serial_channel *rec, int channel, int address, int bits) {
         if ((i & 7) == 0) byte = peek(address + (i >> 3));
         if (block_bits == block_bits_max) open_block(channel);
         int at = block_start + block_header + block_bits / 8;
-        if ((block_bits & 7) == 0) gpio_stream[size_t(at)] = 0;
+        if ((block_bits & 7) == 0) {
+            gpio_stream[size_t(at)] = 0;
+            stream_used = std::max(stream_used, at + 1);
+        }
         if ((byte >> (i & 7)) & 1) gpio_stream[size_t(at)] |= uint8_t(1 << (block_bits & 7));
         block_bits++;
     }
@@ -180,6 +186,7 @@ serial_channel *allocate_channel(int channel) {
     std::unique_ptr<serial_channel> &slot = channels[size_t(channel)];
     if (!slot) {
         slot = std::make_unique<serial_channel>();
+        made_channels.push_back(channel);
         *slot = serial_channel{
             channel, channel / 256, channel & 255, 10, 800000, 0x00100800, 55, 0, 0, 0, 0, 0};
     }
@@ -249,7 +256,9 @@ void set_serial_parameters(int channel, const char *text) {
 }
 
 void serial_init_frame() {
-    if (!gpio_stream.empty()) std::fill(gpio_stream.begin(), gpio_stream.end(), uint8_t(0));
+    // Only what this frame wrote needs clearing (a frame may write the whole stream).
+    std::fill(gpio_stream.begin(), gpio_stream.begin() + stream_used, uint8_t(0));
+    stream_used = 0;
     stream_end = 0;
     block_start = -1;
     block_bits = 0;
@@ -279,8 +288,7 @@ void serial_init_runtime() {
     audio_head.store(audio_tail.load(std::memory_order_relaxed), std::memory_order_relaxed);
     vull_unlock_audio();
     if (channels.empty()) return;
-    for (int c = 0; c < Z6_SERIAL_CHANNELS; c++)
-        if (channels[size_t(c)]) *channels[size_t(c)] = serial_channel{};
+    for (int c : made_channels) *channels[size_t(c)] = serial_channel{};
     serial_init_frame();
 }
 

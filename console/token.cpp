@@ -90,6 +90,7 @@ constexpr operator_def operators[] = {
 };
 
 bool keyword_table_built = false;
+int keyword_table_names = 0; // the built-in names the table was built with
 int hash_start = keyword_hash_start_index;
 char last_collision[2 * KEYWORD_NAME_BYTES + 2];
 
@@ -310,17 +311,19 @@ const char *read_token(const char *p) {
 
 } // namespace
 
-void init_api_function_names() {
-    api_function_names = 0;
-    keyword_table_built = false; // the built-in names change: rebuild on next use
-}
+// Every new VM records the same built-in names again: the table is rebuilt
+// only when the names differ from those it holds.
+void init_api_function_names() { api_function_names = 0; }
 
 int add_api_function_name(const char *name) {
     if (api_function_names >= API_FUNCTION_NAME_SLOTS) return -1;
     size_t n = strlen(name);
     if (n >= API_FUNCTION_NAME_BYTES) return -1;
-    memcpy(api_function_name[api_function_names++], name, n + 1);
-    keyword_table_built = false;
+    char *slot = api_function_name[api_function_names];
+    if (api_function_names >= keyword_table_names || strcmp(slot, name) != 0)
+        keyword_table_built = false; // the built-in names change: rebuild on next use
+    memcpy(slot, name, n + 1);
+    api_function_names++;
     return 0;
 }
 
@@ -365,10 +368,12 @@ void init_keyword_hash_table(int start) {
         exit(1);
     }
     keyword_table_built = true;
+    keyword_table_names = api_function_names;
 }
 
 static const char *first_token(const char *text, int vm_brackets) {
-    if (!keyword_table_built) init_keyword_hash_table(keyword_hash_start_index);
+    if (!keyword_table_built || api_function_names != keyword_table_names)
+        init_keyword_hash_table(keyword_hash_start_index);
     if (!text) text = "";
     tokenizer.tok = 0;
     tokenizer.last_tok = 0;

@@ -58,6 +58,20 @@ static void markvalue(global_State *g, const TValue *o) {
     if (valiswhite(o)) reallymarkobject(g, gcvalue(o));
 }
 
+/* A cycle usually starts on a cold heap (a whole frame ran since the last
+   one), so testing the colour of a referenced object is a cache miss, and
+   the misses of one traversal are independent of each other.  Asking for
+   objects ahead of their test lets those misses overlap instead of being
+   paid one after another.  This only touches memory early: what gets
+   marked, and in what order, does not change. */
+#define PREFETCH_AHEAD 32 /* table nodes or array slots ahead of the one tested */
+#define prefetchobj(o)  __builtin_prefetch((o), 1)
+#define prefetchread(o) __builtin_prefetch((o), 0)
+
+static inline void prefetchvalue(const TValue *o) {
+    if (iscollectable(o)) prefetchobj(gcvalue(o));
+}
+
 /* the gray-list link of an object whose traversal is deferred */
 static GCObject **gclistof(GCObject *o) {
     switch (gch(o)->tt) {
@@ -197,11 +211,26 @@ static void reallymarkobject(global_State *g, GCObject *o) {
         size = sizeof(UpVal);
         break;
     }
+    /* gray objects are traversed soon: start loading what the traversal
+       reads first (the rest of the object, its node or constant arrays) */
+    case LUA_TPROTO: {
+        Proto *f = gco2p(o);
+        prefetchread(cast(char *, f) + 64);
+        prefetchread(f->k);
+        prefetchread(f->p);
+        prefetchread(f->locvars);
+        linkgclist(o, &g->gray);
+        return;
+    }
+    case LUA_TTABLE: {
+        prefetchread(gco2t(o)->node);
+        linkgclist(o, &g->gray);
+        return;
+    }
     case LUA_TLCL:
     case LUA_TCCL:
-    case LUA_TTABLE:
-    case LUA_TTHREAD:
-    case LUA_TPROTO: {
+    case LUA_TTHREAD: {
+        prefetchread(cast(char *, o) + 64);
         linkgclist(o, &g->gray);
         return;
     }
@@ -301,8 +330,21 @@ static int traverseephemeron(global_State *g, Table *h) {
 
 static void traversestrongtable(global_State *g, Table *h) {
     Node *n, *limit = gnodelast(h);
-    for (int i = 0; i < h->sizearray; i++) markvalue(g, &h->array[i]);
+    int sizearray = h->sizearray;
+    for (int i = 0; i < sizearray && i < PREFETCH_AHEAD; i++) prefetchvalue(&h->array[i]);
+    for (int i = 0; i < sizearray; i++) {
+        if (i + PREFETCH_AHEAD < sizearray) prefetchvalue(&h->array[i + PREFETCH_AHEAD]);
+        markvalue(g, &h->array[i]);
+    }
+    for (n = gnode(h, 0); n < limit && n < gnode(h, 0) + PREFETCH_AHEAD; n++) {
+        prefetchvalue(gkey(n));
+        prefetchvalue(gval(n));
+    }
     for (n = gnode(h, 0); n < limit; n++) {
+        if (limit - n > PREFETCH_AHEAD) {
+            prefetchvalue(gkey(n + PREFETCH_AHEAD));
+            prefetchvalue(gval(n + PREFETCH_AHEAD));
+        }
         checkdeadkey(n);
         if (ttisnil(gval(n)))
             removeentry(n);
@@ -336,6 +378,12 @@ static lu_mem traversetable(global_State *g, Table *h) {
 
 static lu_mem traverseproto(global_State *g, Proto *f) {
     int i;
+    /* every object the prototype names, then the marking */
+    prefetchread(f->upvalues);
+    for (i = 0; i < f->sizek; i++) prefetchvalue(&f->k[i]);
+    for (i = 0; i < f->sizeupvalues; i++) prefetchobj(f->upvalues[i].name);
+    for (i = 0; i < f->sizep; i++) prefetchobj(f->p[i]);
+    for (i = 0; i < f->sizelocvars; i++) prefetchobj(f->locvars[i].varname);
     if (f->cache && iswhite(obj2gco(f->cache))) f->cache = NULL;
     markobject(g, f->source);
     for (i = 0; i < f->sizek; i++) markvalue(g, &f->k[i]);
@@ -356,6 +404,8 @@ static lu_mem traverseCclosure(global_State *g, CClosure *cl) {
 }
 
 static lu_mem traverseLclosure(global_State *g, LClosure *cl) {
+    prefetchobj(cl->p);
+    for (int i = 0; i < cl->nupvalues; i++) prefetchobj(cl->upvals[i]);
     markobject(g, cl->p);
     for (int i = 0; i < cl->nupvalues; i++) markobject(g, cl->upvals[i]);
     return static_cast<lu_mem>(sizeLclosure(cl->nupvalues));

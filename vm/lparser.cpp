@@ -221,8 +221,14 @@ static int newupvalue(FuncState *fs, TString *name, expdesc *v) {
 }
 
 static int searchvar(FuncState *fs, TString *n) {
-    for (int i = fs->nactvar - 1; i >= 0; i--)
-        if (eqstr(n, getlocvar(fs, i)->varname)) return i;
+    // A short name is interned: only the same string equals it. Every name of
+    // a cart's main chunk is looked up past the locals of the API's names.
+    const bool interned = n->tsv.tt == LUA_TSHRSTR;
+    const Vardesc *active = fs->ls->dyd->actvar.arr + fs->firstlocal; // as getlocvar reads them
+    for (int i = fs->nactvar - 1; i >= 0; i--) {
+        TString *v = fs->f->locvars[active[i].idx].varname;
+        if (v == n || (!interned && eqstr(n, v))) return i;
+    }
     return -1;
 }
 

@@ -6,6 +6,7 @@
 */
 #include "vm/lundump.h"
 
+#include <bit>
 #include <cstring>
 
 #include "vm/ldo.h"
@@ -103,14 +104,27 @@ template <typename T> void reserve(LoadState *S, T *&v, int &size, int i, int n,
     size = newsize;
 }
 
+/* n little-endian 32-bit words into v (sized as reserve sizes it): on a
+** little-endian host each growth of the vector is filled in one read. */
+template <typename T> void LoadWords(LoadState *S, T *&v, int &size, int n) {
+    static_assert(sizeof(T) == 4);
+    for (int i = 0; i < n;) {
+        reserve<T>(S, v, size, i, n, 0);
+        if constexpr (std::endian::native == std::endian::little) {
+            int upto = size < n ? size : n;
+            LoadBlock(S, v + i, size_t(upto - i) * sizeof(T));
+            i = upto;
+        } else {
+            v[i++] = static_cast<T>(static_cast<uint32_t>(LoadLE(S, 4)));
+        }
+    }
+}
+
 void LoadFunction(LoadState *S, Proto *f);
 
 void LoadCode(LoadState *S, Proto *f) {
     int n = LoadCount(S, MAX_INT);
-    for (int i = 0; i < n; i++) {
-        reserve<Instruction>(S, f->code, f->sizecode, i, n, 0);
-        f->code[i] = static_cast<Instruction>(LoadLE(S, sizeof(Instruction)));
-    }
+    LoadWords(S, f->code, f->sizecode, n);
 }
 
 void LoadConstants(LoadState *S, Proto *f) {
@@ -162,10 +176,7 @@ void LoadDebug(LoadState *S, Proto *f) {
     /* line information is all or nothing: the debug code indexes it by pc */
     int n = LoadCount(S, f->sizecode);
     if (n != 0 && n != f->sizecode) error(S, "corrupted");
-    for (int i = 0; i < n; i++) {
-        reserve<int>(S, f->lineinfo, f->sizelineinfo, i, n, 0);
-        f->lineinfo[i] = LoadInt(S);
-    }
+    LoadWords(S, f->lineinfo, f->sizelineinfo, n);
     n = LoadCount(S, SHRT_MAX);
     LocVar nolocal = {nullptr, 0, 0};
     for (int i = 0; i < n; i++) {

@@ -103,19 +103,26 @@ void expect_same_proto(const Proto *a, const Proto *b) {
 }
 
 TEST(BinaryChunk, DumpedFunctionLoadsBackAndRunsTheSame) {
-    VM vm;
-    ASSERT_EQ(vm.load(kProgram, "t"), LUA_OK) << vm.message();
-    std::string from_text = vm.run();
-    EXPECT_EQ(from_text.rfind("error", 0), std::string::npos) << from_text;
+    // and a function whose code and line information outgrow the first
+    // allocation several times over
+    std::string long_program = "local x = 0\n";
+    for (int i = 0; i < 300; i++) long_program += "x = x + " + std::to_string(i) + "\n";
+    long_program += "return x\n";
+    for (const std::string &program : {std::string(kProgram), long_program}) {
+        VM vm;
+        ASSERT_EQ(vm.load(program, "t"), LUA_OK) << vm.message();
+        std::string from_text = vm.run();
+        EXPECT_EQ(from_text.rfind("error", 0), std::string::npos) << from_text;
 
-    std::string chunk = vm.dump(kProgram);
-    ASSERT_EQ(vm.load(kProgram, "t"), LUA_OK);
-    const Proto *original = clLvalue(vm.L->top - 1)->p;
-    /* a second state keeps the original alive while the copy is compared */
-    VM other;
-    ASSERT_EQ(other.load(chunk, "b"), LUA_OK) << other.message();
-    expect_same_proto(original, clLvalue(other.L->top - 1)->p);
-    EXPECT_EQ(other.run(), from_text);
+        std::string chunk = vm.dump(program);
+        ASSERT_EQ(vm.load(program, "t"), LUA_OK);
+        const Proto *original = clLvalue(vm.L->top - 1)->p;
+        /* a second state keeps the original alive while the copy is compared */
+        VM other;
+        ASSERT_EQ(other.load(chunk, "b"), LUA_OK) << other.message();
+        expect_same_proto(original, clLvalue(other.L->top - 1)->p);
+        EXPECT_EQ(other.run(), from_text);
+    }
 }
 
 TEST(BinaryChunk, HeaderRecordsThisBuild) {
@@ -132,6 +139,15 @@ TEST(BinaryChunk, CutAnywhereIsTruncated) {
     VM vm;
     std::string chunk = vm.dump(kProgram);
     for (size_t n = 1; n < chunk.size(); n++) {
+        ASSERT_EQ(vm.load(chunk.substr(0, n), "b"), LUA_ERRSYNTAX) << n;
+        ASSERT_EQ(vm.message(), "test: truncated precompiled chunk") << n;
+    }
+    // cut inside vectors read in several growing pieces
+    std::string long_program;
+    for (int i = 0; i < 300; i++)
+        long_program += "g" + std::to_string(i) + " = " + std::to_string(i) + "\n";
+    chunk = vm.dump(long_program);
+    for (size_t n = 1; n < chunk.size(); n += 13) {
         ASSERT_EQ(vm.load(chunk.substr(0, n), "b"), LUA_ERRSYNTAX) << n;
         ASSERT_EQ(vm.message(), "test: truncated precompiled chunk") << n;
     }

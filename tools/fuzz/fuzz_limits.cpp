@@ -6,6 +6,15 @@
 // use after free is still caught while the block stays in the last 16 MB freed.
 // Targets that read program text get the dialect's dictionary (names and
 // operators) as the build names it.
+// A feature counts as rare, for the scheduler's choice of what to mutate, until
+// it has been seen 8 times rather than libFuzzer's 255: the rare ones are kept
+// in a list searched for every feature of every run, and a whole run of the
+// console hits thousands, so with tens of thousands of features below 255 that
+// search took a fifth of the time. The scheduler still favours the inputs that
+// reach what few others reach.
+// Allocation and free stacks are recorded 10 frames deep, not 30: enough to
+// name the code that allocated through our allocators, at less cost for each
+// of the many blocks a run makes.
 #include <cstring>
 #include <vector>
 
@@ -13,6 +22,7 @@ namespace {
 
 constexpr const char *DEFAULTS[] = {
     "-timeout=5",
+    "-entropic_feature_frequency_threshold=8",
 #ifdef ZIBO6_FUZZ_DICT
     "-dict=" ZIBO6_FUZZ_DICT,
 #endif
@@ -28,7 +38,9 @@ bool given(int argc, char **argv, const char *flag) {
 
 } // namespace
 
-extern "C" const char *__asan_default_options() { return "quarantine_size_mb=16"; }
+extern "C" const char *__asan_default_options() {
+    return "quarantine_size_mb=16:malloc_context_size=10";
+}
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
     // The defaults go right after the program name; a flag given on the
