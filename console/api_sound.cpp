@@ -81,19 +81,10 @@ int z6_serial(lua_State *L) {
     int address = z6_arg_int(L, 2);
     int bits = raw_arg(L, 3) >> 13; // the length is in bytes and may have eighths
     int64_t total = 0;
-    if (argc >= 4) {
-        int repeat = z6_arg_int(L, 4);
-        bool spi = channel == Z6_SERIAL_SPI || channel == Z6_SERIAL_SPI + 1;
-        if (spi && repeat > 1) {
-            // A loopback writes back what it read: one pass stands for every repeat.
-            total = int64_t(write_to_serial_channel(channel, address, bits)) * repeat;
-        } else {
-            for (int i = 0; i < repeat; i++)
-                total += write_to_serial_channel(channel, address, bits);
-        }
-    } else {
+    if (argc >= 4)
+        total = write_to_serial_channel_repeated(channel, address, bits, z6_arg_int(L, 4));
+    else
         total = write_to_serial_channel(channel, address, bits);
-    }
     lua_pushnumber(L, lua_Number(std::min<int64_t>(total << 13, INT32_MAX)));
     spend_cpu(int(std::min<int64_t>(total / 64, INT32_MAX)));
     return 1;

@@ -221,6 +221,58 @@ int write_to_serial_channel(int channel, int address, int bits) {
     return 0;
 }
 
+// The GPIO writer's place: two overflows that leave the same place left the
+// same stream too, since every repeat after an overflow starts at a byte boundary
+// of the same block and writes the same bits.
+namespace {
+struct gpio_place {
+    int stream_end, stream_used, block_start, block_bits, last_channel;
+    bool operator==(const gpio_place &) const = default;
+};
+
+gpio_place current_gpio_place() {
+    return {stream_end, stream_used, block_start, block_bits, last_gpio_channel};
+}
+} // namespace
+
+int64_t write_to_serial_channel_repeated(int channel, int address, int bits, int repeat) {
+    if (repeat < 1) return 0;
+    if ((channel == Z6_SERIAL_SPI || channel == Z6_SERIAL_SPI + 1) && repeat > 1)
+        // A loopback writes back what it read: one pass stands for every repeat.
+        return int64_t(write_to_serial_channel(channel, address, bits)) * repeat;
+    int64_t total = 0;
+    if (channel < 0 || channel >= 256) {
+        // The other channels run dry (a dropped file, a full audio queue) or move
+        // nothing: each repeat past that costs a test.
+        for (int i = 0; i < repeat; i++) total += write_to_serial_channel(channel, address, bits);
+        return total;
+    }
+    // Into a full stream the repeats cycle between refilling the last block and
+    // overflowing: once a cycle is seen whole, the rest are counted, not moved,
+    // so a cart cannot make one call copy gigabytes bit by bit.
+    bool seen = false;
+    gpio_place last{};
+    int last_index = 0;
+    int64_t last_total = 0;
+    for (int i = 0; i < repeat; i++) {
+        int moved = write_to_serial_channel(channel, address, bits);
+        total += moved;
+        if (moved != 0) continue;
+        gpio_place now = current_gpio_place();
+        if (seen && now == last) {
+            int period = i - last_index;
+            int cycles = (repeat - 1 - i) / period;
+            total += int64_t(cycles) * (total - last_total);
+            i += cycles * period;
+        }
+        seen = true;
+        last = now;
+        last_index = i;
+        last_total = total;
+    }
+    return total;
+}
+
 void set_serial_parameters(int channel, const char *text) {
     serial_channel *rec = allocate_channel(channel);
     if (!rec || rec->locked || !text) return;

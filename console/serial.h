@@ -37,6 +37,8 @@ static_assert(sizeof(serial_channel) == 12 * 4, "a channel record is twelve word
 
 // One transfer of bits from or to console memory at address; the bits moved.
 int write_to_serial_channel(int channel, int address, int bits);
+// The transfer made repeat times (none when repeat < 1); the bits moved in all.
+int64_t write_to_serial_channel_repeated(int channel, int address, int bits, int repeat);
 // A settings text ("freq:400000 dma:5", or a bare number for freq).
 void set_serial_parameters(int channel, const char *text);
 serial_channel *allocate_channel(int channel); // the record (made with defaults); null outside

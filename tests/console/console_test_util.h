@@ -3,6 +3,7 @@
 // resumed script thread, so that memory errors raise as they do in a cart.
 #pragma once
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <string>
 
@@ -78,6 +79,14 @@ inline std::string run_in_script(const std::function<void()> &fn) {
     }
     lua_close(L);
     return out;
+}
+
+// This thread's CPU time: a cost bound in it holds however busy the machine is,
+// as one on the wall clock would not.
+inline double thread_cpu_seconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
 } // namespace z6console

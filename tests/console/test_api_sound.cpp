@@ -136,6 +136,10 @@ TEST(ApiSound, SerialCountsBytes) {
     EXPECT_EQ(c.eval("serial(0x101, 0x4300, 16, 1000)"), "16000");
     EXPECT_EQ(c.eval("serial(-1, 0x4300, 4)"), "0");
     EXPECT_EQ(c.eval("serial(5000, 0x4300, 4)"), "0");
+    // Repeats into a full GPIO stream: a second of host work a call before.
+    double start = z6console::thread_cpu_seconds();
+    EXPECT_EQ(c.eval("serial(3, 0x8000, 0x1000, 0x5f2c)"), c.eval("0x7fff.ffff"));
+    EXPECT_LT(z6console::thread_cpu_seconds() - start, 2.0);
     c.exec("serial(7, 'freq:1234')");
     EXPECT_EQ(serial_channel_record(7)->freq, 1234);
     EXPECT_EQ(c.eval("serial(7, 'freq:1')"), ""); // returns nothing

@@ -276,14 +276,6 @@ TEST(Cstore, TargetsAreLoadedAsThePlayerLoadsThem) {
     std::remove(cstore_file(rom).c_str());
 }
 
-// The loops' cost is taken in this thread's CPU time, which the other tests running beside
-// this one cannot stretch as they stretch the wall clock.
-static double cpu_seconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
 // A cart moving one byte a call in a loop, as many calls as a frame's cycles allow: the
 // file is loaded once a frame, a store that changes nothing is not written again, a reload
 // sees what a store before it wrote, and a store that cannot be written returns 0 and is
@@ -298,14 +290,14 @@ TEST(Cstore, OneByteCallsInALoopCostOneLoadAFrame) {
     std::string once = unique("once") + ".png";
     std::ofstream(cstore_file(once), std::ios::binary) << read_file(path);
 
-    double start = cpu_seconds();
+    double start = z6console::thread_cpu_seconds();
     for (int i = 0; i < 4000; i++)
         ASSERT_EQ(zibo6_reload_from_file(name.data(), name.size(), 0x4300 + i % 64, i % 64, 1), 1);
     EXPECT_EQ(zibo6_peek(&pstate, c.cart(), 0x4305), 35);
     zibo6_poke(&pstate, c.cart(), 0x4300, 0x77);
     for (int i = 0; i < 1500; i++)
         ASSERT_EQ(zibo6_cstore_to_file(name.data(), name.size(), 5, 0x4300, 1), 1);
-    double seconds = cpu_seconds() - start;
+    double seconds = z6console::thread_cpu_seconds() - start;
     EXPECT_LT(seconds, 2.0); // about 5 s a frame when each call loaded and wrote the file
     zibo6_poke(&pstate, c.cart(), 0x4400, 0);
     EXPECT_EQ(zibo6_reload_from_file(name.data(), name.size(), 0x4400, 5, 1), 1);
@@ -347,7 +339,7 @@ TEST(Cstore, OneByteCallsInALoopCostOneLoadAFrame) {
         std::ofstream(cstore_file(single), std::ios::binary) << read_file(file);
         zibo6_cart *before = load_prepared_cart(file.c_str());
         ASSERT_NE(before, nullptr) << ext;
-        start = cpu_seconds();
+        start = z6console::thread_cpu_seconds();
         for (int i = 0; i < 1500; i++) {
             zibo6_poke(&pstate, c.cart(), 0x4300, i & 255);
             int at = 5 + i % 3;
@@ -368,7 +360,7 @@ TEST(Cstore, OneByteCallsInALoopCostOneLoadAFrame) {
                 vull_destroy_zibo6_cart(now);
             }
         }
-        seconds = cpu_seconds() - start;
+        seconds = z6console::thread_cpu_seconds() - start;
         EXPECT_LT(seconds, 2.0) << ext; // 15 s (PNG), 6 s (text) encoding the whole cart a call
         vull_destroy_zibo6_cart(before);
         cart_files_end_frame();
