@@ -450,9 +450,10 @@ bool finish_line(rewriter &w, bool has_then, bool has_do, bool print_line, int n
     if (l.text.size() > LINE_LIMIT) return false;
     int inside = count_newlines(l.text.data(), l.text.data() + l.text.size());
     mark_strings(l);
-    for (size_t at = pstrstr(l, "!=", 0); at != std::string::npos; at = pstrstr(l, "!=", at + 2))
-        l.text[at] = '~';
-    {
+    // "!=" and every compound operator hold a "=": most lines have none
+    if (l.text.find('=') != std::string::npos) {
+        for (size_t at = pstrstr(l, "!=", 0); at != std::string::npos; at = pstrstr(l, "!=", at + 2))
+            l.text[at] = '~';
         walk_mark mark;
         for (int k = 0; k < static_cast<int>(std::size(compound_ops)); k++)
             if (!rewrite_pass(l, k, w.out, w.reader, w.pending)) return false;
@@ -533,6 +534,11 @@ uint64_t zibo6_preprocess_work() { return work; }
 int zibo6_flatten_includes(const char *source, std::string &out) {
     out.clear();
     if (!source) return 0;
+    // Only these bytes make an include token: text without them needs no walk
+    if (!std::strstr(source, "#include ")) {
+        out = source;
+        return 0;
+    }
     bool line_start = true;
     for (const char *p = get_first_token_vm(source); tokenizer.tok != TOK_EOF;) {
         if (line_start && tokenizer.tok == TOK_INCLUDE) {

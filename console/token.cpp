@@ -89,6 +89,15 @@ constexpr operator_def operators[] = {
     {"&=", 2, TOK_COMPOUND},  {"|=", 2, TOK_COMPOUND},
 };
 
+// Whether a byte leads any operator above: most punctuation ("(", ")", ",")
+// leads none and skips the search.
+constexpr char_table make_operator_leads() {
+    char_table t{};
+    for (const operator_def &op : operators) t[static_cast<unsigned char>(op.text[0])] = 1;
+    return t;
+}
+constexpr char_table operator_leads = make_operator_leads();
+
 bool keyword_table_built = false;
 int keyword_table_names = 0; // the built-in names the table was built with
 int hash_start = keyword_hash_start_index;
@@ -299,10 +308,12 @@ const char *read_token(const char *p) {
         t.tok = TOK_INCLUDE;
         return line_end(p);
     }
-    for (const operator_def &op : operators) {
-        if (op.text[0] == static_cast<char>(c) && strncmp(p, op.text, op.len) == 0) {
-            t.tok = op.code;
-            return p + op.len;
+    if (operator_leads[c]) {
+        for (const operator_def &op : operators) {
+            if (op.text[0] == static_cast<char>(c) && strncmp(p, op.text, op.len) == 0) {
+                t.tok = op.code;
+                return p + op.len;
+            }
         }
     }
     t.tok = c;
