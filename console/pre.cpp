@@ -59,6 +59,11 @@ struct walk_mark {
 void scan_strings(const char *s, size_t n, char *mask) {
     size_t i = 0;
     while (i < n) {
+        // what lies before the next quote or bracket is outside strings
+        size_t plain = std::min(strcspn(s + i, "\"'["), n - i);
+        memset(mask + i, 0, plain);
+        i += plain;
+        if (i >= n) break;
         size_t end = i;
         if (s[i] == '"' || s[i] == '\'') {
             end = i + 1;
