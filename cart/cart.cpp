@@ -494,9 +494,9 @@ bool zibo6_sfx_is_empty(const zibo6_cart *cart, int index) {
     const zibo6_sfx &s = cart->sfx[index];
     if (s.flag != 0 || s.speed != (index == 0 ? 1 : 16) || s.loop_start != 0 || s.loop_end != 0)
         return false;
-    for (const zibo6_note &n : s.note)
-        if (n.pitch || n.instrument || n.volume || n.effect || n.custom) return false;
-    return true;
+    int32_t any = 0;
+    for (const zibo6_note &n : s.note) any |= n.pitch | n.instrument | n.volume | n.effect | n.custom;
+    return any == 0;
 }
 
 bool zibo6_pattern_is_empty(const zibo6_cart *cart, int index) {

@@ -59,6 +59,11 @@ struct walk_mark {
 void scan_strings(const char *s, size_t n, char *mask) {
     size_t i = 0;
     while (i < n) {
+        // what lies before the next quote or bracket is outside strings
+        size_t plain = std::min(strcspn(s + i, "\"'["), n - i);
+        memset(mask + i, 0, plain);
+        i += plain;
+        if (i >= n) break;
         size_t end = i;
         if (s[i] == '"' || s[i] == '\'') {
             end = i + 1;
@@ -450,9 +455,10 @@ bool finish_line(rewriter &w, bool has_then, bool has_do, bool print_line, int n
     if (l.text.size() > LINE_LIMIT) return false;
     int inside = count_newlines(l.text.data(), l.text.data() + l.text.size());
     mark_strings(l);
-    for (size_t at = pstrstr(l, "!=", 0); at != std::string::npos; at = pstrstr(l, "!=", at + 2))
-        l.text[at] = '~';
-    {
+    // "!=" and every compound operator hold a "=": most lines have none
+    if (l.text.find('=') != std::string::npos) {
+        for (size_t at = pstrstr(l, "!=", 0); at != std::string::npos; at = pstrstr(l, "!=", at + 2))
+            l.text[at] = '~';
         walk_mark mark;
         for (int k = 0; k < static_cast<int>(std::size(compound_ops)); k++)
             if (!rewrite_pass(l, k, w.out, w.reader, w.pending)) return false;
@@ -533,6 +539,11 @@ uint64_t zibo6_preprocess_work() { return work; }
 int zibo6_flatten_includes(const char *source, std::string &out) {
     out.clear();
     if (!source) return 0;
+    // Only these bytes make an include token: text without them needs no walk
+    if (!std::strstr(source, "#include ")) {
+        out = source;
+        return 0;
+    }
     bool line_start = true;
     for (const char *p = get_first_token_vm(source); tokenizer.tok != TOK_EOF;) {
         if (line_start && tokenizer.tok == TOK_INCLUDE) {

@@ -33,6 +33,13 @@ constexpr char_table make_class(bool digits) {
     return t;
 }
 constexpr char_table name_start = make_class(false);
+// The blanks between tokens: backspace, tab, carriage return and space.
+constexpr char_table make_blanks() {
+    char_table t{};
+    t[8] = t[9] = t[13] = t[32] = 1;
+    return t;
+}
+constexpr char_table blank = make_blanks();
 constexpr char_table name_rest = make_class(true);
 
 struct keyword_def {
@@ -88,6 +95,15 @@ constexpr operator_def operators[] = {
     {"/=", 2, TOK_COMPOUND},  {"\\=", 2, TOK_COMPOUND}, {"%=", 2, TOK_COMPOUND},
     {"&=", 2, TOK_COMPOUND},  {"|=", 2, TOK_COMPOUND},
 };
+
+// Whether a byte leads any operator above: most punctuation ("(", ")", ",")
+// leads none and skips the search.
+constexpr char_table make_operator_leads() {
+    char_table t{};
+    for (const operator_def &op : operators) t[static_cast<unsigned char>(op.text[0])] = 1;
+    return t;
+}
+constexpr char_table operator_leads = make_operator_leads();
 
 bool keyword_table_built = false;
 int keyword_table_names = 0; // the built-in names the table was built with
@@ -222,9 +238,23 @@ const char *read_token(const char *p) {
     t.ident[0] = '\0';
     t.ident_len = 0;
 
-    while (*p == 8 || *p == 9 || *p == 13 || *p == 32) p++;
+    while (blank[static_cast<unsigned char>(*p)]) p++;
     t.start = p;
     unsigned char c = static_cast<unsigned char>(*p);
+    // Names first, the commonest token; none of the cases below starts with a name byte.
+    if (name_start[c]) {
+        uint32_t h = static_cast<uint32_t>(hash_start);
+        const char *e = p;
+        while (name_rest[static_cast<unsigned char>(*e)]) h = hash_step(h, *e++);
+        set_ident(p, e);
+        t.tok = TOK_NAME;
+        size_t len = static_cast<size_t>(e - p);
+        if (t.prev_tok != '.' && t.prev_tok != ':' && len < KEYWORD_NAME_BYTES) {
+            const keyword_slot &s = keyword_hash_table[h];
+            if (s.code != 0 && memcmp(s.name, p, len) == 0 && s.name[len] == '\0') t.tok = s.code;
+        }
+        return e;
+    }
     if (c == 0) {
         t.tok = TOK_EOF;
         return p;
@@ -247,19 +277,6 @@ const char *read_token(const char *p) {
         const char *e = read_number(p + 1);
         set_ident(p, e);
         t.tok = TOK_NUMBER;
-        return e;
-    }
-    if (name_start[c]) {
-        uint32_t h = static_cast<uint32_t>(hash_start);
-        const char *e = p;
-        while (name_rest[static_cast<unsigned char>(*e)]) h = hash_step(h, *e++);
-        set_ident(p, e);
-        t.tok = TOK_NAME;
-        size_t len = static_cast<size_t>(e - p);
-        if (t.prev_tok != '.' && t.prev_tok != ':' && len < KEYWORD_NAME_BYTES) {
-            const keyword_slot &s = keyword_hash_table[h];
-            if (s.code != 0 && memcmp(s.name, p, len) == 0 && s.name[len] == '\0') t.tok = s.code;
-        }
         return e;
     }
     if (starts_number(p)) {
@@ -299,10 +316,12 @@ const char *read_token(const char *p) {
         t.tok = TOK_INCLUDE;
         return line_end(p);
     }
-    for (const operator_def &op : operators) {
-        if (op.text[0] == static_cast<char>(c) && strncmp(p, op.text, op.len) == 0) {
-            t.tok = op.code;
-            return p + op.len;
+    if (operator_leads[c]) {
+        for (const operator_def &op : operators) {
+            if (op.text[0] == static_cast<char>(c) && strncmp(p, op.text, op.len) == 0) {
+                t.tok = op.code;
+                return p + op.len;
+            }
         }
     }
     t.tok = c;

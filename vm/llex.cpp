@@ -33,7 +33,7 @@ static_assert(sizeof(luaX_tokens) / sizeof(luaX_tokens[0]) == TK_ATAT - FIRST_RE
 /* lines at or above this count end the compile */
 static constexpr int MAXLINES = 2147483645;
 
-static inline void next(LexState *ls) { ls->current = zgetc(ls->z); }
+l_uninstrumented static inline void next(LexState *ls) { ls->current = zgetc(ls->z); }
 
 static inline bool currIsNewline(const LexState *ls) {
     return ls->current == '\n' || ls->current == '\r';
@@ -42,7 +42,7 @@ static inline bool currIsNewline(const LexState *ls) {
 [[noreturn]] static void lexerror(LexState *ls, const char *msg, int token);
 
 /* Appends one byte to the token buffer, doubling it when full. */
-static void save(LexState *ls, int c) {
+l_uninstrumented static void save(LexState *ls, int c) {
     Mbuffer *b = ls->buff;
     if (luaZ_bufflen(b) + 1 > luaZ_sizebuffer(b)) {
         if (luaZ_sizebuffer(b) >= MAX_SIZET / 2) lexerror(ls, "lexical element too long", 0);

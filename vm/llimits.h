@@ -81,6 +81,15 @@ typedef LUAI_UACNUMBER l_uacNumber;
 #define l_unlikely(x) (x)
 #endif
 
+/* Byte plumbing whose only comparisons are buffer sizes and counts, never the
+   bytes it moves: kept out of coverage instrumentation, whose comparison
+   tracing would otherwise run for every byte of every source text. */
+#if defined(__clang__)
+#define l_uninstrumented __attribute__((no_sanitize("coverage")))
+#else
+#define l_uninstrumented
+#endif
+
 /* closures count upvalues in a byte */
 #define MAXUPVAL UCHAR_MAX
 

@@ -44,10 +44,13 @@ void LoadBlock(LoadState *S, void *b, size_t size) {
 
 /* an unsigned little-endian value of n bytes */
 uint64_t LoadLE(LoadState *S, size_t n) {
-    unsigned char b[8];
+    unsigned char b[8] = {};
     LoadBlock(S, b, n);
     uint64_t v = 0;
-    for (size_t i = n; i-- > 0;) v = (v << 8) | b[i];
+    if constexpr (std::endian::native == std::endian::little)
+        std::memcpy(&v, b, sizeof v); // the bytes past n are zero
+    else
+        for (size_t i = n; i-- > 0;) v = (v << 8) | b[i];
     return v;
 }
 
@@ -96,25 +99,33 @@ TString *LoadStringJut(LoadState *S) {
 /* Makes index i of a vector of n entries valid, growing it by doubling so
 ** that a corrupt count costs no more memory than the data present. New
 ** entries get fill; size is kept exact for the collector. */
-template <typename T> void reserve(LoadState *S, T *&v, int &size, int i, int n, const T &fill) {
-    if (i < size) return;
+template <typename T> int grow(LoadState *S, T *&v, int &size, int n) {
+    int old = size;
     int newsize = (size == 0) ? (n < FIRSTCHUNK ? n : FIRSTCHUNK) : (size > n / 2 ? n : size * 2);
     luaM_reallocvector(S->L, v, size, newsize, T);
-    for (int j = size; j < newsize; j++) v[j] = fill;
     size = newsize;
+    return old;
+}
+
+template <typename T> void reserve(LoadState *S, T *&v, int &size, int i, int n, const T &fill) {
+    if (i < size) return;
+    for (int j = grow(S, v, size, n); j < size; j++) v[j] = fill;
 }
 
 /* n little-endian 32-bit words into v (sized as reserve sizes it): on a
-** little-endian host each growth of the vector is filled in one read. */
+** little-endian host each growth of the vector is filled in one read, so
+** nothing fills it first (plain words: a vector cut short by a truncated
+** chunk belongs to a prototype that is thrown away unread). */
 template <typename T> void LoadWords(LoadState *S, T *&v, int &size, int n) {
     static_assert(sizeof(T) == 4);
     for (int i = 0; i < n;) {
-        reserve<T>(S, v, size, i, n, 0);
         if constexpr (std::endian::native == std::endian::little) {
+            if (i >= size) grow<T>(S, v, size, n);
             int upto = size < n ? size : n;
             LoadBlock(S, v + i, size_t(upto - i) * sizeof(T));
             i = upto;
         } else {
+            reserve<T>(S, v, size, i, n, 0);
             v[i++] = static_cast<T>(static_cast<uint32_t>(LoadLE(S, 4)));
         }
     }

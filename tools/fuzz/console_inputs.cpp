@@ -36,6 +36,7 @@
 #include "engine/ctext.h"
 #include "engine/gfx.h"
 #include "engine/pod.h"
+#include "engine/undo.h"
 #include "engine/vull.h"
 #include "shell/zibo6.h"
 #include "vm/lua.h"
@@ -68,6 +69,11 @@ struct console_rig {
     int watch = -1;        // inotify descriptor watching every folder of the home
     console_state pstate0; // the state every run starts from
     app_state app0;
+    // The memory cart and the working cart a run starts with, kept from run
+    // to run and put back as a cart made afresh is; `fresh` is one such cart,
+    // never run, that they are made equal to and checked against.
+    zibo6_cart *kept[2] = {};
+    zibo6_cart *fresh = nullptr;
 };
 console_rig *rig = nullptr;
 
@@ -153,13 +159,90 @@ void make_console() {
     }
     rig->pstate0 = pstate;
     rig->app0 = app;
+    rig->fresh = vull_create_zibo6_cart();
+    for (zibo6_cart *&k : rig->kept) k = vull_create_zibo6_cart();
+    check(rig->fresh && rig->kept[0] && rig->kept[1], "carts");
     clean_home();
 }
 
+// The console's bitmaps are 8-bit with their rows in one block.
 void clear_bitmap(vull_bitmap *b) {
     if (!b) return;
-    for (int y = 0; y < b->height; y++) std::memset(b->rows[y], 0, size_t(b->width));
+    if (b->pixels) std::memset(b->pixels, 0, size_t(b->width) * size_t(b->height));
     vull_reset_clip(b);
+}
+
+// The harness's own comparisons of whole carts, run for every input: no
+// coverage of them, no comparisons traced.
+#if defined(__clang__)
+#define HARNESS_UNTRACED __attribute__((no_sanitize("coverage")))
+#else
+#define HARNESS_UNTRACED
+#endif
+
+// Whether two 8-bit bitmaps have the same size, clip, tag and pixels.
+HARNESS_UNTRACED bool same_bitmap(const vull_bitmap *a, const vull_bitmap *b) {
+    if (!a || !b) return a == b;
+    return a->width == b->width && a->height == b->height && a->bpp == b->bpp && a->bpp == 8 &&
+           a->tag == b->tag && a->clip_x0 == b->clip_x0 && a->clip_x1 == b->clip_x1 &&
+           a->clip_y0 == b->clip_y0 && a->clip_y1 == b->clip_y1 && a->pixels && b->pixels &&
+           std::memcmp(a->pixels, b->pixels, size_t(a->width) * size_t(a->height)) == 0;
+}
+
+// Whether the record's own fields (all but the buffers it owns) equal the fresh cart's.
+HARNESS_UNTRACED bool same_record(const zibo6_cart *c) {
+    const zibo6_cart *f = rig->fresh;
+    return std::memcmp(c->sfx, f->sfx, sizeof c->sfx) == 0 &&
+           std::memcmp(c->music, f->music, sizeof c->music) == 0 &&
+           std::memcmp(c->pattern_flags, f->pattern_flags, sizeof c->pattern_flags) == 0 &&
+           std::memcmp(c->sprite_flags, f->sprite_flags, sizeof c->sprite_flags) == 0 &&
+           c->version == f->version && c->legacy_applied == f->legacy_applied &&
+           std::memcmp(c->change_mask, f->change_mask, sizeof c->change_mask) == 0;
+}
+
+// Whether cart c holds what a cart made afresh holds, field by field (its
+// undo stacks are made anew at each reset, so only their presence counts).
+HARNESS_UNTRACED bool same_as_fresh(const zibo6_cart *c) {
+    const zibo6_cart *f = rig->fresh;
+    bool undo = std::all_of(std::begin(c->undo), std::end(c->undo), [](auto *u) { return u; });
+    return undo && same_record(c) && std::memcmp(c->code, f->code, ZIBO6_CODE_SIZE) == 0 &&
+           same_bitmap(c->sprites, f->sprites) && same_bitmap(c->map, f->map) && !c->label;
+}
+
+// Puts a kept cart back as vull_create_zibo6_cart makes it (making and
+// freeing two carts took a twentieth of a run): the record's fields copied
+// from the fresh cart when they differ, its code and bitmaps cleared, its
+// label dropped, its undo stacks made anew. A cart that then still differs
+// from the fresh one is replaced by a new one. Nothing may play it any more.
+// A field added to the record must be reset and compared here.
+static_assert(sizeof(zibo6_cart) == 46760, "zibo6_cart changed: update renew_cart");
+HARNESS_UNTRACED zibo6_cart *renew_cart(zibo6_cart *c) {
+    vull_destroy_bitmap(c->label);
+    c->label = nullptr;
+    for (vull_undo_stack *&u : c->undo) {
+        vull_destroy_undo_stack(u);
+        u = vull_create_undo_stack();
+    }
+    if (!same_record(c)) {
+        zibo6_cart own = *c; // its buffers and bitmaps stay its own
+        *c = *rig->fresh;
+        c->code = own.code;
+        c->sprites = own.sprites;
+        c->map = own.map;
+        std::copy(std::begin(own.undo), std::end(own.undo), c->undo);
+    }
+    std::memset(c->code, 0, ZIBO6_CODE_SIZE);
+    for (vull_bitmap *b : {c->sprites, c->map}) {
+        if (b->pixels && b->bpp == 8)
+            std::memset(b->pixels, 0, size_t(b->width) * size_t(b->height));
+        b->tag = 0;
+        vull_reset_clip(b);
+    }
+    if (same_as_fresh(c)) return c;
+    vull_destroy_zibo6_cart(c);
+    c = vull_create_zibo6_cart();
+    check(c != nullptr, "carts");
+    return c;
 }
 
 // Everything a run may have changed goes back to how the console started;
@@ -173,9 +256,20 @@ void reset_console() {
     print_context.pending = false;
     vull_stop_all_sounds();
     reset_run_chain();
-    vull_destroy_zibo6_cart(pitem.cart);
+    // The kept carts go back as new; one the run let go of (it loads another
+    // cart in its place) it also freed, and a new one is kept instead.
+    zibo6_cart *held[2] = {pstate.memory_cart, pitem.cart != pstate.memory_cart ? pitem.cart : nullptr};
+    for (zibo6_cart *c : held)
+        if (std::find(std::begin(rig->kept), std::end(rig->kept), c) == std::end(rig->kept))
+            vull_destroy_zibo6_cart(c);
+    for (zibo6_cart *&k : rig->kept) {
+        if (std::find(std::begin(held), std::end(held), k) != std::end(held))
+            k = renew_cart(k);
+        else
+            k = vull_create_zibo6_cart();
+        check(k != nullptr, "carts");
+    }
     pitem.cart = nullptr;
-    vull_destroy_zibo6_cart(pstate.memory_cart);
     vull_destroy_buffer(app.last_error_text);
     vull_free(app.cstore_targets);
     vull_free(app.paste_buffer);
@@ -202,9 +296,8 @@ void reset_console() {
 // its slices are spent.
 void run_as_cart(const char *code, size_t len) {
     make_console();
-    pstate.memory_cart = vull_create_zibo6_cart();
-    pitem.cart = vull_create_zibo6_cart();
-    check(pstate.memory_cart && pitem.cart, "carts");
+    pstate.memory_cart = rig->kept[0];
+    pitem.cart = rig->kept[1];
     len = std::min(len, size_t(ZIBO6_CODE_SIZE - 1));
     std::memcpy(pitem.cart->code, code, len);
     pitem.cart->code[len] = '\0';
