@@ -172,16 +172,8 @@ void clear_bitmap(vull_bitmap *b) {
     vull_reset_clip(b);
 }
 
-// The harness's own comparisons of whole carts, run for every input: no
-// coverage of them, no comparisons traced.
-#if defined(__clang__)
-#define HARNESS_UNTRACED __attribute__((no_sanitize("coverage")))
-#else
-#define HARNESS_UNTRACED
-#endif
-
 // Whether two 8-bit bitmaps have the same size, clip, tag and pixels.
-HARNESS_UNTRACED bool same_bitmap(const vull_bitmap *a, const vull_bitmap *b) {
+FUZZ_HARNESS_UNTRACED bool same_bitmap(const vull_bitmap *a, const vull_bitmap *b) {
     if (!a || !b) return a == b;
     return a->width == b->width && a->height == b->height && a->bpp == b->bpp && a->bpp == 8 &&
            a->tag == b->tag && a->clip_x0 == b->clip_x0 && a->clip_x1 == b->clip_x1 &&
@@ -190,7 +182,7 @@ HARNESS_UNTRACED bool same_bitmap(const vull_bitmap *a, const vull_bitmap *b) {
 }
 
 // Whether the record's own fields (all but the buffers it owns) equal the fresh cart's.
-HARNESS_UNTRACED bool same_record(const zibo6_cart *c) {
+FUZZ_HARNESS_UNTRACED bool same_record(const zibo6_cart *c) {
     const zibo6_cart *f = rig->fresh;
     return std::memcmp(c->sfx, f->sfx, sizeof c->sfx) == 0 &&
            std::memcmp(c->music, f->music, sizeof c->music) == 0 &&
@@ -202,7 +194,7 @@ HARNESS_UNTRACED bool same_record(const zibo6_cart *c) {
 
 // Whether cart c holds what a cart made afresh holds, field by field (its
 // undo stacks are made anew at each reset, so only their presence counts).
-HARNESS_UNTRACED bool same_as_fresh(const zibo6_cart *c) {
+FUZZ_HARNESS_UNTRACED bool same_as_fresh(const zibo6_cart *c) {
     const zibo6_cart *f = rig->fresh;
     bool undo = std::all_of(std::begin(c->undo), std::end(c->undo), [](auto *u) { return u; });
     return undo && same_record(c) && std::memcmp(c->code, f->code, ZIBO6_CODE_SIZE) == 0 &&
@@ -216,7 +208,7 @@ HARNESS_UNTRACED bool same_as_fresh(const zibo6_cart *c) {
 // from the fresh one is replaced by a new one. Nothing may play it any more.
 // A field added to the record must be reset and compared here.
 static_assert(sizeof(zibo6_cart) == 46760, "zibo6_cart changed: update renew_cart");
-HARNESS_UNTRACED zibo6_cart *renew_cart(zibo6_cart *c) {
+FUZZ_HARNESS_UNTRACED zibo6_cart *renew_cart(zibo6_cart *c) {
     vull_destroy_bitmap(c->label);
     c->label = nullptr;
     for (vull_undo_stack *&u : c->undo) {

@@ -10,13 +10,8 @@
 #include <cstring>
 #include <vector>
 
-// The harness's own loops over every byte of a picture: no coverage of them
-// (they would count a page's size as a feature) and no comparisons traced.
-#if defined(__clang__)
-#define FUZZ_HARNESS_UNTRACED __attribute__((no_sanitize("coverage")))
-#else
-#define FUZZ_HARNESS_UNTRACED
-#endif
+#include "tools/fuzz/hostile_inputs.h" // FUZZ_HARNESS_UNTRACED
+
 // The checksums' loops only read bytes the harness itself bounds, a megabyte
 // or two for every input: no address checks for them either.
 #if defined(__clang__)
