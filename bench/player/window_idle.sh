@@ -11,20 +11,26 @@
 #   bench/player/window_idle.sh [-s SECONDS] [-n ROUNDS] PLAYER [PLAYER2]
 # Defaults: 30 s, 3 rounds. Needs Xvfb and perf (neither is needed to build
 # or test), and tools/mkdatapod beside each player.
+# With -l it prints instead the functions of the player that the frames ran,
+# the busiest first, as the linker names their sections (.text.NAME): one
+# round, sampling every 20 us of CPU. That list is shell/frame_functions.txt:
+#   bench/player/window_idle.sh -l -s 60 build-release/zibo6 >shell/frame_functions.txt
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$here/../..
 secs=30
 rounds=3
-while getopts s:n: o; do
+list=0
+while getopts s:n:l o; do
     case $o in
     s) secs=$OPTARG ;;
     n) rounds=$OPTARG ;;
+    l) list=1 rounds=1 ;;
     *) exit 2 ;;
     esac
 done
 shift $((OPTIND - 1))
-[ $# -ge 1 ] || { echo "usage: window_idle.sh [-s SECONDS] [-n ROUNDS] PLAYER [PLAYER2]" >&2; exit 2; }
+[ $# -ge 1 ] || { echo "usage: window_idle.sh [-l] [-s SECONDS] [-n ROUNDS] PLAYER [PLAYER2]" >&2; exit 2; }
 for tool in Xvfb perf; do
     command -v $tool >/dev/null || { echo "window_idle.sh needs $tool" >&2; exit 2; }
 done
@@ -71,13 +77,20 @@ measure() { # n
     ppid_=$!
     sleep 8 # boot and settle
     t0=$(ticks $ppid_)
-    perf record -q -e cpu-clock:u -c 100000 -p $ppid_ -o "$tmp/perf.data" -- sleep "$secs" \
+    period=100000
+    [ $list = 1 ] && period=20000
+    perf record -q -e cpu-clock:u -c $period -p $ppid_ -o "$tmp/perf.data" -- sleep "$secs" \
         >/dev/null 2>&1
     t1=$(ticks $ppid_)
     load=$(cut -d' ' -f1 /proc/loadavg)
     kill $ppid_
     wait $ppid_ 2>/dev/null
     ppid_=""
+    if [ $list = 1 ]; then
+        perf report -i "$tmp/perf.data" --stdio --sort sym -n --dsos zibo6 --no-demangle \
+            2>/dev/null | awk '/^ *[0-9.]+%/ && $3 == "[.]" { print ".text." $4 }'
+        return
+    fi
     perf report -i "$tmp/perf.data" --stdio --sort dso -n 2>/dev/null |
         awk -v name="$(cat "$d/name")" -v s="$secs" -v t=$((t1 - t0)) \
             -v hz="$(getconf CLK_TCK)" -v load="$load" '
