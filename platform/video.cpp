@@ -275,23 +275,25 @@ static vull_bitmap *ensure_bitmap(vull_bitmap **b, int w, int h) {
 // no upload.
 static std::vector<uint8_t> bmp32_source;
 static size_t bmp32_source_w;
-static uint32_t bmp32_table[256];
+static vull_palette_rec bmp32_palette;
 
 static const vull_bitmap *to_32bit(const vull_bitmap *bmp, bool *changed) {
     vull_bitmap *made = bmp32;
     if (!vull_palette || !ensure_bitmap(&bmp32, bmp->width, bmp->height)) return nullptr;
-    uint32_t table[256];
-    for (int i = 0; i < 256; i++) table[i] = vull_palette_colour(vull_palette, i);
     size_t w = size_t(bmp->width), h = size_t(bmp->height);
+    // The colours are compared as the palette holds them: making the table of
+    // 32-bit colours is left to the frames that need it.
     bool same = made == bmp32 && bmp32_source_w == w && bmp32_source.size() == w * h &&
-                std::memcmp(table, bmp32_table, sizeof table) == 0;
+                std::memcmp(vull_palette, &bmp32_palette, sizeof bmp32_palette) == 0;
     for (size_t y = 0; y < h && same; y++)
         same = std::memcmp(bmp->rows[y], &bmp32_source[y * w], w) == 0;
     *changed = !same;
     if (same) return bmp32;
     bmp32_source.resize(w * h);
     bmp32_source_w = w;
-    std::memcpy(bmp32_table, table, sizeof table);
+    bmp32_palette = *vull_palette;
+    uint32_t table[256];
+    for (int i = 0; i < 256; i++) table[i] = vull_palette_colour(vull_palette, i);
     for (size_t y = 0; y < h; y++) {
         const uint8_t *s = bmp->rows[y];
         std::memcpy(&bmp32_source[y * w], s, w);

@@ -119,6 +119,13 @@ TEST_F(VideoTest, WindowedPixelPerfectAutomatic) {
     // Through the engine blit, as the main loop presents.
     vull_blit_back_page();
     expect_integer_mapping(r, 4);
+    // The same pixels under other colours are a new picture: a palette entry
+    // changed alone reaches the window (each of these indices is sampled).
+    for (int i : {0, 5, 21, 255}) {
+        vull_palette->entry[i].g ^= 0x55;
+        vull_blit_back_page();
+        expect_integer_mapping(r, 4);
+    }
 }
 
 TEST_F(VideoTest, FullScreenScalesToTheHeight) {
