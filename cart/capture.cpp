@@ -5,7 +5,6 @@
 #include <gif_lib.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
@@ -22,10 +21,6 @@
 #include "engine/vull.h"
 #include "platform/system.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 int video_clip_index = 0;
 
 namespace {
@@ -39,49 +34,17 @@ vull_bitmap *video_clip[VIDEO_CLIP_SLOTS]; // each made when first recorded into
 // filling the clip takes a few page faults rather than several a frame. Only
 // what the clip reaches is ever touched.
 constexpr int SLOT_BYTES = FRAME * int(sizeof(uint8_t *)) + FRAME * FRAME;
-static_assert(int64_t(SLOT_BYTES) * VIDEO_CLIP_SLOTS + 16 < (int64_t(1) << 30), "one block");
+static_assert(int64_t(SLOT_BYTES) * VIDEO_CLIP_SLOTS < (int64_t(1) << 30), "one block");
 uint8_t *clip_block;
 vull_bitmap clip_records[VIDEO_CLIP_SLOTS];
-
-constexpr int SLOT_ALIGN = 16;
-static_assert(SLOT_BYTES % SLOT_ALIGN == 0, "every slot's pixels start 16-byte aligned");
-
-// Writes one frame into a slot: the screen's pixels, 0 where it does not reach.
-// A slot was last written a whole clip ago and lies in no cache, so whole rows
-// go out as streaming stores, which do not read the lines from memory first.
-void fill_slot(vull_bitmap *slot, const vull_bitmap *screen, int w, int h) {
-    for (int y = 0; y < FRAME; y++) {
-        uint8_t *d = slot->pixels + y * FRAME; // make_slot lays the rows out in order
-        int copied = y < h ? w : 0;
-#if defined(__SSE2__)
-        if ((copied == FRAME || copied == 0) && (reinterpret_cast<uintptr_t>(d) & 15) == 0) {
-            const uint8_t *src = copied ? screen->rows[y] : nullptr;
-            for (int x = 0; x < FRAME; x += 16) {
-                __m128i v = copied ? _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + x))
-                                   : _mm_setzero_si128();
-                _mm_stream_si128(reinterpret_cast<__m128i *>(d + x), v);
-            }
-            continue;
-        }
-#endif
-        if (copied) std::memcpy(d, screen->rows[y], size_t(copied));
-        std::memset(d + copied, 0, size_t(FRAME - copied));
-    }
-#if defined(__SSE2__)
-    _mm_sfence(); // the streamed lines are in memory before anything reads the slot
-#endif
-}
 
 // The record of the next slot not in use yet, or null without memory.
 vull_bitmap *make_slot() {
     static int made;
     if (!clip_block)
-        clip_block = static_cast<uint8_t *>(
-            vull_calloc_pages(SLOT_BYTES * VIDEO_CLIP_SLOTS + SLOT_ALIGN, true));
+        clip_block = static_cast<uint8_t *>(vull_calloc_pages(SLOT_BYTES * VIDEO_CLIP_SLOTS, true));
     if (!clip_block || made >= VIDEO_CLIP_SLOTS) return nullptr;
-    // The block's header leaves it 8 bytes off; the slots start on the next 16.
-    uint8_t *first = clip_block + (-reinterpret_cast<uintptr_t>(clip_block) & (SLOT_ALIGN - 1));
-    uint8_t *base = first + int64_t(made) * SLOT_BYTES;
+    uint8_t *base = clip_block + int64_t(made) * SLOT_BYTES;
     vull_bitmap &b = clip_records[made++];
     b.width = b.height = FRAME;
     b.bpp = 8;
@@ -179,8 +142,13 @@ void record_video_frame(const vull_bitmap *screen) {
     // frames it records, not for the whole clip; every slot before the index exists.
     vull_bitmap *&slot = video_clip[video_clip_index];
     if (!slot && !(slot = make_slot())) return;
-    fill_slot(slot, screen, std::clamp(screen->width, 0, FRAME),
-              std::clamp(screen->height, 0, FRAME));
+    // Row by row; what the screen does not cover is 0.
+    int w = std::clamp(screen->width, 0, FRAME), h = std::clamp(screen->height, 0, FRAME);
+    for (int y = 0; y < FRAME; y++) {
+        int copied = y < h ? w : 0;
+        if (copied) std::memcpy(slot->rows[y], screen->rows[y], size_t(copied));
+        std::memset(slot->rows[y] + copied, 0, size_t(FRAME - copied));
+    }
     cart_hooks.draw_extpal_glitch_if_running(slot);
     if (video_clip_index < last) {
         video_clip_index++;

@@ -43,7 +43,7 @@ constexpr int TIME_OFFSET = 72000000; // keeps "now" far from 0 so that last_t =
 constexpr int MAX_ELAPSED_MS = 32000;
 constexpr int32_t ONE_FRAME = 0x10000;
 constexpr int TYPED_KEY_CAPACITY = 256;
-constexpr int KEY_DOWN = 1, KEY_NEW = 3; // vull_get_key_state results
+constexpr int KEY_NEW = 3; // vull_get_key_state for a key first down this frame (held: nonzero)
 constexpr int KEY_ALT = -4, KEY_CTRL = -5, KEY_SHIFT = -6;
 constexpr uint32_t NO_INJECTED_BUTTONS = 0xffffffffu;
 
