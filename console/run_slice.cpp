@@ -61,7 +61,8 @@ static int gc_call(lua_State *L) {
 }
 
 // 0 when done, else an error was reported and the cart stopped.
-// Finalisers run here can never yield, so what the cart's slice already
+// Finalisers run here can never yield, nor pass on a yield of coroutines
+// they resume (those hold theirs as well), so what the cart's slice already
 // spent must not count against their put-off yield: they start from a
 // fresh slice counter, and only a runaway one is stopped.  Their cycles
 // are still charged to the slice.

@@ -92,19 +92,38 @@ static lua_State *resuming_L = NULL;
 static unsigned short resuming_level = 0;
 
 /*
-** A thread resumed by running code that cannot yield (a metamethod, a
-** comparator or a finaliser that C called) holds its forced yields too: its
-** resumer could not pass the yield on to the slice, so yielding would only
-** hand the resumer a yield the thread never made.  Held along nested resumes.
+** A thread resumed by running code that cannot yield holds its forced yields
+** too: its resumer could not pass the yield on to the slice, so yielding
+** would only hand the resumer a yield the thread never made.  Such code is a
+** metamethod, comparator or finaliser that C called inside a resume, or any
+** Lua code that runs outside every resume (the finalisers of a collection
+** the host makes through a protected call).  A resume made by the host's own
+** C code, with no Lua code running on 'from', is not held: the host takes
+** the yield.  Held along nested resumes.
 */
 static bool resume_held = false;
+
+/* 'from' runs Lua code (outside every resume: code that C called) */
+static bool runs_lua(lua_State *from) {
+    /* bounded: the walk ends at the first Lua frame, and a C frame that C
+       called came through luaD_call, which counts against LUAI_MAXCCALLS */
+    for (CallInfo *ci = from->ci; ci != &from->base_ci; ci = ci->previous)
+        if (isLua(ci)) return true;
+    return false;
+}
+
+static bool resumer_cannot_yield(lua_State *from) {
+    if (from == NULL) return false;
+    if (from == resuming_L) return from->nny > 0 || resume_held;
+    return from->nny > 0 && runs_lua(from);
+}
 
 struct ResumingMark {
     lua_State *savedL = resuming_L;
     unsigned short savedlevel = resuming_level;
     bool savedheld = resume_held;
     ResumingMark(lua_State *L, lua_State *from) {
-        resume_held = from != NULL && from == resuming_L && (from->nny > 0 || resume_held);
+        resume_held = resumer_cannot_yield(from);
         resuming_L = L;
         resuming_level = L->nCcalls;
     }

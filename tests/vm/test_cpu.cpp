@@ -229,6 +229,100 @@ TEST(Cpu, LoweredDeferralLimitStopsARunawaySooner) {
     EXPECT_LT(cycles, 300 + 30000 + 100);
 }
 
+namespace {
+
+int collect(lua_State *L) {
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    return 0;
+}
+
+// The host collects through a protected call on a thread of its own, outside
+// every resume (as the console does between slices), under the given budget;
+// the status of that call, its message left on the thread.
+int host_collect(lua_State *L, int budget) {
+    lua_State *G = lua_newthread(L);
+    lua_reset_cpu_cycles();
+    lua_set_cpu_cycles_slice_max(budget);
+    lua_cpu_prepare_for_resume();
+    lua_pushcfunction(G, collect);
+    int status = lua_pcall(G, 0, 0, 0);
+    if (status != LUA_OK) lua_xmove(G, L, 1);
+    lua_set_cpu_cycles_slice_max(0x7fffffff);
+    return status;
+}
+
+int resume_from_c(lua_State *L) {
+    lua_pushinteger(L, lua_resume(lua_tothread(L, 1), L, 0));
+    return 1;
+}
+
+} // namespace
+
+// Finalisers run outside every resume cannot yield either: coroutines they
+// resume, nested ones too, hold their forced yields and hand back their own
+// values, and a runaway among them still ends at the overdue limit. A
+// coroutine the host resumes from C, with no Lua code between, still yields.
+TEST(Cpu, FinalisersOutsideEveryResumeHoldTheirCoroutines) {
+    const char *nested = R"(
+        local function spin(n) local s = 0 for i = 1, n do s = s + i end return s end
+        local function run(c, n)
+            local s = '' for i = 1, n do local ok, v = coresume(c) s = s .. tostring(v) .. ',' end
+            return s
+        end
+        local function inner()
+            return cocreate(function()
+                for i = 1, 3 do spin(300) yield('i' .. i) end return 'idone'
+            end)
+        end
+        setmetatable({}, {__gc = function()
+            nested = run(cocreate(function()
+                local c = inner()
+                for i = 1, 4 do local ok, v = coresume(c) yield(v) end
+                return 'odone'
+            end), 5)
+        end})
+        setmetatable({}, {__gc = function() single = run(inner(), 4) end}))";
+    for (int budget : {1, 37, 1000, 0x800000 / 30}) {
+        z6libs::State S(false);
+        ASSERT_EQ(S.run(nested), "");
+        ASSERT_EQ(host_collect(S.L, budget), LUA_OK) << z6test::value_text(S.L, -1);
+        EXPECT_EQ(S.run("return nested, single"), "i1,i2,i3,idone,odone,\ti1,i2,i3,idone,")
+            << "budget " << budget;
+    }
+
+    State L;
+    lua_set_cpu_deferral_limit(30000);
+    ASSERT_EQ(z6test::run(L, "setmt({}, {__gc = function() c = cocreate(function() "
+                             "local n = 0 while true do n = n + 1 end end) coresume(c) end})")
+                  .status,
+              LUA_OK);
+    int status = host_collect(L, 300);
+    int cycles = lua_get_cpu_cycles();
+    lua_set_cpu_deferral_limit(Z6_CPU_DEFERRAL_LIMIT);
+    EXPECT_EQ(status, LUA_ERRGCMM);
+    EXPECT_EQ(z6test::value_text(L, -1),
+              "error in __gc metamethod (attempt to yield across a C-call boundary)");
+    lua_getglobal(L, "c");
+    lua_State *c = lua_tothread(L, -1);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(lua_status(c), LUA_ERRRUN);
+    EXPECT_EQ(z6test::value_text(c, -1), "attempt to yield across a C-call boundary");
+    EXPECT_GT(cycles, 300 + 30000);
+    EXPECT_LT(cycles, 300 + 30000 + 100);
+
+    lua_settop(L, 0);
+    lua_State *co = lua_newthread(L);
+    ASSERT_EQ(z6test::load(co, "while true do end"), LUA_OK);
+    lua_reset_cpu_cycles();
+    lua_set_cpu_cycles_slice_max(100);
+    lua_pushcfunction(L, resume_from_c);
+    lua_pushvalue(L, 1);
+    ASSERT_EQ(lua_pcall(L, 1, 1, 0), LUA_OK);
+    EXPECT_EQ(lua_tointeger(L, -1), LUA_YIELD);
+    EXPECT_LT(lua_get_cpu_cycles(), 200);
+    lua_set_cpu_cycles_slice_max(0x7fffffff);
+}
+
 // Lua code called from C (a metamethod of count, a sort comparator, an error
 // handler, finalisers) cannot yield; a correct program that runs slowly
 // there must finish with its result whatever the slice budget.
