@@ -456,7 +456,7 @@ char *vull_get_path_without_filename(const char *path) {
     size_t len = std::min(std::strlen(path), (size_t)VULL_PATH_LEN - 1);
     size_t cut = 0;
     for (size_t i = 0; i < len; i++)
-        if (path[i] == '/' || path[i] == '\\' || path[i] == ':') cut = i + 1;
+        if (path[i] == '/' || path[i] == '\\') cut = i + 1;
     copy_path(shared_folder, path, cut);
     return shared_folder;
 }
@@ -477,7 +477,8 @@ char *vull_resolve_filename(const char *path, char *out) {
     if (!out) return nullptr;
     out[0] = 0;
     if (!path) return out;
-    bool absolute = is_separator(path[0]) || (path[0] && path[1] == ':');
+    // Only a leading separator makes a path absolute: "a:b" is a name like any other here.
+    bool absolute = is_separator(path[0]);
     std::string full = path;
     if (!absolute && !with_current_path(path, full)) return out;
 
@@ -498,7 +499,7 @@ char *vull_resolve_filename(const char *path, char *out) {
             if (!res.empty() && res != "/") {
                 size_t k = res.size();
                 if (res.back() == '/') k--;
-                size_t cut = res.find_last_of("/\\:", k == 0 ? 0 : k - 1);
+                size_t cut = res.find_last_of("/\\", k == 0 ? 0 : k - 1);
                 if (k == 0 || cut == std::string::npos)
                     res.clear();
                 else

@@ -100,7 +100,7 @@ void vull_split_filename(const char *path, char *folder, char *name, char *exten
 void vull_split_filename_ex(const char *path, char *folder, char *name, char *extension,
                             int double_extension);
 char *vull_get_filename_without_path(const char *path);   // points into path; null for null
-char *vull_get_path_without_filename(const char *path);   // shared buffer, cut after '/' '\\' ':'
+char *vull_get_path_without_filename(const char *path);   // shared buffer, cut after '/' '\\'
 char *vull_resolve_filename(const char *path, char *out); // absolute, "." ".." "~" resolved
 int vull_unroll_filename(const char *path, char *out);    // resolved + '/'; length before it
 // A folder setting as the player keeps it: cleaned as vull_fix_path_string does, then made

@@ -83,7 +83,7 @@ void load_command_line_cart() {
         return;
     }
     char joined[VULL_PATH_LEN], path[VULL_PATH_LEN];
-    if (given[0] == '/' || given[0] == '\\' || (given[0] && given[1] == ':'))
+    if (given[0] == '/' || given[0] == '\\')
         std::snprintf(joined, sizeof joined, "%s", given);
     else if (vull_prefix_with_current_path(given, joined) != 0)
         std::snprintf(joined, sizeof joined, "%s", given);

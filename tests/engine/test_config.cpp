@@ -15,6 +15,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/config.h"
@@ -192,6 +193,10 @@ TEST(ConfigOptions, PathsAreMadeAbsoluteAndNeverCut) {
     EXPECT_EQ(std::string(cconfig.desktop_path), up + "shots/");
     scan({"-home", "."});
     EXPECT_EQ(std::string(cconfig.home), here + "/");
+    // A ':' is part of a folder's name: neither a drive letter nor the end of a folder.
+    scan({"-home", "a:h", "-desktop", "/T/B/q:r/../h2"});
+    EXPECT_EQ(std::string(cconfig.home), here + "/a:h/");
+    EXPECT_STREQ(cconfig.desktop_path, "/T/B/h2/");
 }
 
 TEST(ConfigDefaults, TableValues) {
@@ -233,6 +238,8 @@ TEST(ConfigLoad, KeysClampsHookAndDesktopPath) {
            "unknown_key 5\n"
            "fullscreen_method 0\n");
     EXPECT_EQ(hook_lines, (std::vector<std::string>{"// a comment", "", "unknown_key 5"}));
+    std::string here = std::filesystem::current_path().string();
+    if (here == "/") here.clear();
     for (const vull_config_rec *c : {&cconfig, &cconfig0}) {
         EXPECT_EQ(c->config_read, 1);
         EXPECT_EQ(int(c->sound_volume), 256);
@@ -249,7 +256,7 @@ TEST(ConfigLoad, KeysClampsHookAndDesktopPath) {
         EXPECT_EQ(c->rmb_key, 226);
         EXPECT_EQ(c->opengl_blit_key, 3);
         EXPECT_EQ(c->window_position[1], 20);
-        EXPECT_STREQ(c->desktop_path, "C:/Users/jos\xc3\xa9/shots/");
+        EXPECT_EQ(std::string(c->desktop_path), here + "/C:/Users/jos\xc3\xa9/shots/");
         EXPECT_EQ(c->fullscreen_method, 0);
     }
 
@@ -357,6 +364,29 @@ TEST(ConfigSave, ExactLayoutFromBothRecords) {
     EXPECT_EQ(cconfig.sessions, 7);
     EXPECT_EQ(int(cconfig.sound_volume), 50);
     EXPECT_EQ(hook_lines.back(), "// app section");
+}
+
+// A desktop_path as config.txt gives it is kept absolute, and read back after the save it
+// names the same folder, from wherever the player runs next.
+TEST(ConfigSave, DesktopPathReadBackNamesTheSameFolder) {
+    std::string here = std::filesystem::current_path().string();
+    if (here == "/") here.clear();
+    const std::pair<const char *, std::string> cases[] = {
+        {"desktop_path \002 :\n", here + "/ :/"}, // the blank after a dropped control stays
+        {"desktop_path a:shots\n", here + "/a:shots/"},
+        {"desktop_path /T/B/q:r/../h2\n", "/T/B/h2/"},
+        {"desktop_path \x01 x\\y\n", here + "/ x/y/"},
+        {"desktop_path shots\n", here + "/shots/"},
+    };
+    for (const auto &[line, folder] : cases) {
+        ConfigDir d;
+        d.load(line);
+        EXPECT_EQ(std::string(cconfig0.desktop_path), folder) << line;
+        vull_config_save();
+        ConfigDir again;
+        again.load(read_file(d.dir + "/config.txt"));
+        EXPECT_EQ(std::string(cconfig0.desktop_path), folder) << line;
+    }
 }
 
 TEST(ConfigSave, FirstOptionPassIsNotKept) {

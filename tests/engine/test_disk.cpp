@@ -323,7 +323,10 @@ TEST(Paths, SplitAndExtension) {
     const char *p = "dir\\sub/file.txt";
     EXPECT_EQ(vull_get_filename_without_path(p), p + 8);
     EXPECT_EQ(vull_get_filename_without_path(nullptr), nullptr);
-    EXPECT_STREQ(vull_get_path_without_filename("c:file"), "c:");
+    // A ':' is part of a name on this system, never the end of a folder.
+    EXPECT_STREQ(vull_get_path_without_filename("c:file"), "");
+    EXPECT_STREQ(vull_get_path_without_filename("/x/a:b.png"), "/x/");
+    EXPECT_STREQ(vull_get_path_without_filename("dir\\sub/f"), "dir\\sub/");
     EXPECT_EQ(std::strlen(vull_get_path_without_filename((std::string(3000, 'x') + "/").c_str())),
               0u);
 }
@@ -358,7 +361,13 @@ TEST(Paths, Resolve) {
 
     // Relative paths go under the working folder.
     std::string cwd = fs::current_path().string();
-    EXPECT_EQ(std::string(vull_resolve_filename("k/../m", out)), (cwd == "/" ? "" : cwd) + "/m");
+    std::string here = cwd == "/" ? "" : cwd;
+    EXPECT_EQ(std::string(vull_resolve_filename("k/../m", out)), here + "/m");
+    // A ':' makes no path absolute and ends no component that ".." removes.
+    EXPECT_EQ(std::string(vull_resolve_filename("a:h", out)), here + "/a:h");
+    EXPECT_EQ(std::string(vull_resolve_filename(" :/", out)), here + "/ :/");
+    EXPECT_STREQ(vull_resolve_filename("/T/B/q:r/../h2", out), "/T/B/h2");
+    EXPECT_STREQ(vull_resolve_filename("/a:/..", out), "/");
 
     EXPECT_EQ(vull_unroll_filename("/a/b", out), 4);
     EXPECT_STREQ(out, "/a/b/");

@@ -7,7 +7,8 @@
 # one ends on SIGTERM or SIGINT through its normal exit, with 128 + the
 # signal's number as its status. A relative
 # -home keeps save and mkdir inside its carts folder and names the same cart
-# data from wherever the player runs next.
+# data, and a relative desktop_path the same folder, from wherever the player
+# runs next.
 # Usage: hostile_paths.sh path/to/zibo6 path/to/z6cart path/to/tests/shell
 set -u
 PLAYER=$1
@@ -115,9 +116,10 @@ done
 [ "$(grep -cxF "printh: could not write file" "$WORK/err")" -ge 2 ] ||
     fail "-x: a failed printh append was not reported"
 
-# a relative -home (./h, ., ../x): save and mkdir that climb out of the carts
-# folder write nothing; a plain save lands in the carts folder
-for h in ./h . ../x; do
+# a relative -home (./h, ., ../x, a:h): save and mkdir that climb out of the
+# carts folder write nothing; a plain save lands in the carts folder, and
+# config.txt keeps root_path absolute
+for h in ./h . ../x a:h; do
     rm -rf "$WORK/rel" && mkdir -p "$WORK/rel/a/b/c"
     printf 'zibo-6 cartridge\nversion 33\n__lua__\n%s\n' \
         'save("../../../escaped") mkdir("../../../escdir") save("/../../up") save("kept")' \
@@ -126,7 +128,22 @@ for h in ./h . ../x; do
     escaped=$(find "$WORK/rel" -name 'escaped*' -o -name escdir -o -name 'up.z6')
     [ -z "$escaped" ] || fail "-home $h: written outside the carts folder: $escaped"
     [ -f "$WORK/rel/a/b/c/$h/carts/kept.z6" ] || fail "-home $h: the plain save is missing"
+    grep -qxF "root_path $(cd "$WORK/rel/a/b/c/$h" && pwd -P)/carts/" \
+        "$WORK/rel/a/b/c/$h/config.txt" || fail "-home $h: config.txt keeps a relative root_path"
 done
+
+# a relative desktop_path of config.txt names one folder from wherever the player
+# runs: the first run keeps it absolute, the next one from elsewhere reads that
+mkdir -p "$WORK/desk/A" "$WORK/desk/B" "$WORK/desk/h"
+printf 'desktop_path a:shots\n' >"$WORK/desk/h/config.txt"
+printf 'zibo-6 cartridge\nversion 33\n__lua__\nextcmd("screen", 1, 0)\n' >"$WORK/desk/shot.z6"
+for from in A B; do
+    (cd "$WORK/desk/$from" && timeout 120 "$PLAYER" -x ../shot.z6 -home ../h) \
+        >"$WORK/out" 2>&1 || fail "desktop_path a:shots: the run from $from failed: $(cat "$WORK/out")"
+done
+[ -f "$WORK/desk/A/a:shots/shot_0.png" ] && [ -f "$WORK/desk/A/a:shots/shot_1.png" ] &&
+    [ ! -e "$WORK/desk/B/a:shots" ] ||
+    fail "desktop_path a:shots: screenshots in two folders: $(cd "$WORK/desk" && find . -name '*.png')"
 
 # cart data of a relative -home is the same cart data when the next run names
 # the folder absolutely from elsewhere, even where the relative path names another

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "cart/cart.h"
@@ -15,6 +16,7 @@
 #include "engine/config.h"
 #include "engine/ctext.h"
 #include "platform/system.h"
+#include "shell/boot.h"
 #include "shell/zibo6.h"
 #include "vm/lauxlib.h"
 
@@ -217,6 +219,30 @@ TEST_F(Reboot, TabStopsFollowTabWidthWithinOneToFour) {
         EXPECT_EQ(pstate.code_tab[0]->char_width, 4);
         EXPECT_EQ(pstate.code_tab[0]->line_height, 6);
     }
+}
+
+// The cart named on the command line is found from the folder the player runs in, a ':'
+// in its name included, and the current folder follows where it lies under root_path.
+TEST_F(Reboot, CommandLineCartIsTakenFromTheWorkingFolder) {
+    std::string root = std::filesystem::canonical(dir).string() + "/";
+    snprintf(pstate.root_path, Z6_PATH_LEN, "%s", root.c_str());
+    snprintf(cconfig.home, sizeof cconfig.home, "%s", root.c_str());
+    std::filesystem::create_directories(root + "sub");
+    FILE *f = fopen((root + "sub/a:c.z6").c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    fputs("zibo-6 cartridge\nversion 33\n__lua__\nx = 1\n", f);
+    fclose(f);
+    std::filesystem::path was = std::filesystem::current_path();
+    std::filesystem::current_path(root + "sub");
+    snprintf(app.cart_path, sizeof app.cart_path, "a:c.z6");
+    reboot_machine();
+    pstate.frame = 40 - 4; // the step that loads the command-line cart
+    move_boot();
+    std::filesystem::current_path(was);
+    cconfig.home[0] = 0;
+    EXPECT_EQ(app.loaded, 1);
+    EXPECT_EQ(std::string(pstate.current_filename), root + "sub/a:c.z6");
+    EXPECT_STREQ(pstate.current_folder, "sub/");
 }
 
 TEST(CommandHistory, NewestFirstWithoutRepeatsAndBounded) {
