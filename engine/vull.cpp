@@ -214,10 +214,49 @@ int vull_main(int argc, char **argv) {
     return quit_signal ? 128 + quit_signal : 0;
 }
 
+/*
+** log.txt is bounded: a message that would take it past half of
+** VULL_LOG_MAX_BYTES first moves it over log.old.txt and starts it again, so
+** the two files together stay within the bound and the newest lines are at
+** the end of log.txt. The writer counts what it writes: no file-system call
+** on the per-line path.
+*/
+constexpr int64_t LOG_GENERATION_BYTES = VULL_LOG_MAX_BYTES / 2;
+static char log_path[VULL_PATH_LEN];     // log.txt of this run
+static char log_old_path[VULL_PATH_LEN]; // its one older generation
+static FILE *log_owned;                  // the stream opened here; only that one is rotated
+static int64_t log_bytes;                // bytes written to it since it was started
+
+// Both files describe this run only: an older generation from an earlier run
+// goes as log.txt is emptied. unlink, not remove: a folder of that name stays.
 static void open_log() {
-    char path[VULL_PATH_LEN];
-    if (vull_prefix_with_appdata_path("log.txt", path, sizeof path) != 0) return;
-    vull_state.log_file = fopen(path, "w");
+    log_owned = nullptr;
+    log_bytes = 0;
+    if (vull_prefix_with_appdata_path("log.txt", log_path, sizeof log_path) != 0 ||
+        vull_prefix_with_appdata_path("log.old.txt", log_old_path, sizeof log_old_path) != 0)
+        return;
+    unlink(log_old_path);
+    vull_state.log_file = log_owned = fopen(log_path, "w");
+}
+
+// A log.txt that cannot be moved starts again over itself, losing the older
+// lines rather than the bound; one that cannot be opened again leaves the log
+// closed, and the player goes on without it.
+static FILE *rotate_log() {
+    fclose(log_owned);
+    rename(log_path, log_old_path);
+    vull_state.log_file = log_owned = fopen(log_path, "w");
+    log_bytes = 0;
+    return log_owned;
+}
+
+// The stream to write a message of `bytes` bytes to, after making room for it.
+static FILE *log_for(int64_t bytes) {
+    FILE *log = vull_state.log_file;
+    if (!log || log != log_owned) return log; // a stream swapped in by a caller is its own
+    if (log_bytes > 0 && log_bytes + bytes > LOG_GENERATION_BYTES) log = rotate_log();
+    log_bytes += bytes;
+    return log;
 }
 
 int vull_init() {
@@ -306,7 +345,7 @@ int vull_exit() {
     vull_debug("<ok\n");
 
     if (vull_state.log_file) fclose(vull_state.log_file);
-    vull_state.log_file = nullptr;
+    vull_state.log_file = log_owned = nullptr;
     return 0;
 }
 
@@ -361,12 +400,16 @@ int vull_get_elapsed_time() {
 */
 void vull_debug(const char *text) {
     if (!text) return;
-    FILE *log = vull_state.log_file;
-    if (print_debug_timestamp && log) fprintf(log, "[%06d] ", vull_get_time());
+    char stamp[16] = "";
+    if (print_debug_timestamp && vull_state.log_file)
+        snprintf(stamp, sizeof stamp, "[%06d] ", vull_get_time());
+    int64_t stamp_len = int64_t(strlen(stamp));
 
+    static const char too_long[] = "[debug string too long!]\n";
     if (strnlen(text, 901) > 900) {
-        if (log) {
-            fputs("[debug string too long!]\n", log);
+        if (FILE *log = log_for(stamp_len + int64_t(sizeof too_long) - 1)) {
+            fputs(stamp, log);
+            fputs(too_long, log);
             fflush(log);
         }
         return;
@@ -376,14 +419,15 @@ void vull_debug(const char *text) {
         text++;
         if (vull_debug_indentation > 0) vull_debug_indentation--;
     }
-    if (log)
-        for (int i = 0; i < vull_debug_indentation; i++) fputs("  ", log);
+    const int indent = vull_debug_indentation;
     if (*text == '>') {
         text++;
         vull_debug_indentation++;
     }
     size_t len = strlen(text);
-    if (log) {
+    if (FILE *log = log_for(stamp_len + 2 * int64_t(indent) + int64_t(len))) {
+        fputs(stamp, log);
+        for (int i = 0; i < indent; i++) fputs("  ", log);
         fputs(text, log);
         fflush(log);
     }

@@ -129,6 +129,11 @@ void vull_set_argv0(const char *path);
 int vull_reset_timer();
 int vull_get_elapsed_time();
 
+// log.txt and its one older generation, log.old.txt, hold at most this many
+// bytes together: a message that would take log.txt past half of it first
+// moves log.txt over log.old.txt. Start-up empties log.txt and removes log.old.txt.
+constexpr int64_t VULL_LOG_MAX_BYTES = int64_t(8) << 20;
+
 // Appends to log.txt: a leading "<" closes a nesting level before the line, a
 // leading ">" opens one after it; each new line starts with a "[%06d] " stamp.
 void vull_debug(const char *text);

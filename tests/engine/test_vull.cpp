@@ -3,6 +3,7 @@
 // exit order, and the bounded copies of titles and paths.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -121,6 +122,129 @@ TEST(VullLog, ClosedLogStillTracksLevels) {
     EXPECT_EQ(vull_debug_indentation, 0);
     vull_debug(nullptr);
     vull_state.log_file = saved;
+}
+
+/*
+** log.txt's bound, through the engine's own start-up and exit: a run that logs
+** past VULL_LOG_MAX_BYTES keeps within it in log.txt and log.old.txt.
+*/
+namespace {
+
+off_t file_size(const std::string &path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 ? st.st_size : 0;
+}
+
+// The numbers of the "event N" lines of a log, in file order.
+std::vector<int> events_in(const std::string &text) {
+    std::vector<int> events;
+    std::regex event(R"(^\[[0-9]{6,}\] *event ([0-9]+) )");
+    for (const std::string &l : split_lines(text)) {
+        std::smatch m;
+        if (std::regex_search(l, m, event)) events.push_back(std::stoi(m[1].str()));
+    }
+    return events;
+}
+
+// vull_init and vull_exit with -home dir and no application callbacks.
+struct EngineRun {
+    std::vector<std::string> args;
+    std::vector<char *> argv;
+    explicit EngineRun(const std::string &dir) : args{"vull_test", "-headless", "-home", dir} {
+        for (std::string &a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        vull_set_app_funcs({});
+        vull_argc = int(args.size());
+        vull_argv = argv.data();
+        vull_init();
+    }
+    ~EngineRun() {
+        if (vull_inited) vull_exit();
+        vull_argc = 0;
+        vull_argv = nullptr;
+    }
+};
+
+} // namespace
+
+TEST(VullLog, StaysWithinItsBound) {
+    enum Obstacle { NONE, OLD_IS_FOLDER, NEITHER_OPENS };
+    struct Case {
+        const char *name;
+        Obstacle obstacle;
+    };
+    const Case cases[] = {
+        {"log.txt moves over log.old.txt", NONE},
+        {"log.old.txt is a folder: log.txt starts again", OLD_IS_FOLDER},
+        {"log.txt cannot be opened again: the log goes quiet", NEITHER_OPENS},
+    };
+    const int64_t generation = VULL_LOG_MAX_BYTES / 2;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string dir = make_temp_dir();
+        std::string log = dir + "/log.txt", old = dir + "/log.old.txt";
+        ftest::write_file(old, "an earlier run's older lines\n");
+        if (c.obstacle != NONE) { // a folder of that name, which start-up leaves alone
+            ftest::write_file(old, "");
+            unlink(old.c_str());
+            ASSERT_EQ(mkdir(old.c_str(), 0755), 0);
+            ftest::write_file(old + "/keep", "kept");
+        }
+
+        EngineRun run(dir);
+        if (c.obstacle == NONE) { // both files are of this run
+            EXPECT_NE(access(log.c_str(), F_OK), -1);
+            EXPECT_EQ(access(old.c_str(), F_OK), -1);
+        }
+        if (c.obstacle == NEITHER_OPENS) { // log.txt's name taken by a folder while it is open
+            ASSERT_EQ(unlink(log.c_str()), 0);
+            ASSERT_EQ(mkdir(log.c_str(), 0755), 0);
+        }
+
+        // Long lines up to one and a half times the bound, then short ones like reload's.
+        std::string pad(880, 'p');
+        int n = 0;
+        for (int64_t written = 0; written < VULL_LOG_MAX_BYTES * 3 / 2; n++) {
+            vull_debugf("event %d %s\n", n, pad.c_str());
+            written += 900;
+            if (n % 1000 == 0) {
+                EXPECT_LE(file_size(log) + file_size(old), VULL_LOG_MAX_BYTES) << "event " << n;
+            }
+        }
+        for (int i = 0; i < 100; n++, i++)
+            vull_debugf("  event %d reload()ing 16 bytes from: %s/cstore/src.z6\n", n, dir.c_str());
+        vull_exit();
+
+        if (c.obstacle == NEITHER_OPENS) {
+            EXPECT_EQ(vull_state.log_file, nullptr);
+            EXPECT_EQ(read_file(old + "/keep"), "kept");
+            continue;
+        }
+        EXPECT_LE(file_size(log), generation);
+        EXPECT_LE(file_size(log) + file_size(old), VULL_LOG_MAX_BYTES);
+        std::string newest = read_file(log);
+        std::vector<std::string> lines = split_lines(newest);
+        ASSERT_GE(lines.size(), 2u);
+        EXPECT_EQ(lines.back().substr(9), "ok"); // the exit sequence is whole at the end
+        for (const std::string &l : lines)
+            EXPECT_TRUE(std::regex_search(l, std::regex(R"(^\[[0-9]{6,}\] )"))) << l;
+
+        // The events run on without a gap from the older file into log.txt, up to the last.
+        std::vector<int> events = events_in(newest);
+        ASSERT_FALSE(events.empty());
+        EXPECT_EQ(events.back(), n - 1);
+        if (c.obstacle == NONE) {
+            std::vector<int> older = events_in(read_file(old));
+            ASSERT_FALSE(older.empty());
+            EXPECT_GE(file_size(old), generation * 9 / 10); // a whole generation kept
+            older.insert(older.end(), events.begin(), events.end());
+            events = older;
+        } else {
+            EXPECT_EQ(read_file(old + "/keep"), "kept");
+        }
+        for (size_t i = 1; i < events.size(); i++)
+            ASSERT_EQ(events[i], events[i - 1] + 1) << "at " << i;
+    }
 }
 
 TEST(VullState, BoundedCopiesAndTitles) {
