@@ -525,7 +525,7 @@ int run_board_download(const uint8_t *data, size_t size) {
     const bool browser = size && (data[0] & 4);
     const bool fetched = size && (data[0] & 8);
     const bool held = fetched && (data[0] & 16);
-    const size_t head = std::min<size_t>(size, fetched ? 3 : 0); // length bytes after byte 0
+    const size_t head = fetched ? std::min<size_t>(size - 1, 3) : 0; // length bytes after byte 0
     char file[1024];
     board.listing_list = LIST_NEW;
     board.listing_append = what == 1;
@@ -586,7 +586,7 @@ int run_board_download(const uint8_t *data, size_t size) {
         state = app.download_state;
     }
     check(state == 1 || state == 2 || state == 3, "a finished download is usable or failed");
-    check(state != 2 || !body.empty(), "an empty download is never usable");
+    check(state != 2 || (fetched ? sent : body.size()) > 0, "an empty download is never usable");
     board.load_result = 0;
     if (browser)
         update_browse_download();
