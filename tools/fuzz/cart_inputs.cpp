@@ -22,6 +22,7 @@
 #include "cart/export.h"
 #include "cart/png_cart.h"
 #include "cart/rom.h"
+#include "cart/state.h"
 #include "cart/textcode.h"
 #include "console/mem.h"
 #include "engine/config.h"
@@ -270,11 +271,32 @@ std::vector<uint8_t> rom_bytes(zibo6_cart *cart) {
     return rom;
 }
 
-// A cart from the file at path as the player reads one of that name: through
-// the any-format loader, as reload() does for ".bin" (the raw ROM data when no
-// other format reads), and for ".hex" the ROM data as hex digits or a cart file
-// in the forum's cart code.
-zibo6_cart *load_as_named(const std::string &path, const uint8_t *data, size_t size) {
+// The working cart as the player loads it from the command line, the browser
+// or load(): the file at `asked`, or under the names the loader tries after it
+// (".z6" added, then ".png"); taken from the console. Null when none loads.
+zibo6_cart *load_working(const std::string &asked) {
+    // the sandbox file a loaded cart looks for lies in the scratch home
+    static const bool home = [] {
+        std::snprintf(cconfig.home, sizeof cconfig.home, "%s/home/", hostile_scratch());
+        return true;
+    }();
+    (void)home;
+    if (load_working_cart(asked.c_str()) != 0) return nullptr;
+    zibo6_cart *cart = pitem.cart;
+    pitem.cart = nullptr;
+    check(cart != nullptr, "a loaded working cart");
+    const std::string loaded = pstate.current_filename;
+    check(loaded.compare(0, asked.size(), asked) == 0,
+          "the working cart is named after the name asked for");
+    return cart;
+}
+
+// A cart from the file at path as the player reads one of that name: as the
+// working cart (asked for by `asked`), as reload() does for ".bin" (the raw
+// ROM data when no other format reads), and for ".hex" the ROM data as hex
+// digits or a cart file in the forum's cart code.
+zibo6_cart *load_as_named(const std::string &path, const std::string &asked, const uint8_t *data,
+                          size_t size) {
     if (has_extension(path, ".hex")) {
         if (zibo6_cart *cart = load_zibo6_cart_hex(path.c_str())) return cart;
         const std::string bin = std::string(hostile_scratch()) + "/from_hex.z6.png";
@@ -286,13 +308,16 @@ zibo6_cart *load_as_named(const std::string &path, const uint8_t *data, size_t s
         std::remove(bin.c_str());
         return cart;
     }
-    zibo6_cart *cart = load_zibo6_cart_any_format(path.c_str());
-    if (!cart && has_extension(path, ".bin")) {
-        cart = load_zibo6_cart_bin(path.c_str());
-        if (cart) check(rom_bytes(cart) == std::vector<uint8_t>(data, data + size),
-                        "raw ROM data reads as it lies in the file");
+    if (has_extension(path, ".bin")) {
+        zibo6_cart *cart = load_zibo6_cart_any_format(path.c_str());
+        if (!cart) {
+            cart = load_zibo6_cart_bin(path.c_str());
+            if (cart) check(rom_bytes(cart) == std::vector<uint8_t>(data, data + size),
+                            "raw ROM data reads as it lies in the file");
+        }
+        return cart;
     }
-    return cart;
+    return load_working(asked);
 }
 
 // What a cart loaded under a name is saved as, read back under the same name:
@@ -338,7 +363,8 @@ void check_saved_in_kind(zibo6_cart *cart, const std::string &name) {
 }
 
 // The input as a cart file: its first byte picks the file's name (and so the
-// format it is read and written as), the rest is the file, loaded as load()
+// format it is read and written as; bit 3 asks for it by the name without its
+// extensions, as a command line may), the rest is the file, loaded as load()
 // and the command line read one. Whatever loads has a hash, its 32 KB image
 // reads back to the same image, its forum codes to the same sounds, music and
 // sprites, and it saves in its own format to a file that reads back the same
@@ -347,10 +373,12 @@ void check_saved_in_kind(zibo6_cart *cart, const std::string &name) {
 int run_cart_any(const uint8_t *data, size_t size) {
     if (size > INPUT_LIMIT) return 0;
     const std::string name = CART_ANY_NAMES[size ? data[0] % CART_ANY_FORMATS : 0];
+    const bool bare = size && (data[0] & 8);
     if (size) data++, size--;
     const std::string path = std::string(hostile_scratch()) + "/" + name;
     write_scratch_file(path, data, size);
-    zibo6_cart *cart = load_as_named(path, data, size);
+    zibo6_cart *cart = load_as_named(path, bare ? std::string(hostile_scratch()) + "/any" : path,
+                                     data, size);
     check(zibo6_cart_load_status >= ZIBO6_LOAD_OK &&
               zibo6_cart_load_status <= ZIBO6_LOAD_CODE_TOO_LONG,
           "text cart status");

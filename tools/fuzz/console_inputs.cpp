@@ -12,6 +12,7 @@
 #include "tools/fuzz/hostile_inputs.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -318,14 +319,89 @@ void run_as_cart(const char *code, size_t len) {
 
 /* ---- cart code ---- */
 
+// The argument of the code's first "#include " line (blanks before it
+// allowed, as the flattener finds one), up to its line's end; none without one.
+bool include_argument(const char *code, std::string &argument) {
+    for (const char *line = code; *line;) {
+        const char *p = line + std::strspn(line, " \t");
+        const char *end = std::strchr(p, '\n');
+        if (std::strncmp(p, "#include ", 9) == 0) {
+            argument.assign(p + 9, end ? end : p + std::strlen(p));
+            return true;
+        }
+        if (!end) break;
+        line = end + 1;
+    }
+    return false;
+}
+
+// The name's extension when it is a short one of letters and digits ("" else):
+// the included file is read under it, the kind of file it names.
+std::string include_extension(const char *name) {
+    const char *base = std::strrchr(name, '/');
+    const char *dot = std::strrchr(base ? base : name, '.');
+    if (!dot || std::strlen(dot) > 8) return "";
+    for (const char *c = dot + 1; *c; c++)
+        if (!std::isalnum(static_cast<unsigned char>(*c))) return "";
+    return dot;
+}
+
+// An include as the machinery's remnants read one: the argument names the file
+// and a code tab of it; the file's bytes are `file`, read from the scratch
+// folder under a name of the argument's extension (wherever the argument
+// points). The text comes back ended by a newline, a tab of it without the
+// tab marker.
+void read_include(const std::string &argument, const uint8_t *file, size_t file_size) {
+    make_console(); // the loader's messages go to its terminal
+    char path[Z6_PATH_LEN], name[256];
+    int tab = -2;
+    if (get_include_filename(argument.c_str(), path, &tab, name) == 0)
+        check(strnlen(path, sizeof path) < sizeof path, "include path ended within its buffer");
+    check(strnlen(name, sizeof name) < sizeof name, "include name ended within its buffer");
+    check(tab != -2, "include tab read");
+    const std::string at = std::string(hostile_scratch()) + "/include" + include_extension(name);
+    FILE *f = std::fopen(at.c_str(), "wb");
+    check(f && (file_size == 0 || std::fwrite(file, 1, file_size, f) == file_size) &&
+              std::fclose(f) == 0,
+          "included file written");
+    if (char *text = load_included_text(at.c_str(), tab)) {
+        const size_t n = std::strlen(text);
+        check(n >= 1 && text[n - 1] == '\n', "included text ends with a newline");
+        check(tab < 0 || !std::strstr(text, "\n-->8\n"), "an included tab holds no tab marker");
+        vull_free(text);
+    }
+    std::remove(at.c_str());
+}
+
+// A board cart's id from its file name: letters, digits, '-' and '_' right
+// before its ".z6", found in the name.
+void check_cart_id(const char *name) {
+    const char *lid = get_lid_from_filename(name);
+    const size_t n = strnlen(lid, 1024);
+    check(n < 1024, "cart id ended within its buffer");
+    for (size_t i = 0; i < n; i++)
+        check(std::islower(static_cast<unsigned char>(lid[i])) ||
+                  std::isdigit(static_cast<unsigned char>(lid[i])) || lid[i] == '-' || lid[i] == '_',
+              "cart id of id characters");
+    check(n == 0 || std::strstr(name, lid) != nullptr, "cart id found in the name");
+}
+
 // The token count and the preprocessor, on text no longer than a cart may
-// compile (the runner refuses longer code before either sees it).
+// compile (the runner refuses longer code before either sees it); the text
+// as a board cart's file name; and the include reader on its first
+// "#include " line, the bytes after the text's NUL being the included file.
 int run_cart_code(const uint8_t *data, size_t size) {
     static bool names = (record_api_function_names(), true);
     (void)names;
     size_t len = size < ZIBO6_CODE_CHAR_LIMIT ? size : ZIBO6_CODE_CHAR_LIMIT;
     std::string code(reinterpret_cast<const char *>(data), len);
     len = strlen(code.c_str()); // a NUL ends the text
+    check_cart_id(code.c_str());
+    std::string argument;
+    if (include_argument(code.c_str(), argument) || len < size) {
+        const size_t file = std::min(len + 1, size);
+        read_include(argument, data + file, size - file);
+    }
     int n = count_tokens(code.c_str());
     check(n >= 0 && static_cast<size_t>(n) <= len, "more tokens than characters");
     std::string out;

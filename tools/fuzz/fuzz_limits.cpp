@@ -5,7 +5,8 @@
 // default 256 MB of fresh pages costs more time than most inputs take, and a
 // use after free is still caught while the block stays in the last 16 MB freed.
 // Targets that read program text get the dialect's dictionary (names and
-// operators) as the build names it.
+// operators) as the build names it, and those the build gives an input size
+// limit that limit.
 // A feature counts as rare, for the scheduler's choice of what to mutate, until
 // it has been seen 8 times rather than libFuzzer's 255: the rare ones are kept
 // in a list searched for every feature of every run, and a whole run of the
@@ -25,6 +26,9 @@ constexpr const char *DEFAULTS[] = {
     "-entropic_feature_frequency_threshold=8",
 #ifdef ZIBO6_FUZZ_DICT
     "-dict=" ZIBO6_FUZZ_DICT,
+#endif
+#ifdef ZIBO6_FUZZ_MAX_LEN
+    "-max_len=" ZIBO6_FUZZ_MAX_LEN,
 #endif
 };
 

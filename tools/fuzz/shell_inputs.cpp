@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <signal.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +30,7 @@
 #include "cart/png_cart.h"
 #include "console/serial.h"
 #include "shell/board.h"
+#include "shell/boot.h"
 #include "shell/browse.h"
 #include "shell/zibo6.h"
 
@@ -79,19 +81,46 @@ int run_console_config(const uint8_t *data, size_t size) {
     return 0;
 }
 
+const std::string &scratch_home();
+
+// The input as data.pod: opened as the player opens it, entry by entry; then
+// booted as the player boots it (the head cart loaded and every cart-sized
+// entry mounted, sizes read from the entries' headers unread), each mounted
+// cart made, and every entry asked for. An entry's length read unread is its
+// length read.
 int run_data_file(const uint8_t *data, size_t size) {
     if (size > (1u << 24)) return 0;
-    // Opened as the player opens it, entry by entry; then every entry is asked for.
+    scratch_home(); // the head cart's sandbox file is looked for there
     vull_file *f = vull_fopen_memory(const_cast<uint8_t *>(data), int(size));
     bool opened = open_data_file(vull_open_pod_file(f));
     check(!opened || (pstate.bios_cart && pstate.resource_pod && pstate.font_pod),
           "opened without its entries");
     if (opened) {
+        cpod *pod = pstate.data_pod;
+        std::vector<int64_t> unread(size_t(std::max(pod->capacity, 0)));
+        for (int slot = 0; slot < pod->capacity; slot++)
+            unread[size_t(slot)] = vull_pod_file_length(pod, slot);
+        // the boot's working cart and mode are undone below, for the next input
+        std::string working = pstate.current_filename;
+        const int mode = pstate.machine_mode;
+        boot_embedded_cart();
+        check(embedded_cart_count() <= pod->capacity, "more carts mounted than entries");
+        for (int slot = 0; slot < pod->capacity; slot++)
+            if (unread[size_t(slot)] == DATA_CART_IMAGE)
+                vull_destroy_zibo6_cart(data_file_cart(slot));
+        clear_embedded_carts();
+        vull_destroy_zibo6_cart(pitem.cart);
+        pitem.cart = nullptr;
+        pstate.pending_action = 0;
+        pstate.machine_mode = mode;
+        snprintf(pstate.current_filename, sizeof pstate.current_filename, "%s", working.c_str());
         vull_read_lazy_items(pstate.resource_pod);
-        for (int slot = 0; slot < pstate.data_pod->capacity; slot++) {
-            vull_file *entry = pod_file_entry(pstate.data_pod, slot);
+        for (int slot = 0; slot < pod->capacity; slot++) {
+            vull_file *entry = pod_file_entry(pod, slot);
             check(!entry || (entry->length >= 0 && (entry->data || entry->length == 0)),
                   "an entry without its bytes");
+            check(!entry || unread[size_t(slot)] < 0 || unread[size_t(slot)] == entry->length,
+                  "an entry's length read unread is not its length");
         }
     }
     close_data_file();
@@ -406,6 +435,11 @@ int run_label(const uint8_t *data, size_t size) {
 }
 
 
+// The stand-in wget's files, in the scratch folder.
+std::string board_reply_file(const char *name) {
+    return std::string(hostile_scratch()) + "/board_" + name;
+}
+
 // The scratch home every entry that writes the player's per-user files uses,
 // with the board's cache folders.
 const std::string &scratch_home() {
@@ -415,24 +449,83 @@ const std::string &scratch_home() {
         std::error_code ec;
         std::filesystem::create_directories(h + "bbs/carts", ec);
         std::filesystem::create_directories(h + "bbs/labels", ec);
-        // a fetch the routing starts finds no program to run
-        std::filesystem::create_directories(std::string(hostile_scratch()) + "/no_programs", ec);
-        setenv("PATH", (std::string(hostile_scratch()) + "/no_programs").c_str(), 1);
+        // The only program a fetch finds is the stand-in for wget, which sends
+        // what the entry prepared and nothing when it prepared nothing.
+        const std::string programs = std::string(hostile_scratch()) + "/programs";
+        std::filesystem::create_directories(programs, ec);
+#ifdef ZIBO6_BOARD_FETCH_STUB
+        std::filesystem::create_symlink(ZIBO6_BOARD_FETCH_STUB, programs + "/wget", ec);
+#endif
+        setenv("PATH", programs.c_str(), 1);
+        setenv("ZIBO6_BOARD_REPLY", board_reply_file("reply").c_str(), 1);
+        setenv("ZIBO6_BOARD_HOLD", board_reply_file("hold").c_str(), 1);
+        setenv("ZIBO6_BOARD_SENT", board_reply_file("sent").c_str(), 1);
         return h;
     }();
     return home;
 }
 
-// A finished board download: byte 0 picks what was fetched (bits 0-1: a
-// listing page, its "load more" page, a cart's information file or a cart) and
-// who asked (bit 2: the browser, else the prompt's load by id); the rest is the
-// file the board sent (PNG chunk checksums mended). The first check decides
-// usable or failed; the routing then reads it as its kind.
+// Polls until done() holds or a few seconds have passed; whether it held.
+template <class F> bool within_deadline(F done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return done();
+}
+
+std::string file_text(const std::string &path) {
+    std::string text;
+    if (FILE *f = fopen(path.c_str(), "rb")) {
+        char chunk[256];
+        size_t n;
+        while ((n = fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
+        fclose(f);
+    }
+    return text;
+}
+
+// Whether a partial file of a fetch into `file` is left beside it.
+bool part_file_left(const std::string &file) {
+    namespace fs = std::filesystem;
+    const fs::path local(file);
+    const std::string prefix = local.filename().string() + ".part";
+    std::error_code ec;
+    for (const auto &e : fs::directory_iterator(local.parent_path(), ec))
+        if (e.path().filename().string().compare(0, prefix.size(), prefix) == 0) return true;
+    return false;
+}
+
+// The stand-in wget's reply: the body, then zeros up to `length` (a board that
+// sends more than the body), cut a little past the largest file a fetch takes.
+void write_board_reply(const std::vector<uint8_t> &body, size_t length) {
+    const std::string path = board_reply_file("reply");
+    FILE *f = fopen(path.c_str(), "wb");
+    check(f != nullptr, "board reply written");
+    if (!body.empty()) fwrite(body.data(), 1, body.size(), f);
+    fclose(f);
+    length = std::min(length, size_t(ZIBO6_CART_FILE_MAX) + 2);
+    if (length > body.size()) std::filesystem::resize_file(path, length);
+}
+
+// A board download: byte 0 picks what was fetched (bits 0-1: a listing page,
+// its "load more" page, a cart's information file or a cart) and who asked
+// (bit 2: the browser, else the prompt's load by id); the rest is the file the
+// board sent (PNG chunk checksums mended). The first check decides usable or
+// failed; the routing then reads it as its kind.
+// With bit 3 the file comes through a fetch on the worker thread instead, the
+// stand-in wget sending bytes 1-3 (a big-endian length: the body, then zeros
+// up to it) and the body after them, over the copy of the file kept from
+// before; with bit 4 as well the board keeps the connection open once it has
+// sent them. A fetch that fails, or is ended for passing what the board may
+// send or by a cancel, leaves the kept file as it was and no partial file.
 int run_board_download(const uint8_t *data, size_t size) {
     if (size > size_t(ZIBO6_CART_FILE_MAX) + 2) return 0;
     scratch_home();
     const int what = size ? data[0] & 3 : 0;
     const bool browser = size && (data[0] & 4);
+    const bool fetched = size && (data[0] & 8);
+    const bool held = fetched && (data[0] & 16);
+    const size_t head = fetched ? std::min<size_t>(size - 1, 3) : 0; // length bytes after byte 0
     char file[1024];
     board.listing_list = LIST_NEW;
     board.listing_append = what == 1;
@@ -447,36 +540,87 @@ int run_board_download(const uint8_t *data, size_t size) {
     snprintf(board.lid, sizeof board.lid, "1234");
     snprintf(board.host, sizeof board.host, "http://127.0.0.1:9");
     const std::vector<uint8_t> body =
-        what == 2 ? std::vector<uint8_t>(data + std::min<size_t>(size, 1), data + size)
-                  : png_file(data, size);
+        what == 2 ? std::vector<uint8_t>(data + std::min<size_t>(size, 1 + head), data + size)
+                  : png_file(data + head, size - head);
+    static const std::string kept = "kept from an earlier fetch";
     FILE *f = fopen(file, "wb");
     check(f != nullptr, "download file written");
-    if (!body.empty()) fwrite(body.data(), 1, body.size(), f);
+    if (fetched)
+        fwrite(kept.data(), 1, kept.size(), f);
+    else if (!body.empty())
+        fwrite(body.data(), 1, body.size(), f);
     fclose(f);
 
-    snprintf(app.download_file, sizeof app.download_file, "%s", file);
-    app.download_state = 1;
-    dl_on_load();
-    const int state = app.download_state;
-    check(state == 2 || state == 3, "a finished download is usable or failed");
-    check(state == 3 || !body.empty(), "an empty download is never usable");
+    int state;
+    int stub = 0; // the held fetch's stand-in wget
+    size_t sent = 0;
+    if (fetched) {
+        const size_t length = head == 3 ? size_t(data[1]) << 16 | size_t(data[2]) << 8 | data[3] : 0;
+        write_board_reply(body, length);
+        sent = std::max(body.size(), std::min(length, size_t(ZIBO6_CART_FILE_MAX) + 2));
+        const std::string hold = board_reply_file("hold"), done = board_reply_file("sent");
+        remove(done.c_str());
+        if (held) {
+            FILE *h = fopen(hold.c_str(), "wb");
+            check(h != nullptr, "hold file written");
+            fclose(h);
+        } else {
+            remove(hold.c_str());
+        }
+        check(download_file("http://127.0.0.1:9/fuzz", file, 0) == 1, "a fetch starts");
+        if (held) {
+            check(within_deadline([&] { return std::filesystem::exists(done); }),
+                  "the stand-in wget sends the reply");
+            stub = atoi(file_text(done).c_str());
+            check(stub > 0, "the stand-in wget names itself");
+            state = 1;
+        } else {
+            check(within_deadline([] { return app.download_state != 1; }),
+                  "a fetch that ends is seen to end");
+            state = app.download_state;
+        }
+    } else {
+        snprintf(app.download_file, sizeof app.download_file, "%s", file);
+        app.download_state = 1;
+        dl_on_load();
+        state = app.download_state;
+    }
+    check(state == 1 || state == 2 || state == 3, "a finished download is usable or failed");
+    check(state != 2 || (fetched ? sent : body.size()) > 0, "an empty download is never usable");
     board.load_result = 0;
     if (browser)
         update_browse_download();
     else
         update_load_download();
+    if (held) {
+        const int64_t most = what == 2 ? 65536 : ZIBO6_CART_FILE_MAX;
+        if (int64_t(sent) > most) {
+            check(app.download_state == 0, "a fetch past what the board may send is ended");
+            check(browser ? strcmp(app.message_text, "could not connect to bbs.") == 0
+                          : board.load_result == -3,
+                  "a fetch past what the board may send is reported as failed");
+        } else {
+            check(app.download_state == 1, "a fetch within what the board may send goes on");
+            cancel_download(nullptr);
+        }
+        check(within_deadline([&] { return kill(stub, 0) != 0; }), "the ended fetch's wget ends");
+    }
     check(app.download_state != 1 || app.download_thread != nullptr, "a fetch runs on its thread");
-    // A cart fetch the information file asked for: its worker finds no program to
-    // run and reports the failure; it is waited for, so that nothing of it is
+    // A cart fetch the information file asked for: its worker finds no reply to
+    // send and reports the failure; it is waited for, so that nothing of it is
     // still running (and allocating) when the next input starts.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(4);
-    while (app.download_state == 1 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    check(app.download_state != 1, "a fetch with no program to run ends");
+    check(within_deadline([] { return app.download_state != 1; }),
+          "a fetch with nothing to send ends");
     cancel_download(nullptr);
     check(app.download_state == 0, "the download slot is free again");
     check(board.load_result >= -4 && board.load_result <= 6, "load result");
     if (!browser && state == 3) check(board.load_result < 0, "a failed download reported as one");
+    if (fetched) {
+        check(!part_file_left(file), "a fetch leaves no partial file");
+        if (held || state == 3)
+            check(file_text(file) == kept, "a failed or ended fetch leaves the kept file");
+        remove(board_reply_file("reply").c_str());
+    }
     browse_list *list = &browse.list[LIST_NEW];
     for (int i = 0; i < list->count; i++) {
         check_item(list->items[i]);
