@@ -170,10 +170,10 @@ struct console_state {
     int32_t cursor_sprite; // mouse cursor sprite index (89 each update)
 };
 
-// When a cart last had a capture of one kind written, and whether a refusal since was logged.
+// When a cart last tried a capture of one kind, and whether a refusal since was logged.
 struct capture_allowance {
-    int32_t written;        // 1 once a file was written
-    int32_t last_frame;     // the logical frame it was written in
+    int32_t attempted;      // 1 once a file was tried, written or not
+    int32_t last_frame;     // the logical frame it was tried in
     int32_t refusal_logged; // one log line for the calls refused after it
 };
 
@@ -206,7 +206,7 @@ struct app_state {
     int32_t gif_reset_mode;
     int32_t rec_frames; // one video frame per flip (set by extcmd)
     char output_file_name[64]; // screenshot and GIF name set by extcmd; "" default
-    // The last screenshot and GIF files a cart's extcmd wrote (at most one each a second).
+    // The last screenshot and GIF files a cart's extcmd tried (at most one each a second).
     capture_allowance cart_screenshots, cart_gifs;
     int32_t gui_theme;
     int32_t gpio_base;

@@ -53,13 +53,14 @@ static void report_gif(int result, int to_output) {
     }
 }
 
-// A cart may write at most one screenshot and one GIF a second of its time: a cart asking
+// A cart may try at most one screenshot and one GIF a second of its time: a cart asking
 // every frame would otherwise spend the frames encoding and fill the folder with files.
+// A try whose write fails counts too, or a full disk would cost an encoding every frame.
 static bool capture_allowed(capture_allowance &a, const char *cmd, const char *what) {
     int64_t frames = std::clamp(pstate.fps, 30, 60); // a second of cart time
     int64_t since = int64_t(pstate.frame) - a.last_frame;
     // since < 0: the counter started again
-    if (!a.written || since < 0 || since >= frames) return true;
+    if (!a.attempted || since < 0 || since >= frames) return true;
     if (!a.refusal_logged)
         vull_debugf("extcmd(\"%s\"): not saved: at most one %s a second of cart time\n", cmd,
                     what);
@@ -67,7 +68,7 @@ static bool capture_allowed(capture_allowance &a, const char *cmd, const char *w
     return false;
 }
 
-static void capture_written(capture_allowance &a) {
+static void capture_attempted(capture_allowance &a) {
     a = {1, pstate.frame, 0};
 }
 
@@ -92,9 +93,8 @@ int z6_extcmd(lua_State *L) {
     } else if (cmd == "screen") {
         shell_hooks.blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
         if (capture_allowed(app.cart_screenshots, "screen", "screenshot")) {
-            int failed = save_png_screenshot(pstate.screen, a, b);
-            if (!failed) capture_written(app.cart_screenshots);
-            report_screenshot(failed, b);
+            capture_attempted(app.cart_screenshots);
+            report_screenshot(save_png_screenshot(pstate.screen, a, b), b);
         }
     } else if (cmd == "rec") {
         reset_video();
@@ -106,7 +106,8 @@ int z6_extcmd(lua_State *L) {
         shell_hooks.blit_zibo6_back_page_to_zibo6_screen(pstate.current_display);
         if (capture_allowed(app.cart_gifs, "video", "gif")) {
             int result = save_gif(a, b);
-            if (result == 0) capture_written(app.cart_gifs);
+            // 9: nothing recorded, so nothing was encoded and the allowance is kept
+            if (result != 9) capture_attempted(app.cart_gifs);
             report_gif(result, b);
         }
     } else if (cmd == "folder") {

@@ -166,7 +166,8 @@ static const option_def engine_options[] = {
     {"log_system_info", OPT_INT, [](R &c, int32_t v) { c.log_system_info = v; }},
 };
 
-static void apply_option_value(const option_def &o, const char *value) {
+// False for a folder too long to be used (it is left empty, never cut).
+static bool apply_option_value(const option_def &o, const char *value) {
     if (o.kind == OPT_PATH) {
         // Absolute from the start: a relative folder would name another one once the
         // player runs elsewhere, and config.txt keeps the paths made from it.
@@ -174,11 +175,10 @@ static void apply_option_value(const option_def &o, const char *value) {
         if (!value[0] || vull_is_blank(value[0])) { // a blank folder is no folder
             snprintf(dst, VULL_PATH_LEN, "%s", value);
         } else if (!vull_path_fits(value) || !vull_absolute_folder(value, dst)) {
-            fprintf(stderr, "-%s: longer than %d characters; not used\n", o.name,
-                    VULL_PATH_LEN - 2);
             dst[0] = 0;
+            return false;
         }
-        return;
+        return true;
     }
     if (o.kind == OPT_RECT) {
         int32_t *r = cconfig.draw_rect;
@@ -188,12 +188,13 @@ static void apply_option_value(const option_def &o, const char *value) {
             if (i > 0 && *p++ != ',') break;
             if (!read_int(&p, &r[i])) break;
         }
-        return;
+        return true;
     }
     int32_t n = 0; // "%d" of something that is not a number gives 0
     const char *p = value;
     read_int(&p, &n);
     o.set(cconfig, n);
+    return true;
 }
 
 static const option_def *find_engine_option(const char *arg) {
@@ -238,14 +239,15 @@ int vull_option_value_count(int argc, char **argv, int i) {
 ** its value: "-windowed cart.z6" sets windowed to 0 and the console still sees
 ** the cart. The flags take no value and never swallow the next argument.
 */
-void vull_process_arguments(int argc, char **argv) {
-    if (argc < 2 || !argv) return;
+const char *vull_process_arguments(int argc, char **argv) {
+    if (argc < 2 || !argv) return nullptr;
     const option_def *pending = nullptr;
+    const char *refused = nullptr;
     for (int i = 1; i < argc; i++) {
         const char *arg = argv[i];
         if (!arg || arg[0] == '|' || arg[0] == '&' || arg[0] == '>') break;
         if (arg[0] != '-') {
-            if (pending) apply_option_value(*pending, arg);
+            if (pending && !apply_option_value(*pending, arg) && !refused) refused = pending->name;
             pending = nullptr;
             continue;
         }
@@ -267,6 +269,12 @@ void vull_process_arguments(int argc, char **argv) {
             pending = o;
         }
     }
+    return refused;
+}
+
+void vull_refuse_folder_option(const char *name) {
+    fprintf(stderr, "-%s: longer than %d characters; not starting\n", name, VULL_PATH_LEN - 2);
+    exit(1);
 }
 
 /* ---- reading config.txt ---- */

@@ -68,7 +68,13 @@ extern vull_load_config_fn
 extern vull_save_config_fn vull_save_config_func; // appends the application's section to config.txt
 
 void vull_config_default();                         // reset cconfig to the defaults
-void vull_process_arguments(int argc, char **argv); // apply the engine's options to cconfig
+// Applies the engine's options to cconfig. Returns the name of the first folder option
+// (home, desktop) too long to be used, which is left empty; else null.
+const char *vull_process_arguments(int argc, char **argv);
+// A folder option that cannot be used: says so on standard error and ends the program with
+// status 1. Called before anything is written, so the run never puts the user's files in
+// a folder they did not name.
+[[noreturn]] void vull_refuse_folder_option(const char *name);
 // How many arguments after argv[i] the engine's option argv[i] takes as its
 // values (0 for a flag or when no value follows), or -1 when argv[i] names no
 // engine option. The console's own scan skips exactly these.

@@ -273,7 +273,10 @@ int vull_init() {
     // first option pass never leaks into what config.txt keeps.
     vull_config_default();
     cconfig0 = cconfig;
-    if (vull_argc > 0 && vull_argv) vull_process_arguments(vull_argc, vull_argv);
+    if (vull_argc > 0 && vull_argv) {
+        if (const char *refused = vull_process_arguments(vull_argc, vull_argv))
+            vull_refuse_folder_option(refused); // before log.txt is made
+    }
 
     open_log();
     vull_debug(">vull_init\n");

@@ -376,11 +376,14 @@ void zibo6_save_config(vull_file *f) {
     if (app.flip_ampersand) vull_fprintf_1s(f, "%s", "flip_ampersand 1\n\n");
 }
 
-void process_arguments(int argc, char **argv) {
-    extra_args.count = 0;
+namespace {
+
+// Walks the command line as the console reads it: on_option(option, value) for each of the
+// console's options (value null for a flag), on_bare(arg) for each argument no option takes.
+template <class Option, class Bare>
+void scan_arguments(int argc, char **argv, Option on_option, Bare on_bare) {
     if (argc < 2 || !argv || !argv[1] || ends_scan(argv[1])) return;
     const option_def *waiting = nullptr;
-    bool have_cart = false;
     int skip = 0; // values of an option of the engine's (or an unknown one) still to skip
     for (int i = 1; i < argc && argv[i]; i++) {
         const char *arg = argv[i];
@@ -397,28 +400,62 @@ void process_arguments(int argc, char **argv) {
                 int n = vull_option_value_count(argc, argv, i);
                 skip = n < 0 ? 1 : n;
             } else if (o->kind == FLAG) {
-                apply_flag(o->name);
+                on_option(*o, nullptr);
             } else {
                 waiting = o;
             }
             continue;
         }
         if (waiting) {
-            if (waiting->kind == INT_VALUE) {
-                int32_t v = 0;
-                read_int(arg, &v);
-                apply_int(waiting->name, v);
-            } else {
-                apply_text(waiting->name, arg);
-            }
+            on_option(*waiting, arg);
             waiting = nullptr;
         } else if (skip > 0) {
             skip--;
-        } else if (!have_cart) {
-            snprintf(app.cart_path, sizeof app.cart_path, "%s", arg);
-            have_cart = true;
-        } else if (extra_args.count < Z6_EXTRA_ARGS) {
-            snprintf(extra_args.text[extra_args.count++], Z6_PATH_LEN, "%s", arg);
+        } else {
+            on_bare(arg);
         }
     }
+}
+
+} // namespace
+
+void process_arguments(int argc, char **argv) {
+    extra_args.count = 0;
+    bool have_cart = false;
+    scan_arguments(
+        argc, argv,
+        [](const option_def &o, const char *value) {
+            if (!value) {
+                apply_flag(o.name);
+            } else if (o.kind == INT_VALUE) {
+                int32_t v = 0;
+                read_int(value, &v);
+                apply_int(o.name, v);
+            } else {
+                apply_text(o.name, value);
+            }
+        },
+        [&](const char *arg) {
+            if (!have_cart) {
+                snprintf(app.cart_path, sizeof app.cart_path, "%s", arg);
+                have_cart = true;
+            } else if (extra_args.count < Z6_EXTRA_ARGS) {
+                snprintf(extra_args.text[extra_args.count++], Z6_PATH_LEN, "%s", arg);
+            }
+        });
+}
+
+const char *unusable_folder_option(int argc, char **argv) {
+    const char *refused = nullptr;
+    scan_arguments(
+        argc, argv,
+        [&](const option_def &o, const char *value) {
+            char fixed[VULL_PATH_LEN];
+            bool folder = !strcmp(o.name, "root_path") || !strcmp(o.name, "cdata_path");
+            if (!refused && folder && value &&
+                (!vull_path_fits(value) || !vull_absolute_folder(value, fixed)))
+                refused = o.name;
+        },
+        [](const char *) {});
+    return refused;
 }

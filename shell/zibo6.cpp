@@ -250,6 +250,10 @@ void zibo6_attach_shell() {
 }
 
 void vull_main_init(int argc, char **argv) {
+    // Refused before the engine starts, which makes log.txt and the per-user folders; the
+    // engine refuses its own folder options (-home, -desktop) the same way.
+    if (const char *refused = unusable_folder_option(argc, argv))
+        vull_refuse_folder_option(refused);
     start_input_script();
     app = app_state{};
     init_print_context();

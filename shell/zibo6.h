@@ -68,6 +68,9 @@ extern int export_mode; // -export given: load the cart, export (nothing here) a
 void zibo6_load_config(const char *line);  // one config.txt line the engine does not know
 void zibo6_save_config(vull_file *writer); // appends the console section
 void process_arguments(int argc, char **argv);
+// The first of -root_path and -cdata_path too long to be used, else null; it reads the
+// command line as process_arguments does and changes nothing.
+const char *unusable_folder_option(int argc, char **argv);
 void clamp_app_config(); // every ranged setting into its range
 
 // ---- status messages (shell/message.cpp) ----

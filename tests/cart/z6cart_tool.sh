@@ -95,6 +95,22 @@ sed -n '/^__lua__$/,/^__gfx__$/p' "$carts/every_section.z6" | sed '1d;$d' > "$tm
 "$tool" compress "$tmp/code.txt" "$tmp/code.pxa" > /dev/null || fail "compress"
 "$tool" decompress "$tmp/code.pxa" "$tmp/code_back.txt" || fail "decompress"
 cmp "$tmp/code.txt" "$tmp/code_back.txt" || fail "code changed through compression"
+# Plain text decompresses as it is up to 65,535 characters; a longer one is
+# refused (status 1, a message) and OUT keeps its bytes, as compress does.
+head -c 65535 /dev/zero | tr '\0' 'a' > "$tmp/plain_max.txt"
+"$tool" decompress "$tmp/plain_max.txt" "$tmp/plain_max_out.txt" || fail "decompress of 65,535 characters"
+cmp "$tmp/plain_max.txt" "$tmp/plain_max_out.txt" || fail "plain text changed through decompress"
+printf 'a' | cat "$tmp/plain_max.txt" - > "$tmp/plain_long.txt"
+printf 'kept' > "$tmp/plain_long_out.txt"
+for cmd in compress decompress; do
+    set +e
+    "$tool" $cmd "$tmp/plain_long.txt" "$tmp/plain_long_out.txt" 2> "$tmp/err"
+    status=$?
+    set -e
+    [ $status -eq 1 ] || fail "$cmd of 65,536 characters: exit status $status"
+    [ -s "$tmp/err" ] || fail "$cmd of 65,536 characters: no message"
+    [ "$(cat "$tmp/plain_long_out.txt")" = kept ] || fail "$cmd of 65,536 characters wrote OUT"
+done
 if "$tool" convert "$tmp/missing.z6.png" "$tmp/x.z6" 2>/dev/null; then fail "missing png converted"; fi
 echo "z6cart formats: ok"
 

@@ -98,8 +98,16 @@ printf 'sound_volume 12\000junk\nwindowed 1\r\n\000\000\n' >"$WORK/nul/config.tx
 hostile nul
 
 # ---- hostile paths ----
+# an over-long -home stops the start with status 1 and one message, writing nothing
+# (not even to the default per-user folder)
 LONG=$WORK/$(awk 'BEGIN { for (i = 0; i < 1100; i++) printf "h" }')
-"$HOST" -home "$LONG" -headless frames=1 >/dev/null 2>&1 || fail "over-long -home exited $?"
+mkdir -p "$WORK/user"
+HOME=$WORK/user "$HOST" -home "$LONG" -headless frames=1 >"$WORK/long.out" 2>"$WORK/long.err"
+rc=$?
+[ $rc = 1 ] || fail "over-long -home exited $rc"
+[ "$(cat "$WORK/long.err")" = "-home: longer than 1022 characters; not starting" ] ||
+    fail "over-long -home: standard error: $(cat "$WORK/long.err")"
+[ -z "$(ls -A "$WORK/user")" ] || fail "over-long -home wrote $(find "$WORK/user")"
 touch "$WORK/afile"
 "$HOST" -home "$WORK/afile" -headless frames=1 >/dev/null 2>&1 || fail "-home naming a file exited $?"
 

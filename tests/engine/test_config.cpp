@@ -49,14 +49,16 @@ int expected_sleep_default() {
 #endif
 }
 
-// Runs the option scan, over a fresh default record unless keep is set.
-void scan(std::vector<std::string> args, bool keep = false) {
+// Runs the option scan, over a fresh default record unless keep is set; the folder option
+// it refused, or "".
+std::string scan(std::vector<std::string> args, bool keep = false) {
     if (!keep) vull_config_default();
     args.insert(args.begin(), "prog");
     std::vector<char *> argv;
     for (std::string &a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    vull_process_arguments(int(args.size()), argv.data());
+    const char *refused = vull_process_arguments(int(args.size()), argv.data());
+    return refused ? refused : "";
 }
 
 std::vector<std::string> hook_lines;
@@ -178,12 +180,15 @@ TEST(ConfigOptions, FlagsTakeNoValueAndTheScanStopsAtRedirections) {
     EXPECT_EQ(cconfig.headless, 0);
 }
 
-// A folder is made absolute when it is set; one too long for a path is not used, never cut.
+// A folder is made absolute when it is set; one too long for a path is not used, never cut,
+// and named to the caller (the first of them).
 TEST(ConfigOptions, PathsAreMadeAbsoluteAndNeverCut) {
     std::string long_path(5000, 'p');
-    scan({"-home", long_path, "-desktop", "/d/jos\xc3\xa9/"});
+    EXPECT_EQ(scan({"-home", long_path, "-desktop", "/d/jos\xc3\xa9/"}), "home");
     EXPECT_STREQ(cconfig.home, "");
     EXPECT_STREQ(cconfig.desktop_path, "/d/jos\xc3\xa9/");
+    EXPECT_EQ(scan({"-desktop", long_path, "-home", long_path}), "desktop");
+    EXPECT_EQ(scan({"-width", "9", "-home", "/h", "-desktop", ""}), "");
     char cwd[VULL_PATH_LEN];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     std::string here = cwd;

@@ -167,6 +167,23 @@ play bbs_bad -x "$CART" -home "$H4" -bbs_host 'h/x"$(id)'
 grep -q '^-bbs_host: not a board host: "h/x"$(id)"' "$WORK/bbs_bad.err" ||
     fail "bad -bbs_host: no message"
 
+# ---- a folder option too long for a path stops the start at once: status 1,
+# one message, nothing written to the default per-user folder, the -o file not
+# made ----
+LONG=/$(printf '%2000s' | tr ' ' x)
+mkdir -p "$WORK/user"
+for opt in home root_path desktop cdata_path; do
+    HOME=$WORK/user timeout 120 "$PLAYER" -x "$CART" -o "$WORK/long_$opt.o" "-$opt" "$LONG" \
+        >"$WORK/long_$opt.out" 2>"$WORK/long_$opt.err"
+    rc=$?
+    [ "$rc" = 1 ] || fail "-$opt too long: exit status $rc"
+    [ "$(cat "$WORK/long_$opt.err")" = "-$opt: longer than 1022 characters; not starting" ] ||
+        fail "-$opt too long: standard error: $(cat "$WORK/long_$opt.err")"
+    [ -s "$WORK/long_$opt.out" ] && fail "-$opt too long: printed $(cat "$WORK/long_$opt.out")"
+    [ -z "$(ls -A "$WORK/user")" ] || fail "-$opt too long: wrote $(find "$WORK/user")"
+    [ -e "$WORK/long_$opt.o" ] && fail "-$opt too long: the -o file was made"
+done
+
 # ---- no display: the window SDL would make on its offscreen driver shows
 # nowhere, so unless SDL_VIDEODRIVER names a driver the player stops with the
 # fatal error (standard output, log and standard error) and status 1 ----

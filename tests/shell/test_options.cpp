@@ -131,6 +131,32 @@ TEST_F(ShellOptions, EngineOptionsNeverSwallowTheCart) {
     EXPECT_EQ(app.run, 1);
 }
 
+// The console's folder options too long for a path are found before anything is applied;
+// other options' values, however long, are not folders.
+TEST_F(ShellOptions, UnusableFolderOptionsFoundWithoutApplying) {
+    std::string long_path = "/" + std::string(3000, 'f');
+    struct {
+        std::vector<std::string> words;
+        const char *refused;
+    } cases[] = {
+        {{"-root_path", long_path}, "root_path"},
+        {{"-x", "game.z6", "-cdata_path", long_path, "-root_path", long_path}, "cdata_path"},
+        {{"-root_path", "/r/", "-cdata_path", "/c/"}, nullptr},
+        {{"-p", long_path, "-home", long_path, long_path}, nullptr}, // the engine's, and the cart
+        {{"-export", "-root_path", long_path}, nullptr}, // -export takes the next word
+    };
+    for (auto &c : cases) {
+        std::vector<char *> argv = {const_cast<char *>("zibo6")};
+        for (std::string &w : c.words) argv.push_back(w.data());
+        const char *refused = unusable_folder_option(int(argv.size()), argv.data());
+        EXPECT_STREQ(refused ? refused : "", c.refused ? c.refused : "") << c.words[0];
+    }
+    EXPECT_STREQ(pstate.root_path, "");
+    EXPECT_STREQ(pstate.cdata_path, "");
+    EXPECT_STREQ(app.cart_path, "");
+    EXPECT_EQ(pstate.headless, 0);
+}
+
 TEST_F(ShellOptions, TextAndFileOptions) {
     std::string long_param(3000, 'p');
     scan({"-p", long_param, "-root_path", "carts\\here", "-cdata_path", "/data//saves"});

@@ -27,7 +27,8 @@ void usage() {
         "       podtool create OUT [--lz4] [--name NAME] FILES...\n"
         "list prints one line per item: index, chunk type, name and size (the data bytes of a\n"
         "file item, the body bytes of any other chunk); pods inside file items are listed\n"
-        "below their item, indented.\n");
+        "below their item, indented. It exits 1 when a pod holds fewer items than its header\n"
+        "names (the items before the damage are still listed).\n");
 }
 
 const char *chunk_name(int type) {
@@ -87,10 +88,16 @@ bool list_pod(uint8_t *data, int length, int depth, const char *label) {
     }
     int stored = header_count(data, length);
     std::printf("%spod \"%s\": %d items\n", indent.c_str(), pod->name, pod->count);
-    if (stored != pod->count)
+    // Fewer items than the header names: what is listed is not the whole file.
+    bool ok = stored <= pod->count;
+    if (!ok)
+        std::fprintf(stderr,
+                     "podtool: %s: header says %d items, only %d read (the file is cut or "
+                     "damaged)\n",
+                     label, stored, pod->count);
+    else if (stored != pod->count)
         std::fprintf(stderr, "podtool: warning: %s: header says %d items, %d read\n", label, stored,
                      pod->count);
-    bool ok = true;
     for (int i = 0; i < pod->count; i++) {
         int type = pod->types[i];
         void *item = pod->items[i];

@@ -4,7 +4,8 @@
 //                           OUT's final extension: ".png" a PNG cart, ".rom" a 32 KB
 //                           image, else a text cart
 //   z6cart compress IN OUT  code text to a compressed code block (or the text itself)
-//   z6cart decompress IN OUT  a code block (compressed, legacy or plain) to text
+//   z6cart decompress IN OUT  a code block (compressed, legacy or plain) to text;
+//                           plain text longer than a cart's code is refused
 //   z6cart hash FILE        the cart hash
 //   -pod FILE before the command names the data file whose PNG cart template,
 //   font and palette PNG carts are written and read with (default: data.pod
@@ -116,11 +117,15 @@ int decompress(const char *in, const char *out) {
     std::vector<uint8_t> block;
     if (!read_file(in, ZIBO6_CART_FILE_MAX, block)) return 1; // OUT untouched
     std::vector<uint8_t> text(ZIBO6_CODE_SIZE, 0);
-    if (block.size() >= 4 && is_compressed_format_header(block.data()))
+    if (block.size() >= 4 && is_compressed_format_header(block.data())) {
         decompress_mini(block.data(), int(block.size()), text.data(), ZIBO6_CODE_MAX);
-    else
-        std::copy(block.begin(), block.begin() + long(std::min(block.size(), size_t(ZIBO6_CODE_MAX))),
-                  text.begin());
+    } else if (block.size() > size_t(ZIBO6_CODE_MAX)) { // written cut, it would pass for whole
+        std::fprintf(stderr, "%s: plain text of %zu bytes is longer than %d characters\n", in,
+                     block.size(), ZIBO6_CODE_MAX);
+        return 1; // OUT untouched
+    } else {
+        std::copy(block.begin(), block.end(), text.begin());
+    }
     text.resize(strnlen(reinterpret_cast<const char *>(text.data()), text.size()));
     return write_file(out, text) ? 0 : 1;
 }

@@ -1,8 +1,9 @@
 #!/bin/sh
 # podtool_test.sh TOOL CORPUS corpus|round_trip
 # corpus: podtool on the hostile corpus: accept_*.pod list cleanly, keep_*.pod
-# list the items before the damage with a warning, every other file is refused
-# with a message on stderr and a non-zero exit status. With ZIBO6_SHARD=k/n set
+# list the items before the damage, say that fewer items were read than the
+# header names and exit 1, every other file is refused with a message on stderr
+# and a non-zero exit status. With ZIBO6_SHARD=k/n set
 # only every n-th file from the k-th (in name order) is tried.
 # round_trip: create, list and extract, plain, compressed and damaged.
 tool="$1"
@@ -26,8 +27,9 @@ tried=0
     accept_*)
         if [ $status -ne 0 ]; then echo "FAIL: $name refused: $err"; fail=1; fi ;;
     keep_*)
-        case "$err" in *"items,"*" read"*) ;; *) echo "FAIL: $name: no warning: '$err'"; fail=1 ;; esac
-        if [ $status -ne 0 ]; then echo "FAIL: $name refused: $err"; fail=1; fi ;;
+        case "$err" in *"items, only"*" read"*) ;; *) echo "FAIL: $name: no message: '$err'"; fail=1 ;; esac
+        if [ $status -ne 1 ]; then echo "FAIL: $name: status $status, not 1"; fail=1; fi
+        "$tool" list "$f" 2>/dev/null | grep -q '^0 ' || { echo "FAIL: $name: item 0 not listed"; fail=1; } ;;
     *)
         if [ $status -eq 0 ] || [ $status -ge 128 ] || [ -z "$err" ]; then
             echo "FAIL: $name: status $status, message '$err'"; fail=1
@@ -54,17 +56,31 @@ expected='pod "outer": 2 items
   1 CFIL zeros.bin 20000
 1 CFIL a.txt 10'
 if [ "$out" != "$expected" ]; then echo "FAIL: list printed:"; echo "$out"; fail=1; fi
-# a header whose item count disagrees with the items read lists them, with a warning
+# a header naming more items than are read lists those read, says so and exits 1;
+# one naming fewer lists them all with a warning
 cp "$work/inner.pod" "$work/count.pod"
 printf '\011\000\000\000' | dd of="$work/count.pod" bs=1 seek=44 conv=notrunc 2>/dev/null
-err=$("$tool" list "$work/count.pod" 2>&1 >/dev/null) || { echo "FAIL: list with a wrong count"; fail=1; }
-case "$err" in *"header says 9 items, 2 read"*) ;; *) echo "FAIL: no count warning: '$err'"; fail=1 ;; esac
-# a pod missing its last byte lists every complete item
+err=$("$tool" list "$work/count.pod" 2>&1 >/dev/null)
+status=$?
+[ $status -eq 1 ] || { echo "FAIL: list with a count too high: status $status"; fail=1; }
+case "$err" in *"header says 9 items, only 2 read"*) ;; *) echo "FAIL: no count message: '$err'"; fail=1 ;; esac
+printf '\001\000\000\000' | dd of="$work/count.pod" bs=1 seek=44 conv=notrunc 2>/dev/null
+err=$("$tool" list "$work/count.pod" 2>&1 >/dev/null) || { echo "FAIL: list with a count too low"; fail=1; }
+case "$err" in *"warning: "*"header says 1 items, 2 read"*) ;; *) echo "FAIL: no count warning: '$err'"; fail=1 ;; esac
+# a pod missing its last byte, or cut inside a nested pod, lists every complete
+# item and exits 1
 head -c $(($(wc -c < "$work/inner.pod") - 1)) "$work/inner.pod" > "$work/cut.pod"
-out=$("$tool" list "$work/cut.pod" 2>/dev/null) || { echo "FAIL: list of a cut pod"; fail=1; }
+out=$("$tool" list "$work/cut.pod" 2>/dev/null)
+status=$?
+[ $status -eq 1 ] || { echo "FAIL: list of a cut pod: status $status"; fail=1; }
 expected='pod "inner": 1 items
 0 CFIL a.txt 10'
 if [ "$out" != "$expected" ]; then echo "FAIL: list of a cut pod printed:"; echo "$out"; fail=1; fi
+"$tool" create "$work/holder.pod" --name holder "$work/cut.pod" || { echo "FAIL: create holder"; fail=1; }
+out=$("$tool" list "$work/holder.pod" 2>/dev/null)
+status=$?
+[ $status -eq 1 ] || { echo "FAIL: list of a pod holding a cut pod: status $status"; fail=1; }
+case "$out" in *'  0 CFIL a.txt 10') ;; *) echo "FAIL: list of a pod holding a cut pod printed:"; echo "$out"; fail=1 ;; esac
 "$tool" extract "$work/outer.pod" 0 "$work/back.pod" && cmp -s "$work/back.pod" "$work/inner.pod" \
     || { echo "FAIL: extract"; fail=1; }
 # any other item comes out as a pod holding just that item
