@@ -13,6 +13,7 @@
 #include "engine/anim.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
+#include "engine/hooks.h"
 #include "engine/mem.h"
 #include "engine/model.h"
 #include "engine/sound_item.h"

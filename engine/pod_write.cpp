@@ -8,6 +8,7 @@
 #include "engine/config.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
+#include "engine/hooks.h"
 #include "engine/mem.h"
 #include "engine/model.h"
 #include "engine/sound_item.h"
