@@ -1,6 +1,10 @@
 // The objects of engine/hooks.h, empty until a higher layer fills them.
 #include "engine/hooks.h"
 
+#include <cstdio>
+
+#include "engine/vull.h"
+
 vull_app_funcs vull_app;
 vull_audio_funcs vull_audio;
 cpod_audio_items cpod_audio;
@@ -19,3 +23,8 @@ void vull_set_save_config_func(vull_save_config_fn fn) { vull_save_config_func =
 void vull_set_destroy_item_func(vull_destroy_item_fn fn) { vull_destroy_item_func = fn; }
 void vull_set_load_item_func(vull_load_item_fn fn) { vull_load_item_func = fn; }
 void vull_set_save_item_func(vull_save_item_fn fn) { vull_save_item_func = fn; }
+
+void vull_missing_attach(const char *what, const char *attach_call) {
+    std::fprintf(stderr, "** %s needs %s, which this program did not call\n", what, attach_call);
+    vull_debugf("** %s needs %s, which this program did not call\n", what, attach_call);
+}

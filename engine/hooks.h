@@ -14,7 +14,8 @@ struct vull_synth;
 // ---- the application ----
 // The player's vull_main_init, vull_main_update, vull_main_draw and
 // vull_main_exit, handed over by its main with vull_set_app_funcs (tools and
-// tests that run the frame loop hand their own). Each one empty is skipped.
+// tests that run the frame loop hand their own). vull_main refuses to run
+// without an init, naming vull_set_app_funcs; the others are skipped when empty.
 struct vull_app_funcs {
     void (*init)(int argc, char **argv); // must call vull_init
     void (*update)();
@@ -37,7 +38,8 @@ void vull_set_audio_funcs(const vull_audio_funcs &funcs);
 
 // The records of sound and synth items (engine/sound_item.h) are the audio
 // engine's to make and free; vull_sound_attach() fills this table. Empty, the
-// POD reader cannot make sound or synth items.
+// POD reader fails on a sound or synth item and says that vull_sound_attach()
+// was not called, and the writer fails likewise on a sound item.
 struct cpod_audio_items {
     csound *(*create_sound)(int sample_count, int bits);
     void (*destroy_sound)(csound *sound);

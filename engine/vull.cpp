@@ -150,8 +150,13 @@ int vull_main(int argc, char **argv) {
     vull_set_argv0(argc > 0 && argv ? argv[0] : "");
     vull_argc = argc;
     vull_argv = argv;
+    // Without an initialiser nothing would start the engine or ever end the loop.
+    if (!vull_app.init) {
+        vull_missing_attach("vull_main", "vull_set_app_funcs()");
+        return 1;
+    }
     install_quit_signals();
-    if (vull_app.init) vull_app.init(argc, argv);
+    vull_app.init(argc, argv);
     vull_quit = 0;
     while (!vull_quit) frame_pass();
     if (vull_inited) vull_exit();
@@ -168,6 +173,10 @@ static void open_log() {
 
 int vull_init() {
     if (vull_inited) return 0;
+    // Unattached, the platform would name the per-user folder "", read no
+    // options and drop every key, picture and log line without a sign.
+    if (!vull_engine_attached())
+        vull_fatal_error("vull_init needs vull_engine_attach(), which this program did not call");
 
     vull_items_created = 0;
     vull_state = vull_state_rec{};

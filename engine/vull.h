@@ -101,9 +101,12 @@ extern int vull_last_mouse_x, vull_last_mouse_y; // mouse position sampled each 
 // Fills the platform's tables (platform/hooks.h) with the engine's services,
 // options, input records and picture calls. Every program that links the
 // engine calls it first, in its main (a higher layer's attach call makes it
-// too).
+// too); vull_init refuses to start without it.
 void vull_engine_attach();
 bool vull_engine_attached();
+// Says, on standard error and in the log, that what needs the hooks of
+// attach_call found them empty; the caller then fails.
+void vull_missing_attach(const char *what, const char *attach_call);
 
 int vull_main(int argc, char **argv); // runs the program; 0, or 128 + a quit signal's number
 int vull_init();                      // start-up; 0 always (nothing when already initialised)
