@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "audio/hooks.h" // vull_set_music_clock
 #include "platform/system.h"
 
 struct zibo6_cart;
@@ -26,9 +27,6 @@ struct audio_lock {
     audio_lock &operator=(const audio_lock &) = delete;
 };
 
-// The fade's clock (vull_get_time unless a test steps its own).
-using vull_clock_fn = int (*)();
-void vull_set_music_clock(vull_clock_fn clock); // null restores vull_get_time
 
 // Sound effects. offset and length in notes (length 0: no limit); channel 0-15 or -1.
 int vull_play_sfx_ex(zibo6_sfx *sfx, int offset, int length, zibo6_cart *bank, int channel);

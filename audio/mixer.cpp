@@ -16,6 +16,7 @@
 #include "audio/xm.h"
 #include "engine/config.h"
 #include "engine/disk.h"
+#include "engine/hooks.h"
 #include "engine/mem.h"
 #include "engine/vull.h"
 #include "platform/system.h"
@@ -66,6 +67,7 @@ void vull_sound_exit() { vull_sound_exit_plat(); }
 static void stop_music_now() { cmusic_stop(nullptr, 0); }
 
 void vull_sound_attach() {
+    vull_engine_attach();
     vull_set_audio_funcs({stop_music_now, vull_update_music_fading, vull_sound_exit});
     cpod_set_audio_items({vull_create_sound, vull_destroy_sound, vull_sound_lock,
                           vull_sound_release, csound_set_frequency, vull_create_synth,

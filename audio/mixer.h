@@ -3,6 +3,7 @@
 // that mixes them, the post-mix hook and the recording buffer.
 #pragma once
 #include <cstdint>
+#include "audio/hooks.h"
 #include "audio/voice.h"
 
 struct vull_file;
@@ -13,20 +14,19 @@ struct vull_mixer_state {
 };
 extern vull_mixer_state ms0; // changed by the main thread only inside the audio lock
 
-using vull_post_mix_fn = void (*)(int16_t *samples, int count);
-extern vull_post_mix_fn vull_post_mix_func; // runs on the audio thread after every mix
 extern vull_file *vull_audio_buffer;        // recording of the mixed samples (16-bit LE)
 
 void vull_sound_init(int rate, int channels); // clears the mixer, then opens the device
 void vull_sound_exit();                       // the device stays open until the process ends
 // Hands the engine the audio engine's part of its loop and exit sequence and
-// the functions of sound and synth items; a program with sound calls it first.
+// the functions of sound and synth items (engine/hooks.h), after the engine's
+// own attach (vull_engine_attach); a program with sound calls it first, in
+// its main, or through zibo6_attach_console.
 void vull_sound_attach();
 // The mixer without a device, for renders that call the callback themselves
 // (z6sfx, tests, benchmarks): channels cleared, 22050 Hz mono, console sound,
 // both volumes at unity.
 void vull_sound_init_offline();
-void vull_set_post_mix_func(vull_post_mix_fn hook);
 xm_player *vull_get_xm_playstate(); // the live music player (ps0)
 // The device callback: bytes of 16-bit signed little-endian samples.
 void vull_mixer_callback(void *user, uint8_t *stream, int bytes);

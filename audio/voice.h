@@ -6,6 +6,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include "audio/hooks.h" // vull_set_sound_registers
 #include "cart/cart.h"
 
 struct csound;
@@ -118,11 +119,8 @@ struct mixer_channel {
     int32_t quiet_ticks;
 };
 
-// Sound registers 0x5f40-0x5f43, read where console memory stores them (the
-// console hooks its four words in at start-up; until then the engine's own
-// zeroed words). Both threads access the words as relaxed atomics.
-void vull_set_sound_registers(int32_t *regs); // null: the engine's own words
-int32_t z6_sound_register(int i);              // register 0x5f40 + (i & 3)
+// Sound register 0x5f40 + (i & 3), where vull_set_sound_registers (audio/hooks.h) put them.
+int32_t z6_sound_register(int i);
 
 void calculate_osc_state(mixer_channel *ch, osc_state *osc);
 void apply_meta_instrument(mixer_channel *ch, const zibo6_sfx *inst, osc_state *osc);

@@ -24,6 +24,7 @@
 #include "engine/charset.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
+#include "engine/hooks.h"
 #include "engine/image.h"
 #include "engine/mem.h"
 #include "engine/vull.h"

@@ -1,8 +1,11 @@
-// What the cart formats call of the layers above them: the console runtime's
-// memory, terminal, display conversion, preprocessor, code tabs and serial
-// channel, the shell's status message and glitch, and the audio engine's stops.
-// The console and the shell fill the table at start-up (zibo6_attach_console,
-// zibo6_attach_shell); cart/ never names them.
+// What the cart formats need from the layers above them, and nothing else: the
+// console runtime's memory, terminal, display conversion, preprocessor, code
+// tabs and serial channel, the audio engine's stops (handed on by the console),
+// and the shell's status message and glitch. zibo6_attach_console() and
+// zibo6_attach_shell() fill every entry; cart/ never names them. The table has
+// no defaults: an empty entry stops the program at its first call, so every
+// program that reads or writes carts attaches the shell (z6cart, z6sfx,
+// mkdatapod, the cart tests). Its object lives in cart/hooks.cpp.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -15,6 +18,7 @@ struct zibo6_cart;
 struct zibo6_sfx;
 
 struct zibo6_cart_hooks {
+    // ---- filled by zibo6_attach_console() ----
     int (*zibo6_peek)(console_state *ram, zibo6_cart *cart, int address);
     void (*zibo6_poke)(console_state *ram, zibo6_cart *cart, int address, int value);
     // The whole ROM data (0x4300 bytes) as zibo6_peek and zibo6_poke without ram see it.
@@ -32,7 +36,7 @@ struct zibo6_cart_hooks {
     void (*serial_set_dropped_image_file)(vull_bitmap *bitmap);
     void (*vull_stop_sfx)(zibo6_sfx *sfx);
     void (*vull_stop_zibo6_song)(zibo6_cart *bank);
-    // the shell's
+    // ---- filled by zibo6_attach_shell() ----
     void (*show_message)(const char *text, int ms);
     void (*draw_extpal_glitch_if_running)(vull_bitmap *picture);
 };

@@ -72,6 +72,7 @@ int z6_help(lua_State *L);
 void print_help_topic(const char *topic);
 int z6_folder(lua_State *L);
 int z6_ls(lua_State *L);
+extern char ls_pattern[256]; // the ls command's pattern; "*..." lists every file, not only carts
 int z6_cd(lua_State *L);
 int z6_mkdir(lua_State *L);
 int z6_backup(lua_State *L);

@@ -11,7 +11,7 @@
 #include "cart/disk.h"
 #include "console/api.h"
 #include "console/display.h"
-#include "console/shell_hooks.h"
+#include "console/hooks.h"
 #include "cart/state.h"
 #include "console/term.h"
 #include "engine/gfx.h"

@@ -3,7 +3,7 @@
 #include "console/api.h"
 #include "console/button.h"
 #include "console/cpu.h"
-#include "console/shell_hooks.h"
+#include "console/hooks.h"
 #include "console/term.h"
 
 #include <algorithm>

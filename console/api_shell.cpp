@@ -17,7 +17,7 @@
 #include "console/button.h"
 #include "console/mem.h"
 #include "console/pre.h"
-#include "console/shell_hooks.h"
+#include "console/hooks.h"
 #include "cart/state.h"
 #include "console/term.h"
 #include "console/token.h"

@@ -27,7 +27,7 @@
 #include "console/mem.h"
 #include "console/run.h"
 #include "console/serial.h"
-#include "console/shell_hooks.h"
+#include "console/hooks.h"
 #include "cart/state.h"
 #include "console/term.h"
 #include "engine/charset.h"

@@ -15,7 +15,7 @@
 #include "cart/disk.h"
 #include "cart/png_cart.h"
 #include "console/gpio.h"
-#include "console/shell_hooks.h"
+#include "console/hooks.h"
 #include "cart/state.h"
 #include "console/term.h"
 #include "engine/gfx.h"

@@ -25,10 +25,11 @@
 #include "console/display.h"
 #include "console/gfx_print.h"
 #include "console/gpio.h"
+#include "console/heap.h"
 #include "console/mem.h"
 #include "console/pre.h"
 #include "console/serial.h"
-#include "console/shell_hooks.h"
+#include "console/hooks.h"
 #include "console/term.h"
 #include "console/token.h"
 #include "engine/ctext.h"
@@ -252,8 +253,6 @@ static void new_vm_state() {
 }
 
 void reset_lua_machine() { new_vm_state(); }
-
-zibo6_shell_hooks shell_hooks;
 
 void zibo6_attach_console() {
     vull_sound_attach();

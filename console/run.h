@@ -79,9 +79,9 @@ int count_visible_tabs(); // tabs up to the last non-empty or the current one
 const char *code_tab_text(int i);   // tab i's text, "" when it has none
 
 // Hands the layers below the console what they call of it: the VM its services
-// (vm/llimits.h), the cart formats their hooks (cart/hooks.h), the audio engine
-// the sound registers; with the audio engine's own (vull_sound_attach). The
-// shell's start-up calls it.
+// (vm/hooks.h), the cart formats their hooks (cart/hooks.h), the audio engine
+// the sound registers (audio/hooks.h); after the audio engine's and the
+// engine's own (vull_sound_attach). zibo6_attach_shell calls it.
 void zibo6_attach_console();
 
 void zibo6_clear_printh_files(); // console/api_sys.cpp: a new run may write 64 files again

@@ -15,7 +15,7 @@
 #include "console/cpu.h"
 #include "console/gpio.h"
 #include "console/mem.h"
-#include "console/shell_hooks.h"
+#include "console/hooks.h"
 #include "cart/state.h"
 #include "engine/config.h"
 #include "engine/disk.h"

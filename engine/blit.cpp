@@ -9,19 +9,6 @@
 
 vull_bitmap *fattened_back_page = nullptr;
 
-// The video blits the back page, scales and ends with these.
-[[maybe_unused]] static const bool video_blit_installed = [] {
-    vull_video_funcs f{};
-    f.blit = vull_blit;
-    f.pixel_perfect = vull_get_pixel_perfect;
-    f.preblit_exit = [] {
-        vull_destroy_bitmap(fattened_back_page);
-        fattened_back_page = nullptr;
-    };
-    vull_video_set_funcs(f);
-    return true;
-}();
-
 static bool is_screen(const vull_bitmap *bmp) { return bmp == &vull_screen_actual; }
 
 void vull_blit(const vull_bitmap *src, vull_bitmap *dst, int sx, int sy, int dx, int dy, int w,

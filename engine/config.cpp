@@ -20,40 +20,6 @@
 vull_config_rec cconfig;
 vull_config_rec cconfig0;
 
-// The platform reads these options where they are, as they change.
-[[maybe_unused]] static const bool plat_settings_installed = [] {
-    vull_plat_settings s{};
-    s.framebuffer = &cconfig.framebuffer;
-    s.mix_buffer_size = &cconfig.mix_buffer_size;
-    s.timeout = &cconfig.timeout;
-    s.foreground_sleep_ms = &cconfig.foreground_sleep_ms;
-    s.background_sleep_ms = &cconfig.background_sleep_ms;
-    s.emulate_textinput = &cconfig.emulate_textinput;
-    s.rmb_key = &cconfig.rmb_key;
-    s.home = cconfig.home;
-    s.desktop_path = cconfig.desktop_path;
-    vull_config_rec &c = cconfig;
-    s.headless = &c.headless;
-    s.windowed = &c.windowed;
-    s.frameless = &c.frameless;
-    s.display = &c.display;
-    s.fullscreen_method = &c.fullscreen_method;
-    s.opengl_blit = &c.opengl_blit;
-    s.keep_aspect = &c.keep_aspect;
-    s.show_fps = &c.show_fps;
-    s.log_system_info = &c.log_system_info;
-    s.ext_display = &c.ext_display;
-    s.window_position = c.window_position;
-    s.fullscreen_size = c.fullscreen_size;
-    s.draw_rect = c.draw_rect;
-    s.window_size = c.window_size;
-    s.software_blit = &c.software_blit;
-    s.pixel_perfect = &c.pixel_perfect;
-    vull_plat_set_settings(s);
-    return true;
-}();
-vull_load_config_fn vull_load_config_func;
-vull_save_config_fn vull_save_config_func;
 
 // A desktop_path too long for the record: not used, but written back as config.txt gave it.
 static std::string desktop_path_kept;
@@ -85,10 +51,6 @@ void vull_config_default() {
     }
 #endif
 }
-
-void vull_set_load_config_func(vull_load_config_fn fn) { vull_load_config_func = fn; }
-
-void vull_set_save_config_func(vull_save_config_fn fn) { vull_save_config_func = fn; }
 
 /*
 ** Reads one decimal integer the way "%d" does (leading white space, optional

@@ -61,12 +61,6 @@ struct vull_config_rec {
 extern vull_config_rec cconfig;  // live settings
 extern vull_config_rec cconfig0; // defaults + config.txt, the source of most written keys
 
-using vull_load_config_fn = void (*)(const char *line);
-using vull_save_config_fn = void (*)(vull_file *file);
-extern vull_load_config_fn
-    vull_load_config_func; // gets each config.txt line the engine does not know
-extern vull_save_config_fn vull_save_config_func; // appends the application's section to config.txt
-
 void vull_config_default();                         // reset cconfig to the defaults
 // Applies the engine's options to cconfig. Returns the name of the first folder option
 // (home, desktop) too long to be used, which is left empty; else null.
@@ -81,8 +75,6 @@ const char *vull_process_arguments(int argc, char **argv);
 int vull_option_value_count(int argc, char **argv, int i);
 void vull_config_load();                            // read config.txt into cconfig and cconfig0
 int vull_config_save(); // write config.txt: 0, or 1 when the old one was kept (write failed)
-void vull_set_load_config_func(vull_load_config_fn fn);
-void vull_set_save_config_func(vull_save_config_fn fn);
 
 // Path settings (root_path, cdata_path, desktop_path) longer than the engine's path records
 // take are not cut into another path: vull_path_fits says whether the text fits whole, and

@@ -7,6 +7,7 @@
 #include "engine/anim.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
+#include "engine/hooks.h"
 #include "engine/mem.h"
 #include "engine/model.h"
 #include "engine/pod.h"
@@ -16,16 +17,6 @@
 
 #include <cstdio>
 #include <cstring>
-
-cpod_audio_items cpod_audio;
-vull_destroy_item_fn vull_destroy_item_func = nullptr;
-vull_load_item_fn vull_load_item_func = nullptr;
-vull_save_item_fn vull_save_item_func = nullptr;
-
-void cpod_set_audio_items(const cpod_audio_items &items) { cpod_audio = items; }
-void vull_set_destroy_item_func(vull_destroy_item_fn fn) { vull_destroy_item_func = fn; }
-void vull_set_load_item_func(vull_load_item_fn fn) { vull_load_item_func = fn; }
-void vull_set_save_item_func(vull_save_item_fn fn) { vull_save_item_func = fn; }
 
 static void assertion_failed(const char *what) {
     char line[128];

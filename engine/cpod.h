@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+#include "engine/hooks.h" // the application's item hooks
+
 struct vull_file;
 struct pod_source;
 
@@ -41,20 +43,6 @@ struct cpod {
     char name[CPOD_NAME_LEN]; // empty at creation
     pod_source *source;       // the file CPOD_LAZY items are read from; null: none
 };
-
-// Hooks, null until installed.
-using vull_destroy_item_fn = void (*)(void *item, int type);
-// Reads the body of a chunk the POD reader does not know (id: its four bytes, little-endian);
-// returns 0 when it has read it and added what it made to the container.
-using vull_load_item_fn = int (*)(vull_file *f, cpod *pod, uint32_t id);
-// Writes a complete chunk for an item of type above 99.
-using vull_save_item_fn = int (*)(vull_file *f, cpod *pod, int slot);
-extern vull_destroy_item_fn vull_destroy_item_func;
-extern vull_load_item_fn vull_load_item_func;
-extern vull_save_item_fn vull_save_item_func;
-void vull_set_destroy_item_func(vull_destroy_item_fn fn);
-void vull_set_load_item_func(vull_load_item_fn fn);
-void vull_set_save_item_func(vull_save_item_fn fn);
 
 cpod *vull_create_pod(int capacity);            // counts a live item; null on failure
 cpod *vull_create_pea_pod(int count, int size); // zeroed block of count x size; counts a live item

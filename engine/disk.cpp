@@ -949,16 +949,3 @@ int vull_save_file(const char *path, const void *data, int64_t length) {
     vull_save_write(s, data, length);
     return vull_save_end(s);
 }
-
-// The platform's file test asks the virtual disk through this.
-static int vdisk_has(const char *path) {
-    vull_file *f = vull_fopen(path, "r");
-    if (!f) return 0;
-    vull_fclose(f);
-    return 1;
-}
-
-[[maybe_unused]] static const bool plat_vdisk_installed = [] {
-    vull_plat_set_services({nullptr, nullptr, nullptr, nullptr, vdisk_has});
-    return true;
-}();

@@ -38,9 +38,6 @@ vull_file *vull_fopen_vdisk(const char *path, const char *mode);
 // The virtual disk's key of a path (base name and extension) into key
 // (VULL_VDISK_NAME bytes); false when the path has none or it does not fit.
 bool vull_vdisk_key(const char *path, char *key);
-// Asked when a read finds no virtual file of a key: it may write that file
-// (through vull_fopen_vdisk) and return 1, and the read looks again.
-extern int (*vull_vdisk_miss_hook)(const char *key);
 int vdisk_file_owned(vull_file *f);
 
 // Reading and writing. Streams return whole items as the C library does; memory files

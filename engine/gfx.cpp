@@ -15,18 +15,6 @@
 
 int32_t vull_clipdat[4];
 
-// The video makes its pictures and palettes with these.
-[[maybe_unused]] static const bool video_pictures_installed = [] {
-    vull_video_funcs f{};
-    f.create_bitmap = vull_create_bitmap;
-    f.destroy_bitmap = vull_destroy_bitmap;
-    f.clear_bitmap = vull_clear_bitmap;
-    f.create_palette = vull_create_palette;
-    f.destroy_palette = vull_destroy_palette;
-    vull_video_set_funcs(f);
-    return true;
-}();
-
 namespace {
 
 // Clip rectangle limited to the bitmap's size.

@@ -13,20 +13,6 @@ uint8_t block_vullkey[VULL_NUM_KEYS];
 int32_t vullkey_buffer[VULL_KEY_BUFFER];
 int vullkey_buffer_pos;
 
-static_assert(VULL_NUM_KEYS == VULL_PLAT_NUM_KEYS && VULL_KEY_BUFFER == VULL_PLAT_KEY_BUFFER);
-
-// The platform's event pump fills these arrays where they are.
-[[maybe_unused]] static const bool pump_keys_installed = [] {
-    vull_pump_state s{};
-    s.keys = vullkey;
-    s.last_keys = last_vullkey;
-    s.blocked_keys = block_vullkey;
-    s.typed = vullkey_buffer;
-    s.typed_count = &vullkey_buffer_pos;
-    vull_pump_set_state(s);
-    return true;
-}();
-
 void vull_keys_init() {
     memset(vullkey, 0, sizeof vullkey);
     memset(last_vullkey, 0, sizeof last_vullkey);

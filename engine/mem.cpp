@@ -391,10 +391,3 @@ uint8_t cbuffer_get_uint8(cbuffer *buf) {
     if (buf->position < 0 || buf->position >= buf->length) return 0;
     return buf->data[buf->position++];
 }
-
-// The platform hands out blocks (the clipboard's text, thread records) that
-// callers release here: it allocates with this allocator wherever it is linked.
-[[maybe_unused]] static const bool plat_memory_installed = [] {
-    vull_plat_set_services({nullptr, vull_malloc, vull_free, nullptr, nullptr});
-    return true;
-}();

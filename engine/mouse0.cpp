@@ -9,14 +9,6 @@ vull_bitmap *vull_current_mouse_bmp;
 int vull_mouse_focus_x, vull_mouse_focus_y;
 int mouse_visible = 1;
 
-// The cursor goes with the video.
-[[maybe_unused]] static const bool video_cursor_installed = [] {
-    vull_video_funcs f{};
-    f.cursor_exit = vull_mouse_exit;
-    vull_video_set_funcs(f);
-    return true;
-}();
-
 vull_bitmap *vull_create_mouse_bmp() {
     vull_bitmap *b = vull_create_bitmap(33, 33, 32);
     if (!b) return nullptr;

@@ -13,6 +13,7 @@
 #include "engine/anim.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
+#include "engine/hooks.h"
 #include "engine/mem.h"
 #include "engine/model.h"
 #include "engine/sound_item.h"
@@ -402,15 +403,23 @@ static bool read_anim(vull_file *f, cpod *pod) {
     return true;
 }
 
+// Sound and synth items are the audio engine's records: without it the pod
+// fails and says so, rather than coming back without them.
+static bool audio_attached() {
+    if (cpod_audio.create_sound && cpod_audio.create_synth) return true;
+    vull_missing_attach("a pod's sound and synth items", "vull_sound_attach()");
+    return false;
+}
+
 static bool read_sound(vull_file *f, cpod *pod, int32_t size) {
+    if (!audio_attached()) return false;
     if (!need(f, 8)) return false;
     int32_t count = vull_fread_int32(f), bits = vull_fread_int32(f);
     int bytes = 0;
     bool plausible =
         count >= 0 && bits > 0 && bits % 8 == 0 && vull_checked_size(count, bits / 8, 0, &bytes);
     if (plausible && !need(f, 16 + (int64_t)bytes)) return false;
-    csound *snd = plausible && cpod_audio.create_sound ? cpod_audio.create_sound(count, bits)
-                                                       : nullptr;
+    csound *snd = plausible ? cpod_audio.create_sound(count, bits) : nullptr;
     // A sound that cannot be made is passed over by the chunk's size.
     if (!snd) return skip(f, (int64_t)size - 8);
     if (!add<csound>(pod, CPOD_SOUND, snd, cpod_audio.destroy_sound)) return false;
@@ -425,6 +434,7 @@ static bool read_sound(vull_file *f, cpod *pod, int32_t size) {
 }
 
 static bool read_synth(vull_file *f, cpod *pod) {
+    if (!audio_attached()) return false;
     if (!need(f, 20)) return false;
     int32_t length = vull_fread_int32(f), seed = vull_fread_int32(f), version = vull_fread_int32(f);
     (void)vull_fread_int32(f);
@@ -433,7 +443,7 @@ static bool read_synth(vull_file *f, cpod *pod) {
     // every node's buffer holds length values of four bytes
     int32_t values = version == 0 ? length / 2 : length;
     if (!vull_checked_size(values, 4, 0, nullptr)) return false;
-    vull_synth *s = cpod_audio.create_synth ? cpod_audio.create_synth(0) : nullptr;
+    vull_synth *s = cpod_audio.create_synth(0);
     if (!add<vull_synth>(pod, CPOD_SYNTH, s, cpod_audio.destroy_synth)) return false;
     s->length = values;
     s->seed = seed;

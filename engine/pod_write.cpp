@@ -8,6 +8,7 @@
 #include "engine/config.h"
 #include "engine/disk.h"
 #include "engine/gfx.h"
+#include "engine/hooks.h"
 #include "engine/mem.h"
 #include "engine/model.h"
 #include "engine/sound_item.h"
@@ -219,6 +220,11 @@ static void write_anim(pod_writer &w, const vull_anim *anim) {
 }
 
 static void write_sound(pod_writer &w, csound *snd) {
+    if (!cpod_audio.sound_lock) {
+        vull_missing_attach("a pod's sound items", "vull_sound_attach()");
+        w.failed = true;
+        return;
+    }
     int64_t bytes =
         snd->bits > 0 ? (int64_t)snd->sample_count * (snd->bits / 8) : 0;
     w.id("CSND", false);

@@ -1,8 +1,10 @@
 // The records of sound and synth items (cpod types 9 and 11). The pod code
 // reads and writes them; the audio engine owns everything else about them and
-// hands the pod code their constructors and destructors (cpod_set_audio_items).
+// hands the pod code their constructors and destructors (cpod_audio, engine/hooks.h).
 #pragma once
 #include <cstdint>
+
+#include "engine/hooks.h" // cpod_audio
 
 struct csound {
     int32_t sample_count; // number of samples
@@ -47,17 +49,3 @@ struct vull_synth {
     int32_t next_node;   // node the next slice evaluates
     int32_t output_node; // -1 none
 };
-
-// The audio engine's functions for these items, null until it installs them;
-// without them the reader cannot make sound or synth items.
-struct cpod_audio_items {
-    csound *(*create_sound)(int sample_count, int bits);
-    void (*destroy_sound)(csound *sound);
-    void *(*sound_lock)(csound *sound);
-    void (*sound_release)(csound *sound);
-    void (*set_frequency)(csound *sound, int frequency);
-    vull_synth *(*create_synth)(int n);
-    void (*destroy_synth)(vull_synth *synth);
-};
-extern cpod_audio_items cpod_audio;
-void cpod_set_audio_items(const cpod_audio_items &items);

@@ -18,20 +18,6 @@
 cpod *vull_font1 = nullptr;
 cpod *vull_font2 = nullptr;
 
-// The window's frame-rate text, in font 1 or 2.
-[[maybe_unused]] static const bool video_text_installed = [] {
-    vull_video_funcs f{};
-    f.draw_text = [](vull_bitmap *bmp, const char *text, int font, int x, int y) {
-        vull_draw_text(bmp, text, font == 1 ? vull_font1 : vull_font2, x, y);
-    };
-    f.draw_text_phat = [](vull_bitmap *bmp, const char *text, int font, int x, int y, int flags,
-                          uint32_t outline, uint32_t colour) {
-        vull_draw_text_phat(bmp, text, font == 1 ? vull_font1 : vull_font2, x, y, flags, outline,
-                            colour);
-    };
-    vull_video_set_funcs(f);
-    return true;
-}();
 int vull_font_spacing = 1;
 
 namespace {

@@ -3,14 +3,13 @@
 // A file is named by its base name and extension only, so carts/a.z6 and a.z6 are one
 // file. Files are added, never removed; vull_fclose leaves them alone.
 #include "engine/disk.h"
+#include "engine/hooks.h"
 #include "engine/vull.h"
 
 #include <cstring>
 
 static vull_file *vdisk_files[VULL_VDISK_MAX]; // in order of creation
 static int vdisk_count;                        // entries of vdisk_files in use
-
-int (*vull_vdisk_miss_hook)(const char *key);
 
 bool vull_vdisk_key(const char *path, char *key) {
     if (!path) return false;

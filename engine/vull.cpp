@@ -40,60 +40,6 @@ char vull_debug_string[4096];
 int vull_processing_gui;
 int vull_last_mouse_x, vull_last_mouse_y;
 
-vull_app_funcs vull_app; // none set: a program of engine services alone
-static vull_audio_funcs audio_funcs;
-
-void vull_set_app_funcs(const vull_app_funcs &funcs) { vull_app = funcs; }
-void vull_set_audio_funcs(const vull_audio_funcs &funcs) { audio_funcs = funcs; }
-
-// The platform logs and runs the exit sequence through these, installed as
-// this object starts so that nothing it logs is lost.
-static void exit_for_platform() { vull_exit(); }
-[[maybe_unused]] static const bool plat_log_installed = [] {
-    vull_plat_set_services({vull_debug, nullptr, nullptr, exit_for_platform, nullptr});
-    vull_plat_settings s{};
-    s.app_title = vull_state.app_title;
-    s.window_title = &vull_state.window_title_ptr;
-    s.log_file = &vull_state.log_file;
-    s.blit_hook = &vull_state.blit_hook;
-    s.window_size_set = &vull_state.window_size_set;
-    s.audio_requested = [](int rate, int channels) {
-        vull_state.audio_freq_requested = rate;
-        vull_state.audio_channels_requested = channels;
-    };
-    s.audio_granted = [](int rate, int channels) {
-        vull_state.audio_freq = rate;
-        vull_state.audio_channels = channels;
-    };
-    vull_plat_set_settings(s);
-
-    // The event pump sets the quit flag and fills the mouse state where they are.
-    vull_state_rec &v = vull_state;
-    vull_pump_state p{};
-    p.quit = &vull_quit;
-    p.last_mouse_x = &vull_last_mouse_x;
-    p.last_mouse_y = &vull_last_mouse_y;
-    p.mouse_locked = &v.mouse_locked;
-    p.mouse_key_left = &v.mouse_key_left;
-    p.mouse_key_right = &v.mouse_key_right;
-    p.mouse_rel_x = &v.mouse_rel_x;
-    p.mouse_rel_y = &v.mouse_rel_y;
-    p.mouse_total_x = &v.mouse_total_x;
-    p.mouse_total_y = &v.mouse_total_y;
-    p.click_button = &v.click_button;
-    p.click_time = &v.click_time;
-    p.wheel_x = &v.wheel_x;
-    p.wheel_y = &v.wheel_y;
-    p.wheel_x2 = &v.wheel_x2;
-    p.wheel_y2 = &v.wheel_y2;
-    p.controller_added = &v.controller_added;
-    p.controller_removed = &v.controller_removed;
-    p.dropped_file = v.dropped_file;
-    p.dropped_file_size = sizeof v.dropped_file;
-    vull_pump_set_state(p);
-    return true;
-}();
-
 static int skip_frame; // set by vull_skip_frame, cleared before each update
 
 // SIGTERM and SIGINT ask the frame loop to quit through the normal exit. A
@@ -172,7 +118,7 @@ static int service_pass() {
         vull_processing_gui = 0;
     }
     vull_get_mouse(&vull_last_mouse_x, &vull_last_mouse_y, nullptr);
-    if (audio_funcs.update_music_fading) audio_funcs.update_music_fading();
+    if (vull_audio.update_music_fading) vull_audio.update_music_fading();
     return result;
 }
 
@@ -204,8 +150,13 @@ int vull_main(int argc, char **argv) {
     vull_set_argv0(argc > 0 && argv ? argv[0] : "");
     vull_argc = argc;
     vull_argv = argv;
+    // Without an initialiser nothing would start the engine or ever end the loop.
+    if (!vull_app.init) {
+        vull_missing_attach("vull_main", "vull_set_app_funcs()");
+        return 1;
+    }
     install_quit_signals();
-    if (vull_app.init) vull_app.init(argc, argv);
+    vull_app.init(argc, argv);
     vull_quit = 0;
     while (!vull_quit) frame_pass();
     if (vull_inited) vull_exit();
@@ -261,6 +212,10 @@ static FILE *log_for(int64_t bytes) {
 
 int vull_init() {
     if (vull_inited) return 0;
+    // Unattached, the platform would name the per-user folder "", read no
+    // options and drop every key, picture and log line without a sign.
+    if (!vull_engine_attached())
+        vull_fatal_error("vull_init needs vull_engine_attach(), which this program did not call");
 
     vull_items_created = 0;
     vull_state = vull_state_rec{};
@@ -323,7 +278,7 @@ int vull_exit() {
 
     vull_debug(">vull_exit\n");
     vull_debug("cmusic_stop\n");
-    if (audio_funcs.stop_music) audio_funcs.stop_music();
+    if (vull_audio.stop_music) vull_audio.stop_music();
     vull_debug("vull_main_exit\n");
     if (vull_app.exit) vull_app.exit();
     vull_debug("vull_config_save\n");
@@ -332,7 +287,7 @@ int vull_exit() {
         std::fprintf(stderr, "could not write config.txt\n");
     }
     vull_debug("vull_sound_exit\n");
-    if (audio_funcs.sound_exit) audio_funcs.sound_exit();
+    if (vull_audio.sound_exit) vull_audio.sound_exit();
     vull_debug("vull_video_exit\n");
     vull_video_exit();
     vull_debug("vull_joystick_exit\n");

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "engine/hooks.h"
+
 struct vull_bitmap;
 
 // A 32-bit word shared with the audio thread: relaxed loads and stores, but
@@ -69,7 +71,7 @@ struct vull_state_rec {
     vull_atomic_int audio_recording; // audio capture switch of the audio engine
     vull_atomic_int patterns_played; // patterns played since the song started (mixer thread)
     vull_atomic_int song_pattern;    // current song pattern, -1 none (mixer thread)
-    void (*blit_hook)(vull_bitmap *bmp);     // replaces presentation when set (never set)
+    void (*blit_hook)(vull_bitmap *bmp); // presents instead when set (never set; platform/hooks.h)
     int32_t audio_freq_requested;            // sample rate asked of the audio device
     int32_t audio_channels_requested;        // channel count asked of the audio device
     vull_atomic_int audio_freq;       // sample rate the device granted (read by the mixer thread)
@@ -96,24 +98,15 @@ extern char vull_debug_string[4096]; // shared scratch text for formatting log l
 extern int vull_processing_gui;      // re-entry guard of the GUI pass
 extern int vull_last_mouse_x, vull_last_mouse_y; // mouse position sampled each pass
 
-// The application's callbacks (the player's vull_main_init, vull_main_update,
-// vull_main_draw and vull_main_exit).
-struct vull_app_funcs {
-    void (*init)(int argc, char **argv); // must call vull_init
-    void (*update)();
-    void (*draw)();
-    void (*exit)();
-};
-// The audio engine's steps in the loop and the exit sequence; null ones are
-// skipped (a program without sound).
-struct vull_audio_funcs {
-    void (*stop_music)();          // at once, before the application's exit callback
-    void (*update_music_fading)(); // once a pass
-    void (*sound_exit)();
-};
-extern vull_app_funcs vull_app;
-void vull_set_app_funcs(const vull_app_funcs &funcs);
-void vull_set_audio_funcs(const vull_audio_funcs &funcs);
+// Fills the platform's tables (platform/hooks.h) with the engine's services,
+// options, input records and picture calls. Every program that links the
+// engine calls it first, in its main (a higher layer's attach call makes it
+// too); vull_init refuses to start without it.
+void vull_engine_attach();
+bool vull_engine_attached();
+// Says, on standard error and in the log, that what needs the hooks of
+// attach_call found them empty; the caller then fails.
+void vull_missing_attach(const char *what, const char *attach_call);
 
 int vull_main(int argc, char **argv); // runs the program; 0, or 128 + a quit signal's number
 int vull_init();                      // start-up; 0 always (nothing when already initialised)

@@ -1,7 +1,5 @@
 // Layer platform: window, events, files, clock, sound device; calls nothing of ours.
-// (The engine hands down what it needs at start-up: log, memory, exit and virtual
-// disk through vull_plat_services, options through vull_plat_settings, input
-// state through vull_pump_state, pictures through vull_video_funcs.)
+// (What it needs of the engine is in platform/hooks.h, filled by vull_engine_attach.)
 // System services over POSIX and the back end (platform/backend.h): the audio
 // device and its nesting lock, the clipboard, folders and paths, directory
 // listing, file tests, dates, clocks, threads, downloads and launches through
@@ -13,28 +11,16 @@
 #include <ctime>
 #include <thread>
 
+#include "platform/hooks.h"
+
 struct vull_bitmap;
 
 // Path buffers: 1023 characters + NUL (the engine's path length).
 constexpr int VULL_PLAT_PATH_LEN = 1024;
 
-// ---- services of the engine above ----
-// The platform logs, hands out blocks its callers release with the engine's
-// allocator, runs the engine's exit sequence before a fatal end and asks the
-// engine's virtual disk about a path. The engine installs these as its objects
-// start (before main), so a block is always released by the allocator that
-// made it. Until then, and in a program without the engine: no log, no exit
-// sequence, no virtual disk, and the C allocator (with the engine's 16 spare
-// bytes, zeroed).
-struct vull_plat_services {
-    void (*log)(const char *text);      // appends to the log as given
-    void *(*alloc)(int n);              // zeroed n + 16 bytes; null when refused
-    void (*release)(void *p);           // null accepted
-    void (*exit)();                     // the exit sequence (nothing when not started)
-    int (*vdisk_has)(const char *path); // 1 when the virtual disk opens the path
-};
-// Installs the non-null fields; the others stay as they are.
-void vull_plat_set_services(const vull_plat_services &services);
+// ---- services and settings of the engine above (platform/hooks.h) ----
+// What the platform calls through them; each does what its table entry's
+// comment says when the engine has not filled it.
 void vull_plat_log(const char *text);
 // Formats as printf, cut to 4095 characters, and logs that.
 void vull_plat_logf(const char *format, ...) __attribute__((format(printf, 1, 2)));
@@ -42,45 +28,6 @@ void *vull_plat_alloc(int n);
 void vull_plat_release(void *p);
 void vull_plat_exit();
 int vull_plat_vdisk_has(const char *path); // 0 without a virtual disk
-
-// ---- the engine's settings ----
-// The options and state the platform reads, as pointers to the engine's own
-// fields, which keep changing as options are read. The engine installs them
-// as its objects start; a field not installed reads 0 or "".
-struct vull_plat_settings {
-    const int32_t *framebuffer;         // framebuffer mode (counts as active)
-    const int32_t *mix_buffer_size;     // the audio device's buffer (0: no device)
-    const int32_t *timeout;             // download time-out in seconds (0: 30)
-    const int32_t *foreground_sleep_ms; // the pump's sleep while focused
-    const int32_t *background_sleep_ms; // and in the background
-    const int32_t *emulate_textinput;   // typed text made from key presses
-    const int32_t *rmb_key;             // key turning a left click into a right one
-    const char *home;                   // per-user folder override
-    const char *desktop_path;           // desktop folder override
-    const char *app_title;              // names the per-user folder
-    // The audio device's format as asked and, once it opened, as granted.
-    void (*audio_requested)(int rate, int channels);
-    void (*audio_granted)(int rate, int channels);
-
-    // The window's (platform/video.h).
-    const int32_t *headless; // no window, nothing presented
-    const int32_t *windowed, *frameless, *display, *fullscreen_method, *opengl_blit;
-    const int32_t *keep_aspect, *show_fps, *log_system_info, *ext_display;
-    const int32_t *window_position; // x, y (-1: the window manager decides)
-    const int32_t *fullscreen_size; // w, h (0: the desktop's)
-    const int32_t *draw_rect;       // x, y, w, h (w or h of 0: none)
-    // Written back as well, so never null: until installed they point at
-    // spare words of the platform's own.
-    int32_t *window_size;      // w, h: the size settled on is stored back
-    int32_t *window_size_set;  // 1 once the application chose the window size
-    int32_t *software_blit;    // set when no renderer can be made
-    int32_t *pixel_perfect;    // 1 on, 0 off, -1 automatic (the ARM build sets it)
-    char *const *window_title; // null: the app_title names the window
-    FILE *const *log_file;     // log.txt's stream, for the renderer dumps
-    void (*const *blit_hook)(vull_bitmap *page); // presents instead of the back end when set
-};
-extern vull_plat_settings vull_plat_config;
-void vull_plat_set_settings(const vull_plat_settings &settings); // installs the non-null fields
 inline int32_t vull_plat_get(const int32_t *field, int i = 0) { return field ? field[i] : 0; }
 inline const char *vull_plat_text(const char *field) { return field ? field : ""; }
 

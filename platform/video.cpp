@@ -33,52 +33,6 @@ static const vull_plat_settings &cfg = vull_plat_config;
 static int frame_start_t;    // ms, start of the frame being measured
 static int32_t smoothed_fps; // 16.16
 
-/* ---- the engine's calls on pictures --------------------------------- */
-
-// Until the engine installs its own: nothing is made, drawn or blitted.
-static vull_bitmap *no_bitmap(int, int, int) { return nullptr; }
-static int drop_bitmap(vull_bitmap *) { return 0; }
-static void no_clear(vull_bitmap *) {}
-static vull_palette_rec *no_palette() { return nullptr; }
-static int drop_palette(vull_palette_rec *) { return 0; }
-static void no_blit(const vull_bitmap *, vull_bitmap *, int, int, int, int, int, int) {}
-static void no_text(vull_bitmap *, const char *, int, int, int) {}
-static void no_phat_text(vull_bitmap *, const char *, int, int, int, int, uint32_t, uint32_t) {}
-static void nothing() {}
-
-// Constant-initialised, so that an installer running first is not undone.
-constinit vull_video_funcs vull_video_engine = {
-    no_bitmap,
-    drop_bitmap,
-    no_clear,
-    no_palette,
-    drop_palette,
-    no_blit,
-    vull_get_pixel_perfect_plat,
-    no_text,
-    no_phat_text,
-    nothing,
-    nothing,
-};
-
-void vull_video_set_funcs(const vull_video_funcs &f) {
-    vull_video_funcs &e = vull_video_engine;
-    auto take = [](auto &to, auto from) {
-        if (from) to = from;
-    };
-    take(e.create_bitmap, f.create_bitmap);
-    take(e.destroy_bitmap, f.destroy_bitmap);
-    take(e.clear_bitmap, f.clear_bitmap);
-    take(e.create_palette, f.create_palette);
-    take(e.destroy_palette, f.destroy_palette);
-    take(e.blit, f.blit);
-    take(e.pixel_perfect, f.pixel_perfect);
-    take(e.draw_text, f.draw_text);
-    take(e.draw_text_phat, f.draw_text_phat);
-    take(e.cursor_exit, f.cursor_exit);
-    take(e.preblit_exit, f.preblit_exit);
-}
-
 static const vull_video_funcs &eng = vull_video_engine;
 
 static bool headless_or_framebuffer() {

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/hooks.h" // vull_video_engine: the engine's calls on pictures
 #include "platform/picture.h"
 
 // Where the back page lands in the window, in window pixels.
@@ -23,31 +24,6 @@ extern int desktop_w, desktop_h; // desktop size of the display in use (0 x 0 wh
 extern int vull_screen_mode;     // 0 windowed, 1 full screen
 extern int vull_system_active;   // focus flag; 1 whenever the screen is (re)created
 extern int vull_video_inited;
-
-// The engine's calls on pictures that the video uses: it makes its pictures,
-// writes the frame rate and blits the back page with them. The engine installs
-// them as its objects start; until then no picture is made and nothing is drawn.
-struct vull_video_funcs {
-    vull_bitmap *(*create_bitmap)(int width, int height, int bpp); // null: not made
-    int (*destroy_bitmap)(vull_bitmap *bmp);                       // null accepted
-    void (*clear_bitmap)(vull_bitmap *bmp);
-    vull_palette_rec *(*create_palette)(); // 768 zero bytes
-    int (*destroy_palette)(vull_palette_rec *pal);
-    // The engine blit; onto the screen record it ends in vull_blit_to_video_plat.
-    void (*blit)(const vull_bitmap *src, vull_bitmap *dst, int sx, int sy, int dx, int dy, int w,
-                 int h);
-    int (*pixel_perfect)(); // whole-pixel scaling as the engine decides it
-    // Text in the engine's font 1 or 2.
-    void (*draw_text)(vull_bitmap *bmp, const char *text, int font, int x, int y);
-    void (*draw_text_phat)(vull_bitmap *bmp, const char *text, int font, int x, int y, int flags,
-                           uint32_t outline, uint32_t colour);
-    // The engine's pictures that end with the video: its mouse cursor and
-    // its enlarged copy of the page.
-    void (*cursor_exit)();
-    void (*preblit_exit)();
-};
-extern vull_video_funcs vull_video_engine;                // every field set, never null
-void vull_video_set_funcs(const vull_video_funcs &funcs); // installs the non-null fields
 
 // Start-up and exit of the back end itself and of the video side. The _plat
 // calls and vull_system_init/exit are the back end's.

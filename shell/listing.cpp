@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "cart/state.h"
-#include "console/shell_hooks.h" // ls_pattern
+#include "console/api.h" // ls_pattern
 #include "console/term.h"
 #include "engine/mem.h"
 #include "platform/system.h"

@@ -19,7 +19,7 @@
 #include "console/gfx_print.h"
 #include "console/run.h"
 #include "console/serial.h"
-#include "console/shell_hooks.h"
+#include "console/hooks.h"
 #include "cart/state.h"
 #include "engine/config.h"
 #include "engine/cpod.h"

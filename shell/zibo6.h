@@ -2,7 +2,7 @@
 // The player's shell: start-up and exit, the console's config.txt keys and
 // command-line options, and the per-frame update. What the runtime and the
 // cart formats call of it they reach through the tables zibo6_attach_shell
-// fills (console/shell_hooks.h, cart/hooks.h): they never name the shell.
+// fills (console/hooks.h, cart/hooks.h): they never name the shell.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -15,7 +15,9 @@ struct zibo6_cart;
 
 // ---- start-up, reboot and exit (shell/zibo6.cpp) ----
 // Fills the console's and the cart formats' tables of shell functions, after
-// the console's own (zibo6_attach_console); the first call of the player.
+// every lower layer's own (zibo6_attach_console, which makes the audio
+// engine's and the engine's); the first call of every program that links the
+// shell.
 void zibo6_attach_shell();
 // The engine's application callbacks (vull_set_app_funcs); the draw is compose.h's.
 void vull_main_init(int argc, char **argv);

@@ -1,6 +1,6 @@
 /*
 ** Script VM: internal limits, basic types and small helpers shared by
-** every module, and the console-runtime services that the VM calls.
+** every module.
 */
 #ifndef Z6_LLIMITS_H
 #define Z6_LLIMITS_H
@@ -126,21 +126,7 @@ typedef lu_int32 Instruction;
 #define condmovestack(L) ((void)0)
 #define condchangemem(L) ((void)0)
 
-/*
-** Services of the console runtime that the VM calls. The console hands them
-** down at start-up (zibo6_attach_console); until then a VM alone (z6vm, the
-** VM's tests) has its own (vm/lcpu.cpp): cycles charged alike, no memory to
-** peek (0), lines outside any code tab, no assert text kept.
-*/
-struct zibo6_vm_services {
-    void (*spend_cpu)(int n);                    /* 2*max(n,1) cycles; n<0 nothing */
-    lua_Number (*zibo6_peek_1)(lua_Number addr); /* byte << 16 */
-    lua_Number (*zibo6_peek_2)(lua_Number addr); /* little-endian 16 bits << 16 */
-    lua_Number (*zibo6_peek_4)(lua_Number addr); /* raw 32 bits */
-    int (*find_tab_line)(int line, int *tab);       /* line within its code tab */
-    void (*zibo6_assert_message)(const char *text); /* store (or clear) the assert text */
-};
-extern zibo6_vm_services zibo6_vm;
-void *zibo6_lua_alloc(void *ud, void *ptr, size_t osize, size_t nsize);
+/* the console runtime's services (zibo6_vm) are in vm/hooks.h */
+#include "vm/hooks.h"
 
 #endif

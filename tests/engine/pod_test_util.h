@@ -20,9 +20,6 @@
 
 namespace podtest {
 
-// The pods hold sound and synth items, which the audio engine makes.
-[[maybe_unused]] inline const bool audio_attached = (vull_sound_attach(), true);
-
 // Destroys a container however the test ends, so a failed assertion reports itself, not a leak.
 struct pod_deleter {
     void operator()(cpod *p) const { vull_destroy_pod(p); }

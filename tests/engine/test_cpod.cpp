@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 #include <vector>
 
-[[maybe_unused]] static const bool audio_attached = (vull_sound_attach(), true); // sound and synth items
 static int A, B, C, D; // distinct item addresses for containers that never destroy them
 
 // Every slot agrees with the used list and the count.

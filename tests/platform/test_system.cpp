@@ -187,10 +187,10 @@ TEST(SystemListing, FileAndFolderTests) {
     EXPECT_EQ(vull_file_exists((dir + "/f.txt").c_str()), 0);
 }
 
-// The engine installs its log, allocator and virtual disk as it starts: what the
-// platform logs lands in log.txt with the engine's nesting, its blocks are the
-// engine's (counted, zeroed, released by vull_free), and its file test sees
-// the virtual disk.
+// The engine's attach call (which this program's main makes) hands down its
+// log, allocator and virtual disk: what the platform logs lands in log.txt
+// with the engine's nesting, its blocks are the engine's (counted, zeroed,
+// released by vull_free), and its file test sees the virtual disk.
 TEST(SystemServices, TheEngineInstallsItsLogMemoryAndVirtualDisk) {
     FILE *log = tmpfile();
     ASSERT_NE(log, nullptr);

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "cart/state.h"
-#include "console/shell_hooks.h"
+#include "console/api.h" // ls_pattern
 #include "shell/compose.h"
 
 namespace {

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/vull.h"
+
 #include "z6vm.h"
 
 namespace {
@@ -84,6 +86,7 @@ bool write_status(const std::string &path, int status) {
 } // namespace
 
 int main(int argc, char **argv) {
+    vull_engine_attach();
     if (argc < 3) usage("no job");
     std::string dir = argv[1];
     std::vector<Job> jobs = parse_jobs(argc, argv);

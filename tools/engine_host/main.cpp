@@ -83,6 +83,7 @@ static void vull_main_draw() {
 static void vull_main_exit() { vull_exit(); }
 
 int main(int argc, char **argv) {
+    vull_engine_attach();
     vull_set_app_funcs({vull_main_init, vull_main_update, vull_main_draw, vull_main_exit});
     return vull_main(argc, argv);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/vull.h"
 #include "engine_tool.h"
 
 static std::vector<engine_tool_command> &commands() {
@@ -28,6 +29,7 @@ static void usage(FILE *out) {
 }
 
 int main(int argc, char **argv) {
+    vull_engine_attach();
     if (argc < 2 || !std::strcmp(argv[1], "help") || !std::strcmp(argv[1], "--help") ||
         !std::strcmp(argv[1], "-h")) {
         usage(argc < 2 ? stderr : stdout);

@@ -8,7 +8,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static hostile_entry_fn run = [] {
         hostile_entry_fn fn = hostile_find(HOSTILE_ENTRY);
         if (!fn) std::abort();
-        hostile_attach();
         return fn;
     }();
     return run(data, size);

@@ -1,5 +1,6 @@
-// Linked into every fuzz target: the limits a campaign runs under unless its
-// command line (or ASAN_OPTIONS) says otherwise. A single input may take a few
+// Linked into every fuzz target: the attach call before the first input, and
+// the limits a campaign runs under unless its command line (or ASAN_OPTIONS)
+// says otherwise. A single input may take a few
 // seconds of host time at most: a longer run is a hang to report, not a slow
 // input. The freed-memory quarantine is kept small: cycling through the
 // default 256 MB of fresh pages costs more time than most inputs take, and a
@@ -18,6 +19,8 @@
 // of the many blocks a run makes.
 #include <cstring>
 #include <vector>
+
+#include "tools/fuzz/hostile_inputs.h"
 
 namespace {
 
@@ -47,6 +50,10 @@ extern "C" const char *__asan_default_options() {
 }
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv) {
+    // The layers the target links, attached before the first input as the
+    // player's main attaches them: every target defines hostile_attach, in
+    // its list of entries or in stack_attach.cpp.
+    hostile_attach();
     // The defaults go right after the program name; a flag given on the
     // command line is left alone.
     static std::vector<char *> args;

@@ -23,8 +23,12 @@ struct hostile_entry {
 
 // Null-terminated list of every entry.
 extern const hostile_entry hostile_entries[];
-// Hands the libraries the entries use their hooks, as the player's start-up
-// does; defined beside each list of entries, called once before the first input.
+// Hands the libraries the entries use their hooks, as the player's main does:
+// the attach call of the top layer they link (zibo6_attach_shell,
+// vull_sound_attach). Defined beside each list of entries (and, for the
+// targets without one, in stack_attach.cpp); every fuzz target's
+// LLVMFuzzerInitialize (fuzz_limits.cpp) and the corpus replay's main call it
+// once, before the first input.
 void hostile_attach();
 
 // Looks an entry up by name; null when there is none. Inline so that another

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "console/api.h"
+#include "console/run.h"
 #include "console/token.h"
 #include "vm/lauxlib.h"
 #include "vm/lua.h"
@@ -36,6 +37,7 @@ void put(const std::string &word) {
 } // namespace
 
 int main() {
+    zibo6_attach_console();
     std::set<std::string> names;
     lua_State *L = luaL_newstate();
     if (!L) return 1;

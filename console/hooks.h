@@ -1,7 +1,10 @@
-// What the console runtime calls of the shell: the status message, the
-// extended-palette glitch, the pause menu, the key configuration screen, the
-// extcmd page copy, the ls listing and the installers. The shell fills the
-// table at start-up (zibo6_attach_shell); console/ never names the shell.
+// What the console runtime needs from the layer above it, and nothing else:
+// the shell's status message, extended-palette glitch, pause menu, key
+// configuration screen, extcmd page copy, ls listing and installers.
+// zibo6_attach_shell() fills every entry; console/ never names the shell. The
+// table has no defaults: a program that runs carts links the shell and
+// attaches it (the cart and console tests too). Its object lives in
+// console/hooks.cpp.
 #pragma once
 
 struct zibo6_shell_hooks {
@@ -21,5 +24,3 @@ struct zibo6_shell_hooks {
     void (*install_preloaded_bbs_carts)();
 };
 extern zibo6_shell_hooks shell_hooks;
-
-extern char ls_pattern[256]; // the ls command's pattern; "*..." lists every file, not only carts
