@@ -3,7 +3,8 @@
 // tabs and serial channel, the audio engine's stops (handed on by the console),
 // and the shell's status message and glitch. zibo6_attach_console() and
 // zibo6_attach_shell() fill every entry; cart/ never names them. The table has
-// no defaults: an empty entry stops the program at its first call, so every
+// no working defaults: until attached, an entry says on standard error which
+// attach call it waits for and ends the program with status 1, so every
 // program that reads or writes carts attaches the shell (z6cart, z6sfx,
 // mkdatapod, the cart tests). Its object lives in cart/hooks.cpp.
 #pragma once

@@ -2,8 +2,10 @@
 // the shell's status message, extended-palette glitch, pause menu, key
 // configuration screen, extcmd page copy, ls listing and installers.
 // zibo6_attach_shell() fills every entry; console/ never names the shell. The
-// table has no defaults: a program that runs carts links the shell and
-// attaches it (the cart and console tests too). Its object lives in
+// table has no working defaults: until attached, an entry says on standard
+// error that zibo6_attach_shell() was not called and ends the program with
+// status 1, so a program that runs carts links the shell and attaches it (the
+// cart and console tests too). Its object lives in
 // console/hooks.cpp.
 #pragma once
 

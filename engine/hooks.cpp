@@ -2,6 +2,7 @@
 #include "engine/hooks.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "engine/vull.h"
 
@@ -27,4 +28,9 @@ void vull_set_save_item_func(vull_save_item_fn fn) { vull_save_item_func = fn; }
 void vull_missing_attach(const char *what, const char *attach_call) {
     std::fprintf(stderr, "** %s needs %s, which this program did not call\n", what, attach_call);
     vull_debugf("** %s needs %s, which this program did not call\n", what, attach_call);
+}
+
+void vull_unattached_hook(const char *table, const char *attach_call) {
+    vull_missing_attach(table, attach_call);
+    std::exit(1);
 }

@@ -107,6 +107,19 @@ bool vull_engine_attached();
 // Says, on standard error and in the log, that what needs the hooks of
 // attach_call found them empty; the caller then fails.
 void vull_missing_attach(const char *what, const char *attach_call);
+// The same for a table entry that no attach call filled, which has nothing to
+// return: says so and ends the program with status 1.
+[[noreturn]] void vull_unattached_hook(const char *table, const char *attach_call);
+
+// What a hook table holds until its attach call fills it: for an entry of type
+// F, vull_unattached<F>::call<TABLE, ATTACH> names the table and the missing
+// call instead of calling through a null pointer.
+template <typename F> struct vull_unattached;
+template <typename R, typename... A> struct vull_unattached<R (*)(A...)> {
+    template <const char *Table, const char *Attach> static R call(A...) {
+        vull_unattached_hook(Table, Attach);
+    }
+};
 
 int vull_main(int argc, char **argv); // runs the program; 0, or 128 + a quit signal's number
 int vull_init();                      // start-up; 0 always (nothing when already initialised)

@@ -1,6 +1,6 @@
-// The engine in a program that has made no attach call (its main attaches
+// The layers in a program that has made no attach call (its main attaches
 // nothing): what needs a higher layer's hooks fails and names the attach call
-// that fills them, instead of a quiet wrong result.
+// that fills them, instead of a quiet wrong result or a call through null.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,6 +9,9 @@
 #include "audio/mixer.h"
 #include "audio/sound.h"
 #include "audio/synth.h"
+#include "cart/cart.h"
+#include "cart/hooks.h"
+#include "console/run.h"
 #include "engine/cpod.h"
 #include "engine/gfx.h"
 #include "engine/pod.h"
@@ -72,4 +75,20 @@ TEST(Unattached, PodAudioItemsNeedTheAudioEnginesAttach) {
     EXPECT_EQ(pod->types[0], CPOD_SYNTH);
     EXPECT_EQ(pod->types[1], CPOD_BITMAP);
     vull_destroy_pod(pod);
+}
+
+// The cart formats' table waits for the console and the shell: freeing a cart
+// stops its sound through the console; the status line stays the shell's even
+// once the console is attached.
+TEST(Unattached, CartHooksNameTheCallTheyWaitFor) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(vull_destroy_zibo6_cart(vull_create_zibo6_cart()), testing::ExitedWithCode(1),
+                "cart_hooks needs zibo6_attach_console\\(\\)");
+    EXPECT_EXIT(
+        {
+            zibo6_attach_console();
+            vull_destroy_zibo6_cart(vull_create_zibo6_cart());
+            cart_hooks.show_message("", 0);
+        },
+        testing::ExitedWithCode(1), "cart_hooks needs zibo6_attach_shell\\(\\)");
 }
