@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "vm/lapi.h"
+#include "vm/lcpu.h"
 #include "vm/ldebug.h"
 #include "vm/ldo.h"
 #include "vm/lfunc.h"
@@ -252,8 +253,26 @@ LUA_API lua_State *lua_newstate(lua_Alloc f, void *ud) {
     return L;
 }
 
+/*
+** The finalisers run on the main thread, which may be suspended by a yield (a C
+** function they call would then seem to yield by returning, ending them),
+** dead by an error or inside a call: they run on it as on an idle thread.
+** They run as in a slice of their own, so neither a yield requested of the
+** code that ran (run() asks for one) nor what its slice spent cuts them
+** short; only a runaway ends, at the overdue limit.  The request and the
+** counter are put back after, with the finalisers' cycles charged.
+*/
 LUA_API void lua_close(lua_State *L) {
     L = G(L)->mainthread;
     lua_lock(L);
+    L->status = LUA_OK;
+    L->ci = &L->base_ci;
+    L->errfunc = 0;
+    L->nny = 1;
+    uint32_t request = cpu_superyield, carried = cpu_cycles_slice;
+    cpu_superyield = 0;
+    cpu_cycles_slice = 0;
     close_state(L);
+    cpu_superyield = request;
+    cpu_cycles_slice += carried;
 }

@@ -323,6 +323,56 @@ TEST(Cpu, FinalisersOutsideEveryResumeHoldTheirCoroutines) {
     lua_set_cpu_cycles_slice_max(0x7fffffff);
 }
 
+// Closing the state runs every finaliser whole, whatever its main thread was
+// doing: suspended by a forced or an own yield with another yield requested
+// (a cart calling run()), dead by an error, or idle with its slice spent. A
+// runaway still ends at the overdue limit; the close leaves the request and
+// the slice counter as it found them, its finalisers' cycles charged.
+TEST(Cpu, FinalisersAtCloseRunWholeWhateverTheThreadWasDoing) {
+    const char *finalisers = R"(
+        setmt({}, {__gc = function() print('b', fsum(1, 2)) end})
+        setmt({}, {__gc = function()
+            print('a') local s = 0 for i = 1, 3000 do s = s + 1 end print(s)
+        end})
+    )";
+    struct Case {
+        const char *then; // run under lua_resume after the finalisers are set
+        int status;       // what that resume returned
+        uint32_t slice;   // the slice counter when the state is closed
+        bool runaway;     // a finaliser that never ends comes first
+    };
+    const Case cases[] = {
+        {"while true do end", LUA_YIELD, 50, false},
+        {"yield()", LUA_YIELD, 50, false},
+        {"error('x')", LUA_ERRRUN, 50, false},
+        {"return 1", LUA_OK, 0x22222 + Z6_CPU_DEFERRAL_LIMIT - 10, false},
+        {"while true do end", LUA_YIELD, 50, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.then);
+        State S;
+        std::string code = c.runaway ? "setmt({}, {__gc = function() while true do end end})" : "";
+        lua_settop(S, 0);
+        ASSERT_EQ(z6test::load(S, code + finalisers + c.then), LUA_OK);
+        lua_set_cpu_cycles_slice_max(1000);
+        ASSERT_EQ(lua_resume(S, nullptr, 0), c.status);
+        lua_set_cpu_cycles_slice_max(0x22222);
+        lua_set_cpu_deferral_limit(c.runaway ? 30000 : Z6_CPU_DEFERRAL_LIMIT);
+        lua_cpu_superyield();
+        lua_reset_cpu_cycles();
+        lua_add_cpu_cycles(static_cast<int>(c.slice));
+        lua_close(S.L);
+        S.L = lua_newstate(z6test::plain_alloc, nullptr); // for State's own close
+        lua_set_cpu_deferral_limit(Z6_CPU_DEFERRAL_LIMIT);
+        EXPECT_EQ(z6test::printed, "a\n3000\nb\t3\n");
+        EXPECT_EQ(cpu_superyield, Z6_SUPERYIELD_REQUEST);
+        EXPECT_GT(cpu_cycles_slice, c.slice + 3000 * 3);
+        if (!c.runaway) {
+            EXPECT_LT(cpu_cycles_slice, c.slice + 3000 * 3 + 100);
+        }
+    }
+}
+
 // Lua code called from C (a metamethod of count, a sort comparator, an error
 // handler, finalisers) cannot yield; a correct program that runs slowly
 // there must finish with its result whatever the slice budget.
