@@ -341,8 +341,10 @@ int z6_printh(lua_State *L) {
     if (overwrite) {
         ok = vull_save_file(path, text.data(), int64_t(text.size())) == 0;
     } else {
-        // Only onto a regular file: a pipe put in its place is not waited on.
-        int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+        // Only onto a regular file: a pipe put in its place is not waited on; nor onto one
+        // made read-only, which root could open.
+        int flags = O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+        int fd = vull_file_read_only(path) ? -1 : ::open(path, flags, 0666);
         struct stat st {};
         bool regular = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
         FILE *f = regular ? ::fdopen(fd, "a") : nullptr;

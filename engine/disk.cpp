@@ -837,6 +837,7 @@ vull_save *vull_save_begin(const char *path, int flags) {
         // A device or a pipe holds nothing to keep: it is written in place. Opening without
         // blocking refuses a pipe that nobody reads instead of waiting forever.
         s->in_place = true;
+        if (vull_file_read_only(path)) return refuse();
         s->fd = ::open(path, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
         int fl = s->fd >= 0 ? ::fcntl(s->fd, F_GETFL) : -1;
         if (fl < 0 || ::fcntl(s->fd, F_SETFL, fl & ~O_NONBLOCK) != 0) return refuse();
@@ -856,8 +857,8 @@ vull_save *vull_save_begin(const char *path, int flags) {
         target = dangling_target(path);
         if (target.empty()) return refuse();
     }
-    // A file the user may not write (made read-only) is not replaced behind their back.
-    if (exists && ::access(target.c_str(), W_OK) != 0) return refuse();
+    // A file made read-only is not replaced behind the user's back, not even by root.
+    if (exists && vull_file_read_only(target.c_str())) return refuse();
     remove_stale_temps(folder_of(target));
     s->path = path;
     s->target = target;

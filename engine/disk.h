@@ -121,10 +121,10 @@ int vull_copy_file(const char *source, const char *target, int64_t max);
 // checked, and only then renamed over the target: on any failure the target keeps what it
 // held and the temporary file is removed. The temporary file has the final permissions from
 // the start (the replaced file's), and the folder is flushed after the rename. A link is
-// followed (a dangling one makes the file it names, never its folders); a file the user may
-// not write is refused; an existing device or pipe is written in place. Temporary files of
-// writers killed mid-write (their process gone, older than a minute) are removed from the
-// folder. 0 written, 1 not.
+// followed (a dangling one makes the file it names, never its folders); a file made read-only
+// is refused (vull_file_read_only), whoever runs the player; an existing device or pipe is
+// written in place. Temporary files of writers killed mid-write (their process gone, older
+// than a minute) are removed from the folder. 0 written, 1 not.
 int vull_save_file(const char *path, const void *data, int64_t length);
 // The same writer for a file made in pieces: vull_save_begin makes the new file (null when
 // it cannot), vull_save_write adds to it (1 once any step failed), vull_save_end puts it in

@@ -141,7 +141,7 @@ int vull_load_clipboard_from_file(const char *path) {
 }
 
 int vull_save_clipboard_to_file(const char *path) {
-    if (!path || !vull_has_clipboard_text()) return 1;
+    if (!path || !vull_has_clipboard_text() || vull_file_read_only(path)) return 1;
     FILE *f = fopen(path, "w");
     if (!f) return 1;
     char *text = vull_get_clipboard_text();

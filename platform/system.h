@@ -64,7 +64,8 @@ vull_get_clipboard_text(); // engine-allocated copy (caller frees with vull_free
 int vull_has_clipboard_text();
 // 0 done; 1 the file does not open or the clipboard refused the text. At most 1 MiB.
 int vull_load_clipboard_from_file(const char *path);
-int vull_save_clipboard_to_file(const char *path); // 0 done, 1 no text or the file does not open
+// 0 done; 1 no text, or the file is read-only (vull_file_read_only) or does not open.
+int vull_save_clipboard_to_file(const char *path);
 
 // ---- reading files ----
 // The one guarded open of every file the player or a tool reads: a regular file of at most
@@ -112,6 +113,10 @@ int vull_find_close(vull_find_rec *rec); // null accepted; 0
 
 int vull_file_exists(const char *path); // 1 when the path exists (folders too) or the virtual disk has it
 int vull_directory_exists(const char *path); // 1 when the path lists as a folder
+// 1 when path names a file made read-only, which no writer replaces or writes into: one the
+// user may not write, or one whose owner may not, since root passes every permission check.
+// 0 when there is no such file.
+int vull_file_read_only(const char *path);
 
 // ---- dates ----
 struct vull_datetime_rec {

@@ -194,6 +194,13 @@ int vull_file_exists(const char *path) {
     return vull_plat_vdisk_has(path);
 }
 
+int vull_file_read_only(const char *path) {
+    struct stat st {};
+    if (!path || ::stat(path, &st) != 0) return 0;
+    if (::access(path, W_OK) != 0) return 1;
+    return ::geteuid() == 0 && !(st.st_mode & S_IWUSR) ? 1 : 0;
+}
+
 // Opening the folder is what a listing would do to find its own "." entry.
 int vull_directory_exists(const char *path) {
     if (!path) return 0;

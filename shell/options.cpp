@@ -12,6 +12,7 @@
 #include "engine/config.h"
 #include "engine/disk.h"
 #include "engine/vull.h"
+#include "platform/system.h"
 #include "shell/board.h"
 #include "shell/zibo6.h"
 
@@ -244,7 +245,7 @@ void apply_text(const char *name, const char *text) {
     } else if (!strcmp(name, "i")) {
         if (!app.input_file) app.input_file = fopen(text, "rb");
     } else if (!strcmp(name, "o")) {
-        if (!app.output_file) app.output_file = fopen(text, "wb");
+        if (!app.output_file && !vull_file_read_only(text)) app.output_file = fopen(text, "wb");
     } else if (!strcmp(name, "bbs_host")) {
         if (!board_set_host(text)) {
             // shown cut and with control bytes masked: it reaches the terminal

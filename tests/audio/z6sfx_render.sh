@@ -37,4 +37,9 @@ if "$z6sfx" render "$cart" 64 "$out.bad" 2>/dev/null; then echo "sfx 64 accepted
 if "$z6sfx" render "$cart.missing" 1 "$out.bad" 2>/dev/null; then echo "missing cart"; exit 1; fi
 if "$z6sfx" play "$cart" 1 "$out.bad" 2>/dev/null; then echo "bad command"; exit 1; fi
 [ ! -e "$out.bad" ] || { echo "a refused render wrote a file"; exit 1; }
+# A file made read-only is kept, whoever runs the tool (root too).
+printf 'kept' >"$out.locked"
+chmod 444 "$out.locked"
+if "$z6sfx" render "$cart" 1 "$out.locked" 2>/dev/null; then echo "read-only file rendered over"; exit 1; fi
+[ "$(cat "$out.locked")" = kept ] || { echo "a read-only file was written"; exit 1; }
 echo ok

@@ -2,7 +2,8 @@
 # save_full_disk.sh ZIBO6: save() from a headless script on a disk that fills up
 # part-way (a file size limit stands in for it). The cart already saved under the
 # name keeps every byte, no cut backup is left, and the script hears "failed to save";
-# config.txt, written at exit, keeps its bytes too and the failure is said.
+# config.txt, written at exit, keeps its bytes too and the failure is said. A cart file
+# made read-only is kept the same way, whoever runs the player (root too).
 set -u
 zibo6=$1
 work=$(mktemp -d)
@@ -57,4 +58,10 @@ cmp -s "$home/config.txt" "$work/config.txt" || fail "config.txt changed"
 grep -q '^could not write config.txt$' "$work/out.txt" || fail "config.txt failure not reported"
 [ "$(backups)" = "$before" ] || fail "a cut backup was left"
 ls -a "$home/carts" | grep -q '\.tmp$' && fail "a temporary file was left"
+
+chmod 444 "$home/carts/big.z6"
+run small || fail "the run whose save was refused ended with status $?"
+grep -q '^failed to save$' "$work/out.txt" || fail "no failure reported for a read-only file"
+cmp -s "$home/carts/big.z6" "$work/old.z6" || fail "read-only carts/big.z6 changed"
+ls -a "$home/carts" | grep -q '\.tmp$' && fail "a temporary file was left beside a read-only one"
 echo "save on a full disk: all checks passed"

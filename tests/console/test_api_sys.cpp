@@ -2,6 +2,7 @@
 // printh's file rules, stat rows) and what the memory and system calls
 // charge to the CPU budget; the frame-rate governor's rules.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <fstream>
@@ -141,8 +142,9 @@ TEST(ApiSys, PrinthFileRules) {
     EXPECT_TRUE(contains(out, "runtime error line 2 tab 0")) << out;
 }
 
-// A log the cart replaces is written whole or not at all: a full disk keeps the old one.
-TEST(ApiSys, PrinthLogsSurviveAFullDisk) {
+// A log the cart replaces is written whole or not at all: a full disk keeps the old one. A
+// log made read-only is neither replaced nor added to, whoever runs the player.
+TEST(ApiSys, PrinthLogsSurviveAFullDiskOrBeingMadeReadOnly) {
     Runtime rt;
     char path[1024];
     prefix_with_file_output_path("full_log.z6l", path, sizeof path);
@@ -158,6 +160,9 @@ TEST(ApiSys, PrinthLogsSurviveAFullDisk) {
     }
     EXPECT_EQ(log(), "first\nmore\n");
     rt.run("printh('second', 'full_log', true)");
+    EXPECT_EQ(log(), "second\n");
+    ASSERT_EQ(chmod(path, 0444), 0);
+    rt.run("printh('third', 'full_log', true) printh('more', 'full_log')");
     EXPECT_EQ(log(), "second\n");
     std::remove(path);
 }

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/config.h"
@@ -183,6 +184,13 @@ TEST(SystemListing, FileAndFolderTests) {
     EXPECT_EQ(vull_directory_exists(dir.c_str()), 1);
     EXPECT_EQ(vull_directory_exists((dir + "/f.txt").c_str()), 0);
     EXPECT_EQ(vull_directory_exists(nullptr), 0);
+    // read-only whoever asks, root too: no write bit, or none for the owner
+    for (auto [mode, read_only] : {std::pair{0644, 0}, {0444, 1}, {0474, 1}, {0200, 0}}) {
+        ASSERT_EQ(chmod((dir + "/f.txt").c_str(), mode_t(mode)), 0);
+        EXPECT_EQ(vull_file_read_only((dir + "/f.txt").c_str()), read_only) << std::oct << mode;
+    }
+    EXPECT_EQ(vull_file_read_only((dir + "/missing.txt").c_str()), 0);
+    EXPECT_EQ(vull_file_read_only(nullptr), 0);
     EXPECT_EQ(vull_remove((dir + "/f.txt").c_str()), 0);
     EXPECT_EQ(vull_file_exists((dir + "/f.txt").c_str()), 0);
 }
@@ -294,6 +302,10 @@ TEST(SystemClipboard, FileLoadKeepsTheFirstMebibyte) {
     ASSERT_EQ(vull_save_clipboard_to_file((dir + "/out.txt").c_str()), 0);
     EXPECT_EQ(read_file(dir + "/out.txt"), "h\xc3\xa9llo");
     EXPECT_EQ(vull_save_clipboard_to_file((dir + "/no/such/dir/out.txt").c_str()), 1);
+    ASSERT_EQ(chmod((dir + "/out.txt").c_str(), 0444), 0); // made read-only: kept, even by root
+    vull_set_clipboard_text("other");
+    EXPECT_EQ(vull_save_clipboard_to_file((dir + "/out.txt").c_str()), 1);
+    EXPECT_EQ(read_file(dir + "/out.txt"), "h\xc3\xa9llo");
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
     EXPECT_EQ(vull_load_clipboard_from_file((dir + "/clip.txt").c_str()), 1)
         << "no video: no clipboard";

@@ -3,6 +3,7 @@
 // held in range, and the exact layout of the section written back.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -175,6 +176,15 @@ TEST_F(ShellOptions, TextAndFileOptions) {
     FILE *first = app.output_file;
     scan({"-o", out + ".2"});
     EXPECT_EQ(app.output_file, first); // one output file at a time
+    // a file made read-only is not emptied, not even by root
+    fclose(app.output_file);
+    app.output_file = nullptr;
+    std::ofstream(out) << "kept";
+    ASSERT_EQ(chmod(out.c_str(), 0444), 0);
+    scan({"-o", out});
+    EXPECT_EQ(app.output_file, nullptr);
+    std::ifstream kept(out);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "kept");
     std::remove(out.c_str());
 }
 

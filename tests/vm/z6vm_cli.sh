@@ -81,6 +81,11 @@ for i = 1, 10 do t[#t + 1] = fib(i) end
 print(t[10], 7 \ 2, 1 << 4, "s\x41")
 LUA
 add_job dump-written -o "$tmp/prog.bin" "$tmp/prog.lua"
+# a file made read-only is not written over, whoever runs the tool (root too)
+printf 'kept' > "$tmp/locked.bin"
+chmod 444 "$tmp/locked.bin"
+expect dump-read-only 1 "" "z6vm: cannot open $tmp/locked.bin: Permission denied$nl" \
+    -o "$tmp/locked.bin" "$tmp/prog.lua"
 add_job prog-text "$tmp/prog.lua"
 
 # options
@@ -112,6 +117,8 @@ job_is runtime-error 1 && head -n 1 "$jobs/runtime-error.err" | grep -q '^runtim
 check runtime-error $?
 job_is dump-written 0 && [ -s "$tmp/prog.bin" ]
 check dump-written $?
+[ "$(cat "$tmp/locked.bin")" = kept ]
+check dump-read-only-kept $?
 job_is cycles-printed 0 && grep -q '^cycles [0-9][0-9]*$' "$jobs/cycles-printed.err"
 check cycles-printed $?
 job_is budget-yields 0 && grep -q '^yields [1-9][0-9]*$' "$jobs/budget-yields.err"

@@ -8,6 +8,7 @@
 #include "engine/mem.h"
 #include "engine/pod.h"
 #include "engine/voxel.h"
+#include "platform/system.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -137,7 +138,7 @@ int cmd_list(const char *path) {
 }
 
 bool write_raw(const char *path, const uint8_t *data, int length) {
-    FILE *out = std::fopen(path, "wb");
+    FILE *out = vull_file_read_only(path) ? nullptr : std::fopen(path, "wb");
     if (!out) return false;
     bool ok = length == 0 || std::fwrite(data, 1, (size_t)length, out) == (size_t)length;
     return (std::fclose(out) == 0) && ok;

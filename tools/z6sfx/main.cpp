@@ -13,6 +13,7 @@
 #include "audio/xm.h"
 #include "cart/cart.h"
 #include "engine/disk.h"
+#include "platform/system.h"
 #include "shell/zibo6.h"
 
 static constexpr int buffer_samples = 1024;
@@ -62,7 +63,7 @@ static int render_xm(const char *path, const char *out_path) {
         vull_destroy_music(music);
         return 1;
     }
-    FILE *out = std::fopen(out_path, "wb");
+    FILE *out = vull_file_read_only(out_path) ? nullptr : std::fopen(out_path, "wb");
     if (!out) {
         std::fprintf(stderr, "z6sfx: could not write %s\n", out_path);
         vull_destroy_music(music);
@@ -91,7 +92,7 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "z6sfx: could not load %s\n", argv[2]);
         return 1;
     }
-    FILE *out = std::fopen(argv[4], "wb");
+    FILE *out = vull_file_read_only(argv[4]) ? nullptr : std::fopen(argv[4], "wb");
     if (!out) {
         std::fprintf(stderr, "z6sfx: could not write %s\n", argv[4]);
         vull_destroy_zibo6_cart(cart);

@@ -566,9 +566,12 @@ int z6vm_main(int argc, char **argv) {
         print_function(cl->p, opt.listing > 1);
     }
     if (opt.output) {
-        std::FILE *out = std::fopen(opt.output, "wb");
+        // a file made read-only is kept, as a user who may not write it sees
+        bool read_only = vull_file_read_only(opt.output);
+        std::FILE *out = read_only ? nullptr : std::fopen(opt.output, "wb");
         if (!out) {
-            std::fprintf(stderr, "z6vm: cannot open %s: %s\n", opt.output, std::strerror(errno));
+            std::fprintf(stderr, "z6vm: cannot open %s: %s\n", opt.output,
+                         std::strerror(read_only ? EACCES : errno));
             return 1;
         }
         int werr = lua_dump(L, file_writer, out);

@@ -87,6 +87,11 @@ case "$out" in *'  0 CFIL a.txt 10') ;; *) echo "FAIL: list of a pod holding a c
 "$tool" extract "$dir/accept_bone_cycle.pod" 0 "$work/model.pod" && "$tool" list "$work/model.pod" | grep -q '^0 CMOD ' \
     || { echo "FAIL: extract of a model"; fail=1; }
 if "$tool" extract "$work/outer.pod" 7 "$work/none" 2>/dev/null; then echo "FAIL: extract of a missing item"; fail=1; fi
+# a file made read-only is kept, whoever runs the tool (root too)
+printf 'kept' >"$work/locked.pod"
+chmod 444 "$work/locked.pod"
+if "$tool" extract "$work/outer.pod" 0 "$work/locked.pod" 2>/dev/null; then echo "FAIL: extract over a read-only file"; fail=1; fi
+[ "$(cat "$work/locked.pod")" = kept ] || { echo "FAIL: a read-only file was written"; fail=1; }
 if "$tool" create "$work/bad.pod" "$work/missing.txt" 2>/dev/null; then echo "FAIL: create from a missing file"; fail=1; fi
 if "$tool" create /nonexistent-folder/x.pod "$work/a.txt" 2>/dev/null; then echo "FAIL: create into a missing folder"; fail=1; fi
 exit $fail
