@@ -114,8 +114,8 @@ int vull_find_close(vull_find_rec *rec); // null accepted; 0
 int vull_file_exists(const char *path); // 1 when the path exists (folders too) or the virtual disk has it
 int vull_directory_exists(const char *path); // 1 when the path lists as a folder
 // 1 when path names a file made read-only, which no writer replaces or writes into: one the
-// user may not write, or one whose owner may not, since root passes every permission check.
-// 0 when there is no such file.
+// user may not write, or, for root (whom every permission check lets through), one whose
+// owner may not. 0 when there is no such file.
 int vull_file_read_only(const char *path);
 
 // ---- dates ----

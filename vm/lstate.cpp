@@ -258,8 +258,8 @@ LUA_API lua_State *lua_newstate(lua_Alloc f, void *ud) {
 ** function they call would then seem to yield by returning, ending them),
 ** dead by an error or inside a call: they run on it as on an idle thread.
 ** They run as in a slice of their own, so neither a yield requested of the
-** code that ran (run() asks for one) nor what its slice spent cuts them
-** short; only a runaway ends, at the overdue limit.  The request and the
+** code that ran (a host asks for one before it closes the state) nor what
+** its slice spent cuts them short; only a runaway ends, at the overdue limit.  The request and the
 ** counter are put back after, with the finalisers' cycles charged.
 */
 LUA_API void lua_close(lua_State *L) {
