@@ -89,4 +89,8 @@ case "$out" in *'  0 CFIL a.txt 10') ;; *) echo "FAIL: list of a pod holding a c
 if "$tool" extract "$work/outer.pod" 7 "$work/none" 2>/dev/null; then echo "FAIL: extract of a missing item"; fail=1; fi
 if "$tool" create "$work/bad.pod" "$work/missing.txt" 2>/dev/null; then echo "FAIL: create from a missing file"; fail=1; fi
 if "$tool" create /nonexistent-folder/x.pod "$work/a.txt" 2>/dev/null; then echo "FAIL: create into a missing folder"; fail=1; fi
+# a listing that cannot be written (standard output on a full disk) is no success
+if [ -w /dev/full ] && "$tool" list "$work/outer.pod" > /dev/full 2>/dev/null; then
+    echo "FAIL: list onto a full disk reported success"; fail=1
+fi
 exit $fail
