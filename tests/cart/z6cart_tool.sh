@@ -119,26 +119,29 @@ for cmd in compress decompress; do
 done
 if "$tool" convert "$tmp/missing.z6.png" "$tmp/x.z6" 2>/dev/null; then fail "missing png converted"; fi
 # What decompress cannot give whole is refused the same way: a block cut short
-# (its header states the length), plain text that a zero byte would end early.
-# Zeros after the text only pad it, as in a ROM's code block.
+# (its header states the length), plain text that a zero byte would end early
+# (nor is such text compressed). Zeros after the text only pad it, as in a
+# ROM's code block.
 head -c $(($(wc -c < "$tmp/code.pxa") / 2)) "$tmp/code.pxa" > "$tmp/code_cut.pxa"
 printf 'abc\000def' > "$tmp/zero_inside.txt"
 printf 'print(1)\000\000\000' > "$tmp/zero_padded.txt"
-for in in code_cut.pxa zero_inside.txt; do
+for run in "decompress code_cut.pxa" "decompress zero_inside.txt" "compress zero_inside.txt"; do
+    cmd=${run% *} in=${run#* }
     printf 'kept' > "$tmp/refused_out.txt"
     set +e
-    "$tool" decompress "$tmp/$in" "$tmp/refused_out.txt" 2> "$tmp/err_$in"
+    "$tool" $cmd "$tmp/$in" "$tmp/refused_out.txt" 2> "$tmp/err_$in"
     status=$?
     set -e
-    [ $status -eq 1 ] || fail "decompress of $in: exit status $status"
-    [ -s "$tmp/err_$in" ] || fail "decompress of $in: no message"
-    [ "$(cat "$tmp/refused_out.txt")" = kept ] || fail "decompress of $in wrote OUT"
+    [ $status -eq 1 ] || fail "$run: exit status $status"
+    [ -s "$tmp/err_$in" ] || fail "$run: no message"
+    [ "$(cat "$tmp/refused_out.txt")" = kept ] || fail "$run wrote OUT"
 done
 code_len=$(wc -c < "$tmp/code.txt" | tr -d ' ')
 grep -q "of $code_len characters decoded" "$tmp/err_code_cut.pxa" ||
     fail "the cut block's message: $(cat "$tmp/err_code_cut.pxa")"
 "$tool" decompress "$tmp/zero_padded.txt" "$tmp/padded_out.txt" || fail "zero padding refused"
 [ "$(cat "$tmp/padded_out.txt")" = "print(1)" ] || fail "zero padding kept in the text"
+"$tool" compress "$tmp/zero_padded.txt" "$tmp/padded.pxa" > /dev/null || fail "compress of padding"
 
 # A ROM whose compressed code is damaged (its block's second half overwritten):
 # the player loads what decodes, the tools say the block is damaged and exit 1;

@@ -121,9 +121,23 @@ int info(const char *path) {
     return damaged ? 1 : 0;
 }
 
+// False, with a message, when a zero byte ends the code before the first length
+// bytes of text do: the rest would be lost to every reader. Zeros after the
+// code only pad it.
+bool whole_code(const char *path, const std::vector<uint8_t> &text, size_t length) {
+    size_t end = strnlen(reinterpret_cast<const char *>(text.data()), length);
+    if (std::all_of(text.begin() + long(end), text.begin() + long(length),
+                    [](uint8_t c) { return c == 0; }))
+        return true;
+    std::fprintf(stderr, "%s: a zero byte at offset %zu ends the code before the rest\n", path,
+                 end);
+    return false;
+}
+
 int compress(const char *in, const char *out) {
     std::vector<uint8_t> text;
     if (!read_file(in, PXA_TEXT_MAX, text)) return 1; // OUT untouched
+    if (!whole_code(in, text, text.size())) return 1;
     text.push_back(0);
     std::vector<uint8_t> block(PXA_SCRATCH_SIZE);
     int n = compress_mini(reinterpret_cast<const char *>(text.data()), block.data(),
@@ -157,15 +171,8 @@ int decompress(const char *in, const char *out) {
     } else {
         std::copy(block.begin(), block.end(), text.begin());
     }
-    // The code ends at its first zero byte; zeros after it only pad a block.
-    size_t end = strnlen(reinterpret_cast<const char *>(text.data()), decoded);
-    if (std::any_of(text.begin() + long(end), text.begin() + long(decoded),
-                    [](uint8_t c) { return c != 0; })) {
-        std::fprintf(stderr, "%s: a zero byte at offset %zu ends the code before the rest\n", in,
-                     end);
-        return 1;
-    }
-    text.resize(end);
+    if (!whole_code(in, text, decoded)) return 1;
+    text.resize(strnlen(reinterpret_cast<const char *>(text.data()), decoded));
     return write_file(out, text) ? 0 : 1;
 }
 
