@@ -54,15 +54,23 @@ int is_compressed_format_header(const uint8_t *bytes) {
     return 0;
 }
 
-int pxa_decompress(const uint8_t *block, int block_len, uint8_t *out, int size) {
-    if (!block || block_len < PXA_HEADER_SIZE || size <= 0) return 0;
+namespace {
+
+// Decodes a pxa block; returns the characters output.
+int pxa_decode(const uint8_t *block, int block_len, uint8_t *out, int size,
+               code_decode_report *report) {
+    if (!block || block_len < PXA_HEADER_SIZE || size <= 0) {
+        if (report) *report = {0, 0, size <= 0}; // no header to state a length
+        return 0;
+    }
     int raw = read_be16(block + 4);
     int claimed = read_be16(block + 6);
+    int want = std::min(raw, size);
+    if (report) *report = {raw, 0, want == 0};
     if (claimed <= PXA_HEADER_SIZE) return 0;
     int end_byte = std::min(claimed, block_len); // never past the real input
     bit_reader r{block, int64_t(end_byte) * 8, PXA_HEADER_SIZE * 8};
     mtf_table table = identity_table();
-    int want = std::min(raw, size);
     int pos = 0;
 
     while (pos < want) {
@@ -99,20 +107,41 @@ int pxa_decompress(const uint8_t *block, int block_len, uint8_t *out, int size) 
         }
         if (r.exhausted || r.byte_index() >= claimed) break;
     }
+    if (report) *report = {raw, pos, pos >= want};
+    return pos;
+}
+
+} // namespace
+
+int pxa_decompress(const uint8_t *block, int block_len, uint8_t *out, int size) {
+    pxa_decode(block, block_len, out, size, nullptr);
     return 0;
 }
 
 int decompress_mini(const uint8_t *block, int block_len, uint8_t *out, int size) {
+    return decompress_mini_ex(block, block_len, out, size, nullptr);
+}
+
+int decompress_mini_ex(const uint8_t *block, int block_len, uint8_t *out, int size,
+                       code_decode_report *report) {
+    if (report) *report = {};
     if (!block || block_len < 4 || size <= 0) return 0;
     switch (is_compressed_format_header(block)) {
-    case 2: return pxa_decompress(block, block_len, out, size);
+    case 2: pxa_decode(block, block_len, out, size, report); return 0;
     case 1: break;
     default: return 0;
     }
     std::memset(out, 0, size_t(size));
-    if (block_len < 8) return 0;
+    if (block_len < 8) {
+        if (report) report->whole = false; // the header itself is cut
+        return 0;
+    }
     int raw = read_be16(block + 4);
-    if (size < raw) return 1;
+    if (report) *report = {raw, 0, raw == 0};
+    if (size < raw) {
+        if (report) report->whole = false;
+        return 1;
+    }
     int pos = 0, in = 8;
     while (pos < raw && in < block_len) {
         int code = block[in++];
@@ -130,6 +159,7 @@ int decompress_mini(const uint8_t *block, int block_len, uint8_t *out, int size)
             for (int k = 0; k < length && pos < raw; k++, pos++) out[pos] = out[pos - offset];
         }
     }
+    if (report) *report = {raw, pos, pos >= raw};
     // Old writers appended a shim for 60 fps carts; the runtime no longer needs it.
     for (const char *shim : LEGACY_SHIMS) {
         int n = int(std::strlen(shim));

@@ -18,6 +18,17 @@ int is_compressed_format_header(const uint8_t *bytes);
 int pxa_compress(const char *text, uint8_t *out, int length);
 int compress_mini(const char *text, uint8_t *out, int length);
 
+// What a decoder made of a compressed block: the raw length its header states
+// and the characters it output (a legacy block's counted before the trailing
+// shim is cut). whole: the output reached the stated length, or size when that
+// is smaller; a cut or damaged block stops short. Not a compressed block, or
+// no size: nothing stated, whole.
+struct code_decode_report {
+    int stated = 0;
+    int decoded = 0;
+    bool whole = true;
+};
+
 // Decoders. block_len is the real number of bytes readable at block: nothing
 // past it is read, whatever the block's own length fields claim, and nothing
 // is written past out[size - 1].
@@ -27,3 +38,6 @@ int pxa_decompress(const uint8_t *block, int block_len, uint8_t *out, int size);
 // 1 when size is below the raw length. pxa block: 0 (as pxa_decompress).
 // Anything else: 0.
 int decompress_mini(const uint8_t *block, int block_len, uint8_t *out, int size);
+// As decompress_mini, returning the same, and fills report when it is not null.
+int decompress_mini_ex(const uint8_t *block, int block_len, uint8_t *out, int size,
+                       code_decode_report *report);

@@ -319,10 +319,12 @@ static bool read_cart_file(const char *path, std::vector<uint8_t> &bytes) {
 zibo6_cart *load_zibo6_cart_any_format(const char *path) {
     zibo6_png_cart_status = PNG_CART_NO_FILE;
     zibo6_cart_load_status = ZIBO6_LOAD_OK;
+    zibo6_loaded_code_block = {};
     std::vector<uint8_t> bytes;
     if (!path || !path[0] || !read_cart_file(path, bytes)) return nullptr;
     zibo6_cart *cart = load_zibo6_cart_png_from_bytes(bytes.data(), bytes.size());
     if (!cart) {
+        zibo6_loaded_code_block = {}; // a refused PNG's block is not the cart's
         vull_file *f = vull_fopen_memory(bytes.data(), int(bytes.size()));
         cart = vull_load_zibo6_cart_from_file(f, 0);
         vull_fclose(f);

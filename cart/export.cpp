@@ -76,7 +76,10 @@ bool write_bytes(const char *path, const void *data, size_t n) {
     return vull_save_file(path, data, int64_t(n)) == 0;
 }
 
+int unwritten_files; // "could not write" lines of the export under way: no "ok" after one
+
 void report_unwritten(const std::string &path) {
+    unwritten_files++;
     sayf(6, "could not write %s", vull_get_filename_without_path(path.c_str()));
 }
 
@@ -195,8 +198,10 @@ export_parameters *extract_parameters(const char *text) {
     for (size_t i = 0; i < tokens.size(); i++) {
         const std::string &t = tokens[i];
         if (t[0] != '-') {
-            if (p.name_count < EXPORT_NAMES_MAX)
+            if (p.name_count < EXPORT_NAMES_MAX) {
+                if (t.size() >= size_t(EXPORT_NAME_LEN)) p.too_long = EXPORT_NAME_LEN - 1;
                 std::snprintf(p.names[p.name_count++], EXPORT_NAME_LEN, "%s", t.c_str());
+            }
             continue;
         }
         char letter = t.size() > 1 ? t[1] : 0;
@@ -212,7 +217,10 @@ export_parameters *extract_parameters(const char *text) {
         std::string v = i + 1 < tokens.size() ? tokens[++i] : "";
         p.value[letter - 'a'] = option_value(v);
         if (letter == 'p') std::snprintf(p.p, sizeof p.p, "%s", v.c_str());
-        if (letter == 'e') std::snprintf(p.e, sizeof p.e, "%s", v.c_str());
+        if (letter == 'e') {
+            if (v.size() >= sizeof p.e) p.too_long = EXPORT_OPTION_LEN - 1;
+            std::snprintf(p.e, sizeof p.e, "%s", v.c_str());
+        }
     }
     return &p;
 }
@@ -484,6 +492,12 @@ cpod *generate_dat_file(export_parameters *params) {
                 vull_destroy_pod(dat);
                 return nullptr;
             }
+            if (!zibo6_loaded_code_block.whole) { // exported, its cut code would pass for whole
+                sayf(6, "** %s: code block damaged", params->names[i]);
+                vull_destroy_zibo6_cart(cart);
+                vull_destroy_pod(dat);
+                return nullptr;
+            }
             name = item_name(params->names[i], false);
         }
         cbuffer *image = new_item(name);
@@ -521,6 +535,10 @@ int export_bin(const char *text) {
         say(6, "too many carts! max: 16");
         return 1;
     }
+    if (params->too_long) { // cut, it would name another file or folder
+        sayf(6, "name too long! max: %d characters", params->too_long);
+        return 1;
+    }
     if (params->name_count > 1) sayf(6, "exporting %d carts\n", params->name_count);
 
     // Icon (the resource pod's, so that the exported data file carries it).
@@ -544,6 +562,7 @@ int export_bin(const char *text) {
         return 1;
     }
     const std::string rel = std::string(folder) + base + ".bin", out = where + rel;
+    unwritten_files = 0;
     vull_mkdir(out.c_str());
     say(12, rel.c_str());
 
@@ -627,12 +646,14 @@ int export_bin(const char *text) {
         std::string zip = out + "/" + base + z.suffix;
         say(12, (rel + "/" + base + z.suffix).c_str());
         std::string from = z.folder ? out + z.folder : app;
-        if (generate_zip_file(zip.c_str(), from.c_str(), (base + z.prefix).c_str()) != 0)
+        // A folder that lists nothing (never made) makes no archive.
+        if (generate_zip_file(zip.c_str(), from.c_str(), (base + z.prefix).c_str()) != 0 ||
+            !vull_file_exists(zip.c_str()))
             report_unwritten(zip);
     }
 
-    say(6, "ok");
+    if (unwritten_files == 0) say(6, "ok");
     vull_destroy_pod(runtime);
     vull_destroy_pod(dat);
-    return 0;
+    return unwritten_files == 0 ? 0 : 1;
 }

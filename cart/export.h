@@ -39,12 +39,15 @@ struct export_parameters {
     int32_t value[26];                             // per option letter a..z; -1 when not given
     char p[EXPORT_OPTION_LEN];                     // text of -p
     char e[EXPORT_OPTION_LEN];                     // text of -e (the extra file)
+    // 0, or the characters a name or the -e text holds when one was cut: refused
+    int32_t too_long;
 };
 extern export_parameters export_params;
 
 // A whole export from the export command's arguments ("name.bin [more carts]
 // [-i n] [-s n] [-c n] [-e file]"). Reports through console text; 0 when it
-// ended with "ok", 1 when a check or the data file stopped it.
+// ended with "ok", 1 when a check or the data file stopped it or a file could
+// not be written (the export goes on, printing each, and ends without "ok").
 int export_bin(const char *text);
 // The parameter list, or null after printing "bad argument".
 export_parameters *extract_parameters(const char *text);

@@ -34,6 +34,8 @@ zibo6_cart *new_cart_33() {
 
 } // namespace
 
+code_decode_report zibo6_loaded_code_block;
+
 char get_platform_char() {
 #if defined(__arm__)
     return 'r';
@@ -68,6 +70,7 @@ int save_zibo6_cart_32k_flattened(zibo6_cart *cart, uint8_t *image) {
 }
 
 void load_zibo6_cart_32k(zibo6_cart *cart, const uint8_t *image) {
+    zibo6_loaded_code_block = {};
     if (!cart) return;
     poke_rom(cart, image);
     if (!cart->code) {
@@ -79,7 +82,7 @@ void load_zibo6_cart_32k(zibo6_cart *cart, const uint8_t *image) {
     auto *code = reinterpret_cast<uint8_t *>(cart->code);
     if (is_compressed_format_header(block))
         // Bounded by the code limit, so the record's code stays within it.
-        decompress_mini(block, CART_CODE_BLOCK, code, ZIBO6_CODE_MAX);
+        decompress_mini_ex(block, CART_CODE_BLOCK, code, ZIBO6_CODE_MAX, &zibo6_loaded_code_block);
     else
         std::memcpy(code, block, CART_CODE_BLOCK);
 }

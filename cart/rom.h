@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+#include "cart/compress.h"
+
 struct zibo6_cart;
 
 constexpr int CART_IMAGE_SIZE = 32768;   // the ROM image
@@ -21,6 +23,10 @@ int save_zibo6_cart_32k_flattened(zibo6_cart *cart, uint8_t *image);
 // Fills cart from an image of CART_IMAGE_SIZE bytes: ROM data poked through
 // the ROM view, then the code block (compressed, or plain text up to a 0).
 void load_zibo6_cart_32k(zibo6_cart *cart, const uint8_t *image);
+// The code block of the image load_zibo6_cart_32k read last, cleared by each
+// load_zibo6_cart_any_format: a compressed block that did not decode whole is
+// cut or damaged. The cart keeps what decoded; the tools say so.
+extern code_decode_report zibo6_loaded_code_block;
 
 // Whole files: exactly 32,768 bytes with a compressed header or a 0 byte at
 // 0x4300 (version 33); 17,152 raw ROM bytes (.bin); 34,304 hex digits.

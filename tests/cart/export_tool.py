@@ -175,6 +175,40 @@ def export_carts(tmp):
     rc, out = run([CART, "bad", "-Q"], tmp)
     check(rc != 0 and out == ["bad argument"], "bad argument: %r" % out)
 
+    # Files that cannot be written (the output folder's parent is missing): each is
+    # named, the export goes on, and it ends without "ok" and with exit status 1.
+    rc, out = run([CART, "no/such/game"], tmp)
+    unwritten = [l for l in out if l.startswith("could not write ")]
+    check(rc == 1 and "ok" not in out, "unwritable export: %d %r" % (rc, out[-3:]))
+    check("could not write data.pod" in unwritten and "could not write game_linux.zip" in unwritten,
+          "unwritable export names its files: %r" % unwritten)
+    # A name longer than the 1,023 characters a name holds would be cut to another
+    # path: refused before anything is made; an -e name cut likewise.
+    long_folder = "e" * 1216
+    rc, out = run([CART, long_folder + "/game"], tmp)
+    check(rc == 1 and out == ["name too long! max: 1023 characters"], "long name: %r" % out[:3])
+    check(not any(n.startswith("eee") for n in os.listdir(tmp)), "long name made nothing")
+    rc, out = run([CART, "cut", "-e", "x" * 200], tmp)
+    check(rc == 1 and out == ["name too long! max: 127 characters"], "long -e name: %r" % out[:3])
+    check(not os.path.exists(os.path.join(tmp, "cut.bin")), "long -e name made nothing")
+
+    # A ROM whose compressed code is damaged is not exported as the cart, as the
+    # working cart or a further one.
+    subprocess.run([Z6CART, "convert", CART, os.path.join(tmp, "whole.rom")], check=True,
+                   capture_output=True, timeout=60)
+    rom = bytearray(open(os.path.join(tmp, "whole.rom"), "rb").read())
+    stated = struct.unpack(">H", rom[0x4306:0x4308])[0]
+    rom[0x4300 + stated // 2:0x4300 + stated] = b"\xff" * (stated - stated // 2)
+    with open(os.path.join(tmp, "damaged.rom"), "wb") as f:
+        f.write(rom)
+    p = subprocess.run([Z6CART, "-pod", DATA_POD, "export", os.path.join(tmp, "damaged.rom"),
+                        "dmg", "-i", "0"], cwd=tmp, capture_output=True, text=True, timeout=300)
+    check(p.returncode == 1 and "damaged" in p.stderr and p.stdout == "",
+          "damaged working cart: %d %r %r" % (p.returncode, p.stdout[-200:], p.stderr))
+    rc, out = run([CART, "dmg2", "damaged.rom"], tmp)
+    check(rc == 1 and "** damaged.rom: code block damaged" in out and "ok" not in out,
+          "damaged further cart: %r" % out[-3:])
+
 
 def export_runtime(tmp):
     # A data file that carries runtime programs (entry 7) and a framework.

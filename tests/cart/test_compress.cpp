@@ -166,4 +166,64 @@ TEST(Compress, HostileBlocksDecodeWithinBounds) {
     decode_hostile(short_one);
 }
 
+code_decode_report report_of(const std::vector<uint8_t> &block, int size = 65537) {
+    std::vector<uint8_t> in(block), out(size_t(size) + 1, 0);
+    code_decode_report r;
+    r.whole = false;
+    decompress_mini_ex(in.empty() ? nullptr : in.data(), int(in.size()), out.data(), size, &r);
+    return r;
+}
+
+// The report says whether a block decoded whole; what decodes stays as before.
+TEST(Compress, ReportsWhetherTheBlockDecodedWhole) {
+    const std::string text = code_text(3000);
+    std::vector<uint8_t> good = compress(text);
+    ASSERT_EQ(is_compressed_format_header(good.data()), 2);
+    code_decode_report r = report_of(good);
+    EXPECT_TRUE(r.whole);
+    EXPECT_EQ(r.stated, 3000);
+    EXPECT_EQ(r.decoded, 3000);
+    r = report_of(good, 100); // stopped by size, not by damage
+    EXPECT_TRUE(r.whole);
+    EXPECT_EQ(r.decoded, 100);
+
+    // Cut anywhere after its magic and before its last byte (which may hold
+    // padding alone), or its claimed length shortened: not whole, and what
+    // decoded is a prefix of the text.
+    for (size_t n = 4; n + 1 < good.size(); n++) {
+        std::vector<uint8_t> cut(good.begin(), good.begin() + long(n));
+        r = report_of(cut);
+        EXPECT_FALSE(r.whole) << n;
+        std::string got = decompress(cut);
+        EXPECT_EQ(int(got.size()), r.decoded) << n;
+        EXPECT_EQ(text.compare(0, got.size(), got), 0) << n;
+    }
+    std::vector<uint8_t> short_claim = good;
+    short_claim[6] = 0, short_claim[7] = 40;
+    EXPECT_FALSE(report_of(short_claim).whole);
+    std::vector<uint8_t> bad_literal = good; // sixteen 1-bits: an index past 255
+    std::fill(bad_literal.begin() + long(good.size() / 2), bad_literal.end(), 0xff);
+    r = report_of(bad_literal);
+    EXPECT_FALSE(r.whole);
+    EXPECT_EQ(r.stated, 3000);
+
+    // Legacy: counted before the shim is cut; a short stream or header is not whole.
+    const std::string shim = "if(_update60)_update=function()_update60()_update60()end";
+    std::vector<uint8_t> codes;
+    for (char c : "x=1" + shim) codes.push_back(0), codes.push_back(uint8_t(c));
+    const int raw = int(shim.size()) + 3;
+    r = report_of(legacy_block(codes, raw));
+    EXPECT_TRUE(r.whole);
+    EXPECT_EQ(r.decoded, raw);
+    codes.resize(codes.size() - 2);
+    EXPECT_FALSE(report_of(legacy_block(codes, raw)).whole);
+    EXPECT_FALSE(report_of({':', 'c', ':', 0, 0}).whole);
+    EXPECT_FALSE(report_of(legacy_block({13, 14}, 5), 4).whole); // refused: raw length 5 > 4
+
+    // Not a compressed block: nothing stated.
+    r = report_of({'a', 'b', 'c', 'd'});
+    EXPECT_TRUE(r.whole);
+    EXPECT_EQ(r.stated, 0);
+}
+
 } // namespace

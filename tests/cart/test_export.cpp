@@ -137,6 +137,20 @@ TEST_F(export_test, ParametersCutLongTextsAndDropExtraNames) {
     EXPECT_EQ(std::string(p->p), long_opt.substr(0, EXPORT_OPTION_LEN - 1));
     EXPECT_EQ(std::string(p->e), long_opt.substr(0, EXPORT_OPTION_LEN - 1));
     EXPECT_EQ(p->value['i' - 'a'], INT32_MAX);
+    EXPECT_EQ(p->too_long, EXPORT_OPTION_LEN - 1); // the export refuses the cut texts
+
+    const std::string most(EXPORT_NAME_LEN - 1, 'n'), opt(EXPORT_OPTION_LEN - 1, 'o');
+    for (const std::string &fits : {most + " -e " + opt, "game more.z6 -p " + long_opt}) {
+        p = extract_parameters(fits.c_str());
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(p->too_long, 0) << fits.size(); // -p is not read by the export
+    }
+    p = extract_parameters((most + "n").c_str());
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->too_long, EXPORT_NAME_LEN - 1);
+    p = extract_parameters(("game -e " + opt + "o").c_str());
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->too_long, EXPORT_OPTION_LEN - 1);
 }
 
 // ---- icon ----

@@ -72,6 +72,12 @@ if [ -w /dev/full ]; then
     if "$tool" convert "$carts/every_section.z6" /dev/full 2>/dev/null; then
         fail "full disk reported success"
     fi
+    # What the printing commands print is lost the same way.
+    for cmd in info hash tokens preprocess; do
+        if "$tool" $cmd "$carts/every_section.z6" > /dev/full 2>/dev/null; then
+            fail "$cmd onto a full disk reported success"
+        fi
+    done
 fi
 
 # Wrong command lines.
@@ -112,6 +118,62 @@ for cmd in compress decompress; do
     [ "$(cat "$tmp/plain_long_out.txt")" = kept ] || fail "$cmd of 65,536 characters wrote OUT"
 done
 if "$tool" convert "$tmp/missing.z6.png" "$tmp/x.z6" 2>/dev/null; then fail "missing png converted"; fi
+# What decompress cannot give whole is refused the same way: a block cut short
+# (its header states the length), plain text that a zero byte would end early
+# (nor is such text compressed). Zeros after the text only pad it, as in a
+# ROM's code block.
+head -c $(($(wc -c < "$tmp/code.pxa") / 2)) "$tmp/code.pxa" > "$tmp/code_cut.pxa"
+printf 'abc\000def' > "$tmp/zero_inside.txt"
+printf 'print(1)\000\000\000' > "$tmp/zero_padded.txt"
+for run in "decompress code_cut.pxa" "decompress zero_inside.txt" "compress zero_inside.txt"; do
+    cmd=${run% *} in=${run#* }
+    printf 'kept' > "$tmp/refused_out.txt"
+    set +e
+    "$tool" $cmd "$tmp/$in" "$tmp/refused_out.txt" 2> "$tmp/err_$in"
+    status=$?
+    set -e
+    [ $status -eq 1 ] || fail "$run: exit status $status"
+    [ -s "$tmp/err_$in" ] || fail "$run: no message"
+    [ "$(cat "$tmp/refused_out.txt")" = kept ] || fail "$run wrote OUT"
+done
+code_len=$(wc -c < "$tmp/code.txt" | tr -d ' ')
+grep -q "of $code_len characters decoded" "$tmp/err_code_cut.pxa" ||
+    fail "the cut block's message: $(cat "$tmp/err_code_cut.pxa")"
+"$tool" decompress "$tmp/zero_padded.txt" "$tmp/padded_out.txt" || fail "zero padding refused"
+[ "$(cat "$tmp/padded_out.txt")" = "print(1)" ] || fail "zero padding kept in the text"
+"$tool" compress "$tmp/zero_padded.txt" "$tmp/padded.pxa" > /dev/null || fail "compress of padding"
+
+# A ROM whose compressed code is damaged (its block's second half overwritten):
+# the player loads what decodes, the tools say the block is damaged and exit 1;
+# convert writes nothing.
+"$tool" convert "$carts/every_section.z6" "$tmp/whole.rom" || fail "convert to rom"
+"$tool" info "$tmp/whole.rom" > "$tmp/info" || fail "info of a whole rom"
+grep -qx "status: 0 (ok)" "$tmp/info" || fail "whole rom status"
+clen=$((0x$(byte "$tmp/whole.rom" 17158)$(byte "$tmp/whole.rom" 17159))) # stated at 0x4306
+cp "$tmp/whole.rom" "$tmp/damaged.rom"
+head -c $((clen / 2)) /dev/zero | tr '\0' '\377' |
+    dd of="$tmp/damaged.rom" bs=1 seek=$((0x4300 + clen / 2)) conv=notrunc 2>/dev/null
+set +e
+"$tool" info "$tmp/damaged.rom" > "$tmp/info" 2> "$tmp/err"; status=$?
+set -e
+[ $status -eq 1 ] || fail "info of a damaged rom: exit status $status"
+grep -q "^status: 0 (code block damaged: [0-9]* of [0-9]* characters decoded)$" "$tmp/info" ||
+    fail "info of a damaged rom: $(cat "$tmp/info")"
+grep -q "^lua: [0-9]* characters$" "$tmp/info" || fail "info of a damaged rom lists no sections"
+grep -q "damaged" "$tmp/err" || fail "info of a damaged rom: no message"
+for cmd in hash tokens preprocess; do
+    set +e
+    "$tool" $cmd "$tmp/damaged.rom" > "$tmp/out" 2> "$tmp/err"; status=$?
+    set -e
+    [ $status -eq 1 ] || fail "$cmd of a damaged rom: exit status $status"
+    [ -s "$tmp/out" ] || fail "$cmd of a damaged rom printed nothing of what loaded"
+    grep -q "damaged" "$tmp/err" || fail "$cmd of a damaged rom: no message"
+done
+printf 'kept' > "$tmp/damaged_out.z6"
+if "$tool" convert "$tmp/damaged.rom" "$tmp/damaged_out.z6" 2>/dev/null; then
+    fail "a damaged rom converted"
+fi
+[ "$(cat "$tmp/damaged_out.z6")" = kept ] || fail "converting a damaged rom wrote OUT"
 echo "z6cart formats: ok"
 
 # The label through PNG carts: z6cart's PNG read by the player, and the

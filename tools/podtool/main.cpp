@@ -247,10 +247,7 @@ int cmd_create(const char *out_path, int argc, char **argv) {
     return result;
 }
 
-} // namespace
-
-int main(int argc, char **argv) {
-    vull_sound_attach(); // sound and synth items are the audio engine's records
+int run(int argc, char **argv) {
     if (argc >= 3 && std::strcmp(argv[1], "list") == 0 && argc == 3) return cmd_list(argv[2]);
     if (argc == 5 && std::strcmp(argv[1], "extract") == 0)
         return cmd_extract(argv[2], argv[3], argv[4]);
@@ -258,4 +255,17 @@ int main(int argc, char **argv) {
         return cmd_create(argv[2], argc - 3, argv + 3);
     usage();
     return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    vull_sound_attach(); // sound and synth items are the audio engine's records
+    int status = run(argc, argv);
+    // A listing redirected to a full disk is lost: not a success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "podtool: could not write the standard output\n");
+        return 1;
+    }
+    return status;
 }

@@ -17,7 +17,8 @@
 //                           with the data file's bios, resources and font;
 //                           the console's lines go to standard output
 // Exit status 0 on success, 1 when a cart does not load or cannot be written,
-// 2 for a wrong command line.
+// or its compressed code is cut or damaged (the commands that print still print
+// what loaded; convert and export write nothing), 2 for a wrong command line.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -81,13 +82,33 @@ zibo6_cart *load(const char *path) {
     return cart;
 }
 
+void report_damage(const char *path, const code_decode_report &r) {
+    std::fprintf(stderr, "%s: the code block is cut or damaged: %d of %d characters decoded\n",
+                 path, r.decoded, r.stated);
+}
+
+// True, with a message, when the cart just loaded came from a compressed code
+// block that did not decode whole: its code is only the part before the damage.
+bool code_damaged(const char *path) {
+    if (zibo6_loaded_code_block.whole) return false;
+    report_damage(path, zibo6_loaded_code_block);
+    return true;
+}
+
 int info(const char *path) {
     zibo6_cart *cart = load(path);
     if (!cart) return 1;
+    bool damaged = code_damaged(path);
     zibo6_text_sections t = zibo6_measure_text_sections(cart);
     std::printf("file: %s\n", path);
     std::printf("version: %d\n", cart->version);
-    std::printf("status: %d (%s)\n", zibo6_cart_load_status, status_text(zibo6_cart_load_status));
+    if (damaged)
+        std::printf("status: %d (code block damaged: %d of %d characters decoded)\n",
+                    zibo6_cart_load_status, zibo6_loaded_code_block.decoded,
+                    zibo6_loaded_code_block.stated);
+    else
+        std::printf("status: %d (%s)\n", zibo6_cart_load_status,
+                    status_text(zibo6_cart_load_status));
     std::printf("lua: %d characters\n", t.code_chars);
     std::printf("gfx: %d rows\n", t.gfx_rows);
     std::printf("label: %s\n", t.label ? "yes" : "no");
@@ -97,12 +118,26 @@ int info(const char *path) {
     std::printf("music: %d patterns\n", t.music_count);
     std::printf("change_mask: %s\n", t.mask ? "yes" : "no");
     vull_destroy_zibo6_cart(cart);
-    return 0;
+    return damaged ? 1 : 0;
+}
+
+// False, with a message, when a zero byte ends the code before the first length
+// bytes of text do: the rest would be lost to every reader. Zeros after the
+// code only pad it.
+bool whole_code(const char *path, const std::vector<uint8_t> &text, size_t length) {
+    size_t end = strnlen(reinterpret_cast<const char *>(text.data()), length);
+    if (std::all_of(text.begin() + long(end), text.begin() + long(length),
+                    [](uint8_t c) { return c == 0; }))
+        return true;
+    std::fprintf(stderr, "%s: a zero byte at offset %zu ends the code before the rest\n", path,
+                 end);
+    return false;
 }
 
 int compress(const char *in, const char *out) {
     std::vector<uint8_t> text;
     if (!read_file(in, PXA_TEXT_MAX, text)) return 1; // OUT untouched
+    if (!whole_code(in, text, text.size())) return 1;
     text.push_back(0);
     std::vector<uint8_t> block(PXA_SCRATCH_SIZE);
     int n = compress_mini(reinterpret_cast<const char *>(text.data()), block.data(),
@@ -113,12 +148,22 @@ int compress(const char *in, const char *out) {
     return 0;
 }
 
+// A cut or damaged block, or text that a zero byte would end early, is refused
+// with OUT left as it was: written cut, it would pass for the whole code.
 int decompress(const char *in, const char *out) {
     std::vector<uint8_t> block;
     if (!read_file(in, ZIBO6_CART_FILE_MAX, block)) return 1; // OUT untouched
     std::vector<uint8_t> text(ZIBO6_CODE_SIZE, 0);
+    size_t decoded = block.size();
     if (block.size() >= 4 && is_compressed_format_header(block.data())) {
-        decompress_mini(block.data(), int(block.size()), text.data(), ZIBO6_CODE_MAX);
+        code_decode_report r;
+        int n =
+            decompress_mini_ex(block.data(), int(block.size()), text.data(), ZIBO6_CODE_MAX, &r);
+        if (!r.whole) {
+            report_damage(in, r);
+            return 1;
+        }
+        decoded = size_t(is_compressed_format_header(block.data()) == 1 ? n : r.decoded);
     } else if (block.size() > size_t(ZIBO6_CODE_MAX)) { // written cut, it would pass for whole
         std::fprintf(stderr, "%s: plain text of %zu bytes is longer than %d characters\n", in,
                      block.size(), ZIBO6_CODE_MAX);
@@ -126,18 +171,20 @@ int decompress(const char *in, const char *out) {
     } else {
         std::copy(block.begin(), block.end(), text.begin());
     }
-    text.resize(strnlen(reinterpret_cast<const char *>(text.data()), text.size()));
+    if (!whole_code(in, text, decoded)) return 1;
+    text.resize(strnlen(reinterpret_cast<const char *>(text.data()), decoded));
     return write_file(out, text) ? 0 : 1;
 }
 
 int hash(const char *path) {
     zibo6_cart *cart = load(path);
     if (!cart) return 1;
+    bool damaged = code_damaged(path);
     char h[41];
     hash_cart(cart, h);
     std::printf("%s\n", h);
     vull_destroy_zibo6_cart(cart);
-    return 0;
+    return damaged ? 1 : 0;
 }
 
 // The data file named by -pod, else the player's: beside z6cart or in the folder
@@ -202,6 +249,10 @@ int convert(const char *pod, const char *in, const char *out) {
     }
     zibo6_cart *cart = load(in);
     if (!cart) return 1;
+    if (code_damaged(in)) { // written, the cut code would pass for the cart's own
+        vull_destroy_zibo6_cart(cart);
+        return 1;
+    }
     int failed = save_cart_file(cart, out); // the format of the final extension alone
     if (failed) std::fprintf(stderr, "%s: could not write\n", out);
     vull_destroy_zibo6_cart(cart);
@@ -217,7 +268,8 @@ int export_carts(const char *pod_path, int argc, char **argv) {
     }
     use_data_palette();
     zibo6_cart *cart = load(argv[2]);
-    if (!cart) {
+    if (!cart || code_damaged(argv[2])) {
+        vull_destroy_zibo6_cart(cart);
         close_data_file();
         return 1;
     }
@@ -237,9 +289,10 @@ int export_carts(const char *pod_path, int argc, char **argv) {
 int code_command(int (*command)(const char *), const char *path) {
     zibo6_cart *cart = load(path);
     if (!cart) return 1;
+    bool damaged = code_damaged(path);
     int status = command(cart->code ? cart->code : "");
     vull_destroy_zibo6_cart(cart);
-    return status;
+    return damaged ? 1 : status;
 }
 
 int usage() {
@@ -255,10 +308,7 @@ int usage() {
     return 2;
 }
 
-} // namespace
-
-int main(int argc, char **argv) {
-    zibo6_attach_shell(); // the cart code reaches the console and the shell through hooks
+int run(int argc, char **argv) {
     const char *pod = nullptr;
     if (argc >= 3 && std::strcmp(argv[1], "-pod") == 0) {
         pod = argv[2];
@@ -276,4 +326,17 @@ int main(int argc, char **argv) {
     if (argc == 3 && std::strcmp(argv[1], "preprocess") == 0)
         return code_command(z6cart_preprocess, argv[2]);
     return usage();
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    zibo6_attach_shell(); // the cart code reaches the console and the shell through hooks
+    int status = run(argc, argv);
+    // Output redirected to a full disk is lost: not a success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "z6cart: could not write the standard output\n");
+        return 1;
+    }
+    return status;
 }

@@ -94,4 +94,8 @@ if "$tool" extract "$work/outer.pod" 0 "$work/locked.pod" 2>/dev/null; then echo
 [ "$(cat "$work/locked.pod")" = kept ] || { echo "FAIL: a read-only file was written"; fail=1; }
 if "$tool" create "$work/bad.pod" "$work/missing.txt" 2>/dev/null; then echo "FAIL: create from a missing file"; fail=1; fi
 if "$tool" create /nonexistent-folder/x.pod "$work/a.txt" 2>/dev/null; then echo "FAIL: create into a missing folder"; fail=1; fi
+# a listing that cannot be written (standard output on a full disk) is no success
+if [ -w /dev/full ] && "$tool" list "$work/outer.pod" > /dev/full 2>/dev/null; then
+    echo "FAIL: list onto a full disk reported success"; fail=1
+fi
 exit $fail
