@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "audio/mixer.h"
 #include "audio/sound.h"
@@ -43,38 +45,87 @@ TEST(Unattached, FrameLoopWithoutCallbacksRefusesToStart) {
 }
 
 // Sound and synth items are the audio engine's records: without its attach a
-// pod holding them fails to load or save, saying so, rather than coming back
-// without them; attached, the same file loads whole.
+// pod holding one, first or not, fails to load, and one holding a sound fails
+// to save, saying so, rather than coming back without them; a pod set loses
+// those pods alone. Attached, the same files load whole.
 TEST(Unattached, PodAudioItemsNeedTheAudioEnginesAttach) {
-    const std::string synth_pod = scratch("synth_then_bitmap.pod");
-    vull_synth *synth = vull_create_synth(4); // written without any hook
-    cpod *pod = vull_create_pod(2);
-    cpod_add_item(pod, CPOD_SYNTH, synth);
-    cpod_add_item(pod, CPOD_BITMAP, vull_create_bitmap(2, 2, 8));
-    ASSERT_EQ(vull_save_pod(synth_pod.c_str(), pod), 0);
-    vull_destroy_pod(pod); // passes the synth over: its destroyer is not attached
-    vull_destroy_synth(synth);
+    struct layout {
+        const char *file;
+        std::vector<int> types;
+    };
+    const layout layouts[] = {
+        {"synth_then_bitmap.pod", {CPOD_SYNTH, CPOD_BITMAP}},
+        {"bitmap_then_synth.pod", {CPOD_BITMAP, CPOD_SYNTH, CPOD_BITMAP}},
+        {"sound_then_bitmap.pod", {CPOD_SOUND, CPOD_BITMAP}},
+        {"bitmap_then_sound.pod", {CPOD_BITMAP, CPOD_SOUND, CPOD_BITMAP}},
+    };
+    auto make = [](const std::vector<int> &types) {
+        cpod *pod = vull_create_pod(int(types.size()));
+        for (int type : types) {
+            void *item = type == CPOD_SYNTH   ? static_cast<void *>(vull_create_synth(4))
+                         : type == CPOD_SOUND ? static_cast<void *>(vull_create_sound(8, 16))
+                                              : static_cast<void *>(vull_create_bitmap(2, 2, 8));
+            cpod_add_item(pod, type, item);
+        }
+        return pod;
+    };
+    // The files are written with the audio items' hooks lent for the purpose.
+    const std::string set_file = scratch("audio_items.pods");
+    cpod *set[CPOD_SET_SIZE];
+    cpod_set_init(set);
+    cpod_set_audio_items({vull_create_sound, vull_destroy_sound, vull_sound_lock,
+                          vull_sound_release, csound_set_frequency, vull_create_synth,
+                          vull_destroy_synth});
+    for (const layout &l : layouts) {
+        cpod *pod = make(l.types);
+        ASSERT_EQ(vull_save_pod(scratch(l.file).c_str(), pod), 0) << l.file;
+        vull_destroy_pod(pod);
+    }
+    set[0] = make({CPOD_BITMAP});
+    set[1] = make({CPOD_BITMAP, CPOD_SOUND});
+    set[2] = make({CPOD_BITMAP});
+    ASSERT_EQ(vull_save_pod_set(set_file.c_str(), set), 0);
+    for (cpod *&pod : set) vull_destroy_pod(std::exchange(pod, nullptr));
+    cpod_set_audio_items({});
 
+    for (const layout &l : layouts) {
+        const std::string path = scratch(l.file);
+        testing::internal::CaptureStderr();
+        for (cpod *pod : {vull_load_pod(path.c_str()), vull_open_pod(path.c_str())}) {
+            EXPECT_EQ(pod, nullptr) << l.file;
+            vull_destroy_pod(pod);
+        }
+        EXPECT_TRUE(names(testing::internal::GetCapturedStderr(), "vull_sound_attach()")) << l.file;
+    }
     testing::internal::CaptureStderr();
-    EXPECT_EQ(vull_load_pod(synth_pod.c_str()), nullptr);
-    EXPECT_TRUE(names(testing::internal::GetCapturedStderr(), "vull_sound_attach()"));
+    EXPECT_EQ(vull_load_pod_set(set_file.c_str(), set), 0);
+    testing::internal::GetCapturedStderr();
+    EXPECT_NE(set[0], nullptr);
+    EXPECT_EQ(set[1], nullptr);
+    ASSERT_NE(set[2], nullptr);
+    EXPECT_EQ(set[2]->count, 1);
+    for (cpod *&pod : set) vull_destroy_pod(std::exchange(pod, nullptr));
 
     csound *sound = vull_create_sound(8, 16);
-    pod = vull_create_pod(1);
+    cpod *pod = vull_create_pod(1);
     cpod_add_item(pod, CPOD_SOUND, sound);
     testing::internal::CaptureStderr();
     EXPECT_NE(vull_save_pod(scratch("sound.pod").c_str(), pod), 0);
     EXPECT_TRUE(names(testing::internal::GetCapturedStderr(), "vull_sound_attach()"));
-    vull_destroy_pod(pod);
+    vull_destroy_pod(pod); // passes the sound over: its destroyer is not attached
     vull_destroy_sound(sound);
 
     vull_sound_attach();
-    pod = vull_load_pod(synth_pod.c_str());
-    ASSERT_NE(pod, nullptr);
-    EXPECT_EQ(pod->count, 2);
-    EXPECT_EQ(pod->types[0], CPOD_SYNTH);
-    EXPECT_EQ(pod->types[1], CPOD_BITMAP);
-    vull_destroy_pod(pod);
+    for (const layout &l : layouts) {
+        pod = vull_load_pod(scratch(l.file).c_str());
+        ASSERT_NE(pod, nullptr) << l.file;
+        ASSERT_EQ(pod->count, int(l.types.size())) << l.file;
+        for (size_t i = 0; i < l.types.size(); i++) EXPECT_EQ(pod->types[i], l.types[i]) << l.file;
+        vull_destroy_pod(pod);
+    }
+    EXPECT_EQ(vull_load_pod_set(set_file.c_str(), set), 0);
+    for (int i = 0; i < 3; i++) EXPECT_NE(set[i], nullptr) << i;
+    for (cpod *&pod : set) vull_destroy_pod(std::exchange(pod, nullptr));
 }
 
 // The cart formats' table waits for the console and the shell: freeing a cart
@@ -92,3 +143,4 @@ TEST(Unattached, CartHooksNameTheCallTheyWaitFor) {
         },
         testing::ExitedWithCode(1), "cart_hooks needs zibo6_attach_shell\\(\\)");
 }
+
