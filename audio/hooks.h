@@ -3,12 +3,15 @@
 // (zibo6_attach_console) hands in the sound registers and the shell's
 // initialiser the post-mix hook; nothing in the player sets the music clock.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 // Runs on the audio thread after every mix with the mixed samples; the shell's
-// initialiser installs the serial audio writer. Empty: nothing runs.
+// initialiser installs the serial audio writer. Empty: nothing runs. The mixer
+// reads this very atomic, so storing it directly and vull_set_post_mix_func
+// are the same.
 using vull_post_mix_fn = void (*)(int16_t *samples, int count);
-extern vull_post_mix_fn vull_post_mix_func;
+extern std::atomic<vull_post_mix_fn> vull_post_mix_func;
 void vull_set_post_mix_func(vull_post_mix_fn hook);
 
 // The clock that music fades run on; tests and fuzz targets step their own.

@@ -22,15 +22,13 @@
 #include "platform/system.h"
 
 vull_mixer_state ms0;
-vull_post_mix_fn vull_post_mix_func;
 vull_file *vull_audio_buffer;
 
 // Read on the audio thread: set once at start-up, but kept atomic for the reader.
-static std::atomic<vull_post_mix_fn> post_mix_hook{nullptr};
+constinit std::atomic<vull_post_mix_fn> vull_post_mix_func{nullptr};
 
 void vull_set_post_mix_func(vull_post_mix_fn hook) {
-    vull_post_mix_func = hook;
-    post_mix_hook.store(hook, std::memory_order_release);
+    vull_post_mix_func.store(hook, std::memory_order_release);
 }
 
 xm_player *vull_get_xm_playstate() { return &ps0; }
@@ -201,7 +199,7 @@ void vull_mixer_callback_0(uint8_t *stream, int bytes) {
         }
         at += pass;
     }
-    if (vull_post_mix_fn hook = post_mix_hook.load(std::memory_order_acquire))
+    if (vull_post_mix_fn hook = vull_post_mix_func.load(std::memory_order_acquire))
         hook(reinterpret_cast<int16_t *>(stream), bytes / 2);
 }
 

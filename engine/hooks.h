@@ -38,8 +38,9 @@ void vull_set_audio_funcs(const vull_audio_funcs &funcs);
 
 // The records of sound and synth items (engine/sound_item.h) are the audio
 // engine's to make and free; vull_sound_attach() fills this table. Empty, the
-// POD reader fails on a sound or synth item and says that vull_sound_attach()
-// was not called, and the writer fails likewise on a sound item.
+// POD reader fails a pod holding a sound or synth item, wherever it stands, and
+// says that vull_sound_attach() was not called; the writer fails likewise on a
+// sound item.
 struct cpod_audio_items {
     csound *(*create_sound)(int sample_count, int bits);
     void (*destroy_sound)(csound *sound);

@@ -404,10 +404,15 @@ static bool read_anim(vull_file *f, cpod *pod) {
 }
 
 // Sound and synth items are the audio engine's records: without it the pod
-// fails and says so, rather than coming back without them.
+// fails whole and says so, rather than coming back without them. The chunk is
+// still passed over as a damaged one, so that a set's next pod is found.
+static bool audio_missing; // in the pod being read
+
 static bool audio_attached() {
     if (cpod_audio.create_sound && cpod_audio.create_synth) return true;
-    vull_missing_attach("a pod's sound and synth items", "vull_sound_attach()");
+    if (!audio_missing)
+        vull_missing_attach("a pod's sound and synth items", "vull_sound_attach()");
+    audio_missing = true;
     return false;
 }
 
@@ -581,6 +586,7 @@ static void drop_items_since(cpod *pod, int count) {
 static cpod *read_pod(vull_file *f) {
     cpod *pod = vull_create_pod(0);
     if (!pod) return nullptr;
+    audio_missing = false;
     for (bool first = true;; first = false) {
         if (at_end(f)) break;
         int64_t start = position(f);
@@ -620,7 +626,7 @@ static cpod *read_pod(vull_file *f) {
         if (seek_to(f, start + 1)) find_next_entry(f);
         break;
     }
-    if (pod->count == 0) {
+    if (pod->count == 0 || audio_missing) {
         vull_destroy_pod(pod);
         return nullptr;
     }

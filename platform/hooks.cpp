@@ -49,6 +49,8 @@ void vull_plat_exit() {
     if (services.exit) services.exit();
 }
 
+const vull_plat_services &vull_plat_get_services() { return services; }
+
 int vull_plat_vdisk_has(const char *path) {
     return services.vdisk_has ? services.vdisk_has(path) : 0;
 }

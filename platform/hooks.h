@@ -23,6 +23,8 @@ struct vull_plat_services {
 };
 // Installs the non-null fields; the others stay as they are.
 void vull_plat_set_services(const vull_plat_services &services);
+// The services as installed (defaults included), for checking what an attach filled.
+const vull_plat_services &vull_plat_get_services();
 
 // ---- the engine's settings ----
 // The options and state the platform reads, as pointers to the engine's own

@@ -136,6 +136,7 @@ static void count_hook(int16_t *, int count) {
     hook_count = count;
 }
 
+// The hook the mixer runs is the exported one, however it was stored.
 TEST_F(Mixer, PostMixHookSeesTheWholeBuffer) {
     vull_set_post_mix_func(count_hook);
     hook_calls = 0;
@@ -143,6 +144,15 @@ TEST_F(Mixer, PostMixHookSeesTheWholeBuffer) {
     EXPECT_EQ(hook_calls, 1);
     EXPECT_EQ(hook_count, 8192);
     vull_set_post_mix_func(nullptr);
+
+    vull_post_mix_func = count_hook;
+    hook_calls = 0;
+    render(4096, 4096);
+    EXPECT_EQ(hook_calls, 1) << "stored through vull_post_mix_func";
+    EXPECT_EQ(hook_count, 4096);
+    vull_post_mix_func = nullptr;
+    render(4096, 4096);
+    EXPECT_EQ(hook_calls, 1);
 }
 
 TEST_F(Mixer, SoundObjectsCopiedThenFreed) {
