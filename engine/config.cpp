@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "engine/disk.h"
@@ -23,6 +24,9 @@ vull_config_rec cconfig0;
 
 // A desktop_path too long for the record: not used, but written back as config.txt gave it.
 static std::string desktop_path_kept;
+// The per-user config.txt is there but was not read (past the size limit, not a regular file,
+// not readable): it holds the user's settings, so it is not written over at exit.
+static bool config_unread = false;
 
 void vull_config_default() {
     cconfig = vull_config_rec{};
@@ -321,8 +325,21 @@ static void clamp_config(vull_config_rec &c) {
 static vull_file *open_config_for_reading() {
     char path[VULL_PATH_LEN];
     vull_file *f = nullptr;
-    if (vull_prefix_with_appdata_path("config.txt", path, sizeof path) == 0)
+    config_unread = false;
+    if (vull_prefix_with_appdata_path("config.txt", path, sizeof path) == 0) {
         f = vull_fopen(path, "r", VULL_CONFIG_FILE_MAX);
+        // A virtual-disk copy read in its place does not make the file on the disk ours.
+        struct stat st {};
+        if ((!f || f->vdisk) && ::stat(path, &st) == 0) {
+            config_unread = true;
+            std::string say = std::string("config.txt: ") + path + " not read (over " +
+                              std::to_string(VULL_CONFIG_FILE_MAX) +
+                              " bytes, or not a readable file); kept as it is, this run's "
+                              "settings are not saved\n";
+            vull_debug(say.c_str());
+            fputs(say.c_str(), stderr);
+        }
+    }
     if (!f && vull_prefix_with_program_path("config.txt", path, sizeof path) == 0)
         f = vull_fopen(path, "r", VULL_CONFIG_FILE_MAX);
     return f;
@@ -377,6 +394,10 @@ __attribute__((format(printf, 2, 3))) static void put_format(vull_file *f, const
 }
 
 int vull_config_save() {
+    if (config_unread) {
+        vull_debug("config.txt was not read at start: left as it is\n");
+        return 0;
+    }
     char path[VULL_PATH_LEN];
     if (vull_prefix_with_appdata_path("config.txt", path, sizeof path) != 0) return 1;
     // Built in memory and handed whole to the one writer: a failed write (full disk,

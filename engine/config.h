@@ -74,7 +74,9 @@ const char *vull_process_arguments(int argc, char **argv);
 // engine option. The console's own scan skips exactly these.
 int vull_option_value_count(int argc, char **argv, int i);
 void vull_config_load();                            // read config.txt into cconfig and cconfig0
-int vull_config_save(); // write config.txt: 0, or 1 when the old one was kept (write failed)
+// Writes config.txt: 0, or 1 when the old one was kept (write failed). A config.txt that
+// was there but not read at start is left as it is (0).
+int vull_config_save();
 
 // Path settings (root_path, cdata_path, desktop_path) longer than the engine's path records
 // take are not cut into another path: vull_path_fits says whether the text fits whole, and

@@ -431,6 +431,22 @@ TEST(ConfigSave, FailedWriteKeepsTheOldFile) {
     EXPECT_NE(read_file(d.dir + "/config.txt").find("sessions 6 //"), std::string::npos);
 }
 
+// A config.txt that is there but not read (past the size limit, not a file) holds the
+// user's settings: the run uses the defaults and leaves it as it is.
+TEST(ConfigSave, AFileNotReadIsNeverWrittenOver) {
+    ConfigDir d;
+    std::string big =
+        "background_sleep_ms 20\n// " + std::string(size_t(VULL_CONFIG_FILE_MAX), 'c') + "\n";
+    d.load(big);
+    EXPECT_EQ(cconfig.background_sleep_ms, 10);
+    cconfig.sessions = 1;
+    EXPECT_EQ(vull_config_save(), 0);
+    EXPECT_TRUE(read_file(d.dir + "/config.txt") == big);
+    d.load("sessions 5\n"); // one that reads is written as before
+    EXPECT_EQ(vull_config_save(), 0);
+    EXPECT_NE(read_file(d.dir + "/config.txt").find("sessions 5 //"), std::string::npos);
+}
+
 TEST(ConfigTrim, ControlsAndBlanksGoUtf8Stays) {
     EXPECT_STREQ(vull_trim("  \t hello world \r\n"), "hello world");
     EXPECT_STREQ(vull_trim("\xc3\xa9t\xc3\xa9"), "\xc3\xa9t\xc3\xa9");

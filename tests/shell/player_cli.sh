@@ -153,6 +153,45 @@ grep -qx "tab_width 8" "$H3/config.txt" || fail "overflowing tab_width not clamp
 grep -qx "button_keys 511 0 300 0 0 0 0 0 0 0 0 0 0 " "$H3/config.txt" || fail "button_keys not clamped"
 grep -qx "root_path $H3/carts/" "$H3/config.txt" || fail "bare root_path not replaced"
 
+# ---- files the player does not read (cart data and config.txt past their
+# limits, the user's settings in the latter) stay byte for byte through a run
+# that changes nothing, and the refusals are logged; once the cart stores a
+# value its old cart data is backed up whole before it is replaced ----
+H6=$WORK/unread
+mkdir -p "$H6/cdata"
+{
+    for l in 1 2 3 4 5 6 7 8; do
+        printf '0001000000020000000300000004000000050000000600000007000000080000\n'
+    done
+    head -c 66001 /dev/zero | tr '\0' ' '
+} >"$H6/cdata/big.z6d.txt"
+{
+    printf 'volume 77\nbackground_sleep_ms 20\n// '
+    head -c 1048576 /dev/zero | tr '\0' c
+    printf '\n'
+} >"$H6/config.txt"
+cp "$H6/cdata/big.z6d.txt" "$WORK/big.kept"
+cp "$H6/config.txt" "$WORK/config.kept"
+printf 'zibo-6 cartridge\nversion 33\n__lua__\n%s\n' \
+    'printh(tostr(cartdata("big")).." "..dget(0))' >"$WORK/unread.z6"
+play unread -x "$WORK/unread.z6" -home "$H6"
+[ "$rc" = 0 ] || fail "unread files: exit status $rc"
+expect_output unread "RUNNING: $WORK/unread.z6
+false 0
+"
+cmp -s "$H6/cdata/big.z6d.txt" "$WORK/big.kept" || fail "unread cart data was replaced"
+cmp -s "$H6/config.txt" "$WORK/config.kept" || fail "unread config.txt was replaced"
+grep -qF "cart data $H6/cdata/big.z6d.txt not read" "$H6/log.txt" ||
+    fail "the unread cart data is not logged"
+grep -qF "config.txt: $H6/config.txt not read" "$H6/log.txt" || fail "the unread config.txt is not logged"
+grep -qF "config.txt: $H6/config.txt not read" "$WORK/unread.err" ||
+    fail "the unread config.txt is not on stderr"
+[ -z "$(ls -A "$H6/backup")" ] || fail "unread files: backed up with nothing stored"
+printf 'zibo-6 cartridge\nversion 33\n__lua__\ncartdata("big") dset(0, 2)\n' >"$WORK/store.z6"
+play store -x "$WORK/store.z6" -home "$H6"
+[ "$(head -c 16 "$H6/cdata/big.z6d.txt")" = 0002000000000000 ] || fail "stored cart data not written"
+cmp -s "$H6/backup/"*big* "$WORK/big.kept" || fail "the replaced cart data was not backed up whole"
+
 # ---- the board host option: used for the run, never written to config.txt ----
 H4=$WORK/home4
 play bbs_host -x "$CART" -home "$H4" -bbs_host 127.0.0.1:8123
