@@ -11,9 +11,13 @@
 #include "cart/disk.h"
 #include "cart/state.h"
 #include "cart/hooks.h"
+#include "engine/config.h"
 #include "engine/disk.h"
 #include "engine/mem.h"
 #include "platform/system.h"
+
+// The per-user folder is refused at start unless the longest cart-data path fits under it.
+static_assert(sizeof "cdata/" - 1 + CDATA_ID_MAX + sizeof ".z6d.txt" - 1 <= VULL_USER_NAME_MAX);
 
 namespace {
 
@@ -59,9 +63,9 @@ bool all_zero(const uint32_t (&words)[CDATA_WORDS]) {
 
 int write_cdata() {
     std::string path = cdata_file(open_id);
-    if (path.empty()) return 1;
-    bool ok = true;
-    if (file_unread) {
+    bool ok = !path.empty();
+    if (!ok) vull_debugf("could not write cart data %s: no cart data folder\n", open_id);
+    if (ok && file_unread) {
         if (all_zero(pstate.cartdata_words)) return 0; // what the cart was given: nothing to write
         // Kept whole before it is replaced; a pipe or a device holds nothing to keep.
         struct stat st {};

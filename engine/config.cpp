@@ -137,10 +137,13 @@ static bool apply_option_value(const option_def &o, const char *value) {
     if (o.kind == OPT_PATH) {
         // Absolute from the start: a relative folder would name another one once the
         // player runs elsewhere, and config.txt keeps the paths made from it.
-        char *dst = strcmp(o.name, "home") == 0 ? cconfig.home : cconfig.desktop_path;
+        bool home = strcmp(o.name, "home") == 0;
+        char *dst = home ? cconfig.home : cconfig.desktop_path;
+        int room = home ? VULL_USER_NAME_MAX : 0;
         if (!value[0] || vull_is_blank(value[0])) { // a blank folder is no folder
             snprintf(dst, VULL_PATH_LEN, "%s", value);
-        } else if (!vull_path_fits(value) || !vull_absolute_folder(value, dst)) {
+        } else if (!vull_path_fits(value, room) || !vull_absolute_folder(value, dst) ||
+                   strlen(dst) + size_t(room) > size_t(VULL_PATH_LEN - 1)) {
             dst[0] = 0;
             return false;
         }
@@ -239,7 +242,9 @@ const char *vull_process_arguments(int argc, char **argv) {
 }
 
 void vull_refuse_folder_option(const char *name) {
-    fprintf(stderr, "-%s: longer than %d characters; not starting\n", name, VULL_PATH_LEN - 2);
+    int room = strcmp(name, "home") == 0 ? VULL_USER_NAME_MAX : 0;
+    fprintf(stderr, "-%s: longer than %d characters; not starting\n", name,
+            VULL_PATH_LEN - 2 - room);
     exit(1);
 }
 
@@ -462,10 +467,11 @@ int vull_config_save() {
 
 /* ---- path settings ---- */
 
-bool vull_path_fits(const char *text) {
+bool vull_path_fits(const char *text, int room) {
     if (!text) return true;
     while (vull_is_blank(*text)) text++;
-    return strlen(text) <= size_t(VULL_PATH_LEN - 2); // room for the closing '/' and the NUL
+    // room also for the closing '/' and the NUL
+    return strlen(text) + size_t(room) <= size_t(VULL_PATH_LEN - 2);
 }
 
 void vull_config_path_too_long(const char *key, const char *text, std::string &kept) {

@@ -82,7 +82,12 @@ int vull_config_save();
 // take are not cut into another path: vull_path_fits says whether the text fits whole, and
 // vull_config_path_too_long says (log and standard error) that the setting is not used this
 // run and keeps its text in kept, so config.txt is written back as the user wrote it.
-bool vull_path_fits(const char *text);
+// room: characters the folder must leave free for the names put under it.
+bool vull_path_fits(const char *text, int room = 0);
+// The longest name the player makes under the per-user folder: the cart data of a
+// 64-character id, "cdata/<id>.z6d.txt" (every fixed name there is shorter). A -home
+// without room for it is refused at start.
+constexpr int VULL_USER_NAME_MAX = 78;
 void vull_config_path_too_long(const char *key, const char *text, std::string &kept);
 
 // A copy of text without leading and trailing control characters and blanks,

@@ -189,6 +189,14 @@ TEST(ConfigOptions, PathsAreMadeAbsoluteAndNeverCut) {
     EXPECT_STREQ(cconfig.desktop_path, "/d/jos\xc3\xa9/");
     EXPECT_EQ(scan({"-desktop", long_path, "-home", long_path}), "desktop");
     EXPECT_EQ(scan({"-width", "9", "-home", "/h", "-desktop", ""}), "");
+    // The per-user folder keeps room for the longest name put under it; others need none.
+    const int home_max = VULL_PATH_LEN - 2 - VULL_USER_NAME_MAX;
+    EXPECT_EQ(home_max, 944);
+    std::string at_max = "/" + std::string(size_t(home_max - 1), 'p');
+    EXPECT_EQ(scan({"-home", at_max, "-desktop", at_max + "pp"}), "");
+    EXPECT_EQ(std::string(cconfig.home), at_max + "/");
+    EXPECT_EQ(scan({"-home", at_max + "p"}), "home");
+    EXPECT_STREQ(cconfig.home, "");
     char cwd[VULL_PATH_LEN];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     std::string here = cwd;

@@ -206,22 +206,52 @@ play bbs_bad -x "$CART" -home "$H4" -bbs_host 'h/x"$(id)'
 grep -q '^-bbs_host: not a board host: "h/x"$(id)"' "$WORK/bbs_bad.err" ||
     fail "bad -bbs_host: no message"
 
+# deep N: a new folder whose path has N characters (no name in it over 200)
+deep() {
+    d=$WORK/deep$1
+    while [ $(($1 - ${#d})) -gt 201 ]; do d=$d/$(printf '%200s' | tr ' ' d); done
+    d=$d/$(printf "%$(($1 - ${#d} - 1))s" | tr ' ' e)
+    mkdir -p "$d" && echo "$d"
+}
+
 # ---- a folder option too long for a path stops the start at once: status 1,
 # one message, nothing written to the default per-user folder, the -o file not
-# made ----
+# made. The per-user folder keeps room for the longest name the player puts in
+# it (cart data of a 64-character id under cdata/), so a -home of 1,018
+# characters is refused as well ----
 LONG=/$(printf '%2000s' | tr ' ' x)
 mkdir -p "$WORK/user"
-for opt in home root_path desktop cdata_path; do
-    HOME=$WORK/user timeout 120 "$PLAYER" -x "$CART" -o "$WORK/long_$opt.o" "-$opt" "$LONG" \
+for opt in home root_path desktop cdata_path deep_home; do
+    value=$LONG most=1022
+    [ "$opt" = home ] && most=944
+    [ "$opt" = deep_home ] && opt=home most=944 value=$(deep 1018)
+    HOME=$WORK/user timeout 120 "$PLAYER" -x "$CART" -o "$WORK/long_$opt.o" "-$opt" "$value" \
         >"$WORK/long_$opt.out" 2>"$WORK/long_$opt.err"
     rc=$?
     [ "$rc" = 1 ] || fail "-$opt too long: exit status $rc"
-    [ "$(cat "$WORK/long_$opt.err")" = "-$opt: longer than 1022 characters; not starting" ] ||
+    [ "$(cat "$WORK/long_$opt.err")" = "-$opt: longer than $most characters; not starting" ] ||
         fail "-$opt too long: standard error: $(cat "$WORK/long_$opt.err")"
     [ -s "$WORK/long_$opt.out" ] && fail "-$opt too long: printed $(cat "$WORK/long_$opt.out")"
     [ -z "$(ls -A "$WORK/user")" ] || fail "-$opt too long: wrote $(find "$WORK/user")"
     [ -e "$WORK/long_$opt.o" ] && fail "-$opt too long: the -o file was made"
+    [ "$value" = "$LONG" ] || [ -z "$(ls -A "$value")" ] || fail "-home of 1018: wrote in it"
 done
+
+# ---- a -home with just the room keeps a cart's data across runs; where the
+# per-user folder has no room (a long $HOME), each failed cart-data save says so ----
+printf 'zibo-6 cartridge\nversion 33\n__lua__\n%s\n' \
+    'cartdata("deep") printh("was "..dget(0)) dset(0, dget(0) + 1)' >"$WORK/deep.z6"
+DEEP=$(deep 944)
+play deep1 -x "$WORK/deep.z6" -home "$DEEP"
+play deep2 -x "$WORK/deep.z6" -home "$DEEP"
+[ "$rc" = 0 ] || fail "-home of 944: exit status $rc"
+expect_output deep2 "RUNNING: $WORK/deep.z6
+was 1
+"
+HOME=$(deep 1000) timeout 120 "$PLAYER" -x "$WORK/deep.z6" >"$WORK/deep_home.out" \
+    2>"$WORK/deep_home.err"
+grep -qxF "** could not save cart data **" "$WORK/deep_home.err" ||
+    fail "long HOME: the lost cart data was not reported: $(cat "$WORK/deep_home.err")"
 
 # ---- no display: the window SDL would make on its offscreen driver shows
 # nowhere, so unless SDL_VIDEODRIVER names a driver the player stops with the
