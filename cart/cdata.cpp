@@ -2,19 +2,29 @@
 // cut short by a crash or a full disk leaves the previous data.
 #include "cart/cdata.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "cart/disk.h"
 #include "cart/state.h"
 #include "cart/hooks.h"
+#include "engine/config.h"
 #include "engine/disk.h"
 #include "engine/mem.h"
 #include "platform/system.h"
 
+// The per-user folder is refused at start unless the longest cart-data path fits under it.
+static_assert(sizeof "cdata/" - 1 + CDATA_ID_MAX + sizeof ".z6d.txt" - 1 <= VULL_USER_NAME_MAX);
+
 namespace {
 
 char open_id[CDATA_ID_MAX + 1]; // "" while no store is open
+// The store's file is there but was not read (past the size limit, not a regular file, not
+// readable): the cart got zeros, so the file stays as it is until the cart stores a value.
+bool file_unread = false;
 
 std::string cdata_file(const char *id) {
     char folder[VULL_PATH_LEN];
@@ -45,17 +55,40 @@ const char *cdata_id() { return open_id; }
 
 namespace {
 
+bool all_zero(const uint32_t (&words)[CDATA_WORDS]) {
+    for (uint32_t w : words)
+        if (w) return false;
+    return true;
+}
+
 int write_cdata() {
     std::string path = cdata_file(open_id);
-    if (path.empty()) return 1;
-    char text[CDATA_FILE_SIZE + 1];
-    int at = 0;
-    for (int k = 0; k < CDATA_WORDS; k++)
-        at += std::snprintf(text + at, sizeof text - size_t(at), (k % 8 == 7) ? "%08x\n" : "%08x",
-                            unsigned(pstate.cartdata_words[k]));
-    if (vull_save_file(path.c_str(), text, CDATA_FILE_SIZE) == 0) return 0;
+    bool ok = !path.empty();
+    if (!ok) vull_debugf("could not write cart data %s: no cart data folder\n", open_id);
+    if (ok && file_unread) {
+        if (all_zero(pstate.cartdata_words)) return 0; // what the cart was given: nothing to write
+        // Kept whole before it is replaced; a pipe or a device holds nothing to keep.
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            save_backup(path.c_str(), 1) != 0) {
+            vull_debugf("could not back up the unread cart data %s; not replaced\n", path.c_str());
+            ok = false;
+        }
+    }
+    if (ok) {
+        char text[CDATA_FILE_SIZE + 1];
+        int at = 0;
+        for (int k = 0; k < CDATA_WORDS; k++)
+            at += std::snprintf(text + at, sizeof text - size_t(at),
+                                (k % 8 == 7) ? "%08x\n" : "%08x",
+                                unsigned(pstate.cartdata_words[k]));
+        if (vull_save_file(path.c_str(), text, CDATA_FILE_SIZE) == 0) {
+            file_unread = false;
+            return 0;
+        }
+        vull_debugf("could not write cart data: %s\n", path.c_str());
+    }
     // The words stay in memory; the next save tries again.
-    vull_debugf("could not write cart data: %s\n", path.c_str());
     cart_hooks.show_message("** could not save cart data **", 1500);
     if (pstate.headless) std::fprintf(stderr, "** could not save cart data **\n"); // never drawn
     return 1;
@@ -71,6 +104,7 @@ void clear_cdata() {
         write_cdata();
     }
     open_id[0] = 0;
+    file_unread = false;
 }
 
 int load_cdata(const char *id, const char **error) {
@@ -96,10 +130,19 @@ int load_cdata(const char *id, const char **error) {
     std::memcpy(open_id, id, n + 1);
     std::memset(pstate.cartdata_words, 0, sizeof pstate.cartdata_words);
     pstate.cartdata_dirty = 0;
+    file_unread = false;
 
     std::string path = cdata_file(open_id);
     FILE *f = path.empty() ? nullptr : vull_open_read(path.c_str(), CDATA_FILE_MAX);
-    if (!f) return 1;
+    if (!f) {
+        if (!path.empty() && vull_file_exists(path.c_str())) {
+            file_unread = true;
+            vull_debugf("cart data %s not read (over %lld bytes, or not a readable file); kept "
+                        "until the cart stores a value\n",
+                        path.c_str(), (long long)CDATA_FILE_MAX);
+        }
+        return 1;
+    }
     char buf[1024];
     size_t got = std::fread(buf, 1, sizeof buf, f);
     std::fclose(f);

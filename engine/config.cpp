@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "engine/disk.h"
@@ -23,6 +24,9 @@ vull_config_rec cconfig0;
 
 // A desktop_path too long for the record: not used, but written back as config.txt gave it.
 static std::string desktop_path_kept;
+// The per-user config.txt is there but was not read (past the size limit, not a regular file,
+// not readable): it holds the user's settings, so it is not written over at exit.
+static bool config_unread = false;
 
 void vull_config_default() {
     cconfig = vull_config_rec{};
@@ -133,10 +137,13 @@ static bool apply_option_value(const option_def &o, const char *value) {
     if (o.kind == OPT_PATH) {
         // Absolute from the start: a relative folder would name another one once the
         // player runs elsewhere, and config.txt keeps the paths made from it.
-        char *dst = strcmp(o.name, "home") == 0 ? cconfig.home : cconfig.desktop_path;
+        bool home = strcmp(o.name, "home") == 0;
+        char *dst = home ? cconfig.home : cconfig.desktop_path;
+        int room = home ? VULL_USER_NAME_MAX : 0;
         if (!value[0] || vull_is_blank(value[0])) { // a blank folder is no folder
             snprintf(dst, VULL_PATH_LEN, "%s", value);
-        } else if (!vull_path_fits(value) || !vull_absolute_folder(value, dst)) {
+        } else if (!vull_path_fits(value, room) || !vull_absolute_folder(value, dst) ||
+                   strlen(dst) + size_t(room) > size_t(VULL_PATH_LEN - 1)) {
             dst[0] = 0;
             return false;
         }
@@ -235,7 +242,9 @@ const char *vull_process_arguments(int argc, char **argv) {
 }
 
 void vull_refuse_folder_option(const char *name) {
-    fprintf(stderr, "-%s: longer than %d characters; not starting\n", name, VULL_PATH_LEN - 2);
+    int room = strcmp(name, "home") == 0 ? VULL_USER_NAME_MAX : 0;
+    fprintf(stderr, "-%s: longer than %d characters; not starting\n", name,
+            VULL_PATH_LEN - 2 - room);
     exit(1);
 }
 
@@ -321,8 +330,21 @@ static void clamp_config(vull_config_rec &c) {
 static vull_file *open_config_for_reading() {
     char path[VULL_PATH_LEN];
     vull_file *f = nullptr;
-    if (vull_prefix_with_appdata_path("config.txt", path, sizeof path) == 0)
+    config_unread = false;
+    if (vull_prefix_with_appdata_path("config.txt", path, sizeof path) == 0) {
         f = vull_fopen(path, "r", VULL_CONFIG_FILE_MAX);
+        // A virtual-disk copy read in its place does not make the file on the disk ours.
+        struct stat st {};
+        if ((!f || f->vdisk) && ::stat(path, &st) == 0) {
+            config_unread = true;
+            std::string say = std::string("config.txt: ") + path + " not read (over " +
+                              std::to_string(VULL_CONFIG_FILE_MAX) +
+                              " bytes, or not a readable file); kept as it is, this run's "
+                              "settings are not saved\n";
+            vull_debug(say.c_str());
+            fputs(say.c_str(), stderr);
+        }
+    }
     if (!f && vull_prefix_with_program_path("config.txt", path, sizeof path) == 0)
         f = vull_fopen(path, "r", VULL_CONFIG_FILE_MAX);
     return f;
@@ -377,6 +399,10 @@ __attribute__((format(printf, 2, 3))) static void put_format(vull_file *f, const
 }
 
 int vull_config_save() {
+    if (config_unread) {
+        vull_debug("config.txt was not read at start: left as it is\n");
+        return 0;
+    }
     char path[VULL_PATH_LEN];
     if (vull_prefix_with_appdata_path("config.txt", path, sizeof path) != 0) return 1;
     // Built in memory and handed whole to the one writer: a failed write (full disk,
@@ -441,10 +467,11 @@ int vull_config_save() {
 
 /* ---- path settings ---- */
 
-bool vull_path_fits(const char *text) {
+bool vull_path_fits(const char *text, int room) {
     if (!text) return true;
     while (vull_is_blank(*text)) text++;
-    return strlen(text) <= size_t(VULL_PATH_LEN - 2); // room for the closing '/' and the NUL
+    // room also for the closing '/' and the NUL
+    return strlen(text) + size_t(room) <= size_t(VULL_PATH_LEN - 2);
 }
 
 void vull_config_path_too_long(const char *key, const char *text, std::string &kept) {

@@ -74,13 +74,20 @@ const char *vull_process_arguments(int argc, char **argv);
 // engine option. The console's own scan skips exactly these.
 int vull_option_value_count(int argc, char **argv, int i);
 void vull_config_load();                            // read config.txt into cconfig and cconfig0
-int vull_config_save(); // write config.txt: 0, or 1 when the old one was kept (write failed)
+// Writes config.txt: 0, or 1 when the old one was kept (write failed). A config.txt that
+// was there but not read at start is left as it is (0).
+int vull_config_save();
 
 // Path settings (root_path, cdata_path, desktop_path) longer than the engine's path records
 // take are not cut into another path: vull_path_fits says whether the text fits whole, and
 // vull_config_path_too_long says (log and standard error) that the setting is not used this
 // run and keeps its text in kept, so config.txt is written back as the user wrote it.
-bool vull_path_fits(const char *text);
+// room: characters the folder must leave free for the names put under it.
+bool vull_path_fits(const char *text, int room = 0);
+// The longest name the player makes under the per-user folder: the cart data of a
+// 64-character id, "cdata/<id>.z6d.txt" (every fixed name there is shorter). A -home
+// without room for it is refused at start.
+constexpr int VULL_USER_NAME_MAX = 78;
 void vull_config_path_too_long(const char *key, const char *text, std::string &kept);
 
 // A copy of text without leading and trailing control characters and blanks,

@@ -4,6 +4,8 @@
 // the installers and the board client use the records kept here.
 #include "shell/browse.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -28,6 +30,10 @@
 browse_state browse;
 
 namespace {
+
+// favourites.txt is there but was not read (past the size limit, not a regular file, not
+// readable): the list started empty, so the file is backed up before a save replaces it.
+bool favourites_unread = false;
 
 struct list_def {
     const char *name;
@@ -411,7 +417,14 @@ int save_browse_list_to_file(browse_list *list, const char *path) {
 int save_browse_favourites() {
     char path[VULL_PATH_LEN];
     favourites_path(path, sizeof path);
-    if (path[0] && save_browse_list_to_file(&browse.list[LIST_FAV], path) == 0) return 0;
+    struct stat st {};
+    bool kept = !favourites_unread || ::stat(path, &st) != 0 || !S_ISREG(st.st_mode) ||
+                save_backup(path, 1) == 0;
+    if (!kept) vull_debugf("could not back up the unread favourites %s; not replaced\n", path);
+    if (path[0] && kept && save_browse_list_to_file(&browse.list[LIST_FAV], path) == 0) {
+        favourites_unread = false;
+        return 0;
+    }
     // favourites.txt keeps what it held; the list in memory is still the new one.
     vull_debugf("could not write favourites: %s\n", path);
     show_message("** could not save favourites **", 1500);
@@ -422,7 +435,9 @@ void reload_favourites() {
     char path[VULL_PATH_LEN];
     favourites_path(path, sizeof path);
     clear_browse_list(&browse.list[LIST_FAV]);
-    if (path[0]) populate_browse_list_from_text_file(&browse.list[LIST_FAV], path);
+    favourites_unread = path[0] &&
+                        populate_browse_list_from_text_file(&browse.list[LIST_FAV], path) != 0 &&
+                        vull_file_exists(path);
 }
 
 // The board client fills lists 2-7 from their cached listing images.

@@ -206,7 +206,9 @@ void init_path(char *path, const char *fallback, const char *key) {
         if (!none) return;
     }
     char made[Z6_PATH_LEN];
-    vull_prefix_with_appdata_path(fallback, made, sizeof made);
+    if (vull_prefix_with_appdata_path(fallback, made, sizeof made) != 0)
+        vull_debugf("no room for %s in the per-user folder's path: no %s this run\n", fallback,
+                    key ? key : "folder");
     vull_absolute_folder(made, path); // relative only without a home folder
     if (key) path_setting_replaced(key, written.c_str(), path);
 }

@@ -157,6 +157,12 @@ static void read_or_create(const char *path, bool create) {
         fclose(f);
         return;
     }
+    if (vull_file_exists(path)) {
+        vull_plat_logf("controller mappings not read (over %lld bytes, or not a readable "
+                       "file): %s\n",
+                       (long long)MAPPING_FILE_MAX, path);
+        return;
+    }
     if (!create) return;
     // Only where nothing stands yet: a file the reader refused (too large, a pipe)
     // is the user's and must be neither emptied nor waited on.

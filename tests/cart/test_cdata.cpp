@@ -9,6 +9,7 @@
 
 #include "cart/cdata.h"
 #include "cart/state.h"
+#include "engine/config.h"
 #include "tests/console/run_test_util.h"
 
 namespace fs = std::filesystem;
@@ -93,6 +94,43 @@ TEST_F(cdata_test, ReadsHexDigitsWhateverSeparatesThem) {
     EXPECT_EQ(pstate.cartdata_words[0], 0x18000u);
     EXPECT_EQ(pstate.cartdata_words[1], 0x20000u);
     EXPECT_EQ(pstate.cartdata_words[2], 0u);
+}
+
+// A file past the read limit gives the cart zeros and stays byte for byte until the cart
+// stores a value; then it is backed up whole before it is replaced. A folder in its place
+// cannot be kept and is never replaced.
+TEST_F(cdata_test, AFileNotReadIsKeptUntilTheCartStoresAndThenBackedUp) {
+    std::string home = (dir / "home/").string();
+    fs::create_directories(home);
+    std::snprintf(cconfig.home, sizeof cconfig.home, "%s", home.c_str());
+    std::string big;
+    for (int line = 0; line < 8; line++)
+        big += "0001000000020000000300000004000000050000000600000007000000080000\n";
+    big.resize(size_t(CDATA_FILE_MAX) + 985, ' ');
+    put("big", big);
+    std::string out = run("printh(tostr(cartdata(\"big\"))..\" \"..dget(0))");
+    EXPECT_NE(out.find("false 0"), std::string::npos) << out;
+    clear_cdata(); // as a load() or the next run closes it
+    EXPECT_EQ(file("big"), big);
+    EXPECT_FALSE(fs::exists(home + "backup") && !fs::is_empty(home + "backup"));
+
+    run("cartdata(\"big\") dset(3, 0)"); // storing what it was given changes nothing
+    EXPECT_EQ(file("big"), big);
+    run("cartdata(\"big\") dset(1, 5)");
+    EXPECT_EQ(file("big").substr(0, 24), "000000000005000000000000");
+    ASSERT_TRUE(fs::exists(home + "backup"));
+    std::vector<fs::path> kept(fs::directory_iterator(home + "backup"), {});
+    ASSERT_EQ(kept.size(), 1u);
+    std::ifstream f(kept[0], std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(f), {}), big);
+    run("cartdata(\"big\") dset(1, 6)"); // the file is the cart's own now: no second backup
+    EXPECT_EQ(std::distance(fs::directory_iterator(home + "backup"), {}), 1);
+
+    fs::create_directories(dir / "folder.z6d.txt");
+    run("cartdata(\"folder\") dset(0, 1)");
+    EXPECT_EQ(save_cdata(), 1);
+    EXPECT_TRUE(fs::is_directory(dir / "folder.z6d.txt"));
+    cconfig.home[0] = 0;
 }
 
 TEST_F(cdata_test, AnUnwritableFolderReportsFailureAndKeepsTheWords) {

@@ -105,7 +105,7 @@ mkdir -p "$WORK/user"
 HOME=$WORK/user "$HOST" -home "$LONG" -headless frames=1 >"$WORK/long.out" 2>"$WORK/long.err"
 rc=$?
 [ $rc = 1 ] || fail "over-long -home exited $rc"
-[ "$(cat "$WORK/long.err")" = "-home: longer than 1022 characters; not starting" ] ||
+[ "$(cat "$WORK/long.err")" = "-home: longer than 944 characters; not starting" ] ||
     fail "over-long -home: standard error: $(cat "$WORK/long.err")"
 [ -z "$(ls -A "$WORK/user")" ] || fail "over-long -home wrote $(find "$WORK/user")"
 touch "$WORK/afile"

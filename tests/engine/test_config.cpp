@@ -189,6 +189,14 @@ TEST(ConfigOptions, PathsAreMadeAbsoluteAndNeverCut) {
     EXPECT_STREQ(cconfig.desktop_path, "/d/jos\xc3\xa9/");
     EXPECT_EQ(scan({"-desktop", long_path, "-home", long_path}), "desktop");
     EXPECT_EQ(scan({"-width", "9", "-home", "/h", "-desktop", ""}), "");
+    // The per-user folder keeps room for the longest name put under it; others need none.
+    const int home_max = VULL_PATH_LEN - 2 - VULL_USER_NAME_MAX;
+    EXPECT_EQ(home_max, 944);
+    std::string at_max = "/" + std::string(size_t(home_max - 1), 'p');
+    EXPECT_EQ(scan({"-home", at_max, "-desktop", at_max + "pp"}), "");
+    EXPECT_EQ(std::string(cconfig.home), at_max + "/");
+    EXPECT_EQ(scan({"-home", at_max + "p"}), "home");
+    EXPECT_STREQ(cconfig.home, "");
     char cwd[VULL_PATH_LEN];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     std::string here = cwd;
@@ -429,6 +437,22 @@ TEST(ConfigSave, FailedWriteKeepsTheOldFile) {
     EXPECT_EQ(files, 1);
     EXPECT_EQ(vull_config_save(), 0);
     EXPECT_NE(read_file(d.dir + "/config.txt").find("sessions 6 //"), std::string::npos);
+}
+
+// A config.txt that is there but not read (past the size limit, not a file) holds the
+// user's settings: the run uses the defaults and leaves it as it is.
+TEST(ConfigSave, AFileNotReadIsNeverWrittenOver) {
+    ConfigDir d;
+    std::string big =
+        "background_sleep_ms 20\n// " + std::string(size_t(VULL_CONFIG_FILE_MAX), 'c') + "\n";
+    d.load(big);
+    EXPECT_EQ(cconfig.background_sleep_ms, 10);
+    cconfig.sessions = 1;
+    EXPECT_EQ(vull_config_save(), 0);
+    EXPECT_TRUE(read_file(d.dir + "/config.txt") == big);
+    d.load("sessions 5\n"); // one that reads is written as before
+    EXPECT_EQ(vull_config_save(), 0);
+    EXPECT_NE(read_file(d.dir + "/config.txt").find("sessions 5 //"), std::string::npos);
 }
 
 TEST(ConfigTrim, ControlsAndBlanksGoUtf8Stays) {

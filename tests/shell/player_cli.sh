@@ -153,6 +153,45 @@ grep -qx "tab_width 8" "$H3/config.txt" || fail "overflowing tab_width not clamp
 grep -qx "button_keys 511 0 300 0 0 0 0 0 0 0 0 0 0 " "$H3/config.txt" || fail "button_keys not clamped"
 grep -qx "root_path $H3/carts/" "$H3/config.txt" || fail "bare root_path not replaced"
 
+# ---- files the player does not read (cart data and config.txt past their
+# limits, the user's settings in the latter) stay byte for byte through a run
+# that changes nothing, and the refusals are logged; once the cart stores a
+# value its old cart data is backed up whole before it is replaced ----
+H6=$WORK/unread
+mkdir -p "$H6/cdata"
+{
+    for l in 1 2 3 4 5 6 7 8; do
+        printf '0001000000020000000300000004000000050000000600000007000000080000\n'
+    done
+    head -c 66001 /dev/zero | tr '\0' ' '
+} >"$H6/cdata/big.z6d.txt"
+{
+    printf 'volume 77\nbackground_sleep_ms 20\n// '
+    head -c 1048576 /dev/zero | tr '\0' c
+    printf '\n'
+} >"$H6/config.txt"
+cp "$H6/cdata/big.z6d.txt" "$WORK/big.kept"
+cp "$H6/config.txt" "$WORK/config.kept"
+printf 'zibo-6 cartridge\nversion 33\n__lua__\n%s\n' \
+    'printh(tostr(cartdata("big")).." "..dget(0))' >"$WORK/unread.z6"
+play unread -x "$WORK/unread.z6" -home "$H6"
+[ "$rc" = 0 ] || fail "unread files: exit status $rc"
+expect_output unread "RUNNING: $WORK/unread.z6
+false 0
+"
+cmp -s "$H6/cdata/big.z6d.txt" "$WORK/big.kept" || fail "unread cart data was replaced"
+cmp -s "$H6/config.txt" "$WORK/config.kept" || fail "unread config.txt was replaced"
+grep -qF "cart data $H6/cdata/big.z6d.txt not read" "$H6/log.txt" ||
+    fail "the unread cart data is not logged"
+grep -qF "config.txt: $H6/config.txt not read" "$H6/log.txt" || fail "the unread config.txt is not logged"
+grep -qF "config.txt: $H6/config.txt not read" "$WORK/unread.err" ||
+    fail "the unread config.txt is not on stderr"
+[ -z "$(ls -A "$H6/backup")" ] || fail "unread files: backed up with nothing stored"
+printf 'zibo-6 cartridge\nversion 33\n__lua__\ncartdata("big") dset(0, 2)\n' >"$WORK/store.z6"
+play store -x "$WORK/store.z6" -home "$H6"
+[ "$(head -c 16 "$H6/cdata/big.z6d.txt")" = 0002000000000000 ] || fail "stored cart data not written"
+cmp -s "$H6/backup/"*big* "$WORK/big.kept" || fail "the replaced cart data was not backed up whole"
+
 # ---- the board host option: used for the run, never written to config.txt ----
 H4=$WORK/home4
 play bbs_host -x "$CART" -home "$H4" -bbs_host 127.0.0.1:8123
@@ -167,22 +206,52 @@ play bbs_bad -x "$CART" -home "$H4" -bbs_host 'h/x"$(id)'
 grep -q '^-bbs_host: not a board host: "h/x"$(id)"' "$WORK/bbs_bad.err" ||
     fail "bad -bbs_host: no message"
 
+# deep N: a new folder whose path has N characters (no name in it over 200)
+deep() {
+    d=$WORK/deep$1
+    while [ $(($1 - ${#d})) -gt 201 ]; do d=$d/$(printf '%200s' | tr ' ' d); done
+    d=$d/$(printf "%$(($1 - ${#d} - 1))s" | tr ' ' e)
+    mkdir -p "$d" && echo "$d"
+}
+
 # ---- a folder option too long for a path stops the start at once: status 1,
 # one message, nothing written to the default per-user folder, the -o file not
-# made ----
+# made. The per-user folder keeps room for the longest name the player puts in
+# it (cart data of a 64-character id under cdata/), so a -home of 1,018
+# characters is refused as well ----
 LONG=/$(printf '%2000s' | tr ' ' x)
 mkdir -p "$WORK/user"
-for opt in home root_path desktop cdata_path; do
-    HOME=$WORK/user timeout 120 "$PLAYER" -x "$CART" -o "$WORK/long_$opt.o" "-$opt" "$LONG" \
+for opt in home root_path desktop cdata_path deep_home; do
+    value=$LONG most=1022
+    [ "$opt" = home ] && most=944
+    [ "$opt" = deep_home ] && opt=home most=944 value=$(deep 1018)
+    HOME=$WORK/user timeout 120 "$PLAYER" -x "$CART" -o "$WORK/long_$opt.o" "-$opt" "$value" \
         >"$WORK/long_$opt.out" 2>"$WORK/long_$opt.err"
     rc=$?
     [ "$rc" = 1 ] || fail "-$opt too long: exit status $rc"
-    [ "$(cat "$WORK/long_$opt.err")" = "-$opt: longer than 1022 characters; not starting" ] ||
+    [ "$(cat "$WORK/long_$opt.err")" = "-$opt: longer than $most characters; not starting" ] ||
         fail "-$opt too long: standard error: $(cat "$WORK/long_$opt.err")"
     [ -s "$WORK/long_$opt.out" ] && fail "-$opt too long: printed $(cat "$WORK/long_$opt.out")"
     [ -z "$(ls -A "$WORK/user")" ] || fail "-$opt too long: wrote $(find "$WORK/user")"
     [ -e "$WORK/long_$opt.o" ] && fail "-$opt too long: the -o file was made"
+    [ "$value" = "$LONG" ] || [ -z "$(ls -A "$value")" ] || fail "-home of 1018: wrote in it"
 done
+
+# ---- a -home with just the room keeps a cart's data across runs; where the
+# per-user folder has no room (a long $HOME), each failed cart-data save says so ----
+printf 'zibo-6 cartridge\nversion 33\n__lua__\n%s\n' \
+    'cartdata("deep") printh("was "..dget(0)) dset(0, dget(0) + 1)' >"$WORK/deep.z6"
+DEEP=$(deep 944)
+play deep1 -x "$WORK/deep.z6" -home "$DEEP"
+play deep2 -x "$WORK/deep.z6" -home "$DEEP"
+[ "$rc" = 0 ] || fail "-home of 944: exit status $rc"
+expect_output deep2 "RUNNING: $WORK/deep.z6
+was 1
+"
+HOME=$(deep 1000) timeout 120 "$PLAYER" -x "$WORK/deep.z6" >"$WORK/deep_home.out" \
+    2>"$WORK/deep_home.err"
+grep -qxF "** could not save cart data **" "$WORK/deep_home.err" ||
+    fail "long HOME: the lost cart data was not reported: $(cat "$WORK/deep_home.err")"
 
 # ---- no display: the window SDL would make on its offscreen driver shows
 # nowhere, so unless SDL_VIDEODRIVER names a driver the player stops with the

@@ -164,6 +164,33 @@ TEST(Browse, FavouritesKeepTheirFileOnAFullDisk) {
     browse_shutdown();
 }
 
+// A favourites.txt that is there but not read is never replaced by the list begun without
+// it: one past the bound cannot be backed up whole, so nothing is saved while it stands.
+TEST(Browse, FavouritesNotReadAreNeverWrittenOver) {
+    scratch_home("fav_unread");
+    std::string path = user("favourites.txt");
+    std::string big = "|lid_one |77 |2 |au |t |title\n";
+    big.resize(size_t(FAVOURITES_FILE_MAX) + 1, ' ');
+    write_file(path, big);
+    browse_init();
+    browse_list *fav = &browse.list[LIST_FAV];
+    EXPECT_EQ(fav->count, 0);
+    browse_item *it = add_browse_item(fav, 0);
+    ASSERT_NE(it, nullptr);
+    it->kind = BROWSE_CART;
+    snprintf(it->lid, sizeof it->lid, "new_one");
+    EXPECT_EQ(save_browse_favourites(), 1);
+    FILE *f = fopen(path.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    std::string now(big.size() + 1, 0);
+    now.resize(fread(now.data(), 1, now.size(), f));
+    fclose(f);
+    EXPECT_TRUE(now == big);
+    remove(path.c_str()); // gone: the list is the only one left
+    EXPECT_EQ(save_browse_favourites(), 0);
+    browse_shutdown();
+}
+
 TEST(Browse, FavouritesAtEveryTruncation) {
     std::string dir = scratch_home("fav_cut");
     const std::string whole =
