@@ -199,12 +199,8 @@ void init_editor_state() {
 
 void init_path(char *path, const char *fallback, const char *key) {
     std::string written = path;
-    if (path[0]) {
-        vull_find_rec rec{};
-        int none = vull_find_first(path, "*", &rec, 0xffffffffu);
-        vull_find_close(&rec);
-        if (!none) return;
-    }
+    // Asked of the folder itself: a listing record holds only short folder names.
+    if (path[0] && vull_directory_exists(path)) return;
     char made[Z6_PATH_LEN];
     if (vull_prefix_with_appdata_path(fallback, made, sizeof made) != 0)
         vull_debugf("no room for %s in the per-user folder's path: no %s this run\n", fallback,

@@ -248,6 +248,8 @@ play deep2 -x "$WORK/deep.z6" -home "$DEEP"
 expect_output deep2 "RUNNING: $WORK/deep.z6
 was 1
 "
+# the folders config.txt now names are taken as they are, however long
+[ -s "$WORK/deep2.err" ] && fail "-home of 944: the second run said $(cat "$WORK/deep2.err")"
 HOME=$(deep 1000) timeout 120 "$PLAYER" -x "$WORK/deep.z6" >"$WORK/deep_home.out" \
     2>"$WORK/deep_home.err"
 grep -qxF "** could not save cart data **" "$WORK/deep_home.err" ||
