@@ -2,8 +2,6 @@
 // cut short by a crash or a full disk leaves the previous data.
 #include "cart/cdata.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -67,10 +65,7 @@ int write_cdata() {
     if (!ok) vull_debugf("could not write cart data %s: no cart data folder\n", open_id);
     if (ok && file_unread) {
         if (all_zero(pstate.cartdata_words)) return 0; // what the cart was given: nothing to write
-        // Kept whole before it is replaced; a pipe or a device holds nothing to keep.
-        struct stat st {};
-        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-            save_backup(path.c_str(), 1) != 0) {
+        if (save_backup_of_unread_file(path.c_str()) != 0) {
             vull_debugf("could not back up the unread cart data %s; not replaced\n", path.c_str());
             ok = false;
         }

@@ -542,6 +542,12 @@ int detect_external_changes() {
 int detect_unsaved_changes() { return 0; }
 int unsaved_changes_confirmation(const char *) { return 0; }
 
+int save_backup_of_unread_file(const char *path) {
+    struct stat st {};
+    if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    return save_backup(path, 1);
+}
+
 int save_backup(const char *name, int copy) {
     char folder[VULL_PATH_LEN];
     if (vull_prefix_with_appdata_path("backup/", folder) != 0) return 1;

@@ -46,6 +46,9 @@ int detect_unsaved_changes();                         // 0: nothing tracks unsav
 int unsaved_changes_confirmation(const char *prompt); // 0: never asks
 // 0 written (or nothing to keep); 1 when no whole backup could be written.
 int save_backup(const char *name, int copy);
+// Before a file the player did not read is replaced: a copy in backup/, unless it is not a
+// regular file (missing, a pipe, a device: nothing to keep). 0 kept or nothing to keep, 1 not.
+int save_backup_of_unread_file(const char *path);
 
 // reload() and cstore() on a cart file: 0, or 1 when the file does not load
 // (reload); 2 when saving failed, 3 after 256 distinct targets (cstore).

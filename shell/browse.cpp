@@ -4,8 +4,6 @@
 // the installers and the board client use the records kept here.
 #include "shell/browse.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -417,9 +415,7 @@ int save_browse_list_to_file(browse_list *list, const char *path) {
 int save_browse_favourites() {
     char path[VULL_PATH_LEN];
     favourites_path(path, sizeof path);
-    struct stat st {};
-    bool kept = !favourites_unread || ::stat(path, &st) != 0 || !S_ISREG(st.st_mode) ||
-                save_backup(path, 1) == 0;
+    bool kept = !favourites_unread || save_backup_of_unread_file(path) == 0;
     if (!kept) vull_debugf("could not back up the unread favourites %s; not replaced\n", path);
     if (path[0] && kept && save_browse_list_to_file(&browse.list[LIST_FAV], path) == 0) {
         favourites_unread = false;
